@@ -1,0 +1,42 @@
+// The carrier under the frame protocol: a serial port, a TCP socket, or an
+// in-memory pipe in tests. Every operating-system call of the link lives in
+// an implementation of this interface.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace statvtk {
+
+class ByteChannel {
+ public:
+  virtual ~ByteChannel() = default;
+
+  // Writes the bytes; returns how many were written (fewer means a send error).
+  virtual std::size_t Write(std::span<const std::uint8_t> bytes) = 0;
+
+  // Clears both directions (pending output discarded, waiting input dropped).
+  // Input bytes that could still be read before they were dropped are appended
+  // to `dropped` when it is given, so a trace can show late replies.
+  virtual void Purge(std::vector<std::uint8_t>* dropped = nullptr) = 0;
+
+  // Drops the input already waiting (the TCP form of a purge before a send).
+  virtual void DropInput(std::vector<std::uint8_t>* dropped = nullptr) = 0;
+
+  // Returns the next input byte, waiting at most `wait` for it; returns the
+  // moment a byte is there. Nothing within the wait gives std::nullopt.
+  virtual std::optional<std::uint8_t> ReadByte(std::chrono::milliseconds wait) = 0;
+
+  // The carrier's own read wait per attempt that the protocol's time budget
+  // counts (25 ms on a serial port, 0 on TCP).
+  virtual std::uint32_t CarrierWaitMs() const = 0;
+
+  // True while the carrier is usable (a closed socket or a vanished port is not).
+  virtual bool IsOpen() const = 0;
+};
+
+}  // namespace statvtk

@@ -1,0 +1,170 @@
+// Tmod07: the link to one flowmeter for one reading job. It owns the open
+// carrier (serial port or TCP socket), frames requests, sends them, receives
+// and checks replies, repeats failed exchanges and keeps the last error code.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "link/byte_channel.hpp"
+#include "link/frame.hpp"
+
+namespace statvtk {
+
+// One entry of the frame trace: a frame sent, or a run of bytes received.
+struct FrameTrace {
+  enum class Direction { Sent, Received, Late };
+  std::chrono::system_clock::time_point when;
+  Direction direction;
+  std::span<const std::uint8_t> bytes;
+  std::uint32_t result = 0;  // link error code of that reception (0: a good frame)
+};
+
+class Tmod07 {
+ public:
+  using TraceFn = std::function<void(const FrameTrace&)>;
+  // Opens a carrier; tests and the simulator's in-process mode install their own.
+  using ChannelFactory = std::function<std::unique_ptr<ByteChannel>(Tmod07& link)>;
+
+  Tmod07();
+  ~Tmod07();
+  Tmod07(const Tmod07&) = delete;
+  Tmod07& operator=(const Tmod07&) = delete;
+
+  // --- setters (called by the reading job before it opens the link) ---
+  void SetByteTimeout(std::uint32_t ms) { byteTimeout_ = ms; }
+  void SetReplyTimeout(std::uint32_t ms) { replyTimeout_ = ms; }
+  void SetRetries(std::uint32_t n) { retries_ = n; }
+  void SetUseTcp(bool on) { useTcp_ = on; }
+  void SetIpAddress(const std::string& text);   // ignored unless it contains "."
+  void SetTcpPort(std::uint16_t port) { tcpPort_ = port; }
+  void SetUseGate(bool on) { useGate_ = on; }
+  void SetUseDynDNS(bool on) { useDynDns_ = on; }
+  void SetDynDnsName(const std::string& text);  // ignored unless it contains "."
+  void SetEvenParity(bool on) { evenParity_ = on; }
+  // Device path of the serial port; empty means /dev/ttyS(n-1) for port number n.
+  void SetPortName(const std::string& path) { portName_ = path; }
+  void SetConnectTimeout(std::uint32_t seconds) { connectTimeoutS_ = seconds; }
+  // The abort flag polled inside every wait; by default the link's own.
+  void SetAbortFlag(std::atomic<bool>* flag) { abort_ = flag ? flag : &ownAbort_; }
+  std::atomic<bool>& AbortFlag() { return *abort_; }
+  void SetTrace(TraceFn fn) { trace_ = std::move(fn); }
+  // Replaces how OpenLink obtains its carrier (tests: an in-memory pipe).
+  void SetChannelFactory(ChannelFactory f) { factory_ = std::move(f); }
+
+  // --- getters ---
+  std::uint32_t ByteTimeout() const { return byteTimeout_; }
+  std::uint32_t ReplyTimeout() const { return replyTimeout_; }
+  std::uint32_t Retries() const { return retries_; }
+  bool UseTcp() const { return useTcp_; }
+  const std::string& IpAddress() const { return ipAddress_; }
+  std::uint16_t TcpPort() const { return tcpPort_; }
+  bool UseGate() const { return useGate_; }
+  bool UseDynDNS() const { return useDynDns_; }
+  const std::string& DynDnsName() const { return dynDnsName_; }
+  bool EvenParity() const { return evenParity_; }
+  const std::string& PortName() const { return portName_; }
+  // The serial device path for port number n: PortName, or /dev/ttyS(n-1).
+  std::string SerialPath(std::uint32_t comNumber) const;
+  std::uint32_t ConnectTimeoutSeconds() const { return connectTimeoutS_; }
+  bool PortOpen() const { return channel_ != nullptr; }
+  std::uint32_t ComNumber() const { return comNumber_; }
+  std::uint32_t BaudRate() const { return baudRate_; }
+  std::uint32_t SentCount() const { return sentCount_; }
+  std::uint32_t ReplyCount() const { return replyCount_; }
+  std::uint32_t ErrorCount() const { return errorCount_; }
+
+  // --- errors ---
+  std::uint32_t LastError() const { return lastError_; }
+  void SetLastError(std::uint32_t code) { lastError_ = code; }
+  std::string ErrorText() const;
+  // The words a service engineer can act on, beside the code (why a port or
+  // connection failed); empty when there is nothing to add.
+  const std::string& ErrorReason() const { return errorReason_; }
+  void SetErrorReason(std::string r) { errorReason_ = std::move(r); }
+
+  // --- carrier ---
+  bool OpenLink(std::uint32_t comNumber, std::uint32_t baudRate);
+  void CloseLink();
+  // Installs an already open carrier (closes any open one first).
+  void AttachChannel(std::unique_ptr<ByteChannel> channel);
+  ByteChannel* Channel() { return channel_.get(); }
+
+  // Modem text lines (serial only; on TCP SendLine does nothing, ReadLine gives "").
+  // ending 1 appends "\r", 2 appends "\r\n", others nothing.
+  void SendLine(const std::string& text, int ending);
+  std::string ReadLine();
+
+  // --- exchanges ---
+  // Short form: sends group/command/data to `address`, receives the reply with
+  // retries. True when LastError is 0 and a reply is stored (an abort gives
+  // LastError 0 and false).
+  bool Exchange(std::uint8_t address, std::uint8_t group, std::uint8_t command,
+                std::span<const std::uint8_t> data);
+  bool ExchangeLong(std::uint32_t address, std::uint8_t group, std::uint8_t command,
+                    std::span<const std::uint8_t> data);
+  // The data bytes of the last good reply.
+  std::span<const std::uint8_t> ReplyData() const { return {rxBuf_.data() + replyDataOffset_, replyDataLength_}; }
+
+  // Request operations: on success the reply's data bytes (as many as its
+  // length byte says, at most out.size()) are copied to out and true is returned.
+  std::string Identify(std::uint8_t address);
+  std::string IdentifyLong(std::uint32_t address);
+  bool ReadBlock8(std::uint8_t address, std::uint8_t offset, std::uint8_t count, std::span<std::uint8_t> out);
+  bool ReadBlock16(std::uint8_t address, std::uint16_t offset, std::uint8_t count, std::span<std::uint8_t> out);
+  bool ReadParams16(std::uint8_t address, std::uint16_t offset, std::uint8_t count, std::span<std::uint8_t> out);
+  bool ReadArchive32(std::uint8_t address, std::uint32_t offset, std::uint8_t count, std::span<std::uint8_t> out);
+  bool ReadArchive16(std::uint8_t address, std::uint16_t offset, std::uint8_t count, std::span<std::uint8_t> out);
+  bool ReadBlock16Long(std::uint32_t address, std::uint16_t offset, std::uint8_t count, std::span<std::uint8_t> out);
+  bool ReadParams16Long(std::uint32_t address, std::uint16_t offset, std::uint8_t count, std::span<std::uint8_t> out);
+  bool ReadArchive32Long(std::uint32_t address, std::uint32_t offset, std::uint8_t count, std::span<std::uint8_t> out);
+
+ private:
+  bool SendFrame(std::span<const std::uint8_t> frame);
+  std::size_t ReceiveFrame(frame::Form form);
+  bool Aborted() const { return abort_->load(std::memory_order_relaxed); }
+  bool PauseBetweenAttempts();  // false when aborted
+  bool RunOp(frame::Op op, std::uint32_t address, std::uint32_t offset, std::uint8_t count,
+             std::span<std::uint8_t> out);
+  void Trace(FrameTrace::Direction dir, std::span<const std::uint8_t> bytes, std::uint32_t result);
+
+  std::unique_ptr<ByteChannel> channel_;
+  ChannelFactory factory_;
+  TraceFn trace_;
+  std::atomic<bool> ownAbort_{false};
+  std::atomic<bool>* abort_ = &ownAbort_;
+
+  bool useTcp_ = false;
+  bool useGate_ = false;
+  bool useDynDns_ = false;
+  bool evenParity_ = false;
+  std::string ipAddress_;
+  std::string dynDnsName_;
+  std::string portName_;
+  std::uint16_t tcpPort_ = 0;
+  std::uint32_t connectTimeoutS_ = 5;
+  std::uint32_t comNumber_ = 0;
+  std::uint32_t baudRate_ = 0;
+
+  std::uint32_t lastError_ = 0;
+  std::string errorReason_;
+  std::uint32_t sentCount_ = 0;
+  std::uint32_t replyCount_ = 0;
+  std::uint32_t errorCount_ = 0;
+  std::uint32_t byteTimeout_ = 60;
+  std::uint32_t replyTimeout_ = 100;
+  std::uint32_t retries_ = 10;
+
+  std::array<std::uint8_t, frame::kMaxLongFrame> rxBuf_{};
+  std::size_t replyDataOffset_ = 0;
+  std::size_t replyDataLength_ = 0;
+};
+
+}  // namespace statvtk
