@@ -1,0 +1,49 @@
+// StatVTK.ini store: sections and keys compared case-insensitively; unknown
+// sections, keys, comments and their order kept; every single write goes to
+// disk at once and atomically (a temporary file beside it, then rename).
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace statvtk {
+
+class IniFile {
+ public:
+  // Loads the file; a missing or unreadable file gives an empty store, a
+  // malformed line is kept as it is and otherwise ignored.
+  explicit IniFile(std::filesystem::path path);
+
+  const std::filesystem::path& Path() const { return path_; }
+
+  bool SectionExists(const std::string& section) const;
+  bool ValueExists(const std::string& section, const std::string& key) const;
+
+  std::string ReadString(const std::string& section, const std::string& key, const std::string& def) const;
+  // A value that is not an integer gives the default.
+  long long ReadInteger(const std::string& section, const std::string& key, long long def) const;
+  bool ReadBool(const std::string& section, const std::string& key, bool def) const;  // 0/1
+
+  // Each write updates the store and rewrites the file at once; false (with
+  // LastError()) when the file could not be written; the store keeps the value.
+  bool WriteString(const std::string& section, const std::string& key, const std::string& value);
+  bool WriteInteger(const std::string& section, const std::string& key, long long value);
+  bool WriteBool(const std::string& section, const std::string& key, bool value);
+
+  const std::string& LastError() const { return lastError_; }
+
+ private:
+  struct Line {
+    std::string text;     // the line as in the file (rebuilt for a written key)
+    std::string section;  // lower-cased section this line belongs to
+    std::string key;      // lower-cased key, empty for other lines
+    std::string value;
+  };
+  bool Save();
+  std::filesystem::path path_;
+  std::vector<Line> lines_;
+  std::string lastError_;
+};
+
+}  // namespace statvtk

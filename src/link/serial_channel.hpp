@@ -1,0 +1,32 @@
+// Serial port channel over termios: raw 8N1 (8E1 in M-Bus mode), opened
+// exclusively, purged with tcflush, read time-outs as waits on the descriptor.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/byte_channel.hpp"
+
+namespace statvtk {
+
+struct ChannelOpenResult {
+  std::unique_ptr<ByteChannel> channel;  // null on failure
+  std::uint32_t code = 0;                // link error code on failure
+  std::string reason;                    // words a service engineer can act on
+  std::string hint;                      // a note worth logging once (e.g. adapter latency)
+};
+
+ChannelOpenResult OpenSerialChannel(const std::string& path, std::uint32_t baudRate, bool evenParity);
+
+struct SerialPortInfo {
+  std::string path;         // /dev/ttyUSB0
+  std::string byIdName;     // /dev/serial/by-id/... or empty
+  std::string description;  // adapter's description where the system gives one
+};
+
+// The serial ports present on this machine.
+std::vector<SerialPortInfo> ListSerialPorts();
+
+}  // namespace statvtk

@@ -1,0 +1,61 @@
+// Program-wide connection settings, loaded from and stored to StatVTK.ini.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "link/ini_file.hpp"
+
+namespace statvtk {
+
+// Baud rates chosen by the 1-based index Settings/BaudRate.
+inline constexpr std::array<std::uint32_t, 5> kBaudRates{2400, 4800, 9600, 57600, 115200};
+// The baud rate of an index; an index outside 1..5 gives 57600 (index 4).
+std::uint32_t BaudRateOfIndex(long long index);
+
+struct TimingTriple {
+  std::uint32_t byteTimeout = 0;   // ByteConst
+  std::uint32_t replyTimeout = 0;  // PacketConst
+  std::uint32_t retries = 0;       // PacketRetry
+};
+
+struct ConnectionSettings {
+  std::int64_t netAddress = 1;
+  int comPort = 1;
+  int baudIndex = 4;
+  bool useMBus = false;
+  int reconnects = 3;
+  int connectMode = 0;  // 0 serial, 1 modem, 2 TCP
+  std::string sockIp;
+  int sockPort = 10001;
+  bool useGate = false;
+  bool useDynDns = false;
+  std::string dynDnsName;
+  int topMost = 0;
+  std::string phoneNo;
+  bool tone = true;
+  std::string initString;
+  std::string portName;          // Settings/PortName: serial device path; empty: /dev/ttyS(ComPort-1)
+  int connectTimeoutS = 5;       // Ethernet/ConnectTimeout, seconds
+  int connectWaitS = 60;         // Modem/ConnectWait, seconds, 1..255
+  TimingTriple serial, modem, ethernet;
+  TimingTriple recSerial{100, 400, 5}, recModem{400, 1500, 5}, recEthernet{100, 150, 10};  // Recommended
+
+  // The triple of the transport chosen by connectMode.
+  const TimingTriple& Timing() const;
+  std::uint32_t BaudRate() const { return BaudRateOfIndex(baudIndex); }
+  // The serial device path: portName, or /dev/ttyS(comPort-1).
+  std::string SerialPath() const;
+  // "COM1, 57600 bps", "Модем, COM1", "10.0.0.1:10001" with the port's own name for COM.
+  std::string ConnectionText() const;
+};
+
+// Reads every key with its default and clamp.
+ConnectionSettings LoadConnectionSettings(const IniFile& ini);
+// Writes the keys the connection dialog's OK writes; false when a write failed.
+bool StoreConnectionSettings(IniFile& ini, const ConnectionSettings& s);
+// The "Стандартные значения" values: the nine timing values from Recommended, 3 attempts.
+void RestoreRecommended(ConnectionSettings& s);
+
+}  // namespace statvtk

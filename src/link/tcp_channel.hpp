@@ -1,0 +1,23 @@
+// TCP channel: IPv4, non-blocking, TCP_NODELAY, connect with a time-out.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "link/serial_channel.hpp"
+
+namespace statvtk {
+
+struct TcpTarget {
+  std::string address;     // dotted IPv4 text, or a host name when useDynDns
+  bool useDynDns = false;  // resolve `address` with getaddrinfo
+  std::uint16_t port = 0;
+  std::uint32_t connectTimeoutS = 5;
+  const std::atomic<bool>* abort = nullptr;  // ends the connect wait early
+};
+
+// Codes: 111 bad or unresolved address, 101 no socket, 105 connect failed or timed out.
+ChannelOpenResult OpenTcpChannel(const TcpTarget& target);
+
+}  // namespace statvtk
