@@ -28,5 +28,9 @@ struct SerialPortInfo {
 
 // The serial ports present on this machine.
 std::vector<SerialPortInfo> ListSerialPorts();
+// The same over another sysfs and /dev tree (tests use a made-up one):
+// ports are the entries of sysRoot/class/tty with a device link, whose node
+// devRoot/NAME exists; by-id names come from devRoot/serial/by-id.
+std::vector<SerialPortInfo> ListSerialPortsUnder(const std::string& sysRoot, const std::string& devRoot);
 
 }  // namespace statvtk
