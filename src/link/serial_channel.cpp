@@ -113,7 +113,8 @@ std::string TuneLatency(int fd, const std::string& path) {
 
 class SerialChannel final : public ByteChannel {
  public:
-  SerialChannel(int fd, const termios& saved) : fd_(fd), saved_(saved) {}
+  SerialChannel(int fd, const termios& saved, const SerialLineSettings& line)
+      : fd_(fd), saved_(saved), line_(line) {}
   ~SerialChannel() override {
     ioctl(fd_, TIOCNXCL);
     tcsetattr(fd_, TCSANOW, &saved_);
@@ -161,7 +162,7 @@ class SerialChannel final : public ByteChannel {
       pollfd p{fd_, POLLIN, 0};
       const int r = poll(&p, 1, static_cast<int>(left.count()) + 1);
       if (r < 0 && errno != EINTR) break;
-      if (r > 0 && (p.revents & POLLIN) == 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+      if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
         // The device went away (an unplugged adapter, a closed pseudo-terminal).
         if (Fill() > 0) return buf_[pos_++];
         open_ = false;
@@ -172,6 +173,7 @@ class SerialChannel final : public ByteChannel {
 
   std::uint32_t CarrierWaitMs() const override { return kCarrierWaitMs; }
   bool IsOpen() const override { return open_; }
+  const SerialLineSettings& Line() const { return line_; }
 
  private:
   // Reads what is waiting into the internal buffer (which must be empty); returns the count.
@@ -201,6 +203,7 @@ class SerialChannel final : public ByteChannel {
 
   int fd_;
   termios saved_;
+  SerialLineSettings line_;
   bool open_ = true;
   std::array<std::uint8_t, 256> buf_{};
   std::size_t pos_ = 0;
@@ -223,6 +226,23 @@ termios LineSettings(const termios& current, speed_t speed, bool evenParity) {
   cfsetispeed(&t, speed);
   cfsetospeed(&t, speed);
   return t;
+}
+
+// What a termios record asks of the line.
+SerialLineSettings Describe(const termios& t) {
+  SerialLineSettings s;
+  for (const std::uint32_t baud : {2400u, 4800u, 9600u, 57600u, 115200u}) {
+    if (SpeedOf(baud) == cfgetospeed(&t)) s.baudRate = baud;
+  }
+  switch (t.c_cflag & CSIZE) {
+    case CS5: s.dataBits = 5; break;
+    case CS6: s.dataBits = 6; break;
+    case CS7: s.dataBits = 7; break;
+    default: s.dataBits = 8; break;
+  }
+  s.stopBits = (t.c_cflag & CSTOPB) ? 2 : 1;
+  s.evenParity = (t.c_cflag & PARENB) && !(t.c_cflag & PARODD);
+  return s;
 }
 
 }  // namespace
@@ -258,8 +278,14 @@ ChannelOpenResult OpenSerialChannel(const std::string& path, std::uint32_t baudR
   ChannelOpenResult r;
   r.hint = TuneLatency(fd, path);
   tcflush(fd, TCIOFLUSH);
-  r.channel = std::make_unique<SerialChannel>(fd, saved);
+  r.channel = std::make_unique<SerialChannel>(fd, saved, Describe(line));
   return r;
+}
+
+std::optional<SerialLineSettings> SerialLineOf(const ByteChannel& channel) {
+  const auto* serial = dynamic_cast<const SerialChannel*>(&channel);
+  if (!serial) return std::nullopt;
+  return serial->Line();
 }
 
 }  // namespace statvtk
