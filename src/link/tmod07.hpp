@@ -131,6 +131,9 @@ class Tmod07 {
   std::size_t ReceiveFrame(frame::Form form);
   bool Aborted() const { return abort_->load(std::memory_order_relaxed); }
   bool PauseBetweenAttempts();  // false when aborted
+  // Send, receive and retry for both forms; true with a good reply to group/command.
+  bool RunExchange(frame::Form form, std::span<const std::uint8_t> request, std::uint8_t group,
+                   std::uint8_t command);
   bool RunOp(frame::Op op, std::uint32_t address, std::uint32_t offset, std::uint8_t count,
              std::span<std::uint8_t> out);
   void Trace(FrameTrace::Direction dir, std::span<const std::uint8_t> bytes, std::uint32_t result);
