@@ -32,14 +32,14 @@ CellBlock BuildDailyBlock(const DailyReportInput& in, const std::function<void(i
   const int count = static_cast<int>(std::min<std::size_t>(in.days.size(), kDailyMaxDays));
   block.Set("A11", std::int64_t{count});
   if (count > 0) {
-    const ReportDay& first = in.days.front();
-    const ReportDay& last = in.days[static_cast<std::size_t>(count - 1)];
+    const DailyRow& first = in.days.front();
+    const DailyRow& last = in.days[static_cast<std::size_t>(count - 1)];
     block.Set("B8", DailyDateText(first.day, first.month, first.year));
     block.Set("B9", DailyDateText(last.day, last.month, last.year));
   }
   for (int i = 0; i < count; ++i) {
     if (onDay) onDay(i + 1);
-    const ReportDay& d = in.days[static_cast<std::size_t>(i)];
+    const DailyRow& d = in.days[static_cast<std::size_t>(i)];
     const int r = kDailyFirstRow + i;
     block.Set(r, 1, std::int64_t{1});
     block.Set(r, 2, DailyDateText(d.day, d.month, d.year));

@@ -11,7 +11,7 @@
 
 namespace statvtk {
 
-struct ReportDay {
+struct DailyRow {
   int day = 1, month = 1, year = 0;  // year within the century (2000 + year)
   ReportRecord record;
 };
@@ -19,7 +19,7 @@ struct ReportDay {
 struct DailyReportInput {
   ReportHeaderData header;
   std::string fromText, toText;  // the period "DD.MM.YY"
-  std::vector<ReportDay> days;   // in date order
+  std::vector<DailyRow> days;   // in date order
 };
 
 // First data row and the most days the block holds (rows 15..80).

@@ -66,7 +66,11 @@ void DecodeLdn(std::span<const std::uint8_t> h, DeviceType type, DeviceConfig* c
 
 std::string HeaderSerialText(std::span<const std::uint8_t> header, DeviceType type) {
   if (type == DeviceType::dtLDN08) return Fits(header, 0, 4) ? std::to_string(LittleUInt32(header.first(4))) : "";
-  return FixedText(header, kConfig, 8);
+  if (!Fits(header, kConfig, 8)) return {};
+  std::string s(reinterpret_cast<const char*>(header.data() + kConfig), 8);
+  for (char& ch : s)
+    if (ch == '\0') ch = '#';  // as the statistics files show it
+  return s;
 }
 
 std::uint32_t HeaderClockStamp(std::span<const std::uint8_t> header, DeviceType type) {

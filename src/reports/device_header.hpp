@@ -13,8 +13,8 @@
 
 namespace statvtk {
 
-// The serial number as text: the eight characters at 512 of a VTK header (up
-// to the first NUL), the u32 at 0 of an LDN header in decimal; "" when the
+// The serial number as text: the eight characters at 512 of a VTK header (a
+// zero byte shown as "#"), the u32 at 0 of an LDN header in decimal; "" when the
 // header is too short.
 std::string HeaderSerialText(std::span<const std::uint8_t> header, DeviceType type);
 

@@ -11,7 +11,7 @@ namespace statvtk {
 
 namespace {
 
-const char* Suffix(ReportKind kind) { return kind == ReportKind::Hourly ? "_h.xlsx" : "_d.xlsx"; }
+const char* Suffix(TemplateKind kind) { return kind == TemplateKind::Hourly ? "_h.xlsx" : "_d.xlsx"; }
 
 std::string SafeName(const std::string& s) {
   std::string out;
@@ -56,7 +56,7 @@ bool Fail(const ReportRun& run, const std::string& reason, std::string* error) {
   return false;
 }
 
-std::optional<std::filesystem::path> TemplateFor(const ReportRun& run, const std::string& name, ReportKind kind,
+std::optional<std::filesystem::path> TemplateFor(const ReportRun& run, const std::string& name, TemplateKind kind,
                                                  std::string* reason) {
   std::vector<std::filesystem::path> tried;
   auto found = name.empty() ? std::nullopt : FindTemplate(run.home, name, kind, &tried);
@@ -86,7 +86,7 @@ bool OutputPath(const ReportRun& run, const std::string& fileName, std::filesyst
 
 // Steps common to both reports: template, status texts, block, file.
 template <typename Build>
-bool Run(const ReportRun& run, const std::string& templateName, ReportKind kind, const std::string& fileName,
+bool Run(const ReportRun& run, const std::string& templateName, TemplateKind kind, const std::string& fileName,
          int steps, Build build, std::filesystem::path* written, std::string* error) {
   if (run.observer) {
     run.observer->SetProgressPos(0);
@@ -111,7 +111,7 @@ bool Run(const ReportRun& run, const std::string& templateName, ReportKind kind,
 }  // namespace
 
 std::optional<std::filesystem::path> FindTemplate(const std::filesystem::path& home, const std::string& name,
-                                                  ReportKind kind, std::vector<std::filesystem::path>* tried) {
+                                                  TemplateKind kind, std::vector<std::filesystem::path>* tried) {
   const std::string file = name + Suffix(kind);
   std::vector<std::filesystem::path> folders;
   if (!home.empty()) folders.push_back(TemplatesFolder(home));
@@ -137,7 +137,7 @@ std::string DailyReportFileName(const std::string& serial, const std::string& fr
 bool ExportHourDataToExcel(const HourReportInput& input, const ReportRun& run, std::filesystem::path* written,
                            std::string* error) {
   return Run(
-      run, TemplateName(input.header.type, input.header.optionFlag), ReportKind::Hourly,
+      run, TemplateName(input.header.type, input.header.optionFlag), TemplateKind::Hourly,
       HourlyReportFileName(input.header.serial, input.dayText), 24,
       [&](auto progress) { return BuildHourBlock(input, progress); }, written, error);
 }
@@ -146,7 +146,7 @@ bool ExportDayDataToExcel(const DailyReportInput& input, const ReportRun& run, s
                           std::string* error) {
   const int steps = static_cast<int>(std::min<std::size_t>(input.days.size(), kDailyMaxDays));
   return Run(
-      run, TemplateName(input.header.type, input.header.optionFlag), ReportKind::Daily,
+      run, TemplateName(input.header.type, input.header.optionFlag), TemplateKind::Daily,
       DailyReportFileName(input.header.serial, input.fromText, input.toText), steps,
       [&](auto progress) { return BuildDailyBlock(input, progress); }, written, error);
 }

@@ -14,7 +14,7 @@
 
 namespace statvtk {
 
-enum class ReportKind { Hourly, Daily };
+enum class TemplateKind { Hourly, Daily };
 
 // The caller's message when a report fails.
 inline constexpr const char* kExcelFailure = "Невозможно передать данные в Excel";
@@ -23,7 +23,7 @@ inline constexpr const char* kExcelFailure = "Невозможно переда�
 // home's Templates/ (a user's own template wins), then the installed and the
 // build's template folders. `tried` receives every path looked at.
 std::optional<std::filesystem::path> FindTemplate(const std::filesystem::path& home, const std::string& name,
-                                                  ReportKind kind, std::vector<std::filesystem::path>* tried = nullptr);
+                                                  TemplateKind kind, std::vector<std::filesystem::path>* tried = nullptr);
 
 // "<serial>_<YYYY-MM-DD>_hourly.xlsx" and "<serial>_<from>_<to>_daily.xlsx"
 // from "DD.MM.YY" texts; characters a file name cannot hold become '_'.
