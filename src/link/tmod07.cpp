@@ -1,0 +1,328 @@
+// Tmod07: sending requests, receiving and checking replies, retries, the
+// request operations and the frame trace. Opening the carrier and the modem
+// text lines live in tmod07_open.cpp.
+#include "link/tmod07.hpp"
+
+#include <algorithm>
+#include <optional>
+
+#include "link/encodings.hpp"
+#include "link/link_error.hpp"
+
+namespace statvtk {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Longest single wait on the channel: the abort flag is tested between them.
+constexpr std::uint32_t kSliceMs = 20;
+// Pause after a long-form request before its reply is read.
+constexpr std::uint32_t kLongReplyDelayMs = 50;
+
+// Time allowed for one reply byte with allowance T: (T/10 div 2 + 1) attempts,
+// each worth 20 ms plus the carrier's own read wait.
+std::uint32_t ByteBudgetMs(std::uint32_t t, std::uint32_t carrierWaitMs) {
+  const std::uint64_t attempts = t / 10 / 2 + 1;
+  const std::uint64_t ms = attempts * (kSliceMs + static_cast<std::uint64_t>(carrierWaitMs));
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(ms, 0xFFFFFFFFu));
+}
+
+enum class WaitEnd { Byte, Timeout, Abort };
+
+struct ByteWait {
+  WaitEnd end;
+  std::uint8_t byte = 0;
+};
+
+// Waits on the channel for one byte, in slices of at most 20 ms with the abort
+// flag tested before each. The budget counts from `start`; it is spent when
+// the clock passes it or when the slices that ended empty add up to it (so a
+// channel that answers "nothing" at once still ends the wait).
+ByteWait WaitForByte(ByteChannel& channel, const std::atomic<bool>& abort, Clock::time_point start,
+                     std::uint32_t budgetMs) {
+  const auto deadline = start + milliseconds(budgetMs);
+  std::uint64_t waitedMs = 0;
+  for (;;) {
+    if (abort.load(std::memory_order_relaxed)) return {WaitEnd::Abort};
+    const auto now = Clock::now();
+    if (now >= deadline || waitedMs >= budgetMs) return {WaitEnd::Timeout};
+    const auto leftClock = std::chrono::ceil<milliseconds>(deadline - now).count();
+    const auto left = std::min<std::uint64_t>(static_cast<std::uint64_t>(leftClock), budgetMs - waitedMs);
+    const auto slice = std::min<std::uint64_t>(left, kSliceMs);
+    if (auto b = channel.ReadByte(milliseconds(slice))) return {WaitEnd::Byte, *b};
+    waitedMs += slice;
+  }
+}
+
+std::uint32_t CodeOf(frame::FrameParser::Status s) {
+  switch (s) {
+    case frame::FrameParser::Status::Complete: return link_error::kOk;
+    case frame::FrameParser::Status::BadAddress: return link_error::kBadAddress;
+    case frame::FrameParser::Status::BadSize: return link_error::kBadSize;
+    case frame::FrameParser::Status::BadChecksum: return link_error::kBadChecksum;
+    case frame::FrameParser::Status::NeedMore: break;
+  }
+  return link_error::kTimeout;
+}
+
+}  // namespace
+
+Tmod07::Tmod07() = default;
+Tmod07::~Tmod07() = default;
+
+void Tmod07::SetIpAddress(const std::string& text) {
+  if (text.find('.') != std::string::npos) ipAddress_ = text;
+}
+
+void Tmod07::SetDynDnsName(const std::string& text) {
+  if (text.find('.') != std::string::npos) dynDnsName_ = text;
+}
+
+std::string Tmod07::ErrorText() const { return LinkErrorText(lastError_); }
+
+void Tmod07::CloseLink() { channel_.reset(); }
+
+void Tmod07::AttachChannel(std::unique_ptr<ByteChannel> channel) {
+  CloseLink();
+  channel_ = std::move(channel);
+}
+
+void Tmod07::Trace(FrameTrace::Direction dir, std::span<const std::uint8_t> bytes, std::uint32_t result) {
+  if (trace_) trace_(FrameTrace{std::chrono::system_clock::now(), dir, bytes, result});
+}
+
+// --- sending ---
+
+bool Tmod07::SendFrame(std::span<const std::uint8_t> frame) {
+  const bool usable = channel_ && channel_->IsOpen();
+  if (!usable) {
+    // No socket is the socket error; a vanished serial port is a failed send.
+    lastError_ = useTcp_ ? link_error::kInvalidSocket : link_error::kSendFailed;
+    return false;
+  }
+  std::vector<std::uint8_t> dropped;
+  std::vector<std::uint8_t>* late = trace_ ? &dropped : nullptr;
+  if (useTcp_)
+    channel_->DropInput(late);
+  else
+    channel_->Purge(late);
+  if (!dropped.empty()) Trace(FrameTrace::Direction::Late, dropped, link_error::kOk);
+
+  const std::size_t written = channel_->Write(frame);
+  const bool whole = written == frame.size();
+  // A short TCP send is not counted; a serial write always is.
+  if (whole || !useTcp_) ++sentCount_;
+  lastError_ = whole ? link_error::kOk : link_error::kSendFailed;
+  Trace(FrameTrace::Direction::Sent, frame, lastError_);
+  return whole;
+}
+
+// --- receiving ---
+
+std::size_t Tmod07::ReceiveFrame(frame::Form form) {
+  replyDataOffset_ = 0;
+  replyDataLength_ = 0;
+  if (Aborted()) {
+    lastError_ = link_error::kOk;
+    return 0;
+  }
+  if (!channel_) {
+    lastError_ = useTcp_ ? link_error::kInvalidSocket : link_error::kTimeout;
+    return 0;
+  }
+  const bool tracing = static_cast<bool>(trace_);
+  std::vector<std::uint8_t> seen;  // every byte read, garbage included (trace only)
+  const std::uint32_t carrier = channel_->CarrierWaitMs();
+  const std::uint32_t firstBudget = ByteBudgetMs(replyTimeout_, carrier);
+  const std::uint32_t nextBudget = ByteBudgetMs(byteTimeout_, carrier);
+
+  frame::FrameParser parser(form, frame::kReplyStart);
+  // The first byte's budget counts from the start of the reception and is not
+  // renewed by garbage before the start byte: a stream of noise still ends.
+  auto start = Clock::now();
+  for (;;) {
+    const bool first = parser.Size() == 0;
+    const ByteWait w = WaitForByte(*channel_, *abort_, start, first ? firstBudget : nextBudget);
+    if (w.end == WaitEnd::Abort) {
+      lastError_ = link_error::kOk;
+      if (!seen.empty()) Trace(FrameTrace::Direction::Received, seen, lastError_);
+      return 0;
+    }
+    if (w.end == WaitEnd::Timeout) {
+      lastError_ = link_error::kTimeout;
+      ++errorCount_;
+      Trace(FrameTrace::Direction::Received, seen, lastError_);
+      return 0;
+    }
+    if (tracing) seen.push_back(w.byte);
+    const auto status = parser.Push(w.byte);
+    if (parser.Size() > 0) start = Clock::now();
+    if (status == frame::FrameParser::Status::NeedMore) continue;
+
+    lastError_ = CodeOf(status);
+    std::size_t size = 0;
+    if (status == frame::FrameParser::Status::Complete ||
+        status == frame::FrameParser::Status::BadChecksum) {
+      ++replyCount_;
+      const auto bytes = parser.Bytes();
+      std::copy(bytes.begin(), bytes.end(), rxBuf_.begin());
+      size = bytes.size();
+    }
+    if (lastError_ == link_error::kOk) {
+      replyDataOffset_ = frame::HeaderSize(form);
+      replyDataLength_ = parser.DataLength();
+    } else {
+      ++errorCount_;
+    }
+    Trace(FrameTrace::Direction::Received, seen, lastError_);
+    return size;
+  }
+}
+
+// --- exchanges ---
+
+void Tmod07::Wait(std::uint32_t ms) const {
+  if (wait_)
+    wait_(ms);
+  else
+    WaitMs(ms);
+}
+
+bool Tmod07::PauseBetweenAttempts() {
+  const std::uint32_t steps = replyTimeout_ / 20 + 1;
+  for (std::uint32_t i = 0; i < steps; ++i) {
+    Wait(kSliceMs);
+    if (Aborted()) return false;
+  }
+  return true;
+}
+
+// Waits `ms` in slices of at most 20 ms; false when the abort flag was raised.
+bool Tmod07::AbortableWait(std::uint32_t ms) {
+  while (ms > 0) {
+    if (Aborted()) return false;
+    const std::uint32_t step = std::min(ms, kSliceMs);
+    Wait(step);
+    ms -= step;
+  }
+  return !Aborted();
+}
+
+bool Tmod07::Exchange(std::uint8_t address, std::uint8_t group, std::uint8_t command,
+                      std::span<const std::uint8_t> data) {
+  const auto request = frame::BuildShort(frame::kRequestStart, address, group, command, data);
+  return RunExchange(frame::Form::Short, request, group, command);
+}
+
+bool Tmod07::ExchangeLong(std::uint32_t address, std::uint8_t group, std::uint8_t command,
+                          std::span<const std::uint8_t> data) {
+  const auto request = frame::BuildLong(frame::kRequestStart, address, group, command, data);
+  return RunExchange(frame::Form::Long, request, group, command);
+}
+
+// Both forms: send, receive, check group and command, retry. The short form
+// pauses between attempts; the long form waits 50 ms after each send instead.
+// A valid reply to another group or command is never taken as this request's
+// data: it is retried, and the last attempt ending so fails with kWrongReply.
+bool Tmod07::RunExchange(frame::Form form, std::span<const std::uint8_t> request, std::uint8_t group,
+                         std::uint8_t command) {
+  const std::uint32_t attempts = std::max<std::uint32_t>(retries_, 1);
+  for (std::uint32_t attempt = 1; attempt <= attempts; ++attempt) {
+    if (Aborted()) {
+      lastError_ = link_error::kOk;
+      return false;
+    }
+    if (SendFrame(request)) {
+      if (form == frame::Form::Long && !AbortableWait(kLongReplyDelayMs)) {
+        lastError_ = link_error::kOk;
+        return false;
+      }
+      const std::size_t size = ReceiveFrame(form);
+      if (size == 0 && lastError_ == link_error::kOk) return false;  // aborted
+      if (lastError_ == link_error::kOk) {
+        const std::size_t header = frame::HeaderSize(form);
+        if (rxBuf_[header - 3] == group && rxBuf_[header - 2] == command) return true;
+        lastError_ = link_error::kWrongReply;
+        ++errorCount_;
+        replyDataLength_ = 0;
+      }
+    } else if (!channel_ || !channel_->IsOpen()) {
+      return false;  // nothing to retry on
+    }
+    if (attempt < attempts && form == frame::Form::Short && !PauseBetweenAttempts()) {
+      lastError_ = link_error::kOk;
+      return false;
+    }
+  }
+  return false;
+}
+
+// --- request operations ---
+
+bool Tmod07::RunOp(frame::Op op, std::uint32_t address, std::uint32_t offset, std::uint8_t count,
+                   std::span<std::uint8_t> out) {
+  const frame::RequestBody body = frame::EncodeRequest(op, offset, count);
+  const bool ok = frame::FormOf(op) == frame::Form::Short
+                      ? Exchange(static_cast<std::uint8_t>(address), body.group, body.command, body.data)
+                      : ExchangeLong(address, body.group, body.command, body.data);
+  if (!ok) return false;
+  const auto reply = ReplyData();
+  const std::size_t n = std::min(reply.size(), out.size());
+  std::copy_n(reply.begin(), n, out.begin());
+  return true;
+}
+
+std::string Tmod07::Identify(std::uint8_t address) {
+  if (!RunOp(frame::Op::Identify, address, 0, 0, {})) return {};
+  const auto reply = ReplyData();
+  return std::string(reply.begin(), reply.end());
+}
+
+std::string Tmod07::IdentifyLong(std::uint32_t address) {
+  if (!RunOp(frame::Op::IdentifyLong, address, 0, 0, {})) return {};
+  const auto reply = ReplyData();
+  return std::string(reply.begin(), reply.end());
+}
+
+bool Tmod07::ReadBlock8(std::uint8_t address, std::uint8_t offset, std::uint8_t count, std::span<std::uint8_t> out) {
+  return RunOp(frame::Op::ReadBlock8, address, offset, count, out);
+}
+
+bool Tmod07::ReadBlock16(std::uint8_t address, std::uint16_t offset, std::uint8_t count,
+                         std::span<std::uint8_t> out) {
+  return RunOp(frame::Op::ReadBlock16, address, offset, count, out);
+}
+
+bool Tmod07::ReadParams16(std::uint8_t address, std::uint16_t offset, std::uint8_t count,
+                          std::span<std::uint8_t> out) {
+  return RunOp(frame::Op::ReadParams16, address, offset, count, out);
+}
+
+bool Tmod07::ReadArchive32(std::uint8_t address, std::uint32_t offset, std::uint8_t count,
+                           std::span<std::uint8_t> out) {
+  return RunOp(frame::Op::ReadArchive32, address, offset, count, out);
+}
+
+bool Tmod07::ReadArchive16(std::uint8_t address, std::uint16_t offset, std::uint8_t count,
+                           std::span<std::uint8_t> out) {
+  return RunOp(frame::Op::ReadArchive16, address, offset, count, out);
+}
+
+bool Tmod07::ReadBlock16Long(std::uint32_t address, std::uint16_t offset, std::uint8_t count,
+                             std::span<std::uint8_t> out) {
+  return RunOp(frame::Op::ReadBlock16Long, address, offset, count, out);
+}
+
+bool Tmod07::ReadParams16Long(std::uint32_t address, std::uint16_t offset, std::uint8_t count,
+                              std::span<std::uint8_t> out) {
+  return RunOp(frame::Op::ReadParams16Long, address, offset, count, out);
+}
+
+bool Tmod07::ReadArchive32Long(std::uint32_t address, std::uint32_t offset, std::uint8_t count,
+                               std::span<std::uint8_t> out) {
+  return RunOp(frame::Op::ReadArchive32Long, address, offset, count, out);
+}
+
+}  // namespace statvtk
