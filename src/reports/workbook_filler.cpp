@@ -181,6 +181,38 @@ int CurrencyStyle(std::vector<ZipEntry>& parts, const std::string& workbookPart,
   return index;
 }
 
+// Formula cells keep the result cached when the template was made. Not every
+// spreadsheet program honours fullCalcOnLoad (LibreOffice by default keeps
+// cached results of .xlsx files), so the cached results go: a formula without
+// one is computed when the workbook is opened.
+void DropCachedResults(pugi::xml_document& sheet) {
+  const pugi::xml_node data = ChildByLocal(sheet.document_element(), "sheetData");
+  for (pugi::xml_node row = data.first_child(); row; row = row.next_sibling())
+    for (pugi::xml_node c = row.first_child(); c; c = c.next_sibling()) {
+      if (LocalName(c.name()) != "c" || !ChildByLocal(c, "f")) continue;
+      while (const pugi::xml_node v = ChildByLocal(c, "v")) c.remove_child(v);
+      const std::string_view type = c.attribute("t").value();
+      if (type == "str" || type == "n" || type == "b" || type == "e") c.remove_attribute("t");
+    }
+}
+
+void DropCachedResultsOfAllSheets(std::vector<ZipEntry>& parts, const std::string& workbookPart,
+                                  const XmlPart& rels, const std::string& filledSheet, XmlPart& filled) {
+  DropCachedResults(filled.doc);
+  for (pugi::xml_node r = rels.doc.document_element().first_child(); r; r = r.next_sibling()) {
+    if (LocalName(r.name()) != "Relationship" || !EndsWith(r.attribute("Type").value(), kRelWorksheet) ||
+        std::string_view(r.attribute("TargetMode").value()) == "External")
+      continue;
+    const std::string name = ResolveTarget(workbookPart, r.attribute("Target").value());
+    if (name == filledSheet) continue;
+    XmlPart other;
+    std::string ignored;
+    if (!OpenPart(parts, name, &other, &ignored)) continue;  // a damaged other sheet stays as it is
+    DropCachedResults(other.doc);
+    StorePart(parts, other);
+  }
+}
+
 bool FillParts(std::vector<ZipEntry>& parts, const CellBlock& block, std::string* error) {
   const std::string workbookPart = WorkbookPartName(parts);
   XmlPart workbook, rels, sheet;
@@ -198,6 +230,7 @@ bool FillParts(std::vector<ZipEntry>& parts, const CellBlock& block, std::string
   if (!OpenPart(parts, sheetPart, &sheet, error)) return false;
   const int currency = BlockHasCurrency(block) ? CurrencyStyle(parts, workbookPart, rels) : -1;
   if (!WriteBlockIntoSheet(sheet.doc, block, currency, error)) return false;
+  DropCachedResultsOfAllSheets(parts, workbookPart, rels, sheetPart, sheet);
   StorePart(parts, sheet);
   ForceRecalculation(workbook.doc);
   StorePart(parts, workbook);
