@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,17 @@ struct ChannelOpenResult {
 
 ChannelOpenResult OpenSerialChannel(const std::string& path, std::uint32_t baudRate, bool evenParity);
 
+// The line a serial channel asked its driver for. A pseudo-terminal keeps the
+// speed but always reports 8 bits without parity, so tests read the request here.
+struct SerialLineSettings {
+  std::uint32_t baudRate = 0;
+  int dataBits = 8;
+  int stopBits = 1;
+  bool evenParity = false;
+};
+// The settings of a channel made by OpenSerialChannel; nullopt for any other channel.
+std::optional<SerialLineSettings> SerialLineOf(const ByteChannel& channel);
+
 struct SerialPortInfo {
   std::string path;         // /dev/ttyUSB0
   std::string byIdName;     // /dev/serial/by-id/... or empty
@@ -28,5 +40,9 @@ struct SerialPortInfo {
 
 // The serial ports present on this machine.
 std::vector<SerialPortInfo> ListSerialPorts();
+// The same over another sysfs and /dev tree (tests use a made-up one):
+// ports are the entries of sysRoot/class/tty with a device link, whose node
+// devRoot/NAME exists; by-id names come from devRoot/serial/by-id.
+std::vector<SerialPortInfo> ListSerialPortsUnder(const std::string& sysRoot, const std::string& devRoot);
 
 }  // namespace statvtk

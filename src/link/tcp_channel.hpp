@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "link/serial_channel.hpp"
@@ -15,7 +16,14 @@ struct TcpTarget {
   std::uint16_t port = 0;
   std::uint32_t connectTimeoutS = 5;
   const std::atomic<bool>* abort = nullptr;  // ends the connect wait early
+  // Turns a host name into dotted IPv4 text ("" when it does not resolve);
+  // empty means the system resolver (ResolveIpv4). Tests install their own.
+  std::function<std::string(const std::string& name)> resolve;
 };
+
+// The first IPv4 address of a host name as dotted text (getaddrinfo, AF_INET);
+// empty when the name does not resolve.
+std::string ResolveIpv4(const std::string& name);
 
 // Codes: 111 bad or unresolved address, 101 no socket, 105 connect failed or timed out.
 ChannelOpenResult OpenTcpChannel(const TcpTarget& target);

@@ -35,4 +35,10 @@ bool SaveStatFile(const std::filesystem::path& path, const StatData& data, std::
 std::string DownloadFileName(const std::string& serialText, DeviceType t, int year, int month, int day,
                              int hour, int minute);
 
+// The finishing step of a download: creates `dataFolder` when missing and saves
+// the image there under DownloadFileName(StatSerialText(data), ...). On success
+// `written` (when given) receives the file's path; on failure `error` the message.
+bool SaveDownloadedStatFile(const std::filesystem::path& dataFolder, const StatData& data, int year, int month,
+                            int day, int hour, int minute, std::filesystem::path* written, std::string* error);
+
 }  // namespace statvtk

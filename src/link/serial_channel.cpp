@@ -1,0 +1,291 @@
+// Serial port channel over termios. The port is opened non-blocking and
+// exclusively (flock, then TIOCEXCL); every read waits on the descriptor with
+// poll, so a byte is handed over the moment it arrives.
+#include "link/serial_channel.hpp"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <utility>
+
+#include "link/link_error.hpp"
+
+namespace statvtk {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint32_t kCarrierWaitMs = 25;  // 5 ms x 1 byte + 20 ms of the port's read time-out
+constexpr int kWriteStallMs = 2000;           // longest wait for room in the output queue
+
+std::optional<speed_t> SpeedOf(std::uint32_t baud) {
+  switch (baud) {
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return std::nullopt;
+  }
+}
+
+std::string OpenFailureReason(int err, const std::string& path) {
+  switch (err) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return "нет такого порта (" + path + "): проверьте имя порта и подключение адаптера";
+    case EBUSY:
+    case EWOULDBLOCK:
+      return "порт занят другой программой (" + path + "): закройте её или выберите другой порт";
+    case EACCES:
+    case EPERM:
+      return "нет прав доступа к порту (" + path +
+             "): учетной записи нужен доступ к последовательным портам "
+             "(в Debian — группа dialout, затем новый вход в систему)";
+    default:
+      return "не удалось открыть порт (" + path + "): " + std::strerror(err);
+  }
+}
+
+ChannelOpenResult Failure(std::string reason) {
+  ChannelOpenResult r;
+  r.code = link_error::kPortInit;
+  r.reason = std::move(reason);
+  return r;
+}
+
+// Reads a small sysfs value; empty when absent.
+std::string ReadSysText(const std::filesystem::path& p) {
+  std::ifstream in(p);
+  std::string s;
+  if (in) std::getline(in, s);
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+  return s;
+}
+
+// The latency timer file of a USB serial adapter, or empty when the port has none.
+std::filesystem::path LatencyTimerFile(const std::string& devName) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  for (const fs::path& p : {fs::path("/sys/bus/usb-serial/devices") / devName / "latency_timer",
+                           fs::path("/sys/class/tty") / devName / "device" / "latency_timer"}) {
+    if (fs::exists(p, ec)) return p;
+  }
+  return {};
+}
+
+// Asks the driver for low latency when the adapter's latency timer is above
+// 1 ms; returns a note for the log when the timer stays slow.
+std::string TuneLatency(int fd, const std::string& path) {
+  std::error_code ec;
+  const auto real = std::filesystem::canonical(path, ec);
+  const std::string devName = ec ? std::filesystem::path(path).filename().string() : real.filename().string();
+  const auto timerFile = LatencyTimerFile(devName);
+  if (timerFile.empty()) return {};
+  const auto timerOf = [&] {
+    const std::string t = ReadSysText(timerFile);
+    return t.empty() ? 0 : std::atoi(t.c_str());
+  };
+  int timer = timerOf();
+  if (timer <= 1) return {};
+  serial_struct ss{};
+  if (ioctl(fd, TIOCGSERIAL, &ss) == 0) {
+    ss.flags |= ASYNC_LOW_LATENCY;
+    if (ioctl(fd, TIOCSSERIAL, &ss) == 0) timer = timerOf();
+  }
+  if (timer <= 1) return {};
+  return "адаптер " + devName + ": таймер задержки USB " + std::to_string(timer) +
+         " мс замедляет каждый обмен; драйвер не перешёл в режим малой задержки. "
+         "Ускорить: записать 1 в " + timerFile.string() + " (нужны права администратора, "
+         "либо правило udev)";
+}
+
+class SerialChannel final : public ByteChannel {
+ public:
+  SerialChannel(int fd, const termios& saved, const SerialLineSettings& line)
+      : fd_(fd), saved_(saved), line_(line) {}
+  ~SerialChannel() override {
+    ioctl(fd_, TIOCNXCL);
+    tcsetattr(fd_, TCSANOW, &saved_);
+    flock(fd_, LOCK_UN);
+    close(fd_);
+  }
+  SerialChannel(const SerialChannel&) = delete;
+  SerialChannel& operator=(const SerialChannel&) = delete;
+
+  std::size_t Write(std::span<const std::uint8_t> bytes) override {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+      if (n > 0) {
+        done += static_cast<std::size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        pollfd p{fd_, POLLOUT, 0};
+        if (poll(&p, 1, kWriteStallMs) > 0 && (p.revents & POLLOUT)) continue;
+      }
+      break;
+    }
+    return done;
+  }
+
+  void Purge(std::vector<std::uint8_t>* dropped) override {
+    DrainInput(dropped);
+    tcflush(fd_, TCIOFLUSH);
+  }
+
+  void DropInput(std::vector<std::uint8_t>* dropped) override {
+    DrainInput(dropped);
+    tcflush(fd_, TCIFLUSH);
+  }
+
+  std::optional<std::uint8_t> ReadByte(std::chrono::milliseconds wait) override {
+    if (pos_ < len_) return buf_[pos_++];
+    const auto deadline = Clock::now() + wait;
+    while (open_) {
+      if (Fill() > 0) return buf_[pos_++];
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) break;
+      pollfd p{fd_, POLLIN, 0};
+      const int r = poll(&p, 1, static_cast<int>(left.count()) + 1);
+      if (r < 0 && errno != EINTR) break;
+      if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+        // The device went away (an unplugged adapter, a closed pseudo-terminal).
+        if (Fill() > 0) return buf_[pos_++];
+        open_ = false;
+      }
+    }
+    return std::nullopt;
+  }
+
+  std::uint32_t CarrierWaitMs() const override { return kCarrierWaitMs; }
+  bool IsOpen() const override { return open_; }
+  const SerialLineSettings& Line() const { return line_; }
+
+ private:
+  // Reads what is waiting into the internal buffer (which must be empty); returns the count.
+  std::size_t Fill() {
+    pos_ = len_ = 0;
+    for (;;) {
+      const ssize_t n = ::read(fd_, buf_.data(), buf_.size());
+      if (n > 0) {
+        len_ = static_cast<std::size_t>(n);
+        return len_;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno == EIO) open_ = false;
+      return 0;
+    }
+  }
+
+  // Moves the buffered bytes and whatever the port holds to `dropped`.
+  void DrainInput(std::vector<std::uint8_t>* dropped) {
+    for (;;) {
+      if (dropped) dropped->insert(dropped->end(), buf_.begin() + static_cast<std::ptrdiff_t>(pos_),
+                                   buf_.begin() + static_cast<std::ptrdiff_t>(len_));
+      pos_ = len_ = 0;
+      if (!open_ || Fill() == 0) break;
+    }
+  }
+
+  int fd_;
+  termios saved_;
+  SerialLineSettings line_;
+  bool open_ = true;
+  std::array<std::uint8_t, 256> buf_{};
+  std::size_t pos_ = 0;
+  std::size_t len_ = 0;
+};
+
+// Raw 8 data bits, one stop bit, receiver on, modem lines ignored.
+termios LineSettings(const termios& current, speed_t speed, bool evenParity) {
+  termios t = current;
+  cfmakeraw(&t);
+  t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS);
+  t.c_cflag |= CS8 | CLOCAL | CREAD;
+  if (evenParity) {
+    t.c_cflag |= PARENB;
+    t.c_iflag &= ~static_cast<tcflag_t>(INPCK | PARMRK | IGNPAR);
+  }
+  t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 0;
+  cfsetispeed(&t, speed);
+  cfsetospeed(&t, speed);
+  return t;
+}
+
+// What a termios record asks of the line.
+SerialLineSettings Describe(const termios& t) {
+  SerialLineSettings s;
+  for (const std::uint32_t baud : {2400u, 4800u, 9600u, 57600u, 115200u}) {
+    if (SpeedOf(baud) == cfgetospeed(&t)) s.baudRate = baud;
+  }
+  switch (t.c_cflag & CSIZE) {
+    case CS5: s.dataBits = 5; break;
+    case CS6: s.dataBits = 6; break;
+    case CS7: s.dataBits = 7; break;
+    default: s.dataBits = 8; break;
+  }
+  s.stopBits = (t.c_cflag & CSTOPB) ? 2 : 1;
+  s.evenParity = (t.c_cflag & PARENB) && !(t.c_cflag & PARODD);
+  return s;
+}
+
+}  // namespace
+
+ChannelOpenResult OpenSerialChannel(const std::string& path, std::uint32_t baudRate, bool evenParity) {
+  const auto speed = SpeedOf(baudRate);
+  if (!speed) {
+    return Failure("скорость " + std::to_string(baudRate) +
+                   " бит/с не поддерживается (допустимы 2400, 4800, 9600, 57600, 115200)");
+  }
+  if (path.empty()) return Failure("не задано имя порта");
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return Failure(OpenFailureReason(errno, path));
+  const auto fail = [fd](std::string reason) {
+    close(fd);
+    return Failure(std::move(reason));
+  };
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    return fail(OpenFailureReason(err == EWOULDBLOCK ? EBUSY : err, path));
+  }
+  termios saved{};
+  if (tcgetattr(fd, &saved) != 0) {
+    return fail("устройство " + path + " не является последовательным портом");
+  }
+  if (ioctl(fd, TIOCEXCL) != 0) return fail(OpenFailureReason(errno, path));
+  const termios line = LineSettings(saved, *speed, evenParity);
+  if (tcsetattr(fd, TCSANOW, &line) != 0) {
+    const int err = errno;
+    ioctl(fd, TIOCNXCL);
+    return fail("порт " + path + " не принял настройки линии: " + std::strerror(err));
+  }
+  ChannelOpenResult r;
+  r.hint = TuneLatency(fd, path);
+  tcflush(fd, TCIOFLUSH);
+  r.channel = std::make_unique<SerialChannel>(fd, saved, Describe(line));
+  return r;
+}
+
+std::optional<SerialLineSettings> SerialLineOf(const ByteChannel& channel) {
+  const auto* serial = dynamic_cast<const SerialChannel*>(&channel);
+  if (!serial) return std::nullopt;
+  return serial->Line();
+}
+
+}  // namespace statvtk

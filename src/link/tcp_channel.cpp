@@ -1,0 +1,224 @@
+// TCP channel: an IPv4 stream socket, connected without blocking (the wait
+// is bounded by the connect time-out and the abort flag), Nagle switched off.
+#include "link/tcp_channel.hpp"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <utility>
+
+#include "link/link_error.hpp"
+
+namespace statvtk {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kConnectSliceMs = 100;  // the abort flag is looked at this often
+constexpr int kWriteStallMs = 5000;   // longest wait for room in the send buffer
+
+ChannelOpenResult Failure(std::uint32_t code, std::string reason) {
+  ChannelOpenResult r;
+  r.code = code;
+  r.reason = std::move(reason);
+  return r;
+}
+
+class SocketFd {
+ public:
+  explicit SocketFd(int fd) : fd_(fd) {}
+  ~SocketFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  SocketFd(const SocketFd&) = delete;
+  SocketFd& operator=(const SocketFd&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+class TcpChannel final : public ByteChannel {
+ public:
+  explicit TcpChannel(int fd) : fd_(fd) {}
+  ~TcpChannel() override { ::close(fd_); }
+  TcpChannel(const TcpChannel&) = delete;
+  TcpChannel& operator=(const TcpChannel&) = delete;
+
+  std::size_t Write(std::span<const std::uint8_t> bytes) override {
+    std::size_t done = 0;
+    while (open_ && done < bytes.size()) {
+      const ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+      if (n > 0) {
+        done += static_cast<std::size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        pollfd p{fd_, POLLOUT, 0};
+        if (poll(&p, 1, kWriteStallMs) > 0 && (p.revents & POLLOUT)) continue;
+      } else if (n < 0 && (errno == EPIPE || errno == ECONNRESET)) {
+        open_ = false;
+      }
+      break;
+    }
+    return done;
+  }
+
+  void Purge(std::vector<std::uint8_t>* dropped) override { DropInput(dropped); }
+
+  void DropInput(std::vector<std::uint8_t>* dropped) override {
+    for (;;) {
+      if (dropped) dropped->insert(dropped->end(), buf_.begin() + static_cast<std::ptrdiff_t>(pos_),
+                                   buf_.begin() + static_cast<std::ptrdiff_t>(len_));
+      pos_ = len_ = 0;
+      if (!open_ || Fill() == 0) break;
+    }
+  }
+
+  std::optional<std::uint8_t> ReadByte(std::chrono::milliseconds wait) override {
+    if (pos_ < len_) return buf_[pos_++];
+    const auto deadline = Clock::now() + wait;
+    while (open_) {
+      if (Fill() > 0) return buf_[pos_++];
+      if (!open_) break;
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) break;
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, static_cast<int>(left.count()) + 1) < 0 && errno != EINTR) break;
+    }
+    return std::nullopt;
+  }
+
+  std::uint32_t CarrierWaitMs() const override { return 0; }
+  bool IsOpen() const override { return open_; }
+
+ private:
+  // Receives what is waiting into the (empty) buffer; a closed peer closes the channel.
+  std::size_t Fill() {
+    pos_ = len_ = 0;
+    for (;;) {
+      const ssize_t n = ::recv(fd_, buf_.data(), buf_.size(), MSG_DONTWAIT);
+      if (n > 0) {
+        len_ = static_cast<std::size_t>(n);
+        return len_;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) open_ = false;
+      return 0;
+    }
+  }
+
+  int fd_;
+  bool open_ = true;
+  std::array<std::uint8_t, 256> buf_{};
+  std::size_t pos_ = 0;
+  std::size_t len_ = 0;
+};
+
+std::string ConnectFailureReason(int err, const std::string& where) {
+  switch (err) {
+    case ECONNREFUSED:
+      return "соединение отвергнуто: на " + where + " никто не принимает подключения";
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+      return "адрес " + where + " недоступен: нет маршрута в сеть";
+    case ETIMEDOUT:
+      return "нет ответа от " + where;
+    default:
+      return "не удалось подключиться к " + where + ": " + std::strerror(err);
+  }
+}
+
+// Waits for a non-blocking connect to finish; 0 on success, else the error
+// (ETIMEDOUT when the time ran out, ECANCELED on abort).
+int AwaitConnect(int fd, std::uint32_t timeoutS, const std::atomic<bool>* abort) {
+  const auto deadline = Clock::now() + std::chrono::seconds(std::max<std::uint32_t>(timeoutS, 1));
+  for (;;) {
+    if (abort && abort->load()) return ECANCELED;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return ETIMEDOUT;
+    pollfd p{fd, POLLOUT, 0};
+    const int r = poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), kConnectSliceMs)));
+    if (r < 0 && errno != EINTR) return errno;
+    if (r > 0) {
+      int err = 0;
+      socklen_t len = sizeof err;
+      if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) return errno;
+      return err;
+    }
+  }
+}
+
+}  // namespace
+
+std::string ResolveIpv4(const std::string& name) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || !found) return {};
+  std::string text;
+  for (const addrinfo* a = found; a && text.empty(); a = a->ai_next) {
+    if (a->ai_family != AF_INET) continue;
+    std::array<char, INET_ADDRSTRLEN> buf{};
+    const auto* sin = reinterpret_cast<const sockaddr_in*>(a->ai_addr);
+    if (inet_ntop(AF_INET, &sin->sin_addr, buf.data(), buf.size())) text = buf.data();
+  }
+  freeaddrinfo(found);
+  return text;
+}
+
+ChannelOpenResult OpenTcpChannel(const TcpTarget& target) {
+  if (target.address.empty()) return Failure(link_error::kBadIpAddress, "адрес устройства не задан");
+  std::string dotted = target.address;
+  if (target.useDynDns) {
+    dotted = target.resolve ? target.resolve(target.address) : ResolveIpv4(target.address);
+    if (dotted.empty()) {
+      return Failure(link_error::kBadIpAddress,
+                     "имя " + target.address + " не найдено в DNS: проверьте имя и доступ к сети");
+    }
+  }
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(target.port);
+  if (inet_pton(AF_INET, dotted.c_str(), &addr.sin_addr) != 1) {
+    return Failure(link_error::kBadIpAddress,
+                   "«" + dotted + "» не является адресом IPv4 (нужен вид 192.168.0.10)");
+  }
+  const std::string where = dotted + ":" + std::to_string(target.port);
+  SocketFd sock(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (sock.get() < 0) {
+    return Failure(link_error::kInvalidSocket, std::string("не удалось создать сокет: ") + std::strerror(errno));
+  }
+  int err = 0;
+  if (::connect(sock.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+    err = errno == EINPROGRESS ? AwaitConnect(sock.get(), target.connectTimeoutS, target.abort) : errno;
+  }
+  if (err == ETIMEDOUT) {
+    return Failure(link_error::kConnect, "нет ответа от " + where + " за " +
+                                             std::to_string(std::max<std::uint32_t>(target.connectTimeoutS, 1)) +
+                                             " с: проверьте адрес, порт и питание преобразователя");
+  }
+  if (err == ECANCELED) return Failure(link_error::kConnect, "подключение к " + where + " прервано пользователем");
+  if (err != 0) return Failure(link_error::kConnect, ConnectFailureReason(err, where));
+  const int one = 1;
+  setsockopt(sock.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  ChannelOpenResult r;
+  r.channel = std::make_unique<TcpChannel>(sock.release());
+  return r;
+}
+
+}  // namespace statvtk

@@ -1,0 +1,99 @@
+// Opening the link's carrier (serial port or TCP socket) and the modem's
+// text lines over the serial port.
+#include <algorithm>
+#include <chrono>
+
+#include "link/link_error.hpp"
+#include "link/serial_channel.hpp"
+#include "link/tcp_channel.hpp"
+#include "link/tmod07.hpp"
+
+namespace statvtk {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr std::size_t kLineMax = 254;                    // longest modem reply read at once
+constexpr milliseconds kLineTotal{5 * kLineMax + 20};    // the port's read total time-out for it
+constexpr milliseconds kLineQuiet{50};                   // a reply has ended after this much silence
+
+}  // namespace
+
+std::string Tmod07::SerialPath(std::uint32_t comNumber) const {
+  if (!portName_.empty()) return portName_;
+  return "/dev/ttyS" + std::to_string(comNumber > 0 ? comNumber - 1 : 0);
+}
+
+bool Tmod07::OpenLink(std::uint32_t comNumber, std::uint32_t baudRate) {
+  CloseLink();
+  lastError_ = link_error::kOk;
+  errorReason_.clear();
+  ChannelOpenResult opened;
+  if (factory_) {
+    opened.channel = factory_(*this);
+    if (!opened.channel && lastError_ == link_error::kOk) {
+      opened.code = useTcp_ ? link_error::kConnect : link_error::kPortInit;
+    } else if (!opened.channel) {
+      opened.code = lastError_;
+      opened.reason = errorReason_;
+    }
+  } else if (useTcp_) {
+    TcpTarget target;
+    target.address = useDynDns_ ? dynDnsName_ : ipAddress_;
+    target.useDynDns = useDynDns_;
+    target.port = tcpPort_;
+    target.connectTimeoutS = connectTimeoutS_;
+    target.abort = abort_;
+    opened = OpenTcpChannel(target);
+  } else {
+    opened = OpenSerialChannel(SerialPath(comNumber), baudRate, evenParity_);
+  }
+  if (!opened.channel) {
+    lastError_ = opened.code != 0 ? opened.code : link_error::kPortInit;
+    errorReason_ = std::move(opened.reason);
+    return false;
+  }
+  channel_ = std::move(opened.channel);
+  comNumber_ = comNumber;
+  baudRate_ = baudRate;
+  // After a successful open the reason holds a note worth logging once (if any).
+  errorReason_ = std::move(opened.hint);
+  return true;
+}
+
+void Tmod07::SendLine(const std::string& text, int ending) {
+  if (useTcp_) return;
+  if (!channel_) {
+    lastError_ = link_error::kTimeout;
+    return;
+  }
+  std::string line = text;
+  if (ending == 1) line += "\r";
+  if (ending == 2) line += "\r\n";
+  channel_->Purge();
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(line.data());
+  const std::size_t written = channel_->Write({bytes, line.size()});
+  lastError_ = written == line.size() ? link_error::kOk : link_error::kTimeout;
+}
+
+std::string Tmod07::ReadLine() {
+  if (useTcp_ || !channel_) return {};
+  std::string text;
+  const auto deadline = Clock::now() + kLineTotal;
+  while (text.size() < kLineMax) {
+    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) break;
+    const auto wait = text.empty() ? left : std::min(left, kLineQuiet);
+    const auto byte = channel_->ReadByte(wait);
+    if (!byte) {
+      if (!text.empty() || !channel_->IsOpen()) break;
+      continue;
+    }
+    text.push_back(static_cast<char>(*byte));
+  }
+  channel_->Purge();
+  return text;
+}
+
+}  // namespace statvtk

@@ -1,0 +1,206 @@
+#include "stats/stat0812.hpp"
+
+#include <algorithm>
+#include <utility>
+
+#include "link/encodings.hpp"
+#include "stats/stat_common.hpp"
+
+namespace statvtk {
+
+namespace {
+
+constexpr std::array<std::string_view, 8> kStatusNames = {"Выкл.", "Gmax", "Gmin", "Рев.", "Возб.", "АЦП", "Настр.", "Оч."};
+
+std::size_t FirstEntry(ArchiveKind kind) {
+  return kind == ArchiveKind::Daily ? StatModel0812::kFirstDaily : 0;
+}
+
+std::size_t EntryCount(ArchiveKind kind) {
+  switch (kind) {
+    case ArchiveKind::Hourly: return StatModel0812::kHourlyCount;
+    case ArchiveKind::Daily: return StatModel0812::kDailyCount;
+    case ArchiveKind::Monthly: break;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int Diameter0812(std::uint8_t code) {
+  static constexpr std::array<int, 8> kDiameters = {15, 25, 32, 40, 50, 80, 100, 150};
+  return code < kDiameters.size() ? kDiameters[code] : 0;
+}
+
+StatModel0812::StatModel0812(StatData data) : StatModel(std::move(data)) { ISortStatData(); }
+
+bool StatModel0812::ValidCS(std::uint32_t pos) const {
+  const auto rec = detail::Slice(Area(), pos, kRecordSize);
+  return !rec.empty() && detail::SumIsFF(rec);
+}
+
+bool StatModel0812::ValidRecord(std::uint32_t pos) const {
+  const auto rec = detail::Slice(Area(), pos, kRecordSize);
+  return !rec.empty() && IsValidBcdDate(rec[1], rec[2], rec[3]) && ValidCS(pos);
+}
+
+std::uint32_t StatModel0812::KeyAt(std::uint32_t pos) const {
+  const auto rec = detail::Slice(Area(), pos, 4);
+  if (rec.empty()) return kInvalidKey;
+  return static_cast<std::uint32_t>(rec[0] & 0x7F) | (static_cast<std::uint32_t>(rec[1]) << 8) |
+         (static_cast<std::uint32_t>(rec[2]) << 16) | (static_cast<std::uint32_t>(rec[3]) << 24);
+}
+
+void StatModel0812::ISortStatData() {
+  auto fill = [this](std::size_t first, std::size_t offset, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+      const auto pos = static_cast<std::uint32_t>(offset + kRecordSize * i);
+      index_[first + i] = {ValidRecord(pos) ? KeyAt(pos) : kInvalidKey, pos};
+    }
+    detail::InsertionSortByKey(std::span<IndexEntry>(index_).subspan(first, count));
+  };
+  fill(0, kHourlyOffset, kHourlyCount);
+  fill(kFirstDaily, kDailyOffset, kDailyCount);
+}
+
+DecodedRecord0812 StatModel0812::DecodeRecord(std::size_t i) const {
+  DecodedRecord0812 r;
+  if (i >= kIndexSize) return r;
+  auto read = [this](std::uint32_t pos, DecodedRecord0812& out) {
+    const auto rec = detail::Slice(Area(), pos, kRecordSize);
+    if (rec.empty()) return;
+    out.ForwardTotal = static_cast<double>(DeviceUInt(rec.subspan(4, 6))) / 1000000.0;
+    out.ReverseTotal = static_cast<double>(DeviceUInt(rec.subspan(10, 6))) / 1000000.0;
+    for (std::size_t c = 0; c < 4; ++c) out.Counters[c] = static_cast<std::uint32_t>(DeviceUInt(rec.subspan(16 + 3 * c, 3)));
+    out.Flags = rec[28];
+  };
+  read(index_[i].Pos, r);
+  if (i != 0 && i != kFirstDaily) {
+    DecodedRecord0812 prev;
+    read(index_[i - 1].Pos, prev);
+    r.ForwardInc = r.ForwardTotal - prev.ForwardTotal;
+    r.ReverseInc = r.ReverseTotal - prev.ReverseTotal;
+    for (std::size_t c = 0; c < 4; ++c) r.CounterInc[c] = static_cast<float>(r.Counters[c] - prev.Counters[c]);
+  } else {
+    r.ForwardInc = r.ForwardTotal;
+    r.ReverseInc = r.ReverseTotal;
+    for (std::size_t c = 0; c < 4; ++c) r.CounterInc[c] = static_cast<float>(r.Counters[c]);
+  }
+  return r;
+}
+
+DevInfo0812 StatModel0812::GetDevInfo() const {
+  const auto h = Header();
+  DevInfo0812 d;
+  d.Serial = StatSerialText(Data());
+  d.DiameterCode = h[0x208];
+  d.Diameter = Diameter0812(d.DiameterCode);
+  d.Cal1 = DeviceFloat(h.subspan(0x210, 4));
+  d.Cal2 = DeviceFloat(h.subspan(0x220, 4));
+  d.Cal3 = DeviceFloat(h.subspan(0x230, 4));
+  d.Setting1 = h[0x240];
+  d.Setting2 = h[0x241];
+  d.CurrentFlow = DeviceFloat(h.subspan(0x1B4, 4));
+  d.ForwardNow = static_cast<double>(DeviceUInt(h.subspan(0x10, 6))) / 1000000.0;
+  d.ReverseNow = static_cast<double>(DeviceUInt(h.subspan(0x16, 6))) / 1000000.0;
+  d.Value24 = static_cast<std::uint32_t>(DeviceUInt(h.subspan(0x1C, 3)));
+  return d;
+}
+
+bool StatModel0812::HasArchive(ArchiveKind kind) const { return kind != ArchiveKind::Monthly; }
+
+std::span<const IndexEntry> StatModel0812::Index(ArchiveKind kind) const {
+  return std::span<const IndexEntry>(index_).subspan(FirstEntry(kind), EntryCount(kind));
+}
+
+bool StatModel0812::ChecksumValid(ArchiveKind kind, std::size_t i) const {
+  const auto idx = Index(kind);
+  return i < idx.size() && ValidCS(idx[i].Pos);
+}
+
+std::optional<std::uint32_t> StatModel0812::RecordStamp(ArchiveKind kind, std::size_t i) const {
+  const auto idx = Index(kind);
+  if (i >= idx.size()) return std::nullopt;
+  const auto rec = detail::Slice(Area(), idx[i].Pos, 4);
+  if (rec.empty() || !IsValidBcdDate(rec[1], rec[2], rec[3])) return std::nullopt;
+  return KeyAt(idx[i].Pos);
+}
+
+StatRecord StatModel0812::Decode(ArchiveKind kind, std::size_t i) const {
+  StatRecord r;
+  r.counterDivisor = 100;
+  if (i >= EntryCount(kind)) return r;
+  const std::size_t entry = FirstEntry(kind) + i;
+  const DecodedRecord0812 d = DecodeRecord(entry);
+  r.stamp = KeyAt(index_[entry].Pos);
+  r.year = StampYear(r.stamp);
+  r.month = StampMonth(r.stamp);
+  r.day = StampDay(r.stamp);
+  r.hour = StampHour(r.stamp);
+  r.forwardTotal = d.ForwardTotal;
+  r.forwardIncrement = d.ForwardInc;
+  r.reverseTotal = d.ReverseTotal;
+  r.reverseIncrement = d.ReverseInc;
+  r.values = {{"V+, м3", d.ForwardTotal}, {"ΔV+, м3", d.ForwardInc}, {"V-, м3", d.ReverseTotal}, {"ΔV-, м3", d.ReverseInc}};
+  r.counters = d.Counters;
+  r.counterIncrements = d.CounterInc;
+  r.flags = d.Flags;
+  r.statusText = StatusText(d.Flags, kStatusNames);
+  return r;
+}
+
+DeviceInfo StatModel0812::GetDeviceInfo() const {
+  const DevInfo0812 d = GetDevInfo();
+  DeviceInfo info;
+  info.serial = d.Serial;
+  info.diameterCode = d.DiameterCode;
+  info.nominalSize = d.Diameter;
+  info.values = {d.Cal1, d.Cal2, d.Cal3};
+  info.setting1 = d.Setting1;
+  info.setting2 = d.Setting2;
+  info.value24 = d.Value24;
+  info.currentFlow = d.CurrentFlow;
+  info.forwardTotalNow = d.ForwardNow;
+  info.reverseTotalNow = d.ReverseNow;
+  return info;
+}
+
+EventTable StatModel0812::Events() const {
+  EventTable t;
+  t.headings = {"№ п/п", "Дата/время", "Выкл.", "Gmax", "Gmin", "Рев.", "Возб.", "АЦП", "Настр.", "Оч.", "Сброс", "HEX"};
+  struct Ev {
+    std::uint64_t key;
+    std::span<const std::uint8_t> rec;
+  };
+  std::vector<Ev> evs;
+  for (std::size_t i = 0; i < kEventCount; ++i) {
+    const auto rec = detail::Slice(Area(), kEventOffset + i * kEventSize, kEventSize);
+    if (rec.empty() || !IsValidBcdDate(rec[0], rec[1], rec[2]) || !detail::SumIsFF(rec)) continue;
+    // year, month, day, hour, minute, second: compares in time order
+    const std::uint64_t key = (std::uint64_t{rec[2]} << 40) | (std::uint64_t{rec[1]} << 32) | (std::uint64_t{rec[0]} << 24) |
+                              (std::uint64_t{rec[3]} << 16) | (std::uint64_t{rec[4]} << 8) | rec[5];
+    evs.push_back({key, rec});
+  }
+  std::stable_sort(evs.begin(), evs.end(), [](const Ev& a, const Ev& b) { return a.key < b.key; });
+  for (std::size_t n = 0; n < evs.size(); ++n) {
+    const auto rec = evs[n].rec;
+    std::vector<std::string> row;
+    row.push_back(std::to_string(n + 1));
+    row.push_back(detail::Format("%.2X/%.2X/%.2X %.2X:%.2X:%.2X", rec[0], rec[1], rec[2], rec[3], rec[4], rec[5]));
+    for (int bit = 0; bit < 8; ++bit) row.push_back(detail::FlagMark(rec[6] & (1u << bit)));
+    row.push_back(detail::FlagMark(rec[7] & 1u));
+    std::string hex;
+    for (std::size_t b = 0; b < rec.size(); ++b) hex += detail::Format(b ? " %.2X" : "%.2X", rec[b]);
+    row.push_back(hex);
+    t.rows.push_back(std::move(row));
+  }
+  return t;
+}
+
+std::uint32_t StatModel0812::DeviceClockStamp() const {
+  const auto h = Header();
+  return static_cast<std::uint32_t>(h[2]) | (static_cast<std::uint32_t>(h[4]) << 8) |
+         (static_cast<std::uint32_t>(h[5]) << 16) | (static_cast<std::uint32_t>(h[6]) << 24);
+}
+
+}  // namespace statvtk

@@ -1,0 +1,34 @@
+// Small helpers shared by the model decoders: checksums, the stable index
+// sort, printf-style formatting, and bounded reads from an image.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "stats/stat_model.hpp"
+
+namespace statvtk::detail {
+
+// True when the bytes add up to 0xFF modulo 256.
+bool SumIsFF(std::span<const std::uint8_t> bytes);
+
+// Stable ascending insertion sort by Key: an entry moves in front of another
+// only when its key is strictly smaller, so equal keys keep their slot order.
+void InsertionSortByKey(std::span<IndexEntry> entries);
+
+// printf into a std::string.
+std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// `n` bytes at `offset`, or an empty span when they do not lie inside `bytes`.
+std::span<const std::uint8_t> Slice(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t n);
+
+// The device time as "DD.MM.YY hh:mm:ss".
+std::string DeviceTimeText(std::uint32_t seconds);
+
+// The event table's flag and alarm marks.
+inline std::string FlagMark(bool set) { return set ? "+" : "-"; }
+inline std::string AlarmMark(bool set) { return set ? "!" : "-"; }
+
+}  // namespace statvtk::detail

@@ -1,0 +1,173 @@
+#include "stats/stat_window.hpp"
+
+#include <ctime>
+#include <utility>
+
+#include "link/encodings.hpp"
+#include "stats/stat_common.hpp"
+
+namespace statvtk {
+
+namespace {
+
+CalendarDate LocalToday() {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
+}
+
+std::uint32_t Byte(std::uint32_t key, int n) { return (key >> (8 * n)) & 0xFFu; }
+
+}  // namespace
+
+std::int64_t DayNumber(const CalendarDate& d) { return CivilToDeviceTime(d.year, d.month, d.day) / 86400; }
+
+CalendarDate AddDays(const CalendarDate& d, int days) {
+  const std::int64_t n = DayNumber(d) + days;
+  if (n < 0) return {1970, 1, 1};
+  const CivilTime t = DeviceTimeToCivil(static_cast<std::uint32_t>(n * 86400));
+  return {t.year, t.month, t.day};
+}
+
+CalendarDate DateOfKey(std::uint32_t key) { return {StampYear(key), StampMonth(key), StampDay(key)}; }
+
+std::uint32_t DayKeyOfDate(const CalendarDate& d) {
+  const int yy = ((d.year % 100) + 100) % 100;
+  return (std::uint32_t{IntToBcd(yy)} << 24) | (std::uint32_t{IntToBcd(d.month % 100)} << 16) |
+         (std::uint32_t{IntToBcd(d.day % 100)} << 8);
+}
+
+StatWindowModel::StatWindowModel(std::shared_ptr<const StatModel> model, std::optional<CalendarDate> today)
+    : model_(std::move(model)) {
+  begin_ = end_ = today.value_or(LocalToday());
+  FillList();
+}
+
+void StatWindowModel::AddItem(std::string text, std::uint32_t key, ArchiveKind archive, std::size_t entry) {
+  for (const auto& item : items_)
+    if (item.key == key) return;
+  items_.push_back({std::move(text), key, archive, entry});
+}
+
+void StatWindowModel::FillList() {
+  items_.clear();
+  selected_.clear();
+  const bool months = mode_ == StatMode::Monthly;
+  ArchiveKind kind = mode_ == StatMode::Hourly ? ArchiveKind::Hourly : ArchiveKind::Daily;
+  // A model without a monthly archive lists the months of its daily archive.
+  if (months && model_->HasArchive(ArchiveKind::Monthly)) kind = ArchiveKind::Monthly;
+  const std::size_t n = model_->Index(kind).size();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!model_->EntryValid(kind, i)) continue;
+    const auto stamp = model_->RecordStamp(kind, i);
+    if (!stamp) continue;
+    if (months) {
+      const std::uint32_t key = MonthKeyOf(*stamp);
+      AddItem(detail::Format("%.2X.%.2X", Byte(key, 2), Byte(key, 3)), key, kind, i);
+    } else {
+      const std::uint32_t key = DayKeyOf(*stamp);
+      AddItem(detail::Format("%.2X.%.2X.%.2X", Byte(key, 1), Byte(key, 2), Byte(key, 3)), key, kind, i);
+    }
+  }
+  selected_.assign(items_.size(), false);
+  if (mode_ == StatMode::Hourly && !remembered_.empty())
+    for (std::size_t i = 0; i < items_.size(); ++i)
+      if (items_[i].text == remembered_) {
+        selected_[i] = true;
+        break;
+      }
+}
+
+void StatWindowModel::SelectItem(std::size_t i, bool select) {
+  if (i >= selected_.size()) return;
+  if (select && !MultiSelect()) ClearSelection();
+  selected_[i] = select;
+}
+
+void StatWindowModel::ClearSelection() { selected_.assign(items_.size(), false); }
+
+std::vector<std::size_t> StatWindowModel::SelectedItems() const {
+  std::vector<std::size_t> out;
+  for (std::size_t i = 0; i < selected_.size(); ++i)
+    if (selected_[i]) out.push_back(i);
+  return out;
+}
+
+void StatWindowModel::RadioButtonHClick(StatMode mode) {
+  if (mode_ == StatMode::Daily && mode != StatMode::Daily) {
+    const auto sel = SelectedItems();
+    if (!sel.empty()) remembered_ = items_[sel.front()].text;
+  }
+  mode_ = mode;
+  FillList();
+}
+
+void StatWindowModel::StatListBoxClick() {
+  const auto sel = SelectedItems();
+  if (sel.empty()) return;
+  if (mode_ == StatMode::Hourly) {
+    begin_ = DateOfKey(items_[sel.front()].key);
+  } else if (mode_ == StatMode::Daily) {
+    // The list is in ascending order: the first selected day is the smallest.
+    begin_ = DateOfKey(items_[sel.front()].key);
+    end_ = DateOfKey(items_[sel.back()].key);
+  }
+}
+
+void StatWindowModel::CorrectEndDate(bool limit31) {
+  if (DayNumber(end_) < DayNumber(begin_)) end_ = begin_;
+  if (limit31 && DayNumber(end_) - DayNumber(begin_) > 31) end_ = AddDays(begin_, 31);
+}
+
+void StatWindowModel::BegDatePickerChange() {
+  CorrectEndDate(true);
+  if (mode_ == StatMode::Hourly) {
+    const std::uint32_t key = DayKeyOfDate(begin_);
+    ClearSelection();
+    for (std::size_t i = 0; i < items_.size(); ++i)
+      if (items_[i].key == key) {
+        selected_[i] = true;
+        break;
+      }
+  } else if (mode_ == StatMode::Daily) {
+    ClearSelection();
+    const auto first = DayNumber(begin_), last = DayNumber(end_);
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+      const auto day = DayNumber(DateOfKey(items_[i].key));
+      selected_[i] = day >= first && day <= last;
+    }
+  }
+}
+
+ReportPlan StatWindowModel::ButtonMakeReportClick() {
+  CorrectEndDate(mode_ == StatMode::Daily);
+  ReportPlan plan;
+  const auto sel = SelectedItems();
+  if (sel.empty()) return plan;
+  if (mode_ == StatMode::Hourly) {
+    const ListItem& item = items_[sel.front()];
+    plan.kind = ReportKind::Hourly;
+    plan.dayText = item.text;
+    plan.dayKey = item.key;
+    const std::size_t n = model_->Index(ArchiveKind::Hourly).size();
+    for (std::size_t i = 0; i < n; ++i) {
+      const auto stamp = model_->RecordStamp(ArchiveKind::Hourly, i);
+      if (!stamp || DayKeyOf(*stamp) != item.key) continue;
+      const int hour = StampHour(*stamp);
+      if (hour < 0 || hour > 23 || plan.slots[static_cast<std::size_t>(hour)].present) continue;
+      plan.slots[static_cast<std::size_t>(hour)] = {true, i};
+    }
+  } else if (mode_ == StatMode::Daily) {
+    plan.kind = ReportKind::Daily;
+    const auto first = DayNumber(begin_), last = DayNumber(end_);
+    for (const std::size_t s : sel) {
+      const ListItem& item = items_[s];
+      const auto day = DayNumber(DateOfKey(item.key));
+      if (day >= first && day <= last) plan.days.push_back({item.text, item.key, item.entry});
+    }
+  }
+  return plan;
+}
+
+}  // namespace statvtk

@@ -1,0 +1,296 @@
+// The serial channel over a real pseudo-terminal pair: bytes both ways, purge,
+// read waits, exclusive opening, line settings and their restoration.
+#include <gtest/gtest.h>
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "link/link_error.hpp"
+#include "link/serial_channel.hpp"
+#include "support/pty_pair.hpp"
+
+namespace statvtk {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using testing::PtyPair;
+
+std::unique_ptr<ByteChannel> OpenOk(const PtyPair& pty, std::uint32_t baud = 9600, bool even = false) {
+  auto r = OpenSerialChannel(pty.SlavePath(), baud, even);
+  EXPECT_NE(r.channel, nullptr) << r.reason;
+  EXPECT_EQ(r.code, 0u);
+  return std::move(r.channel);
+}
+
+std::vector<std::uint8_t> ReadAll(ByteChannel& ch, std::size_t n) {
+  std::vector<std::uint8_t> got;
+  while (got.size() < n) {
+    const auto b = ch.ReadByte(2000ms);
+    if (!b) break;
+    got.push_back(*b);
+  }
+  return got;
+}
+
+TEST(SerialChannel, CarriesBytesBothWays) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.Ok());
+  auto ch = OpenOk(pty);
+  ASSERT_TRUE(ch);
+  EXPECT_EQ(ch->CarrierWaitMs(), 25u);
+  EXPECT_TRUE(ch->IsOpen());
+
+  // Every byte value passes unchanged in raw mode (no CR/LF mapping, no flow control).
+  std::vector<std::uint8_t> all(256);
+  for (int i = 0; i < 256; ++i) all[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+  ASSERT_TRUE(pty.Send(all));
+  EXPECT_EQ(ReadAll(*ch, all.size()), all);
+
+  std::vector<std::uint8_t> reply(600);
+  for (std::size_t i = 0; i < reply.size(); ++i) reply[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  EXPECT_EQ(ch->Write(reply), reply.size());
+  EXPECT_EQ(pty.Receive(reply.size(), 2000ms), reply);
+}
+
+TEST(SerialChannel, ReadByteReturnsAsSoonAsAByteIsThere) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.Ok());
+  auto ch = OpenOk(pty);
+  ASSERT_TRUE(ch);
+
+  std::thread late([&] {
+    std::this_thread::sleep_for(100ms);
+    pty.Send(std::string("\x5A"));
+  });
+  const auto t0 = Clock::now();
+  const auto b = ch->ReadByte(10s);
+  const auto took = Clock::now() - t0;
+  late.join();
+  ASSERT_TRUE(b.has_value());
+  EXPECT_EQ(*b, 0x5A);
+  EXPECT_LT(took, 5s) << "the read waited for its whole time instead of returning with the byte";
+
+  const auto t1 = Clock::now();
+  EXPECT_FALSE(ch->ReadByte(80ms).has_value());
+  EXPECT_GE(Clock::now() - t1, 75ms) << "an empty line must be waited on for the given time";
+  EXPECT_TRUE(ch->IsOpen());
+}
+
+TEST(SerialChannel, PurgeDropsWaitingInputAndHandsItOver) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.Ok());
+  auto ch = OpenOk(pty);
+  ASSERT_TRUE(ch);
+
+  ASSERT_TRUE(pty.Send(std::string("abcdef")));
+  ASSERT_EQ(ch->ReadByte(2000ms), std::optional<std::uint8_t>('a'));
+  std::this_thread::sleep_for(50ms);
+  std::vector<std::uint8_t> dropped;
+  ch->Purge(&dropped);
+  EXPECT_EQ(std::string(dropped.begin(), dropped.end()), "bcdef");
+  EXPECT_FALSE(ch->ReadByte(50ms).has_value());
+
+  ASSERT_TRUE(pty.Send(std::string("xyz")));
+  std::this_thread::sleep_for(50ms);
+  dropped.clear();
+  ch->DropInput(&dropped);
+  EXPECT_EQ(std::string(dropped.begin(), dropped.end()), "xyz");
+  ch->Purge();  // without a sink
+  EXPECT_FALSE(ch->ReadByte(30ms).has_value());
+
+  // The line still works after purging.
+  ASSERT_TRUE(pty.Send(std::string("Q")));
+  EXPECT_EQ(ch->ReadByte(2000ms), std::optional<std::uint8_t>('Q'));
+}
+
+TEST(SerialChannel, SecondOpenOfTheSamePortIsRefused) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.Ok());
+  auto first = OpenOk(pty);
+  ASSERT_TRUE(first);
+  const auto second = OpenSerialChannel(pty.SlavePath(), 9600, false);
+  EXPECT_EQ(second.channel, nullptr);
+  EXPECT_EQ(second.code, link_error::kPortInit);
+  EXPECT_NE(second.reason.find("порт занят другой программой"), std::string::npos) << second.reason;
+
+  // Once the first one lets go, the port opens again.
+  first.reset();
+  auto third = OpenSerialChannel(pty.SlavePath(), 9600, false);
+  EXPECT_NE(third.channel, nullptr) << third.reason;
+}
+
+struct BadOpenCase {
+  const char* name;
+  std::string path;
+  std::uint32_t baud;
+  const char* reasonPart;
+};
+
+TEST(SerialChannel, BadOpensGiveCode100WithAReason) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.Ok());
+  const BadOpenCase cases[] = {
+      {"missing device", "/dev/ttyStatvtkNoSuchPort7", 9600, "нет такого порта"},
+      {"missing folder", "/nonexistent/ttyUSB9", 9600, "нет такого порта"},
+      {"not a terminal", "/dev/null", 9600, "не является последовательным портом"},
+      {"unsupported speed", pty.SlavePath(), 19200, "19200 бит/с не поддерживается"},
+      {"no name", "", 9600, "не задано имя порта"},
+  };
+  for (const auto& c : cases) {
+    const auto r = OpenSerialChannel(c.path, c.baud, false);
+    EXPECT_EQ(r.channel, nullptr) << c.name;
+    EXPECT_EQ(r.code, link_error::kPortInit) << c.name;
+    EXPECT_NE(r.reason.find(c.reasonPart), std::string::npos) << c.name << ": " << r.reason;
+  }
+}
+
+struct LineCase {
+  std::uint32_t baud;
+  speed_t speed;
+  bool even;
+};
+
+TEST(SerialChannel, LineSettingsFollowSpeedAndParity) {
+  const LineCase cases[] = {{2400, B2400, false}, {4800, B4800, true},     {9600, B9600, false},
+                            {57600, B57600, true}, {115200, B115200, false}, {115200, B115200, true}};
+  for (const auto& c : cases) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.Ok());
+    auto ch = OpenOk(pty, c.baud, c.even);
+    ASSERT_TRUE(ch);
+    termios t{};
+    ASSERT_TRUE(pty.SlaveSettings(t));
+    EXPECT_EQ(cfgetospeed(&t), c.speed) << c.baud;
+    EXPECT_EQ(cfgetispeed(&t), c.speed) << c.baud;
+    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8)) << c.baud;
+    EXPECT_EQ(t.c_cflag & CSTOPB, 0u) << c.baud;
+    // A pseudo-terminal forces 8 bits without parity whatever is asked, so
+    // the parity is checked in what the channel asked its driver for.
+    const auto line = SerialLineOf(*ch);
+    ASSERT_TRUE(line.has_value());
+    EXPECT_EQ(line->baudRate, c.baud);
+    EXPECT_EQ(line->dataBits, 8);
+    EXPECT_EQ(line->stopBits, 1);
+    EXPECT_EQ(line->evenParity, c.even) << c.baud;
+    EXPECT_EQ(t.c_cflag & PARODD, 0u) << c.baud;
+    EXPECT_NE(t.c_cflag & CLOCAL, 0u);
+    EXPECT_NE(t.c_cflag & CREAD, 0u);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u) << "raw mode";
+    EXPECT_EQ(t.c_iflag & (ICRNL | IXON), 0u) << "raw mode";
+    EXPECT_EQ(t.c_oflag & OPOST, 0u) << "raw mode";
+  }
+}
+
+TEST(SerialChannel, ClosingRestoresThePortsSettings) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.Ok());
+  termios before{};
+  ASSERT_TRUE(pty.SlaveSettings(before));
+  {
+    auto ch = OpenOk(pty, 115200, true);
+    ASSERT_TRUE(ch);
+    termios during{};
+    ASSERT_TRUE(pty.SlaveSettings(during));
+    ASSERT_NE(during.c_lflag, before.c_lflag) << "the open must have changed the settings";
+  }
+  termios after{};
+  ASSERT_TRUE(pty.SlaveSettings(after));
+  EXPECT_EQ(after.c_cflag, before.c_cflag);
+  EXPECT_EQ(after.c_iflag, before.c_iflag);
+  EXPECT_EQ(after.c_oflag, before.c_oflag);
+  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
+}
+
+TEST(SerialChannel, AVanishedDeviceClosesTheChannel) {
+  PtyPair pty(false);
+  ASSERT_TRUE(pty.Ok());
+  auto ch = OpenOk(pty);
+  ASSERT_TRUE(ch);
+  pty.CloseMaster();
+  const auto t0 = Clock::now();
+  EXPECT_FALSE(ch->ReadByte(5s).has_value());
+  EXPECT_LT(Clock::now() - t0, 4s) << "a hung-up line must not be waited on";
+  EXPECT_FALSE(ch->IsOpen());
+}
+
+// A made-up sysfs and /dev tree: a USB adapter with a by-id name, an ACM
+// device, a real UART, an empty UART slot and a virtual console.
+class PortListTree : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = std::filesystem::temp_directory_path() /
+            ("statvtk_ports_" + std::to_string(::getpid()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(root_);
+    namespace fs = std::filesystem;
+    const fs::path sys = root_ / "sys", dev = root_ / "dev";
+    const fs::path usbDev = sys / "devices/pci0/usb1/1-2";
+    fs::create_directories(usbDev / "1-2:1.0/ttyUSB0/tty/ttyUSB0");
+    Write(usbDev / "manufacturer", "FTDI\n");
+    Write(usbDev / "product", "FT232R USB UART\n");
+    const fs::path acmDev = sys / "devices/pci0/usb1/1-3";
+    fs::create_directories(acmDev / "1-3:1.0/tty/ttyACM0");
+    Write(acmDev / "product", "Modem Board\n");
+    fs::create_directories(sys / "devices/platform/serial8250/tty/ttyS0");
+    fs::create_directories(sys / "devices/platform/serial8250/tty/ttyS1");
+    fs::create_directories(sys / "devices/virtual/tty/tty1");
+    fs::create_directories(sys / "class/tty");
+    Link("../../devices/pci0/usb1/1-2/1-2:1.0/ttyUSB0/tty/ttyUSB0", sys / "class/tty/ttyUSB0");
+    Link("../../../ttyUSB0", usbDev / "1-2:1.0/ttyUSB0/tty/ttyUSB0/device");
+    Link("../../devices/pci0/usb1/1-3/1-3:1.0/tty/ttyACM0", sys / "class/tty/ttyACM0");
+    Link("../../../1-3:1.0", acmDev / "1-3:1.0/tty/ttyACM0/device");
+    for (const char* s : {"ttyS0", "ttyS1"}) {
+      Link(std::string("../../devices/platform/serial8250/tty/") + s, sys / "class/tty" / s);
+      Link("../../../serial8250", sys / "devices/platform/serial8250/tty" / s / "device");
+    }
+    Write(sys / "devices/platform/serial8250/tty/ttyS0/type", "4\n");
+    Write(sys / "devices/platform/serial8250/tty/ttyS1/type", "0\n");
+    Link("../../devices/virtual/tty/tty1", sys / "class/tty/tty1");
+    fs::create_directories(dev / "serial/by-id");
+    for (const char* n : {"ttyUSB0", "ttyACM0", "ttyS0", "ttyS1", "tty1"}) Write(dev / n, "");
+    Link("../../ttyUSB0", dev / "serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+  }
+  void TearDown() override { std::filesystem::remove_all(root_); }
+  static void Write(const std::filesystem::path& p, const std::string& text) { std::ofstream(p) << text; }
+  static void Link(const std::string& target, const std::filesystem::path& at) {
+    std::filesystem::create_symlink(target, at);
+  }
+  std::filesystem::path root_;
+};
+
+TEST_F(PortListTree, ListsRealPortsWithNamesAndDescriptions) {
+  const auto ports = ListSerialPortsUnder((root_ / "sys").string(), (root_ / "dev").string());
+  ASSERT_EQ(ports.size(), 3u);
+  const std::string dev = (root_ / "dev").string();
+  EXPECT_EQ(ports[0].path, dev + "/ttyACM0");
+  EXPECT_EQ(ports[0].description, "Modem Board");
+  EXPECT_EQ(ports[0].byIdName, "");
+  EXPECT_EQ(ports[1].path, dev + "/ttyS0");
+  EXPECT_EQ(ports[1].description, "");
+  EXPECT_EQ(ports[2].path, dev + "/ttyUSB0");
+  EXPECT_EQ(ports[2].description, "FTDI FT232R USB UART");
+  EXPECT_EQ(ports[2].byIdName, dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+}
+
+TEST_F(PortListTree, AnAdapterWithoutItsNodeIsNotListed) {
+  std::filesystem::remove(root_ / "dev/ttyUSB0");
+  const auto ports = ListSerialPortsUnder((root_ / "sys").string(), (root_ / "dev").string());
+  for (const auto& p : ports) EXPECT_EQ(p.path.find("ttyUSB0"), std::string::npos);
+  EXPECT_EQ(ports.size(), 2u);
+}
+
+TEST(PortList, TheRealListingDoesNotFail) {
+  // Whatever this machine has, every listed port's node exists.
+  for (const auto& p : ListSerialPorts()) EXPECT_TRUE(std::filesystem::exists(p.path)) << p.path;
+}
+
+}  // namespace
+}  // namespace statvtk
