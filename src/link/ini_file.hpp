@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace statvtk {
@@ -14,6 +15,8 @@ class IniFile {
   // Loads the file; a missing or unreadable file gives an empty store, a
   // malformed line is kept as it is and otherwise ignored.
   explicit IniFile(std::filesystem::path path);
+  // A store parsed from text instead of the file (writes still go to `path`).
+  static IniFile FromText(std::filesystem::path path, std::string_view text);
 
   const std::filesystem::path& Path() const { return path_; }
 
@@ -40,7 +43,13 @@ class IniFile {
     std::string key;      // lower-cased key, empty for other lines
     std::string value;
   };
+  struct FromTextTag {};
+  IniFile(std::filesystem::path path, std::string_view text, FromTextTag);
+  void Parse(std::string_view text);
+  const Line* Find(const std::string& section, const std::string& key) const;
+  bool Write(const std::string& section, const std::string& key, const std::string& value);
   bool Save();
+  bool crlf_ = false;  // the file's own line ending is kept
   std::filesystem::path path_;
   std::vector<Line> lines_;
   std::string lastError_;

@@ -183,29 +183,32 @@ std::size_t Tmod07::ReceiveFrame(frame::Form form) {
 
 // --- exchanges ---
 
+void Tmod07::Wait(std::uint32_t ms) const {
+  if (wait_)
+    wait_(ms);
+  else
+    WaitMs(ms);
+}
+
 bool Tmod07::PauseBetweenAttempts() {
   const std::uint32_t steps = replyTimeout_ / 20 + 1;
   for (std::uint32_t i = 0; i < steps; ++i) {
-    WaitMs(kSliceMs);
+    Wait(kSliceMs);
     if (Aborted()) return false;
   }
   return true;
 }
 
-namespace {
-
 // Waits `ms` in slices of at most 20 ms; false when the abort flag was raised.
-bool AbortableWait(const std::atomic<bool>& abort, std::uint32_t ms) {
+bool Tmod07::AbortableWait(std::uint32_t ms) {
   while (ms > 0) {
-    if (abort.load(std::memory_order_relaxed)) return false;
+    if (Aborted()) return false;
     const std::uint32_t step = std::min(ms, kSliceMs);
-    WaitMs(step);
+    Wait(step);
     ms -= step;
   }
-  return !abort.load(std::memory_order_relaxed);
+  return !Aborted();
 }
-
-}  // namespace
 
 bool Tmod07::Exchange(std::uint8_t address, std::uint8_t group, std::uint8_t command,
                       std::span<const std::uint8_t> data) {
@@ -232,7 +235,7 @@ bool Tmod07::RunExchange(frame::Form form, std::span<const std::uint8_t> request
       return false;
     }
     if (SendFrame(request)) {
-      if (form == frame::Form::Long && !AbortableWait(*abort_, kLongReplyDelayMs)) {
+      if (form == frame::Form::Long && !AbortableWait(kLongReplyDelayMs)) {
         lastError_ = link_error::kOk;
         return false;
       }

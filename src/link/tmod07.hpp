@@ -56,6 +56,10 @@ class Tmod07 {
   void SetAbortFlag(std::atomic<bool>* flag) { abort_ = flag ? flag : &ownAbort_; }
   std::atomic<bool>& AbortFlag() { return *abort_; }
   void SetTrace(TraceFn fn) { trace_ = std::move(fn); }
+  // Replaces the fixed waits (the pause between attempts, the long form's wait
+  // after a send) by `fn`(ms); empty: real waits (WaitMs). For fast fuzzing.
+  using WaitFn = std::function<void(std::uint32_t ms)>;
+  void SetWaitFunction(WaitFn fn) { wait_ = std::move(fn); }
   // Replaces how OpenLink obtains its carrier (tests: an in-memory pipe).
   void SetChannelFactory(ChannelFactory f) { factory_ = std::move(f); }
 
@@ -131,6 +135,7 @@ class Tmod07 {
   std::size_t ReceiveFrame(frame::Form form);
   bool Aborted() const { return abort_->load(std::memory_order_relaxed); }
   bool PauseBetweenAttempts();  // false when aborted
+  bool AbortableWait(std::uint32_t ms);  // false when aborted
   // Send, receive and retry for both forms; true with a good reply to group/command.
   bool RunExchange(frame::Form form, std::span<const std::uint8_t> request, std::uint8_t group,
                    std::uint8_t command);
@@ -141,6 +146,8 @@ class Tmod07 {
   std::unique_ptr<ByteChannel> channel_;
   ChannelFactory factory_;
   TraceFn trace_;
+  WaitFn wait_;
+  void Wait(std::uint32_t ms) const;
   std::atomic<bool> ownAbort_{false};
   std::atomic<bool>* abort_ = &ownAbort_;
 

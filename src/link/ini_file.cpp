@@ -1,0 +1,249 @@
+// StatVTK.ini store: a list of the file's lines, each tagged with its section
+// and key, rewritten whole and atomically on every write.
+#include "link/ini_file.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <system_error>
+
+namespace statvtk {
+
+namespace {
+
+std::string_view Trim(std::string_view s) {
+  const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; };
+  while (!s.empty() && isSpace(s.front())) s.remove_prefix(1);
+  while (!s.empty() && isSpace(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+// A value wholly in double quotes is read without them, as profile files are.
+std::string Unquote(std::string_view v) {
+  if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+  return std::string(v);
+}
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+bool IsComment(std::string_view t) { return t.empty() || t.front() == ';' || t.front() == '#'; }
+
+bool IsHeader(std::string_view text) {
+  std::string_view t = Trim(text);
+  if (t.substr(0, kBom.size()) == kBom) t.remove_prefix(kBom.size());
+  return !t.empty() && t.front() == '[';
+}
+
+// A value can never break the file into more lines.
+std::string OneLine(std::string v) {
+  for (char& c : v)
+    if (c == '\n' || c == '\r') c = ' ';
+  return v;
+}
+
+std::string SystemMessage(int err) { return std::error_code(err, std::generic_category()).message(); }
+
+// Closes a descriptor when it goes out of scope.
+struct Fd {
+  int fd = -1;
+  ~Fd() {
+    if (fd >= 0) ::close(fd);
+  }
+  int Release() {
+    const int f = fd;
+    fd = -1;
+    return f;
+  }
+};
+
+}  // namespace
+
+IniFile::IniFile(std::filesystem::path path) : path_(std::move(path)) {
+  std::ifstream in(path_, std::ios::binary);
+  if (!in) return;
+  std::ostringstream text;
+  text << in.rdbuf();
+  Parse(text.str());
+}
+
+IniFile::IniFile(std::filesystem::path path, std::string_view text, FromTextTag) : path_(std::move(path)) {
+  Parse(text);
+}
+
+IniFile IniFile::FromText(std::filesystem::path path, std::string_view text) {
+  return IniFile(std::move(path), text, FromTextTag{});
+}
+
+void IniFile::Parse(std::string_view text) {
+  lines_.clear();
+  const auto firstNl = text.find('\n');
+  crlf_ = firstNl != std::string_view::npos && firstNl > 0 && text[firstNl - 1] == '\r';
+  std::string section;
+  std::size_t pos = 0;
+  bool first = true;
+  while (pos < text.size()) {
+    std::size_t nl = text.find('\n', pos);
+    if (nl == std::string_view::npos) nl = text.size();
+    std::string_view raw = text.substr(pos, nl - pos);
+    pos = nl + 1;
+    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+
+    std::string_view t = Trim(raw);
+    if (first && t.substr(0, kBom.size()) == kBom) t = Trim(t.substr(kBom.size()));
+    first = false;
+    Line line{std::string(raw), section, {}, {}};
+    if (IsComment(t)) {
+      // kept as it is
+    } else if (t.front() == '[') {
+      const auto close = t.find(']');
+      section = Lower(Trim(t.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
+      line.section = section;
+    } else if (const auto eq = t.find('='); eq != std::string_view::npos) {
+      const std::string_view key = Trim(t.substr(0, eq));
+      if (!key.empty()) {
+        line.key = Lower(key);
+        line.value = Unquote(Trim(t.substr(eq + 1)));
+      }
+    }
+    lines_.push_back(std::move(line));
+  }
+}
+
+const IniFile::Line* IniFile::Find(const std::string& section, const std::string& key) const {
+  const std::string s = Lower(section), k = Lower(key);
+  if (k.empty()) return nullptr;
+  for (const Line& l : lines_)
+    if (l.key == k && l.section == s) return &l;
+  return nullptr;
+}
+
+bool IniFile::SectionExists(const std::string& section) const {
+  const std::string s = Lower(section);
+  for (const Line& l : lines_)
+    if (l.section == s && l.key.empty() && IsHeader(l.text)) return true;
+  return false;
+}
+
+bool IniFile::ValueExists(const std::string& section, const std::string& key) const {
+  return Find(section, key) != nullptr;
+}
+
+std::string IniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) const {
+  const Line* l = Find(section, key);
+  return l ? l->value : def;
+}
+
+long long IniFile::ReadInteger(const std::string& section, const std::string& key, long long def) const {
+  const Line* l = Find(section, key);
+  if (!l) return def;
+  const std::string& v = l->value;
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < v.size() && (v[i] == '+' || v[i] == '-')) negative = v[i++] == '-';
+  if (i >= v.size() || v[i] < '0' || v[i] > '9') return def;
+  constexpr long long kMax = std::numeric_limits<long long>::max();
+  long long n = 0;
+  for (; i < v.size() && v[i] >= '0' && v[i] <= '9'; ++i) {
+    const int d = v[i] - '0';
+    n = n > (kMax - d) / 10 ? kMax : n * 10 + d;  // saturates instead of overflowing
+  }
+  return negative ? -n : n;
+}
+
+bool IniFile::ReadBool(const std::string& section, const std::string& key, bool def) const {
+  return ReadInteger(section, key, def ? 1 : 0) != 0;
+}
+
+bool IniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+  return Write(section, key, OneLine(value));
+}
+
+bool IniFile::WriteInteger(const std::string& section, const std::string& key, long long value) {
+  return Write(section, key, std::to_string(value));
+}
+
+bool IniFile::WriteBool(const std::string& section, const std::string& key, bool value) {
+  return Write(section, key, value ? "1" : "0");
+}
+
+bool IniFile::Write(const std::string& section, const std::string& key, const std::string& value) {
+  const std::string s = Lower(section), k = Lower(key);
+  const std::string stored = Unquote(Trim(value));
+  for (Line& l : lines_) {
+    if (l.key == k && l.section == s) {
+      // Rewrite only this line, keeping the key as the file spells it.
+      const std::string_view t = Trim(l.text);
+      l.text = std::string(Trim(t.substr(0, t.find('=')))) + "=" + value;
+      l.value = stored;
+      return Save();
+    }
+  }
+  // A new key goes after the last key (or the header) of its section.
+  std::ptrdiff_t after = -1;
+  for (std::size_t i = 0; i < lines_.size(); ++i)
+    if (lines_[i].section == s && (!lines_[i].key.empty() || IsHeader(lines_[i].text)))
+      after = static_cast<std::ptrdiff_t>(i);
+  Line line{key + "=" + value, s, k, stored};
+  if (after >= 0) {
+    lines_.insert(lines_.begin() + after + 1, std::move(line));
+  } else {
+    if (!lines_.empty() && !Trim(lines_.back().text).empty()) lines_.push_back({"", lines_.back().section, {}, {}});
+    lines_.push_back({"[" + section + "]", s, {}, {}});
+    lines_.push_back(std::move(line));
+  }
+  return Save();
+}
+
+bool IniFile::Save() {
+  const std::string eol = crlf_ ? "\r\n" : "\n";
+  std::string content;
+  for (const Line& l : lines_) content += l.text + eol;
+
+  auto fail = [&](const std::filesystem::path& what, int err) {
+    lastError_ = "Не удалось записать файл " + what.string() + ": " + SystemMessage(err);
+    return false;
+  };
+  std::filesystem::path dir = path_.parent_path();
+  if (dir.empty()) dir = ".";
+  std::string tmpl = (dir / ("." + path_.filename().string() + ".XXXXXX")).string();
+  Fd file{::mkstemp(tmpl.data())};
+  if (file.fd < 0) return fail(path_, errno);
+  const std::filesystem::path tmp = tmpl;
+  auto failAndRemove = [&](int err) {
+    ::unlink(tmp.c_str());
+    return fail(path_, err);
+  };
+
+  struct stat st {};
+  const mode_t mode = ::stat(path_.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  ::fchmod(file.fd, mode);
+  std::size_t done = 0;
+  while (done < content.size()) {
+    const ssize_t n = ::write(file.fd, content.data() + done, content.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return failAndRemove(n < 0 ? errno : EIO);
+    done += static_cast<std::size_t>(n);
+  }
+  if (::fsync(file.fd) != 0) return failAndRemove(errno);
+  if (::close(file.Release()) != 0) return failAndRemove(errno);
+  if (::rename(tmp.c_str(), path_.c_str()) != 0) return failAndRemove(errno);
+
+  Fd folder{::open(dir.c_str(), O_RDONLY | O_DIRECTORY)};
+  if (folder.fd >= 0) ::fsync(folder.fd);  // the rename itself on disk; best effort
+  lastError_.clear();
+  return true;
+}
+
+}  // namespace statvtk

@@ -1,0 +1,138 @@
+// Hayes dialogue of the reading job: AT (and the init string), ATDT/ATDP with
+// its attempts and pauses, and the +++ / ATH0 hang-up.
+#include "reading/modem_dialer.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <thread>
+
+namespace statvtk {
+namespace {
+
+constexpr int kInitSteps = 25;       // 2.5 s for the modem to answer AT
+constexpr int kAnswerSteps = 10;     // 1 s between looks at the dial's answer
+constexpr int kAfterErrorSteps = 20; // 2 s after a failed call
+constexpr int kRetrySteps = 52;      // 5.2 s before the next attempt
+constexpr int kGuardSteps = 5;       // 0.5 s of silence around "+++" and after ATH0
+constexpr int kEscapeSteps = 15;     // 1.5 s for the modem to leave data mode
+
+const std::string kNoModem = "!!!ОШИБКА: Модем не отвечает.";
+
+std::string Upper(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string Trim(const std::string& s) {
+  const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  const auto b = std::find_if_not(s.begin(), s.end(), blank);
+  const auto e = std::find_if_not(s.rbegin(), s.rend(), blank).base();
+  return b < e ? std::string(b, e) : std::string();
+}
+
+// Nothing, or only the modem's echo of a command.
+bool NoAnswer(const std::string& reply) { return Trim(reply).empty() || reply.rfind("AT", 0) == 0; }
+
+}  // namespace
+
+ModemDialJob ModemDialJobFrom(const ConnectionSettings& s) {
+  ModemDialJob job;
+  job.phoneNo = s.phoneNo;
+  job.pulse = !s.tone;
+  job.attempts = std::clamp(s.reconnects, 0, 255);
+  job.connectWaitS = std::clamp(s.connectWaitS, 1, 255);
+  job.initString = s.initString;
+  job.modem = s.connectMode == 1;
+  return job;
+}
+
+ModemDialer::ModemDialer(Tmod07& link, ProgressObserver& log, std::atomic<bool>& abort, ModemDialJob job,
+                         std::chrono::milliseconds step)
+    : link_(link), log_(log), abort_(abort), job_(std::move(job)), step_(step) {}
+
+bool ModemDialer::Wait(int steps) {
+  for (int i = 0; i < steps; ++i) {
+    if (abort_.load()) return false;
+    std::this_thread::sleep_for(step_);
+  }
+  return !abort_.load();
+}
+
+void ModemDialer::Pause(int steps) { std::this_thread::sleep_for(step_ * steps); }
+
+bool ModemDialer::Aborted() {
+  Log("\n!!!Прервано пользователем\n");
+  job_.attempts = 0;
+  ModemHangUp();
+  return false;
+}
+
+std::string ModemDialer::ReadReply() { return Upper(link_.ReadLine()); }
+
+bool ModemDialer::AskForOk(const std::string& command) {
+  Log(">>>" + command);
+  link_.SendLine(command, 1);
+  if (!Wait(kInitSteps)) return Aborted();
+  const std::string reply = ReadReply();
+  if (reply.find("OK") == std::string::npos) {
+    Log(kNoModem);
+    return false;
+  }
+  Log(Trim(reply));
+  return true;
+}
+
+bool ModemDialer::ModemConnect() {
+  if (!job_.modem) return true;
+  Log("Инициализация модема...");
+  if (!AskForOk("AT")) return false;
+  if (!job_.initString.empty() && !AskForOk(job_.initString)) return false;
+  if (job_.phoneNo.empty()) {
+    Log("!!!ОШИБКА: Отсутствует номер телефона.");
+    return false;
+  }
+  const int m = job_.attempts;
+  if (m == 0) return true;
+  const std::string command = (job_.pulse ? "ATDP" : "ATDT") + job_.phoneNo;
+  for (int i = 1; i <= m; ++i) {
+    Log(" \n-=[Попытка дозвона " + std::to_string(i) + " из " + std::to_string(m) + "]=-\n");
+    Log(">>>" + command);
+    link_.SendLine(command, 1);
+    std::string reply;
+    for (int k = 0; k < job_.connectWaitS && reply.empty(); ++k) {
+      if (!Wait(kAnswerSteps)) return Aborted();
+      const std::string r = ReadReply();
+      if (!NoAnswer(r)) reply = r;
+    }
+    if (reply.empty()) {
+      Log(kNoModem);
+      ModemHangUp();
+      if (i == m) break;
+    }
+    if (reply.find("CONNECT") != std::string::npos) {
+      Log(Trim(reply));
+      return true;
+    }
+    Log("!!!ОШИБКА: " + Trim(reply));
+    if (!Wait(kAfterErrorSteps)) return Aborted();
+    ModemHangUp();
+    if (i == m) break;
+    Log(">>>Пауза 5 сек перед повтором...");
+    if (!Wait(kRetrySteps)) return Aborted();
+  }
+  Log("\n!!!ОШИБКА: Невозможно дозвониться по номеру " + job_.phoneNo + "\n");
+  return false;
+}
+
+void ModemDialer::ModemHangUp() {
+  if (!job_.modem) return;
+  Log(">>>+++ATH0");
+  Pause(kGuardSteps);
+  link_.SendLine("+++", 0);
+  Pause(kEscapeSteps);
+  link_.SendLine("ATH0", 1);
+  Pause(kGuardSteps);
+  Log(Trim(link_.ReadLine()));
+}
+
+}  // namespace statvtk

@@ -1,0 +1,83 @@
+// Whole-file reading and atomic writing over POSIX descriptors.
+#include "reports/file_io.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+namespace statvtk {
+
+namespace {
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+std::string SystemReason() { return std::strerror(errno); }
+}  // namespace
+
+bool ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>* bytes, std::string* error,
+                   std::uintmax_t limit) {
+  bytes->clear();
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) {
+    *error = path.string() + ": " + SystemReason();
+    return false;
+  }
+  std::uint8_t buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *error = path.string() + ": " + SystemReason();
+      return false;
+    }
+    if (n == 0) return true;
+    if (bytes->size() + static_cast<std::size_t>(n) > limit) {
+      *error = path.string() + ": file too large";
+      return false;
+    }
+    bytes->insert(bytes->end(), buf, buf + n);
+  }
+}
+
+bool WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, std::string* error) {
+  std::string tmp = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
+  Fd fd(::mkstemp(tmp.data()));
+  if (fd.get() < 0) {
+    *error = path.parent_path().string() + ": " + SystemReason();
+    return false;
+  }
+  std::size_t done = 0;
+  bool ok = true;
+  while (ok && done < bytes.size()) {
+    const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<std::size_t>(n);
+  }
+  ok = ok && ::fchmod(fd.get(), 0644) == 0 && ::fsync(fd.get()) == 0;
+  const int saved = errno;
+  ok = (::close(fd.release()) == 0) && ok;
+  if (ok && ::rename(tmp.c_str(), path.c_str()) == 0) return true;
+  *error = path.string() + ": " + std::strerror(ok ? errno : saved);
+  ::unlink(tmp.c_str());
+  return false;
+}
+
+}  // namespace statvtk

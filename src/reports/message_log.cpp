@@ -1,0 +1,56 @@
+// Message log lines and log files.
+#include "reports/message_log.hpp"
+
+#include <cstdio>
+#include <system_error>
+
+#include "link/program_home.hpp"
+#include "reports/file_io.hpp"
+
+namespace statvtk {
+
+std::string LogLineText(const std::string& text, const std::tm& when) {
+  if (text.empty()) return {};
+  char stamp[96];
+  std::snprintf(stamp, sizeof stamp, "[%.2d.%.2d.%.4d %.2d:%.2d:%.2d]  ", when.tm_mday, when.tm_mon + 1,
+                when.tm_year + 1900, when.tm_hour, when.tm_min, when.tm_sec);
+  return stamp + text;
+}
+
+std::string ProposedLogFileName(const std::tm& when) {
+  char name[96];
+  std::snprintf(name, sizeof name, "stat61x-%.4d-%.2d-%.2d@%.2d-%.2d.log", when.tm_year + 1900, when.tm_mon + 1,
+                when.tm_mday, when.tm_hour, when.tm_min);
+  return name;
+}
+
+std::filesystem::path ProposedLogPath(const std::filesystem::path& home, const std::tm& when) {
+  const auto folder = LogsFolder(home);
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);  // a failure leaves the proposal as it is
+  return folder / ProposedLogFileName(when);
+}
+
+void MessageLog::AddMessage(const std::string& text) { AddMessageAt(text, LocalNow()); }
+
+void MessageLog::AddMessageAt(const std::string& text, const std::tm& when) {
+  if (!text.empty()) lines_.push_back(LogLineText(text, when));
+}
+
+bool MessageLog::SaveTo(const std::filesystem::path& path, std::string* error) const {
+  std::string body;
+  for (const auto& l : lines_) body += l + "\n";
+  std::string why;
+  if (WriteFileAtomically(path, {reinterpret_cast<const std::uint8_t*>(body.data()), body.size()}, &why)) return true;
+  *error = "Не удалось сохранить протокол: " + why;
+  return false;
+}
+
+std::tm LocalNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  return tm;
+}
+
+}  // namespace statvtk

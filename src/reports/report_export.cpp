@@ -1,0 +1,154 @@
+// Running the hourly and daily reports.
+#include "reports/report_export.hpp"
+
+#include <algorithm>
+#include <system_error>
+
+#include "link/program_home.hpp"
+#include "reports/workbook_filler.hpp"
+
+namespace statvtk {
+
+namespace {
+
+const char* Suffix(TemplateKind kind) { return kind == TemplateKind::Hourly ? "_h.xlsx" : "_d.xlsx"; }
+
+std::string SafeName(const std::string& s) {
+  std::string out;
+  for (char ch : s) {
+    const auto u = static_cast<unsigned char>(ch);
+    out += (u < 0x20 || ch == '/' || ch == '\\' || ch == ':' || ch == '*' || ch == '?' || ch == '"' || ch == '<' ||
+            ch == '>' || ch == '|')
+               ? '_'
+               : ch;
+  }
+  if (out.size() > 64) out.resize(64);
+  while (!out.empty() && (out.front() == '.' || out.front() == ' ')) out.front() = '_';
+  return out.empty() ? "device" : out;
+}
+
+// "DD.MM.YY" -> "20YY-MM-DD" (kept as written when not of that form).
+std::string IsoDay(const std::string& day) {
+  if (day.size() == 8 && day[2] == '.' && day[5] == '.') return "20" + day.substr(6, 2) + "-" + day.substr(3, 2) + "-" + day.substr(0, 2);
+  return day;
+}
+
+void Status(const ReportRun& run, const std::string& text) {
+  if (run.observer) run.observer->ShowStatus(text);
+}
+
+void Restore(const ReportRun& run) {
+  if (!run.observer) return;
+  if (run.readingRunning) {
+    run.observer->SetProgressMax(run.rememberedMax);
+    run.observer->ShowStatus("Чтение статистики");
+  } else {
+    run.observer->SetProgressPos(0);
+    run.observer->SetProgressMax(0);  // hidden
+    run.observer->ShowStatus("");
+  }
+}
+
+bool Fail(const ReportRun& run, const std::string& reason, std::string* error) {
+  *error = reason;
+  if (run.observer) run.observer->LogLine(std::string(kExcelFailure) + ": " + reason);
+  Restore(run);
+  return false;
+}
+
+std::optional<std::filesystem::path> TemplateFor(const ReportRun& run, const std::string& name, TemplateKind kind,
+                                                 std::string* reason) {
+  std::vector<std::filesystem::path> tried;
+  auto found = name.empty() ? std::nullopt : FindTemplate(run.home, name, kind, &tried);
+  if (!found) {
+    *reason = "Шаблон " + name + Suffix(kind) + " не найден";
+    for (std::size_t i = 0; i < tried.size(); ++i) *reason += (i ? ", " : " (") + tried[i].string();
+    if (!tried.empty()) *reason += ")";
+  }
+  return found;
+}
+
+bool OutputPath(const ReportRun& run, const std::string& fileName, std::filesystem::path* out, std::string* reason) {
+  if (run.output) {
+    *out = *run.output;
+    return true;
+  }
+  const auto folder = ReportsFolder(run.home);
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (ec) {
+    *reason = "Не удалось создать папку " + folder.string() + ": " + ec.message();
+    return false;
+  }
+  *out = folder / fileName;
+  return true;
+}
+
+// Steps common to both reports: template, status texts, block, file.
+template <typename Build>
+bool Run(const ReportRun& run, const std::string& templateName, TemplateKind kind, const std::string& fileName,
+         int steps, Build build, std::filesystem::path* written, std::string* error) {
+  if (run.observer) {
+    run.observer->SetProgressPos(0);
+    run.observer->SetProgressMax(steps);
+  }
+  Status(run, "Запуск сервера...");
+  std::string reason;
+  const auto templ = TemplateFor(run, templateName, kind, &reason);
+  if (!templ) return Fail(run, reason, error);
+  std::filesystem::path out;
+  if (!OutputPath(run, fileName, &out, &reason)) return Fail(run, reason, error);
+  Status(run, "Передача данных...");
+  const CellBlock block = build([&](int step) {
+    if (run.observer) run.observer->SetProgressPos(step);
+  });
+  if (!FillWorkbookFile(*templ, block, out, &reason)) return Fail(run, reason, error);
+  *written = out;
+  Restore(run);
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> FindTemplate(const std::filesystem::path& home, const std::string& name,
+                                                  TemplateKind kind, std::vector<std::filesystem::path>* tried) {
+  const std::string file = name + Suffix(kind);
+  std::vector<std::filesystem::path> folders;
+  if (!home.empty()) folders.push_back(TemplatesFolder(home));
+  folders.emplace_back(STATVTK_TEMPLATE_DIR);
+  folders.emplace_back(STATVTK_BUILD_TEMPLATE_DIR);
+  for (const auto& folder : folders) {
+    const auto path = folder / file;
+    if (tried) tried->push_back(path);
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(path, ec)) return path;
+  }
+  return std::nullopt;
+}
+
+std::string HourlyReportFileName(const std::string& serial, const std::string& dayText) {
+  return SafeName(serial) + "_" + SafeName(IsoDay(dayText)) + "_hourly.xlsx";
+}
+
+std::string DailyReportFileName(const std::string& serial, const std::string& fromText, const std::string& toText) {
+  return SafeName(serial) + "_" + SafeName(IsoDay(fromText)) + "_" + SafeName(IsoDay(toText)) + "_daily.xlsx";
+}
+
+bool ExportHourDataToExcel(const HourReportInput& input, const ReportRun& run, std::filesystem::path* written,
+                           std::string* error) {
+  return Run(
+      run, TemplateName(input.header.type, input.header.optionFlag), TemplateKind::Hourly,
+      HourlyReportFileName(input.header.serial, input.dayText), 24,
+      [&](auto progress) { return BuildHourBlock(input, progress); }, written, error);
+}
+
+bool ExportDayDataToExcel(const DailyReportInput& input, const ReportRun& run, std::filesystem::path* written,
+                          std::string* error) {
+  const int steps = static_cast<int>(std::min<std::size_t>(input.days.size(), kDailyMaxDays));
+  return Run(
+      run, TemplateName(input.header.type, input.header.optionFlag), TemplateKind::Daily,
+      DailyReportFileName(input.header.serial, input.fromText, input.toText), steps,
+      [&](auto progress) { return BuildDailyBlock(input, progress); }, written, error);
+}
+
+}  // namespace statvtk

@@ -1,0 +1,50 @@
+// Running a report: find the model's template, build the cell block while
+// reporting progress, fill a copy of the template and write it into the
+// program home's Reports/ folder.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/progress_observer.hpp"
+#include "reports/daily_report.hpp"
+#include "reports/hour_report.hpp"
+
+namespace statvtk {
+
+enum class TemplateKind { Hourly, Daily };
+
+// The caller's message when a report fails.
+inline constexpr const char* kExcelFailure = "Невозможно передать данные в Excel";
+
+// "Templates/" + name + "_h.xlsx" (or "_d.xlsx") searched in the program
+// home's Templates/ (a user's own template wins), then the installed and the
+// build's template folders. `tried` receives every path looked at.
+std::optional<std::filesystem::path> FindTemplate(const std::filesystem::path& home, const std::string& name,
+                                                  TemplateKind kind, std::vector<std::filesystem::path>* tried = nullptr);
+
+// "<serial>_<YYYY-MM-DD>_hourly.xlsx" and "<serial>_<from>_<to>_daily.xlsx"
+// from "DD.MM.YY" texts; characters a file name cannot hold become '_'.
+std::string HourlyReportFileName(const std::string& serial, const std::string& dayText);
+std::string DailyReportFileName(const std::string& serial, const std::string& fromText, const std::string& toText);
+
+struct ReportRun {
+  std::filesystem::path home;
+  ProgressObserver* observer = nullptr;  // null: no reporting
+  bool readingRunning = false;           // a statistics reading runs: restore its progress
+  int rememberedMax = 0;                 // the progress maximum to restore then
+  std::optional<std::filesystem::path> output;  // instead of Reports/<name>
+};
+
+// The hourly report: "Запуск сервера...", "Передача данных...", progress 0..24,
+// then the progress restored. True with the written file's path; false with
+// the reason, which is also logged.
+bool ExportHourDataToExcel(const HourReportInput& input, const ReportRun& run, std::filesystem::path* written,
+                           std::string* error);
+// The daily report on the same machinery (progress 0..number of days).
+bool ExportDayDataToExcel(const DailyReportInput& input, const ReportRun& run, std::filesystem::path* written,
+                          std::string* error);
+
+}  // namespace statvtk

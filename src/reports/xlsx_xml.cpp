@@ -1,0 +1,152 @@
+// Part names, relationship targets and XML load/save for .xlsx packages.
+#include "reports/xlsx_xml.hpp"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+
+namespace statvtk {
+
+std::string_view LocalName(const char* name) {
+  std::string_view n(name);
+  const auto colon = n.find(':');
+  return colon == std::string_view::npos ? n : n.substr(colon + 1);
+}
+
+std::string PrefixOf(const char* name) {
+  std::string_view n(name);
+  const auto colon = n.find(':');
+  return colon == std::string_view::npos ? std::string() : std::string(n.substr(0, colon + 1));
+}
+
+pugi::xml_node ChildByLocal(pugi::xml_node parent, std::string_view local) {
+  for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling())
+    if (c.type() == pugi::node_element && LocalName(c.name()) == local) return c;
+  return {};
+}
+
+std::string RelsPartOf(std::string_view part) {
+  const auto slash = part.rfind('/');
+  if (slash == std::string_view::npos) return "_rels/" + std::string(part) + ".rels";
+  return std::string(part.substr(0, slash + 1)) + "_rels/" + std::string(part.substr(slash + 1)) + ".rels";
+}
+
+std::string ResolveTarget(std::string_view sourcePart, std::string_view target) {
+  std::string path;
+  if (!target.empty() && target.front() == '/') {
+    path = std::string(target.substr(1));
+  } else {
+    const auto slash = sourcePart.rfind('/');
+    path = (slash == std::string_view::npos ? std::string() : std::string(sourcePart.substr(0, slash + 1))) +
+           std::string(target);
+  }
+  std::vector<std::string> parts;
+  std::stringstream ss(path);
+  std::string seg;
+  while (std::getline(ss, seg, '/')) {
+    if (seg.empty() || seg == ".") continue;
+    if (seg == "..") {
+      if (parts.empty()) return {};
+      parts.pop_back();
+    } else {
+      parts.push_back(seg);
+    }
+  }
+  std::string out;
+  for (const auto& p : parts) out += (out.empty() ? "" : "/") + p;
+  return out;
+}
+
+ZipEntry* FindPart(std::vector<ZipEntry>& parts, std::string_view name) {
+  for (auto& p : parts)
+    if (p.name == name) return &p;
+  return nullptr;
+}
+
+bool LoadXml(const ZipEntry& part, pugi::xml_document* doc, std::string* error) {
+  const auto res = doc->load_buffer(part.data.data(), part.data.size(),
+                                    pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata_single,
+                                    pugi::encoding_auto);
+  if (!res) {
+    *error = "damaged XML in " + part.name + " (" + res.description() + ")";
+    return false;
+  }
+  if (!doc->document_element()) {
+    *error = "empty XML part " + part.name;
+    return false;
+  }
+  return true;
+}
+
+namespace {
+struct VectorWriter : pugi::xml_writer {
+  std::vector<std::uint8_t>* out;
+  explicit VectorWriter(std::vector<std::uint8_t>* o) : out(o) {}
+  void write(const void* data, size_t size) override {
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    out->insert(out->end(), p, p + size);
+  }
+};
+
+// Length of the valid UTF-8 sequence at s[i], or 0.
+std::size_t Utf8Length(std::string_view s, std::size_t i) {
+  const auto b0 = static_cast<unsigned char>(s[i]);
+  std::size_t len = 0;
+  std::uint32_t cp = 0;
+  if (b0 < 0x80) return 1;
+  if ((b0 & 0xE0) == 0xC0) len = 2, cp = b0 & 0x1F;
+  else if ((b0 & 0xF0) == 0xE0) len = 3, cp = b0 & 0x0F;
+  else if ((b0 & 0xF8) == 0xF0) len = 4, cp = b0 & 0x07;
+  else return 0;
+  if (i + len > s.size()) return 0;
+  for (std::size_t k = 1; k < len; ++k) {
+    const auto b = static_cast<unsigned char>(s[i + k]);
+    if ((b & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  const bool overlong = (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
+  if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF) return 0;
+  return len;
+}
+
+bool IsEscapePattern(std::string_view s, std::size_t i) {
+  if (i + 7 > s.size() || s[i] != '_' || s[i + 1] != 'x' || s[i + 6] != '_') return false;
+  for (std::size_t k = 2; k < 6; ++k)
+    if (!std::isxdigit(static_cast<unsigned char>(s[i + k]))) return false;
+  return true;
+}
+}  // namespace
+
+std::vector<std::uint8_t> SaveXml(const pugi::xml_document& doc) {
+  std::vector<std::uint8_t> out;
+  VectorWriter w(&out);
+  doc.save(w, "", pugi::format_raw, pugi::encoding_utf8);
+  return out;
+}
+
+std::string CellText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto ch = static_cast<unsigned char>(text[i]);
+    if (IsEscapePattern(text, i)) {
+      out += "_x005F_";
+      ++i;
+    } else if (ch < 0x20 && ch != '\t' && ch != '\n' && ch != '\r') {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "_x%04X_", ch);
+      out += buf;
+      ++i;
+    } else if (const std::size_t len = Utf8Length(text, i); len > 0) {
+      out.append(text.substr(i, len));
+      i += len;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    }
+  }
+  return out;
+}
+
+}  // namespace statvtk

@@ -1,0 +1,169 @@
+#include "sim/instrument.hpp"
+
+#include <cstdio>
+
+namespace statvtk::sim {
+
+using frame::Form;
+using frame::Op;
+
+namespace {
+std::uint32_t LongAddressOf(std::span<const std::uint8_t> f) {
+  return static_cast<std::uint32_t>(f[1]) | static_cast<std::uint32_t>(f[2]) << 8 |
+         static_cast<std::uint32_t>(f[3]) << 16 | static_cast<std::uint32_t>(f[4]) << 24;
+}
+}  // namespace
+
+std::optional<Form> FormOf(std::span<const std::uint8_t> f, std::uint32_t longAddress) {
+  if (f.size() < frame::kShortOverhead) return std::nullopt;
+  const bool shortOk = f[2] == static_cast<std::uint8_t>(~f[1]) &&
+                       f.size() == (f[5] == 0 ? frame::kMaxData : f[5]) + frame::kShortOverhead;
+  const bool longOk =
+      f.size() >= frame::kLongOverhead && f.size() == (f[7] == 0 ? frame::kMaxData : f[7]) + frame::kLongOverhead;
+  if (shortOk && longOk) return LongAddressOf(f) == longAddress ? Form::Long : Form::Short;
+  if (shortOk) return Form::Short;
+  if (longOk) return Form::Long;
+  return std::nullopt;
+}
+
+Instrument::Instrument(const InstrumentOptions& o)
+    : opt_(o),
+      history_(GenerateHistory(o.model, o.seed, o.now)),
+      mem_(BuildMemories(history_)),
+      ident_(sim::IdentificationText(o.model, history_.config.serial)),
+      rng_(Hash(o.seed, 0xFA017, 0)) {}
+
+void Instrument::SetLog(std::function<void(std::string_view)> sink) {
+  std::lock_guard lock(mu_);
+  log_ = std::move(sink);
+}
+
+void Instrument::Log(std::string_view line) {
+  std::function<void(std::string_view)> sink;
+  {
+    std::lock_guard lock(mu_);
+    sink = log_;
+  }
+  if (sink) {
+    sink(line);
+    return;
+  }
+  std::fprintf(stderr, "statvtk-sim: %.*s\n", static_cast<int>(line.size()), line.data());
+}
+
+std::optional<std::vector<std::uint8_t>> Instrument::Read(Form form, const frame::DecodedRequest& r,
+                                                          std::string* why) const {
+  if (r.op == Op::Identify || r.op == Op::IdentifyLong) return std::vector<std::uint8_t>(ident_.begin(), ident_.end());
+  const auto kind = MemoryOf(opt_.model, r.op);
+  if (!kind) {
+    if (why) *why = "operation not supported by " + std::string(DeviceTypeName(opt_.model));
+    return std::nullopt;
+  }
+  (void)form;
+  const auto mem = mem_.Of(*kind);
+  const std::size_t count = r.count == 0 ? frame::kMaxData : r.count;
+  if (std::size_t{r.offset} + count > mem.size()) {
+    if (why) *why = "read of " + std::to_string(count) + " bytes at " + std::to_string(r.offset) + " outside the memory of " +
+                    std::to_string(mem.size()) + " bytes";
+    return std::nullopt;
+  }
+  return std::vector<std::uint8_t>(mem.begin() + r.offset, mem.begin() + static_cast<std::ptrdiff_t>(r.offset + count));
+}
+
+std::optional<std::vector<std::uint8_t>> Instrument::Respond(std::span<const std::uint8_t> f, std::string* why) const {
+  auto refuse = [why](std::string text) -> std::optional<std::vector<std::uint8_t>> {
+    if (why) *why = std::move(text);
+    return std::nullopt;
+  };
+  if (why) why->clear();
+  if (f.size() < frame::kShortOverhead || f[0] != frame::kRequestStart) return refuse("not a request frame");
+  if (frame::Checksum(f.first(f.size() - 1)) != f.back()) return refuse("bad checksum");
+  // Short form when the complement holds and the length fits; long form otherwise.
+  const auto detected = FormOf(f, opt_.longAddress);
+  if (!detected) return refuse(f[2] != static_cast<std::uint8_t>(~f[1]) ? "bad address complement" : "bad length");
+  const Form form = *detected;
+  const std::size_t hs = frame::HeaderSize(form);
+  if (form == Form::Short && f[1] != opt_.address) return std::nullopt;
+  if (form == Form::Long) {
+    if (LongAddressOf(f) != opt_.longAddress) return std::nullopt;
+  }
+  const std::uint8_t group = f[hs - 3], command = f[hs - 2];
+  const auto req = frame::DecodeRequest(form, group, command, f.subspan(hs, f.size() - hs - 1));
+  if (!req) return refuse("unknown operation (group " + std::to_string(group) + ", command " + std::to_string(command) + ")");
+  auto data = Read(form, *req, why);
+  if (!data) return std::nullopt;
+  return form == Form::Short ? frame::BuildShort(frame::kReplyStart, opt_.address, group, command, *data)
+                             : frame::BuildLong(frame::kReplyStart, opt_.longAddress, group, command, *data);
+}
+
+void Instrument::Inject(std::vector<std::uint8_t>& reply, Form form) {
+  const FaultRates& p = opt_.faults;
+  if (rng_.Chance(p.wrongCommand)) {
+    ++counts_.wrongCommand;
+    const std::size_t at = frame::HeaderSize(form) - 2;
+    reply[at] = static_cast<std::uint8_t>(reply[at] + 1 + rng_.Between(0, 3));
+    reply.back() = frame::Checksum({reply.data(), reply.size() - 1});
+  }
+  if (rng_.Chance(p.corrupt)) {
+    ++counts_.corrupted;
+    reply.back() = static_cast<std::uint8_t>(reply.back() ^ (1u << rng_.Between(0, 7)));
+  }
+  if (rng_.Chance(p.truncate)) {
+    ++counts_.truncated;
+    reply.resize(rng_.Between(1, static_cast<std::uint32_t>(reply.size() - 1)));
+  }
+  if (rng_.Chance(p.noise)) {
+    ++counts_.noise;
+    std::vector<std::uint8_t> junk(rng_.Between(1, 8));
+    for (auto& b : junk) {
+      b = static_cast<std::uint8_t>(rng_.Next());
+      if (b == frame::kReplyStart) b = 0x5A;
+    }
+    reply.insert(reply.begin(), junk.begin(), junk.end());
+  }
+}
+
+std::optional<std::vector<std::uint8_t>> Instrument::Handle(std::span<const std::uint8_t> request) {
+  std::string why;
+  auto reply = Respond(request, &why);
+  std::vector<std::string> lines;
+  {
+    std::lock_guard lock(mu_);
+    ++counts_.requests;
+    if (!reply) {
+      if (why.empty()) {
+        ++counts_.ignored;
+        if (opt_.verbose) lines.push_back("request for another address ignored");
+      } else {
+        ++counts_.rejected;
+        lines.push_back("no reply: " + why);
+      }
+    } else if (rng_.Chance(opt_.faults.drop)) {
+      ++counts_.dropped;
+      if (opt_.verbose) lines.push_back("fault: reply dropped");
+      reply.reset();
+    } else {
+      Inject(*reply, FormOf(request, opt_.longAddress).value_or(Form::Short));
+      ++counts_.replies;
+      if (opt_.verbose) lines.push_back("reply of " + std::to_string(reply->size()) + " bytes");
+    }
+  }
+  for (const auto& l : lines) Log(l);
+  return reply;
+}
+
+FaultCounts Instrument::Counts() const {
+  std::lock_guard lock(mu_);
+  return counts_;
+}
+
+std::string Instrument::CountsText() const {
+  const FaultCounts c = Counts();
+  return "requests " + std::to_string(c.requests) + ", replies " + std::to_string(c.replies) + ", ignored " +
+         std::to_string(c.ignored) + ", refused " + std::to_string(c.rejected) + "; faults: dropped " +
+         std::to_string(c.dropped) + ", corrupted " + std::to_string(c.corrupted) + ", wrong command " +
+         std::to_string(c.wrongCommand) + ", noise " + std::to_string(c.noise) + ", truncated " +
+         std::to_string(c.truncated);
+}
+
+}  // namespace statvtk::sim

@@ -1,0 +1,95 @@
+// One simulated instrument: its history, memories and identification, and
+// the request handling: a request frame in, the reply frame (or nothing) out,
+// with optional injected faults.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/expected_dump.hpp"
+#include "sim/history.hpp"
+#include "sim/memories.hpp"
+#include "sim/rng.hpp"
+
+namespace statvtk::sim {
+
+// 2026-12-08 10:30:00, the clock of a run without --now.
+inline constexpr std::uint32_t kDefaultNow = 1796725800u;
+inline constexpr std::uint32_t kDefaultLongAddress = 12345678u;
+
+// Probabilities per reply, 0..1.
+struct FaultRates {
+  double drop = 0, corrupt = 0, wrongCommand = 0, noise = 0, truncate = 0;
+};
+
+struct FaultCounts {
+  std::uint64_t requests = 0, replies = 0, ignored = 0, rejected = 0;
+  std::uint64_t dropped = 0, corrupted = 0, wrongCommand = 0, noise = 0, truncated = 0;
+};
+
+struct InstrumentOptions {
+  DeviceType model = DeviceType::dtVTK0814C;
+  std::uint64_t seed = 1;
+  std::uint32_t now = kDefaultNow;  // device time of the instrument's clock (it stands still)
+  std::uint8_t address = 1;
+  std::uint32_t longAddress = kDefaultLongAddress;
+  FaultRates faults;
+  std::uint32_t latencyMs = 0;      // reply delay, applied by the carriers
+  bool verbose = false;             // log every request on the log sink
+};
+
+// The form of a whole request frame (nullopt when its length fits neither);
+// a frame that fits both is long when it carries `longAddress`.
+std::optional<frame::Form> FormOf(std::span<const std::uint8_t> frame, std::uint32_t longAddress);
+
+class Instrument {
+ public:
+  explicit Instrument(const InstrumentOptions& o);
+
+  const InstrumentOptions& Options() const { return opt_; }
+  DeviceType Model() const { return opt_.model; }
+  const std::string& IdentificationText() const { return ident_; }
+  const History& GetHistory() const { return history_; }
+  const Memories& GetMemories() const { return mem_; }
+  std::span<const std::uint8_t> Memory(MemoryKind k) const { return mem_.Of(k); }
+
+  // The statistics file of a correct full read, and its bytes.
+  StatData ExpectedDump() const { return sim::ExpectedDump(opt_.model, mem_); }
+  std::vector<std::uint8_t> ExpectedDumpBytes() const { return DumpBytes(ExpectedDump()); }
+
+  // The exact reply to a whole request frame (short or long form), or nothing:
+  // not ours, malformed, not supported by the model, or outside the memory.
+  // `why` receives the reason of a refusal (empty for a frame to another address).
+  std::optional<std::vector<std::uint8_t>> Respond(std::span<const std::uint8_t> request, std::string* why = nullptr) const;
+
+  // Respond with the fault injection applied and counted; refusals go to the log sink.
+  std::optional<std::vector<std::uint8_t>> Handle(std::span<const std::uint8_t> request);
+
+  FaultCounts Counts() const;
+  std::string CountsText() const;
+
+  // Where refusal lines go (default: standard error). Handle may be called from any thread.
+  void SetLog(std::function<void(std::string_view)> sink);
+  void Log(std::string_view line);
+
+ private:
+  std::optional<std::vector<std::uint8_t>> Read(frame::Form form, const frame::DecodedRequest& r, std::string* why) const;
+  void Inject(std::vector<std::uint8_t>& reply, frame::Form form);
+
+  InstrumentOptions opt_;
+  History history_;
+  Memories mem_;
+  std::string ident_;
+  mutable std::mutex mu_;
+  Rng rng_;
+  FaultCounts counts_;
+  std::function<void(std::string_view)> log_;
+};
+
+}  // namespace statvtk::sim

@@ -1,0 +1,58 @@
+// statvtk-sim: the simulated instrument as a program.
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "sim/options.hpp"
+
+using namespace statvtk::sim;
+
+int main(int argc, char** argv) {
+  std::string error;
+  const auto cl = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), &error);
+  if (!cl) {
+    std::fprintf(stderr, "statvtk-sim: %s\n", error.c_str());
+    return 2;
+  }
+  if (cl->help) {
+    std::fwrite(HelpText().data(), 1, HelpText().size(), stdout);
+    return 0;
+  }
+  // The signals are taken by sigwait below; every thread inherits the mask.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  Instrument instrument(cl->instrument);
+  if (!cl->dumpPath.empty()) {
+    if (!WriteFileAtomically(cl->dumpPath, instrument.ExpectedDumpBytes(), &error)) {
+      std::fprintf(stderr, "statvtk-sim: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  if (!cl->server) return 0;
+  auto server = Server::Start(instrument, *cl->server, &error);
+  if (!server) {
+    std::fprintf(stderr, "statvtk-sim: %s\n", error.c_str());
+    return 1;
+  }
+  const std::string model(statvtk::DeviceTypeName(instrument.Model()));
+  if (cl->server->carrier == CarrierKind::Tcp)
+    std::printf("statvtk-sim: %s \"%s\" on tcp 127.0.0.1:%u\n", model.c_str(), instrument.IdentificationText().c_str(),
+                server->Port());
+  else
+    std::printf("statvtk-sim: %s \"%s\" on pty %s -> %s%s\n", model.c_str(), instrument.IdentificationText().c_str(),
+                server->LinkPath().c_str(), server->SlavePath().c_str(), cl->server->modem ? " (modem)" : "");
+  std::fflush(stdout);
+  int sig = 0;
+  sigwait(&signals, &sig);
+  server->Stop();
+  const FaultRates& f = cl->instrument.faults;
+  if (cl->instrument.verbose || f.drop > 0 || f.corrupt > 0 || f.wrongCommand > 0 || f.noise > 0 || f.truncate > 0)
+    std::fprintf(stderr, "statvtk-sim: %s\n", instrument.CountsText().c_str());
+  return 0;
+}

@@ -1,0 +1,32 @@
+// The command line of statvtk-sim: parsing into instrument and server
+// options, the --now clock text, and the help text.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/instrument.hpp"
+#include "sim/server.hpp"
+
+namespace statvtk::sim {
+
+struct CommandLine {
+  InstrumentOptions instrument;
+  std::optional<ServerOptions> server;  // nothing: no carrier (e.g. only --dump)
+  std::string dumpPath;
+  bool help = false;
+};
+
+// Parses the arguments (without the program name); nullopt with a reason in `error`.
+std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args, std::string* error);
+
+// "YYYY-MM-DD hh:mm:ss" (or "YYYY-MM-DDThh:mm:ss", seconds optional) as a device
+// time; "now" is the system clock. nullopt when not valid or outside 2005..2055.
+std::optional<std::uint32_t> ParseNow(std::string_view text);
+
+std::string_view HelpText();
+
+}  // namespace statvtk::sim

@@ -1,0 +1,95 @@
+#include "sim/request_assembler.hpp"
+
+namespace statvtk::sim {
+
+using frame::Form;
+
+namespace {
+std::string Hex(const std::vector<std::uint8_t>& b) {
+  static const char* d = "0123456789ABCDEF";
+  std::string s;
+  for (std::size_t i = 0; i < b.size() && i < 24; ++i) {
+    if (i) s += ' ';
+    s += d[b[i] >> 4], s += d[b[i] & 15];
+  }
+  if (b.size() > 24) s += " ...";
+  return s;
+}
+}  // namespace
+
+RequestAssembler::Verdict RequestAssembler::Short(std::string* why) const {
+  if (buf_.size() >= 3 && buf_[2] != static_cast<std::uint8_t>(~buf_[1])) {
+    if (why) *why = "bad address complement";
+    return Verdict::Bad;
+  }
+  if (buf_.size() < 6) return Verdict::Pending;
+  const std::size_t total = (buf_[5] == 0 ? frame::kMaxData : buf_[5]) + frame::kShortOverhead;
+  if (buf_.size() < total) return Verdict::Pending;
+  if (frame::Checksum({buf_.data(), total - 1}) != buf_[total - 1]) {
+    if (why) *why = "bad checksum";
+    return Verdict::Bad;
+  }
+  return Verdict::Good;
+}
+
+RequestAssembler::Verdict RequestAssembler::Long(std::string* why) const {
+  if (buf_.size() < 8) return Verdict::Pending;
+  const std::size_t total = (buf_[7] == 0 ? frame::kMaxData : buf_[7]) + frame::kLongOverhead;
+  if (buf_.size() < total) return Verdict::Pending;
+  if (frame::Checksum({buf_.data(), total - 1}) != buf_[total - 1]) {
+    if (why) *why = "bad checksum";
+    return Verdict::Bad;
+  }
+  return Verdict::Good;
+}
+
+bool RequestAssembler::LooksLong() const {
+  if (buf_.size() < 5) return true;
+  const std::uint32_t a = static_cast<std::uint32_t>(buf_[1]) | static_cast<std::uint32_t>(buf_[2]) << 8 |
+                          static_cast<std::uint32_t>(buf_[3]) << 16 | static_cast<std::uint32_t>(buf_[4]) << 24;
+  return a == longAddress_;
+}
+
+void RequestAssembler::ReportSkipped(std::vector<std::string>& errors) {
+  if (skipped_) errors.push_back("ignored " + std::to_string(skipped_) + " byte(s) outside a request");
+  skipped_ = 0;
+}
+
+void RequestAssembler::Push(std::uint8_t byte, std::vector<AssembledFrame>& frames, std::vector<std::string>& errors) {
+  if (buf_.empty() && byte != frame::kRequestStart) {
+    ++skipped_;
+    return;
+  }
+  ReportSkipped(errors);
+  buf_.push_back(byte);
+  std::string whyShort, whyLong;
+  const Verdict s = Short(&whyShort);
+  if (s == Verdict::Good) {
+    frames.push_back({Form::Short, std::move(buf_)});
+    buf_.clear();
+    return;
+  }
+  const Verdict l = Long(&whyLong);
+  if (l == Verdict::Good) {
+    frames.push_back({Form::Long, std::move(buf_)});
+    buf_.clear();
+    return;
+  }
+  // Malformed once neither form can still complete; a short frame with a bad
+  // checksum is not kept waiting for the long form unless it carries our long address.
+  const bool shortDead = s == Verdict::Bad;
+  const bool longDead = l == Verdict::Bad || (shortDead && whyShort == "bad checksum" && !LooksLong());
+  if (shortDead && longDead) {
+    const std::string& why = whyShort == "bad checksum" ? whyShort : (l == Verdict::Bad ? whyLong : whyShort);
+    errors.push_back("malformed request (" + why + "): " + Hex(buf_));
+    buf_.clear();
+  }
+}
+
+void RequestAssembler::Expire(std::vector<std::string>& errors) {
+  ReportSkipped(errors);
+  if (!buf_.empty()) errors.push_back("incomplete request dropped after silence: " + Hex(buf_));
+  buf_.clear();
+}
+
+}  // namespace statvtk::sim

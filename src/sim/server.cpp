@@ -1,0 +1,321 @@
+#include "sim/server.hpp"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <optional>
+
+#include "sim/request_assembler.hpp"
+#include "sim/sim_channel.hpp"
+
+namespace statvtk::sim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+// Sleeps until `t` on the monotonic clock, in slices so a stop is seen within 20 ms.
+void SleepUntil(Clock::time_point t, const std::atomic<bool>& stop) {
+  while (!stop) {
+    const auto now = Clock::now();
+    if (now >= t) return;
+    const auto until = std::min(t, now + std::chrono::milliseconds(20));
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(until.time_since_epoch()).count();
+    timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
+  }
+}
+
+// Writes all bytes to a non-blocking descriptor; gives up when the peer does
+// not take them within a second.
+bool WriteAll(int fd, const std::uint8_t* p, std::size_t n) {
+  while (n > 0) {
+    const ssize_t w = ::write(fd, p, n);
+    if (w > 0) {
+      p += w, n -= static_cast<std::size_t>(w);
+      continue;
+    }
+    if (w < 0 && errno == EINTR) continue;
+    if (w < 0 && errno == EAGAIN) {
+      pollfd pf{fd, POLLOUT, 0};
+      if (::poll(&pf, 1, 1000) <= 0) return false;
+      continue;
+    }
+    return false;
+  }
+  return true;
+}
+
+// One client's conversation: modem (optional), request assembly, replies.
+class Session {
+ public:
+  Session(Instrument& inst, const ServerOptions& o, const std::atomic<bool>& stop, int fd)
+      : inst_(inst), opt_(o), stop_(stop), fd_(fd), assembler_(inst.Options().address, inst.Options().longAddress) {
+    if (o.modem) {
+      ModemOptions mo = o.modemOptions;
+      if (o.baud) mo.connectBaud = o.baud;
+      modem_.emplace(mo);
+    }
+  }
+
+  void OnBytes(std::span<const std::uint8_t> bytes, Clock::time_point now) {
+    std::vector<std::uint8_t> data;
+    std::string text;
+    if (modem_) {
+      for (auto b : bytes) modem_->FromTerminal(b, now, data, text);
+      SendText(text);
+    } else {
+      data.assign(bytes.begin(), bytes.end());
+    }
+    if (data.empty()) return;
+    lastByte_ = now;
+    std::vector<AssembledFrame> frames;
+    std::vector<std::string> errors;
+    for (auto b : data) assembler_.Push(b, frames, errors);
+    for (const auto& e : errors) inst_.Log(e);
+    for (const auto& f : frames) {
+      auto reply = inst_.Handle(f.bytes);
+      if (!reply) continue;
+      SleepUntil(Clock::now() + std::chrono::milliseconds(inst_.Options().latencyMs), stop_);
+      if (modem_ && !modem_->Online()) continue;  // the call was dropped meanwhile
+      Send(*reply);
+    }
+  }
+
+  void Tick(Clock::time_point now) {
+    if (assembler_.Pending() && now - lastByte_ >= kRequestGap) {
+      std::vector<std::string> errors;
+      assembler_.Expire(errors);
+      for (const auto& e : errors) inst_.Log(e);
+    }
+    if (modem_) {
+      std::string text;
+      modem_->Tick(now, text);
+      SendText(text);
+    }
+  }
+
+  // Milliseconds until the next timed event, or -1.
+  int TimeoutMs(Clock::time_point now) const {
+    std::optional<Clock::time_point> next;
+    if (assembler_.Pending()) next = lastByte_ + kRequestGap;
+    if (modem_) {
+      if (auto d = modem_->NextDeadline()) next = next ? std::min(*next, *d) : *d;
+    }
+    if (!next) return -1;
+    if (*next <= now) return 0;
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(*next - now).count();
+    return static_cast<int>(std::min<long long>((us + 999) / 1000, INT_MAX));
+  }
+
+  void Detach() {
+    assembler_.Reset();
+    if (modem_) modem_->Detach();
+  }
+
+ private:
+  void SendText(const std::string& t) {
+    if (!t.empty()) Send(std::vector<std::uint8_t>(t.begin(), t.end()));
+  }
+
+  void Send(const std::vector<std::uint8_t>& bytes) {
+    if (opt_.baud == 0) {
+      if (!WriteAll(fd_, bytes.data(), bytes.size())) inst_.Log("the client does not take the reply");
+      return;
+    }
+    const auto byteTime = std::chrono::nanoseconds(10'000'000'000ll / opt_.baud);
+    auto t = std::max(Clock::now(), lineFree_);
+    for (auto b : bytes) {
+      SleepUntil(t, stop_);
+      if (stop_) return;
+      if (!WriteAll(fd_, &b, 1)) {
+        inst_.Log("the client does not take the reply");
+        return;
+      }
+      t += byteTime;
+    }
+    lineFree_ = t;
+  }
+
+  Instrument& inst_;
+  const ServerOptions& opt_;
+  const std::atomic<bool>& stop_;
+  int fd_;
+  RequestAssembler assembler_;
+  std::optional<Modem> modem_;
+  Clock::time_point lastByte_{};
+  Clock::time_point lineFree_{};
+};
+
+}  // namespace
+
+std::unique_ptr<Server> Server::Start(Instrument& instrument, const ServerOptions& o, std::string* error) {
+  std::unique_ptr<Server> s(new Server(instrument, o));
+  s->wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (s->wake_ < 0) {
+    if (error) *error = Errno("eventfd");
+    return nullptr;
+  }
+  const bool ok = o.carrier == CarrierKind::Tcp ? s->OpenTcp(error) : s->OpenPty(error);
+  if (!ok) return nullptr;
+  s->thread_ = std::thread([p = s.get()] { p->Run(); });
+  return s;
+}
+
+bool Server::OpenTcp(std::string* error) {
+  listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (listen_ < 0) return (error && (*error = Errno("socket"), true)), false;
+  const int one = 1;
+  ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(opt_.tcpPort);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listen_, 4) != 0) {
+    if (error) *error = Errno("cannot listen on 127.0.0.1:" + std::to_string(opt_.tcpPort));
+    return false;
+  }
+  socklen_t len = sizeof a;
+  ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
+  port_ = ntohs(a.sin_port);
+  return true;
+}
+
+bool Server::OpenPty(std::string* error) {
+  auto fail = [error](const std::string& what) {
+    if (error) *error = Errno(what);
+    return false;
+  };
+  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master_ < 0) return fail("posix_openpt");
+  if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return fail("grantpt/unlockpt");
+  std::array<char, 128> name{};
+  if (::ptsname_r(master_, name.data(), name.size()) != 0) return fail("ptsname");
+  slave_ = name.data();
+  // Raw line settings, kept by the pty while the master is open.
+  const int s = ::open(slave_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (s < 0) return fail("open " + slave_);
+  termios t{};
+  ::tcgetattr(s, &t);
+  ::cfmakeraw(&t);
+  ::cfsetspeed(&t, B9600);
+  ::tcsetattr(s, TCSANOW, &t);
+  ::close(s);
+  ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+  if (opt_.ptyLink.empty()) return true;
+  const std::string tmp = opt_.ptyLink + ".new" + std::to_string(::getpid());
+  ::unlink(tmp.c_str());
+  if (::symlink(slave_.c_str(), tmp.c_str()) != 0) return fail("symlink " + tmp);
+  if (::rename(tmp.c_str(), opt_.ptyLink.c_str()) != 0) {
+    ::unlink(tmp.c_str());
+    return fail("cannot create the link " + opt_.ptyLink);
+  }
+  return true;
+}
+
+void Server::Run() {
+  if (opt_.carrier == CarrierKind::Tcp) ServeTcp();
+  else ServePty();
+}
+
+void Server::ServeTcp() {
+  while (!stopping_) {
+    pollfd p[2] = {{listen_, POLLIN, 0}, {wake_, POLLIN, 0}};
+    if (::poll(p, 2, -1) < 0 && errno != EINTR) return;
+    if (stopping_ || (p[1].revents & POLLIN)) return;
+    const int c = ::accept4(listen_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (c < 0) continue;
+    const int one = 1;
+    ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    ++connections_;
+    Session s(inst_, opt_, stopping_, c);
+    while (!stopping_) {
+      pollfd q[2] = {{c, POLLIN, 0}, {wake_, POLLIN, 0}};
+      const int n = ::poll(q, 2, s.TimeoutMs(Clock::now()));
+      if (n < 0 && errno != EINTR) break;
+      if (q[1].revents & POLLIN) break;
+      if (q[0].revents & POLLIN) {
+        std::array<std::uint8_t, 512> buf;
+        const ssize_t r = ::read(c, buf.data(), buf.size());
+        if (r == 0 || (r < 0 && errno != EAGAIN && errno != EINTR)) break;
+        if (r > 0) s.OnBytes({buf.data(), static_cast<std::size_t>(r)}, Clock::now());
+      } else if (q[0].revents & (POLLHUP | POLLERR)) {
+        break;
+      }
+      s.Tick(Clock::now());
+    }
+    ::close(c);
+  }
+}
+
+void Server::ServePty() {
+  Session s(inst_, opt_, stopping_, master_);
+  bool attached = false;
+  while (!stopping_) {
+    if (!attached) {  // no client has the slave open: look again every 50 ms
+      pollfd w{wake_, POLLIN, 0};
+      ::poll(&w, 1, 50);
+      if (stopping_) return;
+      pollfd m{master_, POLLIN, 0};
+      ::poll(&m, 1, 0);
+      if (m.revents & POLLHUP) continue;
+      attached = true;
+      ++connections_;
+    }
+    pollfd q[2] = {{master_, POLLIN, 0}, {wake_, POLLIN, 0}};
+    const int n = ::poll(q, 2, s.TimeoutMs(Clock::now()));
+    if (n < 0 && errno != EINTR) return;
+    if (q[1].revents & POLLIN) return;
+    bool gone = false;
+    if (q[0].revents & POLLIN) {
+      std::array<std::uint8_t, 512> buf;
+      const ssize_t r = ::read(master_, buf.data(), buf.size());
+      if (r > 0) s.OnBytes({buf.data(), static_cast<std::size_t>(r)}, Clock::now());
+      else if (r < 0 && errno == EIO) gone = true;
+    } else if (q[0].revents & (POLLHUP | POLLERR)) {
+      gone = true;
+    }
+    if (gone) {
+      s.Detach();
+      attached = false;
+      continue;
+    }
+    s.Tick(Clock::now());
+  }
+}
+
+void Server::Stop() {
+  if (!thread_.joinable()) return;
+  stopping_ = true;
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const ssize_t w = ::write(wake_, &one, sizeof one);
+  thread_.join();
+}
+
+Server::~Server() {
+  Stop();
+  if (!opt_.ptyLink.empty() && !slave_.empty()) {
+    std::array<char, 256> target{};
+    const ssize_t n = ::readlink(opt_.ptyLink.c_str(), target.data(), target.size() - 1);
+    if (n > 0 && slave_ == std::string(target.data(), static_cast<std::size_t>(n))) ::unlink(opt_.ptyLink.c_str());
+  }
+  for (int fd : {listen_, master_, wake_})
+    if (fd >= 0) ::close(fd);
+}
+
+}  // namespace statvtk::sim

@@ -1,0 +1,61 @@
+// Runs the simulated instrument on a carrier in a background thread: a TCP
+// listener on 127.0.0.1 or a pseudo-terminal reached through a symbolic link,
+// optionally behind the Hayes modem. One client at a time. Destroying the
+// Server stops the thread and removes the link.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "sim/instrument.hpp"
+#include "sim/modem.hpp"
+
+namespace statvtk::sim {
+
+enum class CarrierKind { Tcp, Pty };
+
+struct ServerOptions {
+  CarrierKind carrier = CarrierKind::Tcp;
+  std::uint16_t tcpPort = 0;  // 0: any free port (see Server::Port)
+  std::string ptyLink;        // path of the symbolic link to the pty's slave
+  bool modem = false;
+  ModemOptions modemOptions;
+  std::uint32_t baud = 0;     // 0: send at once; otherwise 10 bits a byte at this rate
+};
+
+class Server {
+ public:
+  // Opens the carrier and starts serving; nullptr with a reason in `error` on failure.
+  static std::unique_ptr<Server> Start(Instrument& instrument, const ServerOptions& o, std::string* error);
+  ~Server();
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+
+  void Stop();
+  std::uint16_t Port() const { return port_; }               // TCP: the port listened on
+  const std::string& SlavePath() const { return slave_; }    // pty: /dev/pts/N
+  const std::string& LinkPath() const { return opt_.ptyLink; }
+  std::uint64_t Connections() const { return connections_; }
+
+ private:
+  Server(Instrument& instrument, const ServerOptions& o) : inst_(instrument), opt_(o) {}
+  bool OpenTcp(std::string* error);
+  bool OpenPty(std::string* error);
+  void Run();
+  void ServeTcp();
+  void ServePty();
+
+  Instrument& inst_;
+  ServerOptions opt_;
+  int listen_ = -1, master_ = -1, wake_ = -1;
+  std::uint16_t port_ = 0;
+  std::string slave_;
+  std::atomic<bool> stopping_{false};
+  std::atomic<std::uint64_t> connections_{0};
+  std::thread thread_;
+};
+
+}  // namespace statvtk::sim

@@ -1,0 +1,229 @@
+// The StatVTK.ini store: lookups, number parsing, writes that keep the rest
+// of the file, atomic saving and its failures.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+#include <functional>
+#include <random>
+
+#include "link/ini_file.hpp"
+#include "link/temp_folder.hpp"
+
+namespace statvtk::link_test {
+namespace {
+
+TEST(IniFile, SectionsAndKeysIgnoreCase) {
+  const auto ini = IniFile::FromText("x.ini", "[settings]\nnetADDRESS = 5\n[Modem]\nPhoneNo=123\n");
+  EXPECT_TRUE(ini.SectionExists("SETTINGS"));
+  EXPECT_FALSE(ini.SectionExists("Serial"));
+  EXPECT_TRUE(ini.ValueExists("Settings", "NetAddress"));
+  EXPECT_FALSE(ini.ValueExists("Modem", "NetAddress"));
+  EXPECT_EQ(ini.ReadInteger("Settings", "NetAddress", 1), 5);
+  EXPECT_EQ(ini.ReadString("MODEM", "phoneno", ""), "123");
+}
+
+TEST(IniFile, IntegersAsProfileFilesReadThem) {
+  const std::vector<std::pair<std::string, long long>> cases{
+      {"12", 12},   {"-7", -7},  {"+3", 3},     {"42abc", 42}, {"abc", -1}, {"", -1},
+      {" 8 ", 8},   {"-", -1},   {"0x10", 0},   {"1.9", 1},    {"- 5", -1},
+      {"99999999999999999999999", LLONG_MAX}, {"-99999999999999999999999", -LLONG_MAX},
+  };
+  for (const auto& [text, value] : cases) {
+    SCOPED_TRACE(text);
+    const auto ini = IniFile::FromText("x.ini", "[A]\nK=" + text + "\n");
+    EXPECT_EQ(ini.ReadInteger("A", "K", -1), value);
+  }
+  const auto ini = IniFile::FromText("x.ini", "[A]\nT=1\nF=0\nTwo=2\nX=x\n");
+  EXPECT_TRUE(ini.ReadBool("A", "T", false));
+  EXPECT_FALSE(ini.ReadBool("A", "F", true));
+  EXPECT_TRUE(ini.ReadBool("A", "Two", false));
+  EXPECT_TRUE(ini.ReadBool("A", "X", true));
+  EXPECT_FALSE(ini.ReadBool("A", "X", false));
+  EXPECT_TRUE(ini.ReadBool("A", "Missing", true));
+}
+
+TEST(IniFile, StringsDefaultsQuotesAndDuplicates) {
+  const auto ini = IniFile::FromText("x.ini", "[A]\nQ=\"10.0.0.1\"\nE=\nD=first\nD=second\n[a]\nD=third\n");
+  EXPECT_EQ(ini.ReadString("A", "Q", ""), "10.0.0.1");
+  EXPECT_EQ(ini.ReadString("A", "E", "def"), "");
+  EXPECT_EQ(ini.ReadString("A", "Missing", "def"), "def");
+  EXPECT_EQ(ini.ReadString("A", "D", ""), "first");
+}
+
+const std::string kCommented =
+    "; StatVTK settings\n"
+    "# kept by hand\n"
+    "\n"
+    "[Settings]\n"
+    "NETADDRESS = 1\n"
+    "; the port\n"
+    "ComPort=2\n"
+    "Unknown=keep me\n"
+    "just some words\n"
+    "\n"
+    "[Vendor]\n"
+    "Colour=blue\n";
+
+TEST(IniFile, AWriteChangesOnlyItsLine) {
+  TempFolder dir;
+  const auto path = dir.Path() / "StatVTK.ini";
+  WriteAll(path, kCommented);
+  IniFile ini(path);
+  ASSERT_TRUE(ini.WriteInteger("settings", "NetAddress", 7)) << ini.LastError();
+  std::string expected = kCommented;
+  expected.replace(expected.find("NETADDRESS = 1"), 14, "NETADDRESS=7");
+  EXPECT_EQ(ReadAll(path), expected);
+  EXPECT_EQ(IniFile(path).ReadInteger("Settings", "NetAddress", 0), 7);
+}
+
+TEST(IniFile, NewKeysEndTheirSectionNewSectionsEndTheFile) {
+  TempFolder dir;
+  const auto path = dir.Path() / "StatVTK.ini";
+  WriteAll(path, kCommented);
+  IniFile ini(path);
+  ASSERT_TRUE(ini.WriteString("Settings", "SockIP", "10.0.0.2"));
+  ASSERT_TRUE(ini.WriteBool("Serial", "Flag", true));
+  std::string expected = kCommented;
+  expected.insert(expected.find("just some words"), "SockIP=10.0.0.2\n");
+  expected += "\n[Serial]\nFlag=1\n";
+  EXPECT_EQ(ReadAll(path), expected);
+  const IniFile again(path);
+  EXPECT_EQ(again.ReadString("Settings", "SockIP", ""), "10.0.0.2");
+  EXPECT_TRUE(again.ReadBool("Serial", "Flag", false));
+  EXPECT_EQ(again.ReadString("Vendor", "Colour", ""), "blue");
+}
+
+TEST(IniFile, MissingFileIsEmptyAndTheFirstWriteCreatesIt) {
+  TempFolder dir;
+  const auto path = dir.Path() / "StatVTK.ini";
+  IniFile ini(path);
+  EXPECT_FALSE(ini.SectionExists("Settings"));
+  EXPECT_EQ(ini.ReadInteger("Settings", "NetAddress", 1), 1);
+  ASSERT_TRUE(ini.WriteInteger("Settings", "NetAddress", 3));
+  EXPECT_EQ(ReadAll(path), "[Settings]\nNetAddress=3\n");
+  // Only the settings file is left in the folder: no temporary files.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), std::filesystem::directory_iterator()), 1);
+}
+
+TEST(IniFile, CrLfFilesKeepTheirLineEndsAndValuesStayOnOneLine) {
+  TempFolder dir;
+  const auto path = dir.Path() / "StatVTK.ini";
+  WriteAll(path, "[Modem]\r\nPhoneNo=1\r\n");
+  IniFile ini(path);
+  ASSERT_TRUE(ini.WriteString("Modem", "PhoneNo", "12\n[Evil]\r\nX=1"));
+  EXPECT_EQ(ReadAll(path), "[Modem]\r\nPhoneNo=12 [Evil]  X=1\r\n");
+  EXPECT_FALSE(IniFile(path).SectionExists("Evil"));
+}
+
+TEST(IniFile, MalformedLinesAreKeptAndIgnored) {
+  TempFolder dir;
+  const auto path = dir.Path() / "StatVTK.ini";
+  std::string text = "\xEF\xBB\xBF[Settings\n=novalue\nnoequals\n[]\n]odd[\n[Settings]\nComPort=4\n";
+  text += std::string("bin\0ary=1\n", 10) + std::string(100000, 'x') + "\n[\n";
+  WriteAll(path, text);
+  IniFile ini(path);
+  EXPECT_EQ(ini.ReadInteger("Settings", "ComPort", 1), 4);
+  ASSERT_TRUE(ini.WriteInteger("Settings", "ComPort", 5));
+  std::string expected = text;
+  expected.replace(expected.find("ComPort=4"), 9, "ComPort=5");
+  EXPECT_EQ(ReadAll(path), expected);
+}
+
+TEST(IniFile, RandomTextNeverCrashes) {
+  std::mt19937 rng(7);
+  const std::string alphabet = "[]=;#\n\r \tAbc1-\"";
+  for (int i = 0; i < 300; ++i) {
+    std::string text(rng() % 200, ' ');
+    for (char& c : text) c = alphabet[rng() % alphabet.size()];
+    const auto ini = IniFile::FromText("x.ini", text);
+    (void)ini.ReadInteger("Abc", "A", 0);
+    EXPECT_EQ(ini.ReadString("NoSuchSection", "A", "d"), "d");
+  }
+}
+
+// Runs `write` where the folder cannot be written to and returns its result
+// and LastError(): as an ordinary user the folder loses its write permission;
+// as root (who ignores it) the write runs in a child process that has become
+// the unprivileged user "nobody" (65534).
+std::pair<bool, std::string> WriteWithoutFolderRights(const std::filesystem::path& folder,
+                                                      const std::function<std::pair<bool, std::string>()>& write) {
+  namespace fs = std::filesystem;
+  if (::geteuid() != 0) {
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    auto result = write();
+    fs::permissions(folder, fs::perms::owner_all);
+    return result;
+  }
+  fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+  int pipeFd[2];
+  if (::pipe(pipeFd) != 0) return {true, "pipe failed"};
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(pipeFd[0]);
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+    const auto [ok, error] = write();
+    const std::string msg = (ok ? "1" : "0") + error;
+    if (::write(pipeFd[1], msg.data(), msg.size()) < 0) ::_exit(3);
+    ::_exit(0);
+  }
+  ::close(pipeFd[1]);
+  std::string msg;
+  char buf[512];
+  for (ssize_t n; (n = ::read(pipeFd[0], buf, sizeof buf)) > 0;) msg.append(buf, static_cast<std::size_t>(n));
+  ::close(pipeFd[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  if (msg.empty()) return {true, "the child could not run the write"};
+  return {msg[0] == '1', msg.substr(1)};
+}
+
+TEST(IniFile, WriteIntoAReadOnlyFolderFailsAndKeepsTheFile) {
+  TempFolder dir;
+  const auto path = dir.Path() / "StatVTK.ini";
+  WriteAll(path, kCommented);
+  const auto [ok, error] = WriteWithoutFolderRights(dir.Path(), [&] {
+    IniFile ini(path);
+    const bool written = ini.WriteInteger("Settings", "NetAddress", 9);
+    const bool kept = ini.ReadInteger("Settings", "NetAddress", 0) == 9;  // the store keeps the value
+    return std::pair<bool, std::string>{written || !kept, ini.LastError()};
+  });
+  EXPECT_FALSE(ok) << error;
+  EXPECT_NE(error.find(path.string()), std::string::npos) << error;
+  EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
+  EXPECT_EQ(ReadAll(path), kCommented);
+}
+
+TEST(IniFile, AWriteThatCannotCompleteKeepsTheOldFile) {
+  // A file-size limit stops the write half-way, for root as well.
+  TempFolder dir;
+  const auto path = dir.Path() / "StatVTK.ini";
+  WriteAll(path, kCommented);
+  IniFile ini(path);
+  rlimit old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  auto previous = ::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = 16;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool ok = ini.WriteString("Settings", "Unknown", "a longer value than before");
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  ::signal(SIGXFSZ, previous);
+  EXPECT_FALSE(ok);
+  EXPECT_NE(ini.LastError().find(path.string()), std::string::npos) << ini.LastError();
+  EXPECT_EQ(ReadAll(path), kCommented);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), std::filesystem::directory_iterator()), 1);
+  // The next write that can complete saves everything.
+  ASSERT_TRUE(ini.WriteInteger("Settings", "ComPort", 3)) << ini.LastError();
+  const IniFile again(path);
+  EXPECT_EQ(again.ReadString("Settings", "Unknown", ""), "a longer value than before");
+  EXPECT_EQ(again.ReadInteger("Settings", "ComPort", 0), 3);
+}
+
+}  // namespace
+}  // namespace statvtk::link_test

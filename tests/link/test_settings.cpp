@@ -1,0 +1,234 @@
+// Connection settings: defaults, clamps, the Recommended fallback, Store and
+// the connection text; the program home and its folders.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+
+#include "link/program_home.hpp"
+#include "link/settings.hpp"
+#include "link/temp_folder.hpp"
+
+namespace statvtk::link_test {
+namespace {
+
+bool operator==(const TimingTriple& a, const TimingTriple& b) {
+  return a.byteTimeout == b.byteTimeout && a.replyTimeout == b.replyTimeout && a.retries == b.retries;
+}
+
+ConnectionSettings LoadText(const std::string& text) { return LoadConnectionSettings(IniFile::FromText("x.ini", text)); }
+
+TEST(Settings, MissingFileGivesEveryDefault) {
+  TempFolder dir;
+  const auto s = LoadConnectionSettings(IniFile(dir.Path() / "StatVTK.ini"));
+  EXPECT_EQ(s.netAddress, 1);
+  EXPECT_EQ(s.comPort, 1);
+  EXPECT_EQ(s.baudIndex, 4);
+  EXPECT_EQ(s.BaudRate(), 57600u);
+  EXPECT_FALSE(s.useMBus);
+  EXPECT_EQ(s.reconnects, 3);
+  EXPECT_EQ(s.connectMode, 0);
+  EXPECT_EQ(s.sockIp, "");
+  EXPECT_EQ(s.sockPort, 10001);
+  EXPECT_FALSE(s.useGate);
+  EXPECT_FALSE(s.useDynDns);
+  EXPECT_EQ(s.dynDnsName, "");
+  EXPECT_EQ(s.topMost, 0);
+  EXPECT_EQ(s.phoneNo, "");
+  EXPECT_TRUE(s.tone);
+  EXPECT_EQ(s.initString, "");
+  EXPECT_EQ(s.portName, "");
+  EXPECT_EQ(s.connectTimeoutS, 5);
+  EXPECT_EQ(s.connectWaitS, 60);
+  EXPECT_TRUE(s.serial == (TimingTriple{100, 400, 5}));
+  EXPECT_TRUE(s.modem == (TimingTriple{400, 1500, 5}));
+  EXPECT_TRUE(s.ethernet == (TimingTriple{100, 150, 10}));
+  EXPECT_TRUE(s.Timing() == s.serial);
+  EXPECT_EQ(s.SerialPath(), "/dev/ttyS0");
+  EXPECT_EQ(s.ConnectionText(), "/dev/ttyS0, 57600 bps");
+}
+
+TEST(Settings, ClampsAtStart) {
+  struct Case {
+    std::string text;
+    int reconnects, connectMode, connectTimeout, connectWait;
+  };
+  const std::vector<Case> cases{
+      {"[Settings]\nReconnects=0\n", 3, 0, 5, 60},
+      {"[Settings]\nReconnects=1000\n", 255, 0, 5, 60},
+      {"[Settings]\nReconnects=255\nConnectMode=2\n", 255, 2, 5, 60},
+      {"[Settings]\nReconnects=1\nConnectMode=7\n", 1, 0, 5, 60},
+      {"[Settings]\nConnectMode=1\n[Ethernet]\nConnectTimeout=0\n[Modem]\nConnectWait=0\n", 3, 1, 1, 1},
+      {"[Ethernet]\nConnectTimeout=999\n[Modem]\nConnectWait=256\n", 3, 0, 255, 255},
+      {"[Settings]\nReconnects=junk\nConnectMode=-1\n", 3, 0, 5, 60},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const auto s = LoadText(c.text);
+    EXPECT_EQ(s.reconnects, c.reconnects);
+    EXPECT_EQ(s.connectMode, c.connectMode);
+    EXPECT_EQ(s.connectTimeoutS, c.connectTimeout);
+    EXPECT_EQ(s.connectWaitS, c.connectWait);
+  }
+}
+
+TEST(Settings, RecommendedValuesAreTheTimingDefaultsAndTheRestoredValues) {
+  auto s = LoadText(
+      "[Recommended]\nComB=200\nComP=800\nComR=7\nXPortP=300\nModemR=2\n"
+      "[Ethernet]\nPacketConst=250\n[Serial]\nPacketRetry=9\n[Settings]\nReconnects=8\nConnectMode=2\n");
+  EXPECT_TRUE(s.serial == (TimingTriple{200, 800, 9}));
+  EXPECT_TRUE(s.modem == (TimingTriple{400, 1500, 2}));
+  EXPECT_TRUE(s.ethernet == (TimingTriple{100, 250, 10}));
+  EXPECT_TRUE(s.Timing() == s.ethernet);
+  RestoreRecommended(s);
+  EXPECT_TRUE(s.serial == (TimingTriple{200, 800, 7}));
+  EXPECT_TRUE(s.modem == (TimingTriple{400, 1500, 2}));
+  EXPECT_TRUE(s.ethernet == (TimingTriple{100, 300, 10}));
+  EXPECT_EQ(s.reconnects, 3);
+}
+
+TEST(Settings, StoreWritesTheDialogKeysAndLoadReadsThemBack) {
+  TempFolder dir;
+  const auto path = dir.Path() / "StatVTK.ini";
+  WriteAll(path, "; mine\n[Settings]\nNetAddress=12\nTopMost=1\n[Recommended]\nComB=110\n");
+  IniFile ini(path);
+  ConnectionSettings s = LoadConnectionSettings(ini);
+  s.netAddress = 99;  // not one of the dialog's keys
+  s.topMost = 0;
+  s.connectMode = 2;
+  s.phoneNo = "8-800-1";
+  s.initString = "ATZ";
+  s.sockIp = "10.1.2.3";
+  s.dynDnsName = "meter.example.org";
+  s.sockPort = 4001;
+  s.useMBus = true;
+  s.useGate = true;
+  s.useDynDns = true;
+  s.comPort = 3;
+  s.baudIndex = 5;
+  s.reconnects = 9;
+  s.serial = {10, 20, 3};
+  s.modem = {30, 40, 4};
+  s.ethernet = {50, 60, 6};
+  s.portName = "/dev/ttyUSB0";
+  s.connectTimeoutS = 7;
+  s.connectWaitS = 90;
+  s.tone = false;
+  ASSERT_TRUE(StoreConnectionSettings(ini, s)) << ini.LastError();
+
+  const IniFile again(path);
+  const auto l = LoadConnectionSettings(again);
+  EXPECT_EQ(l.netAddress, 12);
+  EXPECT_EQ(l.topMost, 1);
+  EXPECT_EQ(l.connectMode, 2);
+  EXPECT_EQ(l.phoneNo, "8-800-1");
+  EXPECT_EQ(l.initString, "ATZ");
+  EXPECT_EQ(l.sockIp, "10.1.2.3");
+  EXPECT_EQ(l.dynDnsName, "meter.example.org");
+  EXPECT_EQ(l.sockPort, 4001);
+  EXPECT_TRUE(l.useMBus && l.useGate && l.useDynDns);
+  EXPECT_EQ(l.comPort, 3);
+  EXPECT_EQ(l.baudIndex, 5);
+  EXPECT_EQ(l.reconnects, 9);
+  EXPECT_TRUE(l.serial == s.serial);
+  EXPECT_TRUE(l.modem == s.modem);
+  EXPECT_TRUE(l.ethernet == s.ethernet);
+  EXPECT_EQ(l.portName, "/dev/ttyUSB0");
+  EXPECT_EQ(l.connectTimeoutS, 7);
+  EXPECT_EQ(l.connectWaitS, 90);
+  EXPECT_FALSE(l.tone);
+  EXPECT_EQ(l.recSerial.byteTimeout, 110u);
+  EXPECT_EQ(again.ReadInteger("Recommended", "ComB", 0), 110);
+  EXPECT_FALSE(again.ValueExists("Recommended", "ComP"));  // Recommended is never written
+  EXPECT_EQ(ReadAll(path).rfind("; mine\n[Settings]\nNetAddress=12\nTopMost=1\n", 0), 0u);
+}
+
+TEST(Settings, StoreReportsAFailedWrite) {
+  TempFolder dir;
+  IniFile ini(dir.Path() / "missing-folder" / "StatVTK.ini");
+  EXPECT_FALSE(StoreConnectionSettings(ini, ConnectionSettings{}));
+  EXPECT_NE(ini.LastError().find("missing-folder"), std::string::npos);
+}
+
+TEST(Settings, ConnectionTextAndBaudRates) {
+  ConnectionSettings s;
+  s.comPort = 3;
+  s.baudIndex = 1;
+  EXPECT_EQ(s.ConnectionText(), "/dev/ttyS2, 2400 bps");
+  s.portName = "/dev/ttyUSB1";
+  EXPECT_EQ(s.ConnectionText(), "/dev/ttyUSB1, 2400 bps");
+  s.connectMode = 1;
+  EXPECT_EQ(s.ConnectionText(), "Модем, /dev/ttyUSB1");
+  s.connectMode = 2;
+  s.sockIp = "192.168.0.5";
+  s.sockPort = 10001;
+  EXPECT_EQ(s.ConnectionText(), "192.168.0.5:10001");
+
+  const std::vector<std::pair<long long, std::uint32_t>> bauds{{1, 2400}, {2, 4800},     {3, 9600},  {4, 57600},
+                                                               {5, 115200}, {0, 57600}, {6, 57600}, {-3, 57600}};
+  for (const auto& [index, rate] : bauds) EXPECT_EQ(BaudRateOfIndex(index), rate) << index;
+}
+
+// Sets an environment variable for one test and puts the old value back.
+class EnvGuard {
+ public:
+  EnvGuard(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value)
+      ::setenv(name, value, 1);
+    else
+      ::unsetenv(name);
+  }
+  ~EnvGuard() {
+    if (old_)
+      ::setenv(name_, old_->c_str(), 1);
+    else
+      ::unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(ProgramHome, OrderOfChoice) {
+  TempFolder dir;
+  const auto portable = dir.Path() / "portable";
+  const auto plain = dir.Path() / "plain";
+  std::filesystem::create_directories(portable);
+  std::filesystem::create_directories(plain);
+  WriteAll(portable / "StatVTK.ini", "");
+  const auto xdg = (dir.Path() / "xdg").string();
+  const auto home = (dir.Path() / "home").string();
+
+  EnvGuard e1("STATVTK_HOME", "/env/home");
+  EnvGuard e2("XDG_DATA_HOME", xdg.c_str());
+  EnvGuard e3("HOME", home.c_str());
+  EXPECT_EQ(ResolveProgramHome(std::filesystem::path("/opt/x"), portable / "statvtk"), "/opt/x");
+  EXPECT_EQ(ResolveProgramHome(std::nullopt, portable / "statvtk"), "/env/home");
+  {
+    EnvGuard noHome("STATVTK_HOME", nullptr);
+    EXPECT_EQ(ResolveProgramHome(std::nullopt, portable / "statvtk"), portable);
+    EXPECT_EQ(ResolveProgramHome(std::nullopt, plain / "statvtk"), dir.Path() / "xdg" / "StatVTK");
+    EnvGuard noXdg("XDG_DATA_HOME", nullptr);
+    EXPECT_EQ(ResolveProgramHome(std::nullopt, plain / "statvtk"), dir.Path() / "home" / ".local/share/StatVTK");
+  }
+  EXPECT_EQ(SettingsPath("/h"), "/h/StatVTK.ini");
+  EXPECT_EQ(LogsFolder("/h"), "/h/logs");
+  EXPECT_FALSE(ExecutablePath().empty());
+}
+
+TEST(ProgramHome, EnsureFolderCreatesAndReportsFailure) {
+  TempFolder dir;
+  const auto nested = dir.Path() / "a" / "b" / "Data";
+  std::string error;
+  EXPECT_TRUE(EnsureFolder(nested, &error)) << error;
+  EXPECT_TRUE(std::filesystem::is_directory(nested));
+  EXPECT_TRUE(EnsureFolder(nested, &error));  // already there
+  WriteAll(dir.Path() / "file", "x");
+  EXPECT_FALSE(EnsureFolder(dir.Path() / "file" / "logs", &error));
+  EXPECT_NE(error.find("file/logs"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace statvtk::link_test

@@ -1,0 +1,328 @@
+// The TCP channel over loopback only: a local listener answers; refused,
+// silent and badly addressed targets give their codes.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/link_error.hpp"
+#include "link/tcp_channel.hpp"
+
+namespace statvtk {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { Reset(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  void Reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_;
+};
+
+// A socket on 127.0.0.1 with a free port, listening with the given backlog.
+std::uint16_t Listen(Fd& fd, int backlog) {
+  fd.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&a), len) != 0) return 0;
+  if (::listen(fd.get(), backlog) != 0) return 0;
+  if (getsockname(fd.get(), reinterpret_cast<sockaddr*>(&a), &len) != 0) return 0;
+  return ntohs(a.sin_port);
+}
+
+// Accepts one client, answers every received chunk with the chunk reversed
+// then closes when told to (or when the client goes).
+class ReversingServer {
+ public:
+  ReversingServer() {
+    port_ = Listen(listener_, 4);
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~ReversingServer() {
+    stop_ = true;
+    thread_.join();
+  }
+  std::uint16_t Port() const { return port_; }
+  void CloseClient() { closeClient_ = true; }
+  // Sends bytes to the client unasked.
+  void Push(const std::string& s) {
+    std::lock_guard lock(m_);
+    push_ += s;
+  }
+
+ private:
+  void Run() {
+    Fd client;
+    while (!stop_) {
+      if (client.get() < 0) {
+        pollfd p{listener_.get(), POLLIN, 0};
+        if (poll(&p, 1, 20) > 0) client.Reset(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        continue;
+      }
+      if (closeClient_) {
+        client.Reset();
+        closeClient_ = false;
+        continue;
+      }
+      {
+        std::lock_guard lock(m_);
+        if (!push_.empty()) {
+          ::send(client.get(), push_.data(), push_.size(), MSG_NOSIGNAL);
+          push_.clear();
+        }
+      }
+      pollfd p{client.get(), POLLIN, 0};
+      if (poll(&p, 1, 20) <= 0) continue;
+      char buf[512];
+      const ssize_t n = ::recv(client.get(), buf, sizeof buf, 0);
+      if (n <= 0) {
+        client.Reset();
+        continue;
+      }
+      std::string reply(buf, static_cast<std::size_t>(n));
+      std::reverse(reply.begin(), reply.end());
+      ::send(client.get(), reply.data(), reply.size(), MSG_NOSIGNAL);
+    }
+  }
+
+  Fd listener_;
+  std::uint16_t port_ = 0;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> closeClient_{false};
+  std::mutex m_;
+  std::string push_;
+};
+
+TcpTarget Loopback(std::uint16_t port) {
+  TcpTarget t;
+  t.address = "127.0.0.1";
+  t.port = port;
+  t.connectTimeoutS = 2;
+  return t;
+}
+
+std::string ReadText(ByteChannel& ch, std::size_t n) {
+  std::string s;
+  while (s.size() < n) {
+    const auto b = ch.ReadByte(2000ms);
+    if (!b) break;
+    s.push_back(static_cast<char>(*b));
+  }
+  return s;
+}
+
+std::span<const std::uint8_t> Bytes(const std::string& s) {
+  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
+}
+
+TEST(TcpChannel, ExchangesBytesWithALocalListener) {
+  ReversingServer server;
+  ASSERT_NE(server.Port(), 0);
+  auto r = OpenTcpChannel(Loopback(server.Port()));
+  ASSERT_NE(r.channel, nullptr) << r.reason;
+  auto& ch = *r.channel;
+  EXPECT_EQ(ch.CarrierWaitMs(), 0u);
+  EXPECT_TRUE(ch.IsOpen());
+
+  const std::string request("\x55\x01\xFE\x00\x00\x00\xAB", 7);
+  EXPECT_EQ(ch.Write(Bytes(request)), 7u);
+  EXPECT_EQ(ReadText(ch, 7), std::string("\xAB\x00\x00\x00\xFE\x01\x55", 7));
+  EXPECT_FALSE(ch.ReadByte(30ms).has_value());
+}
+
+TEST(TcpChannel, DropInputDiscardsWhatIsWaiting) {
+  ReversingServer server;
+  auto r = OpenTcpChannel(Loopback(server.Port()));
+  ASSERT_NE(r.channel, nullptr) << r.reason;
+  auto& ch = *r.channel;
+  server.Push("late reply");
+  ASSERT_EQ(ch.ReadByte(2000ms), std::optional<std::uint8_t>('l'));
+  std::this_thread::sleep_for(100ms);
+  std::vector<std::uint8_t> dropped;
+  ch.DropInput(&dropped);
+  EXPECT_EQ(std::string(dropped.begin(), dropped.end()), "ate reply");
+  EXPECT_FALSE(ch.ReadByte(30ms).has_value());
+  EXPECT_EQ(ch.Write(Bytes("ab")), 2u);
+  EXPECT_EQ(ReadText(ch, 2), "ba");
+}
+
+TEST(TcpChannel, AClosedPeerClosesTheChannel) {
+  ReversingServer server;
+  auto r = OpenTcpChannel(Loopback(server.Port()));
+  ASSERT_NE(r.channel, nullptr) << r.reason;
+  auto& ch = *r.channel;
+  EXPECT_EQ(ch.Write(Bytes("x")), 1u);
+  EXPECT_EQ(ReadText(ch, 1), "x");
+  server.CloseClient();
+  const auto t0 = Clock::now();
+  EXPECT_FALSE(ch.ReadByte(5s).has_value());
+  EXPECT_LT(Clock::now() - t0, 4s) << "a closed peer must end the read at once";
+  EXPECT_FALSE(ch.IsOpen());
+  const auto t1 = Clock::now();
+  EXPECT_FALSE(ch.ReadByte(5s).has_value());
+  EXPECT_LT(Clock::now() - t1, 1s);
+}
+
+TEST(TcpChannel, NothingListeningGives105AtOnce) {
+  Fd probe;
+  const std::uint16_t port = Listen(probe, 1);
+  ASSERT_NE(port, 0);
+  probe.Reset();  // the port is free now and nobody listens there
+  auto target = Loopback(port);
+  target.connectTimeoutS = 30;
+  const auto t0 = Clock::now();
+  const auto r = OpenTcpChannel(target);
+  EXPECT_LT(Clock::now() - t0, 10s) << "a refused connect must not wait for the time-out";
+  EXPECT_EQ(r.channel, nullptr);
+  EXPECT_EQ(r.code, link_error::kConnect);
+  EXPECT_NE(r.reason.find("соединение отвергнуто"), std::string::npos) << r.reason;
+}
+
+// A listener whose accept queue is full: the kernel drops further SYNs, so a
+// connect to it hangs like one to a silent address.
+class SilentListener {
+ public:
+  SilentListener() {
+    port_ = Listen(listener_, 0);
+    for (auto& c : fillers_) {
+      c.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+      sockaddr_in a{};
+      a.sin_family = AF_INET;
+      a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      a.sin_port = htons(port_);
+      ::connect(c.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    std::this_thread::sleep_for(50ms);
+  }
+  std::uint16_t Port() const { return port_; }
+
+ private:
+  Fd listener_;
+  std::uint16_t port_ = 0;
+  Fd fillers_[3];
+};
+
+TEST(TcpChannel, ASilentAddressGives105AfterTheTimeOut) {
+  SilentListener silent;
+  ASSERT_NE(silent.Port(), 0);
+  auto target = Loopback(silent.Port());
+  target.connectTimeoutS = 1;
+  const auto t0 = Clock::now();
+  const auto r = OpenTcpChannel(target);
+  const auto took = Clock::now() - t0;
+  EXPECT_EQ(r.channel, nullptr);
+  EXPECT_EQ(r.code, link_error::kConnect);
+  EXPECT_NE(r.reason.find("нет ответа"), std::string::npos) << r.reason;
+  EXPECT_NE(r.reason.find("за 1 с"), std::string::npos) << r.reason;
+  EXPECT_GE(took, 900ms) << "the connect gave up before its time-out";
+  EXPECT_LT(took, 10s);
+}
+
+TEST(TcpChannel, AbortEndsTheConnectWait) {
+  SilentListener silent;
+  std::atomic<bool> abort{false};
+  auto target = Loopback(silent.Port());
+  target.connectTimeoutS = 60;
+  target.abort = &abort;
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(150ms);
+    abort = true;
+  });
+  const auto t0 = Clock::now();
+  const auto r = OpenTcpChannel(target);
+  stopper.join();
+  EXPECT_LT(Clock::now() - t0, 10s);
+  EXPECT_EQ(r.channel, nullptr);
+  EXPECT_EQ(r.code, link_error::kConnect);
+  EXPECT_NE(r.reason.find("прервано"), std::string::npos) << r.reason;
+}
+
+struct AddressCase {
+  const char* name;
+  std::string address;
+  bool useDynDns;
+};
+
+TEST(TcpChannel, BadOrUnresolvedAddressesGive111) {
+  int lookups = 0;
+  const AddressCase cases[] = {
+      {"empty", "", false},
+      {"host name without DynDNS", "device.example", false},
+      {"octet out of range", "300.1.1.1", false},
+      {"three parts", "10.0.1", false},
+      {"trailing text", "127.0.0.1x", false},
+      {"unresolved name", "nowhere.invalid", true},
+      {"empty name", "", true},
+  };
+  for (const auto& c : cases) {
+    TcpTarget t = Loopback(9);
+    t.address = c.address;
+    t.useDynDns = c.useDynDns;
+    t.resolve = [&](const std::string&) {
+      ++lookups;
+      return std::string();
+    };
+    const auto r = OpenTcpChannel(t);
+    EXPECT_EQ(r.channel, nullptr) << c.name;
+    EXPECT_EQ(r.code, link_error::kBadIpAddress) << c.name;
+    EXPECT_FALSE(r.reason.empty()) << c.name;
+  }
+  EXPECT_EQ(lookups, 1) << "only the DynDNS case with a name may be looked up";
+}
+
+TEST(TcpChannel, DynDnsNameIsResolvedAndConnected) {
+  ReversingServer server;
+  std::string asked;
+  TcpTarget t = Loopback(server.Port());
+  t.address = "meter.dyndns.example";
+  t.useDynDns = true;
+  t.resolve = [&](const std::string& name) {
+    asked = name;
+    return std::string("127.0.0.1");
+  };
+  auto r = OpenTcpChannel(t);
+  ASSERT_NE(r.channel, nullptr) << r.reason;
+  EXPECT_EQ(asked, "meter.dyndns.example");
+  EXPECT_EQ(r.channel->Write(Bytes("12")), 2u);
+  EXPECT_EQ(ReadText(*r.channel, 2), "21");
+}
+
+TEST(TcpChannel, LocalhostResolvesWithTheSystemResolver) {
+  EXPECT_EQ(ResolveIpv4("localhost").rfind("127.", 0), 0u);
+  ReversingServer server;
+  TcpTarget t = Loopback(server.Port());
+  t.address = "localhost";
+  t.useDynDns = true;
+  auto r = OpenTcpChannel(t);
+  ASSERT_NE(r.channel, nullptr) << r.reason;
+  EXPECT_EQ(r.channel->Write(Bytes("ok")), 2u);
+  EXPECT_EQ(ReadText(*r.channel, 2), "ko");
+}
+
+}  // namespace
+}  // namespace statvtk

@@ -1,0 +1,271 @@
+// The modem dialogue against a fake Hayes modem on a pseudo-terminal: every
+// logged line, the commands the modem saw, and the abort during a pause.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/progress_observer.hpp"
+#include "link/tmod07.hpp"
+#include "reading/modem_dialer.hpp"
+#include "support/fake_modem.hpp"
+#include "support/pty_pair.hpp"
+
+namespace statvtk {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using testing::FakeModem;
+using testing::PtyPair;
+using Dial = FakeModem::Dial;
+using Lines = std::vector<std::string>;
+
+constexpr std::chrono::milliseconds kFastStep{2};
+
+class LogRecorder : public NullProgressObserver {
+ public:
+  void LogLine(const std::string& text) override {
+    std::lock_guard lock(m_);
+    lines_.push_back(text);
+    times_.push_back(Clock::now());
+    if (onLine_) onLine_(text);
+  }
+  Lines LinesSoFar() const {
+    std::lock_guard lock(m_);
+    return lines_;
+  }
+  std::optional<Clock::time_point> TimeOf(const std::string& line) const {
+    std::lock_guard lock(m_);
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+      if (lines_[i] == line) return times_[i];
+    }
+    return std::nullopt;
+  }
+  void OnLine(std::function<void(const std::string&)> f) { onLine_ = std::move(f); }
+
+ private:
+  mutable std::mutex m_;
+  Lines lines_;
+  std::vector<Clock::time_point> times_;
+  std::function<void(const std::string&)> onLine_;
+};
+
+// One dialogue: a pty, the fake modem on its master, the link on its slave.
+struct Bench {
+  explicit Bench(FakeModem::Script script) : modem(pty, std::move(script)) {
+    link.SetPortName(pty.SlavePath());
+    opened = link.OpenLink(1, 9600);
+  }
+  PtyPair pty;
+  FakeModem modem;
+  Tmod07 link;
+  LogRecorder log;
+  std::atomic<bool> abort{false};
+  bool opened = false;
+};
+
+FakeModem::Script Calls(std::vector<Dial> calls) {
+  FakeModem::Script s;
+  s.calls = std::move(calls);
+  return s;
+}
+
+ModemDialJob Job(int attempts, int waitS, std::string phone = "84951234567") {
+  ModemDialJob j;
+  j.phoneNo = std::move(phone);
+  j.attempts = attempts;
+  j.connectWaitS = waitS;
+  return j;
+}
+
+std::string Attempt(int i, int m) {
+  return " \n-=[Попытка дозвона " + std::to_string(i) + " из " + std::to_string(m) + "]=-\n";
+}
+const std::string kInit = "Инициализация модема...";
+const std::string kNoModem = "!!!ОШИБКА: Модем не отвечает.";
+const std::string kPause = ">>>Пауза 5 сек перед повтором...";
+const std::string kHangUp = ">>>+++ATH0";
+const std::string kAbort = "\n!!!Прервано пользователем\n";
+std::string GiveUp(const std::string& phone) {
+  return "\n!!!ОШИБКА: Невозможно дозвониться по номеру " + phone + "\n";
+}
+
+struct DialogueCase {
+  const char* name;
+  FakeModem::Script script;
+  ModemDialJob job;
+  bool connected;
+  Lines log;
+  Lines commands;
+};
+
+std::vector<DialogueCase> Dialogues() {
+  const std::string n = "84951234567";
+  auto pulse = Job(2, 3);
+  pulse.pulse = true;
+  auto init = Job(1, 3);
+  init.initString = "AT&F E0 V1";
+  auto badInit = Job(1, 3);
+  badInit.initString = "ATS7=90";
+  FakeModem::Script refuse;
+  refuse.refused = {"ATS7=90"};
+  FakeModem::Script off;
+  off.answersAt = false;
+  return {
+      {"connect on the first call", Calls({Dial::Connect}), Job(3, 5), true,
+       {kInit, ">>>AT", "OK", Attempt(1, 3), ">>>ATDT" + n, "CONNECT 9600"},
+       {"AT", "ATDT" + n}},
+      {"busy, then connect on the second call", Calls({Dial::Busy, Dial::Connect}), Job(3, 5), true,
+       {kInit, ">>>AT", "OK", Attempt(1, 3), ">>>ATDT" + n, "!!!ОШИБКА: BUSY", kHangUp, "OK", kPause,
+        Attempt(2, 3), ">>>ATDT" + n, "CONNECT 9600"},
+       {"AT", "ATDT" + n, "+++", "ATH0", "ATDT" + n}},
+      {"pulse dialing", Calls({Dial::NoCarrier, Dial::Connect}), pulse, true,
+       {kInit, ">>>AT", "OK", Attempt(1, 2), ">>>ATDP" + n, "!!!ОШИБКА: NO CARRIER", kHangUp, "OK", kPause,
+        Attempt(2, 2), ">>>ATDP" + n, "CONNECT 9600"},
+       {"AT", "ATDP" + n, "+++", "ATH0", "ATDP" + n}},
+      {"never answered", Calls({Dial::NoAnswer}), Job(2, 5), false,
+       {kInit, ">>>AT", "OK", Attempt(1, 2), ">>>ATDT" + n, "!!!ОШИБКА: NO ANSWER", kHangUp, "OK", kPause,
+        Attempt(2, 2), ">>>ATDT" + n, "!!!ОШИБКА: NO ANSWER", kHangUp, "OK", GiveUp(n)},
+       {"AT", "ATDT" + n, "+++", "ATH0", "ATDT" + n, "+++", "ATH0"}},
+      {"busy with one attempt: no pause", Calls({Dial::Busy}), Job(1, 5), false,
+       {kInit, ">>>AT", "OK", Attempt(1, 1), ">>>ATDT" + n, "!!!ОШИБКА: BUSY", kHangUp, "OK", GiveUp(n)},
+       {"AT", "ATDT" + n, "+++", "ATH0"}},
+      {"silent modem", Calls({Dial::Silent}), Job(1, 2), false,
+       {kInit, ">>>AT", "OK", Attempt(1, 1), ">>>ATDT" + n, kNoModem, kHangUp, "OK", GiveUp(n)},
+       {"AT", "ATDT" + n, "+++", "ATH0"}},
+      {"echo only counts as silence", Calls({Dial::EchoOnly}), Job(1, 2), false,
+       {kInit, ">>>AT", "OK", Attempt(1, 1), ">>>ATDT" + n, kNoModem, kHangUp, "OK", GiveUp(n)},
+       {"AT", "ATDT" + n, "+++", "ATH0"}},
+      // A silent first call goes on as a failed one: error line, hang-up, pause.
+      {"silent, then connect", Calls({Dial::Silent, Dial::Connect}), Job(2, 1), true,
+       {kInit, ">>>AT", "OK", Attempt(1, 2), ">>>ATDT" + n, kNoModem, kHangUp, "OK", "!!!ОШИБКА: ", kHangUp, "OK",
+        kPause, Attempt(2, 2), ">>>ATDT" + n, "CONNECT 9600"},
+       {"AT", "ATDT" + n, "+++", "ATH0", "+++", "ATH0", "ATDT" + n}},
+      {"init string answered OK", Calls({Dial::Connect}), init, true,
+       {kInit, ">>>AT", "OK", ">>>AT&F E0 V1", "OK", Attempt(1, 1), ">>>ATDT" + n, "CONNECT 9600"},
+       {"AT", "AT&F E0 V1", "ATDT" + n}},
+      {"init string refused", refuse, badInit, false, {kInit, ">>>AT", "OK", ">>>ATS7=90", kNoModem},
+       {"AT", "ATS7=90"}},
+      {"modem switched off", off, Job(3, 5), false, {kInit, ">>>AT", kNoModem}, {"AT"}},
+      {"no phone number", Calls({}), Job(3, 5, ""), false, {kInit, ">>>AT", "OK", "!!!ОШИБКА: Отсутствует номер телефона."},
+       {"AT"}},
+      {"no attempts: connected without dialing", Calls({}), Job(0, 5), true, {kInit, ">>>AT", "OK"}, {"AT"}},
+  };
+}
+
+TEST(ModemDialer, DialoguesLogEveryLine) {
+  for (auto& c : Dialogues()) {
+    SCOPED_TRACE(c.name);
+    Bench b(c.script);
+    ASSERT_TRUE(b.opened) << b.link.ErrorReason();
+    const int attempts = c.job.attempts;
+    ModemDialer dialer(b.link, b.log, b.abort, c.job, kFastStep);
+    EXPECT_EQ(dialer.ModemConnect(), c.connected);
+    EXPECT_EQ(b.log.LinesSoFar(), c.log);
+    std::this_thread::sleep_for(30ms);  // let the modem take in the last command
+    EXPECT_EQ(b.modem.Commands(), c.commands);
+    EXPECT_EQ(dialer.Attempts(), attempts);
+  }
+}
+
+TEST(ModemDialer, HangUpSendsEscapeThenAth0) {
+  Bench b(Calls({}));
+  ASSERT_TRUE(b.opened);
+  ModemDialer dialer(b.link, b.log, b.abort, Job(3, 5), kFastStep);
+  dialer.ModemHangUp();
+  EXPECT_EQ(b.log.LinesSoFar(), (Lines{kHangUp, "OK"}));
+  std::this_thread::sleep_for(30ms);
+  EXPECT_EQ(b.modem.Commands(), (Lines{"+++", "ATH0"}));
+}
+
+TEST(ModemDialer, OtherTransportsNeitherDialNorHangUp) {
+  Bench b(Calls({}));
+  ASSERT_TRUE(b.opened);
+  auto job = Job(3, 5);
+  job.modem = false;
+  ModemDialer dialer(b.link, b.log, b.abort, job, kFastStep);
+  EXPECT_TRUE(dialer.ModemConnect());
+  dialer.ModemHangUp();
+  std::this_thread::sleep_for(30ms);
+  EXPECT_TRUE(b.log.LinesSoFar().empty());
+  EXPECT_TRUE(b.modem.Commands().empty());
+}
+
+TEST(ModemDialer, AbortBeforeTheAnswerHangsUp) {
+  Bench b(Calls({Dial::Silent}));
+  ASSERT_TRUE(b.opened);
+  b.log.OnLine([&](const std::string& line) {
+    if (line.rfind(">>>ATDT", 0) == 0) b.abort = true;
+  });
+  ModemDialer dialer(b.link, b.log, b.abort, Job(3, 60), kFastStep);
+  EXPECT_FALSE(dialer.ModemConnect());
+  EXPECT_EQ(dialer.Attempts(), 0);
+  EXPECT_EQ(b.log.LinesSoFar(),
+            (Lines{kInit, ">>>AT", "OK", Attempt(1, 3), ">>>ATDT84951234567", kAbort, kHangUp, "OK"}));
+}
+
+// In real time: an abort in the middle of the 5 s pause ends it within a step
+// of 100 ms and hangs up at once.
+TEST(ModemDialer, AbortDuringThePauseHangsUpWithin100Ms) {
+  Bench b(Calls({Dial::Busy, Dial::Connect}));
+  ASSERT_TRUE(b.opened);
+  std::thread stopper;
+  Clock::time_point abortedAt{};
+  b.log.OnLine([&](const std::string& line) {
+    if (line != kPause) return;
+    stopper = std::thread([&] {
+      std::this_thread::sleep_for(450ms);
+      abortedAt = Clock::now();
+      b.abort = true;
+    });
+  });
+  ModemDialer dialer(b.link, b.log, b.abort, Job(3, 5));
+  const bool connected = dialer.ModemConnect();
+  ASSERT_TRUE(stopper.joinable());
+  stopper.join();
+  EXPECT_FALSE(connected);
+  EXPECT_EQ(dialer.Attempts(), 0);
+  const Lines expected{kInit, ">>>AT", "OK", Attempt(1, 3), ">>>ATDT84951234567", "!!!ОШИБКА: BUSY", kHangUp,
+                       "OK", kPause, kAbort, kHangUp, "OK"};
+  EXPECT_EQ(b.log.LinesSoFar(), expected);
+  const auto abortLine = b.log.TimeOf(kAbort);
+  ASSERT_TRUE(abortLine.has_value());
+  const auto reaction = std::chrono::duration_cast<std::chrono::milliseconds>(*abortLine - abortedAt);
+  // One step of 100 ms, and a margin for a busy machine.
+  EXPECT_LE(reaction.count(), 150) << "the pause went on after the abort";
+  std::this_thread::sleep_for(30ms);
+  EXPECT_EQ(b.modem.Commands(), (Lines{"AT", "ATDT84951234567", "+++", "ATH0", "+++", "ATH0"}));
+}
+
+TEST(ModemDialer, JobValuesComeFromTheSettings) {
+  ConnectionSettings s;
+  s.phoneNo = "123";
+  s.tone = false;
+  s.reconnects = 7;
+  s.connectWaitS = 0;
+  s.initString = "ATZ";
+  s.connectMode = 1;
+  auto j = ModemDialJobFrom(s);
+  EXPECT_EQ(j.phoneNo, "123");
+  EXPECT_TRUE(j.pulse);
+  EXPECT_EQ(j.attempts, 7);
+  EXPECT_EQ(j.connectWaitS, 1);
+  EXPECT_EQ(j.initString, "ATZ");
+  EXPECT_TRUE(j.modem);
+  s.tone = true;
+  s.connectWaitS = 300;
+  s.connectMode = 2;
+  j = ModemDialJobFrom(s);
+  EXPECT_FALSE(j.pulse);
+  EXPECT_EQ(j.connectWaitS, 255);
+  EXPECT_FALSE(j.modem);
+}
+
+}  // namespace
+}  // namespace statvtk

@@ -1,0 +1,282 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "stat_builders.hpp"
+#include "stats/stat_file.hpp"
+#include "stats/stat_window.hpp"
+
+using namespace statvtk;
+using namespace stattest;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+class TempDir {
+ public:
+  TempDir() {
+    std::string tmpl = (fs::temp_directory_path() / "statvtk-stats-XXXXXX").string();
+    path_ = ::mkdtemp(tmpl.data());
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+void WriteBytes(const fs::path& p, std::size_t n, std::uint8_t fill = 0) {
+  std::ofstream f(p, std::ios::binary);
+  const std::vector<char> bytes(n, static_cast<char>(fill));
+  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::uint8_t> ReadBytes(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+StatData Random(DeviceType t, unsigned seed) {
+  StatData d = StatData::Blank(t);
+  std::mt19937 rng(seed);
+  for (auto& b : d.area) b = static_cast<std::uint8_t>(rng());
+  for (auto& b : d.header) b = static_cast<std::uint8_t>(rng());
+  return d;
+}
+
+// An image of each model with records in every archive.
+StatData Filled(DeviceType t) {
+  StatData d = Random(t, 7);
+  if (t == DeviceType::dtVTK0812) {
+    for (std::uint8_t h = 0; h < 24; ++h)
+      Write0812(d, HourSlot0812(h), {IntToBcd(h), 0x15, 0x03, 0x24, 1000000ull * h, 10ull * h, {h, 2, 3, 4}, h});
+    Write0812(d, DaySlot0812(3), {0x00, 0x15, 0x03, 0x24, 77000000});
+  } else {
+    const bool ldn = t == DeviceType::dtLDN08;
+    auto write = ldn ? WriteLdn : Write0814;
+    const std::size_t size = ldn ? 68 : 64;
+    const std::size_t daily = ldn ? 196608 : 92160, monthly = ldn ? 262144 : 117760;
+    for (std::uint32_t h = 0; h < 24; ++h)
+      write(d, h * size, {Time(2024, 3, 15, static_cast<int>(h)), 1000000ull * h, 5, 7, 9, {h * 3600, 0, 0, 0}});
+    write(d, daily, {Time(2024, 3, 15), 42000000});
+    write(d, monthly, {Time(2024, 3, 1), 43000000});
+  }
+  return d;
+}
+
+}  // namespace
+
+struct SizeCase {
+  const char* name;
+  const char* ext;
+  std::size_t size;
+  bool accepted;
+};
+
+class LoadSize : public ::testing::TestWithParam<SizeCase> {};
+
+TEST_P(LoadSize, ExactSizeOnly) {
+  const auto& c = GetParam();
+  TempDir dir;
+  const fs::path p = dir.path() / (std::string("file") + c.ext);
+  WriteBytes(p, c.size);
+  const LoadResult r = LoadStatFile(p, ExtensionRule::Exact);
+  EXPECT_FALSE(r.ignored);
+  EXPECT_EQ(r.data.has_value(), c.accepted) << c.name;
+  if (!c.accepted) {
+    EXPECT_EQ(r.error, "Ошибка - файл " + p.string() + " имеет неверный размер.");
+  }
+  if (c.accepted) {
+    EXPECT_TRUE(r.error.empty());
+    // an all-zero file opens and shows no valid record
+    StatWindowModel w(MakeStatModel(*r.data), CalendarDate{2024, 1, 1});
+    for (auto mode : {StatMode::Hourly, StatMode::Daily, StatMode::Monthly}) {
+      w.RadioButtonHClick(mode);
+      EXPECT_TRUE(w.Items().empty());
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LoadSize,
+                         ::testing::Values(SizeCase{"vst_exact", ".vst", 66560, true},
+                                           SizeCase{"vst_short", ".vst", 66559, false},
+                                           SizeCase{"vst_long", ".vst", 66561, false},
+                                           SizeCase{"vst_empty", ".vst", 0, false},
+                                           SizeCase{"v814_exact", ".814", 263168, true},
+                                           SizeCase{"v814_short", ".814", 263167, false},
+                                           SizeCase{"v814_long", ".814", 263169, false},
+                                           SizeCase{"ldn_exact", ".ldn", 526336, true},
+                                           SizeCase{"ldn_short", ".ldn", 526335, false},
+                                           SizeCase{"ldn_long", ".ldn", 526337, false},
+                                           SizeCase{"ldn_of_814_size", ".ldn", 263168, false},
+                                           SizeCase{"vst_of_814_size", ".vst", 263168, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LoadStatFile, ShownNameInTheSizeMessage) {
+  TempDir dir;
+  const fs::path p = dir.path() / "a.vst";
+  WriteBytes(p, 10);
+  EXPECT_EQ(LoadStatFile(p, ExtensionRule::LowerCase, "C:\\x\\a.vst").error,
+            "Ошибка - файл C:\\x\\a.vst имеет неверный размер.");
+}
+
+TEST(LoadStatFile, ExtensionRules) {
+  struct Case {
+    const char* file;
+    ExtensionRule rule;
+    DeviceType type;
+  };
+  const Case cases[] = {
+      {"a.vst", ExtensionRule::Exact, DeviceType::dtVTK0812},   {"a.VST", ExtensionRule::Exact, DeviceType::dtUnknown},
+      {"a.VST", ExtensionRule::LowerCase, DeviceType::dtVTK0812}, {"a.814", ExtensionRule::Exact, DeviceType::dtVTK0814C},
+      {"a.LDN", ExtensionRule::Exact, DeviceType::dtUnknown},   {"a.Ldn", ExtensionRule::LowerCase, DeviceType::dtLDN08},
+      {"a.txt", ExtensionRule::LowerCase, DeviceType::dtUnknown}, {"vst", ExtensionRule::LowerCase, DeviceType::dtUnknown},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    EXPECT_EQ(TypeOfFileName(c.file, c.rule), c.type) << c.file;
+    const fs::path p = dir.path() / c.file;
+    WriteBytes(p, c.type == DeviceType::dtUnknown ? 66560 : FileSize(c.type));
+    const auto r = LoadStatFile(p, c.rule);
+    EXPECT_EQ(r.ignored, c.type == DeviceType::dtUnknown) << c.file;
+    EXPECT_EQ(r.data.has_value(), c.type != DeviceType::dtUnknown) << c.file;
+    if (r.ignored) {
+      EXPECT_TRUE(r.error.empty());
+    }
+  }
+}
+
+TEST(LoadStatFile, MissingFileIsAnErrorWithItsName) {
+  TempDir dir;
+  const auto r = LoadStatFile(dir.path() / "none.vst", ExtensionRule::Exact);
+  EXPECT_FALSE(r.data);
+  EXPECT_NE(r.error.find("none.vst"), std::string::npos);
+}
+
+TEST(StatFile, SaveThenOpenIsByteIdenticalWithTheSameListsAndValues) {
+  TempDir dir;
+  for (auto t : {DeviceType::dtVTK0812, DeviceType::dtVTK0814CM, DeviceType::dtLDN08}) {
+    const StatData d = Filled(t);
+    const fs::path p = dir.path() / (std::string("saved") + std::string(FileExtension(t)));
+    std::string error;
+    ASSERT_TRUE(SaveStatFile(p, d, &error)) << error;
+    const auto bytes = ReadBytes(p);
+    ASSERT_EQ(bytes.size(), FileSize(t));
+    EXPECT_TRUE(std::equal(d.area.begin(), d.area.end(), bytes.begin()));
+    EXPECT_TRUE(std::equal(d.header.begin(), d.header.end(), bytes.begin() + static_cast<std::ptrdiff_t>(d.area.size())));
+    const auto r = LoadStatFile(p, ExtensionRule::Exact);
+    ASSERT_TRUE(r.data) << r.error;
+    EXPECT_EQ(r.data->area, d.area);
+    EXPECT_EQ(r.data->header, d.header);
+    StatWindowModel before(MakeStatModel(d), CalendarDate{2024, 1, 1});
+    StatWindowModel after(MakeStatModel(*r.data), CalendarDate{2024, 1, 1});
+    for (auto mode : {StatMode::Hourly, StatMode::Daily, StatMode::Monthly}) {
+      before.RadioButtonHClick(mode);
+      after.RadioButtonHClick(mode);
+      ASSERT_FALSE(before.Items().empty());
+      ASSERT_EQ(before.Items().size(), after.Items().size());
+      for (std::size_t i = 0; i < before.Items().size(); ++i) EXPECT_EQ(before.Items()[i].text, after.Items()[i].text);
+    }
+    for (auto kind : {ArchiveKind::Hourly, ArchiveKind::Daily}) {
+      for (std::size_t i = 0; i < 30; ++i) {
+        const auto a = before.Model().Decode(kind, i), b = after.Model().Decode(kind, i);
+        EXPECT_EQ(a.stamp, b.stamp);
+        EXPECT_EQ(a.forwardTotal, b.forwardTotal);
+        EXPECT_EQ(a.forwardIncrement, b.forwardIncrement);
+        EXPECT_EQ(a.counterIncrements, b.counterIncrements);
+      }
+    }
+    EXPECT_DOUBLE_EQ(before.Model().Decode(ArchiveKind::Hourly, 5).forwardIncrement, 1.0);
+  }
+}
+
+TEST(StatFile, SaveOverwritesAndLeavesNoTemporaryFile) {
+  TempDir dir;
+  const fs::path p = dir.path() / "x.vst";
+  WriteBytes(p, 5, 0x33);
+  std::string error;
+  ASSERT_TRUE(SaveStatFile(p, Filled(DeviceType::dtVTK0812), &error)) << error;
+  EXPECT_EQ(fs::file_size(p), 66560u);
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path())) ++n;
+  EXPECT_EQ(n, 1u);
+}
+
+TEST(StatFile, ReadOnlyFolderFailsWithAMessageAndKeepsTheOldFile) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders; see the file-size-limit test";
+  TempDir dir;
+  const fs::path p = dir.path() / "old.vst";
+  WriteBytes(p, 66560, 0x5A);
+  fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+  std::string error;
+  EXPECT_FALSE(SaveStatFile(p, Filled(DeviceType::dtVTK0812), &error));
+  EXPECT_NE(error.find(p.string()), std::string::npos);
+  EXPECT_EQ(ReadBytes(p), std::vector<std::uint8_t>(66560, 0x5A));
+}
+
+TEST(StatFile, FailedWriteKeepsTheOldFile) {
+  // A file-size limit makes write() fail part-way, as a full disk would (also for root).
+  TempDir dir;
+  const fs::path p = dir.path() / "old.ldn";
+  WriteBytes(p, 100, 0x5A);
+  rlimit old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  std::string error;
+  const bool ok = SaveStatFile(p, Filled(DeviceType::dtLDN08), &error);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(ok);
+  EXPECT_NE(error.find(p.string()), std::string::npos);
+  EXPECT_NE(error.find(std::strerror(EFBIG)), std::string::npos) << error;
+  EXPECT_EQ(ReadBytes(p), std::vector<std::uint8_t>(100, 0x5A));
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path())) ++n;
+  EXPECT_EQ(n, 1u);  // the temporary file is gone
+}
+
+TEST(StatFile, MissingFolderAndWrongSizesFail) {
+  TempDir dir;
+  std::string error;
+  EXPECT_FALSE(SaveStatFile(dir.path() / "no" / "x.vst", Filled(DeviceType::dtVTK0812), &error));
+  EXPECT_NE(error.find("x.vst"), std::string::npos);
+  StatData bad = StatData::Blank(DeviceType::dtVTK0812);
+  bad.area.pop_back();
+  error.clear();
+  EXPECT_FALSE(SaveStatFile(dir.path() / "y.vst", bad, &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(fs::exists(dir.path() / "y.vst"));
+}
+
+TEST(StatFile, DownloadNamesAndTheDataFolder) {
+  EXPECT_EQ(DownloadFileName("00012345", DeviceType::dtVTK0812, 2024, 3, 5, 9, 7), "00012345-2024-03-05@09-07.vst");
+  EXPECT_EQ(DownloadFileName("1234567", DeviceType::dtLDN08, 2026, 12, 31, 23, 59), "1234567-2026-12-31@23-59.ldn");
+  EXPECT_EQ(DownloadFileName("12#4", DeviceType::dtVTK0814CM, 2024, 1, 1, 0, 0), "12#4-2024-01-01@00-00.814");
+  StatData d = StatData::Blank(DeviceType::dtVTK0812);
+  std::copy_n("1234", 4, d.header.begin() + 512);
+  EXPECT_EQ(StatSerialText(d), "1234####");
+  StatData l = StatData::Blank(DeviceType::dtLDN08);
+  PutLE(l.header, 4000000000u, 4);
+  EXPECT_EQ(StatSerialText(l), "4000000000");
+  TempDir dir;
+  fs::path written;
+  std::string error;
+  ASSERT_TRUE(SaveDownloadedStatFile(dir.path() / "Data", d, 2024, 3, 5, 9, 7, &written, &error)) << error;
+  EXPECT_EQ(written, dir.path() / "Data" / "1234####-2024-03-05@09-07.vst");
+  EXPECT_EQ(fs::file_size(written), 66560u);
+}
