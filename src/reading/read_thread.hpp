@@ -130,6 +130,8 @@ class TReadThread {
   void SetTrace(Tmod07::TraceFn fn) { link_.SetTrace(std::move(fn)); }
   // The PC clock used for the file name (tests fix it).
   void SetClock(std::function<std::chrono::system_clock::time_point()> clock) { clock_ = std::move(clock); }
+  // The step of the modem dialogue's waits (100 ms; tests shorten it).
+  void SetModemStep(std::chrono::milliseconds step) { modemStep_ = step; }
 
   const ReadJob& Job() const { return job_; }
   Tmod07& Link() { return link_; }
@@ -204,6 +206,7 @@ class TReadThread {
   std::atomic<bool>* stop_ = &ownStop_;
   std::atomic<bool> running_{false};
   std::chrono::steady_clock::time_point started_{};
+  std::chrono::milliseconds modemStep_{100};
   std::string identified_;
   std::string caption_;
 
