@@ -17,9 +17,9 @@ std::uint32_t LongAddressOf(std::span<const std::uint8_t> f) {
 std::optional<Form> FormOf(std::span<const std::uint8_t> f, std::uint32_t longAddress) {
   if (f.size() < frame::kShortOverhead) return std::nullopt;
   const bool shortOk = f[2] == static_cast<std::uint8_t>(~f[1]) &&
-                       f.size() == (f[5] == 0 ? frame::kMaxData : f[5]) + frame::kShortOverhead;
+                       f.size() == f[5] + frame::kShortOverhead;  // requests: length 0 is no data
   const bool longOk =
-      f.size() >= frame::kLongOverhead && f.size() == (f[7] == 0 ? frame::kMaxData : f[7]) + frame::kLongOverhead;
+      f.size() >= frame::kLongOverhead && f.size() == f[7] + frame::kLongOverhead;
   if (shortOk && longOk) return LongAddressOf(f) == longAddress ? Form::Long : Form::Short;
   if (shortOk) return Form::Short;
   if (longOk) return Form::Long;

@@ -23,7 +23,7 @@ RequestAssembler::Verdict RequestAssembler::Short(std::string* why) const {
     return Verdict::Bad;
   }
   if (buf_.size() < 6) return Verdict::Pending;
-  const std::size_t total = (buf_[5] == 0 ? frame::kMaxData : buf_[5]) + frame::kShortOverhead;
+  const std::size_t total = buf_[5] + frame::kShortOverhead;  // a request's length 0 is no data
   if (buf_.size() < total) return Verdict::Pending;
   if (frame::Checksum({buf_.data(), total - 1}) != buf_[total - 1]) {
     if (why) *why = "bad checksum";
@@ -34,7 +34,7 @@ RequestAssembler::Verdict RequestAssembler::Short(std::string* why) const {
 
 RequestAssembler::Verdict RequestAssembler::Long(std::string* why) const {
   if (buf_.size() < 8) return Verdict::Pending;
-  const std::size_t total = (buf_[7] == 0 ? frame::kMaxData : buf_[7]) + frame::kLongOverhead;
+  const std::size_t total = buf_[7] + frame::kLongOverhead;
   if (buf_.size() < total) return Verdict::Pending;
   if (frame::Checksum({buf_.data(), total - 1}) != buf_[total - 1]) {
     if (why) *why = "bad checksum";

@@ -45,13 +45,13 @@ StatWindowModel::StatWindowModel(std::shared_ptr<const StatModel> model, std::op
 }
 
 void StatWindowModel::AddItem(std::string text, std::uint32_t key, ArchiveKind archive, std::size_t entry) {
-  for (const auto& item : items_)
-    if (item.key == key) return;
+  if (!keys_.insert(key).second) return;  // the period is listed already
   items_.push_back({std::move(text), key, archive, entry});
 }
 
 void StatWindowModel::FillList() {
   items_.clear();
+  keys_.clear();
   selected_.clear();
   const bool months = mode_ == StatMode::Monthly;
   ArchiveKind kind = mode_ == StatMode::Hourly ? ArchiveKind::Hourly : ArchiveKind::Daily;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "stats/stat_model.hpp"
@@ -112,6 +113,7 @@ class StatWindowModel {
   std::shared_ptr<const StatModel> model_;
   StatMode mode_ = StatMode::Daily;
   std::vector<ListItem> items_;
+  std::unordered_set<std::uint32_t> keys_;  // the keys of items_
   std::vector<bool> selected_;
   std::string remembered_;
   CalendarDate begin_, end_;

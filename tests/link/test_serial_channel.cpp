@@ -13,6 +13,7 @@
 
 #include "link/link_error.hpp"
 #include "link/serial_channel.hpp"
+#include "link/tmod07.hpp"
 #include "support/pty_pair.hpp"
 
 namespace statvtk {
@@ -290,6 +291,143 @@ TEST_F(PortListTree, AnAdapterWithoutItsNodeIsNotListed) {
 TEST(PortList, TheRealListingDoesNotFail) {
   // Whatever this machine has, every listed port's node exists.
   for (const auto& p : ListSerialPorts()) EXPECT_TRUE(std::filesystem::exists(p.path)) << p.path;
+}
+
+
+// --- the link's serial side: OpenLink, SendLine, ReadLine ---
+
+TEST(Tmod07Serial, OpenLinkOpensThePortByItsName) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.Ok());
+  Tmod07 link;
+  link.SetPortName(pty.SlavePath());
+  link.SetEvenParity(true);
+  ASSERT_TRUE(link.OpenLink(4, 57600)) << link.ErrorReason();
+  EXPECT_TRUE(link.PortOpen());
+  EXPECT_EQ(link.LastError(), 0u);
+  EXPECT_EQ(link.ComNumber(), 4u);
+  EXPECT_EQ(link.BaudRate(), 57600u);
+  const auto line = SerialLineOf(*link.Channel());
+  ASSERT_TRUE(line.has_value());
+  EXPECT_TRUE(line->evenParity);
+  EXPECT_EQ(line->baudRate, 57600u);
+
+  // Opening again closes the open port first (else the port would be busy).
+  link.SetEvenParity(false);
+  ASSERT_TRUE(link.OpenLink(4, 9600)) << link.ErrorReason();
+  EXPECT_FALSE(SerialLineOf(*link.Channel())->evenParity);
+  EXPECT_EQ(link.BaudRate(), 9600u);
+  link.CloseLink();
+  EXPECT_FALSE(link.PortOpen());
+}
+
+TEST(Tmod07Serial, PortNumberStandsForTtyS) {
+  Tmod07 link;
+  EXPECT_EQ(link.SerialPath(1), "/dev/ttyS0");
+  EXPECT_EQ(link.SerialPath(12), "/dev/ttyS11");
+  link.SetPortName("/dev/ttyUSB3");
+  EXPECT_EQ(link.SerialPath(1), "/dev/ttyUSB3");
+}
+
+TEST(Tmod07Serial, FailedOpensSetCode100AndTheReason) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.Ok());
+  auto holder = OpenOk(pty);
+  ASSERT_TRUE(holder);
+  struct Case {
+    std::string path;
+    std::uint32_t baud;
+    const char* reasonPart;
+  };
+  const Case cases[] = {{"/dev/ttyStatvtkNoSuchPort7", 9600, "нет такого порта"},
+                        {pty.SlavePath(), 9600, "порт занят другой программой"},
+                        {"/dev/ttyStatvtkNoSuchPort7", 1200, "1200 бит/с не поддерживается"}};
+  for (const auto& c : cases) {
+    Tmod07 link;
+    link.SetPortName(c.path);
+    EXPECT_FALSE(link.OpenLink(1, c.baud)) << c.path;
+    EXPECT_FALSE(link.PortOpen());
+    EXPECT_EQ(link.LastError(), link_error::kPortInit);
+    EXPECT_EQ(link.ErrorText(), "Ошибка инициализации порта [100]");
+    EXPECT_NE(link.ErrorReason().find(c.reasonPart), std::string::npos) << link.ErrorReason();
+    EXPECT_EQ(link.ComNumber(), 0u) << "nothing is stored on a failed open";
+  }
+}
+
+TEST(Tmod07Serial, ChannelFactoryReplacesThePort) {
+  Tmod07 link;
+  int made = 0;
+  link.SetChannelFactory([&](Tmod07&) -> std::unique_ptr<ByteChannel> {
+    ++made;
+    return nullptr;
+  });
+  EXPECT_FALSE(link.OpenLink(1, 9600));
+  EXPECT_EQ(link.LastError(), link_error::kPortInit);
+  link.SetChannelFactory([&](Tmod07& l) -> std::unique_ptr<ByteChannel> {
+    ++made;
+    l.SetLastError(link_error::kConnect);
+    l.SetErrorReason("made-up failure");
+    return nullptr;
+  });
+  EXPECT_FALSE(link.OpenLink(1, 9600));
+  EXPECT_EQ(link.LastError(), link_error::kConnect);
+  EXPECT_EQ(link.ErrorReason(), "made-up failure");
+  PtyPair pty;
+  ASSERT_TRUE(pty.Ok());
+  link.SetChannelFactory([&](Tmod07&) {
+    ++made;
+    return OpenSerialChannel(pty.SlavePath(), 2400, false).channel;
+  });
+  EXPECT_TRUE(link.OpenLink(2, 2400));
+  EXPECT_EQ(link.LastError(), 0u);
+  EXPECT_EQ(link.ComNumber(), 2u);
+  EXPECT_EQ(made, 3);
+}
+
+TEST(Tmod07Serial, SendLineAppendsTheEndingAfterAPurge) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.Ok());
+  Tmod07 link;
+  link.SetPortName(pty.SlavePath());
+  ASSERT_TRUE(link.OpenLink(1, 9600));
+  const std::pair<int, std::string> cases[] = {{0, "ATZ"}, {1, "ATZ\r"}, {2, "ATZ\r\n"}, {3, "ATZ"}};
+  for (const auto& [ending, sent] : cases) {
+    ASSERT_TRUE(pty.Send(std::string("stale")));
+    std::this_thread::sleep_for(30ms);
+    link.SendLine("ATZ", ending);
+    EXPECT_EQ(link.LastError(), 0u);
+    const auto got = pty.Receive(sent.size() + 1, 200ms);
+    EXPECT_EQ(std::string(got.begin(), got.end()), sent) << "ending " << ending;
+    EXPECT_FALSE(link.Channel()->ReadByte(20ms).has_value()) << "waiting input must have been purged";
+  }
+}
+
+TEST(Tmod07Serial, ReadLineReturnsTheReplyOnceTheLineIsQuiet) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.Ok());
+  Tmod07 link;
+  link.SetPortName(pty.SlavePath());
+  ASSERT_TRUE(link.OpenLink(1, 9600));
+
+  std::thread modem([&] {
+    pty.Send(std::string("\r\nCON"));
+    std::this_thread::sleep_for(20ms);
+    pty.Send(std::string("NECT 9600\r\n"));
+  });
+  const auto t0 = Clock::now();
+  EXPECT_EQ(link.ReadLine(), "\r\nCONNECT 9600\r\n");
+  modem.join();
+  EXPECT_LT(Clock::now() - t0, 1200ms) << "the read waited for its whole time after the reply";
+
+  // Nothing: an empty text after the port's whole read time.
+  const auto t1 = Clock::now();
+  EXPECT_EQ(link.ReadLine(), "");
+  EXPECT_GE(Clock::now() - t1, 1200ms);
+
+  // A long reply: 254 bytes, the rest purged.
+  ASSERT_TRUE(pty.Send(std::string(300, 'x')));
+  EXPECT_EQ(link.ReadLine(), std::string(254, 'x'));
+  EXPECT_FALSE(link.Channel()->ReadByte(30ms).has_value());
 }
 
 }  // namespace

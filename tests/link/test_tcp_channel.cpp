@@ -18,6 +18,7 @@
 
 #include "link/link_error.hpp"
 #include "link/tcp_channel.hpp"
+#include "link/tmod07.hpp"
 
 namespace statvtk {
 namespace {
@@ -322,6 +323,63 @@ TEST(TcpChannel, LocalhostResolvesWithTheSystemResolver) {
   ASSERT_NE(r.channel, nullptr) << r.reason;
   EXPECT_EQ(r.channel->Write(Bytes("ok")), 2u);
   EXPECT_EQ(ReadText(*r.channel, 2), "ko");
+}
+
+
+// --- the link's TCP side ---
+
+TEST(Tmod07Tcp, OpenLinkConnectsAndLinesAreSerialOnly) {
+  ReversingServer server;
+  Tmod07 link;
+  link.SetUseTcp(true);
+  link.SetIpAddress("127.0.0.1");
+  link.SetTcpPort(server.Port());
+  ASSERT_TRUE(link.OpenLink(1, 57600)) << link.ErrorReason();
+  EXPECT_TRUE(link.PortOpen());
+  EXPECT_EQ(link.LastError(), 0u);
+  EXPECT_EQ(link.Channel()->CarrierWaitMs(), 0u);
+  link.SendLine("AT", 1);  // nothing goes out on TCP
+  const auto t0 = Clock::now();
+  EXPECT_EQ(link.ReadLine(), "");
+  EXPECT_LT(Clock::now() - t0, 1s);
+  EXPECT_FALSE(link.Channel()->ReadByte(100ms).has_value()) << "SendLine must not send on TCP";
+  EXPECT_EQ(link.Channel()->Write(Bytes("ab")), 2u);
+  EXPECT_EQ(ReadText(*link.Channel(), 2), "ba");
+}
+
+TEST(Tmod07Tcp, FailedConnectsSetTheirCodes) {
+  Fd probe;
+  const std::uint16_t freePort = Listen(probe, 1);
+  probe.Reset();
+  SilentListener silent;
+  struct Case {
+    const char* name;
+    std::string ip;
+    std::uint16_t port;
+    bool dynDns;
+    std::uint32_t code;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"no address", "", 10001, false, link_error::kBadIpAddress, "Неверный формат IP-адреса [111]"},
+      {"no DynDNS name", "127.0.0.1", 10001, true, link_error::kBadIpAddress, "Неверный формат IP-адреса [111]"},
+      {"bad address", "127.0.0.256", 10001, false, link_error::kBadIpAddress, "Неверный формат IP-адреса [111]"},
+      {"refused", "127.0.0.1", freePort, false, link_error::kConnect, "Ошибка соединения WinSock [105]"},
+      {"silent", "127.0.0.1", silent.Port(), false, link_error::kConnect, "Ошибка соединения WinSock [105]"},
+  };
+  for (const auto& c : cases) {
+    Tmod07 link;
+    link.SetUseTcp(true);
+    link.SetIpAddress(c.ip);
+    link.SetTcpPort(c.port);
+    link.SetUseDynDNS(c.dynDns);
+    link.SetConnectTimeout(1);
+    EXPECT_FALSE(link.OpenLink(1, 9600)) << c.name;
+    EXPECT_FALSE(link.PortOpen()) << c.name;
+    EXPECT_EQ(link.LastError(), c.code) << c.name;
+    EXPECT_EQ(link.ErrorText(), c.text) << c.name;
+    EXPECT_FALSE(link.ErrorReason().empty()) << c.name;
+  }
 }
 
 }  // namespace

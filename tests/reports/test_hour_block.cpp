@@ -284,7 +284,8 @@ TEST(HourBlock, NoHourPresent) {
     const int r = 14 + h;
     EXPECT_EQ(DescribeCell(b.At(r, 2)), h <= 6 ? "int:1" : "") << "row " << r;
     for (int c = 1; c <= kBlockCols; ++c) {
-      if (c != 2) EXPECT_EQ(DescribeCell(b.At(r, c)), "") << ColumnName(c) << r;
+      if (c == 2) continue;
+      EXPECT_EQ(DescribeCell(b.At(r, c)), "") << ColumnName(c) << r;
     }
   }
 }

@@ -1,0 +1,89 @@
+// Arguments and file loading of the file commands.
+#include "cli/report_args.hpp"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "link/program_home.hpp"
+#include "stats/stat_file.hpp"
+
+namespace statvtk::cli {
+
+std::optional<std::string> FileCommandArgs::Option(const std::string& name) const {
+  const auto it = options.find(name);
+  return it == options.end() ? std::nullopt : std::optional<std::string>(it->second);
+}
+
+bool ParseFileCommandArgs(const Args& args, const std::vector<std::string>& valueOptions, FileCommandArgs* out,
+                          std::string* error) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      out->help = true;
+      return true;
+    }
+    const bool takesValue = a == "--home" || std::find(valueOptions.begin(), valueOptions.end(), a) != valueOptions.end();
+    if (takesValue) {
+      if (i + 1 >= args.size()) {
+        *error = "option " + a + " needs a value";
+        return false;
+      }
+      const std::string& v = args[++i];
+      if (a == "--home") {
+        out->home = v;
+      } else if (!out->options.emplace(a, v).second) {
+        *error = "option " + a + " given twice";
+        return false;
+      }
+    } else if (a.size() > 1 && a[0] == '-') {
+      *error = "unknown option " + a;
+      return false;
+    } else if (out->file.empty()) {
+      out->file = a;
+    } else {
+      *error = "more than one file given: " + a;
+      return false;
+    }
+  }
+  if (out->file.empty()) {
+    *error = "no statistics file given";
+    return false;
+  }
+  return true;
+}
+
+bool LoadStatistics(const std::string& file, StatData* data, std::string* error) {
+  LoadResult r = LoadStatFile(file, ExtensionRule::LowerCase);
+  if (r.ignored) {
+    *error = file + ": not a statistics file (.vst, .814, .ldn)";
+    return false;
+  }
+  if (!r.data) {
+    *error = r.error.empty() ? file + ": cannot be read" : r.error;
+    return false;
+  }
+  *data = std::move(*r.data);
+  return true;
+}
+
+std::filesystem::path HomeOf(const FileCommandArgs& args) { return ResolveProgramHome(args.home, ExecutablePath()); }
+
+bool ParseShortDate(const std::string& text, CalendarDate* date) {
+  if (text.size() != 8 || text[2] != '.' || text[5] != '.') return false;
+  for (std::size_t i : {0u, 1u, 3u, 4u, 6u, 7u})
+    if (text[i] < '0' || text[i] > '9') return false;
+  const int d = std::stoi(text.substr(0, 2)), m = std::stoi(text.substr(3, 2)), y = std::stoi(text.substr(6, 2));
+  if (m < 1 || m > 12 || d < 1 || d > 31) return false;
+  const CalendarDate c{2000 + y, m, d};
+  if (AddDays(c, 0) != c) return false;  // 31.02 and the like
+  *date = c;
+  return true;
+}
+
+std::string ShortDateText(const CalendarDate& date) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%.2d.%.2d.%.2d", date.day, date.month, date.year % 100);
+  return buf;
+}
+
+}  // namespace statvtk::cli

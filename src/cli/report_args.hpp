@@ -1,0 +1,43 @@
+// Arguments of the file commands (export, report, info): one statistics file,
+// "--name value" options, --home DIR and --help; loading the file.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/commands.hpp"
+#include "stats/stat_model.hpp"
+#include "stats/stat_window.hpp"
+
+namespace statvtk::cli {
+
+struct FileCommandArgs {
+  std::string file;
+  std::optional<std::filesystem::path> home;
+  std::map<std::string, std::string> options;  // "--day" -> "15.03.24"
+  bool help = false;
+
+  std::optional<std::string> Option(const std::string& name) const;
+};
+
+// `valueOptions` are the options that take a value (besides --home).
+// False with the reason on an unknown option, a missing value, a repeated
+// option or a missing or second file name.
+bool ParseFileCommandArgs(const Args& args, const std::vector<std::string>& valueOptions, FileCommandArgs* out,
+                          std::string* error);
+
+// The statistics file (extension compared lower-cased) as its data; false with the message.
+bool LoadStatistics(const std::string& file, StatData* data, std::string* error);
+
+// The program home: --home, else STATVTK_HOME, the portable folder or the user's data folder.
+std::filesystem::path HomeOf(const FileCommandArgs& args);
+
+// "DD.MM.YY" -> date (20YY); false when malformed or not a calendar date.
+bool ParseShortDate(const std::string& text, CalendarDate* date);
+std::string ShortDateText(const CalendarDate& date);  // "DD.MM.YY"
+
+}  // namespace statvtk::cli

@@ -1,0 +1,28 @@
+// The decoded records of one archive (or the event archive) as CSV text, for
+// users who keep their own spreadsheets or databases.
+#pragma once
+
+#include <string>
+
+#include "stats/stat_model.hpp"
+
+namespace statvtk {
+
+enum class CsvArchive { Hourly, Daily, Monthly, Events };
+
+struct CsvOptions {
+  char separator = ',';
+  char decimal = '.';
+};
+
+// The options as the command line gives them: the decimal mark (default '.'),
+// the separator (default ';' where the decimal mark is ',', else ',').
+CsvOptions MakeCsvOptions(char decimal, char separator = '\0');
+
+// A heading row with units, then one row per valid record in time order
+// ("Дата/время", the model's values, counters in hours, status text, flags).
+// False when the model has no such archive.
+bool ExportArchiveCsv(const StatModel& model, CsvArchive archive, const CsvOptions& options, std::string* csv,
+                      std::string* error);
+
+}  // namespace statvtk
