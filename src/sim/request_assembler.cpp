@@ -1,5 +1,7 @@
 #include "sim/request_assembler.hpp"
 
+#include <optional>
+
 namespace statvtk::sim {
 
 using frame::Form;
@@ -64,15 +66,24 @@ void RequestAssembler::Push(std::uint8_t byte, std::vector<AssembledFrame>& fram
   buf_.push_back(byte);
   std::string whyShort, whyLong;
   const Verdict s = Short(&whyShort);
-  if (s == Verdict::Good) {
-    frames.push_back({Form::Short, std::move(buf_)});
-    buf_.clear();
-    return;
-  }
   const Verdict l = Long(&whyLong);
-  if (l == Verdict::Good) {
-    frames.push_back({Form::Long, std::move(buf_)});
+  const bool shortOurs = buf_.size() >= 2 && buf_[1] == address_;
+  const bool longOurs = buf_.size() >= 5 && LooksLong();
+  // A frame that checks out is taken at once when it is addressed to us or the
+  // other reading is ruled out; otherwise the other reading may still be ours
+  // (a short request can look like a complete long frame to someone else).
+  std::optional<Form> take;
+  if (s == Verdict::Good && (shortOurs || l == Verdict::Bad || !longOurs)) take = Form::Short;
+  else if (l == Verdict::Good && (longOurs || s == Verdict::Bad)) take = Form::Long;
+  else if (s == Verdict::Good && l != Verdict::Pending) take = Form::Short;
+  else if (l == Verdict::Good && s != Verdict::Pending) take = Form::Long;
+  if (take) {
+    const std::size_t total = *take == Form::Short ? buf_[5] + frame::kShortOverhead : buf_[7] + frame::kLongOverhead;
+    std::vector<std::uint8_t> rest(buf_.begin() + static_cast<std::ptrdiff_t>(total), buf_.end());
+    buf_.resize(total);
+    frames.push_back({*take, std::move(buf_)});
     buf_.clear();
+    for (auto b : rest) Push(b, frames, errors);
     return;
   }
   // Malformed once neither form can still complete; a short frame with a bad

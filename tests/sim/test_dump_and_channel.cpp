@@ -1,0 +1,204 @@
+// The expected statistics file against a full read through the in-process
+// channel, its size and header, the atomic file write and the program's --dump.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "link/frame.hpp"
+#include "sim/instrument.hpp"
+#include "sim/options.hpp"
+#include "sim/sim_channel.hpp"
+
+using namespace statvtk;
+using namespace statvtk::sim;
+using frame::Op;
+
+namespace {
+
+// One exchange over the channel; the reply's data bytes or nothing.
+std::optional<std::vector<std::uint8_t>> Exchange(SimChannel& ch, const Instrument& in, Op op, std::uint32_t offset,
+                                                  std::uint8_t count) {
+  const auto body = frame::EncodeRequest(op, offset, count);
+  const frame::Form form = frame::FormOf(op);
+  const auto req = form == frame::Form::Short
+                       ? frame::BuildShort(frame::kRequestStart, in.Options().address, body.group, body.command, body.data)
+                       : frame::BuildLong(frame::kRequestStart, in.Options().longAddress, body.group, body.command, body.data);
+  ch.Purge();
+  ch.Write(req);
+  frame::FrameParser p(form, frame::kReplyStart);
+  while (p.status() == frame::FrameParser::Status::NeedMore) {
+    const auto b = ch.ReadByte(std::chrono::milliseconds(5));  // no latency: a reply is there at once or never
+    if (!b) return std::nullopt;
+    p.Push(*b);
+  }
+  if (p.status() != frame::FrameParser::Status::Complete || p.Group() != body.group || p.Command() != body.command)
+    return std::nullopt;
+  return std::vector<std::uint8_t>(p.Data().begin(), p.Data().end());
+}
+
+// Reads like the download: retries a failed exchange, then copies into place.
+bool Read(SimChannel& ch, const Instrument& in, Op op, std::uint32_t offset, std::uint8_t count,
+          std::vector<std::uint8_t>& dst, std::size_t at) {
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    if (auto d = Exchange(ch, in, op, offset, count)) {
+      std::copy(d->begin(), d->end(), dst.begin() + static_cast<std::ptrdiff_t>(at));
+      return true;
+    }
+  }
+  ADD_FAILURE() << "no reply to operation " << static_cast<int>(op) << " at " << offset;
+  return false;
+}
+
+StatData FullRead(SimChannel& ch, const Instrument& in) {
+  const DeviceType t = in.Model();
+  const ModelLayout& L = LayoutOf(t);
+  StatData d;
+  d.type = t;
+  d.area.assign(L.archiveSize, 0);
+  bool ok = true;
+  auto area = [&](Op op, const AreaLayout& a, std::uint32_t n, std::uint8_t size) {
+    for (std::uint32_t i = 0; i < n && ok; ++i) ok = Read(ch, in, op, a.first + i * size, size, d.area, a.first + i * size);
+  };
+  if (t == DeviceType::dtLDN08) {
+    d.header.assign(2048, 0);
+    for (std::uint32_t k = 0; k < 8 && ok; ++k) ok = Read(ch, in, Op::ReadBlock16Long, k * 32, 32, d.header, k * 32);
+    for (std::uint32_t k = 0; k < 2 && ok; ++k) ok = Read(ch, in, Op::ReadParams16Long, k * 32, 32, d.header, 512 + k * 32);
+    area(Op::ReadArchive32Long, L.hourly, 1440, 68);
+    area(Op::ReadArchive32Long, L.daily, 365, 68);
+    area(Op::ReadArchive32Long, L.monthly, 36, 68);
+    area(Op::ReadArchive32Long, L.events, 128, 64);
+  } else {
+    d.header.assign(1024, 0);
+    for (std::uint32_t k = 0; k < 8 && ok; ++k) ok = Read(ch, in, Op::ReadBlock8, k * 16, 16, d.header, k * 16);
+    if (t == DeviceType::dtVTK0812) {
+      ok = ok && Read(ch, in, Op::ReadParams16, 180, 4, d.header, 436);
+      for (std::uint32_t k = 0; k < 32 && ok; ++k) ok = Read(ch, in, Op::ReadBlock16, k * 16, 16, d.header, 512 + k * 16);
+      for (std::uint32_t j = 0; j < 4096 && ok; ++j) ok = Read(ch, in, Op::ReadArchive16, j * 16, 16, d.area, j * 16);
+    } else {
+      ok = ok && Read(ch, in, Op::ReadParams16, 180, 4, d.header, 180) && Read(ch, in, Op::ReadParams16, 264, 8, d.header, 264);
+      for (std::uint32_t k : {0u, 1u, 8u, 10u, 11u, 12u, 13u, 14u, 15u})
+        ok = ok && Read(ch, in, Op::ReadBlock16, k * 32, 32, d.header, 512 + k * 32);
+      area(Op::ReadArchive32, L.hourly, 1440, 64);
+      area(Op::ReadArchive32, L.daily, 400, 64);
+      area(Op::ReadArchive32, L.monthly, 120, 64);
+      area(Op::ReadArchive32, L.events, 87, 64);
+    }
+  }
+  EXPECT_TRUE(ok);
+  return d;
+}
+
+}  // namespace
+
+class FullReadOf : public ::testing::TestWithParam<DeviceType> {};
+
+TEST_P(FullReadOf, GivesExactlyTheExpectedDumpDespiteFaults) {
+  InstrumentOptions o;
+  o.model = GetParam();
+  o.seed = 5;
+  o.faults = {0.1, 0.1, 0.02, 0.02, 0.02};
+  Instrument in(o);
+  in.SetLog([](std::string_view) {});
+  SimChannel ch(in);
+  const StatData got = FullRead(ch, in);
+  const StatData want = in.ExpectedDump();
+  EXPECT_TRUE(got.area == want.area);
+  EXPECT_TRUE(got.header == want.header);
+  const auto bytes = in.ExpectedDumpBytes();
+  const std::size_t size = bytes.size();
+  switch (GetParam()) {
+    case DeviceType::dtVTK0812: EXPECT_EQ(size, 66560u); break;
+    case DeviceType::dtLDN08: EXPECT_EQ(size, 526336u); break;
+    default: EXPECT_EQ(size, 263168u); break;
+  }
+  const FaultCounts c = in.Counts();
+  EXPECT_GT(c.dropped, 0u);
+  EXPECT_GT(c.corrupted, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, FullReadOf,
+                         ::testing::Values(DeviceType::dtVTK0812, DeviceType::dtVTK0814C, DeviceType::dtVTK0814CM,
+                                           DeviceType::dtLDN08));
+
+TEST(ExpectedDump, HeaderFieldsWhereTheDownloadPutsThem) {
+  InstrumentOptions o;
+  o.model = DeviceType::dtVTK0814C;
+  Instrument in(o);
+  const StatData d = in.ExpectedDump();
+  const auto cfg = in.Memory(MemoryKind::Config);
+  const auto ram = in.Memory(MemoryKind::Ram);
+  EXPECT_EQ(std::string(d.header.begin() + 512, d.header.begin() + 520), in.GetHistory().config.serial);
+  EXPECT_EQ(DeviceUInt(std::span<const std::uint8_t>(d.header).subspan(969, 3)), in.GetHistory().hourlyPointer);
+  EXPECT_TRUE(std::equal(ram.begin() + 180, ram.begin() + 184, d.header.begin() + 180));
+  EXPECT_TRUE(std::equal(ram.begin() + 264, ram.begin() + 272, d.header.begin() + 264));
+  // Configuration blocks the download skips stay zero, though the memory holds bytes there.
+  for (std::size_t k : {2, 3, 4, 5, 6, 7, 9}) {
+    EXPECT_TRUE(std::all_of(d.header.begin() + 512 + k * 32, d.header.begin() + 512 + (k + 1) * 32,
+                            [](auto b) { return b == 0; }));
+    EXPECT_FALSE(std::all_of(cfg.begin() + k * 32, cfg.begin() + (k + 1) * 32, [](auto b) { return b == 0; }));
+  }
+  // The 88th event block is not read by "all".
+  EXPECT_TRUE(std::all_of(d.area.begin() + 125440 + 87 * 64, d.area.end(), [](auto b) { return b == 0; }));
+
+  o.model = DeviceType::dtVTK0812;
+  Instrument v(o);
+  const StatData dv = v.ExpectedDump();
+  const auto vram = v.Memory(MemoryKind::Ram);
+  EXPECT_TRUE(std::equal(vram.begin() + 180, vram.begin() + 184, dv.header.begin() + 436));
+  EXPECT_EQ(DeviceUInt(std::span<const std::uint8_t>(dv.header).subspan(16, 6)), v.GetHistory().current.totals.vPlus);
+
+  o.model = DeviceType::dtLDN08;
+  Instrument l(o);
+  const StatData dl = l.ExpectedDump();
+  EXPECT_EQ(LittleUInt32(std::span<const std::uint8_t>(dl.header).subspan(0, 4)), l.GetHistory().config.serialNumber);
+  EXPECT_EQ(LittleUInt32(std::span<const std::uint8_t>(dl.header).subspan(196, 4)), l.GetHistory().dailyPointer);
+  EXPECT_EQ(dl.header[512 + 42], 10);  // hour of 2026-12-08 10:30:00
+}
+
+TEST(ExpectedDump, ProgramWritesTheSameBytesAtomically) {
+  const std::string path = std::string(STATVTK_BINARY_DIR) + "/sim_dump_test.ldn";
+  std::remove(path.c_str());
+  const std::string cmd = std::string(STATVTK_BINARY_DIR) +
+                          "/statvtk-sim --model ldn --seed 9 --now \"2025-03-01 08:15:00\" --dump " + path;
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  std::ifstream f(path, std::ios::binary);
+  const std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  InstrumentOptions o;
+  o.model = DeviceType::dtLDN08, o.seed = 9, o.now = *ParseNow("2025-03-01 08:15:00");
+  Instrument in(o);
+  EXPECT_TRUE(file == in.ExpectedDumpBytes());
+  std::remove(path.c_str());
+}
+
+TEST(SimChannel, RepliesComeAfterTheLatency) {
+  InstrumentOptions o;
+  o.latencyMs = 150;
+  Instrument in(o);
+  SimChannel ch(in);
+  ch.Write(frame::BuildShort(frame::kRequestStart, 1, 0, 0, {}));
+  EXPECT_FALSE(ch.ReadByte(std::chrono::milliseconds(0)).has_value());
+  const auto first = ch.ReadByte(std::chrono::milliseconds(2000));
+  ASSERT_TRUE(first.has_value());
+  EXPECT_EQ(*first, frame::kReplyStart);
+  std::vector<std::uint8_t> dropped;
+  ch.Purge(&dropped);
+  EXPECT_FALSE(ch.ReadByte(std::chrono::milliseconds(10)).has_value());
+  EXPECT_FALSE(dropped.empty());
+}
+
+TEST(SimChannel, RequestWrittenByteByByteIsAnswered) {
+  InstrumentOptions o;
+  o.model = DeviceType::dtLDN08;
+  Instrument in(o);
+  SimChannel ch(in);
+  const auto req = frame::BuildLong(frame::kRequestStart, in.Options().longAddress, 0, 0, {});
+  for (auto b : req) ch.Write(std::span<const std::uint8_t>(&b, 1));
+  const auto want = *in.Respond(req);
+  for (auto w : want) {
+    const auto b = ch.ReadByte(std::chrono::milliseconds(500));
+    ASSERT_TRUE(b.has_value());
+    EXPECT_EQ(*b, w);
+  }
+}
