@@ -1,7 +1,8 @@
-// Fuzz target: statistics images of every model, of the exact file size, made
-// from the input (repeated to length), some with every record checksum fixed
-// so that dates and times decide; the models, their indices, decoded records,
-// events, current values and the window model's lists and slots are walked.
+// Fuzz target: a statistics image of one model (the first input byte chooses),
+// of the exact file size, made from the input repeated to length, sometimes
+// with every record checksum fixed so that dates and times decide; the model,
+// its indices, decoded records, events, current values and the window model's
+// lists and slots are walked.
 #include <unistd.h>
 
 #include <cstddef>
@@ -113,7 +114,11 @@ std::size_t WalkWindow(std::shared_ptr<const StatModel> m) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> in(data, size);
   volatile std::size_t sink = 0;
-  for (auto t : {DeviceType::dtVTK0812, DeviceType::dtVTK0814C, DeviceType::dtVTK0814CM, DeviceType::dtLDN08}) {
+  // The first byte chooses the model (bits 1..2) and whether checksums are fixed (bit 0).
+  constexpr DeviceType kTypes[] = {DeviceType::dtVTK0812, DeviceType::dtVTK0814C, DeviceType::dtVTK0814CM,
+                                   DeviceType::dtLDN08};
+  {
+    const DeviceType t = kTypes[size > 0 ? (data[0] >> 1) & 3 : 0];
     StatData d = StatData::Blank(t);
     Fill(d.area, in, 0);
     Fill(d.header, in, 7);

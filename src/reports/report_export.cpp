@@ -115,8 +115,8 @@ std::optional<std::filesystem::path> FindTemplate(const std::filesystem::path& h
   const std::string file = name + Suffix(kind);
   std::vector<std::filesystem::path> folders;
   if (!home.empty()) folders.push_back(TemplatesFolder(home));
-  folders.emplace_back(STATVTK_TEMPLATE_DIR);
-  folders.emplace_back(STATVTK_BUILD_TEMPLATE_DIR);
+  folders.push_back(InstalledTemplateFolder());
+  folders.push_back(BuildTemplateFolder());
   for (const auto& folder : folders) {
     const auto path = folder / file;
     if (tried) tried->push_back(path);
@@ -125,6 +125,9 @@ std::optional<std::filesystem::path> FindTemplate(const std::filesystem::path& h
   }
   return std::nullopt;
 }
+
+std::filesystem::path InstalledTemplateFolder() { return STATVTK_TEMPLATE_DIR; }
+std::filesystem::path BuildTemplateFolder() { return STATVTK_BUILD_TEMPLATE_DIR; }
 
 std::string HourlyReportFileName(const std::string& serial, const std::string& dayText) {
   return SafeName(serial) + "_" + SafeName(IsoDay(dayText)) + "_hourly.xlsx";

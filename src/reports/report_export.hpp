@@ -25,6 +25,10 @@ inline constexpr const char* kExcelFailure = "Невозможно переда�
 std::optional<std::filesystem::path> FindTemplate(const std::filesystem::path& home, const std::string& name,
                                                   TemplateKind kind, std::vector<std::filesystem::path>* tried = nullptr);
 
+// The installed template folder and the build's own (where the build writes them).
+std::filesystem::path InstalledTemplateFolder();
+std::filesystem::path BuildTemplateFolder();
+
 // "<serial>_<YYYY-MM-DD>_hourly.xlsx" and "<serial>_<from>_<to>_daily.xlsx"
 // from "DD.MM.YY" texts; characters a file name cannot hold become '_'.
 std::string HourlyReportFileName(const std::string& serial, const std::string& dayText);

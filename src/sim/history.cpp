@@ -153,10 +153,11 @@ class Generator {
     if (U(sHigh, h) < 0.003) f.seconds[3] = 60 + static_cast<std::uint32_t>(H(sHigh, h + 1) % 540), f.causes |= kGmax;
     if (U(sErr, h) < 0.005) {
       f.seconds[1] = 10 + static_cast<std::uint32_t>(H(sErr, h + 1) % 890);
-      static constexpr std::uint16_t kVtk[] = {kExcitation, kEmptyPipe, kTempSensor};
-      static constexpr std::uint16_t kLdn[] = {kAir, kEmptyPipe, kTempSensor};
-      f.causes |= (m_ == DeviceType::dtLDN08 ? kLdn : kVtk)[H(sErr, h + 2) % 3];
-      if (m_ == DeviceType::dtVTK0812) f.causes = static_cast<std::uint16_t>((f.causes & ~(kEmptyPipe | kTempSensor)) | kExcitation);
+      const std::uint64_t which = H(sErr, h + 2) % 3;
+      std::uint16_t cause = which == 0 ? (m_ == DeviceType::dtLDN08 ? kAir : kExcitation)
+                                       : which == 1 ? kEmptyPipe : kTempSensor;
+      if (m_ == DeviceType::dtVTK0812) cause = kExcitation;  // the only fault it flags
+      f.causes |= cause;
       q *= 1.0 - f.seconds[1] / 3600.0;
     }
     f.q = q;

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <optional>
 
 #include "sim/request_assembler.hpp"
@@ -69,7 +70,7 @@ class Session {
     if (o.modem) {
       ModemOptions mo = o.modemOptions;
       if (o.baud) mo.connectBaud = o.baud;
-      modem_.emplace(mo);
+      modem_ = std::make_unique<Modem>(mo);
     }
   }
 
@@ -157,7 +158,7 @@ class Session {
   const std::atomic<bool>& stop_;
   int fd_;
   RequestAssembler assembler_;
-  std::optional<Modem> modem_;
+  std::unique_ptr<Modem> modem_;
   Clock::time_point lastByte_{};
   Clock::time_point lineFree_{};
 };

@@ -340,6 +340,33 @@ TEST(Tmod07Timing, LongFormWaits50msAfterSendAndDoesNotPause) {
   EXPECT_LT(gap, 170.0);  // no 60 ms pause on top (generous: the pause would give >= 170)
 }
 
+TEST(Tmod07Timing, PauseStepsAndLongFormWaitCountedExactly) {
+  // ReplyTimeout/20 + 1 steps of 20 ms between short attempts; 50 ms (in
+  // 20 ms slices) after every long-form send and no pause.
+  for (std::uint32_t reply : {0u, 19u, 20u, 45u}) {
+    for (frame::Form form : {frame::Form::Short, frame::Form::Long}) {
+      std::vector<std::uint32_t> waits;
+      Wired w;
+      w.Timing(0, reply, 3);
+      w.link.SetWaitFunction([&](std::uint32_t ms) { waits.push_back(ms); });
+      EXPECT_FALSE(form == frame::Form::Short ? w.link.Exchange(1, 0, 0, {}) : w.link.ExchangeLong(1, 0, 0, {}));
+      std::vector<std::uint32_t> expected;
+      if (form == frame::Form::Short)
+        expected.assign(2 * (reply / 20 + 1), 20u);
+      else
+        for (int i = 0; i < 3; ++i) expected.insert(expected.end(), {20u, 20u, 10u});
+      EXPECT_EQ(waits, expected) << "ReplyTimeout " << reply;
+    }
+  }
+}
+
+TEST(Tmod07Timing, ZeroRetriesStillMakesOneAttempt) {
+  Wired w(Answering(frame::Form::Short, Bytes{1}));
+  w.link.SetRetries(0);
+  EXPECT_TRUE(w.link.Exchange(1, 0, 0, {}));
+  EXPECT_EQ(w.link.SentCount(), 1u);
+}
+
 TEST(Tmod07Timing, PromptRepliesCostNoPollingStep) {
   // 100 exchanges with an instrument answering 1 ms after each request; 20 ms
   // polling would need at least 2 s.

@@ -202,3 +202,28 @@ TEST(SimChannel, RequestWrittenByteByByteIsAnswered) {
     EXPECT_EQ(*b, w);
   }
 }
+
+TEST(CommandLine, HelpNamesEveryOptionAndParsingChecksValues) {
+  const std::string help(HelpText());
+  for (const char* opt : {"--model", "--seed", "--now", "--address", "--long-address", "--tcp", "--pty", "--baud",
+                          "--latency", "--modem", "--busy", "--no-answer", "--no-carrier", "--ring", "--dial-delay",
+                          "--guard", "--drop", "--corrupt", "--wrong-command", "--noise", "--truncate", "--dump",
+                          "--verbose", "--help"})
+    EXPECT_NE(help.find(opt), std::string::npos) << opt;
+  std::string error;
+  const auto c = ParseCommandLine({"--model", "ldn", "--pty", "/tmp/x", "--modem", "--busy", "2", "--drop", "0.1",
+                                   "--now", "2026-01-31 23:59:59", "--long-address", "4000000000"},
+                                  &error);
+  ASSERT_TRUE(c.has_value()) << error;
+  EXPECT_EQ(c->instrument.model, DeviceType::dtLDN08);
+  ASSERT_TRUE(c->server.has_value());
+  EXPECT_EQ(c->server->carrier, CarrierKind::Pty);
+  EXPECT_EQ(c->server->modemOptions.busyCalls, 2u);
+  EXPECT_DOUBLE_EQ(c->instrument.faults.drop, 0.1);
+  EXPECT_EQ(c->instrument.longAddress, 4000000000u);
+  EXPECT_EQ(c->instrument.now, static_cast<std::uint32_t>(CivilToDeviceTime(2026, 1, 31, 23, 59, 59)));
+  for (std::vector<std::string> bad : {std::vector<std::string>{"--drop", "1.5"}, {"--model", "x"}, {"--address", "256"},
+                                       {"--now", "2026-02-30"}, {"--tcp"}, {"--modem"}, {"--frobnicate"}})
+    EXPECT_FALSE(ParseCommandLine(bad, &error).has_value()) << bad[0];
+  EXPECT_EQ(*ParseNow("2026-12-08 10:30:00"), kDefaultNow);
+}
