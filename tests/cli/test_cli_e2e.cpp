@@ -7,7 +7,6 @@
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <regex>
 
 #include "cli_runner.hpp"
 #include "sim/expected_dump.hpp"
@@ -22,6 +21,17 @@ namespace fs = std::filesystem;
 std::vector<std::uint8_t> FileBytes(const fs::path& p) {
   std::ifstream f(p, std::ios::binary);
   return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+// True when `s` holds `pattern`, where '9' stands for any digit.
+bool HasShape(const std::string& s, const std::string& pattern) {
+  for (std::size_t at = 0; at + pattern.size() <= s.size(); ++at) {
+    bool ok = true;
+    for (std::size_t i = 0; i < pattern.size() && ok; ++i)
+      ok = pattern[i] == '9' ? (s[at + i] >= '0' && s[at + i] <= '9') : s[at + i] == pattern[i];
+    if (ok) return true;
+  }
+  return false;
 }
 
 std::string LastLine(const std::string& s) {
@@ -88,7 +98,7 @@ TEST_P(TcpFullRead, WritesTheSimulatorsDump) {
   const std::size_t skipTo = GetParam() == DeviceType::dtVTK0812 ? dump.size() : 125440 + 88 * 64;
   for (std::size_t i = 0; i < dump.size(); ++i)
     ASSERT_EQ(bytes[i], (i >= skipFrom && i < skipTo) ? 0 : dump[i]) << "byte " << i;
-  EXPECT_TRUE(std::regex_search(r.err, std::regex(R"(\[\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\]  OpenPort: IP 127\.0\.0\.1:\d+)")));
+  EXPECT_TRUE(HasShape(r.err, "[99.99.9999 99:99:99]  OpenPort: IP 127.0.0.1:" + std::to_string(rig.server->Port())));
   EXPECT_NE(r.err.find("[1] Определение типа устройства..."), std::string::npos);
   EXPECT_NE(r.err.find("Чтение статистики успешно завершено ("), std::string::npos);
 }
@@ -201,7 +211,7 @@ TEST(CliIdentifyCurrentShow, EachModel) {
     const CliRun id = RunCli(rig.Args({"identify", "--trace"}, conn));
     ASSERT_EQ(id.status, 0) << id.err;
     EXPECT_EQ(id.out, rig.instrument.IdentificationText() + "\n" + std::string(DeviceTypeName(t)) + "\n");
-    EXPECT_TRUE(std::regex_search(id.err, std::regex(R"(\d\d:\d\d:\d\d\.\d{3} -> 55 )"))) << id.err;
+    EXPECT_TRUE(HasShape(id.err, "99:99:99.999 -> 55 ")) << id.err;
 
     const CliRun cur = RunCli(rig.Args({"current"}, conn));
     ASSERT_EQ(cur.status, 0) << cur.err;
