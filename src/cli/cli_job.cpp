@@ -1,0 +1,40 @@
+#include "cli/cli_job.hpp"
+
+#include <unistd.h>
+
+#include "cli/commands.hpp"
+#include "cli/stop_signal.hpp"
+#include "link/program_home.hpp"
+
+namespace statvtk::cli {
+
+JobSetup MakeSetup(const ConnectionOptions& o) {
+  JobSetup s;
+  s.home = ResolveProgramHome(o.home, ExecutablePath());
+  s.ini = std::make_unique<IniFile>(SettingsPath(s.home));
+  s.settings = ApplyConnectionOptions(LoadConnectionSettings(*s.ini), o);
+  return s;
+}
+
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+void ConfigureJob(TReadThread& job, const JobSetup& setup, const ConnectionOptions& o, CliObserver& obs) {
+  job.SetConnection(setup.settings);
+  job.SetProgramHome(setup.home);
+  job.SetStopFlag(&StopSignal::StopFlag());
+  job.SetAbortFlag(&StopSignal::AbortFlag());
+  if (o.trace) job.SetTrace([&obs](const FrameTrace& f) { obs.Trace(f); });
+}
+
+void RunJob(TReadThread& job) {
+  job.Start();
+  job.Wait();
+}
+
+int UsageError(std::ostream& err, const std::string& command, const std::string& message) {
+  err << "statvtk-cli " << command << ": " << message << "\n"
+      << "Try 'statvtk-cli " << command << " --help'.\n";
+  return kExitUsage;
+}
+
+}  // namespace statvtk::cli

@@ -1,0 +1,40 @@
+// What the instrument commands share: the program home, the settings of
+// StatVTK.ini with the options laid over them, and one job run to its end.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "cli/cli_observer.hpp"
+#include "cli/cli_options.hpp"
+#include "link/ini_file.hpp"
+#include "link/settings.hpp"
+#include "reading/read_thread.hpp"
+
+namespace statvtk::cli {
+
+struct JobSetup {
+  std::filesystem::path home;
+  std::unique_ptr<IniFile> ini;
+  ConnectionSettings settings;
+};
+
+// Resolves the home and loads the settings; the options win over the file.
+JobSetup MakeSetup(const ConnectionOptions& o);
+
+// Whether stderr is a terminal (for the progress bar).
+bool StderrIsTerminal();
+
+// Gives the job its connection, home, stop and abort flags (the Ctrl+C
+// handler's) and, with --trace, the frame trace.
+void ConfigureJob(TReadThread& job, const JobSetup& setup, const ConnectionOptions& o, CliObserver& obs);
+
+// Runs the job on its thread and waits for it.
+void RunJob(TReadThread& job);
+
+// "statvtk-cli <command>: <message>" and the usage hint; returns kExitUsage.
+int UsageError(std::ostream& err, const std::string& command, const std::string& message);
+
+}  // namespace statvtk::cli

@@ -1,0 +1,132 @@
+#include "cli/cli_observer.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+namespace statvtk::cli {
+
+namespace {
+std::tm LocalTm(std::chrono::system_clock::time_point t) {
+  const std::time_t tt = std::chrono::system_clock::to_time_t(t);
+  std::tm tm{};
+  localtime_r(&tt, &tm);
+  return tm;
+}
+
+// The log window shows a line break of a message as a new line.
+std::string Lines(std::string text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  return out;
+}
+}  // namespace
+
+std::string LogStamp(std::chrono::system_clock::time_point t) {
+  const std::tm tm = LocalTm(t);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "[%.2d.%.2d.%.4d %.2d:%.2d:%.2d]  ", tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900,
+                tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return buf;
+}
+
+std::string TraceStamp(std::chrono::system_clock::time_point t) {
+  const std::tm tm = LocalTm(t);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count() % 1000;
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%.2d:%.2d:%.2d.%.3d", tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms));
+  return buf;
+}
+
+std::string TraceLine(const FrameTrace& f) {
+  std::string s = TraceStamp(f.when);
+  s += f.direction == FrameTrace::Direction::Sent ? " -> " : f.direction == FrameTrace::Direction::Received ? " <- " : " <~ ";
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (std::size_t i = 0; i < f.bytes.size(); ++i) {
+    if (i) s += ' ';
+    s += kHex[f.bytes[i] >> 4];
+    s += kHex[f.bytes[i] & 15];
+  }
+  if (f.direction == FrameTrace::Direction::Received && f.result != 0) s += "  [" + std::to_string(f.result) + "]";
+  return s;
+}
+
+CliObserver::CliObserver(std::ostream& err, bool progressBar) : err_(err), bar_(progressBar) {}
+
+void CliObserver::Line(const std::string& text) {
+  ClearBar();
+  err_ << text << '\n';
+  err_.flush();
+  DrawBar(true);
+}
+
+void CliObserver::LogLine(const std::string& text) { Line(LogStamp(std::chrono::system_clock::now()) + Lines(text)); }
+
+void CliObserver::ShowStatus(const std::string& text) {
+  if (text.empty() || text == status_) {
+    status_ = text;
+    return;
+  }
+  status_ = text;
+  Line(LogStamp(std::chrono::system_clock::now()) + "* " + Lines(text));
+}
+
+void CliObserver::ShowDetail(const std::string& text) {
+  detail_ = text;
+  DrawBar(false);
+}
+
+void CliObserver::SetProgressMax(int max) {
+  max_ = max;
+  DrawBar(false);
+}
+
+void CliObserver::SetProgressPos(int pos) {
+  pos_ = pos;
+  DrawBar(false);
+}
+
+void CliObserver::EnableControls() {
+  status_.clear();
+  ClearBar();
+}
+
+void CliObserver::DeliverStatistics(const StatData& data, const std::string& caption) {
+  stats_ = data;
+  caption_ = caption;
+}
+
+void CliObserver::DeliverCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type, const std::string& serial) {
+  std::copy(block.begin(), block.end(), current_.begin());
+  currentType_ = type;
+  currentSerial_ = serial;
+  hasCurrent_ = true;
+}
+
+void CliObserver::Trace(const FrameTrace& f) { Line(TraceLine(f)); }
+
+void CliObserver::ClearBar() {
+  if (!barShown_) return;
+  err_ << "\r\033[K";
+  barShown_ = false;
+}
+
+void CliObserver::DrawBar(bool force) {
+  if (!bar_ || max_ <= 0) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (!force && barShown_ && now - lastDraw_ < std::chrono::milliseconds(100)) return;
+  lastDraw_ = now;
+  constexpr int kWidth = 30;
+  const int p = std::clamp(pos_, 0, max_);
+  const int filled = static_cast<int>(static_cast<long long>(p) * kWidth / max_);
+  std::string bar = "\r[" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "] " +
+                    std::to_string(p * 100 / max_) + "%  " + detail_ + "\033[K";
+  err_ << bar;
+  err_.flush();
+  barShown_ = true;
+}
+
+}  // namespace statvtk::cli

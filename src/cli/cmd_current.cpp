@@ -1,0 +1,90 @@
+// statvtk-cli current: the current-readings window's captions and values,
+// once or repeated.
+#include <chrono>
+#include <thread>
+
+#include "cli/cli_job.hpp"
+#include "cli/commands.hpp"
+#include "cli/stop_signal.hpp"
+#include "reading/current_readings.hpp"
+
+namespace statvtk::cli {
+
+namespace {
+const char* kCurrentHelp = R"(Usage: statvtk-cli current [CONNECTION] [--interval SECONDS] [--count N]
+
+Reads the instrument's current values and prints them as the current-readings
+window shows them: the caption "Текущие показания - прибор № " with the
+serial number, the model, then one "caption: value" line per value.
+  --interval SECONDS     pause between readings (1..3600, default 60)
+  --count N              number of readings (default 1; 0: until Ctrl+C)
+
+Exit status: 0 done, 1 the instrument or link failed, 2 bad usage,
+130 stopped by Ctrl+C.
+
+)";
+
+std::string Trimmed(std::string s) {
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
+
+void Print(const CliObserver& obs, std::ostream& out) {
+  const CurrentView view = UpdateData(obs.CurrentBlock(), obs.CurrentType());
+  out << "Текущие показания - прибор № " << obs.CurrentSerial() << "\n";
+  out << "Модель: " << DeviceTypeName(obs.CurrentType()) << "\n";
+  for (const auto& l : view.labels) out << Trimmed(l.caption) << ": " << l.text << "\n";
+  out << "\n";
+  out.flush();
+}
+
+// Waits `seconds`, ending early on Ctrl+C.
+void Pause(long long seconds) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!StopSignal::Stopped() && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+}  // namespace
+
+int RunCurrent(const Args& args, std::ostream& out, std::ostream& err) {
+  ConnectionOptions o;
+  long long interval = 60, count = 1;
+  ArgReader r(args);
+  while (!r.Done()) {
+    const std::string a = r.Next();
+    if (a == "--help" || a == "-h") {
+      out << kCurrentHelp << ConnectionHelp();
+      return kExitOk;
+    }
+    if (TakeConnectionOption(a, r, o)) {
+    } else if (a == "--interval") {
+      r.Number(a, 1, 3600, interval);
+    } else if (a == "--count") {
+      r.Number(a, 0, 1000000, count);
+    } else {
+      r.Fail("unknown option " + a);
+    }
+    if (!r.Error().empty()) return UsageError(err, "current", r.Error());
+  }
+  if (auto e = CheckConnectionOptions(o); !e.empty()) return UsageError(err, "current", e);
+
+  StopSignal signal;
+  JobSetup setup = MakeSetup(o);
+  CliObserver obs(err, false);
+  for (long long n = 0; count == 0 || n < count; ++n) {
+    if (n > 0) Pause(interval);
+    if (StopSignal::Stopped()) return kExitStopped;
+    obs.ClearCurrent();
+    TReadThread job(obs);
+    ConfigureJob(job, setup, o, obs);
+    job.SetReadCurrent(true);
+    job.SetRefreshWindow(n > 0);
+    RunJob(job);
+    if (job.Result().outcome == ReadOutcome::Stopped || StopSignal::Stopped()) return kExitStopped;
+    if (job.Result().outcome != ReadOutcome::Done || !obs.HasCurrent()) return kExitLink;
+    Print(obs, out);
+  }
+  return kExitOk;
+}
+
+}  // namespace statvtk::cli

@@ -1,0 +1,49 @@
+// statvtk-cli identify: the identification text and the model found.
+#include "cli/cli_job.hpp"
+#include "cli/commands.hpp"
+#include "cli/stop_signal.hpp"
+
+namespace statvtk::cli {
+
+namespace {
+const char* kIdentifyHelp = R"(Usage: statvtk-cli identify [CONNECTION]
+
+Opens the connection and identifies the instrument (three attempts). Prints
+the identification text on the first line of stdout and the model found
+("VTK-08.12", "VTK-08.14 C", "VTK-08.14 CM" or "LDN-08") on the second.
+
+Exit status: 0 identified, 1 no answer or an unknown text, 2 bad usage,
+130 stopped by Ctrl+C.
+
+)";
+}  // namespace
+
+int RunIdentify(const Args& args, std::ostream& out, std::ostream& err) {
+  ConnectionOptions o;
+  ArgReader r(args);
+  while (!r.Done()) {
+    const std::string a = r.Next();
+    if (a == "--help" || a == "-h") {
+      out << kIdentifyHelp << ConnectionHelp();
+      return kExitOk;
+    }
+    if (!TakeConnectionOption(a, r, o)) r.Fail("unknown option " + a);
+    if (!r.Error().empty()) return UsageError(err, "identify", r.Error());
+  }
+  if (auto e = CheckConnectionOptions(o); !e.empty()) return UsageError(err, "identify", e);
+
+  StopSignal signal;
+  JobSetup setup = MakeSetup(o);
+  CliObserver obs(err, false);
+  TReadThread job(obs);
+  ConfigureJob(job, setup, o, obs);
+  job.SetIdentifyOnly(true);
+  RunJob(job);
+  const ReadResult& res = job.Result();
+  if (res.outcome == ReadOutcome::Stopped) return kExitStopped;
+  if (res.outcome != ReadOutcome::Done) return kExitLink;
+  out << res.identText << "\n" << DeviceTypeName(res.type) << "\n";
+  return kExitOk;
+}
+
+}  // namespace statvtk::cli

@@ -1,0 +1,131 @@
+// statvtk-cli read: "Прочитать статистику из прибора".
+#include <filesystem>
+
+#include "cli/cli_job.hpp"
+#include "cli/commands.hpp"
+#include "cli/stop_signal.hpp"
+#include "reading/read_choice.hpp"
+#include "stats/stat_file.hpp"
+
+namespace statvtk::cli {
+
+namespace {
+
+const char* kReadHelp = R"(Usage: statvtk-cli read [CONNECTION] [--all | --last HOURS DAYS]
+                       [--hourly] [--daily] [--monthly] [--events] [--home DIR] [--out PATH]
+
+Reads the statistics of the instrument (identification, configuration and the
+chosen archives) and writes the statistics file into the Data folder of the
+program home. Log lines go to stderr as in the log window; the path of each
+file written is printed on stdout, the last line being the last file written.
+
+Range (without --all or --last the choice stored in StatVTK.ini is used):
+  --all                  the whole archives
+  --last HOURS DAYS      the newest HOURS+2 hourly and DAYS+2 daily records
+                         (0..1536 and 0..384; 0 reads one record)
+Kinds (without any, those stored in StatVTK.ini):
+  --hourly --daily --monthly --events
+Options given here are not written back to StatVTK.ini.
+  --out PATH             also write the file to PATH (a file or a folder); when
+                         the Data folder cannot be written the file goes here,
+                         or else into the current folder
+
+Exit status: 0 done, 1 the instrument or link failed, 2 bad usage, 3 the file
+could not be written anywhere, 130 stopped by Ctrl+C (VTK-08.14 and LDN-08
+keep what was read; VTK-08.12 and the LDN-08 hourly "last" read keep nothing).
+
+)";
+
+struct ReadOptions {
+  ConnectionOptions conn;
+  bool all = false, last = false, kindGiven = false;
+  long long hours = 24, days = 31;
+  RecordKinds kinds;
+  std::optional<std::filesystem::path> out;
+};
+
+// Writes the handed-over image to `path`; false with the reason on err.
+bool WriteCopy(const std::filesystem::path& path, const StatData& data, std::ostream& err) {
+  std::string error;
+  if (SaveStatFile(path, data, &error)) return true;
+  err << "statvtk-cli read: " << (error.empty() ? path.string() : error) << "\n";
+  return false;
+}
+
+int Conclude(const ReadResult& res, const CliObserver& obs, const ReadOptions& ro, std::ostream& out,
+             std::ostream& err) {
+  if (!res.delivered || !obs.Statistics())
+    return res.outcome == ReadOutcome::Stopped ? kExitStopped : kExitLink;
+  int code = res.outcome == ReadOutcome::Stopped ? kExitStopped : kExitOk;
+  std::vector<std::filesystem::path> written;
+  if (res.fileWritten) written.push_back(res.file);
+  const auto name = res.file.filename();
+  if (ro.out) {
+    std::error_code ec;
+    const auto path = std::filesystem::is_directory(*ro.out, ec) ? *ro.out / name : *ro.out;
+    if (WriteCopy(path, *obs.Statistics(), err))
+      written.push_back(path);
+    else if (!res.fileWritten)
+      return kExitFile;
+  } else if (!res.fileWritten) {
+    std::error_code ec;
+    const auto path = std::filesystem::current_path(ec) / name;
+    if (!WriteCopy(path, *obs.Statistics(), err)) return kExitFile;
+    err << "statvtk-cli read: the file was written into the current folder instead\n";
+    written.push_back(path);
+  }
+  for (const auto& p : written) out << p.string() << "\n";
+  return code;
+}
+
+}  // namespace
+
+int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
+  ReadOptions ro;
+  ArgReader r(args);
+  while (!r.Done()) {
+    const std::string a = r.Next();
+    if (a == "--help" || a == "-h") {
+      out << kReadHelp << ConnectionHelp();
+      return kExitOk;
+    }
+    if (TakeConnectionOption(a, r, ro.conn)) {
+    } else if (a == "--all") {
+      ro.all = true;
+    } else if (a == "--last") {
+      if (r.Number(a, 0, 1536, ro.hours) && r.Number(a, 0, 384, ro.days)) ro.last = true;
+    } else if (a == "--hourly" || a == "--daily" || a == "--monthly" || a == "--events") {
+      ro.kindGiven = true;
+      (a == "--hourly" ? ro.kinds.hourly : a == "--daily" ? ro.kinds.daily : a == "--monthly" ? ro.kinds.monthly
+                                                                              : ro.kinds.events) = true;
+    } else if (a == "--out") {
+      std::string p;
+      if (r.Value(a, p)) ro.out = p;
+    } else {
+      r.Fail("unknown option " + a);
+    }
+    if (!r.Error().empty()) return UsageError(err, "read", r.Error());
+  }
+  if (ro.all && ro.last) return UsageError(err, "read", "give --all or --last, not both");
+  if (auto e = CheckConnectionOptions(ro.conn); !e.empty()) return UsageError(err, "read", e);
+
+  StopSignal signal;
+  JobSetup setup = MakeSetup(ro.conn);
+  SelectStatState state = LoadSelectStat(*setup.ini);
+  if (ro.all || ro.last) {
+    state.all = ro.all;
+    state.last = ro.last;
+  }
+  if (ro.kindGiven) state.kinds = ro.kinds;
+  ReadChoice choice;
+  choice.Accept(state, static_cast<std::int16_t>(ro.hours), static_cast<std::int16_t>(ro.days));
+
+  CliObserver obs(err, StderrIsTerminal());
+  TReadThread job(obs);
+  ConfigureJob(job, setup, ro.conn, obs);
+  ApplyReadChoice(choice, job);
+  RunJob(job);
+  return Conclude(job.Result(), obs, ro, out, err);
+}
+
+}  // namespace statvtk::cli

@@ -1,0 +1,186 @@
+// statvtk-cli show: a statistics file decoded, as text or as JSON.
+#include <cstdio>
+#include <map>
+
+#include "cli/commands.hpp"
+#include "cli/json_writer.hpp"
+#include "stats/stat_file.hpp"
+#include "stats/stat_model.hpp"
+
+namespace statvtk::cli {
+
+namespace {
+
+const char* kShowHelp = R"(Usage: statvtk-cli show FILE [--json]
+
+Decodes a statistics file (.vst, .814, .ldn; the extension in any case) and
+prints the model, the serial number, the current values, every valid record
+of each archive in index order and the events. With --json one object is
+printed instead; docs/cli.md describes its schema.
+
+Exit status: 0 done, 2 bad usage, 3 the file could not be read or has the
+wrong size or extension.
+
+)";
+
+// JSON keys of the decoded values, by the model's value names.
+const std::map<std::string, std::string>& ValueKeys() {
+  static const std::map<std::string, std::string> keys{
+      {"V+, м3", "forward_total"},         {"ΔV+, м3", "forward_increment"},
+      {"V-, м3", "reverse_total"},         {"ΔV-, м3", "reverse_increment"},
+      {"M+, т", "forward_mass_total"},     {"ΔM+, т", "forward_mass_increment"},
+      {"M-, т", "reverse_mass_total"},     {"ΔM-, т", "reverse_mass_increment"},
+      {"T, °C", "temperature"},            {"G, м3/ч", "mean_flow"},
+      {"U, В", "supply_voltage"},
+  };
+  return keys;
+}
+
+std::string DateText(const StatRecord& r) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.2d.%.2d.%.2d", r.day % 100, r.month % 100, r.year % 100);
+  return buf;
+}
+
+constexpr std::pair<ArchiveKind, const char*> kArchives[] = {
+    {ArchiveKind::Hourly, "hourly"}, {ArchiveKind::Daily, "daily"}, {ArchiveKind::Monthly, "monthly"}};
+
+void JsonRecord(JsonWriter& j, const StatModel& m, ArchiveKind kind, std::size_t i) {
+  const StatRecord r = m.Decode(kind, i);
+  j.BeginObject();
+  j.Key("index").Int(static_cast<long long>(i));
+  j.Key("pos").Int(m.Index(kind)[i].Pos);
+  j.Key("date").String(DateText(r));
+  j.Key("hour").Int(r.hour);
+  for (const auto& v : r.values) {
+    const auto it = ValueKeys().find(v.name);
+    j.Key(it != ValueKeys().end() ? it->second : v.name).Number(v.value);
+  }
+  if (m.Type() == DeviceType::dtVTK0814C || m.Type() == DeviceType::dtVTK0814CM) j.Key("mean_flow").Number(r.extraValue);
+  j.Key("counters").BeginArray();
+  for (auto c : r.counters) j.Int(c);
+  j.EndArray();
+  j.Key("counter_increments").BeginArray();
+  for (auto c : r.counterIncrements) j.Number(static_cast<double>(c));
+  j.EndArray();
+  j.Key("flags").Int(r.flags);
+  j.Key("status").String(r.statusText);
+  j.EndObject();
+}
+
+std::string Json(const StatModel& m) {
+  JsonWriter j;
+  j.BeginObject();
+  j.Key("model").String(DeviceTypeName(m.Type()));
+  j.Key("serial").String(m.SerialText());
+  j.Key("current").BeginObject();
+  for (const auto& row : m.CurrentRows()) j.Key(row.name).String(row.value);
+  j.EndObject();
+  for (const auto& [kind, name] : kArchives) {
+    j.Key(name).BeginArray();
+    if (m.HasArchive(kind))
+      for (std::size_t i = 0; i < m.Index(kind).size(); ++i)
+        if (m.EntryValid(kind, i)) JsonRecord(j, m, kind, i);
+    j.EndArray();
+  }
+  j.Key("events").BeginArray();
+  const EventTable ev = m.Events();
+  for (const auto& row : ev.rows) {
+    j.BeginObject();
+    for (std::size_t c = 0; c < row.size() && c < ev.headings.size(); ++c) j.Key(ev.headings[c]).String(row[c]);
+    j.EndObject();
+  }
+  j.EndArray();
+  j.EndObject();
+  return j.Text() + "\n";
+}
+
+std::string Number(double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.6f", v);
+  return buf;
+}
+
+void Text(const StatModel& m, std::ostream& out) {
+  out << "Модель: " << DeviceTypeName(m.Type()) << "\n";
+  out << "Заводской номер: " << m.SerialText() << "\n\n";
+  out << "Текущие значения\n";
+  for (const auto& row : m.CurrentRows()) out << "  " << row.name << ": " << row.value << "\n";
+  constexpr const char* kTitles[] = {"Часовые записи", "Суточные записи", "Месячные записи"};
+  int t = 0;
+  for (const auto& [kind, name] : kArchives) {
+    const char* title = kTitles[t++];
+    if (!m.HasArchive(kind)) continue;
+    out << "\n" << title << "\n";
+    for (std::size_t i = 0; i < m.Index(kind).size(); ++i) {
+      if (!m.EntryValid(kind, i)) continue;
+      const StatRecord r = m.Decode(kind, i);
+      char head[64];
+      std::snprintf(head, sizeof head, "  %5zu @%-6u %s %.2d:00", i, m.Index(kind)[i].Pos, DateText(r).c_str(), r.hour);
+      out << head;
+      for (const auto& v : r.values) out << "  " << v.name << " " << Number(v.value);
+      out << "  " << r.statusText << "\n";
+    }
+  }
+  const EventTable ev = m.Events();
+  out << "\nСобытия\n";
+  if (!ev.rows.empty()) {
+    out << " ";
+    for (const auto& h : ev.headings) out << " " << h;
+    out << "\n";
+  }
+  for (const auto& row : ev.rows) {
+    out << " ";
+    for (const auto& c : row) out << " " << c;
+    out << "\n";
+  }
+}
+
+}  // namespace
+
+int RunShow(const Args& args, std::ostream& out, std::ostream& err) {
+  bool json = false;
+  std::string file;
+  for (const auto& a : args) {
+    if (a == "--help" || a == "-h") {
+      out << kShowHelp;
+      return kExitOk;
+    }
+    if (a == "--json") {
+      json = true;
+    } else if (!a.empty() && a[0] == '-' && a != "-") {
+      err << "statvtk-cli show: unknown option " << a << "\nTry 'statvtk-cli show --help'.\n";
+      return kExitUsage;
+    } else if (file.empty()) {
+      file = a;
+    } else {
+      err << "statvtk-cli show: one FILE only\n";
+      return kExitUsage;
+    }
+  }
+  if (file.empty()) {
+    err << "statvtk-cli show: FILE missing\nTry 'statvtk-cli show --help'.\n";
+    return kExitUsage;
+  }
+  LoadResult loaded = LoadStatFile(file, ExtensionRule::LowerCase, file);
+  if (loaded.ignored) {
+    err << "statvtk-cli show: " << file << ": not a statistics file (.vst, .814, .ldn)\n";
+    return kExitFile;
+  }
+  if (!loaded.data) {
+    err << "statvtk-cli show: " << loaded.error << "\n";
+    return kExitFile;
+  }
+  auto model = MakeStatModel(*loaded.data);
+  if (!model) {
+    err << "statvtk-cli show: " << file << ": not a statistics file\n";
+    return kExitFile;
+  }
+  if (json)
+    out << Json(*model);
+  else
+    Text(*model, out);
+  return kExitOk;
+}
+
+}  // namespace statvtk::cli

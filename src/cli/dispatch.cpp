@@ -1,0 +1,55 @@
+// statvtk-cli's command dispatcher and its general help.
+#include <string_view>
+
+#include "cli/commands.hpp"
+
+namespace statvtk::cli {
+
+namespace {
+const char* kHelp = R"(Usage: statvtk-cli COMMAND [OPTIONS]
+
+The command-line program of StatVTK, the service utility for the VTK-08.12,
+VTK-08.14 (C, CM) and LDN-08 flowmeters.
+
+Commands:
+  read       read the statistics from the instrument into a statistics file
+  current    show the instrument's current readings, once or repeated
+  identify   identify the instrument at the address
+  show       decode a statistics file (text or --json)
+  ports      list the serial ports present
+  export     export a statistics file
+  report     make a report from a statistics file
+  info       technical information of a statistics file
+
+'statvtk-cli COMMAND --help' describes each command and its options.
+Exit status: 0 done, 1 instrument or link failed, 2 bad usage, 3 a file could
+not be read or written, 130 stopped by Ctrl+C.
+)";
+
+using Command = int (*)(const Args&, std::ostream&, std::ostream&);
+struct Entry {
+  std::string_view name;
+  Command run;
+};
+constexpr Entry kCommands[] = {
+    {"read", RunRead},     {"current", RunCurrent}, {"identify", RunIdentify}, {"show", RunShow},
+    {"ports", RunPorts},   {"export", RunExport},   {"report", RunReport},     {"info", RunInfo},
+};
+}  // namespace
+
+int Dispatch(const Args& args, std::ostream& out, std::ostream& err) {
+  if (args.empty()) {
+    err << kHelp;
+    return kExitUsage;
+  }
+  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    out << kHelp;
+    return kExitOk;
+  }
+  for (const auto& c : kCommands)
+    if (args[0] == c.name) return c.run(Args(args.begin() + 1, args.end()), out, err);
+  err << "statvtk-cli: unknown command '" << args[0] << "'\n" << "Try 'statvtk-cli --help'.\n";
+  return kExitUsage;
+}
+
+}  // namespace statvtk::cli

@@ -1,0 +1,22 @@
+// Ctrl+C during a job: the stop request "Остановить чтение". The first
+// SIGINT (or SIGTERM) sets the stop request and the link's abort flag; a
+// second one ends the program as usual.
+#pragma once
+
+#include <atomic>
+
+namespace statvtk::cli {
+
+class StopSignal {
+ public:
+  StopSignal();   // installs the handlers and clears both flags
+  ~StopSignal();  // restores the previous handlers
+  StopSignal(const StopSignal&) = delete;
+  StopSignal& operator=(const StopSignal&) = delete;
+
+  static std::atomic<bool>& StopFlag();
+  static std::atomic<bool>& AbortFlag();
+  static bool Stopped() { return StopFlag().load(); }
+};
+
+}  // namespace statvtk::cli

@@ -1,0 +1,127 @@
+// The LDN-08 device path. Every read uses the long frame form with the 32-bit
+// address (the M-Bus address, or the network address outside M-Bus mode).
+#include "link/encodings.hpp"
+#include "reading/read_maps.hpp"
+#include "reading/read_records.hpp"
+#include "reading/read_thread.hpp"
+
+namespace statvtk {
+
+void TReadThread::RunLdn08() {
+  Log("Чтение данных (LDN-08)");
+  Status("Чтение данных (LDN-08)");
+  started_ = std::chrono::steady_clock::now();
+  obs_.DisableControls();
+  std::fill(areaLdn_.begin(), areaLdn_.end(), 0);
+  std::fill(ldnHeader_.begin(), ldnHeader_.end(), 0);
+  Status("Чтение конфигурации");
+  Progress(0, 7);
+  Detail("");
+
+  const std::uint32_t addr = LongAddress();
+  Step s = Step::Ok;
+  for (int k = 0; k < 8 && s == Step::Ok; ++k) {
+    const auto offset = static_cast<std::uint16_t>(k * 32);
+    s = AfterBlock(link_.ReadBlock16Long(addr, offset, 32, std::span(ldnHeader_).subspan(offset, 32)),
+                   "Ошибка чтения конфигурации");
+    if (s == Step::Ok) {
+      ProgressPos(k);
+      Detail(std::to_string(offset));
+    }
+  }
+  if (s == Step::Error) return;
+  if (s == Step::Ok) {
+    // The RAM blocks are read without a stop test.
+    for (int m = 0; m < 2; ++m) {
+      const auto offset = static_cast<std::uint16_t>(m * 32);
+      bool ok = link_.ReadParams16Long(addr, offset, 32, std::span(ldnHeader_).subspan(512 + offset, 32));
+      if (!ok && !StopNow()) {
+        ErrorExit("Ошибка чтения оперативной памяти");
+        return;
+      }
+    }
+    if (StopNow()) s = Step::Stop;
+  }
+  if (job_.readCurrent) {
+    if (s == Step::Stop)
+      StopExit();
+    else
+      FinishCurrent(std::span<const std::uint8_t, 1024>(ldnHeader_.data(), 1024));
+    return;
+  }
+  if (s == Step::Ok) {
+    ProgressPos(0);
+    s = ReadLdnArchives();
+  }
+  if (s == Step::Error || result_.outcome == ReadOutcome::Stopped) return;
+  if (s == Step::Stop) NoteStopped();
+  FinishStatistics(StatData{DeviceType::dtLDN08, areaLdn_, ldnHeader_});
+}
+
+TReadThread::Step TReadThread::ReadLdnArchives() {
+  const std::uint32_t addr = LongAddress();
+  auto read68 = [this, addr](std::uint32_t a, std::span<std::uint8_t> out) {
+    return link_.ReadArchive32Long(addr, a, 68, out);
+  };
+  auto read64 = [this, addr](std::uint32_t a, std::span<std::uint8_t> out) {
+    return link_.ReadArchive32Long(addr, a, 64, out);
+  };
+  auto from = [this](int base) {
+    return [this, base](int n) {
+      ProgressPos(base + n);
+      Detail(std::to_string(base + n));
+    };
+  };
+  auto byCount = [this](int n) {
+    ProgressPos(n + 1);
+    Detail(std::to_string(n + 1));
+  };
+  Step s = Step::Ok;
+  if (job_.readAll) {
+    // The whole archive memory, whatever kinds were chosen.
+    Progress(0, 1841);
+    Status("Чтение всей статистики");
+    const std::string err = "Ошибка чтения памяти архива";
+    s = ReadRecords(ForwardAddresses(kLdnHourly.first, 68, kLdnHourly.count), 68, areaLdn_, err, read68, from(0));
+    if (s == Step::Ok)
+      s = ReadRecords(ForwardAddresses(kLdnDaily.first, 68, kLdnDaily.count), 68, areaLdn_, err, read68, from(1440));
+    if (s == Step::Ok)
+      s = ReadRecords(ForwardAddresses(kLdnMonthly.first, 68, kLdnMonthly.count), 68, areaLdn_, err, read68, from(1805));
+    if (s == Step::Ok)
+      s = ReadRecords(ForwardAddresses(kLdnEvents.first, 64, kLdnEvents.count), 64, areaLdn_, err, read64, from(1805));
+    return s;
+  }
+  if (!job_.readLast) return s;
+  auto pointer = [this](std::size_t at) { return LittleUInt32(std::span<const std::uint8_t>(ldnHeader_).subspan(at, 4)); };
+  if (job_.wantHourly) {
+    Status("Чтение часовых записей");
+    Progress(0, job_.lastHours);
+    auto walk = BackwardWalk(kLdnHourly, pointer(192), static_cast<std::size_t>(std::max(0, job_.lastHours + 1)));
+    s = ReadRecords(walk, 68, areaLdn_, "Ошибка чтения часовых записей", read68, byCount);
+    if (s == Step::Stop) {
+      // A stop in the hourly "last" read keeps nothing.
+      StopExit();
+      return s;
+    }
+  }
+  if (job_.wantDaily && s == Step::Ok) {
+    Status("Чтение суточных записей");
+    Progress(0, job_.lastDays);
+    auto walk = BackwardWalk(kLdnDaily, pointer(196), static_cast<std::size_t>(std::max(0, job_.lastDays + 1)));
+    s = ReadRecords(walk, 68, areaLdn_, "Ошибка чтения суточных записей", read68, byCount);
+  }
+  if (job_.wantMonthly && s == Step::Ok) {
+    Status("Чтение записей за месяц");
+    Progress(0, 11);
+    s = ReadRecords(BackwardWalk(kLdnMonthly, pointer(200), 13), 68, areaLdn_, "Ошибка чтения", read68, byCount);
+  }
+  if (job_.wantEvents && s == Step::Ok) {
+    Status("Чтение событий");
+    Progress(0, 127);
+    s = ReadRecords(ForwardAddresses(kLdnEvents.first, 64, kLdnEvents.count), 64, areaLdn_, "Ошибка чтения событий",
+                    read64, byCount);
+  }
+  return s;
+}
+
+}  // namespace statvtk

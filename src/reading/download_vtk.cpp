@@ -1,0 +1,200 @@
+// The VTK-08.12 and VTK-08.14 device paths.
+#include <array>
+#include <numeric>
+
+#include "link/encodings.hpp"
+#include "reading/read_maps.hpp"
+#include "reading/read_records.hpp"
+#include "reading/read_thread.hpp"
+
+namespace statvtk {
+
+TReadThread::Step TReadThread::ReadRtc() {
+  for (int i = 0; i < 8; ++i) {
+    const auto offset = static_cast<std::uint8_t>(i * 16);
+    Step s = AfterBlock(link_.ReadBlock8(job_.netAddress, offset, 16, std::span(vtkHeader_).subspan(offset, 16)),
+                        "Ошибка чтения RTC");
+    if (s != Step::Ok) return s;
+    ProgressPos(i);
+    Detail(std::to_string(offset));
+  }
+  return Step::Ok;
+}
+
+TReadThread::Step TReadThread::ReadVtkConfig(int blockSize, std::span<const int> blocks) {
+  for (int k : blocks) {
+    const auto offset = static_cast<std::uint16_t>(k * blockSize);
+    const auto size = static_cast<std::uint8_t>(blockSize);
+    Step s = AfterBlock(link_.ReadBlock16(job_.netAddress, offset, size, std::span(vtkHeader_).subspan(512 + offset, size)),
+                        "Ошибка чтения конфигурации");
+    if (s != Step::Ok) return s;
+    ProgressPos(k);
+    Detail(std::to_string(offset));
+  }
+  return Step::Ok;
+}
+
+void TReadThread::RunVtk0812() {
+  Log("Чтение данных (VTK-0812)");
+  Status("Чтение данных (VTK-0812)");
+  started_ = std::chrono::steady_clock::now();
+  obs_.DisableControls();
+  Progress(0, 7);
+  std::fill(area0812_.begin(), area0812_.end(), 0);
+  Status("Чтение памяти RTC");
+
+  // Every stop in this path ends the run without a file.
+  auto stopOrError = [this](Step s) {
+    if (s == Step::Stop) StopExit();
+    return s != Step::Ok;
+  };
+  if (stopOrError(ReadRtc())) return;
+  if (stopOrError(AfterBlock(link_.ReadParams16(job_.netAddress, 180, 4, std::span(vtkHeader_).subspan(436, 4)),
+                             "Ошибка чтения оперативной памяти")))
+    return;
+  Status("Чтение конфигурации");
+  Progress(0, 32);
+  Detail("0");
+  std::array<int, 32> all{};
+  std::iota(all.begin(), all.end(), 0);
+  if (stopOrError(ReadVtkConfig(16, all))) return;
+
+  if (job_.readCurrent) {
+    // The current values of this model are in the RTC, RAM and configuration
+    // blocks just read; the archive is not needed for them.
+    FinishCurrent(std::span<const std::uint8_t, 1024>(vtkHeader_.data(), 1024));
+    return;
+  }
+
+  Progress(0, 4095);
+  Status("Чтение статистики");
+  auto read = [this](std::uint32_t a, std::span<std::uint8_t> out) {
+    return link_.ReadArchive16(job_.netAddress, static_cast<std::uint16_t>(a), 16, out);
+  };
+  auto shown = [this](int j) {
+    if (j % 64 == 0) {
+      ProgressPos(j);
+      Detail(std::to_string(j * 16));
+    }
+  };
+  if (stopOrError(ReadRecords(ForwardAddresses(0, 16, 4096), 16, area0812_, "Ошибка чтения Data EEPROM", read, shown))) return;
+  FinishStatistics(StatData{DeviceType::dtVTK0812, area0812_, vtkHeader_});
+}
+
+void TReadThread::RunVtk0814() {
+  obs_.DeviceMemberFound(result_.type);
+  Log("Чтение данных (VTK-0814С)");
+  Status("Чтение данных (VTK-0814С)");
+  started_ = std::chrono::steady_clock::now();
+  obs_.DisableControls();
+  Progress(0, 7);
+  std::fill(area0814_.begin(), area0814_.end(), 0);
+  Status("Чтение памяти RTC");
+
+  Step s = ReadRtc();
+  if (s == Step::Ok)
+    s = AfterBlock(link_.ReadParams16(job_.netAddress, 180, 4, std::span(vtkHeader_).subspan(180, 4)),
+                   "Ошибка чтения оперативной памяти");
+  if (s == Step::Ok)
+    s = AfterBlock(link_.ReadParams16(job_.netAddress, 264, 8, std::span(vtkHeader_).subspan(264, 8)),
+                   "Ошибка чтения оперативной памяти");
+  if (s == Step::Ok) {
+    Status("Чтение конфигурации");
+    Progress(0, 32);
+    Detail("");
+    static constexpr std::array<int, 9> kBlocks{0, 1, 8, 10, 11, 12, 13, 14, 15};
+    s = ReadVtkConfig(32, kBlocks);
+  }
+  if (s == Step::Error) return;
+  if (job_.readCurrent) {
+    // A stop before the current values are complete hands nothing over.
+    if (s == Step::Stop)
+      StopExit();
+    else
+      FinishCurrent(std::span<const std::uint8_t, 1024>(vtkHeader_.data(), 1024));
+    return;
+  }
+  if (s == Step::Ok) {
+    ProgressPos(0);
+    s = ReadVtk0814Archives();
+  }
+  if (s == Step::Error) return;
+  if (s == Step::Stop) NoteStopped();
+  FinishStatistics(StatData{result_.type, area0814_, vtkHeader_});
+}
+
+TReadThread::Step TReadThread::ReadVtk0814Archives() {
+  auto read = [this](std::uint32_t a, std::span<std::uint8_t> out) {
+    return link_.ReadArchive32(job_.netAddress, a, 64, out);
+  };
+  auto byIndex = [this](int n) {
+    ProgressPos(n);
+    Detail(std::to_string(n));
+  };
+  auto byCount = [this](int n) {
+    ProgressPos(n + 1);
+    Detail(std::to_string(n + 1));
+  };
+  Step s = Step::Ok;
+  if (job_.readAll) {
+    Progress(0, 2047);
+    Status("Чтение всей статистики");
+    if (job_.wantHourly && s == Step::Ok) {
+      Progress(0, 1439);
+      Status("Чтение часовых записей");
+      s = ReadRecords(ForwardAddresses(kVtk0814Hourly.first, 64, kVtk0814Hourly.count), 64, area0814_, "Ошибка чтения", read, byIndex);
+    }
+    if (job_.wantDaily && s == Step::Ok) {
+      Progress(0, 399);
+      Status("Чтение суточных записей");
+      s = ReadRecords(ForwardAddresses(kVtk0814Daily.first, 64, kVtk0814Daily.count), 64, area0814_, "Ошибка чтения", read, byIndex);
+    }
+    if (job_.wantMonthly && s == Step::Ok) {
+      Progress(0, 119);
+      Status("Чтение записей за месяц");
+      s = ReadRecords(ForwardAddresses(kVtk0814Monthly.first, 64, kVtk0814Monthly.count), 64, area0814_, "Ошибка чтения", read,
+                      byIndex);
+    }
+    if (job_.wantEvents && s == Step::Ok) {
+      Status("Чтение событий");
+      Progress(0, 87);
+      s = ReadRecords(ForwardAddresses(kVtk0814EventsFirst, 64, kVtk0814EventsAll), 64, area0814_, "Ошибка чтения событий", read,
+                      byCount);
+    }
+    return s;
+  }
+  if (!job_.readLast) return s;
+  auto pointer = [this](std::size_t at) {
+    return static_cast<std::uint32_t>(DeviceUInt(std::span<const std::uint8_t>(vtkHeader_).subspan(at, 3)));
+  };
+  if (job_.wantHourly && s == Step::Ok) {
+    Status("Чтение часовых записей");
+    Progress(0, job_.lastHours);
+    auto walk = BackwardWalk(kVtk0814Hourly, pointer(969), static_cast<std::size_t>(std::max(0, job_.lastHours + 1)));
+    s = ReadRecords(walk, 64, area0814_, "Ошибка чтения часовых записей", read, byCount);
+  }
+  if (job_.wantDaily && s == Step::Ok) {
+    Status("Чтение суточных записей");
+    Progress(0, job_.lastDays);
+    auto walk = BackwardWalk(kVtk0814Daily, pointer(973), static_cast<std::size_t>(std::max(0, job_.lastDays + 1)));
+    s = ReadRecords(walk, 64, area0814_, "Ошибка чтения суточных записей", read, byCount);
+  }
+  if (job_.wantMonthly && s == Step::Ok) {
+    Status("Чтение записей за месяц");
+    Progress(0, 11);
+    s = ReadRecords(BackwardWalk(kVtk0814Monthly, pointer(977), 13), 64, area0814_, "Ошибка чтения", read, byCount);
+  }
+  if (job_.wantEvents && s == Step::Ok) {
+    Status("Чтение событий");
+    Progress(0, 348);
+    auto byFour = [this](int n) {
+      ProgressPos(4 * (n + 1));
+      Detail(std::to_string(n + 1));
+    };
+    s = ReadRecords(ForwardAddresses(kVtk0814EventsFirst, 64, kVtk0814EventsLast), 64, area0814_, "Ошибка чтения событий", read,
+                    byFour);
+  }
+  return s;
+}
+
+}  // namespace statvtk

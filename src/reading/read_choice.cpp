@@ -1,0 +1,51 @@
+#include "reading/read_choice.hpp"
+
+#include "reading/read_thread.hpp"
+
+namespace statvtk {
+
+int RecTypeBits(const RecordKinds& k) {
+  return (k.hourly ? 1 : 0) + 2 * (k.daily ? 1 : 0) + 4 * (k.monthly ? 1 : 0) + 8 * (k.events ? 1 : 0);
+}
+
+RecordKinds RecordKindsOfBits(long long bits) {
+  return {(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
+}
+
+SelectStatState LoadSelectStat(const IniFile& ini) {
+  SelectStatState s;
+  const long long radio = ini.ReadInteger(kSelectSection, "RadioButton", 0);
+  s.all = radio == 0;
+  s.last = radio == 1;
+  s.kinds = RecordKindsOfBits(ini.ReadInteger(kSelectSection, "RecType", 0));
+  return s;
+}
+
+bool StoreRadioButton(IniFile& ini, bool lastChosen) {
+  return ini.WriteInteger(kSelectSection, "RadioButton", lastChosen ? 1 : 0);
+}
+
+bool StoreRecType(IniFile& ini, const RecordKinds& k) { return ini.WriteInteger(kSelectSection, "RecType", RecTypeBits(k)); }
+
+void ReadChoice::Accept(const SelectStatState& s, std::int16_t hoursCount, std::int16_t daysCount) {
+  readAll = s.all;
+  readLast = s.last;
+  kinds = s.kinds;
+  if (s.last) {
+    hours = hoursCount;
+    days = daysCount;
+  }
+}
+
+void ApplyReadChoice(const ReadChoice& c, TReadThread& job) {
+  job.SetReadAll(c.readAll);
+  job.SetReadLast(c.readLast);
+  if (c.hours != 0) job.SetLastHours(c.hours + 1);
+  if (c.days != 0) job.SetLastDays(c.days + 1);
+  job.SetWantHourly(c.kinds.hourly);
+  job.SetWantDaily(c.kinds.daily);
+  job.SetWantMonthly(c.kinds.monthly);
+  job.SetWantEvents(c.kinds.events);
+}
+
+}  // namespace statvtk

@@ -1,0 +1,53 @@
+// The read choice: whole archives or the last N records, and which record
+// kinds; remembered in StatVTK.ini, section SelectStatSettings.
+#pragma once
+
+#include <cstdint>
+
+#include "link/ini_file.hpp"
+
+namespace statvtk {
+
+class TReadThread;
+
+inline constexpr const char* kSelectSection = "SelectStatSettings";
+
+// The record kinds, as the bit set RecType stores them.
+struct RecordKinds {
+  bool hourly = false;   // bit 0
+  bool daily = false;    // bit 1
+  bool monthly = false;  // bit 2
+  bool events = false;   // bit 3
+};
+int RecTypeBits(const RecordKinds& k);
+RecordKinds RecordKindsOfBits(long long bits);
+
+// The dialog's state as loaded: RadioButton 0 chooses "Вся статистика", 1
+// "Последних", any other value neither; RecType sets the four kinds.
+struct SelectStatState {
+  bool all = false;
+  bool last = false;
+  RecordKinds kinds;
+};
+SelectStatState LoadSelectStat(const IniFile& ini);
+// The writes of the dialog's handlers (each at once).
+bool StoreRadioButton(IniFile& ini, bool lastChosen);
+bool StoreRecType(IniFile& ini, const RecordKinds& k);
+
+// The application-wide read choice handed to each statistics job.
+struct ReadChoice {
+  bool readAll = false;
+  bool readLast = false;
+  RecordKinds kinds;
+  std::int16_t hours = 24;  // the up-down positions; kept from the last accepted "Последних"
+  std::int16_t days = 31;
+
+  // Accepting the dialog: the counts are taken only when "Последних" is chosen.
+  void Accept(const SelectStatState& s, std::int16_t hoursCount, std::int16_t daysCount);
+};
+
+// Sets the job's range and kinds; LastHours and LastDays get the count plus 1,
+// and only when the count is not 0.
+void ApplyReadChoice(const ReadChoice& c, TReadThread& job);
+
+}  // namespace statvtk

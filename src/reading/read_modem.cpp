@@ -1,0 +1,35 @@
+// The job's modem steps: dialing after the port is open, hanging up before
+// it is closed. Nothing happens on the serial and TCP transports.
+#include "reading/modem_dialer.hpp"
+#include "reading/read_thread.hpp"
+
+namespace statvtk {
+
+namespace {
+ModemDialJob DialJobOf(const ReadJob& j) {
+  ModemDialJob d;
+  d.phoneNo = j.phoneNo;
+  d.pulse = j.pulseDial;
+  d.attempts = j.reconnects;
+  d.connectWaitS = j.connectWaitS;
+  d.initString = j.initString;
+  d.modem = j.connectMode == 1;
+  return d;
+}
+}  // namespace
+
+bool TReadThread::ModemDial() {
+  if (job_.connectMode != 1) return true;
+  ModemDialer dialer(link_, obs_, link_.AbortFlag(), DialJobOf(job_), modemStep_);
+  const bool ok = dialer.ModemConnect();
+  job_.reconnects = static_cast<std::uint8_t>(dialer.Attempts());
+  return ok;
+}
+
+void TReadThread::ModemHangUpIfModem() {
+  if (job_.connectMode != 1) return;
+  ModemDialer dialer(link_, obs_, link_.AbortFlag(), DialJobOf(job_), modemStep_);
+  dialer.ModemHangUp();
+}
+
+}  // namespace statvtk

@@ -1,0 +1,39 @@
+// What a reading job reports to its front end: the progress reports of every
+// long job plus the controls lock, and the hand-over of what was read. The
+// job calls these from its own thread, one at a time, and waits for each.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+
+#include "link/progress_observer.hpp"
+#include "stats/device_type.hpp"
+#include "stats/stat_image.hpp"
+
+namespace statvtk {
+
+class ReadObserver : public ProgressObserver {
+ public:
+  // Locks and unlocks the read commands while a job runs.
+  virtual void DisableControls() = 0;
+  virtual void EnableControls() = 0;
+  // A finished statistics read: the model's archive area and header block,
+  // and the caption "Статистика - " + serial text.
+  virtual void DeliverStatistics(const StatData& data, const std::string& caption) = 0;
+  // A finished current-readings read: the 1024-byte data block (the VTK
+  // header, or the first 1024 bytes of the LDN header), the model and the
+  // serial text.
+  virtual void DeliverCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type,
+                              const std::string& serial) = 0;
+  // The VTK-08.14 member found (dtVTK0814C or dtVTK0814CM), before its download.
+  virtual void DeviceMemberFound(DeviceType) {}
+  // The statistics file was written (before DeliverStatistics).
+  virtual void StatisticsFileWritten(const std::filesystem::path&) {}
+  // The statistics file could not be written; `error` names the path and the
+  // system's reason. The image is still handed over afterwards.
+  virtual void StatisticsFileFailed(const std::filesystem::path&, const std::string& /*error*/) {}
+};
+
+}  // namespace statvtk

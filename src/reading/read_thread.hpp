@@ -1,0 +1,223 @@
+// TReadThread: one reading job (identification, download or current readings)
+// on its own thread. It owns its link, takes the job parameters through
+// setters, and reports only through a ReadObserver.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/settings.hpp"
+#include "link/tmod07.hpp"
+#include "reading/read_observer.hpp"
+#include "stats/device_type.hpp"
+#include "stats/stat_image.hpp"
+
+namespace statvtk {
+
+// How a run ended.
+enum class ReadOutcome {
+  NotRun,  // the thread was never started
+  Done,    // finished (a file may still have failed to be written: see fileError)
+  Failed,  // opening, dialing, identification or a block read failed; nothing written
+  Stopped  // the stop request ended it (a file is written where the path keeps the data)
+};
+
+struct ReadResult {
+  ReadOutcome outcome = ReadOutcome::NotRun;
+  DeviceType type = DeviceType::dtUnknown;
+  std::string identText;       // the identification text that fixed the type
+  std::string message;         // the stage's error message on failure
+  std::string linkError;       // the link's error text at that failure
+  std::filesystem::path file;  // the statistics file written, or where it should have gone
+  bool fileWritten = false;
+  std::string fileError;       // path and system reason when the file could not be written
+  bool delivered = false;      // statistics or current readings were handed over
+};
+
+// Everything a job is given before it starts, with the constructor's defaults.
+struct ReadJob {
+  std::uint8_t connectMode = 0;  // 0 serial, 1 modem, 2 TCP
+  std::uint8_t netAddress = 0;
+  std::uint32_t mbusAddress = 0;
+  bool useMBus = false;
+  std::uint8_t comPort = 1;
+  std::string portName;          // serial device path; empty: /dev/ttyS(comPort-1)
+  std::uint32_t baudRate = 9600;
+  std::string sockIp;
+  std::string gateHost;
+  std::uint16_t sockPort = 10001;
+  bool useGate = false;
+  bool useDynDns = false;
+  std::string phoneNo;
+  std::string initString;
+  bool pulseDial = false;
+  std::uint8_t reconnects = 3;
+  std::uint8_t connectWaitS = 60;
+  std::uint32_t connectTimeoutS = 5;
+  bool quiet = false;            // no abort message
+  bool readCurrent = false;
+  bool refreshWindow = false;
+  bool identifyOnly = false;     // stop after identification (command-line `identify`)
+  bool readAll = false;
+  bool readLast = false;
+  bool wantHourly = false, wantDaily = false, wantMonthly = false, wantEvents = false;
+  std::int32_t lastHours = 0;
+  std::int32_t lastDays = 0;
+  TimingTriple serialTiming{100, 400, 5};
+  TimingTriple modemTiming{400, 1500, 5};
+  TimingTriple ethernetTiming{100, 150, 10};
+};
+
+class TReadThread {
+ public:
+  explicit TReadThread(ReadObserver& observer);
+  ~TReadThread();  // waits for the run to end
+  TReadThread(const TReadThread&) = delete;
+  TReadThread& operator=(const TReadThread&) = delete;
+
+  // --- job parameters (before Start) ---
+  void SetConnectMode(std::uint8_t mode) { job_.connectMode = mode > 2 ? 0 : mode; }
+  void SetNetAddress(std::uint8_t a) { job_.netAddress = a; }
+  void SetMBusAddress(std::uint32_t a) { job_.mbusAddress = a; }
+  void SetUseMBus(bool on) { job_.useMBus = on; }
+  void SetComPort(std::uint8_t n) { if (n != 0) job_.comPort = n; }
+  void SetPortName(const std::string& path) { job_.portName = path; }
+  void SetBaudRate(std::uint32_t rate) { if (rate != 0) job_.baudRate = rate; }
+  void SetSockIP(const std::string& host) { if (host.find('.') != std::string::npos) job_.sockIp = host; }
+  void SetGateHost(const std::string& host) { if (host.find('.') != std::string::npos) job_.gateHost = host; }
+  void SetSockPort(std::uint16_t port) { job_.sockPort = port; }
+  void SetUseGate(bool on) { job_.useGate = on; }
+  void SetUseDynDNS(bool on) { job_.useDynDns = on; }
+  void SetPhoneNo(const std::string& s) { job_.phoneNo = s; }
+  void SetInitString(const std::string& s) { job_.initString = s; }
+  void SetPulseDial(bool on) { job_.pulseDial = on; }
+  void SetReconnects(std::uint8_t n) { job_.reconnects = n; }
+  void SetConnectWait(std::uint8_t seconds) { job_.connectWaitS = seconds; }
+  void SetConnectTimeout(std::uint32_t seconds) { job_.connectTimeoutS = seconds; }
+  void SetQuiet(bool on) { job_.quiet = on; }
+  void SetReadCurrent(bool on) { job_.readCurrent = on; }
+  void SetRefreshWindow(bool on) { job_.refreshWindow = on; }
+  void SetIdentifyOnly(bool on) { job_.identifyOnly = on; }
+  void SetReadAll(bool on) { job_.readAll = on; }
+  void SetReadLast(bool on) { job_.readLast = on; }
+  void SetWantHourly(bool on) { job_.wantHourly = on; }
+  void SetWantDaily(bool on) { job_.wantDaily = on; }
+  void SetWantMonthly(bool on) { job_.wantMonthly = on; }
+  void SetWantEvents(bool on) { job_.wantEvents = on; }
+  // The caller passes the dialog's count plus 1, and only when the count is not 0.
+  void SetLastHours(std::int32_t n) { job_.lastHours = n; }
+  void SetLastDays(std::int32_t n) { job_.lastDays = n; }
+  // The timing triples of the three transports; the run takes the one of its mode.
+  void SetTimings(const TimingTriple& serial, const TimingTriple& modem, const TimingTriple& ethernet);
+  // Fills the connection parameters from the program-wide settings.
+  void SetConnection(const ConnectionSettings& s);
+
+  // --- environment ---
+  void SetProgramHome(const std::filesystem::path& home) { home_ = home; }
+  // The process-wide stop request ("Остановить чтение"); by default the thread's own.
+  void SetStopFlag(std::atomic<bool>* flag) { stop_ = flag ? flag : &ownStop_; }
+  // The link's abort flag; by default the link's own.
+  void SetAbortFlag(std::atomic<bool>* flag) { link_.SetAbortFlag(flag); }
+  void SetChannelFactory(Tmod07::ChannelFactory f) { link_.SetChannelFactory(std::move(f)); }
+  void SetTrace(Tmod07::TraceFn fn) { link_.SetTrace(std::move(fn)); }
+  // The PC clock used for the file name (tests fix it).
+  void SetClock(std::function<std::chrono::system_clock::time_point()> clock) { clock_ = std::move(clock); }
+  // The step of the modem dialogue's waits (100 ms; tests shorten it).
+  void SetModemStep(std::chrono::milliseconds step) { modemStep_ = step; }
+
+  const ReadJob& Job() const { return job_; }
+  Tmod07& Link() { return link_; }
+
+  // Sets the stop request and the link's abort flag (what the front end's stop does).
+  void RequestStop();
+  std::atomic<bool>& StopFlag() { return *stop_; }
+
+  // Starts the run on its own thread; Wait() blocks until it has ended.
+  void Start();
+  void Wait();
+  bool Running() const { return running_.load(); }
+  // Runs the job on the calling thread (tests, benchmarks).
+  void RunHere();
+  const ReadResult& Result() const { return result_; }  // valid after Wait()
+
+ private:
+  enum class Step { Ok, Error, Stop };
+
+  void Run();
+  void Prepare();
+  bool OpenPort();
+  bool Identify();
+  void RunVtk0812();
+  void RunVtk0814();
+  void RunLdn08();
+  Step ReadRtc();
+  Step ReadVtkConfig(int blockSize, std::span<const int> blocks);
+  Step ReadVtk0814Archives();
+  Step ReadLdnArchives();
+  // Reads records of an archive buffer at the given addresses; `shown(n)` is
+  // the progress position and detail after the n-th record (0-based).
+  template <class ReadFn, class ShownFn>
+  Step ReadRecords(const std::vector<std::uint32_t>& addresses, std::uint32_t size, std::vector<std::uint8_t>& area,
+                   const std::string& errorMessage, ReadFn read, ShownFn shown);
+  void FinishStatistics(StatData data);
+  void FinishCurrent(std::span<const std::uint8_t, 1024> block);
+  void FinishIdentify();
+
+  // One block read: the read, then the error test, then the stop test.
+  Step AfterBlock(bool ok, const std::string& errorMessage);
+  void ErrorExit(const std::string& message);
+  void StopExit();  // ends the run without a file
+  void NoteStopped();
+
+  // Modem steps: no-ops for the serial and TCP transports.
+  bool ModemDial();
+  void ModemHangUpIfModem();
+  void AbortCleanup();
+  void CloseAll();  // modem hang-up (modem mode) and close the link
+
+  // Reporting helpers.
+  void Log(const std::string& t) { if (!t.empty()) obs_.LogLine(t); }
+  void ReportError(const std::string& t) { Log(t); }
+  void Status(const std::string& t);
+  void Detail(const std::string& t) { obs_.ShowDetail(t); }
+  void Progress(int min, int max);
+  void ProgressPos(int pos) { obs_.SetProgressPos(pos); }
+  bool StopNow() { return stop_->load() || link_.AbortFlag().load(); }
+  std::string ElapsedTextNow() const;
+  std::string ConnectionDescription() const;
+  std::string PortText() const;
+  std::uint32_t LongAddress() const;
+
+  ReadObserver& obs_;
+  Tmod07 link_;
+  ReadJob job_;
+  ReadResult result_;
+  std::filesystem::path home_;
+  std::function<std::chrono::system_clock::time_point()> clock_;
+  std::atomic<bool> ownStop_{false};
+  std::atomic<bool>* stop_ = &ownStop_;
+  std::atomic<bool> running_{false};
+  std::chrono::steady_clock::time_point started_{};
+  std::chrono::milliseconds modemStep_{100};
+  std::string identified_;
+  std::string caption_;
+
+  // The thread's buffers, in the order of the statistics image.
+  std::vector<std::uint8_t> vtkHeader_ = std::vector<std::uint8_t>(kVtkHeaderSize);
+  std::vector<std::uint8_t> area0812_ = std::vector<std::uint8_t>(kArea0812Size);
+  std::vector<std::uint8_t> area0814_ = std::vector<std::uint8_t>(kArea0814Size);
+  std::vector<std::uint8_t> ldnHeader_ = std::vector<std::uint8_t>(kLdnHeaderSize);
+  std::vector<std::uint8_t> areaLdn_ = std::vector<std::uint8_t>(kAreaLdnSize);
+
+  std::jthread thread_;  // last: joined before the members above go
+};
+
+}  // namespace statvtk

@@ -1,0 +1,270 @@
+// statvtk-cli end to end against the simulated instrument served on loopback
+// TCP, on a pseudo-terminal and behind the simulated modem.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "cli_runner.hpp"
+#include "sim/expected_dump.hpp"
+#include "sim/instrument.hpp"
+#include "sim/server.hpp"
+
+namespace statvtk::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::uint8_t> FileBytes(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+// True when `s` holds `pattern`, where '9' stands for any digit.
+bool HasShape(const std::string& s, const std::string& pattern) {
+  for (std::size_t at = 0; at + pattern.size() <= s.size(); ++at) {
+    bool ok = true;
+    for (std::size_t i = 0; i < pattern.size() && ok; ++i)
+      ok = pattern[i] == '9' ? (s[at + i] >= '0' && s[at + i] <= '9') : s[at + i] == pattern[i];
+    if (ok) return true;
+  }
+  return false;
+}
+
+std::string LastLine(const std::string& s) {
+  std::string t = s;
+  while (!t.empty() && t.back() == '\n') t.pop_back();
+  const auto nl = t.rfind('\n');
+  return nl == std::string::npos ? t : t.substr(nl + 1);
+}
+
+struct SimRig {
+  explicit SimRig(DeviceType model, sim::CarrierKind carrier = sim::CarrierKind::Tcp, std::uint64_t seed = 3,
+                  bool modem = false, std::uint32_t baud = 0)
+      : instrument([&] {
+          sim::InstrumentOptions o;
+          o.model = model;
+          o.seed = seed;
+          return o;
+        }()) {
+    home = fs::temp_directory_path() / ("statvtk-cli-" + std::to_string(std::random_device{}()));
+    fs::create_directories(home);
+    sim::ServerOptions so;
+    so.carrier = carrier;
+    so.ptyLink = (home / "tty").string();
+    so.modem = modem;
+    so.modemOptions.dialDelayMs = 200;
+    so.modemOptions.guardMs = 300;
+    so.baud = baud;
+    std::string error;
+    server = sim::Server::Start(instrument, so, &error);
+    EXPECT_TRUE(server) << error;
+  }
+  ~SimRig() {
+    server.reset();
+    std::error_code ec;
+    fs::remove_all(home, ec);
+  }
+  std::vector<std::string> Tcp() const { return {"--tcp", "127.0.0.1:" + std::to_string(server->Port())}; }
+  std::vector<std::string> Args(std::vector<std::string> a, const std::vector<std::string>& conn) const {
+    a.insert(a.end(), conn.begin(), conn.end());
+    a.insert(a.end(), {"--home", home.string(), "--reply-timeout", "300", "--byte-timeout", "100", "--retries", "3"});
+    return a;
+  }
+  sim::Instrument instrument;
+  std::unique_ptr<sim::Server> server;
+  fs::path home;
+};
+
+const char* kAll[] = {"read", "--all", "--hourly", "--daily", "--monthly", "--events"};
+
+class TcpFullRead : public ::testing::TestWithParam<DeviceType> {};
+
+TEST_P(TcpFullRead, WritesTheSimulatorsDump) {
+  SimRig rig(GetParam());
+  ASSERT_TRUE(rig.server);
+  const CliRun r = RunCli(rig.Args({std::begin(kAll), std::end(kAll)}, rig.Tcp()));
+  ASSERT_EQ(r.status, 0) << r.err;
+  const fs::path file = LastLine(r.out);
+  EXPECT_EQ(file.parent_path(), rig.home / "Data");
+  const auto bytes = FileBytes(file);
+  const auto dump = rig.instrument.ExpectedDumpBytes();
+  ASSERT_EQ(bytes.size(), dump.size());
+  // VTK-08.14 "all" reads 87 of the 88 event blocks; the 88th stays zero.
+  const std::size_t skipFrom = GetParam() == DeviceType::dtVTK0812 ? dump.size() : 125440 + 87 * 64;
+  const std::size_t skipTo = GetParam() == DeviceType::dtVTK0812 ? dump.size() : 125440 + 88 * 64;
+  for (std::size_t i = 0; i < dump.size(); ++i)
+    ASSERT_EQ(bytes[i], (i >= skipFrom && i < skipTo) ? 0 : dump[i]) << "byte " << i;
+  EXPECT_TRUE(HasShape(r.err, "[99.99.9999 99:99:99]  OpenPort: IP 127.0.0.1:" + std::to_string(rig.server->Port())));
+  EXPECT_NE(r.err.find("[1] Определение типа устройства..."), std::string::npos);
+  EXPECT_NE(r.err.find("Чтение статистики успешно завершено ("), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, TcpFullRead,
+                         ::testing::Values(DeviceType::dtVTK0812, DeviceType::dtVTK0814C, DeviceType::dtVTK0814CM));
+
+TEST(CliRead, LdnLastWithMBusLongAddresses) {
+  SimRig rig(DeviceType::dtLDN08, sim::CarrierKind::Tcp, 140);  // newest hourly record in slot 6
+  auto args = rig.Args({"read", "--last", "24", "31", "--hourly"}, rig.Tcp());
+  args.insert(args.end(), {"--mbus", "--address", std::to_string(rig.instrument.Options().longAddress)});
+  const CliRun r = RunCli(args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto bytes = FileBytes(LastLine(r.out));
+  const auto dump = rig.instrument.ExpectedDumpBytes();
+  int read = 0;
+  for (std::size_t slot = 0; slot < 1440; ++slot) {
+    const std::size_t a = slot * 68;
+    const bool expected = slot <= 6 || slot >= 1440 - (26 - 7);
+    if (expected) ++read;
+    for (std::size_t i = a; i < a + 68; ++i) ASSERT_EQ(bytes[i], expected ? dump[i] : 0) << "slot " << slot;
+  }
+  EXPECT_EQ(read, 26);
+  EXPECT_NE(r.err.find("Чтение данных (LDN-08)"), std::string::npos);
+}
+
+TEST(CliRead, OverAPseudoTerminal) {
+  SimRig rig(DeviceType::dtVTK0812, sim::CarrierKind::Pty);
+  ASSERT_TRUE(rig.server);
+  const CliRun r = RunCli(rig.Args({std::begin(kAll), std::end(kAll)}, {"--serial", (rig.home / "tty").string()}));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(FileBytes(LastLine(r.out)), rig.instrument.ExpectedDumpBytes());
+  EXPECT_NE(r.err.find("OpenPort: Port " + (rig.home / "tty").string() + ", 57600"), std::string::npos) << r.err;
+}
+
+TEST(CliRead, ThroughTheModem) {
+  SimRig rig(DeviceType::dtVTK0814C, sim::CarrierKind::Pty, 3, true);
+  ASSERT_TRUE(rig.server);
+  // The modem's echo is switched off by the initialisation string, and the
+  // connect wait kept short, from the settings file as a user would set them.
+  { std::ofstream(rig.home / "StatVTK.ini") << "[Modem]\nInitString=ATE0\nConnectWait=5\n"; }
+  const CliRun r = RunCli(rig.Args({"read", "--last", "2", "2", "--daily"},
+                                   {"--modem", (rig.home / "tty").string(), "--phone", "5551234"}));
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const char* l : {"Инициализация модема...", ">>>AT", ">>>ATDT5551234", "CONNECT", ">>>+++ATH0",
+                        "Чтение статистики успешно завершено ("})
+    EXPECT_NE(r.err.find(l), std::string::npos) << l << "\n" << r.err;
+  const auto bytes = FileBytes(LastLine(r.out));
+  EXPECT_EQ(bytes.size(), FileSize(DeviceType::dtVTK0814C));
+}
+
+TEST(CliRead, UnwritableDataFolderWritesToOut) {
+  SimRig rig(DeviceType::dtVTK0812);
+  { std::ofstream(rig.home / "Data") << "not a folder"; }
+  const fs::path out = rig.home / "saved.vst";
+  auto args = rig.Args({std::begin(kAll), std::end(kAll)}, rig.Tcp());
+  args.insert(args.end(), {"--out", out.string()});
+  const CliRun r = RunCli(args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(LastLine(r.out), out.string());
+  EXPECT_EQ(FileBytes(out), rig.instrument.ExpectedDumpBytes());
+  EXPECT_NE(r.err.find("Ошибка записи файла статистики."), std::string::npos);
+}
+
+TEST(CliRead, CtrlCDuringTheVtk0812ReadWritesNothing) {
+  SimRig rig(DeviceType::dtVTK0812, sim::CarrierKind::Tcp, 3, false, 115200);
+  const CliRun r = RunCli(rig.Args({std::begin(kAll), std::end(kAll)}, rig.Tcp()), std::chrono::seconds(60),
+                          [](const std::string& err) { return err.find("* Чтение статистики") != std::string::npos; });
+  EXPECT_EQ(r.status, 130) << r.err;
+  EXPECT_TRUE(r.out.empty());
+  EXPECT_FALSE(fs::exists(rig.home / "Data") && !fs::is_empty(rig.home / "Data"));
+  EXPECT_NE(r.err.find("Текущая операция прервана по желанию пользователя"), std::string::npos);
+}
+
+TEST(CliRead, CtrlCDuringTheVtk0814DailyReadKeepsAFile) {
+  SimRig rig(DeviceType::dtVTK0814C, sim::CarrierKind::Tcp, 3, false, 115200);
+  const CliRun r = RunCli(rig.Args({"read", "--all", "--daily", "--monthly"}, rig.Tcp()), std::chrono::seconds(60),
+                          [](const std::string& err) { return err.find("* Чтение суточных записей") != std::string::npos; });
+  EXPECT_EQ(r.status, 130) << r.err;
+  const auto bytes = FileBytes(LastLine(r.out));
+  ASSERT_EQ(bytes.size(), FileSize(DeviceType::dtVTK0814C));
+  EXPECT_TRUE(std::all_of(bytes.begin() + 117760, bytes.begin() + 125440, [](auto b) { return b == 0; }));
+}
+
+TEST(CliRead, SilentInstrumentExitsOneWithTheIdentificationMessage) {
+  SimRig rig(DeviceType::dtVTK0814C);
+  auto args = rig.Args({"read", "--all", "--daily"}, rig.Tcp());
+  args.insert(args.end(), {"--address", "9", "--reply-timeout", "40", "--retries", "1"});
+  const CliRun r = RunCli(args);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("[3] Определение типа устройства..."), std::string::npos);
+  EXPECT_NE(r.err.find("Ошибка идентификации прибора.\nДополнительная информация: Тайм-аут [2]"), std::string::npos);
+  EXPECT_TRUE(r.out.empty());
+}
+
+TEST(CliRead, RefusedConnectionExitsOne) {
+  SimRig rig(DeviceType::dtVTK0814C);
+  const auto port = rig.server->Port();
+  rig.server.reset();
+  const CliRun r = RunCli(rig.Args({"read", "--all"}, {"--tcp", "127.0.0.1:" + std::to_string(port)}));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Ошибка WINSOCK соединения.\nДополнительная информация: "), std::string::npos) << r.err;
+}
+
+TEST(CliIdentifyCurrentShow, EachModel) {
+  for (DeviceType t : {DeviceType::dtVTK0812, DeviceType::dtVTK0814CM, DeviceType::dtLDN08}) {
+    SimRig rig(t);
+    std::vector<std::string> conn = rig.Tcp();
+    if (t == DeviceType::dtLDN08) conn.insert(conn.end(), {"--mbus", "--address", "12345678"});
+    const CliRun id = RunCli(rig.Args({"identify", "--trace"}, conn));
+    ASSERT_EQ(id.status, 0) << id.err;
+    EXPECT_EQ(id.out, rig.instrument.IdentificationText() + "\n" + std::string(DeviceTypeName(t)) + "\n");
+    EXPECT_TRUE(HasShape(id.err, "99:99:99.999 -> 55 ")) << id.err;
+
+    const CliRun cur = RunCli(rig.Args({"current"}, conn));
+    ASSERT_EQ(cur.status, 0) << cur.err;
+    EXPECT_NE(cur.out.find("Текущие показания - прибор № "), std::string::npos);
+    EXPECT_NE(cur.out.find("Текущий объемный расход: "), std::string::npos);
+    EXPECT_TRUE(fs::is_empty(rig.home) || !fs::exists(rig.home / "Data"));
+  }
+}
+
+TEST(CliShow, JsonOfAReadFile) {
+  SimRig rig(DeviceType::dtVTK0812);
+  const CliRun r = RunCli(rig.Args({std::begin(kAll), std::end(kAll)}, rig.Tcp()));
+  ASSERT_EQ(r.status, 0) << r.err;
+  const CliRun s = RunCli({"show", LastLine(r.out), "--json"});
+  ASSERT_EQ(s.status, 0) << s.err;
+  for (const char* k : {"\"model\":\"VTK-08.12\"", "\"serial\":", "\"current\":{", "\"hourly\":[{\"index\":0,\"pos\":",
+                        "\"forward_total\":", "\"counters\":[", "\"counter_increments\":[", "\"daily\":[", "\"events\":["})
+    EXPECT_NE(s.out.find(k), std::string::npos) << k;
+  const CliRun text = RunCli({"show", LastLine(r.out)});
+  EXPECT_EQ(text.status, 0);
+  EXPECT_NE(text.out.find("Модель: VTK-08.12"), std::string::npos);
+}
+
+TEST(CliExitCodes, UsageAndFiles) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+  } cases[] = {
+      {{}, 2},
+      {{"frobnicate"}, 2},
+      {{"read", "--bogus"}, 2},
+      {{"read", "--all", "--last", "1", "1"}, 2},
+      {{"read", "--last", "1"}, 2},
+      {{"read", "--tcp", "127.0.0.1"}, 2},
+      {{"read", "--baud", "12345"}, 2},
+      {{"current", "--interval", "0"}, 2},
+      {{"show"}, 2},
+      {{"show", "/nonexistent/file.vst"}, 3},
+      {{"show", "/etc/hostname"}, 3},
+      {{"--help"}, 0},
+  };
+  for (const auto& c : cases) {
+    const CliRun r = RunCli(c.args);
+    std::string joined;
+    for (const auto& a : c.args) joined += a + " ";
+    EXPECT_EQ(r.status, c.status) << joined << "\n" << r.err;
+  }
+  for (const char* cmd : {"read", "current", "identify", "show", "ports"}) {
+    const CliRun r = RunCli({cmd, "--help"});
+    EXPECT_EQ(r.status, 0) << cmd;
+    EXPECT_NE(r.out.find(std::string("Usage: statvtk-cli ") + cmd), std::string::npos) << cmd;
+  }
+}
+
+}  // namespace
+}  // namespace statvtk::test

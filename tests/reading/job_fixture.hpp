@@ -1,0 +1,166 @@
+// Test support for the reading job: an observer that records every report,
+// a carrier decorator that records the requests and can fall silent, and a
+// job wired to an in-process simulated instrument.
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "link/frame.hpp"
+#include "reading/read_thread.hpp"
+#include "sim/instrument.hpp"
+#include "sim/sim_channel.hpp"
+
+namespace statvtk::test {
+
+class RecordingObserver : public ReadObserver {
+ public:
+  void LogLine(const std::string& t) override { Add(log, t); }
+  void ShowStatus(const std::string& t) override {
+    Add(status, t);
+    if (onStatus) onStatus(t);
+  }
+  void ShowDetail(const std::string& t) override { Add(detail, t); }
+  void SetProgressMax(int m) override { progressMax.push_back(m); }
+  void SetProgressPos(int p) override {
+    progressPos.push_back(p);
+    if (onPos) onPos(p);
+  }
+  void DisableControls() override { ++disabled; }
+  void EnableControls() override { ++enabled; }
+  void DeliverStatistics(const StatData& d, const std::string& c) override {
+    stats = d;
+    caption = c;
+  }
+  void DeliverCurrent(std::span<const std::uint8_t, 1024> b, DeviceType t, const std::string& s) override {
+    current.assign(b.begin(), b.end());
+    currentType = t;
+    currentSerial = s;
+  }
+  void DeviceMemberFound(DeviceType t) override { member = t; }
+  void StatisticsFileFailed(const std::filesystem::path&, const std::string& e) override { fileFailure = e; }
+
+  bool Logged(const std::string& t) const { return Has(log, t); }
+  bool Shown(const std::string& t) const { return Has(status, t); }
+  bool LoggedPrefix(const std::string& p) const {
+    for (const auto& l : log)
+      if (l.rfind(p, 0) == 0) return true;
+    return false;
+  }
+
+  std::vector<std::string> log, status, detail;
+  std::vector<int> progressMax, progressPos;
+  int disabled = 0, enabled = 0;
+  std::optional<StatData> stats;
+  std::string caption;
+  std::vector<std::uint8_t> current;
+  DeviceType currentType = DeviceType::dtUnknown, member = DeviceType::dtUnknown;
+  std::string currentSerial, fileFailure;
+  std::function<void(const std::string&)> onStatus;
+  std::function<void(int)> onPos;
+
+ private:
+  static void Add(std::vector<std::string>& v, const std::string& t) { v.push_back(t); }
+  static bool Has(const std::vector<std::string>& v, const std::string& t) {
+    for (const auto& x : v)
+      if (x == t) return true;
+    return false;
+  }
+};
+
+// The requests a job sent, decoded.
+struct SentRequest {
+  frame::Form form;
+  std::uint32_t address;
+  frame::Op op;
+  std::uint32_t offset;
+  std::uint8_t count;
+};
+
+// Forwards to the simulated instrument; records each request; after
+// `silentAfter` requests it swallows every further one (a line gone dead).
+class RecordingChannel : public ByteChannel {
+ public:
+  RecordingChannel(sim::Instrument& inst, std::vector<SentRequest>& sent, std::size_t silentAfter)
+      : inner_(inst), sent_(sent), silentAfter_(silentAfter) {}
+  std::size_t Write(std::span<const std::uint8_t> bytes) override {
+    Record(bytes);
+    if (++written_ > silentAfter_) return bytes.size();
+    return inner_.Write(bytes);
+  }
+  void Purge(std::vector<std::uint8_t>* d) override { inner_.Purge(d); }
+  void DropInput(std::vector<std::uint8_t>* d) override { inner_.DropInput(d); }
+  std::optional<std::uint8_t> ReadByte(std::chrono::milliseconds w) override { return inner_.ReadByte(w); }
+  std::uint32_t CarrierWaitMs() const override { return 0; }
+  bool IsOpen() const override { return true; }
+
+ private:
+  void Record(std::span<const std::uint8_t> b) {
+    if (b.size() < 7) return;
+    const bool isLong = b.size() >= 9 && static_cast<std::uint8_t>(~b[1]) != b[2];
+    const frame::Form f = isLong ? frame::Form::Long : frame::Form::Short;
+    const std::size_t h = frame::HeaderSize(f);
+    const std::uint32_t addr = isLong ? (b[1] | b[2] << 8 | b[3] << 16 | static_cast<std::uint32_t>(b[4]) << 24) : b[1];
+    auto d = frame::DecodeRequest(f, b[h - 3], b[h - 2], b.subspan(h, b.size() - h - 1));
+    if (d) sent_.push_back({f, addr, d->op, d->offset, d->count});
+  }
+  sim::SimChannel inner_;
+  std::vector<SentRequest>& sent_;
+  std::size_t silentAfter_;
+  std::size_t written_ = 0;
+};
+
+struct JobRig {
+  explicit JobRig(sim::InstrumentOptions o = {}) : instrument(o), job(obs) {
+    home = std::filesystem::temp_directory_path() / ("statvtk-job-" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(home);
+    job.SetProgramHome(home);
+    job.SetChannelFactory([this](Tmod07&) -> std::unique_ptr<ByteChannel> {
+      if (refuseOpen) return nullptr;
+      return std::make_unique<RecordingChannel>(instrument, sent, silentAfter);
+    });
+    // Fast: short waits; the long form's fixed 50 ms pause is skipped.
+    job.SetTimings({10, 30, 2}, {10, 30, 2}, {10, 30, 2});
+    job.Link().SetWaitFunction([](std::uint32_t) {});
+    job.SetNetAddress(o.address);
+    job.SetConnectMode(2);
+    job.SetSockIP("127.0.0.1");
+  }
+  ~JobRig() {
+    std::error_code ec;
+    std::filesystem::remove_all(home, ec);
+  }
+  void AllKinds() {
+    job.SetReadAll(true);
+    job.SetWantHourly(true);
+    job.SetWantDaily(true);
+    job.SetWantMonthly(true);
+    job.SetWantEvents(true);
+  }
+  std::vector<std::filesystem::path> DataFiles() const {
+    std::vector<std::filesystem::path> v;
+    std::error_code ec;
+    if (std::filesystem::is_directory(home / "Data", ec))
+      for (const auto& e : std::filesystem::directory_iterator(home / "Data")) v.push_back(e.path());
+    return v;
+  }
+
+  sim::Instrument instrument;
+  RecordingObserver obs;
+  TReadThread job;
+  std::filesystem::path home;
+  std::vector<SentRequest> sent;
+  std::size_t silentAfter = SIZE_MAX;
+  bool refuseOpen = false;
+};
+
+std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& p);
+
+}  // namespace statvtk::test
