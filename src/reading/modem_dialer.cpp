@@ -30,8 +30,23 @@ std::string Trim(const std::string& s) {
   return b < e ? std::string(b, e) : std::string();
 }
 
-// Nothing, or only the modem's echo of a command.
-bool NoAnswer(const std::string& reply) { return Trim(reply).empty() || reply.rfind("AT", 0) == 0; }
+// The reply without the modem's echo of our commands: a modem with echo on
+// sends "ATDT..." back first, and its CONNECT may come in the same read.
+// Nothing left means no answer yet.
+std::string WithoutEcho(const std::string& reply) {
+  std::string rest, line;
+  const auto take = [&] {
+    const std::string t = Trim(line);
+    if (!t.empty() && t.rfind("AT", 0) != 0) rest += (rest.empty() ? "" : "\r\n") + t;
+    line.clear();
+  };
+  for (char c : reply) {
+    if (c == '\r' || c == '\n') take();
+    else line.push_back(c);
+  }
+  take();
+  return rest;
+}
 
 }  // namespace
 
@@ -101,8 +116,7 @@ bool ModemDialer::ModemConnect() {
     std::string reply;
     for (int k = 0; k < job_.connectWaitS && reply.empty(); ++k) {
       if (!Wait(kAnswerSteps)) return Aborted();
-      const std::string r = ReadReply();
-      if (!NoAnswer(r)) reply = r;
+      reply = WithoutEcho(ReadReply());
     }
     if (reply.empty()) {
       Log(kNoModem);

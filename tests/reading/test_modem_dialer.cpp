@@ -142,6 +142,9 @@ std::vector<DialogueCase> Dialogues() {
       {"echo only counts as silence", Calls({Dial::EchoOnly}), Job(1, 2), false,
        {kInit, ">>>AT", "OK", Attempt(1, 1), ">>>ATDT" + n, kNoModem, kHangUp, "OK", GiveUp(n)},
        {"AT", "ATDT" + n, "+++", "ATH0"}},
+      {"echo and CONNECT in one read", Calls({Dial::EchoThenConnect}), Job(1, 2), true,
+       {kInit, ">>>AT", "OK", Attempt(1, 1), ">>>ATDT" + n, "CONNECT 9600"},
+       {"AT", "ATDT" + n}},
       // A silent first call goes on as a failed one: error line, hang-up, pause.
       {"silent, then connect", Calls({Dial::Silent, Dial::Connect}), Job(2, 1), true,
        {kInit, ">>>AT", "OK", Attempt(1, 2), ">>>ATDT" + n, kNoModem, kHangUp, "OK", "!!!ОШИБКА: ", kHangUp, "OK",

@@ -20,7 +20,7 @@ namespace statvtk::testing {
 
 class FakeModem {
  public:
-  enum class Dial { Connect, Busy, NoAnswer, NoCarrier, Silent, EchoOnly };
+  enum class Dial { Connect, Busy, NoAnswer, NoCarrier, Silent, EchoOnly, EchoThenConnect };
 
   struct Script {
     std::vector<Dial> calls;               // outcome of call 1, 2, ...; the last one repeats
@@ -103,6 +103,7 @@ class FakeModem {
       case Dial::NoCarrier: Reply("NO CARRIER"); break;
       case Dial::Silent: break;
       case Dial::EchoOnly: pty_.Send(raw + "\r"); break;
+      case Dial::EchoThenConnect: pty_.Send(raw + "\r\r\n" + script_.connectText + "\r\n"); break;
     }
   }
 
