@@ -42,11 +42,19 @@ void SleepUntil(Clock::time_point t, const std::atomic<bool>& stop) {
   }
 }
 
+// A write that never raises SIGPIPE when a TCP client has gone (the server
+// runs inside other programs, tests among them); a pty takes a plain write.
+ssize_t WriteSome(int fd, const std::uint8_t* p, std::size_t n) {
+  const ssize_t w = ::send(fd, p, n, MSG_NOSIGNAL);
+  if (w < 0 && errno == ENOTSOCK) return ::write(fd, p, n);
+  return w;
+}
+
 // Writes all bytes to a non-blocking descriptor; gives up when the peer does
 // not take them within a second.
 bool WriteAll(int fd, const std::uint8_t* p, std::size_t n) {
   while (n > 0) {
-    const ssize_t w = ::write(fd, p, n);
+    const ssize_t w = WriteSome(fd, p, n);
     if (w > 0) {
       p += w, n -= static_cast<std::size_t>(w);
       continue;
