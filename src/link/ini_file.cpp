@@ -2,9 +2,8 @@
 // and key, rewritten whole and atomically on every write.
 #include "link/ini_file.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "link/atomic_file.hpp"
+
 
 #include <cerrno>
 #include <fstream>
@@ -56,18 +55,6 @@ std::string OneLine(std::string v) {
 std::string SystemMessage(int err) { return std::error_code(err, std::generic_category()).message(); }
 
 // Closes a descriptor when it goes out of scope.
-struct Fd {
-  int fd = -1;
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-  int Release() {
-    const int f = fd;
-    fd = -1;
-    return f;
-  }
-};
-
 }  // namespace
 
 IniFile::IniFile(std::filesystem::path path) : path_(std::move(path)) {
@@ -211,37 +198,12 @@ bool IniFile::Save() {
   std::string content;
   for (const Line& l : lines_) content += l.text + eol;
 
-  auto fail = [&](const std::filesystem::path& what, int err) {
-    lastError_ = "Не удалось записать файл " + what.string() + ": " + SystemMessage(err);
+  int err = 0;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(content.data());
+  if (!AtomicWriteFile(path_, {{bytes, content.size()}}, &err)) {
+    lastError_ = "Не удалось записать файл " + path_.string() + ": " + SystemMessage(err);
     return false;
-  };
-  std::filesystem::path dir = path_.parent_path();
-  if (dir.empty()) dir = ".";
-  std::string tmpl = (dir / ("." + path_.filename().string() + ".XXXXXX")).string();
-  Fd file{::mkstemp(tmpl.data())};
-  if (file.fd < 0) return fail(path_, errno);
-  const std::filesystem::path tmp = tmpl;
-  auto failAndRemove = [&](int err) {
-    ::unlink(tmp.c_str());
-    return fail(path_, err);
-  };
-
-  struct stat st {};
-  const mode_t mode = ::stat(path_.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  ::fchmod(file.fd, mode);
-  std::size_t done = 0;
-  while (done < content.size()) {
-    const ssize_t n = ::write(file.fd, content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return failAndRemove(n < 0 ? errno : EIO);
-    done += static_cast<std::size_t>(n);
   }
-  if (::fsync(file.fd) != 0) return failAndRemove(errno);
-  if (::close(file.Release()) != 0) return failAndRemove(errno);
-  if (::rename(tmp.c_str(), path_.c_str()) != 0) return failAndRemove(errno);
-
-  Fd folder{::open(dir.c_str(), O_RDONLY | O_DIRECTORY)};
-  if (folder.fd >= 0) ::fsync(folder.fd);  // the rename itself on disk; best effort
   lastError_.clear();
   return true;
 }

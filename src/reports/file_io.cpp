@@ -8,7 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <utility>
+
+#include "link/atomic_file.hpp"
 
 namespace statvtk {
 
@@ -22,7 +23,6 @@ class Fd {
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
   int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
 
  private:
   int fd_;
@@ -57,26 +57,9 @@ bool ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>*
 }
 
 bool WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, std::string* error) {
-  std::string tmp = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
-  Fd fd(::mkstemp(tmp.data()));
-  if (fd.get() < 0) {
-    *error = path.parent_path().string() + ": " + SystemReason();
-    return false;
-  }
-  std::size_t done = 0;
-  bool ok = true;
-  while (ok && done < bytes.size()) {
-    const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<std::size_t>(n);
-  }
-  ok = ok && ::fchmod(fd.get(), 0644) == 0 && ::fsync(fd.get()) == 0;
-  const int saved = errno;
-  ok = (::close(fd.release()) == 0) && ok;
-  if (ok && ::rename(tmp.c_str(), path.c_str()) == 0) return true;
-  *error = path.string() + ": " + std::strerror(ok ? errno : saved);
-  ::unlink(tmp.c_str());
+  int err = 0;
+  if (AtomicWriteFile(path, {bytes}, &err)) return true;
+  *error = path.string() + ": " + std::strerror(err);
   return false;
 }
 

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "link/atomic_file.hpp"
 #include "stats/stat_common.hpp"
 #include "stats/stat_model.hpp"
 
@@ -27,12 +28,6 @@ class Fd {
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
   int get() const { return fd_; }
-  // Closes now and reports the result (a deferred write error shows here).
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
 
  private:
   int fd_;
@@ -48,20 +43,6 @@ bool ReadAll(int fd, std::span<std::uint8_t> buf) {
     if (n < 0) return false;
     if (n == 0) {  // the file shrank under us
       errno = EIO;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-bool WriteAll(int fd, std::span<const std::uint8_t> buf) {
-  std::size_t done = 0;
-  while (done < buf.size()) {
-    const ssize_t n = ::write(fd, buf.data() + done, buf.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
       return false;
     }
     done += static_cast<std::size_t>(n);
@@ -123,27 +104,8 @@ bool SaveStatFile(const std::filesystem::path& path, const StatData& data, std::
   if (data.type == DeviceType::dtUnknown || data.area.size() != AreaSize(data.type) ||
       data.header.size() != HeaderSize(data.type))
     return fail("неверный размер данных");
-  const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-  std::string tmpl = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back('\0');
-  Fd fd(::mkstemp(name.data()));
-  if (fd.get() < 0) return fail(Reason());
-  const std::string tmpPath(name.data());
-  auto failTmp = [&](const std::string& reason) {
-    ::unlink(tmpPath.c_str());
-    return fail(reason);
-  };
-  struct stat old {};
-  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-  if (::fchmod(fd.get(), mode) != 0) return failTmp(Reason());
-  if (!WriteAll(fd.get(), data.area) || !WriteAll(fd.get(), data.header)) return failTmp(Reason());
-  if (::fsync(fd.get()) != 0) return failTmp(Reason());
-  if (!fd.Close()) return failTmp(Reason());
-  if (::rename(tmpPath.c_str(), path.c_str()) != 0) return failTmp(Reason());
-  // Make the rename itself durable; a failure here leaves a complete file behind.
-  Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.get() >= 0) ::fsync(dir.get());
+  int err = 0;
+  if (!AtomicWriteFile(path, {data.area, data.header}, &err)) return fail(std::strerror(err));
   return true;
 }
 

@@ -1,0 +1,73 @@
+#include "link/atomic_file.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <utility>
+
+namespace statvtk {
+namespace {
+
+// Closes a descriptor when it goes out of scope.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  // Closes now and reports the result (a deferred write error shows here).
+  bool Close() { return ::close(std::exchange(fd_, -1)) == 0; }
+
+ private:
+  int fd_;
+};
+
+bool WriteAll(int fd, std::span<const std::uint8_t> buf) {
+  std::size_t done = 0;
+  while (done < buf.size()) {
+    const ssize_t n = ::write(fd, buf.data() + done, buf.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts,
+                     int* errorCode) {
+  const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  std::string tmp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+  Fd fd(::mkstemp(tmp.data()));
+  const auto fail = [&](bool created) {
+    const int err = errno;
+    if (created) ::unlink(tmp.c_str());
+    if (errorCode) *errorCode = err;
+    return false;
+  };
+  if (fd.get() < 0) return fail(false);
+  struct stat old {};
+  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+  if (::fchmod(fd.get(), mode) != 0) return fail(true);
+  for (const auto part : parts)
+    if (!WriteAll(fd.get(), part)) return fail(true);
+  if (::fsync(fd.get()) != 0 || !fd.Close()) return fail(true);
+  if (::rename(tmp.c_str(), path.c_str()) != 0) return fail(true);
+  // Make the rename itself durable; a failure here leaves a complete file behind.
+  Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() >= 0) ::fsync(dir.get());
+  if (errorCode) *errorCode = 0;
+  return true;
+}
+
+}  // namespace statvtk
