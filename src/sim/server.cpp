@@ -188,7 +188,10 @@ std::unique_ptr<Server> Server::Start(Instrument& instrument, const ServerOption
 
 bool Server::OpenTcp(std::string* error) {
   listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (listen_ < 0) return (error && (*error = Errno("socket"), true)), false;
+  if (listen_ < 0) {
+    if (error) *error = Errno("socket");
+    return false;
+  }
   const int one = 1;
   ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   sockaddr_in a{};
