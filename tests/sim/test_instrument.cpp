@@ -222,7 +222,7 @@ TEST_P(Faults, RatesRoughlyAsAsked) {
   const auto req = Request(in, Op::ReadBlock16, 32, 32);
   const auto clean = *in.Respond(req);
   int none = 0, badSum = 0, otherCmd = 0, junk = 0, shortened = 0;
-  const int n = 2000;
+  constexpr int n = 2000;
   for (int i = 0; i < n; ++i) {
     const auto r = in.Handle(req);
     if (!r) {
@@ -241,7 +241,7 @@ TEST_P(Faults, RatesRoughlyAsAsked) {
     else if (f[4] != clean[4]) ++otherCmd;
   }
   const FaultRates& p = GetParam().rates;
-  auto near = [n](int got, double rate) { return got >= rate * n * 0.6 && got <= rate * n * 1.4 + 1; };
+  auto near = [](int got, double rate) { return got >= rate * n * 0.6 && got <= rate * n * 1.4 + 1; };
   EXPECT_TRUE(near(none, p.drop)) << none;
   EXPECT_TRUE(near(badSum, p.corrupt)) << badSum;
   EXPECT_TRUE(near(otherCmd, p.wrongCommand)) << otherCmd;
