@@ -1,5 +1,7 @@
 #include "link/atomic_file.hpp"
 
+#include "link/unique_fd.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,23 +12,6 @@
 
 namespace statvtk {
 namespace {
-
-// Closes a descriptor when it goes out of scope.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  // Closes now and reports the result (a deferred write error shows here).
-  bool Close() { return ::close(std::exchange(fd_, -1)) == 0; }
-
- private:
-  int fd_;
-};
 
 bool WriteAll(int fd, std::span<const std::uint8_t> buf) {
   std::size_t done = 0;
@@ -48,7 +33,7 @@ bool AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<st
                      int* errorCode) {
   const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
   std::string tmp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-  Fd fd(::mkstemp(tmp.data()));
+  UniqueFd fd(::mkstemp(tmp.data()));
   const auto fail = [&](bool created) {
     const int err = errno;
     if (created) ::unlink(tmp.c_str());
@@ -64,7 +49,7 @@ bool AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<st
   if (::fsync(fd.get()) != 0 || !fd.Close()) return fail(true);
   if (::rename(tmp.c_str(), path.c_str()) != 0) return fail(true);
   // Make the rename itself durable; a failure here leaves a complete file behind.
-  Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) ::fsync(dir.get());
   if (errorCode) *errorCode = 0;
   return true;

@@ -1,6 +1,8 @@
 // Whole-file reading and atomic writing over POSIX descriptors.
 #include "reports/file_io.hpp"
 
+#include "link/unique_fd.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,27 +16,13 @@
 namespace statvtk {
 
 namespace {
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 std::string SystemReason() { return std::strerror(errno); }
 }  // namespace
 
 bool ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>* bytes, std::string* error,
                    std::uintmax_t limit) {
   bytes->clear();
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) {
     *error = path.string() + ": " + SystemReason();
     return false;

@@ -1,5 +1,7 @@
 #include "stats/stat_file.hpp"
 
+#include "link/unique_fd.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,21 +19,6 @@
 namespace statvtk {
 
 namespace {
-
-// Closes a descriptor when it goes out of scope.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 std::string Reason() { return std::strerror(errno); }
 
@@ -77,7 +64,7 @@ LoadResult LoadStatFile(const std::filesystem::path& path, ExtensionRule rule, c
     return result;
   }
   const std::string name = shownName.empty() ? path.string() : shownName;
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st {};
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
     result.error = ReadError(name);
