@@ -2,6 +2,8 @@
 // is bounded by the connect time-out and the abort flag), Nagle switched off.
 #include "link/tcp_channel.hpp"
 
+#include "link/unique_fd.hpp"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -35,25 +37,9 @@ ChannelOpenResult Failure(std::uint32_t code, std::string reason) {
   return r;
 }
 
-class SocketFd {
- public:
-  explicit SocketFd(int fd) : fd_(fd) {}
-  ~SocketFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  SocketFd(const SocketFd&) = delete;
-  SocketFd& operator=(const SocketFd&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
-
 class TcpChannel final : public ByteChannel {
  public:
-  explicit TcpChannel(int fd) : fd_(fd) {}
-  ~TcpChannel() override { ::close(fd_); }
+  explicit TcpChannel(UniqueFd sock) : sock_(std::move(sock)), fd_(sock_.get()) {}
   TcpChannel(const TcpChannel&) = delete;
   TcpChannel& operator=(const TcpChannel&) = delete;
 
@@ -121,6 +107,7 @@ class TcpChannel final : public ByteChannel {
     }
   }
 
+  UniqueFd sock_;
   int fd_;
   bool open_ = true;
   std::array<std::uint8_t, 256> buf_{};
@@ -199,7 +186,7 @@ ChannelOpenResult OpenTcpChannel(const TcpTarget& target) {
                    "«" + dotted + "» не является адресом IPv4 (нужен вид 192.168.0.10)");
   }
   const std::string where = dotted + ":" + std::to_string(target.port);
-  SocketFd sock(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  UniqueFd sock(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   if (sock.get() < 0) {
     return Failure(link_error::kInvalidSocket, std::string("не удалось создать сокет: ") + std::strerror(errno));
   }
@@ -217,7 +204,7 @@ ChannelOpenResult OpenTcpChannel(const TcpTarget& target) {
   const int one = 1;
   setsockopt(sock.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   ChannelOpenResult r;
-  r.channel = std::make_unique<TcpChannel>(sock.release());
+  r.channel = std::make_unique<TcpChannel>(std::move(sock));
   return r;
 }
 
