@@ -106,6 +106,20 @@ TEST_P(TcpFullRead, WritesTheSimulatorsDump) {
 INSTANTIATE_TEST_SUITE_P(Models, TcpFullRead,
                          ::testing::Values(DeviceType::dtVTK0812, DeviceType::dtVTK0814C, DeviceType::dtVTK0814CM));
 
+TEST(CliRead, LdnFullReadWithMBusLongAddresses) {
+  SimRig rig(DeviceType::dtLDN08);
+  ASSERT_TRUE(rig.server);
+  auto args = rig.Args({std::begin(kAll), std::end(kAll)}, rig.Tcp());
+  args.insert(args.end(), {"--mbus", "--address", std::to_string(rig.instrument.Options().longAddress)});
+  const CliRun r = RunCli(args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto bytes = FileBytes(LastLine(r.out));
+  const auto dump = rig.instrument.ExpectedDumpBytes();
+  ASSERT_EQ(bytes.size(), dump.size());
+  for (std::size_t i = 0; i < dump.size(); ++i) ASSERT_EQ(bytes[i], dump[i]) << "byte " << i;
+  EXPECT_NE(r.err.find("Чтение статистики успешно завершено ("), std::string::npos);
+}
+
 TEST(CliRead, LdnLastWithMBusLongAddresses) {
   SimRig rig(DeviceType::dtLDN08, sim::CarrierKind::Tcp, 140);  // newest hourly record in slot 6
   auto args = rig.Args({"read", "--last", "24", "31", "--hourly"}, rig.Tcp());
