@@ -89,6 +89,7 @@ void Tmod07::CloseLink() { channel_.reset(); }
 void Tmod07::AttachChannel(std::unique_ptr<ByteChannel> channel) {
   CloseLink();
   channel_ = std::move(channel);
+  if (channel_) channel_->SetAbortFlag(abort_);
 }
 
 void Tmod07::Trace(FrameTrace::Direction dir, std::span<const std::uint8_t> bytes, std::uint32_t result) {

@@ -53,7 +53,10 @@ class Tmod07 {
   void SetPortName(const std::string& path) { portName_ = path; }
   void SetConnectTimeout(std::uint32_t seconds) { connectTimeoutS_ = seconds; }
   // The abort flag polled inside every wait; by default the link's own.
-  void SetAbortFlag(std::atomic<bool>* flag) { abort_ = flag ? flag : &ownAbort_; }
+  void SetAbortFlag(std::atomic<bool>* flag) {
+    abort_ = flag ? flag : &ownAbort_;
+    if (channel_) channel_->SetAbortFlag(abort_);
+  }
   std::atomic<bool>& AbortFlag() { return *abort_; }
   void SetTrace(TraceFn fn) { trace_ = std::move(fn); }
   // Replaces the fixed waits (the pause between attempts) by `fn`(ms); empty:
@@ -106,7 +109,9 @@ class Tmod07 {
   // Modem text lines (serial only; on TCP SendLine does nothing, ReadLine gives "").
   // ending 1 appends "\r", 2 appends "\r\n", others nothing.
   void SendLine(const std::string& text, int ending);
-  std::string ReadLine();
+  // Waits at most `firstByteWait` for the reply to start (the abort flag ends
+  // the wait), then reads until 50 ms of silence.
+  std::string ReadLine(std::chrono::milliseconds firstByteWait = std::chrono::milliseconds(1290));
 
   // --- exchanges ---
   // Short form: sends group/command/data to `address`, receives the reply with

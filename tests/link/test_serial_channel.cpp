@@ -432,3 +432,31 @@ TEST(Tmod07Serial, ReadLineReturnsTheReplyOnceTheLineIsQuiet) {
 
 }  // namespace
 }  // namespace statvtk
+
+namespace statvtk {
+namespace {
+
+// The far end never reads: the output queue fills and the write waits for
+// room; the abort flag ends that wait within a slice of 100 ms.
+TEST(SerialChannelStop, AbortEndsAWriteWaitingForRoom) {
+  PtyPair pty;
+  auto r = OpenSerialChannel(pty.SlavePath(), 9600, false);
+  ASSERT_NE(r.channel, nullptr) << r.reason;
+  std::atomic<bool> abort{false};
+  r.channel->SetAbortFlag(&abort);
+  const std::vector<std::uint8_t> big(1u << 20, 0x55);
+  Clock::time_point raised{};
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(300ms);
+    raised = Clock::now();
+    abort = true;
+  });
+  const std::size_t written = r.channel->Write(big);
+  const auto ended = Clock::now();
+  stopper.join();
+  EXPECT_LT(written, big.size());
+  EXPECT_LT(ended - raised, 250ms) << "the write went on waiting after the abort";
+}
+
+}  // namespace
+}  // namespace statvtk
