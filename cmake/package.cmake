@@ -29,9 +29,9 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # The desktop and MIME databases and the icon cache are refreshed by the file
 # triggers of desktop-file-utils, shared-mime-info and the icon theme when this
 # package puts files in their folders; no maintainer script is needed.
+# The synopsis line is CPACK_PACKAGE_DESCRIPTION_SUMMARY; this is the rest.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-"${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-StatVTK connects to one VTK-08.12, VTK-08.14 (C or CM) or LDN-08 flowmeter
+"StatVTK connects to one VTK-08.12, VTK-08.14 (C or CM) or LDN-08 flowmeter
 at a time over a serial line (RS-232/485, optionally M-Bus), a Hayes modem
 or TCP, identifies it and reads its hourly, daily and monthly archives,
 events, configuration and current readings into a statistics file
