@@ -291,6 +291,7 @@ TEST(CliExitCodes, UsageAndFiles) {
       {{"show", "/nonexistent/file.vst"}, 3},
       {{"show", "/etc/hostname"}, 3},
       {{"--help"}, 0},
+      {{"--version"}, 0},
   };
   for (const auto& c : cases) {
     const CliRun r = RunCli(c.args);
