@@ -221,7 +221,13 @@ static int make_one(const char *folder, const struct model *m, int daily) {
   worksheet_fit_to_pages(report, 1, 1);
   worksheet_set_margins(report, 0.5, 0.5, 0.6, 0.6);
   worksheet_set_column(report, 0, 0, 9, NULL);
-  worksheet_set_column(report, 1, (lxw_col_t)m->ncols, 10, NULL);
+  /* Value columns wide enough for 9-digit totals with their decimals
+     ("123456789.000"), so that no spreadsheet program shows ###. */
+  for (int c = 0; c < m->ncols; ++c) {
+    const enum kind k = m->cols[c].kind;
+    const double width = k == K_VOLUME ? 15 : k == K_HOURS ? 12 : 10;
+    worksheet_set_column(report, (lxw_col_t)(c + 1), (lxw_col_t)(c + 1), width, NULL);
+  }
   write_header(report, m, &f, daily);
   write_table(report, m, &f, daily);
   describe_data_sheet(data, daily);

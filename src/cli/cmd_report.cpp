@@ -16,7 +16,8 @@ constexpr const char* kReportHelp =
     "Fills a copy of the model's report template (Templates/<name>_h.xlsx or\n"
     "_d.xlsx) with the hourly records of one day or the daily records of a\n"
     "period (at most 31 days after the first) and prints the written file's path\n"
-    "(by default in the program home's Reports/ folder).\n";
+    "(by default in the program home's Reports/ folder). --day takes any day the\n"
+    "file lists, even one that is not in the calendar (31.02.24).\n";
 
 int Fail(std::ostream& err, const std::string& reason) {
   err << kExcelFailure << ": " << reason << "\n";
@@ -86,7 +87,7 @@ int RunReport(const Args& args, std::ostream& out, std::ostream& err) {
   }
   const auto day = a.Option("--day"), from = a.Option("--from"), to = a.Option("--to");
   CalendarDate d1, d2;
-  const bool hourly = day && !from && !to && ParseShortDate(*day, &d1);
+  const bool hourly = day && !from && !to && ParseShortDate(*day, &d1, true);
   const bool daily = !day && from && to && ParseShortDate(*from, &d1) && ParseShortDate(*to, &d2);
   if (!hourly && !daily) {
     err << "statvtk-cli report: give --day DD.MM.YY, or --from DD.MM.YY and --to DD.MM.YY\n" << kReportHelp;

@@ -68,14 +68,14 @@ bool LoadStatistics(const std::string& file, StatData* data, std::string* error)
 
 std::filesystem::path HomeOf(const FileCommandArgs& args) { return ResolveProgramHome(args.home, ExecutablePath()); }
 
-bool ParseShortDate(const std::string& text, CalendarDate* date) {
+bool ParseShortDate(const std::string& text, CalendarDate* date, bool anyListedDay) {
   if (text.size() != 8 || text[2] != '.' || text[5] != '.') return false;
   for (std::size_t i : {0u, 1u, 3u, 4u, 6u, 7u})
     if (text[i] < '0' || text[i] > '9') return false;
   const int d = std::stoi(text.substr(0, 2)), m = std::stoi(text.substr(3, 2)), y = std::stoi(text.substr(6, 2));
   if (m < 1 || m > 12 || d < 1 || d > 31) return false;
   const CalendarDate c{2000 + y, m, d};
-  if (AddDays(c, 0) != c) return false;  // 31.02 and the like
+  if (!anyListedDay && AddDays(c, 0) != c) return false;  // 31.02 and the like
   *date = c;
   return true;
 }

@@ -37,7 +37,9 @@ bool LoadStatistics(const std::string& file, StatData* data, std::string* error)
 std::filesystem::path HomeOf(const FileCommandArgs& args);
 
 // "DD.MM.YY" -> date (20YY); false when malformed or not a calendar date.
-bool ParseShortDate(const std::string& text, CalendarDate* date);
+// With `anyListedDay` every day 01..31 of months 01..12 passes, as a file may
+// list such a day (31.02): the caller then looks it up among the listed days.
+bool ParseShortDate(const std::string& text, CalendarDate* date, bool anyListedDay = false);
 std::string ShortDateText(const CalendarDate& date);  // "DD.MM.YY"
 
 }  // namespace statvtk::cli

@@ -118,10 +118,32 @@ bool IsEscapePattern(std::string_view s, std::size_t i) {
 }
 }  // namespace
 
+// Always UTF-8 without a byte-order mark. A part read from UTF-16 (or any
+// other encoding) keeps its declaration's other attributes, but the
+// declaration then says UTF-8, so that it matches the bytes written.
 std::vector<std::uint8_t> SaveXml(const pugi::xml_document& doc) {
   std::vector<std::uint8_t> out;
   VectorWriter w(&out);
-  doc.save(w, "", pugi::format_raw, pugi::encoding_utf8);
+  bool declared = false;
+  for (pugi::xml_node n = doc.first_child(); n && !declared; n = n.next_sibling())
+    declared = n.type() == pugi::node_declaration;
+  if (!declared) {
+    const std::string_view plain = "<?xml version=\"1.0\"?>";  // what pugixml writes by default
+    out.insert(out.end(), plain.begin(), plain.end());
+  }
+  for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling()) {
+    if (n.type() != pugi::node_declaration) {
+      n.print(w, "", pugi::format_raw, pugi::encoding_utf8);
+      continue;
+    }
+    std::string decl = "<?xml";
+    for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+      const bool isEncoding = std::string_view(a.name()) == "encoding";
+      decl += std::string(" ") + a.name() + "=\"" + (isEncoding ? "UTF-8" : a.value()) + "\"";
+    }
+    decl += "?>";
+    out.insert(out.end(), decl.begin(), decl.end());
+  }
   return out;
 }
 

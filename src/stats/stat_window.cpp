@@ -19,6 +19,14 @@ CalendarDate LocalToday() {
 
 std::uint32_t Byte(std::uint32_t key, int n) { return (key >> (8 * n)) & 0xFFu; }
 
+// A day's place in date order taken from its year, month and day as they are,
+// without a calendar: a stored 31.02 comes after 28.02 and before 01.03
+// instead of standing for 2 March.
+std::int64_t DayOrdinal(const CalendarDate& d) {
+  return (static_cast<std::int64_t>(d.year) * 12 + (d.month - 1)) * 31 + (d.day - 1);
+}
+std::int64_t KeyOrdinal(std::uint32_t key) { return DayOrdinal(DateOfKey(key)); }
+
 }  // namespace
 
 std::int64_t DayNumber(const CalendarDate& d) { return CivilToDeviceTime(d.year, d.month, d.day) / 86400; }
@@ -132,9 +140,9 @@ void StatWindowModel::BegDatePickerChange() {
       }
   } else if (mode_ == StatMode::Daily) {
     ClearSelection();
-    const auto first = DayNumber(begin_), last = DayNumber(end_);
+    const auto first = DayOrdinal(begin_), last = DayOrdinal(end_);
     for (std::size_t i = 0; i < items_.size(); ++i) {
-      const auto day = DayNumber(DateOfKey(items_[i].key));
+      const auto day = KeyOrdinal(items_[i].key);
       selected_[i] = day >= first && day <= last;
     }
   }
@@ -160,10 +168,11 @@ ReportPlan StatWindowModel::ButtonMakeReportClick() {
     }
   } else if (mode_ == StatMode::Daily) {
     plan.kind = ReportKind::Daily;
-    const auto first = DayNumber(begin_), last = DayNumber(end_);
+    // Days are picked by their stored key (see DayOrdinal).
+    const auto first = DayOrdinal(begin_), last = DayOrdinal(end_);
     for (const std::size_t s : sel) {
       const ListItem& item = items_[s];
-      const auto day = DayNumber(DateOfKey(item.key));
+      const auto day = KeyOrdinal(item.key);
       if (day >= first && day <= last) plan.days.push_back({item.text, item.key, item.entry});
     }
   }

@@ -257,7 +257,10 @@ TEST_F(CliFixture, ReportWritesWorkbooks) {
   const auto cells = reporttest::ReadSheet(parts, "xl/worksheets/sheet2.xml");
   EXPECT_EQ(DescribeCell(cells.at({11, 1}).value), "dbl:3");
   EXPECT_EQ(DescribeCell(cells.at({17, 2}).value), "str:12.03.2024");
-  EXPECT_EQ(Run(cli::RunReport, {file.string(), "--day", "31.02.24"}, &out, &err), 2);
+  // Not a calendar day, but a day a file may list: looked up, and absent here.
+  EXPECT_EQ(Run(cli::RunReport, {file.string(), "--day", "31.02.24", "--home", home.string()}, &out, &err), 3);
+  EXPECT_NE(err.find("no hourly records of 31.02.24"), std::string::npos) << err;
+  EXPECT_EQ(Run(cli::RunReport, {file.string(), "--day", "32.02.24"}, &out, &err), 2);
   EXPECT_EQ(Run(cli::RunReport, {file.string(), "--day", "11.03.24", "--from", "10.03.24"}, &out, &err), 2);
   EXPECT_EQ(Run(cli::RunReport, {file.string(), "--day", "01.01.24", "--home", home.string()}, &out, &err), 3);
   // A folder that cannot hold Reports/: exit 3 with the reason.
@@ -266,6 +269,44 @@ TEST_F(CliFixture, ReportWritesWorkbooks) {
   std::ofstream(blocked / "Reports") << "x";
   EXPECT_EQ(Run(cli::RunReport, {file.string(), "--day", "11.03.24", "--home", blocked.string()}, &out, &err), 3);
   EXPECT_NE(err.find("Невозможно передать данные в Excel"), std::string::npos) << err;
+}
+
+// A file whose records carry the stored date 31.02.24 (they pass the record
+// checks and are listed): the day's hourly report, and the daily report of a
+// period around it picks it by its stored key, not as 2 March.
+TEST_F(CliFixture, ADayListedAs3102IsReported) {
+  std::string out, err;
+  StatData d;
+  {
+    LoadResult r = LoadStatFile(file, ExtensionRule::LowerCase);
+    ASSERT_TRUE(r.data);
+    d = *r.data;
+  }
+  Rec0812 r;
+  r.day = 0x31;
+  r.month = 0x02;
+  r.year = 0x24;
+  r.forward = 7000000;
+  Write0812(d, DaySlot0812(10), r);
+  for (int h = 0; h < 2; ++h) {
+    r.hour = IntToBcd(h);
+    Write0812(d, HourSlot0812(20 + static_cast<std::size_t>(h)), r);
+  }
+  const fs::path odd = home / "odd.vst";
+  ASSERT_TRUE(SaveStatFile(odd, d, &err)) << err;
+  ASSERT_EQ(Run(cli::RunReport, {odd.string(), "--day", "31.02.24", "--home", home.string()}, &out, &err), 0) << err;
+  ASSERT_EQ(Run(cli::RunReport, {odd.string(), "--from", "25.02.24", "--to", "01.03.24", "--home", home.string()},
+                &out, &err),
+            0)
+      << err;
+  auto parts = reporttest::Parts(reporttest::ReadBytes(out.substr(0, out.size() - 1)));
+  const auto cells = reporttest::ReadSheet(parts, "xl/worksheets/sheet2.xml");
+  EXPECT_EQ(DescribeCell(cells.at({11, 1}).value), "dbl:1");
+  EXPECT_EQ(DescribeCell(cells.at({15, 2}).value), "str:31.02.2024");
+  // 02.03 to 05.03 holds no stored day: 31.02 is not taken for 2 March.
+  EXPECT_EQ(Run(cli::RunReport, {odd.string(), "--from", "02.03.24", "--to", "05.03.24", "--home", home.string()},
+                &out, &err),
+            3);
 }
 
 }  // namespace

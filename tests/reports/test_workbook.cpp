@@ -162,6 +162,64 @@ TEST(Workbook, BlockCellsKeepFormatLoseFormulasAndCalcChainGoes) {
   EXPECT_EQ(PartText(parts, "xl/_rels/workbook.xml.rels").find("calcChain"), std::string::npos);
 }
 
+// A part re-encoded as UTF-16 with its declaration saying so and a BOM, as
+// spreadsheet programs accept.
+void ToUtf16(std::vector<ZipEntry>& parts, const std::string& name) {
+  ZipEntry* e = FindPart(parts, name);
+  ASSERT_TRUE(e);
+  std::string text(e->data.begin(), e->data.end());
+  const auto decl = text.find("encoding=\"UTF-8\"");
+  ASSERT_NE(decl, std::string::npos) << name;
+  text.replace(decl, 16, "encoding=\"UTF-16\"");
+  std::vector<std::uint8_t> utf16{0xFF, 0xFE};
+  for (std::size_t i = 0; i < text.size();) {  // UTF-8 to UTF-16LE (the BMP is enough here)
+    const auto b = static_cast<unsigned char>(text[i]);
+    std::uint32_t cp = b;
+    std::size_t len = 1;
+    if (b >= 0xE0) cp = b & 0x0F, len = 3;
+    else if (b >= 0xC0) cp = b & 0x1F, len = 2;
+    for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    utf16.push_back(static_cast<std::uint8_t>(cp & 0xFF));
+    utf16.push_back(static_cast<std::uint8_t>(cp >> 8));
+    i += len;
+  }
+  e->data = utf16;
+}
+
+TEST(Workbook, Utf16PartsAreRewrittenWithAMatchingDeclaration) {
+  const auto templ = Edited(ReadBytes(TemplateDir() / "VTK0812_h.xlsx"), [](std::vector<ZipEntry>& p) {
+    for (const std::string& name : {kSheet2, std::string("xl/workbook.xml"), std::string("[Content_Types].xml")})
+      ToUtf16(p, name);
+  });
+  std::vector<std::uint8_t> out;
+  std::string err;
+  ASSERT_TRUE(FillWorkbook(templ, SampleBlock(), &out, &err)) << err;
+  auto parts = Parts(out);
+  for (const std::string& name : {kSheet2, std::string("xl/workbook.xml"), std::string("[Content_Types].xml")}) {
+    const ZipEntry* e = FindPart(parts, name);
+    ASSERT_TRUE(e) << name;
+    const std::string text(e->data.begin(), e->data.end());
+    const bool utf16 = e->data.size() >= 2 && e->data[0] == 0xFF && e->data[1] == 0xFE;
+    // Either left as it was (UTF-16 bytes, UTF-16 declaration) or rewritten as UTF-8 saying so.
+    if (!utf16) {
+      EXPECT_EQ(text.find("UTF-16"), std::string::npos) << name << ": " << text.substr(0, 80);
+      EXPECT_EQ(text.rfind("<?xml", 0), 0u) << name;
+    }
+  }
+  const auto cells = ReadSheet(parts, kSheet2);
+  EXPECT_EQ(DescribeCell(cells.at({8, 1}).value), "str:15.03.24");
+  if (std::system("command -v soffice >/dev/null 2>&1") == 0) {
+    TempDir dir;
+    const fs::path book = dir.path / "u16.xlsx";
+    std::ofstream(book, std::ios::binary).write(reinterpret_cast<const char*>(out.data()),
+                                                 static_cast<std::streamsize>(out.size()));
+    const std::string cmd = "cd '" + dir.path.string() + "' && HOME='" + dir.path.string() +
+                            "' soffice --headless --convert-to csv --outdir out u16.xlsx >/dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    EXPECT_TRUE(fs::exists(dir.path / "out" / "u16.csv")) << "LibreOffice could not open the workbook";
+  }
+}
+
 TEST(Workbook, SecondSheetFoundThroughRelationships) {
   // The second sheet's part renamed: it must be found through the relationships.
   const auto templ = Edited(ReadBytes(TemplateDir() / "VTK0814_h.xlsx"), [](std::vector<ZipEntry>& p) {
@@ -333,11 +391,19 @@ TEST(ReportExport, LibreOfficeShowsTheDay) {
   TempDir home;
   HourReportInput in = SmallInput();
   in.slots[4]->forwardTotal = 1234.5;
+  // Realistic and 9-digit totals must show as numbers, not as ###.
+  in.slots[5] = in.slots[4];
+  in.slots[5]->forwardTotal = 1441461.125;
+  in.slots[6] = in.slots[4];
+  in.slots[6]->forwardTotal = 987654321.25;
+  in.slots[6]->reverseTotal = 123456789.5;
   fs::path written;
   std::string err;
   ASSERT_TRUE(ExportHourDataToExcel(in, {home.path, nullptr, false, 0, std::nullopt}, &written, &err)) << err;
   const std::string cmd = "cd '" + home.path.string() + "' && HOME='" + home.path.string() +
-                          "' soffice --headless --convert-to csv --outdir out '" + written.string() +
+                          // CSV as the cells are shown (UTF-8): a column too narrow shows ###.
+                          "' soffice --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true'"
+                          " --outdir out '" + written.string() +
                           "' >/dev/null 2>&1";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   std::ifstream csv(home.path / "out" / (written.stem().string() + ".csv"));
@@ -345,6 +411,25 @@ TEST(ReportExport, LibreOfficeShowsTheDay) {
   EXPECT_NE(text.find("15.03.24"), std::string::npos) << text;
   EXPECT_NE(text.find("SN123456"), std::string::npos) << text;
   EXPECT_NE(text.find("1234.5"), std::string::npos) << text;
+  EXPECT_NE(text.find("1441461.125"), std::string::npos) << text;
+  EXPECT_NE(text.find("987654321.250"), std::string::npos) << text;
+  EXPECT_NE(text.find("123456789.500"), std::string::npos) << text;
+  EXPECT_EQ(text.find("###"), std::string::npos) << text;
+
+  // The printed page (PDF, its text taken out by Ghostscript where present):
+  // a column too narrow for its number prints ### there.
+  if (std::system("command -v gs >/dev/null 2>&1") != 0) return;
+  const std::string pdf = "cd '" + home.path.string() + "' && HOME='" + home.path.string() +
+                          "' soffice --headless --convert-to pdf --outdir pdf '" + written.string() +
+                          "' >/dev/null 2>&1 && gs -q -dNOPAUSE -dBATCH -sDEVICE=txtwrite -o page.txt pdf/" +
+                          written.stem().string() + ".pdf >/dev/null 2>&1";
+  ASSERT_EQ(std::system(pdf.c_str()), 0);
+  std::ifstream pageFile(home.path / "page.txt");
+  const std::string page((std::istreambuf_iterator<char>(pageFile)), {});
+  EXPECT_NE(page.find("1441461.125"), std::string::npos) << page;
+  EXPECT_NE(page.find("987654321.250"), std::string::npos) << page;
+  EXPECT_NE(page.find("123456789.500"), std::string::npos) << page;
+  EXPECT_EQ(page.find("###"), std::string::npos) << page;
 }
 
 }  // namespace
