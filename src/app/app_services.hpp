@@ -17,6 +17,7 @@ class IniFile;
 namespace statvtk::app {
 
 class UiSeam;
+class CurrentChild;
 
 // Where reports go and whether a finished one is opened (section Report).
 struct ReportSettings {
@@ -53,6 +54,11 @@ class AppServices {
 
   // True while a reading job runs.
   virtual bool JobRunning() const = 0;
+
+  // The current-readings window's timer: a current-values job whose result
+  // goes to `target` (ShowCurrent, or RefreshFailed when it ends without
+  // data). False when no job could start now (another job runs).
+  virtual bool StartCurrentRefresh(CurrentChild& target) = 0;
 };
 
 }  // namespace statvtk::app
