@@ -1,0 +1,10 @@
+// The desktop program statvtk: the main window over the program home.
+#include <QApplication>
+#include <QMainWindow>
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QMainWindow w;
+  w.show();
+  return app.exec();
+}
