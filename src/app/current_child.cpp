@@ -111,6 +111,7 @@ void CurrentWindow::Tick() {
     return;
   }
   state_->setText(QStringLiteral("Обновление..."));
+  state_->setStyleSheet(QString());
 }
 
 void CurrentWindow::closeEvent(QCloseEvent* event) {
