@@ -1,5 +1,5 @@
 // The reports' inputs taken from a statistics model and the plan its window
-// prepared (ButtonMakeReportClick): header data, the hour slots of a day, the
+// prepared (PrepareReport): header data, the hour slots of a day, the
 // days of a daily report.
 #pragma once
 

@@ -94,7 +94,7 @@ std::vector<std::size_t> StatWindowModel::SelectedItems() const {
   return out;
 }
 
-void StatWindowModel::RadioButtonHClick(StatMode mode) {
+void StatWindowModel::SetMode(StatMode mode) {
   if (mode_ == StatMode::Daily && mode != StatMode::Daily) {
     const auto sel = SelectedItems();
     if (!sel.empty()) remembered_ = items_[sel.front()].text;
@@ -103,7 +103,7 @@ void StatWindowModel::RadioButtonHClick(StatMode mode) {
   FillList();
 }
 
-void StatWindowModel::StatListBoxClick() {
+void StatWindowModel::SelectionChanged() {
   const auto sel = SelectedItems();
   if (sel.empty()) return;
   if (mode_ == StatMode::Hourly) {
@@ -120,7 +120,7 @@ void StatWindowModel::CorrectEndDate(bool limit31) {
   if (limit31 && DayNumber(end_) - DayNumber(begin_) > 31) end_ = AddDays(begin_, 31);
 }
 
-void StatWindowModel::BegDatePickerChange() {
+void StatWindowModel::DatesChanged() {
   CorrectEndDate(true);
   if (mode_ == StatMode::Hourly) {
     const std::uint32_t key = DayKeyOfDate(begin_);
@@ -140,7 +140,7 @@ void StatWindowModel::BegDatePickerChange() {
   }
 }
 
-ReportPlan StatWindowModel::ButtonMakeReportClick() {
+ReportPlan StatWindowModel::PrepareReport() {
   CorrectEndDate(mode_ == StatMode::Daily);
   ReportPlan plan;
   const auto sel = SelectedItems();

@@ -144,11 +144,11 @@ HourReportInput InputOf(const StatData& d, const std::string& dayText) {
   EXPECT_TRUE(model);
   if (!model) return {};
   StatWindowModel window(model, CalendarDate{2024, 3, 15});
-  window.RadioButtonHClick(StatMode::Hourly);
+  window.SetMode(StatMode::Hourly);
   const auto& items = window.Items();
   for (std::size_t i = 0; i < items.size(); ++i)
     if (items[i].text == dayText) window.SelectItem(i);
-  const ReportPlan plan = window.ButtonMakeReportClick();
+  const ReportPlan plan = window.PrepareReport();
   EXPECT_EQ(plan.kind, ReportKind::Hourly);
   return HourInputOf(*model, plan);
 }
