@@ -12,7 +12,7 @@ using namespace statvtk::apptest;
 
 class TestMainWindow : public QObject {
   Q_OBJECT
- private slots:
+ private Q_SLOTS:
   void startsFromSettings_data();
   void startsFromSettings();
   void captionCarriesVersion();

@@ -43,7 +43,7 @@ class RecordingCurrent : public QWidget, public app::CurrentChild {
 
 class TestReading : public QObject {
   Q_OBJECT
- private slots:
+ private Q_SLOTS:
   void fullReadFillsStatisticsWindow_data();
   void fullReadFillsStatisticsWindow();
   void secondReadOpensSecondWindow();
