@@ -2,6 +2,7 @@
 #include <ostream>
 
 #include "cli/commands.hpp"
+#include "cli/output_check.hpp"
 #include "cli/report_args.hpp"
 #include "reports/csv_export.hpp"
 #include "reports/file_io.hpp"
@@ -72,7 +73,7 @@ int RunExport(const Args& args, std::ostream& out, std::ostream& err) {
   } else {
     out << csv;
   }
-  return kExitOk;
+  return FinishOutput(out, err, "export");
 }
 
 }  // namespace statvtk::cli

@@ -31,8 +31,9 @@ Options given here are not written back to StatVTK.ini.
                          or else into the current folder
 
 Exit status: 0 done, 1 the instrument or link failed, 2 bad usage, 3 the file
-could not be written anywhere, 130 stopped by Ctrl+C (VTK-08.14 and LDN-08
-keep what was read; VTK-08.12 and the LDN-08 hourly "last" read keep nothing).
+could not be written anywhere or its copy to --out failed (the file in Data
+stays), 130 stopped by Ctrl+C (VTK-08.14 and LDN-08 keep what was read;
+VTK-08.12 and the LDN-08 hourly "last" read keep nothing).
 
 )";
 
@@ -63,10 +64,14 @@ int Conclude(const ReadResult& res, const CliObserver& obs, const ReadOptions& r
   if (ro.out) {
     std::error_code ec;
     const auto path = std::filesystem::is_directory(*ro.out, ec) ? *ro.out / name : *ro.out;
-    if (WriteCopy(path, *obs.Statistics(), err))
+    if (WriteCopy(path, *obs.Statistics(), err)) {
       written.push_back(path);
-    else if (!res.fileWritten)
-      return kExitFile;
+    } else {
+      // The file in Data/ (if written) stays; its path is still printed.
+      if (res.fileWritten) err << "statvtk-cli read: the copy to " << path.string() << " failed; the file is kept in "
+                               << res.file.string() << "\n";
+      if (code == kExitOk) code = kExitFile;
+    }
   } else if (!res.fileWritten) {
     std::error_code ec;
     const auto path = std::filesystem::current_path(ec) / name;
@@ -111,6 +116,7 @@ int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
 
   StopSignal signal;
   JobSetup setup = MakeSetup(ro.conn);
+  if (!SettingsUsable(setup, "read", err)) return kExitUsage;
   SelectStatState state = LoadSelectStat(*setup.ini);
   if (ro.all || ro.last) {
     state.all = ro.all;

@@ -4,6 +4,7 @@
 
 #include "cli/commands.hpp"
 #include "cli/json_writer.hpp"
+#include "cli/output_check.hpp"
 #include "stats/stat_file.hpp"
 #include "stats/stat_model.hpp"
 
@@ -19,7 +20,7 @@ of each archive in index order and the events. With --json one object is
 printed instead; docs/cli.md describes its schema.
 
 Exit status: 0 done, 2 bad usage, 3 the file could not be read or has the
-wrong size or extension.
+wrong size or extension, or standard output could not be written.
 
 )";
 
@@ -68,11 +69,19 @@ void JsonRecord(JsonWriter& j, const StatModel& m, ArchiveKind kind, std::size_t
   j.EndObject();
 }
 
+// A serial number is ASCII; each byte of a damaged one at or above 0x80
+// becomes U+FFFD, as in the workbook.
+std::string SerialForText(const std::string& raw) {
+  std::string s;
+  for (char c : raw) s += static_cast<unsigned char>(c) >= 0x80 ? std::string("\xEF\xBF\xBD") : std::string(1, c);
+  return s;
+}
+
 std::string Json(const StatModel& m) {
   JsonWriter j;
   j.BeginObject();
   j.Key("model").String(DeviceTypeName(m.Type()));
-  j.Key("serial").String(m.SerialText());
+  j.Key("serial").String(SerialForText(m.SerialText()));
   j.Key("current").BeginObject();
   for (const auto& row : m.CurrentRows()) j.Key(row.name).String(row.value);
   j.EndObject();
@@ -180,7 +189,7 @@ int RunShow(const Args& args, std::ostream& out, std::ostream& err) {
     out << Json(*model);
   else
     Text(*model, out);
-  return kExitOk;
+  return FinishOutput(out, err, "show");
 }
 
 }  // namespace statvtk::cli

@@ -3,6 +3,7 @@
 // an implementation of this interface.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -37,6 +38,16 @@ class ByteChannel {
 
   // True while the carrier is usable (a closed socket or a vanished port is not).
   virtual bool IsOpen() const = 0;
+
+  // The flag that ends a write waiting for room to send (looked at at least
+  // every 100 ms); the link installs its abort flag. Null: none.
+  void SetAbortFlag(const std::atomic<bool>* flag) { abort_ = flag; }
+
+ protected:
+  bool AbortRequested() const { return abort_ != nullptr && abort_->load(std::memory_order_relaxed); }
+
+ private:
+  const std::atomic<bool>* abort_ = nullptr;
 };
 
 }  // namespace statvtk

@@ -27,6 +27,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::uint32_t kCarrierWaitMs = 25;  // 5 ms x 1 byte + 20 ms of the port's read time-out
 constexpr int kWriteStallMs = 2000;           // longest wait for room in the output queue
+constexpr int kStallSliceMs = 100;            // the abort flag is looked at this often meanwhile
 
 std::optional<speed_t> SpeedOf(std::uint32_t baud) {
   switch (baud) {
@@ -111,6 +112,9 @@ std::string TuneLatency(int fd, const std::string& path) {
          "либо правило udev)";
 }
 
+class SerialChannel;
+bool WaitForRoom(int fd, const SerialChannel& channel);
+
 class SerialChannel final : public ByteChannel {
  public:
   SerialChannel(int fd, const termios& saved, const SerialLineSettings& line)
@@ -133,10 +137,7 @@ class SerialChannel final : public ByteChannel {
         continue;
       }
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        pollfd p{fd_, POLLOUT, 0};
-        if (poll(&p, 1, kWriteStallMs) > 0 && (p.revents & POLLOUT)) continue;
-      }
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && WaitForRoom(fd_, *this)) continue;
       break;
     }
     return done;
@@ -174,6 +175,7 @@ class SerialChannel final : public ByteChannel {
   std::uint32_t CarrierWaitMs() const override { return kCarrierWaitMs; }
   bool IsOpen() const override { return open_; }
   const SerialLineSettings& Line() const { return line_; }
+  bool Aborted() const { return AbortRequested(); }
 
  private:
   // Reads what is waiting into the internal buffer (which must be empty); returns the count.
@@ -209,6 +211,18 @@ class SerialChannel final : public ByteChannel {
   std::size_t pos_ = 0;
   std::size_t len_ = 0;
 };
+
+// Waits up to 2 s for room in the output queue, in slices of 100 ms with the
+// abort flag looked at between them; true when there is room.
+bool WaitForRoom(int fd, const SerialChannel& channel) {
+  for (int waited = 0; waited < kWriteStallMs && !channel.Aborted(); waited += kStallSliceMs) {
+    pollfd p{fd, POLLOUT, 0};
+    const int r = poll(&p, 1, kStallSliceMs);
+    if (r > 0) return (p.revents & POLLOUT) != 0;
+    if (r < 0 && errno != EINTR) return false;
+  }
+  return false;
+}
 
 // Raw 8 data bits, one stop bit, receiver on, modem lines ignored.
 termios LineSettings(const termios& current, speed_t speed, bool evenParity) {

@@ -17,7 +17,11 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 #include "link/link_error.hpp"
@@ -53,8 +57,7 @@ class TcpChannel final : public ByteChannel {
       }
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        pollfd p{fd_, POLLOUT, 0};
-        if (poll(&p, 1, kWriteStallMs) > 0 && (p.revents & POLLOUT)) continue;
+        if (WaitForRoom()) continue;
       } else if (n < 0 && (errno == EPIPE || errno == ECONNRESET)) {
         open_ = false;
       }
@@ -76,14 +79,16 @@ class TcpChannel final : public ByteChannel {
 
   std::optional<std::uint8_t> ReadByte(std::chrono::milliseconds wait) override {
     if (pos_ < len_) return buf_[pos_++];
+    // Poll first: it returns at once when bytes wait, so a byte costs one
+    // poll and one receive however the reply is split into segments.
     const auto deadline = Clock::now() + wait;
     while (open_) {
-      if (Fill() > 0) return buf_[pos_++];
-      if (!open_) break;
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left.count() <= 0) break;
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       pollfd p{fd_, POLLIN, 0};
-      if (poll(&p, 1, static_cast<int>(left.count()) + 1) < 0 && errno != EINTR) break;
+      const int r = poll(&p, 1, left > 0 ? static_cast<int>(left) + 1 : 0);
+      if (r < 0 && errno != EINTR) break;
+      if (r > 0 && Fill() > 0) return buf_[pos_++];
+      if (left <= 0) break;
     }
     return std::nullopt;
   }
@@ -92,6 +97,18 @@ class TcpChannel final : public ByteChannel {
   bool IsOpen() const override { return open_; }
 
  private:
+  // Up to 5 s for room in the send buffer, in 100 ms slices with the abort
+  // flag looked at between them; true when there is room.
+  bool WaitForRoom() const {
+    for (int waited = 0; waited < kWriteStallMs && !AbortRequested(); waited += kConnectSliceMs) {
+      pollfd p{fd_, POLLOUT, 0};
+      const int r = poll(&p, 1, kConnectSliceMs);
+      if (r > 0) return (p.revents & POLLOUT) != 0;
+      if (r < 0 && errno != EINTR) return false;
+    }
+    return false;
+  }
+
   // Receives what is waiting into the (empty) buffer; a closed peer closes the channel.
   std::size_t Fill() {
     pos_ = len_ = 0;
@@ -149,6 +166,33 @@ int AwaitConnect(int fd, std::uint32_t timeoutS, const std::atomic<bool>* abort)
   }
 }
 
+// Runs a host-name lookup on a thread of its own and waits for it in 100 ms
+// slices with the abort flag looked at between them. An abandoned lookup
+// finishes on its own thread and its answer is dropped. nullopt: aborted.
+std::optional<std::string> LookUpAbandonably(const std::function<std::string(const std::string&)>& resolve,
+                                             const std::string& name, const std::atomic<bool>* abort) {
+  struct Lookup {
+    std::mutex m;
+    std::condition_variable done;
+    bool finished = false;
+    std::string answer;
+  };
+  auto state = std::make_shared<Lookup>();
+  std::thread([state, resolve, name] {
+    std::string answer = resolve ? resolve(name) : ResolveIpv4(name);
+    std::lock_guard lock(state->m);
+    state->answer = std::move(answer);
+    state->finished = true;
+    state->done.notify_all();
+  }).detach();
+  std::unique_lock lock(state->m);
+  while (!state->finished) {
+    if (abort && abort->load()) return std::nullopt;
+    state->done.wait_for(lock, std::chrono::milliseconds(kConnectSliceMs));
+  }
+  return state->answer;
+}
+
 }  // namespace
 
 std::string ResolveIpv4(const std::string& name) {
@@ -172,7 +216,9 @@ ChannelOpenResult OpenTcpChannel(const TcpTarget& target) {
   if (target.address.empty()) return Failure(link_error::kBadIpAddress, "адрес устройства не задан");
   std::string dotted = target.address;
   if (target.useDynDns) {
-    dotted = target.resolve ? target.resolve(target.address) : ResolveIpv4(target.address);
+    const auto found = LookUpAbandonably(target.resolve, target.address, target.abort);
+    if (!found) return Failure(link_error::kConnect, "поиск имени " + target.address + " прерван пользователем");
+    dotted = *found;
     if (dotted.empty()) {
       return Failure(link_error::kBadIpAddress,
                      "имя " + target.address + " не найдено в DNS: проверьте имя и доступ к сети");

@@ -53,11 +53,16 @@ class Tmod07 {
   void SetPortName(const std::string& path) { portName_ = path; }
   void SetConnectTimeout(std::uint32_t seconds) { connectTimeoutS_ = seconds; }
   // The abort flag polled inside every wait; by default the link's own.
-  void SetAbortFlag(std::atomic<bool>* flag) { abort_ = flag ? flag : &ownAbort_; }
+  void SetAbortFlag(std::atomic<bool>* flag) {
+    abort_ = flag ? flag : &ownAbort_;
+    if (channel_) channel_->SetAbortFlag(abort_);
+  }
   std::atomic<bool>& AbortFlag() { return *abort_; }
   void SetTrace(TraceFn fn) { trace_ = std::move(fn); }
-  // Replaces the fixed waits (the pause between attempts, the long form's wait
-  // after a send) by `fn`(ms); empty: real waits (WaitMs). For fast fuzzing.
+  // Replaces the fixed waits (the pause between attempts) by `fn`(ms); empty:
+  // real waits (WaitMs). With it, the long form's 50 ms for the reply to start
+  // becomes such a wait after the send instead of part of the reply's wait.
+  // For fast fuzzing.
   using WaitFn = std::function<void(std::uint32_t ms)>;
   void SetWaitFunction(WaitFn fn) { wait_ = std::move(fn); }
   // Replaces how OpenLink obtains its carrier (tests: an in-memory pipe).
@@ -104,7 +109,9 @@ class Tmod07 {
   // Modem text lines (serial only; on TCP SendLine does nothing, ReadLine gives "").
   // ending 1 appends "\r", 2 appends "\r\n", others nothing.
   void SendLine(const std::string& text, int ending);
-  std::string ReadLine();
+  // Waits at most `firstByteWait` for the reply to start (the abort flag ends
+  // the wait), then reads until 50 ms of silence.
+  std::string ReadLine(std::chrono::milliseconds firstByteWait = std::chrono::milliseconds(1290));
 
   // --- exchanges ---
   // Short form: sends group/command/data to `address`, receives the reply with
@@ -132,7 +139,8 @@ class Tmod07 {
 
  private:
   bool SendFrame(std::span<const std::uint8_t> frame);
-  std::size_t ReceiveFrame(frame::Form form);
+  // `firstExtraMs` lengthens the first byte's budget (the long form's 50 ms).
+  std::size_t ReceiveFrame(frame::Form form, std::uint32_t firstExtraMs);
   bool Aborted() const { return abort_->load(std::memory_order_relaxed); }
   bool PauseBetweenAttempts();  // false when aborted
   bool AbortableWait(std::uint32_t ms);  // false when aborted

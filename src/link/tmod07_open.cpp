@@ -17,6 +17,7 @@ using std::chrono::milliseconds;
 constexpr std::size_t kLineMax = 254;                    // longest modem reply read at once
 constexpr milliseconds kLineTotal{5 * kLineMax + 20};    // the port's read total time-out for it
 constexpr milliseconds kLineQuiet{50};                   // a reply has ended after this much silence
+constexpr milliseconds kLineSlice{100};                  // longest wait between looks at the abort flag
 
 }  // namespace
 
@@ -55,6 +56,7 @@ bool Tmod07::OpenLink(std::uint32_t comNumber, std::uint32_t baudRate) {
     return false;
   }
   channel_ = std::move(opened.channel);
+  channel_->SetAbortFlag(abort_);
   comNumber_ = comNumber;
   baudRate_ = baudRate;
   // After a successful open the reason holds a note worth logging once (if any).
@@ -77,17 +79,21 @@ void Tmod07::SendLine(const std::string& text, int ending) {
   lastError_ = written == line.size() ? link_error::kOk : link_error::kTimeout;
 }
 
-std::string Tmod07::ReadLine() {
+std::string Tmod07::ReadLine(milliseconds firstByteWait) {
   if (useTcp_ || !channel_) return {};
   std::string text;
-  const auto deadline = Clock::now() + kLineTotal;
-  while (text.size() < kLineMax) {
-    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
+  const auto start = Clock::now();
+  const auto firstDeadline = start + std::min(firstByteWait, kLineTotal);
+  const auto deadline = start + kLineTotal;
+  while (text.size() < kLineMax && !Aborted()) {
+    const auto now = Clock::now();
+    const auto left = std::chrono::ceil<milliseconds>((text.empty() ? firstDeadline : deadline) - now);
     if (left.count() <= 0) break;
-    const auto wait = text.empty() ? left : std::min(left, kLineQuiet);
+    // Slices of at most 100 ms, so that a stop is seen while the line is awaited.
+    const auto wait = std::min(text.empty() ? left : std::min(left, kLineQuiet), kLineSlice);
     const auto byte = channel_->ReadByte(wait);
     if (!byte) {
-      if (!text.empty() || !channel_->IsOpen()) break;
+      if (!text.empty() || !channel_->IsOpen()) break;  // 50 ms of silence end a reply
       continue;
     }
     text.push_back(static_cast<char>(*byte));

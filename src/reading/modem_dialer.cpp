@@ -10,7 +10,7 @@ namespace statvtk {
 namespace {
 
 constexpr int kInitSteps = 25;       // 2.5 s for the modem to answer AT
-constexpr int kAnswerSteps = 10;     // 1 s between looks at the dial's answer
+constexpr int kAnswerSteps = 10;     // steps in a second of the dial's connect wait
 constexpr int kAfterErrorSteps = 20; // 2 s after a failed call
 constexpr int kRetrySteps = 52;      // 5.2 s before the next attempt
 constexpr int kGuardSteps = 5;       // 0.5 s of silence around "+++" and after ATH0
@@ -113,11 +113,17 @@ bool ModemDialer::ModemConnect() {
     Log(" \n-=[Попытка дозвона " + std::to_string(i) + " из " + std::to_string(m) + "]=-\n");
     Log(">>>" + command);
     link_.SendLine(command, 1);
+    // The answer is awaited for ConnectWait seconds in all (10 steps a
+    // second), reading as it comes; the abort flag is looked at every step.
     std::string reply;
-    for (int k = 0; k < job_.connectWaitS && reply.empty(); ++k) {
-      if (!Wait(kAnswerSteps)) return Aborted();
-      reply = WithoutEcho(ReadReply());
+    const auto deadline = std::chrono::steady_clock::now() + step_ * (kAnswerSteps * job_.connectWaitS);
+    while (reply.empty()) {
+      if (abort_.load()) return Aborted();
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) break;
+      reply = WithoutEcho(Upper(link_.ReadLine(std::min<std::chrono::milliseconds>(left, step_))));
     }
+    if (abort_.load()) return Aborted();
     if (reply.empty()) {
       Log(kNoModem);
       ModemHangUp();

@@ -22,9 +22,15 @@ std::string SystemReason() { return std::strerror(errno); }
 bool ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>* bytes, std::string* error,
                    std::uintmax_t limit) {
   bytes->clear();
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) {
+  // Non-blocking open and a regular-file check: a FIFO is refused at once.
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat st {};
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
     *error = path.string() + ": " + SystemReason();
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *error = path.string() + ": " + std::strerror(S_ISDIR(st.st_mode) ? EISDIR : EINVAL) + " (not a regular file)";
     return false;
   }
   std::uint8_t buf[65536];

@@ -37,6 +37,15 @@ bool ReadAll(int fd, std::span<std::uint8_t> buf) {
   return true;
 }
 
+// What a path that is not a regular file is, for the message refusing it.
+std::string NonRegularKind(mode_t mode) {
+  if (S_ISDIR(mode)) return "это папка";
+  if (S_ISFIFO(mode)) return "это канал FIFO, а не обычный файл";
+  if (S_ISSOCK(mode)) return "это сокет, а не обычный файл";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "это устройство, а не обычный файл";
+  return "это не обычный файл";
+}
+
 std::string ReadError(const std::string& name) { return "Ошибка - не удалось прочитать файл " + name + ": " + Reason(); }
 
 std::string WriteError(const std::filesystem::path& path, const std::string& reason) {
@@ -64,13 +73,20 @@ LoadResult LoadStatFile(const std::filesystem::path& path, ExtensionRule rule, c
     return result;
   }
   const std::string name = shownName.empty() ? path.string() : shownName;
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking, so that a FIFO named like a statistics file is refused at
+  // once instead of waiting for a writer.
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   struct stat st {};
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
     result.error = ReadError(name);
     return result;
   }
-  if (!S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) != FileSize(type)) {
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    result.error = ReadError(name) + " (" + NonRegularKind(st.st_mode) + ")";
+    return result;
+  }
+  if (static_cast<std::uint64_t>(st.st_size) != FileSize(type)) {
     result.error = "Ошибка - файл " + name + " имеет неверный размер.";
     return result;
   }

@@ -2,6 +2,8 @@
 // read waits, exclusive opening, line settings and their restoration.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -150,6 +152,40 @@ TEST(SerialChannel, BadOpensGiveCode100WithAReason) {
     EXPECT_EQ(r.code, link_error::kPortInit) << c.name;
     EXPECT_NE(r.reason.find(c.reasonPart), std::string::npos) << c.name << ": " << r.reason;
   }
+}
+
+// Without the right to open the port the reason names the group that grants
+// it. Root may open anything, so as root the open runs in a child process
+// that has become the unprivileged user "nobody".
+TEST(SerialChannel, NoPermissionNamesTheDialoutGroup) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.Ok());
+  ASSERT_EQ(::chmod(pty.SlavePath().c_str(), ::geteuid() == 0 ? 0600 : 0), 0);
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(out[0]);
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    const auto r = OpenSerialChannel(pty.SlavePath(), 9600, false);
+    const std::string text = std::to_string(r.code) + " " + r.reason;
+    const bool written = ::write(out[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::_exit(written && r.channel == nullptr ? 0 : 1);
+  }
+  ::close(out[1]);
+  std::string got;
+  char buf[512];
+  for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;) got.append(buf, static_cast<std::size_t>(n));
+  ::close(out[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << got;
+  if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "cannot become an unprivileged user here";
+  ASSERT_EQ(WEXITSTATUS(status), 0) << "the port opened without permission: " << got;
+  EXPECT_EQ(got.rfind(std::to_string(link_error::kPortInit) + " ", 0), 0u) << got;
+  EXPECT_NE(got.find("нет прав доступа к порту"), std::string::npos) << got;
+  EXPECT_NE(got.find("dialout"), std::string::npos) << got;
 }
 
 struct LineCase {
@@ -428,6 +464,34 @@ TEST(Tmod07Serial, ReadLineReturnsTheReplyOnceTheLineIsQuiet) {
   ASSERT_TRUE(pty.Send(std::string(300, 'x')));
   EXPECT_EQ(link.ReadLine(), std::string(254, 'x'));
   EXPECT_FALSE(link.Channel()->ReadByte(30ms).has_value());
+}
+
+}  // namespace
+}  // namespace statvtk
+
+namespace statvtk {
+namespace {
+
+// The far end never reads: the output queue fills and the write waits for
+// room; the abort flag ends that wait within a slice of 100 ms.
+TEST(SerialChannelStop, AbortEndsAWriteWaitingForRoom) {
+  PtyPair pty;
+  auto r = OpenSerialChannel(pty.SlavePath(), 9600, false);
+  ASSERT_NE(r.channel, nullptr) << r.reason;
+  std::atomic<bool> abort{false};
+  r.channel->SetAbortFlag(&abort);
+  const std::vector<std::uint8_t> big(1u << 20, 0x55);
+  Clock::time_point raised{};
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(300ms);
+    raised = Clock::now();
+    abort = true;
+  });
+  const std::size_t written = r.channel->Write(big);
+  const auto ended = Clock::now();
+  stopper.join();
+  EXPECT_LT(written, big.size());
+  EXPECT_LT(ended - raised, 250ms) << "the write went on waiting after the abort";
 }
 
 }  // namespace

@@ -384,3 +384,60 @@ TEST(Tmod07Tcp, FailedConnectsSetTheirCodes) {
 
 }  // namespace
 }  // namespace statvtk
+
+namespace statvtk {
+namespace {
+
+// A peer that never reads: the send buffer fills and the write waits for
+// room; the abort flag ends that wait within a slice of 100 ms.
+TEST(TcpChannelStop, AbortEndsAWriteWaitingForRoom) {
+  Fd listener;
+  const std::uint16_t port = Listen(listener, 4);  // connected in the backlog, never accepted or read
+  ASSERT_NE(port, 0);
+  auto r = OpenTcpChannel(Loopback(port));
+  ASSERT_NE(r.channel, nullptr) << r.reason;
+  std::atomic<bool> abort{false};
+  r.channel->SetAbortFlag(&abort);
+  const std::vector<std::uint8_t> big(64u << 20, 0x55);
+  Clock::time_point raised{};
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(300ms);
+    raised = Clock::now();
+    abort = true;
+  });
+  const std::size_t written = r.channel->Write(big);
+  const auto ended = Clock::now();
+  stopper.join();
+  EXPECT_LT(written, big.size());
+  EXPECT_LT(ended - raised, 250ms) << "the write went on waiting after the abort";
+}
+
+// A host-name lookup that hangs is abandoned when the abort flag rises.
+TEST(TcpChannelStop, AbortEndsAHangingLookup) {
+  std::atomic<bool> abort{false};
+  TcpTarget t;
+  t.address = "slow.example.invalid";
+  t.useDynDns = true;
+  t.port = 1;
+  t.abort = &abort;
+  t.resolve = [](const std::string&) {
+    std::this_thread::sleep_for(3s);
+    return std::string();
+  };
+  Clock::time_point raised{};
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(150ms);
+    raised = Clock::now();
+    abort = true;
+  });
+  const auto r = OpenTcpChannel(t);
+  const auto ended = Clock::now();
+  stopper.join();
+  EXPECT_EQ(r.channel, nullptr);
+  EXPECT_EQ(r.code, link_error::kConnect);
+  EXPECT_NE(r.reason.find("прерван"), std::string::npos) << r.reason;
+  EXPECT_LT(ended - raised, 250ms) << "the lookup was waited for after the abort";
+}
+
+}  // namespace
+}  // namespace statvtk

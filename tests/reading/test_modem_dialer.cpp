@@ -246,6 +246,45 @@ TEST(ModemDialer, AbortDuringThePauseHangsUpWithin100Ms) {
   EXPECT_EQ(b.modem.Commands(), (Lines{"AT", "ATDT84951234567", "+++", "ATH0", "+++", "ATH0"}));
 }
 
+// In real time: ConnectWait 2 s with a modem that never answers the dial:
+// the attempt gives up after 2 s, not after 2 x (1 s + a line read).
+TEST(ModemDialer, ConnectWaitLastsTheSecondsItSays) {
+  Bench b(Calls({Dial::Silent}));
+  ASSERT_TRUE(b.opened);
+  ModemDialer dialer(b.link, b.log, b.abort, Job(1, 2));
+  EXPECT_FALSE(dialer.ModemConnect());
+  const auto dialed = b.log.TimeOf(">>>ATDT84951234567");
+  const auto gaveUp = b.log.TimeOf(kNoModem);
+  ASSERT_TRUE(dialed && gaveUp);
+  const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(*gaveUp - *dialed).count();
+  EXPECT_GE(waited, 1900);
+  EXPECT_LE(waited, 2400);
+}
+
+// In real time: a stop while the answer to the dial is awaited is seen within
+// a step of 100 ms, the line reading included.
+TEST(ModemDialer, AbortDuringTheConnectWaitIsSeenWithin100Ms) {
+  Bench b(Calls({Dial::Silent}));
+  ASSERT_TRUE(b.opened);
+  std::thread stopper;
+  Clock::time_point abortedAt{};
+  b.log.OnLine([&](const std::string& line) {
+    if (line.rfind(">>>ATDT", 0) != 0) return;
+    stopper = std::thread([&] {
+      std::this_thread::sleep_for(1500ms);
+      abortedAt = Clock::now();
+      b.abort = true;
+    });
+  });
+  ModemDialer dialer(b.link, b.log, b.abort, Job(1, 60));
+  EXPECT_FALSE(dialer.ModemConnect());
+  ASSERT_TRUE(stopper.joinable());
+  stopper.join();
+  const auto abortLine = b.log.TimeOf(kAbort);
+  ASSERT_TRUE(abortLine.has_value());
+  EXPECT_LE(std::chrono::duration_cast<std::chrono::milliseconds>(*abortLine - abortedAt).count(), 150);
+}
+
 TEST(ModemDialer, JobValuesComeFromTheSettings) {
   ConnectionSettings s;
   s.phoneNo = "123";

@@ -1,0 +1,127 @@
+// statvtk-cli with files that are not what they seem and outputs that cannot
+// be written: a FIFO named like a statistics file, standard output on a full
+// device or a closed pipe, a failed --out copy, a damaged serial number.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "cli_runner.hpp"
+#include "sim/instrument.hpp"
+#include "sim/server.hpp"
+#include "stats/stat_file.hpp"
+
+namespace statvtk::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TempHome {
+  TempHome() : path(fs::temp_directory_path() / ("statvtk-clifiles-" + std::to_string(std::random_device{}()))) {
+    fs::create_directories(path);
+  }
+  ~TempHome() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+  fs::path path;
+};
+
+// A statistics file of the simulator's instrument of `model`.
+fs::path WriteStatFile(const fs::path& dir, DeviceType model, const std::string& name, StatData* out = nullptr) {
+  sim::InstrumentOptions o;
+  o.model = model;
+  StatData data = sim::Instrument(o).ExpectedDump();
+  if (out) *out = data;
+  const fs::path p = dir / name;
+  EXPECT_TRUE(SaveStatFile(p, data, nullptr));
+  return p;
+}
+
+// Exit status of a shell command line (bash, so that PIPESTATUS is there).
+int Shell(const std::string& line) {
+  const std::string cmd = "bash -c '" + line + "' 2>/dev/null";
+  const int rc = std::system(cmd.c_str());
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+// True when `s` is well-formed UTF-8 (written out here, apart from the code under test).
+bool ValidUtf8(const std::string& s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    const std::size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return false;
+    for (std::size_t k = 1; k < n; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += n;
+  }
+  return true;
+}
+
+TEST(CliFiles, AFifoNamedLikeAStatisticsFileIsRefusedAtOnce) {
+  TempHome home;
+  for (const char* name : {"a.vst", "b.814", "c.ldn"}) {
+    const fs::path fifo = home.path / name;
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string cmd : {"show", "export", "info"}) {
+      std::vector<std::string> args{cmd, fifo.string()};
+      if (cmd != "show") args.insert(args.end(), {"--home", home.path.string()});
+      const CliRun r = RunCli(args, std::chrono::seconds(20));
+      EXPECT_EQ(r.status, 3) << cmd << " " << name << "\n" << r.err;
+      EXPECT_NE(r.err.find("FIFO"), std::string::npos) << r.err;
+    }
+  }
+}
+
+TEST(CliFiles, StandardOutputThatCannotBeWrittenIsExit3) {
+  TempHome home;
+  const fs::path file = WriteStatFile(home.path, DeviceType::dtVTK0812, "x.vst");
+  const std::string cli = CliPath();
+  for (const std::string& args : {"show " + file.string(), "show " + file.string() + " --json",
+                                 "export " + file.string()}) {
+    EXPECT_EQ(Shell(cli + " " + args + " > /dev/full"), 3) << args;
+    // The reader is gone before the output (hundreds of kilobytes) is written.
+    EXPECT_EQ(Shell("set -o pipefail; " + cli + " " + args + " | true"), 3) << args;
+    EXPECT_EQ(Shell(cli + " " + args + " > /dev/null"), 0) << args;
+  }
+}
+
+TEST(CliFiles, ShowJsonReplacesTheNonAsciiBytesOfADamagedSerial) {
+  TempHome home;
+  sim::InstrumentOptions o;
+  o.model = DeviceType::dtVTK0812;
+  StatData data = sim::Instrument(o).ExpectedDump();
+  const std::uint8_t damaged[8] = {'1', '2', 0xFF, 0xC3, 0xA9, 0x80, '7', '8'};
+  std::copy(std::begin(damaged), std::end(damaged), data.header.begin() + 512);
+  const fs::path file = home.path / "d.vst";
+  ASSERT_TRUE(SaveStatFile(file, data, nullptr));
+  const CliRun r = RunCli({"show", file.string(), "--json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string rep = "\xEF\xBF\xBD";
+  EXPECT_NE(r.out.find("\"serial\":\"12" + rep + rep + rep + rep + "78\""), std::string::npos)
+      << r.out.substr(0, 120);
+  EXPECT_TRUE(ValidUtf8(r.out));
+}
+
+TEST(CliFiles, ReadOutCopyFailureIsExit3AndTheDataFileStays) {
+  sim::InstrumentOptions o;
+  o.model = DeviceType::dtVTK0814C;
+  sim::Instrument inst(o);
+  std::string error;
+  auto server = sim::Server::Start(inst, sim::ServerOptions{}, &error);
+  ASSERT_TRUE(server) << error;
+  TempHome home;
+  const CliRun r = RunCli({"read", "--all", "--hourly", "--tcp", "127.0.0.1:" + std::to_string(server->Port()),
+                           "--home", home.path.string(), "--out", (home.path / "no-such-folder" / "x.814").string()});
+  EXPECT_EQ(r.status, 3) << r.err;
+  EXPECT_NE(r.err.find("no-such-folder"), std::string::npos) << r.err;
+  ASSERT_TRUE(fs::is_directory(home.path / "Data"));
+  EXPECT_FALSE(fs::is_empty(home.path / "Data"));
+}
+
+}  // namespace
+}  // namespace statvtk::test
