@@ -98,16 +98,19 @@ void CurrentWindow::RefreshFailed(const QString& reason) {
                   QStringLiteral(": ") + reason + QStringLiteral(". Повтор через ") +
                   QString::number(interval_->value()) + QStringLiteral(" с"));
   state_->setStyleSheet(QStringLiteral("color: #b00000"));
+  ++failures_;
   timer_->start();
 }
 
 void CurrentWindow::Tick() {
   timer_->stop();
+  const int failuresBefore = failures_;
   if (!app_.StartCurrentRefresh(*this)) {
+    timer_->start();
+    if (failures_ != failuresBefore) return;  // the frame said why already
     // Another job holds the link: try again at the next period.
     state_->setText(QStringLiteral("Идет другое чтение; повтор через ") + QString::number(interval_->value()) +
                     QStringLiteral(" с"));
-    timer_->start();
     return;
   }
   state_->setText(QStringLiteral("Обновление..."));
