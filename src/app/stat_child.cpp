@@ -160,6 +160,19 @@ void StatWindow::Load(const StatData& data) {
   data_ = data;
   loaded_ = true;
   Rebuild(window_ ? window_->Mode() : StatMode::Daily);
+  ShowNewestWeek();
+}
+
+// The pickers start on the image's newest week rather than on today's date,
+// so that the list and the chart show data as soon as the window opens.
+void StatWindow::ShowNewestWeek() {
+  if (window_->Mode() == StatMode::Monthly || window_->Items().empty()) return;
+  const CalendarDate newest = DateOfKey(window_->Items().back().key);
+  window_->SetBeginDate(window_->Mode() == StatMode::Hourly ? newest : AddDays(newest, -6));
+  window_->SetEndDate(newest);
+  window_->DatesChanged();
+  ShowSelectionAndDates();
+  UpdateChart();
 }
 
 void StatWindow::Rebuild(StatMode mode) {

@@ -63,6 +63,7 @@ class StatWindow : public QWidget, public StatChild {
   QWidget* BuildControls();
   void Rebuild(StatMode mode);  // a new model over data_, keeping the mode
   void FillList();
+  void ShowNewestWeek();
   void ShowCurr();
   void ShowSelectionAndDates();
   void UpdateChart();

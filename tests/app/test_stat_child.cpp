@@ -86,6 +86,20 @@ class StatChildTest : public QObject {
       QCOMPARE(w.List()->item(i)->text(), QString::fromStdString(truth.Items()[i].text));
     QCOMPARE(w.List()->selectionMode(), QAbstractItemView::ExtendedSelection);
 
+    // It opens on the image's newest week: those days selected and charted.
+    const QDate newest = Q(DateOfKey(truth.Items().back().key));
+    QCOMPARE(w.EndPicker()->date(), newest);
+    QCOMPARE(w.BeginPicker()->date(), newest.addDays(-6));
+    int inWeek = 0;
+    for (int i = 0; i < w.List()->count(); ++i) {
+      const QDate d = Q(DateOfKey(truth.Items()[i].key));
+      const bool week = d >= newest.addDays(-6);
+      QCOMPARE(w.List()->item(i)->isSelected(), week);
+      inWeek += week;
+    }
+    QVERIFY(inWeek > 0);
+    QCOMPARE(w.Chart()->Forward()->count(), inWeek);
+
     // The current values: the three common rows, LDN-08 adds its last periods.
     QStringList names;
     for (int r = 0; r < w.CurrentGrid()->rowCount(); ++r) names << w.CurrentGrid()->item(r, 0)->text();
