@@ -64,6 +64,7 @@ class StatWindow : public QWidget, public StatChild {
   void Rebuild(StatMode mode);  // a new model over data_, keeping the mode
   void FillList();
   void ShowNewestWeek();
+  void ScrollToSelection();
   void ShowCurr();
   void ShowSelectionAndDates();
   void UpdateChart();

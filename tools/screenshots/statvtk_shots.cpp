@@ -145,8 +145,11 @@ void Place(QMdiSubWindow* sub, int x, int y, int wd, int ht) {
 fs::path MakeHome(const fs::path& base, const std::string& model, int port) {
   const fs::path home = base / model;
   fs::create_directories(home);
+  // LDN-08 answers M-Bus long addresses only (the simulator's is 12345678).
+  const bool mbus = model == "ldn";
   std::ofstream(home / "StatVTK.ini") << "[Settings]\nConnectMode=2\nSockIP=127.0.0.1\nSockPort=" << port
-                                      << "\nNetAddress=1\n[Report]\nOpenWhenDone=0\n";
+                                      << "\nUseMBus=" << (mbus ? 1 : 0) << "\nNetAddress=" << (mbus ? 12345678 : 1)
+                                      << "\n[Report]\nOpenWhenDone=0\n";
   return home;
 }
 
@@ -159,7 +162,11 @@ StatWindow* ReadAndShowStat(MainWindow& w, ShotUi& ui, const std::string& readSh
     return nullptr;
   }
   StatWindow* stat = NewestStat(w);
-  if (!stat) std::cerr << "statvtk-shots: no statistics window after the read\n";
+  if (!stat) {
+    std::cerr << "statvtk-shots: no statistics window after the read; the log:\n";
+    if (w.Messages())
+      for (const auto& line : w.Messages()->Log().Lines()) std::cerr << "  " << line << "\n";
+  }
   return stat;
 }
 
