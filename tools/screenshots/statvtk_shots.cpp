@@ -79,12 +79,15 @@ class ShotUi : public UiSeam {
   int RunDialog(QDialog& d) override {
     d.show();
     d.raise();
-    if (!nextDialog.empty() && main) Shot(main, nextDialog);
-    nextDialog.clear();
-    if (auto* p = qobject_cast<ReadParamsDialog*>(&d)) {
+    auto* p = qobject_cast<ReadParamsDialog*>(&d);
+    if (p) {
       p->RadioAll()->click();
       for (QCheckBox* c : {p->CheckHourly(), p->CheckDaily(), p->CheckMonthly(), p->CheckEvents()})
         if (!c->isChecked()) c->click();
+    }
+    if (!nextDialog.empty() && main) Shot(main, nextDialog);
+    nextDialog.clear();
+    if (p) {
       p->accept();
       return QDialog::Accepted;
     }
@@ -229,13 +232,8 @@ int Tour(const std::map<std::string, int>& ports, const fs::path& homes) {
       ++failures;
     }
 
-    w.ShowTechInfo();
-    if (QMdiSubWindow* sub = NewestSub(w)) {
-      sub->adjustSize();
-      Place(sub, 640, 80, sub->width(), sub->height());
-    }
-    Shot(&w, "techinfo");
-
+    // The dialogs over an empty frame (the log window only minimises).
+    w.Mdi()->closeAllSubWindows();
     ui.nextDialog = "connection";
     w.ConnectionSettingsCommand();
     ui.nextDialog = "report-params";
@@ -264,6 +262,14 @@ int Tour(const std::map<std::string, int>& ports, const fs::path& homes) {
     Place(SubOf(stat), 0, 0, 760, 640);
     HourlyDay(stat);
     Shot(&w, std::string("statistics-") + model);
+    if (std::string(model) == "0814c") {
+      w.ShowTechInfo();
+      if (QMdiSubWindow* sub = NewestSub(w)) {
+        sub->adjustSize();
+        Place(sub, 700, 80, sub->width(), sub->height());
+      }
+      Shot(&w, "techinfo");
+    }
     w.Mdi()->closeAllSubWindows();
     Settle();
   }
