@@ -136,7 +136,7 @@ class MainWindow : public QMainWindow, public AppServices, public JobSink {
   void JobFileFailed(const QString& path, const QString& error) override;
   void JobTraffic(const TrafficEntry& entry) override;
 
- signals:
+ Q_SIGNALS:
   // A reading job has ended and its last reports have been handled.
   void JobFinished();
 

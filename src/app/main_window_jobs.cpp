@@ -117,7 +117,7 @@ void MainWindow::FinishJob() {
   refreshChild_ = nullptr;
   refreshTarget_ = nullptr;
   SetReadCommandsEnabled(true);
-  emit JobFinished();
+  Q_EMIT JobFinished();
   if (closePending_) close();
 }
 

@@ -12,7 +12,7 @@ using namespace statvtk::apptest;
 
 class TestMainWindow : public QObject {
   Q_OBJECT
- private slots:
+ private Q_SLOTS:
   void startsFromSettings_data();
   void startsFromSettings();
   void captionCarriesVersion();
@@ -160,11 +160,11 @@ void TestMainWindow::exportWithoutStatWindowDoesNothing() {
 void TestMainWindow::childActivationKeepsCommandsLockedDuringJob() {
   TestHome home;
   ScriptedUi ui;
-  app::MainWindow w(ui, home.Path());
   sim::InstrumentOptions o;
   o.model = DeviceType::dtVTK0812;
   o.latencyMs = 2;
-  sim::Instrument inst(o);
+  sim::Instrument inst(o);  // outlives the window's job
+  app::MainWindow w(ui, home.Path());
   UseSimulator(w, inst);
   ui.onDialog = AcceptReadAll;
   QSignalSpy done(&w, &app::MainWindow::JobFinished);
