@@ -95,7 +95,7 @@ std::size_t WalkWindow(std::shared_ptr<const StatModel> m) {
     w.SelectionChanged();
     w.DatesChanged();
     const ReportPlan plan = w.PrepareReport();
-    for (const auto& s : plan.slots)
+    for (const auto& s : plan.hours)
       if (s.present) sink += w.Model().Decode(ArchiveKind::Hourly, s.entry).statusText.size();
     for (const auto& d : plan.days) sink += w.Model().Decode(ArchiveKind::Daily, d.entry).values.size();
     sink += w.Items().size() + w.ShowCurr().size();
@@ -104,7 +104,7 @@ std::size_t WalkWindow(std::shared_ptr<const StatModel> m) {
   w.SetMode(StatMode::Hourly);
   for (std::size_t i = 0; i < w.Items().size() && i < 8; ++i) {
     w.SelectItem(i);
-    sink += w.PrepareReport().slots[0].present;
+    sink += w.PrepareReport().hours[0].present;
   }
   return sink;
 }

@@ -49,7 +49,7 @@ CurrentWindow::CurrentWindow(AppServices& app, QWidget* parent) : QWidget(parent
   box->addLayout(periodRow);
   box->addWidget(state_);
   box->addStretch(1);
-  resize(420, 440);
+  resize(420, 320);
 }
 
 QLabel* CurrentWindow::Value(const QString& name) const { return labels_.value(name, nullptr); }
@@ -78,7 +78,8 @@ void CurrentWindow::ShowView(const CurrentView& view) {
     rows_->deleteLater();
     rows_ = fresh;
   }
-  values_->setTitle(QString::fromStdString(view.groupCaption));
+  // The model's group caption ("Текущий массовый расход", "Напряжение питания")
+  // names the LabelM row alone, which carries it as its caption.
   for (const CurrentLabel& l : view.labels) labels_.value(QString::fromStdString(l.name))->setText(QString::fromStdString(l.text));
 }
 
@@ -98,16 +99,19 @@ void CurrentWindow::RefreshFailed(const QString& reason) {
                   QStringLiteral(": ") + reason + QStringLiteral(". Повтор через ") +
                   QString::number(interval_->value()) + QStringLiteral(" с"));
   state_->setStyleSheet(QStringLiteral("color: #b00000"));
+  ++failures_;
   timer_->start();
 }
 
 void CurrentWindow::Tick() {
   timer_->stop();
+  const int failuresBefore = failures_;
   if (!app_.StartCurrentRefresh(*this)) {
+    timer_->start();
+    if (failures_ != failuresBefore) return;  // the frame said why already
     // Another job holds the link: try again at the next period.
     state_->setText(QStringLiteral("Идет другое чтение; повтор через ") + QString::number(interval_->value()) +
                     QStringLiteral(" с"));
-    timer_->start();
     return;
   }
   state_->setText(QStringLiteral("Обновление..."));

@@ -55,6 +55,7 @@ class CurrentWindow : public QWidget, public CurrentChild {
   QLabel* state_ = nullptr;
   QSpinBox* interval_ = nullptr;
   QTimer* timer_ = nullptr;
+  int failures_ = 0;  // failed refreshes so far
 };
 
 }  // namespace statvtk::app

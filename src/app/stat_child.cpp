@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QSplitter>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cstdio>
@@ -160,6 +161,19 @@ void StatWindow::Load(const StatData& data) {
   data_ = data;
   loaded_ = true;
   Rebuild(window_ ? window_->Mode() : StatMode::Daily);
+  ShowNewestWeek();
+}
+
+// The pickers start on the image's newest week rather than on today's date,
+// so that the list and the chart show data as soon as the window opens.
+void StatWindow::ShowNewestWeek() {
+  if (window_->Mode() == StatMode::Monthly || window_->Items().empty()) return;
+  const CalendarDate newest = DateOfKey(window_->Items().back().key);
+  window_->SetBeginDate(window_->Mode() == StatMode::Hourly ? newest : AddDays(newest, -6));
+  window_->SetEndDate(newest);
+  window_->DatesChanged();
+  ShowSelectionAndDates();
+  UpdateChart();
 }
 
 void StatWindow::Rebuild(StatMode mode) {
@@ -189,6 +203,16 @@ void StatWindow::ShowCurr() {
     grid_->setItem(r, 1, new QTableWidgetItem(QString::fromStdString(rows[r].value)));
   }
   grid_->resizeColumnToContents(0);
+  // Every row visible without scrolling (LDN-08 has six).
+  grid_->setMinimumHeight(grid_->horizontalHeader()->sizeHint().height() +
+                          grid_->verticalHeader()->defaultSectionSize() * grid_->rowCount() + 2 * grid_->frameWidth());
+}
+
+void StatWindow::ScrollToSelection() {
+  const auto sel = window_->SelectedItems();
+  if (sel.empty()) return;
+  list_->scrollToItem(list_->item(static_cast<int>(sel.back())));
+  list_->scrollToItem(list_->item(static_cast<int>(sel.front())));
 }
 
 // Puts the model's selection and dates into the controls without feeding
@@ -198,8 +222,7 @@ void StatWindow::ShowSelectionAndDates() {
   {
     const QSignalBlocker b1(list_), b2(begin_), b3(end_);
     for (int i = 0; i < list_->count(); ++i) list_->item(i)->setSelected(window_->IsSelected(static_cast<std::size_t>(i)));
-    const auto sel = window_->SelectedItems();
-    if (!sel.empty()) list_->scrollToItem(list_->item(static_cast<int>(sel.front())));
+    ScrollToSelection();
     begin_->setDate(ToQDate(window_->BeginDate()));
     end_->setDate(ToQDate(window_->EndDate()));
   }
@@ -293,6 +316,8 @@ void StatWindow::closeEvent(QCloseEvent* event) {
 void StatWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   FollowActivation(this, app_);
+  // The list knows its height only now.
+  QTimer::singleShot(0, this, [this] { ScrollToSelection(); });
 }
 
 }  // namespace statvtk::app

@@ -63,6 +63,8 @@ class StatWindow : public QWidget, public StatChild {
   QWidget* BuildControls();
   void Rebuild(StatMode mode);  // a new model over data_, keeping the mode
   void FillList();
+  void ShowNewestWeek();
+  void ScrollToSelection();
   void ShowCurr();
   void ShowSelectionAndDates();
   void UpdateChart();

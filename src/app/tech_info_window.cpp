@@ -48,7 +48,9 @@ TechInfoWindow::TechInfoWindow(std::span<const std::uint8_t> header, DeviceType 
   grid_->setColumnWidth(1, kValueWidth);
   grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   for (int r = 0; r < static_cast<int>(info.rows.size()); ++r) {
-    grid_->setItem(r, 0, new QTableWidgetItem(QString::fromStdString(info.rows[r].label)));
+    auto* label = new QTableWidgetItem(QString::fromStdString(info.rows[r].label));
+    label->setToolTip(label->text());  // the 80-pixel column may cut a long label
+    grid_->setItem(r, 0, label);
     grid_->setItem(r, 1, new QTableWidgetItem(QString::fromStdString(info.rows[r].value)));
   }
   note_ = new QLabel(TablesNoteText(type), this);

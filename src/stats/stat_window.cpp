@@ -155,8 +155,8 @@ ReportPlan StatWindowModel::PrepareReport() {
       const auto stamp = model_->RecordStamp(ArchiveKind::Hourly, i);
       if (!stamp || DayKeyOf(*stamp) != item.key) continue;
       const int hour = StampHour(*stamp);
-      if (hour < 0 || hour > 23 || plan.slots[static_cast<std::size_t>(hour)].present) continue;
-      plan.slots[static_cast<std::size_t>(hour)] = {true, i};
+      if (hour < 0 || hour > 23 || plan.hours[static_cast<std::size_t>(hour)].present) continue;
+      plan.hours[static_cast<std::size_t>(hour)] = {true, i};
     }
   } else if (mode_ == StatMode::Daily) {
     plan.kind = ReportKind::Daily;

@@ -55,7 +55,7 @@ struct ReportPlan {
   ReportKind kind = ReportKind::None;
   std::string dayText;                // hourly: the selected line "DD.MM.YY"
   std::uint32_t dayKey = 0;           // hourly: its day key
-  std::array<HourSlot, 24> slots{};   // hourly: slot h holds hour h (0..23)
+  std::array<HourSlot, 24> hours{};   // hourly: slot h holds hour h (0..23)
   std::vector<ReportDay> days;        // daily: the selected days within begin..end
 };
 

@@ -84,6 +84,17 @@ class SmallChildrenTest : public QObject {
     QVERIFY(w.Timer()->isActive());
   }
 
+  void RefusedRefreshKeepsTheFramesReason() {
+    TestApp app("refused");
+    app.refreshAccepted = false;
+    app.onRefresh = [](CurrentChild& c) { c.RefreshFailed("Сетевой адрес больше 255 без M-Bus"); };
+    CurrentWindow w(app);
+    w.ShowCurrent(Block0812(1, 0), DeviceType::dtVTK0812, "1");
+    w.Tick();
+    QVERIFY(w.StateLine()->text().contains("больше 255"));
+    QVERIFY(w.Timer()->isActive());
+  }
+
   void TimerFiresAndIntervalFollowsTheField() {
     TestApp app("interval");
     CurrentWindow w(app);

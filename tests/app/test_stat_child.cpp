@@ -4,7 +4,11 @@
 // busy while it runs), a failed report, CSV export and the events window.
 #include <QBarSet>
 #include <QDateEdit>
+#include <QApplication>
 #include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -85,6 +89,20 @@ class StatChildTest : public QObject {
     for (int i = 0; i < w.List()->count(); ++i)
       QCOMPARE(w.List()->item(i)->text(), QString::fromStdString(truth.Items()[i].text));
     QCOMPARE(w.List()->selectionMode(), QAbstractItemView::ExtendedSelection);
+
+    // It opens on the image's newest week: those days selected and charted.
+    const QDate newest = Q(DateOfKey(truth.Items().back().key));
+    QCOMPARE(w.EndPicker()->date(), newest);
+    QCOMPARE(w.BeginPicker()->date(), newest.addDays(-6));
+    int inWeek = 0;
+    for (int i = 0; i < w.List()->count(); ++i) {
+      const QDate d = Q(DateOfKey(truth.Items()[i].key));
+      const bool week = d >= newest.addDays(-6);
+      QCOMPARE(w.List()->item(i)->isSelected(), week);
+      inWeek += week;
+    }
+    QVERIFY(inWeek > 0);
+    QCOMPARE(w.Chart()->Forward()->count(), inWeek);
 
     // The current values: the three common rows, LDN-08 adds its last periods.
     QStringList names;
@@ -281,6 +299,29 @@ class StatChildTest : public QObject {
     w.ExportCsv();
     QCOMPARE(app.ui.Count("Warn"), 1);
     QVERIFY(app.ui.calls.back().text.contains("missing"));
+  }
+
+  void ActivationAndClosingReachTheFrame() {
+    TestApp app("activate");
+    QMdiArea mdi;
+    auto* a = new StatWindow(DeviceType::dtVTK0812, app, kToday);
+    auto* b = new StatWindow(DeviceType::dtLDN08, app, kToday);
+    QMdiSubWindow* sa = mdi.addSubWindow(a);
+    QMdiSubWindow* sb = mdi.addSubWindow(b);
+    mdi.show();
+    sa->show();
+    sb->show();
+    QApplication::setActiveWindow(&mdi);
+    mdi.setActiveSubWindow(sa);
+    QTRY_VERIFY(!app.activated.empty() && app.activated.back() == a);
+    mdi.setActiveSubWindow(sb);
+    QTRY_VERIFY(app.activated.back() == b);
+    // Closing the sub-window closes the window, which tells the frame.
+    QPointer<StatWindow> alive(a);
+    QVERIFY(sa->close());
+    QCOMPARE(app.closed.size(), std::size_t{1});
+    QCOMPARE(app.closed.front(), static_cast<QWidget*>(a));
+    QTRY_VERIFY(alive.isNull());
   }
 
   void EventsButtonAsksTheFrame() {

@@ -242,7 +242,7 @@ HourReportInput SmallInput() {
   in.header.type = DeviceType::dtVTK0812;
   in.header.serial = "SN123456";
   in.dayText = "15.03.24";
-  in.slots[4] = ReportRecord{};
+  in.hours[4] = ReportRecord{};
   return in;
 }
 
@@ -332,7 +332,7 @@ TEST(ReportExport, LibreOfficeShowsTheDay) {
     GTEST_SKIP() << "LibreOffice (soffice) is not installed: the recalculation check is skipped";
   TempDir home;
   HourReportInput in = SmallInput();
-  in.slots[4]->forwardTotal = 1234.5;
+  in.hours[4]->forwardTotal = 1234.5;
   fs::path written;
   std::string err;
   ASSERT_TRUE(ExportHourDataToExcel(in, {home.path, nullptr, false, 0, std::nullopt}, &written, &err)) << err;

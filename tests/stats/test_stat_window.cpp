@@ -178,14 +178,14 @@ TEST(StatWindow, HourSlotsFirstEntryWins) {
   const auto idx = m.Index(ArchiveKind::Hourly);
   for (int h = 0; h < 24; ++h) {
     const bool expected = h <= 2 || h == 5 || h == 7;
-    EXPECT_EQ(plan.slots[h].present, expected) << "hour " << h;
+    EXPECT_EQ(plan.hours[h].present, expected) << "hour " << h;
   }
-  EXPECT_EQ(idx[plan.slots[1].entry].Pos, HourSlot0812(1));
-  EXPECT_DOUBLE_EQ(m.Decode(ArchiveKind::Hourly, plan.slots[1].entry).forwardTotal, 2.0);
-  EXPECT_EQ(idx[plan.slots[5].entry].Pos, HourSlot0812(11));
-  EXPECT_EQ(idx[plan.slots[7].entry].Pos, HourSlot0812(12));
-  EXPECT_FALSE(m.ChecksumValid(ArchiveKind::Hourly, plan.slots[7].entry));
-  EXPECT_TRUE(m.ChecksumValid(ArchiveKind::Hourly, plan.slots[0].entry));
+  EXPECT_EQ(idx[plan.hours[1].entry].Pos, HourSlot0812(1));
+  EXPECT_DOUBLE_EQ(m.Decode(ArchiveKind::Hourly, plan.hours[1].entry).forwardTotal, 2.0);
+  EXPECT_EQ(idx[plan.hours[5].entry].Pos, HourSlot0812(11));
+  EXPECT_EQ(idx[plan.hours[7].entry].Pos, HourSlot0812(12));
+  EXPECT_FALSE(m.ChecksumValid(ArchiveKind::Hourly, plan.hours[7].entry));
+  EXPECT_TRUE(m.ChecksumValid(ArchiveKind::Hourly, plan.hours[0].entry));
 }
 
 TEST(StatWindow, DailyReportDaysWithinTheRange) {
@@ -217,9 +217,9 @@ TEST(StatWindow, TimedModelsUseTheirDeviceTimes) {
     EXPECT_EQ(Texts(w), (std::vector<std::string>{"15.03.24", "16.03.24"}));
     w.SelectItem(0);
     const auto plan = w.PrepareReport();
-    EXPECT_TRUE(plan.slots[23].present);
-    EXPECT_EQ(w.Model().Index(ArchiveKind::Hourly)[plan.slots[23].entry].Pos, size);
-    for (int h = 0; h < 23; ++h) EXPECT_FALSE(plan.slots[h].present);
+    EXPECT_TRUE(plan.hours[23].present);
+    EXPECT_EQ(w.Model().Index(ArchiveKind::Hourly)[plan.hours[23].entry].Pos, size);
+    for (int h = 0; h < 23; ++h) EXPECT_FALSE(plan.hours[h].present);
   }
 }
 

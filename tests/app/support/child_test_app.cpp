@@ -35,6 +35,7 @@ void TestApp::ProgressStep(int pos) {
 bool TestApp::StartCurrentRefresh(CurrentChild& target) {
   ++refreshRequests;
   refreshTarget = &target;
+  if (onRefresh) onRefresh(target);
   return refreshAccepted;
 }
 

@@ -81,6 +81,7 @@ class TestApp : public AppServices {
   bool refreshAccepted = true;     // what StartCurrentRefresh answers
   int refreshRequests = 0;
   CurrentChild* refreshTarget = nullptr;
+  std::function<void(CurrentChild&)> onRefresh;  // runs inside StartCurrentRefresh
   std::vector<QWidget*> eventsFor, activated, closed;
   std::function<void(int)> onProgressStep;  // runs inside a report, at each step
 
