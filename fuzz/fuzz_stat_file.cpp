@@ -90,21 +90,21 @@ std::size_t WalkWindow(std::shared_ptr<const StatModel> m) {
   std::size_t sink = 0;
   StatWindowModel w(std::move(m), CalendarDate{2024, 3, 15});
   for (auto mode : {StatMode::Daily, StatMode::Hourly, StatMode::Monthly, StatMode::Daily}) {
-    w.RadioButtonHClick(mode);
+    w.SetMode(mode);
     for (std::size_t i = 0; i < w.Items().size(); ++i) w.SelectItem(i);
-    w.StatListBoxClick();
-    w.BegDatePickerChange();
-    const ReportPlan plan = w.ButtonMakeReportClick();
-    for (const auto& s : plan.slots)
+    w.SelectionChanged();
+    w.DatesChanged();
+    const ReportPlan plan = w.PrepareReport();
+    for (const auto& s : plan.hours)
       if (s.present) sink += w.Model().Decode(ArchiveKind::Hourly, s.entry).statusText.size();
     for (const auto& d : plan.days) sink += w.Model().Decode(ArchiveKind::Daily, d.entry).values.size();
     sink += w.Items().size() + w.ShowCurr().size();
   }
   // every hourly day once
-  w.RadioButtonHClick(StatMode::Hourly);
+  w.SetMode(StatMode::Hourly);
   for (std::size_t i = 0; i < w.Items().size() && i < 8; ++i) {
     w.SelectItem(i);
-    sink += w.ButtonMakeReportClick().slots[0].present;
+    sink += w.PrepareReport().hours[0].present;
   }
   return sink;
 }

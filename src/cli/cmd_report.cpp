@@ -34,12 +34,12 @@ ReportRun RunOf(const FileCommandArgs& a) {
 int HourlyReport(const FileCommandArgs& a, std::shared_ptr<const StatModel> model, const CalendarDate& day,
                  std::ostream& out, std::ostream& err) {
   StatWindowModel window(model, day);
-  window.RadioButtonHClick(StatMode::Hourly);
+  window.SetMode(StatMode::Hourly);
   const std::string text = ShortDateText(day);
   const auto& items = window.Items();
   for (std::size_t i = 0; i < items.size(); ++i)
     if (items[i].text == text) window.SelectItem(i);
-  const ReportPlan plan = window.ButtonMakeReportClick();
+  const ReportPlan plan = window.PrepareReport();
   if (plan.kind != ReportKind::Hourly) {
     err << a.file << ": no hourly records of " << text << "\n";
     return kExitFile;
@@ -54,11 +54,11 @@ int HourlyReport(const FileCommandArgs& a, std::shared_ptr<const StatModel> mode
 int DailyReport(const FileCommandArgs& a, std::shared_ptr<const StatModel> model, const CalendarDate& from,
                 const CalendarDate& to, std::ostream& out, std::ostream& err) {
   StatWindowModel window(model, from);
-  window.RadioButtonHClick(StatMode::Daily);
+  window.SetMode(StatMode::Daily);
   window.SetBeginDate(from);
   window.SetEndDate(to);
-  window.BegDatePickerChange();
-  const ReportPlan plan = window.ButtonMakeReportClick();
+  window.DatesChanged();
+  const ReportPlan plan = window.PrepareReport();
   if (plan.kind != ReportKind::Daily || plan.days.empty()) {
     err << a.file << ": no daily records from " << ShortDateText(window.BeginDate()) << " to "
         << ShortDateText(window.EndDate()) << "\n";

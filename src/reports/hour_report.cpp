@@ -94,7 +94,7 @@ CellBlock BuildHourBlock(const HourReportInput& in, const std::function<void(int
   block.Set("A8", in.dayText);
   int missing = 24, first = 25, last = 0;
   for (int h = 1; h <= 24; ++h) {
-    const auto& slot = in.slots[static_cast<std::size_t>(h - 1)];
+    const auto& slot = in.hours[static_cast<std::size_t>(h - 1)];
     if (slot && slot->checksumOk) {
       if (h < first) first = h;
       last = h;
@@ -106,7 +106,7 @@ CellBlock BuildHourBlock(const HourReportInput& in, const std::function<void(int
     const int r = 14 + h;
     if (onHour) onHour(h);
     if (HourStamp(in.dayText, h) < in.header.clockStamp) block.Set(r, 2, std::int64_t{1});
-    const auto& slot = in.slots[static_cast<std::size_t>(h - 1)];
+    const auto& slot = in.hours[static_cast<std::size_t>(h - 1)];
     if (!slot) continue;
     --missing;
     block.Set(r, 1, std::int64_t{1});

@@ -43,7 +43,7 @@ struct ReportHeaderData {
 struct HourReportInput {
   ReportHeaderData header;
   std::string dayText;  // the selected day "DD.MM.YY"
-  std::array<std::optional<ReportRecord>, 24> slots;  // slot h-1 holds hour h-1 when present
+  std::array<std::optional<ReportRecord>, 24> hours;  // slot h-1 holds hour h-1 when present
 };
 
 inline constexpr const char* kReportVersion = "SVTK 1.04";

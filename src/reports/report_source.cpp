@@ -54,9 +54,9 @@ HourReportInput HourInputOf(const StatModel& model, const ReportPlan& plan) {
   in.header = ReportHeaderOf(model);
   in.dayText = plan.dayText;
   for (std::size_t h = 0; h < 24; ++h) {
-    const HourSlot& slot = plan.slots[h];
+    const HourSlot& slot = plan.hours[h];
     if (!slot.present) continue;
-    in.slots[h] = ToReportRecord(model.Decode(ArchiveKind::Hourly, slot.entry),
+    in.hours[h] = ToReportRecord(model.Decode(ArchiveKind::Hourly, slot.entry),
                                  model.ChecksumValid(ArchiveKind::Hourly, slot.entry));
   }
   return in;

@@ -1,5 +1,5 @@
 // The reports' inputs taken from a statistics model and the plan its window
-// prepared (ButtonMakeReportClick): header data, the hour slots of a day, the
+// prepared (PrepareReport): header data, the hour slots of a day, the
 // days of a daily report.
 #pragma once
 
@@ -16,7 +16,7 @@ ReportHeaderData ReportHeaderOf(const StatModel& model);
 // One decoded record in the reports' form.
 ReportRecord ToReportRecord(const StatRecord& rec, bool checksumOk);
 
-// The hourly report of plan.dayText: slot h is filled from plan.slots[h].
+// The hourly report of plan.dayText: slot h is filled from plan.hours[h].
 HourReportInput HourInputOf(const StatModel& model, const ReportPlan& plan);
 
 // The daily report of plan.days between the two "DD.MM.YY" texts.

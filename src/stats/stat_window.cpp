@@ -102,7 +102,7 @@ std::vector<std::size_t> StatWindowModel::SelectedItems() const {
   return out;
 }
 
-void StatWindowModel::RadioButtonHClick(StatMode mode) {
+void StatWindowModel::SetMode(StatMode mode) {
   if (mode_ == StatMode::Daily && mode != StatMode::Daily) {
     const auto sel = SelectedItems();
     if (!sel.empty()) remembered_ = items_[sel.front()].text;
@@ -111,7 +111,7 @@ void StatWindowModel::RadioButtonHClick(StatMode mode) {
   FillList();
 }
 
-void StatWindowModel::StatListBoxClick() {
+void StatWindowModel::SelectionChanged() {
   const auto sel = SelectedItems();
   if (sel.empty()) return;
   if (mode_ == StatMode::Hourly) {
@@ -128,7 +128,7 @@ void StatWindowModel::CorrectEndDate(bool limit31) {
   if (limit31 && DayNumber(end_) - DayNumber(begin_) > 31) end_ = AddDays(begin_, 31);
 }
 
-void StatWindowModel::BegDatePickerChange() {
+void StatWindowModel::DatesChanged() {
   CorrectEndDate(true);
   if (mode_ == StatMode::Hourly) {
     const std::uint32_t key = DayKeyOfDate(begin_);
@@ -148,7 +148,7 @@ void StatWindowModel::BegDatePickerChange() {
   }
 }
 
-ReportPlan StatWindowModel::ButtonMakeReportClick() {
+ReportPlan StatWindowModel::PrepareReport() {
   CorrectEndDate(mode_ == StatMode::Daily);
   ReportPlan plan;
   const auto sel = SelectedItems();
@@ -163,8 +163,8 @@ ReportPlan StatWindowModel::ButtonMakeReportClick() {
       const auto stamp = model_->RecordStamp(ArchiveKind::Hourly, i);
       if (!stamp || DayKeyOf(*stamp) != item.key) continue;
       const int hour = StampHour(*stamp);
-      if (hour < 0 || hour > 23 || plan.slots[static_cast<std::size_t>(hour)].present) continue;
-      plan.slots[static_cast<std::size_t>(hour)] = {true, i};
+      if (hour < 0 || hour > 23 || plan.hours[static_cast<std::size_t>(hour)].present) continue;
+      plan.hours[static_cast<std::size_t>(hour)] = {true, i};
     }
   } else if (mode_ == StatMode::Daily) {
     plan.kind = ReportKind::Daily;

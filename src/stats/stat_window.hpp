@@ -50,12 +50,12 @@ struct ReportDay {
 
 enum class ReportKind { None, Hourly, Daily };
 
-// What ButtonMakeReportClick prepared for the report.
+// What PrepareReport prepared for the report.
 struct ReportPlan {
   ReportKind kind = ReportKind::None;
   std::string dayText;                // hourly: the selected line "DD.MM.YY"
   std::uint32_t dayKey = 0;           // hourly: its day key
-  std::array<HourSlot, 24> slots{};   // hourly: slot h holds hour h (0..23)
+  std::array<HourSlot, 24> hours{};   // hourly: slot h holds hour h (0..23)
   std::vector<ReportDay> days;        // daily: the selected days within begin..end
 };
 
@@ -83,18 +83,18 @@ class StatWindowModel {
 
   CalendarDate BeginDate() const { return begin_; }
   CalendarDate EndDate() const { return end_; }
-  // What the user set in a picker; BegDatePickerChange applies the consequences.
+  // What the user set in a picker; DatesChanged applies the consequences.
   void SetBeginDate(const CalendarDate& d) { begin_ = d; }
   void SetEndDate(const CalendarDate& d) { end_ = d; }
 
-  // The three mode buttons.
-  void RadioButtonHClick(StatMode mode);
+  // One of the three mode buttons was chosen.
+  void SetMode(StatMode mode);
   // The user clicked the list (after changing the selection with SelectItem).
-  void StatListBoxClick();
-  // Either picker changed.
-  void BegDatePickerChange();
+  void SelectionChanged();
+  // Either date picker changed.
+  void DatesChanged();
   // Prepares the report of the current mode; the window then runs it.
-  ReportPlan ButtonMakeReportClick();
+  ReportPlan PrepareReport();
 
   // The current-values grid: heading row, then the model's rows.
   static CurrRow CurrHeading() { return {"Параметр", "Значение"}; }

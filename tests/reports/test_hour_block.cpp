@@ -144,11 +144,11 @@ HourReportInput InputOf(const StatData& d, const std::string& dayText) {
   EXPECT_TRUE(model);
   if (!model) return {};
   StatWindowModel window(model, CalendarDate{2024, 3, 15});
-  window.RadioButtonHClick(StatMode::Hourly);
+  window.SetMode(StatMode::Hourly);
   const auto& items = window.Items();
   for (std::size_t i = 0; i < items.size(); ++i)
     if (items[i].text == dayText) window.SelectItem(i);
-  const ReportPlan plan = window.ButtonMakeReportClick();
+  const ReportPlan plan = window.PrepareReport();
   EXPECT_EQ(plan.kind, ReportKind::Hourly);
   return HourInputOf(*model, plan);
 }
@@ -292,7 +292,7 @@ TEST(HourBlock, NoHourPresent) {
 
 TEST(HourBlock, AllHoursPresent) {
   HourReportInput in = Bare(DeviceType::dtLDN08, 0x25000000);  // the clock a year later: all hours elapsed
-  for (auto& s : in.slots) s = ReportRecord{};
+  for (auto& s : in.hours) s = ReportRecord{};
   const CellBlock b = BuildHourBlock(in);
   EXPECT_EQ(DescribeCell(b.At("A11")), "int:0");
   EXPECT_EQ(DescribeCell(b.At("B8")), "str:00:00");
@@ -305,7 +305,7 @@ TEST(HourBlock, AllHoursPresent) {
 
 TEST(HourBlock, HourAfterClockWithoutRecordLeavesBEmpty) {
   HourReportInput in = Bare(DeviceType::dtVTK0812, 0x24031500);  // clock at 00 h: no hour elapsed
-  in.slots[20] = ReportRecord{};
+  in.hours[20] = ReportRecord{};
   const CellBlock b = BuildHourBlock(in);
   for (int r = 15; r <= 38; ++r) EXPECT_EQ(DescribeCell(b.At(r, 2)), r == 35 ? "cur:1" : "") << r;
 }

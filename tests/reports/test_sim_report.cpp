@@ -55,10 +55,10 @@ TEST_P(SimReport, HourBlockAgreesWithHistory) {
   }
 
   StatWindowModel window(model, CalendarDate{day.year, day.month, day.day});
-  window.RadioButtonHClick(StatMode::Hourly);
+  window.SetMode(StatMode::Hourly);
   for (std::size_t i = 0; i < window.Items().size(); ++i)
     if (window.Items()[i].text == dayText) window.SelectItem(i);
-  const ReportPlan plan = window.ButtonMakeReportClick();
+  const ReportPlan plan = window.PrepareReport();
   ASSERT_EQ(plan.kind, ReportKind::Hourly);
   const CellBlock b = BuildHourBlock(HourInputOf(*model, plan));
 

@@ -300,7 +300,7 @@ HourReportInput SmallInput() {
   in.header.type = DeviceType::dtVTK0812;
   in.header.serial = "SN123456";
   in.dayText = "15.03.24";
-  in.slots[4] = ReportRecord{};
+  in.hours[4] = ReportRecord{};
   return in;
 }
 
@@ -390,13 +390,13 @@ TEST(ReportExport, LibreOfficeShowsTheDay) {
     GTEST_SKIP() << "LibreOffice (soffice) is not installed: the recalculation check is skipped";
   TempDir home;
   HourReportInput in = SmallInput();
-  in.slots[4]->forwardTotal = 1234.5;
+  in.hours[4]->forwardTotal = 1234.5;
   // Realistic and 9-digit totals must show as numbers, not as ###.
-  in.slots[5] = in.slots[4];
-  in.slots[5]->forwardTotal = 1441461.125;
-  in.slots[6] = in.slots[4];
-  in.slots[6]->forwardTotal = 987654321.25;
-  in.slots[6]->reverseTotal = 123456789.5;
+  in.hours[5] = in.hours[4];
+  in.hours[5]->forwardTotal = 1441461.125;
+  in.hours[6] = in.hours[4];
+  in.hours[6]->forwardTotal = 987654321.25;
+  in.hours[6]->reverseTotal = 123456789.5;
   fs::path written;
   std::string err;
   ASSERT_TRUE(ExportHourDataToExcel(in, {home.path, nullptr, false, 0, std::nullopt}, &written, &err)) << err;

@@ -76,11 +76,11 @@ TEST_P(SimDump, OpensAndMatchesTheGeneratedHistory) {
 
   // Period lists.
   StatWindowModel w(model, CalendarDate{2026, 12, 8});
-  w.RadioButtonHClick(StatMode::Hourly);
+  w.SetMode(StatMode::Hourly);
   EXPECT_EQ(Texts(w), ExpectedList(hist.hourly, false));
-  w.RadioButtonHClick(StatMode::Daily);
+  w.SetMode(StatMode::Daily);
   EXPECT_EQ(Texts(w), ExpectedList(hist.daily, false));
-  w.RadioButtonHClick(StatMode::Monthly);
+  w.SetMode(StatMode::Monthly);
   EXPECT_EQ(Texts(w), ExpectedList(type == DeviceType::dtVTK0812 ? hist.daily : hist.monthly, true));
   ASSERT_FALSE(hist.hourly.empty());
 

@@ -103,7 +103,7 @@ TEST_P(LoadSize, ExactSizeOnly) {
     // an all-zero file opens and shows no valid record
     StatWindowModel w(MakeStatModel(*r.data), CalendarDate{2024, 1, 1});
     for (auto mode : {StatMode::Hourly, StatMode::Daily, StatMode::Monthly}) {
-      w.RadioButtonHClick(mode);
+      w.SetMode(mode);
       EXPECT_TRUE(w.Items().empty());
     }
   }
@@ -183,8 +183,8 @@ TEST(StatFile, SaveThenOpenIsByteIdenticalWithTheSameListsAndValues) {
     StatWindowModel before(MakeStatModel(d), CalendarDate{2024, 1, 1});
     StatWindowModel after(MakeStatModel(*r.data), CalendarDate{2024, 1, 1});
     for (auto mode : {StatMode::Hourly, StatMode::Daily, StatMode::Monthly}) {
-      before.RadioButtonHClick(mode);
-      after.RadioButtonHClick(mode);
+      before.SetMode(mode);
+      after.SetMode(mode);
       ASSERT_FALSE(before.Items().empty());
       ASSERT_EQ(before.Items().size(), after.Items().size());
       for (std::size_t i = 0; i < before.Items().size(); ++i) EXPECT_EQ(before.Items()[i].text, after.Items()[i].text);

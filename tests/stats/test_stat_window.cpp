@@ -39,9 +39,9 @@ TEST(StatWindow, EmptyImageGivesEmptyListsInEveryMode) {
   for (auto t : {DeviceType::dtVTK0812, DeviceType::dtVTK0814C, DeviceType::dtLDN08}) {
     StatWindowModel w(ModelOf(StatData::Blank(t)), kToday);
     for (auto mode : {StatMode::Hourly, StatMode::Daily, StatMode::Monthly}) {
-      w.RadioButtonHClick(mode);
+      w.SetMode(mode);
       EXPECT_TRUE(w.Items().empty()) << DeviceTypeName(t);
-      EXPECT_EQ(w.ButtonMakeReportClick().kind, ReportKind::None);
+      EXPECT_EQ(w.PrepareReport().kind, ReportKind::None);
     }
   }
 }
@@ -54,12 +54,12 @@ TEST(StatWindow, DailyAtCreationThenHourlyAndMonthlyLists) {
   // the last of the 366 daily slots is listed
   EXPECT_EQ(Texts(w), (std::vector<std::string>{"28.02.24", "13.03.24", "14.03.24", "15.03.24"}));
   EXPECT_EQ(w.Items()[1].key, 0x24031300u);
-  w.RadioButtonHClick(StatMode::Hourly);
+  w.SetMode(StatMode::Hourly);
   EXPECT_FALSE(w.MultiSelect());
   EXPECT_FALSE(w.EndDateEnabled());
   EXPECT_EQ(Texts(w), (std::vector<std::string>{"14.03.24", "15.03.24"}));
   EXPECT_EQ(w.Items()[1].key, 0x24031500u);
-  w.RadioButtonHClick(StatMode::Monthly);
+  w.SetMode(StatMode::Monthly);
   // VTK-08.12 keeps no monthly archive: the months of its daily archive
   EXPECT_EQ(Texts(w), (std::vector<std::string>{"02.24", "03.24"}));
   EXPECT_EQ(w.Items()[0].archive, ArchiveKind::Daily);
@@ -70,18 +70,18 @@ TEST(StatWindow, MonthlyListOfAModelWithAMonthlyArchive) {
   Write0814(d, 117760, {Time(2024, 2, 1)});
   Write0814(d, 117760 + 64, {Time(2024, 1, 1)});
   StatWindowModel w(ModelOf(d), kToday);
-  w.RadioButtonHClick(StatMode::Monthly);
+  w.SetMode(StatMode::Monthly);
   EXPECT_EQ(Texts(w), (std::vector<std::string>{"01.24", "02.24"}));
   EXPECT_EQ(w.Items()[0].archive, ArchiveKind::Monthly);
 }
 
 TEST(StatWindow, HourlySelectionIsSingle) {
   StatWindowModel w(ModelOf(Sample0812()), kToday);
-  w.RadioButtonHClick(StatMode::Hourly);
+  w.SetMode(StatMode::Hourly);
   w.SelectItem(0);
   w.SelectItem(1);
   EXPECT_EQ(w.SelectedItems(), (std::vector<std::size_t>{1}));
-  w.RadioButtonHClick(StatMode::Daily);
+  w.SetMode(StatMode::Daily);
   w.SelectItem(0);
   w.SelectItem(2);
   EXPECT_EQ(w.SelectedItems(), (std::vector<std::size_t>{0, 2}));
@@ -91,7 +91,7 @@ TEST(StatWindow, DailyToHourlyReselectsTheDay) {
   StatWindowModel w(ModelOf(Sample0812()), kToday);
   w.SelectItem(3);  // 15.03.24
   w.SelectItem(2);
-  w.RadioButtonHClick(StatMode::Hourly);
+  w.SetMode(StatMode::Hourly);
   EXPECT_EQ(w.RememberedItem(), "14.03.24");  // the first selected item
   ASSERT_EQ(w.SelectedItems().size(), 1u);
   EXPECT_EQ(w.Items()[w.SelectedItems()[0]].text, "14.03.24");
@@ -101,12 +101,12 @@ TEST(StatWindow, ListClickSetsTheDates) {
   StatWindowModel w(ModelOf(Sample0812()), kToday);
   w.SelectItem(1);
   w.SelectItem(3);
-  w.StatListBoxClick();
+  w.SelectionChanged();
   EXPECT_EQ(w.BeginDate(), (CalendarDate{2024, 3, 13}));
   EXPECT_EQ(w.EndDate(), (CalendarDate{2024, 3, 15}));
-  w.RadioButtonHClick(StatMode::Hourly);
+  w.SetMode(StatMode::Hourly);
   w.SelectItem(0);
-  w.StatListBoxClick();
+  w.SelectionChanged();
   EXPECT_EQ(w.BeginDate(), (CalendarDate{2024, 3, 14}));
 }
 
@@ -122,10 +122,10 @@ TEST_P(EndDateCorrection, PickerChangeAndDailyReport) {
   StatWindowModel w(ModelOf(Sample0812()), kToday);
   w.SetBeginDate(c.begin);
   w.SetEndDate(c.end);
-  w.BegDatePickerChange();
+  w.DatesChanged();
   EXPECT_EQ(w.EndDate(), c.expected) << c.name;
   w.SetEndDate(c.end);
-  w.ButtonMakeReportClick();
+  w.PrepareReport();
   EXPECT_EQ(w.EndDate(), c.expected) << c.name;
 }
 
@@ -139,10 +139,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(StatWindow, ThirtyOneDayLimitOnlyInDailyReport) {
   StatWindowModel w(ModelOf(Sample0812()), kToday);
-  w.RadioButtonHClick(StatMode::Hourly);
+  w.SetMode(StatMode::Hourly);
   w.SetBeginDate({2024, 3, 1});
   w.SetEndDate({2024, 4, 10});
-  w.ButtonMakeReportClick();
+  w.PrepareReport();
   EXPECT_EQ(w.EndDate(), (CalendarDate{2024, 4, 10}));
 }
 
@@ -150,14 +150,14 @@ TEST(StatWindow, BeginDateChangeSelects) {
   StatWindowModel w(ModelOf(Sample0812()), kToday);
   w.SetBeginDate({2024, 3, 13});
   w.SetEndDate({2024, 3, 14});
-  w.BegDatePickerChange();
+  w.DatesChanged();
   EXPECT_EQ(w.SelectedItems(), (std::vector<std::size_t>{1, 2}));
-  w.RadioButtonHClick(StatMode::Hourly);
+  w.SetMode(StatMode::Hourly);
   w.SetBeginDate({2024, 3, 15});
-  w.BegDatePickerChange();
+  w.DatesChanged();
   EXPECT_EQ(w.SelectedItems(), (std::vector<std::size_t>{1}));
   w.SetBeginDate({2024, 3, 20});  // no records that day
-  w.BegDatePickerChange();
+  w.DatesChanged();
   EXPECT_TRUE(w.SelectedItems().empty());
 }
 
@@ -168,9 +168,9 @@ TEST(StatWindow, HourSlotsFirstEntryWins) {
   auto bad = Write0812(d, HourSlot0812(12), {0x07, 0x15, 0x03, 0x24});
   bad[31] ^= 1;  // 07:00 with a broken checksum: a slot, but not in the list's validity
   StatWindowModel w(ModelOf(d), kToday);
-  w.RadioButtonHClick(StatMode::Hourly);
+  w.SetMode(StatMode::Hourly);
   w.SelectItem(1);
-  const auto plan = w.ButtonMakeReportClick();
+  const auto plan = w.PrepareReport();
   ASSERT_EQ(plan.kind, ReportKind::Hourly);
   EXPECT_EQ(plan.dayText, "15.03.24");
   EXPECT_EQ(plan.dayKey, 0x24031500u);
@@ -178,14 +178,14 @@ TEST(StatWindow, HourSlotsFirstEntryWins) {
   const auto idx = m.Index(ArchiveKind::Hourly);
   for (int h = 0; h < 24; ++h) {
     const bool expected = h <= 2 || h == 5 || h == 7;
-    EXPECT_EQ(plan.slots[h].present, expected) << "hour " << h;
+    EXPECT_EQ(plan.hours[h].present, expected) << "hour " << h;
   }
-  EXPECT_EQ(idx[plan.slots[1].entry].Pos, HourSlot0812(1));
-  EXPECT_DOUBLE_EQ(m.Decode(ArchiveKind::Hourly, plan.slots[1].entry).forwardTotal, 2.0);
-  EXPECT_EQ(idx[plan.slots[5].entry].Pos, HourSlot0812(11));
-  EXPECT_EQ(idx[plan.slots[7].entry].Pos, HourSlot0812(12));
-  EXPECT_FALSE(m.ChecksumValid(ArchiveKind::Hourly, plan.slots[7].entry));
-  EXPECT_TRUE(m.ChecksumValid(ArchiveKind::Hourly, plan.slots[0].entry));
+  EXPECT_EQ(idx[plan.hours[1].entry].Pos, HourSlot0812(1));
+  EXPECT_DOUBLE_EQ(m.Decode(ArchiveKind::Hourly, plan.hours[1].entry).forwardTotal, 2.0);
+  EXPECT_EQ(idx[plan.hours[5].entry].Pos, HourSlot0812(11));
+  EXPECT_EQ(idx[plan.hours[7].entry].Pos, HourSlot0812(12));
+  EXPECT_FALSE(m.ChecksumValid(ArchiveKind::Hourly, plan.hours[7].entry));
+  EXPECT_TRUE(m.ChecksumValid(ArchiveKind::Hourly, plan.hours[0].entry));
 }
 
 TEST(StatWindow, DailyReportDaysWithinTheRange) {
@@ -193,15 +193,15 @@ TEST(StatWindow, DailyReportDaysWithinTheRange) {
   for (std::size_t i = 0; i < 4; ++i) w.SelectItem(i);
   w.SetBeginDate({2024, 3, 13});
   w.SetEndDate({2024, 3, 14});
-  const auto plan = w.ButtonMakeReportClick();
+  const auto plan = w.PrepareReport();
   ASSERT_EQ(plan.kind, ReportKind::Daily);
   ASSERT_EQ(plan.days.size(), 2u);
   EXPECT_EQ(plan.days[0].text, "13.03.24");
   EXPECT_EQ(plan.days[1].text, "14.03.24");
   EXPECT_EQ(w.Model().Index(ArchiveKind::Daily)[plan.days[1].entry].Pos, DaySlot0812(365));
-  w.RadioButtonHClick(StatMode::Monthly);
+  w.SetMode(StatMode::Monthly);
   w.SelectItem(0);
-  EXPECT_EQ(w.ButtonMakeReportClick().kind, ReportKind::None);
+  EXPECT_EQ(w.PrepareReport().kind, ReportKind::None);
 }
 
 TEST(StatWindow, TimedModelsUseTheirDeviceTimes) {
@@ -213,13 +213,13 @@ TEST(StatWindow, TimedModelsUseTheirDeviceTimes) {
     write(d, size, {Time(2024, 3, 15, 23), 2});
     write(d, 2 * size, {Time(2024, 3, 15, 23, 0, 0), 5});  // the same hour again
     StatWindowModel w(ModelOf(d), kToday);
-    w.RadioButtonHClick(StatMode::Hourly);
+    w.SetMode(StatMode::Hourly);
     EXPECT_EQ(Texts(w), (std::vector<std::string>{"15.03.24", "16.03.24"}));
     w.SelectItem(0);
-    const auto plan = w.ButtonMakeReportClick();
-    EXPECT_TRUE(plan.slots[23].present);
-    EXPECT_EQ(w.Model().Index(ArchiveKind::Hourly)[plan.slots[23].entry].Pos, size);
-    for (int h = 0; h < 23; ++h) EXPECT_FALSE(plan.slots[h].present);
+    const auto plan = w.PrepareReport();
+    EXPECT_TRUE(plan.hours[23].present);
+    EXPECT_EQ(w.Model().Index(ArchiveKind::Hourly)[plan.hours[23].entry].Pos, size);
+    for (int h = 0; h < 23; ++h) EXPECT_FALSE(plan.hours[h].present);
   }
 }
 

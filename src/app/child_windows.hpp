@@ -1,0 +1,63 @@
+// The child windows the main window makes and talks to: statistics windows
+// (one class per model), current readings, events and technical information.
+// Each window class derives from QWidget and from its interface here; the
+// makers are defined beside the window classes.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "stats/device_type.hpp"
+#include "stats/stat_image.hpp"
+
+class QWidget;
+
+namespace statvtk::app {
+
+class AppServices;
+
+// A statistics window of one model.
+class StatChild {
+ public:
+  virtual ~StatChild() = default;
+  virtual QWidget* Widget() = 0;
+  // The model of the file type it shows (dtVTK0812, dtVTK0814C/CM, dtLDN08).
+  virtual DeviceType Model() const = 0;
+  // Set once a file or a reading has filled it; a loaded window is never refilled.
+  virtual bool Loaded() const = 0;
+  // Takes its own copy of the image, sets the loaded flag, indexes the
+  // records, fills the list and the current values.
+  virtual void Load(const StatData& data) = 0;
+  // Its own image (for Save and the events window).
+  virtual const StatData& Data() const = 0;
+  // The window's report command (what its report button does).
+  virtual void MakeReport() = 0;
+  // True while a report runs: the window refuses to close.
+  virtual bool Busy() const = 0;
+};
+
+// A current-readings window ("Текущие показания").
+class CurrentChild {
+ public:
+  virtual ~CurrentChild() = default;
+  virtual QWidget* Widget() = 0;
+  // A finished read of the current values: decode and show them.
+  virtual void ShowCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type,
+                           const std::string& serial) = 0;
+  // A refresh its timer asked for ended without data; `reason` says why.
+  virtual void RefreshFailed(const QString& reason) = 0;
+};
+
+// The makers (ownership passes to the caller's QMdiArea through Qt parenting).
+// Statistics window of a model (both VTK-08.14 executions share a class).
+StatChild* MakeStatChild(DeviceType type, AppServices& app);
+CurrentChild* MakeCurrentChild(AppServices& app);
+// The events of a statistics window's image.
+QWidget* MakeEventsWindow(const StatChild& stat, AppServices& app);
+// The technical information of a header block.
+QWidget* MakeTechInfoWindow(std::span<const std::uint8_t> header, DeviceType type, AppServices& app);
+
+}  // namespace statvtk::app

@@ -1,0 +1,221 @@
+// The connection parameters dialog.
+#include "app/connection_dialog.hpp"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "app/ui_seam.hpp"
+#include "link/ini_file.hpp"
+
+namespace statvtk::app {
+
+namespace {
+
+QSpinBox* Spin(QWidget* parent, int min, int max, int step) {
+  auto* s = new QSpinBox(parent);
+  s->setRange(min, max);
+  s->setSingleStep(step);
+  return s;
+}
+
+QString PortLabel(const SerialPortInfo& p) {
+  QString text = QString::fromStdString(p.path);
+  if (!p.description.empty()) text += QStringLiteral(" — ") + QString::fromStdString(p.description);
+  return text;
+}
+
+}  // namespace
+
+ConnectionDialog::ConnectionDialog(IniFile& ini, ConnectionSettings& settings, UiSeam& ui,
+                                   std::vector<SerialPortInfo> ports, QWidget* parent)
+    : QDialog(parent), ini_(ini), settings_(settings), ui_(ui), ports_(std::move(ports)) {
+  setWindowTitle(QStringLiteral("Параметры соединения"));
+
+  // Transport and its own values.
+  auto* transport = new QGroupBox(QStringLiteral("Соединение"), this);
+  auto* tg = new QGridLayout(transport);
+  serial_ = new QRadioButton(QStringLiteral("RS-232/485"), transport);
+  mbus_ = new QCheckBox(QStringLiteral("M-Bus"), transport);
+  modem_ = new QRadioButton(QStringLiteral("     Модем"), transport);
+  tcp_ = new QRadioButton(QStringLiteral("Ethernet (TCP/IP)"), transport);
+  port_ = new QComboBox(transport);
+  port_->setEditable(true);
+  port_->setMinimumWidth(240);
+  for (const auto& p : ports_) port_->addItem(PortLabel(p), QString::fromStdString(p.path));
+  baud_ = new QComboBox(transport);
+  for (auto rate : kBaudRates) baud_->addItem(QString::number(rate));
+  phone_ = new QLineEdit(transport);
+  tone_ = new QRadioButton(QStringLiteral("Тоновый"), transport);
+  pulse_ = new QRadioButton(QStringLiteral("Импульсный"), transport);
+  auto* dialGroup = new QWidget(transport);
+  auto* dg = new QHBoxLayout(dialGroup);
+  dg->setContentsMargins(0, 0, 0, 0);
+  dg->addWidget(tone_);
+  dg->addWidget(pulse_);
+  init_ = new QLineEdit(transport);
+  sockIp_ = new QLineEdit(transport);
+  sockPort_ = Spin(transport, 0, 65535, 1);
+  gate_ = new QCheckBox(QStringLiteral("318M в качестве шлюза"), transport);
+  dynDns_ = new QCheckBox(QStringLiteral("DynDNS"), transport);
+  dynDnsName_ = new QLineEdit(transport);
+
+  int row = 0;
+  tg->addWidget(serial_, row, 0);
+  tg->addWidget(mbus_, row++, 1);
+  tg->addWidget(new QLabel(QStringLiteral("Порт:"), transport), row, 0);
+  tg->addWidget(port_, row++, 1);
+  tg->addWidget(new QLabel(QStringLiteral("Скорость, бит/с:"), transport), row, 0);
+  tg->addWidget(baud_, row++, 1);
+  tg->addWidget(modem_, row++, 0, 1, 2);
+  tg->addWidget(new QLabel(QStringLiteral("Телефон:"), transport), row, 0);
+  tg->addWidget(phone_, row++, 1);
+  tg->addWidget(new QLabel(QStringLiteral("Набор:"), transport), row, 0);
+  tg->addWidget(dialGroup, row++, 1);
+  tg->addWidget(new QLabel(QStringLiteral("Строка инициализации:"), transport), row, 0);
+  tg->addWidget(init_, row++, 1);
+  tg->addWidget(tcp_, row++, 0, 1, 2);
+  tg->addWidget(new QLabel(QStringLiteral("Адрес:"), transport), row, 0);
+  tg->addWidget(sockIp_, row++, 1);
+  tg->addWidget(new QLabel(QStringLiteral("Порт TCP:"), transport), row, 0);
+  tg->addWidget(sockPort_, row++, 1);
+  tg->addWidget(gate_, row++, 1);
+  tg->addWidget(dynDns_, row, 0);
+  tg->addWidget(dynDnsName_, row++, 1);
+
+  // Attempts and timing.
+  auto* timing = new QGroupBox(QStringLiteral("Время ожидания"), this);
+  auto* mg = new QGridLayout(timing);
+  mg->addWidget(new QLabel(QStringLiteral("Байт, мс"), timing), 0, 1);
+  mg->addWidget(new QLabel(QStringLiteral("Ответ, мс"), timing), 0, 2);
+  mg->addWidget(new QLabel(QStringLiteral("Повторы"), timing), 0, 3);
+  const QString names[3] = {QStringLiteral("RS-232/485"), QStringLiteral("Модем"), QStringLiteral("Ethernet")};
+  for (int t = 0; t < 3; ++t) {
+    mg->addWidget(new QLabel(names[t], timing), t + 1, 0);
+    timing_[static_cast<std::size_t>(t * 3 + 0)] = Spin(timing, 10, 10000, 10);
+    timing_[static_cast<std::size_t>(t * 3 + 1)] = Spin(timing, 10, 60000, 10);
+    timing_[static_cast<std::size_t>(t * 3 + 2)] = Spin(timing, 1, 255, 1);
+    for (int w = 0; w < 3; ++w) mg->addWidget(timing_[static_cast<std::size_t>(t * 3 + w)], t + 1, w + 1);
+  }
+  attempts_ = Spin(timing, 1, 255, 1);
+  mg->addWidget(new QLabel(QStringLiteral("Попыток соединения:"), timing), 4, 0, 1, 2);
+  mg->addWidget(attempts_, 4, 2);
+
+  auto* buttons = new QDialogButtonBox(this);
+  auto* defaults = buttons->addButton(QStringLiteral("Стандартные значения"), QDialogButtonBox::ResetRole);
+  auto* ok = buttons->addButton(QStringLiteral("O&K"), QDialogButtonBox::AcceptRole);
+  ok->setDefault(true);
+  buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  connect(defaults, &QPushButton::clicked, this, [this] {
+    if (ui_.Ask(this, QStringLiteral("Stat61x"), QStringLiteral("Сбросить значения на стандартные?")))
+      RestoreDefaults();
+  });
+
+  auto* box = new QVBoxLayout(this);
+  box->addWidget(transport);
+  box->addWidget(timing);
+  box->addWidget(buttons);
+  box->setSizeConstraint(QLayout::SetFixedSize);
+  Show(settings_);
+}
+
+void ConnectionDialog::Show(const ConnectionSettings& s) {
+  (s.connectMode == 1 ? modem_ : s.connectMode == 2 ? tcp_ : serial_)->setChecked(true);
+  mbus_->setChecked(s.useMBus);
+  const QString path = QString::fromStdString(s.SerialPath());
+  const int found = port_->findData(path);
+  if (found >= 0) port_->setCurrentIndex(found);
+  else port_->setEditText(path);
+  baud_->setCurrentIndex(std::clamp(s.baudIndex, 1, 5) - 1);
+  phone_->setText(QString::fromStdString(s.phoneNo));
+  (s.tone ? tone_ : pulse_)->setChecked(true);
+  init_->setText(QString::fromStdString(s.initString));
+  sockIp_->setText(QString::fromStdString(s.sockIp));
+  sockPort_->setValue(s.sockPort);
+  gate_->setChecked(s.useGate);
+  dynDns_->setChecked(s.useDynDns);
+  dynDnsName_->setText(QString::fromStdString(s.dynDnsName));
+  attempts_->setValue(std::clamp(s.reconnects, 1, 255));
+  const TimingTriple* triples[3] = {&s.serial, &s.modem, &s.ethernet};
+  for (std::size_t t = 0; t < 3; ++t) {
+    timing_[t * 3 + 0]->setValue(static_cast<int>(triples[t]->byteTimeout));
+    timing_[t * 3 + 1]->setValue(static_cast<int>(triples[t]->replyTimeout));
+    timing_[t * 3 + 2]->setValue(static_cast<int>(triples[t]->retries));
+  }
+}
+
+ConnectionSettings ConnectionDialog::Values() const {
+  ConnectionSettings s = settings_;
+  s.connectMode = modem_->isChecked() ? 1 : tcp_->isChecked() ? 2 : 0;
+  s.useMBus = mbus_->isChecked();
+  // A port picked from the list carries its path; a typed one is the text.
+  QString path = port_->currentText().trimmed();
+  const int picked = port_->findText(path);
+  if (picked >= 0) {
+    path = port_->itemData(picked).toString();
+    s.comPort = picked + 1;
+  }
+  s.portName = path.toStdString();
+  s.baudIndex = baud_->currentIndex() + 1;
+  s.phoneNo = phone_->text().toStdString();
+  s.tone = tone_->isChecked();
+  s.initString = init_->text().toStdString();
+  s.sockIp = sockIp_->text().trimmed().toStdString();
+  s.sockPort = sockPort_->value();
+  s.useGate = gate_->isChecked();
+  s.useDynDns = dynDns_->isChecked();
+  s.dynDnsName = dynDnsName_->text().trimmed().toStdString();
+  s.reconnects = attempts_->value();
+  TimingTriple* triples[3] = {&s.serial, &s.modem, &s.ethernet};
+  for (std::size_t t = 0; t < 3; ++t) {
+    triples[t]->byteTimeout = static_cast<std::uint32_t>(timing_[t * 3 + 0]->value());
+    triples[t]->replyTimeout = static_cast<std::uint32_t>(timing_[t * 3 + 1]->value());
+    triples[t]->retries = static_cast<std::uint32_t>(timing_[t * 3 + 2]->value());
+  }
+  return s;
+}
+
+QString ConnectionDialog::Check() const {
+  const ConnectionSettings s = Values();
+  if (s.connectMode == 2) {
+    if (s.useDynDns ? s.dynDnsName.empty() : s.sockIp.empty())
+      return s.useDynDns ? QStringLiteral("Укажите имя DynDNS.") : QStringLiteral("Укажите адрес TCP/IP.");
+    if (s.sockPort <= 0) return QStringLiteral("Укажите порт TCP от 1 до 65535.");
+  }
+  if (s.connectMode == 0 && s.portName.empty()) return QStringLiteral("Укажите последовательный порт.");
+  if (s.connectMode == 1 && s.phoneNo.empty()) return QStringLiteral("Укажите номер телефона.");
+  return {};
+}
+
+void ConnectionDialog::RestoreDefaults() {
+  ConnectionSettings s = Values();
+  RestoreRecommended(s);
+  Show(s);
+}
+
+void ConnectionDialog::accept() {
+  const QString problem = Check();
+  if (!problem.isEmpty()) {
+    ui_.Warn(this, windowTitle(), problem);
+    return;
+  }
+  settings_ = Values();
+  if (!StoreConnectionSettings(ini_, settings_))
+    ui_.Warn(this, windowTitle(),
+             QStringLiteral("Не удалось записать настройки: ") + QString::fromStdString(ini_.LastError()));
+  QDialog::accept();
+}
+
+}  // namespace statvtk::app

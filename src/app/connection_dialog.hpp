@@ -1,0 +1,81 @@
+// "Параметры соединения": transport (serial with M-Bus, modem, TCP), port and
+// baud rate, modem dialling, TCP address, gateway and DynDNS, connection
+// attempts and the nine timing values. OK checks the values, then stores
+// them in StatVTK.ini; "Стандартные значения" restores the recommended timing.
+#pragma once
+
+#include <QDialog>
+
+#include <array>
+
+#include "link/serial_channel.hpp"
+#include "link/settings.hpp"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QRadioButton;
+class QSpinBox;
+
+namespace statvtk {
+class IniFile;
+}
+
+namespace statvtk::app {
+
+class UiSeam;
+
+class ConnectionDialog : public QDialog {
+  Q_OBJECT
+ public:
+  // `ports`: the serial ports to offer (the system's, or a test's).
+  ConnectionDialog(IniFile& ini, ConnectionSettings& settings, UiSeam& ui, std::vector<SerialPortInfo> ports,
+                   QWidget* parent = nullptr);
+
+  // The dialog's values as settings (the ones it does not show kept from the original).
+  ConnectionSettings Values() const;
+  // Sets the controls from settings.
+  void Show(const ConnectionSettings& s);
+  // Empty when the values can be stored, else the message for the user.
+  QString Check() const;
+  // "Стандартные значения".
+  void RestoreDefaults();
+
+  void accept() override;
+
+  // Controls, for the tests.
+  QRadioButton* Serial() const { return serial_; }
+  QRadioButton* Modem() const { return modem_; }
+  QRadioButton* Tcp() const { return tcp_; }
+  QLineEdit* Address() const { return sockIp_; }
+  QSpinBox* Port() const { return sockPort_; }
+  QSpinBox* Attempts() const { return attempts_; }
+  QSpinBox* Timing(int transport, int which) const { return timing_[static_cast<std::size_t>(transport * 3 + which)]; }
+  QComboBox* SerialPort() const { return port_; }
+  QComboBox* Baud() const { return baud_; }
+
+ private:
+  IniFile& ini_;
+  ConnectionSettings& settings_;
+  UiSeam& ui_;
+  std::vector<SerialPortInfo> ports_;
+  QRadioButton* serial_ = nullptr;
+  QCheckBox* mbus_ = nullptr;
+  QRadioButton* modem_ = nullptr;
+  QRadioButton* tcp_ = nullptr;
+  QComboBox* port_ = nullptr;
+  QComboBox* baud_ = nullptr;
+  QLineEdit* phone_ = nullptr;
+  QRadioButton* tone_ = nullptr;
+  QRadioButton* pulse_ = nullptr;
+  QLineEdit* init_ = nullptr;
+  QLineEdit* sockIp_ = nullptr;
+  QSpinBox* sockPort_ = nullptr;
+  QCheckBox* gate_ = nullptr;
+  QCheckBox* dynDns_ = nullptr;
+  QLineEdit* dynDnsName_ = nullptr;
+  QSpinBox* attempts_ = nullptr;
+  std::array<QSpinBox*, 9> timing_{};  // serial, modem, TCP × byte, reply, retries
+};
+
+}  // namespace statvtk::app

@@ -1,0 +1,61 @@
+// "Текущие показания": the instrument's present values, refreshed by a timer.
+// Each tick asks the main window for a current-values job; its result comes
+// back through ShowCurrent or RefreshFailed. A failed refresh is shown with
+// its time and the timer keeps running, so the next period tries again.
+#pragma once
+
+#include <QMap>
+#include <QWidget>
+
+#include <cstdint>
+
+#include "app/child_windows.hpp"
+#include "reading/current_readings.hpp"
+
+class QGridLayout;
+class QGroupBox;
+class QLabel;
+class QSpinBox;
+class QTimer;
+
+namespace statvtk::app {
+
+class CurrentWindow : public QWidget, public CurrentChild {
+  Q_OBJECT
+ public:
+  explicit CurrentWindow(AppServices& app, QWidget* parent = nullptr);
+
+  QWidget* Widget() override { return this; }
+  void ShowCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type, const std::string& serial) override;
+  void RefreshFailed(const QString& reason) override;
+
+  // One tick of the poll timer (what the timer does at each period).
+  void Tick();
+
+  QTimer* Timer() const { return timer_; }
+  QSpinBox* IntervalField() const { return interval_; }
+  // The label of a value by its control name (LabelG, LabelVp, ...); null when not shown.
+  QLabel* Value(const QString& name) const;
+  QLabel* StateLine() const { return state_; }
+  DeviceType Type() const { return type_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void ShowView(const CurrentView& view);
+
+  AppServices& app_;
+  DeviceType type_ = DeviceType::dtUnknown;
+  QGroupBox* values_ = nullptr;
+  QWidget* rows_ = nullptr;           // the caption and value labels of the shown model
+  QMap<QString, QLabel*> labels_;     // value labels by control name
+  QLabel* state_ = nullptr;
+  QSpinBox* interval_ = nullptr;
+  QTimer* timer_ = nullptr;
+  int failures_ = 0;  // failed refreshes so far
+};
+
+}  // namespace statvtk::app

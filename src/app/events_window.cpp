@@ -1,0 +1,74 @@
+#include "app/events_window.hpp"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "app/app_services.hpp"
+#include "app/child_activation.hpp"
+
+namespace statvtk::app {
+
+namespace {
+
+// Set flags and alarms stand out from the cleared ones.
+QColor MarkColor(const std::string& text) {
+  if (text == "!") return QColor(0xC0, 0x10, 0x10);
+  if (text == "+") return QColor(0x10, 0x60, 0x10);
+  return {};
+}
+
+}  // namespace
+
+EventsWindow::EventsWindow(const EventTable& table, AppServices& app, QWidget* parent) : QWidget(parent), app_(app) {
+  setAttribute(Qt::WA_DeleteOnClose);
+  setWindowTitle(QStringLiteral("Просмотр событий"));
+  const int cols = static_cast<int>(table.headings.size());
+  grid_ = new QTableWidget(static_cast<int>(table.rows.size()), cols, this);
+  QStringList headings;
+  for (const auto& h : table.headings) headings << QString::fromStdString(h);
+  grid_->setHorizontalHeaderLabels(headings);
+  grid_->verticalHeader()->hide();
+  grid_->verticalHeader()->setDefaultSectionSize(20);
+  grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  for (int r = 0; r < static_cast<int>(table.rows.size()); ++r) {
+    const auto& row = table.rows[r];
+    for (int c = 0; c < cols && c < static_cast<int>(row.size()); ++c) {
+      auto* item = new QTableWidgetItem(QString::fromStdString(row[c]));
+      if (c >= 2 && row[c].size() == 1) {
+        item->setTextAlignment(Qt::AlignCenter);
+        if (const QColor color = MarkColor(row[c]); color.isValid()) item->setForeground(color);
+      }
+      grid_->setItem(r, c, item);
+    }
+  }
+  grid_->resizeColumnsToContents();
+  auto* box = new QVBoxLayout(this);
+  box->setContentsMargins(4, 4, 4, 4);
+  box->addWidget(grid_);
+  if (table.rows.empty()) box->addWidget(new QLabel(QStringLiteral("В архиве событий нет записей"), this));
+  resize(720, 420);
+}
+
+void EventsWindow::closeEvent(QCloseEvent* event) {
+  app_.ChildClosed(this);
+  event->accept();
+}
+
+void EventsWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  FollowActivation(this, app_);
+}
+
+void EventsWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape)
+    CloseChild(this);
+  else
+    QWidget::keyPressEvent(event);
+}
+
+}  // namespace statvtk::app

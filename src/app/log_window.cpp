@@ -1,0 +1,73 @@
+// The message log window.
+#include "app/log_window.hpp"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QPlainTextEdit>
+#include <QStyle>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "app/app_services.hpp"
+#include "app/ui_seam.hpp"
+
+namespace statvtk::app {
+
+LogWindow::LogWindow(AppServices& app, QWidget* parent) : QWidget(parent), app_(app) {
+  setWindowTitle(QStringLiteral("Сообщения"));
+  auto* box = new QVBoxLayout(this);
+  box->setContentsMargins(0, 0, 0, 0);
+  box->setSpacing(0);
+  auto* bar = new QToolBar(this);
+  bar->setIconSize(QSize(16, 16));
+  save_ = bar->addAction(style()->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Сохранить"));
+  save_->setToolTip(QStringLiteral("Сохранить в текстовый файл"));
+  clear_ = bar->addAction(style()->standardIcon(QStyle::SP_DialogResetButton), QStringLiteral("Очистить"));
+  clear_->setToolTip(QStringLiteral("Очистить"));
+  box->addWidget(bar);
+  memo_ = new QPlainTextEdit(this);
+  memo_->setReadOnly(true);
+  memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  memo_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  box->addWidget(memo_);
+  connect(save_, &QAction::triggered, this, &LogWindow::Save);
+  connect(clear_, &QAction::triggered, this, &LogWindow::Clear);
+  resize(369, 250);
+}
+
+void LogWindow::AddMessage(const QString& text) {
+  if (text.isEmpty()) return;
+  log_.AddMessage(text.toStdString());
+  memo_->appendPlainText(QString::fromStdString(log_.Lines().back()));
+}
+
+void LogWindow::Clear() {
+  log_.Clear();
+  memo_->clear();
+}
+
+void LogWindow::Save() {
+  const auto proposed = ProposedLogPath(app_.Home(), LocalNow());
+  const QString name = app_.Ui().SaveFileName(this, QStringLiteral("Сохранить протокол"),
+                                              QString::fromStdString(proposed.string()),
+                                              QStringLiteral("Файлы протоколов (*.log)"));
+  if (name.isEmpty()) return;
+  std::string error;
+  if (!log_.SaveTo(name.toStdString(), &error))
+    app_.Ui().Warn(this, QStringLiteral("Сообщения"),
+                   QStringLiteral("Не удалось сохранить протокол в ") + name + QStringLiteral(": ") +
+                       QString::fromStdString(error));
+}
+
+void LogWindow::closeEvent(QCloseEvent* event) {
+  if (allowClose_) {
+    event->accept();
+    return;
+  }
+  event->ignore();
+  if (parentWidget()) parentWidget()->showMinimized();
+  else showMinimized();
+}
+
+}  // namespace statvtk::app

@@ -1,0 +1,46 @@
+// The "Сообщения" window: the program's time-stamped messages, saved to a
+// text file or cleared on request. Made once at start; closing it minimises it.
+#pragma once
+
+#include <QWidget>
+
+#include "reports/message_log.hpp"
+
+class QPlainTextEdit;
+class QAction;
+
+namespace statvtk::app {
+
+class AppServices;
+
+class LogWindow : public QWidget {
+  Q_OBJECT
+ public:
+  explicit LogWindow(AppServices& app, QWidget* parent = nullptr);
+
+  // Appends "[date time]  text"; an empty text adds nothing.
+  void AddMessage(const QString& text);
+  const MessageLog& Log() const { return log_; }
+
+  // The two tool buttons.
+  void Save();
+  void Clear();
+  QAction* SaveAction() const { return save_; }
+  QAction* ClearAction() const { return clear_; }
+
+  // Lets the window really close (at the program's end).
+  void AllowClose() { allowClose_ = true; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  AppServices& app_;
+  MessageLog log_;
+  QPlainTextEdit* memo_ = nullptr;
+  QAction* save_ = nullptr;
+  QAction* clear_ = nullptr;
+  bool allowClose_ = false;
+};
+
+}  // namespace statvtk::app

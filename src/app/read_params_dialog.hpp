@@ -1,0 +1,60 @@
+// "Параметры чтения": whole archives or the last N records, and which record
+// kinds; each click is written to StatVTK.ini (SelectStatSettings) at once,
+// OK hands the choice to the application's ReadChoice.
+#pragma once
+
+#include <QDialog>
+
+#include "reading/read_choice.hpp"
+
+class QCheckBox;
+class QRadioButton;
+class QSpinBox;
+
+namespace statvtk {
+class IniFile;
+}
+
+namespace statvtk::app {
+
+class ReadParamsDialog : public QDialog {
+  Q_OBJECT
+ public:
+  ReadParamsDialog(IniFile& ini, ReadChoice& choice, QWidget* parent = nullptr);
+
+  // Sets the controls from the settings file (as at each showing).
+  void LoadFromSettings();
+
+  QRadioButton* RadioAll() const { return all_; }
+  QRadioButton* RadioLast() const { return last_; }
+  QSpinBox* Hours() const { return hours_; }
+  QSpinBox* Days() const { return days_; }
+  QCheckBox* CheckHourly() const { return hourly_; }
+  QCheckBox* CheckDaily() const { return daily_; }
+  QCheckBox* CheckMonthly() const { return monthly_; }
+  QCheckBox* CheckEvents() const { return events_; }
+
+  void accept() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void RangeClicked();
+  void KindClicked();
+  SelectStatState State() const;
+
+  IniFile& ini_;
+  ReadChoice& choice_;
+  QRadioButton* all_ = nullptr;
+  QRadioButton* last_ = nullptr;
+  QRadioButton* dev_ = nullptr;
+  QSpinBox* hours_ = nullptr;
+  QSpinBox* days_ = nullptr;
+  QCheckBox* hourly_ = nullptr;
+  QCheckBox* daily_ = nullptr;
+  QCheckBox* monthly_ = nullptr;
+  QCheckBox* events_ = nullptr;
+};
+
+}  // namespace statvtk::app

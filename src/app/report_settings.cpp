@@ -1,0 +1,82 @@
+// Report settings and their dialog.
+#include "app/report_settings.hpp"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/ui_seam.hpp"
+#include "link/ini_file.hpp"
+#include "link/program_home.hpp"
+
+namespace statvtk::app {
+
+namespace {
+constexpr const char* kReport = "Report";
+}
+
+ReportSettings LoadReportSettings(const IniFile& ini, const std::filesystem::path& home) {
+  ReportSettings s;
+  const std::string folder = ini.ReadString(kReport, "Folder", "");
+  s.folder = folder.empty() ? ReportsFolder(home) : std::filesystem::path(folder);
+  s.openWhenDone = ini.ReadBool(kReport, "OpenWhenDone", true);
+  return s;
+}
+
+bool StoreReportSettings(IniFile& ini, const ReportSettings& s) {
+  bool ok = ini.WriteString(kReport, "Folder", s.folder.string());
+  ok &= ini.WriteBool(kReport, "OpenWhenDone", s.openWhenDone);
+  return ok;
+}
+
+ReportSettingsDialog::ReportSettingsDialog(IniFile& ini, std::filesystem::path home, UiSeam& ui, QWidget* parent)
+    : QDialog(parent), ini_(ini), home_(std::move(home)), ui_(ui) {
+  setWindowTitle(QStringLiteral("Параметры отчета"));
+  const ReportSettings s = LoadReportSettings(ini_, home_);
+  folder_ = new QLineEdit(QString::fromStdString(s.folder.string()), this);
+  folder_->setMinimumWidth(320);
+  auto* browse = new QPushButton(QStringLiteral("Обзор..."), this);
+  auto* row = new QHBoxLayout;
+  row->addWidget(folder_);
+  row->addWidget(browse);
+  open_ = new QCheckBox(QStringLiteral("Открывать готовый отчет"), this);
+  open_->setChecked(s.openWhenDone);
+  auto* form = new QFormLayout;
+  form->addRow(QStringLiteral("Папка отчетов:"), row);
+  form->addRow(QString(), open_);
+  auto* buttons = new QDialogButtonBox(this);
+  buttons->addButton(QStringLiteral("O&K"), QDialogButtonBox::AcceptRole)->setDefault(true);
+  buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  connect(browse, &QPushButton::clicked, this, [this] {
+    const QString chosen = ui_.FolderName(this, QStringLiteral("Папка отчетов"), folder_->text());
+    if (!chosen.isEmpty()) folder_->setText(chosen);
+  });
+  auto* box = new QVBoxLayout(this);
+  box->addLayout(form);
+  box->addWidget(buttons);
+}
+
+void ReportSettingsDialog::accept() {
+  ReportSettings s;
+  const QString folder = folder_->text().trimmed();
+  if (folder.isEmpty()) {
+    ui_.Warn(this, windowTitle(), QStringLiteral("Укажите папку отчетов."));
+    return;
+  }
+  s.folder = folder.toStdString();
+  s.openWhenDone = open_->isChecked();
+  if (!StoreReportSettings(ini_, s)) {
+    ui_.Warn(this, windowTitle(),
+             QStringLiteral("Не удалось записать настройки: ") + QString::fromStdString(ini_.LastError()));
+    return;
+  }
+  QDialog::accept();
+}
+
+}  // namespace statvtk::app

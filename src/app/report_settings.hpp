@@ -1,0 +1,39 @@
+// The report settings (StatVTK.ini, section Report): the folder reports are
+// written to and whether a finished report is opened at once; and the
+// "Параметры отчета" dialog that edits them.
+#pragma once
+
+#include <QDialog>
+
+#include <filesystem>
+
+#include "app/app_services.hpp"
+
+class QCheckBox;
+class QLineEdit;
+
+namespace statvtk::app {
+
+class UiSeam;
+
+// Folder (default: the home's Reports/) and OpenWhenDone (default 1).
+ReportSettings LoadReportSettings(const IniFile& ini, const std::filesystem::path& home);
+bool StoreReportSettings(IniFile& ini, const ReportSettings& s);
+
+class ReportSettingsDialog : public QDialog {
+  Q_OBJECT
+ public:
+  ReportSettingsDialog(IniFile& ini, std::filesystem::path home, UiSeam& ui, QWidget* parent = nullptr);
+  QLineEdit* Folder() const { return folder_; }
+  QCheckBox* OpenWhenDone() const { return open_; }
+  void accept() override;
+
+ private:
+  IniFile& ini_;
+  std::filesystem::path home_;
+  UiSeam& ui_;
+  QLineEdit* folder_ = nullptr;
+  QCheckBox* open_ = nullptr;
+};
+
+}  // namespace statvtk::app

@@ -1,0 +1,323 @@
+#include "app/stat_child.hpp"
+
+#include <QCloseEvent>
+#include <QDate>
+#include <QDateEdit>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QListWidget>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <cstdio>
+
+#include "app/app_services.hpp"
+#include "app/child_activation.hpp"
+#include "app/ui_seam.hpp"
+#include "app/volume_chart.hpp"
+#include "reports/csv_export.hpp"
+#include "reports/file_io.hpp"
+#include "stats/volume_series.hpp"
+
+namespace statvtk::app {
+
+namespace {
+
+QDate ToQDate(const CalendarDate& d) { return QDate(d.year, d.month, d.day); }
+CalendarDate FromQDate(const QDate& d) { return {d.year(), d.month(), d.day()}; }
+
+QDateEdit* MakePicker(QWidget* parent) {
+  auto* p = new QDateEdit(parent);
+  p->setDisplayFormat(QStringLiteral("dd/MM/yy"));
+  p->setCalendarPopup(true);
+  p->setDateRange(QDate(2000, 1, 1), QDate(2099, 12, 31));
+  return p;
+}
+
+const char* ArchiveWord(StatMode mode) {
+  switch (mode) {
+    case StatMode::Hourly: return "hourly";
+    case StatMode::Daily: return "daily";
+    case StatMode::Monthly: return "monthly";
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string ShortDate(const CalendarDate& d) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%.2d.%.2d.%.2d", d.day % 100, d.month % 100, d.year % 100);
+  return buf;
+}
+
+StatWindow::StatWindow(DeviceType type, AppServices& app, std::optional<CalendarDate> today, QWidget* parent)
+    : QWidget(parent), app_(app), data_(StatData::Blank(type)), today_(today) {
+  setAttribute(Qt::WA_DeleteOnClose);
+  auto* split = new QSplitter(Qt::Vertical, this);
+  split->addWidget(BuildControls());
+  chart_ = new VolumeChart(split);
+  split->addWidget(chart_);
+  split->setStretchFactor(0, 0);
+  split->setStretchFactor(1, 1);
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(4, 4, 4, 4);
+  outer->addWidget(split);
+  resize(640, 620);
+  Rebuild(StatMode::Daily);
+}
+
+StatWindow::~StatWindow() = default;
+
+QWidget* StatWindow::BuildControls() {
+  auto* top = new QWidget(this);
+  auto* row = new QHBoxLayout(top);
+  row->setContentsMargins(0, 0, 0, 0);
+
+  auto* stats = new QGroupBox(QStringLiteral("Статистика"), top);
+  list_ = new QListWidget(stats);
+  list_->setMinimumWidth(110);
+  auto* statsBox = new QVBoxLayout(stats);
+  statsBox->addWidget(list_);
+  row->addWidget(stats, 1);
+
+  auto* right = new QVBoxLayout();
+  auto* period = new QGroupBox(QStringLiteral("Период"), top);
+  auto* form = new QFormLayout(period);
+  begin_ = MakePicker(period);
+  end_ = MakePicker(period);
+  form->addRow(QStringLiteral("Начальная дата"), begin_);
+  form->addRow(QStringLiteral("Конечная дата"), end_);
+  reportButton_ = new QPushButton(QStringLiteral("Создать отчет"), period);
+  eventsButton_ = new QPushButton(QStringLiteral("Просмотр событий"), period);
+  csvButton_ = new QPushButton(QStringLiteral("Экспорт CSV"), period);
+  csvButton_->setToolTip(QStringLiteral("Записи архива выбранного типа в файл CSV"));
+  form->addRow(reportButton_);
+  form->addRow(eventsButton_);
+  form->addRow(csvButton_);
+  right->addWidget(period);
+
+  auto* kind = new QGroupBox(QStringLiteral("Тип данных"), top);
+  auto* kindBox = new QHBoxLayout(kind);
+  modeH_ = new QRadioButton(QStringLiteral("Часовые"), kind);
+  modeD_ = new QRadioButton(QStringLiteral("Суточные"), kind);
+  modeM_ = new QRadioButton(QStringLiteral("Месячные"), kind);
+  modeD_->setChecked(true);
+  kindBox->addWidget(modeH_);
+  kindBox->addWidget(modeD_);
+  kindBox->addWidget(modeM_);
+  right->addWidget(kind);
+
+  auto* curr = new QGroupBox(QStringLiteral("Текущие показания"), top);
+  grid_ = new QTableWidget(0, 2, curr);
+  const CurrRow heading = StatWindowModel::CurrHeading();
+  grid_->setHorizontalHeaderLabels({QString::fromStdString(heading.name), QString::fromStdString(heading.value)});
+  grid_->verticalHeader()->hide();
+  grid_->verticalHeader()->setDefaultSectionSize(20);
+  grid_->horizontalHeader()->setStretchLastSection(true);
+  grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  grid_->setSelectionMode(QAbstractItemView::NoSelection);
+  auto* currBox = new QVBoxLayout(curr);
+  currBox->addWidget(grid_);
+  right->addWidget(curr, 1);
+  row->addLayout(right, 2);
+
+  connect(modeH_, &QRadioButton::toggled, this, [this](bool on) { if (on) OnModeChosen(StatMode::Hourly); });
+  connect(modeD_, &QRadioButton::toggled, this, [this](bool on) { if (on) OnModeChosen(StatMode::Daily); });
+  connect(modeM_, &QRadioButton::toggled, this, [this](bool on) { if (on) OnModeChosen(StatMode::Monthly); });
+  connect(list_, &QListWidget::itemSelectionChanged, this, [this] { OnListChanged(); });
+  connect(list_, &QListWidget::itemDoubleClicked, this, [this] {
+    if (window_->Mode() == StatMode::Hourly) MakeReport();
+  });
+  connect(begin_, &QDateEdit::dateChanged, this, [this] { OnDatesChanged(); });
+  connect(end_, &QDateEdit::dateChanged, this, [this] { OnDatesChanged(); });
+  connect(reportButton_, &QPushButton::clicked, this, [this] { MakeReport(); });
+  connect(eventsButton_, &QPushButton::clicked, this, [this] { app_.OpenEventsFor(this); });
+  connect(csvButton_, &QPushButton::clicked, this, [this] { ExportCsv(); });
+  return top;
+}
+
+QRadioButton* StatWindow::ModeButton(StatMode mode) const {
+  switch (mode) {
+    case StatMode::Hourly: return modeH_;
+    case StatMode::Daily: return modeD_;
+    case StatMode::Monthly: return modeM_;
+  }
+  return nullptr;
+}
+
+void StatWindow::Load(const StatData& data) {
+  if (MakeStatModel(data) == nullptr) {
+    app_.Log(QStringLiteral("Ошибка: данные статистики неизвестного типа или размера"));
+    return;
+  }
+  data_ = data;
+  loaded_ = true;
+  Rebuild(window_ ? window_->Mode() : StatMode::Daily);
+  ShowNewestWeek();
+}
+
+// The pickers start on the image's newest week rather than on today's date,
+// so that the list and the chart show data as soon as the window opens.
+void StatWindow::ShowNewestWeek() {
+  if (window_->Mode() == StatMode::Monthly || window_->Items().empty()) return;
+  const CalendarDate newest = DateOfKey(window_->Items().back().key);
+  window_->SetBeginDate(window_->Mode() == StatMode::Hourly ? newest : AddDays(newest, -6));
+  window_->SetEndDate(newest);
+  window_->DatesChanged();
+  ShowSelectionAndDates();
+  UpdateChart();
+}
+
+void StatWindow::Rebuild(StatMode mode) {
+  std::shared_ptr<const StatModel> model = MakeStatModel(data_);
+  window_ = std::make_unique<StatWindowModel>(std::move(model), today_);
+  if (mode != StatMode::Daily) window_->SetMode(mode);
+  FillList();
+  ShowCurr();
+  ShowSelectionAndDates();
+  UpdateChart();
+}
+
+void StatWindow::FillList() {
+  const QSignalBlocker block(list_);
+  list_->clear();
+  list_->setSelectionMode(window_->MultiSelect() ? QAbstractItemView::ExtendedSelection
+                                                 : QAbstractItemView::SingleSelection);
+  for (const ListItem& item : window_->Items()) list_->addItem(QString::fromStdString(item.text));
+  end_->setEnabled(window_->EndDateEnabled());
+}
+
+void StatWindow::ShowCurr() {
+  const std::vector<CurrRow> rows = window_->ShowCurr();
+  grid_->setRowCount(static_cast<int>(rows.size()));
+  for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+    grid_->setItem(r, 0, new QTableWidgetItem(QString::fromStdString(rows[r].name)));
+    grid_->setItem(r, 1, new QTableWidgetItem(QString::fromStdString(rows[r].value)));
+  }
+  grid_->resizeColumnToContents(0);
+  // Every row visible without scrolling (LDN-08 has six).
+  grid_->setMinimumHeight(grid_->horizontalHeader()->sizeHint().height() +
+                          grid_->verticalHeader()->defaultSectionSize() * grid_->rowCount() + 2 * grid_->frameWidth());
+}
+
+void StatWindow::ScrollToSelection() {
+  const auto sel = window_->SelectedItems();
+  if (sel.empty()) return;
+  list_->scrollToItem(list_->item(static_cast<int>(sel.back())));
+  list_->scrollToItem(list_->item(static_cast<int>(sel.front())));
+}
+
+// Puts the model's selection and dates into the controls without feeding
+// them back.
+void StatWindow::ShowSelectionAndDates() {
+  syncing_ = true;
+  {
+    const QSignalBlocker b1(list_), b2(begin_), b3(end_);
+    for (int i = 0; i < list_->count(); ++i) list_->item(i)->setSelected(window_->IsSelected(static_cast<std::size_t>(i)));
+    ScrollToSelection();
+    begin_->setDate(ToQDate(window_->BeginDate()));
+    end_->setDate(ToQDate(window_->EndDate()));
+  }
+  syncing_ = false;
+}
+
+void StatWindow::UpdateChart() { chart_->Show(VolumeSeriesOf(*window_)); }
+
+void StatWindow::OnModeChosen(StatMode mode) {
+  if (syncing_ || mode == window_->Mode()) return;
+  window_->SetMode(mode);
+  FillList();
+  ShowSelectionAndDates();
+  UpdateChart();
+}
+
+void StatWindow::OnListChanged() {
+  if (syncing_) return;
+  window_->ClearSelection();
+  for (int i = 0; i < list_->count(); ++i)
+    if (list_->item(i)->isSelected()) window_->SelectItem(static_cast<std::size_t>(i));
+  window_->SelectionChanged();
+  ShowSelectionAndDates();
+  UpdateChart();
+}
+
+void StatWindow::OnDatesChanged() {
+  if (syncing_) return;
+  window_->SetBeginDate(FromQDate(begin_->date()));
+  window_->SetEndDate(FromQDate(end_->date()));
+  window_->DatesChanged();
+  ShowSelectionAndDates();
+  UpdateChart();
+}
+
+void StatWindow::MakeReport() {
+  if (window_->Busy()) return;  // the message pump runs during a report
+  const ReportPlan plan = window_->PrepareReport();
+  ShowSelectionAndDates();  // the end-date corrections
+  if (plan.kind == ReportKind::None) {
+    app_.Status(window_->Mode() == StatMode::Monthly ? QStringLiteral("Отчет по месячным данным не создается")
+                                                     : QStringLiteral("Не выбран день для отчета"));
+    return;
+  }
+  window_->SetBusy(true);
+  reportButton_->setEnabled(false);
+  lastReport_ = RunStatReport(window_->Model(), plan, ShortDate(window_->BeginDate()), ShortDate(window_->EndDate()),
+                              app_, this);
+  reportButton_->setEnabled(true);
+  window_->SetBusy(false);
+}
+
+void StatWindow::ExportCsv() {
+  const StatMode mode = window_->Mode();
+  const CsvArchive archive = mode == StatMode::Hourly  ? CsvArchive::Hourly
+                             : mode == StatMode::Daily ? CsvArchive::Daily
+                                                       : CsvArchive::Monthly;
+  // The user's locale decides the decimal mark, so that a spreadsheet reads the numbers.
+  const QString point = QLocale().decimalPoint();
+  const CsvOptions options = MakeCsvOptions(point == QStringLiteral(",") ? ',' : '.');
+  std::string csv, error;
+  if (!ExportArchiveCsv(window_->Model(), archive, options, &csv, &error)) {
+    app_.Ui().Warn(this, QStringLiteral("Экспорт CSV"), QString::fromStdString(error));
+    return;
+  }
+  const std::filesystem::path proposed =
+      app_.Report().folder / (window_->Model().SerialText() + "_" + ArchiveWord(mode) + ".csv");
+  const QString name = app_.Ui().SaveFileName(this, QStringLiteral("Экспорт CSV"),
+                                              QString::fromStdString(proposed.string()),
+                                              QStringLiteral("Файлы CSV (*.csv);;Все файлы (*)"));
+  if (name.isEmpty()) return;
+  const std::filesystem::path path = name.toStdString();
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(csv.data());
+  if (!WriteFileAtomically(path, std::span<const std::uint8_t>(bytes, csv.size()), &error)) {
+    app_.Ui().Warn(this, QStringLiteral("Экспорт CSV"),
+                   QStringLiteral("Не удалось записать файл ") + name + QStringLiteral(": ") + QString::fromStdString(error));
+    return;
+  }
+  app_.Log(QStringLiteral("Записан файл CSV: ") + name);
+}
+
+void StatWindow::closeEvent(QCloseEvent* event) {
+  if (!window_->CanClose()) {
+    event->ignore();
+    return;
+  }
+  app_.ChildClosed(this);
+  event->accept();
+}
+
+void StatWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  FollowActivation(this, app_);
+  // The list knows its height only now.
+  QTimer::singleShot(0, this, [this] { ScrollToSelection(); });
+}
+
+}  // namespace statvtk::app

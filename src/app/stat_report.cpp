@@ -1,0 +1,68 @@
+#include "app/stat_report.hpp"
+
+#include <QUrl>
+
+#include <system_error>
+
+#include "app/app_services.hpp"
+#include "app/services_progress.hpp"
+#include "app/ui_seam.hpp"
+#include "reports/report_export.hpp"
+#include "reports/report_source.hpp"
+
+namespace statvtk::app {
+
+namespace {
+
+// While a reading job runs the progress bar is the job's: the report then
+// only logs.
+class LogOnly : public NullProgressObserver {
+ public:
+  explicit LogOnly(AppServices& app) : app_(app) {}
+  void LogLine(const std::string& text) override { app_.Log(QString::fromStdString(text)); }
+
+ private:
+  AppServices& app_;
+};
+
+ReportOutcome Failed(std::string reason, AppServices& app, QWidget* parent, bool logged) {
+  if (!logged) app.Log(QString::fromUtf8(kExcelFailure) + ": " + QString::fromStdString(reason));
+  app.Ui().Warn(parent, QStringLiteral("StatVTK"), QString::fromUtf8(kExcelFailure));
+  return {false, {}, std::move(reason)};
+}
+
+}  // namespace
+
+ReportOutcome RunStatReport(const StatModel& model, const ReportPlan& plan, const std::string& fromText,
+                            const std::string& toText, AppServices& app, QWidget* parent) {
+  if (plan.kind == ReportKind::None) return {};
+  const ReportSettings settings = app.Report();
+  const std::string serial = model.SerialText();
+  const std::string name = plan.kind == ReportKind::Hourly ? HourlyReportFileName(serial, plan.dayText)
+                                                          : DailyReportFileName(serial, fromText, toText);
+  std::error_code ec;
+  std::filesystem::create_directories(settings.folder, ec);
+  if (ec) return Failed("Не удалось создать папку " + settings.folder.string() + ": " + ec.message(), app, parent, false);
+
+  ServicesProgress bar(app);
+  LogOnly logOnly(app);
+  ReportRun run;
+  run.home = app.Home();
+  run.readingRunning = app.JobRunning();
+  run.observer = run.readingRunning ? static_cast<ProgressObserver*>(&logOnly) : &bar;
+  run.output = settings.folder / name;
+
+  ReportOutcome out;
+  const bool ok = plan.kind == ReportKind::Hourly
+                      ? ExportHourDataToExcel(HourInputOf(model, plan), run, &out.written, &out.reason)
+                      : ExportDayDataToExcel(DailyInputOf(model, plan, fromText, toText), run, &out.written, &out.reason);
+  if (!ok) return Failed(out.reason, app, parent, true);
+  out.ok = true;
+  app.Log(QStringLiteral("Отчет записан: ") + QString::fromStdString(out.written.string()));
+  if (settings.openWhenDone &&
+      !app.Ui().OpenExternally(QUrl::fromLocalFile(QString::fromStdString(out.written.string()))))
+    app.Log(QStringLiteral("Не удалось открыть отчет: ") + QString::fromStdString(out.written.string()));
+  return out;
+}
+
+}  // namespace statvtk::app

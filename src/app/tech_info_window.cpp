@@ -1,0 +1,85 @@
+#include "app/tech_info_window.hpp"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "app/app_services.hpp"
+#include "app/child_activation.hpp"
+#include "reports/tech_info.hpp"
+
+namespace statvtk::app {
+
+namespace {
+
+constexpr int kRowHeight = 18;
+constexpr int kLabelWidth = 80;
+constexpr int kValueWidth = 180;
+
+// The two VTK-08.14 members keep different Ду and nominal-flow tables; a file
+// does not tell them apart, so the window says which tables it used.
+QString TablesNoteText(DeviceType type) {
+  switch (type) {
+    case DeviceType::dtVTK0814C:
+      return QStringLiteral("Ду и расходы по таблицам исполнения C (15…150 мм, 6…600 м3/ч)");
+    case DeviceType::dtVTK0814CM:
+      return QStringLiteral("Ду и расходы по таблицам исполнения CM (15…150 мм, 6,3…630 м3/ч)");
+    default: return {};
+  }
+}
+
+}  // namespace
+
+TechInfoWindow::TechInfoWindow(std::span<const std::uint8_t> header, DeviceType type, AppServices& app,
+                               QWidget* parent)
+    : QWidget(parent), app_(app) {
+  setAttribute(Qt::WA_DeleteOnClose);
+  const TechInfo info = BuildTechInfo(header, type);
+  setWindowTitle(QString::fromStdString(info.caption));
+  grid_ = new QTableWidget(static_cast<int>(info.rows.size()), 2, this);
+  grid_->horizontalHeader()->hide();
+  grid_->verticalHeader()->hide();
+  grid_->verticalHeader()->setDefaultSectionSize(kRowHeight);
+  grid_->verticalHeader()->setMinimumSectionSize(kRowHeight);
+  grid_->setColumnWidth(0, kLabelWidth);
+  grid_->setColumnWidth(1, kValueWidth);
+  grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  for (int r = 0; r < static_cast<int>(info.rows.size()); ++r) {
+    auto* label = new QTableWidgetItem(QString::fromStdString(info.rows[r].label));
+    label->setToolTip(label->text());  // the 80-pixel column may cut a long label
+    grid_->setItem(r, 0, label);
+    grid_->setItem(r, 1, new QTableWidgetItem(QString::fromStdString(info.rows[r].value)));
+  }
+  note_ = new QLabel(TablesNoteText(type), this);
+  note_->setWordWrap(true);
+  note_->setVisible(!note_->text().isEmpty());
+  auto* box = new QVBoxLayout(this);
+  box->setContentsMargins(4, 4, 4, 4);
+  box->addWidget(grid_);
+  box->addWidget(note_);
+  const int frame = 2 * grid_->frameWidth();
+  grid_->setMinimumSize(kLabelWidth + kValueWidth + frame, kRowHeight * grid_->rowCount() + frame);
+  resize(kLabelWidth + kValueWidth + frame + 12, kRowHeight * grid_->rowCount() + frame + 60);
+}
+
+void TechInfoWindow::closeEvent(QCloseEvent* event) {
+  app_.ChildClosed(this);
+  event->accept();
+}
+
+void TechInfoWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  FollowActivation(this, app_);
+}
+
+void TechInfoWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape)
+    CloseChild(this);
+  else
+    QWidget::keyPressEvent(event);
+}
+
+}  // namespace statvtk::app

@@ -1,0 +1,57 @@
+// The traffic monitor.
+#include "app/traffic_window.hpp"
+
+#include <QAction>
+#include <QFontDatabase>
+#include <QPlainTextEdit>
+#include <QStyle>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace statvtk::app {
+
+namespace {
+constexpr int kMaxLines = 5000;  // older lines scroll away
+}
+
+QString TrafficLine(const TrafficEntry& e) {
+  QString s = e.when.toString(QStringLiteral("hh:mm:ss.zzz"));
+  switch (e.direction) {
+    case FrameTrace::Direction::Sent: s += QStringLiteral("  -> "); break;
+    case FrameTrace::Direction::Received: s += e.result == 0 ? QStringLiteral("  <- ") : QStringLiteral("  <! "); break;
+    case FrameTrace::Direction::Late: s += QStringLiteral("  <~ "); break;
+  }
+  s += QString::fromLatin1(e.bytes.toHex(' ').toUpper());
+  if (e.direction == FrameTrace::Direction::Received && e.result != 0) {
+    if (e.bytes.isEmpty()) s += QStringLiteral("(нет ответа)");
+    s += QStringLiteral("  [ошибка %1]").arg(e.result);
+  }
+  if (e.direction == FrameTrace::Direction::Late) s += QStringLiteral("  [опоздавшие байты]");
+  return s;
+}
+
+TrafficWindow::TrafficWindow(QWidget* parent) : QWidget(parent) {
+  setWindowTitle(QStringLiteral("Монитор обмена"));
+  auto* box = new QVBoxLayout(this);
+  box->setContentsMargins(0, 0, 0, 0);
+  box->setSpacing(0);
+  auto* bar = new QToolBar(this);
+  bar->setIconSize(QSize(16, 16));
+  QAction* clear = bar->addAction(style()->standardIcon(QStyle::SP_DialogResetButton), QStringLiteral("Очистить"));
+  clear->setToolTip(QStringLiteral("Очистить"));
+  box->addWidget(bar);
+  view_ = new QPlainTextEdit(this);
+  view_->setReadOnly(true);
+  view_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  view_->setMaximumBlockCount(kMaxLines);
+  view_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  box->addWidget(view_);
+  connect(clear, &QAction::triggered, this, &TrafficWindow::Clear);
+}
+
+void TrafficWindow::Add(const TrafficEntry& e) { view_->appendPlainText(TrafficLine(e)); }
+void TrafficWindow::Clear() { view_->clear(); }
+QString TrafficWindow::Text() const { return view_->toPlainText(); }
+int TrafficWindow::LineCount() const { return view_->toPlainText().isEmpty() ? 0 : view_->blockCount(); }
+
+}  // namespace statvtk::app

@@ -1,0 +1,237 @@
+// The dialogs: read parameters (each click written at once), connection
+// (OK stores, bad values refused, "Стандартные значения"), report settings,
+// About box links and the help window.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTextBrowser>
+
+#include "app/about_dialog.hpp"
+#include "app/connection_dialog.hpp"
+#include "app/help_window.hpp"
+#include "app/report_settings.hpp"
+#include "app_test_util.hpp"
+#include "link/ini_file.hpp"
+#include "link/version.hpp"
+
+using namespace statvtk;
+using namespace statvtk::apptest;
+
+namespace {
+QPushButton* ButtonNamed(QWidget& w, const QString& text) {
+  for (auto* b : w.findChildren<QPushButton*>())
+    if (b->text() == text) return b;
+  return nullptr;
+}
+}  // namespace
+
+class TestDialogs : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void readParamsLoadsAndWritesEachClick_data();
+  void readParamsLoadsAndWritesEachClick();
+  void readParamsCountsTakenOnlyWithLast();
+  void connectionOkStoresAndRefreshesPanel();
+  void connectionRefusesEmptyTcpAddress();
+  void connectionStandardValuesAskFirst();
+  void reportSettingsDefaultAndStored();
+  void aboutLinksGoThroughTheDesktop();
+  void helpShowsTheGuide();
+};
+
+void TestDialogs::readParamsLoadsAndWritesEachClick_data() {
+  QTest::addColumn<QString>("ini");
+  QTest::addColumn<bool>("all");
+  QTest::addColumn<bool>("last");
+  QTest::addColumn<bool>("countsEnabled");
+  QTest::addColumn<int>("recType");
+  QTest::newRow("defaults") << "" << true << false << false << 0;
+  QTest::newRow("last") << "[SelectStatSettings]\nRadioButton=1\nRecType=2\n" << false << true << true << 2;
+  QTest::newRow("hourly+monthly") << "[SelectStatSettings]\nRadioButton=0\nRecType=5\n" << true << false << false << 5;
+  QTest::newRow("neither") << "[SelectStatSettings]\nRadioButton=7\nRecType=15\n" << false << false << false << 15;
+}
+
+void TestDialogs::readParamsLoadsAndWritesEachClick() {
+  QFETCH(QString, ini);
+  QFETCH(bool, all);
+  QFETCH(bool, last);
+  QFETCH(bool, countsEnabled);
+  QFETCH(int, recType);
+  TestHome home(ini.toStdString());
+  IniFile file(home.Path() / "StatVTK.ini");
+  ReadChoice choice;
+  app::ReadParamsDialog d(file, choice);
+  QCOMPARE(d.RadioAll()->isChecked(), all);
+  QCOMPARE(d.RadioLast()->isChecked(), last);
+  QCOMPARE(d.Hours()->isEnabled(), countsEnabled);
+  QCOMPARE(d.Hours()->maximum(), 1536);
+  QCOMPARE(d.Days()->maximum(), 384);
+  const int shown = d.CheckHourly()->isChecked() + 2 * d.CheckDaily()->isChecked() +
+                    4 * d.CheckMonthly()->isChecked() + 8 * d.CheckEvents()->isChecked();
+  QCOMPARE(shown, recType);
+  // A click is written at once, even when the dialog is then cancelled.
+  d.CheckEvents()->click();
+  d.reject();
+  IniFile again(home.Path() / "StatVTK.ini");
+  QCOMPARE(int(again.ReadInteger("SelectStatSettings", "RecType", -1)), recType ^ 8);
+  d.RadioLast()->click();
+  QCOMPARE(int(IniFile(home.Path() / "StatVTK.ini").ReadInteger("SelectStatSettings", "RadioButton", -1)), 1);
+  QVERIFY(d.Hours()->isEnabled());
+}
+
+void TestDialogs::readParamsCountsTakenOnlyWithLast() {
+  TestHome home;
+  IniFile file(home.Path() / "StatVTK.ini");
+  ReadChoice choice;
+  app::ReadParamsDialog d(file, choice);
+  d.RadioLast()->click();
+  d.Hours()->setValue(0);
+  d.Days()->setValue(5);
+  d.accept();
+  QVERIFY(choice.readLast && !choice.readAll);
+  QCOMPARE(int(choice.hours), 0);
+  QCOMPARE(int(choice.days), 5);
+  app::ReadParamsDialog d2(file, choice);
+  d2.RadioAll()->click();
+  d2.Hours()->setValue(99);
+  d2.accept();
+  QVERIFY(choice.readAll);
+  QCOMPARE(int(choice.hours), 0);  // kept from the last "Последних"
+}
+
+void TestDialogs::connectionOkStoresAndRefreshesPanel() {
+  TestHome home;
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  ui.onDialog = [](QDialog& d) {
+    auto* c = qobject_cast<app::ConnectionDialog*>(&d);
+    if (!c) return int(QDialog::Rejected);
+    c->Tcp()->setChecked(true);
+    c->Address()->setText(QStringLiteral("192.168.5.6"));
+    c->Port()->setValue(4001);
+    c->Attempts()->setValue(7);
+    c->Timing(2, 1)->setValue(900);
+    c->accept();
+    return c->result();
+  };
+  w.ConnectionSettingsCommand();
+  QVERIFY(ui.shown.empty());
+  QCOMPARE(w.PanelText(1), QStringLiteral("192.168.5.6:4001"));
+  IniFile file(home.Path() / "StatVTK.ini");
+  QCOMPARE(file.ReadInteger("Settings", "ConnectMode", -1), 2LL);
+  QCOMPARE(file.ReadString("Settings", "SockIP", ""), std::string("192.168.5.6"));
+  QCOMPARE(file.ReadInteger("Settings", "SockPort", -1), 4001LL);
+  QCOMPARE(file.ReadInteger("Settings", "Reconnects", -1), 7LL);
+  QCOMPARE(file.ReadInteger("Ethernet", "PacketConst", -1), 900LL);
+  // The next job takes them.
+  QCOMPARE(w.Connection().sockPort, 4001);
+}
+
+void TestDialogs::connectionRefusesEmptyTcpAddress() {
+  TestHome home("[Settings]\nSockIP=10.0.0.1\n");
+  ScriptedUi ui;
+  IniFile file(home.Path() / "StatVTK.ini");
+  ConnectionSettings s = LoadConnectionSettings(file);
+  app::ConnectionDialog d(file, s, ui, {});
+  d.Tcp()->setChecked(true);
+  d.Address()->clear();
+  d.accept();
+  QCOMPARE(d.result(), int(QDialog::Rejected));  // still open
+  QCOMPARE(ui.Count("warn"), 1);
+  QCOMPARE(IniFile(home.Path() / "StatVTK.ini").ReadString("Settings", "SockIP", ""), std::string("10.0.0.1"));
+  d.Port()->setValue(0);
+  d.Address()->setText("10.0.0.2");
+  d.accept();
+  QCOMPARE(ui.Count("warn"), 2);  // port 0
+}
+
+void TestDialogs::connectionStandardValuesAskFirst() {
+  TestHome home("[Recommended]\nComB=30\nXPortR=4\n[Serial]\nByteConst=500\n[Settings]\nReconnects=9\n");
+  ScriptedUi ui;
+  IniFile file(home.Path() / "StatVTK.ini");
+  ConnectionSettings s = LoadConnectionSettings(file);
+  app::ConnectionDialog d(file, s, ui, {});
+  QCOMPARE(d.Timing(0, 0)->value(), 500);
+  QPushButton* defaults = ButtonNamed(d, QStringLiteral("Стандартные значения"));
+  QVERIFY(defaults);
+  ui.answers = {false, true};
+  defaults->click();  // "No": nothing changes
+  QCOMPARE(ui.shown.back().text, QStringLiteral("Сбросить значения на стандартные?"));
+  QCOMPARE(ui.shown.back().title, QStringLiteral("Stat61x"));
+  QCOMPARE(d.Timing(0, 0)->value(), 500);
+  QCOMPARE(d.Attempts()->value(), 9);
+  defaults->click();  // "Yes"
+  QCOMPARE(d.Timing(0, 0)->value(), 30);
+  QCOMPARE(d.Timing(2, 2)->value(), 4);
+  QCOMPARE(d.Timing(1, 1)->value(), 1500);
+  QCOMPARE(d.Attempts()->value(), 3);
+  // Nothing is written before OK.
+  QCOMPARE(IniFile(home.Path() / "StatVTK.ini").ReadInteger("Serial", "ByteConst", -1), 500LL);
+  d.Serial()->setChecked(true);
+  d.SerialPort()->setEditText("/dev/ttyUSB3");
+  d.accept();
+  IniFile after(home.Path() / "StatVTK.ini");
+  QCOMPARE(after.ReadInteger("Serial", "ByteConst", -1), 30LL);
+  QCOMPARE(after.ReadString("Settings", "PortName", ""), std::string("/dev/ttyUSB3"));
+}
+
+void TestDialogs::reportSettingsDefaultAndStored() {
+  TestHome home;
+  ScriptedUi ui;
+  IniFile file(home.Path() / "StatVTK.ini");
+  app::ReportSettings s = app::LoadReportSettings(file, home.Path());
+  QCOMPARE(QString::fromStdString(s.folder.string()), QString::fromStdString((home.Path() / "Reports").string()));
+  QVERIFY(s.openWhenDone);
+  app::ReportSettingsDialog d(file, home.Path(), ui);
+  ui.files.push_back("/srv/reports");
+  ButtonNamed(d, QStringLiteral("Обзор..."))->click();
+  QCOMPARE(d.Folder()->text(), QStringLiteral("/srv/reports"));
+  d.OpenWhenDone()->setChecked(false);
+  d.accept();
+  s = app::LoadReportSettings(IniFile(home.Path() / "StatVTK.ini"), home.Path());
+  QCOMPARE(s.folder.string(), std::string("/srv/reports"));
+  QVERIFY(!s.openWhenDone);
+  // An empty folder is refused.
+  app::ReportSettingsDialog d2(file, home.Path(), ui);
+  d2.Folder()->clear();
+  d2.accept();
+  QCOMPARE(d2.result(), int(QDialog::Rejected));
+  QCOMPARE(ui.Count("warn"), 1);
+}
+
+void TestDialogs::aboutLinksGoThroughTheDesktop() {
+  ScriptedUi ui;
+  app::AboutDialog d(ui);
+  QCOMPARE(d.Title()->text(), QStringLiteral("StatVTK ") + QString::fromUtf8(StatvtkVersion().data()));
+  int links = 0;
+  for (QLabel* l : d.findChildren<QLabel*>()) {
+    if (!l->property("url").isValid()) continue;
+    ++links;
+    Q_EMIT l->linkActivated(l->property("url").toString());
+  }
+  QCOMPARE(links, 2);
+  QCOMPARE(int(ui.opened.size()), 2);
+  QVERIFY(ui.opened[0].scheme().startsWith("http"));
+}
+
+void TestDialogs::helpShowsTheGuide() {
+  if (app::UserGuidePath().empty()) QSKIP("docs/user-guide.md is not there");
+  TestHome home;
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  w.ShowHelp();
+  QVERIFY(ui.shown.empty());
+  auto* browser = w.findChild<QTextBrowser*>();
+  QVERIFY(browser);
+  QVERIFY(browser->toPlainText().contains(QStringLiteral("StatVTK")));
+  w.ShowHelp();  // the same window again
+  QCOMPARE(w.findChildren<QTextBrowser*>().size(), 1);
+}
+
+QTEST_MAIN(TestDialogs)
+#include "test_dialogs.moc"

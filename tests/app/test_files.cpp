@@ -1,0 +1,254 @@
+// The main window's file commands: Open (exact extension), the command-line
+// file and dropped files (any case), the size check, Save byte for byte,
+// New, the recent list, and the message log's save.
+#include <QAction>
+#include <QUrl>
+
+#include "app/log_window.hpp"
+#include "app_test_util.hpp"
+
+using namespace statvtk;
+using namespace statvtk::apptest;
+
+namespace {
+
+constexpr std::size_t kVst = 66560, k814 = 263168, kLdn = 526336;
+
+// A file of `size` bytes whose every byte depends on its position.
+void WritePattern(const std::filesystem::path& p, std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+  TestHome::WriteText(p, bytes);
+}
+
+}  // namespace
+
+class TestFiles : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void openAndSaveRoundTrip_data();
+  void openAndSaveRoundTrip();
+  void wrongSizeIsRefused_data();
+  void wrongSizeIsRefused();
+  void openTakesOnlyLowerCaseExtensions();
+  void commandLineTakesCapitalExtension();
+  void commandLineIgnoresMissingFile();
+  void dropOpensEachAndStopsAtSizeError();
+  void folderIsRefusedWithMessage();
+  void emptyActiveWindowIsReusedOnlyForItsModel();
+  void saveFailureIsReported();
+  void saveWithoutStatWindowDoesNothing();
+  void logSaveWritesLinesAndReportsFailure();
+};
+
+void TestFiles::openAndSaveRoundTrip_data() {
+  QTest::addColumn<QString>("ext");
+  QTest::addColumn<qulonglong>("size");
+  QTest::newRow("vst") << ".vst" << qulonglong(kVst);
+  QTest::newRow("814") << ".814" << qulonglong(k814);
+  QTest::newRow("ldn") << ".ldn" << qulonglong(kLdn);
+}
+
+void TestFiles::openAndSaveRoundTrip() {
+  QFETCH(QString, ext);
+  QFETCH(qulonglong, size);
+  TestHome home;
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  const auto source = home.Path() / ("in" + ext.toStdString());
+  WritePattern(source, size);
+  ui.files.push_back(QString::fromStdString(source.string()));
+  w.OpenCommand();
+  QCOMPARE(StatWindows(w).size(), std::size_t(1));
+  QCOMPARE(StatWindows(w).front()->Widget()->windowTitle(),
+           QStringLiteral("Статистика - ") + QString::fromStdString(source.string()));
+  QVERIFY(ui.lastFilter.contains("*.vst") && ui.lastFilter.contains("*.814") && ui.lastFilter.contains("*.ldn"));
+
+  // Saved under a name without extension: the model's own is added.
+  const auto saved = home.Path() / "out";
+  ui.files.push_back(QString::fromStdString(saved.string()));
+  w.SaveCommand();
+  const auto savedFile = home.Path() / ("out" + ext.toStdString());
+  QVERIFY(ui.shown.empty());
+  QVERIFY(TestHome::ReadBytes(savedFile) == TestHome::ReadBytes(source));
+  // The save dialog offers the window's own model first.
+  QVERIFY(ui.lastFilter.startsWith(ext == ".vst" ? "Файлы статистики 0812" : ext == ".814" ? "Файлы статистики 0814"
+                                                                                          : "Файлы статистики LDN"));
+  QCOMPARE(w.RecentFiles().front(), QString::fromStdString(savedFile.string()));
+}
+
+void TestFiles::wrongSizeIsRefused_data() {
+  QTest::addColumn<QString>("ext");
+  QTest::addColumn<qulonglong>("size");
+  QTest::newRow("vst one short") << ".vst" << qulonglong(kVst - 1);
+  QTest::newRow("vst one long") << ".vst" << qulonglong(kVst + 1);
+  QTest::newRow("ldn of 814 size") << ".ldn" << qulonglong(k814);
+  QTest::newRow("empty 814") << ".814" << qulonglong(0);
+}
+
+void TestFiles::wrongSizeIsRefused() {
+  QFETCH(QString, ext);
+  QFETCH(qulonglong, size);
+  TestHome home;
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  const auto file = home.Path() / ("bad" + ext.toStdString());
+  TestHome::WriteBytes(file, size);
+  ui.files.push_back(QString::fromStdString(file.string()));
+  w.OpenCommand();
+  QVERIFY(StatWindows(w).empty());
+  QCOMPARE(ui.Count("warn"), 1);
+  QCOMPARE(ui.LastText(), QStringLiteral("Ошибка - файл ") + QString::fromStdString(file.string()) +
+                              QStringLiteral(" имеет неверный размер."));
+}
+
+void TestFiles::openTakesOnlyLowerCaseExtensions() {
+  TestHome home;
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  const auto file = home.Path() / "CAPS.VST";
+  WritePattern(file, kVst);
+  ui.files.push_back(QString::fromStdString(file.string()));
+  w.OpenCommand();
+  QVERIFY(StatWindows(w).empty());
+  QVERIFY(ui.shown.empty());  // ignored without a message
+  // The dialog starts in the home's Data folder.
+  QCOMPARE(ui.lastFolder, QString::fromStdString((home.Path() / "Data").string()));
+}
+
+void TestFiles::commandLineTakesCapitalExtension() {
+  TestHome home;
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  const auto file = home.Path() / "CAPS.LDN";
+  WritePattern(file, kLdn);
+  w.OpenFromCommandLine({QString::fromStdString(file.string())});
+  QCOMPARE(StatWindows(w).size(), std::size_t(1));
+  QCOMPARE(StatWindows(w).front()->Model(), DeviceType::dtLDN08);
+  QVERIFY(TestHome::ReadBytes(file).size() == kLdn);
+}
+
+void TestFiles::commandLineIgnoresMissingFile() {
+  TestHome home;
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  w.OpenFromCommandLine({QString::fromStdString((home.Path() / "none.vst").string())});
+  w.OpenFromCommandLine({});
+  QVERIFY(StatWindows(w).empty());
+  QVERIFY(ui.shown.empty());
+}
+
+void TestFiles::dropOpensEachAndStopsAtSizeError() {
+  TestHome home;
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  const auto a = home.Path() / "a.VST", skip = home.Path() / "notes.txt", bad = home.Path() / "bad.814",
+             after = home.Path() / "after.ldn";
+  WritePattern(a, kVst);
+  TestHome::WriteText(skip, "text");
+  TestHome::WriteBytes(bad, 10);
+  WritePattern(after, kLdn);
+  w.OpenDropped({QUrl::fromLocalFile(QString::fromStdString(a.string())),
+                 QUrl::fromLocalFile(QString::fromStdString(skip.string())),
+                 QUrl::fromLocalFile(QString::fromStdString(bad.string())),
+                 QUrl::fromLocalFile(QString::fromStdString(after.string()))});
+  QCOMPARE(StatWindows(w).size(), std::size_t(1));  // a.VST only: the rest abandoned after bad.814
+  QCOMPARE(ui.Count("warn"), 1);
+  QVERIFY(ui.LastText().contains(QString::fromStdString(bad.string())));
+}
+
+void TestFiles::folderIsRefusedWithMessage() {
+  TestHome home;
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  const auto folder = home.Path() / "folder.vst";
+  std::filesystem::create_directories(folder);
+  ui.files.push_back(QString::fromStdString(folder.string()));
+  w.OpenCommand();
+  QVERIFY(StatWindows(w).empty());
+  QCOMPARE(ui.Count("warn"), 1);
+  QVERIFY(ui.LastText().contains(QStringLiteral("папка")));
+}
+
+void TestFiles::emptyActiveWindowIsReusedOnlyForItsModel() {
+  TestHome home;
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  w.NewFile();  // "Статистика 1", an empty VTK-08.12 window
+  const auto f814 = home.Path() / "x.814", fvst = home.Path() / "x.vst", fvst2 = home.Path() / "y.vst";
+  WritePattern(f814, k814);
+  WritePattern(fvst, kVst);
+  WritePattern(fvst2, kVst);
+  QVERIFY(w.OpenStatFile(QString::fromStdString(f814.string()), ExtensionRule::Exact));
+  QCOMPARE(StatWindows(w).size(), std::size_t(2));  // another model: a new window
+  QVERIFY(!StatWindows(w)[0]->Loaded());
+  // Make the empty one active again: it takes the .vst file.
+  w.Mdi()->setActiveSubWindow(w.Mdi()->subWindowList(QMdiArea::CreationOrder)[1]);
+  QVERIFY(w.OpenStatFile(QString::fromStdString(fvst.string()), ExtensionRule::Exact));
+  QCOMPARE(StatWindows(w).size(), std::size_t(2));
+  QVERIFY(StatWindows(w)[0]->Loaded());
+  // A loaded window is never refilled.
+  QVERIFY(w.OpenStatFile(QString::fromStdString(fvst2.string()), ExtensionRule::Exact));
+  QCOMPARE(StatWindows(w).size(), std::size_t(3));
+  QVERIFY(StatWindows(w)[0]->Data().area == StatWindows(w)[2]->Data().area);
+}
+
+void TestFiles::saveFailureIsReported() {
+  TestHome home;
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  const auto file = home.Path() / "in.vst";
+  WritePattern(file, kVst);
+  QVERIFY(w.OpenStatFile(QString::fromStdString(file.string()), ExtensionRule::Exact));
+  const auto target = home.Path() / "missing-folder" / "out.vst";
+  ui.files.push_back(QString::fromStdString(target.string()));
+  w.SaveCommand();
+  QCOMPARE(ui.Count("warn"), 1);
+  QVERIFY(ui.LastText().contains(QString::fromStdString(target.string())));
+  QVERIFY(!std::filesystem::exists(target));
+}
+
+void TestFiles::saveWithoutStatWindowDoesNothing() {
+  TestHome home;
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  ui.files.push_back(QString::fromStdString((home.Path() / "out.vst").string()));
+  w.SaveCommand();  // the message log is the only (active) child
+  QVERIFY(!std::filesystem::exists(home.Path() / "out.vst"));
+  QCOMPARE(ui.files.size(), std::size_t(1));  // no dialog was shown
+}
+
+void TestFiles::logSaveWritesLinesAndReportsFailure() {
+  TestHome home;
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  w.Log(QStringLiteral("первая"));
+  w.Log(QString());  // adds nothing
+  w.Log(QStringLiteral("вторая"));
+  QCOMPARE(int(w.Messages()->Log().Lines().size()), 2);
+  const auto file = home.Path() / "saved.log";
+  ui.files.push_back(QString::fromStdString(file.string()));
+  w.Messages()->Save();
+  // The proposal lies in the home's logs/ with the stat61x name.
+  QVERIFY(ui.lastFolder.startsWith(QString::fromStdString((home.Path() / "logs" / "stat61x-").string())));
+  QVERIFY(ui.lastFolder.endsWith(".log"));
+  const auto bytes = TestHome::ReadBytes(file);
+  const std::string text(bytes.begin(), bytes.end());
+  QVERIFY(text.find("]  первая") != std::string::npos);
+  QVERIFY(text.find("]  вторая") != std::string::npos);
+  QVERIFY(text.find("первая") < text.find("вторая"));
+
+  ui.files.push_back(QString::fromStdString((home.Path() / "no-such" / "x.log").string()));
+  w.Messages()->Save();
+  QCOMPARE(ui.Count("warn"), 1);
+  QVERIFY(ui.LastText().contains("no-such"));
+
+  // Cleared, then saved: an empty file.
+  w.Messages()->Clear();
+  ui.files.push_back(QString::fromStdString(file.string()));
+  w.Messages()->Save();
+  QVERIFY(TestHome::ReadBytes(file).empty());
+}
+
+QTEST_MAIN(TestFiles)
+#include "test_files.moc"

@@ -1,0 +1,185 @@
+// The main window's start-up from StatVTK.ini, its toolbar address, top-most
+// mode, the read commands' lock and the export command.
+#include <QAction>
+#include <QProgressBar>
+#include <QSpinBox>
+
+#include "app_test_util.hpp"
+#include "link/version.hpp"
+
+using namespace statvtk;
+using namespace statvtk::apptest;
+
+class TestMainWindow : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void startsFromSettings_data();
+  void startsFromSettings();
+  void captionCarriesVersion();
+  void addressIsWrittenAtOnce();
+  void topMostToggleIsStored();
+  void cancelledReadParamsGiveCommandsBack();
+  void addressAbove255RefusedWithoutMBus();
+  void addressAbove255AllowedWithMBus();
+  void exportWithoutStatWindowDoesNothing();
+  void childActivationKeepsCommandsLockedDuringJob();
+};
+
+void TestMainWindow::startsFromSettings_data() {
+  QTest::addColumn<QString>("ini");
+  QTest::addColumn<bool>("topMost");
+  QTest::addColumn<QString>("connection");
+  QTest::addColumn<int>("address");
+  QTest::newRow("missing file") << "" << false << "/dev/ttyS0, 57600 bps" << 1;
+  QTest::newRow("top-most") << "[Settings]\nTopMost=1\n" << true << "/dev/ttyS0, 57600 bps" << 1;
+  QTest::newRow("TCP") << "[Settings]\nConnectMode=2\nSockIP=10.1.2.3\nSockPort=4001\nNetAddress=17\n" << false
+                       << "10.1.2.3:4001" << 17;
+  QTest::newRow("mode 7 is serial") << "[Settings]\nConnectMode=7\nComPort=3\nBaudRate=2\nSockIP=10.1.2.3\n" << false
+                                    << "/dev/ttyS2, 4800 bps" << 1;
+  QTest::newRow("modem") << "[Settings]\nConnectMode=1\nComPort=2\n" << false << "Модем, /dev/ttyS1" << 1;
+}
+
+void TestMainWindow::startsFromSettings() {
+  QFETCH(QString, ini);
+  QFETCH(bool, topMost);
+  QFETCH(QString, connection);
+  QFETCH(int, address);
+  TestHome home(ini.toStdString());
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  QCOMPARE(w.Actions().topMost->isChecked(), topMost);
+  QCOMPARE(bool(w.windowFlags() & Qt::WindowStaysOnTopHint), topMost);
+  QCOMPARE(w.PanelText(1), connection);
+  QCOMPARE(w.PanelText(2), QString());
+  QCOMPARE(w.AddressField()->value(), address);
+  // Start-up asks nothing and the message log exists at once.
+  QVERIFY(ui.shown.empty());
+  QVERIFY(w.Messages() != nullptr);
+  QVERIFY(w.Actions().read->isEnabled());
+  QVERIFY(!w.Actions().exportReport->isEnabled());
+}
+
+void TestMainWindow::captionCarriesVersion() {
+  TestHome home;
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  QCOMPARE(w.windowTitle(), QStringLiteral("StatVTK ") + QString::fromUtf8(StatvtkVersion().data()));
+}
+
+void TestMainWindow::addressIsWrittenAtOnce() {
+  TestHome home;
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  w.AddressField()->setValue(42);
+  QVERIFY(home.Ini().find("NetAddress=42") != std::string::npos);
+  // A new window over the same home starts with it.
+  app::MainWindow again(ui, home.Path());
+  QCOMPARE(again.AddressField()->value(), 42);
+}
+
+void TestMainWindow::topMostToggleIsStored() {
+  TestHome home;
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  w.Actions().topMost->trigger();
+  QVERIFY(w.Actions().topMost->isChecked());
+  QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
+  QVERIFY(home.Ini().find("TopMost=1") != std::string::npos);
+  w.Actions().topMost->trigger();
+  QVERIFY(!(w.windowFlags() & Qt::WindowStaysOnTopHint));
+  QVERIFY(home.Ini().find("TopMost=0") != std::string::npos);
+}
+
+void TestMainWindow::cancelledReadParamsGiveCommandsBack() {
+  TestHome home;
+  ScriptedUi ui;
+  bool lockedWhileShown = false;
+  bool readParams = false;
+  app::MainWindow w(ui, home.Path());
+  ui.onDialog = [&](QDialog& d) {
+    lockedWhileShown = !w.Actions().read->isEnabled() && !w.Actions().readTek->isEnabled();
+    readParams = qobject_cast<app::ReadParamsDialog*>(&d) != nullptr;
+    return int(QDialog::Rejected);
+  };
+  w.ReadStatistics();
+  QCOMPARE(ui.dialogs, 1);
+  QVERIFY(lockedWhileShown);
+  QVERIFY(readParams);
+  QVERIFY(!w.JobRunning());
+  QVERIFY(w.Actions().read->isEnabled());
+  QVERIFY(w.Actions().readTek->isEnabled());
+}
+
+void TestMainWindow::addressAbove255RefusedWithoutMBus() {
+  TestHome home("[Settings]\nNetAddress=300\n");
+  ScriptedUi ui;
+  ui.onDialog = AcceptReadAll;
+  app::MainWindow w(ui, home.Path());
+  w.ReadStatistics();
+  QVERIFY(!w.JobRunning());
+  QCOMPARE(ui.dialogs, 0);
+  QCOMPARE(ui.Count("warn"), 1);
+  QVERIFY(ui.LastText().contains("300"));
+  w.ReadCurrent();
+  QVERIFY(!w.JobRunning());
+  QCOMPARE(ui.Count("warn"), 2);
+  QVERIFY(w.Actions().read->isEnabled());
+}
+
+void TestMainWindow::addressAbove255AllowedWithMBus() {
+  // M-Bus carries a 32-bit address: the job starts (and fails at once here).
+  TestHome home("[Settings]\nNetAddress=300\nUseMBus=1\n");
+  ScriptedUi ui;
+  ui.onDialog = AcceptReadAll;
+  app::MainWindow w(ui, home.Path());
+  std::uint32_t mbusAddress = 0;
+  bool useMBus = false;
+  w.SetJobSetup([&](TReadThread& job) {
+    job.SetChannelFactory([](Tmod07&) -> std::unique_ptr<ByteChannel> { return nullptr; });
+    mbusAddress = job.Job().mbusAddress;
+    useMBus = job.Job().useMBus;
+  });
+  QVERIFY(ReadAndWait(w));
+  QCOMPARE(mbusAddress, 300u);
+  QVERIFY(useMBus);
+  QCOMPARE(ui.Count("warn"), 0);
+  QVERIFY(w.Actions().read->isEnabled());
+}
+
+void TestMainWindow::exportWithoutStatWindowDoesNothing() {
+  TestHome home;
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  w.ExportReport();
+  QVERIFY(ui.shown.empty());
+  w.NewFile();
+  QVERIFY(w.Actions().exportReport->isEnabled());
+  QCOMPARE(w.Mdi()->activeSubWindow()->windowTitle(), QStringLiteral("Статистика 1"));
+}
+
+void TestMainWindow::childActivationKeepsCommandsLockedDuringJob() {
+  TestHome home;
+  ScriptedUi ui;
+  sim::InstrumentOptions o;
+  o.model = DeviceType::dtVTK0812;
+  o.latencyMs = 2;
+  sim::Instrument inst(o);  // outlives the window's job
+  app::MainWindow w(ui, home.Path());
+  UseSimulator(w, inst);
+  ui.onDialog = AcceptReadAll;
+  QSignalSpy done(&w, &app::MainWindow::JobFinished);
+  w.ReadStatistics();
+  QVERIFY(w.JobRunning());
+  // Another window becoming active or closing must not unlock a second job.
+  w.NewFile();
+  w.ChildActivated(w.Mdi()->activeSubWindow()->widget());
+  QVERIFY(!w.Actions().read->isEnabled());
+  w.ChildClosed(nullptr);
+  QVERIFY(!w.Actions().readTek->isEnabled());
+  w.StopReading();
+  QVERIFY(done.wait(10000));
+  QVERIFY(w.Actions().read->isEnabled());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "test_main_window.moc"

@@ -1,0 +1,266 @@
+// Reading jobs from the main window against an in-process simulated
+// instrument: full reads of each model, current readings, the stop command,
+// closing during a read, and the traffic monitor.
+#include <QAction>
+#include <QElapsedTimer>
+#include <QProgressBar>
+
+#include "app/log_window.hpp"
+#include "app/traffic_window.hpp"
+#include "app_test_util.hpp"
+
+using namespace statvtk;
+using namespace statvtk::apptest;
+
+namespace {
+
+sim::InstrumentOptions Model(DeviceType t, std::uint32_t latencyMs = 0) {
+  sim::InstrumentOptions o;
+  o.model = t;
+  o.latencyMs = latencyMs;
+  return o;
+}
+
+// A current-readings window stand-in that records what it was given.
+class RecordingCurrent : public QWidget, public app::CurrentChild {
+ public:
+  QWidget* Widget() override { return this; }
+  void ShowCurrent(std::span<const std::uint8_t, 1024> b, DeviceType t, const std::string& s) override {
+    block.assign(b.begin(), b.end());
+    type = t;
+    serial = s;
+    ++shown;
+  }
+  void RefreshFailed(const QString& reason) override { failures << reason; }
+  std::vector<std::uint8_t> block;
+  DeviceType type = DeviceType::dtUnknown;
+  std::string serial;
+  int shown = 0;
+  QStringList failures;
+};
+
+}  // namespace
+
+class TestReading : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void fullReadFillsStatisticsWindow_data();
+  void fullReadFillsStatisticsWindow();
+  void secondReadOpensSecondWindow();
+  void emptyNewWindowIsFilledByRead();
+  void currentReadOpensCurrentWindow();
+  void refreshGoesToItsWindowAndFailureIsTold();
+  void stopEndsTheReadQuickly();
+  void closingDuringReadStopsThenCloses();
+  void trafficMonitorShowsFrames();
+  void failedFileWriteIsShownAndWindowStillOpens();
+};
+
+void TestReading::fullReadFillsStatisticsWindow_data() {
+  QTest::addColumn<int>("model");
+  QTest::newRow("VTK-08.12") << int(DeviceType::dtVTK0812);
+  QTest::newRow("VTK-08.14 C") << int(DeviceType::dtVTK0814C);
+  QTest::newRow("VTK-08.14 CM") << int(DeviceType::dtVTK0814CM);
+  QTest::newRow("LDN-08") << int(DeviceType::dtLDN08);
+}
+
+void TestReading::fullReadFillsStatisticsWindow() {
+  QFETCH(int, model);
+  // LDN-08 answers on M-Bus (the long address) only.
+  const bool ldn = DeviceType(model) == DeviceType::dtLDN08;
+  TestHome home(ldn ? "[Settings]\nConnectMode=2\nSockIP=127.0.0.1\nUseMBus=1\nNetAddress=12345678\n"
+                    : "[Settings]\nConnectMode=2\nSockIP=127.0.0.1\n");
+  ScriptedUi ui;
+  ui.onDialog = AcceptReadAll;
+  sim::Instrument inst(Model(DeviceType(model)));
+  app::MainWindow w(ui, home.Path());
+  UseSimulator(w, inst);
+  QVERIFY(ReadAndWait(w));
+
+  const auto windows = StatWindows(w);
+  QCOMPARE(windows.size(), std::size_t(1));
+  app::StatChild* stat = windows.front();
+  QVERIFY(stat->Loaded());
+  const StatData expected = inst.ExpectedDump();
+  QCOMPARE(int(stat->Data().type), model);
+  QVERIFY(stat->Data().area == expected.area);
+  QVERIFY(stat->Data().header == expected.header);
+  QVERIFY(stat->Widget()->windowTitle().startsWith(QStringLiteral("Статистика - ")));
+  QCOMPARE(w.WindowCounter(), 1);
+  // The file written in Data/ is offered in the recent list, byte for byte the image.
+  QCOMPARE(w.RecentFiles().size(), 1);
+  std::vector<std::uint8_t> file = TestHome::ReadBytes(w.RecentFiles().front().toStdString());
+  std::vector<std::uint8_t> image = expected.area;
+  image.insert(image.end(), expected.header.begin(), expected.header.end());
+  QVERIFY(file == image);
+  QVERIFY(w.Actions().read->isEnabled());
+  QVERIFY(!w.Messages()->Log().Lines().empty());
+  QVERIFY(ui.shown.empty());
+}
+
+void TestReading::secondReadOpensSecondWindow() {
+  TestHome home;
+  ScriptedUi ui;
+  ui.onDialog = AcceptReadAll;
+  sim::Instrument inst(Model(DeviceType::dtVTK0812));
+  app::MainWindow w(ui, home.Path());
+  UseSimulator(w, inst);
+  QVERIFY(ReadAndWait(w));
+  QVERIFY(ReadAndWait(w));  // the same window object runs a second job
+  QCOMPARE(StatWindows(w).size(), std::size_t(2));
+  QCOMPARE(w.WindowCounter(), 2);
+  QVERIFY(StatWindows(w)[1]->Data().area == inst.ExpectedDump().area);
+}
+
+void TestReading::emptyNewWindowIsFilledByRead() {
+  TestHome home;
+  ScriptedUi ui;
+  ui.onDialog = AcceptReadAll;
+  sim::Instrument inst(Model(DeviceType::dtVTK0812));
+  app::MainWindow w(ui, home.Path());
+  UseSimulator(w, inst);
+  w.NewFile();
+  QVERIFY(ReadAndWait(w));
+  QCOMPARE(StatWindows(w).size(), std::size_t(1));
+  QVERIFY(StatWindows(w).front()->Loaded());
+}
+
+void TestReading::currentReadOpensCurrentWindow() {
+  TestHome home("[Settings]\nUseMBus=1\nNetAddress=12345678\n");
+  ScriptedUi ui;
+  sim::Instrument inst(Model(DeviceType::dtLDN08));
+  app::MainWindow w(ui, home.Path());
+  UseSimulator(w, inst);
+  QSignalSpy done(&w, &app::MainWindow::JobFinished);
+  w.ReadCurrent();
+  QVERIFY(done.wait(30000));
+  QCOMPARE(ui.dialogs, 0);
+  bool found = false;
+  for (QMdiSubWindow* s : w.Mdi()->subWindowList())
+    if (dynamic_cast<app::CurrentChild*>(s->widget())) {
+      found = true;
+      QVERIFY(s->widget()->windowTitle().startsWith(QStringLiteral("Текущие показания - прибор № ")));
+    }
+  QVERIFY(found);
+  QVERIFY(StatWindows(w).empty());
+}
+
+void TestReading::refreshGoesToItsWindowAndFailureIsTold() {
+  TestHome home;
+  ScriptedUi ui;
+  sim::Instrument inst(Model(DeviceType::dtVTK0814C));
+  app::MainWindow w(ui, home.Path());
+  UseSimulator(w, inst);
+  RecordingCurrent target;
+  QSignalSpy done(&w, &app::MainWindow::JobFinished);
+  QVERIFY(w.StartCurrentRefresh(target));
+  QVERIFY(!w.StartCurrentRefresh(target));  // one job at a time
+  QVERIFY(done.wait(30000));
+  QCOMPARE(target.shown, 1);
+  QCOMPARE(target.type, DeviceType::dtVTK0814C);
+  QCOMPARE(target.block.size(), std::size_t(1024));
+  QVERIFY(std::equal(target.block.begin(), target.block.end(), inst.ExpectedDump().header.begin()));
+  QVERIFY(target.failures.isEmpty());
+  QVERIFY(target.windowTitle().startsWith(QStringLiteral("Текущие показания - прибор № ")));
+
+  // A line that cannot be opened: the window hears of it, nothing else opens.
+  w.SetJobSetup([](TReadThread& job) {
+    job.SetChannelFactory([](Tmod07&) -> std::unique_ptr<ByteChannel> { return nullptr; });
+  });
+  QVERIFY(w.StartCurrentRefresh(target));
+  QVERIFY(done.wait(30000));
+  QCOMPARE(target.shown, 1);
+  QCOMPARE(target.failures.size(), 1);
+  QVERIFY(!target.failures.front().isEmpty());
+  QCOMPARE(w.Mdi()->subWindowList().size(), 1);  // only the message log
+}
+
+void TestReading::stopEndsTheReadQuickly() {
+  TestHome home;
+  ScriptedUi ui;
+  ui.onDialog = AcceptReadAll;
+  sim::Instrument inst(Model(DeviceType::dtVTK0814C, 3));
+  app::MainWindow w(ui, home.Path());
+  UseSimulator(w, inst);
+  QSignalSpy done(&w, &app::MainWindow::JobFinished);
+  w.ReadStatistics();
+  QVERIFY(w.JobRunning());
+  QVERIFY(w.Actions().stop->isEnabled());
+  // Wait until blocks are coming in, then stop.
+  QTRY_VERIFY_WITH_TIMEOUT(w.Progress()->value() > 5, 20000);
+  QElapsedTimer t;
+  t.start();
+  w.Actions().stop->trigger();
+  QVERIFY(done.wait(5000));
+  QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
+  QVERIFY(!w.JobRunning());
+  QVERIFY(w.Actions().read->isEnabled());
+  // A stopped read does not hand over a complete image in place of the real one.
+  for (app::StatChild* s : StatWindows(w)) QVERIFY(s->Data().area != inst.ExpectedDump().area);
+
+  // The next read is not ended at once by the old stop request.
+  QVERIFY(ReadAndWait(w));
+  QVERIFY(!StatWindows(w).empty());
+  QVERIFY(StatWindows(w).back()->Data().area == inst.ExpectedDump().area);
+}
+
+void TestReading::closingDuringReadStopsThenCloses() {
+  TestHome home;
+  ScriptedUi ui;
+  ui.onDialog = AcceptReadAll;
+  sim::Instrument inst(Model(DeviceType::dtVTK0814C, 3));
+  auto w = std::make_unique<app::MainWindow>(ui, home.Path());
+  w->show();
+  UseSimulator(*w, inst);
+  QSignalSpy done(w.get(), &app::MainWindow::JobFinished);
+  w->ReadStatistics();
+  QTRY_VERIFY_WITH_TIMEOUT(w->Progress()->value() > 2, 20000);
+  QElapsedTimer t;
+  t.start();
+  QVERIFY(!w->close());  // refused for now: the job is asked to stop first
+  QVERIFY(w->isVisible());
+  QVERIFY(done.wait(5000));
+  QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 2000);
+  QVERIFY(t.elapsed() < 2000);
+  QVERIFY(!w->JobRunning());
+  w.reset();
+}
+
+void TestReading::trafficMonitorShowsFrames() {
+  TestHome home;
+  ScriptedUi ui;
+  sim::Instrument inst(Model(DeviceType::dtVTK0814C));
+  app::MainWindow w(ui, home.Path());
+  UseSimulator(w, inst);
+  QSignalSpy done(&w, &app::MainWindow::JobFinished);
+  // Closed monitor: nothing is collected.
+  w.ReadCurrent();
+  QVERIFY(done.wait(30000));
+  QVERIFY(w.Traffic() == nullptr);
+  w.ShowTraffic();
+  QVERIFY(w.Traffic() != nullptr);
+  w.ReadCurrent();
+  QVERIFY(done.wait(30000));
+  const QString text = w.Traffic()->Text();
+  QVERIFY(text.contains(QStringLiteral(" -> 55 ")));  // requests begin 0x55
+  QVERIFY(text.contains(QStringLiteral(" <- AA ")));  // replies begin 0xAA
+}
+
+void TestReading::failedFileWriteIsShownAndWindowStillOpens() {
+  TestHome home;
+  ScriptedUi ui;
+  ui.onDialog = AcceptReadAll;
+  // Data/ is a plain file: the statistics file cannot be written.
+  TestHome::WriteText(home.Path() / "Data", "not a folder");
+  sim::Instrument inst(Model(DeviceType::dtVTK0812));
+  app::MainWindow w(ui, home.Path());
+  UseSimulator(w, inst);
+  QVERIFY(ReadAndWait(w));
+  QCOMPARE(ui.Count("warn"), 1);
+  QVERIFY(ui.LastText().contains(QStringLiteral("Data")));
+  QCOMPARE(StatWindows(w).size(), std::size_t(1));
+  QVERIFY(StatWindows(w).front()->Data().area == inst.ExpectedDump().area);
+}
+
+QTEST_MAIN(TestReading)
+#include "test_reading.moc"

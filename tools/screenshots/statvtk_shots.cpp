@@ -1,0 +1,307 @@
+// statvtk-shots: opens the desktop program's main window over prepared homes
+// whose StatVTK.ini point at simulated instruments on loopback TCP, reads
+// them, opens every kind of child window and dialog, and saves a picture of
+// each into the output folder. Run it under an X server (scripts/screenshots).
+#include <QApplication>
+#include <QDialog>
+#include <QEventLoop>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QScreen>
+#include <QTimer>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <string>
+
+#include "app/child_windows.hpp"
+#include "app/log_window.hpp"
+#include "app/traffic_window.hpp"
+#include "app/main_window.hpp"
+#include "app/read_params_dialog.hpp"
+#include "app/stat_child.hpp"
+#include "app/ui_seam.hpp"
+
+namespace fs = std::filesystem;
+using namespace statvtk;
+using namespace statvtk::app;
+
+namespace {
+
+fs::path g_out;
+
+void Settle(int ms = 400) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// The screen area of `w` (its frame included), so dialogs over it show too.
+void Shot(QWidget* w, const std::string& name) {
+  Settle();
+  QPixmap pix;
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect r = w->frameGeometry();
+    pix = screen->grabWindow(0, r.x(), r.y(), r.width(), r.height());
+  }
+  if (pix.isNull() || pix.toImage().allGray()) pix = w->grab();
+  const fs::path file = g_out / (name + ".png");
+  if (!pix.save(QString::fromStdString(file.string())))
+    std::cerr << "statvtk-shots: cannot write " << file << "\n";
+  else
+    std::cout << file.string() << "\n";
+}
+
+// Answers the program's dialogs: each is shown, pictured over the main
+// window, then accepted (read parameters: everything) or cancelled.
+class ShotUi : public UiSeam {
+ public:
+  QWidget* main = nullptr;
+  std::string nextDialog;  // the picture's name for the next dialog; empty: none
+
+  void Inform(QWidget*, const QString& t, const QString& x) override { Say("inform", t, x); }
+  void Warn(QWidget*, const QString& t, const QString& x) override { Say("warn", t, x); }
+  bool Ask(QWidget*, const QString& t, const QString& x) override {
+    Say("ask", t, x);
+    return false;
+  }
+  QString OpenFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+  QString SaveFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+  QString FolderName(QWidget*, const QString&, const QString&) override { return {}; }
+  int RunDialog(QDialog& d) override {
+    d.show();
+    d.raise();
+    auto* p = qobject_cast<ReadParamsDialog*>(&d);
+    if (p) {
+      p->RadioAll()->click();
+      for (QCheckBox* c : {p->CheckHourly(), p->CheckDaily(), p->CheckMonthly(), p->CheckEvents()})
+        if (!c->isChecked()) c->click();
+    }
+    if (!nextDialog.empty() && main) Shot(main, nextDialog);
+    nextDialog.clear();
+    if (p) {
+      p->accept();
+      return QDialog::Accepted;
+    }
+    d.reject();
+    return QDialog::Rejected;
+  }
+  bool OpenExternally(const QUrl& url) override {
+    std::cout << "report: " << url.toLocalFile().toStdString() << "\n";
+    return true;
+  }
+
+ private:
+  static void Say(const char* kind, const QString& t, const QString& x) {
+    std::cerr << kind << ": " << t.toStdString() << ": " << x.toStdString() << "\n";
+  }
+};
+
+bool WaitJob(MainWindow& w, int ms = 120000) {
+  if (!w.JobRunning()) return true;
+  QEventLoop loop;
+  QObject::connect(&w, &MainWindow::JobFinished, &loop, &QEventLoop::quit);
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+  return !w.JobRunning();
+}
+
+QMdiSubWindow* SubOf(QWidget* w) { return qobject_cast<QMdiSubWindow*>(w->parentWidget()); }
+
+StatWindow* NewestStat(MainWindow& w) {
+  StatWindow* found = nullptr;
+  for (QMdiSubWindow* s : w.Mdi()->subWindowList(QMdiArea::CreationOrder))
+    if (auto* c = dynamic_cast<StatWindow*>(s->widget())) found = c;
+  return found;
+}
+
+template <typename T>
+T* Newest(MainWindow& w) {
+  T* found = nullptr;
+  for (QMdiSubWindow* s : w.Mdi()->subWindowList(QMdiArea::CreationOrder))
+    if (auto* c = dynamic_cast<T*>(s->widget())) found = c;
+  return found;
+}
+
+QMdiSubWindow* NewestSub(MainWindow& w) {
+  const auto list = w.Mdi()->subWindowList(QMdiArea::CreationOrder);
+  return list.isEmpty() ? nullptr : list.back();
+}
+
+void Place(QMdiSubWindow* sub, int x, int y, int wd, int ht) {
+  if (!sub) return;
+  sub->showNormal();
+  sub->setGeometry(x, y, wd, ht);
+  sub->raise();
+  sub->mdiArea()->setActiveSubWindow(sub);
+}
+
+// A home whose StatVTK.ini points at the simulator on 127.0.0.1:port.
+fs::path MakeHome(const fs::path& base, const std::string& model, int port) {
+  const fs::path home = base / model;
+  fs::create_directories(home);
+  // LDN-08 answers M-Bus long addresses only (the simulator's is 12345678).
+  const bool mbus = model == "ldn";
+  std::ofstream(home / "StatVTK.ini") << "[Settings]\nConnectMode=2\nSockIP=127.0.0.1\nSockPort=" << port
+                                      << "\nUseMBus=" << (mbus ? 1 : 0) << "\nNetAddress=" << (mbus ? 12345678 : 1)
+                                      << "\n[Report]\nOpenWhenDone=0\n";
+  return home;
+}
+
+// Reads the instrument of `home` and pictures its statistics window.
+StatWindow* ReadAndShowStat(MainWindow& w, ShotUi& ui, const std::string& readShot) {
+  ui.nextDialog = readShot;
+  w.ReadStatistics();
+  if (!WaitJob(w)) {
+    std::cerr << "statvtk-shots: the read did not finish\n";
+    return nullptr;
+  }
+  StatWindow* stat = NewestStat(w);
+  if (!stat) {
+    std::cerr << "statvtk-shots: no statistics window after the read; the log:\n";
+    if (w.Messages())
+      for (const auto& line : w.Messages()->Log().Lines()) std::cerr << "  " << line << "\n";
+  }
+  return stat;
+}
+
+void HourlyDay(StatWindow* stat) {
+  stat->ModeButton(StatMode::Hourly)->click();
+  const int n = stat->List()->count();
+  if (n >= 2) {
+    stat->List()->item(n - 2)->setSelected(true);  // the last full day
+    stat->List()->scrollToItem(stat->List()->item(n - 2));
+  }
+}
+
+int Tour(const std::map<std::string, int>& ports, const fs::path& homes) {
+  int failures = 0;
+  ShotUi ui;
+  {
+    // VTK-08.12: every window and dialog.
+    auto it = ports.find("0812");
+    if (it == ports.end()) return 1;
+    MainWindow w(ui, MakeHome(homes, "0812", it->second));
+    ui.main = &w;
+    w.move(0, 0);
+    w.resize(1200, 820);
+    w.show();
+    Settle(800);
+    Shot(&w, "main-window");
+
+    w.ShowTraffic();
+    Place(NewestSub(w), 620, 420, 560, 300);
+    StatWindow* stat = ReadAndShowStat(w, ui, "read-params");
+    if (!stat) return 1;
+    Place(SubOf(stat), 0, 0, 760, 640);
+    Shot(&w, "statistics-daily");
+    HourlyDay(stat);
+    Shot(&w, "statistics-hourly");
+
+    stat->MakeReport();
+    if (!stat->LastReport().ok) ++failures;
+    if (w.Messages() && SubOf(w.Messages())) {
+      Place(SubOf(w.Messages()), 300, 420, 620, 260);
+      Shot(&w, "messages");
+    }
+
+    stat->EventsButton()->click();
+    Place(NewestSub(w), 80, 120, 900, 420);
+    Shot(&w, "events");
+
+    w.ReadCurrent();
+    WaitJob(w);
+    if (QWidget* traffic = w.Traffic()) Place(SubOf(traffic), 200, 200, 900, 360);
+    Shot(&w, "traffic");
+    if (QMdiSubWindow* cur = [&]() -> QMdiSubWindow* {
+          for (QMdiSubWindow* s : w.Mdi()->subWindowList(QMdiArea::CreationOrder))
+            if (dynamic_cast<CurrentChild*>(s->widget())) return s;
+          return nullptr;
+        }()) {
+      Place(cur, 160, 60, 440, 300);
+      Shot(&w, "current");
+    } else {
+      ++failures;
+    }
+
+    // The dialogs over an empty frame (the log window only minimises).
+    w.Mdi()->closeAllSubWindows();
+    ui.nextDialog = "connection";
+    w.ConnectionSettingsCommand();
+    ui.nextDialog = "report-params";
+    w.ReportParamsCommand();
+    ui.nextDialog = "about";
+    w.ShowAbout();
+    w.Mdi()->closeAllSubWindows();
+    Settle();
+  }
+  // The other models: their statistics windows.
+  for (const char* model : {"0814c", "ldn"}) {
+    auto it = ports.find(model);
+    if (it == ports.end()) continue;
+    MainWindow w(ui, MakeHome(homes, model, it->second));
+    ui.main = &w;
+    w.move(0, 0);
+    w.resize(1200, 820);
+    w.show();
+    Settle(600);
+    StatWindow* stat = ReadAndShowStat(w, ui, "");
+    if (!stat) {
+      ++failures;
+      continue;
+    }
+    if (w.Messages() && SubOf(w.Messages())) SubOf(w.Messages())->showMinimized();
+    Place(SubOf(stat), 0, 0, 760, 640);
+    HourlyDay(stat);
+    Shot(&w, std::string("statistics-") + model);
+    if (std::string(model) == "0814c") {
+      w.ShowTechInfo();
+      if (QMdiSubWindow* sub = NewestSub(w)) {
+        sub->adjustSize();
+        Place(sub, 700, 80, sub->width(), sub->height());
+      }
+      Shot(&w, "techinfo");
+    }
+    w.Mdi()->closeAllSubWindows();
+    Settle();
+  }
+  return failures ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("StatVTK"));
+  std::map<std::string, int> ports;
+  fs::path homes;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string a = argv[i], v = argv[i + 1];
+    if (a == "--out") {
+      g_out = v;
+    } else if (a == "--homes") {
+      homes = v;
+    } else if (a == "--tcp") {  // MODEL=PORT
+      const auto eq = v.find('=');
+      if (eq == std::string::npos) return 2;
+      ports[v.substr(0, eq)] = std::stoi(v.substr(eq + 1));
+    } else {
+      std::cerr << "usage: statvtk-shots --out DIR --homes DIR --tcp 0812=PORT [--tcp 0814c=PORT] [--tcp ldn=PORT]\n";
+      return 2;
+    }
+  }
+  if (g_out.empty() || homes.empty() || ports.empty()) {
+    std::cerr << "usage: statvtk-shots --out DIR --homes DIR --tcp 0812=PORT [--tcp 0814c=PORT] [--tcp ldn=PORT]\n";
+    return 2;
+  }
+  fs::create_directories(g_out);
+  return Tour(ports, homes);
+}
