@@ -1,7 +1,5 @@
 #include "cli/cli_job.hpp"
 
-#include <unistd.h>
-
 #include "cli/commands.hpp"
 #include "cli/stop_signal.hpp"
 #include "link/program_home.hpp"
@@ -15,8 +13,6 @@ JobSetup MakeSetup(const ConnectionOptions& o) {
   s.settings = ApplyConnectionOptions(LoadConnectionSettings(*s.ini), o);
   return s;
 }
-
-bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
 void ConfigureJob(TReadThread& job, const JobSetup& setup, const ConnectionOptions& o, CliObserver& obs) {
   job.SetConnection(setup.settings);

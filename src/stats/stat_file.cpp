@@ -1,18 +1,13 @@
 #include "stats/stat_file.hpp"
 
-#include "link/unique_fd.hpp"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
 #include <span>
 #include <system_error>
 #include <vector>
 
 #include "link/atomic_file.hpp"
+#include "link/file_reader.hpp"
+#include "link/system_error.hpp"
 #include "stats/stat_common.hpp"
 #include "stats/stat_model.hpp"
 
@@ -20,24 +15,9 @@ namespace statvtk {
 
 namespace {
 
-std::string Reason() { return std::strerror(errno); }
-
-bool ReadAll(int fd, std::span<std::uint8_t> buf) {
-  std::size_t done = 0;
-  while (done < buf.size()) {
-    const ssize_t n = ::read(fd, buf.data() + done, buf.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) {  // the file shrank under us
-      errno = EIO;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
+std::string ReadError(const std::string& name, int code) {
+  return "Ошибка - не удалось прочитать файл " + name + ": " + SystemErrorText(code);
 }
-
-std::string ReadError(const std::string& name) { return "Ошибка - не удалось прочитать файл " + name + ": " + Reason(); }
 
 std::string WriteError(const std::filesystem::path& path, const std::string& reason) {
   return "Ошибка записи файла " + path.string() + ": " + reason;
@@ -64,21 +44,19 @@ LoadResult LoadStatFile(const std::filesystem::path& path, ExtensionRule rule, c
     return result;
   }
   const std::string name = shownName.empty() ? path.string() : shownName;
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  struct stat st {};
-  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
-    result.error = ReadError(name);
+  const FileReadResult file = ReadRegularFile(path, FileSize(type));
+  if (file.fault == FileReadFault::System) {
+    result.error = ReadError(name, file.errorCode);
     return result;
   }
-  if (!S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) != FileSize(type)) {
+  if (file.fault != FileReadFault::None || file.bytes.size() != FileSize(type)) {
     result.error = "Ошибка - файл " + name + " имеет неверный размер.";
     return result;
   }
   StatData data = StatData::Blank(type);
-  if (!ReadAll(fd.get(), data.area) || !ReadAll(fd.get(), data.header)) {
-    result.error = ReadError(name);
-    return result;
-  }
+  const auto headerStart = file.bytes.begin() + static_cast<std::ptrdiff_t>(data.area.size());
+  std::copy(file.bytes.begin(), headerStart, data.area.begin());
+  std::copy(headerStart, file.bytes.end(), data.header.begin());
   result.data = std::move(data);
   return result;
 }
@@ -92,7 +70,7 @@ bool SaveStatFile(const std::filesystem::path& path, const StatData& data, std::
       data.header.size() != HeaderSize(data.type))
     return fail("неверный размер данных");
   int err = 0;
-  if (!AtomicWriteFile(path, {data.area, data.header}, &err)) return fail(std::strerror(err));
+  if (!AtomicWriteFile(path, {data.area, data.header}, &err)) return fail(SystemErrorText(err));
   return true;
 }
 

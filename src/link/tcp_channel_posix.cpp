@@ -1,4 +1,4 @@
-// TCP channel: an IPv4 stream socket, connected without blocking (the wait
+// TCP channel over POSIX sockets: an IPv4 stream socket, connected without blocking (the wait
 // is bounded by the connect time-out and the abort flag), Nagle switched off.
 #include "link/tcp_channel.hpp"
 
@@ -21,21 +21,16 @@
 #include <utility>
 
 #include "link/link_error.hpp"
+#include "link/tcp_common.hpp"
 
 namespace statvtk {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kConnectSliceMs = 100;  // the abort flag is looked at this often
-constexpr int kWriteStallMs = 5000;   // longest wait for room in the send buffer
-
-ChannelOpenResult Failure(std::uint32_t code, std::string reason) {
-  ChannelOpenResult r;
-  r.code = code;
-  r.reason = std::move(reason);
-  return r;
-}
+using tcp::ConnectFault;
+using tcp::kConnectSliceMs;
+using tcp::kWriteStallMs;
 
 class TcpChannel final : public ByteChannel {
  public:
@@ -115,17 +110,14 @@ class TcpChannel final : public ByteChannel {
   std::size_t len_ = 0;
 };
 
-std::string ConnectFailureReason(int err, const std::string& where) {
+ConnectFault FaultOf(int err) {
   switch (err) {
-    case ECONNREFUSED:
-      return "соединение отвергнуто: на " + where + " никто не принимает подключения";
+    case ECONNREFUSED: return ConnectFault::Refused;
     case ENETUNREACH:
-    case EHOSTUNREACH:
-      return "адрес " + where + " недоступен: нет маршрута в сеть";
-    case ETIMEDOUT:
-      return "нет ответа от " + where;
-    default:
-      return "не удалось подключиться к " + where + ": " + std::strerror(err);
+    case EHOSTUNREACH: return ConnectFault::Unreachable;
+    case ETIMEDOUT: return ConnectFault::TimedOut;
+    case ECANCELED: return ConnectFault::Aborted;
+    default: return ConnectFault::Other;
   }
 }
 
@@ -169,38 +161,24 @@ std::string ResolveIpv4(const std::string& name) {
 }
 
 ChannelOpenResult OpenTcpChannel(const TcpTarget& target) {
-  if (target.address.empty()) return Failure(link_error::kBadIpAddress, "адрес устройства не задан");
-  std::string dotted = target.address;
-  if (target.useDynDns) {
-    dotted = target.resolve ? target.resolve(target.address) : ResolveIpv4(target.address);
-    if (dotted.empty()) {
-      return Failure(link_error::kBadIpAddress,
-                     "имя " + target.address + " не найдено в DNS: проверьте имя и доступ к сети");
-    }
-  }
+  auto address = tcp::TargetAddress(target);
+  if (auto* refused = std::get_if<ChannelOpenResult>(&address)) return std::move(*refused);
+  const std::string dotted = std::get<std::string>(address);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(target.port);
   if (inet_pton(AF_INET, dotted.c_str(), &addr.sin_addr) != 1) {
-    return Failure(link_error::kBadIpAddress,
-                   "«" + dotted + "» не является адресом IPv4 (нужен вид 192.168.0.10)");
+    return tcp::Failure(link_error::kBadIpAddress,
+                        "«" + dotted + "» не является адресом IPv4 (нужен вид 192.168.0.10)");
   }
-  const std::string where = dotted + ":" + std::to_string(target.port);
+  const std::string where = tcp::Where(dotted, target.port);
   UniqueFd sock(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  if (sock.get() < 0) {
-    return Failure(link_error::kInvalidSocket, std::string("не удалось создать сокет: ") + std::strerror(errno));
-  }
+  if (sock.get() < 0) return tcp::SocketFailure(std::strerror(errno));
   int err = 0;
   if (::connect(sock.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
     err = errno == EINPROGRESS ? AwaitConnect(sock.get(), target.connectTimeoutS, target.abort) : errno;
   }
-  if (err == ETIMEDOUT) {
-    return Failure(link_error::kConnect, "нет ответа от " + where + " за " +
-                                             std::to_string(std::max<std::uint32_t>(target.connectTimeoutS, 1)) +
-                                             " с: проверьте адрес, порт и питание преобразователя");
-  }
-  if (err == ECANCELED) return Failure(link_error::kConnect, "подключение к " + where + " прервано пользователем");
-  if (err != 0) return Failure(link_error::kConnect, ConnectFailureReason(err, where));
+  if (err != 0) return tcp::ConnectFailure(FaultOf(err), target, where, std::strerror(err));
   const int one = 1;
   setsockopt(sock.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   ChannelOpenResult r;
