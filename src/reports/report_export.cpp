@@ -126,7 +126,15 @@ std::optional<std::filesystem::path> FindTemplate(const std::filesystem::path& h
   return std::nullopt;
 }
 
-std::filesystem::path InstalledTemplateFolder() { return STATVTK_TEMPLATE_DIR; }
+// A relative folder (a Windows install) lies beside the program.
+std::filesystem::path InstalledTemplateFolder() {
+  const std::filesystem::path folder = STATVTK_TEMPLATE_DIR;
+  if (folder.is_relative()) {
+    const auto exe = ExecutablePath();
+    if (!exe.empty()) return exe.parent_path() / folder;
+  }
+  return folder;
+}
 std::filesystem::path BuildTemplateFolder() { return STATVTK_BUILD_TEMPLATE_DIR; }
 
 std::string HourlyReportFileName(const std::string& serial, const std::string& dayText) {
