@@ -1,5 +1,5 @@
 # Report templates: a small generator over libxlsxwriter writes them into
-# ${CMAKE_BINARY_DIR}/Templates at build time; they are installed with the program.
+# ${CMAKE_BINARY_DIR}/Templates at build time; cmake/install.cmake installs them.
 add_executable(make_templates ${CMAKE_SOURCE_DIR}/tools/make_templates.c)
 target_link_libraries(make_templates PRIVATE PkgConfig::XLSXWRITER)
 set_target_properties(make_templates PROPERTIES C_STANDARD 11 C_STANDARD_REQUIRED ON)
@@ -21,5 +21,3 @@ add_custom_command(
 add_custom_target(statvtk_templates ALL DEPENDS ${STATVTK_TEMPLATE_FILES})
 # The core finds the build's templates at STATVTK_BUILD_TEMPLATE_DIR: tests need them.
 add_dependencies(statvtk_core statvtk_templates)
-
-install(FILES ${STATVTK_TEMPLATE_FILES} DESTINATION share/statvtk/Templates)

@@ -14,6 +14,13 @@ JobSetup MakeSetup(const ConnectionOptions& o) {
   return s;
 }
 
+bool SettingsUsable(const JobSetup& setup, const std::string& command, std::ostream& err) {
+  const std::string e = ConnectionSettingsError(setup.settings);
+  if (e.empty()) return true;
+  err << "statvtk-cli " << command << ": " << e << "\n";
+  return false;
+}
+
 void ConfigureJob(TReadThread& job, const JobSetup& setup, const ConnectionOptions& o, CliObserver& obs) {
   job.SetConnection(setup.settings);
   job.SetProgramHome(setup.home);

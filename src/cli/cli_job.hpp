@@ -24,6 +24,10 @@ struct JobSetup {
 // Resolves the home and loads the settings; the options win over the file.
 JobSetup MakeSetup(const ConnectionOptions& o);
 
+// False, with the reason on err, when StatVTK.ini (with the options laid
+// over it) holds a connection value out of its range: no job may start.
+bool SettingsUsable(const JobSetup& setup, const std::string& command, std::ostream& err);
+
 // Whether stderr is a terminal (for the progress bar).
 bool StderrIsTerminal();
 

@@ -70,6 +70,7 @@ int RunCurrent(const Args& args, std::ostream& out, std::ostream& err) {
 
   StopSignal signal;
   JobSetup setup = MakeSetup(o);
+  if (!SettingsUsable(setup, "current", err)) return kExitUsage;
   CliObserver obs(err, false);
   for (long long n = 0; count == 0 || n < count; ++n) {
     if (n > 0) Pause(interval);

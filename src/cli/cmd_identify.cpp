@@ -34,6 +34,7 @@ int RunIdentify(const Args& args, std::ostream& out, std::ostream& err) {
 
   StopSignal signal;
   JobSetup setup = MakeSetup(o);
+  if (!SettingsUsable(setup, "identify", err)) return kExitUsage;
   CliObserver obs(err, false);
   TReadThread job(obs);
   ConfigureJob(job, setup, o, obs);

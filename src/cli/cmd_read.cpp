@@ -111,6 +111,7 @@ int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
 
   StopSignal signal;
   JobSetup setup = MakeSetup(ro.conn);
+  if (!SettingsUsable(setup, "read", err)) return kExitUsage;
   SelectStatState state = LoadSelectStat(*setup.ini);
   if (ro.all || ro.last) {
     state.all = ro.all;

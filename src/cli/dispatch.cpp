@@ -1,7 +1,9 @@
 // statvtk-cli's command dispatcher and its general help.
+#include <ostream>
 #include <string_view>
 
 #include "cli/commands.hpp"
+#include "link/version.hpp"
 
 namespace statvtk::cli {
 
@@ -21,7 +23,8 @@ Commands:
   report     make a report from a statistics file
   info       technical information of a statistics file
 
-'statvtk-cli COMMAND --help' describes each command and its options.
+'statvtk-cli COMMAND --help' describes each command and its options;
+'statvtk-cli --version' prints the program's version.
 Exit status: 0 done, 1 instrument or link failed, 2 bad usage, 3 a file could
 not be read or written, 130 stopped by Ctrl+C.
 )";
@@ -44,6 +47,10 @@ int Dispatch(const Args& args, std::ostream& out, std::ostream& err) {
   }
   if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     out << kHelp;
+    return kExitOk;
+  }
+  if (args[0] == "--version" || args[0] == "-V") {
+    out << "statvtk-cli (StatVTK) " << StatvtkVersion() << "\n";
     return kExitOk;
   }
   for (const auto& c : kCommands)

@@ -100,6 +100,28 @@ ConnectionSettings LoadConnectionSettings(const IniFile& ini) {
   return s;
 }
 
+std::string ConnectionSettingsError(const ConnectionSettings& s) {
+  const auto outside = [](const char* section, const char* key, long long value, long long lo, long long hi,
+                          const char* note) {
+    return "Недопустимое значение " + std::string(key) + "=" + std::to_string(value) + " в разделе [" + section +
+           "] файла StatVTK.ini: допустимо " + std::to_string(lo) + ".." + std::to_string(hi) + note +
+           ". Чтение не начато.";
+  };
+  if (s.useMBus) {
+    if (s.netAddress < 0 || s.netAddress > 0xFFFFFFFFLL)
+      return outside(kSettings, "NetAddress", s.netAddress, 0, 0xFFFFFFFFLL, " (режим M-Bus)");
+  } else if (s.netAddress < 0 || s.netAddress > 255) {
+    return outside(kSettings, "NetAddress", s.netAddress, 0, 255,
+                   " (адреса больше 255 возможны только в режиме M-Bus)");
+  }
+  if (s.connectMode == 2) {
+    if (s.sockPort < 1 || s.sockPort > 65535) return outside(kSettings, "SockPort", s.sockPort, 1, 65535, "");
+  } else if (s.portName.empty() && (s.comPort < 0 || s.comPort > 255)) {
+    return outside(kSettings, "ComPort", s.comPort, 0, 255, " (0 и 1 — первый порт)");
+  }
+  return {};
+}
+
 bool StoreConnectionSettings(IniFile& ini, const ConnectionSettings& s) {
   bool ok = ini.WriteInteger(kSettings, "ConnectMode", s.connectMode);
   ok &= ini.WriteString(kModem, "PhoneNo", s.phoneNo);

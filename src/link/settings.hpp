@@ -53,6 +53,11 @@ struct ConnectionSettings {
 
 // Reads every key with its default and clamp.
 ConnectionSettings LoadConnectionSettings(const IniFile& ini);
+// Why the settings cannot address an instrument: a key the chosen transport
+// uses holds a value outside its range (NetAddress 0..255, or 0..4294967295
+// with M-Bus; ComPort 0..255 without PortName; SockPort 1..65535 over TCP).
+// The text names the key, its value and the range; empty when all is well.
+std::string ConnectionSettingsError(const ConnectionSettings& s);
 // Writes the keys the connection dialog's OK writes; false when a write failed.
 bool StoreConnectionSettings(IniFile& ini, const ConnectionSettings& s);
 // The "Стандартные значения" values: the nine timing values from Recommended, 3 attempts.

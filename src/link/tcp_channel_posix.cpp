@@ -71,14 +71,16 @@ class TcpChannel final : public ByteChannel {
 
   std::optional<std::uint8_t> ReadByte(std::chrono::milliseconds wait) override {
     if (pos_ < len_) return buf_[pos_++];
+    // Poll first: it returns at once when bytes wait, so a byte costs one
+    // poll and one receive however the reply is split into segments.
     const auto deadline = Clock::now() + wait;
     while (open_) {
-      if (Fill() > 0) return buf_[pos_++];
-      if (!open_) break;
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left.count() <= 0) break;
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       pollfd p{fd_, POLLIN, 0};
-      if (poll(&p, 1, static_cast<int>(left.count()) + 1) < 0 && errno != EINTR) break;
+      const int r = poll(&p, 1, left > 0 ? static_cast<int>(left) + 1 : 0);
+      if (r < 0 && errno != EINTR) break;
+      if (r > 0 && Fill() > 0) return buf_[pos_++];
+      if (left <= 0) break;
     }
     return std::nullopt;
   }

@@ -56,8 +56,10 @@ class Tmod07 {
   void SetAbortFlag(std::atomic<bool>* flag) { abort_ = flag ? flag : &ownAbort_; }
   std::atomic<bool>& AbortFlag() { return *abort_; }
   void SetTrace(TraceFn fn) { trace_ = std::move(fn); }
-  // Replaces the fixed waits (the pause between attempts, the long form's wait
-  // after a send) by `fn`(ms); empty: real waits (WaitMs). For fast fuzzing.
+  // Replaces the fixed waits (the pause between attempts) by `fn`(ms); empty:
+  // real waits (WaitMs). With it, the long form's 50 ms for the reply to start
+  // becomes such a wait after the send instead of part of the reply's wait.
+  // For fast fuzzing.
   using WaitFn = std::function<void(std::uint32_t ms)>;
   void SetWaitFunction(WaitFn fn) { wait_ = std::move(fn); }
   // Replaces how OpenLink obtains its carrier (tests: an in-memory pipe).
@@ -132,7 +134,8 @@ class Tmod07 {
 
  private:
   bool SendFrame(std::span<const std::uint8_t> frame);
-  std::size_t ReceiveFrame(frame::Form form);
+  // `firstExtraMs` lengthens the first byte's budget (the long form's 50 ms).
+  std::size_t ReceiveFrame(frame::Form form, std::uint32_t firstExtraMs);
   bool Aborted() const { return abort_->load(std::memory_order_relaxed); }
   bool PauseBetweenAttempts();  // false when aborted
   bool AbortableWait(std::uint32_t ms);  // false when aborted

@@ -12,7 +12,7 @@ namespace statvtk {
 TReadThread::Step TReadThread::ReadRtc() {
   for (int i = 0; i < 8; ++i) {
     const auto offset = static_cast<std::uint8_t>(i * 16);
-    Step s = AfterBlock(link_.ReadBlock8(job_.netAddress, offset, 16, std::span(vtkHeader_).subspan(offset, 16)),
+    Step s = AfterBlock(link_.ReadBlock8(ShortAddress(), offset, 16, std::span(vtkHeader_).subspan(offset, 16)),
                         "Ошибка чтения RTC");
     if (s != Step::Ok) return s;
     ProgressPos(i);
@@ -25,7 +25,7 @@ TReadThread::Step TReadThread::ReadVtkConfig(int blockSize, std::span<const int>
   for (int k : blocks) {
     const auto offset = static_cast<std::uint16_t>(k * blockSize);
     const auto size = static_cast<std::uint8_t>(blockSize);
-    Step s = AfterBlock(link_.ReadBlock16(job_.netAddress, offset, size, std::span(vtkHeader_).subspan(512 + offset, size)),
+    Step s = AfterBlock(link_.ReadBlock16(ShortAddress(), offset, size, std::span(vtkHeader_).subspan(512 + offset, size)),
                         "Ошибка чтения конфигурации");
     if (s != Step::Ok) return s;
     ProgressPos(k);
@@ -49,7 +49,7 @@ void TReadThread::RunVtk0812() {
     return s != Step::Ok;
   };
   if (stopOrError(ReadRtc())) return;
-  if (stopOrError(AfterBlock(link_.ReadParams16(job_.netAddress, 180, 4, std::span(vtkHeader_).subspan(436, 4)),
+  if (stopOrError(AfterBlock(link_.ReadParams16(ShortAddress(), 180, 4, std::span(vtkHeader_).subspan(436, 4)),
                              "Ошибка чтения оперативной памяти")))
     return;
   Status("Чтение конфигурации");
@@ -69,7 +69,7 @@ void TReadThread::RunVtk0812() {
   Progress(0, 4095);
   Status("Чтение статистики");
   auto read = [this](std::uint32_t a, std::span<std::uint8_t> out) {
-    return link_.ReadArchive16(job_.netAddress, static_cast<std::uint16_t>(a), 16, out);
+    return link_.ReadArchive16(ShortAddress(), static_cast<std::uint16_t>(a), 16, out);
   };
   auto shown = [this](int j) {
     if (j % 64 == 0) {
@@ -93,10 +93,10 @@ void TReadThread::RunVtk0814() {
 
   Step s = ReadRtc();
   if (s == Step::Ok)
-    s = AfterBlock(link_.ReadParams16(job_.netAddress, 180, 4, std::span(vtkHeader_).subspan(180, 4)),
+    s = AfterBlock(link_.ReadParams16(ShortAddress(), 180, 4, std::span(vtkHeader_).subspan(180, 4)),
                    "Ошибка чтения оперативной памяти");
   if (s == Step::Ok)
-    s = AfterBlock(link_.ReadParams16(job_.netAddress, 264, 8, std::span(vtkHeader_).subspan(264, 8)),
+    s = AfterBlock(link_.ReadParams16(ShortAddress(), 264, 8, std::span(vtkHeader_).subspan(264, 8)),
                    "Ошибка чтения оперативной памяти");
   if (s == Step::Ok) {
     Status("Чтение конфигурации");
@@ -125,7 +125,7 @@ void TReadThread::RunVtk0814() {
 
 TReadThread::Step TReadThread::ReadVtk0814Archives() {
   auto read = [this](std::uint32_t a, std::span<std::uint8_t> out) {
-    return link_.ReadArchive32(job_.netAddress, a, 64, out);
+    return link_.ReadArchive32(ShortAddress(), a, 64, out);
   };
   auto byIndex = [this](int n) {
     ProgressPos(n);

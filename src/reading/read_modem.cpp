@@ -21,9 +21,9 @@ ModemDialJob DialJobOf(const ReadJob& j) {
 bool TReadThread::ModemDial() {
   if (job_.connectMode != 1) return true;
   ModemDialer dialer(link_, obs_, link_.AbortFlag(), DialJobOf(job_), modemStep_);
-  const bool ok = dialer.ModemConnect();
-  job_.reconnects = static_cast<std::uint8_t>(dialer.Attempts());
-  return ok;
+  // The dialer's attempt count (0 after an abort) lives for this run only:
+  // the next run dials with the job's own count again.
+  return dialer.ModemConnect();
 }
 
 void TReadThread::ModemHangUpIfModem() {

@@ -12,7 +12,12 @@ namespace statvtk {
 TReadThread::TReadThread(ReadObserver& observer)
     : obs_(observer), clock_([] { return std::chrono::system_clock::now(); }) {}
 
-TReadThread::~TReadThread() { Wait(); }
+// A run still going is asked to stop first, so destroying a job never waits
+// for a whole download.
+TReadThread::~TReadThread() {
+  if (thread_.joinable() && running_.load()) RequestStop();
+  Wait();
+}
 
 void TReadThread::SetTimings(const TimingTriple& serial, const TimingTriple& modem, const TimingTriple& ethernet) {
   job_.serialTiming = serial;
@@ -21,11 +26,13 @@ void TReadThread::SetTimings(const TimingTriple& serial, const TimingTriple& mod
 }
 
 void TReadThread::SetConnection(const ConnectionSettings& s) {
+  job_.settingsError = ConnectionSettingsError(s);
   SetReconnects(static_cast<std::uint8_t>(std::clamp(s.reconnects, 0, 255)));
+  const auto address = static_cast<std::uint32_t>(std::clamp<std::int64_t>(s.netAddress, 0, 0xFFFFFFFF));
   if (s.useMBus)
-    SetMBusAddress(static_cast<std::uint32_t>(s.netAddress));
+    SetMBusAddress(address);
   else
-    SetNetAddress(static_cast<std::uint8_t>(s.netAddress));
+    SetNetAddress(address);
   SetConnectMode(static_cast<std::uint8_t>(std::clamp(s.connectMode, 0, 255)));
   SetComPort(static_cast<std::uint8_t>(std::clamp(s.comPort, 0, 255)));
   SetPortName(s.portName);
@@ -49,8 +56,14 @@ void TReadThread::RequestStop() {
   link_.AbortFlag().store(true);
 }
 
+void TReadThread::ResetForRun() {
+  ownStop_.store(false);
+  link_.AbortFlag().store(stop_->load());
+}
+
 void TReadThread::Start() {
   Wait();
+  ResetForRun();
   running_ = true;
   thread_ = std::jthread([this] {
     Run();
@@ -63,6 +76,7 @@ void TReadThread::Wait() {
 }
 
 void TReadThread::RunHere() {
+  ResetForRun();
   running_ = true;
   Run();
   running_ = false;
@@ -91,10 +105,31 @@ std::string TReadThread::ConnectionDescription() const {
 
 std::uint32_t TReadThread::LongAddress() const { return job_.useMBus ? job_.mbusAddress : job_.netAddress; }
 
+std::string TReadThread::JobError() const {
+  if (!job_.settingsError.empty()) return job_.settingsError;
+  if (!job_.useMBus && job_.netAddress > 255) {
+    return "Адрес прибора " + std::to_string(job_.netAddress) +
+           " вне диапазона 0..255: адреса больше 255 возможны только в режиме M-Bus.";
+  }
+  return {};
+}
+
 void TReadThread::Run() {
   result_ = {};
   identified_.clear();
+  if (const std::string refused = JobError(); !refused.empty()) {
+    ReportError(refused);
+    obs_.EnableControls();
+    result_.outcome = ReadOutcome::Failed;
+    result_.message = refused;
+    return;
+  }
   Prepare();
+  // A stop requested between Start() and here ends the job before the port opens.
+  if (StopNow()) {
+    StopExit();
+    return;
+  }
   if (!OpenPort()) return;
   if (!ModemDial()) {
     link_.CloseLink();
@@ -121,7 +156,6 @@ void TReadThread::Prepare() {
   std::fill(area0812_.begin(), area0812_.end(), 0);
   std::fill(area0814_.begin(), area0814_.end(), 0);
   caption_.clear();
-  link_.AbortFlag().store(false);
   obs_.DisableControls();
 
   const TimingTriple& t = job_.connectMode == 1   ? job_.modemTiming
@@ -147,6 +181,11 @@ bool TReadThread::OpenPort() {
   else
     Log("OpenPort: Port " + PortText() + ", " + std::to_string(job_.baudRate));
   if (link_.OpenLink(job_.comPort, job_.baudRate)) return true;
+  // A stop during the TCP connect is a stop, not a connection error.
+  if (StopNow()) {
+    StopExit();
+    return false;
+  }
 
   obs_.EnableControls();
   std::string info = link_.ErrorText();
@@ -164,7 +203,7 @@ bool TReadThread::Identify() {
   for (int k = 1; k <= 3 && type == DeviceType::dtUnknown; ++k) {
     Log("[" + std::to_string(k) + "] Определение типа устройства...");
     Status("Определение типа устройства...");
-    std::string text = job_.useMBus ? link_.IdentifyLong(job_.mbusAddress) : link_.Identify(job_.netAddress);
+    std::string text = job_.useMBus ? link_.IdentifyLong(job_.mbusAddress) : link_.Identify(ShortAddress());
     if (StopNow()) {
       StopExit();
       return false;

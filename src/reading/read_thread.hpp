@@ -45,7 +45,7 @@ struct ReadResult {
 // Everything a job is given before it starts, with the constructor's defaults.
 struct ReadJob {
   std::uint8_t connectMode = 0;  // 0 serial, 1 modem, 2 TCP
-  std::uint8_t netAddress = 0;
+  std::uint32_t netAddress = 0;  // 0..255 outside M-Bus mode (a larger one is refused)
   std::uint32_t mbusAddress = 0;
   bool useMBus = false;
   std::uint8_t comPort = 1;
@@ -74,18 +74,20 @@ struct ReadJob {
   TimingTriple serialTiming{100, 400, 5};
   TimingTriple modemTiming{400, 1500, 5};
   TimingTriple ethernetTiming{100, 150, 10};
+  std::string settingsError;     // an out-of-range setting (SetConnection); the run refuses it
 };
 
 class TReadThread {
  public:
   explicit TReadThread(ReadObserver& observer);
-  ~TReadThread();  // waits for the run to end
+  ~TReadThread();  // requests the stop of a run still going, then waits for it to end
   TReadThread(const TReadThread&) = delete;
   TReadThread& operator=(const TReadThread&) = delete;
 
   // --- job parameters (before Start) ---
   void SetConnectMode(std::uint8_t mode) { job_.connectMode = mode > 2 ? 0 : mode; }
-  void SetNetAddress(std::uint8_t a) { job_.netAddress = a; }
+  // Outside M-Bus mode an address above 255 is refused by the run (never cut to a byte).
+  void SetNetAddress(std::uint32_t a) { job_.netAddress = a; }
   void SetMBusAddress(std::uint32_t a) { job_.mbusAddress = a; }
   void SetUseMBus(bool on) { job_.useMBus = on; }
   void SetComPort(std::uint8_t n) { if (n != 0) job_.comPort = n; }
@@ -117,7 +119,8 @@ class TReadThread {
   void SetLastDays(std::int32_t n) { job_.lastDays = n; }
   // The timing triples of the three transports; the run takes the one of its mode.
   void SetTimings(const TimingTriple& serial, const TimingTriple& modem, const TimingTriple& ethernet);
-  // Fills the connection parameters from the program-wide settings.
+  // Fills the connection parameters from the program-wide settings. A value
+  // out of its range (ConnectionSettingsError) makes the run refuse to start.
   void SetConnection(const ConnectionSettings& s);
 
   // --- environment ---
@@ -140,7 +143,9 @@ class TReadThread {
   void RequestStop();
   std::atomic<bool>& StopFlag() { return *stop_; }
 
-  // Starts the run on its own thread; Wait() blocks until it has ended.
+  // Starts the run on its own thread; Wait() blocks until it has ended. Each
+  // run starts from the job as configured: a stop request left by the previous
+  // run is cleared here, so a stop requested after Start() ends this run.
   void Start();
   void Wait();
   bool Running() const { return running_.load(); }
@@ -152,6 +157,10 @@ class TReadThread {
   enum class Step { Ok, Error, Stop };
 
   void Run();
+  void ResetForRun();   // clears the stop and abort flags left by a previous run
+  // Why the configured job cannot run (an out-of-range setting or address); empty: it can.
+  std::string JobError() const;
+  std::uint8_t ShortAddress() const { return static_cast<std::uint8_t>(job_.netAddress); }
   void Prepare();
   bool OpenPort();
   bool Identify();

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "link/install_layout.hpp"
 #include "link/program_home.hpp"
 #include "reports/workbook_filler.hpp"
 
@@ -113,11 +114,7 @@ bool Run(const ReportRun& run, const std::string& templateName, TemplateKind kin
 std::optional<std::filesystem::path> FindTemplate(const std::filesystem::path& home, const std::string& name,
                                                   TemplateKind kind, std::vector<std::filesystem::path>* tried) {
   const std::string file = name + Suffix(kind);
-  std::vector<std::filesystem::path> folders;
-  if (!home.empty()) folders.push_back(TemplatesFolder(home));
-  folders.push_back(InstalledTemplateFolder());
-  folders.push_back(BuildTemplateFolder());
-  for (const auto& folder : folders) {
+  for (const auto& folder : TemplateSearchFolders(home, ExecutablePath(), BuildTemplateFolder())) {
     const auto path = folder / file;
     if (tried) tried->push_back(path);
     std::error_code ec;
@@ -126,15 +123,7 @@ std::optional<std::filesystem::path> FindTemplate(const std::filesystem::path& h
   return std::nullopt;
 }
 
-// A relative folder (a Windows install) lies beside the program.
-std::filesystem::path InstalledTemplateFolder() {
-  const std::filesystem::path folder = STATVTK_TEMPLATE_DIR;
-  if (folder.is_relative()) {
-    const auto exe = ExecutablePath();
-    if (!exe.empty()) return exe.parent_path() / folder;
-  }
-  return folder;
-}
+std::filesystem::path InstalledTemplateFolder() { return InstalledTemplateFolder(ExecutablePath()); }
 std::filesystem::path BuildTemplateFolder() { return STATVTK_BUILD_TEMPLATE_DIR; }
 
 std::string HourlyReportFileName(const std::string& serial, const std::string& dayText) {

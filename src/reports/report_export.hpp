@@ -20,12 +20,14 @@ enum class TemplateKind { Hourly, Daily };
 inline constexpr const char* kExcelFailure = "Невозможно передать данные в Excel";
 
 // "Templates/" + name + "_h.xlsx" (or "_d.xlsx") searched in the program
-// home's Templates/ (a user's own template wins), then the installed and the
-// build's template folders. `tried` receives every path looked at.
+// home's Templates/ (a user's own template wins), then the installed folder
+// beside the running program, then the build's own folder when the program
+// runs from the build tree. `tried` receives every path looked at.
 std::optional<std::filesystem::path> FindTemplate(const std::filesystem::path& home, const std::string& name,
                                                   TemplateKind kind, std::vector<std::filesystem::path>* tried = nullptr);
 
-// The installed template folder and the build's own (where the build writes them).
+// The running program's installed template folder and the build's own (where
+// the build writes them).
 std::filesystem::path InstalledTemplateFolder();
 std::filesystem::path BuildTemplateFolder();
 

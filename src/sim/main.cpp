@@ -2,8 +2,10 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "link/version.hpp"
 #include "sim/options.hpp"
 
 using namespace statvtk::sim;
@@ -17,6 +19,11 @@ int main(int argc, char** argv) {
   }
   if (cl->help) {
     std::fwrite(HelpText().data(), 1, HelpText().size(), stdout);
+    return 0;
+  }
+  if (cl->version) {
+    const std::string_view version = statvtk::StatvtkVersion();
+    std::printf("statvtk-sim (StatVTK) %.*s\n", static_cast<int>(version.size()), version.data());
     return 0;
   }
   // The signals are taken by sigwait below; every thread inherits the mask.

@@ -66,6 +66,8 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
     auto bad = [&]() { return fail("bad value for " + a + ": " + v); };
     if (a == "--help" || a == "-h") {
       c.help = true;
+    } else if (a == "--version" || a == "-V") {
+      c.version = true;
     } else if (a == "--verbose" || a == "-v") {
       c.instrument.verbose = true;
     } else if (a == "--modem") {
@@ -186,6 +188,7 @@ Other:
                        (written atomically); without a carrier, exit after it
   --verbose, -v        log every request; print the counters on exit
   --help, -h           this text
+  --version, -V        the program's version
 
 Malformed requests, requests the model does not know and reads outside a
 memory get no reply and a line on standard error. The counters of requests

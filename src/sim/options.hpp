@@ -18,6 +18,7 @@ struct CommandLine {
   std::optional<ServerOptions> server;  // nothing: no carrier (e.g. only --dump)
   std::string dumpPath;
   bool help = false;
+  bool version = false;
 };
 
 // Parses the arguments (without the program name); nullopt with a reason in `error`.

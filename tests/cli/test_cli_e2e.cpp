@@ -106,6 +106,45 @@ TEST_P(TcpFullRead, WritesTheSimulatorsDump) {
 INSTANTIATE_TEST_SUITE_P(Models, TcpFullRead,
                          ::testing::Values(DeviceType::dtVTK0812, DeviceType::dtVTK0814C, DeviceType::dtVTK0814CM));
 
+TEST(CliRead, LdnFullReadWithMBusLongAddresses) {
+  SimRig rig(DeviceType::dtLDN08);
+  ASSERT_TRUE(rig.server);
+  auto args = rig.Args({std::begin(kAll), std::end(kAll)}, rig.Tcp());
+  args.insert(args.end(), {"--mbus", "--address", std::to_string(rig.instrument.Options().longAddress)});
+  const CliRun r = RunCli(args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto bytes = FileBytes(LastLine(r.out));
+  const auto dump = rig.instrument.ExpectedDumpBytes();
+  ASSERT_EQ(bytes.size(), dump.size());
+  for (std::size_t i = 0; i < dump.size(); ++i) ASSERT_EQ(bytes[i], dump[i]) << "byte " << i;
+  EXPECT_NE(r.err.find("Чтение статистики успешно завершено ("), std::string::npos);
+}
+
+TEST(CliRead, OutOfRangeSettingsStartNoJob) {
+  struct Case {
+    std::string ini;
+    std::string key;
+  };
+  for (const Case& c : {Case{"[Settings]\nNetAddress=300\n", "NetAddress=300"},
+                        Case{"[Settings]\nNetAddress=-212\n", "NetAddress=-212"}}) {
+    SimRig rig(DeviceType::dtVTK0812);
+    ASSERT_TRUE(rig.server);
+    std::ofstream(rig.home / "StatVTK.ini") << c.ini;
+    const CliRun r = RunCli(rig.Args({"identify"}, rig.Tcp()));
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find(c.key), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("0..255"), std::string::npos) << r.err;
+    EXPECT_EQ(rig.server->Connections(), 0u);
+  }
+  // SockPort is laid over by --tcp; without it the file's port is used.
+  SimRig rig(DeviceType::dtVTK0812);
+  std::ofstream(rig.home / "StatVTK.ini") << "[Settings]\nConnectMode=2\nSockIP=127.0.0.1\nSockPort=100645\n";
+  const CliRun r = RunCli(rig.Args({"identify"}, {}));
+  EXPECT_EQ(r.status, 2) << r.err;
+  EXPECT_NE(r.err.find("SockPort=100645"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("1..65535"), std::string::npos) << r.err;
+}
+
 TEST(CliRead, LdnLastWithMBusLongAddresses) {
   SimRig rig(DeviceType::dtLDN08, sim::CarrierKind::Tcp, 140);  // newest hourly record in slot 6
   auto args = rig.Args({"read", "--last", "24", "31", "--hourly"}, rig.Tcp());

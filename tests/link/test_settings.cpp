@@ -57,6 +57,37 @@ TEST(Settings, MissingFileGivesEveryDefault) {
   EXPECT_EQ(s.ConnectionText(), std::string(kPort1) + ", 57600 bps");
 }
 
+TEST(Settings, ValuesThatWouldAddressAnotherInstrumentOrPortAreRefused) {
+  struct Case {
+    std::string text;
+    std::string refused;  // "" when the settings are usable; else "Key=value" and the range
+    std::string range;
+  };
+  const std::vector<Case> cases{
+      {"[Settings]\nNetAddress=255\n", "", ""},
+      {"[Settings]\nNetAddress=300\n", "NetAddress=300", "0..255"},
+      {"[Settings]\nNetAddress=-212\n", "NetAddress=-212", "0..255"},
+      {"[Settings]\nNetAddress=300\nUseMBus=1\n", "", ""},
+      {"[Settings]\nNetAddress=4294967296\nUseMBus=1\n", "NetAddress=4294967296", "0..4294967295"},
+      {"[Settings]\nConnectMode=2\nSockIP=10.0.0.1\nSockPort=100645\n", "SockPort=100645", "1..65535"},
+      {"[Settings]\nConnectMode=2\nSockIP=10.0.0.1\nSockPort=0\n", "SockPort=0", "1..65535"},
+      {"[Settings]\nConnectMode=0\nSockPort=100645\n", "", ""},  // not used over a serial port
+      {"[Settings]\nComPort=1000\n", "ComPort=1000", "0..255"},
+      {"[Settings]\nConnectMode=1\nComPort=-3\n", "ComPort=-3", "0..255"},
+      {"[Settings]\nComPort=1000\nPortName=/dev/ttyUSB0\n", "", ""},
+      {"[Settings]\nComPort=1000\nConnectMode=2\nSockIP=10.0.0.1\n", "", ""},
+  };
+  for (const auto& c : cases) {
+    const std::string e = ConnectionSettingsError(LoadText(c.text));
+    if (c.refused.empty()) {
+      EXPECT_EQ(e, "") << c.text;
+    } else {
+      EXPECT_NE(e.find(c.refused), std::string::npos) << c.text << " -> " << e;
+      EXPECT_NE(e.find(c.range), std::string::npos) << c.text << " -> " << e;
+    }
+  }
+}
+
 TEST(Settings, ClampsAtStart) {
   struct Case {
     std::string text;

@@ -340,6 +340,51 @@ TEST(Tmod07Timing, LongFormWaits50msAfterSendAndDoesNotPause) {
   EXPECT_LT(gap, 170.0);  // no 60 ms pause on top (generous: the pause would give >= 170)
 }
 
+TEST(Tmod07Timing, LongFormReplyIsTakenAsSoonAsItStarts) {
+  // A long-form reply 2 ms after each request: 20 exchanges would need at
+  // least 1 s if each still slept 50 ms after its send.
+  Wired w(Answering(frame::Form::Long, Pattern(68), 2ms));
+  Bytes out(68);
+  const auto t0 = std::chrono::steady_clock::now();
+  for (int i = 0; i < 20; ++i) ASSERT_TRUE(w.link.ReadArchive32Long(1, static_cast<std::uint32_t>(i) * 68, 68, out));
+  EXPECT_LT(MsSince(t0), 800.0);
+  EXPECT_EQ(out, Pattern(68));
+  EXPECT_EQ(w.link.SentCount(), 20u);
+  EXPECT_EQ(w.link.ReplyCount(), 20u);
+  EXPECT_EQ(w.link.ErrorCount(), 0u);
+}
+
+TEST(Tmod07Timing, LongFormReplyStartingAfter80msStillCounts) {
+  // ReplyTimeout 40 gives the first byte 60 ms; the long form adds 50 ms, so
+  // a reply starting 80 ms after the request is received on the first attempt.
+  Wired w(Answering(frame::Form::Long, Bytes{7}, 80ms));
+  w.Timing(10, 40, 1);
+  Bytes out(1);
+  EXPECT_TRUE(w.link.ReadParams16Long(1, 0, 1, out));
+  EXPECT_EQ(out, Bytes{7});
+  EXPECT_EQ(w.link.SentCount(), 1u);
+}
+
+TEST(Tmod07Abort, EndsTheLongFormFirstByteWaitWithin20ms) {
+  Wired w;
+  w.Timing(60, 10000, 3);
+  std::atomic<bool> external{false};
+  w.link.SetAbortFlag(&external);
+  std::chrono::steady_clock::time_point raised;
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(30ms);
+    raised = std::chrono::steady_clock::now();
+    external = true;
+  });
+  EXPECT_FALSE(w.link.ExchangeLong(1, 0, 0, {}));
+  const auto ended = std::chrono::steady_clock::now();
+  stopper.join();
+  EXPECT_EQ(w.link.LastError(), 0u);
+  EXPECT_EQ(w.link.SentCount(), 1u);
+  const double late = std::chrono::duration<double, std::milli>(ended - raised).count();
+  EXPECT_LT(late, 40.0);
+}
+
 TEST(Tmod07Timing, PauseStepsAndLongFormWaitCountedExactly) {
   // ReplyTimeout/20 + 1 steps of 20 ms between short attempts; 50 ms (in
   // 20 ms slices) after every long-form send and no pause.

@@ -22,7 +22,10 @@ namespace statvtk::test {
 
 class RecordingObserver : public ReadObserver {
  public:
-  void LogLine(const std::string& t) override { Add(log, t); }
+  void LogLine(const std::string& t) override {
+    Add(log, t);
+    if (onLog) onLog(t);
+  }
   void ShowStatus(const std::string& t) override {
     Add(status, t);
     if (onStatus) onStatus(t);
@@ -63,7 +66,7 @@ class RecordingObserver : public ReadObserver {
   std::vector<std::uint8_t> current;
   DeviceType currentType = DeviceType::dtUnknown, member = DeviceType::dtUnknown;
   std::string currentSerial, fileFailure;
-  std::function<void(const std::string&)> onStatus;
+  std::function<void(const std::string&)> onStatus, onLog;
   std::function<void(int)> onPos;
 
  private:

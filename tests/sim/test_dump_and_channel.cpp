@@ -208,7 +208,7 @@ TEST(CommandLine, HelpNamesEveryOptionAndParsingChecksValues) {
   for (const char* opt : {"--model", "--seed", "--now", "--address", "--long-address", "--tcp", "--pty", "--baud",
                           "--latency", "--modem", "--busy", "--no-answer", "--no-carrier", "--ring", "--dial-delay",
                           "--guard", "--drop", "--corrupt", "--wrong-command", "--noise", "--truncate", "--dump",
-                          "--verbose", "--help"})
+                          "--verbose", "--help", "--version"})
     EXPECT_NE(help.find(opt), std::string::npos) << opt;
   std::string error;
   const auto c = ParseCommandLine({"--model", "ldn", "--pty", "/tmp/x", "--modem", "--busy", "2", "--drop", "0.1",
@@ -226,4 +226,8 @@ TEST(CommandLine, HelpNamesEveryOptionAndParsingChecksValues) {
                                        {"--now", "2026-02-30"}, {"--tcp"}, {"--modem"}, {"--frobnicate"}})
     EXPECT_FALSE(ParseCommandLine(bad, &error).has_value()) << bad[0];
   EXPECT_EQ(*ParseNow("2026-12-08 10:30:00"), kDefaultNow);
+  const auto v = ParseCommandLine({"--version"}, &error);
+  ASSERT_TRUE(v.has_value()) << error;
+  EXPECT_TRUE(v->version);
+  EXPECT_FALSE(v->server.has_value());
 }

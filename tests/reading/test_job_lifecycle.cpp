@@ -1,0 +1,171 @@
+// A reading job kept and started again, stopped at every stage (before its
+// preparation, during the connect), destroyed while running, and refused when
+// its address or settings cannot reach the intended instrument.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "job_fixture.hpp"
+#include "link/link_error.hpp"
+#include "support/fake_modem.hpp"
+#include "support/pty_pair.hpp"
+
+namespace statvtk::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kStopLine = "Текущая операция прервана по желанию пользователя";
+
+sim::InstrumentOptions Model(DeviceType t) {
+  sim::InstrumentOptions o;
+  o.model = t;
+  o.seed = 5;
+  return o;
+}
+
+TEST(JobLifecycle, StartedAgainAfterAStopReadsInFull) {
+  JobRig rig(Model(DeviceType::dtVTK0814C));
+  rig.AllKinds();
+  rig.obs.onPos = [&](int p) {
+    if (p == 20) rig.job.RequestStop();
+  };
+  rig.job.Start();
+  rig.job.Wait();
+  ASSERT_EQ(rig.job.Result().outcome, ReadOutcome::Stopped);
+
+  rig.obs.onPos = nullptr;
+  rig.obs.stats.reset();
+  rig.job.Start();
+  rig.job.Wait();
+  EXPECT_EQ(rig.job.Result().outcome, ReadOutcome::Done) << rig.job.Result().message;
+  EXPECT_TRUE(rig.obs.stats);
+  EXPECT_TRUE(rig.job.Result().fileWritten);
+}
+
+// The process-wide stop (Ctrl+C, "Остановить чтение") raised before the job's
+// preparation: the preparation must not clear it from the link.
+TEST(JobLifecycle, AStopBeforeThePreparationEndsTheJob) {
+  JobRig rig(Model(DeviceType::dtVTK0812));
+  std::atomic<bool> stop{false}, abort{false};
+  rig.job.SetStopFlag(&stop);
+  rig.job.SetAbortFlag(&abort);
+  stop = true;
+  abort = true;
+  rig.job.Start();
+  rig.job.Wait();
+  EXPECT_EQ(rig.job.Result().outcome, ReadOutcome::Stopped);
+  EXPECT_TRUE(rig.sent.empty()) << "a request went out after the stop";
+  EXPECT_TRUE(rig.obs.Logged(kStopLine)) << ::testing::PrintToString(rig.obs.log);
+  EXPECT_GE(rig.obs.enabled, 1);
+}
+
+TEST(JobLifecycle, AStopDuringTheConnectIsAStop) {
+  JobRig rig(Model(DeviceType::dtVTK0812));
+  // A connect that only the abort flag ends, as the TCP channel's does.
+  rig.job.SetChannelFactory([](Tmod07& link) -> std::unique_ptr<ByteChannel> {
+    const auto until = Clock::now() + 5s;
+    while (!link.AbortFlag().load() && Clock::now() < until) std::this_thread::sleep_for(5ms);
+    link.SetLastError(link_error::kConnect);
+    link.SetErrorReason("подключение прервано пользователем");
+    return nullptr;
+  });
+  rig.job.Start();
+  std::this_thread::sleep_for(50ms);
+  rig.job.RequestStop();
+  rig.job.Wait();
+  EXPECT_EQ(rig.job.Result().outcome, ReadOutcome::Stopped);
+  EXPECT_TRUE(rig.obs.Logged(kStopLine));
+  EXPECT_FALSE(rig.obs.LoggedPrefix("Ошибка WINSOCK соединения."));
+}
+
+TEST(JobLifecycle, DestroyingARunningJobStopsIt) {
+  RecordingObserver obs;
+  sim::Instrument instrument(Model(DeviceType::dtVTK0812));
+  std::vector<SentRequest> sent;
+  auto job = std::make_unique<TReadThread>(obs);
+  // A silent instrument with a 5 s reply budget: identification alone would take minutes.
+  job->SetChannelFactory([&](Tmod07&) -> std::unique_ptr<ByteChannel> {
+    return std::make_unique<RecordingChannel>(instrument, sent, 0);
+  });
+  job->SetTimings({100, 5000, 5}, {100, 5000, 5}, {100, 5000, 5});
+  job->SetConnectMode(2);
+  job->SetSockIP("127.0.0.1");
+  job->SetNetAddress(1);
+  job->Start();
+  std::this_thread::sleep_for(100ms);
+  const auto t0 = Clock::now();
+  job.reset();
+  EXPECT_LT(std::chrono::duration<double>(Clock::now() - t0).count(), 1.0);
+}
+
+// A modem job whose dialing was stopped dials again when started again.
+TEST(JobLifecycle, ModemJobStartedAgainDialsAgain) {
+  testing::PtyPair pty;
+  testing::FakeModem::Script script;
+  script.calls = {testing::FakeModem::Dial::Silent, testing::FakeModem::Dial::Connect};
+  testing::FakeModem modem(pty, script);
+  RecordingObserver obs;
+  TReadThread job(obs);
+  job.SetConnectMode(1);
+  job.SetPortName(pty.SlavePath());
+  job.SetPhoneNo("84951234567");
+  job.SetReconnects(2);
+  job.SetConnectWait(5);
+  job.SetModemStep(2ms);
+  job.SetTimings({10, 30, 1}, {10, 30, 1}, {10, 30, 1});
+  job.SetNetAddress(1);
+  bool stopOnDial = true;
+  obs.onLog = [&](const std::string& line) {
+    if (stopOnDial && line.rfind(">>>ATDT", 0) == 0) job.RequestStop();
+  };
+  job.RunHere();
+  ASSERT_EQ(job.Result().outcome, ReadOutcome::Stopped);
+  EXPECT_EQ(job.Job().reconnects, 2);
+
+  stopOnDial = false;
+  job.RunHere();  // connects, then finds no instrument behind the modem
+  int dials = 0;
+  for (const auto& c : modem.Commands()) dials += c.rfind("ATDT", 0) == 0 ? 1 : 0;
+  EXPECT_EQ(dials, 2);
+  EXPECT_TRUE(obs.Logged("CONNECT 9600"));
+}
+
+TEST(JobLifecycle, AnAddressAbove255OutsideMBusIsRefused) {
+  for (bool fromSettings : {false, true}) {
+    JobRig rig(Model(DeviceType::dtVTK0812));
+    if (fromSettings) {
+      ConnectionSettings s;
+      s.netAddress = 300;  // would be instrument 44 as a byte
+      s.connectMode = 2;
+      s.sockIp = "127.0.0.1";
+      rig.job.SetConnection(s);
+    } else {
+      rig.job.SetNetAddress(300);
+    }
+    rig.job.RunHere();
+    const ReadResult& r = rig.job.Result();
+    EXPECT_EQ(r.outcome, ReadOutcome::Failed);
+    EXPECT_NE(r.message.find("300"), std::string::npos) << r.message;
+    EXPECT_NE(r.message.find("0..255"), std::string::npos) << r.message;
+    EXPECT_TRUE(rig.obs.Logged(r.message));
+    EXPECT_TRUE(rig.sent.empty());
+    EXPECT_FALSE(rig.job.Link().PortOpen());
+  }
+}
+
+TEST(JobLifecycle, MBusTakesAddressesAbove255) {
+  JobRig rig(Model(DeviceType::dtLDN08));
+  rig.job.SetUseMBus(true);
+  rig.job.SetMBusAddress(sim::kDefaultLongAddress);
+  rig.job.SetNetAddress(300);
+  rig.job.SetIdentifyOnly(true);
+  rig.job.RunHere();
+  EXPECT_EQ(rig.job.Result().outcome, ReadOutcome::Done) << rig.job.Result().message;
+}
+
+}  // namespace
+}  // namespace statvtk::test
