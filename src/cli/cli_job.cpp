@@ -1,7 +1,5 @@
 #include "cli/cli_job.hpp"
 
-#include <unistd.h>
-
 #include "cli/commands.hpp"
 #include "cli/stop_signal.hpp"
 #include "link/program_home.hpp"
@@ -22,8 +20,6 @@ bool SettingsUsable(const JobSetup& setup, const std::string& command, std::ostr
   err << "statvtk-cli " << command << ": " << e << "\n";
   return false;
 }
-
-bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
 void ConfigureJob(TReadThread& job, const JobSetup& setup, const ConnectionOptions& o, CliObserver& obs) {
   job.SetConnection(setup.settings);

@@ -1,6 +1,7 @@
 // Ctrl+C during a job: the stop request "Остановить чтение". The first
-// SIGINT (or SIGTERM) sets the stop request and the link's abort flag; a
-// second one ends the program as usual.
+// SIGINT or SIGTERM (a console Ctrl+C or Ctrl+Break on Windows) sets the stop
+// request and the link's abort flag; a second one ends the program as usual.
+// The handlers sit in stop_signal_posix.cpp and stop_signal_win32.cpp.
 #pragma once
 
 #include <atomic>
@@ -17,6 +18,8 @@ class StopSignal {
   static std::atomic<bool>& StopFlag();
   static std::atomic<bool>& AbortFlag();
   static bool Stopped() { return StopFlag().load(); }
+  // Sets both flags; safe to call from a signal or console handler.
+  static void RequestStop();
 };
 
 }  // namespace statvtk::cli

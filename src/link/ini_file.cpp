@@ -3,6 +3,7 @@
 #include "link/ini_file.hpp"
 
 #include "link/atomic_file.hpp"
+#include "link/system_error.hpp"
 
 
 #include <cerrno>
@@ -52,9 +53,6 @@ std::string OneLine(std::string v) {
   return v;
 }
 
-std::string SystemMessage(int err) { return std::error_code(err, std::generic_category()).message(); }
-
-// Closes a descriptor when it goes out of scope.
 }  // namespace
 
 IniFile::IniFile(std::filesystem::path path) : path_(std::move(path)) {
@@ -201,7 +199,7 @@ bool IniFile::Save() {
   int err = 0;
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(content.data());
   if (!AtomicWriteFile(path_, {{bytes, content.size()}}, &err)) {
-    lastError_ = "Не удалось записать файл " + path_.string() + ": " + SystemMessage(err);
+    lastError_ = "Не удалось записать файл " + path_.string() + ": " + SystemErrorText(err);
     return false;
   }
   lastError_.clear();

@@ -9,13 +9,19 @@
 namespace statvtk {
 
 // --home DIR (option) wins, then STATVTK_HOME, then the executable's folder
-// when a StatVTK.ini is there (a portable install), then
-// $XDG_DATA_HOME/StatVTK (default ~/.local/share/StatVTK).
+// when a StatVTK.ini is there (a portable install), then the user's data
+// folder (UserDataHome).
 std::filesystem::path ResolveProgramHome(const std::optional<std::filesystem::path>& option,
                                          const std::filesystem::path& executable);
 
-// The running program's own path (/proc/self/exe), or empty.
+// The system's side (program_home_posix.cpp, program_home_win32.cpp):
+// The running program's own path (/proc/self/exe, GetModuleFileName), or empty.
 std::filesystem::path ExecutablePath();
+// A path from the environment variable `name`; nullopt when unset or empty.
+std::optional<std::filesystem::path> EnvironmentPath(const char* name);
+// The per-user home: $XDG_DATA_HOME/StatVTK (default ~/.local/share/StatVTK),
+// %APPDATA%\StatVTK on Windows; nullopt when the environment names no such folder.
+std::optional<std::filesystem::path> UserDataHome();
 
 inline std::filesystem::path SettingsPath(const std::filesystem::path& home) { return home / "StatVTK.ini"; }
 inline std::filesystem::path DataFolder(const std::filesystem::path& home) { return home / "Data"; }

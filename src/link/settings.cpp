@@ -2,6 +2,8 @@
 // its clamp and the Recommended fallback of the timing values.
 #include "link/settings.hpp"
 
+#include "link/serial_channel.hpp"
+
 #include <algorithm>
 #include <limits>
 
@@ -53,7 +55,7 @@ const TimingTriple& ConnectionSettings::Timing() const {
 
 std::string ConnectionSettings::SerialPath() const {
   if (!portName.empty()) return portName;
-  return "/dev/ttyS" + std::to_string(std::max(comPort, 1) - 1);
+  return SerialPortPathOf(comPort);
 }
 
 std::string ConnectionSettings::ConnectionText() const {

@@ -1,4 +1,5 @@
 // TCP channel: IPv4, non-blocking, TCP_NODELAY, connect with a time-out.
+// Two sides: POSIX sockets (tcp_channel_posix.cpp) and Winsock 2 (tcp_channel_win32.cpp).
 #pragma once
 
 #include <atomic>

@@ -49,7 +49,7 @@ class Tmod07 {
   void SetUseDynDNS(bool on) { useDynDns_ = on; }
   void SetDynDnsName(const std::string& text);  // ignored unless it contains "."
   void SetEvenParity(bool on) { evenParity_ = on; }
-  // Device path of the serial port; empty means /dev/ttyS(n-1) for port number n.
+  // Device path of the serial port; empty means the system name of port number n (SerialPortPathOf).
   void SetPortName(const std::string& path) { portName_ = path; }
   void SetConnectTimeout(std::uint32_t seconds) { connectTimeoutS_ = seconds; }
   // The abort flag polled inside every wait; by default the link's own.
@@ -80,7 +80,7 @@ class Tmod07 {
   const std::string& DynDnsName() const { return dynDnsName_; }
   bool EvenParity() const { return evenParity_; }
   const std::string& PortName() const { return portName_; }
-  // The serial device path for port number n: PortName, or /dev/ttyS(n-1).
+  // The serial device path for port number n: PortName, or SerialPortPathOf(n).
   std::string SerialPath(std::uint32_t comNumber) const;
   std::uint32_t ConnectTimeoutSeconds() const { return connectTimeoutS_; }
   bool PortOpen() const { return channel_ != nullptr; }

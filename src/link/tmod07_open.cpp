@@ -23,7 +23,7 @@ constexpr milliseconds kLineSlice{100};                  // longest wait between
 
 std::string Tmod07::SerialPath(std::uint32_t comNumber) const {
   if (!portName_.empty()) return portName_;
-  return "/dev/ttyS" + std::to_string(comNumber > 0 ? comNumber - 1 : 0);
+  return SerialPortPathOf(static_cast<int>(std::min<std::uint32_t>(comNumber, 255)));
 }
 
 bool Tmod07::OpenLink(std::uint32_t comNumber, std::uint32_t baudRate) {

@@ -1,18 +1,13 @@
 #include "stats/stat_file.hpp"
 
-#include "link/unique_fd.hpp"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
 #include <span>
 #include <system_error>
 #include <vector>
 
 #include "link/atomic_file.hpp"
+#include "link/file_reader.hpp"
+#include "link/system_error.hpp"
 #include "stats/stat_common.hpp"
 #include "stats/stat_model.hpp"
 
@@ -20,33 +15,9 @@ namespace statvtk {
 
 namespace {
 
-std::string Reason() { return std::strerror(errno); }
-
-bool ReadAll(int fd, std::span<std::uint8_t> buf) {
-  std::size_t done = 0;
-  while (done < buf.size()) {
-    const ssize_t n = ::read(fd, buf.data() + done, buf.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) {  // the file shrank under us
-      errno = EIO;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
+std::string ReadError(const std::string& name, int code) {
+  return "Ошибка - не удалось прочитать файл " + name + ": " + SystemErrorText(code);
 }
-
-// What a path that is not a regular file is, for the message refusing it.
-std::string NonRegularKind(mode_t mode) {
-  if (S_ISDIR(mode)) return "это папка";
-  if (S_ISFIFO(mode)) return "это канал FIFO, а не обычный файл";
-  if (S_ISSOCK(mode)) return "это сокет, а не обычный файл";
-  if (S_ISCHR(mode) || S_ISBLK(mode)) return "это устройство, а не обычный файл";
-  return "это не обычный файл";
-}
-
-std::string ReadError(const std::string& name) { return "Ошибка - не удалось прочитать файл " + name + ": " + Reason(); }
 
 std::string WriteError(const std::filesystem::path& path, const std::string& reason) {
   return "Ошибка записи файла " + path.string() + ": " + reason;
@@ -73,28 +44,23 @@ LoadResult LoadStatFile(const std::filesystem::path& path, ExtensionRule rule, c
     return result;
   }
   const std::string name = shownName.empty() ? path.string() : shownName;
-  // Non-blocking, so that a FIFO named like a statistics file is refused at
-  // once instead of waiting for a writer.
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  struct stat st {};
-  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
-    result.error = ReadError(name);
+  const FileReadResult file = ReadRegularFile(path, FileSize(type));
+  if (file.fault == FileReadFault::System) {
+    result.error = ReadError(name, file.errorCode);
     return result;
   }
-  if (!S_ISREG(st.st_mode)) {
-    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    result.error = ReadError(name) + " (" + NonRegularKind(st.st_mode) + ")";
+  if (file.fault == FileReadFault::NotRegular) {
+    result.error = "Ошибка - не удалось прочитать файл " + name + ": " + NonRegularText(file.kind);
     return result;
   }
-  if (static_cast<std::uint64_t>(st.st_size) != FileSize(type)) {
+  if (file.fault != FileReadFault::None || file.bytes.size() != FileSize(type)) {
     result.error = "Ошибка - файл " + name + " имеет неверный размер.";
     return result;
   }
   StatData data = StatData::Blank(type);
-  if (!ReadAll(fd.get(), data.area) || !ReadAll(fd.get(), data.header)) {
-    result.error = ReadError(name);
-    return result;
-  }
+  const auto headerStart = file.bytes.begin() + static_cast<std::ptrdiff_t>(data.area.size());
+  std::copy(file.bytes.begin(), headerStart, data.area.begin());
+  std::copy(headerStart, file.bytes.end(), data.header.begin());
   result.data = std::move(data);
   return result;
 }
@@ -108,7 +74,7 @@ bool SaveStatFile(const std::filesystem::path& path, const StatData& data, std::
       data.header.size() != HeaderSize(data.type))
     return fail("неверный размер данных");
   int err = 0;
-  if (!AtomicWriteFile(path, {data.area, data.header}, &err)) return fail(std::strerror(err));
+  if (!AtomicWriteFile(path, {data.area, data.header}, &err)) return fail(SystemErrorText(err));
   return true;
 }
 

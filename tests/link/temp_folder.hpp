@@ -1,10 +1,9 @@
 // A fresh temporary folder for one test, removed with everything in it.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -13,9 +12,16 @@ namespace statvtk::link_test {
 
 class TempFolder {
  public:
+  // A new folder with a random name (created, not just named: no other test can take it).
   TempFolder() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "statvtk-link-XXXXXX").string();
-    if (::mkdtemp(tmpl.data()) != nullptr) path_ = tmpl;
+    std::random_device seed;
+    std::mt19937_64 rng(seed());
+    std::error_code ec;
+    const auto base = std::filesystem::temp_directory_path(ec);
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const auto p = base / ("statvtk-link-" + std::to_string(rng()));
+      if (std::filesystem::create_directory(p, ec)) path_ = p;
+    }
   }
   ~TempFolder() {
     std::error_code ec;

@@ -1,16 +1,25 @@
 // Connection settings: defaults, clamps, the Recommended fallback, Store and
-// the connection text; the program home and its folders.
+// the connection text.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <optional>
 
-#include "link/program_home.hpp"
+#include "link/serial_channel.hpp"
 #include "link/settings.hpp"
 #include "link/temp_folder.hpp"
 
 namespace statvtk::link_test {
 namespace {
+
+// The system's names of serial ports 1 and 3.
+#ifdef _WIN32
+constexpr const char* kPort1 = "COM1";
+constexpr const char* kPort3 = "COM3";
+#else
+constexpr const char* kPort1 = "/dev/ttyS0";
+constexpr const char* kPort3 = "/dev/ttyS2";
+#endif
 
 bool operator==(const TimingTriple& a, const TimingTriple& b) {
   return a.byteTimeout == b.byteTimeout && a.replyTimeout == b.replyTimeout && a.retries == b.retries;
@@ -44,8 +53,8 @@ TEST(Settings, MissingFileGivesEveryDefault) {
   EXPECT_TRUE(s.modem == (TimingTriple{400, 1500, 5}));
   EXPECT_TRUE(s.ethernet == (TimingTriple{100, 150, 10}));
   EXPECT_TRUE(s.Timing() == s.serial);
-  EXPECT_EQ(s.SerialPath(), "/dev/ttyS0");
-  EXPECT_EQ(s.ConnectionText(), "/dev/ttyS0, 57600 bps");
+  EXPECT_EQ(s.SerialPath(), kPort1);
+  EXPECT_EQ(s.ConnectionText(), std::string(kPort1) + ", 57600 bps");
 }
 
 TEST(Settings, ValuesThatWouldAddressAnotherInstrumentOrPortAreRefused) {
@@ -185,7 +194,7 @@ TEST(Settings, ConnectionTextAndBaudRates) {
   ConnectionSettings s;
   s.comPort = 3;
   s.baudIndex = 1;
-  EXPECT_EQ(s.ConnectionText(), "/dev/ttyS2, 2400 bps");
+  EXPECT_EQ(s.ConnectionText(), std::string(kPort3) + ", 2400 bps");
   s.portName = "/dev/ttyUSB1";
   EXPECT_EQ(s.ConnectionText(), "/dev/ttyUSB1, 2400 bps");
   s.connectMode = 1;
@@ -198,67 +207,6 @@ TEST(Settings, ConnectionTextAndBaudRates) {
   const std::vector<std::pair<long long, std::uint32_t>> bauds{{1, 2400}, {2, 4800},     {3, 9600},  {4, 57600},
                                                                {5, 115200}, {0, 57600}, {6, 57600}, {-3, 57600}};
   for (const auto& [index, rate] : bauds) EXPECT_EQ(BaudRateOfIndex(index), rate) << index;
-}
-
-// Sets an environment variable for one test and puts the old value back.
-class EnvGuard {
- public:
-  EnvGuard(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value)
-      ::setenv(name, value, 1);
-    else
-      ::unsetenv(name);
-  }
-  ~EnvGuard() {
-    if (old_)
-      ::setenv(name_, old_->c_str(), 1);
-    else
-      ::unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
-TEST(ProgramHome, OrderOfChoice) {
-  TempFolder dir;
-  const auto portable = dir.Path() / "portable";
-  const auto plain = dir.Path() / "plain";
-  std::filesystem::create_directories(portable);
-  std::filesystem::create_directories(plain);
-  WriteAll(portable / "StatVTK.ini", "");
-  const auto xdg = (dir.Path() / "xdg").string();
-  const auto home = (dir.Path() / "home").string();
-
-  EnvGuard e1("STATVTK_HOME", "/env/home");
-  EnvGuard e2("XDG_DATA_HOME", xdg.c_str());
-  EnvGuard e3("HOME", home.c_str());
-  EXPECT_EQ(ResolveProgramHome(std::filesystem::path("/opt/x"), portable / "statvtk"), "/opt/x");
-  EXPECT_EQ(ResolveProgramHome(std::nullopt, portable / "statvtk"), "/env/home");
-  {
-    EnvGuard noHome("STATVTK_HOME", nullptr);
-    EXPECT_EQ(ResolveProgramHome(std::nullopt, portable / "statvtk"), portable);
-    EXPECT_EQ(ResolveProgramHome(std::nullopt, plain / "statvtk"), dir.Path() / "xdg" / "StatVTK");
-    EnvGuard noXdg("XDG_DATA_HOME", nullptr);
-    EXPECT_EQ(ResolveProgramHome(std::nullopt, plain / "statvtk"), dir.Path() / "home" / ".local/share/StatVTK");
-  }
-  EXPECT_EQ(SettingsPath("/h"), "/h/StatVTK.ini");
-  EXPECT_EQ(LogsFolder("/h"), "/h/logs");
-  EXPECT_FALSE(ExecutablePath().empty());
-}
-
-TEST(ProgramHome, EnsureFolderCreatesAndReportsFailure) {
-  TempFolder dir;
-  const auto nested = dir.Path() / "a" / "b" / "Data";
-  std::string error;
-  EXPECT_TRUE(EnsureFolder(nested, &error)) << error;
-  EXPECT_TRUE(std::filesystem::is_directory(nested));
-  EXPECT_TRUE(EnsureFolder(nested, &error));  // already there
-  WriteAll(dir.Path() / "file", "x");
-  EXPECT_FALSE(EnsureFolder(dir.Path() / "file" / "logs", &error));
-  EXPECT_NE(error.find("file/logs"), std::string::npos) << error;
 }
 
 }  // namespace

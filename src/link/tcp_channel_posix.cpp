@@ -1,4 +1,4 @@
-// TCP channel: an IPv4 stream socket, connected without blocking (the wait
+// TCP channel over POSIX sockets: an IPv4 stream socket, connected without blocking (the wait
 // is bounded by the connect time-out and the abort flag), Nagle switched off.
 #include "link/tcp_channel.hpp"
 
@@ -25,21 +25,16 @@
 #include <utility>
 
 #include "link/link_error.hpp"
+#include "link/tcp_common.hpp"
 
 namespace statvtk {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kConnectSliceMs = 100;  // the abort flag is looked at this often
-constexpr int kWriteStallMs = 5000;   // longest wait for room in the send buffer
-
-ChannelOpenResult Failure(std::uint32_t code, std::string reason) {
-  ChannelOpenResult r;
-  r.code = code;
-  r.reason = std::move(reason);
-  return r;
-}
+using tcp::ConnectFault;
+using tcp::kConnectSliceMs;
+using tcp::kWriteStallMs;
 
 class TcpChannel final : public ByteChannel {
  public:
@@ -132,17 +127,14 @@ class TcpChannel final : public ByteChannel {
   std::size_t len_ = 0;
 };
 
-std::string ConnectFailureReason(int err, const std::string& where) {
+ConnectFault FaultOf(int err) {
   switch (err) {
-    case ECONNREFUSED:
-      return "соединение отвергнуто: на " + where + " никто не принимает подключения";
+    case ECONNREFUSED: return ConnectFault::Refused;
     case ENETUNREACH:
-    case EHOSTUNREACH:
-      return "адрес " + where + " недоступен: нет маршрута в сеть";
-    case ETIMEDOUT:
-      return "нет ответа от " + where;
-    default:
-      return "не удалось подключиться к " + where + ": " + std::strerror(err);
+    case EHOSTUNREACH: return ConnectFault::Unreachable;
+    case ETIMEDOUT: return ConnectFault::TimedOut;
+    case ECANCELED: return ConnectFault::Aborted;
+    default: return ConnectFault::Other;
   }
 }
 
@@ -166,33 +158,6 @@ int AwaitConnect(int fd, std::uint32_t timeoutS, const std::atomic<bool>* abort)
   }
 }
 
-// Runs a host-name lookup on a thread of its own and waits for it in 100 ms
-// slices with the abort flag looked at between them. An abandoned lookup
-// finishes on its own thread and its answer is dropped. nullopt: aborted.
-std::optional<std::string> LookUpAbandonably(const std::function<std::string(const std::string&)>& resolve,
-                                             const std::string& name, const std::atomic<bool>* abort) {
-  struct Lookup {
-    std::mutex m;
-    std::condition_variable done;
-    bool finished = false;
-    std::string answer;
-  };
-  auto state = std::make_shared<Lookup>();
-  std::thread([state, resolve, name] {
-    std::string answer = resolve ? resolve(name) : ResolveIpv4(name);
-    std::lock_guard lock(state->m);
-    state->answer = std::move(answer);
-    state->finished = true;
-    state->done.notify_all();
-  }).detach();
-  std::unique_lock lock(state->m);
-  while (!state->finished) {
-    if (abort && abort->load()) return std::nullopt;
-    state->done.wait_for(lock, std::chrono::milliseconds(kConnectSliceMs));
-  }
-  return state->answer;
-}
-
 }  // namespace
 
 std::string ResolveIpv4(const std::string& name) {
@@ -213,40 +178,24 @@ std::string ResolveIpv4(const std::string& name) {
 }
 
 ChannelOpenResult OpenTcpChannel(const TcpTarget& target) {
-  if (target.address.empty()) return Failure(link_error::kBadIpAddress, "адрес устройства не задан");
-  std::string dotted = target.address;
-  if (target.useDynDns) {
-    const auto found = LookUpAbandonably(target.resolve, target.address, target.abort);
-    if (!found) return Failure(link_error::kConnect, "поиск имени " + target.address + " прерван пользователем");
-    dotted = *found;
-    if (dotted.empty()) {
-      return Failure(link_error::kBadIpAddress,
-                     "имя " + target.address + " не найдено в DNS: проверьте имя и доступ к сети");
-    }
-  }
+  auto address = tcp::TargetAddress(target);
+  if (auto* refused = std::get_if<ChannelOpenResult>(&address)) return std::move(*refused);
+  const std::string dotted = std::get<std::string>(address);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(target.port);
   if (inet_pton(AF_INET, dotted.c_str(), &addr.sin_addr) != 1) {
-    return Failure(link_error::kBadIpAddress,
-                   "«" + dotted + "» не является адресом IPv4 (нужен вид 192.168.0.10)");
+    return tcp::Failure(link_error::kBadIpAddress,
+                        "«" + dotted + "» не является адресом IPv4 (нужен вид 192.168.0.10)");
   }
-  const std::string where = dotted + ":" + std::to_string(target.port);
+  const std::string where = tcp::Where(dotted, target.port);
   UniqueFd sock(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  if (sock.get() < 0) {
-    return Failure(link_error::kInvalidSocket, std::string("не удалось создать сокет: ") + std::strerror(errno));
-  }
+  if (sock.get() < 0) return tcp::SocketFailure(std::strerror(errno));
   int err = 0;
   if (::connect(sock.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
     err = errno == EINPROGRESS ? AwaitConnect(sock.get(), target.connectTimeoutS, target.abort) : errno;
   }
-  if (err == ETIMEDOUT) {
-    return Failure(link_error::kConnect, "нет ответа от " + where + " за " +
-                                             std::to_string(std::max<std::uint32_t>(target.connectTimeoutS, 1)) +
-                                             " с: проверьте адрес, порт и питание преобразователя");
-  }
-  if (err == ECANCELED) return Failure(link_error::kConnect, "подключение к " + where + " прервано пользователем");
-  if (err != 0) return Failure(link_error::kConnect, ConnectFailureReason(err, where));
+  if (err != 0) return tcp::ConnectFailure(FaultOf(err), target, where, std::strerror(err));
   const int one = 1;
   setsockopt(sock.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   ChannelOpenResult r;

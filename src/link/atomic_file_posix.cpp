@@ -1,3 +1,4 @@
+// Atomic file writing over POSIX descriptors: mkstemp, fsync, rename, fsync of the folder.
 #include "link/atomic_file.hpp"
 
 #include "link/unique_fd.hpp"

@@ -19,15 +19,17 @@
 #include <utility>
 
 #include "link/link_error.hpp"
+#include "link/serial_common.hpp"
 
 namespace statvtk {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::uint32_t kCarrierWaitMs = 25;  // 5 ms x 1 byte + 20 ms of the port's read time-out
-constexpr int kWriteStallMs = 2000;           // longest wait for room in the output queue
-constexpr int kStallSliceMs = 100;            // the abort flag is looked at this often meanwhile
+using serial::kCarrierWaitMs;
+using serial::kStallSliceMs;
+using serial::kWriteStallMs;
+using serial::OpenFault;
 
 std::optional<speed_t> SpeedOf(std::uint32_t baud) {
   switch (baud) {
@@ -44,27 +46,19 @@ std::string OpenFailureReason(int err, const std::string& path) {
   switch (err) {
     case ENOENT:
     case ENODEV:
-    case ENXIO:
-      return "нет такого порта (" + path + "): проверьте имя порта и подключение адаптера";
+    case ENXIO: return serial::OpenFaultText(OpenFault::NoSuchPort, path);
     case EBUSY:
-    case EWOULDBLOCK:
-      return "порт занят другой программой (" + path + "): закройте её или выберите другой порт";
+    case EWOULDBLOCK: return serial::OpenFaultText(OpenFault::Busy, path);
     case EACCES:
     case EPERM:
-      return "нет прав доступа к порту (" + path +
-             "): учетной записи нужен доступ к последовательным портам "
-             "(в Debian — группа dialout, затем новый вход в систему)";
-    default:
-      return "не удалось открыть порт (" + path + "): " + std::strerror(err);
+      return serial::OpenFaultText(OpenFault::NoAccess, path,
+                                   "учетной записи нужен доступ к последовательным портам "
+                                   "(в Debian — группа dialout, затем новый вход в систему)");
+    default: return serial::OpenFaultText(OpenFault::Other, path, std::strerror(err));
   }
 }
 
-ChannelOpenResult Failure(std::string reason) {
-  ChannelOpenResult r;
-  r.code = link_error::kPortInit;
-  r.reason = std::move(reason);
-  return r;
-}
+ChannelOpenResult Failure(std::string reason) { return serial::OpenFailure(std::move(reason)); }
 
 // Reads a small sysfs value; empty when absent.
 std::string ReadSysText(const std::filesystem::path& p) {
@@ -262,12 +256,8 @@ SerialLineSettings Describe(const termios& t) {
 }  // namespace
 
 ChannelOpenResult OpenSerialChannel(const std::string& path, std::uint32_t baudRate, bool evenParity) {
+  if (auto refused = serial::CheckOpenRequest(path, baudRate)) return std::move(*refused);
   const auto speed = SpeedOf(baudRate);
-  if (!speed) {
-    return Failure("скорость " + std::to_string(baudRate) +
-                   " бит/с не поддерживается (допустимы 2400, 4800, 9600, 57600, 115200)");
-  }
-  if (path.empty()) return Failure("не задано имя порта");
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return Failure(OpenFailureReason(errno, path));
   const auto fail = [fd](std::string reason) {
@@ -280,14 +270,14 @@ ChannelOpenResult OpenSerialChannel(const std::string& path, std::uint32_t baudR
   }
   termios saved{};
   if (tcgetattr(fd, &saved) != 0) {
-    return fail("устройство " + path + " не является последовательным портом");
+    return fail(serial::OpenFaultText(OpenFault::NotSerial, path));
   }
   if (ioctl(fd, TIOCEXCL) != 0) return fail(OpenFailureReason(errno, path));
   const termios line = LineSettings(saved, *speed, evenParity);
   if (tcsetattr(fd, TCSANOW, &line) != 0) {
     const int err = errno;
     ioctl(fd, TIOCNXCL);
-    return fail("порт " + path + " не принял настройки линии: " + std::strerror(err));
+    return fail(serial::OpenFaultText(OpenFault::LineRejected, path, std::strerror(err)));
   }
   ChannelOpenResult r;
   r.hint = TuneLatency(fd, path);
@@ -295,6 +285,8 @@ ChannelOpenResult OpenSerialChannel(const std::string& path, std::uint32_t baudR
   r.channel = std::make_unique<SerialChannel>(fd, saved, Describe(line));
   return r;
 }
+
+std::string SerialPortPathOf(int number) { return "/dev/ttyS" + std::to_string(number > 0 ? number - 1 : 0); }
 
 std::optional<SerialLineSettings> SerialLineOf(const ByteChannel& channel) {
   const auto* serial = dynamic_cast<const SerialChannel*>(&channel);

@@ -1,0 +1,66 @@
+// Atomic file writing over Win32 handles: a new file beside the target,
+// written and flushed (FlushFileBuffers), then moved over the target with
+// MoveFileEx (replace, write-through).
+#include "link/atomic_file.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+
+#include "link/unique_handle.hpp"
+
+namespace statvtk {
+namespace {
+
+bool WriteAll(HANDLE h, std::span<const std::uint8_t> buf) {
+  std::size_t done = 0;
+  while (done < buf.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(buf.size() - done, 1u << 30));
+    DWORD n = 0;
+    if (!WriteFile(h, buf.data() + done, chunk, &n, nullptr)) return false;
+    if (n == 0) {
+      SetLastError(ERROR_WRITE_FAULT);
+      return false;
+    }
+    done += n;
+  }
+  return true;
+}
+
+// A name beside the target no other writer uses: .NAME.PID.N.tmp
+std::filesystem::path TemporaryName(const std::filesystem::path& folder, const std::filesystem::path& name) {
+  static std::atomic<unsigned> counter{0};
+  return folder / (L"." + name.wstring() + L"." + std::to_wstring(GetCurrentProcessId()) + L"." +
+                   std::to_wstring(counter.fetch_add(1)) + L".tmp");
+}
+
+}  // namespace
+
+bool AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts,
+                     int* errorCode) {
+  const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  std::filesystem::path tmp;
+  UniqueHandle file;
+  for (int attempt = 0; attempt < 100 && !file.valid(); ++attempt) {
+    tmp = TemporaryName(folder, path.filename());
+    file = UniqueHandle(CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid() && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  const auto fail = [&](bool created) {
+    const DWORD err = GetLastError();
+    if (file.valid()) file.Close();
+    if (created) DeleteFileW(tmp.c_str());
+    if (errorCode) *errorCode = static_cast<int>(err);
+    return false;
+  };
+  if (!file.valid()) return fail(false);
+  for (const auto part : parts)
+    if (!WriteAll(file.get(), part)) return fail(true);
+  if (!FlushFileBuffers(file.get())) return fail(true);
+  if (!file.Close()) return fail(true);
+  if (!MoveFileExW(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return fail(true);
+  if (errorCode) *errorCode = 0;
+  return true;
+}
+
+}  // namespace statvtk

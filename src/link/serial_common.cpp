@@ -1,0 +1,55 @@
+#include "link/serial_common.hpp"
+
+#include <utility>
+
+#include "link/link_error.hpp"
+
+namespace statvtk::serial {
+
+bool IsSupportedBaud(std::uint32_t baud) {
+  switch (baud) {
+    case 2400:
+    case 4800:
+    case 9600:
+    case 57600:
+    case 115200: return true;
+    default: return false;
+  }
+}
+
+std::string OpenFaultText(OpenFault fault, const std::string& port, const std::string& detail) {
+  const std::string tail = detail.empty() ? std::string() : ": " + detail;
+  switch (fault) {
+    case OpenFault::NoSuchPort:
+      return "нет такого порта (" + port + "): проверьте имя порта и подключение адаптера";
+    case OpenFault::Busy:
+      return "порт занят другой программой (" + port + "): закройте её или выберите другой порт";
+    case OpenFault::NoAccess: return "нет прав доступа к порту (" + port + ")" + tail;
+    case OpenFault::NotSerial: return "устройство " + port + " не является последовательным портом";
+    case OpenFault::LineRejected: return "порт " + port + " не принял настройки линии" + tail;
+    case OpenFault::Other: break;
+  }
+  return "не удалось открыть порт (" + port + ")" + tail;
+}
+
+ChannelOpenResult OpenFailure(std::string reason) {
+  ChannelOpenResult r;
+  r.code = link_error::kPortInit;
+  r.reason = std::move(reason);
+  return r;
+}
+
+ChannelOpenResult OpenFailure(OpenFault fault, const std::string& port, const std::string& detail) {
+  return OpenFailure(OpenFaultText(fault, port, detail));
+}
+
+std::optional<ChannelOpenResult> CheckOpenRequest(const std::string& port, std::uint32_t baud) {
+  if (!IsSupportedBaud(baud)) {
+    return OpenFailure("скорость " + std::to_string(baud) +
+                       " бит/с не поддерживается (допустимы 2400, 4800, 9600, 57600, 115200)");
+  }
+  if (port.empty()) return OpenFailure("не задано имя порта");
+  return std::nullopt;
+}
+
+}  // namespace statvtk::serial

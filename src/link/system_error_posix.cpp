@@ -1,0 +1,9 @@
+#include "link/system_error.hpp"
+
+#include <cstring>
+
+namespace statvtk {
+
+std::string SystemErrorText(int code) { return std::strerror(code); }
+
+}  // namespace statvtk

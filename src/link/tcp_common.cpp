@@ -1,0 +1,92 @@
+#include "link/tcp_common.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+
+#include "link/link_error.hpp"
+
+namespace statvtk::tcp {
+
+ChannelOpenResult Failure(std::uint32_t code, std::string reason) {
+  ChannelOpenResult r;
+  r.code = code;
+  r.reason = std::move(reason);
+  return r;
+}
+
+namespace {
+
+// Runs a host-name lookup on a thread of its own and waits for it in 100 ms
+// slices with the abort flag looked at between them. An abandoned lookup
+// finishes on its own thread and its answer is dropped. nullopt: aborted.
+std::optional<std::string> LookUpAbandonably(const std::function<std::string(const std::string&)>& resolve,
+                                             const std::string& name, const std::atomic<bool>* abort) {
+  struct Lookup {
+    std::mutex m;
+    std::condition_variable done;
+    bool finished = false;
+    std::string answer;
+  };
+  auto state = std::make_shared<Lookup>();
+  std::thread([state, resolve, name] {
+    std::string answer = resolve ? resolve(name) : ResolveIpv4(name);
+    std::lock_guard lock(state->m);
+    state->answer = std::move(answer);
+    state->finished = true;
+    state->done.notify_all();
+  }).detach();
+  std::unique_lock lock(state->m);
+  while (!state->finished) {
+    if (abort && abort->load()) return std::nullopt;
+    state->done.wait_for(lock, std::chrono::milliseconds(kConnectSliceMs));
+  }
+  return state->answer;
+}
+
+}  // namespace
+
+std::variant<std::string, ChannelOpenResult> TargetAddress(const TcpTarget& target) {
+  if (target.address.empty()) return Failure(link_error::kBadIpAddress, "адрес устройства не задан");
+  std::string dotted = target.address;
+  if (target.useDynDns) {
+    const auto found = LookUpAbandonably(target.resolve, target.address, target.abort);
+    if (!found) return Failure(link_error::kConnect, "поиск имени " + target.address + " прерван пользователем");
+    dotted = *found;
+    if (dotted.empty()) {
+      return Failure(link_error::kBadIpAddress,
+                     "имя " + target.address + " не найдено в DNS: проверьте имя и доступ к сети");
+    }
+  }
+  return dotted;
+}
+
+std::string Where(const std::string& dotted, std::uint16_t port) { return dotted + ":" + std::to_string(port); }
+
+ChannelOpenResult ConnectFailure(ConnectFault fault, const TcpTarget& target, const std::string& where,
+                                 const std::string& detail) {
+  switch (fault) {
+    case ConnectFault::TimedOut:
+      return Failure(link_error::kConnect, "нет ответа от " + where + " за " +
+                                               std::to_string(std::max<std::uint32_t>(target.connectTimeoutS, 1)) +
+                                               " с: проверьте адрес, порт и питание преобразователя");
+    case ConnectFault::Aborted: return Failure(link_error::kConnect, "подключение к " + where + " прервано пользователем");
+    case ConnectFault::Refused:
+      return Failure(link_error::kConnect, "соединение отвергнуто: на " + where + " никто не принимает подключения");
+    case ConnectFault::Unreachable:
+      return Failure(link_error::kConnect, "адрес " + where + " недоступен: нет маршрута в сеть");
+    case ConnectFault::Other: break;
+  }
+  return Failure(link_error::kConnect, "не удалось подключиться к " + where + ": " + detail);
+}
+
+ChannelOpenResult SocketFailure(const std::string& detail) {
+  return Failure(link_error::kInvalidSocket, "не удалось создать сокет: " + detail);
+}
+
+}  // namespace statvtk::tcp

@@ -1,0 +1,38 @@
+// What both sides of the TCP channel (POSIX sockets and Winsock 2) share:
+// the waits, the check of the target before any socket is made, and the
+// words for every failure.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+
+#include "link/tcp_channel.hpp"
+
+namespace statvtk::tcp {
+
+inline constexpr int kConnectSliceMs = 100;  // the abort flag is looked at this often
+inline constexpr int kWriteStallMs = 5000;   // longest wait for room in the send buffer
+
+ChannelOpenResult Failure(std::uint32_t code, std::string reason);
+
+// The dotted IPv4 text to connect to (resolved when useDynDns), or the failure (code 111).
+std::variant<std::string, ChannelOpenResult> TargetAddress(const TcpTarget& target);
+
+// "192.168.0.10:10001"
+std::string Where(const std::string& dotted, std::uint16_t port);
+
+enum class ConnectFault {
+  Refused,      // nobody listens there
+  Unreachable,  // no route
+  TimedOut,     // no answer within the connect time-out
+  Aborted,      // the user stopped the wait
+  Other,
+};
+// Reason for a failed connect (code 105); `detail` is the system's words for Other.
+ChannelOpenResult ConnectFailure(ConnectFault fault, const TcpTarget& target, const std::string& where,
+                                 const std::string& detail = {});
+// Reason for a socket that could not be made (code 101).
+ChannelOpenResult SocketFailure(const std::string& detail);
+
+}  // namespace statvtk::tcp

@@ -1,0 +1,96 @@
+// The file seams of the link layer on this system: the atomic writer keeps
+// the old file on failure and leaves no temporary behind, the whole-file
+// reader tells a refusal, a folder and an oversized file apart.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "link/atomic_file.hpp"
+#include "link/file_reader.hpp"
+#include "link/program_home.hpp"
+#include "link/system_error.hpp"
+#include "link/temp_folder.hpp"
+
+namespace statvtk::link_test {
+namespace {
+
+std::span<const std::uint8_t> Bytes(const std::string& s) {
+  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
+}
+
+std::size_t EntriesIn(const std::filesystem::path& folder) {
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(folder)) ++n;
+  return n;
+}
+
+TEST(AtomicFile, ReplacesTheWholeFileFromItsParts) {
+  TempFolder dir;
+  const auto path = dir.Path() / "Data.vst";
+  WriteAll(path, "old contents that are longer than the new ones");
+  int err = -1;
+  ASSERT_TRUE(AtomicWriteFile(path, {Bytes("head"), Bytes(""), Bytes("+tail")}, &err)) << SystemErrorText(err);
+  EXPECT_EQ(err, 0);
+  EXPECT_EQ(ReadAll(path), "head+tail");
+  EXPECT_EQ(EntriesIn(dir.Path()), 1u);  // no temporary file left beside it
+}
+
+TEST(AtomicFile, FailureKeepsNothingAndGivesTheSystemsReason) {
+  TempFolder dir;
+  const auto path = dir.Path() / "no-such-folder" / "x.ini";
+  int err = 0;
+  EXPECT_FALSE(AtomicWriteFile(path, {Bytes("x")}, &err));
+  EXPECT_NE(err, 0);
+  EXPECT_FALSE(SystemErrorText(err).empty());
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_EQ(EntriesIn(dir.Path()), 0u);
+}
+
+TEST(FileReader, ReadsExactBytesAndTellsFaultsApart) {
+  TempFolder dir;
+  std::string binary(70000, '\0');
+  for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>(i * 7 + 3);
+  binary[10] = '\r';
+  binary[11] = '\n';
+  binary[12] = '\x1a';  // a text-mode reader would stop or translate here
+  WriteAll(dir.Path() / "f.bin", binary);
+
+  const FileReadResult whole = ReadRegularFile(dir.Path() / "f.bin", binary.size());
+  ASSERT_EQ(whole.fault, FileReadFault::None);
+  EXPECT_EQ(std::string(whole.bytes.begin(), whole.bytes.end()), binary);
+
+  struct Case {
+    std::filesystem::path path;
+    std::uintmax_t limit;
+    FileReadFault fault;
+  };
+  const Case cases[] = {
+      {dir.Path() / "f.bin", binary.size() - 1, FileReadFault::TooLarge},
+      {dir.Path(), 1000, FileReadFault::NotRegular},
+      {dir.Path() / "missing.bin", 1000, FileReadFault::System},
+  };
+  for (const auto& c : cases) {
+    const FileReadResult r = ReadRegularFile(c.path, c.limit);
+    EXPECT_EQ(r.fault, c.fault) << c.path;
+    EXPECT_TRUE(r.bytes.empty()) << c.path;
+    if (c.fault == FileReadFault::System) {
+      EXPECT_NE(r.errorCode, 0);
+    }
+  }
+}
+
+TEST(ProgramHome, EnsureFolderCreatesAndReportsFailure) {
+  TempFolder dir;
+  const auto nested = dir.Path() / "a" / "b" / "Data";
+  std::string error;
+  EXPECT_TRUE(EnsureFolder(nested, &error)) << error;
+  EXPECT_TRUE(std::filesystem::is_directory(nested));
+  EXPECT_TRUE(EnsureFolder(nested, &error));  // already there
+  WriteAll(dir.Path() / "file", "x");
+  EXPECT_FALSE(EnsureFolder(dir.Path() / "file" / "logs", &error));
+  EXPECT_NE(error.find((std::filesystem::path("file") / "logs").string()), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace statvtk::link_test
