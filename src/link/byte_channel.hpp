@@ -11,6 +11,8 @@
 #include <span>
 #include <vector>
 
+#include "link/link_error.hpp"
+
 namespace statvtk {
 
 class ByteChannel {
@@ -38,6 +40,20 @@ class ByteChannel {
 
   // True while the carrier is usable (a closed socket or a vanished port is not).
   virtual bool IsOpen() const = 0;
+
+  // --- where carriers differ; the defaults are a serial line's ---
+
+  // Clears the line before a request goes out: a serial port is purged both
+  // ways; a socket drops only the input waiting.
+  virtual void ClearBeforeSend(std::vector<std::uint8_t>* dropped) { Purge(dropped); }
+  // Whether a write that took only part of a frame still counts as a frame
+  // sent: part of it went out on a serial line; a socket's short send does not count.
+  virtual bool CountsShortWrites() const { return true; }
+  // The link error of a send once the carrier has gone: a failed send on a
+  // serial line, the socket error on a socket.
+  virtual std::uint32_t GoneCode() const { return link_error::kSendFailed; }
+  // Whether modem text lines (Tmod07::SendLine, ReadLine) go over it.
+  virtual bool CarriesTextLines() const { return true; }
 
   // The flag that ends a write waiting for room to send (looked at at least
   // every 100 ms); the link installs its abort flag. Null: none.

@@ -36,7 +36,7 @@ struct ConnectionSettings {
   std::string phoneNo;
   bool tone = true;
   std::string initString;
-  std::string portName;          // Settings/PortName: serial device path; empty: /dev/ttyS(ComPort-1)
+  std::string portName;          // Settings/PortName: serial device path; empty: SerialPortPathOf(ComPort)
   int connectTimeoutS = 5;       // Ethernet/ConnectTimeout, seconds
   int connectWaitS = 60;         // Modem/ConnectWait, seconds, 1..255
   TimingTriple serial, modem, ethernet;
@@ -45,7 +45,7 @@ struct ConnectionSettings {
   // The triple of the transport chosen by connectMode.
   const TimingTriple& Timing() const;
   std::uint32_t BaudRate() const { return BaudRateOfIndex(baudIndex); }
-  // The serial device path: portName, or /dev/ttyS(comPort-1).
+  // The serial device path: portName, or SerialPortPathOf(comPort) (/dev/ttyS(n-1), COMn).
   std::string SerialPath() const;
   // "COM1, 57600 bps", "Модем, COM1", "10.0.0.1:10001" with the port's own name for COM.
   std::string ConnectionText() const;

@@ -90,6 +90,10 @@ class TcpChannel final : public ByteChannel {
 
   std::uint32_t CarrierWaitMs() const override { return 0; }
   bool IsOpen() const override { return open_; }
+  void ClearBeforeSend(std::vector<std::uint8_t>* dropped) override { DropInput(dropped); }
+  bool CountsShortWrites() const override { return false; }
+  std::uint32_t GoneCode() const override { return link_error::kInvalidSocket; }
+  bool CarriesTextLines() const override { return false; }
 
  private:
   // Up to 5 s for room in the send buffer, in 100 ms slices with the abort

@@ -131,6 +131,10 @@ class TcpChannel final : public ByteChannel {
 
   std::uint32_t CarrierWaitMs() const override { return 0; }
   bool IsOpen() const override { return open_; }
+  void ClearBeforeSend(std::vector<std::uint8_t>* dropped) override { DropInput(dropped); }
+  bool CountsShortWrites() const override { return false; }
+  std::uint32_t GoneCode() const override { return link_error::kInvalidSocket; }
+  bool CarriesTextLines() const override { return false; }
 
  private:
   // Receives what is waiting into the (empty) buffer; a closed peer closes the channel.

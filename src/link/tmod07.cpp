@@ -99,24 +99,18 @@ void Tmod07::Trace(FrameTrace::Direction dir, std::span<const std::uint8_t> byte
 // --- sending ---
 
 bool Tmod07::SendFrame(std::span<const std::uint8_t> frame) {
-  const bool usable = channel_ && channel_->IsOpen();
-  if (!usable) {
-    // No socket is the socket error; a vanished serial port is a failed send.
-    lastError_ = useTcp_ ? link_error::kInvalidSocket : link_error::kSendFailed;
+  if (!channel_ || !channel_->IsOpen()) {
+    lastError_ = channel_ ? channel_->GoneCode() : NoChannelCode(NoChannel::Send);
     return false;
   }
   std::vector<std::uint8_t> dropped;
   std::vector<std::uint8_t>* late = trace_ ? &dropped : nullptr;
-  if (useTcp_)
-    channel_->DropInput(late);
-  else
-    channel_->Purge(late);
+  channel_->ClearBeforeSend(late);
   if (!dropped.empty()) Trace(FrameTrace::Direction::Late, dropped, link_error::kOk);
 
   const std::size_t written = channel_->Write(frame);
   const bool whole = written == frame.size();
-  // A short TCP send is not counted; a serial write always is.
-  if (whole || !useTcp_) ++sentCount_;
+  if (whole || channel_->CountsShortWrites()) ++sentCount_;
   lastError_ = whole ? link_error::kOk : link_error::kSendFailed;
   Trace(FrameTrace::Direction::Sent, frame, lastError_);
   return whole;
@@ -132,7 +126,7 @@ std::size_t Tmod07::ReceiveFrame(frame::Form form, std::uint32_t firstExtraMs) {
     return 0;
   }
   if (!channel_) {
-    lastError_ = useTcp_ ? link_error::kInvalidSocket : link_error::kTimeout;
+    lastError_ = NoChannelCode(NoChannel::Receive);
     return 0;
   }
   const bool tracing = static_cast<bool>(trace_);

@@ -150,6 +150,12 @@ class Tmod07 {
   bool RunOp(frame::Op op, std::uint32_t address, std::uint32_t offset, std::uint8_t count,
              std::span<std::uint8_t> out);
   void Trace(FrameTrace::Direction dir, std::span<const std::uint8_t> bytes, std::uint32_t result);
+  // What the link reports while it has no channel at all: the codes of the
+  // chosen carrier kind (UseTcp) for a send, a reception, a text line (kOk:
+  // nothing) and an open that gave no channel. Everything that differs
+  // between open carriers is the channel's own (ByteChannel).
+  enum class NoChannel { Send, Receive, Line, Open };
+  std::uint32_t NoChannelCode(NoChannel what) const;
 
   std::unique_ptr<ByteChannel> channel_;
   ChannelFactory factory_;

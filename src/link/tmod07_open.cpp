@@ -26,6 +26,16 @@ std::string Tmod07::SerialPath(std::uint32_t comNumber) const {
   return SerialPortPathOf(static_cast<int>(std::min<std::uint32_t>(comNumber, 255)));
 }
 
+std::uint32_t Tmod07::NoChannelCode(NoChannel what) const {
+  switch (what) {
+    case NoChannel::Send: return useTcp_ ? link_error::kInvalidSocket : link_error::kSendFailed;
+    case NoChannel::Receive: return useTcp_ ? link_error::kInvalidSocket : link_error::kTimeout;
+    case NoChannel::Line: return useTcp_ ? link_error::kOk : link_error::kTimeout;
+    case NoChannel::Open: break;
+  }
+  return useTcp_ ? link_error::kConnect : link_error::kPortInit;
+}
+
 bool Tmod07::OpenLink(std::uint32_t comNumber, std::uint32_t baudRate) {
   CloseLink();
   lastError_ = link_error::kOk;
@@ -34,7 +44,7 @@ bool Tmod07::OpenLink(std::uint32_t comNumber, std::uint32_t baudRate) {
   if (factory_) {
     opened.channel = factory_(*this);
     if (!opened.channel && lastError_ == link_error::kOk) {
-      opened.code = useTcp_ ? link_error::kConnect : link_error::kPortInit;
+      opened.code = NoChannelCode(NoChannel::Open);
     } else if (!opened.channel) {
       opened.code = lastError_;
       opened.reason = errorReason_;
@@ -65,11 +75,11 @@ bool Tmod07::OpenLink(std::uint32_t comNumber, std::uint32_t baudRate) {
 }
 
 void Tmod07::SendLine(const std::string& text, int ending) {
-  if (useTcp_) return;
   if (!channel_) {
-    lastError_ = link_error::kTimeout;
+    if (const std::uint32_t code = NoChannelCode(NoChannel::Line); code != link_error::kOk) lastError_ = code;
     return;
   }
+  if (!channel_->CarriesTextLines()) return;
   std::string line = text;
   if (ending == 1) line += "\r";
   if (ending == 2) line += "\r\n";
@@ -80,7 +90,7 @@ void Tmod07::SendLine(const std::string& text, int ending) {
 }
 
 std::string Tmod07::ReadLine(milliseconds firstByteWait) {
-  if (useTcp_ || !channel_) return {};
+  if (!channel_ || !channel_->CarriesTextLines()) return {};
   std::string text;
   const auto start = Clock::now();
   const auto firstDeadline = start + std::min(firstByteWait, kLineTotal);

@@ -49,7 +49,7 @@ struct ReadJob {
   std::uint32_t mbusAddress = 0;
   bool useMBus = false;
   std::uint8_t comPort = 1;
-  std::string portName;          // serial device path; empty: /dev/ttyS(comPort-1)
+  std::string portName;          // serial device path; empty: SerialPortPathOf(comPort)
   std::uint32_t baudRate = 9600;
   std::string sockIp;
   std::string gateHost;

@@ -245,6 +245,7 @@ TEST(Tmod07Send, ShortWriteAndMissingCarrier) {
     SCOPED_TRACE(tcp ? "tcp" : "serial");
     Wired w(Answering(frame::Form::Short, Bytes{1}));
     w.link.SetUseTcp(tcp);
+    w.channel->SetSocket(tcp);
     w.Timing(10, 10, 2);
     w.channel->SetWriteLimit(3);
     EXPECT_FALSE(w.link.Exchange(1, 0, 0, {}));
@@ -262,6 +263,7 @@ TEST(Tmod07Send, ShortWriteAndMissingCarrier) {
 TEST(Tmod07Send, ClosedCarrierEndsAtOnce) {
   Wired w(Answering(frame::Form::Short, Bytes{1}));
   w.link.SetUseTcp(true);
+  w.channel->SetSocket(true);
   w.Timing(1000, 1000, 10);
   w.channel->SetOpen(false);
   const auto t0 = std::chrono::steady_clock::now();

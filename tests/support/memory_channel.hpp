@@ -43,6 +43,8 @@ class MemoryChannel : public ByteChannel {
     std::uint32_t carrierWaitMs = 0;
     // At most this many bytes of each write are accepted (a short write).
     std::size_t writeLimit = std::numeric_limits<std::size_t>::max();
+    // Behaves as a socket where carriers differ (see ByteChannel).
+    bool socket = false;
   };
 
   explicit MemoryChannel(Instrument instrument = {}) : MemoryChannel(std::move(instrument), Options{}) {}
@@ -92,6 +94,17 @@ class MemoryChannel : public ByteChannel {
 
   std::uint32_t CarrierWaitMs() const override { return options_.carrierWaitMs; }
   bool IsOpen() const override { return open_; }
+  void ClearBeforeSend(std::vector<std::uint8_t>* dropped) override {
+    if (options_.socket)
+      DropInput(dropped);
+    else
+      Purge(dropped);
+  }
+  bool CountsShortWrites() const override { return !options_.socket; }
+  std::uint32_t GoneCode() const override {
+    return options_.socket ? link_error::kInvalidSocket : link_error::kSendFailed;
+  }
+  bool CarriesTextLines() const override { return !options_.socket; }
 
   // --- the test's side ---
 
@@ -103,6 +116,7 @@ class MemoryChannel : public ByteChannel {
   void SetInstrument(Instrument instrument) { instrument_ = std::move(instrument); }
   void SetOpen(bool open) { open_ = open; }
   void SetWriteLimit(std::size_t limit) { options_.writeLimit = limit; }
+  void SetSocket(bool socket) { options_.socket = socket; }
 
   std::vector<std::vector<std::uint8_t>> Written() const {
     std::lock_guard lock(mutex_);
