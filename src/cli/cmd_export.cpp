@@ -12,7 +12,7 @@ namespace statvtk::cli {
 namespace {
 constexpr const char* kExportHelp =
     "usage: statvtk-cli export FILE [--archive hourly|daily|monthly|events] [--out PATH]\n"
-    "                          [--separator C] [--decimal C] [--home DIR]\n"
+    "                          [--separator C] [--decimal C] [--member C|CM] [--home DIR]\n"
     "Writes the valid records of one archive of a statistics file as CSV: a\n"
     "heading row with units, then one row per record in time order. Default\n"
     "archive hourly, output to standard output, decimal mark '.', separator ','\n"
@@ -54,7 +54,7 @@ int RunExport(const Args& args, std::ostream& out, std::ostream& err) {
     return kExitUsage;
   }
   StatData data;
-  if (!LoadStatistics(a.file, &data, &error)) {
+  if (!LoadStatistics(a, &data, &error)) {
     err << error << "\n";
     return kExitFile;
   }

@@ -9,10 +9,13 @@ namespace statvtk::cli {
 
 namespace {
 constexpr const char* kInfoHelp =
-    "usage: statvtk-cli info FILE [--home DIR]\n"
+    "usage: statvtk-cli info FILE [--member C|CM] [--home DIR]\n"
     "Prints the technical information (type, nominal diameter, flow limits,\n"
     "maximum frequency, pulse weight, serial number) of a statistics file\n"
-    "(.vst, .814, .ldn).\n";
+    "(.vst, .814, .ldn). A .814 file does not say whether the instrument is a\n"
+    "VTK-08.14 C or CM: the member given with --member is used, else the one\n"
+    "remembered for its serial number at download (StatVTK.ini, [Devices]),\n"
+    "else C; the last line says which tables were used.\n";
 }
 
 int RunInfo(const Args& args, std::ostream& out, std::ostream& err) {
@@ -27,13 +30,15 @@ int RunInfo(const Args& args, std::ostream& out, std::ostream& err) {
     return kExitOk;
   }
   StatData data;
-  if (!LoadStatistics(a.file, &data, &error)) {
+  MemberSource member = MemberSource::NotApplicable;
+  if (!LoadStatistics(a, &data, &error, &member)) {
     err << error << "\n";
     return kExitFile;
   }
   const TechInfo info = BuildTechInfo(data.header, data.type);
   out << info.caption << "\n";
   for (const auto& row : info.rows) out << row.label << "\t" << row.value << "\n";
+  if (const std::string note = MemberNote(member, data.type); !note.empty()) out << note << "\n";
   return kExitOk;
 }
 

@@ -11,13 +11,15 @@ namespace statvtk::cli {
 
 namespace {
 constexpr const char* kReportHelp =
-    "usage: statvtk-cli report FILE --day DD.MM.YY [--out PATH] [--home DIR]\n"
-    "       statvtk-cli report FILE --from DD.MM.YY --to DD.MM.YY [--out PATH] [--home DIR]\n"
+    "usage: statvtk-cli report FILE --day DD.MM.YY [--out PATH] [--member C|CM] [--home DIR]\n"
+    "       statvtk-cli report FILE --from DD.MM.YY --to DD.MM.YY [--out PATH] [--member C|CM] [--home DIR]\n"
     "Fills a copy of the model's report template (Templates/<name>_h.xlsx or\n"
     "_d.xlsx) with the hourly records of one day or the daily records of a\n"
     "period (at most 31 days after the first) and prints the written file's path\n"
     "(by default in the program home's Reports/ folder). --day takes any day the\n"
-    "file lists, even one that is not in the calendar (31.02.24).\n";
+    "file lists, even one that is not in the calendar (31.02.24). For a .814\n"
+    "file the VTK-08.14 member (C or CM) given with --member is used, else the\n"
+    "one remembered for its serial number at download, else C.\n";
 
 int Fail(std::ostream& err, const std::string& reason) {
   err << kExcelFailure << ": " << reason << "\n";
@@ -94,7 +96,7 @@ int RunReport(const Args& args, std::ostream& out, std::ostream& err) {
     return kExitUsage;
   }
   StatData data;
-  if (!LoadStatistics(a.file, &data, &error)) {
+  if (!LoadStatistics(a, &data, &error)) {
     err << error << "\n";
     return kExitFile;
   }

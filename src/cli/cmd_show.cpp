@@ -5,6 +5,9 @@
 #include "cli/commands.hpp"
 #include "cli/json_writer.hpp"
 #include "cli/output_check.hpp"
+#include "cli/report_args.hpp"
+#include "link/ini_file.hpp"
+#include "link/program_home.hpp"
 #include "stats/stat_file.hpp"
 #include "stats/stat_model.hpp"
 
@@ -12,12 +15,15 @@ namespace statvtk::cli {
 
 namespace {
 
-const char* kShowHelp = R"(Usage: statvtk-cli show FILE [--json]
+const char* kShowHelp = R"(Usage: statvtk-cli show FILE [--json] [--member C|CM] [--home DIR]
 
 Decodes a statistics file (.vst, .814, .ldn; the extension in any case) and
 prints the model, the serial number, the current values, every valid record
 of each archive in index order and the events. With --json one object is
-printed instead; docs/cli.md describes its schema.
+printed instead; docs/cli.md describes its schema. A .814 file is decoded
+as the VTK-08.14 member (C or CM) given with --member, else the one
+remembered for its serial number at download (StatVTK.ini in the home,
+section Devices), else C.
 
 Exit status: 0 done, 2 bad usage, 3 the file could not be read or has the
 wrong size or extension, or standard output could not be written.
@@ -150,13 +156,24 @@ void Text(const StatModel& m, std::ostream& out) {
 int RunShow(const Args& args, std::ostream& out, std::ostream& err) {
   bool json = false;
   std::string file;
-  for (const auto& a : args) {
+  FileCommandArgs fileArgs;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
     if (a == "--help" || a == "-h") {
       out << kShowHelp;
       return kExitOk;
     }
     if (a == "--json") {
       json = true;
+    } else if (a == "--member" || a == "--home") {
+      if (i + 1 >= args.size() || (a == "--member" && !MemberOfText(args[i + 1]))) {
+        err << "statvtk-cli show: " << a << (a == "--member" ? ": C or CM" : " needs a value") << "\n";
+        return kExitUsage;
+      }
+      if (a == "--member")
+        fileArgs.member = MemberOfText(args[++i]);
+      else
+        fileArgs.home = args[++i];
     } else if (!a.empty() && a[0] == '-' && a != "-") {
       err << "statvtk-cli show: unknown option " << a << "\nTry 'statvtk-cli show --help'.\n";
       return kExitUsage;
@@ -180,6 +197,7 @@ int RunShow(const Args& args, std::ostream& out, std::ostream& err) {
     err << "statvtk-cli show: " << loaded.error << "\n";
     return kExitFile;
   }
+  ApplyMember(*loaded.data, IniFile(SettingsPath(HomeOf(fileArgs))), fileArgs.member);
   auto model = MakeStatModel(*loaded.data);
   if (!model) {
     err << "statvtk-cli show: " << file << ": not a statistics file\n";

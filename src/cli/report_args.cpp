@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "link/ini_file.hpp"
 #include "link/program_home.hpp"
 #include "stats/stat_file.hpp"
 
@@ -22,7 +23,7 @@ bool ParseFileCommandArgs(const Args& args, const std::vector<std::string>& valu
       out->help = true;
       return true;
     }
-    const bool takesValue = a == "--home" || std::find(valueOptions.begin(), valueOptions.end(), a) != valueOptions.end();
+    const bool takesValue = a == "--home" || a == "--member" || std::find(valueOptions.begin(), valueOptions.end(), a) != valueOptions.end();
     if (takesValue) {
       if (i + 1 >= args.size()) {
         *error = "option " + a + " needs a value";
@@ -31,6 +32,12 @@ bool ParseFileCommandArgs(const Args& args, const std::vector<std::string>& valu
       const std::string& v = args[++i];
       if (a == "--home") {
         out->home = v;
+      } else if (a == "--member") {
+        out->member = MemberOfText(v);
+        if (!out->member) {
+          *error = "--member: C or CM";
+          return false;
+        }
       } else if (!out->options.emplace(a, v).second) {
         *error = "option " + a + " given twice";
         return false;
@@ -63,6 +70,14 @@ bool LoadStatistics(const std::string& file, StatData* data, std::string* error)
     return false;
   }
   *data = std::move(*r.data);
+  return true;
+}
+
+bool LoadStatistics(const FileCommandArgs& args, StatData* data, std::string* error, MemberSource* source) {
+  if (!LoadStatistics(args.file, data, error)) return false;
+  const IniFile ini(SettingsPath(HomeOf(args)));
+  const MemberSource how = ApplyMember(*data, ini, args.member);
+  if (source) *source = how;
   return true;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/commands.hpp"
+#include "stats/device_members.hpp"
 #include "stats/stat_model.hpp"
 #include "stats/stat_window.hpp"
 
@@ -18,6 +19,7 @@ namespace statvtk::cli {
 struct FileCommandArgs {
   std::string file;
   std::optional<std::filesystem::path> home;
+  std::optional<DeviceType> member;  // --member C|CM: the VTK-08.14 member of a .814 file
   std::map<std::string, std::string> options;  // "--day" -> "15.03.24"
   bool help = false;
 
@@ -32,6 +34,10 @@ bool ParseFileCommandArgs(const Args& args, const std::vector<std::string>& valu
 
 // The statistics file (extension compared lower-cased) as its data; false with the message.
 bool LoadStatistics(const std::string& file, StatData* data, std::string* error);
+// The same for a file command: a .814 file takes the member given with
+// --member, else the one remembered for its serial number in the home's
+// StatVTK.ini, else C; `source` says which.
+bool LoadStatistics(const FileCommandArgs& args, StatData* data, std::string* error, MemberSource* source = nullptr);
 
 // The program home: --home, else STATVTK_HOME, the portable folder or the user's data folder.
 std::filesystem::path HomeOf(const FileCommandArgs& args);

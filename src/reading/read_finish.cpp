@@ -5,7 +5,9 @@
 #include "link/program_home.hpp"
 #include "reading/read_text.hpp"
 #include "reading/read_thread.hpp"
+#include "stats/device_members.hpp"
 #include "stats/stat_file.hpp"
+#include "stats/stat_model.hpp"
 
 namespace statvtk {
 
@@ -25,6 +27,12 @@ void TReadThread::FinishStatistics(StatData data) {
   result_.file = path;
   std::string error;
   bool written = EnsureFolder(folder, &error) && SaveStatFile(path, data, &error);
+  // A .814 file does not say C or CM: the member is remembered by serial number.
+  if (data.type == DeviceType::dtVTK0814C || data.type == DeviceType::dtVTK0814CM) {
+    IniFile ini(SettingsPath(home_));
+    if (!RememberMember(ini, StatSerialText(data), data.type) && !ini.LastError().empty())
+      Log("Не удалось запомнить исполнение прибора в " + ini.Path().string() + ": " + ini.LastError());
+  }
   if (written) {
     result_.fileWritten = true;
     obs_.StatisticsFileWritten(path);

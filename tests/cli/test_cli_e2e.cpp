@@ -145,6 +145,34 @@ TEST(CliRead, OutOfRangeSettingsStartNoJob) {
   EXPECT_NE(r.err.find("1..65535"), std::string::npos) << r.err;
 }
 
+// A VTK-08.14 CM read, then its .814 file opened: the CM tables, remembered
+// by serial number; in a home that does not know it, C unless --member CM.
+TEST(CliRead, Vtk0814CmFileReopenedUsesTheRememberedMember) {
+  SimRig rig(DeviceType::dtVTK0814CM);
+  ASSERT_TRUE(rig.server);
+  const CliRun r = RunCli(rig.Args({"read", "--last", "1", "1", "--hourly"}, rig.Tcp()));
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string file = LastLine(r.out);
+  const CliRun known = RunCli({"info", file, "--home", rig.home.string()});
+  ASSERT_EQ(known.status, 0) << known.err;
+  EXPECT_NE(known.out.find("Таблицы исполнения CM (запомнено"), std::string::npos) << known.out;
+
+  const fs::path elsewhere = rig.home / "elsewhere";
+  fs::create_directories(elsewhere);
+  const CliRun unknown = RunCli({"info", file, "--home", elsewhere.string()});
+  ASSERT_EQ(unknown.status, 0) << unknown.err;
+  EXPECT_NE(unknown.out.find("Таблицы исполнения C: исполнение прибора неизвестно"), std::string::npos);
+  const CliRun given = RunCli({"info", file, "--home", elsewhere.string(), "--member", "CM"});
+  ASSERT_EQ(given.status, 0) << given.err;
+  EXPECT_NE(given.out.find("Таблицы исполнения CM (указано"), std::string::npos);
+  // The technical rows of the remembered and the given member agree.
+  EXPECT_EQ(known.out.substr(0, known.out.rfind("Таблицы")), given.out.substr(0, given.out.rfind("Таблицы")));
+  EXPECT_EQ(RunCli({"info", file, "--member", "X"}).status, 2);
+  const CliRun shown = RunCli({"show", file, "--json", "--home", rig.home.string()});
+  ASSERT_EQ(shown.status, 0) << shown.err;
+  EXPECT_NE(shown.out.find("\"model\":\"VTK-08.14 CM\""), std::string::npos) << shown.out.substr(0, 80);
+}
+
 TEST(CliRead, LdnLastWithMBusLongAddresses) {
   SimRig rig(DeviceType::dtLDN08, sim::CarrierKind::Tcp, 140);  // newest hourly record in slot 6
   auto args = rig.Args({"read", "--last", "24", "31", "--hourly"}, rig.Tcp());

@@ -1,9 +1,13 @@
 // statvtk-cli with files that are not what they seem and outputs that cannot
 // be written: a FIFO named like a statistics file, standard output on a full
 // device or a closed pipe, a failed --out copy, a damaged serial number.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -121,6 +125,53 @@ TEST(CliFiles, ReadOutCopyFailureIsExit3AndTheDataFileStays) {
   EXPECT_NE(r.err.find("no-such-folder"), std::string::npos) << r.err;
   ASSERT_TRUE(fs::is_directory(home.path / "Data"));
   EXPECT_FALSE(fs::is_empty(home.path / "Data"));
+}
+
+// A loopback port whose connects hang: its listener's backlog is full.
+class HangingPort {
+ public:
+  HangingPort() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(listener_, 0) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+      return;
+    port_ = ntohs(a.sin_port);
+    for (int& f : fillers_) {
+      f = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+      ::connect(f, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    usleep(50000);
+  }
+  ~HangingPort() {
+    for (int f : fillers_) ::close(f);
+    ::close(listener_);
+  }
+  std::uint16_t Port() const { return port_; }
+
+ private:
+  int listener_ = -1;
+  int fillers_[3] = {-1, -1, -1};
+  std::uint16_t port_ = 0;
+};
+
+// Ctrl+C while the TCP connect waits: a stop (its log line, exit 130), not
+// a connection error.
+TEST(CliStop, CtrlCDuringTheConnectIsAStop) {
+  HangingPort port;
+  ASSERT_NE(port.Port(), 0);
+  TempHome home;
+  std::ofstream(home.path / "StatVTK.ini") << "[Ethernet]\nConnectTimeout=60\n";
+  const CliRun r = RunCli({"identify", "--tcp", "127.0.0.1:" + std::to_string(port.Port()), "--home", home.path.string()},
+                          std::chrono::seconds(30), [](const std::string& err) {
+                            return err.find("OpenPort: IP") != std::string::npos;
+                          });
+  EXPECT_EQ(r.status, 130) << r.err;
+  EXPECT_NE(r.err.find("Текущая операция прервана по желанию пользователя"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("Ошибка WINSOCK"), std::string::npos) << r.err;
 }
 
 }  // namespace

@@ -8,7 +8,11 @@
 #include <thread>
 
 #include "job_fixture.hpp"
+#include "link/ini_file.hpp"
 #include "link/link_error.hpp"
+#include "stats/device_members.hpp"
+#include "stats/stat_file.hpp"
+#include "stats/stat_model.hpp"
 #include "support/fake_modem.hpp"
 #include "support/pty_pair.hpp"
 
@@ -165,6 +169,59 @@ TEST(JobLifecycle, MBusTakesAddressesAbove255) {
   rig.job.SetIdentifyOnly(true);
   rig.job.RunHere();
   EXPECT_EQ(rig.job.Result().outcome, ReadOutcome::Done) << rig.job.Result().message;
+}
+
+}  // namespace
+}  // namespace statvtk::test
+
+namespace statvtk::test {
+namespace {
+
+// A .814 file does not say C or CM: the download remembers the member by
+// serial number in StatVTK.ini, and a file of that serial opened later is
+// decoded with it.
+TEST(DeviceMembers, ADownloadRemembersTheMemberForTheFileOpenedLater) {
+  for (DeviceType t : {DeviceType::dtVTK0814CM, DeviceType::dtVTK0814C}) {
+    JobRig rig(Model(t));
+    rig.job.SetReadLast(true);
+    rig.job.SetWantHourly(true);
+    rig.job.SetLastHours(2);
+    rig.job.RunHere();
+    ASSERT_EQ(rig.job.Result().outcome, ReadOutcome::Done) << rig.job.Result().message;
+    ASSERT_TRUE(rig.job.Result().fileWritten);
+    LoadResult loaded = LoadStatFile(rig.job.Result().file, ExtensionRule::LowerCase);
+    ASSERT_TRUE(loaded.data);
+    EXPECT_EQ(loaded.data->type, DeviceType::dtVTK0814C);  // all the file itself can say
+    const IniFile ini(rig.home / "StatVTK.ini");
+    EXPECT_EQ(ini.ReadString("Devices", StatSerialText(*loaded.data), ""),
+              t == DeviceType::dtVTK0814CM ? "CM" : "C");
+    StatData data = *loaded.data;
+    EXPECT_EQ(ApplyMember(data, ini, std::nullopt), MemberSource::Remembered);
+    EXPECT_EQ(data.type, t);
+    // The user's word wins over the remembered member.
+    const DeviceType other = t == DeviceType::dtVTK0814CM ? DeviceType::dtVTK0814C : DeviceType::dtVTK0814CM;
+    EXPECT_EQ(ApplyMember(data, ini, other), MemberSource::Given);
+    EXPECT_EQ(data.type, other);
+    // Unknown serial: the C tables, and the note says so.
+    StatData unknown = *loaded.data;
+    const IniFile empty = IniFile::FromText(rig.home / "other.ini", "");
+    EXPECT_EQ(ApplyMember(unknown, empty, std::nullopt), MemberSource::Assumed);
+    EXPECT_EQ(unknown.type, DeviceType::dtVTK0814C);
+    EXPECT_NE(MemberNote(MemberSource::Assumed, unknown.type).find("неизвестно"), std::string::npos);
+  }
+}
+
+TEST(DeviceMembers, OnlyVtk0814AndUsableSerialsAreRemembered) {
+  JobRig rig(Model(DeviceType::dtVTK0812));
+  IniFile ini(rig.home / "StatVTK.ini");
+  EXPECT_FALSE(RememberMember(ini, "12345678", DeviceType::dtVTK0812));
+  EXPECT_FALSE(RememberMember(ini, "12=4[678", DeviceType::dtVTK0814CM));
+  EXPECT_FALSE(RememberMember(ini, std::string("12\xC3\xA9"), DeviceType::dtVTK0814CM));
+  EXPECT_TRUE(RememberMember(ini, "00012345", DeviceType::dtVTK0814CM));
+  EXPECT_EQ(RememberedMember(IniFile(rig.home / "StatVTK.ini"), "00012345"), DeviceType::dtVTK0814CM);
+  StatData ldn = StatData::Blank(DeviceType::dtLDN08);
+  EXPECT_EQ(ApplyMember(ldn, ini, DeviceType::dtVTK0814CM), MemberSource::NotApplicable);
+  EXPECT_EQ(ldn.type, DeviceType::dtLDN08);
 }
 
 }  // namespace
