@@ -23,6 +23,7 @@
 #include <string>
 
 #include "app/child_windows.hpp"
+#include "app/help_window.hpp"
 #include "app/log_window.hpp"
 #include "app/traffic_window.hpp"
 #include "app/main_window.hpp"
@@ -240,6 +241,16 @@ int Tour(const std::map<std::string, int>& ports, const fs::path& homes) {
     w.ReportParamsCommand();
     ui.nextDialog = "about";
     w.ShowAbout();
+
+    // The help window over the user guide (a window of its own).
+    w.ShowHelp();
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (auto* help = qobject_cast<HelpWindow*>(top); help && help->isVisible()) {
+        help->move(120, 60);
+        help->resize(820, 700);
+        Shot(help, "help");
+        help->close();
+      }
     w.Mdi()->closeAllSubWindows();
     Settle();
   }
