@@ -106,7 +106,7 @@ class ShotUi : public UiSeam {
   }
 };
 
-bool WaitJob(MainWindow& w, int ms = 120000) {
+bool WaitJob(MainWindow& w, int ms = 300000) {  // a whole LDN-08 archive takes a while
   if (!w.JobRunning()) return true;
   QEventLoop loop;
   QObject::connect(&w, &MainWindow::JobFinished, &loop, &QEventLoop::quit);
@@ -163,6 +163,8 @@ StatWindow* ReadAndShowStat(MainWindow& w, ShotUi& ui, const std::string& readSh
   w.ReadStatistics();
   if (!WaitJob(w)) {
     std::cerr << "statvtk-shots: the read did not finish\n";
+    w.StopReading();
+    WaitJob(w, 10000);
     return nullptr;
   }
   StatWindow* stat = NewestStat(w);
