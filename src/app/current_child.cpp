@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <memory>
+
 #include "app/app_services.hpp"
 #include "app/child_activation.hpp"
 
@@ -74,7 +76,8 @@ void CurrentWindow::ShowView(const CurrentView& view) {
       labels_.insert(value->objectName(), value);
       ++row;
     }
-    values_->layout()->replaceWidget(rows_, fresh);
+    // The layout hands back the old row widget's item: ours to free.
+    const std::unique_ptr<QLayoutItem> old(values_->layout()->replaceWidget(rows_, fresh));
     rows_->deleteLater();
     rows_ = fresh;
   }

@@ -23,6 +23,7 @@
 #include <string>
 
 #include "app/child_windows.hpp"
+#include "app/help_window.hpp"
 #include "app/log_window.hpp"
 #include "app/traffic_window.hpp"
 #include "app/main_window.hpp"
@@ -105,7 +106,7 @@ class ShotUi : public UiSeam {
   }
 };
 
-bool WaitJob(MainWindow& w, int ms = 120000) {
+bool WaitJob(MainWindow& w, int ms = 300000) {  // a whole LDN-08 archive takes a while
   if (!w.JobRunning()) return true;
   QEventLoop loop;
   QObject::connect(&w, &MainWindow::JobFinished, &loop, &QEventLoop::quit);
@@ -162,6 +163,8 @@ StatWindow* ReadAndShowStat(MainWindow& w, ShotUi& ui, const std::string& readSh
   w.ReadStatistics();
   if (!WaitJob(w)) {
     std::cerr << "statvtk-shots: the read did not finish\n";
+    w.StopReading();
+    WaitJob(w, 10000);
     return nullptr;
   }
   StatWindow* stat = NewestStat(w);
@@ -240,6 +243,16 @@ int Tour(const std::map<std::string, int>& ports, const fs::path& homes) {
     w.ReportParamsCommand();
     ui.nextDialog = "about";
     w.ShowAbout();
+
+    // The help window over the user guide (a window of its own).
+    w.ShowHelp();
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (auto* help = qobject_cast<HelpWindow*>(top); help && help->isVisible()) {
+        help->move(120, 60);
+        help->resize(820, 700);
+        Shot(help, "help");
+        help->close();
+      }
     w.Mdi()->closeAllSubWindows();
     Settle();
   }
