@@ -369,8 +369,8 @@ void MainWindow::ChildClosed(QWidget*) {
 // --- geometry and folders (section Windows) ---
 
 void MainWindow::RestoreGeometry() {
-  const int w = static_cast<int>(ini_.ReadInteger(kWindows, "MainWidth", 900));
-  const int h = static_cast<int>(ini_.ReadInteger(kWindows, "MainHeight", 640));
+  const int w = static_cast<int>(ini_.ReadInteger(kWindows, "MainWidth", 1180));
+  const int h = static_cast<int>(ini_.ReadInteger(kWindows, "MainHeight", 820));
   resize(std::clamp(w, 400, 4000), std::clamp(h, 300, 3000));
   if (ini_.ValueExists(kWindows, "MainLeft"))
     move(static_cast<int>(ini_.ReadInteger(kWindows, "MainLeft", 0)),
