@@ -251,7 +251,12 @@ QString MainWindow::PanelText(int panel) const {
   return panels_[static_cast<std::size_t>(panel)]->text();
 }
 
-void MainWindow::ShowConnectionText() { panels_[1]->setText(QString::fromStdString(settings_.ConnectionText())); }
+void MainWindow::ShowConnectionText() {
+  // The panel is 120 px wide: the whole text is also its tool tip.
+  const QString text = QString::fromStdString(settings_.ConnectionText());
+  panels_[1]->setText(text);
+  panels_[1]->setToolTip(text);
+}
 
 void MainWindow::ApplyTopMost(bool on) {
   topMost_ = on;

@@ -54,7 +54,39 @@ class TestReading : public QObject {
   void closingDuringReadStopsThenCloses();
   void trafficMonitorShowsFrames();
   void failedFileWriteIsShownAndWindowStillOpens();
+  void trafficLinesTellFramesApart_data();
+  void trafficLinesTellFramesApart();
 };
+
+void TestReading::trafficLinesTellFramesApart_data() {
+  QTest::addColumn<int>("direction");
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<int>("result");
+  QTest::addColumn<QString>("expected");
+  const QByteArray frame = QByteArray::fromHex("55fe0112");
+  QTest::newRow("sent") << int(FrameTrace::Direction::Sent) << frame << 0 << "12:34:56.789  -> 55 FE 01 12";
+  QTest::newRow("good reply") << int(FrameTrace::Direction::Received) << QByteArray::fromHex("aa01") << 0
+                              << "12:34:56.789  <- AA 01";
+  QTest::newRow("bad reply") << int(FrameTrace::Direction::Received) << QByteArray::fromHex("aa02") << 3
+                             << "12:34:56.789  <! AA 02  [ошибка 3]";
+  QTest::newRow("no reply") << int(FrameTrace::Direction::Received) << QByteArray() << 2
+                            << "12:34:56.789  <! (нет ответа)  [ошибка 2]";
+  QTest::newRow("late") << int(FrameTrace::Direction::Late) << QByteArray::fromHex("aa") << 0
+                        << "12:34:56.789  <~ AA  [опоздавшие байты]";
+}
+
+void TestReading::trafficLinesTellFramesApart() {
+  QFETCH(int, direction);
+  QFETCH(QByteArray, bytes);
+  QFETCH(int, result);
+  QFETCH(QString, expected);
+  app::TrafficEntry e;
+  e.when = QDateTime(QDate(2026, 1, 2), QTime(12, 34, 56, 789));
+  e.direction = FrameTrace::Direction(direction);
+  e.bytes = bytes;
+  e.result = std::uint32_t(result);
+  QCOMPARE(app::TrafficLine(e), expected);
+}
 
 void TestReading::fullReadFillsStatisticsWindow_data() {
   QTest::addColumn<int>("model");
