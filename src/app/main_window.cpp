@@ -310,7 +310,9 @@ void MainWindow::ShowTraffic() {
   trafficSub_ = AddChild(w);
   trafficSub_->resize(640, 300);
   observer_->SetTracing(true);
-  connect(w, &QObject::destroyed, this, [this] { observer_->SetTracing(false); });
+  // The observer is the context: when the frame is torn down it may go first,
+  // and the connection goes with it.
+  connect(w, &QObject::destroyed, observer_, [obs = observer_] { obs->SetTracing(false); });
 }
 
 TrafficWindow* MainWindow::Traffic() const {
