@@ -251,7 +251,12 @@ QString MainWindow::PanelText(int panel) const {
   return panels_[static_cast<std::size_t>(panel)]->text();
 }
 
-void MainWindow::ShowConnectionText() { panels_[1]->setText(QString::fromStdString(settings_.ConnectionText())); }
+void MainWindow::ShowConnectionText() {
+  // The panel is 120 px wide: the whole text is also its tool tip.
+  const QString text = QString::fromStdString(settings_.ConnectionText());
+  panels_[1]->setText(text);
+  panels_[1]->setToolTip(text);
+}
 
 void MainWindow::ApplyTopMost(bool on) {
   topMost_ = on;
@@ -305,7 +310,9 @@ void MainWindow::ShowTraffic() {
   trafficSub_ = AddChild(w);
   trafficSub_->resize(640, 300);
   observer_->SetTracing(true);
-  connect(w, &QObject::destroyed, this, [this] { observer_->SetTracing(false); });
+  // The observer is the context: when the frame is torn down it may go first,
+  // and the connection goes with it.
+  connect(w, &QObject::destroyed, observer_, [obs = observer_] { obs->SetTracing(false); });
 }
 
 TrafficWindow* MainWindow::Traffic() const {
@@ -369,8 +376,8 @@ void MainWindow::ChildClosed(QWidget*) {
 // --- geometry and folders (section Windows) ---
 
 void MainWindow::RestoreGeometry() {
-  const int w = static_cast<int>(ini_.ReadInteger(kWindows, "MainWidth", 900));
-  const int h = static_cast<int>(ini_.ReadInteger(kWindows, "MainHeight", 640));
+  const int w = static_cast<int>(ini_.ReadInteger(kWindows, "MainWidth", 1180));
+  const int h = static_cast<int>(ini_.ReadInteger(kWindows, "MainHeight", 820));
   resize(std::clamp(w, 400, 4000), std::clamp(h, 300, 3000));
   if (ini_.ValueExists(kWindows, "MainLeft"))
     move(static_cast<int>(ini_.ReadInteger(kWindows, "MainLeft", 0)),
