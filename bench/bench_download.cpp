@@ -66,7 +66,7 @@ Figures Read(DeviceType model, std::uint32_t baud, std::uint32_t latencyMs, cons
   }
   QuietObserver obs;
   TReadThread job(obs);
-  job.SetConnectMode(2);
+  job.SetConnectMode(ConnectMode::Tcp);
   job.SetSockIP("127.0.0.1");
   job.SetSockPort(server->Port());
   if (model == DeviceType::dtLDN08) {

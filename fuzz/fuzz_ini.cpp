@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto ini = statvtk::IniFile::FromText("/nonexistent/StatVTK.ini", text);
   const auto s = statvtk::LoadConnectionSettings(ini);
   if (s.reconnects < 1 || s.reconnects > 255) std::abort();
-  if (s.connectMode < 0 || s.connectMode > 2) std::abort();
+  if (static_cast<int>(s.connectMode) > 2) std::abort();
   if (s.connectTimeoutS < 1 || s.connectTimeoutS > 255 || s.connectWaitS < 1 || s.connectWaitS > 255) std::abort();
   (void)ini.SectionExists("Settings");
   (void)ini.ReadString("", "", "");

@@ -132,7 +132,7 @@ ConnectionDialog::ConnectionDialog(IniFile& ini, ConnectionSettings& settings, U
 }
 
 void ConnectionDialog::Show(const ConnectionSettings& s) {
-  (s.connectMode == 1 ? modem_ : s.connectMode == 2 ? tcp_ : serial_)->setChecked(true);
+  (s.connectMode == ConnectMode::Modem ? modem_ : s.connectMode == ConnectMode::Tcp ? tcp_ : serial_)->setChecked(true);
   mbus_->setChecked(s.useMBus);
   const QString path = QString::fromStdString(s.SerialPath());
   const int found = port_->findData(path);
@@ -158,7 +158,7 @@ void ConnectionDialog::Show(const ConnectionSettings& s) {
 
 ConnectionSettings ConnectionDialog::Values() const {
   ConnectionSettings s = settings_;
-  s.connectMode = modem_->isChecked() ? 1 : tcp_->isChecked() ? 2 : 0;
+  s.connectMode = modem_->isChecked() ? ConnectMode::Modem : tcp_->isChecked() ? ConnectMode::Tcp : ConnectMode::Serial;
   s.useMBus = mbus_->isChecked();
   // A port picked from the list carries its path; a typed one is the text.
   QString path = port_->currentText().trimmed();
@@ -189,13 +189,13 @@ ConnectionSettings ConnectionDialog::Values() const {
 
 QString ConnectionDialog::Check() const {
   const ConnectionSettings s = Values();
-  if (s.connectMode == 2) {
+  if (s.connectMode == ConnectMode::Tcp) {
     if (s.useDynDns ? s.dynDnsName.empty() : s.sockIp.empty())
       return s.useDynDns ? QStringLiteral("Укажите имя DynDNS.") : QStringLiteral("Укажите адрес TCP/IP.");
     if (s.sockPort <= 0) return QStringLiteral("Укажите порт TCP от 1 до 65535.");
   }
-  if (s.connectMode == 0 && s.portName.empty()) return QStringLiteral("Укажите последовательный порт.");
-  if (s.connectMode == 1 && s.phoneNo.empty()) return QStringLiteral("Укажите номер телефона.");
+  if (s.connectMode == ConnectMode::Serial && s.portName.empty()) return QStringLiteral("Укажите последовательный порт.");
+  if (s.connectMode == ConnectMode::Modem && s.phoneNo.empty()) return QStringLiteral("Укажите номер телефона.");
   return {};
 }
 

@@ -82,15 +82,15 @@ std::string CheckConnectionOptions(const ConnectionOptions& o) {
 
 ConnectionSettings ApplyConnectionOptions(ConnectionSettings s, const ConnectionOptions& o) {
   if (o.serial) {
-    s.connectMode = 0;
+    s.connectMode = ConnectMode::Serial;
     s.portName = *o.serial;
   }
   if (o.modem) {
-    s.connectMode = 1;
+    s.connectMode = ConnectMode::Modem;
     s.portName = *o.modem;
   }
   if (o.tcp) {
-    s.connectMode = 2;
+    s.connectMode = ConnectMode::Tcp;
     const auto colon = o.tcp->rfind(':');
     s.sockIp = o.tcp->substr(0, colon);
     s.sockPort = std::stoi(o.tcp->substr(colon + 1));
@@ -108,7 +108,7 @@ ConnectionSettings ApplyConnectionOptions(ConnectionSettings s, const Connection
     s.baudIndex = static_cast<int>(it - kBaudRates.begin()) + 1;
   }
   if (o.address) s.netAddress = *o.address;
-  TimingTriple& t = s.connectMode == 1 ? s.modem : s.connectMode == 2 ? s.ethernet : s.serial;
+  TimingTriple& t = s.connectMode == ConnectMode::Modem ? s.modem : s.connectMode == ConnectMode::Tcp ? s.ethernet : s.serial;
   if (o.byteTimeout) t.byteTimeout = *o.byteTimeout;
   if (o.replyTimeout) t.replyTimeout = *o.replyTimeout;
   if (o.retries) t.retries = *o.retries;

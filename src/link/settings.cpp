@@ -45,12 +45,17 @@ std::uint32_t BaudRateOfIndex(long long index) {
   return kBaudRates[static_cast<std::size_t>(index - 1)];
 }
 
+ConnectMode ConnectModeOf(long long value) {
+  return value == 1 ? ConnectMode::Modem : value == 2 ? ConnectMode::Tcp : ConnectMode::Serial;
+}
+
 const TimingTriple& ConnectionSettings::Timing() const {
   switch (connectMode) {
-    case 1: return modem;
-    case 2: return ethernet;
-    default: return serial;
+    case ConnectMode::Modem: return modem;
+    case ConnectMode::Tcp: return ethernet;
+    case ConnectMode::Serial: break;
   }
+  return serial;
 }
 
 std::string ConnectionSettings::SerialPath() const {
@@ -60,10 +65,11 @@ std::string ConnectionSettings::SerialPath() const {
 
 std::string ConnectionSettings::ConnectionText() const {
   switch (connectMode) {
-    case 1: return "Модем, " + SerialPath();
-    case 2: return sockIp + ":" + std::to_string(sockPort);
-    default: return SerialPath() + ", " + std::to_string(BaudRate()) + " bps";
+    case ConnectMode::Modem: return "Модем, " + SerialPath();
+    case ConnectMode::Tcp: return sockIp + ":" + std::to_string(sockPort);
+    case ConnectMode::Serial: break;
   }
+  return SerialPath() + ", " + std::to_string(BaudRate()) + " bps";
 }
 
 ConnectionSettings LoadConnectionSettings(const IniFile& ini) {
@@ -94,8 +100,7 @@ ConnectionSettings LoadConnectionSettings(const IniFile& ini) {
   s.useGate = ini.ReadBool(kSettings, "UseGate", false);
   s.useDynDns = ini.ReadBool(kSettings, "UseDynDNS", false);
   s.dynDnsName = ini.ReadString(kSettings, "DynDNS_Name", "");
-  const long long mode = ini.ReadInteger(kSettings, "ConnectMode", 0);
-  s.connectMode = mode < 0 || mode > 2 ? 0 : static_cast<int>(mode);
+  s.connectMode = ConnectModeOf(ini.ReadInteger(kSettings, "ConnectMode", 0));
   s.topMost = ToInt(ini.ReadInteger(kSettings, "TopMost", 0));
   return s;
 }
@@ -114,7 +119,7 @@ std::string ConnectionSettingsError(const ConnectionSettings& s) {
     return outside(kSettings, "NetAddress", s.netAddress, 0, 255,
                    " (адреса больше 255 возможны только в режиме M-Bus)");
   }
-  if (s.connectMode == 2) {
+  if (s.connectMode == ConnectMode::Tcp) {
     if (s.sockPort < 1 || s.sockPort > 65535) return outside(kSettings, "SockPort", s.sockPort, 1, 65535, "");
   } else if (s.portName.empty() && (s.comPort < 0 || s.comPort > 255)) {
     return outside(kSettings, "ComPort", s.comPort, 0, 255, " (0 и 1 — первый порт)");
@@ -123,7 +128,7 @@ std::string ConnectionSettingsError(const ConnectionSettings& s) {
 }
 
 bool StoreConnectionSettings(IniFile& ini, const ConnectionSettings& s) {
-  bool ok = ini.WriteInteger(kSettings, "ConnectMode", s.connectMode);
+  bool ok = ini.WriteInteger(kSettings, "ConnectMode", static_cast<int>(s.connectMode));
   ok &= ini.WriteString(kModem, "PhoneNo", s.phoneNo);
   ok &= ini.WriteString(kModem, "InitString", s.initString);
   ok &= ini.WriteString(kSettings, "SockIP", s.sockIp);

@@ -20,13 +20,18 @@ struct TimingTriple {
   std::uint32_t retries = 0;       // PacketRetry
 };
 
+// How the instrument is reached; StatVTK.ini keeps it as Settings/ConnectMode 0, 1 or 2.
+enum class ConnectMode : std::uint8_t { Serial = 0, Modem = 1, Tcp = 2 };
+// The mode of a stored value; anything but 1 or 2 is a serial line.
+ConnectMode ConnectModeOf(long long value);
+
 struct ConnectionSettings {
   std::int64_t netAddress = 1;
   int comPort = 1;
   int baudIndex = 4;
   bool useMBus = false;
   int reconnects = 3;
-  int connectMode = 0;  // 0 serial, 1 modem, 2 TCP
+  ConnectMode connectMode = ConnectMode::Serial;
   std::string sockIp;
   int sockPort = 10001;
   bool useGate = false;

@@ -57,7 +57,7 @@ ModemDialJob ModemDialJobFrom(const ConnectionSettings& s) {
   job.attempts = std::clamp(s.reconnects, 0, 255);
   job.connectWaitS = std::clamp(s.connectWaitS, 1, 255);
   job.initString = s.initString;
-  job.modem = s.connectMode == 1;
+  job.modem = s.connectMode == ConnectMode::Modem;
   return job;
 }
 

@@ -13,13 +13,13 @@ ModemDialJob DialJobOf(const ReadJob& j) {
   d.attempts = j.reconnects;
   d.connectWaitS = j.connectWaitS;
   d.initString = j.initString;
-  d.modem = j.connectMode == 1;
+  d.modem = j.connectMode == ConnectMode::Modem;
   return d;
 }
 }  // namespace
 
 bool TReadThread::ModemDial() {
-  if (job_.connectMode != 1) return true;
+  if (job_.connectMode != ConnectMode::Modem) return true;
   ModemDialer dialer(link_, obs_, link_.AbortFlag(), DialJobOf(job_), modemStep_);
   // The dialer's attempt count (0 after an abort) lives for this run only:
   // the next run dials with the job's own count again.
@@ -27,7 +27,7 @@ bool TReadThread::ModemDial() {
 }
 
 void TReadThread::ModemHangUpIfModem() {
-  if (job_.connectMode != 1) return;
+  if (job_.connectMode != ConnectMode::Modem) return;
   ModemDialer dialer(link_, obs_, link_.AbortFlag(), DialJobOf(job_), modemStep_);
   dialer.ModemHangUp();
 }

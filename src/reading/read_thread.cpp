@@ -33,7 +33,7 @@ void TReadThread::SetConnection(const ConnectionSettings& s) {
     SetMBusAddress(address);
   else
     SetNetAddress(address);
-  SetConnectMode(static_cast<std::uint8_t>(std::clamp(s.connectMode, 0, 255)));
+  SetConnectMode(s.connectMode);
   SetComPort(static_cast<std::uint8_t>(std::clamp(s.comPort, 0, 255)));
   SetPortName(s.portName);
   SetBaudRate(s.BaudRate());
@@ -98,8 +98,8 @@ std::string TReadThread::PortText() const {
 }
 
 std::string TReadThread::ConnectionDescription() const {
-  if (job_.connectMode == 1) return "Модем, " + PortText();
-  if (job_.connectMode == 2) return job_.sockIp + ":" + std::to_string(job_.sockPort);
+  if (job_.connectMode == ConnectMode::Modem) return "Модем, " + PortText();
+  if (job_.connectMode == ConnectMode::Tcp) return job_.sockIp + ":" + std::to_string(job_.sockPort);
   return PortText() + ", " + std::to_string(job_.baudRate) + " bps";
 }
 
@@ -158,13 +158,13 @@ void TReadThread::Prepare() {
   caption_.clear();
   obs_.DisableControls();
 
-  const TimingTriple& t = job_.connectMode == 1   ? job_.modemTiming
-                          : job_.connectMode == 2 ? job_.ethernetTiming
+  const TimingTriple& t = job_.connectMode == ConnectMode::Modem   ? job_.modemTiming
+                          : job_.connectMode == ConnectMode::Tcp ? job_.ethernetTiming
                                                   : job_.serialTiming;
   link_.SetByteTimeout(t.byteTimeout);
   link_.SetReplyTimeout(t.replyTimeout);
   link_.SetRetries(t.retries);
-  link_.SetUseTcp(job_.connectMode == 2);
+  link_.SetUseTcp(job_.connectMode == ConnectMode::Tcp);
   link_.SetIpAddress(job_.sockIp);
   link_.SetTcpPort(job_.sockPort);
   link_.SetUseGate(job_.useGate);

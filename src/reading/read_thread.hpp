@@ -44,7 +44,7 @@ struct ReadResult {
 
 // Everything a job is given before it starts, with the constructor's defaults.
 struct ReadJob {
-  std::uint8_t connectMode = 0;  // 0 serial, 1 modem, 2 TCP
+  ConnectMode connectMode = ConnectMode::Serial;
   std::uint32_t netAddress = 0;  // 0..255 outside M-Bus mode (a larger one is refused)
   std::uint32_t mbusAddress = 0;
   bool useMBus = false;
@@ -85,7 +85,7 @@ class TReadThread {
   TReadThread& operator=(const TReadThread&) = delete;
 
   // --- job parameters (before Start) ---
-  void SetConnectMode(std::uint8_t mode) { job_.connectMode = mode > 2 ? 0 : mode; }
+  void SetConnectMode(ConnectMode mode) { job_.connectMode = mode; }
   // Outside M-Bus mode an address above 255 is refused by the run (never cut to a byte).
   void SetNetAddress(std::uint32_t a) { job_.netAddress = a; }
   void SetMBusAddress(std::uint32_t a) { job_.mbusAddress = a; }

@@ -36,7 +36,7 @@ TEST(Settings, MissingFileGivesEveryDefault) {
   EXPECT_EQ(s.BaudRate(), 57600u);
   EXPECT_FALSE(s.useMBus);
   EXPECT_EQ(s.reconnects, 3);
-  EXPECT_EQ(s.connectMode, 0);
+  EXPECT_EQ(s.connectMode, ConnectMode::Serial);
   EXPECT_EQ(s.sockIp, "");
   EXPECT_EQ(s.sockPort, 10001);
   EXPECT_FALSE(s.useGate);
@@ -106,7 +106,7 @@ TEST(Settings, ClampsAtStart) {
     SCOPED_TRACE(c.text);
     const auto s = LoadText(c.text);
     EXPECT_EQ(s.reconnects, c.reconnects);
-    EXPECT_EQ(s.connectMode, c.connectMode);
+    EXPECT_EQ(static_cast<int>(s.connectMode), c.connectMode);
     EXPECT_EQ(s.connectTimeoutS, c.connectTimeout);
     EXPECT_EQ(s.connectWaitS, c.connectWait);
   }
@@ -135,7 +135,7 @@ TEST(Settings, StoreWritesTheDialogKeysAndLoadReadsThemBack) {
   ConnectionSettings s = LoadConnectionSettings(ini);
   s.netAddress = 99;  // not one of the dialog's keys
   s.topMost = 0;
-  s.connectMode = 2;
+  s.connectMode = ConnectMode::Tcp;
   s.phoneNo = "8-800-1";
   s.initString = "ATZ";
   s.sockIp = "10.1.2.3";
@@ -160,7 +160,7 @@ TEST(Settings, StoreWritesTheDialogKeysAndLoadReadsThemBack) {
   const auto l = LoadConnectionSettings(again);
   EXPECT_EQ(l.netAddress, 12);
   EXPECT_EQ(l.topMost, 1);
-  EXPECT_EQ(l.connectMode, 2);
+  EXPECT_EQ(l.connectMode, ConnectMode::Tcp);
   EXPECT_EQ(l.phoneNo, "8-800-1");
   EXPECT_EQ(l.initString, "ATZ");
   EXPECT_EQ(l.sockIp, "10.1.2.3");
@@ -197,9 +197,9 @@ TEST(Settings, ConnectionTextAndBaudRates) {
   EXPECT_EQ(s.ConnectionText(), std::string(kPort3) + ", 2400 bps");
   s.portName = "/dev/ttyUSB1";
   EXPECT_EQ(s.ConnectionText(), "/dev/ttyUSB1, 2400 bps");
-  s.connectMode = 1;
+  s.connectMode = ConnectMode::Modem;
   EXPECT_EQ(s.ConnectionText(), "Модем, /dev/ttyUSB1");
-  s.connectMode = 2;
+  s.connectMode = ConnectMode::Tcp;
   s.sockIp = "192.168.0.5";
   s.sockPort = 10001;
   EXPECT_EQ(s.ConnectionText(), "192.168.0.5:10001");

@@ -133,7 +133,7 @@ struct JobRig {
     job.SetTimings({10, 30, 2}, {10, 30, 2}, {10, 30, 2});
     job.Link().SetWaitFunction([](std::uint32_t) {});
     job.SetNetAddress(o.address);
-    job.SetConnectMode(2);
+    job.SetConnectMode(ConnectMode::Tcp);
     job.SetSockIP("127.0.0.1");
   }
   ~JobRig() {

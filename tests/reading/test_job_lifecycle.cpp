@@ -96,7 +96,7 @@ TEST(JobLifecycle, DestroyingARunningJobStopsIt) {
     return std::make_unique<RecordingChannel>(instrument, sent, 0);
   });
   job->SetTimings({100, 5000, 5}, {100, 5000, 5}, {100, 5000, 5});
-  job->SetConnectMode(2);
+  job->SetConnectMode(ConnectMode::Tcp);
   job->SetSockIP("127.0.0.1");
   job->SetNetAddress(1);
   job->Start();
@@ -114,7 +114,7 @@ TEST(JobLifecycle, ModemJobStartedAgainDialsAgain) {
   testing::FakeModem modem(pty, script);
   RecordingObserver obs;
   TReadThread job(obs);
-  job.SetConnectMode(1);
+  job.SetConnectMode(ConnectMode::Modem);
   job.SetPortName(pty.SlavePath());
   job.SetPhoneNo("84951234567");
   job.SetReconnects(2);
@@ -144,7 +144,7 @@ TEST(JobLifecycle, AnAddressAbove255OutsideMBusIsRefused) {
     if (fromSettings) {
       ConnectionSettings s;
       s.netAddress = 300;  // would be instrument 44 as a byte
-      s.connectMode = 2;
+      s.connectMode = ConnectMode::Tcp;
       s.sockIp = "127.0.0.1";
       rig.job.SetConnection(s);
     } else {

@@ -292,7 +292,7 @@ TEST(ModemDialer, JobValuesComeFromTheSettings) {
   s.reconnects = 7;
   s.connectWaitS = 0;
   s.initString = "ATZ";
-  s.connectMode = 1;
+  s.connectMode = ConnectMode::Modem;
   auto j = ModemDialJobFrom(s);
   EXPECT_EQ(j.phoneNo, "123");
   EXPECT_TRUE(j.pulse);
@@ -302,7 +302,7 @@ TEST(ModemDialer, JobValuesComeFromTheSettings) {
   EXPECT_TRUE(j.modem);
   s.tone = true;
   s.connectWaitS = 300;
-  s.connectMode = 2;
+  s.connectMode = ConnectMode::Tcp;
   j = ModemDialJobFrom(s);
   EXPECT_FALSE(j.pulse);
   EXPECT_EQ(j.connectWaitS, 255);
