@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "app/ui_seam.hpp"
+#include "link/install_layout.hpp"
 #include "link/program_home.hpp"
 
 namespace statvtk::app {
@@ -15,10 +16,9 @@ std::filesystem::path UserGuidePath() {
   std::vector<std::filesystem::path> places;
   const auto exe = ExecutablePath();
   if (!exe.empty()) {
-    places.push_back(exe.parent_path().parent_path() / "share/doc/statvtk/user-guide.md");
+    places.push_back(statvtk::UserGuidePath(exe));  // an install, wherever it was put
     places.push_back(exe.parent_path() / "user-guide.md");
   }
-  places.emplace_back(STATVTK_DOC_DIR "/user-guide.md");
   places.emplace_back(STATVTK_SOURCE_DOC_DIR "/user-guide.md");
   for (const auto& p : places)
     if (std::filesystem::is_regular_file(p, ec)) return p;

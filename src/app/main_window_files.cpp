@@ -10,6 +10,8 @@
 
 #include "app/child_windows.hpp"
 #include "app/main_window.hpp"
+
+#include "stats/device_members.hpp"
 #include "app/ui_seam.hpp"
 
 namespace statvtk::app {
@@ -55,6 +57,9 @@ bool MainWindow::OpenStatFile(const QString& path, ExtensionRule rule, bool* siz
     ui_.Warn(this, windowTitle(), QString::fromStdString(loaded.error));
     return false;
   }
+  // A .814 file does not say C or CM: take the member this instrument had at
+  // its last download (the job may have written it since the start).
+  ApplyMember(*loaded.data, IniFile(ini_.Path()), std::nullopt);
   StatChild* w = StatWindowFor(loaded.data->type);
   if (!w) {
     ui_.Warn(this, windowTitle(), QStringLiteral("Невозможно создать окно просмотра статистики"));

@@ -55,11 +55,14 @@ std::string OneLine(std::string v) {
 
 }  // namespace
 
-IniFile::IniFile(std::filesystem::path path) : path_(std::move(path)) {
+IniFile::IniFile(std::filesystem::path path) : path_(std::move(path)), fromFile_(true) { Reload(); }
+
+void IniFile::Reload() {
   std::ifstream in(path_, std::ios::binary);
-  if (!in) return;
+  if (!in) return;  // keep what the store holds
   std::ostringstream text;
   text << in.rdbuf();
+  if (in.bad()) return;
   Parse(text.str());
 }
 
@@ -164,6 +167,22 @@ bool IniFile::WriteBool(const std::string& section, const std::string& key, bool
 }
 
 bool IniFile::Write(const std::string& section, const std::string& key, const std::string& value) {
+  if (fromFile_) {
+    // Take in what others wrote since, then put back what this store could
+    // not save yet, then this value.
+    Reload();
+    for (const auto& u : unsaved_) Apply(u.section, u.key, u.value);
+  }
+  Apply(section, key, value);
+  if (Save()) {
+    unsaved_.clear();
+    return true;
+  }
+  unsaved_.push_back({section, key, value});
+  return false;
+}
+
+void IniFile::Apply(const std::string& section, const std::string& key, const std::string& value) {
   const std::string s = Lower(section), k = Lower(key);
   const std::string stored = Unquote(Trim(value));
   for (Line& l : lines_) {
@@ -172,7 +191,7 @@ bool IniFile::Write(const std::string& section, const std::string& key, const st
       const std::string_view t = Trim(l.text);
       l.text = std::string(Trim(t.substr(0, t.find('=')))) + "=" + value;
       l.value = stored;
-      return Save();
+      return;
     }
   }
   // A new key goes after the last key (or the header) of its section.
@@ -188,7 +207,6 @@ bool IniFile::Write(const std::string& section, const std::string& key, const st
     lines_.push_back({"[" + section + "]", s, {}, {}});
     lines_.push_back(std::move(line));
   }
-  return Save();
 }
 
 bool IniFile::Save() {

@@ -30,6 +30,8 @@ class IniFile {
 
   // Each write updates the store and rewrites the file at once; false (with
   // LastError()) when the file could not be written; the store keeps the value.
+  // A store loaded from its file first takes in what others (the reading job,
+  // another window) wrote to it since, so that no write undoes theirs.
   bool WriteString(const std::string& section, const std::string& key, const std::string& value);
   bool WriteInteger(const std::string& section, const std::string& key, long long value);
   bool WriteBool(const std::string& section, const std::string& key, bool value);
@@ -49,7 +51,14 @@ class IniFile {
   const Line* Find(const std::string& section, const std::string& key) const;
   bool Write(const std::string& section, const std::string& key, const std::string& value);
   bool Save();
+  void Reload();
+  void Apply(const std::string& section, const std::string& key, const std::string& value);
+  struct Pending {
+    std::string section, key, value;
+  };
+  std::vector<Pending> unsaved_;  // written to the store, not yet to the file
   bool crlf_ = false;  // the file's own line ending is kept
+  bool fromFile_ = false;
   std::filesystem::path path_;
   std::vector<Line> lines_;
   std::string lastError_;

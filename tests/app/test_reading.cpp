@@ -127,6 +127,12 @@ void TestReading::fullReadFillsStatisticsWindow() {
   QVERIFY(w.Actions().read->isEnabled());
   QVERIFY(!w.Messages()->Log().Lines().empty());
   QVERIFY(ui.shown.empty());
+  // The file reopens as the member it was read from (a .814 file cannot tell C
+  // from CM), even after the window has since written settings of its own.
+  QVERIFY(w.Settings().WriteInteger("Settings", "TopMost", 0));
+  QVERIFY(w.OpenStatFile(w.RecentFiles().front(), ExtensionRule::Exact));
+  QCOMPARE(StatWindows(w).size(), std::size_t(2));
+  QCOMPARE(int(StatWindows(w).back()->Data().type), model);
 }
 
 void TestReading::secondReadOpensSecondWindow() {

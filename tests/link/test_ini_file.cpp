@@ -81,6 +81,22 @@ TEST(IniFile, AWriteChangesOnlyItsLine) {
   EXPECT_EQ(IniFile(path).ReadInteger("Settings", "NetAddress", 0), 7);
 }
 
+// The window keeps one store for the whole run while the reading job writes
+// [Devices] through a store of its own: neither write may undo the other.
+TEST(IniFile, AStoreKeptOpenDoesNotUndoOtherWriters) {
+  TempFolder dir;
+  const auto path = dir.Path() / "StatVTK.ini";
+  WriteAll(path, "[Settings]\nNetAddress=1\n");
+  IniFile window(path);
+  IniFile job(path);
+  ASSERT_TRUE(job.WriteString("Devices", "83123811", "CM")) << job.LastError();
+  ASSERT_TRUE(window.WriteInteger("Settings", "NetAddress", 5)) << window.LastError();
+  const IniFile after(path);
+  EXPECT_EQ(after.ReadString("Devices", "83123811", ""), "CM");
+  EXPECT_EQ(after.ReadInteger("Settings", "NetAddress", 0), 5);
+  EXPECT_EQ(window.ReadString("Devices", "83123811", ""), "CM");
+}
+
 TEST(IniFile, NewKeysEndTheirSectionNewSectionsEndTheFile) {
   TempFolder dir;
   const auto path = dir.Path() / "StatVTK.ini";
