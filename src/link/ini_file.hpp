@@ -58,8 +58,8 @@ class IniFile {
   };
   std::vector<Pending> unsaved_;  // written to the store, not yet to the file
   bool crlf_ = false;  // the file's own line ending is kept
-  bool fromFile_ = false;
   std::filesystem::path path_;
+  bool fromFile_ = false;
   std::vector<Line> lines_;
   std::string lastError_;
 };

@@ -69,7 +69,7 @@ class SerialChannel final : public ByteChannel {
       if (GetLastError() != ERROR_IO_PENDING) return Lost(0);
       // Time on the wire at 10 bits a byte, plus the stall a full queue may add.
       const DWORD wireMs = static_cast<DWORD>(bytes.size() * 10000 / std::max<std::uint32_t>(line_.baudRate, 1));
-      done = Finish(ov, wireMs + serial::kWriteStallMs);
+      done = Finish(ov, wireMs + serial::kWriteStallMs, /*stoppable=*/true);
     }
     return done;
   }
@@ -96,9 +96,20 @@ class SerialChannel final : public ByteChannel {
 
  private:
   // Waits for an overlapped transfer; cancels it when the bound has passed.
-  DWORD Finish(OVERLAPPED& ov, DWORD boundMs) {
+  // A stoppable wait looks at the abort flag every kStallSliceMs.
+  DWORD Finish(OVERLAPPED& ov, DWORD boundMs, bool stoppable = false) {
     DWORD n = 0;
-    if (WaitForSingleObject(ov.hEvent, boundMs + kGraceMs) != WAIT_OBJECT_0) CancelIo(port_.get());
+    const DWORD total = boundMs + kGraceMs;
+    DWORD waited = 0;
+    DWORD r = WAIT_TIMEOUT;
+    for (;;) {
+      const DWORD slice = stoppable ? std::min<DWORD>(total - waited, serial::kStallSliceMs) : total - waited;
+      r = WaitForSingleObject(ov.hEvent, slice);
+      if (r != WAIT_TIMEOUT) break;
+      waited += slice;
+      if (waited >= total || (stoppable && AbortRequested())) break;
+    }
+    if (r != WAIT_OBJECT_0) CancelIo(port_.get());
     if (!GetOverlappedResult(port_.get(), &ov, &n, TRUE)) {
       const DWORD err = GetLastError();
       if (err != ERROR_OPERATION_ABORTED && err != ERROR_TIMEOUT) return Lost(n);

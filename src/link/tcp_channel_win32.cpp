@@ -94,7 +94,11 @@ class TcpChannel final : public ByteChannel {
       }
       const int err = WSAGetLastError();
       if (n == SOCKET_ERROR && err == WSAEWOULDBLOCK) {
-        if (WaitFor(sock_.get(), true, tcp::kWriteStallMs)) continue;
+        // Room to send, looked for in slices so that a stop ends the wait.
+        bool room = false;
+        for (int waited = 0; !room && waited < tcp::kWriteStallMs && !AbortRequested(); waited += tcp::kConnectSliceMs)
+          room = WaitFor(sock_.get(), true, tcp::kConnectSliceMs);
+        if (room) continue;
       } else if (err == WSAECONNRESET || err == WSAECONNABORTED || err == WSAENOTCONN || err == WSAESHUTDOWN) {
         open_ = false;
       }
