@@ -82,10 +82,10 @@ MainWindow::MainWindow(UiSeam& ui, std::filesystem::path home, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
-  // The child windows are destroyed after this frame's own part is gone: their
-  // destruction must not call back into it.
-  for (QMdiSubWindow* sub : mdi_->subWindowList())
-    if (QWidget* child = sub->widget()) QObject::disconnect(child, nullptr, this, nullptr);
+  // The child windows are destroyed after this frame's own part is gone: what
+  // they signal then (a window closing, the multi-document area changing its
+  // active window) must not call back into it.
+  for (QObject* o : findChildren<QObject*>()) QObject::disconnect(o, nullptr, this, nullptr);
   // Nothing here waits on the GUI: the job only posts to it, so joining is safe.
   if (job_) {
     stopRequested_ = true;
