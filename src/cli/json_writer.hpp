@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "link/utf8.hpp"
+
 namespace statvtk::cli {
 
 class JsonWriter {
@@ -65,26 +67,6 @@ class JsonWriter {
     }
     if (!first_ && !s_.empty()) s_ += ',';
     first_ = false;
-  }
-  // Length of the valid UTF-8 sequence starting at v[i]; 0 when it is not one.
-  static std::size_t Utf8Length(std::string_view v, std::size_t i) {
-    const auto b0 = static_cast<unsigned char>(v[i]);
-    std::size_t len = 0;
-    std::uint32_t cp = 0;
-    if (b0 < 0x80) return 1;
-    if ((b0 & 0xE0) == 0xC0) len = 2, cp = b0 & 0x1F;
-    else if ((b0 & 0xF0) == 0xE0) len = 3, cp = b0 & 0x0F;
-    else if ((b0 & 0xF8) == 0xF0) len = 4, cp = b0 & 0x07;
-    else return 0;
-    if (i + len > v.size()) return 0;
-    for (std::size_t k = 1; k < len; ++k) {
-      const auto b = static_cast<unsigned char>(v[i + k]);
-      if ((b & 0xC0) != 0x80) return 0;
-      cp = (cp << 6) | (b & 0x3F);
-    }
-    const bool overlong = (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
-    if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    return len;
   }
 
   // The string quoted; bytes that are not UTF-8 become U+FFFD, so the output

@@ -1,6 +1,8 @@
 // Part names, relationship targets and XML load/save for .xlsx packages.
 #include "reports/xlsx_xml.hpp"
 
+#include "link/utf8.hpp"
+
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -89,25 +91,11 @@ struct VectorWriter : pugi::xml_writer {
   }
 };
 
-// Length of the valid UTF-8 sequence at s[i], or 0.
-std::size_t Utf8Length(std::string_view s, std::size_t i) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  std::size_t len = 0;
+// Length of the valid UTF-8 sequence at s[i], or 0; XML also has no U+FFFE, U+FFFF.
+std::size_t XmlUtf8Length(std::string_view s, std::size_t i) {
   std::uint32_t cp = 0;
-  if (b0 < 0x80) return 1;
-  if ((b0 & 0xE0) == 0xC0) len = 2, cp = b0 & 0x1F;
-  else if ((b0 & 0xF0) == 0xE0) len = 3, cp = b0 & 0x0F;
-  else if ((b0 & 0xF8) == 0xF0) len = 4, cp = b0 & 0x07;
-  else return 0;
-  if (i + len > s.size()) return 0;
-  for (std::size_t k = 1; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if ((b & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  const bool overlong = (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
-  if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF) return 0;
-  return len;
+  const std::size_t len = statvtk::Utf8Length(s, i, &cp);
+  return cp == 0xFFFE || cp == 0xFFFF ? 0 : len;
 }
 
 bool IsEscapePattern(std::string_view s, std::size_t i) {
@@ -160,7 +148,7 @@ std::string CellText(std::string_view text) {
       std::snprintf(buf, sizeof buf, "_x%04X_", ch);
       out += buf;
       ++i;
-    } else if (const std::size_t len = Utf8Length(text, i); len > 0) {
+    } else if (const std::size_t len = XmlUtf8Length(text, i); len > 0) {
       out.append(text.substr(i, len));
       i += len;
     } else {
