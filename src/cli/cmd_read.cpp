@@ -128,8 +128,7 @@ int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
 
   CliObserver obs(err, StderrIsTerminal());
   TReadThread job(obs);
-  ConfigureJob(job, setup, ro.conn, obs);
-  ApplyReadChoice(choice, job);
+  ConfigureJob(job, setup, ro.conn, obs, ReadPlan{ReadKind::Statistics, choice});
   RunJob(job);
   return Conclude(job.Result(), obs, ro, out, err);
 }
