@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QStyle>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -39,7 +40,17 @@ LogWindow::LogWindow(AppServices& app, QWidget* parent) : QWidget(parent), app_(
 void LogWindow::AddMessage(const QString& text) {
   if (text.isEmpty()) return;
   log_.AddMessage(text.toStdString());
+  // The newest line stays in view unless the user has scrolled up to read.
+  QScrollBar* bar = memo_->verticalScrollBar();
+  const bool following = bar->value() >= bar->maximum();
   memo_->appendPlainText(QString::fromStdString(log_.Lines().back()));
+  if (following) ShowNewest();
+}
+
+void LogWindow::ShowNewest() {
+  memo_->moveCursor(QTextCursor::End);
+  memo_->verticalScrollBar()->setValue(memo_->verticalScrollBar()->maximum());
+  memo_->horizontalScrollBar()->setValue(0);
 }
 
 void LogWindow::Clear() {
@@ -55,9 +66,7 @@ void LogWindow::Save() {
   if (name.isEmpty()) return;
   std::string error;
   if (!log_.SaveTo(name.toStdString(), &error))
-    app_.Ui().Warn(this, QStringLiteral("Сообщения"),
-                   QStringLiteral("Не удалось сохранить протокол в ") + name + QStringLiteral(": ") +
-                       QString::fromStdString(error));
+    app_.Ui().Warn(this, QStringLiteral("Сообщения"), QString::fromStdString(error));  // names the file and why
 }
 
 void LogWindow::closeEvent(QCloseEvent* event) {

@@ -1,14 +1,11 @@
 #include "app/tech_info_window.hpp"
 
-#include <QCloseEvent>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "app/app_services.hpp"
-#include "app/child_activation.hpp"
 #include "reports/tech_info.hpp"
 
 namespace statvtk::app {
@@ -63,23 +60,6 @@ TechInfoWindow::TechInfoWindow(std::span<const std::uint8_t> header, DeviceType 
   const int frame = 2 * grid_->frameWidth();
   grid_->setMinimumSize(kLabelWidth + kValueWidth + frame, kRowHeight * grid_->rowCount() + frame);
   resize(kLabelWidth + kValueWidth + frame + 12, kRowHeight * grid_->rowCount() + frame + 60);
-}
-
-void TechInfoWindow::closeEvent(QCloseEvent* event) {
-  app_.ChildClosed(this);
-  event->accept();
-}
-
-void TechInfoWindow::showEvent(QShowEvent* event) {
-  QWidget::showEvent(event);
-  FollowActivation(this, app_);
-}
-
-void TechInfoWindow::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape)
-    CloseChild(this);
-  else
-    QWidget::keyPressEvent(event);
 }
 
 }  // namespace statvtk::app

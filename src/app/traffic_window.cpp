@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QFontDatabase>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QStyle>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -49,7 +50,13 @@ TrafficWindow::TrafficWindow(QWidget* parent) : QWidget(parent) {
   connect(clear, &QAction::triggered, this, &TrafficWindow::Clear);
 }
 
-void TrafficWindow::Add(const TrafficEntry& e) { view_->appendPlainText(TrafficLine(e)); }
+void TrafficWindow::Add(const TrafficEntry& e) {
+  // The newest frame stays in view unless the user has scrolled up to read.
+  QScrollBar* bar = view_->verticalScrollBar();
+  const bool following = bar->value() >= bar->maximum();
+  view_->appendPlainText(TrafficLine(e));
+  if (following) bar->setValue(bar->maximum());
+}
 void TrafficWindow::Clear() { view_->clear(); }
 QString TrafficWindow::Text() const { return view_->toPlainText(); }
 int TrafficWindow::LineCount() const { return view_->toPlainText().isEmpty() ? 0 : view_->blockCount(); }

@@ -5,7 +5,7 @@
 
 #include <QWidget>
 
-#include "app/gui_observer.hpp"
+#include "app/job_controller.hpp"
 
 class QPlainTextEdit;
 class QAction;
@@ -24,6 +24,7 @@ class TrafficWindow : public QWidget {
   void Clear();
   QString Text() const;
   int LineCount() const;
+  QPlainTextEdit* View() const { return view_; }
 
  private:
   QPlainTextEdit* view_ = nullptr;

@@ -31,6 +31,9 @@ class RecordingCurrent : public QWidget, public app::CurrentChild {
     ++shown;
   }
   void RefreshFailed(const QString& reason) override { failures << reason; }
+  bool Polling() const override { return false; }
+  void StopPolling() override {}
+  void ResumePolling() override {}
   std::vector<std::uint8_t> block;
   DeviceType type = DeviceType::dtUnknown;
   std::string serial;
@@ -268,6 +271,10 @@ void TestReading::trafficMonitorShowsFrames() {
   w.ReadCurrent();
   QVERIFY(done.wait(30000));
   QVERIFY(w.Traffic() == nullptr);
+  // The polling window is closed, so the command reads anew.
+  for (QMdiSubWindow* s : w.Mdi()->subWindowList())
+    if (dynamic_cast<app::CurrentChild*>(s->widget())) s->close();
+  QTRY_VERIFY(w.Actions().readTek->isEnabled());
   w.ShowTraffic();
   QVERIFY(w.Traffic() != nullptr);
   w.ReadCurrent();

@@ -19,7 +19,7 @@
 #include <sstream>
 
 #include "app/events_window.hpp"
-#include "app/stat_child.hpp"
+#include "app/stat_window.hpp"
 #include "app/volume_chart.hpp"
 #include "reports/csv_export.hpp"
 #include "stats/volume_series.hpp"
@@ -299,29 +299,6 @@ class StatChildTest : public QObject {
     w.ExportCsv();
     QCOMPARE(app.ui.Count("Warn"), 1);
     QVERIFY(app.ui.calls.back().text.contains("missing"));
-  }
-
-  void ActivationAndClosingReachTheFrame() {
-    TestApp app("activate");
-    QMdiArea mdi;
-    auto* a = new StatWindow(DeviceType::dtVTK0812, app, kToday);
-    auto* b = new StatWindow(DeviceType::dtLDN08, app, kToday);
-    QMdiSubWindow* sa = mdi.addSubWindow(a);
-    QMdiSubWindow* sb = mdi.addSubWindow(b);
-    mdi.show();
-    sa->show();
-    sb->show();
-    QApplication::setActiveWindow(&mdi);
-    mdi.setActiveSubWindow(sa);
-    QTRY_VERIFY(!app.activated.empty() && app.activated.back() == a);
-    mdi.setActiveSubWindow(sb);
-    QTRY_VERIFY(app.activated.back() == b);
-    // Closing the sub-window closes the window, which tells the frame.
-    QPointer<StatWindow> alive(a);
-    QVERIFY(sa->close());
-    QCOMPARE(app.closed.size(), std::size_t{1});
-    QCOMPARE(app.closed.front(), static_cast<QWidget*>(a));
-    QTRY_VERIFY(alive.isNull());
   }
 
   void EventsButtonAsksTheFrame() {

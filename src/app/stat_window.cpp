@@ -1,4 +1,4 @@
-#include "app/stat_child.hpp"
+#include "app/stat_window.hpp"
 
 #include <QCloseEvent>
 #include <QDate>
@@ -19,7 +19,6 @@
 #include <cstdio>
 
 #include "app/app_services.hpp"
-#include "app/child_activation.hpp"
 #include "app/ui_seam.hpp"
 #include "app/volume_chart.hpp"
 #include "reports/csv_export.hpp"
@@ -309,13 +308,11 @@ void StatWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  app_.ChildClosed(this);
   event->accept();
 }
 
 void StatWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  FollowActivation(this, app_);
   // The list knows its height only now.
   QTimer::singleShot(0, this, [this] { ScrollToSelection(); });
 }
