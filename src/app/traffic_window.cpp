@@ -9,6 +9,8 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "link/link_cause.hpp"
+
 namespace statvtk::app {
 
 namespace {
@@ -24,8 +26,9 @@ QString TrafficLine(const TrafficEntry& e) {
   }
   s += QString::fromLatin1(e.bytes.toHex(' ').toUpper());
   if (e.direction == FrameTrace::Direction::Received && e.result != 0) {
-    if (e.bytes.isEmpty()) s += QStringLiteral("(нет ответа)");
-    s += QStringLiteral("  [ошибка %1]").arg(e.result);
+    // The same words as the messages after "Дополнительная информация: ".
+    if (!e.bytes.isEmpty()) s += QStringLiteral("  ");
+    s += QStringLiteral("[") + QString::fromStdString(LinkCauseText(e.result)) + QStringLiteral("]");
   }
   if (e.direction == FrameTrace::Direction::Late) s += QStringLiteral("  [опоздавшие байты]");
   return s;

@@ -13,7 +13,7 @@ class QAction;
 namespace statvtk::app {
 
 // One line of the monitor: "hh:mm:ss.zzz  -> 55 01 ..." ("<-" a good reply,
-// "<! [code]" a bad one, "<~" bytes that came late and were dropped).
+// "<! ... [cause]" a bad one, "<~" bytes that came late and were dropped).
 QString TrafficLine(const TrafficEntry& e);
 
 class TrafficWindow : public QWidget {

@@ -70,9 +70,9 @@ void TestReading::trafficLinesTellFramesApart_data() {
   QTest::newRow("good reply") << int(FrameTrace::Direction::Received) << QByteArray::fromHex("aa01") << 0
                               << "12:34:56.789  <- AA 01";
   QTest::newRow("bad reply") << int(FrameTrace::Direction::Received) << QByteArray::fromHex("aa02") << 3
-                             << "12:34:56.789  <! AA 02  [ошибка 3]";
+                             << "12:34:56.789  <! AA 02  [ответ неверной длины: помехи на линии или другой прибор (Неверный размер пакета [3])]";
   QTest::newRow("no reply") << int(FrameTrace::Direction::Received) << QByteArray() << 2
-                            << "12:34:56.789  <! (нет ответа)  [ошибка 2]";
+                            << "12:34:56.789  <! [нет ответа (Тайм-аут [2])]";
   QTest::newRow("late") << int(FrameTrace::Direction::Late) << QByteArray::fromHex("aa") << 0
                         << "12:34:56.789  <~ AA  [опоздавшие байты]";
 }
