@@ -265,7 +265,7 @@ void MainWindow::ConnectionSettingsCommand() {
   });
   if (ui_.RunDialog(dialog) != QDialog::Accepted) return;
   ShowConnectionText();
-  if (emptyState_->isVisible()) {
+  if (!emptyState_->isHidden()) {
     emptyState_->hide();
     status_->SetText(0, QString());
   }
