@@ -8,6 +8,7 @@
 
 #include "app/app_options.hpp"
 #include "app/main_window.hpp"
+#include "app/russian_ui.hpp"
 #include "app/ui_seam.hpp"
 #include "link/program_home.hpp"
 #include "link/version.hpp"
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
   std::string error;
   if (!statvtk::EnsureFolder(home, &error)) std::cerr << "statvtk: " << error << "\n";
 
+  statvtk::app::UseRussian(&app);
   statvtk::app::DesktopUi ui;
   statvtk::app::MainWindow window(ui, home);
   window.show();

@@ -14,6 +14,7 @@
 #include <QStatusBar>
 
 #include "app/about_dialog.hpp"
+#include "app/child_geometry.hpp"
 #include "app/child_windows.hpp"
 #include "app/connection_dialog.hpp"
 #include "app/help_window.hpp"
@@ -80,6 +81,7 @@ MainWindow::MainWindow(UiSeam& ui, std::filesystem::path home, QWidget* parent)
   log_ = new LogWindow(*this);
   logSub_ = mdi_->addSubWindow(log_);
   logSub_->resize(369, 250);
+  RestoreChildGeometry(ini_, *logSub_);
   logSub_->show();
 
   // Activation, closing and Escape of every child window are handled here.
@@ -166,12 +168,18 @@ QMdiSubWindow* MainWindow::AddChild(QWidget* w) {
   w->installEventFilter(this);
   // Queued: the window is half gone while it signals its destruction.
   connect(w, &QObject::destroyed, this, &MainWindow::UpdateCommands, Qt::QueuedConnection);
+  RestoreChildGeometry(ini_, *sub);
   sub->show();
   mdi_->setActiveSubWindow(sub);
   return sub;
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  // A child window closing leaves its place and size for the next of its kind.
+  if (event->type() == QEvent::Close) {
+    if (auto* w = qobject_cast<QWidget*>(watched))
+      if (auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget())) SaveChildGeometry(ini_, *sub);
+  }
   // Escape closes a child window together with its frame.
   if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
     if (auto* w = qobject_cast<QWidget*>(watched); w && qobject_cast<QMdiSubWindow*>(w->parentWidget())) {
@@ -305,6 +313,8 @@ void MainWindow::RestoreGeometry() {
 }
 
 void MainWindow::SaveGeometry() {
+  SaveChildGeometry(ini_, *logSub_);
+  for (QMdiSubWindow* sub : mdi_->subWindowList()) SaveChildGeometry(ini_, *sub);
   const bool maximized = isMaximized();
   ini_.WriteBool(kWindows, "MainMaximized", maximized);
   if (maximized) return;

@@ -257,13 +257,16 @@ void TestDialogs::reportSettingsDefaultAndStored() {
   QCOMPARE(QString::fromStdString(s.folder.string()), QString::fromStdString((home.Path() / "Reports").string()));
   QVERIFY(s.openWhenDone);
   app::ReportSettingsDialog d(file, home.Path(), ui);
-  ui.files.push_back("/srv/reports");
+  const std::string chosen = (home.Path() / "out").string();
+  std::filesystem::create_directory(chosen);
+  ui.files.push_back(QString::fromStdString(chosen));
   ButtonNamed(d, QStringLiteral("Обзор..."))->click();
-  QCOMPARE(d.Folder()->text(), QStringLiteral("/srv/reports"));
+  QCOMPARE(d.Folder()->text(), QString::fromStdString(chosen));
   d.OpenWhenDone()->setChecked(false);
   d.accept();
+  QCOMPARE(d.result(), int(QDialog::Accepted));
   s = app::LoadReportSettings(IniFile(home.Path() / "StatVTK.ini"), home.Path());
-  QCOMPARE(s.folder.string(), std::string("/srv/reports"));
+  QCOMPARE(s.folder.string(), chosen);
   QVERIFY(!s.openWhenDone);
   // An empty folder is refused.
   app::ReportSettingsDialog d2(file, home.Path(), ui);
@@ -271,6 +274,22 @@ void TestDialogs::reportSettingsDefaultAndStored() {
   d2.accept();
   QCOMPARE(d2.result(), int(QDialog::Rejected));
   QCOMPARE(ui.Count("warn"), 1);
+  // A folder that is not there, or a file in its place, is refused with the reason.
+  d2.Folder()->setText(QString::fromStdString((home.Path() / "missing").string()));
+  d2.accept();
+  QCOMPARE(d2.result(), int(QDialog::Rejected));
+  QVERIFY(ui.LastText().endsWith(QStringLiteral(" не существует.")));
+  TestHome::WriteText(home.Path() / "plain", "x");
+  d2.Folder()->setText(QString::fromStdString((home.Path() / "plain").string()));
+  d2.accept();
+  QCOMPARE(d2.result(), int(QDialog::Rejected));
+  QCOMPARE(ui.Count("warn"), 3);
+  QCOMPARE(app::LoadReportSettings(IniFile(home.Path() / "StatVTK.ini"), home.Path()).folder.string(), chosen);
+  // The program's own Reports/ is made when it is chosen.
+  d2.Folder()->setText(QString::fromStdString((home.Path() / "Reports").string()));
+  d2.accept();
+  QCOMPARE(d2.result(), int(QDialog::Accepted));
+  QVERIFY(std::filesystem::is_directory(home.Path() / "Reports"));
 }
 
 void TestDialogs::aboutLinksGoThroughTheDesktop() {

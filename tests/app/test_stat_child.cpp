@@ -275,6 +275,51 @@ class StatChildTest : public QObject {
     QCOMPARE(app.ui.Count("Warn"), 0);
   }
 
+  void TypedDatesAreTaken() {
+    TestApp app("typed");
+    StatWindow w(DeviceType::dtVTK0812, app, kToday);
+    w.Load(SimImage(DeviceType::dtVTK0812));
+    w.show();
+    QDateEdit* begin = w.BeginPicker();
+    begin->setFocus();
+    begin->setCurrentSection(QDateTimeEdit::DaySection);
+    begin->setSelectedSection(QDateTimeEdit::DaySection);
+    QTest::keyClicks(begin, QStringLiteral("05"));
+    begin->setCurrentSection(QDateTimeEdit::MonthSection);
+    begin->setSelectedSection(QDateTimeEdit::MonthSection);
+    QTest::keyClicks(begin, QStringLiteral("06"));
+    begin->setCurrentSection(QDateTimeEdit::YearSection);
+    begin->setSelectedSection(QDateTimeEdit::YearSection);
+    QTest::keyClicks(begin, QStringLiteral("24"));
+    QTest::keyClick(begin, Qt::Key_Return);
+    QCOMPARE(begin->date(), QDate(2024, 6, 5));
+    QCOMPARE(w.WindowModel().BeginDate().day, 5);
+    QCOMPARE(w.WindowModel().BeginDate().month, 6);
+  }
+
+  void CsvOfListedMonthsWithoutAMonthlyArchiveIsOffered_data() {
+    QTest::addColumn<int>("model");
+    QTest::addColumn<bool>("monthlyCsv");
+    QTest::newRow("VTK-08.12") << int(DeviceType::dtVTK0812) << false;
+    QTest::newRow("VTK-08.14 C") << int(DeviceType::dtVTK0814C) << true;
+  }
+  void CsvOfListedMonthsWithoutAMonthlyArchiveIsOffered() {
+    QFETCH(int, model);
+    QFETCH(bool, monthlyCsv);
+    TestApp app("csvmonths");
+    StatWindow w(DeviceType(model), app, kToday);
+    w.Load(SimImage(DeviceType(model)));
+    QPushButton* csv = nullptr;
+    for (auto* b : w.findChildren<QPushButton*>())
+      if (b->text() == QStringLiteral("Экспорт CSV")) csv = b;
+    QVERIFY(csv);
+    QVERIFY(csv->isEnabled());  // daily
+    w.ModeButton(StatMode::Monthly)->click();
+    QCOMPARE(csv->isEnabled(), monthlyCsv);
+    w.ModeButton(StatMode::Daily)->click();
+    QVERIFY(csv->isEnabled());
+  }
+
   void CsvExportWritesTheModesArchive() {
     TestApp app("csv");
     StatWindow w(DeviceType::dtVTK0814C, app, kToday);
