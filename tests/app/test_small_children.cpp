@@ -139,8 +139,9 @@ class SmallChildrenTest : public QObject {
     h[560] = 100; // Gmax = 100 hundredths of the nominal flow
     TechInfoWindow w(h, DeviceType::dtVTK0814CM, app);
     QCOMPARE(w.windowTitle(), QString("Техническая информация - прибор № 12345678"));
-    QCOMPARE(w.Grid()->columnWidth(0), 80);
-    QCOMPARE(w.Grid()->columnWidth(1), 180);
+    // At least the classic widths; wider where a text needs it.
+    QVERIFY(w.Grid()->columnWidth(0) >= 80);
+    QVERIFY(w.Grid()->columnWidth(1) >= 180);
     QCOMPARE(w.Grid()->rowHeight(0), 18);
     auto value = [&](const QString& label) {
       for (int r = 0; r < w.Grid()->rowCount(); ++r)
