@@ -10,8 +10,8 @@
 #include "app/main_window.hpp"
 #include "app/russian_ui.hpp"
 #include "app/ui_seam.hpp"
-#include "link/program_home.hpp"
-#include "link/version.hpp"
+#include "base/program_home.hpp"
+#include "base/version.hpp"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

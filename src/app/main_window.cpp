@@ -24,9 +24,9 @@
 #include "app/status_panels.hpp"
 #include "app/traffic_window.hpp"
 #include "app/ui_seam.hpp"
-#include "link/program_home.hpp"
+#include "base/program_home.hpp"
 #include "link/serial_channel.hpp"
-#include "link/version.hpp"
+#include "base/version.hpp"
 
 namespace statvtk::app {
 

@@ -15,7 +15,7 @@
 #include "app/command_state.hpp"
 #include "app/job_controller.hpp"
 #include "app/main_menus.hpp"
-#include "link/ini_file.hpp"
+#include "base/ini_file.hpp"
 #include "link/settings.hpp"
 #include "reading/read_choice.hpp"
 #include "stats/stat_file.hpp"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "link/ini_file.hpp"
+#include "base/ini_file.hpp"
 
 namespace statvtk::app {
 

@@ -13,8 +13,8 @@
 #include <system_error>
 
 #include "app/ui_seam.hpp"
-#include "link/ini_file.hpp"
-#include "link/program_home.hpp"
+#include "base/ini_file.hpp"
+#include "base/program_home.hpp"
 
 namespace statvtk::app {
 
