@@ -98,6 +98,8 @@ void CurrentWindow::ShowView(const CurrentView& view) {
     const std::unique_ptr<QLayoutItem> old(values_->layout()->replaceWidget(rows_, fresh));
     rows_->deleteLater();
     rows_ = fresh;
+    // A widget made inside a window already shown stays hidden until told.
+    rows_->show();
   }
   // The model's group caption ("Текущий массовый расход", "Напряжение питания")
   // names the LabelM row alone, which carries it as its caption.
@@ -107,14 +109,17 @@ void CurrentWindow::ShowView(const CurrentView& view) {
 // The window (and its frame in the multi-document area) grows to show every
 // value and the whole caption; it never shrinks what the user made larger.
 void CurrentWindow::FitToContents() {
+  rows_->layout()->invalidate();
+  values_->layout()->invalidate();
+  layout()->invalidate();
   layout()->activate();
-  QSize want = sizeHint();
+  QSize want = sizeHint().expandedTo(layout()->totalSizeHint());
   const int captionWidth = fontMetrics().horizontalAdvance(windowTitle()) + 120;  // the frame's buttons
   want.setWidth(std::max(want.width(), captionWidth));
   setMinimumSize(minimumSizeHint());
   if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) {
     const QSize frame = sub->size() - size();
-    sub->resize(sub->size().expandedTo(want + frame));
+    sub->resize(sub->size().expandedTo(want + frame).expandedTo(sub->sizeHint()));
   } else {
     resize(size().expandedTo(want));
   }
@@ -125,6 +130,8 @@ void CurrentWindow::ShowCurrent(std::span<const std::uint8_t, 1024> block, Devic
   setWindowTitle(QStringLiteral("Текущие показания - прибор № ") + QString::fromStdString(serial));
   ShowView(UpdateData(block, type));
   FitToContents();
+  // Once more when the new rows have been laid out by the event loop.
+  QTimer::singleShot(0, this, [this] { FitToContents(); });
   if (!polling_) return;  // stopped meanwhile: the values are shown, the poll stays stopped
   SetState(QStringLiteral("Обновлено в ") + Now(), false);
   timer_->start();

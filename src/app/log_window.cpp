@@ -5,6 +5,9 @@
 #include <QCloseEvent>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTextBlock>
+
+#include <algorithm>
 #include <QStyle>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -51,6 +54,15 @@ void LogWindow::ShowNewest() {
   memo_->moveCursor(QTextCursor::End);
   memo_->verticalScrollBar()->setValue(memo_->verticalScrollBar()->maximum());
   memo_->horizontalScrollBar()->setValue(0);
+}
+
+int LogWindow::NewestLinesWidth(int lines) const {
+  int widest = 0;
+  QTextBlock b = memo_->document()->lastBlock();
+  for (int i = 0; i < lines && b.isValid(); ++i, b = b.previous())
+    widest = std::max(widest, memo_->fontMetrics().horizontalAdvance(b.text()));
+  // The frame, the margins and the vertical scroll bar.
+  return widest + memo_->verticalScrollBar()->sizeHint().width() + 2 * memo_->frameWidth() + 16;
 }
 
 void LogWindow::Clear() {

@@ -23,6 +23,8 @@ class LogWindow : public QWidget {
   const MessageLog& Log() const { return log_; }
   // Scrolls to the newest line.
   void ShowNewest();
+  // The width the newest `lines` lines need to be read whole.
+  int NewestLinesWidth(int lines) const;
   QPlainTextEdit* Memo() const { return memo_; }
 
   // The two tool buttons.

@@ -143,6 +143,10 @@ void MainWindow::BringFailureIntoSight(const JobEnd& end) {
   // The message log is where a failure is told: it is restored and raised,
   // scrolled to its newest lines, and panel 0 keeps the stage's message.
   ShowMessages();
+  // Wide enough for the failing lines, as far as the area allows.
+  const int room = mdi_->viewport()->width() - logSub_->x();
+  const int wanted = log_->NewestLinesWidth(3) + (logSub_->width() - log_->width());
+  if (logSub_->width() < wanted) logSub_->resize(std::min(wanted, std::max(room, logSub_->width())), logSub_->height());
   log_->ShowNewest();
   if (!end.result.message.empty()) status_->SetText(0, QString::fromStdString(end.result.message));
 }

@@ -257,6 +257,7 @@ void TestCommands::currentWindowShowsEveryValue() {
   for (const char* name : {"LabelG", "LabelVp", "LabelVm", "LabelM", "LabelT", "Label_Errors"}) {
     QLabel* v = c->Value(QString::fromLatin1(name));
     QVERIFY2(v, name);
+    QVERIFY2(v->isVisible(), name);
     QVERIFY2(v->height() >= v->sizeHint().height() - 1, name);
     QVERIFY2(c->rect().contains(v->mapTo(c, v->rect().bottomRight())), name);
   }

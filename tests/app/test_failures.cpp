@@ -66,6 +66,8 @@ void TestFailures::failedRunBringsMessagesBack() {
   QCOMPARE(w.Mdi()->activeSubWindow(), w.MessagesFrame());
   QScrollBar* bar = w.Messages()->Memo()->verticalScrollBar();
   QCOMPARE(bar->value(), bar->maximum());
+  // Wide enough that the failing lines are read whole.
+  QVERIFY(w.Messages()->width() >= w.Messages()->NewestLinesWidth(2) - 2);
   QVERIFY(w.Messages()->Memo()->toPlainText().contains(QStringLiteral("Ошибка открытия порта /dev/ttyUSB9.")));
   QCOMPARE(w.PanelText(0), QStringLiteral("Ошибка открытия порта /dev/ttyUSB9."));
   QVERIFY(ui.shown.empty());  // told in the log, no box
