@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "link/atomic_file.hpp"
+#include "base/atomic_file.hpp"
 #include "stats/stat_image.hpp"
 
 namespace statvtk {
