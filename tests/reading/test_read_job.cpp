@@ -307,8 +307,7 @@ TEST_P(LinkFailure, EndsWithTheStagesMessageAndKeepsWhatTheArchiveGave) {
   EXPECT_EQ(rig.obs.status.back(), c.message);
   // The cause in words with the reply time-out, then the error's own text.
   EXPECT_EQ(r.linkError, "нет ответа за " + std::to_string(rig.job.Link().ReplyTimeout()) + " мс (Тайм-аут [2])");
-  EXPECT_TRUE(rig.obs.LoggedPrefix(std::string(c.message) + "
-Дополнительная информация: "));
+  EXPECT_TRUE(rig.obs.LoggedPrefix(std::string(c.message) + "\r\nДополнительная информация: "));
   // The M-Bus setting fits each model here: no hint.
   EXPECT_FALSE(rig.obs.LoggedPrefix("Подсказка: "));
   EXPECT_FALSE(rig.obs.stats);  // a failed run opens no window
