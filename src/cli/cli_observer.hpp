@@ -38,6 +38,8 @@ class CliObserver : public ReadObserver {
   void DeliverStatistics(const StatData& data, const std::string& caption) override;
   void DeliverCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type, const std::string& serial) override;
   void Trace(const FrameTrace& f);
+  // Takes the progress bar off the terminal line (before other output there).
+  void ClearProgress() { ClearBar(); }
 
   // What was handed over.
   const std::optional<StatData>& Statistics() const { return stats_; }

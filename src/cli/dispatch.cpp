@@ -17,6 +17,7 @@ Commands:
   read       read the statistics from the instrument into a statistics file
   current    show the instrument's current readings, once or repeated
   identify   identify the instrument at the address
+  scan       find the instruments on the line (addresses and speeds)
   show       decode a statistics file (text or --json)
   ports      list the serial ports present
   export     export a statistics file
@@ -37,6 +38,7 @@ struct Entry {
 constexpr Entry kCommands[] = {
     {"read", RunRead},     {"current", RunCurrent}, {"identify", RunIdentify}, {"show", RunShow},
     {"ports", RunPorts},   {"export", RunExport},   {"report", RunReport},     {"info", RunInfo},
+    {"scan", RunScan},
 };
 }  // namespace
 

@@ -22,8 +22,12 @@ void TReadThread::FinishStatistics(StatData data) {
   std::tm tm{};
   localtime_r(&t, &tm);
   const std::filesystem::path folder = DataFolder(home_);
-  const std::filesystem::path path =
+  std::filesystem::path path =
       folder / DownloadFileName(serial, data.type, tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min);
+  // The base of a new-records read is never overwritten, even within its minute.
+  std::error_code same;
+  if (!baseUsed_.empty() && std::filesystem::equivalent(path, baseUsed_, same))
+    path.replace_filename(path.stem().string() + "-2" + path.extension().string());
   result_.file = path;
   std::string error;
   bool written = EnsureFolder(folder, &error) && SaveStatFile(path, data, &error);
