@@ -96,7 +96,8 @@ ArchivePlan PlanArchive(const ArchiveArea& area, std::uint32_t basePointer, std:
     if (*clock - *baseClock >= static_cast<std::int64_t>(area.count) * periodS)
       return full("с чтения файла-основы архив мог переписаться целиком");
   }
-  const std::uint32_t fresh = ((pointer - basePointer) / area.recordSize + area.count) % area.count;
+  const auto index = [&area](std::uint32_t p) { return static_cast<std::int64_t>((p - area.first) / area.recordSize); };
+  const auto fresh = static_cast<std::uint32_t>((index(pointer) - index(basePointer) + area.count) % area.count);
   if (baseClock && clock && static_cast<std::int64_t>(fresh) > (*clock - *baseClock) / periodS + 2)
     return full("указатель прибора ушёл дальше, чем прошло времени");
   plan.full = false;
