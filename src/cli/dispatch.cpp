@@ -14,10 +14,12 @@ The command-line program of StatVTK, the service utility for the VTK-08.12,
 VTK-08.14 (C, CM) and LDN-08 flowmeters.
 
 Commands:
-  read       read the statistics from the instrument into a statistics file
+  read       read the statistics from the instrument into a statistics file;
+             --address 3,7,11 reads several instruments on one line in one go,
+             --new (or --base FILE) reads only what is new since the last read
   current    show the instrument's current readings, once or repeated
   identify   identify the instrument at the address
-  scan       find the instruments on the line (addresses and speeds)
+  scan       find the instruments on the line: --addresses 1-12 --bauds all
   show       decode a statistics file (text or --json)
   ports      list the serial ports present
   export     export a statistics file
