@@ -161,7 +161,8 @@ int main() {
   for (const auto& m : models) {
     if (m.model == DeviceType::dtVTK0812 || m.model == DeviceType::dtVTK0814CM) continue;
     std::filesystem::path base;
-    const Figures first = Read(m.model, 0, 0, home, {true, false, {}, 0}, &base);
+    // The base in a folder of its own: the full read below must not replace it.
+    const Figures first = Read(m.model, 0, 0, home / "base", {true, false, {}, 0}, &base);
     const Figures full = Read(m.model, 0, 0, home, {true, false, {}, 24});
     const Figures fresh = Read(m.model, kSlowBaud, kModemLatencyMs, home, {true, true, base, 24});
     const double fullLine = static_cast<double>(full.bytes) * 10.0 / kSlowBaud +
