@@ -17,7 +17,7 @@
 #include <string>
 #include <thread>
 
-#include "link/progress_observer.hpp"
+#include "base/progress_observer.hpp"
 #include "reading/read_thread.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"

@@ -16,7 +16,7 @@ set(STATVTK_INSTALL_BINDIR bin)  # the front ends install their programs there
 # The core looks for its shared files at these paths from the program's folder.
 file(RELATIVE_PATH _statvtk_rel_templates /_/${STATVTK_INSTALL_BINDIR} /_/${STATVTK_INSTALL_TEMPLATEDIR})
 file(RELATIVE_PATH _statvtk_rel_doc /_/${STATVTK_INSTALL_BINDIR} /_/${STATVTK_INSTALL_DOCDIR})
-target_compile_definitions(statvtk_core PRIVATE
+target_compile_definitions(statvtk_base PRIVATE
   STATVTK_RELATIVE_TEMPLATE_DIR="${_statvtk_rel_templates}"
   STATVTK_RELATIVE_DOC_DIR="${_statvtk_rel_doc}")
 

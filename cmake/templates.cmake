@@ -20,4 +20,4 @@ add_custom_command(
   VERBATIM)
 add_custom_target(statvtk_templates ALL DEPENDS ${STATVTK_TEMPLATE_FILES})
 # The core finds the build's templates at STATVTK_BUILD_TEMPLATE_DIR: tests need them.
-add_dependencies(statvtk_core statvtk_templates)
+add_dependencies(statvtk_reports statvtk_templates)

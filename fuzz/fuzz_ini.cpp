@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "link/ini_file.hpp"
+#include "base/ini_file.hpp"
 #include "link/settings.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

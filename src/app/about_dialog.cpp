@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "app/ui_seam.hpp"
-#include "link/version.hpp"
+#include "base/version.hpp"
 
 namespace statvtk::app {
 

@@ -16,7 +16,7 @@
 #include <QVBoxLayout>
 
 #include "app/ui_seam.hpp"
-#include "link/ini_file.hpp"
+#include "base/ini_file.hpp"
 
 namespace statvtk::app {
 

@@ -6,8 +6,8 @@
 #include <QVBoxLayout>
 
 #include "app/ui_seam.hpp"
-#include "link/install_layout.hpp"
-#include "link/program_home.hpp"
+#include "base/install_layout.hpp"
+#include "base/program_home.hpp"
 
 namespace statvtk::app {
 

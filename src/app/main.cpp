@@ -9,8 +9,8 @@
 #include "app/app_options.hpp"
 #include "app/main_window.hpp"
 #include "app/ui_seam.hpp"
-#include "link/program_home.hpp"
-#include "link/version.hpp"
+#include "base/program_home.hpp"
+#include "base/version.hpp"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

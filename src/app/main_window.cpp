@@ -25,9 +25,9 @@
 #include "app/report_settings.hpp"
 #include "app/traffic_window.hpp"
 #include "app/ui_seam.hpp"
-#include "link/program_home.hpp"
+#include "base/program_home.hpp"
 #include "link/serial_channel.hpp"
-#include "link/version.hpp"
+#include "base/version.hpp"
 
 namespace statvtk::app {
 

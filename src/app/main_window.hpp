@@ -16,7 +16,7 @@
 
 #include "app/app_services.hpp"
 #include "app/gui_observer.hpp"
-#include "link/ini_file.hpp"
+#include "base/ini_file.hpp"
 #include "link/settings.hpp"
 #include "reading/read_choice.hpp"
 #include "reading/read_thread.hpp"

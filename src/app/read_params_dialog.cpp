@@ -13,7 +13,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "link/ini_file.hpp"
+#include "base/ini_file.hpp"
 
 namespace statvtk::app {
 

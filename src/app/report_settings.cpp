@@ -10,8 +10,8 @@
 #include <QVBoxLayout>
 
 #include "app/ui_seam.hpp"
-#include "link/ini_file.hpp"
-#include "link/program_home.hpp"
+#include "base/ini_file.hpp"
+#include "base/program_home.hpp"
 
 namespace statvtk::app {
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/app_services.hpp"
-#include "link/progress_observer.hpp"
+#include "base/progress_observer.hpp"
 
 namespace statvtk::app {
 

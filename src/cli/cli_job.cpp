@@ -2,7 +2,7 @@
 
 #include "cli/commands.hpp"
 #include "cli/stop_signal.hpp"
-#include "link/program_home.hpp"
+#include "base/program_home.hpp"
 
 namespace statvtk::cli {
 

@@ -9,7 +9,7 @@
 
 #include "cli/cli_observer.hpp"
 #include "cli/cli_options.hpp"
-#include "link/ini_file.hpp"
+#include "base/ini_file.hpp"
 #include "link/settings.hpp"
 #include "reading/read_thread.hpp"
 

@@ -6,8 +6,8 @@
 #include "cli/json_writer.hpp"
 #include "cli/output_check.hpp"
 #include "cli/report_args.hpp"
-#include "link/ini_file.hpp"
-#include "link/program_home.hpp"
+#include "base/ini_file.hpp"
+#include "base/program_home.hpp"
 #include "stats/stat_file.hpp"
 #include "stats/stat_model.hpp"
 

@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "cli/commands.hpp"
-#include "link/version.hpp"
+#include "base/version.hpp"
 
 namespace statvtk::cli {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/utf8.hpp"
+#include "base/utf8.hpp"
 
 namespace statvtk::cli {
 

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "link/ini_file.hpp"
-#include "link/program_home.hpp"
+#include "base/ini_file.hpp"
+#include "base/program_home.hpp"
 #include "stats/stat_file.hpp"
 
 namespace statvtk::cli {

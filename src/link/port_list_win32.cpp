@@ -12,7 +12,7 @@
 #include <tuple>
 
 #include "link/serial_channel.hpp"
-#include "link/win32_text.hpp"
+#include "base/win32_text.hpp"
 
 namespace statvtk {
 namespace {

@@ -11,9 +11,9 @@
 #include <cctype>
 
 #include "link/serial_common.hpp"
-#include "link/system_error.hpp"
-#include "link/unique_handle.hpp"
-#include "link/win32_text.hpp"
+#include "base/system_error.hpp"
+#include "base/unique_handle.hpp"
+#include "base/win32_text.hpp"
 
 namespace statvtk {
 namespace {

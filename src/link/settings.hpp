@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/ini_file.hpp"
+#include "base/ini_file.hpp"
 
 namespace statvtk {
 

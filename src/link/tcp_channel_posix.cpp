@@ -2,7 +2,7 @@
 // is bounded by the connect time-out and the abort flag), Nagle switched off.
 #include "link/tcp_channel.hpp"
 
-#include "link/unique_fd.hpp"
+#include "base/unique_fd.hpp"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

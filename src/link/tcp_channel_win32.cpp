@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "link/link_error.hpp"
-#include "link/system_error.hpp"
+#include "base/system_error.hpp"
 #include "link/tcp_common.hpp"
 
 namespace statvtk {

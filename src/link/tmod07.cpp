@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "link/encodings.hpp"
+#include "base/device_values.hpp"
 #include "link/link_error.hpp"
 
 namespace statvtk {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <iterator>
 
-#include "link/encodings.hpp"
+#include "base/device_values.hpp"
 
 namespace statvtk {
 

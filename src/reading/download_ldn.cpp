@@ -1,6 +1,6 @@
 // The LDN-08 device path. Every read uses the long frame form with the 32-bit
 // address (the M-Bus address, or the network address outside M-Bus mode).
-#include "link/encodings.hpp"
+#include "base/device_values.hpp"
 #include "reading/read_maps.hpp"
 #include "reading/read_records.hpp"
 #include "reading/read_thread.hpp"

@@ -2,7 +2,7 @@
 #include <array>
 #include <numeric>
 
-#include "link/encodings.hpp"
+#include "base/device_values.hpp"
 #include "reading/read_maps.hpp"
 #include "reading/read_records.hpp"
 #include "reading/read_thread.hpp"

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <string>
 
-#include "link/progress_observer.hpp"
+#include "base/progress_observer.hpp"
 #include "link/settings.hpp"
 #include "link/tmod07.hpp"
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "link/ini_file.hpp"
+#include "base/ini_file.hpp"
 
 namespace statvtk {
 

@@ -2,7 +2,7 @@
 // and the stop handling shared by the device paths.
 #include <ctime>
 
-#include "link/program_home.hpp"
+#include "base/program_home.hpp"
 #include "reading/read_text.hpp"
 #include "reading/read_thread.hpp"
 #include "stats/device_members.hpp"

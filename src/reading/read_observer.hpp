@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-#include "link/progress_observer.hpp"
+#include "base/progress_observer.hpp"
 #include "stats/device_type.hpp"
 #include "stats/stat_image.hpp"
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "link/encodings.hpp"
+#include "base/device_values.hpp"
 
 namespace statvtk {
 

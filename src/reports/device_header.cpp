@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "link/encodings.hpp"
+#include "base/device_values.hpp"
 
 namespace statvtk {
 

@@ -2,9 +2,9 @@
 // link layer's file seams.
 #include "reports/file_io.hpp"
 
-#include "link/atomic_file.hpp"
-#include "link/file_reader.hpp"
-#include "link/system_error.hpp"
+#include "base/atomic_file.hpp"
+#include "base/file_reader.hpp"
+#include "base/system_error.hpp"
 
 namespace statvtk {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <system_error>
 
-#include "link/program_home.hpp"
+#include "base/program_home.hpp"
 #include "reports/file_io.hpp"
 
 namespace statvtk {

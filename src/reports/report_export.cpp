@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <system_error>
 
-#include "link/install_layout.hpp"
-#include "link/program_home.hpp"
+#include "base/install_layout.hpp"
+#include "base/program_home.hpp"
 #include "reports/workbook_filler.hpp"
 
 namespace statvtk {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "link/progress_observer.hpp"
+#include "base/progress_observer.hpp"
 #include "reports/daily_report.hpp"
 #include "reports/hour_report.hpp"
 

@@ -1,7 +1,7 @@
 // Part names, relationship targets and XML load/save for .xlsx packages.
 #include "reports/xlsx_xml.hpp"
 
-#include "link/utf8.hpp"
+#include "base/utf8.hpp"
 
 #include <cctype>
 #include <cstdio>

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "link/encodings.hpp"
+#include "base/device_values.hpp"
 #include "sim/model.hpp"
 
 namespace statvtk::sim {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/version.hpp"
+#include "base/version.hpp"
 #include "sim/options.hpp"
 
 using namespace statvtk::sim;

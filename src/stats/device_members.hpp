@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "link/ini_file.hpp"
+#include "base/ini_file.hpp"
 #include "stats/stat_image.hpp"
 
 namespace statvtk {

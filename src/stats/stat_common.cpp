@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "link/encodings.hpp"
+#include "base/device_values.hpp"
 
 namespace statvtk::detail {
 

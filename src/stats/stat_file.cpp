@@ -5,9 +5,9 @@
 #include <system_error>
 #include <vector>
 
-#include "link/atomic_file.hpp"
-#include "link/file_reader.hpp"
-#include "link/system_error.hpp"
+#include "base/atomic_file.hpp"
+#include "base/file_reader.hpp"
+#include "base/system_error.hpp"
 #include "stats/stat_common.hpp"
 #include "stats/stat_model.hpp"
 

@@ -1,6 +1,6 @@
 #include "stats/stat_model.hpp"
 
-#include "link/encodings.hpp"
+#include "base/device_values.hpp"
 #include "stats/stat0812.hpp"
 #include "stats/stat0814.hpp"
 #include "stats/stat_common.hpp"

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "link/encodings.hpp"
+#include "base/device_values.hpp"
 #include "stats/stat_common.hpp"
 
 namespace statvtk {

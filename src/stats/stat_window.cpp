@@ -3,7 +3,7 @@
 #include <ctime>
 #include <utility>
 
-#include "link/encodings.hpp"
+#include "base/device_values.hpp"
 #include "stats/stat_common.hpp"
 
 namespace statvtk {

@@ -16,8 +16,8 @@
 #include "app/help_window.hpp"
 #include "app/report_settings.hpp"
 #include "app_test_util.hpp"
-#include "link/ini_file.hpp"
-#include "link/version.hpp"
+#include "base/ini_file.hpp"
+#include "base/version.hpp"
 
 using namespace statvtk;
 using namespace statvtk::apptest;

@@ -5,7 +5,7 @@
 #include <QSpinBox>
 
 #include "app_test_util.hpp"
-#include "link/version.hpp"
+#include "base/version.hpp"
 
 using namespace statvtk;
 using namespace statvtk::apptest;

@@ -7,7 +7,7 @@
 
 #include "link/serial_channel.hpp"
 #include "link/settings.hpp"
-#include "link/temp_folder.hpp"
+#include "support/temp_folder.hpp"
 
 namespace statvtk::link_test {
 namespace {

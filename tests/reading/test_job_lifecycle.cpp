@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "job_fixture.hpp"
-#include "link/ini_file.hpp"
+#include "base/ini_file.hpp"
 #include "link/link_error.hpp"
 #include "stats/device_members.hpp"
 #include "stats/stat_file.hpp"

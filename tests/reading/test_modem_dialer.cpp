@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/progress_observer.hpp"
+#include "base/progress_observer.hpp"
 #include "link/tmod07.hpp"
 #include "reading/modem_dialer.hpp"
 #include "support/fake_modem.hpp"

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "job_fixture.hpp"
-#include "link/encodings.hpp"
+#include "base/device_values.hpp"
 #include "reading/read_maps.hpp"
 #include "sim/expected_dump.hpp"
 #include "stats/stat_model.hpp"

@@ -9,7 +9,7 @@
 #include <random>
 
 #include "job_fixture.hpp"
-#include "link/ini_file.hpp"
+#include "base/ini_file.hpp"
 #include "reading/current_readings.hpp"
 #include "reading/read_choice.hpp"
 #include "reading/read_maps.hpp"

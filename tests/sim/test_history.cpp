@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <map>
 
-#include "link/encodings.hpp"
+#include "base/device_values.hpp"
 #include "sim/instrument.hpp"
 
 using namespace statvtk;

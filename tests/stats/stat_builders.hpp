@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "link/encodings.hpp"
+#include "base/device_values.hpp"
 #include "stats/stat_image.hpp"
 
 namespace stattest {

@@ -14,7 +14,7 @@
 
 #include "app/app_services.hpp"
 #include "app/ui_seam.hpp"
-#include "link/ini_file.hpp"
+#include "base/ini_file.hpp"
 #include "stats/stat_image.hpp"
 
 namespace childtest {

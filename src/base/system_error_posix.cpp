@@ -1,4 +1,4 @@
-#include "link/system_error.hpp"
+#include "base/system_error.hpp"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "link/version.hpp"
+#include "base/version.hpp"
 
 #ifndef STATVTK_VERSION_STRING
 #error "STATVTK_VERSION_STRING must be defined by the build"

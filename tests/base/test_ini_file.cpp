@@ -11,8 +11,8 @@
 #include <functional>
 #include <random>
 
-#include "link/ini_file.hpp"
-#include "link/temp_folder.hpp"
+#include "base/ini_file.hpp"
+#include "support/temp_folder.hpp"
 
 namespace statvtk::link_test {
 namespace {

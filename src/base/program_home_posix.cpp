@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <system_error>
 
-#include "link/program_home.hpp"
+#include "base/program_home.hpp"
 
 namespace statvtk {
 

@@ -1,9 +1,9 @@
 // The installed layout seen from the executable: bin/ beside share/.
-#include "link/install_layout.hpp"
+#include "base/install_layout.hpp"
 
 #include <algorithm>
 
-#include "link/program_home.hpp"
+#include "base/program_home.hpp"
 
 // Paths from the program's folder to its shared files, set by the build from
 // the install layout; these defaults are the Linux layout.

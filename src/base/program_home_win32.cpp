@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "link/program_home.hpp"
-#include "link/win32_text.hpp"
+#include "base/program_home.hpp"
+#include "base/win32_text.hpp"
 
 namespace statvtk {
 

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "link/program_home.hpp"
-#include "link/temp_folder.hpp"
+#include "base/program_home.hpp"
+#include "support/temp_folder.hpp"
 
 namespace statvtk::link_test {
 namespace {

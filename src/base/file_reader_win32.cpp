@@ -1,9 +1,9 @@
 // Whole-file reading over Win32 handles.
-#include "link/file_reader.hpp"
+#include "base/file_reader.hpp"
 
 #include <array>
 
-#include "link/unique_handle.hpp"
+#include "base/unique_handle.hpp"
 
 namespace statvtk {
 

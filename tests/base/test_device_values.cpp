@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "link/encodings.hpp"
+#include "base/device_values.hpp"
 
 namespace statvtk {
 namespace {

@@ -1,4 +1,4 @@
-#include "link/file_reader.hpp"
+#include "base/file_reader.hpp"
 
 namespace statvtk {
 

@@ -1,6 +1,6 @@
 // The program home: where StatVTK.ini and the data, log, template and report
 // folders live.
-#include "link/program_home.hpp"
+#include "base/program_home.hpp"
 
 #include <system_error>
 

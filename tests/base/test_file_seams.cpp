@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "link/atomic_file.hpp"
-#include "link/file_reader.hpp"
-#include "link/program_home.hpp"
-#include "link/system_error.hpp"
-#include "link/temp_folder.hpp"
+#include "base/atomic_file.hpp"
+#include "base/file_reader.hpp"
+#include "base/program_home.hpp"
+#include "base/system_error.hpp"
+#include "support/temp_folder.hpp"
 
 namespace statvtk::link_test {
 namespace {

@@ -1,13 +1,13 @@
 // Atomic file writing over Win32 handles: a new file beside the target,
 // written and flushed (FlushFileBuffers), then moved over the target with
 // MoveFileEx (replace, write-through).
-#include "link/atomic_file.hpp"
+#include "base/atomic_file.hpp"
 
 #include <algorithm>
 #include <atomic>
 #include <string>
 
-#include "link/unique_handle.hpp"
+#include "base/unique_handle.hpp"
 
 namespace statvtk {
 namespace {

@@ -1,5 +1,5 @@
 // Whole-file reading over POSIX descriptors.
-#include "link/file_reader.hpp"
+#include "base/file_reader.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <array>
 #include <cerrno>
 
-#include "link/unique_fd.hpp"
+#include "base/unique_fd.hpp"
 
 namespace statvtk {
 

@@ -1,4 +1,4 @@
-#include "link/encodings.hpp"
+#include "base/device_values.hpp"
 
 #include <algorithm>
 #include <bit>

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <optional>
 
-#include "link/program_home.hpp"
-#include "link/temp_folder.hpp"
+#include "base/program_home.hpp"
+#include "support/temp_folder.hpp"
 
 namespace statvtk::link_test {
 namespace {

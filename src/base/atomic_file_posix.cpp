@@ -1,7 +1,7 @@
 // Atomic file writing over POSIX descriptors: mkstemp, fsync, rename, fsync of the folder.
-#include "link/atomic_file.hpp"
+#include "base/atomic_file.hpp"
 
-#include "link/unique_fd.hpp"
+#include "base/unique_fd.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>

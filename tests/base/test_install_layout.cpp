@@ -3,7 +3,7 @@
 // that run from that tree.
 #include <gtest/gtest.h>
 
-#include "link/install_layout.hpp"
+#include "base/install_layout.hpp"
 
 namespace statvtk {
 namespace {

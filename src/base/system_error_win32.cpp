@@ -1,6 +1,6 @@
-#include "link/system_error.hpp"
+#include "base/system_error.hpp"
 
-#include "link/win32_text.hpp"
+#include "base/win32_text.hpp"
 
 namespace statvtk {
 

@@ -1,9 +1,9 @@
 // StatVTK.ini store: a list of the file's lines, each tagged with its section
 // and key, rewritten whole and atomically on every write.
-#include "link/ini_file.hpp"
+#include "base/ini_file.hpp"
 
-#include "link/atomic_file.hpp"
-#include "link/system_error.hpp"
+#include "base/atomic_file.hpp"
+#include "base/system_error.hpp"
 
 
 #include <cerrno>
