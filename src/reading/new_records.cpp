@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
-#include "link/encodings.hpp"
+#include "base/device_values.hpp"
 #include "reading/read_text.hpp"
 
 namespace statvtk {

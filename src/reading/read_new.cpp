@@ -6,7 +6,7 @@
 // in the log, so the file equals what a full read would write.
 #include <algorithm>
 
-#include "link/program_home.hpp"
+#include "base/program_home.hpp"
 #include "reading/new_records.hpp"
 #include "reading/read_maps.hpp"
 #include "reading/read_records.hpp"
