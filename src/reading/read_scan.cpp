@@ -1,11 +1,26 @@
 // The search for instruments: only the identification request, to each
-// address at each speed. A silent address costs one reply time-out; one from
+// address at each speed. A silent address costs one reply time-out (the
+// transport's, as milliseconds of waiting for the first byte); one from
 // which something was heard is asked again up to the retry count, so noise
 // does not hide an instrument.
+#include <algorithm>
+
 #include "reading/read_text.hpp"
 #include "reading/read_thread.hpp"
 
 namespace statvtk {
+
+namespace {
+// The link's reply allowance whose wait for a first byte comes nearest to
+// `ms` from above: the link waits (T/10 div 2 + 1) slices of 20 ms plus the
+// carrier's own read wait, so a plain T would cost a silent address over
+// twice the time the user gave.
+std::uint32_t AllowanceFor(std::uint32_t ms, std::uint32_t carrierWaitMs) {
+  const std::uint32_t slice = 20 + carrierWaitMs;
+  const std::uint32_t slices = std::max<std::uint32_t>(1, (ms + slice - 1) / slice);
+  return (slices - 1) * 20;
+}
+}  // namespace
 
 bool TReadThread::Probe(std::uint32_t address) {
   bool heard = false;
@@ -14,7 +29,9 @@ bool TReadThread::Probe(std::uint32_t address) {
     if (trace_) trace_(f);
   });
   const std::uint32_t retries = std::max<std::uint32_t>(link_.Retries(), 1);
+  const std::uint32_t allowance = link_.ReplyTimeout();
   link_.SetRetries(1);
+  if (link_.Channel()) link_.SetReplyTimeout(AllowanceFor(allowance, link_.Channel()->CarrierWaitMs()));
   std::string text;
   for (std::uint32_t attempt = 1;; ++attempt) {
     heard = false;
@@ -22,6 +39,7 @@ bool TReadThread::Probe(std::uint32_t address) {
     if (!text.empty() || StopNow() || !heard || attempt >= retries) break;
   }
   link_.SetRetries(retries);
+  link_.SetReplyTimeout(allowance);
   link_.SetTrace(trace_);
   if (text.empty()) return false;
   ScanFound found{address, job_.baudRate, TypeOfIdentText(text), text};

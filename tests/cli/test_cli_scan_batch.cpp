@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <set>
 #include <sstream>
@@ -47,6 +48,7 @@ struct Member {
   DeviceType model;
   std::uint8_t address;
   std::uint32_t speed = 0;
+  double corrupt = 0;  // chance of a wrong checksum per reply
 };
 
 // Several instruments on one line; each also answers the long form at its
@@ -63,6 +65,7 @@ struct BusRig {
       o.address = members[i].address;
       o.longAddress = members[i].address;
       o.lineSpeed = members[i].speed;
+      o.faults.corrupt = members[i].corrupt;
       instruments.push_back(std::make_unique<sim::Instrument>(o));
       line.push_back(instruments.back().get());
     }
@@ -127,6 +130,21 @@ TEST(CliScan, FindsExactlyTheInstrumentsOfTheLineAtTheirSpeedsAskingOnlyForIdent
     EXPECT_TRUE(allowed.count(l.substr(at + 4))) << l;
   }
   EXPECT_GE(sent, 24);  // each address at least once at each speed
+}
+
+TEST(CliScan, ASilentAddressIsAskedOnceAGarbledOneAgainUntilItAnswers) {
+  BusRig rig({{DeviceType::dtVTK0814C, 2, 0, 0.85}}, sim::CarrierKind::Tcp);
+  std::vector<std::string> args = rig.Args({"scan", "--addresses", "1-3", "--trace"}, rig.home);
+  args.insert(args.end(), {"--retries", "40"});
+  const CliRun r = RunCli(args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Lines(r.out).size(), 1u) << r.out;
+  std::map<std::string, int> asked;
+  for (const auto& l : Lines(r.err))
+    if (const auto at = l.find(" -> "); at != std::string::npos) ++asked[l.substr(at + 4, 5)];
+  EXPECT_EQ(asked["55 01"], 1);
+  EXPECT_EQ(asked["55 03"], 1);
+  EXPECT_GT(asked["55 02"], 1) << "the seeded faults garble the first reply";
 }
 
 TEST(CliScan, JsonListsWhatAnsweredAndNoAnswerExitsWithOne) {
