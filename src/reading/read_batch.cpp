@@ -31,7 +31,6 @@ void TReadThread::RunBatch() {
     result_ = {};
     result_.address = a;
     identified_.clear();
-    baseUsed_.clear();
     ClearBuffers();
     if (job_.useMBus) {
       job_.mbusAddress = a;

@@ -52,7 +52,6 @@ std::optional<StatData> TReadThread::LoadBase(std::span<const std::uint8_t> head
     return std::nullopt;
   }
   Log("Новые записи: основа " + path.string());
-  baseUsed_ = path;
   return loaded.data;
 }
 

@@ -118,8 +118,8 @@ void TReadThread::Run() {
   result_ = {};
   batchResults_.clear();
   scanResults_.clear();
+  fetched_ = false;
   identified_.clear();
-  baseUsed_.clear();
   if (const std::string refused = JobError(); !refused.empty()) {
     ReportError(refused);
     obs_.EnableControls();

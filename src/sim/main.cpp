@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
   }
   server->Stop();
   const FaultRates& f = cl->instrument.faults;
-  if (cl->instrument.verbose || f.drop > 0 || f.corrupt > 0 || f.wrongCommand > 0 || f.noise > 0 || f.truncate > 0)
+  if (cl->instrument.verbose || f.drop > 0 || f.corrupt > 0 || f.wrongCommand > 0 || f.noise > 0 || f.truncate > 0 ||
+      cl->instrument.silentAfter)
     for (const Instrument* in : line) std::fprintf(stderr, "statvtk-sim: %s\n", in->CountsText().c_str());
   return 0;
 }

@@ -79,12 +79,39 @@ bool SaveStatFile(const std::filesystem::path& path, const StatData& data, std::
 }
 
 std::string DownloadFileName(const std::string& serialText, DeviceType t, int year, int month, int day, int hour,
-                             int minute) {
+                             int minute, int n) {
   std::string serial = serialText;
   for (char& c : serial)
     if (c == '/' || c == '\0') c = '#';  // a serial must not leave the folder
   return serial + detail::Format("-%.4d-%.2d-%.2d@%.2d-%.2d", year, month, day, hour, minute) +
-         std::string(FileExtension(t));
+         (n >= 2 ? "_" + std::to_string(n) : std::string()) + std::string(FileExtension(t));
+}
+
+bool SaveNewStatFile(const CandidateName& nameOf, const StatData& data, std::filesystem::path* written,
+                     std::string* error) {
+  if (data.type == DeviceType::dtUnknown || data.area.size() != AreaSize(data.type) ||
+      data.header.size() != HeaderSize(data.type)) {
+    if (error) *error = WriteError(nameOf(1), "неверный размер данных");
+    return false;
+  }
+  int err = 0;
+  if (AtomicWriteNewFile(nameOf, kMaxDownloadNames, {data.area, data.header}, written, &err)) return true;
+  if (error) *error = WriteError(nameOf(1), SystemErrorText(err));
+  return false;
+}
+
+CandidateName SeriesNames(const std::filesystem::path& folder, const std::filesystem::path& fileName) {
+  std::string stem = fileName.stem().string();
+  const std::string ext = fileName.extension().string();
+  // "…@HH-MM_n": the series is that of "…@HH-MM".
+  const auto bar = stem.rfind('_');
+  const auto at = stem.rfind('@');
+  if (bar != std::string::npos && at != std::string::npos && bar > at && bar + 1 < stem.size() &&
+      stem.find_first_not_of("0123456789", bar + 1) == std::string::npos)
+    stem.erase(bar);
+  return [folder, stem, ext](int n) {
+    return folder / (stem + (n >= 2 ? "_" + std::to_string(n) : std::string()) + ext);
+  };
 }
 
 bool SaveDownloadedStatFile(const std::filesystem::path& dataFolder, const StatData& data, int year, int month,
@@ -95,10 +122,11 @@ bool SaveDownloadedStatFile(const std::filesystem::path& dataFolder, const StatD
     if (error) *error = "Ошибка создания папки " + dataFolder.string() + ": " + ec.message();
     return false;
   }
-  const auto path = dataFolder / DownloadFileName(StatSerialText(data), data.type, year, month, day, hour, minute);
-  if (!SaveStatFile(path, data, error)) return false;
-  if (written) *written = path;
-  return true;
+  const std::string serial = StatSerialText(data);
+  const auto nameOf = [&](int n) {
+    return dataFolder / DownloadFileName(serial, data.type, year, month, day, hour, minute, n);
+  };
+  return SaveNewStatFile(nameOf, data, written, error);
 }
 
 }  // namespace statvtk

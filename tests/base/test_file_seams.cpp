@@ -3,7 +3,9 @@
 // reader tells a refusal, a folder and an oversized file apart.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/atomic_file.hpp"
@@ -45,6 +47,60 @@ TEST(AtomicFile, FailureKeepsNothingAndGivesTheSystemsReason) {
   EXPECT_FALSE(SystemErrorText(err).empty());
   EXPECT_FALSE(std::filesystem::exists(path));
   EXPECT_EQ(EntriesIn(dir.Path()), 0u);
+}
+
+TEST(AtomicNewFile, NeverReplacesAndTakesTheNextFreeName) {
+  TempFolder dir;
+  const auto nameOf = [&](int n) { return dir.Path() / ("f" + std::to_string(n) + ".vst"); };
+  WriteAll(nameOf(1), "the first file");
+  std::filesystem::path written;
+  int err = -1;
+  ASSERT_TRUE(AtomicWriteNewFile(nameOf, 5, {Bytes("new"), Bytes(" one")}, &written, &err)) << SystemErrorText(err);
+  EXPECT_EQ(err, 0);
+  EXPECT_EQ(written, nameOf(2));
+  EXPECT_EQ(ReadAll(nameOf(1)), "the first file");
+  EXPECT_EQ(ReadAll(nameOf(2)), "new one");
+  EXPECT_EQ(EntriesIn(dir.Path()), 2u);
+}
+
+TEST(AtomicNewFile, EveryNameTakenKeepsEveryFileAndLeavesNoTemporary) {
+  TempFolder dir;
+  const auto nameOf = [&](int n) { return dir.Path() / ("f" + std::to_string(n)); };
+  for (int n = 1; n <= 3; ++n) WriteAll(nameOf(n), "old " + std::to_string(n));
+  std::filesystem::path written;
+  int err = 0;
+  EXPECT_FALSE(AtomicWriteNewFile(nameOf, 3, {Bytes("x")}, &written, &err));
+  EXPECT_NE(err, 0);
+  EXPECT_TRUE(written.empty());
+  for (int n = 1; n <= 3; ++n) EXPECT_EQ(ReadAll(nameOf(n)), "old " + std::to_string(n));
+  EXPECT_EQ(EntriesIn(dir.Path()), 3u);
+}
+
+// Writers racing for the same names each end up with a name of their own,
+// with their own whole contents: the last step cannot replace a file.
+TEST(AtomicNewFile, RacingWritersNeverShareAName) {
+  TempFolder dir;
+  constexpr int kWriters = 8;
+  const auto nameOf = [&](int n) { return dir.Path() / ("race_" + std::to_string(n)); };
+  std::vector<std::filesystem::path> names(kWriters);
+  std::vector<bool> ok(kWriters);
+  {
+    std::vector<std::jthread> writers;
+    for (int w = 0; w < kWriters; ++w)
+      writers.emplace_back([&, w] {
+        const std::string text = "writer " + std::to_string(w);
+        int err = 0;
+        ok[w] = AtomicWriteNewFile(nameOf, 50, {Bytes(text)}, &names[w], &err);
+      });
+  }
+  std::set<std::filesystem::path> distinct;
+  for (int w = 0; w < kWriters; ++w) {
+    ASSERT_TRUE(ok[w]);
+    distinct.insert(names[w]);
+    EXPECT_EQ(ReadAll(names[w]), "writer " + std::to_string(w));
+  }
+  EXPECT_EQ(distinct.size(), std::size_t{kWriters});
+  EXPECT_EQ(EntriesIn(dir.Path()), std::size_t{kWriters});
 }
 
 TEST(FileReader, ReadsExactBytesAndTellsFaultsApart) {

@@ -280,3 +280,51 @@ TEST(StatFile, DownloadNamesAndTheDataFolder) {
   EXPECT_EQ(written, dir.path() / "Data" / "1234####-2024-03-05@09-07.vst");
   EXPECT_EQ(fs::file_size(written), 66560u);
 }
+
+TEST(StatFile, LaterDownloadsOfAMinuteTakeTheNextNamesAndSortAfterTheFirst) {
+  const std::string first = DownloadFileName("00012345", DeviceType::dtVTK0812, 2024, 3, 5, 9, 7);
+  const std::string second = DownloadFileName("00012345", DeviceType::dtVTK0812, 2024, 3, 5, 9, 7, 2);
+  const std::string tenth = DownloadFileName("00012345", DeviceType::dtVTK0812, 2024, 3, 5, 9, 7, 10);
+  const std::string nextMinute = DownloadFileName("00012345", DeviceType::dtVTK0812, 2024, 3, 5, 9, 8);
+  EXPECT_EQ(second, "00012345-2024-03-05@09-07_2.vst");
+  EXPECT_EQ(tenth, "00012345-2024-03-05@09-07_10.vst");
+  // Byte order and order without the extension alike.
+  for (const std::string& later : {second, tenth}) {
+    EXPECT_LT(first, later);
+    EXPECT_LT(later, nextMinute);
+    EXPECT_LT(fs::path(first).stem().string(), fs::path(later).stem().string());
+  }
+
+  TempDir dir;
+  StatData a = Filled(DeviceType::dtVTK0812);
+  StatData b = StatData::Blank(DeviceType::dtVTK0812);
+  b.header = a.header;  // the same serial number, another image
+  fs::path one, two, three;
+  std::string error;
+  ASSERT_TRUE(SaveDownloadedStatFile(dir.path(), a, 2024, 3, 5, 9, 7, &one, &error)) << error;
+  const auto firstBytes = ReadBytes(one);
+  ASSERT_TRUE(SaveDownloadedStatFile(dir.path(), b, 2024, 3, 5, 9, 7, &two, &error)) << error;
+  ASSERT_TRUE(SaveDownloadedStatFile(dir.path(), b, 2024, 3, 5, 9, 7, &three, &error)) << error;
+  EXPECT_EQ(two.filename().string(), DownloadFileName(StatSerialText(a), DeviceType::dtVTK0812, 2024, 3, 5, 9, 7, 2));
+  EXPECT_EQ(three.filename().string(), DownloadFileName(StatSerialText(a), DeviceType::dtVTK0812, 2024, 3, 5, 9, 7, 3));
+  EXPECT_EQ(ReadBytes(one), firstBytes);  // the first download is never replaced
+  std::vector<std::uint8_t> blank(b.area);
+  blank.insert(blank.end(), b.header.begin(), b.header.end());
+  EXPECT_EQ(ReadBytes(two), blank);
+}
+
+TEST(StatFile, SeriesNamesInAnotherFolder) {
+  const fs::path folder = "/x/out";
+  struct Case {
+    const char* name;
+    const char* second;
+  } cases[] = {{"12-2024-03-05@09-07.vst", "12-2024-03-05@09-07_2.vst"},
+               {"12-2024-03-05@09-07_4.vst", "12-2024-03-05@09-07_2.vst"},
+               {"my_file.814", "my_file_2.814"},
+               {"a_b-2024-01-01@00-00.ldn", "a_b-2024-01-01@00-00_2.ldn"}};
+  for (const Case& c : cases) {
+    const CandidateName names = SeriesNames(folder, c.name);
+    EXPECT_EQ(names(2), folder / c.second) << c.name;
+  }
+  EXPECT_EQ(SeriesNames(folder, "12-2024-03-05@09-07_4.vst")(1), folder / "12-2024-03-05@09-07.vst");
+}
