@@ -16,6 +16,7 @@ void PrepareReadJob(TReadThread& job, const ConnectionSettings& settings, const 
       job.SetRefreshWindow(true);
       break;
     case ReadKind::Identify: job.SetIdentifyOnly(true); break;
+    case ReadKind::Custom: break;
   }
 }
 

@@ -16,7 +16,8 @@ enum class ReadKind {
   Statistics,      // the archives the read choice names
   Current,         // the current-values block, handed to a new window
   CurrentRefresh,  // the current-values block, handed to the window that polls
-  Identify         // identification only
+  Identify,        // identification only
+  Custom           // the caller sets what to read itself (a scan, a batch)
 };
 
 struct ReadPlan {

@@ -70,7 +70,19 @@ std::optional<std::vector<std::uint8_t>> Instrument::Read(Form form, const frame
   return std::vector<std::uint8_t>(mem.begin() + r.offset, mem.begin() + static_cast<std::ptrdiff_t>(r.offset + count));
 }
 
+std::vector<std::uint8_t> Instrument::ExpectedDumpBytes() const {
+  std::shared_lock lock(memMu_);
+  return DumpBytes(ExpectedDump());
+}
+
+void Instrument::Advance(std::uint32_t hours) {
+  std::unique_lock lock(memMu_);
+  AdvanceHistory(history_, hours);
+  mem_ = BuildMemories(history_);
+}
+
 std::optional<std::vector<std::uint8_t>> Instrument::Respond(std::span<const std::uint8_t> f, std::string* why) const {
+  std::shared_lock lock(memMu_);
   auto refuse = [why](std::string text) -> std::optional<std::vector<std::uint8_t>> {
     if (why) *why = std::move(text);
     return std::nullopt;

@@ -58,7 +58,8 @@ INSTANTIATE_TEST_SUITE_P(Kinds, PrepareKind,
                          ::testing::Values(KindCase{ReadKind::Statistics, false, false, false, true},
                                            KindCase{ReadKind::Current, true, false, false, false},
                                            KindCase{ReadKind::CurrentRefresh, true, true, false, false},
-                                           KindCase{ReadKind::Identify, false, false, true, false}));
+                                           KindCase{ReadKind::Identify, false, false, true, false},
+                                           KindCase{ReadKind::Custom, false, false, false, false}));
 
 TEST(PrepareReadJob, MBusTakesTheAddressAsLong) {
   NullObserver obs;
