@@ -88,7 +88,7 @@ void CurrentWindow::ShowView(const CurrentView& view) {
 
 void CurrentWindow::ShowCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type, const std::string& serial) {
   type_ = type;
-  setWindowTitle(QStringLiteral("Текущие показания - прибор № ") + QString::fromStdString(serial));
+  setWindowTitle(QString::fromStdString(CurrentReadingsCaption(serial)));
   ShowView(UpdateData(block, type));
   state_->setText(QStringLiteral("Обновлено в ") + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
   state_->setStyleSheet(QString());

@@ -53,11 +53,10 @@ void LogWindow::Save() {
                                               QString::fromStdString(proposed.string()),
                                               QStringLiteral("Файлы протоколов (*.log)"));
   if (name.isEmpty()) return;
-  std::string error;
-  if (!log_.SaveTo(name.toStdString(), &error))
+  if (const Result<void> saved = log_.SaveTo(name.toStdString()); !saved)
     app_.Ui().Warn(this, QStringLiteral("Сообщения"),
                    QStringLiteral("Не удалось сохранить протокол в ") + name + QStringLiteral(": ") +
-                       QString::fromStdString(error));
+                       QString::fromStdString(saved.error().reason));
 }
 
 void LogWindow::closeEvent(QCloseEvent* event) {

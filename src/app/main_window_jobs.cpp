@@ -13,6 +13,8 @@
 #include "app/read_params_dialog.hpp"
 #include "app/traffic_window.hpp"
 #include "app/ui_seam.hpp"
+#include "link/frame.hpp"
+#include "reading/current_readings.hpp"
 
 namespace statvtk::app {
 
@@ -22,7 +24,7 @@ const QString kNoThread = QStringLiteral("Ошибка: Невозможно с�
 
 bool MainWindow::AddressAllowed() {
   const int address = address_->value();
-  if (settings_.useMBus || address <= 255) return true;
+  if (settings_.useMBus || !frame::AddressNeedsMBus(address)) return true;
   // The short address form carries one byte: a larger number would reach another instrument.
   ui_.Warn(this, windowTitle(),
            QStringLiteral("Сетевой адрес %1 больше 255. Без M-Bus адрес прибора - от 0 до 255; "
@@ -52,7 +54,7 @@ void MainWindow::ReadCurrent() {
 
 bool MainWindow::StartCurrentRefresh(CurrentChild& target) {
   if (JobRunning()) return false;
-  if (!settings_.useMBus && address_->value() > 255) {
+  if (!settings_.useMBus && frame::AddressNeedsMBus(address_->value())) {
     target.RefreshFailed(QStringLiteral("Сетевой адрес больше 255 без M-Bus"));
     return false;
   }
@@ -172,7 +174,7 @@ void MainWindow::JobStatistics(const StatData& data, const QString& caption) {
 void MainWindow::JobCurrent(const std::array<std::uint8_t, 1024>& block, DeviceType type, const QString& serial) {
   lastHeader_.assign(block.begin(), block.end());
   lastType_ = type;
-  const QString caption = QStringLiteral("Текущие показания - прибор № ") + serial;
+  const QString caption = QString::fromStdString(CurrentReadingsCaption(serial.toStdString()));
   if (jobKind_ == JobKind::Refresh) {
     if (refreshTarget_ && refreshChild_) {
       refreshChild_->Widget()->setWindowTitle(caption);

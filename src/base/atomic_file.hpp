@@ -7,15 +7,15 @@
 #include <initializer_list>
 #include <span>
 
+#include "base/error.hpp"
+
 namespace statvtk {
 
 // Writes the parts one after another to a temporary file in the folder of
 // `path` (keeping an existing file's permissions, else 0644), flushes it,
 // renames it over `path` and flushes the folder. On failure the temporary
-// file is removed, `path` is untouched and the system's error code (errno,
-// GetLastError() on Windows; SystemErrorText gives its words) is returned in
-// `errorCode`.
-bool AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts,
-                     int* errorCode);
+// file is removed, `path` is untouched and the error (ErrorCode::FileSystem)
+// carries the system's error code (errno, GetLastError() on Windows) and its words.
+Result<void> AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts);
 
 }  // namespace statvtk

@@ -1,6 +1,8 @@
 // Atomic file writing over POSIX descriptors: mkstemp, fsync, rename, fsync of the folder.
 #include "base/atomic_file.hpp"
 
+#include "base/system_error.hpp"
+
 #include "base/unique_fd.hpp"
 
 #include <fcntl.h>
@@ -30,16 +32,14 @@ bool WriteAll(int fd, std::span<const std::uint8_t> buf) {
 
 }  // namespace
 
-bool AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts,
-                     int* errorCode) {
+Result<void> AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts) {
   const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
   std::string tmp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
   UniqueFd fd(::mkstemp(tmp.data()));
   const auto fail = [&](bool created) {
     const int err = errno;
     if (created) ::unlink(tmp.c_str());
-    if (errorCode) *errorCode = err;
-    return false;
+    return Result<void>(SystemFailure(err));
   };
   if (fd.get() < 0) return fail(false);
   struct stat old {};
@@ -52,8 +52,7 @@ bool AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<st
   // Make the rename itself durable; a failure here leaves a complete file behind.
   UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) ::fsync(dir.get());
-  if (errorCode) *errorCode = 0;
-  return true;
+  return {};
 }
 
 }  // namespace statvtk

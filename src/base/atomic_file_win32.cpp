@@ -3,6 +3,8 @@
 // MoveFileEx (replace, write-through).
 #include "base/atomic_file.hpp"
 
+#include "base/system_error.hpp"
+
 #include <algorithm>
 #include <atomic>
 #include <string>
@@ -36,8 +38,7 @@ std::filesystem::path TemporaryName(const std::filesystem::path& folder, const s
 
 }  // namespace
 
-bool AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts,
-                     int* errorCode) {
+Result<void> AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts) {
   const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
   std::filesystem::path tmp;
   UniqueHandle file;
@@ -50,8 +51,7 @@ bool AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<st
     const DWORD err = GetLastError();
     if (file.valid()) file.Close();
     if (created) DeleteFileW(tmp.c_str());
-    if (errorCode) *errorCode = static_cast<int>(err);
-    return false;
+    return Result<void>(SystemFailure(static_cast<int>(err)));
   };
   if (!file.valid()) return fail(false);
   for (const auto part : parts)
@@ -59,8 +59,7 @@ bool AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<st
   if (!FlushFileBuffers(file.get())) return fail(true);
   if (!file.Close()) return fail(true);
   if (!MoveFileExW(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return fail(true);
-  if (errorCode) *errorCode = 0;
-  return true;
+  return {};
 }
 
 }  // namespace statvtk

@@ -36,12 +36,12 @@ bool OneChar(const std::optional<std::string>& v, char* c) {
 }  // namespace
 
 int RunExport(const Args& args, std::ostream& out, std::ostream& err) {
-  FileCommandArgs a;
-  std::string error;
-  if (!ParseFileCommandArgs(args, {"--archive", "--out", "--separator", "--decimal"}, &a, &error)) {
-    err << "statvtk-cli export: " << error << "\n" << kExportHelp;
+  const Result<FileCommandArgs> parsed = ParseFileCommandArgs(args, {"--archive", "--out", "--separator", "--decimal"});
+  if (!parsed) {
+    err << "statvtk-cli export: " << parsed.error().reason << "\n" << kExportHelp;
     return kExitUsage;
   }
+  const FileCommandArgs& a = *parsed;
   if (a.help) {
     out << kExportHelp;
     return kExitOk;
@@ -53,20 +53,28 @@ int RunExport(const Args& args, std::ostream& out, std::ostream& err) {
     err << "statvtk-cli export: bad --archive, --separator or --decimal\n" << kExportHelp;
     return kExitUsage;
   }
-  StatData data;
-  if (!LoadStatistics(a, &data, &error)) {
-    err << error << "\n";
+  Result<StatData> loaded = LoadStatistics(a);
+  if (!loaded) {
+    err << loaded.error().reason << "\n";
     return kExitFile;
   }
+  StatData& data = *loaded;
   const auto model = MakeStatModel(data);
-  std::string csv;
-  if (!model || !ExportArchiveCsv(*model, archive, MakeCsvOptions(decimal, separator), &csv, &error)) {
-    err << a.file << ": " << (model ? error : std::string("unknown statistics model")) << "\n";
+  if (!model) {
+    err << a.file << ": unknown statistics model\n";
     return kExitFile;
   }
+  const Result<std::string> made = ExportArchiveCsv(*model, archive, MakeCsvOptions(decimal, separator));
+  if (!made) {
+    err << a.file << ": " << made.error().reason << "\n";
+    return kExitFile;
+  }
+  const std::string& csv = *made;
   if (const auto path = a.Option("--out")) {
-    if (!WriteFileAtomically(*path, {reinterpret_cast<const std::uint8_t*>(csv.data()), csv.size()}, &error)) {
-      err << error << "\n";
+    if (const Result<void> written =
+            WriteFileAtomically(*path, {reinterpret_cast<const std::uint8_t*>(csv.data()), csv.size()});
+        !written) {
+      err << written.error().reason << "\n";
       return kExitFile;
     }
     out << *path << "\n";

@@ -19,22 +19,23 @@ constexpr const char* kInfoHelp =
 }
 
 int RunInfo(const Args& args, std::ostream& out, std::ostream& err) {
-  FileCommandArgs a;
-  std::string error;
-  if (!ParseFileCommandArgs(args, {}, &a, &error)) {
-    err << "statvtk-cli info: " << error << "\n" << kInfoHelp;
+  const Result<FileCommandArgs> parsed = ParseFileCommandArgs(args, {});
+  if (!parsed) {
+    err << "statvtk-cli info: " << parsed.error().reason << "\n" << kInfoHelp;
     return kExitUsage;
   }
+  const FileCommandArgs& a = *parsed;
   if (a.help) {
     out << kInfoHelp;
     return kExitOk;
   }
-  StatData data;
   MemberSource member = MemberSource::NotApplicable;
-  if (!LoadStatistics(a, &data, &error, &member)) {
-    err << error << "\n";
+  Result<StatData> loaded = LoadStatistics(a, &member);
+  if (!loaded) {
+    err << loaded.error().reason << "\n";
     return kExitFile;
   }
+  const StatData& data = *loaded;
   const TechInfo info = BuildTechInfo(data.header, data.type);
   out << info.caption << "\n";
   for (const auto& row : info.rows) out << row.label << "\t" << row.value << "\n";

@@ -46,10 +46,9 @@ int HourlyReport(const FileCommandArgs& a, std::shared_ptr<const StatModel> mode
     err << a.file << ": no hourly records of " << text << "\n";
     return kExitFile;
   }
-  std::filesystem::path written;
-  std::string reason;
-  if (!ExportHourDataToExcel(HourInputOf(*model, plan), RunOf(a), &written, &reason)) return Fail(err, reason);
-  out << written.string() << "\n";
+  const Result<std::filesystem::path> written = ExportHourDataToExcel(HourInputOf(*model, plan), RunOf(a));
+  if (!written) return Fail(err, written.error().reason);
+  out << written->string() << "\n";
   return kExitOk;
 }
 
@@ -66,23 +65,22 @@ int DailyReport(const FileCommandArgs& a, std::shared_ptr<const StatModel> model
         << ShortDateText(window.EndDate()) << "\n";
     return kExitFile;
   }
-  std::filesystem::path written;
-  std::string reason;
   const auto input = DailyInputOf(*model, plan, ShortDateText(window.BeginDate()), ShortDateText(window.EndDate()));
-  if (!ExportDayDataToExcel(input, RunOf(a), &written, &reason)) return Fail(err, reason);
-  out << written.string() << "\n";
+  const Result<std::filesystem::path> written = ExportDayDataToExcel(input, RunOf(a));
+  if (!written) return Fail(err, written.error().reason);
+  out << written->string() << "\n";
   return kExitOk;
 }
 
 }  // namespace
 
 int RunReport(const Args& args, std::ostream& out, std::ostream& err) {
-  FileCommandArgs a;
-  std::string error;
-  if (!ParseFileCommandArgs(args, {"--day", "--from", "--to", "--out"}, &a, &error)) {
-    err << "statvtk-cli report: " << error << "\n" << kReportHelp;
+  const Result<FileCommandArgs> parsed = ParseFileCommandArgs(args, {"--day", "--from", "--to", "--out"});
+  if (!parsed) {
+    err << "statvtk-cli report: " << parsed.error().reason << "\n" << kReportHelp;
     return kExitUsage;
   }
+  const FileCommandArgs& a = *parsed;
   if (a.help) {
     out << kReportHelp;
     return kExitOk;
@@ -95,11 +93,12 @@ int RunReport(const Args& args, std::ostream& out, std::ostream& err) {
     err << "statvtk-cli report: give --day DD.MM.YY, or --from DD.MM.YY and --to DD.MM.YY\n" << kReportHelp;
     return kExitUsage;
   }
-  StatData data;
-  if (!LoadStatistics(a, &data, &error)) {
-    err << error << "\n";
+  Result<StatData> loaded = LoadStatistics(a);
+  if (!loaded) {
+    err << loaded.error().reason << "\n";
     return kExitFile;
   }
+  StatData& data = *loaded;
   std::shared_ptr<const StatModel> model = MakeStatModel(data);
   if (!model) {
     err << a.file << ": unknown statistics model\n";

@@ -2,6 +2,7 @@
 // its clamp and the Recommended fallback of the timing values.
 #include "link/settings.hpp"
 
+#include "link/frame.hpp"
 #include "link/serial_channel.hpp"
 
 #include <algorithm>
@@ -115,7 +116,7 @@ std::string ConnectionSettingsError(const ConnectionSettings& s) {
   if (s.useMBus) {
     if (s.netAddress < 0 || s.netAddress > 0xFFFFFFFFLL)
       return outside(kSettings, "NetAddress", s.netAddress, 0, 0xFFFFFFFFLL, " (режим M-Bus)");
-  } else if (s.netAddress < 0 || s.netAddress > 255) {
+  } else if (s.netAddress < 0 || frame::AddressNeedsMBus(s.netAddress)) {
     return outside(kSettings, "NetAddress", s.netAddress, 0, 255,
                    " (адреса больше 255 возможны только в режиме M-Bus)");
   }

@@ -2,6 +2,7 @@
 // and the stop handling shared by the device paths.
 #include <ctime>
 
+#include "base/local_time.hpp"
 #include "base/program_home.hpp"
 #include "reading/read_text.hpp"
 #include "reading/read_thread.hpp"
@@ -18,15 +19,14 @@ void TReadThread::FinishStatistics(StatData data) {
   Detail("");
 
   const std::string serial = DownloadSerialText(data.type, data.header);
-  const std::time_t t = std::chrono::system_clock::to_time_t(clock_());
-  std::tm tm{};
-  localtime_r(&t, &tm);
+  const std::tm tm = LocalTime(clock_());
   const std::filesystem::path folder = DataFolder(home_);
   const std::filesystem::path path =
       folder / DownloadFileName(serial, data.type, tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min);
   result_.file = path;
-  std::string error;
-  bool written = EnsureFolder(folder, &error) && SaveStatFile(path, data, &error);
+  const auto made = EnsureFolder(folder);
+  std::string error = made ? std::string() : made.error().reason;
+  bool written = made && SaveStatFile(path, data, &error);
   // A .814 file does not say C or CM: the member is remembered by serial number.
   if (data.type == DeviceType::dtVTK0814C || data.type == DeviceType::dtVTK0814CM) {
     IniFile ini(SettingsPath(home_));

@@ -43,7 +43,7 @@ std::optional<std::uint32_t> ParseNow(std::string_view text) {
   return static_cast<std::uint32_t>(v);
 }
 
-std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args, std::string* error) {
+Result<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
   CommandLine c;
   ModemOptions modem;
   bool wantModem = false;
@@ -51,10 +51,7 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
   std::uint16_t port = 0;
   std::string link;
   std::uint32_t baud = 0;
-  auto fail = [error](const std::string& text) -> std::optional<CommandLine> {
-    if (error) *error = text;
-    return std::nullopt;
-  };
+  auto fail = [](const std::string& text) -> Result<CommandLine> { return MakeError(ErrorCode::BadSettings, text); };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&](std::string& v) {

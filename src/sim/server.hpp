@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "base/error.hpp"
 #include "sim/instrument.hpp"
 #include "sim/modem.hpp"
 
@@ -28,8 +29,8 @@ struct ServerOptions {
 
 class Server {
  public:
-  // Opens the carrier and starts serving; nullptr with a reason in `error` on failure.
-  static std::unique_ptr<Server> Start(Instrument& instrument, const ServerOptions& o, std::string* error);
+  // Opens the carrier and starts serving, or the error with the system's reason.
+  static Result<std::unique_ptr<Server>> Start(Instrument& instrument, const ServerOptions& o);
   ~Server();
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
@@ -42,8 +43,8 @@ class Server {
 
  private:
   Server(Instrument& instrument, const ServerOptions& o) : inst_(instrument), opt_(o) {}
-  bool OpenTcp(std::string* error);
-  bool OpenPty(std::string* error);
+  Result<void> OpenTcp();
+  Result<void> OpenPty();
   void Run();
   void ServeTcp();
   void ServePty();

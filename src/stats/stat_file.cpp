@@ -15,10 +15,6 @@ namespace statvtk {
 
 namespace {
 
-std::string ReadError(const std::string& name, int code) {
-  return "Ошибка - не удалось прочитать файл " + name + ": " + SystemErrorText(code);
-}
-
 std::string WriteError(const std::filesystem::path& path, const std::string& reason) {
   return "Ошибка записи файла " + path.string() + ": " + reason;
 }
@@ -44,23 +40,19 @@ LoadResult LoadStatFile(const std::filesystem::path& path, ExtensionRule rule, c
     return result;
   }
   const std::string name = shownName.empty() ? path.string() : shownName;
-  const FileReadResult file = ReadRegularFile(path, FileSize(type));
-  if (file.fault == FileReadFault::System) {
-    result.error = ReadError(name, file.errorCode);
+  const Result<std::vector<std::uint8_t>> file = ReadRegularFile(path, FileSize(type));
+  if (!file && file.error().code != ErrorCode::FileTooLarge) {
+    result.error = "Ошибка - не удалось прочитать файл " + name + ": " + file.error().reason;
     return result;
   }
-  if (file.fault == FileReadFault::NotRegular) {
-    result.error = "Ошибка - не удалось прочитать файл " + name + ": " + NonRegularText(file.kind);
-    return result;
-  }
-  if (file.fault != FileReadFault::None || file.bytes.size() != FileSize(type)) {
+  if (!file || file->size() != FileSize(type)) {
     result.error = "Ошибка - файл " + name + " имеет неверный размер.";
     return result;
   }
   StatData data = StatData::Blank(type);
-  const auto headerStart = file.bytes.begin() + static_cast<std::ptrdiff_t>(data.area.size());
-  std::copy(file.bytes.begin(), headerStart, data.area.begin());
-  std::copy(headerStart, file.bytes.end(), data.header.begin());
+  const auto headerStart = file->begin() + static_cast<std::ptrdiff_t>(data.area.size());
+  std::copy(file->begin(), headerStart, data.area.begin());
+  std::copy(headerStart, file->end(), data.header.begin());
   result.data = std::move(data);
   return result;
 }
@@ -73,8 +65,8 @@ bool SaveStatFile(const std::filesystem::path& path, const StatData& data, std::
   if (data.type == DeviceType::dtUnknown || data.area.size() != AreaSize(data.type) ||
       data.header.size() != HeaderSize(data.type))
     return fail("неверный размер данных");
-  int err = 0;
-  if (!AtomicWriteFile(path, {data.area, data.header}, &err)) return fail(SystemErrorText(err));
+  if (const Result<void> written = AtomicWriteFile(path, {data.area, data.header}); !written)
+    return fail(written.error().reason);
   return true;
 }
 

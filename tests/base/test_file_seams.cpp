@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/result_util.hpp"
 #include "base/atomic_file.hpp"
 #include "base/file_reader.hpp"
 #include "base/program_home.hpp"
@@ -29,9 +30,8 @@ TEST(AtomicFile, ReplacesTheWholeFileFromItsParts) {
   TempFolder dir;
   const auto path = dir.Path() / "Data.vst";
   WriteAll(path, "old contents that are longer than the new ones");
-  int err = -1;
-  ASSERT_TRUE(AtomicWriteFile(path, {Bytes("head"), Bytes(""), Bytes("+tail")}, &err)) << SystemErrorText(err);
-  EXPECT_EQ(err, 0);
+  const Result<void> written = AtomicWriteFile(path, {Bytes("head"), Bytes(""), Bytes("+tail")});
+  ASSERT_TRUE(written) << written.error().reason;
   EXPECT_EQ(ReadAll(path), "head+tail");
   EXPECT_EQ(EntriesIn(dir.Path()), 1u);  // no temporary file left beside it
 }
@@ -39,10 +39,10 @@ TEST(AtomicFile, ReplacesTheWholeFileFromItsParts) {
 TEST(AtomicFile, FailureKeepsNothingAndGivesTheSystemsReason) {
   TempFolder dir;
   const auto path = dir.Path() / "no-such-folder" / "x.ini";
-  int err = 0;
-  EXPECT_FALSE(AtomicWriteFile(path, {Bytes("x")}, &err));
-  EXPECT_NE(err, 0);
-  EXPECT_FALSE(SystemErrorText(err).empty());
+  const Result<void> written = AtomicWriteFile(path, {Bytes("x")});
+  ASSERT_FALSE(written);
+  EXPECT_NE(written.error().systemCode, 0);
+  EXPECT_FALSE(SystemErrorText(written.error().systemCode).empty());
   EXPECT_FALSE(std::filesystem::exists(path));
   EXPECT_EQ(EntriesIn(dir.Path()), 0u);
 }
@@ -56,26 +56,26 @@ TEST(FileReader, ReadsExactBytesAndTellsFaultsApart) {
   binary[12] = '\x1a';  // a text-mode reader would stop or translate here
   WriteAll(dir.Path() / "f.bin", binary);
 
-  const FileReadResult whole = ReadRegularFile(dir.Path() / "f.bin", binary.size());
-  ASSERT_EQ(whole.fault, FileReadFault::None);
-  EXPECT_EQ(std::string(whole.bytes.begin(), whole.bytes.end()), binary);
+  const Result<std::vector<std::uint8_t>> whole = ReadRegularFile(dir.Path() / "f.bin", binary.size());
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(std::string(whole->begin(), whole->end()), binary);
 
   struct Case {
     std::filesystem::path path;
     std::uintmax_t limit;
-    FileReadFault fault;
+    ErrorCode fault;
   };
   const Case cases[] = {
-      {dir.Path() / "f.bin", binary.size() - 1, FileReadFault::TooLarge},
-      {dir.Path(), 1000, FileReadFault::NotRegular},
-      {dir.Path() / "missing.bin", 1000, FileReadFault::System},
+      {dir.Path() / "f.bin", binary.size() - 1, ErrorCode::FileTooLarge},
+      {dir.Path(), 1000, ErrorCode::NotRegularFile},
+      {dir.Path() / "missing.bin", 1000, ErrorCode::FileSystem},
   };
   for (const auto& c : cases) {
-    const FileReadResult r = ReadRegularFile(c.path, c.limit);
-    EXPECT_EQ(r.fault, c.fault) << c.path;
-    EXPECT_TRUE(r.bytes.empty()) << c.path;
-    if (c.fault == FileReadFault::System) {
-      EXPECT_NE(r.errorCode, 0);
+    const Result<std::vector<std::uint8_t>> r = ReadRegularFile(c.path, c.limit);
+    ASSERT_FALSE(r) << c.path;
+    EXPECT_EQ(r.error().code, c.fault) << c.path;
+    if (c.fault == ErrorCode::FileSystem) {
+      EXPECT_NE(r.error().systemCode, 0);
     }
   }
 }
@@ -84,11 +84,11 @@ TEST(ProgramHome, EnsureFolderCreatesAndReportsFailure) {
   TempFolder dir;
   const auto nested = dir.Path() / "a" / "b" / "Data";
   std::string error;
-  EXPECT_TRUE(EnsureFolder(nested, &error)) << error;
+  EXPECT_TRUE(Unpack(EnsureFolder(nested), &error)) << error;
   EXPECT_TRUE(std::filesystem::is_directory(nested));
-  EXPECT_TRUE(EnsureFolder(nested, &error));  // already there
+  EXPECT_TRUE(Unpack(EnsureFolder(nested), &error));  // already there
   WriteAll(dir.Path() / "file", "x");
-  EXPECT_FALSE(EnsureFolder(dir.Path() / "file" / "logs", &error));
+  EXPECT_FALSE(Unpack(EnsureFolder(dir.Path() / "file" / "logs"), &error));
   EXPECT_NE(error.find((std::filesystem::path("file") / "logs").string()), std::string::npos) << error;
 }
 

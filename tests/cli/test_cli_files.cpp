@@ -14,6 +14,7 @@
 #include <fstream>
 #include <random>
 
+#include "support/result_util.hpp"
 #include "cli_runner.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"
@@ -116,8 +117,8 @@ TEST(CliFiles, ReadOutCopyFailureIsExit3AndTheDataFileStays) {
   o.model = DeviceType::dtVTK0814C;
   sim::Instrument inst(o);
   std::string error;
-  auto server = sim::Server::Start(inst, sim::ServerOptions{}, &error);
-  ASSERT_TRUE(server) << error;
+  std::unique_ptr<sim::Server> server;
+  ASSERT_TRUE(Unpack(sim::Server::Start(inst, sim::ServerOptions{}), &server, &error)) << error;
   TempHome home;
   const CliRun r = RunCli({"read", "--all", "--hourly", "--tcp", "127.0.0.1:" + std::to_string(server->Port()),
                            "--home", home.path.string(), "--out", (home.path / "no-such-folder" / "x.814").string()});
@@ -144,7 +145,7 @@ class HangingPort {
       f = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
       ::connect(f, reinterpret_cast<sockaddr*>(&a), sizeof a);
     }
-    usleep(50000);
+    usleep(50000);  // the fillers' handshakes fill the backlog; those that never complete are the point
   }
   ~HangingPort() {
     for (int f : fillers_) ::close(f);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/result_util.hpp"
 #include "cli/commands.hpp"
 #include "report_test_util.hpp"
 #include "reports/csv_export.hpp"
@@ -133,14 +134,14 @@ TEST(MessageLog, LinesNamesAndSaving) {
   log.AddMessage("два");
   ASSERT_EQ(log.Lines().size(), 2u);
   std::string err;
-  ASSERT_TRUE(log.SaveTo(home / "logs" / "a.log", &err)) << err;
+  ASSERT_TRUE(Unpack(log.SaveTo(home / "logs" / "a.log"), &err)) << err;
   const auto bytes = reporttest::ReadBytes(home / "logs" / "a.log");
   const std::string text(bytes.begin(), bytes.end());
   EXPECT_EQ(text.substr(0, text.find('\n')), "[02.01.2024 03:04:05]  один");
   log.Clear();
-  ASSERT_TRUE(log.SaveTo(home / "logs" / "a.log", &err));
+  ASSERT_TRUE(Unpack(log.SaveTo(home / "logs" / "a.log"), &err));
   EXPECT_EQ(fs::file_size(home / "logs" / "a.log"), 0u);  // cleared then saved: an empty file
-  EXPECT_FALSE(log.SaveTo(home / "missing" / "b.log", &err));
+  EXPECT_FALSE(Unpack(log.SaveTo(home / "missing" / "b.log"), &err));
   EXPECT_NE(err.find("Не удалось сохранить протокол"), std::string::npos);
   fs::remove_all(home);
 }
