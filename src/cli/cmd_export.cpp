@@ -36,16 +36,10 @@ bool OneChar(const std::optional<std::string>& v, char* c) {
 }  // namespace
 
 int RunExport(const Args& args, std::ostream& out, std::ostream& err) {
-  const Result<FileCommandArgs> parsed = ParseFileCommandArgs(args, {"--archive", "--out", "--separator", "--decimal"});
-  if (!parsed) {
-    err << "statvtk-cli export: " << parsed.error().reason << "\n" << kExportHelp;
-    return kExitUsage;
-  }
-  const FileCommandArgs& a = *parsed;
-  if (a.help) {
-    out << kExportHelp;
-    return kExitOk;
-  }
+  const auto started =
+      StartFileCommand(args, {"--archive", "--out", "--separator", "--decimal"}, "export", kExportHelp, out, err);
+  if (const int* exit = std::get_if<int>(&started)) return *exit;
+  const FileCommandArgs& a = std::get<FileCommandArgs>(started);
   CsvArchive archive = CsvArchive::Hourly;
   char separator = '\0', decimal = '\0';
   if (!ArchiveOf(a.Option("--archive").value_or("hourly"), &archive) || !OneChar(a.Option("--separator"), &separator) ||

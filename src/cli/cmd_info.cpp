@@ -19,16 +19,9 @@ constexpr const char* kInfoHelp =
 }
 
 int RunInfo(const Args& args, std::ostream& out, std::ostream& err) {
-  const Result<FileCommandArgs> parsed = ParseFileCommandArgs(args, {});
-  if (!parsed) {
-    err << "statvtk-cli info: " << parsed.error().reason << "\n" << kInfoHelp;
-    return kExitUsage;
-  }
-  const FileCommandArgs& a = *parsed;
-  if (a.help) {
-    out << kInfoHelp;
-    return kExitOk;
-  }
+  const auto started = StartFileCommand(args, {}, "info", kInfoHelp, out, err);
+  if (const int* exit = std::get_if<int>(&started)) return *exit;
+  const FileCommandArgs& a = std::get<FileCommandArgs>(started);
   MemberSource member = MemberSource::NotApplicable;
   Result<StatData> loaded = LoadStatistics(a, &member);
   if (!loaded) {

@@ -75,16 +75,9 @@ int DailyReport(const FileCommandArgs& a, std::shared_ptr<const StatModel> model
 }  // namespace
 
 int RunReport(const Args& args, std::ostream& out, std::ostream& err) {
-  const Result<FileCommandArgs> parsed = ParseFileCommandArgs(args, {"--day", "--from", "--to", "--out"});
-  if (!parsed) {
-    err << "statvtk-cli report: " << parsed.error().reason << "\n" << kReportHelp;
-    return kExitUsage;
-  }
-  const FileCommandArgs& a = *parsed;
-  if (a.help) {
-    out << kReportHelp;
-    return kExitOk;
-  }
+  const auto started = StartFileCommand(args, {"--day", "--from", "--to", "--out"}, "report", kReportHelp, out, err);
+  if (const int* exit = std::get_if<int>(&started)) return *exit;
+  const FileCommandArgs& a = std::get<FileCommandArgs>(started);
   const auto day = a.Option("--day"), from = a.Option("--from"), to = a.Option("--to");
   CalendarDate d1, d2;
   const bool hourly = day && !from && !to && ParseShortDate(*day, &d1, true);

@@ -55,6 +55,21 @@ Result<FileCommandArgs> ParseFileCommandArgs(const Args& args, const std::vector
   return parsed;
 }
 
+std::variant<FileCommandArgs, int> StartFileCommand(const Args& args, const std::vector<std::string>& valueOptions,
+                                                    const char* name, std::string_view help, std::ostream& out,
+                                                    std::ostream& err) {
+  Result<FileCommandArgs> parsed = ParseFileCommandArgs(args, valueOptions);
+  if (!parsed) {
+    err << "statvtk-cli " << name << ": " << parsed.error().reason << "\n" << help;
+    return kExitUsage;
+  }
+  if (parsed->help) {
+    out << help;
+    return kExitOk;
+  }
+  return std::move(*parsed);
+}
+
 Result<StatData> LoadStatistics(const std::string& file) {
   LoadResult r = LoadStatFile(file, ExtensionRule::LowerCase);
   if (r.ignored) {

@@ -6,7 +6,10 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
+#include <string_view>
+#include <variant>
 #include <vector>
 
 #include "base/error.hpp"
@@ -31,6 +34,13 @@ struct FileCommandArgs {
 // The error (BadSettings) has the reason for an unknown option, a missing
 // value, a repeated option or a missing or second file name.
 Result<FileCommandArgs> ParseFileCommandArgs(const Args& args, const std::vector<std::string>& valueOptions);
+
+// A file command's first step: its arguments parsed, or the exit code to
+// return at once: kExitUsage after "statvtk-cli NAME: reason" and the help on
+// `err`, kExitOk after the help on `out` for --help.
+std::variant<FileCommandArgs, int> StartFileCommand(const Args& args, const std::vector<std::string>& valueOptions,
+                                                    const char* name, std::string_view help, std::ostream& out,
+                                                    std::ostream& err);
 
 // The statistics file (extension compared lower-cased) as its data, or the error with the message.
 Result<StatData> LoadStatistics(const std::string& file);
