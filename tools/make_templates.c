@@ -122,18 +122,20 @@ static void describe_data_sheet(lxw_worksheet *ws, int daily) {
   static const char *hourly_notes[] = {
       "B1 модель", "B2 заводской номер", "A8 день (ДД.ММ.ГГ)", "A10 версия программы",
       "F2..I2, V2 параметры прибора", "B8 первый час, B9 последний час", "A11 число часов без данных",
+      "A12 записи без приращения (не вошли в итог)",
       "Строки 15..38: часы 0..23; A=1 запись есть, B=1 час прошёл",
       "C,D,G,H (08.14: C,G,K,O,D,H,L,P,S) значения; AA доп. значение",
       "AF..AJ счётчики, AL..AP их приращения, AQ статус, AR..AY биты статуса"};
   static const char *daily_notes[] = {
       "B1 модель", "B2 заводской номер", "A8 период (ДД.ММ.ГГ - ДД.ММ.ГГ)", "A10 версия программы",
       "F2..I2, V2 параметры прибора", "B8 первая дата, B9 последняя дата (ДД.ММ.20ГГ)", "A11 число суток",
+      "A12 записи без приращения (не вошли в итог)",
       "Строки 15..46: сутки; A=1 запись есть, B дата, E метка ДД.ММ, F время ЧЧ:ММ",
       "C,D,G,H (08.14: C,G,K,O,D,H,L,P,S) значения; AA доп. значение",
       "AF..AJ счётчики, AL..AP их приращения, AQ статус, AR..AY биты статуса"};
   const char **notes = daily ? daily_notes : hourly_notes;
   worksheet_write_string(ws, 0, 81, "Данные отчёта (заполняет программа, блок A1:CB80)", NULL);
-  for (int i = 0; i < 10; ++i) worksheet_write_string(ws, (lxw_row_t)(i + 1), 81, notes[i], NULL);
+  for (int i = 0; i < 11; ++i) worksheet_write_string(ws, (lxw_row_t)(i + 1), 81, notes[i], NULL);
 }
 
 static void write_header(lxw_worksheet *ws, const struct model *m, const struct formats *f, int daily) {
@@ -194,6 +196,8 @@ static void write_table(lxw_worksheet *ws, const struct model *m, const struct f
     snprintf(formula, sizeof formula, "=SUM(%s%d:%s%d)", letters, first + 2, letters, first + 1 + nrows);
     worksheet_write_formula(ws, trow, col, formula, f->total);
   }
+  /* The note on records without increments, under the totals they are missing from. */
+  worksheet_write_formula(ws, trow + 1, 0, "=IF(" DATA "A12=\"\",\"\"," DATA "A12)", NULL);
   worksheet_write_string(ws, trow + 2, 0, daily ? "Суток в отчёте:" : "Часов без данных:", f->label);
   worksheet_write_formula(ws, trow + 2, 3, "=" DATA "A11", NULL);
   worksheet_write_string(ws, trow + 3, 0, "Программа:", f->label);

@@ -25,7 +25,10 @@ QStringList VolumeChart::Categories() const {
 
 void VolumeChart::Show(const VolumeSeries& s) {
   auto* chart = new QChart();
-  chart->setTitle(s.bars.empty() ? QStringLiteral("Нет данных для графика") : QString::fromStdString(s.title));
+  // A series without bars may still say why (an image without a valid record).
+  QString title = s.bars.empty() && s.title.empty() ? QStringLiteral("Нет данных для графика") : QString::fromStdString(s.title);
+  if (!s.note.empty()) title += QStringLiteral("\n") + QString::fromStdString(s.note);
+  chart->setTitle(title);
   chart->legend()->setAlignment(Qt::AlignBottom);
   chart->setMargins(QMargins(4, 4, 4, 4));
   auto* series = new QBarSeries(chart);
@@ -35,8 +38,9 @@ void VolumeChart::Show(const VolumeSeries& s) {
   double top = 0, bottom = 0;  // a counter reset may give a negative increment
   for (const VolumeBar& b : s.bars) {
     labels << QString::fromStdString(b.label);
-    *forward_ << b.forward;
-    *reverse_ << b.reverse;
+    // A period without a known increment gets no bar (a zero height).
+    *forward_ << (b.HasValue() ? b.forward : 0.0);
+    *reverse_ << (b.HasValue() ? b.reverse : 0.0);
     top = std::max({top, b.forward, b.reverse});
     bottom = std::min({bottom, b.forward, b.reverse});
   }

@@ -36,30 +36,60 @@ std::filesystem::path TemporaryName(const std::filesystem::path& folder, const s
                    std::to_wstring(counter.fetch_add(1)) + L".tmp");
 }
 
+// Writes the parts to a new file beside `path` and flushes it; its name goes
+// to `tmp`. False with the last error set (the file removed).
+bool WriteTemporary(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts,
+                    std::filesystem::path* tmp) {
+  const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  UniqueHandle file;
+  for (int attempt = 0; attempt < 100 && !file.valid(); ++attempt) {
+    *tmp = TemporaryName(folder, path.filename());
+    file = UniqueHandle(CreateFileW(tmp->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid() && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (!file.valid()) return false;
+  const auto fail = [&] {
+    const DWORD err = GetLastError();
+    file.Close();
+    DeleteFileW(tmp->c_str());
+    SetLastError(err);
+    return false;
+  };
+  for (const auto part : parts)
+    if (!WriteAll(file.get(), part)) return fail();
+  if (!FlushFileBuffers(file.get())) return fail();
+  if (!file.Close()) return fail();
+  return true;
+}
+
 }  // namespace
 
 Result<void> AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts) {
-  const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
   std::filesystem::path tmp;
-  UniqueHandle file;
-  for (int attempt = 0; attempt < 100 && !file.valid(); ++attempt) {
-    tmp = TemporaryName(folder, path.filename());
-    file = UniqueHandle(CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid() && GetLastError() != ERROR_FILE_EXISTS) break;
-  }
   const auto fail = [&](bool created) {
     const DWORD err = GetLastError();
-    if (file.valid()) file.Close();
     if (created) DeleteFileW(tmp.c_str());
     return Result<void>(SystemFailure(static_cast<int>(err)));
   };
-  if (!file.valid()) return fail(false);
-  for (const auto part : parts)
-    if (!WriteAll(file.get(), part)) return fail(true);
-  if (!FlushFileBuffers(file.get())) return fail(true);
-  if (!file.Close()) return fail(true);
+  if (!WriteTemporary(path, parts, &tmp)) return fail(false);
   if (!MoveFileExW(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return fail(true);
   return {};
+}
+
+Result<std::filesystem::path> AtomicWriteNewFile(const CandidateName& nameOf, int maxNames,
+                                                 std::initializer_list<std::span<const std::uint8_t>> parts) {
+  const std::filesystem::path first = nameOf(1);
+  std::filesystem::path tmp;
+  if (!WriteTemporary(first, parts, &tmp)) return SystemFailure(static_cast<int>(GetLastError()));
+  DWORD err = ERROR_FILE_EXISTS;
+  for (int n = 1; n <= maxNames && (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS); ++n) {
+    const std::filesystem::path target = n == 1 ? first : nameOf(n);
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when the name exists.
+    if (MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return target;
+    err = GetLastError();
+  }
+  DeleteFileW(tmp.c_str());
+  return SystemFailure(static_cast<int>(err == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : err));
 }
 
 }  // namespace statvtk

@@ -37,9 +37,10 @@ class CliObserver : public ReadObserver {
   void EnableControls() override;
   void DeliverStatistics(const StatData& data, const std::string& caption) override;
   void DeliverCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type, const std::string& serial) override;
+  void FetchedBeforeFailure(const StatData& data) override { stats_ = data; }
   void Trace(const FrameTrace& f);
 
-  // What was handed over.
+  // What was handed over (or fetched before a failure).
   const std::optional<StatData>& Statistics() const { return stats_; }
   const std::string& Caption() const { return caption_; }
   bool HasCurrent() const { return hasCurrent_; }

@@ -30,10 +30,14 @@ Options given here are not written back to StatVTK.ini.
                          the Data folder cannot be written the file goes here,
                          or else into the current folder
 
-Exit status: 0 done, 1 the instrument or link failed, 2 bad usage, 3 the file
-could not be written anywhere or its copy to --out failed (the file in Data
-stays), 130 stopped by Ctrl+C (VTK-08.14 and LDN-08 keep what was read;
-VTK-08.12 and the LDN-08 hourly "last" read keep nothing).
+A file never replaces another: when the name is taken (a read within the same
+minute), the file gets the next free one, "..@HH-MM_2.EXT", "_3", ...
+
+Exit status: 0 done, 1 the instrument or link failed (once archive records
+had come, what was fetched is still written and its path printed), 2 bad
+usage, 3 the file could not be written anywhere or its copy to --out failed
+(the file in Data stays), 130 stopped by Ctrl+C (VTK-08.14 and LDN-08 keep
+what was read; VTK-08.12 and the LDN-08 hourly "last" read keep nothing).
 
 )";
 
@@ -45,26 +49,40 @@ struct ReadOptions {
   std::optional<std::filesystem::path> out;
 };
 
-// Writes the handed-over image to `path`; false with the reason on err.
-bool WriteCopy(const std::filesystem::path& path, const StatData& data, std::ostream& err) {
-  std::string error;
-  if (SaveStatFile(path, data, &error)) return true;
+// Writes the handed-over image to `path`; false with the reason on err. A
+// folder gets the file under the download's name, never replacing one there.
+bool WriteCopy(const std::filesystem::path& path, bool folder, const std::filesystem::path& name, const StatData& data,
+               std::filesystem::path* written, std::ostream& err) {
+  const auto saveOver = [&]() -> Result<std::filesystem::path> {
+    if (Result<void> saved = SaveStatFile(path, data); !saved) return std::move(saved.error());
+    return path;
+  };
+  const Result<std::filesystem::path> saved = folder ? SaveNewStatFile(SeriesNames(path, name), data) : saveOver();
+  if (saved) {
+    *written = *saved;
+    return true;
+  }
+  const std::string& error = saved.error().reason;
   err << "statvtk-cli read: " << (error.empty() ? path.string() : error) << "\n";
   return false;
 }
 
 int Conclude(const ReadResult& res, const CliObserver& obs, const ReadOptions& ro, std::ostream& out,
              std::ostream& err) {
-  if (!res.delivered || !obs.Statistics())
-    return res.outcome == ReadOutcome::Stopped ? kExitStopped : kExitLink;
-  int code = res.outcome == ReadOutcome::Stopped ? kExitStopped : kExitOk;
+  const int ending = res.outcome == ReadOutcome::Stopped  ? kExitStopped
+                     : res.outcome == ReadOutcome::Failed ? kExitLink
+                                                          : kExitOk;
+  // A failed read still names the file of what was fetched before the failure.
+  if (!obs.Statistics() || (!res.delivered && !res.partial)) return ending == kExitOk ? kExitLink : ending;
+  int code = ending;
   std::vector<std::filesystem::path> written;
   if (res.fileWritten) written.push_back(res.file);
   const auto name = res.file.filename();
   if (ro.out) {
     std::error_code ec;
-    const auto path = std::filesystem::is_directory(*ro.out, ec) ? *ro.out / name : *ro.out;
-    if (WriteCopy(path, *obs.Statistics(), err)) {
+    const bool folder = std::filesystem::is_directory(*ro.out, ec);
+    std::filesystem::path path = folder ? *ro.out / name : *ro.out;
+    if (WriteCopy(folder ? *ro.out : path, folder, name, *obs.Statistics(), &path, err)) {
       written.push_back(path);
     } else {
       // The file in Data/ (if written) stays; its path is still printed.
@@ -74,8 +92,9 @@ int Conclude(const ReadResult& res, const CliObserver& obs, const ReadOptions& r
     }
   } else if (!res.fileWritten) {
     std::error_code ec;
-    const auto path = std::filesystem::current_path(ec) / name;
-    if (!WriteCopy(path, *obs.Statistics(), err)) return kExitFile;
+    std::filesystem::path path;
+    if (!WriteCopy(std::filesystem::current_path(ec), true, name, *obs.Statistics(), &path, err))
+      return code == kExitOk ? kExitFile : code;
     err << "statvtk-cli read: the file was written into the current folder instead\n";
     written.push_back(path);
   }

@@ -57,15 +57,24 @@ void JsonRecord(JsonWriter& j, const StatModel& m, ArchiveKind kind, std::size_t
   j.Key("hour").Int(r.hour);
   for (const auto& v : r.values) {
     const auto it = ValueKeys().find(v.name);
-    j.Key(it != ValueKeys().end() ? it->second : v.name).Number(v.value);
+    j.Key(it != ValueKeys().end() ? it->second : v.name);
+    if (v.increment && !r.incrementKnown)
+      j.Null();
+    else
+      j.Number(v.value);
   }
   if (m.Type() == DeviceType::dtVTK0814C || m.Type() == DeviceType::dtVTK0814CM) j.Key("mean_flow").Number(r.extraValue);
   j.Key("counters").BeginArray();
   for (auto c : r.counters) j.Int(c);
   j.EndArray();
-  j.Key("counter_increments").BeginArray();
-  for (auto c : r.counterIncrements) j.Number(static_cast<double>(c));
-  j.EndArray();
+  j.Key("counter_increments");
+  if (r.incrementKnown) {
+    j.BeginArray();
+    for (auto c : r.counterIncrements) j.Number(static_cast<double>(c));
+    j.EndArray();
+  } else {
+    j.Null();
+  }
   j.Key("flags").Int(r.flags);
   j.Key("status").String(r.statusText);
   j.EndObject();
@@ -84,8 +93,12 @@ std::string Json(const StatModel& m) {
   j.BeginObject();
   j.Key("model").String(DeviceTypeName(m.Type()));
   j.Key("serial").String(SerialForText(m.SerialText()));
+  // An image without a valid record has no meaningful current values.
+  const bool valid = m.HasValidRecord();
+  if (!valid) j.Key("message").String(kNoValidRecordText);
   j.Key("current").BeginObject();
-  for (const auto& row : m.CurrentRows()) j.Key(row.name).String(row.value);
+  if (valid)
+    for (const auto& row : m.CurrentRows()) j.Key(row.name).String(row.value);
   j.EndObject();
   for (const auto& [kind, name] : kArchives) {
     j.Key(name).BeginArray();
@@ -115,10 +128,15 @@ std::string Number(double v) {
 void Text(const StatModel& m, std::ostream& out) {
   out << "Модель: " << DeviceTypeName(m.Type()) << "\n";
   out << "Заводской номер: " << m.SerialText() << "\n\n";
-  out << "Текущие значения\n";
-  for (const auto& row : m.CurrentRows()) out << "  " << row.name << ": " << row.value << "\n";
+  if (!m.HasValidRecord()) {
+    out << kNoValidRecordText << "\n";
+  } else {
+    out << "Текущие значения\n";
+    for (const auto& row : m.CurrentRows()) out << "  " << row.name << ": " << row.value << "\n";
+  }
   constexpr const char* kTitles[] = {"Часовые записи", "Суточные записи", "Месячные записи"};
   int t = 0;
+  int unknown = 0;
   for (const auto& [kind, name] : kArchives) {
     const char* title = kTitles[t++];
     if (!m.HasArchive(kind)) continue;
@@ -129,10 +147,13 @@ void Text(const StatModel& m, std::ostream& out) {
       char head[64];
       std::snprintf(head, sizeof head, "  %5zu @%-6u %s %.2d:00", i, m.Index(kind)[i].Pos, DateText(r).c_str(), r.hour);
       out << head;
-      for (const auto& v : r.values) out << "  " << v.name << " " << Number(v.value);
+      for (const auto& v : r.values)
+        out << "  " << v.name << " " << (v.increment && !r.incrementKnown ? std::string("-") : Number(v.value));
       out << "  " << r.statusText << "\n";
+      if (!r.incrementKnown) ++unknown;
     }
   }
+  if (unknown > 0) out << "\nЗаписей без приращения: " << unknown << "\n";
   const EventTable ev = m.Events();
   out << "\nСобытия\n";
   if (!ev.rows.empty()) {

@@ -34,6 +34,11 @@ class JsonWriter {
     s_ += std::to_string(v);
     return *this;
   }
+  JsonWriter& Null() {
+    Separate();
+    s_ += "null";
+    return *this;
+  }
   // Shortest text that reads back to the same double; null for NaN and infinities.
   JsonWriter& Number(double v) {
     Separate();

@@ -53,6 +53,7 @@ void TReadThread::RunLdn08() {
     ProgressPos(0);
     s = ReadLdnArchives();
   }
+  if (s == Step::Error) KeepFetched(StatData{DeviceType::dtLDN08, areaLdn_, ldnHeader_});
   if (s == Step::Error || result_.outcome == ReadOutcome::Stopped) return;
   if (s == Step::Stop) NoteStopped();
   FinishStatistics(StatData{DeviceType::dtLDN08, areaLdn_, ldnHeader_});

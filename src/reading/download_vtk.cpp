@@ -77,7 +77,10 @@ void TReadThread::RunVtk0812() {
       Detail(std::to_string(j * 16));
     }
   };
-  if (stopOrError(ReadRecords(ForwardAddresses(0, 16, 4096), 16, area0812_, "Ошибка чтения Data EEPROM", read, shown))) return;
+  const Step s = ReadRecords(ForwardAddresses(0, 16, 4096), 16, area0812_, "Ошибка чтения Data EEPROM", read, shown);
+  // A failure keeps the blocks fetched before it; a stop keeps nothing in this path.
+  if (s == Step::Error) KeepFetched(StatData{DeviceType::dtVTK0812, area0812_, vtkHeader_});
+  if (stopOrError(s)) return;
   FinishStatistics(StatData{DeviceType::dtVTK0812, area0812_, vtkHeader_});
 }
 
@@ -118,7 +121,10 @@ void TReadThread::RunVtk0814() {
     ProgressPos(0);
     s = ReadVtk0814Archives();
   }
-  if (s == Step::Error) return;
+  if (s == Step::Error) {
+    KeepFetched(StatData{result_.type, area0814_, vtkHeader_});
+    return;
+  }
   if (s == Step::Stop) NoteStopped();
   FinishStatistics(StatData{result_.type, area0814_, vtkHeader_});
 }

@@ -12,48 +12,79 @@
 
 namespace statvtk {
 
-void TReadThread::FinishStatistics(StatData data) {
-  // The modem is hung up while the port is still open, then the port closed.
-  CloseAll();
-  ProgressPos(0);
-  Detail("");
-
+bool TReadThread::WriteDownload(const StatData& data) {
   const std::string serial = DownloadSerialText(data.type, data.header);
   const std::tm tm = LocalTime(clock_());
   const std::filesystem::path folder = DataFolder(home_);
-  const std::filesystem::path path =
-      folder / DownloadFileName(serial, data.type, tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min);
-  result_.file = path;
+  // A file already there (a read within the same minute) is never replaced:
+  // the download takes the next free name of its series.
+  const auto nameOf = [&](int n) {
+    return folder / DownloadFileName(serial, data.type, tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+                                     tm.tm_min, n);
+  };
+  result_.file = nameOf(1);
+  std::string error;
+  std::filesystem::path written;
   const auto made = EnsureFolder(folder);
-  std::string error = made ? std::string() : made.error().reason;
-  bool written = made && SaveStatFile(path, data, &error);
+  const auto saved = made ? SaveNewStatFile(nameOf, data) : statvtk::Result<std::filesystem::path>(made.error());
+  const bool ok = saved.has_value();
+  if (ok) written = *saved;
+  else error = saved.error().reason;
   // A .814 file does not say C or CM: the member is remembered by serial number.
   if (data.type == DeviceType::dtVTK0814C || data.type == DeviceType::dtVTK0814CM) {
     IniFile ini(SettingsPath(home_));
     if (!RememberMember(ini, StatSerialText(data), data.type) && !ini.LastError().empty())
       Log("Не удалось запомнить исполнение прибора в " + ini.Path().string() + ": " + ini.LastError());
   }
-  if (written) {
+  if (ok) {
+    result_.file = written;
     result_.fileWritten = true;
-    obs_.StatisticsFileWritten(path);
-  } else {
-    // The download is not lost: the image is still handed over below.
-    if (error.empty()) error = path.string();
-    result_.fileError = error;
-    ReportError("Ошибка записи файла статистики.\r\nДополнительная информация: " + error);
-    obs_.StatisticsFileFailed(path, error);
+    obs_.StatisticsFileWritten(written);
+    return true;
   }
+  // The download is not lost: the image is still handed over.
+  if (error.empty()) error = result_.file.string();
+  result_.fileError = error;
+  ReportError("Ошибка записи файла статистики.\r\nДополнительная информация: " + error);
+  obs_.StatisticsFileFailed(result_.file, error);
+  return false;
+}
 
+void TReadThread::FinishStatistics(StatData data) {
+  // The modem is hung up while the port is still open, then the port closed.
+  CloseAll();
+  ProgressPos(0);
+  Detail("");
+
+  const bool stopped = result_.outcome == ReadOutcome::Stopped;
+  const std::string serial = DownloadSerialText(data.type, data.header);
+  const bool written = WriteDownload(data);
   const std::string elapsed = ElapsedTextNow();
-  Log("Чтение статистики успешно завершено (" + elapsed);
-  Status("Чтение статистики завершено (" + elapsed);
+  if (stopped) {
+    // A stopped read is no success: the file holds what came before the stop.
+    Log("Чтение статистики остановлено (" + elapsed);
+    if (written) Log("Записи, прочитанные до остановки, записаны в файл " + result_.file.string());
+    Status("Чтение статистики остановлено (" + elapsed);
+  } else {
+    Log("Чтение статистики успешно завершено (" + elapsed);
+    if (written) Log("Статистика записана в файл " + result_.file.string());
+    Status("Чтение статистики завершено (" + elapsed);
+  }
   Status(ConnectionDescription());
   obs_.EnableControls();
 
-  caption_ = "Статистика - " + serial;
+  caption_ = "Статистика - " + serial + (stopped ? kIncompleteCaption : "");
+  result_.partial = stopped;
   obs_.DeliverStatistics(data, caption_);
   result_.delivered = true;
-  if (result_.outcome != ReadOutcome::Stopped) result_.outcome = ReadOutcome::Done;
+  if (!stopped) result_.outcome = ReadOutcome::Done;
+}
+
+void TReadThread::KeepFetched(const StatData& data) {
+  if (!fetched_) return;  // no archive block came: nothing worth a file
+  result_.partial = true;
+  obs_.FetchedBeforeFailure(data);
+  if (WriteDownload(data)) Log("Записи, прочитанные до ошибки, записаны в файл " + result_.file.string());
 }
 
 void TReadThread::FinishCurrent(std::span<const std::uint8_t, 1024> block) {

@@ -29,6 +29,9 @@ class ReadObserver : public ProgressObserver {
                               const std::string& serial) = 0;
   // The VTK-08.14 member found (dtVTK0814C or dtVTK0814CM), before its download.
   virtual void DeviceMemberFound(DeviceType) {}
+  // A download failed after archive blocks had come: what was fetched (zeroes
+  // where not read), before its file is written. No DeliverStatistics follows.
+  virtual void FetchedBeforeFailure(const StatData&) {}
   // The statistics file was written (before DeliverStatistics).
   virtual void StatisticsFileWritten(const std::filesystem::path&) {}
   // The statistics file could not be written; `error` names the path and the

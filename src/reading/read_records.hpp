@@ -22,6 +22,7 @@ TReadThread::Step TReadThread::ReadRecords(const std::vector<std::uint32_t>& add
     const std::uint32_t a = addresses[n];
     Step s = AfterBlock(read(a, std::span(area).subspan(a, size)), errorMessage);
     if (s != Step::Ok) return s;
+    fetched_ = true;
     shown(static_cast<int>(n));
   }
   return Step::Ok;

@@ -117,6 +117,7 @@ std::string TReadThread::JobError() const {
 
 void TReadThread::Run() {
   result_ = {};
+  fetched_ = false;
   identified_.clear();
   if (const std::string refused = JobError(); !refused.empty()) {
     ReportError(refused);

@@ -26,9 +26,13 @@ namespace statvtk {
 enum class ReadOutcome {
   NotRun,  // the thread was never started
   Done,    // finished (a file may still have failed to be written: see fileError)
-  Failed,  // opening, dialing, identification or a block read failed; nothing written
+  Failed,  // opening, dialing, identification or a block read failed; once an
+           // archive block had come, a file keeps what was fetched (partial)
   Stopped  // the stop request ended it (a file is written where the path keeps the data)
 };
+
+// What the caption of a stopped read's window ends with.
+inline constexpr const char* kIncompleteCaption = " (неполные данные)";
 
 struct ReadResult {
   ReadOutcome outcome = ReadOutcome::NotRun;
@@ -38,6 +42,7 @@ struct ReadResult {
   std::string linkError;       // the link's error text at that failure
   std::filesystem::path file;  // the statistics file written, or where it should have gone
   bool fileWritten = false;
+  bool partial = false;        // the data end at a stop or a failure (zeroes where not read)
   std::string fileError;       // path and system reason when the file could not be written
   bool delivered = false;      // statistics or current readings were handed over
 };
@@ -176,7 +181,11 @@ class TReadThread {
   template <class ReadFn, class ShownFn>
   Step ReadRecords(const std::vector<std::uint32_t>& addresses, std::uint32_t size, std::vector<std::uint8_t>& area,
                    const std::string& errorMessage, ReadFn read, ShownFn shown);
+  // Writes the file of a download under the first free name; false when it could not be written.
+  bool WriteDownload(const StatData& data);
   void FinishStatistics(StatData data);
+  // After a failure: keeps what was fetched in a file, once any archive block came.
+  void KeepFetched(const StatData& data);
   void FinishCurrent(std::span<const std::uint8_t, 1024> block);
   void FinishIdentify();
 
@@ -218,6 +227,7 @@ class TReadThread {
   std::chrono::milliseconds modemStep_{100};
   std::string identified_;
   std::string caption_;
+  bool fetched_ = false;  // an archive block of this run has been read
 
   // The thread's buffers, in the order of the statistics image.
   std::vector<std::uint8_t> vtkHeader_ = std::vector<std::uint8_t>(kVtkHeaderSize);

@@ -77,7 +77,9 @@ Result<std::string> ExportArchiveCsv(const StatModel& model, CsvArchive archive,
       headed = true;
     }
     std::vector<std::string> f{StampText(r)};
-    for (const auto& v : r.values) f.push_back(Number(v.value, "%.6f", o));
+    // A record without increments leaves its increment fields empty.
+    for (const auto& v : r.values)
+      f.push_back(v.increment && !r.incrementKnown ? std::string() : Number(v.value, "%.6f", o));
     for (std::size_t c = 0; c < 4; ++c) f.push_back(Number(r.counters[c] / r.counterDivisor, "%.2f", o));
     f.push_back(r.statusText);
     f.push_back(std::to_string(r.flags));

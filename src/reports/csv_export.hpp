@@ -21,7 +21,8 @@ struct CsvOptions {
 CsvOptions MakeCsvOptions(char decimal, char separator = '\0');
 
 // A heading row with units, then one row per valid record in time order
-// ("Дата/время", the model's values, counters in hours, status text, flags).
+// ("Дата/время", the model's values, counters in hours, status text, flags);
+// the increments of a record without increments are empty fields.
 // An error when the model has no such archive.
 Result<std::string> ExportArchiveCsv(const StatModel& model, CsvArchive archive, const CsvOptions& options);
 

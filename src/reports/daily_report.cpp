@@ -37,6 +37,7 @@ CellBlock BuildDailyBlock(const DailyReportInput& in, const std::function<void(i
     block.Set("B8", DailyDateText(first.day, first.month, first.year));
     block.Set("B9", DailyDateText(last.day, last.month, last.year));
   }
+  int unknown = 0;
   for (int i = 0; i < count; ++i) {
     if (onDay) onDay(i + 1);
     const DailyRow& d = in.days[static_cast<std::size_t>(i)];
@@ -46,7 +47,9 @@ CellBlock BuildDailyBlock(const DailyReportInput& in, const std::function<void(i
     block.Set(r, 5, DayMonthLabel(d.day, d.month));
     block.Set(r, 6, DailyTimeText(d.record.hour, d.record.minute));
     WriteRecordRow(block, r, in.header, d.record);
+    if (!d.record.incrementKnown) ++unknown;
   }
+  WriteUnknownNote(block, unknown);
   return block;
 }
 

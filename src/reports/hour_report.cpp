@@ -62,22 +62,28 @@ void WriteHeaderCells(CellBlock& block, const ReportHeaderData& header) {
 
 void WriteRecordRow(CellBlock& block, int r, const ReportHeaderData& header, const ReportRecord& rec) {
   const bool vtk0814 = IsVtk0814(header.type);
+  const bool inc = rec.incrementKnown;
   if (vtk0814) {
     constexpr int kCols[9] = {3, 7, 11, 15, 4, 8, 12, 16, 19};  // C G K O D H L P S
-    for (std::size_t i = 0; i < 9; ++i) block.Set(r, kCols[i], rec.nine[i]);
+    for (std::size_t i = 0; i < 9; ++i) {
+      const bool increment = i == 1 || i == 3 || i == 5 || i == 7;  // ΔV+ ΔM+ ΔV- ΔM-
+      if (inc || !increment) block.Set(r, kCols[i], rec.nine[i]);
+    }
     block.Set(r, 27, header.optionFlag ? CellValue(rec.extra) : CellValue(Currency{0.0}));  // AA
   } else {
     block.Set(r, 3, rec.forwardTotal);
     block.Set(r, 4, rec.reverseTotal);
-    block.Set(r, 7, rec.forwardIncrement);
-    block.Set(r, 8, rec.reverseIncrement);
+    if (inc) {
+      block.Set(r, 7, rec.forwardIncrement);
+      block.Set(r, 8, rec.reverseIncrement);
+    }
   }
   const double div = header.type == DeviceType::dtVTK0812 ? 100.0 : 3600.0;
   constexpr int kCounterCols[4] = {32, 33, 34, 36};    // AF AG AH AJ
   constexpr int kIncrementCols[4] = {38, 39, 40, 42};  // AL AM AN AP
   for (std::size_t i = 0; i < 4; ++i) {
     block.Set(r, kCounterCols[i], rec.counters[i] / div);
-    block.Set(r, kIncrementCols[i], rec.counterIncrements[i] / div);
+    if (inc) block.Set(r, kIncrementCols[i], rec.counterIncrements[i] / div);
   }
   if (header.type == DeviceType::dtVTK0812) {
     const int status = rec.statusByte & 0xFF;
@@ -88,11 +94,15 @@ void WriteRecordRow(CellBlock& block, int r, const ReportHeaderData& header, con
   }
 }
 
+void WriteUnknownNote(CellBlock& block, int unknown) {
+  if (unknown > 0) block.Set("A12", "Записей без приращения: " + std::to_string(unknown) + " (не вошли в итог)");
+}
+
 CellBlock BuildHourBlock(const HourReportInput& in, const std::function<void(int)>& onHour) {
   CellBlock block;
   WriteHeaderCells(block, in.header);
   block.Set("A8", in.dayText);
-  int missing = 24, first = 25, last = 0;
+  int missing = 24, first = 25, last = 0, unknown = 0;
   for (int h = 1; h <= 24; ++h) {
     const auto& slot = in.hours[static_cast<std::size_t>(h - 1)];
     if (slot && slot->checksumOk) {
@@ -109,11 +119,13 @@ CellBlock BuildHourBlock(const HourReportInput& in, const std::function<void(int
     const auto& slot = in.hours[static_cast<std::size_t>(h - 1)];
     if (!slot) continue;
     --missing;
+    if (!slot->incrementKnown) ++unknown;
     block.Set(r, 1, std::int64_t{1});
     block.Set(r, 2, Currency{1.0});
     WriteRecordRow(block, r, in.header, *slot);
   }
   block.Set("A11", std::int64_t{missing});
+  WriteUnknownNote(block, unknown);
   return block;
 }
 

@@ -20,6 +20,9 @@ struct ReportRecord {
   bool checksumOk = true;  // the record passes its checksum test (ValidCS)
   // VTK-08.12 and LDN-08: the volume totals and their increments, m3.
   double forwardTotal = 0, forwardIncrement = 0, reverseTotal = 0, reverseIncrement = 0;
+  // False for a record without increments (the oldest one, or one after a
+  // gap that was not read): its increment cells stay empty.
+  bool incrementKnown = true;
   // VTK-08.14: V+ total, V+ increment, M+ total, M+ increment, V- total,
   // V- increment, M- total, M- increment, mean temperature.
   std::array<double, 9> nine{};
@@ -58,7 +61,11 @@ CellBlock BuildHourBlock(const HourReportInput& input, const std::function<void(
 
 // The header cells common to the hourly and daily reports (B1, B2, A10, F2..I2, V2).
 void WriteHeaderCells(CellBlock& block, const ReportHeaderData& header);
-// The values of one record in row r, per model (C.., counters, AA, AQ, AR..AY).
+// The values of one record in row r, per model (C.., counters, AA, AQ, AR..AY);
+// the increment cells stay empty when the record has no increments.
 void WriteRecordRow(CellBlock& block, int row, const ReportHeaderData& header, const ReportRecord& rec);
+// A12: "Записей без приращения: N (не вошли в итог)" when N > 0 records of the
+// report have no increments; nothing otherwise.
+void WriteUnknownNote(CellBlock& block, int unknown);
 
 }  // namespace statvtk

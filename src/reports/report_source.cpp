@@ -37,6 +37,7 @@ ReportRecord ToReportRecord(const StatRecord& rec, bool checksumOk) {
   r.forwardIncrement = rec.forwardIncrement;
   r.reverseTotal = rec.reverseTotal;
   r.reverseIncrement = rec.reverseIncrement;
+  r.incrementKnown = rec.incrementKnown;
   for (std::size_t i = 0; i < r.nine.size() && i < rec.values.size(); ++i) r.nine[i] = rec.values[i].value;
   for (std::size_t i = 0; i < 4; ++i) {
     r.counters[i] = rec.counters[i];

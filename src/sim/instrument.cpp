@@ -120,7 +120,10 @@ std::optional<std::vector<std::uint8_t>> Instrument::Handle(std::span<const std:
   {
     std::lock_guard lock(mu_);
     ++counts_.requests;
-    if (!reply) {
+    if (reply && opt_.silentAfter && counts_.replies >= *opt_.silentAfter) {
+      if (counts_.silenced++ == 0) lines.push_back("silent after " + std::to_string(counts_.replies) + " replies");
+      reply.reset();
+    } else if (!reply) {
       const std::string& why = answer.error().reason;
       if (why.empty()) {
         ++counts_.ignored;
@@ -154,7 +157,7 @@ std::string Instrument::CountsText() const {
          std::to_string(c.ignored) + ", refused " + std::to_string(c.rejected) + "; faults: dropped " +
          std::to_string(c.dropped) + ", corrupted " + std::to_string(c.corrupted) + ", wrong command " +
          std::to_string(c.wrongCommand) + ", noise " + std::to_string(c.noise) + ", truncated " +
-         std::to_string(c.truncated);
+         std::to_string(c.truncated) + (c.silenced ? ", unanswered when silent " + std::to_string(c.silenced) : "");
 }
 
 }  // namespace statvtk::sim

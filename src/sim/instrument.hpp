@@ -32,6 +32,7 @@ struct FaultRates {
 struct FaultCounts {
   std::uint64_t requests = 0, replies = 0, ignored = 0, rejected = 0;
   std::uint64_t dropped = 0, corrupted = 0, wrongCommand = 0, noise = 0, truncated = 0;
+  std::uint64_t silenced = 0;  // requests left unanswered after --silent-after
 };
 
 struct InstrumentOptions {
@@ -42,6 +43,8 @@ struct InstrumentOptions {
   std::uint32_t longAddress = kDefaultLongAddress;
   FaultRates faults;
   std::uint32_t latencyMs = 0;      // reply delay, applied by the carriers
+  // After this many replies the instrument answers nothing more (a line gone dead).
+  std::optional<std::uint64_t> silentAfter;
   bool verbose = false;             // log every request on the log sink
 };
 

@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
   sigwait(&signals, &sig);
   server->Stop();
   const FaultRates& f = cl->instrument.faults;
-  if (cl->instrument.verbose || f.drop > 0 || f.corrupt > 0 || f.wrongCommand > 0 || f.noise > 0 || f.truncate > 0)
+  if (cl->instrument.verbose || f.drop > 0 || f.corrupt > 0 || f.wrongCommand > 0 || f.noise > 0 || f.truncate > 0 ||
+      cl->instrument.silentAfter)
     std::fprintf(stderr, "statvtk-sim: %s\n", instrument.CountsText().c_str());
   return 0;
 }

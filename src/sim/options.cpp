@@ -73,7 +73,7 @@ Result<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
                a == "--tcp" || a == "--pty" || a == "--busy" || a == "--no-answer" || a == "--no-carrier" ||
                a == "--ring" || a == "--dial-delay" || a == "--guard" || a == "--baud" || a == "--latency" ||
                a == "--drop" || a == "--corrupt" || a == "--wrong-command" || a == "--noise" || a == "--truncate" ||
-               a == "--dump") {
+               a == "--silent-after" || a == "--dump") {
       if (!value(v)) return fail("missing value after " + a);
       InstrumentOptions& in = c.instrument;
       bool ok = true;
@@ -121,6 +121,10 @@ Result<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
         ok = Probability(v, in.faults.noise);
       } else if (a == "--truncate") {
         ok = Probability(v, in.faults.truncate);
+      } else if (a == "--silent-after") {
+        std::uint64_t n = 0;
+        ok = Number<std::uint64_t>(v, n, 0, UINT64_MAX);
+        if (ok) in.silentAfter = n;
       } else if (a == "--dump") {
         ok = !v.empty(), c.dumpPath = v;
       }
@@ -179,6 +183,8 @@ Faults, each a probability 0..1 per reply:
   --wrong-command P    a valid frame with another command
   --noise P            1..8 garbage bytes (never 0xAA) before the reply
   --truncate P         the reply cut short
+  --silent-after N     send N replies, then answer nothing more (the line
+                       goes dead in the middle of a read)
 
 Other:
   --dump FILE          write the statistics file a correct full read must give

@@ -75,17 +75,19 @@ DecodedRecord0812 StatModel0812::DecodeRecord(std::size_t i) const {
     out.Flags = rec[28];
   };
   read(index_[i].Pos, r);
-  if (i != 0 && i != kFirstDaily) {
-    DecodedRecord0812 prev;
-    read(index_[i - 1].Pos, prev);
-    r.ForwardInc = r.ForwardTotal - prev.ForwardTotal;
-    r.ReverseInc = r.ReverseTotal - prev.ReverseTotal;
-    for (std::size_t c = 0; c < 4; ++c) r.CounterInc[c] = static_cast<float>(r.Counters[c] - prev.Counters[c]);
-  } else {
-    r.ForwardInc = r.ForwardTotal;
-    r.ReverseInc = r.ReverseTotal;
-    for (std::size_t c = 0; c < 4; ++c) r.CounterInc[c] = static_cast<float>(r.Counters[c]);
-  }
+  const bool daily = i >= kFirstDaily;
+  const std::size_t offset = daily ? kDailyOffset : kHourlyOffset;
+  const std::size_t count = daily ? kDailyCount : kHourlyCount;
+  // The oldest record has no record before it in the file; a blank slot before
+  // a record means the record before it in time was not read.
+  if (i == 0 || i == kFirstDaily || !detail::PreviousSlotRead(Area(), offset, count, kRecordSize, index_[i].Pos))
+    return r;
+  DecodedRecord0812 prev;
+  read(index_[i - 1].Pos, prev);
+  r.IncKnown = true;
+  r.ForwardInc = r.ForwardTotal - prev.ForwardTotal;
+  r.ReverseInc = r.ReverseTotal - prev.ReverseTotal;
+  for (std::size_t c = 0; c < 4; ++c) r.CounterInc[c] = static_cast<float>(r.Counters[c] - prev.Counters[c]);
   return r;
 }
 
@@ -141,7 +143,11 @@ StatRecord StatModel0812::Decode(ArchiveKind kind, std::size_t i) const {
   r.forwardIncrement = d.ForwardInc;
   r.reverseTotal = d.ReverseTotal;
   r.reverseIncrement = d.ReverseInc;
-  r.values = {{"V+, м3", d.ForwardTotal}, {"ΔV+, м3", d.ForwardInc}, {"V-, м3", d.ReverseTotal}, {"ΔV-, м3", d.ReverseInc}};
+  r.incrementKnown = d.IncKnown;
+  r.values = {{"V+, м3", d.ForwardTotal},
+              {"ΔV+, м3", d.ForwardInc, true},
+              {"V-, м3", d.ReverseTotal},
+              {"ΔV-, м3", d.ReverseInc, true}};
   r.counters = d.Counters;
   r.counterIncrements = d.CounterInc;
   r.flags = d.Flags;

@@ -15,6 +15,7 @@ struct DecodedRecord0812 {
   std::array<std::uint32_t, 4> Counters{};  // hundredths, as stored
   std::array<float, 4> CounterInc{};        // unsigned 32-bit differences
   std::uint8_t Flags = 0;                   // byte 28
+  bool IncKnown = false;                    // the increments above are known (else all 0)
 };
 
 // The information block of a VTK-08.12.
@@ -45,7 +46,10 @@ class StatModel0812 final : public StatModel {
   bool ValidRecord(std::uint32_t pos) const;  // date check and ValidCS
   void ISortStatData();                       // rebuilds the 1446-entry index
   const std::array<IndexEntry, kIndexSize>& SortIndex() const { return index_; }
-  DecodedRecord0812 DecodeRecord(std::size_t i) const;  // entry 0..1445
+  // Entry 0..1445. The increments are taken against entry i - 1; they are
+  // unknown for the first entry of each archive (0, 1080) and where the slot
+  // before the record in its circular area is blank.
+  DecodedRecord0812 DecodeRecord(std::size_t i) const;
   DevInfo0812 GetDevInfo() const;
 
   bool HasArchive(ArchiveKind kind) const override;

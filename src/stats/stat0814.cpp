@@ -64,9 +64,9 @@ void StatModel0814::Finish(StatRecord& r, const RawRecord& raw) const {
   // r.values arrives as V+, ΔV+, V-, ΔV-, M+, ΔM+, M-, ΔM-; the report order is
   // V+, ΔV+, M+, ΔM+, V-, ΔV-, M-, ΔM-, mean temperature.
   const auto v = r.values;
-  r.values = {{"V+, м3", v[0].value}, {"ΔV+, м3", v[1].value}, {"M+, т", v[4].value}, {"ΔM+, т", v[5].value},
-              {"V-, м3", v[2].value}, {"ΔV-, м3", v[3].value}, {"M-, т", v[6].value}, {"ΔM-, т", v[7].value},
-              {"T, °C", static_cast<double>(raw.valueA)}};
+  r.values = {{"V+, м3", v[0].value},      {"ΔV+, м3", v[1].value, true}, {"M+, т", v[4].value},
+              {"ΔM+, т", v[5].value, true}, {"V-, м3", v[2].value},        {"ΔV-, м3", v[3].value, true},
+              {"M-, т", v[6].value},        {"ΔM-, т", v[7].value, true},  {"T, °C", static_cast<double>(raw.valueA)}};
   r.extraValue = raw.valueB;
   r.statusText = StatusText(raw.flags, kStatusNames);
 }

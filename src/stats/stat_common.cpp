@@ -14,6 +14,21 @@ bool SumIsFF(std::span<const std::uint8_t> bytes) {
   return (sum & 0xFFu) == 0xFFu;
 }
 
+bool AllZero(std::span<const std::uint8_t> bytes) {
+  for (auto b : bytes)
+    if (b != 0) return false;
+  return true;
+}
+
+bool PreviousSlotRead(std::span<const std::uint8_t> area, std::size_t first, std::size_t count, std::size_t size,
+                      std::size_t pos) {
+  if (count == 0 || size == 0 || pos < first || pos >= first + count * size) return false;
+  const std::size_t slot = (pos - first) / size;
+  const std::size_t before = first + ((slot + count - 1) % count) * size;
+  const auto rec = Slice(area, before, size);
+  return !rec.empty() && !AllZero(rec);
+}
+
 void InsertionSortByKey(std::span<IndexEntry> entries) {
   for (std::size_t i = 1; i < entries.size(); ++i) {
     const IndexEntry e = entries[i];

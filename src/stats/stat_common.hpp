@@ -18,6 +18,15 @@ bool SumIsFF(std::span<const std::uint8_t> bytes);
 // only when its key is strictly smaller, so equal keys keep their slot order.
 void InsertionSortByKey(std::span<IndexEntry> entries);
 
+// True when every byte is zero (a slot the download did not fill).
+bool AllZero(std::span<const std::uint8_t> bytes);
+
+// Whether the record at `pos` of a circular area (`count` slots of `size`
+// bytes from `first`) has its increments: the slot before it (the area's last
+// slot before its first) must not be blank.
+bool PreviousSlotRead(std::span<const std::uint8_t> area, std::size_t first, std::size_t count, std::size_t size,
+                      std::size_t pos);
+
 // printf into a std::string.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 

@@ -57,40 +57,61 @@ LoadResult LoadStatFile(const std::filesystem::path& path, ExtensionRule rule, c
   return result;
 }
 
-bool SaveStatFile(const std::filesystem::path& path, const StatData& data, std::string* error) {
-  auto fail = [&](const std::string& reason) {
-    if (error) *error = WriteError(path, reason);
-    return false;
-  };
-  if (data.type == DeviceType::dtUnknown || data.area.size() != AreaSize(data.type) ||
-      data.header.size() != HeaderSize(data.type))
-    return fail("неверный размер данных");
-  if (const Result<void> written = AtomicWriteFile(path, {data.area, data.header}); !written)
-    return fail(written.error().reason);
-  return true;
+// The image's parts have the sizes of its model's file.
+bool SizesFit(const StatData& data) {
+  return data.type != DeviceType::dtUnknown && data.area.size() == AreaSize(data.type) &&
+         data.header.size() == HeaderSize(data.type);
+}
+
+Result<void> SaveStatFile(const std::filesystem::path& path, const StatData& data) {
+  if (!SizesFit(data)) return MakeError(ErrorCode::BadData, WriteError(path, "неверный размер данных"));
+  Result<void> written = AtomicWriteFile(path, {data.area, data.header});
+  if (!written) written.error().reason = WriteError(path, written.error().reason);
+  return written;
 }
 
 std::string DownloadFileName(const std::string& serialText, DeviceType t, int year, int month, int day, int hour,
-                             int minute) {
+                             int minute, int n) {
   std::string serial = serialText;
   for (char& c : serial)
     if (c == '/' || c == '\0') c = '#';  // a serial must not leave the folder
   return serial + detail::Format("-%.4d-%.2d-%.2d@%.2d-%.2d", year, month, day, hour, minute) +
-         std::string(FileExtension(t));
+         (n >= 2 ? "_" + std::to_string(n) : std::string()) + std::string(FileExtension(t));
 }
 
-bool SaveDownloadedStatFile(const std::filesystem::path& dataFolder, const StatData& data, int year, int month,
-                            int day, int hour, int minute, std::filesystem::path* written, std::string* error) {
+Result<std::filesystem::path> SaveNewStatFile(const CandidateName& nameOf, const StatData& data) {
+  if (!SizesFit(data)) return MakeError(ErrorCode::BadData, WriteError(nameOf(1), "неверный размер данных"));
+  Result<std::filesystem::path> written = AtomicWriteNewFile(nameOf, kMaxDownloadNames, {data.area, data.header});
+  if (!written) written.error().reason = WriteError(nameOf(1), written.error().reason);
+  return written;
+}
+
+CandidateName SeriesNames(const std::filesystem::path& folder, const std::filesystem::path& fileName) {
+  std::string stem = fileName.stem().string();
+  const std::string ext = fileName.extension().string();
+  // "…@HH-MM_n": the series is that of "…@HH-MM".
+  const auto bar = stem.rfind('_');
+  const auto at = stem.rfind('@');
+  if (bar != std::string::npos && at != std::string::npos && bar > at && bar + 1 < stem.size() &&
+      stem.find_first_not_of("0123456789", bar + 1) == std::string::npos)
+    stem.erase(bar);
+  return [folder, stem, ext](int n) {
+    return folder / (stem + (n >= 2 ? "_" + std::to_string(n) : std::string()) + ext);
+  };
+}
+
+Result<std::filesystem::path> SaveDownloadedStatFile(const std::filesystem::path& dataFolder, const StatData& data,
+                                                     int year, int month, int day, int hour, int minute) {
   std::error_code ec;
   std::filesystem::create_directories(dataFolder, ec);
-  if (ec) {
-    if (error) *error = "Ошибка создания папки " + dataFolder.string() + ": " + ec.message();
-    return false;
-  }
-  const auto path = dataFolder / DownloadFileName(StatSerialText(data), data.type, year, month, day, hour, minute);
-  if (!SaveStatFile(path, data, error)) return false;
-  if (written) *written = path;
-  return true;
+  if (ec)
+    return MakeError(ErrorCode::FileSystem, "Ошибка создания папки " + dataFolder.string() + ": " + ec.message(),
+                     ec.value());
+  const std::string serial = StatSerialText(data);
+  const auto nameOf = [&](int n) {
+    return dataFolder / DownloadFileName(serial, data.type, year, month, day, hour, minute, n);
+  };
+  return SaveNewStatFile(nameOf, data);
 }
 
 }  // namespace statvtk

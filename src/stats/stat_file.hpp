@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "base/atomic_file.hpp"
 #include "stats/stat_image.hpp"
 
 namespace statvtk {
@@ -28,17 +29,33 @@ struct LoadResult {
 LoadResult LoadStatFile(const std::filesystem::path& path, ExtensionRule rule, const std::string& shownName = {});
 
 // Writes area then header to a temporary file in the same folder and renames
-// it over `path`; false with a message naming the path and the system's reason.
-bool SaveStatFile(const std::filesystem::path& path, const StatData& data, std::string* error);
+// it over `path`; the error's reason names the path and the system's reason.
+Result<void> SaveStatFile(const std::filesystem::path& path, const StatData& data);
 
-// The name of a downloaded file: serial + "-%.4d-%.2d-%.2d@%.2d-%.2d" + extension.
+// The n-th name a downloaded file may take. n = 1: serial +
+// "-%.4d-%.2d-%.2d@%.2d-%.2d" + extension; n >= 2 adds "_" + n before the
+// extension ("…@09-07_2.vst"), which sorts after the first name (by bytes as
+// well as by the name without its extension) and before the next minute's.
 std::string DownloadFileName(const std::string& serialText, DeviceType t, int year, int month, int day,
-                             int hour, int minute);
+                             int hour, int minute, int n = 1);
+
+// How many names a download tries before it gives up.
+inline constexpr int kMaxDownloadNames = 999;
+
+// Writes a statistics file that never replaces another one: area then header
+// under the first of nameOf(1) .. nameOf(kMaxDownloadNames) that is free
+// (AtomicWriteNewFile). The name taken, or the error whose reason names the
+// first name and the system's reason.
+Result<std::filesystem::path> SaveNewStatFile(const CandidateName& nameOf, const StatData& data);
+
+// The names of a download's series in another folder: `fileName` (a name of
+// DownloadFileName, with or without its "_n"), then its "_2", "_3", ...
+CandidateName SeriesNames(const std::filesystem::path& folder, const std::filesystem::path& fileName);
 
 // The finishing step of a download: creates `dataFolder` when missing and saves
-// the image there under DownloadFileName(StatSerialText(data), ...). On success
-// `written` (when given) receives the file's path; on failure `error` the message.
-bool SaveDownloadedStatFile(const std::filesystem::path& dataFolder, const StatData& data, int year, int month,
-                            int day, int hour, int minute, std::filesystem::path* written, std::string* error);
+// the image there under the first free DownloadFileName(StatSerialText(data), ...).
+// The file's path, or the error with the message.
+Result<std::filesystem::path> SaveDownloadedStatFile(const std::filesystem::path& dataFolder, const StatData& data,
+                                                     int year, int month, int day, int hour, int minute);
 
 }  // namespace statvtk

@@ -52,7 +52,7 @@ RawRecord StatModelLdn::ReadRaw(std::span<const std::uint8_t> rec) const {
 
 void StatModelLdn::Finish(StatRecord& r, const RawRecord& raw) const {
   const auto v = r.values;  // V+, ΔV+, V-, ΔV-, (no mass totals)
-  r.values = {{"V+, м3", v[0].value}, {"ΔV+, м3", v[1].value}, {"V-, м3", v[2].value}, {"ΔV-, м3", v[3].value},
+  r.values = {{"V+, м3", v[0].value}, {"ΔV+, м3", v[1].value, true}, {"V-, м3", v[2].value}, {"ΔV-, м3", v[3].value, true},
               {"G, м3/ч", static_cast<double>(raw.valueA)}, {"U, В", static_cast<double>(raw.valueB)}};
   r.statusText = StatusText(raw.flags, kStatusNames);
 }

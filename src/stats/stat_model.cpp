@@ -13,6 +13,12 @@ bool StatModel::EntryValid(ArchiveKind kind, std::size_t i) const {
   return i < idx.size() && idx[i].Key != kInvalidKey;
 }
 
+bool StatModel::HasValidRecord() const {
+  for (const ArchiveKind kind : {ArchiveKind::Hourly, ArchiveKind::Daily, ArchiveKind::Monthly})
+    if (HasArchive(kind) && EntryValid(kind, 0)) return true;
+  return false;
+}
+
 std::vector<CurrRow> StatModel::CurrentRows() const {
   const DeviceInfo d = GetDeviceInfo();
   return {{"Gтек, м3/ч", detail::Format("%.4f", d.currentFlow)},

@@ -19,6 +19,10 @@ namespace statvtk {
 
 enum class ArchiveKind { Hourly, Daily, Monthly };
 
+// What a window or `show` says of an image without a single valid record,
+// instead of its (meaningless) current values.
+inline constexpr const char* kNoValidRecordText = "В файле нет ни одной верной записи";
+
 // Key of an index entry whose record failed the validity test; above every valid key.
 inline constexpr std::uint32_t kInvalidKey = 0xA0000000u;
 
@@ -37,15 +41,20 @@ inline constexpr std::uint32_t MonthKeyOf(std::uint32_t stamp) { return stamp & 
 struct NamedValue {
   std::string name;
   double value = 0;
+  bool increment = false;  // an increment: unknown (shown empty) when the record's increments are
 };
 
 // One archive record decoded. Increments are taken against the previous entry
-// of the archive's index (the first entry: the totals and counters themselves).
+// of the archive's index. They are unknown (incrementKnown false, every
+// increment 0) for the oldest record of the archive and for a record whose
+// slot before it in the archive's circular area is blank (all zero: not read,
+// e.g. the far end of a "last N" read or a download cut short).
 struct StatRecord {
   std::uint32_t stamp = 0;                // packed-BCD start of the period
   int year = 0, month = 0, day = 0, hour = 0;  // the same as numbers (year in full)
   double forwardTotal = 0, forwardIncrement = 0;  // V+, m³
   double reverseTotal = 0, reverseIncrement = 0;  // V-, m³
+  bool incrementKnown = true;                     // see above
   // The model's decoded values in its report order. VTK-08.14: the nine values
   // V+ total, V+ inc, M+ total, M+ inc, V- total, V- inc, M- total, M- inc,
   // mean temperature. VTK-08.12: V+ total, V+ inc, V- total, V- inc.
@@ -103,6 +112,8 @@ class StatModel {
   // The archive's index in time order, invalid records at the end (empty when absent).
   virtual std::span<const IndexEntry> Index(ArchiveKind kind) const = 0;
   bool EntryValid(ArchiveKind kind, std::size_t i) const;
+  // Whether any archive holds a valid record (else the file shows kNoValidRecordText).
+  bool HasValidRecord() const;
   // The record's checksum alone (false for an entry outside the index).
   virtual bool ChecksumValid(ArchiveKind kind, std::size_t i) const = 0;
   // The record's own packed-BCD stamp when its date or time passes the date

@@ -66,12 +66,12 @@ StatRecord TimedStatModel::Decode(ArchiveKind kind, std::size_t i) const {
   const RawRecord cur = read(i);
   std::array<double, 4> totals{}, incs{};
   std::array<float, 4> counterIncs{};
-  for (std::size_t k = 0; k < 4; ++k) {
-    totals[k] = static_cast<double>(cur.totals[k]) / 1000000.0;
-    incs[k] = totals[k];
-    counterIncs[k] = static_cast<float>(cur.counters[k]);
-  }
-  if (i > 0) {
+  for (std::size_t k = 0; k < 4; ++k) totals[k] = static_cast<double>(cur.totals[k]) / 1000000.0;
+  // The oldest record has no record before it in the file; a blank slot before
+  // a record means the record before it in time was not read.
+  const ArchiveMap& m = Map(kind);
+  r.incrementKnown = i > 0 && detail::PreviousSlotRead(Area(), m.offset, m.count, m.recordSize, idx[i].Pos);
+  if (r.incrementKnown) {
     const RawRecord prev = read(i - 1);
     for (std::size_t k = 0; k < 4; ++k) {
       incs[k] = totals[k] - static_cast<double>(prev.totals[k]) / 1000000.0;
@@ -94,8 +94,8 @@ StatRecord TimedStatModel::Decode(ArchiveKind kind, std::size_t i) const {
   r.counterIncrements = counterIncs;
   r.flags = cur.flags;
   // The model orders its named values from these four pairs.
-  r.values = {{"V+", totals[0]}, {"ΔV+", incs[0]}, {"V-", totals[1]}, {"ΔV-", incs[1]},
-              {"M+", totals[2]}, {"ΔM+", incs[2]}, {"M-", totals[3]}, {"ΔM-", incs[3]}};
+  r.values = {{"V+", totals[0]}, {"ΔV+", incs[0], true}, {"V-", totals[1]}, {"ΔV-", incs[1], true},
+              {"M+", totals[2]}, {"ΔM+", incs[2], true}, {"M-", totals[3]}, {"ΔM-", incs[3], true}};
   Finish(r, cur);
   return r;
 }

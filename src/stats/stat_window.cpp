@@ -51,6 +51,11 @@ StatWindowModel::StatWindowModel(std::shared_ptr<const StatModel> model, std::op
   FillList();
 }
 
+std::vector<CurrRow> StatWindowModel::ShowCurr() const {
+  if (!model_->HasValidRecord()) return {{kNoValidRecordText, ""}};
+  return model_->CurrentRows();
+}
+
 void StatWindowModel::AddItem(std::string text, std::uint32_t key, ArchiveKind archive, std::size_t entry) {
   if (!keys_.insert(key).second) return;  // the period is listed already
   items_.push_back({std::move(text), key, archive, entry});

@@ -101,7 +101,8 @@ class StatWindowModel {
 
   // The current-values grid: heading row, then the model's rows.
   static CurrRow CurrHeading() { return {"Параметр", "Значение"}; }
-  std::vector<CurrRow> ShowCurr() const { return model_->CurrentRows(); }
+  // An image without a single valid record shows one row, kNoValidRecordText.
+  std::vector<CurrRow> ShowCurr() const;
   EventTable Events() const { return model_->Events(); }
 
   // Set while a report runs; the window may close only while it is clear.

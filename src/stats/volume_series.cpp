@@ -12,6 +12,16 @@ std::string TwoDigits(int n) {
   return buf;
 }
 
+void Add(const StatRecord& rec, VolumeBar* bar) {
+  ++bar->records;
+  if (!rec.incrementKnown) {
+    ++bar->unknown;
+    return;
+  }
+  bar->forward += rec.forwardIncrement;
+  bar->reverse += rec.reverseIncrement;
+}
+
 // Adds every valid record of `kind` whose stamp, masked by `mask`, equals `key`.
 void AddPeriod(const StatModel& model, ArchiveKind kind, std::uint32_t key, std::uint32_t mask, VolumeBar* bar) {
   const std::size_t n = model.Index(kind).size();
@@ -19,10 +29,7 @@ void AddPeriod(const StatModel& model, ArchiveKind kind, std::uint32_t key, std:
     if (!model.EntryValid(kind, i)) continue;
     const auto stamp = model.RecordStamp(kind, i);
     if (!stamp || (*stamp & mask) != key) continue;
-    const StatRecord rec = model.Decode(kind, i);
-    bar->forward += rec.forwardIncrement;
-    bar->reverse += rec.reverseIncrement;
-    ++bar->records;
+    Add(model.Decode(kind, i), bar);
   }
 }
 
@@ -42,19 +49,12 @@ VolumeSeries Hourly(const StatWindowModel& w) {
     if (!stamp || DayKeyOf(*stamp) != day.key) continue;
     const int hour = StampHour(*stamp);
     if (hour < 0 || hour > 23) continue;
-    const StatRecord rec = model.Decode(ArchiveKind::Hourly, i);
-    VolumeBar& bar = s.bars[static_cast<std::size_t>(hour)];
-    bar.forward += rec.forwardIncrement;
-    bar.reverse += rec.reverseIncrement;
-    ++bar.records;
+    Add(model.Decode(ArchiveKind::Hourly, i), &s.bars[static_cast<std::size_t>(hour)]);
   }
   return s;
 }
 
-}  // namespace
-
-VolumeSeries VolumeSeriesOf(const StatWindowModel& w) {
-  if (w.Mode() == StatMode::Hourly) return Hourly(w);
+VolumeSeries Periods(const StatWindowModel& w) {
   VolumeSeries s;
   const bool months = w.Mode() == StatMode::Monthly;
   std::vector<std::size_t> chosen = w.SelectedItems();
@@ -74,6 +74,16 @@ VolumeSeries VolumeSeriesOf(const StatWindowModel& w) {
     s.title = std::string(months ? "Объемы по месяцам " : "Объемы по суткам ") + first +
               (first == last ? std::string() : " - " + last);
   }
+  return s;
+}
+
+}  // namespace
+
+VolumeSeries VolumeSeriesOf(const StatWindowModel& w) {
+  if (!w.Model().HasValidRecord()) return {kNoValidRecordText, {}, 0, {}};
+  VolumeSeries s = w.Mode() == StatMode::Hourly ? Hourly(w) : Periods(w);
+  for (const VolumeBar& b : s.bars) s.unknown += b.unknown;
+  if (s.unknown > 0) s.note = "Записей без приращения: " + std::to_string(s.unknown);
   return s;
 }
 

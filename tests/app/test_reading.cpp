@@ -20,6 +20,14 @@ sim::InstrumentOptions Model(DeviceType t, std::uint32_t latencyMs = 0) {
   return o;
 }
 
+// The log lines containing `text`.
+std::vector<std::string> LogLinesWith(const app::MainWindow& w, const std::string& text) {
+  std::vector<std::string> found;
+  for (const std::string& line : w.Messages()->Log().Lines())
+    if (line.find(text) != std::string::npos) found.push_back(line);
+  return found;
+}
+
 // A current-readings window stand-in that records what it was given.
 class RecordingCurrent : public QWidget, public app::CurrentChild {
  public:
@@ -50,6 +58,7 @@ class TestReading : public QObject {
   void currentReadOpensCurrentWindow();
   void refreshGoesToItsWindowAndFailureIsTold();
   void stopEndsTheReadQuickly();
+  void failedReadOpensNoWindowButNamesItsFile();
   void closingDuringReadStopsThenCloses();
   void trafficMonitorShowsFrames();
   void failedFileWriteIsShownAndWindowStillOpens();
@@ -229,13 +238,49 @@ void TestReading::stopEndsTheReadQuickly() {
   QVERIFY(done.wait(30000));  // a guard against a hang, not a speed goal
   QVERIFY(!w.JobRunning());
   QVERIFY(w.Actions().read->isEnabled());
-  // A stopped read does not hand over a complete image in place of the real one.
-  for (app::StatChild* s : StatWindows(w)) QVERIFY(s->Data().area != inst.ExpectedDump().area);
+  // A stopped read does not hand over a complete image in place of the real one,
+  // says so in its caption and does not report success.
+  QCOMPARE(StatWindows(w).size(), std::size_t(1));
+  for (app::StatChild* s : StatWindows(w)) {
+    QVERIFY(s->Data().area != inst.ExpectedDump().area);
+    QVERIFY(s->Widget()->windowTitle().endsWith(QStringLiteral(" (неполные данные)")));
+  }
+  QVERIFY(LogLinesWith(w, "успешно").empty());
+  QCOMPARE(LogLinesWith(w, "Записи, прочитанные до остановки, записаны в файл ").size(), std::size_t(1));
 
   // The next read is not ended at once by the old stop request.
   QVERIFY(ReadAndWait(w));
   QVERIFY(!StatWindows(w).empty());
   QVERIFY(StatWindows(w).back()->Data().area == inst.ExpectedDump().area);
+  QVERIFY(!StatWindows(w).back()->Widget()->windowTitle().contains(QStringLiteral("неполные")));
+}
+
+void TestReading::failedReadOpensNoWindowButNamesItsFile() {
+  TestHome home;
+  ScriptedUi ui;
+  ui.onDialog = AcceptReadAll;
+  // 1 identification + 8 RTC + 2 RAM + 9 configuration replies, then 50 hourly records.
+  sim::InstrumentOptions o = Model(DeviceType::dtVTK0814C);
+  o.silentAfter = 1 + 8 + 2 + 9 + 50;
+  sim::Instrument inst(o);
+  app::MainWindow w(ui, home.Path());
+  UseSimulator(w, inst);
+  QVERIFY(ReadAndWait(w));
+  QVERIFY(StatWindows(w).empty());
+  QVERIFY(ui.shown.empty());
+  QCOMPARE(LogLinesWith(w, "Ошибка чтения").size(), std::size_t(1));
+  const auto named = LogLinesWith(w, "Записи, прочитанные до ошибки, записаны в файл ");
+  QCOMPARE(named.size(), std::size_t(1));
+  // The file named is offered in the recent list and holds the records fetched.
+  QCOMPARE(w.RecentFiles().size(), 1);
+  const std::string path = w.RecentFiles().front().toStdString();
+  QVERIFY(named.front().find(path) != std::string::npos);
+  const std::vector<std::uint8_t> file = TestHome::ReadBytes(path);
+  const std::vector<std::uint8_t> dump = inst.ExpectedDumpBytes();
+  QCOMPARE(file.size(), dump.size());
+  QVERIFY(std::equal(file.begin(), file.begin() + 50 * 64, dump.begin()));
+  QVERIFY(std::all_of(file.begin() + 50 * 64, file.begin() + kArea0814Size, [](std::uint8_t b) { return b == 0; }));
+  QVERIFY(w.Actions().read->isEnabled());
 }
 
 void TestReading::closingDuringReadStopsThenCloses() {

@@ -116,6 +116,21 @@ class StatChildTest : public QObject {
     QVERIFY(info.forwardTotalNow > 0);  // a real value, not an empty image
   }
 
+  // An image without a valid record (here: the header as read, no archive
+  // record) opens, but says so instead of showing current values or bars.
+  void ImageWithoutValidRecordSaysSo() {
+    TestApp app("novalid");
+    StatWindow w(DeviceType::dtVTK0814C, app, kToday);
+    StatData data = StatData::Blank(DeviceType::dtVTK0814C);
+    data.header = SimImage(DeviceType::dtVTK0814C).header;
+    w.Load(data);
+    QVERIFY(w.Loaded());
+    QCOMPARE(w.List()->count(), 0);
+    QCOMPARE(w.CurrentGrid()->rowCount(), 1);
+    QCOMPARE(w.CurrentGrid()->item(0, 0)->text(), QStringLiteral("В файле нет ни одной верной записи"));
+    QCOMPARE(w.Chart()->chart()->title(), QStringLiteral("В файле нет ни одной верной записи"));
+  }
+
   void LoadedWindowRefusesAnUnknownImage() {
     TestApp app("unknown");
     StatWindow w(DeviceType::dtVTK0812, app, kToday);

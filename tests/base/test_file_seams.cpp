@@ -3,7 +3,9 @@
 // reader tells a refusal, a folder and an oversized file apart.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/result_util.hpp"
@@ -45,6 +47,56 @@ TEST(AtomicFile, FailureKeepsNothingAndGivesTheSystemsReason) {
   EXPECT_FALSE(SystemErrorText(written.error().systemCode).empty());
   EXPECT_FALSE(std::filesystem::exists(path));
   EXPECT_EQ(EntriesIn(dir.Path()), 0u);
+}
+
+TEST(AtomicNewFile, NeverReplacesAndTakesTheNextFreeName) {
+  TempFolder dir;
+  const auto nameOf = [&](int n) { return dir.Path() / ("f" + std::to_string(n) + ".vst"); };
+  WriteAll(nameOf(1), "the first file");
+  const Result<std::filesystem::path> written = AtomicWriteNewFile(nameOf, 5, {Bytes("new"), Bytes(" one")});
+  ASSERT_TRUE(written) << ReasonOf(written);
+  EXPECT_EQ(*written, nameOf(2));
+  EXPECT_EQ(ReadAll(nameOf(1)), "the first file");
+  EXPECT_EQ(ReadAll(nameOf(2)), "new one");
+  EXPECT_EQ(EntriesIn(dir.Path()), 2u);
+}
+
+TEST(AtomicNewFile, EveryNameTakenKeepsEveryFileAndLeavesNoTemporary) {
+  TempFolder dir;
+  const auto nameOf = [&](int n) { return dir.Path() / ("f" + std::to_string(n)); };
+  for (int n = 1; n <= 3; ++n) WriteAll(nameOf(n), "old " + std::to_string(n));
+  const Result<std::filesystem::path> written = AtomicWriteNewFile(nameOf, 3, {Bytes("x")});
+  ASSERT_FALSE(written);
+  EXPECT_NE(written.error().systemCode, 0);
+  for (int n = 1; n <= 3; ++n) EXPECT_EQ(ReadAll(nameOf(n)), "old " + std::to_string(n));
+  EXPECT_EQ(EntriesIn(dir.Path()), 3u);
+}
+
+// Writers racing for the same names each end up with a name of their own,
+// with their own whole contents: the last step cannot replace a file.
+TEST(AtomicNewFile, RacingWritersNeverShareAName) {
+  TempFolder dir;
+  constexpr int kWriters = 8;
+  const auto nameOf = [&](int n) { return dir.Path() / ("race_" + std::to_string(n)); };
+  std::vector<std::filesystem::path> names(kWriters);
+  std::vector<bool> ok(kWriters);
+  {
+    std::vector<std::jthread> writers;
+    for (int w = 0; w < kWriters; ++w)
+      writers.emplace_back([&, w] {
+        const std::string text = "writer " + std::to_string(w);
+        std::string error;
+        ok[w] = Unpack(AtomicWriteNewFile(nameOf, 50, {Bytes(text)}), &names[w], &error);
+      });
+  }
+  std::set<std::filesystem::path> distinct;
+  for (int w = 0; w < kWriters; ++w) {
+    ASSERT_TRUE(ok[w]);
+    distinct.insert(names[w]);
+    EXPECT_EQ(ReadAll(names[w]), "writer " + std::to_string(w));
+  }
+  EXPECT_EQ(distinct.size(), std::size_t{kWriters});
+  EXPECT_EQ(EntriesIn(dir.Path()), std::size_t{kWriters});
 }
 
 TEST(FileReader, ReadsExactBytesAndTellsFaultsApart) {

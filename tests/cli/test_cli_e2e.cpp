@@ -10,9 +10,12 @@
 
 #include "support/result_util.hpp"
 #include "cli_runner.hpp"
+#include "reports/report_source.hpp"
 #include "sim/expected_dump.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"
+#include "stats/stat_file.hpp"
+#include "stats/stat_window.hpp"
 
 namespace statvtk::test {
 namespace {
@@ -44,11 +47,12 @@ std::string LastLine(const std::string& s) {
 
 struct SimRig {
   explicit SimRig(DeviceType model, sim::CarrierKind carrier = sim::CarrierKind::Tcp, std::uint64_t seed = 3,
-                  bool modem = false, std::uint32_t baud = 0)
+                  bool modem = false, std::uint32_t baud = 0, std::optional<std::uint64_t> silentAfter = {})
       : instrument([&] {
           sim::InstrumentOptions o;
           o.model = model;
           o.seed = seed;
+          o.silentAfter = silentAfter;
           return o;
         }()) {
     home = fs::temp_directory_path() / ("statvtk-cli-" + std::to_string(std::random_device{}()));
@@ -248,6 +252,91 @@ TEST(CliRead, CtrlCDuringTheVtk0814DailyReadKeepsAFile) {
   const auto bytes = FileBytes(LastLine(r.out));
   ASSERT_EQ(bytes.size(), FileSize(DeviceType::dtVTK0814C));
   EXPECT_TRUE(std::all_of(bytes.begin() + 117760, bytes.begin() + 125440, [](auto b) { return b == 0; }));
+}
+
+TEST(CliRead, InstrumentFallingSilentMidReadExitsOneAndKeepsTheFetchedBlocks) {
+  // 1 identification + 8 RTC + 1 RAM + 32 configuration replies, then 300 Data EEPROM blocks.
+  constexpr std::size_t kBlocks = 300;
+  SimRig rig(DeviceType::dtVTK0812, sim::CarrierKind::Tcp, 3, false, 0, 1 + 8 + 1 + 32 + kBlocks);
+  ASSERT_TRUE(rig.server);
+  auto args = rig.Args({std::begin(kAll), std::end(kAll)}, rig.Tcp());
+  args.insert(args.end(), {"--reply-timeout", "100", "--retries", "1"});
+  const CliRun r = RunCli(args);
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("Ошибка чтения Data EEPROM\nДополнительная информация: "), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("успешно"), std::string::npos);
+  const fs::path file = LastLine(r.out);
+  ASSERT_EQ(file.parent_path(), rig.home / "Data") << r.out;
+  EXPECT_NE(r.err.find("Записи, прочитанные до ошибки, записаны в файл " + file.string()), std::string::npos);
+  const auto bytes = FileBytes(file);
+  const auto dump = rig.instrument.ExpectedDumpBytes();
+  ASSERT_EQ(bytes.size(), dump.size());
+  // Blocks fetched: byte for byte; blocks never fetched: zero; the header as read.
+  const std::size_t fetched = kBlocks * 16;
+  EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + fetched, dump.begin()));
+  EXPECT_TRUE(std::all_of(bytes.begin() + fetched, bytes.begin() + kArea0812Size, [](auto b) { return b == 0; }));
+  EXPECT_TRUE(std::equal(bytes.begin() + kArea0812Size, bytes.end(), dump.begin() + kArea0812Size));
+}
+
+// The oldest record of a "last 24" read has no increment: JSON null and an
+// empty report cell, while the next record keeps its increment.
+TEST(CliRead, LastReadsOldestRecordHasNoIncrement) {
+  SimRig rig(DeviceType::dtVTK0814C);
+  ASSERT_TRUE(rig.server);
+  const CliRun r = RunCli(rig.Args({"read", "--last", "24", "0", "--hourly"}, rig.Tcp()));
+  ASSERT_EQ(r.status, 0) << r.err;
+  const fs::path file = LastLine(r.out);
+
+  const CliRun s = RunCli({"show", file.string(), "--json"});
+  ASSERT_EQ(s.status, 0) << s.err;
+  const auto hourly = s.out.find("\"hourly\":[");
+  ASSERT_NE(hourly, std::string::npos);
+  const auto firstEnd = s.out.find('}', hourly);
+  const std::string first = s.out.substr(hourly, firstEnd - hourly);
+  const std::string second = s.out.substr(firstEnd, s.out.find('}', firstEnd + 1) - firstEnd);
+  for (const char* k : {"\"forward_increment\":null", "\"reverse_increment\":null", "\"forward_mass_increment\":null",
+                        "\"counter_increments\":null"})
+    EXPECT_NE(first.find(k), std::string::npos) << k << " in " << first;
+  EXPECT_EQ(second.find("null"), std::string::npos) << second;
+  EXPECT_NE(second.find("\"counter_increments\":["), std::string::npos) << second;
+
+  const LoadResult loaded = LoadStatFile(file, ExtensionRule::Exact);
+  ASSERT_TRUE(loaded.data) << loaded.error;
+  std::shared_ptr<const StatModel> model = MakeStatModel(*loaded.data);
+  ASSERT_TRUE(model);
+  const auto idx = model->Index(ArchiveKind::Hourly);
+  ASSERT_GE(idx.size(), 2u);
+  ASSERT_TRUE(model->EntryValid(ArchiveKind::Hourly, 1));
+  const StatRecord oldest = model->Decode(ArchiveKind::Hourly, 0);
+  const StatRecord next = model->Decode(ArchiveKind::Hourly, 1);
+  EXPECT_FALSE(oldest.incrementKnown);
+  ASSERT_TRUE(next.incrementKnown);
+  // The next record's increment is the instrument's own, against the record written before it.
+  const sim::ArchiveRecord* written = nullptr;
+  for (const auto& h : rig.instrument.GetHistory().hourly)
+    if (h.address == idx[1].Pos) written = &h;
+  ASSERT_NE(written, nullptr);
+  EXPECT_NEAR(next.forwardIncrement, static_cast<double>(written->increments.vPlus) / 1e6, 1e-6);
+  EXPECT_FLOAT_EQ(next.counterIncrements[0], static_cast<float>(written->increments.counters[0]));
+
+  // The hourly report of each record's day: the oldest record's increment cells
+  // are empty, its total is there; the next one's increment is written.
+  auto rowOf = [&](const StatRecord& rec) {
+    StatWindowModel w(model, CalendarDate{rec.year, rec.month, rec.day});
+    w.SetMode(StatMode::Hourly);
+    for (std::size_t i = 0; i < w.Items().size(); ++i)
+      if (w.Items()[i].key == DayKeyOf(rec.stamp)) w.SelectItem(i);
+    const ReportPlan plan = w.PrepareReport();
+    EXPECT_EQ(plan.kind, ReportKind::Hourly);
+    return std::pair{BuildHourBlock(HourInputOf(*model, plan)), 15 + rec.hour};
+  };
+  const auto [oldBlock, oldRow] = rowOf(oldest);
+  EXPECT_EQ(DescribeCell(oldBlock.At(oldRow, 3)), DescribeCell(oldest.forwardTotal));  // C: V+ total
+  for (int col : {7, 8, 15, 16, 38, 39, 40, 42})  // G H O P AL AM AN AP
+    EXPECT_EQ(DescribeCell(oldBlock.At(oldRow, col)), "") << "column " << col;
+  EXPECT_NE(std::get_if<std::string>(&oldBlock.At("A12")), nullptr);
+  const auto [nextBlock, nextRow] = rowOf(next);
+  EXPECT_EQ(DescribeCell(nextBlock.At(nextRow, 7)), DescribeCell(next.forwardIncrement));
 }
 
 TEST(CliRead, SilentInstrumentExitsOneWithTheIdentificationMessage) {

@@ -43,7 +43,7 @@ fs::path WriteStatFile(const fs::path& dir, DeviceType model, const std::string&
   StatData data = sim::Instrument(o).ExpectedDump();
   if (out) *out = data;
   const fs::path p = dir / name;
-  EXPECT_TRUE(SaveStatFile(p, data, nullptr));
+  EXPECT_TRUE(SaveStatFile(p, data).has_value());
   return p;
 }
 
@@ -103,7 +103,7 @@ TEST(CliFiles, ShowJsonReplacesTheNonAsciiBytesOfADamagedSerial) {
   const std::uint8_t damaged[8] = {'1', '2', 0xFF, 0xC3, 0xA9, 0x80, '7', '8'};
   std::copy(std::begin(damaged), std::end(damaged), data.header.begin() + 512);
   const fs::path file = home.path / "d.vst";
-  ASSERT_TRUE(SaveStatFile(file, data, nullptr));
+  ASSERT_TRUE(SaveStatFile(file, data).has_value());
   const CliRun r = RunCli({"show", file.string(), "--json"});
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string rep = "\xEF\xBF\xBD";

@@ -273,15 +273,24 @@ TEST(ReadJob, StopDuringLdnHourlyLastReadWritesNothing) {
   EXPECT_FALSE(rig.obs.stats);
 }
 
+// The header bytes a full read of the model fills (the rest of FullRanges is the archive area).
+std::vector<Range> HeaderRanges(DeviceType t) {
+  std::vector<Range> v;
+  for (const Range r : FullRanges(t))
+    if (r.first >= AreaSize(t)) v.push_back(r);
+  return v;
+}
+
 struct FailureCase {
   DeviceType model;
   std::size_t answered;  // requests answered before the line goes dead
   const char* message;
+  std::vector<Range> fetched;  // archive bytes fetched before the failure; empty: no file
 };
 
 class LinkFailure : public ::testing::TestWithParam<FailureCase> {};
 
-TEST_P(LinkFailure, EndsWithTheStagesMessageAndNoFile) {
+TEST_P(LinkFailure, EndsWithTheStagesMessageAndKeepsWhatTheArchiveGave) {
   const FailureCase c = GetParam();
   JobRig rig(Model(c.model));
   rig.AllKinds();
@@ -296,23 +305,92 @@ TEST_P(LinkFailure, EndsWithTheStagesMessageAndNoFile) {
   EXPECT_EQ(r.message, c.message);
   EXPECT_EQ(rig.obs.status.back(), c.message);
   EXPECT_EQ(r.linkError, "Тайм-аут [2]");
-  EXPECT_TRUE(rig.DataFiles().empty());
-  EXPECT_FALSE(rig.obs.stats);
+  EXPECT_TRUE(rig.obs.LoggedPrefix(std::string(c.message) + "\r\nДополнительная информация: "));
+  EXPECT_FALSE(rig.obs.stats);  // a failed run opens no window
+  EXPECT_FALSE(rig.obs.Logged("Чтение статистики успешно завершено (00:00)"));
   EXPECT_EQ(rig.obs.progressPos.back(), 0);
   EXPECT_FALSE(rig.job.Link().PortOpen());
+  if (c.fetched.empty()) {
+    EXPECT_TRUE(rig.DataFiles().empty());
+    EXPECT_FALSE(r.fileWritten);
+    return;
+  }
+  // What came before the failure is kept as a stop keeps it.
+  ASSERT_EQ(rig.DataFiles().size(), 1u);
+  ASSERT_TRUE(r.fileWritten);
+  EXPECT_TRUE(r.partial);
+  EXPECT_EQ(r.file, rig.DataFiles().front());
+  EXPECT_TRUE(rig.obs.Logged("Записи, прочитанные до ошибки, записаны в файл " + r.file.string()));
+  std::vector<Range> ranges = c.fetched;
+  for (const Range h : HeaderRanges(c.model)) ranges.push_back(h);
+  ExpectReadRanges(ReadFileBytes(r.file), rig.instrument.ExpectedDumpBytes(), ranges);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Stages, LinkFailure,
-    ::testing::Values(FailureCase{DeviceType::dtVTK0812, 3, "Ошибка чтения RTC"},
-                      FailureCase{DeviceType::dtVTK0812, 9, "Ошибка чтения оперативной памяти"},
-                      FailureCase{DeviceType::dtVTK0812, 20, "Ошибка чтения конфигурации"},
-                      FailureCase{DeviceType::dtVTK0812, 2000, "Ошибка чтения Data EEPROM"},
-                      FailureCase{DeviceType::dtVTK0814C, 1 + 8 + 2 + 9 + 100, "Ошибка чтения"},
-                      FailureCase{DeviceType::dtVTK0814C, 1 + 8 + 2 + 9 + 1440 + 400 + 120 + 5, "Ошибка чтения событий"},
-                      FailureCase{DeviceType::dtLDN08, 4, "Ошибка чтения конфигурации"},
-                      FailureCase{DeviceType::dtLDN08, 9, "Ошибка чтения оперативной памяти"},
-                      FailureCase{DeviceType::dtLDN08, 500, "Ошибка чтения памяти архива"}));
+    ::testing::Values(
+        FailureCase{DeviceType::dtVTK0812, 3, "Ошибка чтения RTC", {}},
+        FailureCase{DeviceType::dtVTK0812, 9, "Ошибка чтения оперативной памяти", {}},
+        FailureCase{DeviceType::dtVTK0812, 20, "Ошибка чтения конфигурации", {}},
+        // 1 identification + 8 RTC + 1 RAM + 32 configuration, then 1958 blocks of 16 bytes.
+        FailureCase{DeviceType::dtVTK0812, 2000, "Ошибка чтения Data EEPROM", {{0, 1958 * 16}}},
+        // 1 + 8 RTC + 2 RAM + 9 configuration, then 100 hourly records.
+        FailureCase{DeviceType::dtVTK0814C, 1 + 8 + 2 + 9 + 100, "Ошибка чтения", {{0, 100 * 64}}},
+        FailureCase{DeviceType::dtVTK0814C, 1 + 8 + 2 + 9 + 1440 + 400 + 120 + 5, "Ошибка чтения событий",
+                    {{0, 1440 * 64}, {92160, 400 * 64}, {117760, 120 * 64}, {125440, 5 * 64}}},
+        FailureCase{DeviceType::dtLDN08, 4, "Ошибка чтения конфигурации", {}},
+        FailureCase{DeviceType::dtLDN08, 9, "Ошибка чтения оперативной памяти", {}},
+        // 1 + 8 configuration + 2 RAM, then 489 hourly records of 68 bytes.
+        FailureCase{DeviceType::dtLDN08, 500, "Ошибка чтения памяти архива", {{0, 489 * 68}}}));
+
+// A fixed PC clock: every read of a test falls into the same minute.
+std::chrono::system_clock::time_point FixedMinute() {
+  return std::chrono::system_clock::from_time_t(1796725800 + 7);  // any instant; seconds do not matter
+}
+
+TEST(ReadJob, SameMinuteStoppedReadNeverReplacesTheCompleteFile) {
+  JobRig rig(Model(DeviceType::dtVTK0814C));
+  rig.AllKinds();
+  rig.job.SetClock(FixedMinute);
+  rig.job.RunHere();
+  ASSERT_EQ(rig.job.Result().outcome, ReadOutcome::Done);
+  const auto complete = rig.job.Result().file;
+  const auto completeBytes = ReadFileBytes(complete);
+  EXPECT_TRUE(rig.obs.Logged("Статистика записана в файл " + complete.string()));
+  EXPECT_EQ(rig.obs.caption.find("(неполные данные)"), std::string::npos);
+
+  // The same minute again, stopped during the daily records.
+  bool daily = false;
+  rig.obs.onStatus = [&](const std::string& s) { daily = s == "Чтение суточных записей"; };
+  rig.obs.onPos = [&](int p) {
+    if (daily && p == 10) rig.job.RequestStop();
+  };
+  rig.obs.log.clear();
+  rig.job.RunHere();
+  const ReadResult& r = rig.job.Result();
+  ASSERT_EQ(r.outcome, ReadOutcome::Stopped);
+  ASSERT_TRUE(r.fileWritten);
+  EXPECT_TRUE(r.partial);
+  // Beside the first file, under the next name of the series; the first is untouched.
+  EXPECT_EQ(r.file.parent_path(), complete.parent_path());
+  EXPECT_EQ(r.file.stem().string(), complete.stem().string() + "_2");
+  EXPECT_EQ(r.file.extension(), ".814");
+  EXPECT_EQ(ReadFileBytes(complete), completeBytes);
+  EXPECT_EQ(rig.DataFiles().size(), 2u);
+  // A stopped read is no success: the log names the file of what came before the stop.
+  for (const auto& line : rig.obs.log) EXPECT_EQ(line.find("успешно"), std::string::npos) << line;
+  EXPECT_TRUE(rig.obs.Logged("Текущая операция прервана по желанию пользователя"));
+  EXPECT_TRUE(rig.obs.LoggedPrefix("Чтение статистики остановлено ("));
+  EXPECT_TRUE(rig.obs.Logged("Записи, прочитанные до остановки, записаны в файл " + r.file.string()));
+  EXPECT_EQ(rig.obs.caption, "Статистика - " + StatSerialText(*rig.obs.stats) + " (неполные данные)");
+
+  // A third read of that minute takes "_3".
+  rig.obs.onStatus = nullptr;
+  rig.obs.onPos = nullptr;
+  rig.job.RunHere();
+  EXPECT_EQ(rig.job.Result().file.stem().string(), complete.stem().string() + "_3");
+  EXPECT_EQ(ReadFileBytes(complete), completeBytes);
+}
 
 TEST(ReadJob, SilentInstrumentGivesThreeAttemptsAndTheIdentificationMessage) {
   JobRig rig(Model(DeviceType::dtVTK0814C));

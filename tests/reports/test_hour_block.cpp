@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -31,6 +32,8 @@ struct HourSpec {
 };
 
 // The test day's hours; 14.03 23:00 comes first in time, hour 5 fails its checksum.
+// They lie in the circular hourly area as an instrument writes them: 14.03 23:00
+// in the area's last slot, right before 15.03 02:00 in slot 0 (see SlotOf).
 std::vector<HourSpec> Hours() {
   return {
       {15, 2, 5000000, 100000, 7000000, 10000, {100, 50, 25, 10}, 0x05, 20.5f, 1.25f, false},
@@ -48,6 +51,9 @@ const HourSpec& Previous(const std::vector<HourSpec>& hs, std::size_t i) {
 }
 
 std::uint8_t Bcd(int v) { return IntToBcd(v); }
+
+// Slot of hour i of Hours() in an hourly area of `count` slots.
+std::size_t SlotOf(std::size_t i, std::size_t count) { return i == 4 ? count - 1 : i; }
 
 void SetVtkClock(StatData& d) {
   d.header[2] = 0x10;  // 10 h
@@ -78,7 +84,7 @@ StatData Image0812(const std::vector<HourSpec>& hs) {
     r.reverse = hs[i].reverse;
     r.counters = hs[i].counters;
     r.flags = static_cast<std::uint8_t>(hs[i].flags);
-    auto rec = Write0812(d, HourSlot0812(i), r);
+    auto rec = Write0812(d, HourSlot0812(SlotOf(i, 1080)), r);
     if (hs[i].badSum) BreakSum(rec, 29);
   }
   return d;
@@ -105,7 +111,7 @@ StatData Image0814(const std::vector<HourSpec>& hs, bool noT) {
     r.a = hs[i].a;
     r.b = hs[i].b;
     r.flags = hs[i].flags;
-    auto rec = Write0814(d, 64 * i, r);
+    auto rec = Write0814(d, 64 * SlotOf(i, 1440), r);
     if (hs[i].badSum) BreakSum(rec, 60);
   }
   return d;
@@ -132,7 +138,7 @@ StatData ImageLdn(const std::vector<HourSpec>& hs) {
     r.a = hs[i].a;
     r.b = hs[i].b;
     r.flags = hs[i].flags;
-    auto rec = WriteLdn(d, 68 * i, r);
+    auto rec = WriteLdn(d, 68 * SlotOf(i, 1440), r);
     if (hs[i].badSum) BreakSum(rec, 60);
   }
   return d;
@@ -264,6 +270,38 @@ TEST(HourBlock, LdnEveryCell) {
   want.Set(27, 43, std::string("Норма"));
   ExpectSameBlock(BuildHourBlock(in), want);
 }
+
+// Without 14.03 23:00 the day's first hour is the oldest record of the file:
+// its increment cells stay empty (its totals are written) and A12 counts it;
+// the next hour keeps its increment against it.
+struct OldestCase {
+  const char* name;
+  std::function<StatData(const std::vector<HourSpec>&)> image;
+  std::vector<int> incrementCols;  // of the model's rows
+};
+
+class OldestHour : public ::testing::TestWithParam<OldestCase> {};
+
+TEST_P(OldestHour, HasEmptyIncrementCellsAndANote) {
+  auto hs = Hours();
+  hs.pop_back();  // no 14.03 23:00
+  const OldestCase& c = GetParam();
+  const CellBlock b = BuildHourBlock(InputOf(c.image(hs), "15.03.24"));
+  EXPECT_EQ(DescribeCell(b.At(17, 3)), DescribeCell(static_cast<double>(hs[0].forward) / 1e6));  // C17: the total
+  for (const int col : c.incrementCols) {
+    EXPECT_EQ(DescribeCell(b.At(17, col)), "") << ColumnName(col) << "17";
+    EXPECT_NE(DescribeCell(b.At(18, col)), "") << ColumnName(col) << "18";
+  }
+  EXPECT_EQ(DescribeCell(b.At(18, 7)), DescribeCell(Diff(hs[1].forward, hs[0].forward)));  // G18 unchanged
+  EXPECT_EQ(DescribeCell(b.At("A12")), "str:Записей без приращения: 1 (не вошли в итог)");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Models, OldestHour,
+    ::testing::Values(OldestCase{"Vtk0812", Image0812, {7, 8, 38, 39, 40, 42}},
+                      OldestCase{"Vtk0814", [](const auto& hs) { return Image0814(hs, false); }, {7, 8, 15, 16, 38, 39, 40, 42}},
+                      OldestCase{"Ldn", ImageLdn, {7, 8, 38, 39, 40, 42}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Edge cases on the report input itself.
 HourReportInput Bare(DeviceType t, std::uint32_t clock) {

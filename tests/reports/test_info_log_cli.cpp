@@ -174,6 +174,17 @@ TEST(DailyBlock, RowsAndFormats) {
   EXPECT_EQ(DescribeCell(b.At("AQ16")), "int:129");
   EXPECT_EQ(DescribeCell(b.At("AY16")), "int:1");
   EXPECT_EQ(DescribeCell(b.At("A17")), "");
+  EXPECT_EQ(DescribeCell(b.At("G15")), "dbl:0");  // increments as given
+  EXPECT_EQ(DescribeCell(b.At("A12")), "");       // every day has its increment
+
+  // A day without an increment: empty increment cells, the note in A12.
+  in.days.front().record.incrementKnown = false;
+  const CellBlock n = BuildDailyBlock(in);
+  EXPECT_EQ(DescribeCell(n.At("C15")), "dbl:10");
+  EXPECT_EQ(DescribeCell(n.At("G15")), "");
+  EXPECT_EQ(DescribeCell(n.At("AL15")), "");
+  EXPECT_EQ(DescribeCell(n.At("G16")), "dbl:0");
+  EXPECT_EQ(DescribeCell(n.At("A12")), "str:Записей без приращения: 1 (не вошли в итог)");
 }
 
 // A VTK-08.12 file with three days of hours and days, in a fresh home.
@@ -200,7 +211,7 @@ struct CliFixture : ::testing::Test {
     }
     file = home / "CLI00001.VST";  // upper case: the command line lower-cases the extension
     std::string err;
-    ASSERT_TRUE(SaveStatFile(file, d, &err)) << err;
+    ASSERT_TRUE(Unpack(SaveStatFile(file, d), &err)) << err;
   }
   void TearDown() override { fs::remove_all(home); }
   int Run(int (*cmd)(const cli::Args&, std::ostream&, std::ostream&), cli::Args args, std::string* out,
@@ -232,7 +243,12 @@ TEST_F(CliFixture, ExportWritesCsv) {
   std::getline(lines, head);
   std::getline(lines, first);
   EXPECT_EQ(head.rfind("Дата/время;V+, м3;", 0), 0u) << head;
-  EXPECT_EQ(first.rfind("10.03.2024 00:00;1,000000;", 0), 0u) << first;
+  // The oldest day has no increment: its increment fields are empty; the next
+  // day's increment is against it.
+  EXPECT_EQ(first.rfind("10.03.2024 00:00;1,000000;;0,000000;;", 0), 0u) << first;
+  std::string second;
+  std::getline(lines, second);
+  EXPECT_EQ(second.rfind("11.03.2024 00:00;2,000000;1,000000;0,000000;0,000000;", 0), 0u) << second;
   int rows = 0;
   for (std::istringstream all(out); std::getline(all, head);) ++rows;
   EXPECT_EQ(rows, 4);
@@ -294,7 +310,7 @@ TEST_F(CliFixture, ADayListedAs3102IsReported) {
     Write0812(d, HourSlot0812(20 + static_cast<std::size_t>(h)), r);
   }
   const fs::path odd = home / "odd.vst";
-  ASSERT_TRUE(SaveStatFile(odd, d, &err)) << err;
+  ASSERT_TRUE(Unpack(SaveStatFile(odd, d), &err)) << err;
   ASSERT_EQ(Run(cli::RunReport, {odd.string(), "--day", "31.02.24", "--home", home.string()}, &out, &err), 0) << err;
   ASSERT_EQ(Run(cli::RunReport, {odd.string(), "--from", "25.02.24", "--to", "01.03.24", "--home", home.string()},
                 &out, &err),

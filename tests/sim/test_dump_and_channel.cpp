@@ -204,15 +204,31 @@ TEST(SimChannel, RequestWrittenByteByByteIsAnswered) {
   }
 }
 
+// After N replies the instrument answers nothing more, whatever the request.
+TEST(Instrument, FallsSilentAfterNReplies) {
+  InstrumentOptions o;
+  o.model = DeviceType::dtVTK0814C;
+  o.silentAfter = 3;
+  Instrument in(o);
+  in.SetLog([](std::string_view) {});
+  const auto req = frame::BuildShort(frame::kRequestStart, o.address, 0, 0, {});
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(in.Handle(req).has_value()) << i;
+  for (int i = 0; i < 4; ++i) EXPECT_FALSE(in.Handle(req).has_value()) << i;
+  const FaultCounts c = in.Counts();
+  EXPECT_EQ(c.replies, 3u);
+  EXPECT_EQ(c.silenced, 4u);
+  EXPECT_NE(in.CountsText().find("unanswered when silent 4"), std::string::npos);
+}
+
 TEST(CommandLine, HelpNamesEveryOptionAndParsingChecksValues) {
   const std::string help(HelpText());
   for (const char* opt : {"--model", "--seed", "--now", "--address", "--long-address", "--tcp", "--pty", "--baud",
                           "--latency", "--modem", "--busy", "--no-answer", "--no-carrier", "--ring", "--dial-delay",
-                          "--guard", "--drop", "--corrupt", "--wrong-command", "--noise", "--truncate", "--dump",
-                          "--verbose", "--help", "--version"})
+                          "--guard", "--drop", "--corrupt", "--wrong-command", "--noise", "--truncate", "--silent-after",
+                          "--dump", "--verbose", "--help", "--version"})
     EXPECT_NE(help.find(opt), std::string::npos) << opt;
   const auto c = ParseCommandLine({"--model", "ldn", "--pty", "/tmp/x", "--modem", "--busy", "2", "--drop", "0.1",
-                                   "--now", "2026-01-31 23:59:59", "--long-address", "4000000000"});
+                                   "--now", "2026-01-31 23:59:59", "--long-address", "4000000000", "--silent-after", "7"});
   ASSERT_TRUE(c.has_value()) << ReasonOf(c);
   EXPECT_EQ(c->instrument.model, DeviceType::dtLDN08);
   ASSERT_TRUE(c->server.has_value());
@@ -220,9 +236,11 @@ TEST(CommandLine, HelpNamesEveryOptionAndParsingChecksValues) {
   EXPECT_EQ(c->server->modemOptions.busyCalls, 2u);
   EXPECT_DOUBLE_EQ(c->instrument.faults.drop, 0.1);
   EXPECT_EQ(c->instrument.longAddress, 4000000000u);
+  EXPECT_EQ(c->instrument.silentAfter, std::optional<std::uint64_t>(7));
   EXPECT_EQ(c->instrument.now, static_cast<std::uint32_t>(CivilToDeviceTime(2026, 1, 31, 23, 59, 59)));
   for (std::vector<std::string> bad : {std::vector<std::string>{"--drop", "1.5"}, {"--model", "x"}, {"--address", "256"},
-                                       {"--now", "2026-02-30"}, {"--tcp"}, {"--modem"}, {"--frobnicate"}})
+                                       {"--now", "2026-02-30"}, {"--tcp"}, {"--modem"}, {"--frobnicate"},
+                                       {"--silent-after", "-1"}, {"--silent-after"}})
     EXPECT_FALSE(ParseCommandLine(bad).has_value()) << bad[0];
   EXPECT_EQ(*ParseNow("2026-12-08 10:30:00"), kDefaultNow);
   const auto v = ParseCommandLine({"--version"});

@@ -117,9 +117,13 @@ TEST_P(SimDump, OpensAndMatchesTheGeneratedHistory) {
         EXPECT_FLOAT_EQ(static_cast<float>(d.values[8].value), r.temperature);
       }
       if (i == 0) {
-        EXPECT_DOUBLE_EQ(d.forwardIncrement, d.forwardTotal);
+        // The oldest record of a full read: the record before it was overwritten long ago.
+        EXPECT_FALSE(d.incrementKnown);
+        EXPECT_DOUBLE_EQ(d.forwardIncrement, 0.0);
         continue;
       }
+      // A full read leaves no blank slot before any later record.
+      EXPECT_TRUE(d.incrementKnown) << "entry " << i;
       // The history's increments are against the record written just before;
       // compare where that record is also the previous entry of the index.
       const auto prev = atAddress.find(idx[i - 1].Pos);

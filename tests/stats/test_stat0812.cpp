@@ -122,7 +122,7 @@ TEST(Index0812, HourBit7TakesNoPartInTheOrder) {
   EXPECT_EQ(m.Decode(ArchiveKind::Hourly, 1).hour, 5);
 }
 
-TEST(Decode0812, FirstEntriesShowTotalsAsIncrements) {
+TEST(Decode0812, FirstEntriesHaveNoIncrement) {
   StatData d = Blank0812();
   Rec0812 h{0x01, 0x15, 0x03, 0x24, 2500000, 750000, {100, 200, 300, 400}, 0x05};
   Rec0812 day{0x00, 0x14, 0x03, 0x24, 9000000, 1000000, {10, 20, 30, 40}, 0};
@@ -132,23 +132,33 @@ TEST(Decode0812, FirstEntriesShowTotalsAsIncrements) {
   for (const auto& [entry, r] : {std::pair{std::size_t{0}, h}, std::pair{std::size_t{1080}, day}}) {
     const auto dec = m.DecodeRecord(entry);
     EXPECT_DOUBLE_EQ(dec.ForwardTotal, r.forward / 1e6);
-    EXPECT_DOUBLE_EQ(dec.ForwardInc, dec.ForwardTotal);
-    EXPECT_DOUBLE_EQ(dec.ReverseInc, dec.ReverseTotal);
+    // The oldest record of an archive has no record before it: no increment, not its whole total.
+    EXPECT_FALSE(dec.IncKnown);
+    EXPECT_DOUBLE_EQ(dec.ForwardInc, 0.0);
+    EXPECT_DOUBLE_EQ(dec.ReverseInc, 0.0);
     for (std::size_t c = 0; c < 4; ++c) {
       EXPECT_EQ(dec.Counters[c], r.counters[c]);
-      EXPECT_FLOAT_EQ(dec.CounterInc[c], static_cast<float>(r.counters[c]));
+      EXPECT_FLOAT_EQ(dec.CounterInc[c], 0.0f);
     }
     EXPECT_EQ(dec.Flags, r.flags);
   }
+  const StatRecord rec = m.Decode(ArchiveKind::Hourly, 0);
+  EXPECT_FALSE(rec.incrementKnown);
+  EXPECT_DOUBLE_EQ(rec.forwardTotal, 2.5);
+  ASSERT_EQ(rec.values.size(), 4u);
+  EXPECT_FALSE(rec.values[0].increment);
+  EXPECT_TRUE(rec.values[1].increment);
+  EXPECT_FALSE(rec.values[2].increment);
+  EXPECT_TRUE(rec.values[3].increment);
 }
 
 TEST(Decode0812, IncrementsAgainstThePreviousEntry) {
   StatData d = Blank0812();
-  Write0812(d, HourSlot0812(0), {0x02, 0x15, 0x03, 0x24, 5000000, 3000000, {500, 10, 7, 0}, 0});
-  Write0812(d, HourSlot0812(1), {0x01, 0x15, 0x03, 0x24, 4250000, 3500000, {400, 20, 7, 0}, 0});
+  Write0812(d, HourSlot0812(0), {0x01, 0x15, 0x03, 0x24, 4250000, 3500000, {400, 20, 7, 0}, 0});
+  Write0812(d, HourSlot0812(1), {0x02, 0x15, 0x03, 0x24, 5000000, 3000000, {500, 10, 7, 0}, 0});
   StatModel0812 m(d);
-  // entry 0 is 01:00 (slot 1), entry 1 is 02:00 (slot 0)
   const auto dec = m.DecodeRecord(1);
+  EXPECT_TRUE(dec.IncKnown);
   EXPECT_DOUBLE_EQ(dec.ForwardInc, 0.75);
   EXPECT_DOUBLE_EQ(dec.ReverseInc, -0.5);  // a reverse total that went back
   EXPECT_FLOAT_EQ(dec.CounterInc[0], 100.0f);
@@ -156,6 +166,7 @@ TEST(Decode0812, IncrementsAgainstThePreviousEntry) {
   EXPECT_GT(dec.CounterInc[1], 4.29e9f);
   EXPECT_FLOAT_EQ(dec.CounterInc[2], 0.0f);
   const auto rec = m.Decode(ArchiveKind::Hourly, 1);
+  EXPECT_TRUE(rec.incrementKnown);
   EXPECT_DOUBLE_EQ(rec.forwardIncrement, 0.75);
   EXPECT_DOUBLE_EQ(rec.reverseIncrement, -0.5);
   EXPECT_EQ(rec.stamp, 0x24031502u);
@@ -163,6 +174,46 @@ TEST(Decode0812, IncrementsAgainstThePreviousEntry) {
   EXPECT_EQ(rec.year, 2024);
   EXPECT_DOUBLE_EQ(rec.counterDivisor, 100);
 }
+
+// Where the slot before a record (in the circular area) is blank, the record
+// before it in time was not read: its increment is unknown. A damaged record
+// there was read, so the next one keeps its increment against the previous
+// valid record. The ring wraps: slot 0 follows the last slot.
+struct GapCase {
+  const char* name;
+  std::size_t firstSlot, secondSlot;  // 01:00 and 02:00 of one day
+  bool damagedBetween;                // a record failing its checksum in the slot before the second
+  bool known;
+};
+
+class Gap0812 : public ::testing::TestWithParam<GapCase> {};
+
+TEST_P(Gap0812, SecondRecordsIncrement) {
+  const GapCase c = GetParam();
+  StatData d = Blank0812();
+  Write0812(d, HourSlot0812(c.firstSlot), {0x01, 0x15, 0x03, 0x24, 4000000, 0, {100, 0, 0, 0}, 0});
+  Write0812(d, HourSlot0812(c.secondSlot), {0x02, 0x15, 0x03, 0x24, 5500000, 0, {250, 0, 0, 0}, 0});
+  if (c.damagedBetween) {
+    const std::size_t before = (c.secondSlot + StatModel0812::kHourlyCount - 1) % StatModel0812::kHourlyCount;
+    Write0812(d, HourSlot0812(before), {0x09, 0x15, 0x03, 0x23, 1, 0, {}, 0});
+    d.area[HourSlot0812(before) + 31] ^= 1;  // checksum broken: invalid, but not blank
+  }
+  StatModel0812 m(d);
+  const StatRecord r = m.Decode(ArchiveKind::Hourly, 1);
+  EXPECT_EQ(r.hour, 2);
+  EXPECT_EQ(r.incrementKnown, c.known);
+  EXPECT_DOUBLE_EQ(r.forwardIncrement, c.known ? 1.5 : 0.0);
+  EXPECT_FLOAT_EQ(r.counterIncrements[0], c.known ? 150.0f : 0.0f);
+  EXPECT_DOUBLE_EQ(r.forwardTotal, 5.5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Gap0812,
+                         ::testing::Values(GapCase{"adjacent", 7, 8, false, true},
+                                           GapCase{"wrapping", 1079, 0, false, true},
+                                           GapCase{"blankBetween", 7, 9, false, false},
+                                           GapCase{"damagedBetween", 7, 9, true, true},
+                                           GapCase{"wrongRingOrder", 1, 0, false, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Decode0812, IncrementUsesThePreviousEntryWhateverItsValidity) {
   StatData d = Blank0812();

@@ -96,10 +96,18 @@ TEST_P(TimedModel, TotalsIncrementsAndCounters) {
   const auto m = Make(d);
   const auto first = m->Decode(ArchiveKind::Hourly, 0);
   EXPECT_DOUBLE_EQ(first.forwardTotal, 10.0);
-  EXPECT_DOUBLE_EQ(first.forwardIncrement, 10.0);
-  EXPECT_DOUBLE_EQ(first.reverseIncrement, 2.0);
-  EXPECT_FLOAT_EQ(first.counterIncrements[0], 3600.0f);
+  // The oldest record has no increment (not its whole total).
+  EXPECT_FALSE(first.incrementKnown);
+  EXPECT_DOUBLE_EQ(first.forwardIncrement, 0.0);
+  EXPECT_DOUBLE_EQ(first.reverseIncrement, 0.0);
+  EXPECT_FLOAT_EQ(first.counterIncrements[0], 0.0f);
+  for (const auto& v : first.values) {
+    if (v.increment) {
+      EXPECT_DOUBLE_EQ(v.value, 0.0) << v.name;
+    }
+  }
   const auto r = m->Decode(ArchiveKind::Hourly, 1);
+  EXPECT_TRUE(r.incrementKnown);
   EXPECT_EQ(r.stamp, 0x24031511u);
   EXPECT_EQ(r.hour, 11);
   EXPECT_DOUBLE_EQ(r.forwardTotal, 12.5);

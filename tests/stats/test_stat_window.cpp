@@ -224,17 +224,38 @@ TEST(StatWindow, TimedModelsUseTheirDeviceTimes) {
 }
 
 TEST(StatWindow, CurrentValuesRows) {
-  StatWindowModel w(ModelOf(StatData::Blank(DeviceType::dtVTK0812)), kToday);
+  StatData d = StatData::Blank(DeviceType::dtVTK0812);
+  Write0812(d, HourSlot0812(0), {0x01, 0x15, 0x03, 0x24, 1000000, 0, {}, 0});
+  StatWindowModel w(ModelOf(d), kToday);
   EXPECT_EQ(StatWindowModel::CurrHeading().name, "Параметр");
   const auto rows = w.ShowCurr();
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].value, "0.0000");
-  StatWindowModel ldn(ModelOf(StatData::Blank(DeviceType::dtLDN08)), kToday);
+  StatData l = StatData::Blank(DeviceType::dtLDN08);
+  WriteLdn(l, 0, {Time(2024, 3, 15, 10), 1000000});
+  StatWindowModel ldn(ModelOf(l), kToday);
   const auto lrows = ldn.ShowCurr();
   ASSERT_EQ(lrows.size(), 6u);
   EXPECT_EQ(lrows[3].name, "Час.");
   EXPECT_EQ(lrows[4].name, "Сут.");
   EXPECT_EQ(lrows[5].name, "Мес.");
+}
+
+// A file without a single valid record (a random file of the right size, a
+// read stopped before its first record) opens, but says so instead of
+// showing its header's values as current ones.
+TEST(StatWindow, NoValidRecordIsSaidInsteadOfCurrentValues) {
+  for (auto t : {DeviceType::dtVTK0812, DeviceType::dtVTK0814C, DeviceType::dtLDN08}) {
+    StatData d = StatData::Blank(t);
+    for (std::size_t i = 0; i < d.area.size(); ++i) d.area[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    for (std::size_t i = 0; i < d.header.size(); ++i) d.header[i] = static_cast<std::uint8_t>(i * 13 + 1);
+    StatWindowModel w(ModelOf(d), kToday);
+    EXPECT_FALSE(w.Model().HasValidRecord());
+    const auto rows = w.ShowCurr();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].name, "В файле нет ни одной верной записи");
+    EXPECT_TRUE(w.Items().empty());
+  }
 }
 
 TEST(StatWindow, BusyFlagBlocksClosing) {

@@ -36,9 +36,12 @@ std::vector<const sim::ArchiveRecord*> Valid(const std::vector<sim::ArchiveRecor
 struct Expected {
   double forward = 0, reverse = 0;
   int records = 0;
+  int unknown = 0;
 };
 
-// Totals at the end of the period minus totals before it.
+// Totals at the end of the period minus totals before it. The oldest record
+// of the file has no record before it: its period starts from its own totals
+// (it adds no increment) and counts it as a record without increment.
 Expected ExpectedOf(const std::vector<const sim::ArchiveRecord*>& valid, const PeriodOf& period, std::int64_t p) {
   const sim::Totals* before = nullptr;
   const sim::Totals* last = nullptr;
@@ -47,18 +50,24 @@ Expected ExpectedOf(const std::vector<const sim::ArchiveRecord*>& valid, const P
     const std::int64_t q = period(r->start);
     if (q < p) before = &r->totals;
     if (q == p) {
+      if (r == valid.front()) {
+        before = &r->totals;
+        ++e.unknown;
+      }
       last = &r->totals;
       ++e.records;
     }
   }
   if (!last) return e;
-  e.forward = (static_cast<double>(last->vPlus) - (before ? static_cast<double>(before->vPlus) : 0)) / 1e6;
-  e.reverse = (static_cast<double>(last->vMinus) - (before ? static_cast<double>(before->vMinus) : 0)) / 1e6;
+  e.forward = (static_cast<double>(last->vPlus) - static_cast<double>(before->vPlus)) / 1e6;
+  e.reverse = (static_cast<double>(last->vMinus) - static_cast<double>(before->vMinus)) / 1e6;
   return e;
 }
 
 void ExpectBar(const VolumeBar& bar, const Expected& e, const std::string& what) {
   EXPECT_EQ(bar.records, e.records) << what;
+  EXPECT_EQ(bar.unknown, e.unknown) << what;
+  EXPECT_EQ(bar.HasValue(), e.records > e.unknown) << what;
   EXPECT_NEAR(bar.forward, e.forward, 1e-6 * (1 + std::fabs(e.forward))) << what;
   EXPECT_NEAR(bar.reverse, e.reverse, 1e-6 * (1 + std::fabs(e.reverse))) << what;
 }
@@ -131,6 +140,19 @@ TEST_P(VolumeChart, MonthlyBarsOfEveryListedMonth) {
     EXPECT_EQ(s.bars[k].label, w.Items()[k].text);
     ExpectBar(s.bars[k], ExpectedOf(valid, MonthOf, MonthOf(m)), w.Items()[k].text);
   }
+  // Every month listed: the oldest record is among them, and the series says so.
+  EXPECT_EQ(s.unknown, 1);
+  EXPECT_EQ(s.note, "Записей без приращения: 1");
+}
+
+TEST_P(VolumeChart, ImageWithoutAValidRecordSaysSo) {
+  StatData blank = StatData::Blank(GetParam());
+  blank.header = model_->Data().header;  // a header as read, no archive record
+  StatWindowModel w(MakeStatModel(blank), CalendarDate{2024, 6, 14});
+  w.SetMode(StatMode::Monthly);
+  const VolumeSeries s = VolumeSeriesOf(w);
+  EXPECT_TRUE(s.bars.empty());
+  EXPECT_EQ(s.title, "В файле нет ни одной верной записи");
 }
 
 TEST_P(VolumeChart, NoSelectionInHourlyOrDailyModeGivesNoBars) {
