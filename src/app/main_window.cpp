@@ -65,7 +65,7 @@ MainWindow::MainWindow(UiSeam& ui, std::filesystem::path home, QWidget* parent)
     address_->setValue(static_cast<int>(std::clamp<std::int64_t>(settings_.netAddress, 0, 100000000)));
   }
   // 4. Top-most.
-  ApplyTopMost(settings_.topMost != 0);
+  ApplyTopMost(ini_.ReadInteger(kSettingsSection, "TopMost", 0) != 0);
   // 5. Connection text and the empty device text.
   ShowConnectionText();
   panels_[2]->clear();
@@ -273,7 +273,6 @@ void MainWindow::ApplyTopMost(bool on) {
 void MainWindow::ToggleTopMost() {
   const bool on = !topMost_;
   ApplyTopMost(on);
-  settings_.topMost = on ? 1 : 0;
   ini_.WriteInteger(kSettingsSection, "TopMost", on ? 1 : 0);
   show();
 }

@@ -47,12 +47,9 @@ int RunExport(const Args& args, std::ostream& out, std::ostream& err) {
     err << "statvtk-cli export: bad --archive, --separator or --decimal\n" << kExportHelp;
     return kExitUsage;
   }
-  Result<StatData> loaded = LoadStatistics(a);
-  if (!loaded) {
-    err << loaded.error().reason << "\n";
-    return kExitFile;
-  }
-  StatData& data = *loaded;
+  auto loaded = LoadForCommand(a, err);
+  if (const int* exit = std::get_if<int>(&loaded)) return *exit;
+  StatData& data = std::get<StatData>(loaded);
   const auto model = MakeStatModel(data);
   if (!model) {
     err << a.file << ": unknown statistics model\n";

@@ -23,12 +23,9 @@ int RunInfo(const Args& args, std::ostream& out, std::ostream& err) {
   if (const int* exit = std::get_if<int>(&started)) return *exit;
   const FileCommandArgs& a = std::get<FileCommandArgs>(started);
   MemberSource member = MemberSource::NotApplicable;
-  Result<StatData> loaded = LoadStatistics(a, &member);
-  if (!loaded) {
-    err << loaded.error().reason << "\n";
-    return kExitFile;
-  }
-  const StatData& data = *loaded;
+  const auto loaded = LoadForCommand(a, err, &member);
+  if (const int* exit = std::get_if<int>(&loaded)) return *exit;
+  const StatData& data = std::get<StatData>(loaded);
   const TechInfo info = BuildTechInfo(data.header, data.type);
   out << info.caption << "\n";
   for (const auto& row : info.rows) out << row.label << "\t" << row.value << "\n";

@@ -86,12 +86,9 @@ int RunReport(const Args& args, std::ostream& out, std::ostream& err) {
     err << "statvtk-cli report: give --day DD.MM.YY, or --from DD.MM.YY and --to DD.MM.YY\n" << kReportHelp;
     return kExitUsage;
   }
-  Result<StatData> loaded = LoadStatistics(a);
-  if (!loaded) {
-    err << loaded.error().reason << "\n";
-    return kExitFile;
-  }
-  StatData& data = *loaded;
+  auto loaded = LoadForCommand(a, err);
+  if (const int* exit = std::get_if<int>(&loaded)) return *exit;
+  StatData& data = std::get<StatData>(loaded);
   std::shared_ptr<const StatModel> model = MakeStatModel(data);
   if (!model) {
     err << a.file << ": unknown statistics model\n";

@@ -90,6 +90,15 @@ Result<StatData> LoadStatistics(const FileCommandArgs& args, MemberSource* sourc
   return data;
 }
 
+std::variant<StatData, int> LoadForCommand(const FileCommandArgs& args, std::ostream& err, MemberSource* source) {
+  Result<StatData> loaded = LoadStatistics(args, source);
+  if (!loaded) {
+    err << loaded.error().reason << "\n";
+    return kExitFile;
+  }
+  return std::move(*loaded);
+}
+
 std::filesystem::path HomeOf(const FileCommandArgs& args) { return ResolveProgramHome(args.home, ExecutablePath()); }
 
 bool ParseShortDate(const std::string& text, CalendarDate* date, bool anyListedDay) {

@@ -49,6 +49,10 @@ Result<StatData> LoadStatistics(const std::string& file);
 // StatVTK.ini, else C; `source` says which.
 Result<StatData> LoadStatistics(const FileCommandArgs& args, MemberSource* source = nullptr);
 
+// A file command's statistics, or kExitFile after the reason on `err`.
+std::variant<StatData, int> LoadForCommand(const FileCommandArgs& args, std::ostream& err,
+                                           MemberSource* source = nullptr);
+
 // The program home: --home, else STATVTK_HOME, the portable folder or the user's data folder.
 std::filesystem::path HomeOf(const FileCommandArgs& args);
 

@@ -102,7 +102,6 @@ ConnectionSettings LoadConnectionSettings(const IniFile& ini) {
   s.useDynDns = ini.ReadBool(kSettings, "UseDynDNS", false);
   s.dynDnsName = ini.ReadString(kSettings, "DynDNS_Name", "");
   s.connectMode = ConnectModeOf(ini.ReadInteger(kSettings, "ConnectMode", 0));
-  s.topMost = ToInt(ini.ReadInteger(kSettings, "TopMost", 0));
   return s;
 }
 
