@@ -39,6 +39,8 @@ class CliObserver : public ReadObserver {
   void DeliverCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type, const std::string& serial) override;
   void FetchedBeforeFailure(const StatData& data) override { stats_ = data; }
   void Trace(const FrameTrace& f);
+  // Takes the progress bar off the terminal line (before other output there).
+  void ClearProgress() { ClearBar(); }
 
   // What was handed over (or fetched before a failure).
   const std::optional<StatData>& Statistics() const { return stats_; }

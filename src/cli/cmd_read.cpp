@@ -4,6 +4,7 @@
 #include "cli/cli_job.hpp"
 #include "cli/commands.hpp"
 #include "cli/stop_signal.hpp"
+#include "reading/number_list.hpp"
 #include "reading/read_choice.hpp"
 #include "stats/stat_file.hpp"
 
@@ -11,8 +12,9 @@ namespace statvtk::cli {
 
 namespace {
 
-const char* kReadHelp = R"(Usage: statvtk-cli read [CONNECTION] [--all | --last HOURS DAYS]
+const char* kReadHelp = R"(Usage: statvtk-cli read [CONNECTION] [--all | --last HOURS DAYS | --new | --base FILE]
                        [--hourly] [--daily] [--monthly] [--events] [--home DIR] [--out PATH]
+                       [--address LIST]
 
 Reads the statistics of the instrument (identification, configuration and the
 chosen archives) and writes the statistics file into the Data folder of the
@@ -23,6 +25,17 @@ Range (without --all or --last the choice stored in StatVTK.ini is used):
   --all                  the whole archives
   --last HOURS DAYS      the newest HOURS+2 hourly and DAYS+2 daily records
                          (0..1536 and 0..384; 0 reads one record)
+  --new                  only what is new since the newest file of the same
+                         instrument in Data (VTK-08.14, LDN-08): the file
+                         written equals what --all would write; an archive
+                         that cannot be trusted is read in full (the log says
+                         why); VTK-08.12 is read in full
+  --base FILE            as --new, with FILE as the earlier read (never changed)
+Several instruments:
+  --address LIST         numbers and ranges (3,7,11 or 1-4): the line is
+                         opened (a modem dialled) once, then each address is
+                         identified and read into its own file; stdout names
+                         each file as it is written, stderr ends with a summary
 Kinds (without any, those stored in StatVTK.ini):
   --hourly --daily --monthly --events
 Options given here are not written back to StatVTK.ini.
@@ -37,13 +50,17 @@ Exit status: 0 done, 1 the instrument or link failed (once archive records
 had come, what was fetched is still written and its path printed), 2 bad
 usage, 3 the file could not be written anywhere or its copy to --out failed
 (the file in Data stays), 130 stopped by Ctrl+C (VTK-08.14 and LDN-08 keep
-what was read; VTK-08.12 and the LDN-08 hourly "last" read keep nothing).
+what was read; VTK-08.12 and the LDN-08 hourly "last" read keep nothing). With several
+addresses: 0 every one was read, 1 any failed (the others' files are kept),
+130 stopped by Ctrl+C (the files written so far are kept).
 
 )";
 
 struct ReadOptions {
   ConnectionOptions conn;
-  bool all = false, last = false, kindGiven = false;
+  bool all = false, last = false, newRecords = false, kindGiven = false;
+  std::optional<std::filesystem::path> base;
+  std::vector<std::uint32_t> addresses;  // several: a batch
   long long hours = 24, days = 31;
   RecordKinds kinds;
   std::optional<std::filesystem::path> out;
@@ -102,10 +119,63 @@ int Conclude(const ReadResult& res, const CliObserver& obs, const ReadOptions& r
   return code;
 }
 
+// Names each file on stdout as it is written (a batch).
+class BatchObserver : public CliObserver {
+ public:
+  BatchObserver(std::ostream& out, std::ostream& err, bool bar) : CliObserver(err, bar), out_(out) {}
+  void StatisticsFileWritten(const std::filesystem::path& p) override {
+    ClearProgress();
+    out_ << p.string() << "\n";
+    out_.flush();
+  }
+
+ private:
+  std::ostream& out_;
+};
+
+// "Прочитано 2 из 3; адрес 5: Ошибка идентификации прибора."
+std::string BatchSummary(const std::vector<ReadResult>& results, std::size_t asked) {
+  std::size_t read = 0;
+  std::string failures;
+  for (const ReadResult& r : results) {
+    const bool ok = r.outcome == ReadOutcome::Done && r.fileWritten;
+    if (ok) {
+      ++read;
+      continue;
+    }
+    std::string why = r.outcome == ReadOutcome::Stopped ? "Текущая операция прервана по желанию пользователя."
+                      : !r.message.empty()               ? r.message
+                      : !r.fileError.empty()             ? "Ошибка записи файла статистики: " + r.fileError
+                                                         : "не прочитан.";
+    failures += "; адрес " + std::to_string(r.address) + ": " + why;
+  }
+  std::string text = "Прочитано " + std::to_string(read) + " из " + std::to_string(asked) + failures;
+  if (failures.empty()) text += ".";
+  return text;
+}
+
+int RunBatch(const ReadOptions& ro, const JobSetup& setup, const ReadChoice& choice, std::ostream& out,
+             std::ostream& err) {
+  BatchObserver obs(out, err, StderrIsTerminal());
+  TReadThread job(obs);
+  ConfigureJob(job, setup, ro.conn, obs);
+  ApplyReadChoice(choice, job);
+  job.SetBatchAddresses(ro.addresses);
+  RunJob(job);
+  obs.ClearProgress();
+  const auto& results = job.BatchResults();
+  err << BatchSummary(results, ro.addresses.size()) << "\n";
+  if (job.Result().outcome == ReadOutcome::Stopped) return kExitStopped;
+  for (const ReadResult& r : results)
+    if (r.outcome != ReadOutcome::Done || !r.fileWritten) return kExitLink;
+  return results.size() == ro.addresses.size() ? kExitOk : kExitLink;
+}
+
 }  // namespace
 
 int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
   ReadOptions ro;
+  std::optional<std::string> addressText;
   ArgReader r(args);
   while (!r.Done()) {
     const std::string a = r.Next();
@@ -113,7 +183,15 @@ int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
       out << kReadHelp << ConnectionHelp();
       return kExitOk;
     }
-    if (TakeConnectionOption(a, r, ro.conn)) {
+    std::string v;
+    if (a == "--address") {
+      // One address or a list; the list is checked once --mbus is known.
+      if (r.Value(a, v)) addressText = v;
+    } else if (TakeConnectionOption(a, r, ro.conn)) {
+    } else if (a == "--new") {
+      ro.newRecords = true;
+    } else if (a == "--base") {
+      if (r.Value(a, v)) ro.base = v, ro.newRecords = true;
     } else if (a == "--all") {
       ro.all = true;
     } else if (a == "--last") {
@@ -130,25 +208,42 @@ int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
     }
     if (!r.Error().empty()) return UsageError(err, "read", r.Error());
   }
-  if (ro.all && ro.last) return UsageError(err, "read", "give --all or --last, not both");
+  if ((ro.all ? 1 : 0) + (ro.last ? 1 : 0) + (ro.newRecords ? 1 : 0) > 1)
+    return UsageError(err, "read", "give one of --all, --last and --new (--base)");
+  if (addressText) {
+    auto list = ParseNumberList(*addressText, 0, ro.conn.mbus ? 0xFFFFFFFFu : 255u);
+    if (!list) {
+      const std::string& why = list.error().reason;
+      const bool one = addressText->find_first_of(",-") == std::string::npos;
+      return UsageError(err, "read", one && !ro.conn.mbus ? "--address: 0..255 (M-Bus addresses need --mbus)"
+                                                          : "--address: " + why);
+    }
+    if (list->size() == 1) ro.conn.address = list->front();
+    else ro.addresses = std::move(*list);
+  }
+  if (ro.addresses.size() > 1 && ro.out) return UsageError(err, "read", "--out takes one address, not a list");
+  if (ro.addresses.size() > 1 && ro.base) return UsageError(err, "read", "--base takes one address, not a list");
   if (auto e = CheckConnectionOptions(ro.conn); !e.empty()) return UsageError(err, "read", e);
 
   StopSignal signal;
   JobSetup setup = MakeSetup(ro.conn);
   if (!SettingsUsable(setup, "read", err)) return kExitUsage;
   SelectStatState state = LoadSelectStat(*setup.ini);
-  if (ro.all || ro.last) {
+  if (ro.all || ro.last || ro.newRecords) {
     state.all = ro.all;
     state.last = ro.last;
+    state.newRecords = ro.newRecords;
   }
   if (ro.kindGiven) state.kinds = ro.kinds;
   ReadChoice choice;
   choice.Accept(state, static_cast<std::int16_t>(ro.hours), static_cast<std::int16_t>(ro.days));
 
+  if (!ro.addresses.empty()) return RunBatch(ro, setup, choice, out, err);
   CliObserver obs(err, StderrIsTerminal());
   TReadThread job(obs);
   ConfigureJob(job, setup, ro.conn, obs);
   ApplyReadChoice(choice, job);
+  if (ro.base) job.SetBasePath(*ro.base);
   RunJob(job);
   return Conclude(job.Result(), obs, ro, out, err);
 }

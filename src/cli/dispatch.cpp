@@ -17,11 +17,17 @@ Commands:
   read       read the statistics from the instrument into a statistics file
   current    show the instrument's current readings, once or repeated
   identify   identify the instrument at the address
+  scan       find the instruments on the line (addresses and speeds)
   show       decode a statistics file (text or --json)
   ports      list the serial ports present
   export     export a statistics file
   report     make a report from a statistics file
   info       technical information of a statistics file
+
+Several instruments on one line: 'scan --addresses 1-12 --bauds all' lists
+those that answer; 'read --address 3,7,11' reads them in one go, each into
+its own file. 'read --new' (or '--base FILE') reads only what is new since
+the last read of the instrument and writes the same file a full read would.
 
 'statvtk-cli COMMAND --help' describes each command and its options;
 'statvtk-cli --version' prints the program's version.
@@ -37,6 +43,7 @@ struct Entry {
 constexpr Entry kCommands[] = {
     {"read", RunRead},     {"current", RunCurrent}, {"identify", RunIdentify}, {"show", RunShow},
     {"ports", RunPorts},   {"export", RunExport},   {"report", RunReport},     {"info", RunInfo},
+    {"scan", RunScan},
 };
 }  // namespace
 

@@ -51,7 +51,7 @@ void TReadThread::RunLdn08() {
   }
   if (s == Step::Ok) {
     ProgressPos(0);
-    s = ReadLdnArchives();
+    s = job_.readNew ? ReadLdnNew() : ReadLdnArchives();
   }
   if (s == Step::Error) KeepFetched(StatData{DeviceType::dtLDN08, areaLdn_, ldnHeader_});
   if (s == Step::Error || result_.outcome == ReadOutcome::Stopped) return;

@@ -66,6 +66,8 @@ void TReadThread::RunVtk0812() {
     return;
   }
 
+  // This model keeps no archive pointers: there is nothing to tell new records by.
+  if (job_.readNew) Log("Новые записи: VTK-08.12 не хранит указателей архивов, читается вся статистика.");
   Progress(0, 4095);
   Status("Чтение статистики");
   auto read = [this](std::uint32_t a, std::span<std::uint8_t> out) {
@@ -119,7 +121,7 @@ void TReadThread::RunVtk0814() {
   }
   if (s == Step::Ok) {
     ProgressPos(0);
-    s = ReadVtk0814Archives();
+    s = job_.readNew ? ReadVtk0814New() : ReadVtk0814Archives();
   }
   if (s == Step::Error) {
     KeepFetched(StatData{result_.type, area0814_, vtkHeader_});

@@ -17,6 +17,7 @@ SelectStatState LoadSelectStat(const IniFile& ini) {
   const long long radio = ini.ReadInteger(kSelectSection, "RadioButton", 0);
   s.all = radio == 0;
   s.last = radio == 1;
+  s.newRecords = radio == 2;
   s.kinds = RecordKindsOfBits(ini.ReadInteger(kSelectSection, "RecType", 0));
   return s;
 }
@@ -25,11 +26,16 @@ bool StoreRadioButton(IniFile& ini, bool lastChosen) {
   return ini.WriteInteger(kSelectSection, "RadioButton", lastChosen ? 1 : 0);
 }
 
+bool StoreReadRange(IniFile& ini, ReadRange range) {
+  return ini.WriteInteger(kSelectSection, "RadioButton", static_cast<int>(range));
+}
+
 bool StoreRecType(IniFile& ini, const RecordKinds& k) { return ini.WriteInteger(kSelectSection, "RecType", RecTypeBits(k)); }
 
 void ReadChoice::Accept(const SelectStatState& s, std::int16_t hoursCount, std::int16_t daysCount) {
   readAll = s.all;
   readLast = s.last;
+  readNew = s.newRecords;
   kinds = s.kinds;
   if (s.last) {
     hours = hoursCount;
@@ -40,6 +46,7 @@ void ReadChoice::Accept(const SelectStatState& s, std::int16_t hoursCount, std::
 void ApplyReadChoice(const ReadChoice& c, TReadThread& job) {
   job.SetReadAll(c.readAll);
   job.SetReadLast(c.readLast);
+  job.SetReadNew(c.readNew);
   if (c.hours != 0) job.SetLastHours(c.hours + 1);
   if (c.days != 0) job.SetLastDays(c.days + 1);
   job.SetWantHourly(c.kinds.hourly);

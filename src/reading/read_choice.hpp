@@ -23,21 +23,27 @@ int RecTypeBits(const RecordKinds& k);
 RecordKinds RecordKindsOfBits(long long bits);
 
 // The dialog's state as loaded: RadioButton 0 chooses "Вся статистика", 1
-// "Последних", any other value neither; RecType sets the four kinds.
+// "Последних", 2 "Новые записи (с последнего чтения)", any other value
+// none; RecType sets the four kinds.
 struct SelectStatState {
   bool all = false;
   bool last = false;
   RecordKinds kinds;
+  bool newRecords = false;
 };
 SelectStatState LoadSelectStat(const IniFile& ini);
 // The writes of the dialog's handlers (each at once).
 bool StoreRadioButton(IniFile& ini, bool lastChosen);
+// The range choice as RadioButton stores it: 0 all, 1 last, 2 new records.
+enum class ReadRange { All = 0, Last = 1, New = 2 };
+bool StoreReadRange(IniFile& ini, ReadRange range);
 bool StoreRecType(IniFile& ini, const RecordKinds& k);
 
 // The application-wide read choice handed to each statistics job.
 struct ReadChoice {
   bool readAll = false;
   bool readLast = false;
+  bool readNew = false;
   RecordKinds kinds;
   std::int16_t hours = 24;  // the up-down positions; kept from the last accepted "Последних"
   std::int16_t days = 31;

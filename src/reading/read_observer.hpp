@@ -3,6 +3,7 @@
 // job calls these from its own thread, one at a time, and waits for each.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -37,6 +38,8 @@ class ReadObserver : public ProgressObserver {
   // The statistics file could not be written; `error` names the path and the
   // system's reason. The image is still handed over afterwards.
   virtual void StatisticsFileFailed(const std::filesystem::path&, const std::string& /*error*/) {}
+  // A batch read turns to the instrument at `address` (index 0-based of `count`).
+  virtual void BatchAddressStarted(std::uint32_t /*address*/, std::size_t /*index*/, std::size_t /*count*/) {}
 };
 
 }  // namespace statvtk

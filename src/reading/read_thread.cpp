@@ -117,6 +117,8 @@ std::string TReadThread::JobError() const {
 
 void TReadThread::Run() {
   result_ = {};
+  batchResults_.clear();
+  scanResults_.clear();
   fetched_ = false;
   identified_.clear();
   if (const std::string refused = JobError(); !refused.empty()) {
@@ -132,6 +134,14 @@ void TReadThread::Run() {
     StopExit();
     return;
   }
+  if (!scanAddresses_.empty()) {
+    RunScan();
+    return;
+  }
+  if (!batch_.empty()) {
+    RunBatch();
+    return;
+  }
   if (!OpenPort()) return;
   if (!ModemDial()) {
     link_.CloseLink();
@@ -144,6 +154,10 @@ void TReadThread::Run() {
     FinishIdentify();
     return;
   }
+  RunDevicePath();
+}
+
+void TReadThread::RunDevicePath() {
   switch (result_.type) {
     case DeviceType::dtVTK0812: RunVtk0812(); break;
     case DeviceType::dtVTK0814C:
@@ -153,11 +167,15 @@ void TReadThread::Run() {
   }
 }
 
-void TReadThread::Prepare() {
+void TReadThread::ClearBuffers() {
   std::fill(vtkHeader_.begin(), vtkHeader_.end(), 0);
   std::fill(area0812_.begin(), area0812_.end(), 0);
   std::fill(area0814_.begin(), area0814_.end(), 0);
   caption_.clear();
+}
+
+void TReadThread::Prepare() {
+  ClearBuffers();
   obs_.DisableControls();
 
   const TimingTriple& t = job_.connectMode == ConnectMode::Modem   ? job_.modemTiming
@@ -275,6 +293,7 @@ void TReadThread::AbortCleanup() {
 }
 
 void TReadThread::CloseAll() {
+  if (holdLine_) return;
   if (link_.PortOpen()) ModemHangUpIfModem();
   link_.CloseLink();
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <thread>
@@ -17,6 +18,7 @@
 #include "link/settings.hpp"
 #include "link/tmod07.hpp"
 #include "reading/read_observer.hpp"
+#include "reading/scan_observer.hpp"
 #include "stats/device_type.hpp"
 #include "stats/stat_image.hpp"
 
@@ -45,6 +47,7 @@ struct ReadResult {
   bool partial = false;        // the data end at a stop or a failure (zeroes where not read)
   std::string fileError;       // path and system reason when the file could not be written
   bool delivered = false;      // statistics or current readings were handed over
+  std::uint32_t address = 0;   // the address read (a batch names each one)
 };
 
 // Everything a job is given before it starts, with the constructor's defaults.
@@ -73,6 +76,8 @@ struct ReadJob {
   bool identifyOnly = false;     // stop after identification (command-line `identify`)
   bool readAll = false;
   bool readLast = false;
+  bool readNew = false;          // only the records written since a base file
+  std::filesystem::path basePath;  // that base; empty: the newest of the instrument in Data
   bool wantHourly = false, wantDaily = false, wantMonthly = false, wantEvents = false;
   std::int32_t lastHours = 0;
   std::int32_t lastDays = 0;
@@ -115,6 +120,22 @@ class TReadThread {
   void SetIdentifyOnly(bool on) { job_.identifyOnly = on; }
   void SetReadAll(bool on) { job_.readAll = on; }
   void SetReadLast(bool on) { job_.readLast = on; }
+  // Reads the archives as "Вся статистика" would, but takes from the base file
+  // every record that cannot have changed since (VTK-08.14, LDN-08).
+  void SetReadNew(bool on) { job_.readNew = on; }
+  void SetBasePath(const std::filesystem::path& p) { job_.basePath = p; }
+  // Several instruments in one run: the line is opened (a modem dialled) once,
+  // then each address is identified and read in turn into its own file.
+  // Empty: the one address of SetNetAddress / SetMBusAddress.
+  void SetBatchAddresses(std::vector<std::uint32_t> addresses) { batch_ = std::move(addresses); }
+  // A search instead of a read: the identification request (only) to each
+  // address at each speed (serial port; other transports keep their own);
+  // found instruments go to `found` as they answer. Empty addresses: no search.
+  void SetScan(std::vector<std::uint32_t> addresses, std::vector<std::uint32_t> bauds, ScanObserver* found) {
+    scanAddresses_ = std::move(addresses);
+    scanBauds_ = std::move(bauds);
+    scanObs_ = found;
+  }
   void SetWantHourly(bool on) { job_.wantHourly = on; }
   void SetWantDaily(bool on) { job_.wantDaily = on; }
   void SetWantMonthly(bool on) { job_.wantMonthly = on; }
@@ -135,7 +156,10 @@ class TReadThread {
   // The link's abort flag; by default the link's own.
   void SetAbortFlag(std::atomic<bool>* flag) { link_.SetAbortFlag(flag); }
   void SetChannelFactory(Tmod07::ChannelFactory f) { link_.SetChannelFactory(std::move(f)); }
-  void SetTrace(Tmod07::TraceFn fn) { link_.SetTrace(std::move(fn)); }
+  void SetTrace(Tmod07::TraceFn fn) {
+    trace_ = fn;
+    link_.SetTrace(std::move(fn));
+  }
   // The PC clock used for the file name (tests fix it).
   void SetClock(std::function<std::chrono::system_clock::time_point()> clock) { clock_ = std::move(clock); }
   // The step of the modem dialogue's waits (100 ms; tests shorten it).
@@ -157,6 +181,10 @@ class TReadThread {
   // Runs the job on the calling thread (tests, benchmarks).
   void RunHere();
   const ReadResult& Result() const { return result_; }  // valid after Wait()
+  // A batch: each address's own result, in the order read (valid after Wait()).
+  const std::vector<ReadResult>& BatchResults() const { return batchResults_; }
+  // A search: the instruments found, in the order they answered.
+  const std::vector<ScanFound>& ScanResults() const { return scanResults_; }
 
  private:
   enum class Step { Ok, Error, Stop };
@@ -167,8 +195,13 @@ class TReadThread {
   std::string JobError() const;
   std::uint8_t ShortAddress() const { return static_cast<std::uint8_t>(job_.netAddress); }
   void Prepare();
+  void ClearBuffers();
   bool OpenPort();
   bool Identify();
+  void RunDevicePath();
+  void RunBatch();
+  void RunScan();
+  bool Probe(std::uint32_t address);
   void RunVtk0812();
   void RunVtk0814();
   void RunLdn08();
@@ -176,6 +209,16 @@ class TReadThread {
   Step ReadVtkConfig(int blockSize, std::span<const int> blocks);
   Step ReadVtk0814Archives();
   Step ReadLdnArchives();
+  // The new-records read of the models with archive pointers.
+  struct NewArea;
+  template <class ReadFn>
+  Step ReadNewAreas(std::span<const NewArea> areas, std::vector<std::uint8_t>& buf, std::span<const std::uint8_t> header,
+                    ReadFn read);
+  template <class ReadFn>
+  Step ReadAreaFull(const NewArea& a, std::vector<std::uint8_t>& buf, ReadFn read);
+  std::optional<StatData> LoadBase(std::span<const std::uint8_t> header);
+  Step ReadVtk0814New();
+  Step ReadLdnNew();
   // Reads records of an archive buffer at the given addresses; `shown(n)` is
   // the progress position and detail after the n-th record (0-based).
   template <class ReadFn, class ShownFn>
@@ -227,6 +270,13 @@ class TReadThread {
   std::chrono::milliseconds modemStep_{100};
   std::string identified_;
   std::string caption_;
+  Tmod07::TraceFn trace_;
+  bool holdLine_ = false;  // a batch or search keeps the line between addresses
+  std::vector<std::uint32_t> batch_;
+  std::vector<ReadResult> batchResults_;
+  std::vector<std::uint32_t> scanAddresses_, scanBauds_;
+  ScanObserver* scanObs_ = nullptr;
+  std::vector<ScanFound> scanResults_;
   bool fetched_ = false;  // an archive block of this run has been read
 
   // The thread's buffers, in the order of the statistics image.

@@ -123,6 +123,12 @@ struct History {
 
 History GenerateHistory(DeviceType model, std::uint64_t seed, std::uint32_t now);
 
+// Lets `hours` hours pass on a generated history: every hour that closes
+// writes an hourly record after the pointer (a day and a month likewise their
+// daily and monthly records), overwriting the oldest once an area is full;
+// two events a day are written; the clock and the current values move on.
+void AdvanceHistory(History& h, std::uint32_t hours);
+
 // The model's stored status flags for a set of Cause bits, and its event flags.
 std::uint16_t StoredFlags(DeviceType model, std::uint16_t causes);
 std::uint16_t StoredEventFlags(DeviceType model, std::uint32_t kinds);

@@ -64,7 +64,19 @@ Result<std::vector<std::uint8_t>> Instrument::Read(const frame::DecodedRequest& 
   return std::vector<std::uint8_t>(mem.begin() + r.offset, mem.begin() + static_cast<std::ptrdiff_t>(r.offset + count));
 }
 
+std::vector<std::uint8_t> Instrument::ExpectedDumpBytes() const {
+  std::shared_lock lock(memMu_);
+  return DumpBytes(ExpectedDump());
+}
+
+void Instrument::Advance(std::uint32_t hours) {
+  std::unique_lock lock(memMu_);
+  AdvanceHistory(history_, hours);
+  mem_ = BuildMemories(history_);
+}
+
 Result<std::vector<std::uint8_t>> Instrument::Respond(std::span<const std::uint8_t> f) const {
+  std::shared_lock lock(memMu_);
   auto refuse = [](std::string text) { return MakeError(ErrorCode::BadData, std::move(text)); };
   const Error notOurs = MakeError(ErrorCode::BadAddress, {});
   if (f.size() < frame::kShortOverhead || f[0] != frame::kRequestStart) return refuse("not a request frame");

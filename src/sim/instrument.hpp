@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -43,6 +44,7 @@ struct InstrumentOptions {
   std::uint32_t longAddress = kDefaultLongAddress;
   FaultRates faults;
   std::uint32_t latencyMs = 0;      // reply delay, applied by the carriers
+  std::uint32_t lineSpeed = 0;      // on a pseudo-terminal, the only speed it hears frames at (0: any)
   // After this many replies the instrument answers nothing more (a line gone dead).
   std::optional<std::uint64_t> silentAfter;
   bool verbose = false;             // log every request on the log sink
@@ -59,13 +61,20 @@ class Instrument {
   const InstrumentOptions& Options() const { return opt_; }
   DeviceType Model() const { return opt_.model; }
   const std::string& IdentificationText() const { return ident_; }
+  // The history and memories; while a carrier serves the instrument, read
+  // them only when no Advance can run at the same time.
   const History& GetHistory() const { return history_; }
   const Memories& GetMemories() const { return mem_; }
   std::span<const std::uint8_t> Memory(MemoryKind k) const { return mem_.Of(k); }
 
   // The statistics file of a correct full read, and its bytes.
   StatData ExpectedDump() const { return sim::ExpectedDump(opt_.model, mem_); }
-  std::vector<std::uint8_t> ExpectedDumpBytes() const { return DumpBytes(ExpectedDump()); }
+  std::vector<std::uint8_t> ExpectedDumpBytes() const;
+
+  // Lets `hours` hours pass: the clock moves on, each closed hour, day and
+  // month writes its record after the area's pointer, a few events are
+  // written and the current values follow. Safe while a carrier serves it.
+  void Advance(std::uint32_t hours);
 
   // The exact reply to a whole request frame (short or long form), or the
   // error: BadAddress with no reason for a frame to another address (the
@@ -91,6 +100,7 @@ class Instrument {
   History history_;
   Memories mem_;
   std::string ident_;
+  mutable std::shared_mutex memMu_;  // history_ and mem_ against Advance
   mutable std::mutex mu_;
   Rng rng_;
   FaultCounts counts_;

@@ -1,6 +1,7 @@
 // statvtk-sim: the simulated instrument as a program.
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,10 +32,16 @@ int main(int argc, char** argv) {
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGUSR1);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
 
-  Instrument instrument(cl->instrument);
+  std::vector<std::unique_ptr<Instrument>> instruments;
+  if (cl->bus.empty()) instruments.push_back(std::make_unique<Instrument>(cl->instrument));
+  for (const auto& o : cl->bus) instruments.push_back(std::make_unique<Instrument>(o));
+  Instrument& instrument = *instruments.front();
+  std::vector<Instrument*> line;
+  for (auto& i : instruments) line.push_back(i.get());
   if (!cl->dumpPath.empty()) {
     const std::vector<std::uint8_t> bytes = instrument.ExpectedDumpBytes();
     if (const auto written = statvtk::AtomicWriteFile(cl->dumpPath, {bytes}); !written) {
@@ -44,26 +51,33 @@ int main(int argc, char** argv) {
     }
   }
   if (!cl->server) return 0;
-  auto started = Server::Start(instrument, *cl->server);
+  auto started = Server::Start(line, *cl->server);
   if (!started) {
     std::fprintf(stderr, "statvtk-sim: %s\n", started.error().reason.c_str());
     return 1;
   }
   std::unique_ptr<Server> server = std::move(*started);
-  const std::string model(statvtk::DeviceTypeName(instrument.Model()));
-  if (cl->server->carrier == CarrierKind::Tcp)
-    std::printf("statvtk-sim: %s \"%s\" on tcp 127.0.0.1:%u\n", model.c_str(), instrument.IdentificationText().c_str(),
-                server->Port());
-  else
-    std::printf("statvtk-sim: %s \"%s\" on pty %s -> %s%s\n", model.c_str(), instrument.IdentificationText().c_str(),
-                server->LinkPath().c_str(), server->SlavePath().c_str(), cl->server->modem ? " (modem)" : "");
+  for (const Instrument* in : line) {
+    const std::string model(statvtk::DeviceTypeName(in->Model()));
+    std::string where = cl->server->carrier == CarrierKind::Tcp ? "on tcp 127.0.0.1:" + std::to_string(server->Port())
+                                                                : "on pty " + server->LinkPath() + " -> " + server->SlavePath() +
+                                                                      (cl->server->modem ? " (modem)" : "");
+    if (!cl->bus.empty()) {
+      where = "at address " + std::to_string(in->Options().address) +
+              (in->Options().lineSpeed ? ", " + std::to_string(in->Options().lineSpeed) + " bit/s" : "") + " " + where;
+    }
+    std::printf("statvtk-sim: %s \"%s\" %s\n", model.c_str(), in->IdentificationText().c_str(), where.c_str());
+  }
   std::fflush(stdout);
   int sig = 0;
-  sigwait(&signals, &sig);
+  while (sigwait(&signals, &sig) == 0 && sig == SIGUSR1) {
+    for (Instrument* in : line) in->Advance(cl->tickHours);
+    std::fprintf(stderr, "statvtk-sim: %u hour(s) passed\n", cl->tickHours);
+  }
   server->Stop();
   const FaultRates& f = cl->instrument.faults;
   if (cl->instrument.verbose || f.drop > 0 || f.corrupt > 0 || f.wrongCommand > 0 || f.noise > 0 || f.truncate > 0 ||
       cl->instrument.silentAfter)
-    std::fprintf(stderr, "statvtk-sim: %s\n", instrument.CountsText().c_str());
+    for (const Instrument* in : line) std::fprintf(stderr, "statvtk-sim: %s\n", in->CountsText().c_str());
   return 0;
 }

@@ -43,6 +43,38 @@ std::optional<std::uint32_t> ParseNow(std::string_view text) {
   return static_cast<std::uint32_t>(v);
 }
 
+Result<std::vector<InstrumentOptions>> ParseBus(std::string_view text, const InstrumentOptions& base) {
+  std::vector<InstrumentOptions> out;
+  auto fail = [](const std::string& why) -> Result<std::vector<InstrumentOptions>> {
+    return MakeError(ErrorCode::BadSettings, why);
+  };
+  std::size_t from = 0;
+  while (from <= text.size()) {
+    const std::size_t comma = std::min(text.find(',', from), text.size());
+    const std::string item(text.substr(from, comma - from));
+    from = comma + 1;
+    const std::size_t at = item.find('@');
+    if (at == std::string::npos) return fail("bus entry without @ADDR: " + item);
+    const std::size_t colon = item.find(':', at);
+    const auto model = ParseModel(item.substr(0, at));
+    if (!model) return fail("unknown model in bus entry: " + item);
+    InstrumentOptions o = base;
+    o.model = *model;
+    o.seed = base.seed + out.size();
+    if (!Number<std::uint8_t>(item.substr(at + 1, colon == std::string::npos ? std::string::npos : colon - at - 1), o.address,
+                              0, 255))
+      return fail("bad address in bus entry: " + item);
+    o.longAddress = o.address;
+    if (colon != std::string::npos && !Number<std::uint32_t>(item.substr(colon + 1), o.lineSpeed, 50, 4000000))
+      return fail("bad speed in bus entry: " + item);
+    for (const auto& other : out)
+      if (other.address == o.address) return fail("two instruments at address " + std::to_string(o.address));
+    out.push_back(o);
+    if (comma == text.size()) break;
+  }
+  return out;
+}
+
 Result<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
   CommandLine c;
   ModemOptions modem;
@@ -51,6 +83,7 @@ Result<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
   std::uint16_t port = 0;
   std::string link;
   std::uint32_t baud = 0;
+  std::string busText;
   auto fail = [](const std::string& text) -> Result<CommandLine> { return MakeError(ErrorCode::BadSettings, text); };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -73,7 +106,7 @@ Result<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
                a == "--tcp" || a == "--pty" || a == "--busy" || a == "--no-answer" || a == "--no-carrier" ||
                a == "--ring" || a == "--dial-delay" || a == "--guard" || a == "--baud" || a == "--latency" ||
                a == "--drop" || a == "--corrupt" || a == "--wrong-command" || a == "--noise" || a == "--truncate" ||
-               a == "--silent-after" || a == "--dump") {
+               a == "--silent-after" || a == "--dump" || a == "--bus" || a == "--line-speed" || a == "--tick-hours") {
       if (!value(v)) return fail("missing value after " + a);
       InstrumentOptions& in = c.instrument;
       bool ok = true;
@@ -127,6 +160,12 @@ Result<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
         if (ok) in.silentAfter = n;
       } else if (a == "--dump") {
         ok = !v.empty(), c.dumpPath = v;
+      } else if (a == "--bus") {
+        ok = !v.empty(), busText = v;
+      } else if (a == "--line-speed") {
+        ok = Number<std::uint32_t>(v, in.lineSpeed, 50, 4000000);
+      } else if (a == "--tick-hours") {
+        ok = Number<std::uint32_t>(v, c.tickHours, 1, 24 * 366);
       }
       if (!ok) return bad();
     } else {
@@ -134,6 +173,13 @@ Result<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
     }
   }
   if (wantModem && !carrier) return fail("--modem needs a carrier (--pty or --tcp)");
+  if (!busText.empty()) {
+    // The entries take the other options whatever their order on the line.
+    auto bus = ParseBus(busText, c.instrument);
+    if (!bus) return fail("bad value for --bus: " + bus.error().reason);
+    c.bus = std::move(*bus);
+    if (!c.dumpPath.empty()) return fail("--dump takes one instrument, not --bus");
+  }
   if (carrier) {
     ServerOptions s;
     s.carrier = *carrier;
@@ -159,6 +205,11 @@ Instrument:
                        (default 2026-12-08 10:30:00); the clock stands still
   --address N          network address of the short form, 0..255 (default 1)
   --long-address N     32-bit address of the long form (default 12345678)
+  --line-speed N       on --pty, the only speed (bit/s) at which it hears frames;
+                       a client at another speed gets silence (default: any)
+  --bus LIST           several instruments on the line, MODEL@ADDR[:SPEED],...
+                       (e.g. 0814c@3,ldn@7:57600,0812@11); each answers only its
+                       own address (short and long form), seeds follow --seed
 
 Carrier (one client at a time):
   --tcp PORT           listen on 127.0.0.1:PORT; 0 picks a free port (printed)
@@ -185,6 +236,13 @@ Faults, each a probability 0..1 per reply:
   --truncate P         the reply cut short
   --silent-after N     send N replies, then answer nothing more (the line
                        goes dead in the middle of a read)
+
+Time:
+  SIGUSR1              lets --tick-hours hours pass (default 24): each closed
+                       hour, day and month writes its record after the pointer,
+                       a few events are written, the clock and current values
+                       move on (every instrument on the line)
+  --tick-hours N       hours per SIGUSR1
 
 Other:
   --dump FILE          write the statistics file a correct full read must give

@@ -16,6 +16,11 @@ namespace statvtk::sim {
 
 struct CommandLine {
   InstrumentOptions instrument;
+  // --bus: the instruments sharing the line (empty: the one of `instrument`).
+  // Each takes the other options of `instrument`, its own model, address
+  // (short and long form alike), line speed, and the seed plus its place.
+  std::vector<InstrumentOptions> bus;
+  std::uint32_t tickHours = 24;  // hours that pass on each SIGUSR1
   std::optional<ServerOptions> server;  // nothing: no carrier (e.g. only --dump)
   std::string dumpPath;
   bool help = false;
@@ -28,6 +33,9 @@ Result<CommandLine> ParseCommandLine(const std::vector<std::string>& args);
 // "YYYY-MM-DD hh:mm:ss" (or "YYYY-MM-DDThh:mm:ss", seconds optional) as a device
 // time; "now" is the system clock. nullopt when not valid or outside 2005..2055.
 std::optional<std::uint32_t> ParseNow(std::string_view text);
+
+// "MODEL@ADDR[:SPEED],..." of --bus on top of `base`; the error (BadSettings) says why not.
+Result<std::vector<InstrumentOptions>> ParseBus(std::string_view text, const InstrumentOptions& base);
 
 std::string_view HelpText();
 

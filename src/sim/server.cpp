@@ -73,11 +73,38 @@ bool WriteAll(int fd, const std::uint8_t* p, std::size_t n) {
   return true;
 }
 
+// The speed a pseudo-terminal's client set on its side (the master reports
+// the slave's settings); 0 when it cannot be told.
+std::uint32_t LineSpeed(int master) {
+  termios t{};
+  if (master < 0 || ::tcgetattr(master, &t) != 0) return 0;
+  switch (::cfgetispeed(&t)) {
+    case B1200: return 1200;
+    case B2400: return 2400;
+    case B4800: return 4800;
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B38400: return 38400;
+    case B57600: return 57600;
+    case B115200: return 115200;
+    default: return 0;
+  }
+}
+
 // One client's conversation: modem (optional), request assembly, replies.
 class Session {
  public:
-  Session(Instrument& inst, const ServerOptions& o, const std::atomic<bool>& stop, int fd)
-      : inst_(inst), opt_(o), stop_(stop), fd_(fd), assembler_(inst.Options().address, inst.Options().longAddress) {
+  // `speedFd`: the pty master whose client speed decides what an instrument
+  // with a line speed hears; -1 on TCP.
+  Session(const std::vector<Instrument*>& line, const ServerOptions& o, const std::atomic<bool>& stop, int fd,
+          int speedFd = -1)
+      : line_(line),
+        inst_(*line.front()),
+        opt_(o),
+        stop_(stop),
+        fd_(fd),
+        speedFd_(speedFd),
+        assembler_(inst_.Options().address, inst_.Options().longAddress) {
     if (o.modem) {
       ModemOptions mo = o.modemOptions;
       if (o.baud) mo.connectBaud = o.baud;
@@ -101,11 +128,18 @@ class Session {
     for (auto b : data) assembler_.Push(b, frames, errors);
     for (const auto& e : errors) inst_.Log(e);
     for (const auto& f : frames) {
-      auto reply = inst_.Handle(f.bytes);
-      if (!reply) continue;
-      SleepUntil(Clock::now() + std::chrono::milliseconds(inst_.Options().latencyMs), stop_);
-      if (modem_ && !modem_->Online()) continue;  // the call was dropped meanwhile
-      Send(*reply);
+      // Every instrument on the line hears the frame; only the addressed one answers.
+      const std::uint32_t speed = speedFd_ >= 0 ? LineSpeed(speedFd_) : 0;
+      for (Instrument* inst : line_) {
+        const std::uint32_t hears = inst->Options().lineSpeed;
+        if (hears != 0 && speed != 0 && hears != speed) continue;  // noise at its speed: silence
+        auto reply = inst->Handle(f.bytes);
+        if (!reply) continue;
+        SleepUntil(Clock::now() + std::chrono::milliseconds(inst->Options().latencyMs), stop_);
+        if (modem_ && !modem_->Online()) break;  // the call was dropped meanwhile
+        Send(*reply);
+        break;
+      }
     }
   }
 
@@ -164,10 +198,12 @@ class Session {
     lineFree_ = t;
   }
 
-  Instrument& inst_;
+  const std::vector<Instrument*>& line_;
+  Instrument& inst_;  // the first on the line: the assembler's addresses and the log
   const ServerOptions& opt_;
   const std::atomic<bool>& stop_;
   int fd_;
+  int speedFd_;
   RequestAssembler assembler_;
   std::unique_ptr<Modem> modem_;
   Clock::time_point lastByte_{};
@@ -177,7 +213,13 @@ class Session {
 }  // namespace
 
 Result<std::unique_ptr<Server>> Server::Start(Instrument& instrument, const ServerOptions& o) {
-  std::unique_ptr<Server> s(new Server(instrument, o));
+  return Start(std::vector<Instrument*>{&instrument}, o);
+}
+
+Result<std::unique_ptr<Server>> Server::Start(std::vector<Instrument*> line, const ServerOptions& o) {
+  if (line.empty() || std::find(line.begin(), line.end(), nullptr) != line.end())
+    return MakeError(ErrorCode::BadSettings, "no instrument on the line");
+  std::unique_ptr<Server> s(new Server(std::move(line), o));
   s->wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (s->wake_ < 0) return Errno("eventfd");
   Result<void> opened = o.carrier == CarrierKind::Tcp ? s->OpenTcp() : s->OpenPty();
@@ -247,7 +289,7 @@ void Server::ServeTcp() {
     const int one = 1;
     ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     ++connections_;
-    Session s(inst_, opt_, stopping_, c);
+    Session s(line_, opt_, stopping_, c);
     while (!stopping_) {
       pollfd q[2] = {{c, POLLIN, 0}, {wake_, POLLIN, 0}};
       const int n = ::poll(q, 2, s.TimeoutMs(Clock::now()));
@@ -268,7 +310,7 @@ void Server::ServeTcp() {
 }
 
 void Server::ServePty() {
-  Session s(inst_, opt_, stopping_, master_);
+  Session s(line_, opt_, stopping_, master_, master_);
   bool attached = false;
   while (!stopping_) {
     if (!attached) {  // no client has the slave open: look again every 50 ms

@@ -1,7 +1,8 @@
 // Runs the simulated instrument on a carrier in a background thread: a TCP
 // listener on 127.0.0.1 or a pseudo-terminal reached through a symbolic link,
-// optionally behind the Hayes modem. One client at a time. Destroying the
-// Server stops the thread and removes the link.
+// optionally behind the Hayes modem. One client at a time. Several
+// instruments may share the line, each answering its own address, one reply
+// at a time. Destroying the Server stops the thread and removes the link.
 #pragma once
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/error.hpp"
 #include "sim/instrument.hpp"
@@ -31,6 +33,8 @@ class Server {
  public:
   // Opens the carrier and starts serving, or the error with the system's reason.
   static Result<std::unique_ptr<Server>> Start(Instrument& instrument, const ServerOptions& o);
+  // Several instruments on one line (none of them null, at least one).
+  static Result<std::unique_ptr<Server>> Start(std::vector<Instrument*> line, const ServerOptions& o);
   ~Server();
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
@@ -42,14 +46,14 @@ class Server {
   std::uint64_t Connections() const { return connections_; }
 
  private:
-  Server(Instrument& instrument, const ServerOptions& o) : inst_(instrument), opt_(o) {}
+  Server(std::vector<Instrument*> line, const ServerOptions& o) : line_(std::move(line)), opt_(o) {}
   Result<void> OpenTcp();
   Result<void> OpenPty();
   void Run();
   void ServeTcp();
   void ServePty();
 
-  Instrument& inst_;
+  std::vector<Instrument*> line_;
   ServerOptions opt_;
   int listen_ = -1, master_ = -1, wake_ = -1;
   std::uint16_t port_ = 0;

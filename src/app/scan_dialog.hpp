@@ -1,0 +1,98 @@
+// "Поиск приборов": asks a range of addresses at the chosen speeds for their
+// identification and lists the instruments as they answer. The search runs
+// the reading engine's scan on a worker thread and comes back only through
+// queued calls; the chosen entries leave through signals.
+#pragma once
+
+#include <QDialog>
+#include <QList>
+#include <QString>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+#include "link/settings.hpp"
+#include "reading/scan_observer.hpp"
+
+class QCheckBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QTableWidget;
+
+namespace statvtk::app {
+
+// One instrument found: where it answered and what it said.
+struct ScanEntry {
+  std::uint32_t address = 0;
+  std::uint32_t baud = 0;
+  DeviceType type = DeviceType::dtUnknown;
+  QString ident;
+};
+
+class ScanDialog : public QDialog {
+  Q_OBJECT
+ public:
+  // `settings`: the connection to search on (its speed is the default choice).
+  explicit ScanDialog(const ConnectionSettings& settings, QWidget* parent = nullptr);
+  ~ScanDialog() override;  // stops a search still running and waits for it
+
+  // The controls, for the front end's wiring and the tests.
+  QSpinBox* FirstAddress() const { return first_; }
+  QSpinBox* LastAddress() const { return last_; }
+  QCheckBox* SpeedBox(std::size_t i) const { return speeds_[i]; }
+  QPushButton* StartButton() const { return start_; }
+  QPushButton* StopButton() const { return stop_; }
+  QPushButton* UseButton() const { return use_; }
+  QPushButton* ReadButton() const { return read_; }
+  QTableWidget* Table() const { return table_; }
+  QProgressBar* Progress() const { return progress_; }
+  bool Searching() const { return searching_; }
+  const QList<ScanEntry>& Entries() const { return entries_; }
+
+  // Starts a search with the controls' range and speeds (nothing while one runs).
+  void StartSearch();
+  void StopSearch();
+
+ signals:
+  // "Использовать": the chosen instrument's address and speed for the settings.
+  void UseChosen(const statvtk::app::ScanEntry& entry);
+  // "Прочитать выбранные": the chosen instruments, in the table's order.
+  void ReadChosen(const QList<statvtk::app::ScanEntry>& entries);
+  void SearchFinished(int found);
+
+ private:
+  class Bridge;
+  void AddFound(const ScanEntry& e);
+  void ShowProbe(std::uint32_t address, std::uint32_t baud, int index, int total);
+  void Finish();
+  void UpdateButtons();
+  QList<ScanEntry> Chosen() const;
+  void Join();
+
+  ConnectionSettings settings_;
+  QSpinBox* first_ = nullptr;
+  QSpinBox* last_ = nullptr;
+  std::array<QCheckBox*, 5> speeds_{};
+  QPushButton* start_ = nullptr;
+  QPushButton* stop_ = nullptr;
+  QPushButton* use_ = nullptr;
+  QPushButton* read_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QLabel* probe_ = nullptr;
+  QTableWidget* table_ = nullptr;
+  QList<ScanEntry> entries_;
+
+  std::unique_ptr<Bridge> bridge_;
+  std::atomic<bool> stopFlag_{false};
+  bool searching_ = false;
+  std::thread worker_;
+};
+
+}  // namespace statvtk::app
+
+Q_DECLARE_METATYPE(statvtk::app::ScanEntry)

@@ -1,0 +1,52 @@
+// Reading only what is new: choosing the base file of an earlier read, and
+// deciding per archive whether the records after the base's pointer can be
+// laid into the base image or the archive must be read in full.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "reading/read_maps.hpp"
+#include "stats/stat_image.hpp"
+
+namespace statvtk {
+
+// The newest statistics file in `folder` named after `serialText` with the
+// model's extension (by modification time); nothing when there is none.
+std::optional<std::filesystem::path> NewestBaseFile(const std::filesystem::path& folder, const std::string& serialText,
+                                                    DeviceType type);
+
+// Why a base cannot serve this instrument at all (another model or serial
+// number); empty when it can.
+std::string BaseMismatch(const StatData& base, DeviceType type, std::span<const std::uint8_t> header);
+
+// The instrument's clock in a header block as read (seconds since 1970), or
+// nothing when it holds no valid date.
+std::optional<std::int64_t> HeaderClock(DeviceType type, std::span<const std::uint8_t> header);
+
+// The archive pointers of a header block (newest hourly, daily, monthly record).
+struct ArchivePointers {
+  std::uint32_t hourly = 0, daily = 0, monthly = 0;
+};
+ArchivePointers PointersOf(DeviceType type, std::span<const std::uint8_t> header);
+
+// What to read of one archive.
+struct ArchivePlan {
+  bool full = true;
+  std::string reason;                  // why the archive is read in full
+  std::uint32_t overlap = 0;           // the base's newest record, read again to compare
+  std::vector<std::uint32_t> records;  // the new records, oldest first
+};
+
+// The plan for one area. `periodS` is the time one record stands for (hour,
+// day, 31 days for months); the clocks may be missing. A record of the base
+// area that is all zero means the base did not hold the whole archive.
+ArchivePlan PlanArchive(const ArchiveArea& area, std::uint32_t basePointer, std::uint32_t pointer,
+                        std::span<const std::uint8_t> baseArea, std::optional<std::int64_t> baseClock,
+                        std::optional<std::int64_t> clock, std::int64_t periodS);
+
+}  // namespace statvtk

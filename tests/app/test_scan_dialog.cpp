@@ -1,0 +1,135 @@
+// "Поиск приборов": the table fills as the instruments on a simulated line
+// answer, Stop ends a search, and the chosen entries leave through signals.
+#include <QCheckBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QtTest>
+
+#include <memory>
+#include <vector>
+
+#include "support/result_util.hpp"
+#include "app/scan_dialog.hpp"
+#include "sim/instrument.hpp"
+#include "sim/server.hpp"
+
+using namespace statvtk;
+using namespace statvtk::app;
+
+namespace {
+
+// Instruments at addresses 2 (VTK-08.14 C) and 4 (LDN-08) on loopback TCP.
+struct Line {
+  Line() {
+    int i = 0;
+    for (auto [model, address] : {std::pair{DeviceType::dtVTK0814C, 2}, std::pair{DeviceType::dtLDN08, 4}}) {
+      sim::InstrumentOptions o;
+      o.model = model;
+      o.seed = 9 + i++;
+      o.address = static_cast<std::uint8_t>(address);
+      o.longAddress = static_cast<std::uint32_t>(address);
+      instruments.push_back(std::make_unique<sim::Instrument>(o));
+    }
+    std::vector<sim::Instrument*> line;
+    for (auto& p : instruments) line.push_back(p.get());
+    std::string error;
+    Unpack(sim::Server::Start(line, sim::ServerOptions{}), &server, &error);
+  }
+  ConnectionSettings Settings() const {
+    ConnectionSettings s;
+    s.connectMode = ConnectMode::Tcp;
+    s.sockIp = "127.0.0.1";
+    s.sockPort = server->Port();
+    s.ethernet = {100, 100, 3};
+    return s;
+  }
+  std::vector<std::unique_ptr<sim::Instrument>> instruments;
+  std::unique_ptr<sim::Server> server;
+};
+
+}  // namespace
+
+class TestScanDialog : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void fillsTheTableAsInstrumentsAnswer();
+  void chosenEntriesLeaveThroughSignals();
+  void stopEndsTheSearch();
+};
+
+void TestScanDialog::fillsTheTableAsInstrumentsAnswer() {
+  Line line;
+  QVERIFY(line.server);
+  ScanDialog d(line.Settings());
+  QCOMPARE(d.windowTitle(), QString("Поиск приборов"));
+  d.FirstAddress()->setValue(1);
+  d.LastAddress()->setValue(5);
+  QSignalSpy finished(&d, &ScanDialog::SearchFinished);
+  QTest::mouseClick(d.StartButton(), Qt::LeftButton);
+  QVERIFY(!d.StartButton()->isEnabled());
+  QVERIFY(d.StopButton()->isEnabled());
+  QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+  QCOMPARE(finished.at(0).at(0).toInt(), 2);
+  QTableWidget* t = d.Table();
+  QCOMPARE(t->rowCount(), 2);
+  QCOMPARE(t->item(0, 0)->text(), QString("2"));
+  QCOMPARE(t->item(0, 2)->text(), QString("VTK-08.14 C"));
+  QCOMPARE(t->item(0, 3)->text(), QString::fromStdString(line.instruments[0]->IdentificationText()));
+  QCOMPARE(t->item(1, 0)->text(), QString("4"));
+  QCOMPARE(t->item(1, 2)->text(), QString("LDN-08"));
+  QVERIFY(d.StartButton()->isEnabled());
+  QVERIFY(!d.StopButton()->isEnabled());
+  QCOMPARE(d.Progress()->value(), d.Progress()->maximum());
+}
+
+void TestScanDialog::chosenEntriesLeaveThroughSignals() {
+  Line line;
+  ScanDialog d(line.Settings());
+  d.FirstAddress()->setValue(2);
+  d.LastAddress()->setValue(4);
+  QSignalSpy finished(&d, &ScanDialog::SearchFinished);
+  d.StartSearch();
+  QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+  QVERIFY(!d.UseButton()->isEnabled());
+
+  QSignalSpy use(&d, &ScanDialog::UseChosen);
+  QSignalSpy read(&d, &ScanDialog::ReadChosen);
+  d.Table()->selectRow(1);
+  QVERIFY(d.UseButton()->isEnabled());
+  QTest::mouseClick(d.UseButton(), Qt::LeftButton);
+  QCOMPARE(use.count(), 1);
+  const auto entry = use.at(0).at(0).value<ScanEntry>();
+  QCOMPARE(entry.address, 4u);
+  QCOMPARE(entry.type, DeviceType::dtLDN08);
+
+  d.Table()->selectAll();
+  QTest::mouseClick(d.ReadButton(), Qt::LeftButton);
+  QCOMPARE(read.count(), 1);
+  const auto chosen = read.at(0).at(0).value<QList<ScanEntry>>();
+  QCOMPARE(chosen.size(), 2);
+  QCOMPARE(chosen[0].address, 2u);
+  QCOMPARE(chosen[1].address, 4u);
+}
+
+void TestScanDialog::stopEndsTheSearch() {
+  Line line;
+  ConnectionSettings s = line.Settings();
+  s.ethernet = {100, 300, 3};
+  ScanDialog d(s);
+  d.FirstAddress()->setValue(0);
+  d.LastAddress()->setValue(255);
+  QSignalSpy finished(&d, &ScanDialog::SearchFinished);
+  d.StartSearch();
+  QTRY_VERIFY_WITH_TIMEOUT(d.Progress()->value() >= 3, 20000);
+  QTest::mouseClick(d.StopButton(), Qt::LeftButton);
+  QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+  QVERIFY(d.Progress()->maximum() == 256);
+  QVERIFY(d.Table()->rowCount() <= 2);
+  QVERIFY(d.StartButton()->isEnabled());
+}
+
+QTEST_MAIN(TestScanDialog)
+#include "test_scan_dialog.moc"
