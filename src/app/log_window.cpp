@@ -76,9 +76,12 @@ void LogWindow::Save() {
                                               QString::fromStdString(proposed.string()),
                                               QStringLiteral("Файлы протоколов (*.log)"));
   if (name.isEmpty()) return;
-  std::string error;
-  if (!log_.SaveTo(name.toStdString(), &error))
-    app_.Ui().Warn(this, QStringLiteral("Сообщения"), QString::fromStdString(error));  // names the file and why
+  if (const Result<void> saved = log_.SaveTo(name.toStdString()); !saved) {
+    // The log's own message says what failed and why; the file is named once.
+    QString text = QString::fromStdString(saved.error().reason);
+    if (!text.contains(name)) text += QStringLiteral(" (") + name + QStringLiteral(")");
+    app_.Ui().Warn(this, QStringLiteral("Сообщения"), text);
+  }
 }
 
 void LogWindow::closeEvent(QCloseEvent* event) {
