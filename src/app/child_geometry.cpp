@@ -1,7 +1,6 @@
 #include "app/child_geometry.hpp"
 
 #include <QMdiSubWindow>
-
 #include <algorithm>
 #include <string>
 

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <QString>
-
 #include <cstdint>
 #include <span>
 #include <string>
@@ -45,8 +44,7 @@ class CurrentChild {
   virtual ~CurrentChild() = default;
   virtual QWidget* Widget() = 0;
   // A finished read of the current values: decode and show them.
-  virtual void ShowCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type,
-                           const std::string& serial) = 0;
+  virtual void ShowCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type, const std::string& serial) = 0;
   // A refresh its timer asked for ended without data; `reason` says why.
   virtual void RefreshFailed(const QString& reason) = 0;
   // True while it polls: its timer runs or its read is going on.

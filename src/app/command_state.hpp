@@ -13,10 +13,10 @@ enum class Activity {
 };
 
 struct CommandState {
-  bool read = false;      // "Прочитать статистику из прибора"
-  bool readTek = false;   // "Прочитать текущие из прибора"
-  bool stop = false;      // "Остановить чтение"
-  bool save = false;      // "Сохранить..."
+  bool read = false;     // "Прочитать статистику из прибора"
+  bool readTek = false;  // "Прочитать текущие из прибора"
+  bool stop = false;     // "Остановить чтение"
+  bool save = false;     // "Сохранить..."
   bool exportReport = false;
   bool techInfo = false;  // "Техническая информация"
 };

@@ -200,7 +200,8 @@ QString CheckConnectionValues(const ConnectionSettings& s) {
       return s.useDynDns ? QStringLiteral("Укажите имя DynDNS.") : QStringLiteral("Укажите адрес TCP/IP.");
     if (s.sockPort <= 0) return QStringLiteral("Укажите порт TCP от 1 до 65535.");
   }
-  if (s.connectMode == ConnectMode::Serial && s.portName.empty()) return QStringLiteral("Укажите последовательный порт.");
+  if (s.connectMode == ConnectMode::Serial && s.portName.empty())
+    return QStringLiteral("Укажите последовательный порт.");
   if (s.connectMode == ConnectMode::Modem && s.phoneNo.empty()) return QStringLiteral("Укажите номер телефона.");
   return {};
 }

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <QDialog>
-
 #include <array>
 #include <functional>
 #include <optional>

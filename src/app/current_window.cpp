@@ -12,7 +12,6 @@
 #include <QTime>
 #include <QTimer>
 #include <QVBoxLayout>
-
 #include <algorithm>
 #include <memory>
 
@@ -103,7 +102,8 @@ void CurrentWindow::ShowView(const CurrentView& view) {
   }
   // The model's group caption ("Текущий массовый расход", "Напряжение питания")
   // names the LabelM row alone, which carries it as its caption.
-  for (const CurrentLabel& l : view.labels) labels_.value(QString::fromStdString(l.name))->setText(QString::fromStdString(l.text));
+  for (const CurrentLabel& l : view.labels)
+    labels_.value(QString::fromStdString(l.name))->setText(QString::fromStdString(l.text));
 }
 
 // The window (and its frame in the multi-document area) grows to show every

@@ -8,7 +8,6 @@
 
 #include <QMap>
 #include <QWidget>
-
 #include <cstdint>
 
 #include "app/child_windows.hpp"
@@ -54,8 +53,8 @@ class CurrentWindow : public QWidget, public CurrentChild {
   AppServices& app_;
   DeviceType type_ = DeviceType::dtUnknown;
   QGroupBox* values_ = nullptr;
-  QWidget* rows_ = nullptr;           // the caption and value labels of the shown model
-  QMap<QString, QLabel*> labels_;     // value labels by control name
+  QWidget* rows_ = nullptr;        // the caption and value labels of the shown model
+  QMap<QString, QLabel*> labels_;  // value labels by control name
   QLabel* state_ = nullptr;
   QPushButton* resume_ = nullptr;
   QSpinBox* interval_ = nullptr;

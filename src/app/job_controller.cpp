@@ -2,7 +2,6 @@
 
 #include <QMetaObject>
 #include <QWidget>
-
 #include <algorithm>
 #include <system_error>
 
@@ -14,7 +13,9 @@ const QString kNoThread = QStringLiteral("Ошибка: Невозможно с�
 }  // namespace
 
 JobController::JobController(const std::filesystem::path& home, QObject* parent)
-    : QObject(parent), home_(home), launcher_([](std::function<void()> work) { return std::jthread(std::move(work)); }) {}
+    : QObject(parent),
+      home_(home),
+      launcher_([](std::function<void()> work) { return std::jthread(std::move(work)); }) {}
 
 JobController::~JobController() {
   // The job only posts to this object, never waits for it: joining is safe,

@@ -12,7 +12,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -45,9 +44,9 @@ struct TrafficEntry {
 struct JobRequest {
   ReadPlan plan;
   ConnectionSettings settings;
-  CurrentChild* target = nullptr;  // CurrentRefresh only
-  QWidget* targetWidget = nullptr; // the same window as a QWidget (to know when it is gone)
-  bool userStarted = true;         // false: a poll tick of a current-readings window
+  CurrentChild* target = nullptr;   // CurrentRefresh only
+  QWidget* targetWidget = nullptr;  // the same window as a QWidget (to know when it is gone)
+  bool userStarted = true;          // false: a poll tick of a current-readings window
 };
 
 // How a run ended, with the request it was for.

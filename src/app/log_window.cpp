@@ -5,12 +5,11 @@
 #include <QCloseEvent>
 #include <QPlainTextEdit>
 #include <QScrollBar>
-#include <QTextBlock>
-
-#include <algorithm>
 #include <QStyle>
+#include <QTextBlock>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/app_services.hpp"
 #include "app/ui_seam.hpp"
@@ -72,9 +71,9 @@ void LogWindow::Clear() {
 
 void LogWindow::Save() {
   const auto proposed = ProposedLogPath(app_.Home(), LocalNow());
-  const QString name = app_.Ui().SaveFileName(this, QStringLiteral("Сохранить протокол"),
-                                              QString::fromStdString(proposed.string()),
-                                              QStringLiteral("Файлы протоколов (*.log)"));
+  const QString name =
+      app_.Ui().SaveFileName(this, QStringLiteral("Сохранить протокол"), QString::fromStdString(proposed.string()),
+                             QStringLiteral("Файлы протоколов (*.log)"));
   if (name.isEmpty()) return;
   if (const Result<void> saved = log_.SaveTo(name.toStdString()); !saved) {
     // The log's own message says what failed and why; the file is named once.

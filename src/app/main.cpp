@@ -3,7 +3,6 @@
 // command line.
 #include <QApplication>
 #include <QTimer>
-
 #include <iostream>
 
 #include "app/app_options.hpp"

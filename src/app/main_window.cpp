@@ -25,8 +25,8 @@
 #include "app/traffic_window.hpp"
 #include "app/ui_seam.hpp"
 #include "base/program_home.hpp"
-#include "link/serial_channel.hpp"
 #include "base/version.hpp"
+#include "link/serial_channel.hpp"
 
 namespace statvtk::app {
 
@@ -38,8 +38,8 @@ const QString kHowToConnect = QStringLiteral("Соединение не наст
 
 MainWindow::MainWindow(UiSeam& ui, std::filesystem::path home, QWidget* parent)
     : QMainWindow(parent), ui_(ui), home_(std::move(home)), ini_(SettingsPath(home_)) {
-  setWindowTitle(QStringLiteral("StatVTK ") + QString::fromUtf8(StatvtkVersion().data(),
-                                                                static_cast<qsizetype>(StatvtkVersion().size())));
+  setWindowTitle(QStringLiteral("StatVTK ") +
+                 QString::fromUtf8(StatvtkVersion().data(), static_cast<qsizetype>(StatvtkVersion().size())));
   setAcceptDrops(true);
   jobs_ = std::make_unique<JobController>(home_);
 

@@ -5,7 +5,6 @@
 
 #include <QMainWindow>
 #include <QPointer>
-
 #include <filesystem>
 #include <functional>
 #include <memory>

@@ -11,9 +11,8 @@
 #include "app/child_windows.hpp"
 #include "app/main_window.hpp"
 #include "app/recent_files.hpp"
-
-#include "stats/device_members.hpp"
 #include "app/ui_seam.hpp"
+#include "stats/device_members.hpp"
 
 namespace statvtk::app {
 
@@ -22,7 +21,8 @@ namespace {
 const QString kFilter = QStringLiteral(
     "Файлы статистики (*.vst *.814 *.ldn);;Файлы статистики 0812(*.vst);;Файлы статистики 0814(*.814);;"
     "Файлы статистики LDN-08(*.ldn);;Все файлы (*)");
-const QString kFilters[4] = {QStringLiteral("Файлы статистики 0812(*.vst)"), QStringLiteral("Файлы статистики 0814(*.814)"),
+const QString kFilters[4] = {QStringLiteral("Файлы статистики 0812(*.vst)"),
+                             QStringLiteral("Файлы статистики 0814(*.814)"),
                              QStringLiteral("Файлы статистики LDN-08(*.ldn)"), QStringLiteral("Все файлы (*)")};
 }  // namespace
 
@@ -36,7 +36,8 @@ void MainWindow::NewFile() {
 }
 
 void MainWindow::OpenCommand() {
-  const QString name = ui_.OpenFileName(this, QStringLiteral("Открыть файл статистики"), LastFolder("OpenFolder"), kFilter);
+  const QString name =
+      ui_.OpenFileName(this, QStringLiteral("Открыть файл статистики"), LastFolder("OpenFolder"), kFilter);
   if (name.isEmpty()) return;
   RememberFolder("OpenFolder", name);
   OpenStatFile(name, ExtensionRule::Exact);

@@ -114,9 +114,7 @@ void ReadParamsDialog::RangeClicked() {
   }
 }
 
-void ReadParamsDialog::KindClicked() {
-  StoreRecType(ini_, State().kinds);
-}
+void ReadParamsDialog::KindClicked() { StoreRecType(ini_, State().kinds); }
 
 SelectStatState ReadParamsDialog::State() const {
   SelectStatState s;

@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QMenu>
-
 #include <string>
 
 #include "base/ini_file.hpp"

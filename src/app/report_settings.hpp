@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QDialog>
-
 #include <filesystem>
 
 #include "app/app_services.hpp"

@@ -15,7 +15,6 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
-
 #include <cstdio>
 
 #include "app/app_services.hpp"
@@ -127,9 +126,15 @@ QWidget* StatWindow::BuildControls() {
   right->addWidget(curr, 1);
   row->addLayout(right, 2);
 
-  connect(modeH_, &QRadioButton::toggled, this, [this](bool on) { if (on) OnModeChosen(StatMode::Hourly); });
-  connect(modeD_, &QRadioButton::toggled, this, [this](bool on) { if (on) OnModeChosen(StatMode::Daily); });
-  connect(modeM_, &QRadioButton::toggled, this, [this](bool on) { if (on) OnModeChosen(StatMode::Monthly); });
+  connect(modeH_, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) OnModeChosen(StatMode::Hourly);
+  });
+  connect(modeD_, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) OnModeChosen(StatMode::Daily);
+  });
+  connect(modeM_, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) OnModeChosen(StatMode::Monthly);
+  });
   connect(list_, &QListWidget::itemSelectionChanged, this, [this] { OnListChanged(); });
   connect(list_, &QListWidget::itemDoubleClicked, this, [this] {
     if (window_->Mode() == StatMode::Hourly) MakeReport();
@@ -230,7 +235,8 @@ void StatWindow::ShowSelectionAndDates() {
   syncing_ = true;
   {
     const QSignalBlocker b1(list_), b2(begin_), b3(end_);
-    for (int i = 0; i < list_->count(); ++i) list_->item(i)->setSelected(window_->IsSelected(static_cast<std::size_t>(i)));
+    for (int i = 0; i < list_->count(); ++i)
+      list_->item(i)->setSelected(window_->IsSelected(static_cast<std::size_t>(i)));
     ScrollToSelection();
     begin_->setDate(ToQDate(window_->BeginDate()));
     end_->setDate(ToQDate(window_->EndDate()));
@@ -278,8 +284,8 @@ void StatWindow::MakeReport() {
   }
   window_->SetBusy(true);
   reportButton_->setEnabled(false);
-  lastReport_ = RunStatReport(window_->Model(), plan, ShortDate(window_->BeginDate()), ShortDate(window_->EndDate()),
-                              app_, this);
+  lastReport_ =
+      RunStatReport(window_->Model(), plan, ShortDate(window_->BeginDate()), ShortDate(window_->EndDate()), app_, this);
   reportButton_->setEnabled(true);
   window_->SetBusy(false);
 }
@@ -300,9 +306,9 @@ void StatWindow::ExportCsv() {
   const std::string& csv = *made;
   const std::filesystem::path proposed =
       app_.Report().folder / (window_->Model().SerialText() + "_" + ArchiveWord(mode) + ".csv");
-  const QString name = app_.Ui().SaveFileName(this, QStringLiteral("Экспорт CSV"),
-                                              QString::fromStdString(proposed.string()),
-                                              QStringLiteral("Файлы CSV (*.csv);;Все файлы (*)"));
+  const QString name =
+      app_.Ui().SaveFileName(this, QStringLiteral("Экспорт CSV"), QString::fromStdString(proposed.string()),
+                             QStringLiteral("Файлы CSV (*.csv);;Все файлы (*)"));
   if (name.isEmpty()) return;
   const std::filesystem::path path = name.toStdString();
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(csv.data());

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <QWidget>
-
 #include <memory>
 #include <optional>
 
@@ -78,7 +77,7 @@ class StatWindow : public QWidget, public StatChild {
   std::optional<CalendarDate> today_;
   std::unique_ptr<StatWindowModel> window_;
   ReportOutcome lastReport_;
-  bool syncing_ = false;      // the window itself is changing its controls
+  bool syncing_ = false;  // the window itself is changing its controls
 
   QListWidget* list_ = nullptr;
   QDateEdit* begin_ = nullptr;

@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QStatusBar>
-
 #include <algorithm>
 
 namespace statvtk::app {

@@ -4,9 +4,8 @@
 // value is never cut; its whole text is also its tool tip.
 #pragma once
 
-#include <array>
-
 #include <QString>
+#include <array>
 
 class QLabel;
 class QProgressBar;

@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QTableWidget>
 #include <QVBoxLayout>
-
 #include <algorithm>
 
 #include "app/app_services.hpp"
@@ -22,8 +21,7 @@ constexpr int kValueWidth = 180;
 // does not tell them apart, so the window says which tables it used.
 QString TablesNoteText(DeviceType type) {
   switch (type) {
-    case DeviceType::dtVTK0814C:
-      return QStringLiteral("Ду и расходы по таблицам исполнения C (15…150 мм, 6…600 м3/ч)");
+    case DeviceType::dtVTK0814C: return QStringLiteral("Ду и расходы по таблицам исполнения C (15…150 мм, 6…600 м3/ч)");
     case DeviceType::dtVTK0814CM:
       return QStringLiteral("Ду и расходы по таблицам исполнения CM (15…150 мм, 6,3…630 м3/ч)");
     default: return {};
@@ -32,8 +30,7 @@ QString TablesNoteText(DeviceType type) {
 
 }  // namespace
 
-TechInfoWindow::TechInfoWindow(std::span<const std::uint8_t> header, DeviceType type, AppServices& app,
-                               QWidget* parent)
+TechInfoWindow::TechInfoWindow(std::span<const std::uint8_t> header, DeviceType type, AppServices& app, QWidget* parent)
     : QWidget(parent), app_(app) {
   setAttribute(Qt::WA_DeleteOnClose);
   const TechInfo info = BuildTechInfo(header, type);

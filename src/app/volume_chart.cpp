@@ -5,7 +5,6 @@
 #include <QBarSet>
 #include <QChart>
 #include <QValueAxis>
-
 #include <algorithm>
 #include <memory>
 
@@ -42,7 +41,8 @@ void VolumeChart::SpaceLabels() {
 void VolumeChart::Show(const VolumeSeries& s) {
   auto* chart = new QChart();
   // A series without bars may still say why (an image without a valid record).
-  QString title = s.bars.empty() && s.title.empty() ? QStringLiteral("Нет данных для графика") : QString::fromStdString(s.title);
+  QString title =
+      s.bars.empty() && s.title.empty() ? QStringLiteral("Нет данных для графика") : QString::fromStdString(s.title);
   if (!s.note.empty()) title += QStringLiteral("\n") + QString::fromStdString(s.note);
   chart->setTitle(title);
   chart->legend()->setAlignment(Qt::AlignBottom);

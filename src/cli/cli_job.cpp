@@ -1,8 +1,8 @@
 #include "cli/cli_job.hpp"
 
+#include "base/program_home.hpp"
 #include "cli/commands.hpp"
 #include "cli/stop_signal.hpp"
-#include "base/program_home.hpp"
 
 namespace statvtk::cli {
 

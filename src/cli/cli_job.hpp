@@ -7,9 +7,9 @@
 #include <ostream>
 #include <string>
 
+#include "base/ini_file.hpp"
 #include "cli/cli_observer.hpp"
 #include "cli/cli_options.hpp"
-#include "base/ini_file.hpp"
 #include "link/settings.hpp"
 #include "reading/job_prep.hpp"
 #include "reading/read_thread.hpp"

@@ -170,8 +170,7 @@ std::size_t Tmod07::ReceiveFrame(frame::Form form, std::uint32_t firstExtraMs) {
 
     lastError_ = CodeOf(status);
     std::size_t size = 0;
-    if (status == frame::FrameParser::Status::Complete ||
-        status == frame::FrameParser::Status::BadChecksum) {
+    if (status == frame::FrameParser::Status::Complete || status == frame::FrameParser::Status::BadChecksum) {
       ++replyCount_;
       const auto bytes = parser.Bytes();
       std::copy(bytes.begin(), bytes.end(), rxBuf_.begin());
@@ -191,10 +190,8 @@ std::size_t Tmod07::ReceiveFrame(frame::Form form, std::uint32_t firstExtraMs) {
 // --- exchanges ---
 
 void Tmod07::Wait(std::uint32_t ms) const {
-  if (wait_)
-    wait_(ms);
-  else
-    WaitMs(ms);
+  if (wait_) wait_(ms);
+  else WaitMs(ms);
 }
 
 bool Tmod07::PauseBetweenAttempts() {
@@ -304,13 +301,11 @@ bool Tmod07::ReadBlock8(std::uint8_t address, std::uint8_t offset, std::uint8_t 
   return RunOp(frame::Op::ReadBlock8, address, offset, count, out);
 }
 
-bool Tmod07::ReadBlock16(std::uint8_t address, std::uint16_t offset, std::uint8_t count,
-                         std::span<std::uint8_t> out) {
+bool Tmod07::ReadBlock16(std::uint8_t address, std::uint16_t offset, std::uint8_t count, std::span<std::uint8_t> out) {
   return RunOp(frame::Op::ReadBlock16, address, offset, count, out);
 }
 
-bool Tmod07::ReadParams16(std::uint8_t address, std::uint16_t offset, std::uint8_t count,
-                          std::span<std::uint8_t> out) {
+bool Tmod07::ReadParams16(std::uint8_t address, std::uint16_t offset, std::uint8_t count, std::span<std::uint8_t> out) {
   return RunOp(frame::Op::ReadParams16, address, offset, count, out);
 }
 

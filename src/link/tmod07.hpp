@@ -43,7 +43,7 @@ class Tmod07 {
   void SetReplyTimeout(std::uint32_t ms) { replyTimeout_ = ms; }
   void SetRetries(std::uint32_t n) { retries_ = n; }
   void SetUseTcp(bool on) { useTcp_ = on; }
-  void SetIpAddress(const std::string& text);   // ignored unless it contains "."
+  void SetIpAddress(const std::string& text);  // ignored unless it contains "."
   void SetTcpPort(std::uint16_t port) { tcpPort_ = port; }
   void SetUseGate(bool on) { useGate_ = on; }
   void SetUseDynDNS(bool on) { useDynDns_ = on; }
@@ -119,8 +119,7 @@ class Tmod07 {
   // Short form: sends group/command/data to `address`, receives the reply with
   // retries. True when LastError is 0 and a reply is stored (an abort gives
   // LastError 0 and false).
-  bool Exchange(std::uint8_t address, std::uint8_t group, std::uint8_t command,
-                std::span<const std::uint8_t> data);
+  bool Exchange(std::uint8_t address, std::uint8_t group, std::uint8_t command, std::span<const std::uint8_t> data);
   bool ExchangeLong(std::uint32_t address, std::uint8_t group, std::uint8_t command,
                     std::span<const std::uint8_t> data);
   // The data bytes of the last good reply.
@@ -144,11 +143,10 @@ class Tmod07 {
   // `firstExtraMs` lengthens the first byte's budget (the long form's 50 ms).
   std::size_t ReceiveFrame(frame::Form form, std::uint32_t firstExtraMs);
   bool Aborted() const { return abort_->load(std::memory_order_relaxed); }
-  bool PauseBetweenAttempts();  // false when aborted
+  bool PauseBetweenAttempts();           // false when aborted
   bool AbortableWait(std::uint32_t ms);  // false when aborted
   // Send, receive and retry for both forms; true with a good reply to group/command.
-  bool RunExchange(frame::Form form, std::span<const std::uint8_t> request, std::uint8_t group,
-                   std::uint8_t command);
+  bool RunExchange(frame::Form form, std::span<const std::uint8_t> request, std::uint8_t group, std::uint8_t command);
   bool RunOp(frame::Op op, std::uint32_t address, std::uint32_t offset, std::uint8_t count,
              std::span<std::uint8_t> out);
   void Trace(FrameTrace::Direction dir, std::span<const std::uint8_t> bytes, std::uint32_t result);

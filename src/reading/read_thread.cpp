@@ -30,10 +30,8 @@ void TReadThread::SetConnection(const ConnectionSettings& s) {
   job_.settingsError = ConnectionSettingsError(s);
   SetReconnects(static_cast<std::uint8_t>(std::clamp(s.reconnects, 0, 255)));
   const auto address = static_cast<std::uint32_t>(std::clamp<std::int64_t>(s.netAddress, 0, 0xFFFFFFFF));
-  if (s.useMBus)
-    SetMBusAddress(address);
-  else
-    SetNetAddress(address);
+  if (s.useMBus) SetMBusAddress(address);
+  else SetNetAddress(address);
   SetConnectMode(s.connectMode);
   SetComPort(static_cast<std::uint8_t>(std::clamp(s.comPort, 0, 255)));
   SetPortName(s.portName);
@@ -178,9 +176,9 @@ void TReadThread::Prepare() {
   ClearBuffers();
   obs_.DisableControls();
 
-  const TimingTriple& t = job_.connectMode == ConnectMode::Modem   ? job_.modemTiming
+  const TimingTriple& t = job_.connectMode == ConnectMode::Modem ? job_.modemTiming
                           : job_.connectMode == ConnectMode::Tcp ? job_.ethernetTiming
-                                                  : job_.serialTiming;
+                                                                 : job_.serialTiming;
   link_.SetByteTimeout(t.byteTimeout);
   link_.SetReplyTimeout(t.replyTimeout);
   link_.SetRetries(t.retries);
@@ -198,8 +196,7 @@ void TReadThread::Prepare() {
 bool TReadThread::OpenPort() {
   if (link_.UseTcp())
     Log("OpenPort: IP " + (job_.useDynDns ? job_.gateHost : job_.sockIp) + ":" + std::to_string(job_.sockPort));
-  else
-    Log("OpenPort: Port " + PortText() + ", " + std::to_string(job_.baudRate));
+  else Log("OpenPort: Port " + PortText() + ", " + std::to_string(job_.baudRate));
   if (link_.OpenLink(job_.comPort, job_.baudRate)) return true;
   // A stop during the TCP connect is a stop, not a connection error.
   if (StopNow()) {

@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
-
 #include <system_error>
 
 #include "app/command_state.hpp"
@@ -138,7 +137,8 @@ void TestCommands::stopEndsPollingUntilResumed() {
   QVERIFY(p.current->StateLine()->text().startsWith(QStringLiteral("Обновлено в ")));
   QCOMPARE(CurrentOf(p.w), p.current);
   int windows = 0;
-  for (QMdiSubWindow* s : p.w.Mdi()->subWindowList()) windows += qobject_cast<app::CurrentWindow*>(s->widget()) != nullptr;
+  for (QMdiSubWindow* s : p.w.Mdi()->subWindowList())
+    windows += qobject_cast<app::CurrentWindow*>(s->widget()) != nullptr;
   QCOMPARE(windows, 1);
 
   // The window's own button resumes it too.
@@ -197,10 +197,8 @@ void TestCommands::threadThatCannotStartIsReported() {
   w.Jobs().SetLauncher([](std::function<void()>) -> std::jthread {
     throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
   });
-  if (statistics)
-    w.ReadStatistics();
-  else
-    w.ReadCurrent();
+  if (statistics) w.ReadStatistics();
+  else w.ReadCurrent();
   const QString text = QStringLiteral("Ошибка: Невозможно создать поток чтения статистики");
   QCOMPARE(ui.Count("warn"), 1);
   QCOMPARE(ui.LastText(), text);
@@ -216,8 +214,7 @@ void TestCommands::techInfoOfTheActiveFile() {
   ScriptedUi ui;
   sim::Instrument inst(Model(DeviceType::dtVTK0814C));
   const auto file = home.Path() / "meter.814";
-  std::string error;
-  QVERIFY(SaveStatFile(file, inst.ExpectedDump(), &error));
+  QVERIFY(SaveStatFile(file, inst.ExpectedDump()));
   app::MainWindow w(ui, home.Path());
   QVERIFY(!w.Actions().techInfo->isEnabled());  // nothing known yet
   QVERIFY(w.OpenStatFile(QString::fromStdString(file.string()), ExtensionRule::Exact));

@@ -81,8 +81,8 @@ void TestDialogs::readParamsLoadsAndWritesEachClick() {
   QCOMPARE(d.Hours()->isEnabled(), countsEnabled);
   QCOMPARE(d.Hours()->maximum(), 1536);
   QCOMPARE(d.Days()->maximum(), 384);
-  const int shown = d.CheckHourly()->isChecked() + 2 * d.CheckDaily()->isChecked() +
-                    4 * d.CheckMonthly()->isChecked() + 8 * d.CheckEvents()->isChecked();
+  const int shown = d.CheckHourly()->isChecked() + 2 * d.CheckDaily()->isChecked() + 4 * d.CheckMonthly()->isChecked() +
+                    8 * d.CheckEvents()->isChecked();
   QCOMPARE(shown, recType);
   // A click is written at once, even when the dialog is then cancelled.
   d.CheckEvents()->click();

@@ -95,7 +95,8 @@ void TestExpectations::openOffersEveryStatisticsFileFirst() {
   ScriptedUi ui;
   app::MainWindow w(ui, home.Path());
   w.OpenCommand();
-  QVERIFY2(ui.lastFilter.startsWith(QStringLiteral("Файлы статистики (*.vst *.814 *.ldn);;")), qPrintable(ui.lastFilter));
+  QVERIFY2(ui.lastFilter.startsWith(QStringLiteral("Файлы статистики (*.vst *.814 *.ldn);;")),
+           qPrintable(ui.lastFilter));
 }
 
 void TestExpectations::statusPanelsNeverCutAValue() {
@@ -128,7 +129,8 @@ void TestExpectations::techInfoNeverCutsAValue() {
 void TestExpectations::chartLabelsThinOutWhenNarrow() {
   VolumeSeries s;
   s.title = "test";
-  for (int h = 0; h < 24; ++h) s.bars.push_back({QStringLiteral("%1:00").arg(h, 2, 10, QChar('0')).toStdString(), 1.0, 0.0});
+  for (int h = 0; h < 24; ++h)
+    s.bars.push_back({QStringLiteral("%1:00").arg(h, 2, 10, QChar('0')).toStdString(), 1.0, 0.0});
   app::VolumeChart chart;
   chart.resize(1400, 300);
   chart.Show(s);

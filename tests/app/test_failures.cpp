@@ -20,9 +20,8 @@ using namespace statvtk::apptest;
 namespace {
 
 void NoLine(app::MainWindow& w) {
-  w.SetJobSetup([](TReadThread& job) {
-    job.SetChannelFactory([](Tmod07&) -> std::unique_ptr<ByteChannel> { return nullptr; });
-  });
+  w.SetJobSetup(
+      [](TReadThread& job) { job.SetChannelFactory([](Tmod07&) -> std::unique_ptr<ByteChannel> { return nullptr; }); });
 }
 
 }  // namespace
@@ -57,10 +56,8 @@ void TestFailures::failedRunBringsMessagesBack() {
   QVERIFY(w.MessagesFrame()->isMinimized());
   NoLine(w);
   QSignalSpy done(&w, &app::MainWindow::JobFinished);
-  if (statistics)
-    w.ReadStatistics();
-  else
-    w.ReadCurrent();
+  if (statistics) w.ReadStatistics();
+  else w.ReadCurrent();
   QVERIFY(done.wait(30000));
   QVERIFY(!w.MessagesFrame()->isMinimized());
   QCOMPARE(w.Mdi()->activeSubWindow(), w.MessagesFrame());
@@ -107,7 +104,8 @@ void TestFailures::firstStartSaysHowToConnect() {
   QVERIFY(w.EmptyStateText()->text().contains(QStringLiteral("Настройки → Соединение...")));
   QVERIFY(w.PanelText(0).contains(QStringLiteral("Настройки → Соединение...")));
   bool onToolbar = false;
-  for (QToolBar* bar : w.findChildren<QToolBar*>()) onToolbar = onToolbar || bar->actions().contains(w.Actions().connection);
+  for (QToolBar* bar : w.findChildren<QToolBar*>())
+    onToolbar = onToolbar || bar->actions().contains(w.Actions().connection);
   QVERIFY(onToolbar);
   ui.onDialog = [](QDialog& d) {
     auto* c = qobject_cast<app::ConnectionDialog*>(&d);

@@ -32,10 +32,10 @@ void TestMainWindow::startsFromSettings_data() {
   QTest::addColumn<int>("address");
   QTest::newRow("missing file") << "" << false << "/dev/ttyS0, 57600 bps" << 1;
   QTest::newRow("top-most") << "[Settings]\nTopMost=1\n" << true << "/dev/ttyS0, 57600 bps" << 1;
-  QTest::newRow("TCP") << "[Settings]\nConnectMode=2\nSockIP=10.1.2.3\nSockPort=4001\nNetAddress=17\n" << false
-                       << "10.1.2.3:4001" << 17;
-  QTest::newRow("mode 7 is serial") << "[Settings]\nConnectMode=7\nComPort=3\nBaudRate=2\nSockIP=10.1.2.3\n" << false
-                                    << "/dev/ttyS2, 4800 bps" << 1;
+  QTest::newRow("TCP") << "[Settings]\nConnectMode=2\nSockIP=10.1.2.3\nSockPort=4001\nNetAddress=17\n"
+                       << false << "10.1.2.3:4001" << 17;
+  QTest::newRow("mode 7 is serial") << "[Settings]\nConnectMode=7\nComPort=3\nBaudRate=2\nSockIP=10.1.2.3\n"
+                                    << false << "/dev/ttyS2, 4800 bps" << 1;
   QTest::newRow("modem") << "[Settings]\nConnectMode=1\nComPort=2\n" << false << "Модем, /dev/ttyS1" << 1;
 }
 

@@ -79,7 +79,8 @@ void TestReading::trafficLinesTellFramesApart_data() {
   QTest::newRow("good reply") << int(FrameTrace::Direction::Received) << QByteArray::fromHex("aa01") << 0
                               << "12:34:56.789  <- AA 01";
   QTest::newRow("bad reply") << int(FrameTrace::Direction::Received) << QByteArray::fromHex("aa02") << 3
-                             << "12:34:56.789  <! AA 02  [ответ неверной длины: помехи на линии или другой прибор (Неверный размер пакета [3])]";
+                             << "12:34:56.789  <! AA 02  [ответ неверной длины: помехи на линии или другой прибор "
+                                "(Неверный размер пакета [3])]";
   QTest::newRow("no reply") << int(FrameTrace::Direction::Received) << QByteArray() << 2
                             << "12:34:56.789  <! [нет ответа (Тайм-аут [2])]";
   QTest::newRow("late") << int(FrameTrace::Direction::Late) << QByteArray::fromHex("aa") << 0
@@ -213,9 +214,8 @@ void TestReading::refreshGoesToItsWindowAndFailureIsTold() {
   QVERIFY(target.windowTitle().startsWith(QStringLiteral("Текущие показания - прибор № ")));
 
   // A line that cannot be opened: the window hears of it, nothing else opens.
-  w.SetJobSetup([](TReadThread& job) {
-    job.SetChannelFactory([](Tmod07&) -> std::unique_ptr<ByteChannel> { return nullptr; });
-  });
+  w.SetJobSetup(
+      [](TReadThread& job) { job.SetChannelFactory([](Tmod07&) -> std::unique_ptr<ByteChannel> { return nullptr; }); });
   QVERIFY(w.StartCurrentRefresh(target));
   QVERIFY(done.wait(30000));
   QCOMPARE(target.shown, 1);

@@ -5,7 +5,6 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
-
 #include <array>
 #include <cstring>
 
@@ -134,9 +133,9 @@ class SmallChildrenTest : public QObject {
     TestApp app("tech");
     std::array<std::uint8_t, 1024> h{};
     std::memcpy(&h[512], "12345678", 8);
-    h[520] = 3;   // Ду 40 in the CM tables
-    h[542] = 50;  // Fmax 1000 Hz
-    h[560] = 100; // Gmax = 100 hundredths of the nominal flow
+    h[520] = 3;    // Ду 40 in the CM tables
+    h[542] = 50;   // Fmax 1000 Hz
+    h[560] = 100;  // Gmax = 100 hundredths of the nominal flow
     TechInfoWindow w(h, DeviceType::dtVTK0814CM, app);
     QCOMPARE(w.windowTitle(), QString("Техническая информация - прибор № 12345678"));
     // At least the classic widths; wider where a text needs it.

@@ -2,9 +2,9 @@
 // current values, mode switching and date corrections through its controls,
 // the chart following the selection, the hourly report (through the UI seam,
 // busy while it runs), a failed report, CSV export and the events window.
+#include <QApplication>
 #include <QBarSet>
 #include <QDateEdit>
-#include <QApplication>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -13,7 +13,6 @@
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTest>
-
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -108,7 +107,10 @@ class StatChildTest : public QObject {
     QStringList names;
     for (int r = 0; r < w.CurrentGrid()->rowCount(); ++r) names << w.CurrentGrid()->item(r, 0)->text();
     QStringList want{"Gтек, м3/ч", "V+, м3", "V-, м3"};
-    if (type == DeviceType::dtLDN08) want << "Час." << "Сут." << "Мес.";
+    if (type == DeviceType::dtLDN08)
+      want << "Час."
+           << "Сут."
+           << "Мес.";
     QCOMPARE(names, want);
     const DeviceInfo info = model->GetDeviceInfo();
     QCOMPARE(w.CurrentGrid()->item(1, 1)->text(), QString::asprintf("%.4f", info.forwardTotalNow));
@@ -242,8 +244,8 @@ class StatChildTest : public QObject {
     QCOMPARE(app.ui.opened.front().toLocalFile().toStdString(), out.written.string());
     QVERIFY(!app.progressMax.empty() && app.progressMax.front() == 24);
     QCOMPARE(*std::max_element(app.progressSteps.begin(), app.progressSteps.end()), 24);  // every hour stepped
-    QVERIFY(app.progressFinished > 0);  // the bar is hidden again
-    QVERIFY(w.close());                 // and now it may close
+    QVERIFY(app.progressFinished > 0);                                                    // the bar is hidden again
+    QVERIFY(w.close());                                                                   // and now it may close
   }
 
   void ReportNotOpenedWhenTheSettingSaysNo() {

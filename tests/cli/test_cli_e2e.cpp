@@ -8,7 +8,6 @@
 #include <iterator>
 #include <random>
 
-#include "support/result_util.hpp"
 #include "cli_runner.hpp"
 #include "reports/report_source.hpp"
 #include "sim/expected_dump.hpp"
@@ -16,6 +15,7 @@
 #include "sim/server.hpp"
 #include "stats/stat_file.hpp"
 #include "stats/stat_window.hpp"
+#include "support/result_util.hpp"
 
 namespace statvtk::test {
 namespace {
@@ -246,8 +246,9 @@ TEST(CliRead, CtrlCDuringTheVtk0812ReadWritesNothing) {
 
 TEST(CliRead, CtrlCDuringTheVtk0814DailyReadKeepsAFile) {
   SimRig rig(DeviceType::dtVTK0814C, sim::CarrierKind::Tcp, 3, false, 115200);
-  const CliRun r = RunCli(rig.Args({"read", "--all", "--daily", "--monthly"}, rig.Tcp()), std::chrono::seconds(60),
-                          [](const std::string& err) { return err.find("* Чтение суточных записей") != std::string::npos; });
+  const CliRun r =
+      RunCli(rig.Args({"read", "--all", "--daily", "--monthly"}, rig.Tcp()), std::chrono::seconds(60),
+             [](const std::string& err) { return err.find("* Чтение суточных записей") != std::string::npos; });
   EXPECT_EQ(r.status, 130) << r.err;
   const auto bytes = FileBytes(LastLine(r.out));
   ASSERT_EQ(bytes.size(), FileSize(DeviceType::dtVTK0814C));
@@ -332,7 +333,7 @@ TEST(CliRead, LastReadsOldestRecordHasNoIncrement) {
   };
   const auto [oldBlock, oldRow] = rowOf(oldest);
   EXPECT_EQ(DescribeCell(oldBlock.At(oldRow, 3)), DescribeCell(oldest.forwardTotal));  // C: V+ total
-  for (int col : {7, 8, 15, 16, 38, 39, 40, 42})  // G H O P AL AM AN AP
+  for (int col : {7, 8, 15, 16, 38, 39, 40, 42})                                       // G H O P AL AM AN AP
     EXPECT_EQ(DescribeCell(oldBlock.At(oldRow, col)), "") << "column " << col;
   EXPECT_NE(std::get_if<std::string>(&oldBlock.At("A12")), nullptr);
   const auto [nextBlock, nextRow] = rowOf(next);
@@ -359,7 +360,8 @@ TEST(CliRead, RefusedConnectionExitsOne) {
   rig.server.reset();
   const CliRun r = RunCli(rig.Args({"read", "--all"}, {"--tcp", "127.0.0.1:" + std::to_string(port)}));
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("Ошибка WINSOCK соединения.\nДополнительная информация: соединение отвергнуто"), std::string::npos)
+  EXPECT_NE(r.err.find("Ошибка WINSOCK соединения.\nДополнительная информация: соединение отвергнуто"),
+            std::string::npos)
       << r.err;
 }
 
@@ -387,8 +389,9 @@ TEST(CliShow, JsonOfAReadFile) {
   ASSERT_EQ(r.status, 0) << r.err;
   const CliRun s = RunCli({"show", LastLine(r.out), "--json"});
   ASSERT_EQ(s.status, 0) << s.err;
-  for (const char* k : {"\"model\":\"VTK-08.12\"", "\"serial\":", "\"current\":{", "\"hourly\":[{\"index\":0,\"pos\":",
-                        "\"forward_total\":", "\"counters\":[", "\"counter_increments\":[", "\"daily\":[", "\"events\":["})
+  for (const char* k : {"\"model\":\"VTK-08.12\"", "\"serial\":", "\"current\":{",
+                        "\"hourly\":[{\"index\":0,\"pos\":", "\"forward_total\":", "\"counters\":[",
+                        "\"counter_increments\":[", "\"daily\":[", "\"events\":["})
     EXPECT_NE(s.out.find(k), std::string::npos) << k;
   const CliRun text = RunCli({"show", LastLine(r.out)});
   EXPECT_EQ(text.status, 0);

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <fstream>
 
-#include "job_fixture.hpp"
 #include "base/device_values.hpp"
+#include "job_fixture.hpp"
 #include "reading/read_maps.hpp"
 #include "reading/read_text.hpp"
 #include "sim/expected_dump.hpp"
@@ -49,10 +49,10 @@ std::vector<Range> FullRanges(DeviceType t) {
     case DeviceType::dtVTK0812:
       return {{0, kArea0812Size}, {kArea0812Size + 0, 128}, {kArea0812Size + 436, 4}, {kArea0812Size + 512, 512}};
     case DeviceType::dtLDN08:
-      return {{0, 1440 * 68}, {196608, 365 * 68}, {262144, 36 * 68}, {274432, 128 * 64},
-              {kAreaLdnSize, 256}, {kAreaLdnSize + 512, 64}};
+      return {{0, 1440 * 68},     {196608, 365 * 68},  {262144, 36 * 68},
+              {274432, 128 * 64}, {kAreaLdnSize, 256}, {kAreaLdnSize + 512, 64}};
     default: {
-      std::vector<Range> r{{0, 1440 * 64}, {92160, 400 * 64}, {117760, 120 * 64}, {125440, 87 * 64},
+      std::vector<Range> r{{0, 1440 * 64},       {92160, 400 * 64},        {117760, 120 * 64},      {125440, 87 * 64},
                            {kArea0814Size, 128}, {kArea0814Size + 180, 4}, {kArea0814Size + 264, 8}};
       for (int k : {0, 1, 8, 10, 11, 12, 13, 14, 15}) r.push_back({kArea0814Size + 512 + k * 32u, 32});
       return r;
@@ -119,8 +119,9 @@ TEST(ReadJob, Vtk0814TellsTheMemberAndShowsEachStage) {
   rig.job.RunHere();
   ASSERT_EQ(rig.job.Result().outcome, ReadOutcome::Done);
   EXPECT_EQ(rig.obs.member, DeviceType::dtVTK0814CM);
-  for (const char* s : {"Чтение данных (VTK-0814С)", "Чтение памяти RTC", "Чтение конфигурации", "Чтение всей статистики",
-                        "Чтение часовых записей", "Чтение суточных записей", "Чтение записей за месяц", "Чтение событий"})
+  for (const char* s :
+       {"Чтение данных (VTK-0814С)", "Чтение памяти RTC", "Чтение конфигурации", "Чтение всей статистики",
+        "Чтение часовых записей", "Чтение суточных записей", "Чтение записей за месяц", "Чтение событий"})
     EXPECT_TRUE(rig.obs.Shown(s)) << s;
   EXPECT_TRUE(rig.obs.Logged("Чтение данных (VTK-0814С)"));
 }
@@ -177,8 +178,7 @@ TEST_P(LastRead, Reads26HourlyRecordsNewestFirstWrappingAtTheAreaStart) {
   const auto dump = rig.instrument.ExpectedDumpBytes();
   for (std::uint32_t a = 0; a < area.End(); a += area.recordSize) {
     const bool wasRead = std::find(hourly.begin(), hourly.end(), a) != hourly.end();
-    for (std::uint32_t i = a; i < a + area.recordSize; ++i)
-      ASSERT_EQ(file[i], wasRead ? dump[i] : 0) << "byte " << i;
+    for (std::uint32_t i = a; i < a + area.recordSize; ++i) ASSERT_EQ(file[i], wasRead ? dump[i] : 0) << "byte " << i;
   }
 }
 
@@ -332,20 +332,21 @@ TEST_P(LinkFailure, EndsWithTheStagesMessageAndKeepsWhatTheArchiveGave) {
 
 INSTANTIATE_TEST_SUITE_P(
     Stages, LinkFailure,
-    ::testing::Values(
-        FailureCase{DeviceType::dtVTK0812, 3, "Ошибка чтения RTC", {}},
-        FailureCase{DeviceType::dtVTK0812, 9, "Ошибка чтения оперативной памяти", {}},
-        FailureCase{DeviceType::dtVTK0812, 20, "Ошибка чтения конфигурации", {}},
-        // 1 identification + 8 RTC + 1 RAM + 32 configuration, then 1958 blocks of 16 bytes.
-        FailureCase{DeviceType::dtVTK0812, 2000, "Ошибка чтения Data EEPROM", {{0, 1958 * 16}}},
-        // 1 + 8 RTC + 2 RAM + 9 configuration, then 100 hourly records.
-        FailureCase{DeviceType::dtVTK0814C, 1 + 8 + 2 + 9 + 100, "Ошибка чтения", {{0, 100 * 64}}},
-        FailureCase{DeviceType::dtVTK0814C, 1 + 8 + 2 + 9 + 1440 + 400 + 120 + 5, "Ошибка чтения событий",
-                    {{0, 1440 * 64}, {92160, 400 * 64}, {117760, 120 * 64}, {125440, 5 * 64}}},
-        FailureCase{DeviceType::dtLDN08, 4, "Ошибка чтения конфигурации", {}},
-        FailureCase{DeviceType::dtLDN08, 9, "Ошибка чтения оперативной памяти", {}},
-        // 1 + 8 configuration + 2 RAM, then 489 hourly records of 68 bytes.
-        FailureCase{DeviceType::dtLDN08, 500, "Ошибка чтения памяти архива", {{0, 489 * 68}}}));
+    ::testing::Values(FailureCase{DeviceType::dtVTK0812, 3, "Ошибка чтения RTC", {}},
+                      FailureCase{DeviceType::dtVTK0812, 9, "Ошибка чтения оперативной памяти", {}},
+                      FailureCase{DeviceType::dtVTK0812, 20, "Ошибка чтения конфигурации", {}},
+                      // 1 identification + 8 RTC + 1 RAM + 32 configuration, then 1958 blocks of 16 bytes.
+                      FailureCase{DeviceType::dtVTK0812, 2000, "Ошибка чтения Data EEPROM", {{0, 1958 * 16}}},
+                      // 1 + 8 RTC + 2 RAM + 9 configuration, then 100 hourly records.
+                      FailureCase{DeviceType::dtVTK0814C, 1 + 8 + 2 + 9 + 100, "Ошибка чтения", {{0, 100 * 64}}},
+                      FailureCase{DeviceType::dtVTK0814C,
+                                  1 + 8 + 2 + 9 + 1440 + 400 + 120 + 5,
+                                  "Ошибка чтения событий",
+                                  {{0, 1440 * 64}, {92160, 400 * 64}, {117760, 120 * 64}, {125440, 5 * 64}}},
+                      FailureCase{DeviceType::dtLDN08, 4, "Ошибка чтения конфигурации", {}},
+                      FailureCase{DeviceType::dtLDN08, 9, "Ошибка чтения оперативной памяти", {}},
+                      // 1 + 8 configuration + 2 RAM, then 489 hourly records of 68 bytes.
+                      FailureCase{DeviceType::dtLDN08, 500, "Ошибка чтения памяти архива", {{0, 489 * 68}}}));
 
 // A fixed PC clock: every read of a test falls into the same minute.
 std::chrono::system_clock::time_point FixedMinute() {
@@ -402,10 +403,11 @@ TEST(ReadJob, SilentInstrumentGivesThreeAttemptsAndTheIdentificationMessage) {
   rig.silentAfter = 0;
   rig.job.RunHere();
   EXPECT_EQ(rig.job.Result().outcome, ReadOutcome::Failed);
-  for (const std::string& l : std::vector<std::string>{"[1] Определение типа устройства...", "[2] Определение типа устройства...",
-                        "[3] Определение типа устройства...", "Ошибка идентификации прибора.",
-                        "Ошибка идентификации прибора.\r\nДополнительная информация: нет ответа за " +
-                            std::to_string(rig.job.Link().ReplyTimeout()) + " мс (Тайм-аут [2])"})
+  for (const std::string& l :
+       std::vector<std::string>{"[1] Определение типа устройства...", "[2] Определение типа устройства...",
+                                "[3] Определение типа устройства...", "Ошибка идентификации прибора.",
+                                "Ошибка идентификации прибора.\r\nДополнительная информация: нет ответа за " +
+                                    std::to_string(rig.job.Link().ReplyTimeout()) + " мс (Тайм-аут [2])"})
     EXPECT_TRUE(rig.obs.Logged(l)) << l;
   EXPECT_EQ(rig.sent.size(), 3u * 2);  // three attempts of two tries each
   EXPECT_EQ(rig.obs.status.back(), "127.0.0.1:10001");
@@ -425,8 +427,9 @@ TEST(ReadJob, OpenFailureReportsThePortAndTheReason) {
   rig.job.RunHere();
   EXPECT_EQ(rig.job.Result().outcome, ReadOutcome::Failed);
   EXPECT_TRUE(rig.obs.Logged("OpenPort: Port /dev/ttyUSB7, 57600"));
-  EXPECT_TRUE(rig.obs.Logged("Ошибка открытия порта /dev/ttyUSB7.\r\nДополнительная информация: "
-                             "no such port (Ошибка инициализации порта [100])"));
+  EXPECT_TRUE(
+      rig.obs.Logged("Ошибка открытия порта /dev/ttyUSB7.\r\nДополнительная информация: "
+                     "no such port (Ошибка инициализации порта [100])"));
   EXPECT_EQ(rig.obs.enabled, 1);
 }
 
@@ -458,11 +461,11 @@ TEST(ReadJob, MBusHintNamesTheSettingForEachModel) {
     bool mbus;
     std::string start;
   };
-  for (const Case& c : {Case{DeviceType::dtLDN08, false, "Подсказка: LDN-08 отвечает на чтение только через M-Bus"},
-                        Case{DeviceType::dtLDN08, true, ""}, Case{DeviceType::dtVTK0812, false, ""},
-                        Case{DeviceType::dtVTK0812, true, "Подсказка: прибор VTK"},
-                        Case{DeviceType::dtVTK0814CM, true, "Подсказка: прибор VTK"},
-                        Case{DeviceType::dtUnknown, true, ""}}) {
+  for (const Case& c :
+       {Case{DeviceType::dtLDN08, false, "Подсказка: LDN-08 отвечает на чтение только через M-Bus"},
+        Case{DeviceType::dtLDN08, true, ""}, Case{DeviceType::dtVTK0812, false, ""},
+        Case{DeviceType::dtVTK0812, true, "Подсказка: прибор VTK"},
+        Case{DeviceType::dtVTK0814CM, true, "Подсказка: прибор VTK"}, Case{DeviceType::dtUnknown, true, ""}}) {
     const std::string hint = MBusHint(c.type, c.mbus);
     EXPECT_EQ(hint.substr(0, c.start.size()), c.start);
     EXPECT_EQ(hint.empty(), c.start.empty());

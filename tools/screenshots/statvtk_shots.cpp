@@ -3,6 +3,8 @@
 // them, opens every kind of child window and dialog, and saves a picture of
 // each into the output folder. Run it under an X server (scripts/screenshots).
 #include <QApplication>
+#include <QCheckBox>
+#include <QDateEdit>
 #include <QDialog>
 #include <QEventLoop>
 #include <QListWidget>
@@ -11,11 +13,8 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QCheckBox>
-#include <QDateEdit>
 #include <QScreen>
 #include <QTimer>
-
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -25,10 +24,10 @@
 #include "app/child_windows.hpp"
 #include "app/help_window.hpp"
 #include "app/log_window.hpp"
-#include "app/traffic_window.hpp"
 #include "app/main_window.hpp"
 #include "app/read_params_dialog.hpp"
 #include "app/stat_window.hpp"
+#include "app/traffic_window.hpp"
 #include "app/ui_seam.hpp"
 
 namespace fs = std::filesystem;
@@ -55,10 +54,8 @@ void Shot(QWidget* w, const std::string& name) {
   }
   if (pix.isNull() || pix.toImage().allGray()) pix = w->grab();
   const fs::path file = g_out / (name + ".png");
-  if (!pix.save(QString::fromStdString(file.string())))
-    std::cerr << "statvtk-shots: cannot write " << file << "\n";
-  else
-    std::cout << file.string() << "\n";
+  if (!pix.save(QString::fromStdString(file.string()))) std::cerr << "statvtk-shots: cannot write " << file << "\n";
+  else std::cout << file.string() << "\n";
 }
 
 // Answers the program's dialogs: each is shown, pictured over the main

@@ -6,7 +6,6 @@
 #include <QDialog>
 #include <QStringList>
 #include <QUrl>
-
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -31,11 +30,13 @@ struct SeamCall {
 class ScriptedUi : public UiSeam {
  public:
   std::vector<SeamCall> calls;
-  QString saveAnswer;         // what SaveFileName returns
-  bool externalOk = true;     // what OpenExternally returns
-  std::vector<QUrl> opened;   // what was handed to the desktop
+  QString saveAnswer;        // what SaveFileName returns
+  bool externalOk = true;    // what OpenExternally returns
+  std::vector<QUrl> opened;  // what was handed to the desktop
 
-  void Inform(QWidget*, const QString& title, const QString& text) override { calls.push_back({"Inform", title, text}); }
+  void Inform(QWidget*, const QString& title, const QString& text) override {
+    calls.push_back({"Inform", title, text});
+  }
   void Warn(QWidget*, const QString& title, const QString& text) override { calls.push_back({"Warn", title, text}); }
   bool Ask(QWidget*, const QString& title, const QString& text) override {
     calls.push_back({"Ask", title, text});
@@ -78,7 +79,7 @@ class TestApp : public AppServices {
   int progressFinished = 0;
   ReportSettings report;
   bool jobRunning = false;
-  bool refreshAccepted = true;     // what StartCurrentRefresh answers
+  bool refreshAccepted = true;  // what StartCurrentRefresh answers
   int refreshRequests = 0;
   CurrentChild* refreshTarget = nullptr;
   std::function<void(CurrentChild&)> onRefresh;  // runs inside StartCurrentRefresh
