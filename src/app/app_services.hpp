@@ -1,7 +1,7 @@
 // What a child window may ask of the main window: the UI seam, the program
 // home and its settings, the message log, the progress bar, the report
-// settings, an events window for a statistics window, and notes that a child
-// became active or closed (so the frame enables or disables its commands).
+// settings, an events window for a statistics window, and the reads of a
+// current-readings window.
 #pragma once
 
 #include <QString>
@@ -48,17 +48,19 @@ class AppServices {
   // Opens (or brings forward) the events window of a statistics window.
   virtual void OpenEventsFor(QWidget* statWindow) = 0;
 
-  // A child window became active or is closing.
-  virtual void ChildActivated(QWidget* child) = 0;
-  virtual void ChildClosed(QWidget* child) = 0;
-
-  // True while a reading job runs.
+  // True while a reading job runs (a report then leaves the progress bar to it).
   virtual bool JobRunning() const = 0;
 
   // The current-readings window's timer: a current-values job whose result
   // goes to `target` (ShowCurrent, or RefreshFailed when it ends without
-  // data). False when no job could start now (another job runs).
+  // data). False when no job starts now: another job runs, or the user has
+  // stopped reading (then the tick does nothing).
   virtual bool StartCurrentRefresh(CurrentChild& target) = 0;
+  // The user resumes a stopped window's polling: the stop request is cleared
+  // and its read starts at once. False when another job runs.
+  virtual bool ResumeCurrentRefresh(CurrentChild& target) = 0;
+  // A current-readings window started or stopped polling (its commands change).
+  virtual void PollingChanged() = 0;
 };
 
 }  // namespace statvtk::app

@@ -1,9 +1,9 @@
 // The makers the main window calls to create its child windows.
 #include "app/app_services.hpp"
 #include "app/child_windows.hpp"
-#include "app/current_child.hpp"
+#include "app/current_window.hpp"
 #include "app/events_window.hpp"
-#include "app/stat_child.hpp"
+#include "app/stat_window.hpp"
 #include "app/tech_info_window.hpp"
 #include "stats/stat_model.hpp"
 

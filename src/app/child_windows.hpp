@@ -49,6 +49,12 @@ class CurrentChild {
                            const std::string& serial) = 0;
   // A refresh its timer asked for ended without data; `reason` says why.
   virtual void RefreshFailed(const QString& reason) = 0;
+  // True while it polls: its timer runs or its read is going on.
+  virtual bool Polling() const = 0;
+  // "Остановить чтение": the timer stops and the window says so, with a way
+  // to resume; ResumePolling reads at once and then polls again.
+  virtual void StopPolling() = 0;
+  virtual void ResumePolling() = 0;
 };
 
 // The makers (ownership passes to the caller's QMdiArea through Qt parenting).

@@ -16,7 +16,6 @@
 #include <QVBoxLayout>
 
 #include "app/ui_seam.hpp"
-#include "base/ini_file.hpp"
 
 namespace statvtk::app {
 
@@ -37,9 +36,16 @@ QString PortLabel(const SerialPortInfo& p) {
 
 }  // namespace
 
-ConnectionDialog::ConnectionDialog(IniFile& ini, ConnectionSettings& settings, UiSeam& ui,
-                                   std::vector<SerialPortInfo> ports, QWidget* parent)
-    : QDialog(parent), ini_(ini), settings_(settings), ui_(ui), ports_(std::move(ports)) {
+std::optional<int> ComNumberOfPath(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  for (int n = 1; n <= 256; ++n)
+    if (SerialPortPathOf(n) == path) return n;
+  return std::nullopt;
+}
+
+ConnectionDialog::ConnectionDialog(const ConnectionSettings& settings, UiSeam& ui, std::vector<SerialPortInfo> ports,
+                                   QWidget* parent)
+    : QDialog(parent), settings_(settings), ui_(ui), ports_(std::move(ports)) {
   setWindowTitle(QStringLiteral("Параметры соединения"));
 
   // Transport and its own values.
@@ -163,11 +169,10 @@ ConnectionSettings ConnectionDialog::Values() const {
   // A port picked from the list carries its path; a typed one is the text.
   QString path = port_->currentText().trimmed();
   const int picked = port_->findText(path);
-  if (picked >= 0) {
-    path = port_->itemData(picked).toString();
-    s.comPort = picked + 1;
-  }
+  if (picked >= 0) path = port_->itemData(picked).toString();
   s.portName = path.toStdString();
+  // ComPort is the n of "COMn"; a port without such a number leaves it as it was.
+  if (const auto n = ComNumberOfPath(s.portName)) s.comPort = *n;
   s.baudIndex = baud_->currentIndex() + 1;
   s.phoneNo = phone_->text().toStdString();
   s.tone = tone_->isChecked();
@@ -187,8 +192,9 @@ ConnectionSettings ConnectionDialog::Values() const {
   return s;
 }
 
-QString ConnectionDialog::Check() const {
-  const ConnectionSettings s = Values();
+QString ConnectionDialog::Check() const { return CheckConnectionValues(Values()); }
+
+QString CheckConnectionValues(const ConnectionSettings& s) {
   if (s.connectMode == ConnectMode::Tcp) {
     if (s.useDynDns ? s.dynDnsName.empty() : s.sockIp.empty())
       return s.useDynDns ? QStringLiteral("Укажите имя DynDNS.") : QStringLiteral("Укажите адрес TCP/IP.");
@@ -211,10 +217,13 @@ void ConnectionDialog::accept() {
     ui_.Warn(this, windowTitle(), problem);
     return;
   }
-  settings_ = Values();
-  if (!StoreConnectionSettings(ini_, settings_))
-    ui_.Warn(this, windowTitle(),
-             QStringLiteral("Не удалось записать настройки: ") + QString::fromStdString(ini_.LastError()));
+  if (acceptance_) {
+    const QString refused = acceptance_(Values());
+    if (!refused.isEmpty()) {
+      ui_.Warn(this, windowTitle(), refused);
+      return;
+    }
+  }
   QDialog::accept();
 }
 

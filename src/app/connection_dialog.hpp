@@ -1,12 +1,16 @@
 // "Параметры соединения": transport (serial with M-Bus, modem, TCP), port and
 // baud rate, modem dialling, TCP address, gateway and DynDNS, connection
-// attempts and the nine timing values. OK checks the values, then stores
-// them in StatVTK.ini; "Стандартные значения" restores the recommended timing.
+// attempts and the nine timing values. OK checks the values and hands them
+// to the caller's acceptance (the frame validates and stores them); the
+// dialog stays open with the reason when that refuses. "Стандартные
+// значения" restores the recommended timing.
 #pragma once
 
 #include <QDialog>
 
 #include <array>
+#include <functional>
+#include <optional>
 
 #include "link/serial_channel.hpp"
 #include "link/settings.hpp"
@@ -17,20 +21,27 @@ class QLineEdit;
 class QRadioButton;
 class QSpinBox;
 
-namespace statvtk {
-class IniFile;
-}
-
 namespace statvtk::app {
 
 class UiSeam;
+
+// The n of the port whose system name is "COMn" (/dev/ttyS(n-1) here); none
+// for a port without such a number (a USB adapter, a pseudo-terminal).
+std::optional<int> ComNumberOfPath(const std::string& path);
+
+// Empty when the settings can be used, else the message for the user.
+QString CheckConnectionValues(const ConnectionSettings& s);
 
 class ConnectionDialog : public QDialog {
   Q_OBJECT
  public:
   // `ports`: the serial ports to offer (the system's, or a test's).
-  ConnectionDialog(IniFile& ini, ConnectionSettings& settings, UiSeam& ui, std::vector<SerialPortInfo> ports,
+  ConnectionDialog(const ConnectionSettings& settings, UiSeam& ui, std::vector<SerialPortInfo> ports,
                    QWidget* parent = nullptr);
+
+  // What OK does with checked values: empty text accepts, else the reason
+  // the dialog stays open (a settings file that cannot be written).
+  void SetAcceptance(std::function<QString(const ConnectionSettings&)> accept) { acceptance_ = std::move(accept); }
 
   // The dialog's values as settings (the ones it does not show kept from the original).
   ConnectionSettings Values() const;
@@ -55,9 +66,9 @@ class ConnectionDialog : public QDialog {
   QComboBox* Baud() const { return baud_; }
 
  private:
-  IniFile& ini_;
-  ConnectionSettings& settings_;
+  ConnectionSettings settings_;
   UiSeam& ui_;
+  std::function<QString(const ConnectionSettings&)> acceptance_;
   std::vector<SerialPortInfo> ports_;
   QRadioButton* serial_ = nullptr;
   QCheckBox* mbus_ = nullptr;

@@ -1,14 +1,11 @@
 #include "app/events_window.hpp"
 
-#include <QCloseEvent>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "app/app_services.hpp"
-#include "app/child_activation.hpp"
 
 namespace statvtk::app {
 
@@ -52,23 +49,6 @@ EventsWindow::EventsWindow(const EventTable& table, AppServices& app, QWidget* p
   box->addWidget(grid_);
   if (table.rows.empty()) box->addWidget(new QLabel(QStringLiteral("В архиве событий нет записей"), this));
   resize(720, 420);
-}
-
-void EventsWindow::closeEvent(QCloseEvent* event) {
-  app_.ChildClosed(this);
-  event->accept();
-}
-
-void EventsWindow::showEvent(QShowEvent* event) {
-  QWidget::showEvent(event);
-  FollowActivation(this, app_);
-}
-
-void EventsWindow::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape)
-    CloseChild(this);
-  else
-    QWidget::keyPressEvent(event);
 }
 
 }  // namespace statvtk::app

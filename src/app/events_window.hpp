@@ -18,11 +18,6 @@ class EventsWindow : public QWidget {
   EventsWindow(const EventTable& table, AppServices& app, QWidget* parent = nullptr);
   QTableWidget* Grid() const { return grid_; }
 
- protected:
-  void closeEvent(QCloseEvent* event) override;
-  void showEvent(QShowEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-
  private:
   AppServices& app_;
   QTableWidget* grid_ = nullptr;

@@ -4,6 +4,10 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+
+#include <algorithm>
 #include <QStyle>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -39,7 +43,26 @@ LogWindow::LogWindow(AppServices& app, QWidget* parent) : QWidget(parent), app_(
 void LogWindow::AddMessage(const QString& text) {
   if (text.isEmpty()) return;
   log_.AddMessage(text.toStdString());
+  // The newest line stays in view unless the user has scrolled up to read.
+  QScrollBar* bar = memo_->verticalScrollBar();
+  const bool following = bar->value() >= bar->maximum();
   memo_->appendPlainText(QString::fromStdString(log_.Lines().back()));
+  if (following) ShowNewest();
+}
+
+void LogWindow::ShowNewest() {
+  memo_->moveCursor(QTextCursor::End);
+  memo_->verticalScrollBar()->setValue(memo_->verticalScrollBar()->maximum());
+  memo_->horizontalScrollBar()->setValue(0);
+}
+
+int LogWindow::NewestLinesWidth(int lines) const {
+  int widest = 0;
+  QTextBlock b = memo_->document()->lastBlock();
+  for (int i = 0; i < lines && b.isValid(); ++i, b = b.previous())
+    widest = std::max(widest, memo_->fontMetrics().horizontalAdvance(b.text()));
+  // The frame, the margins and the vertical scroll bar.
+  return widest + memo_->verticalScrollBar()->sizeHint().width() + 2 * memo_->frameWidth() + 16;
 }
 
 void LogWindow::Clear() {
@@ -53,10 +76,12 @@ void LogWindow::Save() {
                                               QString::fromStdString(proposed.string()),
                                               QStringLiteral("Файлы протоколов (*.log)"));
   if (name.isEmpty()) return;
-  if (const Result<void> saved = log_.SaveTo(name.toStdString()); !saved)
-    app_.Ui().Warn(this, QStringLiteral("Сообщения"),
-                   QStringLiteral("Не удалось сохранить протокол в ") + name + QStringLiteral(": ") +
-                       QString::fromStdString(saved.error().reason));
+  if (const Result<void> saved = log_.SaveTo(name.toStdString()); !saved) {
+    // The log's own message says what failed and why; the file is named once.
+    QString text = QString::fromStdString(saved.error().reason);
+    if (!text.contains(name)) text += QStringLiteral(" (") + name + QStringLiteral(")");
+    app_.Ui().Warn(this, QStringLiteral("Сообщения"), text);
+  }
 }
 
 void LogWindow::closeEvent(QCloseEvent* event) {

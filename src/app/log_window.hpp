@@ -21,6 +21,11 @@ class LogWindow : public QWidget {
   // Appends "[date time]  text"; an empty text adds nothing.
   void AddMessage(const QString& text);
   const MessageLog& Log() const { return log_; }
+  // Scrolls to the newest line.
+  void ShowNewest();
+  // The width the newest `lines` lines need to be read whole.
+  int NewestLinesWidth(int lines) const;
+  QPlainTextEdit* Memo() const { return memo_; }
 
   // The two tool buttons.
   void Save();

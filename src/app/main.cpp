@@ -8,6 +8,7 @@
 
 #include "app/app_options.hpp"
 #include "app/main_window.hpp"
+#include "app/russian_ui.hpp"
 #include "app/ui_seam.hpp"
 #include "base/program_home.hpp"
 #include "base/version.hpp"
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
   const auto home = statvtk::ResolveProgramHome(options.home, statvtk::ExecutablePath());
   if (const auto made = statvtk::EnsureFolder(home); !made) std::cerr << "statvtk: " << made.error().reason << "\n";
 
+  statvtk::app::UseRussian(&app);
   statvtk::app::DesktopUi ui;
   statvtk::app::MainWindow window(ui, home);
   window.show();

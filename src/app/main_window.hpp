@@ -1,28 +1,25 @@
-// TMainForm: the multi-document frame of the desktop program. It owns the
-// settings, the menus, toolbar, status bar and progress bar, the reading job
-// and its hand-over to the child windows, and the file commands.
+// TMainForm: the multi-document frame of the desktop program: menus,
+// toolbar, status bar and the child windows. Reading runs in its
+// JobController; which command is enabled is decided in UpdateCommands alone.
 #pragma once
 
 #include <QMainWindow>
 #include <QPointer>
-#include <QTimer>
 
-#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <vector>
 
 #include "app/app_services.hpp"
-#include "app/gui_observer.hpp"
+#include "app/command_state.hpp"
+#include "app/job_controller.hpp"
+#include "app/main_menus.hpp"
 #include "base/ini_file.hpp"
 #include "link/settings.hpp"
 #include "reading/read_choice.hpp"
-#include "reading/read_thread.hpp"
 #include "stats/stat_file.hpp"
 
-class QAction;
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
@@ -34,31 +31,12 @@ namespace statvtk::app {
 
 class CurrentChild;
 class LogWindow;
+class RecentFiles;
 class StatChild;
+class StatusPanels;
 class TrafficWindow;
 
-// The menu commands, declared once and shared by menus and toolbar.
-struct MainActions {
-  QAction* newFile = nullptr;
-  QAction* open = nullptr;
-  QAction* save = nullptr;
-  QAction* exit = nullptr;
-  QAction* read = nullptr;     // NRead / ToolButtonRead
-  QAction* readTek = nullptr;  // NReadTek / ToolButtonReadTek
-  QAction* stop = nullptr;
-  QAction* exportReport = nullptr;
-  QAction* techInfo = nullptr;
-  QAction* connection = nullptr;
-  QAction* reportParams = nullptr;
-  QAction* topMost = nullptr;
-  QAction* cascade = nullptr;
-  QAction* traffic = nullptr;
-  QAction* messages = nullptr;
-  QAction* help = nullptr;
-  QAction* about = nullptr;
-};
-
-class MainWindow : public QMainWindow, public AppServices, public JobSink {
+class MainWindow : public QMainWindow, public AppServices {
   Q_OBJECT
  public:
   MainWindow(UiSeam& ui, std::filesystem::path home, QWidget* parent = nullptr);
@@ -68,7 +46,8 @@ class MainWindow : public QMainWindow, public AppServices, public JobSink {
   void OpenFromCommandLine(const QStringList& arguments);
 
   // Lets tests (and the simulator demo) adjust each job before it starts.
-  void SetJobSetup(std::function<void(TReadThread&)> setup) { jobSetup_ = std::move(setup); }
+  void SetJobSetup(std::function<void(TReadThread&)> setup);
+  JobController& Jobs() { return *jobs_; }
 
   // --- commands ---
   void NewFile();
@@ -85,26 +64,33 @@ class MainWindow : public QMainWindow, public AppServices, public JobSink {
   void ShowHelp();
   void ShowAbout();
   void ShowTraffic();
+  void ShowMessages();
 
-  // Opens a statistics file; `shown` names it in the caption and messages.
-  // False when nothing opened (another extension, or an error shown).
+  // Opens a statistics file; false when nothing opened (another extension,
+  // or an error shown).
   bool OpenStatFile(const QString& path, ExtensionRule rule, bool* sizeError = nullptr);
   // Files dropped on the window, one after the other; a size error stops the rest.
   void OpenDropped(const QList<QUrl>& urls);
+
+  // The one place every command's enabled state is decided.
+  void UpdateCommands();
 
   // --- state, for the status bar and the tests ---
   const MainActions& Actions() const { return actions_; }
   QMdiArea* Mdi() const { return mdi_; }
   LogWindow* Messages() const { return log_; }
+  QMdiSubWindow* MessagesFrame() const { return logSub_; }
   QSpinBox* AddressField() const { return address_; }
-  QProgressBar* Progress() const { return progress_; }
+  QProgressBar* Progress() const;
   QString PanelText(int panel) const;
+  QLabel* EmptyStateText() const { return emptyState_; }
   const ConnectionSettings& Connection() const { return settings_; }
   const ReadChoice& Choice() const { return choice_; }
   int WindowCounter() const { return windowCounter_; }
-  QMenu* RecentMenu() const { return recentMenu_; }
+  QMenu* RecentMenu() const { return menus_.recent; }
   QStringList RecentFiles() const;
   TrafficWindow* Traffic() const;
+  Activity CurrentActivity() const;
 
   // --- AppServices ---
   UiSeam& Ui() override { return ui_; }
@@ -117,24 +103,10 @@ class MainWindow : public QMainWindow, public AppServices, public JobSink {
   void ProgressFinish() override;
   ReportSettings Report() const override;
   void OpenEventsFor(QWidget* statWindow) override;
-  void ChildActivated(QWidget* child) override;
-  void ChildClosed(QWidget* child) override;
-  bool JobRunning() const override { return job_ != nullptr; }
+  bool JobRunning() const override { return jobs_->Running(); }
   bool StartCurrentRefresh(CurrentChild& target) override;
-
-  // --- JobSink (GUI thread) ---
-  void JobLog(const QString& line) override;
-  void JobStatus(const QString& text) override;
-  void JobDetail(const QString& text) override;
-  void JobProgressMax(int max) override;
-  void JobProgressPos(int pos) override;
-  void JobDisableControls() override;
-  void JobEnableControls() override;
-  void JobStatistics(const StatData& data, const QString& caption) override;
-  void JobCurrent(const std::array<std::uint8_t, 1024>& block, DeviceType type, const QString& serial) override;
-  void JobFileWritten(const QString& path) override;
-  void JobFileFailed(const QString& path, const QString& error) override;
-  void JobTraffic(const TrafficEntry& entry) override;
+  bool ResumeCurrentRefresh(CurrentChild& target) override;
+  void PollingChanged() override { UpdateCommands(); }
 
  Q_SIGNALS:
   // A reading job has ended and its last reports have been handled.
@@ -144,32 +116,32 @@ class MainWindow : public QMainWindow, public AppServices, public JobSink {
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void MakeActions();
-  void MakeMenus();
-  void MakeToolBar();
-  void MakeStatusBar();
+  void ConnectActions();
+  void ConnectJobs();
   void ApplyTopMost(bool on);
   void ShowConnectionText();
-  void SetReadCommandsEnabled(bool on);
-  void UpdateChildCommands();
-  void FillWindowMenu();
   void RestoreGeometry();
   void SaveGeometry();
-  void AddRecent(const QString& path);
-  void FillRecentMenu();
   QString LastFolder(const char* key) const;
   void RememberFolder(const char* key, const QString& file);
 
   // Jobs.
-  enum class JobKind { Statistics, Current, Refresh };
   bool AddressAllowed();
-  void StartJob(JobKind kind, CurrentChild* target);
-  void WatchJob();
-  void FinishJob();
+  ConnectionSettings JobSettings() const;
+  bool StartJob(const JobRequest& request);
+  void OnJobFinished(const JobEnd& end);
+  void OnStatistics(const StatData& data, const QString& caption);
+  void OnCurrent(const std::array<std::uint8_t, 1024>& block, DeviceType type, const QString& serial,
+                 CurrentChild* target);
+  void BringFailureIntoSight(const JobEnd& end);
+  std::vector<CurrentChild*> CurrentWindows() const;
 
+  // Child windows.
   QMdiSubWindow* AddChild(QWidget* w);
+  ActiveChild ActiveKind() const;
   StatChild* ActiveStat() const;
   StatChild* StatWindowFor(DeviceType type);
 
@@ -179,12 +151,12 @@ class MainWindow : public QMainWindow, public AppServices, public JobSink {
   ConnectionSettings settings_;
   ReadChoice choice_;
   MainActions actions_;
+  MainMenus menus_;
   QMdiArea* mdi_ = nullptr;
-  QMenu* windowMenu_ = nullptr;
-  QMenu* recentMenu_ = nullptr;
   QSpinBox* address_ = nullptr;
-  std::array<QLabel*, 4> panels_{};
-  QProgressBar* progress_ = nullptr;
+  std::unique_ptr<StatusPanels> status_;
+  std::unique_ptr<app::RecentFiles> recent_;
+  QLabel* emptyState_ = nullptr;
   LogWindow* log_ = nullptr;
   QMdiSubWindow* logSub_ = nullptr;
   QPointer<QMdiSubWindow> trafficSub_;
@@ -192,21 +164,11 @@ class MainWindow : public QMainWindow, public AppServices, public JobSink {
   int windowCounter_ = 0;
   bool topMost_ = false;
 
-  // The reading job: one at a time, made fresh for each run.
-  GuiObserver* observer_ = nullptr;
-  std::unique_ptr<TReadThread> job_;
-  JobKind jobKind_ = JobKind::Statistics;
-  QPointer<QWidget> refreshTarget_;
-  CurrentChild* refreshChild_ = nullptr;
-  QTimer jobWatch_;
-  bool jobEnding_ = false;
-  bool closePending_ = false;
-  std::atomic<bool> stopRequested_{false};  // "Остановить чтение"
-  std::function<void(TReadThread&)> jobSetup_;
-
   // The header block of the instrument last read, for "Техническая информация".
   std::vector<std::uint8_t> lastHeader_;
   DeviceType lastType_ = DeviceType::dtUnknown;
+
+  std::unique_ptr<JobController> jobs_;  // last: its run ends before the rest goes
 };
 
 }  // namespace statvtk::app

@@ -10,6 +10,7 @@
 
 #include "app/child_windows.hpp"
 #include "app/main_window.hpp"
+#include "app/recent_files.hpp"
 
 #include "stats/device_members.hpp"
 #include "app/ui_seam.hpp"
@@ -17,10 +18,10 @@
 namespace statvtk::app {
 
 namespace {
-constexpr const char* kWindows = "Windows";
-constexpr int kRecentCount = 8;
+// Every statistics file first, so the dialog shows them all at once.
 const QString kFilter = QStringLiteral(
-    "Файлы статистики 0812(*.vst);;Файлы статистики 0814(*.814);;Файлы статистики LDN-08(*.ldn);;Все файлы (*)");
+    "Файлы статистики (*.vst *.814 *.ldn);;Файлы статистики 0812(*.vst);;Файлы статистики 0814(*.814);;"
+    "Файлы статистики LDN-08(*.ldn);;Все файлы (*)");
 const QString kFilters[4] = {QStringLiteral("Файлы статистики 0812(*.vst)"), QStringLiteral("Файлы статистики 0814(*.814)"),
                              QStringLiteral("Файлы статистики LDN-08(*.ldn)"), QStringLiteral("Все файлы (*)")};
 }  // namespace
@@ -31,7 +32,7 @@ void MainWindow::NewFile() {
   if (!w) return;
   w->Widget()->setWindowTitle(QStringLiteral("Статистика %1").arg(windowCounter_));
   AddChild(w->Widget());
-  UpdateChildCommands();
+  UpdateCommands();
 }
 
 void MainWindow::OpenCommand() {
@@ -67,8 +68,8 @@ bool MainWindow::OpenStatFile(const QString& path, ExtensionRule rule, bool* siz
   }
   w->Widget()->setWindowTitle(QStringLiteral("Статистика - ") + path);
   w->Load(*loaded.data);
-  AddRecent(QFileInfo(path).absoluteFilePath());
-  UpdateChildCommands();
+  recent_->Add(QFileInfo(path).absoluteFilePath());
+  UpdateCommands();
   return true;
 }
 
@@ -115,41 +116,9 @@ void MainWindow::SaveCommand() {
     ui_.Warn(this, windowTitle(), QString::fromStdString(saved.error().reason));
     return;
   }
-  AddRecent(QFileInfo(name).absoluteFilePath());
+  recent_->Add(QFileInfo(name).absoluteFilePath());
 }
 
-// --- recent files (section Windows, keys Recent1..Recent8) ---
-
-QStringList MainWindow::RecentFiles() const {
-  QStringList list;
-  for (int i = 1; i <= kRecentCount; ++i) {
-    const std::string v = ini_.ReadString(kWindows, "Recent" + std::to_string(i), "");
-    if (!v.empty()) list << QString::fromStdString(v);
-  }
-  return list;
-}
-
-void MainWindow::AddRecent(const QString& path) {
-  QStringList list = RecentFiles();
-  list.removeAll(path);
-  list.prepend(path);
-  while (list.size() > kRecentCount) list.removeLast();
-  for (int i = 0; i < kRecentCount; ++i)
-    ini_.WriteString(kWindows, "Recent" + std::to_string(i + 1), i < list.size() ? list[i].toStdString() : "");
-  FillRecentMenu();
-}
-
-void MainWindow::FillRecentMenu() {
-  recentMenu_->clear();
-  const QStringList list = RecentFiles();
-  for (int i = 0; i < list.size(); ++i) {
-    QAction* a = recentMenu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(list[i]));
-    connect(a, &QAction::triggered, this, [this, path = list[i]] {
-      // A listed file is opened as a dropped one: its extension in any case.
-      OpenStatFile(path, ExtensionRule::LowerCase);
-    });
-  }
-  recentMenu_->setEnabled(!list.isEmpty());
-}
+QStringList MainWindow::RecentFiles() const { return recent_->List(); }
 
 }  // namespace statvtk::app

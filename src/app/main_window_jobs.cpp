@@ -1,9 +1,10 @@
-// The main window's reading jobs: the commands that start them, the stop
-// request, the reports the job posts, and the hand-over to child windows.
+// The main window's reading commands, and what it does with the reports of
+// its JobController: status bar, progress bar, log, the hand-over to child
+// windows, and a failure brought into sight.
+#include <QAction>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QMetaObject>
 #include <QProgressBar>
 #include <QSpinBox>
 
@@ -11,6 +12,8 @@
 #include "app/log_window.hpp"
 #include "app/main_window.hpp"
 #include "app/read_params_dialog.hpp"
+#include "app/recent_files.hpp"
+#include "app/status_panels.hpp"
 #include "app/traffic_window.hpp"
 #include "app/ui_seam.hpp"
 #include "link/frame.hpp"
@@ -18,8 +21,30 @@
 
 namespace statvtk::app {
 
-namespace {
-const QString kNoThread = QStringLiteral("Ошибка: Невозможно создать поток чтения статистики");
+void MainWindow::SetJobSetup(std::function<void(TReadThread&)> setup) { jobs_->SetJobSetup(std::move(setup)); }
+
+void MainWindow::ConnectJobs() {
+  JobController* j = jobs_.get();
+  connect(j, &JobController::started, this, [this](ReadKind kind) {
+    if (kind == ReadKind::Statistics) status_->ShowProgress(0, 100);
+    UpdateCommands();
+  });
+  connect(j, &JobController::log, this, [this](const QString& line) { log_->AddMessage(line); });
+  connect(j, &JobController::stage, this, [this](const QString& text) { status_->SetText(0, text); });
+  connect(j, &JobController::detail, this, [this](const QString& text) { status_->SetText(2, text); });
+  connect(j, &JobController::progress, this, [this](int pos, int max) {
+    if (jobs_->Kind() == ReadKind::Statistics) status_->ShowProgress(pos, max);
+  });
+  connect(j, &JobController::traffic, this, [this](const TrafficEntry& e) {
+    if (TrafficWindow* t = Traffic()) t->Add(e);
+  });
+  connect(j, &JobController::fileWritten, this, [this](const QString& path) { recent_->Add(path); });
+  connect(j, &JobController::fileFailed, this, [this](const QString&, const QString& error) {
+    ui_.Warn(this, windowTitle(), QStringLiteral("Файл статистики не записан: ") + error);
+  });
+  connect(j, &JobController::statisticsDelivered, this, &MainWindow::OnStatistics);
+  connect(j, &JobController::currentDelivered, this, &MainWindow::OnCurrent);
+  connect(j, &JobController::finished, this, &MainWindow::OnJobFinished);
 }
 
 bool MainWindow::AddressAllowed() {
@@ -33,131 +58,111 @@ bool MainWindow::AddressAllowed() {
   return false;
 }
 
+ConnectionSettings MainWindow::JobSettings() const {
+  ConnectionSettings s = settings_;
+  s.netAddress = address_->value();
+  return s;
+}
+
+bool MainWindow::StartJob(const JobRequest& request) {
+  QString error;
+  if (jobs_->Start(request, &error)) return true;
+  if (jobs_->Running()) return false;  // one job at a time
+  // The thread could not be made: said in the log and, for a command, in a box too.
+  Log(error);
+  if (request.userStarted) ui_.Warn(this, windowTitle(), error);
+  UpdateCommands();
+  return false;
+}
+
 void MainWindow::ReadStatistics() {
-  if (JobRunning() || !AddressAllowed()) return;
-  stopRequested_ = false;
-  SetReadCommandsEnabled(false);
+  if (CurrentActivity() != Activity::Idle || !AddressAllowed()) return;
+  jobs_->ClearStop();
+  // The read commands are locked while the dialog is up.
+  actions_.read->setEnabled(false);
+  actions_.readTek->setEnabled(false);
   ReadParamsDialog dialog(ini_, choice_, this);
-  if (ui_.RunDialog(dialog) != QDialog::Accepted) {
-    SetReadCommandsEnabled(true);  // cancelled: nothing runs, the commands come back
-    return;
-  }
-  progress_->setValue(0);
-  progress_->show();
-  StartJob(JobKind::Statistics, nullptr);
+  const bool accepted = ui_.RunDialog(dialog) == QDialog::Accepted;
+  if (accepted) choice_ = dialog.Choice();
+  if (!accepted || !StartJob({ReadPlan{ReadKind::Statistics, choice_}, JobSettings(), nullptr, nullptr, true}))
+    UpdateCommands();  // cancelled or refused: nothing runs, the commands come back
 }
 
 void MainWindow::ReadCurrent() {
-  if (JobRunning() || !AddressAllowed()) return;
-  StartJob(JobKind::Current, nullptr);
+  if (CurrentActivity() != Activity::Idle || !AddressAllowed()) return;
+  // A window whose polling was stopped is resumed rather than a second one opened.
+  QMdiSubWindow* active = mdi_->activeSubWindow();
+  CurrentChild* resume = active ? dynamic_cast<CurrentChild*>(active->widget()) : nullptr;
+  const auto windows = CurrentWindows();
+  if (!resume && !windows.empty()) resume = windows.front();
+  if (resume) {
+    resume->ResumePolling();
+    return;
+  }
+  jobs_->ClearStop();
+  StartJob({ReadPlan{ReadKind::Current, {}}, JobSettings(), nullptr, nullptr, true});
 }
 
 bool MainWindow::StartCurrentRefresh(CurrentChild& target) {
-  if (JobRunning()) return false;
+  // While the user's stop stands, a tick does nothing.
+  if (jobs_->StopRequested() || jobs_->Running()) return false;
   if (!settings_.useMBus && frame::AddressNeedsMBus(address_->value())) {
     target.RefreshFailed(QStringLiteral("Сетевой адрес больше 255 без M-Bus"));
     return false;
   }
-  StartJob(JobKind::Refresh, &target);
-  return true;
+  return StartJob({ReadPlan{ReadKind::CurrentRefresh, {}}, JobSettings(), &target, target.Widget(), false});
 }
 
-void MainWindow::StartJob(JobKind kind, CurrentChild* target) {
-  // Each run starts from a fresh job and a cleared stop request, so a stop
-  // of the previous run cannot end this one at once.
-  stopRequested_ = false;
-  jobKind_ = kind;
-  refreshChild_ = target;
-  refreshTarget_ = target ? target->Widget() : nullptr;
-  job_ = std::make_unique<TReadThread>(*observer_);
-  TReadThread& job = *job_;
-  ConnectionSettings s = settings_;
-  s.netAddress = address_->value();
-  job.SetConnection(s);
-  job.SetProgramHome(home_);
-  job.SetStopFlag(&stopRequested_);
-  job.SetTrace([obs = observer_](const FrameTrace& f) { obs->Trace(f); });
-  if (kind == JobKind::Statistics) {
-    ApplyReadChoice(choice_, job);
-  } else {
-    job.SetReadCurrent(true);
-    job.SetRefreshWindow(kind == JobKind::Refresh);
-  }
-  if (jobSetup_) jobSetup_(job);
-  SetReadCommandsEnabled(false);
-  jobEnding_ = false;
-  job.Start();
-  jobWatch_.start();
+bool MainWindow::ResumeCurrentRefresh(CurrentChild& target) {
+  if (jobs_->Running()) return false;
+  jobs_->ClearStop();
+  return StartCurrentRefresh(target);
 }
 
 void MainWindow::StopReading() {
-  stopRequested_ = true;
-  if (job_) job_->RequestStop();
+  jobs_->RequestStop();
+  for (CurrentChild* c : CurrentWindows())
+    if (c->Polling()) c->StopPolling();
+  UpdateCommands();
 }
 
-void MainWindow::WatchJob() {
-  if (!job_ || jobEnding_ || job_->Running()) return;
-  jobEnding_ = true;
-  jobWatch_.stop();
-  job_->Wait();  // the run has ended: this join does not block
-  // Everything the job posted is queued before this call, so it runs last.
-  QMetaObject::invokeMethod(observer_, [this] { FinishJob(); }, Qt::QueuedConnection);
-}
-
-void MainWindow::FinishJob() {
-  if (!job_) return;
-  const ReadResult result = job_->Result();
-  const JobKind kind = jobKind_;
-  job_.reset();
-  if (kind == JobKind::Refresh && refreshTarget_ && refreshChild_ && !result.delivered) {
+void MainWindow::OnJobFinished(const JobEnd& end) {
+  status_->HideProgress();
+  const ReadResult& result = end.result;
+  if (end.kind == ReadKind::CurrentRefresh && end.target && !result.delivered &&
+      result.outcome != ReadOutcome::Stopped) {
     QString reason = QString::fromStdString(result.message);
     if (!result.linkError.empty()) reason += QStringLiteral(" (") + QString::fromStdString(result.linkError) + ")";
-    if (result.outcome == ReadOutcome::Stopped) reason = QStringLiteral("Чтение остановлено");
     if (reason.isEmpty()) reason = QStringLiteral("Нет ответа прибора");
-    refreshChild_->RefreshFailed(reason);
+    end.target->RefreshFailed(reason);
   }
-  refreshChild_ = nullptr;
-  refreshTarget_ = nullptr;
-  SetReadCommandsEnabled(true);
+  if (end.userStarted && result.outcome == ReadOutcome::Failed) BringFailureIntoSight(end);
+  UpdateCommands();
   Q_EMIT JobFinished();
-  if (closePending_) close();
 }
 
-// --- the job's reports, in the GUI thread ---
-
-void MainWindow::JobLog(const QString& line) { log_->AddMessage(line); }
-void MainWindow::JobStatus(const QString& text) { panels_[0]->setText(text); }
-void MainWindow::JobDetail(const QString& text) { panels_[2]->setText(text); }
-
-void MainWindow::JobProgressMax(int max) { progress_->setMaximum(std::max(max, 1)); }
-void MainWindow::JobProgressPos(int pos) { progress_->setValue(std::clamp(pos, 0, progress_->maximum())); }
-
-void MainWindow::JobDisableControls() { SetReadCommandsEnabled(false); }
-
-void MainWindow::JobEnableControls() {
-  // The job may still report after this; the commands return when it has ended.
-  panels_[0]->clear();
+void MainWindow::BringFailureIntoSight(const JobEnd& end) {
+  // The message log is where a failure is told: it is restored and raised,
+  // scrolled to its newest lines, and panel 0 keeps the stage's message.
+  ShowMessages();
+  // Wide enough for the failing lines, as far as the area allows.
+  const int room = mdi_->viewport()->width() - logSub_->x();
+  const int wanted = log_->NewestLinesWidth(3) + (logSub_->width() - log_->width());
+  if (logSub_->width() < wanted) logSub_->resize(std::min(wanted, std::max(room, logSub_->width())), logSub_->height());
+  log_->ShowNewest();
+  if (!end.result.message.empty()) status_->SetText(0, QString::fromStdString(end.result.message));
 }
-
-StatChild* MainWindow::ActiveStat() const {
-  QMdiSubWindow* sub = mdi_->activeSubWindow();
-  return sub ? dynamic_cast<StatChild*>(sub->widget()) : nullptr;
-}
-
-namespace {
-bool SameFileType(DeviceType a, DeviceType b) { return FileExtension(a) == FileExtension(b); }
-}  // namespace
 
 StatChild* MainWindow::StatWindowFor(DeviceType type) {
   StatChild* active = ActiveStat();
-  if (active && !active->Loaded() && SameFileType(active->Model(), type)) return active;
+  if (active && !active->Loaded() && FileExtension(active->Model()) == FileExtension(type)) return active;
   StatChild* made = MakeStatChild(type, *this);
   if (!made) return nullptr;
   AddChild(made->Widget());
   return made;
 }
 
-void MainWindow::JobStatistics(const StatData& data, const QString& caption) {
+void MainWindow::OnStatistics(const StatData& data, const QString& caption) {
   lastHeader_ = data.header;
   lastType_ = data.type;
   ++windowCounter_;
@@ -168,18 +173,18 @@ void MainWindow::JobStatistics(const StatData& data, const QString& caption) {
   }
   w->Widget()->setWindowTitle(caption.isEmpty() ? QStringLiteral("Статистика %1").arg(windowCounter_) : caption);
   w->Load(data);
-  UpdateChildCommands();
+  UpdateCommands();
 }
 
-void MainWindow::JobCurrent(const std::array<std::uint8_t, 1024>& block, DeviceType type, const QString& serial) {
+void MainWindow::OnCurrent(const std::array<std::uint8_t, 1024>& block, DeviceType type, const QString& serial,
+                           CurrentChild* target) {
   lastHeader_.assign(block.begin(), block.end());
   lastType_ = type;
   const QString caption = QString::fromStdString(CurrentReadingsCaption(serial.toStdString()));
-  if (jobKind_ == JobKind::Refresh) {
-    if (refreshTarget_ && refreshChild_) {
-      refreshChild_->Widget()->setWindowTitle(caption);
-      refreshChild_->ShowCurrent(block, type, serial.toStdString());
-    }
+  if (target) {
+    target->Widget()->setWindowTitle(caption);
+    target->ShowCurrent(block, type, serial.toStdString());
+    UpdateCommands();
     return;
   }
   CurrentChild* w = MakeCurrentChild(*this);
@@ -190,17 +195,7 @@ void MainWindow::JobCurrent(const std::array<std::uint8_t, 1024>& block, DeviceT
   w->Widget()->setWindowTitle(caption);
   AddChild(w->Widget());
   w->ShowCurrent(block, type, serial.toStdString());
-}
-
-void MainWindow::JobFileWritten(const QString& path) { AddRecent(path); }
-
-void MainWindow::JobFileFailed(const QString& path, const QString& error) {
-  Q_UNUSED(path);
-  ui_.Warn(this, windowTitle(), QStringLiteral("Файл статистики не записан: ") + error);
-}
-
-void MainWindow::JobTraffic(const TrafficEntry& entry) {
-  if (TrafficWindow* t = Traffic()) t->Add(entry);
+  UpdateCommands();
 }
 
 void MainWindow::ExportReport() {
@@ -208,13 +203,17 @@ void MainWindow::ExportReport() {
 }
 
 void MainWindow::ShowTechInfo() {
+  // The active file's instrument first, else the one last read.
+  if (StatChild* stat = ActiveStat(); stat && stat->Loaded()) {
+    if (QWidget* w = MakeTechInfoWindow(stat->Data().header, stat->Data().type, *this)) AddChild(w);
+    return;
+  }
   if (lastHeader_.empty() || lastType_ == DeviceType::dtUnknown) {
     ui_.Inform(this, windowTitle(),
                QStringLiteral("Нет данных о приборе: сначала прочитайте статистику или текущие показания."));
     return;
   }
-  QWidget* w = MakeTechInfoWindow(lastHeader_, lastType_, *this);
-  if (w) AddChild(w);
+  if (QWidget* w = MakeTechInfoWindow(lastHeader_, lastType_, *this)) AddChild(w);
 }
 
 }  // namespace statvtk::app

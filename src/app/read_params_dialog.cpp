@@ -17,8 +17,8 @@
 
 namespace statvtk::app {
 
-ReadParamsDialog::ReadParamsDialog(IniFile& ini, ReadChoice& choice, QWidget* parent)
-    : QDialog(parent), ini_(ini), choice_(choice) {
+ReadParamsDialog::ReadParamsDialog(IniFile& ini, const ReadChoice& previous, QWidget* parent)
+    : QDialog(parent), ini_(ini), previous_(previous) {
   setWindowTitle(QStringLiteral("Параметры чтения"));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
 
@@ -35,11 +35,11 @@ ReadParamsDialog::ReadParamsDialog(IniFile& ini, ReadChoice& choice, QWidget* pa
   group->addButton(dev_);
   hours_ = new QSpinBox(range);
   hours_->setRange(0, 1536);
-  hours_->setValue(choice.hours);
+  hours_->setValue(previous.hours);
   hours_->setEnabled(false);
   days_ = new QSpinBox(range);
   days_->setRange(0, 384);
-  days_->setValue(choice.days);
+  days_->setValue(previous.days);
   days_->setEnabled(false);
   rg->addWidget(all_, 0, 0, 1, 5);
   rg->addWidget(last_, 1, 0);
@@ -88,6 +88,8 @@ void ReadParamsDialog::LoadFromSettings() {
   } else {
     for (auto* r : {all_, last_, dev_}) r->setAutoExclusive(false), r->setChecked(false), r->setAutoExclusive(true);
   }
+  // Without a stored choice the design's "Суточные" stays checked.
+  if (!ini_.ValueExists(kSelectSection, "RecType")) return;
   hourly_->setChecked(s.kinds.hourly);
   daily_->setChecked(s.kinds.daily);
   monthly_->setChecked(s.kinds.monthly);
@@ -106,6 +108,9 @@ void ReadParamsDialog::RangeClicked() {
     days_->setEnabled(true);
   } else if (all_->isChecked()) {
     StoreRadioButton(ini_, false);
+    // The counts mean nothing for the whole archives.
+    hours_->setEnabled(false);
+    days_->setEnabled(false);
   }
 }
 
@@ -121,9 +126,10 @@ SelectStatState ReadParamsDialog::State() const {
   return s;
 }
 
-void ReadParamsDialog::accept() {
-  choice_.Accept(State(), static_cast<std::int16_t>(hours_->value()), static_cast<std::int16_t>(days_->value()));
-  QDialog::accept();
+ReadChoice ReadParamsDialog::Choice() const {
+  ReadChoice c = previous_;
+  c.Accept(State(), static_cast<std::int16_t>(hours_->value()), static_cast<std::int16_t>(days_->value()));
+  return c;
 }
 
 }  // namespace statvtk::app

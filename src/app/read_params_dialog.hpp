@@ -1,6 +1,6 @@
 // "Параметры чтения": whole archives or the last N records, and which record
-// kinds; each click is written to StatVTK.ini (SelectStatSettings) at once,
-// OK hands the choice to the application's ReadChoice.
+// kinds; each click is written to StatVTK.ini (SelectStatSettings) at once;
+// after OK, Choice() is what the next statistics read takes.
 #pragma once
 
 #include <QDialog>
@@ -20,7 +20,12 @@ namespace statvtk::app {
 class ReadParamsDialog : public QDialog {
   Q_OBJECT
  public:
-  ReadParamsDialog(IniFile& ini, ReadChoice& choice, QWidget* parent = nullptr);
+  // `previous`: the choice of the last accepted dialog (its counts are kept
+  // unless "Последних" is chosen now).
+  ReadParamsDialog(IniFile& ini, const ReadChoice& previous, QWidget* parent = nullptr);
+
+  // The choice the dialog shows, as OK accepts it.
+  ReadChoice Choice() const;
 
   // Sets the controls from the settings file (as at each showing).
   void LoadFromSettings();
@@ -34,8 +39,6 @@ class ReadParamsDialog : public QDialog {
   QCheckBox* CheckMonthly() const { return monthly_; }
   QCheckBox* CheckEvents() const { return events_; }
 
-  void accept() override;
-
  protected:
   void showEvent(QShowEvent* event) override;
 
@@ -45,7 +48,7 @@ class ReadParamsDialog : public QDialog {
   SelectStatState State() const;
 
   IniFile& ini_;
-  ReadChoice& choice_;
+  ReadChoice previous_;
   QRadioButton* all_ = nullptr;
   QRadioButton* last_ = nullptr;
   QRadioButton* dev_ = nullptr;

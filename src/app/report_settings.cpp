@@ -9,6 +9,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <fstream>
+#include <system_error>
+
 #include "app/ui_seam.hpp"
 #include "base/ini_file.hpp"
 #include "base/program_home.hpp"
@@ -31,6 +34,21 @@ bool StoreReportSettings(IniFile& ini, const ReportSettings& s) {
   bool ok = ini.WriteString(kReport, "Folder", s.folder.string());
   ok &= ini.WriteBool(kReport, "OpenWhenDone", s.openWhenDone);
   return ok;
+}
+
+QString FolderProblem(const std::filesystem::path& folder) {
+  const QString shown = QString::fromStdString(folder.string());
+  std::error_code ec;
+  if (!std::filesystem::is_directory(folder, ec))
+    return QStringLiteral("Папка отчетов ") + shown + QStringLiteral(" не существует.");
+  // A real write says more than the permission bits (an administrator writes anywhere).
+  const std::filesystem::path probe = folder / ".statvtk-write-check";
+  {
+    std::ofstream out(probe, std::ios::binary);
+    if (!out) return QStringLiteral("В папку отчетов ") + shown + QStringLiteral(" нельзя записать файл.");
+  }
+  std::filesystem::remove(probe, ec);
+  return {};
 }
 
 ReportSettingsDialog::ReportSettingsDialog(IniFile& ini, std::filesystem::path home, UiSeam& ui, QWidget* parent)
@@ -70,6 +88,13 @@ void ReportSettingsDialog::accept() {
     return;
   }
   s.folder = folder.toStdString();
+  std::error_code ec;
+  // The program's own Reports/ is made on demand; any other folder must be there.
+  if (s.folder == ReportsFolder(home_)) std::filesystem::create_directories(s.folder, ec);
+  if (const QString refused = FolderProblem(s.folder); !refused.isEmpty()) {
+    ui_.Warn(this, windowTitle(), refused);
+    return;
+  }
   s.openWhenDone = open_->isChecked();
   if (!StoreReportSettings(ini_, s)) {
     ui_.Warn(this, windowTitle(),

@@ -20,6 +20,10 @@ class UiSeam;
 ReportSettings LoadReportSettings(const IniFile& ini, const std::filesystem::path& home);
 bool StoreReportSettings(IniFile& ini, const ReportSettings& s);
 
+// Why reports cannot go to `folder` (it does not exist, or nothing can be
+// written there); empty when they can.
+QString FolderProblem(const std::filesystem::path& folder);
+
 class ReportSettingsDialog : public QDialog {
   Q_OBJECT
  public:

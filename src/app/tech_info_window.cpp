@@ -1,14 +1,13 @@
 #include "app/tech_info_window.hpp"
 
-#include <QCloseEvent>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "app/app_services.hpp"
-#include "app/child_activation.hpp"
 #include "reports/tech_info.hpp"
 
 namespace statvtk::app {
@@ -44,15 +43,20 @@ TechInfoWindow::TechInfoWindow(std::span<const std::uint8_t> header, DeviceType 
   grid_->verticalHeader()->hide();
   grid_->verticalHeader()->setDefaultSectionSize(kRowHeight);
   grid_->verticalHeader()->setMinimumSectionSize(kRowHeight);
-  grid_->setColumnWidth(0, kLabelWidth);
-  grid_->setColumnWidth(1, kValueWidth);
   grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   for (int r = 0; r < static_cast<int>(info.rows.size()); ++r) {
     auto* label = new QTableWidgetItem(QString::fromStdString(info.rows[r].label));
-    label->setToolTip(label->text());  // the 80-pixel column may cut a long label
+    label->setToolTip(label->text());
     grid_->setItem(r, 0, label);
-    grid_->setItem(r, 1, new QTableWidgetItem(QString::fromStdString(info.rows[r].value)));
+    auto* value = new QTableWidgetItem(QString::fromStdString(info.rows[r].value));
+    value->setToolTip(value->text());
+    grid_->setItem(r, 1, value);
   }
+  // The columns are at least their classic widths and as wide as their texts.
+  grid_->resizeColumnsToContents();
+  grid_->setColumnWidth(0, std::max(kLabelWidth, grid_->columnWidth(0) + 8));
+  grid_->setColumnWidth(1, std::max(kValueWidth, grid_->columnWidth(1) + 8));
+  const int columns = grid_->columnWidth(0) + grid_->columnWidth(1);
   note_ = new QLabel(TablesNoteText(type), this);
   note_->setWordWrap(true);
   note_->setVisible(!note_->text().isEmpty());
@@ -61,25 +65,8 @@ TechInfoWindow::TechInfoWindow(std::span<const std::uint8_t> header, DeviceType 
   box->addWidget(grid_);
   box->addWidget(note_);
   const int frame = 2 * grid_->frameWidth();
-  grid_->setMinimumSize(kLabelWidth + kValueWidth + frame, kRowHeight * grid_->rowCount() + frame);
-  resize(kLabelWidth + kValueWidth + frame + 12, kRowHeight * grid_->rowCount() + frame + 60);
-}
-
-void TechInfoWindow::closeEvent(QCloseEvent* event) {
-  app_.ChildClosed(this);
-  event->accept();
-}
-
-void TechInfoWindow::showEvent(QShowEvent* event) {
-  QWidget::showEvent(event);
-  FollowActivation(this, app_);
-}
-
-void TechInfoWindow::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape)
-    CloseChild(this);
-  else
-    QWidget::keyPressEvent(event);
+  grid_->setMinimumSize(columns + frame, kRowHeight * grid_->rowCount() + frame);
+  resize(columns + frame + 12, kRowHeight * grid_->rowCount() + frame + 60);
 }
 
 }  // namespace statvtk::app

@@ -25,11 +25,6 @@ class TechInfoWindow : public QWidget {
   // Which member's tables gave Ду and the flows (VTK-08.14 only, else empty).
   QLabel* TablesNote() const { return note_; }
 
- protected:
-  void closeEvent(QCloseEvent* event) override;
-  void showEvent(QShowEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-
  private:
   AppServices& app_;
   QTableWidget* grid_ = nullptr;

@@ -4,9 +4,12 @@
 #include <QAction>
 #include <QFontDatabase>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QStyle>
 #include <QToolBar>
 #include <QVBoxLayout>
+
+#include "link/link_cause.hpp"
 
 namespace statvtk::app {
 
@@ -23,8 +26,9 @@ QString TrafficLine(const TrafficEntry& e) {
   }
   s += QString::fromLatin1(e.bytes.toHex(' ').toUpper());
   if (e.direction == FrameTrace::Direction::Received && e.result != 0) {
-    if (e.bytes.isEmpty()) s += QStringLiteral("(нет ответа)");
-    s += QStringLiteral("  [ошибка %1]").arg(e.result);
+    // The same words as the messages after "Дополнительная информация: ".
+    if (!e.bytes.isEmpty()) s += QStringLiteral("  ");
+    s += QStringLiteral("[") + QString::fromStdString(LinkCauseText(e.result)) + QStringLiteral("]");
   }
   if (e.direction == FrameTrace::Direction::Late) s += QStringLiteral("  [опоздавшие байты]");
   return s;
@@ -49,7 +53,13 @@ TrafficWindow::TrafficWindow(QWidget* parent) : QWidget(parent) {
   connect(clear, &QAction::triggered, this, &TrafficWindow::Clear);
 }
 
-void TrafficWindow::Add(const TrafficEntry& e) { view_->appendPlainText(TrafficLine(e)); }
+void TrafficWindow::Add(const TrafficEntry& e) {
+  // The newest frame stays in view unless the user has scrolled up to read.
+  QScrollBar* bar = view_->verticalScrollBar();
+  const bool following = bar->value() >= bar->maximum();
+  view_->appendPlainText(TrafficLine(e));
+  if (following) bar->setValue(bar->maximum());
+}
 void TrafficWindow::Clear() { view_->clear(); }
 QString TrafficWindow::Text() const { return view_->toPlainText(); }
 int TrafficWindow::LineCount() const { return view_->toPlainText().isEmpty() ? 0 : view_->blockCount(); }

@@ -5,7 +5,7 @@
 
 #include <QWidget>
 
-#include "app/gui_observer.hpp"
+#include "app/job_controller.hpp"
 
 class QPlainTextEdit;
 class QAction;
@@ -13,7 +13,7 @@ class QAction;
 namespace statvtk::app {
 
 // One line of the monitor: "hh:mm:ss.zzz  -> 55 01 ..." ("<-" a good reply,
-// "<! [code]" a bad one, "<~" bytes that came late and were dropped).
+// "<! ... [cause]" a bad one, "<~" bytes that came late and were dropped).
 QString TrafficLine(const TrafficEntry& e);
 
 class TrafficWindow : public QWidget {
@@ -24,6 +24,7 @@ class TrafficWindow : public QWidget {
   void Clear();
   QString Text() const;
   int LineCount() const;
+  QPlainTextEdit* View() const { return view_; }
 
  private:
   QPlainTextEdit* view_ = nullptr;

@@ -17,10 +17,26 @@ VolumeChart::VolumeChart(QWidget* parent) : QChartView(parent) {
   Show({});
 }
 
-QStringList VolumeChart::Categories() const {
-  for (QAbstractAxis* axis : chart()->axes(Qt::Horizontal))
-    if (auto* cat = qobject_cast<QBarCategoryAxis*>(axis)) return cat->categories();
-  return {};
+QStringList VolumeChart::ShownCategories() const { return axis_ ? axis_->categories() : QStringList(); }
+
+void VolumeChart::resizeEvent(QResizeEvent* event) {
+  QChartView::resizeEvent(event);
+  SpaceLabels();
+}
+
+void VolumeChart::SpaceLabels() {
+  if (!axis_ || labels_.isEmpty()) return;
+  const QFontMetrics metrics(axis_->labelsFont());
+  int widest = 0;
+  for (const QString& l : labels_) widest = std::max(widest, metrics.horizontalAdvance(l));
+  const int available = std::max(1, width() - 90);  // the value axis and the margins
+  const auto n = static_cast<int>(labels_.size());
+  const int step = std::max(1, (n * (widest + 8) + available - 1) / available);
+  QStringList shown;
+  for (int i = 0; i < n; ++i)
+    // Categories must differ: a blank one is i+1 zero-width spaces.
+    shown << (i % step == 0 ? labels_[i] : QString(i + 1, QChar(0x200B)));
+  if (shown != axis_->categories()) axis_->setCategories(shown);
 }
 
 void VolumeChart::Show(const VolumeSeries& s) {
@@ -49,6 +65,8 @@ void VolumeChart::Show(const VolumeSeries& s) {
   chart->addSeries(series);
   auto* x = new QBarCategoryAxis(chart);
   x->append(labels);
+  labels_ = labels;
+  axis_ = x;
   auto* y = new QValueAxis(chart);
   y->setRange(bottom * 1.1, top > 0 ? top * 1.1 : 1.0);
   y->setLabelFormat(QStringLiteral("%.1f"));
@@ -66,6 +84,7 @@ void VolumeChart::Show(const VolumeSeries& s) {
   // setChart releases the previous chart to us.
   const std::unique_ptr<QChart> previous(this->chart());
   setChart(chart);
+  SpaceLabels();
 }
 
 }  // namespace statvtk::app

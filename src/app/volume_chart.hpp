@@ -6,6 +6,7 @@
 
 #include "stats/volume_series.hpp"
 
+class QBarCategoryAxis;
 class QBarSet;
 
 namespace statvtk::app {
@@ -17,9 +18,20 @@ class VolumeChart : public QChartView {
   // The bar sets as shown ("V+, м3" and "V-, м3"), for reading back.
   const QBarSet* Forward() const { return forward_; }
   const QBarSet* Reverse() const { return reverse_; }
-  QStringList Categories() const;
+  // The bar labels (every one, as the series gives them).
+  QStringList Categories() const { return labels_; }
+  // The labels as drawn: when the chart is too narrow for all of them, only
+  // every n-th is written (the others are blank), so none is cut to "…".
+  QStringList ShownCategories() const;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
+  void SpaceLabels();
+
+  QStringList labels_;
+  QBarCategoryAxis* axis_ = nullptr;
   QBarSet* forward_ = nullptr;
   QBarSet* reverse_ = nullptr;
 };

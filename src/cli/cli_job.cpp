@@ -21,9 +21,9 @@ bool SettingsUsable(const JobSetup& setup, const std::string& command, std::ostr
   return false;
 }
 
-void ConfigureJob(TReadThread& job, const JobSetup& setup, const ConnectionOptions& o, CliObserver& obs) {
-  job.SetConnection(setup.settings);
-  job.SetProgramHome(setup.home);
+void ConfigureJob(TReadThread& job, const JobSetup& setup, const ConnectionOptions& o, CliObserver& obs,
+                  const ReadPlan& plan) {
+  PrepareReadJob(job, setup.settings, setup.home, plan);
   job.SetStopFlag(&StopSignal::StopFlag());
   job.SetAbortFlag(&StopSignal::AbortFlag());
   if (o.trace) job.SetTrace([&obs](const FrameTrace& f) { obs.Trace(f); });

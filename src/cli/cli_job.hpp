@@ -11,6 +11,7 @@
 #include "cli/cli_options.hpp"
 #include "base/ini_file.hpp"
 #include "link/settings.hpp"
+#include "reading/job_prep.hpp"
 #include "reading/read_thread.hpp"
 
 namespace statvtk::cli {
@@ -31,9 +32,11 @@ bool SettingsUsable(const JobSetup& setup, const std::string& command, std::ostr
 // Whether stderr is a terminal (for the progress bar).
 bool StderrIsTerminal();
 
-// Gives the job its connection, home, stop and abort flags (the Ctrl+C
-// handler's) and, with --trace, the frame trace.
-void ConfigureJob(TReadThread& job, const JobSetup& setup, const ConnectionOptions& o, CliObserver& obs);
+// Prepares the job from the settings and `plan` (as the desktop does), then
+// gives it the stop and abort flags (the Ctrl+C handler's) and, with
+// --trace, the frame trace.
+void ConfigureJob(TReadThread& job, const JobSetup& setup, const ConnectionOptions& o, CliObserver& obs,
+                  const ReadPlan& plan);
 
 // Runs the job on its thread and waits for it.
 void RunJob(TReadThread& job);

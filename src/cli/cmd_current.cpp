@@ -77,9 +77,8 @@ int RunCurrent(const Args& args, std::ostream& out, std::ostream& err) {
     if (StopSignal::Stopped()) return kExitStopped;
     obs.ClearCurrent();
     TReadThread job(obs);
-    ConfigureJob(job, setup, o, obs);
-    job.SetReadCurrent(true);
-    job.SetRefreshWindow(n > 0);
+    // After the first reading the stage texts are left out, as for a window's refresh.
+    ConfigureJob(job, setup, o, obs, ReadPlan{n > 0 ? ReadKind::CurrentRefresh : ReadKind::Current, {}});
     RunJob(job);
     if (job.Result().outcome == ReadOutcome::Stopped || StopSignal::Stopped()) return kExitStopped;
     if (job.Result().outcome != ReadOutcome::Done || !obs.HasCurrent()) return kExitLink;

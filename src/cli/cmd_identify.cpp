@@ -37,8 +37,7 @@ int RunIdentify(const Args& args, std::ostream& out, std::ostream& err) {
   if (!SettingsUsable(setup, "identify", err)) return kExitUsage;
   CliObserver obs(err, false);
   TReadThread job(obs);
-  ConfigureJob(job, setup, o, obs);
-  job.SetIdentifyOnly(true);
+  ConfigureJob(job, setup, o, obs, ReadPlan{ReadKind::Identify, {}});
   RunJob(job);
   const ReadResult& res = job.Result();
   if (res.outcome == ReadOutcome::Stopped) return kExitStopped;

@@ -158,8 +158,7 @@ int RunBatch(const ReadOptions& ro, const JobSetup& setup, const ReadChoice& cho
              std::ostream& err) {
   BatchObserver obs(out, err, StderrIsTerminal());
   TReadThread job(obs);
-  ConfigureJob(job, setup, ro.conn, obs);
-  ApplyReadChoice(choice, job);
+  ConfigureJob(job, setup, ro.conn, obs, ReadPlan{ReadKind::Statistics, choice});
   job.SetBatchAddresses(ro.addresses);
   RunJob(job);
   obs.ClearProgress();
@@ -241,8 +240,7 @@ int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
   if (!ro.addresses.empty()) return RunBatch(ro, setup, choice, out, err);
   CliObserver obs(err, StderrIsTerminal());
   TReadThread job(obs);
-  ConfigureJob(job, setup, ro.conn, obs);
-  ApplyReadChoice(choice, job);
+  ConfigureJob(job, setup, ro.conn, obs, ReadPlan{ReadKind::Statistics, choice});
   if (ro.base) job.SetBasePath(*ro.base);
   RunJob(job);
   return Conclude(job.Result(), obs, ro, out, err);

@@ -112,7 +112,7 @@ int RunScan(const Args& args, std::ostream& out, std::ostream& err) {
   CliObserver obs(err, StderrIsTerminal());
   ScanPrinter printer(out, obs, json);
   TReadThread job(obs);
-  ConfigureJob(job, setup, o, obs);
+  ConfigureJob(job, setup, o, obs, ReadPlan{ReadKind::Custom, {}});
   job.SetScan(addresses, bauds, &printer);
   RunJob(job);
   obs.ClearProgress();

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "base/device_values.hpp"
+#include "link/link_cause.hpp"
 #include "link/link_error.hpp"
 
 namespace statvtk {
@@ -83,6 +84,14 @@ void Tmod07::SetDynDnsName(const std::string& text) {
 }
 
 std::string Tmod07::ErrorText() const { return LinkErrorText(lastError_); }
+
+std::string Tmod07::CauseText() const {
+  LinkCauseContext c;
+  c.replyTimeoutMs = replyTimeout_;
+  c.reason = errorReason_;
+  if (useTcp_) c.where = (useDynDns_ ? dynDnsName_ : ipAddress_) + ":" + std::to_string(tcpPort_);
+  return LinkCauseText(lastError_, c);
+}
 
 void Tmod07::CloseLink() { channel_.reset(); }
 

@@ -94,6 +94,8 @@ class Tmod07 {
   std::uint32_t LastError() const { return lastError_; }
   void SetLastError(std::uint32_t code) { lastError_ = code; }
   std::string ErrorText() const;
+  // The last error's cause in words, then its text (LinkCauseText).
+  std::string CauseText() const;
   // The words a service engineer can act on, beside the code (why a port or
   // connection failed); empty when there is nothing to add.
   const std::string& ErrorReason() const { return errorReason_; }

@@ -43,4 +43,14 @@ std::string ElapsedText(long long seconds) {
   return std::string(buf) + ")";
 }
 
+std::string MBusHint(DeviceType type, bool useMBus) {
+  if (type == DeviceType::dtLDN08 && !useMBus)
+    return "Подсказка: LDN-08 отвечает на чтение только через M-Bus: включите \"M-Bus\" в "
+           "Настройки → Соединение... и задайте длинный адрес прибора.";
+  if (useMBus && (type == DeviceType::dtVTK0812 || type == DeviceType::dtVTK0814C || type == DeviceType::dtVTK0814CM))
+    return "Подсказка: прибор VTK опознан через M-Bus, но на чтение не отвечает: проверьте \"M-Bus\" в "
+           "Настройки → Соединение... (без M-Bus сетевой адрес от 0 до 255).";
+  return {};
+}
+
 }  // namespace statvtk

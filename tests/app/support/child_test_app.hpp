@@ -82,7 +82,9 @@ class TestApp : public AppServices {
   int refreshRequests = 0;
   CurrentChild* refreshTarget = nullptr;
   std::function<void(CurrentChild&)> onRefresh;  // runs inside StartCurrentRefresh
-  std::vector<QWidget*> eventsFor, activated, closed;
+  std::vector<QWidget*> eventsFor;
+  int resumeRequests = 0;
+  int pollingChanges = 0;
   std::function<void(int)> onProgressStep;  // runs inside a report, at each step
 
   UiSeam& Ui() override { return ui; }
@@ -95,10 +97,13 @@ class TestApp : public AppServices {
   void ProgressFinish() override { ++progressFinished; }
   ReportSettings Report() const override { return report; }
   void OpenEventsFor(QWidget* w) override { eventsFor.push_back(w); }
-  void ChildActivated(QWidget* w) override { activated.push_back(w); }
-  void ChildClosed(QWidget* w) override { closed.push_back(w); }
   bool JobRunning() const override { return jobRunning; }
   bool StartCurrentRefresh(CurrentChild& target) override;
+  bool ResumeCurrentRefresh(CurrentChild& target) override {
+    ++resumeRequests;
+    return StartCurrentRefresh(target);
+  }
+  void PollingChanged() override { ++pollingChanges; }
 
   bool LogHas(const QString& part) const;
 

@@ -1,4 +1,4 @@
-#include "app/stat_child.hpp"
+#include "app/stat_window.hpp"
 
 #include <QCloseEvent>
 #include <QDate>
@@ -19,7 +19,6 @@
 #include <cstdio>
 
 #include "app/app_services.hpp"
-#include "app/child_activation.hpp"
 #include "app/ui_seam.hpp"
 #include "app/volume_chart.hpp"
 #include "reports/csv_export.hpp"
@@ -37,6 +36,9 @@ QDateEdit* MakePicker(QWidget* parent) {
   auto* p = new QDateEdit(parent);
   p->setDisplayFormat(QStringLiteral("dd/MM/yy"));
   p->setCalendarPopup(true);
+  // A typed date is taken when it is complete (Enter or leaving the field),
+  // not after each digit, which the window would correct under the user's hands.
+  p->setKeyboardTracking(false);
   p->setDateRange(QDate(2000, 1, 1), QDate(2099, 12, 31));
   return p;
 }
@@ -189,6 +191,17 @@ void StatWindow::FillList() {
                                                  : QAbstractItemView::SingleSelection);
   for (const ListItem& item : window_->Items()) list_->addItem(QString::fromStdString(item.text));
   end_->setEnabled(window_->EndDateEnabled());
+  // Months listed from the daily archive (VTK-08.12 keeps no monthly one)
+  // have no records of their own to export.
+  const StatMode mode = window_->Mode();
+  const ArchiveKind kind = mode == StatMode::Hourly  ? ArchiveKind::Hourly
+                           : mode == StatMode::Daily ? ArchiveKind::Daily
+                                                     : ArchiveKind::Monthly;
+  const bool exportable = window_->Model().HasArchive(kind);
+  csvButton_->setEnabled(exportable);
+  csvButton_->setToolTip(exportable ? QStringLiteral("Записи архива выбранного типа в файл CSV")
+                                    : QStringLiteral("В приборе нет месячного архива: месяцы собраны из суточных "
+                                                     "записей. Экспортируйте суточные."));
 }
 
 void StatWindow::ShowCurr() {
@@ -308,13 +321,11 @@ void StatWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  app_.ChildClosed(this);
   event->accept();
 }
 
 void StatWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  FollowActivation(this, app_);
   // The list knows its height only now.
   QTimer::singleShot(0, this, [this] { ScrollToSelection(); });
 }

@@ -1,26 +1,29 @@
-#include "app/current_child.hpp"
+#include "app/current_window.hpp"
 
-#include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
+#include <QMdiSubWindow>
+#include <QPushButton>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTime>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <memory>
 
 #include "app/app_services.hpp"
-#include "app/child_activation.hpp"
 
 namespace statvtk::app {
 
 namespace {
 constexpr int kDefaultPeriod = 60;  // seconds
-}
+QString Now() { return QTime::currentTime().toString(QStringLiteral("HH:mm:ss")); }
+}  // namespace
 
 CurrentWindow::CurrentWindow(AppServices& app, QWidget* parent) : QWidget(parent), app_(app) {
   setAttribute(Qt::WA_DeleteOnClose);
@@ -32,6 +35,10 @@ CurrentWindow::CurrentWindow(AppServices& app, QWidget* parent) : QWidget(parent
 
   state_ = new QLabel(QStringLiteral("Ожидание данных"), this);
   state_->setWordWrap(true);
+  resume_ = new QPushButton(QStringLiteral("Возобновить опрос"), this);
+  resume_->setToolTip(QStringLiteral("Прочитать текущие показания сейчас и продолжить опрос (Ctrl+T)"));
+  resume_->hide();
+  connect(resume_, &QPushButton::clicked, this, [this] { ResumePolling(); });
 
   interval_ = new QSpinBox(this);
   interval_->setRange(10, 3600);
@@ -40,6 +47,7 @@ CurrentWindow::CurrentWindow(AppServices& app, QWidget* parent) : QWidget(parent
   periodRow->addWidget(new QLabel(QStringLiteral("Интервал опроса, сек"), this));
   periodRow->addWidget(interval_);
   periodRow->addStretch(1);
+  periodRow->addWidget(resume_);
 
   timer_ = new QTimer(this);
   timer_->setInterval(kDefaultPeriod * 1000);
@@ -47,14 +55,24 @@ CurrentWindow::CurrentWindow(AppServices& app, QWidget* parent) : QWidget(parent
   connect(interval_, &QSpinBox::valueChanged, this, [this](int seconds) { timer_->setInterval(seconds * 1000); });
 
   auto* box = new QVBoxLayout(this);
-  box->addWidget(values_);
+  box->addWidget(values_, 1);
   box->addLayout(periodRow);
   box->addWidget(state_);
-  box->addStretch(1);
-  resize(420, 320);
 }
 
 QLabel* CurrentWindow::Value(const QString& name) const { return labels_.value(name, nullptr); }
+
+void CurrentWindow::SetState(const QString& text, bool failure) {
+  state_->setText(text);
+  state_->setStyleSheet(failure ? QStringLiteral("color: #b00000") : QString());
+}
+
+void CurrentWindow::SetPolling(bool on) {
+  if (polling_ == on) return;
+  polling_ = on;
+  resume_->setVisible(!on);
+  app_.PollingChanged();
+}
 
 void CurrentWindow::ShowView(const CurrentView& view) {
   // A different set of labels (another model): build the rows anew.
@@ -80,63 +98,92 @@ void CurrentWindow::ShowView(const CurrentView& view) {
     const std::unique_ptr<QLayoutItem> old(values_->layout()->replaceWidget(rows_, fresh));
     rows_->deleteLater();
     rows_ = fresh;
+    // A widget made inside a window already shown stays hidden until told.
+    rows_->show();
   }
   // The model's group caption ("Текущий массовый расход", "Напряжение питания")
   // names the LabelM row alone, which carries it as its caption.
   for (const CurrentLabel& l : view.labels) labels_.value(QString::fromStdString(l.name))->setText(QString::fromStdString(l.text));
 }
 
+// The window (and its frame in the multi-document area) grows to show every
+// value and the whole caption; it never shrinks what the user made larger.
+void CurrentWindow::FitToContents() {
+  rows_->layout()->invalidate();
+  values_->layout()->invalidate();
+  layout()->invalidate();
+  layout()->activate();
+  QSize want = sizeHint().expandedTo(layout()->totalSizeHint());
+  const int captionWidth = fontMetrics().horizontalAdvance(windowTitle()) + 120;  // the frame's buttons
+  want.setWidth(std::max(want.width(), captionWidth));
+  setMinimumSize(minimumSizeHint());
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+    const QSize frame = sub->size() - size();
+    sub->resize(sub->size().expandedTo(want + frame).expandedTo(sub->sizeHint()));
+  } else {
+    resize(size().expandedTo(want));
+  }
+}
+
 void CurrentWindow::ShowCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type, const std::string& serial) {
   type_ = type;
   setWindowTitle(QString::fromStdString(CurrentReadingsCaption(serial)));
   ShowView(UpdateData(block, type));
-  state_->setText(QStringLiteral("Обновлено в ") + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
-  state_->setStyleSheet(QString());
+  FitToContents();
+  // Once more when the new rows have been laid out by the event loop.
+  QTimer::singleShot(0, this, [this] { FitToContents(); });
+  if (!polling_) return;  // stopped meanwhile: the values are shown, the poll stays stopped
+  SetState(QStringLiteral("Обновлено в ") + Now(), false);
   timer_->start();
 }
 
 void CurrentWindow::RefreshFailed(const QString& reason) {
   // The values stay as last read; the failure and its time are shown and the
   // next period tries again.
-  state_->setText(QStringLiteral("Ошибка обновления в ") + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")) +
-                  QStringLiteral(": ") + reason + QStringLiteral(". Повтор через ") +
-                  QString::number(interval_->value()) + QStringLiteral(" с"));
-  state_->setStyleSheet(QStringLiteral("color: #b00000"));
   ++failures_;
+  if (!polling_) return;
+  SetState(QStringLiteral("Ошибка обновления в ") + Now() + QStringLiteral(": ") + reason +
+               QStringLiteral(". Повтор через ") + QString::number(interval_->value()) + QStringLiteral(" с"),
+           true);
   timer_->start();
 }
 
 void CurrentWindow::Tick() {
   timer_->stop();
+  if (!polling_) return;
   const int failuresBefore = failures_;
   if (!app_.StartCurrentRefresh(*this)) {
+    if (!polling_) return;  // the user has stopped reading
     timer_->start();
     if (failures_ != failuresBefore) return;  // the frame said why already
     // Another job holds the link: try again at the next period.
-    state_->setText(QStringLiteral("Идет другое чтение; повтор через ") + QString::number(interval_->value()) +
-                    QStringLiteral(" с"));
+    SetState(QStringLiteral("Идет другое чтение; повтор через ") + QString::number(interval_->value()) +
+                 QStringLiteral(" с"),
+             false);
     return;
   }
-  state_->setText(QStringLiteral("Обновление..."));
-  state_->setStyleSheet(QString());
+  SetState(QStringLiteral("Обновление..."), false);
 }
 
-void CurrentWindow::closeEvent(QCloseEvent* event) {
+void CurrentWindow::StopPolling() {
   timer_->stop();
-  app_.ChildClosed(this);
-  event->accept();
+  SetState(QStringLiteral("Опрос остановлен в ") + Now() +
+               QStringLiteral(". Продолжить: кнопка \"Возобновить опрос\" или Ctrl+T"),
+           false);
+  SetPolling(false);
 }
 
-void CurrentWindow::showEvent(QShowEvent* event) {
-  QWidget::showEvent(event);
-  FollowActivation(this, app_);
-}
-
-void CurrentWindow::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape)
-    CloseChild(this);
-  else
-    QWidget::keyPressEvent(event);
+void CurrentWindow::ResumePolling() {
+  if (polling_) return;
+  SetPolling(true);
+  if (app_.ResumeCurrentRefresh(*this)) {
+    SetState(QStringLiteral("Обновление..."), false);
+  } else {
+    SetState(QStringLiteral("Идет другое чтение; повтор через ") + QString::number(interval_->value()) +
+                 QStringLiteral(" с"),
+             false);
+    timer_->start();
+  }
 }
 
 }  // namespace statvtk::app

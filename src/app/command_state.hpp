@@ -1,0 +1,27 @@
+// Which of the frame's commands are enabled, decided in one place from two
+// facts: the kind of the active child window and what is running.
+#pragma once
+
+namespace statvtk::app {
+
+enum class ActiveChild { None, Statistics, LoadedStatistics, Current, Other };
+
+enum class Activity {
+  Idle,        // nothing runs
+  Statistics,  // a statistics read (or identification) runs
+  Polling      // current readings are being polled (a window's timer or its read)
+};
+
+struct CommandState {
+  bool read = false;      // "Прочитать статистику из прибора"
+  bool readTek = false;   // "Прочитать текущие из прибора"
+  bool stop = false;      // "Остановить чтение"
+  bool save = false;      // "Сохранить..."
+  bool exportReport = false;
+  bool techInfo = false;  // "Техническая информация"
+};
+
+// `deviceKnown`: a reading has left an instrument's header block behind.
+CommandState DecideCommands(ActiveChild child, Activity activity, bool deviceKnown);
+
+}  // namespace statvtk::app

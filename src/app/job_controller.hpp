@@ -1,0 +1,134 @@
+// JobController: the desktop's one reading job at a time. It owns the
+// TReadThread, the thread it runs on, the stop request and the window a
+// refresh is for, and tells the frame about a run only through its signals,
+// emitted in order on the GUI thread: started, then any of log / stage /
+// detail / progress / traffic / file... / ...Delivered, then finished.
+// A sequence of jobs (several addresses one after another) is run by
+// starting the next one from the finished signal.
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "link/settings.hpp"
+#include "link/tmod07.hpp"
+#include "reading/job_prep.hpp"
+#include "reading/read_observer.hpp"
+#include "reading/read_thread.hpp"
+
+class QWidget;
+
+namespace statvtk::app {
+
+class CurrentChild;
+
+// One entry of the traffic monitor.
+struct TrafficEntry {
+  QDateTime when;
+  FrameTrace::Direction direction = FrameTrace::Direction::Sent;
+  QByteArray bytes;
+  std::uint32_t result = 0;  // link error code of a reception (0: a good frame)
+};
+
+// What the frame asks for: what to read, over which connection (the address
+// included), and the current-readings window a refresh is for.
+struct JobRequest {
+  ReadPlan plan;
+  ConnectionSettings settings;
+  CurrentChild* target = nullptr;  // CurrentRefresh only
+  QWidget* targetWidget = nullptr; // the same window as a QWidget (to know when it is gone)
+  bool userStarted = true;         // false: a poll tick of a current-readings window
+};
+
+// How a run ended, with the request it was for.
+struct JobEnd {
+  ReadKind kind = ReadKind::Statistics;
+  ReadResult result;
+  bool userStarted = true;
+  CurrentChild* target = nullptr;  // null when there was none or it has closed since
+};
+
+class JobController : public QObject, private ReadObserver {
+  Q_OBJECT
+ public:
+  // Starts a thread running `work`; throws std::system_error when it cannot.
+  using Launcher = std::function<std::jthread(std::function<void()> work)>;
+
+  explicit JobController(const std::filesystem::path& home, QObject* parent = nullptr);
+  ~JobController() override;  // asks a run still going to stop, then waits for it
+
+  // Starts a run; false (nothing started, nothing signalled) when one runs
+  // already or the thread cannot be made: `error` then says why.
+  bool Start(const JobRequest& request, QString* error = nullptr);
+  bool Running() const { return job_ != nullptr; }
+  ReadKind Kind() const { return request_.plan.kind; }
+
+  // "Остановить чтение": the run ends at its next check. The request stays
+  // set until a user starts a run again, so a poll tick starts nothing.
+  void RequestStop();
+  bool StopRequested() const { return stop_.load(); }
+  void ClearStop() { stop_ = false; }
+
+  // The frame trace is collected only while the traffic monitor is open.
+  void SetTracing(bool on) { tracing_.store(on); }
+  // Lets tests (and the simulator demo) adjust each job before it starts.
+  void SetJobSetup(std::function<void(TReadThread&)> setup) { setup_ = std::move(setup); }
+  void SetLauncher(Launcher launcher) { launcher_ = std::move(launcher); }
+
+ Q_SIGNALS:
+  void started(statvtk::ReadKind kind);
+  void log(const QString& line);
+  void stage(const QString& text);   // status panel 0; empty clears it
+  void detail(const QString& text);  // status panel 2
+  void progress(int pos, int max);
+  void traffic(const statvtk::app::TrafficEntry& entry);
+  void fileWritten(const QString& path);
+  void fileFailed(const QString& path, const QString& error);
+  void statisticsDelivered(const statvtk::StatData& data, const QString& caption);
+  void currentDelivered(const std::array<std::uint8_t, 1024>& block, statvtk::DeviceType type, const QString& serial,
+                        statvtk::app::CurrentChild* target);
+  void finished(const statvtk::app::JobEnd& end);
+
+ private:
+  // ReadObserver, called on the job's thread: each report is posted.
+  void LogLine(const std::string& text) override;
+  void ShowStatus(const std::string& text) override;
+  void ShowDetail(const std::string& text) override;
+  void SetProgressMax(int max) override;
+  void SetProgressPos(int pos) override;
+  void DisableControls() override {}
+  void EnableControls() override;
+  void DeliverStatistics(const StatData& data, const std::string& caption) override;
+  void DeliverCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type, const std::string& serial) override;
+  void StatisticsFileWritten(const std::filesystem::path& path) override;
+  void StatisticsFileFailed(const std::filesystem::path& path, const std::string& error) override;
+  void Trace(const FrameTrace& frame);
+
+  template <class Fn>
+  void Post(Fn&& fn);
+  void Finish();
+  CurrentChild* LiveTarget() const;
+
+  std::filesystem::path home_;
+  std::unique_ptr<TReadThread> job_;
+  std::jthread worker_;
+  JobRequest request_;
+  QPointer<QWidget> targetAlive_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> tracing_{false};
+  int progressMax_ = 100;
+  std::function<void(TReadThread&)> setup_;
+  Launcher launcher_;
+};
+
+}  // namespace statvtk::app

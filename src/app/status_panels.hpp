@@ -1,0 +1,34 @@
+// The frame's status bar: panel 0 the current operation, 1 the connection,
+// 2 the device text, 3 free, and the progress bar, shown only while a read
+// runs. A panel is at least its classic width and grows with its text, so a
+// value is never cut; its whole text is also its tool tip.
+#pragma once
+
+#include <array>
+
+#include <QString>
+
+class QLabel;
+class QProgressBar;
+class QStatusBar;
+
+namespace statvtk::app {
+
+class StatusPanels {
+ public:
+  explicit StatusPanels(QStatusBar& bar);
+
+  void SetText(int panel, const QString& text);
+  QString Text(int panel) const;
+  QLabel* Panel(int panel) const;
+
+  void ShowProgress(int pos, int max);  // shows the bar
+  void HideProgress();                  // resets and hides it
+  QProgressBar* Progress() const { return progress_; }
+
+ private:
+  std::array<QLabel*, 4> panels_{};
+  QProgressBar* progress_ = nullptr;
+};
+
+}  // namespace statvtk::app

@@ -1,0 +1,134 @@
+// Failures in sight: a failed run the user started brings "Сообщения" back
+// with its newest lines, a poll's failure stays in its window, and a first
+// start says how to connect.
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QToolBar>
+
+#include "app/connection_dialog.hpp"
+#include "app/current_window.hpp"
+#include "app/log_window.hpp"
+#include "app_test_util.hpp"
+
+using namespace statvtk;
+using namespace statvtk::apptest;
+
+namespace {
+
+void NoLine(app::MainWindow& w) {
+  w.SetJobSetup([](TReadThread& job) {
+    job.SetChannelFactory([](Tmod07&) -> std::unique_ptr<ByteChannel> { return nullptr; });
+  });
+}
+
+}  // namespace
+
+class TestFailures : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void failedRunBringsMessagesBack_data();
+  void failedRunBringsMessagesBack();
+  void pollFailureStaysInItsWindow();
+  void firstStartSaysHowToConnect();
+  void configuredStartShowsNoHint();
+};
+
+void TestFailures::failedRunBringsMessagesBack_data() {
+  QTest::addColumn<bool>("statistics");
+  QTest::newRow("read statistics") << true;
+  QTest::newRow("read current") << false;
+}
+
+void TestFailures::failedRunBringsMessagesBack() {
+  QFETCH(bool, statistics);
+  TestHome home("[Settings]\nConnectMode=0\nPortName=/dev/ttyUSB9\n");
+  ScriptedUi ui;
+  ui.onDialog = AcceptReadAll;
+  app::MainWindow w(ui, home.Path());
+  w.show();
+  // Enough lines that the log scrolls, then "Сообщения" closed (minimised).
+  for (int i = 0; i < 60; ++i) w.Log(QStringLiteral("строка %1").arg(i));
+  w.MessagesFrame()->close();
+  w.NewFile();
+  QVERIFY(w.MessagesFrame()->isMinimized());
+  NoLine(w);
+  QSignalSpy done(&w, &app::MainWindow::JobFinished);
+  if (statistics)
+    w.ReadStatistics();
+  else
+    w.ReadCurrent();
+  QVERIFY(done.wait(30000));
+  QVERIFY(!w.MessagesFrame()->isMinimized());
+  QCOMPARE(w.Mdi()->activeSubWindow(), w.MessagesFrame());
+  QScrollBar* bar = w.Messages()->Memo()->verticalScrollBar();
+  QCOMPARE(bar->value(), bar->maximum());
+  // Wide enough that the failing lines are read whole.
+  QVERIFY(w.Messages()->width() >= w.Messages()->NewestLinesWidth(2) - 2);
+  QVERIFY(w.Messages()->Memo()->toPlainText().contains(QStringLiteral("Ошибка открытия порта /dev/ttyUSB9.")));
+  QCOMPARE(w.PanelText(0), QStringLiteral("Ошибка открытия порта /dev/ttyUSB9."));
+  QVERIFY(ui.shown.empty());  // told in the log, no box
+}
+
+void TestFailures::pollFailureStaysInItsWindow() {
+  TestHome home;
+  ScriptedUi ui;
+  sim::InstrumentOptions o;
+  o.model = DeviceType::dtVTK0814C;
+  sim::Instrument inst(o);
+  app::MainWindow w(ui, home.Path());
+  w.show();
+  UseSimulator(w, inst);
+  QSignalSpy done(&w, &app::MainWindow::JobFinished);
+  w.ReadCurrent();
+  QVERIFY(done.wait(30000));
+  app::CurrentWindow* current = nullptr;
+  for (QMdiSubWindow* s : w.Mdi()->subWindowList())
+    if (auto* c = qobject_cast<app::CurrentWindow*>(s->widget())) current = c;
+  QVERIFY(current);
+  w.MessagesFrame()->close();
+  NoLine(w);
+  current->Tick();
+  QVERIFY(done.wait(30000));
+  QVERIFY(w.MessagesFrame()->isMinimized());
+  QVERIFY(current->StateLine()->text().startsWith(QStringLiteral("Ошибка обновления в ")));
+  QVERIFY(current->StateLine()->styleSheet().contains(QStringLiteral("#b00000")));
+  QVERIFY(current->Polling());  // the next period tries again
+}
+
+void TestFailures::firstStartSaysHowToConnect() {
+  TestHome home;  // no StatVTK.ini at all
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  QVERIFY(w.EmptyStateText()->isVisibleTo(&w));
+  QVERIFY(w.EmptyStateText()->text().contains(QStringLiteral("Настройки → Соединение...")));
+  QVERIFY(w.PanelText(0).contains(QStringLiteral("Настройки → Соединение...")));
+  bool onToolbar = false;
+  for (QToolBar* bar : w.findChildren<QToolBar*>()) onToolbar = onToolbar || bar->actions().contains(w.Actions().connection);
+  QVERIFY(onToolbar);
+  ui.onDialog = [](QDialog& d) {
+    auto* c = qobject_cast<app::ConnectionDialog*>(&d);
+    if (!c) return int(QDialog::Rejected);
+    c->Tcp()->setChecked(true);
+    c->Address()->setText(QStringLiteral("127.0.0.1"));
+    c->accept();
+    return c->result();
+  };
+  w.Actions().connection->trigger();
+  QVERIFY(!w.EmptyStateText()->isVisibleTo(&w));
+  QVERIFY(w.PanelText(0).isEmpty());
+}
+
+void TestFailures::configuredStartShowsNoHint() {
+  TestHome home("[Settings]\nConnectMode=2\nSockIP=127.0.0.1\n");
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  QVERIFY(!w.EmptyStateText()->isVisibleTo(&w));
+  QVERIFY(w.PanelText(0).isEmpty());
+}
+
+QTEST_MAIN(TestFailures)
+#include "test_failures.moc"
