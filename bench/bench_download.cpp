@@ -70,12 +70,12 @@ Figures Read(DeviceType model, std::uint32_t baud, std::uint32_t latencyMs, cons
   inst.Advance(kind.advanceHours);
   sim::ServerOptions so;
   so.baud = baud;
-  std::string error;
-  auto server = sim::Server::Start(inst, so, &error);
-  if (!server) {
-    std::fprintf(stderr, "simulator: %s\n", error.c_str());
+  auto started = sim::Server::Start(inst, so);
+  if (!started) {
+    std::fprintf(stderr, "simulator: %s\n", started.error().reason.c_str());
     return {};
   }
+  const std::unique_ptr<sim::Server> server = std::move(*started);
   QuietObserver obs;
   TReadThread job(obs);
   job.SetConnectMode(ConnectMode::Tcp);

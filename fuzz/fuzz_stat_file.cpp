@@ -130,8 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size > 1 && data[1] == 0x5A) {
       const auto path = std::filesystem::temp_directory_path() /
                         ("statvtk-fuzz-" + std::to_string(::getpid()) + std::string(FileExtension(t)));
-      std::string error;
-      if (!SaveStatFile(path, d, &error)) __builtin_trap();
+      if (!SaveStatFile(path, d)) __builtin_trap();
       const LoadResult r = LoadStatFile(path, ExtensionRule::Exact);
       std::filesystem::remove(path);
       if (!r.data || r.data->area != d.area || r.data->header != d.header) __builtin_trap();

@@ -19,10 +19,8 @@ using namespace statvtk;
 
 const std::vector<std::uint8_t>& Template() {
   static const std::vector<std::uint8_t> bytes = [] {
-    std::vector<std::uint8_t> b;
-    std::string err;
-    ReadWholeFile(BuildTemplateFolder() / "VTK0812_h.xlsx", &b, &err);
-    return b;
+    auto b = ReadWholeFile(BuildTemplateFolder() / "VTK0812_h.xlsx");
+    return b ? std::move(*b) : std::vector<std::uint8_t>{};
   }();
   return bytes;
 }
@@ -30,10 +28,8 @@ const std::vector<std::uint8_t>& Template() {
 // The template's parts unpacked, for mutations that keep the archive valid.
 const std::vector<ZipEntry>& TemplateParts() {
   static const std::vector<ZipEntry> parts = [] {
-    std::vector<ZipEntry> p;
-    std::string err;
-    ReadZip(Template(), &p, &err);
-    return p;
+    auto p = ReadZip(Template());
+    return p ? std::move(*p) : std::vector<ZipEntry>{};
   }();
   return parts;
 }
@@ -52,9 +48,7 @@ const CellBlock& Block() {
 }
 
 void Fill(const std::vector<std::uint8_t>& bytes) {
-  std::vector<std::uint8_t> out;
-  std::string err;
-  FillWorkbook(bytes, Block(), &out, &err);
+  (void)FillWorkbook(bytes, Block());
 }
 
 }  // namespace
@@ -78,9 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (victim.data.empty()) return 0;
       for (std::size_t i = 1; i + 2 < in.size(); i += 3)
         victim.data[(static_cast<std::size_t>(in[i]) << 8 | in[i + 1]) % victim.data.size()] = in[i + 2];
-      std::vector<std::uint8_t> zipped;
-      std::string err;
-      if (WriteZip(parts, &zipped, &err)) Fill(zipped);
+      if (const auto zipped = WriteZip(parts)) Fill(*zipped);
       break;
     }
     default:  // the input itself as an archive

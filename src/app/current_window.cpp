@@ -127,7 +127,7 @@ void CurrentWindow::FitToContents() {
 
 void CurrentWindow::ShowCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type, const std::string& serial) {
   type_ = type;
-  setWindowTitle(QStringLiteral("Текущие показания - прибор № ") + QString::fromStdString(serial));
+  setWindowTitle(QString::fromStdString(CurrentReadingsCaption(serial)));
   ShowView(UpdateData(block, type));
   FitToContents();
   // Once more when the new rows have been laid out by the event loop.

@@ -76,9 +76,9 @@ void LogWindow::Save() {
                                               QString::fromStdString(proposed.string()),
                                               QStringLiteral("Файлы протоколов (*.log)"));
   if (name.isEmpty()) return;
-  std::string error;
-  if (!log_.SaveTo(name.toStdString(), &error))
-    app_.Ui().Warn(this, QStringLiteral("Сообщения"), QString::fromStdString(error));  // names the file and why
+  // The reason names the file and why.
+  if (const Result<void> saved = log_.SaveTo(name.toStdString()); !saved)
+    app_.Ui().Warn(this, QStringLiteral("Сообщения"), QString::fromStdString(saved.error().reason));
 }
 
 void LogWindow::closeEvent(QCloseEvent* event) {

@@ -35,8 +35,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   const auto home = statvtk::ResolveProgramHome(options.home, statvtk::ExecutablePath());
-  std::string error;
-  if (!statvtk::EnsureFolder(home, &error)) std::cerr << "statvtk: " << error << "\n";
+  if (const auto made = statvtk::EnsureFolder(home); !made) std::cerr << "statvtk: " << made.error().reason << "\n";
 
   statvtk::app::UseRussian(&app);
   statvtk::app::DesktopUi ui;

@@ -67,7 +67,7 @@ MainWindow::MainWindow(UiSeam& ui, std::filesystem::path home, QWidget* parent)
     const QSignalBlocker block(address_);
     address_->setValue(static_cast<int>(std::clamp<std::int64_t>(settings_.netAddress, 0, 100000000)));
   }
-  ApplyTopMost(settings_.topMost != 0);
+  ApplyTopMost(ini_.ReadInteger(kSettingsSection, "TopMost", 0) != 0);
   ShowConnectionText();
   status_->SetText(2, QString());
 
@@ -262,7 +262,6 @@ void MainWindow::ApplyTopMost(bool on) {
 void MainWindow::ToggleTopMost() {
   const bool on = !topMost_;
   ApplyTopMost(on);
-  settings_.topMost = on ? 1 : 0;
   ini_.WriteInteger(kSettingsSection, "TopMost", on ? 1 : 0);
   show();
 }

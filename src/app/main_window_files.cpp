@@ -112,9 +112,8 @@ void MainWindow::SaveCommand() {
   if (name.isEmpty()) return;
   if (QFileInfo(name).suffix().isEmpty()) name += QString::fromUtf8(FileExtension(type).data());
   RememberFolder("SaveFolder", name);
-  std::string error;
-  if (!SaveStatFile(name.toStdString(), stat->Data(), &error)) {
-    ui_.Warn(this, windowTitle(), QString::fromStdString(error));
+  if (const auto saved = SaveStatFile(name.toStdString(), stat->Data()); !saved) {
+    ui_.Warn(this, windowTitle(), QString::fromStdString(saved.error().reason));
     return;
   }
   recent_->Add(QFileInfo(name).absoluteFilePath());

@@ -18,7 +18,9 @@
 #include "app/status_panels.hpp"
 #include "app/traffic_window.hpp"
 #include "app/ui_seam.hpp"
+#include "link/frame.hpp"
 #include "reading/batch_summary.hpp"
+#include "reading/current_readings.hpp"
 
 namespace statvtk::app {
 
@@ -57,7 +59,7 @@ void MainWindow::ConnectJobs() {
 
 bool MainWindow::AddressAllowed() {
   const int address = address_->value();
-  if (settings_.useMBus || address <= 255) return true;
+  if (settings_.useMBus || !frame::AddressNeedsMBus(address)) return true;
   // The short address form carries one byte: a larger number would reach another instrument.
   ui_.Warn(this, windowTitle(),
            QStringLiteral("Сетевой адрес %1 больше 255. Без M-Bus адрес прибора - от 0 до 255; "
@@ -147,7 +149,7 @@ void MainWindow::ReadCurrent() {
 bool MainWindow::StartCurrentRefresh(CurrentChild& target) {
   // While the user's stop stands, a tick does nothing.
   if (jobs_->StopRequested() || jobs_->Running()) return false;
-  if (!settings_.useMBus && address_->value() > 255) {
+  if (!settings_.useMBus && frame::AddressNeedsMBus(address_->value())) {
     target.RefreshFailed(QStringLiteral("Сетевой адрес больше 255 без M-Bus"));
     return false;
   }
@@ -228,7 +230,7 @@ void MainWindow::OnCurrent(const std::array<std::uint8_t, 1024>& block, DeviceTy
                            CurrentChild* target) {
   lastHeader_.assign(block.begin(), block.end());
   lastType_ = type;
-  const QString caption = QStringLiteral("Текущие показания - прибор № ") + serial;
+  const QString caption = QString::fromStdString(CurrentReadingsCaption(serial.toStdString()));
   if (target) {
     target->Widget()->setWindowTitle(caption);
     target->ShowCurrent(block, type, serial.toStdString());

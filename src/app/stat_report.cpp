@@ -53,10 +53,11 @@ ReportOutcome RunStatReport(const StatModel& model, const ReportPlan& plan, cons
   run.output = settings.folder / name;
 
   ReportOutcome out;
-  const bool ok = plan.kind == ReportKind::Hourly
-                      ? ExportHourDataToExcel(HourInputOf(model, plan), run, &out.written, &out.reason)
-                      : ExportDayDataToExcel(DailyInputOf(model, plan, fromText, toText), run, &out.written, &out.reason);
-  if (!ok) return Failed(out.reason, app, parent, true);
+  const Result<std::filesystem::path> made =
+      plan.kind == ReportKind::Hourly ? ExportHourDataToExcel(HourInputOf(model, plan), run)
+                                      : ExportDayDataToExcel(DailyInputOf(model, plan, fromText, toText), run);
+  if (!made) return Failed(made.error().reason, app, parent, true);
+  out.written = *made;
   out.ok = true;
   app.Log(QStringLiteral("Отчет записан: ") + QString::fromStdString(out.written.string()));
   if (settings.openWhenDone &&

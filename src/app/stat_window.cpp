@@ -54,11 +54,7 @@ const char* ArchiveWord(StatMode mode) {
 
 }  // namespace
 
-std::string ShortDate(const CalendarDate& d) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%.2d.%.2d.%.2d", d.day % 100, d.month % 100, d.year % 100);
-  return buf;
-}
+std::string ShortDate(const CalendarDate& d) { return ShortDateText(d); }
 
 StatWindow::StatWindow(DeviceType type, AppServices& app, std::optional<CalendarDate> today, QWidget* parent)
     : QWidget(parent), app_(app), data_(StatData::Blank(type)), today_(today) {
@@ -296,11 +292,12 @@ void StatWindow::ExportCsv() {
   // The user's locale decides the decimal mark, so that a spreadsheet reads the numbers.
   const QString point = QLocale().decimalPoint();
   const CsvOptions options = MakeCsvOptions(point == QStringLiteral(",") ? ',' : '.');
-  std::string csv, error;
-  if (!ExportArchiveCsv(window_->Model(), archive, options, &csv, &error)) {
-    app_.Ui().Warn(this, QStringLiteral("Экспорт CSV"), QString::fromStdString(error));
+  const Result<std::string> made = ExportArchiveCsv(window_->Model(), archive, options);
+  if (!made) {
+    app_.Ui().Warn(this, QStringLiteral("Экспорт CSV"), QString::fromStdString(made.error().reason));
     return;
   }
+  const std::string& csv = *made;
   const std::filesystem::path proposed =
       app_.Report().folder / (window_->Model().SerialText() + "_" + ArchiveWord(mode) + ".csv");
   const QString name = app_.Ui().SaveFileName(this, QStringLiteral("Экспорт CSV"),
@@ -309,9 +306,11 @@ void StatWindow::ExportCsv() {
   if (name.isEmpty()) return;
   const std::filesystem::path path = name.toStdString();
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(csv.data());
-  if (!WriteFileAtomically(path, std::span<const std::uint8_t>(bytes, csv.size()), &error)) {
+  if (const Result<void> written = WriteFileAtomically(path, std::span<const std::uint8_t>(bytes, csv.size()));
+      !written) {
     app_.Ui().Warn(this, QStringLiteral("Экспорт CSV"),
-                   QStringLiteral("Не удалось записать файл ") + name + QStringLiteral(": ") + QString::fromStdString(error));
+                   QStringLiteral("Не удалось записать файл ") + name + QStringLiteral(": ") +
+                       QString::fromStdString(written.error().reason));
     return;
   }
   app_.Log(QStringLiteral("Записан файл CSV: ") + name);

@@ -1,6 +1,8 @@
 // Atomic file writing over POSIX descriptors: mkstemp, fsync, rename, fsync of the folder.
 #include "base/atomic_file.hpp"
 
+#include "base/system_error.hpp"
+
 #include "base/unique_fd.hpp"
 
 #include <fcntl.h>
@@ -79,15 +81,11 @@ int RenameNoReplace(const std::string& tmp, const std::filesystem::path& target)
 
 }  // namespace
 
-bool AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts,
-                     int* errorCode) {
+Result<void> AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts) {
   struct stat old {};
   const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
   std::string tmp;
-  const auto fail = [&](int err) {
-    if (errorCode) *errorCode = err;
-    return false;
-  };
+  const auto fail = [](int err) { return Result<void>(SystemFailure(err)); };
   if (!WriteTemporary(path, mode, parts, &tmp)) return fail(errno);
   if (::rename(tmp.c_str(), path.c_str()) != 0) {
     const int err = errno;
@@ -95,19 +93,14 @@ bool AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<st
     return fail(err);
   }
   SyncFolder(path);
-  if (errorCode) *errorCode = 0;
-  return true;
+  return {};
 }
 
-bool AtomicWriteNewFile(const CandidateName& nameOf, int maxNames,
-                        std::initializer_list<std::span<const std::uint8_t>> parts, std::filesystem::path* written,
-                        int* errorCode) {
+Result<std::filesystem::path> AtomicWriteNewFile(const CandidateName& nameOf, int maxNames,
+                                                 std::initializer_list<std::span<const std::uint8_t>> parts) {
   const std::filesystem::path first = nameOf(1);
   std::string tmp;
-  const auto fail = [&](int err) {
-    if (errorCode) *errorCode = err;
-    return false;
-  };
+  const auto fail = [](int err) { return Result<std::filesystem::path>(SystemFailure(err)); };
   if (!WriteTemporary(first, 0644, parts, &tmp)) return fail(errno);
   int err = EEXIST;
   for (int n = 1; n <= maxNames && err == EEXIST; ++n) {
@@ -115,9 +108,7 @@ bool AtomicWriteNewFile(const CandidateName& nameOf, int maxNames,
     err = RenameNoReplace(tmp, target);
     if (err == 0) {
       SyncFolder(target);
-      if (written) *written = target;
-      if (errorCode) *errorCode = 0;
-      return true;
+      return target;
     }
   }
   ::unlink(tmp.c_str());

@@ -3,6 +3,8 @@
 // MoveFileEx (replace, write-through).
 #include "base/atomic_file.hpp"
 
+#include "base/system_error.hpp"
+
 #include <algorithm>
 #include <atomic>
 #include <string>
@@ -62,44 +64,32 @@ bool WriteTemporary(const std::filesystem::path& path, std::initializer_list<std
 
 }  // namespace
 
-bool AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts,
-                     int* errorCode) {
+Result<void> AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts) {
   std::filesystem::path tmp;
   const auto fail = [&](bool created) {
     const DWORD err = GetLastError();
     if (created) DeleteFileW(tmp.c_str());
-    if (errorCode) *errorCode = static_cast<int>(err);
-    return false;
+    return Result<void>(SystemFailure(static_cast<int>(err)));
   };
   if (!WriteTemporary(path, parts, &tmp)) return fail(false);
   if (!MoveFileExW(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return fail(true);
-  if (errorCode) *errorCode = 0;
-  return true;
+  return {};
 }
 
-bool AtomicWriteNewFile(const CandidateName& nameOf, int maxNames,
-                        std::initializer_list<std::span<const std::uint8_t>> parts, std::filesystem::path* written,
-                        int* errorCode) {
+Result<std::filesystem::path> AtomicWriteNewFile(const CandidateName& nameOf, int maxNames,
+                                                 std::initializer_list<std::span<const std::uint8_t>> parts) {
   const std::filesystem::path first = nameOf(1);
   std::filesystem::path tmp;
-  if (!WriteTemporary(first, parts, &tmp)) {
-    if (errorCode) *errorCode = static_cast<int>(GetLastError());
-    return false;
-  }
+  if (!WriteTemporary(first, parts, &tmp)) return SystemFailure(static_cast<int>(GetLastError()));
   DWORD err = ERROR_FILE_EXISTS;
   for (int n = 1; n <= maxNames && (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS); ++n) {
     const std::filesystem::path target = n == 1 ? first : nameOf(n);
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the name exists.
-    if (MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
-      if (written) *written = target;
-      if (errorCode) *errorCode = 0;
-      return true;
-    }
+    if (MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return target;
     err = GetLastError();
   }
   DeleteFileW(tmp.c_str());
-  if (errorCode) *errorCode = static_cast<int>(err == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : err);
-  return false;
+  return SystemFailure(static_cast<int>(err == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : err));
 }
 
 }  // namespace statvtk

@@ -13,4 +13,8 @@ const char* NonRegularText(NonRegularKind kind) {
   return "это не обычный файл";
 }
 
+Error NotRegularFailure(NonRegularKind kind) { return MakeError(ErrorCode::NotRegularFile, NonRegularText(kind)); }
+
+Error TooLargeFailure() { return MakeError(ErrorCode::FileTooLarge, "file too large"); }
+
 }  // namespace statvtk

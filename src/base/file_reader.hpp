@@ -6,31 +6,24 @@
 #include <filesystem>
 #include <vector>
 
-namespace statvtk {
+#include "base/error.hpp"
 
-enum class FileReadFault {
-  None,
-  System,      // the system refused: errorCode holds its code (SystemErrorText)
-  NotRegular,  // a folder, a device or another non-file
-  TooLarge,    // more than the caller's limit
-};
+namespace statvtk {
 
 // What a path that is not a regular file is.
 enum class NonRegularKind { Other, Folder, Fifo, Socket, Device };
-
-struct FileReadResult {
-  std::vector<std::uint8_t> bytes;
-  FileReadFault fault = FileReadFault::None;
-  int errorCode = 0;
-  NonRegularKind kind = NonRegularKind::Other;  // with NotRegular
-};
 
 // "это папка", "это канал FIFO, а не обычный файл", ...: the words for a refused non-file.
 const char* NonRegularText(NonRegularKind kind);
 
 // The file's bytes when it is a regular file of at most `limit` bytes. A FIFO
 // or a device is refused at once (the open does not wait for a writer).
+// Errors: FileSystem (the system's code and words), NotRegularFile (reason
+// NonRegularText), FileTooLarge ("file too large").
+Result<std::vector<std::uint8_t>> ReadRegularFile(const std::filesystem::path& path, std::uintmax_t limit);
 
-FileReadResult ReadRegularFile(const std::filesystem::path& path, std::uintmax_t limit);
+// The errors of ReadRegularFile that are not the system's.
+Error NotRegularFailure(NonRegularKind kind);
+Error TooLargeFailure();
 
 }  // namespace statvtk

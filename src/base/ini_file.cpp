@@ -214,10 +214,9 @@ bool IniFile::Save() {
   std::string content;
   for (const Line& l : lines_) content += l.text + eol;
 
-  int err = 0;
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(content.data());
-  if (!AtomicWriteFile(path_, {{bytes, content.size()}}, &err)) {
-    lastError_ = "Не удалось записать файл " + path_.string() + ": " + SystemErrorText(err);
+  if (const Result<void> written = AtomicWriteFile(path_, {{bytes, content.size()}}); !written) {
+    lastError_ = "Не удалось записать файл " + path_.string() + ": " + written.error().reason;
     return false;
   }
   lastError_.clear();

@@ -22,16 +22,15 @@ std::filesystem::path ResolveProgramHome(const std::optional<std::filesystem::pa
   return (ec ? std::filesystem::path(".") : cwd) / "StatVTK";
 }
 
-bool EnsureFolder(const std::filesystem::path& folder, std::string* error) {
+Result<void> EnsureFolder(const std::filesystem::path& folder) {
   std::error_code ec;
-  if (std::filesystem::is_directory(folder, ec)) return true;
+  if (std::filesystem::is_directory(folder, ec)) return {};
   std::filesystem::create_directories(folder, ec);
-  if (!ec && std::filesystem::is_directory(folder, ec)) return true;
-  if (error) {
-    *error = "Не удалось создать папку " + folder.string() + ": " +
-             (ec ? ec.message() : std::string("на этом месте уже есть файл"));
-  }
-  return false;
+  if (!ec && std::filesystem::is_directory(folder, ec)) return {};
+  return MakeError(ErrorCode::FileSystem,
+                   "Не удалось создать папку " + folder.string() + ": " +
+                       (ec ? ec.message() : std::string("на этом месте уже есть файл")),
+                   ec.value());
 }
 
 }  // namespace statvtk

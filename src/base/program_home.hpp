@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "base/error.hpp"
+
 namespace statvtk {
 
 // --home DIR (option) wins, then STATVTK_HOME, then the executable's folder
@@ -29,7 +31,8 @@ inline std::filesystem::path LogsFolder(const std::filesystem::path& home) { ret
 inline std::filesystem::path TemplatesFolder(const std::filesystem::path& home) { return home / "Templates"; }
 inline std::filesystem::path ReportsFolder(const std::filesystem::path& home) { return home / "Reports"; }
 
-// Creates the folder (and its parents) when missing; false with a reason otherwise.
-bool EnsureFolder(const std::filesystem::path& folder, std::string* error = nullptr);
+// Creates the folder (and its parents) when missing; otherwise the error
+// (FileSystem) says "Не удалось создать папку FOLDER: " and why.
+Result<void> EnsureFolder(const std::filesystem::path& folder);
 
 }  // namespace statvtk

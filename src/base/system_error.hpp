@@ -4,8 +4,13 @@
 
 #include <string>
 
+#include "base/error.hpp"
+
 namespace statvtk {
 
 std::string SystemErrorText(int code);
+
+// A refusal by the system: ErrorCode::FileSystem, the code and its words.
+inline Error SystemFailure(int code) { return MakeError(ErrorCode::FileSystem, SystemErrorText(code), code); }
 
 }  // namespace statvtk

@@ -4,15 +4,13 @@
 #include <cstdio>
 #include <ctime>
 
+#include "base/local_time.hpp"
+#include "reports/message_log.hpp"
+
 namespace statvtk::cli {
 
 namespace {
-std::tm LocalTm(std::chrono::system_clock::time_point t) {
-  const std::time_t tt = std::chrono::system_clock::to_time_t(t);
-  std::tm tm{};
-  localtime_r(&tt, &tm);
-  return tm;
-}
+std::tm LocalTm(std::chrono::system_clock::time_point t) { return LocalTime(t); }
 
 // The log window shows a line break of a message as a new line.
 std::string Lines(std::string text) {
@@ -25,13 +23,7 @@ std::string Lines(std::string text) {
 }
 }  // namespace
 
-std::string LogStamp(std::chrono::system_clock::time_point t) {
-  const std::tm tm = LocalTm(t);
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "[%.2d.%.2d.%.4d %.2d:%.2d:%.2d]  ", tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900,
-                tm.tm_hour, tm.tm_min, tm.tm_sec);
-  return buf;
-}
+std::string LogStamp(std::chrono::system_clock::time_point t) { return LogStampText(LocalTm(t)); }
 
 std::string TraceStamp(std::chrono::system_clock::time_point t) {
   const std::tm tm = LocalTm(t);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "link/frame.hpp"
+
 namespace statvtk::cli {
 
 bool ArgReader::Value(const std::string& option, std::string& out) {
@@ -76,7 +78,7 @@ std::string CheckConnectionOptions(const ConnectionOptions& o) {
     if (!o.dyndns && o.tcp->substr(0, colon).find('.') == std::string::npos)
       return "--tcp: the host must be a dotted IPv4 address (use --dyndns NAME for a host name)";
   }
-  if (o.address && !o.mbus && *o.address > 255) return "--address: 0..255 (M-Bus addresses need --mbus)";
+  if (o.address && !o.mbus && frame::AddressNeedsMBus(*o.address)) return "--address: 0..255 (M-Bus addresses need --mbus)";
   return {};
 }
 

@@ -31,7 +31,7 @@ std::string Trimmed(std::string s) {
 
 void Print(const CliObserver& obs, std::ostream& out) {
   const CurrentView view = UpdateData(obs.CurrentBlock(), obs.CurrentType());
-  out << "Текущие показания - прибор № " << obs.CurrentSerial() << "\n";
+  out << CurrentReadingsCaption(obs.CurrentSerial()) << "\n";
   out << "Модель: " << DeviceTypeName(obs.CurrentType()) << "\n";
   for (const auto& l : view.labels) out << Trimmed(l.caption) << ": " << l.text << "\n";
   out << "\n";

@@ -36,16 +36,10 @@ bool OneChar(const std::optional<std::string>& v, char* c) {
 }  // namespace
 
 int RunExport(const Args& args, std::ostream& out, std::ostream& err) {
-  FileCommandArgs a;
-  std::string error;
-  if (!ParseFileCommandArgs(args, {"--archive", "--out", "--separator", "--decimal"}, &a, &error)) {
-    err << "statvtk-cli export: " << error << "\n" << kExportHelp;
-    return kExitUsage;
-  }
-  if (a.help) {
-    out << kExportHelp;
-    return kExitOk;
-  }
+  const auto started =
+      StartFileCommand(args, {"--archive", "--out", "--separator", "--decimal"}, "export", kExportHelp, out, err);
+  if (const int* exit = std::get_if<int>(&started)) return *exit;
+  const FileCommandArgs& a = std::get<FileCommandArgs>(started);
   CsvArchive archive = CsvArchive::Hourly;
   char separator = '\0', decimal = '\0';
   if (!ArchiveOf(a.Option("--archive").value_or("hourly"), &archive) || !OneChar(a.Option("--separator"), &separator) ||
@@ -53,20 +47,25 @@ int RunExport(const Args& args, std::ostream& out, std::ostream& err) {
     err << "statvtk-cli export: bad --archive, --separator or --decimal\n" << kExportHelp;
     return kExitUsage;
   }
-  StatData data;
-  if (!LoadStatistics(a, &data, &error)) {
-    err << error << "\n";
-    return kExitFile;
-  }
+  auto loaded = LoadForCommand(a, err);
+  if (const int* exit = std::get_if<int>(&loaded)) return *exit;
+  StatData& data = std::get<StatData>(loaded);
   const auto model = MakeStatModel(data);
-  std::string csv;
-  if (!model || !ExportArchiveCsv(*model, archive, MakeCsvOptions(decimal, separator), &csv, &error)) {
-    err << a.file << ": " << (model ? error : std::string("unknown statistics model")) << "\n";
+  if (!model) {
+    err << a.file << ": unknown statistics model\n";
     return kExitFile;
   }
+  const Result<std::string> made = ExportArchiveCsv(*model, archive, MakeCsvOptions(decimal, separator));
+  if (!made) {
+    err << a.file << ": " << made.error().reason << "\n";
+    return kExitFile;
+  }
+  const std::string& csv = *made;
   if (const auto path = a.Option("--out")) {
-    if (!WriteFileAtomically(*path, {reinterpret_cast<const std::uint8_t*>(csv.data()), csv.size()}, &error)) {
-      err << error << "\n";
+    if (const Result<void> written =
+            WriteFileAtomically(*path, {reinterpret_cast<const std::uint8_t*>(csv.data()), csv.size()});
+        !written) {
+      err << written.error().reason << "\n";
       return kExitFile;
     }
     out << *path << "\n";

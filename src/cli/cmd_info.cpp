@@ -19,22 +19,13 @@ constexpr const char* kInfoHelp =
 }
 
 int RunInfo(const Args& args, std::ostream& out, std::ostream& err) {
-  FileCommandArgs a;
-  std::string error;
-  if (!ParseFileCommandArgs(args, {}, &a, &error)) {
-    err << "statvtk-cli info: " << error << "\n" << kInfoHelp;
-    return kExitUsage;
-  }
-  if (a.help) {
-    out << kInfoHelp;
-    return kExitOk;
-  }
-  StatData data;
+  const auto started = StartFileCommand(args, {}, "info", kInfoHelp, out, err);
+  if (const int* exit = std::get_if<int>(&started)) return *exit;
+  const FileCommandArgs& a = std::get<FileCommandArgs>(started);
   MemberSource member = MemberSource::NotApplicable;
-  if (!LoadStatistics(a, &data, &error, &member)) {
-    err << error << "\n";
-    return kExitFile;
-  }
+  const auto loaded = LoadForCommand(a, err, &member);
+  if (const int* exit = std::get_if<int>(&loaded)) return *exit;
+  const StatData& data = std::get<StatData>(loaded);
   const TechInfo info = BuildTechInfo(data.header, data.type);
   out << info.caption << "\n";
   for (const auto& row : info.rows) out << row.label << "\t" << row.value << "\n";

@@ -71,15 +71,16 @@ struct ReadOptions {
 // folder gets the file under the download's name, never replacing one there.
 bool WriteCopy(const std::filesystem::path& path, bool folder, const std::filesystem::path& name, const StatData& data,
                std::filesystem::path* written, std::ostream& err) {
-  std::string error;
-  bool ok = false;
-  if (folder) {
-    ok = SaveNewStatFile(SeriesNames(path, name), data, written, &error);
-  } else {
-    ok = SaveStatFile(path, data, &error);
-    *written = path;
+  const auto saveOver = [&]() -> Result<std::filesystem::path> {
+    if (Result<void> saved = SaveStatFile(path, data); !saved) return std::move(saved.error());
+    return path;
+  };
+  const Result<std::filesystem::path> saved = folder ? SaveNewStatFile(SeriesNames(path, name), data) : saveOver();
+  if (saved) {
+    *written = *saved;
+    return true;
   }
-  if (ok) return true;
+  const std::string& error = saved.error().reason;
   err << "statvtk-cli read: " << (error.empty() ? path.string() : error) << "\n";
   return false;
 }
@@ -189,9 +190,9 @@ int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
   if ((ro.all ? 1 : 0) + (ro.last ? 1 : 0) + (ro.newRecords ? 1 : 0) > 1)
     return UsageError(err, "read", "give one of --all, --last and --new (--base)");
   if (addressText) {
-    std::string why;
-    auto list = ParseNumberList(*addressText, 0, ro.conn.mbus ? 0xFFFFFFFFu : 255u, &why);
+    auto list = ParseNumberList(*addressText, 0, ro.conn.mbus ? 0xFFFFFFFFu : 255u);
     if (!list) {
+      const std::string& why = list.error().reason;
       const bool one = addressText->find_first_of(",-") == std::string::npos;
       return UsageError(err, "read", one && !ro.conn.mbus ? "--address: 0..255 (M-Bus addresses need --mbus)"
                                                           : "--address: " + why);

@@ -46,10 +46,9 @@ int HourlyReport(const FileCommandArgs& a, std::shared_ptr<const StatModel> mode
     err << a.file << ": no hourly records of " << text << "\n";
     return kExitFile;
   }
-  std::filesystem::path written;
-  std::string reason;
-  if (!ExportHourDataToExcel(HourInputOf(*model, plan), RunOf(a), &written, &reason)) return Fail(err, reason);
-  out << written.string() << "\n";
+  const Result<std::filesystem::path> written = ExportHourDataToExcel(HourInputOf(*model, plan), RunOf(a));
+  if (!written) return Fail(err, written.error().reason);
+  out << written->string() << "\n";
   return kExitOk;
 }
 
@@ -66,27 +65,19 @@ int DailyReport(const FileCommandArgs& a, std::shared_ptr<const StatModel> model
         << ShortDateText(window.EndDate()) << "\n";
     return kExitFile;
   }
-  std::filesystem::path written;
-  std::string reason;
   const auto input = DailyInputOf(*model, plan, ShortDateText(window.BeginDate()), ShortDateText(window.EndDate()));
-  if (!ExportDayDataToExcel(input, RunOf(a), &written, &reason)) return Fail(err, reason);
-  out << written.string() << "\n";
+  const Result<std::filesystem::path> written = ExportDayDataToExcel(input, RunOf(a));
+  if (!written) return Fail(err, written.error().reason);
+  out << written->string() << "\n";
   return kExitOk;
 }
 
 }  // namespace
 
 int RunReport(const Args& args, std::ostream& out, std::ostream& err) {
-  FileCommandArgs a;
-  std::string error;
-  if (!ParseFileCommandArgs(args, {"--day", "--from", "--to", "--out"}, &a, &error)) {
-    err << "statvtk-cli report: " << error << "\n" << kReportHelp;
-    return kExitUsage;
-  }
-  if (a.help) {
-    out << kReportHelp;
-    return kExitOk;
-  }
+  const auto started = StartFileCommand(args, {"--day", "--from", "--to", "--out"}, "report", kReportHelp, out, err);
+  if (const int* exit = std::get_if<int>(&started)) return *exit;
+  const FileCommandArgs& a = std::get<FileCommandArgs>(started);
   const auto day = a.Option("--day"), from = a.Option("--from"), to = a.Option("--to");
   CalendarDate d1, d2;
   const bool hourly = day && !from && !to && ParseShortDate(*day, &d1, true);
@@ -95,11 +86,9 @@ int RunReport(const Args& args, std::ostream& out, std::ostream& err) {
     err << "statvtk-cli report: give --day DD.MM.YY, or --from DD.MM.YY and --to DD.MM.YY\n" << kReportHelp;
     return kExitUsage;
   }
-  StatData data;
-  if (!LoadStatistics(a, &data, &error)) {
-    err << error << "\n";
-    return kExitFile;
-  }
+  auto loaded = LoadForCommand(a, err);
+  if (const int* exit = std::get_if<int>(&loaded)) return *exit;
+  StatData& data = std::get<StatData>(loaded);
   std::shared_ptr<const StatModel> model = MakeStatModel(data);
   if (!model) {
     err << a.file << ": unknown statistics model\n";

@@ -89,11 +89,10 @@ int RunScan(const Args& args, std::ostream& out, std::ostream& err) {
   }
   if (auto e = CheckConnectionOptions(o); !e.empty()) return UsageError(err, "scan", e);
   if (o.mbus && !addressText) return UsageError(err, "scan", "--mbus needs the addresses to ask (--addresses LIST)");
-  std::string why;
   std::vector<std::uint32_t> addresses;
   if (addressText) {
-    auto list = ParseNumberList(*addressText, 0, o.mbus ? 0xFFFFFFFFu : 255u, &why);
-    if (!list) return UsageError(err, "scan", "--addresses: " + why);
+    auto list = ParseNumberList(*addressText, 0, o.mbus ? 0xFFFFFFFFu : 255u);
+    if (!list) return UsageError(err, "scan", "--addresses: " + list.error().reason);
     addresses = std::move(*list);
   } else {
     for (std::uint32_t a = 1; a <= 32; ++a) addresses.push_back(a);
@@ -102,8 +101,8 @@ int RunScan(const Args& args, std::ostream& out, std::ostream& err) {
   if (baudText && *baudText == "all") {
     bauds.assign(std::begin(kScanSpeeds), std::end(kScanSpeeds));
   } else if (baudText) {
-    auto list = ParseNumberList(*baudText, 50, 4000000, &why);
-    if (!list) return UsageError(err, "scan", "--bauds: " + why);
+    auto list = ParseNumberList(*baudText, 50, 4000000);
+    if (!list) return UsageError(err, "scan", "--bauds: " + list.error().reason);
     bauds = std::move(*list);
   }
 

@@ -43,11 +43,7 @@ const std::map<std::string, std::string>& ValueKeys() {
   return keys;
 }
 
-std::string DateText(const StatRecord& r) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.2d.%.2d.%.2d", r.day % 100, r.month % 100, r.year % 100);
-  return buf;
-}
+std::string DateText(const StatRecord& r) { return ShortDateText(r.day, r.month, r.year); }
 
 constexpr std::pair<ArchiveKind, const char*> kArchives[] = {
     {ArchiveKind::Hourly, "hourly"}, {ArchiveKind::Daily, "daily"}, {ArchiveKind::Monthly, "monthly"}};

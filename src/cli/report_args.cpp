@@ -15,19 +15,20 @@ std::optional<std::string> FileCommandArgs::Option(const std::string& name) cons
   return it == options.end() ? std::nullopt : std::optional<std::string>(it->second);
 }
 
-bool ParseFileCommandArgs(const Args& args, const std::vector<std::string>& valueOptions, FileCommandArgs* out,
-                          std::string* error) {
+Result<FileCommandArgs> ParseFileCommandArgs(const Args& args, const std::vector<std::string>& valueOptions) {
+  FileCommandArgs parsed;
+  FileCommandArgs* out = &parsed;
+  const auto fail = [](std::string reason) { return MakeError(ErrorCode::BadSettings, std::move(reason)); };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") {
       out->help = true;
-      return true;
+      return parsed;
     }
     const bool takesValue = a == "--home" || a == "--member" || std::find(valueOptions.begin(), valueOptions.end(), a) != valueOptions.end();
     if (takesValue) {
       if (i + 1 >= args.size()) {
-        *error = "option " + a + " needs a value";
-        return false;
+        return fail("option " + a + " needs a value");
       }
       const std::string& v = args[++i];
       if (a == "--home") {
@@ -35,50 +36,67 @@ bool ParseFileCommandArgs(const Args& args, const std::vector<std::string>& valu
       } else if (a == "--member") {
         out->member = MemberOfText(v);
         if (!out->member) {
-          *error = "--member: C or CM";
-          return false;
+          return fail("--member: C or CM");
         }
       } else if (!out->options.emplace(a, v).second) {
-        *error = "option " + a + " given twice";
-        return false;
+        return fail("option " + a + " given twice");
       }
     } else if (a.size() > 1 && a[0] == '-') {
-      *error = "unknown option " + a;
-      return false;
+      return fail("unknown option " + a);
     } else if (out->file.empty()) {
       out->file = a;
     } else {
-      *error = "more than one file given: " + a;
-      return false;
+      return fail("more than one file given: " + a);
     }
   }
   if (out->file.empty()) {
-    *error = "no statistics file given";
-    return false;
+    return fail("no statistics file given");
   }
-  return true;
+  return parsed;
 }
 
-bool LoadStatistics(const std::string& file, StatData* data, std::string* error) {
+std::variant<FileCommandArgs, int> StartFileCommand(const Args& args, const std::vector<std::string>& valueOptions,
+                                                    const char* name, std::string_view help, std::ostream& out,
+                                                    std::ostream& err) {
+  Result<FileCommandArgs> parsed = ParseFileCommandArgs(args, valueOptions);
+  if (!parsed) {
+    err << "statvtk-cli " << name << ": " << parsed.error().reason << "\n" << help;
+    return kExitUsage;
+  }
+  if (parsed->help) {
+    out << help;
+    return kExitOk;
+  }
+  return std::move(*parsed);
+}
+
+Result<StatData> LoadStatistics(const std::string& file) {
   LoadResult r = LoadStatFile(file, ExtensionRule::LowerCase);
   if (r.ignored) {
-    *error = file + ": not a statistics file (.vst, .814, .ldn)";
-    return false;
+    return MakeError(ErrorCode::BadFile, file + ": not a statistics file (.vst, .814, .ldn)");
   }
   if (!r.data) {
-    *error = r.error.empty() ? file + ": cannot be read" : r.error;
-    return false;
+    return MakeError(ErrorCode::BadFile, r.error.empty() ? file + ": cannot be read" : r.error);
   }
-  *data = std::move(*r.data);
-  return true;
+  return std::move(*r.data);
 }
 
-bool LoadStatistics(const FileCommandArgs& args, StatData* data, std::string* error, MemberSource* source) {
-  if (!LoadStatistics(args.file, data, error)) return false;
+Result<StatData> LoadStatistics(const FileCommandArgs& args, MemberSource* source) {
+  Result<StatData> data = LoadStatistics(args.file);
+  if (!data) return data;
   const IniFile ini(SettingsPath(HomeOf(args)));
   const MemberSource how = ApplyMember(*data, ini, args.member);
   if (source) *source = how;
-  return true;
+  return data;
+}
+
+std::variant<StatData, int> LoadForCommand(const FileCommandArgs& args, std::ostream& err, MemberSource* source) {
+  Result<StatData> loaded = LoadStatistics(args, source);
+  if (!loaded) {
+    err << loaded.error().reason << "\n";
+    return kExitFile;
+  }
+  return std::move(*loaded);
 }
 
 std::filesystem::path HomeOf(const FileCommandArgs& args) { return ResolveProgramHome(args.home, ExecutablePath()); }
@@ -95,10 +113,5 @@ bool ParseShortDate(const std::string& text, CalendarDate* date, bool anyListedD
   return true;
 }
 
-std::string ShortDateText(const CalendarDate& date) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%.2d.%.2d.%.2d", date.day, date.month, date.year % 100);
-  return buf;
-}
 
 }  // namespace statvtk::cli

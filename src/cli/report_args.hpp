@@ -6,9 +6,13 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
+#include <string_view>
+#include <variant>
 #include <vector>
 
+#include "base/error.hpp"
 #include "cli/commands.hpp"
 #include "stats/device_members.hpp"
 #include "stats/stat_model.hpp"
@@ -27,17 +31,27 @@ struct FileCommandArgs {
 };
 
 // `valueOptions` are the options that take a value (besides --home).
-// False with the reason on an unknown option, a missing value, a repeated
-// option or a missing or second file name.
-bool ParseFileCommandArgs(const Args& args, const std::vector<std::string>& valueOptions, FileCommandArgs* out,
-                          std::string* error);
+// The error (BadSettings) has the reason for an unknown option, a missing
+// value, a repeated option or a missing or second file name.
+Result<FileCommandArgs> ParseFileCommandArgs(const Args& args, const std::vector<std::string>& valueOptions);
 
-// The statistics file (extension compared lower-cased) as its data; false with the message.
-bool LoadStatistics(const std::string& file, StatData* data, std::string* error);
+// A file command's first step: its arguments parsed, or the exit code to
+// return at once: kExitUsage after "statvtk-cli NAME: reason" and the help on
+// `err`, kExitOk after the help on `out` for --help.
+std::variant<FileCommandArgs, int> StartFileCommand(const Args& args, const std::vector<std::string>& valueOptions,
+                                                    const char* name, std::string_view help, std::ostream& out,
+                                                    std::ostream& err);
+
+// The statistics file (extension compared lower-cased) as its data, or the error with the message.
+Result<StatData> LoadStatistics(const std::string& file);
 // The same for a file command: a .814 file takes the member given with
 // --member, else the one remembered for its serial number in the home's
 // StatVTK.ini, else C; `source` says which.
-bool LoadStatistics(const FileCommandArgs& args, StatData* data, std::string* error, MemberSource* source = nullptr);
+Result<StatData> LoadStatistics(const FileCommandArgs& args, MemberSource* source = nullptr);
+
+// A file command's statistics, or kExitFile after the reason on `err`.
+std::variant<StatData, int> LoadForCommand(const FileCommandArgs& args, std::ostream& err,
+                                           MemberSource* source = nullptr);
 
 // The program home: --home, else STATVTK_HOME, the portable folder or the user's data folder.
 std::filesystem::path HomeOf(const FileCommandArgs& args);
@@ -46,6 +60,5 @@ std::filesystem::path HomeOf(const FileCommandArgs& args);
 // With `anyListedDay` every day 01..31 of months 01..12 passes, as a file may
 // list such a day (31.02): the caller then looks it up among the listed days.
 bool ParseShortDate(const std::string& text, CalendarDate* date, bool anyListedDay = false);
-std::string ShortDateText(const CalendarDate& date);  // "DD.MM.YY"
 
 }  // namespace statvtk::cli

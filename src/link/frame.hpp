@@ -21,6 +21,11 @@ inline constexpr std::size_t kMaxData = 256;      // a length byte of 0 means 25
 inline constexpr std::size_t kMaxShortFrame = kMaxData + kShortOverhead;  // 263
 inline constexpr std::size_t kMaxLongFrame = kMaxData + kLongOverhead;    // 265
 
+// The short form carries one address byte: an address above it is reachable
+// only in M-Bus mode (the long form), never cut to a byte.
+inline constexpr std::int64_t kMaxShortAddress = 255;
+constexpr bool AddressNeedsMBus(std::int64_t address) { return address > kMaxShortAddress; }
+
 enum class Form { Short, Long };
 
 constexpr std::size_t Overhead(Form f) { return f == Form::Short ? kShortOverhead : kLongOverhead; }

@@ -2,6 +2,7 @@
 // its clamp and the Recommended fallback of the timing values.
 #include "link/settings.hpp"
 
+#include "link/frame.hpp"
 #include "link/serial_channel.hpp"
 
 #include <algorithm>
@@ -101,7 +102,6 @@ ConnectionSettings LoadConnectionSettings(const IniFile& ini) {
   s.useDynDns = ini.ReadBool(kSettings, "UseDynDNS", false);
   s.dynDnsName = ini.ReadString(kSettings, "DynDNS_Name", "");
   s.connectMode = ConnectModeOf(ini.ReadInteger(kSettings, "ConnectMode", 0));
-  s.topMost = ToInt(ini.ReadInteger(kSettings, "TopMost", 0));
   return s;
 }
 
@@ -115,7 +115,7 @@ std::string ConnectionSettingsError(const ConnectionSettings& s) {
   if (s.useMBus) {
     if (s.netAddress < 0 || s.netAddress > 0xFFFFFFFFLL)
       return outside(kSettings, "NetAddress", s.netAddress, 0, 0xFFFFFFFFLL, " (режим M-Bus)");
-  } else if (s.netAddress < 0 || s.netAddress > 255) {
+  } else if (s.netAddress < 0 || frame::AddressNeedsMBus(s.netAddress)) {
     return outside(kSettings, "NetAddress", s.netAddress, 0, 255,
                    " (адреса больше 255 возможны только в режиме M-Bus)");
   }

@@ -37,7 +37,6 @@ struct ConnectionSettings {
   bool useGate = false;
   bool useDynDns = false;
   std::string dynDnsName;
-  int topMost = 0;
   std::string phoneNo;
   bool tone = true;
   std::string initString;

@@ -6,7 +6,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -164,35 +163,16 @@ int AwaitConnect(int fd, std::uint32_t timeoutS, const std::atomic<bool>* abort)
 
 }  // namespace
 
-std::string ResolveIpv4(const std::string& name) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || !found) return {};
-  std::string text;
-  for (const addrinfo* a = found; a && text.empty(); a = a->ai_next) {
-    if (a->ai_family != AF_INET) continue;
-    std::array<char, INET_ADDRSTRLEN> buf{};
-    const auto* sin = reinterpret_cast<const sockaddr_in*>(a->ai_addr);
-    if (inet_ntop(AF_INET, &sin->sin_addr, buf.data(), buf.size())) text = buf.data();
-  }
-  freeaddrinfo(found);
-  return text;
-}
+std::string ResolveIpv4(const std::string& name) { return tcp::FirstIpv4Of(name); }
 
 ChannelOpenResult OpenTcpChannel(const TcpTarget& target) {
-  auto address = tcp::TargetAddress(target);
-  if (auto* refused = std::get_if<ChannelOpenResult>(&address)) return std::move(*refused);
-  const std::string dotted = std::get<std::string>(address);
+  auto endpoint = tcp::EndpointOf(target);
+  if (auto* refused = std::get_if<ChannelOpenResult>(&endpoint)) return std::move(*refused);
+  const auto& [address, port, where] = std::get<tcp::Ipv4Endpoint>(endpoint);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
-  addr.sin_port = htons(target.port);
-  if (inet_pton(AF_INET, dotted.c_str(), &addr.sin_addr) != 1) {
-    return tcp::Failure(link_error::kBadIpAddress,
-                        "«" + dotted + "» не является адресом IPv4 (нужен вид 192.168.0.10)");
-  }
-  const std::string where = tcp::Where(dotted, target.port);
+  addr.sin_port = port;
+  addr.sin_addr.s_addr = address;
   UniqueFd sock(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   if (sock.get() < 0) return tcp::SocketFailure(std::strerror(errno));
   int err = 0;

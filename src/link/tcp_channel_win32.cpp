@@ -192,37 +192,16 @@ int AwaitConnect(SOCKET s, std::uint32_t timeoutS, const std::atomic<bool>* abor
 
 }  // namespace
 
-std::string ResolveIpv4(const std::string& name) {
-  if (!WinsockStarted()) return {};
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || !found) return {};
-  std::string text;
-  for (const addrinfo* a = found; a && text.empty(); a = a->ai_next) {
-    if (a->ai_family != AF_INET) continue;
-    std::array<char, INET_ADDRSTRLEN> buf{};
-    auto* sin = reinterpret_cast<sockaddr_in*>(a->ai_addr);
-    if (inet_ntop(AF_INET, &sin->sin_addr, buf.data(), buf.size())) text = buf.data();
-  }
-  freeaddrinfo(found);
-  return text;
-}
+std::string ResolveIpv4(const std::string& name) { return WinsockStarted() ? tcp::FirstIpv4Of(name) : std::string(); }
 
 ChannelOpenResult OpenTcpChannel(const TcpTarget& target) {
-  auto address = tcp::TargetAddress(target);
-  if (auto* refused = std::get_if<ChannelOpenResult>(&address)) return std::move(*refused);
-  if (!WinsockStarted()) return tcp::Failure(link_error::kSocketsNotStarted, "Winsock 2 не запустился");
-  const std::string dotted = std::get<std::string>(address);
+  auto endpoint = tcp::EndpointOf(target, WinsockStarted);
+  if (auto* refused = std::get_if<ChannelOpenResult>(&endpoint)) return std::move(*refused);
+  const auto& [address, port, where] = std::get<tcp::Ipv4Endpoint>(endpoint);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
-  addr.sin_port = htons(target.port);
-  if (inet_pton(AF_INET, dotted.c_str(), &addr.sin_addr) != 1) {
-    return tcp::Failure(link_error::kBadIpAddress,
-                        "«" + dotted + "» не является адресом IPv4 (нужен вид 192.168.0.10)");
-  }
-  const std::string where = tcp::Where(dotted, target.port);
+  addr.sin_port = port;
+  addr.sin_addr.s_addr = address;
   UniqueSocket sock(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
   if (sock.get() == INVALID_SOCKET) return tcp::SocketFailure(SystemErrorText(WSAGetLastError()));
   u_long nonBlocking = 1;

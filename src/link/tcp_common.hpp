@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <functional>
 #include <variant>
 
 #include "link/tcp_channel.hpp"
@@ -21,6 +22,22 @@ std::variant<std::string, ChannelOpenResult> TargetAddress(const TcpTarget& targ
 
 // "192.168.0.10:10001"
 std::string Where(const std::string& dotted, std::uint16_t port);
+
+// The first IPv4 address of a host name as dotted text, from the system's
+// resolver (the sockets must be started); empty when the name does not resolve.
+std::string FirstIpv4Of(const std::string& name);
+
+// Where a socket connects: the IPv4 address and port in network order, and
+// their text for messages.
+struct Ipv4Endpoint {
+  std::uint32_t address = 0;
+  std::uint16_t port = 0;
+  std::string where;
+};
+// The target's endpoint (resolved when useDynDns), or the failure: code 111 for
+// a bad or unresolved address, 102 when `socketsReady` says the sockets did not start.
+std::variant<Ipv4Endpoint, ChannelOpenResult> EndpointOf(const TcpTarget& target,
+                                                         const std::function<bool()>& socketsReady = {});
 
 enum class ConnectFault {
   Refused,      // nobody listens there

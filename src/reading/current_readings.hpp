@@ -34,6 +34,9 @@ double ScaleOf(DeviceType type, std::uint8_t index);
 // three, below 100 two, else one.
 int FractionDigits(double scale);
 
+// The window's caption for an instrument: "Текущие показания - прибор № " + serial.
+inline std::string CurrentReadingsCaption(const std::string& serial) { return "Текущие показания - прибор № " + serial; }
+
 // Decodes the block. A dtUnknown block gives only the common labels.
 CurrentView UpdateData(std::span<const std::uint8_t, 1024> block, DeviceType type);
 

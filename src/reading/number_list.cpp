@@ -23,11 +23,9 @@ std::optional<std::uint32_t> Number(std::string_view s) {
 
 }  // namespace
 
-std::optional<std::vector<std::uint32_t>> ParseNumberList(std::string_view text, std::uint32_t min, std::uint32_t max,
-                                                          std::string* error) {
-  auto fail = [error](const std::string& why) -> std::optional<std::vector<std::uint32_t>> {
-    if (error) *error = why;
-    return std::nullopt;
+Result<std::vector<std::uint32_t>> ParseNumberList(std::string_view text, std::uint32_t min, std::uint32_t max) {
+  auto fail = [](const std::string& why) -> Result<std::vector<std::uint32_t>> {
+    return MakeError(ErrorCode::BadSettings, why);
   };
   std::vector<std::uint32_t> out;
   const std::string range = std::to_string(min) + ".." + std::to_string(max);

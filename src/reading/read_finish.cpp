@@ -2,6 +2,7 @@
 // and the stop handling shared by the device paths.
 #include <ctime>
 
+#include "base/local_time.hpp"
 #include "base/program_home.hpp"
 #include "reading/read_text.hpp"
 #include "reading/read_thread.hpp"
@@ -13,9 +14,7 @@ namespace statvtk {
 
 bool TReadThread::WriteDownload(const StatData& data) {
   const std::string serial = DownloadSerialText(data.type, data.header);
-  const std::time_t t = std::chrono::system_clock::to_time_t(clock_());
-  std::tm tm{};
-  localtime_r(&t, &tm);
+  const std::tm tm = LocalTime(clock_());
   const std::filesystem::path folder = DataFolder(home_);
   // A file already there (a read within the same minute) is never replaced:
   // the download takes the next free name of its series.
@@ -26,7 +25,11 @@ bool TReadThread::WriteDownload(const StatData& data) {
   result_.file = nameOf(1);
   std::string error;
   std::filesystem::path written;
-  const bool ok = EnsureFolder(folder, &error) && SaveNewStatFile(nameOf, data, &written, &error);
+  const auto made = EnsureFolder(folder);
+  const auto saved = made ? SaveNewStatFile(nameOf, data) : statvtk::Result<std::filesystem::path>(made.error());
+  const bool ok = saved.has_value();
+  if (ok) written = *saved;
+  else error = saved.error().reason;
   // A .814 file does not say C or CM: the member is remembered by serial number.
   if (data.type == DeviceType::dtVTK0814C || data.type == DeviceType::dtVTK0814CM) {
     IniFile ini(SettingsPath(home_));

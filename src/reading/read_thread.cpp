@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "link/frame.hpp"
 #include "link/link_error.hpp"
 #include "reading/read_text.hpp"
 
@@ -107,7 +108,7 @@ std::uint32_t TReadThread::LongAddress() const { return job_.useMBus ? job_.mbus
 
 std::string TReadThread::JobError() const {
   if (!job_.settingsError.empty()) return job_.settingsError;
-  if (!job_.useMBus && job_.netAddress > 255) {
+  if (!job_.useMBus && frame::AddressNeedsMBus(job_.netAddress)) {
     return "Адрес прибора " + std::to_string(job_.netAddress) +
            " вне диапазона 0..255: адреса больше 255 возможны только в режиме M-Bus.";
   }

@@ -51,20 +51,17 @@ CsvOptions MakeCsvOptions(char decimal, char separator) {
   return o;
 }
 
-bool ExportArchiveCsv(const StatModel& model, CsvArchive archive, const CsvOptions& o, std::string* csv,
-                      std::string* error) {
-  csv->clear();
+Result<std::string> ExportArchiveCsv(const StatModel& model, CsvArchive archive, const CsvOptions& o) {
+  std::string text;
+  std::string* csv = &text;
   if (archive == CsvArchive::Events) {
     const EventTable t = model.Events();
     Row(t.headings, o, csv);
     for (const auto& r : t.rows) Row(r, o, csv);
-    return true;
+    return text;
   }
   const ArchiveKind kind = KindOf(archive);
-  if (!model.HasArchive(kind)) {
-    *error = "В файле нет такого архива";
-    return false;
-  }
+  if (!model.HasArchive(kind)) return MakeError(ErrorCode::BadData, "В файле нет такого архива");
   const auto index = model.Index(kind);
   bool headed = false;
   for (std::size_t i = 0; i < index.size(); ++i) {
@@ -89,7 +86,7 @@ bool ExportArchiveCsv(const StatModel& model, CsvArchive archive, const CsvOptio
     Row(f, o, csv);
   }
   if (!headed) Row({"Дата/время", "Статус", "Флаги"}, o, csv);
-  return true;
+  return text;
 }
 
 }  // namespace statvtk

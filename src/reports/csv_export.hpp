@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/error.hpp"
 #include "stats/stat_model.hpp"
 
 namespace statvtk {
@@ -22,8 +23,7 @@ CsvOptions MakeCsvOptions(char decimal, char separator = '\0');
 // A heading row with units, then one row per valid record in time order
 // ("Дата/время", the model's values, counters in hours, status text, flags);
 // the increments of a record without increments are empty fields.
-// False when the model has no such archive.
-bool ExportArchiveCsv(const StatModel& model, CsvArchive archive, const CsvOptions& options, std::string* csv,
-                      std::string* error);
+// An error when the model has no such archive.
+Result<std::string> ExportArchiveCsv(const StatModel& model, CsvArchive archive, const CsvOptions& options);
 
 }  // namespace statvtk

@@ -1,33 +1,31 @@
-// Whole-file reading and atomic writing for the report files, over the
-// link layer's file seams.
+// Whole-file reading and atomic writing for the report files, over the base
+// layer's file seams; their errors name the path.
 #include "reports/file_io.hpp"
 
 #include "base/atomic_file.hpp"
 #include "base/file_reader.hpp"
-#include "base/system_error.hpp"
 
 namespace statvtk {
 
-bool ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>* bytes, std::string* error,
-                   std::uintmax_t limit) {
-  FileReadResult r = ReadRegularFile(path, limit);
-  switch (r.fault) {
-    case FileReadFault::None:
-      *bytes = std::move(r.bytes);
-      return true;
-    case FileReadFault::System: *error = path.string() + ": " + SystemErrorText(r.errorCode); break;
-    case FileReadFault::NotRegular: *error = path.string() + ": " + NonRegularText(r.kind); break;
-    case FileReadFault::TooLarge: *error = path.string() + ": file too large"; break;
-  }
-  bytes->clear();
-  return false;
+namespace {
+
+Error NamingThePath(Error error, const std::filesystem::path& path) {
+  error.reason = path.string() + ": " + error.reason;
+  return error;
 }
 
-bool WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, std::string* error) {
-  int err = 0;
-  if (AtomicWriteFile(path, {bytes}, &err)) return true;
-  *error = path.string() + ": " + SystemErrorText(err);
-  return false;
+}  // namespace
+
+Result<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path& path, std::uintmax_t limit) {
+  Result<std::vector<std::uint8_t>> r = ReadRegularFile(path, limit);
+  if (!r) return NamingThePath(std::move(r.error()), path);
+  return r;
+}
+
+Result<void> WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+  Result<void> written = AtomicWriteFile(path, {bytes});
+  if (!written) return NamingThePath(std::move(written.error()), path);
+  return written;
 }
 
 }  // namespace statvtk

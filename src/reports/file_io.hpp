@@ -7,14 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "base/error.hpp"
+
 namespace statvtk {
 
-// The file's bytes (at most `limit`); false with the system's reason.
-bool ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>* bytes, std::string* error,
-                   std::uintmax_t limit = 256u * 1024u * 1024u);
+// The file's bytes (at most `limit`); the error's reason is the path, ": "
+// and why.
+Result<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path& path,
+                                                std::uintmax_t limit = 256u * 1024u * 1024u);
 
 // Writes to a temporary file beside `path`, flushes it and renames it over
 // `path`; on failure the temporary file is removed and `path` is untouched.
-bool WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, std::string* error);
+// The error's reason is the path, ": " and the system's words.
+Result<void> WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 }  // namespace statvtk

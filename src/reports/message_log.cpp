@@ -9,12 +9,16 @@
 
 namespace statvtk {
 
-std::string LogLineText(const std::string& text, const std::tm& when) {
-  if (text.empty()) return {};
+std::string LogStampText(const std::tm& when) {
   char stamp[96];
   std::snprintf(stamp, sizeof stamp, "[%.2d.%.2d.%.4d %.2d:%.2d:%.2d]  ", when.tm_mday, when.tm_mon + 1,
                 when.tm_year + 1900, when.tm_hour, when.tm_min, when.tm_sec);
-  return stamp + text;
+  return stamp;
+}
+
+std::string LogLineText(const std::string& text, const std::tm& when) {
+  if (text.empty()) return {};
+  return LogStampText(when) + text;
 }
 
 std::string ProposedLogFileName(const std::tm& when) {
@@ -37,20 +41,12 @@ void MessageLog::AddMessageAt(const std::string& text, const std::tm& when) {
   if (!text.empty()) lines_.push_back(LogLineText(text, when));
 }
 
-bool MessageLog::SaveTo(const std::filesystem::path& path, std::string* error) const {
+Result<void> MessageLog::SaveTo(const std::filesystem::path& path) const {
   std::string body;
   for (const auto& l : lines_) body += l + "\n";
-  std::string why;
-  if (WriteFileAtomically(path, {reinterpret_cast<const std::uint8_t*>(body.data()), body.size()}, &why)) return true;
-  *error = "Не удалось сохранить протокол: " + why;
-  return false;
-}
-
-std::tm LocalNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
-  return tm;
+  Result<void> saved = WriteFileAtomically(path, {reinterpret_cast<const std::uint8_t*>(body.data()), body.size()});
+  if (!saved) saved.error().reason = "Не удалось сохранить протокол: " + saved.error().reason;
+  return saved;
 }
 
 }  // namespace statvtk

@@ -7,10 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "base/error.hpp"
+#include "base/local_time.hpp"
+
 namespace statvtk {
 
 // "[" + "DD.MM.YYYY hh:mm:ss" + "]  " + text; "" for an empty text.
 std::string LogLineText(const std::string& text, const std::tm& when);
+// The stamp a log line begins with: "[DD.MM.YYYY hh:mm:ss]  ".
+std::string LogStampText(const std::tm& when);
 
 // "stat61x-%.4d-%.2d-%.2d@%.2d-%.2d.log" of the given local time.
 std::string ProposedLogFileName(const std::tm& when);
@@ -25,14 +30,13 @@ class MessageLog {
   void AddMessageAt(const std::string& text, const std::tm& when);
   void Clear() { lines_.clear(); }
   const std::vector<std::string>& Lines() const { return lines_; }
-  // Writes all lines, one per text line, atomically; false with the reason.
-  bool SaveTo(const std::filesystem::path& path, std::string* error) const;
+  // Writes all lines, one per text line, atomically; the error says
+  // "Не удалось сохранить протокол: " and why.
+  Result<void> SaveTo(const std::filesystem::path& path) const;
 
  private:
   std::vector<std::string> lines_;
 };
 
-// The current local time.
-std::tm LocalNow();
 
 }  // namespace statvtk

@@ -50,63 +50,53 @@ void Restore(const ReportRun& run) {
   }
 }
 
-bool Fail(const ReportRun& run, const std::string& reason, std::string* error) {
-  *error = reason;
-  if (run.observer) run.observer->LogLine(std::string(kExcelFailure) + ": " + reason);
+Error Fail(const ReportRun& run, Error error) {
+  if (run.observer) run.observer->LogLine(std::string(kExcelFailure) + ": " + error.reason);
   Restore(run);
-  return false;
+  return error;
 }
 
-std::optional<std::filesystem::path> TemplateFor(const ReportRun& run, const std::string& name, TemplateKind kind,
-                                                 std::string* reason) {
+Result<std::filesystem::path> TemplateFor(const ReportRun& run, const std::string& name, TemplateKind kind) {
   std::vector<std::filesystem::path> tried;
   auto found = name.empty() ? std::nullopt : FindTemplate(run.home, name, kind, &tried);
-  if (!found) {
-    *reason = "Шаблон " + name + Suffix(kind) + " не найден";
-    for (std::size_t i = 0; i < tried.size(); ++i) *reason += (i ? ", " : " (") + tried[i].string();
-    if (!tried.empty()) *reason += ")";
-  }
-  return found;
+  if (found) return *found;
+  std::string reason = "Шаблон " + name + Suffix(kind) + " не найден";
+  for (std::size_t i = 0; i < tried.size(); ++i) reason += (i ? ", " : " (") + tried[i].string();
+  if (!tried.empty()) reason += ")";
+  return MakeError(ErrorCode::FileSystem, std::move(reason));
 }
 
-bool OutputPath(const ReportRun& run, const std::string& fileName, std::filesystem::path* out, std::string* reason) {
-  if (run.output) {
-    *out = *run.output;
-    return true;
-  }
+Result<std::filesystem::path> OutputPath(const ReportRun& run, const std::string& fileName) {
+  if (run.output) return *run.output;
   const auto folder = ReportsFolder(run.home);
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
-  if (ec) {
-    *reason = "Не удалось создать папку " + folder.string() + ": " + ec.message();
-    return false;
-  }
-  *out = folder / fileName;
-  return true;
+  if (ec)
+    return MakeError(ErrorCode::FileSystem, "Не удалось создать папку " + folder.string() + ": " + ec.message(),
+                     ec.value());
+  return folder / fileName;
 }
 
 // Steps common to both reports: template, status texts, block, file.
 template <typename Build>
-bool Run(const ReportRun& run, const std::string& templateName, TemplateKind kind, const std::string& fileName,
-         int steps, Build build, std::filesystem::path* written, std::string* error) {
+Result<std::filesystem::path> Run(const ReportRun& run, const std::string& templateName, TemplateKind kind,
+                                  const std::string& fileName, int steps, Build build) {
   if (run.observer) {
     run.observer->SetProgressPos(0);
     run.observer->SetProgressMax(steps);
   }
   Status(run, "Запуск сервера...");
-  std::string reason;
-  const auto templ = TemplateFor(run, templateName, kind, &reason);
-  if (!templ) return Fail(run, reason, error);
-  std::filesystem::path out;
-  if (!OutputPath(run, fileName, &out, &reason)) return Fail(run, reason, error);
+  const auto templ = TemplateFor(run, templateName, kind);
+  if (!templ) return Fail(run, templ.error());
+  const auto out = OutputPath(run, fileName);
+  if (!out) return Fail(run, out.error());
   Status(run, "Передача данных...");
   const CellBlock block = build([&](int step) {
     if (run.observer) run.observer->SetProgressPos(step);
   });
-  if (!FillWorkbookFile(*templ, block, out, &reason)) return Fail(run, reason, error);
-  *written = out;
+  if (const Result<void> filled = FillWorkbookFile(*templ, block, *out); !filled) return Fail(run, filled.error());
   Restore(run);
-  return true;
+  return *out;
 }
 
 }  // namespace
@@ -134,21 +124,19 @@ std::string DailyReportFileName(const std::string& serial, const std::string& fr
   return SafeName(serial) + "_" + SafeName(IsoDay(fromText)) + "_" + SafeName(IsoDay(toText)) + "_daily.xlsx";
 }
 
-bool ExportHourDataToExcel(const HourReportInput& input, const ReportRun& run, std::filesystem::path* written,
-                           std::string* error) {
+Result<std::filesystem::path> ExportHourDataToExcel(const HourReportInput& input, const ReportRun& run) {
   return Run(
       run, TemplateName(input.header.type, input.header.optionFlag), TemplateKind::Hourly,
       HourlyReportFileName(input.header.serial, input.dayText), 24,
-      [&](auto progress) { return BuildHourBlock(input, progress); }, written, error);
+      [&](auto progress) { return BuildHourBlock(input, progress); });
 }
 
-bool ExportDayDataToExcel(const DailyReportInput& input, const ReportRun& run, std::filesystem::path* written,
-                          std::string* error) {
+Result<std::filesystem::path> ExportDayDataToExcel(const DailyReportInput& input, const ReportRun& run) {
   const int steps = static_cast<int>(std::min<std::size_t>(input.days.size(), kDailyMaxDays));
   return Run(
       run, TemplateName(input.header.type, input.header.optionFlag), TemplateKind::Daily,
       DailyReportFileName(input.header.serial, input.fromText, input.toText), steps,
-      [&](auto progress) { return BuildDailyBlock(input, progress); }, written, error);
+      [&](auto progress) { return BuildDailyBlock(input, progress); });
 }
 
 }  // namespace statvtk

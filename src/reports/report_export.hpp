@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/error.hpp"
 #include "base/progress_observer.hpp"
 #include "reports/daily_report.hpp"
 #include "reports/hour_report.hpp"
@@ -45,12 +46,10 @@ struct ReportRun {
 };
 
 // The hourly report: "Запуск сервера...", "Передача данных...", progress 0..24,
-// then the progress restored. True with the written file's path; false with
-// the reason, which is also logged.
-bool ExportHourDataToExcel(const HourReportInput& input, const ReportRun& run, std::filesystem::path* written,
-                           std::string* error);
+// then the progress restored. The written file's path, or the error, whose
+// reason is also logged.
+Result<std::filesystem::path> ExportHourDataToExcel(const HourReportInput& input, const ReportRun& run);
 // The daily report on the same machinery (progress 0..number of days).
-bool ExportDayDataToExcel(const DailyReportInput& input, const ReportRun& run, std::filesystem::path* written,
-                          std::string* error);
+Result<std::filesystem::path> ExportDayDataToExcel(const DailyReportInput& input, const ReportRun& run);
 
 }  // namespace statvtk

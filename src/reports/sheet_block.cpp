@@ -149,16 +149,14 @@ pugi::xml_node RowElement(pugi::xml_node sheetData, const std::string& prefix, S
 
 }  // namespace
 
-bool WriteBlockIntoSheet(pugi::xml_document& sheet, const CellBlock& block, int currencyStyle, std::string* error) {
+Result<void> WriteBlockIntoSheet(pugi::xml_document& sheet, const CellBlock& block, int currencyStyle) {
   const pugi::xml_node root = sheet.document_element();
   if (LocalName(root.name()) != "worksheet") {
-    *error = "the part is no worksheet";
-    return false;
+    return MakeError(ErrorCode::BadData, "the part is no worksheet");
   }
   pugi::xml_node sheetData = ChildByLocal(root, "sheetData");
   if (!sheetData) {
-    *error = "the worksheet has no sheetData";
-    return false;
+    return MakeError(ErrorCode::BadData, "the worksheet has no sheetData");
   }
   const std::string prefix = PrefixOf(sheetData.name());
   SheetScan scan;
@@ -175,7 +173,7 @@ bool WriteBlockIntoSheet(pugi::xml_document& sheet, const CellBlock& block, int 
     if (!RowHasBlockValues(block, scan, r)) continue;
     WriteRowCells(RowElement(sheetData, prefix, &scan, r), r, prefix, block, scan, currencyStyle);
   }
-  return true;
+  return {};
 }
 
 }  // namespace statvtk

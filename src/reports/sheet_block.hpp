@@ -6,6 +6,7 @@
 
 #include <pugixml.hpp>
 
+#include "base/error.hpp"
 #include "reports/cell_block.hpp"
 
 namespace statvtk {
@@ -14,6 +15,6 @@ namespace statvtk {
 // Cells of the block keep their template format; values, formulas and types
 // are replaced; empty cells of the block are cleared. False with a reason when
 // the part is no worksheet.
-bool WriteBlockIntoSheet(pugi::xml_document& sheet, const CellBlock& block, int currencyStyle, std::string* error);
+Result<void> WriteBlockIntoSheet(pugi::xml_document& sheet, const CellBlock& block, int currencyStyle);
 
 }  // namespace statvtk

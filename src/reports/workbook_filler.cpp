@@ -30,14 +30,13 @@ struct XmlPart {
   pugi::xml_document doc;
 };
 
-bool OpenPart(std::vector<ZipEntry>& parts, const std::string& name, XmlPart* part, std::string* error) {
+Error TemplateFailure(std::string reason) { return MakeError(ErrorCode::BadData, std::move(reason)); }
+
+Result<void> OpenPart(std::vector<ZipEntry>& parts, const std::string& name, XmlPart* part) {
   part->name = name;
   const ZipEntry* entry = FindPart(parts, name);
-  if (!entry) {
-    *error = "the workbook has no part " + name;
-    return false;
-  }
-  return LoadXml(*entry, &part->doc, error);
+  if (!entry) return TemplateFailure("the workbook has no part " + name);
+  return LoadXml(*entry, &part->doc);
 }
 
 // Parts are looked up again on storing: removing a part moves the others.
@@ -60,29 +59,23 @@ pugi::xml_node RelById(pugi::xml_node rels, std::string_view id) {
 
 std::string WorkbookPartName(std::vector<ZipEntry>& parts) {
   XmlPart root;
-  std::string ignored;
-  if (OpenPart(parts, "_rels/.rels", &root, &ignored))
+  if (OpenPart(parts, "_rels/.rels", &root))
     if (const pugi::xml_node r = RelOfType(root.doc.document_element(), kRelOfficeDocument))
       return ResolveTarget("", r.attribute("Target").value());
   return "xl/workbook.xml";
 }
 
 // The relationship id of the workbook's second sheet.
-bool SecondSheetId(const pugi::xml_document& workbook, std::string* id, std::string* error) {
+Result<std::string> SecondSheetId(const pugi::xml_document& workbook) {
   const pugi::xml_node sheets = ChildByLocal(workbook.document_element(), "sheets");
   int index = 0;
   for (pugi::xml_node s = sheets.first_child(); s; s = s.next_sibling()) {
     if (LocalName(s.name()) != "sheet" || ++index != 2) continue;
     for (pugi::xml_attribute a = s.first_attribute(); a; a = a.next_attribute())
-      if (LocalName(a.name()) == "id" && !PrefixOf(a.name()).empty()) {
-        *id = a.value();
-        return true;
-      }
-    *error = "the second sheet has no relationship";
-    return false;
+      if (LocalName(a.name()) == "id" && !PrefixOf(a.name()).empty()) return std::string(a.value());
+    return TemplateFailure("the second sheet has no relationship");
   }
-  *error = "the template has no second sheet";
-  return false;
+  return TemplateFailure("the template has no second sheet");
 }
 
 // Appends the currency number format and a cell format using it; its index or -1.
@@ -142,16 +135,16 @@ void RemovePart(std::vector<ZipEntry>& parts, const std::string& name) {
 }
 
 // The calculation chain names cells by their old formulas: it goes.
-bool DropCalcChain(std::vector<ZipEntry>& parts, const std::string& workbookPart, XmlPart& rels, std::string* error) {
+Result<void> DropCalcChain(std::vector<ZipEntry>& parts, const std::string& workbookPart, XmlPart& rels) {
   std::string chain = ResolveTarget(workbookPart, "calcChain.xml");
   if (const pugi::xml_node r = RelOfType(rels.doc.document_element(), kRelCalcChain)) {
     chain = ResolveTarget(workbookPart, r.attribute("Target").value());
     rels.doc.document_element().remove_child(r);
   }
-  if (!FindPart(parts, chain)) return true;
+  if (!FindPart(parts, chain)) return {};
   RemovePart(parts, chain);
   XmlPart types;
-  if (!OpenPart(parts, "[Content_Types].xml", &types, error)) return false;
+  if (Result<void> opened = OpenPart(parts, "[Content_Types].xml", &types); !opened) return opened;
   pugi::xml_node root = types.doc.document_element();
   for (pugi::xml_node o = root.first_child(); o;) {
     const pugi::xml_node next = o.next_sibling();
@@ -160,7 +153,7 @@ bool DropCalcChain(std::vector<ZipEntry>& parts, const std::string& workbookPart
     o = next;
   }
   StorePart(parts, types);
-  return true;
+  return {};
 }
 
 bool BlockHasCurrency(const CellBlock& block) {
@@ -174,8 +167,7 @@ int CurrencyStyle(std::vector<ZipEntry>& parts, const std::string& workbookPart,
   const pugi::xml_node r = RelOfType(rels.doc.document_element(), kRelStyles);
   if (!r) return -1;
   XmlPart styles;
-  std::string ignored;
-  if (!OpenPart(parts, ResolveTarget(workbookPart, r.attribute("Target").value()), &styles, &ignored)) return -1;
+  if (!OpenPart(parts, ResolveTarget(workbookPart, r.attribute("Target").value()), &styles)) return -1;
   const int index = AddCurrencyStyle(styles.doc);
   if (index >= 0) StorePart(parts, styles);
   return index;
@@ -206,81 +198,68 @@ void DropCachedResultsOfAllSheets(std::vector<ZipEntry>& parts, const std::strin
     const std::string name = ResolveTarget(workbookPart, r.attribute("Target").value());
     if (name == filledSheet) continue;
     XmlPart other;
-    std::string ignored;
-    if (!OpenPart(parts, name, &other, &ignored)) continue;  // a damaged other sheet stays as it is
+    if (!OpenPart(parts, name, &other)) continue;  // a damaged other sheet stays as it is
     DropCachedResults(other.doc);
     StorePart(parts, other);
   }
 }
 
-bool FillParts(std::vector<ZipEntry>& parts, const CellBlock& block, std::string* error) {
+Result<void> FillParts(std::vector<ZipEntry>& parts, const CellBlock& block) {
   const std::string workbookPart = WorkbookPartName(parts);
   XmlPart workbook, rels, sheet;
-  if (!OpenPart(parts, workbookPart, &workbook, error) || !OpenPart(parts, RelsPartOf(workbookPart), &rels, error))
-    return false;
-  std::string id;
-  if (!SecondSheetId(workbook.doc, &id, error)) return false;
-  const pugi::xml_node rel = RelById(rels.doc.document_element(), id);
+  if (Result<void> opened = OpenPart(parts, workbookPart, &workbook); !opened) return opened;
+  if (Result<void> opened = OpenPart(parts, RelsPartOf(workbookPart), &rels); !opened) return opened;
+  const Result<std::string> id = SecondSheetId(workbook.doc);
+  if (!id) return id.error();
+  const pugi::xml_node rel = RelById(rels.doc.document_element(), *id);
   if (!rel || !EndsWith(rel.attribute("Type").value(), kRelWorksheet) ||
-      std::string_view(rel.attribute("TargetMode").value()) == "External") {
-    *error = "the second sheet is no worksheet";
-    return false;
-  }
+      std::string_view(rel.attribute("TargetMode").value()) == "External")
+    return TemplateFailure("the second sheet is no worksheet");
   const std::string sheetPart = ResolveTarget(workbookPart, rel.attribute("Target").value());
-  if (!OpenPart(parts, sheetPart, &sheet, error)) return false;
+  if (Result<void> opened = OpenPart(parts, sheetPart, &sheet); !opened) return opened;
   const int currency = BlockHasCurrency(block) ? CurrencyStyle(parts, workbookPart, rels) : -1;
-  if (!WriteBlockIntoSheet(sheet.doc, block, currency, error)) return false;
+  if (Result<void> written = WriteBlockIntoSheet(sheet.doc, block, currency); !written) return written;
   DropCachedResultsOfAllSheets(parts, workbookPart, rels, sheetPart, sheet);
   StorePart(parts, sheet);
   ForceRecalculation(workbook.doc);
   StorePart(parts, workbook);
-  if (!DropCalcChain(parts, workbookPart, rels, error)) return false;
+  if (Result<void> dropped = DropCalcChain(parts, workbookPart, rels); !dropped) return dropped;
   StorePart(parts, rels);
-  return true;
+  return {};
 }
 
 }  // namespace
 
-bool FillWorkbook(std::span<const std::uint8_t> templateBytes, const CellBlock& block,
-                  std::vector<std::uint8_t>* workbook, std::string* error) {
-  std::vector<ZipEntry> parts;
-  std::string why;
-  if (templateBytes.empty()) {
-    *error = "Шаблон пуст";
-    return false;
-  }
-  if (!ReadZip(templateBytes, &parts, &why)) {
-    *error = "Шаблон не является книгой Excel: " + why;
-    return false;
-  }
-  if (!FillParts(parts, block, &why)) {
-    *error = "Шаблон не подходит для отчёта: " + why;
-    return false;
-  }
-  if (!WriteZip(parts, workbook, &why)) {
-    *error = "Не удалось собрать книгу: " + why;
-    return false;
-  }
-  return true;
+Result<std::vector<std::uint8_t>> FillWorkbook(std::span<const std::uint8_t> templateBytes, const CellBlock& block) {
+  if (templateBytes.empty()) return TemplateFailure("Шаблон пуст");
+  Result<std::vector<ZipEntry>> parts = ReadZip(templateBytes);
+  if (!parts) return TemplateFailure("Шаблон не является книгой Excel: " + parts.error().reason);
+  if (const Result<void> filled = FillParts(*parts, block); !filled)
+    return TemplateFailure("Шаблон не подходит для отчёта: " + filled.error().reason);
+  Result<std::vector<std::uint8_t>> workbook = WriteZip(*parts);
+  if (!workbook) return TemplateFailure("Не удалось собрать книгу: " + workbook.error().reason);
+  return workbook;
 }
 
-bool FillWorkbookFile(const std::filesystem::path& templatePath, const CellBlock& block,
-                      const std::filesystem::path& output, std::string* error) {
-  std::vector<std::uint8_t> bytes, filled;
-  std::string why;
-  if (!ReadWholeFile(templatePath, &bytes, &why)) {
-    *error = "Не удалось прочитать шаблон " + why;
-    return false;
+Result<void> FillWorkbookFile(const std::filesystem::path& templatePath, const CellBlock& block,
+                        const std::filesystem::path& output) {
+  const Result<std::vector<std::uint8_t>> bytes = ReadWholeFile(templatePath);
+  if (!bytes) {
+    Error failure = bytes.error();
+    failure.reason = "Не удалось прочитать шаблон " + failure.reason;
+    return failure;
   }
-  if (!FillWorkbook(bytes, block, &filled, error)) {
-    *error += " (" + templatePath.string() + ")";
-    return false;
+  Result<std::vector<std::uint8_t>> filled = FillWorkbook(*bytes, block);
+  if (!filled) {
+    Error failure = filled.error();
+    failure.reason += " (" + templatePath.string() + ")";
+    return failure;
   }
-  if (!WriteFileAtomically(output, filled, &why)) {
-    *error = "Не удалось записать отчёт " + why;
-    return false;
+  if (Result<void> written = WriteFileAtomically(output, *filled); !written) {
+    written.error().reason = "Не удалось записать отчёт " + written.error().reason;
+    return written;
   }
-  return true;
+  return {};
 }
 
 }  // namespace statvtk

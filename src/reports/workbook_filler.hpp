@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/error.hpp"
 #include "reports/cell_block.hpp"
 
 namespace statvtk {
@@ -17,12 +18,11 @@ inline constexpr const char* kCurrencyFormat = "#,##0.00\\ \"\xE2\x82\xBD\"";
 
 // The filled workbook built from the template bytes; false with a reason
 // (not a workbook, no second worksheet, damaged part).
-bool FillWorkbook(std::span<const std::uint8_t> templateBytes, const CellBlock& block,
-                  std::vector<std::uint8_t>* workbook, std::string* error);
+Result<std::vector<std::uint8_t>> FillWorkbook(std::span<const std::uint8_t> templateBytes, const CellBlock& block);
 
 // Reads the template, fills it and writes the result to `output` atomically
 // (a temporary file in the same folder renamed over it). The template is only read.
-bool FillWorkbookFile(const std::filesystem::path& templatePath, const CellBlock& block,
-                      const std::filesystem::path& output, std::string* error);
+Result<void> FillWorkbookFile(const std::filesystem::path& templatePath, const CellBlock& block,
+                        const std::filesystem::path& output);
 
 }  // namespace statvtk

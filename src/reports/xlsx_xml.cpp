@@ -66,19 +66,17 @@ ZipEntry* FindPart(std::vector<ZipEntry>& parts, std::string_view name) {
   return nullptr;
 }
 
-bool LoadXml(const ZipEntry& part, pugi::xml_document* doc, std::string* error) {
+Result<void> LoadXml(const ZipEntry& part, pugi::xml_document* doc) {
   const auto res = doc->load_buffer(part.data.data(), part.data.size(),
                                     pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata_single,
                                     pugi::encoding_auto);
   if (!res) {
-    *error = "damaged XML in " + part.name + " (" + res.description() + ")";
-    return false;
+    return MakeError(ErrorCode::BadData, "damaged XML in " + part.name + " (" + res.description() + ")");
   }
   if (!doc->document_element()) {
-    *error = "empty XML part " + part.name;
-    return false;
+    return MakeError(ErrorCode::BadData, "empty XML part " + part.name);
   }
-  return true;
+  return {};
 }
 
 namespace {

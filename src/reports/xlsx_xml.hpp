@@ -9,6 +9,7 @@
 
 #include <pugixml.hpp>
 
+#include "base/error.hpp"
 #include "reports/zip_archive.hpp"
 
 namespace statvtk {
@@ -30,7 +31,8 @@ std::string ResolveTarget(std::string_view sourcePart, std::string_view target);
 // Entry of the package by part name, or nullptr.
 ZipEntry* FindPart(std::vector<ZipEntry>& parts, std::string_view name);
 
-bool LoadXml(const ZipEntry& part, pugi::xml_document* doc, std::string* error);
+// Parses an XML part; the error names the part.
+Result<void> LoadXml(const ZipEntry& part, pugi::xml_document* doc);
 std::vector<std::uint8_t> SaveXml(const pugi::xml_document& doc);
 
 // A text made fit for a cell: invalid UTF-8 becomes U+FFFD, control

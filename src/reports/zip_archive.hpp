@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/error.hpp"
+
 namespace statvtk {
 
 struct ZipEntry {
@@ -20,9 +22,9 @@ inline constexpr std::uint64_t kMaxZipTotalBytes = 64u * 1024u * 1024u;
 
 // All entries of the archive in `bytes`, in archive order; false with a reason
 // when it is no zip archive, an entry cannot be read or a limit is passed.
-bool ReadZip(std::span<const std::uint8_t> bytes, std::vector<ZipEntry>* entries, std::string* error);
+Result<std::vector<ZipEntry>> ReadZip(std::span<const std::uint8_t> bytes);
 
 // A new archive of `entries` (deflated), in order; false with a reason on failure.
-bool WriteZip(const std::vector<ZipEntry>& entries, std::vector<std::uint8_t>* bytes, std::string* error);
+Result<std::vector<std::uint8_t>> WriteZip(const std::vector<ZipEntry>& entries);
 
 }  // namespace statvtk

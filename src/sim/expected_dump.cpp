@@ -61,32 +61,4 @@ std::vector<std::uint8_t> DumpBytes(const StatData& d) {
   return out;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string* error) {
-  const std::string tmp = path + ".tmp" + std::to_string(::getpid());
-  auto fail = [&](const char* what) {
-    if (error) *error = std::string(what) + " " + tmp + ": " + std::strerror(errno);
-    ::unlink(tmp.c_str());
-    return false;
-  };
-  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    if (error) *error = "cannot create " + tmp + ": " + std::strerror(errno);
-    return false;
-  }
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ::close(fd);
-      return fail("cannot write");
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  const bool synced = ::fsync(fd) == 0;
-  if (::close(fd) != 0 || !synced) return fail("cannot finish");
-  if (::rename(tmp.c_str(), path.c_str()) != 0) return fail("cannot rename");
-  return true;
-}
-
 }  // namespace statvtk::sim

@@ -17,8 +17,4 @@ StatData ExpectedDump(DeviceType model, const Memories& m);
 // The file bytes: area followed by the header block.
 std::vector<std::uint8_t> DumpBytes(const StatData& d);
 
-// Writes the bytes to a temporary file beside `path`, then renames it over
-// `path`. Returns false with a reason in `error`.
-bool WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string* error);
-
 }  // namespace statvtk::sim

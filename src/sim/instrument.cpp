@@ -51,21 +51,15 @@ void Instrument::Log(std::string_view line) {
   std::fprintf(stderr, "statvtk-sim: %.*s\n", static_cast<int>(line.size()), line.data());
 }
 
-std::optional<std::vector<std::uint8_t>> Instrument::Read(Form form, const frame::DecodedRequest& r,
-                                                          std::string* why) const {
+Result<std::vector<std::uint8_t>> Instrument::Read(const frame::DecodedRequest& r) const {
   if (r.op == Op::Identify || r.op == Op::IdentifyLong) return std::vector<std::uint8_t>(ident_.begin(), ident_.end());
   const auto kind = MemoryOf(opt_.model, r.op);
-  if (!kind) {
-    if (why) *why = "operation not supported by " + std::string(DeviceTypeName(opt_.model));
-    return std::nullopt;
-  }
-  (void)form;
+  if (!kind) return MakeError(ErrorCode::BadData, "operation not supported by " + std::string(DeviceTypeName(opt_.model)));
   const auto mem = mem_.Of(*kind);
   const std::size_t count = r.count == 0 ? frame::kMaxData : r.count;
   if (std::size_t{r.offset} + count > mem.size()) {
-    if (why) *why = "read of " + std::to_string(count) + " bytes at " + std::to_string(r.offset) + " outside the memory of " +
-                    std::to_string(mem.size()) + " bytes";
-    return std::nullopt;
+    return MakeError(ErrorCode::BadData, "read of " + std::to_string(count) + " bytes at " + std::to_string(r.offset) +
+                                             " outside the memory of " + std::to_string(mem.size()) + " bytes");
   }
   return std::vector<std::uint8_t>(mem.begin() + r.offset, mem.begin() + static_cast<std::ptrdiff_t>(r.offset + count));
 }
@@ -81,13 +75,10 @@ void Instrument::Advance(std::uint32_t hours) {
   mem_ = BuildMemories(history_);
 }
 
-std::optional<std::vector<std::uint8_t>> Instrument::Respond(std::span<const std::uint8_t> f, std::string* why) const {
+Result<std::vector<std::uint8_t>> Instrument::Respond(std::span<const std::uint8_t> f) const {
   std::shared_lock lock(memMu_);
-  auto refuse = [why](std::string text) -> std::optional<std::vector<std::uint8_t>> {
-    if (why) *why = std::move(text);
-    return std::nullopt;
-  };
-  if (why) why->clear();
+  auto refuse = [](std::string text) { return MakeError(ErrorCode::BadData, std::move(text)); };
+  const Error notOurs = MakeError(ErrorCode::BadAddress, {});
   if (f.size() < frame::kShortOverhead || f[0] != frame::kRequestStart) return refuse("not a request frame");
   if (frame::Checksum(f.first(f.size() - 1)) != f.back()) return refuse("bad checksum");
   // Short form when the complement holds and the length fits; long form otherwise.
@@ -95,15 +86,13 @@ std::optional<std::vector<std::uint8_t>> Instrument::Respond(std::span<const std
   if (!detected) return refuse(f[2] != static_cast<std::uint8_t>(~f[1]) ? "bad address complement" : "bad length");
   const Form form = *detected;
   const std::size_t hs = frame::HeaderSize(form);
-  if (form == Form::Short && f[1] != opt_.address) return std::nullopt;
-  if (form == Form::Long) {
-    if (LongAddressOf(f) != opt_.longAddress) return std::nullopt;
-  }
+  if (form == Form::Short && f[1] != opt_.address) return notOurs;
+  if (form == Form::Long && LongAddressOf(f) != opt_.longAddress) return notOurs;
   const std::uint8_t group = f[hs - 3], command = f[hs - 2];
   const auto req = frame::DecodeRequest(form, group, command, f.subspan(hs, f.size() - hs - 1));
   if (!req) return refuse("unknown operation (group " + std::to_string(group) + ", command " + std::to_string(command) + ")");
-  auto data = Read(form, *req, why);
-  if (!data) return std::nullopt;
+  auto data = Read(*req);
+  if (!data) return data.error();
   return form == Form::Short ? frame::BuildShort(frame::kReplyStart, opt_.address, group, command, *data)
                              : frame::BuildLong(frame::kReplyStart, opt_.longAddress, group, command, *data);
 }
@@ -136,8 +125,9 @@ void Instrument::Inject(std::vector<std::uint8_t>& reply, Form form) {
 }
 
 std::optional<std::vector<std::uint8_t>> Instrument::Handle(std::span<const std::uint8_t> request) {
-  std::string why;
-  auto reply = Respond(request, &why);
+  Result<std::vector<std::uint8_t>> answer = Respond(request);
+  std::optional<std::vector<std::uint8_t>> reply;
+  if (answer) reply = std::move(*answer);
   std::vector<std::string> lines;
   {
     std::lock_guard lock(mu_);
@@ -146,6 +136,7 @@ std::optional<std::vector<std::uint8_t>> Instrument::Handle(std::span<const std:
       if (counts_.silenced++ == 0) lines.push_back("silent after " + std::to_string(counts_.replies) + " replies");
       reply.reset();
     } else if (!reply) {
+      const std::string& why = answer.error().reason;
       if (why.empty()) {
         ++counts_.ignored;
         if (opt_.verbose) lines.push_back("request for another address ignored");

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/error.hpp"
 #include "sim/expected_dump.hpp"
 #include "sim/history.hpp"
 #include "sim/memories.hpp"
@@ -75,10 +76,11 @@ class Instrument {
   // written and the current values follow. Safe while a carrier serves it.
   void Advance(std::uint32_t hours);
 
-  // The exact reply to a whole request frame (short or long form), or nothing:
-  // not ours, malformed, not supported by the model, or outside the memory.
-  // `why` receives the reason of a refusal (empty for a frame to another address).
-  std::optional<std::vector<std::uint8_t>> Respond(std::span<const std::uint8_t> request, std::string* why = nullptr) const;
+  // The exact reply to a whole request frame (short or long form), or the
+  // error: BadAddress with no reason for a frame to another address (the
+  // instrument stays silent), BadData with the reason of a refusal (malformed,
+  // not supported by the model, outside the memory).
+  Result<std::vector<std::uint8_t>> Respond(std::span<const std::uint8_t> request) const;
 
   // Respond with the fault injection applied and counted; refusals go to the log sink.
   std::optional<std::vector<std::uint8_t>> Handle(std::span<const std::uint8_t> request);
@@ -91,7 +93,7 @@ class Instrument {
   void Log(std::string_view line);
 
  private:
-  std::optional<std::vector<std::uint8_t>> Read(frame::Form form, const frame::DecodedRequest& r, std::string* why) const;
+  Result<std::vector<std::uint8_t>> Read(const frame::DecodedRequest& r) const;
   void Inject(std::vector<std::uint8_t>& reply, frame::Form form);
 
   InstrumentOptions opt_;

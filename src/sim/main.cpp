@@ -6,16 +6,16 @@
 #include <string_view>
 #include <vector>
 
+#include "base/atomic_file.hpp"
 #include "base/version.hpp"
 #include "sim/options.hpp"
 
 using namespace statvtk::sim;
 
 int main(int argc, char** argv) {
-  std::string error;
-  const auto cl = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), &error);
+  const auto cl = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   if (!cl) {
-    std::fprintf(stderr, "statvtk-sim: %s\n", error.c_str());
+    std::fprintf(stderr, "statvtk-sim: %s\n", cl.error().reason.c_str());
     return 2;
   }
   if (cl->help) {
@@ -43,17 +43,20 @@ int main(int argc, char** argv) {
   std::vector<Instrument*> line;
   for (auto& i : instruments) line.push_back(i.get());
   if (!cl->dumpPath.empty()) {
-    if (!WriteFileAtomically(cl->dumpPath, instrument.ExpectedDumpBytes(), &error)) {
-      std::fprintf(stderr, "statvtk-sim: %s\n", error.c_str());
+    const std::vector<std::uint8_t> bytes = instrument.ExpectedDumpBytes();
+    if (const auto written = statvtk::AtomicWriteFile(cl->dumpPath, {bytes}); !written) {
+      std::fprintf(stderr, "statvtk-sim: cannot write %s: %s\n", cl->dumpPath.c_str(),
+                   written.error().reason.c_str());
       return 1;
     }
   }
   if (!cl->server) return 0;
-  auto server = Server::Start(line, *cl->server, &error);
-  if (!server) {
-    std::fprintf(stderr, "statvtk-sim: %s\n", error.c_str());
+  auto started = Server::Start(line, *cl->server);
+  if (!started) {
+    std::fprintf(stderr, "statvtk-sim: %s\n", started.error().reason.c_str());
     return 1;
   }
+  std::unique_ptr<Server> server = std::move(*started);
   for (const Instrument* in : line) {
     const std::string model(statvtk::DeviceTypeName(in->Model()));
     std::string where = cl->server->carrier == CarrierKind::Tcp ? "on tcp 127.0.0.1:" + std::to_string(server->Port())

@@ -43,12 +43,10 @@ std::optional<std::uint32_t> ParseNow(std::string_view text) {
   return static_cast<std::uint32_t>(v);
 }
 
-std::optional<std::vector<InstrumentOptions>> ParseBus(std::string_view text, const InstrumentOptions& base,
-                                                         std::string* error) {
+Result<std::vector<InstrumentOptions>> ParseBus(std::string_view text, const InstrumentOptions& base) {
   std::vector<InstrumentOptions> out;
-  auto fail = [error](const std::string& why) -> std::optional<std::vector<InstrumentOptions>> {
-    if (error) *error = why;
-    return std::nullopt;
+  auto fail = [](const std::string& why) -> Result<std::vector<InstrumentOptions>> {
+    return MakeError(ErrorCode::BadSettings, why);
   };
   std::size_t from = 0;
   while (from <= text.size()) {
@@ -77,7 +75,7 @@ std::optional<std::vector<InstrumentOptions>> ParseBus(std::string_view text, co
   return out;
 }
 
-std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args, std::string* error) {
+Result<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
   CommandLine c;
   ModemOptions modem;
   bool wantModem = false;
@@ -86,10 +84,7 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
   std::string link;
   std::uint32_t baud = 0;
   std::string busText;
-  auto fail = [error](const std::string& text) -> std::optional<CommandLine> {
-    if (error) *error = text;
-    return std::nullopt;
-  };
+  auto fail = [](const std::string& text) -> Result<CommandLine> { return MakeError(ErrorCode::BadSettings, text); };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&](std::string& v) {
@@ -180,9 +175,8 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
   if (wantModem && !carrier) return fail("--modem needs a carrier (--pty or --tcp)");
   if (!busText.empty()) {
     // The entries take the other options whatever their order on the line.
-    std::string why;
-    auto bus = ParseBus(busText, c.instrument, &why);
-    if (!bus) return fail("bad value for --bus: " + why);
+    auto bus = ParseBus(busText, c.instrument);
+    if (!bus) return fail("bad value for --bus: " + bus.error().reason);
     c.bus = std::move(*bus);
     if (!c.dumpPath.empty()) return fail("--dump takes one instrument, not --bus");
   }

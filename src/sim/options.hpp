@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/error.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"
 
@@ -26,16 +27,15 @@ struct CommandLine {
   bool version = false;
 };
 
-// Parses the arguments (without the program name); nullopt with a reason in `error`.
-std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args, std::string* error);
+// Parses the arguments (without the program name); the error (BadSettings) says why not.
+Result<CommandLine> ParseCommandLine(const std::vector<std::string>& args);
 
 // "YYYY-MM-DD hh:mm:ss" (or "YYYY-MM-DDThh:mm:ss", seconds optional) as a device
 // time; "now" is the system clock. nullopt when not valid or outside 2005..2055.
 std::optional<std::uint32_t> ParseNow(std::string_view text);
 
-// "MODEL@ADDR[:SPEED],..." of --bus on top of `base`; nullopt with a reason in `error`.
-std::optional<std::vector<InstrumentOptions>> ParseBus(std::string_view text, const InstrumentOptions& base,
-                                                         std::string* error);
+// "MODEL@ADDR[:SPEED],..." of --bus on top of `base`; the error (BadSettings) says why not.
+Result<std::vector<InstrumentOptions>> ParseBus(std::string_view text, const InstrumentOptions& base);
 
 std::string_view HelpText();
 

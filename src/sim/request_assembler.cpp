@@ -19,29 +19,20 @@ std::string Hex(const std::vector<std::uint8_t>& b) {
 }
 }  // namespace
 
-RequestAssembler::Verdict RequestAssembler::Short(std::string* why) const {
-  if (buf_.size() >= 3 && buf_[2] != static_cast<std::uint8_t>(~buf_[1])) {
-    if (why) *why = "bad address complement";
-    return Verdict::Bad;
-  }
+RequestAssembler::Verdict RequestAssembler::Short() const {
+  if (buf_.size() >= 3 && buf_[2] != static_cast<std::uint8_t>(~buf_[1])) return Verdict::BadComplement;
   if (buf_.size() < 6) return Verdict::Pending;
   const std::size_t total = buf_[5] + frame::kShortOverhead;  // a request's length 0 is no data
   if (buf_.size() < total) return Verdict::Pending;
-  if (frame::Checksum({buf_.data(), total - 1}) != buf_[total - 1]) {
-    if (why) *why = "bad checksum";
-    return Verdict::Bad;
-  }
+  if (frame::Checksum({buf_.data(), total - 1}) != buf_[total - 1]) return Verdict::BadChecksum;
   return Verdict::Good;
 }
 
-RequestAssembler::Verdict RequestAssembler::Long(std::string* why) const {
+RequestAssembler::Verdict RequestAssembler::Long() const {
   if (buf_.size() < 8) return Verdict::Pending;
   const std::size_t total = buf_[7] + frame::kLongOverhead;
   if (buf_.size() < total) return Verdict::Pending;
-  if (frame::Checksum({buf_.data(), total - 1}) != buf_[total - 1]) {
-    if (why) *why = "bad checksum";
-    return Verdict::Bad;
-  }
+  if (frame::Checksum({buf_.data(), total - 1}) != buf_[total - 1]) return Verdict::BadChecksum;
   return Verdict::Good;
 }
 
@@ -64,17 +55,16 @@ void RequestAssembler::Push(std::uint8_t byte, std::vector<AssembledFrame>& fram
   }
   ReportSkipped(errors);
   buf_.push_back(byte);
-  std::string whyShort, whyLong;
-  const Verdict s = Short(&whyShort);
-  const Verdict l = Long(&whyLong);
+  const Verdict s = Short();
+  const Verdict l = Long();
   const bool shortOurs = buf_.size() >= 2 && buf_[1] == address_;
   const bool longOurs = buf_.size() >= 5 && LooksLong();
   // A frame that checks out is taken at once when it is addressed to us or the
   // other reading is ruled out; otherwise the other reading may still be ours
   // (a short request can look like a complete long frame to someone else).
   std::optional<Form> take;
-  if (s == Verdict::Good && (shortOurs || l == Verdict::Bad || !longOurs)) take = Form::Short;
-  else if (l == Verdict::Good && (longOurs || s == Verdict::Bad)) take = Form::Long;
+  if (s == Verdict::Good && (shortOurs || IsBad(l) || !longOurs)) take = Form::Short;
+  else if (l == Verdict::Good && (longOurs || IsBad(s))) take = Form::Long;
   else if (s == Verdict::Good && l != Verdict::Pending) take = Form::Short;
   else if (l == Verdict::Good && s != Verdict::Pending) take = Form::Long;
   if (take) {
@@ -88,11 +78,11 @@ void RequestAssembler::Push(std::uint8_t byte, std::vector<AssembledFrame>& fram
   }
   // Malformed once neither form can still complete; a short frame with a bad
   // checksum is not kept waiting for the long form unless it carries our long address.
-  const bool shortDead = s == Verdict::Bad;
-  const bool longDead = l == Verdict::Bad || (shortDead && whyShort == "bad checksum" && !LooksLong());
+  const bool shortDead = IsBad(s);
+  const bool longDead = IsBad(l) || (s == Verdict::BadChecksum && !LooksLong());
   if (shortDead && longDead) {
-    const std::string& why = whyShort == "bad checksum" ? whyShort : (l == Verdict::Bad ? whyLong : whyShort);
-    errors.push_back("malformed request (" + why + "): " + Hex(buf_));
+    const Verdict why = s == Verdict::BadChecksum ? s : (IsBad(l) ? l : s);
+    errors.push_back(std::string("malformed request (") + WhyOf(why) + "): " + Hex(buf_));
     buf_.clear();
   }
 }

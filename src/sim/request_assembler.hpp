@@ -32,9 +32,12 @@ class RequestAssembler {
   void Reset() { buf_.clear(), skipped_ = 0; }
 
  private:
-  enum class Verdict { Pending, Good, Bad };
-  Verdict Short(std::string* why) const;
-  Verdict Long(std::string* why) const;
+  // How far one reading of the buffer has come; the two bad ones say why.
+  enum class Verdict { Pending, Good, BadComplement, BadChecksum };
+  static bool IsBad(Verdict v) { return v == Verdict::BadComplement || v == Verdict::BadChecksum; }
+  static const char* WhyOf(Verdict v) { return v == Verdict::BadChecksum ? "bad checksum" : "bad address complement"; }
+  Verdict Short() const;
+  Verdict Long() const;
   bool LooksLong() const;
   void ReportSkipped(std::vector<std::string>& errors);
 

@@ -28,7 +28,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
+Error Errno(const std::string& what) {
+  const int code = errno;
+  return MakeError(ErrorCode::FileSystem, what + ": " + std::strerror(code), code);
+}
 
 // Sleeps until `t` on the monotonic clock, in slices so a stop is seen within 20 ms.
 void SleepUntil(Clock::time_point t, const std::atomic<bool>& stop) {
@@ -209,54 +212,41 @@ class Session {
 
 }  // namespace
 
-std::unique_ptr<Server> Server::Start(Instrument& instrument, const ServerOptions& o, std::string* error) {
-  return Start(std::vector<Instrument*>{&instrument}, o, error);
+Result<std::unique_ptr<Server>> Server::Start(Instrument& instrument, const ServerOptions& o) {
+  return Start(std::vector<Instrument*>{&instrument}, o);
 }
 
-std::unique_ptr<Server> Server::Start(std::vector<Instrument*> line, const ServerOptions& o, std::string* error) {
-  if (line.empty() || std::find(line.begin(), line.end(), nullptr) != line.end()) {
-    if (error) *error = "no instrument on the line";
-    return nullptr;
-  }
+Result<std::unique_ptr<Server>> Server::Start(std::vector<Instrument*> line, const ServerOptions& o) {
+  if (line.empty() || std::find(line.begin(), line.end(), nullptr) != line.end())
+    return MakeError(ErrorCode::BadSettings, "no instrument on the line");
   std::unique_ptr<Server> s(new Server(std::move(line), o));
   s->wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (s->wake_ < 0) {
-    if (error) *error = Errno("eventfd");
-    return nullptr;
-  }
-  const bool ok = o.carrier == CarrierKind::Tcp ? s->OpenTcp(error) : s->OpenPty(error);
-  if (!ok) return nullptr;
+  if (s->wake_ < 0) return Errno("eventfd");
+  Result<void> opened = o.carrier == CarrierKind::Tcp ? s->OpenTcp() : s->OpenPty();
+  if (!opened) return std::move(opened.error());
   s->thread_ = std::thread([p = s.get()] { p->Run(); });
   return s;
 }
 
-bool Server::OpenTcp(std::string* error) {
+Result<void> Server::OpenTcp() {
   listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (listen_ < 0) {
-    if (error) *error = Errno("socket");
-    return false;
-  }
+  if (listen_ < 0) return Errno("socket");
   const int one = 1;
   ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_port = htons(opt_.tcpPort);
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listen_, 4) != 0) {
-    if (error) *error = Errno("cannot listen on 127.0.0.1:" + std::to_string(opt_.tcpPort));
-    return false;
-  }
+  if (::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listen_, 4) != 0)
+    return Errno("cannot listen on 127.0.0.1:" + std::to_string(opt_.tcpPort));
   socklen_t len = sizeof a;
   ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
   port_ = ntohs(a.sin_port);
-  return true;
+  return {};
 }
 
-bool Server::OpenPty(std::string* error) {
-  auto fail = [error](const std::string& what) {
-    if (error) *error = Errno(what);
-    return false;
-  };
+Result<void> Server::OpenPty() {
+  auto fail = [](const std::string& what) -> Result<void> { return Errno(what); };
   master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master_ < 0) return fail("posix_openpt");
   if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return fail("grantpt/unlockpt");
@@ -273,7 +263,7 @@ bool Server::OpenPty(std::string* error) {
   ::tcsetattr(s, TCSANOW, &t);
   ::close(s);
   ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-  if (opt_.ptyLink.empty()) return true;
+  if (opt_.ptyLink.empty()) return {};
   const std::string tmp = opt_.ptyLink + ".new" + std::to_string(::getpid());
   ::unlink(tmp.c_str());
   if (::symlink(slave_.c_str(), tmp.c_str()) != 0) return fail("symlink " + tmp);
@@ -281,7 +271,7 @@ bool Server::OpenPty(std::string* error) {
     ::unlink(tmp.c_str());
     return fail("cannot create the link " + opt_.ptyLink);
   }
-  return true;
+  return {};
 }
 
 void Server::Run() {

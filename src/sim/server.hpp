@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/error.hpp"
 #include "sim/instrument.hpp"
 #include "sim/modem.hpp"
 
@@ -30,10 +31,10 @@ struct ServerOptions {
 
 class Server {
  public:
-  // Opens the carrier and starts serving; nullptr with a reason in `error` on failure.
-  static std::unique_ptr<Server> Start(Instrument& instrument, const ServerOptions& o, std::string* error);
+  // Opens the carrier and starts serving, or the error with the system's reason.
+  static Result<std::unique_ptr<Server>> Start(Instrument& instrument, const ServerOptions& o);
   // Several instruments on one line (none of them null, at least one).
-  static std::unique_ptr<Server> Start(std::vector<Instrument*> line, const ServerOptions& o, std::string* error);
+  static Result<std::unique_ptr<Server>> Start(std::vector<Instrument*> line, const ServerOptions& o);
   ~Server();
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
@@ -46,8 +47,8 @@ class Server {
 
  private:
   Server(std::vector<Instrument*> line, const ServerOptions& o) : line_(std::move(line)), opt_(o) {}
-  bool OpenTcp(std::string* error);
-  bool OpenPty(std::string* error);
+  Result<void> OpenTcp();
+  Result<void> OpenPty();
   void Run();
   void ServeTcp();
   void ServePty();

@@ -15,10 +15,6 @@ namespace statvtk {
 
 namespace {
 
-std::string ReadError(const std::string& name, int code) {
-  return "Ошибка - не удалось прочитать файл " + name + ": " + SystemErrorText(code);
-}
-
 std::string WriteError(const std::filesystem::path& path, const std::string& reason) {
   return "Ошибка записи файла " + path.string() + ": " + reason;
 }
@@ -44,38 +40,34 @@ LoadResult LoadStatFile(const std::filesystem::path& path, ExtensionRule rule, c
     return result;
   }
   const std::string name = shownName.empty() ? path.string() : shownName;
-  const FileReadResult file = ReadRegularFile(path, FileSize(type));
-  if (file.fault == FileReadFault::System) {
-    result.error = ReadError(name, file.errorCode);
+  const Result<std::vector<std::uint8_t>> file = ReadRegularFile(path, FileSize(type));
+  if (!file && file.error().code != ErrorCode::FileTooLarge) {
+    result.error = "Ошибка - не удалось прочитать файл " + name + ": " + file.error().reason;
     return result;
   }
-  if (file.fault == FileReadFault::NotRegular) {
-    result.error = "Ошибка - не удалось прочитать файл " + name + ": " + NonRegularText(file.kind);
-    return result;
-  }
-  if (file.fault != FileReadFault::None || file.bytes.size() != FileSize(type)) {
+  if (!file || file->size() != FileSize(type)) {
     result.error = "Ошибка - файл " + name + " имеет неверный размер.";
     return result;
   }
   StatData data = StatData::Blank(type);
-  const auto headerStart = file.bytes.begin() + static_cast<std::ptrdiff_t>(data.area.size());
-  std::copy(file.bytes.begin(), headerStart, data.area.begin());
-  std::copy(headerStart, file.bytes.end(), data.header.begin());
+  const auto headerStart = file->begin() + static_cast<std::ptrdiff_t>(data.area.size());
+  std::copy(file->begin(), headerStart, data.area.begin());
+  std::copy(headerStart, file->end(), data.header.begin());
   result.data = std::move(data);
   return result;
 }
 
-bool SaveStatFile(const std::filesystem::path& path, const StatData& data, std::string* error) {
-  auto fail = [&](const std::string& reason) {
-    if (error) *error = WriteError(path, reason);
-    return false;
-  };
-  if (data.type == DeviceType::dtUnknown || data.area.size() != AreaSize(data.type) ||
-      data.header.size() != HeaderSize(data.type))
-    return fail("неверный размер данных");
-  int err = 0;
-  if (!AtomicWriteFile(path, {data.area, data.header}, &err)) return fail(SystemErrorText(err));
-  return true;
+// The image's parts have the sizes of its model's file.
+bool SizesFit(const StatData& data) {
+  return data.type != DeviceType::dtUnknown && data.area.size() == AreaSize(data.type) &&
+         data.header.size() == HeaderSize(data.type);
+}
+
+Result<void> SaveStatFile(const std::filesystem::path& path, const StatData& data) {
+  if (!SizesFit(data)) return MakeError(ErrorCode::BadData, WriteError(path, "неверный размер данных"));
+  Result<void> written = AtomicWriteFile(path, {data.area, data.header});
+  if (!written) written.error().reason = WriteError(path, written.error().reason);
+  return written;
 }
 
 std::string DownloadFileName(const std::string& serialText, DeviceType t, int year, int month, int day, int hour,
@@ -87,17 +79,11 @@ std::string DownloadFileName(const std::string& serialText, DeviceType t, int ye
          (n >= 2 ? "_" + std::to_string(n) : std::string()) + std::string(FileExtension(t));
 }
 
-bool SaveNewStatFile(const CandidateName& nameOf, const StatData& data, std::filesystem::path* written,
-                     std::string* error) {
-  if (data.type == DeviceType::dtUnknown || data.area.size() != AreaSize(data.type) ||
-      data.header.size() != HeaderSize(data.type)) {
-    if (error) *error = WriteError(nameOf(1), "неверный размер данных");
-    return false;
-  }
-  int err = 0;
-  if (AtomicWriteNewFile(nameOf, kMaxDownloadNames, {data.area, data.header}, written, &err)) return true;
-  if (error) *error = WriteError(nameOf(1), SystemErrorText(err));
-  return false;
+Result<std::filesystem::path> SaveNewStatFile(const CandidateName& nameOf, const StatData& data) {
+  if (!SizesFit(data)) return MakeError(ErrorCode::BadData, WriteError(nameOf(1), "неверный размер данных"));
+  Result<std::filesystem::path> written = AtomicWriteNewFile(nameOf, kMaxDownloadNames, {data.area, data.header});
+  if (!written) written.error().reason = WriteError(nameOf(1), written.error().reason);
+  return written;
 }
 
 CandidateName SeriesNames(const std::filesystem::path& folder, const std::filesystem::path& fileName) {
@@ -114,19 +100,18 @@ CandidateName SeriesNames(const std::filesystem::path& folder, const std::filesy
   };
 }
 
-bool SaveDownloadedStatFile(const std::filesystem::path& dataFolder, const StatData& data, int year, int month,
-                            int day, int hour, int minute, std::filesystem::path* written, std::string* error) {
+Result<std::filesystem::path> SaveDownloadedStatFile(const std::filesystem::path& dataFolder, const StatData& data,
+                                                     int year, int month, int day, int hour, int minute) {
   std::error_code ec;
   std::filesystem::create_directories(dataFolder, ec);
-  if (ec) {
-    if (error) *error = "Ошибка создания папки " + dataFolder.string() + ": " + ec.message();
-    return false;
-  }
+  if (ec)
+    return MakeError(ErrorCode::FileSystem, "Ошибка создания папки " + dataFolder.string() + ": " + ec.message(),
+                     ec.value());
   const std::string serial = StatSerialText(data);
   const auto nameOf = [&](int n) {
     return dataFolder / DownloadFileName(serial, data.type, year, month, day, hour, minute, n);
   };
-  return SaveNewStatFile(nameOf, data, written, error);
+  return SaveNewStatFile(nameOf, data);
 }
 
 }  // namespace statvtk

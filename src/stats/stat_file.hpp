@@ -29,8 +29,8 @@ struct LoadResult {
 LoadResult LoadStatFile(const std::filesystem::path& path, ExtensionRule rule, const std::string& shownName = {});
 
 // Writes area then header to a temporary file in the same folder and renames
-// it over `path`; false with a message naming the path and the system's reason.
-bool SaveStatFile(const std::filesystem::path& path, const StatData& data, std::string* error);
+// it over `path`; the error's reason names the path and the system's reason.
+Result<void> SaveStatFile(const std::filesystem::path& path, const StatData& data);
 
 // The n-th name a downloaded file may take. n = 1: serial +
 // "-%.4d-%.2d-%.2d@%.2d-%.2d" + extension; n >= 2 adds "_" + n before the
@@ -44,10 +44,9 @@ inline constexpr int kMaxDownloadNames = 999;
 
 // Writes a statistics file that never replaces another one: area then header
 // under the first of nameOf(1) .. nameOf(kMaxDownloadNames) that is free
-// (AtomicWriteNewFile). On success `written` receives the name taken; on
-// failure `error` a message naming the first name and the system's reason.
-bool SaveNewStatFile(const CandidateName& nameOf, const StatData& data, std::filesystem::path* written,
-                     std::string* error);
+// (AtomicWriteNewFile). The name taken, or the error whose reason names the
+// first name and the system's reason.
+Result<std::filesystem::path> SaveNewStatFile(const CandidateName& nameOf, const StatData& data);
 
 // The names of a download's series in another folder: `fileName` (a name of
 // DownloadFileName, with or without its "_n"), then its "_2", "_3", ...
@@ -55,8 +54,8 @@ CandidateName SeriesNames(const std::filesystem::path& folder, const std::filesy
 
 // The finishing step of a download: creates `dataFolder` when missing and saves
 // the image there under the first free DownloadFileName(StatSerialText(data), ...).
-// On success `written` (when given) receives the file's path; on failure `error` the message.
-bool SaveDownloadedStatFile(const std::filesystem::path& dataFolder, const StatData& data, int year, int month,
-                            int day, int hour, int minute, std::filesystem::path* written, std::string* error);
+// The file's path, or the error with the message.
+Result<std::filesystem::path> SaveDownloadedStatFile(const std::filesystem::path& dataFolder, const StatData& data,
+                                                     int year, int month, int day, int hour, int minute);
 
 }  // namespace statvtk

@@ -3,6 +3,7 @@
 #include <ctime>
 #include <utility>
 
+#include "base/local_time.hpp"
 #include "base/device_values.hpp"
 #include "stats/stat_common.hpp"
 
@@ -11,9 +12,7 @@ namespace statvtk {
 namespace {
 
 CalendarDate LocalToday() {
-  const std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
+  const std::tm tm = LocalNow();
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
 }
 
@@ -182,6 +181,10 @@ ReportPlan StatWindowModel::PrepareReport() {
     }
   }
   return plan;
+}
+
+std::string ShortDateText(int day, int month, int year) {
+  return detail::Format("%.2d.%.2d.%.2d", day % 100, month % 100, year % 100);
 }
 
 }  // namespace statvtk

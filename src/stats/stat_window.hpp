@@ -28,6 +28,9 @@ std::int64_t DayNumber(const CalendarDate& d);          // days since 1970-01-01
 CalendarDate AddDays(const CalendarDate& d, int days);  // a real calendar date
 CalendarDate DateOfKey(std::uint32_t key);              // the day of a packed-BCD key
 std::uint32_t DayKeyOfDate(const CalendarDate& d);      // two-digit year, month, day in BCD, hour 0
+// "DD.MM.YY": the texts of the report commands, the date pickers and the day lists.
+std::string ShortDateText(int day, int month, int year);
+inline std::string ShortDateText(const CalendarDate& d) { return ShortDateText(d.day, d.month, d.year); }
 
 // One line of the period list.
 struct ListItem {

@@ -18,6 +18,7 @@
 #include "app/tech_info_window.hpp"
 #include "app_test_util.hpp"
 #include "stats/stat_file.hpp"
+#include "support/result_util.hpp"
 
 using namespace statvtk;
 using namespace statvtk::apptest;
@@ -217,7 +218,7 @@ void TestCommands::techInfoOfTheActiveFile() {
   sim::Instrument inst(Model(DeviceType::dtVTK0814C));
   const auto file = home.Path() / "meter.814";
   std::string error;
-  QVERIFY(SaveStatFile(file, inst.ExpectedDump(), &error));
+  QVERIFY2(Unpack(SaveStatFile(file, inst.ExpectedDump()), &error), error.c_str());
   app::MainWindow w(ui, home.Path());
   QVERIFY(!w.Actions().techInfo->isEnabled());  // nothing known yet
   QVERIFY(w.OpenStatFile(QString::fromStdString(file.string()), ExtensionRule::Exact));

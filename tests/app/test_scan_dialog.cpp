@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "support/result_util.hpp"
 #include "app/scan_dialog.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"
@@ -35,7 +36,7 @@ struct Line {
     std::vector<sim::Instrument*> line;
     for (auto& p : instruments) line.push_back(p.get());
     std::string error;
-    server = sim::Server::Start(line, sim::ServerOptions{}, &error);
+    Unpack(sim::Server::Start(line, sim::ServerOptions{}), &server, &error);
   }
   ConnectionSettings Settings() const {
     ConnectionSettings s;

@@ -15,6 +15,7 @@
 #include "app_test_util.hpp"
 #include "base/program_home.hpp"
 #include "sim/server.hpp"
+#include "support/result_util.hpp"
 
 using namespace statvtk;
 using namespace statvtk::apptest;
@@ -46,7 +47,7 @@ struct Line {
     std::vector<sim::Instrument*> line;
     for (auto& p : instruments) line.push_back(p.get());
     std::string error;
-    server = sim::Server::Start(line, sim::ServerOptions{}, &error);
+    Unpack(sim::Server::Start(line, sim::ServerOptions{}), &server, &error);
   }
   std::string Ini() const {
     return "[Settings]\nConnectMode=2\nSockIP=127.0.0.1\nSockPort=" + std::to_string(server->Port()) +

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/result_util.hpp"
 #include "base/atomic_file.hpp"
 #include "base/file_reader.hpp"
 #include "base/program_home.hpp"
@@ -31,9 +32,8 @@ TEST(AtomicFile, ReplacesTheWholeFileFromItsParts) {
   TempFolder dir;
   const auto path = dir.Path() / "Data.vst";
   WriteAll(path, "old contents that are longer than the new ones");
-  int err = -1;
-  ASSERT_TRUE(AtomicWriteFile(path, {Bytes("head"), Bytes(""), Bytes("+tail")}, &err)) << SystemErrorText(err);
-  EXPECT_EQ(err, 0);
+  const Result<void> written = AtomicWriteFile(path, {Bytes("head"), Bytes(""), Bytes("+tail")});
+  ASSERT_TRUE(written) << written.error().reason;
   EXPECT_EQ(ReadAll(path), "head+tail");
   EXPECT_EQ(EntriesIn(dir.Path()), 1u);  // no temporary file left beside it
 }
@@ -41,10 +41,10 @@ TEST(AtomicFile, ReplacesTheWholeFileFromItsParts) {
 TEST(AtomicFile, FailureKeepsNothingAndGivesTheSystemsReason) {
   TempFolder dir;
   const auto path = dir.Path() / "no-such-folder" / "x.ini";
-  int err = 0;
-  EXPECT_FALSE(AtomicWriteFile(path, {Bytes("x")}, &err));
-  EXPECT_NE(err, 0);
-  EXPECT_FALSE(SystemErrorText(err).empty());
+  const Result<void> written = AtomicWriteFile(path, {Bytes("x")});
+  ASSERT_FALSE(written);
+  EXPECT_NE(written.error().systemCode, 0);
+  EXPECT_FALSE(SystemErrorText(written.error().systemCode).empty());
   EXPECT_FALSE(std::filesystem::exists(path));
   EXPECT_EQ(EntriesIn(dir.Path()), 0u);
 }
@@ -53,11 +53,9 @@ TEST(AtomicNewFile, NeverReplacesAndTakesTheNextFreeName) {
   TempFolder dir;
   const auto nameOf = [&](int n) { return dir.Path() / ("f" + std::to_string(n) + ".vst"); };
   WriteAll(nameOf(1), "the first file");
-  std::filesystem::path written;
-  int err = -1;
-  ASSERT_TRUE(AtomicWriteNewFile(nameOf, 5, {Bytes("new"), Bytes(" one")}, &written, &err)) << SystemErrorText(err);
-  EXPECT_EQ(err, 0);
-  EXPECT_EQ(written, nameOf(2));
+  const Result<std::filesystem::path> written = AtomicWriteNewFile(nameOf, 5, {Bytes("new"), Bytes(" one")});
+  ASSERT_TRUE(written) << ReasonOf(written);
+  EXPECT_EQ(*written, nameOf(2));
   EXPECT_EQ(ReadAll(nameOf(1)), "the first file");
   EXPECT_EQ(ReadAll(nameOf(2)), "new one");
   EXPECT_EQ(EntriesIn(dir.Path()), 2u);
@@ -67,11 +65,9 @@ TEST(AtomicNewFile, EveryNameTakenKeepsEveryFileAndLeavesNoTemporary) {
   TempFolder dir;
   const auto nameOf = [&](int n) { return dir.Path() / ("f" + std::to_string(n)); };
   for (int n = 1; n <= 3; ++n) WriteAll(nameOf(n), "old " + std::to_string(n));
-  std::filesystem::path written;
-  int err = 0;
-  EXPECT_FALSE(AtomicWriteNewFile(nameOf, 3, {Bytes("x")}, &written, &err));
-  EXPECT_NE(err, 0);
-  EXPECT_TRUE(written.empty());
+  const Result<std::filesystem::path> written = AtomicWriteNewFile(nameOf, 3, {Bytes("x")});
+  ASSERT_FALSE(written);
+  EXPECT_NE(written.error().systemCode, 0);
   for (int n = 1; n <= 3; ++n) EXPECT_EQ(ReadAll(nameOf(n)), "old " + std::to_string(n));
   EXPECT_EQ(EntriesIn(dir.Path()), 3u);
 }
@@ -89,8 +85,8 @@ TEST(AtomicNewFile, RacingWritersNeverShareAName) {
     for (int w = 0; w < kWriters; ++w)
       writers.emplace_back([&, w] {
         const std::string text = "writer " + std::to_string(w);
-        int err = 0;
-        ok[w] = AtomicWriteNewFile(nameOf, 50, {Bytes(text)}, &names[w], &err);
+        std::string error;
+        ok[w] = Unpack(AtomicWriteNewFile(nameOf, 50, {Bytes(text)}), &names[w], &error);
       });
   }
   std::set<std::filesystem::path> distinct;
@@ -112,26 +108,26 @@ TEST(FileReader, ReadsExactBytesAndTellsFaultsApart) {
   binary[12] = '\x1a';  // a text-mode reader would stop or translate here
   WriteAll(dir.Path() / "f.bin", binary);
 
-  const FileReadResult whole = ReadRegularFile(dir.Path() / "f.bin", binary.size());
-  ASSERT_EQ(whole.fault, FileReadFault::None);
-  EXPECT_EQ(std::string(whole.bytes.begin(), whole.bytes.end()), binary);
+  const Result<std::vector<std::uint8_t>> whole = ReadRegularFile(dir.Path() / "f.bin", binary.size());
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(std::string(whole->begin(), whole->end()), binary);
 
   struct Case {
     std::filesystem::path path;
     std::uintmax_t limit;
-    FileReadFault fault;
+    ErrorCode fault;
   };
   const Case cases[] = {
-      {dir.Path() / "f.bin", binary.size() - 1, FileReadFault::TooLarge},
-      {dir.Path(), 1000, FileReadFault::NotRegular},
-      {dir.Path() / "missing.bin", 1000, FileReadFault::System},
+      {dir.Path() / "f.bin", binary.size() - 1, ErrorCode::FileTooLarge},
+      {dir.Path(), 1000, ErrorCode::NotRegularFile},
+      {dir.Path() / "missing.bin", 1000, ErrorCode::FileSystem},
   };
   for (const auto& c : cases) {
-    const FileReadResult r = ReadRegularFile(c.path, c.limit);
-    EXPECT_EQ(r.fault, c.fault) << c.path;
-    EXPECT_TRUE(r.bytes.empty()) << c.path;
-    if (c.fault == FileReadFault::System) {
-      EXPECT_NE(r.errorCode, 0);
+    const Result<std::vector<std::uint8_t>> r = ReadRegularFile(c.path, c.limit);
+    ASSERT_FALSE(r) << c.path;
+    EXPECT_EQ(r.error().code, c.fault) << c.path;
+    if (c.fault == ErrorCode::FileSystem) {
+      EXPECT_NE(r.error().systemCode, 0);
     }
   }
 }
@@ -140,11 +136,11 @@ TEST(ProgramHome, EnsureFolderCreatesAndReportsFailure) {
   TempFolder dir;
   const auto nested = dir.Path() / "a" / "b" / "Data";
   std::string error;
-  EXPECT_TRUE(EnsureFolder(nested, &error)) << error;
+  EXPECT_TRUE(Unpack(EnsureFolder(nested), &error)) << error;
   EXPECT_TRUE(std::filesystem::is_directory(nested));
-  EXPECT_TRUE(EnsureFolder(nested, &error));  // already there
+  EXPECT_TRUE(Unpack(EnsureFolder(nested), &error));  // already there
   WriteAll(dir.Path() / "file", "x");
-  EXPECT_FALSE(EnsureFolder(dir.Path() / "file" / "logs", &error));
+  EXPECT_FALSE(Unpack(EnsureFolder(dir.Path() / "file" / "logs"), &error));
   EXPECT_NE(error.find((std::filesystem::path("file") / "logs").string()), std::string::npos) << error;
 }
 

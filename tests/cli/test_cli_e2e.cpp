@@ -8,6 +8,7 @@
 #include <iterator>
 #include <random>
 
+#include "support/result_util.hpp"
 #include "cli_runner.hpp"
 #include "reports/report_source.hpp"
 #include "sim/expected_dump.hpp"
@@ -64,8 +65,7 @@ struct SimRig {
     so.modemOptions.guardMs = 300;
     so.baud = baud;
     std::string error;
-    server = sim::Server::Start(instrument, so, &error);
-    EXPECT_TRUE(server) << error;
+    EXPECT_TRUE(Unpack(sim::Server::Start(instrument, so), &server, &error)) << error;
   }
   ~SimRig() {
     server.reset();

@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 
+#include "support/result_util.hpp"
 #include "cli_runner.hpp"
 #include "link/frame.hpp"
 #include "sim/instrument.hpp"
@@ -73,8 +74,7 @@ struct BusRig {
     so.carrier = carrier;
     so.ptyLink = (home / "tty").string();
     std::string error;
-    server = sim::Server::Start(line, so, &error);
-    EXPECT_TRUE(server) << error;
+    EXPECT_TRUE(Unpack(sim::Server::Start(line, so), &server, &error)) << error;
   }
   ~BusRig() {
     server.reset();

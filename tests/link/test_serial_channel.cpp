@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "support/wait_until.hpp"
 #include "link/link_error.hpp"
 #include "link/serial_channel.hpp"
 #include "link/tmod07.hpp"
@@ -69,7 +70,7 @@ TEST(SerialChannel, ReadByteReturnsAsSoonAsAByteIsThere) {
   ASSERT_TRUE(ch);
 
   std::thread late([&] {
-    std::this_thread::sleep_for(100ms);
+    std::this_thread::sleep_for(100ms);  // the scenario: the byte comes late
     pty.Send(std::string("\x5A"));
   });
   const auto t0 = Clock::now();
@@ -93,15 +94,15 @@ TEST(SerialChannel, PurgeDropsWaitingInputAndHandsItOver) {
   ASSERT_TRUE(ch);
 
   ASSERT_TRUE(pty.Send(std::string("abcdef")));
+  ASSERT_TRUE(WaitUntil([&] { return pty.SlaveWaiting() >= 6; }));
   ASSERT_EQ(ch->ReadByte(2000ms), std::optional<std::uint8_t>('a'));
-  std::this_thread::sleep_for(50ms);
   std::vector<std::uint8_t> dropped;
   ch->Purge(&dropped);
   EXPECT_EQ(std::string(dropped.begin(), dropped.end()), "bcdef");
   EXPECT_FALSE(ch->ReadByte(50ms).has_value());
 
   ASSERT_TRUE(pty.Send(std::string("xyz")));
-  std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(WaitUntil([&] { return pty.SlaveWaiting() >= 3; }));
   dropped.clear();
   ch->DropInput(&dropped);
   EXPECT_EQ(std::string(dropped.begin(), dropped.end()), "xyz");
@@ -429,7 +430,7 @@ TEST(Tmod07Serial, SendLineAppendsTheEndingAfterAPurge) {
   const std::pair<int, std::string> cases[] = {{0, "ATZ"}, {1, "ATZ\r"}, {2, "ATZ\r\n"}, {3, "ATZ"}};
   for (const auto& [ending, sent] : cases) {
     ASSERT_TRUE(pty.Send(std::string("stale")));
-    std::this_thread::sleep_for(30ms);
+    ASSERT_TRUE(WaitUntil([&] { return pty.SlaveWaiting() >= 5; }));
     link.SendLine("ATZ", ending);
     EXPECT_EQ(link.LastError(), 0u);
     const auto got = pty.Receive(sent.size() + 1, 200ms);
@@ -447,7 +448,7 @@ TEST(Tmod07Serial, ReadLineReturnsTheReplyOnceTheLineIsQuiet) {
 
   std::thread modem([&] {
     pty.Send(std::string("\r\nCON"));
-    std::this_thread::sleep_for(20ms);
+    std::this_thread::sleep_for(20ms);  // the scenario: the reply comes in two pieces
     pty.Send(std::string("NECT 9600\r\n"));
   });
   const auto t0 = Clock::now();
@@ -483,7 +484,7 @@ TEST(SerialChannelStop, AbortEndsAWriteWaitingForRoom) {
   const std::vector<std::uint8_t> big(1u << 20, 0x55);
   Clock::time_point raised{};
   std::thread stopper([&] {
-    std::this_thread::sleep_for(300ms);
+    std::this_thread::sleep_for(300ms);  // the scenario: the stop comes while the write waits for room
     raised = Clock::now();
     abort = true;
   });

@@ -42,7 +42,6 @@ TEST(Settings, MissingFileGivesEveryDefault) {
   EXPECT_FALSE(s.useGate);
   EXPECT_FALSE(s.useDynDns);
   EXPECT_EQ(s.dynDnsName, "");
-  EXPECT_EQ(s.topMost, 0);
   EXPECT_EQ(s.phoneNo, "");
   EXPECT_TRUE(s.tone);
   EXPECT_EQ(s.initString, "");
@@ -134,7 +133,6 @@ TEST(Settings, StoreWritesTheDialogKeysAndLoadReadsThemBack) {
   IniFile ini(path);
   ConnectionSettings s = LoadConnectionSettings(ini);
   s.netAddress = 99;  // not one of the dialog's keys
-  s.topMost = 0;
   s.connectMode = ConnectMode::Tcp;
   s.phoneNo = "8-800-1";
   s.initString = "ATZ";
@@ -159,7 +157,7 @@ TEST(Settings, StoreWritesTheDialogKeysAndLoadReadsThemBack) {
   const IniFile again(path);
   const auto l = LoadConnectionSettings(again);
   EXPECT_EQ(l.netAddress, 12);
-  EXPECT_EQ(l.topMost, 1);
+  EXPECT_EQ(again.ReadInteger("Settings", "TopMost", 0), 1);  // the window's key, not the dialog's: kept
   EXPECT_EQ(l.connectMode, ConnectMode::Tcp);
   EXPECT_EQ(l.phoneNo, "8-800-1");
   EXPECT_EQ(l.initString, "ATZ");

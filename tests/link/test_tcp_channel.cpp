@@ -162,8 +162,8 @@ TEST(TcpChannel, DropInputDiscardsWhatIsWaiting) {
   ASSERT_NE(r.channel, nullptr) << r.reason;
   auto& ch = *r.channel;
   server.Push("late reply");
+  // The reply went out in one send: on loopback it arrives whole with its first byte.
   ASSERT_EQ(ch.ReadByte(2000ms), std::optional<std::uint8_t>('l'));
-  std::this_thread::sleep_for(100ms);
   std::vector<std::uint8_t> dropped;
   ch.DropInput(&dropped);
   EXPECT_EQ(std::string(dropped.begin(), dropped.end()), "ate reply");
@@ -218,6 +218,8 @@ class SilentListener {
       a.sin_port = htons(port_);
       ::connect(c.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
     }
+    // The fillers' handshakes are given time to fill the backlog; those that
+    // never complete are the point, so there is nothing to wait on.
     std::this_thread::sleep_for(50ms);
   }
   std::uint16_t Port() const { return port_; }
@@ -251,7 +253,7 @@ TEST(TcpChannel, AbortEndsTheConnectWait) {
   target.connectTimeoutS = 60;
   target.abort = &abort;
   std::thread stopper([&] {
-    std::this_thread::sleep_for(150ms);
+    std::this_thread::sleep_for(150ms);  // the scenario: the stop comes while the connect waits
     abort = true;
   });
   const auto t0 = Clock::now();
@@ -401,7 +403,7 @@ TEST(TcpChannelStop, AbortEndsAWriteWaitingForRoom) {
   const std::vector<std::uint8_t> big(64u << 20, 0x55);
   Clock::time_point raised{};
   std::thread stopper([&] {
-    std::this_thread::sleep_for(300ms);
+    std::this_thread::sleep_for(300ms);  // the scenario: the stop comes while the write waits for room
     raised = Clock::now();
     abort = true;
   });
@@ -421,12 +423,12 @@ TEST(TcpChannelStop, AbortEndsAHangingLookup) {
   t.port = 1;
   t.abort = &abort;
   t.resolve = [](const std::string&) {
-    std::this_thread::sleep_for(3s);
+    std::this_thread::sleep_for(3s);  // a resolver that hangs
     return std::string();
   };
   Clock::time_point raised{};
   std::thread stopper([&] {
-    std::this_thread::sleep_for(150ms);
+    std::this_thread::sleep_for(150ms);  // the scenario: the stop comes while the lookup hangs
     raised = Clock::now();
     abort = true;
   });

@@ -374,7 +374,7 @@ TEST(Tmod07Abort, EndsTheLongFormFirstByteWaitWithin20ms) {
   w.link.SetAbortFlag(&external);
   std::chrono::steady_clock::time_point raised;
   std::thread stopper([&] {
-    std::this_thread::sleep_for(30ms);
+    std::this_thread::sleep_for(30ms);  // the scenario: the stop comes while the first byte is awaited
     raised = std::chrono::steady_clock::now();
     external = true;
   });
@@ -430,7 +430,7 @@ TEST(Tmod07Abort, EndsAReceptionWithCodeZero) {
   Wired w;
   w.Timing(60, 10000, 5);  // a 10 s budget for the first byte
   std::thread stopper([&] {
-    std::this_thread::sleep_for(60ms);
+    std::this_thread::sleep_for(60ms);  // the scenario: the stop comes during the reception
     w.link.AbortFlag() = true;
   });
   Bytes out(16, 0xEE);
@@ -456,7 +456,7 @@ TEST(Tmod07Abort, EndsThePauseWithCodeZero) {
   std::atomic<bool> external{false};
   w.link.SetAbortFlag(&external);
   std::thread stopper([&] {
-    std::this_thread::sleep_for(80ms);
+    std::this_thread::sleep_for(80ms);  // the scenario: the stop comes between attempts
     external = true;
   });
   const auto t0 = std::chrono::steady_clock::now();

@@ -7,6 +7,7 @@
 #include <memory>
 #include <thread>
 
+#include "support/wait_until.hpp"
 #include "job_fixture.hpp"
 #include "base/ini_file.hpp"
 #include "link/link_error.hpp"
@@ -70,15 +71,16 @@ TEST(JobLifecycle, AStopBeforeThePreparationEndsTheJob) {
 TEST(JobLifecycle, AStopDuringTheConnectIsAStop) {
   JobRig rig(Model(DeviceType::dtVTK0812));
   // A connect that only the abort flag ends, as the TCP channel's does.
-  rig.job.SetChannelFactory([](Tmod07& link) -> std::unique_ptr<ByteChannel> {
-    const auto until = Clock::now() + 5s;
-    while (!link.AbortFlag().load() && Clock::now() < until) std::this_thread::sleep_for(5ms);
+  std::atomic<bool> connecting{false};
+  rig.job.SetChannelFactory([&connecting](Tmod07& link) -> std::unique_ptr<ByteChannel> {
+    connecting = true;
+    WaitUntil([&] { return link.AbortFlag().load(); }, 5s);
     link.SetLastError(link_error::kConnect);
     link.SetErrorReason("подключение прервано пользователем");
     return nullptr;
   });
   rig.job.Start();
-  std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(WaitUntil([&] { return connecting.load(); }));
   rig.job.RequestStop();
   rig.job.Wait();
   EXPECT_EQ(rig.job.Result().outcome, ReadOutcome::Stopped);
@@ -92,7 +94,9 @@ TEST(JobLifecycle, DestroyingARunningJobStopsIt) {
   std::vector<SentRequest> sent;
   auto job = std::make_unique<TReadThread>(obs);
   // A silent instrument with a 5 s reply budget: identification alone would take minutes.
+  std::atomic<bool> opened{false};
   job->SetChannelFactory([&](Tmod07&) -> std::unique_ptr<ByteChannel> {
+    opened = true;
     return std::make_unique<RecordingChannel>(instrument, sent, 0);
   });
   job->SetTimings({100, 5000, 5}, {100, 5000, 5}, {100, 5000, 5});
@@ -100,7 +104,7 @@ TEST(JobLifecycle, DestroyingARunningJobStopsIt) {
   job->SetSockIP("127.0.0.1");
   job->SetNetAddress(1);
   job->Start();
-  std::this_thread::sleep_for(100ms);
+  ASSERT_TRUE(WaitUntil([&] { return opened.load(); }));
   const auto t0 = Clock::now();
   job.reset();
   EXPECT_LT(std::chrono::duration<double>(Clock::now() - t0).count(), 1.0);

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/wait_until.hpp"
 #include "base/progress_observer.hpp"
 #include "link/tmod07.hpp"
 #include "reading/modem_dialer.hpp"
@@ -171,7 +172,7 @@ TEST(ModemDialer, DialoguesLogEveryLine) {
     ModemDialer dialer(b.link, b.log, b.abort, c.job, kFastStep);
     EXPECT_EQ(dialer.ModemConnect(), c.connected);
     EXPECT_EQ(b.log.LinesSoFar(), c.log);
-    std::this_thread::sleep_for(30ms);  // let the modem take in the last command
+    EXPECT_TRUE(WaitUntil([&] { return b.modem.Commands() == c.commands; }));  // the modem takes in the last command
     EXPECT_EQ(b.modem.Commands(), c.commands);
     EXPECT_EQ(dialer.Attempts(), attempts);
   }
@@ -183,7 +184,7 @@ TEST(ModemDialer, HangUpSendsEscapeThenAth0) {
   ModemDialer dialer(b.link, b.log, b.abort, Job(3, 5), kFastStep);
   dialer.ModemHangUp();
   EXPECT_EQ(b.log.LinesSoFar(), (Lines{kHangUp, "OK"}));
-  std::this_thread::sleep_for(30ms);
+  EXPECT_TRUE(WaitUntil([&] { return b.modem.Commands() == Lines{"+++", "ATH0"}; }));
   EXPECT_EQ(b.modem.Commands(), (Lines{"+++", "ATH0"}));
 }
 
@@ -195,6 +196,8 @@ TEST(ModemDialer, OtherTransportsNeitherDialNorHangUp) {
   ModemDialer dialer(b.link, b.log, b.abort, job, kFastStep);
   EXPECT_TRUE(dialer.ModemConnect());
   dialer.ModemHangUp();
+  // Nothing may arrive: a command written by mistake is given the time the
+  // modem takes to read one (there is no condition to wait on for an absence).
   std::this_thread::sleep_for(30ms);
   EXPECT_TRUE(b.log.LinesSoFar().empty());
   EXPECT_TRUE(b.modem.Commands().empty());
@@ -223,7 +226,7 @@ TEST(ModemDialer, AbortDuringThePauseHangsUpWithin100Ms) {
   b.log.OnLine([&](const std::string& line) {
     if (line != kPause) return;
     stopper = std::thread([&] {
-      std::this_thread::sleep_for(450ms);
+      std::this_thread::sleep_for(450ms);  // the scenario: the stop comes in the middle of the 5 s pause
       abortedAt = Clock::now();
       b.abort = true;
     });
@@ -242,8 +245,9 @@ TEST(ModemDialer, AbortDuringThePauseHangsUpWithin100Ms) {
   const auto reaction = std::chrono::duration_cast<std::chrono::milliseconds>(*abortLine - abortedAt);
   // One step of 100 ms, and a margin for a busy machine.
   EXPECT_LE(reaction.count(), 150) << "the pause went on after the abort";
-  std::this_thread::sleep_for(30ms);
-  EXPECT_EQ(b.modem.Commands(), (Lines{"AT", "ATDT84951234567", "+++", "ATH0", "+++", "ATH0"}));
+  const Lines commands{"AT", "ATDT84951234567", "+++", "ATH0", "+++", "ATH0"};
+  EXPECT_TRUE(WaitUntil([&] { return b.modem.Commands() == commands; }));
+  EXPECT_EQ(b.modem.Commands(), commands);
 }
 
 // In real time: ConnectWait 2 s with a modem that never answers the dial:
@@ -271,7 +275,7 @@ TEST(ModemDialer, AbortDuringTheConnectWaitIsSeenWithin100Ms) {
   b.log.OnLine([&](const std::string& line) {
     if (line.rfind(">>>ATDT", 0) != 0) return;
     stopper = std::thread([&] {
-      std::this_thread::sleep_for(1500ms);
+      std::this_thread::sleep_for(1500ms);  // the scenario: the stop comes in the middle of the connect wait
       abortedAt = Clock::now();
       b.abort = true;
     });

@@ -1,6 +1,7 @@
 // Address and speed lists, and the per-archive decision of a new-records read.
 #include <gtest/gtest.h>
 
+#include "support/result_util.hpp"
 #include "reading/new_records.hpp"
 #include "reading/number_list.hpp"
 
@@ -18,18 +19,17 @@ TEST(NumberList, NumbersAndRangesInTheOrderGivenWithoutRepeats) {
       {"11,3,7", {11, 3, 7}}, {" 2 , 4-5 ", {2, 4, 5}},      {"3,1-4", {3, 1, 2, 4}}, {"0-0", {0}},
   };
   for (const auto& c : cases) {
-    std::string why;
-    const auto got = ParseNumberList(c.text, 0, 255, &why);
-    ASSERT_TRUE(got) << c.text << ": " << why;
+    const auto got = ParseNumberList(c.text, 0, 255);
+    ASSERT_TRUE(got) << c.text << ": " << ReasonOf(got);
     EXPECT_EQ(*got, c.want) << c.text;
   }
 }
 
 TEST(NumberList, BadTextsAreRefusedWithAReason) {
   for (const char* text : {"", ",", "1,", "-3", "4-", "5-3", "256", "1-300", "x", "1.5", "1--2", "99999999999"}) {
-    std::string why;
-    EXPECT_FALSE(ParseNumberList(text, 0, 255, &why)) << text;
-    EXPECT_FALSE(why.empty()) << text;
+    const auto got = ParseNumberList(text, 0, 255);
+    EXPECT_FALSE(got) << text;
+    EXPECT_FALSE(ReasonOf(got).empty()) << text;
   }
 }
 

@@ -43,17 +43,15 @@ inline void ExpectSameBlock(const CellBlock& got, const CellBlock& want) {
 inline std::filesystem::path TemplateDir() { return std::filesystem::path(STATVTK_BINARY_DIR) / "Templates"; }
 
 inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& p) {
-  std::vector<std::uint8_t> bytes;
-  std::string err;
-  EXPECT_TRUE(ReadWholeFile(p, &bytes, &err)) << err;
-  return bytes;
+  Result<std::vector<std::uint8_t>> bytes = ReadWholeFile(p);
+  EXPECT_TRUE(bytes) << (bytes ? std::string() : bytes.error().reason);
+  return bytes ? std::move(*bytes) : std::vector<std::uint8_t>{};
 }
 
 inline std::vector<ZipEntry> Parts(const std::vector<std::uint8_t>& bytes) {
-  std::vector<ZipEntry> parts;
-  std::string err;
-  EXPECT_TRUE(ReadZip(bytes, &parts, &err)) << err;
-  return parts;
+  Result<std::vector<ZipEntry>> parts = ReadZip(bytes);
+  EXPECT_TRUE(parts) << (parts ? std::string() : parts.error().reason);
+  return parts ? std::move(*parts) : std::vector<ZipEntry>{};
 }
 
 inline std::string PartText(std::vector<ZipEntry>& parts, const std::string& name) {

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/result_util.hpp"
 #include "cli/commands.hpp"
 #include "report_test_util.hpp"
 #include "reports/csv_export.hpp"
@@ -133,14 +134,14 @@ TEST(MessageLog, LinesNamesAndSaving) {
   log.AddMessage("два");
   ASSERT_EQ(log.Lines().size(), 2u);
   std::string err;
-  ASSERT_TRUE(log.SaveTo(home / "logs" / "a.log", &err)) << err;
+  ASSERT_TRUE(Unpack(log.SaveTo(home / "logs" / "a.log"), &err)) << err;
   const auto bytes = reporttest::ReadBytes(home / "logs" / "a.log");
   const std::string text(bytes.begin(), bytes.end());
   EXPECT_EQ(text.substr(0, text.find('\n')), "[02.01.2024 03:04:05]  один");
   log.Clear();
-  ASSERT_TRUE(log.SaveTo(home / "logs" / "a.log", &err));
+  ASSERT_TRUE(Unpack(log.SaveTo(home / "logs" / "a.log"), &err));
   EXPECT_EQ(fs::file_size(home / "logs" / "a.log"), 0u);  // cleared then saved: an empty file
-  EXPECT_FALSE(log.SaveTo(home / "missing" / "b.log", &err));
+  EXPECT_FALSE(Unpack(log.SaveTo(home / "missing" / "b.log"), &err));
   EXPECT_NE(err.find("Не удалось сохранить протокол"), std::string::npos);
   fs::remove_all(home);
 }
@@ -210,7 +211,7 @@ struct CliFixture : ::testing::Test {
     }
     file = home / "CLI00001.VST";  // upper case: the command line lower-cases the extension
     std::string err;
-    ASSERT_TRUE(SaveStatFile(file, d, &err)) << err;
+    ASSERT_TRUE(Unpack(SaveStatFile(file, d), &err)) << err;
   }
   void TearDown() override { fs::remove_all(home); }
   int Run(int (*cmd)(const cli::Args&, std::ostream&, std::ostream&), cli::Args args, std::string* out,
@@ -309,7 +310,7 @@ TEST_F(CliFixture, ADayListedAs3102IsReported) {
     Write0812(d, HourSlot0812(20 + static_cast<std::size_t>(h)), r);
   }
   const fs::path odd = home / "odd.vst";
-  ASSERT_TRUE(SaveStatFile(odd, d, &err)) << err;
+  ASSERT_TRUE(Unpack(SaveStatFile(odd, d), &err)) << err;
   ASSERT_EQ(Run(cli::RunReport, {odd.string(), "--day", "31.02.24", "--home", home.string()}, &out, &err), 0) << err;
   ASSERT_EQ(Run(cli::RunReport, {odd.string(), "--from", "25.02.24", "--to", "01.03.24", "--home", home.string()},
                 &out, &err),

@@ -11,6 +11,7 @@
 #include <functional>
 #include <random>
 
+#include "support/result_util.hpp"
 #include "report_test_util.hpp"
 #include "reports/report_export.hpp"
 #include "reports/workbook_filler.hpp"
@@ -58,7 +59,7 @@ TEST(Workbook, FilledBlockReadsBackExactly) {
   std::vector<std::uint8_t> out;
   std::string err;
   const CellBlock block = SampleBlock();
-  ASSERT_TRUE(FillWorkbook(templ, block, &out, &err)) << err;
+  ASSERT_TRUE(Unpack(FillWorkbook(templ, block), &out, &err)) << err;
   auto before = Parts(templ);
   auto after = Parts(out);
   // Sheet 1 unchanged but for the cached results of its formulas, which go so
@@ -121,7 +122,7 @@ std::vector<std::uint8_t> Edited(const std::vector<std::uint8_t>& templ,
   edit(parts);
   std::vector<std::uint8_t> out;
   std::string err;
-  EXPECT_TRUE(WriteZip(parts, &out, &err)) << err;
+  EXPECT_TRUE(Unpack(WriteZip(parts), &out, &err)) << err;
   return out;
 }
 
@@ -150,7 +151,7 @@ TEST(Workbook, BlockCellsKeepFormatLoseFormulasAndCalcChainGoes) {
   });
   std::vector<std::uint8_t> out;
   std::string err;
-  ASSERT_TRUE(FillWorkbook(templ, CellBlock{}, &out, &err)) << err;
+  ASSERT_TRUE(Unpack(FillWorkbook(templ, CellBlock{}), &out, &err)) << err;
   auto parts = Parts(out);
   const auto cells = ReadSheet(parts, kSheet2);
   ASSERT_TRUE(cells.count({3, 3}));
@@ -193,7 +194,7 @@ TEST(Workbook, Utf16PartsAreRewrittenWithAMatchingDeclaration) {
   });
   std::vector<std::uint8_t> out;
   std::string err;
-  ASSERT_TRUE(FillWorkbook(templ, SampleBlock(), &out, &err)) << err;
+  ASSERT_TRUE(Unpack(FillWorkbook(templ, SampleBlock()), &out, &err)) << err;
   auto parts = Parts(out);
   for (const std::string& name : {kSheet2, std::string("xl/workbook.xml"), std::string("[Content_Types].xml")}) {
     const ZipEntry* e = FindPart(parts, name);
@@ -231,7 +232,7 @@ TEST(Workbook, SecondSheetFoundThroughRelationships) {
   b.Set("A11", std::int64_t{3});
   std::vector<std::uint8_t> out;
   std::string err;
-  ASSERT_TRUE(FillWorkbook(templ, b, &out, &err)) << err;
+  ASSERT_TRUE(Unpack(FillWorkbook(templ, b), &out, &err)) << err;
   auto parts = Parts(out);
   EXPECT_EQ(DescribeCell(ReadSheet(parts, "xl/worksheets/data.xml").at({11, 1}).value), "dbl:3");
 }
@@ -279,7 +280,7 @@ TEST(Workbook, BadTemplatesGiveFalseWithReason) {
   for (const auto& c : cases) {
     std::vector<std::uint8_t> out;
     std::string err;
-    EXPECT_FALSE(FillWorkbook(c.make(good), SampleBlock(), &out, &err)) << c.what;
+    EXPECT_FALSE(Unpack(FillWorkbook(c.make(good), SampleBlock()), &out, &err)) << c.what;
     EXPECT_NE(err.find(c.reason), std::string::npos) << c.what << ": " << err;
   }
 }
@@ -310,7 +311,7 @@ TEST(ReportExport, WritesIntoReportsWithProgressAndRestore) {
   fs::path written;
   std::string err;
   ReportRun run{home.path, &rec, false, 0, std::nullopt};
-  ASSERT_TRUE(ExportHourDataToExcel(SmallInput(), run, &written, &err)) << err;
+  ASSERT_TRUE(Unpack(ExportHourDataToExcel(SmallInput(), run), &written, &err)) << err;
   EXPECT_EQ(written, home.path / "Reports" / "SN123456_2024-03-15_hourly.xlsx");
   EXPECT_TRUE(fs::is_regular_file(written));
   ASSERT_GE(rec.status.size(), 3u);
@@ -323,7 +324,7 @@ TEST(ReportExport, WritesIntoReportsWithProgressAndRestore) {
   for (int h = 1; h <= 24; ++h) EXPECT_EQ(steps[static_cast<std::size_t>(h - 1)], h);
   // While a statistics reading runs, its progress maximum and stage come back.
   Recorder during;
-  ASSERT_TRUE(ExportHourDataToExcel(SmallInput(), {home.path, &during, true, 77, std::nullopt}, &written, &err));
+  ASSERT_TRUE(Unpack(ExportHourDataToExcel(SmallInput(), {home.path, &during, true, 77, std::nullopt}), &written, &err));
   EXPECT_EQ(during.max.back(), 77);
   EXPECT_EQ(during.status.back(), "Чтение статистики");
   EXPECT_TRUE(during.log.empty());
@@ -347,7 +348,7 @@ TEST(ReportExport, FailuresReturnFalseWithLogLine) {
     Recorder rec;
     HourReportInput in = SmallInput();
     in.header.type = DeviceType::dtUnknown;
-    EXPECT_FALSE(ExportHourDataToExcel(in, {home.path, &rec, false, 0, std::nullopt}, &written, &err));
+    EXPECT_FALSE(Unpack(ExportHourDataToExcel(in, {home.path, &rec, false, 0, std::nullopt}), &written, &err));
     EXPECT_NE(err.find("не найден"), std::string::npos) << err;
     ASSERT_EQ(rec.log.size(), 1u);
     EXPECT_EQ(rec.log[0].rfind("Невозможно передать данные в Excel: ", 0), 0u);
@@ -357,7 +358,7 @@ TEST(ReportExport, FailuresReturnFalseWithLogLine) {
     fs::create_directories(home.path / "Templates");
     std::ofstream(home.path / "Templates" / "VTK0812_h.xlsx") << "PK\x03\x04 not really";
     Recorder rec;
-    EXPECT_FALSE(ExportHourDataToExcel(SmallInput(), {home.path, &rec, false, 0, std::nullopt}, &written, &err));
+    EXPECT_FALSE(Unpack(ExportHourDataToExcel(SmallInput(), {home.path, &rec, false, 0, std::nullopt}), &written, &err));
     EXPECT_NE(err.find("не является книгой Excel"), std::string::npos) << err;
     EXPECT_EQ(rec.log.size(), 1u);
     fs::remove(home.path / "Templates" / "VTK0812_h.xlsx");
@@ -366,7 +367,7 @@ TEST(ReportExport, FailuresReturnFalseWithLogLine) {
     TempDir other;
     std::ofstream(other.path / "Reports") << "a file";
     Recorder rec;
-    EXPECT_FALSE(ExportHourDataToExcel(SmallInput(), {other.path, &rec, false, 0, std::nullopt}, &written, &err));
+    EXPECT_FALSE(Unpack(ExportHourDataToExcel(SmallInput(), {other.path, &rec, false, 0, std::nullopt}), &written, &err));
     EXPECT_NE(err.find("Reports"), std::string::npos) << err;
   }
 }
@@ -378,7 +379,7 @@ TEST(ReportExport, ReadOnlyReportsFolder) {
   fs::permissions(home.path / "Reports", fs::perms::owner_read | fs::perms::owner_exec);
   fs::path written;
   std::string err;
-  EXPECT_FALSE(ExportHourDataToExcel(SmallInput(), {home.path, nullptr, false, 0, std::nullopt}, &written, &err));
+  EXPECT_FALSE(Unpack(ExportHourDataToExcel(SmallInput(), {home.path, nullptr, false, 0, std::nullopt}), &written, &err));
   EXPECT_NE(err.find("Не удалось записать отчёт"), std::string::npos) << err;
   EXPECT_TRUE(fs::is_empty(home.path / "Reports"));
 }
@@ -399,7 +400,7 @@ TEST(ReportExport, LibreOfficeShowsTheDay) {
   in.hours[6]->reverseTotal = 123456789.5;
   fs::path written;
   std::string err;
-  ASSERT_TRUE(ExportHourDataToExcel(in, {home.path, nullptr, false, 0, std::nullopt}, &written, &err)) << err;
+  ASSERT_TRUE(Unpack(ExportHourDataToExcel(in, {home.path, nullptr, false, 0, std::nullopt}), &written, &err)) << err;
   const std::string cmd = "cd '" + home.path.string() + "' && HOME='" + home.path.string() +
                           // CSV as the cells are shown (UTF-8): a column too narrow shows ###.
                           "' soffice --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true'"

@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "support/result_util.hpp"
 #include "link/frame.hpp"
 #include "sim/server.hpp"
 
@@ -112,8 +113,8 @@ TEST(Carriers, LoopbackTcpRoundTripAndReconnect) {
   ServerOptions so;
   so.carrier = CarrierKind::Tcp;
   std::string error;
-  auto server = Server::Start(in, so, &error);
-  ASSERT_TRUE(server) << error;
+  std::unique_ptr<Server> server;
+  ASSERT_TRUE(Unpack(Server::Start(in, so), &server, &error)) << error;
   ASSERT_NE(server->Port(), 0);
   for (int round = 0; round < 2; ++round) {
     Fd s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -136,8 +137,8 @@ TEST(Carriers, PtyRoundTripSurvivesReopen) {
   so.ptyLink = TempLink("simpty");
   so.baud = 115200;
   std::string error;
-  auto server = Server::Start(in, so, &error);
-  ASSERT_TRUE(server) << error;
+  std::unique_ptr<Server> server;
+  ASSERT_TRUE(Unpack(Server::Start(in, so), &server, &error)) << error;
   for (int round = 0; round < 2; ++round) {
     Fd fd(OpenRaw(so.ptyLink));
     ASSERT_GE(fd.get(), 0);
@@ -161,8 +162,8 @@ TEST(Carriers, ModemDialogueOnThePty) {
   so.modemOptions.dialDelayMs = 100;
   so.modemOptions.guardMs = 200;
   std::string error;
-  auto server = Server::Start(in, so, &error);
-  ASSERT_TRUE(server) << error;
+  std::unique_ptr<Server> server;
+  ASSERT_TRUE(Unpack(Server::Start(in, so), &server, &error)) << error;
   Fd fd(OpenRaw(so.ptyLink));
   ASSERT_GE(fd.get(), 0);
   const int f = fd.get();
@@ -182,7 +183,7 @@ TEST(Carriers, ModemDialogueOnThePty) {
   EXPECT_NE(ReadUntil(f, "CONNECT 9600\r\n", 3000).find("CONNECT 9600"), std::string::npos);
   RoundTrip(f, in, frame::Op::Identify, 0, 0);
   RoundTrip(f, in, frame::Op::ReadBlock16, 448, 32);
-  // Escape: silence, +++, silence.
+  // Escape: silence, +++, silence (the guard time is the scenario).
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   Send(f, "+++");
   EXPECT_EQ(ReadUntil(f, "OK\r\n", 2000), "\r\nOK\r\n");
@@ -204,8 +205,8 @@ TEST(Carriers, PlusesInsideDataAreNoEscape) {
   so.modemOptions.dialDelayMs = 50;
   so.modemOptions.guardMs = 200;
   std::string error;
-  auto server = Server::Start(in, so, &error);
-  ASSERT_TRUE(server) << error;
+  std::unique_ptr<Server> server;
+  ASSERT_TRUE(Unpack(Server::Start(in, so), &server, &error)) << error;
   Fd s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   sockaddr_in a{};
   a.sin_family = AF_INET;
@@ -215,6 +216,6 @@ TEST(Carriers, PlusesInsideDataAreNoEscape) {
   Send(s.get(), "ATDT1\r");
   ASSERT_NE(ReadUntil(s.get(), "CONNECT", 2000).find("CONNECT"), std::string::npos);
   Send(s.get(), "x+++");  // no guard time before: stays in data mode
-  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));  // longer than the guard time: still no escape
   RoundTrip(s.get(), in, frame::Op::ReadArchive16, 0x4000, 16);
 }

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "support/result_util.hpp"
 #include "link/frame.hpp"
 #include "sim/instrument.hpp"
 #include "sim/options.hpp"
@@ -226,11 +227,9 @@ TEST(CommandLine, HelpNamesEveryOptionAndParsingChecksValues) {
                           "--guard", "--drop", "--corrupt", "--wrong-command", "--noise", "--truncate", "--silent-after",
                           "--dump", "--verbose", "--help", "--version"})
     EXPECT_NE(help.find(opt), std::string::npos) << opt;
-  std::string error;
   const auto c = ParseCommandLine({"--model", "ldn", "--pty", "/tmp/x", "--modem", "--busy", "2", "--drop", "0.1",
-                                   "--now", "2026-01-31 23:59:59", "--long-address", "4000000000", "--silent-after", "7"},
-                                  &error);
-  ASSERT_TRUE(c.has_value()) << error;
+                                   "--now", "2026-01-31 23:59:59", "--long-address", "4000000000", "--silent-after", "7"});
+  ASSERT_TRUE(c.has_value()) << ReasonOf(c);
   EXPECT_EQ(c->instrument.model, DeviceType::dtLDN08);
   ASSERT_TRUE(c->server.has_value());
   EXPECT_EQ(c->server->carrier, CarrierKind::Pty);
@@ -242,10 +241,10 @@ TEST(CommandLine, HelpNamesEveryOptionAndParsingChecksValues) {
   for (std::vector<std::string> bad : {std::vector<std::string>{"--drop", "1.5"}, {"--model", "x"}, {"--address", "256"},
                                        {"--now", "2026-02-30"}, {"--tcp"}, {"--modem"}, {"--frobnicate"},
                                        {"--silent-after", "-1"}, {"--silent-after"}})
-    EXPECT_FALSE(ParseCommandLine(bad, &error).has_value()) << bad[0];
+    EXPECT_FALSE(ParseCommandLine(bad).has_value()) << bad[0];
   EXPECT_EQ(*ParseNow("2026-12-08 10:30:00"), kDefaultNow);
-  const auto v = ParseCommandLine({"--version"}, &error);
-  ASSERT_TRUE(v.has_value()) << error;
+  const auto v = ParseCommandLine({"--version"});
+  ASSERT_TRUE(v.has_value()) << ReasonOf(v);
   EXPECT_TRUE(v->version);
   EXPECT_FALSE(v->server.has_value());
 }

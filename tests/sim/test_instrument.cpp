@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "support/result_util.hpp"
 #include "link/frame.hpp"
 #include "sim/instrument.hpp"
 
@@ -124,9 +125,9 @@ class Refused : public ::testing::TestWithParam<RefuseCase> {};
 TEST_P(Refused, NoReplyAndAReason) {
   const RefuseCase c = GetParam();
   Instrument in(Opts(c.type));
-  std::string why;
-  EXPECT_FALSE(in.Respond(Request(in, c.op, c.offset, c.count), &why).has_value()) << c.what;
-  EXPECT_FALSE(why.empty()) << c.what;
+  const auto reply = in.Respond(Request(in, c.op, c.offset, c.count));
+  EXPECT_FALSE(reply.has_value()) << c.what;
+  EXPECT_FALSE(ReasonOf(reply).empty()) << c.what;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -149,12 +150,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Requests, OtherAddressesAreIgnoredSilently) {
   for (DeviceType t : {DeviceType::dtVTK0814C, DeviceType::dtLDN08}) {
     Instrument in(Opts(t));
-    std::string why = "x";
-    EXPECT_FALSE(in.Respond(Request(in, Op::Identify, 0, 0, 2), &why).has_value());
-    EXPECT_TRUE(why.empty());
-    why = "x";
-    EXPECT_FALSE(in.Respond(Request(in, Op::IdentifyLong, 0, 0, 87654321), &why).has_value());
-    EXPECT_TRUE(why.empty());
+    const auto shortForm = in.Respond(Request(in, Op::Identify, 0, 0, 2));
+    EXPECT_FALSE(shortForm.has_value());
+    EXPECT_TRUE(ReasonOf(shortForm).empty());
+    const auto longForm = in.Respond(Request(in, Op::IdentifyLong, 0, 0, 87654321));
+    EXPECT_FALSE(longForm.has_value());
+    EXPECT_TRUE(ReasonOf(longForm).empty());
   }
   InstrumentOptions o = Opts(DeviceType::dtVTK0814C);
   o.address = 37, o.longAddress = 0x01020304;
@@ -184,9 +185,9 @@ TEST(Requests, MalformedFramesGetNoReply) {
   b.resize(5);
   bad.push_back(b);  // cut
   for (const auto& f : bad) {
-    std::string why;
-    EXPECT_FALSE(in.Respond(f, &why).has_value());
-    EXPECT_FALSE(why.empty());
+    const auto reply = in.Respond(f);
+    EXPECT_FALSE(reply.has_value());
+    EXPECT_FALSE(ReasonOf(reply).empty());
   }
   // Handle logs each refusal.
   std::vector<std::string> lines;

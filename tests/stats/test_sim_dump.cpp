@@ -7,6 +7,8 @@
 #include <map>
 #include <set>
 
+#include "support/result_util.hpp"
+#include "base/atomic_file.hpp"
 #include "sim/instrument.hpp"
 #include "stats/stat_file.hpp"
 #include "stats/stat_window.hpp"
@@ -64,8 +66,9 @@ TEST_P(SimDump, OpensAndMatchesTheGeneratedHistory) {
   const fs::path dir = fs::temp_directory_path() / ("statvtk-simdump-" + std::to_string(::getpid()));
   fs::create_directories(dir);
   const fs::path file = dir / ("dump" + std::string(FileExtension(type)));
-  std::string error;
-  ASSERT_TRUE(sim::WriteFileAtomically(file.string(), inst.ExpectedDumpBytes(), &error)) << error;
+  const std::vector<std::uint8_t> bytes = inst.ExpectedDumpBytes();
+  const Result<void> written = AtomicWriteFile(file, {bytes});
+  ASSERT_TRUE(written) << ReasonOf(written);
   LoadResult loaded = LoadStatFile(file, ExtensionRule::Exact);
   fs::remove_all(dir);
   ASSERT_TRUE(loaded.data) << loaded.error;

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <random>
 
+#include "support/result_util.hpp"
 #include "stat_builders.hpp"
 #include "stats/stat_file.hpp"
 #include "stats/stat_window.hpp"
@@ -171,7 +172,7 @@ TEST(StatFile, SaveThenOpenIsByteIdenticalWithTheSameListsAndValues) {
     const StatData d = Filled(t);
     const fs::path p = dir.path() / (std::string("saved") + std::string(FileExtension(t)));
     std::string error;
-    ASSERT_TRUE(SaveStatFile(p, d, &error)) << error;
+    ASSERT_TRUE(Unpack(SaveStatFile(p, d), &error)) << error;
     const auto bytes = ReadBytes(p);
     ASSERT_EQ(bytes.size(), FileSize(t));
     EXPECT_TRUE(std::equal(d.area.begin(), d.area.end(), bytes.begin()));
@@ -207,7 +208,7 @@ TEST(StatFile, SaveOverwritesAndLeavesNoTemporaryFile) {
   const fs::path p = dir.path() / "x.vst";
   WriteBytes(p, 5, 0x33);
   std::string error;
-  ASSERT_TRUE(SaveStatFile(p, Filled(DeviceType::dtVTK0812), &error)) << error;
+  ASSERT_TRUE(Unpack(SaveStatFile(p, Filled(DeviceType::dtVTK0812)), &error)) << error;
   EXPECT_EQ(fs::file_size(p), 66560u);
   std::size_t n = 0;
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path())) ++n;
@@ -221,7 +222,7 @@ TEST(StatFile, ReadOnlyFolderFailsWithAMessageAndKeepsTheOldFile) {
   WriteBytes(p, 66560, 0x5A);
   fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
   std::string error;
-  EXPECT_FALSE(SaveStatFile(p, Filled(DeviceType::dtVTK0812), &error));
+  EXPECT_FALSE(Unpack(SaveStatFile(p, Filled(DeviceType::dtVTK0812)), &error));
   EXPECT_NE(error.find(p.string()), std::string::npos);
   EXPECT_EQ(ReadBytes(p), std::vector<std::uint8_t>(66560, 0x5A));
 }
@@ -238,7 +239,7 @@ TEST(StatFile, FailedWriteKeepsTheOldFile) {
   small.rlim_cur = 4096;
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
   std::string error;
-  const bool ok = SaveStatFile(p, Filled(DeviceType::dtLDN08), &error);
+  const bool ok = Unpack(SaveStatFile(p, Filled(DeviceType::dtLDN08)), &error);
   ::setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, oldHandler);
   EXPECT_FALSE(ok);
@@ -253,12 +254,12 @@ TEST(StatFile, FailedWriteKeepsTheOldFile) {
 TEST(StatFile, MissingFolderAndWrongSizesFail) {
   TempDir dir;
   std::string error;
-  EXPECT_FALSE(SaveStatFile(dir.path() / "no" / "x.vst", Filled(DeviceType::dtVTK0812), &error));
+  EXPECT_FALSE(Unpack(SaveStatFile(dir.path() / "no" / "x.vst", Filled(DeviceType::dtVTK0812)), &error));
   EXPECT_NE(error.find("x.vst"), std::string::npos);
   StatData bad = StatData::Blank(DeviceType::dtVTK0812);
   bad.area.pop_back();
   error.clear();
-  EXPECT_FALSE(SaveStatFile(dir.path() / "y.vst", bad, &error));
+  EXPECT_FALSE(Unpack(SaveStatFile(dir.path() / "y.vst", bad), &error));
   EXPECT_FALSE(error.empty());
   EXPECT_FALSE(fs::exists(dir.path() / "y.vst"));
 }
@@ -276,7 +277,7 @@ TEST(StatFile, DownloadNamesAndTheDataFolder) {
   TempDir dir;
   fs::path written;
   std::string error;
-  ASSERT_TRUE(SaveDownloadedStatFile(dir.path() / "Data", d, 2024, 3, 5, 9, 7, &written, &error)) << error;
+  ASSERT_TRUE(Unpack(SaveDownloadedStatFile(dir.path() / "Data", d, 2024, 3, 5, 9, 7), &written, &error)) << error;
   EXPECT_EQ(written, dir.path() / "Data" / "1234####-2024-03-05@09-07.vst");
   EXPECT_EQ(fs::file_size(written), 66560u);
 }
@@ -301,10 +302,10 @@ TEST(StatFile, LaterDownloadsOfAMinuteTakeTheNextNamesAndSortAfterTheFirst) {
   b.header = a.header;  // the same serial number, another image
   fs::path one, two, three;
   std::string error;
-  ASSERT_TRUE(SaveDownloadedStatFile(dir.path(), a, 2024, 3, 5, 9, 7, &one, &error)) << error;
+  ASSERT_TRUE(Unpack(SaveDownloadedStatFile(dir.path(), a, 2024, 3, 5, 9, 7), &one, &error)) << error;
   const auto firstBytes = ReadBytes(one);
-  ASSERT_TRUE(SaveDownloadedStatFile(dir.path(), b, 2024, 3, 5, 9, 7, &two, &error)) << error;
-  ASSERT_TRUE(SaveDownloadedStatFile(dir.path(), b, 2024, 3, 5, 9, 7, &three, &error)) << error;
+  ASSERT_TRUE(Unpack(SaveDownloadedStatFile(dir.path(), b, 2024, 3, 5, 9, 7), &two, &error)) << error;
+  ASSERT_TRUE(Unpack(SaveDownloadedStatFile(dir.path(), b, 2024, 3, 5, 9, 7), &three, &error)) << error;
   EXPECT_EQ(two.filename().string(), DownloadFileName(StatSerialText(a), DeviceType::dtVTK0812, 2024, 3, 5, 9, 7, 2));
   EXPECT_EQ(three.filename().string(), DownloadFileName(StatSerialText(a), DeviceType::dtVTK0812, 2024, 3, 5, 9, 7, 3));
   EXPECT_EQ(ReadBytes(one), firstBytes);  // the first download is never replaced

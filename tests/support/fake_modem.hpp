@@ -54,7 +54,7 @@ class FakeModem {
       char buf[256];
       const ssize_t n = ::read(pty_.Master(), buf, sizeof buf);
       if (n <= 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the port hung up: try again shortly
         continue;
       }
       for (ssize_t i = 0; i < n; ++i) {

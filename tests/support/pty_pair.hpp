@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -42,6 +43,12 @@ class PtyPair {
   int Master() const { return master_; }
   int Slave() const { return slave_; }
   const std::string& SlavePath() const { return slavePath_; }
+  // Bytes waiting in the port's input queue, not yet read by anyone (needs
+  // the slave kept open).
+  std::size_t SlaveWaiting() const {
+    int n = 0;
+    return slave_ >= 0 && ::ioctl(slave_, FIONREAD, &n) == 0 && n > 0 ? static_cast<std::size_t>(n) : 0;
+  }
 
   // Writes from the master side (the "device" talking to the port).
   bool Send(const std::vector<std::uint8_t>& bytes) const { return Send(bytes.data(), bytes.size()); }
