@@ -38,6 +38,9 @@ MainActions MakeMainActions(QWidget* owner) {
   a.techInfo = make(QStringLiteral("Техническая информация"), {}, QStyle::SP_MessageBoxInformation);
   a.connection = make(QStringLiteral("Соединение..."), QStringLiteral("Параметры соединения с прибором"),
                       QStyle::SP_DriveNetIcon);
+  a.scan = make(QStringLiteral("Поиск приборов..."), QStringLiteral("Найти приборы на линии"),
+                QStyle::SP_FileDialogContentsView);
+  a.scan->setIcon({});
   a.reportParams = make(QStringLiteral("Параметры отчета..."), {}, QStyle::SP_FileDialogContentsView);
   a.topMost = make(QStringLiteral("Режим \"Поверх всех окон\""), {}, QStyle::SP_TitleBarShadeButton);
   a.topMost->setCheckable(true);
@@ -73,6 +76,7 @@ MainMenus AddMainMenus(QMainWindow& frame, const MainActions& a) {
 
   QMenu* settings = bar->addMenu(QStringLiteral("&Настройки"));
   settings->addAction(a.connection);
+  settings->addAction(a.scan);
   QMenu* report = settings->addMenu(QStringLiteral("Отчет"));
   report->addAction(a.reportParams);
 

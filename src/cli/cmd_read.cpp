@@ -4,6 +4,7 @@
 #include "cli/cli_job.hpp"
 #include "cli/commands.hpp"
 #include "cli/stop_signal.hpp"
+#include "reading/batch_summary.hpp"
 #include "reading/number_list.hpp"
 #include "reading/read_choice.hpp"
 #include "stats/stat_file.hpp"
@@ -132,27 +133,6 @@ class BatchObserver : public CliObserver {
  private:
   std::ostream& out_;
 };
-
-// "Прочитано 2 из 3; адрес 5: Ошибка идентификации прибора."
-std::string BatchSummary(const std::vector<ReadResult>& results, std::size_t asked) {
-  std::size_t read = 0;
-  std::string failures;
-  for (const ReadResult& r : results) {
-    const bool ok = r.outcome == ReadOutcome::Done && r.fileWritten;
-    if (ok) {
-      ++read;
-      continue;
-    }
-    std::string why = r.outcome == ReadOutcome::Stopped ? "Текущая операция прервана по желанию пользователя."
-                      : !r.message.empty()               ? r.message
-                      : !r.fileError.empty()             ? "Ошибка записи файла статистики: " + r.fileError
-                                                         : "не прочитан.";
-    failures += "; адрес " + std::to_string(r.address) + ": " + why;
-  }
-  std::string text = "Прочитано " + std::to_string(read) + " из " + std::to_string(asked) + failures;
-  if (failures.empty()) text += ".";
-  return text;
-}
 
 int RunBatch(const ReadOptions& ro, const JobSetup& setup, const ReadChoice& choice, std::ostream& out,
              std::ostream& err) {

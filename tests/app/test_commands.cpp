@@ -18,6 +18,7 @@
 #include "app/tech_info_window.hpp"
 #include "app_test_util.hpp"
 #include "stats/stat_file.hpp"
+#include "support/result_util.hpp"
 
 using namespace statvtk;
 using namespace statvtk::apptest;
@@ -84,17 +85,17 @@ void TestCommands::commandTable_data() {
   QTest::addColumn<int>("child");
   QTest::addColumn<int>("activity");
   QTest::addColumn<bool>("deviceKnown");
-  // read, readTek, stop, save, export, techInfo
+  // read, readTek, stop, save, export, techInfo, scan
   QTest::addColumn<QString>("expected");
   using A = app::ActiveChild;
   using R = app::Activity;
-  QTest::newRow("nothing open") << int(A::None) << int(R::Idle) << false << "110000";
-  QTest::newRow("empty statistics window") << int(A::Statistics) << int(R::Idle) << false << "110110";
-  QTest::newRow("open file") << int(A::LoadedStatistics) << int(R::Idle) << false << "110111";
-  QTest::newRow("reading statistics") << int(A::None) << int(R::Statistics) << false << "001000";
-  QTest::newRow("polling, window active") << int(A::Current) << int(R::Polling) << true << "001001";
-  QTest::newRow("polling, file active") << int(A::LoadedStatistics) << int(R::Polling) << true << "001111";
-  QTest::newRow("after a read, log active") << int(A::Other) << int(R::Idle) << true << "110001";
+  QTest::newRow("nothing open") << int(A::None) << int(R::Idle) << false << "1100001";
+  QTest::newRow("empty statistics window") << int(A::Statistics) << int(R::Idle) << false << "1101101";
+  QTest::newRow("open file") << int(A::LoadedStatistics) << int(R::Idle) << false << "1101111";
+  QTest::newRow("reading statistics") << int(A::None) << int(R::Statistics) << false << "0010000";
+  QTest::newRow("polling, window active") << int(A::Current) << int(R::Polling) << true << "0010010";
+  QTest::newRow("polling, file active") << int(A::LoadedStatistics) << int(R::Polling) << true << "0011110";
+  QTest::newRow("after a read, log active") << int(A::Other) << int(R::Idle) << true << "1100011";
 }
 
 void TestCommands::commandTable() {
@@ -104,7 +105,7 @@ void TestCommands::commandTable() {
   QFETCH(QString, expected);
   const app::CommandState c = app::DecideCommands(app::ActiveChild(child), app::Activity(activity), deviceKnown);
   QString got;
-  for (bool b : {c.read, c.readTek, c.stop, c.save, c.exportReport, c.techInfo}) got += b ? '1' : '0';
+  for (bool b : {c.read, c.readTek, c.stop, c.save, c.exportReport, c.techInfo, c.scan}) got += b ? '1' : '0';
   QCOMPARE(got, expected);
 }
 
@@ -217,7 +218,7 @@ void TestCommands::techInfoOfTheActiveFile() {
   sim::Instrument inst(Model(DeviceType::dtVTK0814C));
   const auto file = home.Path() / "meter.814";
   std::string error;
-  QVERIFY(SaveStatFile(file, inst.ExpectedDump(), &error));
+  QVERIFY2(Unpack(SaveStatFile(file, inst.ExpectedDump()), &error), error.c_str());
   app::MainWindow w(ui, home.Path());
   QVERIFY(!w.Actions().techInfo->isEnabled());  // nothing known yet
   QVERIFY(w.OpenStatFile(QString::fromStdString(file.string()), ExtensionRule::Exact));
