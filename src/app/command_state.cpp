@@ -9,6 +9,7 @@ CommandState DecideCommands(ActiveChild child, Activity activity, bool deviceKno
   c.read = activity == Activity::Idle;
   c.readTek = activity == Activity::Idle;
   c.stop = activity != Activity::Idle;
+  c.scan = activity == Activity::Idle;
   const bool stat = child == ActiveChild::Statistics || child == ActiveChild::LoadedStatistics;
   c.save = stat;
   c.exportReport = stat;

@@ -34,6 +34,7 @@ bool JobController::Start(const JobRequest& request, QString* error) {
   progressMax_ = 100;
   auto job = std::make_unique<TReadThread>(static_cast<ReadObserver&>(*this));
   PrepareReadJob(*job, request.settings, home_, request.plan);
+  if (!request.batch.empty()) job->SetBatchAddresses(request.batch);
   job->SetStopFlag(&stop_);
   job->SetTrace([this](const FrameTrace& f) { Trace(f); });
   if (setup_) setup_(*job);
@@ -67,6 +68,10 @@ void JobController::Finish() {
   end.result = job_ ? job_->Result() : ReadResult{};
   end.userStarted = request_.userStarted;
   end.target = LiveTarget();
+  if (job_ && !request_.batch.empty()) {
+    end.batch = job_->BatchResults();
+    end.batchAsked = request_.batch.size();
+  }
   job_.reset();
   request_ = {};
   targetAlive_ = nullptr;
@@ -118,6 +123,12 @@ void JobController::StatisticsFileWritten(const std::filesystem::path& path) {
 }
 void JobController::StatisticsFileFailed(const std::filesystem::path& path, const std::string& error) {
   Post([this, p = Q(path.string()), e = Q(error)] { Q_EMIT fileFailed(p, e); });
+}
+
+void JobController::BatchAddressStarted(std::uint32_t address, std::size_t index, std::size_t count) {
+  Post([this, address, index, count] {
+    Q_EMIT batchAddress(address, static_cast<int>(index), static_cast<int>(count));
+  });
 }
 
 void JobController::Trace(const FrameTrace& frame) {

@@ -12,12 +12,14 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "link/settings.hpp"
 #include "link/tmod07.hpp"
@@ -44,9 +46,12 @@ struct TrafficEntry {
 struct JobRequest {
   ReadPlan plan;
   ConnectionSettings settings;
-  CurrentChild* target = nullptr;   // CurrentRefresh only
-  QWidget* targetWidget = nullptr;  // the same window as a QWidget (to know when it is gone)
-  bool userStarted = true;          // false: a poll tick of a current-readings window
+  CurrentChild* target = nullptr;  // CurrentRefresh only
+  QWidget* targetWidget = nullptr; // the same window as a QWidget (to know when it is gone)
+  bool userStarted = true;         // false: a poll tick of a current-readings window
+  // Several instruments in one run (Statistics only): the line is opened once
+  // and each address read in turn into its own file. Empty: settings.netAddress.
+  std::vector<std::uint32_t> batch;
 };
 
 // How a run ended, with the request it was for.
@@ -55,6 +60,8 @@ struct JobEnd {
   ReadResult result;
   bool userStarted = true;
   CurrentChild* target = nullptr;  // null when there was none or it has closed since
+  std::vector<ReadResult> batch;   // a batch: each address's own result, in the order read
+  std::size_t batchAsked = 0;      // how many addresses the batch was given
 };
 
 class JobController : public QObject, private ReadObserver {
@@ -90,6 +97,8 @@ class JobController : public QObject, private ReadObserver {
   void stage(const QString& text);   // status panel 0; empty clears it
   void detail(const QString& text);  // status panel 2
   void progress(int pos, int max);
+  // A batch turns to the instrument at `address` (index 0-based of `count`).
+  void batchAddress(quint32 address, int index, int count);
   void traffic(const statvtk::app::TrafficEntry& entry);
   void fileWritten(const QString& path);
   void fileFailed(const QString& path, const QString& error);
@@ -111,6 +120,7 @@ class JobController : public QObject, private ReadObserver {
   void DeliverCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type, const std::string& serial) override;
   void StatisticsFileWritten(const std::filesystem::path& path) override;
   void StatisticsFileFailed(const std::filesystem::path& path, const std::string& error) override;
+  void BatchAddressStarted(std::uint32_t address, std::size_t index, std::size_t count) override;
   void Trace(const FrameTrace& frame);
 
   template <class Fn>

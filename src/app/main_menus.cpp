@@ -24,12 +24,9 @@ MainActions MakeMainActions(QWidget* owner) {
     return a;
   };
   MainActions a;
-  a.newFile = make(QStringLiteral("Создать..."), QStringLiteral("Новый файл"), QStyle::SP_FileIcon,
-                   QKeySequence(Qt::CTRL | Qt::Key_N));
-  a.open = make(QStringLiteral("Открыть..."), QStringLiteral("Открыть файл"), QStyle::SP_DialogOpenButton,
-                QKeySequence(Qt::CTRL | Qt::Key_O));
-  a.save = make(QStringLiteral("Сохранить..."), QStringLiteral("Сохранить файл"), QStyle::SP_DialogSaveButton,
-                QKeySequence(Qt::CTRL | Qt::Key_S));
+  a.newFile = make(QStringLiteral("Создать..."), QStringLiteral("Новый файл"), QStyle::SP_FileIcon, QKeySequence(Qt::CTRL | Qt::Key_N));
+  a.open = make(QStringLiteral("Открыть..."), QStringLiteral("Открыть файл"), QStyle::SP_DialogOpenButton, QKeySequence(Qt::CTRL | Qt::Key_O));
+  a.save = make(QStringLiteral("Сохранить..."), QStringLiteral("Сохранить файл"), QStyle::SP_DialogSaveButton, QKeySequence(Qt::CTRL | Qt::Key_S));
   a.exit = make(QStringLiteral("Выход"), {}, QStyle::SP_DialogCloseButton, QKeySequence(Qt::CTRL | Qt::Key_X));
   a.read = make(QStringLiteral("Прочитать статистику из прибора"), QStringLiteral("Считать статистику"),
                 QStyle::SP_ArrowDown, QKeySequence(Qt::CTRL | Qt::Key_R));
@@ -39,16 +36,18 @@ MainActions MakeMainActions(QWidget* owner) {
   a.exportReport = make(QStringLiteral("Экспорт в Microsoft Excel"), QStringLiteral("Экспорт в Microsoft Excel"),
                         QStyle::SP_FileDialogDetailedView, QKeySequence(Qt::CTRL | Qt::Key_P));
   a.techInfo = make(QStringLiteral("Техническая информация"), {}, QStyle::SP_MessageBoxInformation);
-  a.connection =
-      make(QStringLiteral("Соединение..."), QStringLiteral("Параметры соединения с прибором"), QStyle::SP_DriveNetIcon);
+  a.connection = make(QStringLiteral("Соединение..."), QStringLiteral("Параметры соединения с прибором"),
+                      QStyle::SP_DriveNetIcon);
+  a.scan = make(QStringLiteral("Поиск приборов..."), QStringLiteral("Найти приборы на линии"),
+                QStyle::SP_FileDialogContentsView);
+  a.scan->setIcon({});
   a.reportParams = make(QStringLiteral("Параметры отчета..."), {}, QStyle::SP_FileDialogContentsView);
   a.topMost = make(QStringLiteral("Режим \"Поверх всех окон\""), {}, QStyle::SP_TitleBarShadeButton);
   a.topMost->setCheckable(true);
   a.topMost->setIcon({});
   a.cascade = make(QStringLiteral("Разложить каскадом"), {}, QStyle::SP_TitleBarNormalButton);
   a.cascade->setIcon({});
-  a.traffic =
-      make(QStringLiteral("Монитор обмена"), QStringLiteral("Кадры обмена с прибором"), QStyle::SP_ComputerIcon);
+  a.traffic = make(QStringLiteral("Монитор обмена"), QStringLiteral("Кадры обмена с прибором"), QStyle::SP_ComputerIcon);
   a.messages = make(QStringLiteral("Сообщения"), {}, QStyle::SP_FileDialogListView);
   a.help = make(QStringLiteral("Справка..."), {}, QStyle::SP_DialogHelpButton, QKeySequence(Qt::Key_F1));
   a.about = make(QStringLiteral("О программе..."), {}, QStyle::SP_MessageBoxQuestion);
@@ -77,6 +76,7 @@ MainMenus AddMainMenus(QMainWindow& frame, const MainActions& a) {
 
   QMenu* settings = bar->addMenu(QStringLiteral("&Настройки"));
   settings->addAction(a.connection);
+  settings->addAction(a.scan);
   QMenu* report = settings->addMenu(QStringLiteral("Отчет"));
   report->addAction(a.reportParams);
 

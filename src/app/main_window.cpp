@@ -3,6 +3,7 @@
 #include "app/main_window.hpp"
 
 #include <QAction>
+#include <QSignalBlocker>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,6 +13,8 @@
 #include <QProgressBar>
 #include <QSpinBox>
 #include <QStatusBar>
+
+#include <algorithm>
 
 #include "app/about_dialog.hpp"
 #include "app/child_geometry.hpp"
@@ -112,6 +115,7 @@ void MainWindow::ConnectActions() {
   connect(a.exportReport, &QAction::triggered, this, &MainWindow::ExportReport);
   connect(a.techInfo, &QAction::triggered, this, &MainWindow::ShowTechInfo);
   connect(a.connection, &QAction::triggered, this, &MainWindow::ConnectionSettingsCommand);
+  connect(a.scan, &QAction::triggered, this, &MainWindow::ScanCommand);
   connect(a.reportParams, &QAction::triggered, this, &MainWindow::ReportParamsCommand);
   connect(a.topMost, &QAction::triggered, this, &MainWindow::ToggleTopMost);
   connect(a.cascade, &QAction::triggered, mdi_, &QMdiArea::cascadeSubWindows);
@@ -154,6 +158,7 @@ void MainWindow::UpdateCommands() {
   actions_.read->setEnabled(c.read);
   actions_.readTek->setEnabled(c.readTek);
   actions_.stop->setEnabled(c.stop);
+  actions_.scan->setEnabled(c.scan);
   actions_.save->setEnabled(c.save);
   actions_.exportReport->setEnabled(c.exportReport);
   actions_.techInfo->setEnabled(c.techInfo);
@@ -276,6 +281,44 @@ void MainWindow::ConnectionSettingsCommand() {
     emptyState_->hide();
     status_->SetText(0, QString());
   }
+}
+
+void MainWindow::ScanCommand() {
+  if (CurrentActivity() != Activity::Idle) return;
+  QList<ScanEntry> toRead;
+  {
+    ScanDialog dialog(JobSettings(), this);
+    connect(&dialog, &ScanDialog::UseChosen, this, [this](const ScanEntry& e) { UseScanEntry(e); });
+    connect(&dialog, &ScanDialog::ReadChosen, &dialog, [&dialog, &toRead](const QList<ScanEntry>& entries) {
+      toRead = entries;
+      dialog.accept();
+    });
+    ui_.RunDialog(dialog);
+  }  // a search still going has stopped here and let go of the line
+  if (!toRead.isEmpty()) ReadScanEntries(toRead);
+}
+
+bool MainWindow::UseScanEntry(const ScanEntry& entry) {
+  int baudIndex = settings_.baudIndex;
+  if (const auto it = std::find(kBaudRates.begin(), kBaudRates.end(), entry.baud); it != kBaudRates.end())
+    baudIndex = static_cast<int>(it - kBaudRates.begin()) + 1;
+  // The two keys the connection dialog and the address field write; the rest stays.
+  bool ok = ini_.WriteInteger(kSettingsSection, "NetAddress", static_cast<long long>(entry.address));
+  ok = ok && ini_.WriteInteger(kSettingsSection, "BaudRate", baudIndex);
+  if (!ok) {
+    ui_.Warn(this, windowTitle(),
+             QStringLiteral("Не удалось записать настройки: ") + QString::fromStdString(ini_.LastError()));
+    return false;
+  }
+  settings_.netAddress = entry.address;
+  settings_.baudIndex = baudIndex;
+  {
+    // Already written: the field's own write is not repeated.
+    const QSignalBlocker block(address_);
+    address_->setValue(static_cast<int>(entry.address));
+  }
+  ShowConnectionText();
+  return true;
 }
 
 void MainWindow::ReportParamsCommand() {

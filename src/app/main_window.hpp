@@ -8,12 +8,14 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "app/app_services.hpp"
 #include "app/command_state.hpp"
 #include "app/job_controller.hpp"
 #include "app/main_menus.hpp"
+#include "app/scan_dialog.hpp"
 #include "base/ini_file.hpp"
 #include "link/settings.hpp"
 #include "reading/read_choice.hpp"
@@ -58,6 +60,11 @@ class MainWindow : public QMainWindow, public AppServices {
   void ExportReport();
   void ShowTechInfo();
   void ConnectionSettingsCommand();
+  void ScanCommand();
+  // The scan window's choices: an instrument's address and speed become the
+  // connection settings; several instruments are read as one batch.
+  bool UseScanEntry(const ScanEntry& entry);
+  void ReadScanEntries(const QList<ScanEntry>& entries);
   void ReportParamsCommand();
   void ToggleTopMost();
   void ShowHelp();
@@ -131,6 +138,7 @@ class MainWindow : public QMainWindow, public AppServices {
   bool AddressAllowed();
   ConnectionSettings JobSettings() const;
   bool StartJob(const JobRequest& request);
+  bool StartNextBatch();
   void OnJobFinished(const JobEnd& end);
   void OnStatistics(const StatData& data, const QString& caption);
   void OnCurrent(const std::array<std::uint8_t, 1024>& block, DeviceType type, const QString& serial,
@@ -164,6 +172,10 @@ class MainWindow : public QMainWindow, public AppServices {
   bool topMost_ = false;
 
   // The header block of the instrument last read, for "Техническая информация".
+  // Batches still to read after the one running (the scan's choice, one per speed).
+  std::vector<std::pair<std::uint32_t, std::vector<std::uint32_t>>> batches_;
+  QString batchAddress_;  // "Адрес 3 (1 из 2)" while a batch reads it: panel 0 names it
+
   std::vector<std::uint8_t> lastHeader_;
   DeviceType lastType_ = DeviceType::dtUnknown;
 

@@ -2,6 +2,8 @@
 // its JobController: status bar, progress bar, log, the hand-over to child
 // windows, and a failure brought into sight.
 #include <QAction>
+
+#include <algorithm>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -17,6 +19,7 @@
 #include "app/traffic_window.hpp"
 #include "app/ui_seam.hpp"
 #include "link/frame.hpp"
+#include "reading/batch_summary.hpp"
 #include "reading/current_readings.hpp"
 
 namespace statvtk::app {
@@ -30,7 +33,14 @@ void MainWindow::ConnectJobs() {
     UpdateCommands();
   });
   connect(j, &JobController::log, this, [this](const QString& line) { log_->AddMessage(line); });
-  connect(j, &JobController::stage, this, [this](const QString& text) { status_->SetText(0, text); });
+  connect(j, &JobController::stage, this, [this](const QString& text) {
+    // In a batch the stage is told with the address it is for.
+    status_->SetText(0, batchAddress_.isEmpty() || text.isEmpty() ? text : batchAddress_ + QStringLiteral(": ") + text);
+  });
+  connect(j, &JobController::batchAddress, this, [this](quint32 address, int index, int count) {
+    batchAddress_ = QStringLiteral("Адрес %1 (%2 из %3)").arg(address).arg(index + 1).arg(count);
+    status_->SetText(0, batchAddress_);
+  });
   connect(j, &JobController::detail, this, [this](const QString& text) { status_->SetText(2, text); });
   connect(j, &JobController::progress, this, [this](int pos, int max) {
     if (jobs_->Kind() == ReadKind::Statistics) status_->ShowProgress(pos, max);
@@ -88,6 +98,39 @@ void MainWindow::ReadStatistics() {
     UpdateCommands();  // cancelled or refused: nothing runs, the commands come back
 }
 
+void MainWindow::ReadScanEntries(const QList<ScanEntry>& entries) {
+  if (entries.isEmpty() || CurrentActivity() != Activity::Idle) return;
+  // One batch per speed, each with the line opened once, in the order chosen.
+  batches_.clear();
+  for (const ScanEntry& e : entries) {
+    auto it = std::find_if(batches_.begin(), batches_.end(), [&e](const auto& b) { return b.first == e.baud; });
+    if (it == batches_.end()) batches_.push_back({e.baud, {e.address}});
+    else it->second.push_back(e.address);
+  }
+  jobs_->ClearStop();
+  actions_.read->setEnabled(false);
+  actions_.readTek->setEnabled(false);
+  ReadParamsDialog dialog(ini_, choice_, this);
+  const bool accepted = ui_.RunDialog(dialog) == QDialog::Accepted;
+  if (accepted) choice_ = dialog.Choice();
+  if (!accepted || !StartNextBatch()) {
+    batches_.clear();
+    UpdateCommands();
+  }
+}
+
+bool MainWindow::StartNextBatch() {
+  if (batches_.empty()) return false;
+  auto [baud, addresses] = std::move(batches_.front());
+  batches_.erase(batches_.begin());
+  JobRequest request{ReadPlan{ReadKind::Statistics, choice_}, JobSettings(), nullptr, nullptr, true};
+  if (const auto it = std::find(kBaudRates.begin(), kBaudRates.end(), baud); it != kBaudRates.end())
+    request.settings.baudIndex = static_cast<int>(it - kBaudRates.begin()) + 1;
+  request.batch = std::move(addresses);
+  batchAddress_.clear();
+  return StartJob(request);
+}
+
 void MainWindow::ReadCurrent() {
   if (CurrentActivity() != Activity::Idle || !AddressAllowed()) return;
   // A window whose polling was stopped is resumed rather than a second one opened.
@@ -136,7 +179,14 @@ void MainWindow::OnJobFinished(const JobEnd& end) {
     if (reason.isEmpty()) reason = QStringLiteral("Нет ответа прибора");
     end.target->RefreshFailed(reason);
   }
+  if (end.batchAsked != 0) {
+    batchAddress_.clear();
+    Log(QString::fromStdString(BatchSummary(end.batch, end.batchAsked)));
+  }
   if (end.userStarted && result.outcome == ReadOutcome::Failed) BringFailureIntoSight(end);
+  // The next speed's batch, unless the user stopped.
+  if (result.outcome != ReadOutcome::Stopped && !jobs_->StopRequested() && StartNextBatch()) return;
+  batches_.clear();
   UpdateCommands();
   Q_EMIT JobFinished();
 }

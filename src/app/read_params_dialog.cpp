@@ -26,12 +26,15 @@ ReadParamsDialog::ReadParamsDialog(IniFile& ini, const ReadChoice& previous, QWi
   auto* rg = new QGridLayout(range);
   all_ = new QRadioButton(QStringLiteral("Вся статистика"), range);
   last_ = new QRadioButton(QStringLiteral("Последних"), range);
+  fresh_ = new QRadioButton(QStringLiteral("Новые записи (с последнего чтения)"), range);
+  fresh_->setToolTip(QStringLiteral("Только записи, появившиеся после последнего прочитанного файла этого прибора в Data"));
   dev_ = new QRadioButton(QStringLiteral("Выбор из прибора"), range);
   dev_->setEnabled(false);
   dev_->hide();
   auto* group = new QButtonGroup(this);
   group->addButton(all_);
   group->addButton(last_);
+  group->addButton(fresh_);
   group->addButton(dev_);
   hours_ = new QSpinBox(range);
   hours_->setRange(0, 1536);
@@ -47,6 +50,7 @@ ReadParamsDialog::ReadParamsDialog(IniFile& ini, const ReadChoice& previous, QWi
   rg->addWidget(new QLabel(QStringLiteral("час., "), range), 1, 2);
   rg->addWidget(days_, 1, 3);
   rg->addWidget(new QLabel(QStringLiteral("сут. записей "), range), 1, 4);
+  rg->addWidget(fresh_, 2, 0, 1, 5);
 
   auto* kinds = new QGroupBox(this);
   auto* kg = new QHBoxLayout(kinds);
@@ -70,7 +74,7 @@ ReadParamsDialog::ReadParamsDialog(IniFile& ini, const ReadChoice& previous, QWi
   box->addWidget(buttons);
   box->setSizeConstraint(QLayout::SetFixedSize);
 
-  for (auto* r : {all_, last_, dev_}) connect(r, &QRadioButton::clicked, this, &ReadParamsDialog::RangeClicked);
+  for (auto* r : {all_, last_, fresh_, dev_}) connect(r, &QRadioButton::clicked, this, &ReadParamsDialog::RangeClicked);
   for (auto* c : {hourly_, daily_, monthly_, events_})
     connect(c, &QCheckBox::clicked, this, &ReadParamsDialog::KindClicked);
   LoadFromSettings();
@@ -85,8 +89,11 @@ void ReadParamsDialog::LoadFromSettings() {
   } else if (s.last) {
     last_->setChecked(true);
     RangeClicked();
+  } else if (s.newRecords) {
+    fresh_->setChecked(true);
+    RangeClicked();
   } else {
-    for (auto* r : {all_, last_, dev_}) r->setAutoExclusive(false), r->setChecked(false), r->setAutoExclusive(true);
+    for (auto* r : {all_, last_, fresh_, dev_}) r->setAutoExclusive(false), r->setChecked(false), r->setAutoExclusive(true);
   }
   // Without a stored choice the design's "Суточные" stays checked.
   if (!ini_.ValueExists(kSelectSection, "RecType")) return;
@@ -111,6 +118,11 @@ void ReadParamsDialog::RangeClicked() {
     // The counts mean nothing for the whole archives.
     hours_->setEnabled(false);
     days_->setEnabled(false);
+  } else if (fresh_->isChecked()) {
+    StoreReadRange(ini_, ReadRange::New);
+    // Nor for the records since the last read.
+    hours_->setEnabled(false);
+    days_->setEnabled(false);
   }
 }
 
@@ -120,6 +132,7 @@ SelectStatState ReadParamsDialog::State() const {
   SelectStatState s;
   s.all = all_->isChecked();
   s.last = last_->isChecked();
+  s.newRecords = fresh_->isChecked();
   s.kinds = {hourly_->isChecked(), daily_->isChecked(), monthly_->isChecked(), events_->isChecked()};
   return s;
 }

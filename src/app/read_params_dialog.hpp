@@ -1,4 +1,5 @@
-// "Параметры чтения": whole archives or the last N records, and which record
+// "Параметры чтения": whole archives, the last N records or the records new
+// since the instrument's last file in Data, and which record
 // kinds; each click is written to StatVTK.ini (SelectStatSettings) at once;
 // after OK, Choice() is what the next statistics read takes.
 #pragma once
@@ -32,6 +33,7 @@ class ReadParamsDialog : public QDialog {
 
   QRadioButton* RadioAll() const { return all_; }
   QRadioButton* RadioLast() const { return last_; }
+  QRadioButton* RadioNew() const { return fresh_; }
   QSpinBox* Hours() const { return hours_; }
   QSpinBox* Days() const { return days_; }
   QCheckBox* CheckHourly() const { return hourly_; }
@@ -51,6 +53,7 @@ class ReadParamsDialog : public QDialog {
   ReadChoice previous_;
   QRadioButton* all_ = nullptr;
   QRadioButton* last_ = nullptr;
+  QRadioButton* fresh_ = nullptr;  // "Новые записи (с последнего чтения)"
   QRadioButton* dev_ = nullptr;
   QSpinBox* hours_ = nullptr;
   QSpinBox* days_ = nullptr;

@@ -4,6 +4,7 @@
 #include "cli/cli_job.hpp"
 #include "cli/commands.hpp"
 #include "cli/stop_signal.hpp"
+#include "reading/batch_summary.hpp"
 #include "reading/number_list.hpp"
 #include "reading/read_choice.hpp"
 #include "stats/stat_file.hpp"
@@ -103,9 +104,8 @@ int Conclude(const ReadResult& res, const CliObserver& obs, const ReadOptions& r
       written.push_back(path);
     } else {
       // The file in Data/ (if written) stays; its path is still printed.
-      if (res.fileWritten)
-        err << "statvtk-cli read: the copy to " << path.string() << " failed; the file is kept in " << res.file.string()
-            << "\n";
+      if (res.fileWritten) err << "statvtk-cli read: the copy to " << path.string() << " failed; the file is kept in "
+                               << res.file.string() << "\n";
       if (code == kExitOk) code = kExitFile;
     }
   } else if (!res.fileWritten) {
@@ -133,27 +133,6 @@ class BatchObserver : public CliObserver {
  private:
   std::ostream& out_;
 };
-
-// "Прочитано 2 из 3; адрес 5: Ошибка идентификации прибора."
-std::string BatchSummary(const std::vector<ReadResult>& results, std::size_t asked) {
-  std::size_t read = 0;
-  std::string failures;
-  for (const ReadResult& r : results) {
-    const bool ok = r.outcome == ReadOutcome::Done && r.fileWritten;
-    if (ok) {
-      ++read;
-      continue;
-    }
-    std::string why = r.outcome == ReadOutcome::Stopped ? "Текущая операция прервана по желанию пользователя."
-                      : !r.message.empty()   ? r.message
-                      : !r.fileError.empty() ? "Ошибка записи файла статистики: " + r.fileError
-                                             : "не прочитан.";
-    failures += "; адрес " + std::to_string(r.address) + ": " + why;
-  }
-  std::string text = "Прочитано " + std::to_string(read) + " из " + std::to_string(asked) + failures;
-  if (failures.empty()) text += ".";
-  return text;
-}
 
 int RunBatch(const ReadOptions& ro, const JobSetup& setup, const ReadChoice& choice, std::ostream& out,
              std::ostream& err) {
@@ -198,10 +177,8 @@ int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
       if (r.Number(a, 0, 1536, ro.hours) && r.Number(a, 0, 384, ro.days)) ro.last = true;
     } else if (a == "--hourly" || a == "--daily" || a == "--monthly" || a == "--events") {
       ro.kindGiven = true;
-      (a == "--hourly"    ? ro.kinds.hourly
-       : a == "--daily"   ? ro.kinds.daily
-       : a == "--monthly" ? ro.kinds.monthly
-                          : ro.kinds.events) = true;
+      (a == "--hourly" ? ro.kinds.hourly : a == "--daily" ? ro.kinds.daily : a == "--monthly" ? ro.kinds.monthly
+                                                                              : ro.kinds.events) = true;
     } else if (a == "--out") {
       std::string p;
       if (r.Value(a, p)) ro.out = p;
@@ -217,8 +194,8 @@ int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
     if (!list) {
       const std::string& why = list.error().reason;
       const bool one = addressText->find_first_of(",-") == std::string::npos;
-      return UsageError(err, "read",
-                        one && !ro.conn.mbus ? "--address: 0..255 (M-Bus addresses need --mbus)" : "--address: " + why);
+      return UsageError(err, "read", one && !ro.conn.mbus ? "--address: 0..255 (M-Bus addresses need --mbus)"
+                                                          : "--address: " + why);
     }
     if (list->size() == 1) ro.conn.address = list->front();
     else ro.addresses = std::move(*list);

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
+
 #include <system_error>
 
 #include "app/command_state.hpp"
@@ -17,6 +18,7 @@
 #include "app/tech_info_window.hpp"
 #include "app_test_util.hpp"
 #include "stats/stat_file.hpp"
+#include "support/result_util.hpp"
 
 using namespace statvtk;
 using namespace statvtk::apptest;
@@ -83,17 +85,17 @@ void TestCommands::commandTable_data() {
   QTest::addColumn<int>("child");
   QTest::addColumn<int>("activity");
   QTest::addColumn<bool>("deviceKnown");
-  // read, readTek, stop, save, export, techInfo
+  // read, readTek, stop, save, export, techInfo, scan
   QTest::addColumn<QString>("expected");
   using A = app::ActiveChild;
   using R = app::Activity;
-  QTest::newRow("nothing open") << int(A::None) << int(R::Idle) << false << "110000";
-  QTest::newRow("empty statistics window") << int(A::Statistics) << int(R::Idle) << false << "110110";
-  QTest::newRow("open file") << int(A::LoadedStatistics) << int(R::Idle) << false << "110111";
-  QTest::newRow("reading statistics") << int(A::None) << int(R::Statistics) << false << "001000";
-  QTest::newRow("polling, window active") << int(A::Current) << int(R::Polling) << true << "001001";
-  QTest::newRow("polling, file active") << int(A::LoadedStatistics) << int(R::Polling) << true << "001111";
-  QTest::newRow("after a read, log active") << int(A::Other) << int(R::Idle) << true << "110001";
+  QTest::newRow("nothing open") << int(A::None) << int(R::Idle) << false << "1100001";
+  QTest::newRow("empty statistics window") << int(A::Statistics) << int(R::Idle) << false << "1101101";
+  QTest::newRow("open file") << int(A::LoadedStatistics) << int(R::Idle) << false << "1101111";
+  QTest::newRow("reading statistics") << int(A::None) << int(R::Statistics) << false << "0010000";
+  QTest::newRow("polling, window active") << int(A::Current) << int(R::Polling) << true << "0010010";
+  QTest::newRow("polling, file active") << int(A::LoadedStatistics) << int(R::Polling) << true << "0011110";
+  QTest::newRow("after a read, log active") << int(A::Other) << int(R::Idle) << true << "1100011";
 }
 
 void TestCommands::commandTable() {
@@ -103,7 +105,7 @@ void TestCommands::commandTable() {
   QFETCH(QString, expected);
   const app::CommandState c = app::DecideCommands(app::ActiveChild(child), app::Activity(activity), deviceKnown);
   QString got;
-  for (bool b : {c.read, c.readTek, c.stop, c.save, c.exportReport, c.techInfo}) got += b ? '1' : '0';
+  for (bool b : {c.read, c.readTek, c.stop, c.save, c.exportReport, c.techInfo, c.scan}) got += b ? '1' : '0';
   QCOMPARE(got, expected);
 }
 
@@ -137,8 +139,7 @@ void TestCommands::stopEndsPollingUntilResumed() {
   QVERIFY(p.current->StateLine()->text().startsWith(QStringLiteral("Обновлено в ")));
   QCOMPARE(CurrentOf(p.w), p.current);
   int windows = 0;
-  for (QMdiSubWindow* s : p.w.Mdi()->subWindowList())
-    windows += qobject_cast<app::CurrentWindow*>(s->widget()) != nullptr;
+  for (QMdiSubWindow* s : p.w.Mdi()->subWindowList()) windows += qobject_cast<app::CurrentWindow*>(s->widget()) != nullptr;
   QCOMPARE(windows, 1);
 
   // The window's own button resumes it too.
@@ -197,8 +198,10 @@ void TestCommands::threadThatCannotStartIsReported() {
   w.Jobs().SetLauncher([](std::function<void()>) -> std::jthread {
     throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
   });
-  if (statistics) w.ReadStatistics();
-  else w.ReadCurrent();
+  if (statistics)
+    w.ReadStatistics();
+  else
+    w.ReadCurrent();
   const QString text = QStringLiteral("Ошибка: Невозможно создать поток чтения статистики");
   QCOMPARE(ui.Count("warn"), 1);
   QCOMPARE(ui.LastText(), text);
@@ -214,7 +217,8 @@ void TestCommands::techInfoOfTheActiveFile() {
   ScriptedUi ui;
   sim::Instrument inst(Model(DeviceType::dtVTK0814C));
   const auto file = home.Path() / "meter.814";
-  QVERIFY(SaveStatFile(file, inst.ExpectedDump()));
+  std::string error;
+  QVERIFY2(Unpack(SaveStatFile(file, inst.ExpectedDump()), &error), error.c_str());
   app::MainWindow w(ui, home.Path());
   QVERIFY(!w.Actions().techInfo->isEnabled());  // nothing known yet
   QVERIFY(w.OpenStatFile(QString::fromStdString(file.string()), ExtensionRule::Exact));

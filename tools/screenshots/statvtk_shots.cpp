@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSpinBox>
+#include <QTableWidget>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -26,6 +28,7 @@
 #include "app/log_window.hpp"
 #include "app/main_window.hpp"
 #include "app/read_params_dialog.hpp"
+#include "app/scan_dialog.hpp"
 #include "app/stat_window.hpp"
 #include "app/traffic_window.hpp"
 #include "app/ui_seam.hpp"
@@ -77,6 +80,7 @@ class ShotUi : public UiSeam {
   int RunDialog(QDialog& d) override {
     d.show();
     d.raise();
+    if (auto* scan = qobject_cast<ScanDialog*>(&d)) Search(*scan);
     auto* p = qobject_cast<ReadParamsDialog*>(&d);
     if (p) {
       p->RadioAll()->click();
@@ -98,6 +102,18 @@ class ShotUi : public UiSeam {
   }
 
  private:
+  // The scan window with a finished search over the first addresses, the
+  // first instrument found chosen.
+  static void Search(ScanDialog& scan) {
+    scan.FirstAddress()->setValue(1);
+    scan.LastAddress()->setValue(4);
+    QEventLoop loop;
+    QObject::connect(&scan, &ScanDialog::SearchFinished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    scan.StartSearch();
+    loop.exec();
+    if (scan.Table()->rowCount() > 0) scan.Table()->selectRow(0);
+  }
   static void Say(const char* kind, const QString& t, const QString& x) {
     std::cerr << kind << ": " << t.toStdString() << ": " << x.toStdString() << "\n";
   }
@@ -236,6 +252,8 @@ int Tour(const std::map<std::string, int>& ports, const fs::path& homes) {
     w.Mdi()->closeAllSubWindows();
     ui.nextDialog = "connection";
     w.ConnectionSettingsCommand();
+    ui.nextDialog = "scan";
+    w.ScanCommand();
     ui.nextDialog = "report-params";
     w.ReportParamsCommand();
     ui.nextDialog = "about";

@@ -1,0 +1,240 @@
+// The frame's side of the search for instruments: "Поиск приборов..." opens
+// the scan window on the current connection, its chosen instrument becomes
+// the connection settings, the chosen instruments are read as one batch, and
+// "Параметры чтения" offers the records new since the last read.
+#include <QAction>
+#include <QCheckBox>
+#include <QMenuBar>
+#include <QRadioButton>
+#include <QSpinBox>
+
+#include <set>
+
+#include "app/log_window.hpp"
+#include "app/scan_dialog.hpp"
+#include "app_test_util.hpp"
+#include "base/program_home.hpp"
+#include "sim/server.hpp"
+#include "support/result_util.hpp"
+
+using namespace statvtk;
+using namespace statvtk::apptest;
+
+namespace {
+
+// "Поиск приборов..." as the "Настройки" menu shows it.
+QAction* ScanMenuEntry(const app::MainWindow& w) {
+  for (QAction* top : w.menuBar()->actions()) {
+    if (!top->menu() || !top->text().contains(QStringLiteral("Настройки"))) continue;
+    for (QAction* a : top->menu()->actions())
+      if (a->text() == QStringLiteral("Поиск приборов...")) return a;
+  }
+  return nullptr;
+}
+
+// VTK-08.14 C at address 2 and VTK-08.12 at address 4, on loopback TCP.
+struct Line {
+  Line() {
+    int seed = 21;
+    for (auto [model, address] : {std::pair{DeviceType::dtVTK0814C, 2}, std::pair{DeviceType::dtVTK0812, 4}}) {
+      sim::InstrumentOptions o;
+      o.model = model;
+      o.seed = static_cast<std::uint32_t>(seed++);
+      o.address = static_cast<std::uint8_t>(address);
+      o.longAddress = static_cast<std::uint32_t>(address);
+      instruments.push_back(std::make_unique<sim::Instrument>(o));
+    }
+    std::vector<sim::Instrument*> line;
+    for (auto& p : instruments) line.push_back(p.get());
+    std::string error;
+    Unpack(sim::Server::Start(line, sim::ServerOptions{}), &server, &error);
+  }
+  std::string Ini() const {
+    return "[Settings]\nConnectMode=2\nSockIP=127.0.0.1\nSockPort=" + std::to_string(server->Port()) +
+           "\nNetAddress=1\nBaudRate=3\n[Ethernet]\nByteConst=100\nPacketConst=100\nPacketRetry=2\n";
+  }
+  std::vector<std::unique_ptr<sim::Instrument>> instruments;
+  std::unique_ptr<sim::Server> server;
+};
+
+app::ScanEntry Entry(std::uint32_t address, std::uint32_t baud) { return {address, baud, DeviceType::dtUnknown, {}}; }
+
+}  // namespace
+
+class TestScanReads : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void scanEntryOpensTheWindowOnTheConnection();
+  void scanEntryIsDisabledWhileAReadRuns();
+  void useChosenWritesAddressAndSpeed();
+  void useChosenFailedWriteIsShown();
+  void readChosenReadsEachInstrumentOnce();
+  void newRecordsChoiceIsStoredAndLoaded_data();
+  void newRecordsChoiceIsStoredAndLoaded();
+};
+
+void TestScanReads::scanEntryOpensTheWindowOnTheConnection() {
+  TestHome home("[Settings]\nBaudRate=2\nNetAddress=9\n");  // 4800 bit/s
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  QAction* scan = ScanMenuEntry(w);
+  QVERIFY(scan);
+  QVERIFY(scan->isEnabled());
+  QString title;
+  std::vector<bool> speeds;
+  ui.onDialog = [&](QDialog& d) {
+    auto* s = qobject_cast<app::ScanDialog*>(&d);
+    if (!s) return int(QDialog::Rejected);
+    title = s->windowTitle();
+    for (std::size_t i = 0; i < 5; ++i) speeds.push_back(s->SpeedBox(i)->isChecked());
+    return int(QDialog::Rejected);
+  };
+  scan->trigger();
+  QCOMPARE(ui.dialogs, 1);
+  QCOMPARE(title, QStringLiteral("Поиск приборов"));
+  // The connection's own speed is the one offered.
+  QCOMPARE(speeds, (std::vector<bool>{false, true, false, false, false}));
+  QCOMPARE(w.AddressField()->value(), 9);  // closing without a choice changes nothing
+}
+
+void TestScanReads::scanEntryIsDisabledWhileAReadRuns() {
+  TestHome home;
+  ScriptedUi ui;
+  sim::InstrumentOptions o;
+  o.model = DeviceType::dtVTK0814C;
+  o.latencyMs = 20;
+  sim::Instrument inst(o);
+  app::MainWindow w(ui, home.Path());
+  UseSimulator(w, inst);
+  QAction* scan = ScanMenuEntry(w);
+  QVERIFY(scan);
+  ui.onDialog = AcceptReadAll;
+  QSignalSpy done(&w, &app::MainWindow::JobFinished);
+  w.ReadStatistics();
+  QVERIFY(w.JobRunning());
+  QVERIFY(!scan->isEnabled());
+  const int dialogs = ui.dialogs;
+  w.ScanCommand();  // refused while the line is taken
+  QCOMPARE(ui.dialogs, dialogs);
+  w.StopReading();
+  QVERIFY(done.wait(30000));
+  QVERIFY(scan->isEnabled());
+}
+
+void TestScanReads::useChosenWritesAddressAndSpeed() {
+  TestHome home("[Settings]\nBaudRate=4\nNetAddress=1\n");
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  ui.onDialog = [&](QDialog& d) {
+    auto* s = qobject_cast<app::ScanDialog*>(&d);
+    if (!s) return int(QDialog::Rejected);
+    Q_EMIT s->UseChosen(Entry(17, 2400));
+    return int(QDialog::Rejected);
+  };
+  w.ScanCommand();
+  QCOMPARE(ui.Count("warn"), 0);
+  QCOMPARE(w.AddressField()->value(), 17);
+  QCOMPARE(w.Connection().netAddress, 17);
+  QCOMPARE(w.Connection().BaudRate(), 2400u);
+  IniFile after(home.Path() / "StatVTK.ini");
+  QCOMPARE(after.ReadInteger("Settings", "NetAddress", -1), 17LL);
+  QCOMPARE(after.ReadInteger("Settings", "BaudRate", -1), 1LL);
+}
+
+void TestScanReads::useChosenFailedWriteIsShown() {
+  TestHome home;
+  // A folder where the settings file should be: nothing can be written.
+  std::filesystem::create_directory(home.Path() / "StatVTK.ini");
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  const int before = w.AddressField()->value();
+  ui.onDialog = [&](QDialog& d) {
+    auto* s = qobject_cast<app::ScanDialog*>(&d);
+    if (s) Q_EMIT s->UseChosen(Entry(before + 5, 9600));
+    return int(QDialog::Rejected);
+  };
+  w.ScanCommand();
+  QCOMPARE(ui.Count("warn"), 1);
+  QVERIFY(ui.LastText().startsWith(QStringLiteral("Не удалось записать настройки: ")));
+  QCOMPARE(w.AddressField()->value(), before);  // nothing taken over
+  QCOMPARE(w.Connection().netAddress, std::int64_t(before));
+}
+
+void TestScanReads::readChosenReadsEachInstrumentOnce() {
+  Line line;
+  QVERIFY(line.server);
+  TestHome home(line.Ini());
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  ui.onDialog = [&](QDialog& d) {
+    if (auto* s = qobject_cast<app::ScanDialog*>(&d)) {
+      // Address 5 answered the search but is gone by the read.
+      Q_EMIT s->ReadChosen({Entry(2, 9600), Entry(4, 9600), Entry(5, 9600)});
+      return s->result();
+    }
+    return AcceptReadAll(d);
+  };
+  std::vector<int> addresses;
+  QStringList panels;
+  connect(&w.Jobs(), &app::JobController::batchAddress, &w,
+          [&](quint32 a, int, int count) { addresses.push_back(int(a) * 10 + count); });
+  // Connected after the frame's own handler: what panel 0 shows once the stage is told.
+  connect(&w.Jobs(), &app::JobController::stage, &w, [&](const QString&) { panels << w.PanelText(0); });
+  QSignalSpy started(&w.Jobs(), &app::JobController::started);
+  QSignalSpy done(&w, &app::MainWindow::JobFinished);
+  w.ScanCommand();
+  QVERIFY(done.wait(120000));
+  QCOMPARE(started.count(), 1);  // one job, the line opened once
+  QCOMPARE(addresses, (std::vector<int>{23, 43, 53}));
+  QVERIFY(panels.filter(QStringLiteral("Адрес 4 (2 из 3)")).size() > 0);
+
+  const auto windows = StatWindows(w);
+  QCOMPARE(windows.size(), std::size_t(2));
+  std::set<DeviceType> models{windows[0]->Model(), windows[1]->Model()};
+  QCOMPARE(models, (std::set<DeviceType>{DeviceType::dtVTK0814C, DeviceType::dtVTK0812}));
+  std::size_t files = 0;
+  for (const auto& e : std::filesystem::directory_iterator(DataFolder(home.Path()))) files += e.is_regular_file();
+  QCOMPARE(files, std::size_t(2));
+
+  bool summary = false;
+  for (const std::string& l : w.Messages()->Log().Lines())
+    summary = summary || l.find("Прочитано 2 из 3; адрес 5: ") != std::string::npos;
+  QVERIFY(summary);
+  QVERIFY(ScanMenuEntry(w)->isEnabled());
+}
+
+void TestScanReads::newRecordsChoiceIsStoredAndLoaded_data() {
+  QTest::addColumn<QString>("stored");
+  QTest::addColumn<int>("checked");  // 0 all, 1 last, 2 new, -1 none
+  QTest::newRow("whole archives") << "0" << 0;
+  QTest::newRow("last records") << "1" << 1;
+  QTest::newRow("new records") << "2" << 2;
+  QTest::newRow("unknown value") << "7" << -1;
+}
+
+void TestScanReads::newRecordsChoiceIsStoredAndLoaded() {
+  QFETCH(QString, stored);
+  QFETCH(int, checked);
+  TestHome home("[SelectStatSettings]\nRadioButton=" + stored.toStdString() + "\nRecType=15\n");
+  IniFile ini(home.Path() / "StatVTK.ini");
+  app::ReadParamsDialog d(ini, ReadChoice{});
+  QCOMPARE(d.RadioNew()->text(), QStringLiteral("Новые записи (с последнего чтения)"));
+  QCOMPARE(d.RadioAll()->isChecked(), checked == 0);
+  QCOMPARE(d.RadioLast()->isChecked(), checked == 1);
+  QCOMPARE(d.RadioNew()->isChecked(), checked == 2);
+  QCOMPARE(d.Choice().readNew, checked == 2);
+  QCOMPARE(d.Hours()->isEnabled(), checked == 1);
+
+  // A click is stored at once, and the read takes it.
+  d.RadioNew()->click();
+  QCOMPARE(IniFile(home.Path() / "StatVTK.ini").ReadInteger(kSelectSection, "RadioButton", -1), 2LL);
+  const ReadChoice c = d.Choice();
+  QVERIFY(c.readNew);
+  QVERIFY(!c.readAll && !c.readLast);
+  d.RadioAll()->click();
+  QCOMPARE(IniFile(home.Path() / "StatVTK.ini").ReadInteger(kSelectSection, "RadioButton", -1), 0LL);
+  QVERIFY(!d.Choice().readNew);
+}
+
+QTEST_MAIN(TestScanReads)
+#include "test_scan_reads.moc"
