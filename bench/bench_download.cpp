@@ -54,10 +54,10 @@ struct Figures {
 };
 
 struct ReadKind {
-  bool allKinds = false;              // hourly, daily, monthly and events
-  bool readNew = false;               // only what is new since `base`
+  bool allKinds = false;  // hourly, daily, monthly and events
+  bool readNew = false;   // only what is new since `base`
   std::filesystem::path base;
-  std::uint32_t advanceHours = 0;     // time passing before the read
+  std::uint32_t advanceHours = 0;  // time passing before the read
 };
 
 Figures Read(DeviceType model, std::uint32_t baud, std::uint32_t latencyMs, const std::filesystem::path& home,
@@ -139,8 +139,8 @@ int main() {
               "ratio", "CPU, %");
   for (const auto& m : models) {
     const Figures paced = Read(m.model, kBaud, kLatencyMs, home);
-    const double line = static_cast<double>(paced.bytes) * 10.0 / kBaud +
-                        static_cast<double>(paced.exchanges) * kLatencyMs / 1000.0;
+    const double line =
+        static_cast<double>(paced.bytes) * 10.0 / kBaud + static_cast<double>(paced.exchanges) * kLatencyMs / 1000.0;
     std::printf("%-13s %-8s %9zu %9zu %9.2f %9.2f %7.3f %8.2f%s\n", m.name, "paced", paced.exchanges, paced.bytes,
                 paced.wall, line, paced.wall / line, 100.0 * paced.cpu / paced.wall, paced.ok ? "" : "  FAILED");
     const Figures fast = Read(m.model, 0, 0, home);
@@ -156,7 +156,8 @@ int main() {
   constexpr std::uint32_t kSlowBaud = 9600;
   constexpr std::uint32_t kModemLatencyMs = 150;
   std::printf("\nOne day after a full read, all kinds: full read vs new records\n");
-  std::printf("%u bit/s, %u ms reply latency; full: line time; new: measured wall time\n\n", kSlowBaud, kModemLatencyMs);
+  std::printf("%u bit/s, %u ms reply latency; full: line time; new: measured wall time\n\n", kSlowBaud,
+              kModemLatencyMs);
   std::printf("%-13s %10s %10s %10s %10s %9s\n", "model", "full exch.", "full, s", "new exch.", "new, s", "exch. %");
   for (const auto& m : models) {
     if (m.model == DeviceType::dtVTK0812 || m.model == DeviceType::dtVTK0814CM) continue;
@@ -168,8 +169,9 @@ int main() {
     const double fullLine = static_cast<double>(full.bytes) * 10.0 / kSlowBaud +
                             static_cast<double>(full.exchanges) * kModemLatencyMs / 1000.0;
     const bool ok = first.ok && full.ok && fresh.ok;
-    std::printf("%-13s %10zu %10.1f %10zu %10.1f %9.1f%s\n", m.name, full.exchanges, fullLine, fresh.exchanges, fresh.wall,
-                100.0 * static_cast<double>(fresh.exchanges) / static_cast<double>(full.exchanges), ok ? "" : "  FAILED");
+    std::printf("%-13s %10zu %10.1f %10zu %10.1f %9.1f%s\n", m.name, full.exchanges, fullLine, fresh.exchanges,
+                fresh.wall, 100.0 * static_cast<double>(fresh.exchanges) / static_cast<double>(full.exchanges),
+                ok ? "" : "  FAILED");
     allOk = allOk && ok && fresh.exchanges * 10 <= full.exchanges;
   }
   std::printf("\ngoal: a new-records read one day after needs at most 1/10 of a full read's exchanges\n");

@@ -28,9 +28,9 @@ struct Run {
 double ExchangesPerSecond(const Run& run, int count) {
   const std::vector<std::uint8_t> data(run.dataBytes, 0x5A);
   auto channel = std::make_unique<MemoryChannel>([&](std::span<const std::uint8_t> req) {
-    const auto reply =
-        run.longForm ? statvtk::frame::BuildLong(statvtk::frame::kReplyStart, 1, req[5], req[6], data)
-                     : statvtk::frame::BuildShort(statvtk::frame::kReplyStart, req[1], req[3], req[4], data);
+    const auto reply = run.longForm
+                           ? statvtk::frame::BuildLong(statvtk::frame::kReplyStart, 1, req[5], req[6], data)
+                           : statvtk::frame::BuildShort(statvtk::frame::kReplyStart, req[1], req[3], req[4], data);
     return ScriptedReply{reply, std::chrono::milliseconds(1)};
   });
   Tmod07 link;

@@ -21,12 +21,12 @@ using statvtk::test_support::ScriptedReply;
 namespace {
 
 // Stops the run at a broken invariant, naming its line.
-#define CHECK(condition)                                                     \
-  do {                                                                       \
-    if (!(condition)) {                                                      \
+#define CHECK(condition)                                                           \
+  do {                                                                             \
+    if (!(condition)) {                                                            \
       std::fprintf(stderr, "fuzz_receiver: %s (line %d)\n", #condition, __LINE__); \
-      std::abort();                                                          \
-    }                                                                        \
+      std::abort();                                                                \
+    }                                                                              \
   } while (0)
 
 bool KnownReceptionCode(std::uint32_t c) {
@@ -48,8 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t outSize = data[4] % 300;
   const std::vector<std::uint8_t> rest(data + 5, data + size);
   const std::size_t split = rest.empty() ? 0 : data[3] * rest.size() / 255;
-  const std::vector<std::vector<std::uint8_t>> replies{{rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(split)},
-                                                       {rest.begin() + static_cast<std::ptrdiff_t>(split), rest.end()}};
+  const std::vector<std::vector<std::uint8_t>> replies{
+      {rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(split)},
+      {rest.begin() + static_cast<std::ptrdiff_t>(split), rest.end()}};
 
   std::size_t writes = 0;
   MemoryChannel::Options options;
@@ -88,21 +89,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool ok = false;
   const bool identify = (flags >> 4) % 5 == 0;  // the text is the result; out stays untouched
   switch ((flags >> 4) % 5) {
-    case 0:
-      ok = longForm ? !link.IdentifyLong(0x01020304).empty() : !link.Identify(1).empty();
-      break;
-    case 1:
-      ok = longForm ? link.ReadBlock16Long(7, 0x0100, 32, out) : link.ReadBlock16(7, 0x0100, 32, out);
-      break;
-    case 2:
-      ok = longForm ? link.ReadParams16Long(7, 180, 4, out) : link.ReadParams16(7, 180, 4, out);
-      break;
-    case 3:
-      ok = longForm ? link.ReadArchive32Long(7, 0x1000, 64, out) : link.ReadArchive32(7, 0x1000, 64, out);
-      break;
-    default:
-      ok = longForm ? link.ReadBlock16Long(7, 0, 0, out) : link.ReadBlock8(7, 0, 16, out);
-      break;
+    case 0: ok = longForm ? !link.IdentifyLong(0x01020304).empty() : !link.Identify(1).empty(); break;
+    case 1: ok = longForm ? link.ReadBlock16Long(7, 0x0100, 32, out) : link.ReadBlock16(7, 0x0100, 32, out); break;
+    case 2: ok = longForm ? link.ReadParams16Long(7, 180, 4, out) : link.ReadParams16(7, 180, 4, out); break;
+    case 3: ok = longForm ? link.ReadArchive32Long(7, 0x1000, 64, out) : link.ReadArchive32(7, 0x1000, 64, out); break;
+    default: ok = longForm ? link.ReadBlock16Long(7, 0, 0, out) : link.ReadBlock8(7, 0, 16, out); break;
   }
 
   CHECK(KnownReceptionCode(link.LastError()));

@@ -47,9 +47,7 @@ const CellBlock& Block() {
   return block;
 }
 
-void Fill(const std::vector<std::uint8_t>& bytes) {
-  (void)FillWorkbook(bytes, Block());
-}
+void Fill(const std::vector<std::uint8_t>& bytes) { (void)FillWorkbook(bytes, Block()); }
 
 }  // namespace
 

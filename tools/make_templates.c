@@ -16,7 +16,7 @@ struct column {
   const char *head;
   const char *data; /* column letters on the data sheet */
   enum kind kind;
-  int total;        /* summed in the totals row */
+  int total; /* summed in the totals row */
 };
 
 struct info {
@@ -33,14 +33,14 @@ struct model {
 };
 
 static const struct column cols0812[] = {
-    {"V+, м3", "C", K_VOLUME, 0},      {"V-, м3", "D", K_VOLUME, 0},   {"ΔV+, м3", "G", K_VOLUME, 1},
-    {"ΔV-, м3", "H", K_VOLUME, 1},     {"Tраб, ч", "AF", K_HOURS, 0},  {"ΔTраб, ч", "AL", K_HOURS, 1},
-    {"Tош, ч", "AG", K_HOURS, 0},      {"ΔTош, ч", "AM", K_HOURS, 1},  {"Статус", "AQ", K_INT, 0},
+    {"V+, м3", "C", K_VOLUME, 0},  {"V-, м3", "D", K_VOLUME, 0},  {"ΔV+, м3", "G", K_VOLUME, 1},
+    {"ΔV-, м3", "H", K_VOLUME, 1}, {"Tраб, ч", "AF", K_HOURS, 0}, {"ΔTраб, ч", "AL", K_HOURS, 1},
+    {"Tош, ч", "AG", K_HOURS, 0},  {"ΔTош, ч", "AM", K_HOURS, 1}, {"Статус", "AQ", K_INT, 0},
 };
 static const struct column cols0814[] = {
-    {"V+, м3", "C", K_VOLUME, 0},   {"ΔV+, м3", "G", K_VOLUME, 1},  {"M+, т", "K", K_VOLUME, 0},
-    {"ΔM+, т", "O", K_VOLUME, 1},   {"V-, м3", "D", K_VOLUME, 0},   {"ΔV-, м3", "H", K_VOLUME, 1},
-    {"T, °C", "S", K_TEMP, 0},      {"ΔTраб, ч", "AL", K_HOURS, 1}, {"Статус", "AQ", K_TEXT, 0},
+    {"V+, м3", "C", K_VOLUME, 0}, {"ΔV+, м3", "G", K_VOLUME, 1},  {"M+, т", "K", K_VOLUME, 0},
+    {"ΔM+, т", "O", K_VOLUME, 1}, {"V-, м3", "D", K_VOLUME, 0},   {"ΔV-, м3", "H", K_VOLUME, 1},
+    {"T, °C", "S", K_TEMP, 0},    {"ΔTраб, ч", "AL", K_HOURS, 1}, {"Статус", "AQ", K_TEXT, 0},
 };
 static const struct column cols0814noT[] = {
     {"V+, м3", "C", K_VOLUME, 0},   {"ΔV+, м3", "G", K_VOLUME, 1},  {"M+, т", "K", K_VOLUME, 0},
@@ -48,9 +48,9 @@ static const struct column cols0814noT[] = {
     {"Gср, м3/ч", "AA", K_TEMP, 0}, {"ΔTраб, ч", "AL", K_HOURS, 1}, {"Статус", "AQ", K_TEXT, 0},
 };
 static const struct column colsLdn[] = {
-    {"V+, м3", "C", K_VOLUME, 0},   {"V-, м3", "D", K_VOLUME, 0},  {"ΔV+, м3", "G", K_VOLUME, 1},
-    {"ΔV-, м3", "H", K_VOLUME, 1},  {"Tраб, ч", "AF", K_HOURS, 0}, {"ΔTраб, ч", "AL", K_HOURS, 1},
-    {"ΔTош, ч", "AM", K_HOURS, 1},  {"Статус", "AQ", K_TEXT, 0},
+    {"V+, м3", "C", K_VOLUME, 0},  {"V-, м3", "D", K_VOLUME, 0},  {"ΔV+, м3", "G", K_VOLUME, 1},
+    {"ΔV-, м3", "H", K_VOLUME, 1}, {"Tраб, ч", "AF", K_HOURS, 0}, {"ΔTраб, ч", "AL", K_HOURS, 1},
+    {"ΔTош, ч", "AM", K_HOURS, 1}, {"Статус", "AQ", K_TEXT, 0},
 };
 static const struct info info0812[] = {
     {"Ду, мм", "F2"}, {"Кал. 1/2000·У1", "G2"}, {"Кал. 1/100·У2", "H2"}, {"Кал. 3", "I2"}, {"Кал. 2/1000", "V2"},
@@ -59,7 +59,10 @@ static const struct info info0814[] = {
     {"Ду, мм", "F2"}, {"Gmin, м3/ч", "G2"}, {"Gmax, м3/ч", "H2"}, {"Fmax, Гц", "I2"}, {"Kv, л/имп", "V2"},
 };
 static const struct info infoLdn[] = {
-    {"Ду, мм", "F2"}, {"Gmin, м3/ч", "G2"}, {"Gmax, м3/ч", "H2"}, {"Kv, л/имп", "I2"},
+    {"Ду, мм", "F2"},
+    {"Gmin, м3/ч", "G2"},
+    {"Gmax, м3/ч", "H2"},
+    {"Kv, л/имп", "I2"},
 };
 
 #define N(a) ((int)(sizeof(a) / sizeof((a)[0])))
@@ -119,20 +122,28 @@ static lxw_format *format_of(const struct formats *f, enum kind k) {
 
 /* Notes beside the block (column CD on) that say what the program writes. */
 static void describe_data_sheet(lxw_worksheet *ws, int daily) {
-  static const char *hourly_notes[] = {
-      "B1 модель", "B2 заводской номер", "A8 день (ДД.ММ.ГГ)", "A10 версия программы",
-      "F2..I2, V2 параметры прибора", "B8 первый час, B9 последний час", "A11 число часов без данных",
-      "A12 записи без приращения (не вошли в итог)",
-      "Строки 15..38: часы 0..23; A=1 запись есть, B=1 час прошёл",
-      "C,D,G,H (08.14: C,G,K,O,D,H,L,P,S) значения; AA доп. значение",
-      "AF..AJ счётчики, AL..AP их приращения, AQ статус, AR..AY биты статуса"};
-  static const char *daily_notes[] = {
-      "B1 модель", "B2 заводской номер", "A8 период (ДД.ММ.ГГ - ДД.ММ.ГГ)", "A10 версия программы",
-      "F2..I2, V2 параметры прибора", "B8 первая дата, B9 последняя дата (ДД.ММ.20ГГ)", "A11 число суток",
-      "A12 записи без приращения (не вошли в итог)",
-      "Строки 15..46: сутки; A=1 запись есть, B дата, E метка ДД.ММ, F время ЧЧ:ММ",
-      "C,D,G,H (08.14: C,G,K,O,D,H,L,P,S) значения; AA доп. значение",
-      "AF..AJ счётчики, AL..AP их приращения, AQ статус, AR..AY биты статуса"};
+  static const char *hourly_notes[] = {"B1 модель",
+                                       "B2 заводской номер",
+                                       "A8 день (ДД.ММ.ГГ)",
+                                       "A10 версия программы",
+                                       "F2..I2, V2 параметры прибора",
+                                       "B8 первый час, B9 последний час",
+                                       "A11 число часов без данных",
+                                       "A12 записи без приращения (не вошли в итог)",
+                                       "Строки 15..38: часы 0..23; A=1 запись есть, B=1 час прошёл",
+                                       "C,D,G,H (08.14: C,G,K,O,D,H,L,P,S) значения; AA доп. значение",
+                                       "AF..AJ счётчики, AL..AP их приращения, AQ статус, AR..AY биты статуса"};
+  static const char *daily_notes[] = {"B1 модель",
+                                      "B2 заводской номер",
+                                      "A8 период (ДД.ММ.ГГ - ДД.ММ.ГГ)",
+                                      "A10 версия программы",
+                                      "F2..I2, V2 параметры прибора",
+                                      "B8 первая дата, B9 последняя дата (ДД.ММ.20ГГ)",
+                                      "A11 число суток",
+                                      "A12 записи без приращения (не вошли в итог)",
+                                      "Строки 15..46: сутки; A=1 запись есть, B дата, E метка ДД.ММ, F время ЧЧ:ММ",
+                                      "C,D,G,H (08.14: C,G,K,O,D,H,L,P,S) значения; AA доп. значение",
+                                      "AF..AJ счётчики, AL..AP их приращения, AQ статус, AR..AY биты статуса"};
   const char **notes = daily ? daily_notes : hourly_notes;
   worksheet_write_string(ws, 0, 81, "Данные отчёта (заполняет программа, блок A1:CB80)", NULL);
   for (int i = 0; i < 11; ++i) worksheet_write_string(ws, (lxw_row_t)(i + 1), 81, notes[i], NULL);
@@ -175,10 +186,9 @@ static void write_table(lxw_worksheet *ws, const struct model *m, const struct f
     for (int c = 0; c < m->ncols; ++c) {
       const struct column *col = &m->cols[c];
       if (col->kind == K_TEXT || col->kind == K_INT)
-        snprintf(formula, sizeof formula, "=IF(" DATA "$A%d=1," DATA "%s%d,IF(" DATA "$B%d=1,\"нет данных\",\"\"))",
-                 dr, col->data, dr, dr);
-      else
-        snprintf(formula, sizeof formula, "=IF(" DATA "$A%d=1," DATA "%s%d,\"\")", dr, col->data, dr);
+        snprintf(formula, sizeof formula, "=IF(" DATA "$A%d=1," DATA "%s%d,IF(" DATA "$B%d=1,\"нет данных\",\"\"))", dr,
+                 col->data, dr, dr);
+      else snprintf(formula, sizeof formula, "=IF(" DATA "$A%d=1," DATA "%s%d,\"\")", dr, col->data, dr);
       worksheet_write_formula(ws, row, (lxw_col_t)(c + 1), formula, format_of(f, col->kind));
     }
   }

@@ -40,8 +40,8 @@ AboutDialog::AboutDialog(UiSeam& ui, QWidget* parent) : QDialog(parent), ui_(ui)
   setWindowTitle(QStringLiteral("О программе"));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
   const auto version = StatvtkVersion();
-  title_ = new QLabel(QStringLiteral("StatVTK ") + QString::fromUtf8(version.data(), static_cast<qsizetype>(version.size())),
-                      this);
+  title_ = new QLabel(
+      QStringLiteral("StatVTK ") + QString::fromUtf8(version.data(), static_cast<qsizetype>(version.size())), this);
   QFont big = title_->font();
   big.setPointSize(big.pointSize() + 6);
   big.setBold(true);

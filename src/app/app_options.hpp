@@ -14,7 +14,7 @@ struct AppOptions {
   QStringList files;  // the first names the file opened at start
   bool help = false;
   bool version = false;
-  QString error;      // a usage error
+  QString error;  // a usage error
 };
 
 // `arguments` without the program name.

@@ -13,11 +13,11 @@ enum class Activity {
 };
 
 struct CommandState {
-  bool read = false;      // "Прочитать статистику из прибора"
-  bool readTek = false;   // "Прочитать текущие из прибора"
-  bool stop = false;      // "Остановить чтение"
-  bool scan = false;      // "Поиск приборов..." (the search takes the line)
-  bool save = false;      // "Сохранить..."
+  bool read = false;     // "Прочитать статистику из прибора"
+  bool readTek = false;  // "Прочитать текущие из прибора"
+  bool stop = false;     // "Остановить чтение"
+  bool scan = false;     // "Поиск приборов..." (the search takes the line)
+  bool save = false;     // "Сохранить..."
   bool exportReport = false;
   bool techInfo = false;  // "Техническая информация"
 };

@@ -46,9 +46,9 @@ struct TrafficEntry {
 struct JobRequest {
   ReadPlan plan;
   ConnectionSettings settings;
-  CurrentChild* target = nullptr;  // CurrentRefresh only
-  QWidget* targetWidget = nullptr; // the same window as a QWidget (to know when it is gone)
-  bool userStarted = true;         // false: a poll tick of a current-readings window
+  CurrentChild* target = nullptr;   // CurrentRefresh only
+  QWidget* targetWidget = nullptr;  // the same window as a QWidget (to know when it is gone)
+  bool userStarted = true;          // false: a poll tick of a current-readings window
   // Several instruments in one run (Statistics only): the line is opened once
   // and each address read in turn into its own file. Empty: settings.netAddress.
   std::vector<std::uint32_t> batch;

@@ -24,9 +24,12 @@ MainActions MakeMainActions(QWidget* owner) {
     return a;
   };
   MainActions a;
-  a.newFile = make(QStringLiteral("Создать..."), QStringLiteral("Новый файл"), QStyle::SP_FileIcon, QKeySequence(Qt::CTRL | Qt::Key_N));
-  a.open = make(QStringLiteral("Открыть..."), QStringLiteral("Открыть файл"), QStyle::SP_DialogOpenButton, QKeySequence(Qt::CTRL | Qt::Key_O));
-  a.save = make(QStringLiteral("Сохранить..."), QStringLiteral("Сохранить файл"), QStyle::SP_DialogSaveButton, QKeySequence(Qt::CTRL | Qt::Key_S));
+  a.newFile = make(QStringLiteral("Создать..."), QStringLiteral("Новый файл"), QStyle::SP_FileIcon,
+                   QKeySequence(Qt::CTRL | Qt::Key_N));
+  a.open = make(QStringLiteral("Открыть..."), QStringLiteral("Открыть файл"), QStyle::SP_DialogOpenButton,
+                QKeySequence(Qt::CTRL | Qt::Key_O));
+  a.save = make(QStringLiteral("Сохранить..."), QStringLiteral("Сохранить файл"), QStyle::SP_DialogSaveButton,
+                QKeySequence(Qt::CTRL | Qt::Key_S));
   a.exit = make(QStringLiteral("Выход"), {}, QStyle::SP_DialogCloseButton, QKeySequence(Qt::CTRL | Qt::Key_X));
   a.read = make(QStringLiteral("Прочитать статистику из прибора"), QStringLiteral("Считать статистику"),
                 QStyle::SP_ArrowDown, QKeySequence(Qt::CTRL | Qt::Key_R));
@@ -36,8 +39,8 @@ MainActions MakeMainActions(QWidget* owner) {
   a.exportReport = make(QStringLiteral("Экспорт в Microsoft Excel"), QStringLiteral("Экспорт в Microsoft Excel"),
                         QStyle::SP_FileDialogDetailedView, QKeySequence(Qt::CTRL | Qt::Key_P));
   a.techInfo = make(QStringLiteral("Техническая информация"), {}, QStyle::SP_MessageBoxInformation);
-  a.connection = make(QStringLiteral("Соединение..."), QStringLiteral("Параметры соединения с прибором"),
-                      QStyle::SP_DriveNetIcon);
+  a.connection =
+      make(QStringLiteral("Соединение..."), QStringLiteral("Параметры соединения с прибором"), QStyle::SP_DriveNetIcon);
   a.scan = make(QStringLiteral("Поиск приборов..."), QStringLiteral("Найти приборы на линии"),
                 QStyle::SP_FileDialogContentsView);
   a.scan->setIcon({});
@@ -47,7 +50,8 @@ MainActions MakeMainActions(QWidget* owner) {
   a.topMost->setIcon({});
   a.cascade = make(QStringLiteral("Разложить каскадом"), {}, QStyle::SP_TitleBarNormalButton);
   a.cascade->setIcon({});
-  a.traffic = make(QStringLiteral("Монитор обмена"), QStringLiteral("Кадры обмена с прибором"), QStyle::SP_ComputerIcon);
+  a.traffic =
+      make(QStringLiteral("Монитор обмена"), QStringLiteral("Кадры обмена с прибором"), QStyle::SP_ComputerIcon);
   a.messages = make(QStringLiteral("Сообщения"), {}, QStyle::SP_FileDialogListView);
   a.help = make(QStringLiteral("Справка..."), {}, QStyle::SP_DialogHelpButton, QKeySequence(Qt::Key_F1));
   a.about = make(QStringLiteral("О программе..."), {}, QStyle::SP_MessageBoxQuestion);

@@ -23,7 +23,7 @@ struct MainActions {
   QAction* exportReport = nullptr;
   QAction* techInfo = nullptr;
   QAction* connection = nullptr;
-  QAction* scan = nullptr;     // "Поиск приборов..."
+  QAction* scan = nullptr;  // "Поиск приборов..."
   QAction* reportParams = nullptr;
   QAction* topMost = nullptr;
   QAction* cascade = nullptr;

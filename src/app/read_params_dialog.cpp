@@ -27,7 +27,8 @@ ReadParamsDialog::ReadParamsDialog(IniFile& ini, const ReadChoice& previous, QWi
   all_ = new QRadioButton(QStringLiteral("Вся статистика"), range);
   last_ = new QRadioButton(QStringLiteral("Последних"), range);
   fresh_ = new QRadioButton(QStringLiteral("Новые записи (с последнего чтения)"), range);
-  fresh_->setToolTip(QStringLiteral("Только записи, появившиеся после последнего прочитанного файла этого прибора в Data"));
+  fresh_->setToolTip(
+      QStringLiteral("Только записи, появившиеся после последнего прочитанного файла этого прибора в Data"));
   dev_ = new QRadioButton(QStringLiteral("Выбор из прибора"), range);
   dev_->setEnabled(false);
   dev_->hide();
@@ -93,7 +94,8 @@ void ReadParamsDialog::LoadFromSettings() {
     fresh_->setChecked(true);
     RangeClicked();
   } else {
-    for (auto* r : {all_, last_, fresh_, dev_}) r->setAutoExclusive(false), r->setChecked(false), r->setAutoExclusive(true);
+    for (auto* r : {all_, last_, fresh_, dev_})
+      r->setAutoExclusive(false), r->setChecked(false), r->setAutoExclusive(true);
   }
   // Without a stored choice the design's "Суточные" stays checked.
   if (!ini_.ValueExists(kSelectSection, "RecType")) return;

@@ -49,7 +49,8 @@ class ScanDialog::Bridge : public ReadObserver, public ScanObserver {
   void Post(Fn fn) {
     QPointer<ScanDialog> target(dialog_);
     QMetaObject::invokeMethod(
-        dialog_, [target, fn] {
+        dialog_,
+        [target, fn] {
           if (target) fn(target.data());
         },
         Qt::QueuedConnection);
@@ -191,8 +192,9 @@ void ScanDialog::AddFound(const ScanEntry& e) {
   table_->insertRow(row);
   table_->setItem(row, 0, new QTableWidgetItem(QString::number(e.address)));
   table_->setItem(row, 1, new QTableWidgetItem(QString::number(e.baud)));
-  table_->setItem(row, 2, new QTableWidgetItem(QString::fromUtf8(DeviceTypeName(e.type).data(),
-                                                                 static_cast<int>(DeviceTypeName(e.type).size()))));
+  table_->setItem(row, 2,
+                  new QTableWidgetItem(QString::fromUtf8(DeviceTypeName(e.type).data(),
+                                                         static_cast<int>(DeviceTypeName(e.type).size()))));
   table_->setItem(row, 3, new QTableWidgetItem(e.ident));
 }
 

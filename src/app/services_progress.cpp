@@ -12,10 +12,8 @@ void ServicesProgress::ShowStatus(const std::string& text) {
 }
 
 void ServicesProgress::SetProgressMax(int max) {
-  if (max <= 0)
-    app_.ProgressFinish();
-  else
-    app_.ProgressStart(max);
+  if (max <= 0) app_.ProgressFinish();
+  else app_.ProgressStart(max);
 }
 
 void ServicesProgress::SetProgressPos(int pos) {

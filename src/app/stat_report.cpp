@@ -39,10 +39,11 @@ ReportOutcome RunStatReport(const StatModel& model, const ReportPlan& plan, cons
   const ReportSettings settings = app.Report();
   const std::string serial = model.SerialText();
   const std::string name = plan.kind == ReportKind::Hourly ? HourlyReportFileName(serial, plan.dayText)
-                                                          : DailyReportFileName(serial, fromText, toText);
+                                                           : DailyReportFileName(serial, fromText, toText);
   std::error_code ec;
   std::filesystem::create_directories(settings.folder, ec);
-  if (ec) return Failed("Не удалось создать папку " + settings.folder.string() + ": " + ec.message(), app, parent, false);
+  if (ec)
+    return Failed("Не удалось создать папку " + settings.folder.string() + ": " + ec.message(), app, parent, false);
 
   ServicesProgress bar(app);
   LogOnly logOnly(app);

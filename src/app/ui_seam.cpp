@@ -21,8 +21,7 @@ bool DesktopUi::Ask(QWidget* parent, const QString& title, const QString& text) 
          QMessageBox::Yes;
 }
 
-QString DesktopUi::OpenFileName(QWidget* parent, const QString& caption, const QString& folder,
-                                const QString& filter) {
+QString DesktopUi::OpenFileName(QWidget* parent, const QString& caption, const QString& folder, const QString& filter) {
   return QFileDialog::getOpenFileName(parent, caption, folder, filter);
 }
 

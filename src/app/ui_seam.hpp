@@ -38,8 +38,7 @@ class DesktopUi : public UiSeam {
   void Inform(QWidget* parent, const QString& title, const QString& text) override;
   void Warn(QWidget* parent, const QString& title, const QString& text) override;
   bool Ask(QWidget* parent, const QString& title, const QString& text) override;
-  QString OpenFileName(QWidget* parent, const QString& caption, const QString& folder,
-                       const QString& filter) override;
+  QString OpenFileName(QWidget* parent, const QString& caption, const QString& folder, const QString& filter) override;
   QString SaveFileName(QWidget* parent, const QString& caption, const QString& proposed,
                        const QString& filter) override;
   QString FolderName(QWidget* parent, const QString& caption, const QString& folder) override;

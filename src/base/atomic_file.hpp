@@ -17,7 +17,8 @@ namespace statvtk {
 // renames it over `path` and flushes the folder. On failure the temporary
 // file is removed, `path` is untouched and the error (ErrorCode::FileSystem)
 // carries the system's error code (errno, GetLastError() on Windows) and its words.
-Result<void> AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts);
+Result<void> AtomicWriteFile(const std::filesystem::path& path,
+                             std::initializer_list<std::span<const std::uint8_t>> parts);
 
 // The n-th name a new file may take (n = 1, 2, ...), all in one folder.
 using CandidateName = std::function<std::filesystem::path(int n)>;

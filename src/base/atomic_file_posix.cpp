@@ -81,7 +81,8 @@ int RenameNoReplace(const std::string& tmp, const std::filesystem::path& target)
 
 }  // namespace
 
-Result<void> AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts) {
+Result<void> AtomicWriteFile(const std::filesystem::path& path,
+                             std::initializer_list<std::span<const std::uint8_t>> parts) {
   struct stat old {};
   const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
   std::string tmp;

@@ -44,7 +44,8 @@ bool WriteTemporary(const std::filesystem::path& path, std::initializer_list<std
   UniqueHandle file;
   for (int attempt = 0; attempt < 100 && !file.valid(); ++attempt) {
     *tmp = TemporaryName(folder, path.filename());
-    file = UniqueHandle(CreateFileW(tmp->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    file =
+        UniqueHandle(CreateFileW(tmp->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid() && GetLastError() != ERROR_FILE_EXISTS) break;
   }
   if (!file.valid()) return false;
@@ -64,7 +65,8 @@ bool WriteTemporary(const std::filesystem::path& path, std::initializer_list<std
 
 }  // namespace
 
-Result<void> AtomicWriteFile(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts) {
+Result<void> AtomicWriteFile(const std::filesystem::path& path,
+                             std::initializer_list<std::span<const std::uint8_t>> parts) {
   std::filesystem::path tmp;
   const auto fail = [&](bool created) {
     const DWORD err = GetLastError();

@@ -57,9 +57,7 @@ bool IsValidBcdDate(std::uint8_t day, std::uint8_t month, std::uint8_t year) {
   return d >= 1 && d <= 31 && m >= 1 && m <= 12 && y <= 99;
 }
 
-bool IsValidDeviceTime(std::uint32_t seconds) {
-  return seconds >= kFirstDeviceTime && seconds <= kLastDeviceTime;
-}
+bool IsValidDeviceTime(std::uint32_t seconds) { return seconds >= kFirstDeviceTime && seconds <= kLastDeviceTime; }
 
 // Days from 1970-01-01 to a civil date and back (proleptic Gregorian calendar).
 static std::int64_t DaysFromCivil(int y, int m, int d) {

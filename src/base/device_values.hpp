@@ -23,10 +23,10 @@ void CopyDeviceBytes(std::span<std::uint8_t> dst, std::span<const std::uint8_t> 
 void ReverseDeviceBytes(std::span<std::uint8_t, 8> dst, std::span<const std::uint8_t> src);
 
 // Convenience forms of the above for reading values straight out of a block.
-std::uint64_t DeviceUInt(std::span<const std::uint8_t> src);  // big-endian, 1..8 bytes
-float DeviceFloat(std::span<const std::uint8_t> src);         // 4 bytes, big-endian single
-std::uint32_t LittleUInt32(std::span<const std::uint8_t> src); // 4 bytes, little-endian
-float LittleFloat(std::span<const std::uint8_t> src);          // 4 bytes, little-endian single
+std::uint64_t DeviceUInt(std::span<const std::uint8_t> src);    // big-endian, 1..8 bytes
+float DeviceFloat(std::span<const std::uint8_t> src);           // 4 bytes, big-endian single
+std::uint32_t LittleUInt32(std::span<const std::uint8_t> src);  // 4 bytes, little-endian
+float LittleFloat(std::span<const std::uint8_t> src);           // 4 bytes, little-endian single
 
 // Packed BCD: high nibble x 10 + low nibble, and back (v in 0..99).
 constexpr int BcdToInt(std::uint8_t b) { return (b >> 4) * 10 + (b & 0x0F); }

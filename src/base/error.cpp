@@ -34,8 +34,6 @@ std::string LinkCodeText(std::uint32_t code) {
   return std::string(LinkMessageOf(code)) + " [" + std::to_string(code) + "]";
 }
 
-std::string Error::Text() const {
-  return IsLinkCode(code) ? LinkCodeText(static_cast<std::uint32_t>(code)) : reason;
-}
+std::string Error::Text() const { return IsLinkCode(code) ? LinkCodeText(static_cast<std::uint32_t>(code)) : reason; }
 
 }  // namespace statvtk

@@ -14,23 +14,23 @@ namespace statvtk {
 enum class ErrorCode : std::uint32_t {
   // Link errors: the numbers are the instruments' link codes and show up as
   // "[n]" in the texts a user sees (LinkCodeText).
-  SendFailed = 1,          // fewer bytes written than the packet holds
-  Timeout = 2,             // no byte within the allowed time
-  BadSize = 3,             // announced reply length out of range
-  BadChecksum = 4,         // reply checksum does not match
-  BadAddress = 5,          // reply address complement does not match
-  WrongReply = 6,          // a valid reply to another group or command
-  Stopped = 10,            // the user's stop request ended the operation
-  PortInit = 100,          // the serial port could not be opened
-  InvalidSocket = 101,     // no socket, or the socket failed
-  SocketsNotStarted = 102, // the socket library could not be started
-  Connect = 105,           // connect failed or timed out
-  BadIpAddress = 111,      // no address, name not resolved, bad text
+  SendFailed = 1,           // fewer bytes written than the packet holds
+  Timeout = 2,              // no byte within the allowed time
+  BadSize = 3,              // announced reply length out of range
+  BadChecksum = 4,          // reply checksum does not match
+  BadAddress = 5,           // reply address complement does not match
+  WrongReply = 6,           // a valid reply to another group or command
+  Stopped = 10,             // the user's stop request ended the operation
+  PortInit = 100,           // the serial port could not be opened
+  InvalidSocket = 101,      // no socket, or the socket failed
+  SocketsNotStarted = 102,  // the socket library could not be started
+  Connect = 105,            // connect failed or timed out
+  BadIpAddress = 111,       // no address, name not resolved, bad text
   // Files.
-  FileSystem = 1000,   // the system refused (Error::systemCode holds its number)
-  NotRegularFile,      // a folder, a device, a FIFO where a file was expected
-  FileTooLarge,        // more bytes than the reader allows
-  BadFile,             // a file of the wrong size or contents
+  FileSystem = 1000,  // the system refused (Error::systemCode holds its number)
+  NotRegularFile,     // a folder, a device, a FIFO where a file was expected
+  FileTooLarge,       // more bytes than the reader allows
+  BadFile,            // a file of the wrong size or contents
   // Settings and command lines.
   BadSettings = 1100,  // a value or option that cannot be used
   // Data the core makes or reads (templates, workbooks, archives, records).
@@ -63,7 +63,7 @@ inline Error MakeError(ErrorCode code, std::string reason, int systemCode = 0) {
 template <class T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : v_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit on purpose
+  Result(T value) : v_(std::in_place_index<0>, std::move(value)) {}      // NOLINT: implicit on purpose
   Result(Error error) : v_(std::in_place_index<1>, std::move(error)) {}  // NOLINT
 
   bool has_value() const { return v_.index() == 0; }

@@ -20,11 +20,11 @@ Result<std::vector<std::uint8_t>> ReadRegularFile(const std::filesystem::path& p
   struct stat st {};
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) return SystemFailure(errno);
   if (!S_ISREG(st.st_mode)) {
-    return NotRegularFailure(S_ISDIR(st.st_mode)                      ? NonRegularKind::Folder
-             : S_ISFIFO(st.st_mode)                   ? NonRegularKind::Fifo
-             : S_ISSOCK(st.st_mode)                   ? NonRegularKind::Socket
-             : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? NonRegularKind::Device
-                                                      : NonRegularKind::Other);
+    return NotRegularFailure(S_ISDIR(st.st_mode)                          ? NonRegularKind::Folder
+                             : S_ISFIFO(st.st_mode)                       ? NonRegularKind::Fifo
+                             : S_ISSOCK(st.st_mode)                       ? NonRegularKind::Socket
+                             : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? NonRegularKind::Device
+                                                                          : NonRegularKind::Other);
   }
   if (static_cast<std::uintmax_t>(st.st_size) > limit) return TooLargeFailure();
   std::vector<std::uint8_t> bytes;

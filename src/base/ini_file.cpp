@@ -5,7 +5,6 @@
 #include "base/atomic_file.hpp"
 #include "base/system_error.hpp"
 
-
 #include <cerrno>
 #include <fstream>
 #include <limits>

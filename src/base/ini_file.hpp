@@ -57,7 +57,7 @@ class IniFile {
     std::string section, key, value;
   };
   std::vector<Pending> unsaved_;  // written to the store, not yet to the file
-  bool crlf_ = false;  // the file's own line ending is kept
+  bool crlf_ = false;             // the file's own line ending is kept
   std::filesystem::path path_;
   bool fromFile_ = false;
   std::vector<Line> lines_;

@@ -35,7 +35,9 @@ std::string TraceStamp(std::chrono::system_clock::time_point t) {
 
 std::string TraceLine(const FrameTrace& f) {
   std::string s = TraceStamp(f.when);
-  s += f.direction == FrameTrace::Direction::Sent ? " -> " : f.direction == FrameTrace::Direction::Received ? " <- " : " <~ ";
+  s += f.direction == FrameTrace::Direction::Sent       ? " -> "
+       : f.direction == FrameTrace::Direction::Received ? " <- "
+                                                        : " <~ ";
   static constexpr char kHex[] = "0123456789ABCDEF";
   for (std::size_t i = 0; i < f.bytes.size(); ++i) {
     if (i) s += ' ';
@@ -91,7 +93,8 @@ void CliObserver::DeliverStatistics(const StatData& data, const std::string& cap
   caption_ = caption;
 }
 
-void CliObserver::DeliverCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type, const std::string& serial) {
+void CliObserver::DeliverCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type,
+                                 const std::string& serial) {
   std::copy(block.begin(), block.end(), current_.begin());
   currentType_ = type;
   currentSerial_ = serial;

@@ -78,7 +78,8 @@ std::string CheckConnectionOptions(const ConnectionOptions& o) {
     if (!o.dyndns && o.tcp->substr(0, colon).find('.') == std::string::npos)
       return "--tcp: the host must be a dotted IPv4 address (use --dyndns NAME for a host name)";
   }
-  if (o.address && !o.mbus && frame::AddressNeedsMBus(*o.address)) return "--address: 0..255 (M-Bus addresses need --mbus)";
+  if (o.address && !o.mbus && frame::AddressNeedsMBus(*o.address))
+    return "--address: 0..255 (M-Bus addresses need --mbus)";
   return {};
 }
 
@@ -110,7 +111,9 @@ ConnectionSettings ApplyConnectionOptions(ConnectionSettings s, const Connection
     s.baudIndex = static_cast<int>(it - kBaudRates.begin()) + 1;
   }
   if (o.address) s.netAddress = *o.address;
-  TimingTriple& t = s.connectMode == ConnectMode::Modem ? s.modem : s.connectMode == ConnectMode::Tcp ? s.ethernet : s.serial;
+  TimingTriple& t = s.connectMode == ConnectMode::Modem ? s.modem
+                    : s.connectMode == ConnectMode::Tcp ? s.ethernet
+                                                        : s.serial;
   if (o.byteTimeout) t.byteTimeout = *o.byteTimeout;
   if (o.replyTimeout) t.replyTimeout = *o.replyTimeout;
   if (o.retries) t.retries = *o.retries;

@@ -104,8 +104,9 @@ int Conclude(const ReadResult& res, const CliObserver& obs, const ReadOptions& r
       written.push_back(path);
     } else {
       // The file in Data/ (if written) stays; its path is still printed.
-      if (res.fileWritten) err << "statvtk-cli read: the copy to " << path.string() << " failed; the file is kept in "
-                               << res.file.string() << "\n";
+      if (res.fileWritten)
+        err << "statvtk-cli read: the copy to " << path.string() << " failed; the file is kept in " << res.file.string()
+            << "\n";
       if (code == kExitOk) code = kExitFile;
     }
   } else if (!res.fileWritten) {
@@ -177,8 +178,10 @@ int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
       if (r.Number(a, 0, 1536, ro.hours) && r.Number(a, 0, 384, ro.days)) ro.last = true;
     } else if (a == "--hourly" || a == "--daily" || a == "--monthly" || a == "--events") {
       ro.kindGiven = true;
-      (a == "--hourly" ? ro.kinds.hourly : a == "--daily" ? ro.kinds.daily : a == "--monthly" ? ro.kinds.monthly
-                                                                              : ro.kinds.events) = true;
+      (a == "--hourly"    ? ro.kinds.hourly
+       : a == "--daily"   ? ro.kinds.daily
+       : a == "--monthly" ? ro.kinds.monthly
+                          : ro.kinds.events) = true;
     } else if (a == "--out") {
       std::string p;
       if (r.Value(a, p)) ro.out = p;
@@ -194,8 +197,8 @@ int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
     if (!list) {
       const std::string& why = list.error().reason;
       const bool one = addressText->find_first_of(",-") == std::string::npos;
-      return UsageError(err, "read", one && !ro.conn.mbus ? "--address: 0..255 (M-Bus addresses need --mbus)"
-                                                          : "--address: " + why);
+      return UsageError(err, "read",
+                        one && !ro.conn.mbus ? "--address: 0..255 (M-Bus addresses need --mbus)" : "--address: " + why);
     }
     if (list->size() == 1) ro.conn.address = list->front();
     else ro.addresses = std::move(*list);

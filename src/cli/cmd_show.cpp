@@ -33,12 +33,10 @@ wrong size or extension, or standard output could not be written.
 // JSON keys of the decoded values, by the model's value names.
 const std::map<std::string, std::string>& ValueKeys() {
   static const std::map<std::string, std::string> keys{
-      {"V+, м3", "forward_total"},         {"ΔV+, м3", "forward_increment"},
-      {"V-, м3", "reverse_total"},         {"ΔV-, м3", "reverse_increment"},
-      {"M+, т", "forward_mass_total"},     {"ΔM+, т", "forward_mass_increment"},
-      {"M-, т", "reverse_mass_total"},     {"ΔM-, т", "reverse_mass_increment"},
-      {"T, °C", "temperature"},            {"G, м3/ч", "mean_flow"},
-      {"U, В", "supply_voltage"},
+      {"V+, м3", "forward_total"},      {"ΔV+, м3", "forward_increment"},     {"V-, м3", "reverse_total"},
+      {"ΔV-, м3", "reverse_increment"}, {"M+, т", "forward_mass_total"},      {"ΔM+, т", "forward_mass_increment"},
+      {"M-, т", "reverse_mass_total"},  {"ΔM-, т", "reverse_mass_increment"}, {"T, °C", "temperature"},
+      {"G, м3/ч", "mean_flow"},         {"U, В", "supply_voltage"},
   };
   return keys;
 }
@@ -58,12 +56,11 @@ void JsonRecord(JsonWriter& j, const StatModel& m, ArchiveKind kind, std::size_t
   for (const auto& v : r.values) {
     const auto it = ValueKeys().find(v.name);
     j.Key(it != ValueKeys().end() ? it->second : v.name);
-    if (v.increment && !r.incrementKnown)
-      j.Null();
-    else
-      j.Number(v.value);
+    if (v.increment && !r.incrementKnown) j.Null();
+    else j.Number(v.value);
   }
-  if (m.Type() == DeviceType::dtVTK0814C || m.Type() == DeviceType::dtVTK0814CM) j.Key("mean_flow").Number(r.extraValue);
+  if (m.Type() == DeviceType::dtVTK0814C || m.Type() == DeviceType::dtVTK0814CM)
+    j.Key("mean_flow").Number(r.extraValue);
   j.Key("counters").BeginArray();
   for (auto c : r.counters) j.Int(c);
   j.EndArray();
@@ -187,10 +184,8 @@ int RunShow(const Args& args, std::ostream& out, std::ostream& err) {
         err << "statvtk-cli show: " << a << (a == "--member" ? ": C or CM" : " needs a value") << "\n";
         return kExitUsage;
       }
-      if (a == "--member")
-        fileArgs.member = MemberOfText(args[++i]);
-      else
-        fileArgs.home = args[++i];
+      if (a == "--member") fileArgs.member = MemberOfText(args[++i]);
+      else fileArgs.home = args[++i];
     } else if (!a.empty() && a[0] == '-' && a != "-") {
       err << "statvtk-cli show: unknown option " << a << "\nTry 'statvtk-cli show --help'.\n";
       return kExitUsage;
@@ -220,10 +215,8 @@ int RunShow(const Args& args, std::ostream& out, std::ostream& err) {
     err << "statvtk-cli show: " << file << ": not a statistics file\n";
     return kExitFile;
   }
-  if (json)
-    out << Json(*model);
-  else
-    Text(*model, out);
+  if (json) out << Json(*model);
+  else Text(*model, out);
   return FinishOutput(out, err, "show");
 }
 

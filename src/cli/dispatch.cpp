@@ -41,9 +41,8 @@ struct Entry {
   Command run;
 };
 constexpr Entry kCommands[] = {
-    {"read", RunRead},     {"current", RunCurrent}, {"identify", RunIdentify}, {"show", RunShow},
-    {"ports", RunPorts},   {"export", RunExport},   {"report", RunReport},     {"info", RunInfo},
-    {"scan", RunScan},
+    {"read", RunRead},     {"current", RunCurrent}, {"identify", RunIdentify}, {"show", RunShow}, {"ports", RunPorts},
+    {"export", RunExport}, {"report", RunReport},   {"info", RunInfo},         {"scan", RunScan},
 };
 }  // namespace
 
@@ -62,7 +61,8 @@ int Dispatch(const Args& args, std::ostream& out, std::ostream& err) {
   }
   for (const auto& c : kCommands)
     if (args[0] == c.name) return c.run(Args(args.begin() + 1, args.end()), out, err);
-  err << "statvtk-cli: unknown command '" << args[0] << "'\n" << "Try 'statvtk-cli --help'.\n";
+  err << "statvtk-cli: unknown command '" << args[0] << "'\n"
+      << "Try 'statvtk-cli --help'.\n";
   return kExitUsage;
 }
 

@@ -25,7 +25,8 @@ Result<FileCommandArgs> ParseFileCommandArgs(const Args& args, const std::vector
       out->help = true;
       return parsed;
     }
-    const bool takesValue = a == "--home" || a == "--member" || std::find(valueOptions.begin(), valueOptions.end(), a) != valueOptions.end();
+    const bool takesValue = a == "--home" || a == "--member" ||
+                            std::find(valueOptions.begin(), valueOptions.end(), a) != valueOptions.end();
     if (takesValue) {
       if (i + 1 >= args.size()) {
         return fail("option " + a + " needs a value");
@@ -112,6 +113,5 @@ bool ParseShortDate(const std::string& text, CalendarDate* date, bool anyListedD
   *date = c;
   return true;
 }
-
 
 }  // namespace statvtk::cli

@@ -23,7 +23,7 @@ namespace statvtk::cli {
 struct FileCommandArgs {
   std::string file;
   std::optional<std::filesystem::path> home;
-  std::optional<DeviceType> member;  // --member C|CM: the VTK-08.14 member of a .814 file
+  std::optional<DeviceType> member;            // --member C|CM: the VTK-08.14 member of a .814 file
   std::map<std::string, std::string> options;  // "--day" -> "15.03.24"
   bool help = false;
 

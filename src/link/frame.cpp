@@ -18,8 +18,8 @@ static void AppendBody(std::vector<std::uint8_t>& f, std::uint8_t group, std::ui
   f.push_back(Checksum(f));
 }
 
-std::vector<std::uint8_t> BuildShort(std::uint8_t start, std::uint8_t address, std::uint8_t group,
-                                     std::uint8_t command, std::span<const std::uint8_t> data) {
+std::vector<std::uint8_t> BuildShort(std::uint8_t start, std::uint8_t address, std::uint8_t group, std::uint8_t command,
+                                     std::span<const std::uint8_t> data) {
   std::vector<std::uint8_t> f;
   f.reserve(data.size() + kShortOverhead);
   f.push_back(start);
@@ -29,8 +29,8 @@ std::vector<std::uint8_t> BuildShort(std::uint8_t start, std::uint8_t address, s
   return f;
 }
 
-std::vector<std::uint8_t> BuildLong(std::uint8_t start, std::uint32_t address, std::uint8_t group,
-                                    std::uint8_t command, std::span<const std::uint8_t> data) {
+std::vector<std::uint8_t> BuildLong(std::uint8_t start, std::uint32_t address, std::uint8_t group, std::uint8_t command,
+                                    std::span<const std::uint8_t> data) {
   std::vector<std::uint8_t> f;
   f.reserve(data.size() + kLongOverhead);
   f.push_back(start);
@@ -52,11 +52,8 @@ RequestBody EncodeRequest(Op op, std::uint32_t offset, std::uint8_t count) {
   RequestBody r;
   switch (op) {
     case Op::Identify:
-    case Op::IdentifyLong:
-      break;
-    case Op::ReadBlock8:
-      r = {15, 2, {static_cast<std::uint8_t>(offset), count}};
-      break;
+    case Op::IdentifyLong: break;
+    case Op::ReadBlock8: r = {15, 2, {static_cast<std::uint8_t>(offset), count}}; break;
     case Op::ReadBlock16:
     case Op::ReadBlock16Long:
       r.group = 15, r.command = 1;
@@ -96,10 +93,8 @@ std::optional<DecodedRequest> DecodeRequest(Form form, std::uint8_t group, std::
     return static_cast<std::uint32_t>(d[at]) << 24 | static_cast<std::uint32_t>(d[at + 1]) << 16 |
            static_cast<std::uint32_t>(d[at + 2]) << 8 | d[at + 3];
   };
-  if (group == 0 && command == 0 && d.empty())
-    return DecodedRequest{isShort ? Op::Identify : Op::IdentifyLong};
-  if (group == 15 && command == 2 && d.size() == 2 && isShort)
-    return DecodedRequest{Op::ReadBlock8, d[0], d[1]};
+  if (group == 0 && command == 0 && d.empty()) return DecodedRequest{isShort ? Op::Identify : Op::IdentifyLong};
+  if (group == 15 && command == 2 && d.size() == 2 && isShort) return DecodedRequest{Op::ReadBlock8, d[0], d[1]};
   if (group == 15 && command == 1 && d.size() == 3)
     return DecodedRequest{isShort ? Op::ReadBlock16 : Op::ReadBlock16Long, off16(0), d[2]};
   if (group == 12 && command == 1 && d.size() == 3)

@@ -36,10 +36,10 @@ constexpr std::size_t LengthOffset(Form f) { return f == Form::Short ? 5 : 7; }
 std::uint8_t Checksum(std::span<const std::uint8_t> bytes);
 
 // Whole frames. `data` holds at most 256 bytes (256 is sent as length byte 0).
-std::vector<std::uint8_t> BuildShort(std::uint8_t start, std::uint8_t address, std::uint8_t group,
-                                     std::uint8_t command, std::span<const std::uint8_t> data);
-std::vector<std::uint8_t> BuildLong(std::uint8_t start, std::uint32_t address, std::uint8_t group,
-                                    std::uint8_t command, std::span<const std::uint8_t> data);
+std::vector<std::uint8_t> BuildShort(std::uint8_t start, std::uint8_t address, std::uint8_t group, std::uint8_t command,
+                                     std::span<const std::uint8_t> data);
+std::vector<std::uint8_t> BuildLong(std::uint8_t start, std::uint32_t address, std::uint8_t group, std::uint8_t command,
+                                    std::span<const std::uint8_t> data);
 
 // The request operations of the instruments.
 enum class Op {

@@ -51,8 +51,9 @@ std::map<std::string, std::string> FriendlyNames() {
     wchar_t port[64] = {};
     DWORD len = sizeof port - sizeof(wchar_t);
     DWORD type = 0;
-    const bool named = RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(port), &len) ==
-                           ERROR_SUCCESS && type == REG_SZ;
+    const bool named =
+        RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(port), &len) == ERROR_SUCCESS &&
+        type == REG_SZ;
     RegCloseKey(key);
     if (!named) continue;
     wchar_t friendly[256] = {};

@@ -74,7 +74,7 @@ std::filesystem::path LatencyTimerFile(const std::string& devName) {
   namespace fs = std::filesystem;
   std::error_code ec;
   for (const fs::path& p : {fs::path("/sys/bus/usb-serial/devices") / devName / "latency_timer",
-                           fs::path("/sys/class/tty") / devName / "device" / "latency_timer"}) {
+                            fs::path("/sys/class/tty") / devName / "device" / "latency_timer"}) {
     if (fs::exists(p, ec)) return p;
   }
   return {};
@@ -102,7 +102,9 @@ std::string TuneLatency(int fd, const std::string& path) {
   if (timer <= 1) return {};
   return "адаптер " + devName + ": таймер задержки USB " + std::to_string(timer) +
          " мс замедляет каждый обмен; драйвер не перешёл в режим малой задержки. "
-         "Ускорить: записать 1 в " + timerFile.string() + " (нужны права администратора, "
+         "Ускорить: записать 1 в " +
+         timerFile.string() +
+         " (нужны права администратора, "
          "либо правило udev)";
 }
 
@@ -111,8 +113,7 @@ bool WaitForRoom(int fd, const SerialChannel& channel);
 
 class SerialChannel final : public ByteChannel {
  public:
-  SerialChannel(int fd, const termios& saved, const SerialLineSettings& line)
-      : fd_(fd), saved_(saved), line_(line) {}
+  SerialChannel(int fd, const termios& saved, const SerialLineSettings& line) : fd_(fd), saved_(saved), line_(line) {}
   ~SerialChannel() override {
     ioctl(fd_, TIOCNXCL);
     tcsetattr(fd_, TCSANOW, &saved_);
@@ -190,8 +191,9 @@ class SerialChannel final : public ByteChannel {
   // Moves the buffered bytes and whatever the port holds to `dropped`.
   void DrainInput(std::vector<std::uint8_t>* dropped) {
     for (;;) {
-      if (dropped) dropped->insert(dropped->end(), buf_.begin() + static_cast<std::ptrdiff_t>(pos_),
-                                   buf_.begin() + static_cast<std::ptrdiff_t>(len_));
+      if (dropped)
+        dropped->insert(dropped->end(), buf_.begin() + static_cast<std::ptrdiff_t>(pos_),
+                        buf_.begin() + static_cast<std::ptrdiff_t>(len_));
       pos_ = len_ = 0;
       if (!open_ || Fill() == 0) break;
     }

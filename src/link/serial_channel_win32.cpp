@@ -163,8 +163,9 @@ class SerialChannel final : public ByteChannel {
 
   void DrainInput(std::vector<std::uint8_t>* dropped) {
     for (;;) {
-      if (dropped) dropped->insert(dropped->end(), buf_.begin() + static_cast<std::ptrdiff_t>(pos_),
-                                   buf_.begin() + static_cast<std::ptrdiff_t>(len_));
+      if (dropped)
+        dropped->insert(dropped->end(), buf_.begin() + static_cast<std::ptrdiff_t>(pos_),
+                        buf_.begin() + static_cast<std::ptrdiff_t>(len_));
       pos_ = len_ = 0;
       if (!open_ || Fill(0) == 0) break;
     }

@@ -20,10 +20,8 @@ bool IsSupportedBaud(std::uint32_t baud) {
 std::string OpenFaultText(OpenFault fault, const std::string& port, const std::string& detail) {
   const std::string tail = detail.empty() ? std::string() : ": " + detail;
   switch (fault) {
-    case OpenFault::NoSuchPort:
-      return "нет такого порта (" + port + "): проверьте имя порта и подключение адаптера";
-    case OpenFault::Busy:
-      return "порт занят другой программой (" + port + "): закройте её или выберите другой порт";
+    case OpenFault::NoSuchPort: return "нет такого порта (" + port + "): проверьте имя порта и подключение адаптера";
+    case OpenFault::Busy: return "порт занят другой программой (" + port + "): закройте её или выберите другой порт";
     case OpenFault::NoAccess: return "нет прав доступа к порту (" + port + ")" + tail;
     case OpenFault::NotSerial: return "устройство " + port + " не является последовательным портом";
     case OpenFault::LineRejected: return "порт " + port + " не принял настройки линии" + tail;

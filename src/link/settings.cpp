@@ -19,9 +19,7 @@ constexpr const char* kEthernet = "Ethernet";
 constexpr const char* kRecommended = "Recommended";
 
 int ClampInt(long long v, long long lo, long long hi) { return static_cast<int>(std::clamp(v, lo, hi)); }
-int ToInt(long long v) {
-  return ClampInt(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
-}
+int ToInt(long long v) { return ClampInt(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()); }
 std::uint32_t ToU32(long long v) {
   return static_cast<std::uint32_t>(std::clamp<long long>(v, 0, std::numeric_limits<std::uint32_t>::max()));
 }

@@ -40,9 +40,9 @@ struct ConnectionSettings {
   std::string phoneNo;
   bool tone = true;
   std::string initString;
-  std::string portName;          // Settings/PortName: serial device path; empty: SerialPortPathOf(ComPort)
-  int connectTimeoutS = 5;       // Ethernet/ConnectTimeout, seconds
-  int connectWaitS = 60;         // Modem/ConnectWait, seconds, 1..255
+  std::string portName;     // Settings/PortName: serial device path; empty: SerialPortPathOf(ComPort)
+  int connectTimeoutS = 5;  // Ethernet/ConnectTimeout, seconds
+  int connectWaitS = 60;    // Modem/ConnectWait, seconds, 1..255
   TimingTriple serial, modem, ethernet;
   TimingTriple recSerial{100, 400, 5}, recModem{400, 1500, 5}, recEthernet{100, 150, 10};  // Recommended
 

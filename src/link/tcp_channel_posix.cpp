@@ -64,8 +64,9 @@ class TcpChannel final : public ByteChannel {
 
   void DropInput(std::vector<std::uint8_t>* dropped) override {
     for (;;) {
-      if (dropped) dropped->insert(dropped->end(), buf_.begin() + static_cast<std::ptrdiff_t>(pos_),
-                                   buf_.begin() + static_cast<std::ptrdiff_t>(len_));
+      if (dropped)
+        dropped->insert(dropped->end(), buf_.begin() + static_cast<std::ptrdiff_t>(pos_),
+                        buf_.begin() + static_cast<std::ptrdiff_t>(len_));
       pos_ = len_ = 0;
       if (!open_ || Fill() == 0) break;
     }

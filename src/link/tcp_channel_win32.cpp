@@ -111,8 +111,9 @@ class TcpChannel final : public ByteChannel {
 
   void DropInput(std::vector<std::uint8_t>* dropped) override {
     for (;;) {
-      if (dropped) dropped->insert(dropped->end(), buf_.begin() + static_cast<std::ptrdiff_t>(pos_),
-                                   buf_.begin() + static_cast<std::ptrdiff_t>(len_));
+      if (dropped)
+        dropped->insert(dropped->end(), buf_.begin() + static_cast<std::ptrdiff_t>(pos_),
+                        buf_.begin() + static_cast<std::ptrdiff_t>(len_));
       pos_ = len_ = 0;
       if (!open_ || Fill() == 0) break;
     }
@@ -205,11 +206,13 @@ ChannelOpenResult OpenTcpChannel(const TcpTarget& target) {
   UniqueSocket sock(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
   if (sock.get() == INVALID_SOCKET) return tcp::SocketFailure(SystemErrorText(WSAGetLastError()));
   u_long nonBlocking = 1;
-  if (ioctlsocket(sock.get(), FIONBIO, &nonBlocking) != 0) return tcp::SocketFailure(SystemErrorText(WSAGetLastError()));
+  if (ioctlsocket(sock.get(), FIONBIO, &nonBlocking) != 0)
+    return tcp::SocketFailure(SystemErrorText(WSAGetLastError()));
   int err = 0;
   if (::connect(sock.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
     err = WSAGetLastError();
-    if (err == WSAEWOULDBLOCK || err == WSAEINPROGRESS) err = AwaitConnect(sock.get(), target.connectTimeoutS, target.abort);
+    if (err == WSAEWOULDBLOCK || err == WSAEINPROGRESS)
+      err = AwaitConnect(sock.get(), target.connectTimeoutS, target.abort);
   }
   if (err != 0) return tcp::ConnectFailure(FaultOf(err), target, where, SystemErrorText(err));
   const BOOL one = TRUE;

@@ -75,7 +75,8 @@ ChannelOpenResult ConnectFailure(ConnectFault fault, const TcpTarget& target, co
       return Failure(link_error::kConnect, "нет ответа от " + where + " за " +
                                                std::to_string(std::max<std::uint32_t>(target.connectTimeoutS, 1)) +
                                                " с: проверьте адрес, порт и питание преобразователя");
-    case ConnectFault::Aborted: return Failure(link_error::kConnect, "подключение к " + where + " прервано пользователем");
+    case ConnectFault::Aborted:
+      return Failure(link_error::kConnect, "подключение к " + where + " прервано пользователем");
     case ConnectFault::Refused:
       return Failure(link_error::kConnect, "соединение отвергнуто: на " + where + " никто не принимает подключения");
     case ConnectFault::Unreachable:

@@ -14,10 +14,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr std::size_t kLineMax = 254;                    // longest modem reply read at once
-constexpr milliseconds kLineTotal{5 * kLineMax + 20};    // the port's read total time-out for it
-constexpr milliseconds kLineQuiet{50};                   // a reply has ended after this much silence
-constexpr milliseconds kLineSlice{100};                  // longest wait between looks at the abort flag
+constexpr std::size_t kLineMax = 254;                  // longest modem reply read at once
+constexpr milliseconds kLineTotal{5 * kLineMax + 20};  // the port's read total time-out for it
+constexpr milliseconds kLineQuiet{50};                 // a reply has ended after this much silence
+constexpr milliseconds kLineSlice{100};                // longest wait between looks at the abort flag
 
 }  // namespace
 

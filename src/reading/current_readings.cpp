@@ -136,9 +136,9 @@ void Ldn08(Block b, CurrentView& view, ViewBuilder& v) {
   v.Set("LabelM", view.groupCaption, Format("%.3f В", static_cast<double>(LeFloat(b, R + 48))));
   v.Set("LabelVp", "Интегратор V+  ", Format("%.04f м3", LePair(b, R + 0).Value()));
   v.Set("LabelVm", "Интегратор V-  ", Format("%.04f м3", LePair(b, R + 8).Value()));
-  v.Set("Label_Curr_Time", "Дата/время",
-        Format("%.02d:%.02d:%.02d  %.02d.%.02d.%.02d", b[R + 42], b[R + 41], b[R + 40], b[R + 43], b[R + 44],
-               b[R + 45]));
+  v.Set(
+      "Label_Curr_Time", "Дата/время",
+      Format("%.02d:%.02d:%.02d  %.02d.%.02d.%.02d", b[R + 42], b[R + 41], b[R + 40], b[R + 43], b[R + 44], b[R + 45]));
   v.Set("Label_Errors", "Состояние", LdnErrors(b[R + 52]));
 }
 

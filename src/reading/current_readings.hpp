@@ -18,7 +18,7 @@ struct CurrentLabel {
 };
 
 struct CurrentView {
-  std::string groupCaption;          // GroupBox4: "Текущий массовый расход" or "Напряжение питания"
+  std::string groupCaption;  // GroupBox4: "Текущий массовый расход" or "Напряжение питания"
   std::vector<CurrentLabel> labels;  // in window order; only the labels the model fills
   const CurrentLabel* Find(const std::string& name) const;
 };
@@ -35,7 +35,9 @@ double ScaleOf(DeviceType type, std::uint8_t index);
 int FractionDigits(double scale);
 
 // The window's caption for an instrument: "Текущие показания - прибор № " + serial.
-inline std::string CurrentReadingsCaption(const std::string& serial) { return "Текущие показания - прибор № " + serial; }
+inline std::string CurrentReadingsCaption(const std::string& serial) {
+  return "Текущие показания - прибор № " + serial;
+}
 
 // Decodes the block. A dtUnknown block gives only the common labels.
 CurrentView UpdateData(std::span<const std::uint8_t, 1024> block, DeviceType type);

@@ -43,10 +43,8 @@ void TReadThread::RunLdn08() {
     if (StopNow()) s = Step::Stop;
   }
   if (job_.readCurrent) {
-    if (s == Step::Stop)
-      StopExit();
-    else
-      FinishCurrent(std::span<const std::uint8_t, 1024>(ldnHeader_.data(), 1024));
+    if (s == Step::Stop) StopExit();
+    else FinishCurrent(std::span<const std::uint8_t, 1024>(ldnHeader_.data(), 1024));
     return;
   }
   if (s == Step::Ok) {
@@ -87,13 +85,16 @@ TReadThread::Step TReadThread::ReadLdnArchives() {
     if (s == Step::Ok)
       s = ReadRecords(ForwardAddresses(kLdnDaily.first, 68, kLdnDaily.count), 68, areaLdn_, err, read68, from(1440));
     if (s == Step::Ok)
-      s = ReadRecords(ForwardAddresses(kLdnMonthly.first, 68, kLdnMonthly.count), 68, areaLdn_, err, read68, from(1805));
+      s = ReadRecords(ForwardAddresses(kLdnMonthly.first, 68, kLdnMonthly.count), 68, areaLdn_, err, read68,
+                      from(1805));
     if (s == Step::Ok)
       s = ReadRecords(ForwardAddresses(kLdnEvents.first, 64, kLdnEvents.count), 64, areaLdn_, err, read64, from(1805));
     return s;
   }
   if (!job_.readLast) return s;
-  auto pointer = [this](std::size_t at) { return LittleUInt32(std::span<const std::uint8_t>(ldnHeader_).subspan(at, 4)); };
+  auto pointer = [this](std::size_t at) {
+    return LittleUInt32(std::span<const std::uint8_t>(ldnHeader_).subspan(at, 4));
+  };
   if (job_.wantHourly) {
     Status("Чтение часовых записей");
     Progress(0, job_.lastHours);

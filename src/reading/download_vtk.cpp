@@ -25,8 +25,9 @@ TReadThread::Step TReadThread::ReadVtkConfig(int blockSize, std::span<const int>
   for (int k : blocks) {
     const auto offset = static_cast<std::uint16_t>(k * blockSize);
     const auto size = static_cast<std::uint8_t>(blockSize);
-    Step s = AfterBlock(link_.ReadBlock16(ShortAddress(), offset, size, std::span(vtkHeader_).subspan(512 + offset, size)),
-                        "Ошибка чтения конфигурации");
+    Step s =
+        AfterBlock(link_.ReadBlock16(ShortAddress(), offset, size, std::span(vtkHeader_).subspan(512 + offset, size)),
+                   "Ошибка чтения конфигурации");
     if (s != Step::Ok) return s;
     ProgressPos(k);
     Detail(std::to_string(offset));
@@ -113,10 +114,8 @@ void TReadThread::RunVtk0814() {
   if (s == Step::Error) return;
   if (job_.readCurrent) {
     // A stop before the current values are complete hands nothing over.
-    if (s == Step::Stop)
-      StopExit();
-    else
-      FinishCurrent(std::span<const std::uint8_t, 1024>(vtkHeader_.data(), 1024));
+    if (s == Step::Stop) StopExit();
+    else FinishCurrent(std::span<const std::uint8_t, 1024>(vtkHeader_.data(), 1024));
     return;
   }
   if (s == Step::Ok) {
@@ -150,24 +149,26 @@ TReadThread::Step TReadThread::ReadVtk0814Archives() {
     if (job_.wantHourly && s == Step::Ok) {
       Progress(0, 1439);
       Status("Чтение часовых записей");
-      s = ReadRecords(ForwardAddresses(kVtk0814Hourly.first, 64, kVtk0814Hourly.count), 64, area0814_, "Ошибка чтения", read, byIndex);
+      s = ReadRecords(ForwardAddresses(kVtk0814Hourly.first, 64, kVtk0814Hourly.count), 64, area0814_, "Ошибка чтения",
+                      read, byIndex);
     }
     if (job_.wantDaily && s == Step::Ok) {
       Progress(0, 399);
       Status("Чтение суточных записей");
-      s = ReadRecords(ForwardAddresses(kVtk0814Daily.first, 64, kVtk0814Daily.count), 64, area0814_, "Ошибка чтения", read, byIndex);
+      s = ReadRecords(ForwardAddresses(kVtk0814Daily.first, 64, kVtk0814Daily.count), 64, area0814_, "Ошибка чтения",
+                      read, byIndex);
     }
     if (job_.wantMonthly && s == Step::Ok) {
       Progress(0, 119);
       Status("Чтение записей за месяц");
-      s = ReadRecords(ForwardAddresses(kVtk0814Monthly.first, 64, kVtk0814Monthly.count), 64, area0814_, "Ошибка чтения", read,
-                      byIndex);
+      s = ReadRecords(ForwardAddresses(kVtk0814Monthly.first, 64, kVtk0814Monthly.count), 64, area0814_,
+                      "Ошибка чтения", read, byIndex);
     }
     if (job_.wantEvents && s == Step::Ok) {
       Status("Чтение событий");
       Progress(0, 87);
-      s = ReadRecords(ForwardAddresses(kVtk0814EventsFirst, 64, kVtk0814EventsAll), 64, area0814_, "Ошибка чтения событий", read,
-                      byCount);
+      s = ReadRecords(ForwardAddresses(kVtk0814EventsFirst, 64, kVtk0814EventsAll), 64, area0814_,
+                      "Ошибка чтения событий", read, byCount);
     }
     return s;
   }
@@ -199,8 +200,8 @@ TReadThread::Step TReadThread::ReadVtk0814Archives() {
       ProgressPos(4 * (n + 1));
       Detail(std::to_string(n + 1));
     };
-    s = ReadRecords(ForwardAddresses(kVtk0814EventsFirst, 64, kVtk0814EventsLast), 64, area0814_, "Ошибка чтения событий", read,
-                    byFour);
+    s = ReadRecords(ForwardAddresses(kVtk0814EventsFirst, 64, kVtk0814EventsLast), 64, area0814_,
+                    "Ошибка чтения событий", read, byFour);
   }
   return s;
 }

@@ -9,12 +9,12 @@
 namespace statvtk {
 namespace {
 
-constexpr int kInitSteps = 25;       // 2.5 s for the modem to answer AT
-constexpr int kAnswerSteps = 10;     // steps in a second of the dial's connect wait
-constexpr int kAfterErrorSteps = 20; // 2 s after a failed call
-constexpr int kRetrySteps = 52;      // 5.2 s before the next attempt
-constexpr int kGuardSteps = 5;       // 0.5 s of silence around "+++" and after ATH0
-constexpr int kEscapeSteps = 15;     // 1.5 s for the modem to leave data mode
+constexpr int kInitSteps = 25;        // 2.5 s for the modem to answer AT
+constexpr int kAnswerSteps = 10;      // steps in a second of the dial's connect wait
+constexpr int kAfterErrorSteps = 20;  // 2 s after a failed call
+constexpr int kRetrySteps = 52;       // 5.2 s before the next attempt
+constexpr int kGuardSteps = 5;        // 0.5 s of silence around "+++" and after ATH0
+constexpr int kEscapeSteps = 15;      // 1.5 s for the modem to leave data mode
 
 const std::string kNoModem = "!!!ОШИБКА: Модем не отвечает.";
 

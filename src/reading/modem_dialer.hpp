@@ -15,11 +15,11 @@ namespace statvtk {
 // The job's dialing values.
 struct ModemDialJob {
   std::string phoneNo;
-  bool pulse = false;       // pulse dialing (ATDP); tone (ATDT) otherwise
-  int attempts = 3;         // M: dial attempts, 0..255 (0: connect without dialing)
-  int connectWaitS = 60;    // W: seconds to wait for the modem's answer to a dial
-  std::string initString;   // sent after "AT" when not empty
-  bool modem = true;        // false on the serial and TCP transports: nothing to dial
+  bool pulse = false;      // pulse dialing (ATDP); tone (ATDT) otherwise
+  int attempts = 3;        // M: dial attempts, 0..255 (0: connect without dialing)
+  int connectWaitS = 60;   // W: seconds to wait for the modem's answer to a dial
+  std::string initString;  // sent after "AT" when not empty
+  bool modem = true;       // false on the serial and TCP transports: nothing to dial
 };
 
 // The dialing values of the connection settings: Modem/PhoneNo, not Modem/Tone,
@@ -47,11 +47,11 @@ class ModemDialer {
   const ModemDialJob& Job() const { return job_; }
 
  private:
-  bool Wait(int steps);        // polled; false when aborted
-  void Pause(int steps);       // not polled (the hang-up's guard times)
-  bool Aborted();              // the abort path; always false
+  bool Wait(int steps);                       // polled; false when aborted
+  void Pause(int steps);                      // not polled (the hang-up's guard times)
+  bool Aborted();                             // the abort path; always false
   bool AskForOk(const std::string& command);  // false: not answered with OK, or aborted
-  std::string ReadReply();     // one modem line, upper-cased
+  std::string ReadReply();                    // one modem line, upper-cased
   void Log(const std::string& line) { log_.LogLine(line); }
 
   Tmod07& link_;

@@ -59,7 +59,8 @@ void TReadThread::RunBatch() {
   overall.outcome = ReadOutcome::Done;
   for (const ReadResult& r : batchResults_) {
     if (r.outcome == ReadOutcome::Stopped) overall.outcome = ReadOutcome::Stopped;
-    else if (r.outcome != ReadOutcome::Done && overall.outcome == ReadOutcome::Done) overall.outcome = ReadOutcome::Failed;
+    else if (r.outcome != ReadOutcome::Done && overall.outcome == ReadOutcome::Done)
+      overall.outcome = ReadOutcome::Failed;
   }
   if (stopped) overall.outcome = ReadOutcome::Stopped;
   result_ = overall;

@@ -30,7 +30,9 @@ bool StoreReadRange(IniFile& ini, ReadRange range) {
   return ini.WriteInteger(kSelectSection, "RadioButton", static_cast<int>(range));
 }
 
-bool StoreRecType(IniFile& ini, const RecordKinds& k) { return ini.WriteInteger(kSelectSection, "RecType", RecTypeBits(k)); }
+bool StoreRecType(IniFile& ini, const RecordKinds& k) {
+  return ini.WriteInteger(kSelectSection, "RecType", RecTypeBits(k));
+}
 
 void ReadChoice::Accept(const SelectStatState& s, std::int16_t hoursCount, std::int16_t daysCount) {
   readAll = s.all;

@@ -19,8 +19,8 @@ bool TReadThread::WriteDownload(const StatData& data) {
   // A file already there (a read within the same minute) is never replaced:
   // the download takes the next free name of its series.
   const auto nameOf = [&](int n) {
-    return folder / DownloadFileName(serial, data.type, tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
-                                     tm.tm_min, n);
+    return folder /
+           DownloadFileName(serial, data.type, tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, n);
   };
   result_.file = nameOf(1);
   std::string error;

@@ -63,8 +63,8 @@ TReadThread::Step TReadThread::ReadAreaFull(const NewArea& a, std::vector<std::u
     ProgressPos(n);
     Detail(std::to_string(n));
   };
-  return ReadRecords(ForwardAddresses(a.area.first, a.area.recordSize, a.area.count), a.area.recordSize, buf, a.error, read,
-                     byIndex);
+  return ReadRecords(ForwardAddresses(a.area.first, a.area.recordSize, a.area.count), a.area.recordSize, buf, a.error,
+                     read, byIndex);
 }
 
 template <class ReadFn>
@@ -81,8 +81,8 @@ TReadThread::Step TReadThread::ReadNewAreas(std::span<const NewArea> areas, std:
       continue;
     }
     const ArchivePointers was = PointersOf(result_.type, base->header);
-    ArchivePlan plan = PlanArchive(a.area, was.*a.pointer, now.*a.pointer, base->area, HeaderClock(result_.type, base->header),
-                                   clock, a.periodS);
+    ArchivePlan plan = PlanArchive(a.area, was.*a.pointer, now.*a.pointer, base->area,
+                                   HeaderClock(result_.type, base->header), clock, a.periodS);
     if (!plan.full) {
       // The base's newest record must still be what the instrument holds there.
       std::vector<std::uint8_t> overlap(a.area.recordSize);
@@ -118,7 +118,8 @@ TReadThread::Step TReadThread::ReadVtk0814New() {
   static constexpr NewArea kAreas[] = {
       {kVtk0814Hourly, &ArchivePointers::hourly, kHour, "Чтение часовых записей", "часовые записи", "Ошибка чтения"},
       {kVtk0814Daily, &ArchivePointers::daily, kDay, "Чтение суточных записей", "суточные записи", "Ошибка чтения"},
-      {kVtk0814Monthly, &ArchivePointers::monthly, kMonth, "Чтение записей за месяц", "месячные записи", "Ошибка чтения"},
+      {kVtk0814Monthly, &ArchivePointers::monthly, kMonth, "Чтение записей за месяц", "месячные записи",
+       "Ошибка чтения"},
   };
   // The kinds chosen, as "Вся статистика" reads them.
   std::vector<NewArea> chosen;
@@ -135,8 +136,8 @@ TReadThread::Step TReadThread::ReadVtk0814New() {
       ProgressPos(n + 1);
       Detail(std::to_string(n + 1));
     };
-    s = ReadRecords(ForwardAddresses(kVtk0814EventsFirst, 64, kVtk0814EventsAll), 64, area0814_, "Ошибка чтения событий",
-                    read, byCount);
+    s = ReadRecords(ForwardAddresses(kVtk0814EventsFirst, 64, kVtk0814EventsAll), 64, area0814_,
+                    "Ошибка чтения событий", read, byCount);
   }
   return s;
 }

@@ -44,10 +44,10 @@ struct ReadResult {
   std::string linkError;       // the link's error text at that failure
   std::filesystem::path file;  // the statistics file written, or where it should have gone
   bool fileWritten = false;
-  bool partial = false;        // the data end at a stop or a failure (zeroes where not read)
-  std::string fileError;       // path and system reason when the file could not be written
-  bool delivered = false;      // statistics or current readings were handed over
-  std::uint32_t address = 0;   // the address read (a batch names each one)
+  bool partial = false;       // the data end at a stop or a failure (zeroes where not read)
+  std::string fileError;      // path and system reason when the file could not be written
+  bool delivered = false;     // statistics or current readings were handed over
+  std::uint32_t address = 0;  // the address read (a batch names each one)
 };
 
 // Everything a job is given before it starts, with the constructor's defaults.
@@ -57,7 +57,7 @@ struct ReadJob {
   std::uint32_t mbusAddress = 0;
   bool useMBus = false;
   std::uint8_t comPort = 1;
-  std::string portName;          // serial device path; empty: SerialPortPathOf(comPort)
+  std::string portName;  // serial device path; empty: SerialPortPathOf(comPort)
   std::uint32_t baudRate = 9600;
   std::string sockIp;
   std::string gateHost;
@@ -70,13 +70,13 @@ struct ReadJob {
   std::uint8_t reconnects = 3;
   std::uint8_t connectWaitS = 60;
   std::uint32_t connectTimeoutS = 5;
-  bool quiet = false;            // no abort message
+  bool quiet = false;  // no abort message
   bool readCurrent = false;
   bool refreshWindow = false;
-  bool identifyOnly = false;     // stop after identification (command-line `identify`)
+  bool identifyOnly = false;  // stop after identification (command-line `identify`)
   bool readAll = false;
   bool readLast = false;
-  bool readNew = false;          // only the records written since a base file
+  bool readNew = false;            // only the records written since a base file
   std::filesystem::path basePath;  // that base; empty: the newest of the instrument in Data
   bool wantHourly = false, wantDaily = false, wantMonthly = false, wantEvents = false;
   std::int32_t lastHours = 0;
@@ -84,7 +84,7 @@ struct ReadJob {
   TimingTriple serialTiming{100, 400, 5};
   TimingTriple modemTiming{400, 1500, 5};
   TimingTriple ethernetTiming{100, 150, 10};
-  std::string settingsError;     // an out-of-range setting (SetConnection); the run refuses it
+  std::string settingsError;  // an out-of-range setting (SetConnection); the run refuses it
 };
 
 class TReadThread {
@@ -100,11 +100,19 @@ class TReadThread {
   void SetNetAddress(std::uint32_t a) { job_.netAddress = a; }
   void SetMBusAddress(std::uint32_t a) { job_.mbusAddress = a; }
   void SetUseMBus(bool on) { job_.useMBus = on; }
-  void SetComPort(std::uint8_t n) { if (n != 0) job_.comPort = n; }
+  void SetComPort(std::uint8_t n) {
+    if (n != 0) job_.comPort = n;
+  }
   void SetPortName(const std::string& path) { job_.portName = path; }
-  void SetBaudRate(std::uint32_t rate) { if (rate != 0) job_.baudRate = rate; }
-  void SetSockIP(const std::string& host) { if (host.find('.') != std::string::npos) job_.sockIp = host; }
-  void SetGateHost(const std::string& host) { if (host.find('.') != std::string::npos) job_.gateHost = host; }
+  void SetBaudRate(std::uint32_t rate) {
+    if (rate != 0) job_.baudRate = rate;
+  }
+  void SetSockIP(const std::string& host) {
+    if (host.find('.') != std::string::npos) job_.sockIp = host;
+  }
+  void SetGateHost(const std::string& host) {
+    if (host.find('.') != std::string::npos) job_.gateHost = host;
+  }
   void SetSockPort(std::uint16_t port) { job_.sockPort = port; }
   void SetUseGate(bool on) { job_.useGate = on; }
   void SetUseDynDNS(bool on) { job_.useDynDns = on; }
@@ -190,7 +198,7 @@ class TReadThread {
   enum class Step { Ok, Error, Stop };
 
   void Run();
-  void ResetForRun();   // clears the stop and abort flags left by a previous run
+  void ResetForRun();  // clears the stop and abort flags left by a previous run
   // Why the configured job cannot run (an out-of-range setting or address); empty: it can.
   std::string JobError() const;
   std::uint8_t ShortAddress() const { return static_cast<std::uint8_t>(job_.netAddress); }
@@ -212,8 +220,8 @@ class TReadThread {
   // The new-records read of the models with archive pointers.
   struct NewArea;
   template <class ReadFn>
-  Step ReadNewAreas(std::span<const NewArea> areas, std::vector<std::uint8_t>& buf, std::span<const std::uint8_t> header,
-                    ReadFn read);
+  Step ReadNewAreas(std::span<const NewArea> areas, std::vector<std::uint8_t>& buf,
+                    std::span<const std::uint8_t> header, ReadFn read);
   template <class ReadFn>
   Step ReadAreaFull(const NewArea& a, std::vector<std::uint8_t>& buf, ReadFn read);
   std::optional<StatData> LoadBase(std::span<const std::uint8_t> header);
@@ -245,7 +253,9 @@ class TReadThread {
   void CloseAll();  // modem hang-up (modem mode) and close the link
 
   // Reporting helpers.
-  void Log(const std::string& t) { if (!t.empty()) obs_.LogLine(t); }
+  void Log(const std::string& t) {
+    if (!t.empty()) obs_.LogLine(t);
+  }
   void ReportError(const std::string& t) { Log(t); }
   void Status(const std::string& t);
   void Detail(const std::string& t) { obs_.ShowDetail(t); }

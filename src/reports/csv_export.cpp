@@ -33,7 +33,9 @@ void Row(const std::vector<std::string>& fields, const CsvOptions& o, std::strin
 }
 
 ArchiveKind KindOf(CsvArchive a) {
-  return a == CsvArchive::Hourly ? ArchiveKind::Hourly : a == CsvArchive::Daily ? ArchiveKind::Daily : ArchiveKind::Monthly;
+  return a == CsvArchive::Hourly  ? ArchiveKind::Hourly
+         : a == CsvArchive::Daily ? ArchiveKind::Daily
+                                  : ArchiveKind::Monthly;
 }
 
 std::string StampText(const StatRecord& r) {

@@ -19,7 +19,7 @@ struct DailyRow {
 struct DailyReportInput {
   ReportHeaderData header;
   std::string fromText, toText;  // the period "DD.MM.YY"
-  std::vector<DailyRow> days;   // in date order
+  std::vector<DailyRow> days;    // in date order
 };
 
 // First data row and the most days the block holds (rows 15..80).

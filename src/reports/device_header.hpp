@@ -34,7 +34,7 @@ std::optional<double> NominalFlow(DeviceType type, int code);
 struct DeviceConfig {
   std::string serial;
   int diameterCode = 0;
-  std::optional<double> diameter;  // mm
+  std::optional<double> diameter;    // mm
   std::optional<double> gmin, gmax;  // m3/h
   std::optional<double> fmax;        // Hz
   std::optional<double> kv;          // l/pulse

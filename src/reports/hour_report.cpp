@@ -16,9 +16,7 @@ std::string HourText(int hour) {
   return buf;
 }
 
-int Digit(const std::string& s, std::size_t i) {
-  return (i < s.size() && s[i] >= '0' && s[i] <= '9') ? s[i] - '0' : 0;
-}
+int Digit(const std::string& s, std::size_t i) { return (i < s.size() && s[i] >= '0' && s[i] <= '9') ? s[i] - '0' : 0; }
 
 // The stamp of hour h (1..24) of the day "DD.MM.YY": byte 3 year, 2 month, 1 day, 0 hour h-1.
 std::uint32_t HourStamp(const std::string& day, int h) {
@@ -87,7 +85,7 @@ void WriteRecordRow(CellBlock& block, int r, const ReportHeaderData& header, con
   }
   if (header.type == DeviceType::dtVTK0812) {
     const int status = rec.statusByte & 0xFF;
-    block.Set(r, 43, std::int64_t{status});                                        // AQ
+    block.Set(r, 43, std::int64_t{status});                                                       // AQ
     for (int bit = 0; bit < 8; ++bit) block.Set(r, 44 + bit, std::int64_t{(status >> bit) & 1});  // AR..AY
   } else {
     block.Set(r, 43, rec.statusText);

@@ -38,14 +38,14 @@ struct ReportRecord {
 struct ReportHeaderData {
   DeviceType type = DeviceType::dtUnknown;
   std::string serial;
-  bool optionFlag = false;     // VTK-08.14: no temperature sensor
-  ReportDeviceCells device;    // F2..I2, V2
+  bool optionFlag = false;       // VTK-08.14: no temperature sensor
+  ReportDeviceCells device;      // F2..I2, V2
   std::uint32_t clockStamp = 0;  // device clock stamp, packed BCD hour|day|month|year
 };
 
 struct HourReportInput {
   ReportHeaderData header;
-  std::string dayText;  // the selected day "DD.MM.YY"
+  std::string dayText;                                // the selected day "DD.MM.YY"
   std::array<std::optional<ReportRecord>, 24> hours;  // slot h-1 holds hour h-1 when present
 };
 

@@ -38,5 +38,4 @@ class MessageLog {
   std::vector<std::string> lines_;
 };
 
-
 }  // namespace statvtk

@@ -30,7 +30,8 @@ std::string SafeName(const std::string& s) {
 
 // "DD.MM.YY" -> "20YY-MM-DD" (kept as written when not of that form).
 std::string IsoDay(const std::string& day) {
-  if (day.size() == 8 && day[2] == '.' && day[5] == '.') return "20" + day.substr(6, 2) + "-" + day.substr(3, 2) + "-" + day.substr(0, 2);
+  if (day.size() == 8 && day[2] == '.' && day[5] == '.')
+    return "20" + day.substr(6, 2) + "-" + day.substr(3, 2) + "-" + day.substr(0, 2);
   return day;
 }
 
@@ -125,18 +126,16 @@ std::string DailyReportFileName(const std::string& serial, const std::string& fr
 }
 
 Result<std::filesystem::path> ExportHourDataToExcel(const HourReportInput& input, const ReportRun& run) {
-  return Run(
-      run, TemplateName(input.header.type, input.header.optionFlag), TemplateKind::Hourly,
-      HourlyReportFileName(input.header.serial, input.dayText), 24,
-      [&](auto progress) { return BuildHourBlock(input, progress); });
+  return Run(run, TemplateName(input.header.type, input.header.optionFlag), TemplateKind::Hourly,
+             HourlyReportFileName(input.header.serial, input.dayText), 24,
+             [&](auto progress) { return BuildHourBlock(input, progress); });
 }
 
 Result<std::filesystem::path> ExportDayDataToExcel(const DailyReportInput& input, const ReportRun& run) {
   const int steps = static_cast<int>(std::min<std::size_t>(input.days.size(), kDailyMaxDays));
-  return Run(
-      run, TemplateName(input.header.type, input.header.optionFlag), TemplateKind::Daily,
-      DailyReportFileName(input.header.serial, input.fromText, input.toText), steps,
-      [&](auto progress) { return BuildDailyBlock(input, progress); });
+  return Run(run, TemplateName(input.header.type, input.header.optionFlag), TemplateKind::Daily,
+             DailyReportFileName(input.header.serial, input.fromText, input.toText), steps,
+             [&](auto progress) { return BuildDailyBlock(input, progress); });
 }
 
 }  // namespace statvtk

@@ -25,7 +25,8 @@ inline constexpr const char* kExcelFailure = "Невозможно переда�
 // beside the running program, then the build's own folder when the program
 // runs from the build tree. `tried` receives every path looked at.
 std::optional<std::filesystem::path> FindTemplate(const std::filesystem::path& home, const std::string& name,
-                                                  TemplateKind kind, std::vector<std::filesystem::path>* tried = nullptr);
+                                                  TemplateKind kind,
+                                                  std::vector<std::filesystem::path>* tried = nullptr);
 
 // The running program's installed template folder and the build's own (where
 // the build writes them).
@@ -39,9 +40,9 @@ std::string DailyReportFileName(const std::string& serial, const std::string& fr
 
 struct ReportRun {
   std::filesystem::path home;
-  ProgressObserver* observer = nullptr;  // null: no reporting
-  bool readingRunning = false;           // a statistics reading runs: restore its progress
-  int rememberedMax = 0;                 // the progress maximum to restore then
+  ProgressObserver* observer = nullptr;         // null: no reporting
+  bool readingRunning = false;                  // a statistics reading runs: restore its progress
+  int rememberedMax = 0;                        // the progress maximum to restore then
   std::optional<std::filesystem::path> output;  // instead of Reports/<name>
 };
 

@@ -74,8 +74,8 @@ DailyReportInput DailyInputOf(const StatModel& model, const ReportPlan& plan, co
     row.day = StampDay(d.dayKey);
     row.month = StampMonth(d.dayKey);
     row.year = StampYear(d.dayKey) - 2000;
-    row.record = ToReportRecord(model.Decode(ArchiveKind::Daily, d.entry),
-                                model.ChecksumValid(ArchiveKind::Daily, d.entry));
+    row.record =
+        ToReportRecord(model.Decode(ArchiveKind::Daily, d.entry), model.ChecksumValid(ArchiveKind::Daily, d.entry));
     in.days.push_back(std::move(row));
   }
   return in;

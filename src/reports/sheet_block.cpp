@@ -117,8 +117,8 @@ void WriteRowCells(pugi::xml_node row, int rowNo, const std::string& prefix, con
     const CellValue& v = block.At(rowNo, col);
     const auto style = scan.styles.find({rowNo, col});
     if (std::holds_alternative<std::monostate>(v) && style == scan.styles.end()) continue;
-    pugi::xml_node c = anchor ? row.insert_child_before((prefix + "c").c_str(), anchor)
-                              : row.append_child((prefix + "c").c_str());
+    pugi::xml_node c =
+        anchor ? row.insert_child_before((prefix + "c").c_str(), anchor) : row.append_child((prefix + "c").c_str());
     c.append_attribute("r") = (ColumnName(col) + std::to_string(rowNo)).c_str();
     if (style != scan.styles.end()) c.append_attribute("s") = style->second.c_str();
     FillCell(c, prefix, v, currencyStyle);

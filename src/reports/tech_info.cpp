@@ -44,7 +44,8 @@ TechInfo BuildTechInfo(std::span<const std::uint8_t> header, DeviceType type) {
   };
   if (type == DeviceType::dtVTK0812) {
     for (int i = 0; i < 3; ++i)
-      info.rows.push_back({"Кал. " + std::to_string(i + 1), Format("%.4f", c.calibration[static_cast<std::size_t>(i)])});
+      info.rows.push_back(
+          {"Кал. " + std::to_string(i + 1), Format("%.4f", c.calibration[static_cast<std::size_t>(i)])});
     for (int i = 0; i < 2; ++i)
       info.rows.push_back({"Уст. " + std::to_string(i + 1), std::to_string(c.settings[static_cast<std::size_t>(i)])});
   } else if (type == DeviceType::dtLDN08) {

@@ -188,8 +188,8 @@ void DropCachedResults(pugi::xml_document& sheet) {
     }
 }
 
-void DropCachedResultsOfAllSheets(std::vector<ZipEntry>& parts, const std::string& workbookPart,
-                                  const XmlPart& rels, const std::string& filledSheet, XmlPart& filled) {
+void DropCachedResultsOfAllSheets(std::vector<ZipEntry>& parts, const std::string& workbookPart, const XmlPart& rels,
+                                  const std::string& filledSheet, XmlPart& filled) {
   DropCachedResults(filled.doc);
   for (pugi::xml_node r = rels.doc.document_element().first_child(); r; r = r.next_sibling()) {
     if (LocalName(r.name()) != "Relationship" || !EndsWith(r.attribute("Type").value(), kRelWorksheet) ||
@@ -242,7 +242,7 @@ Result<std::vector<std::uint8_t>> FillWorkbook(std::span<const std::uint8_t> tem
 }
 
 Result<void> FillWorkbookFile(const std::filesystem::path& templatePath, const CellBlock& block,
-                        const std::filesystem::path& output) {
+                              const std::filesystem::path& output) {
   const Result<std::vector<std::uint8_t>> bytes = ReadWholeFile(templatePath);
   if (!bytes) {
     Error failure = bytes.error();

@@ -23,6 +23,6 @@ Result<std::vector<std::uint8_t>> FillWorkbook(std::span<const std::uint8_t> tem
 // Reads the template, fills it and writes the result to `output` atomically
 // (a temporary file in the same folder renamed over it). The template is only read.
 Result<void> FillWorkbookFile(const std::filesystem::path& templatePath, const CellBlock& block,
-                        const std::filesystem::path& output);
+                              const std::filesystem::path& output);
 
 }  // namespace statvtk

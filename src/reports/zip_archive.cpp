@@ -90,7 +90,8 @@ Result<std::vector<ZipEntry>> ReadZip(std::span<const std::uint8_t> bytes) {
   std::uint64_t total = 0;
   entries.resize(static_cast<std::size_t>(count));
   for (zip_int64_t i = 0; i < count; ++i)
-    if (Result<void> read = ReadEntry(za.get(), static_cast<zip_uint64_t>(i), &total, &entries[static_cast<std::size_t>(i)]);
+    if (Result<void> read =
+            ReadEntry(za.get(), static_cast<zip_uint64_t>(i), &total, &entries[static_cast<std::size_t>(i)]);
         !read)
       return std::move(read.error());
   return entries;

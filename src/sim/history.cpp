@@ -25,8 +25,7 @@ std::uint16_t StoredFlags(DeviceType model, std::uint16_t c) {
       return bit(kPowerOff, 0) | bit(kGmax, 1) | bit(kGmin, 2) | bit(kReverse, 3) | bit(kExcitation, 4) |
              bit(kSettings, 6);
     case DeviceType::dtLDN08:
-      return bit(kTempSensor, 0) | bit(kAir, 2) | bit(kEmptyPipe, 3) | bit(kGmax, 5) | bit(kGmin, 6) |
-             bit(kReverse, 7);
+      return bit(kTempSensor, 0) | bit(kAir, 2) | bit(kEmptyPipe, 3) | bit(kGmax, 5) | bit(kGmin, 6) | bit(kReverse, 7);
     default:
       return bit(kExcitation, 0) | bit(kEmptyPipe, 1) | bit(kTempSensor, 2) | bit(kGmin, 3) | bit(kGmax, 4) |
              bit(kReverse, 5) | bit(kPowerOff, 6);
@@ -154,8 +153,9 @@ class Generator {
     if (U(sErr, h) < 0.005) {
       f.seconds[1] = 10 + static_cast<std::uint32_t>(H(sErr, h + 1) % 890);
       const std::uint64_t which = H(sErr, h + 2) % 3;
-      std::uint16_t cause = which == 0 ? (m_ == DeviceType::dtLDN08 ? kAir : kExcitation)
-                                       : which == 1 ? kEmptyPipe : kTempSensor;
+      std::uint16_t cause = which == 0   ? (m_ == DeviceType::dtLDN08 ? kAir : kExcitation)
+                            : which == 1 ? kEmptyPipe
+                                         : kTempSensor;
       if (m_ == DeviceType::dtVTK0812) cause = kExcitation;  // the only fault it flags
       f.causes |= cause;
       q *= 1.0 - f.seconds[1] / 3600.0;
@@ -177,8 +177,7 @@ class Generator {
     Totals t{c.vPlus, c.vMinus, c.mPlus, c.mMinus, {}};
     const bool is12 = m_ == DeviceType::dtVTK0812;
     if (m_ == DeviceType::dtVTK0812 || m_ == DeviceType::dtLDN08) t.mPlus = t.mMinus = 0;
-    for (int i = 0; i < 4; ++i)
-      t.counters[i] = static_cast<std::uint32_t>(is12 ? c.seconds[i] / 36 : c.seconds[i]);
+    for (int i = 0; i < 4; ++i) t.counters[i] = static_cast<std::uint32_t>(is12 ? c.seconds[i] / 36 : c.seconds[i]);
     return t;
   }
 
@@ -196,8 +195,11 @@ class Generator {
     r.start = DeviceTimeToCivil(start);
     r.totals = Stored(cum_);
     const Totals& prev = out.empty() ? initial_ : out.back().totals;
-    r.increments = {r.totals.vPlus - prev.vPlus, r.totals.vMinus - prev.vMinus, r.totals.mPlus - prev.mPlus,
-                    r.totals.mMinus - prev.mMinus, {}};
+    r.increments = {r.totals.vPlus - prev.vPlus,
+                    r.totals.vMinus - prev.vMinus,
+                    r.totals.mPlus - prev.mPlus,
+                    r.totals.mMinus - prev.mMinus,
+                    {}};
     for (int i = 0; i < 4; ++i) r.increments.counters[i] = r.totals.counters[i] - prev.counters[i];
     const int n = std::max(p.hours, 1);
     r.temperature = static_cast<float>(std::round(p.tempSum / n * 100) / 100);

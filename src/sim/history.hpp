@@ -24,7 +24,7 @@ struct Totals {
 
 // Conditions of a period, independent of the model's flag layout.
 enum Cause : std::uint16_t {
-  kPowerOff = 1 << 0,    // the instrument was off before this period
+  kPowerOff = 1 << 0,  // the instrument was off before this period
   kGmax = 1 << 1,
   kGmin = 1 << 2,
   kReverse = 1 << 3,
@@ -32,7 +32,7 @@ enum Cause : std::uint16_t {
   kEmptyPipe = 1 << 5,
   kTempSensor = 1 << 6,
   kAir = 1 << 7,
-  kSettings = 1 << 8,    // settings were changed in the period
+  kSettings = 1 << 8,  // settings were changed in the period
 };
 
 struct ArchiveRecord {
@@ -41,17 +41,17 @@ struct ArchiveRecord {
   std::uint32_t address = 0;      // memory address of the record
   std::uint32_t periodStart = 0;  // device time of the start of the period
   CivilTime start{};
-  Totals totals;                  // when the period closed
-  Totals increments;              // over the period (against the record written before it)
-  float temperature = 0;          // mean, degrees C (VTK-08.14)
-  float meanFlow = 0;             // mean volume flow, m3/h
-  float voltage = 0;              // mean supply voltage, V (LDN-08)
-  std::uint16_t causes = 0;       // Cause bits
-  std::uint16_t flags = 0;        // the status flags as the model stores them
-  bool hourMark = false;          // VTK-08.12: bit 7 of the hour byte set
-  bool invalid = false;           // written with a bad checksum on purpose
-  bool duplicate = false;         // a second record of a period already written
-  std::uint64_t sequence = 0;     // write number since the archive was cleared
+  Totals totals;               // when the period closed
+  Totals increments;           // over the period (against the record written before it)
+  float temperature = 0;       // mean, degrees C (VTK-08.14)
+  float meanFlow = 0;          // mean volume flow, m3/h
+  float voltage = 0;           // mean supply voltage, V (LDN-08)
+  std::uint16_t causes = 0;    // Cause bits
+  std::uint16_t flags = 0;     // the status flags as the model stores them
+  bool hourMark = false;       // VTK-08.12: bit 7 of the hour byte set
+  bool invalid = false;        // written with a bad checksum on purpose
+  bool duplicate = false;      // a second record of a period already written
+  std::uint64_t sequence = 0;  // write number since the archive was cleared
 };
 
 // Kinds of events, independent of the model's flag layout.
@@ -77,9 +77,9 @@ struct EventRecord {
   std::uint32_t address = 0;
   std::uint32_t time = 0;
   CivilTime at{};
-  std::uint32_t kinds = 0;   // EventKind bits
-  std::uint16_t flags = 0;   // as stored: VTK-08.12 byte 6 | byte 7 << 8; others the 16-bit word
-  float voltage = 0;         // LDN-08 battery voltage
+  std::uint32_t kinds = 0;  // EventKind bits
+  std::uint16_t flags = 0;  // as stored: VTK-08.12 byte 6 | byte 7 << 8; others the 16-bit word
+  float voltage = 0;        // LDN-08 battery voltage
   std::uint64_t sequence = 0;
 };
 
@@ -89,27 +89,27 @@ struct DeviceConfig {
   std::uint8_t diameterCode = 0;
   std::uint8_t fmaxCode = 50;
   std::uint8_t optionFlags = 0;
-  float kv = 0;                    // l/pulse
-  std::uint32_t gminCode = 0;      // 1/10000 of the nominal flow
-  std::uint32_t gmaxCode = 0;      // 1/100 of the nominal flow
+  float kv = 0;                // l/pulse
+  std::uint32_t gminCode = 0;  // 1/10000 of the nominal flow
+  std::uint32_t gmaxCode = 0;  // 1/100 of the nominal flow
   double diameter = 0, nominalFlow = 0, gmin = 0, gmax = 0;
   std::array<float, 3> calibration{};
   std::uint8_t setting1 = 0, setting2 = 0;
 };
 
 struct CurrentState {
-  Totals totals;                   // now (counters as stored)
+  Totals totals;  // now (counters as stored)
   std::uint32_t operatingSeconds = 0;
   float flow = 0, temperature = 0, massFlow = 0, voltage = 0;
   std::uint8_t ldnStatus = 0;
-  Totals atReset;                  // VTK-08.14 integrators at the last reset
+  Totals atReset;  // VTK-08.14 integrators at the last reset
 };
 
 struct History {
   DeviceType model = DeviceType::dtUnknown;
   std::uint64_t seed = 0;
   std::uint32_t now = 0;
-  std::uint32_t installed = 0;     // when the archives were cleared
+  std::uint32_t installed = 0;  // when the archives were cleared
   DeviceConfig config;
   CurrentState current;
   // What each area holds, oldest write first (VTK-08.12: monthly empty).

@@ -22,8 +22,11 @@ void Append(const History& h, std::vector<ArchiveRecord>& list, std::uint32_t& p
   r.slot = static_cast<std::uint32_t>(r.sequence % a.count);
   r.address = a.Address(r.slot);
   if (prev) {
-    r.increments = {r.totals.vPlus - prev->totals.vPlus, r.totals.vMinus - prev->totals.vMinus,
-                    r.totals.mPlus - prev->totals.mPlus, r.totals.mMinus - prev->totals.mMinus, {}};
+    r.increments = {r.totals.vPlus - prev->totals.vPlus,
+                    r.totals.vMinus - prev->totals.vMinus,
+                    r.totals.mPlus - prev->totals.mPlus,
+                    r.totals.mMinus - prev->totals.mMinus,
+                    {}};
     for (int i = 0; i < 4; ++i) r.increments.counters[i] = r.totals.counters[i] - prev->totals.counters[i];
   }
   r.invalid = r.duplicate = r.hourMark = false;
@@ -80,8 +83,7 @@ void AdvanceHistory(History& h, std::uint32_t hours) {
     t.vPlus += perHour;
     if (hasMass) t.mPlus += massPerHour;
     t.counters[0] += CounterHour(h.model);
-    Append(h, h.hourly, h.hourlyPointer,
-           Closed(Area::Hourly, hourStart, t, c.flow, c.temperature, c.voltage));
+    Append(h, h.hourly, h.hourlyPointer, Closed(Area::Hourly, hourStart, t, c.flow, c.temperature, c.voltage));
     const CivilTime end = DeviceTimeToCivil(hourEnd);
     if (end.hour == 0) {
       const std::uint32_t dayStart = hourEnd - 86400;
@@ -91,8 +93,7 @@ void AdvanceHistory(History& h, std::uint32_t hours) {
       if (end.day == 1 && LayoutOf(h.model).monthly.count != 0) {
         const CivilTime d = DeviceTimeToCivil(dayStart);
         const auto monthStart = static_cast<std::uint32_t>(CivilToDeviceTime(d.year, d.month, 1));
-        Append(h, h.monthly, h.monthlyPointer,
-               Closed(Area::Monthly, monthStart, t, c.flow, c.temperature, c.voltage));
+        Append(h, h.monthly, h.monthlyPointer, Closed(Area::Monthly, monthStart, t, c.flow, c.temperature, c.voltage));
       }
     }
     // The present values: the new hour has just begun where the clock stood in the old one.

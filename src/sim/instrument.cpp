@@ -18,8 +18,7 @@ std::optional<Form> FormOf(std::span<const std::uint8_t> f, std::uint32_t longAd
   if (f.size() < frame::kShortOverhead) return std::nullopt;
   const bool shortOk = f[2] == static_cast<std::uint8_t>(~f[1]) &&
                        f.size() == f[5] + frame::kShortOverhead;  // requests: length 0 is no data
-  const bool longOk =
-      f.size() >= frame::kLongOverhead && f.size() == f[7] + frame::kLongOverhead;
+  const bool longOk = f.size() >= frame::kLongOverhead && f.size() == f[7] + frame::kLongOverhead;
   if (shortOk && longOk) return LongAddressOf(f) == longAddress ? Form::Long : Form::Short;
   if (shortOk) return Form::Short;
   if (longOk) return Form::Long;
@@ -54,7 +53,8 @@ void Instrument::Log(std::string_view line) {
 Result<std::vector<std::uint8_t>> Instrument::Read(const frame::DecodedRequest& r) const {
   if (r.op == Op::Identify || r.op == Op::IdentifyLong) return std::vector<std::uint8_t>(ident_.begin(), ident_.end());
   const auto kind = MemoryOf(opt_.model, r.op);
-  if (!kind) return MakeError(ErrorCode::BadData, "operation not supported by " + std::string(DeviceTypeName(opt_.model)));
+  if (!kind)
+    return MakeError(ErrorCode::BadData, "operation not supported by " + std::string(DeviceTypeName(opt_.model)));
   const auto mem = mem_.Of(*kind);
   const std::size_t count = r.count == 0 ? frame::kMaxData : r.count;
   if (std::size_t{r.offset} + count > mem.size()) {
@@ -90,7 +90,8 @@ Result<std::vector<std::uint8_t>> Instrument::Respond(std::span<const std::uint8
   if (form == Form::Long && LongAddressOf(f) != opt_.longAddress) return notOurs;
   const std::uint8_t group = f[hs - 3], command = f[hs - 2];
   const auto req = frame::DecodeRequest(form, group, command, f.subspan(hs, f.size() - hs - 1));
-  if (!req) return refuse("unknown operation (group " + std::to_string(group) + ", command " + std::to_string(command) + ")");
+  if (!req)
+    return refuse("unknown operation (group " + std::to_string(group) + ", command " + std::to_string(command) + ")");
   auto data = Read(*req);
   if (!data) return data.error();
   return form == Form::Short ? frame::BuildShort(frame::kReplyStart, opt_.address, group, command, *data)

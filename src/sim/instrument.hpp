@@ -43,11 +43,11 @@ struct InstrumentOptions {
   std::uint8_t address = 1;
   std::uint32_t longAddress = kDefaultLongAddress;
   FaultRates faults;
-  std::uint32_t latencyMs = 0;      // reply delay, applied by the carriers
-  std::uint32_t lineSpeed = 0;      // on a pseudo-terminal, the only speed it hears frames at (0: any)
+  std::uint32_t latencyMs = 0;  // reply delay, applied by the carriers
+  std::uint32_t lineSpeed = 0;  // on a pseudo-terminal, the only speed it hears frames at (0: any)
   // After this many replies the instrument answers nothing more (a line gone dead).
   std::optional<std::uint64_t> silentAfter;
-  bool verbose = false;             // log every request on the log sink
+  bool verbose = false;  // log every request on the log sink
 };
 
 // The form of a whole request frame (nullopt when its length fits neither);

@@ -45,8 +45,7 @@ int main(int argc, char** argv) {
   if (!cl->dumpPath.empty()) {
     const std::vector<std::uint8_t> bytes = instrument.ExpectedDumpBytes();
     if (const auto written = statvtk::AtomicWriteFile(cl->dumpPath, {bytes}); !written) {
-      std::fprintf(stderr, "statvtk-sim: cannot write %s: %s\n", cl->dumpPath.c_str(),
-                   written.error().reason.c_str());
+      std::fprintf(stderr, "statvtk-sim: cannot write %s: %s\n", cl->dumpPath.c_str(), written.error().reason.c_str());
       return 1;
     }
   }
@@ -59,9 +58,10 @@ int main(int argc, char** argv) {
   std::unique_ptr<Server> server = std::move(*started);
   for (const Instrument* in : line) {
     const std::string model(statvtk::DeviceTypeName(in->Model()));
-    std::string where = cl->server->carrier == CarrierKind::Tcp ? "on tcp 127.0.0.1:" + std::to_string(server->Port())
-                                                                : "on pty " + server->LinkPath() + " -> " + server->SlavePath() +
-                                                                      (cl->server->modem ? " (modem)" : "");
+    std::string where =
+        cl->server->carrier == CarrierKind::Tcp
+            ? "on tcp 127.0.0.1:" + std::to_string(server->Port())
+            : "on pty " + server->LinkPath() + " -> " + server->SlavePath() + (cl->server->modem ? " (modem)" : "");
     if (!cl->bus.empty()) {
       where = "at address " + std::to_string(in->Options().address) +
               (in->Options().lineSpeed ? ", " + std::to_string(in->Options().lineSpeed) + " bit/s" : "") + " " + where;

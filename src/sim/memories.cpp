@@ -32,8 +32,12 @@ void PutBE(std::span<std::uint8_t> out, std::size_t at, std::uint64_t v, int wid
 void PutLE(std::span<std::uint8_t> out, std::size_t at, std::uint64_t v, int width) {
   for (int i = 0; i < width; ++i, v >>= 8) out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v);
 }
-void PutFloatBE(std::span<std::uint8_t> out, std::size_t at, float f) { PutBE(out, at, std::bit_cast<std::uint32_t>(f), 4); }
-void PutFloatLE(std::span<std::uint8_t> out, std::size_t at, float f) { PutLE(out, at, std::bit_cast<std::uint32_t>(f), 4); }
+void PutFloatBE(std::span<std::uint8_t> out, std::size_t at, float f) {
+  PutBE(out, at, std::bit_cast<std::uint32_t>(f), 4);
+}
+void PutFloatLE(std::span<std::uint8_t> out, std::size_t at, float f) {
+  PutLE(out, at, std::bit_cast<std::uint32_t>(f), 4);
+}
 
 void Seal(std::span<std::uint8_t> rec, bool invalid) {
   unsigned s = 0;

@@ -54,7 +54,7 @@ ModelLayout MakeLdn() {
 
 const std::array<ModelLayout, 4>& Layouts() {
   static const std::array<ModelLayout, 4> all{Make0812(), Make0814(DeviceType::dtVTK0814C),
-                                             Make0814(DeviceType::dtVTK0814CM), MakeLdn()};
+                                              Make0814(DeviceType::dtVTK0814CM), MakeLdn()};
   return all;
 }
 
@@ -80,11 +80,10 @@ std::optional<MemoryKind> MemoryOf(DeviceType t, frame::Op op) {
     case Op::ReadBlock8: return ldn ? std::nullopt : std::optional(MemoryKind::Rtc);
     case Op::ReadParams16: return ldn ? std::nullopt : std::optional(MemoryKind::Ram);
     case Op::ReadBlock16: return ldn ? std::nullopt : std::optional(MemoryKind::Config);
-    case Op::ReadArchive16:
-      return t == DeviceType::dtVTK0812 ? std::optional(MemoryKind::Archive) : std::nullopt;
+    case Op::ReadArchive16: return t == DeviceType::dtVTK0812 ? std::optional(MemoryKind::Archive) : std::nullopt;
     case Op::ReadArchive32:
       return (t == DeviceType::dtVTK0814C || t == DeviceType::dtVTK0814CM) ? std::optional(MemoryKind::Archive)
-                                                                            : std::nullopt;
+                                                                           : std::nullopt;
     case Op::ReadBlock16Long: return ldn ? std::optional(MemoryKind::Config) : std::nullopt;
     case Op::ReadParams16Long: return ldn ? std::optional(MemoryKind::Ram) : std::nullopt;
     case Op::ReadArchive32Long: return ldn ? std::optional(MemoryKind::Archive) : std::nullopt;
@@ -116,7 +115,8 @@ std::span<const double> NominalFlows(DeviceType t) {
 std::optional<DeviceType> ParseModel(std::string_view text) {
   std::string s;
   for (char c : text)
-    if (std::isalnum(static_cast<unsigned char>(c))) s += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (std::isalnum(static_cast<unsigned char>(c)))
+      s += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (s == "0812" || s == "vtk0812") return DeviceType::dtVTK0812;
   if (s == "0814c" || s == "vtk0814c") return DeviceType::dtVTK0814C;
   if (s == "0814cm" || s == "vtk0814cm") return DeviceType::dtVTK0814CM;

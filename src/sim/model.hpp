@@ -21,9 +21,9 @@ enum class MemoryKind { Rtc, Ram, Config, Archive };
 enum class Area { Hourly, Daily, Monthly, Events };
 
 struct AreaLayout {
-  std::uint32_t first = 0;   // memory address of slot 0
-  std::uint32_t count = 0;   // slots
-  std::uint32_t size = 0;    // bytes per record
+  std::uint32_t first = 0;  // memory address of slot 0
+  std::uint32_t count = 0;  // slots
+  std::uint32_t size = 0;   // bytes per record
   std::uint32_t Address(std::uint32_t slot) const { return first + slot * size; }
   std::uint32_t End() const { return first + count * size; }
 };

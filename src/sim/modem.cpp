@@ -30,8 +30,7 @@ void Modem::FromTerminal(std::uint8_t b, Clock::time_point now, std::vector<std:
       out += Result("NO CARRIER");
       return;
     case State::Command:
-    case State::OnlineCommand:
-      break;
+    case State::OnlineCommand: break;
   }
   if (echo_) out += static_cast<char>(b);
   if (b == '\n') return;

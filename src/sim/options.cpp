@@ -35,8 +35,8 @@ std::optional<std::uint32_t> ParseNow(std::string_view text) {
   const int n = std::sscanf(t.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d", &y, &mo, &d, &sep, &h, &mi, &s);
   if (n != 3 && n < 6) return std::nullopt;
   if (n >= 4 && sep != ' ' && sep != 'T') return std::nullopt;
-  if (y < 2005 || y > 2055 || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59 || h < 0 ||
-      mi < 0 || s < 0)
+  if (y < 2005 || y > 2055 || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59 || h < 0 || mi < 0 ||
+      s < 0)
     return std::nullopt;
   const std::int64_t v = CivilToDeviceTime(y, mo, d, h, mi, s);
   if (DeviceTimeToCivil(static_cast<std::uint32_t>(v)).day != d) return std::nullopt;  // 31.02 and the like
@@ -61,8 +61,8 @@ Result<std::vector<InstrumentOptions>> ParseBus(std::string_view text, const Ins
     InstrumentOptions o = base;
     o.model = *model;
     o.seed = base.seed + out.size();
-    if (!Number<std::uint8_t>(item.substr(at + 1, colon == std::string::npos ? std::string::npos : colon - at - 1), o.address,
-                              0, 255))
+    if (!Number<std::uint8_t>(item.substr(at + 1, colon == std::string::npos ? std::string::npos : colon - at - 1),
+                              o.address, 0, 255))
       return fail("bad address in bus entry: " + item);
     o.longAddress = o.address;
     if (colon != std::string::npos && !Number<std::uint32_t>(item.substr(colon + 1), o.lineSpeed, 50, 4000000))

@@ -20,7 +20,7 @@ struct CommandLine {
   // Each takes the other options of `instrument`, its own model, address
   // (short and long form alike), line speed, and the seed plus its place.
   std::vector<InstrumentOptions> bus;
-  std::uint32_t tickHours = 24;  // hours that pass on each SIGUSR1
+  std::uint32_t tickHours = 24;         // hours that pass on each SIGUSR1
   std::optional<ServerOptions> server;  // nothing: no carrier (e.g. only --dump)
   std::string dumpPath;
   bool help = false;

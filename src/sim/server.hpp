@@ -26,7 +26,7 @@ struct ServerOptions {
   std::string ptyLink;        // path of the symbolic link to the pty's slave
   bool modem = false;
   ModemOptions modemOptions;
-  std::uint32_t baud = 0;     // 0: send at once; otherwise 10 bits a byte at this rate
+  std::uint32_t baud = 0;  // 0: send at once; otherwise 10 bits a byte at this rate
 };
 
 class Server {
@@ -40,8 +40,8 @@ class Server {
   Server& operator=(const Server&) = delete;
 
   void Stop();
-  std::uint16_t Port() const { return port_; }               // TCP: the port listened on
-  const std::string& SlavePath() const { return slave_; }    // pty: /dev/pts/N
+  std::uint16_t Port() const { return port_; }             // TCP: the port listened on
+  const std::string& SlavePath() const { return slave_; }  // pty: /dev/pts/N
   const std::string& LinkPath() const { return opt_.ptyLink; }
   std::uint64_t Connections() const { return connections_; }
 

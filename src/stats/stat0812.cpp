@@ -10,11 +10,10 @@ namespace statvtk {
 
 namespace {
 
-constexpr std::array<std::string_view, 8> kStatusNames = {"Выкл.", "Gmax", "Gmin", "Рев.", "Возб.", "АЦП", "Настр.", "Оч."};
+constexpr std::array<std::string_view, 8> kStatusNames = {"Выкл.", "Gmax", "Gmin",   "Рев.",
+                                                          "Возб.", "АЦП",  "Настр.", "Оч."};
 
-std::size_t FirstEntry(ArchiveKind kind) {
-  return kind == ArchiveKind::Daily ? StatModel0812::kFirstDaily : 0;
-}
+std::size_t FirstEntry(ArchiveKind kind) { return kind == ArchiveKind::Daily ? StatModel0812::kFirstDaily : 0; }
 
 std::size_t EntryCount(ArchiveKind kind) {
   switch (kind) {
@@ -71,7 +70,8 @@ DecodedRecord0812 StatModel0812::DecodeRecord(std::size_t i) const {
     if (rec.empty()) return;
     out.ForwardTotal = static_cast<double>(DeviceUInt(rec.subspan(4, 6))) / 1000000.0;
     out.ReverseTotal = static_cast<double>(DeviceUInt(rec.subspan(10, 6))) / 1000000.0;
-    for (std::size_t c = 0; c < 4; ++c) out.Counters[c] = static_cast<std::uint32_t>(DeviceUInt(rec.subspan(16 + 3 * c, 3)));
+    for (std::size_t c = 0; c < 4; ++c)
+      out.Counters[c] = static_cast<std::uint32_t>(DeviceUInt(rec.subspan(16 + 3 * c, 3)));
     out.Flags = rec[28];
   };
   read(index_[i].Pos, r);
@@ -173,7 +173,8 @@ DeviceInfo StatModel0812::GetDeviceInfo() const {
 
 EventTable StatModel0812::Events() const {
   EventTable t;
-  t.headings = {"№ п/п", "Дата/время", "Выкл.", "Gmax", "Gmin", "Рев.", "Возб.", "АЦП", "Настр.", "Оч.", "Сброс", "HEX"};
+  t.headings = {"№ п/п", "Дата/время", "Выкл.",  "Gmax", "Gmin",  "Рев.",
+                "Возб.", "АЦП",        "Настр.", "Оч.",  "Сброс", "HEX"};
   struct Ev {
     std::uint64_t key;
     std::span<const std::uint8_t> rec;
@@ -183,8 +184,9 @@ EventTable StatModel0812::Events() const {
     const auto rec = detail::Slice(Area(), kEventOffset + i * kEventSize, kEventSize);
     if (rec.empty() || !IsValidBcdDate(rec[0], rec[1], rec[2]) || !detail::SumIsFF(rec)) continue;
     // year, month, day, hour, minute, second: compares in time order
-    const std::uint64_t key = (std::uint64_t{rec[2]} << 40) | (std::uint64_t{rec[1]} << 32) | (std::uint64_t{rec[0]} << 24) |
-                              (std::uint64_t{rec[3]} << 16) | (std::uint64_t{rec[4]} << 8) | rec[5];
+    const std::uint64_t key = (std::uint64_t{rec[2]} << 40) | (std::uint64_t{rec[1]} << 32) |
+                              (std::uint64_t{rec[0]} << 24) | (std::uint64_t{rec[3]} << 16) |
+                              (std::uint64_t{rec[4]} << 8) | rec[5];
     evs.push_back({key, rec});
   }
   std::stable_sort(evs.begin(), evs.end(), [](const Ev& a, const Ev& b) { return a.key < b.key; });

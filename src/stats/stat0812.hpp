@@ -20,12 +20,12 @@ struct DecodedRecord0812 {
 
 // The information block of a VTK-08.12.
 struct DevInfo0812 {
-  std::string Serial;             // 8 characters, zero bytes as "#"
+  std::string Serial;  // 8 characters, zero bytes as "#"
   std::uint8_t DiameterCode = 0;
-  int Diameter = 0;               // mm; 0 for a code above 7
+  int Diameter = 0;  // mm; 0 for a code above 7
   float Cal1 = 0, Cal2 = 0, Cal3 = 0;
   std::uint8_t Setting1 = 0, Setting2 = 0;
-  float CurrentFlow = 0;          // Gтек, m³/h
+  float CurrentFlow = 0;                  // Gтек, m³/h
   double ForwardNow = 0, ReverseNow = 0;  // m³
   std::uint32_t Value24 = 0;
 };
@@ -36,7 +36,7 @@ class StatModel0812 final : public StatModel {
   static constexpr std::size_t kHourlyOffset = 0x4000, kHourlyCount = 1080;
   static constexpr std::size_t kDailyOffset = 0xD000, kDailyCount = 366;
   static constexpr std::size_t kIndexSize = kHourlyCount + kDailyCount;  // 1446
-  static constexpr std::size_t kFirstDaily = kHourlyCount;              // 1080
+  static constexpr std::size_t kFirstDaily = kHourlyCount;               // 1080
   static constexpr std::size_t kEventOffset = 0, kEventCount = 256, kEventSize = 16;
 
   // `data` must be a VTK-08.12 image of the right sizes (MakeStatModel checks).

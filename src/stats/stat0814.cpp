@@ -53,7 +53,8 @@ RawRecord StatModel0814::ReadRaw(std::span<const std::uint8_t> rec) const {
   r.totals[1] = DeviceUInt(rec.subspan(10, 6));  // V-
   r.totals[2] = DeviceUInt(rec.subspan(16, 6));  // M+
   r.totals[3] = DeviceUInt(rec.subspan(22, 6));  // M-
-  for (std::size_t c = 0; c < 4; ++c) r.counters[c] = static_cast<std::uint32_t>(DeviceUInt(rec.subspan(28 + 4 * c, 4)));
+  for (std::size_t c = 0; c < 4; ++c)
+    r.counters[c] = static_cast<std::uint32_t>(DeviceUInt(rec.subspan(28 + 4 * c, 4)));
   r.valueA = DeviceFloat(rec.subspan(44, 4));
   r.valueB = DeviceFloat(rec.subspan(48, 4));
   r.flags = static_cast<std::uint32_t>(DeviceUInt(rec.subspan(52, 2)));
@@ -64,7 +65,7 @@ void StatModel0814::Finish(StatRecord& r, const RawRecord& raw) const {
   // r.values arrives as V+, ΔV+, V-, ΔV-, M+, ΔM+, M-, ΔM-; the report order is
   // V+, ΔV+, M+, ΔM+, V-, ΔV-, M-, ΔM-, mean temperature.
   const auto v = r.values;
-  r.values = {{"V+, м3", v[0].value},      {"ΔV+, м3", v[1].value, true}, {"M+, т", v[4].value},
+  r.values = {{"V+, м3", v[0].value},       {"ΔV+, м3", v[1].value, true}, {"M+, т", v[4].value},
               {"ΔM+, т", v[5].value, true}, {"V-, м3", v[2].value},        {"ΔV-, м3", v[3].value, true},
               {"M-, т", v[6].value},        {"ΔM-, т", v[7].value, true},  {"T, °C", static_cast<double>(raw.valueA)}};
   r.extraValue = raw.valueB;
@@ -93,8 +94,8 @@ DeviceInfo StatModel0814::GetDeviceInfo() const {
 
 EventTable StatModel0814::Events() const {
   EventTable t;
-  t.headings = {"№ п/п", "Дата/время", "Вкл.", "Выкл.", "Калибр.", "Настр.", "Изм. врем.",
-                "Врем. инт.", "Возб.", "ПТ", "Т", "Gmin", "Gmax", "Рев."};
+  t.headings = {"№ п/п",      "Дата/время", "Вкл.", "Выкл.", "Калибр.", "Настр.", "Изм. врем.",
+                "Врем. инт.", "Возб.",      "ПТ",   "Т",     "Gmin",    "Gmax",   "Рев."};
   struct Ev {
     std::uint32_t time;
     std::uint32_t bits;

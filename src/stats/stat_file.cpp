@@ -95,9 +95,8 @@ CandidateName SeriesNames(const std::filesystem::path& folder, const std::filesy
   if (bar != std::string::npos && at != std::string::npos && bar > at && bar + 1 < stem.size() &&
       stem.find_first_not_of("0123456789", bar + 1) == std::string::npos)
     stem.erase(bar);
-  return [folder, stem, ext](int n) {
-    return folder / (stem + (n >= 2 ? "_" + std::to_string(n) : std::string()) + ext);
-  };
+  return
+      [folder, stem, ext](int n) { return folder / (stem + (n >= 2 ? "_" + std::to_string(n) : std::string()) + ext); };
 }
 
 Result<std::filesystem::path> SaveDownloadedStatFile(const std::filesystem::path& dataFolder, const StatData& data,

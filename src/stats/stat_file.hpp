@@ -36,8 +36,8 @@ Result<void> SaveStatFile(const std::filesystem::path& path, const StatData& dat
 // "-%.4d-%.2d-%.2d@%.2d-%.2d" + extension; n >= 2 adds "_" + n before the
 // extension ("…@09-07_2.vst"), which sorts after the first name (by bytes as
 // well as by the name without its extension) and before the next minute's.
-std::string DownloadFileName(const std::string& serialText, DeviceType t, int year, int month, int day,
-                             int hour, int minute, int n = 1);
+std::string DownloadFileName(const std::string& serialText, DeviceType t, int year, int month, int day, int hour,
+                             int minute, int n = 1);
 
 // How many names a download tries before it gives up.
 inline constexpr int kMaxDownloadNames = 999;

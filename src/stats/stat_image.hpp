@@ -13,9 +13,9 @@ namespace statvtk {
 
 inline constexpr std::size_t kVtkHeaderSize = 1024;
 inline constexpr std::size_t kLdnHeaderSize = 2048;
-inline constexpr std::size_t kArea0812Size = 0x10000;   // 65536
-inline constexpr std::size_t kArea0814Size = 0x40000;   // 262144
-inline constexpr std::size_t kAreaLdnSize = 0x80000;    // 524288
+inline constexpr std::size_t kArea0812Size = 0x10000;  // 65536
+inline constexpr std::size_t kArea0814Size = 0x40000;  // 262144
+inline constexpr std::size_t kAreaLdnSize = 0x80000;   // 524288
 
 // Archive area size, header size and file extension of a model (dtUnknown: 0, 0, "").
 std::size_t AreaSize(DeviceType t);
@@ -29,7 +29,9 @@ struct StatData {
   std::vector<std::uint8_t> area;    // AreaSize(type) bytes
   std::vector<std::uint8_t> header;  // HeaderSize(type) bytes
 
-  static StatData Blank(DeviceType t) { return {t, std::vector<std::uint8_t>(AreaSize(t)), std::vector<std::uint8_t>(HeaderSize(t))}; }
+  static StatData Blank(DeviceType t) {
+    return {t, std::vector<std::uint8_t>(AreaSize(t)), std::vector<std::uint8_t>(HeaderSize(t))};
+  }
 };
 
 }  // namespace statvtk

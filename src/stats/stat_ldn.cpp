@@ -15,12 +15,11 @@ constexpr std::array<double, 8> kDiameter = {15, 25, 32, 40, 50, 80, 100, 150};
 constexpr std::array<double, 8> kFlow = {6.3, 16, 25, 40, 63, 160, 250, 630};
 
 std::uint64_t LittleUInt64(std::span<const std::uint8_t> b) {
-  return static_cast<std::uint64_t>(LittleUInt32(b.first(4))) | (static_cast<std::uint64_t>(LittleUInt32(b.subspan(4, 4))) << 32);
+  return static_cast<std::uint64_t>(LittleUInt32(b.first(4))) |
+         (static_cast<std::uint64_t>(LittleUInt32(b.subspan(4, 4))) << 32);
 }
 
-std::uint16_t LittleUInt16(std::span<const std::uint8_t> b) {
-  return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
-}
+std::uint16_t LittleUInt16(std::span<const std::uint8_t> b) { return static_cast<std::uint16_t>(b[0] | (b[1] << 8)); }
 
 // An integrator of the RAM block: whole units (u32 LE) + fraction (float LE).
 double Integrator(std::span<const std::uint8_t> h, std::size_t at) {
@@ -52,8 +51,12 @@ RawRecord StatModelLdn::ReadRaw(std::span<const std::uint8_t> rec) const {
 
 void StatModelLdn::Finish(StatRecord& r, const RawRecord& raw) const {
   const auto v = r.values;  // V+, ΔV+, V-, ΔV-, (no mass totals)
-  r.values = {{"V+, м3", v[0].value}, {"ΔV+, м3", v[1].value, true}, {"V-, м3", v[2].value}, {"ΔV-, м3", v[3].value, true},
-              {"G, м3/ч", static_cast<double>(raw.valueA)}, {"U, В", static_cast<double>(raw.valueB)}};
+  r.values = {{"V+, м3", v[0].value},
+              {"ΔV+, м3", v[1].value, true},
+              {"V-, м3", v[2].value},
+              {"ΔV-, м3", v[3].value, true},
+              {"G, м3/ч", static_cast<double>(raw.valueA)},
+              {"U, В", static_cast<double>(raw.valueB)}};
   r.statusText = StatusText(raw.flags, kStatusNames);
 }
 
@@ -90,7 +93,8 @@ std::vector<CurrRow> StatModelLdn::CurrentRows() const {
   const auto h = newest(ArchiveKind::Hourly);
   const auto d = newest(ArchiveKind::Daily);
   const auto m = newest(ArchiveKind::Monthly);
-  rows.push_back({"Час.", h ? detail::Format("%.2d.%.2d.%.2d %.2d:00", h->day, h->month, h->year % 100, h->hour) : "-"});
+  rows.push_back(
+      {"Час.", h ? detail::Format("%.2d.%.2d.%.2d %.2d:00", h->day, h->month, h->year % 100, h->hour) : "-"});
   rows.push_back({"Сут.", d ? detail::Format("%.2d.%.2d.%.2d", d->day, d->month, d->year % 100) : "-"});
   rows.push_back({"Мес.", m ? detail::Format("%.2d.%.2d", m->month, m->year % 100) : "-"});
   return rows;
@@ -98,7 +102,8 @@ std::vector<CurrRow> StatModelLdn::CurrentRows() const {
 
 EventTable StatModelLdn::Events() const {
   EventTable t;
-  t.headings = {"№ п/п", "Дата/время", "V batt", "Вкл.", "Выкл.", "Калибр.", "Настр.", "Изм. врем.", "Gmin", "Gmax", "Рев.", "ПТ"};
+  t.headings = {"№ п/п",  "Дата/время", "V batt", "Вкл.", "Выкл.", "Калибр.",
+                "Настр.", "Изм. врем.", "Gmin",   "Gmax", "Рев.",  "ПТ"};
   struct Ev {
     std::uint32_t time;
     std::uint32_t bits;

@@ -50,8 +50,8 @@ struct NamedValue {
 // slot before it in the archive's circular area is blank (all zero: not read,
 // e.g. the far end of a "last N" read or a download cut short).
 struct StatRecord {
-  std::uint32_t stamp = 0;                // packed-BCD start of the period
-  int year = 0, month = 0, day = 0, hour = 0;  // the same as numbers (year in full)
+  std::uint32_t stamp = 0;                        // packed-BCD start of the period
+  int year = 0, month = 0, day = 0, hour = 0;     // the same as numbers (year in full)
   double forwardTotal = 0, forwardIncrement = 0;  // V+, m³
   double reverseTotal = 0, reverseIncrement = 0;  // V-, m³
   bool incrementKnown = true;                     // see above
@@ -60,12 +60,12 @@ struct StatRecord {
   // mean temperature. VTK-08.12: V+ total, V+ inc, V- total, V- inc.
   // LDN-08: V+ total, V+ inc, V- total, V- inc, mean flow, supply voltage.
   std::vector<NamedValue> values;
-  double extraValue = 0;                   // VTK-08.14: mean volume flow of the period, m³/h
+  double extraValue = 0;  // VTK-08.14: mean volume flow of the period, m³/h
   std::array<std::uint32_t, 4> counters{};
   std::array<float, 4> counterIncrements{};
-  double counterDivisor = 100;             // to hours: 100 (VTK-08.12) or 3600
-  std::uint32_t flags = 0;                 // the record's status bits as stored
-  std::string statusText;                  // set flags' names joined with blanks, or "Норма"
+  double counterDivisor = 100;  // to hours: 100 (VTK-08.12) or 3600
+  std::uint32_t flags = 0;      // the record's status bits as stored
+  std::string statusText;       // set flags' names joined with blanks, or "Норма"
 };
 
 // What the information block yields. `values` holds the model's numbered
@@ -74,10 +74,10 @@ struct StatRecord {
 //   VTK-08.14: 1 Kv, 2 Fmax, 3 DN, 4 Gmin, 5 Gmax.
 //   LDN-08:    1 Kv, 2 DN, 3 Gmin, 4 Gmax.
 struct DeviceInfo {
-  std::string serial;          // the serial text (VTK: 8 characters, zero bytes as "#")
+  std::string serial;  // the serial text (VTK: 8 characters, zero bytes as "#")
   int diameterCode = 0;
-  double nominalSize = 0;      // mm; 0 for a code outside the model's table
-  double nominalFlow = 0;      // m³/h; 0 where unknown
+  double nominalSize = 0;  // mm; 0 for a code outside the model's table
+  double nominalFlow = 0;  // m³/h; 0 where unknown
   std::vector<double> values;
   std::uint8_t setting1 = 0, setting2 = 0;  // VTK-08.12 setting bytes
   std::uint32_t value24 = 0;                // VTK-08.12: the 24-bit value at 0x1C
@@ -85,7 +85,7 @@ struct DeviceInfo {
   bool hasTechValues = false;               // Kv, Fmax, Gmin, Gmax below are known
   double kv = 0, fmax = 0, gmin = 0, gmax = 0;
   double currentFlow = 0, forwardTotalNow = 0, reverseTotalNow = 0;
-  std::string firmware;                     // LDN-08 firmware text
+  std::string firmware;  // LDN-08 firmware text
 
   double Value(int k) const { return k >= 1 && static_cast<std::size_t>(k) <= values.size() ? values[k - 1] : 0.0; }
 };
@@ -150,10 +150,10 @@ std::unique_ptr<StatModel> MakeStatModel(const StatData& data);
 std::string StatSerialText(const StatData& data);
 
 // Calendar values of a packed-BCD stamp.
-int StampYear(std::uint32_t stamp);   // 2000 + year byte
+int StampYear(std::uint32_t stamp);  // 2000 + year byte
 int StampMonth(std::uint32_t stamp);
 int StampDay(std::uint32_t stamp);
-int StampHour(std::uint32_t stamp);   // bit 7 of the hour byte ignored
+int StampHour(std::uint32_t stamp);  // bit 7 of the hour byte ignored
 
 // "Норма" when no bit is set, else the names of the set bits joined with blanks.
 std::string StatusText(std::uint32_t flags, std::span<const std::string_view> bitNames);

@@ -34,10 +34,10 @@ inline std::string ShortDateText(const CalendarDate& d) { return ShortDateText(d
 
 // One line of the period list.
 struct ListItem {
-  std::string text;          // "DD.MM.YY" ("%.2X.%.2X.%.2X"); monthly mode "MM.YY"
-  std::uint32_t key = 0;     // day key (hour byte cleared) or month key (day and hour cleared)
+  std::string text;                          // "DD.MM.YY" ("%.2X.%.2X.%.2X"); monthly mode "MM.YY"
+  std::uint32_t key = 0;                     // day key (hour byte cleared) or month key (day and hour cleared)
   ArchiveKind archive = ArchiveKind::Daily;  // where `entry` lies
-  std::size_t entry = 0;     // the first index entry of this period in that archive
+  std::size_t entry = 0;                     // the first index entry of this period in that archive
 };
 
 struct HourSlot {
@@ -56,10 +56,10 @@ enum class ReportKind { None, Hourly, Daily };
 // What PrepareReport prepared for the report.
 struct ReportPlan {
   ReportKind kind = ReportKind::None;
-  std::string dayText;                // hourly: the selected line "DD.MM.YY"
-  std::uint32_t dayKey = 0;           // hourly: its day key
-  std::array<HourSlot, 24> hours{};   // hourly: slot h holds hour h (0..23)
-  std::vector<ReportDay> days;        // daily: the selected days within begin..end
+  std::string dayText;               // hourly: the selected line "DD.MM.YY"
+  std::uint32_t dayKey = 0;          // hourly: its day key
+  std::array<HourSlot, 24> hours{};  // hourly: slot h holds hour h (0..23)
+  std::vector<ReportDay> days;       // daily: the selected days within begin..end
 };
 
 class StatWindowModel {

@@ -11,11 +11,11 @@
 namespace statvtk {
 
 struct VolumeBar {
-  std::string label;     // "00".."23", "DD.MM" or "MM.YY"
-  double forward = 0;    // V+ increment over the period, m³
-  double reverse = 0;    // V- increment over the period, m³
-  int records = 0;       // valid records summed into it (0: no data for the period)
-  int unknown = 0;       // of those, records without an increment (they add nothing)
+  std::string label;   // "00".."23", "DD.MM" or "MM.YY"
+  double forward = 0;  // V+ increment over the period, m³
+  double reverse = 0;  // V- increment over the period, m³
+  int records = 0;     // valid records summed into it (0: no data for the period)
+  int unknown = 0;     // of those, records without an increment (they add nothing)
   // Whether the bar has a value: a period whose records all lack an increment has none.
   bool HasValue() const { return records > unknown; }
 };

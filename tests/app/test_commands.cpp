@@ -139,7 +139,8 @@ void TestCommands::stopEndsPollingUntilResumed() {
   QVERIFY(p.current->StateLine()->text().startsWith(QStringLiteral("Обновлено в ")));
   QCOMPARE(CurrentOf(p.w), p.current);
   int windows = 0;
-  for (QMdiSubWindow* s : p.w.Mdi()->subWindowList()) windows += qobject_cast<app::CurrentWindow*>(s->widget()) != nullptr;
+  for (QMdiSubWindow* s : p.w.Mdi()->subWindowList())
+    windows += qobject_cast<app::CurrentWindow*>(s->widget()) != nullptr;
   QCOMPARE(windows, 1);
 
   // The window's own button resumes it too.
@@ -198,10 +199,8 @@ void TestCommands::threadThatCannotStartIsReported() {
   w.Jobs().SetLauncher([](std::function<void()>) -> std::jthread {
     throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
   });
-  if (statistics)
-    w.ReadStatistics();
-  else
-    w.ReadCurrent();
+  if (statistics) w.ReadStatistics();
+  else w.ReadCurrent();
   const QString text = QStringLiteral("Ошибка: Невозможно создать поток чтения статистики");
   QCOMPARE(ui.Count("warn"), 1);
   QCOMPARE(ui.LastText(), text);

@@ -72,8 +72,9 @@ void TestFiles::openAndSaveRoundTrip() {
   QVERIFY(ui.shown.empty());
   QVERIFY(TestHome::ReadBytes(savedFile) == TestHome::ReadBytes(source));
   // The save dialog offers the window's own model first.
-  QVERIFY(ui.lastFilter.startsWith(ext == ".vst" ? "Файлы статистики 0812" : ext == ".814" ? "Файлы статистики 0814"
-                                                                                          : "Файлы статистики LDN"));
+  QVERIFY(ui.lastFilter.startsWith(ext == ".vst"   ? "Файлы статистики 0812"
+                                   : ext == ".814" ? "Файлы статистики 0814"
+                                                   : "Файлы статистики LDN"));
   QCOMPARE(w.RecentFiles().front(), QString::fromStdString(savedFile.string()));
 }
 

@@ -29,9 +29,19 @@ TEST(IniFile, SectionsAndKeysIgnoreCase) {
 
 TEST(IniFile, IntegersAsProfileFilesReadThem) {
   const std::vector<std::pair<std::string, long long>> cases{
-      {"12", 12},   {"-7", -7},  {"+3", 3},     {"42abc", 42}, {"abc", -1}, {"", -1},
-      {" 8 ", 8},   {"-", -1},   {"0x10", 0},   {"1.9", 1},    {"- 5", -1},
-      {"99999999999999999999999", LLONG_MAX}, {"-99999999999999999999999", -LLONG_MAX},
+      {"12", 12},
+      {"-7", -7},
+      {"+3", 3},
+      {"42abc", 42},
+      {"abc", -1},
+      {"", -1},
+      {" 8 ", 8},
+      {"-", -1},
+      {"0x10", 0},
+      {"1.9", 1},
+      {"- 5", -1},
+      {"99999999999999999999999", LLONG_MAX},
+      {"-99999999999999999999999", -LLONG_MAX},
   };
   for (const auto& [text, value] : cases) {
     SCOPED_TRACE(text);

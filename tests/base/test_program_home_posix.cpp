@@ -16,16 +16,12 @@ class EnvGuard {
  public:
   EnvGuard(const char* name, const char* value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
-    if (value)
-      ::setenv(name, value, 1);
-    else
-      ::unsetenv(name);
+    if (value) ::setenv(name, value, 1);
+    else ::unsetenv(name);
   }
   ~EnvGuard() {
-    if (old_)
-      ::setenv(name_, old_->c_str(), 1);
-    else
-      ::unsetenv(name_);
+    if (old_) ::setenv(name_, old_->c_str(), 1);
+    else ::unsetenv(name_);
   }
 
  private:

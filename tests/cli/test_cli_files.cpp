@@ -86,8 +86,8 @@ TEST(CliFiles, StandardOutputThatCannotBeWrittenIsExit3) {
   TempHome home;
   const fs::path file = WriteStatFile(home.path, DeviceType::dtVTK0812, "x.vst");
   const std::string cli = CliPath();
-  for (const std::string& args : {"show " + file.string(), "show " + file.string() + " --json",
-                                 "export " + file.string()}) {
+  for (const std::string& args :
+       {"show " + file.string(), "show " + file.string() + " --json", "export " + file.string()}) {
     EXPECT_EQ(Shell(cli + " " + args + " > /dev/full"), 3) << args;
     // The reader is gone before the output (hundreds of kilobytes) is written.
     EXPECT_EQ(Shell("set -o pipefail; " + cli + " " + args + " | true"), 3) << args;
@@ -107,8 +107,7 @@ TEST(CliFiles, ShowJsonReplacesTheNonAsciiBytesOfADamagedSerial) {
   const CliRun r = RunCli({"show", file.string(), "--json"});
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string rep = "\xEF\xBF\xBD";
-  EXPECT_NE(r.out.find("\"serial\":\"12" + rep + rep + rep + rep + "78\""), std::string::npos)
-      << r.out.substr(0, 120);
+  EXPECT_NE(r.out.find("\"serial\":\"12" + rep + rep + rep + rep + "78\""), std::string::npos) << r.out.substr(0, 120);
   EXPECT_TRUE(ValidUtf8(r.out));
 }
 
@@ -166,10 +165,9 @@ TEST(CliStop, CtrlCDuringTheConnectIsAStop) {
   ASSERT_NE(port.Port(), 0);
   TempHome home;
   std::ofstream(home.path / "StatVTK.ini") << "[Ethernet]\nConnectTimeout=60\n";
-  const CliRun r = RunCli({"identify", "--tcp", "127.0.0.1:" + std::to_string(port.Port()), "--home", home.path.string()},
-                          std::chrono::seconds(30), [](const std::string& err) {
-                            return err.find("OpenPort: IP") != std::string::npos;
-                          });
+  const CliRun r = RunCli(
+      {"identify", "--tcp", "127.0.0.1:" + std::to_string(port.Port()), "--home", home.path.string()},
+      std::chrono::seconds(30), [](const std::string& err) { return err.find("OpenPort: IP") != std::string::npos; });
   EXPECT_EQ(r.status, 130) << r.err;
   EXPECT_NE(r.err.find("Текущая операция прервана по желанию пользователя"), std::string::npos) << r.err;
   EXPECT_EQ(r.err.find("Ошибка WINSOCK"), std::string::npos) << r.err;

@@ -82,10 +82,8 @@ struct BusRig {
     fs::remove_all(home, ec);
   }
   std::vector<std::string> Args(std::vector<std::string> a, const fs::path& where) const {
-    if (fs::exists(home / "tty"))
-      a.insert(a.end(), {"--serial", (home / "tty").string()});
-    else
-      a.insert(a.end(), {"--tcp", "127.0.0.1:" + std::to_string(server->Port())});
+    if (fs::exists(home / "tty")) a.insert(a.end(), {"--serial", (home / "tty").string()});
+    else a.insert(a.end(), {"--tcp", "127.0.0.1:" + std::to_string(server->Port())});
     a.insert(a.end(), {"--home", where.string(), "--reply-timeout", "150", "--byte-timeout", "100", "--retries", "3"});
     return a;
   }
@@ -121,7 +119,8 @@ TEST(CliScan, FindsExactlyTheInstrumentsOfTheLineAtTheirSpeedsAskingOnlyForIdent
   std::set<std::string> allowed;
   const frame::RequestBody id = frame::EncodeRequest(frame::Op::Identify);
   for (int a = 1; a <= 12; ++a)
-    allowed.insert(Hex(frame::BuildShort(frame::kRequestStart, static_cast<std::uint8_t>(a), id.group, id.command, id.data)));
+    allowed.insert(
+        Hex(frame::BuildShort(frame::kRequestStart, static_cast<std::uint8_t>(a), id.group, id.command, id.data)));
   int sent = 0;
   for (const auto& l : Lines(r.err)) {
     const auto at = l.find(" -> ");
@@ -217,8 +216,8 @@ TEST_P(CliNewRecords, EqualsAFullReadMadeAtTheSameMoment) {
   if (std::string(c.tamper) == "newest") {
     const auto& h = rig.At(1).GetHistory();
     base[h.hourlyPointer + 9] ^= 0x40;
-    std::ofstream(basePath, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(base.data()),
-                                                                       static_cast<std::streamsize>(base.size()));
+    std::ofstream(basePath, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(base.data()), static_cast<std::streamsize>(base.size()));
   } else if (std::string(c.tamper) == "foreign") {
     r = RunCli(rig.Args(With({"read", "--address", "2", "--all"}, kAllKinds), rig.home / "other"));
     ASSERT_EQ(r.status, 0) << r.err;

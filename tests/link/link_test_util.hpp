@@ -55,8 +55,7 @@ struct Wired {
   Tmod07 link;
   MemoryChannel* channel = nullptr;
 
-  explicit Wired(MemoryChannel::Instrument instrument = {},
-                 MemoryChannel::Options options = MemoryChannel::Options{}) {
+  explicit Wired(MemoryChannel::Instrument instrument = {}, MemoryChannel::Options options = MemoryChannel::Options{}) {
     auto ch = std::make_unique<MemoryChannel>(std::move(instrument), options);
     channel = ch.get();
     link.AttachChannel(std::move(ch));

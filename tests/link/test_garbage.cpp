@@ -38,8 +38,8 @@ TEST(Tmod07Garbage, RandomRepliesEndWithAReceptionCodeInTime) {
       w.Timing(0, 0, 1 + seed % 2);  // budgets of 20 ms per byte
       Bytes out(64, 0xEE);
       const auto t0 = std::chrono::steady_clock::now();
-      const bool ok = form == frame::Form::Short ? w.link.ReadArchive32(1, 0, 64, out)
-                                                 : w.link.ReadArchive32Long(1, 0, 64, out);
+      const bool ok =
+          form == frame::Form::Short ? w.link.ReadArchive32(1, 0, 64, out) : w.link.ReadArchive32Long(1, 0, 64, out);
       EXPECT_LT(MsSince(t0), 2000.0);
       if (!ok) {
         EXPECT_EQ(kReceptionCodes.count(w.link.LastError()), 1u) << w.link.LastError();
@@ -51,8 +51,8 @@ TEST(Tmod07Garbage, RandomRepliesEndWithAReceptionCodeInTime) {
 
 TEST(Tmod07Garbage, TruncatedFramesTimeOut) {
   const Bytes whole = frame::BuildShort(frame::kReplyStart, 1, 15, 3, Pattern(64));
-  for (std::size_t cut : {std::size_t{1}, std::size_t{3}, std::size_t{5}, std::size_t{6}, std::size_t{40},
-                          whole.size() - 1}) {
+  for (std::size_t cut :
+       {std::size_t{1}, std::size_t{3}, std::size_t{5}, std::size_t{6}, std::size_t{40}, whole.size() - 1}) {
     SCOPED_TRACE(cut);
     Wired w([&](std::span<const std::uint8_t>) { return ScriptedReply{Bytes(whole.begin(), whole.begin() + cut)}; });
     w.Timing(20, 20, 1);
@@ -85,9 +85,7 @@ TEST(Tmod07Garbage, EndlessNoiseDoesNotRenewTheFirstByteBudget) {
   // still ends when the first byte's budget (ReplyTimeout 100: 120 ms) is spent.
   Wired w;
   w.Timing(60, 100, 1);
-  w.channel->SetInstrument([](std::span<const std::uint8_t>) {
-    return ScriptedReply{Bytes(1500, 0x13), 0us, 1ms};
-  });
+  w.channel->SetInstrument([](std::span<const std::uint8_t>) { return ScriptedReply{Bytes(1500, 0x13), 0us, 1ms}; });
   const auto t0 = std::chrono::steady_clock::now();
   EXPECT_FALSE(w.link.Exchange(1, 0, 0, {}));
   const double ms = MsSince(t0);

@@ -196,7 +196,7 @@ struct LineCase {
 };
 
 TEST(SerialChannel, LineSettingsFollowSpeedAndParity) {
-  const LineCase cases[] = {{2400, B2400, false}, {4800, B4800, true},     {9600, B9600, false},
+  const LineCase cases[] = {{2400, B2400, false},  {4800, B4800, true},      {9600, B9600, false},
                             {57600, B57600, true}, {115200, B115200, false}, {115200, B115200, true}};
   for (const auto& c : cases) {
     PtyPair pty;
@@ -264,9 +264,8 @@ TEST(SerialChannel, AVanishedDeviceClosesTheChannel) {
 class PortListTree : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = std::filesystem::temp_directory_path() /
-            ("statvtk_ports_" + std::to_string(::getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    root_ = std::filesystem::temp_directory_path() / ("statvtk_ports_" + std::to_string(::getpid()) + "_" +
+                                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(root_);
     namespace fs = std::filesystem;
     const fs::path sys = root_ / "sys", dev = root_ / "dev";
@@ -329,7 +328,6 @@ TEST(PortList, TheRealListingDoesNotFail) {
   // Whatever this machine has, every listed port's node exists.
   for (const auto& p : ListSerialPorts()) EXPECT_TRUE(std::filesystem::exists(p.path)) << p.path;
 }
-
 
 // --- the link's serial side: OpenLink, SendLine, ReadLine ---
 

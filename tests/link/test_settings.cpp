@@ -25,7 +25,9 @@ bool operator==(const TimingTriple& a, const TimingTriple& b) {
   return a.byteTimeout == b.byteTimeout && a.replyTimeout == b.replyTimeout && a.retries == b.retries;
 }
 
-ConnectionSettings LoadText(const std::string& text) { return LoadConnectionSettings(IniFile::FromText("x.ini", text)); }
+ConnectionSettings LoadText(const std::string& text) {
+  return LoadConnectionSettings(IniFile::FromText("x.ini", text));
+}
 
 TEST(Settings, MissingFileGivesEveryDefault) {
   TempFolder dir;
@@ -202,7 +204,7 @@ TEST(Settings, ConnectionTextAndBaudRates) {
   s.sockPort = 10001;
   EXPECT_EQ(s.ConnectionText(), "192.168.0.5:10001");
 
-  const std::vector<std::pair<long long, std::uint32_t>> bauds{{1, 2400}, {2, 4800},     {3, 9600},  {4, 57600},
+  const std::vector<std::pair<long long, std::uint32_t>> bauds{{1, 2400},   {2, 4800},  {3, 9600},  {4, 57600},
                                                                {5, 115200}, {0, 57600}, {6, 57600}, {-3, 57600}};
   for (const auto& [index, rate] : bauds) EXPECT_EQ(BaudRateOfIndex(index), rate) << index;
 }

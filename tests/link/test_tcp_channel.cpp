@@ -327,7 +327,6 @@ TEST(TcpChannel, LocalhostResolvesWithTheSystemResolver) {
   EXPECT_EQ(ReadText(*r.channel, 2), "ko");
 }
 
-
 // --- the link's TCP side ---
 
 TEST(Tmod07Tcp, OpenLinkConnectsAndLinesAreSerialOnly) {

@@ -27,33 +27,56 @@ struct OpCase {
 std::vector<OpCase> OpCases() {
   auto str = [](std::string s) { return !s.empty(); };
   return {
-      {"Identify", frame::Form::Short, [str](Tmod07& l, std::span<std::uint8_t>) { return str(l.Identify(5)); },
-       {0x55, 0x05, 0xFA, 0, 0, 0}, 12},
-      {"ReadBlock8", frame::Form::Short, [](Tmod07& l, std::span<std::uint8_t> o) { return l.ReadBlock8(5, 0x10, 16, o); },
-       {0x55, 0x05, 0xFA, 15, 2, 2, 0x10, 16}, 16},
-      {"ReadBlock16", frame::Form::Short,
+      {"Identify",
+       frame::Form::Short,
+       [str](Tmod07& l, std::span<std::uint8_t>) { return str(l.Identify(5)); },
+       {0x55, 0x05, 0xFA, 0, 0, 0},
+       12},
+      {"ReadBlock8",
+       frame::Form::Short,
+       [](Tmod07& l, std::span<std::uint8_t> o) { return l.ReadBlock8(5, 0x10, 16, o); },
+       {0x55, 0x05, 0xFA, 15, 2, 2, 0x10, 16},
+       16},
+      {"ReadBlock16",
+       frame::Form::Short,
        [](Tmod07& l, std::span<std::uint8_t> o) { return l.ReadBlock16(5, 0x1234, 32, o); },
-       {0x55, 0x05, 0xFA, 15, 1, 3, 0x12, 0x34, 32}, 32},
-      {"ReadParams16", frame::Form::Short,
+       {0x55, 0x05, 0xFA, 15, 1, 3, 0x12, 0x34, 32},
+       32},
+      {"ReadParams16",
+       frame::Form::Short,
        [](Tmod07& l, std::span<std::uint8_t> o) { return l.ReadParams16(5, 264, 8, o); },
-       {0x55, 0x05, 0xFA, 12, 1, 3, 0x01, 0x08, 8}, 8},
-      {"ReadArchive32", frame::Form::Short,
+       {0x55, 0x05, 0xFA, 12, 1, 3, 0x01, 0x08, 8},
+       8},
+      {"ReadArchive32",
+       frame::Form::Short,
        [](Tmod07& l, std::span<std::uint8_t> o) { return l.ReadArchive32(5, 0x00012340, 64, o); },
-       {0x55, 0x05, 0xFA, 15, 3, 5, 0x00, 0x01, 0x23, 0x40, 64}, 64},
-      {"ReadArchive16", frame::Form::Short,
+       {0x55, 0x05, 0xFA, 15, 3, 5, 0x00, 0x01, 0x23, 0x40, 64},
+       64},
+      {"ReadArchive16",
+       frame::Form::Short,
        [](Tmod07& l, std::span<std::uint8_t> o) { return l.ReadArchive16(5, 0xABCD, 16, o); },
-       {0x55, 0x05, 0xFA, 15, 3, 3, 0xAB, 0xCD, 16}, 16},
-      {"IdentifyLong", frame::Form::Long, [str](Tmod07& l, std::span<std::uint8_t>) { return str(l.IdentifyLong(0x12345678)); },
-       {0x55, 0x78, 0x56, 0x34, 0x12, 0, 0, 0}, 12},
-      {"ReadBlock16Long", frame::Form::Long,
+       {0x55, 0x05, 0xFA, 15, 3, 3, 0xAB, 0xCD, 16},
+       16},
+      {"IdentifyLong",
+       frame::Form::Long,
+       [str](Tmod07& l, std::span<std::uint8_t>) { return str(l.IdentifyLong(0x12345678)); },
+       {0x55, 0x78, 0x56, 0x34, 0x12, 0, 0, 0},
+       12},
+      {"ReadBlock16Long",
+       frame::Form::Long,
        [](Tmod07& l, std::span<std::uint8_t> o) { return l.ReadBlock16Long(0x12345678, 0x0102, 32, o); },
-       {0x55, 0x78, 0x56, 0x34, 0x12, 15, 1, 3, 0x01, 0x02, 32}, 32},
-      {"ReadParams16Long", frame::Form::Long,
+       {0x55, 0x78, 0x56, 0x34, 0x12, 15, 1, 3, 0x01, 0x02, 32},
+       32},
+      {"ReadParams16Long",
+       frame::Form::Long,
        [](Tmod07& l, std::span<std::uint8_t> o) { return l.ReadParams16Long(0x12345678, 180, 4, o); },
-       {0x55, 0x78, 0x56, 0x34, 0x12, 12, 1, 3, 0x00, 0xB4, 4}, 4},
-      {"ReadArchive32Long", frame::Form::Long,
+       {0x55, 0x78, 0x56, 0x34, 0x12, 12, 1, 3, 0x00, 0xB4, 4},
+       4},
+      {"ReadArchive32Long",
+       frame::Form::Long,
        [](Tmod07& l, std::span<std::uint8_t> o) { return l.ReadArchive32Long(0x12345678, 0x00012340, 68, o); },
-       {0x55, 0x78, 0x56, 0x34, 0x12, 15, 3, 5, 68, 0x00, 0x01, 0x23, 0x40}, 68},
+       {0x55, 0x78, 0x56, 0x34, 0x12, 15, 3, 5, 68, 0x00, 0x01, 0x23, 0x40},
+       68},
   };
 }
 
@@ -303,9 +326,7 @@ TEST(Tmod07Timing, ByteTimeoutAppliesAfterTheFirstByte) {
   // The reply starts at once, but its bytes come 60 ms apart: with ByteTimeout
   // 20 (2 attempts, 40 ms) the reception times out; with 100 (120 ms) it passes.
   for (std::uint32_t byteMs : {20u, 100u}) {
-    Wired w([](std::span<const std::uint8_t> req) {
-      return ScriptedReply{ShortReplyTo(req, Bytes{1}), 0us, 60ms};
-    });
+    Wired w([](std::span<const std::uint8_t> req) { return ScriptedReply{ShortReplyTo(req, Bytes{1}), 0us, 60ms}; });
     w.Timing(byteMs, 100, 1);
     const bool ok = w.link.Exchange(1, 0, 0, {});
     EXPECT_EQ(ok, byteMs == 100u);
@@ -398,8 +419,7 @@ TEST(Tmod07Timing, PauseStepsAndLongFormWaitCountedExactly) {
       w.link.SetWaitFunction([&](std::uint32_t ms) { waits.push_back(ms); });
       EXPECT_FALSE(form == frame::Form::Short ? w.link.Exchange(1, 0, 0, {}) : w.link.ExchangeLong(1, 0, 0, {}));
       std::vector<std::uint32_t> expected;
-      if (form == frame::Form::Short)
-        expected.assign(2 * (reply / 20 + 1), 20u);
+      if (form == frame::Form::Short) expected.assign(2 * (reply / 20 + 1), 20u);
       else
         for (int i = 0; i < 3; ++i) expected.insert(expected.end(), {20u, 20u, 10u});
       EXPECT_EQ(waits, expected) << "ReplyTimeout " << reply;

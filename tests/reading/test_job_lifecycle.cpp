@@ -197,8 +197,7 @@ TEST(DeviceMembers, ADownloadRemembersTheMemberForTheFileOpenedLater) {
     ASSERT_TRUE(loaded.data);
     EXPECT_EQ(loaded.data->type, DeviceType::dtVTK0814C);  // all the file itself can say
     const IniFile ini(rig.home / "StatVTK.ini");
-    EXPECT_EQ(ini.ReadString("Devices", StatSerialText(*loaded.data), ""),
-              t == DeviceType::dtVTK0814CM ? "CM" : "C");
+    EXPECT_EQ(ini.ReadString("Devices", StatSerialText(*loaded.data), ""), t == DeviceType::dtVTK0814CM ? "CM" : "C");
     StatData data = *loaded.data;
     EXPECT_EQ(ApplyMember(data, ini, std::nullopt), MemberSource::Remembered);
     EXPECT_EQ(data.type, t);

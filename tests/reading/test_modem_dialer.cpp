@@ -93,9 +93,7 @@ const std::string kNoModem = "!!!ОШИБКА: Модем не отвечает.
 const std::string kPause = ">>>Пауза 5 сек перед повтором...";
 const std::string kHangUp = ">>>+++ATH0";
 const std::string kAbort = "\n!!!Прервано пользователем\n";
-std::string GiveUp(const std::string& phone) {
-  return "\n!!!ОШИБКА: Невозможно дозвониться по номеру " + phone + "\n";
-}
+std::string GiveUp(const std::string& phone) { return "\n!!!ОШИБКА: Невозможно дозвониться по номеру " + phone + "\n"; }
 
 struct DialogueCase {
   const char* name;
@@ -119,45 +117,83 @@ std::vector<DialogueCase> Dialogues() {
   FakeModem::Script off;
   off.answersAt = false;
   return {
-      {"connect on the first call", Calls({Dial::Connect}), Job(3, 5), true,
+      {"connect on the first call",
+       Calls({Dial::Connect}),
+       Job(3, 5),
+       true,
        {kInit, ">>>AT", "OK", Attempt(1, 3), ">>>ATDT" + n, "CONNECT 9600"},
        {"AT", "ATDT" + n}},
-      {"busy, then connect on the second call", Calls({Dial::Busy, Dial::Connect}), Job(3, 5), true,
-       {kInit, ">>>AT", "OK", Attempt(1, 3), ">>>ATDT" + n, "!!!ОШИБКА: BUSY", kHangUp, "OK", kPause,
-        Attempt(2, 3), ">>>ATDT" + n, "CONNECT 9600"},
+      {"busy, then connect on the second call",
+       Calls({Dial::Busy, Dial::Connect}),
+       Job(3, 5),
+       true,
+       {kInit, ">>>AT", "OK", Attempt(1, 3), ">>>ATDT" + n, "!!!ОШИБКА: BUSY", kHangUp, "OK", kPause, Attempt(2, 3),
+        ">>>ATDT" + n, "CONNECT 9600"},
        {"AT", "ATDT" + n, "+++", "ATH0", "ATDT" + n}},
-      {"pulse dialing", Calls({Dial::NoCarrier, Dial::Connect}), pulse, true,
+      {"pulse dialing",
+       Calls({Dial::NoCarrier, Dial::Connect}),
+       pulse,
+       true,
        {kInit, ">>>AT", "OK", Attempt(1, 2), ">>>ATDP" + n, "!!!ОШИБКА: NO CARRIER", kHangUp, "OK", kPause,
         Attempt(2, 2), ">>>ATDP" + n, "CONNECT 9600"},
        {"AT", "ATDP" + n, "+++", "ATH0", "ATDP" + n}},
-      {"never answered", Calls({Dial::NoAnswer}), Job(2, 5), false,
+      {"never answered",
+       Calls({Dial::NoAnswer}),
+       Job(2, 5),
+       false,
        {kInit, ">>>AT", "OK", Attempt(1, 2), ">>>ATDT" + n, "!!!ОШИБКА: NO ANSWER", kHangUp, "OK", kPause,
         Attempt(2, 2), ">>>ATDT" + n, "!!!ОШИБКА: NO ANSWER", kHangUp, "OK", GiveUp(n)},
        {"AT", "ATDT" + n, "+++", "ATH0", "ATDT" + n, "+++", "ATH0"}},
-      {"busy with one attempt: no pause", Calls({Dial::Busy}), Job(1, 5), false,
+      {"busy with one attempt: no pause",
+       Calls({Dial::Busy}),
+       Job(1, 5),
+       false,
        {kInit, ">>>AT", "OK", Attempt(1, 1), ">>>ATDT" + n, "!!!ОШИБКА: BUSY", kHangUp, "OK", GiveUp(n)},
        {"AT", "ATDT" + n, "+++", "ATH0"}},
-      {"silent modem", Calls({Dial::Silent}), Job(1, 2), false,
+      {"silent modem",
+       Calls({Dial::Silent}),
+       Job(1, 2),
+       false,
        {kInit, ">>>AT", "OK", Attempt(1, 1), ">>>ATDT" + n, kNoModem, kHangUp, "OK", GiveUp(n)},
        {"AT", "ATDT" + n, "+++", "ATH0"}},
-      {"echo only counts as silence", Calls({Dial::EchoOnly}), Job(1, 2), false,
+      {"echo only counts as silence",
+       Calls({Dial::EchoOnly}),
+       Job(1, 2),
+       false,
        {kInit, ">>>AT", "OK", Attempt(1, 1), ">>>ATDT" + n, kNoModem, kHangUp, "OK", GiveUp(n)},
        {"AT", "ATDT" + n, "+++", "ATH0"}},
-      {"echo and CONNECT in one read", Calls({Dial::EchoThenConnect}), Job(1, 2), true,
+      {"echo and CONNECT in one read",
+       Calls({Dial::EchoThenConnect}),
+       Job(1, 2),
+       true,
        {kInit, ">>>AT", "OK", Attempt(1, 1), ">>>ATDT" + n, "CONNECT 9600"},
        {"AT", "ATDT" + n}},
       // A silent first call goes on as a failed one: error line, hang-up, pause.
-      {"silent, then connect", Calls({Dial::Silent, Dial::Connect}), Job(2, 1), true,
+      {"silent, then connect",
+       Calls({Dial::Silent, Dial::Connect}),
+       Job(2, 1),
+       true,
        {kInit, ">>>AT", "OK", Attempt(1, 2), ">>>ATDT" + n, kNoModem, kHangUp, "OK", "!!!ОШИБКА: ", kHangUp, "OK",
         kPause, Attempt(2, 2), ">>>ATDT" + n, "CONNECT 9600"},
        {"AT", "ATDT" + n, "+++", "ATH0", "+++", "ATH0", "ATDT" + n}},
-      {"init string answered OK", Calls({Dial::Connect}), init, true,
+      {"init string answered OK",
+       Calls({Dial::Connect}),
+       init,
+       true,
        {kInit, ">>>AT", "OK", ">>>AT&F E0 V1", "OK", Attempt(1, 1), ">>>ATDT" + n, "CONNECT 9600"},
        {"AT", "AT&F E0 V1", "ATDT" + n}},
-      {"init string refused", refuse, badInit, false, {kInit, ">>>AT", "OK", ">>>ATS7=90", kNoModem},
+      {"init string refused",
+       refuse,
+       badInit,
+       false,
+       {kInit, ">>>AT", "OK", ">>>ATS7=90", kNoModem},
        {"AT", "ATS7=90"}},
       {"modem switched off", off, Job(3, 5), false, {kInit, ">>>AT", kNoModem}, {"AT"}},
-      {"no phone number", Calls({}), Job(3, 5, ""), false, {kInit, ">>>AT", "OK", "!!!ОШИБКА: Отсутствует номер телефона."},
+      {"no phone number",
+       Calls({}),
+       Job(3, 5, ""),
+       false,
+       {kInit, ">>>AT", "OK", "!!!ОШИБКА: Отсутствует номер телефона."},
        {"AT"}},
       {"no attempts: connected without dialing", Calls({}), Job(0, 5), true, {kInit, ">>>AT", "OK"}, {"AT"}},
   };
@@ -237,8 +273,8 @@ TEST(ModemDialer, AbortDuringThePauseHangsUpWithin100Ms) {
   stopper.join();
   EXPECT_FALSE(connected);
   EXPECT_EQ(dialer.Attempts(), 0);
-  const Lines expected{kInit, ">>>AT", "OK", Attempt(1, 3), ">>>ATDT84951234567", "!!!ОШИБКА: BUSY", kHangUp,
-                       "OK", kPause, kAbort, kHangUp, "OK"};
+  const Lines expected{kInit,  ">>>AT", "OK",    Attempt(1, 3), ">>>ATDT84951234567", "!!!ОШИБКА: BUSY", kHangUp, "OK",
+                       kPause, kAbort,  kHangUp, "OK"};
   EXPECT_EQ(b.log.LinesSoFar(), expected);
   const auto abortLine = b.log.TimeOf(kAbort);
   ASSERT_TRUE(abortLine.has_value());

@@ -15,8 +15,8 @@ TEST(NumberList, NumbersAndRangesInTheOrderGivenWithoutRepeats) {
     const char* text;
     V want;
   } cases[] = {
-      {"1-4", {1, 2, 3, 4}}, {"1,3,5-8", {1, 3, 5, 6, 7, 8}}, {"7", {7}},
-      {"11,3,7", {11, 3, 7}}, {" 2 , 4-5 ", {2, 4, 5}},      {"3,1-4", {3, 1, 2, 4}}, {"0-0", {0}},
+      {"1-4", {1, 2, 3, 4}},    {"1,3,5-8", {1, 3, 5, 6, 7, 8}}, {"7", {7}},   {"11,3,7", {11, 3, 7}},
+      {" 2 , 4-5 ", {2, 4, 5}}, {"3,1-4", {3, 1, 2, 4}},         {"0-0", {0}},
   };
   for (const auto& c : cases) {
     const auto got = ParseNumberList(c.text, 0, 255);
@@ -61,12 +61,12 @@ TEST(PlanArchive, WhatCannotBeTrustedIsReadInFull) {
     std::vector<std::uint8_t> base;
     std::optional<std::int64_t> baseClock, clock;
   } cases[] = {
-      {1015, 1020, FullArea(), 0, 3600},          // base pointer between records
-      {1010, 999, FullArea(), 0, 3600},           // instrument pointer outside the area
-      {1010, 1020, holey, 0, 3600},               // base did not hold the whole archive
-      {1010, 1020, FullArea(), 7200, 3600},       // the instrument's clock is behind the base's
-      {1010, 1020, FullArea(), 0, 5 * 3600},      // the whole area may have been rewritten
-      {1010, 1040, FullArea(), 0, 60},            // the pointer ran further than the time passed
+      {1015, 1020, FullArea(), 0, 3600},      // base pointer between records
+      {1010, 999, FullArea(), 0, 3600},       // instrument pointer outside the area
+      {1010, 1020, holey, 0, 3600},           // base did not hold the whole archive
+      {1010, 1020, FullArea(), 7200, 3600},   // the instrument's clock is behind the base's
+      {1010, 1020, FullArea(), 0, 5 * 3600},  // the whole area may have been rewritten
+      {1010, 1040, FullArea(), 0, 60},        // the pointer ran further than the time passed
   };
   for (const auto& c : cases) {
     const ArchivePlan p = PlanArchive(kArea, c.basePtr, c.ptr, c.base, c.baseClock, c.clock, 3600);

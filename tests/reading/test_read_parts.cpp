@@ -40,9 +40,12 @@ TEST(ReadText, IdentificationSubstringsInTheirOrder) {
   struct Case {
     const char* text;
     DeviceType type;
-  } cases[] = {{"VTK-612 v3.07 #1", DeviceType::dtVTK0812},   {"xxVTK0814-CM ver", DeviceType::dtVTK0814CM},
-               {"VTK0814-C ver.2.11", DeviceType::dtVTK0814C}, {"fw LDN-08 1.20", DeviceType::dtLDN08},
-               {"", DeviceType::dtUnknown},                    {"VTK0814", DeviceType::dtUnknown}};
+  } cases[] = {{"VTK-612 v3.07 #1", DeviceType::dtVTK0812},
+               {"xxVTK0814-CM ver", DeviceType::dtVTK0814CM},
+               {"VTK0814-C ver.2.11", DeviceType::dtVTK0814C},
+               {"fw LDN-08 1.20", DeviceType::dtLDN08},
+               {"", DeviceType::dtUnknown},
+               {"VTK0814", DeviceType::dtUnknown}};
   for (const auto& c : cases) EXPECT_EQ(TypeOfIdentText(c.text), c.type) << c.text;
 }
 
@@ -51,7 +54,10 @@ TEST(ReadText, ElapsedAndSerialTexts) {
   EXPECT_EQ(ElapsedText(125), "02:05)");
   EXPECT_EQ(ElapsedText(3725), "62:05)");
   std::vector<std::uint8_t> h(1024);
-  std::memcpy(&h[512], "1234\0\0" "78", 8);
+  std::memcpy(&h[512],
+              "1234\0\0"
+              "78",
+              8);
   EXPECT_EQ(DownloadSerialText(DeviceType::dtVTK0814C, h), "1234##78");
   EXPECT_EQ(CurrentSerialText(DeviceType::dtVTK0814C, h), "1234");
   std::vector<std::uint8_t> l(2048);
@@ -111,15 +117,15 @@ TEST_P(Vtk0814Scale, IntegratorDigitsFollowTheScale) {
   EXPECT_EQ(Text(UpdateData(b, c.type), "LabelVp"), c.vp);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Scales, Vtk0814Scale,
-    ::testing::Values(ScaleCase{DeviceType::dtVTK0814CM, 0, "1234.567 м3"},  // 6.3: three digits
-                      ScaleCase{DeviceType::dtVTK0814C, 0, "1234.567 м3"},   // 6
-                      ScaleCase{DeviceType::dtVTK0814C, 1, "1234.56 м3"},    // 16
-                      ScaleCase{DeviceType::dtVTK0814C, 4, "1234.5 м3"},     // 160
-                      ScaleCase{DeviceType::dtVTK0814CM, 7, "1234.5 м3"},    // 630
-                      ScaleCase{DeviceType::dtVTK0814C, 7, "1234.5 м3"},     // beyond: the last entry, 600
-                      ScaleCase{DeviceType::dtVTK0814CM, 255, "1234.5 м3"}));
+INSTANTIATE_TEST_SUITE_P(Scales, Vtk0814Scale,
+                         ::testing::Values(ScaleCase{DeviceType::dtVTK0814CM, 0, "1234.567 м3"},  // 6.3: three digits
+                                           ScaleCase{DeviceType::dtVTK0814C, 0, "1234.567 м3"},   // 6
+                                           ScaleCase{DeviceType::dtVTK0814C, 1, "1234.56 м3"},    // 16
+                                           ScaleCase{DeviceType::dtVTK0814C, 4, "1234.5 м3"},     // 160
+                                           ScaleCase{DeviceType::dtVTK0814CM, 7, "1234.5 м3"},    // 630
+                                           ScaleCase{DeviceType::dtVTK0814C, 7,
+                                                     "1234.5 м3"},  // beyond: the last entry, 600
+                                           ScaleCase{DeviceType::dtVTK0814CM, 255, "1234.5 м3"}));
 
 TEST(CurrentReadings, Vtk0814AllLabels) {
   Block b{};

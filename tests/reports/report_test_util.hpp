@@ -36,8 +36,8 @@ inline void ExpectSameBlock(const CellBlock& got, const CellBlock& want) {
   for (int r = 1; r <= kBlockRows; ++r)
     for (int c = 1; c <= kBlockCols; ++c)
       EXPECT_TRUE(SameCell(got.At(r, c), want.At(r, c)))
-          << ColumnName(c) << r << ": got '" << DescribeCell(got.At(r, c)) << "' want '"
-          << DescribeCell(want.At(r, c)) << "'";
+          << ColumnName(c) << r << ": got '" << DescribeCell(got.At(r, c)) << "' want '" << DescribeCell(want.At(r, c))
+          << "'";
 }
 
 inline std::filesystem::path TemplateDir() { return std::filesystem::path(STATVTK_BINARY_DIR) / "Templates"; }
@@ -60,9 +60,9 @@ inline std::string PartText(std::vector<ZipEntry>& parts, const std::string& nam
 }
 
 struct SheetCell {
-  std::string raw;     // the <c> element as written
-  CellValue value;     // read back: number (double), inline or shared string, empty
-  std::string style;   // s attribute
+  std::string raw;    // the <c> element as written
+  CellValue value;    // read back: number (double), inline or shared string, empty
+  std::string style;  // s attribute
 };
 
 // The cells of a worksheet part, shared strings resolved.

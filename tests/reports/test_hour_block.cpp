@@ -169,7 +169,7 @@ void ExpectCommon(CellBlock& want, const std::string& serial, const std::string&
   want.Set("A10", std::string("SVTK 1.04"));
   want.Set("B8", std::string("02:00"));  // first valid hour 2
   want.Set("B9", std::string("13:00"));  // last valid hour 12 (slot 13); hour 5's broken sum does not count
-  want.Set("A11", std::int64_t{20});      // four present hours
+  want.Set("A11", std::int64_t{20});     // four present hours
   for (int h = 1; h <= 10; ++h) want.Set(14 + h, 2, std::int64_t{1});  // hours 0..9 lie before the clock (10 h)
   for (const int hour : {2, 3, 5, 12}) {
     want.Set(15 + hour, 1, std::int64_t{1});
@@ -227,9 +227,10 @@ void Vtk0814Case(bool noT) {
     const HourSpec& h = hs[i];
     const HourSpec& p = Previous(hs, i);
     const int r = 15 + h.hour;
-    const double nine[] = {h.forward / 1e6, Diff(h.forward, p.forward), h.mplus / 1e6, Diff(h.mplus, p.mplus),
-                           h.reverse / 1e6, Diff(h.reverse, p.reverse), h.mminus / 1e6, Diff(h.mminus, p.mminus),
-                           static_cast<double>(h.a)};
+    const double nine[] = {
+        h.forward / 1e6,         Diff(h.forward, p.forward), h.mplus / 1e6,  Diff(h.mplus, p.mplus),
+        h.reverse / 1e6,         Diff(h.reverse, p.reverse), h.mminus / 1e6, Diff(h.mminus, p.mminus),
+        static_cast<double>(h.a)};
     const int cols[] = {3, 7, 11, 15, 4, 8, 12, 16, 19};
     for (std::size_t k = 0; k < 9; ++k) want.Set(r, cols[k], nine[k]);
     want.Set(r, 27, noT ? CellValue(static_cast<double>(h.b)) : CellValue(Currency{0.0}));
@@ -296,12 +297,13 @@ TEST_P(OldestHour, HasEmptyIncrementCellsAndANote) {
   EXPECT_EQ(DescribeCell(b.At("A12")), "str:Записей без приращения: 1 (не вошли в итог)");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Models, OldestHour,
-    ::testing::Values(OldestCase{"Vtk0812", Image0812, {7, 8, 38, 39, 40, 42}},
-                      OldestCase{"Vtk0814", [](const auto& hs) { return Image0814(hs, false); }, {7, 8, 15, 16, 38, 39, 40, 42}},
-                      OldestCase{"Ldn", ImageLdn, {7, 8, 38, 39, 40, 42}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Models, OldestHour,
+                         ::testing::Values(OldestCase{"Vtk0812", Image0812, {7, 8, 38, 39, 40, 42}},
+                                           OldestCase{"Vtk0814",
+                                                      [](const auto& hs) { return Image0814(hs, false); },
+                                                      {7, 8, 15, 16, 38, 39, 40, 42}},
+                                           OldestCase{"Ldn", ImageLdn, {7, 8, 38, 39, 40, 42}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Edge cases on the report input itself.
 HourReportInput Bare(DeviceType t, std::uint32_t clock) {

@@ -52,7 +52,7 @@ TEST(TechInfo, Vtk0814Formats) {
   const Case cases[] = {
       {DeviceType::dtVTK0814CM, 3, 100, 50, "VTK-08.14SM \\ MERIDA.08.14", "40.0", "1.0000", "40.0", "1000.0"},
       {DeviceType::dtVTK0814C, 0, 1000, 1, "VTK-08.14", "15.0", "0.1500", "60.0", "20.0"},
-      {DeviceType::dtVTK0814C, 7, 100, 50, "VTK-08.14", "—", "—", "—", "1000.0"},   // past the C table
+      {DeviceType::dtVTK0814C, 7, 100, 50, "VTK-08.14", "—", "—", "—", "1000.0"},  // past the C table
       {DeviceType::dtVTK0814CM, 8, 100, 50, "VTK-08.14SM \\ MERIDA.08.14", "—", "—", "—", "1000.0"},
       {DeviceType::dtVTK0814CM, 255, 100, 0, "VTK-08.14SM \\ MERIDA.08.14", "—", "—", "—", "0.0"},
   };
@@ -312,8 +312,8 @@ TEST_F(CliFixture, ADayListedAs3102IsReported) {
   const fs::path odd = home / "odd.vst";
   ASSERT_TRUE(Unpack(SaveStatFile(odd, d), &err)) << err;
   ASSERT_EQ(Run(cli::RunReport, {odd.string(), "--day", "31.02.24", "--home", home.string()}, &out, &err), 0) << err;
-  ASSERT_EQ(Run(cli::RunReport, {odd.string(), "--from", "25.02.24", "--to", "01.03.24", "--home", home.string()},
-                &out, &err),
+  ASSERT_EQ(Run(cli::RunReport, {odd.string(), "--from", "25.02.24", "--to", "01.03.24", "--home", home.string()}, &out,
+                &err),
             0)
       << err;
   auto parts = reporttest::Parts(reporttest::ReadBytes(out.substr(0, out.size() - 1)));
@@ -321,8 +321,8 @@ TEST_F(CliFixture, ADayListedAs3102IsReported) {
   EXPECT_EQ(DescribeCell(cells.at({11, 1}).value), "dbl:1");
   EXPECT_EQ(DescribeCell(cells.at({15, 2}).value), "str:31.02.2024");
   // 02.03 to 05.03 holds no stored day: 31.02 is not taken for 2 March.
-  EXPECT_EQ(Run(cli::RunReport, {odd.string(), "--from", "02.03.24", "--to", "05.03.24", "--home", home.string()},
-                &out, &err),
+  EXPECT_EQ(Run(cli::RunReport, {odd.string(), "--from", "02.03.24", "--to", "05.03.24", "--home", home.string()}, &out,
+                &err),
             3);
 }
 

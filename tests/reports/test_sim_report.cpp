@@ -80,8 +80,8 @@ TEST_P(SimReport, HourBlockAgreesWithHistory) {
     const int r = 15 + hour;
     const bool present = records.count(hour) > 0;
     EXPECT_EQ(DescribeCell(b.At(r, 1)), present ? "int:1" : "") << dayText << " hour " << hour;
-    const std::uint32_t stamp = (DeviceTimeToBcdHour(static_cast<std::uint32_t>(
-                                     CivilToDeviceTime(day.year, day.month, day.day, hour))));
+    const std::uint32_t stamp =
+        (DeviceTimeToBcdHour(static_cast<std::uint32_t>(CivilToDeviceTime(day.year, day.month, day.day, hour))));
     const std::string marker = present ? "cur:1" : (stamp < clock ? "int:1" : "");
     EXPECT_EQ(DescribeCell(b.At(r, 2)), marker) << dayText << " hour " << hour;
     if (present && records[hour] == 1 && valid.count(hour)) {

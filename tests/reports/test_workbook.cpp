@@ -66,7 +66,7 @@ TEST(Workbook, FilledBlockReadsBackExactly) {
   // that every spreadsheet program computes them from the filled data sheet.
   const std::string sheet1 = PartText(before, kSheet1);
   ASSERT_NE(sheet1.find("</f><v>"), std::string::npos);  // the template caches results
-  const auto normal = [](const std::string& xml) {  // the line break after the declaration is no change
+  const auto normal = [](const std::string& xml) {       // the line break after the declaration is no change
     return std::regex_replace(xml, std::regex("\\?>\n"), "?>");
   };
   const std::string uncached = std::regex_replace(sheet1, std::regex("</f><v>[^<]*</v>"), "</f>");
@@ -110,7 +110,8 @@ TEST(Workbook, FilledBlockReadsBackExactly) {
     if (idx++ == std::stoi(cells.at({17, 2}).style)) fmt = xf.attribute("numFmtId").as_int();
   bool isCurrency = false;
   for (auto nf : st.document_element().child("numFmts").children("numFmt"))
-    if (nf.attribute("numFmtId").as_int() == fmt) isCurrency = std::string(nf.attribute("formatCode").value()) == kCurrencyFormat;
+    if (nf.attribute("numFmtId").as_int() == fmt)
+      isCurrency = std::string(nf.attribute("formatCode").value()) == kCurrencyFormat;
   EXPECT_TRUE(isCurrency);
   EXPECT_NE(PartText(after, "xl/workbook.xml").find("fullCalcOnLoad=\"1\""), std::string::npos);
 }
@@ -155,8 +156,8 @@ TEST(Workbook, BlockCellsKeepFormatLoseFormulasAndCalcChainGoes) {
   auto parts = Parts(out);
   const auto cells = ReadSheet(parts, kSheet2);
   ASSERT_TRUE(cells.count({3, 3}));
-  EXPECT_EQ(cells.at({3, 3}).raw, "<c r=\"C3\" s=\"1\"/>");  // cleared, format kept
-  EXPECT_FALSE(cells.count({3, 4}));                         // cleared
+  EXPECT_EQ(cells.at({3, 3}).raw, "<c r=\"C3\" s=\"1\"/>");   // cleared, format kept
+  EXPECT_FALSE(cells.count({3, 4}));                          // cleared
   EXPECT_EQ(DescribeCell(cells.at({3, 81}).value), "dbl:9");  // outside: kept
   EXPECT_EQ(FindPart(parts, "xl/calcChain.xml"), nullptr);
   EXPECT_EQ(PartText(parts, "[Content_Types].xml").find("calcChain"), std::string::npos);
@@ -212,8 +213,8 @@ TEST(Workbook, Utf16PartsAreRewrittenWithAMatchingDeclaration) {
   if (std::system("command -v soffice >/dev/null 2>&1") == 0) {
     TempDir dir;
     const fs::path book = dir.path / "u16.xlsx";
-    std::ofstream(book, std::ios::binary).write(reinterpret_cast<const char*>(out.data()),
-                                                 static_cast<std::streamsize>(out.size()));
+    std::ofstream(book, std::ios::binary)
+        .write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
     const std::string cmd = "cd '" + dir.path.string() + "' && HOME='" + dir.path.string() +
                             "' soffice --headless --convert-to csv --outdir out u16.xlsx >/dev/null 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
@@ -259,7 +260,9 @@ TEST(Workbook, BadTemplatesGiveFalseWithReason) {
        "не является книгой Excel"},
       {"one sheet",
        [](const auto& t) {
-         return Edited(t, [](auto& p) { Replace(p, "xl/workbook.xml", "<sheet name=\"Данные\" sheetId=\"2\" r:id=\"rId2\"/>", ""); });
+         return Edited(t, [](auto& p) {
+           Replace(p, "xl/workbook.xml", "<sheet name=\"Данные\" sheetId=\"2\" r:id=\"rId2\"/>", "");
+         });
        },
        "no second sheet"},
       {"chart sheet",
@@ -324,7 +327,8 @@ TEST(ReportExport, WritesIntoReportsWithProgressAndRestore) {
   for (int h = 1; h <= 24; ++h) EXPECT_EQ(steps[static_cast<std::size_t>(h - 1)], h);
   // While a statistics reading runs, its progress maximum and stage come back.
   Recorder during;
-  ASSERT_TRUE(Unpack(ExportHourDataToExcel(SmallInput(), {home.path, &during, true, 77, std::nullopt}), &written, &err));
+  ASSERT_TRUE(
+      Unpack(ExportHourDataToExcel(SmallInput(), {home.path, &during, true, 77, std::nullopt}), &written, &err));
   EXPECT_EQ(during.max.back(), 77);
   EXPECT_EQ(during.status.back(), "Чтение статистики");
   EXPECT_TRUE(during.log.empty());
@@ -358,7 +362,8 @@ TEST(ReportExport, FailuresReturnFalseWithLogLine) {
     fs::create_directories(home.path / "Templates");
     std::ofstream(home.path / "Templates" / "VTK0812_h.xlsx") << "PK\x03\x04 not really";
     Recorder rec;
-    EXPECT_FALSE(Unpack(ExportHourDataToExcel(SmallInput(), {home.path, &rec, false, 0, std::nullopt}), &written, &err));
+    EXPECT_FALSE(
+        Unpack(ExportHourDataToExcel(SmallInput(), {home.path, &rec, false, 0, std::nullopt}), &written, &err));
     EXPECT_NE(err.find("не является книгой Excel"), std::string::npos) << err;
     EXPECT_EQ(rec.log.size(), 1u);
     fs::remove(home.path / "Templates" / "VTK0812_h.xlsx");
@@ -367,7 +372,8 @@ TEST(ReportExport, FailuresReturnFalseWithLogLine) {
     TempDir other;
     std::ofstream(other.path / "Reports") << "a file";
     Recorder rec;
-    EXPECT_FALSE(Unpack(ExportHourDataToExcel(SmallInput(), {other.path, &rec, false, 0, std::nullopt}), &written, &err));
+    EXPECT_FALSE(
+        Unpack(ExportHourDataToExcel(SmallInput(), {other.path, &rec, false, 0, std::nullopt}), &written, &err));
     EXPECT_NE(err.find("Reports"), std::string::npos) << err;
   }
 }
@@ -379,7 +385,8 @@ TEST(ReportExport, ReadOnlyReportsFolder) {
   fs::permissions(home.path / "Reports", fs::perms::owner_read | fs::perms::owner_exec);
   fs::path written;
   std::string err;
-  EXPECT_FALSE(Unpack(ExportHourDataToExcel(SmallInput(), {home.path, nullptr, false, 0, std::nullopt}), &written, &err));
+  EXPECT_FALSE(
+      Unpack(ExportHourDataToExcel(SmallInput(), {home.path, nullptr, false, 0, std::nullopt}), &written, &err));
   EXPECT_NE(err.find("Не удалось записать отчёт"), std::string::npos) << err;
   EXPECT_TRUE(fs::is_empty(home.path / "Reports"));
 }
@@ -401,11 +408,12 @@ TEST(ReportExport, LibreOfficeShowsTheDay) {
   fs::path written;
   std::string err;
   ASSERT_TRUE(Unpack(ExportHourDataToExcel(in, {home.path, nullptr, false, 0, std::nullopt}), &written, &err)) << err;
-  const std::string cmd = "cd '" + home.path.string() + "' && HOME='" + home.path.string() +
-                          // CSV as the cells are shown (UTF-8): a column too narrow shows ###.
-                          "' soffice --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true'"
-                          " --outdir out '" + written.string() +
-                          "' >/dev/null 2>&1";
+  const std::string cmd =
+      "cd '" + home.path.string() + "' && HOME='" + home.path.string() +
+      // CSV as the cells are shown (UTF-8): a column too narrow shows ###.
+      "' soffice --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true'"
+      " --outdir out '" +
+      written.string() + "' >/dev/null 2>&1";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   std::ifstream csv(home.path / "out" / (written.stem().string() + ".csv"));
   const std::string text((std::istreambuf_iterator<char>(csv)), {});

@@ -42,7 +42,8 @@ std::vector<std::uint8_t> ReadSome(int fd, std::size_t n, int ms) {
   std::vector<std::uint8_t> out;
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (out.size() < n) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
     if (left <= 0) break;
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, static_cast<int>(left)) <= 0) break;
@@ -59,7 +60,8 @@ std::string ReadUntil(int fd, const std::string& what, int ms) {
   std::string s;
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (s.find(what) == std::string::npos) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
     if (left <= 0) break;
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, static_cast<int>(left)) <= 0) break;
@@ -92,9 +94,10 @@ std::string TempLink(const char* name) {
 
 void RoundTrip(int fd, Instrument& in, frame::Op op, std::uint32_t offset, std::uint8_t count) {
   const auto body = frame::EncodeRequest(op, offset, count);
-  const auto req = frame::FormOf(op) == frame::Form::Short
-                       ? frame::BuildShort(frame::kRequestStart, in.Options().address, body.group, body.command, body.data)
-                       : frame::BuildLong(frame::kRequestStart, in.Options().longAddress, body.group, body.command, body.data);
+  const auto req =
+      frame::FormOf(op) == frame::Form::Short
+          ? frame::BuildShort(frame::kRequestStart, in.Options().address, body.group, body.command, body.data)
+          : frame::BuildLong(frame::kRequestStart, in.Options().longAddress, body.group, body.command, body.data);
   const auto want = *in.Respond(req);
   Send(fd, req);
   EXPECT_EQ(ReadSome(fd, want.size(), 3000), want);
@@ -215,7 +218,7 @@ TEST(Carriers, PlusesInsideDataAreNoEscape) {
   ASSERT_EQ(::connect(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
   Send(s.get(), "ATDT1\r");
   ASSERT_NE(ReadUntil(s.get(), "CONNECT", 2000).find("CONNECT"), std::string::npos);
-  Send(s.get(), "x+++");  // no guard time before: stays in data mode
+  Send(s.get(), "x+++");                                        // no guard time before: stays in data mode
   std::this_thread::sleep_for(std::chrono::milliseconds(400));  // longer than the guard time: still no escape
   RoundTrip(s.get(), in, frame::Op::ReadArchive16, 0x4000, 16);
 }

@@ -23,9 +23,10 @@ std::optional<std::vector<std::uint8_t>> Exchange(SimChannel& ch, const Instrume
                                                   std::uint8_t count) {
   const auto body = frame::EncodeRequest(op, offset, count);
   const frame::Form form = frame::FormOf(op);
-  const auto req = form == frame::Form::Short
-                       ? frame::BuildShort(frame::kRequestStart, in.Options().address, body.group, body.command, body.data)
-                       : frame::BuildLong(frame::kRequestStart, in.Options().longAddress, body.group, body.command, body.data);
+  const auto req =
+      form == frame::Form::Short
+          ? frame::BuildShort(frame::kRequestStart, in.Options().address, body.group, body.command, body.data)
+          : frame::BuildLong(frame::kRequestStart, in.Options().longAddress, body.group, body.command, body.data);
   ch.Purge();
   ch.Write(req);
   frame::FrameParser p(form, frame::kReplyStart);
@@ -60,12 +61,14 @@ StatData FullRead(SimChannel& ch, const Instrument& in) {
   d.area.assign(L.archiveSize, 0);
   bool ok = true;
   auto area = [&](Op op, const AreaLayout& a, std::uint32_t n, std::uint8_t size) {
-    for (std::uint32_t i = 0; i < n && ok; ++i) ok = Read(ch, in, op, a.first + i * size, size, d.area, a.first + i * size);
+    for (std::uint32_t i = 0; i < n && ok; ++i)
+      ok = Read(ch, in, op, a.first + i * size, size, d.area, a.first + i * size);
   };
   if (t == DeviceType::dtLDN08) {
     d.header.assign(2048, 0);
     for (std::uint32_t k = 0; k < 8 && ok; ++k) ok = Read(ch, in, Op::ReadBlock16Long, k * 32, 32, d.header, k * 32);
-    for (std::uint32_t k = 0; k < 2 && ok; ++k) ok = Read(ch, in, Op::ReadParams16Long, k * 32, 32, d.header, 512 + k * 32);
+    for (std::uint32_t k = 0; k < 2 && ok; ++k)
+      ok = Read(ch, in, Op::ReadParams16Long, k * 32, 32, d.header, 512 + k * 32);
     area(Op::ReadArchive32Long, L.hourly, 1440, 68);
     area(Op::ReadArchive32Long, L.daily, 365, 68);
     area(Op::ReadArchive32Long, L.monthly, 36, 68);
@@ -75,10 +78,12 @@ StatData FullRead(SimChannel& ch, const Instrument& in) {
     for (std::uint32_t k = 0; k < 8 && ok; ++k) ok = Read(ch, in, Op::ReadBlock8, k * 16, 16, d.header, k * 16);
     if (t == DeviceType::dtVTK0812) {
       ok = ok && Read(ch, in, Op::ReadParams16, 180, 4, d.header, 436);
-      for (std::uint32_t k = 0; k < 32 && ok; ++k) ok = Read(ch, in, Op::ReadBlock16, k * 16, 16, d.header, 512 + k * 16);
+      for (std::uint32_t k = 0; k < 32 && ok; ++k)
+        ok = Read(ch, in, Op::ReadBlock16, k * 16, 16, d.header, 512 + k * 16);
       for (std::uint32_t j = 0; j < 4096 && ok; ++j) ok = Read(ch, in, Op::ReadArchive16, j * 16, 16, d.area, j * 16);
     } else {
-      ok = ok && Read(ch, in, Op::ReadParams16, 180, 4, d.header, 180) && Read(ch, in, Op::ReadParams16, 264, 8, d.header, 264);
+      ok = ok && Read(ch, in, Op::ReadParams16, 180, 4, d.header, 180) &&
+           Read(ch, in, Op::ReadParams16, 264, 8, d.header, 264);
       for (std::uint32_t k : {0u, 1u, 8u, 10u, 11u, 12u, 13u, 14u, 15u})
         ok = ok && Read(ch, in, Op::ReadBlock16, k * 32, 32, d.header, 512 + k * 32);
       area(Op::ReadArchive32, L.hourly, 1440, 64);
@@ -222,13 +227,15 @@ TEST(Instrument, FallsSilentAfterNReplies) {
 
 TEST(CommandLine, HelpNamesEveryOptionAndParsingChecksValues) {
   const std::string help(HelpText());
-  for (const char* opt : {"--model", "--seed", "--now", "--address", "--long-address", "--tcp", "--pty", "--baud",
-                          "--latency", "--modem", "--busy", "--no-answer", "--no-carrier", "--ring", "--dial-delay",
-                          "--guard", "--drop", "--corrupt", "--wrong-command", "--noise", "--truncate", "--silent-after",
-                          "--dump", "--verbose", "--help", "--version"})
+  for (const char* opt :
+       {"--model",        "--seed",    "--now",     "--address", "--long-address",  "--tcp",        "--pty",
+        "--baud",         "--latency", "--modem",   "--busy",    "--no-answer",     "--no-carrier", "--ring",
+        "--dial-delay",   "--guard",   "--drop",    "--corrupt", "--wrong-command", "--noise",      "--truncate",
+        "--silent-after", "--dump",    "--verbose", "--help",    "--version"})
     EXPECT_NE(help.find(opt), std::string::npos) << opt;
-  const auto c = ParseCommandLine({"--model", "ldn", "--pty", "/tmp/x", "--modem", "--busy", "2", "--drop", "0.1",
-                                   "--now", "2026-01-31 23:59:59", "--long-address", "4000000000", "--silent-after", "7"});
+  const auto c =
+      ParseCommandLine({"--model", "ldn", "--pty", "/tmp/x", "--modem", "--busy", "2", "--drop", "0.1", "--now",
+                        "2026-01-31 23:59:59", "--long-address", "4000000000", "--silent-after", "7"});
   ASSERT_TRUE(c.has_value()) << ReasonOf(c);
   EXPECT_EQ(c->instrument.model, DeviceType::dtLDN08);
   ASSERT_TRUE(c->server.has_value());
@@ -238,9 +245,15 @@ TEST(CommandLine, HelpNamesEveryOptionAndParsingChecksValues) {
   EXPECT_EQ(c->instrument.longAddress, 4000000000u);
   EXPECT_EQ(c->instrument.silentAfter, std::optional<std::uint64_t>(7));
   EXPECT_EQ(c->instrument.now, static_cast<std::uint32_t>(CivilToDeviceTime(2026, 1, 31, 23, 59, 59)));
-  for (std::vector<std::string> bad : {std::vector<std::string>{"--drop", "1.5"}, {"--model", "x"}, {"--address", "256"},
-                                       {"--now", "2026-02-30"}, {"--tcp"}, {"--modem"}, {"--frobnicate"},
-                                       {"--silent-after", "-1"}, {"--silent-after"}})
+  for (std::vector<std::string> bad : {std::vector<std::string>{"--drop", "1.5"},
+                                       {"--model", "x"},
+                                       {"--address", "256"},
+                                       {"--now", "2026-02-30"},
+                                       {"--tcp"},
+                                       {"--modem"},
+                                       {"--frobnicate"},
+                                       {"--silent-after", "-1"},
+                                       {"--silent-after"}})
     EXPECT_FALSE(ParseCommandLine(bad).has_value()) << bad[0];
   EXPECT_EQ(*ParseNow("2026-12-08 10:30:00"), kDefaultNow);
   const auto v = ParseCommandLine({"--version"});

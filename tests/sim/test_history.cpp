@@ -32,8 +32,8 @@ std::uint32_t SlotTime(DeviceType t, std::span<const std::uint8_t> a, std::uint3
   if (!SumsToFF(rec)) return 0;
   if (t == DeviceType::dtVTK0812) {
     if (!IsValidBcdDate(rec[1], rec[2], rec[3])) return 0;
-    return static_cast<std::uint32_t>(CivilToDeviceTime(2000 + BcdToInt(rec[3]), BcdToInt(rec[2]), BcdToInt(rec[1]),
-                                                         BcdToInt(rec[0] & 0x7F)));
+    return static_cast<std::uint32_t>(
+        CivilToDeviceTime(2000 + BcdToInt(rec[3]), BcdToInt(rec[2]), BcdToInt(rec[1]), BcdToInt(rec[0] & 0x7F)));
   }
   const auto time = static_cast<std::uint32_t>(t == DeviceType::dtLDN08 ? LE(rec, 0, 4) : BE(rec, 0, 4));
   return time >= 946684800u && time <= 0x9FFFFFFFu ? time : 0;
@@ -124,7 +124,9 @@ TEST_P(HistoryOf, PointersAddressTheNewestRecords) {
   for (Area area : {Area::Hourly, Area::Daily, Area::Monthly}) {
     const auto& recs = h.Records(area);
     if (L.Of(area).count == 0) continue;
-    const std::uint32_t pointer = area == Area::Hourly ? h.hourlyPointer : area == Area::Daily ? h.dailyPointer : h.monthlyPointer;
+    const std::uint32_t pointer = area == Area::Hourly  ? h.hourlyPointer
+                                  : area == Area::Daily ? h.dailyPointer
+                                                        : h.monthlyPointer;
     EXPECT_EQ(pointer, recs.back().address);
     if (t == DeviceType::dtLDN08) {
       EXPECT_EQ(LE(cfg, 192 + 4 * static_cast<std::size_t>(area), 4), pointer);

@@ -178,8 +178,8 @@ TEST(Requests, MalformedFramesGetNoReply) {
   b = good;
   b[2] ^= 0x10;
   b.back() = frame::Checksum({b.data(), b.size() - 1});
-  bad.push_back(b);  // complement
-  bad.push_back(frame::BuildShort(frame::kRequestStart, 1, 7, 9, std::vector<std::uint8_t>{1, 2}));  // unknown op
+  bad.push_back(b);                                                                                   // complement
+  bad.push_back(frame::BuildShort(frame::kRequestStart, 1, 7, 9, std::vector<std::uint8_t>{1, 2}));   // unknown op
   bad.push_back(frame::BuildShort(frame::kRequestStart, 1, 15, 1, std::vector<std::uint8_t>{0, 0}));  // short data
   b = good;
   b.resize(5);
@@ -255,7 +255,8 @@ TEST_P(Faults, RatesRoughlyAsAsked) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, Faults,
-                         ::testing::Values(FaultCase{"drop", {0.1, 0, 0, 0, 0}}, FaultCase{"corrupt", {0, 0.1, 0, 0, 0}},
+                         ::testing::Values(FaultCase{"drop", {0.1, 0, 0, 0, 0}},
+                                           FaultCase{"corrupt", {0, 0.1, 0, 0, 0}},
                                            FaultCase{"wrong", {0, 0, 0.2, 0, 0}}, FaultCase{"noise", {0, 0, 0, 0.3, 0}},
                                            FaultCase{"truncate", {0, 0, 0, 0, 0.15}},
                                            FaultCase{"none", {0, 0, 0, 0, 0}}),

@@ -14,7 +14,8 @@ TEST_P(TimePasses, NewRecordsFollowThePointersAndTheRestStays) {
   o.model = GetParam();
   Instrument in(o);
   const History before = in.GetHistory();
-  const std::vector<std::uint8_t> archiveBefore(in.Memory(MemoryKind::Archive).begin(), in.Memory(MemoryKind::Archive).end());
+  const std::vector<std::uint8_t> archiveBefore(in.Memory(MemoryKind::Archive).begin(),
+                                                in.Memory(MemoryKind::Archive).end());
   in.Advance(48);
   const History& after = in.GetHistory();
   const ModelLayout& L = LayoutOf(o.model);
@@ -36,8 +37,8 @@ TEST_P(TimePasses, NewRecordsFollowThePointersAndTheRestStays) {
   EXPECT_GT(after.events.back().sequence, before.events.back().sequence);
   // Records the new ones did not overwrite stay as they were.
   const std::uint32_t untouched = step(L.hourly, before.hourlyPointer, 100);
-  EXPECT_TRUE(std::equal(mem.begin() + untouched, mem.begin() + untouched + L.hourly.size,
-                         archiveBefore.begin() + untouched));
+  EXPECT_TRUE(
+      std::equal(mem.begin() + untouched, mem.begin() + untouched + L.hourly.size, archiveBefore.begin() + untouched));
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, TimePasses,

@@ -301,7 +301,7 @@ TEST(Events0812, RowsInTimeOrderWithFlagsAndHex) {
   put(0, {0x16, 0x03, 0x24, 0x10, 0x00, 0x00, 0x01, 0x00});
   put(1, {0x15, 0x03, 0x24, 0x23, 0x59, 0x58, 0x82, 0x01});
   auto bad = put(2, {0x14, 0x03, 0x24, 0x00, 0x00, 0x00, 0x00, 0x00});
-  bad[15] ^= 1;  // checksum broken: not listed
+  bad[15] ^= 1;                                              // checksum broken: not listed
   put(3, {0x00, 0x03, 0x24, 0x00, 0x00, 0x00, 0x00, 0x00});  // day 0: not listed
   StatModel0812 m(d);
   const auto t = m.Events();
@@ -311,9 +311,9 @@ TEST(Events0812, RowsInTimeOrderWithFlagsAndHex) {
   ASSERT_EQ(t.rows.size(), 2u);
   EXPECT_EQ(t.rows[0][0], "1");
   EXPECT_EQ(t.rows[0][1], "15/03/24 23:59:58");
-  EXPECT_EQ(t.rows[0][2], "-");  // Выкл.
-  EXPECT_EQ(t.rows[0][3], "+");  // Gmax
-  EXPECT_EQ(t.rows[0][9], "+");  // Оч.
+  EXPECT_EQ(t.rows[0][2], "-");   // Выкл.
+  EXPECT_EQ(t.rows[0][3], "+");   // Gmax
+  EXPECT_EQ(t.rows[0][9], "+");   // Оч.
   EXPECT_EQ(t.rows[0][10], "+");  // Сброс
   EXPECT_EQ(t.rows[0][11].substr(0, 23), "15 03 24 23 59 58 82 01");
   EXPECT_EQ(t.rows[1][1], "16/03/24 10:00:00");

@@ -21,7 +21,8 @@ struct TimedModelCase {
 std::unique_ptr<StatModel> Make(const StatData& d) { return MakeStatModel(d); }
 
 const TimedModelCase kModels[] = {
-    {"VTK0814", DeviceType::dtVTK0814C, Write0814, StatModel0814::kHourly, StatModel0814::kDaily, StatModel0814::kMonthly},
+    {"VTK0814", DeviceType::dtVTK0814C, Write0814, StatModel0814::kHourly, StatModel0814::kDaily,
+     StatModel0814::kMonthly},
     {"LDN08", DeviceType::dtLDN08, WriteLdn, StatModelLdn::kHourly, StatModelLdn::kDaily, StatModelLdn::kMonthly},
 };
 
@@ -36,8 +37,12 @@ TEST_P(TimedModel, ValidityOfTheDeviceTimeAndChecksum) {
     int sumDelta;
     bool valid;
   };
-  const V cases[] = {{946684800u, 0, true},   {946684799u, 0, false}, {0x9FFFFFFFu, 0, true},
-                     {0xA0000000u, 0, false}, {Time(2024, 3, 15, 10), -1, false}, {Time(2024, 3, 15, 10), 0, true}};
+  const V cases[] = {{946684800u, 0, true},
+                     {946684799u, 0, false},
+                     {0x9FFFFFFFu, 0, true},
+                     {0xA0000000u, 0, false},
+                     {Time(2024, 3, 15, 10), -1, false},
+                     {Time(2024, 3, 15, 10), 0, true}};
   for (const auto& v : cases) {
     StatData d = StatData::Blank(c.type);
     RecTimed r;
@@ -226,7 +231,8 @@ TEST(Model0814, EventRows) {
   ASSERT_EQ(t.headings.size(), 14u);
   EXPECT_EQ(t.headings[7], "Врем. инт.");
   ASSERT_EQ(t.rows.size(), 2u);
-  const std::vector<std::string> first = {"1", "15.03.24 23:00:00", "-", "+", "-", "-", "-", "-", "!", "-", "-", "-", "-", "!"};
+  const std::vector<std::string> first = {
+      "1", "15.03.24 23:00:00", "-", "+", "-", "-", "-", "-", "!", "-", "-", "-", "-", "!"};
   EXPECT_EQ(t.rows[0], first);
   EXPECT_EQ(t.rows[1][1], "16.03.24 08:30:05");
   EXPECT_EQ(t.rows[1][2], "+");
@@ -299,7 +305,8 @@ TEST(ModelLdn, StatusTextAndEventRows) {
   ASSERT_EQ(t.rows.size(), 2u);
   EXPECT_EQ(t.rows[0][1], "14.03.24 00:00:00");
   EXPECT_EQ(t.rows[0][4], "+");  // Выкл.
-  const std::vector<std::string> second = {"2", "15.03.24 09:01:02", "3.600", "+", "-", "-", "-", "-", "!", "-", "-", "!"};
+  const std::vector<std::string> second = {"2", "15.03.24 09:01:02", "3.600", "+", "-", "-", "-", "-", "!", "-", "-",
+                                           "!"};
   EXPECT_EQ(t.rows[1], second);
 }
 

@@ -110,20 +110,16 @@ TEST_P(LoadSize, ExactSizeOnly) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, LoadSize,
-                         ::testing::Values(SizeCase{"vst_exact", ".vst", 66560, true},
-                                           SizeCase{"vst_short", ".vst", 66559, false},
-                                           SizeCase{"vst_long", ".vst", 66561, false},
-                                           SizeCase{"vst_empty", ".vst", 0, false},
-                                           SizeCase{"v814_exact", ".814", 263168, true},
-                                           SizeCase{"v814_short", ".814", 263167, false},
-                                           SizeCase{"v814_long", ".814", 263169, false},
-                                           SizeCase{"ldn_exact", ".ldn", 526336, true},
-                                           SizeCase{"ldn_short", ".ldn", 526335, false},
-                                           SizeCase{"ldn_long", ".ldn", 526337, false},
-                                           SizeCase{"ldn_of_814_size", ".ldn", 263168, false},
-                                           SizeCase{"vst_of_814_size", ".vst", 263168, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LoadSize,
+    ::testing::Values(SizeCase{"vst_exact", ".vst", 66560, true}, SizeCase{"vst_short", ".vst", 66559, false},
+                      SizeCase{"vst_long", ".vst", 66561, false}, SizeCase{"vst_empty", ".vst", 0, false},
+                      SizeCase{"v814_exact", ".814", 263168, true}, SizeCase{"v814_short", ".814", 263167, false},
+                      SizeCase{"v814_long", ".814", 263169, false}, SizeCase{"ldn_exact", ".ldn", 526336, true},
+                      SizeCase{"ldn_short", ".ldn", 526335, false}, SizeCase{"ldn_long", ".ldn", 526337, false},
+                      SizeCase{"ldn_of_814_size", ".ldn", 263168, false},
+                      SizeCase{"vst_of_814_size", ".vst", 263168, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LoadStatFile, ShownNameInTheSizeMessage) {
   TempDir dir;
@@ -140,10 +136,14 @@ TEST(LoadStatFile, ExtensionRules) {
     DeviceType type;
   };
   const Case cases[] = {
-      {"a.vst", ExtensionRule::Exact, DeviceType::dtVTK0812},   {"a.VST", ExtensionRule::Exact, DeviceType::dtUnknown},
-      {"a.VST", ExtensionRule::LowerCase, DeviceType::dtVTK0812}, {"a.814", ExtensionRule::Exact, DeviceType::dtVTK0814C},
-      {"a.LDN", ExtensionRule::Exact, DeviceType::dtUnknown},   {"a.Ldn", ExtensionRule::LowerCase, DeviceType::dtLDN08},
-      {"a.txt", ExtensionRule::LowerCase, DeviceType::dtUnknown}, {"vst", ExtensionRule::LowerCase, DeviceType::dtUnknown},
+      {"a.vst", ExtensionRule::Exact, DeviceType::dtVTK0812},
+      {"a.VST", ExtensionRule::Exact, DeviceType::dtUnknown},
+      {"a.VST", ExtensionRule::LowerCase, DeviceType::dtVTK0812},
+      {"a.814", ExtensionRule::Exact, DeviceType::dtVTK0814C},
+      {"a.LDN", ExtensionRule::Exact, DeviceType::dtUnknown},
+      {"a.Ldn", ExtensionRule::LowerCase, DeviceType::dtLDN08},
+      {"a.txt", ExtensionRule::LowerCase, DeviceType::dtUnknown},
+      {"vst", ExtensionRule::LowerCase, DeviceType::dtUnknown},
   };
   TempDir dir;
   for (const auto& c : cases) {
@@ -176,7 +176,8 @@ TEST(StatFile, SaveThenOpenIsByteIdenticalWithTheSameListsAndValues) {
     const auto bytes = ReadBytes(p);
     ASSERT_EQ(bytes.size(), FileSize(t));
     EXPECT_TRUE(std::equal(d.area.begin(), d.area.end(), bytes.begin()));
-    EXPECT_TRUE(std::equal(d.header.begin(), d.header.end(), bytes.begin() + static_cast<std::ptrdiff_t>(d.area.size())));
+    EXPECT_TRUE(
+        std::equal(d.header.begin(), d.header.end(), bytes.begin() + static_cast<std::ptrdiff_t>(d.area.size())));
     const auto r = LoadStatFile(p, ExtensionRule::Exact);
     ASSERT_TRUE(r.data) << r.error;
     EXPECT_EQ(r.data->area, d.area);

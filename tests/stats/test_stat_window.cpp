@@ -129,13 +129,13 @@ TEST_P(EndDateCorrection, PickerChangeAndDailyReport) {
   EXPECT_EQ(w.EndDate(), c.expected) << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, EndDateCorrection,
-    ::testing::Values(EndDateCase{"forty_days_after", {2024, 3, 1}, {2024, 4, 10}, {2024, 4, 1}},
-                      EndDateCase{"thirty_one_days_kept", {2024, 3, 1}, {2024, 4, 1}, {2024, 4, 1}},
-                      EndDateCase{"before_begin", {2024, 3, 10}, {2024, 3, 2}, {2024, 3, 10}},
-                      EndDateCase{"across_the_year", {2023, 12, 15}, {2024, 2, 1}, {2024, 1, 15}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, EndDateCorrection,
+                         ::testing::Values(EndDateCase{"forty_days_after", {2024, 3, 1}, {2024, 4, 10}, {2024, 4, 1}},
+                                           EndDateCase{
+                                               "thirty_one_days_kept", {2024, 3, 1}, {2024, 4, 1}, {2024, 4, 1}},
+                                           EndDateCase{"before_begin", {2024, 3, 10}, {2024, 3, 2}, {2024, 3, 10}},
+                                           EndDateCase{"across_the_year", {2023, 12, 15}, {2024, 2, 1}, {2024, 1, 15}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StatWindow, ThirtyOneDayLimitOnlyInDailyReport) {
   StatWindowModel w(ModelOf(Sample0812()), kToday);

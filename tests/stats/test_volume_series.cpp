@@ -169,7 +169,9 @@ INSTANTIATE_TEST_SUITE_P(Models, VolumeChart,
                                            DeviceType::dtLDN08),
                          [](const auto& info) {
                            std::string n(DeviceTypeName(info.param));
-                           std::replace_if(n.begin(), n.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+                           std::replace_if(
+                               n.begin(), n.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); },
+                               '_');
                            return n;
                          });
 

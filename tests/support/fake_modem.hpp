@@ -23,9 +23,9 @@ class FakeModem {
   enum class Dial { Connect, Busy, NoAnswer, NoCarrier, Silent, EchoOnly, EchoThenConnect };
 
   struct Script {
-    std::vector<Dial> calls;               // outcome of call 1, 2, ...; the last one repeats
-    bool answersAt = true;                 // false: a modem that is switched off
-    std::vector<std::string> refused;      // commands answered ERROR
+    std::vector<Dial> calls;           // outcome of call 1, 2, ...; the last one repeats
+    bool answersAt = true;             // false: a modem that is switched off
+    std::vector<std::string> refused;  // commands answered ERROR
     std::string connectText = "CONNECT 9600";
   };
 
@@ -93,8 +93,7 @@ class FakeModem {
       Reply("OK");
       return;
     }
-    const Dial d = script_.calls.empty() ? Dial::Connect
-                                         : script_.calls[std::min(calls_, script_.calls.size() - 1)];
+    const Dial d = script_.calls.empty() ? Dial::Connect : script_.calls[std::min(calls_, script_.calls.size() - 1)];
     ++calls_;
     switch (d) {
       case Dial::Connect: Reply(script_.connectText); break;

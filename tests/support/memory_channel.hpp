@@ -48,8 +48,7 @@ class MemoryChannel : public ByteChannel {
   };
 
   explicit MemoryChannel(Instrument instrument = {}) : MemoryChannel(std::move(instrument), Options{}) {}
-  MemoryChannel(Instrument instrument, Options options)
-      : instrument_(std::move(instrument)), options_(options) {}
+  MemoryChannel(Instrument instrument, Options options) : instrument_(std::move(instrument)), options_(options) {}
 
   std::size_t Write(std::span<const std::uint8_t> bytes) override {
     const std::size_t n = std::min(bytes.size(), options_.writeLimit);
@@ -66,13 +65,9 @@ class MemoryChannel : public ByteChannel {
     return n;
   }
 
-  void Purge(std::vector<std::uint8_t>* dropped = nullptr) override {
-    DropArrived(dropped, purges_);
-  }
+  void Purge(std::vector<std::uint8_t>* dropped = nullptr) override { DropArrived(dropped, purges_); }
 
-  void DropInput(std::vector<std::uint8_t>* dropped = nullptr) override {
-    DropArrived(dropped, dropInputs_);
-  }
+  void DropInput(std::vector<std::uint8_t>* dropped = nullptr) override { DropArrived(dropped, dropInputs_); }
 
   std::optional<std::uint8_t> ReadByte(std::chrono::milliseconds wait) override {
     std::unique_lock lock(mutex_);
@@ -95,10 +90,8 @@ class MemoryChannel : public ByteChannel {
   std::uint32_t CarrierWaitMs() const override { return options_.carrierWaitMs; }
   bool IsOpen() const override { return open_; }
   void ClearBeforeSend(std::vector<std::uint8_t>* dropped) override {
-    if (options_.socket)
-      DropInput(dropped);
-    else
-      Purge(dropped);
+    if (options_.socket) DropInput(dropped);
+    else Purge(dropped);
   }
   bool CountsShortWrites() const override { return !options_.socket; }
   std::uint32_t GoneCode() const override {

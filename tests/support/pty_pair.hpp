@@ -73,8 +73,8 @@ class PtyPair {
     std::vector<std::uint8_t> out;
     const auto deadline = std::chrono::steady_clock::now() + wait;
     while (out.size() < count) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) break;
       pollfd pf{master_, POLLIN, 0};
       if (poll(&pf, 1, static_cast<int>(left.count())) <= 0) break;
