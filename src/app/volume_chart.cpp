@@ -1,90 +1,167 @@
 #include "app/volume_chart.hpp"
 
-#include <QBarCategoryAxis>
-#include <QBarSeries>
-#include <QBarSet>
-#include <QChart>
-#include <QValueAxis>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPalette>
 #include <algorithm>
-#include <memory>
+#include <cmath>
 
 namespace statvtk::app {
 
-VolumeChart::VolumeChart(QWidget* parent) : QChartView(parent) {
-  setRenderHint(QPainter::Antialiasing);
+namespace {
+
+const QColor kForwardColor(0x20, 0x9f, 0xdf);
+const QColor kReverseColor(0x99, 0xca, 0x53);
+constexpr int kMargin = 6;
+constexpr int kTicks = 5;  // value axis divisions
+
+QString ValueText(double v) { return QString::number(v, 'f', 1); }
+
+}  // namespace
+
+// Where the parts of the chart go for the widget's current size.
+struct VolumeChart::Layout {
+  QRect title;
+  QRect plot;  // the bars' area, without axes
+  int labelTop = 0;
+  int legendTop = 0;
+  int step = 1;  // every step-th label is written
+};
+
+VolumeChart::VolumeChart(QWidget* parent) : QWidget(parent) {
   setMinimumHeight(180);
+  setBackgroundRole(QPalette::Base);
+  setAutoFillBackground(true);
   Show({});
 }
 
-QStringList VolumeChart::ShownCategories() const { return axis_ ? axis_->categories() : QStringList(); }
-
-void VolumeChart::resizeEvent(QResizeEvent* event) {
-  QChartView::resizeEvent(event);
-  SpaceLabels();
+QFont VolumeChart::LabelFont() const {
+  QFont f = font();
+  // Hourly charts carry 24 labels: a smaller font keeps them readable.
+  if (labels_.size() > 12) f.setPointSizeF(f.pointSizeF() * 0.8);
+  return f;
 }
 
-void VolumeChart::SpaceLabels() {
-  if (!axis_ || labels_.isEmpty()) return;
-  const QFontMetrics metrics(axis_->labelsFont());
-  int widest = 0;
-  for (const QString& l : labels_) widest = std::max(widest, metrics.horizontalAdvance(l));
-  const int available = std::max(1, width() - 90);  // the value axis and the margins
-  const auto n = static_cast<int>(labels_.size());
-  const int step = std::max(1, (n * (widest + 8) + available - 1) / available);
+VolumeChart::Layout VolumeChart::Measure() const {
+  Layout l;
+  const QFontMetrics fm(font());
+  const QFontMetrics lm(LabelFont());
+  const int titleLines = static_cast<int>(title_.count(QLatin1Char('\n'))) + 1;
+  l.title = QRect(kMargin, kMargin, width() - 2 * kMargin, titleLines * fm.height());
+  int axisWidth = fm.horizontalAdvance(QStringLiteral("м3"));
+  for (int i = 0; i <= kTicks; ++i)
+    axisWidth = std::max(axisWidth, fm.horizontalAdvance(ValueText(bottom_ + (top_ - bottom_) * i / kTicks)));
+  const int left = kMargin + axisWidth + 6;
+  const int legendHeight = fm.height() + 4;
+  l.legendTop = height() - kMargin - legendHeight;
+  l.labelTop = l.legendTop - lm.height() - 4;
+  const int top = l.title.bottom() + 8 + fm.height() / 2;
+  l.plot = QRect(QPoint(left, top), QPoint(width() - kMargin - 4, l.labelTop - 4));
+  if (!labels_.isEmpty()) {
+    int widest = 0;
+    for (const QString& s : labels_) widest = std::max(widest, lm.horizontalAdvance(s));
+    const int available = std::max(1, l.plot.width());
+    const auto n = static_cast<int>(labels_.size());
+    l.step = std::max(1, (n * (widest + 8) + available - 1) / available);
+  }
+  return l;
+}
+
+QStringList VolumeChart::ShownCategories() const {
+  const int step = Measure().step;
   QStringList shown;
-  for (int i = 0; i < n; ++i)
-    // Categories must differ: a blank one is i+1 zero-width spaces.
-    shown << (i % step == 0 ? labels_[i] : QString(i + 1, QChar(0x200B)));
-  if (shown != axis_->categories()) axis_->setCategories(shown);
+  for (int i = 0; i < labels_.size(); ++i) shown << (i % step == 0 ? labels_[i] : QString());
+  return shown;
 }
 
 void VolumeChart::Show(const VolumeSeries& s) {
-  auto* chart = new QChart();
   // A series without bars may still say why (an image without a valid record).
-  QString title =
-      s.bars.empty() && s.title.empty() ? QStringLiteral("Нет данных для графика") : QString::fromStdString(s.title);
-  if (!s.note.empty()) title += QStringLiteral("\n") + QString::fromStdString(s.note);
-  chart->setTitle(title);
-  chart->legend()->setAlignment(Qt::AlignBottom);
-  chart->setMargins(QMargins(4, 4, 4, 4));
-  auto* series = new QBarSeries(chart);
-  forward_ = new QBarSet(QStringLiteral("V+, м3"), series);
-  reverse_ = new QBarSet(QStringLiteral("V-, м3"), series);
-  QStringList labels;
+  title_ = s.bars.empty() && s.title.empty() ? QStringLiteral("Нет данных для графика") : QString::fromStdString(s.title);
+  if (!s.note.empty()) title_ += QStringLiteral("\n") + QString::fromStdString(s.note);
+  labels_.clear();
+  forward_.clear();
+  reverse_.clear();
   double top = 0, bottom = 0;  // a counter reset may give a negative increment
   for (const VolumeBar& b : s.bars) {
-    labels << QString::fromStdString(b.label);
+    labels_ << QString::fromStdString(b.label);
     // A period without a known increment gets no bar (a zero height).
-    *forward_ << (b.HasValue() ? b.forward : 0.0);
-    *reverse_ << (b.HasValue() ? b.reverse : 0.0);
+    forward_ << (b.HasValue() ? b.forward : 0.0);
+    reverse_ << (b.HasValue() ? b.reverse : 0.0);
     top = std::max({top, b.forward, b.reverse});
     bottom = std::min({bottom, b.forward, b.reverse});
   }
-  series->append(forward_);
-  series->append(reverse_);
-  chart->addSeries(series);
-  auto* x = new QBarCategoryAxis(chart);
-  x->append(labels);
-  labels_ = labels;
-  axis_ = x;
-  auto* y = new QValueAxis(chart);
-  y->setRange(bottom * 1.1, top > 0 ? top * 1.1 : 1.0);
-  y->setLabelFormat(QStringLiteral("%.1f"));
-  y->setTitleText(QStringLiteral("м3"));
-  chart->addAxis(x, Qt::AlignBottom);
-  chart->addAxis(y, Qt::AlignLeft);
-  series->attachAxis(x);
-  series->attachAxis(y);
-  // Hourly charts carry 24 labels: a smaller font keeps them readable.
-  if (labels.size() > 12) {
-    QFont f = x->labelsFont();
-    f.setPointSizeF(f.pointSizeF() * 0.8);
-    x->setLabelsFont(f);
+  bottom_ = bottom * 1.1;
+  top_ = top > 0 ? top * 1.1 : 1.0;
+  setToolTip(title_);
+  update();
+}
+
+void VolumeChart::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  const Layout l = Measure();
+  const QPalette pal = palette();
+  p.setPen(pal.color(QPalette::Text));
+  p.drawText(l.title, Qt::AlignHCenter | Qt::AlignTop, title_);
+  if (l.plot.width() < 10 || l.plot.height() < 10) return;
+
+  // Value axis: grid lines and their values, "м3" above.
+  const QFontMetrics fm(font());
+  const auto yOf = [&](double v) { return l.plot.bottom() - (v - bottom_) / (top_ - bottom_) * l.plot.height(); };
+  p.drawText(QRect(kMargin, l.plot.top() - fm.height() - 2, l.plot.left() - kMargin - 6, fm.height()),
+             Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("м3"));
+  for (int i = 0; i <= kTicks; ++i) {
+    const double v = bottom_ + (top_ - bottom_) * i / kTicks;
+    const int y = static_cast<int>(std::lround(yOf(v)));
+    p.setPen(QPen(pal.color(QPalette::Mid), 0, Qt::DotLine));
+    p.drawLine(l.plot.left(), y, l.plot.right(), y);
+    p.setPen(pal.color(QPalette::Text));
+    p.drawText(QRect(kMargin, y - fm.height() / 2, l.plot.left() - kMargin - 6, fm.height()),
+               Qt::AlignRight | Qt::AlignVCenter, ValueText(v));
   }
-  // setChart releases the previous chart to us.
-  const std::unique_ptr<QChart> previous(this->chart());
-  setChart(chart);
-  SpaceLabels();
+  p.setPen(pal.color(QPalette::Text));
+  p.drawLine(l.plot.bottomLeft(), l.plot.topLeft());
+  const int zero = static_cast<int>(std::lround(yOf(0)));
+  p.drawLine(l.plot.left(), zero, l.plot.right(), zero);
+
+  // Bars: each period gets a slot with V+ and V- side by side.
+  const auto n = static_cast<int>(labels_.size());
+  if (n > 0) {
+    const double slot = static_cast<double>(l.plot.width()) / n;
+    const double bar = std::max(1.0, slot * 0.35);
+    p.setFont(LabelFont());
+    const QFontMetrics lm(p.font());
+    for (int i = 0; i < n; ++i) {
+      const double x = l.plot.left() + slot * i + slot / 2;
+      const auto drawBar = [&](double left, double v, const QColor& c) {
+        if (v == 0) return;
+        const double y = yOf(v);
+        p.fillRect(QRectF(QPointF(left, std::min<double>(y, zero)), QPointF(left + bar, std::max<double>(y, zero))), c);
+      };
+      drawBar(x - bar, forward_[i], kForwardColor);
+      drawBar(x, reverse_[i], kReverseColor);
+      if (i % l.step == 0) {
+        const int w = lm.horizontalAdvance(labels_[i]);
+        p.drawText(QRect(static_cast<int>(x) - w / 2 - 1, l.labelTop, w + 2, lm.height()), Qt::AlignCenter, labels_[i]);
+      }
+    }
+    p.setFont(font());
+  }
+
+  // Legend, centred at the bottom.
+  const QString names[] = {QStringLiteral("V+, м3"), QStringLiteral("V-, м3")};
+  const QColor colors[] = {kForwardColor, kReverseColor};
+  const int box = fm.height() - 4;
+  int total = 0;
+  for (const QString& s : names) total += box + 4 + fm.horizontalAdvance(s) + 16;
+  int x = (width() - total + 16) / 2;
+  for (int i = 0; i < 2; ++i) {
+    p.fillRect(QRect(x, l.legendTop + 2, box, box), colors[i]);
+    x += box + 4;
+    p.drawText(QRect(x, l.legendTop, fm.horizontalAdvance(names[i]) + 1, fm.height()), Qt::AlignLeft | Qt::AlignVCenter,
+               names[i]);
+    x += fm.horizontalAdvance(names[i]) + 16;
+  }
 }
 
 }  // namespace statvtk::app

@@ -1,39 +1,48 @@
 // The chart under a statistics window's list: V+ and V- volume bars of the
-// selection (per hour, day or month), from the core's VolumeSeriesOf.
+// selection (per hour, day or month), from the core's VolumeSeriesOf, drawn
+// with QPainter (value axis on the left, labels below, legend at the bottom).
 #pragma once
 
-#include <QChartView>
+#include <QList>
+#include <QStringList>
+#include <QWidget>
 
 #include "stats/volume_series.hpp"
 
-class QBarCategoryAxis;
-class QBarSet;
-
 namespace statvtk::app {
 
-class VolumeChart : public QChartView {
+class VolumeChart : public QWidget {
  public:
   explicit VolumeChart(QWidget* parent = nullptr);
   void Show(const VolumeSeries& series);
-  // The bar sets as shown ("V+, м3" and "V-, м3"), for reading back.
-  const QBarSet* Forward() const { return forward_; }
-  const QBarSet* Reverse() const { return reverse_; }
+  // The title as drawn (with the note on a second line when there is one).
+  QString Title() const { return title_; }
+  // The bar heights as shown ("V+, м3" and "V-, м3"): a period without a
+  // known increment has 0 (no bar).
+  const QList<double>& Forward() const { return forward_; }
+  const QList<double>& Reverse() const { return reverse_; }
   // The bar labels (every one, as the series gives them).
   QStringList Categories() const { return labels_; }
   // The labels as drawn: when the chart is too narrow for all of them, only
-  // every n-th is written (the others are blank), so none is cut to "…".
+  // every n-th is written (the others are blank), so none is cut or overlaps.
   QStringList ShownCategories() const;
 
+  QSize sizeHint() const override { return {480, 220}; }
+
  protected:
-  void resizeEvent(QResizeEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
-  void SpaceLabels();
+  struct Layout;
+  Layout Measure() const;
+  QFont LabelFont() const;
 
+  QString title_;
   QStringList labels_;
-  QBarCategoryAxis* axis_ = nullptr;
-  QBarSet* forward_ = nullptr;
-  QBarSet* reverse_ = nullptr;
+  QList<double> forward_;
+  QList<double> reverse_;
+  double bottom_ = 0;  // value range of the axis
+  double top_ = 1;
 };
 
 }  // namespace statvtk::app

@@ -3,7 +3,6 @@
 // open dialog offering every statistics file first, values never cut in the
 // status bar and technical information, chart labels that fit.
 #include <QAction>
-#include <QBarSet>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QScrollBar>

@@ -3,7 +3,6 @@
 // the chart following the selection, the hourly report (through the UI seam,
 // busy while it runs), a failed report, CSV export and the events window.
 #include <QApplication>
-#include <QBarSet>
 #include <QDateEdit>
 #include <QListWidget>
 #include <QMdiArea>
@@ -101,7 +100,7 @@ class StatChildTest : public QObject {
       inWeek += week;
     }
     QVERIFY(inWeek > 0);
-    QCOMPARE(w.Chart()->Forward()->count(), inWeek);
+    QCOMPARE(w.Chart()->Forward().size(), inWeek);
 
     // The current values: the three common rows, LDN-08 adds its last periods.
     QStringList names;
@@ -130,7 +129,7 @@ class StatChildTest : public QObject {
     QCOMPARE(w.List()->count(), 0);
     QCOMPARE(w.CurrentGrid()->rowCount(), 1);
     QCOMPARE(w.CurrentGrid()->item(0, 0)->text(), QStringLiteral("В файле нет ни одной верной записи"));
-    QCOMPARE(w.Chart()->chart()->title(), QStringLiteral("В файле нет ни одной верной записи"));
+    QCOMPARE(w.Chart()->Title(), QStringLiteral("В файле нет ни одной верной записи"));
   }
 
   void LoadedWindowRefusesAnUnknownImage() {
@@ -200,21 +199,21 @@ class StatChildTest : public QObject {
       const VolumeSeries want = VolumeSeriesOf(w.WindowModel());
       QCOMPARE(static_cast<int>(want.bars.size()), 24);
       QCOMPARE(w.Chart()->Categories().size(), 24);
-      QCOMPARE(w.Chart()->Forward()->count(), 24);
+      QCOMPARE(w.Chart()->Forward().size(), 24);
       double sum = 0;
       for (int h = 0; h < 24; ++h) {
-        QCOMPARE(w.Chart()->Forward()->at(h), want.bars[h].forward);
-        QCOMPARE(w.Chart()->Reverse()->at(h), want.bars[h].reverse);
+        QCOMPARE(w.Chart()->Forward()[h], want.bars[h].forward);
+        QCOMPARE(w.Chart()->Reverse()[h], want.bars[h].reverse);
         sum += want.bars[h].forward;
       }
       QVERIFY(sum > 0);  // the simulated instrument had flow on these days
-      QVERIFY(w.Chart()->chart()->title().contains(w.List()->item(row)->text()));
+      QVERIFY(w.Chart()->Title().contains(w.List()->item(row)->text()));
     }
     // Daily mode: one bar per selected day.
     w.ModeButton(StatMode::Daily)->click();
     w.List()->clearSelection();
     for (int i = 0; i < 5; ++i) w.List()->item(i)->setSelected(true);
-    QCOMPARE(w.Chart()->Forward()->count(), 5);
+    QCOMPARE(w.Chart()->Forward().size(), 5);
   }
 
   void HourlyReportThroughTheSeamWhileBusy() {
