@@ -1,4 +1,5 @@
 // Parsing the desktop program's command line.
+#include "app/path_text.hpp"
 #include "app/app_options.hpp"
 
 namespace statvtk::app {
@@ -12,9 +13,9 @@ AppOptions ParseAppOptions(const QStringList& arguments) {
         o.error = QStringLiteral("--home needs a folder");
         return o;
       }
-      o.home = arguments[++i].toStdString();
+      o.home = PathOf(arguments[++i]);
     } else if (a.startsWith(QLatin1String("--home="))) {
-      o.home = a.mid(7).toStdString();
+      o.home = PathOf(a.mid(7));
     } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
       o.help = true;
     } else if (a == QLatin1String("--version")) {

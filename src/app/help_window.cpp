@@ -5,6 +5,7 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
+#include "app/path_text.hpp"
 #include "app/ui_seam.hpp"
 #include "base/install_layout.hpp"
 #include "base/program_home.hpp"
@@ -46,7 +47,7 @@ HelpWindow::HelpWindow(UiSeam& ui, const std::filesystem::path& guide, QWidget* 
       ui_.OpenExternally(target);
     }
   });
-  browser_->setSource(QUrl::fromLocalFile(QString::fromStdString(guide.string())), QTextDocument::MarkdownResource);
+  browser_->setSource(QUrl::fromLocalFile(PathText(guide)), QTextDocument::MarkdownResource);
   auto* box = new QVBoxLayout(this);
   box->setContentsMargins(0, 0, 0, 0);
   box->addWidget(browser_);

@@ -1,3 +1,4 @@
+#include "app/path_text.hpp"
 #include "app/job_controller.hpp"
 
 #include <QMetaObject>
@@ -119,10 +120,10 @@ void JobController::DeliverCurrent(std::span<const std::uint8_t, 1024> block, De
   });
 }
 void JobController::StatisticsFileWritten(const std::filesystem::path& path) {
-  Post([this, p = Q(path.string())] { Q_EMIT fileWritten(p); });
+  Post([this, p = PathText(path)] { Q_EMIT fileWritten(p); });
 }
 void JobController::StatisticsFileFailed(const std::filesystem::path& path, const std::string& error) {
-  Post([this, p = Q(path.string()), e = Q(error)] { Q_EMIT fileFailed(p, e); });
+  Post([this, p = PathText(path), e = Q(error)] { Q_EMIT fileFailed(p, e); });
 }
 
 void JobController::BatchAddressStarted(std::uint32_t address, std::size_t index, std::size_t count) {

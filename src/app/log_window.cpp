@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/path_text.hpp"
 #include "app/app_services.hpp"
 #include "app/ui_seam.hpp"
 
@@ -72,10 +73,10 @@ void LogWindow::Clear() {
 void LogWindow::Save() {
   const auto proposed = ProposedLogPath(app_.Home(), LocalNow());
   const QString name =
-      app_.Ui().SaveFileName(this, QStringLiteral("Сохранить протокол"), QString::fromStdString(proposed.string()),
+      app_.Ui().SaveFileName(this, QStringLiteral("Сохранить протокол"), PathText(proposed),
                              QStringLiteral("Файлы протоколов (*.log)"));
   if (name.isEmpty()) return;
-  if (const Result<void> saved = log_.SaveTo(name.toStdString()); !saved) {
+  if (const Result<void> saved = log_.SaveTo(PathOf(name)); !saved) {
     // The log's own message says what failed and why; the file is named once.
     QString text = QString::fromStdString(saved.error().reason);
     if (!text.contains(name)) text += QStringLiteral(" (") + name + QStringLiteral(")");

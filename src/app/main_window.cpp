@@ -16,6 +16,7 @@
 
 #include <algorithm>
 
+#include "app/path_text.hpp"
 #include "app/about_dialog.hpp"
 #include "app/child_geometry.hpp"
 #include "app/child_windows.hpp"
@@ -369,11 +370,11 @@ void MainWindow::SaveGeometry() {
 QString MainWindow::LastFolder(const char* key) const {
   const std::string saved = ini_.ReadString(kWindows, key, "");
   if (!saved.empty() && std::filesystem::is_directory(saved)) return QString::fromStdString(saved);
-  return QString::fromStdString(DataFolder(home_).string());
+  return PathText(DataFolder(home_));
 }
 
 void MainWindow::RememberFolder(const char* key, const QString& file) {
-  ini_.WriteString(kWindows, key, std::filesystem::path(file.toStdString()).parent_path().string());
+  ini_.WriteString(kWindows, key, PathOf(file).parent_path().string());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

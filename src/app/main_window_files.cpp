@@ -9,6 +9,7 @@
 #include <QMimeData>
 
 #include "app/child_windows.hpp"
+#include "app/path_text.hpp"
 #include "app/main_window.hpp"
 #include "app/recent_files.hpp"
 #include "app/ui_seam.hpp"
@@ -45,7 +46,7 @@ void MainWindow::OpenCommand() {
 
 bool MainWindow::OpenStatFile(const QString& path, ExtensionRule rule, bool* sizeError) {
   if (sizeError) *sizeError = false;
-  const std::filesystem::path file = path.toStdString();
+  const std::filesystem::path file = PathOf(path);
   if (TypeOfFileName(file, rule) == DeviceType::dtUnknown) return false;  // another extension: no message
   std::error_code ec;
   if (std::filesystem::is_directory(file, ec)) {
@@ -113,7 +114,7 @@ void MainWindow::SaveCommand() {
   if (name.isEmpty()) return;
   if (QFileInfo(name).suffix().isEmpty()) name += QString::fromUtf8(FileExtension(type).data());
   RememberFolder("SaveFolder", name);
-  if (const auto saved = SaveStatFile(name.toStdString(), stat->Data()); !saved) {
+  if (const auto saved = SaveStatFile(PathOf(name), stat->Data()); !saved) {
     ui_.Warn(this, windowTitle(), QString::fromStdString(saved.error().reason));
     return;
   }

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "app/path_text.hpp"
 #include "app/ui_seam.hpp"
 #include "base/ini_file.hpp"
 #include "base/program_home.hpp"
@@ -36,7 +37,7 @@ bool StoreReportSettings(IniFile& ini, const ReportSettings& s) {
 }
 
 QString FolderProblem(const std::filesystem::path& folder) {
-  const QString shown = QString::fromStdString(folder.string());
+  const QString shown = PathText(folder);
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec))
     return QStringLiteral("Папка отчетов ") + shown + QStringLiteral(" не существует.");
@@ -54,7 +55,7 @@ ReportSettingsDialog::ReportSettingsDialog(IniFile& ini, std::filesystem::path h
     : QDialog(parent), ini_(ini), home_(std::move(home)), ui_(ui) {
   setWindowTitle(QStringLiteral("Параметры отчета"));
   const ReportSettings s = LoadReportSettings(ini_, home_);
-  folder_ = new QLineEdit(QString::fromStdString(s.folder.string()), this);
+  folder_ = new QLineEdit(PathText(s.folder), this);
   folder_->setMinimumWidth(320);
   auto* browse = new QPushButton(QStringLiteral("Обзор..."), this);
   auto* row = new QHBoxLayout;
@@ -86,7 +87,7 @@ void ReportSettingsDialog::accept() {
     ui_.Warn(this, windowTitle(), QStringLiteral("Укажите папку отчетов."));
     return;
   }
-  s.folder = folder.toStdString();
+  s.folder = PathOf(folder);
   std::error_code ec;
   // The program's own Reports/ is made on demand; any other folder must be there.
   if (s.folder == ReportsFolder(home_)) std::filesystem::create_directories(s.folder, ec);

@@ -4,6 +4,7 @@
 
 #include <system_error>
 
+#include "app/path_text.hpp"
 #include "app/app_services.hpp"
 #include "app/services_progress.hpp"
 #include "app/ui_seam.hpp"
@@ -60,10 +61,10 @@ ReportOutcome RunStatReport(const StatModel& model, const ReportPlan& plan, cons
   if (!made) return Failed(made.error().reason, app, parent, true);
   out.written = *made;
   out.ok = true;
-  app.Log(QStringLiteral("Отчет записан: ") + QString::fromStdString(out.written.string()));
+  app.Log(QStringLiteral("Отчет записан: ") + PathText(out.written));
   if (settings.openWhenDone &&
-      !app.Ui().OpenExternally(QUrl::fromLocalFile(QString::fromStdString(out.written.string()))))
-    app.Log(QStringLiteral("Не удалось открыть отчет: ") + QString::fromStdString(out.written.string()));
+      !app.Ui().OpenExternally(QUrl::fromLocalFile(PathText(out.written))))
+    app.Log(QStringLiteral("Не удалось открыть отчет: ") + PathText(out.written));
   return out;
 }
 

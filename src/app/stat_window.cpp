@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
+#include "app/path_text.hpp"
 #include "app/app_services.hpp"
 #include "app/ui_seam.hpp"
 #include "app/volume_chart.hpp"
@@ -307,10 +308,10 @@ void StatWindow::ExportCsv() {
   const std::filesystem::path proposed =
       app_.Report().folder / (window_->Model().SerialText() + "_" + ArchiveWord(mode) + ".csv");
   const QString name =
-      app_.Ui().SaveFileName(this, QStringLiteral("Экспорт CSV"), QString::fromStdString(proposed.string()),
+      app_.Ui().SaveFileName(this, QStringLiteral("Экспорт CSV"), PathText(proposed),
                              QStringLiteral("Файлы CSV (*.csv);;Все файлы (*)"));
   if (name.isEmpty()) return;
-  const std::filesystem::path path = name.toStdString();
+  const std::filesystem::path path = PathOf(name);
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(csv.data());
   if (const Result<void> written = WriteFileAtomically(path, std::span<const std::uint8_t>(bytes, csv.size()));
       !written) {

@@ -1,7 +1,6 @@
 #include "sim/expected_dump.hpp"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
