@@ -58,7 +58,7 @@ std::string OpenFailureReason(int err, const std::string& path) {
   }
 }
 
-ChannelOpenResult Failure(std::string reason) { return serial::OpenFailure(std::move(reason)); }
+Error Failure(std::string reason) { return serial::OpenFailure(std::move(reason)); }
 
 // Reads a small sysfs value; empty when absent.
 std::string ReadSysText(const std::filesystem::path& p) {
@@ -281,11 +281,9 @@ ChannelOpenResult OpenSerialChannel(const std::string& path, std::uint32_t baudR
     ioctl(fd, TIOCNXCL);
     return fail(serial::OpenFaultText(OpenFault::LineRejected, path, std::strerror(err)));
   }
-  ChannelOpenResult r;
-  r.hint = TuneLatency(fd, path);
+  std::string hint = TuneLatency(fd, path);
   tcflush(fd, TCIOFLUSH);
-  r.channel = std::make_unique<SerialChannel>(fd, saved, Describe(line));
-  return r;
+  return OpenedChannel{std::make_unique<SerialChannel>(fd, saved, Describe(line)), std::move(hint)};
 }
 
 std::string SerialPortPathOf(int number) { return "/dev/ttyS" + std::to_string(number > 0 ? number - 1 : 0); }

@@ -216,9 +216,7 @@ ChannelOpenResult OpenSerialChannel(const std::string& path, std::uint32_t baudR
   settings.dataBits = 8;
   settings.stopBits = 1;
   settings.evenParity = evenParity;
-  ChannelOpenResult r;
-  r.channel = std::make_unique<SerialChannel>(std::move(port), saved, settings);
-  return r;
+  return OpenedChannel{std::make_unique<SerialChannel>(std::move(port), saved, settings), {}};
 }
 
 std::string SerialPortPathOf(int number) { return "COM" + std::to_string(number > 0 ? number : 1); }

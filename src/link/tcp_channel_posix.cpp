@@ -168,8 +168,8 @@ std::string ResolveIpv4(const std::string& name) { return tcp::FirstIpv4Of(name)
 
 ChannelOpenResult OpenTcpChannel(const TcpTarget& target) {
   auto endpoint = tcp::EndpointOf(target);
-  if (auto* refused = std::get_if<ChannelOpenResult>(&endpoint)) return std::move(*refused);
-  const auto& [address, port, where] = std::get<tcp::Ipv4Endpoint>(endpoint);
+  if (!endpoint) return std::move(endpoint.error());
+  const auto& [address, port, where] = *endpoint;
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = port;
@@ -183,9 +183,7 @@ ChannelOpenResult OpenTcpChannel(const TcpTarget& target) {
   if (err != 0) return tcp::ConnectFailure(FaultOf(err), target, where, std::strerror(err));
   const int one = 1;
   setsockopt(sock.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  ChannelOpenResult r;
-  r.channel = std::make_unique<TcpChannel>(std::move(sock));
-  return r;
+  return OpenedChannel{std::make_unique<TcpChannel>(std::move(sock)), {}};
 }
 
 }  // namespace statvtk

@@ -197,8 +197,8 @@ std::string ResolveIpv4(const std::string& name) { return WinsockStarted() ? tcp
 
 ChannelOpenResult OpenTcpChannel(const TcpTarget& target) {
   auto endpoint = tcp::EndpointOf(target, WinsockStarted);
-  if (auto* refused = std::get_if<ChannelOpenResult>(&endpoint)) return std::move(*refused);
-  const auto& [address, port, where] = std::get<tcp::Ipv4Endpoint>(endpoint);
+  if (!endpoint) return std::move(endpoint.error());
+  const auto& [address, port, where] = *endpoint;
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = port;
@@ -217,9 +217,7 @@ ChannelOpenResult OpenTcpChannel(const TcpTarget& target) {
   if (err != 0) return tcp::ConnectFailure(FaultOf(err), target, where, SystemErrorText(err));
   const BOOL one = TRUE;
   setsockopt(sock.get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
-  ChannelOpenResult r;
-  r.channel = std::make_unique<TcpChannel>(std::move(sock));
-  return r;
+  return OpenedChannel{std::make_unique<TcpChannel>(std::move(sock)), {}};
 }
 
 }  // namespace statvtk

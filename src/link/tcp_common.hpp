@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 #include <functional>
-#include <variant>
 
 #include "link/tcp_channel.hpp"
 
@@ -15,10 +14,10 @@ namespace statvtk::tcp {
 inline constexpr int kConnectSliceMs = 100;  // the abort flag is looked at this often
 inline constexpr int kWriteStallMs = 5000;   // longest wait for room in the send buffer
 
-ChannelOpenResult Failure(std::uint32_t code, std::string reason);
+Error Failure(std::uint32_t code, std::string reason);
 
 // The dotted IPv4 text to connect to (resolved when useDynDns), or the failure (code 111).
-std::variant<std::string, ChannelOpenResult> TargetAddress(const TcpTarget& target);
+Result<std::string> TargetAddress(const TcpTarget& target);
 
 // "192.168.0.10:10001"
 std::string Where(const std::string& dotted, std::uint16_t port);
@@ -36,8 +35,7 @@ struct Ipv4Endpoint {
 };
 // The target's endpoint (resolved when useDynDns), or the failure: code 111 for
 // a bad or unresolved address, 102 when `socketsReady` says the sockets did not start.
-std::variant<Ipv4Endpoint, ChannelOpenResult> EndpointOf(const TcpTarget& target,
-                                                         const std::function<bool()>& socketsReady = {});
+Result<Ipv4Endpoint> EndpointOf(const TcpTarget& target, const std::function<bool()>& socketsReady = {});
 
 enum class ConnectFault {
   Refused,      // nobody listens there
@@ -47,9 +45,9 @@ enum class ConnectFault {
   Other,
 };
 // Reason for a failed connect (code 105); `detail` is the system's words for Other.
-ChannelOpenResult ConnectFailure(ConnectFault fault, const TcpTarget& target, const std::string& where,
-                                 const std::string& detail = {});
+Error ConnectFailure(ConnectFault fault, const TcpTarget& target, const std::string& where,
+                     const std::string& detail = {});
 // Reason for a socket that could not be made (code 101).
-ChannelOpenResult SocketFailure(const std::string& detail);
+Error SocketFailure(const std::string& detail);
 
 }  // namespace statvtk::tcp

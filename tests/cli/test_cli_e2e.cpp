@@ -301,9 +301,9 @@ TEST(CliRead, LastReadsOldestRecordHasNoIncrement) {
   EXPECT_EQ(second.find("null"), std::string::npos) << second;
   EXPECT_NE(second.find("\"counter_increments\":["), std::string::npos) << second;
 
-  const LoadResult loaded = LoadStatFile(file, ExtensionRule::Exact);
-  ASSERT_TRUE(loaded.data) << loaded.error;
-  std::shared_ptr<const StatModel> model = MakeStatModel(*loaded.data);
+  const Result<StatData> loaded = LoadStatFile(file, ExtensionRule::Exact);
+  ASSERT_TRUE(loaded) << ReasonOf(loaded);
+  std::shared_ptr<const StatModel> model = MakeStatModel(*loaded);
   ASSERT_TRUE(model);
   const auto idx = model->Index(ArchiveKind::Hourly);
   ASSERT_GE(idx.size(), 2u);
