@@ -117,8 +117,8 @@ class Tmod07 {
 
   // --- exchanges ---
   // Short form: sends group/command/data to `address`, receives the reply with
-  // retries. True when LastError is 0 and a reply is stored (an abort gives
-  // LastError 0 and false).
+  // retries. True when LastError is 0 and a reply is stored (the stop request
+  // gives LastError kAborted and false).
   bool Exchange(std::uint8_t address, std::uint8_t group, std::uint8_t command, std::span<const std::uint8_t> data);
   bool ExchangeLong(std::uint32_t address, std::uint8_t group, std::uint8_t command,
                     std::span<const std::uint8_t> data);
