@@ -15,17 +15,9 @@
 
 #include "link/byte_channel.hpp"
 #include "link/frame.hpp"
+#include "link/frame_trace.hpp"
 
 namespace statvtk {
-
-// One entry of the frame trace: a frame sent, or a run of bytes received.
-struct FrameTrace {
-  enum class Direction { Sent, Received, Late };
-  std::chrono::system_clock::time_point when;
-  Direction direction;
-  std::span<const std::uint8_t> bytes;
-  std::uint32_t result = 0;  // link error code of that reception (0: a good frame)
-};
 
 class Tmod07 {
  public:

@@ -373,7 +373,7 @@ TEST(CliIdentifyCurrentShow, EachModel) {
     const CliRun id = RunCli(rig.Args({"identify", "--trace"}, conn));
     ASSERT_EQ(id.status, 0) << id.err;
     EXPECT_EQ(id.out, rig.instrument.IdentificationText() + "\n" + std::string(DeviceTypeName(t)) + "\n");
-    EXPECT_TRUE(HasShape(id.err, "99:99:99.999 -> 55 ")) << id.err;
+    EXPECT_TRUE(HasShape(id.err, "99:99:99.999  -> 55 ")) << id.err;
 
     const CliRun cur = RunCli(rig.Args({"current"}, conn));
     ASSERT_EQ(cur.status, 0) << cur.err;
