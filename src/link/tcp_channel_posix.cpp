@@ -24,6 +24,7 @@
 #include <utility>
 
 #include "link/link_error.hpp"
+#include "link/read_buffer.hpp"
 #include "link/tcp_common.hpp"
 
 namespace statvtk {
@@ -63,17 +64,11 @@ class TcpChannel final : public ByteChannel {
   void Purge(std::vector<std::uint8_t>* dropped) override { DropInput(dropped); }
 
   void DropInput(std::vector<std::uint8_t>* dropped) override {
-    for (;;) {
-      if (dropped)
-        dropped->insert(dropped->end(), buf_.begin() + static_cast<std::ptrdiff_t>(pos_),
-                        buf_.begin() + static_cast<std::ptrdiff_t>(len_));
-      pos_ = len_ = 0;
-      if (!open_ || Fill() == 0) break;
-    }
+    buf_.Drain(dropped, [this] { return open_ ? Fill() : 0; });
   }
 
   std::optional<std::uint8_t> ReadByte(std::chrono::milliseconds wait) override {
-    if (pos_ < len_) return buf_[pos_++];
+    if (const auto byte = buf_.Next()) return byte;
     // Poll first: it returns at once when bytes wait, so a byte costs one
     // poll and one receive however the reply is split into segments.
     const auto deadline = Clock::now() + wait;
@@ -82,7 +77,7 @@ class TcpChannel final : public ByteChannel {
       pollfd p{fd_, POLLIN, 0};
       const int r = poll(&p, 1, left > 0 ? static_cast<int>(left) + 1 : 0);
       if (r < 0 && errno != EINTR) break;
-      if (r > 0 && Fill() > 0) return buf_[pos_++];
+      if (r > 0 && Fill() > 0) return buf_.Next();
       if (left <= 0) break;
     }
     return std::nullopt;
@@ -108,27 +103,23 @@ class TcpChannel final : public ByteChannel {
     return false;
   }
 
-  // Receives what is waiting into the (empty) buffer; a closed peer closes the channel.
+  // Refills the buffer with what is waiting; a closed peer closes the channel.
   std::size_t Fill() {
-    pos_ = len_ = 0;
-    for (;;) {
-      const ssize_t n = ::recv(fd_, buf_.data(), buf_.size(), MSG_DONTWAIT);
-      if (n > 0) {
-        len_ = static_cast<std::size_t>(n);
-        return len_;
+    return buf_.Refill([this](std::span<std::uint8_t> into) -> std::size_t {
+      for (;;) {
+        const ssize_t n = ::recv(fd_, into.data(), into.size(), MSG_DONTWAIT);
+        if (n > 0) return static_cast<std::size_t>(n);
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) open_ = false;
+        return 0;
       }
-      if (n < 0 && errno == EINTR) continue;
-      if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) open_ = false;
-      return 0;
-    }
+    });
   }
 
   UniqueFd sock_;
   int fd_;
   bool open_ = true;
-  std::array<std::uint8_t, 256> buf_{};
-  std::size_t pos_ = 0;
-  std::size_t len_ = 0;
+  ReadBuffer buf_;
 };
 
 ConnectFault FaultOf(int err) {

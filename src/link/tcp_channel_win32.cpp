@@ -11,8 +11,9 @@
 #include <chrono>
 #include <utility>
 
-#include "link/link_error.hpp"
 #include "base/system_error.hpp"
+#include "link/link_error.hpp"
+#include "link/read_buffer.hpp"
 #include "link/tcp_common.hpp"
 
 namespace statvtk {
@@ -110,20 +111,14 @@ class TcpChannel final : public ByteChannel {
   void Purge(std::vector<std::uint8_t>* dropped) override { DropInput(dropped); }
 
   void DropInput(std::vector<std::uint8_t>* dropped) override {
-    for (;;) {
-      if (dropped)
-        dropped->insert(dropped->end(), buf_.begin() + static_cast<std::ptrdiff_t>(pos_),
-                        buf_.begin() + static_cast<std::ptrdiff_t>(len_));
-      pos_ = len_ = 0;
-      if (!open_ || Fill() == 0) break;
-    }
+    buf_.Drain(dropped, [this] { return open_ ? Fill() : 0; });
   }
 
   std::optional<std::uint8_t> ReadByte(std::chrono::milliseconds wait) override {
-    if (pos_ < len_) return buf_[pos_++];
+    if (const auto byte = buf_.Next()) return byte;
     const auto deadline = Clock::now() + wait;
     while (open_) {
-      if (Fill() > 0) return buf_[pos_++];
+      if (Fill() > 0) return buf_.Next();
       if (!open_) break;
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
       if (left.count() <= 0) break;
@@ -142,23 +137,19 @@ class TcpChannel final : public ByteChannel {
   bool CarriesTextLines() const override { return false; }
 
  private:
-  // Receives what is waiting into the (empty) buffer; a closed peer closes the channel.
+  // Refills the buffer with what is waiting; a closed peer closes the channel.
   std::size_t Fill() {
-    pos_ = len_ = 0;
-    const int n = ::recv(sock_.get(), reinterpret_cast<char*>(buf_.data()), static_cast<int>(buf_.size()), 0);
-    if (n > 0) {
-      len_ = static_cast<std::size_t>(n);
-      return len_;
-    }
-    if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK) open_ = false;
-    return 0;
+    return buf_.Refill([this](std::span<std::uint8_t> into) -> std::size_t {
+      const int n = ::recv(sock_.get(), reinterpret_cast<char*>(into.data()), static_cast<int>(into.size()), 0);
+      if (n > 0) return static_cast<std::size_t>(n);
+      if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK) open_ = false;
+      return 0;
+    });
   }
 
   UniqueSocket sock_;
   bool open_ = true;
-  std::array<std::uint8_t, 256> buf_{};
-  std::size_t pos_ = 0;
-  std::size_t len_ = 0;
+  ReadBuffer buf_;
 };
 
 ConnectFault FaultOf(int err) {
