@@ -24,7 +24,6 @@
 #include <utility>
 
 #include "link/link_error.hpp"
-#include "link/read_buffer.hpp"
 #include "link/tcp_common.hpp"
 
 namespace statvtk {
@@ -36,7 +35,7 @@ using tcp::ConnectFault;
 using tcp::kConnectSliceMs;
 using tcp::kWriteStallMs;
 
-class TcpChannel final : public ByteChannel {
+class TcpChannel final : public tcp::SocketChannel {
  public:
   explicit TcpChannel(UniqueFd sock) : sock_(std::move(sock)), fd_(sock_.get()) {}
   TcpChannel(const TcpChannel&) = delete;
@@ -61,12 +60,6 @@ class TcpChannel final : public ByteChannel {
     return done;
   }
 
-  void Purge(std::vector<std::uint8_t>* dropped) override { DropInput(dropped); }
-
-  void DropInput(std::vector<std::uint8_t>* dropped) override {
-    buf_.Drain(dropped, [this] { return open_ ? Fill() : 0; });
-  }
-
   std::optional<std::uint8_t> ReadByte(std::chrono::milliseconds wait) override {
     if (const auto byte = buf_.Next()) return byte;
     // Poll first: it returns at once when bytes wait, so a byte costs one
@@ -83,13 +76,6 @@ class TcpChannel final : public ByteChannel {
     return std::nullopt;
   }
 
-  std::uint32_t CarrierWaitMs() const override { return 0; }
-  bool IsOpen() const override { return open_; }
-  void ClearBeforeSend(std::vector<std::uint8_t>* dropped) override { DropInput(dropped); }
-  bool CountsShortWrites() const override { return false; }
-  std::uint32_t GoneCode() const override { return link_error::kInvalidSocket; }
-  bool CarriesTextLines() const override { return false; }
-
  private:
   // Up to 5 s for room in the send buffer, in 100 ms slices with the abort
   // flag looked at between them; true when there is room.
@@ -103,8 +89,7 @@ class TcpChannel final : public ByteChannel {
     return false;
   }
 
-  // Refills the buffer with what is waiting; a closed peer closes the channel.
-  std::size_t Fill() {
+  std::size_t Fill() override {
     return buf_.Refill([this](std::span<std::uint8_t> into) -> std::size_t {
       for (;;) {
         const ssize_t n = ::recv(fd_, into.data(), into.size(), MSG_DONTWAIT);
@@ -118,8 +103,6 @@ class TcpChannel final : public ByteChannel {
 
   UniqueFd sock_;
   int fd_;
-  bool open_ = true;
-  ReadBuffer buf_;
 };
 
 ConnectFault FaultOf(int err) {

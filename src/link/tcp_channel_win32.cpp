@@ -13,7 +13,6 @@
 
 #include "base/system_error.hpp"
 #include "link/link_error.hpp"
-#include "link/read_buffer.hpp"
 #include "link/tcp_common.hpp"
 
 namespace statvtk {
@@ -78,7 +77,7 @@ bool WaitFor(SOCKET s, bool forWrite, long long ms, bool* failed = nullptr) {
   return r > 0;
 }
 
-class TcpChannel final : public ByteChannel {
+class TcpChannel final : public tcp::SocketChannel {
  public:
   explicit TcpChannel(UniqueSocket sock) : sock_(std::move(sock)) {}
   TcpChannel(const TcpChannel&) = delete;
@@ -108,12 +107,6 @@ class TcpChannel final : public ByteChannel {
     return done;
   }
 
-  void Purge(std::vector<std::uint8_t>* dropped) override { DropInput(dropped); }
-
-  void DropInput(std::vector<std::uint8_t>* dropped) override {
-    buf_.Drain(dropped, [this] { return open_ ? Fill() : 0; });
-  }
-
   std::optional<std::uint8_t> ReadByte(std::chrono::milliseconds wait) override {
     if (const auto byte = buf_.Next()) return byte;
     const auto deadline = Clock::now() + wait;
@@ -129,16 +122,8 @@ class TcpChannel final : public ByteChannel {
     return std::nullopt;
   }
 
-  std::uint32_t CarrierWaitMs() const override { return 0; }
-  bool IsOpen() const override { return open_; }
-  void ClearBeforeSend(std::vector<std::uint8_t>* dropped) override { DropInput(dropped); }
-  bool CountsShortWrites() const override { return false; }
-  std::uint32_t GoneCode() const override { return link_error::kInvalidSocket; }
-  bool CarriesTextLines() const override { return false; }
-
  private:
-  // Refills the buffer with what is waiting; a closed peer closes the channel.
-  std::size_t Fill() {
+  std::size_t Fill() override {
     return buf_.Refill([this](std::span<std::uint8_t> into) -> std::size_t {
       const int n = ::recv(sock_.get(), reinterpret_cast<char*>(into.data()), static_cast<int>(into.size()), 0);
       if (n > 0) return static_cast<std::size_t>(n);
@@ -148,8 +133,6 @@ class TcpChannel final : public ByteChannel {
   }
 
   UniqueSocket sock_;
-  bool open_ = true;
-  ReadBuffer buf_;
 };
 
 ConnectFault FaultOf(int err) {

@@ -7,9 +7,35 @@
 #include <string>
 #include <functional>
 
+#include "link/link_error.hpp"
+#include "link/read_buffer.hpp"
 #include "link/tcp_channel.hpp"
 
 namespace statvtk::tcp {
+
+// What both socket channels share: the input buffer, the open state and the
+// ways a socket differs from a serial line. Each side brings its send, its
+// wait for input and its receive (Fill).
+class SocketChannel : public ByteChannel {
+ public:
+  void Purge(std::vector<std::uint8_t>* dropped) override { DropInput(dropped); }
+  void DropInput(std::vector<std::uint8_t>* dropped) override {
+    buf_.Drain(dropped, [this] { return open_ ? Fill() : 0; });
+  }
+  std::uint32_t CarrierWaitMs() const override { return 0; }
+  bool IsOpen() const override { return open_; }
+  void ClearBeforeSend(std::vector<std::uint8_t>* dropped) override { DropInput(dropped); }
+  bool CountsShortWrites() const override { return false; }
+  std::uint32_t GoneCode() const override { return link_error::kInvalidSocket; }
+  bool CarriesTextLines() const override { return false; }
+
+ protected:
+  // Refills the buffer with what the socket holds; a closed peer clears open_.
+  virtual std::size_t Fill() = 0;
+
+  bool open_ = true;
+  ReadBuffer buf_;
+};
 
 inline constexpr int kConnectSliceMs = 100;  // the abort flag is looked at this often
 inline constexpr int kWriteStallMs = 5000;   // longest wait for room in the send buffer
