@@ -131,9 +131,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const auto path = std::filesystem::temp_directory_path() /
                         ("statvtk-fuzz-" + std::to_string(::getpid()) + std::string(FileExtension(t)));
       if (!SaveStatFile(path, d)) __builtin_trap();
-      const LoadResult r = LoadStatFile(path, ExtensionRule::Exact);
+      const Result<StatData> r = LoadStatFile(path, ExtensionRule::Exact);
       std::filesystem::remove(path);
-      if (!r.data || r.data->area != d.area || r.data->header != d.header) __builtin_trap();
+      if (!r || r->area != d.area || r->header != d.header) __builtin_trap();
     }
   }
   return 0;

@@ -1,6 +1,7 @@
 // Parsing the desktop program's command line.
-#include "app/path_text.hpp"
 #include "app/app_options.hpp"
+
+#include "app/path_text.hpp"
 
 namespace statvtk::app {
 

@@ -1,10 +1,11 @@
-#include "app/path_text.hpp"
 #include "app/job_controller.hpp"
 
 #include <QMetaObject>
 #include <QWidget>
 #include <algorithm>
 #include <system_error>
+
+#include "app/path_text.hpp"
 
 namespace statvtk::app {
 

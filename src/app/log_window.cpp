@@ -72,9 +72,8 @@ void LogWindow::Clear() {
 
 void LogWindow::Save() {
   const auto proposed = ProposedLogPath(app_.Home(), LocalNow());
-  const QString name =
-      app_.Ui().SaveFileName(this, QStringLiteral("Сохранить протокол"), PathText(proposed),
-                             QStringLiteral("Файлы протоколов (*.log)"));
+  const QString name = app_.Ui().SaveFileName(this, QStringLiteral("Сохранить протокол"), PathText(proposed),
+                                              QStringLiteral("Файлы протоколов (*.log)"));
   if (name.isEmpty()) return;
   if (const Result<void> saved = log_.SaveTo(PathOf(name)); !saved) {
     // The log's own message says what failed and why; the file is named once.

@@ -53,23 +53,23 @@ bool MainWindow::OpenStatFile(const QString& path, ExtensionRule rule, bool* siz
     ui_.Warn(this, windowTitle(), QStringLiteral("Ошибка - ") + path + QStringLiteral(" - это папка, а не файл."));
     return false;
   }
-  LoadResult loaded = LoadStatFile(file, rule, path.toStdString());
-  if (!loaded.data) {
-    if (loaded.ignored) return false;
+  Result<StatData> loaded = LoadStatFile(file, rule, path.toStdString());
+  if (!loaded) {
+    if (loaded.error().code == ErrorCode::NotStatFile) return false;
     if (sizeError) *sizeError = true;
-    ui_.Warn(this, windowTitle(), QString::fromStdString(loaded.error));
+    ui_.Warn(this, windowTitle(), QString::fromStdString(loaded.error().reason));
     return false;
   }
   // A .814 file does not say C or CM: take the member this instrument had at
   // its last download (the job may have written it since the start).
-  ApplyMember(*loaded.data, IniFile(ini_.Path()), std::nullopt);
-  StatChild* w = StatWindowFor(loaded.data->type);
+  ApplyMember(*loaded, IniFile(ini_.Path()), std::nullopt);
+  StatChild* w = StatWindowFor(loaded->type);
   if (!w) {
     ui_.Warn(this, windowTitle(), QStringLiteral("Невозможно создать окно просмотра статистики"));
     return false;
   }
   w->Widget()->setWindowTitle(QStringLiteral("Статистика - ") + path);
-  w->Load(*loaded.data);
+  w->Load(*loaded);
   recent_->Add(QFileInfo(path).absoluteFilePath());
   UpdateCommands();
   return true;

@@ -174,7 +174,7 @@ void MainWindow::OnJobFinished(const JobEnd& end) {
   const ReadResult& result = end.result;
   if (end.kind == ReadKind::CurrentRefresh && end.target && !result.delivered &&
       result.outcome != ReadOutcome::Stopped) {
-    QString reason = QString::fromStdString(result.message);
+    QString reason = QString::fromStdString(result.Message());
     if (!result.linkError.empty()) reason += QStringLiteral(" (") + QString::fromStdString(result.linkError) + ")";
     if (reason.isEmpty()) reason = QStringLiteral("Нет ответа прибора");
     end.target->RefreshFailed(reason);
@@ -200,7 +200,8 @@ void MainWindow::BringFailureIntoSight(const JobEnd& end) {
   const int wanted = log_->NewestLinesWidth(3) + (logSub_->width() - log_->width());
   if (logSub_->width() < wanted) logSub_->resize(std::min(wanted, std::max(room, logSub_->width())), logSub_->height());
   log_->ShowNewest();
-  if (!end.result.message.empty()) status_->SetText(0, QString::fromStdString(end.result.message));
+  if (const std::string message = end.result.Message(); !message.empty())
+    status_->SetText(0, QString::fromStdString(message));
 }
 
 StatChild* MainWindow::StatWindowFor(DeviceType type) {

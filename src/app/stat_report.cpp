@@ -29,14 +29,16 @@ class LogOnly : public NullProgressObserver {
 ReportOutcome Failed(std::string reason, AppServices& app, QWidget* parent, bool logged) {
   if (!logged) app.Log(QString::fromUtf8(kExcelFailure) + ": " + QString::fromStdString(reason));
   app.Ui().Warn(parent, QStringLiteral("StatVTK"), QString::fromUtf8(kExcelFailure));
-  return {false, {}, std::move(reason)};
+  return MakeError(ErrorCode::BadData, std::move(reason));
 }
 
 }  // namespace
 
+Error NoReportMade() { return MakeError(ErrorCode::BadSettings, {}); }
+
 ReportOutcome RunStatReport(const StatModel& model, const ReportPlan& plan, const std::string& fromText,
                             const std::string& toText, AppServices& app, QWidget* parent) {
-  if (plan.kind == ReportKind::None) return {};
+  if (plan.kind == ReportKind::None) return NoReportMade();
   const ReportSettings settings = app.Report();
   const std::string serial = model.SerialText();
   const std::string name = plan.kind == ReportKind::Hourly ? HourlyReportFileName(serial, plan.dayText)
@@ -54,18 +56,15 @@ ReportOutcome RunStatReport(const StatModel& model, const ReportPlan& plan, cons
   run.observer = run.readingRunning ? static_cast<ProgressObserver*>(&logOnly) : &bar;
   run.output = settings.folder / name;
 
-  ReportOutcome out;
-  const Result<std::filesystem::path> made =
-      plan.kind == ReportKind::Hourly ? ExportHourDataToExcel(HourInputOf(model, plan), run)
-                                      : ExportDayDataToExcel(DailyInputOf(model, plan, fromText, toText), run);
+  Result<std::filesystem::path> made = plan.kind == ReportKind::Hourly
+                                           ? ExportHourDataToExcel(HourInputOf(model, plan), run)
+                                           : ExportDayDataToExcel(DailyInputOf(model, plan, fromText, toText), run);
   if (!made) return Failed(made.error().reason, app, parent, true);
-  out.written = *made;
-  out.ok = true;
-  app.Log(QStringLiteral("Отчет записан: ") + PathText(out.written));
-  if (settings.openWhenDone &&
-      !app.Ui().OpenExternally(QUrl::fromLocalFile(PathText(out.written))))
-    app.Log(QStringLiteral("Не удалось открыть отчет: ") + PathText(out.written));
-  return out;
+  const QString written = PathText(*made);
+  app.Log(QStringLiteral("Отчет записан: ") + written);
+  if (settings.openWhenDone && !app.Ui().OpenExternally(QUrl::fromLocalFile(written)))
+    app.Log(QStringLiteral("Не удалось открыть отчет: ") + written);
+  return made;
 }
 
 }  // namespace statvtk::app

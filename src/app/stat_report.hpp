@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "base/error.hpp"
 #include "stats/stat_window.hpp"
 
 class QWidget;
@@ -14,14 +15,14 @@ namespace statvtk::app {
 
 class AppServices;
 
-struct ReportOutcome {
-  bool ok = false;
-  std::filesystem::path written;  // the workbook, when ok
-  std::string reason;             // why not, when not ok (also in the log)
-};
+// The workbook written, or why not (the reason is also in the log).
+using ReportOutcome = Result<std::filesystem::path>;
 
-// A plan of kind None does nothing (ok = false, empty reason). A failure shows
-// "Невозможно передать данные в Excel" and logs the reason.
+// What a report that was never made reports: a plan of kind None does nothing
+// and gives this (code BadSettings, empty reason).
+Error NoReportMade();
+
+// A failure shows "Невозможно передать данные в Excel" and logs the reason.
 ReportOutcome RunStatReport(const StatModel& model, const ReportPlan& plan, const std::string& fromText,
                             const std::string& toText, AppServices& app, QWidget* parent);
 

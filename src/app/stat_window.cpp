@@ -307,9 +307,8 @@ void StatWindow::ExportCsv() {
   const std::string& csv = *made;
   const std::filesystem::path proposed =
       app_.Report().folder / (window_->Model().SerialText() + "_" + ArchiveWord(mode) + ".csv");
-  const QString name =
-      app_.Ui().SaveFileName(this, QStringLiteral("Экспорт CSV"), PathText(proposed),
-                             QStringLiteral("Файлы CSV (*.csv);;Все файлы (*)"));
+  const QString name = app_.Ui().SaveFileName(this, QStringLiteral("Экспорт CSV"), PathText(proposed),
+                                              QStringLiteral("Файлы CSV (*.csv);;Все файлы (*)"));
   if (name.isEmpty()) return;
   const std::filesystem::path path = PathOf(name);
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(csv.data());

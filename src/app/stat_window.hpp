@@ -76,7 +76,7 @@ class StatWindow : public QWidget, public StatChild {
   bool loaded_ = false;
   std::optional<CalendarDate> today_;
   std::unique_ptr<StatWindowModel> window_;
-  ReportOutcome lastReport_;
+  ReportOutcome lastReport_ = NoReportMade();
   bool syncing_ = false;  // the window itself is changing its controls
 
   QListWidget* list_ = nullptr;

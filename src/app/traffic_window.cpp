@@ -9,7 +9,10 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-#include "link/link_cause.hpp"
+#include <chrono>
+#include <span>
+
+#include "link/frame_trace.hpp"
 
 namespace statvtk::app {
 
@@ -18,20 +21,13 @@ constexpr int kMaxLines = 5000;  // older lines scroll away
 }
 
 QString TrafficLine(const TrafficEntry& e) {
-  QString s = e.when.toString(QStringLiteral("hh:mm:ss.zzz"));
-  switch (e.direction) {
-    case FrameTrace::Direction::Sent: s += QStringLiteral("  -> "); break;
-    case FrameTrace::Direction::Received: s += e.result == 0 ? QStringLiteral("  <- ") : QStringLiteral("  <! "); break;
-    case FrameTrace::Direction::Late: s += QStringLiteral("  <~ "); break;
-  }
-  s += QString::fromLatin1(e.bytes.toHex(' ').toUpper());
-  if (e.direction == FrameTrace::Direction::Received && e.result != 0) {
-    // The same words as the messages after "Дополнительная информация: ".
-    if (!e.bytes.isEmpty()) s += QStringLiteral("  ");
-    s += QStringLiteral("[") + QString::fromStdString(LinkCauseText(e.result)) + QStringLiteral("]");
-  }
-  if (e.direction == FrameTrace::Direction::Late) s += QStringLiteral("  [опоздавшие байты]");
-  return s;
+  FrameTrace f;
+  f.when = std::chrono::system_clock::time_point(std::chrono::milliseconds(e.when.toMSecsSinceEpoch()));
+  f.direction = e.direction;
+  f.bytes =
+      std::span(reinterpret_cast<const std::uint8_t*>(e.bytes.constData()), static_cast<std::size_t>(e.bytes.size()));
+  f.result = e.result;
+  return QString::fromStdString(FrameTraceLine(f));
 }
 
 TrafficWindow::TrafficWindow(QWidget* parent) : QWidget(parent) {

@@ -76,7 +76,8 @@ QStringList VolumeChart::ShownCategories() const {
 
 void VolumeChart::Show(const VolumeSeries& s) {
   // A series without bars may still say why (an image without a valid record).
-  title_ = s.bars.empty() && s.title.empty() ? QStringLiteral("Нет данных для графика") : QString::fromStdString(s.title);
+  title_ =
+      s.bars.empty() && s.title.empty() ? QStringLiteral("Нет данных для графика") : QString::fromStdString(s.title);
   if (!s.note.empty()) title_ += QStringLiteral("\n") + QString::fromStdString(s.note);
   labels_.clear();
   forward_.clear();

@@ -31,6 +31,7 @@ enum class ErrorCode : std::uint32_t {
   NotRegularFile,     // a folder, a device, a FIFO where a file was expected
   FileTooLarge,       // more bytes than the reader allows
   BadFile,            // a file of the wrong size or contents
+  NotStatFile,        // a name whose extension is none of a statistics file's
   // Settings and command lines.
   BadSettings = 1100,  // a value or option that cannot be used
   // Data the core makes or reads (templates, workbooks, archives, records).

@@ -1,7 +1,6 @@
 #include "cli/cli_observer.hpp"
 
 #include <algorithm>
-#include <cstdio>
 #include <ctime>
 
 #include "base/local_time.hpp"
@@ -24,29 +23,6 @@ std::string Lines(std::string text) {
 }  // namespace
 
 std::string LogStamp(std::chrono::system_clock::time_point t) { return LogStampText(LocalTm(t)); }
-
-std::string TraceStamp(std::chrono::system_clock::time_point t) {
-  const std::tm tm = LocalTm(t);
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count() % 1000;
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%.2d:%.2d:%.2d.%.3d", tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms));
-  return buf;
-}
-
-std::string TraceLine(const FrameTrace& f) {
-  std::string s = TraceStamp(f.when);
-  s += f.direction == FrameTrace::Direction::Sent       ? " -> "
-       : f.direction == FrameTrace::Direction::Received ? " <- "
-                                                        : " <~ ";
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  for (std::size_t i = 0; i < f.bytes.size(); ++i) {
-    if (i) s += ' ';
-    s += kHex[f.bytes[i] >> 4];
-    s += kHex[f.bytes[i] & 15];
-  }
-  if (f.direction == FrameTrace::Direction::Received && f.result != 0) s += "  [" + std::to_string(f.result) + "]";
-  return s;
-}
 
 CliObserver::CliObserver(std::ostream& err, bool progressBar) : err_(err), bar_(progressBar) {}
 
@@ -101,7 +77,7 @@ void CliObserver::DeliverCurrent(std::span<const std::uint8_t, 1024> block, Devi
   hasCurrent_ = true;
 }
 
-void CliObserver::Trace(const FrameTrace& f) { Line(TraceLine(f)); }
+void CliObserver::Trace(const FrameTrace& f) { Line(FrameTraceLine(f)); }
 
 void CliObserver::ClearBar() {
   if (!barShown_) return;

@@ -18,11 +18,6 @@ namespace statvtk::cli {
 
 // "[DD.MM.YYYY hh:mm:ss]  " of the local time.
 std::string LogStamp(std::chrono::system_clock::time_point t);
-// "hh:mm:ss.mmm" of the local time.
-std::string TraceStamp(std::chrono::system_clock::time_point t);
-// One trace line: time stamp, direction ("->" sent, "<-" received, "<~"
-// dropped before a send), the bytes in hex and a non-zero result code.
-std::string TraceLine(const FrameTrace& f);
 
 class CliObserver : public ReadObserver {
  public:

@@ -200,17 +200,17 @@ int RunShow(const Args& args, std::ostream& out, std::ostream& err) {
     err << "statvtk-cli show: FILE missing\nTry 'statvtk-cli show --help'.\n";
     return kExitUsage;
   }
-  LoadResult loaded = LoadStatFile(file, ExtensionRule::LowerCase, file);
-  if (loaded.ignored) {
+  Result<StatData> loaded = LoadStatFile(file, ExtensionRule::LowerCase, file);
+  if (!loaded && loaded.error().code == ErrorCode::NotStatFile) {
     err << "statvtk-cli show: " << file << ": not a statistics file (.vst, .814, .ldn)\n";
     return kExitFile;
   }
-  if (!loaded.data) {
-    err << "statvtk-cli show: " << loaded.error << "\n";
+  if (!loaded) {
+    err << "statvtk-cli show: " << loaded.error().reason << "\n";
     return kExitFile;
   }
-  ApplyMember(*loaded.data, IniFile(SettingsPath(HomeOf(fileArgs))), fileArgs.member);
-  auto model = MakeStatModel(*loaded.data);
+  ApplyMember(*loaded, IniFile(SettingsPath(HomeOf(fileArgs))), fileArgs.member);
+  auto model = MakeStatModel(*loaded);
   if (!model) {
     err << "statvtk-cli show: " << file << ": not a statistics file\n";
     return kExitFile;

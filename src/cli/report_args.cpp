@@ -72,14 +72,11 @@ std::variant<FileCommandArgs, int> StartFileCommand(const Args& args, const std:
 }
 
 Result<StatData> LoadStatistics(const std::string& file) {
-  LoadResult r = LoadStatFile(file, ExtensionRule::LowerCase);
-  if (r.ignored) {
+  Result<StatData> r = LoadStatFile(file, ExtensionRule::LowerCase);
+  if (!r && r.error().code == ErrorCode::NotStatFile) {
     return MakeError(ErrorCode::BadFile, file + ": not a statistics file (.vst, .814, .ldn)");
   }
-  if (!r.data) {
-    return MakeError(ErrorCode::BadFile, r.error.empty() ? file + ": cannot be read" : r.error);
-  }
-  return std::move(*r.data);
+  return r;
 }
 
 Result<StatData> LoadStatistics(const FileCommandArgs& args, MemberSource* source) {

@@ -9,16 +9,19 @@
 #include <string>
 #include <vector>
 
+#include "base/error.hpp"
 #include "link/byte_channel.hpp"
 
 namespace statvtk {
 
-struct ChannelOpenResult {
-  std::unique_ptr<ByteChannel> channel;  // null on failure
-  std::uint32_t code = 0;                // link error code on failure
-  std::string reason;                    // words a service engineer can act on
-  std::string hint;                      // a note worth logging once (e.g. adapter latency)
+// A channel just opened, with a note worth logging once (e.g. adapter latency).
+struct OpenedChannel {
+  std::unique_ptr<ByteChannel> channel;
+  std::string hint;
 };
+// The opened channel, or the failure: a link code (PortInit, InvalidSocket,
+// Connect, ...) and words a service engineer can act on.
+using ChannelOpenResult = Result<OpenedChannel>;
 
 ChannelOpenResult OpenSerialChannel(const std::string& path, std::uint32_t baudRate, bool evenParity);
 

@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "link/link_error.hpp"
+#include "link/read_buffer.hpp"
 #include "link/serial_common.hpp"
 
 namespace statvtk {
@@ -58,7 +59,7 @@ std::string OpenFailureReason(int err, const std::string& path) {
   }
 }
 
-ChannelOpenResult Failure(std::string reason) { return serial::OpenFailure(std::move(reason)); }
+Error Failure(std::string reason) { return serial::OpenFailure(std::move(reason)); }
 
 // Reads a small sysfs value; empty when absent.
 std::string ReadSysText(const std::filesystem::path& p) {
@@ -149,10 +150,10 @@ class SerialChannel final : public ByteChannel {
   }
 
   std::optional<std::uint8_t> ReadByte(std::chrono::milliseconds wait) override {
-    if (pos_ < len_) return buf_[pos_++];
+    if (const auto byte = buf_.Next()) return byte;
     const auto deadline = Clock::now() + wait;
     while (open_) {
-      if (Fill() > 0) return buf_[pos_++];
+      if (Fill() > 0) return buf_.Next();
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
       if (left.count() <= 0) break;
       pollfd p{fd_, POLLIN, 0};
@@ -160,7 +161,7 @@ class SerialChannel final : public ByteChannel {
       if (r < 0 && errno != EINTR) break;
       if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
         // The device went away (an unplugged adapter, a closed pseudo-terminal).
-        if (Fill() > 0) return buf_[pos_++];
+        if (Fill() > 0) return buf_.Next();
         open_ = false;
       }
     }
@@ -173,39 +174,29 @@ class SerialChannel final : public ByteChannel {
   bool Aborted() const { return AbortRequested(); }
 
  private:
-  // Reads what is waiting into the internal buffer (which must be empty); returns the count.
+  // Refills the buffer with what the port holds; returns the count.
   std::size_t Fill() {
-    pos_ = len_ = 0;
-    for (;;) {
-      const ssize_t n = ::read(fd_, buf_.data(), buf_.size());
-      if (n > 0) {
-        len_ = static_cast<std::size_t>(n);
-        return len_;
+    return buf_.Refill([this](std::span<std::uint8_t> into) -> std::size_t {
+      for (;;) {
+        const ssize_t n = ::read(fd_, into.data(), into.size());
+        if (n > 0) return static_cast<std::size_t>(n);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EIO) open_ = false;
+        return 0;
       }
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && errno == EIO) open_ = false;
-      return 0;
-    }
+    });
   }
 
   // Moves the buffered bytes and whatever the port holds to `dropped`.
   void DrainInput(std::vector<std::uint8_t>* dropped) {
-    for (;;) {
-      if (dropped)
-        dropped->insert(dropped->end(), buf_.begin() + static_cast<std::ptrdiff_t>(pos_),
-                        buf_.begin() + static_cast<std::ptrdiff_t>(len_));
-      pos_ = len_ = 0;
-      if (!open_ || Fill() == 0) break;
-    }
+    buf_.Drain(dropped, [this] { return open_ ? Fill() : 0; });
   }
 
   int fd_;
   termios saved_;
   SerialLineSettings line_;
   bool open_ = true;
-  std::array<std::uint8_t, 256> buf_{};
-  std::size_t pos_ = 0;
-  std::size_t len_ = 0;
+  ReadBuffer buf_;
 };
 
 // Waits up to 2 s for room in the output queue, in slices of 100 ms with the
@@ -281,11 +272,9 @@ ChannelOpenResult OpenSerialChannel(const std::string& path, std::uint32_t baudR
     ioctl(fd, TIOCNXCL);
     return fail(serial::OpenFaultText(OpenFault::LineRejected, path, std::strerror(err)));
   }
-  ChannelOpenResult r;
-  r.hint = TuneLatency(fd, path);
+  std::string hint = TuneLatency(fd, path);
   tcflush(fd, TCIOFLUSH);
-  r.channel = std::make_unique<SerialChannel>(fd, saved, Describe(line));
-  return r;
+  return OpenedChannel{std::make_unique<SerialChannel>(fd, saved, Describe(line)), std::move(hint)};
 }
 
 std::string SerialPortPathOf(int number) { return "/dev/ttyS" + std::to_string(number > 0 ? number - 1 : 0); }

@@ -10,10 +10,11 @@
 #include <array>
 #include <cctype>
 
-#include "link/serial_common.hpp"
 #include "base/system_error.hpp"
 #include "base/unique_handle.hpp"
 #include "base/win32_text.hpp"
+#include "link/read_buffer.hpp"
+#include "link/serial_common.hpp"
 
 namespace statvtk {
 namespace {
@@ -85,8 +86,8 @@ class SerialChannel final : public ByteChannel {
   }
 
   std::optional<std::uint8_t> ReadByte(std::chrono::milliseconds wait) override {
-    if (pos_ < len_) return buf_[pos_++];
-    if (Fill(static_cast<DWORD>(std::clamp<long long>(wait.count(), 0, 0x7FFFFFF0))) > 0) return buf_[pos_++];
+    if (const auto byte = buf_.Next()) return byte;
+    if (Fill(static_cast<DWORD>(std::clamp<long long>(wait.count(), 0, 0x7FFFFFF0))) > 0) return buf_.Next();
     return std::nullopt;
   }
 
@@ -137,38 +138,32 @@ class SerialChannel final : public ByteChannel {
     if (SetCommTimeouts(port_.get(), &t)) readWaitMs_ = waitMs;
   }
 
-  // Reads what arrives within the wait into the (empty) buffer; returns the count.
+  // Refills the buffer with what arrives within the wait; returns the count.
   std::size_t Fill(DWORD waitMs) {
-    pos_ = len_ = 0;
-    if (!open_) return 0;
-    COMSTAT st{};
-    DWORD errors = 0;
-    if (!ClearCommError(port_.get(), &errors, &st)) return Lost(0);
-    if (st.cbInQue == 0 && waitMs == 0) return 0;
-    // Queued bytes come at once under any time-out, so the time-outs change
-    // only when the wait does.
-    const DWORD want = st.cbInQue > 0 ? std::min<DWORD>(st.cbInQue, static_cast<DWORD>(buf_.size())) : 1;
-    if (st.cbInQue == 0) SetReadWait(waitMs);
-    OVERLAPPED ov{};
-    ov.hEvent = event_.get();
-    ResetEvent(ov.hEvent);
-    DWORD n = 0;
-    if (!ReadFile(port_.get(), buf_.data(), want, &n, &ov)) {
-      if (GetLastError() != ERROR_IO_PENDING) return Lost(0);
-      n = Finish(ov, waitMs);
-    }
-    len_ = n;
-    return len_;
+    return buf_.Refill([this, waitMs](std::span<std::uint8_t> into) -> std::size_t {
+      if (!open_) return 0;
+      COMSTAT st{};
+      DWORD errors = 0;
+      if (!ClearCommError(port_.get(), &errors, &st)) return Lost(0);
+      if (st.cbInQue == 0 && waitMs == 0) return 0;
+      // Queued bytes come at once under any time-out, so the time-outs change
+      // only when the wait does.
+      const DWORD want = st.cbInQue > 0 ? std::min<DWORD>(st.cbInQue, static_cast<DWORD>(into.size())) : 1;
+      if (st.cbInQue == 0) SetReadWait(waitMs);
+      OVERLAPPED ov{};
+      ov.hEvent = event_.get();
+      ResetEvent(ov.hEvent);
+      DWORD n = 0;
+      if (!ReadFile(port_.get(), into.data(), want, &n, &ov)) {
+        if (GetLastError() != ERROR_IO_PENDING) return Lost(0);
+        n = Finish(ov, waitMs);
+      }
+      return n;
+    });
   }
 
   void DrainInput(std::vector<std::uint8_t>* dropped) {
-    for (;;) {
-      if (dropped)
-        dropped->insert(dropped->end(), buf_.begin() + static_cast<std::ptrdiff_t>(pos_),
-                        buf_.begin() + static_cast<std::ptrdiff_t>(len_));
-      pos_ = len_ = 0;
-      if (!open_ || Fill(0) == 0) break;
-    }
+    buf_.Drain(dropped, [this] { return open_ ? Fill(0) : 0; });
   }
 
   UniqueHandle port_;
@@ -177,9 +172,7 @@ class SerialChannel final : public ByteChannel {
   UniqueHandle event_;
   bool open_ = true;
   DWORD readWaitMs_ = MAXDWORD;
-  std::array<std::uint8_t, 256> buf_{};
-  std::size_t pos_ = 0;
-  std::size_t len_ = 0;
+  ReadBuffer buf_;
 };
 
 }  // namespace
@@ -216,9 +209,7 @@ ChannelOpenResult OpenSerialChannel(const std::string& path, std::uint32_t baudR
   settings.dataBits = 8;
   settings.stopBits = 1;
   settings.evenParity = evenParity;
-  ChannelOpenResult r;
-  r.channel = std::make_unique<SerialChannel>(std::move(port), saved, settings);
-  return r;
+  return OpenedChannel{std::make_unique<SerialChannel>(std::move(port), saved, settings), {}};
 }
 
 std::string SerialPortPathOf(int number) { return "COM" + std::to_string(number > 0 ? number : 1); }

@@ -30,18 +30,13 @@ std::string OpenFaultText(OpenFault fault, const std::string& port, const std::s
   return "не удалось открыть порт (" + port + ")" + tail;
 }
 
-ChannelOpenResult OpenFailure(std::string reason) {
-  ChannelOpenResult r;
-  r.code = link_error::kPortInit;
-  r.reason = std::move(reason);
-  return r;
-}
+Error OpenFailure(std::string reason) { return MakeError(ErrorCode::PortInit, std::move(reason)); }
 
-ChannelOpenResult OpenFailure(OpenFault fault, const std::string& port, const std::string& detail) {
+Error OpenFailure(OpenFault fault, const std::string& port, const std::string& detail) {
   return OpenFailure(OpenFaultText(fault, port, detail));
 }
 
-std::optional<ChannelOpenResult> CheckOpenRequest(const std::string& port, std::uint32_t baud) {
+std::optional<Error> CheckOpenRequest(const std::string& port, std::uint32_t baud) {
   if (!IsSupportedBaud(baud)) {
     return OpenFailure("скорость " + std::to_string(baud) +
                        " бит/с не поддерживается (допустимы 2400, 4800, 9600, 57600, 115200)");

@@ -36,9 +36,9 @@ enum class OpenFault {
 std::string OpenFaultText(OpenFault fault, const std::string& port, const std::string& detail = {});
 
 // A failed open (code 100, "Ошибка инициализации порта") with its reason.
-ChannelOpenResult OpenFailure(std::string reason);
-ChannelOpenResult OpenFailure(OpenFault fault, const std::string& port, const std::string& detail = {});
+Error OpenFailure(std::string reason);
+Error OpenFailure(OpenFault fault, const std::string& port, const std::string& detail = {});
 // The open refused before any system call: a speed the instruments lack or no port name.
-std::optional<ChannelOpenResult> CheckOpenRequest(const std::string& port, std::uint32_t baud);
+std::optional<Error> CheckOpenRequest(const std::string& port, std::uint32_t baud);
 
 }  // namespace statvtk::serial

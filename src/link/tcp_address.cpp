@@ -35,12 +35,11 @@ std::string FirstIpv4Of(const std::string& name) {
   return text;
 }
 
-std::variant<Ipv4Endpoint, ChannelOpenResult> EndpointOf(const TcpTarget& target,
-                                                         const std::function<bool()>& socketsReady) {
+Result<Ipv4Endpoint> EndpointOf(const TcpTarget& target, const std::function<bool()>& socketsReady) {
   auto address = TargetAddress(target);
-  if (auto* refused = std::get_if<ChannelOpenResult>(&address)) return std::move(*refused);
+  if (!address) return std::move(address.error());
   if (socketsReady && !socketsReady()) return Failure(link_error::kSocketsNotStarted, "Winsock 2 не запустился");
-  const std::string dotted = std::get<std::string>(address);
+  const std::string dotted = *address;
   in_addr parsed{};
   if (inet_pton(AF_INET, dotted.c_str(), &parsed) != 1)
     return Failure(link_error::kBadIpAddress, "«" + dotted + "» не является адресом IPv4 (нужен вид 192.168.0.10)");

@@ -35,7 +35,7 @@ using tcp::ConnectFault;
 using tcp::kConnectSliceMs;
 using tcp::kWriteStallMs;
 
-class TcpChannel final : public ByteChannel {
+class TcpChannel final : public tcp::SocketChannel {
  public:
   explicit TcpChannel(UniqueFd sock) : sock_(std::move(sock)), fd_(sock_.get()) {}
   TcpChannel(const TcpChannel&) = delete;
@@ -60,20 +60,8 @@ class TcpChannel final : public ByteChannel {
     return done;
   }
 
-  void Purge(std::vector<std::uint8_t>* dropped) override { DropInput(dropped); }
-
-  void DropInput(std::vector<std::uint8_t>* dropped) override {
-    for (;;) {
-      if (dropped)
-        dropped->insert(dropped->end(), buf_.begin() + static_cast<std::ptrdiff_t>(pos_),
-                        buf_.begin() + static_cast<std::ptrdiff_t>(len_));
-      pos_ = len_ = 0;
-      if (!open_ || Fill() == 0) break;
-    }
-  }
-
   std::optional<std::uint8_t> ReadByte(std::chrono::milliseconds wait) override {
-    if (pos_ < len_) return buf_[pos_++];
+    if (const auto byte = buf_.Next()) return byte;
     // Poll first: it returns at once when bytes wait, so a byte costs one
     // poll and one receive however the reply is split into segments.
     const auto deadline = Clock::now() + wait;
@@ -82,18 +70,11 @@ class TcpChannel final : public ByteChannel {
       pollfd p{fd_, POLLIN, 0};
       const int r = poll(&p, 1, left > 0 ? static_cast<int>(left) + 1 : 0);
       if (r < 0 && errno != EINTR) break;
-      if (r > 0 && Fill() > 0) return buf_[pos_++];
+      if (r > 0 && Fill() > 0) return buf_.Next();
       if (left <= 0) break;
     }
     return std::nullopt;
   }
-
-  std::uint32_t CarrierWaitMs() const override { return 0; }
-  bool IsOpen() const override { return open_; }
-  void ClearBeforeSend(std::vector<std::uint8_t>* dropped) override { DropInput(dropped); }
-  bool CountsShortWrites() const override { return false; }
-  std::uint32_t GoneCode() const override { return link_error::kInvalidSocket; }
-  bool CarriesTextLines() const override { return false; }
 
  private:
   // Up to 5 s for room in the send buffer, in 100 ms slices with the abort
@@ -108,27 +89,20 @@ class TcpChannel final : public ByteChannel {
     return false;
   }
 
-  // Receives what is waiting into the (empty) buffer; a closed peer closes the channel.
-  std::size_t Fill() {
-    pos_ = len_ = 0;
-    for (;;) {
-      const ssize_t n = ::recv(fd_, buf_.data(), buf_.size(), MSG_DONTWAIT);
-      if (n > 0) {
-        len_ = static_cast<std::size_t>(n);
-        return len_;
+  std::size_t Fill() override {
+    return buf_.Refill([this](std::span<std::uint8_t> into) -> std::size_t {
+      for (;;) {
+        const ssize_t n = ::recv(fd_, into.data(), into.size(), MSG_DONTWAIT);
+        if (n > 0) return static_cast<std::size_t>(n);
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) open_ = false;
+        return 0;
       }
-      if (n < 0 && errno == EINTR) continue;
-      if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) open_ = false;
-      return 0;
-    }
+    });
   }
 
   UniqueFd sock_;
   int fd_;
-  bool open_ = true;
-  std::array<std::uint8_t, 256> buf_{};
-  std::size_t pos_ = 0;
-  std::size_t len_ = 0;
 };
 
 ConnectFault FaultOf(int err) {
@@ -168,8 +142,8 @@ std::string ResolveIpv4(const std::string& name) { return tcp::FirstIpv4Of(name)
 
 ChannelOpenResult OpenTcpChannel(const TcpTarget& target) {
   auto endpoint = tcp::EndpointOf(target);
-  if (auto* refused = std::get_if<ChannelOpenResult>(&endpoint)) return std::move(*refused);
-  const auto& [address, port, where] = std::get<tcp::Ipv4Endpoint>(endpoint);
+  if (!endpoint) return std::move(endpoint.error());
+  const auto& [address, port, where] = *endpoint;
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = port;
@@ -183,9 +157,7 @@ ChannelOpenResult OpenTcpChannel(const TcpTarget& target) {
   if (err != 0) return tcp::ConnectFailure(FaultOf(err), target, where, std::strerror(err));
   const int one = 1;
   setsockopt(sock.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  ChannelOpenResult r;
-  r.channel = std::make_unique<TcpChannel>(std::move(sock));
-  return r;
+  return OpenedChannel{std::make_unique<TcpChannel>(std::move(sock)), {}};
 }
 
 }  // namespace statvtk

@@ -11,8 +11,8 @@
 #include <chrono>
 #include <utility>
 
-#include "link/link_error.hpp"
 #include "base/system_error.hpp"
+#include "link/link_error.hpp"
 #include "link/tcp_common.hpp"
 
 namespace statvtk {
@@ -77,7 +77,7 @@ bool WaitFor(SOCKET s, bool forWrite, long long ms, bool* failed = nullptr) {
   return r > 0;
 }
 
-class TcpChannel final : public ByteChannel {
+class TcpChannel final : public tcp::SocketChannel {
  public:
   explicit TcpChannel(UniqueSocket sock) : sock_(std::move(sock)) {}
   TcpChannel(const TcpChannel&) = delete;
@@ -107,23 +107,11 @@ class TcpChannel final : public ByteChannel {
     return done;
   }
 
-  void Purge(std::vector<std::uint8_t>* dropped) override { DropInput(dropped); }
-
-  void DropInput(std::vector<std::uint8_t>* dropped) override {
-    for (;;) {
-      if (dropped)
-        dropped->insert(dropped->end(), buf_.begin() + static_cast<std::ptrdiff_t>(pos_),
-                        buf_.begin() + static_cast<std::ptrdiff_t>(len_));
-      pos_ = len_ = 0;
-      if (!open_ || Fill() == 0) break;
-    }
-  }
-
   std::optional<std::uint8_t> ReadByte(std::chrono::milliseconds wait) override {
-    if (pos_ < len_) return buf_[pos_++];
+    if (const auto byte = buf_.Next()) return byte;
     const auto deadline = Clock::now() + wait;
     while (open_) {
-      if (Fill() > 0) return buf_[pos_++];
+      if (Fill() > 0) return buf_.Next();
       if (!open_) break;
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
       if (left.count() <= 0) break;
@@ -134,31 +122,17 @@ class TcpChannel final : public ByteChannel {
     return std::nullopt;
   }
 
-  std::uint32_t CarrierWaitMs() const override { return 0; }
-  bool IsOpen() const override { return open_; }
-  void ClearBeforeSend(std::vector<std::uint8_t>* dropped) override { DropInput(dropped); }
-  bool CountsShortWrites() const override { return false; }
-  std::uint32_t GoneCode() const override { return link_error::kInvalidSocket; }
-  bool CarriesTextLines() const override { return false; }
-
  private:
-  // Receives what is waiting into the (empty) buffer; a closed peer closes the channel.
-  std::size_t Fill() {
-    pos_ = len_ = 0;
-    const int n = ::recv(sock_.get(), reinterpret_cast<char*>(buf_.data()), static_cast<int>(buf_.size()), 0);
-    if (n > 0) {
-      len_ = static_cast<std::size_t>(n);
-      return len_;
-    }
-    if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK) open_ = false;
-    return 0;
+  std::size_t Fill() override {
+    return buf_.Refill([this](std::span<std::uint8_t> into) -> std::size_t {
+      const int n = ::recv(sock_.get(), reinterpret_cast<char*>(into.data()), static_cast<int>(into.size()), 0);
+      if (n > 0) return static_cast<std::size_t>(n);
+      if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK) open_ = false;
+      return 0;
+    });
   }
 
   UniqueSocket sock_;
-  bool open_ = true;
-  std::array<std::uint8_t, 256> buf_{};
-  std::size_t pos_ = 0;
-  std::size_t len_ = 0;
 };
 
 ConnectFault FaultOf(int err) {
@@ -197,8 +171,8 @@ std::string ResolveIpv4(const std::string& name) { return WinsockStarted() ? tcp
 
 ChannelOpenResult OpenTcpChannel(const TcpTarget& target) {
   auto endpoint = tcp::EndpointOf(target, WinsockStarted);
-  if (auto* refused = std::get_if<ChannelOpenResult>(&endpoint)) return std::move(*refused);
-  const auto& [address, port, where] = std::get<tcp::Ipv4Endpoint>(endpoint);
+  if (!endpoint) return std::move(endpoint.error());
+  const auto& [address, port, where] = *endpoint;
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = port;
@@ -217,9 +191,7 @@ ChannelOpenResult OpenTcpChannel(const TcpTarget& target) {
   if (err != 0) return tcp::ConnectFailure(FaultOf(err), target, where, SystemErrorText(err));
   const BOOL one = TRUE;
   setsockopt(sock.get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
-  ChannelOpenResult r;
-  r.channel = std::make_unique<TcpChannel>(std::move(sock));
-  return r;
+  return OpenedChannel{std::make_unique<TcpChannel>(std::move(sock)), {}};
 }
 
 }  // namespace statvtk

@@ -13,11 +13,8 @@
 
 namespace statvtk::tcp {
 
-ChannelOpenResult Failure(std::uint32_t code, std::string reason) {
-  ChannelOpenResult r;
-  r.code = code;
-  r.reason = std::move(reason);
-  return r;
+Error Failure(std::uint32_t code, std::string reason) {
+  return MakeError(static_cast<ErrorCode>(code), std::move(reason));
 }
 
 namespace {
@@ -51,7 +48,7 @@ std::optional<std::string> LookUpAbandonably(const std::function<std::string(con
 
 }  // namespace
 
-std::variant<std::string, ChannelOpenResult> TargetAddress(const TcpTarget& target) {
+Result<std::string> TargetAddress(const TcpTarget& target) {
   if (target.address.empty()) return Failure(link_error::kBadIpAddress, "адрес устройства не задан");
   std::string dotted = target.address;
   if (target.useDynDns) {
@@ -68,8 +65,7 @@ std::variant<std::string, ChannelOpenResult> TargetAddress(const TcpTarget& targ
 
 std::string Where(const std::string& dotted, std::uint16_t port) { return dotted + ":" + std::to_string(port); }
 
-ChannelOpenResult ConnectFailure(ConnectFault fault, const TcpTarget& target, const std::string& where,
-                                 const std::string& detail) {
+Error ConnectFailure(ConnectFault fault, const TcpTarget& target, const std::string& where, const std::string& detail) {
   switch (fault) {
     case ConnectFault::TimedOut:
       return Failure(link_error::kConnect, "нет ответа от " + where + " за " +
@@ -86,7 +82,7 @@ ChannelOpenResult ConnectFailure(ConnectFault fault, const TcpTarget& target, co
   return Failure(link_error::kConnect, "не удалось подключиться к " + where + ": " + detail);
 }
 
-ChannelOpenResult SocketFailure(const std::string& detail) {
+Error SocketFailure(const std::string& detail) {
   return Failure(link_error::kInvalidSocket, "не удалось создать сокет: " + detail);
 }
 

@@ -131,7 +131,7 @@ std::size_t Tmod07::ReceiveFrame(frame::Form form, std::uint32_t firstExtraMs) {
   replyDataOffset_ = 0;
   replyDataLength_ = 0;
   if (Aborted()) {
-    lastError_ = link_error::kOk;
+    lastError_ = link_error::kAborted;
     return 0;
   }
   if (!channel_) {
@@ -153,8 +153,9 @@ std::size_t Tmod07::ReceiveFrame(frame::Form form, std::uint32_t firstExtraMs) {
     const bool first = parser.Size() == 0;
     const ByteWait w = WaitForByte(*channel_, *abort_, start, first ? firstBudget : nextBudget);
     if (w.end == WaitEnd::Abort) {
-      lastError_ = link_error::kOk;
-      if (!seen.empty()) Trace(FrameTrace::Direction::Received, seen, lastError_);
+      lastError_ = link_error::kAborted;
+      // The bytes heard before the stop are traced as a plain reception.
+      if (!seen.empty()) Trace(FrameTrace::Direction::Received, seen, link_error::kOk);
       return 0;
     }
     if (w.end == WaitEnd::Timeout) {
@@ -237,7 +238,7 @@ bool Tmod07::RunExchange(frame::Form form, std::span<const std::uint8_t> request
   const std::uint32_t attempts = std::max<std::uint32_t>(retries_, 1);
   for (std::uint32_t attempt = 1; attempt <= attempts; ++attempt) {
     if (Aborted()) {
-      lastError_ = link_error::kOk;
+      lastError_ = link_error::kAborted;
       return false;
     }
     if (SendFrame(request)) {
@@ -246,12 +247,12 @@ bool Tmod07::RunExchange(frame::Form form, std::span<const std::uint8_t> request
         if (!wait_) {
           firstExtraMs = kLongReplyDelayMs;
         } else if (!AbortableWait(kLongReplyDelayMs)) {
-          lastError_ = link_error::kOk;
+          lastError_ = link_error::kAborted;
           return false;
         }
       }
-      const std::size_t size = ReceiveFrame(form, firstExtraMs);
-      if (size == 0 && lastError_ == link_error::kOk) return false;  // aborted
+      ReceiveFrame(form, firstExtraMs);
+      if (lastError_ == link_error::kAborted) return false;
       if (lastError_ == link_error::kOk) {
         const std::size_t header = frame::HeaderSize(form);
         if (rxBuf_[header - 3] == group && rxBuf_[header - 2] == command) return true;
@@ -263,7 +264,7 @@ bool Tmod07::RunExchange(frame::Form form, std::span<const std::uint8_t> request
       return false;  // nothing to retry on
     }
     if (attempt < attempts && form == frame::Form::Short && !PauseBetweenAttempts()) {
-      lastError_ = link_error::kOk;
+      lastError_ = link_error::kAborted;
       return false;
     }
   }

@@ -15,17 +15,9 @@
 
 #include "link/byte_channel.hpp"
 #include "link/frame.hpp"
+#include "link/frame_trace.hpp"
 
 namespace statvtk {
-
-// One entry of the frame trace: a frame sent, or a run of bytes received.
-struct FrameTrace {
-  enum class Direction { Sent, Received, Late };
-  std::chrono::system_clock::time_point when;
-  Direction direction;
-  std::span<const std::uint8_t> bytes;
-  std::uint32_t result = 0;  // link error code of that reception (0: a good frame)
-};
 
 class Tmod07 {
  public:
@@ -117,8 +109,8 @@ class Tmod07 {
 
   // --- exchanges ---
   // Short form: sends group/command/data to `address`, receives the reply with
-  // retries. True when LastError is 0 and a reply is stored (an abort gives
-  // LastError 0 and false).
+  // retries. True when LastError is 0 and a reply is stored (the stop request
+  // gives LastError kAborted and false).
   bool Exchange(std::uint8_t address, std::uint8_t group, std::uint8_t command, std::span<const std::uint8_t> data);
   bool ExchangeLong(std::uint32_t address, std::uint8_t group, std::uint8_t command,
                     std::span<const std::uint8_t> data);

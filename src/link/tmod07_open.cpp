@@ -40,15 +40,12 @@ bool Tmod07::OpenLink(std::uint32_t comNumber, std::uint32_t baudRate) {
   CloseLink();
   lastError_ = link_error::kOk;
   errorReason_.clear();
-  ChannelOpenResult opened;
+  ChannelOpenResult opened = OpenedChannel{};
   if (factory_) {
-    opened.channel = factory_(*this);
-    if (!opened.channel && lastError_ == link_error::kOk) {
-      opened.code = NoChannelCode(NoChannel::Open);
-    } else if (!opened.channel) {
-      opened.code = lastError_;
-      opened.reason = errorReason_;
-    }
+    if (auto made = factory_(*this)) opened = OpenedChannel{std::move(made), {}};
+    else if (lastError_ == link_error::kOk)
+      opened = MakeError(static_cast<ErrorCode>(NoChannelCode(NoChannel::Open)), {});
+    else opened = MakeError(static_cast<ErrorCode>(lastError_), errorReason_);
   } else if (useTcp_) {
     TcpTarget target;
     target.address = useDynDns_ ? dynDnsName_ : ipAddress_;
@@ -60,17 +57,17 @@ bool Tmod07::OpenLink(std::uint32_t comNumber, std::uint32_t baudRate) {
   } else {
     opened = OpenSerialChannel(SerialPath(comNumber), baudRate, evenParity_);
   }
-  if (!opened.channel) {
-    lastError_ = opened.code != 0 ? opened.code : link_error::kPortInit;
-    errorReason_ = std::move(opened.reason);
+  if (!opened) {
+    lastError_ = static_cast<std::uint32_t>(opened.error().code);
+    errorReason_ = std::move(opened.error().reason);
     return false;
   }
-  channel_ = std::move(opened.channel);
+  channel_ = std::move(opened->channel);
   channel_->SetAbortFlag(abort_);
   comNumber_ = comNumber;
   baudRate_ = baudRate;
   // After a successful open the reason holds a note worth logging once (if any).
-  errorReason_ = std::move(opened.hint);
+  errorReason_ = std::move(opened->hint);
   return true;
 }
 

@@ -11,9 +11,9 @@ std::string BatchSummary(std::span<const ReadResult> results, std::size_t asked)
       continue;
     }
     const std::string why = r.outcome == ReadOutcome::Stopped ? "Текущая операция прервана по желанию пользователя."
-                            : !r.message.empty() ? r.message
-                            : !r.fileError.empty() ? "Ошибка записи файла статистики: " + r.fileError
-                                                   : "не прочитан.";
+                            : !r.Message().empty() ? r.Message()
+                            : r.fileError ? "Ошибка записи файла статистики: " + r.fileError->reason
+                                          : "не прочитан.";
     failures += "; адрес " + std::to_string(r.address) + ": " + why;
   }
   std::string text = "Прочитано " + std::to_string(read) + " из " + std::to_string(asked) + failures;

@@ -20,7 +20,8 @@ void TReadThread::RunBatch() {
   if (!ModemDial()) {
     link_.CloseLink();
     obs_.EnableControls();
-    result_.outcome = StopNow() ? ReadOutcome::Stopped : ReadOutcome::Failed;
+    if (StopNow()) MarkStopped();
+    else Fail(LinkFailureCode(), {});
     failAll(0);
     return;
   }
@@ -40,11 +41,10 @@ void TReadThread::RunBatch() {
     obs_.BatchAddressStarted(a, i, addresses.size());
     Log("Адрес " + std::to_string(a) + " (" + std::to_string(i + 1) + " из " + std::to_string(addresses.size()) + ")");
     if (StopNow()) {
-      result_.outcome = ReadOutcome::Stopped;
+      MarkStopped();
     } else if (const std::string refused = JobError(); !refused.empty()) {
       ReportError(refused);
-      result_.outcome = ReadOutcome::Failed;
-      result_.message = refused;
+      Fail(ErrorCode::BadSettings, refused);
     } else if (Identify()) {
       RunDevicePath();
     }

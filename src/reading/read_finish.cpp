@@ -23,13 +23,9 @@ bool TReadThread::WriteDownload(const StatData& data) {
            DownloadFileName(serial, data.type, tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, n);
   };
   result_.file = nameOf(1);
-  std::string error;
-  std::filesystem::path written;
   const auto made = EnsureFolder(folder);
-  const auto saved = made ? SaveNewStatFile(nameOf, data) : statvtk::Result<std::filesystem::path>(made.error());
+  auto saved = made ? SaveNewStatFile(nameOf, data) : statvtk::Result<std::filesystem::path>(made.error());
   const bool ok = saved.has_value();
-  if (ok) written = *saved;
-  else error = saved.error().reason;
   // A .814 file does not say C or CM: the member is remembered by serial number.
   if (data.type == DeviceType::dtVTK0814C || data.type == DeviceType::dtVTK0814CM) {
     IniFile ini(SettingsPath(home_));
@@ -37,14 +33,16 @@ bool TReadThread::WriteDownload(const StatData& data) {
       Log("Не удалось запомнить исполнение прибора в " + ini.Path().string() + ": " + ini.LastError());
   }
   if (ok) {
-    result_.file = written;
+    result_.file = *saved;
     result_.fileWritten = true;
-    obs_.StatisticsFileWritten(written);
+    obs_.StatisticsFileWritten(*saved);
     return true;
   }
   // The download is not lost: the image is still handed over.
-  if (error.empty()) error = result_.file.string();
-  result_.fileError = error;
+  Error failure = std::move(saved.error());
+  if (failure.reason.empty()) failure.reason = result_.file.string();
+  const std::string error = failure.reason;
+  result_.fileError = std::move(failure);
   ReportError("Ошибка записи файла статистики.\r\nДополнительная информация: " + error);
   obs_.StatisticsFileFailed(result_.file, error);
   return false;

@@ -41,18 +41,19 @@ std::optional<StatData> TReadThread::LoadBase(std::span<const std::uint8_t> head
     }
     path = *newest;
   }
-  const LoadResult loaded = LoadStatFile(path, ExtensionRule::LowerCase);
-  if (!loaded.data) {
+  statvtk::Result<StatData> loaded = LoadStatFile(path, ExtensionRule::LowerCase);
+  if (!loaded) {
+    const bool other = loaded.error().code == ErrorCode::NotStatFile;
     Log("Новые записи: файл-основа " + path.string() + " не подходит (" +
-        (loaded.ignored ? std::string("не файл статистики") : loaded.error) + "), читается вся статистика.");
+        (other ? std::string("не файл статистики") : loaded.error().reason) + "), читается вся статистика.");
     return std::nullopt;
   }
-  if (const std::string why = BaseMismatch(*loaded.data, type, header); !why.empty()) {
+  if (const std::string why = BaseMismatch(*loaded, type, header); !why.empty()) {
     Log("Новые записи: файл-основа " + path.string() + " не подходит (" + why + "), читается вся статистика.");
     return std::nullopt;
   }
   Log("Новые записи: основа " + path.string());
-  return loaded.data;
+  return std::move(*loaded);
 }
 
 template <class ReadFn>

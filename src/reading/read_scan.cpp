@@ -105,10 +105,13 @@ void TReadThread::RunScan() {
   Detail("");
   Status(ConnectionDescription());
   obs_.EnableControls();
-  result_.outcome = stopped ? ReadOutcome::Stopped : scanResults_.empty() ? ReadOutcome::Failed : ReadOutcome::Done;
-  if (result_.outcome == ReadOutcome::Failed) {
-    result_.message = "Приборы не найдены.";
-    Log(result_.message);
+  if (stopped) {
+    MarkStopped();
+  } else if (scanResults_.empty()) {
+    Fail(LinkFailureCode(), "Приборы не найдены.");
+    Log(result_.Message());
+  } else {
+    result_.outcome = ReadOutcome::Done;
   }
 }
 

@@ -122,8 +122,7 @@ void TReadThread::Run() {
   if (const std::string refused = JobError(); !refused.empty()) {
     ReportError(refused);
     obs_.EnableControls();
-    result_.outcome = ReadOutcome::Failed;
-    result_.message = refused;
+    Fail(ErrorCode::BadSettings, refused);
     return;
   }
   Prepare();
@@ -144,7 +143,8 @@ void TReadThread::Run() {
   if (!ModemDial()) {
     link_.CloseLink();
     obs_.EnableControls();
-    result_.outcome = StopNow() ? ReadOutcome::Stopped : ReadOutcome::Failed;
+    if (StopNow()) MarkStopped();
+    else Fail(LinkFailureCode(), {});
     return;
   }
   if (!Identify()) return;
@@ -208,9 +208,7 @@ bool TReadThread::OpenPort() {
   const std::string info = link_.CauseText();
   const std::string head = link_.UseTcp() ? "Ошибка WINSOCK соединения." : "Ошибка открытия порта " + PortText() + ".";
   ReportError(head + "\r\nДополнительная информация: " + info);
-  result_.outcome = ReadOutcome::Failed;
-  result_.message = head;
-  result_.linkError = info;
+  Fail(LinkFailureCode(), head, info);
   return false;
 }
 
@@ -234,9 +232,7 @@ bool TReadThread::Identify() {
     ReportError("Ошибка идентификации прибора.\r\nДополнительная информация: " + info);
     obs_.EnableControls();
     Status(ConnectionDescription());
-    result_.outcome = ReadOutcome::Failed;
-    result_.message = "Ошибка идентификации прибора.";
-    result_.linkError = info;
+    Fail(LinkFailureCode(), "Ошибка идентификации прибора.", info);
     return false;
   }
   result_.type = type;
@@ -266,21 +262,35 @@ void TReadThread::ErrorExit(const std::string& message) {
   // After the controls are enabled (which clears the stage text), so the message stays.
   Status(message);
   ProgressPos(0);
+  Fail(static_cast<ErrorCode>(code), message, info);
+}
+
+void TReadThread::Fail(ErrorCode code, std::string message, std::string linkCause) {
   result_.outcome = ReadOutcome::Failed;
-  result_.message = message;
-  result_.linkError = info;
+  result_.error = MakeError(code, std::move(message));
+  result_.linkError = std::move(linkCause);
+}
+
+ErrorCode TReadThread::LinkFailureCode() const {
+  const std::uint32_t code = link_.LastError();
+  return code == link_error::kOk ? ErrorCode::WrongReply : static_cast<ErrorCode>(code);
+}
+
+void TReadThread::MarkStopped() {
+  result_.outcome = ReadOutcome::Stopped;
+  result_.error = MakeError(ErrorCode::Stopped, {});
 }
 
 void TReadThread::StopExit() {
   AbortCleanup();
   ProgressPos(0);
-  result_.outcome = ReadOutcome::Stopped;
+  MarkStopped();
 }
 
 void TReadThread::NoteStopped() {
   if (!job_.quiet) Log("Текущая операция прервана по желанию пользователя");
   link_.AbortFlag().store(false);
-  result_.outcome = ReadOutcome::Stopped;
+  MarkStopped();
 }
 
 void TReadThread::AbortCleanup() {

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/error.hpp"
 #include "link/settings.hpp"
 #include "link/tmod07.hpp"
 #include "reading/read_observer.hpp"
@@ -36,18 +37,26 @@ enum class ReadOutcome {
 // What the caption of a stopped read's window ends with.
 inline constexpr const char* kIncompleteCaption = " (неполные данные)";
 
+// A run's end: what was fetched travels with the failure that ended the run.
 struct ReadResult {
   ReadOutcome outcome = ReadOutcome::NotRun;
   DeviceType type = DeviceType::dtUnknown;
-  std::string identText;       // the identification text that fixed the type
-  std::string message;         // the stage's error message on failure
-  std::string linkError;       // the link's error text at that failure
+  std::string identText;  // the identification text that fixed the type
+  // Why the run failed or stopped: the link's code at the failure (BadSettings
+  // for a job refused before it ran, Stopped for the user's stop) and the
+  // stage's message as the reason (empty for a stop). None when it did not.
+  std::optional<Error> error;
+  std::string linkError;       // the link's words for the cause at that failure
   std::filesystem::path file;  // the statistics file written, or where it should have gone
   bool fileWritten = false;
-  bool partial = false;       // the data end at a stop or a failure (zeroes where not read)
-  std::string fileError;      // path and system reason when the file could not be written
-  bool delivered = false;     // statistics or current readings were handed over
-  std::uint32_t address = 0;  // the address read (a batch names each one)
+  bool partial = false;            // the data end at a stop or a failure (zeroes where not read)
+  std::optional<Error> fileError;  // the file could not be written: its path and the system's reason
+  bool delivered = false;          // statistics or current readings were handed over
+  std::uint32_t address = 0;       // the address read (a batch names each one)
+
+  // The stage's message on failure; empty otherwise.
+  std::string Message() const { return error ? error->reason : std::string(); }
+  std::string FileErrorText() const { return fileError ? fileError->reason : std::string(); }
 };
 
 // Everything a job is given before it starts, with the constructor's defaults.
@@ -239,6 +248,12 @@ class TReadThread {
   void KeepFetched(const StatData& data);
   void FinishCurrent(std::span<const std::uint8_t, 1024> block);
   void FinishIdentify();
+
+  // Marks the run failed with `code` (a link code, or BadSettings) and the stage's message.
+  void Fail(ErrorCode code, std::string message, std::string linkCause = {});
+  // The link's code of the failure just seen; WrongReply when the link has none.
+  ErrorCode LinkFailureCode() const;
+  void MarkStopped();
 
   // One block read: the read, then the error test, then the stop test.
   Step AfterBlock(bool ok, const std::string& errorMessage);

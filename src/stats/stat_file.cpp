@@ -32,29 +32,22 @@ DeviceType TypeOfFileName(const std::filesystem::path& path, ExtensionRule rule)
   return DeviceType::dtUnknown;
 }
 
-LoadResult LoadStatFile(const std::filesystem::path& path, ExtensionRule rule, const std::string& shownName) {
-  LoadResult result;
+Result<StatData> LoadStatFile(const std::filesystem::path& path, ExtensionRule rule, const std::string& shownName) {
   const DeviceType type = TypeOfFileName(path, rule);
-  if (type == DeviceType::dtUnknown) {
-    result.ignored = true;
-    return result;
-  }
+  if (type == DeviceType::dtUnknown) return MakeError(ErrorCode::NotStatFile, {});
   const std::string name = shownName.empty() ? path.string() : shownName;
   const Result<std::vector<std::uint8_t>> file = ReadRegularFile(path, FileSize(type));
   if (!file && file.error().code != ErrorCode::FileTooLarge) {
-    result.error = "Ошибка - не удалось прочитать файл " + name + ": " + file.error().reason;
-    return result;
+    return MakeError(file.error().code, "Ошибка - не удалось прочитать файл " + name + ": " + file.error().reason,
+                     file.error().systemCode);
   }
-  if (!file || file->size() != FileSize(type)) {
-    result.error = "Ошибка - файл " + name + " имеет неверный размер.";
-    return result;
-  }
+  if (!file || file->size() != FileSize(type))
+    return MakeError(ErrorCode::BadFile, "Ошибка - файл " + name + " имеет неверный размер.");
   StatData data = StatData::Blank(type);
   const auto headerStart = file->begin() + static_cast<std::ptrdiff_t>(data.area.size());
   std::copy(file->begin(), headerStart, data.area.begin());
   std::copy(headerStart, file->end(), data.header.begin());
-  result.data = std::move(data);
-  return result;
+  return data;
 }
 
 // The image's parts have the sizes of its model's file.

@@ -18,15 +18,11 @@ enum class ExtensionRule { Exact, LowerCase };
 // The model a file name's extension stands for, or dtUnknown (then the file is ignored).
 DeviceType TypeOfFileName(const std::filesystem::path& path, ExtensionRule rule);
 
-struct LoadResult {
-  std::optional<StatData> data;  // empty on failure
-  bool ignored = false;          // another extension: nothing to do, no message
-  std::string error;             // the user's message on failure
-};
-
-// A wrong size gives "Ошибка - файл " + name + " имеет неверный размер." where
-// name is `shownName` (or the path when empty).
-LoadResult LoadStatFile(const std::filesystem::path& path, ExtensionRule rule, const std::string& shownName = {});
+// The file's image, or the user's message: a wrong size gives "Ошибка - файл "
+// + name + " имеет неверный размер." where name is `shownName` (or the path
+// when empty). Another extension gives the code NotStatFile and no reason:
+// nothing to do, no message.
+Result<StatData> LoadStatFile(const std::filesystem::path& path, ExtensionRule rule, const std::string& shownName = {});
 
 // Writes area then header to a temporary file in the same folder and renames
 // it over `path`; the error's reason names the path and the system's reason.

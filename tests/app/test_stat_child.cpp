@@ -22,6 +22,7 @@
 #include "reports/csv_export.hpp"
 #include "stats/volume_series.hpp"
 #include "support/child_test_app.hpp"
+#include "support/result_util.hpp"
 
 using namespace childtest;
 
@@ -235,12 +236,12 @@ class StatChildTest : public QObject {
     QVERIFY(closeRefused);  // the window stays while its report runs
     QVERIFY(!w.Busy());
     const ReportOutcome& out = w.LastReport();
-    QVERIFY2(out.ok, out.reason.c_str());
-    QVERIFY(std::filesystem::exists(out.written));
-    QCOMPARE(out.written.parent_path(), app.report.folder);
-    QVERIFY(out.written.filename().string().find("_hourly.xlsx") != std::string::npos);
+    QVERIFY2(out.has_value(), ReasonOf(out).c_str());
+    QVERIFY(std::filesystem::exists(*out));
+    QCOMPARE(out->parent_path(), app.report.folder);
+    QVERIFY(out->filename().string().find("_hourly.xlsx") != std::string::npos);
     QCOMPARE(app.ui.opened.size(), std::size_t{1});
-    QCOMPARE(app.ui.opened.front().toLocalFile().toStdString(), out.written.string());
+    QCOMPARE(app.ui.opened.front().toLocalFile().toStdString(), out->string());
     QVERIFY(!app.progressMax.empty() && app.progressMax.front() == 24);
     QCOMPARE(*std::max_element(app.progressSteps.begin(), app.progressSteps.end()), 24);  // every hour stepped
     QVERIFY(app.progressFinished > 0);                                                    // the bar is hidden again
@@ -255,8 +256,8 @@ class StatChildTest : public QObject {
     w.BeginPicker()->setDate(Q(DateOfKey(w.WindowModel().Items().front().key)));
     w.EndPicker()->setDate(w.BeginPicker()->date().addDays(3));
     w.ReportButton()->click();  // daily mode: the daily report
-    QVERIFY2(w.LastReport().ok, w.LastReport().reason.c_str());
-    QVERIFY(w.LastReport().written.filename().string().find("_daily.xlsx") != std::string::npos);
+    QVERIFY2(w.LastReport().has_value(), ReasonOf(w.LastReport()).c_str());
+    QVERIFY(w.LastReport()->filename().string().find("_daily.xlsx") != std::string::npos);
     QCOMPARE(app.ui.Count("External"), 0);
   }
 
@@ -270,7 +271,7 @@ class StatChildTest : public QObject {
     w.ModeButton(StatMode::Hourly)->click();
     w.List()->item(0)->setSelected(true);
     w.MakeReport();
-    QVERIFY(!w.LastReport().ok);
+    QVERIFY(!w.LastReport().has_value());
     QCOMPARE(app.ui.Count("Warn"), 1);
     QCOMPARE(app.ui.calls.back().text, QString("Невозможно передать данные в Excel"));
     QVERIFY(app.LogHas("Невозможно передать данные в Excel: "));
@@ -286,7 +287,7 @@ class StatChildTest : public QObject {
     w.ModeButton(StatMode::Monthly)->click();
     w.List()->item(0)->setSelected(true);
     w.MakeReport();
-    QVERIFY(!w.LastReport().ok);
+    QVERIFY(!w.LastReport().has_value());
     QVERIFY(!std::filesystem::exists(app.report.folder));
     QCOMPARE(app.ui.Count("Warn"), 0);
   }

@@ -301,9 +301,9 @@ TEST(CliRead, LastReadsOldestRecordHasNoIncrement) {
   EXPECT_EQ(second.find("null"), std::string::npos) << second;
   EXPECT_NE(second.find("\"counter_increments\":["), std::string::npos) << second;
 
-  const LoadResult loaded = LoadStatFile(file, ExtensionRule::Exact);
-  ASSERT_TRUE(loaded.data) << loaded.error;
-  std::shared_ptr<const StatModel> model = MakeStatModel(*loaded.data);
+  const Result<StatData> loaded = LoadStatFile(file, ExtensionRule::Exact);
+  ASSERT_TRUE(loaded) << ReasonOf(loaded);
+  std::shared_ptr<const StatModel> model = MakeStatModel(*loaded);
   ASSERT_TRUE(model);
   const auto idx = model->Index(ArchiveKind::Hourly);
   ASSERT_GE(idx.size(), 2u);
@@ -373,7 +373,7 @@ TEST(CliIdentifyCurrentShow, EachModel) {
     const CliRun id = RunCli(rig.Args({"identify", "--trace"}, conn));
     ASSERT_EQ(id.status, 0) << id.err;
     EXPECT_EQ(id.out, rig.instrument.IdentificationText() + "\n" + std::string(DeviceTypeName(t)) + "\n");
-    EXPECT_TRUE(HasShape(id.err, "99:99:99.999 -> 55 ")) << id.err;
+    EXPECT_TRUE(HasShape(id.err, "99:99:99.999  -> 55 ")) << id.err;
 
     const CliRun cur = RunCli(rig.Args({"current"}, conn));
     ASSERT_EQ(cur.status, 0) << cur.err;

@@ -12,6 +12,7 @@
 #include "link/link_error.hpp"
 #include "link/serial_channel.hpp"
 #include "link/tcp_channel.hpp"
+#include "support/result_util.hpp"
 
 namespace statvtk::link_test {
 namespace {
@@ -85,9 +86,9 @@ TcpTarget Loopback(std::uint16_t port) {
 TEST(WinsockChannel, CarriesBytesBothWaysAndNoticesTheClose) {
   Listener server;
   ChannelOpenResult open = OpenTcpChannel(Loopback(server.Port()));
-  ASSERT_TRUE(open.channel) << open.reason;
+  ASSERT_TRUE(open) << ReasonOf(open);
   ASSERT_TRUE(server.Accept());
-  ByteChannel& ch = *open.channel;
+  ByteChannel& ch = *open->channel;
   EXPECT_EQ(ch.CarrierWaitMs(), 0u);
 
   const std::vector<std::uint8_t> request{0x55, 0x01, 0xFE, 0x00, 0x00, 0x00, 0xAB};
@@ -137,9 +138,9 @@ TEST(WinsockChannel, RefusalsGiveTheirCodesAndWords) {
     TcpTarget t = Loopback(c.port);
     t.address = c.address;
     const ChannelOpenResult r = OpenTcpChannel(t);
-    EXPECT_FALSE(r.channel) << c.address;
-    EXPECT_EQ(r.code, c.code) << c.address;
-    EXPECT_NE(r.reason.find(c.words), std::string::npos) << r.reason;
+    EXPECT_FALSE(r) << c.address;
+    EXPECT_EQ(CodeOf(r), c.code) << c.address;
+    EXPECT_NE(ReasonOf(r).find(c.words), std::string::npos) << ReasonOf(r);
   }
 }
 
@@ -149,8 +150,8 @@ TEST(WinsockChannel, UnresolvedNameIsABadAddress) {
   t.useDynDns = true;
   t.resolve = [](const std::string&) { return std::string(); };
   const ChannelOpenResult r = OpenTcpChannel(t);
-  EXPECT_EQ(r.code, link_error::kBadIpAddress);
-  EXPECT_NE(r.reason.find("device.example"), std::string::npos) << r.reason;
+  EXPECT_EQ(CodeOf(r), link_error::kBadIpAddress);
+  EXPECT_NE(ReasonOf(r).find("device.example"), std::string::npos) << ReasonOf(r);
 }
 
 TEST(Win32SerialChannel, RefusalsSayWhatToDo) {
@@ -166,9 +167,9 @@ TEST(Win32SerialChannel, RefusalsSayWhatToDo) {
   };
   for (const auto& c : cases) {
     const ChannelOpenResult r = OpenSerialChannel(c.port, c.baud, false);
-    EXPECT_FALSE(r.channel) << c.port;
-    EXPECT_EQ(r.code, link_error::kPortInit) << c.port;
-    EXPECT_NE(r.reason.find(c.words), std::string::npos) << r.reason;
+    EXPECT_FALSE(r) << c.port;
+    EXPECT_EQ(CodeOf(r), link_error::kPortInit) << c.port;
+    EXPECT_NE(ReasonOf(r).find(c.words), std::string::npos) << ReasonOf(r);
   }
   EXPECT_EQ(SerialPortPathOf(5), "COM5");
   EXPECT_EQ(SerialPortPathOf(0), "COM1");

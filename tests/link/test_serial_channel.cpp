@@ -13,11 +13,12 @@
 #include <string>
 #include <thread>
 
-#include "support/wait_until.hpp"
 #include "link/link_error.hpp"
 #include "link/serial_channel.hpp"
 #include "link/tmod07.hpp"
 #include "support/pty_pair.hpp"
+#include "support/result_util.hpp"
+#include "support/wait_until.hpp"
 
 namespace statvtk {
 namespace {
@@ -28,9 +29,9 @@ using testing::PtyPair;
 
 std::unique_ptr<ByteChannel> OpenOk(const PtyPair& pty, std::uint32_t baud = 9600, bool even = false) {
   auto r = OpenSerialChannel(pty.SlavePath(), baud, even);
-  EXPECT_NE(r.channel, nullptr) << r.reason;
-  EXPECT_EQ(r.code, 0u);
-  return std::move(r.channel);
+  EXPECT_TRUE(r) << ReasonOf(r);
+  EXPECT_EQ(CodeOf(r), 0u);
+  return r ? std::move(r->channel) : nullptr;
 }
 
 std::vector<std::uint8_t> ReadAll(ByteChannel& ch, std::size_t n) {
@@ -120,14 +121,14 @@ TEST(SerialChannel, SecondOpenOfTheSamePortIsRefused) {
   auto first = OpenOk(pty);
   ASSERT_TRUE(first);
   const auto second = OpenSerialChannel(pty.SlavePath(), 9600, false);
-  EXPECT_EQ(second.channel, nullptr);
-  EXPECT_EQ(second.code, link_error::kPortInit);
-  EXPECT_NE(second.reason.find("порт занят другой программой"), std::string::npos) << second.reason;
+  EXPECT_FALSE(second);
+  EXPECT_EQ(CodeOf(second), link_error::kPortInit);
+  EXPECT_NE(ReasonOf(second).find("порт занят другой программой"), std::string::npos) << ReasonOf(second);
 
   // Once the first one lets go, the port opens again.
   first.reset();
   auto third = OpenSerialChannel(pty.SlavePath(), 9600, false);
-  EXPECT_NE(third.channel, nullptr) << third.reason;
+  EXPECT_TRUE(third) << ReasonOf(third);
 }
 
 struct BadOpenCase {
@@ -149,9 +150,9 @@ TEST(SerialChannel, BadOpensGiveCode100WithAReason) {
   };
   for (const auto& c : cases) {
     const auto r = OpenSerialChannel(c.path, c.baud, false);
-    EXPECT_EQ(r.channel, nullptr) << c.name;
-    EXPECT_EQ(r.code, link_error::kPortInit) << c.name;
-    EXPECT_NE(r.reason.find(c.reasonPart), std::string::npos) << c.name << ": " << r.reason;
+    EXPECT_FALSE(r) << c.name;
+    EXPECT_EQ(CodeOf(r), link_error::kPortInit) << c.name;
+    EXPECT_NE(ReasonOf(r).find(c.reasonPart), std::string::npos) << c.name << ": " << ReasonOf(r);
   }
 }
 
@@ -170,9 +171,9 @@ TEST(SerialChannel, NoPermissionNamesTheDialoutGroup) {
     ::close(out[0]);
     if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
     const auto r = OpenSerialChannel(pty.SlavePath(), 9600, false);
-    const std::string text = std::to_string(r.code) + " " + r.reason;
+    const std::string text = std::to_string(CodeOf(r)) + " " + ReasonOf(r);
     const bool written = ::write(out[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ::_exit(written && r.channel == nullptr ? 0 : 1);
+    ::_exit(written && !r ? 0 : 1);
   }
   ::close(out[1]);
   std::string got;
@@ -411,7 +412,8 @@ TEST(Tmod07Serial, ChannelFactoryReplacesThePort) {
   ASSERT_TRUE(pty.Ok());
   link.SetChannelFactory([&](Tmod07&) {
     ++made;
-    return OpenSerialChannel(pty.SlavePath(), 2400, false).channel;
+    auto opened = OpenSerialChannel(pty.SlavePath(), 2400, false);
+    return opened ? std::move(opened->channel) : nullptr;
   });
   EXPECT_TRUE(link.OpenLink(2, 2400));
   EXPECT_EQ(link.LastError(), 0u);
@@ -476,9 +478,9 @@ namespace {
 TEST(SerialChannelStop, AbortEndsAWriteWaitingForRoom) {
   PtyPair pty;
   auto r = OpenSerialChannel(pty.SlavePath(), 9600, false);
-  ASSERT_NE(r.channel, nullptr) << r.reason;
+  ASSERT_TRUE(r) << ReasonOf(r);
   std::atomic<bool> abort{false};
-  r.channel->SetAbortFlag(&abort);
+  r->channel->SetAbortFlag(&abort);
   const std::vector<std::uint8_t> big(1u << 20, 0x55);
   Clock::time_point raised{};
   std::thread stopper([&] {
@@ -486,7 +488,7 @@ TEST(SerialChannelStop, AbortEndsAWriteWaitingForRoom) {
     raised = Clock::now();
     abort = true;
   });
-  const std::size_t written = r.channel->Write(big);
+  const std::size_t written = r->channel->Write(big);
   const auto ended = Clock::now();
   stopper.join();
   EXPECT_LT(written, big.size());

@@ -19,6 +19,7 @@
 #include "link/link_error.hpp"
 #include "link/tcp_channel.hpp"
 #include "link/tmod07.hpp"
+#include "support/result_util.hpp"
 
 namespace statvtk {
 namespace {
@@ -145,8 +146,8 @@ TEST(TcpChannel, ExchangesBytesWithALocalListener) {
   ReversingServer server;
   ASSERT_NE(server.Port(), 0);
   auto r = OpenTcpChannel(Loopback(server.Port()));
-  ASSERT_NE(r.channel, nullptr) << r.reason;
-  auto& ch = *r.channel;
+  ASSERT_TRUE(r) << ReasonOf(r);
+  auto& ch = *r->channel;
   EXPECT_EQ(ch.CarrierWaitMs(), 0u);
   EXPECT_TRUE(ch.IsOpen());
 
@@ -159,8 +160,8 @@ TEST(TcpChannel, ExchangesBytesWithALocalListener) {
 TEST(TcpChannel, DropInputDiscardsWhatIsWaiting) {
   ReversingServer server;
   auto r = OpenTcpChannel(Loopback(server.Port()));
-  ASSERT_NE(r.channel, nullptr) << r.reason;
-  auto& ch = *r.channel;
+  ASSERT_TRUE(r) << ReasonOf(r);
+  auto& ch = *r->channel;
   server.Push("late reply");
   // The reply went out in one send: on loopback it arrives whole with its first byte.
   ASSERT_EQ(ch.ReadByte(2000ms), std::optional<std::uint8_t>('l'));
@@ -175,8 +176,8 @@ TEST(TcpChannel, DropInputDiscardsWhatIsWaiting) {
 TEST(TcpChannel, AClosedPeerClosesTheChannel) {
   ReversingServer server;
   auto r = OpenTcpChannel(Loopback(server.Port()));
-  ASSERT_NE(r.channel, nullptr) << r.reason;
-  auto& ch = *r.channel;
+  ASSERT_TRUE(r) << ReasonOf(r);
+  auto& ch = *r->channel;
   EXPECT_EQ(ch.Write(Bytes("x")), 1u);
   EXPECT_EQ(ReadText(ch, 1), "x");
   server.CloseClient();
@@ -199,9 +200,9 @@ TEST(TcpChannel, NothingListeningGives105AtOnce) {
   const auto t0 = Clock::now();
   const auto r = OpenTcpChannel(target);
   EXPECT_LT(Clock::now() - t0, 10s) << "a refused connect must not wait for the time-out";
-  EXPECT_EQ(r.channel, nullptr);
-  EXPECT_EQ(r.code, link_error::kConnect);
-  EXPECT_NE(r.reason.find("соединение отвергнуто"), std::string::npos) << r.reason;
+  EXPECT_FALSE(r);
+  EXPECT_EQ(CodeOf(r), link_error::kConnect);
+  EXPECT_NE(ReasonOf(r).find("соединение отвергнуто"), std::string::npos) << ReasonOf(r);
 }
 
 // A listener whose accept queue is full: the kernel drops further SYNs, so a
@@ -238,10 +239,10 @@ TEST(TcpChannel, ASilentAddressGives105AfterTheTimeOut) {
   const auto t0 = Clock::now();
   const auto r = OpenTcpChannel(target);
   const auto took = Clock::now() - t0;
-  EXPECT_EQ(r.channel, nullptr);
-  EXPECT_EQ(r.code, link_error::kConnect);
-  EXPECT_NE(r.reason.find("нет ответа"), std::string::npos) << r.reason;
-  EXPECT_NE(r.reason.find("за 1 с"), std::string::npos) << r.reason;
+  EXPECT_FALSE(r);
+  EXPECT_EQ(CodeOf(r), link_error::kConnect);
+  EXPECT_NE(ReasonOf(r).find("нет ответа"), std::string::npos) << ReasonOf(r);
+  EXPECT_NE(ReasonOf(r).find("за 1 с"), std::string::npos) << ReasonOf(r);
   EXPECT_GE(took, 900ms) << "the connect gave up before its time-out";
   EXPECT_LT(took, 10s);
 }
@@ -260,9 +261,9 @@ TEST(TcpChannel, AbortEndsTheConnectWait) {
   const auto r = OpenTcpChannel(target);
   stopper.join();
   EXPECT_LT(Clock::now() - t0, 10s);
-  EXPECT_EQ(r.channel, nullptr);
-  EXPECT_EQ(r.code, link_error::kConnect);
-  EXPECT_NE(r.reason.find("прервано"), std::string::npos) << r.reason;
+  EXPECT_FALSE(r);
+  EXPECT_EQ(CodeOf(r), link_error::kConnect);
+  EXPECT_NE(ReasonOf(r).find("прервано"), std::string::npos) << ReasonOf(r);
 }
 
 struct AddressCase {
@@ -291,9 +292,9 @@ TEST(TcpChannel, BadOrUnresolvedAddressesGive111) {
       return std::string();
     };
     const auto r = OpenTcpChannel(t);
-    EXPECT_EQ(r.channel, nullptr) << c.name;
-    EXPECT_EQ(r.code, link_error::kBadIpAddress) << c.name;
-    EXPECT_FALSE(r.reason.empty()) << c.name;
+    EXPECT_FALSE(r) << c.name;
+    EXPECT_EQ(CodeOf(r), link_error::kBadIpAddress) << c.name;
+    EXPECT_FALSE(ReasonOf(r).empty()) << c.name;
   }
   EXPECT_EQ(lookups, 1) << "only the DynDNS case with a name may be looked up";
 }
@@ -309,10 +310,10 @@ TEST(TcpChannel, DynDnsNameIsResolvedAndConnected) {
     return std::string("127.0.0.1");
   };
   auto r = OpenTcpChannel(t);
-  ASSERT_NE(r.channel, nullptr) << r.reason;
+  ASSERT_TRUE(r) << ReasonOf(r);
   EXPECT_EQ(asked, "meter.dyndns.example");
-  EXPECT_EQ(r.channel->Write(Bytes("12")), 2u);
-  EXPECT_EQ(ReadText(*r.channel, 2), "21");
+  EXPECT_EQ(r->channel->Write(Bytes("12")), 2u);
+  EXPECT_EQ(ReadText(*r->channel, 2), "21");
 }
 
 TEST(TcpChannel, LocalhostResolvesWithTheSystemResolver) {
@@ -322,9 +323,9 @@ TEST(TcpChannel, LocalhostResolvesWithTheSystemResolver) {
   t.address = "localhost";
   t.useDynDns = true;
   auto r = OpenTcpChannel(t);
-  ASSERT_NE(r.channel, nullptr) << r.reason;
-  EXPECT_EQ(r.channel->Write(Bytes("ok")), 2u);
-  EXPECT_EQ(ReadText(*r.channel, 2), "ko");
+  ASSERT_TRUE(r) << ReasonOf(r);
+  EXPECT_EQ(r->channel->Write(Bytes("ok")), 2u);
+  EXPECT_EQ(ReadText(*r->channel, 2), "ko");
 }
 
 // --- the link's TCP side ---
@@ -396,9 +397,9 @@ TEST(TcpChannelStop, AbortEndsAWriteWaitingForRoom) {
   const std::uint16_t port = Listen(listener, 4);  // connected in the backlog, never accepted or read
   ASSERT_NE(port, 0);
   auto r = OpenTcpChannel(Loopback(port));
-  ASSERT_NE(r.channel, nullptr) << r.reason;
+  ASSERT_TRUE(r) << ReasonOf(r);
   std::atomic<bool> abort{false};
-  r.channel->SetAbortFlag(&abort);
+  r->channel->SetAbortFlag(&abort);
   const std::vector<std::uint8_t> big(64u << 20, 0x55);
   Clock::time_point raised{};
   std::thread stopper([&] {
@@ -406,7 +407,7 @@ TEST(TcpChannelStop, AbortEndsAWriteWaitingForRoom) {
     raised = Clock::now();
     abort = true;
   });
-  const std::size_t written = r.channel->Write(big);
+  const std::size_t written = r->channel->Write(big);
   const auto ended = Clock::now();
   stopper.join();
   EXPECT_LT(written, big.size());
@@ -434,9 +435,9 @@ TEST(TcpChannelStop, AbortEndsAHangingLookup) {
   const auto r = OpenTcpChannel(t);
   const auto ended = Clock::now();
   stopper.join();
-  EXPECT_EQ(r.channel, nullptr);
-  EXPECT_EQ(r.code, link_error::kConnect);
-  EXPECT_NE(r.reason.find("прерван"), std::string::npos) << r.reason;
+  EXPECT_FALSE(r);
+  EXPECT_EQ(CodeOf(r), link_error::kConnect);
+  EXPECT_NE(ReasonOf(r).find("прерван"), std::string::npos) << ReasonOf(r);
   EXPECT_LT(ended - raised, 250ms) << "the lookup was waited for after the abort";
 }
 

@@ -402,7 +402,7 @@ TEST(Tmod07Abort, EndsTheLongFormFirstByteWaitWithin20ms) {
   EXPECT_FALSE(w.link.ExchangeLong(1, 0, 0, {}));
   const auto ended = std::chrono::steady_clock::now();
   stopper.join();
-  EXPECT_EQ(w.link.LastError(), 0u);
+  EXPECT_EQ(w.link.LastError(), link_error::kAborted);
   EXPECT_EQ(w.link.SentCount(), 1u);
   const double late = std::chrono::duration<double, std::milli>(ended - raised).count();
   EXPECT_LT(late, 40.0);
@@ -446,7 +446,7 @@ TEST(Tmod07Timing, PromptRepliesCostNoPollingStep) {
 
 // --- abort ---
 
-TEST(Tmod07Abort, EndsAReceptionWithCodeZero) {
+TEST(Tmod07Abort, EndsAReceptionWithTheStopCode) {
   Wired w;
   w.Timing(60, 10000, 5);  // a 10 s budget for the first byte
   std::thread stopper([&] {
@@ -458,14 +458,14 @@ TEST(Tmod07Abort, EndsAReceptionWithCodeZero) {
   EXPECT_FALSE(w.link.ReadBlock16(1, 0, 16, out));
   const double ms = MsSince(t0);
   stopper.join();
-  EXPECT_EQ(w.link.LastError(), 0u);
-  EXPECT_EQ(w.link.ErrorText(), "");
+  EXPECT_EQ(w.link.LastError(), link_error::kAborted);
+  EXPECT_EQ(w.link.ErrorText(), "Прервано пользователем [10]");
   EXPECT_EQ(out, Bytes(16, 0xEE));
   EXPECT_EQ(w.link.SentCount(), 1u);
   EXPECT_LT(ms, 1000.0);
 }
 
-TEST(Tmod07Abort, EndsThePauseWithCodeZero) {
+TEST(Tmod07Abort, EndsThePauseWithTheStopCode) {
   // A bad checksum at once, then a pause of 5000/20+1 steps; the abort ends it.
   Wired w([](std::span<const std::uint8_t> req) {
     Bytes r = ShortReplyTo(req, Bytes{1});
@@ -483,7 +483,7 @@ TEST(Tmod07Abort, EndsThePauseWithCodeZero) {
   EXPECT_FALSE(w.link.Exchange(1, 0, 0, {}));
   const double ms = MsSince(t0);
   stopper.join();
-  EXPECT_EQ(w.link.LastError(), 0u);
+  EXPECT_EQ(w.link.LastError(), link_error::kAborted);
   EXPECT_EQ(w.link.SentCount(), 1u);
   EXPECT_EQ(w.link.ErrorCount(), 1u);
   EXPECT_LT(ms, 1000.0);
@@ -494,7 +494,7 @@ TEST(Tmod07Abort, EndsTheLongFormWaitAndARaisedFlagSendsNothing) {
   w.link.AbortFlag() = true;
   EXPECT_FALSE(w.link.ExchangeLong(1, 0, 0, {}));
   EXPECT_FALSE(w.link.Exchange(1, 0, 0, {}));
-  EXPECT_EQ(w.link.LastError(), 0u);
+  EXPECT_EQ(w.link.LastError(), link_error::kAborted);
   EXPECT_TRUE(w.channel->Written().empty());
   w.link.AbortFlag() = false;
   EXPECT_TRUE(w.link.ExchangeLong(1, 0, 0, {}));

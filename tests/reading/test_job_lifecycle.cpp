@@ -46,7 +46,7 @@ TEST(JobLifecycle, StartedAgainAfterAStopReadsInFull) {
   rig.obs.stats.reset();
   rig.job.Start();
   rig.job.Wait();
-  EXPECT_EQ(rig.job.Result().outcome, ReadOutcome::Done) << rig.job.Result().message;
+  EXPECT_EQ(rig.job.Result().outcome, ReadOutcome::Done) << rig.job.Result().Message();
   EXPECT_TRUE(rig.obs.stats);
   EXPECT_TRUE(rig.job.Result().fileWritten);
 }
@@ -157,9 +157,9 @@ TEST(JobLifecycle, AnAddressAbove255OutsideMBusIsRefused) {
     rig.job.RunHere();
     const ReadResult& r = rig.job.Result();
     EXPECT_EQ(r.outcome, ReadOutcome::Failed);
-    EXPECT_NE(r.message.find("300"), std::string::npos) << r.message;
-    EXPECT_NE(r.message.find("0..255"), std::string::npos) << r.message;
-    EXPECT_TRUE(rig.obs.Logged(r.message));
+    EXPECT_NE(r.Message().find("300"), std::string::npos) << r.Message();
+    EXPECT_NE(r.Message().find("0..255"), std::string::npos) << r.Message();
+    EXPECT_TRUE(rig.obs.Logged(r.Message()));
     EXPECT_TRUE(rig.sent.empty());
     EXPECT_FALSE(rig.job.Link().PortOpen());
   }
@@ -172,7 +172,7 @@ TEST(JobLifecycle, MBusTakesAddressesAbove255) {
   rig.job.SetNetAddress(300);
   rig.job.SetIdentifyOnly(true);
   rig.job.RunHere();
-  EXPECT_EQ(rig.job.Result().outcome, ReadOutcome::Done) << rig.job.Result().message;
+  EXPECT_EQ(rig.job.Result().outcome, ReadOutcome::Done) << rig.job.Result().Message();
 }
 
 }  // namespace
@@ -191,14 +191,14 @@ TEST(DeviceMembers, ADownloadRemembersTheMemberForTheFileOpenedLater) {
     rig.job.SetWantHourly(true);
     rig.job.SetLastHours(2);
     rig.job.RunHere();
-    ASSERT_EQ(rig.job.Result().outcome, ReadOutcome::Done) << rig.job.Result().message;
+    ASSERT_EQ(rig.job.Result().outcome, ReadOutcome::Done) << rig.job.Result().Message();
     ASSERT_TRUE(rig.job.Result().fileWritten);
-    LoadResult loaded = LoadStatFile(rig.job.Result().file, ExtensionRule::LowerCase);
-    ASSERT_TRUE(loaded.data);
-    EXPECT_EQ(loaded.data->type, DeviceType::dtVTK0814C);  // all the file itself can say
+    Result<StatData> loaded = LoadStatFile(rig.job.Result().file, ExtensionRule::LowerCase);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->type, DeviceType::dtVTK0814C);  // all the file itself can say
     const IniFile ini(rig.home / "StatVTK.ini");
-    EXPECT_EQ(ini.ReadString("Devices", StatSerialText(*loaded.data), ""), t == DeviceType::dtVTK0814CM ? "CM" : "C");
-    StatData data = *loaded.data;
+    EXPECT_EQ(ini.ReadString("Devices", StatSerialText(*loaded), ""), t == DeviceType::dtVTK0814CM ? "CM" : "C");
+    StatData data = *loaded;
     EXPECT_EQ(ApplyMember(data, ini, std::nullopt), MemberSource::Remembered);
     EXPECT_EQ(data.type, t);
     // The user's word wins over the remembered member.
@@ -206,7 +206,7 @@ TEST(DeviceMembers, ADownloadRemembersTheMemberForTheFileOpenedLater) {
     EXPECT_EQ(ApplyMember(data, ini, other), MemberSource::Given);
     EXPECT_EQ(data.type, other);
     // Unknown serial: the C tables, and the note says so.
-    StatData unknown = *loaded.data;
+    StatData unknown = *loaded;
     const IniFile empty = IniFile::FromText(rig.home / "other.ini", "");
     EXPECT_EQ(ApplyMember(unknown, empty, std::nullopt), MemberSource::Assumed);
     EXPECT_EQ(unknown.type, DeviceType::dtVTK0814C);

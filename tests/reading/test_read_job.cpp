@@ -73,9 +73,9 @@ TEST_P(FullRead, WritesTheSimulatorsImageInEveryAreaRead) {
   rig.job.Start();
   rig.job.Wait();
   const ReadResult& r = rig.job.Result();
-  ASSERT_EQ(r.outcome, ReadOutcome::Done) << r.message << " " << r.linkError;
+  ASSERT_EQ(r.outcome, ReadOutcome::Done) << r.Message() << " " << r.linkError;
   EXPECT_EQ(r.type, t);
-  ASSERT_TRUE(r.fileWritten) << r.fileError;
+  ASSERT_TRUE(r.fileWritten) << r.FileErrorText();
   const auto files = rig.DataFiles();
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(files[0], r.file);
@@ -156,7 +156,7 @@ TEST_P(LastRead, Reads26HourlyRecordsNewestFirstWrappingAtTheAreaStart) {
     rig.job.SetMBusAddress(rig.instrument.Options().longAddress);
   }
   rig.job.RunHere();
-  ASSERT_EQ(rig.job.Result().outcome, ReadOutcome::Done) << rig.job.Result().message;
+  ASSERT_EQ(rig.job.Result().outcome, ReadOutcome::Done) << rig.job.Result().Message();
 
   std::vector<std::uint32_t> hourly;
   const frame::Op archiveOp = t == DeviceType::dtLDN08 ? frame::Op::ReadArchive32Long : frame::Op::ReadArchive32;
@@ -192,7 +192,7 @@ TEST(ReadJob, LdnInMBusModeUsesTheLongAddressForEveryRequest) {
   rig.job.SetWantMonthly(true);
   rig.job.SetWantEvents(true);
   rig.job.RunHere();
-  ASSERT_EQ(rig.job.Result().outcome, ReadOutcome::Done) << rig.job.Result().message;
+  ASSERT_EQ(rig.job.Result().outcome, ReadOutcome::Done) << rig.job.Result().Message();
   ASSERT_GT(rig.sent.size(), 10u);
   EXPECT_EQ(rig.sent[0].op, frame::Op::IdentifyLong);
   for (const auto& s : rig.sent) {
@@ -303,7 +303,7 @@ TEST_P(LinkFailure, EndsWithTheStagesMessageAndKeepsWhatTheArchiveGave) {
   rig.job.RunHere();
   const ReadResult& r = rig.job.Result();
   EXPECT_EQ(r.outcome, ReadOutcome::Failed);
-  EXPECT_EQ(r.message, c.message);
+  EXPECT_EQ(r.Message(), c.message);
   EXPECT_EQ(rig.obs.status.back(), c.message);
   // The cause in words with the reply time-out, then the error's own text.
   EXPECT_EQ(r.linkError, "нет ответа за " + std::to_string(rig.job.Link().ReplyTimeout()) + " мс (Тайм-аут [2])");
@@ -483,7 +483,7 @@ TEST(ReadJob, UnwritableDataFolderLosesNothing) {
   const ReadResult& r = rig.job.Result();
   EXPECT_EQ(r.outcome, ReadOutcome::Done);
   EXPECT_FALSE(r.fileWritten);
-  EXPECT_NE(r.fileError.find(blocker.string()), std::string::npos) << r.fileError;
+  EXPECT_NE(r.FileErrorText().find(blocker.string()), std::string::npos) << r.FileErrorText();
   EXPECT_FALSE(rig.obs.fileFailure.empty());
   EXPECT_TRUE(rig.obs.LoggedPrefix("Ошибка записи файла статистики."));
   ASSERT_TRUE(rig.obs.stats);
@@ -497,7 +497,7 @@ TEST(ReadJob, MissingDataFolderIsCreated) {
   rig.job.SetWantMonthly(true);
   rig.job.SetProgramHome(rig.home / "new" / "home");
   rig.job.RunHere();
-  EXPECT_TRUE(rig.job.Result().fileWritten) << rig.job.Result().fileError;
+  EXPECT_TRUE(rig.job.Result().fileWritten) << rig.job.Result().FileErrorText();
   EXPECT_TRUE(std::filesystem::exists(rig.home / "new" / "home" / "Data"));
 }
 
@@ -513,7 +513,7 @@ TEST_P(CurrentRead, HandsOverTheHeaderBlockAndWritesNoFile) {
     rig.job.SetMBusAddress(rig.instrument.Options().longAddress);
   }
   rig.job.RunHere();
-  ASSERT_EQ(rig.job.Result().outcome, ReadOutcome::Done) << rig.job.Result().message;
+  ASSERT_EQ(rig.job.Result().outcome, ReadOutcome::Done) << rig.job.Result().Message();
   EXPECT_TRUE(rig.DataFiles().empty());
   ASSERT_EQ(rig.obs.current.size(), 1024u);
   EXPECT_EQ(rig.obs.currentType, t);

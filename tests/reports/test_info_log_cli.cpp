@@ -295,9 +295,9 @@ TEST_F(CliFixture, ADayListedAs3102IsReported) {
   std::string out, err;
   StatData d;
   {
-    LoadResult r = LoadStatFile(file, ExtensionRule::LowerCase);
-    ASSERT_TRUE(r.data);
-    d = *r.data;
+    Result<StatData> r = LoadStatFile(file, ExtensionRule::LowerCase);
+    ASSERT_TRUE(r);
+    d = *r;
   }
   Rec0812 r;
   r.day = 0x31;

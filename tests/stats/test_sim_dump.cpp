@@ -69,10 +69,10 @@ TEST_P(SimDump, OpensAndMatchesTheGeneratedHistory) {
   const std::vector<std::uint8_t> bytes = inst.ExpectedDumpBytes();
   const Result<void> written = AtomicWriteFile(file, {bytes});
   ASSERT_TRUE(written) << ReasonOf(written);
-  LoadResult loaded = LoadStatFile(file, ExtensionRule::Exact);
+  Result<StatData> loaded = LoadStatFile(file, ExtensionRule::Exact);
   fs::remove_all(dir);
-  ASSERT_TRUE(loaded.data) << loaded.error;
-  StatData data = *loaded.data;
+  ASSERT_TRUE(loaded) << ReasonOf(loaded);
+  StatData data = *loaded;
   data.type = type;  // a ".814" file does not tell C from CM; the reading does
   auto model = std::shared_ptr<const StatModel>(MakeStatModel(data));
   ASSERT_TRUE(model);

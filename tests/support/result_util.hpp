@@ -1,6 +1,7 @@
 // Unpacking a Result into what a test checks: the value, or the error's reason.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -23,6 +24,12 @@ bool Unpack(Result<T> result, T* value, std::string* error) {
 template <class T>
 std::string ReasonOf(const Result<T>& result) {
   return result ? std::string() : result.error().reason;
+}
+
+// The error's code as a number (a link code keeps its protocol number), 0 when there is a value.
+template <class T>
+std::uint32_t CodeOf(const Result<T>& result) {
+  return result ? 0u : static_cast<std::uint32_t>(result.error().code);
 }
 
 inline bool Unpack(Result<void> result, std::string* error) {

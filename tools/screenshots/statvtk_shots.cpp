@@ -223,7 +223,7 @@ int Tour(const std::map<std::string, int>& ports, const fs::path& homes) {
     Shot(&w, "statistics-hourly");
 
     stat->MakeReport();
-    if (!stat->LastReport().ok) ++failures;
+    if (!stat->LastReport()) ++failures;
     if (w.Messages() && SubOf(w.Messages())) {
       Place(SubOf(w.Messages()), 300, 420, 620, 260);
       Shot(&w, "messages");
