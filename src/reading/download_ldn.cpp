@@ -39,19 +39,7 @@ void TReadThread::RunLdn08() {
     }
     if (StopNow()) s = Step::Stop;
   }
-  if (job_.readCurrent) {
-    if (s == Step::Stop) StopExit();
-    else FinishCurrent(std::span<const std::uint8_t, 1024>(ldnHeader_.data(), 1024));
-    return;
-  }
-  if (s == Step::Ok) {
-    ProgressPos(0);
-    s = job_.readNew ? ReadLdnNew() : ReadLdnArchives();
-  }
-  if (s == Step::Error) KeepFetched(StatData{DeviceType::dtLDN08, areaLdn_, ldnHeader_});
-  if (s == Step::Error || result_.outcome == ReadOutcome::Stopped) return;
-  if (s == Step::Stop) NoteStopped();
-  FinishStatistics(StatData{DeviceType::dtLDN08, areaLdn_, ldnHeader_});
+  FinishArchiveModel(s, areaLdn_, ldnHeader_, [this] { return job_.readNew ? ReadLdnNew() : ReadLdnArchives(); });
 }
 
 TReadThread::Step TReadThread::ReadLdnArchives() {

@@ -106,22 +106,29 @@ void TReadThread::RunVtk0814() {
     s = ReadVtkConfig(32, kBlocks);
   }
   if (s == Step::Error) return;
+  FinishArchiveModel(s, area0814_, vtkHeader_,
+                     [this] { return job_.readNew ? ReadVtk0814New() : ReadVtk0814Archives(); });
+}
+
+void TReadThread::FinishArchiveModel(Step s, const std::vector<std::uint8_t>& area,
+                                     const std::vector<std::uint8_t>& header,
+                                     const std::function<Step()>& readArchives) {
   if (job_.readCurrent) {
     // A stop before the current values are complete hands nothing over.
     if (s == Step::Stop) StopExit();
-    else FinishCurrent(std::span<const std::uint8_t, 1024>(vtkHeader_.data(), 1024));
+    else FinishCurrent(std::span<const std::uint8_t, 1024>(header.data(), 1024));
     return;
   }
   if (s == Step::Ok) {
     ProgressPos(0);
-    s = job_.readNew ? ReadVtk0814New() : ReadVtk0814Archives();
+    s = readArchives();
   }
-  if (s == Step::Error) {
-    KeepFetched(StatData{result_.type, area0814_, vtkHeader_});
-    return;
-  }
+  StatData data{result_.type, area, header};
+  if (s == Step::Error) KeepFetched(data);
+  // A stop that keeps nothing (the LDN-08's hourly "last" read) has ended the run already.
+  if (s == Step::Error || result_.outcome == ReadOutcome::Stopped) return;
   if (s == Step::Stop) NoteStopped();
-  FinishStatistics(StatData{result_.type, area0814_, vtkHeader_});
+  FinishStatistics(std::move(data));
 }
 
 TReadThread::Step TReadThread::ReadVtk0814AllEvents() {

@@ -228,6 +228,11 @@ class TReadThread {
   Step ReadRtc();
   Step ReadVtkConfig(int blockSize, std::span<const int> blocks);
   Step ReadVtk0814Archives();
+  // The end of the 08.14 and LDN-08 reads once their header is in (`s` says
+  // how its read went): the current values handed over, or the archives read
+  // by `readArchives` and the statistics finished.
+  void FinishArchiveModel(Step s, const std::vector<std::uint8_t>& area, const std::vector<std::uint8_t>& header,
+                          const std::function<Step()>& readArchives);
   // The whole event area of the 08.14, as the "all" and "new" reads take it.
   Step ReadVtk0814AllEvents();
   Step ReadLdnArchives();
