@@ -97,10 +97,7 @@ class PosixOpener final : public tcp::SocketOpener {
   }
 
   int StartConnect(const tcp::Ipv4Endpoint& to) override {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = to.port;
-    addr.sin_addr.s_addr = to.address;
+    const sockaddr_in addr = tcp::SockaddrOf(to);
     if (::connect(sock_.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return 0;
     return errno == EINPROGRESS ? kInProgress : errno;
   }

@@ -13,6 +13,8 @@
 #include "link/read_buffer.hpp"
 #include "link/tcp_channel.hpp"
 
+struct sockaddr_in;  // the system's IPv4 socket address (POSIX and Winsock alike)
+
 namespace statvtk::tcp {
 
 inline constexpr int kConnectSliceMs = 100;  // the abort flag is looked at this often
@@ -87,6 +89,9 @@ struct Ipv4Endpoint {
   std::uint16_t port = 0;
   std::string where;
 };
+// The endpoint as the socket calls take it.
+sockaddr_in SockaddrOf(const Ipv4Endpoint& to);
+
 // The target's endpoint (resolved when useDynDns), or the failure: code 111 for
 // a bad or unresolved address, 102 when `socketsReady` says the sockets did not start.
 Result<Ipv4Endpoint> EndpointOf(const TcpTarget& target, const std::function<bool()>& socketsReady = {});
