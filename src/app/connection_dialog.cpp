@@ -77,24 +77,22 @@ ConnectionDialog::ConnectionDialog(const ConnectionSettings& settings, UiSeam& u
   dynDnsName_ = new QLineEdit(transport);
 
   int row = 0;
+  // A row of a label and the widget it names.
+  auto labelled = [&](const QString& label, QWidget* widget) {
+    tg->addWidget(new QLabel(label, transport), row, 0);
+    tg->addWidget(widget, row++, 1);
+  };
   tg->addWidget(serial_, row, 0);
   tg->addWidget(mbus_, row++, 1);
-  tg->addWidget(new QLabel(QStringLiteral("Порт:"), transport), row, 0);
-  tg->addWidget(port_, row++, 1);
-  tg->addWidget(new QLabel(QStringLiteral("Скорость, бит/с:"), transport), row, 0);
-  tg->addWidget(baud_, row++, 1);
+  labelled(QStringLiteral("Порт:"), port_);
+  labelled(QStringLiteral("Скорость, бит/с:"), baud_);
   tg->addWidget(modem_, row++, 0, 1, 2);
-  tg->addWidget(new QLabel(QStringLiteral("Телефон:"), transport), row, 0);
-  tg->addWidget(phone_, row++, 1);
-  tg->addWidget(new QLabel(QStringLiteral("Набор:"), transport), row, 0);
-  tg->addWidget(dialGroup, row++, 1);
-  tg->addWidget(new QLabel(QStringLiteral("Строка инициализации:"), transport), row, 0);
-  tg->addWidget(init_, row++, 1);
+  labelled(QStringLiteral("Телефон:"), phone_);
+  labelled(QStringLiteral("Набор:"), dialGroup);
+  labelled(QStringLiteral("Строка инициализации:"), init_);
   tg->addWidget(tcp_, row++, 0, 1, 2);
-  tg->addWidget(new QLabel(QStringLiteral("Адрес:"), transport), row, 0);
-  tg->addWidget(sockIp_, row++, 1);
-  tg->addWidget(new QLabel(QStringLiteral("Порт TCP:"), transport), row, 0);
-  tg->addWidget(sockPort_, row++, 1);
+  labelled(QStringLiteral("Адрес:"), sockIp_);
+  labelled(QStringLiteral("Порт TCP:"), sockPort_);
   tg->addWidget(gate_, row++, 1);
   tg->addWidget(dynDns_, row, 0);
   tg->addWidget(dynDnsName_, row++, 1);

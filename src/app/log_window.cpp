@@ -17,24 +17,31 @@
 
 namespace statvtk::app {
 
-LogWindow::LogWindow(AppServices& app, QWidget* parent) : QWidget(parent), app_(app) {
-  setWindowTitle(QStringLiteral("Сообщения"));
-  auto* box = new QVBoxLayout(this);
+TextPane MakeTextPane(QWidget* window) {
+  auto* box = new QVBoxLayout(window);
   box->setContentsMargins(0, 0, 0, 0);
   box->setSpacing(0);
-  auto* bar = new QToolBar(this);
-  bar->setIconSize(QSize(16, 16));
-  save_ = bar->addAction(style()->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Сохранить"));
+  TextPane pane;
+  pane.bar = new QToolBar(window);
+  pane.bar->setIconSize(QSize(16, 16));
+  box->addWidget(pane.bar);
+  pane.view = new QPlainTextEdit(window);
+  pane.view->setReadOnly(true);
+  pane.view->setLineWrapMode(QPlainTextEdit::NoWrap);
+  box->addWidget(pane.view);
+  return pane;
+}
+
+LogWindow::LogWindow(AppServices& app, QWidget* parent) : QWidget(parent), app_(app) {
+  setWindowTitle(QStringLiteral("Сообщения"));
+  const TextPane pane = MakeTextPane(this);
+  save_ = pane.bar->addAction(style()->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Сохранить"));
   save_->setToolTip(QStringLiteral("Сохранить в текстовый файл"));
-  clear_ = bar->addAction(style()->standardIcon(QStyle::SP_DialogResetButton), QStringLiteral("Очистить"));
+  clear_ = pane.bar->addAction(style()->standardIcon(QStyle::SP_DialogResetButton), QStringLiteral("Очистить"));
   clear_->setToolTip(QStringLiteral("Очистить"));
-  box->addWidget(bar);
-  memo_ = new QPlainTextEdit(this);
-  memo_->setReadOnly(true);
-  memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  memo_ = pane.view;
   memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memo_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  box->addWidget(memo_);
   connect(save_, &QAction::triggered, this, &LogWindow::Save);
   connect(clear_, &QAction::triggered, this, &LogWindow::Clear);
   resize(369, 250);

@@ -8,10 +8,20 @@
 
 class QPlainTextEdit;
 class QAction;
+class QToolBar;
 
 namespace statvtk::app {
 
 class AppServices;
+
+// The body both text windows share (messages, exchange monitor): a tool bar
+// of 16-pixel icons over a read-only text view without line wrapping. The
+// caller fills the bar and sets the view's own options.
+struct TextPane {
+  QToolBar* bar = nullptr;
+  QPlainTextEdit* view = nullptr;
+};
+TextPane MakeTextPane(QWidget* window);
 
 class LogWindow : public QWidget {
   Q_OBJECT

@@ -139,6 +139,9 @@ class MainWindow : public QMainWindow, public AppServices {
   ConnectionSettings JobSettings() const;
   bool StartJob(const JobRequest& request);
   bool StartNextBatch();
+  // Clears the stop, locks the read commands and asks the read parameters;
+  // true, with choice_ taken from the dialog, when the user accepts them.
+  bool AskReadChoice();
   void OnJobFinished(const JobEnd& end);
   void OnStatistics(const StatData& data, const QString& caption);
   void OnCurrent(const std::array<std::uint8_t, 1024>& block, DeviceType type, const QString& serial,

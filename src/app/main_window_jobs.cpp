@@ -85,16 +85,20 @@ bool MainWindow::StartJob(const JobRequest& request) {
   return false;
 }
 
-void MainWindow::ReadStatistics() {
-  if (CurrentActivity() != Activity::Idle || !AddressAllowed()) return;
+bool MainWindow::AskReadChoice() {
   jobs_->ClearStop();
   // The read commands are locked while the dialog is up.
   actions_.read->setEnabled(false);
   actions_.readTek->setEnabled(false);
   ReadParamsDialog dialog(ini_, choice_, this);
-  const bool accepted = ui_.RunDialog(dialog) == QDialog::Accepted;
-  if (accepted) choice_ = dialog.Choice();
-  if (!accepted || !StartJob({ReadPlan{ReadKind::Statistics, choice_}, JobSettings(), nullptr, nullptr, true}))
+  if (ui_.RunDialog(dialog) != QDialog::Accepted) return false;
+  choice_ = dialog.Choice();
+  return true;
+}
+
+void MainWindow::ReadStatistics() {
+  if (CurrentActivity() != Activity::Idle || !AddressAllowed()) return;
+  if (!AskReadChoice() || !StartJob({ReadPlan{ReadKind::Statistics, choice_}, JobSettings(), nullptr, nullptr, true}))
     UpdateCommands();  // cancelled or refused: nothing runs, the commands come back
 }
 
@@ -107,13 +111,7 @@ void MainWindow::ReadScanEntries(const QList<ScanEntry>& entries) {
     if (it == batches_.end()) batches_.push_back({e.baud, {e.address}});
     else it->second.push_back(e.address);
   }
-  jobs_->ClearStop();
-  actions_.read->setEnabled(false);
-  actions_.readTek->setEnabled(false);
-  ReadParamsDialog dialog(ini_, choice_, this);
-  const bool accepted = ui_.RunDialog(dialog) == QDialog::Accepted;
-  if (accepted) choice_ = dialog.Choice();
-  if (!accepted || !StartNextBatch()) {
+  if (!AskReadChoice() || !StartNextBatch()) {
     batches_.clear();
     UpdateCommands();
   }

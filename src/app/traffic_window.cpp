@@ -7,11 +7,11 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QToolBar>
-#include <QVBoxLayout>
 
 #include <chrono>
 #include <span>
 
+#include "app/log_window.hpp"
 #include "link/frame_trace.hpp"
 
 namespace statvtk::app {
@@ -32,20 +32,12 @@ QString TrafficLine(const TrafficEntry& e) {
 
 TrafficWindow::TrafficWindow(QWidget* parent) : QWidget(parent) {
   setWindowTitle(QStringLiteral("Монитор обмена"));
-  auto* box = new QVBoxLayout(this);
-  box->setContentsMargins(0, 0, 0, 0);
-  box->setSpacing(0);
-  auto* bar = new QToolBar(this);
-  bar->setIconSize(QSize(16, 16));
-  QAction* clear = bar->addAction(style()->standardIcon(QStyle::SP_DialogResetButton), QStringLiteral("Очистить"));
+  const TextPane pane = MakeTextPane(this);
+  QAction* clear = pane.bar->addAction(style()->standardIcon(QStyle::SP_DialogResetButton), QStringLiteral("Очистить"));
   clear->setToolTip(QStringLiteral("Очистить"));
-  box->addWidget(bar);
-  view_ = new QPlainTextEdit(this);
-  view_->setReadOnly(true);
-  view_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  view_ = pane.view;
   view_->setMaximumBlockCount(kMaxLines);
   view_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  box->addWidget(view_);
   connect(clear, &QAction::triggered, this, &TrafficWindow::Clear);
 }
 

@@ -49,23 +49,17 @@ void Pause(long long seconds) {
 int RunCurrent(const Args& args, std::ostream& out, std::ostream& err) {
   ConnectionOptions o;
   long long interval = 60, count = 1;
-  ArgReader r(args);
-  while (!r.Done()) {
-    const std::string a = r.Next();
-    if (a == "--help" || a == "-h") {
-      out << kCurrentHelp << ConnectionHelp();
-      return kExitOk;
-    }
-    if (TakeConnectionOption(a, r, o)) {
-    } else if (a == "--interval") {
+  auto own = [&](const std::string& a, ArgReader& r) {
+    if (a == "--interval") {
       r.Number(a, 1, 3600, interval);
     } else if (a == "--count") {
       r.Number(a, 0, 1000000, count);
     } else {
-      r.Fail("unknown option " + a);
+      return false;
     }
-    if (!r.Error().empty()) return UsageError(err, "current", r.Error());
-  }
+    return true;
+  };
+  if (auto done = ReadCommandArgs(args, "current", kCurrentHelp, o, out, err, own)) return *done;
   if (auto e = CheckConnectionOptions(o); !e.empty()) return UsageError(err, "current", e);
 
   StopSignal signal;

@@ -20,16 +20,7 @@ Exit status: 0 identified, 1 no answer or an unknown text, 2 bad usage,
 
 int RunIdentify(const Args& args, std::ostream& out, std::ostream& err) {
   ConnectionOptions o;
-  ArgReader r(args);
-  while (!r.Done()) {
-    const std::string a = r.Next();
-    if (a == "--help" || a == "-h") {
-      out << kIdentifyHelp << ConnectionHelp();
-      return kExitOk;
-    }
-    if (!TakeConnectionOption(a, r, o)) r.Fail("unknown option " + a);
-    if (!r.Error().empty()) return UsageError(err, "identify", r.Error());
-  }
+  if (auto done = ReadCommandArgs(args, "identify", kIdentifyHelp, o, out, err)) return *done;
   if (auto e = CheckConnectionOptions(o); !e.empty()) return UsageError(err, "identify", e);
 
   StopSignal signal;

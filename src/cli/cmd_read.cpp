@@ -156,18 +156,11 @@ int RunBatch(const ReadOptions& ro, const JobSetup& setup, const ReadChoice& cho
 int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
   ReadOptions ro;
   std::optional<std::string> addressText;
-  ArgReader r(args);
-  while (!r.Done()) {
-    const std::string a = r.Next();
-    if (a == "--help" || a == "-h") {
-      out << kReadHelp << ConnectionHelp();
-      return kExitOk;
-    }
+  auto own = [&](const std::string& a, ArgReader& r) {
     std::string v;
     if (a == "--address") {
       // One address or a list; the list is checked once --mbus is known.
       if (r.Value(a, v)) addressText = v;
-    } else if (TakeConnectionOption(a, r, ro.conn)) {
     } else if (a == "--new") {
       ro.newRecords = true;
     } else if (a == "--base") {
@@ -183,13 +176,13 @@ int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
        : a == "--monthly" ? ro.kinds.monthly
                           : ro.kinds.events) = true;
     } else if (a == "--out") {
-      std::string p;
-      if (r.Value(a, p)) ro.out = p;
+      if (r.Value(a, v)) ro.out = v;
     } else {
-      r.Fail("unknown option " + a);
+      return false;
     }
-    if (!r.Error().empty()) return UsageError(err, "read", r.Error());
-  }
+    return true;
+  };
+  if (auto done = ReadCommandArgs(args, "read", kReadHelp, ro.conn, out, err, own)) return *done;
   if ((ro.all ? 1 : 0) + (ro.last ? 1 : 0) + (ro.newRecords ? 1 : 0) > 1)
     return UsageError(err, "read", "give one of --all, --last and --new (--base)");
   if (addressText) {

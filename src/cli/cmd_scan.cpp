@@ -66,13 +66,7 @@ int RunScan(const Args& args, std::ostream& out, std::ostream& err) {
   ConnectionOptions o;
   std::optional<std::string> addressText, baudText;
   bool json = false;
-  ArgReader r(args);
-  while (!r.Done()) {
-    const std::string a = r.Next();
-    if (a == "--help" || a == "-h") {
-      out << kScanHelp << ConnectionHelp();
-      return kExitOk;
-    }
+  auto own = [&](const std::string& a, ArgReader& r) {
     std::string v;
     if (a == "--addresses") {
       if (r.Value(a, v)) addressText = v;
@@ -82,11 +76,12 @@ int RunScan(const Args& args, std::ostream& out, std::ostream& err) {
       json = true;
     } else if (a == "--address") {
       r.Fail("give the addresses to try with --addresses LIST");
-    } else if (!TakeConnectionOption(a, r, o)) {
-      r.Fail("unknown option " + a);
+    } else {
+      return false;
     }
-    if (!r.Error().empty()) return UsageError(err, "scan", r.Error());
-  }
+    return true;
+  };
+  if (auto done = ReadCommandArgs(args, "scan", kScanHelp, o, out, err, own)) return *done;
   if (auto e = CheckConnectionOptions(o); !e.empty()) return UsageError(err, "scan", e);
   if (o.mbus && !addressText) return UsageError(err, "scan", "--mbus needs the addresses to ask (--addresses LIST)");
   std::vector<std::uint32_t> addresses;

@@ -39,50 +39,31 @@ std::vector<std::uint8_t> BuildLong(std::uint8_t start, std::uint32_t address, s
   return f;
 }
 
-static void PutOffset16(std::vector<std::uint8_t>& d, std::uint32_t offset) {
-  d.push_back(static_cast<std::uint8_t>(offset >> 8));
-  d.push_back(static_cast<std::uint8_t>(offset));
-}
-
-static void PutOffset32(std::vector<std::uint8_t>& d, std::uint32_t offset) {
-  for (int i = 3; i >= 0; --i) d.push_back(static_cast<std::uint8_t>(offset >> (8 * i)));
+// The data of a read: the offset in `offsetBytes` bytes, most significant
+// first, then the count (the count first when `countFirst`).
+static std::vector<std::uint8_t> ReadData(std::uint32_t offset, int offsetBytes, std::uint8_t count,
+                                          bool countFirst = false) {
+  std::vector<std::uint8_t> d;
+  if (countFirst) d.push_back(count);
+  for (int i = offsetBytes - 1; i >= 0; --i) d.push_back(static_cast<std::uint8_t>(offset >> (8 * i)));
+  if (!countFirst) d.push_back(count);
+  return d;
 }
 
 RequestBody EncodeRequest(Op op, std::uint32_t offset, std::uint8_t count) {
-  RequestBody r;
   switch (op) {
     case Op::Identify:
     case Op::IdentifyLong: break;
-    case Op::ReadBlock8: r = {15, 2, {static_cast<std::uint8_t>(offset), count}}; break;
+    case Op::ReadBlock8: return {15, 2, ReadData(offset, 1, count)};
     case Op::ReadBlock16:
-    case Op::ReadBlock16Long:
-      r.group = 15, r.command = 1;
-      PutOffset16(r.data, offset);
-      r.data.push_back(count);
-      break;
+    case Op::ReadBlock16Long: return {15, 1, ReadData(offset, 2, count)};
     case Op::ReadParams16:
-    case Op::ReadParams16Long:
-      r.group = 12, r.command = 1;
-      PutOffset16(r.data, offset);
-      r.data.push_back(count);
-      break;
-    case Op::ReadArchive32:
-      r.group = 15, r.command = 3;
-      PutOffset32(r.data, offset);
-      r.data.push_back(count);
-      break;
-    case Op::ReadArchive16:
-      r.group = 15, r.command = 3;
-      PutOffset16(r.data, offset);
-      r.data.push_back(count);
-      break;
-    case Op::ReadArchive32Long:
-      r.group = 15, r.command = 3;
-      r.data.push_back(count);
-      PutOffset32(r.data, offset);
-      break;
+    case Op::ReadParams16Long: return {12, 1, ReadData(offset, 2, count)};
+    case Op::ReadArchive32: return {15, 3, ReadData(offset, 4, count)};
+    case Op::ReadArchive16: return {15, 3, ReadData(offset, 2, count)};
+    case Op::ReadArchive32Long: return {15, 3, ReadData(offset, 4, count, true)};
   }
-  return r;
+  return {};
 }
 
 std::optional<DecodedRequest> DecodeRequest(Form form, std::uint8_t group, std::uint8_t command,

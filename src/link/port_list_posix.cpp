@@ -14,6 +14,7 @@
 #include <tuple>
 
 #include "link/serial_channel.hpp"
+#include "link/serial_common.hpp"
 
 namespace statvtk {
 namespace {
@@ -68,14 +69,6 @@ std::map<fs::path, std::string> ByIdNames(const fs::path& devRoot) {
   return names;
 }
 
-// ttyS2 before ttyS10: by prefix, then by the trailing number.
-std::tuple<std::string, long, std::string> SortKey(const std::string& path) {
-  std::size_t i = path.size();
-  while (i > 0 && std::isdigit(static_cast<unsigned char>(path[i - 1]))) --i;
-  const long n = i < path.size() ? std::stol(path.substr(i)) : -1;
-  return {path.substr(0, i), n, path};
-}
-
 }  // namespace
 
 std::vector<SerialPortInfo> ListSerialPortsUnder(const std::string& sysRoot, const std::string& devRoot) {
@@ -95,8 +88,9 @@ std::vector<SerialPortInfo> ListSerialPortsUnder(const std::string& sysRoot, con
     info.description = AdapterDescription(e.path());
     ports.push_back(std::move(info));
   }
-  std::sort(ports.begin(), ports.end(),
-            [](const SerialPortInfo& a, const SerialPortInfo& b) { return SortKey(a.path) < SortKey(b.path); });
+  std::sort(ports.begin(), ports.end(), [](const SerialPortInfo& a, const SerialPortInfo& b) {
+    return serial::PortSortKey(a.path) < serial::PortSortKey(b.path);
+  });
   return ports;
 }
 

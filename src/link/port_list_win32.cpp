@@ -12,6 +12,7 @@
 #include <tuple>
 
 #include "link/serial_channel.hpp"
+#include "link/serial_common.hpp"
 #include "base/win32_text.hpp"
 
 namespace statvtk {
@@ -65,21 +66,14 @@ std::map<std::string, std::string> FriendlyNames() {
   return names;
 }
 
-// COM2 before COM10.
-std::tuple<std::string, long, std::string> SortKey(const std::string& name) {
-  std::size_t i = name.size();
-  while (i > 0 && std::isdigit(static_cast<unsigned char>(name[i - 1]))) --i;
-  const long n = i < name.size() ? std::stol(name.substr(i)) : -1;
-  return {name.substr(0, i), n, name};
-}
-
 }  // namespace
 
 std::vector<SerialPortInfo> ListSerialPorts() {
   std::vector<std::string> names = DeviceMapPorts();
   const auto friendly = FriendlyNames();
   for (const auto& [port, text] : friendly) names.push_back(port);
-  std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) { return SortKey(a) < SortKey(b); });
+  std::sort(names.begin(), names.end(),
+            [](const auto& a, const auto& b) { return serial::PortSortKey(a) < serial::PortSortKey(b); });
   names.erase(std::unique(names.begin(), names.end()), names.end());
   std::vector<SerialPortInfo> ports;
   for (const auto& name : names) {

@@ -1,5 +1,9 @@
 #include "link/serial_common.hpp"
 
+#include <cctype>
+#include <charconv>
+#include <limits>
+#include <system_error>
 #include <utility>
 
 #include "link/link_error.hpp"
@@ -43,6 +47,15 @@ std::optional<Error> CheckOpenRequest(const std::string& port, std::uint32_t bau
   }
   if (port.empty()) return OpenFailure("не задано имя порта");
   return std::nullopt;
+}
+
+std::tuple<std::string, long, std::string> PortSortKey(const std::string& name) {
+  std::size_t i = name.size();
+  while (i > 0 && std::isdigit(static_cast<unsigned char>(name[i - 1]))) --i;
+  long n = -1;
+  if (i < name.size() && std::from_chars(name.data() + i, name.data() + name.size(), n).ec != std::errc{})
+    n = std::numeric_limits<long>::max();  // more digits than a long holds
+  return {name.substr(0, i), n, name};
 }
 
 }  // namespace statvtk::serial

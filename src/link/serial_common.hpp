@@ -1,11 +1,13 @@
 // What both sides of the serial channel (termios and Win32) share: the
 // speeds a port is opened at, the read budget the port adds to each attempt,
-// the bound on a stalled write, and the words for a failed open.
+// the bound on a stalled write, the words for a failed open, and the order
+// of the port list.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "link/serial_channel.hpp"
 
@@ -40,5 +42,9 @@ Error OpenFailure(std::string reason);
 Error OpenFailure(OpenFault fault, const std::string& port, const std::string& detail = {});
 // The open refused before any system call: a speed the instruments lack or no port name.
 std::optional<Error> CheckOpenRequest(const std::string& port, std::uint32_t baud);
+
+// The key the port list is sorted by: the name's prefix, then its trailing
+// number (ttyS2 before ttyS10, COM2 before COM10), then the whole name.
+std::tuple<std::string, long, std::string> PortSortKey(const std::string& name);
 
 }  // namespace statvtk::serial

@@ -35,6 +35,14 @@ std::string FirstIpv4Of(const std::string& name) {
   return text;
 }
 
+sockaddr_in SockaddrOf(const Ipv4Endpoint& to) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = to.port;
+  addr.sin_addr.s_addr = to.address;
+  return addr;
+}
+
 Result<Ipv4Endpoint> EndpointOf(const TcpTarget& target, const std::function<bool()>& socketsReady) {
   auto address = TargetAddress(target);
   if (!address) return std::move(address.error());

@@ -31,34 +31,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-using tcp::ConnectFault;
-using tcp::kConnectSliceMs;
-using tcp::kWriteStallMs;
-
 class TcpChannel final : public tcp::SocketChannel {
  public:
   explicit TcpChannel(UniqueFd sock) : sock_(std::move(sock)), fd_(sock_.get()) {}
-  TcpChannel(const TcpChannel&) = delete;
-  TcpChannel& operator=(const TcpChannel&) = delete;
-
-  std::size_t Write(std::span<const std::uint8_t> bytes) override {
-    std::size_t done = 0;
-    while (open_ && done < bytes.size()) {
-      const ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-      if (n > 0) {
-        done += static_cast<std::size_t>(n);
-        continue;
-      }
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        if (WaitForRoom()) continue;
-      } else if (n < 0 && (errno == EPIPE || errno == ECONNRESET)) {
-        open_ = false;
-      }
-      break;
-    }
-    return done;
-  }
 
   std::optional<std::uint8_t> ReadByte(std::chrono::milliseconds wait) override {
     if (const auto byte = buf_.Next()) return byte;
@@ -77,15 +52,21 @@ class TcpChannel final : public tcp::SocketChannel {
   }
 
  private:
-  // Up to 5 s for room in the send buffer, in 100 ms slices with the abort
-  // flag looked at between them; true when there is room.
-  bool WaitForRoom() const {
-    for (int waited = 0; waited < kWriteStallMs && !AbortRequested(); waited += kConnectSliceMs) {
-      pollfd p{fd_, POLLOUT, 0};
-      const int r = poll(&p, 1, kConnectSliceMs);
-      if (r > 0) return (p.revents & POLLOUT) != 0;
-      if (r < 0 && errno != EINTR) return false;
-    }
+  Sent SendSome(std::span<const std::uint8_t> bytes) override {
+    const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n > 0) return {static_cast<std::size_t>(n)};
+    if (n == 0) return {0, SendStop::Failed};
+    if (errno == EINTR) return {0, SendStop::Interrupted};
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return {0, SendStop::Full};
+    if (errno == EPIPE || errno == ECONNRESET) return {0, SendStop::Gone};
+    return {0, SendStop::Failed};
+  }
+
+  std::optional<bool> WaitWritable(int ms) const override {
+    pollfd p{fd_, POLLOUT, 0};
+    const int r = poll(&p, 1, ms);
+    if (r > 0) return (p.revents & POLLOUT) != 0 ? std::optional(true) : std::nullopt;
+    if (r < 0 && errno != EINTR) return std::nullopt;
     return false;
   }
 
@@ -105,59 +86,52 @@ class TcpChannel final : public tcp::SocketChannel {
   int fd_;
 };
 
-ConnectFault FaultOf(int err) {
-  switch (err) {
-    case ECONNREFUSED: return ConnectFault::Refused;
-    case ENETUNREACH:
-    case EHOSTUNREACH: return ConnectFault::Unreachable;
-    case ETIMEDOUT: return ConnectFault::TimedOut;
-    case ECANCELED: return ConnectFault::Aborted;
-    default: return ConnectFault::Other;
-  }
-}
+// The socket being opened, until it is handed over as a channel.
+class PosixOpener final : public tcp::SocketOpener {
+ public:
+  PosixOpener() : SocketOpener({ECONNREFUSED, ENETUNREACH, EHOSTUNREACH, ETIMEDOUT, ECANCELED}) {}
 
-// Waits for a non-blocking connect to finish; 0 on success, else the error
-// (ETIMEDOUT when the time ran out, ECANCELED on abort).
-int AwaitConnect(int fd, std::uint32_t timeoutS, const std::atomic<bool>* abort) {
-  const auto deadline = Clock::now() + std::chrono::seconds(std::max<std::uint32_t>(timeoutS, 1));
-  for (;;) {
-    if (abort && abort->load()) return ECANCELED;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return ETIMEDOUT;
-    pollfd p{fd, POLLOUT, 0};
-    const int r = poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), kConnectSliceMs)));
-    if (r < 0 && errno != EINTR) return errno;
-    if (r > 0) {
-      int err = 0;
-      socklen_t len = sizeof err;
-      if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) return errno;
-      return err;
-    }
+  int MakeSocket() override {
+    sock_ = UniqueFd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    return sock_.get() < 0 ? errno : 0;
   }
-}
+
+  int StartConnect(const tcp::Ipv4Endpoint& to) override {
+    const sockaddr_in addr = tcp::SockaddrOf(to);
+    if (::connect(sock_.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return 0;
+    return errno == EINPROGRESS ? kInProgress : errno;
+  }
+
+  std::optional<int> WaitConnect(int ms) override {
+    pollfd p{sock_.get(), POLLOUT, 0};
+    const int r = poll(&p, 1, ms);
+    if (r < 0 && errno != EINTR) return errno;
+    if (r <= 0) return std::nullopt;
+    int err = 0;
+    socklen_t len = sizeof err;
+    if (getsockopt(sock_.get(), SOL_SOCKET, SO_ERROR, &err, &len) != 0) return errno;
+    return err;
+  }
+
+  std::unique_ptr<ByteChannel> Finish() override {
+    const int one = 1;
+    setsockopt(sock_.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return std::make_unique<TcpChannel>(std::move(sock_));
+  }
+
+  std::string ErrorText(int err) const override { return std::strerror(err); }
+
+ private:
+  UniqueFd sock_;
+};
 
 }  // namespace
 
 std::string ResolveIpv4(const std::string& name) { return tcp::FirstIpv4Of(name); }
 
 ChannelOpenResult OpenTcpChannel(const TcpTarget& target) {
-  auto endpoint = tcp::EndpointOf(target);
-  if (!endpoint) return std::move(endpoint.error());
-  const auto& [address, port, where] = *endpoint;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = port;
-  addr.sin_addr.s_addr = address;
-  UniqueFd sock(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  if (sock.get() < 0) return tcp::SocketFailure(std::strerror(errno));
-  int err = 0;
-  if (::connect(sock.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-    err = errno == EINPROGRESS ? AwaitConnect(sock.get(), target.connectTimeoutS, target.abort) : errno;
-  }
-  if (err != 0) return tcp::ConnectFailure(FaultOf(err), target, where, std::strerror(err));
-  const int one = 1;
-  setsockopt(sock.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  return OpenedChannel{std::make_unique<TcpChannel>(std::move(sock)), {}};
+  PosixOpener os;
+  return tcp::OpenSocketChannel(target, os);
 }
 
 }  // namespace statvtk

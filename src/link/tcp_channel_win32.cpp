@@ -19,7 +19,6 @@ namespace statvtk {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using tcp::ConnectFault;
 
 // Winsock for the program's lifetime: started by the first TCP use, stopped at exit.
 class WinsockSession {
@@ -54,6 +53,13 @@ class UniqueSocket {
   UniqueSocket(const UniqueSocket&) = delete;
   UniqueSocket& operator=(const UniqueSocket&) = delete;
   UniqueSocket(UniqueSocket&& o) noexcept : s_(std::exchange(o.s_, INVALID_SOCKET)) {}
+  UniqueSocket& operator=(UniqueSocket&& o) noexcept {
+    if (this != &o) {
+      if (s_ != INVALID_SOCKET) closesocket(s_);
+      s_ = std::exchange(o.s_, INVALID_SOCKET);
+    }
+    return *this;
+  }
   SOCKET get() const { return s_; }
 
  private:
@@ -80,32 +86,6 @@ bool WaitFor(SOCKET s, bool forWrite, long long ms, bool* failed = nullptr) {
 class TcpChannel final : public tcp::SocketChannel {
  public:
   explicit TcpChannel(UniqueSocket sock) : sock_(std::move(sock)) {}
-  TcpChannel(const TcpChannel&) = delete;
-  TcpChannel& operator=(const TcpChannel&) = delete;
-
-  std::size_t Write(std::span<const std::uint8_t> bytes) override {
-    std::size_t done = 0;
-    while (open_ && done < bytes.size()) {
-      const int chunk = static_cast<int>(std::min<std::size_t>(bytes.size() - done, 1 << 20));
-      const int n = ::send(sock_.get(), reinterpret_cast<const char*>(bytes.data() + done), chunk, 0);
-      if (n > 0) {
-        done += static_cast<std::size_t>(n);
-        continue;
-      }
-      const int err = WSAGetLastError();
-      if (n == SOCKET_ERROR && err == WSAEWOULDBLOCK) {
-        // Room to send, looked for in slices so that a stop ends the wait.
-        bool room = false;
-        for (int waited = 0; !room && waited < tcp::kWriteStallMs && !AbortRequested(); waited += tcp::kConnectSliceMs)
-          room = WaitFor(sock_.get(), true, tcp::kConnectSliceMs);
-        if (room) continue;
-      } else if (err == WSAECONNRESET || err == WSAECONNABORTED || err == WSAENOTCONN || err == WSAESHUTDOWN) {
-        open_ = false;
-      }
-      break;
-    }
-    return done;
-  }
 
   std::optional<std::uint8_t> ReadByte(std::chrono::milliseconds wait) override {
     if (const auto byte = buf_.Next()) return byte;
@@ -123,6 +103,19 @@ class TcpChannel final : public tcp::SocketChannel {
   }
 
  private:
+  Sent SendSome(std::span<const std::uint8_t> bytes) override {
+    const int chunk = static_cast<int>(std::min<std::size_t>(bytes.size(), 1 << 20));
+    const int n = ::send(sock_.get(), reinterpret_cast<const char*>(bytes.data()), chunk, 0);
+    if (n > 0) return {static_cast<std::size_t>(n)};
+    const int err = WSAGetLastError();
+    if (n == SOCKET_ERROR && err == WSAEWOULDBLOCK) return {0, SendStop::Full};
+    if (err == WSAECONNRESET || err == WSAECONNABORTED || err == WSAENOTCONN || err == WSAESHUTDOWN)
+      return {0, SendStop::Gone};
+    return {0, SendStop::Failed};
+  }
+
+  std::optional<bool> WaitWritable(int ms) const override { return WaitFor(sock_.get(), true, ms); }
+
   std::size_t Fill() override {
     return buf_.Refill([this](std::span<std::uint8_t> into) -> std::size_t {
       const int n = ::recv(sock_.get(), reinterpret_cast<char*>(into.data()), static_cast<int>(into.size()), 0);
@@ -135,63 +128,58 @@ class TcpChannel final : public tcp::SocketChannel {
   UniqueSocket sock_;
 };
 
-ConnectFault FaultOf(int err) {
-  switch (err) {
-    case WSAECONNREFUSED: return ConnectFault::Refused;
-    case WSAENETUNREACH:
-    case WSAEHOSTUNREACH: return ConnectFault::Unreachable;
-    case WSAETIMEDOUT: return ConnectFault::TimedOut;
-    case WSAECANCELLED: return ConnectFault::Aborted;
-    default: return ConnectFault::Other;
-  }
-}
+// The socket being opened, until it is handed over as a channel.
+class WinsockOpener final : public tcp::SocketOpener {
+ public:
+  WinsockOpener() : SocketOpener({WSAECONNREFUSED, WSAENETUNREACH, WSAEHOSTUNREACH, WSAETIMEDOUT, WSAECANCELLED}) {}
 
-// Waits for a non-blocking connect to finish; 0 on success, else the
-// Winsock error (WSAETIMEDOUT when the time ran out, WSAECANCELLED on abort).
-int AwaitConnect(SOCKET s, std::uint32_t timeoutS, const std::atomic<bool>* abort) {
-  const auto deadline = Clock::now() + std::chrono::seconds(std::max<std::uint32_t>(timeoutS, 1));
-  for (;;) {
-    if (abort && abort->load()) return WSAECANCELLED;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return WSAETIMEDOUT;
-    bool failed = false;
-    const bool ready = WaitFor(s, true, std::min<long long>(left.count(), tcp::kConnectSliceMs), &failed);
-    if (ready || failed) {
-      int err = 0;
-      int len = sizeof err;
-      if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) != 0) return WSAGetLastError();
-      if (err != 0 || ready) return err;
-    }
+  bool SocketsReady() override { return WinsockStarted(); }
+
+  int MakeSocket() override {
+    sock_ = UniqueSocket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    if (sock_.get() == INVALID_SOCKET) return WSAGetLastError();
+    u_long nonBlocking = 1;
+    return ioctlsocket(sock_.get(), FIONBIO, &nonBlocking) != 0 ? WSAGetLastError() : 0;
   }
-}
+
+  int StartConnect(const tcp::Ipv4Endpoint& to) override {
+    const sockaddr_in addr = tcp::SockaddrOf(to);
+    if (::connect(sock_.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return 0;
+    const int err = WSAGetLastError();
+    return err == WSAEWOULDBLOCK || err == WSAEINPROGRESS ? kInProgress : err;
+  }
+
+  std::optional<int> WaitConnect(int ms) override {
+    bool failed = false;
+    const bool ready = WaitFor(sock_.get(), true, ms, &failed);
+    if (!ready && !failed) return std::nullopt;
+    int err = 0;
+    int len = sizeof err;
+    if (getsockopt(sock_.get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) != 0)
+      return WSAGetLastError();
+    if (err != 0 || ready) return err;
+    return std::nullopt;
+  }
+
+  std::unique_ptr<ByteChannel> Finish() override {
+    const BOOL one = TRUE;
+    setsockopt(sock_.get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+    return std::make_unique<TcpChannel>(std::move(sock_));
+  }
+
+  std::string ErrorText(int err) const override { return SystemErrorText(err); }
+
+ private:
+  UniqueSocket sock_;
+};
 
 }  // namespace
 
 std::string ResolveIpv4(const std::string& name) { return WinsockStarted() ? tcp::FirstIpv4Of(name) : std::string(); }
 
 ChannelOpenResult OpenTcpChannel(const TcpTarget& target) {
-  auto endpoint = tcp::EndpointOf(target, WinsockStarted);
-  if (!endpoint) return std::move(endpoint.error());
-  const auto& [address, port, where] = *endpoint;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = port;
-  addr.sin_addr.s_addr = address;
-  UniqueSocket sock(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  if (sock.get() == INVALID_SOCKET) return tcp::SocketFailure(SystemErrorText(WSAGetLastError()));
-  u_long nonBlocking = 1;
-  if (ioctlsocket(sock.get(), FIONBIO, &nonBlocking) != 0)
-    return tcp::SocketFailure(SystemErrorText(WSAGetLastError()));
-  int err = 0;
-  if (::connect(sock.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-    err = WSAGetLastError();
-    if (err == WSAEWOULDBLOCK || err == WSAEINPROGRESS)
-      err = AwaitConnect(sock.get(), target.connectTimeoutS, target.abort);
-  }
-  if (err != 0) return tcp::ConnectFailure(FaultOf(err), target, where, SystemErrorText(err));
-  const BOOL one = TRUE;
-  setsockopt(sock.get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
-  return OpenedChannel{std::make_unique<TcpChannel>(std::move(sock)), {}};
+  WinsockOpener os;
+  return tcp::OpenSocketChannel(target, os);
 }
 
 }  // namespace statvtk

@@ -13,6 +13,28 @@
 
 namespace statvtk::tcp {
 
+std::size_t SocketChannel::Write(std::span<const std::uint8_t> bytes) {
+  std::size_t done = 0;
+  while (open_ && done < bytes.size()) {
+    const Sent sent = SendSome(bytes.subspan(done));
+    done += sent.bytes;
+    if (sent.bytes > 0 || sent.stop == SendStop::Interrupted) continue;
+    if (sent.stop == SendStop::Full && WaitForRoom()) continue;
+    if (sent.stop == SendStop::Gone) open_ = false;
+    break;
+  }
+  return done;
+}
+
+bool SocketChannel::WaitForRoom() const {
+  for (int waited = 0; waited < kWriteStallMs && !AbortRequested(); waited += kConnectSliceMs) {
+    const auto room = WaitWritable(kConnectSliceMs);
+    if (!room) return false;
+    if (*room) return true;
+  }
+  return false;
+}
+
 Error Failure(std::uint32_t code, std::string reason) {
   return MakeError(static_cast<ErrorCode>(code), std::move(reason));
 }
@@ -84,6 +106,42 @@ Error ConnectFailure(ConnectFault fault, const TcpTarget& target, const std::str
 
 Error SocketFailure(const std::string& detail) {
   return Failure(link_error::kInvalidSocket, "не удалось создать сокет: " + detail);
+}
+
+ConnectFault FaultOf(int err, const ConnectErrors& errors) {
+  if (err == errors.refused) return ConnectFault::Refused;
+  if (err == errors.netUnreachable || err == errors.hostUnreachable) return ConnectFault::Unreachable;
+  if (err == errors.timedOut) return ConnectFault::TimedOut;
+  if (err == errors.cancelled) return ConnectFault::Aborted;
+  return ConnectFault::Other;
+}
+
+namespace {
+
+// Waits for the connect started to finish; 0 on success, else the error
+// (the timed-out error when the time ran out, the cancelled one on abort).
+int AwaitConnect(const TcpTarget& target, SocketOpener& os) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::seconds(std::max<std::uint32_t>(target.connectTimeoutS, 1));
+  for (;;) {
+    if (target.abort && target.abort->load()) return os.Errors().cancelled;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return os.Errors().timedOut;
+    if (const auto done = os.WaitConnect(static_cast<int>(std::min<long long>(left.count(), kConnectSliceMs))))
+      return *done;
+  }
+}
+
+}  // namespace
+
+ChannelOpenResult OpenSocketChannel(const TcpTarget& target, SocketOpener& os) {
+  auto endpoint = EndpointOf(target, [&os] { return os.SocketsReady(); });
+  if (!endpoint) return std::move(endpoint.error());
+  if (const int err = os.MakeSocket(); err != 0) return SocketFailure(os.ErrorText(err));
+  int err = os.StartConnect(*endpoint);
+  if (err == SocketOpener::kInProgress) err = AwaitConnect(target, os);
+  if (err != 0) return ConnectFailure(FaultOf(err, os.Errors()), target, endpoint->where, os.ErrorText(err));
+  return OpenedChannel{os.Finish(), {}};
 }
 
 }  // namespace statvtk::tcp

@@ -3,7 +3,10 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <initializer_list>
 #include <iterator>
+#include <string>
+#include <utility>
 
 #include "base/device_values.hpp"
 
@@ -53,27 +56,23 @@ std::string Integrator(Pair p, int digits, const char* unit) {
 
 double HoursOfSeconds(std::uint32_t seconds) { return std::trunc(seconds / 360.0) / 10.0; }
 
+// The texts of the bits set in `b`, from a model's list of bits and texts.
+std::string BitTexts(std::uint8_t b, std::initializer_list<std::pair<std::uint8_t, const char*>> bits) {
+  std::string s;
+  for (const auto& [mask, text] : bits)
+    if (b & mask) s += text;
+  return s;
+}
+
 std::string Vtk0814Errors(std::uint8_t b) {
   if (b < 2) return "Система в норме";
-  std::string s;
-  if (b & 0x02) s += "Возб ";
-  if (b & 0x04) s += "ПТ ";
-  if (b & 0x08) s += "ТСП ";
-  if (b & 0x20) s += "Gmin ";
-  if (b & 0x40) s += "Gmax ";
-  return s;
+  return BitTexts(b, {{0x02, "Возб "}, {0x04, "ПТ "}, {0x08, "ТСП "}, {0x20, "Gmin "}, {0x40, "Gmax "}});
 }
 
 std::string LdnErrors(std::uint8_t b) {
   if ((b & 0x7F) == 0) return "Система в норме";
-  std::string s;
-  if (b & 0x01) s += "ТСП  ";
-  if (b & 0x04) s += "Воздух  ";
-  if (b & 0x08) s += "ПТ ";
-  if (b & 0x20) s += "Gmax  ";
-  if (b & 0x40) s += "Gmin  ";
-  if (b & 0x80) s += "Реверс  ";
-  return s;
+  return BitTexts(
+      b, {{0x01, "ТСП  "}, {0x04, "Воздух  "}, {0x08, "ПТ "}, {0x20, "Gmax  "}, {0x40, "Gmin  "}, {0x80, "Реверс  "}});
 }
 
 class ViewBuilder {

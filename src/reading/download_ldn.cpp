@@ -8,10 +8,7 @@
 namespace statvtk {
 
 void TReadThread::RunLdn08() {
-  Log("Чтение данных (LDN-08)");
-  Status("Чтение данных (LDN-08)");
-  started_ = std::chrono::steady_clock::now();
-  obs_.DisableControls();
+  BeginRead("Чтение данных (LDN-08)");
   std::fill(areaLdn_.begin(), areaLdn_.end(), 0);
   std::fill(ldnHeader_.begin(), ldnHeader_.end(), 0);
   Status("Чтение конфигурации");
@@ -42,19 +39,7 @@ void TReadThread::RunLdn08() {
     }
     if (StopNow()) s = Step::Stop;
   }
-  if (job_.readCurrent) {
-    if (s == Step::Stop) StopExit();
-    else FinishCurrent(std::span<const std::uint8_t, 1024>(ldnHeader_.data(), 1024));
-    return;
-  }
-  if (s == Step::Ok) {
-    ProgressPos(0);
-    s = job_.readNew ? ReadLdnNew() : ReadLdnArchives();
-  }
-  if (s == Step::Error) KeepFetched(StatData{DeviceType::dtLDN08, areaLdn_, ldnHeader_});
-  if (s == Step::Error || result_.outcome == ReadOutcome::Stopped) return;
-  if (s == Step::Stop) NoteStopped();
-  FinishStatistics(StatData{DeviceType::dtLDN08, areaLdn_, ldnHeader_});
+  FinishArchiveModel(s, areaLdn_, ldnHeader_, [this] { return job_.readNew ? ReadLdnNew() : ReadLdnArchives(); });
 }
 
 TReadThread::Step TReadThread::ReadLdnArchives() {
@@ -65,30 +50,22 @@ TReadThread::Step TReadThread::ReadLdnArchives() {
   auto read64 = [this, addr](std::uint32_t a, std::span<std::uint8_t> out) {
     return link_.ReadArchive32Long(addr, a, 64, out);
   };
-  auto from = [this](int base) {
-    return [this, base](int n) {
-      ProgressPos(base + n);
-      Detail(std::to_string(base + n));
-    };
-  };
-  auto byCount = [this](int n) {
-    ProgressPos(n + 1);
-    Detail(std::to_string(n + 1));
-  };
   Step s = Step::Ok;
   if (job_.readAll) {
     // The whole archive memory, whatever kinds were chosen.
     Progress(0, 1841);
     Status("Чтение всей статистики");
     const std::string err = "Ошибка чтения памяти архива";
-    s = ReadRecords(ForwardAddresses(kLdnHourly.first, 68, kLdnHourly.count), 68, areaLdn_, err, read68, from(0));
+    s = ReadRecords(ForwardAddresses(kLdnHourly.first, 68, kLdnHourly.count), 68, areaLdn_, err, read68, ShownFrom(0));
     if (s == Step::Ok)
-      s = ReadRecords(ForwardAddresses(kLdnDaily.first, 68, kLdnDaily.count), 68, areaLdn_, err, read68, from(1440));
+      s = ReadRecords(ForwardAddresses(kLdnDaily.first, 68, kLdnDaily.count), 68, areaLdn_, err, read68,
+                      ShownFrom(1440));
     if (s == Step::Ok)
       s = ReadRecords(ForwardAddresses(kLdnMonthly.first, 68, kLdnMonthly.count), 68, areaLdn_, err, read68,
-                      from(1805));
+                      ShownFrom(1805));
     if (s == Step::Ok)
-      s = ReadRecords(ForwardAddresses(kLdnEvents.first, 64, kLdnEvents.count), 64, areaLdn_, err, read64, from(1805));
+      s = ReadRecords(ForwardAddresses(kLdnEvents.first, 64, kLdnEvents.count), 64, areaLdn_, err, read64,
+                      ShownFrom(1805));
     return s;
   }
   if (!job_.readLast) return s;
@@ -96,32 +73,22 @@ TReadThread::Step TReadThread::ReadLdnArchives() {
     return LittleUInt32(std::span<const std::uint8_t>(ldnHeader_).subspan(at, 4));
   };
   if (job_.wantHourly) {
-    Status("Чтение часовых записей");
-    Progress(0, job_.lastHours);
-    auto walk = BackwardWalk(kLdnHourly, pointer(192), static_cast<std::size_t>(std::max(0, job_.lastHours + 1)));
-    s = ReadRecords(walk, 68, areaLdn_, "Ошибка чтения часовых записей", read68, byCount);
+    s = ReadLastRecords(ArchiveKind::Hourly, kLdnHourly, pointer(192), 68, areaLdn_, read68);
     if (s == Step::Stop) {
       // A stop in the hourly "last" read keeps nothing.
       StopExit();
       return s;
     }
   }
-  if (job_.wantDaily && s == Step::Ok) {
-    Status("Чтение суточных записей");
-    Progress(0, job_.lastDays);
-    auto walk = BackwardWalk(kLdnDaily, pointer(196), static_cast<std::size_t>(std::max(0, job_.lastDays + 1)));
-    s = ReadRecords(walk, 68, areaLdn_, "Ошибка чтения суточных записей", read68, byCount);
-  }
-  if (job_.wantMonthly && s == Step::Ok) {
-    Status("Чтение записей за месяц");
-    Progress(0, 11);
-    s = ReadRecords(BackwardWalk(kLdnMonthly, pointer(200), 13), 68, areaLdn_, "Ошибка чтения", read68, byCount);
-  }
+  if (job_.wantDaily && s == Step::Ok)
+    s = ReadLastRecords(ArchiveKind::Daily, kLdnDaily, pointer(196), 68, areaLdn_, read68);
+  if (job_.wantMonthly && s == Step::Ok)
+    s = ReadLastRecords(ArchiveKind::Monthly, kLdnMonthly, pointer(200), 68, areaLdn_, read68);
   if (job_.wantEvents && s == Step::Ok) {
     Status("Чтение событий");
     Progress(0, 127);
     s = ReadRecords(ForwardAddresses(kLdnEvents.first, 64, kLdnEvents.count), 64, areaLdn_, "Ошибка чтения событий",
-                    read64, byCount);
+                    read64, ShownFrom(1));
   }
   return s;
 }

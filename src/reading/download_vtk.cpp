@@ -36,10 +36,7 @@ TReadThread::Step TReadThread::ReadVtkConfig(int blockSize, std::span<const int>
 }
 
 void TReadThread::RunVtk0812() {
-  Log("Чтение данных (VTK-0812)");
-  Status("Чтение данных (VTK-0812)");
-  started_ = std::chrono::steady_clock::now();
-  obs_.DisableControls();
+  BeginRead("Чтение данных (VTK-0812)");
   Progress(0, 7);
   std::fill(area0812_.begin(), area0812_.end(), 0);
   Status("Чтение памяти RTC");
@@ -89,10 +86,7 @@ void TReadThread::RunVtk0812() {
 
 void TReadThread::RunVtk0814() {
   obs_.DeviceMemberFound(result_.type);
-  Log("Чтение данных (VTK-0814С)");
-  Status("Чтение данных (VTK-0814С)");
-  started_ = std::chrono::steady_clock::now();
-  obs_.DisableControls();
+  BeginRead("Чтение данных (VTK-0814С)");
   Progress(0, 7);
   std::fill(area0814_.begin(), area0814_.end(), 0);
   Status("Чтение памяти RTC");
@@ -112,35 +106,44 @@ void TReadThread::RunVtk0814() {
     s = ReadVtkConfig(32, kBlocks);
   }
   if (s == Step::Error) return;
+  FinishArchiveModel(s, area0814_, vtkHeader_,
+                     [this] { return job_.readNew ? ReadVtk0814New() : ReadVtk0814Archives(); });
+}
+
+void TReadThread::FinishArchiveModel(Step s, const std::vector<std::uint8_t>& area,
+                                     const std::vector<std::uint8_t>& header,
+                                     const std::function<Step()>& readArchives) {
   if (job_.readCurrent) {
     // A stop before the current values are complete hands nothing over.
     if (s == Step::Stop) StopExit();
-    else FinishCurrent(std::span<const std::uint8_t, 1024>(vtkHeader_.data(), 1024));
+    else FinishCurrent(std::span<const std::uint8_t, 1024>(header.data(), 1024));
     return;
   }
   if (s == Step::Ok) {
     ProgressPos(0);
-    s = job_.readNew ? ReadVtk0814New() : ReadVtk0814Archives();
+    s = readArchives();
   }
-  if (s == Step::Error) {
-    KeepFetched(StatData{result_.type, area0814_, vtkHeader_});
-    return;
-  }
+  StatData data{result_.type, area, header};
+  if (s == Step::Error) KeepFetched(data);
+  // A stop that keeps nothing (the LDN-08's hourly "last" read) has ended the run already.
+  if (s == Step::Error || result_.outcome == ReadOutcome::Stopped) return;
   if (s == Step::Stop) NoteStopped();
-  FinishStatistics(StatData{result_.type, area0814_, vtkHeader_});
+  FinishStatistics(std::move(data));
+}
+
+TReadThread::Step TReadThread::ReadVtk0814AllEvents() {
+  auto read = [this](std::uint32_t a, std::span<std::uint8_t> out) {
+    return link_.ReadArchive32(ShortAddress(), a, 64, out);
+  };
+  Status("Чтение событий");
+  Progress(0, 87);
+  return ReadRecords(ForwardAddresses(kVtk0814EventsFirst, 64, kVtk0814EventsAll), 64, area0814_,
+                     "Ошибка чтения событий", read, ShownFrom(1));
 }
 
 TReadThread::Step TReadThread::ReadVtk0814Archives() {
   auto read = [this](std::uint32_t a, std::span<std::uint8_t> out) {
     return link_.ReadArchive32(ShortAddress(), a, 64, out);
-  };
-  auto byIndex = [this](int n) {
-    ProgressPos(n);
-    Detail(std::to_string(n));
-  };
-  auto byCount = [this](int n) {
-    ProgressPos(n + 1);
-    Detail(std::to_string(n + 1));
   };
   Step s = Step::Ok;
   if (job_.readAll) {
@@ -150,49 +153,33 @@ TReadThread::Step TReadThread::ReadVtk0814Archives() {
       Progress(0, 1439);
       Status("Чтение часовых записей");
       s = ReadRecords(ForwardAddresses(kVtk0814Hourly.first, 64, kVtk0814Hourly.count), 64, area0814_, "Ошибка чтения",
-                      read, byIndex);
+                      read, ShownFrom(0));
     }
     if (job_.wantDaily && s == Step::Ok) {
       Progress(0, 399);
       Status("Чтение суточных записей");
       s = ReadRecords(ForwardAddresses(kVtk0814Daily.first, 64, kVtk0814Daily.count), 64, area0814_, "Ошибка чтения",
-                      read, byIndex);
+                      read, ShownFrom(0));
     }
     if (job_.wantMonthly && s == Step::Ok) {
       Progress(0, 119);
       Status("Чтение записей за месяц");
       s = ReadRecords(ForwardAddresses(kVtk0814Monthly.first, 64, kVtk0814Monthly.count), 64, area0814_,
-                      "Ошибка чтения", read, byIndex);
+                      "Ошибка чтения", read, ShownFrom(0));
     }
-    if (job_.wantEvents && s == Step::Ok) {
-      Status("Чтение событий");
-      Progress(0, 87);
-      s = ReadRecords(ForwardAddresses(kVtk0814EventsFirst, 64, kVtk0814EventsAll), 64, area0814_,
-                      "Ошибка чтения событий", read, byCount);
-    }
+    if (job_.wantEvents && s == Step::Ok) s = ReadVtk0814AllEvents();
     return s;
   }
   if (!job_.readLast) return s;
   auto pointer = [this](std::size_t at) {
     return static_cast<std::uint32_t>(DeviceUInt(std::span<const std::uint8_t>(vtkHeader_).subspan(at, 3)));
   };
-  if (job_.wantHourly && s == Step::Ok) {
-    Status("Чтение часовых записей");
-    Progress(0, job_.lastHours);
-    auto walk = BackwardWalk(kVtk0814Hourly, pointer(969), static_cast<std::size_t>(std::max(0, job_.lastHours + 1)));
-    s = ReadRecords(walk, 64, area0814_, "Ошибка чтения часовых записей", read, byCount);
-  }
-  if (job_.wantDaily && s == Step::Ok) {
-    Status("Чтение суточных записей");
-    Progress(0, job_.lastDays);
-    auto walk = BackwardWalk(kVtk0814Daily, pointer(973), static_cast<std::size_t>(std::max(0, job_.lastDays + 1)));
-    s = ReadRecords(walk, 64, area0814_, "Ошибка чтения суточных записей", read, byCount);
-  }
-  if (job_.wantMonthly && s == Step::Ok) {
-    Status("Чтение записей за месяц");
-    Progress(0, 11);
-    s = ReadRecords(BackwardWalk(kVtk0814Monthly, pointer(977), 13), 64, area0814_, "Ошибка чтения", read, byCount);
-  }
+  if (job_.wantHourly && s == Step::Ok)
+    s = ReadLastRecords(ArchiveKind::Hourly, kVtk0814Hourly, pointer(969), 64, area0814_, read);
+  if (job_.wantDaily && s == Step::Ok)
+    s = ReadLastRecords(ArchiveKind::Daily, kVtk0814Daily, pointer(973), 64, area0814_, read);
+  if (job_.wantMonthly && s == Step::Ok)
+    s = ReadLastRecords(ArchiveKind::Monthly, kVtk0814Monthly, pointer(977), 64, area0814_, read);
   if (job_.wantEvents && s == Step::Ok) {
     Status("Чтение событий");
     Progress(0, 348);

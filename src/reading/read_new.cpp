@@ -60,12 +60,8 @@ template <class ReadFn>
 TReadThread::Step TReadThread::ReadAreaFull(const NewArea& a, std::vector<std::uint8_t>& buf, ReadFn read) {
   Progress(0, static_cast<int>(a.area.count) - 1);
   Status(a.status);
-  auto byIndex = [this](int n) {
-    ProgressPos(n);
-    Detail(std::to_string(n));
-  };
   return ReadRecords(ForwardAddresses(a.area.first, a.area.recordSize, a.area.count), a.area.recordSize, buf, a.error,
-                     read, byIndex);
+                     read, ShownFrom(0));
 }
 
 template <class ReadFn>
@@ -103,11 +99,7 @@ TReadThread::Step TReadThread::ReadNewAreas(std::span<const NewArea> areas, std:
     std::copy(base->area.begin() + a.area.first, base->area.begin() + a.area.End(), buf.begin() + a.area.first);
     Log(std::string("Новые записи: ") + a.name + ": " + std::to_string(plan.records.size()) + " нов.");
     Progress(0, static_cast<int>(plan.records.size()));
-    auto byCount = [this](int n) {
-      ProgressPos(n + 1);
-      Detail(std::to_string(n + 1));
-    };
-    s = ReadRecords(plan.records, a.area.recordSize, buf, a.error, read, byCount);
+    s = ReadRecords(plan.records, a.area.recordSize, buf, a.error, read, ShownFrom(1));
   }
   return s;
 }
@@ -130,16 +122,7 @@ TReadThread::Step TReadThread::ReadVtk0814New() {
   Progress(0, 2047);
   Status("Чтение новых записей");
   Step s = ReadNewAreas(std::span<const NewArea>(chosen), area0814_, vtkHeader_, read);
-  if (job_.wantEvents && s == Step::Ok) {
-    Status("Чтение событий");
-    Progress(0, 87);
-    auto byCount = [this](int n) {
-      ProgressPos(n + 1);
-      Detail(std::to_string(n + 1));
-    };
-    s = ReadRecords(ForwardAddresses(kVtk0814EventsFirst, 64, kVtk0814EventsAll), 64, area0814_,
-                    "Ошибка чтения событий", read, byCount);
-  }
+  if (job_.wantEvents && s == Step::Ok) s = ReadVtk0814AllEvents();
   return s;
 }
 
@@ -161,11 +144,7 @@ TReadThread::Step TReadThread::ReadLdnNew() {
   if (s == Step::Ok) {
     Status("Чтение событий");
     Progress(0, 127);
-    auto byCount = [this](int n) {
-      ProgressPos(n + 1);
-      Detail(std::to_string(n + 1));
-    };
-    s = ReadRecords(ForwardAddresses(kLdnEvents.first, 64, kLdnEvents.count), 64, areaLdn_, err, read, byCount);
+    s = ReadRecords(ForwardAddresses(kLdnEvents.first, 64, kLdnEvents.count), 64, areaLdn_, err, read, ShownFrom(1));
   }
   return s;
 }

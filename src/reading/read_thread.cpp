@@ -85,6 +85,13 @@ void TReadThread::Status(const std::string& t) {
   if (!job_.refreshWindow) obs_.ShowStatus(t);
 }
 
+void TReadThread::BeginRead(const std::string& title) {
+  Log(title);
+  Status(title);
+  started_ = std::chrono::steady_clock::now();
+  obs_.DisableControls();
+}
+
 void TReadThread::Progress(int /*min*/, int max) { obs_.SetProgressMax(max); }
 
 std::string TReadThread::ElapsedTextNow() const {

@@ -22,8 +22,11 @@
 #include "reading/scan_observer.hpp"
 #include "stats/device_type.hpp"
 #include "stats/stat_image.hpp"
+#include "stats/stat_model.hpp"
 
 namespace statvtk {
+
+struct ArchiveArea;
 
 // How a run ended.
 enum class ReadOutcome {
@@ -225,6 +228,13 @@ class TReadThread {
   Step ReadRtc();
   Step ReadVtkConfig(int blockSize, std::span<const int> blocks);
   Step ReadVtk0814Archives();
+  // The end of the 08.14 and LDN-08 reads once their header is in (`s` says
+  // how its read went): the current values handed over, or the archives read
+  // by `readArchives` and the statistics finished.
+  void FinishArchiveModel(Step s, const std::vector<std::uint8_t>& area, const std::vector<std::uint8_t>& header,
+                          const std::function<Step()>& readArchives);
+  // The whole event area of the 08.14, as the "all" and "new" reads take it.
+  Step ReadVtk0814AllEvents();
   Step ReadLdnArchives();
   // The new-records read of the models with archive pointers.
   struct NewArea;
@@ -241,6 +251,12 @@ class TReadThread {
   template <class ReadFn, class ShownFn>
   Step ReadRecords(const std::vector<std::uint32_t>& addresses, std::uint32_t size, std::vector<std::uint8_t>& area,
                    const std::string& errorMessage, ReadFn read, ShownFn shown);
+  // The "last" read of one archive: walks back from its pointer over the
+  // hours or days asked (the monthly archive: 13 months), with the archive's
+  // stage text and error message.
+  template <class ReadFn>
+  Step ReadLastRecords(ArchiveKind kind, const ArchiveArea& map, std::uint32_t pointer, std::uint32_t size,
+                       std::vector<std::uint8_t>& area, ReadFn read);
   // Writes the file of a download under the first free name; false when it could not be written.
   bool WriteDownload(const StatData& data);
   void FinishStatistics(StatData data);
@@ -273,9 +289,20 @@ class TReadThread {
   }
   void ReportError(const std::string& t) { Log(t); }
   void Status(const std::string& t);
+  // The start of a model's read: its title in the log and as the stage text,
+  // the clock started, the controls locked.
+  void BeginRead(const std::string& title);
   void Detail(const std::string& t) { obs_.ShowDetail(t); }
   void Progress(int min, int max);
   void ProgressPos(int pos) { obs_.SetProgressPos(pos); }
+  // For ReadRecords: after the n-th record, `first + n` as the progress
+  // position and the detail.
+  std::function<void(int)> ShownFrom(int first) {
+    return [this, first](int n) {
+      ProgressPos(first + n);
+      Detail(std::to_string(first + n));
+    };
+  }
   bool StopNow() { return stop_->load() || link_.AbortFlag().load(); }
   std::string ElapsedTextNow() const;
   std::string ConnectionDescription() const;

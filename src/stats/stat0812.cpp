@@ -24,6 +24,22 @@ std::size_t EntryCount(ArchiveKind kind) {
   return 0;
 }
 
+// One event record: its time key and its cells; nullopt for a record with no valid time.
+std::optional<detail::EventRow> Event0812(std::span<const std::uint8_t> rec) {
+  if (!IsValidBcdDate(rec[0], rec[1], rec[2])) return std::nullopt;
+  detail::EventRow ev;
+  // year, month, day, hour, minute, second: compares in time order
+  ev.key = (std::uint64_t{rec[2]} << 40) | (std::uint64_t{rec[1]} << 32) | (std::uint64_t{rec[0]} << 24) |
+           (std::uint64_t{rec[3]} << 16) | (std::uint64_t{rec[4]} << 8) | rec[5];
+  ev.cells.push_back(detail::Format("%.2X/%.2X/%.2X %.2X:%.2X:%.2X", rec[0], rec[1], rec[2], rec[3], rec[4], rec[5]));
+  detail::AppendMarks(ev.cells, rec[6], 8, 0);
+  ev.cells.push_back(detail::FlagMark(rec[7] & 1u));
+  std::string hex;
+  for (std::size_t b = 0; b < rec.size(); ++b) hex += detail::Format(b ? " %.2X" : "%.2X", rec[b]);
+  ev.cells.push_back(hex);
+  return ev;
+}
+
 }  // namespace
 
 int Diameter0812(std::uint8_t code) {
@@ -172,43 +188,10 @@ DeviceInfo StatModel0812::GetDeviceInfo() const {
 }
 
 EventTable StatModel0812::Events() const {
-  EventTable t;
-  t.headings = {"№ п/п", "Дата/время", "Выкл.",  "Gmax", "Gmin",  "Рев.",
-                "Возб.", "АЦП",        "Настр.", "Оч.",  "Сброс", "HEX"};
-  struct Ev {
-    std::uint64_t key;
-    std::span<const std::uint8_t> rec;
-  };
-  std::vector<Ev> evs;
-  for (std::size_t i = 0; i < kEventCount; ++i) {
-    const auto rec = detail::Slice(Area(), kEventOffset + i * kEventSize, kEventSize);
-    if (rec.empty() || !IsValidBcdDate(rec[0], rec[1], rec[2]) || !detail::SumIsFF(rec)) continue;
-    // year, month, day, hour, minute, second: compares in time order
-    const std::uint64_t key = (std::uint64_t{rec[2]} << 40) | (std::uint64_t{rec[1]} << 32) |
-                              (std::uint64_t{rec[0]} << 24) | (std::uint64_t{rec[3]} << 16) |
-                              (std::uint64_t{rec[4]} << 8) | rec[5];
-    evs.push_back({key, rec});
-  }
-  std::stable_sort(evs.begin(), evs.end(), [](const Ev& a, const Ev& b) { return a.key < b.key; });
-  for (std::size_t n = 0; n < evs.size(); ++n) {
-    const auto rec = evs[n].rec;
-    std::vector<std::string> row;
-    row.push_back(std::to_string(n + 1));
-    row.push_back(detail::Format("%.2X/%.2X/%.2X %.2X:%.2X:%.2X", rec[0], rec[1], rec[2], rec[3], rec[4], rec[5]));
-    for (int bit = 0; bit < 8; ++bit) row.push_back(detail::FlagMark(rec[6] & (1u << bit)));
-    row.push_back(detail::FlagMark(rec[7] & 1u));
-    std::string hex;
-    for (std::size_t b = 0; b < rec.size(); ++b) hex += detail::Format(b ? " %.2X" : "%.2X", rec[b]);
-    row.push_back(hex);
-    t.rows.push_back(std::move(row));
-  }
-  return t;
+  return {{"№ п/п", "Дата/время", "Выкл.", "Gmax", "Gmin", "Рев.", "Возб.", "АЦП", "Настр.", "Оч.", "Сброс", "HEX"},
+          detail::EventRows(Area(), kEventOffset, kEventCount, kEventSize, Event0812)};
 }
 
-std::uint32_t StatModel0812::DeviceClockStamp() const {
-  const auto h = Header();
-  return static_cast<std::uint32_t>(h[2]) | (static_cast<std::uint32_t>(h[4]) << 8) |
-         (static_cast<std::uint32_t>(h[5]) << 16) | (static_cast<std::uint32_t>(h[6]) << 24);
-}
+std::uint32_t StatModel0812::DeviceClockStamp() const { return detail::VtkClockStamp(Header()); }
 
 }  // namespace statvtk

@@ -26,6 +26,15 @@ double Integrator(std::span<const std::uint8_t> h, std::size_t at) {
   return static_cast<double>(DeviceUInt(h.subspan(at, 4))) + static_cast<double>(DeviceFloat(h.subspan(at + 4, 4)));
 }
 
+// One event record: its time key and its cells; nullopt for a record with no valid time.
+std::optional<detail::EventRow> Event0814(std::span<const std::uint8_t> rec) {
+  const auto time = static_cast<std::uint32_t>(DeviceUInt(rec.first(4)));
+  if (!IsValidDeviceTime(time)) return std::nullopt;
+  detail::EventRow ev{time, {detail::DeviceTimeText(time)}};
+  detail::AppendMarks(ev.cells, static_cast<std::uint32_t>(DeviceUInt(rec.subspan(4, 2))), 6, 6);
+  return ev;
+}
+
 }  // namespace
 
 double NominalDiameter0814(DeviceType t, int code) {
@@ -93,35 +102,11 @@ DeviceInfo StatModel0814::GetDeviceInfo() const {
 }
 
 EventTable StatModel0814::Events() const {
-  EventTable t;
-  t.headings = {"№ п/п",      "Дата/время", "Вкл.", "Выкл.", "Калибр.", "Настр.", "Изм. врем.",
-                "Врем. инт.", "Возб.",      "ПТ",   "Т",     "Gmin",    "Gmax",   "Рев."};
-  struct Ev {
-    std::uint32_t time;
-    std::uint32_t bits;
-  };
-  std::vector<Ev> evs;
-  for (std::size_t i = 0; i < kEventCount; ++i) {
-    const auto rec = detail::Slice(Area(), kEventOffset + i * kEventSize, kEventSize);
-    if (rec.empty() || !detail::SumIsFF(rec)) continue;
-    const auto time = static_cast<std::uint32_t>(DeviceUInt(rec.first(4)));
-    if (!IsValidDeviceTime(time)) continue;
-    evs.push_back({time, static_cast<std::uint32_t>(DeviceUInt(rec.subspan(4, 2)))});
-  }
-  std::stable_sort(evs.begin(), evs.end(), [](const Ev& a, const Ev& b) { return a.time < b.time; });
-  for (std::size_t n = 0; n < evs.size(); ++n) {
-    std::vector<std::string> row{std::to_string(n + 1), detail::DeviceTimeText(evs[n].time)};
-    for (int bit = 0; bit < 6; ++bit) row.push_back(detail::FlagMark(evs[n].bits & (1u << bit)));
-    for (int bit = 6; bit < 12; ++bit) row.push_back(detail::AlarmMark(evs[n].bits & (1u << bit)));
-    t.rows.push_back(std::move(row));
-  }
-  return t;
+  return {{"№ п/п", "Дата/время", "Вкл.", "Выкл.", "Калибр.", "Настр.", "Изм. врем.", "Врем. инт.", "Возб.", "ПТ", "Т",
+           "Gmin", "Gmax", "Рев."},
+          detail::EventRows(Area(), kEventOffset, kEventCount, kEventSize, Event0814)};
 }
 
-std::uint32_t StatModel0814::DeviceClockStamp() const {
-  const auto h = Header();
-  return static_cast<std::uint32_t>(h[2]) | (static_cast<std::uint32_t>(h[4]) << 8) |
-         (static_cast<std::uint32_t>(h[5]) << 16) | (static_cast<std::uint32_t>(h[6]) << 24);
-}
+std::uint32_t StatModel0814::DeviceClockStamp() const { return detail::VtkClockStamp(Header()); }
 
 }  // namespace statvtk

@@ -1,5 +1,6 @@
 #include "stats/stat_common.hpp"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -66,6 +67,35 @@ std::span<const std::uint8_t> Slice(std::span<const std::uint8_t> bytes, std::si
 std::string DeviceTimeText(std::uint32_t seconds) {
   const CivilTime t = DeviceTimeToCivil(seconds);
   return Format("%.2d.%.2d.%.2d %.2d:%.2d:%.2d", t.day, t.month, t.year % 100, t.hour, t.minute, t.second);
+}
+
+std::uint32_t VtkClockStamp(std::span<const std::uint8_t> header) {
+  return static_cast<std::uint32_t>(header[2]) | (static_cast<std::uint32_t>(header[4]) << 8) |
+         (static_cast<std::uint32_t>(header[5]) << 16) | (static_cast<std::uint32_t>(header[6]) << 24);
+}
+
+void AppendMarks(std::vector<std::string>& cells, std::uint32_t bits, int flags, int alarms) {
+  for (int bit = 0; bit < flags; ++bit) cells.push_back(FlagMark(bits & (1u << bit)));
+  for (int bit = flags; bit < flags + alarms; ++bit) cells.push_back(AlarmMark(bits & (1u << bit)));
+}
+
+std::vector<std::vector<std::string>> EventRows(std::span<const std::uint8_t> area, std::size_t offset,
+                                                std::size_t count, std::size_t size, const EventDecoder& decode) {
+  std::vector<EventRow> events;
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto rec = Slice(area, offset + i * size, size);
+    if (rec.empty() || !SumIsFF(rec)) continue;
+    if (auto ev = decode(rec)) events.push_back(std::move(*ev));
+  }
+  std::stable_sort(events.begin(), events.end(), [](const EventRow& a, const EventRow& b) { return a.key < b.key; });
+  std::vector<std::vector<std::string>> rows;
+  for (std::size_t n = 0; n < events.size(); ++n) {
+    std::vector<std::string> row{std::to_string(n + 1)};
+    row.insert(row.end(), std::make_move_iterator(events[n].cells.begin()),
+               std::make_move_iterator(events[n].cells.end()));
+    rows.push_back(std::move(row));
+  }
+  return rows;
 }
 
 }  // namespace statvtk::detail

@@ -26,6 +26,16 @@ double Integrator(std::span<const std::uint8_t> h, std::size_t at) {
   return static_cast<double>(LittleUInt32(h.subspan(at, 4))) + static_cast<double>(LittleFloat(h.subspan(at + 4, 4)));
 }
 
+// One event record: its time key and its cells; nullopt for a record with no valid time.
+std::optional<detail::EventRow> EventLdn(std::span<const std::uint8_t> rec) {
+  const std::uint32_t time = LittleUInt32(rec.first(4));
+  if (!IsValidDeviceTime(time)) return std::nullopt;
+  const float battery = LittleFloat(rec.subspan(6, 4));
+  detail::EventRow ev{time, {detail::DeviceTimeText(time), detail::Format("%.03f", static_cast<double>(battery))}};
+  detail::AppendMarks(ev.cells, LittleUInt16(rec.subspan(4, 2)), 5, 4);
+  return ev;
+}
+
 }  // namespace
 
 double NominalDiameterLdn(int code) { return code >= 0 && code < 8 ? kDiameter[static_cast<std::size_t>(code)] : 0.0; }
@@ -101,31 +111,9 @@ std::vector<CurrRow> StatModelLdn::CurrentRows() const {
 }
 
 EventTable StatModelLdn::Events() const {
-  EventTable t;
-  t.headings = {"№ п/п",  "Дата/время", "V batt", "Вкл.", "Выкл.", "Калибр.",
-                "Настр.", "Изм. врем.", "Gmin",   "Gmax", "Рев.",  "ПТ"};
-  struct Ev {
-    std::uint32_t time;
-    std::uint32_t bits;
-    float battery;
-  };
-  std::vector<Ev> evs;
-  for (std::size_t i = 0; i < kEventCount; ++i) {
-    const auto rec = detail::Slice(Area(), kEventOffset + i * kEventSize, kEventSize);
-    if (rec.empty() || !detail::SumIsFF(rec)) continue;
-    const std::uint32_t time = LittleUInt32(rec.first(4));
-    if (!IsValidDeviceTime(time)) continue;
-    evs.push_back({time, LittleUInt16(rec.subspan(4, 2)), LittleFloat(rec.subspan(6, 4))});
-  }
-  std::stable_sort(evs.begin(), evs.end(), [](const Ev& a, const Ev& b) { return a.time < b.time; });
-  for (std::size_t n = 0; n < evs.size(); ++n) {
-    std::vector<std::string> row{std::to_string(n + 1), detail::DeviceTimeText(evs[n].time),
-                                 detail::Format("%.03f", static_cast<double>(evs[n].battery))};
-    for (int bit = 0; bit < 5; ++bit) row.push_back(detail::FlagMark(evs[n].bits & (1u << bit)));
-    for (int bit = 5; bit < 9; ++bit) row.push_back(detail::AlarmMark(evs[n].bits & (1u << bit)));
-    t.rows.push_back(std::move(row));
-  }
-  return t;
+  return {{"№ п/п", "Дата/время", "V batt", "Вкл.", "Выкл.", "Калибр.", "Настр.", "Изм. врем.", "Gmin", "Gmax", "Рев.",
+           "ПТ"},
+          detail::EventRows(Area(), kEventOffset, kEventCount, kEventSize, EventLdn)};
 }
 
 std::uint32_t StatModelLdn::DeviceClockStamp() const {

@@ -15,6 +15,7 @@
 
 #include "link/link_error.hpp"
 #include "link/serial_channel.hpp"
+#include "link/serial_common.hpp"
 #include "link/tmod07.hpp"
 #include "support/pty_pair.hpp"
 #include "support/result_util.hpp"
@@ -323,6 +324,23 @@ TEST_F(PortListTree, AnAdapterWithoutItsNodeIsNotListed) {
   const auto ports = ListSerialPortsUnder((root_ / "sys").string(), (root_ / "dev").string());
   for (const auto& p : ports) EXPECT_EQ(p.path.find("ttyUSB0"), std::string::npos);
   EXPECT_EQ(ports.size(), 2u);
+}
+
+TEST(PortList, NamesSortByPrefixThenTrailingNumber) {
+  struct Case {
+    const char* before;
+    const char* after;
+  };
+  const Case cases[] = {
+      {"/dev/ttyS2", "/dev/ttyS10"},
+      {"COM2", "COM10"},
+      {"/dev/ttyACM0", "/dev/ttyS0"},
+      {"/dev/ttyS", "/dev/ttyS0"},                          // no number sorts first
+      {"/dev/ttyS99", "/dev/ttyS99999999999999999999999"},  // more digits than a long holds
+  };
+  for (const auto& c : cases) {
+    EXPECT_LT(serial::PortSortKey(c.before), serial::PortSortKey(c.after)) << c.before << " / " << c.after;
+  }
 }
 
 TEST(PortList, TheRealListingDoesNotFail) {
