@@ -6,6 +6,7 @@
 
 #include "app_test_util.hpp"
 #include "base/version.hpp"
+#include "link/serial_channel.hpp"
 
 using namespace statvtk;
 using namespace statvtk::apptest;
@@ -30,13 +31,15 @@ void TestMainWindow::startsFromSettings_data() {
   QTest::addColumn<bool>("topMost");
   QTest::addColumn<QString>("connection");
   QTest::addColumn<int>("address");
-  QTest::newRow("missing file") << "" << false << "/dev/ttyS0, 57600 bps" << 1;
-  QTest::newRow("top-most") << "[Settings]\nTopMost=1\n" << true << "/dev/ttyS0, 57600 bps" << 1;
+  // The system's name of COMn: /dev/ttyS(n-1) on Linux, COMn on Windows.
+  const auto com = [](int n) { return QString::fromStdString(SerialPortPathOf(n)); };
+  QTest::newRow("missing file") << "" << false << com(1) + ", 57600 bps" << 1;
+  QTest::newRow("top-most") << "[Settings]\nTopMost=1\n" << true << com(1) + ", 57600 bps" << 1;
   QTest::newRow("TCP") << "[Settings]\nConnectMode=2\nSockIP=10.1.2.3\nSockPort=4001\nNetAddress=17\n"
                        << false << "10.1.2.3:4001" << 17;
   QTest::newRow("mode 7 is serial") << "[Settings]\nConnectMode=7\nComPort=3\nBaudRate=2\nSockIP=10.1.2.3\n"
-                                    << false << "/dev/ttyS2, 4800 bps" << 1;
-  QTest::newRow("modem") << "[Settings]\nConnectMode=1\nComPort=2\n" << false << "Модем, /dev/ttyS1" << 1;
+                                    << false << com(3) + ", 4800 bps" << 1;
+  QTest::newRow("modem") << "[Settings]\nConnectMode=1\nComPort=2\n" << false << "Модем, " + com(2) << 1;
 }
 
 void TestMainWindow::startsFromSettings() {
