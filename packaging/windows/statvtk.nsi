@@ -4,7 +4,9 @@
 ; a Start-menu shortcut, the statistics file types (.vst, .814, .ldn) opened
 ; by statvtk.exe, and an uninstaller that takes all of it away again.
 ; makensis -DVERSION=... -DSTAGE=<folder with the files> -DOUTFILE=<setup.exe> [-DDESKTOP]
-Unicode true
+; A 64-bit installer, as the programs are (it also runs where only 64-bit
+; Windows programs can, as under a 64-bit-only Wine).
+Target amd64-unicode
 Name "StatVTK ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\StatVTK"

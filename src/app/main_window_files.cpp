@@ -2,6 +2,7 @@
 // dropped files and the recent-files list.
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -47,13 +48,16 @@ void MainWindow::OpenCommand() {
 bool MainWindow::OpenStatFile(const QString& path, ExtensionRule rule, bool* sizeError) {
   if (sizeError) *sizeError = false;
   const std::filesystem::path file = PathOf(path);
+  // Messages and the recent list name the file as the system writes paths
+  // (backslashes on Windows, whatever form the path came in).
+  const QString shown = QDir::toNativeSeparators(path);
   if (TypeOfFileName(file, rule) == DeviceType::dtUnknown) return false;  // another extension: no message
   std::error_code ec;
   if (std::filesystem::is_directory(file, ec)) {
-    ui_.Warn(this, windowTitle(), QStringLiteral("Ошибка - ") + path + QStringLiteral(" - это папка, а не файл."));
+    ui_.Warn(this, windowTitle(), QStringLiteral("Ошибка - ") + shown + QStringLiteral(" - это папка, а не файл."));
     return false;
   }
-  Result<StatData> loaded = LoadStatFile(file, rule, path.toStdString());
+  Result<StatData> loaded = LoadStatFile(file, rule, shown.toStdString());
   if (!loaded) {
     if (loaded.error().code == ErrorCode::NotStatFile) return false;
     if (sizeError) *sizeError = true;
@@ -70,7 +74,7 @@ bool MainWindow::OpenStatFile(const QString& path, ExtensionRule rule, bool* siz
   }
   w->Widget()->setWindowTitle(QStringLiteral("Статистика - ") + path);
   w->Load(*loaded);
-  recent_->Add(QFileInfo(path).absoluteFilePath());
+  recent_->Add(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
   UpdateCommands();
   return true;
 }
@@ -118,7 +122,7 @@ void MainWindow::SaveCommand() {
     ui_.Warn(this, windowTitle(), QString::fromStdString(saved.error().reason));
     return;
   }
-  recent_->Add(QFileInfo(name).absoluteFilePath());
+  recent_->Add(QDir::toNativeSeparators(QFileInfo(name).absoluteFilePath()));
 }
 
 QStringList MainWindow::RecentFiles() const { return recent_->List(); }

@@ -1,6 +1,7 @@
 // The main window's file commands: Open (exact extension), the command-line
 // file and dropped files (any case), the size check, Save byte for byte,
 // New, the recent list, and the message log's save.
+#include <QDir>
 #include <QAction>
 #include <QUrl>
 
@@ -75,7 +76,7 @@ void TestFiles::openAndSaveRoundTrip() {
   QVERIFY(ui.lastFilter.startsWith(ext == ".vst"   ? "Файлы статистики 0812"
                                    : ext == ".814" ? "Файлы статистики 0814"
                                                    : "Файлы статистики LDN"));
-  QCOMPARE(w.RecentFiles().front(), QString::fromStdString(savedFile.string()));
+  QCOMPARE(w.RecentFiles().front(), QDir::toNativeSeparators(QString::fromStdString(savedFile.string())));
 }
 
 void TestFiles::wrongSizeIsRefused_data() {
@@ -99,7 +100,8 @@ void TestFiles::wrongSizeIsRefused() {
   w.OpenCommand();
   QVERIFY(StatWindows(w).empty());
   QCOMPARE(ui.Count("warn"), 1);
-  QCOMPARE(ui.LastText(), QStringLiteral("Ошибка - файл ") + QString::fromStdString(file.string()) +
+  QCOMPARE(ui.LastText(), QStringLiteral("Ошибка - файл ") +
+                              QDir::toNativeSeparators(QString::fromStdString(file.string())) +
                               QStringLiteral(" имеет неверный размер."));
 }
 
@@ -155,7 +157,7 @@ void TestFiles::dropOpensEachAndStopsAtSizeError() {
                  QUrl::fromLocalFile(QString::fromStdString(after.string()))});
   QCOMPARE(StatWindows(w).size(), std::size_t(1));  // a.VST only: the rest abandoned after bad.814
   QCOMPARE(ui.Count("warn"), 1);
-  QVERIFY(ui.LastText().contains(QString::fromStdString(bad.string())));
+  QVERIFY(ui.LastText().contains(QDir::toNativeSeparators(QString::fromStdString(bad.string()))));
 }
 
 void TestFiles::folderIsRefusedWithMessage() {
