@@ -28,6 +28,10 @@ using Dial = FakeModem::Dial;
 using Lines = std::vector<std::string>;
 
 constexpr std::chrono::milliseconds kFastStep{2};
+// The dialogues wait for the fake modem's replies in windows of a few steps:
+// steps long enough that a loaded machine (sanitizers, parallel tests) still
+// answers inside them.
+constexpr std::chrono::milliseconds kDialogueStep{20};
 
 class LogRecorder : public NullProgressObserver {
  public:
@@ -205,7 +209,7 @@ TEST(ModemDialer, DialoguesLogEveryLine) {
     Bench b(c.script);
     ASSERT_TRUE(b.opened) << b.link.ErrorReason();
     const int attempts = c.job.attempts;
-    ModemDialer dialer(b.link, b.log, b.abort, c.job, kFastStep);
+    ModemDialer dialer(b.link, b.log, b.abort, c.job, kDialogueStep);
     EXPECT_EQ(dialer.ModemConnect(), c.connected);
     EXPECT_EQ(b.log.LinesSoFar(), c.log);
     EXPECT_TRUE(WaitUntil([&] { return b.modem.Commands() == c.commands; }));  // the modem takes in the last command
