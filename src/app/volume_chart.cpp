@@ -55,7 +55,8 @@ VolumeChart::Layout VolumeChart::Measure() const {
   const int legendHeight = fm.height() + 4;
   l.legendTop = height() - kMargin - legendHeight;
   l.labelTop = l.legendTop - lm.height() - 4;
-  const int top = l.title.bottom() + 8 + fm.height() / 2;
+  // Room above the plot for "м3" over the top value, which is centred on the edge.
+  const int top = l.title.bottom() + 8 + fm.height() + fm.height() / 2;
   l.plot = QRect(QPoint(left, top), QPoint(width() - kMargin - 4, l.labelTop - 4));
   if (!labels_.isEmpty()) {
     int widest = 0;
@@ -109,7 +110,7 @@ void VolumeChart::paintEvent(QPaintEvent*) {
   // Value axis: grid lines and their values, "м3" above.
   const QFontMetrics fm(font());
   const auto yOf = [&](double v) { return l.plot.bottom() - (v - bottom_) / (top_ - bottom_) * l.plot.height(); };
-  p.drawText(QRect(kMargin, l.plot.top() - fm.height() - 2, l.plot.left() - kMargin - 6, fm.height()),
+  p.drawText(QRect(kMargin, l.plot.top() - fm.height() / 2 - fm.height() - 1, l.plot.left() - kMargin - 6, fm.height()),
              Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("м3"));
   for (int i = 0; i <= kTicks; ++i) {
     const double v = bottom_ + (top_ - bottom_) * i / kTicks;
