@@ -35,9 +35,7 @@ double ExchangesPerSecond(const Run& run, int count) {
   });
   Tmod07 link;
   link.AttachChannel(std::move(channel));
-  link.SetByteTimeout(100);
-  link.SetReplyTimeout(150);
-  link.SetRetries(10);
+  link.SetTiming({100, 150, 10});
   std::vector<std::uint8_t> out(run.dataBytes);
   const auto t0 = std::chrono::steady_clock::now();
   int good = 0;

@@ -11,7 +11,7 @@
 
 #include "../tests/support/memory_channel.hpp"
 #include "link/frame.hpp"
-#include "link/link_error.hpp"
+#include "base/error.hpp"
 #include "link/tmod07.hpp"
 
 using statvtk::Tmod07;
@@ -30,9 +30,10 @@ namespace {
   } while (0)
 
 bool KnownReceptionCode(std::uint32_t c) {
-  namespace e = statvtk::link_error;
-  return c == e::kOk || c == e::kTimeout || c == e::kBadSize || c == e::kBadChecksum || c == e::kBadAddress ||
-         c == e::kWrongReply;
+  using statvtk::ErrorCode;
+  const auto n = [](ErrorCode e) { return statvtk::CodeNumber(e); };
+  return c == 0 || c == n(ErrorCode::Timeout) || c == n(ErrorCode::BadSize) || c == n(ErrorCode::BadChecksum) ||
+         c == n(ErrorCode::BadAddress) || c == n(ErrorCode::WrongReply);
 }
 
 }  // namespace
@@ -71,12 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       },
       options);
 
-  Tmod07 link;
+  Tmod07 link(tcp ? statvtk::LineTarget(statvtk::TcpLine{}) : statvtk::LineTarget(statvtk::SerialLine{}),
+              {static_cast<std::uint32_t>(data[1] % 11), static_cast<std::uint32_t>(data[2] % 11), retries});
   link.AttachChannel(std::move(channel));
-  link.SetUseTcp(tcp);
-  link.SetByteTimeout(data[1] % 11);
-  link.SetReplyTimeout(data[2] % 11);
-  link.SetRetries(retries);
   link.SetWaitFunction([](std::uint32_t) {});
   std::size_t traced = 0;
   if (tracing)

@@ -38,6 +38,9 @@ enum class ErrorCode : std::uint32_t {
   BadData = 1200,
 };
 
+// The number of a code, as the link and its texts show it.
+constexpr std::uint32_t CodeNumber(ErrorCode code) { return static_cast<std::uint32_t>(code); }
+
 // The link codes the instruments' protocol defines (1..6, 10, 100..111).
 bool IsLinkCode(ErrorCode code);
 

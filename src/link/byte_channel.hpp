@@ -11,7 +11,7 @@
 #include <span>
 #include <vector>
 
-#include "link/link_error.hpp"
+#include "base/error.hpp"
 
 namespace statvtk {
 
@@ -51,7 +51,7 @@ class ByteChannel {
   virtual bool CountsShortWrites() const { return true; }
   // The link error of a send once the carrier has gone: a failed send on a
   // serial line, the socket error on a socket.
-  virtual std::uint32_t GoneCode() const { return link_error::kSendFailed; }
+  virtual ErrorCode GoneCode() const { return ErrorCode::SendFailed; }
   // Whether modem text lines (Tmod07::SendLine, ReadLine) go over it.
   virtual bool CarriesTextLines() const { return true; }
 

@@ -1,6 +1,6 @@
 #include "link/link_cause.hpp"
 
-#include "link/link_error.hpp"
+#include "base/error.hpp"
 
 namespace statvtk {
 
@@ -8,8 +8,9 @@ namespace {
 
 // The codes of opening a link: the opening's own words name their cause.
 bool OpeningCode(std::uint32_t code) {
-  return code == link_error::kPortInit || code == link_error::kConnect || code == link_error::kBadIpAddress ||
-         code == link_error::kSocketsNotStarted;
+  const auto c = static_cast<ErrorCode>(code);
+  return c == ErrorCode::PortInit || c == ErrorCode::Connect || c == ErrorCode::BadIpAddress ||
+         c == ErrorCode::SocketsNotStarted;
 }
 
 std::string At(const std::string& where) { return where.empty() ? std::string() : " " + where; }
@@ -18,28 +19,28 @@ std::string At(const std::string& where) { return where.empty() ? std::string() 
 
 std::string LinkCauseWords(std::uint32_t code, const LinkCauseContext& c) {
   if (OpeningCode(code) && !c.reason.empty()) return c.reason;
-  switch (code) {
-    case link_error::kOk: return {};
-    case link_error::kSendFailed: return "запрос не передан: линия не принимает данные";
-    case link_error::kTimeout:
+  if (code == 0) return {};
+  switch (static_cast<ErrorCode>(code)) {
+    case ErrorCode::SendFailed: return "запрос не передан: линия не принимает данные";
+    case ErrorCode::Timeout:
       return c.replyTimeoutMs != 0 ? "нет ответа за " + std::to_string(c.replyTimeoutMs) + " мс" : "нет ответа";
-    case link_error::kBadSize: return "ответ неверной длины: помехи на линии или другой прибор";
-    case link_error::kBadChecksum: return "ответ искажен (неверная контрольная сумма): помехи на линии";
-    case link_error::kBadAddress: return "ответил прибор с другим адресом";
-    case link_error::kWrongReply: return "прибор ответил не на тот запрос";
-    case link_error::kAborted: return "прервано пользователем";
-    case link_error::kPortInit: return "порт не открывается";
-    case link_error::kInvalidSocket: return "соединение" + At(c.where) + " закрыто или разорвано";
-    case link_error::kSocketsNotStarted: return "сетевая подсистема не запущена";
-    case link_error::kConnect: return "соединение" + At(c.where) + " не установлено";
-    case link_error::kBadIpAddress: return "неверный адрес устройства";
+    case ErrorCode::BadSize: return "ответ неверной длины: помехи на линии или другой прибор";
+    case ErrorCode::BadChecksum: return "ответ искажен (неверная контрольная сумма): помехи на линии";
+    case ErrorCode::BadAddress: return "ответил прибор с другим адресом";
+    case ErrorCode::WrongReply: return "прибор ответил не на тот запрос";
+    case ErrorCode::Stopped: return "прервано пользователем";
+    case ErrorCode::PortInit: return "порт не открывается";
+    case ErrorCode::InvalidSocket: return "соединение" + At(c.where) + " закрыто или разорвано";
+    case ErrorCode::SocketsNotStarted: return "сетевая подсистема не запущена";
+    case ErrorCode::Connect: return "соединение" + At(c.where) + " не установлено";
+    case ErrorCode::BadIpAddress: return "неверный адрес устройства";
     default: return "неизвестная ошибка";
   }
 }
 
 std::string LinkCauseText(std::uint32_t code, const LinkCauseContext& c) {
-  if (code == link_error::kOk) return {};
-  return LinkCauseWords(code, c) + " (" + LinkErrorText(code) + ")";
+  if (code == 0) return {};
+  return LinkCauseWords(code, c) + " (" + LinkCodeText(code) + ")";
 }
 
 }  // namespace statvtk

@@ -18,7 +18,7 @@
 #include <fstream>
 #include <utility>
 
-#include "link/link_error.hpp"
+#include "base/error.hpp"
 #include "link/read_buffer.hpp"
 #include "link/serial_common.hpp"
 

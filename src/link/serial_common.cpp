@@ -6,7 +6,7 @@
 #include <system_error>
 #include <utility>
 
-#include "link/link_error.hpp"
+#include "base/error.hpp"
 
 namespace statvtk::serial {
 

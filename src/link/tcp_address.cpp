@@ -13,7 +13,7 @@
 
 #include <array>
 
-#include "link/link_error.hpp"
+#include "base/error.hpp"
 #include "link/tcp_common.hpp"
 
 namespace statvtk::tcp {
@@ -46,11 +46,11 @@ sockaddr_in SockaddrOf(const Ipv4Endpoint& to) {
 Result<Ipv4Endpoint> EndpointOf(const TcpTarget& target, const std::function<bool()>& socketsReady) {
   auto address = TargetAddress(target);
   if (!address) return std::move(address.error());
-  if (socketsReady && !socketsReady()) return Failure(link_error::kSocketsNotStarted, "Winsock 2 не запустился");
+  if (socketsReady && !socketsReady()) return Failure(ErrorCode::SocketsNotStarted, "Winsock 2 не запустился");
   const std::string dotted = *address;
   in_addr parsed{};
   if (inet_pton(AF_INET, dotted.c_str(), &parsed) != 1)
-    return Failure(link_error::kBadIpAddress, "«" + dotted + "» не является адресом IPv4 (нужен вид 192.168.0.10)");
+    return Failure(ErrorCode::BadIpAddress, "«" + dotted + "» не является адресом IPv4 (нужен вид 192.168.0.10)");
   Ipv4Endpoint e;
   e.address = parsed.s_addr;
   e.port = htons(target.port);

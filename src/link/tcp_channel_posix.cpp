@@ -23,7 +23,7 @@
 #include <thread>
 #include <utility>
 
-#include "link/link_error.hpp"
+#include "base/error.hpp"
 #include "link/tcp_common.hpp"
 
 namespace statvtk {

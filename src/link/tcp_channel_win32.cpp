@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "base/system_error.hpp"
-#include "link/link_error.hpp"
+#include "base/error.hpp"
 #include "link/tcp_common.hpp"
 
 namespace statvtk {

@@ -9,7 +9,7 @@
 #include <thread>
 #include <utility>
 
-#include "link/link_error.hpp"
+#include "base/error.hpp"
 
 namespace statvtk::tcp {
 
@@ -35,9 +35,7 @@ bool SocketChannel::WaitForRoom() const {
   return false;
 }
 
-Error Failure(std::uint32_t code, std::string reason) {
-  return MakeError(static_cast<ErrorCode>(code), std::move(reason));
-}
+Error Failure(ErrorCode code, std::string reason) { return MakeError(code, std::move(reason)); }
 
 namespace {
 
@@ -71,14 +69,14 @@ std::optional<std::string> LookUpAbandonably(const std::function<std::string(con
 }  // namespace
 
 Result<std::string> TargetAddress(const TcpTarget& target) {
-  if (target.address.empty()) return Failure(link_error::kBadIpAddress, "адрес устройства не задан");
+  if (target.address.empty()) return Failure(ErrorCode::BadIpAddress, "адрес устройства не задан");
   std::string dotted = target.address;
   if (target.useDynDns) {
     const auto found = LookUpAbandonably(target.resolve, target.address, target.abort);
-    if (!found) return Failure(link_error::kConnect, "поиск имени " + target.address + " прерван пользователем");
+    if (!found) return Failure(ErrorCode::Connect, "поиск имени " + target.address + " прерван пользователем");
     dotted = *found;
     if (dotted.empty()) {
-      return Failure(link_error::kBadIpAddress,
+      return Failure(ErrorCode::BadIpAddress,
                      "имя " + target.address + " не найдено в DNS: проверьте имя и доступ к сети");
     }
   }
@@ -90,22 +88,22 @@ std::string Where(const std::string& dotted, std::uint16_t port) { return dotted
 Error ConnectFailure(ConnectFault fault, const TcpTarget& target, const std::string& where, const std::string& detail) {
   switch (fault) {
     case ConnectFault::TimedOut:
-      return Failure(link_error::kConnect, "нет ответа от " + where + " за " +
-                                               std::to_string(std::max<std::uint32_t>(target.connectTimeoutS, 1)) +
-                                               " с: проверьте адрес, порт и питание преобразователя");
+      return Failure(ErrorCode::Connect, "нет ответа от " + where + " за " +
+                                             std::to_string(std::max<std::uint32_t>(target.connectTimeoutS, 1)) +
+                                             " с: проверьте адрес, порт и питание преобразователя");
     case ConnectFault::Aborted:
-      return Failure(link_error::kConnect, "подключение к " + where + " прервано пользователем");
+      return Failure(ErrorCode::Connect, "подключение к " + where + " прервано пользователем");
     case ConnectFault::Refused:
-      return Failure(link_error::kConnect, "соединение отвергнуто: на " + where + " никто не принимает подключения");
+      return Failure(ErrorCode::Connect, "соединение отвергнуто: на " + where + " никто не принимает подключения");
     case ConnectFault::Unreachable:
-      return Failure(link_error::kConnect, "адрес " + where + " недоступен: нет маршрута в сеть");
+      return Failure(ErrorCode::Connect, "адрес " + where + " недоступен: нет маршрута в сеть");
     case ConnectFault::Other: break;
   }
-  return Failure(link_error::kConnect, "не удалось подключиться к " + where + ": " + detail);
+  return Failure(ErrorCode::Connect, "не удалось подключиться к " + where + ": " + detail);
 }
 
 Error SocketFailure(const std::string& detail) {
-  return Failure(link_error::kInvalidSocket, "не удалось создать сокет: " + detail);
+  return Failure(ErrorCode::InvalidSocket, "не удалось создать сокет: " + detail);
 }
 
 ConnectFault FaultOf(int err, const ConnectErrors& errors) {

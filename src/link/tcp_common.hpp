@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "link/link_error.hpp"
+#include "base/error.hpp"
 #include "link/read_buffer.hpp"
 #include "link/tcp_channel.hpp"
 
@@ -39,7 +39,7 @@ class SocketChannel : public ByteChannel {
   bool IsOpen() const override { return open_; }
   void ClearBeforeSend(std::vector<std::uint8_t>* dropped) override { DropInput(dropped); }
   bool CountsShortWrites() const override { return false; }
-  std::uint32_t GoneCode() const override { return link_error::kInvalidSocket; }
+  ErrorCode GoneCode() const override { return ErrorCode::InvalidSocket; }
   bool CarriesTextLines() const override { return false; }
 
  protected:
@@ -70,7 +70,7 @@ class SocketChannel : public ByteChannel {
   ReadBuffer buf_;
 };
 
-Error Failure(std::uint32_t code, std::string reason);
+Error Failure(ErrorCode code, std::string reason);
 
 // The dotted IPv4 text to connect to (resolved when useDynDns), or the failure (code 111).
 Result<std::string> TargetAddress(const TcpTarget& target);

@@ -8,7 +8,7 @@
 
 #include "base/device_values.hpp"
 #include "link/link_cause.hpp"
-#include "link/link_error.hpp"
+#include "base/error.hpp"
 
 namespace statvtk {
 
@@ -59,38 +59,31 @@ ByteWait WaitForByte(ByteChannel& channel, const std::atomic<bool>& abort, Clock
   }
 }
 
-std::uint32_t CodeOf(frame::FrameParser::Status s) {
+// The failure of a finished reception; none for a good frame.
+std::optional<ErrorCode> CodeOf(frame::FrameParser::Status s) {
   switch (s) {
-    case frame::FrameParser::Status::Complete: return link_error::kOk;
-    case frame::FrameParser::Status::BadAddress: return link_error::kBadAddress;
-    case frame::FrameParser::Status::BadSize: return link_error::kBadSize;
-    case frame::FrameParser::Status::BadChecksum: return link_error::kBadChecksum;
+    case frame::FrameParser::Status::Complete: return std::nullopt;
+    case frame::FrameParser::Status::BadAddress: return ErrorCode::BadAddress;
+    case frame::FrameParser::Status::BadSize: return ErrorCode::BadSize;
+    case frame::FrameParser::Status::BadChecksum: return ErrorCode::BadChecksum;
     case frame::FrameParser::Status::NeedMore: break;
   }
-  return link_error::kTimeout;
+  return ErrorCode::Timeout;
 }
 
 }  // namespace
 
-Tmod07::Tmod07() = default;
+Tmod07::Tmod07(LineTarget target, TimingTriple timing) : target_(std::move(target)), timing_(timing) {}
 Tmod07::~Tmod07() = default;
 
-void Tmod07::SetIpAddress(const std::string& text) {
-  if (text.find('.') != std::string::npos) ipAddress_ = text;
-}
-
-void Tmod07::SetDynDnsName(const std::string& text) {
-  if (text.find('.') != std::string::npos) dynDnsName_ = text;
-}
-
-std::string Tmod07::ErrorText() const { return LinkErrorText(lastError_); }
+std::string Tmod07::ErrorText() const { return LinkCodeText(LastError()); }
 
 std::string Tmod07::CauseText() const {
   LinkCauseContext c;
-  c.replyTimeoutMs = replyTimeout_;
-  c.reason = errorReason_;
-  if (useTcp_) c.where = (useDynDns_ ? dynDnsName_ : ipAddress_) + ":" + std::to_string(tcpPort_);
-  return LinkCauseText(lastError_, c);
+  c.replyTimeoutMs = timing_.replyTimeout;
+  c.reason = ErrorReason();
+  if (const auto* tcp = std::get_if<TcpLine>(&target_)) c.where = tcp->Where();
+  return LinkCauseText(LastError(), c);
 }
 
 void Tmod07::CloseLink() { channel_.reset(); }
@@ -109,19 +102,20 @@ void Tmod07::Trace(FrameTrace::Direction dir, std::span<const std::uint8_t> byte
 
 bool Tmod07::SendFrame(std::span<const std::uint8_t> frame) {
   if (!channel_ || !channel_->IsOpen()) {
-    lastError_ = channel_ ? channel_->GoneCode() : NoChannelCode(NoChannel::Send);
+    Fail(channel_ ? channel_->GoneCode() : *NoChannelCode(NoChannel::Send));
     return false;
   }
   std::vector<std::uint8_t> dropped;
   std::vector<std::uint8_t>* late = trace_ ? &dropped : nullptr;
   channel_->ClearBeforeSend(late);
-  if (!dropped.empty()) Trace(FrameTrace::Direction::Late, dropped, link_error::kOk);
+  if (!dropped.empty()) Trace(FrameTrace::Direction::Late, dropped, 0);
 
   const std::size_t written = channel_->Write(frame);
   const bool whole = written == frame.size();
   if (whole || channel_->CountsShortWrites()) ++sentCount_;
-  lastError_ = whole ? link_error::kOk : link_error::kSendFailed;
-  Trace(FrameTrace::Direction::Sent, frame, lastError_);
+  if (whole) Succeed();
+  else Fail(ErrorCode::SendFailed);
+  Trace(FrameTrace::Direction::Sent, frame, Code());
   return whole;
 }
 
@@ -131,19 +125,19 @@ std::size_t Tmod07::ReceiveFrame(frame::Form form, std::uint32_t firstExtraMs) {
   replyDataOffset_ = 0;
   replyDataLength_ = 0;
   if (Aborted()) {
-    lastError_ = link_error::kAborted;
+    Fail(ErrorCode::Stopped);
     return 0;
   }
   if (!channel_) {
-    lastError_ = NoChannelCode(NoChannel::Receive);
+    Fail(*NoChannelCode(NoChannel::Receive));
     return 0;
   }
   const bool tracing = static_cast<bool>(trace_);
   std::vector<std::uint8_t> seen;  // every byte read, garbage included (trace only)
   const std::uint32_t carrier = channel_->CarrierWaitMs();
-  const std::uint64_t firstSum = static_cast<std::uint64_t>(ByteBudgetMs(replyTimeout_, carrier)) + firstExtraMs;
+  const std::uint64_t firstSum = static_cast<std::uint64_t>(ByteBudgetMs(timing_.replyTimeout, carrier)) + firstExtraMs;
   const auto firstBudget = static_cast<std::uint32_t>(std::min<std::uint64_t>(firstSum, 0xFFFFFFFFu));
-  const std::uint32_t nextBudget = ByteBudgetMs(byteTimeout_, carrier);
+  const std::uint32_t nextBudget = ByteBudgetMs(timing_.byteTimeout, carrier);
 
   frame::FrameParser parser(form, frame::kReplyStart);
   // The first byte's budget counts from the start of the reception and is not
@@ -153,15 +147,15 @@ std::size_t Tmod07::ReceiveFrame(frame::Form form, std::uint32_t firstExtraMs) {
     const bool first = parser.Size() == 0;
     const ByteWait w = WaitForByte(*channel_, *abort_, start, first ? firstBudget : nextBudget);
     if (w.end == WaitEnd::Abort) {
-      lastError_ = link_error::kAborted;
+      Fail(ErrorCode::Stopped);
       // The bytes heard before the stop are traced as a plain reception.
-      if (!seen.empty()) Trace(FrameTrace::Direction::Received, seen, link_error::kOk);
+      if (!seen.empty()) Trace(FrameTrace::Direction::Received, seen, 0);
       return 0;
     }
     if (w.end == WaitEnd::Timeout) {
-      lastError_ = link_error::kTimeout;
+      Fail(ErrorCode::Timeout);
       ++errorCount_;
-      Trace(FrameTrace::Direction::Received, seen, lastError_);
+      Trace(FrameTrace::Direction::Received, seen, Code());
       return 0;
     }
     if (tracing) seen.push_back(w.byte);
@@ -169,7 +163,8 @@ std::size_t Tmod07::ReceiveFrame(frame::Form form, std::uint32_t firstExtraMs) {
     if (parser.Size() > 0) start = Clock::now();
     if (status == frame::FrameParser::Status::NeedMore) continue;
 
-    lastError_ = CodeOf(status);
+    if (const auto failed = CodeOf(status)) Fail(*failed);
+    else Succeed();
     std::size_t size = 0;
     if (status == frame::FrameParser::Status::Complete || status == frame::FrameParser::Status::BadChecksum) {
       ++replyCount_;
@@ -177,13 +172,13 @@ std::size_t Tmod07::ReceiveFrame(frame::Form form, std::uint32_t firstExtraMs) {
       std::copy(bytes.begin(), bytes.end(), rxBuf_.begin());
       size = bytes.size();
     }
-    if (lastError_ == link_error::kOk) {
+    if (!error_) {
       replyDataOffset_ = frame::HeaderSize(form);
       replyDataLength_ = parser.DataLength();
     } else {
       ++errorCount_;
     }
-    Trace(FrameTrace::Direction::Received, seen, lastError_);
+    Trace(FrameTrace::Direction::Received, seen, Code());
     return size;
   }
 }
@@ -196,7 +191,7 @@ void Tmod07::Wait(std::uint32_t ms) const {
 }
 
 bool Tmod07::PauseBetweenAttempts() {
-  const std::uint32_t steps = replyTimeout_ / 20 + 1;
+  const std::uint32_t steps = timing_.replyTimeout / 20 + 1;
   for (std::uint32_t i = 0; i < steps; ++i) {
     Wait(kSliceMs);
     if (Aborted()) return false;
@@ -235,10 +230,10 @@ bool Tmod07::ExchangeLong(std::uint32_t address, std::uint8_t group, std::uint8_
 // data: it is retried, and the last attempt ending so fails with kWrongReply.
 bool Tmod07::RunExchange(frame::Form form, std::span<const std::uint8_t> request, std::uint8_t group,
                          std::uint8_t command) {
-  const std::uint32_t attempts = std::max<std::uint32_t>(retries_, 1);
+  const std::uint32_t attempts = std::max<std::uint32_t>(timing_.retries, 1);
   for (std::uint32_t attempt = 1; attempt <= attempts; ++attempt) {
     if (Aborted()) {
-      lastError_ = link_error::kAborted;
+      Fail(ErrorCode::Stopped);
       return false;
     }
     if (SendFrame(request)) {
@@ -247,16 +242,16 @@ bool Tmod07::RunExchange(frame::Form form, std::span<const std::uint8_t> request
         if (!wait_) {
           firstExtraMs = kLongReplyDelayMs;
         } else if (!AbortableWait(kLongReplyDelayMs)) {
-          lastError_ = link_error::kAborted;
+          Fail(ErrorCode::Stopped);
           return false;
         }
       }
       ReceiveFrame(form, firstExtraMs);
-      if (lastError_ == link_error::kAborted) return false;
-      if (lastError_ == link_error::kOk) {
+      if (error_ && error_->IsStop()) return false;
+      if (!error_) {
         const std::size_t header = frame::HeaderSize(form);
         if (rxBuf_[header - 3] == group && rxBuf_[header - 2] == command) return true;
-        lastError_ = link_error::kWrongReply;
+        Fail(ErrorCode::WrongReply);
         ++errorCount_;
         replyDataLength_ = 0;
       }
@@ -264,7 +259,7 @@ bool Tmod07::RunExchange(frame::Form form, std::span<const std::uint8_t> request
       return false;  // nothing to retry on
     }
     if (attempt < attempts && form == frame::Form::Short && !PauseBetweenAttempts()) {
-      lastError_ = link_error::kAborted;
+      Fail(ErrorCode::Stopped);
       return false;
     }
   }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "link/byte_channel.hpp"
 #include "link/frame.hpp"
 #include "link/frame_trace.hpp"
+#include "link/line_target.hpp"
 
 namespace statvtk {
 
@@ -25,25 +27,16 @@ class Tmod07 {
   // Opens a carrier; tests and the simulator's in-process mode install their own.
   using ChannelFactory = std::function<std::unique_ptr<ByteChannel>(Tmod07& link)>;
 
-  Tmod07();
   ~Tmod07();
   Tmod07(const Tmod07&) = delete;
   Tmod07& operator=(const Tmod07&) = delete;
 
-  // --- setters (called by the reading job before it opens the link) ---
-  void SetByteTimeout(std::uint32_t ms) { byteTimeout_ = ms; }
-  void SetReplyTimeout(std::uint32_t ms) { replyTimeout_ = ms; }
-  void SetRetries(std::uint32_t n) { retries_ = n; }
-  void SetUseTcp(bool on) { useTcp_ = on; }
-  void SetIpAddress(const std::string& text);  // ignored unless it contains "."
-  void SetTcpPort(std::uint16_t port) { tcpPort_ = port; }
-  void SetUseGate(bool on) { useGate_ = on; }
-  void SetUseDynDNS(bool on) { useDynDns_ = on; }
-  void SetDynDnsName(const std::string& text);  // ignored unless it contains "."
-  void SetEvenParity(bool on) { evenParity_ = on; }
-  // Device path of the serial port; empty means the system name of port number n (SerialPortPathOf).
-  void SetPortName(const std::string& path) { portName_ = path; }
-  void SetConnectTimeout(std::uint32_t seconds) { connectTimeoutS_ = seconds; }
+  // The line and timing are fixed here; a scan's probe alone retimes a link (SetTiming).
+  explicit Tmod07(LineTarget target = SerialLine{}, TimingTriple timing = {60, 100, 10});
+  void SetTiming(const TimingTriple& t) { timing_ = t; }
+  const TimingTriple& Timing() const { return timing_; }
+  const LineTarget& Target() const { return target_; }
+
   // The abort flag polled inside every wait; by default the link's own.
   void SetAbortFlag(std::atomic<bool>* flag) {
     abort_ = flag ? flag : &ownAbort_;
@@ -61,40 +54,35 @@ class Tmod07 {
   void SetChannelFactory(ChannelFactory f) { factory_ = std::move(f); }
 
   // --- getters ---
-  std::uint32_t ByteTimeout() const { return byteTimeout_; }
-  std::uint32_t ReplyTimeout() const { return replyTimeout_; }
-  std::uint32_t Retries() const { return retries_; }
-  bool UseTcp() const { return useTcp_; }
-  const std::string& IpAddress() const { return ipAddress_; }
-  std::uint16_t TcpPort() const { return tcpPort_; }
-  bool UseGate() const { return useGate_; }
-  bool UseDynDNS() const { return useDynDns_; }
-  const std::string& DynDnsName() const { return dynDnsName_; }
-  bool EvenParity() const { return evenParity_; }
-  const std::string& PortName() const { return portName_; }
-  // The serial device path for port number n: PortName, or SerialPortPathOf(n).
-  std::string SerialPath(std::uint32_t comNumber) const;
-  std::uint32_t ConnectTimeoutSeconds() const { return connectTimeoutS_; }
+  std::uint32_t ByteTimeout() const { return timing_.byteTimeout; }
+  std::uint32_t ReplyTimeout() const { return timing_.replyTimeout; }
+  std::uint32_t Retries() const { return timing_.retries; }
+  bool UseTcp() const { return IsTcp(target_); }
+  // The serial device path (empty over TCP).
+  std::string SerialPath() const;
   bool PortOpen() const { return channel_ != nullptr; }
-  std::uint32_t ComNumber() const { return comNumber_; }
-  std::uint32_t BaudRate() const { return baudRate_; }
   std::uint32_t SentCount() const { return sentCount_; }
   std::uint32_t ReplyCount() const { return replyCount_; }
   std::uint32_t ErrorCount() const { return errorCount_; }
 
   // --- errors ---
-  std::uint32_t LastError() const { return lastError_; }
-  void SetLastError(std::uint32_t code) { lastError_ = code; }
+  // The failure of the last operation (its code, the system's number, the
+  // opening's words); none after a success.
+  const std::optional<Error>& LastFailure() const { return error_; }
+  // The last operation's link code (0: success).
+  std::uint32_t LastError() const { return error_ ? static_cast<std::uint32_t>(error_->code) : 0; }
+  // A channel factory that cannot give a channel says why here.
+  void SetFailure(Error e) { error_ = std::move(e); }
   std::string ErrorText() const;
   // The last error's cause in words, then its text (LinkCauseText).
   std::string CauseText() const;
   // The words a service engineer can act on, beside the code (why a port or
-  // connection failed); empty when there is nothing to add.
-  const std::string& ErrorReason() const { return errorReason_; }
-  void SetErrorReason(std::string r) { errorReason_ = std::move(r); }
+  // connection failed), or after a good open a note worth logging once;
+  // empty when there is nothing to add.
+  std::string ErrorReason() const { return error_ ? error_->reason : openNote_; }
 
   // --- carrier ---
-  bool OpenLink(std::uint32_t comNumber, std::uint32_t baudRate);
+  bool OpenLink();
   void CloseLink();
   // Installs an already open carrier (closes any open one first).
   void AttachChannel(std::unique_ptr<ByteChannel> channel);
@@ -117,6 +105,12 @@ class Tmod07 {
   // The data bytes of the last good reply.
   std::span<const std::uint8_t> ReplyData() const { return {rxBuf_.data() + replyDataOffset_, replyDataLength_}; }
 
+  // One request operation `op` (its form decides how `address` is sent):
+  // on success the reply's data bytes (at most out.size()) are in out.
+  bool Read(frame::Op op, std::uint32_t address, std::uint32_t offset, std::uint8_t count,
+            std::span<std::uint8_t> out) {
+    return RunOp(op, address, offset, count, out);
+  }
   // Request operations: on success the reply's data bytes (as many as its
   // length byte says, at most out.size()) are copied to out and true is returned.
   std::string Identify(std::uint8_t address);
@@ -147,7 +141,11 @@ class Tmod07 {
   // nothing) and an open that gave no channel. Everything that differs
   // between open carriers is the channel's own (ByteChannel).
   enum class NoChannel { Send, Receive, Line, Open };
-  std::uint32_t NoChannelCode(NoChannel what) const;
+  std::optional<ErrorCode> NoChannelCode(NoChannel what) const;
+  void Fail(ErrorCode code) { error_ = MakeError(code, {}); }
+  void Succeed() { error_.reset(); }
+  // The reception's code for the trace and the test of success.
+  std::uint32_t Code() const { return LastError(); }
 
   std::unique_ptr<ByteChannel> channel_;
   ChannelFactory factory_;
@@ -157,26 +155,13 @@ class Tmod07 {
   std::atomic<bool> ownAbort_{false};
   std::atomic<bool>* abort_ = &ownAbort_;
 
-  bool useTcp_ = false;
-  bool useGate_ = false;
-  bool useDynDns_ = false;
-  bool evenParity_ = false;
-  std::string ipAddress_;
-  std::string dynDnsName_;
-  std::string portName_;
-  std::uint16_t tcpPort_ = 0;
-  std::uint32_t connectTimeoutS_ = 5;
-  std::uint32_t comNumber_ = 0;
-  std::uint32_t baudRate_ = 0;
-
-  std::uint32_t lastError_ = 0;
-  std::string errorReason_;
+  LineTarget target_;
+  TimingTriple timing_;
+  std::optional<Error> error_;
+  std::string openNote_;
   std::uint32_t sentCount_ = 0;
   std::uint32_t replyCount_ = 0;
   std::uint32_t errorCount_ = 0;
-  std::uint32_t byteTimeout_ = 60;
-  std::uint32_t replyTimeout_ = 100;
-  std::uint32_t retries_ = 10;
 
   std::array<std::uint8_t, frame::kMaxLongFrame> rxBuf_{};
   std::size_t replyDataOffset_ = 0;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 
-#include "link/link_error.hpp"
 #include "link/serial_channel.hpp"
 #include "link/tcp_channel.hpp"
 #include "link/tmod07.hpp"
@@ -21,59 +20,61 @@ constexpr milliseconds kLineSlice{100};                // longest wait between l
 
 }  // namespace
 
-std::string Tmod07::SerialPath(std::uint32_t comNumber) const {
-  if (!portName_.empty()) return portName_;
-  return SerialPortPathOf(static_cast<int>(std::min<std::uint32_t>(comNumber, 255)));
+std::string SerialLine::Path() const { return portName.empty() ? SerialPortPathOf(comPort) : portName; }
+
+std::string Tmod07::SerialPath() const {
+  const auto* serial = std::get_if<SerialLine>(&target_);
+  return serial ? serial->Path() : std::string();
 }
 
-std::uint32_t Tmod07::NoChannelCode(NoChannel what) const {
+std::optional<ErrorCode> Tmod07::NoChannelCode(NoChannel what) const {
+  const bool tcp = UseTcp();
   switch (what) {
-    case NoChannel::Send: return useTcp_ ? link_error::kInvalidSocket : link_error::kSendFailed;
-    case NoChannel::Receive: return useTcp_ ? link_error::kInvalidSocket : link_error::kTimeout;
-    case NoChannel::Line: return useTcp_ ? link_error::kOk : link_error::kTimeout;
+    case NoChannel::Send: return tcp ? ErrorCode::InvalidSocket : ErrorCode::SendFailed;
+    case NoChannel::Receive: return tcp ? ErrorCode::InvalidSocket : ErrorCode::Timeout;
+    case NoChannel::Line:
+      if (tcp) return std::nullopt;
+      return ErrorCode::Timeout;
     case NoChannel::Open: break;
   }
-  return useTcp_ ? link_error::kConnect : link_error::kPortInit;
+  return tcp ? ErrorCode::Connect : ErrorCode::PortInit;
 }
 
-bool Tmod07::OpenLink(std::uint32_t comNumber, std::uint32_t baudRate) {
+bool Tmod07::OpenLink() {
   CloseLink();
-  lastError_ = link_error::kOk;
-  errorReason_.clear();
+  error_.reset();
+  openNote_.clear();
   ChannelOpenResult opened = OpenedChannel{};
   if (factory_) {
     if (auto made = factory_(*this)) opened = OpenedChannel{std::move(made), {}};
-    else if (lastError_ == link_error::kOk)
-      opened = MakeError(static_cast<ErrorCode>(NoChannelCode(NoChannel::Open)), {});
-    else opened = MakeError(static_cast<ErrorCode>(lastError_), errorReason_);
-  } else if (useTcp_) {
+    else if (!error_) opened = MakeError(*NoChannelCode(NoChannel::Open), {});
+    else opened = *error_;
+  } else if (const auto* tcp = std::get_if<TcpLine>(&target_)) {
     TcpTarget target;
-    target.address = useDynDns_ ? dynDnsName_ : ipAddress_;
-    target.useDynDns = useDynDns_;
-    target.port = tcpPort_;
-    target.connectTimeoutS = connectTimeoutS_;
+    target.address = tcp->Address();
+    target.useDynDns = tcp->useDynDns;
+    target.port = tcp->port;
+    target.connectTimeoutS = tcp->connectTimeoutS;
     target.abort = abort_;
     opened = OpenTcpChannel(target);
   } else {
-    opened = OpenSerialChannel(SerialPath(comNumber), baudRate, evenParity_);
+    const auto& serial = std::get<SerialLine>(target_);
+    opened = OpenSerialChannel(serial.Path(), serial.baud, serial.evenParity);
   }
   if (!opened) {
-    lastError_ = static_cast<std::uint32_t>(opened.error().code);
-    errorReason_ = std::move(opened.error().reason);
+    error_ = std::move(opened.error());
     return false;
   }
   channel_ = std::move(opened->channel);
   channel_->SetAbortFlag(abort_);
-  comNumber_ = comNumber;
-  baudRate_ = baudRate;
-  // After a successful open the reason holds a note worth logging once (if any).
-  errorReason_ = std::move(opened->hint);
+  error_.reset();
+  openNote_ = std::move(opened->hint);
   return true;
 }
 
 void Tmod07::SendLine(const std::string& text, int ending) {
   if (!channel_) {
-    if (const std::uint32_t code = NoChannelCode(NoChannel::Line); code != link_error::kOk) lastError_ = code;
+    if (const auto code = NoChannelCode(NoChannel::Line)) Fail(*code);
     return;
   }
   if (!channel_->CarriesTextLines()) return;
@@ -83,7 +84,8 @@ void Tmod07::SendLine(const std::string& text, int ending) {
   channel_->Purge();
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(line.data());
   const std::size_t written = channel_->Write({bytes, line.size()});
-  lastError_ = written == line.size() ? link_error::kOk : link_error::kTimeout;
+  if (written == line.size()) Succeed();
+  else Fail(ErrorCode::Timeout);
 }
 
 std::string Tmod07::ReadLine(milliseconds firstByteWait) {

@@ -55,15 +55,15 @@ struct Wired {
   Tmod07 link;
   MemoryChannel* channel = nullptr;
 
-  explicit Wired(MemoryChannel::Instrument instrument = {}, MemoryChannel::Options options = MemoryChannel::Options{}) {
+  explicit Wired(MemoryChannel::Instrument instrument = {}, MemoryChannel::Options options = MemoryChannel::Options{},
+                 LineTarget target = SerialLine{})
+      : link(std::move(target)) {
     auto ch = std::make_unique<MemoryChannel>(std::move(instrument), options);
     channel = ch.get();
     link.AttachChannel(std::move(ch));
   }
   void Timing(std::uint32_t byteMs, std::uint32_t replyMs, std::uint32_t retries) {
-    link.SetByteTimeout(byteMs);
-    link.SetReplyTimeout(replyMs);
-    link.SetRetries(retries);
+    link.SetTiming({byteMs, replyMs, retries});
   }
 };
 

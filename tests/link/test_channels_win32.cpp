@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "link/link_error.hpp"
+#include "base/error.hpp"
 #include "link/serial_channel.hpp"
 #include "link/tcp_channel.hpp"
 #include "support/result_util.hpp"
@@ -130,9 +130,9 @@ TEST(WinsockChannel, RefusalsGiveTheirCodesAndWords) {
     std::string words;
   };
   const Case cases[] = {
-      {"", 10001, link_error::kBadIpAddress, "адрес устройства не задан"},
-      {"1.2.3", 10001, link_error::kBadIpAddress, "не является адресом IPv4"},
-      {"127.0.0.1", closedPort, link_error::kConnect, "соединение отвергнуто"},
+      {"", 10001, CodeNumber(ErrorCode::BadIpAddress), "адрес устройства не задан"},
+      {"1.2.3", 10001, CodeNumber(ErrorCode::BadIpAddress), "не является адресом IPv4"},
+      {"127.0.0.1", closedPort, CodeNumber(ErrorCode::Connect), "соединение отвергнуто"},
   };
   for (const auto& c : cases) {
     TcpTarget t = Loopback(c.port);
@@ -150,7 +150,7 @@ TEST(WinsockChannel, UnresolvedNameIsABadAddress) {
   t.useDynDns = true;
   t.resolve = [](const std::string&) { return std::string(); };
   const ChannelOpenResult r = OpenTcpChannel(t);
-  EXPECT_EQ(CodeOf(r), link_error::kBadIpAddress);
+  EXPECT_EQ(CodeOf(r), CodeNumber(ErrorCode::BadIpAddress));
   EXPECT_NE(ReasonOf(r).find("device.example"), std::string::npos) << ReasonOf(r);
 }
 
@@ -168,7 +168,7 @@ TEST(Win32SerialChannel, RefusalsSayWhatToDo) {
   for (const auto& c : cases) {
     const ChannelOpenResult r = OpenSerialChannel(c.port, c.baud, false);
     EXPECT_FALSE(r) << c.port;
-    EXPECT_EQ(CodeOf(r), link_error::kPortInit) << c.port;
+    EXPECT_EQ(CodeOf(r), CodeNumber(ErrorCode::PortInit)) << c.port;
     EXPECT_NE(ReasonOf(r).find(c.words), std::string::npos) << ReasonOf(r);
   }
   EXPECT_EQ(SerialPortPathOf(5), "COM5");

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "link/frame_trace.hpp"
-#include "link/link_error.hpp"
+#include "base/error.hpp"
 
 namespace statvtk {
 namespace {
@@ -37,10 +37,13 @@ TEST(FrameTraceLine, MarksEachKindOfEntry) {
       {FrameTrace::Direction::Received, {0xAA, 0x01}, 0, "12:34:56.789  <- AA 01"},
       {FrameTrace::Direction::Received,
        {0xAA, 0x01},
-       link_error::kBadChecksum,
+       CodeNumber(ErrorCode::BadChecksum),
        "12:34:56.789  <! AA 01  [ответ искажен (неверная контрольная сумма): помехи на линии "
        "(Неверная контрольная сумма пакета [4])]"},
-      {FrameTrace::Direction::Received, {}, link_error::kTimeout, "12:34:56.789  <! [нет ответа (Тайм-аут [2])]"},
+      {FrameTrace::Direction::Received,
+       {},
+       CodeNumber(ErrorCode::Timeout),
+       "12:34:56.789  <! [нет ответа (Тайм-аут [2])]"},
       {FrameTrace::Direction::Late, {0xAA}, 0, "12:34:56.789  <~ AA  [опоздавшие байты]"},
   };
   for (const auto& c : cases) {

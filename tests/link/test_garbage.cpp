@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "link/link_error.hpp"
+#include "base/error.hpp"
 #include "link/link_test_util.hpp"
 
 namespace statvtk::link_test {
@@ -15,8 +15,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::set<std::uint32_t> kReceptionCodes{link_error::kTimeout, link_error::kBadSize, link_error::kBadChecksum,
-                                              link_error::kBadAddress, link_error::kWrongReply};
+const std::set<std::uint32_t> kReceptionCodes{CodeNumber(ErrorCode::Timeout), CodeNumber(ErrorCode::BadSize),
+                                              CodeNumber(ErrorCode::BadChecksum), CodeNumber(ErrorCode::BadAddress),
+                                              CodeNumber(ErrorCode::WrongReply)};
 
 Bytes RandomReply(std::mt19937& rng) {
   Bytes r(rng() % 600);
@@ -59,7 +60,7 @@ TEST(Tmod07Garbage, TruncatedFramesTimeOut) {
     Bytes out(64, 0xEE);
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_FALSE(w.link.ReadArchive32(1, 0, 64, out));
-    EXPECT_EQ(w.link.LastError(), link_error::kTimeout);
+    EXPECT_EQ(w.link.LastError(), CodeNumber(ErrorCode::Timeout));
     EXPECT_LT(MsSince(t0), 1000.0);
     EXPECT_EQ(out, Bytes(64, 0xEE));
   }
@@ -75,7 +76,7 @@ TEST(Tmod07Garbage, LengthAnnouncingMoreThanArrives) {
     w.Timing(20, 20, 2);
     Bytes out(8, 0xEE);
     EXPECT_FALSE(w.link.ReadBlock16(1, 0, 8, out));
-    EXPECT_EQ(w.link.LastError(), link_error::kTimeout);
+    EXPECT_EQ(w.link.LastError(), CodeNumber(ErrorCode::Timeout));
     EXPECT_EQ(w.link.ErrorCount(), 2u);
   }
 }
@@ -89,7 +90,7 @@ TEST(Tmod07Garbage, EndlessNoiseDoesNotRenewTheFirstByteBudget) {
   const auto t0 = std::chrono::steady_clock::now();
   EXPECT_FALSE(w.link.Exchange(1, 0, 0, {}));
   const double ms = MsSince(t0);
-  EXPECT_EQ(w.link.LastError(), link_error::kTimeout);
+  EXPECT_EQ(w.link.LastError(), CodeNumber(ErrorCode::Timeout));
   EXPECT_GE(ms, 119.0);
   EXPECT_LT(ms, 800.0);
 }

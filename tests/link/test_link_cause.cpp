@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "link/link_cause.hpp"
-#include "link/link_error.hpp"
+#include "base/error.hpp"
 #include "link/tmod07.hpp"
 
 namespace statvtk {
@@ -25,40 +25,40 @@ TEST_P(LinkCause, NamesTheCause) {
 INSTANTIATE_TEST_SUITE_P(
     Codes, LinkCause,
     ::testing::Values(
-        CauseCase{link_error::kOk, {400, "", ""}, ""},
-        CauseCase{link_error::kTimeout, {400, "", ""}, "нет ответа за 400 мс (Тайм-аут [2])"},
-        CauseCase{link_error::kTimeout, {}, "нет ответа (Тайм-аут [2])"},
+        CauseCase{0u, {400, "", ""}, ""},
+        CauseCase{CodeNumber(ErrorCode::Timeout), {400, "", ""}, "нет ответа за 400 мс (Тайм-аут [2])"},
+        CauseCase{CodeNumber(ErrorCode::Timeout), {}, "нет ответа (Тайм-аут [2])"},
         // A note left by a good opening is no cause of a later time-out.
+        CauseCase{CodeNumber(ErrorCode::Timeout),
+                  {150, "задержка адаптера уменьшена", ""},
+                  "нет ответа за 150 мс (Тайм-аут [2])"},
         CauseCase{
-            link_error::kTimeout, {150, "задержка адаптера уменьшена", ""}, "нет ответа за 150 мс (Тайм-аут [2])"},
-        CauseCase{
-            link_error::kBadChecksum,
+            CodeNumber(ErrorCode::BadChecksum),
             {},
             "ответ искажен (неверная контрольная сумма): помехи на линии (Неверная контрольная сумма пакета [4])"},
         CauseCase{
-            link_error::kInvalidSocket,
+            CodeNumber(ErrorCode::InvalidSocket),
             {150, "", "127.0.0.1:529"},
             "соединение 127.0.0.1:529 закрыто или разорвано (Ошибка INVALID_SOCKET операции чтения/записи [101])"},
-        CauseCase{link_error::kConnect,
+        CauseCase{CodeNumber(ErrorCode::Connect),
                   {0, "", "127.0.0.1:529"},
                   "соединение 127.0.0.1:529 не установлено (Ошибка соединения WinSock [105])"},
         CauseCase{
-            link_error::kConnect,
+            CodeNumber(ErrorCode::Connect),
             {0, "соединение отвергнуто: на 127.0.0.1:529 никто не принимает подключения", ""},
             "соединение отвергнуто: на 127.0.0.1:529 никто не принимает подключения (Ошибка соединения WinSock [105])"},
-        CauseCase{link_error::kPortInit,
+        CauseCase{CodeNumber(ErrorCode::PortInit),
                   {0, "порт занят другой программой (/dev/ttyS0)", ""},
                   "порт занят другой программой (/dev/ttyS0) (Ошибка инициализации порта [100])"}));
 
 TEST(LinkCause, TheLinkNamesItsOwnTimeoutAndAddress) {
-  Tmod07 link;
-  link.SetReplyTimeout(400);
-  link.SetUseTcp(true);
-  link.SetIpAddress("127.0.0.1");
-  link.SetTcpPort(529);
-  link.SetLastError(link_error::kTimeout);
+  TcpLine line;
+  line.host = "127.0.0.1";
+  line.port = 529;
+  Tmod07 link(line, {60, 400, 10});
+  link.SetFailure(MakeError(ErrorCode::Timeout, {}));
   EXPECT_EQ(link.CauseText(), "нет ответа за 400 мс (Тайм-аут [2])");
-  link.SetLastError(link_error::kInvalidSocket);
+  link.SetFailure(MakeError(ErrorCode::InvalidSocket, {}));
   EXPECT_EQ(link.CauseText().rfind("соединение 127.0.0.1:529 ", 0), 0u);
 }
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "link/link_error.hpp"
+#include "base/error.hpp"
 #include "link/serial_channel.hpp"
 #include "link/serial_common.hpp"
 #include "link/tmod07.hpp"
@@ -123,7 +123,7 @@ TEST(SerialChannel, SecondOpenOfTheSamePortIsRefused) {
   ASSERT_TRUE(first);
   const auto second = OpenSerialChannel(pty.SlavePath(), 9600, false);
   EXPECT_FALSE(second);
-  EXPECT_EQ(CodeOf(second), link_error::kPortInit);
+  EXPECT_EQ(CodeOf(second), CodeNumber(ErrorCode::PortInit));
   EXPECT_NE(ReasonOf(second).find("порт занят другой программой"), std::string::npos) << ReasonOf(second);
 
   // Once the first one lets go, the port opens again.
@@ -152,7 +152,7 @@ TEST(SerialChannel, BadOpensGiveCode100WithAReason) {
   for (const auto& c : cases) {
     const auto r = OpenSerialChannel(c.path, c.baud, false);
     EXPECT_FALSE(r) << c.name;
-    EXPECT_EQ(CodeOf(r), link_error::kPortInit) << c.name;
+    EXPECT_EQ(CodeOf(r), CodeNumber(ErrorCode::PortInit)) << c.name;
     EXPECT_NE(ReasonOf(r).find(c.reasonPart), std::string::npos) << c.name << ": " << ReasonOf(r);
   }
 }
@@ -186,7 +186,7 @@ TEST(SerialChannel, NoPermissionNamesTheDialoutGroup) {
   ASSERT_TRUE(WIFEXITED(status)) << got;
   if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "cannot become an unprivileged user here";
   ASSERT_EQ(WEXITSTATUS(status), 0) << "the port opened without permission: " << got;
-  EXPECT_EQ(got.rfind(std::to_string(link_error::kPortInit) + " ", 0), 0u) << got;
+  EXPECT_EQ(got.rfind(std::to_string(CodeNumber(ErrorCode::PortInit)) + " ", 0), 0u) << got;
   EXPECT_NE(got.find("нет прав доступа к порту"), std::string::npos) << got;
   EXPECT_NE(got.find("dialout"), std::string::npos) << got;
 }
@@ -353,34 +353,29 @@ TEST(PortList, TheRealListingDoesNotFail) {
 TEST(Tmod07Serial, OpenLinkOpensThePortByItsName) {
   PtyPair pty;
   ASSERT_TRUE(pty.Ok());
-  Tmod07 link;
-  link.SetPortName(pty.SlavePath());
-  link.SetEvenParity(true);
-  ASSERT_TRUE(link.OpenLink(4, 57600)) << link.ErrorReason();
+  Tmod07 link(SerialLine{4, pty.SlavePath(), 57600, true});
+  ASSERT_TRUE(link.OpenLink()) << link.ErrorReason();
   EXPECT_TRUE(link.PortOpen());
   EXPECT_EQ(link.LastError(), 0u);
-  EXPECT_EQ(link.ComNumber(), 4u);
-  EXPECT_EQ(link.BaudRate(), 57600u);
   const auto line = SerialLineOf(*link.Channel());
   ASSERT_TRUE(line.has_value());
   EXPECT_TRUE(line->evenParity);
   EXPECT_EQ(line->baudRate, 57600u);
 
   // Opening again closes the open port first (else the port would be busy).
-  link.SetEvenParity(false);
-  ASSERT_TRUE(link.OpenLink(4, 9600)) << link.ErrorReason();
-  EXPECT_FALSE(SerialLineOf(*link.Channel())->evenParity);
-  EXPECT_EQ(link.BaudRate(), 9600u);
+  ASSERT_TRUE(link.OpenLink()) << link.ErrorReason();
   link.CloseLink();
   EXPECT_FALSE(link.PortOpen());
+  Tmod07 other(SerialLine{4, pty.SlavePath(), 9600, false});
+  ASSERT_TRUE(other.OpenLink()) << other.ErrorReason();
+  EXPECT_FALSE(SerialLineOf(*other.Channel())->evenParity);
+  EXPECT_EQ(SerialLineOf(*other.Channel())->baudRate, 9600u);
 }
 
 TEST(Tmod07Serial, PortNumberStandsForTtyS) {
-  Tmod07 link;
-  EXPECT_EQ(link.SerialPath(1), "/dev/ttyS0");
-  EXPECT_EQ(link.SerialPath(12), "/dev/ttyS11");
-  link.SetPortName("/dev/ttyUSB3");
-  EXPECT_EQ(link.SerialPath(1), "/dev/ttyUSB3");
+  EXPECT_EQ(Tmod07(SerialLine{1}).SerialPath(), "/dev/ttyS0");
+  EXPECT_EQ(Tmod07(SerialLine{12}).SerialPath(), "/dev/ttyS11");
+  EXPECT_EQ(Tmod07(SerialLine{1, "/dev/ttyUSB3"}).SerialPath(), "/dev/ttyUSB3");
 }
 
 TEST(Tmod07Serial, FailedOpensSetCode100AndTheReason) {
@@ -397,14 +392,12 @@ TEST(Tmod07Serial, FailedOpensSetCode100AndTheReason) {
                         {pty.SlavePath(), 9600, "порт занят другой программой"},
                         {"/dev/ttyStatvtkNoSuchPort7", 1200, "1200 бит/с не поддерживается"}};
   for (const auto& c : cases) {
-    Tmod07 link;
-    link.SetPortName(c.path);
-    EXPECT_FALSE(link.OpenLink(1, c.baud)) << c.path;
+    Tmod07 link(SerialLine{1, c.path, c.baud});
+    EXPECT_FALSE(link.OpenLink()) << c.path;
     EXPECT_FALSE(link.PortOpen());
-    EXPECT_EQ(link.LastError(), link_error::kPortInit);
+    EXPECT_EQ(link.LastError(), CodeNumber(ErrorCode::PortInit));
     EXPECT_EQ(link.ErrorText(), "Ошибка инициализации порта [100]");
     EXPECT_NE(link.ErrorReason().find(c.reasonPart), std::string::npos) << link.ErrorReason();
-    EXPECT_EQ(link.ComNumber(), 0u) << "nothing is stored on a failed open";
   }
 }
 
@@ -415,16 +408,15 @@ TEST(Tmod07Serial, ChannelFactoryReplacesThePort) {
     ++made;
     return nullptr;
   });
-  EXPECT_FALSE(link.OpenLink(1, 9600));
-  EXPECT_EQ(link.LastError(), link_error::kPortInit);
+  EXPECT_FALSE(link.OpenLink());
+  EXPECT_EQ(link.LastError(), CodeNumber(ErrorCode::PortInit));
   link.SetChannelFactory([&](Tmod07& l) -> std::unique_ptr<ByteChannel> {
     ++made;
-    l.SetLastError(link_error::kConnect);
-    l.SetErrorReason("made-up failure");
+    l.SetFailure(MakeError(ErrorCode::Connect, "made-up failure"));
     return nullptr;
   });
-  EXPECT_FALSE(link.OpenLink(1, 9600));
-  EXPECT_EQ(link.LastError(), link_error::kConnect);
+  EXPECT_FALSE(link.OpenLink());
+  EXPECT_EQ(link.LastError(), CodeNumber(ErrorCode::Connect));
   EXPECT_EQ(link.ErrorReason(), "made-up failure");
   PtyPair pty;
   ASSERT_TRUE(pty.Ok());
@@ -433,18 +425,16 @@ TEST(Tmod07Serial, ChannelFactoryReplacesThePort) {
     auto opened = OpenSerialChannel(pty.SlavePath(), 2400, false);
     return opened ? std::move(opened->channel) : nullptr;
   });
-  EXPECT_TRUE(link.OpenLink(2, 2400));
+  EXPECT_TRUE(link.OpenLink());
   EXPECT_EQ(link.LastError(), 0u);
-  EXPECT_EQ(link.ComNumber(), 2u);
   EXPECT_EQ(made, 3);
 }
 
 TEST(Tmod07Serial, SendLineAppendsTheEndingAfterAPurge) {
   PtyPair pty;
   ASSERT_TRUE(pty.Ok());
-  Tmod07 link;
-  link.SetPortName(pty.SlavePath());
-  ASSERT_TRUE(link.OpenLink(1, 9600));
+  Tmod07 link(SerialLine{1, pty.SlavePath(), 9600});
+  ASSERT_TRUE(link.OpenLink());
   const std::pair<int, std::string> cases[] = {{0, "ATZ"}, {1, "ATZ\r"}, {2, "ATZ\r\n"}, {3, "ATZ"}};
   for (const auto& [ending, sent] : cases) {
     ASSERT_TRUE(pty.Send(std::string("stale")));
@@ -460,9 +450,8 @@ TEST(Tmod07Serial, SendLineAppendsTheEndingAfterAPurge) {
 TEST(Tmod07Serial, ReadLineReturnsTheReplyOnceTheLineIsQuiet) {
   PtyPair pty;
   ASSERT_TRUE(pty.Ok());
-  Tmod07 link;
-  link.SetPortName(pty.SlavePath());
-  ASSERT_TRUE(link.OpenLink(1, 9600));
+  Tmod07 link(SerialLine{1, pty.SlavePath(), 9600});
+  ASSERT_TRUE(link.OpenLink());
 
   std::thread modem([&] {
     pty.Send(std::string("\r\nCON"));

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/link_error.hpp"
+#include "base/error.hpp"
 #include "link/tcp_channel.hpp"
 #include "link/tmod07.hpp"
 #include "support/result_util.hpp"
@@ -201,7 +201,7 @@ TEST(TcpChannel, NothingListeningGives105AtOnce) {
   const auto r = OpenTcpChannel(target);
   EXPECT_LT(Clock::now() - t0, 10s) << "a refused connect must not wait for the time-out";
   EXPECT_FALSE(r);
-  EXPECT_EQ(CodeOf(r), link_error::kConnect);
+  EXPECT_EQ(CodeOf(r), CodeNumber(ErrorCode::Connect));
   EXPECT_NE(ReasonOf(r).find("соединение отвергнуто"), std::string::npos) << ReasonOf(r);
 }
 
@@ -240,7 +240,7 @@ TEST(TcpChannel, ASilentAddressGives105AfterTheTimeOut) {
   const auto r = OpenTcpChannel(target);
   const auto took = Clock::now() - t0;
   EXPECT_FALSE(r);
-  EXPECT_EQ(CodeOf(r), link_error::kConnect);
+  EXPECT_EQ(CodeOf(r), CodeNumber(ErrorCode::Connect));
   EXPECT_NE(ReasonOf(r).find("нет ответа"), std::string::npos) << ReasonOf(r);
   EXPECT_NE(ReasonOf(r).find("за 1 с"), std::string::npos) << ReasonOf(r);
   EXPECT_GE(took, 900ms) << "the connect gave up before its time-out";
@@ -262,7 +262,7 @@ TEST(TcpChannel, AbortEndsTheConnectWait) {
   stopper.join();
   EXPECT_LT(Clock::now() - t0, 10s);
   EXPECT_FALSE(r);
-  EXPECT_EQ(CodeOf(r), link_error::kConnect);
+  EXPECT_EQ(CodeOf(r), CodeNumber(ErrorCode::Connect));
   EXPECT_NE(ReasonOf(r).find("прервано"), std::string::npos) << ReasonOf(r);
 }
 
@@ -293,7 +293,7 @@ TEST(TcpChannel, BadOrUnresolvedAddressesGive111) {
     };
     const auto r = OpenTcpChannel(t);
     EXPECT_FALSE(r) << c.name;
-    EXPECT_EQ(CodeOf(r), link_error::kBadIpAddress) << c.name;
+    EXPECT_EQ(CodeOf(r), CodeNumber(ErrorCode::BadIpAddress)) << c.name;
     EXPECT_FALSE(ReasonOf(r).empty()) << c.name;
   }
   EXPECT_EQ(lookups, 1) << "only the DynDNS case with a name may be looked up";
@@ -332,11 +332,11 @@ TEST(TcpChannel, LocalhostResolvesWithTheSystemResolver) {
 
 TEST(Tmod07Tcp, OpenLinkConnectsAndLinesAreSerialOnly) {
   ReversingServer server;
-  Tmod07 link;
-  link.SetUseTcp(true);
-  link.SetIpAddress("127.0.0.1");
-  link.SetTcpPort(server.Port());
-  ASSERT_TRUE(link.OpenLink(1, 57600)) << link.ErrorReason();
+  TcpLine line;
+  line.host = "127.0.0.1";
+  line.port = server.Port();
+  Tmod07 link(line);
+  ASSERT_TRUE(link.OpenLink()) << link.ErrorReason();
   EXPECT_TRUE(link.PortOpen());
   EXPECT_EQ(link.LastError(), 0u);
   EXPECT_EQ(link.Channel()->CarrierWaitMs(), 0u);
@@ -363,20 +363,22 @@ TEST(Tmod07Tcp, FailedConnectsSetTheirCodes) {
     const char* text;
   };
   const Case cases[] = {
-      {"no address", "", 10001, false, link_error::kBadIpAddress, "Неверный формат IP-адреса [111]"},
-      {"no DynDNS name", "127.0.0.1", 10001, true, link_error::kBadIpAddress, "Неверный формат IP-адреса [111]"},
-      {"bad address", "127.0.0.256", 10001, false, link_error::kBadIpAddress, "Неверный формат IP-адреса [111]"},
-      {"refused", "127.0.0.1", freePort, false, link_error::kConnect, "Ошибка соединения WinSock [105]"},
-      {"silent", "127.0.0.1", silent.Port(), false, link_error::kConnect, "Ошибка соединения WinSock [105]"},
+      {"no address", "", 10001, false, CodeNumber(ErrorCode::BadIpAddress), "Неверный формат IP-адреса [111]"},
+      {"no DynDNS name", "127.0.0.1", 10001, true, CodeNumber(ErrorCode::BadIpAddress),
+       "Неверный формат IP-адреса [111]"},
+      {"bad address", "127.0.0.256", 10001, false, CodeNumber(ErrorCode::BadIpAddress),
+       "Неверный формат IP-адреса [111]"},
+      {"refused", "127.0.0.1", freePort, false, CodeNumber(ErrorCode::Connect), "Ошибка соединения WinSock [105]"},
+      {"silent", "127.0.0.1", silent.Port(), false, CodeNumber(ErrorCode::Connect), "Ошибка соединения WinSock [105]"},
   };
   for (const auto& c : cases) {
-    Tmod07 link;
-    link.SetUseTcp(true);
-    link.SetIpAddress(c.ip);
-    link.SetTcpPort(c.port);
-    link.SetUseDynDNS(c.dynDns);
-    link.SetConnectTimeout(1);
-    EXPECT_FALSE(link.OpenLink(1, 9600)) << c.name;
+    TcpLine line;
+    line.host = c.ip;
+    line.port = c.port;
+    line.useDynDns = c.dynDns;
+    line.connectTimeoutS = 1;
+    Tmod07 link(line);
+    EXPECT_FALSE(link.OpenLink()) << c.name;
     EXPECT_FALSE(link.PortOpen()) << c.name;
     EXPECT_EQ(link.LastError(), c.code) << c.name;
     EXPECT_EQ(link.ErrorText(), c.text) << c.name;
@@ -436,7 +438,7 @@ TEST(TcpChannelStop, AbortEndsAHangingLookup) {
   const auto ended = Clock::now();
   stopper.join();
   EXPECT_FALSE(r);
-  EXPECT_EQ(CodeOf(r), link_error::kConnect);
+  EXPECT_EQ(CodeOf(r), CodeNumber(ErrorCode::Connect));
   EXPECT_NE(ReasonOf(r).find("прерван"), std::string::npos) << ReasonOf(r);
   EXPECT_LT(ended - raised, 250ms) << "the lookup was waited for after the abort";
 }

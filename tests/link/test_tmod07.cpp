@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "link/link_error.hpp"
+#include "base/error.hpp"
 #include "link/link_test_util.hpp"
 
 namespace statvtk::link_test {
@@ -110,7 +110,7 @@ TEST(Tmod07Ops, IdentifyReturnsExactlyTheDataAsText) {
   Wired silent;
   silent.Timing(10, 10, 1);
   EXPECT_EQ(silent.link.Identify(1), "");
-  EXPECT_EQ(silent.link.LastError(), link_error::kTimeout);
+  EXPECT_EQ(silent.link.LastError(), CodeNumber(ErrorCode::Timeout));
 }
 
 TEST(Tmod07Ops, ChecksumExampleOnTheWire) {
@@ -172,32 +172,32 @@ TEST(Tmod07Reply, FaultyRepliesEndWithTheirCode) {
          r[2] ^= 0x01;
          return r;
        },
-       link_error::kBadAddress, 0},
+       CodeNumber(ErrorCode::BadAddress), 0},
       {"bad checksum",
        [](std::span<const std::uint8_t> req) {
          Bytes r = ShortReplyTo(req, Bytes{1, 2});
          r.back() ^= 0x40;
          return r;
        },
-       link_error::kBadChecksum, 1},
+       CodeNumber(ErrorCode::BadChecksum), 1},
       {"another group",
        [](std::span<const std::uint8_t> req) {
          return frame::BuildShort(frame::kReplyStart, req[1], static_cast<std::uint8_t>(req[3] + 1), req[4], Bytes{1});
        },
-       link_error::kWrongReply, 1},
+       CodeNumber(ErrorCode::WrongReply), 1},
       {"another command",
        [](std::span<const std::uint8_t> req) {
          return frame::BuildShort(frame::kReplyStart, req[1], req[3], static_cast<std::uint8_t>(req[4] ^ 1), Bytes{1});
        },
-       link_error::kWrongReply, 1},
-      {"silence", [](std::span<const std::uint8_t>) { return Bytes{}; }, link_error::kTimeout, 0},
+       CodeNumber(ErrorCode::WrongReply), 1},
+      {"silence", [](std::span<const std::uint8_t>) { return Bytes{}; }, CodeNumber(ErrorCode::Timeout), 0},
       {"cut short",
        [](std::span<const std::uint8_t> req) {
          Bytes r = ShortReplyTo(req, Pattern(16));
          r.resize(12);
          return r;
        },
-       link_error::kTimeout, 0},
+       CodeNumber(ErrorCode::Timeout), 0},
       {"length announcing more than arrives",
        [](std::span<const std::uint8_t> req) {
          Bytes r{0xAA, req[1], static_cast<std::uint8_t>(~req[1]), req[3], req[4], 200};
@@ -205,7 +205,7 @@ TEST(Tmod07Reply, FaultyRepliesEndWithTheirCode) {
          r.insert(r.end(), more.begin(), more.end());
          return r;
        },
-       link_error::kTimeout, 0},
+       CodeNumber(ErrorCode::Timeout), 0},
   };
   for (const auto& c : cases) {
     for (std::uint32_t retries : {1u, 3u}) {
@@ -219,7 +219,7 @@ TEST(Tmod07Reply, FaultyRepliesEndWithTheirCode) {
       EXPECT_EQ(w.link.SentCount(), retries);
       EXPECT_EQ(w.link.ErrorCount(), retries);
       EXPECT_EQ(w.link.ReplyCount(), c.replyCount * retries);
-      EXPECT_EQ(w.link.ErrorText(), LinkErrorText(c.code));
+      EXPECT_EQ(w.link.ErrorText(), LinkCodeText(c.code));
     }
   }
 }
@@ -247,7 +247,7 @@ TEST(Tmod07Reply, LongFormChecksGroupAndCommandToo) {
   w.Timing(10, 10, 2);
   Bytes out(32, 0xEE);
   EXPECT_FALSE(w.link.ReadBlock16Long(9, 0, 32, out));
-  EXPECT_EQ(w.link.LastError(), link_error::kWrongReply);
+  EXPECT_EQ(w.link.LastError(), CodeNumber(ErrorCode::WrongReply));
   EXPECT_EQ(out, Bytes(32, 0xEE));
   EXPECT_EQ(w.link.SentCount(), 2u);
 }
@@ -266,32 +266,30 @@ TEST(Tmod07Reply, LongFormAcceptsAnyAddressBytes) {
 TEST(Tmod07Send, ShortWriteAndMissingCarrier) {
   for (bool tcp : {false, true}) {
     SCOPED_TRACE(tcp ? "tcp" : "serial");
-    Wired w(Answering(frame::Form::Short, Bytes{1}));
-    w.link.SetUseTcp(tcp);
+    Wired w(Answering(frame::Form::Short, Bytes{1}), {}, tcp ? LineTarget(TcpLine{}) : LineTarget(SerialLine{}));
     w.channel->SetSocket(tcp);
     w.Timing(10, 10, 2);
     w.channel->SetWriteLimit(3);
     EXPECT_FALSE(w.link.Exchange(1, 0, 0, {}));
-    EXPECT_EQ(w.link.LastError(), link_error::kSendFailed);
+    EXPECT_EQ(w.link.LastError(), CodeNumber(ErrorCode::SendFailed));
     EXPECT_EQ(w.link.SentCount(), tcp ? 0u : 2u);  // a short serial write is still counted
     EXPECT_EQ(tcp ? w.channel->DropInputs() : w.channel->Purges(), 2u);
 
     w.link.CloseLink();
     EXPECT_FALSE(w.link.PortOpen());
     EXPECT_FALSE(w.link.Exchange(1, 0, 0, {}));
-    EXPECT_EQ(w.link.LastError(), tcp ? link_error::kInvalidSocket : link_error::kSendFailed);
+    EXPECT_EQ(w.link.LastError(), tcp ? CodeNumber(ErrorCode::InvalidSocket) : CodeNumber(ErrorCode::SendFailed));
   }
 }
 
 TEST(Tmod07Send, ClosedCarrierEndsAtOnce) {
-  Wired w(Answering(frame::Form::Short, Bytes{1}));
-  w.link.SetUseTcp(true);
+  Wired w(Answering(frame::Form::Short, Bytes{1}), {}, TcpLine{});
   w.channel->SetSocket(true);
   w.Timing(1000, 1000, 10);
   w.channel->SetOpen(false);
   const auto t0 = std::chrono::steady_clock::now();
   EXPECT_FALSE(w.link.Exchange(1, 0, 0, {}));
-  EXPECT_EQ(w.link.LastError(), link_error::kInvalidSocket);
+  EXPECT_EQ(w.link.LastError(), CodeNumber(ErrorCode::InvalidSocket));
   EXPECT_LT(MsSince(t0), 500.0);
   EXPECT_TRUE(w.channel->Written().empty());
 }
@@ -305,7 +303,7 @@ TEST(Tmod07Timing, SilenceEndsWithinItsBudget) {
   const auto t0 = std::chrono::steady_clock::now();
   EXPECT_FALSE(w.link.Exchange(1, 0, 0, {}));
   const double ms = MsSince(t0);
-  EXPECT_EQ(w.link.LastError(), link_error::kTimeout);
+  EXPECT_EQ(w.link.LastError(), CodeNumber(ErrorCode::Timeout));
   EXPECT_GE(ms, 119.0);
   EXPECT_LT(ms, 1000.0);
 }
@@ -330,7 +328,7 @@ TEST(Tmod07Timing, ByteTimeoutAppliesAfterTheFirstByte) {
     w.Timing(byteMs, 100, 1);
     const bool ok = w.link.Exchange(1, 0, 0, {});
     EXPECT_EQ(ok, byteMs == 100u);
-    EXPECT_EQ(w.link.LastError(), byteMs == 100u ? 0u : link_error::kTimeout);
+    EXPECT_EQ(w.link.LastError(), byteMs == 100u ? 0u : CodeNumber(ErrorCode::Timeout));
   }
 }
 
@@ -341,7 +339,7 @@ TEST(Tmod07Timing, RetriesAndPauseShortForm) {
   EXPECT_FALSE(w.link.Exchange(1, 0, 0, {}));
   EXPECT_EQ(w.link.SentCount(), 3u);
   EXPECT_EQ(w.link.ErrorCount(), 3u);
-  EXPECT_EQ(w.link.LastError(), link_error::kTimeout);
+  EXPECT_EQ(w.link.LastError(), CodeNumber(ErrorCode::Timeout));
   const auto times = w.channel->WriteTimes();
   ASSERT_EQ(times.size(), 3u);
   for (std::size_t i = 1; i < times.size(); ++i) {
@@ -402,7 +400,7 @@ TEST(Tmod07Abort, EndsTheLongFormFirstByteWaitWithin20ms) {
   EXPECT_FALSE(w.link.ExchangeLong(1, 0, 0, {}));
   const auto ended = std::chrono::steady_clock::now();
   stopper.join();
-  EXPECT_EQ(w.link.LastError(), link_error::kAborted);
+  EXPECT_EQ(w.link.LastError(), CodeNumber(ErrorCode::Stopped));
   EXPECT_EQ(w.link.SentCount(), 1u);
   const double late = std::chrono::duration<double, std::milli>(ended - raised).count();
   EXPECT_LT(late, 40.0);
@@ -429,7 +427,7 @@ TEST(Tmod07Timing, PauseStepsAndLongFormWaitCountedExactly) {
 
 TEST(Tmod07Timing, ZeroRetriesStillMakesOneAttempt) {
   Wired w(Answering(frame::Form::Short, Bytes{1}));
-  w.link.SetRetries(0);
+  w.link.SetTiming({w.link.ByteTimeout(), w.link.ReplyTimeout(), 0});
   EXPECT_TRUE(w.link.Exchange(1, 0, 0, {}));
   EXPECT_EQ(w.link.SentCount(), 1u);
 }
@@ -458,7 +456,7 @@ TEST(Tmod07Abort, EndsAReceptionWithTheStopCode) {
   EXPECT_FALSE(w.link.ReadBlock16(1, 0, 16, out));
   const double ms = MsSince(t0);
   stopper.join();
-  EXPECT_EQ(w.link.LastError(), link_error::kAborted);
+  EXPECT_EQ(w.link.LastError(), CodeNumber(ErrorCode::Stopped));
   EXPECT_EQ(w.link.ErrorText(), "Прервано пользователем [10]");
   EXPECT_EQ(out, Bytes(16, 0xEE));
   EXPECT_EQ(w.link.SentCount(), 1u);
@@ -483,7 +481,7 @@ TEST(Tmod07Abort, EndsThePauseWithTheStopCode) {
   EXPECT_FALSE(w.link.Exchange(1, 0, 0, {}));
   const double ms = MsSince(t0);
   stopper.join();
-  EXPECT_EQ(w.link.LastError(), link_error::kAborted);
+  EXPECT_EQ(w.link.LastError(), CodeNumber(ErrorCode::Stopped));
   EXPECT_EQ(w.link.SentCount(), 1u);
   EXPECT_EQ(w.link.ErrorCount(), 1u);
   EXPECT_LT(ms, 1000.0);
@@ -494,7 +492,7 @@ TEST(Tmod07Abort, EndsTheLongFormWaitAndARaisedFlagSendsNothing) {
   w.link.AbortFlag() = true;
   EXPECT_FALSE(w.link.ExchangeLong(1, 0, 0, {}));
   EXPECT_FALSE(w.link.Exchange(1, 0, 0, {}));
-  EXPECT_EQ(w.link.LastError(), link_error::kAborted);
+  EXPECT_EQ(w.link.LastError(), CodeNumber(ErrorCode::Stopped));
   EXPECT_TRUE(w.channel->Written().empty());
   w.link.AbortFlag() = false;
   EXPECT_TRUE(w.link.ExchangeLong(1, 0, 0, {}));
@@ -540,7 +538,7 @@ TEST(Tmod07Trace, SentReceivedAndLateBytes) {
   EXPECT_EQ(log[1].bytes, request);
   EXPECT_EQ(log[2].dir, FrameTrace::Direction::Received);
   EXPECT_EQ(log[2].bytes, bad);
-  EXPECT_EQ(log[2].result, link_error::kBadChecksum);
+  EXPECT_EQ(log[2].result, CodeNumber(ErrorCode::BadChecksum));
   EXPECT_EQ(log[3].dir, FrameTrace::Direction::Sent);
   EXPECT_EQ(log[4].dir, FrameTrace::Direction::Received);
   EXPECT_EQ(log[4].bytes, good);
@@ -562,7 +560,7 @@ TEST(Tmod07Trace, TimeoutShowsThePartialBytes) {
   EXPECT_FALSE(w.link.Exchange(1, 15, 1, Bytes{0, 0, 8}));
   ASSERT_EQ(received.size(), 1u);
   EXPECT_EQ(received[0].first.size(), 5u);
-  EXPECT_EQ(received[0].second, link_error::kTimeout);
+  EXPECT_EQ(received[0].second, CodeNumber(ErrorCode::Timeout));
 }
 
 // --- errors, setters, carrier ---
@@ -586,9 +584,9 @@ TEST(LinkError, Texts) {
       {4000000000u, "Неизвестная ошибка [4000000000]"},
   };
   for (const auto& [code, text] : cases) {
-    EXPECT_EQ(LinkErrorText(code), text);
+    EXPECT_EQ(LinkCodeText(code), text);
     Tmod07 link;
-    link.SetLastError(code);
+    link.SetFailure(MakeError(static_cast<ErrorCode>(code), {}));
     EXPECT_EQ(link.ErrorText(), text);
   }
 }
@@ -600,13 +598,17 @@ TEST(Tmod07Setters, AddressesNeedADot) {
   EXPECT_EQ(link.ByteTimeout(), 60u);
   EXPECT_EQ(link.ReplyTimeout(), 100u);
   EXPECT_EQ(link.Retries(), 10u);
-  link.SetIpAddress("10.0.0.7");
-  link.SetIpAddress("localhost");
-  EXPECT_EQ(link.IpAddress(), "10.0.0.7");
-  link.SetDynDnsName("meter.example.org");
-  link.SetDynDnsName("meter");
-  link.SetDynDnsName("");
-  EXPECT_EQ(link.DynDnsName(), "meter.example.org");
+  // A host text without a dot is no address: the settings keep none.
+  ConnectionSettings s;
+  s.connectMode = ConnectMode::Tcp;
+  s.sockIp = "10.0.0.7";
+  s.dynDnsName = "meter.example.org";
+  EXPECT_EQ(std::get<TcpLine>(LineTargetOf(s)).host, "10.0.0.7");
+  EXPECT_EQ(std::get<TcpLine>(LineTargetOf(s)).dynDnsName, "meter.example.org");
+  s.sockIp = "localhost";
+  s.dynDnsName = "meter";
+  EXPECT_EQ(std::get<TcpLine>(LineTargetOf(s)).host, "");
+  EXPECT_EQ(std::get<TcpLine>(LineTargetOf(s)).dynDnsName, "");
 }
 
 TEST(Tmod07Carrier, AttachReplacesAndCloseDrops) {

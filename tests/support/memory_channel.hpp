@@ -94,9 +94,7 @@ class MemoryChannel : public ByteChannel {
     else Purge(dropped);
   }
   bool CountsShortWrites() const override { return !options_.socket; }
-  std::uint32_t GoneCode() const override {
-    return options_.socket ? link_error::kInvalidSocket : link_error::kSendFailed;
-  }
+  ErrorCode GoneCode() const override { return options_.socket ? ErrorCode::InvalidSocket : ErrorCode::SendFailed; }
   bool CarriesTextLines() const override { return !options_.socket; }
 
   // --- the test's side ---
