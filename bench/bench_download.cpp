@@ -33,7 +33,6 @@ class QuietObserver : public ReadObserver {
   void ShowDetail(const std::string&) override {}
   void SetProgressMax(int) override {}
   void SetProgressPos(int) override {}
-  void DisableControls() override {}
   void EnableControls() override {}
   void DeliverStatistics(const StatData&, const std::string&) override { delivered = true; }
   void DeliverCurrent(std::span<const std::uint8_t, 1024>, DeviceType, const std::string&) override {}
@@ -78,30 +77,23 @@ Figures Read(DeviceType model, std::uint32_t baud, std::uint32_t latencyMs, cons
   const std::unique_ptr<sim::Server> server = std::move(*started);
   QuietObserver obs;
   TReadThread job(obs);
-  job.SetConnectMode(ConnectMode::Tcp);
-  job.SetSockIP("127.0.0.1");
-  job.SetSockPort(server->Port());
-  if (model == DeviceType::dtLDN08) {
-    job.SetUseMBus(true);
-    job.SetMBusAddress(sim::kDefaultLongAddress);
-  } else {
-    job.SetNetAddress(1);
-  }
-  job.SetTimings({100, 400, 5}, {400, 1500, 5}, {100, 150, 10});
-  job.SetReadAll(!kind.readNew);
-  job.SetReadNew(kind.readNew);
-  job.SetBasePath(kind.base);
-  if (kind.allKinds) {
-    job.SetWantHourly(true);
-    job.SetWantDaily(true);
-    job.SetWantMonthly(true);
-    job.SetWantEvents(true);
-  }
-  job.SetProgramHome(home);
+  ReadJob spec;
+  spec.line.mode = ConnectMode::Tcp;
+  spec.line.target = TcpLine{"127.0.0.1", server->Port()};
+  spec.line.timing = {100, 150, 10};
+  spec.useMBus = model == DeviceType::dtLDN08;
+  spec.address = spec.useMBus ? sim::kDefaultLongAddress : 1;
+  StatisticsPlan plan;
+  plan.range = kind.readNew ? RecordRange::New : RecordRange::All;
+  plan.basePath = kind.base;
+  if (kind.allKinds) plan.kinds = {true, true, true, true};
+  spec.what = plan;
+  spec.home = home;
+  job.SetJob(spec);
   Figures f;
-  job.SetTrace([&f](const FrameTrace& t) {
+  job.Hooks().trace = [&f](const FrameTrace& t) {
     if (t.direction != FrameTrace::Direction::Late) f.bytes += t.bytes.size();
-  });
+  };
   std::thread worker([&] {
     const auto t0 = std::chrono::steady_clock::now();
     const double c0 = ThreadCpuSeconds();
@@ -111,7 +103,7 @@ Figures Read(DeviceType model, std::uint32_t baud, std::uint32_t latencyMs, cons
   });
   worker.join();
   f.ok = job.Result().outcome == ReadOutcome::Done && obs.delivered;
-  f.exchanges = job.Link().SentCount();
+  f.exchanges = job.Result().requests;
   if (written) *written = job.Result().file;
   return f;
 }

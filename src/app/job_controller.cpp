@@ -36,9 +36,9 @@ bool JobController::Start(const JobRequest& request, QString* error) {
   progressMax_ = 100;
   auto job = std::make_unique<TReadThread>(static_cast<ReadObserver&>(*this));
   PrepareReadJob(*job, request.settings, home_, request.plan);
-  if (!request.batch.empty()) job->SetBatchAddresses(request.batch);
+  if (!request.batch.empty()) job->Job().batch = request.batch;
   job->SetStopFlag(&stop_);
-  job->SetTrace([this](const FrameTrace& f) { Trace(f); });
+  job->Hooks().trace = [this](const FrameTrace& f) { Trace(f); };
   if (setup_) setup_(*job);
   TReadThread* run = job.get();
   try {

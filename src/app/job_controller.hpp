@@ -114,7 +114,6 @@ class JobController : public QObject, private ReadObserver {
   void ShowDetail(const std::string& text) override;
   void SetProgressMax(int max) override;
   void SetProgressPos(int pos) override;
-  void DisableControls() override {}
   void EnableControls() override;
   void DeliverStatistics(const StatData& data, const std::string& caption) override;
   void DeliverCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type, const std::string& serial) override;

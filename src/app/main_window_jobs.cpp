@@ -173,7 +173,7 @@ void MainWindow::OnJobFinished(const JobEnd& end) {
   if (end.kind == ReadKind::CurrentRefresh && end.target && !result.delivered &&
       result.outcome != ReadOutcome::Stopped) {
     QString reason = QString::fromStdString(result.Message());
-    if (!result.linkError.empty()) reason += QStringLiteral(" (") + QString::fromStdString(result.linkError) + ")";
+    if (result.linkCause) reason += QStringLiteral(" (") + QString::fromStdString(result.linkCause->reason) + ")";
     if (reason.isEmpty()) reason = QStringLiteral("Нет ответа прибора");
     end.target->RefreshFailed(reason);
   }

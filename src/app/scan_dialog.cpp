@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "reading/number_list.hpp"
+#include "reading/job_prep.hpp"
 #include "reading/read_thread.hpp"
 
 namespace statvtk::app {
@@ -28,7 +29,6 @@ class ScanDialog::Bridge : public ReadObserver, public ScanObserver {
   void ShowDetail(const std::string&) override {}
   void SetProgressMax(int) override {}
   void SetProgressPos(int) override {}
-  void DisableControls() override {}
   void EnableControls() override {}
   void DeliverStatistics(const StatData&, const std::string&) override {}
   void DeliverCurrent(std::span<const std::uint8_t, 1024>, DeviceType, const std::string&) override {}
@@ -169,10 +169,10 @@ void ScanDialog::StartSearch() {
     TReadThread job(*bridge_);
     ConnectionSettings s = settings_;
     s.useMBus = false;  // the address range is of short addresses
-    job.SetConnection(s);
+    job.SetJob(MakeReadJob(s, {}, ReadPlan{ReadKind::Custom, {}}));
+    job.Job().what = ScanRead{addresses, bauds, bridge_.get()};
     job.SetStopFlag(&stopFlag_);
     job.SetAbortFlag(&stopFlag_);
-    job.SetScan(addresses, bauds, bridge_.get());
     job.RunHere();
     bridge_->Finished();
   });

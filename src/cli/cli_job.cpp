@@ -26,7 +26,7 @@ void ConfigureJob(TReadThread& job, const JobSetup& setup, const ConnectionOptio
   PrepareReadJob(job, setup.settings, setup.home, plan);
   job.SetStopFlag(&StopSignal::StopFlag());
   job.SetAbortFlag(&StopSignal::AbortFlag());
-  if (o.trace) job.SetTrace([&obs](const FrameTrace& f) { obs.Trace(f); });
+  if (o.trace) job.Hooks().trace = [&obs](const FrameTrace& f) { obs.Trace(f); };
 }
 
 void RunJob(TReadThread& job) {

@@ -140,7 +140,7 @@ int RunBatch(const ReadOptions& ro, const JobSetup& setup, const ReadChoice& cho
   BatchObserver obs(out, err, StderrIsTerminal());
   TReadThread job(obs);
   ConfigureJob(job, setup, ro.conn, obs, ReadPlan{ReadKind::Statistics, choice});
-  job.SetBatchAddresses(ro.addresses);
+  job.Job().batch = ro.addresses;
   RunJob(job);
   obs.ClearProgress();
   const auto& results = job.BatchResults();
@@ -217,7 +217,7 @@ int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
   CliObserver obs(err, StderrIsTerminal());
   TReadThread job(obs);
   ConfigureJob(job, setup, ro.conn, obs, ReadPlan{ReadKind::Statistics, choice});
-  if (ro.base) job.SetBasePath(*ro.base);
+  if (ro.base) job.Job().Statistics()->basePath = *ro.base;
   RunJob(job);
   return Conclude(job.Result(), obs, ro, out, err);
 }

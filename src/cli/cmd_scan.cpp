@@ -108,7 +108,7 @@ int RunScan(const Args& args, std::ostream& out, std::ostream& err) {
   ScanPrinter printer(out, obs, json);
   TReadThread job(obs);
   ConfigureJob(job, setup, o, obs, ReadPlan{ReadKind::Custom, {}});
-  job.SetScan(addresses, bauds, &printer);
+  job.Job().what = ScanRead{addresses, bauds, &printer};
   RunJob(job);
   obs.ClearProgress();
   const auto& found = job.ScanResults();

@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "reading/read_thread.hpp"
+#include "reading/read_result.hpp"
 
 namespace statvtk {
 

@@ -1,23 +1,31 @@
 #include "reading/job_prep.hpp"
 
+#include <algorithm>
+
 #include "reading/read_thread.hpp"
 
 namespace statvtk {
 
-void PrepareReadJob(TReadThread& job, const ConnectionSettings& settings, const std::filesystem::path& home,
-                    const ReadPlan& plan) {
-  job.SetConnection(settings);
-  job.SetProgramHome(home);
+ReadJob MakeReadJob(const ConnectionSettings& s, const std::filesystem::path& home, const ReadPlan& plan) {
+  ReadJob job;
+  job.settingsError = ConnectionSettingsError(s);
+  job.line = LineSpecOf(s);
+  job.useMBus = s.useMBus;
+  job.address = static_cast<std::uint32_t>(std::clamp<std::int64_t>(s.netAddress, 0, 0xFFFFFFFF));
+  job.home = home;
   switch (plan.kind) {
-    case ReadKind::Statistics: ApplyReadChoice(plan.choice, job); break;
-    case ReadKind::Current: job.SetReadCurrent(true); break;
-    case ReadKind::CurrentRefresh:
-      job.SetReadCurrent(true);
-      job.SetRefreshWindow(true);
-      break;
-    case ReadKind::Identify: job.SetIdentifyOnly(true); break;
+    case ReadKind::Statistics: job.what = PlanOfChoice(plan.choice); break;
+    case ReadKind::Current: job.what = CurrentRead{}; break;
+    case ReadKind::CurrentRefresh: job.what = CurrentRead{true}; break;
+    case ReadKind::Identify: job.what = IdentifyRead{}; break;
     case ReadKind::Custom: break;
   }
+  return job;
+}
+
+void PrepareReadJob(TReadThread& job, const ConnectionSettings& settings, const std::filesystem::path& home,
+                    const ReadPlan& plan) {
+  job.SetJob(MakeReadJob(settings, home, plan));
 }
 
 }  // namespace statvtk

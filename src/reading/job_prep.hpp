@@ -1,11 +1,12 @@
 // Turning the connection settings and what the user chose to read into a
-// prepared reading job: the one place both front ends build their jobs.
+// reading job: the one place the front ends build their jobs.
 #pragma once
 
 #include <filesystem>
 
 #include "link/settings.hpp"
 #include "reading/read_choice.hpp"
+#include "reading/read_job.hpp"
 
 namespace statvtk {
 
@@ -25,9 +26,12 @@ struct ReadPlan {
   ReadChoice choice;  // used by Statistics only
 };
 
-// Gives `job` the connection (the address is settings.netAddress), the
-// program home and what to read. The stop flag, abort flag and frame trace
-// stay with the caller, which owns them.
+// The job of the connection settings (the address is settings.netAddress,
+// an out-of-range value is refused by the run), the program home and what to read.
+ReadJob MakeReadJob(const ConnectionSettings& settings, const std::filesystem::path& home, const ReadPlan& plan);
+
+// Gives `job` that job. The stop flag, abort flag and frame trace stay with
+// the caller, which owns them.
 void PrepareReadJob(TReadThread& job, const ConnectionSettings& settings, const std::filesystem::path& home,
                     const ReadPlan& plan);
 

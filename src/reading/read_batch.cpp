@@ -1,69 +1,58 @@
 // Several instruments in one run: the line is opened (and a modem dialled)
 // once, then each address is identified and read in turn into its own file.
-#include "reading/read_thread.hpp"
+#include "reading/reads.hpp"
+#include "reading/run_end.hpp"
 
 namespace statvtk {
 
-void TReadThread::RunBatch() {
-  const std::vector<std::uint32_t> addresses = batch_;
-  auto failAll = [this, &addresses](std::size_t from) {
-    for (std::size_t i = from; i < addresses.size(); ++i) {
-      ReadResult r = result_;
-      r.address = addresses[i];
-      batchResults_.push_back(r);
+RunOutput ReadBatch(const ReadJob& job, RunContext& ctx) {
+  RunOutput out;
+  const std::vector<std::uint32_t>& addresses = job.batch;
+  LineSession line(job.line, ctx);
+  if (auto failed = line.Open()) {
+    RunEnd e{failed->stage == LineSession::Stage::Open ? EndKind::OpenFailed : EndKind::DialFailed};
+    e.open = std::move(failed);
+    EndRun(e, ctx, &line, false, out.result);
+    for (std::uint32_t a : addresses) {
+      ReadResult r = out.result;
+      r.address = a;
+      out.batch.push_back(r);
     }
-  };
-  if (!OpenPort()) {
-    failAll(0);
-    return;
+    return out;
   }
-  if (!ModemDial()) {
-    link_.CloseLink();
-    obs_.EnableControls();
-    if (StopNow()) MarkStopped();
-    else Fail(LinkFailureCode(), {});
-    failAll(0);
-    return;
-  }
-  holdLine_ = true;
   bool stopped = false;
   for (std::size_t i = 0; i < addresses.size() && !stopped; ++i) {
     const std::uint32_t a = addresses[i];
-    result_ = {};
-    result_.address = a;
-    identified_.clear();
-    ClearBuffers();
-    if (job_.useMBus) {
-      job_.mbusAddress = a;
+    ctx.obs.BatchAddressStarted(a, i, addresses.size());
+    ctx.Log("Адрес " + std::to_string(a) + " (" + std::to_string(i + 1) + " из " + std::to_string(addresses.size()) +
+            ")");
+    ReadResult r;
+    r.address = a;
+    if (ctx.StopNow()) {
+      r.outcome = ReadOutcome::Stopped;
+      r.error = MakeError(ErrorCode::Stopped, {});
+    } else if (const std::string refused = AddressRefusal(a, job.useMBus); !refused.empty()) {
+      RunEnd e{EndKind::Refused};
+      e.message = refused;
+      EndRun(e, ctx, &line, true, r);
     } else {
-      job_.netAddress = a;
+      r = ReadInstrument(line, ctx, a, job.useMBus, job.what, true);
     }
-    obs_.BatchAddressStarted(a, i, addresses.size());
-    Log("Адрес " + std::to_string(a) + " (" + std::to_string(i + 1) + " из " + std::to_string(addresses.size()) + ")");
-    if (StopNow()) {
-      MarkStopped();
-    } else if (const std::string refused = JobError(); !refused.empty()) {
-      ReportError(refused);
-      Fail(ErrorCode::BadSettings, refused);
-    } else if (Identify()) {
-      RunDevicePath();
-    }
-    stopped = result_.outcome == ReadOutcome::Stopped;
-    batchResults_.push_back(result_);
+    stopped = r.outcome == ReadOutcome::Stopped;
+    out.batch.push_back(std::move(r));
   }
-  holdLine_ = false;
-  CloseAll();
-  obs_.EnableControls();
+  line.Close();
+  ctx.obs.EnableControls();
   // The whole run: stopped, failed when any address failed, done otherwise.
-  ReadResult overall;
-  overall.outcome = ReadOutcome::Done;
-  for (const ReadResult& r : batchResults_) {
-    if (r.outcome == ReadOutcome::Stopped) overall.outcome = ReadOutcome::Stopped;
-    else if (r.outcome != ReadOutcome::Done && overall.outcome == ReadOutcome::Done)
-      overall.outcome = ReadOutcome::Failed;
+  out.result.outcome = ReadOutcome::Done;
+  for (const ReadResult& r : out.batch) {
+    out.result.requests += r.requests;
+    if (r.outcome == ReadOutcome::Stopped) out.result.outcome = ReadOutcome::Stopped;
+    else if (r.outcome != ReadOutcome::Done && out.result.outcome == ReadOutcome::Done)
+      out.result.outcome = ReadOutcome::Failed;
   }
-  if (stopped) overall.outcome = ReadOutcome::Stopped;
-  result_ = overall;
+  if (stopped) out.result.outcome = ReadOutcome::Stopped;
+  return out;
 }
 
 }  // namespace statvtk

@@ -1,7 +1,5 @@
 #include "reading/read_choice.hpp"
 
-#include "reading/read_thread.hpp"
-
 namespace statvtk {
 
 int RecTypeBits(const RecordKinds& k) {
@@ -43,18 +41,6 @@ void ReadChoice::Accept(const SelectStatState& s, std::int16_t hoursCount, std::
     hours = hoursCount;
     days = daysCount;
   }
-}
-
-void ApplyReadChoice(const ReadChoice& c, TReadThread& job) {
-  job.SetReadAll(c.readAll);
-  job.SetReadLast(c.readLast);
-  job.SetReadNew(c.readNew);
-  if (c.hours != 0) job.SetLastHours(c.hours + 1);
-  if (c.days != 0) job.SetLastDays(c.days + 1);
-  job.SetWantHourly(c.kinds.hourly);
-  job.SetWantDaily(c.kinds.daily);
-  job.SetWantMonthly(c.kinds.monthly);
-  job.SetWantEvents(c.kinds.events);
 }
 
 }  // namespace statvtk

@@ -8,8 +8,6 @@
 
 namespace statvtk {
 
-class TReadThread;
-
 inline constexpr const char* kSelectSection = "SelectStatSettings";
 
 // The record kinds, as the bit set RecType stores them.
@@ -51,9 +49,5 @@ struct ReadChoice {
   // Accepting the dialog: the counts are taken only when "Последних" is chosen.
   void Accept(const SelectStatState& s, std::int16_t hoursCount, std::int16_t daysCount);
 };
-
-// Sets the job's range and kinds; LastHours and LastDays get the count plus 1,
-// and only when the count is not 0.
-void ApplyReadChoice(const ReadChoice& c, TReadThread& job);
 
 }  // namespace statvtk

@@ -1,5 +1,5 @@
 // What a reading job reports to its front end: the progress reports of every
-// long job plus the controls lock, and the hand-over of what was read. The
+// long job plus the end of its work on the line, and the hand-over of what was read. The
 // job calls these from its own thread, one at a time, and waits for each.
 #pragma once
 
@@ -17,8 +17,8 @@ namespace statvtk {
 
 class ReadObserver : public ProgressObserver {
  public:
-  // Locks and unlocks the read commands while a job runs.
-  virtual void DisableControls() = 0;
+  // The end of a run's work on the line: the read commands are free again
+  // (and the stage text is cleared).
   virtual void EnableControls() = 0;
   // A finished statistics read: the model's archive area and header block,
   // and the caption "Статистика - " + serial text.

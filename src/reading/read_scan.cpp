@@ -6,7 +6,8 @@
 #include <algorithm>
 
 #include "reading/read_text.hpp"
-#include "reading/read_thread.hpp"
+#include "reading/reads.hpp"
+#include "reading/run_end.hpp"
 
 namespace statvtk {
 
@@ -20,99 +21,122 @@ std::uint32_t AllowanceFor(std::uint32_t ms, std::uint32_t carrierWaitMs) {
   const std::uint32_t slices = std::max<std::uint32_t>(1, (ms + slice - 1) / slice);
   return (slices - 1) * 20;
 }
-}  // namespace
 
-bool TReadThread::Probe(std::uint32_t address) {
+std::optional<ScanFound> Probe(LineSession& line, RunContext& ctx, std::uint32_t address, std::uint32_t baud,
+                               bool useMBus) {
+  Tmod07& link = line.Link();
   bool heard = false;
-  link_.SetTrace([this, &heard](const FrameTrace& f) {
+  link.SetTrace([&ctx, &heard](const FrameTrace& f) {
     if (f.direction != FrameTrace::Direction::Sent && !f.bytes.empty()) heard = true;
-    if (trace_) trace_(f);
+    if (ctx.hooks.trace) ctx.hooks.trace(f);
   });
-  const std::uint32_t retries = std::max<std::uint32_t>(link_.Retries(), 1);
-  const std::uint32_t allowance = link_.ReplyTimeout();
-  link_.SetRetries(1);
-  if (link_.Channel()) link_.SetReplyTimeout(AllowanceFor(allowance, link_.Channel()->CarrierWaitMs()));
+  const TimingTriple timing = link.Timing();
+  const std::uint32_t retries = std::max<std::uint32_t>(timing.retries, 1);
+  TimingTriple probing{timing.byteTimeout, timing.replyTimeout, 1};
+  if (link.Channel()) probing.replyTimeout = AllowanceFor(timing.replyTimeout, link.Channel()->CarrierWaitMs());
+  link.SetTiming(probing);
   std::string text;
   for (std::uint32_t attempt = 1;; ++attempt) {
     heard = false;
-    text = job_.useMBus ? link_.IdentifyLong(address) : link_.Identify(static_cast<std::uint8_t>(address));
-    if (!text.empty() || StopNow() || !heard || attempt >= retries) break;
+    text = useMBus ? link.IdentifyLong(address) : link.Identify(static_cast<std::uint8_t>(address));
+    if (!text.empty() || ctx.StopNow() || !heard || attempt >= retries) break;
   }
-  link_.SetRetries(retries);
-  link_.SetReplyTimeout(allowance);
-  link_.SetTrace(trace_);
-  if (text.empty()) return false;
-  ScanFound found{address, job_.baudRate, TypeOfIdentText(text), text};
-  Log("Адрес " + std::to_string(address) + ", " + std::to_string(job_.baudRate) + " бит/с: " + text);
-  scanResults_.push_back(found);
-  if (scanObs_) scanObs_->Found(found);
-  return true;
+  link.SetTiming(timing);
+  link.SetTrace(ctx.hooks.trace);
+  if (text.empty()) return std::nullopt;
+  ctx.Log("Адрес " + std::to_string(address) + ", " + std::to_string(baud) + " бит/с: " + text);
+  return ScanFound{address, baud, TypeOfIdentText(text), text};
 }
 
-void TReadThread::RunScan() {
+LineSpec AtSpeed(LineSpec spec, std::uint32_t baud) {
+  if (auto* serial = std::get_if<SerialLine>(&spec.target)) serial->baud = baud;
+  spec.baud = baud;
+  return spec;
+}
+
+}  // namespace
+
+RunOutput Scan(const ReadJob& job, const ScanRead& scan, RunContext& ctx) {
+  RunOutput out;
   // Only a serial port has a speed of its own to try; a modem or a TCP
   // converter sets the line's speed on its far side.
-  std::vector<std::uint32_t> bauds = scanBauds_;
-  if (bauds.empty()) bauds = {job_.baudRate};
-  if (job_.connectMode != ConnectMode::Serial && bauds.size() > 1) {
-    Log("Скорость линии задаётся на дальней стороне соединения: опрос на одной скорости.");
-    bauds = {job_.baudRate};
+  std::vector<std::uint32_t> bauds = scan.bauds;
+  if (bauds.empty()) bauds = {job.line.baud};
+  if (job.line.mode != ConnectMode::Serial && bauds.size() > 1) {
+    ctx.Log("Скорость линии задаётся на дальней стороне соединения: опрос на одной скорости.");
+    bauds = {job.line.baud};
   }
   std::vector<std::uint32_t> addresses;
-  for (std::uint32_t a : scanAddresses_) {
-    if (job_.useMBus || a <= 255) addresses.push_back(a);
-    else Log("Адрес " + std::to_string(a) + " вне диапазона 0..255: адреса больше 255 возможны только в режиме M-Bus.");
+  for (std::uint32_t a : scan.addresses) {
+    if (job.useMBus || a <= 255) addresses.push_back(a);
+    else
+      ctx.Log("Адрес " + std::to_string(a) +
+              " вне диапазона 0..255: адреса больше 255 возможны только в режиме M-Bus.");
   }
   const std::size_t total = bauds.size() * addresses.size();
   std::size_t done = 0;
-  Status("Поиск приборов...");
-  Progress(0, static_cast<int>(total));
-  ProgressPos(0);
+  ctx.Status("Поиск приборов...");
+  ctx.Progress(static_cast<int>(total));
+  ctx.Pos(0);
   bool stopped = false;
+  // The closing texts name the last line tried.
+  auto last = std::make_unique<LineSession>(job.line, ctx);
   for (std::uint32_t baud : bauds) {
     if (stopped) break;
-    job_.baudRate = baud;
-    if (!OpenPort()) {
-      if (result_.outcome == ReadOutcome::Stopped) return;
-      // The port does not take this speed or is gone: the others are still tried.
-      done += addresses.size();
-      continue;
-    }
-    if (!ModemDial()) {
-      link_.CloseLink();
-      stopped = StopNow();
+    last = std::make_unique<LineSession>(AtSpeed(job.line, baud), ctx);
+    LineSession& line = *last;
+    if (auto failed = line.Open()) {
+      if (failed->stage == LineSession::Stage::Open) {
+        RunEnd e{EndKind::OpenFailed};
+        e.open = std::move(failed);
+        EndRun(e, ctx, &line, false, out.result);
+        if (out.result.outcome == ReadOutcome::Stopped) return out;
+        // The port does not take this speed or is gone: the others are still tried.
+        done += addresses.size();
+        continue;
+      }
+      stopped = ctx.StopNow();
       if (stopped) break;
       done += addresses.size();
       continue;
     }
     for (std::uint32_t a : addresses) {
-      if (StopNow()) {
+      if (ctx.StopNow()) {
         stopped = true;
         break;
       }
-      Detail("адрес " + std::to_string(a) + ", " + std::to_string(baud) + " бит/с");
-      if (scanObs_) scanObs_->Probing(a, baud, done, total);
-      Probe(a);
-      ProgressPos(static_cast<int>(++done));
+      ctx.Detail("адрес " + std::to_string(a) + ", " + std::to_string(baud) + " бит/с");
+      if (scan.found) scan.found->Probing(a, baud, done, total);
+      if (auto found = Probe(line, ctx, a, baud, job.useMBus)) {
+        out.found.push_back(*found);
+        if (scan.found) scan.found->Found(*found);
+      }
+      ctx.Pos(static_cast<int>(++done));
     }
-    CloseAll();
+    line.Close();
   }
   if (stopped) {
-    NoteStopped();
-    CloseAll();
+    if (!ctx.quiet) ctx.Log("Текущая операция прервана по желанию пользователя");
+    ctx.abort.store(false);
+    last->Close();
   }
-  ProgressPos(0);
-  Detail("");
-  Status(ConnectionDescription());
-  obs_.EnableControls();
+  ctx.Pos(0);
+  ctx.Detail("");
+  ctx.Status(last->Description());
+  ctx.obs.EnableControls();
+  ReadResult& r = out.result;
+  r = {};
   if (stopped) {
-    MarkStopped();
-  } else if (scanResults_.empty()) {
-    Fail(LinkFailureCode(), "Приборы не найдены.");
-    Log(result_.Message());
+    r.outcome = ReadOutcome::Stopped;
+    r.error = MakeError(ErrorCode::Stopped, {});
+  } else if (out.found.empty()) {
+    r.outcome = ReadOutcome::Failed;
+    r.error = MakeError(last->FailureCode(), "Приборы не найдены.");
+    ctx.Log(r.Message());
   } else {
-    result_.outcome = ReadOutcome::Done;
+    r.outcome = ReadOutcome::Done;
   }
+  return out;
 }
 
 }  // namespace statvtk

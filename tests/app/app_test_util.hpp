@@ -134,10 +134,10 @@ inline std::vector<app::StatChild*> StatWindows(const app::MainWindow& w) {
 // Jobs of `w` talk to `inst` in process, with short waits.
 inline void UseSimulator(app::MainWindow& w, sim::Instrument& inst) {
   w.SetJobSetup([&inst](TReadThread& job) {
-    job.SetChannelFactory(
-        [&inst](Tmod07&) -> std::unique_ptr<ByteChannel> { return std::make_unique<sim::SimChannel>(inst); });
-    job.SetTimings({10, 60, 2}, {10, 60, 2}, {10, 60, 2});
-    job.Link().SetWaitFunction([](std::uint32_t) {});
+    job.Hooks().channelFactory =
+        ([&inst](Tmod07&) -> std::unique_ptr<ByteChannel> { return std::make_unique<sim::SimChannel>(inst); });
+    job.Job().line.timing = {10, 60, 2};
+    job.Hooks().waitFunction = [](std::uint32_t) {};
   });
 }
 

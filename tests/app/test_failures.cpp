@@ -20,8 +20,9 @@ using namespace statvtk::apptest;
 namespace {
 
 void NoLine(app::MainWindow& w) {
-  w.SetJobSetup(
-      [](TReadThread& job) { job.SetChannelFactory([](Tmod07&) -> std::unique_ptr<ByteChannel> { return nullptr; }); });
+  w.SetJobSetup([](TReadThread& job) {
+    job.Hooks().channelFactory = ([](Tmod07&) -> std::unique_ptr<ByteChannel> { return nullptr; });
+  });
 }
 
 }  // namespace

@@ -141,8 +141,8 @@ void TestMainWindow::addressAbove255AllowedWithMBus() {
   std::uint32_t mbusAddress = 0;
   bool useMBus = false;
   w.SetJobSetup([&](TReadThread& job) {
-    job.SetChannelFactory([](Tmod07&) -> std::unique_ptr<ByteChannel> { return nullptr; });
-    mbusAddress = job.Job().mbusAddress;
+    job.Hooks().channelFactory = ([](Tmod07&) -> std::unique_ptr<ByteChannel> { return nullptr; });
+    mbusAddress = job.Job().address;
     useMBus = job.Job().useMBus;
   });
   QVERIFY(ReadAndWait(w));

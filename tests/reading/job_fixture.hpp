@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "link/frame.hpp"
+#include "reading/job_prep.hpp"
 #include "reading/read_thread.hpp"
 #include "sim/instrument.hpp"
 #include "sim/sim_channel.hpp"
@@ -36,7 +37,6 @@ class RecordingObserver : public ReadObserver {
     progressPos.push_back(p);
     if (onPos) onPos(p);
   }
-  void DisableControls() override { ++disabled; }
   void EnableControls() override { ++enabled; }
   void DeliverStatistics(const StatData& d, const std::string& c) override {
     stats = d;
@@ -91,8 +91,13 @@ struct SentRequest {
 // `silentAfter` requests it swallows every further one (a line gone dead).
 class RecordingChannel : public ByteChannel {
  public:
-  RecordingChannel(sim::Instrument& inst, std::vector<SentRequest>& sent, std::size_t silentAfter)
-      : inner_(inst), sent_(sent), silentAfter_(silentAfter) {}
+  RecordingChannel(sim::Instrument& inst, std::vector<SentRequest>& sent, std::size_t silentAfter, int* open = nullptr)
+      : inner_(inst), sent_(sent), silentAfter_(silentAfter), open_(open) {
+    if (open_) ++*open_;
+  }
+  ~RecordingChannel() override {
+    if (open_) --*open_;
+  }
   std::size_t Write(std::span<const std::uint8_t> bytes) override {
     Record(bytes);
     if (++written_ > silentAfter_) return bytes.size();
@@ -118,6 +123,64 @@ class RecordingChannel : public ByteChannel {
   std::vector<SentRequest>& sent_;
   std::size_t silentAfter_;
   std::size_t written_ = 0;
+  int* open_;
+};
+
+// A read thread with the job built field by field, as the tests vary it.
+class TestJob : public TReadThread {
+ public:
+  using TReadThread::TReadThread;
+  // The statistics plan; another read does not consult it.
+  StatisticsPlan& Plan() { return Job().Statistics() ? *Job().Statistics() : unused_; }
+  void SetReadAll(bool on) { Range(on, RecordRange::All); }
+  void SetReadLast(bool on) { Range(on, RecordRange::Last); }
+  void SetReadNew(bool on) { Range(on, RecordRange::New); }
+  void SetBasePath(const std::filesystem::path& p) { Plan().basePath = p; }
+  void SetWantHourly(bool on) { Plan().kinds.hourly = on; }
+  void SetWantDaily(bool on) { Plan().kinds.daily = on; }
+  void SetWantMonthly(bool on) { Plan().kinds.monthly = on; }
+  void SetWantEvents(bool on) { Plan().kinds.events = on; }
+  void SetLastHours(std::int32_t n) { Plan().lastHours = n; }
+  void SetLastDays(std::int32_t n) { Plan().lastDays = n; }
+  void SetReadCurrent(bool on) {
+    if (on) Job().what = CurrentRead{};
+  }
+  void SetIdentifyOnly(bool on) {
+    if (on) Job().what = IdentifyRead{};
+  }
+  // The network address, or the 32-bit one in M-Bus mode.
+  void SetUseMBus(bool on) {
+    Job().useMBus = on;
+    Address();
+  }
+  void SetNetAddress(std::uint32_t a) {
+    net_ = a;
+    Address();
+  }
+  void SetMBusAddress(std::uint32_t a) {
+    mbus_ = a;
+    Address();
+  }
+  void SetProgramHome(const std::filesystem::path& h) { Job().home = h; }
+  void SetChannelFactory(Tmod07::ChannelFactory f) { Hooks().channelFactory = std::move(f); }
+  void SetClock(std::function<std::chrono::system_clock::time_point()> c) { Hooks().clock = std::move(c); }
+  void SetTiming(const TimingTriple& t) { Job().line.timing = t; }
+  void SetBatchAddresses(std::vector<std::uint32_t> a) { Job().batch = std::move(a); }
+  // The connection of the settings; what to read and the home stay.
+  void SetConnection(const ConnectionSettings& s) {
+    ReadJob j = MakeReadJob(s, Job().home, ReadPlan{ReadKind::Custom, {}});
+    j.what = Job().what;
+    SetJob(std::move(j));
+  }
+  std::uint32_t ReplyTimeout() { return Job().line.timing.replyTimeout; }
+
+ private:
+  void Range(bool on, RecordRange r) {
+    if (on) Plan().range = r;
+  }
+  void Address() { Job().address = Job().useMBus ? mbus_ : net_; }
+  StatisticsPlan unused_;
+  std::uint32_t net_ = 0, mbus_ = 0;
 };
 
 struct JobRig {
@@ -127,14 +190,14 @@ struct JobRig {
     job.SetProgramHome(home);
     job.SetChannelFactory([this](Tmod07&) -> std::unique_ptr<ByteChannel> {
       if (refuseOpen) return nullptr;
-      return std::make_unique<RecordingChannel>(instrument, sent, silentAfter);
+      return std::make_unique<RecordingChannel>(instrument, sent, silentAfter, &openChannels);
     });
     // Fast: short waits; the long form's fixed 50 ms pause is skipped.
-    job.SetTimings({10, 30, 2}, {10, 30, 2}, {10, 30, 2});
-    job.Link().SetWaitFunction([](std::uint32_t) {});
+    job.SetTiming({10, 30, 2});
+    job.Hooks().waitFunction = [](std::uint32_t) {};
     job.SetNetAddress(o.address);
-    job.SetConnectMode(ConnectMode::Tcp);
-    job.SetSockIP("127.0.0.1");
+    job.Job().line.mode = ConnectMode::Tcp;
+    job.Job().line.target = TcpLine{"127.0.0.1", 10001};
   }
   ~JobRig() {
     std::error_code ec;
@@ -157,8 +220,9 @@ struct JobRig {
 
   sim::Instrument instrument;
   RecordingObserver obs;
-  TReadThread job;
+  TestJob job;
   std::filesystem::path home;
+  int openChannels = 0;  // carriers of the job not yet closed
   std::vector<SentRequest> sent;
   std::size_t silentAfter = SIZE_MAX;
   bool refuseOpen = false;

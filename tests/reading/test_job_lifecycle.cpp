@@ -10,7 +10,7 @@
 #include "support/wait_until.hpp"
 #include "job_fixture.hpp"
 #include "base/ini_file.hpp"
-#include "link/link_error.hpp"
+#include "base/error.hpp"
 #include "stats/device_members.hpp"
 #include "stats/stat_file.hpp"
 #include "stats/stat_model.hpp"
@@ -75,8 +75,7 @@ TEST(JobLifecycle, AStopDuringTheConnectIsAStop) {
   rig.job.SetChannelFactory([&connecting](Tmod07& link) -> std::unique_ptr<ByteChannel> {
     connecting = true;
     WaitUntil([&] { return link.AbortFlag().load(); }, 5s);
-    link.SetLastError(link_error::kConnect);
-    link.SetErrorReason("подключение прервано пользователем");
+    link.SetFailure(MakeError(ErrorCode::Connect, "подключение прервано пользователем"));
     return nullptr;
   });
   rig.job.Start();
@@ -92,16 +91,16 @@ TEST(JobLifecycle, DestroyingARunningJobStopsIt) {
   RecordingObserver obs;
   sim::Instrument instrument(Model(DeviceType::dtVTK0812));
   std::vector<SentRequest> sent;
-  auto job = std::make_unique<TReadThread>(obs);
+  auto job = std::make_unique<TestJob>(obs);
   // A silent instrument with a 5 s reply budget: identification alone would take minutes.
   std::atomic<bool> opened{false};
   job->SetChannelFactory([&](Tmod07&) -> std::unique_ptr<ByteChannel> {
     opened = true;
     return std::make_unique<RecordingChannel>(instrument, sent, 0);
   });
-  job->SetTimings({100, 5000, 5}, {100, 5000, 5}, {100, 5000, 5});
-  job->SetConnectMode(ConnectMode::Tcp);
-  job->SetSockIP("127.0.0.1");
+  job->SetTiming({100, 5000, 5});
+  job->Job().line.mode = ConnectMode::Tcp;
+  job->Job().line.target = TcpLine{"127.0.0.1", 10001};
   job->SetNetAddress(1);
   job->Start();
   ASSERT_TRUE(WaitUntil([&] { return opened.load(); }));
@@ -117,14 +116,12 @@ TEST(JobLifecycle, ModemJobStartedAgainDialsAgain) {
   script.calls = {testing::FakeModem::Dial::Silent, testing::FakeModem::Dial::Connect};
   testing::FakeModem modem(pty, script);
   RecordingObserver obs;
-  TReadThread job(obs);
-  job.SetConnectMode(ConnectMode::Modem);
-  job.SetPortName(pty.SlavePath());
-  job.SetPhoneNo("84951234567");
-  job.SetReconnects(2);
-  job.SetConnectWait(5);
-  job.SetModemStep(2ms);
-  job.SetTimings({10, 30, 1}, {10, 30, 1}, {10, 30, 1});
+  TestJob job(obs);
+  job.Job().line.mode = ConnectMode::Modem;
+  job.Job().line.target = SerialLine{1, pty.SlavePath(), 9600};
+  job.Job().line.dial = ModemDialJob{"84951234567", false, 2, 5, "", true};
+  job.Hooks().modemStep = 2ms;
+  job.SetTiming({10, 30, 1});
   job.SetNetAddress(1);
   bool stopOnDial = true;
   obs.onLog = [&](const std::string& line) {
@@ -132,7 +129,7 @@ TEST(JobLifecycle, ModemJobStartedAgainDialsAgain) {
   };
   job.RunHere();
   ASSERT_EQ(job.Result().outcome, ReadOutcome::Stopped);
-  EXPECT_EQ(job.Job().reconnects, 2);
+  EXPECT_EQ(job.Job().line.dial.attempts, 2);
 
   stopOnDial = false;
   job.RunHere();  // connects, then finds no instrument behind the modem
@@ -161,7 +158,7 @@ TEST(JobLifecycle, AnAddressAbove255OutsideMBusIsRefused) {
     EXPECT_NE(r.Message().find("0..255"), std::string::npos) << r.Message();
     EXPECT_TRUE(rig.obs.Logged(r.Message()));
     EXPECT_TRUE(rig.sent.empty());
-    EXPECT_FALSE(rig.job.Link().PortOpen());
+    EXPECT_EQ(rig.openChannels, 0);
   }
 }
 

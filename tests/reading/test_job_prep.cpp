@@ -15,7 +15,6 @@ class NullObserver : public ReadObserver {
   void ShowDetail(const std::string&) override {}
   void SetProgressMax(int) override {}
   void SetProgressPos(int) override {}
-  void DisableControls() override {}
   void EnableControls() override {}
   void DeliverStatistics(const StatData&, const std::string&) override {}
   void DeliverCurrent(std::span<const std::uint8_t, 1024>, DeviceType, const std::string&) override {}
@@ -42,16 +41,20 @@ TEST_P(PrepareKind, SetsWhatToRead) {
   plan.choice.hours = 5;
   plan.choice.kinds.daily = true;
   PrepareReadJob(job, s, "/home/x", plan);
-  EXPECT_EQ(job.Job().readCurrent, c.readCurrent);
-  EXPECT_EQ(job.Job().refreshWindow, c.refreshWindow);
-  EXPECT_EQ(job.Job().identifyOnly, c.identifyOnly);
-  EXPECT_EQ(job.Job().readLast, c.readLast);
-  EXPECT_EQ(job.Job().wantDaily, c.readLast);
-  EXPECT_EQ(job.Job().lastHours, c.readLast ? 6 : 0);  // the count plus 1
-  EXPECT_EQ(job.Job().connectMode, ConnectMode::Tcp);
-  EXPECT_EQ(job.Job().sockIp, "127.0.0.1");
-  EXPECT_EQ(job.Job().sockPort, 529);
-  EXPECT_EQ(job.Job().netAddress, 17u);
+  const ReadJob& j = job.Job();
+  const auto* current = std::get_if<CurrentRead>(&j.what);
+  const StatisticsPlan* stats = j.Statistics();
+  EXPECT_EQ(current != nullptr, c.readCurrent);
+  EXPECT_EQ(current && current->refreshWindow, c.refreshWindow);
+  EXPECT_EQ(std::holds_alternative<IdentifyRead>(j.what), c.identifyOnly);
+  EXPECT_EQ(stats && stats->range == RecordRange::Last, c.readLast);
+  EXPECT_EQ(stats && stats->kinds.daily, c.readLast);
+  EXPECT_EQ(stats ? stats->lastHours : 0, c.readLast ? 6 : 0);  // the count plus 1
+  EXPECT_EQ(j.line.mode, ConnectMode::Tcp);
+  EXPECT_EQ(std::get<TcpLine>(j.line.target).host, "127.0.0.1");
+  EXPECT_EQ(std::get<TcpLine>(j.line.target).port, 529);
+  EXPECT_EQ(j.address, 17u);
+  EXPECT_EQ(j.home, "/home/x");
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, PrepareKind,
@@ -69,7 +72,8 @@ TEST(PrepareReadJob, MBusTakesTheAddressAsLong) {
   s.netAddress = 12345678;
   PrepareReadJob(job, s, {}, ReadPlan{ReadKind::Current, {}});
   EXPECT_TRUE(job.Job().useMBus);
-  EXPECT_EQ(job.Job().mbusAddress, 12345678u);
+  EXPECT_EQ(job.Job().address, 12345678u);
+  EXPECT_TRUE(std::get<SerialLine>(job.Job().line.target).evenParity);
 }
 
 }  // namespace

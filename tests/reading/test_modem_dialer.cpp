@@ -63,9 +63,8 @@ class LogRecorder : public NullProgressObserver {
 
 // One dialogue: a pty, the fake modem on its master, the link on its slave.
 struct Bench {
-  explicit Bench(FakeModem::Script script) : modem(pty, std::move(script)) {
-    link.SetPortName(pty.SlavePath());
-    opened = link.OpenLink(1, 9600);
+  explicit Bench(FakeModem::Script script) : modem(pty, std::move(script)), link(SerialLine{1, pty.SlavePath(), 9600}) {
+    opened = link.OpenLink();
   }
   PtyPair pty;
   FakeModem modem;

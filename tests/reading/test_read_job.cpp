@@ -73,7 +73,7 @@ TEST_P(FullRead, WritesTheSimulatorsImageInEveryAreaRead) {
   rig.job.Start();
   rig.job.Wait();
   const ReadResult& r = rig.job.Result();
-  ASSERT_EQ(r.outcome, ReadOutcome::Done) << r.Message() << " " << r.linkError;
+  ASSERT_EQ(r.outcome, ReadOutcome::Done) << r.Message() << " " << r.LinkCauseText();
   EXPECT_EQ(r.type, t);
   ASSERT_TRUE(r.fileWritten) << r.FileErrorText();
   const auto files = rig.DataFiles();
@@ -88,7 +88,7 @@ TEST_P(FullRead, WritesTheSimulatorsImageInEveryAreaRead) {
   EXPECT_TRUE(rig.obs.Logged("[1] Определение типа устройства..."));
   EXPECT_FALSE(rig.obs.Logged("[2] Определение типа устройства..."));
   EXPECT_EQ(rig.obs.caption.rfind("Статистика - ", 0), 0u);
-  EXPECT_FALSE(rig.job.Link().PortOpen());
+  EXPECT_EQ(rig.openChannels, 0);
   EXPECT_GE(rig.obs.enabled, 1);
 }
 
@@ -238,7 +238,7 @@ TEST(ReadJob, StopDuringVtk0814DailyReadKeepsTheHourlyRecords) {
   EXPECT_TRUE(std::equal(file.begin(), file.begin() + 1440 * 64, dump.begin())) << "hourly area";
   EXPECT_TRUE(std::equal(file.begin() + 92160, file.begin() + 92160 + 51 * 64, dump.begin() + 92160));
   EXPECT_TRUE(std::all_of(file.begin() + 117760, file.begin() + kArea0814Size, [](auto b) { return b == 0; }));
-  EXPECT_FALSE(rig.job.Link().PortOpen());
+  EXPECT_EQ(rig.openChannels, 0);
 }
 
 TEST(ReadJob, StopDuringVtk0812ReadWritesNothing) {
@@ -253,7 +253,7 @@ TEST(ReadJob, StopDuringVtk0812ReadWritesNothing) {
   EXPECT_TRUE(rig.DataFiles().empty());
   EXPECT_FALSE(rig.obs.stats);
   EXPECT_EQ(rig.obs.progressPos.back(), 0);
-  EXPECT_FALSE(rig.job.Link().PortOpen());
+  EXPECT_EQ(rig.openChannels, 0);
 }
 
 TEST(ReadJob, StopDuringLdnHourlyLastReadWritesNothing) {
@@ -306,14 +306,14 @@ TEST_P(LinkFailure, EndsWithTheStagesMessageAndKeepsWhatTheArchiveGave) {
   EXPECT_EQ(r.Message(), c.message);
   EXPECT_EQ(rig.obs.status.back(), c.message);
   // The cause in words with the reply time-out, then the error's own text.
-  EXPECT_EQ(r.linkError, "нет ответа за " + std::to_string(rig.job.Link().ReplyTimeout()) + " мс (Тайм-аут [2])");
+  EXPECT_EQ(r.LinkCauseText(), "нет ответа за " + std::to_string(rig.job.ReplyTimeout()) + " мс (Тайм-аут [2])");
   EXPECT_TRUE(rig.obs.LoggedPrefix(std::string(c.message) + "\r\nДополнительная информация: "));
   // The M-Bus setting fits each model here: no hint.
   EXPECT_FALSE(rig.obs.LoggedPrefix("Подсказка: "));
   EXPECT_FALSE(rig.obs.stats);  // a failed run opens no window
   EXPECT_FALSE(rig.obs.Logged("Чтение статистики успешно завершено (00:00)"));
   EXPECT_EQ(rig.obs.progressPos.back(), 0);
-  EXPECT_FALSE(rig.job.Link().PortOpen());
+  EXPECT_EQ(rig.openChannels, 0);
   if (c.fetched.empty()) {
     EXPECT_TRUE(rig.DataFiles().empty());
     EXPECT_FALSE(r.fileWritten);
@@ -407,7 +407,7 @@ TEST(ReadJob, SilentInstrumentGivesThreeAttemptsAndTheIdentificationMessage) {
        std::vector<std::string>{"[1] Определение типа устройства...", "[2] Определение типа устройства...",
                                 "[3] Определение типа устройства...", "Ошибка идентификации прибора.",
                                 "Ошибка идентификации прибора.\r\nДополнительная информация: нет ответа за " +
-                                    std::to_string(rig.job.Link().ReplyTimeout()) + " мс (Тайм-аут [2])"})
+                                    std::to_string(rig.job.ReplyTimeout()) + " мс (Тайм-аут [2])"})
     EXPECT_TRUE(rig.obs.Logged(l)) << l;
   EXPECT_EQ(rig.sent.size(), 3u * 2);  // three attempts of two tries each
   EXPECT_EQ(rig.obs.status.back(), "127.0.0.1:10001");
@@ -416,12 +416,10 @@ TEST(ReadJob, SilentInstrumentGivesThreeAttemptsAndTheIdentificationMessage) {
 
 TEST(ReadJob, OpenFailureReportsThePortAndTheReason) {
   JobRig rig(Model(DeviceType::dtVTK0814C));
-  rig.job.SetConnectMode(ConnectMode::Serial);
-  rig.job.SetPortName("/dev/ttyUSB7");
-  rig.job.SetBaudRate(57600);
+  rig.job.Job().line.mode = ConnectMode::Serial;
+  rig.job.Job().line.target = SerialLine{1, "/dev/ttyUSB7", 57600};
   rig.job.SetChannelFactory([](Tmod07& link) -> std::unique_ptr<ByteChannel> {
-    link.SetLastError(100);
-    link.SetErrorReason("no such port");
+    link.SetFailure(MakeError(ErrorCode::PortInit, "no such port"));
     return nullptr;
   });
   rig.job.RunHere();
@@ -435,7 +433,7 @@ TEST(ReadJob, OpenFailureReportsThePortAndTheReason) {
 
 TEST(ReadJob, TcpOpenFailureReportsTheWinsockMessage) {
   JobRig rig(Model(DeviceType::dtVTK0814C));
-  rig.job.SetSockPort(4001);
+  std::get<TcpLine>(rig.job.Job().line.target).port = 4001;
   rig.refuseOpen = true;
   rig.job.RunHere();
   EXPECT_TRUE(rig.obs.Logged("OpenPort: IP 127.0.0.1:4001"));
@@ -549,22 +547,22 @@ TEST(ReadJob, IdentifyOnlyStopsAfterIdentification) {
 }
 
 TEST(ReadJob, SettersFollowTheirRules) {
-  RecordingObserver obs;
-  TReadThread job(obs);
-  EXPECT_EQ(job.Job().baudRate, 9600u);
-  EXPECT_EQ(job.Job().comPort, 1);
-  EXPECT_EQ(job.Job().sockPort, 10001);
-  EXPECT_EQ(job.Job().reconnects, 3);
-  job.SetComPort(0);
-  EXPECT_EQ(job.Job().comPort, 1);
-  job.SetBaudRate(0);
-  EXPECT_EQ(job.Job().baudRate, 9600u);
-  job.SetSockIP("localhost");
-  EXPECT_EQ(job.Job().sockIp, "");
-  job.SetSockIP("10.0.0.2");
-  EXPECT_EQ(job.Job().sockIp, "10.0.0.2");
-  job.SetGateHost("gate");
-  EXPECT_EQ(job.Job().gateHost, "");
+  ConnectionSettings s;
+  s.baudIndex = 3;
+  ReadJob job = MakeReadJob(s, {}, ReadPlan{});
+  EXPECT_EQ(std::get<SerialLine>(job.line.target).baud, 9600u);
+  EXPECT_EQ(std::get<SerialLine>(job.line.target).comPort, 1);
+  EXPECT_EQ(job.line.dial.attempts, 3);
+  s.comPort = 0;
+  EXPECT_EQ(std::get<SerialLine>(LineTargetOf(s)).comPort, 1);
+  s.connectMode = ConnectMode::Tcp;
+  EXPECT_EQ(std::get<TcpLine>(LineTargetOf(s)).port, 10001);
+  s.sockIp = "localhost";
+  EXPECT_EQ(std::get<TcpLine>(LineTargetOf(s)).host, "");
+  s.sockIp = "10.0.0.2";
+  EXPECT_EQ(std::get<TcpLine>(LineTargetOf(s)).host, "10.0.0.2");
+  s.dynDnsName = "gate";
+  EXPECT_EQ(std::get<TcpLine>(LineTargetOf(s)).dynDnsName, "");
 }
 
 }  // namespace

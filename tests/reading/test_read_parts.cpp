@@ -239,14 +239,12 @@ TEST_F(ReadChoiceFile, WritesAndBits) {
 }
 
 TEST(ReadChoice, CountsPlusOneOnlyWhenNotZeroAndKeptWhenNotLast) {
-  RecordingObserver obs;
   ReadChoice c;
   c.Accept({false, true, {true, true, false, false}}, 24, 0);
-  TReadThread job(obs);
-  ApplyReadChoice(c, job);
-  EXPECT_TRUE(job.Job().readLast);
-  EXPECT_EQ(job.Job().lastHours, 25);
-  EXPECT_EQ(job.Job().lastDays, 0);  // a count of 0 is not passed: one record is read
+  const StatisticsPlan plan = PlanOfChoice(c);
+  EXPECT_EQ(plan.range, RecordRange::Last);
+  EXPECT_EQ(plan.lastHours, 25);
+  EXPECT_EQ(plan.lastDays, 0);  // a count of 0 is not passed: one record is read
   c.Accept({true, false, {}}, 100, 100);
   EXPECT_EQ(c.hours, 24);  // kept from the last accepted "Последних"
   EXPECT_TRUE(c.readAll);
