@@ -226,3 +226,35 @@ TEST(DeviceMembers, OnlyVtk0814AndUsableSerialsAreRemembered) {
 
 }  // namespace
 }  // namespace statvtk::test
+
+namespace statvtk::test {
+namespace {
+
+// Two lines read at once in one process, each run with its own stop: a stop
+// of one ends only that one, and both files are what the instruments hold.
+TEST(JobLifecycle, TwoLinesReadAtOnceEachStoppedOnItsOwn) {
+  JobRig first(Model(DeviceType::dtVTK0814C)), second(Model(DeviceType::dtLDN08));
+  for (JobRig* rig : {&first, &second}) rig->AllKinds();
+  second.job.SetUseMBus(true);
+  second.job.SetMBusAddress(second.instrument.Options().longAddress);
+  // The first run is stopped well into its hourly records; the second goes on.
+  std::atomic<bool> stopFirst{true};
+  first.obs.onPos = [&](int p) {
+    if (p == 700 && stopFirst.exchange(false)) first.job.RequestStop();
+  };
+  first.job.Start();
+  second.job.Start();
+  first.job.Wait();
+  second.job.Wait();
+  EXPECT_EQ(first.job.Result().outcome, ReadOutcome::Stopped);
+  ASSERT_EQ(second.job.Result().outcome, ReadOutcome::Done) << second.job.Result().Message();
+  EXPECT_EQ(ReadFileBytes(second.job.Result().file), second.instrument.ExpectedDumpBytes());
+  // Read again, unstopped: the first line's file is whole as well.
+  first.job.Start();
+  first.job.Wait();
+  ASSERT_EQ(first.job.Result().outcome, ReadOutcome::Done) << first.job.Result().Message();
+  EXPECT_EQ(ReadFileBytes(first.job.Result().file), first.instrument.ExpectedDumpBytes());
+}
+
+}  // namespace
+}  // namespace statvtk::test
