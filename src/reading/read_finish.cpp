@@ -29,8 +29,8 @@ bool TReadThread::WriteDownload(const StatData& data) {
   // A .814 file does not say C or CM: the member is remembered by serial number.
   if (data.type == DeviceType::dtVTK0814C || data.type == DeviceType::dtVTK0814CM) {
     IniFile ini(SettingsPath(home_));
-    if (!RememberMember(ini, StatSerialText(data), data.type) && !ini.LastError().empty())
-      Log("Не удалось запомнить исполнение прибора в " + ini.Path().string() + ": " + ini.LastError());
+    if (const statvtk::Result<bool> remembered = RememberMember(ini, StatSerialText(data), data.type); !remembered)
+      Log("Не удалось запомнить исполнение прибора в " + ini.Path().string() + ": " + remembered.error().reason);
   }
   if (ok) {
     result_.file = *saved;

@@ -216,6 +216,9 @@ void TestDialogs::connectionFailedWriteKeepsDialogOpen() {
   QCOMPARE(result, int(QDialog::Rejected));  // still open after OK
   QCOMPARE(ui.Count("warn"), 1);
   QVERIFY(ui.LastText().startsWith(QStringLiteral("Не удалось записать настройки: ")));
+  // Told the one way as well: the log and status panel 0.
+  QCOMPARE(w.PanelText(0), ui.LastText());
+  QVERIFY(QString::fromStdString(w.Messages()->Log().Lines().back()).contains(ui.LastText()));
   QVERIFY(w.Connection().connectMode != ConnectMode::Tcp);  // nothing taken over
 }
 
