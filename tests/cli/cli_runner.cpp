@@ -15,7 +15,7 @@ std::string CliPath() {
 }
 
 CliRun RunCli(const std::vector<std::string>& args, std::chrono::seconds limit,
-              std::function<bool(const std::string&)> interruptWhen) {
+              std::function<bool(const std::string&)> interruptWhen, int signal) {
   CliRun run;
   // The simulated instrument in this process may write to a connection the
   // program under test has just closed; that must not end the test program.
@@ -52,7 +52,7 @@ CliRun RunCli(const std::vector<std::string>& args, std::chrono::seconds limit,
       (i == 0 ? run.out : run.err).append(buf, static_cast<std::size_t>(n));
     }
     if (!interrupted && interruptWhen && interruptWhen(run.err)) {
-      kill(pid, SIGINT);
+      kill(pid, signal);
       interrupted = true;
     }
     if (std::chrono::steady_clock::now() > deadline) {
