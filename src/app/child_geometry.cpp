@@ -32,14 +32,16 @@ bool RestoreChildGeometry(const IniFile& ini, QMdiSubWindow& sub) {
   return true;
 }
 
-void SaveChildGeometry(IniFile& ini, const QMdiSubWindow& sub) {
+Result<void> SaveChildGeometry(IniFile& ini, const QMdiSubWindow& sub) {
   const std::string kind = KindOf(sub);
-  if (kind.empty() || sub.isMinimized() || sub.isMaximized()) return;
+  if (kind.empty() || sub.isMinimized() || sub.isMaximized()) return {};
   const QRect g = sub.geometry();
-  ini.WriteInteger(kWindows, kind + "Left", g.x());
-  ini.WriteInteger(kWindows, kind + "Top", g.y());
-  ini.WriteInteger(kWindows, kind + "Width", g.width());
-  ini.WriteInteger(kWindows, kind + "Height", g.height());
+  Result<void> written;
+  KeepFirstError(written, ini.WriteInteger(kWindows, kind + "Left", g.x()));
+  KeepFirstError(written, ini.WriteInteger(kWindows, kind + "Top", g.y()));
+  KeepFirstError(written, ini.WriteInteger(kWindows, kind + "Width", g.width()));
+  KeepFirstError(written, ini.WriteInteger(kWindows, kind + "Height", g.height()));
+  return written;
 }
 
 }  // namespace statvtk::app

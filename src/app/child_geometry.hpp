@@ -3,6 +3,8 @@
 // <Kind>Height, the kind being the window's class: StatWindow, CurrentWindow...).
 #pragma once
 
+#include "base/error.hpp"
+
 class QMdiSubWindow;
 
 namespace statvtk {
@@ -13,7 +15,8 @@ namespace statvtk::app {
 
 // Puts the sub-window where its kind was last; false when nothing is stored.
 bool RestoreChildGeometry(const IniFile& ini, QMdiSubWindow& sub);
-// Stores the sub-window's place and size for its kind (not while minimised or maximised).
-void SaveChildGeometry(IniFile& ini, const QMdiSubWindow& sub);
+// Stores the sub-window's place and size for its kind (not while minimised or
+// maximised); the first failed write's error.
+Result<void> SaveChildGeometry(IniFile& ini, const QMdiSubWindow& sub);
 
 }  // namespace statvtk::app

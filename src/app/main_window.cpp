@@ -1,6 +1,7 @@
 // The main window: start-up, the command wiring, the commands' state, child
 // windows, top-most mode, geometry and the settings dialogs.
 #include "app/main_window.hpp"
+#include "app/settings_failure.hpp"
 
 #include <QAction>
 #include <QSignalBlocker>
@@ -129,8 +130,7 @@ void MainWindow::ConnectActions() {
   // EditNetAddrChange: each change is written at once.
   connect(address_, &QSpinBox::valueChanged, this, [this](int v) {
     settings_.netAddress = v;
-    if (!ini_.WriteInteger(kSettingsSection, "NetAddress", v))
-      Log(QStringLiteral("Не удалось записать настройки: ") + QString::fromStdString(ini_.LastError()));
+    SettingsWritten(ini_.WriteInteger(kSettingsSection, "NetAddress", v));
   });
 }
 
@@ -184,7 +184,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   // A child window closing leaves its place and size for the next of its kind.
   if (event->type() == QEvent::Close) {
     if (auto* w = qobject_cast<QWidget*>(watched))
-      if (auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget())) SaveChildGeometry(ini_, *sub);
+      if (auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget())) SettingsWritten(SaveChildGeometry(ini_, *sub));
   }
   // Escape closes a child window together with its frame.
   if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
@@ -263,7 +263,7 @@ void MainWindow::ApplyTopMost(bool on) {
 void MainWindow::ToggleTopMost() {
   const bool on = !topMost_;
   ApplyTopMost(on);
-  ini_.WriteInteger(kSettingsSection, "TopMost", on ? 1 : 0);
+  SettingsWritten(ini_.WriteInteger(kSettingsSection, "TopMost", on ? 1 : 0));
   show();
 }
 
@@ -271,8 +271,8 @@ void MainWindow::ConnectionSettingsCommand() {
   ConnectionDialog dialog(settings_, ui_, ListSerialPorts(), this);
   dialog.SetAcceptance([this](const ConnectionSettings& s) {
     if (const QString problem = CheckConnectionValues(s); !problem.isEmpty()) return problem;
-    if (!StoreConnectionSettings(ini_, s))
-      return QStringLiteral("Не удалось записать настройки: ") + QString::fromStdString(ini_.LastError());
+    if (const Result<void> stored = StoreConnectionSettings(ini_, s); !SettingsWritten(stored))
+      return app::SettingsFailureText(stored.error());
     settings_ = s;
     return QString();
   });
@@ -304,13 +304,9 @@ bool MainWindow::UseScanEntry(const ScanEntry& entry) {
   if (const auto it = std::find(kBaudRates.begin(), kBaudRates.end(), entry.baud); it != kBaudRates.end())
     baudIndex = static_cast<int>(it - kBaudRates.begin()) + 1;
   // The two keys the connection dialog and the address field write; the rest stays.
-  bool ok = ini_.WriteInteger(kSettingsSection, "NetAddress", static_cast<long long>(entry.address));
-  ok = ok && ini_.WriteInteger(kSettingsSection, "BaudRate", baudIndex);
-  if (!ok) {
-    ui_.Warn(this, windowTitle(),
-             QStringLiteral("Не удалось записать настройки: ") + QString::fromStdString(ini_.LastError()));
-    return false;
-  }
+  Result<void> written = ini_.WriteInteger(kSettingsSection, "NetAddress", static_cast<long long>(entry.address));
+  if (written) written = ini_.WriteInteger(kSettingsSection, "BaudRate", baudIndex);
+  if (!SettingsWritten(written)) return false;
   settings_.netAddress = entry.address;
   settings_.baudIndex = baudIndex;
   {
@@ -324,6 +320,7 @@ bool MainWindow::UseScanEntry(const ScanEntry& entry) {
 
 void MainWindow::ReportParamsCommand() {
   ReportSettingsDialog dialog(ini_, home_, ui_, this);
+  dialog.SetSettingsFailure([this](const Error& e) { SettingsNotWritten(e); });
   ui_.RunDialog(dialog);
 }
 
@@ -356,15 +353,17 @@ void MainWindow::RestoreGeometry() {
 }
 
 void MainWindow::SaveGeometry() {
-  SaveChildGeometry(ini_, *logSub_);
-  for (QMdiSubWindow* sub : mdi_->subWindowList()) SaveChildGeometry(ini_, *sub);
+  Result<void> written = SaveChildGeometry(ini_, *logSub_);
+  for (QMdiSubWindow* sub : mdi_->subWindowList()) KeepFirstError(written, SaveChildGeometry(ini_, *sub));
   const bool maximized = isMaximized();
-  ini_.WriteBool(kWindows, "MainMaximized", maximized);
-  if (maximized) return;
-  ini_.WriteInteger(kWindows, "MainLeft", pos().x());
-  ini_.WriteInteger(kWindows, "MainTop", pos().y());
-  ini_.WriteInteger(kWindows, "MainWidth", width());
-  ini_.WriteInteger(kWindows, "MainHeight", height());
+  KeepFirstError(written, ini_.WriteBool(kWindows, "MainMaximized", maximized));
+  if (!maximized) {
+    KeepFirstError(written, ini_.WriteInteger(kWindows, "MainLeft", pos().x()));
+    KeepFirstError(written, ini_.WriteInteger(kWindows, "MainTop", pos().y()));
+    KeepFirstError(written, ini_.WriteInteger(kWindows, "MainWidth", width()));
+    KeepFirstError(written, ini_.WriteInteger(kWindows, "MainHeight", height()));
+  }
+  SettingsWritten(written);  // one line for the lot
 }
 
 QString MainWindow::LastFolder(const char* key) const {
@@ -374,7 +373,7 @@ QString MainWindow::LastFolder(const char* key) const {
 }
 
 void MainWindow::RememberFolder(const char* key, const QString& file) {
-  ini_.WriteString(kWindows, key, PathOf(file).parent_path().string());
+  SettingsWritten(ini_.WriteString(kWindows, key, PathOf(file).parent_path().string()));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

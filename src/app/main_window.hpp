@@ -104,6 +104,9 @@ class MainWindow : public QMainWindow, public AppServices {
   IniFile& Settings() override { return ini_; }
   void Log(const QString& line) override;
   void Status(const QString& text) override;
+  // A write of StatVTK.ini failed: the one way the program tells it (a log
+  // line and status panel 0, settings_failure.hpp).
+  void SettingsNotWritten(const Error& e);
   void ProgressStart(int max) override;
   void ProgressStep(int pos) override;
   void ProgressFinish() override;
@@ -133,6 +136,8 @@ class MainWindow : public QMainWindow, public AppServices {
   void SaveGeometry();
   QString LastFolder(const char* key) const;
   void RememberFolder(const char* key, const QString& file);
+  // Hands a failed settings write to SettingsNotWritten; true when written.
+  bool SettingsWritten(const Result<void>& written);
 
   // Jobs.
   bool AddressAllowed();

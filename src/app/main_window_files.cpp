@@ -13,6 +13,7 @@
 #include "app/path_text.hpp"
 #include "app/main_window.hpp"
 #include "app/recent_files.hpp"
+#include "app/settings_failure.hpp"
 #include "app/ui_seam.hpp"
 #include "stats/device_members.hpp"
 
@@ -74,7 +75,7 @@ bool MainWindow::OpenStatFile(const QString& path, ExtensionRule rule, bool* siz
   }
   w->Widget()->setWindowTitle(QStringLiteral("Статистика - ") + path);
   w->Load(*loaded);
-  recent_->Add(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+  SettingsWritten(recent_->Add(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())));
   UpdateCommands();
   return true;
 }
@@ -122,9 +123,19 @@ void MainWindow::SaveCommand() {
     ui_.Warn(this, windowTitle(), QString::fromStdString(saved.error().reason));
     return;
   }
-  recent_->Add(QDir::toNativeSeparators(QFileInfo(name).absoluteFilePath()));
+  SettingsWritten(recent_->Add(QDir::toNativeSeparators(QFileInfo(name).absoluteFilePath())));
 }
 
 QStringList MainWindow::RecentFiles() const { return recent_->List(); }
+
+void MainWindow::SettingsNotWritten(const Error& e) {
+  const QString text = app::SettingsFailureText(e);
+  Log(text);
+  Status(text);
+}
+
+bool MainWindow::SettingsWritten(const Result<void>& written) {
+  return app::SettingsWritten(written, [this](const Error& e) { SettingsNotWritten(e); });
+}
 
 }  // namespace statvtk::app

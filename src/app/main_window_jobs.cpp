@@ -48,7 +48,7 @@ void MainWindow::ConnectJobs() {
   connect(j, &JobController::traffic, this, [this](const TrafficEntry& e) {
     if (TrafficWindow* t = Traffic()) t->Add(e);
   });
-  connect(j, &JobController::fileWritten, this, [this](const QString& path) { recent_->Add(path); });
+  connect(j, &JobController::fileWritten, this, [this](const QString& path) { SettingsWritten(recent_->Add(path)); });
   connect(j, &JobController::fileFailed, this, [this](const QString&, const QString& error) {
     ui_.Warn(this, windowTitle(), QStringLiteral("Файл статистики не записан: ") + error);
   });
@@ -91,6 +91,7 @@ bool MainWindow::AskReadChoice() {
   actions_.read->setEnabled(false);
   actions_.readTek->setEnabled(false);
   ReadParamsDialog dialog(ini_, choice_, this);
+  dialog.SetSettingsFailure([this](const Error& e) { SettingsNotWritten(e); });
   if (ui_.RunDialog(dialog) != QDialog::Accepted) return false;
   choice_ = dialog.Choice();
   return true;

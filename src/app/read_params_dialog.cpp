@@ -112,23 +112,23 @@ void ReadParamsDialog::showEvent(QShowEvent* event) {
 
 void ReadParamsDialog::RangeClicked() {
   if (last_->isChecked()) {
-    StoreRadioButton(ini_, true);
+    SettingsWritten(StoreRadioButton(ini_, true), failed_);
     hours_->setEnabled(true);
     days_->setEnabled(true);
   } else if (all_->isChecked()) {
-    StoreRadioButton(ini_, false);
+    SettingsWritten(StoreRadioButton(ini_, false), failed_);
     // The counts mean nothing for the whole archives.
     hours_->setEnabled(false);
     days_->setEnabled(false);
   } else if (fresh_->isChecked()) {
-    StoreReadRange(ini_, ReadRange::New);
+    SettingsWritten(StoreReadRange(ini_, ReadRange::New), failed_);
     // Nor for the records since the last read.
     hours_->setEnabled(false);
     days_->setEnabled(false);
   }
 }
 
-void ReadParamsDialog::KindClicked() { StoreRecType(ini_, State().kinds); }
+void ReadParamsDialog::KindClicked() { SettingsWritten(StoreRecType(ini_, State().kinds), failed_); }
 
 SelectStatState ReadParamsDialog::State() const {
   SelectStatState s;

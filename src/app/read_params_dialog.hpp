@@ -6,6 +6,7 @@
 
 #include <QDialog>
 
+#include "app/settings_failure.hpp"
 #include "reading/read_choice.hpp"
 
 class QCheckBox;
@@ -30,6 +31,8 @@ class ReadParamsDialog : public QDialog {
 
   // Sets the controls from the settings file (as at each showing).
   void LoadFromSettings();
+  // Where a failed write of a choice goes (the main window's one way).
+  void SetSettingsFailure(SettingsFailure failed) { failed_ = std::move(failed); }
 
   QRadioButton* RadioAll() const { return all_; }
   QRadioButton* RadioLast() const { return last_; }
@@ -50,6 +53,7 @@ class ReadParamsDialog : public QDialog {
   SelectStatState State() const;
 
   IniFile& ini_;
+  SettingsFailure failed_;
   ReadChoice previous_;
   QRadioButton* all_ = nullptr;
   QRadioButton* last_ = nullptr;

@@ -27,14 +27,17 @@ QStringList RecentFiles::List() const {
   return list;
 }
 
-void RecentFiles::Add(const QString& path) {
+Result<void> RecentFiles::Add(const QString& path) {
   QStringList list = List();
   list.removeAll(path);
   list.prepend(path);
   while (list.size() > kRecentCount) list.removeLast();
+  Result<void> written;
   for (int i = 0; i < kRecentCount; ++i)
-    ini_.WriteString(kWindows, "Recent" + std::to_string(i + 1), i < list.size() ? list[i].toStdString() : "");
+    KeepFirstError(written, ini_.WriteString(kWindows, "Recent" + std::to_string(i + 1),
+                                             i < list.size() ? list[i].toStdString() : ""));
   FillMenu();
+  return written;
 }
 
 void RecentFiles::FillMenu() {

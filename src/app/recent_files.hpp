@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <functional>
 
+#include "base/error.hpp"
+
 class QMenu;
 
 namespace statvtk {
@@ -19,7 +21,8 @@ class RecentFiles {
   RecentFiles(IniFile& ini, QMenu& menu, std::function<void(const QString&)> open);
   QStringList List() const;
   // Puts `path` first (once) and refills the menu.
-  void Add(const QString& path);
+  // The first failed write's error when the list could not be stored.
+  Result<void> Add(const QString& path);
   void FillMenu();
 
  private:

@@ -30,10 +30,10 @@ ReportSettings LoadReportSettings(const IniFile& ini, const std::filesystem::pat
   return s;
 }
 
-bool StoreReportSettings(IniFile& ini, const ReportSettings& s) {
-  bool ok = ini.WriteString(kReport, "Folder", s.folder.string());
-  ok &= ini.WriteBool(kReport, "OpenWhenDone", s.openWhenDone);
-  return ok;
+Result<void> StoreReportSettings(IniFile& ini, const ReportSettings& s) {
+  Result<void> written = ini.WriteString(kReport, "Folder", s.folder.string());
+  KeepFirstError(written, ini.WriteBool(kReport, "OpenWhenDone", s.openWhenDone));
+  return written;
 }
 
 QString FolderProblem(const std::filesystem::path& folder) {
@@ -96,9 +96,8 @@ void ReportSettingsDialog::accept() {
     return;
   }
   s.openWhenDone = open_->isChecked();
-  if (!StoreReportSettings(ini_, s)) {
-    ui_.Warn(this, windowTitle(),
-             QStringLiteral("Не удалось записать настройки: ") + QString::fromStdString(ini_.LastError()));
+  if (const Result<void> stored = StoreReportSettings(ini_, s); !SettingsWritten(stored, failed_)) {
+    ui_.Warn(this, windowTitle(), SettingsFailureText(stored.error()));
     return;
   }
   QDialog::accept();

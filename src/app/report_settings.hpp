@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "app/app_services.hpp"
+#include "app/settings_failure.hpp"
 
 class QCheckBox;
 class QLineEdit;
@@ -17,7 +18,7 @@ class UiSeam;
 
 // Folder (default: the home's Reports/) and OpenWhenDone (default 1).
 ReportSettings LoadReportSettings(const IniFile& ini, const std::filesystem::path& home);
-bool StoreReportSettings(IniFile& ini, const ReportSettings& s);
+Result<void> StoreReportSettings(IniFile& ini, const ReportSettings& s);
 
 // Why reports cannot go to `folder` (it does not exist, or nothing can be
 // written there); empty when they can.
@@ -30,11 +31,14 @@ class ReportSettingsDialog : public QDialog {
   QLineEdit* Folder() const { return folder_; }
   QCheckBox* OpenWhenDone() const { return open_; }
   void accept() override;
+  // Where a failed write goes besides the dialog's own refusal (the main window's one way).
+  void SetSettingsFailure(SettingsFailure failed) { failed_ = std::move(failed); }
 
  private:
   IniFile& ini_;
   std::filesystem::path home_;
   UiSeam& ui_;
+  SettingsFailure failed_;
   QLineEdit* folder_ = nullptr;
   QCheckBox* open_ = nullptr;
 };

@@ -306,7 +306,7 @@ void StatWindow::ExportCsv() {
   }
   const std::string& csv = *made;
   const std::filesystem::path proposed =
-      app_.Report().folder / (window_->Model().SerialText() + "_" + ArchiveWord(mode) + ".csv");
+      app_.Report().folder / CsvFileName(window_->Model().SerialText(), ArchiveWord(mode));
   const QString name = app_.Ui().SaveFileName(this, QStringLiteral("Экспорт CSV"), PathText(proposed),
                                               QStringLiteral("Файлы CSV (*.csv);;Все файлы (*)"));
   if (name.isEmpty()) return;

@@ -1,7 +1,9 @@
 // Atomic file writing over POSIX descriptors: mkstemp, fsync, rename, fsync of the folder.
 #include "base/atomic_file.hpp"
 
+#include "base/link_no_replace.hpp"
 #include "base/system_error.hpp"
+#include "base/temp_names.hpp"
 
 #include "base/unique_fd.hpp"
 
@@ -36,7 +38,12 @@ bool WriteAll(int fd, std::span<const std::uint8_t> buf) {
 bool WriteTemporary(const std::filesystem::path& path, mode_t mode,
                     std::initializer_list<std::span<const std::uint8_t>> parts, std::string* tmp) {
   const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-  *tmp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+  // What a crashed write left here goes first.
+  RemoveStaleTemporaries(folder);
+  // "." NAME ".XXXXXX" within the folder's name limit, however long NAME is.
+  const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  const std::size_t room = (limit > 0 ? static_cast<std::size_t>(limit) : kNameLimit) - 8;
+  *tmp = (folder / ("." + FitName(path.filename().string(), room) + ".XXXXXX")).string();
   UniqueFd fd(::mkstemp(tmp->data()));
   if (fd.get() < 0) return false;
   const auto fail = [&] {
@@ -66,8 +73,22 @@ int RenameNoReplace(const std::string& tmp, const std::filesystem::path& target)
   if (::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
 #endif
-  // A file system without that rename: the name is reserved by an exclusive
-  // create, then the temporary file replaces the empty placeholder.
+  return LinkNoReplace(tmp, target);
+}
+
+}  // namespace
+
+int LinkNoReplace(const std::string& tmp, const std::filesystem::path& target) {
+  // A file system without that rename (NFS, SMB): a hard link of the complete
+  // temporary file takes the name or fails when it exists; then the
+  // temporary name goes. The final name never shows an incomplete file.
+  if (::link(tmp.c_str(), target.c_str()) == 0) {
+    ::unlink(tmp.c_str());
+    return 0;
+  }
+  if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != ENOSYS) return errno;
+  // Nor hard links (a FAT or plain SMB mount): the name is reserved by an
+  // exclusive create, then the temporary file replaces the empty placeholder.
   UniqueFd reserved(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
   if (reserved.get() < 0) return errno;
   reserved.Close();
@@ -78,8 +99,6 @@ int RenameNoReplace(const std::string& tmp, const std::filesystem::path& target)
   }
   return 0;
 }
-
-}  // namespace
 
 Result<void> AtomicWriteFile(const std::filesystem::path& path,
                              std::initializer_list<std::span<const std::uint8_t>> parts) {

@@ -4,6 +4,7 @@
 #include "base/atomic_file.hpp"
 
 #include "base/system_error.hpp"
+#include "base/temp_names.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -29,11 +30,25 @@ bool WriteAll(HANDLE h, std::span<const std::uint8_t> buf) {
   return true;
 }
 
-// A name beside the target no other writer uses: .NAME.PID.N.tmp
+// `name` within `room` UTF-16 units: its stem cut (never inside a surrogate
+// pair), its extension kept.
+std::wstring FitWide(const std::wstring& name, std::size_t room) {
+  if (name.size() <= room) return name;
+  const auto dot = name.rfind(L'.');
+  std::wstring ext = dot == std::wstring::npos ? std::wstring() : name.substr(dot);
+  if (ext.size() > 16 || ext.size() >= room) ext.clear();
+  std::size_t end = room - ext.size();
+  if (end > 0 && name[end] >= 0xDC00 && name[end] <= 0xDFFF) --end;
+  return name.substr(0, end) + ext;
+}
+
+// A name beside the target no other writer uses: .NAME.PID.N.tmp, within the
+// file system's name limit however long NAME is.
 std::filesystem::path TemporaryName(const std::filesystem::path& folder, const std::filesystem::path& name) {
   static std::atomic<unsigned> counter{0};
-  return folder / (L"." + name.wstring() + L"." + std::to_wstring(GetCurrentProcessId()) + L"." +
-                   std::to_wstring(counter.fetch_add(1)) + L".tmp");
+  const std::wstring suffix =
+      L"." + std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(counter.fetch_add(1)) + L".tmp";
+  return folder / (L"." + FitWide(name.wstring(), kNameLimit - 1 - suffix.size()) + suffix);
 }
 
 // Writes the parts to a new file beside `path` and flushes it; its name goes
@@ -41,6 +56,8 @@ std::filesystem::path TemporaryName(const std::filesystem::path& folder, const s
 bool WriteTemporary(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts,
                     std::filesystem::path* tmp) {
   const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  // What a crashed write left here goes first.
+  RemoveStaleTemporaries(folder);
   UniqueHandle file;
   for (int attempt = 0; attempt < 100 && !file.valid(); ++attempt) {
     *tmp = TemporaryName(folder, path.filename());

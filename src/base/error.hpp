@@ -104,4 +104,9 @@ class [[nodiscard]] Result<void> {
   std::optional<Error> error_;
 };
 
+// A run of steps that are all tried: `first` keeps the first failure.
+inline void KeepFirstError(Result<void>& first, Result<void> next) {
+  if (first && !next) first = std::move(next);
+}
+
 }  // namespace statvtk

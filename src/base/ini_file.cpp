@@ -3,9 +3,11 @@
 #include "base/ini_file.hpp"
 
 #include "base/atomic_file.hpp"
+#include "base/file_lock.hpp"
 #include "base/system_error.hpp"
 
 #include <cerrno>
+#include <chrono>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -34,6 +36,9 @@ std::string Unquote(std::string_view v) {
   if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
   return std::string(v);
 }
+
+// How long a write waits for another process to finish its own.
+constexpr std::chrono::milliseconds kLockWait{10000};
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
@@ -153,19 +158,32 @@ bool IniFile::ReadBool(const std::string& section, const std::string& key, bool 
   return ReadInteger(section, key, def ? 1 : 0) != 0;
 }
 
-bool IniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+Result<void> IniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
   return Write(section, key, OneLine(value));
 }
 
-bool IniFile::WriteInteger(const std::string& section, const std::string& key, long long value) {
+Result<void> IniFile::WriteInteger(const std::string& section, const std::string& key, long long value) {
   return Write(section, key, std::to_string(value));
 }
 
-bool IniFile::WriteBool(const std::string& section, const std::string& key, bool value) {
+Result<void> IniFile::WriteBool(const std::string& section, const std::string& key, bool value) {
   return Write(section, key, value ? "1" : "0");
 }
 
-bool IniFile::Write(const std::string& section, const std::string& key, const std::string& value) {
+Result<void> IniFile::Write(const std::string& section, const std::string& key, const std::string& value) {
+  // The lock spans reload, change and save, so that two processes never both
+  // start from the same file and the later save drops the other's key. A lock
+  // file that cannot be made (a folder this user may not write) leaves the
+  // save itself to tell what is wrong.
+  Result<FileLock> lock = FileLock::Acquire(LockFileOf(path_), kLockWait);
+  if (!lock && IsLockTimeout(lock.error())) {
+    unsaved_.push_back({section, key, value});
+    Apply(section, key, value);
+    return MakeError(ErrorCode::FileSystem,
+                     "Не удалось записать файл " + path_.string() + ": файл занят другой программой (" +
+                         LockFileOf(path_).string() + ")",
+                     lock.error().systemCode);
+  }
   if (fromFile_) {
     // Take in what others wrote since, then put back what this store could
     // not save yet, then this value.
@@ -173,12 +191,13 @@ bool IniFile::Write(const std::string& section, const std::string& key, const st
     for (const auto& u : unsaved_) Apply(u.section, u.key, u.value);
   }
   Apply(section, key, value);
-  if (Save()) {
+  Result<void> saved = Save();
+  if (saved) {
     unsaved_.clear();
-    return true;
+  } else {
+    unsaved_.push_back({section, key, value});
   }
-  unsaved_.push_back({section, key, value});
-  return false;
+  return saved;
 }
 
 void IniFile::Apply(const std::string& section, const std::string& key, const std::string& value) {
@@ -208,18 +227,15 @@ void IniFile::Apply(const std::string& section, const std::string& key, const st
   }
 }
 
-bool IniFile::Save() {
+Result<void> IniFile::Save() {
   const std::string eol = crlf_ ? "\r\n" : "\n";
   std::string content;
   for (const Line& l : lines_) content += l.text + eol;
 
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(content.data());
-  if (const Result<void> written = AtomicWriteFile(path_, {{bytes, content.size()}}); !written) {
-    lastError_ = "Не удалось записать файл " + path_.string() + ": " + written.error().reason;
-    return false;
-  }
-  lastError_.clear();
-  return true;
+  Result<void> written = AtomicWriteFile(path_, {{bytes, content.size()}});
+  if (!written) written.error().reason = "Не удалось записать файл " + path_.string() + ": " + written.error().reason;
+  return written;
 }
 
 }  // namespace statvtk

@@ -1,12 +1,15 @@
 // StatVTK.ini store: sections and keys compared case-insensitively; unknown
 // sections, keys, comments and their order kept; every single write goes to
-// disk at once and atomically (a temporary file beside it, then rename).
+// disk at once and atomically (a temporary file beside it, then rename),
+// under a lock between processes (StatVTK.ini.lock beside it).
 #pragma once
 
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/error.hpp"
 
 namespace statvtk {
 
@@ -28,15 +31,16 @@ class IniFile {
   long long ReadInteger(const std::string& section, const std::string& key, long long def) const;
   bool ReadBool(const std::string& section, const std::string& key, bool def) const;  // 0/1
 
-  // Each write updates the store and rewrites the file at once; false (with
-  // LastError()) when the file could not be written; the store keeps the value.
-  // A store loaded from its file first takes in what others (the reading job,
-  // another window) wrote to it since, so that no write undoes theirs.
-  bool WriteString(const std::string& section, const std::string& key, const std::string& value);
-  bool WriteInteger(const std::string& section, const std::string& key, long long value);
-  bool WriteBool(const std::string& section, const std::string& key, bool value);
-
-  const std::string& LastError() const { return lastError_; }
+  // Each write updates the store and rewrites the file at once. A store
+  // loaded from its file first takes in what others (the reading job, another
+  // window, another process) wrote to it since, so that no write undoes
+  // theirs: reload, change and save happen under the lock file
+  // LockFileOf(Path()), held for that step only. The error (FileSystem) names
+  // the file and the system's reason: "Не удалось записать файл PATH: ...";
+  // the store keeps the value and saves it with the next write.
+  Result<void> WriteString(const std::string& section, const std::string& key, const std::string& value);
+  Result<void> WriteInteger(const std::string& section, const std::string& key, long long value);
+  Result<void> WriteBool(const std::string& section, const std::string& key, bool value);
 
  private:
   struct Line {
@@ -49,8 +53,8 @@ class IniFile {
   IniFile(std::filesystem::path path, std::string_view text, FromTextTag);
   void Parse(std::string_view text);
   const Line* Find(const std::string& section, const std::string& key) const;
-  bool Write(const std::string& section, const std::string& key, const std::string& value);
-  bool Save();
+  Result<void> Write(const std::string& section, const std::string& key, const std::string& value);
+  Result<void> Save();
   void Reload();
   void Apply(const std::string& section, const std::string& key, const std::string& value);
   struct Pending {
@@ -61,7 +65,6 @@ class IniFile {
   std::filesystem::path path_;
   bool fromFile_ = false;
   std::vector<Line> lines_;
-  std::string lastError_;
 };
 
 }  // namespace statvtk

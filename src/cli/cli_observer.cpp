@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "base/local_time.hpp"
+#include "base/printable_text.hpp"
 #include "reports/message_log.hpp"
 
 namespace statvtk::cli {
@@ -11,8 +12,10 @@ namespace statvtk::cli {
 namespace {
 std::tm LocalTm(std::chrono::system_clock::time_point t) { return LocalTime(t); }
 
-// The log window shows a line break of a message as a new line.
-std::string Lines(std::string text) {
+// The log window shows a line break of a message as a new line; no other
+// control character reaches the terminal.
+std::string Lines(const std::string& message) {
+  const std::string text = LogSafeText(message);
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;

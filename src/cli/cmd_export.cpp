@@ -72,7 +72,7 @@ int RunExport(const Args& args, std::ostream& out, std::ostream& err) {
   } else {
     out << csv;
   }
-  return FinishOutput(out, err, "export");
+  return kExitOk;
 }
 
 }  // namespace statvtk::cli

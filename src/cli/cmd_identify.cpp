@@ -1,4 +1,5 @@
 // statvtk-cli identify: the identification text and the model found.
+#include "base/printable_text.hpp"
 #include "cli/cli_job.hpp"
 #include "cli/commands.hpp"
 #include "cli/stop_signal.hpp"
@@ -33,7 +34,7 @@ int RunIdentify(const Args& args, std::ostream& out, std::ostream& err) {
   const ReadResult& res = job.Result();
   if (res.outcome == ReadOutcome::Stopped) return kExitStopped;
   if (res.outcome != ReadOutcome::Done) return kExitLink;
-  out << res.identText << "\n" << DeviceTypeName(res.type) << "\n";
+  out << PrintableText(res.identText) << "\n" << DeviceTypeName(res.type) << "\n";
   return kExitOk;
 }
 

@@ -1,6 +1,7 @@
 // statvtk-cli info FILE: the technical information of a statistics file.
 #include <ostream>
 
+#include "base/printable_text.hpp"
 #include "cli/commands.hpp"
 #include "cli/report_args.hpp"
 #include "reports/tech_info.hpp"
@@ -27,8 +28,8 @@ int RunInfo(const Args& args, std::ostream& out, std::ostream& err) {
   if (const int* exit = std::get_if<int>(&loaded)) return *exit;
   const StatData& data = std::get<StatData>(loaded);
   const TechInfo info = BuildTechInfo(data.header, data.type);
-  out << info.caption << "\n";
-  for (const auto& row : info.rows) out << row.label << "\t" << row.value << "\n";
+  out << PrintableText(info.caption) << "\n";
+  for (const auto& row : info.rows) out << row.label << "\t" << PrintableText(row.value) << "\n";
   if (const std::string note = MemberNote(member, data.type); !note.empty()) out << note << "\n";
   return kExitOk;
 }

@@ -2,6 +2,7 @@
 // and speed.
 #include <mutex>
 
+#include "base/printable_text.hpp"
 #include "cli/cli_job.hpp"
 #include "cli/commands.hpp"
 #include "cli/json_writer.hpp"
@@ -49,7 +50,7 @@ class ScanPrinter : public ScanObserver {
     if (json_) return;
     std::lock_guard lock(mu_);
     obs_.ClearProgress();
-    out_ << f.address << '\t' << f.baud << '\t' << ModelText(f.type) << '\t' << f.ident << '\n';
+    out_ << f.address << '\t' << f.baud << '\t' << ModelText(f.type) << '\t' << PrintableText(f.ident) << '\n';
     out_.flush();
   }
 

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <map>
 
+#include "base/printable_text.hpp"
 #include "cli/commands.hpp"
 #include "cli/json_writer.hpp"
 #include "cli/output_check.hpp"
@@ -124,7 +125,7 @@ std::string Number(double v) {
 
 void Text(const StatModel& m, std::ostream& out) {
   out << "Модель: " << DeviceTypeName(m.Type()) << "\n";
-  out << "Заводской номер: " << m.SerialText() << "\n\n";
+  out << "Заводской номер: " << PrintableText(m.SerialText()) << "\n\n";
   if (!m.HasValidRecord()) {
     out << kNoValidRecordText << "\n";
   } else {
@@ -217,7 +218,7 @@ int RunShow(const Args& args, std::ostream& out, std::ostream& err) {
   }
   if (json) out << Json(*model);
   else Text(*model, out);
-  return FinishOutput(out, err, "show");
+  return kExitOk;
 }
 
 }  // namespace statvtk::cli

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "cli/commands.hpp"
+#include "cli/output_check.hpp"
 #include "base/version.hpp"
 
 namespace statvtk::cli {
@@ -53,14 +54,20 @@ int Dispatch(const Args& args, std::ostream& out, std::ostream& err) {
   }
   if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     out << kHelp;
-    return kExitOk;
+    return FinishOutput(out, err, "--help");
   }
   if (args[0] == "--version" || args[0] == "-V") {
     out << "statvtk-cli (StatVTK) " << StatvtkVersion() << "\n";
-    return kExitOk;
+    return FinishOutput(out, err, "--version");
   }
-  for (const auto& c : kCommands)
-    if (args[0] == c.name) return c.run(Args(args.begin() + 1, args.end()), out, err);
+  for (const auto& c : kCommands) {
+    if (args[0] != c.name) continue;
+    const int code = c.run(Args(args.begin() + 1, args.end()), out, err);
+    // Every command ends here: what it printed is flushed, and output that
+    // went nowhere turns a success into exit 3.
+    const int written = FinishOutput(out, err, std::string(c.name));
+    return code == kExitOk ? written : code;
+  }
   err << "statvtk-cli: unknown command '" << args[0] << "'\n"
       << "Try 'statvtk-cli --help'.\n";
   return kExitUsage;

@@ -1,6 +1,8 @@
 // Ctrl+C during a job: the stop request "Остановить чтение". The first
-// SIGINT or SIGTERM (a console Ctrl+C or Ctrl+Break on Windows) sets the stop
-// request and the link's abort flag; a second one ends the program as usual.
+// SIGINT, SIGTERM or SIGHUP (the terminal or SSH session closed; on Windows
+// a console Ctrl+C, Ctrl+Break or the console closing, logging off, shutting
+// down) sets the stop request and the link's abort flag, so that what was
+// fetched is kept; a second one ends the program as usual.
 // The handlers sit in stop_signal_posix.cpp and stop_signal_win32.cpp.
 #pragma once
 

@@ -1,4 +1,4 @@
-// Ctrl+C on POSIX: SIGINT and SIGTERM handlers.
+// Ctrl+C on POSIX: SIGINT, SIGTERM and SIGHUP handlers.
 #include "cli/stop_signal.hpp"
 
 #include <csignal>
@@ -6,7 +6,7 @@
 namespace statvtk::cli {
 
 namespace {
-struct sigaction gOldInt, gOldTerm;
+struct sigaction gOldInt, gOldTerm, gOldHup;
 
 extern "C" void OnStopSignal(int sig) {
   StopSignal::RequestStop();
@@ -22,11 +22,13 @@ StopSignal::StopSignal() {
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, &gOldInt);
   sigaction(SIGTERM, &sa, &gOldTerm);
+  sigaction(SIGHUP, &sa, &gOldHup);
 }
 
 StopSignal::~StopSignal() {
   sigaction(SIGINT, &gOldInt, nullptr);
   sigaction(SIGTERM, &gOldTerm, nullptr);
+  sigaction(SIGHUP, &gOldHup, nullptr);
 }
 
 }  // namespace statvtk::cli

@@ -15,6 +15,8 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
     case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
       if (gHandled.exchange(true)) return FALSE;  // the second time: the default action
       StopSignal::RequestStop();
       return TRUE;

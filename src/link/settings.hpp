@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/ini_file.hpp"
 
@@ -18,6 +19,17 @@ struct TimingTriple {
   std::uint32_t byteTimeout = 0;   // ByteConst
   std::uint32_t replyTimeout = 0;  // PacketConst
   std::uint32_t retries = 0;       // PacketRetry
+};
+
+// A key of StatVTK.ini that a setting came from, as the file spells its
+// value, so that a message shows what the user wrote ("SockPort=0x10"), not
+// the number it was read as.
+struct WrittenKey {
+  std::string field;    // the setting: "Settings/SockPort", "Serial/ByteConst", ...
+  std::string section;  // where it came from (Recommended for a timing fallback)
+  std::string key;
+  std::string text;     // the value as written
+  long long value = 0;  // the value the setting took from it
 };
 
 // How the instrument is reached; StatVTK.ini keeps it as Settings/ConnectMode 0, 1 or 2.
@@ -45,6 +57,7 @@ struct ConnectionSettings {
   int connectWaitS = 60;    // Modem/ConnectWait, seconds, 1..255
   TimingTriple serial, modem, ethernet;
   TimingTriple recSerial{100, 400, 5}, recModem{400, 1500, 5}, recEthernet{100, 150, 10};  // Recommended
+  std::vector<WrittenKey> written;  // the checked keys as StatVTK.ini holds them (LoadConnectionSettings)
 
   // The triple of the transport chosen by connectMode.
   const TimingTriple& Timing() const;
@@ -59,11 +72,15 @@ struct ConnectionSettings {
 ConnectionSettings LoadConnectionSettings(const IniFile& ini);
 // Why the settings cannot address an instrument: a key the chosen transport
 // uses holds a value outside its range (NetAddress 0..255, or 0..4294967295
-// with M-Bus; ComPort 0..255 without PortName; SockPort 1..65535 over TCP).
-// The text names the key, its value and the range; empty when all is well.
+// with M-Bus; ComPort 0..255 without PortName; SockPort 1..65535 over TCP;
+// the transport's ByteConst and PacketConst 1..60000 ms and PacketRetry
+// 1..255 attempts, or the Recommended keys they fall back on, when read from
+// the file). The text names the key, its value as written in the file and
+// the range; empty when all is well.
 std::string ConnectionSettingsError(const ConnectionSettings& s);
-// Writes the keys the connection dialog's OK writes; false when a write failed.
-bool StoreConnectionSettings(IniFile& ini, const ConnectionSettings& s);
+// Writes the keys the connection dialog's OK writes (each is tried); the
+// first failed write's error.
+Result<void> StoreConnectionSettings(IniFile& ini, const ConnectionSettings& s);
 // The "Стандартные значения" values: the nine timing values from Recommended, 3 attempts.
 void RestoreRecommended(ConnectionSettings& s);
 

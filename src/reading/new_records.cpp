@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "base/device_values.hpp"
+#include "base/safe_name.hpp"
 #include "reading/read_text.hpp"
 
 namespace statvtk {
@@ -15,7 +16,8 @@ std::optional<std::filesystem::path> NewestBaseFile(const std::filesystem::path&
   std::optional<fs::path> best;
   fs::file_time_type bestTime{};
   const std::string ext(FileExtension(type));
-  const std::string prefix = serialText + "-";
+  // Named as DownloadFileName names it: the serial by the safe-name rule.
+  const std::string prefix = SafeNamePart(serialText) + "-";
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const fs::path& p = it->path();
     const std::string name = p.filename().string();

@@ -20,15 +20,15 @@ SelectStatState LoadSelectStat(const IniFile& ini) {
   return s;
 }
 
-bool StoreRadioButton(IniFile& ini, bool lastChosen) {
+Result<void> StoreRadioButton(IniFile& ini, bool lastChosen) {
   return ini.WriteInteger(kSelectSection, "RadioButton", lastChosen ? 1 : 0);
 }
 
-bool StoreReadRange(IniFile& ini, ReadRange range) {
+Result<void> StoreReadRange(IniFile& ini, ReadRange range) {
   return ini.WriteInteger(kSelectSection, "RadioButton", static_cast<int>(range));
 }
 
-bool StoreRecType(IniFile& ini, const RecordKinds& k) {
+Result<void> StoreRecType(IniFile& ini, const RecordKinds& k) {
   return ini.WriteInteger(kSelectSection, "RecType", RecTypeBits(k));
 }
 

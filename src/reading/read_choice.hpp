@@ -31,11 +31,11 @@ struct SelectStatState {
 };
 SelectStatState LoadSelectStat(const IniFile& ini);
 // The writes of the dialog's handlers (each at once).
-bool StoreRadioButton(IniFile& ini, bool lastChosen);
+Result<void> StoreRadioButton(IniFile& ini, bool lastChosen);
 // The range choice as RadioButton stores it: 0 all, 1 last, 2 new records.
 enum class ReadRange { All = 0, Last = 1, New = 2 };
-bool StoreReadRange(IniFile& ini, ReadRange range);
-bool StoreRecType(IniFile& ini, const RecordKinds& k);
+Result<void> StoreReadRange(IniFile& ini, ReadRange range);
+Result<void> StoreRecType(IniFile& ini, const RecordKinds& k);
 
 // The application-wide read choice handed to each statistics job.
 struct ReadChoice {

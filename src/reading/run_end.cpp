@@ -52,8 +52,8 @@ bool WriteDownload(const StatData& data, RunContext& ctx, ReadResult& r) {
   // A .814 file does not say C or CM: the member is remembered by serial number.
   if (data.type == DeviceType::dtVTK0814C || data.type == DeviceType::dtVTK0814CM) {
     IniFile ini(SettingsPath(ctx.home));
-    if (!RememberMember(ini, StatSerialText(data), data.type) && !ini.LastError().empty())
-      ctx.Log("Не удалось запомнить исполнение прибора в " + ini.Path().string() + ": " + ini.LastError());
+    if (const statvtk::Result<bool> remembered = RememberMember(ini, StatSerialText(data), data.type); !remembered)
+      ctx.Log("Не удалось запомнить исполнение прибора в " + ini.Path().string() + ": " + remembered.error().reason);
   }
   if (saved) {
     r.file = *saved;

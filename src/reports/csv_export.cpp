@@ -1,6 +1,9 @@
 // CSV export of decoded archive records.
 #include "reports/csv_export.hpp"
 
+#include "base/safe_name.hpp"
+
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -15,7 +18,9 @@ std::string Field(const std::string& text, const CsvOptions& o) {
   return q + "\"";
 }
 
+// A value that is no number (NaN, an infinity) is an empty field, never "-nan".
 std::string Number(double v, const char* fmt, const CsvOptions& o) {
+  if (!std::isfinite(v)) return {};
   char buf[64];
   std::snprintf(buf, sizeof buf, fmt, v);
   std::string s = buf;
@@ -51,6 +56,11 @@ CsvOptions MakeCsvOptions(char decimal, char separator) {
   o.decimal = decimal ? decimal : '.';
   o.separator = separator ? separator : (o.decimal == ',' ? ';' : ',');
   return o;
+}
+
+std::string CsvFileName(const std::string& serial, const std::string& archiveWord) {
+  std::string part = SafeNamePart(serial);
+  return (part.empty() ? std::string("device") : part) + "_" + SafeNamePart(archiveWord) + ".csv";
 }
 
 Result<std::string> ExportArchiveCsv(const StatModel& model, CsvArchive archive, const CsvOptions& o) {

@@ -20,9 +20,14 @@ struct CsvOptions {
 // the separator (default ';' where the decimal mark is ',', else ',').
 CsvOptions MakeCsvOptions(char decimal, char separator = '\0');
 
+// The name proposed for an export: "<serial>_<archiveWord>.csv", the serial by
+// the safe-name rule (SafeNamePart), a missing one as "device".
+std::string CsvFileName(const std::string& serial, const std::string& archiveWord);
+
 // A heading row with units, then one row per valid record in time order
 // ("Дата/время", the model's values, counters in hours, status text, flags);
-// the increments of a record without increments are empty fields.
+// the increments of a record without increments are empty fields, and so is a
+// value that is not a number (NaN, an infinity).
 // An error when the model has no such archive.
 Result<std::string> ExportArchiveCsv(const StatModel& model, CsvArchive archive, const CsvOptions& options);
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "base/printable_text.hpp"
 #include "base/program_home.hpp"
 #include "reports/file_io.hpp"
 
@@ -38,7 +39,8 @@ std::filesystem::path ProposedLogPath(const std::filesystem::path& home, const s
 void MessageLog::AddMessage(const std::string& text) { AddMessageAt(text, LocalNow()); }
 
 void MessageLog::AddMessageAt(const std::string& text, const std::tm& when) {
-  if (!text.empty()) lines_.push_back(LogLineText(text, when));
+  // Text from an instrument never puts a control character into the log.
+  if (!text.empty()) lines_.push_back(LogLineText(LogSafeText(text), when));
 }
 
 Result<void> MessageLog::SaveTo(const std::filesystem::path& path) const {

@@ -6,6 +6,7 @@
 
 #include "base/install_layout.hpp"
 #include "base/program_home.hpp"
+#include "base/safe_name.hpp"
 #include "reports/workbook_filler.hpp"
 
 namespace statvtk {
@@ -14,17 +15,10 @@ namespace {
 
 const char* Suffix(TemplateKind kind) { return kind == TemplateKind::Hourly ? "_h.xlsx" : "_d.xlsx"; }
 
+// A name part from the file's data: the one rule of every name made from
+// instrument data; a file without a serial gives "device".
 std::string SafeName(const std::string& s) {
-  std::string out;
-  for (char ch : s) {
-    const auto u = static_cast<unsigned char>(ch);
-    out += (u < 0x20 || ch == '/' || ch == '\\' || ch == ':' || ch == '*' || ch == '?' || ch == '"' || ch == '<' ||
-            ch == '>' || ch == '|')
-               ? '_'
-               : ch;
-  }
-  if (out.size() > 64) out.resize(64);
-  while (!out.empty() && (out.front() == '.' || out.front() == ' ')) out.front() = '_';
+  std::string out = SafeNamePart(s);
   return out.empty() ? "device" : out;
 }
 

@@ -34,7 +34,8 @@ std::filesystem::path InstalledTemplateFolder();
 std::filesystem::path BuildTemplateFolder();
 
 // "<serial>_<YYYY-MM-DD>_hourly.xlsx" and "<serial>_<from>_<to>_daily.xlsx"
-// from "DD.MM.YY" texts; characters a file name cannot hold become '_'.
+// from "DD.MM.YY" texts; each part by the safe-name rule (SafeNamePart), a
+// missing serial as "device".
 std::string HourlyReportFileName(const std::string& serial, const std::string& dayText);
 std::string DailyReportFileName(const std::string& serial, const std::string& fromText, const std::string& toText);
 

@@ -25,11 +25,20 @@ std::optional<Form> FormOf(std::span<const std::uint8_t> f, std::uint32_t longAd
   return std::nullopt;
 }
 
+namespace {
+// The generated history with the serial number the options give.
+History HistoryOf(const InstrumentOptions& o) {
+  History h = GenerateHistory(o.model, o.seed, o.now);
+  if (o.serial) h.config.serial = o.serial->substr(0, 8);
+  return h;
+}
+}  // namespace
+
 Instrument::Instrument(const InstrumentOptions& o)
     : opt_(o),
-      history_(GenerateHistory(o.model, o.seed, o.now)),
+      history_(HistoryOf(o)),
       mem_(BuildMemories(history_)),
-      ident_(sim::IdentificationText(o.model, history_.config.serial)),
+      ident_(o.ident ? *o.ident : sim::IdentificationText(o.model, history_.config.serial)),
       rng_(Hash(o.seed, 0xFA017, 0)) {}
 
 void Instrument::SetLog(std::function<void(std::string_view)> sink) {

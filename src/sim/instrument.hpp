@@ -48,6 +48,11 @@ struct InstrumentOptions {
   // After this many replies the instrument answers nothing more (a line gone dead).
   std::optional<std::uint64_t> silentAfter;
   bool verbose = false;  // log every request on the log sink
+  // What the instrument reports instead of its own, byte for byte (--serial,
+  // --ident): the serial number of the VTK models' configuration (8 bytes,
+  // a shorter one padded with NULs) and the identification text.
+  std::optional<std::string> serial;
+  std::optional<std::string> ident;
 };
 
 // The form of a whole request frame (nullopt when its length fits neither);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/atomic_file.hpp"
+#include "base/printable_text.hpp"
 #include "base/version.hpp"
 #include "sim/options.hpp"
 
@@ -66,7 +67,9 @@ int main(int argc, char** argv) {
       where = "at address " + std::to_string(in->Options().address) +
               (in->Options().lineSpeed ? ", " + std::to_string(in->Options().lineSpeed) + " bit/s" : "") + " " + where;
     }
-    std::printf("statvtk-sim: %s \"%s\" %s\n", model.c_str(), in->IdentificationText().c_str(), where.c_str());
+    // An --ident text with control characters keeps this one line.
+    std::printf("statvtk-sim: %s \"%s\" %s\n", model.c_str(), statvtk::PrintableText(in->IdentificationText()).c_str(),
+                where.c_str());
   }
   std::fflush(stdout);
   int sig = 0;

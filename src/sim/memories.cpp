@@ -76,6 +76,7 @@ void BuildVtk(const History& h, Memories& m) {
   PutFloatBE(m.ram, 180, s.flow);
   PutFloatBE(m.ram, 264, s.temperature);
   PutFloatBE(m.ram, 268, s.massFlow);
+  std::fill_n(m.config.begin(), 8, std::uint8_t{0});  // a shorter serial ends in zero bytes
   std::memcpy(m.config.data(), c.serial.data(), std::min<std::size_t>(8, c.serial.size()));
   m.config[8] = c.diameterCode;
   if (is12) {

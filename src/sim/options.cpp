@@ -25,6 +25,42 @@ bool Probability(const std::string& s, double& out) {
   return true;
 }
 
+// C escapes of --serial and --ident: \n \r \t \e \0 \\ \xNN; nothing on a bad one.
+std::optional<std::string> Unescape(std::string_view v) {
+  std::string out;
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    if (v[i] != '\\') {
+      out += v[i];
+      continue;
+    }
+    if (++i >= v.size()) return std::nullopt;
+    switch (v[i]) {
+      case 'n': out += '\n'; break;
+      case 'r': out += '\r'; break;
+      case 't': out += '\t'; break;
+      case 'e': out += '\x1b'; break;
+      case '0': out += '\0'; break;
+      case '\\': out += '\\'; break;
+      case 'x': {
+        if (i + 2 >= v.size()) return std::nullopt;  // two digits must follow
+        const auto hex = [](char c) {
+          return c >= '0' && c <= '9'   ? c - '0'
+                 : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                 : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                        : -1;
+        };
+        const int hi = hex(v[i + 1]), lo = hex(v[i + 2]);
+        if (hi < 0 || lo < 0) return std::nullopt;
+        out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+        break;
+      }
+      default: return std::nullopt;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 std::optional<std::uint32_t> ParseNow(std::string_view text) {
@@ -106,7 +142,8 @@ Result<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
                a == "--tcp" || a == "--pty" || a == "--busy" || a == "--no-answer" || a == "--no-carrier" ||
                a == "--ring" || a == "--dial-delay" || a == "--guard" || a == "--baud" || a == "--latency" ||
                a == "--drop" || a == "--corrupt" || a == "--wrong-command" || a == "--noise" || a == "--truncate" ||
-               a == "--silent-after" || a == "--dump" || a == "--bus" || a == "--line-speed" || a == "--tick-hours") {
+               a == "--silent-after" || a == "--dump" || a == "--bus" || a == "--line-speed" || a == "--tick-hours" ||
+               a == "--serial" || a == "--ident") {
       if (!value(v)) return fail("missing value after " + a);
       InstrumentOptions& in = c.instrument;
       bool ok = true;
@@ -166,6 +203,10 @@ Result<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
         ok = Number<std::uint32_t>(v, in.lineSpeed, 50, 4000000);
       } else if (a == "--tick-hours") {
         ok = Number<std::uint32_t>(v, c.tickHours, 1, 24 * 366);
+      } else if (a == "--serial" || a == "--ident") {
+        const auto text = Unescape(v);
+        ok = text.has_value() && (a == "--ident" || text->size() <= 8);
+        if (ok) (a == "--serial" ? in.serial : in.ident) = *text;
       }
       if (!ok) return bad();
     } else {
@@ -173,6 +214,8 @@ Result<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
     }
   }
   if (wantModem && !carrier) return fail("--modem needs a carrier (--pty or --tcp)");
+  if (c.instrument.serial && c.instrument.model == DeviceType::dtLDN08)
+    return fail("--serial: an LDN-08 reports its serial number as a number");
   if (!busText.empty()) {
     // The entries take the other options whatever their order on the line.
     auto bus = ParseBus(busText, c.instrument);
@@ -207,6 +250,11 @@ Instrument:
   --long-address N     32-bit address of the long form (default 12345678)
   --line-speed N       on --pty, the only speed (bit/s) at which it hears frames;
                        a client at another speed gets silence (default: any)
+  --serial TEXT        the serial number a VTK model reports (at most 8 bytes,
+                       padded with NULs), instead of its generated one
+  --ident TEXT         the identification text reported instead of the model's
+                       own (the reader knows the model by a key in it)
+                       Both take C escapes: \n \r \t \e \0 \\ \xNN
   --bus LIST           several instruments on the line, MODEL@ADDR[:SPEED],...
                        (e.g. 0814c@3,ldn@7:57600,0812@11); each answers only its
                        own address (short and long form), seeds follow --seed

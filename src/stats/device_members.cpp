@@ -30,9 +30,11 @@ std::optional<DeviceType> MemberOfText(const std::string& text) {
   return std::nullopt;
 }
 
-bool RememberMember(IniFile& ini, const std::string& serial, DeviceType type) {
+Result<bool> RememberMember(IniFile& ini, const std::string& serial, DeviceType type) {
   if (!IsVtk0814(type) || !UsableKey(serial)) return false;
-  return ini.WriteString(kDevices, serial, type == DeviceType::dtVTK0814CM ? "CM" : "C");
+  Result<void> written = ini.WriteString(kDevices, serial, type == DeviceType::dtVTK0814CM ? "CM" : "C");
+  if (!written) return std::move(written.error());
+  return true;
 }
 
 std::optional<DeviceType> RememberedMember(const IniFile& ini, const std::string& serial) {

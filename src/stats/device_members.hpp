@@ -20,9 +20,10 @@ enum class MemberSource {
   Assumed         // neither: the C tables are used
 };
 
-// Writes "serial=C" or "serial=CM" into [Devices]; false when the type is not
-// a VTK-08.14, the serial cannot be an INI key, or the file cannot be written.
-bool RememberMember(IniFile& ini, const std::string& serial, DeviceType type);
+// Writes "serial=C" or "serial=CM" into [Devices]: true when written, false
+// when the type is not a VTK-08.14 or the serial cannot be an INI key, the
+// error when the file could not be written.
+Result<bool> RememberMember(IniFile& ini, const std::string& serial, DeviceType type);
 std::optional<DeviceType> RememberedMember(const IniFile& ini, const std::string& serial);
 
 // "C" / "CM" (any case) -> the type; nullopt otherwise.

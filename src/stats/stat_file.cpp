@@ -7,6 +7,7 @@
 
 #include "base/atomic_file.hpp"
 #include "base/file_reader.hpp"
+#include "base/safe_name.hpp"
 #include "base/system_error.hpp"
 #include "stats/stat_common.hpp"
 #include "stats/stat_model.hpp"
@@ -65,10 +66,8 @@ Result<void> SaveStatFile(const std::filesystem::path& path, const StatData& dat
 
 std::string DownloadFileName(const std::string& serialText, DeviceType t, int year, int month, int day, int hour,
                              int minute, int n) {
-  std::string serial = serialText;
-  for (char& c : serial)
-    if (c == '/' || c == '\0') c = '#';  // a serial must not leave the folder
-  return serial + detail::Format("-%.4d-%.2d-%.2d@%.2d-%.2d", year, month, day, hour, minute) +
+  // The serial must stay one name inside the folder: the safe-name rule.
+  return SafeNamePart(serialText) + detail::Format("-%.4d-%.2d-%.2d@%.2d-%.2d", year, month, day, hour, minute) +
          (n >= 2 ? "_" + std::to_string(n) : std::string()) + std::string(FileExtension(t));
 }
 

@@ -28,7 +28,8 @@ Result<StatData> LoadStatFile(const std::filesystem::path& path, ExtensionRule r
 // it over `path`; the error's reason names the path and the system's reason.
 Result<void> SaveStatFile(const std::filesystem::path& path, const StatData& data);
 
-// The n-th name a downloaded file may take. n = 1: serial +
+// The n-th name a downloaded file may take. n = 1: the serial by the
+// safe-name rule (SafeNamePart: "1234####" stays as it is, "1\n/x" becomes "1##x") +
 // "-%.4d-%.2d-%.2d@%.2d-%.2d" + extension; n >= 2 adds "_" + n before the
 // extension ("…@09-07_2.vst"), which sorts after the first name (by bytes as
 // well as by the name without its extension) and before the next minute's.

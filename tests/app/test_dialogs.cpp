@@ -14,6 +14,7 @@
 #include "app/about_dialog.hpp"
 #include "app/connection_dialog.hpp"
 #include "app/help_window.hpp"
+#include "app/log_window.hpp"
 #include "app/report_settings.hpp"
 #include "app_test_util.hpp"
 #include "base/ini_file.hpp"
@@ -216,6 +217,9 @@ void TestDialogs::connectionFailedWriteKeepsDialogOpen() {
   QCOMPARE(result, int(QDialog::Rejected));  // still open after OK
   QCOMPARE(ui.Count("warn"), 1);
   QVERIFY(ui.LastText().startsWith(QStringLiteral("Не удалось записать настройки: ")));
+  // Told the one way as well: the log and status panel 0.
+  QCOMPARE(w.PanelText(0), ui.LastText());
+  QVERIFY(QString::fromStdString(w.Messages()->Log().Lines().back()).contains(ui.LastText()));
   QVERIFY(w.Connection().connectMode != ConnectMode::Tcp);  // nothing taken over
 }
 

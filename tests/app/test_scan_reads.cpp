@@ -154,8 +154,11 @@ void TestScanReads::useChosenFailedWriteIsShown() {
     return int(QDialog::Rejected);
   };
   w.ScanCommand();
-  QCOMPARE(ui.Count("warn"), 1);
-  QVERIFY(ui.LastText().startsWith(QStringLiteral("Не удалось записать настройки: ")));
+  // The one way a failed settings write is told: the log and status panel 0.
+  QCOMPARE(ui.Count("warn"), 0);
+  QVERIFY(w.PanelText(0).startsWith(QStringLiteral("Не удалось записать настройки: ")));
+  QVERIFY(w.PanelText(0).contains(QStringLiteral("StatVTK.ini")));
+  QVERIFY(QString::fromStdString(w.Messages()->Log().Lines().back()).contains(w.PanelText(0)));
   QCOMPARE(w.AddressField()->value(), before);  // nothing taken over
   QCOMPARE(w.Connection().netAddress, std::int64_t(before));
 }

@@ -7,15 +7,25 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <functional>
 #include <random>
+#include <thread>
+#include <vector>
 
+#include "base/file_lock.hpp"
 #include "base/ini_file.hpp"
 #include "support/temp_folder.hpp"
 
 namespace statvtk::link_test {
 namespace {
+
+// A write's result as a test condition that shows the reason when it failed.
+::testing::AssertionResult Ok(const Result<void>& written) {
+  if (written) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << written.error().reason;
+}
 
 TEST(IniFile, SectionsAndKeysIgnoreCase) {
   const auto ini = IniFile::FromText("x.ini", "[settings]\nnetADDRESS = 5\n[Modem]\nPhoneNo=123\n");
@@ -84,7 +94,7 @@ TEST(IniFile, AWriteChangesOnlyItsLine) {
   const auto path = dir.Path() / "StatVTK.ini";
   WriteAll(path, kCommented);
   IniFile ini(path);
-  ASSERT_TRUE(ini.WriteInteger("settings", "NetAddress", 7)) << ini.LastError();
+  ASSERT_TRUE(Ok(ini.WriteInteger("settings", "NetAddress", 7)));
   std::string expected = kCommented;
   expected.replace(expected.find("NETADDRESS = 1"), 14, "NETADDRESS=7");
   EXPECT_EQ(ReadAll(path), expected);
@@ -99,8 +109,8 @@ TEST(IniFile, AStoreKeptOpenDoesNotUndoOtherWriters) {
   WriteAll(path, "[Settings]\nNetAddress=1\n");
   IniFile window(path);
   IniFile job(path);
-  ASSERT_TRUE(job.WriteString("Devices", "83123811", "CM")) << job.LastError();
-  ASSERT_TRUE(window.WriteInteger("Settings", "NetAddress", 5)) << window.LastError();
+  ASSERT_TRUE(Ok(job.WriteString("Devices", "83123811", "CM")));
+  ASSERT_TRUE(Ok(window.WriteInteger("Settings", "NetAddress", 5)));
   const IniFile after(path);
   EXPECT_EQ(after.ReadString("Devices", "83123811", ""), "CM");
   EXPECT_EQ(after.ReadInteger("Settings", "NetAddress", 0), 5);
@@ -132,8 +142,11 @@ TEST(IniFile, MissingFileIsEmptyAndTheFirstWriteCreatesIt) {
   EXPECT_EQ(ini.ReadInteger("Settings", "NetAddress", 1), 1);
   ASSERT_TRUE(ini.WriteInteger("Settings", "NetAddress", 3));
   EXPECT_EQ(ReadAll(path), "[Settings]\nNetAddress=3\n");
-  // Only the settings file is left in the folder: no temporary files.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), std::filesystem::directory_iterator()), 1);
+  // Only the settings file and its lock file are left in the folder: no temporary files.
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir.Path())) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"StatVTK.ini", "StatVTK.ini.lock"}));
 }
 
 TEST(IniFile, CrLfFilesKeepTheirLineEndsAndValuesStayOnOneLine) {
@@ -173,7 +186,7 @@ TEST(IniFile, RandomTextNeverCrashes) {
 }
 
 // Runs `write` where the folder cannot be written to and returns its result
-// and LastError(): as an ordinary user the folder loses its write permission;
+// and its reason: as an ordinary user the folder loses its write permission;
 // as root (who ignores it) the write runs in a child process that has become
 // the unprivileged user "nobody" (65534).
 std::pair<bool, std::string> WriteWithoutFolderRights(const std::filesystem::path& folder,
@@ -215,9 +228,9 @@ TEST(IniFile, WriteIntoAReadOnlyFolderFailsAndKeepsTheFile) {
   WriteAll(path, kCommented);
   const auto [ok, error] = WriteWithoutFolderRights(dir.Path(), [&] {
     IniFile ini(path);
-    const bool written = ini.WriteInteger("Settings", "NetAddress", 9);
+    const Result<void> written = ini.WriteInteger("Settings", "NetAddress", 9);
     const bool kept = ini.ReadInteger("Settings", "NetAddress", 0) == 9;  // the store keeps the value
-    return std::pair<bool, std::string>{written || !kept, ini.LastError()};
+    return std::pair<bool, std::string>{written || !kept, written ? std::string() : written.error().reason};
   });
   EXPECT_FALSE(ok) << error;
   EXPECT_NE(error.find(path.string()), std::string::npos) << error;
@@ -237,18 +250,95 @@ TEST(IniFile, AWriteThatCannotCompleteKeepsTheOldFile) {
   rlimit small = old;
   small.rlim_cur = 16;
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  const bool ok = ini.WriteString("Settings", "Unknown", "a longer value than before");
+  const Result<void> ok = ini.WriteString("Settings", "Unknown", "a longer value than before");
   ::setrlimit(RLIMIT_FSIZE, &old);
   ::signal(SIGXFSZ, previous);
   EXPECT_FALSE(ok);
-  EXPECT_NE(ini.LastError().find(path.string()), std::string::npos) << ini.LastError();
+  ASSERT_FALSE(ok.has_value());
+  EXPECT_NE(ok.error().reason.find(path.string()), std::string::npos) << ok.error().reason;
+  EXPECT_EQ(ok.error().code, ErrorCode::FileSystem);
   EXPECT_EQ(ReadAll(path), kCommented);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), std::filesystem::directory_iterator()), 1);
+  // No temporary file is left behind: the file and its lock file only.
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir.Path())) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"StatVTK.ini", "StatVTK.ini.lock"}));
   // The next write that can complete saves everything.
-  ASSERT_TRUE(ini.WriteInteger("Settings", "ComPort", 3)) << ini.LastError();
+  ASSERT_TRUE(Ok(ini.WriteInteger("Settings", "ComPort", 3)));
   const IniFile again(path);
   EXPECT_EQ(again.ReadString("Settings", "Unknown", ""), "a longer value than before");
   EXPECT_EQ(again.ReadInteger("Settings", "ComPort", 0), 3);
+}
+
+// Eight processes finishing reads at once each remember their instruments in
+// one StatVTK.ini: no process may lose another's key.
+TEST(IniFile, WritersInManyProcessesLoseNoKey) {
+  TempFolder dir;
+  const auto path = dir.Path() / "StatVTK.ini";
+  WriteAll(path, "[Settings]\nNetAddress=1\n");
+  constexpr int kProcesses = 8, kKeys = 20;
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      IniFile ini(path);
+      for (int k = 0; k < kKeys; ++k)
+        if (!ini.WriteString("Devices", std::to_string(p * 1000 + k), k % 2 ? "CM" : "C")) ::_exit(1);
+      ::_exit(0);
+    }
+    children.push_back(child);
+  }
+  for (const pid_t c : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(c, &status, 0), c);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  const IniFile after(path);
+  int missing = 0;
+  for (int p = 0; p < kProcesses; ++p)
+    for (int k = 0; k < kKeys; ++k)
+      if (after.ReadString("Devices", std::to_string(p * 1000 + k), "") != (k % 2 ? "CM" : "C")) ++missing;
+  EXPECT_EQ(missing, 0);
+  EXPECT_EQ(after.ReadInteger("Settings", "NetAddress", 0), 1);
+}
+
+// A write waits while another process holds the lock file, and then takes in
+// what that process saved.
+TEST(IniFile, AWriteWaitsForTheLockHolder) {
+  TempFolder dir;
+  const auto path = dir.Path() / "StatVTK.ini";
+  WriteAll(path, "[Settings]\nNetAddress=1\n");
+  auto held = FileLock::Acquire(LockFileOf(path), std::chrono::milliseconds(0));
+  ASSERT_TRUE(held.has_value());
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    IniFile ini(path);
+    ::_exit(ini.WriteString("Devices", "83123811", "CM") ? 0 : 1);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  int status = 0;
+  EXPECT_EQ(::waitpid(child, &status, WNOHANG), 0);  // still waiting
+  EXPECT_EQ(ReadAll(path), "[Settings]\nNetAddress=1\n");
+  // What the holder saves under the lock is kept by the waiting writer.
+  WriteAll(path, "[Settings]\nNetAddress=2\n");
+  { auto release = std::move(*held); }
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const IniFile after(path);
+  EXPECT_EQ(after.ReadString("Devices", "83123811", ""), "CM");
+  EXPECT_EQ(after.ReadInteger("Settings", "NetAddress", 0), 2);
+}
+
+TEST(IniFile, AWriteGivesUpOnALockNeverLetGo) {
+  TempFolder dir;
+  const auto path = dir.Path() / "StatVTK.ini";
+  auto held = FileLock::Acquire(LockFileOf(path), std::chrono::milliseconds(0));
+  ASSERT_TRUE(held.has_value());
+  auto again = FileLock::Acquire(LockFileOf(path), std::chrono::milliseconds(50));
+  ASSERT_FALSE(again.has_value());
+  EXPECT_TRUE(IsLockTimeout(again.error()));
 }
 
 }  // namespace

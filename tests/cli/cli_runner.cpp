@@ -15,17 +15,17 @@ std::string CliPath() {
 }
 
 CliRun RunCli(const std::vector<std::string>& args, std::chrono::seconds limit,
-              std::function<bool(const std::string&)> interruptWhen) {
+              std::function<bool(const std::string&)> interruptWhen, int signal) {
   CliRun run;
   // The simulated instrument in this process may write to a connection the
   // program under test has just closed; that must not end the test program.
-  signal(SIGPIPE, SIG_IGN);
+  ::signal(SIGPIPE, SIG_IGN);
   int outPipe[2], errPipe[2];
   if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return run;
   const std::string path = CliPath();
   const pid_t pid = fork();
   if (pid == 0) {
-    signal(SIGPIPE, SIG_DFL);
+    ::signal(SIGPIPE, SIG_DFL);
     dup2(outPipe[1], 1);
     dup2(errPipe[1], 2);
     close(outPipe[0]), close(errPipe[0]), close(outPipe[1]), close(errPipe[1]);
@@ -52,7 +52,7 @@ CliRun RunCli(const std::vector<std::string>& args, std::chrono::seconds limit,
       (i == 0 ? run.out : run.err).append(buf, static_cast<std::size_t>(n));
     }
     if (!interrupted && interruptWhen && interruptWhen(run.err)) {
-      kill(pid, SIGINT);
+      kill(pid, signal);
       interrupted = true;
     }
     if (std::chrono::steady_clock::now() > deadline) {

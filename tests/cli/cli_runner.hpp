@@ -15,9 +15,10 @@ struct CliRun {
 };
 
 // `interruptWhen` is polled with the stderr text so far; when it returns true
-// the program gets SIGINT. A run longer than `limit` is killed (status -1).
+// the program gets `signal` (SIGINT unless told). A run longer than `limit`
+// is killed (status -1).
 CliRun RunCli(const std::vector<std::string>& args, std::chrono::seconds limit = std::chrono::seconds(60),
-              std::function<bool(const std::string& err)> interruptWhen = {});
+              std::function<bool(const std::string& err)> interruptWhen = {}, int signal = 2);
 
 std::string CliPath();
 

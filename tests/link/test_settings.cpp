@@ -77,6 +77,26 @@ TEST(Settings, ValuesThatWouldAddressAnotherInstrumentOrPortAreRefused) {
       {"[Settings]\nConnectMode=1\nComPort=-3\n", "ComPort=-3", "0..255"},
       {"[Settings]\nComPort=1000\nPortName=/dev/ttyUSB0\n", "", ""},
       {"[Settings]\nComPort=1000\nConnectMode=2\nSockIP=10.0.0.1\n", "", ""},
+      // Shown as written in the file, never as the number it was read as.
+      {"[Settings]\nConnectMode=2\nSockIP=10.0.0.1\nSockPort=4294967297\n", "SockPort=4294967297", "1..65535"},
+      {"[Settings]\nConnectMode=2\nSockIP=10.0.0.1\nSockPort=0x10\n", "SockPort=0x10", "1..65535"},
+      {"[Settings]\nComPort=99999999999\n", "ComPort=99999999999", "0..255"},
+      {"[Settings]\nNetAddress= 300 \n", "NetAddress=300", "0..255"},
+      // The timing of the transport in use.
+      {"[Ethernet]\nPacketConst=4294967295\nPacketRetry=4294967295\n[Settings]\nConnectMode=2\nSockIP=10.0.0.1\n",
+       "PacketConst=4294967295", "1..60000"},
+      {"[Ethernet]\nPacketRetry=4294967295\n[Settings]\nConnectMode=2\nSockIP=10.0.0.1\n", "PacketRetry=4294967295",
+       "1..255"},
+      {"[Serial]\nByteConst=0\n", "ByteConst=0", "1..60000"},
+      {"[Serial]\nByteConst=-5\n", "ByteConst=-5", "1..60000"},
+      {"[Serial]\nPacketConst=60001\n", "PacketConst=60001", "1..60000"},
+      {"[Serial]\nPacketRetry=256\n", "PacketRetry=256", "1..255"},
+      {"[Modem]\nPacketRetry=0\n[Settings]\nConnectMode=1\n", "PacketRetry=0", "1..255"},
+      {"[Serial]\nByteConst=60000\nPacketConst=1\nPacketRetry=255\n", "", ""},
+      {"[Ethernet]\nPacketConst=0\n", "", ""},  // not used over a serial port
+      // A transport without its own key uses the Recommended one: that one is named.
+      {"[Recommended]\nComP=999999\n", "ComP=999999", "1..60000"},
+      {"[Recommended]\nComP=999999\n[Serial]\nPacketConst=400\n", "", ""},
   };
   for (const auto& c : cases) {
     const std::string e = ConnectionSettingsError(LoadText(c.text));
@@ -154,7 +174,8 @@ TEST(Settings, StoreWritesTheDialogKeysAndLoadReadsThemBack) {
   s.connectTimeoutS = 7;
   s.connectWaitS = 90;
   s.tone = false;
-  ASSERT_TRUE(StoreConnectionSettings(ini, s)) << ini.LastError();
+  const Result<void> stored = StoreConnectionSettings(ini, s);
+  ASSERT_TRUE(stored) << stored.error().reason;
 
   const IniFile again(path);
   const auto l = LoadConnectionSettings(again);
@@ -186,8 +207,9 @@ TEST(Settings, StoreWritesTheDialogKeysAndLoadReadsThemBack) {
 TEST(Settings, StoreReportsAFailedWrite) {
   TempFolder dir;
   IniFile ini(dir.Path() / "missing-folder" / "StatVTK.ini");
-  EXPECT_FALSE(StoreConnectionSettings(ini, ConnectionSettings{}));
-  EXPECT_NE(ini.LastError().find("missing-folder"), std::string::npos);
+  const Result<void> stored = StoreConnectionSettings(ini, ConnectionSettings{});
+  ASSERT_FALSE(stored);
+  EXPECT_NE(stored.error().reason.find("missing-folder"), std::string::npos);
 }
 
 TEST(Settings, ConnectionTextAndBaudRates) {

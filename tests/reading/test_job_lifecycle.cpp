@@ -214,10 +214,16 @@ TEST(DeviceMembers, ADownloadRemembersTheMemberForTheFileOpenedLater) {
 TEST(DeviceMembers, OnlyVtk0814AndUsableSerialsAreRemembered) {
   JobRig rig(Model(DeviceType::dtVTK0812));
   IniFile ini(rig.home / "StatVTK.ini");
-  EXPECT_FALSE(RememberMember(ini, "12345678", DeviceType::dtVTK0812));
-  EXPECT_FALSE(RememberMember(ini, "12=4[678", DeviceType::dtVTK0814CM));
-  EXPECT_FALSE(RememberMember(ini, std::string("12\xC3\xA9"), DeviceType::dtVTK0814CM));
-  EXPECT_TRUE(RememberMember(ini, "00012345", DeviceType::dtVTK0814CM));
+  // Not written, and no failure either.
+  const auto remembered = [&ini](const std::string& serial, DeviceType type) {
+    const Result<bool> r = RememberMember(ini, serial, type);
+    EXPECT_TRUE(r.has_value()) << r.error().reason;
+    return r && *r;
+  };
+  EXPECT_FALSE(remembered("12345678", DeviceType::dtVTK0812));
+  EXPECT_FALSE(remembered("12=4[678", DeviceType::dtVTK0814CM));
+  EXPECT_FALSE(remembered(std::string("12\xC3\xA9"), DeviceType::dtVTK0814CM));
+  EXPECT_TRUE(remembered("00012345", DeviceType::dtVTK0814CM));
   EXPECT_EQ(RememberedMember(IniFile(rig.home / "StatVTK.ini"), "00012345"), DeviceType::dtVTK0814CM);
   StatData ldn = StatData::Blank(DeviceType::dtLDN08);
   EXPECT_EQ(ApplyMember(ldn, ini, DeviceType::dtVTK0814CM), MemberSource::NotApplicable);

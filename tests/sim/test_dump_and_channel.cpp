@@ -261,3 +261,29 @@ TEST(CommandLine, HelpNamesEveryOptionAndParsingChecksValues) {
   EXPECT_TRUE(v->version);
   EXPECT_FALSE(v->server.has_value());
 }
+
+TEST(CommandLine, SerialAndIdentificationAsGivenWithEscapes) {
+  const std::string help(HelpText());
+  EXPECT_NE(help.find("--serial"), std::string::npos);
+  EXPECT_NE(help.find("--ident"), std::string::npos);
+  const auto c = ParseCommandLine({"--model", "0812", "--serial", "1\\n/x\\e[2J", "--ident", "VTK-612\\t\\x00\\\\"});
+  ASSERT_TRUE(c.has_value()) << ReasonOf(c);
+  EXPECT_EQ(c->instrument.serial, std::optional<std::string>("1\n/x\x1b[2J"));
+  EXPECT_EQ(c->instrument.ident, std::optional<std::string>(std::string("VTK-612\t\0\\", 10)));
+  for (std::vector<std::string> bad : {std::vector<std::string>{"--serial", "123456789"},
+                                       {"--serial", "12\\q"},
+                                       {"--serial", "12\\x4"},
+                                       {"--ident", "x\\"},
+                                       {"--model", "ldn", "--serial", "1"}})
+    EXPECT_FALSE(ParseCommandLine(bad).has_value()) << bad[1];
+  // The instrument reports them: the serial in its configuration, the text on Identify.
+  sim::InstrumentOptions o;
+  o.model = DeviceType::dtVTK0812;
+  o.serial = std::string("1/2", 3);
+  o.ident = "VTK-612 \x1b";
+  const Instrument in(o);
+  EXPECT_EQ(in.IdentificationText(), "VTK-612 \x1b");
+  const auto dump = in.ExpectedDumpBytes();
+  const std::string serial(dump.begin() + 0x10000 + 512, dump.begin() + 0x10000 + 520);
+  EXPECT_EQ(serial, std::string("1/2\0\0\0\0\0", 8));
+}
