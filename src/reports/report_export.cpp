@@ -14,20 +14,6 @@ namespace {
 
 const char* Suffix(TemplateKind kind) { return kind == TemplateKind::Hourly ? "_h.xlsx" : "_d.xlsx"; }
 
-std::string SafeName(const std::string& s) {
-  std::string out;
-  for (char ch : s) {
-    const auto u = static_cast<unsigned char>(ch);
-    out += (u < 0x20 || ch == '/' || ch == '\\' || ch == ':' || ch == '*' || ch == '?' || ch == '"' || ch == '<' ||
-            ch == '>' || ch == '|')
-               ? '_'
-               : ch;
-  }
-  if (out.size() > 64) out.resize(64);
-  while (!out.empty() && (out.front() == '.' || out.front() == ' ')) out.front() = '_';
-  return out.empty() ? "device" : out;
-}
-
 // "DD.MM.YY" -> "20YY-MM-DD" (kept as written when not of that form).
 std::string IsoDay(const std::string& day) {
   if (day.size() == 8 && day[2] == '.' && day[5] == '.')
@@ -101,6 +87,20 @@ Result<std::filesystem::path> Run(const ReportRun& run, const std::string& templ
 }
 
 }  // namespace
+
+std::string SafeName(const std::string& s) {
+  std::string out;
+  for (char ch : s) {
+    const auto u = static_cast<unsigned char>(ch);
+    out += (u < 0x20 || ch == '/' || ch == '\\' || ch == ':' || ch == '*' || ch == '?' || ch == '"' || ch == '<' ||
+            ch == '>' || ch == '|')
+               ? '_'
+               : ch;
+  }
+  if (out.size() > 64) out.resize(64);
+  while (!out.empty() && (out.front() == '.' || out.front() == ' ')) out.front() = '_';
+  return out.empty() ? "device" : out;
+}
 
 std::optional<std::filesystem::path> FindTemplate(const std::filesystem::path& home, const std::string& name,
                                                   TemplateKind kind, std::vector<std::filesystem::path>* tried) {

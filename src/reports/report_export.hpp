@@ -33,6 +33,10 @@ std::optional<std::filesystem::path> FindTemplate(const std::filesystem::path& h
 std::filesystem::path InstalledTemplateFolder();
 std::filesystem::path BuildTemplateFolder();
 
+// `s` as a part of a file name: characters a file name cannot hold become
+// '_', at most 64 characters, "device" when nothing is left.
+std::string SafeName(const std::string& s);
+
 // "<serial>_<YYYY-MM-DD>_hourly.xlsx" and "<serial>_<from>_<to>_daily.xlsx"
 // from "DD.MM.YY" texts; characters a file name cannot hold become '_'.
 std::string HourlyReportFileName(const std::string& serial, const std::string& dayText);
