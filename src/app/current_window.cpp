@@ -134,7 +134,9 @@ void CurrentWindow::FitToContents() {
 
 void CurrentWindow::ShowCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type, const std::string& serial) {
   type_ = type;
-  setWindowTitle(QString::fromStdString(CurrentReadingsCaption(serial)));
+  // The frame may have named the window more fully (model, address) already.
+  const QString caption = QString::fromStdString(CurrentReadingsCaption(serial));
+  if (!windowTitle().startsWith(caption)) setWindowTitle(caption);
   ShowView(UpdateData(block, type));
   SetStale(false);
   updated_ = Now();

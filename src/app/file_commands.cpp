@@ -9,7 +9,9 @@
 #include "app/frame_parts.hpp"
 #include "app/path_text.hpp"
 #include "app/read_commands.hpp"
+#include "app/log_window.hpp"
 #include "app/recent_files.hpp"
+#include "app/status_panels.hpp"
 #include "app/run_outcome.hpp"
 #include "app/ui_seam.hpp"
 #include "base/ini_file.hpp"
@@ -78,9 +80,13 @@ bool FileCommands::OpenStatFile(const QString& path, ExtensionRule rule, bool* s
   w->Load(*loaded);
   parts_.recent->Add(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
   parts_.updateCommands();
-  // Records that decode to impossible values are told at once.
-  if (const QString damaged = w->DamageWarning(); !damaged.isEmpty())
-    parts_.ui->Warn(parts_.window, parts_.Title(), shown + QStringLiteral(": ") + damaged);
+  // Records that decode to impossible values are told at once, in the
+  // window itself, the status bar and the log (no box: a drop of many files
+  // is not stopped by it).
+  if (const QString damaged = w->DamageWarning(); !damaged.isEmpty()) {
+    parts_.status->SetText(0, QStringLiteral("Внимание: ") + damaged);
+    parts_.log->AddMessage(shown + QStringLiteral(": ") + damaged);
+  }
   return true;
 }
 

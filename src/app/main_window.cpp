@@ -72,7 +72,8 @@ MainWindow::MainWindow(UiSeam& ui, std::filesystem::path home, QWidget* parent)
   // that its lines are read whole; later where the user left it.
   parts_.log = new LogWindow(*services_);
   parts_.logSub = mdi_->addSubWindow(parts_.log);
-  if (!RestoreChildGeometry(ini_, *parts_.logSub)) parts_.logSub->setGeometry(0, 0, 1100, 220);
+  // Placed past the bottom right: pulled in, it spans the area along its bottom edge.
+  if (!RestoreChildGeometry(ini_, *parts_.logSub)) parts_.logSub->setGeometry(0, 8000, 8000, 220);
   parts_.logSub->show();
   RestoreGeometry();
   UpdateCommands();
@@ -190,6 +191,7 @@ void MainWindow::ShowTraffic() {
   }
   auto* w = new TrafficWindow(ui_, home_);
   trafficSub_ = children_->Add(w);
+  connect(jobs_.get(), &JobController::traffic, w, &TrafficWindow::Add);
   jobs_->SetTracing(true);
   connect(w, &QObject::destroyed, jobs_.get(), [jobs = jobs_.get()] { jobs->SetTracing(false); });
 }

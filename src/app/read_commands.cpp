@@ -270,14 +270,14 @@ void ReadCommands::OnCurrent(const std::array<std::uint8_t, 1024>& block, Device
     parts_.ui->Warn(parts_.window, parts_.Title(), QStringLiteral("Невозможно создать окно текущих показаний"));
     return;
   }
-  if (!target) parts_.children->Add(w->Widget());
-  w->ShowCurrent(block, type, serial.toStdString());
   // Two instruments with the same serial are told apart by model and address.
   const std::string_view model = DeviceTypeName(type);
   w->Widget()->setWindowTitle(QString::fromStdString(CurrentReadingsCaption(serial.toStdString())) +
                               QStringLiteral(", ") +
                               QString::fromUtf8(model.data(), static_cast<qsizetype>(model.size())) +
                               QStringLiteral(", адрес %1").arg(reading_));
+  if (!target) parts_.children->Add(w->Widget());
+  w->ShowCurrent(block, type, serial.toStdString());
   parts_.updateCommands();
 }
 

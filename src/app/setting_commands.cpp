@@ -63,6 +63,9 @@ void SettingCommands::ScanCommand() {
     parts_.ui->RunDialog(dialog);
     scan_ = dialog.Memory();
   }  // a search still going has stopped here and let go of the line
+  // What the search found stays in sight after its window has closed.
+  if (toRead.isEmpty() && !scan_.entries.isEmpty())
+    parts_.status->SetText(0, QStringLiteral("Поиск приборов: найдено %1").arg(scan_.entries.size()));
   if (!toRead.isEmpty()) reads_.ReadScanEntries(toRead);
 }
 

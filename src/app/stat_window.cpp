@@ -164,6 +164,11 @@ void StatWindow::Load(const StatData& data) {
   loaded_ = true;
   Rebuild(window_ ? window_->Mode() : StatMode::Daily);
   ShowNewestWeek();
+  if (const QString damaged = DamageWarning(); !damaged.isEmpty()) {
+    held_->setText(damaged);
+    held_->setStyleSheet(QStringLiteral("color: #b00000"));
+    held_->show();
+  }
 }
 
 // The pickers start on the image's newest week rather than on today's date,
@@ -333,7 +338,7 @@ QString StatWindow::HeldText() const {
 void StatWindow::ShowWhatIsHeld() {
   if (!loaded_) return;
   const RecordCounts counts = CountRecords(window_->Model());
-  held_->setText(HeldText());
+  held_->setText(!held_->isHidden() ? HeldText() + QStringLiteral(". ") + held_->text() : HeldText());
   held_->show();
   // The kind shown first is one that has records: daily, else hourly, else monthly.
   if (counts.Valid(ArchiveKind::Daily) != 0 || window_->Mode() != StatMode::Daily) return;

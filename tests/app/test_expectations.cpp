@@ -76,7 +76,7 @@ void TestExpectations::logsFollowTheirNewestLine() {
   w.Services().Log(QStringLiteral("и ещё"));
   QCOMPARE(bar->value(), bar->maximum());
 
-  app::TrafficWindow t;
+  app::TrafficWindow t(ui, home.Path());
   t.resize(400, 150);
   t.show();
   app::TrafficEntry e;

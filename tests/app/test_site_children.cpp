@@ -21,6 +21,7 @@
 #include "app/current_window.hpp"
 #include "app/date_field.hpp"
 #include "app/path_text.hpp"
+#include "app/run_outcome.hpp"
 #include "app/scan_dialog.hpp"
 #include "app/stat_window.hpp"
 #include "app/traffic_window.hpp"
@@ -59,6 +60,7 @@ class TestSiteChildren : public QObject {
   void connectionDialogEnablesTheChosenTransport();
   void searchRemembersAndUsesOneRow();
   void trafficMonitorIsSaved();
+  void runEndsAreWorded();
 };
 
 void TestSiteChildren::datesAreTypedInRussianOrder() {
@@ -297,6 +299,38 @@ void TestSiteChildren::trafficMonitorIsSaved() {
   int lines = 0;
   for (std::string line; std::getline(in, line);) lines += line.find("55 01 02") != std::string::npos;
   QCOMPARE(lines, 2);
+}
+
+void TestSiteChildren::runEndsAreWorded() {
+  ReadResult timeout;
+  timeout.outcome = ReadOutcome::Failed;
+  timeout.error = MakeError(ErrorCode::Timeout, "Ошибка идентификации прибора.");
+  timeout.linkError = "нет ответа за 150 мс";
+  QCOMPARE(app::FailureText(timeout, 2), QStringLiteral("адрес 2: нет ответа за 150 мс"));
+  ReadResult port;
+  port.outcome = ReadOutcome::Failed;
+  port.error = MakeError(ErrorCode::PortInit, "Ошибка открытия порта /dev/ttyUSB9.");
+  port.linkError = "нет такого порта";
+  QCOMPARE(app::FailureText(port, 2), QStringLiteral("Ошибка открытия порта /dev/ttyUSB9."));
+  // A poll is one line: that it went well, or its last message.
+  const std::vector<QString> steps = {"OpenPort: IP 127.0.0.1:4001", "[1] Определение типа устройства...",
+                                      "Чтение текущих показаний", "Ошибка чтения.\r\nДополнительная информация: x"};
+  ReadResult good;
+  good.outcome = ReadOutcome::Done;
+  good.delivered = true;
+  QCOMPARE(app::PollLogLine(steps, good, 7), QStringLiteral("Текущие показания обновлены, адрес 7"));
+  QCOMPARE(app::PollLogLine(steps, timeout, 7), steps.back());
+  ReadResult written;
+  written.outcome = ReadOutcome::Done;
+  written.fileWritten = true;
+  written.file = "/home/u/Data/50179157.814";
+  QCOMPARE(app::StatisticsOutcomeText(written), QStringLiteral("Статистика записана: /home/u/Data/50179157.814"));
+  written.outcome = ReadOutcome::Stopped;
+  QCOMPARE(app::StatisticsOutcomeText(written),
+           QStringLiteral("Статистика записана: /home/u/Data/50179157.814 (неполные данные)"));
+#ifndef _WIN32
+  QCOMPARE(app::LocalWording(QStringLiteral("Ошибка WINSOCK соединения.")), QStringLiteral("Ошибка TCP соединения."));
+#endif
 }
 
 QTEST_MAIN(TestSiteChildren)

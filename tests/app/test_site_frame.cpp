@@ -15,6 +15,10 @@
 #include "app/events_window.hpp"
 #include "app/log_window.hpp"
 #include "app/result_bar.hpp"
+#include "app/stat_window.hpp"
+#include "stats/record_check.hpp"
+#include <QLabel>
+#include <QListWidget>
 #include "app_test_util.hpp"
 #include "base/program_home.hpp"
 #include "reports/report_export.hpp"
@@ -60,7 +64,9 @@ class TestSiteFrame : public QObject {
   void rememberedPlaceOutsideIsPulledIn();
   void closeAllLeavesOnlyTheMessages();
   void fileWindowIsNamedByItsFileName();
+  void damagedFileOpensWithAWarning();
   void exitDuringReadAsksFirst();
+  void stoppedReadShowsWhatItHolds();
   void readCommandsWaitForTheReadParameters();
   void askingIsAnInputOfTheCommandState();
   void templateBesideTheExecutableIsFound();
@@ -171,6 +177,28 @@ void TestSiteFrame::fileWindowIsNamedByItsFileName() {
   QCOMPARE(StatWindows(w).front()->Widget()->windowTitle(), QStringLiteral("Статистика - объект 7.vst"));
 }
 
+void TestSiteFrame::damagedFileOpensWithAWarning() {
+  TestHome home;
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  // Bytes that depend on their place only: records whose checksums pass now
+  // and then, with values no instrument has.
+  const auto file = home.Path() / "damaged.ldn";
+  std::string bytes(526336, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+  TestHome::WriteText(file, bytes);
+  QVERIFY(w.Files().OpenStatFile(QString::fromStdString(file.string()), ExtensionRule::Exact));
+  auto* stat = dynamic_cast<app::StatWindow*>(StatWindows(w).front());
+  QVERIFY(stat);
+  const RecordCounts counts = CountRecords(stat->WindowModel().Model());
+  QVERIFY(counts.damaged > 0);
+  const QString expected = QString::number(counts.damaged) + QStringLiteral(" записей с невозможными значениями");
+  QVERIFY2(w.PanelText(0).startsWith(QStringLiteral("Внимание: ") + expected), qPrintable(w.PanelText(0)));
+  QVERIFY(stat->HeldLine()->text().startsWith(expected));
+  QVERIFY(!stat->HeldLine()->isHidden());
+  QVERIFY(ui.shown.empty());  // no box: a drop of many files goes on
+}
+
 void TestSiteFrame::exitDuringReadAsksFirst() {
   TestHome home;
   ScriptedUi ui;
@@ -196,6 +224,36 @@ void TestSiteFrame::exitDuringReadAsksFirst() {
   QVERIFY(done.wait(30000));
   QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 10000);
   QVERIFY(!w->RecentFiles().isEmpty());  // the part read went into its file
+}
+
+void TestSiteFrame::stoppedReadShowsWhatItHolds() {
+  TestHome home;
+  ScriptedUi ui;
+  ui.onDialog = AcceptReadAll;
+  sim::Instrument inst(Model(DeviceType::dtVTK0814C, 3));
+  app::MainWindow w(ui, home.Path());
+  w.show();
+  UseSimulator(w, inst);
+  QSignalSpy done(&w, &app::MainWindow::JobFinished);
+  w.Reads().ReadStatistics();
+  QTRY_VERIFY_WITH_TIMEOUT(w.Progress()->value() > 20, 30000);
+  w.Reads().StopReading();
+  QVERIFY(done.wait(30000));
+  const auto stats = StatWindows(w);
+  QCOMPARE(stats.size(), std::size_t(1));
+  auto* stat = dynamic_cast<app::StatWindow*>(stats.front());
+  QVERIFY(stat);
+  QVERIFY(stat->windowTitle().endsWith(QStringLiteral(" (неполные данные)")));
+  QVERIFY(stat->HeldLine()->isVisibleTo(stat));
+  QVERIFY2(stat->HeldLine()->text().startsWith(QStringLiteral("Записей: часовых ")),
+           qPrintable(stat->HeldLine()->text()));
+  // A kind with records is shown: the list is not empty when anything was read.
+  const RecordCounts counts = CountRecords(stat->WindowModel().Model());
+  const std::size_t any =
+      counts.Valid(ArchiveKind::Hourly) + counts.Valid(ArchiveKind::Daily) + counts.Valid(ArchiveKind::Monthly);
+  QVERIFY(any > 0);
+  QVERIFY(stat->List()->count() > 0);
+  QVERIFY(w.PanelText(0).endsWith(QStringLiteral(" (неполные данные)")));
 }
 
 void TestSiteFrame::readCommandsWaitForTheReadParameters() {
