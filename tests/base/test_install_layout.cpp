@@ -54,7 +54,7 @@ TEST(InstallLayout, TemplateSearchOrder) {
             (V{"/home/u/StatVTK/Templates", "/usr/bin/Templates", "/usr/share/statvtk/Templates"}));
   // A copy on a USB stick: its own Templates/ before any installed ones.
   EXPECT_EQ(TemplateSearchFolders("/h", "/media/stick/StatVTK/statvtk", build),
-            (V{"/h/Templates", "/media/stick/StatVTK/Templates", "/media/share/statvtk/Templates"}));
+            (V{"/h/Templates", "/media/stick/StatVTK/Templates", "/media/stick/share/statvtk/Templates"}));
   // From the build tree: the build's own templates are the program's folder's.
   EXPECT_EQ(TemplateSearchFolders("/h", "/work/build/statvtk-cli", build),
             (V{"/h/Templates", build, "/work/share/statvtk/Templates"}));
