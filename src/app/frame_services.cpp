@@ -29,9 +29,9 @@ void FrameServices::Log(const QString& line) { parts_.log->AddMessage(line); }
 void FrameServices::Status(const QString& text) { parts_.status->SetText(0, text); }
 
 void FrameServices::ShowResult(const QString& text, const std::filesystem::path& file) {
-  parts_.status->SetText(0, text);
   if (file.empty()) parts_.result->Clear();
   else parts_.result->Offer(file);
+  parts_.status->SetText(0, text);
 }
 
 void FrameServices::ProgressStart(int max) { parts_.status->ShowProgress(0, max); }

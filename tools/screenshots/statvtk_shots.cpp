@@ -274,7 +274,7 @@ int Tour(const std::map<std::string, int>& ports, const fs::path& homes) {
             if (dynamic_cast<CurrentChild*>(s->widget())) return s;
           return nullptr;
         }()) {
-      Place(cur, 160, 60, 440, 300);
+      Place(cur, 160, 60, cur->width(), cur->height());  // its own size: every value and the caption
       Shot(&w, "current");
     } else {
       ++failures;
