@@ -1,6 +1,6 @@
 // What a child window may ask of the main window: the UI seam, the program
-// home and its settings, the message log, the progress bar, the report
-// settings, an events window for a statistics window, and the reads of a
+// home and its settings, the message log, the status text and result bar,
+// the progress bar, the report settings, an events window for a statistics window, and the reads of a
 // current-readings window.
 #pragma once
 
@@ -36,6 +36,9 @@ class AppServices {
   virtual void Log(const QString& line) = 0;
   // The text of status panel 0 (the current operation).
   virtual void Status(const QString& text) = 0;
+  // A finished piece of work that wrote `file` (a report, an export): panel 0
+  // says `text`, and the result bar offers to open the file or its folder.
+  virtual void ShowResult(const QString& text, const std::filesystem::path& file) = 0;
 
   // The progress bar along the bottom edge.
   virtual void ProgressStart(int max) = 0;

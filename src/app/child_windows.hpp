@@ -36,6 +36,11 @@ class StatChild {
   virtual void MakeReport() = 0;
   // True while a report runs: the window refuses to close.
   virtual bool Busy() const = 0;
+  // After a read that stopped or failed: shows a kind that has records
+  // (hourly when there are no daily ones) and says how many it holds of each.
+  virtual void ShowWhatIsHeld() = 0;
+  // How many records look damaged, as a warning; empty when none do.
+  virtual QString DamageWarning() const = 0;
 };
 
 // A current-readings window ("Текущие показания").

@@ -2,14 +2,16 @@
 
 namespace statvtk::app {
 
-CommandState DecideCommands(ActiveChild child, Activity activity, bool deviceKnown) {
+CommandState DecideCommands(ActiveChild child, Activity activity, bool deviceKnown, bool asking) {
   CommandState c;
   // One job at a time, and no statistics read beside polling: a poll would
-  // start its next read in the middle of it.
-  c.read = activity == Activity::Idle;
-  c.readTek = activity == Activity::Idle;
+  // start its next read in the middle of it. While the read parameters are
+  // asked, a read is on its way: nothing else may take the line.
+  const bool free = activity == Activity::Idle && !asking;
+  c.read = free;
+  c.readTek = free;
   c.stop = activity != Activity::Idle;
-  c.scan = activity == Activity::Idle;
+  c.scan = free;
   const bool stat = child == ActiveChild::Statistics || child == ActiveChild::LoadedStatistics;
   c.save = stat;
   c.exportReport = stat;

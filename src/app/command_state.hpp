@@ -1,5 +1,6 @@
-// Which of the frame's commands are enabled, decided in one place from two
-// facts: the kind of the active child window and what is running.
+// Which of the frame's commands are enabled, decided in one place from the
+// kind of the active child window, what is running, whether an instrument is
+// known and whether the read parameters are being asked.
 #pragma once
 
 namespace statvtk::app {
@@ -23,6 +24,7 @@ struct CommandState {
 };
 
 // `deviceKnown`: a reading has left an instrument's header block behind.
-CommandState DecideCommands(ActiveChild child, Activity activity, bool deviceKnown);
+// `asking`: the read parameters dialog is up (the reads wait for its answer).
+CommandState DecideCommands(ActiveChild child, Activity activity, bool deviceKnown, bool asking = false);
 
 }  // namespace statvtk::app

@@ -56,9 +56,12 @@ ConnectionDialog::ConnectionDialog(const ConnectionSettings& settings, UiSeam& u
   modem_ = new QRadioButton(QStringLiteral("     Модем"), transport);
   tcp_ = new QRadioButton(QStringLiteral("Ethernet (TCP/IP)"), transport);
   port_ = new QComboBox(transport);
-  port_->setEditable(true);
-  port_->setMinimumWidth(240);
-  for (const auto& p : ports_) port_->addItem(PortLabel(p), QString::fromStdString(p.path));
+  modemPort_ = new QComboBox(transport);
+  for (QComboBox* box : {port_, modemPort_}) {
+    box->setEditable(true);
+    box->setMinimumWidth(240);
+    for (const auto& p : ports_) box->addItem(PortLabel(p), QString::fromStdString(p.path));
+  }
   baud_ = new QComboBox(transport);
   for (auto rate : kBaudRates) baud_->addItem(QString::number(rate));
   phone_ = new QLineEdit(transport);
@@ -71,7 +74,9 @@ ConnectionDialog::ConnectionDialog(const ConnectionSettings& settings, UiSeam& u
   dg->addWidget(pulse_);
   init_ = new QLineEdit(transport);
   sockIp_ = new QLineEdit(transport);
-  sockPort_ = Spin(transport, 0, 65535, 1);
+  // Wider than a port can be, so that a wrong number is refused with the
+  // reason rather than cut to fit while typed.
+  sockPort_ = Spin(transport, 0, 999999, 1);
   gate_ = new QCheckBox(QStringLiteral("318M в качестве шлюза"), transport);
   dynDns_ = new QCheckBox(QStringLiteral("DynDNS"), transport);
   dynDnsName_ = new QLineEdit(transport);
@@ -87,6 +92,7 @@ ConnectionDialog::ConnectionDialog(const ConnectionSettings& settings, UiSeam& u
   labelled(QStringLiteral("Порт:"), port_);
   labelled(QStringLiteral("Скорость, бит/с:"), baud_);
   tg->addWidget(modem_, row++, 0, 1, 2);
+  labelled(QStringLiteral("Порт модема:"), modemPort_);
   labelled(QStringLiteral("Телефон:"), phone_);
   labelled(QStringLiteral("Набор:"), dialGroup);
   labelled(QStringLiteral("Строка инициализации:"), init_);
@@ -111,7 +117,7 @@ ConnectionDialog::ConnectionDialog(const ConnectionSettings& settings, UiSeam& u
     timing_[static_cast<std::size_t>(t * 3 + 2)] = Spin(timing, 1, 255, 1);
     for (int w = 0; w < 3; ++w) mg->addWidget(timing_[static_cast<std::size_t>(t * 3 + w)], t + 1, w + 1);
   }
-  attempts_ = Spin(timing, 1, 255, 1);
+  attempts_ = Spin(timing, 0, 255, 1);
   mg->addWidget(new QLabel(QStringLiteral("Попыток соединения:"), timing), 4, 0, 1, 2);
   mg->addWidget(attempts_, 4, 2);
 
@@ -132,16 +138,34 @@ ConnectionDialog::ConnectionDialog(const ConnectionSettings& settings, UiSeam& u
   box->addWidget(timing);
   box->addWidget(buttons);
   box->setSizeConstraint(QLayout::SetFixedSize);
+  for (QRadioButton* r : {serial_, modem_, tcp_})
+    connect(r, &QRadioButton::toggled, this, [this] { EnableTransportFields(); });
+  connect(dynDns_, &QCheckBox::toggled, this, [this] { EnableTransportFields(); });
   Show(settings_);
+  EnableTransportFields();
+}
+
+void ConnectionDialog::EnableTransportFields() {
+  const bool serial = serial_->isChecked(), modem = modem_->isChecked(), tcp = tcp_->isChecked();
+  for (QWidget* w : std::initializer_list<QWidget*>{mbus_, port_, baud_}) w->setEnabled(serial);
+  for (QWidget* w : std::initializer_list<QWidget*>{modemPort_, phone_, tone_, pulse_, init_}) w->setEnabled(modem);
+  for (QWidget* w : std::initializer_list<QWidget*>{sockPort_, gate_, dynDns_}) w->setEnabled(tcp);
+  sockIp_->setEnabled(tcp && !dynDns_->isChecked());
+  dynDnsName_->setEnabled(tcp && dynDns_->isChecked());
+  const bool chosen[3] = {serial, modem, tcp};
+  for (std::size_t t = 0; t < 3; ++t)
+    for (std::size_t w = 0; w < 3; ++w) timing_[t * 3 + w]->setEnabled(chosen[t]);
 }
 
 void ConnectionDialog::Show(const ConnectionSettings& s) {
   (s.connectMode == ConnectMode::Modem ? modem_ : s.connectMode == ConnectMode::Tcp ? tcp_ : serial_)->setChecked(true);
   mbus_->setChecked(s.useMBus);
   const QString path = QString::fromStdString(s.SerialPath());
-  const int found = port_->findData(path);
-  if (found >= 0) port_->setCurrentIndex(found);
-  else port_->setEditText(path);
+  for (QComboBox* box : {port_, modemPort_}) {
+    const int found = box->findData(path);
+    if (found >= 0) box->setCurrentIndex(found);
+    else box->setEditText(path);
+  }
   baud_->setCurrentIndex(std::clamp(s.baudIndex, 1, 5) - 1);
   phone_->setText(QString::fromStdString(s.phoneNo));
   (s.tone ? tone_ : pulse_)->setChecked(true);
@@ -151,7 +175,7 @@ void ConnectionDialog::Show(const ConnectionSettings& s) {
   gate_->setChecked(s.useGate);
   dynDns_->setChecked(s.useDynDns);
   dynDnsName_->setText(QString::fromStdString(s.dynDnsName));
-  attempts_->setValue(std::clamp(s.reconnects, 1, 255));
+  attempts_->setValue(std::clamp(s.reconnects, 0, 255));
   const TimingTriple* triples[3] = {&s.serial, &s.modem, &s.ethernet};
   for (std::size_t t = 0; t < 3; ++t) {
     timing_[t * 3 + 0]->setValue(static_cast<int>(triples[t]->byteTimeout));
@@ -165,9 +189,11 @@ ConnectionSettings ConnectionDialog::Values() const {
   s.connectMode = modem_->isChecked() ? ConnectMode::Modem : tcp_->isChecked() ? ConnectMode::Tcp : ConnectMode::Serial;
   s.useMBus = mbus_->isChecked();
   // A port picked from the list carries its path; a typed one is the text.
-  QString path = port_->currentText().trimmed();
-  const int picked = port_->findText(path);
-  if (picked >= 0) path = port_->itemData(picked).toString();
+  // The modem's own field names the port when the modem is chosen.
+  const QComboBox* box = s.connectMode == ConnectMode::Modem ? modemPort_ : port_;
+  QString path = box->currentText().trimmed();
+  const int picked = box->findText(path);
+  if (picked >= 0) path = box->itemData(picked).toString();
   s.portName = path.toStdString();
   // ComPort is the n of "COMn"; a port without such a number leaves it as it was.
   if (const auto n = ComNumberOfPath(s.portName)) s.comPort = *n;
@@ -192,12 +218,34 @@ ConnectionSettings ConnectionDialog::Values() const {
 
 QString ConnectionDialog::Check() const { return CheckConnectionValues(Values()); }
 
+bool IsIpv4Text(const std::string& text) {
+  int parts = 0;
+  std::size_t i = 0;
+  while (i <= text.size()) {
+    std::size_t j = i;
+    int value = 0;
+    while (j < text.size() && j - i < 4 && text[j] >= '0' && text[j] <= '9') value = value * 10 + (text[j++] - '0');
+    if (j == i || j - i > 3 || value > 255) return false;
+    ++parts;
+    if (j == text.size()) return parts == 4;
+    if (text[j] != '.' || parts == 4) return false;
+    i = j + 1;
+  }
+  return false;
+}
+
 QString CheckConnectionValues(const ConnectionSettings& s) {
   if (s.connectMode == ConnectMode::Tcp) {
     if (s.useDynDns ? s.dynDnsName.empty() : s.sockIp.empty())
       return s.useDynDns ? QStringLiteral("Укажите имя DynDNS.") : QStringLiteral("Укажите адрес TCP/IP.");
-    if (s.sockPort <= 0) return QStringLiteral("Укажите порт TCP от 1 до 65535.");
+    if (!s.useDynDns && !IsIpv4Text(s.sockIp))
+      return QStringLiteral("Адрес TCP/IP \"") + QString::fromStdString(s.sockIp) +
+             QStringLiteral("\" - не адрес IPv4: четыре числа от 0 до 255 через точку.");
+    if (s.sockPort < 1 || s.sockPort > 65535)
+      return QStringLiteral("Порт TCP %1 вне диапазона: укажите порт TCP от 1 до 65535.").arg(s.sockPort);
   }
+  if (s.reconnects < 1 || s.reconnects > 255)
+    return QStringLiteral("Попыток соединения: %1. Укажите от 1 до 255.").arg(s.reconnects);
   if (s.connectMode == ConnectMode::Serial && s.portName.empty())
     return QStringLiteral("Укажите последовательный порт.");
   if (s.connectMode == ConnectMode::Modem && s.phoneNo.empty()) return QStringLiteral("Укажите номер телефона.");

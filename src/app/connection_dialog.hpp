@@ -28,6 +28,9 @@ class UiSeam;
 // for a port without such a number (a USB adapter, a pseudo-terminal).
 std::optional<int> ComNumberOfPath(const std::string& path);
 
+// True for a dotted IPv4 address ("192.168.0.10": four numbers 0..255).
+bool IsIpv4Text(const std::string& text);
+
 // Empty when the settings can be used, else the message for the user.
 QString CheckConnectionValues(const ConnectionSettings& s);
 
@@ -62,9 +65,15 @@ class ConnectionDialog : public QDialog {
   QSpinBox* Attempts() const { return attempts_; }
   QSpinBox* Timing(int transport, int which) const { return timing_[static_cast<std::size_t>(transport * 3 + which)]; }
   QComboBox* SerialPort() const { return port_; }
+  QComboBox* ModemPort() const { return modemPort_; }
+  QLineEdit* Phone() const { return phone_; }
+  QCheckBox* MBus() const { return mbus_; }
   QComboBox* Baud() const { return baud_; }
 
  private:
+  // Only the chosen transport's fields (and its timing row) can be edited.
+  void EnableTransportFields();
+
   ConnectionSettings settings_;
   UiSeam& ui_;
   std::function<QString(const ConnectionSettings&)> acceptance_;
@@ -74,6 +83,7 @@ class ConnectionDialog : public QDialog {
   QRadioButton* modem_ = nullptr;
   QRadioButton* tcp_ = nullptr;
   QComboBox* port_ = nullptr;
+  QComboBox* modemPort_ = nullptr;
   QComboBox* baud_ = nullptr;
   QLineEdit* phone_ = nullptr;
   QRadioButton* tone_ = nullptr;

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "app/app_services.hpp"
+#include "app/child_geometry.hpp"
 
 namespace statvtk::app {
 
@@ -64,6 +65,11 @@ QLabel* CurrentWindow::Value(const QString& name) const { return labels_.value(n
 void CurrentWindow::SetState(const QString& text, bool failure) {
   state_->setText(text);
   state_->setStyleSheet(failure ? QStringLiteral("color: #b00000") : QString());
+}
+
+void CurrentWindow::SetStale(bool stale) {
+  stale_ = stale;
+  for (QLabel* l : std::as_const(labels_)) l->setStyleSheet(stale ? QStringLiteral("color: #808080") : QString());
 }
 
 void CurrentWindow::SetPolling(bool on) {
@@ -120,6 +126,7 @@ void CurrentWindow::FitToContents() {
   if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) {
     const QSize frame = sub->size() - size();
     sub->resize(sub->size().expandedTo(want + frame).expandedTo(sub->sizeHint()));
+    KeepInside(*sub);
   } else {
     resize(size().expandedTo(want));
   }
@@ -127,8 +134,12 @@ void CurrentWindow::FitToContents() {
 
 void CurrentWindow::ShowCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type, const std::string& serial) {
   type_ = type;
-  setWindowTitle(QString::fromStdString(CurrentReadingsCaption(serial)));
+  // The frame may have named the window more fully (model, address) already.
+  const QString caption = QString::fromStdString(CurrentReadingsCaption(serial));
+  if (!windowTitle().startsWith(caption)) setWindowTitle(caption);
   ShowView(UpdateData(block, type));
+  SetStale(false);
+  updated_ = Now();
   FitToContents();
   // Once more when the new rows have been laid out by the event loop.
   QTimer::singleShot(0, this, [this] { FitToContents(); });
@@ -142,8 +153,11 @@ void CurrentWindow::RefreshFailed(const QString& reason) {
   // next period tries again.
   ++failures_;
   if (!polling_) return;
+  SetStale(true);
+  const QString dated =
+      updated_.isEmpty() ? QString() : QStringLiteral(" Показаны значения на ") + updated_ + QStringLiteral(".");
   SetState(QStringLiteral("Ошибка обновления в ") + Now() + QStringLiteral(": ") + reason +
-               QStringLiteral(". Повтор через ") + QString::number(interval_->value()) + QStringLiteral(" с"),
+               QStringLiteral(". Повтор через ") + QString::number(interval_->value()) + QStringLiteral(" с.") + dated,
            true);
   timer_->start();
 }

@@ -1,9 +1,9 @@
 // "Текущие показания": the instrument's present values, refreshed by a timer.
 // Each tick asks the main window for a current-values job; its result comes
 // back through ShowCurrent or RefreshFailed. A failed refresh is shown as a
-// red line with its time and the timer keeps running, so the next period
-// tries again. "Остановить чтение" stops the polling ("Опрос остановлен");
-// the window's button or the read-current command resumes it.
+// red line with its time, the values last read turn grey with the time they
+// date from, and the timer keeps running, so the next period tries again. "Остановить чтение" stops the polling ("Опрос
+// остановлен"); the window's button or the read-current command resumes it.
 #pragma once
 
 #include <QMap>
@@ -43,12 +43,15 @@ class CurrentWindow : public QWidget, public CurrentChild {
   QLabel* Value(const QString& name) const;
   QLabel* StateLine() const { return state_; }
   DeviceType Type() const { return type_; }
+  // The values shown are from an earlier read (the last refresh failed).
+  bool Stale() const { return stale_; }
 
  private:
   void ShowView(const CurrentView& view);
   void FitToContents();
   void SetPolling(bool on);
   void SetState(const QString& text, bool failure);
+  void SetStale(bool stale);
 
   AppServices& app_;
   DeviceType type_ = DeviceType::dtUnknown;
@@ -61,6 +64,8 @@ class CurrentWindow : public QWidget, public CurrentChild {
   QTimer* timer_ = nullptr;
   bool polling_ = true;  // a new window polls from its first reading on
   int failures_ = 0;     // failed refreshes so far
+  bool stale_ = false;
+  QString updated_;  // the time of the values shown
 };
 
 }  // namespace statvtk::app

@@ -3,7 +3,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QTableWidget>
+#include <QScrollBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/app_services.hpp"
 
@@ -48,7 +50,10 @@ EventsWindow::EventsWindow(const EventTable& table, AppServices& app, QWidget* p
   box->setContentsMargins(4, 4, 4, 4);
   box->addWidget(grid_);
   if (table.rows.empty()) box->addWidget(new QLabel(QStringLiteral("В архиве событий нет записей"), this));
-  resize(720, 420);
+  // Wide enough for every column; the area it opens in may make it narrower.
+  int width = 2 * grid_->frameWidth() + grid_->verticalScrollBar()->sizeHint().width() + 8 + 4;
+  for (int c = 0; c < cols; ++c) width += grid_->columnWidth(c);
+  resize(std::clamp(width, 360, 2000), 420);
 }
 
 }  // namespace statvtk::app

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "app/child_windows.hpp"
 #include "app/path_text.hpp"
 
 namespace statvtk::app {
@@ -32,7 +33,6 @@ bool JobController::Start(const JobRequest& request, QString* error) {
     return false;
   }
   request_ = request;
-  targetAlive_ = request.targetWidget;
   progressMax_ = 100;
   auto job = std::make_unique<TReadThread>(static_cast<ReadObserver&>(*this));
   PrepareReadJob(*job, request.settings, home_, request.plan);
@@ -61,7 +61,9 @@ void JobController::RequestStop() {
   if (job_) job_->RequestStop();
 }
 
-CurrentChild* JobController::LiveTarget() const { return targetAlive_ ? request_.target : nullptr; }
+CurrentChild* JobController::LiveTarget() const {
+  return request_.target ? dynamic_cast<CurrentChild*>(request_.target.data()) : nullptr;
+}
 
 void JobController::Finish() {
   if (worker_.joinable()) worker_.join();  // the run has ended: this does not block
@@ -76,7 +78,6 @@ void JobController::Finish() {
   }
   job_.reset();
   request_ = {};
-  targetAlive_ = nullptr;
   Q_EMIT finished(end);
 }
 

@@ -46,9 +46,8 @@ struct TrafficEntry {
 struct JobRequest {
   ReadPlan plan;
   ConnectionSettings settings;
-  CurrentChild* target = nullptr;   // CurrentRefresh only
-  QWidget* targetWidget = nullptr;  // the same window as a QWidget (to know when it is gone)
-  bool userStarted = true;          // false: a poll tick of a current-readings window
+  QPointer<QWidget> target;  // CurrentRefresh only: its window (null once it is gone)
+  bool userStarted = true;   // false: a poll tick of a current-readings window
   // Several instruments in one run (Statistics only): the line is opened once
   // and each address read in turn into its own file. Empty: settings.netAddress.
   std::vector<std::uint32_t> batch;
@@ -131,7 +130,6 @@ class JobController : public QObject, private ReadObserver {
   std::unique_ptr<TReadThread> job_;
   std::jthread worker_;
   JobRequest request_;
-  QPointer<QWidget> targetAlive_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> tracing_{false};
   int progressMax_ = 100;

@@ -50,6 +50,8 @@ MainActions MakeMainActions(QWidget* owner) {
   a.topMost->setIcon({});
   a.cascade = make(QStringLiteral("Разложить каскадом"), {}, QStyle::SP_TitleBarNormalButton);
   a.cascade->setIcon({});
+  a.closeAll = make(QStringLiteral("Закрыть все"), QStringLiteral("Закрыть все окна"), QStyle::SP_DialogCloseButton);
+  a.closeAll->setIcon({});
   a.traffic =
       make(QStringLiteral("Монитор обмена"), QStringLiteral("Кадры обмена с прибором"), QStyle::SP_ComputerIcon);
   a.messages = make(QStringLiteral("Сообщения"), {}, QStyle::SP_FileDialogListView);
@@ -123,6 +125,7 @@ void FillWindowMenu(QMenu& menu, const MainActions& a, QMdiArea& mdi) {
   menu.clear();
   menu.addAction(a.topMost);
   menu.addAction(a.cascade);
+  menu.addAction(a.closeAll);
   menu.addAction(a.messages);
   menu.addAction(a.traffic);
   const auto windows = mdi.subWindowList();

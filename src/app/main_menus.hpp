@@ -27,6 +27,7 @@ struct MainActions {
   QAction* reportParams = nullptr;
   QAction* topMost = nullptr;
   QAction* cascade = nullptr;
+  QAction* closeAll = nullptr;  // "Закрыть все"
   QAction* traffic = nullptr;
   QAction* messages = nullptr;
   QAction* help = nullptr;

@@ -1,37 +1,38 @@
-// The main window: start-up, the command wiring, the commands' state, child
-// windows, top-most mode, geometry and the settings dialogs.
+// The main window: start-up, the command wiring, the commands' state, the
+// frame's own windows (messages, traffic monitor), geometry and leaving.
 #include "app/main_window.hpp"
-#include "app/settings_failure.hpp"
 
 #include <QAction>
-#include <QSignalBlocker>
 #include <QCloseEvent>
-#include <QKeyEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMimeData>
 #include <QProgressBar>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStatusBar>
 
 #include <algorithm>
 
-#include "app/path_text.hpp"
-#include "app/about_dialog.hpp"
+#include "app/child_area.hpp"
 #include "app/child_geometry.hpp"
 #include "app/child_windows.hpp"
-#include "app/connection_dialog.hpp"
-#include "app/help_window.hpp"
+#include "app/file_commands.hpp"
+#include "app/frame_services.hpp"
 #include "app/log_window.hpp"
+#include "app/read_commands.hpp"
 #include "app/recent_files.hpp"
-#include "app/report_settings.hpp"
+#include "app/result_bar.hpp"
+#include "app/setting_commands.hpp"
 #include "app/status_panels.hpp"
 #include "app/traffic_window.hpp"
 #include "app/ui_seam.hpp"
 #include "base/program_home.hpp"
 #include "base/version.hpp"
-#include "link/serial_channel.hpp"
 
 namespace statvtk::app {
 
@@ -46,52 +47,34 @@ MainWindow::MainWindow(UiSeam& ui, std::filesystem::path home, QWidget* parent)
   setWindowTitle(QStringLiteral("StatVTK ") +
                  QString::fromUtf8(StatvtkVersion().data(), static_cast<qsizetype>(StatvtkVersion().size())));
   setAcceptDrops(true);
-  jobs_ = std::make_unique<JobController>(home_);
-
   mdi_ = new QMdiArea(this);
   mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setCentralWidget(mdi_);
-
   actions_ = MakeMainActions(this);
   menus_ = AddMainMenus(*this, actions_);
-  address_ = AddMainToolBar(*this, actions_);
-  status_ = std::make_unique<StatusPanels>(*statusBar());
-  recent_ = std::make_unique<app::RecentFiles>(ini_, *menus_.recent, [this](const QString& path) {
-    // A listed file is opened as a dropped one: its extension in any case.
-    OpenStatFile(path, ExtensionRule::LowerCase);
-  });
-  ConnectActions();
-  ConnectJobs();
-
   settings_ = LoadConnectionSettings(ini_);
-  {
-    const QSignalBlocker block(address_);
-    address_->setValue(static_cast<int>(std::clamp<std::int64_t>(settings_.netAddress, 0, 100000000)));
-  }
-  ApplyTopMost(ini_.ReadInteger(kSettingsSection, "TopMost", 0) != 0);
-  ShowConnectionText();
-  status_->SetText(2, QString());
+  MakeParts();
+  ConnectActions();
 
-  // A first start: no connection has been set up yet.
-  emptyState_ = new QLabel(kHowToConnect, mdi_->viewport());
-  emptyState_->setStyleSheet(QStringLiteral("color: #404040; font-size: 11pt; padding: 8px"));
-  emptyState_->move(390, 16);
-  emptyState_->adjustSize();
+  {
+    const QSignalBlocker block(parts_.address);
+    parts_.address->setValue(static_cast<int>(std::clamp<std::int64_t>(settings_.netAddress, 0, 100000000)));
+  }
+  setup_->ApplyTopMost(ini_.ReadInteger(kSettingsSection, "TopMost", 0) != 0);
+  setup_->ShowConnectionText();
+  status_->SetText(2, QString());
   const bool configured = ini_.ValueExists(kSettingsSection, "ConnectMode");
   emptyState_->setVisible(!configured);
   if (!configured) status_->SetText(0, kHowToConnect);
 
-  // The message log, created at start.
-  log_ = new LogWindow(*this);
-  logSub_ = mdi_->addSubWindow(log_);
-  logSub_->resize(369, 250);
-  RestoreChildGeometry(ini_, *logSub_);
-  logSub_->show();
-
-  // Activation, closing and Escape of every child window are handled here.
-  connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) { UpdateCommands(); });
-
+  // The message log, made at start: as wide as the area the first time, so
+  // that its lines are read whole; later where the user left it.
+  parts_.log = new LogWindow(*services_);
+  parts_.logSub = mdi_->addSubWindow(parts_.log);
+  // Placed past the bottom right: pulled in, it spans the area along its bottom edge.
+  if (!RestoreChildGeometry(ini_, *parts_.logSub)) parts_.logSub->setGeometry(0, 8000, 8000, 220);
+  parts_.logSub->show();
   RestoreGeometry();
   UpdateCommands();
 }
@@ -101,61 +84,90 @@ MainWindow::~MainWindow() {
   // they signal then (a window closing, the multi-document area changing its
   // active window) must not call back into it.
   for (QObject* o : findChildren<QObject*>()) QObject::disconnect(o, nullptr, this, nullptr);
-  QObject::disconnect(jobs_.get(), nullptr, this, nullptr);
+  QObject::disconnect(mdi_, nullptr, children_.get(), nullptr);
+  QObject::disconnect(jobs_.get(), nullptr, nullptr, nullptr);
   jobs_.reset();  // stops and waits for a run still going
+  parts_.updateCommands = [] {};
+}
+
+void MainWindow::MakeParts() {
+  jobs_ = std::make_unique<JobController>(home_);
+  status_ = std::make_unique<StatusPanels>(*statusBar());
+  auto* result = new ResultBar(ui_, statusBar());
+  statusBar()->addPermanentWidget(result);
+  recent_ = std::make_unique<app::RecentFiles>(ini_, *menus_.recent, [this](const QString& path) {
+    // A listed file is opened as a dropped one: its extension in any case.
+    files_->OpenStatFile(path, ExtensionRule::LowerCase);
+  });
+  children_ = std::make_unique<ChildArea>(*mdi_, ini_);
+  children_->OnCloseFailure([this](const statvtk::Result<void>& r) { parts_.SettingsWritten(r); });
+  parts_.window = this;
+  parts_.ui = &ui_;
+  parts_.home = home_;
+  parts_.ini = &ini_;
+  parts_.settings = &settings_;
+  parts_.actions = &actions_;
+  parts_.address = AddMainToolBar(*this, actions_);
+  parts_.status = status_.get();
+  parts_.result = result;
+  parts_.children = children_.get();
+  parts_.recent = recent_.get();
+  parts_.jobs = jobs_.get();
+  parts_.updateCommands = [this] { UpdateCommands(); };
+  reads_ = std::make_unique<ReadCommands>(parts_);
+  services_ = std::make_unique<FrameServices>(parts_, *reads_);
+  parts_.services = services_.get();
+  files_ = std::make_unique<FileCommands>(parts_, *reads_);
+  // A first start: no connection has been set up yet.
+  emptyState_ = new QLabel(kHowToConnect, mdi_->viewport());
+  emptyState_->setStyleSheet(QStringLiteral("color: #404040; font-size: 11pt; padding: 8px"));
+  emptyState_->move(390, 16);
+  emptyState_->adjustSize();
+  setup_ = std::make_unique<SettingCommands>(parts_, *reads_, *emptyState_);
 }
 
 void MainWindow::ConnectActions() {
   auto& a = actions_;
-  connect(a.newFile, &QAction::triggered, this, &MainWindow::NewFile);
-  connect(a.open, &QAction::triggered, this, &MainWindow::OpenCommand);
-  connect(a.save, &QAction::triggered, this, &MainWindow::SaveCommand);
+  FileCommands* files = files_.get();
+  ReadCommands* reads = reads_.get();
+  SettingCommands* setup = setup_.get();
+  connect(a.newFile, &QAction::triggered, this, [files] { files->NewFile(); });
+  connect(a.open, &QAction::triggered, this, [files] { files->OpenCommand(); });
+  connect(a.save, &QAction::triggered, this, [files] { files->SaveCommand(); });
   connect(a.exit, &QAction::triggered, this, &QWidget::close);
-  connect(a.read, &QAction::triggered, this, &MainWindow::ReadStatistics);
-  connect(a.readTek, &QAction::triggered, this, &MainWindow::ReadCurrent);
-  connect(a.stop, &QAction::triggered, this, &MainWindow::StopReading);
+  connect(a.read, &QAction::triggered, reads, &ReadCommands::ReadStatistics);
+  connect(a.readTek, &QAction::triggered, reads, &ReadCommands::ReadCurrent);
+  connect(a.stop, &QAction::triggered, reads, &ReadCommands::StopReading);
   connect(a.exportReport, &QAction::triggered, this, &MainWindow::ExportReport);
   connect(a.techInfo, &QAction::triggered, this, &MainWindow::ShowTechInfo);
-  connect(a.connection, &QAction::triggered, this, &MainWindow::ConnectionSettingsCommand);
-  connect(a.scan, &QAction::triggered, this, &MainWindow::ScanCommand);
-  connect(a.reportParams, &QAction::triggered, this, &MainWindow::ReportParamsCommand);
-  connect(a.topMost, &QAction::triggered, this, &MainWindow::ToggleTopMost);
+  connect(a.connection, &QAction::triggered, this, [setup] { setup->ConnectionSettingsCommand(); });
+  connect(a.scan, &QAction::triggered, this, [setup] { setup->ScanCommand(); });
+  connect(a.reportParams, &QAction::triggered, this, [setup] { setup->ReportParamsCommand(); });
+  connect(a.topMost, &QAction::triggered, this, [setup] { setup->ToggleTopMost(); });
   connect(a.cascade, &QAction::triggered, mdi_, &QMdiArea::cascadeSubWindows);
+  connect(a.closeAll, &QAction::triggered, children_.get(), &ChildArea::CloseAll);
   connect(a.traffic, &QAction::triggered, this, &MainWindow::ShowTraffic);
   connect(a.messages, &QAction::triggered, this, &MainWindow::ShowMessages);
-  connect(a.help, &QAction::triggered, this, &MainWindow::ShowHelp);
-  connect(a.about, &QAction::triggered, this, &MainWindow::ShowAbout);
+  connect(a.help, &QAction::triggered, this, [setup] { setup->ShowHelp(); });
+  connect(a.about, &QAction::triggered, this, [setup] { setup->ShowAbout(); });
   connect(menus_.window, &QMenu::aboutToShow, this, [this] { FillWindowMenu(*menus_.window, actions_, *mdi_); });
   FillWindowMenu(*menus_.window, actions_, *mdi_);
   // EditNetAddrChange: each change is written at once.
-  connect(address_, &QSpinBox::valueChanged, this, [this](int v) {
+  connect(parts_.address, &QSpinBox::valueChanged, this, [this](int v) {
     settings_.netAddress = v;
-    SettingsWritten(ini_.WriteInteger(kSettingsSection, "NetAddress", v));
+    parts_.SettingsWritten(ini_.WriteInteger(kSettingsSection, "NetAddress", v));
   });
+  connect(reads, &ReadCommands::JobFinished, this, &MainWindow::JobFinished);
+  // One decision on every change of the active window, as windows come and go.
+  connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) { UpdateCommands(); });
+  connect(children_.get(), &ChildArea::changed, this, &MainWindow::UpdateCommands);
 }
 
-// --- the commands' state ---
-
-Activity MainWindow::CurrentActivity() const {
-  if (jobs_->Running() && jobs_->Kind() != ReadKind::Current && jobs_->Kind() != ReadKind::CurrentRefresh)
-    return Activity::Statistics;
-  if (jobs_->Running()) return Activity::Polling;
-  for (CurrentChild* c : CurrentWindows())
-    if (c->Polling()) return Activity::Polling;
-  return Activity::Idle;
-}
-
-ActiveChild MainWindow::ActiveKind() const {
-  QMdiSubWindow* sub = mdi_->activeSubWindow();
-  if (!sub || !sub->widget()) return ActiveChild::None;
-  if (auto* stat = dynamic_cast<StatChild*>(sub->widget()))
-    return stat->Loaded() ? ActiveChild::LoadedStatistics : ActiveChild::Statistics;
-  if (dynamic_cast<CurrentChild*>(sub->widget())) return ActiveChild::Current;
-  return ActiveChild::Other;
-}
+AppServices& MainWindow::Services() { return *services_; }
 
 void MainWindow::UpdateCommands() {
-  const CommandState c = DecideCommands(ActiveKind(), CurrentActivity(), !lastHeader_.empty());
+  const CommandState c =
+      DecideCommands(children_->ActiveKind(), reads_->CurrentActivity(), !parts_.lastHeader.empty(), reads_->Asking());
   actions_.read->setEnabled(c.read);
   actions_.readTek->setEnabled(c.readTek);
   actions_.stop->setEnabled(c.stop);
@@ -165,53 +177,11 @@ void MainWindow::UpdateCommands() {
   actions_.techInfo->setEnabled(c.techInfo);
 }
 
-// --- child windows ---
-
-QMdiSubWindow* MainWindow::AddChild(QWidget* w) {
-  w->setAttribute(Qt::WA_DeleteOnClose);
-  QMdiSubWindow* sub = mdi_->addSubWindow(w);
-  sub->setAttribute(Qt::WA_DeleteOnClose);
-  w->installEventFilter(this);
-  // Queued: the window is half gone while it signals its destruction.
-  connect(w, &QObject::destroyed, this, &MainWindow::UpdateCommands, Qt::QueuedConnection);
-  RestoreChildGeometry(ini_, *sub);
-  sub->show();
-  mdi_->setActiveSubWindow(sub);
-  return sub;
-}
-
-bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-  // A child window closing leaves its place and size for the next of its kind.
-  if (event->type() == QEvent::Close) {
-    if (auto* w = qobject_cast<QWidget*>(watched))
-      if (auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget())) SettingsWritten(SaveChildGeometry(ini_, *sub));
-  }
-  // Escape closes a child window together with its frame.
-  if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-    if (auto* w = qobject_cast<QWidget*>(watched); w && qobject_cast<QMdiSubWindow*>(w->parentWidget())) {
-      w->parentWidget()->close();
-      return true;
-    }
-  }
-  return QMainWindow::eventFilter(watched, event);
-}
-
-StatChild* MainWindow::ActiveStat() const {
-  QMdiSubWindow* sub = mdi_->activeSubWindow();
-  return sub ? dynamic_cast<StatChild*>(sub->widget()) : nullptr;
-}
-
-std::vector<CurrentChild*> MainWindow::CurrentWindows() const {
-  std::vector<CurrentChild*> v;
-  for (QMdiSubWindow* sub : mdi_->subWindowList())
-    if (auto* c = dynamic_cast<CurrentChild*>(sub->widget())) v.push_back(c);
-  return v;
-}
-
 void MainWindow::ShowMessages() {
-  logSub_->showNormal();
-  logSub_->raise();
-  mdi_->setActiveSubWindow(logSub_);
+  parts_.logSub->showNormal();
+  parts_.logSub->raise();
+  mdi_->setActiveSubWindow(parts_.logSub);
+  children_->PullInside(*parts_.logSub);
 }
 
 void MainWindow::ShowTraffic() {
@@ -220,9 +190,9 @@ void MainWindow::ShowTraffic() {
     mdi_->setActiveSubWindow(trafficSub_);
     return;
   }
-  auto* w = new TrafficWindow();
-  trafficSub_ = AddChild(w);
-  trafficSub_->resize(640, 300);
+  auto* w = new TrafficWindow(ui_, home_);
+  trafficSub_ = children_->Add(w);
+  connect(jobs_.get(), &JobController::traffic, w, &TrafficWindow::Add);
   jobs_->SetTracing(true);
   connect(w, &QObject::destroyed, jobs_.get(), [jobs = jobs_.get()] { jobs->SetTracing(false); });
 }
@@ -231,116 +201,39 @@ TrafficWindow* MainWindow::Traffic() const {
   return trafficSub_ ? qobject_cast<TrafficWindow*>(trafficSub_->widget()) : nullptr;
 }
 
-void MainWindow::OpenEventsFor(QWidget* statWindow) {
-  auto* stat = dynamic_cast<StatChild*>(statWindow);
-  if (!stat) return;
-  if (QWidget* w = MakeEventsWindow(*stat, *this)) AddChild(w);
+void MainWindow::ExportReport() {
+  if (StatChild* stat = children_->ActiveStat()) stat->MakeReport();
 }
 
-// --- status bar and log (AppServices) ---
-
-void MainWindow::Log(const QString& line) { log_->AddMessage(line); }
-void MainWindow::Status(const QString& text) { status_->SetText(0, text); }
-void MainWindow::ProgressStart(int max) { status_->ShowProgress(0, max); }
-void MainWindow::ProgressStep(int pos) { status_->ShowProgress(pos, status_->Progress()->maximum()); }
-void MainWindow::ProgressFinish() { status_->HideProgress(); }
-QProgressBar* MainWindow::Progress() const { return status_->Progress(); }
-QString MainWindow::PanelText(int panel) const { return status_->Text(panel); }
-ReportSettings MainWindow::Report() const { return LoadReportSettings(ini_, home_); }
-
-void MainWindow::ShowConnectionText() { status_->SetText(1, QString::fromStdString(settings_.ConnectionText())); }
-
-// --- settings commands ---
-
-void MainWindow::ApplyTopMost(bool on) {
-  topMost_ = on;
-  actions_.topMost->setChecked(on);
-  const bool visible = isVisible();
-  setWindowFlag(Qt::WindowStaysOnTopHint, on);
-  if (visible) show();
-}
-
-void MainWindow::ToggleTopMost() {
-  const bool on = !topMost_;
-  ApplyTopMost(on);
-  SettingsWritten(ini_.WriteInteger(kSettingsSection, "TopMost", on ? 1 : 0));
-  show();
-}
-
-void MainWindow::ConnectionSettingsCommand() {
-  ConnectionDialog dialog(settings_, ui_, ListSerialPorts(), this);
-  dialog.SetAcceptance([this](const ConnectionSettings& s) {
-    if (const QString problem = CheckConnectionValues(s); !problem.isEmpty()) return problem;
-    if (const Result<void> stored = StoreConnectionSettings(ini_, s); !SettingsWritten(stored))
-      return app::SettingsFailureText(stored.error());
-    settings_ = s;
-    return QString();
-  });
-  if (ui_.RunDialog(dialog) != QDialog::Accepted) return;
-  ShowConnectionText();
-  if (!emptyState_->isHidden()) {
-    emptyState_->hide();
-    status_->SetText(0, QString());
-  }
-}
-
-void MainWindow::ScanCommand() {
-  if (CurrentActivity() != Activity::Idle) return;
-  QList<ScanEntry> toRead;
-  {
-    ScanDialog dialog(JobSettings(), this);
-    connect(&dialog, &ScanDialog::UseChosen, this, [this](const ScanEntry& e) { UseScanEntry(e); });
-    connect(&dialog, &ScanDialog::ReadChosen, &dialog, [&dialog, &toRead](const QList<ScanEntry>& entries) {
-      toRead = entries;
-      dialog.accept();
-    });
-    ui_.RunDialog(dialog);
-  }  // a search still going has stopped here and let go of the line
-  if (!toRead.isEmpty()) ReadScanEntries(toRead);
-}
-
-bool MainWindow::UseScanEntry(const ScanEntry& entry) {
-  int baudIndex = settings_.baudIndex;
-  if (const auto it = std::find(kBaudRates.begin(), kBaudRates.end(), entry.baud); it != kBaudRates.end())
-    baudIndex = static_cast<int>(it - kBaudRates.begin()) + 1;
-  // The two keys the connection dialog and the address field write; the rest stays.
-  Result<void> written = ini_.WriteInteger(kSettingsSection, "NetAddress", static_cast<long long>(entry.address));
-  if (written) written = ini_.WriteInteger(kSettingsSection, "BaudRate", baudIndex);
-  if (!SettingsWritten(written)) return false;
-  settings_.netAddress = entry.address;
-  settings_.baudIndex = baudIndex;
-  {
-    // Already written: the field's own write is not repeated.
-    const QSignalBlocker block(address_);
-    address_->setValue(static_cast<int>(entry.address));
-  }
-  ShowConnectionText();
-  return true;
-}
-
-void MainWindow::ReportParamsCommand() {
-  ReportSettingsDialog dialog(ini_, home_, ui_, this);
-  dialog.SetSettingsFailure([this](const Error& e) { SettingsNotWritten(e); });
-  ui_.RunDialog(dialog);
-}
-
-void MainWindow::ShowHelp() {
-  if (!help_) help_ = HelpWindow::Make(ui_, this);
-  if (!help_) {
-    ui_.Warn(this, windowTitle(), QStringLiteral("Руководство пользователя не найдено."));
+void MainWindow::ShowTechInfo() {
+  if (StatChild* stat = children_->ActiveStat(); stat && stat->Loaded()) {
+    if (QWidget* w = MakeTechInfoWindow(stat->Data().header, stat->Data().type, *services_)) children_->Add(w);
     return;
   }
-  help_->show();
-  help_->raise();
-  help_->activateWindow();
+  if (parts_.lastHeader.empty() || parts_.lastType == DeviceType::dtUnknown) {
+    ui_.Inform(this, windowTitle(),
+               QStringLiteral("Нет данных о приборе: сначала прочитайте статистику или текущие показания."));
+    return;
+  }
+  if (QWidget* w = MakeTechInfoWindow(parts_.lastHeader, parts_.lastType, *services_)) children_->Add(w);
 }
 
-void MainWindow::ShowAbout() {
-  AboutDialog about(ui_, this);
-  ui_.RunDialog(about);
+QProgressBar* MainWindow::Progress() const { return status_->Progress(); }
+QString MainWindow::PanelText(int panel) const { return status_->Text(panel); }
+QStringList MainWindow::RecentFiles() const { return recent_->List(); }
+void MainWindow::OpenFromCommandLine(const QStringList& arguments) { files_->OpenFromCommandLine(arguments); }
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
 }
 
-// --- geometry and folders (section Windows) ---
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  event->acceptProposedAction();
+  files_->OpenDropped(urls);
+}
+
+// --- geometry (section Windows) ---
 
 void MainWindow::RestoreGeometry() {
   const int w = static_cast<int>(ini_.ReadInteger(kWindows, "MainWidth", 1180));
@@ -353,35 +246,31 @@ void MainWindow::RestoreGeometry() {
 }
 
 void MainWindow::SaveGeometry() {
-  Result<void> written = SaveChildGeometry(ini_, *logSub_);
-  for (QMdiSubWindow* sub : mdi_->subWindowList()) KeepFirstError(written, SaveChildGeometry(ini_, *sub));
+  // One line for the lot when the settings cannot be written.
+  statvtk::Result<void> written = children_->SaveAll();
+  const auto keep = [&written](statvtk::Result<void> r) {
+    if (!r && written) written = std::move(r);
+  };
   const bool maximized = isMaximized();
-  KeepFirstError(written, ini_.WriteBool(kWindows, "MainMaximized", maximized));
+  keep(ini_.WriteBool(kWindows, "MainMaximized", maximized));
   if (!maximized) {
-    KeepFirstError(written, ini_.WriteInteger(kWindows, "MainLeft", pos().x()));
-    KeepFirstError(written, ini_.WriteInteger(kWindows, "MainTop", pos().y()));
-    KeepFirstError(written, ini_.WriteInteger(kWindows, "MainWidth", width()));
-    KeepFirstError(written, ini_.WriteInteger(kWindows, "MainHeight", height()));
+    keep(ini_.WriteInteger(kWindows, "MainLeft", pos().x()));
+    keep(ini_.WriteInteger(kWindows, "MainTop", pos().y()));
+    keep(ini_.WriteInteger(kWindows, "MainWidth", width()));
+    keep(ini_.WriteInteger(kWindows, "MainHeight", height()));
   }
-  SettingsWritten(written);  // one line for the lot
-}
-
-QString MainWindow::LastFolder(const char* key) const {
-  const std::string saved = ini_.ReadString(kWindows, key, "");
-  if (!saved.empty() && std::filesystem::is_directory(saved)) return QString::fromStdString(saved);
-  return PathText(DataFolder(home_));
-}
-
-void MainWindow::RememberFolder(const char* key, const QString& file) {
-  SettingsWritten(ini_.WriteString(kWindows, key, PathOf(file).parent_path().string()));
+  parts_.SettingsWritten(written);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (jobs_->Running()) {
+    event->ignore();
+    // A user's read is not thrown away unasked; yes keeps what was fetched, as a stop does.
+    if (reads_->UserReadRunning() && !ui_.Ask(this, windowTitle(), QStringLiteral("Идет чтение. Прервать и выйти?")))
+      return;
     // Stop the job, let its last reports through, then close.
     connect(this, &MainWindow::JobFinished, this, &QWidget::close, Qt::SingleShotConnection);
-    StopReading();
-    event->ignore();
+    reads_->StopReading();
     return;
   }
   for (QMdiSubWindow* sub : mdi_->subWindowList()) {
@@ -391,9 +280,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
       return;
     }
   }
-  StopReading();  // no poll tick starts a job after this
+  reads_->StopReading();  // no poll tick starts a job after this
   SaveGeometry();
-  log_->AllowClose();
+  parts_.log->AllowClose();
   event->accept();
 }
 

@@ -18,6 +18,13 @@
 
 namespace statvtk::app {
 
+namespace {
+// The line a search ran on: its port (the speed is the search's own choice).
+QString LineOf(const ConnectionSettings& s) {
+  return QString::fromStdString(s.connectMode == ConnectMode::Serial ? s.SerialPath() : s.ConnectionText());
+}
+}  // namespace
+
 // Runs on the worker thread: every report becomes a queued call into the
 // dialog, so the search never waits for the GUI.
 class ScanDialog::Bridge : public ReadObserver, public ScanObserver {
@@ -63,6 +70,7 @@ ScanDialog::ScanDialog(const ConnectionSettings& settings, QWidget* parent)
   qRegisterMetaType<ScanEntry>();
   setWindowTitle("Поиск приборов");
 
+  line_ = new QLabel(QStringLiteral("Линия: ") + QString::fromStdString(settings_.ConnectionText()));
   auto* range = new QHBoxLayout;
   range->addWidget(new QLabel("Адреса с"));
   first_ = new QSpinBox;
@@ -115,6 +123,7 @@ ScanDialog::ScanDialog(const ConnectionSettings& settings, QWidget* parent)
   choose->addWidget(close);
 
   auto* layout = new QVBoxLayout(this);
+  layout->addWidget(line_);
   layout->addLayout(range);
   layout->addLayout(speeds);
   layout->addLayout(run);
@@ -214,9 +223,31 @@ void ScanDialog::UpdateButtons() {
   first_->setEnabled(!searching);
   last_->setEnabled(!searching);
   for (auto* b : speeds_) b->setEnabled(!searching);
-  const bool any = !table_->selectionModel()->selectedRows().isEmpty();
-  use_->setEnabled(any);
-  read_->setEnabled(any);
+  const auto rows = table_->selectionModel()->selectedRows().size();
+  // One instrument's address and speed become the settings; several are read.
+  use_->setEnabled(rows == 1);
+  read_->setEnabled(rows != 0);
+}
+
+void ScanDialog::Recall(const ScanMemory& memory) {
+  if (!memory.set || Searching()) return;
+  first_->setValue(memory.first);
+  last_->setValue(memory.last);
+  for (std::size_t i = 0; i < speeds_.size(); ++i) speeds_[i]->setChecked(memory.speeds[i]);
+  if (memory.line != LineOf(settings_)) return;
+  for (const ScanEntry& e : memory.entries) AddFound(e);
+  UpdateButtons();
+}
+
+ScanMemory ScanDialog::Memory() const {
+  ScanMemory m;
+  m.set = true;
+  m.first = first_->value();
+  m.last = last_->value();
+  for (std::size_t i = 0; i < speeds_.size(); ++i) m.speeds[i] = speeds_[i]->isChecked();
+  m.line = LineOf(settings_);
+  m.entries = entries_;
+  return m;
 }
 
 QList<ScanEntry> ScanDialog::Chosen() const {

@@ -34,6 +34,16 @@ struct ScanEntry {
   QString ident;
 };
 
+// What the search keeps between showings: its range and speeds, and its
+// findings while the line (`line`, the connection text) stays the same.
+struct ScanMemory {
+  bool set = false;
+  int first = 1, last = 32;
+  std::array<bool, 5> speeds{};
+  QString line;
+  QList<ScanEntry> entries;
+};
+
 class ScanDialog : public QDialog {
   Q_OBJECT
  public:
@@ -57,6 +67,12 @@ class ScanDialog : public QDialog {
   // Starts a search with the controls' range and speeds (nothing while one runs).
   void StartSearch();
   void StopSearch();
+
+  // Takes the range and speeds of an earlier showing, and its findings when
+  // they were made on this dialog's line.
+  void Recall(const ScanMemory& memory);
+  ScanMemory Memory() const;
+  QLabel* LineText() const { return line_; }
 
  signals:
   // "Использовать": the chosen instrument's address and speed for the settings.
@@ -84,6 +100,7 @@ class ScanDialog : public QDialog {
   QPushButton* read_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QLabel* probe_ = nullptr;
+  QLabel* line_ = nullptr;  // "Линия: ..." (which port is searched)
   QTableWidget* table_ = nullptr;
   QList<ScanEntry> entries_;
 

@@ -28,7 +28,11 @@ class LogOnly : public NullProgressObserver {
 
 ReportOutcome Failed(std::string reason, AppServices& app, QWidget* parent, bool logged) {
   if (!logged) app.Log(QString::fromUtf8(kExcelFailure) + ": " + QString::fromStdString(reason));
-  app.Ui().Warn(parent, QStringLiteral("StatVTK"), QString::fromUtf8(kExcelFailure));
+  // The box says why as well, not only the log.
+  app.Ui().Warn(parent, QStringLiteral("StatVTK"),
+                QString::fromUtf8(kExcelFailure) + QStringLiteral("\nДополнительная информация: ") +
+                    QString::fromStdString(reason));
+  app.ShowResult(QString::fromUtf8(kExcelFailure), {});
   return MakeError(ErrorCode::BadData, std::move(reason));
 }
 
@@ -62,8 +66,16 @@ ReportOutcome RunStatReport(const StatModel& model, const ReportPlan& plan, cons
   if (!made) return Failed(made.error().reason, app, parent, true);
   const QString written = PathText(*made);
   app.Log(QStringLiteral("Отчет записан: ") + written);
-  if (settings.openWhenDone && !app.Ui().OpenExternally(QUrl::fromLocalFile(written)))
-    app.Log(QStringLiteral("Не удалось открыть отчет: ") + written);
+  app.ShowResult(QStringLiteral("Отчет записан: ") + written, *made);
+  if (settings.openWhenDone && !app.Ui().OpenExternally(QUrl::fromLocalFile(written))) {
+    // The report is there; only the spreadsheet program could not be started.
+    const QString why = QStringLiteral(
+                            "Не удалось открыть отчет: нет программы для файлов .xlsx или она не "
+                            "запустилась (") +
+                        written + QStringLiteral(")");
+    app.Log(why);
+    app.Ui().Warn(parent, QStringLiteral("StatVTK"), why);
+  }
   return made;
 }
 

@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
@@ -19,7 +20,10 @@
 
 #include "app/path_text.hpp"
 #include "app/app_services.hpp"
+#include "app/date_field.hpp"
 #include "app/ui_seam.hpp"
+#include "reports/report_export.hpp"
+#include "stats/record_check.hpp"
 #include "app/volume_chart.hpp"
 #include "reports/csv_export.hpp"
 #include "reports/file_io.hpp"
@@ -32,16 +36,7 @@ namespace {
 QDate ToQDate(const CalendarDate& d) { return QDate(d.year, d.month, d.day); }
 CalendarDate FromQDate(const QDate& d) { return {d.year(), d.month(), d.day()}; }
 
-QDateEdit* MakePicker(QWidget* parent) {
-  auto* p = new QDateEdit(parent);
-  p->setDisplayFormat(QStringLiteral("dd/MM/yy"));
-  p->setCalendarPopup(true);
-  // A typed date is taken when it is complete (Enter or leaving the field),
-  // not after each digit, which the window would correct under the user's hands.
-  p->setKeyboardTracking(false);
-  p->setDateRange(QDate(2000, 1, 1), QDate(2099, 12, 31));
-  return p;
-}
+QDateEdit* MakePicker(QWidget* parent) { return new DateField(parent); }
 
 const char* ArchiveWord(StatMode mode) {
   switch (mode) {
@@ -68,6 +63,9 @@ StatWindow::StatWindow(DeviceType type, AppServices& app, std::optional<Calendar
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(4, 4, 4, 4);
   outer->addWidget(split);
+  held_ = new QLabel(this);
+  held_->hide();
+  outer->addWidget(held_);
   resize(640, 620);
   Rebuild(StatMode::Daily);
 }
@@ -166,6 +164,11 @@ void StatWindow::Load(const StatData& data) {
   loaded_ = true;
   Rebuild(window_ ? window_->Mode() : StatMode::Daily);
   ShowNewestWeek();
+  if (const QString damaged = DamageWarning(); !damaged.isEmpty()) {
+    held_->setText(damaged);
+    held_->setStyleSheet(QStringLiteral("color: #b00000"));
+    held_->show();
+  }
 }
 
 // The pickers start on the image's newest week rather than on today's date,
@@ -320,6 +323,42 @@ void StatWindow::ExportCsv() {
     return;
   }
   app_.Log(QStringLiteral("Записан файл CSV: ") + name);
+  app_.ShowResult(QStringLiteral("Файл CSV записан: ") + name, path);
+}
+
+QString StatWindow::HeldText() const {
+  if (!loaded_) return {};
+  const RecordCounts counts = CountRecords(window_->Model());
+  return QStringLiteral("Записей: часовых %1, суточных %2, месячных %3")
+      .arg(counts.Valid(ArchiveKind::Hourly))
+      .arg(counts.Valid(ArchiveKind::Daily))
+      .arg(counts.Valid(ArchiveKind::Monthly));
+}
+
+void StatWindow::ShowWhatIsHeld() {
+  if (!loaded_) return;
+  const RecordCounts counts = CountRecords(window_->Model());
+  held_->setText(!held_->isHidden() ? HeldText() + QStringLiteral(". ") + held_->text() : HeldText());
+  held_->show();
+  // The kind shown first is one that has records: daily, else hourly, else monthly.
+  if (counts.Valid(ArchiveKind::Daily) != 0 || window_->Mode() != StatMode::Daily) return;
+  if (counts.Valid(ArchiveKind::Hourly) != 0) modeH_->setChecked(true);
+  else if (counts.Valid(ArchiveKind::Monthly) != 0) modeM_->setChecked(true);
+  ShowNewestWeek();
+}
+
+QString StatWindow::DamageWarning() const {
+  if (!loaded_) return {};
+  const RecordCounts counts = CountRecords(window_->Model());
+  QString text;
+  if (counts.damaged != 0)
+    text = QStringLiteral(
+               "%1 записей с невозможными значениями (отрицательные или больше 10^12 м³ объемы, "
+               "нечисловые значения): файл, вероятно, поврежден.")
+               .arg(counts.damaged);
+  if (counts.kvDamaged)
+    text += (text.isEmpty() ? QString() : QStringLiteral(" ")) + QStringLiteral("Kv прибора - не число.");
+  return text;
 }
 
 void StatWindow::closeEvent(QCloseEvent* event) {

@@ -13,6 +13,7 @@
 #include "stats/stat_window.hpp"
 
 class QDateEdit;
+class QLabel;
 class QListWidget;
 class QPushButton;
 class QRadioButton;
@@ -39,6 +40,10 @@ class StatWindow : public QWidget, public StatChild {
   // "Создать отчет": the hourly or daily report of the current mode.
   void MakeReport() override;
   bool Busy() const override { return window_->Busy(); }
+  void ShowWhatIsHeld() override;
+  QString DamageWarning() const override;
+  // "Часовых: 120, суточных: 0, месячных: 0" (empty before a load).
+  QString HeldText() const;
 
   // "Экспорт CSV": the archive of the current mode (the events never).
   void ExportCsv();
@@ -53,6 +58,7 @@ class StatWindow : public QWidget, public StatChild {
   VolumeChart* Chart() const { return chart_; }
   QPushButton* ReportButton() const { return reportButton_; }
   QPushButton* EventsButton() const { return eventsButton_; }
+  QLabel* HeldLine() const { return held_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -90,6 +96,7 @@ class StatWindow : public QWidget, public StatChild {
   QPushButton* reportButton_ = nullptr;
   QPushButton* eventsButton_ = nullptr;
   QPushButton* csvButton_ = nullptr;
+  QLabel* held_ = nullptr;  // how many records of each kind (after a stopped read)
 };
 
 // "DD.MM.YY" of a picker date (as the daily report's range is written).

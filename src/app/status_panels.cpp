@@ -12,7 +12,7 @@ namespace {
 constexpr int kWidths[4] = {300, 120, 70, 50};
 }
 
-StatusPanels::StatusPanels(QStatusBar& bar) {
+StatusPanels::StatusPanels(QStatusBar& bar) : bar_(bar) {
   for (std::size_t i = 0; i < panels_.size(); ++i) {
     auto* p = new QLabel(&bar);
     p->setMinimumWidth(kWidths[i]);
@@ -35,15 +35,37 @@ QLabel* StatusPanels::Panel(int panel) const {
 void StatusPanels::SetText(int panel, const QString& text) {
   QLabel* p = Panel(panel);
   if (!p) return;
-  p->setText(text);
+  texts_[static_cast<std::size_t>(panel)] = text;
   p->setToolTip(text);
-  const int needed = p->fontMetrics().horizontalAdvance(text) + 2 * p->frameWidth() + 8;
+  Fit(panel);
+  if (panel != 0) Fit(0);  // the room left for panel 0 has changed
+}
+
+void StatusPanels::Fit(int panel) {
+  QLabel* p = panels_[static_cast<std::size_t>(panel)];
+  const QString& text = texts_[static_cast<std::size_t>(panel)];
+  const int margins = 2 * p->frameWidth() + 8;
+  int needed = p->fontMetrics().horizontalAdvance(text) + margins;
+  if (panel == 0) {
+    // The others, the result bar and the bar's own margins keep their room.
+    int others = 0;
+    for (std::size_t i = 1; i < panels_.size(); ++i) others += panels_[i]->minimumWidth() + 8;
+    for (QWidget* w : bar_.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      if (w != progress_ && w->isVisibleTo(&bar_) && std::find(panels_.begin(), panels_.end(), w) == panels_.end())
+        others += w->sizeHint().width() + 8;
+    const int room = std::max(kWidths[0], bar_.width() - others - 24);
+    if (bar_.isVisible() && needed > room) {
+      p->setText(p->fontMetrics().elidedText(text, Qt::ElideMiddle, room - margins));
+      p->setMinimumWidth(room);
+      return;
+    }
+  }
+  p->setText(text);
   p->setMinimumWidth(std::max(kWidths[panel], needed));
 }
 
 QString StatusPanels::Text(int panel) const {
-  const QLabel* p = Panel(panel);
-  return p ? p->text() : QString();
+  return Panel(panel) ? texts_[static_cast<std::size_t>(panel)] : QString();
 }
 
 void StatusPanels::ShowProgress(int pos, int max) {

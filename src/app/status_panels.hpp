@@ -1,7 +1,9 @@
 // The frame's status bar: panel 0 the current operation, 1 the connection,
 // 2 the device text, 3 free, and the progress bar, shown only while a read
 // runs. A panel is at least its classic width and grows with its text, so a
-// value is never cut; its whole text is also its tool tip.
+// value is never cut; its whole text is also its tool tip. Panel 0 (a file's
+// path, a message) grows only as far as the bar leaves room for the others,
+// and a longer text loses its middle ("…") there.
 #pragma once
 
 #include <QString>
@@ -26,7 +28,11 @@ class StatusPanels {
   QProgressBar* Progress() const { return progress_; }
 
  private:
+  void Fit(int panel);
+
+  QStatusBar& bar_;
   std::array<QLabel*, 4> panels_{};
+  std::array<QString, 4> texts_;
   QProgressBar* progress_ = nullptr;
 };
 

@@ -12,6 +12,10 @@
 #include <span>
 
 #include "app/log_window.hpp"
+#include "app/path_text.hpp"
+#include "app/ui_seam.hpp"
+#include "base/program_home.hpp"
+#include "reports/file_io.hpp"
 #include "link/frame_trace.hpp"
 
 namespace statvtk::app {
@@ -30,15 +34,33 @@ QString TrafficLine(const TrafficEntry& e) {
   return QString::fromStdString(FrameTraceLine(f));
 }
 
-TrafficWindow::TrafficWindow(QWidget* parent) : QWidget(parent) {
+TrafficWindow::TrafficWindow(UiSeam& ui, std::filesystem::path home, QWidget* parent)
+    : QWidget(parent), ui_(ui), home_(std::move(home)) {
   setWindowTitle(QStringLiteral("Монитор обмена"));
   const TextPane pane = MakeTextPane(this);
+  QAction* save = pane.bar->addAction(style()->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Сохранить"));
+  save->setToolTip(QStringLiteral("Сохранить в текстовый файл"));
+  connect(save, &QAction::triggered, this, &TrafficWindow::Save);
   QAction* clear = pane.bar->addAction(style()->standardIcon(QStyle::SP_DialogResetButton), QStringLiteral("Очистить"));
   clear->setToolTip(QStringLiteral("Очистить"));
   view_ = pane.view;
   view_->setMaximumBlockCount(kMaxLines);
   view_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   connect(clear, &QAction::triggered, this, &TrafficWindow::Clear);
+  resize(760, 300);
+}
+
+void TrafficWindow::Save() {
+  const std::filesystem::path proposed = LogsFolder(home_) / "traffic.txt";
+  const QString name = ui_.SaveFileName(this, QStringLiteral("Сохранить обмен"), PathText(proposed),
+                                        QStringLiteral("Текстовые файлы (*.txt);;Все файлы (*)"));
+  if (name.isEmpty()) return;
+  const std::string text = (Text() + QStringLiteral("\n")).toStdString();
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+  if (const Result<void> written = WriteFileAtomically(PathOf(name), std::span(bytes, text.size())); !written)
+    ui_.Warn(this, QStringLiteral("Монитор обмена"),
+             QStringLiteral("Не удалось записать файл ") + name + QStringLiteral(": ") +
+                 QString::fromStdString(written.error().reason));
 }
 
 void TrafficWindow::Add(const TrafficEntry& e) {

@@ -52,10 +52,15 @@ std::vector<std::filesystem::path> TemplateSearchFolders(const std::filesystem::
                                                          const std::filesystem::path& executable,
                                                          const std::filesystem::path& buildTemplates) {
   std::vector<std::filesystem::path> folders;
-  if (!home.empty()) folders.push_back(TemplatesFolder(home));
-  if (const auto installed = InstalledTemplateFolder(executable); !installed.empty()) folders.push_back(installed);
-  if (!buildTemplates.empty() && IsInsideFolder(executable, buildTemplates.parent_path()))
-    folders.push_back(buildTemplates);
+  const auto add = [&folders](const std::filesystem::path& folder) {
+    if (!folder.empty() && std::find(folders.begin(), folders.end(), folder) == folders.end())
+      folders.push_back(folder);
+  };
+  if (!home.empty()) add(TemplatesFolder(home));
+  // A copied program (a folder on a USB stick) carries its templates beside it.
+  if (!executable.empty()) add((executable.parent_path() / "Templates").lexically_normal());
+  add(InstalledTemplateFolder(executable));
+  if (!buildTemplates.empty() && IsInsideFolder(executable, buildTemplates.parent_path())) add(buildTemplates);
   return folders;
 }
 

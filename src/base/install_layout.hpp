@@ -21,9 +21,10 @@ std::filesystem::path UserGuidePath(const std::filesystem::path& executable);
 bool IsInsideFolder(const std::filesystem::path& file, const std::filesystem::path& folder);
 
 // The folders searched for a report template, in order: the home's Templates/
-// (a user's own template wins), the installed templates beside the
-// executable, and the build tree's own folder, only for an executable that
-// runs from that build tree (tests and programs not yet installed).
+// (a user's own template wins), the Templates/ folder in the executable's own
+// folder (a portable copy), the installed templates beside the executable,
+// and the build tree's own folder, only for an executable that runs from that
+// build tree (tests and programs not yet installed). A folder is listed once.
 std::vector<std::filesystem::path> TemplateSearchFolders(const std::filesystem::path& home,
                                                          const std::filesystem::path& executable,
                                                          const std::filesystem::path& buildTemplates);

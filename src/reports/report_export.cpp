@@ -15,13 +15,6 @@ namespace {
 
 const char* Suffix(TemplateKind kind) { return kind == TemplateKind::Hourly ? "_h.xlsx" : "_d.xlsx"; }
 
-// A name part from the file's data: the one rule of every name made from
-// instrument data; a file without a serial gives "device".
-std::string SafeName(const std::string& s) {
-  std::string out = SafeNamePart(s);
-  return out.empty() ? "device" : out;
-}
-
 // "DD.MM.YY" -> "20YY-MM-DD" (kept as written when not of that form).
 std::string IsoDay(const std::string& day) {
   if (day.size() == 8 && day[2] == '.' && day[5] == '.')
@@ -95,6 +88,13 @@ Result<std::filesystem::path> Run(const ReportRun& run, const std::string& templ
 }
 
 }  // namespace
+
+// The one rule of every name made from instrument data; a file without a
+// serial gives "device".
+std::string SafeName(const std::string& s) {
+  std::string out = SafeNamePart(s);
+  return out.empty() ? "device" : out;
+}
 
 std::optional<std::filesystem::path> FindTemplate(const std::filesystem::path& home, const std::string& name,
                                                   TemplateKind kind, std::vector<std::filesystem::path>* tried) {

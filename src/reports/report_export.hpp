@@ -33,6 +33,10 @@ std::optional<std::filesystem::path> FindTemplate(const std::filesystem::path& h
 std::filesystem::path InstalledTemplateFolder();
 std::filesystem::path BuildTemplateFolder();
 
+// `s` as a part of a file name by the one safe-name rule (SafeNamePart),
+// "device" when nothing is left.
+std::string SafeName(const std::string& s);
+
 // "<serial>_<YYYY-MM-DD>_hourly.xlsx" and "<serial>_<from>_<to>_daily.xlsx"
 // from "DD.MM.YY" texts; each part by the safe-name rule (SafeNamePart), a
 // missing serial as "device".

@@ -23,7 +23,12 @@
 #include <vector>
 
 #include "app/child_windows.hpp"
+#include "app/app_services.hpp"
+#include "app/child_area.hpp"
+#include "app/file_commands.hpp"
 #include "app/main_window.hpp"
+#include "app/read_commands.hpp"
+#include "app/setting_commands.hpp"
 #include "app/read_params_dialog.hpp"
 #include "app/ui_seam.hpp"
 #include "sim/instrument.hpp"
@@ -155,7 +160,7 @@ inline int AcceptReadAll(QDialog& d) {
 // Runs `w`'s statistics read and waits for its end; false on a time-out.
 inline bool ReadAndWait(app::MainWindow& w, int timeoutMs = 60000) {
   QSignalSpy done(&w, &app::MainWindow::JobFinished);
-  w.ReadStatistics();
+  w.Reads().ReadStatistics();
   if (!w.JobRunning()) return false;
   return done.wait(timeoutMs);
 }

@@ -56,7 +56,7 @@ struct Polling {
   bool Start() {
     UseSimulator(w, inst);
     QSignalSpy done(&w, &app::MainWindow::JobFinished);
-    w.ReadCurrent();
+    w.Reads().ReadCurrent();
     if (!done.wait(30000)) return false;
     current = CurrentOf(w);
     return current && current->Polling();
@@ -144,7 +144,7 @@ void TestCommands::stopEndsPollingUntilResumed() {
   QCOMPARE(windows, 1);
 
   // The window's own button resumes it too.
-  p.w.StopReading();
+  p.w.Reads().StopReading();
   p.current->ResumeButton()->click();
   QCOMPARE(*jobs, 2);
   QVERIFY(done.wait(30000));
@@ -157,7 +157,7 @@ void TestCommands::stopDuringARefreshEndsIt() {
   QSignalSpy done(&p.w, &app::MainWindow::JobFinished);
   p.current->Tick();  // a refresh is running
   QVERIFY(p.w.JobRunning());
-  p.w.StopReading();
+  p.w.Reads().StopReading();
   QVERIFY(done.wait(30000));
   QVERIFY(!p.current->Polling());
   QVERIFY(!p.current->Timer()->isActive());
@@ -173,7 +173,7 @@ void TestCommands::noStatisticsReadBesidePolling() {
   QVERIFY(!p.w.Actions().read->isEnabled());
   QVERIFY(!p.w.Actions().readTek->isEnabled());
   p.w.Actions().read->trigger();  // Ctrl+R: a disabled action does nothing
-  p.w.ReadStatistics();           // and the command itself refuses as well
+  p.w.Reads().ReadStatistics();   // and the command itself refuses as well
   QCOMPARE(p.ui.dialogs, 0);
   QCOMPARE(*jobs, 0);
   QVERIFY(StatWindows(p.w).empty());
@@ -199,8 +199,8 @@ void TestCommands::threadThatCannotStartIsReported() {
   w.Jobs().SetLauncher([](std::function<void()>) -> std::jthread {
     throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
   });
-  if (statistics) w.ReadStatistics();
-  else w.ReadCurrent();
+  if (statistics) w.Reads().ReadStatistics();
+  else w.Reads().ReadCurrent();
   const QString text = QStringLiteral("Ошибка: Невозможно создать поток чтения статистики");
   QCOMPARE(ui.Count("warn"), 1);
   QCOMPARE(ui.LastText(), text);
@@ -220,7 +220,7 @@ void TestCommands::techInfoOfTheActiveFile() {
   QVERIFY2(Unpack(SaveStatFile(file, inst.ExpectedDump()), &error), error.c_str());
   app::MainWindow w(ui, home.Path());
   QVERIFY(!w.Actions().techInfo->isEnabled());  // nothing known yet
-  QVERIFY(w.OpenStatFile(QString::fromStdString(file.string()), ExtensionRule::Exact));
+  QVERIFY(w.Files().OpenStatFile(QString::fromStdString(file.string()), ExtensionRule::Exact));
   QVERIFY(w.Actions().techInfo->isEnabled());
   w.Actions().techInfo->trigger();
   QVERIFY(ui.shown.empty());
@@ -235,7 +235,7 @@ void TestCommands::logSaveFailureNamedOnce() {
   TestHome home;
   ScriptedUi ui;
   app::MainWindow w(ui, home.Path());
-  w.Log(QStringLiteral("строка"));
+  w.Services().Log(QStringLiteral("строка"));
   const QString target = QString::fromStdString((home.Path() / "missing" / "x.log").string());
   ui.files.push_back(target);
   w.Messages()->Save();
@@ -268,7 +268,7 @@ void TestCommands::escapeClosesAChild() {
   ScriptedUi ui;
   app::MainWindow w(ui, home.Path());
   w.show();
-  w.NewFile();
+  w.Files().NewFile();
   QVERIFY(w.Actions().save->isEnabled());
   QPointer<QWidget> child = w.Mdi()->activeSubWindow()->widget();
   QTest::keyClick(child, Qt::Key_Escape);

@@ -134,7 +134,7 @@ void TestDialogs::connectionOkStoresAndRefreshesPanel() {
     c->accept();
     return c->result();
   };
-  w.ConnectionSettingsCommand();
+  w.Setup().ConnectionSettingsCommand();
   QVERIFY(ui.shown.empty());
   QCOMPARE(w.PanelText(1), QStringLiteral("192.168.5.6:4001"));
   IniFile file(home.Path() / "StatVTK.ini");
@@ -213,7 +213,7 @@ void TestDialogs::connectionFailedWriteKeepsDialogOpen() {
     result = c->result();
     return int(QDialog::Rejected);  // the user gives up
   };
-  w.ConnectionSettingsCommand();
+  w.Setup().ConnectionSettingsCommand();
   QCOMPARE(result, int(QDialog::Rejected));  // still open after OK
   QCOMPARE(ui.Count("warn"), 1);
   QVERIFY(ui.LastText().startsWith(QStringLiteral("Не удалось записать настройки: ")));
@@ -316,12 +316,12 @@ void TestDialogs::helpShowsTheGuide() {
   TestHome home;
   ScriptedUi ui;
   app::MainWindow w(ui, home.Path());
-  w.ShowHelp();
+  w.Setup().ShowHelp();
   QVERIFY(ui.shown.empty());
   auto* browser = w.findChild<QTextBrowser*>();
   QVERIFY(browser);
   QVERIFY(browser->toPlainText().contains(QStringLiteral("StatVTK")));
-  w.ShowHelp();  // the same window again
+  w.Setup().ShowHelp();  // the same window again
   QCOMPARE(w.findChildren<QTextBrowser*>().size(), 1);
 }
 

@@ -43,13 +43,13 @@ void TestExpectations::childWindowsReturnWhereTheyWere() {
   ScriptedUi ui;
   app::MainWindow w(ui, home.Path());
   w.show();
-  w.NewFile();
+  w.Files().NewFile();
   QMdiSubWindow* sub = w.Mdi()->activeSubWindow();
   sub->setGeometry(30, 40, 500, 410);
   sub->close();
   QTRY_VERIFY(StatWindows(w).empty());
   QVERIFY(home.Ini().find("StatWindowWidth=500") != std::string::npos);
-  w.NewFile();
+  w.Files().NewFile();
   QCOMPARE(w.Mdi()->activeSubWindow()->geometry(), QRect(30, 40, 500, 410));
   // The message log's place is kept at the end, and taken at the next start.
   w.MessagesFrame()->setGeometry(5, 300, 420, 200);
@@ -64,19 +64,19 @@ void TestExpectations::logsFollowTheirNewestLine() {
   app::MainWindow w(ui, home.Path());
   w.show();
   w.MessagesFrame()->resize(400, 200);
-  for (int i = 0; i < 200; ++i) w.Log(QStringLiteral("строка %1").arg(i));
+  for (int i = 0; i < 200; ++i) w.Services().Log(QStringLiteral("строка %1").arg(i));
   QScrollBar* bar = w.Messages()->Memo()->verticalScrollBar();
   QVERIFY(bar->maximum() > 0);
   QCOMPARE(bar->value(), bar->maximum());
   // Scrolled up to read: a new line does not pull the view away.
   bar->setValue(10);
-  w.Log(QStringLiteral("ещё одна"));
+  w.Services().Log(QStringLiteral("ещё одна"));
   QCOMPARE(bar->value(), 10);
   bar->setValue(bar->maximum());
-  w.Log(QStringLiteral("и ещё"));
+  w.Services().Log(QStringLiteral("и ещё"));
   QCOMPARE(bar->value(), bar->maximum());
 
-  app::TrafficWindow t;
+  app::TrafficWindow t(ui, home.Path());
   t.resize(400, 150);
   t.show();
   app::TrafficEntry e;
@@ -93,7 +93,7 @@ void TestExpectations::openOffersEveryStatisticsFileFirst() {
   TestHome home;
   ScriptedUi ui;
   app::MainWindow w(ui, home.Path());
-  w.OpenCommand();
+  w.Files().OpenCommand();
   QVERIFY2(ui.lastFilter.startsWith(QStringLiteral("Файлы статистики (*.vst *.814 *.ldn);;")),
            qPrintable(ui.lastFilter));
 }

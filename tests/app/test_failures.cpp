@@ -51,14 +51,14 @@ void TestFailures::failedRunBringsMessagesBack() {
   app::MainWindow w(ui, home.Path());
   w.show();
   // Enough lines that the log scrolls, then "Сообщения" closed (minimised).
-  for (int i = 0; i < 60; ++i) w.Log(QStringLiteral("строка %1").arg(i));
+  for (int i = 0; i < 60; ++i) w.Services().Log(QStringLiteral("строка %1").arg(i));
   w.MessagesFrame()->close();
-  w.NewFile();
+  w.Files().NewFile();
   QVERIFY(w.MessagesFrame()->isMinimized());
   NoLine(w);
   QSignalSpy done(&w, &app::MainWindow::JobFinished);
-  if (statistics) w.ReadStatistics();
-  else w.ReadCurrent();
+  if (statistics) w.Reads().ReadStatistics();
+  else w.Reads().ReadCurrent();
   QVERIFY(done.wait(30000));
   QVERIFY(!w.MessagesFrame()->isMinimized());
   QCOMPARE(w.Mdi()->activeSubWindow(), w.MessagesFrame());
@@ -81,7 +81,7 @@ void TestFailures::pollFailureStaysInItsWindow() {
   w.show();
   UseSimulator(w, inst);
   QSignalSpy done(&w, &app::MainWindow::JobFinished);
-  w.ReadCurrent();
+  w.Reads().ReadCurrent();
   QVERIFY(done.wait(30000));
   app::CurrentWindow* current = nullptr;
   for (QMdiSubWindow* s : w.Mdi()->subWindowList())

@@ -59,16 +59,16 @@ void TestFiles::openAndSaveRoundTrip() {
   const auto source = home.Path() / ("in" + ext.toStdString());
   WritePattern(source, size);
   ui.files.push_back(QString::fromStdString(source.string()));
-  w.OpenCommand();
+  w.Files().OpenCommand();
   QCOMPARE(StatWindows(w).size(), std::size_t(1));
   QCOMPARE(StatWindows(w).front()->Widget()->windowTitle(),
-           QStringLiteral("Статистика - ") + QString::fromStdString(source.string()));
+           QStringLiteral("Статистика - ") + QString::fromStdString(source.filename().string()));
   QVERIFY(ui.lastFilter.contains("*.vst") && ui.lastFilter.contains("*.814") && ui.lastFilter.contains("*.ldn"));
 
   // Saved under a name without extension: the model's own is added.
   const auto saved = home.Path() / "out";
   ui.files.push_back(QString::fromStdString(saved.string()));
-  w.SaveCommand();
+  w.Files().SaveCommand();
   const auto savedFile = home.Path() / ("out" + ext.toStdString());
   QVERIFY(ui.shown.empty());
   QVERIFY(TestHome::ReadBytes(savedFile) == TestHome::ReadBytes(source));
@@ -97,7 +97,7 @@ void TestFiles::wrongSizeIsRefused() {
   const auto file = home.Path() / ("bad" + ext.toStdString());
   TestHome::WriteBytes(file, size);
   ui.files.push_back(QString::fromStdString(file.string()));
-  w.OpenCommand();
+  w.Files().OpenCommand();
   QVERIFY(StatWindows(w).empty());
   QCOMPARE(ui.Count("warn"), 1);
   QCOMPARE(ui.LastText(), QStringLiteral("Ошибка - файл ") +
@@ -112,7 +112,7 @@ void TestFiles::openTakesOnlyLowerCaseExtensions() {
   const auto file = home.Path() / "CAPS.VST";
   WritePattern(file, kVst);
   ui.files.push_back(QString::fromStdString(file.string()));
-  w.OpenCommand();
+  w.Files().OpenCommand();
   QVERIFY(StatWindows(w).empty());
   QVERIFY(ui.shown.empty());  // ignored without a message
   // The dialog starts in the home's Data folder.
@@ -151,10 +151,10 @@ void TestFiles::dropOpensEachAndStopsAtSizeError() {
   TestHome::WriteText(skip, "text");
   TestHome::WriteBytes(bad, 10);
   WritePattern(after, kLdn);
-  w.OpenDropped({QUrl::fromLocalFile(QString::fromStdString(a.string())),
-                 QUrl::fromLocalFile(QString::fromStdString(skip.string())),
-                 QUrl::fromLocalFile(QString::fromStdString(bad.string())),
-                 QUrl::fromLocalFile(QString::fromStdString(after.string()))});
+  w.Files().OpenDropped({QUrl::fromLocalFile(QString::fromStdString(a.string())),
+                         QUrl::fromLocalFile(QString::fromStdString(skip.string())),
+                         QUrl::fromLocalFile(QString::fromStdString(bad.string())),
+                         QUrl::fromLocalFile(QString::fromStdString(after.string()))});
   QCOMPARE(StatWindows(w).size(), std::size_t(1));  // a.VST only: the rest abandoned after bad.814
   QCOMPARE(ui.Count("warn"), 1);
   QVERIFY(ui.LastText().contains(QDir::toNativeSeparators(QString::fromStdString(bad.string()))));
@@ -167,7 +167,7 @@ void TestFiles::folderIsRefusedWithMessage() {
   const auto folder = home.Path() / "folder.vst";
   std::filesystem::create_directories(folder);
   ui.files.push_back(QString::fromStdString(folder.string()));
-  w.OpenCommand();
+  w.Files().OpenCommand();
   QVERIFY(StatWindows(w).empty());
   QCOMPARE(ui.Count("warn"), 1);
   QVERIFY(ui.LastText().contains(QStringLiteral("папка")));
@@ -177,21 +177,21 @@ void TestFiles::emptyActiveWindowIsReusedOnlyForItsModel() {
   TestHome home;
   ScriptedUi ui;
   app::MainWindow w(ui, home.Path());
-  w.NewFile();  // "Статистика 1", an empty VTK-08.12 window
+  w.Files().NewFile();  // "Статистика 1", an empty VTK-08.12 window
   const auto f814 = home.Path() / "x.814", fvst = home.Path() / "x.vst", fvst2 = home.Path() / "y.vst";
   WritePattern(f814, k814);
   WritePattern(fvst, kVst);
   WritePattern(fvst2, kVst);
-  QVERIFY(w.OpenStatFile(QString::fromStdString(f814.string()), ExtensionRule::Exact));
+  QVERIFY(w.Files().OpenStatFile(QString::fromStdString(f814.string()), ExtensionRule::Exact));
   QCOMPARE(StatWindows(w).size(), std::size_t(2));  // another model: a new window
   QVERIFY(!StatWindows(w)[0]->Loaded());
   // Make the empty one active again: it takes the .vst file.
   w.Mdi()->setActiveSubWindow(w.Mdi()->subWindowList(QMdiArea::CreationOrder)[1]);
-  QVERIFY(w.OpenStatFile(QString::fromStdString(fvst.string()), ExtensionRule::Exact));
+  QVERIFY(w.Files().OpenStatFile(QString::fromStdString(fvst.string()), ExtensionRule::Exact));
   QCOMPARE(StatWindows(w).size(), std::size_t(2));
   QVERIFY(StatWindows(w)[0]->Loaded());
   // A loaded window is never refilled.
-  QVERIFY(w.OpenStatFile(QString::fromStdString(fvst2.string()), ExtensionRule::Exact));
+  QVERIFY(w.Files().OpenStatFile(QString::fromStdString(fvst2.string()), ExtensionRule::Exact));
   QCOMPARE(StatWindows(w).size(), std::size_t(3));
   QVERIFY(StatWindows(w)[0]->Data().area == StatWindows(w)[2]->Data().area);
 }
@@ -202,10 +202,10 @@ void TestFiles::saveFailureIsReported() {
   app::MainWindow w(ui, home.Path());
   const auto file = home.Path() / "in.vst";
   WritePattern(file, kVst);
-  QVERIFY(w.OpenStatFile(QString::fromStdString(file.string()), ExtensionRule::Exact));
+  QVERIFY(w.Files().OpenStatFile(QString::fromStdString(file.string()), ExtensionRule::Exact));
   const auto target = home.Path() / "missing-folder" / "out.vst";
   ui.files.push_back(QString::fromStdString(target.string()));
-  w.SaveCommand();
+  w.Files().SaveCommand();
   QCOMPARE(ui.Count("warn"), 1);
   QVERIFY(ui.LastText().contains(QString::fromStdString(target.string())));
   QVERIFY(!std::filesystem::exists(target));
@@ -216,7 +216,7 @@ void TestFiles::saveWithoutStatWindowDoesNothing() {
   ScriptedUi ui;
   app::MainWindow w(ui, home.Path());
   ui.files.push_back(QString::fromStdString((home.Path() / "out.vst").string()));
-  w.SaveCommand();  // the message log is the only (active) child
+  w.Files().SaveCommand();  // the message log is the only (active) child
   QVERIFY(!std::filesystem::exists(home.Path() / "out.vst"));
   QCOMPARE(ui.files.size(), std::size_t(1));  // no dialog was shown
 }
@@ -225,9 +225,9 @@ void TestFiles::logSaveWritesLinesAndReportsFailure() {
   TestHome home;
   ScriptedUi ui;
   app::MainWindow w(ui, home.Path());
-  w.Log(QStringLiteral("первая"));
-  w.Log(QString());  // adds nothing
-  w.Log(QStringLiteral("вторая"));
+  w.Services().Log(QStringLiteral("первая"));
+  w.Services().Log(QString());  // adds nothing
+  w.Services().Log(QStringLiteral("вторая"));
   QCOMPARE(int(w.Messages()->Log().Lines().size()), 2);
   const auto file = home.Path() / "saved.log";
   ui.files.push_back(QString::fromStdString(file.string()));

@@ -107,7 +107,7 @@ void TestMainWindow::cancelledReadParamsGiveCommandsBack() {
     readParams = qobject_cast<app::ReadParamsDialog*>(&d) != nullptr;
     return int(QDialog::Rejected);
   };
-  w.ReadStatistics();
+  w.Reads().ReadStatistics();
   QCOMPARE(ui.dialogs, 1);
   QVERIFY(lockedWhileShown);
   QVERIFY(readParams);
@@ -121,12 +121,12 @@ void TestMainWindow::addressAbove255RefusedWithoutMBus() {
   ScriptedUi ui;
   ui.onDialog = AcceptReadAll;
   app::MainWindow w(ui, home.Path());
-  w.ReadStatistics();
+  w.Reads().ReadStatistics();
   QVERIFY(!w.JobRunning());
   QCOMPARE(ui.dialogs, 0);
   QCOMPARE(ui.Count("warn"), 1);
   QVERIFY(ui.LastText().contains("300"));
-  w.ReadCurrent();
+  w.Reads().ReadCurrent();
   QVERIFY(!w.JobRunning());
   QCOMPARE(ui.Count("warn"), 2);
   QVERIFY(w.Actions().read->isEnabled());
@@ -158,7 +158,7 @@ void TestMainWindow::exportWithoutStatWindowDoesNothing() {
   app::MainWindow w(ui, home.Path());
   w.ExportReport();
   QVERIFY(ui.shown.empty());
-  w.NewFile();
+  w.Files().NewFile();
   QVERIFY(w.Actions().exportReport->isEnabled());
   QCOMPARE(w.Mdi()->activeSubWindow()->windowTitle(), QStringLiteral("Статистика 1"));
 }
@@ -174,16 +174,16 @@ void TestMainWindow::childActivationKeepsCommandsLockedDuringJob() {
   UseSimulator(w, inst);
   ui.onDialog = AcceptReadAll;
   QSignalSpy done(&w, &app::MainWindow::JobFinished);
-  w.ReadStatistics();
+  w.Reads().ReadStatistics();
   QVERIFY(w.JobRunning());
   // Another window becoming active or closing must not unlock a second job.
-  w.NewFile();
+  w.Files().NewFile();
   QVERIFY(!w.Actions().read->isEnabled());
   w.Mdi()->activeSubWindow()->close();
   QCoreApplication::processEvents();
   QVERIFY(!w.Actions().readTek->isEnabled());
   QVERIFY(w.Actions().stop->isEnabled());
-  w.StopReading();
+  w.Reads().StopReading();
   QVERIFY(done.wait(10000));
   QVERIFY(w.Actions().read->isEnabled());
 }

@@ -130,7 +130,7 @@ void TestReading::fullReadFillsStatisticsWindow() {
   QVERIFY(stat->Data().area == expected.area);
   QVERIFY(stat->Data().header == expected.header);
   QVERIFY(stat->Widget()->windowTitle().startsWith(QStringLiteral("Статистика - ")));
-  QCOMPARE(w.WindowCounter(), 1);
+  QCOMPARE(w.Reads().WindowCounter(), 1);
   // The file written in Data/ is offered in the recent list, byte for byte the image.
   QCOMPARE(w.RecentFiles().size(), 1);
   std::vector<std::uint8_t> file = TestHome::ReadBytes(w.RecentFiles().front().toStdString());
@@ -142,8 +142,8 @@ void TestReading::fullReadFillsStatisticsWindow() {
   QVERIFY(ui.shown.empty());
   // The file reopens as the member it was read from (a .814 file cannot tell C
   // from CM), even after the window has since written settings of its own.
-  QVERIFY(w.Settings().WriteInteger("Settings", "TopMost", 0));
-  QVERIFY(w.OpenStatFile(w.RecentFiles().front(), ExtensionRule::Exact));
+  QVERIFY(w.Services().Settings().WriteInteger("Settings", "TopMost", 0));
+  QVERIFY(w.Files().OpenStatFile(w.RecentFiles().front(), ExtensionRule::Exact));
   QCOMPARE(StatWindows(w).size(), std::size_t(2));
   QCOMPARE(int(StatWindows(w).back()->Data().type), model);
 }
@@ -158,7 +158,7 @@ void TestReading::secondReadOpensSecondWindow() {
   QVERIFY(ReadAndWait(w));
   QVERIFY(ReadAndWait(w));  // the same window object runs a second job
   QCOMPARE(StatWindows(w).size(), std::size_t(2));
-  QCOMPARE(w.WindowCounter(), 2);
+  QCOMPARE(w.Reads().WindowCounter(), 2);
   QVERIFY(StatWindows(w)[1]->Data().area == inst.ExpectedDump().area);
 }
 
@@ -169,7 +169,7 @@ void TestReading::emptyNewWindowIsFilledByRead() {
   sim::Instrument inst(Model(DeviceType::dtVTK0812));
   app::MainWindow w(ui, home.Path());
   UseSimulator(w, inst);
-  w.NewFile();
+  w.Files().NewFile();
   QVERIFY(ReadAndWait(w));
   QCOMPARE(StatWindows(w).size(), std::size_t(1));
   QVERIFY(StatWindows(w).front()->Loaded());
@@ -182,7 +182,7 @@ void TestReading::currentReadOpensCurrentWindow() {
   app::MainWindow w(ui, home.Path());
   UseSimulator(w, inst);
   QSignalSpy done(&w, &app::MainWindow::JobFinished);
-  w.ReadCurrent();
+  w.Reads().ReadCurrent();
   QVERIFY(done.wait(30000));
   QCOMPARE(ui.dialogs, 0);
   bool found = false;
@@ -203,8 +203,8 @@ void TestReading::refreshGoesToItsWindowAndFailureIsTold() {
   UseSimulator(w, inst);
   RecordingCurrent target;
   QSignalSpy done(&w, &app::MainWindow::JobFinished);
-  QVERIFY(w.StartCurrentRefresh(target));
-  QVERIFY(!w.StartCurrentRefresh(target));  // one job at a time
+  QVERIFY(w.Services().StartCurrentRefresh(target));
+  QVERIFY(!w.Services().StartCurrentRefresh(target));  // one job at a time
   QVERIFY(done.wait(30000));
   QCOMPARE(target.shown, 1);
   QCOMPARE(target.type, DeviceType::dtVTK0814C);
@@ -214,10 +214,9 @@ void TestReading::refreshGoesToItsWindowAndFailureIsTold() {
   QVERIFY(target.windowTitle().startsWith(QStringLiteral("Текущие показания - прибор № ")));
 
   // A line that cannot be opened: the window hears of it, nothing else opens.
-  w.SetJobSetup([](TReadThread& job) {
-    job.Hooks().channelFactory = ([](Tmod07&) -> std::unique_ptr<ByteChannel> { return nullptr; });
-  });
-  QVERIFY(w.StartCurrentRefresh(target));
+  w.SetJobSetup(
+      [](TReadThread& job) { job.Hooks().channelFactory = [](Tmod07&) -> std::unique_ptr<ByteChannel> { return nullptr; }; });
+  QVERIFY(w.Services().StartCurrentRefresh(target));
   QVERIFY(done.wait(30000));
   QCOMPARE(target.shown, 1);
   QCOMPARE(target.failures.size(), 1);
@@ -233,7 +232,7 @@ void TestReading::stopEndsTheReadQuickly() {
   app::MainWindow w(ui, home.Path());
   UseSimulator(w, inst);
   QSignalSpy done(&w, &app::MainWindow::JobFinished);
-  w.ReadStatistics();
+  w.Reads().ReadStatistics();
   QVERIFY(w.JobRunning());
   QVERIFY(w.Actions().stop->isEnabled());
   // Wait until blocks are coming in, then stop.
@@ -296,8 +295,9 @@ void TestReading::closingDuringReadStopsThenCloses() {
   w->show();
   UseSimulator(*w, inst);
   QSignalSpy done(w.get(), &app::MainWindow::JobFinished);
-  w->ReadStatistics();
+  w->Reads().ReadStatistics();
   QTRY_VERIFY_WITH_TIMEOUT(w->Progress()->value() > 2, 20000);
+  ui.answers = {true};   // "Идет чтение. Прервать и выйти?": yes
   QVERIFY(!w->close());  // refused for now: the job is asked to stop first
   QVERIFY(w->isVisible());
   QVERIFY(done.wait(30000));
@@ -314,7 +314,7 @@ void TestReading::trafficMonitorShowsFrames() {
   UseSimulator(w, inst);
   QSignalSpy done(&w, &app::MainWindow::JobFinished);
   // Closed monitor: nothing is collected.
-  w.ReadCurrent();
+  w.Reads().ReadCurrent();
   QVERIFY(done.wait(30000));
   QVERIFY(w.Traffic() == nullptr);
   // The polling window is closed, so the command reads anew.
@@ -323,7 +323,7 @@ void TestReading::trafficMonitorShowsFrames() {
   QTRY_VERIFY(w.Actions().readTek->isEnabled());
   w.ShowTraffic();
   QVERIFY(w.Traffic() != nullptr);
-  w.ReadCurrent();
+  w.Reads().ReadCurrent();
   QVERIFY(done.wait(30000));
   const QString text = w.Traffic()->Text();
   QVERIFY(text.contains(QStringLiteral(" -> 55 ")));  // requests begin 0x55

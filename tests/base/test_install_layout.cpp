@@ -48,14 +48,18 @@ TEST(InstallLayout, InsideFolderComparesWholeComponents) {
 TEST(InstallLayout, TemplateSearchOrder) {
   const fs::path build = "/work/build/Templates";
   using V = std::vector<fs::path>;
-  // Installed program: the user's home first, then the installed templates; never the build tree.
+  // Installed program: the user's home first, then the program's own folder,
+  // then the installed templates; never the build tree.
   EXPECT_EQ(TemplateSearchFolders("/home/u/StatVTK", "/usr/bin/statvtk-cli", build),
-            (V{"/home/u/StatVTK/Templates", "/usr/share/statvtk/Templates"}));
-  // From the build tree: the build's own templates come last.
+            (V{"/home/u/StatVTK/Templates", "/usr/bin/Templates", "/usr/share/statvtk/Templates"}));
+  // A copy on a USB stick: its own Templates/ before any installed ones.
+  EXPECT_EQ(TemplateSearchFolders("/h", "/media/stick/StatVTK/statvtk", build),
+            (V{"/h/Templates", "/media/stick/StatVTK/Templates", "/media/stick/share/statvtk/Templates"}));
+  // From the build tree: the build's own templates are the program's folder's.
   EXPECT_EQ(TemplateSearchFolders("/h", "/work/build/statvtk-cli", build),
-            (V{"/h/Templates", "/work/share/statvtk/Templates", build}));
+            (V{"/h/Templates", build, "/work/share/statvtk/Templates"}));
   EXPECT_EQ(TemplateSearchFolders("", "/work/build/tests/test_reports", build),
-            (V{"/work/build/share/statvtk/Templates", build}));
+            (V{"/work/build/tests/Templates", "/work/build/share/statvtk/Templates", build}));
   // Executable unknown: the home alone.
   EXPECT_EQ(TemplateSearchFolders("/h", "", build), (V{"/h/Templates"}));
 }

@@ -26,11 +26,17 @@
 #include "app/child_windows.hpp"
 #include "app/help_window.hpp"
 #include "app/log_window.hpp"
+#include "app/app_services.hpp"
+#include "app/child_area.hpp"
+#include "app/file_commands.hpp"
 #include "app/main_window.hpp"
+#include "app/read_commands.hpp"
+#include "app/setting_commands.hpp"
 #include "app/read_params_dialog.hpp"
 #include "app/scan_dialog.hpp"
 #include "app/stat_window.hpp"
 #include "app/traffic_window.hpp"
+#include <QProgressBar>
 #include "app/ui_seam.hpp"
 
 namespace fs = std::filesystem;
@@ -150,6 +156,19 @@ QMdiSubWindow* NewestSub(MainWindow& w) {
   return list.isEmpty() ? nullptr : list.back();
 }
 
+// Every child window's frame inside the visible area: said on stderr when
+// one is not, and counted as a failure.
+int Outside(MainWindow& w, const std::string& when) {
+  int outside = 0;
+  const QRect area = w.Mdi()->viewport()->rect();
+  for (QMdiSubWindow* s : w.Mdi()->subWindowList()) {
+    if (!s->isVisible() || s->isMinimized() || area.contains(s->geometry())) continue;
+    ++outside;
+    std::cerr << "statvtk-shots: " << when << ": \"" << s->windowTitle().toStdString() << "\" lies outside the area\n";
+  }
+  return outside;
+}
+
 void Place(QMdiSubWindow* sub, int x, int y, int wd, int ht) {
   if (!sub) return;
   sub->showNormal();
@@ -173,10 +192,10 @@ fs::path MakeHome(const fs::path& base, const std::string& model, int port) {
 // Reads the instrument of `home` and pictures its statistics window.
 StatWindow* ReadAndShowStat(MainWindow& w, ShotUi& ui, const std::string& readShot) {
   ui.nextDialog = readShot;
-  w.ReadStatistics();
+  w.Reads().ReadStatistics();
   if (!WaitJob(w)) {
     std::cerr << "statvtk-shots: the read did not finish\n";
-    w.StopReading();
+    w.Reads().StopReading();
     WaitJob(w, 10000);
     return nullptr;
   }
@@ -214,9 +233,16 @@ int Tour(const std::map<std::string, int>& ports, const fs::path& homes) {
     Shot(&w, "main-window");
 
     w.ShowTraffic();
-    Place(NewestSub(w), 620, 420, 560, 300);
+    failures += Outside(w, "traffic monitor opened");
     StatWindow* stat = ReadAndShowStat(w, ui, "read-params");
     if (!stat) return 1;
+    // Where the program put the windows itself, with the read's result line.
+    failures += Outside(w, "read finished");
+    if (!w.PanelText(0).startsWith(QStringLiteral("Статистика записана: "))) {
+      std::cerr << "statvtk-shots: no result on panel 0 after the read: " << w.PanelText(0).toStdString() << "\n";
+      ++failures;
+    }
+    Shot(&w, "read-finished");
     Place(SubOf(stat), 0, 0, 760, 640);
     Shot(&w, "statistics-daily");
     HourlyDay(stat);
@@ -224,17 +250,23 @@ int Tour(const std::map<std::string, int>& ports, const fs::path& homes) {
 
     stat->MakeReport();
     if (!stat->LastReport()) ++failures;
+    if (!w.PanelText(0).startsWith(QStringLiteral("Отчет записан: "))) {
+      std::cerr << "statvtk-shots: the report's path is not on panel 0: " << w.PanelText(0).toStdString() << "\n";
+      ++failures;
+    }
+    Shot(&w, "report-finished");
     if (w.Messages() && SubOf(w.Messages())) {
       Place(SubOf(w.Messages()), 300, 420, 620, 260);
       Shot(&w, "messages");
     }
 
     stat->EventsButton()->click();
-    Place(NewestSub(w), 80, 120, 900, 420);
+    failures += Outside(w, "events opened");
     Shot(&w, "events");
 
-    w.ReadCurrent();
+    w.Reads().ReadCurrent();
     WaitJob(w);
+    failures += Outside(w, "current readings opened");
     if (QWidget* traffic = w.Traffic()) Place(SubOf(traffic), 200, 200, 900, 360);
     Shot(&w, "traffic");
     if (QMdiSubWindow* cur = [&]() -> QMdiSubWindow* {
@@ -242,7 +274,7 @@ int Tour(const std::map<std::string, int>& ports, const fs::path& homes) {
             if (dynamic_cast<CurrentChild*>(s->widget())) return s;
           return nullptr;
         }()) {
-      Place(cur, 160, 60, 440, 300);
+      Place(cur, 160, 60, cur->width(), cur->height());  // its own size: every value and the caption
       Shot(&w, "current");
     } else {
       ++failures;
@@ -251,16 +283,16 @@ int Tour(const std::map<std::string, int>& ports, const fs::path& homes) {
     // The dialogs over an empty frame (the log window only minimises).
     w.Mdi()->closeAllSubWindows();
     ui.nextDialog = "connection";
-    w.ConnectionSettingsCommand();
+    w.Setup().ConnectionSettingsCommand();
     ui.nextDialog = "scan";
-    w.ScanCommand();
+    w.Setup().ScanCommand();
     ui.nextDialog = "report-params";
-    w.ReportParamsCommand();
+    w.Setup().ReportParamsCommand();
     ui.nextDialog = "about";
-    w.ShowAbout();
+    w.Setup().ShowAbout();
 
     // The help window over the user guide (a window of its own).
-    w.ShowHelp();
+    w.Setup().ShowHelp();
     for (QWidget* top : QApplication::topLevelWidgets())
       if (auto* help = qobject_cast<HelpWindow*>(top); help && help->isVisible()) {
         help->move(120, 60);
@@ -291,6 +323,15 @@ int Tour(const std::map<std::string, int>& ports, const fs::path& homes) {
     HourlyDay(stat);
     Shot(&w, std::string("statistics-") + model);
     if (std::string(model) == "0814c") {
+      // A read stopped part way: its window opens on a kind with records and says what it holds.
+      w.Mdi()->closeAllSubWindows();
+      ui.nextDialog.clear();
+      w.Reads().ReadStatistics();
+      for (int i = 0; i < 600 && w.JobRunning() && w.Progress()->value() < 30; ++i) Settle(50);
+      w.Reads().StopReading();
+      WaitJob(w, 30000);
+      failures += Outside(w, "stopped read");
+      Shot(&w, "read-stopped");
       w.ShowTechInfo();
       if (QMdiSubWindow* sub = NewestSub(w)) {
         sub->adjustSize();

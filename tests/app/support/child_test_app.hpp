@@ -74,8 +74,9 @@ class TestApp : public AppServices {
   ScriptedUi ui;
   QStringList log;
   QStringList status;
-  std::vector<int> progressMax;    // every ProgressStart
-  std::vector<int> progressSteps;  // every ProgressStep
+  std::vector<std::filesystem::path> results;  // every ShowResult's file
+  std::vector<int> progressMax;                // every ProgressStart
+  std::vector<int> progressSteps;              // every ProgressStep
   int progressFinished = 0;
   ReportSettings report;
   bool jobRunning = false;
@@ -93,6 +94,10 @@ class TestApp : public AppServices {
   IniFile& Settings() override { return *settings_; }
   void Log(const QString& line) override { log << line; }
   void Status(const QString& text) override { status << text; }
+  void ShowResult(const QString& text, const std::filesystem::path& file) override {
+    status << text;
+    results.push_back(file);
+  }
   void ProgressStart(int max) override { progressMax.push_back(max); }
   void ProgressStep(int pos) override;
   void ProgressFinish() override { ++progressFinished; }

@@ -1,0 +1,29 @@
+// What an image holds per archive, and how many of its valid records decode
+// to values no instrument can hold (negative totals, a volume over 10^12 m³,
+// a value that is not a finite number): the sign of a damaged file.
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+#include "stats/stat_model.hpp"
+
+namespace statvtk {
+
+// Totals above this many m³ are taken as damage.
+inline constexpr double kMaxPlausibleVolume = 1e12;
+
+struct RecordCounts {
+  std::array<std::size_t, 3> valid{};  // by ArchiveKind: hourly, daily, monthly
+  std::size_t damaged = 0;             // valid by their checksums, impossible by their values
+  bool kvDamaged = false;              // the instrument's Kv is not a finite number
+
+  std::size_t Valid(ArchiveKind kind) const { return valid[static_cast<std::size_t>(kind)]; }
+};
+
+// True when a decoded record's values could have come from an instrument.
+bool RecordPlausible(const StatRecord& record);
+
+RecordCounts CountRecords(const StatModel& model);
+
+}  // namespace statvtk
