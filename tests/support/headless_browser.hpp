@@ -50,10 +50,16 @@ class HeadlessBrowser {
 
  private:
   std::vector<std::string> Common() const {
-    std::vector<std::string> a{Program().string(), "--headless", "--disable-gpu", "--no-first-run",
-                               "--disable-extensions", "--disable-dev-shm-usage", "--lang=ru",
+    std::vector<std::string> a{Program().string(),
+                               "--headless",
+                               "--disable-gpu",
+                               "--no-first-run",
+                               "--disable-extensions",
+                               "--disable-dev-shm-usage",
+                               "--lang=ru",
                                "--user-data-dir=" + (folder_.Path() / "profile").string(),
-                               "--virtual-time-budget=15000", "--run-all-compositor-stages-before-draw"};
+                               "--virtual-time-budget=15000",
+                               "--run-all-compositor-stages-before-draw"};
     if (geteuid() == 0) a.push_back("--no-sandbox");  // Chromium refuses its sandbox as root
     return a;
   }

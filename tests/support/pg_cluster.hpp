@@ -64,8 +64,8 @@ class PgCluster {
   bool Start() {
     const std::string options = "-p " + std::to_string(port_) + " -k " + run_.string() +
                                 " -c listen_addresses=127.0.0.1 -c fsync=off -c full_page_writes=off";
-    if (Run({(bin_ / "pg_ctl").string(), "-D", data_.string(), "-l", (run_ / "server.log").string(), "-w", "-t",
-             "60", "-o", options, "start"}) != 0)
+    if (Run({(bin_ / "pg_ctl").string(), "-D", data_.string(), "-l", (run_ / "server.log").string(), "-w", "-t", "60",
+             "-o", options, "start"}) != 0)
       return Fail("pg_ctl start failed");
     running_ = true;
     return true;
@@ -88,8 +88,8 @@ class PgCluster {
     const auto out = folder_.Path() / "psql.out";
     std::error_code ec;
     std::filesystem::remove(out, ec);
-    ChildProcess p({(bin_ / "psql").string(), "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-h", "127.0.0.1",
-                    "-p", std::to_string(port_), "-U", "postgres", "-d", db, "-c", sql},
+    ChildProcess p({(bin_ / "psql").string(), "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-h", "127.0.0.1", "-p",
+                    std::to_string(port_), "-U", "postgres", "-d", db, "-c", sql},
                    out);
     lastStatus_ = p.Wait(std::chrono::seconds(60));
     std::string text = link_test::ReadAll(out);
