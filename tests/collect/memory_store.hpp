@@ -3,6 +3,8 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <map>
 #include <tuple>
 
@@ -108,13 +110,16 @@ class MemoryStore final : public store::RecordStore {
       if (serial.empty() || f.serial == serial) out.push_back(f);
     return out;
   }
+  // The outbox may be used from a publisher's thread while a test enqueues.
   Result<std::int64_t> Enqueue(const store::OutboxMessage& m) override {
+    const std::scoped_lock lock(outboxMutex);
     if (down) return Down();
     outbox.push_back(m);
     outbox.back().id = ++lastOutboxId;
     return outbox.back().id;
   }
   Result<std::vector<store::OutboxMessage>> Peek(const std::string& origin, std::size_t limit) override {
+    const std::scoped_lock lock(outboxMutex);
     if (down) return Down();
     std::vector<store::OutboxMessage> out;
     for (const auto& m : outbox)
@@ -122,13 +127,20 @@ class MemoryStore final : public store::RecordStore {
     return out;
   }
   Result<void> Ack(std::int64_t id) override {
+    const std::scoped_lock lock(outboxMutex);
     if (down) return Down();
     std::erase_if(outbox, [&](const auto& m) { return m.id == id; });
     return {};
   }
   Result<void> Check() override { return Up(); }
 
-  bool down = false;  // every call fails, as with a server that went away
+  std::size_t OutboxSize() {
+    const std::scoped_lock lock(outboxMutex);
+    return outbox.size();
+  }
+
+  std::atomic<bool> down{false};
+  std::mutex outboxMutex;  // every call fails, as with a server that went away
   std::vector<store::InstrumentRow> instruments;
   std::vector<store::ReadRow> reads;
   std::map<std::tuple<std::string, int, std::string>, store::RecordRow> records;
