@@ -308,15 +308,20 @@ Result<void> Migrate(PgConnection& c) {
 }  // namespace
 
 Result<std::unique_ptr<RecordStore>> OpenPostgresStore(std::string_view url) {
+  // A database that cannot be opened at start is a setting that cannot be used.
+  auto refused = [](Error e) {
+    e.code = ErrorCode::BadSettings;
+    return e;
+  };
   {
     auto schema = PgConnection::Open(url, {});
-    if (!schema) return schema.error();
-    if (auto r = Migrate(**schema); !r) return r.error();
+    if (!schema) return refused(schema.error());
+    if (auto r = Migrate(**schema); !r) return refused(r.error());
   }
   std::vector<std::string> statements;
   for (const auto& s : sql::kStatements) statements.emplace_back(s);
   auto c = PgConnection::Open(url, std::move(statements));
-  if (!c) return c.error();
+  if (!c) return refused(c.error());
   return std::unique_ptr<RecordStore>(std::make_unique<PostgresStore>(std::move(*c)));
 }
 
