@@ -1,4 +1,4 @@
-// A small JSON writer for the command-line program's output.
+// A small JSON writer: the command-line output and the collector's stored values.
 #pragma once
 
 #include <charconv>
@@ -9,7 +9,7 @@
 
 #include "base/utf8.hpp"
 
-namespace statvtk::cli {
+namespace statvtk {
 
 class JsonWriter {
  public:
@@ -117,4 +117,4 @@ class JsonWriter {
   bool afterKey_ = false;
 };
 
-}  // namespace statvtk::cli
+}  // namespace statvtk
