@@ -34,6 +34,17 @@ class JsonWriter {
     s_ += std::to_string(v);
     return *this;
   }
+  // A value that is JSON already (an object the writer made before).
+  JsonWriter& Raw(std::string_view json) {
+    Separate();
+    s_ += json.empty() ? std::string_view("null") : json;
+    return *this;
+  }
+  JsonWriter& Bool(bool v) {
+    Separate();
+    s_ += v ? "true" : "false";
+    return *this;
+  }
   JsonWriter& Null() {
     Separate();
     s_ += "null";

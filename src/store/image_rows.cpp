@@ -32,7 +32,8 @@ EventRow EventOf(const EventTable& table, const std::vector<std::string>& row) {
 
 std::string StoredSerial(const StatModel& m) {
   std::string s;
-  for (char c : m.SerialText()) s += static_cast<unsigned char>(c) >= 0x80 ? std::string("\xEF\xBF\xBD") : std::string(1, c);
+  for (char c : m.SerialText())
+    s += static_cast<unsigned char>(c) >= 0x80 ? std::string("\xEF\xBF\xBD") : std::string(1, c);
   return s;
 }
 

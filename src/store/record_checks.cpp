@@ -88,8 +88,7 @@ std::optional<FindingRow> CheckClock(const StatModel& m, std::time_t pcTime, lon
   const auto clock = DeviceClockOf(m);
   if (!clock) return {};
   const std::tm t = LocalTime(pcTime);
-  const long long pc =
-      CalendarSeconds(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+  const long long pc = CalendarSeconds(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
   // An hour stamp means "some time in this hour": measured from its middle.
   const long long device = clock->seconds + (clock->resolution > 1 ? clock->resolution / 2 : 0);
   const long long off = device - pc;
@@ -98,8 +97,8 @@ std::optional<FindingRow> CheckClock(const StatModel& m, std::time_t pcTime, lon
   f.serial = StoredSerial(m);
   f.kind = FindingKind::ClockOff;
   f.period = UtcText(pcTime).substr(0, 13) + ":00";
-  f.detail = "Часы прибора " + std::string(off > 0 ? "спешат" : "отстают") + " на " + std::to_string(std::llabs(off)) +
-             " с";
+  f.detail =
+      "Часы прибора " + std::string(off > 0 ? "спешат" : "отстают") + " на " + std::to_string(std::llabs(off)) + " с";
   return f;
 }
 
