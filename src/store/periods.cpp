@@ -163,6 +163,26 @@ std::string UtcText(std::time_t t) {
   return buf;
 }
 
+long long CalendarSeconds(const PeriodTime& t, int minute, int second) {
+  return DaysFromCivil(t.year, t.month, t.day) * 86400LL + t.hour * 3600LL + minute * 60LL + second;
+}
+
+PeriodTime TimeOfCalendarSeconds(long long s) {
+  const long long days = s >= 0 ? s / 86400 : (s - 86399) / 86400;
+  PeriodTime t = CivilFromDays(static_cast<long>(days));
+  t.hour = static_cast<int>((s - days * 86400) / 3600);
+  return t;
+}
+
+std::optional<std::time_t> ParseUtc(std::string_view text) {
+  int minute = 0, second = 0;
+  if (text.size() != 20 || text[10] != 'T' || text[19] != 'Z' || text[16] != ':') return {};
+  const std::string hour = std::string(text.substr(0, 10)) + " " + std::string(text.substr(11, 2)) + ":00";
+  const auto t = ParsePeriod(ArchiveKind::Hourly, hour);
+  if (!t || !ReadNumber(text, 14, 2, minute) || !ReadNumber(text, 17, 2, second)) return {};
+  return static_cast<std::time_t>(CalendarSeconds(*t, minute, second));
+}
+
 std::string UtcNow() { return UtcText(std::time(nullptr)); }
 
 }  // namespace statvtk::store

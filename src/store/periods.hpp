@@ -49,6 +49,12 @@ std::vector<PeriodSpan> JoinSpans(ArchiveKind kind, const std::vector<std::strin
 PeriodTime PeriodTimeOf(const std::tm& tm);
 long DaysFromCivil(int year, int month, int day);
 
+// Calendar seconds since 1970-01-01 of a time (no time zone).
+long long CalendarSeconds(const PeriodTime& t, int minute = 0, int second = 0);
+PeriodTime TimeOfCalendarSeconds(long long s);
+// The moment of a "YYYY-MM-DDTHH:MM:SSZ" text; empty for another text.
+std::optional<std::time_t> ParseUtc(std::string_view text);
+
 // "YYYY-MM-DDTHH:MM:SSZ" of a moment; now.
 std::string UtcText(std::time_t t);
 std::string UtcNow();

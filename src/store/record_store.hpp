@@ -221,6 +221,12 @@ class RecordStore {
   virtual Result<std::vector<OutboxMessage>> Peek(const std::string& origin, std::size_t limit) = 0;
   virtual Result<void> Ack(std::int64_t id) = 0;
 
+  // Gap periods a read found no longer in the instrument (or never written
+  // there): counted lost once, never asked for again.
+  virtual Result<void> MarkGone(const std::string& serial, ArchiveKind archive, const std::string& period,
+                                std::int64_t readId) = 0;
+  virtual Result<std::vector<std::string>> Gone(const std::string& serial, ArchiveKind archive) = 0;
+
   // The backend's own consistency check (SQLite: PRAGMA integrity_check).
   virtual Result<void> Check() = 0;
 };

@@ -221,6 +221,16 @@ class SqliteStore final : public RecordStore {
 
   Result<void> Ack(std::int64_t id) override { return S(Stmt::Ack).Bind(1, id).Run(); }
 
+  Result<void> MarkGone(const std::string& serial, ArchiveKind archive, const std::string& period,
+                        std::int64_t readId) override {
+    return S(Stmt::MarkGone).Bind(1, serial).Bind(2, ArchiveName(archive)).Bind(3, period).Bind(4, readId).Run();
+  }
+
+  Result<std::vector<std::string>> Gone(const std::string& serial, ArchiveKind archive) override {
+    auto& s = S(Stmt::SelectGone).Bind(1, serial).Bind(2, ArchiveName(archive));
+    return Rows<std::string>(s, [](SqliteStatement& r) { return r.Text(0); });
+  }
+
   Result<void> Check() override {
     auto s = db_.Prepare("PRAGMA integrity_check");
     if (!s) return s.error();

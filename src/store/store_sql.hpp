@@ -45,6 +45,8 @@ inline constexpr std::string_view kSchemaV1[] = {
     "CREATE TABLE outbox(id {ID}, origin TEXT NOT NULL, topic TEXT NOT NULL, payload TEXT NOT NULL, "
     "qos INTEGER, retain INTEGER, created_utc TEXT)",
     "CREATE INDEX outbox_by_origin ON outbox(origin, id)",
+    "CREATE TABLE gone(serial TEXT NOT NULL, archive TEXT NOT NULL, period TEXT NOT NULL, read_id BIGINT, "
+    "PRIMARY KEY(serial, archive, period))",
 };
 
 struct SchemaStep {
@@ -85,6 +87,8 @@ enum class Stmt : std::size_t {
   Enqueue,
   Peek,
   Ack,
+  MarkGone,
+  SelectGone,
   Count
 };
 
@@ -154,6 +158,11 @@ inline constexpr std::array<std::string_view, static_cast<std::size_t>(Stmt::Cou
     "ORDER BY id LIMIT $2",
     // Ack: id
     "DELETE FROM outbox WHERE id = $1",
+    // MarkGone: serial, archive, period, read_id
+    "INSERT INTO gone(serial, archive, period, read_id) VALUES($1, $2, $3, $4) "
+    "ON CONFLICT(serial, archive, period) DO NOTHING",
+    // SelectGone: serial, archive
+    "SELECT period FROM gone WHERE serial = $1 AND archive = $2 ORDER BY period",
 };
 #undef STATVTK_RECORD_COLUMNS
 
