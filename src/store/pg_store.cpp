@@ -250,6 +250,19 @@ class PostgresStore final : public RecordStore {
 
   Result<void> Ack(std::int64_t id) override { return Void(Run(Stmt::Ack, {PgInt(id)})); }
 
+  Result<void> MarkGone(const std::string& serial, ArchiveKind archive, const std::string& period,
+                        std::int64_t readId) override {
+    return Void(Run(Stmt::MarkGone, {PgText(serial), PgText(ArchiveName(archive)), PgText(period), PgInt(readId)}));
+  }
+
+  Result<std::vector<std::string>> Gone(const std::string& serial, ArchiveKind archive) override {
+    auto rows = Run(Stmt::SelectGone, {PgText(serial), PgText(ArchiveName(archive))});
+    if (!rows) return rows.error();
+    std::vector<std::string> out;
+    for (int i = 0; i < rows->Count(); ++i) out.push_back(rows->Text(i, 0));
+    return out;
+  }
+
   Result<void> Check() override {
     auto version = SchemaVersion();
     if (!version) return version.error();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <set>
 #include <map>
 #include <tuple>
 
@@ -132,6 +133,17 @@ class MemoryStore final : public store::RecordStore {
     std::erase_if(outbox, [&](const auto& m) { return m.id == id; });
     return {};
   }
+  Result<void> MarkGone(const std::string& serial, ArchiveKind archive, const std::string& period,
+                        std::int64_t) override {
+    gone.emplace(serial, static_cast<int>(archive), period);
+    return Up();
+  }
+  Result<std::vector<std::string>> Gone(const std::string& serial, ArchiveKind archive) override {
+    std::vector<std::string> out;
+    for (const auto& [s, a, p] : gone)
+      if (s == serial && a == static_cast<int>(archive)) out.push_back(p);
+    return out;
+  }
   Result<void> Check() override { return Up(); }
 
   std::size_t OutboxSize() {
@@ -146,6 +158,7 @@ class MemoryStore final : public store::RecordStore {
   std::map<std::tuple<std::string, int, std::string>, store::RecordRow> records;
   std::vector<store::FindingRow> findings;
   std::vector<store::OutboxMessage> outbox;
+  std::set<std::tuple<std::string, int, std::string>> gone;
   std::int64_t lastOutboxId = 0;
 
  private:

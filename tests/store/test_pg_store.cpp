@@ -240,6 +240,16 @@ TEST_F(PgStore, TheOutboxGivesEachOriginItsMessagesInOrder) {
   EXPECT_EQ(next->front().topic, "statvtk/x/2");
 }
 
+TEST_F(PgStore, GonePeriodsAreKeptOnce) {
+  ASSERT_TRUE(store_->MarkGone("12345678", ArchiveKind::Hourly, "2026-12-01 03:00", 4));
+  ASSERT_TRUE(store_->MarkGone("12345678", ArchiveKind::Hourly, "2026-12-01 02:00", 5));
+  ASSERT_TRUE(store_->MarkGone("12345678", ArchiveKind::Hourly, "2026-12-01 03:00", 6));
+  auto gone = store_->Gone("12345678", ArchiveKind::Hourly);
+  ASSERT_TRUE(gone);
+  EXPECT_EQ(*gone, (std::vector<std::string>{"2026-12-01 02:00", "2026-12-01 03:00"}));
+  EXPECT_TRUE(store_->Gone("12345678", ArchiveKind::Daily)->empty());
+}
+
 TEST_F(PgStore, ARolledBackTransactionLeavesNothing) {
   {
     StoreTransaction t(*store_);
