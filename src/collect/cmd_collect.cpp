@@ -7,6 +7,7 @@
 #include "collect/collect_log.hpp"
 #include "collect/collect_pass.hpp"
 #include "collect/commands.hpp"
+#include "collect/fleet_services.hpp"
 #include "collect/schedule.hpp"
 #include "collect/service_notify.hpp"
 #include "collect/stop_request.hpp"
@@ -41,7 +42,8 @@ struct Due {
 };
 
 void ServeLine(const Config& cfg, const LineConfig& line, std::vector<const InstrumentConfig*> instruments,
-               const Common& c, StoreWriter& writer, CollectLog& log, const std::atomic<bool>& request) {
+               const Common& c, StoreWriter& writer, CollectLog& log, const std::atomic<bool>& request,
+               FleetFigures& figures) {
   LineStop stop;
   std::vector<Due> due;
   const std::time_t start = std::time(nullptr);
@@ -78,6 +80,9 @@ void ServeLine(const Config& cfg, const LineConfig& line, std::vector<const Inst
           ++d.failures;
           d.at = after + RetryPause(cfg.collector, *d.in, d.failures);
         }
+        if (p.outcome != InstrumentOutcome::Stopped)
+          figures.Read(line.name, p.outcome == InstrumentOutcome::Done, p.requests);
+        figures.Due(d.in->name, d.at);
       }
   }
 }
@@ -97,6 +102,13 @@ int RunOnce(const std::vector<std::string>& args, std::ostream&, std::ostream& e
   if (!store) return kExitFailed;
   StoreWriter writer(*store);
   CollectLog log(err, c->home);
+  FleetFigures figures(*cfg);
+  auto services = FleetServices::Start(*cfg, c->home, figures, false, [&](const std::string& t) { log.Line(t); });
+  if (!services) {
+    err << "statvtk-collect: " << services.error().reason << "\n";
+    return kExitConfig;
+  }
+  writer.SetOutbox((*services)->Outbox());
   std::atomic<bool>& request = StopRequest();
   std::atomic<bool> failed{false};
   {
@@ -121,6 +133,7 @@ int RunOnce(const std::vector<std::string>& args, std::ostream&, std::ostream& e
       });
     }
   }
+  (*services)->Drain(std::chrono::seconds(10));  // what the broker did not take waits for the next run
   return failed.load() ? kExitFailed : kExitOk;
 }
 
@@ -133,6 +146,13 @@ int RunService(const std::vector<std::string>& args, std::ostream&, std::ostream
   if (!store) return kExitFailed;
   StoreWriter writer(*store);
   CollectLog log(err, c->home);
+  FleetFigures figures(*cfg);
+  auto services = FleetServices::Start(*cfg, c->home, figures, true, [&](const std::string& t) { log.Line(t); });
+  if (!services) {
+    err << "statvtk-collect: " << services.error().reason << "\n";
+    return kExitConfig;
+  }
+  writer.SetOutbox((*services)->Outbox());
   std::atomic<bool>& request = StopRequest();
   log.Line("statvtk-collect: " + std::to_string(cfg->instruments.size()) + " instruments on " +
            std::to_string(cfg->lines.size()) + " lines");
@@ -140,7 +160,8 @@ int RunService(const std::vector<std::string>& args, std::ostream&, std::ostream
     std::vector<std::jthread> lines;
     for (auto& [name, instruments] : ByLine(*cfg)) {
       const LineConfig* line = cfg->Line(name);
-      lines.emplace_back([&, line, list = instruments] { ServeLine(*cfg, *line, list, *c, writer, log, request); });
+      lines.emplace_back(
+          [&, line, list = instruments] { ServeLine(*cfg, *line, list, *c, writer, log, request, figures); });
     }
     NotifyReady();
     std::chrono::steady_clock::time_point heard{};

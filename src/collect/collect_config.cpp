@@ -1,5 +1,7 @@
 #include "collect/collect_config.hpp"
 
+#include "collect/http_server.hpp"
+
 #include <algorithm>
 #include <charconv>
 #include <fstream>
@@ -28,8 +30,9 @@ std::optional<long long> Integer(std::string_view s, long long lo, long long hi)
 }
 
 // The keys each kind of section takes (lower case).
-const std::set<std::string> kCollectorKeys{"database",   "clocklimit",   "silentafter",
-                                           "retryfirst", "completeness", "origin"};
+const std::set<std::string> kCollectorKeys{
+    "database",  "clocklimit", "silentafter",  "retryfirst", "completeness", "origin",        "http",        "mqtt",
+    "mqtttopic", "mqttuser",   "mqttpassword", "mqtttls",    "mqttca",       "mqttdiscovery", "mqttclientid"};
 const std::set<std::string> kLineKeys{"mode",        "tcp",         "serial",         "baud",        "mbus",
                                       "phone",       "modem",       "init",           "pulse",       "byteconst",
                                       "packetconst", "packetretry", "connecttimeout", "connectwait", "reconnects"};
@@ -278,6 +281,15 @@ ConfigResult ParseConfig(const std::filesystem::path& file, std::string_view tex
       col.completenessDays =
           static_cast<int>(c.Take<long long>(s, "completeness", col.completenessDays, Range(1, 366), "1..366 days"));
       col.origin = c.Take<std::string>(s, "origin", "", AnyText, "");
+      col.http = c.Take<std::string>(
+          s, "http", "", [](const std::string& v) { return ParseHttpEndpoint(v) ? std::optional(v) : std::nullopt; },
+          "HOST:PORT, e.g. 127.0.0.1:8080");
+      auto mqtt = ParseMqttSettings([&](std::string_view key) -> std::optional<std::string> {
+        const auto it = s.values.find(Lower(std::string(key)));
+        return it == s.values.end() ? std::nullopt : std::optional<std::string>(it->second.first);
+      });
+      if (mqtt) col.mqtt = std::move(*mqtt);
+      else c.Problem(s.values.contains("mqtt") ? s.values.at("mqtt").second : s.line, mqtt.error().reason);
     } else if (s.kind == "line") {
       LineConfig l;
       l.name = s.name;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/error.hpp"
+#include "collect/mqtt_settings.hpp"
 #include "link/settings.hpp"
 
 namespace statvtk::collect {
@@ -20,6 +21,8 @@ struct CollectorConfig {
   long long retryFirstS = 60;               // RetryFirst=: the first pause after a failure, doubled each time
   int completenessDays = 7;                 // Completeness=
   std::string origin;                       // Origin=: this collector's name (default: the host name)
+  std::string http;                         // Http=HOST:PORT of the page and API; empty: off
+  MqttSettings mqtt;                        // Mqtt=, MqttTopic=, ...; mqtt.host empty: off
 };
 
 enum class LineMode { Tcp, Serial, Modem };

@@ -4,6 +4,7 @@
 
 #include "base/local_time.hpp"
 #include "collect/backfill.hpp"
+#include "collect/mqtt_outbox.hpp"
 #include "stats/device_type.hpp"
 #include "store/image_rows.hpp"
 #include "store/periods.hpp"
@@ -64,8 +65,9 @@ Result<Before> Open(RecordStore& s, const LineConfig& line, const InstrumentConf
 }
 
 Result<void> Store(RecordStore& s, const Config& cfg, const LineConfig& line, const InstrumentConfig& in,
-                   const Before& b, const InstrumentRead& r, InstrumentPass& p) {
+                   const Before& b, const InstrumentRead& r, InstrumentPass& p, MqttOutbox* outbox) {
   StoreTransaction t(s);
+  std::vector<RecordRow> added;
   if (!t.Begun()) return t.Begun().error();
   const std::time_t now = std::chrono::system_clock::to_time_t(r.ended);
   std::unique_ptr<StatModel> model = r.data ? MakeStatModel(*r.data) : nullptr;
@@ -97,6 +99,7 @@ Result<void> Store(RecordStore& s, const Config& cfg, const LineConfig& line, co
       auto u = s.UpsertRecord(row);
       if (!u) return u.error();
       if (*u == Upsert::Added) ++p.added;
+      if (*u == Upsert::Added && outbox) added.push_back(row);
       if (*u == Upsert::Conflict) {
         ++p.conflicts;
         FindingRow f{0,           p.serial,   FindingKind::Conflict,
@@ -134,6 +137,8 @@ Result<void> Store(RecordStore& s, const Config& cfg, const LineConfig& line, co
   f.added = p.added;
   f.conflicts = p.conflicts;
   if (auto fr = s.FinishRead(b.readId, f); !fr) return fr;
+  if (outbox)
+    if (auto m = outbox->AfterRead(s, in.name, added); !m) return m;
   return t.Commit();
 }
 
@@ -185,7 +190,8 @@ std::vector<InstrumentPass> CollectLine(const Config& cfg, const LineConfig& lin
     p.outcome = r.outcome;
     p.error = r.error;
     p.requests = r.requests;
-    auto stored = writer.With([&](RecordStore& s) { return Store(s, cfg, line, *read[i], befores[i], r, p); });
+    auto stored =
+        writer.With([&](RecordStore& s) { return Store(s, cfg, line, *read[i], befores[i], r, p, writer.Outbox()); });
     if (!stored) {
       p.outcome = InstrumentOutcome::Failed;
       p.error = "база данных: " + stored.error().reason;

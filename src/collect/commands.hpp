@@ -32,6 +32,7 @@ int RunOnce(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 int RunService(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunStatus(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace statvtk::collect

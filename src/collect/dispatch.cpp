@@ -14,6 +14,8 @@ Collects the statistics of a fleet of instruments into a record store.
             per instrument: serial, model, line, last good read, next due,
             records per archive, gaps, the last failure
   export --serial S [--from D] [--to D] [--archive hourly|daily|monthly] [--csv|--json]
+  report --serial S --day DD.MM.YY | --daily DD.MM.YY DD.MM.YY [--out PATH]
+            the workbooks of statvtk-cli report, from the store's records
 --config FILE defaults to collect.ini in the home. docs/collect.md describes
 collect.ini and the store's schema.
 )";
@@ -70,6 +72,7 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   if (args[0] == "run") return RunService(rest, out, err);
   if (args[0] == "status") return RunStatus(rest, out, err);
   if (args[0] == "export") return RunExport(rest, out, err);
+  if (args[0] == "report") return RunReport(rest, out, err);
   err << "statvtk-collect: unknown command " << args[0] << "\n" << kHelp;
   return kExitConfig;
 }

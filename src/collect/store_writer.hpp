@@ -8,9 +8,14 @@
 
 namespace statvtk::collect {
 
+class MqttOutbox;
+
 class StoreWriter {
  public:
   explicit StoreWriter(store::RecordStore& s) : store_(s) {}
+  // Where each read's MQTT messages go (in its transaction); null: none.
+  void SetOutbox(MqttOutbox* outbox) { outbox_ = outbox; }
+  MqttOutbox* Outbox() const { return outbox_; }
   // Runs `f(store)` alone: no other line writes meanwhile.
   template <class F>
   auto With(F&& f) {
@@ -21,6 +26,7 @@ class StoreWriter {
  private:
   std::mutex mutex_;
   store::RecordStore& store_;
+  MqttOutbox* outbox_ = nullptr;
 };
 
 }  // namespace statvtk::collect
