@@ -6,7 +6,10 @@ namespace statvtk::collect {
 
 FleetFigures::FleetFigures(const Config& cfg) {
   for (const auto& l : cfg.lines) lines_[l.name].line = l.name;
-  for (const auto& in : cfg.instruments) every_[in.name] = in.everyS;
+  for (const auto& in : cfg.instruments) {
+    every_[in.name] = in.everyS;
+    configured_.push_back({in.name, in.line, in.address});
+  }
 }
 
 void FleetFigures::Read(const std::string& line, bool done, std::int64_t exchanges) {
@@ -42,6 +45,7 @@ FleetLive FleetFigures::Live() {
     for (const auto& [name, f] : lines_) out.push_back(f);
     return out;
   };
+  live.configured = [this] { return configured_; };
   return live;
 }
 

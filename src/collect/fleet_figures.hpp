@@ -27,6 +27,7 @@ class FleetFigures {
   std::map<std::string, LineFigures> lines_;
   std::map<std::string, std::time_t> due_;
   std::map<std::string, long long> every_;
+  std::vector<FleetLive::Configured> configured_;
 };
 
 }  // namespace statvtk::collect

@@ -8,6 +8,7 @@
 #include "collect/http_overview.hpp"
 #include "collect/http_page.hpp"
 #include "collect/http_periods.hpp"
+#include "collect/report_image.hpp"
 
 namespace statvtk::collect {
 
@@ -167,7 +168,9 @@ HttpAnswer FleetApi::Instruments() {
     Json completeness, records;
     for (std::size_t a = 0; a < store::kArchiveKinds.size(); ++a) {
       const auto name = std::string(store::ArchiveName(store::kArchiveKinds[a]));
-      completeness[name] = s.archives[a].completeness;
+      const DeviceType type = TypeOfModelName(in.model);
+      const bool has = type == DeviceType::dtUnknown || SlotsOf(type, store::kArchiveKinds[a]).count > 0;
+      completeness[name] = has ? Json(s.archives[a].completeness) : Json(nullptr);  // null: the model has none
       records[name] = s.archives[a].stats.records;
     }
     j["completeness_pct"] = completeness;
@@ -180,6 +183,35 @@ HttpAnswer FleetApi::Instruments() {
       if (f.serial == in.serial && mine.size() < 20) mine.push_back(FindingJson(f));
     j["findings"] = mine;
     j["conflicts"] = s.conflicts;
+    list.push_back(std::move(j));
+  }
+  // Instruments of collect.ini that never answered: no serial yet, only their reads.
+  const auto configured = live_.configured ? live_.configured() : std::vector<FleetLive::Configured>{};
+  for (const auto& c : configured) {
+    bool known = false;
+    for (const auto& s : *summaries) known = known || s.instrument.name == c.name;
+    if (known) continue;
+    auto reads = store_->Reads({"", c.name, 1, false});
+    if (!reads) return StoreFailed(reads.error());
+    Json j;
+    j["serial"] = "";
+    j["model"] = "";
+    j["name"] = c.name;
+    j["line"] = c.line;
+    j["address"] = c.address;
+    j["first_seen_utc"] = nullptr;
+    j["last_read_utc"] = nullptr;
+    const std::string next = live_.nextDueUtc ? live_.nextDueUtc(c.name) : std::string();
+    j["next_due_utc"] = next.empty() ? Json(nullptr) : Json(next);
+    j["every_s"] = EveryOf(c.name);
+    j["health"] = HealthName(Health::Never);
+    j["completeness_pct"] = {{"hourly", nullptr}, {"daily", nullptr}, {"monthly", nullptr}};
+    j["records"] = {{"hourly", 0}, {"daily", 0}, {"monthly", 0}};
+    if (!reads->empty() && reads->front().outcome == store::ReadOutcome::Failed)
+      j["last_failure"] = {{"utc", reads->front().endedUtc}, {"reason", ValidUtf8(reads->front().error)}};
+    else j["last_failure"] = nullptr;
+    j["findings"] = Json::array();
+    j["conflicts"] = 0;
     list.push_back(std::move(j));
   }
   return JsonAnswer(list);

@@ -30,6 +30,13 @@ struct FleetLive {
   // When the instrument is read next (UTC text); empty: unknown (another collector's).
   std::function<std::string(const std::string& name)> nextDueUtc;
   std::function<std::vector<LineFigures>()> lines;
+  // The instruments of collect.ini: one that never answered has no row in
+  // the store and is listed from its reads.
+  struct Configured {
+    std::string name, line;
+    std::int64_t address = 0;
+  };
+  std::function<std::vector<Configured>()> configured;
 };
 
 }  // namespace statvtk::collect

@@ -30,7 +30,7 @@ tr.health-down td:first-child, tr.health-never td:first-child { border-left: 6px
 .cards { display: grid; grid-template-columns: repeat(auto-fill, minmax(360px, 1fr)); gap: 12px; }
 .card { background: #fff; padding: 8px 12px; box-shadow: 0 1px 2px rgba(0,0,0,.08); }
 .card h3 { font-size: 14px; margin: 2px 0 6px; }
-.chart .bar { fill: #3b82f6; } .chart .empty { fill: #e5e7eb; }
+.chart .bar { fill: #3b82f6; } .chart .bar.partial { fill: #93c5fd; } .chart .empty { fill: #e5e7eb; }
 .chart text { font-size: 10px; fill: #374151; }
 .gaps { margin: 4px 0 0; padding-left: 18px; font-size: 12px; }
 .none { color: #6b7280; font-size: 12px; }
@@ -83,8 +83,8 @@ async function getJson(url) {
 function fleetRow(i) {
   const tr = el("tr"); tr.className = "health-" + i.health; tr.dataset.serial = i.serial;
   const state = el("td"); state.appendChild(el("span", HEALTH[i.health] || i.health, "badge " + i.health)); tr.appendChild(state);
-  tr.appendChild(el("td", i.serial));
-  tr.appendChild(el("td", i.model));
+  tr.appendChild(el("td", i.serial || "—"));
+  tr.appendChild(el("td", i.model || "—"));
   tr.appendChild(el("td", i.name));
   tr.appendChild(el("td", i.line));
   tr.appendChild(el("td", i.address, "num"));
@@ -119,7 +119,7 @@ function chart(days) {
     r.setAttribute("x", x); r.setAttribute("width", bw);
     r.setAttribute("y", d.volume === null ? top : H - bottom - h);
     r.setAttribute("height", d.volume === null ? H - top - bottom : h);
-    r.setAttribute("class", d.volume === null ? "empty" : "bar");
+    r.setAttribute("class", d.volume === null ? "empty" : d.hours > 0 && d.hours < 24 ? "bar partial" : "bar");
     r.dataset.day = d.day;
     const title = document.createElementNS(SVG, "title");
     title.textContent = d.day + ": " + (d.volume === null ? "нет записей" : d.volume.toFixed(3) + " м³, часов " + d.hours);
@@ -159,8 +159,9 @@ async function load() {
     body.replaceChildren(...fleet.map(fleetRow));
     const fbody = document.querySelector("#findings tbody");
     fbody.replaceChildren(...(findings.length ? findings.map(findingRow) : [emptyRow(6, "Находок нет")]));
-    const overviews = await Promise.all(fleet.map(i => getJson("/api/instruments/" + encodeURIComponent(i.serial) + "/overview")));
-    document.getElementById("cards").replaceChildren(...fleet.map((i, k) => card(i, overviews[k])));
+    const read = fleet.filter(i => i.serial);
+    const overviews = await Promise.all(read.map(i => getJson("/api/instruments/" + encodeURIComponent(i.serial) + "/overview")));
+    document.getElementById("cards").replaceChildren(...read.map((i, k) => card(i, overviews[k])));
     const n = s => fleet.filter(i => i.health === s).length;
     document.getElementById("summary").textContent = "Приборов: " + fleet.length + ", в норме: " + n("ok") +
       ", запаздывают: " + n("late") + ", без связи: " + (n("down") + n("never"));
