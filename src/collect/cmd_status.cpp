@@ -1,5 +1,8 @@
-// statvtk-collect status: each configured instrument as the store knows it.
+// statvtk-collect status: each configured instrument as the store knows it,
+// then those other collectors read into the same store.
+
 #include <ctime>
+#include <deque>
 
 #include "base/json_writer.hpp"
 #include "base/local_time.hpp"
@@ -87,6 +90,28 @@ int RunStatus(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (!store) return kExitFailed;
   std::vector<Row> rows;
   for (const auto& in : cfg->instruments) {
+    auto r = RowOf(*store, in);
+    if (!r) {
+      err << "statvtk-collect status: " << r.error().reason << "\n";
+      return kExitFailed;
+    }
+    rows.push_back(std::move(*r));
+  }
+  // Instruments other collectors read into the same store: the whole fleet.
+  std::deque<InstrumentConfig> others;
+  auto stored = store->Instruments();
+  if (!stored) {
+    err << "statvtk-collect status: " << stored.error().reason << "\n";
+    return kExitFailed;
+  }
+  for (const auto& i : *stored) {
+    bool mine = false;
+    for (const auto& r : rows) mine = mine || r.serial == i.serial || r.in->name == i.name;
+    if (mine) continue;
+    InstrumentConfig& in = others.emplace_back();
+    in.name = i.name;
+    in.line = i.line;
+    in.address = static_cast<std::uint32_t>(i.address);
     auto r = RowOf(*store, in);
     if (!r) {
       err << "statvtk-collect status: " << r.error().reason << "\n";
