@@ -82,8 +82,9 @@ void IniFile::Parse(std::string_view text) {
   lines_.clear();
   const auto firstNl = text.find('\n');
   crlf_ = firstNl != std::string_view::npos && firstNl > 0 && text[firstNl - 1] == '\r';
-  std::string section;
+  std::string section, sectionName;
   std::size_t pos = 0;
+  int number = 0;
   bool first = true;
   while (pos < text.size()) {
     std::size_t nl = text.find('\n', pos);
@@ -95,22 +96,44 @@ void IniFile::Parse(std::string_view text) {
     std::string_view t = Trim(raw);
     if (first && t.substr(0, kBom.size()) == kBom) t = Trim(t.substr(kBom.size()));
     first = false;
-    Line line{std::string(raw), section, {}, {}};
+    Line line{std::string(raw), section, {}, {}, sectionName, ++number, false};
     if (IsComment(t)) {
       // kept as it is
     } else if (t.front() == '[') {
       const auto close = t.find(']');
-      section = Lower(Trim(t.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
+      sectionName = Trim(t.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+      section = Lower(sectionName);
       line.section = section;
+      line.sectionName = sectionName;
+      line.malformed = close == std::string_view::npos;
     } else if (const auto eq = t.find('='); eq != std::string_view::npos) {
       const std::string_view key = Trim(t.substr(0, eq));
       if (!key.empty()) {
         line.key = Lower(key);
         line.value = Unquote(Trim(t.substr(eq + 1)));
+      } else {
+        line.malformed = true;
       }
+    } else {
+      line.malformed = true;
     }
     lines_.push_back(std::move(line));
   }
+}
+
+std::vector<IniFile::Entry> IniFile::Entries() const {
+  std::vector<Entry> out;
+  for (const Line& l : lines_) {
+    const bool header = l.key.empty() && !l.malformed && IsHeader(l.text);
+    if (l.key.empty() && !header && !l.malformed) continue;  // a comment or a blank line
+    std::string key;
+    if (!l.key.empty()) {
+      const std::string_view t = Trim(l.text);
+      key = Trim(t.substr(0, t.find('=')));
+    }
+    out.push_back({l.sectionName, key, l.value, l.number, l.malformed});
+  }
+  return out;
 }
 
 const IniFile::Line* IniFile::Find(const std::string& section, const std::string& key) const {
@@ -217,12 +240,12 @@ void IniFile::Apply(const std::string& section, const std::string& key, const st
   for (std::size_t i = 0; i < lines_.size(); ++i)
     if (lines_[i].section == s && (!lines_[i].key.empty() || IsHeader(lines_[i].text)))
       after = static_cast<std::ptrdiff_t>(i);
-  Line line{key + "=" + value, s, k, stored};
+  Line line{key + "=" + value, s, k, stored, section};
   if (after >= 0) {
     lines_.insert(lines_.begin() + after + 1, std::move(line));
   } else {
     if (!lines_.empty() && !Trim(lines_.back().text).empty()) lines_.push_back({"", lines_.back().section, {}, {}});
-    lines_.push_back({"[" + section + "]", s, {}, {}});
+    lines_.push_back({"[" + section + "]", s, {}, {}, section});
     lines_.push_back(std::move(line));
   }
 }

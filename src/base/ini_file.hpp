@@ -42,12 +42,28 @@ class IniFile {
   Result<void> WriteInteger(const std::string& section, const std::string& key, long long value);
   Result<void> WriteBool(const std::string& section, const std::string& key, bool value);
 
+  // The file's sections and keys as written, in file order, with their line
+  // numbers (1-based): a section header has an empty key; a line that is
+  // neither a header, a key nor a comment has `malformed` set (and the
+  // section it stands in).
+  struct Entry {
+    std::string section;  // the section's name as written
+    std::string key;      // the key as written; empty for a header or a malformed line
+    std::string value;
+    int line = 0;
+    bool malformed = false;
+  };
+  std::vector<Entry> Entries() const;
+
  private:
   struct Line {
     std::string text;     // the line as in the file (rebuilt for a written key)
     std::string section;  // lower-cased section this line belongs to
     std::string key;      // lower-cased key, empty for other lines
     std::string value;
+    std::string sectionName;  // the section as written
+    int number = 0;           // 1-based line number in the text parsed
+    bool malformed = false;
   };
   struct FromTextTag {};
   IniFile(std::filesystem::path path, std::string_view text, FromTextTag);

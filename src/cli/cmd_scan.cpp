@@ -5,7 +5,7 @@
 #include "base/printable_text.hpp"
 #include "cli/cli_job.hpp"
 #include "cli/commands.hpp"
-#include "cli/json_writer.hpp"
+#include "base/json_writer.hpp"
 #include "cli/stop_signal.hpp"
 #include "reading/number_list.hpp"
 

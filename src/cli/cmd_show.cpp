@@ -1,15 +1,15 @@
 // statvtk-cli show: a statistics file decoded, as text or as JSON.
 #include <cstdio>
-#include <map>
 
 #include "base/printable_text.hpp"
 #include "cli/commands.hpp"
-#include "cli/json_writer.hpp"
+#include "base/json_writer.hpp"
 #include "cli/output_check.hpp"
 #include "cli/report_args.hpp"
 #include "base/ini_file.hpp"
 #include "base/program_home.hpp"
 #include "stats/stat_file.hpp"
+#include "stats/record_values.hpp"
 #include "stats/stat_model.hpp"
 
 namespace statvtk::cli {
@@ -31,17 +31,6 @@ wrong size or extension, or standard output could not be written.
 
 )";
 
-// JSON keys of the decoded values, by the model's value names.
-const std::map<std::string, std::string>& ValueKeys() {
-  static const std::map<std::string, std::string> keys{
-      {"V+, м3", "forward_total"},      {"ΔV+, м3", "forward_increment"},     {"V-, м3", "reverse_total"},
-      {"ΔV-, м3", "reverse_increment"}, {"M+, т", "forward_mass_total"},      {"ΔM+, т", "forward_mass_increment"},
-      {"M-, т", "reverse_mass_total"},  {"ΔM-, т", "reverse_mass_increment"}, {"T, °C", "temperature"},
-      {"G, м3/ч", "mean_flow"},         {"U, В", "supply_voltage"},
-  };
-  return keys;
-}
-
 std::string DateText(const StatRecord& r) { return ShortDateText(r.day, r.month, r.year); }
 
 constexpr std::pair<ArchiveKind, const char*> kArchives[] = {
@@ -54,14 +43,11 @@ void JsonRecord(JsonWriter& j, const StatModel& m, ArchiveKind kind, std::size_t
   j.Key("pos").Int(m.Index(kind)[i].Pos);
   j.Key("date").String(DateText(r));
   j.Key("hour").Int(r.hour);
-  for (const auto& v : r.values) {
-    const auto it = ValueKeys().find(v.name);
-    j.Key(it != ValueKeys().end() ? it->second : v.name);
-    if (v.increment && !r.incrementKnown) j.Null();
-    else j.Number(v.value);
+  for (const auto& v : RecordValues(m, r)) {
+    j.Key(v.key);
+    if (v.value) j.Number(*v.value);
+    else j.Null();
   }
-  if (m.Type() == DeviceType::dtVTK0814C || m.Type() == DeviceType::dtVTK0814CM)
-    j.Key("mean_flow").Number(r.extraValue);
   j.Key("counters").BeginArray();
   for (auto c : r.counters) j.Int(c);
   j.EndArray();

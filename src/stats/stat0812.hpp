@@ -57,6 +57,7 @@ class StatModel0812 final : public StatModel {
   bool ChecksumValid(ArchiveKind kind, std::size_t i) const override;
   std::optional<std::uint32_t> RecordStamp(ArchiveKind kind, std::size_t i) const override;
   StatRecord Decode(ArchiveKind kind, std::size_t i) const override;
+  std::size_t RecordSize(ArchiveKind kind) const override { return HasArchive(kind) ? kRecordSize : 0; }
   DeviceInfo GetDeviceInfo() const override;
   EventTable Events() const override;
   std::uint32_t DeviceClockStamp() const override;

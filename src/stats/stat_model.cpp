@@ -19,6 +19,12 @@ bool StatModel::HasValidRecord() const {
   return false;
 }
 
+std::span<const std::uint8_t> StatModel::RecordBytes(ArchiveKind kind, std::size_t i) const {
+  const auto index = Index(kind);
+  if (i >= index.size()) return {};
+  return detail::Slice(Area(), index[i].Pos, RecordSize(kind));
+}
+
 std::vector<CurrRow> StatModel::CurrentRows() const {
   const DeviceInfo d = GetDeviceInfo();
   return {{"Gтек, м3/ч", detail::Format("%.4f", d.currentFlow)},

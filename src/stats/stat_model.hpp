@@ -121,6 +121,10 @@ class StatModel {
   virtual std::optional<std::uint32_t> RecordStamp(ArchiveKind kind, std::size_t i) const = 0;
   // Decodes entry i of the archive's index (a zero record for an entry outside it).
   virtual StatRecord Decode(ArchiveKind kind, std::size_t i) const = 0;
+  // The size of one record of the archive (0: the model has none).
+  virtual std::size_t RecordSize(ArchiveKind) const { return 0; }
+  // The stored bytes of entry i (empty for an entry outside the index).
+  std::span<const std::uint8_t> RecordBytes(ArchiveKind kind, std::size_t i) const;
 
   virtual DeviceInfo GetDeviceInfo() const = 0;
   // The current-values grid below its heading row ("Параметр", "Значение").

@@ -33,6 +33,7 @@ class TimedStatModel : public StatModel {
   bool ChecksumValid(ArchiveKind kind, std::size_t i) const override;
   std::optional<std::uint32_t> RecordStamp(ArchiveKind kind, std::size_t i) const override;
   StatRecord Decode(ArchiveKind kind, std::size_t i) const override;
+  std::size_t RecordSize(ArchiveKind kind) const override { return Map(kind).recordSize; }
 
   const ArchiveMap& Map(ArchiveKind kind) const { return maps_[static_cast<std::size_t>(kind)]; }
   // A record is valid when its time lies from 946684800 to 0x9FFFFFFF and its bytes add up to 0xFF.

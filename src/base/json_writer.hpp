@@ -1,4 +1,4 @@
-// A small JSON writer for the command-line program's output.
+// A small JSON writer: the command-line output and the collector's stored values.
 #pragma once
 
 #include <charconv>
@@ -9,7 +9,7 @@
 
 #include "base/utf8.hpp"
 
-namespace statvtk::cli {
+namespace statvtk {
 
 class JsonWriter {
  public:
@@ -32,6 +32,17 @@ class JsonWriter {
   JsonWriter& Int(long long v) {
     Separate();
     s_ += std::to_string(v);
+    return *this;
+  }
+  // A value that is JSON already (an object the writer made before).
+  JsonWriter& Raw(std::string_view json) {
+    Separate();
+    s_ += json.empty() ? std::string_view("null") : json;
+    return *this;
+  }
+  JsonWriter& Bool(bool v) {
+    Separate();
+    s_ += v ? "true" : "false";
     return *this;
   }
   JsonWriter& Null() {
@@ -117,4 +128,4 @@ class JsonWriter {
   bool afterKey_ = false;
 };
 
-}  // namespace statvtk::cli
+}  // namespace statvtk

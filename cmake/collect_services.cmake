@@ -1,0 +1,16 @@
+# Libraries of the collector's services (Debian packages): cpp-httplib for
+# the status page and REST API, libmosquitto for MQTT, nlohmann-json for
+# their JSON. Linked into statvtk-collect's library.
+find_package(nlohmann_json 3.10 REQUIRED)
+pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+pkg_check_modules(MOSQUITTO REQUIRED IMPORTED_TARGET libmosquitto)
+if(TARGET statvtk-collect_lib)
+  get_target_property(_collect_type statvtk-collect_lib TYPE)
+  if(_collect_type STREQUAL "INTERFACE_LIBRARY")
+    target_link_libraries(statvtk-collect_lib INTERFACE statvtk_store PkgConfig::HTTPLIB PkgConfig::MOSQUITTO
+                          nlohmann_json::nlohmann_json)
+  else()
+    target_link_libraries(statvtk-collect_lib PUBLIC statvtk_store PkgConfig::HTTPLIB PkgConfig::MOSQUITTO
+                          nlohmann_json::nlohmann_json)
+  endif()
+endif()

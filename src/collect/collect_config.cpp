@@ -1,0 +1,341 @@
+#include "collect/collect_config.hpp"
+
+#include "collect/http_server.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "base/ini_file.hpp"
+
+namespace statvtk::collect {
+
+namespace {
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+std::optional<long long> Integer(std::string_view s, long long lo, long long hi) {
+  long long v = 0;
+  const auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || p != s.data() + s.size() || v < lo || v > hi) return {};
+  return v;
+}
+
+// The keys each kind of section takes (lower case).
+const std::set<std::string> kCollectorKeys{
+    "database",  "clocklimit", "silentafter",  "retryfirst", "completeness", "origin",        "http",        "mqtt",
+    "mqtttopic", "mqttuser",   "mqttpassword", "mqtttls",    "mqttca",       "mqttdiscovery", "mqttclientid"};
+const std::set<std::string> kLineKeys{"mode",        "tcp",         "serial",         "baud",        "mbus",
+                                      "phone",       "modem",       "init",           "pulse",       "byteconst",
+                                      "packetconst", "packetretry", "connecttimeout", "connectwait", "reconnects"};
+const std::set<std::string> kInstrumentKeys{"line", "address", "every", "offset", "window", "kinds"};
+
+struct Section {
+  std::string kind;  // "collector", "line", "instrument"
+  std::string name;
+  int line = 0;
+  std::map<std::string, std::pair<std::string, int>> values;  // lower-case key -> value, line
+};
+
+class Checker {
+ public:
+  std::vector<ConfigProblem> problems;
+  void Problem(int line, std::string reason) { problems.push_back({line, std::move(reason)}); }
+
+  // The value of `key`, checked by `parse`; `def` when absent.
+  template <class T, class Parse>
+  T Take(const Section& s, const std::string& key, T def, Parse parse, const std::string& expected) {
+    const auto it = s.values.find(key);
+    if (it == s.values.end()) return def;
+    auto v = parse(it->second.first);
+    if (!v) {
+      Problem(it->second.second, KeyName(key) + "=" + it->second.first + ": " + expected);
+      return def;
+    }
+    return *v;
+  }
+  static std::string KeyName(const std::string& key) {
+    static const std::map<std::string, std::string> kNames{
+        {"clocklimit", "ClockLimit"},   {"silentafter", "SilentAfter"},
+        {"retryfirst", "RetryFirst"},   {"mbus", "MBus"},
+        {"byteconst", "ByteConst"},     {"packetconst", "PacketConst"},
+        {"packetretry", "PacketRetry"}, {"connecttimeout", "ConnectTimeout"},
+        {"connectwait", "ConnectWait"}};
+    const auto it = kNames.find(key);
+    if (it != kNames.end()) return it->second;
+    std::string k = key;
+    if (!k.empty()) k[0] = static_cast<char>(k[0] - 'a' + 'A');
+    return k;
+  }
+};
+
+std::optional<std::string> AnyText(const std::string& v) { return v; }
+std::optional<std::string> NonEmpty(const std::string& v) {
+  return v.empty() ? std::nullopt : std::optional<std::string>(v);
+}
+auto Range(long long lo, long long hi) {
+  return [lo, hi](const std::string& v) { return Integer(v, lo, hi); };
+}
+std::optional<bool> Bool01(const std::string& v) {
+  if (v == "0") return false;
+  if (v == "1") return true;
+  return {};
+}
+
+void FillLine(Checker& c, const Section& s, LineConfig& l) {
+  auto& st = l.settings;
+  st.serial = st.recSerial;
+  st.modem = st.recModem;
+  st.ethernet = st.recEthernet;
+  const std::string mode = c.Take<std::string>(
+      s, "mode", "tcp",
+      [](const std::string& v) {
+        const std::string m = Lower(v);
+        return m == "tcp" || m == "serial" || m == "modem" ? std::optional(m) : std::nullopt;
+      },
+      "tcp, serial or modem");
+  l.mode = mode == "serial" ? LineMode::Serial : mode == "modem" ? LineMode::Modem : LineMode::Tcp;
+  st.connectMode = l.mode == LineMode::Serial  ? ConnectMode::Serial
+                   : l.mode == LineMode::Modem ? ConnectMode::Modem
+                                               : ConnectMode::Tcp;
+  auto need = [&](const char* key, const char* what) {
+    if (!s.values.contains(key)) c.Problem(s.line, "[Line " + s.name + "]: " + what);
+  };
+  if (l.mode == LineMode::Tcp) {
+    need("tcp", "Mode=tcp needs Tcp=HOST:PORT");
+    const auto hp = c.Take<std::optional<std::pair<std::string, int>>>(
+        s, "tcp", std::nullopt,
+        [](const std::string& v) -> std::optional<std::optional<std::pair<std::string, int>>> {
+          const auto colon = v.rfind(':');
+          if (colon == std::string::npos || colon == 0) return std::nullopt;
+          const std::string host = v.substr(0, colon);
+          const auto port = Integer(std::string_view(v).substr(colon + 1), 1, 65535);
+          // The carrier takes a dotted address (an IPv4 address or a dotted name).
+          if (!port || host.find('.') == std::string::npos) return std::nullopt;
+          return std::optional(std::pair(host, static_cast<int>(*port)));
+        },
+        "HOST:PORT with a dotted host (e.g. 127.0.0.1:4001) and a port 1..65535");
+    if (hp) {
+      st.sockIp = hp->first;
+      st.sockPort = hp->second;
+    }
+  } else {
+    const char* key = l.mode == LineMode::Serial ? "serial" : "modem";
+    need(key, l.mode == LineMode::Serial ? "Mode=serial needs Serial=PATH" : "Mode=modem needs Modem=PATH");
+    st.portName = c.Take<std::string>(s, key, "", NonEmpty, "a device path");
+  }
+  if (l.mode == LineMode::Modem) need("phone", "Mode=modem needs Phone=");
+  st.phoneNo = c.Take<std::string>(s, "phone", "", AnyText, "");
+  st.initString = c.Take<std::string>(s, "init", "", AnyText, "");
+  st.tone = !c.Take<bool>(s, "pulse", false, Bool01, "0 or 1");
+  st.useMBus = c.Take<bool>(s, "mbus", false, Bool01, "0 or 1");
+  const long long baud = c.Take<long long>(
+      s, "baud", 57600,
+      [](const std::string& v) -> std::optional<long long> {
+        const auto b = Integer(v, 1, 1000000);
+        if (b && std::find(kBaudRates.begin(), kBaudRates.end(), static_cast<std::uint32_t>(*b)) != kBaudRates.end())
+          return b;
+        return std::nullopt;
+      },
+      "one of 2400, 4800, 9600, 57600, 115200");
+  st.baudIndex = static_cast<int>(std::find(kBaudRates.begin(), kBaudRates.end(), baud) - kBaudRates.begin()) + 1;
+  TimingTriple& t = l.mode == LineMode::Serial ? st.serial : l.mode == LineMode::Modem ? st.modem : st.ethernet;
+  t.byteTimeout =
+      static_cast<std::uint32_t>(c.Take<long long>(s, "byteconst", t.byteTimeout, Range(1, 60000), "1..60000 ms"));
+  t.replyTimeout =
+      static_cast<std::uint32_t>(c.Take<long long>(s, "packetconst", t.replyTimeout, Range(1, 60000), "1..60000 ms"));
+  t.retries = static_cast<std::uint32_t>(c.Take<long long>(s, "packetretry", t.retries, Range(0, 100), "0..100"));
+  st.connectTimeoutS = static_cast<int>(c.Take<long long>(s, "connecttimeout", 5, Range(1, 600), "1..600 s"));
+  st.connectWaitS = static_cast<int>(c.Take<long long>(s, "connectwait", 60, Range(1, 255), "1..255 s"));
+  st.reconnects = static_cast<int>(c.Take<long long>(s, "reconnects", 3, Range(0, 255), "0..255"));
+}
+
+}  // namespace
+
+const LineConfig* Config::Line(const std::string& name) const {
+  for (const auto& l : lines)
+    if (Lower(l.name) == Lower(name)) return &l;
+  return nullptr;
+}
+
+std::optional<long long> ParseDuration(std::string_view t, bool zeroOk) {
+  if (t.empty()) return {};
+  long long unit = 1;
+  switch (t.back()) {
+    case 's': unit = 1; break;
+    case 'm': unit = 60; break;
+    case 'h': unit = 3600; break;
+    case 'd': unit = 86400; break;
+    default: unit = 0;
+  }
+  if (unit != 0) t.remove_suffix(1);
+  else unit = 1;
+  const auto n = Integer(t, zeroOk ? 0 : 1, 366LL * 86400);
+  if (!n) return {};
+  return *n * unit;
+}
+
+std::optional<TimeWindow> ParseWindow(std::string_view t) {
+  auto hm = [](std::string_view s) -> std::optional<int> {
+    if (s.size() != 5 || s[2] != ':') return {};
+    const auto h = Integer(s.substr(0, 2), 0, 23), m = Integer(s.substr(3, 2), 0, 59);
+    if (!h || !m) return {};
+    return static_cast<int>(*h * 60 + *m);
+  };
+  const auto dash = t.find('-');
+  if (dash == std::string_view::npos) return {};
+  const auto a = hm(t.substr(0, dash)), b = hm(t.substr(dash + 1));
+  if (!a || !b || *a == *b) return {};
+  return TimeWindow{*a, *b};
+}
+
+std::optional<Kinds> ParseKinds(std::string_view t) {
+  Kinds k{false, false, false, false};
+  std::size_t pos = 0;
+  while (pos <= t.size()) {
+    auto comma = t.find(',', pos);
+    if (comma == std::string_view::npos) comma = t.size();
+    std::string_view w = t.substr(pos, comma - pos);
+    while (!w.empty() && w.front() == ' ') w.remove_prefix(1);
+    while (!w.empty() && w.back() == ' ') w.remove_suffix(1);
+    const std::string l = Lower(w);
+    if (l == "hourly") k.hourly = true;
+    else if (l == "daily") k.daily = true;
+    else if (l == "monthly") k.monthly = true;
+    else if (l == "events") k.events = true;
+    else return {};
+    pos = comma + 1;
+  }
+  if (!k.hourly && !k.daily && !k.monthly && !k.events) return {};
+  return k;
+}
+
+std::string ConfigResult::Text(const std::filesystem::path& file) const {
+  std::string s;
+  for (const auto& p : problems) s += file.string() + ":" + std::to_string(p.line) + ": " + p.reason + "\n";
+  return s;
+}
+
+ConfigResult LoadConfig(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return {std::nullopt, {{0, "the file cannot be read"}}};
+  std::ostringstream text;
+  text << in.rdbuf();
+  return ParseConfig(file, text.str());
+}
+
+ConfigResult ParseConfig(const std::filesystem::path& file, std::string_view text) {
+  const IniFile ini = IniFile::FromText(file, text);
+  Checker c;
+  std::vector<Section> sections;
+  std::set<std::string> seen;
+  for (const auto& e : ini.Entries()) {
+    if (e.malformed) {
+      c.Problem(e.line, "not a [section], KEY=VALUE or ;comment line");
+      continue;
+    }
+    if (e.key.empty()) {
+      Section s;
+      s.line = e.line;
+      const auto blank = e.section.find(' ');
+      s.kind = Lower(e.section.substr(0, blank));
+      s.name = blank == std::string::npos ? std::string() : e.section.substr(e.section.find_first_not_of(' ', blank));
+      if (s.kind == "collector" ? !s.name.empty() : (s.kind != "line" && s.kind != "instrument") || s.name.empty())
+        c.Problem(e.line, "[" + e.section + "]: sections are [Collector], [Line NAME] and [Instrument NAME]");
+      else if (!seen.insert(Lower(e.section)).second) c.Problem(e.line, "[" + e.section + "] appears twice");
+      sections.push_back(std::move(s));
+      continue;
+    }
+    if (sections.empty()) {
+      c.Problem(e.line, e.key + ": a key outside a section");
+      continue;
+    }
+    Section& s = sections.back();
+    const std::string k = Lower(e.key);
+    const auto& known = s.kind == "collector" ? kCollectorKeys : s.kind == "line" ? kLineKeys : kInstrumentKeys;
+    if (!known.contains(k)) c.Problem(e.line, e.key + ": unknown key in [" + e.section + "]");
+    else if (!s.values.emplace(k, std::pair(e.value, e.line)).second) c.Problem(e.line, e.key + " given twice");
+  }
+  Config cfg;
+  cfg.file = file;
+  for (const Section& s : sections) {
+    if (s.kind == "collector") {
+      auto& col = cfg.collector;
+      col.database = c.Take<std::string>(s, "database", col.database, NonEmpty, "a file path or postgresql://...");
+      col.clockLimitS = c.Take<long long>(
+          s, "clocklimit", col.clockLimitS, [](const std::string& v) { return ParseDuration(v, true); },
+          "a duration such as 300, 5m, 1h");
+      col.silentAfter =
+          static_cast<int>(c.Take<long long>(s, "silentafter", col.silentAfter, Range(1, 1000), "1..1000"));
+      col.retryFirstS = c.Take<long long>(
+          s, "retryfirst", col.retryFirstS, [](const std::string& v) { return ParseDuration(v); },
+          "a duration above 0");
+      col.completenessDays =
+          static_cast<int>(c.Take<long long>(s, "completeness", col.completenessDays, Range(1, 366), "1..366 days"));
+      col.origin = c.Take<std::string>(s, "origin", "", AnyText, "");
+      col.http = c.Take<std::string>(
+          s, "http", "", [](const std::string& v) { return ParseHttpEndpoint(v) ? std::optional(v) : std::nullopt; },
+          "HOST:PORT, e.g. 127.0.0.1:8080");
+      auto mqtt = ParseMqttSettings([&](std::string_view key) -> std::optional<std::string> {
+        const auto it = s.values.find(Lower(std::string(key)));
+        return it == s.values.end() ? std::nullopt : std::optional<std::string>(it->second.first);
+      });
+      if (mqtt) col.mqtt = std::move(*mqtt);
+      else c.Problem(s.values.contains("mqtt") ? s.values.at("mqtt").second : s.line, mqtt.error().reason);
+    } else if (s.kind == "line") {
+      LineConfig l;
+      l.name = s.name;
+      l.line = s.line;
+      FillLine(c, s, l);
+      cfg.lines.push_back(std::move(l));
+    }
+  }
+  std::set<std::pair<std::string, std::uint32_t>> addresses;
+  for (const Section& s : sections) {
+    if (s.kind != "instrument") continue;
+    InstrumentConfig in;
+    in.name = s.name;
+    in.lineNo = s.line;
+    in.line = c.Take<std::string>(s, "line", "", NonEmpty, "the name of a [Line NAME]");
+    const LineConfig* line = cfg.Line(in.line);
+    if (!s.values.contains("line")) c.Problem(s.line, "[Instrument " + s.name + "]: Line= missing");
+    else if (!line && !in.line.empty())
+      c.Problem(s.values.at("line").second, "Line=" + in.line + ": no [Line " + in.line + "] in the file");
+    const bool mbus = line && line->settings.useMBus;
+    in.address = static_cast<std::uint32_t>(c.Take<long long>(s, "address", 1, Range(0, mbus ? 0xFFFFFFFFLL : 255),
+                                                              mbus ? "0..4294967295" : "0..255 (M-Bus: MBus=1)"));
+    if (line && !addresses.insert({Lower(in.line), in.address}).second)
+      c.Problem(s.values.contains("address") ? s.values.at("address").second : s.line,
+                "Address=" + std::to_string(in.address) + ": another instrument has it on line " + in.line);
+    in.everyS = c.Take<long long>(
+        s, "every", in.everyS, [](const std::string& v) { return ParseDuration(v); }, "a duration such as 1h, 1d, 30m");
+    in.offsetS = c.Take<long long>(
+        s, "offset", 0, [](const std::string& v) { return ParseDuration(v, true); }, "a duration such as 0, 5m, 2h");
+    in.window = c.Take<std::optional<TimeWindow>>(
+        s, "window", std::nullopt,
+        [](const std::string& v) -> std::optional<std::optional<TimeWindow>> {
+          auto w = ParseWindow(v);
+          if (!w) return std::nullopt;
+          return std::optional(w);
+        },
+        "HH:MM-HH:MM");
+    in.kinds = c.Take<Kinds>(
+        s, "kinds", in.kinds, [](const std::string& v) { return ParseKinds(v); },
+        "a list of hourly, daily, monthly, events");
+    cfg.instruments.push_back(std::move(in));
+  }
+  std::stable_sort(c.problems.begin(), c.problems.end(),
+                   [](const ConfigProblem& a, const ConfigProblem& b) { return a.line < b.line; });
+  if (!c.problems.empty()) return {std::nullopt, std::move(c.problems)};
+  return {std::move(cfg), {}};
+}
+
+}  // namespace statvtk::collect

@@ -1,0 +1,91 @@
+// collect.ini: the collector, its lines and its instruments, read with the
+// program's INI parser and checked whole before anything runs.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/error.hpp"
+#include "collect/mqtt_settings.hpp"
+#include "link/settings.hpp"
+
+namespace statvtk::collect {
+
+struct CollectorConfig {
+  std::string database = "collect.sqlite";  // a path (relative: to the home) or a postgresql:// URL
+  long long clockLimitS = 300;              // ClockLimit=
+  int silentAfter = 3;                      // SilentAfter=: failed reads in a row that mark an instrument silent
+  long long retryFirstS = 60;               // RetryFirst=: the first pause after a failure, doubled each time
+  int completenessDays = 7;                 // Completeness=
+  std::string origin;                       // Origin=: this collector's name (default: the host name)
+  std::string http;                         // Http=HOST:PORT of the page and API; empty: off
+  MqttSettings mqtt;                        // Mqtt=, MqttTopic=, ...; mqtt.host empty: off
+};
+
+enum class LineMode { Tcp, Serial, Modem };
+
+struct LineConfig {
+  std::string name;
+  LineMode mode = LineMode::Tcp;
+  ConnectionSettings settings;  // the carrier and its timing, ready for a read
+  int line = 0;                 // where the section starts in the file
+};
+
+// A daily time window "HH:MM-HH:MM" in minutes of the PC's local day (may pass midnight).
+struct TimeWindow {
+  int from = 0, to = 0;
+  bool Contains(int minuteOfDay) const {
+    return from <= to ? minuteOfDay >= from && minuteOfDay < to : minuteOfDay >= from || minuteOfDay < to;
+  }
+};
+
+struct Kinds {
+  bool hourly = true, daily = true, monthly = true, events = true;
+  bool operator==(const Kinds&) const = default;
+};
+
+struct InstrumentConfig {
+  std::string name;
+  std::string line;
+  std::uint32_t address = 1;
+  long long everyS = 3600;  // Every=
+  long long offsetS = 0;    // Offset=: the due times are offset + k * every (local time)
+  std::optional<TimeWindow> window;
+  Kinds kinds;
+  int lineNo = 0;
+};
+
+struct Config {
+  std::filesystem::path file;
+  CollectorConfig collector;
+  std::vector<LineConfig> lines;
+  std::vector<InstrumentConfig> instruments;
+
+  const LineConfig* Line(const std::string& name) const;
+};
+
+// One refusal: "FILE:LINE: reason".
+struct ConfigProblem {
+  int line = 0;
+  std::string reason;
+};
+
+// The whole configuration, or every problem found (nothing half-applied).
+struct ConfigResult {
+  std::optional<Config> config;
+  std::vector<ConfigProblem> problems;
+  std::string Text(const std::filesystem::path& file) const;  // one "file:line: reason" per problem
+};
+ConfigResult LoadConfig(const std::filesystem::path& file);
+ConfigResult ParseConfig(const std::filesystem::path& file, std::string_view text);
+
+// "90", "90s", "15m", "1h", "1d" in seconds; empty for another text or a
+// value not above 0 (`zeroOk`: 0 allowed).
+std::optional<long long> ParseDuration(std::string_view text, bool zeroOk = false);
+std::optional<TimeWindow> ParseWindow(std::string_view text);
+std::optional<Kinds> ParseKinds(std::string_view text);
+
+}  // namespace statvtk::collect

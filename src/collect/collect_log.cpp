@@ -1,0 +1,26 @@
+#include "collect/collect_log.hpp"
+
+#include <cstdio>
+#include <fstream>
+
+#include "base/local_time.hpp"
+#include "base/program_home.hpp"
+#include "reports/message_log.hpp"
+
+namespace statvtk::collect {
+
+void CollectLog::Line(const std::string& text) {
+  const std::tm now = LocalNow();
+  const std::string line = LogStampText(now) + text;
+  std::lock_guard lock(mutex_);
+  err_ << line << '\n';
+  err_.flush();
+  char name[64];
+  std::snprintf(name, sizeof name, "collect-%04d-%02d-%02d.log", now.tm_year + 1900, now.tm_mon + 1, now.tm_mday);
+  std::error_code ec;
+  std::filesystem::create_directories(LogsFolder(home_), ec);
+  std::ofstream out(LogsFolder(home_) / name, std::ios::app | std::ios::binary);
+  out << line << '\n';
+}
+
+}  // namespace statvtk::collect

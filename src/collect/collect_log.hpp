@@ -1,0 +1,23 @@
+// The collector's log: each line stamped as the other programs stamp theirs,
+// on stderr (journald) and appended to logs/collect-YYYY-MM-DD.log.
+#pragma once
+
+#include <filesystem>
+#include <mutex>
+#include <ostream>
+#include <string>
+
+namespace statvtk::collect {
+
+class CollectLog {
+ public:
+  CollectLog(std::ostream& err, std::filesystem::path home) : err_(err), home_(std::move(home)) {}
+  void Line(const std::string& text);
+
+ private:
+  std::mutex mutex_;
+  std::ostream& err_;
+  std::filesystem::path home_;
+};
+
+}  // namespace statvtk::collect

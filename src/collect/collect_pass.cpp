@@ -1,0 +1,204 @@
+#include "collect/collect_pass.hpp"
+
+#include <ctime>
+
+#include "base/local_time.hpp"
+#include "collect/backfill.hpp"
+#include "collect/mqtt_outbox.hpp"
+#include "stats/device_type.hpp"
+#include "store/image_rows.hpp"
+#include "store/periods.hpp"
+#include "store/record_checks.hpp"
+
+namespace statvtk::collect {
+
+namespace {
+
+using namespace store;
+
+long long LocalSeconds(std::time_t t) {
+  const std::tm tm = LocalTime(t);
+  return CalendarSeconds(PeriodTimeOf(tm), tm.tm_min, tm.tm_sec);
+}
+
+struct Before {
+  std::int64_t readId = 0;
+  std::string serial;
+  ReadMode mode = ReadMode::Full;
+  std::optional<std::time_t> previousStart;  // the previous attempt of this instrument
+  InstrumentPlan plan;
+};
+
+Result<Before> Open(RecordStore& s, const LineConfig& line, const InstrumentConfig& in) {
+  Before b;
+  b.plan.address = in.address;
+  b.plan.hourly = in.kinds.hourly;
+  b.plan.daily = in.kinds.daily;
+  b.plan.monthly = in.kinds.monthly;
+  b.plan.events = in.kinds.events;
+  auto prior = s.Reads({"", in.name, 1, false});
+  if (!prior) return prior.error();
+  if (!prior->empty()) b.previousStart = ParseUtc(prior->front().startedUtc);
+  auto good = s.Reads({"", in.name, 1, true});
+  if (!good) return good.error();
+  if (!good->empty()) {
+    b.serial = good->front().serial;
+    b.mode = ReadMode::New;
+    b.plan.kind = PlanKind::NewSinceNewest;
+    for (std::size_t k = 0; k < kArchiveKinds.size(); ++k) {
+      auto held = s.Periods(b.serial, kArchiveKinds[k], "", "");
+      auto gone = s.Gone(b.serial, kArchiveKinds[k]);
+      if (!held || !gone) return held ? gone.error() : held.error();
+      b.plan.wanted.periods[k] = Holes(kArchiveKinds[k], *held, *gone);
+    }
+    if (!b.plan.wanted.Empty()) {
+      b.mode = ReadMode::Backfill;
+      b.plan.kind = PlanKind::Wanted;
+    }
+  } else {
+    b.plan.kind = PlanKind::Full;
+  }
+  auto id = s.StartRead({b.serial, in.name, line.name, UtcNow(), b.mode});
+  if (!id) return id.error();
+  b.readId = *id;
+  return b;
+}
+
+Result<void> Store(RecordStore& s, const Config& cfg, const LineConfig& line, const InstrumentConfig& in,
+                   const Before& b, const InstrumentRead& r, InstrumentPass& p, MqttOutbox* outbox) {
+  StoreTransaction t(s);
+  std::vector<RecordRow> added;
+  if (!t.Begun()) return t.Begun().error();
+  const std::time_t now = std::chrono::system_clock::to_time_t(r.ended);
+  std::unique_ptr<StatModel> model = r.data ? MakeStatModel(*r.data) : nullptr;
+  if (model) {
+    p.serial = StoredSerial(*model);
+    const ImageRows rows = RowsOf(*model, b.readId, LocalTime(now).tm_gmtoff);
+    std::optional<long long> deviceOffset;
+    if (const auto clock = DeviceClockOf(*model)) deviceOffset = clock->seconds - LocalSeconds(now);
+    std::array<std::vector<RecordRow>, 3> byArchive;
+    for (const auto& row : rows.records) byArchive[static_cast<std::size_t>(row.archive)].push_back(row);
+    for (std::size_t k = 0; k < kArchiveKinds.size(); ++k) {
+      const ArchiveKind kind = kArchiveKinds[k];
+      auto held = s.Periods(p.serial, kind, "", "");
+      auto gone = s.Gone(p.serial, kind);
+      if (!held || !gone) return held ? gone.error() : held.error();
+      BackfillInput in{kind, std::move(*held), std::move(*gone), {}, std::nullopt};
+      for (const auto& row : byArchive[k]) in.fetched.push_back(row.period);
+      if (b.previousStart && deviceOffset && r.outcome == InstrumentOutcome::Done) {
+        const PeriodTime then = TimeOfCalendarSeconds(LocalSeconds(*b.previousStart) + *deviceOffset);
+        in.dueBy = StepPeriod(kind, then, -1);
+      }
+      const BackfillCount count = CountBackfill(in);
+      p.recovered += static_cast<std::int64_t>(count.recovered.size());
+      p.lost += static_cast<std::int64_t>(count.lost.size());
+      for (const auto& period : count.lost)
+        if (auto m = s.MarkGone(p.serial, kind, period, b.readId); !m) return m;
+    }
+    for (const auto& row : rows.records) {
+      auto u = s.UpsertRecord(row);
+      if (!u) return u.error();
+      if (*u == Upsert::Added) ++p.added;
+      if (*u == Upsert::Added && outbox) added.push_back(row);
+      if (*u == Upsert::Conflict) {
+        ++p.conflicts;
+        FindingRow f{0,           p.serial,   FindingKind::Conflict,
+                     row.archive, row.period, "Запись изменилась под тем же временем: " + row.raw.substr(0, 16) + "…",
+                     b.readId,    ""};
+        if (auto a = s.AddFinding(f); !a) return a.error();
+      }
+    }
+    for (const auto& e : rows.events)
+      if (auto a = s.UpsertEvent(e); !a) return a.error();
+    for (auto& records : byArchive)
+      for (auto& f : CheckRecords(records))
+        if (auto a = s.AddFinding(f); !a) return a.error();
+    if (auto f = CheckClock(*model, now, cfg.collector.clockLimitS)) {
+      f->readId = b.readId;
+      if (auto a = s.AddFinding(*f); !a) return a.error();
+    }
+    const bool done = r.outcome == InstrumentOutcome::Done;
+    if (auto u = s.UpsertInstrument({p.serial, std::string(DeviceTypeName(model->Type())), in.name, line.name,
+                                     in.address, UtcNow(), done ? UtcText(now) : std::string()});
+        !u)
+      return u;
+  }
+  ReadFinish f;
+  f.serial = p.serial;
+  f.endedUtc = UtcText(now);
+  f.outcome = p.outcome == InstrumentOutcome::Done      ? ReadOutcome::Done
+              : p.outcome == InstrumentOutcome::Stopped ? ReadOutcome::Stopped
+                                                        : ReadOutcome::Failed;
+  f.error = p.error;
+  f.requests = p.requests;
+  f.file = r.file.string();
+  f.recovered = p.recovered;
+  f.lost = p.lost;
+  f.added = p.added;
+  f.conflicts = p.conflicts;
+  if (auto fr = s.FinishRead(b.readId, f); !fr) return fr;
+  if (outbox)
+    if (auto m = outbox->AfterRead(s, in.name, added); !m) return m;
+  return t.Commit();
+}
+
+}  // namespace
+
+std::string PassText(const InstrumentPass& p) {
+  std::string s = "Прибор " + p.name + (p.serial.empty() ? "" : " (" + p.serial + ")") + ": ";
+  s += p.outcome == InstrumentOutcome::Done      ? "прочитан"
+       : p.outcome == InstrumentOutcome::Stopped ? "остановлен"
+                                                 : "ошибка";
+  if (!p.error.empty()) s += " — " + p.error;
+  s += "; режим " + std::string(ReadModeName(p.mode)) + ", запросов " + std::to_string(p.requests) +
+       ", новых записей " + std::to_string(p.added);
+  if (p.recovered || p.lost)
+    s += ", восстановлено " + std::to_string(p.recovered) + ", потеряно " + std::to_string(p.lost);
+  if (p.conflicts) s += ", конфликтов " + std::to_string(p.conflicts);
+  return s;
+}
+
+std::vector<InstrumentPass> CollectLine(const Config& cfg, const LineConfig& line,
+                                        const std::vector<const InstrumentConfig*>& due,
+                                        const std::filesystem::path& home, StoreWriter& writer, std::atomic<bool>& stop,
+                                        const PassLog& log) {
+  std::vector<InstrumentPass> passes;
+  std::vector<Before> befores;
+  LineRequest rq;
+  rq.line = line.name;
+  rq.settings = line.settings;
+  rq.home = home;
+  rq.stop = &stop;
+  for (const InstrumentConfig* in : due) {
+    auto b = writer.With([&](RecordStore& s) { return Open(s, line, *in); });
+    if (!b) {
+      log("Прибор " + in->name + ": база данных: " + b.error().reason);
+      continue;
+    }
+    passes.push_back({in->name, b->serial, InstrumentOutcome::Failed, {}, 0, 0, 0, 0, 0, b->mode});
+    rq.instruments.push_back(b->plan);
+    befores.push_back(std::move(*b));
+  }
+  std::vector<const InstrumentConfig*> read;
+  for (const auto& p : passes)
+    for (const InstrumentConfig* in : due)
+      if (in->name == p.name) read.push_back(in);
+  const std::vector<InstrumentRead> results = ReadLine(rq, [&](const std::string& t) { log(t); });
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    InstrumentPass& p = passes[i];
+    const InstrumentRead& r = results[i];
+    p.outcome = r.outcome;
+    p.error = r.error;
+    p.requests = r.requests;
+    auto stored =
+        writer.With([&](RecordStore& s) { return Store(s, cfg, line, *read[i], befores[i], r, p, writer.Outbox()); });
+    if (!stored) {
+      p.outcome = InstrumentOutcome::Failed;
+      p.error = "база данных: " + stored.error().reason;
+    }
+    log(PassText(p));
+  }
+  return passes;
+}
+
+}  // namespace statvtk::collect

@@ -1,0 +1,38 @@
+// One collection of the instruments due on one line: the read rows opened,
+// the line read through the adapter, then each instrument's rows, checks and
+// read row written in one transaction.
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "collect/collect_config.hpp"
+#include "collect/line_reader.hpp"
+#include "collect/store_writer.hpp"
+
+namespace statvtk::collect {
+
+struct InstrumentPass {
+  std::string name;
+  std::string serial;
+  InstrumentOutcome outcome = InstrumentOutcome::Failed;
+  std::string error;
+  std::int64_t requests = 0, added = 0, conflicts = 0, recovered = 0, lost = 0;
+  store::ReadMode mode = store::ReadMode::New;
+};
+
+// Log lines: stamped and written by the caller (stderr, logs/).
+using PassLog = std::function<void(const std::string& text)>;
+
+std::vector<InstrumentPass> CollectLine(const Config& config, const LineConfig& line,
+                                        const std::vector<const InstrumentConfig*>& due,
+                                        const std::filesystem::path& home, StoreWriter& writer, std::atomic<bool>& stop,
+                                        const PassLog& log);
+
+// The one-line summary of a read in the log.
+std::string PassText(const InstrumentPass& p);
+
+}  // namespace statvtk::collect

@@ -1,0 +1,57 @@
+#include "collect/fleet_services.hpp"
+
+#include <thread>
+
+namespace statvtk::collect {
+
+Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, const std::filesystem::path& home,
+                                                            FleetFigures& figures, bool withHttp,
+                                                            std::function<void(const std::string&)> log) {
+  auto s = std::make_unique<FleetServices>();
+  const CollectorConfig& col = cfg.collector;
+  if (withHttp && !col.http.empty()) {
+    auto at = ParseHttpEndpoint(col.http);
+    if (!at) return at.error();
+    auto reader = store::OpenRecordStore(col.database, home);
+    if (!reader) return reader.error();
+    auto api = std::make_shared<FleetApi>(std::move(*reader), figures.Live());
+    s->http_ = std::make_unique<HttpServer>(api);
+    if (auto r = s->http_->Start(*at); !r) return r.error();
+    if (log) log("HTTP: http://" + at->host + ":" + std::to_string(s->http_->Port()) + "/");
+  }
+  if (col.mqtt.On()) {
+    const std::string origin = OriginOf(col.origin);
+    auto outbox = store::OpenRecordStore(col.database, home);
+    if (!outbox) return outbox.error();
+    auto view = store::OpenRecordStore(col.database, home);
+    if (!view) return view.error();
+    s->drainView_ = std::move(*view);
+    s->outbox_ = std::make_unique<MqttOutbox>(col.mqtt, origin);
+    s->publisher_ = std::make_unique<MqttPublisher>(col.mqtt, std::move(*outbox), origin);
+    s->publisher_->SetLog(log);
+    s->publisher_->Start();
+  }
+  return s;
+}
+
+FleetServices::~FleetServices() {
+  if (publisher_) publisher_->Stop();
+  if (http_) http_->Stop();
+}
+
+void FleetServices::Drain(std::chrono::milliseconds limit) {
+  if (!publisher_ || !drainView_) return;
+  publisher_->Notify();
+  const auto started = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() < started + limit) {
+    auto waiting = drainView_->Peek(outbox_->Origin(), 1);
+    if (waiting && waiting->empty()) return;
+    // A broker that is not there after a first try is not waited for.
+    const auto f = publisher_->Figures();
+    if (!f.connected && !f.lastError.empty() && std::chrono::steady_clock::now() > started + std::chrono::seconds(2))
+      return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+}  // namespace statvtk::collect

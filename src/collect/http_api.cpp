@@ -1,0 +1,310 @@
+#include "collect/http_api.hpp"
+
+#include <charconv>
+#include <ctime>
+
+#include "base/local_time.hpp"
+#include "collect/http_metrics.hpp"
+#include "collect/http_overview.hpp"
+#include "collect/http_page.hpp"
+#include "collect/http_periods.hpp"
+#include "collect/report_image.hpp"
+
+namespace statvtk::collect {
+
+namespace {
+
+constexpr std::string_view kInstrumentsPath = "/api/instruments";
+
+HttpAnswer JsonAnswer(const Json& j) { return {200, "application/json; charset=utf-8", j.dump() + "\n"}; }
+
+HttpAnswer StoreFailed(const Error& e) { return FleetApi::Refuse(503, "хранилище недоступно: " + e.reason); }
+
+std::vector<std::string_view> Segments(std::string_view path) {
+  std::vector<std::string_view> out;
+  std::size_t at = 1;
+  while (at <= path.size()) {
+    const std::size_t end = std::min(path.find('/', at), path.size());
+    out.push_back(path.substr(at, end - at));
+    at = end + 1;
+  }
+  return out;
+}
+
+const std::string* Param(const QueryParams& q, std::string_view key) {
+  for (const auto& [k, v] : q)
+    if (k == key) return &v;
+  return nullptr;
+}
+
+// Keys a route knows; another one is a client's mistake worth telling.
+std::optional<std::string> UnknownParam(const QueryParams& q, std::initializer_list<std::string_view> known) {
+  for (const auto& [k, v] : q) {
+    bool ok = false;
+    for (auto n : known) ok = ok || k == n;
+    if (!ok) return k;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::size_t> Count(const std::string& text) {
+  std::size_t v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  return v;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::optional<std::string> DecodedSegment(std::string_view s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '%') {
+      out += s[i];
+      continue;
+    }
+    if (i + 2 >= s.size()) return std::nullopt;
+    const int hi = HexDigit(s[i + 1]), lo = HexDigit(s[i + 2]);
+    if (hi < 0 || lo < 0 || (hi == 0 && lo == 0)) return std::nullopt;
+    out += static_cast<char>(hi * 16 + lo);
+    i += 2;
+  }
+  return out;
+}
+
+FleetApi::FleetApi(std::unique_ptr<store::RecordStore> reader, FleetLive live)
+    : store_(std::move(reader)), live_(std::move(live)) {}
+
+HttpAnswer FleetApi::Refuse(int status, std::string_view reason) {
+  Json j;
+  j["error"] = ValidUtf8(reason);
+  j["status"] = status;
+  return {status, "application/json; charset=utf-8", j.dump() + "\n"};
+}
+
+std::chrono::system_clock::time_point FleetApi::Now() const {
+  return live_.now ? live_.now() : std::chrono::system_clock::now();
+}
+
+std::string FleetApi::NowPeriod() const {
+  if (live_.nowPeriod) return live_.nowPeriod();
+  const std::tm t = LocalTime(Now());
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:00", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour);
+  return buf;
+}
+
+std::int64_t FleetApi::EveryOf(const std::string& name) const {
+  if (live_.everySeconds)
+    if (auto e = live_.everySeconds(name); e && *e > 0) return *e;
+  return 3600;
+}
+
+HttpAnswer FleetApi::Answer(std::string_view method, std::string_view path, const QueryParams& query) {
+  if (method != "GET" && method != "HEAD") return Refuse(405, "только чтение: разрешён метод GET");
+  if (query.size() > kMaxQueryParams) return Refuse(400, "слишком много параметров запроса");
+  if (path == "/" || path == "/index.html") {
+    if (!query.empty()) return Refuse(400, "страница не принимает параметров");
+    return {200, "text/html; charset=utf-8", std::string(StatusPage())};
+  }
+  if (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+  const std::scoped_lock lock(mutex_);
+  if (path == "/metrics") return Metrics();
+  if (path == "/api/reads") return Reads(query);
+  if (path == "/api/findings") return Findings(query);
+  if (path == kInstrumentsPath) {
+    if (!query.empty()) return Refuse(400, "список приборов не принимает параметров");
+    return Instruments();
+  }
+  const auto parts = Segments(path);
+  if (parts.size() == 4 && parts[0] == "api" && parts[1] == "instruments") {
+    const auto serial = DecodedSegment(parts[2]);
+    if (!serial || serial->empty()) return Refuse(400, "неверный заводской номер в пути");
+    if (parts[3] == "records") return Records(*serial, query);
+    if (parts[3] == "overview") return Overview(*serial);
+  }
+  return Refuse(404, "нет такого адреса: " + std::string(path.substr(0, 200)));
+}
+
+bool FleetApi::KnownSerial(const std::string& serial) {
+  auto all = store_->Instruments();
+  if (!all) return false;
+  for (const auto& i : *all)
+    if (i.serial == serial) return true;
+  return false;
+}
+
+HttpAnswer FleetApi::Instruments() {
+  auto summaries = store::Summaries(*store_, "", kSummaryDays, NowPeriod());
+  if (!summaries) return StoreFailed(summaries.error());
+  auto findings = store_->Findings("");
+  if (!findings) return StoreFailed(findings.error());
+  const auto now = Now();
+  Json list = Json::array();
+  for (const auto& s : *summaries) {
+    const auto& in = s.instrument;
+    Json j;
+    j["serial"] = ValidUtf8(in.serial);
+    j["model"] = in.model;
+    j["name"] = in.name;
+    j["line"] = in.line;
+    j["address"] = in.address;
+    j["first_seen_utc"] = in.firstSeenUtc;
+    const std::string last =
+        s.lastGoodRead ? (s.lastGoodRead->endedUtc.empty() ? s.lastGoodRead->startedUtc : s.lastGoodRead->endedUtc)
+                       : in.lastReadUtc;
+    j["last_read_utc"] = last.empty() ? Json(nullptr) : Json(last);
+    const std::string next = live_.nextDueUtc ? live_.nextDueUtc(in.name) : std::string();
+    j["next_due_utc"] = next.empty() ? Json(nullptr) : Json(next);
+    j["every_s"] = EveryOf(in.name);
+    j["health"] = HealthName(HealthOf(s, EveryOf(in.name), now));
+    Json completeness, records;
+    for (std::size_t a = 0; a < store::kArchiveKinds.size(); ++a) {
+      const auto name = std::string(store::ArchiveName(store::kArchiveKinds[a]));
+      const DeviceType type = TypeOfModelName(in.model);
+      const bool has = type == DeviceType::dtUnknown || SlotsOf(type, store::kArchiveKinds[a]).count > 0;
+      completeness[name] = has ? Json(s.archives[a].completeness) : Json(nullptr);  // null: the model has none
+      records[name] = s.archives[a].stats.records;
+    }
+    j["completeness_pct"] = completeness;
+    j["records"] = records;
+    if (s.lastRead && s.lastRead->outcome == store::ReadOutcome::Failed)
+      j["last_failure"] = {{"utc", s.lastRead->endedUtc}, {"reason", ValidUtf8(s.lastRead->error)}};
+    else j["last_failure"] = nullptr;
+    Json mine = Json::array();
+    for (const auto& f : *findings)
+      if (f.serial == in.serial && mine.size() < 20) mine.push_back(FindingJson(f));
+    j["findings"] = mine;
+    j["conflicts"] = s.conflicts;
+    list.push_back(std::move(j));
+  }
+  // Instruments of collect.ini that never answered: no serial yet, only their reads.
+  const auto configured = live_.configured ? live_.configured() : std::vector<FleetLive::Configured>{};
+  for (const auto& c : configured) {
+    bool known = false;
+    for (const auto& s : *summaries) known = known || s.instrument.name == c.name;
+    if (known) continue;
+    auto reads = store_->Reads({"", c.name, 1, false});
+    if (!reads) return StoreFailed(reads.error());
+    Json j;
+    j["serial"] = "";
+    j["model"] = "";
+    j["name"] = c.name;
+    j["line"] = c.line;
+    j["address"] = c.address;
+    j["first_seen_utc"] = nullptr;
+    j["last_read_utc"] = nullptr;
+    const std::string next = live_.nextDueUtc ? live_.nextDueUtc(c.name) : std::string();
+    j["next_due_utc"] = next.empty() ? Json(nullptr) : Json(next);
+    j["every_s"] = EveryOf(c.name);
+    j["health"] = HealthName(Health::Never);
+    j["completeness_pct"] = {{"hourly", nullptr}, {"daily", nullptr}, {"monthly", nullptr}};
+    j["records"] = {{"hourly", 0}, {"daily", 0}, {"monthly", 0}};
+    if (!reads->empty() && reads->front().outcome == store::ReadOutcome::Failed)
+      j["last_failure"] = {{"utc", reads->front().endedUtc}, {"reason", ValidUtf8(reads->front().error)}};
+    else j["last_failure"] = nullptr;
+    j["findings"] = Json::array();
+    j["conflicts"] = 0;
+    list.push_back(std::move(j));
+  }
+  return JsonAnswer(list);
+}
+
+HttpAnswer FleetApi::Records(const std::string& serial, const QueryParams& query) {
+  if (auto bad = UnknownParam(query, {"archive", "from", "to", "limit"}))
+    return Refuse(400, "неизвестный параметр: " + bad->substr(0, 40));
+  store::RecordQuery q;
+  q.serial = serial;
+  const std::string* archive = Param(query, "archive");
+  const auto kind = store::ArchiveOfName(archive ? *archive : "hourly");
+  if (!kind) return Refuse(400, "archive: hourly, daily или monthly");
+  q.archive = *kind;
+  if (const std::string* from = Param(query, "from")) {
+    const auto p = NormalizedPeriod(*from);
+    if (!p) return Refuse(400, "from: неверная дата (ГГГГ-ММ-ДД или ГГГГ-ММ-ДД ЧЧ:00)");
+    q.from = *p;
+  }
+  if (const std::string* to = Param(query, "to")) {
+    const auto p = NormalizedPeriod(*to);
+    if (!p) return Refuse(400, "to: неверная дата (ГГГГ-ММ-ДД или ГГГГ-ММ-ДД ЧЧ:00)");
+    q.to = *p + "~";  // every period that begins with the text: the whole day, month
+  }
+  if (!q.from.empty() && !q.to.empty() && q.from > q.to) return Refuse(400, "from позже, чем to");
+  std::size_t limit = kMaxRecordsPerAnswer;
+  if (const std::string* l = Param(query, "limit")) {
+    const auto n = Count(*l);
+    if (!n || *n == 0) return Refuse(400, "limit: целое число больше нуля");
+    if (*n > kMaxRecordsPerAnswer)
+      return Refuse(413, "limit больше " + std::to_string(kMaxRecordsPerAnswer) + " записей");
+    limit = *n;
+  }
+  if (!KnownSerial(serial)) return Refuse(404, "нет прибора с заводским номером " + ValidUtf8(serial));
+  q.limit = limit + 1;
+  auto rows = store_->Records(q);
+  if (!rows) return StoreFailed(rows.error());
+  if (rows->size() > limit && !Param(query, "limit"))
+    return Refuse(413, "больше " + std::to_string(kMaxRecordsPerAnswer) + " записей: сократите период from..to");
+  if (rows->size() > limit) rows->resize(limit);
+  Json j;
+  j["serial"] = ValidUtf8(serial);
+  j["archive"] = store::ArchiveName(q.archive);
+  Json list = Json::array();
+  for (const auto& r : *rows) list.push_back(RecordJson(r));
+  j["records"] = std::move(list);
+  return JsonAnswer(j);
+}
+
+HttpAnswer FleetApi::Overview(const std::string& serial) {
+  if (!KnownSerial(serial)) return Refuse(404, "нет прибора с заводским номером " + ValidUtf8(serial));
+  auto overview = InstrumentOverview(*store_, serial, kSummaryDays, NowPeriod());
+  if (!overview) return StoreFailed(overview.error());
+  return JsonAnswer(*overview);
+}
+
+HttpAnswer FleetApi::Reads(const QueryParams& query) {
+  if (auto bad = UnknownParam(query, {"serial", "name", "limit"}))
+    return Refuse(400, "неизвестный параметр: " + bad->substr(0, 40));
+  store::ReadQuery q;
+  if (const std::string* s = Param(query, "serial")) q.serial = *s;
+  if (const std::string* n = Param(query, "name")) q.name = *n;
+  q.limit = 50;
+  if (const std::string* l = Param(query, "limit")) {
+    const auto n = Count(*l);
+    if (!n || *n == 0) return Refuse(400, "limit: целое число больше нуля");
+    if (*n > kMaxReadsPerAnswer) return Refuse(413, "limit больше " + std::to_string(kMaxReadsPerAnswer));
+    q.limit = *n;
+  }
+  if (!q.serial.empty() && !KnownSerial(q.serial))
+    return Refuse(404, "нет прибора с заводским номером " + ValidUtf8(q.serial));
+  auto rows = store_->Reads(q);
+  if (!rows) return StoreFailed(rows.error());
+  Json list = Json::array();
+  for (const auto& r : *rows) list.push_back(ReadJson(r));
+  return JsonAnswer(list);
+}
+
+HttpAnswer FleetApi::Findings(const QueryParams& query) {
+  if (auto bad = UnknownParam(query, {"serial"})) return Refuse(400, "неизвестный параметр: " + bad->substr(0, 40));
+  const std::string* s = Param(query, "serial");
+  auto rows = store_->Findings(s ? *s : "");
+  if (!rows) return StoreFailed(rows.error());
+  Json list = Json::array();
+  for (const auto& f : *rows) list.push_back(FindingJson(f));
+  return JsonAnswer(list);
+}
+
+HttpAnswer FleetApi::Metrics() {
+  auto summaries = store::Summaries(*store_, "", kSummaryDays, NowPeriod());
+  if (!summaries) return StoreFailed(summaries.error());
+  const auto lines = live_.lines ? live_.lines() : std::vector<LineFigures>{};
+  return {200, "text/plain; version=0.0.4; charset=utf-8", MetricsText(*summaries, lines, Now())};
+}
+
+}  // namespace statvtk::collect

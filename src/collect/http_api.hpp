@@ -1,0 +1,69 @@
+// The read-only REST API and the page: one request (method, path, query) in,
+// one answer (status, type, body) out, over a reader of the store and the
+// collector's live figures. No socket here (http_server does that), so every
+// route is tested directly.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "collect/http_fleet.hpp"
+#include "collect/http_json.hpp"
+#include "store/record_store.hpp"
+
+namespace statvtk::collect {
+
+struct HttpAnswer {
+  int status = 200;
+  std::string contentType = "application/json; charset=utf-8";
+  std::string body;
+};
+
+using QueryParams = std::vector<std::pair<std::string, std::string>>;
+
+// Limits of one request: more records than this in one answer is refused
+// (413: ask for a shorter period), as are more reads.
+inline constexpr std::size_t kMaxRecordsPerAnswer = 20000;
+inline constexpr std::size_t kMaxReadsPerAnswer = 1000;
+inline constexpr std::size_t kMaxQueryParams = 16;
+inline constexpr int kSummaryDays = 7;
+
+class FleetApi {
+ public:
+  // `reader` is the store connection the server reads through (its own).
+  FleetApi(std::unique_ptr<store::RecordStore> reader, FleetLive live);
+
+  // GET /, /api/instruments, /api/instruments/{serial}/records,
+  // /api/instruments/{serial}/overview, /api/reads, /api/findings, /metrics.
+  // Anything else: a 4xx with {"error": reason}; a store failure: 503.
+  HttpAnswer Answer(std::string_view method, std::string_view path, const QueryParams& query);
+
+  // {"error": reason} with the status.
+  static HttpAnswer Refuse(int status, std::string_view reason);
+
+ private:
+  HttpAnswer Instruments();
+  HttpAnswer Records(const std::string& serial, const QueryParams& query);
+  HttpAnswer Overview(const std::string& serial);
+  HttpAnswer Reads(const QueryParams& query);
+  HttpAnswer Findings(const QueryParams& query);
+  HttpAnswer Metrics();
+
+  std::chrono::system_clock::time_point Now() const;
+  std::string NowPeriod() const;
+  std::int64_t EveryOf(const std::string& name) const;
+  bool KnownSerial(const std::string& serial);
+
+  std::mutex mutex_;  // one request at a time on the reader
+  std::unique_ptr<store::RecordStore> store_;
+  FleetLive live_;
+};
+
+// A path segment with %XX decoded; nullopt for a bad escape or a NUL.
+std::optional<std::string> DecodedSegment(std::string_view s);
+
+}  // namespace statvtk::collect

@@ -1,0 +1,42 @@
+// What the status page, the REST API and /metrics read besides the store:
+// the running collector's own figures (per line counters, each instrument's
+// interval and next due time), given as callbacks so the server never
+// reaches into the scheduler.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace statvtk::collect {
+
+// Counters of one line since the collector started.
+struct LineFigures {
+  std::string line;
+  std::int64_t readsDone = 0, readsFailed = 0;
+  std::int64_t exchanges = 0, failedExchanges = 0;
+};
+
+struct FleetLive {
+  // The clock (tests set their own); empty: the system clock.
+  std::function<std::chrono::system_clock::time_point()> now;
+  // The instruments' hour now "YYYY-MM-DD HH:00" (the PC's local time); empty: from `now`.
+  std::function<std::string()> nowPeriod;
+  // An instrument's read interval by its name in collect.ini; empty or nullopt: one hour.
+  std::function<std::optional<std::int64_t>(const std::string& name)> everySeconds;
+  // When the instrument is read next (UTC text); empty: unknown (another collector's).
+  std::function<std::string(const std::string& name)> nextDueUtc;
+  std::function<std::vector<LineFigures>()> lines;
+  // The instruments of collect.ini: one that never answered has no row in
+  // the store and is listed from its reads.
+  struct Configured {
+    std::string name, line;
+    std::int64_t address = 0;
+  };
+  std::function<std::vector<Configured>()> configured;
+};
+
+}  // namespace statvtk::collect

@@ -1,0 +1,11 @@
+// The status page served at "/": one HTML document with its style and script
+// inside (no other file, no network beyond this server's own API).
+#pragma once
+
+#include <string_view>
+
+namespace statvtk::collect {
+
+std::string_view StatusPage();
+
+}  // namespace statvtk::collect

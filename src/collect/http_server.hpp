@@ -1,0 +1,49 @@
+// The collector's HTTP server (cpp-httplib): every request goes to the
+// FleetApi, on the address of `[Collector] Http=` (loopback unless another
+// address is configured); never a file from disk.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "base/error.hpp"
+#include "collect/http_api.hpp"
+
+namespace httplib {
+class Server;
+}
+
+namespace statvtk::collect {
+
+struct HttpEndpoint {
+  std::string host = "127.0.0.1";
+  int port = 8080;
+};
+
+// "HOST:PORT", ":PORT" or "PORT" (the host then 127.0.0.1); port 0 lets the
+// system choose (the tests).
+Result<HttpEndpoint> ParseHttpEndpoint(std::string_view text);
+
+class HttpServer {
+ public:
+  explicit HttpServer(std::shared_ptr<FleetApi> api);
+  ~HttpServer();
+  HttpServer(const HttpServer&) = delete;
+  HttpServer& operator=(const HttpServer&) = delete;
+
+  // Binds and serves on its own thread; the error when the address cannot be bound.
+  Result<void> Start(const HttpEndpoint& at);
+  // Ends serving and joins the thread (also on destruction).
+  void Stop();
+  int Port() const { return port_; }
+
+ private:
+  std::shared_ptr<FleetApi> api_;
+  std::unique_ptr<httplib::Server> server_;
+  std::thread thread_;
+  int port_ = 0;
+};
+
+}  // namespace statvtk::collect

@@ -1,0 +1,54 @@
+#include "collect/mqtt_outbox.hpp"
+
+#include <unistd.h>
+
+#include "collect/mqtt_messages.hpp"
+#include "store/periods.hpp"
+
+namespace statvtk::collect {
+
+std::string OriginOf(const std::string& configured) {
+  if (!configured.empty()) return configured;
+  char host[256] = {};
+  if (gethostname(host, sizeof host - 1) != 0 || host[0] == 0) return "statvtk";
+  return host;
+}
+
+Result<void> MqttOutbox::AfterRead(store::RecordStore& s, const std::string& instrumentName,
+                                   const std::vector<store::RecordRow>& added) {
+  auto reads = s.Reads({"", instrumentName, 1, false});
+  if (!reads) return reads.error();
+  if (reads->empty() || reads->front().serial.empty()) return {};  // never answered: nothing to name it by
+  ReadPublication p;
+  p.read = reads->front();
+  auto instruments = s.Instruments();
+  if (!instruments) return instruments.error();
+  for (const auto& i : *instruments)
+    if (i.serial == p.read.serial) p.instrument = i;
+  if (p.instrument.serial.empty()) p.instrument = {p.read.serial, "", instrumentName, p.read.line, 0, "", ""};
+  p.added = added;
+  for (const ArchiveKind kind : {ArchiveKind::Hourly, ArchiveKind::Daily}) {
+    auto stats = s.Stats(p.read.serial, kind);
+    if (!stats) return stats.error();
+    if (stats->records == 0) continue;
+    auto newest = s.Records({p.read.serial, kind, stats->newest, stats->newest, 1});
+    if (!newest) return newest.error();
+    if (!newest->empty()) {
+      p.newest = newest->front();
+      break;
+    }
+  }
+  auto good = s.Reads({p.read.serial, "", 1, true});
+  if (!good) return good.error();
+  if (!good->empty()) p.lastGoodReadUtc = good->front().endedUtc;
+  bool discovery = false;
+  if (settings_.discovery && p.newest) {
+    const std::scoped_lock lock(mutex_);
+    discovery = discovered_.insert(p.read.serial).second;
+  }
+  for (const auto& m : MessagesOf(settings_, p, discovery, origin_, store::UtcNow()))
+    if (auto e = s.Enqueue(m); !e) return e.error();
+  return {};
+}
+
+}  // namespace statvtk::collect

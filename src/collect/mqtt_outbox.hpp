@@ -1,0 +1,37 @@
+// After each read, in its transaction: the read's MQTT messages into the
+// store's outbox (the publisher sends them). Discovery configurations go out
+// with an instrument's first read in this process.
+#pragma once
+
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "collect/mqtt_settings.hpp"
+#include "store/record_store.hpp"
+
+namespace statvtk::collect {
+
+class MqttOutbox {
+ public:
+  MqttOutbox(MqttSettings settings, std::string origin) : settings_(std::move(settings)), origin_(std::move(origin)) {}
+
+  // The messages of the newest read of `instrumentName` (finished in `s`,
+  // not yet committed) with the records it added.
+  Result<void> AfterRead(store::RecordStore& s, const std::string& instrumentName,
+                         const std::vector<store::RecordRow>& added);
+
+  const std::string& Origin() const { return origin_; }
+
+ private:
+  MqttSettings settings_;
+  std::string origin_;
+  std::mutex mutex_;
+  std::set<std::string> discovered_;
+};
+
+// Origin= or, when empty, the host name.
+std::string OriginOf(const std::string& configured);
+
+}  // namespace statvtk::collect

@@ -1,0 +1,64 @@
+// Sends the outbox to the broker (libmosquitto), on its own thread: oldest
+// message first, QoS 1, each removed from the outbox only when the broker
+// acknowledged it. A broker that is down or goes away never blocks the
+// collection: messages wait in the store and go out in order when it is back.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "collect/mqtt_settings.hpp"
+#include "store/record_store.hpp"
+
+namespace statvtk::collect {
+
+struct MqttFigures {
+  std::int64_t sent = 0;      // acknowledged by the broker
+  std::int64_t connects = 0;  // successful connections
+  bool connected = false;
+  std::string lastError;  // why the last connection failed or ended
+};
+
+class MqttPublisher {
+ public:
+  // `outbox` is the store connection the publisher reads and acknowledges
+  // through (its own; the collector writes messages with its writer).
+  // `origin` selects this collector's messages.
+  MqttPublisher(MqttSettings settings, std::unique_ptr<store::RecordStore> outbox, std::string origin);
+  ~MqttPublisher();
+  MqttPublisher(const MqttPublisher&) = delete;
+  MqttPublisher& operator=(const MqttPublisher&) = delete;
+
+  void Start();
+  // Ends the thread; what was not acknowledged stays in the outbox.
+  void Stop();
+  // New messages were committed: look now rather than at the next poll.
+  void Notify();
+  MqttFigures Figures() const;
+  // Optional: a line for the log when the broker connection comes or goes.
+  void SetLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
+
+ private:
+  class Session;
+  void Run();
+  bool WaitFor(std::chrono::milliseconds d);  // false when stopping
+
+  MqttSettings settings_;
+  std::unique_ptr<store::RecordStore> outbox_;
+  std::string origin_;
+  std::function<void(const std::string&)> log_;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> dirty_{true};
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  MqttFigures figures_;
+};
+
+}  // namespace statvtk::collect

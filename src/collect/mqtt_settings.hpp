@@ -1,0 +1,34 @@
+// The MQTT keys of [Collector] in collect.ini: broker, topic prefix, login,
+// TLS, Home Assistant discovery.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/error.hpp"
+
+namespace statvtk::collect {
+
+struct MqttSettings {
+  std::string host;  // empty: MQTT is off
+  int port = 1883;
+  std::string topic = "statvtk";  // the prefix, without a trailing '/'
+  std::string user, password;
+  bool tls = false;
+  std::string caFile;      // MqttCa=: the CA certificates (PEM); empty: the system's
+  bool discovery = false;  // MqttDiscovery=1
+  std::string clientId;    // MqttClientId=; empty: "statvtk-collect-<origin>"
+  bool On() const { return !host.empty(); }
+};
+
+// The keys this reads: Mqtt, MqttTopic, MqttUser, MqttPassword, MqttTls,
+// MqttCa, MqttDiscovery, MqttClientId. `value(key)` gives a key's text when
+// present. A bad value is the error naming the key.
+Result<MqttSettings> ParseMqttSettings(const std::function<std::optional<std::string>(std::string_view)>& value);
+
+// Whether `key` is one of the keys above (the configuration check refuses others).
+bool IsMqttKey(std::string_view key);
+
+}  // namespace statvtk::collect

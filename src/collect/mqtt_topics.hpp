@@ -1,0 +1,26 @@
+// MQTT topic names of the collector: PREFIX/<serial>/read, /<archive>,
+// /state, and Home Assistant's discovery topics. A serial goes into one topic
+// level with the characters MQTT reserves written '_'.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace statvtk::collect {
+
+// The serial as one topic level: '#', '+', '/' (and NUL or other control
+// characters) become '_'; an empty serial is "_".
+std::string TopicLevel(std::string_view serial);
+
+// "PREFIX/<level>/read", "PREFIX/<level>/<archive>", "PREFIX/<level>/state".
+std::string ReadTopic(std::string_view prefix, std::string_view serial);
+std::string RecordTopic(std::string_view prefix, std::string_view serial, std::string_view archive);
+std::string StateTopic(std::string_view prefix, std::string_view serial);
+
+// The object id Home Assistant keys a sensor by: "statvtk_<serial>_<field>"
+// with everything but [A-Za-z0-9_-] written '_'.
+std::string DiscoveryObjectId(std::string_view serial, std::string_view field);
+// "homeassistant/sensor/<object id>/config".
+std::string DiscoveryTopic(std::string_view serial, std::string_view field);
+
+}  // namespace statvtk::collect

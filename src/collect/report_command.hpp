@@ -1,0 +1,42 @@
+// statvtk-collect report: the hourly report of a day and/or the daily report
+// of a period for one instrument, from the store's records, in the workbooks
+// statvtk-cli report fills (same templates, same cells).
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "store/record_store.hpp"
+
+namespace statvtk::collect {
+
+struct StoreReportArgs {
+  std::string serial;
+  std::optional<std::string> day;                            // --day DD.MM.YY
+  std::optional<std::pair<std::string, std::string>> daily;  // --daily FROM TO
+  std::optional<std::filesystem::path> out;                  // --out PATH (one report only)
+};
+
+inline constexpr const char* kStoreReportHelp =
+    "usage: statvtk-collect report --serial S --day DD.MM.YY [--out PATH] [--home DIR] [--config FILE]\n"
+    "       statvtk-collect report --serial S --daily DD.MM.YY DD.MM.YY [--out PATH] ...\n"
+    "Fills the model's report template (Templates/<name>_h.xlsx or _d.xlsx, as\n"
+    "statvtk-cli report) with the records the collector stored for the instrument:\n"
+    "the hourly records of one day, or the daily records of a period (at most 31\n"
+    "days after the first). --day and --daily together make both workbooks. The\n"
+    "header cells come from the instrument's newest statistics file in Data/.\n"
+    "Prints each written file's path (by default in the home's Reports/ folder).\n"
+    "Exit status: 0 written, 1 no such records or the workbook failed, 2 bad usage.\n";
+
+// The options after "report" (--home and --config are the caller's and skipped
+// here); nullopt with the reason in `why` when they are wrong.
+std::optional<StoreReportArgs> ParseStoreReportArgs(const std::vector<std::string>& args, std::string* why);
+
+// Makes the reports; the exit status.
+int RunStoreReport(const StoreReportArgs& args, store::RecordStore& store, const std::filesystem::path& home,
+                   std::ostream& out, std::ostream& err);
+
+}  // namespace statvtk::collect

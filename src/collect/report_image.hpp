@@ -1,0 +1,43 @@
+// A statistics image rebuilt from the store, so that the reports of
+// statvtk-cli (same templates, same cells, same decoding) are made from the
+// records the collector gathered over many reads: the header block of the
+// instrument's newest statistics file in Data/, the archive records of the
+// period (and the one before it, for the increments) from the store.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "base/error.hpp"
+#include "stats/stat_image.hpp"
+#include "stats/stat_model.hpp"
+#include "store/record_store.hpp"
+
+namespace statvtk::collect {
+
+struct StoreImageRequest {
+  std::string serial;
+  ArchiveKind archive = ArchiveKind::Hourly;
+  std::string from, to;  // periods of the store, inclusive ("YYYY-MM-DD 00:00".."YYYY-MM-DD 23:00")
+};
+
+struct StoreImage {
+  StatData data;
+  std::size_t records = 0;       // records of [from, to] placed
+  std::filesystem::path header;  // the file the header block came from (empty: none, a blank header)
+};
+
+// The area and record size of an archive of a model (0 when the model has no such archive).
+struct ArchiveSlots {
+  std::size_t offset = 0, count = 0, size = 0;
+};
+ArchiveSlots SlotsOf(DeviceType type, ArchiveKind archive);
+
+// The model of a stored instrument ("VTK-08.12", ...); dtUnknown for another text.
+DeviceType TypeOfModelName(std::string_view model);
+
+// Builds the image. `home` resolves a relative file name of the reads.
+Result<StoreImage> ImageFromStore(store::RecordStore& store, const StoreImageRequest& request,
+                                  const std::filesystem::path& home);
+
+}  // namespace statvtk::collect

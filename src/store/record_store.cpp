@@ -1,0 +1,39 @@
+#include "store/record_store.hpp"
+
+#include <algorithm>
+
+namespace statvtk::store {
+
+namespace {
+
+template <class E, std::size_t N>
+std::optional<E> OfName(const std::array<std::string_view, N>& names, std::string_view name) {
+  for (std::size_t i = 0; i < N; ++i)
+    if (names[i] == name) return static_cast<E>(i);
+  return {};
+}
+
+constexpr std::array<std::string_view, 3> kArchiveNames{"hourly", "daily", "monthly"};
+constexpr std::array<std::string_view, 3> kModeNames{"full", "new", "backfill"};
+constexpr std::array<std::string_view, 3> kOutcomeNames{"done", "failed", "stopped"};
+constexpr std::array<std::string_view, 4> kFindingNames{"total_down", "increment_mismatch", "clock_off", "conflict"};
+
+}  // namespace
+
+std::string_view ArchiveName(ArchiveKind kind) { return kArchiveNames[static_cast<std::size_t>(kind)]; }
+std::optional<ArchiveKind> ArchiveOfName(std::string_view name) { return OfName<ArchiveKind>(kArchiveNames, name); }
+std::string_view ReadModeName(ReadMode mode) { return kModeNames[static_cast<std::size_t>(mode)]; }
+std::string_view ReadOutcomeName(ReadOutcome outcome) { return kOutcomeNames[static_cast<std::size_t>(outcome)]; }
+std::optional<ReadMode> ReadModeOfName(std::string_view name) { return OfName<ReadMode>(kModeNames, name); }
+std::optional<ReadOutcome> ReadOutcomeOfName(std::string_view name) { return OfName<ReadOutcome>(kOutcomeNames, name); }
+std::string_view FindingKindName(FindingKind kind) { return kFindingNames[static_cast<std::size_t>(kind)]; }
+std::optional<FindingKind> FindingKindOfName(std::string_view name) { return OfName<FindingKind>(kFindingNames, name); }
+
+Result<std::unique_ptr<RecordStore>> OpenRecordStore(std::string_view database, const std::filesystem::path& home) {
+  for (const auto& backend : StoreBackends())
+    if (backend.accepts(database)) return backend.open(database, home);
+  return MakeError(ErrorCode::BadSettings,
+                   "Database=" + std::string(database) + ": такую базу данных программа не знает");
+}
+
+}  // namespace statvtk::store

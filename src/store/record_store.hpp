@@ -1,0 +1,289 @@
+// The collector's record store behind one small interface: instruments, reads,
+// records, events, findings, gaps, summaries and the message outbox. Two
+// backends (SQLite, PostgreSQL) share the schema and the statements; the
+// `Database=` text chooses one (OpenRecordStore).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/error.hpp"
+#include "stats/stat_model.hpp"
+
+namespace statvtk::store {
+
+// Times the store writes itself (reads, findings, first seen) are UTC texts
+// "YYYY-MM-DDTHH:MM:SSZ"; a record's `period` is the instrument's own time
+// (PeriodText in store/periods.hpp).
+
+// "hourly", "daily", "monthly"; and back (empty for another text).
+std::string_view ArchiveName(ArchiveKind kind);
+std::optional<ArchiveKind> ArchiveOfName(std::string_view name);
+inline constexpr std::array<ArchiveKind, 3> kArchiveKinds{ArchiveKind::Hourly, ArchiveKind::Daily,
+                                                          ArchiveKind::Monthly};
+
+struct InstrumentRow {
+  std::string serial;  // as show --json gives it (VTK: "#" for a zero byte)
+  std::string model;   // DeviceTypeName
+  std::string name;    // the [Instrument NAME] of collect.ini
+  std::string line;    // the [Line NAME] it is read on
+  std::int64_t address = 0;
+  std::string firstSeenUtc;  // kept from the first upsert
+  std::string lastReadUtc;   // the last successful read; empty keeps the one stored
+};
+
+enum class ReadMode { Full, New, Backfill };       // "full", "new", "backfill"
+enum class ReadOutcome { Done, Failed, Stopped };  // "done", "failed", "stopped"
+std::string_view ReadModeName(ReadMode mode);
+std::string_view ReadOutcomeName(ReadOutcome outcome);
+std::optional<ReadMode> ReadModeOfName(std::string_view name);
+std::optional<ReadOutcome> ReadOutcomeOfName(std::string_view name);
+
+struct ReadStart {
+  std::string serial;  // may be empty when the instrument has not answered yet
+  std::string name;
+  std::string line;
+  std::string startedUtc;
+  ReadMode mode = ReadMode::New;
+};
+
+struct ReadFinish {
+  std::string serial;  // the serial the instrument gave (empty: keep the start's)
+  std::string endedUtc;
+  ReadOutcome outcome = ReadOutcome::Done;
+  std::string error;           // the reason, as the log says it; empty when done
+  std::int64_t requests = 0;   // exchanges with the instrument
+  std::string file;            // the statistics file written (empty: none)
+  std::int64_t recovered = 0;  // gap periods the read brought back
+  std::int64_t lost = 0;       // gap periods no longer in the instrument's archive
+  std::int64_t added = 0;      // records new to the store
+  std::int64_t conflicts = 0;  // records whose bytes differ from the stored ones
+};
+
+// One row of `reads`; `outcome` is empty while the read runs (or when the
+// process died during it).
+struct ReadRow {
+  std::int64_t id = 0;
+  std::string serial, name, line, startedUtc, endedUtc;
+  ReadMode mode = ReadMode::New;
+  std::optional<ReadOutcome> outcome;
+  std::string error;
+  std::int64_t requests = 0;
+  std::string file;
+  std::int64_t recovered = 0, lost = 0, added = 0, conflicts = 0;
+};
+
+struct ReadQuery {
+  std::string serial;  // empty: every instrument
+  std::string name;    // empty: any
+  std::size_t limit = 100;
+  bool goodOnly = false;  // only outcome done
+};
+
+// One archive record as stored. The values are the ones show --json gives.
+struct RecordRow {
+  std::string serial;
+  ArchiveKind archive = ArchiveKind::Hourly;
+  std::string period;  // "YYYY-MM-DD HH:00", "YYYY-MM-DD", "YYYY-MM"
+  double forwardTotal = 0, reverseTotal = 0;
+  std::optional<double> forwardIncrement, reverseIncrement;  // empty: unknown (NULL)
+  std::int64_t flags = 0;
+  bool valid = true;
+  std::string fields;  // JSON object: the model's other named values
+  std::int64_t readId = 0;
+  std::int64_t utcOffsetS = 0;  // the PC's offset from UTC at the read
+  std::string raw;              // the record's bytes as lower-case hex
+};
+
+enum class Upsert { Added, Same, Conflict };
+
+struct RecordQuery {
+  std::string serial;
+  ArchiveKind archive = ArchiveKind::Hourly;
+  std::string from, to;   // inclusive period texts; empty: open
+  std::size_t limit = 0;  // 0: all
+};
+
+// A record read again under a stored key with other bytes: kept here, the
+// stored record left as it was.
+struct ConflictRow {
+  std::int64_t id = 0;
+  RecordRow record;  // the differing record (its readId: the read that brought it)
+  std::string storedRaw;
+  std::string foundUtc;
+};
+
+struct EventRow {
+  std::string serial;
+  std::string time;  // the instrument's time "YYYY-MM-DD HH:MM:SS"
+  std::int64_t code = 0;
+  std::string text;
+  std::int64_t readId = 0;
+};
+
+enum class FindingKind { TotalDown, IncrementMismatch, ClockOff, Conflict };
+// "total_down", "increment_mismatch", "clock_off", "conflict"
+std::string_view FindingKindName(FindingKind kind);
+std::optional<FindingKind> FindingKindOfName(std::string_view name);
+
+// A check's finding. (serial, kind, archive, period) is its key: the same
+// finding made by a later read is not added again. `archive` is empty for a
+// finding about the instrument (clock off: `period` is the read's UTC hour).
+struct FindingRow {
+  std::int64_t id = 0;
+  std::string serial;
+  FindingKind kind = FindingKind::TotalDown;
+  std::optional<ArchiveKind> archive;
+  std::string period;
+  std::string detail;  // the finding in words, with its numbers
+  std::int64_t readId = 0;
+  std::string foundUtc;
+};
+
+// Count and span of one instrument's archive in the store.
+struct ArchiveStats {
+  std::int64_t records = 0;
+  std::string oldest, newest;  // periods; empty when none
+};
+
+// A message waiting for the broker. `origin` names the collector that made
+// it, so that collectors sharing one database each send their own.
+struct OutboxMessage {
+  std::int64_t id = 0;  // given by Enqueue, ascending
+  std::string origin;
+  std::string topic;
+  std::string payload;
+  int qos = 1;
+  bool retain = false;
+  std::string createdUtc;
+};
+
+// The store. One writer at a time (the collector writes through one thread or
+// a mutex); readers (status, export, the HTTP API) may open their own.
+// Every call returns an Error rather than throwing.
+class RecordStore {
+ public:
+  virtual ~RecordStore() = default;
+  RecordStore() = default;
+  RecordStore(const RecordStore&) = delete;
+  RecordStore& operator=(const RecordStore&) = delete;
+
+  virtual std::string_view Backend() const = 0;  // "sqlite", "postgresql"
+  virtual Result<int> SchemaVersion() = 0;
+
+  // A transaction around a read's rows (see StoreTransaction).
+  virtual Result<void> Begin() = 0;
+  virtual Result<void> Commit() = 0;
+  virtual void Rollback() = 0;
+
+  // Instruments: inserted, or name/line/address (and lastReadUtc when given) updated.
+  virtual Result<void> UpsertInstrument(const InstrumentRow& row) = 0;
+  virtual Result<std::vector<InstrumentRow>> Instruments() = 0;
+
+  // Reads: a row at the start (the id), completed at the end.
+  virtual Result<std::int64_t> StartRead(const ReadStart& start) = 0;
+  virtual Result<void> FinishRead(std::int64_t id, const ReadFinish& finish) = 0;
+  // Newest first.
+  virtual Result<std::vector<ReadRow>> Reads(const ReadQuery& query) = 0;
+
+  // Records: added when the key is new; Same when stored with the same bytes;
+  // Conflict (kept in the conflicts, the stored one untouched) when not.
+  virtual Result<Upsert> UpsertRecord(const RecordRow& row) = 0;
+  // In period order.
+  virtual Result<std::vector<RecordRow>> Records(const RecordQuery& query) = 0;
+  // The periods held in [from, to] (inclusive; empty bounds open), in order.
+  virtual Result<std::vector<std::string>> Periods(const std::string& serial, ArchiveKind archive,
+                                                   const std::string& from, const std::string& to) = 0;
+  virtual Result<ArchiveStats> Stats(const std::string& serial, ArchiveKind archive) = 0;
+  // Empty serial: all; newest first.
+  virtual Result<std::vector<ConflictRow>> Conflicts(const std::string& serial) = 0;
+
+  // Events: true when added, false when the key was stored.
+  virtual Result<bool> UpsertEvent(const EventRow& row) = 0;
+  virtual Result<std::vector<EventRow>> Events(const std::string& serial, const std::string& from,
+                                               const std::string& to) = 0;
+
+  // Findings: true when added, false when known.
+  virtual Result<bool> AddFinding(const FindingRow& row) = 0;
+  // Empty serial: all; newest first.
+  virtual Result<std::vector<FindingRow>> Findings(const std::string& serial) = 0;
+
+  // Outbox: Enqueue inside the read's transaction; Peek the oldest of an
+  // origin in order; Ack removes one sent message.
+  virtual Result<std::int64_t> Enqueue(const OutboxMessage& message) = 0;
+  virtual Result<std::vector<OutboxMessage>> Peek(const std::string& origin, std::size_t limit) = 0;
+  virtual Result<void> Ack(std::int64_t id) = 0;
+
+  // Gap periods a read found no longer in the instrument (or never written
+  // there): counted lost once, never asked for again.
+  virtual Result<void> MarkGone(const std::string& serial, ArchiveKind archive, const std::string& period,
+                                std::int64_t readId) = 0;
+  virtual Result<std::vector<std::string>> Gone(const std::string& serial, ArchiveKind archive) = 0;
+
+  // The backend's own consistency check (SQLite: PRAGMA integrity_check).
+  virtual Result<void> Check() = 0;
+};
+
+// Begin on construction, Rollback on destruction unless committed.
+class StoreTransaction {
+ public:
+  explicit StoreTransaction(RecordStore& store) : store_(store), begun_(store.Begin()) {}
+  ~StoreTransaction() {
+    if (begun_ && !done_) store_.Rollback();
+  }
+  StoreTransaction(const StoreTransaction&) = delete;
+  StoreTransaction& operator=(const StoreTransaction&) = delete;
+  const Result<void>& Begun() const { return begun_; }
+  Result<void> Commit() {
+    if (!begun_) return begun_.error();
+    done_ = true;
+    return store_.Commit();
+  }
+
+ private:
+  RecordStore& store_;
+  Result<void> begun_;
+  bool done_ = false;
+};
+
+// One backend in the table OpenRecordStore walks: the first that accepts the
+// `Database=` text opens it. `home` resolves a relative SQLite path.
+struct StoreBackend {
+  std::string_view name;
+  bool (*accepts)(std::string_view database);
+  Result<std::unique_ptr<RecordStore>> (*open)(std::string_view database, const std::filesystem::path& home);
+};
+std::span<const StoreBackend> StoreBackends();
+
+// "postgresql://..." (or "postgres://...") opens PostgreSQL; anything else is
+// a SQLite file path (relative to `home`). The schema is created or migrated.
+Result<std::unique_ptr<RecordStore>> OpenRecordStore(std::string_view database, const std::filesystem::path& home);
+
+// Per-archive completeness and the reads that tell an instrument's state.
+struct ArchiveSummary {
+  ArchiveStats stats;
+  std::int64_t expected = 0;  // periods in the window
+  std::int64_t held = 0;      // of them in the store
+  double completeness = 0;    // held / expected in %, 100 when none expected
+};
+struct InstrumentSummary {
+  InstrumentRow instrument;
+  std::optional<ReadRow> lastRead, lastGoodRead;
+  std::array<ArchiveSummary, 3> archives{};  // by kArchiveKinds
+  std::int64_t findings = 0, conflicts = 0;
+};
+
+// The summary of every stored instrument (or of `serial`) over the `days`
+// days that end with the hour `untilPeriod` ("YYYY-MM-DD HH:00", the
+// instruments' time now).
+Result<std::vector<InstrumentSummary>> Summaries(RecordStore& store, const std::string& serial, int days,
+                                                 const std::string& untilPeriod);
+
+}  // namespace statvtk::store

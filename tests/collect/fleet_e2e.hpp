@@ -1,0 +1,64 @@
+// Helpers of the collector's end-to-end tests: the simulator on a loopback
+// port, a home with collect.ini, statvtk-collect run as its own process.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "support/child_process.hpp"
+#include "support/temp_folder.hpp"
+#include "support/wait_until.hpp"
+
+namespace statvtk::test {
+
+inline std::string BinaryDir() {
+  const char* dir = std::getenv("STATVTK_BINARY_DIR");
+  return dir ? dir : STATVTK_BINARY_DIR;
+}
+
+// statvtk-sim with `args` on a free loopback TCP port.
+class SimOnTcp {
+ public:
+  SimOnTcp(const std::filesystem::path& folder, std::vector<std::string> args) : log_(folder / "sim.log") {
+    args.insert(args.begin(), BinaryDir() + "/statvtk-sim");
+    args.insert(args.end(), {"--tcp", "0"});
+    sim_.Start(args, log_);
+    WaitUntil([&] { return Port() > 0 || !sim_.Running(); });
+  }
+  int Port() const {
+    std::smatch m;
+    const std::string text = link_test::ReadAll(log_);
+    static const std::regex kPort("tcp 127\\.0\\.0\\.1:([0-9]+)");
+    return std::regex_search(text, m, kPort) ? std::stoi(m[1]) : 0;
+  }
+  void Signal(int sig) { kill(sim_.Pid(), sig); }
+
+ private:
+  std::filesystem::path log_;
+  ChildProcess sim_;
+};
+
+inline std::string LineSection(const std::string& name, int port) {
+  return "[Line " + name + "]\nMode=tcp\nTcp=127.0.0.1:" + std::to_string(port) + "\n\n";
+}
+inline std::string InstrumentSection(const std::string& name, const std::string& line, int address) {
+  return "[Instrument " + name + "]\nLine=" + line + "\nAddress=" + std::to_string(address) + "\n\n";
+}
+
+// statvtk-collect COMMAND --home HOME to its end; the exit status (-1 past `limit`).
+inline int Collect(const std::filesystem::path& home, const std::vector<std::string>& command,
+                   std::chrono::seconds limit = std::chrono::seconds(120)) {
+  std::vector<std::string> argv{BinaryDir() + "/statvtk-collect"};
+  argv.insert(argv.end(), command.begin(), command.end());
+  argv.insert(argv.end(), {"--home", home.string()});
+  return RunToEnd(argv, home / "collect.out", limit);
+}
+
+inline ChildProcess CollectInBackground(const std::filesystem::path& home, const std::string& command) {
+  return ChildProcess({BinaryDir() + "/statvtk-collect", command, "--home", home.string()}, home / "collect.out");
+}
+
+}  // namespace statvtk::test

@@ -1,0 +1,172 @@
+// A record store in memory for the tests of what reads the store (the API,
+// the page's data, MQTT payloads): the interface's behaviour on plain vectors.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <map>
+#include <tuple>
+
+#include "store/record_store.hpp"
+
+namespace statvtk::test {
+
+class MemoryStore final : public store::RecordStore {
+ public:
+  std::string_view Backend() const override { return "memory"; }
+  Result<int> SchemaVersion() override { return 1; }
+  Result<void> Begin() override { return Up(); }
+  Result<void> Commit() override { return Up(); }
+  void Rollback() override {}
+
+  Result<void> UpsertInstrument(const store::InstrumentRow& row) override {
+    for (auto& i : instruments)
+      if (i.serial == row.serial && i.model == row.model) {
+        i.name = row.name, i.line = row.line, i.address = row.address;
+        if (!row.lastReadUtc.empty()) i.lastReadUtc = row.lastReadUtc;
+        return Up();
+      }
+    instruments.push_back(row);
+    return Up();
+  }
+  Result<std::vector<store::InstrumentRow>> Instruments() override {
+    if (down) return Down();
+    return instruments;
+  }
+  Result<std::int64_t> StartRead(const store::ReadStart& s) override {
+    store::ReadRow r;
+    r.id = static_cast<std::int64_t>(reads.size()) + 1;
+    r.serial = s.serial, r.name = s.name, r.line = s.line, r.startedUtc = s.startedUtc, r.mode = s.mode;
+    reads.push_back(r);
+    return r.id;
+  }
+  Result<void> FinishRead(std::int64_t id, const store::ReadFinish& f) override {
+    auto& r = reads.at(static_cast<std::size_t>(id - 1));
+    if (!f.serial.empty()) r.serial = f.serial;
+    r.endedUtc = f.endedUtc, r.outcome = f.outcome, r.error = f.error, r.requests = f.requests, r.file = f.file;
+    r.recovered = f.recovered, r.lost = f.lost, r.added = f.added, r.conflicts = f.conflicts;
+    return Up();
+  }
+  Result<std::vector<store::ReadRow>> Reads(const store::ReadQuery& q) override {
+    if (down) return Down();
+    std::vector<store::ReadRow> out;
+    for (auto it = reads.rbegin(); it != reads.rend() && out.size() < q.limit; ++it)
+      if ((q.serial.empty() || it->serial == q.serial) && (q.name.empty() || it->name == q.name) &&
+          (!q.goodOnly || it->outcome == store::ReadOutcome::Done))
+        out.push_back(*it);
+    return out;
+  }
+  Result<store::Upsert> UpsertRecord(const store::RecordRow& row) override {
+    const auto key = std::make_tuple(row.serial, static_cast<int>(row.archive), row.period);
+    const auto it = records.find(key);
+    if (it == records.end()) {
+      records.emplace(key, row);
+      return store::Upsert::Added;
+    }
+    return it->second.raw == row.raw ? store::Upsert::Same : store::Upsert::Conflict;
+  }
+  Result<std::vector<store::RecordRow>> Records(const store::RecordQuery& q) override {
+    if (down) return Down();
+    std::vector<store::RecordRow> out;
+    for (const auto& [k, r] : records)
+      if (r.serial == q.serial && r.archive == q.archive && (q.from.empty() || r.period >= q.from) &&
+          (q.to.empty() || r.period <= q.to) && (q.limit == 0 || out.size() < q.limit))
+        out.push_back(r);
+    return out;
+  }
+  Result<std::vector<std::string>> Periods(const std::string& serial, ArchiveKind archive, const std::string& from,
+                                           const std::string& to) override {
+    auto rows = Records({serial, archive, from, to, 0});
+    if (!rows) return rows.error();
+    std::vector<std::string> out;
+    for (const auto& r : *rows) out.push_back(r.period);
+    return out;
+  }
+  Result<store::ArchiveStats> Stats(const std::string& serial, ArchiveKind archive) override {
+    auto rows = Records({serial, archive, "", "", 0});
+    if (!rows) return rows.error();
+    store::ArchiveStats s;
+    s.records = static_cast<std::int64_t>(rows->size());
+    if (!rows->empty()) s.oldest = rows->front().period, s.newest = rows->back().period;
+    return s;
+  }
+  Result<std::vector<store::ConflictRow>> Conflicts(const std::string&) override {
+    return std::vector<store::ConflictRow>{};
+  }
+  Result<bool> UpsertEvent(const store::EventRow&) override { return true; }
+  Result<std::vector<store::EventRow>> Events(const std::string&, const std::string&, const std::string&) override {
+    return std::vector<store::EventRow>{};
+  }
+  Result<bool> AddFinding(const store::FindingRow& f) override {
+    findings.insert(findings.begin(), f);
+    findings.front().id = static_cast<std::int64_t>(findings.size());
+    return true;
+  }
+  Result<std::vector<store::FindingRow>> Findings(const std::string& serial) override {
+    if (down) return Down();
+    std::vector<store::FindingRow> out;
+    for (const auto& f : findings)
+      if (serial.empty() || f.serial == serial) out.push_back(f);
+    return out;
+  }
+  // The outbox may be used from a publisher's thread while a test enqueues.
+  Result<std::int64_t> Enqueue(const store::OutboxMessage& m) override {
+    const std::scoped_lock lock(outboxMutex);
+    if (down) return Down();
+    outbox.push_back(m);
+    outbox.back().id = ++lastOutboxId;
+    return outbox.back().id;
+  }
+  Result<std::vector<store::OutboxMessage>> Peek(const std::string& origin, std::size_t limit) override {
+    const std::scoped_lock lock(outboxMutex);
+    if (down) return Down();
+    std::vector<store::OutboxMessage> out;
+    for (const auto& m : outbox)
+      if (m.origin == origin && (limit == 0 || out.size() < limit)) out.push_back(m);
+    return out;
+  }
+  Result<void> Ack(std::int64_t id) override {
+    const std::scoped_lock lock(outboxMutex);
+    if (down) return Down();
+    std::erase_if(outbox, [&](const auto& m) { return m.id == id; });
+    return {};
+  }
+  Result<void> MarkGone(const std::string& serial, ArchiveKind archive, const std::string& period,
+                        std::int64_t) override {
+    gone.emplace(serial, static_cast<int>(archive), period);
+    return Up();
+  }
+  Result<std::vector<std::string>> Gone(const std::string& serial, ArchiveKind archive) override {
+    std::vector<std::string> out;
+    for (const auto& [s, a, p] : gone)
+      if (s == serial && a == static_cast<int>(archive)) out.push_back(p);
+    return out;
+  }
+  Result<void> Check() override { return Up(); }
+
+  std::size_t OutboxSize() {
+    const std::scoped_lock lock(outboxMutex);
+    return outbox.size();
+  }
+
+  std::atomic<bool> down{false};
+  std::mutex outboxMutex;  // every call fails, as with a server that went away
+  std::vector<store::InstrumentRow> instruments;
+  std::vector<store::ReadRow> reads;
+  std::map<std::tuple<std::string, int, std::string>, store::RecordRow> records;
+  std::vector<store::FindingRow> findings;
+  std::vector<store::OutboxMessage> outbox;
+  std::set<std::tuple<std::string, int, std::string>> gone;
+  std::int64_t lastOutboxId = 0;
+
+ private:
+  Result<void> Up() const {
+    if (down) return Down();
+    return {};
+  }
+  static Error Down() { return MakeError(ErrorCode::BadData, "store down"); }
+};
+
+}  // namespace statvtk::test

@@ -1,0 +1,182 @@
+// statvtk-collect against the real servers: MQTT messages of reads at a
+// mosquitto broker (one per new record, in order, also across a broker that
+// is down for a pass), and several collectors on disjoint lines filling one
+// PostgreSQL database that may die in the middle of a pass.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "collect/http_json.hpp"
+#include "fleet_e2e.hpp"
+#include "store/record_store.hpp"
+#include "support/mqtt_broker.hpp"
+#include "support/mqtt_subscriber.hpp"
+#include "support/pg_cluster.hpp"
+
+namespace statvtk::collect {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::int64_t StoredRecords(store::RecordStore& s, const std::string& serial, ArchiveKind kind) {
+  auto st = s.Stats(serial, kind);
+  return st ? st->records : -1;
+}
+
+TEST(MqttCollect, ReadsPublishTheirRecordsOnceInOrderAcrossABrokerOutage) {
+  test::MqttBroker broker;
+  ASSERT_TRUE(broker.Init()) << broker.Log();
+  test::MqttSubscriber sub(broker.Port(), "#", "fleet-test");
+  ASSERT_TRUE(sub.Connect());
+  link_test::TempFolder home;
+  test::SimOnTcp sim(home.Path(), {"--bus", "0812@3,0814c@5,ldn@7", "--now", "2026-12-08 10:30:00"});
+  ASSERT_GT(sim.Port(), 0);
+  link_test::WriteAll(home.Path() / "collect.ini",
+                      "[Collector]\nMqtt=127.0.0.1:" + std::to_string(broker.Port()) +
+                          "\nMqttTopic=water/site1\nMqttDiscovery=1\nOrigin=test\n\n" +
+                          test::LineSection("site", sim.Port()) + test::InstrumentSection("a", "site", 3) +
+                          test::InstrumentSection("b", "site", 5) + test::InstrumentSection("c", "site", 7));
+  ASSERT_EQ(test::Collect(home.Path(), {"once"}), 0) << link_test::ReadAll(home.Path() / "collect.out");
+
+  // A day passes in the instruments while the broker is down: the pass is not held up.
+  broker.Stop();
+  sim.Signal(SIGUSR1);
+  std::this_thread::sleep_for(300ms);
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(test::Collect(home.Path(), {"once"}), 0) << link_test::ReadAll(home.Path() / "collect.out");
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 30s);
+  ASSERT_TRUE(broker.Start()) << broker.Log();
+  ASSERT_EQ(test::Collect(home.Path(), {"once"}), 0) << link_test::ReadAll(home.Path() / "collect.out");
+
+  auto store = store::OpenRecordStore("collect.sqlite", home.Path());
+  ASSERT_TRUE(store);
+  auto instruments = (*store)->Instruments();
+  ASSERT_TRUE(instruments);
+  ASSERT_EQ(instruments->size(), 3u);
+  std::int64_t expected = 0;
+  for (const auto& i : *instruments)
+    for (auto kind : store::kArchiveKinds) expected += StoredRecords(**store, i.serial, kind);
+  auto outbox = (*store)->Peek("test", 10);
+  ASSERT_TRUE(outbox);
+  EXPECT_TRUE(outbox->empty());
+
+  // Every record once, in period order per instrument and archive; three reads per instrument.
+  ASSERT_TRUE(WaitUntil([&] { return sub.Count() >= static_cast<std::size_t>(expected); }, 30s)) << sub.Count();
+  std::this_thread::sleep_for(300ms);
+  std::map<std::string, std::string> last;  // topic -> newest period
+  std::set<std::string> seen;
+  std::map<std::string, int> reads, discovery;
+  std::map<std::string, Json> state;
+  std::int64_t records = 0;
+  for (const auto& m : sub.Messages()) {
+    const Json j = Json::parse(m.payload, nullptr, false);
+    ASSERT_FALSE(j.is_discarded()) << m.topic;
+    if (m.topic.starts_with("homeassistant/")) {
+      // Retained copies come again with each new subscription (the broker's restart): not counted.
+      if (!m.retain) ++discovery[j["device"]["serial_number"].get<std::string>()];
+      continue;
+    }
+    ASSERT_TRUE(m.topic.starts_with("water/site1/")) << m.topic;
+    const std::string kind = m.topic.substr(m.topic.rfind('/') + 1);
+    if (kind == "read") {
+      ++reads[j["serial"].get<std::string>()];
+      EXPECT_EQ(j["outcome"], "done");
+    } else if (kind == "state") {
+      state[j["serial"].get<std::string>()] = j;
+    } else {
+      ++records;
+      const std::string period = j["period"];
+      EXPECT_TRUE(seen.insert(m.topic + " " + period).second) << "twice: " << m.topic << " " << period;
+      EXPECT_LT(last[m.topic], period) << m.topic;
+      last[m.topic] = period;
+      EXPECT_TRUE(j.contains("forward_increment"));
+    }
+  }
+  EXPECT_EQ(records, expected);
+  for (const auto& i : *instruments) {
+    EXPECT_EQ(reads[i.serial], 3) << i.serial;
+    ASSERT_TRUE(state.contains(i.serial));
+    EXPECT_EQ(state[i.serial]["period"], StoredRecords(**store, i.serial, ArchiveKind::Hourly) > 0
+                                             ? Json((*store)->Stats(i.serial, ArchiveKind::Hourly)->newest)
+                                             : Json(nullptr));
+    EXPECT_TRUE(state[i.serial]["values"]["forward_total"].is_number());
+  }
+  // One sensor per total and flow the model has, sent with the first read of each process.
+  std::map<std::string, int> perModel;
+  for (const auto& i : *instruments) perModel[i.model] = discovery[i.serial];
+  EXPECT_EQ(perModel["VTK-08.12"], 3 * 2);
+  EXPECT_EQ(perModel["VTK-08.14 C"], 3 * 5);
+  EXPECT_EQ(perModel["LDN-08"], 3 * 3);
+}
+
+class PgCollect : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(pg_.Init()) << pg_.Log();
+    ASSERT_TRUE(pg_.CreateDatabase("fleet"));
+  }
+  std::string Count(const std::string& sql) { return pg_.Sql(sql, "fleet"); }
+  test::PgCluster pg_;
+};
+
+TEST_F(PgCollect, TwoCollectorsOnDisjointLinesFillOneDatabaseOnceAndSurviveItsDeath) {
+  link_test::TempFolder a, b;
+  test::SimOnTcp simA(a.Path(), {"--bus", "0812@3,ldn@7", "--now", "2026-12-08 10:30:00"});
+  test::SimOnTcp simB(b.Path(), {"--model", "0814c", "--seed", "9", "--now", "2026-12-08 10:30:00", "--latency", "1"});
+  ASSERT_GT(simA.Port(), 0);
+  ASSERT_GT(simB.Port(), 0);
+  const std::string db = "[Collector]\nDatabase=" + pg_.Url("fleet") + "\n";
+  link_test::WriteAll(a.Path() / "collect.ini", db + "Origin=a\n\n" + test::LineSection("north", simA.Port()) +
+                                                    test::InstrumentSection("boiler", "north", 3) +
+                                                    test::InstrumentSection("pump", "north", 7));
+  link_test::WriteAll(b.Path() / "collect.ini", db + "Origin=b\n\n" + test::LineSection("south", simB.Port()) +
+                                                    test::InstrumentSection("substation", "south", 1));
+  {
+    auto runA = test::CollectInBackground(a.Path(), "once");
+    auto runB = test::CollectInBackground(b.Path(), "once");
+    EXPECT_EQ(runA.Wait(120s), 0) << link_test::ReadAll(a.Path() / "collect.out");
+    EXPECT_EQ(runB.Wait(120s), 0) << link_test::ReadAll(b.Path() / "collect.out");
+  }
+  const std::string records = Count("SELECT COUNT(*) FROM records");
+  const std::string events = Count("SELECT COUNT(*) FROM events");
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM instruments"), "3");
+  EXPECT_EQ(Count("SELECT COUNT(DISTINCT serial) FROM records"), "3");
+  EXPECT_GT(std::stoi(records), 3000);
+
+  // A third pass, from either, adds nothing.
+  ASSERT_EQ(test::Collect(a.Path(), {"once"}), 0);
+  ASSERT_EQ(test::Collect(b.Path(), {"once"}), 0);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM records"), records);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM events"), events);
+  EXPECT_EQ(Count("SELECT SUM(added) FROM reads WHERE id > 3"), "0");
+
+  // status from either collector shows the whole fleet.
+  ASSERT_EQ(test::Collect(a.Path(), {"status", "--json"}), 0);
+  const std::string status = link_test::ReadAll(a.Path() / "collect.out");
+  for (const auto& serial : {Count("SELECT serial FROM instruments WHERE line = 'south'")})
+    EXPECT_NE(status.find(serial), std::string::npos) << serial << "\n" << status;
+
+  // The server dies in the middle of a pass: the pass fails cleanly, nothing
+  // is half stored, and the next pass (server back) completes the store.
+  ASSERT_TRUE(pg_.CreateDatabase("again"));
+  link_test::WriteAll(b.Path() / "collect.ini", "[Collector]\nDatabase=" + pg_.Url("again") + "\n\n" +
+                                                    test::LineSection("south", simB.Port()) +
+                                                    test::InstrumentSection("substation", "south", 1));
+  {
+    auto pass = test::CollectInBackground(b.Path(), "once");
+    ASSERT_TRUE(WaitUntil(
+        [&] { return link_test::ReadAll(b.Path() / "collect.out").find("Чтение данных") != std::string::npos; }, 60s));
+    pg_.Kill();
+    const int status = pass.Wait(120s);
+    EXPECT_EQ(status, 1) << link_test::ReadAll(b.Path() / "collect.out");
+  }
+  ASSERT_TRUE(pg_.Start()) << pg_.Log();
+  ASSERT_EQ(test::Collect(b.Path(), {"once"}), 0) << link_test::ReadAll(b.Path() / "collect.out");
+  EXPECT_EQ(pg_.Sql("SELECT COUNT(*) FROM records", "again"),
+            pg_.Sql("SELECT COUNT(*) FROM records WHERE serial = (SELECT serial FROM instruments WHERE line = 'south')",
+                    "fleet"));
+}
+
+}  // namespace
+}  // namespace statvtk::collect

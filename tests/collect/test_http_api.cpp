@@ -1,0 +1,289 @@
+// The REST API and page routes answered directly (no socket): the JSON
+// shapes, the records as stored, and every kind of bad request refused with
+// a 4xx and a JSON reason.
+#include <gtest/gtest.h>
+
+#include "collect/http_api.hpp"
+#include "collect/http_periods.hpp"
+#include "memory_store.hpp"
+
+namespace statvtk::collect {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The clock of these tests: 2026-12-08 10:30 UTC; the instruments' hour the same.
+std::chrono::system_clock::time_point TestNow() { return *UtcMoment("2026-12-08T10:30:00Z"); }
+
+class HttpApi : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto owned = std::make_unique<test::MemoryStore>();
+    store_ = owned.get();
+    store_->instruments.push_back({"00001234", "VTK-08.12", "Котельная №1", "north", 3, "2026-12-01T00:00:00Z", ""});
+    store_->instruments.push_back({"7", "LDN-08", "ЦТП", "south", 7, "2026-12-01T00:00:00Z", ""});
+    // 00001234: read well at 10:05; every hour of the last 7 days held but 2026-12-05 03..05.
+    const auto id =
+        *store_->StartRead({"00001234", "Котельная №1", "north", "2026-12-08T10:04:00Z", store::ReadMode::New});
+    ASSERT_TRUE(
+        store_->FinishRead(id, {"", "2026-12-08T10:05:00Z", store::ReadOutcome::Done, "", 40, "", 0, 0, 10, 0}));
+    for (std::int64_t h = *HourNumber("2026-12-01 11:00"); h <= *HourNumber("2026-12-08 10:00"); ++h) {
+      const std::string p = HourPeriod(h);
+      if (p >= "2026-12-05 03:00" && p <= "2026-12-05 05:00") continue;
+      store::RecordRow r;
+      r.serial = "00001234";
+      r.period = p;
+      r.forwardTotal = 1000 + 0.5 * static_cast<double>(h % 1000);
+      r.forwardIncrement = p == "2026-12-05 06:00" ? std::nullopt : std::optional<double>(0.5);
+      r.reverseIncrement = r.forwardIncrement ? std::optional<double>(0.0) : std::nullopt;
+      r.fields = R"({"counters":[1,2,3,4]})";
+      r.raw = "ab";
+      ASSERT_TRUE(store_->UpsertRecord(r));
+    }
+    // 7: its last read failed, the one before was good but long ago.
+    const auto good = *store_->StartRead({"7", "ЦТП", "south", "2026-12-06T01:00:00Z", store::ReadMode::Full});
+    ASSERT_TRUE(
+        store_->FinishRead(good, {"", "2026-12-06T01:02:00Z", store::ReadOutcome::Done, "", 9, "", 0, 0, 0, 0}));
+    const auto bad = *store_->StartRead({"7", "ЦТП", "south", "2026-12-08T10:00:00Z", store::ReadMode::New});
+    ASSERT_TRUE(store_->FinishRead(
+        bad, {"", "2026-12-08T10:00:30Z", store::ReadOutcome::Failed, "Прибор не отвечает [2]", 3, "", 0, 0, 0, 0}));
+    store::FindingRow f;
+    f.serial = "00001234";
+    f.kind = store::FindingKind::TotalDown;
+    f.archive = ArchiveKind::Hourly;
+    f.period = "2026-12-04 01:00";
+    f.detail = "V+ 1000.5 -> 999.0";
+    ASSERT_TRUE(store_->AddFinding(f));
+
+    FleetLive live;
+    live.now = TestNow;
+    live.nowPeriod = [] { return std::string("2026-12-08 10:00"); };
+    live.everySeconds = [](const std::string&) { return std::optional<std::int64_t>(3600); };
+    live.nextDueUtc = [](const std::string& name) { return name == "ЦТП" ? "2026-12-08T11:00:00Z" : ""; };
+    live.lines = [] { return std::vector<LineFigures>{{"north", 5, 1, 200, 3}, {"south", 0, 2, 6, 6}}; };
+    api_ = std::make_unique<FleetApi>(std::move(owned), std::move(live));
+  }
+
+  Json Get(std::string_view path, const QueryParams& q = {}, int status = 200) {
+    const HttpAnswer a = api_->Answer("GET", path, q);
+    EXPECT_EQ(a.status, status) << path << ": " << a.body;
+    EXPECT_EQ(a.contentType, "application/json; charset=utf-8");
+    return Json::parse(a.body);
+  }
+
+  test::MemoryStore* store_ = nullptr;
+  std::unique_ptr<FleetApi> api_;
+};
+
+TEST_F(HttpApi, InstrumentsListTheFleetWithHealthCompletenessAndFailure) {
+  const Json list = Get("/api/instruments");
+  ASSERT_EQ(list.size(), 2u);
+  const Json* boiler = nullptr;
+  const Json* ctp = nullptr;
+  for (const auto& i : list) (i["serial"] == "7" ? ctp : boiler) = &i;
+  ASSERT_TRUE(boiler && ctp);
+  EXPECT_EQ((*boiler)["name"], "Котельная №1");
+  EXPECT_EQ((*boiler)["model"], "VTK-08.12");
+  EXPECT_EQ((*boiler)["line"], "north");
+  EXPECT_EQ((*boiler)["address"], 3);
+  EXPECT_EQ((*boiler)["last_read_utc"], "2026-12-08T10:05:00Z");
+  EXPECT_TRUE((*boiler)["last_failure"].is_null());
+  EXPECT_EQ((*boiler)["health"], "ok");
+  EXPECT_EQ((*boiler)["records"]["hourly"], 7 * 24 - 3);
+  const double hourly = (*boiler)["completeness_pct"]["hourly"];
+  // The window is the 168 closed hours before 10:00: 12-01 10:00 is not held, nor the three of 12-05.
+  EXPECT_NEAR(hourly, 100.0 * (7 * 24 - 4) / (7 * 24), 0.01);
+  ASSERT_EQ((*boiler)["findings"].size(), 1u);
+  EXPECT_EQ((*boiler)["findings"][0]["kind"], "total_down");
+
+  EXPECT_EQ((*ctp)["health"], "down");  // its good read is 57 hours old
+  EXPECT_EQ((*ctp)["last_failure"]["reason"], "Прибор не отвечает [2]");
+  EXPECT_EQ((*ctp)["last_read_utc"], "2026-12-06T01:02:00Z");
+  EXPECT_EQ((*ctp)["next_due_utc"], "2026-12-08T11:00:00Z");
+}
+
+TEST_F(HttpApi, RecordsAreTheStoredRowsWithUnknownIncrementsAsNull) {
+  const Json j =
+      Get("/api/instruments/00001234/records", {{"archive", "hourly"}, {"from", "2026-12-05"}, {"to", "2026-12-05"}});
+  EXPECT_EQ(j["serial"], "00001234");
+  EXPECT_EQ(j["archive"], "hourly");
+  const Json& rows = j["records"];
+  ASSERT_EQ(rows.size(), 21u);  // the whole day but its three missing hours
+  EXPECT_EQ(rows.front()["period"], "2026-12-05 00:00");
+  EXPECT_EQ(rows.back()["period"], "2026-12-05 23:00");
+  EXPECT_EQ(rows[3]["period"], "2026-12-05 06:00");
+  EXPECT_TRUE(rows[3]["forward_increment"].is_null());
+  EXPECT_TRUE(rows[3]["reverse_increment"].is_null());
+  EXPECT_EQ(rows[4]["forward_increment"], 0.5);
+  EXPECT_EQ(rows[4]["fields"]["counters"][3], 4);
+  const Json hour = Get("/api/instruments/00001234/records", {{"from", "2026-12-05T07"}, {"to", "2026-12-05 08:00"}});
+  ASSERT_EQ(hour["records"].size(), 2u);
+  const Json limited = Get("/api/instruments/00001234/records", {{"limit", "5"}});
+  EXPECT_EQ(limited["records"].size(), 5u);
+}
+
+TEST_F(HttpApi, OverviewGivesDailyVolumesAndTheGaps) {
+  const Json o = Get("/api/instruments/00001234/overview");
+  ASSERT_EQ(o["days"].size(), 7u);
+  EXPECT_EQ(o["days"][0]["day"], "2026-12-02");
+  EXPECT_EQ(o["days"][6]["day"], "2026-12-08");
+  EXPECT_EQ(o["days"][6]["hours"], 11);
+  EXPECT_DOUBLE_EQ(o["days"][6]["volume"].get<double>(), 5.5);
+  EXPECT_DOUBLE_EQ(o["days"][3]["volume"].get<double>(), 0.5 * 20);  // 12-05: 21 hours, one without increment
+  ASSERT_EQ(o["gaps"].size(), 1u);
+  EXPECT_EQ(o["gaps"][0]["from"], "2026-12-05 03:00");
+  EXPECT_EQ(o["gaps"][0]["to"], "2026-12-05 05:00");
+  EXPECT_EQ(o["gaps"][0]["missing"], 3);
+  const Json none = Get("/api/instruments/7/overview");
+  EXPECT_TRUE(none["days"][0]["volume"].is_null());
+}
+
+TEST_F(HttpApi, ReadsAndFindingsAreListedNewestFirst) {
+  const Json reads = Get("/api/reads", {{"serial", "7"}, {"limit", "1"}});
+  ASSERT_EQ(reads.size(), 1u);
+  EXPECT_EQ(reads[0]["outcome"], "failed");
+  EXPECT_EQ(reads[0]["error"], "Прибор не отвечает [2]");
+  EXPECT_EQ(Get("/api/reads").size(), 3u);
+  const Json findings = Get("/api/findings");
+  ASSERT_EQ(findings.size(), 1u);
+  EXPECT_EQ(findings[0]["archive"], "hourly");
+  EXPECT_EQ(findings[0]["detail"], "V+ 1000.5 -> 999.0");
+}
+
+struct BadRequest {
+  const char* method;
+  const char* path;
+  QueryParams query;
+  int status;
+  const char* reasonHas;
+};
+
+TEST_F(HttpApi, BadRequestsGetA4xxWithTheReason) {
+  const BadRequest cases[] = {
+      {"GET", "/api/instruments/99999999/records", {}, 404, "99999999"},
+      {"GET", "/api/instruments/99999999/overview", {}, 404, "99999999"},
+      {"GET", "/api/reads", {{"serial", "nobody"}}, 404, "nobody"},
+      {"GET", "/api/instruments/00001234/records", {{"from", "2026-02-30"}}, 400, "from"},
+      {"GET", "/api/instruments/00001234/records", {{"to", "вчера"}}, 400, "to"},
+      {"GET", "/api/instruments/00001234/records", {{"from", "2026-13-01"}}, 400, "from"},
+      {"GET", "/api/instruments/00001234/records", {{"from", "2026-12-05 24:00"}}, 400, "from"},
+      {"GET", "/api/instruments/00001234/records", {{"from", "2026-12-06"}, {"to", "2026-12-05"}}, 400, "from"},
+      {"GET", "/api/instruments/00001234/records", {{"archive", "weekly"}}, 400, "archive"},
+      {"GET", "/api/instruments/00001234/records", {{"limit", "0"}}, 400, "limit"},
+      {"GET", "/api/instruments/00001234/records", {{"limit", "-5"}}, 400, "limit"},
+      {"GET", "/api/instruments/00001234/records", {{"limit", "99999999999999999999"}}, 400, "limit"},
+      {"GET", "/api/instruments/00001234/records", {{"limit", "1000000"}}, 413, "limit"},
+      {"GET", "/api/instruments/00001234/records", {{"drop", "table"}}, 400, "drop"},
+      {"GET", "/api/reads", {{"limit", "5000"}}, 413, "limit"},
+      {"GET", "/api/instruments/%zz/records", {}, 400, "номер"},
+      {"GET", "/api/instruments/%00/records", {}, 400, "номер"},
+      {"GET", "/api/instruments", {{"x", "1"}}, 400, "параметр"},
+      {"GET", "/api/instruments/00001234/events", {}, 404, "адреса"},
+      {"GET", "/etc/passwd", {}, 404, "адреса"},
+      {"GET", "/../collect.sqlite", {}, 404, "адреса"},
+      {"GET", "/api", {}, 404, "адреса"},
+      {"POST", "/api/instruments", {}, 405, "GET"},
+      {"DELETE", "/api/reads", {}, 405, "GET"},
+  };
+  for (const auto& c : cases) {
+    const HttpAnswer a = api_->Answer(c.method, c.path, c.query);
+    EXPECT_EQ(a.status, c.status) << c.method << " " << c.path << ": " << a.body;
+    const Json j = Json::parse(a.body, nullptr, false);
+    ASSERT_FALSE(j.is_discarded()) << c.path << ": " << a.body;
+    EXPECT_EQ(j["status"], c.status);
+    EXPECT_NE(j["error"].get<std::string>().find(c.reasonHas), std::string::npos) << c.path << ": " << a.body;
+  }
+}
+
+TEST_F(HttpApi, ManyParametersOrTooManyRecordsAreRefused) {
+  QueryParams many;
+  for (int i = 0; i < 40; ++i) many.emplace_back("from", "2026-12-01");
+  EXPECT_EQ(api_->Answer("GET", "/api/instruments/00001234/records", many).status, 400);
+  for (std::int64_t h = *HourNumber("2020-01-01 00:00"); h < *HourNumber("2020-01-01 00:00") + 20001; ++h) {
+    store::RecordRow r;
+    r.serial = "7";
+    r.period = HourPeriod(h);
+    ASSERT_TRUE(store_->UpsertRecord(r));
+  }
+  const HttpAnswer all = api_->Answer("GET", "/api/instruments/7/records", {});
+  EXPECT_EQ(all.status, 413);
+  EXPECT_NE(all.body.find("from..to"), std::string::npos);
+  EXPECT_EQ(api_->Answer("GET", "/api/instruments/7/records", {{"to", "2020-01-31"}}).status, 200);
+}
+
+TEST_F(HttpApi, ASerialWithReservedCharactersIsEscapedInThePath) {
+  store_->instruments.push_back({"12#4/6+8", "VTK-08.14 C", "Узел", "north", 9, "", ""});
+  const Json j = Get("/api/instruments/12%234%2F6%2B8/records");
+  EXPECT_EQ(j["serial"], "12#4/6+8");
+}
+
+TEST_F(HttpApi, AStoreThatIsDownIsA503NotACrash) {
+  store_->down = true;
+  for (const char* path : {"/api/instruments", "/api/reads", "/api/findings", "/metrics"}) {
+    const HttpAnswer a = api_->Answer("GET", path, {});
+    EXPECT_EQ(a.status, 503) << path;
+    EXPECT_NE(a.body.find("store down"), std::string::npos) << path;
+  }
+}
+
+TEST_F(HttpApi, MetricsAreInPrometheusTextFormat) {
+  const HttpAnswer a = api_->Answer("GET", "/metrics", {});
+  ASSERT_EQ(a.status, 200);
+  EXPECT_EQ(a.contentType, "text/plain; version=0.0.4; charset=utf-8");
+  for (const char* line : {
+           "# TYPE statvtk_reads_total counter\n",
+           "statvtk_reads_total{line=\"north\",outcome=\"done\"} 5\n",
+           "statvtk_reads_total{line=\"south\",outcome=\"failed\"} 2\n",
+           "statvtk_exchanges_total{line=\"north\"} 200\n",
+           "statvtk_exchanges_failed_total{line=\"south\"} 6\n",
+           "statvtk_records_stored{serial=\"00001234\",archive=\"hourly\"} 165\n",
+           "statvtk_seconds_since_good_read{serial=\"00001234\",name=\"Котельная №1\",line=\"north\"} 1500\n",
+           "statvtk_seconds_since_good_read{serial=\"7\",name=\"ЦТП\",line=\"south\"} 206880\n",
+       })
+    EXPECT_NE(a.body.find(line), std::string::npos) << line << "\n" << a.body;
+}
+
+TEST_F(HttpApi, ThePageIsOneSelfContainedRussianDocument) {
+  const HttpAnswer a = api_->Answer("GET", "/", {});
+  ASSERT_EQ(a.status, 200);
+  EXPECT_EQ(a.contentType, "text/html; charset=utf-8");
+  EXPECT_NE(a.body.find("<html lang=\"ru\">"), std::string::npos);
+  EXPECT_NE(a.body.find("<table id=\"fleet\">"), std::string::npos);
+  EXPECT_NE(a.body.find("<table id=\"findings\">"), std::string::npos);
+  EXPECT_NE(a.body.find("Последняя ошибка"), std::string::npos);
+  // Nothing from elsewhere: no external script, style, font or image.
+  for (const char* outside : {"src=\"http", "href=\"http", "@import", "url(", "<link"})
+    EXPECT_EQ(a.body.find(outside), std::string::npos) << outside;
+}
+
+TEST(HttpPeriods, TextsAreCheckedAndNormalized) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"2026", "2026"},
+      {"2026-12", "2026-12"},
+      {"2026-12-08", "2026-12-08"},
+      {"2026-12-08T10", "2026-12-08 10"},
+      {"2026-12-08 10:00", "2026-12-08 10:00"},
+      {"2024-02-29", "2024-02-29"},
+      {"2025-02-29", nullptr},
+      {"2026-12-08 10:60", nullptr},
+      {"2026-1-08", nullptr},
+      {"", nullptr},
+      {"2026-12-08 10:00:00", nullptr},
+      {"'; DROP TABLE records; --", nullptr},
+  };
+  for (const auto& [in, out] : cases) {
+    const auto got = NormalizedPeriod(in);
+    if (out) {
+      ASSERT_TRUE(got) << in;
+      EXPECT_EQ(*got, out) << in;
+    } else {
+      EXPECT_FALSE(got) << in;
+    }
+  }
+  EXPECT_EQ(HourPeriod(*HourNumber("2024-02-28 23:00") + 1), "2024-02-29 00:00");
+  EXPECT_EQ(DayPeriod(*DayNumber("2026-12-31") + 1), "2027-01-01");
+  EXPECT_EQ(UtcText(*UtcMoment("2026-03-29T01:59:58Z") + 2s), "2026-03-29T02:00:00Z");
+}
+
+}  // namespace
+}  // namespace statvtk::collect

@@ -1,0 +1,247 @@
+// MQTT: topic levels, the payloads of a read, and the publisher against a
+// real mosquitto broker on a loopback port, including a broker that is
+// stopped and started again while messages wait in the outbox.
+#include <gtest/gtest.h>
+
+#include "collect/mqtt_messages.hpp"
+#include "collect/mqtt_publisher.hpp"
+#include "collect/mqtt_topics.hpp"
+#include "memory_store.hpp"
+#include "support/mqtt_broker.hpp"
+#include "support/mqtt_subscriber.hpp"
+
+namespace statvtk::collect {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(MqttTopics, ReservedCharactersOfASerialBecomeUnderscores) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"00001234", "00001234"},
+      {"12#45678", "12_45678"},
+      {"1+2/3", "1_2_3"},
+      {"####", "____"},
+      {"", "_"},
+      {std::string("12\0004", 4), "12_4"},
+      {"AB\x7f", "AB_"},
+      {"Котёл", "Котёл"},
+  };
+  for (const auto& [serial, level] : cases) EXPECT_EQ(TopicLevel(serial), level) << serial;
+  EXPECT_EQ(ReadTopic("statvtk", "12#45678"), "statvtk/12_45678/read");
+  EXPECT_EQ(RecordTopic("site/a", "7", "daily"), "site/a/7/daily");
+  EXPECT_EQ(StateTopic("statvtk", "7"), "statvtk/7/state");
+  EXPECT_EQ(DiscoveryTopic("12#4 5", "forward_total"), "homeassistant/sensor/statvtk_12_4_5_forward_total/config");
+}
+
+TEST(MqttSettings, KeysAreReadAndBadValuesNamed) {
+  std::map<std::string, std::string, std::less<>> keys{
+      {"Mqtt", "broker.local:8883"}, {"MqttTopic", "water/site1/"}, {"MqttTls", "1"}, {"MqttDiscovery", "1"}};
+  auto value = [&](std::string_view k) -> std::optional<std::string> {
+    const auto it = keys.find(k);
+    return it == keys.end() ? std::nullopt : std::optional<std::string>(it->second);
+  };
+  auto s = ParseMqttSettings(value);
+  ASSERT_TRUE(s) << s.error().reason;
+  EXPECT_EQ(s->host, "broker.local");
+  EXPECT_EQ(s->port, 8883);
+  EXPECT_EQ(s->topic, "water/site1");
+  EXPECT_TRUE(s->tls);
+  EXPECT_TRUE(s->discovery);
+  for (const auto& [key, bad] : std::vector<std::pair<std::string, std::string>>{
+           {"Mqtt", "broker:0"}, {"Mqtt", "broker:x"}, {"Mqtt", ":1883"}, {"MqttTopic", "a/#"}, {"MqttTls", "2"}}) {
+    auto k = keys;
+    k[key] = bad;
+    auto r = ParseMqttSettings([&](std::string_view n) -> std::optional<std::string> {
+      const auto it = k.find(n);
+      return it == k.end() ? std::nullopt : std::optional<std::string>(it->second);
+    });
+    ASSERT_FALSE(r) << key << "=" << bad;
+    EXPECT_NE(r.error().reason.find(key + "="), std::string::npos);
+  }
+  EXPECT_FALSE(ParseMqttSettings([](std::string_view) { return std::nullopt; })->On());
+}
+
+ReadPublication Publication() {
+  ReadPublication p;
+  p.instrument = {"12#45678", "VTK-08.14 C", "Насосная", "north", 3, "", ""};
+  p.read.id = 9;
+  p.read.mode = store::ReadMode::New;
+  p.read.outcome = store::ReadOutcome::Done;
+  p.read.startedUtc = "2026-12-08T10:00:00Z";
+  p.read.endedUtc = "2026-12-08T10:00:20Z";
+  p.read.requests = 12;
+  p.read.added = 2;
+  for (const char* period : {"2026-12-08 08:00", "2026-12-08 09:00"}) {
+    store::RecordRow r;
+    r.serial = p.instrument.serial;
+    r.period = period;
+    r.forwardTotal = 100.25;
+    r.forwardIncrement = std::string(period).ends_with("08:00") ? std::nullopt : std::optional<double>(1.5);
+    r.fields = R"({"forward_mass_total":98.5,"temperature":55.1,"mean_flow":1.5,"status":"Норма"})";
+    p.added.push_back(r);
+  }
+  p.newest = p.added.back();
+  p.lastGoodReadUtc = p.read.endedUtc;
+  return p;
+}
+
+TEST(MqttMessages, AReadMakesItsOutcomeItsRecordsAndTheRetainedState) {
+  MqttSettings s;
+  s.host = "x";
+  const auto msgs = MessagesOf(s, Publication(), false, "here", "2026-12-08T10:00:21Z");
+  ASSERT_EQ(msgs.size(), 4u);
+  EXPECT_EQ(msgs[0].topic, "statvtk/12_45678/read");
+  EXPECT_EQ(msgs[1].topic, "statvtk/12_45678/hourly");
+  EXPECT_EQ(msgs[3].topic, "statvtk/12_45678/state");
+  EXPECT_FALSE(msgs[0].retain);
+  EXPECT_TRUE(msgs[3].retain);
+  for (const auto& m : msgs) {
+    EXPECT_EQ(m.qos, 1);
+    EXPECT_EQ(m.origin, "here");
+  }
+  const Json read = Json::parse(msgs[0].payload);
+  EXPECT_EQ(read["serial"], "12#45678");  // the payload keeps the serial as it is
+  EXPECT_EQ(read["outcome"], "done");
+  EXPECT_EQ(read["requests"], 12);
+  const Json rec = Json::parse(msgs[1].payload);
+  EXPECT_EQ(rec["archive"], "hourly");
+  EXPECT_EQ(rec["period"], "2026-12-08 08:00");
+  EXPECT_TRUE(rec["forward_increment"].is_null());
+  EXPECT_EQ(rec["fields"]["temperature"], 55.1);
+  const Json state = Json::parse(msgs[3].payload);
+  EXPECT_EQ(state["period"], "2026-12-08 09:00");
+  EXPECT_EQ(state["values"]["forward_total"], 100.25);
+  EXPECT_EQ(state["values"]["forward_mass_total"], 98.5);
+  EXPECT_EQ(state["last_good_read_utc"], "2026-12-08T10:00:20Z");
+}
+
+TEST(MqttMessages, DiscoveryHasASensorPerTotalAndFlowTheModelHas) {
+  MqttSettings s;
+  s.host = "x";
+  s.topic = "water";
+  const auto msgs = MessagesOf(s, Publication(), true, "here", "t");
+  std::vector<std::string> topics;
+  for (const auto& m : msgs)
+    if (m.topic.starts_with("homeassistant/")) topics.push_back(m.topic);
+  EXPECT_EQ(topics, (std::vector<std::string>{"homeassistant/sensor/statvtk_12_45678_forward_total/config",
+                                              "homeassistant/sensor/statvtk_12_45678_reverse_total/config",
+                                              "homeassistant/sensor/statvtk_12_45678_forward_mass_total/config",
+                                              "homeassistant/sensor/statvtk_12_45678_mean_flow/config"}));
+  const Json flow = Json::parse(msgs[3].payload);
+  EXPECT_EQ(flow["state_topic"], "water/12_45678/state");
+  EXPECT_EQ(flow["unit_of_measurement"], "m³/h");
+  EXPECT_EQ(flow["value_template"], "{{ value_json['values']['mean_flow'] }}");
+  EXPECT_EQ(flow["device"]["serial_number"], "12#45678");
+  EXPECT_TRUE(msgs[0].retain);
+  // A VTK-08.12 record has no mass and no flow: only its two volume totals.
+  store::RecordRow plain;
+  plain.fields = R"({"counters":[1,2,3,4],"status":"x"})";
+  EXPECT_EQ(DiscoveryFields(plain), (std::vector<std::string>{"forward_total", "reverse_total"}));
+}
+
+class MqttBrokerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(broker_.Init()) << broker_.Log(); }
+  MqttSettings Settings() const {
+    MqttSettings s;
+    s.host = "127.0.0.1";
+    s.port = broker_.Port();
+    return s;
+  }
+  void Enqueue(test::MemoryStore& store, int from, int to) {
+    for (int i = from; i < to; ++i)
+      ASSERT_TRUE(store.Enqueue({0, "me", "statvtk/1/hourly", std::to_string(i), 1, false, ""}));
+  }
+  test::MqttBroker broker_;
+};
+
+TEST_F(MqttBrokerTest, MessagesArriveInOrderAndLeaveTheOutbox) {
+  test::MqttSubscriber sub(broker_.Port(), "statvtk/#");
+  ASSERT_TRUE(sub.Connect());
+  auto owned = std::make_unique<test::MemoryStore>();
+  auto* store = owned.get();
+  Enqueue(*store, 0, 200);
+  ASSERT_TRUE(store->Enqueue({0, "someone else", "statvtk/2/read", "not mine", 1, false, ""}));
+  MqttPublisher pub(Settings(), std::move(owned), "me");
+  pub.Start();
+  ASSERT_TRUE(sub.WaitForCount(200)) << sub.Count();
+  ASSERT_TRUE(WaitUntil([&] { return store->OutboxSize() == 1; }));
+  std::this_thread::sleep_for(200ms);  // nothing more arrives
+  const auto got = sub.Messages();
+  ASSERT_EQ(got.size(), 200u);
+  for (int i = 0; i < 200; ++i) EXPECT_EQ(got[static_cast<std::size_t>(i)].payload, std::to_string(i));
+  EXPECT_EQ(pub.Figures().sent, 200);
+  EXPECT_TRUE(pub.Figures().connected);
+}
+
+TEST_F(MqttBrokerTest, ABrokerThatStopsAndComesBackGetsEveryMessageOnceInOrder) {
+  auto owned = std::make_unique<test::MemoryStore>();
+  auto* store = owned.get();
+  MqttPublisher pub(Settings(), std::move(owned), "me");
+  // One durable subscriber for the whole test: it reconnects by itself.
+  test::MqttSubscriber sub(broker_.Port(), "statvtk/#");
+  ASSERT_TRUE(sub.Connect());
+  pub.Start();
+  Enqueue(*store, 0, 50);
+  pub.Notify();
+  ASSERT_TRUE(sub.WaitForCount(50));
+  ASSERT_TRUE(WaitUntil([&] { return store->OutboxSize() == 0; }));
+  std::this_thread::sleep_for(200ms);  // the subscriber's acknowledgements reach the broker
+
+  // The broker goes away; collection goes on and its messages wait.
+  broker_.Stop();
+  const auto started = std::chrono::steady_clock::now();
+  Enqueue(*store, 50, 120);
+  pub.Notify();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);  // enqueuing never waits for the broker
+  ASSERT_TRUE(WaitUntil([&] { return !pub.Figures().connected; }));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(store->OutboxSize(), 70u);
+  EXPECT_EQ(sub.Count(), 50u);
+
+  ASSERT_TRUE(broker_.Start()) << broker_.Log();
+  ASSERT_TRUE(sub.WaitForCount(120, 40s)) << sub.Count() << " " << pub.Figures().lastError;
+  ASSERT_TRUE(WaitUntil([&] { return store->OutboxSize() == 0; }, 10s));
+  std::this_thread::sleep_for(300ms);
+  const auto got = sub.Messages();
+  ASSERT_EQ(got.size(), 120u);
+  for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].payload, std::to_string(i));
+  EXPECT_GE(pub.Figures().connects, 2);
+}
+
+TEST_F(MqttBrokerTest, TheRetainedStateIsWhatANewSubscriberGetsFirst) {
+  auto owned = std::make_unique<test::MemoryStore>();
+  auto* store = owned.get();
+  MqttSettings s = Settings();
+  for (const auto& m : MessagesOf(s, Publication(), false, "me", "t")) ASSERT_TRUE(store->Enqueue(m));
+  MqttPublisher pub(s, std::move(owned), "me");
+  pub.Start();
+  ASSERT_TRUE(WaitUntil([&] { return store->OutboxSize() == 0; }));
+  test::MqttSubscriber late(broker_.Port(), "statvtk/+/state", "late-comer");
+  ASSERT_TRUE(late.Connect());
+  ASSERT_TRUE(late.WaitForCount(1));
+  const auto got = late.Messages();
+  EXPECT_TRUE(got[0].retain);
+  EXPECT_EQ(got[0].topic, "statvtk/12_45678/state");
+  EXPECT_EQ(Json::parse(got[0].payload)["values"]["mean_flow"], 1.5);
+}
+
+TEST(MqttNoBroker, APublisherWithoutABrokerKeepsEverythingAndStopsAtOnce) {
+  auto owned = std::make_unique<test::MemoryStore>();
+  auto* store = owned.get();
+  ASSERT_TRUE(store->Enqueue({0, "me", "statvtk/1/read", "x", 1, false, ""}));
+  MqttSettings s;
+  s.host = "127.0.0.1";
+  s.port = test::FreeLoopbackPort();
+  MqttPublisher pub(s, std::move(owned), "me");
+  pub.Start();
+  ASSERT_TRUE(WaitUntil([&] { return !pub.Figures().lastError.empty(); }));
+  const auto started = std::chrono::steady_clock::now();
+  pub.Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+  EXPECT_EQ(store->OutboxSize(), 1u);
+  EXPECT_NE(pub.Figures().lastError.find("127.0.0.1"), std::string::npos) << pub.Figures().lastError;
+}
+
+}  // namespace
+}  // namespace statvtk::collect

@@ -1,0 +1,307 @@
+// The PostgreSQL backend against a real server: a throw-away cluster on a
+// loopback port, the store's whole interface, concurrent opens, a server
+// that dies and comes back.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <thread>
+
+#include "store/pg_connection.hpp"
+#include "store/pg_store.hpp"
+#include "support/pg_cluster.hpp"
+
+namespace statvtk::store {
+namespace {
+
+class PgStore : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    cluster_ = std::make_unique<test::PgCluster>();  // one cluster for the suite
+    if (!cluster_->Init()) {
+      const std::string why = cluster_->Log();
+      cluster_.reset();
+      FAIL() << "PostgreSQL cluster: " << why;
+    }
+  }
+  static void TearDownTestSuite() { cluster_.reset(); }
+  void SetUp() override {
+    ASSERT_NE(cluster_, nullptr);
+    db_ = "t" + std::to_string(++counter_);
+    ASSERT_TRUE(cluster_->CreateDatabase(db_));
+    auto s = OpenPostgresStore(cluster_->Url(db_));
+    ASSERT_TRUE(s) << s.error().reason;
+    store_ = std::move(*s);
+  }
+
+  static RecordRow Record(const std::string& period, double total, std::optional<double> inc, const std::string& raw) {
+    RecordRow r;
+    r.serial = "12345678";
+    r.archive = ArchiveKind::Hourly;
+    r.period = period;
+    r.forwardTotal = total;
+    r.reverseTotal = 0.125;
+    r.forwardIncrement = inc;
+    r.reverseIncrement = inc ? std::optional<double>(0.0) : std::nullopt;
+    r.flags = 0x81;
+    r.fields = R"({"counters":[1,2,3,4]})";
+    r.readId = 7;
+    r.utcOffsetS = 10800;
+    r.raw = raw;
+    return r;
+  }
+
+  static inline std::unique_ptr<test::PgCluster> cluster_;
+  static inline int counter_ = 0;
+  std::string db_;
+  std::unique_ptr<RecordStore> store_;
+};
+
+TEST_F(PgStore, CreatesTheSchemaOnceAndReportsItsVersion) {
+  EXPECT_EQ(store_->Backend(), "postgresql");
+  auto v = store_->SchemaVersion();
+  ASSERT_TRUE(v);
+  EXPECT_EQ(*v, 1);
+  EXPECT_TRUE(store_->Check());
+  auto again = OpenPostgresStore(cluster_->Url(db_));
+  ASSERT_TRUE(again) << again.error().reason;
+  EXPECT_EQ(cluster_->Sql("SELECT COUNT(*) FROM schema_version", db_), "1");
+  for (const char* table : {"instruments", "reads", "records", "events", "findings", "outbox"})
+    EXPECT_EQ(cluster_->Sql(std::string("SELECT COUNT(*) FROM ") + table, db_), "0") << table;
+}
+
+TEST_F(PgStore, CollectorsStartingTogetherMakeTheSchemaOnce) {
+  const std::string db = db_ + "x";
+  ASSERT_TRUE(cluster_->CreateDatabase(db));
+  std::vector<std::thread> openers;
+  std::atomic<int> opened{0};
+  for (int i = 0; i < 4; ++i)
+    openers.emplace_back([&] {
+      if (OpenPostgresStore(cluster_->Url(db))) ++opened;
+    });
+  for (auto& t : openers) t.join();
+  EXPECT_EQ(opened.load(), 4);
+  EXPECT_EQ(cluster_->Sql("SELECT COUNT(*) FROM schema_version", db), "1");
+}
+
+TEST_F(PgStore, RecordsAreAddedOnceAndADifferentRecordIsAConflict) {
+  const RecordRow r = Record("2026-12-07 10:00", 12345.678901234567, 0.1 + 0.2, "00aa");
+  auto first = store_->UpsertRecord(r);
+  ASSERT_TRUE(first) << first.error().reason;
+  EXPECT_EQ(*first, Upsert::Added);
+  EXPECT_EQ(*store_->UpsertRecord(r), Upsert::Same);
+  RecordRow changed = r;
+  changed.raw = "00ab";
+  changed.forwardTotal = 1;
+  EXPECT_EQ(*store_->UpsertRecord(changed), Upsert::Conflict);
+  EXPECT_EQ(*store_->UpsertRecord(changed), Upsert::Conflict);  // kept once
+
+  auto rows = store_->Records({"12345678", ArchiveKind::Hourly, "", "", 0});
+  ASSERT_TRUE(rows);
+  ASSERT_EQ(rows->size(), 1u);
+  const RecordRow& got = rows->front();
+  EXPECT_EQ(got.forwardTotal, r.forwardTotal);  // exactly: no digits lost on the way
+  EXPECT_EQ(got.forwardIncrement, r.forwardIncrement);
+  EXPECT_EQ(got.reverseTotal, 0.125);
+  EXPECT_EQ(got.flags, 0x81);
+  EXPECT_EQ(got.fields, r.fields);
+  EXPECT_EQ(got.readId, 7);
+  EXPECT_EQ(got.utcOffsetS, 10800);
+  EXPECT_EQ(got.raw, "00aa");
+
+  auto conflicts = store_->Conflicts("");
+  ASSERT_TRUE(conflicts);
+  ASSERT_EQ(conflicts->size(), 1u);
+  EXPECT_EQ(conflicts->front().storedRaw, "00aa");
+  EXPECT_EQ(conflicts->front().record.raw, "00ab");
+  EXPECT_EQ(conflicts->front().foundUtc.size(), 20u);
+}
+
+TEST_F(PgStore, UnknownIncrementsStayNullAndPeriodRangesAreInclusive) {
+  for (int h = 0; h < 6; ++h) {
+    const std::string period = "2026-12-07 0" + std::to_string(h) + ":00";
+    ASSERT_TRUE(store_->UpsertRecord(Record(period, h, h == 0 ? std::nullopt : std::optional<double>(1), "r")));
+  }
+  EXPECT_EQ(cluster_->Sql("SELECT COUNT(*) FROM records WHERE forward_increment IS NULL", db_), "1");
+  auto some = store_->Records({"12345678", ArchiveKind::Hourly, "2026-12-07 01:00", "2026-12-07 03:00", 0});
+  ASSERT_TRUE(some);
+  ASSERT_EQ(some->size(), 3u);
+  EXPECT_EQ(some->front().period, "2026-12-07 01:00");
+  EXPECT_EQ(some->back().period, "2026-12-07 03:00");
+  auto first = store_->Records({"12345678", ArchiveKind::Hourly, "", "", 2});
+  ASSERT_TRUE(first);
+  ASSERT_EQ(first->size(), 2u);
+  EXPECT_FALSE(first->front().forwardIncrement.has_value());
+  EXPECT_FALSE(first->front().reverseIncrement.has_value());
+  auto periods = store_->Periods("12345678", ArchiveKind::Hourly, "2026-12-07 04:00", "");
+  ASSERT_TRUE(periods);
+  EXPECT_EQ(*periods, (std::vector<std::string>{"2026-12-07 04:00", "2026-12-07 05:00"}));
+  auto stats = store_->Stats("12345678", ArchiveKind::Hourly);
+  ASSERT_TRUE(stats);
+  EXPECT_EQ(stats->records, 6);
+  EXPECT_EQ(stats->oldest, "2026-12-07 00:00");
+  EXPECT_EQ(stats->newest, "2026-12-07 05:00");
+  auto none = store_->Stats("12345678", ArchiveKind::Daily);
+  ASSERT_TRUE(none);
+  EXPECT_EQ(none->records, 0);
+  EXPECT_EQ(none->oldest, "");
+}
+
+TEST_F(PgStore, InstrumentsKeepTheirFirstSightingAndLastGoodRead) {
+  InstrumentRow i{"12345678", "VTK-08.12", "Котельная", "north", 3, "2026-12-01T00:00:00Z", "2026-12-01T01:00:00Z"};
+  ASSERT_TRUE(store_->UpsertInstrument(i));
+  i.firstSeenUtc = "2026-12-05T00:00:00Z";
+  i.lastReadUtc = "";
+  i.address = 4;
+  ASSERT_TRUE(store_->UpsertInstrument(i));
+  auto all = store_->Instruments();
+  ASSERT_TRUE(all);
+  ASSERT_EQ(all->size(), 1u);
+  EXPECT_EQ(all->front().name, "Котельная");
+  EXPECT_EQ(all->front().address, 4);
+  EXPECT_EQ(all->front().firstSeenUtc, "2026-12-01T00:00:00Z");
+  EXPECT_EQ(all->front().lastReadUtc, "2026-12-01T01:00:00Z");
+}
+
+TEST_F(PgStore, ReadsAreNumberedInOrderAndFilteredByOutcome) {
+  std::vector<std::int64_t> ids;
+  for (int i = 0; i < 3; ++i) {
+    auto id = store_->StartRead({"", "meter", "north", "2026-12-07T10:00:0" + std::to_string(i) + "Z", ReadMode::Full});
+    ASSERT_TRUE(id) << id.error().reason;
+    ids.push_back(*id);
+  }
+  EXPECT_LT(ids[0], ids[1]);
+  EXPECT_LT(ids[1], ids[2]);
+  ReadFinish done{"12345678", "2026-12-07T10:01:00Z", ReadOutcome::Done, "", 42, "Data/x.vst", 3, 1, 120, 0};
+  ASSERT_TRUE(store_->FinishRead(ids[0], done));
+  ReadFinish failed{"", "2026-12-07T10:02:00Z", ReadOutcome::Failed, "Нет ответа [2]", 1, "", 0, 0, 0, 0};
+  ASSERT_TRUE(store_->FinishRead(ids[1], failed));
+  auto all = store_->Reads({"", "", 10, false});
+  ASSERT_TRUE(all);
+  ASSERT_EQ(all->size(), 3u);
+  EXPECT_EQ(all->front().id, ids[2]);  // newest first
+  EXPECT_FALSE(all->front().outcome.has_value());
+  EXPECT_EQ((*all)[1].error, "Нет ответа [2]");
+  auto good = store_->Reads({"", "meter", 10, true});
+  ASSERT_TRUE(good);
+  ASSERT_EQ(good->size(), 1u);
+  EXPECT_EQ(good->front().serial, "12345678");
+  EXPECT_EQ(good->front().mode, ReadMode::Full);
+  EXPECT_EQ(good->front().requests, 42);
+  EXPECT_EQ(good->front().recovered, 3);
+  EXPECT_EQ(good->front().lost, 1);
+  EXPECT_EQ(good->front().added, 120);
+  auto one = store_->Reads({"", "", 1, false});
+  ASSERT_TRUE(one);
+  EXPECT_EQ(one->size(), 1u);
+}
+
+TEST_F(PgStore, EventsAndFindingsAreKeptOnce) {
+  EventRow e{"12345678", "2026-12-01 03:15:00", 5, "Отключение питания", 1};
+  EXPECT_TRUE(*store_->UpsertEvent(e));
+  EXPECT_FALSE(*store_->UpsertEvent(e));
+  auto events = store_->Events("12345678", "2026-12-01", "2026-12-02");
+  ASSERT_TRUE(events);
+  ASSERT_EQ(events->size(), 1u);
+  EXPECT_EQ(events->front().text, "Отключение питания");
+
+  FindingRow f;
+  f.serial = "12345678";
+  f.kind = FindingKind::ClockOff;
+  f.period = "2026-12-07T10:00Z";
+  f.detail = "clock 7 min behind";
+  EXPECT_TRUE(*store_->AddFinding(f));
+  EXPECT_FALSE(*store_->AddFinding(f));
+  f.kind = FindingKind::TotalDown;
+  f.archive = ArchiveKind::Daily;
+  f.period = "2026-12-06";
+  EXPECT_TRUE(*store_->AddFinding(f));
+  auto findings = store_->Findings("");
+  ASSERT_TRUE(findings);
+  ASSERT_EQ(findings->size(), 2u);
+  EXPECT_EQ(findings->front().kind, FindingKind::TotalDown);
+  EXPECT_EQ(findings->front().archive, ArchiveKind::Daily);
+  EXPECT_FALSE(findings->back().archive.has_value());
+}
+
+TEST_F(PgStore, TheOutboxGivesEachOriginItsMessagesInOrder) {
+  for (int i = 0; i < 5; ++i)
+    ASSERT_TRUE(store_->Enqueue({0, i % 2 ? "b" : "a", "statvtk/x/" + std::to_string(i), "{}", 1, i == 4, "t"}));
+  auto a = store_->Peek("a", 10);
+  ASSERT_TRUE(a);
+  ASSERT_EQ(a->size(), 3u);
+  EXPECT_EQ((*a)[0].topic, "statvtk/x/0");
+  EXPECT_EQ((*a)[2].topic, "statvtk/x/4");
+  EXPECT_TRUE((*a)[2].retain);
+  EXPECT_EQ((*a)[0].qos, 1);
+  ASSERT_TRUE(store_->Ack((*a)[0].id));
+  auto next = store_->Peek("a", 1);
+  ASSERT_TRUE(next);
+  ASSERT_EQ(next->size(), 1u);
+  EXPECT_EQ(next->front().topic, "statvtk/x/2");
+}
+
+TEST_F(PgStore, GonePeriodsAreKeptOnce) {
+  ASSERT_TRUE(store_->MarkGone("12345678", ArchiveKind::Hourly, "2026-12-01 03:00", 4));
+  ASSERT_TRUE(store_->MarkGone("12345678", ArchiveKind::Hourly, "2026-12-01 02:00", 5));
+  ASSERT_TRUE(store_->MarkGone("12345678", ArchiveKind::Hourly, "2026-12-01 03:00", 6));
+  auto gone = store_->Gone("12345678", ArchiveKind::Hourly);
+  ASSERT_TRUE(gone);
+  EXPECT_EQ(*gone, (std::vector<std::string>{"2026-12-01 02:00", "2026-12-01 03:00"}));
+  EXPECT_TRUE(store_->Gone("12345678", ArchiveKind::Daily)->empty());
+}
+
+TEST_F(PgStore, ARolledBackTransactionLeavesNothing) {
+  {
+    StoreTransaction t(*store_);
+    ASSERT_TRUE(t.Begun());
+    ASSERT_TRUE(store_->UpsertRecord(Record("2026-12-07 10:00", 1, 1, "aa")));
+  }
+  EXPECT_EQ(cluster_->Sql("SELECT COUNT(*) FROM records", db_), "0");
+  {
+    StoreTransaction t(*store_);
+    ASSERT_TRUE(store_->UpsertRecord(Record("2026-12-07 10:00", 1, 1, "aa")));
+    ASSERT_TRUE(t.Commit());
+  }
+  EXPECT_EQ(cluster_->Sql("SELECT COUNT(*) FROM records", db_), "1");
+}
+
+TEST_F(PgStore, AServerThatDiesFailsTheCallCleanlyAndTheStoreWorksWhenItIsBack) {
+  ASSERT_TRUE(store_->UpsertRecord(Record("2026-12-07 10:00", 1, 1, "aa")));
+  {
+    StoreTransaction t(*store_);
+    ASSERT_TRUE(store_->UpsertRecord(Record("2026-12-07 11:00", 2, 1, "bb")));
+    cluster_->Kill();
+    auto lost = store_->UpsertRecord(Record("2026-12-07 12:00", 3, 1, "cc"));
+    EXPECT_FALSE(lost);
+    EXPECT_FALSE(t.Commit());
+  }
+  auto down = store_->Records({"12345678", ArchiveKind::Hourly, "", "", 0});
+  ASSERT_FALSE(down);
+  EXPECT_NE(down.error().reason.find("PostgreSQL"), std::string::npos);
+  ASSERT_TRUE(cluster_->Start()) << cluster_->Log();
+  auto back = store_->Records({"12345678", ArchiveKind::Hourly, "", "", 0});
+  ASSERT_TRUE(back) << back.error().reason;
+  ASSERT_EQ(back->size(), 1u);  // the unfinished transaction left nothing
+  EXPECT_EQ(*store_->UpsertRecord(Record("2026-12-07 11:00", 2, 1, "bb")), Upsert::Added);
+}
+
+TEST(PgUrl, IsRecognizedAndItsPasswordNeverShown) {
+  EXPECT_TRUE(IsPostgresUrl("postgresql://u@h/db"));
+  EXPECT_TRUE(IsPostgresUrl("postgres://h/db"));
+  EXPECT_FALSE(IsPostgresUrl("collect.sqlite"));
+  EXPECT_FALSE(IsPostgresUrl("/var/lib/postgresql.sqlite"));
+  EXPECT_EQ(RedactedUrl("postgresql://u:secret@h/db"), "postgresql://u:***@h/db");
+  EXPECT_EQ(RedactedUrl("postgresql://u@h:5432/db"), "postgresql://u@h:5432/db");
+}
+
+TEST(PgUrl, ANobodyListeningPortIsAnErrorNotAHang) {
+  const int port = test::FreeLoopbackPort();
+  const auto started = std::chrono::steady_clock::now();
+  auto s = OpenPostgresStore("postgresql://postgres@127.0.0.1:" + std::to_string(port) + "/x");
+  ASSERT_FALSE(s);
+  EXPECT_NE(s.error().reason.find("127.0.0.1"), std::string::npos) << s.error().reason;
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
+}
+
+}  // namespace
+}  // namespace statvtk::store

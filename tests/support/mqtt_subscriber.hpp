@@ -1,0 +1,84 @@
+// A test's MQTT subscriber (libmosquitto on its own network thread): a
+// durable session (clean_session off, QoS 1), so what is published while it
+// is away waits for it at the broker; every message kept in arrival order.
+#pragma once
+
+#include <mosquitto.h>
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "support/wait_until.hpp"
+
+namespace statvtk::test {
+
+struct MqttMessage {
+  std::string topic, payload;
+  bool retain = false;
+};
+
+class MqttSubscriber {
+ public:
+  MqttSubscriber(int port, std::string filter, std::string clientId = "statvtk-test-subscriber")
+      : port_(port), filter_(std::move(filter)) {
+    mosquitto_lib_init();
+    m_ = mosquitto_new(clientId.c_str(), false, this);
+    mosquitto_connect_callback_set(m_, [](mosquitto* m, void* self, int rc) {
+      auto* s = static_cast<MqttSubscriber*>(self);
+      if (rc == 0) mosquitto_subscribe(m, nullptr, s->filter_.c_str(), 1);
+    });
+    mosquitto_subscribe_callback_set(m_, [](mosquitto*, void* self, int, int, const int*) {
+      auto* s = static_cast<MqttSubscriber*>(self);
+      const std::scoped_lock lock(s->mutex_);
+      s->subscribed_ = true;
+    });
+    mosquitto_message_callback_set(m_, [](mosquitto*, void* self, const mosquitto_message* msg) {
+      auto* s = static_cast<MqttSubscriber*>(self);
+      const std::scoped_lock lock(s->mutex_);
+      s->messages_.push_back(
+          {msg->topic, std::string(static_cast<const char*>(msg->payload), static_cast<std::size_t>(msg->payloadlen)),
+           msg->retain});
+    });
+    mosquitto_reconnect_delay_set(m_, 1, 1, false);
+  }
+  ~MqttSubscriber() {
+    mosquitto_disconnect(m_);
+    mosquitto_loop_stop(m_, true);
+    mosquitto_destroy(m_);
+  }
+  MqttSubscriber(const MqttSubscriber&) = delete;
+  MqttSubscriber& operator=(const MqttSubscriber&) = delete;
+
+  // Connects (and reconnects by itself after the broker went away); true once subscribed.
+  bool Connect() {
+    if (mosquitto_connect(m_, "127.0.0.1", port_, 30) != MOSQ_ERR_SUCCESS) return false;
+    mosquitto_loop_start(m_);
+    return WaitUntil([&] {
+      const std::scoped_lock lock(mutex_);
+      return subscribed_;
+    });
+  }
+  std::vector<MqttMessage> Messages() {
+    const std::scoped_lock lock(mutex_);
+    return messages_;
+  }
+  std::size_t Count() {
+    const std::scoped_lock lock(mutex_);
+    return messages_.size();
+  }
+  bool WaitForCount(std::size_t n, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+    return WaitUntil([&] { return Count() >= n; }, limit);
+  }
+
+ private:
+  int port_;
+  std::string filter_;
+  mosquitto* m_ = nullptr;
+  std::mutex mutex_;
+  bool subscribed_ = false;
+  std::vector<MqttMessage> messages_;
+};
+
+}  // namespace statvtk::test
