@@ -1,20 +1,18 @@
 #include "collect/line_reader.hpp"
 
 #include "reading/job_prep.hpp"
-#include "reading/read_thread.hpp"
+#include "reading/line_session.hpp"
+#include "reading/reads.hpp"
+#include "reading/run_end.hpp"
 
 namespace statvtk::collect {
 
 namespace {
 
-// Collects what the engine hands over, per instrument of the batch.
-class Collector final : public ReadObserver {
+// The engine's log lines go to the line's log; nothing else is shown.
+class LineObserver final : public ReadObserver {
  public:
-  Collector(const LineLog& log, std::vector<InstrumentRead>& reads) : log_(log), reads_(reads) {}
-  void SetJob(TReadThread* job) { job_ = job; }
-  void Begin(std::size_t first) { first_ = first; }
-  void Close() { Account(); }
-
+  explicit LineObserver(const LineLog& log) : log_(log) {}
   void LogLine(const std::string& text) override {
     if (log_) log_(text);
   }
@@ -22,41 +20,13 @@ class Collector final : public ReadObserver {
   void ShowDetail(const std::string&) override {}
   void SetProgressMax(int) override {}
   void SetProgressPos(int) override {}
-  void DisableControls() override {}
   void EnableControls() override {}
-  void DeliverStatistics(const StatData& data, const std::string&) override { Current().data = data; }
+  void DeliverStatistics(const StatData&, const std::string&) override {}
   void DeliverCurrent(std::span<const std::uint8_t, 1024>, DeviceType, const std::string&) override {}
-  void FetchedBeforeFailure(const StatData& data) override { Current().data = data; }
-  void StatisticsFileWritten(const std::filesystem::path& p) override { Current().file = p; }
-  void BatchAddressStarted(std::uint32_t, std::size_t index, std::size_t) override {
-    Account();
-    index_ = index;
-    Current().started = std::chrono::system_clock::now();
-  }
 
  private:
-  InstrumentRead& Current() { return reads_[first_ + index_]; }
-  // The exchanges since the last instrument started go to that instrument.
-  void Account() {
-    if (!job_) return;
-    const std::int64_t sent = job_->Link().SentCount();
-    if (started_) Current().requests += sent - mark_;
-    mark_ = sent;
-    started_ = true;
-  }
-
   const LineLog& log_;
-  std::vector<InstrumentRead>& reads_;
-  TReadThread* job_ = nullptr;
-  std::size_t first_ = 0, index_ = 0;
-  std::int64_t mark_ = 0;
-  bool started_ = false;
 };
-
-bool SamePlan(const InstrumentPlan& a, const InstrumentPlan& b) {
-  const bool newA = a.kind != PlanKind::Full, newB = b.kind != PlanKind::Full;
-  return newA == newB && a.hourly == b.hourly && a.daily == b.daily && a.monthly == b.monthly && a.events == b.events;
-}
 
 InstrumentOutcome OutcomeOf(ReadOutcome o) {
   return o == ReadOutcome::Done      ? InstrumentOutcome::Done
@@ -64,73 +34,97 @@ InstrumentOutcome OutcomeOf(ReadOutcome o) {
                                      : InstrumentOutcome::Failed;
 }
 
+std::string ErrorText(const ReadResult& res) {
+  std::string e = !res.error ? std::string() : res.error->reason.empty() ? res.error->Text() : res.error->reason;
+  if (res.linkCause && res.outcome == ReadOutcome::Failed) e += (e.empty() ? "" : ": ") + res.linkCause->reason;
+  return e;
+}
+
+void Take(InstrumentRead& r, ReadResult res) {
+  r.outcome = OutcomeOf(res.outcome);
+  r.error = ErrorText(res);
+  r.file = res.fileWritten ? res.file : std::filesystem::path();
+  r.requests = res.requests;
+  r.partial = res.partial;
+  r.data = std::move(res.data);
+  if (r.outcome == InstrumentOutcome::Done && !res.delivered) {
+    r.outcome = InstrumentOutcome::Failed;
+    if (r.error.empty()) r.error = "нет данных";
+  }
+}
+
+StatisticsPlan PlanOf(const InstrumentPlan& p) {
+  StatisticsPlan plan;
+  // Wanted periods are read as what is new since the newest file: that read
+  // holds every record the instrument still keeps after it.
+  plan.range = p.kind == PlanKind::Full ? RecordRange::All : RecordRange::New;
+  plan.kinds = {p.hourly, p.daily, p.monthly, p.events};
+  return plan;
+}
+
 }  // namespace
 
 std::vector<InstrumentRead> ReadLine(const LineRequest& rq, const LineLog& log) {
   std::vector<InstrumentRead> reads(rq.instruments.size());
   for (std::size_t i = 0; i < reads.size(); ++i) reads[i].address = rq.instruments[i].address;
-  // Today's engine takes one plan per run: instruments with the same plan
-  // go in one batch on one open line, one after another.
-  for (std::size_t first = 0; first < rq.instruments.size();) {
-    std::size_t end = first + 1;
-    while (end < rq.instruments.size() && SamePlan(rq.instruments[first], rq.instruments[end])) ++end;
-    const InstrumentPlan& plan = rq.instruments[first];
-    if (rq.stop && rq.stop->load()) {
-      for (std::size_t i = first; i < rq.instruments.size(); ++i) {
-        reads[i].outcome = InstrumentOutcome::Stopped;
-        reads[i].started = reads[i].ended = std::chrono::system_clock::now();
-      }
+  const auto now = [] { return std::chrono::system_clock::now(); };
+  auto endAll = [&](std::size_t from, InstrumentOutcome outcome, const std::string& error) {
+    for (std::size_t i = from; i < reads.size(); ++i) {
+      reads[i].outcome = outcome;
+      reads[i].error = error;
+      if (reads[i].started == std::chrono::system_clock::time_point{}) reads[i].started = now();
+      reads[i].ended = now();
+    }
+  };
+  const ReadJob job = MakeReadJob(rq.settings, rq.home, ReadPlan{ReadKind::Custom, {}});
+  if (!job.settingsError.empty()) {
+    endAll(0, InstrumentOutcome::Failed, job.settingsError);
+    return reads;
+  }
+  std::atomic<bool> ownStop{false};
+  std::atomic<bool>& stop = rq.stop ? *rq.stop : ownStop;
+  std::atomic<bool> abort{stop.load()};
+  LineObserver obs(log);
+  const RunHooks hooks;
+  RunContext ctx(obs, stop, abort, hooks, rq.home, true, false);
+  if (ctx.StopNow()) {
+    endAll(0, InstrumentOutcome::Stopped, {});
+    return reads;
+  }
+  // The line is opened (a modem dialled) once for every instrument due on it.
+  LineSession line(job.line, ctx);
+  const auto opening = now();
+  if (auto failed = line.Open()) {
+    ReadResult res;
+    RunEnd e{failed->stage == LineSession::Stage::Open ? EndKind::OpenFailed : EndKind::DialFailed};
+    e.open = std::move(failed);
+    EndRun(e, ctx, &line, false, res);
+    for (InstrumentRead& r : reads) r.started = opening;
+    endAll(0, OutcomeOf(res.outcome), ErrorText(res));
+    return reads;
+  }
+  for (std::size_t i = 0; i < reads.size(); ++i) {
+    if (ctx.StopNow()) {
+      endAll(i, InstrumentOutcome::Stopped, {});
       break;
     }
-    Collector obs(log, reads);
-    TReadThread job(obs);
-    obs.SetJob(&job);
-    obs.Begin(first);
-    PrepareReadJob(job, rq.settings, rq.home, ReadPlan{ReadKind::Custom, {}});
-    std::vector<std::uint32_t> addresses;
-    for (std::size_t i = first; i < end; ++i) addresses.push_back(rq.instruments[i].address);
-    job.SetBatchAddresses(addresses);
-    if (plan.kind == PlanKind::Full) job.SetReadAll(true);
-    else job.SetReadNew(true);
-    job.SetWantHourly(plan.hourly);
-    job.SetWantDaily(plan.daily);
-    job.SetWantMonthly(plan.monthly);
-    job.SetWantEvents(plan.events);
-    job.SetQuiet(true);
-    if (rq.stop) job.SetStopFlag(rq.stop);
-    const auto started = std::chrono::system_clock::now();
-    job.RunHere();
-    obs.Close();
-    const auto ended = std::chrono::system_clock::now();
-    const auto& results = job.BatchResults();
-    for (std::size_t i = first; i < end; ++i) {
-      InstrumentRead& r = reads[i];
-      if (r.started == std::chrono::system_clock::time_point{}) r.started = started;
-      r.ended = ended;
-      const std::size_t k = i - first;
-      if (k >= results.size()) {
-        r.outcome =
-            job.Result().outcome == ReadOutcome::Stopped ? InstrumentOutcome::Stopped : InstrumentOutcome::Failed;
-        r.error = job.Result().Message();
-        continue;
-      }
-      const ReadResult& res = results[k];
-      r.outcome = OutcomeOf(res.outcome);
-      r.error = !res.error ? std::string() : res.error->reason.empty() ? res.error->Text() : res.error->reason;
-      if (!res.linkError.empty() && r.outcome == InstrumentOutcome::Failed) r.error += ": " + res.linkError;
-      if (!res.fileWritten) r.file.clear();
-      else r.file = res.file;
-      r.partial = res.partial;
-      if (r.outcome == InstrumentOutcome::Done && !res.delivered) {
-        r.outcome = InstrumentOutcome::Failed;
-        if (r.error.empty()) r.error = "нет данных";
-      }
+    InstrumentRead& r = reads[i];
+    r.started = i == 0 ? opening : now();
+    const std::uint32_t address = rq.instruments[i].address;
+    if (const std::string refused = AddressRefusal(address, job.useMBus); !refused.empty()) {
+      log(refused);
+      r.outcome = InstrumentOutcome::Failed;
+      r.error = refused;
+    } else {
+      Take(r, ReadInstrument(line, ctx, address, job.useMBus, PlanOf(rq.instruments[i]), true));
     }
-    // The ended time of each but the last is the start of the next.
-    for (std::size_t i = first; i + 1 < end; ++i)
-      if (reads[i + 1].started != std::chrono::system_clock::time_point{}) reads[i].ended = reads[i + 1].started;
-    first = end;
+    r.ended = now();
+    if (r.outcome == InstrumentOutcome::Stopped) {
+      endAll(i + 1, InstrumentOutcome::Stopped, {});
+      break;
+    }
   }
+  line.Close();
   return reads;
 }
 
