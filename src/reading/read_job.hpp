@@ -26,7 +26,7 @@ struct LineSpec {
   LineTarget target = SerialLine{};
   TimingTriple timing{100, 400, 5};
   std::uint32_t baud = 9600;          // the line's speed: a serial target's own, over TCP the far side's
-  ModemDialJob dial{.modem = false};  // a modem line dials with these
+  ModemDialJob dial{"", false, 3, 60, "", false};  // a modem line dials with these
 };
 
 // The records of each archive to read at given addresses (a backfill).
