@@ -79,7 +79,7 @@ Figures Read(DeviceType model, std::uint32_t baud, std::uint32_t latencyMs, cons
   TReadThread job(obs);
   ReadJob spec;
   spec.line.mode = ConnectMode::Tcp;
-  spec.line.target = TcpLine{"127.0.0.1", server->Port()};
+  spec.line.target = TcpLine{"127.0.0.1", server->Port(), false, false, "", 5};
   spec.line.timing = {100, 150, 10};
   spec.useMBus = model == DeviceType::dtLDN08;
   spec.address = spec.useMBus ? sim::kDefaultLongAddress : 1;

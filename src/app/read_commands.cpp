@@ -58,7 +58,7 @@ void ReadCommands::Connect() {
     if (parts_.jobs->Kind() == ReadKind::Statistics) parts_.status->ShowProgress(pos, max);
   });
   connect(j, &JobController::fileWritten, this, [this](const QString& path) {
-    parts_.recent->Add(path);
+    parts_.SettingsWritten(parts_.recent->Add(path));
     parts_.result->Offer(PathOf(path));
   });
   connect(j, &JobController::fileFailed, this, [this](const QString&, const QString& error) {

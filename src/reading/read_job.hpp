@@ -25,7 +25,7 @@ struct LineSpec {
   ConnectMode mode = ConnectMode::Serial;
   LineTarget target = SerialLine{};
   TimingTriple timing{100, 400, 5};
-  std::uint32_t baud = 9600;          // the line's speed: a serial target's own, over TCP the far side's
+  std::uint32_t baud = 9600;                       // the line's speed: a serial target's own, over TCP the far side's
   ModemDialJob dial{"", false, 3, 60, "", false};  // a modem line dials with these
 };
 

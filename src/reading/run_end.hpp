@@ -26,6 +26,7 @@ enum class EndKind {
 };
 
 struct RunEnd {
+  RunEnd(EndKind k) : kind(k) {}  // NOLINT: implicit on purpose, RunEnd{EndKind::Stopped}
   EndKind kind;
   std::string message;  // Refused: the reason
   std::optional<LineSession::OpenFailure> open;

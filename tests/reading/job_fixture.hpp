@@ -197,7 +197,7 @@ struct JobRig {
     job.Hooks().waitFunction = [](std::uint32_t) {};
     job.SetNetAddress(o.address);
     job.Job().line.mode = ConnectMode::Tcp;
-    job.Job().line.target = TcpLine{"127.0.0.1", 10001};
+    job.Job().line.target = TcpLine{"127.0.0.1", 10001, false, false, "", 5};
   }
   ~JobRig() {
     std::error_code ec;

@@ -100,7 +100,7 @@ TEST(JobLifecycle, DestroyingARunningJobStopsIt) {
   });
   job->SetTiming({100, 5000, 5});
   job->Job().line.mode = ConnectMode::Tcp;
-  job->Job().line.target = TcpLine{"127.0.0.1", 10001};
+  job->Job().line.target = TcpLine{"127.0.0.1", 10001, false, false, "", 5};
   job->SetNetAddress(1);
   job->Start();
   ASSERT_TRUE(WaitUntil([&] { return opened.load(); }));
