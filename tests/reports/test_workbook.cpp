@@ -22,6 +22,13 @@ using namespace statvtk;
 using namespace reporttest;
 namespace fs = std::filesystem;
 
+// LibreOffice headless with its own profile in the test's folder, one at a
+// time: two instances started together (ctest -j) make the second exit at once.
+std::string Soffice(const fs::path& dir) {
+  return "flock /tmp/statvtk-soffice.lock soffice -env:UserInstallation=file://" + dir.string() +
+         "/lo-profile --headless";
+}
+
 struct TempDir {
   fs::path path;
   TempDir() {
@@ -215,8 +222,8 @@ TEST(Workbook, Utf16PartsAreRewrittenWithAMatchingDeclaration) {
     const fs::path book = dir.path / "u16.xlsx";
     std::ofstream(book, std::ios::binary)
         .write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
-    const std::string cmd = "cd '" + dir.path.string() + "' && HOME='" + dir.path.string() +
-                            "' soffice --headless --convert-to csv --outdir out u16.xlsx >/dev/null 2>&1";
+    const std::string cmd = "cd '" + dir.path.string() + "' && HOME='" + dir.path.string() + "' " + Soffice(dir.path) +
+                            " --convert-to csv --outdir out u16.xlsx >/dev/null 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     EXPECT_TRUE(fs::exists(dir.path / "out" / "u16.csv")) << "LibreOffice could not open the workbook";
   }
@@ -408,12 +415,12 @@ TEST(ReportExport, LibreOfficeShowsTheDay) {
   fs::path written;
   std::string err;
   ASSERT_TRUE(Unpack(ExportHourDataToExcel(in, {home.path, nullptr, false, 0, std::nullopt}), &written, &err)) << err;
-  const std::string cmd =
-      "cd '" + home.path.string() + "' && HOME='" + home.path.string() +
-      // CSV as the cells are shown (UTF-8): a column too narrow shows ###.
-      "' soffice --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true'"
-      " --outdir out '" +
-      written.string() + "' >/dev/null 2>&1";
+  const std::string cmd = "cd '" + home.path.string() + "' && HOME='" + home.path.string() +
+                          // CSV as the cells are shown (UTF-8): a column too narrow shows ###.
+                          "' " + Soffice(home.path) +
+                          " --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true'"
+                          " --outdir out '" +
+                          written.string() + "' >/dev/null 2>&1";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   std::ifstream csv(home.path / "out" / (written.stem().string() + ".csv"));
   const std::string text((std::istreambuf_iterator<char>(csv)), {});
@@ -428,8 +435,8 @@ TEST(ReportExport, LibreOfficeShowsTheDay) {
   // The printed page (PDF, its text taken out by Ghostscript where present):
   // a column too narrow for its number prints ### there.
   if (std::system("command -v gs >/dev/null 2>&1") != 0) return;
-  const std::string pdf = "cd '" + home.path.string() + "' && HOME='" + home.path.string() +
-                          "' soffice --headless --convert-to pdf --outdir pdf '" + written.string() +
+  const std::string pdf = "cd '" + home.path.string() + "' && HOME='" + home.path.string() + "' " + Soffice(home.path) +
+                          " --convert-to pdf --outdir pdf '" + written.string() +
                           "' >/dev/null 2>&1 && gs -q -dNOPAUSE -dBATCH -sDEVICE=txtwrite -o page.txt pdf/" +
                           written.stem().string() + ".pdf >/dev/null 2>&1";
   ASSERT_EQ(std::system(pdf.c_str()), 0);
