@@ -125,7 +125,7 @@ void ReadCommands::ReadStatistics() {
   }
   batchResults_.clear();
   batchAsked_ = 0;
-  if (!AskReadChoice() || !StartJob({ReadPlan{ReadKind::Statistics, choice_}, JobSettings(), nullptr, true}))
+  if (!AskReadChoice() || !StartJob({ReadPlan{ReadKind::Statistics, choice_}, JobSettings(), nullptr, true, {}}))
     parts_.updateCommands();  // cancelled or refused: nothing runs, the commands come back
 }
 
@@ -146,7 +146,7 @@ bool ReadCommands::StartNextBatch() {
   if (batches_.empty()) return false;
   SpeedBatch next = std::move(batches_.front());
   batches_.erase(batches_.begin());
-  JobRequest request{ReadPlan{ReadKind::Statistics, choice_}, JobSettings(), nullptr, true};
+  JobRequest request{ReadPlan{ReadKind::Statistics, choice_}, JobSettings(), nullptr, true, {}};
   if (next.baudIndex != 0) request.settings.baudIndex = next.baudIndex;
   request.batch = std::move(next.addresses);
   batchAddress_.clear();
@@ -168,7 +168,7 @@ void ReadCommands::ReadCurrent() {
     return;
   }
   parts_.jobs->ClearStop();
-  StartJob({ReadPlan{ReadKind::Current, {}}, JobSettings(), nullptr, true});
+  StartJob({ReadPlan{ReadKind::Current, {}}, JobSettings(), nullptr, true, {}});
 }
 
 bool ReadCommands::StartCurrentRefresh(CurrentChild& target) {
@@ -178,7 +178,7 @@ bool ReadCommands::StartCurrentRefresh(CurrentChild& target) {
     target.RefreshFailed(problem);
     return false;
   }
-  return StartJob({ReadPlan{ReadKind::CurrentRefresh, {}}, JobSettings(), target.Widget(), false});
+  return StartJob({ReadPlan{ReadKind::CurrentRefresh, {}}, JobSettings(), target.Widget(), false, {}});
 }
 
 bool ReadCommands::ResumeCurrentRefresh(CurrentChild& target) {

@@ -74,10 +74,13 @@ class [[nodiscard]] Result {
   explicit operator bool() const { return has_value(); }
   T& value() & { return std::get<0>(v_); }
   const T& value() const& { return std::get<0>(v_); }
-  T&& value() && { return std::get<0>(std::move(v_)); }
+  // A temporary gives its value away, not a reference into itself: a
+  // reference would dangle as soon as the statement (or the header of a
+  // range-for) ends.
+  T value() && { return std::get<0>(std::move(v_)); }
   T& operator*() & { return value(); }
   const T& operator*() const& { return value(); }
-  T&& operator*() && { return std::move(*this).value(); }
+  T operator*() && { return std::move(*this).value(); }
   T* operator->() { return &value(); }
   const T* operator->() const { return &value(); }
   const Error& error() const { return std::get<1>(v_); }

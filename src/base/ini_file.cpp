@@ -240,12 +240,13 @@ void IniFile::Apply(const std::string& section, const std::string& key, const st
   for (std::size_t i = 0; i < lines_.size(); ++i)
     if (lines_[i].section == s && (!lines_[i].key.empty() || IsHeader(lines_[i].text)))
       after = static_cast<std::ptrdiff_t>(i);
-  Line line{key + "=" + value, s, k, stored, section};
+  Line line{key + "=" + value, s, k, stored, section, 0};
   if (after >= 0) {
     lines_.insert(lines_.begin() + after + 1, std::move(line));
   } else {
-    if (!lines_.empty() && !Trim(lines_.back().text).empty()) lines_.push_back({"", lines_.back().section, {}, {}});
-    lines_.push_back({"[" + section + "]", s, {}, {}, section});
+    if (!lines_.empty() && !Trim(lines_.back().text).empty())
+      lines_.push_back({"", lines_.back().section, {}, {}, {}, 0});
+    lines_.push_back({"[" + section + "]", s, {}, {}, section, 0});
     lines_.push_back(std::move(line));
   }
 }

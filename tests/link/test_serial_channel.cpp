@@ -373,9 +373,9 @@ TEST(Tmod07Serial, OpenLinkOpensThePortByItsName) {
 }
 
 TEST(Tmod07Serial, PortNumberStandsForTtyS) {
-  EXPECT_EQ(Tmod07(SerialLine{1}).SerialPath(), "/dev/ttyS0");
-  EXPECT_EQ(Tmod07(SerialLine{12}).SerialPath(), "/dev/ttyS11");
-  EXPECT_EQ(Tmod07(SerialLine{1, "/dev/ttyUSB3"}).SerialPath(), "/dev/ttyUSB3");
+  EXPECT_EQ(Tmod07(SerialLine{.comPort = 1}).SerialPath(), "/dev/ttyS0");
+  EXPECT_EQ(Tmod07(SerialLine{.comPort = 12}).SerialPath(), "/dev/ttyS11");
+  EXPECT_EQ(Tmod07(SerialLine{.comPort = 1, .portName = "/dev/ttyUSB3"}).SerialPath(), "/dev/ttyUSB3");
 }
 
 TEST(Tmod07Serial, FailedOpensSetCode100AndTheReason) {

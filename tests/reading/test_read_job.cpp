@@ -467,7 +467,9 @@ TEST(ReadJob, MBusHintNamesTheSettingForEachModel) {
     const std::string hint = MBusHint(c.type, c.mbus);
     EXPECT_EQ(hint.substr(0, c.start.size()), c.start);
     EXPECT_EQ(hint.empty(), c.start.empty());
-    if (!hint.empty()) EXPECT_NE(hint.find("Настройки → Соединение..."), std::string::npos);
+    if (!hint.empty()) {
+      EXPECT_NE(hint.find("Настройки → Соединение..."), std::string::npos);
+    }
   }
 }
 
