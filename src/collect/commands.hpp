@@ -33,6 +33,7 @@ int RunService(const std::vector<std::string>& args, std::ostream& out, std::ost
 int RunStatus(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunScanInto(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace statvtk::collect

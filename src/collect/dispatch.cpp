@@ -1,4 +1,5 @@
 #include "base/program_home.hpp"
+#include "base/version.hpp"
 #include "collect/commands.hpp"
 
 namespace statvtk::collect {
@@ -16,6 +17,9 @@ Collects the statistics of a fleet of instruments into a record store.
   export --serial S [--from D] [--to D] [--archive hourly|daily|monthly] [--csv|--json]
   report --serial S --day DD.MM.YY | --daily DD.MM.YY DD.MM.YY [--out PATH]
             the workbooks of statvtk-cli report, from the store's records
+  scan-into LINE [--addresses LIST] [--bauds LIST|all] [--every D]
+            adds the instruments that answer on the line to collect.ini
+  --version the program's version
 --config FILE defaults to collect.ini in the home. docs/collect.md describes
 collect.ini and the store's schema.
 )";
@@ -67,12 +71,17 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     (args.empty() ? err : out) << kHelp;
     return args.empty() ? kExitConfig : kExitOk;
   }
+  if (args[0] == "--version" || args[0] == "-V") {
+    out << "statvtk-collect (StatVTK) " << StatvtkVersion() << "\n";
+    return kExitOk;
+  }
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (args[0] == "once") return RunOnce(rest, out, err);
   if (args[0] == "run") return RunService(rest, out, err);
   if (args[0] == "status") return RunStatus(rest, out, err);
   if (args[0] == "export") return RunExport(rest, out, err);
   if (args[0] == "report") return RunReport(rest, out, err);
+  if (args[0] == "scan-into") return RunScanInto(rest, out, err);
   err << "statvtk-collect: unknown command " << args[0] << "\n" << kHelp;
   return kExitConfig;
 }

@@ -36,7 +36,11 @@ InstrumentOutcome OutcomeOf(ReadOutcome o) {
 
 std::string ErrorText(const ReadResult& res) {
   std::string e = !res.error ? std::string() : res.error->reason.empty() ? res.error->Text() : res.error->reason;
-  if (res.linkCause && res.outcome == ReadOutcome::Failed) e += (e.empty() ? "" : ": ") + res.linkCause->reason;
+  if (res.linkCause && res.outcome == ReadOutcome::Failed) {
+    // "Ошибка WINSOCK соединения." and its cause read as one sentence.
+    if (!e.empty() && e.back() == '.') e.pop_back();
+    e += (e.empty() ? "" : ": ") + res.linkCause->reason;
+  }
   return e;
 }
 
@@ -126,6 +130,26 @@ std::vector<InstrumentRead> ReadLine(const LineRequest& rq, const LineLog& log) 
   }
   line.Close();
   return reads;
+}
+
+LineScan ScanLine(const ConnectionSettings& settings, const std::filesystem::path& home,
+                  const std::vector<std::uint32_t>& addresses, const std::vector<std::uint32_t>& bauds,
+                  const LineLog& log, std::atomic<bool>& stop) {
+  LineScan scan;
+  const ReadJob job = MakeReadJob(settings, home, ReadPlan{ReadKind::Custom, {}});
+  if (!job.settingsError.empty()) {
+    scan.error = job.settingsError;
+    return scan;
+  }
+  std::atomic<bool> abort{stop.load()};
+  LineObserver obs(log);
+  const RunHooks hooks;
+  RunContext ctx(obs, stop, abort, hooks, home, true, false);
+  RunOutput out = Scan(job, ScanRead{addresses, bauds, nullptr}, ctx);
+  scan.found = std::move(out.found);
+  scan.stopped = out.result.outcome == ReadOutcome::Stopped;
+  if (out.result.outcome == ReadOutcome::Failed && scan.found.empty()) scan.error = ErrorText(out.result);
+  return scan;
 }
 
 }  // namespace statvtk::collect

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "link/settings.hpp"
+#include "reading/scan_observer.hpp"
 #include "stats/stat_image.hpp"
 #include "stats/stat_model.hpp"
 
@@ -69,5 +70,16 @@ using LineLog = std::function<void(const std::string& text)>;
 // Reads every instrument of the request, in order, on the line; one result
 // per instrument, in the same order, whatever happened.
 std::vector<InstrumentRead> ReadLine(const LineRequest& request, const LineLog& log);
+
+// Which instruments answer on a line: the identification request only, to
+// each address at each speed (`bauds` empty: the line's own).
+struct LineScan {
+  std::vector<ScanFound> found;  // in the order they answered
+  bool stopped = false;
+  std::string error;  // the line could not be opened (or the settings are unusable)
+};
+LineScan ScanLine(const ConnectionSettings& settings, const std::filesystem::path& home,
+                  const std::vector<std::uint32_t>& addresses, const std::vector<std::uint32_t>& bauds,
+                  const LineLog& log, std::atomic<bool>& stop);
 
 }  // namespace statvtk::collect

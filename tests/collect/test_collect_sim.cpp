@@ -73,8 +73,7 @@ std::int64_t Count(store::RecordStore& s, ArchiveKind k) {
   return n;
 }
 
-// Off until the in-process run counts both instruments (as the program run from a shell does).
-TEST(CollectSim, DISABLED_FirstPassFillsADayLaterAddsExactlyTheNewRecordsAgainNothing) {
+TEST(CollectSim, FirstPassFillsADayLaterAddsExactlyTheNewRecordsAgainNothing) {
   Fleet fleet;
   ASSERT_EQ(fleet.Run({"once"}), kExitOk) << fleet.lastErr;
   auto s = fleet.Store();
@@ -144,6 +143,39 @@ TEST(CollectSim, ABadConfigurationIsRefusedWithItsLine) {
       << fleet.lastErr;
   EXPECT_NE(fleet.lastErr.find(ini + ":23: Colour: unknown key"), std::string::npos) << fleet.lastErr;
   EXPECT_FALSE(fs::exists(fleet.home / "collect.sqlite"));  // nothing half-applied
+}
+
+TEST(CollectSim, ScanIntoAddsWhatAnswersOnceAndTheFileStillLoads) {
+  Fleet fleet;
+  // The site as first written: the line and one of its two instruments.
+  const fs::path ini = fleet.home / "collect.ini";
+  std::stringstream text;
+  text << std::ifstream(ini).rdbuf();
+  const std::string full = text.str();
+  std::ofstream(ini, std::ios::trunc) << full.substr(0, full.find("[Instrument well]"));
+  std::string out;
+  ASSERT_EQ(fleet.Run({"scan-into", "bus", "--addresses", "1-8", "--every", "1d"}, &out), kExitOk) << fleet.lastErr;
+  EXPECT_NE(out.find("3\tVTK-08.14 C"), std::string::npos) << out;
+  EXPECT_NE(out.find("already [Instrument boiler]"), std::string::npos) << out;
+  EXPECT_NE(out.find("7\tLDN-08 \"LDN-08 fw 1.20\"\tadded as [Instrument bus-7]"), std::string::npos) << out;
+  const ConfigResult loaded = LoadConfig(ini);
+  ASSERT_TRUE(loaded.config) << loaded.Text(ini);
+  ASSERT_EQ(loaded.config->instruments.size(), 2u);
+  EXPECT_EQ(loaded.config->instruments[1].name, "bus-7");
+  EXPECT_EQ(loaded.config->instruments[1].address, 7u);
+  EXPECT_EQ(loaded.config->instruments[1].everyS, 86400);
+
+  // Again: nothing new, the file unchanged.
+  std::stringstream before;
+  before << std::ifstream(ini).rdbuf();
+  ASSERT_EQ(fleet.Run({"scan-into", "bus", "--addresses", "1-8"}, &out), kExitOk) << fleet.lastErr;
+  EXPECT_NE(out.find("0 added"), std::string::npos) << out;
+  std::stringstream after;
+  after << std::ifstream(ini).rdbuf();
+  EXPECT_EQ(after.str(), before.str());
+
+  EXPECT_EQ(fleet.Run({"scan-into", "nowhere"}), kExitConfig);
+  EXPECT_NE(fleet.lastErr.find("has no [Line nowhere]"), std::string::npos) << fleet.lastErr;
 }
 
 }  // namespace
