@@ -71,10 +71,12 @@ function(statvtk_man_page prog name)
   install(FILES ${_page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endfunction()
 if(STATVTK_HELP2MAN AND NOT CMAKE_CROSSCOMPILING)
-  foreach(_prog statvtk-cli statvtk-sim)
+  foreach(_prog statvtk-cli statvtk-sim statvtk-collect)
     if(TARGET ${_prog})
       if(_prog STREQUAL "statvtk-cli")
         statvtk_man_page(${_prog} "read, show and report flowmeter statistics")
+      elseif(_prog STREQUAL "statvtk-collect")
+        statvtk_man_page(${_prog} "collect flowmeter statistics from a fleet into a record store")
       else()
         statvtk_man_page(${_prog} "simulated VTK-08.12, VTK-08.14 and LDN-08 flowmeter")
       endif()
@@ -82,6 +84,13 @@ if(STATVTK_HELP2MAN AND NOT CMAKE_CROSSCOMPILING)
   endforeach()
 else()
   message(STATUS "help2man not found: no manual pages (scripts/deps installs it)")
+endif()
+
+# The collector as a system service: its unit and its system user (in dialout
+# for the serial ports), made by the package's postinst.
+if(TARGET statvtk-collect)
+  install(FILES ${STATVTK_PACKAGING_DIR}/linux/statvtk-collect.service DESTINATION lib/systemd/system)
+  install(FILES ${STATVTK_PACKAGING_DIR}/linux/statvtk-sysusers.conf DESTINATION lib/sysusers.d RENAME statvtk.conf)
 endif()
 
 # The file types: .vst (VTK-08.12), .814 (VTK-08.14 C/CM), .ldn (LDN-08).

@@ -28,7 +28,13 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # The desktop and MIME databases and the icon cache are refreshed by the file
 # triggers of desktop-file-utils, shared-mime-info and the icon theme when this
-# package puts files in their folders; no maintainer script is needed.
+# package puts files in their folders. The maintainer scripts are the
+# collector's: its system user, and its service enabled, stopped and forgotten.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS adduser)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${CMAKE_SOURCE_DIR}/packaging/debian/postinst
+    ${CMAKE_SOURCE_DIR}/packaging/debian/prerm
+    ${CMAKE_SOURCE_DIR}/packaging/debian/postrm)
 # The synopsis line is CPACK_PACKAGE_DESCRIPTION_SUMMARY; this is the rest.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 "StatVTK connects to one VTK-08.12, VTK-08.14 (C or CM) or LDN-08 flowmeter
@@ -39,7 +45,10 @@ events, configuration and current readings into a statistics file
 reports from report templates.
 .
 This package holds the command-line program statvtk-cli, the instrument
-simulator statvtk-sim, the report templates and the documentation, and the
-desktop program statvtk with its menu entry and file types when built.")
+simulator statvtk-sim, the fleet collector statvtk-collect with its system
+service (statvtk-collect.service, reading the instruments listed in
+/var/lib/statvtk/collect.ini into a record store), the report templates and
+the documentation, and the desktop program statvtk with its menu entry and
+file types when built.")
 
 include(CPack)

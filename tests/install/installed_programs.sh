@@ -37,7 +37,29 @@ for name in VTK0812 VTK0814 VTK0814_no_T LDN; do
   for kind in h d; do expect_file "$root/share/statvtk/Templates/${name}_${kind}.xlsx"; done
 done
 if [ "$manpages" = 1 ]; then
-  for p in statvtk-cli statvtk-sim; do expect_file "$root/share/man/man1/$p.1.gz"; done
+  for p in statvtk-cli statvtk-sim statvtk-collect; do expect_file "$root/share/man/man1/$p.1.gz"; done
+fi
+# The collector's service: its unit names the installed program and the
+# system user the package makes.
+if [ -f "$root/bin/statvtk-collect" ]; then
+  unit="$root/lib/systemd/system/statvtk-collect.service"
+  expect_file "$unit"
+  expect_file "$root/lib/sysusers.d/statvtk.conf"
+  if [ -f "$unit" ]; then
+    grep -qx 'Type=notify' "$unit" || fail "the unit is not Type=notify"
+    grep -qx 'ExecStart=/usr/bin/statvtk-collect run --home /var/lib/statvtk' "$unit" ||
+      fail "the unit does not run the installed statvtk-collect"
+    grep -q '^User=statvtk$' "$unit" && grep -q '^SupplementaryGroups=dialout$' "$unit" ||
+      fail "the unit does not run as statvtk in dialout"
+  fi
+  grep -q '^m statvtk dialout$' "$root/lib/sysusers.d/statvtk.conf" 2>/dev/null ||
+    fail "sysusers.d does not put statvtk in dialout"
+  if command -v systemd-analyze >/dev/null 2>&1; then
+    # The unit's own syntax (the program is checked at its installed place above).
+    sed "s|/usr/bin/statvtk-collect|$root/bin/statvtk-collect|" "$unit" >"$tmp/statvtk-collect.service"
+    systemd-analyze verify --man=no "$tmp/statvtk-collect.service" >"$tmp/verify.log" 2>&1 ||
+      { cat "$tmp/verify.log"; fail "systemd-analyze verify"; }
+  fi
 fi
 if [ "$desktop" = 1 ]; then
   for f in bin/statvtk share/applications/statvtk.desktop share/icons/hicolor/scalable/apps/statvtk.svg \
