@@ -373,9 +373,15 @@ TEST(Tmod07Serial, OpenLinkOpensThePortByItsName) {
 }
 
 TEST(Tmod07Serial, PortNumberStandsForTtyS) {
-  EXPECT_EQ(Tmod07(SerialLine{.comPort = 1}).SerialPath(), "/dev/ttyS0");
-  EXPECT_EQ(Tmod07(SerialLine{.comPort = 12}).SerialPath(), "/dev/ttyS11");
-  EXPECT_EQ(Tmod07(SerialLine{.comPort = 1, .portName = "/dev/ttyUSB3"}).SerialPath(), "/dev/ttyUSB3");
+  const auto port = [](std::uint8_t number, std::string name = {}) {
+    SerialLine s;
+    s.comPort = number;
+    s.portName = std::move(name);
+    return s;
+  };
+  EXPECT_EQ(Tmod07(port(1)).SerialPath(), "/dev/ttyS0");
+  EXPECT_EQ(Tmod07(port(12)).SerialPath(), "/dev/ttyS11");
+  EXPECT_EQ(Tmod07(port(1, "/dev/ttyUSB3")).SerialPath(), "/dev/ttyUSB3");
 }
 
 TEST(Tmod07Serial, FailedOpensSetCode100AndTheReason) {
