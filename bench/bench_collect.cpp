@@ -120,8 +120,8 @@ long RssKb() {
 }
 
 fs::path NewHome(const char* what) {
-  const fs::path home =
-      fs::temp_directory_path() / ("statvtk-bench-collect-" + std::string(what) + std::to_string(std::random_device{}()));
+  const fs::path home = fs::temp_directory_path() /
+                        ("statvtk-bench-collect-" + std::string(what) + std::to_string(std::random_device{}()));
   fs::create_directories(home);
   return home;
 }
@@ -203,7 +203,8 @@ int main(int argc, char** argv) {
   const auto t0 = Clock::now();
   for (int p = 1; p <= passes; ++p) {
     for (auto& in : line.instruments) in->Advance(1);
-    for (const auto& r : CollectLine(*cfg.config, cfg.config->lines[0], due, mem, writer, stop, [](const std::string&) {}))
+    for (const auto& r :
+         CollectLine(*cfg.config, cfg.config->lines[0], due, mem, writer, stop, [](const std::string&) {}))
       if (r.outcome != InstrumentOutcome::Done) ++failures;
     // Each pass writes its files; the disk is not what is measured here: all
     // but each serial's newest (the next pass's base) go.
@@ -223,9 +224,11 @@ int main(int argc, char** argv) {
   }
   const double memS = std::chrono::duration<double>(Clock::now() - t0).count();
   const long rssEnd = RssKb();
-  std::printf("memory over %d passes (%.1f s, %ld failed reads): %ld KiB after %d, %ld KiB after %d: %+.1f KiB per 100 passes\n",
-              passes, memS, failures, rssAtTenth, passes / 10, rssEnd, passes,
-              100.0 * static_cast<double>(rssEnd - rssAtTenth) / (passes - passes / 10));
+  std::printf(
+      "memory over %d passes (%.1f s, %ld failed reads): %ld KiB after %d, %ld KiB after %d: %+.1f KiB per 100 "
+      "passes\n",
+      passes, memS, failures, rssAtTenth, passes / 10, rssEnd, passes,
+      100.0 * static_cast<double>(rssEnd - rssAtTenth) / (passes - passes / 10));
 
   std::error_code ec;
   for (const auto& p : {alone, home, mem}) fs::remove_all(p, ec);

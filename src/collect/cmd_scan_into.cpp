@@ -154,8 +154,8 @@ int RunScanInto(const std::vector<std::string>& args, std::ostream& out, std::os
     const std::string name = FreeName(*cfg, names, line->name + "-" + std::to_string(f.address));
     names.insert(name);
     added << "\n; " << what << ", found by scan-into\n"
-          << "[Instrument " << name << "]\nLine=" << line->name << "\nAddress=" << f.address
-          << "\nEvery=" << o->every << "\n";
+          << "[Instrument " << name << "]\nLine=" << line->name << "\nAddress=" << f.address << "\nEvery=" << o->every
+          << "\n";
     out << f.address << "\t" << what << "\tadded as [Instrument " << name << "]\n";
     ++count;
   }
