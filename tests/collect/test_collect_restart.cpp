@@ -56,8 +56,8 @@ TEST(CollectRestart, AKillDuringAPassLosesNothingAndDuplicatesNothing) {
   // is written, its records not yet stored.
   {
     ChildProcess pass = CollectInBackground(home, "once");
-    ASSERT_TRUE(WaitUntil([&] { return link_test::ReadAll(home / "collect.out").find("Статистика записана") != std::string::npos; },
-                          60s))
+    ASSERT_TRUE(WaitUntil(
+        [&] { return link_test::ReadAll(home / "collect.out").find("Статистика записана") != std::string::npos; }, 60s))
         << link_test::ReadAll(home / "collect.out");
     std::this_thread::sleep_for(300ms);
     ASSERT_TRUE(pass.Running()) << "the pass ended before it could be killed";

@@ -11,6 +11,8 @@
 #include "collect/commands.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"
+#include "stats/stat_model.hpp"
+#include "store/image_rows.hpp"
 #include "store/record_store.hpp"
 #include "support/result_util.hpp"
 
@@ -176,6 +178,59 @@ TEST(CollectSim, ScanIntoAddsWhatAnswersOnceAndTheFileStillLoads) {
 
   EXPECT_EQ(fleet.Run({"scan-into", "nowhere"}), kExitConfig);
   EXPECT_NE(fleet.lastErr.find("has no [Line nowhere]"), std::string::npos) << fleet.lastErr;
+}
+
+// A new-records read that dies in the middle leaves a file of what came
+// before; the next read still brings every record the instrument holds.
+TEST(CollectSim, AReadThatDiedHalfwayLeavesNoHoleAfterTheNextOne) {
+  const fs::path home = fs::temp_directory_path() / ("statvtk-collect-half-" + std::to_string(std::random_device{}()));
+  fs::create_directories(home);
+  auto makeInstrument = [](std::optional<std::uint64_t> silentAfter) {
+    sim::InstrumentOptions o;
+    o.model = DeviceType::dtVTK0814C;
+    o.address = 3;
+    o.longAddress = 3;
+    o.seed = 21;
+    o.silentAfter = silentAfter;
+    return std::make_unique<sim::Instrument>(o);
+  };
+  auto once = [&](sim::Instrument& inst) {
+    sim::ServerOptions so;
+    so.carrier = sim::CarrierKind::Tcp;
+    std::unique_ptr<sim::Server> server;
+    std::string error;
+    EXPECT_TRUE(Unpack(sim::Server::Start(inst, so), &server, &error)) << error;
+    std::ofstream(home / "collect.ini", std::ios::trunc)
+        << "[Collector]\nDatabase=collect.sqlite\n\n[Line bus]\nMode=tcp\nTcp=127.0.0.1:" << server->Port()
+        << "\nPacketConst=200\nByteConst=50\nPacketRetry=1\n\n[Instrument boiler]\nLine=bus\nAddress=3\nEvery=1h\n";
+    std::ostringstream out, err;
+    return Dispatch({"once", "--home", home.string()}, out, err);
+  };
+  auto good = makeInstrument(std::nullopt);
+  ASSERT_EQ(once(*good), kExitOk);
+  // Two days later the line dies during the new hours.
+  good->Advance(48);
+  auto dying = makeInstrument(60);
+  dying->Advance(48);
+  ASSERT_EQ(once(*dying), kExitFailed);
+  ASSERT_EQ(once(*good), kExitOk);
+
+  auto s = store::OpenRecordStore("collect.sqlite", home);
+  ASSERT_TRUE(s);
+  const auto serial = (*s)->Instruments().value().at(0).serial;
+  std::unique_ptr<StatModel> model = MakeStatModel(good->ExpectedDump());
+  ASSERT_TRUE(model);
+  const auto rows = store::RowsOf(*model, 0, 0);
+  ASSERT_GT(rows.records.size(), 1000u);
+  std::size_t missing = 0;
+  for (const auto& r : rows.records) {
+    const auto held = (*s)->Periods(serial, r.archive, r.period, r.period);
+    ASSERT_TRUE(held);
+    if (held->empty()) ++missing;
+  }
+  EXPECT_EQ(missing, 0u) << "records the instrument holds are not in the store";
+  std::error_code ec;
+  fs::remove_all(home, ec);
 }
 
 }  // namespace
