@@ -2,7 +2,6 @@
 // collect.ini are added to it as [Instrument] sections, so a new site is set
 // up in one command. The new file is checked whole before it replaces the old.
 #include <fstream>
-#include <iostream>
 #include <set>
 #include <sstream>
 
