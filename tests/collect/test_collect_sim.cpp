@@ -180,12 +180,16 @@ TEST(CollectSim, ScanIntoAddsWhatAnswersOnceAndTheFileStillLoads) {
   EXPECT_NE(fleet.lastErr.find("has no [Line nowhere]"), std::string::npos) << fleet.lastErr;
 }
 
-// A new-records read that dies in the middle leaves a file of what came
-// before; the next read still brings every record the instrument holds.
-TEST(CollectSim, AReadThatDiedHalfwayLeavesNoHoleAfterTheNextOne) {
-  const fs::path home = fs::temp_directory_path() / ("statvtk-collect-half-" + std::to_string(std::random_device{}()));
-  fs::create_directories(home);
-  auto makeInstrument = [](std::optional<std::uint64_t> silentAfter) {
+// One VTK-08.14 C on its own line, collected by `once` in one home; the same
+// instrument can be served again by another object of the same seed (same
+// memory), e.g. one that goes silent.
+struct OneInstrument {
+  OneInstrument() { fs::create_directories(home); }
+  ~OneInstrument() {
+    std::error_code ec;
+    fs::remove_all(home, ec);
+  }
+  static std::unique_ptr<sim::Instrument> Make(std::optional<std::uint64_t> silentAfter) {
     sim::InstrumentOptions o;
     o.model = DeviceType::dtVTK0814C;
     o.address = 3;
@@ -193,8 +197,8 @@ TEST(CollectSim, AReadThatDiedHalfwayLeavesNoHoleAfterTheNextOne) {
     o.seed = 21;
     o.silentAfter = silentAfter;
     return std::make_unique<sim::Instrument>(o);
-  };
-  auto once = [&](sim::Instrument& inst) {
+  }
+  int Once(sim::Instrument& inst) {
     sim::ServerOptions so;
     so.carrier = sim::CarrierKind::Tcp;
     std::unique_ptr<sim::Server> server;
@@ -205,32 +209,66 @@ TEST(CollectSim, AReadThatDiedHalfwayLeavesNoHoleAfterTheNextOne) {
         << "\nPacketConst=200\nByteConst=50\nPacketRetry=1\n\n[Instrument boiler]\nLine=bus\nAddress=3\nEvery=1h\n";
     std::ostringstream out, err;
     return Dispatch({"once", "--home", home.string()}, out, err);
-  };
-  auto good = makeInstrument(std::nullopt);
-  ASSERT_EQ(once(*good), kExitOk);
+  }
+  // The records `inst` holds that the store lacks.
+  std::size_t Missing(const sim::Instrument& inst) {
+    auto s = store::OpenRecordStore("collect.sqlite", home);
+    EXPECT_TRUE(s);
+    if (!s) return 0;
+    const auto serial = (*s)->Instruments().value().at(0).serial;
+    std::unique_ptr<StatModel> model = MakeStatModel(inst.ExpectedDump());
+    EXPECT_TRUE(model);
+    if (!model) return 0;
+    const auto rows = store::RowsOf(*model, 0, 0);
+    EXPECT_GT(rows.records.size(), 1000u);
+    std::size_t missing = 0;
+    for (const auto& r : rows.records) {
+      const auto held = (*s)->Periods(serial, r.archive, r.period, r.period);
+      EXPECT_TRUE(held);
+      if (held && held->empty()) ++missing;
+    }
+    return missing;
+  }
+  const fs::path home = fs::temp_directory_path() / ("statvtk-collect-one-" + std::to_string(std::random_device{}()));
+};
+
+// A new-records read that dies in the middle leaves a file of what came
+// before; the next read still brings every record the instrument holds.
+TEST(CollectSim, AReadThatDiedHalfwayLeavesNoHoleAfterTheNextOne) {
+  OneInstrument one;
+  auto good = OneInstrument::Make(std::nullopt);
+  ASSERT_EQ(one.Once(*good), kExitOk);
   // Two days later the line dies during the new hours.
   good->Advance(48);
-  auto dying = makeInstrument(60);
+  auto dying = OneInstrument::Make(60);
   dying->Advance(48);
-  ASSERT_EQ(once(*dying), kExitFailed);
-  ASSERT_EQ(once(*good), kExitOk);
+  ASSERT_EQ(one.Once(*dying), kExitFailed);
+  ASSERT_EQ(one.Once(*good), kExitOk);
+  EXPECT_EQ(one.Missing(*good), 0u) << "records the instrument holds are not in the store";
+}
 
-  auto s = store::OpenRecordStore("collect.sqlite", home);
+// Silent for two days, then back: the two days come from the meter's own
+// archive, and the read says how many were recovered.
+TEST(CollectSim, TwoSilentDaysAreBackfilledAndCounted) {
+  OneInstrument one;
+  auto good = OneInstrument::Make(std::nullopt);
+  ASSERT_EQ(one.Once(*good), kExitOk);
+  good->Advance(48);
+  auto silent = OneInstrument::Make(0);
+  silent->Advance(48);
+  ASSERT_EQ(one.Once(*silent), kExitFailed);
+  ASSERT_EQ(one.Once(*silent), kExitFailed);
+  ASSERT_EQ(one.Once(*good), kExitOk);
+  EXPECT_EQ(one.Missing(*good), 0u);
+  auto s = store::OpenRecordStore("collect.sqlite", one.home);
   ASSERT_TRUE(s);
-  const auto serial = (*s)->Instruments().value().at(0).serial;
-  std::unique_ptr<StatModel> model = MakeStatModel(good->ExpectedDump());
-  ASSERT_TRUE(model);
-  const auto rows = store::RowsOf(*model, 0, 0);
-  ASSERT_GT(rows.records.size(), 1000u);
-  std::size_t missing = 0;
-  for (const auto& r : rows.records) {
-    const auto held = (*s)->Periods(serial, r.archive, r.period, r.period);
-    ASSERT_TRUE(held);
-    if (held->empty()) ++missing;
-  }
-  EXPECT_EQ(missing, 0u) << "records the instrument holds are not in the store";
-  std::error_code ec;
-  fs::remove_all(home, ec);
+  const auto reads = (*s)->Reads({"", "boiler", 1, false}).value();
+  ASSERT_EQ(reads.size(), 1u);
+  EXPECT_EQ(reads[0].outcome, store::ReadOutcome::Done);
+  EXPECT_NE(reads[0].mode, store::ReadMode::Full);
+  // 48 hours and 2 days at least (the first read's own last hour may be among them).
+  EXPECT_GE(reads[0].recovered, 50) << reads[0].recovered;
+  EXPECT_LE(reads[0].recovered, 48 + 2 + 1 + 2);
 }
 
 }  // namespace
