@@ -50,9 +50,12 @@ void ServeLine(const Config& cfg, const LineConfig& line, std::vector<const Inst
   for (const auto* in : instruments) due.push_back({in, start, 0});  // each read once at the start
   while (!request.load()) {
     const std::time_t now = std::time(nullptr);
+    // Instruments marked silent come last: their time-outs do not hold up
+    // the ones that answer.
     std::vector<const InstrumentConfig*> now_due;
-    for (auto& d : due)
-      if (d.at <= now) now_due.push_back(d.in);
+    for (bool silent : {false, true})
+      for (auto& d : due)
+        if (d.at <= now && (d.failures >= cfg.collector.silentAfter) == silent) now_due.push_back(d.in);
     if (now_due.empty()) {
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
       continue;
