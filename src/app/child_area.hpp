@@ -41,6 +41,10 @@ class ChildArea : public QObject {
   // The visible part of the area, in the coordinates of its windows.
   QRect Visible() const;
 
+  // "Разложить каскадом": the shown windows one title below the other, in
+  // their stacking order (the active one ends on top).
+  void Cascade();
+
   // Every window but "Сообщения", which only goes out of the way.
   void CloseAll();
   Result<void> SaveAll();  // every window's place; the first failed write
@@ -63,6 +67,10 @@ class ChildArea : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  int CascadeStep() const;
+  // Another window of the same class is shown.
+  bool OthersOfKind(const QMdiSubWindow& sub) const;
+
   QMdiArea& mdi_;
   IniFile& ini_;
   std::function<void(const Result<void>&)> closeFailure_;
