@@ -256,11 +256,12 @@ static int make_one(const char *folder, const struct model *m, int daily) {
   }
   write_header(wb, report, m, &f, daily);
   const int last = write_table(report, m, &f, daily);
-  /* What prints is the report: its own area, and the data sheet (the cells
-     the program fills, its notes) stays out of print as a hidden sheet. */
+  /* What prints is the report: its own area. The data sheet (the cells the
+     program fills, its notes) prints nothing: its print area is one empty
+     cell past the notes, a page that spreadsheet programs leave out. */
   worksheet_print_area(report, 0, 0, (lxw_row_t)last, (lxw_col_t)m->ncols);
   describe_data_sheet(data, daily);
-  worksheet_hide(data);
+  worksheet_print_area(data, 0, 90, 0, 90);
   return workbook_close(wb) == LXW_NO_ERROR ? 0 : 1;
 }
 
