@@ -46,9 +46,11 @@ QMdiSubWindow* ChildArea::Add(QWidget* w) {
     // The title bar and borders around the content.
     const QSize frame = (sub->sizeHint() - w->sizeHint()).expandedTo(QSize(0, 0));
     const QSize size = (stored ? stored->size() : inner + frame).boundedTo(area.size());
-    const auto last = last_ && last_ != sub ? std::optional<QPoint>(last_->pos()) : std::nullopt;
-    sub->setGeometry(FitInside(CascadeRect(area, last, size, CascadeStep()), area));
+    sub->setGeometry(FitInside(CascadeRect(area, CascadeFrom(*sub), size, CascadeStep()), area));
   }
+  // Never exactly over another window: its title would be hidden.
+  for (int tries = 0; tries < 8 && CoversATitle(*sub); ++tries)
+    sub->setGeometry(FitInside(CascadeRect(area, sub->pos(), sub->size(), CascadeStep()), area));
   last_ = sub;
   sub->show();
   mdi_.setActiveSubWindow(sub);
@@ -68,6 +70,20 @@ bool ChildArea::OthersOfKind(const QMdiSubWindow& sub) const {
     if (other != &sub && other->widget() && sub.widget() && other->isVisible() &&
         other->widget()->metaObject() == sub.widget()->metaObject())
       return true;
+  return false;
+}
+
+std::optional<QPoint> ChildArea::CascadeFrom(const QMdiSubWindow& sub) const {
+  // The window opened last, else the active one (the messages aside).
+  QMdiSubWindow* from = last_ && last_ != &sub && last_->isVisible() ? last_.data() : mdi_.activeSubWindow();
+  if (!from || from == &sub || !from->isVisible() || from->isMinimized() || qobject_cast<LogWindow*>(from->widget()))
+    return std::nullopt;
+  return from->pos();
+}
+
+bool ChildArea::CoversATitle(const QMdiSubWindow& sub) const {
+  for (QMdiSubWindow* other : mdi_.subWindowList())
+    if (other != &sub && other->isVisible() && !other->isMinimized() && other->pos() == sub.pos()) return true;
   return false;
 }
 

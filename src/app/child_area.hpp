@@ -6,8 +6,10 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <vector>
 
@@ -17,6 +19,7 @@
 
 class QMdiArea;
 class QMdiSubWindow;
+
 class QWidget;
 
 namespace statvtk {
@@ -68,6 +71,10 @@ class ChildArea : public QObject {
 
  private:
   int CascadeStep() const;
+  // Where a new window's cascade starts: the window opened last, else the active one.
+  std::optional<QPoint> CascadeFrom(const QMdiSubWindow& sub) const;
+  // Another shown window has its corner (and so its title) where `sub` has.
+  bool CoversATitle(const QMdiSubWindow& sub) const;
   // Another window of the same class is shown.
   bool OthersOfKind(const QMdiSubWindow& sub) const;
 
