@@ -2,6 +2,8 @@
 #include "app/help_window.hpp"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextCursor>
@@ -93,7 +95,11 @@ HelpWindow::HelpWindow(UiSeam& ui, const std::filesystem::path& guide, QWidget* 
   auto* box = new QVBoxLayout(this);
   box->setContentsMargins(0, 0, 0, 0);
   box->addWidget(browser_);
-  resize(760, 600);
+  // A laptop's small screen takes it whole, with its frame.
+  QSize size(760, 600);
+  if (const QScreen* screen = owner && owner->screen() ? owner->screen() : QGuiApplication::primaryScreen())
+    size = size.boundedTo(screen->availableGeometry().size() - QSize(16, 48));
+  resize(size);
 }
 
 }  // namespace statvtk::app

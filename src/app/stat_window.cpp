@@ -66,13 +66,15 @@ StatWindow::StatWindow(DeviceType type, AppServices& app, std::optional<Calendar
   auto* split = new QSplitter(Qt::Vertical, body);
   split->addWidget(BuildControls());
   chart_ = new VolumeChart(split);
-  chart_->setMinimumHeight(150);
+  chart_->setMinimumHeight(120);
   split->addWidget(chart_);
   split->addWidget(BuildValues(split));
   split->setChildrenCollapsible(false);
   split->setStretchFactor(0, 0);
   split->setStretchFactor(1, 1);
   split->setStretchFactor(2, 1);
+  // The controls as low as they can be; the chart and the table share the rest.
+  split->setSizes({split->widget(0)->minimumSizeHint().height(), 240, 240});
   auto* column = new QVBoxLayout(body);
   column->setContentsMargins(4, 4, 4, 4);
   column->addWidget(split);
@@ -93,7 +95,7 @@ StatWindow::StatWindow(DeviceType type, AppServices& app, std::optional<Calendar
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
   outer->addWidget(scroll);
-  resize(720, 760);
+  resize(980, 760);
   Rebuild(StatMode::Daily);
 }
 
@@ -129,9 +131,10 @@ QWidget* StatWindow::BuildControls() {
   csvButton_->setMenu(csvMenu);
   for (QWidget* w : std::initializer_list<QWidget*>{begin_, end_, reportButton_, eventsButton_, csvButton_})
     w->setMinimumHeight(w->sizeHint().height());
-  form->addRow(reportButton_);
-  form->addRow(eventsButton_);
-  form->addRow(csvButton_);
+  // The three commands side by side: the window stays low enough for a laptop's screen.
+  auto* commands = new QHBoxLayout();
+  for (QPushButton* b : {reportButton_, eventsButton_, csvButton_}) commands->addWidget(b);
+  form->addRow(commands);
   right->addWidget(period);
 
   auto* kind = new QGroupBox(QStringLiteral("Тип данных"), top);
@@ -156,7 +159,8 @@ QWidget* StatWindow::BuildControls() {
   grid_->setSelectionMode(QAbstractItemView::NoSelection);
   auto* currBox = new QVBoxLayout(curr);
   currBox->addWidget(grid_);
-  right->addWidget(curr, 1);
+  right->addWidget(curr);
+  right->addStretch(1);
   row->addLayout(right, 2);
 
   connect(modeH_, &QRadioButton::toggled, this, [this](bool on) {
@@ -196,7 +200,7 @@ QWidget* StatWindow::BuildValues(QWidget* parent) {
   values_->verticalHeader()->setDefaultSectionSize(20);
   values_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   values_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  values_->setMinimumHeight(110);
+  values_->setMinimumHeight(80);
   column->addWidget(values_, 1);
   connect(copy, &QPushButton::clicked, this, [this] { CopyValues(); });
   auto* shortcut = new QShortcut(QKeySequence::Copy, values_);
@@ -283,9 +287,9 @@ void StatWindow::ShowCurr() {
     grid_->setItem(r, 1, new QTableWidgetItem(QString::fromStdString(rows[r].value)));
   }
   grid_->resizeColumnToContents(0);
-  // Every row visible without scrolling (LDN-08 has six).
-  grid_->setMinimumHeight(grid_->horizontalHeader()->sizeHint().height() +
-                          grid_->verticalHeader()->defaultSectionSize() * grid_->rowCount() + 2 * grid_->frameWidth());
+  // Every row visible without scrolling (LDN-08 has six), and no more.
+  grid_->setFixedHeight(grid_->horizontalHeader()->sizeHint().height() +
+                        grid_->verticalHeader()->defaultSectionSize() * grid_->rowCount() + 2 * grid_->frameWidth());
 }
 
 void StatWindow::ScrollToSelection() {
@@ -339,7 +343,9 @@ void StatWindow::UpdateValues() {
   values_->resizeColumnsToContents();
   int missing = 0;
   for (const ValuesRow& row : t.rows) missing += row.missing ? 1 : 0;
-  QString title = QStringLiteral("Значения: ") + chart_->Title().section(QLatin1Char('\n'), 0, 0);
+  // "Значения по часам 14.06.24", as the chart names its volumes.
+  QString title = chart_->Title().section(QLatin1Char('\n'), 0, 0);
+  if (title.startsWith(QStringLiteral("Объемы"))) title.replace(0, 6, QStringLiteral("Значения"));
   if (missing != 0) title += QStringLiteral(" (без данных: %1)").arg(missing);
   valuesTitle_->setText(title);
 }
