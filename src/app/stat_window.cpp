@@ -78,23 +78,27 @@ StatWindow::StatWindow(DeviceType type, AppServices& app, std::optional<Calendar
   auto* column = new QVBoxLayout(body);
   column->setContentsMargins(4, 4, 4, 4);
   column->addWidget(split);
-  held_ = new QLabel(body);
-  held_->setWordWrap(true);
-  held_->hide();
-  column->addWidget(held_);
-  leftOut_ = new QLabel(body);
-  leftOut_->setWordWrap(true);
-  leftOut_->setStyleSheet(QStringLiteral("color: #a05000"));
-  leftOut_->hide();
-  column->addWidget(leftOut_);
   body->setMinimumWidth(560);
   auto* scroll = new QScrollArea(this);
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
   scroll->setWidget(body);
+  // The notes on what the window holds stay in view below the scrolled part
+  // (wrapped labels inside it would make it scroll to their full height).
+  held_ = new QLabel(this);
+  held_->setWordWrap(true);
+  held_->hide();
+  leftOut_ = new QLabel(this);
+  leftOut_->setWordWrap(true);
+  leftOut_->setStyleSheet(QStringLiteral("color: #a05000"));
+  leftOut_->hide();
+  for (QLabel* note : {held_, leftOut_}) note->setContentsMargins(6, 0, 6, 2);
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
-  outer->addWidget(scroll);
+  outer->setSpacing(2);
+  outer->addWidget(scroll, 1);
+  outer->addWidget(held_);
+  outer->addWidget(leftOut_);
   resize(980, 760);
   Rebuild(StatMode::Daily);
 }
