@@ -14,14 +14,16 @@ namespace {
 
 constexpr std::size_t kKept = 100;
 constexpr const char* kPrefix = "statvtk-";
+constexpr const char8_t* kPrefix8 = u8"statvtk-";
 
 // Removes the oldest run logs (their names sort by time) so that `keep` remain.
 void Prune(const std::filesystem::path& folder, std::size_t keep) {
   std::error_code ec;
   std::vector<std::filesystem::path> runs;
   for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind(kPrefix, 0) == 0 && entry.path().extension() == ".log") runs.push_back(entry.path());
+    // As UTF-8: another file's name need not fit the system's code page.
+    const std::u8string name = entry.path().filename().u8string();
+    if (name.rfind(kPrefix8, 0) == 0 && entry.path().extension() == ".log") runs.push_back(entry.path());
   }
   if (runs.size() <= keep) return;
   std::sort(runs.begin(), runs.end());
