@@ -21,7 +21,8 @@ struct column {
 
 struct info {
   const char *label;
-  const char *cell; /* header cell on the data sheet */
+  const char *cell;   /* header cell on the data sheet */
+  const char *digits; /* number format: the instrument's own precision */
 };
 
 struct model {
@@ -53,16 +54,18 @@ static const struct column colsLdn[] = {
     {"ΔTош, ч", "AM", K_HOURS, 1}, {"Статус", "AQ", K_TEXT, 0},
 };
 static const struct info info0812[] = {
-    {"Ду, мм", "F2"}, {"Кал. 1/2000·У1", "G2"}, {"Кал. 1/100·У2", "H2"}, {"Кал. 3", "I2"}, {"Кал. 2/1000", "V2"},
+    {"Ду, мм", "F2", "0"},      {"Кал. 1/2000·У1", "G2", "0.0000"}, {"Кал. 1/100·У2", "H2", "0.0000"},
+    {"Кал. 3", "I2", "0.0000"}, {"Кал. 2/1000", "V2", "0.0000"},
 };
 static const struct info info0814[] = {
-    {"Ду, мм", "F2"}, {"Gmin, м3/ч", "G2"}, {"Gmax, м3/ч", "H2"}, {"Fmax, Гц", "I2"}, {"Kv, л/имп", "V2"},
+    {"Ду, мм", "F2", "0"},     {"Gmin, м3/ч", "G2", "0.0000"}, {"Gmax, м3/ч", "H2", "0.0"},
+    {"Fmax, Гц", "I2", "0.0"}, {"Kv, л/имп", "V2", "0.0000"},
 };
 static const struct info infoLdn[] = {
-    {"Ду, мм", "F2"},
-    {"Gmin, м3/ч", "G2"},
-    {"Gmax, м3/ч", "H2"},
-    {"Kv, л/имп", "I2"},
+    {"Ду, мм", "F2", "0"},
+    {"Gmin, м3/ч", "G2", "0.0000"},
+    {"Gmax, м3/ч", "H2", "0.0"},
+    {"Kv, л/имп", "I2", "0.0000"},
 };
 
 #define N(a) ((int)(sizeof(a) / sizeof((a)[0])))
@@ -149,7 +152,8 @@ static void describe_data_sheet(lxw_worksheet *ws, int daily) {
   for (int i = 0; i < 11; ++i) worksheet_write_string(ws, (lxw_row_t)(i + 1), 81, notes[i], NULL);
 }
 
-static void write_header(lxw_worksheet *ws, const struct model *m, const struct formats *f, int daily) {
+static void write_header(lxw_workbook *wb, lxw_worksheet *ws, const struct model *m, const struct formats *f,
+                         int daily) {
   worksheet_merge_range(ws, 0, 0, 0, 9, daily ? "Суточный отчёт" : "Часовой отчёт", f->title);
   worksheet_write_string(ws, 1, 0, "Прибор:", f->label);
   worksheet_write_formula(ws, 1, 1, "=" DATA "B1", NULL);
@@ -162,12 +166,18 @@ static void write_header(lxw_worksheet *ws, const struct model *m, const struct 
   for (int i = 0; i < m->ninfos; ++i) {
     char formula[64];
     snprintf(formula, sizeof formula, "=" DATA "%s", m->infos[i].cell);
+    /* Left-aligned under its label, with the digits the instrument has
+       (a float such as Kv 0.0083 would show as 0.0082999999 otherwise). */
+    lxw_format *digits = workbook_add_format(wb);
+    format_set_num_format(digits, m->infos[i].digits);
+    format_set_align(digits, LXW_ALIGN_LEFT);
     worksheet_write_string(ws, 3, (lxw_col_t)(2 * i), m->infos[i].label, f->label);
-    worksheet_write_formula(ws, 4, (lxw_col_t)(2 * i), formula, NULL);
+    worksheet_write_formula(ws, 4, (lxw_col_t)(2 * i), formula, digits);
   }
 }
 
-static void write_table(lxw_worksheet *ws, const struct model *m, const struct formats *f, int daily) {
+/* The last row the report sheet uses. */
+static int write_table(lxw_worksheet *ws, const struct model *m, const struct formats *f, int daily) {
   const int first = 6, nrows = daily ? 32 : 24, data0 = 15;
   worksheet_write_string(ws, first, 0, daily ? "Дата" : "Час", f->head);
   for (int c = 0; c < m->ncols; ++c) worksheet_write_string(ws, first, (lxw_col_t)(c + 1), m->cols[c].head, f->head);
@@ -212,6 +222,7 @@ static void write_table(lxw_worksheet *ws, const struct model *m, const struct f
   worksheet_write_formula(ws, trow + 2, 3, "=" DATA "A11", NULL);
   worksheet_write_string(ws, trow + 3, 0, "Программа:", f->label);
   worksheet_write_formula(ws, trow + 3, 3, "=" DATA "A10", NULL);
+  return (int)trow + 3;
 }
 
 static int make_one(const char *folder, const struct model *m, int daily) {
@@ -232,7 +243,8 @@ static int make_one(const char *folder, const struct model *m, int daily) {
   lxw_worksheet *data = workbook_add_worksheet(wb, "Данные");
   worksheet_set_paper(report, 9); /* A4 */
   worksheet_set_portrait(report);
-  worksheet_fit_to_pages(report, 1, 1);
+  /* One page wide, as tall as it needs. */
+  worksheet_fit_to_pages(report, 1, 0);
   worksheet_set_margins(report, 0.5, 0.5, 0.6, 0.6);
   worksheet_set_column(report, 0, 0, 9, NULL);
   /* Value columns wide enough for 9-digit totals with their decimals
@@ -242,9 +254,14 @@ static int make_one(const char *folder, const struct model *m, int daily) {
     const double width = k == K_VOLUME ? 15 : k == K_HOURS ? 12 : 10;
     worksheet_set_column(report, (lxw_col_t)(c + 1), (lxw_col_t)(c + 1), width, NULL);
   }
-  write_header(report, m, &f, daily);
-  write_table(report, m, &f, daily);
+  write_header(wb, report, m, &f, daily);
+  const int last = write_table(report, m, &f, daily);
+  /* What prints is the report: its own area. The data sheet (the cells the
+     program fills, its notes) prints nothing: its print area is one empty
+     cell past the notes, a page that spreadsheet programs leave out. */
+  worksheet_print_area(report, 0, 0, (lxw_row_t)last, (lxw_col_t)m->ncols);
   describe_data_sheet(data, daily);
+  worksheet_print_area(data, 0, 90, 0, 90);
   return workbook_close(wb) == LXW_NO_ERROR ? 0 : 1;
 }
 

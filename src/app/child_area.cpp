@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QStyle>
 
 #include <algorithm>
 
@@ -35,15 +36,21 @@ QMdiSubWindow* ChildArea::Add(QWidget* w) {
   // Queued: the window is half gone while it signals its destruction.
   connect(w, &QObject::destroyed, this, &ChildArea::changed, Qt::QueuedConnection);
   const QRect area = Visible();
-  if (const auto stored = StoredChildGeometry(ini_, *sub)) {
+  // The place its kind had last serves the first such window; while another
+  // of its kind is open, the new one cascades from the last opened (with the
+  // remembered size), so that no window hides another's title.
+  const auto stored = StoredChildGeometry(ini_, *sub);
+  if (stored && !OthersOfKind(*sub)) {
     sub->setGeometry(FitInside(*stored, area));
   } else {
     // The title bar and borders around the content.
     const QSize frame = (sub->sizeHint() - w->sizeHint()).expandedTo(QSize(0, 0));
-    const QSize size = (inner + frame).boundedTo(area.size());
-    const auto last = last_ && last_ != sub ? std::optional<QPoint>(last_->pos()) : std::nullopt;
-    sub->setGeometry(FitInside(CascadeRect(area, last, size), area));
+    const QSize size = (stored ? stored->size() : inner + frame).boundedTo(area.size());
+    sub->setGeometry(FitInside(CascadeRect(area, CascadeFrom(*sub), size, CascadeStep()), area));
   }
+  // Never exactly over another window: its title would be hidden.
+  for (int tries = 0; tries < 8 && CoversATitle(*sub); ++tries)
+    sub->setGeometry(FitInside(CascadeRect(area, sub->pos(), sub->size(), CascadeStep()), area));
   last_ = sub;
   sub->show();
   mdi_.setActiveSubWindow(sub);
@@ -52,6 +59,50 @@ QMdiSubWindow* ChildArea::Add(QWidget* w) {
 }
 
 void ChildArea::PullInside(QMdiSubWindow& sub) const { KeepInside(sub); }
+
+int ChildArea::CascadeStep() const {
+  // One title bar and a little: every title of a cascade shows.
+  return std::max(24, mdi_.style()->pixelMetric(QStyle::PM_TitleBarHeight) + 6);
+}
+
+bool ChildArea::OthersOfKind(const QMdiSubWindow& sub) const {
+  for (QMdiSubWindow* other : mdi_.subWindowList())
+    if (other != &sub && other->widget() && sub.widget() && other->isVisible() &&
+        other->widget()->metaObject() == sub.widget()->metaObject())
+      return true;
+  return false;
+}
+
+std::optional<QPoint> ChildArea::CascadeFrom(const QMdiSubWindow& sub) const {
+  // The window opened last, else the active one (the messages aside).
+  QMdiSubWindow* from = last_ && last_ != &sub && last_->isVisible() ? last_.data() : mdi_.activeSubWindow();
+  if (!from || from == &sub || !from->isVisible() || from->isMinimized() || qobject_cast<LogWindow*>(from->widget()))
+    return std::nullopt;
+  return from->pos();
+}
+
+bool ChildArea::CoversATitle(const QMdiSubWindow& sub) const {
+  for (QMdiSubWindow* other : mdi_.subWindowList())
+    if (other != &sub && other->isVisible() && !other->isMinimized() && other->pos() == sub.pos()) return true;
+  return false;
+}
+
+void ChildArea::Cascade() {
+  std::vector<QMdiSubWindow*> shown;
+  std::vector<QSize> sizes;
+  for (QMdiSubWindow* sub : mdi_.subWindowList(QMdiArea::StackingOrder)) {
+    if (!sub->isVisible() || sub->isMinimized()) continue;
+    if (sub->isMaximized()) sub->showNormal();
+    shown.push_back(sub);
+    sizes.push_back(sub->size());
+  }
+  const std::vector<QRect> places = CascadeAll(Visible(), sizes, CascadeStep());
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    shown[i]->setGeometry(places[i]);
+    shown[i]->raise();
+  }
+  if (!shown.empty()) mdi_.setActiveSubWindow(shown.back());
+}
 
 void ChildArea::CloseAll() {
   for (QMdiSubWindow* sub : mdi_.subWindowList()) {

@@ -6,8 +6,10 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <vector>
 
@@ -17,6 +19,7 @@
 
 class QMdiArea;
 class QMdiSubWindow;
+
 class QWidget;
 
 namespace statvtk {
@@ -41,6 +44,10 @@ class ChildArea : public QObject {
   // The visible part of the area, in the coordinates of its windows.
   QRect Visible() const;
 
+  // "Разложить каскадом": the shown windows one title below the other, in
+  // their stacking order (the active one ends on top).
+  void Cascade();
+
   // Every window but "Сообщения", which only goes out of the way.
   void CloseAll();
   Result<void> SaveAll();  // every window's place; the first failed write
@@ -63,6 +70,14 @@ class ChildArea : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  int CascadeStep() const;
+  // Where a new window's cascade starts: the window opened last, else the active one.
+  std::optional<QPoint> CascadeFrom(const QMdiSubWindow& sub) const;
+  // Another shown window has its corner (and so its title) where `sub` has.
+  bool CoversATitle(const QMdiSubWindow& sub) const;
+  // Another window of the same class is shown.
+  bool OthersOfKind(const QMdiSubWindow& sub) const;
+
   QMdiArea& mdi_;
   IniFile& ini_;
   std::function<void(const Result<void>&)> closeFailure_;

@@ -55,8 +55,13 @@ void KeepInside(QMdiSubWindow& sub) {
   if (fitted != sub.geometry()) sub.setGeometry(fitted);
 }
 
-QRect CascadeRect(const QRect& area, const std::optional<QPoint>& last, const QSize& size) {
-  constexpr int kStep = 24;
+QRect FitWindowToScreen(const QRect& wanted, const QRect& available, const QMargins& frame) {
+  if (available.isEmpty()) return wanted;
+  const QRect withFrame = wanted.marginsAdded(frame);
+  return FitInside(withFrame, available).marginsRemoved(frame);
+}
+
+QRect CascadeRect(const QRect& area, const std::optional<QPoint>& last, const QSize& size, int kStep) {
   const QSize wanted = area.isEmpty() ? size : size.boundedTo(area.size());
   if (!last) return QRect(area.topLeft(), wanted);
   const QPoint at = *last + QPoint(kStep, kStep);
@@ -65,6 +70,17 @@ QRect CascadeRect(const QRect& area, const std::optional<QPoint>& last, const QS
   if (fitted.width() * 3 < wanted.width() * 2 || fitted.height() * 3 < wanted.height() * 2)
     return QRect(area.topLeft(), wanted);
   return QRect(at, fitted);
+}
+
+std::vector<QRect> CascadeAll(const QRect& area, const std::vector<QSize>& sizes, int step) {
+  std::vector<QRect> out;
+  std::optional<QPoint> last;
+  for (const QSize& size : sizes) {
+    const QRect r = CascadeRect(area, last, size, step);
+    out.push_back(r);
+    last = r.topLeft();
+  }
+  return out;
 }
 
 Result<void> SaveChildGeometry(IniFile& ini, const QMdiSubWindow& sub) {

@@ -4,9 +4,11 @@
 #pragma once
 
 #include "base/error.hpp"
+#include <QMargins>
 #include <QPoint>
 #include <QRect>
 #include <optional>
+#include <vector>
 
 class QMdiSubWindow;
 
@@ -32,7 +34,17 @@ void KeepInside(QMdiSubWindow& sub);
 // cascade step below and right of `last`, shrunk to stay inside when it must;
 // the area's corner when there is no last window, or when the step would
 // leave less than two thirds of the window's size.
-QRect CascadeRect(const QRect& area, const std::optional<QPoint>& last, const QSize& size);
+QRect CascadeRect(const QRect& area, const std::optional<QPoint>& last, const QSize& size, int step = 24);
+// "Разложить каскадом": `count` windows of the given sizes, each one step
+// below and right of the one before, so that every title bar shows; a window
+// that would keep less than two thirds of its size starts a new cascade at
+// the corner. The sizes are kept where they fit.
+std::vector<QRect> CascadeAll(const QRect& area, const std::vector<QSize>& sizes, int step);
+// The main window's place and size (without its frame) for `wanted`, so that
+// the window with its frame lies inside the screen's `available` area: no
+// larger than the area, then moved in.
+QRect FitWindowToScreen(const QRect& wanted, const QRect& available, const QMargins& frame);
+
 // Stores the sub-window's place and size for its kind (not while minimised or
 // maximised); the first failed write's error.
 Result<void> SaveChildGeometry(IniFile& ini, const QMdiSubWindow& sub);

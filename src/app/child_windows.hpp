@@ -41,6 +41,9 @@ class StatChild {
   virtual void ShowWhatIsHeld() = 0;
   // How many records look damaged, as a warning; empty when none do.
   virtual QString DamageWarning() const = 0;
+  // How many stored records failed their checksum or date check and are
+  // left out, by kind; empty when none are.
+  virtual QString LeftOutText() const = 0;
 };
 
 // A current-readings window ("Текущие показания").

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStackedWidget>
 #include <QVBoxLayout>
 
 #include "app/ui_seam.hpp"
@@ -81,45 +82,69 @@ ConnectionDialog::ConnectionDialog(const ConnectionSettings& settings, UiSeam& u
   dynDns_ = new QCheckBox(QStringLiteral("DynDNS"), transport);
   dynDnsName_ = new QLineEdit(transport);
 
-  int row = 0;
-  // A row of a label and the widget it names.
-  auto labelled = [&](const QString& label, QWidget* widget) {
-    tg->addWidget(new QLabel(label, transport), row, 0);
-    tg->addWidget(widget, row++, 1);
+  // The transport's choice, then one page of fields per transport (only one
+  // transport is ever in use), so that the dialog fits a 600-pixel screen.
+  auto* choice = new QHBoxLayout();
+  for (QRadioButton* r : {serial_, modem_, tcp_}) choice->addWidget(r);
+  choice->addStretch(1);
+  mbus_->setToolTip(QStringLiteral(
+      "Кадры M-Bus с длинным адресом (заводской номер прибора): по линии RS-485 или через преобразователь "
+      "Ethernet–RS-485"));
+  pages_ = new QStackedWidget(transport);
+  const auto page = [this](std::initializer_list<std::pair<QString, QWidget*>> rows, int timingRow) {
+    auto* p = new QWidget(pages_);
+    auto* form = new QFormLayout(p);
+    form->setContentsMargins(0, 4, 0, 0);
+    for (const auto& [label, widget] : rows) {
+      if (label.isEmpty()) form->addRow(widget);
+      else form->addRow(label, widget);
+    }
+    auto* timing = new QWidget(p);
+    auto* tl = new QHBoxLayout(timing);
+    tl->setContentsMargins(0, 0, 0, 0);
+    const QString names[3] = {QStringLiteral("байт, мс"), QStringLiteral("ответ, мс"), QStringLiteral("повторы")};
+    for (std::size_t w = 0; w < 3; ++w) {
+      QSpinBox* box = timing_[static_cast<std::size_t>(timingRow) * 3 + w];
+      box->setParent(timing);
+      tl->addWidget(new QLabel(names[w], timing));
+      tl->addWidget(box);
+    }
+    tl->addStretch(1);
+    form->addRow(QStringLiteral("Время ожидания:"), timing);
+    pages_->addWidget(p);
   };
-  tg->addWidget(serial_, row, 0);
-  tg->addWidget(mbus_, row++, 1);
-  labelled(QStringLiteral("Порт:"), port_);
-  labelled(QStringLiteral("Скорость, бит/с:"), baud_);
-  tg->addWidget(modem_, row++, 0, 1, 2);
-  labelled(QStringLiteral("Порт модема:"), modemPort_);
-  labelled(QStringLiteral("Телефон:"), phone_);
-  labelled(QStringLiteral("Набор:"), dialGroup);
-  labelled(QStringLiteral("Строка инициализации:"), init_);
-  tg->addWidget(tcp_, row++, 0, 1, 2);
-  labelled(QStringLiteral("Адрес:"), sockIp_);
-  labelled(QStringLiteral("Порт TCP:"), sockPort_);
-  tg->addWidget(gate_, row++, 1);
-  tg->addWidget(dynDns_, row, 0);
-  tg->addWidget(dynDnsName_, row++, 1);
-
-  // Attempts and timing.
-  auto* timing = new QGroupBox(QStringLiteral("Время ожидания"), this);
-  auto* mg = new QGridLayout(timing);
-  mg->addWidget(new QLabel(QStringLiteral("Байт, мс"), timing), 0, 1);
-  mg->addWidget(new QLabel(QStringLiteral("Ответ, мс"), timing), 0, 2);
-  mg->addWidget(new QLabel(QStringLiteral("Повторы"), timing), 0, 3);
-  const QString names[3] = {QStringLiteral("RS-232/485"), QStringLiteral("Модем"), QStringLiteral("Ethernet")};
   for (int t = 0; t < 3; ++t) {
-    mg->addWidget(new QLabel(names[t], timing), t + 1, 0);
-    timing_[static_cast<std::size_t>(t * 3 + 0)] = Spin(timing, 10, 10000, 10);
-    timing_[static_cast<std::size_t>(t * 3 + 1)] = Spin(timing, 10, 60000, 10);
-    timing_[static_cast<std::size_t>(t * 3 + 2)] = Spin(timing, 1, 255, 1);
-    for (int w = 0; w < 3; ++w) mg->addWidget(timing_[static_cast<std::size_t>(t * 3 + w)], t + 1, w + 1);
+    timing_[static_cast<std::size_t>(t * 3 + 0)] = Spin(this, 10, 10000, 10);
+    timing_[static_cast<std::size_t>(t * 3 + 1)] = Spin(this, 10, 60000, 10);
+    timing_[static_cast<std::size_t>(t * 3 + 2)] = Spin(this, 1, 255, 1);
   }
+  auto* dynRow = new QWidget(transport);
+  auto* dr = new QHBoxLayout(dynRow);
+  dr->setContentsMargins(0, 0, 0, 0);
+  dr->addWidget(dynDns_);
+  dr->addWidget(dynDnsName_, 1);
+  page({{QStringLiteral("Порт:"), port_}, {QStringLiteral("Скорость, бит/с:"), baud_}}, 0);
+  page({{QStringLiteral("Порт модема:"), modemPort_},
+        {QStringLiteral("Телефон:"), phone_},
+        {QStringLiteral("Набор:"), dialGroup},
+        {QStringLiteral("Строка инициализации:"), init_}},
+       1);
+  page({{QStringLiteral("Адрес:"), sockIp_},
+        {QStringLiteral("Порт TCP:"), sockPort_},
+        {QString(), gate_},
+        {QString(), dynRow}},
+       2);
+  tg->addLayout(choice, 0, 0);
+  tg->addWidget(mbus_, 1, 0);
+  tg->addWidget(pages_, 2, 0);
+
+  // Attempts.
+  auto* timing = new QGroupBox(this);
+  auto* mg = new QHBoxLayout(timing);
   attempts_ = Spin(timing, 0, 255, 1);
-  mg->addWidget(new QLabel(QStringLiteral("Попыток соединения:"), timing), 4, 0, 1, 2);
-  mg->addWidget(attempts_, 4, 2);
+  mg->addWidget(new QLabel(QStringLiteral("Попыток соединения:"), timing));
+  mg->addWidget(attempts_);
+  mg->addStretch(1);
 
   auto* buttons = new QDialogButtonBox(this);
   auto* defaults = buttons->addButton(QStringLiteral("Стандартные значения"), QDialogButtonBox::ResetRole);
@@ -147,11 +172,14 @@ ConnectionDialog::ConnectionDialog(const ConnectionSettings& settings, UiSeam& u
 
 void ConnectionDialog::EnableTransportFields() {
   const bool serial = serial_->isChecked(), modem = modem_->isChecked(), tcp = tcp_->isChecked();
-  for (QWidget* w : std::initializer_list<QWidget*>{mbus_, port_, baud_}) w->setEnabled(serial);
+  // M-Bus frames go over an RS-485 line or a TCP converter to one.
+  mbus_->setEnabled(serial || tcp);
+  for (QWidget* w : std::initializer_list<QWidget*>{port_, baud_}) w->setEnabled(serial);
   for (QWidget* w : std::initializer_list<QWidget*>{modemPort_, phone_, tone_, pulse_, init_}) w->setEnabled(modem);
   for (QWidget* w : std::initializer_list<QWidget*>{sockPort_, gate_, dynDns_}) w->setEnabled(tcp);
   sockIp_->setEnabled(tcp && !dynDns_->isChecked());
   dynDnsName_->setEnabled(tcp && dynDns_->isChecked());
+  pages_->setCurrentIndex(modem ? 1 : tcp ? 2 : 0);
   const bool chosen[3] = {serial, modem, tcp};
   for (std::size_t t = 0; t < 3; ++t)
     for (std::size_t w = 0; w < 3; ++w) timing_[t * 3 + w]->setEnabled(chosen[t]);

@@ -19,6 +19,7 @@ class QComboBox;
 class QLineEdit;
 class QRadioButton;
 class QSpinBox;
+class QStackedWidget;
 
 namespace statvtk::app {
 
@@ -78,6 +79,7 @@ class ConnectionDialog : public QDialog {
   UiSeam& ui_;
   std::function<QString(const ConnectionSettings&)> acceptance_;
   std::vector<SerialPortInfo> ports_;
+  QStackedWidget* pages_ = nullptr;  // the fields of each transport
   QRadioButton* serial_ = nullptr;
   QCheckBox* mbus_ = nullptr;
   QRadioButton* modem_ = nullptr;

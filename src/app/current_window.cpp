@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 #include "app/app_services.hpp"
@@ -23,6 +24,31 @@ namespace statvtk::app {
 namespace {
 constexpr int kDefaultPeriod = 60;  // seconds
 QString Now() { return QTime::currentTime().toString(QStringLiteral("HH:mm:ss")); }
+
+void ReplaceUnit(std::string& text, const std::string& from, const std::string& to) {
+  if (text.size() >= from.size() && text.compare(text.size() - from.size(), from.size(), from) == 0)
+    text.replace(text.size() - from.size(), from.size(), to);
+}
+
+// The window's wording of a few values: masses in tonnes (the primed mass
+// integrators too), the temperature in °C, and the instrument's date and time
+// as "DD.MM.YY hh:mm:ss" for every model, as dates read everywhere in the program.
+CurrentView Shown(CurrentView view, std::span<const std::uint8_t, 1024> b, DeviceType type) {
+  char date[48];
+  if (type == DeviceType::dtLDN08) {
+    constexpr std::size_t R = 512;
+    std::snprintf(date, sizeof date, "%.02d.%.02d.%.02d %.02d:%.02d:%.02d", b[R + 43], b[R + 44], b[R + 45], b[R + 42],
+                  b[R + 41], b[R + 40]);
+  } else {
+    std::snprintf(date, sizeof date, "%.02X.%.02X.%.02X %.02X:%.02X:%.02X", b[4], b[5], b[6], b[2], b[1], b[0]);
+  }
+  for (CurrentLabel& l : view.labels) {
+    if (l.name == "LabelMp_" || l.name == "LabelMm_") ReplaceUnit(l.text, " м3", " т");
+    if (l.name == "LabelT") ReplaceUnit(l.text, " C", " °C");
+    if (l.name == "Label_Curr_Time") l.text = date;
+  }
+  return view;
+}
 }  // namespace
 
 CurrentWindow::CurrentWindow(AppServices& app, QWidget* parent) : QWidget(parent), app_(app) {
@@ -137,7 +163,9 @@ void CurrentWindow::ShowCurrent(std::span<const std::uint8_t, 1024> block, Devic
   // The frame may have named the window more fully (model, address) already.
   const QString caption = QString::fromStdString(CurrentReadingsCaption(serial));
   if (!windowTitle().startsWith(caption)) setWindowTitle(caption);
-  ShowView(UpdateData(block, type));
+  ShowView(Shown(UpdateData(block, type), block, type));
+  // Only a change of state goes to the log: the values again after failures.
+  if (stale_) app_.Log(windowTitle() + QStringLiteral(": показания снова читаются"));
   SetStale(false);
   updated_ = Now();
   FitToContents();

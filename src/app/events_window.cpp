@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QTableWidget>
 #include <QScrollBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -12,6 +13,33 @@
 namespace statvtk::app {
 
 namespace {
+
+// What the short column headings stand for.
+QString HeadingTip(const std::string& h) {
+  static const std::pair<const char*, const char*> tips[] = {
+      {"№ п/п", "Номер события по порядку времени"},
+      {"Выкл.", "Выключение питания"},
+      {"Вкл.", "Включение питания"},
+      {"Gmax", "Расход выше Gmax"},
+      {"Gmin", "Расход ниже Gmin"},
+      {"Рев.", "Реверс (обратный поток)"},
+      {"Возб.", "Неисправность цепи возбуждения"},
+      {"АЦП", "Неисправность АЦП"},
+      {"Настр.", "Изменение настроек прибора"},
+      {"Оч.", "Очистка архива"},
+      {"Сброс", "Сброс прибора"},
+      {"HEX", "Запись события целиком, байты в шестнадцатеричном виде"},
+      {"Калибр.", "Калибровка"},
+      {"Изм. врем.", "Установка часов прибора"},
+      {"Врем. инт.", "Изменение интервала интегрирования"},
+      {"ПТ", "Пустая труба"},
+      {"Т", "Неисправность датчика температуры"},
+      {"V batt", "Напряжение батареи, В"},
+  };
+  for (const auto& [name, tip] : tips)
+    if (h == name) return QString::fromUtf8(tip);
+  return {};
+}
 
 // Set flags and alarms stand out from the cleared ones.
 QColor MarkColor(const std::string& text) {
@@ -30,6 +58,9 @@ EventsWindow::EventsWindow(const EventTable& table, AppServices& app, QWidget* p
   QStringList headings;
   for (const auto& h : table.headings) headings << QString::fromStdString(h);
   grid_->setHorizontalHeaderLabels(headings);
+  for (int c = 0; c < cols; ++c)
+    if (const QString tip = HeadingTip(table.headings[static_cast<std::size_t>(c)]); !tip.isEmpty())
+      grid_->horizontalHeaderItem(c)->setToolTip(tip);
   grid_->verticalHeader()->hide();
   grid_->verticalHeader()->setDefaultSectionSize(20);
   grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -54,6 +85,13 @@ EventsWindow::EventsWindow(const EventTable& table, AppServices& app, QWidget* p
   int width = 2 * grid_->frameWidth() + grid_->verticalScrollBar()->sizeHint().width() + 8 + 4;
   for (int c = 0; c < cols; ++c) width += grid_->columnWidth(c);
   resize(std::clamp(width, 360, 2000), 420);
+  // The newest events are the ones looked for: the window opens at the end.
+  if (!table.rows.empty()) grid_->setCurrentCell(grid_->rowCount() - 1, 0);
+}
+
+void EventsWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  QTimer::singleShot(0, grid_, [grid = grid_] { grid->scrollToBottom(); });
 }
 
 }  // namespace statvtk::app

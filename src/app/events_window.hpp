@@ -1,5 +1,6 @@
 // "Просмотр событий": the event archive of a statistics window's image, one
-// grid row per event with the model's headings and "+", "-", "!" marks.
+// grid row per event with the model's headings (each explained in its tool
+// tip) and "+", "-", "!" marks; it opens at the newest event.
 #pragma once
 
 #include <QWidget>
@@ -17,6 +18,9 @@ class EventsWindow : public QWidget {
  public:
   EventsWindow(const EventTable& table, AppServices& app, QWidget* parent = nullptr);
   QTableWidget* Grid() const { return grid_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  private:
   AppServices& app_;

@@ -5,6 +5,7 @@
 #include <QMainWindow>
 
 #include "app/child_area.hpp"
+#include "app/app_services.hpp"
 #include "app/child_windows.hpp"
 #include "app/frame_parts.hpp"
 #include "app/path_text.hpp"
@@ -83,9 +84,13 @@ bool FileCommands::OpenStatFile(const QString& path, ExtensionRule rule, bool* s
   // Records that decode to impossible values are told at once, in the
   // window itself, the status bar and the log (no box: a drop of many files
   // is not stopped by it).
-  if (const QString damaged = w->DamageWarning(); !damaged.isEmpty()) {
-    parts_.status->SetText(0, QStringLiteral("Внимание: ") + damaged);
-    parts_.log->AddMessage(shown + QStringLiteral(": ") + damaged);
+  // So are records left out for a failed checksum or date.
+  QStringList warnings;
+  for (const QString& text : {w->DamageWarning(), w->LeftOutText()})
+    if (!text.isEmpty()) warnings << text;
+  if (!warnings.isEmpty()) {
+    parts_.status->SetText(0, QStringLiteral("Внимание: ") + warnings.join(QLatin1Char(' ')));
+    for (const QString& text : warnings) parts_.log->AddMessage(shown + QStringLiteral(": ") + text);
   }
   return true;
 }
@@ -124,7 +129,11 @@ void FileCommands::SaveCommand() {
     parts_.ui->Warn(parts_.window, parts_.Title(), QString::fromStdString(saved.error().reason));
     return;
   }
-  parts_.SettingsWritten(parts_.recent->Add(QDir::toNativeSeparators(QFileInfo(name).absoluteFilePath())));
+  // Said where it went, with the result bar's buttons to open it or its folder.
+  const QString written = QDir::toNativeSeparators(QFileInfo(name).absoluteFilePath());
+  parts_.services->ShowResult(QStringLiteral("Файл сохранен: ") + written, PathOf(written));
+  parts_.log->AddMessage(QStringLiteral("Файл сохранен: ") + written);
+  parts_.SettingsWritten(parts_.recent->Add(written));
 }
 
 QString FileCommands::LastFolder(const char* key) const {

@@ -2,7 +2,12 @@
 #include "app/help_window.hpp"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include "app/path_text.hpp"
@@ -26,6 +31,40 @@ std::filesystem::path UserGuidePath() {
   return {};
 }
 
+QString HeadingAnchor(const QString& heading) {
+  QString anchor;
+  for (const QChar c : heading.trimmed().toLower()) {
+    if (c.isLetterOrNumber() || c == QLatin1Char('-') || c == QLatin1Char('_')) anchor += c;
+    else if (c == QLatin1Char(' ')) anchor += QLatin1Char('-');
+  }
+  return anchor;
+}
+
+namespace {
+
+// Qt's Markdown gives headings no names: each gets the one links to it use.
+void NameHeadings(QTextDocument& doc) {
+  for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+    if (b.blockFormat().headingLevel() == 0) continue;
+    QTextCursor c(b);
+    c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    QTextCharFormat f;
+    f.setAnchor(true);
+    f.setAnchorNames({HeadingAnchor(b.text())});
+    c.mergeCharFormat(f);
+  }
+}
+
+}  // namespace
+
+QStringList HelpWindow::Anchors() const {
+  QStringList names;
+  for (QTextBlock b = browser_->document()->begin(); b.isValid(); b = b.next())
+    for (auto it = b.begin(); !it.atEnd(); ++it)
+      if (it.fragment().charFormat().isAnchor()) names << it.fragment().charFormat().anchorNames();
+  return names;
+}
+
 HelpWindow* HelpWindow::Make(UiSeam& ui, QWidget* owner) {
   const auto guide = UserGuidePath();
   if (guide.empty()) return nullptr;
@@ -41,17 +80,26 @@ HelpWindow::HelpWindow(UiSeam& ui, const std::filesystem::path& guide, QWidget* 
   connect(browser_, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
     const QUrl target = browser_->source().resolved(url);
     if (target.isLocalFile()) {
-      if (target.fileName() == browser_->source().fileName()) browser_->scrollToAnchor(target.fragment());
-      else browser_->setSource(target, QTextDocument::MarkdownResource);
+      if (target.fileName() == browser_->source().fileName()) {
+        browser_->scrollToAnchor(target.fragment());
+      } else {
+        browser_->setSource(target, QTextDocument::MarkdownResource);
+        NameHeadings(*browser_->document());
+      }
     } else {
       ui_.OpenExternally(target);
     }
   });
   browser_->setSource(QUrl::fromLocalFile(PathText(guide)), QTextDocument::MarkdownResource);
+  NameHeadings(*browser_->document());
   auto* box = new QVBoxLayout(this);
   box->setContentsMargins(0, 0, 0, 0);
   box->addWidget(browser_);
-  resize(760, 600);
+  // A laptop's small screen takes it whole, with its frame.
+  QSize size(760, 600);
+  if (const QScreen* screen = owner && owner->screen() ? owner->screen() : QGuiApplication::primaryScreen())
+    size = size.boundedTo(screen->availableGeometry().size() - QSize(16, 48));
+  resize(size);
 }
 
 }  // namespace statvtk::app

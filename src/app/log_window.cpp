@@ -13,7 +13,9 @@
 
 #include "app/path_text.hpp"
 #include "app/app_services.hpp"
+#include "app/run_log.hpp"
 #include "app/ui_seam.hpp"
+#include "base/program_home.hpp"
 
 namespace statvtk::app {
 
@@ -45,7 +47,12 @@ LogWindow::LogWindow(AppServices& app, QWidget* parent) : QWidget(parent), app_(
   connect(save_, &QAction::triggered, this, &LogWindow::Save);
   connect(clear_, &QAction::triggered, this, &LogWindow::Clear);
   resize(369, 250);
+  run_ = std::make_unique<RunLog>(LogsFolder(app_.Home()), LocalNow());
 }
+
+LogWindow::~LogWindow() = default;
+
+std::filesystem::path LogWindow::RunFile() const { return run_->Path(); }
 
 void LogWindow::AddMessage(const QString& text) {
   if (text.isEmpty()) return;
@@ -54,6 +61,11 @@ void LogWindow::AddMessage(const QString& text) {
   QScrollBar* bar = memo_->verticalScrollBar();
   const bool following = bar->value() >= bar->maximum();
   memo_->appendPlainText(QString::fromStdString(log_.Lines().back()));
+  // The run's file takes each line; a file that cannot be written is said once, here only.
+  if (const QString why = run_->Append(log_.Lines().back()); !why.isEmpty()) {
+    log_.AddMessage(why.toStdString());
+    memo_->appendPlainText(QString::fromStdString(log_.Lines().back()));
+  }
   if (following) ShowNewest();
 }
 

@@ -1,8 +1,10 @@
 // The "Сообщения" window: the program's time-stamped messages, saved to a
-// text file or cleared on request. Made once at start; closing it minimises it.
+// text file or cleared on request, and kept as they come in the run's own
+// file in logs/ (RunLog). Made once at start; closing it minimises it.
 #pragma once
 
 #include <QWidget>
+#include <memory>
 
 #include "reports/message_log.hpp"
 
@@ -13,6 +15,7 @@ class QToolBar;
 namespace statvtk::app {
 
 class AppServices;
+class RunLog;
 
 // The body both text windows share (messages, exchange monitor): a tool bar
 // of 16-pixel icons over a read-only text view without line wrapping. The
@@ -27,10 +30,13 @@ class LogWindow : public QWidget {
   Q_OBJECT
  public:
   explicit LogWindow(AppServices& app, QWidget* parent = nullptr);
+  ~LogWindow() override;
 
   // Appends "[date time]  text"; an empty text adds nothing.
   void AddMessage(const QString& text);
   const MessageLog& Log() const { return log_; }
+  // This run's file in logs/ (empty before the first message).
+  std::filesystem::path RunFile() const;
   // Scrolls to the newest line.
   void ShowNewest();
   // The width the newest `lines` lines need to be read whole.
@@ -52,6 +58,7 @@ class LogWindow : public QWidget {
  private:
   AppServices& app_;
   MessageLog log_;
+  std::unique_ptr<RunLog> run_;
   QPlainTextEdit* memo_ = nullptr;
   QAction* save_ = nullptr;
   QAction* clear_ = nullptr;

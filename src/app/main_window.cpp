@@ -12,6 +12,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -144,7 +146,7 @@ void MainWindow::ConnectActions() {
   connect(a.scan, &QAction::triggered, this, [setup] { setup->ScanCommand(); });
   connect(a.reportParams, &QAction::triggered, this, [setup] { setup->ReportParamsCommand(); });
   connect(a.topMost, &QAction::triggered, this, [setup] { setup->ToggleTopMost(); });
-  connect(a.cascade, &QAction::triggered, mdi_, &QMdiArea::cascadeSubWindows);
+  connect(a.cascade, &QAction::triggered, children_.get(), &ChildArea::Cascade);
   connect(a.closeAll, &QAction::triggered, children_.get(), &ChildArea::CloseAll);
   connect(a.traffic, &QAction::triggered, this, &MainWindow::ShowTraffic);
   connect(a.messages, &QAction::triggered, this, &MainWindow::ShowMessages);
@@ -235,14 +237,47 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 // --- geometry (section Windows) ---
 
+namespace {
+// The frame a window manager draws around the window, until it is known.
+constexpr QMargins kFrameGuess(4, 30, 4, 4);
+}  // namespace
+
+QRect MainWindow::ScreenArea() const {
+  const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+  return s ? s->availableGeometry() : QRect();
+}
+
+// The stored (or first start's) place and size, pulled onto the screen's
+// available area with the frame; a first start on a screen too small for the
+// default size opens maximized.
 void MainWindow::RestoreGeometry() {
-  const int w = static_cast<int>(ini_.ReadInteger(kWindows, "MainWidth", 1180));
-  const int h = static_cast<int>(ini_.ReadInteger(kWindows, "MainHeight", 820));
-  resize(std::clamp(w, 400, 4000), std::clamp(h, 300, 3000));
+  const bool stored = ini_.ValueExists(kWindows, "MainWidth");
+  const int w = std::clamp(static_cast<int>(ini_.ReadInteger(kWindows, "MainWidth", 1180)), 400, 4000);
+  const int h = std::clamp(static_cast<int>(ini_.ReadInteger(kWindows, "MainHeight", 820)), 300, 3000);
+  const QRect area = ScreenArea();
+  QRect wanted(area.topLeft() + QPoint(kFrameGuess.left(), kFrameGuess.top()), QSize(w, h));
   if (ini_.ValueExists(kWindows, "MainLeft"))
-    move(static_cast<int>(ini_.ReadInteger(kWindows, "MainLeft", 0)),
-         static_cast<int>(ini_.ReadInteger(kWindows, "MainTop", 0)));
-  if (ini_.ReadBool(kWindows, "MainMaximized", false)) setWindowState(windowState() | Qt::WindowMaximized);
+    wanted.moveTopLeft(QPoint(static_cast<int>(ini_.ReadInteger(kWindows, "MainLeft", 0)) + kFrameGuess.left(),
+                              static_cast<int>(ini_.ReadInteger(kWindows, "MainTop", 0)) + kFrameGuess.top()));
+  const QRect placed = FitWindowToScreen(wanted, area, kFrameGuess);
+  resize(placed.size());
+  move(placed.topLeft() - QPoint(kFrameGuess.left(), kFrameGuess.top()));
+  const bool small = !area.isEmpty() && (w + kFrameGuess.left() + kFrameGuess.right() > area.width() ||
+                                         h + kFrameGuess.top() + kFrameGuess.bottom() > area.height());
+  if (ini_.ReadBool(kWindows, "MainMaximized", false) || (!stored && small))
+    setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // Once shown, the real frame is known: the whole window stays on the screen.
+  if (fitted_ || isMaximized() || isFullScreen()) return;
+  fitted_ = true;
+  const QRect frame = frameGeometry(), inner = geometry();
+  const QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+                         frame.bottom() - inner.bottom());
+  const QRect placed = FitWindowToScreen(inner, ScreenArea(), margins);
+  if (placed != inner) setGeometry(placed);
 }
 
 void MainWindow::SaveGeometry() {

@@ -89,6 +89,7 @@ class MainWindow : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
@@ -97,6 +98,8 @@ class MainWindow : public QMainWindow {
   void ConnectActions();
   void RestoreGeometry();
   void SaveGeometry();
+  // The available area of the window's screen (without panels and docks).
+  QRect ScreenArea() const;
 
   UiSeam& ui_;
   std::filesystem::path home_;
@@ -115,6 +118,7 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<FrameServices> services_;
   std::unique_ptr<FileCommands> files_;
   std::unique_ptr<SettingCommands> setup_;
+  bool fitted_ = false;                  // placed on the screen with its real frame
   std::unique_ptr<JobController> jobs_;  // last: its run ends before the rest goes
 };
 

@@ -198,7 +198,9 @@ void ReadCommands::OnFinished(const JobEnd& end) {
   parts_.status->HideProgress();
   const ReadResult& result = end.result;
   if (end.kind == ReadKind::CurrentRefresh) {
-    if (const QString line = PollLogLine(pollLines_, result, reading_); !line.isEmpty()) parts_.log->AddMessage(line);
+    // A poll that went well is not logged: only failures and changes of state are.
+    if (const QString line = PollLogLine(pollLines_, result, reading_); !line.isEmpty() && !result.delivered)
+      parts_.log->AddMessage(line);
     pollLines_.clear();
     if (end.target && !result.delivered && result.outcome != ReadOutcome::Stopped)
       end.target->RefreshFailed(FailureText(result, reading_));

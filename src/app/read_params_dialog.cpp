@@ -97,8 +97,12 @@ void ReadParamsDialog::LoadFromSettings() {
     for (auto* r : {all_, last_, fresh_, dev_})
       r->setAutoExclusive(false), r->setChecked(false), r->setAutoExclusive(true);
   }
-  // Without a stored choice the design's "Суточные" stays checked.
-  if (!ini_.ValueExists(kSelectSection, "RecType")) return;
+  // Without a stored choice (a fresh home) "Вся статистика" means all of it:
+  // every kind is checked, so the first full read misses nothing.
+  if (!ini_.ValueExists(kSelectSection, "RecType")) {
+    for (auto* c : {hourly_, daily_, monthly_, events_}) c->setChecked(true);
+    return;
+  }
   hourly_->setChecked(s.kinds.hourly);
   daily_->setChecked(s.kinds.daily);
   monthly_->setChecked(s.kinds.monthly);

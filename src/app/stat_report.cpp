@@ -74,7 +74,9 @@ ReportOutcome RunStatReport(const StatModel& model, const ReportPlan& plan, cons
                             "запустилась (") +
                         written + QStringLiteral(")");
     app.Log(why);
-    app.Ui().Warn(parent, QStringLiteral("StatVTK"), why);
+    // The folder, at least, can be shown.
+    if (app.Ui().Ask(parent, QStringLiteral("StatVTK"), why + QStringLiteral("\n\nОткрыть папку с отчетом?")))
+      app.Ui().OpenExternally(QUrl::fromLocalFile(PathText(made->parent_path())));
   }
   return made;
 }

@@ -1,6 +1,11 @@
 #include "app/stat_window.hpp"
 
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QScrollArea>
+#include <QShortcut>
 #include <QDate>
 #include <QDateEdit>
 #include <QFormLayout>
@@ -27,6 +32,7 @@
 #include "app/volume_chart.hpp"
 #include "reports/csv_export.hpp"
 #include "reports/file_io.hpp"
+#include "stats/values_table.hpp"
 #include "stats/volume_series.hpp"
 
 namespace statvtk::app {
@@ -54,19 +60,46 @@ std::string ShortDate(const CalendarDate& d) { return ShortDateText(d); }
 StatWindow::StatWindow(DeviceType type, AppServices& app, std::optional<CalendarDate> today, QWidget* parent)
     : QWidget(parent), app_(app), data_(StatData::Blank(type)), today_(today) {
   setAttribute(Qt::WA_DeleteOnClose);
-  auto* split = new QSplitter(Qt::Vertical, this);
+  // The body keeps a size at which every control reads whole; a smaller
+  // window (a small screen) scrolls it instead of squeezing it.
+  auto* body = new QWidget();
+  auto* split = new QSplitter(Qt::Vertical, body);
   split->addWidget(BuildControls());
   chart_ = new VolumeChart(split);
+  chart_->setMinimumHeight(120);
   split->addWidget(chart_);
+  split->addWidget(BuildValues(split));
+  split->setChildrenCollapsible(false);
   split->setStretchFactor(0, 0);
   split->setStretchFactor(1, 1);
-  auto* outer = new QVBoxLayout(this);
-  outer->setContentsMargins(4, 4, 4, 4);
-  outer->addWidget(split);
+  split->setStretchFactor(2, 1);
+  // The controls as low as they can be; the chart and the table share the rest.
+  split->setSizes({split->widget(0)->minimumSizeHint().height(), 240, 240});
+  auto* column = new QVBoxLayout(body);
+  column->setContentsMargins(4, 4, 4, 4);
+  column->addWidget(split);
+  body->setMinimumWidth(560);
+  auto* scroll = new QScrollArea(this);
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidget(body);
+  // The notes on what the window holds stay in view below the scrolled part
+  // (wrapped labels inside it would make it scroll to their full height).
   held_ = new QLabel(this);
+  held_->setWordWrap(true);
   held_->hide();
+  leftOut_ = new QLabel(this);
+  leftOut_->setWordWrap(true);
+  leftOut_->setStyleSheet(QStringLiteral("color: #a05000"));
+  leftOut_->hide();
+  for (QLabel* note : {held_, leftOut_}) note->setContentsMargins(6, 0, 6, 2);
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(0, 0, 0, 0);
+  outer->setSpacing(2);
+  outer->addWidget(scroll, 1);
   outer->addWidget(held_);
-  resize(640, 620);
+  outer->addWidget(leftOut_);
+  resize(980, 760);
   Rebuild(StatMode::Daily);
 }
 
@@ -80,6 +113,7 @@ QWidget* StatWindow::BuildControls() {
   auto* stats = new QGroupBox(QStringLiteral("Статистика"), top);
   list_ = new QListWidget(stats);
   list_->setMinimumWidth(110);
+  list_->setMinimumHeight(120);
   auto* statsBox = new QVBoxLayout(stats);
   statsBox->addWidget(list_);
   row->addWidget(stats, 1);
@@ -95,9 +129,16 @@ QWidget* StatWindow::BuildControls() {
   eventsButton_ = new QPushButton(QStringLiteral("Просмотр событий"), period);
   csvButton_ = new QPushButton(QStringLiteral("Экспорт CSV"), period);
   csvButton_->setToolTip(QStringLiteral("Записи архива выбранного типа в файл CSV"));
-  form->addRow(reportButton_);
-  form->addRow(eventsButton_);
-  form->addRow(csvButton_);
+  auto* csvMenu = new QMenu(csvButton_);
+  csvMenu->addAction(QStringLiteral("Показанный период..."), this, [this] { ExportCsv(CsvScope::Shown); });
+  csvMenu->addAction(QStringLiteral("Весь архив..."), this, [this] { ExportCsv(CsvScope::Archive); });
+  csvButton_->setMenu(csvMenu);
+  for (QWidget* w : std::initializer_list<QWidget*>{begin_, end_, reportButton_, eventsButton_, csvButton_})
+    w->setMinimumHeight(w->sizeHint().height());
+  // The three commands side by side: the window stays low enough for a laptop's screen.
+  auto* commands = new QHBoxLayout();
+  for (QPushButton* b : {reportButton_, eventsButton_, csvButton_}) commands->addWidget(b);
+  form->addRow(commands);
   right->addWidget(period);
 
   auto* kind = new QGroupBox(QStringLiteral("Тип данных"), top);
@@ -122,7 +163,8 @@ QWidget* StatWindow::BuildControls() {
   grid_->setSelectionMode(QAbstractItemView::NoSelection);
   auto* currBox = new QVBoxLayout(curr);
   currBox->addWidget(grid_);
-  right->addWidget(curr, 1);
+  right->addWidget(curr);
+  right->addStretch(1);
   row->addLayout(right, 2);
 
   connect(modeH_, &QRadioButton::toggled, this, [this](bool on) {
@@ -142,8 +184,33 @@ QWidget* StatWindow::BuildControls() {
   connect(end_, &QDateEdit::dateChanged, this, [this] { OnDatesChanged(); });
   connect(reportButton_, &QPushButton::clicked, this, [this] { MakeReport(); });
   connect(eventsButton_, &QPushButton::clicked, this, [this] { app_.OpenEventsFor(this); });
-  connect(csvButton_, &QPushButton::clicked, this, [this] { ExportCsv(); });
   return top;
+}
+
+QWidget* StatWindow::BuildValues(QWidget* parent) {
+  auto* box = new QWidget(parent);
+  auto* column = new QVBoxLayout(box);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(2);
+  auto* head = new QHBoxLayout();
+  valuesTitle_ = new QLabel(box);
+  auto* copy = new QPushButton(QStringLiteral("Копировать"), box);
+  copy->setToolTip(QStringLiteral("Таблица значений в буфер обмена (текст с табуляциями: вставляется в Excel и Calc)"));
+  head->addWidget(valuesTitle_, 1);
+  head->addWidget(copy);
+  column->addLayout(head);
+  values_ = new QTableWidget(box);
+  values_->verticalHeader()->hide();
+  values_->verticalHeader()->setDefaultSectionSize(20);
+  values_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  values_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  values_->setMinimumHeight(80);
+  column->addWidget(values_, 1);
+  connect(copy, &QPushButton::clicked, this, [this] { CopyValues(); });
+  auto* shortcut = new QShortcut(QKeySequence::Copy, values_);
+  shortcut->setContext(Qt::WidgetShortcut);
+  connect(shortcut, &QShortcut::activated, this, [this] { CopyValues(); });
+  return box;
 }
 
 QRadioButton* StatWindow::ModeButton(StatMode mode) const {
@@ -169,6 +236,9 @@ void StatWindow::Load(const StatData& data) {
     held_->setStyleSheet(QStringLiteral("color: #b00000"));
     held_->show();
   }
+  const QString leftOut = LeftOutText();
+  leftOut_->setText(leftOut);
+  leftOut_->setVisible(!leftOut.isEmpty());
 }
 
 // The pickers start on the image's newest week rather than on today's date,
@@ -221,9 +291,9 @@ void StatWindow::ShowCurr() {
     grid_->setItem(r, 1, new QTableWidgetItem(QString::fromStdString(rows[r].value)));
   }
   grid_->resizeColumnToContents(0);
-  // Every row visible without scrolling (LDN-08 has six).
-  grid_->setMinimumHeight(grid_->horizontalHeader()->sizeHint().height() +
-                          grid_->verticalHeader()->defaultSectionSize() * grid_->rowCount() + 2 * grid_->frameWidth());
+  // Every row visible without scrolling (LDN-08 has six), and no more.
+  grid_->setFixedHeight(grid_->horizontalHeader()->sizeHint().height() +
+                        grid_->verticalHeader()->defaultSectionSize() * grid_->rowCount() + 2 * grid_->frameWidth());
 }
 
 void StatWindow::ScrollToSelection() {
@@ -248,7 +318,46 @@ void StatWindow::ShowSelectionAndDates() {
   syncing_ = false;
 }
 
-void StatWindow::UpdateChart() { chart_->Show(VolumeSeriesOf(*window_)); }
+void StatWindow::UpdateChart() {
+  chart_->Show(VolumeSeriesOf(*window_));
+  UpdateValues();
+}
+
+void StatWindow::UpdateValues() {
+  const ValuesTable t = ValuesTableOf(*window_);
+  values_->clear();
+  values_->setColumnCount(static_cast<int>(t.headings.size()));
+  values_->setRowCount(static_cast<int>(t.rows.size()));
+  QStringList headings;
+  for (const std::string& h : t.headings) headings << QString::fromStdString(h);
+  values_->setHorizontalHeaderLabels(headings);
+  const QColor grey(0x80, 0x80, 0x80);
+  for (int r = 0; r < static_cast<int>(t.rows.size()); ++r) {
+    const ValuesRow& row = t.rows[static_cast<std::size_t>(r)];
+    values_->setItem(r, 0, new QTableWidgetItem(QString::fromStdString(row.period)));
+    for (int c = 0; c < static_cast<int>(row.fields.size()); ++c) {
+      auto* item = new QTableWidgetItem(QString::fromStdString(row.fields[static_cast<std::size_t>(c)]));
+      // Numbers line up on the right; the state in words on the left.
+      if (c + 1 < static_cast<int>(row.fields.size())) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      if (row.missing) item->setForeground(grey);
+      values_->setItem(r, c + 1, item);
+    }
+    if (row.missing) values_->item(r, 0)->setForeground(grey);
+  }
+  values_->resizeColumnsToContents();
+  int missing = 0;
+  for (const ValuesRow& row : t.rows) missing += row.missing ? 1 : 0;
+  // "Значения по часам 14.06.24", as the chart names its volumes.
+  QString title = chart_->Title().section(QLatin1Char('\n'), 0, 0);
+  if (title.startsWith(QStringLiteral("Объемы"))) title.replace(0, 6, QStringLiteral("Значения"));
+  if (missing != 0) title += QStringLiteral(" (без данных: %1)").arg(missing);
+  valuesTitle_->setText(title);
+}
+
+void StatWindow::CopyValues() {
+  QGuiApplication::clipboard()->setText(QString::fromStdString(TabSeparated(ValuesTableOf(*window_))));
+  app_.Status(QStringLiteral("Таблица значений скопирована в буфер обмена"));
+}
 
 void StatWindow::OnModeChosen(StatMode mode) {
   if (syncing_ || mode == window_->Mode()) return;
@@ -294,22 +403,41 @@ void StatWindow::MakeReport() {
   window_->SetBusy(false);
 }
 
-void StatWindow::ExportCsv() {
+void StatWindow::ExportCsv(CsvScope scope) {
   const StatMode mode = window_->Mode();
   const CsvArchive archive = mode == StatMode::Hourly  ? CsvArchive::Hourly
                              : mode == StatMode::Daily ? CsvArchive::Daily
                                                        : CsvArchive::Monthly;
+  // The periods shown: the selected day, days or months (every month when none is).
+  CsvPeriods shown;
+  shown.mask = mode == StatMode::Monthly ? 0xFFFF0000u : 0xFFFFFF00u;
+  for (std::size_t i = 0; i < window_->Items().size(); ++i)
+    if (window_->IsSelected(i) || (mode == StatMode::Monthly && window_->SelectedItems().empty()))
+      shown.keys.push_back(window_->Items()[i].key);
+  std::string word = ArchiveWord(mode);
+  if (scope == CsvScope::Shown && !shown.keys.empty()) {
+    const auto iso = [](std::uint32_t key) {
+      const CalendarDate d = DateOfKey(key);
+      return QStringLiteral("%1-%2-%3")
+          .arg(d.year, 4, 10, QLatin1Char('0'))
+          .arg(d.month, 2, 10, QLatin1Char('0'))
+          .arg(std::max(d.day, 1), 2, 10, QLatin1Char('0'))
+          .toStdString();
+    };
+    word += "_" + iso(shown.keys.front());
+    if (shown.keys.size() > 1) word += "_" + iso(shown.keys.back());
+  }
   // The user's locale decides the decimal mark, so that a spreadsheet reads the numbers.
   const QString point = QLocale().decimalPoint();
   const CsvOptions options = MakeCsvOptions(point == QStringLiteral(",") ? ',' : '.');
-  const Result<std::string> made = ExportArchiveCsv(window_->Model(), archive, options);
+  const Result<std::string> made =
+      ExportArchiveCsv(window_->Model(), archive, options, scope == CsvScope::Shown ? &shown : nullptr);
   if (!made) {
     app_.Ui().Warn(this, QStringLiteral("Экспорт CSV"), QString::fromStdString(made.error().reason));
     return;
   }
   const std::string& csv = *made;
-  const std::filesystem::path proposed =
-      app_.Report().folder / CsvFileName(window_->Model().SerialText(), ArchiveWord(mode));
+  const std::filesystem::path proposed = app_.Report().folder / CsvFileName(window_->Model().SerialText(), word);
   const QString name = app_.Ui().SaveFileName(this, QStringLiteral("Экспорт CSV"), PathText(proposed),
                                               QStringLiteral("Файлы CSV (*.csv);;Все файлы (*)"));
   if (name.isEmpty()) return;
@@ -359,6 +487,22 @@ QString StatWindow::DamageWarning() const {
   if (counts.kvDamaged)
     text += (text.isEmpty() ? QString() : QStringLiteral(" ")) + QStringLiteral("Kv прибора - не число.");
   return text;
+}
+
+QString StatWindow::LeftOutText() const {
+  if (!loaded_) return {};
+  const RecordCounts counts = CountRecords(window_->Model());
+  const struct {
+    ArchiveKind kind;
+    const char* word;
+  } kinds[] = {{ArchiveKind::Hourly, "часовых"}, {ArchiveKind::Daily, "суточных"}, {ArchiveKind::Monthly, "месячных"}};
+  QStringList parts;
+  for (const auto& k : kinds)
+    if (counts.Failed(k.kind) != 0)
+      parts << QStringLiteral("%1 %2").arg(QString::fromUtf8(k.word)).arg(counts.Failed(k.kind));
+  if (parts.isEmpty()) return {};
+  return QStringLiteral("Записи с неверной контрольной суммой или датой не показаны: ") +
+         parts.join(QStringLiteral(", ")) + QStringLiteral(".");
 }
 
 void StatWindow::closeEvent(QCloseEvent* event) {

@@ -1,7 +1,8 @@
 // The statistics window of one model: the period list, the mode buttons, the
-// two date pickers, the current values, the report, events and CSV buttons
-// and the volume chart of the selection. All logic is the core's
-// StatWindowModel; this window shows it and forwards the user's actions.
+// two date pickers, the current values, the report, events and CSV buttons,
+// the volume chart and the values table of the selection. All logic is the
+// core's StatWindowModel; this window shows it and forwards the user's
+// actions. On a small screen the window keeps its minimum size and scrolls.
 #pragma once
 
 #include <QWidget>
@@ -42,11 +43,16 @@ class StatWindow : public QWidget, public StatChild {
   bool Busy() const override { return window_->Busy(); }
   void ShowWhatIsHeld() override;
   QString DamageWarning() const override;
+  QString LeftOutText() const override;
   // "Часовых: 120, суточных: 0, месячных: 0" (empty before a load).
   QString HeldText() const;
 
-  // "Экспорт CSV": the archive of the current mode (the events never).
-  void ExportCsv();
+  // "Экспорт CSV": the current mode's archive, whole or only the periods
+  // shown (the events never).
+  enum class CsvScope { Archive, Shown };
+  void ExportCsv(CsvScope scope = CsvScope::Archive);
+  // "Копировать": the values table as tab-separated text on the clipboard.
+  void CopyValues();
 
   const StatWindowModel& WindowModel() const { return *window_; }
   const ReportOutcome& LastReport() const { return lastReport_; }
@@ -59,6 +65,9 @@ class StatWindow : public QWidget, public StatChild {
   QPushButton* ReportButton() const { return reportButton_; }
   QPushButton* EventsButton() const { return eventsButton_; }
   QLabel* HeldLine() const { return held_; }
+  QLabel* LeftOutLine() const { return leftOut_; }
+  QTableWidget* ValuesGrid() const { return values_; }
+  QPushButton* CsvButton() const { return csvButton_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -66,13 +75,15 @@ class StatWindow : public QWidget, public StatChild {
 
  private:
   QWidget* BuildControls();
+  QWidget* BuildValues(QWidget* parent);
   void Rebuild(StatMode mode);  // a new model over data_, keeping the mode
   void FillList();
   void ShowNewestWeek();
   void ScrollToSelection();
   void ShowCurr();
   void ShowSelectionAndDates();
-  void UpdateChart();
+  void UpdateChart();  // the chart and the values table
+  void UpdateValues();
   void OnModeChosen(StatMode mode);
   void OnListChanged();
   void OnDatesChanged();
@@ -96,7 +107,10 @@ class StatWindow : public QWidget, public StatChild {
   QPushButton* reportButton_ = nullptr;
   QPushButton* eventsButton_ = nullptr;
   QPushButton* csvButton_ = nullptr;
-  QLabel* held_ = nullptr;  // how many records of each kind (after a stopped read)
+  QLabel* held_ = nullptr;     // how many records of each kind (after a stopped read)
+  QLabel* leftOut_ = nullptr;  // records that failed their checks
+  QTableWidget* values_ = nullptr;
+  QLabel* valuesTitle_ = nullptr;
 };
 
 // "DD.MM.YY" of a picker date (as the daily report's range is written).

@@ -1,5 +1,6 @@
 #include "app/status_panels.hpp"
 
+#include <QEvent>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QProgressBar>
@@ -26,6 +27,12 @@ StatusPanels::StatusPanels(QStatusBar& bar) : bar_(bar) {
   progress_->setMaximumHeight(14);
   bar.addWidget(progress_, 1);
   progress_->hide();
+  bar.installEventFilter(this);
+}
+
+bool StatusPanels::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == &bar_ && (event->type() == QEvent::Resize || event->type() == QEvent::Show)) Fit(0);
+  return QObject::eventFilter(watched, event);
 }
 
 QLabel* StatusPanels::Panel(int panel) const {
@@ -47,18 +54,23 @@ void StatusPanels::Fit(int panel) {
   const int margins = 2 * p->frameWidth() + 8;
   int needed = p->fontMetrics().horizontalAdvance(text) + margins;
   if (panel == 0) {
-    // The others, the result bar and the bar's own margins keep their room.
+    // The others, the result bar, a visible progress bar and the bar's own
+    // margins keep their room.
     int others = 0;
     for (std::size_t i = 1; i < panels_.size(); ++i) others += panels_[i]->minimumWidth() + 8;
     for (QWidget* w : bar_.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
       if (w != progress_ && w->isVisibleTo(&bar_) && std::find(panels_.begin(), panels_.end(), w) == panels_.end())
         others += w->sizeHint().width() + 8;
-    const int room = std::max(kWidths[0], bar_.width() - others - 24);
-    if (bar_.isVisible() && needed > room) {
+    if (progress_->isVisibleTo(&bar_)) others += 120;
+    const int room = std::max(100, bar_.width() - others - 24);
+    if (needed > room) {
       p->setText(p->fontMetrics().elidedText(text, Qt::ElideMiddle, room - margins));
       p->setMinimumWidth(room);
       return;
     }
+    p->setText(text);
+    p->setMinimumWidth(std::min(std::max(kWidths[0], needed), room));
+    return;
   }
   p->setText(text);
   p->setMinimumWidth(std::max(kWidths[panel], needed));
@@ -71,12 +83,18 @@ QString StatusPanels::Text(int panel) const {
 void StatusPanels::ShowProgress(int pos, int max) {
   progress_->setRange(0, std::max(max, 1));
   progress_->setValue(std::clamp(pos, 0, std::max(max, 1)));
-  progress_->show();
+  if (!progress_->isVisibleTo(&bar_)) {
+    progress_->show();
+    Fit(0);
+  }
 }
 
 void StatusPanels::HideProgress() {
   progress_->setValue(0);
-  progress_->hide();
+  if (progress_->isVisibleTo(&bar_)) {
+    progress_->hide();
+    Fit(0);
+  }
 }
 
 }  // namespace statvtk::app

@@ -3,9 +3,11 @@
 // runs. A panel is at least its classic width and grows with its text, so a
 // value is never cut; its whole text is also its tool tip. Panel 0 (a file's
 // path, a message) grows only as far as the bar leaves room for the others,
-// and a longer text loses its middle ("…") there.
+// and a longer text loses its middle ("…") there, fitted again whenever the
+// bar changes its width, so that it never covers the panels beside it.
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <array>
 
@@ -15,7 +17,7 @@ class QStatusBar;
 
 namespace statvtk::app {
 
-class StatusPanels {
+class StatusPanels : public QObject {
  public:
   explicit StatusPanels(QStatusBar& bar);
 
@@ -26,6 +28,9 @@ class StatusPanels {
   void ShowProgress(int pos, int max);  // shows the bar
   void HideProgress();                  // resets and hides it
   QProgressBar* Progress() const { return progress_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void Fit(int panel);

@@ -4,6 +4,9 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QProcess>
 #include <QMessageBox>
 
 namespace statvtk::app {
@@ -36,6 +39,30 @@ QString DesktopUi::FolderName(QWidget* parent, const QString& caption, const QSt
 
 int DesktopUi::RunDialog(QDialog& dialog) { return dialog.exec(); }
 
-bool DesktopUi::OpenExternally(const QUrl& url) { return QDesktopServices::openUrl(url); }
+namespace {
+
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+// Whether the desktop has a program for a file: xdg-open runs on its own and
+// Qt reports success even when it finds none. Without xdg-mime (or when it
+// does not answer) the answer is yes, and xdg-open is left to try.
+bool DesktopHasProgramFor(const QString& file) {
+  if (QFileInfo(file).isDir()) return true;
+  const QString type = QMimeDatabase().mimeTypeForFile(file).name();
+  QProcess query;
+  query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), type});
+  if (!query.waitForFinished(3000) || query.exitStatus() != QProcess::NormalExit) return true;
+  return !query.readAllStandardOutput().trimmed().isEmpty();
+}
+#else
+// Windows reports a file type without a program itself.
+bool DesktopHasProgramFor(const QString&) { return true; }
+#endif
+
+}  // namespace
+
+bool DesktopUi::OpenExternally(const QUrl& url) {
+  if (url.isLocalFile() && !DesktopHasProgramFor(url.toLocalFile())) return false;
+  return QDesktopServices::openUrl(url);
+}
 
 }  // namespace statvtk::app

@@ -1,6 +1,9 @@
 #include "app/volume_chart.hpp"
 
+#include <QEvent>
 #include <QFontMetrics>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QPainter>
 #include <QPalette>
 #include <algorithm>
@@ -83,19 +86,45 @@ void VolumeChart::Show(const VolumeSeries& s) {
   labels_.clear();
   forward_.clear();
   reverse_.clear();
+  records_.clear();
+  known_.clear();
   double top = 0, bottom = 0;  // a counter reset may give a negative increment
   for (const VolumeBar& b : s.bars) {
     labels_ << QString::fromStdString(b.label);
     // A period without a known increment gets no bar (a zero height).
     forward_ << (b.HasValue() ? b.forward : 0.0);
     reverse_ << (b.HasValue() ? b.reverse : 0.0);
+    records_ << b.records;
+    known_ << b.HasValue();
     top = std::max({top, b.forward, b.reverse});
     bottom = std::min({bottom, b.forward, b.reverse});
   }
   bottom_ = bottom * 1.1;
   top_ = top > 0 ? top * 1.1 : 1.0;
-  setToolTip(title_);
   update();
+}
+
+QString VolumeChart::BarTip(const QPoint& pos) const {
+  const Layout l = Measure();
+  const auto n = static_cast<int>(labels_.size());
+  if (n == 0 || pos.x() < l.plot.left() || pos.x() > l.plot.right() || pos.y() < l.plot.top() ||
+      pos.y() > l.labelTop + QFontMetrics(LabelFont()).height())
+    return {};
+  const int i = std::clamp(static_cast<int>((pos.x() - l.plot.left()) * n / std::max(1, l.plot.width())), 0, n - 1);
+  if (records_[i] == 0) return labels_[i] + QStringLiteral(": нет данных");
+  if (!known_[i]) return labels_[i] + QStringLiteral(": приращение неизвестно (нет предыдущей записи)");
+  return labels_[i] + QStringLiteral("\nV+: %1 м3\nV-: %2 м3").arg(forward_[i], 0, 'f', 3).arg(reverse_[i], 0, 'f', 3);
+}
+
+bool VolumeChart::event(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QString tip = BarTip(help->pos());
+    if (tip.isEmpty()) QToolTip::showText(help->globalPos(), title_, this);
+    else QToolTip::showText(help->globalPos(), tip, this);
+    return true;
+  }
+  return QWidget::event(event);
 }
 
 void VolumeChart::paintEvent(QPaintEvent*) {
@@ -140,6 +169,10 @@ void VolumeChart::paintEvent(QPaintEvent*) {
         const double y = yOf(v);
         p.fillRect(QRectF(QPointF(left, std::min<double>(y, zero)), QPointF(left + bar, std::max<double>(y, zero))), c);
       };
+      // A period without any record is shaded, so a gap never looks like zero flow.
+      if (records_[i] == 0)
+        p.fillRect(QRectF(l.plot.left() + slot * i + 1, l.plot.top(), std::max(1.0, slot - 2), l.plot.height()),
+                   QColor(0xE8, 0xE8, 0xE8));
       drawBar(x - bar, forward_[i], kForwardColor);
       drawBar(x, reverse_[i], kReverseColor);
       if (i % l.step == 0) {

@@ -28,9 +28,13 @@ class VolumeChart : public QWidget {
   QStringList ShownCategories() const;
 
   QSize sizeHint() const override { return {480, 220}; }
+  // The tool tip of the bar under `pos`: its period and values, or "нет
+  // данных"; empty outside the bars.
+  QString BarTip(const QPoint& pos) const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   struct Layout;
@@ -41,7 +45,9 @@ class VolumeChart : public QWidget {
   QStringList labels_;
   QList<double> forward_;
   QList<double> reverse_;
-  double bottom_ = 0;  // value range of the axis
+  QList<int> records_;  // valid records of each period (0: no data)
+  QList<bool> known_;   // the period has a known increment
+  double bottom_ = 0;   // value range of the axis
   double top_ = 1;
 };
 

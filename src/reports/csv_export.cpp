@@ -1,6 +1,8 @@
 // CSV export of decoded archive records.
 #include "reports/csv_export.hpp"
 
+#include <algorithm>
+
 #include "base/safe_name.hpp"
 
 #include <cmath>
@@ -63,7 +65,8 @@ std::string CsvFileName(const std::string& serial, const std::string& archiveWor
   return (part.empty() ? std::string("device") : part) + "_" + SafeNamePart(archiveWord) + ".csv";
 }
 
-Result<std::string> ExportArchiveCsv(const StatModel& model, CsvArchive archive, const CsvOptions& o) {
+Result<std::string> ExportArchiveCsv(const StatModel& model, CsvArchive archive, const CsvOptions& o,
+                                     const CsvPeriods* only) {
   std::string text;
   std::string* csv = &text;
   if (archive == CsvArchive::Events) {
@@ -78,6 +81,10 @@ Result<std::string> ExportArchiveCsv(const StatModel& model, CsvArchive archive,
   bool headed = false;
   for (std::size_t i = 0; i < index.size(); ++i) {
     if (!model.EntryValid(kind, i)) continue;
+    if (only) {
+      const auto stamp = model.RecordStamp(kind, i);
+      if (!stamp || std::find(only->keys.begin(), only->keys.end(), *stamp & only->mask) == only->keys.end()) continue;
+    }
     const StatRecord r = model.Decode(kind, i);
     if (!headed) {
       std::vector<std::string> head{"Дата/время"};

@@ -2,7 +2,9 @@
 // users who keep their own spreadsheets or databases.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/error.hpp"
 #include "stats/stat_model.hpp"
@@ -29,6 +31,13 @@ std::string CsvFileName(const std::string& serial, const std::string& archiveWor
 // the increments of a record without increments are empty fields, and so is a
 // value that is not a number (NaN, an infinity).
 // An error when the model has no such archive.
-Result<std::string> ExportArchiveCsv(const StatModel& model, CsvArchive archive, const CsvOptions& options);
+// With `only`, just the records whose stamp, masked by its mask, is one of
+// its keys (the hours of a day, the days or months a window shows).
+struct CsvPeriods {
+  std::vector<std::uint32_t> keys;
+  std::uint32_t mask = 0xFFFFFF00u;  // day keys; 0xFFFF0000u for months
+};
+Result<std::string> ExportArchiveCsv(const StatModel& model, CsvArchive archive, const CsvOptions& options,
+                                     const CsvPeriods* only = nullptr);
 
 }  // namespace statvtk

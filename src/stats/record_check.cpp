@@ -1,5 +1,6 @@
 #include "stats/record_check.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace statvtk {
@@ -7,6 +8,14 @@ namespace statvtk {
 namespace {
 
 bool PlausibleTotal(double v) { return std::isfinite(v) && v >= 0 && v <= kMaxPlausibleVolume; }
+
+// A slot holding a record: not all zero (not read) and not all 0xFF (erased).
+bool Written(std::span<const std::uint8_t> bytes) {
+  const auto all = [bytes](std::uint8_t b) {
+    return std::all_of(bytes.begin(), bytes.end(), [b](std::uint8_t x) { return x == b; });
+  };
+  return !bytes.empty() && !all(0x00) && !all(0xFF);
+}
 
 }  // namespace
 
@@ -23,7 +32,10 @@ RecordCounts CountRecords(const StatModel& model) {
     if (!model.HasArchive(kind)) continue;
     const std::size_t n = model.Index(kind).size();
     for (std::size_t i = 0; i < n; ++i) {
-      if (!model.EntryValid(kind, i)) continue;
+      if (!model.EntryValid(kind, i)) {
+        if (Written(model.RecordBytes(kind, i))) ++counts.failed[static_cast<std::size_t>(kind)];
+        continue;
+      }
       ++counts.valid[static_cast<std::size_t>(kind)];
       if (!RecordPlausible(model.Decode(kind, i))) ++counts.damaged;
     }

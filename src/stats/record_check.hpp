@@ -1,6 +1,7 @@
 // What an image holds per archive, and how many of its valid records decode
 // to values no instrument can hold (negative totals, a volume over 10^12 m³,
-// a value that is not a finite number): the sign of a damaged file.
+// a value that is not a finite number): the sign of a damaged file; and how
+// many stored records the validity checks left out.
 #pragma once
 
 #include <array>
@@ -16,9 +17,14 @@ inline constexpr double kMaxPlausibleVolume = 1e12;
 struct RecordCounts {
   std::array<std::size_t, 3> valid{};  // by ArchiveKind: hourly, daily, monthly
   std::size_t damaged = 0;             // valid by their checksums, impossible by their values
-  bool kvDamaged = false;              // the instrument's Kv is not a finite number
+  // By ArchiveKind: records that were read and written (neither all zero
+  // bytes, a slot not read, nor all 0xFF, erased memory) but fail their
+  // checksum or date check, so no list, chart or report shows them.
+  std::array<std::size_t, 3> failed{};
+  bool kvDamaged = false;  // the instrument's Kv is not a finite number
 
   std::size_t Valid(ArchiveKind kind) const { return valid[static_cast<std::size_t>(kind)]; }
+  std::size_t Failed(ArchiveKind kind) const { return failed[static_cast<std::size_t>(kind)]; }
 };
 
 // True when a decoded record's values could have come from an instrument.

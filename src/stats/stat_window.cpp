@@ -107,23 +107,49 @@ std::vector<std::size_t> StatWindowModel::SelectedItems() const {
 }
 
 void StatWindowModel::SetMode(StatMode mode) {
-  if (mode_ == StatMode::Daily && mode != StatMode::Daily) {
+  // The day chosen last is remembered when the mode changes (in daily mode
+  // the first selected one), so that hourly mode shows it again.
+  if (mode_ != StatMode::Monthly && mode != mode_) {
     const auto sel = SelectedItems();
     if (!sel.empty()) remembered_ = items_[sel.front()].text;
   }
   mode_ = mode;
   FillList();
+  FollowPeriod();
+}
+
+void StatWindowModel::FollowPeriod() {
+  if (mode_ == StatMode::Hourly) {
+    // The remembered day, when listed, is the period; else the begin date's day.
+    const auto sel = SelectedItems();
+    if (!sel.empty()) {
+      begin_ = DateOfKey(items_[sel.front()].key);
+      CorrectEndDate(true);
+      return;
+    }
+    DatesChanged();
+  } else if (mode_ == StatMode::Daily) {
+    DatesChanged();
+  }
+  // Monthly mode lists every month and selects none until asked: the period stays.
 }
 
 void StatWindowModel::SelectionChanged() {
   const auto sel = SelectedItems();
   if (sel.empty()) return;
+  // The list is in ascending order: the first selected item is the smallest.
+  const CalendarDate first = DateOfKey(items_[sel.front()].key), last = DateOfKey(items_[sel.back()].key);
   if (mode_ == StatMode::Hourly) {
-    begin_ = DateOfKey(items_[sel.front()].key);
+    begin_ = first;
   } else if (mode_ == StatMode::Daily) {
-    // The list is in ascending order: the first selected day is the smallest.
-    begin_ = DateOfKey(items_[sel.front()].key);
-    end_ = DateOfKey(items_[sel.back()].key);
+    begin_ = first;
+    end_ = last;
+  } else {
+    // Months: from the first day of the first to the last day of the last.
+    begin_ = {first.year, first.month, 1};
+    const CalendarDate next =
+        last.month == 12 ? CalendarDate{last.year + 1, 1, 1} : CalendarDate{last.year, last.month + 1, 1};
+    end_ = AddDays(next, -1);
   }
 }
 
@@ -148,6 +174,14 @@ void StatWindowModel::DatesChanged() {
     for (std::size_t i = 0; i < items_.size(); ++i) {
       const auto day = KeyOrdinal(items_[i].key);
       selected_[i] = day >= first && day <= last;
+    }
+  } else {
+    // Every month the period touches.
+    const auto first = KeyOrdinal(MonthKeyOf(DayKeyOfDate(begin_)));
+    const auto last = KeyOrdinal(MonthKeyOf(DayKeyOfDate(end_)));
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+      const auto month = KeyOrdinal(items_[i].key);
+      selected_[i] = month >= first && month <= last;
     }
   }
 }

@@ -90,11 +90,18 @@ class StatWindowModel {
   void SetBeginDate(const CalendarDate& d) { begin_ = d; }
   void SetEndDate(const CalendarDate& d) { end_ = d; }
 
-  // One of the three mode buttons was chosen.
+  // One of the three mode buttons was chosen. The period (the two dates)
+  // stays: the new list selects what it holds (hourly: the remembered day
+  // when listed, which then becomes the begin date; daily: the days from the
+  // begin to the end date). Monthly mode selects no month until the dates or
+  // the list are changed in it; every month is then shown.
   void SetMode(StatMode mode);
-  // The user clicked the list (after changing the selection with SelectItem).
+  // The user clicked the list (after changing the selection with SelectItem):
+  // the dates follow it (monthly: the first day of the first month to the
+  // last day of the last).
   void SelectionChanged();
-  // Either date picker changed.
+  // Either date picker changed: the list selects the period (monthly: every
+  // month it touches).
   void DatesChanged();
   // Prepares the report of the current mode; the window then runs it.
   ReportPlan PrepareReport();
@@ -112,6 +119,8 @@ class StatWindowModel {
 
  private:
   void CorrectEndDate(bool limit31);
+  // After a mode change: the list's selection from the period.
+  void FollowPeriod();
   void AddItem(std::string text, std::uint32_t key, ArchiveKind archive, std::size_t entry);
 
   std::shared_ptr<const StatModel> model_;

@@ -60,8 +60,8 @@ void TestDialogs::readParamsLoadsAndWritesEachClick_data() {
   QTest::addColumn<bool>("last");
   QTest::addColumn<bool>("countsEnabled");
   QTest::addColumn<int>("recType");
-  // A fresh start has "Суточные" checked, as the dialog is designed.
-  QTest::newRow("defaults") << "" << true << false << false << 2;
+  // A fresh start has every kind checked: "Вся статистика" reads all of it.
+  QTest::newRow("defaults") << "" << true << false << false << 15;
   QTest::newRow("last") << "[SelectStatSettings]\nRadioButton=1\nRecType=2\n" << false << true << true << 2;
   QTest::newRow("hourly+monthly") << "[SelectStatSettings]\nRadioButton=0\nRecType=5\n" << true << false << false << 5;
   QTest::newRow("neither") << "[SelectStatSettings]\nRadioButton=7\nRecType=15\n" << false << false << false << 15;
