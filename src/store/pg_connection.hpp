@@ -26,6 +26,7 @@ class PgConnection final : public SqlConnection {
   Result<void> Begin() override;
   Result<void> Commit() override;
   void Rollback() override;
+  bool InTransaction() const override { return inTransaction_; }
   Result<void> LockSchema() override;
 
   // Not connected yet: Open connects.

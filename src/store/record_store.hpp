@@ -35,8 +35,9 @@ struct InstrumentRow {
   std::string name;    // the [Instrument NAME] of collect.ini
   std::string line;    // the [Line NAME] it is read on
   std::int64_t address = 0;
-  std::string firstSeenUtc;  // kept from the first upsert
-  std::string lastReadUtc;   // the last successful read; empty keeps the one stored
+  std::string firstSeenUtc;            // kept from the first upsert
+  std::string lastReadUtc;             // the last successful read; empty keeps the one stored
+  std::optional<std::int64_t> everyS;  // the schedule's interval (Every=); empty keeps the one stored
 };
 
 enum class ReadMode { Full, New, Backfill };       // "full", "new", "backfill"
@@ -78,6 +79,7 @@ struct ReadRow {
   std::int64_t requests = 0;
   std::string file;
   std::int64_t recovered = 0, lost = 0, added = 0, conflicts = 0;
+  std::string origin;  // the collector that made it (StoreOptions::origin; '' for reads of schema version 1)
 };
 
 struct ReadQuery {
@@ -100,6 +102,7 @@ struct RecordRow {
   std::int64_t readId = 0;
   std::int64_t utcOffsetS = 0;  // the PC's offset from UTC at the read
   std::string raw;              // the record's bytes as lower-case hex
+  bool badDate = false;         // the period is no calendar date ("2024-02-31"): set by the store
 };
 
 enum class Upsert { Added, Same, Conflict };
@@ -145,6 +148,7 @@ struct FindingRow {
   std::string detail;  // the finding in words, with its numbers
   std::int64_t readId = 0;
   std::string foundUtc;
+  std::string ackedUtc, ackedBy;  // empty while the finding is open
 };
 
 // Count and span of one instrument's archive in the store.
@@ -214,6 +218,8 @@ class RecordStore {
   virtual Result<bool> AddFinding(const FindingRow& row) = 0;
   // Empty serial: all; newest first.
   virtual Result<std::vector<FindingRow>> Findings(const std::string& serial) = 0;
+  // Marks an open finding acknowledged; false when there is none open with that id.
+  virtual Result<bool> AckFinding(std::int64_t id, const std::string& by, const std::string& utc) = 0;
 
   // Outbox: Enqueue inside the read's transaction; Peek the oldest of an
   // origin in order; Ack removes one sent message.
@@ -253,18 +259,25 @@ class StoreTransaction {
   bool done_ = false;
 };
 
+// How a connection to the store is opened.
+struct StoreOptions {
+  std::string origin;  // the collector writing through it: the origin of the reads it starts
+};
+
 // One backend in the table OpenRecordStore walks: the first that accepts the
 // `Database=` text opens it. `home` resolves a relative SQLite path.
 struct StoreBackend {
   std::string_view name;
   bool (*accepts)(std::string_view database);
-  Result<std::unique_ptr<RecordStore>> (*open)(std::string_view database, const std::filesystem::path& home);
+  Result<std::unique_ptr<RecordStore>> (*open)(std::string_view database, const std::filesystem::path& home,
+                                               const StoreOptions& options);
 };
 std::span<const StoreBackend> StoreBackends();
 
 // "postgresql://..." (or "postgres://...") opens PostgreSQL; anything else is
 // a SQLite file path (relative to `home`). The schema is created or migrated.
-Result<std::unique_ptr<RecordStore>> OpenRecordStore(std::string_view database, const std::filesystem::path& home);
+Result<std::unique_ptr<RecordStore>> OpenRecordStore(std::string_view database, const std::filesystem::path& home,
+                                                     const StoreOptions& options = {});
 
 // Per-archive completeness and the reads that tell an instrument's state.
 struct ArchiveSummary {

@@ -73,8 +73,8 @@ SqlBytes SqlRows::Bytes(int row, int col) const {
 }
 
 std::string WithDialect(std::string_view sql, const SqlDialect& dialect) {
-  static constexpr std::string_view kTokens[] = {"{ID}", "{BLOB}", "{NOW}"};
-  const std::string_view words[] = {dialect.id, dialect.blob, dialect.now};
+  static constexpr std::string_view kTokens[] = {"{ID}", "{BLOB}", "{NOW}", "{BINARY}"};
+  const std::string_view words[] = {dialect.id, dialect.blob, dialect.now, dialect.binary};
   std::string out;
   out.reserve(sql.size());
   for (std::size_t i = 0; i < sql.size();) {

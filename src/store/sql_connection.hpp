@@ -53,9 +53,10 @@ enum class Repeat { Safe, Never };
 
 // The words the backends spell differently, written in the SQL as tokens.
 struct SqlDialect {
-  std::string_view id;    // {ID}: a column that numbers new rows, never reusing a number
-  std::string_view blob;  // {BLOB}: bytes
-  std::string_view now;   // {NOW}: the database's clock as "YYYY-MM-DDTHH:MM:SSZ"
+  std::string_view id;      // {ID}: a column that numbers new rows, never reusing a number
+  std::string_view blob;    // {BLOB}: bytes
+  std::string_view now;     // {NOW}: the database's clock as "YYYY-MM-DDTHH:MM:SSZ"
+  std::string_view binary;  // {BINARY}: texts compared byte by byte, whatever the locale
 };
 // The SQL with the dialect's words in place of the tokens.
 std::string WithDialect(std::string_view sql, const SqlDialect& dialect);
@@ -78,6 +79,7 @@ class SqlConnection {
   virtual Result<void> Begin() = 0;
   virtual Result<void> Commit() = 0;
   virtual void Rollback() = 0;
+  virtual bool InTransaction() const = 0;
   // Inside Begin: keeps collectors starting together from changing the
   // schema at once (PostgreSQL: an advisory lock; SQLite's Begin already does).
   virtual Result<void> LockSchema() { return {}; }

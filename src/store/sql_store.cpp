@@ -6,9 +6,10 @@ namespace statvtk::store {
 
 namespace {
 
-using sql::Stmt;
-
 std::int64_t LimitOf(std::size_t limit) { return limit == 0 ? sql::kNoLimit : static_cast<std::int64_t>(limit); }
+
+// The period is none the calendar has (the instrument's own check lets "31.02" through).
+bool BadDate(const RecordRow& r) { return !ParsePeriod(r.archive, r.period); }
 
 std::vector<SqlValue> RecordParams(const RecordRow& r) {
   return {SqlText(r.serial),
@@ -62,6 +63,7 @@ ReadRow ReadAt(const SqlRows& rows, int i) {
   r.lost = rows.Int(i, 12);
   r.added = rows.Int(i, 13);
   r.conflicts = rows.Int(i, 14);
+  r.origin = rows.Text(i, 15);
   return r;
 }
 
@@ -75,6 +77,8 @@ FindingRow FindingAt(const SqlRows& rows, int i) {
   f.detail = rows.Text(i, 5);
   f.readId = rows.Int(i, 6);
   f.foundUtc = rows.Text(i, 7);
+  f.ackedUtc = rows.Text(i, 8);
+  f.ackedBy = rows.Text(i, 9);
   return f;
 }
 
@@ -95,8 +99,8 @@ Result<void> Void(const Result<SqlRows>& r) {
 
 }  // namespace
 
-Result<SqlRows> SqlStore::Run(Stmt s, const std::vector<SqlValue>& params) {
-  return c_->Run(sql::Text(s), params, Repeat::Safe);
+Result<SqlRows> SqlStore::Run(const sql::Statement& s, const std::vector<SqlValue>& params) {
+  return c_->Run(s.text, params, s.repeat);
 }
 
 Result<int> SqlStore::SchemaVersion() {
@@ -106,79 +110,105 @@ Result<int> SqlStore::SchemaVersion() {
 }
 
 Result<void> SqlStore::UpsertInstrument(const InstrumentRow& r) {
-  return Void(Run(Stmt::UpsertInstrument, {SqlText(r.serial), SqlText(r.model), SqlText(r.name), SqlText(r.line),
-                                           SqlInt(r.address), SqlText(r.firstSeenUtc), SqlText(r.lastReadUtc)}));
+  return Void(Run(sql::kUpsertInstrument,
+                  {SqlText(r.serial), SqlText(r.model), SqlText(r.name), SqlText(r.line), SqlInt(r.address),
+                   SqlText(r.firstSeenUtc), SqlText(r.lastReadUtc), r.everyS ? SqlInt(*r.everyS) : SqlValue()}));
 }
 
 Result<std::vector<InstrumentRow>> SqlStore::Instruments() {
-  return Each<InstrumentRow>(Run(Stmt::SelectInstruments, {}), [](const SqlRows& q, int i) {
-    return InstrumentRow{q.Text(i, 0), q.Text(i, 1), q.Text(i, 2), q.Text(i, 3),
-                         q.Int(i, 4),  q.Text(i, 5), q.Text(i, 6)};
+  return Each<InstrumentRow>(Run(sql::kSelectInstruments, {}), [](const SqlRows& q, int i) {
+    InstrumentRow r{q.Text(i, 0), q.Text(i, 1), q.Text(i, 2), q.Text(i, 3),
+                    q.Int(i, 4),  q.Text(i, 5), q.Text(i, 6), {}};
+    if (!q.IsNull(i, 7)) r.everyS = q.Int(i, 7);
+    return r;
   });
 }
 
 Result<std::int64_t> SqlStore::StartRead(const ReadStart& s) {
-  auto rows = Run(Stmt::StartRead, {SqlText(s.serial), SqlText(s.name), SqlText(s.line), SqlText(s.startedUtc),
-                                    SqlText(ReadModeName(s.mode))});
+  auto rows = Run(sql::kStartRead, {SqlText(s.serial), SqlText(s.name), SqlText(s.line), SqlText(s.startedUtc),
+                                    SqlText(ReadModeName(s.mode)), SqlText(options_.origin)});
   if (!rows) return rows.error();
   return rows->Int(0, 0);
 }
 
 Result<void> SqlStore::FinishRead(std::int64_t id, const ReadFinish& f) {
-  return Void(Run(Stmt::FinishRead, {SqlText(f.serial), SqlText(f.endedUtc), SqlText(ReadOutcomeName(f.outcome)),
+  return Void(Run(sql::kFinishRead, {SqlText(f.serial), SqlText(f.endedUtc), SqlText(ReadOutcomeName(f.outcome)),
                                      SqlText(f.error), SqlInt(f.requests), SqlText(f.file), SqlInt(f.recovered),
                                      SqlInt(f.lost), SqlInt(f.added), SqlInt(f.conflicts), SqlInt(id)}));
 }
 
 Result<std::vector<ReadRow>> SqlStore::Reads(const ReadQuery& q) {
-  return Each<ReadRow>(Run(Stmt::SelectReads,
+  return Each<ReadRow>(Run(sql::kSelectReads,
                            {SqlText(q.serial), SqlText(q.name), SqlInt(q.goodOnly ? 1 : 0), SqlInt(LimitOf(q.limit))}),
                        ReadAt);
 }
 
 Result<Upsert> SqlStore::UpsertRecord(const RecordRow& row) {
-  auto added = Run(Stmt::InsertRecord, RecordParams(row));
+  // The record and its archive's count change together.
+  const bool own = !c_->InTransaction();
+  if (own)
+    if (auto r = c_->Begin(); !r) return r.error();
+  auto upsert = UpsertRecordIn(row);
+  if (own) {
+    if (!upsert) c_->Rollback();
+    else if (auto r = c_->Commit(); !r) return r.error();
+  }
+  return upsert;
+}
+
+Result<Upsert> SqlStore::UpsertRecordIn(const RecordRow& row) {
+  auto params = RecordParams(row);
+  params.push_back(SqlInt(BadDate(row) ? 1 : 0));
+  auto added = Run(sql::kInsertRecord, params);
   if (!added) return added.error();
-  if (added->Count() > 0) return Upsert::Added;
-  auto stored = Run(Stmt::RecordRaw, {SqlText(row.serial), SqlText(ArchiveName(row.archive)), SqlText(row.period)});
+  if (added->Count() > 0) {
+    auto counted = Run(sql::kAddArchiveStats, {SqlText(row.serial), SqlText(ArchiveName(row.archive)), SqlInt(1),
+                                               SqlText(row.period), SqlText(row.period)});
+    if (!counted) return counted.error();
+    return Upsert::Added;
+  }
+  auto stored = Run(sql::kRecordRaw, {SqlText(row.serial), SqlText(ArchiveName(row.archive)), SqlText(row.period)});
   if (!stored) return stored.error();
   const std::string storedRaw = stored->Count() ? stored->Text(0, 0) : std::string();
   if (storedRaw == row.raw) return Upsert::Same;
-  auto params = RecordParams(row);
-  params.push_back(SqlText(storedRaw));
-  if (auto kept = Run(Stmt::InsertConflict, params); !kept) return kept.error();
+  params.back() = SqlText(storedRaw);
+  if (auto kept = Run(sql::kInsertConflict, params); !kept) return kept.error();
   return Upsert::Conflict;
 }
 
 Result<std::vector<RecordRow>> SqlStore::Records(const RecordQuery& q) {
-  return Each<RecordRow>(Run(Stmt::SelectRecords, {SqlText(q.serial), SqlText(ArchiveName(q.archive)), SqlText(q.from),
+  return Each<RecordRow>(Run(sql::kSelectRecords, {SqlText(q.serial), SqlText(ArchiveName(q.archive)), SqlText(q.from),
                                                    SqlText(q.to), SqlInt(LimitOf(q.limit))}),
-                         [](const SqlRows& rows, int i) { return RecordAt(rows, i, 0); });
+                         [](const SqlRows& rows, int i) {
+                           RecordRow r = RecordAt(rows, i, 0);
+                           r.badDate = rows.Int(i, 13) != 0;
+                           return r;
+                         });
 }
 
 Result<std::vector<std::string>> SqlStore::Periods(const std::string& serial, ArchiveKind archive,
                                                    const std::string& from, const std::string& to) {
   return Each<std::string>(
-      Run(Stmt::SelectPeriods, {SqlText(serial), SqlText(ArchiveName(archive)), SqlText(from), SqlText(to)}),
+      Run(sql::kSelectPeriods, {SqlText(serial), SqlText(ArchiveName(archive)), SqlText(from), SqlText(to)}),
       [](const SqlRows& rows, int i) { return rows.Text(i, 0); });
 }
 
 Result<ArchiveStats> SqlStore::Stats(const std::string& serial, ArchiveKind archive) {
-  auto rows = Run(Stmt::ArchiveStats, {SqlText(serial), SqlText(ArchiveName(archive))});
+  auto rows = Run(sql::kArchiveStats, {SqlText(serial), SqlText(ArchiveName(archive))});
   if (!rows) return rows.error();
   if (rows->Count() == 0) return ArchiveStats{};
   return ArchiveStats{rows->Int(0, 0), rows->Text(0, 1), rows->Text(0, 2)};
 }
 
 Result<std::vector<ConflictRow>> SqlStore::Conflicts(const std::string& serial) {
-  return Each<ConflictRow>(Run(Stmt::SelectConflicts, {SqlText(serial)}), [](const SqlRows& rows, int i) {
+  return Each<ConflictRow>(Run(sql::kSelectConflicts, {SqlText(serial)}), [](const SqlRows& rows, int i) {
     return ConflictRow{rows.Int(i, 0), RecordAt(rows, i, 1), rows.Text(i, 14), rows.Text(i, 15)};
   });
 }
 
 Result<bool> SqlStore::UpsertEvent(const EventRow& e) {
   auto rows =
-      Run(Stmt::InsertEvent, {SqlText(e.serial), SqlText(e.time), SqlInt(e.code), SqlText(e.text), SqlInt(e.readId)});
+      Run(sql::kInsertEvent, {SqlText(e.serial), SqlText(e.time), SqlInt(e.code), SqlText(e.text), SqlInt(e.readId)});
   if (!rows) return rows.error();
   return rows->Count() > 0;
 }
@@ -186,13 +216,13 @@ Result<bool> SqlStore::UpsertEvent(const EventRow& e) {
 Result<std::vector<EventRow>> SqlStore::Events(const std::string& serial, const std::string& from,
                                                const std::string& to) {
   return Each<EventRow>(
-      Run(Stmt::SelectEvents, {SqlText(serial), SqlText(from), SqlText(to)}), [](const SqlRows& rows, int i) {
+      Run(sql::kSelectEvents, {SqlText(serial), SqlText(from), SqlText(to)}), [](const SqlRows& rows, int i) {
         return EventRow{rows.Text(i, 0), rows.Text(i, 1), rows.Int(i, 2), rows.Text(i, 3), rows.Int(i, 4)};
       });
 }
 
 Result<bool> SqlStore::AddFinding(const FindingRow& f) {
-  auto rows = Run(Stmt::InsertFinding,
+  auto rows = Run(sql::kInsertFinding,
                   {SqlText(f.serial), SqlText(FindingKindName(f.kind)),
                    SqlText(f.archive ? ArchiveName(*f.archive) : std::string_view()), SqlText(f.period),
                    SqlText(f.detail), SqlInt(f.readId), SqlText(f.foundUtc.empty() ? UtcNow() : f.foundUtc)});
@@ -201,11 +231,17 @@ Result<bool> SqlStore::AddFinding(const FindingRow& f) {
 }
 
 Result<std::vector<FindingRow>> SqlStore::Findings(const std::string& serial) {
-  return Each<FindingRow>(Run(Stmt::SelectFindings, {SqlText(serial)}), FindingAt);
+  return Each<FindingRow>(Run(sql::kSelectFindings, {SqlText(serial)}), FindingAt);
+}
+
+Result<bool> SqlStore::AckFinding(std::int64_t id, const std::string& by, const std::string& utc) {
+  auto rows = Run(sql::kAckFinding, {SqlInt(id), SqlText(utc.empty() ? UtcNow() : utc), SqlText(by)});
+  if (!rows) return rows.error();
+  return rows->Count() > 0;
 }
 
 Result<std::int64_t> SqlStore::Enqueue(const OutboxMessage& m) {
-  auto rows = Run(Stmt::Enqueue, {SqlText(m.origin), SqlText(m.topic), SqlText(m.payload), SqlInt(m.qos),
+  auto rows = Run(sql::kEnqueue, {SqlText(m.origin), SqlText(m.topic), SqlText(m.payload), SqlInt(m.qos),
                                   SqlInt(m.retain ? 1 : 0), SqlText(m.createdUtc.empty() ? UtcNow() : m.createdUtc)});
   if (!rows) return rows.error();
   return rows->Int(0, 0);
@@ -213,22 +249,22 @@ Result<std::int64_t> SqlStore::Enqueue(const OutboxMessage& m) {
 
 Result<std::vector<OutboxMessage>> SqlStore::Peek(const std::string& origin, std::size_t limit) {
   return Each<OutboxMessage>(
-      Run(Stmt::Peek, {SqlText(origin), SqlInt(LimitOf(limit))}), [](const SqlRows& rows, int i) {
+      Run(sql::kPeek, {SqlText(origin), SqlInt(LimitOf(limit))}), [](const SqlRows& rows, int i) {
         return OutboxMessage{
             rows.Int(i, 0),      rows.Text(i, 1), rows.Text(i, 2), rows.Text(i, 3), static_cast<int>(rows.Int(i, 4)),
             rows.Int(i, 5) != 0, rows.Text(i, 6)};
       });
 }
 
-Result<void> SqlStore::Ack(std::int64_t id) { return Void(Run(Stmt::Ack, {SqlInt(id)})); }
+Result<void> SqlStore::Ack(std::int64_t id) { return Void(Run(sql::kAck, {SqlInt(id)})); }
 
 Result<void> SqlStore::MarkGone(const std::string& serial, ArchiveKind archive, const std::string& period,
                                 std::int64_t readId) {
-  return Void(Run(Stmt::MarkGone, {SqlText(serial), SqlText(ArchiveName(archive)), SqlText(period), SqlInt(readId)}));
+  return Void(Run(sql::kMarkGone, {SqlText(serial), SqlText(ArchiveName(archive)), SqlText(period), SqlInt(readId)}));
 }
 
 Result<std::vector<std::string>> SqlStore::Gone(const std::string& serial, ArchiveKind archive) {
-  return Each<std::string>(Run(Stmt::SelectGone, {SqlText(serial), SqlText(ArchiveName(archive))}),
+  return Each<std::string>(Run(sql::kSelectGone, {SqlText(serial), SqlText(ArchiveName(archive))}),
                            [](const SqlRows& rows, int i) { return rows.Text(i, 0); });
 }
 
@@ -245,29 +281,6 @@ Result<void> SqlStore::Check() {
     return MakeError(ErrorCode::BadData,
                      "База данных повреждена: " + (rows->Count() ? rows->Text(0, 0) : std::string("?")));
   return {};
-}
-
-Result<void> MigrateSchema(SqlConnection& c) {
-  if (auto r = c.Begin(); !r) return r;
-  auto fail = [&](Error e) -> Result<void> {
-    c.Rollback();
-    return e;
-  };
-  if (auto r = c.LockSchema(); !r) return fail(r.error());
-  if (auto r = c.Exec(sql::kVersionTable); !r) return fail(r.error());
-  auto current = c.Run(sql::kSelectVersion, {}, Repeat::Safe);
-  if (!current) return fail(current.error());
-  const int have = current->Count() ? static_cast<int>(current->Int(0, 0)) : 0;
-  if (have > sql::kSchemaVersion)
-    return fail(MakeError(ErrorCode::BadData, "База данных новее программы: версия схемы " + std::to_string(have) +
-                                                  ", программа знает " + std::to_string(sql::kSchemaVersion)));
-  for (const auto& step : sql::kSchema) {
-    if (step.version <= have) continue;
-    for (std::size_t i = 0; i < step.count; ++i)
-      if (auto r = c.Exec(step.statements[i]); !r) return fail(r.error());
-    if (auto r = c.Run(sql::kInsertVersion, {SqlInt(step.version)}, Repeat::Never); !r) return fail(r.error());
-  }
-  return c.Commit();
 }
 
 }  // namespace statvtk::store

@@ -6,13 +6,14 @@
 
 #include "store/record_store.hpp"
 #include "store/sql_connection.hpp"
+#include "store/store_schema.hpp"
 #include "store/store_sql.hpp"
 
 namespace statvtk::store {
 
 class SqlStore final : public RecordStore {
  public:
-  explicit SqlStore(std::unique_ptr<SqlConnection> c) : c_(std::move(c)) {}
+  SqlStore(std::unique_ptr<SqlConnection> c, StoreOptions options) : c_(std::move(c)), options_(std::move(options)) {}
 
   std::string_view Backend() const override { return c_->Backend(); }
   Result<int> SchemaVersion() override;
@@ -36,6 +37,7 @@ class SqlStore final : public RecordStore {
                                        const std::string& to) override;
   Result<bool> AddFinding(const FindingRow& row) override;
   Result<std::vector<FindingRow>> Findings(const std::string& serial) override;
+  Result<bool> AckFinding(std::int64_t id, const std::string& by, const std::string& utc) override;
   Result<std::int64_t> Enqueue(const OutboxMessage& message) override;
   Result<std::vector<OutboxMessage>> Peek(const std::string& origin, std::size_t limit) override;
   Result<void> Ack(std::int64_t id) override;
@@ -45,9 +47,11 @@ class SqlStore final : public RecordStore {
   Result<void> Check() override;
 
  private:
-  Result<SqlRows> Run(sql::Stmt s, const std::vector<SqlValue>& params);
+  Result<Upsert> UpsertRecordIn(const RecordRow& row);
+  Result<SqlRows> Run(const sql::Statement& s, const std::vector<SqlValue>& params);
 
   std::unique_ptr<SqlConnection> c_;
+  StoreOptions options_;
 };
 
 // Creates the schema or brings it up to this program's version, in one

@@ -4,7 +4,8 @@ namespace statvtk::store {
 
 namespace {
 
-constexpr SqlDialect kSqlite{"INTEGER PRIMARY KEY AUTOINCREMENT", "BLOB", "strftime('%Y-%m-%dT%H:%M:%SZ', 'now')"};
+constexpr SqlDialect kSqlite{"INTEGER PRIMARY KEY AUTOINCREMENT", "BLOB", "strftime('%Y-%m-%dT%H:%M:%SZ', 'now')",
+                             "COLLATE BINARY"};
 
 void Bind(sqlite3_stmt* s, int index, const SqlValue& v) {
   if (const auto* i = std::get_if<std::int64_t>(&v)) sqlite3_bind_int64(s, index, *i);

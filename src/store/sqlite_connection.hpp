@@ -35,6 +35,7 @@ class SqliteConnection final : public SqlConnection {
   Result<void> Begin() override { return Exec("BEGIN IMMEDIATE"); }
   Result<void> Commit() override { return Exec("COMMIT"); }
   void Rollback() override { (void)Exec("ROLLBACK"); }
+  bool InTransaction() const override { return sqlite3_get_autocommit(db_.get()) == 0; }
 
   explicit SqliteConnection(std::unique_ptr<sqlite3, SqliteCloser> db) : db_(std::move(db)) {}
 

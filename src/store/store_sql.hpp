@@ -1,163 +1,135 @@
-// The SQL text of the record store: the schema by version and every statement,
-// plain SQL that SQLite (3.35 and later) and PostgreSQL both take. Parameters
-// are $1, $2, ... in order of first use; each backend binds them by number.
+// The record store's statements, plain SQL that SQLite (3.35 and later) and
+// PostgreSQL both take, with the SqlDialect tokens ({ID}, {BLOB}, {NOW},
+// {BINARY}) where they differ. Parameters are $1, $2, ...; the comment of
+// each names them in order. Every one is answered from an index by the key
+// it names (a test holds SQLite's plans to that).
 #pragma once
 
-#include <array>
-#include <cstddef>
-#include <string>
+#include <cstdint>
 #include <string_view>
+
+#include "store/sql_connection.hpp"
 
 namespace statvtk::store::sql {
 
-// Words the backends spell differently are tokens (SqlDialect): {ID} a column
-// that numbers new rows, {BLOB} bytes, {NOW} the database's clock as text.
-
-// The schema_version table, then each version's statements in order.
-inline constexpr std::string_view kVersionTable = "CREATE TABLE IF NOT EXISTS schema_version(version INTEGER NOT NULL)";
-inline constexpr std::string_view kSelectVersion = "SELECT MAX(version) FROM schema_version";
-inline constexpr std::string_view kInsertVersion = "INSERT INTO schema_version(version) VALUES($1)";
-
-inline constexpr std::string_view kSchemaV1[] = {
-    "CREATE TABLE instruments(serial TEXT NOT NULL, model TEXT NOT NULL, name TEXT, line TEXT, "
-    "address INTEGER, first_seen_utc TEXT, last_read_utc TEXT, PRIMARY KEY(serial, model))",
-    "CREATE TABLE reads(id {ID}, serial TEXT, name TEXT, line TEXT, started_utc TEXT, ended_utc TEXT, "
-    "mode TEXT, outcome TEXT, error TEXT, requests BIGINT, file TEXT, recovered BIGINT, lost BIGINT, "
-    "added BIGINT, conflicts BIGINT)",
-    "CREATE INDEX reads_by_serial ON reads(serial, id)",
-    "CREATE INDEX reads_by_name ON reads(name, id)",
-    "CREATE TABLE records(serial TEXT NOT NULL, archive TEXT NOT NULL, period TEXT NOT NULL, "
-    "forward_total DOUBLE PRECISION, reverse_total DOUBLE PRECISION, forward_increment DOUBLE PRECISION, "
-    "reverse_increment DOUBLE PRECISION, flags BIGINT, valid INTEGER, fields TEXT, read_id BIGINT, "
-    "utc_offset_s INTEGER, raw TEXT, PRIMARY KEY(serial, archive, period))",
-    "CREATE TABLE record_conflicts(id {ID}, serial TEXT NOT NULL, archive TEXT NOT NULL, "
-    "period TEXT NOT NULL, forward_total DOUBLE PRECISION, reverse_total DOUBLE PRECISION, "
-    "forward_increment DOUBLE PRECISION, reverse_increment DOUBLE PRECISION, flags BIGINT, valid INTEGER, "
-    "fields TEXT, read_id BIGINT, utc_offset_s INTEGER, raw TEXT NOT NULL, stored_raw TEXT, found_utc TEXT, "
-    "UNIQUE(serial, archive, period, raw))",
-    "CREATE TABLE events(serial TEXT NOT NULL, time TEXT NOT NULL, code BIGINT NOT NULL, text TEXT, "
-    "read_id BIGINT, PRIMARY KEY(serial, time, code))",
-    "CREATE TABLE findings(id {ID}, serial TEXT NOT NULL, kind TEXT NOT NULL, archive TEXT NOT NULL, "
-    "period TEXT NOT NULL, detail TEXT, read_id BIGINT, found_utc TEXT, UNIQUE(serial, kind, archive, period))",
-    "CREATE TABLE outbox(id {ID}, origin TEXT NOT NULL, topic TEXT NOT NULL, payload TEXT NOT NULL, "
-    "qos INTEGER, retain INTEGER, created_utc TEXT)",
-    "CREATE INDEX outbox_by_origin ON outbox(origin, id)",
-    "CREATE TABLE gone(serial TEXT NOT NULL, archive TEXT NOT NULL, period TEXT NOT NULL, read_id BIGINT, "
-    "PRIMARY KEY(serial, archive, period))",
-};
-
-struct SchemaStep {
-  int version;
-  const std::string_view* statements;
-  std::size_t count;
-};
-inline constexpr std::array<SchemaStep, 1> kSchema{{{1, kSchemaV1, std::size(kSchemaV1)}}};
-inline constexpr int kSchemaVersion = 1;
-
-// Every statement the backends prepare, by name. The column lists of the
-// SELECTs are the order the backends read them in.
-enum class Stmt : std::size_t {
-  UpsertInstrument,
-  SelectInstruments,
-  StartRead,
-  FinishRead,
-  SelectReads,
-  InsertRecord,
-  RecordRaw,
-  InsertConflict,
-  SelectRecords,
-  SelectPeriods,
-  ArchiveStats,
-  SelectConflicts,
-  InsertEvent,
-  SelectEvents,
-  InsertFinding,
-  SelectFindings,
-  Enqueue,
-  Peek,
-  Ack,
-  MarkGone,
-  SelectGone,
-  Count
+struct Statement {
+  std::string_view text;
+  Repeat repeat = Repeat::Safe;  // Never: it numbers a new row
 };
 
 // The record columns in the order of RecordRow, shared by records and record_conflicts.
 #define STATVTK_RECORD_COLUMNS                                                                                  \
   "serial, archive, period, forward_total, reverse_total, forward_increment, reverse_increment, flags, valid, " \
   "fields, read_id, utc_offset_s, raw"
+// The read columns in the order of ReadRow.
+#define STATVTK_READ_COLUMNS                                                                                \
+  "id, serial, name, line, started_utc, ended_utc, mode, outcome, error, requests, file, recovered, lost, " \
+  "added, conflicts, origin"
 
-inline constexpr std::array<std::string_view, static_cast<std::size_t>(Stmt::Count)> kStatements{
-    // UpsertInstrument: serial, model, name, line, address, first_seen_utc, last_read_utc ('' keeps)
-    "INSERT INTO instruments(serial, model, name, line, address, first_seen_utc, last_read_utc) "
-    "VALUES($1, $2, $3, $4, $5, $6, NULLIF($7, '')) ON CONFLICT(serial, model) DO UPDATE SET "
+// serial, model, name, line, address, first_seen_utc, last_read_utc ('' keeps), every_s (NULL keeps)
+inline constexpr Statement kUpsertInstrument{
+    "INSERT INTO instruments(serial, model, name, line, address, first_seen_utc, last_read_utc, every_s) "
+    "VALUES($1, $2, $3, $4, $5, $6, NULLIF($7, ''), $8) ON CONFLICT(serial, model) DO UPDATE SET "
     "name = excluded.name, line = excluded.line, address = excluded.address, "
-    "last_read_utc = COALESCE(excluded.last_read_utc, instruments.last_read_utc)",
-    // SelectInstruments
-    "SELECT serial, model, name, line, address, first_seen_utc, last_read_utc FROM instruments "
-    "ORDER BY line, address, serial",
-    // StartRead: serial, name, line, started_utc, mode -> id
-    "INSERT INTO reads(serial, name, line, started_utc, mode, requests, recovered, lost, added, conflicts) "
-    "VALUES($1, $2, $3, $4, $5, 0, 0, 0, 0, 0) RETURNING id",
-    // FinishRead: serial ('' keeps), ended, outcome, error, requests, file, recovered, lost, added, conflicts, id
+    "last_read_utc = COALESCE(excluded.last_read_utc, instruments.last_read_utc), "
+    "every_s = COALESCE(excluded.every_s, instruments.every_s)"};
+inline constexpr Statement kSelectInstruments{
+    "SELECT serial, model, name, line, address, first_seen_utc, last_read_utc, every_s FROM instruments "
+    "ORDER BY line, address, serial"};
+
+// serial, name, line, started_utc, mode, origin -> id
+inline constexpr Statement kStartRead{
+    "INSERT INTO reads(serial, name, line, started_utc, mode, origin, requests, recovered, lost, added, conflicts) "
+    "VALUES($1, $2, $3, $4, $5, $6, 0, 0, 0, 0, 0) RETURNING id",
+    Repeat::Never};
+// serial ('' keeps), ended, outcome, error, requests, file, recovered, lost, added, conflicts, id
+inline constexpr Statement kFinishRead{
     "UPDATE reads SET serial = COALESCE(NULLIF($1, ''), serial), ended_utc = $2, outcome = $3, error = $4, "
-    "requests = $5, file = $6, recovered = $7, lost = $8, added = $9, conflicts = $10 WHERE id = $11",
-    // SelectReads: serial ('' any), name ('' any), good only (0/1), limit
-    "SELECT id, serial, name, line, started_utc, ended_utc, mode, outcome, error, requests, file, recovered, "
-    "lost, added, conflicts FROM reads WHERE ($1 = '' OR serial = $1) AND ($2 = '' OR name = $2) "
-    "AND ($3 = 0 OR outcome = 'done') ORDER BY id DESC LIMIT $4",
-    // InsertRecord: the record columns -> a row when added
+    "requests = $5, file = $6, recovered = $7, lost = $8, added = $9, conflicts = $10 WHERE id = $11"};
+// serial ('' any), name ('' any), good only (0/1), limit
+inline constexpr Statement kSelectReads{"SELECT " STATVTK_READ_COLUMNS
+                                        " FROM reads WHERE ($1 = '' OR serial = $1) AND ($2 = '' OR name = $2) "
+                                        "AND ($3 = 0 OR outcome = 'done') ORDER BY id DESC LIMIT $4"};
+
+// the record columns, bad_date -> a row when added
+inline constexpr Statement kInsertRecord{
     "INSERT INTO records(" STATVTK_RECORD_COLUMNS
-    ") VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13) "
-    "ON CONFLICT(serial, archive, period) DO NOTHING RETURNING 1",
-    // RecordRaw: serial, archive, period
-    "SELECT raw FROM records WHERE serial = $1 AND archive = $2 AND period = $3",
-    // InsertConflict: the record columns, stored_raw (found_utc: the database's clock)
+    ", bad_date) VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14) "
+    "ON CONFLICT(serial, archive, period) DO NOTHING RETURNING 1"};
+// serial, archive, period
+inline constexpr Statement kRecordRaw{"SELECT raw FROM records WHERE serial = $1 AND archive = $2 AND period = $3"};
+// the record columns, stored_raw (found_utc: the database's clock) -> a row when new
+inline constexpr Statement kInsertConflict{
     "INSERT INTO record_conflicts(" STATVTK_RECORD_COLUMNS
     ", stored_raw, found_utc) VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, {NOW}) "
-    "ON CONFLICT(serial, archive, period, raw) DO NOTHING",
-    // SelectRecords: serial, archive, from ('' open), to ('' open), limit
+    "ON CONFLICT(serial, archive, period, raw) DO NOTHING RETURNING 1"};
+// serial, archive, from ('' open), to ('' open), limit
+inline constexpr Statement kSelectRecords{
     "SELECT " STATVTK_RECORD_COLUMNS
-    " FROM records WHERE serial = $1 AND archive = $2 AND ($3 = '' OR period >= $3) "
-    "AND ($4 = '' OR period <= $4) ORDER BY period LIMIT $5",
-    // SelectPeriods: serial, archive, from, to
+    ", bad_date FROM records WHERE serial = $1 AND archive = $2 AND ($3 = '' OR period >= $3) "
+    "AND ($4 = '' OR period <= $4) ORDER BY period LIMIT $5"};
+// serial, archive, from, to
+inline constexpr Statement kSelectPeriods{
     "SELECT period FROM records WHERE serial = $1 AND archive = $2 AND ($3 = '' OR period >= $3) "
-    "AND ($4 = '' OR period <= $4) ORDER BY period",
-    // ArchiveStats: serial, archive
-    "SELECT COUNT(*), MIN(period), MAX(period) FROM records WHERE serial = $1 AND archive = $2",
-    // SelectConflicts: serial ('' any)
+    "AND ($4 = '' OR period <= $4) ORDER BY period"};
+// serial, archive
+inline constexpr Statement kArchiveStats{
+    "SELECT records, oldest, newest FROM archive_stats WHERE serial = $1 AND archive = $2"};
+// serial, archive, records added, their oldest and newest period
+inline constexpr Statement kAddArchiveStats{
+    "INSERT INTO archive_stats(serial, archive, records, oldest, newest) VALUES($1, $2, $3, $4, $5) "
+    "ON CONFLICT(serial, archive) DO UPDATE SET records = archive_stats.records + excluded.records, "
+    "oldest = CASE WHEN excluded.oldest < archive_stats.oldest THEN excluded.oldest ELSE archive_stats.oldest END, "
+    "newest = CASE WHEN excluded.newest > archive_stats.newest THEN excluded.newest ELSE archive_stats.newest END"};
+// serial ('' any)
+inline constexpr Statement kSelectConflicts{
     "SELECT id, " STATVTK_RECORD_COLUMNS
-    ", stored_raw, found_utc FROM record_conflicts WHERE ($1 = '' OR serial = $1) ORDER BY id DESC",
-    // InsertEvent: serial, time, code, text, read_id -> a row when added
+    ", stored_raw, found_utc FROM record_conflicts WHERE ($1 = '' OR serial = $1) ORDER BY id DESC"};
+
+// serial, time, code, text, read_id -> a row when added
+inline constexpr Statement kInsertEvent{
     "INSERT INTO events(serial, time, code, text, read_id) VALUES($1, $2, $3, $4, $5) "
-    "ON CONFLICT(serial, time, code) DO NOTHING RETURNING 1",
-    // SelectEvents: serial, from, to
+    "ON CONFLICT(serial, time, code) DO NOTHING RETURNING 1"};
+// serial, from, to
+inline constexpr Statement kSelectEvents{
     "SELECT serial, time, code, text, read_id FROM events WHERE serial = $1 AND ($2 = '' OR time >= $2) "
-    "AND ($3 = '' OR time <= $3) ORDER BY time, code",
-    // InsertFinding: serial, kind, archive ('' none), period, detail, read_id, found_utc -> a row when added
+    "AND ($3 = '' OR time <= $3) ORDER BY time, code"};
+
+// serial, kind, archive ('' none), period, detail, read_id, found_utc -> a row when added
+inline constexpr Statement kInsertFinding{
     "INSERT INTO findings(serial, kind, archive, period, detail, read_id, found_utc) "
-    "VALUES($1, $2, $3, $4, $5, $6, $7) ON CONFLICT(serial, kind, archive, period) DO NOTHING RETURNING 1",
-    // SelectFindings: serial ('' any)
-    "SELECT id, serial, kind, archive, period, detail, read_id, found_utc FROM findings "
-    "WHERE ($1 = '' OR serial = $1) ORDER BY id DESC",
-    // Enqueue: origin, topic, payload, qos, retain (0/1), created_utc -> id
+    "VALUES($1, $2, $3, $4, $5, $6, $7) ON CONFLICT(serial, kind, archive, period) DO NOTHING RETURNING 1"};
+// serial ('' any)
+inline constexpr Statement kSelectFindings{
+    "SELECT id, serial, kind, archive, period, detail, read_id, found_utc, acked_utc, acked_by FROM findings "
+    "WHERE ($1 = '' OR serial = $1) ORDER BY id DESC"};
+// id, acked_utc, acked_by -> a row when it was open
+inline constexpr Statement kAckFinding{
+    "UPDATE findings SET acked_utc = $2, acked_by = $3 WHERE id = $1 AND acked_utc IS NULL RETURNING id"};
+
+// origin, topic, payload, qos, retain (0/1), created_utc -> id
+inline constexpr Statement kEnqueue{
     "INSERT INTO outbox(origin, topic, payload, qos, retain, created_utc) VALUES($1, $2, $3, $4, $5, $6) "
     "RETURNING id",
-    // Peek: origin, limit
+    Repeat::Never};
+// origin, limit
+inline constexpr Statement kPeek{
     "SELECT id, origin, topic, payload, qos, retain, created_utc FROM outbox WHERE origin = $1 "
-    "ORDER BY id LIMIT $2",
-    // Ack: id
-    "DELETE FROM outbox WHERE id = $1",
-    // MarkGone: serial, archive, period, read_id
-    "INSERT INTO gone(serial, archive, period, read_id) VALUES($1, $2, $3, $4) "
-    "ON CONFLICT(serial, archive, period) DO NOTHING",
-    // SelectGone: serial, archive
-    "SELECT period FROM gone WHERE serial = $1 AND archive = $2 ORDER BY period",
-};
-#undef STATVTK_RECORD_COLUMNS
+    "ORDER BY id LIMIT $2"};
+// id
+inline constexpr Statement kAck{"DELETE FROM outbox WHERE id = $1"};
 
-inline constexpr std::string_view Text(Stmt s) { return kStatements[static_cast<std::size_t>(s)]; }
+// serial, archive, period, read_id
+inline constexpr Statement kMarkGone{
+    "INSERT INTO gone(serial, archive, period, read_id) VALUES($1, $2, $3, $4) "
+    "ON CONFLICT(serial, archive, period) DO NOTHING"};
+// serial, archive
+inline constexpr Statement kSelectGone{"SELECT period FROM gone WHERE serial = $1 AND archive = $2 ORDER BY period"};
+
+#undef STATVTK_RECORD_COLUMNS
+#undef STATVTK_READ_COLUMNS
 
 // A limit of 0 ("all") as the statements take it.
-inline constexpr long long kNoLimit = 1LL << 62;
+inline constexpr std::int64_t kNoLimit = std::int64_t{1} << 62;
 
 }  // namespace statvtk::store::sql

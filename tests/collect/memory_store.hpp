@@ -111,6 +111,14 @@ class MemoryStore final : public store::RecordStore {
       if (serial.empty() || f.serial == serial) out.push_back(f);
     return out;
   }
+  Result<bool> AckFinding(std::int64_t id, const std::string& by, const std::string& utc) override {
+    for (auto& f : findings)
+      if (f.id == id && f.ackedUtc.empty()) {
+        f.ackedUtc = utc, f.ackedBy = by;
+        return true;
+      }
+    return false;
+  }
   // The outbox may be used from a publisher's thread while a test enqueues.
   Result<std::int64_t> Enqueue(const store::OutboxMessage& m) override {
     const std::scoped_lock lock(outboxMutex);

@@ -9,6 +9,7 @@
 #include "store/pg_connection.hpp"
 #include "store/pg_store.hpp"
 #include "support/pg_cluster.hpp"
+#include "v1_store.hpp"
 
 namespace statvtk::store {
 namespace {
@@ -60,11 +61,11 @@ TEST_F(PgStore, CreatesTheSchemaOnceAndReportsItsVersion) {
   EXPECT_EQ(store_->Backend(), "postgresql");
   auto v = store_->SchemaVersion();
   ASSERT_TRUE(v);
-  EXPECT_EQ(*v, 1);
+  EXPECT_EQ(*v, sql::kSchemaVersion);
   EXPECT_TRUE(store_->Check());
   auto again = OpenPostgresStore(cluster_->Url(db_));
   ASSERT_TRUE(again) << again.error().reason;
-  EXPECT_EQ(cluster_->Sql("SELECT COUNT(*) FROM schema_version", db_), "1");
+  EXPECT_EQ(cluster_->Sql("SELECT COUNT(*) FROM schema_version", db_), std::to_string(sql::kSchemaVersion));
   for (const char* table : {"instruments", "reads", "records", "events", "findings", "outbox"})
     EXPECT_EQ(cluster_->Sql(std::string("SELECT COUNT(*) FROM ") + table, db_), "0") << table;
 }
@@ -80,7 +81,7 @@ TEST_F(PgStore, CollectorsStartingTogetherMakeTheSchemaOnce) {
     });
   for (auto& t : openers) t.join();
   EXPECT_EQ(opened.load(), 4);
-  EXPECT_EQ(cluster_->Sql("SELECT COUNT(*) FROM schema_version", db), "1");
+  EXPECT_EQ(cluster_->Sql("SELECT COUNT(*) FROM schema_version", db), std::to_string(sql::kSchemaVersion));
 }
 
 TEST_F(PgStore, RecordsAreAddedOnceAndADifferentRecordIsAConflict) {
@@ -147,7 +148,7 @@ TEST_F(PgStore, UnknownIncrementsStayNullAndPeriodRangesAreInclusive) {
 }
 
 TEST_F(PgStore, InstrumentsKeepTheirFirstSightingAndLastGoodRead) {
-  InstrumentRow i{"12345678", "VTK-08.12", "Котельная", "north", 3, "2026-12-01T00:00:00Z", "2026-12-01T01:00:00Z"};
+  InstrumentRow i{"12345678", "VTK-08.12", "Котельная", "north", 3, "2026-12-01T00:00:00Z", "2026-12-01T01:00:00Z", {}};
   ASSERT_TRUE(store_->UpsertInstrument(i));
   i.firstSeenUtc = "2026-12-05T00:00:00Z";
   i.lastReadUtc = "";
@@ -283,6 +284,38 @@ TEST_F(PgStore, AServerThatDiesFailsTheCallCleanlyAndTheStoreWorksWhenItIsBack) 
   ASSERT_TRUE(back) << back.error().reason;
   ASSERT_EQ(back->size(), 1u);  // the unfinished transaction left nothing
   EXPECT_EQ(*store_->UpsertRecord(Record("2026-12-07 11:00", 2, 1, "bb")), Upsert::Added);
+}
+
+TEST_F(PgStore, AVersionOneDatabaseUpgradesInPlaceKeepingEveryRow) {
+  const std::string db = db_ + "v1";
+  ASSERT_TRUE(cluster_->CreateDatabase(db));
+  {
+    auto c = PgConnection::Open(cluster_->Url(db));
+    ASSERT_TRUE(c) << c.error().reason;
+    MakeV1Store(**c);
+  }
+  auto s = OpenPostgresStore(cluster_->Url(db));
+  ASSERT_TRUE(s) << s.error().reason;
+  ExpectV1RowsKept(**s);
+}
+
+// A database made with a locale that sorts by letters and digits alone (as
+// glibc's do, skipping '-', ' ' and '~'): periods still compare byte by
+// byte, so "to 2026-12-05~" is the whole day.
+TEST_F(PgStore, PeriodRangesAreTheSameWhateverTheDatabaseLocale) {
+  const std::string db = db_ + "icu";
+  cluster_->Sql("CREATE DATABASE " + db +
+                " TEMPLATE template0 LOCALE_PROVIDER icu ICU_LOCALE 'und-u-ka-shifted' LOCALE 'C'");
+  ASSERT_EQ(cluster_->LastSqlStatus(), 0);
+  auto s = OpenPostgresStore(cluster_->Url(db));
+  ASSERT_TRUE(s) << s.error().reason;
+  for (int h = 0; h < 24; h += 6)
+    ASSERT_TRUE((*s)->UpsertRecord(
+        Record("2026-12-05 " + std::string(h < 10 ? "0" : "") + std::to_string(h) + ":00", h, 1, "r")));
+  ASSERT_TRUE((*s)->UpsertRecord(Record("2026-12-06 00:00", 24, 1, "r")));
+  auto day = (*s)->Records({"12345678", ArchiveKind::Hourly, "2026-12-05", "2026-12-05~", 0});
+  ASSERT_TRUE(day) << day.error().reason;
+  EXPECT_EQ(day->size(), 4u);
 }
 
 TEST(PgUrl, IsRecognizedAndItsPasswordNeverShown) {
