@@ -1,7 +1,8 @@
 // The PostgreSQL side of SqlConnection: one libpq connection, its
 // statements prepared on first use (again after a reconnect), parameters and
-// results as texts, a reconnect when the server went away between two
-// statements.
+// results as texts, failures by their SQLSTATE. A connection the server
+// closed is made again before the next transaction; a statement the
+// connection broke under is sent again only when that is safe (Repeat).
 #pragma once
 
 #include <libpq-fe.h>
@@ -35,8 +36,10 @@ class PgConnection final : public SqlConnection {
  private:
   Result<void> Connect();
   Result<void> EnsureConnected();
+  void TakeUnsolicited();
   Result<std::string> Prepared(std::string_view sql);
   Result<SqlRows> Check(PGresult* r, std::string_view what);
+  bool Repeatable(const Error& e, int attempt, Repeat repeat) const;
 
   std::string url_;
   std::unique_ptr<PGconn, decltype(&PQfinish)> conn_{nullptr, &PQfinish};

@@ -6,14 +6,9 @@
 namespace statvtk::store {
 
 Result<std::unique_ptr<RecordStore>> OpenPostgresStore(std::string_view url, const StoreOptions& options) {
-  // A database that cannot be opened at start is a setting that cannot be used.
-  auto refused = [](Error e) {
-    e.code = ErrorCode::BadSettings;
-    return e;
-  };
   auto c = PgConnection::Open(url);
-  if (!c) return refused(c.error());
-  if (auto r = MigrateSchema(**c); !r) return refused(r.error());
+  if (!c) return c.error();
+  if (auto r = MigrateSchema(**c); !r) return r.error();
   return std::unique_ptr<RecordStore>(std::make_unique<SqlStore>(std::move(*c), options));
 }
 

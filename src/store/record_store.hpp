@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -259,9 +260,16 @@ class StoreTransaction {
   bool done_ = false;
 };
 
+// True for a failure of a store that cannot be reached now (no connection,
+// or locked past the wait): the same call may succeed later, and a server
+// answers "service unavailable". Every other store failure is a refusal
+// (a full or read-only disk, damage, a constraint): trying again changes nothing.
+bool StoreUnavailable(const Error& e);
+
 // How a connection to the store is opened.
 struct StoreOptions {
-  std::string origin;  // the collector writing through it: the origin of the reads it starts
+  std::string origin;                         // the collector writing through it: the origin of the reads it starts
+  std::chrono::milliseconds busyWait{10000};  // SQLite: how long a statement waits for another connection's lock
 };
 
 // One backend in the table OpenRecordStore walks: the first that accepts the

@@ -272,13 +272,13 @@ Result<void> SqlStore::Check() {
   auto version = SchemaVersion();
   if (!version) return version.error();
   if (*version != sql::kSchemaVersion)
-    return MakeError(ErrorCode::BadData, "База данных: версия схемы " + std::to_string(*version) + ", ожидалась " +
-                                             std::to_string(sql::kSchemaVersion));
+    return MakeError(ErrorCode::StoreSchema, "База данных: версия схемы " + std::to_string(*version) + ", ожидалась " +
+                                                 std::to_string(sql::kSchemaVersion));
   if (Backend() != "sqlite") return {};
   auto rows = c_->Run("PRAGMA integrity_check", {}, Repeat::Safe);
   if (!rows) return rows.error();
   if (rows->Count() == 0 || rows->Text(0, 0) != "ok")
-    return MakeError(ErrorCode::BadData,
+    return MakeError(ErrorCode::StoreCorrupt,
                      "База данных повреждена: " + (rows->Count() ? rows->Text(0, 0) : std::string("?")));
   return {};
 }

@@ -1,5 +1,8 @@
 #include "store/sqlite_connection.hpp"
 
+#include "base/system_error.hpp"
+#include "store/store_errors.hpp"
+
 namespace statvtk::store {
 
 namespace {
@@ -39,8 +42,11 @@ SqlValue Cell(sqlite3_stmt* s, int col) {
 
 Error SqliteError(sqlite3* db, std::string_view what) {
   std::string reason = "База данных: " + std::string(what) + ": ";
-  reason += db ? sqlite3_errmsg(db) : "нет памяти";
-  return MakeError(ErrorCode::FileSystem, std::move(reason), db ? sqlite3_extended_errcode(db) : 0);
+  if (!db) return MakeError(ErrorCode::StoreFailed, reason + "нет памяти", SQLITE_NOMEM);
+  reason += sqlite3_errmsg(db);
+  const int code = sqlite3_extended_errcode(db), system = sqlite3_system_errno(db);
+  if ((code & 0xff) == SQLITE_IOERR && system != 0) reason += " (" + SystemErrorText(system) + ")";
+  return MakeError(SqliteErrorKind(code, system), std::move(reason), code);
 }
 
 Result<std::unique_ptr<SqliteConnection>> SqliteConnection::Open(const std::string& path, int busyMs) {

@@ -19,7 +19,7 @@ Result<std::unique_ptr<RecordStore>> OpenFromText(std::string_view database, con
 }  // namespace
 
 Result<std::unique_ptr<RecordStore>> OpenSqliteStore(const std::filesystem::path& file, const StoreOptions& options) {
-  auto c = SqliteConnection::Open(file.string(), 10000);
+  auto c = SqliteConnection::Open(file.string(), static_cast<int>(options.busyWait.count()));
   if (!c) return c.error();
   // WAL: readers (status, export, the HTTP API) never wait for the writer;
   // NORMAL sync keeps every committed read across a crash of the process.

@@ -25,8 +25,8 @@ Result<void> Upgrade(SqlConnection& c) {
   auto have = VersionIn(c);
   if (!have) return have.error();
   if (*have > sql::kSchemaVersion)
-    return MakeError(ErrorCode::BadData, "База данных новее программы: версия схемы " + std::to_string(*have) +
-                                             ", программа знает " + std::to_string(sql::kSchemaVersion));
+    return MakeError(ErrorCode::StoreSchema, "База данных новее программы: версия схемы " + std::to_string(*have) +
+                                                 ", программа знает " + std::to_string(sql::kSchemaVersion));
   const bool postgres = c.Backend() == "postgresql";
   for (const auto& step : sql::kSchema) {
     if (step.version <= *have) continue;

@@ -51,6 +51,13 @@ class PgStore : public ::testing::Test {
     return r;
   }
 
+  // Ends the server's side of every connection to `db` (as an administrator
+  // or a failing network would), waiting until they are gone.
+  static void KillBackends(const std::string& db) {
+    cluster_->Sql("SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity WHERE datname = '" + db +
+                  "' AND pid <> pg_backend_pid()");
+  }
+
   static inline std::unique_ptr<test::PgCluster> cluster_;
   static inline int counter_ = 0;
   std::string db_;
@@ -279,6 +286,8 @@ TEST_F(PgStore, AServerThatDiesFailsTheCallCleanlyAndTheStoreWorksWhenItIsBack) 
   auto down = store_->Records({"12345678", ArchiveKind::Hourly, "", "", 0});
   ASSERT_FALSE(down);
   EXPECT_NE(down.error().reason.find("PostgreSQL"), std::string::npos);
+  EXPECT_EQ(down.error().code, ErrorCode::StoreUnreachable) << down.error().reason;
+  EXPECT_TRUE(StoreUnavailable(down.error()));
   ASSERT_TRUE(cluster_->Start()) << cluster_->Log();
   auto back = store_->Records({"12345678", ArchiveKind::Hourly, "", "", 0});
   ASSERT_TRUE(back) << back.error().reason;
@@ -318,6 +327,58 @@ TEST_F(PgStore, PeriodRangesAreTheSameWhateverTheDatabaseLocale) {
   EXPECT_EQ(day->size(), 4u);
 }
 
+TEST_F(PgStore, ABackendKilledBetweenTransactionsIsReplacedAndANumberedInsertGoesInOnce) {
+  ASSERT_TRUE(store_->StartRead({"", "meter", "north", "2026-12-07T10:00:00Z", ReadMode::Full}));
+  KillBackends(db_);
+  auto second = store_->StartRead({"", "meter", "north", "2026-12-07T11:00:00Z", ReadMode::Full});
+  ASSERT_TRUE(second) << second.error().reason;
+  EXPECT_EQ(cluster_->Sql("SELECT COUNT(*) FROM reads", db_), "2");
+}
+
+TEST_F(PgStore, ABackendKilledInATransactionFailsItAsUnreachableLeavingNothing) {
+  {
+    StoreTransaction t(*store_);
+    ASSERT_TRUE(store_->UpsertRecord(Record("2026-12-07 10:00", 1, 1, "aa")));
+    KillBackends(db_);
+    auto lost = store_->UpsertRecord(Record("2026-12-07 11:00", 2, 1, "bb"));
+    ASSERT_FALSE(lost);
+    EXPECT_EQ(lost.error().code, ErrorCode::StoreUnreachable) << lost.error().reason;
+    EXPECT_TRUE(StoreUnavailable(lost.error()));
+    EXPECT_FALSE(t.Commit());
+  }
+  auto after = store_->Records({"12345678", ArchiveKind::Hourly, "", "", 0});
+  ASSERT_TRUE(after) << after.error().reason;
+  EXPECT_TRUE(after->empty());
+  EXPECT_EQ(store_->Stats("12345678", ArchiveKind::Hourly).value().records, 0);
+}
+
+// The connection breaks while a statement runs: one that may be done twice
+// is sent again on a new connection, one that numbers a row is not.
+TEST_F(PgStore, AStatementTheConnectionBrokeUnderIsSentAgainOnlyWhenThatIsSafe) {
+  auto c = PgConnection::Open(cluster_->Url(db_));
+  ASSERT_TRUE(c);
+  ASSERT_TRUE((*c)->Exec("CREATE TABLE numbered(id {ID}, x INTEGER)"));
+  auto killDuring = [&](const std::string& sql, Repeat repeat) {
+    const auto pid = (*c)->Run("SELECT pg_backend_pid()", {}, Repeat::Safe);
+    EXPECT_TRUE(pid);
+    std::thread killer([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      cluster_->Sql("SELECT pg_terminate_backend(" + pid->Text(0, 0) + ", 5000)");
+    });
+    auto r = (*c)->Run(sql, {}, repeat);
+    killer.join();
+    return r;
+  };
+  auto read = killDuring("SELECT 7 FROM pg_sleep(1.5)", Repeat::Safe);
+  ASSERT_TRUE(read) << read.error().reason;
+  EXPECT_EQ(read->Int(0, 0), 7);
+  auto insert = killDuring("INSERT INTO numbered(x) SELECT 1 FROM pg_sleep(1.5) RETURNING id", Repeat::Never);
+  ASSERT_FALSE(insert);
+  EXPECT_EQ(insert.error().code, ErrorCode::StoreUnreachable) << insert.error().reason;
+  EXPECT_EQ(cluster_->Sql("SELECT COUNT(*) FROM numbered", db_), "0");
+  EXPECT_TRUE((*c)->Run("INSERT INTO numbered(x) VALUES(2) RETURNING id", {}, Repeat::Never));
+}
+
 TEST(PgUrl, IsRecognizedAndItsPasswordNeverShown) {
   EXPECT_TRUE(IsPostgresUrl("postgresql://u@h/db"));
   EXPECT_TRUE(IsPostgresUrl("postgres://h/db"));
@@ -333,6 +394,7 @@ TEST(PgUrl, ANobodyListeningPortIsAnErrorNotAHang) {
   auto s = OpenPostgresStore("postgresql://postgres@127.0.0.1:" + std::to_string(port) + "/x");
   ASSERT_FALSE(s);
   EXPECT_NE(s.error().reason.find("127.0.0.1"), std::string::npos) << s.error().reason;
+  EXPECT_EQ(s.error().code, ErrorCode::StoreUnreachable);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
 }
 

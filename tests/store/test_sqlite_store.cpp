@@ -192,6 +192,7 @@ TEST(SqliteUpgrade, AVersionOneStoreUpgradesInPlaceKeepingEveryRowAndANewerOneIs
   auto newer = OpenRecordStore("collect.sqlite", dir.Path());
   ASSERT_FALSE(newer);
   EXPECT_NE(newer.error().reason.find("новее программы: версия схемы 99"), std::string::npos) << newer.error().reason;
+  EXPECT_EQ(newer.error().code, ErrorCode::StoreSchema);
 }
 
 TEST(RecordStoreOpen, PostgresUrlIsNotTakenForAFileAndABadPathIsRefused) {
@@ -199,7 +200,7 @@ TEST(RecordStoreOpen, PostgresUrlIsNotTakenForAFileAndABadPathIsRefused) {
   auto pg = OpenRecordStore("postgresql://u@127.0.0.1/db", dir.Path());
   EXPECT_FALSE(std::filesystem::exists(dir.Path() / "postgresql:"));
   ASSERT_FALSE(pg);
-  EXPECT_EQ(pg.error().code, ErrorCode::BadSettings);
+  EXPECT_EQ(pg.error().code, ErrorCode::StoreUnreachable);
   auto bad = OpenRecordStore((dir.Path() / "no" / "such" / "x.sqlite").string(), dir.Path());
   EXPECT_FALSE(bad);
 }
