@@ -152,6 +152,18 @@ struct FindingRow {
   std::string ackedUtc, ackedBy;  // empty while the finding is open
 };
 
+// One read's header block as the read fetched it (1024 bytes for the VTK
+// models, 2048 for LDN-08): the model's values, calibration, the device
+// clock at the read and the archive pointers.
+struct HeaderRow {
+  std::int64_t readId = 0;
+  std::string serial;               // as the records have it
+  std::string model;                // DeviceTypeName
+  std::string takenUtc;             // when the read fetched it (the PC's clock)
+  std::int64_t utcOffsetS = 0;      // the PC's offset from UTC then
+  std::vector<std::uint8_t> block;  // the bytes as read
+};
+
 // Count and span of one instrument's archive in the store.
 struct ArchiveStats {
   std::int64_t records = 0;
@@ -209,6 +221,12 @@ class RecordStore {
   virtual Result<ArchiveStats> Stats(const std::string& serial, ArchiveKind archive) = 0;
   // Empty serial: all; newest first.
   virtual Result<std::vector<ConflictRow>> Conflicts(const std::string& serial) = 0;
+
+  // The header block a read fetched, stored with the read (in its
+  // transaction); storing one again for the same read replaces it.
+  virtual Result<void> PutHeader(const HeaderRow& row) = 0;
+  // The header of the serial's newest read that stored one; empty when none did.
+  virtual Result<std::optional<HeaderRow>> NewestHeader(const std::string& serial) = 0;
 
   // Events: true when added, false when the key was stored.
   virtual Result<bool> UpsertEvent(const EventRow& row) = 0;

@@ -206,6 +206,20 @@ Result<std::vector<ConflictRow>> SqlStore::Conflicts(const std::string& serial) 
   });
 }
 
+Result<void> SqlStore::PutHeader(const HeaderRow& h) {
+  return Void(Run(sql::kPutHeader,
+                  {SqlInt(h.readId), SqlText(h.serial), SqlText(h.model),
+                   SqlText(h.takenUtc.empty() ? UtcNow() : h.takenUtc), SqlInt(h.utcOffsetS), SqlBytes(h.block)}));
+}
+
+Result<std::optional<HeaderRow>> SqlStore::NewestHeader(const std::string& serial) {
+  auto rows = Run(sql::kNewestHeader, {SqlText(serial)});
+  if (!rows) return rows.error();
+  if (rows->Count() == 0) return std::optional<HeaderRow>();
+  return std::optional<HeaderRow>(HeaderRow{rows->Int(0, 0), rows->Text(0, 1), rows->Text(0, 2), rows->Text(0, 3),
+                                            rows->Int(0, 4), rows->Bytes(0, 5)});
+}
+
 Result<bool> SqlStore::UpsertEvent(const EventRow& e) {
   auto rows =
       Run(sql::kInsertEvent, {SqlText(e.serial), SqlText(e.time), SqlInt(e.code), SqlText(e.text), SqlInt(e.readId)});

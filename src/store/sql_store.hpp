@@ -32,6 +32,8 @@ class SqlStore final : public RecordStore {
                                            const std::string& to) override;
   Result<ArchiveStats> Stats(const std::string& serial, ArchiveKind archive) override;
   Result<std::vector<ConflictRow>> Conflicts(const std::string& serial) override;
+  Result<void> PutHeader(const HeaderRow& row) override;
+  Result<std::optional<HeaderRow>> NewestHeader(const std::string& serial) override;
   Result<bool> UpsertEvent(const EventRow& row) override;
   Result<std::vector<EventRow>> Events(const std::string& serial, const std::string& from,
                                        const std::string& to) override;

@@ -86,6 +86,17 @@ inline constexpr Statement kSelectConflicts{
     "SELECT id, " STATVTK_RECORD_COLUMNS
     ", stored_raw, found_utc FROM record_conflicts WHERE ($1 = '' OR serial = $1) ORDER BY id DESC"};
 
+// read_id, serial, model, taken_utc, utc_offset_s, header
+inline constexpr Statement kPutHeader{
+    "INSERT INTO read_headers(read_id, serial, model, taken_utc, utc_offset_s, header) "
+    "VALUES($1, $2, $3, $4, $5, $6) ON CONFLICT(read_id) DO UPDATE SET serial = excluded.serial, "
+    "model = excluded.model, taken_utc = excluded.taken_utc, utc_offset_s = excluded.utc_offset_s, "
+    "header = excluded.header"};
+// serial
+inline constexpr Statement kNewestHeader{
+    "SELECT read_id, serial, model, taken_utc, utc_offset_s, header FROM read_headers WHERE serial = $1 "
+    "ORDER BY read_id DESC LIMIT 1"};
+
 // serial, time, code, text, read_id -> a row when added
 inline constexpr Statement kInsertEvent{
     "INSERT INTO events(serial, time, code, text, read_id) VALUES($1, $2, $3, $4, $5) "

@@ -95,6 +95,16 @@ class MemoryStore final : public store::RecordStore {
   Result<std::vector<store::ConflictRow>> Conflicts(const std::string&) override {
     return std::vector<store::ConflictRow>{};
   }
+  Result<void> PutHeader(const store::HeaderRow& h) override {
+    headers.push_back(h);
+    return Up();
+  }
+  Result<std::optional<store::HeaderRow>> NewestHeader(const std::string& serial) override {
+    if (down) return Down();
+    for (auto it = headers.rbegin(); it != headers.rend(); ++it)
+      if (it->serial == serial) return std::optional<store::HeaderRow>(*it);
+    return std::optional<store::HeaderRow>();
+  }
   Result<bool> UpsertEvent(const store::EventRow&) override { return true; }
   Result<std::vector<store::EventRow>> Events(const std::string&, const std::string&, const std::string&) override {
     return std::vector<store::EventRow>{};
@@ -165,6 +175,7 @@ class MemoryStore final : public store::RecordStore {
   std::vector<store::ReadRow> reads;
   std::map<std::tuple<std::string, int, std::string>, store::RecordRow> records;
   std::vector<store::FindingRow> findings;
+  std::vector<store::HeaderRow> headers;
   std::vector<store::OutboxMessage> outbox;
   std::set<std::tuple<std::string, int, std::string>> gone;
   std::int64_t lastOutboxId = 0;

@@ -9,6 +9,7 @@
 #include "store/pg_connection.hpp"
 #include "store/pg_store.hpp"
 #include "support/pg_cluster.hpp"
+#include "both_backends.hpp"
 #include "v1_store.hpp"
 
 namespace statvtk::store {
@@ -16,15 +17,7 @@ namespace {
 
 class PgStore : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    cluster_ = std::make_unique<test::PgCluster>();  // one cluster for the suite
-    if (!cluster_->Init()) {
-      const std::string why = cluster_->Log();
-      cluster_.reset();
-      FAIL() << "PostgreSQL cluster: " << why;
-    }
-  }
-  static void TearDownTestSuite() { cluster_.reset(); }
+  static void SetUpTestSuite() { cluster_ = SharedCluster(); }
   void SetUp() override {
     ASSERT_NE(cluster_, nullptr);
     db_ = "t" + std::to_string(++counter_);
@@ -58,7 +51,7 @@ class PgStore : public ::testing::Test {
                   "' AND pid <> pg_backend_pid()");
   }
 
-  static inline std::unique_ptr<test::PgCluster> cluster_;
+  static inline test::PgCluster* cluster_ = nullptr;
   static inline int counter_ = 0;
   std::string db_;
   std::unique_ptr<RecordStore> store_;
