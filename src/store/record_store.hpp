@@ -106,7 +106,11 @@ struct RecordRow {
   bool badDate = false;         // the period is no calendar date ("2024-02-31"): set by the store
 };
 
-enum class Upsert { Added, Same, Conflict };
+// What became of a record given to the store: Added (its key was new); Same
+// (stored with the same bytes); Conflict (stored with other bytes: kept in
+// the conflicts, the stored one untouched, found now); KnownConflict (that
+// differing record was kept by an earlier read, which counted it).
+enum class Upsert { Added, Same, Conflict, KnownConflict };
 
 struct RecordQuery {
   std::string serial;
@@ -210,15 +214,26 @@ class RecordStore {
   // Newest first.
   virtual Result<std::vector<ReadRow>> Reads(const ReadQuery& query) = 0;
 
-  // Records: added when the key is new; Same when stored with the same bytes;
-  // Conflict (kept in the conflicts, the stored one untouched) when not.
-  virtual Result<Upsert> UpsertRecord(const RecordRow& row) = 0;
+  // The records a read fetched (only those: the cost does not grow with the
+  // instrument's history), one result per row in order. A key given twice
+  // counts the first; the second is Same or a conflict with it. In the
+  // caller's transaction, else in one of its own.
+  virtual Result<std::vector<Upsert>> PutRecords(std::span<const RecordRow> rows) = 0;
+  Result<Upsert> UpsertRecord(const RecordRow& row) {
+    auto r = PutRecords({&row, 1});
+    if (!r) return r.error();
+    return r->front();
+  }
   // In period order.
   virtual Result<std::vector<RecordRow>> Records(const RecordQuery& query) = 0;
   // The periods held in [from, to] (inclusive; empty bounds open), in order.
   virtual Result<std::vector<std::string>> Periods(const std::string& serial, ArchiveKind archive,
                                                    const std::string& from, const std::string& to) = 0;
   virtual Result<ArchiveStats> Stats(const std::string& serial, ArchiveKind archive) = 0;
+  // The periods of [from, to] (inclusive, both given) that the store holds
+  // no record of and that are not known gone, in order.
+  virtual Result<std::vector<std::string>> Holes(const std::string& serial, ArchiveKind archive,
+                                                 const std::string& from, const std::string& to) = 0;
   // Empty serial: all; newest first.
   virtual Result<std::vector<ConflictRow>> Conflicts(const std::string& serial) = 0;
 
@@ -230,6 +245,8 @@ class RecordStore {
 
   // Events: true when added, false when the key was stored.
   virtual Result<bool> UpsertEvent(const EventRow& row) = 0;
+  // A read's events: how many were added.
+  virtual Result<std::int64_t> PutEvents(std::span<const EventRow> rows) = 0;
   virtual Result<std::vector<EventRow>> Events(const std::string& serial, const std::string& from,
                                                const std::string& to) = 0;
 
@@ -250,7 +267,7 @@ class RecordStore {
   // there): counted lost once, never asked for again.
   virtual Result<void> MarkGone(const std::string& serial, ArchiveKind archive, const std::string& period,
                                 std::int64_t readId) = 0;
-  virtual Result<std::vector<std::string>> Gone(const std::string& serial, ArchiveKind archive) = 0;
+  virtual Result<std::vector<std::string>> Gone(const std::string& serial, ArchiveKind archive) = 0;  // in order
 
   // The backend's own consistency check (SQLite: PRAGMA integrity_check).
   virtual Result<void> Check() = 0;

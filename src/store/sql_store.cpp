@@ -8,25 +8,6 @@ namespace {
 
 std::int64_t LimitOf(std::size_t limit) { return limit == 0 ? sql::kNoLimit : static_cast<std::int64_t>(limit); }
 
-// The period is none the calendar has (the instrument's own check lets "31.02" through).
-bool BadDate(const RecordRow& r) { return !ParsePeriod(r.archive, r.period); }
-
-std::vector<SqlValue> RecordParams(const RecordRow& r) {
-  return {SqlText(r.serial),
-          SqlText(ArchiveName(r.archive)),
-          SqlText(r.period),
-          r.forwardTotal,
-          r.reverseTotal,
-          SqlReal(r.forwardIncrement),
-          SqlReal(r.reverseIncrement),
-          SqlInt(r.flags),
-          SqlInt(r.valid ? 1 : 0),
-          SqlText(r.fields),
-          SqlInt(r.readId),
-          SqlInt(r.utcOffsetS),
-          SqlText(r.raw)};
-}
-
 // The record columns starting at `c`.
 RecordRow RecordAt(const SqlRows& rows, int i, int c) {
   RecordRow r;
@@ -82,26 +63,13 @@ FindingRow FindingAt(const SqlRows& rows, int i) {
   return f;
 }
 
-// Each row of `rows` made into a T by `at(rows, i)`.
-template <class T, class F>
-Result<std::vector<T>> Each(Result<SqlRows> rows, F at) {
-  if (!rows) return rows.error();
-  std::vector<T> out;
-  out.reserve(static_cast<std::size_t>(rows->Count()));
-  for (int i = 0; i < rows->Count(); ++i) out.push_back(at(*rows, i));
-  return out;
-}
-
-Result<void> Void(const Result<SqlRows>& r) {
-  if (!r) return r.error();
-  return {};
-}
-
 }  // namespace
 
 Result<SqlRows> SqlStore::Run(const sql::Statement& s, const std::vector<SqlValue>& params) {
   return c_->Run(s.text, params, s.repeat);
 }
+
+Result<SqlRows> SqlStore::Run(const SqlQuery& q) { return c_->Run(q.text, q.params, Repeat::Safe); }
 
 Result<int> SqlStore::SchemaVersion() {
   auto rows = c_->Run(sql::kSelectVersion, {}, Repeat::Safe);
@@ -137,60 +105,19 @@ Result<void> SqlStore::FinishRead(std::int64_t id, const ReadFinish& f) {
                                      SqlInt(f.lost), SqlInt(f.added), SqlInt(f.conflicts), SqlInt(id)}));
 }
 
-Result<std::vector<ReadRow>> SqlStore::Reads(const ReadQuery& q) {
-  return Each<ReadRow>(Run(sql::kSelectReads,
-                           {SqlText(q.serial), SqlText(q.name), SqlInt(q.goodOnly ? 1 : 0), SqlInt(LimitOf(q.limit))}),
-                       ReadAt);
-}
-
-Result<Upsert> SqlStore::UpsertRecord(const RecordRow& row) {
-  // The record and its archive's count change together.
-  const bool own = !c_->InTransaction();
-  if (own)
-    if (auto r = c_->Begin(); !r) return r.error();
-  auto upsert = UpsertRecordIn(row);
-  if (own) {
-    if (!upsert) c_->Rollback();
-    else if (auto r = c_->Commit(); !r) return r.error();
-  }
-  return upsert;
-}
-
-Result<Upsert> SqlStore::UpsertRecordIn(const RecordRow& row) {
-  auto params = RecordParams(row);
-  params.push_back(SqlInt(BadDate(row) ? 1 : 0));
-  auto added = Run(sql::kInsertRecord, params);
-  if (!added) return added.error();
-  if (added->Count() > 0) {
-    auto counted = Run(sql::kAddArchiveStats, {SqlText(row.serial), SqlText(ArchiveName(row.archive)), SqlInt(1),
-                                               SqlText(row.period), SqlText(row.period)});
-    if (!counted) return counted.error();
-    return Upsert::Added;
-  }
-  auto stored = Run(sql::kRecordRaw, {SqlText(row.serial), SqlText(ArchiveName(row.archive)), SqlText(row.period)});
-  if (!stored) return stored.error();
-  const std::string storedRaw = stored->Count() ? stored->Text(0, 0) : std::string();
-  if (storedRaw == row.raw) return Upsert::Same;
-  params.back() = SqlText(storedRaw);
-  if (auto kept = Run(sql::kInsertConflict, params); !kept) return kept.error();
-  return Upsert::Conflict;
-}
+Result<std::vector<ReadRow>> SqlStore::Reads(const ReadQuery& q) { return Each<ReadRow>(Run(ReadsQuery(q)), ReadAt); }
 
 Result<std::vector<RecordRow>> SqlStore::Records(const RecordQuery& q) {
-  return Each<RecordRow>(Run(sql::kSelectRecords, {SqlText(q.serial), SqlText(ArchiveName(q.archive)), SqlText(q.from),
-                                                   SqlText(q.to), SqlInt(LimitOf(q.limit))}),
-                         [](const SqlRows& rows, int i) {
-                           RecordRow r = RecordAt(rows, i, 0);
-                           r.badDate = rows.Int(i, 13) != 0;
-                           return r;
-                         });
+  return Each<RecordRow>(Run(RecordsQuery(q)), [](const SqlRows& rows, int i) {
+    RecordRow r = RecordAt(rows, i, 0);
+    r.badDate = rows.Int(i, 13) != 0;
+    return r;
+  });
 }
 
 Result<std::vector<std::string>> SqlStore::Periods(const std::string& serial, ArchiveKind archive,
                                                    const std::string& from, const std::string& to) {
-  return Each<std::string>(
-      Run(sql::kSelectPeriods, {SqlText(serial), SqlText(ArchiveName(archive)), SqlText(from), SqlText(to)}),
-      [](const SqlRows& rows, int i) { return rows.Text(i, 0); });
+  return Each<std::string>(Run(PeriodsQuery(serial, archive, from, to)), TextAt);
 }
 
 Result<ArchiveStats> SqlStore::Stats(const std::string& serial, ArchiveKind archive) {
@@ -201,7 +128,7 @@ Result<ArchiveStats> SqlStore::Stats(const std::string& serial, ArchiveKind arch
 }
 
 Result<std::vector<ConflictRow>> SqlStore::Conflicts(const std::string& serial) {
-  return Each<ConflictRow>(Run(sql::kSelectConflicts, {SqlText(serial)}), [](const SqlRows& rows, int i) {
+  return Each<ConflictRow>(Run(ConflictsQuery(serial)), [](const SqlRows& rows, int i) {
     return ConflictRow{rows.Int(i, 0), RecordAt(rows, i, 1), rows.Text(i, 14), rows.Text(i, 15)};
   });
 }
@@ -229,10 +156,9 @@ Result<bool> SqlStore::UpsertEvent(const EventRow& e) {
 
 Result<std::vector<EventRow>> SqlStore::Events(const std::string& serial, const std::string& from,
                                                const std::string& to) {
-  return Each<EventRow>(
-      Run(sql::kSelectEvents, {SqlText(serial), SqlText(from), SqlText(to)}), [](const SqlRows& rows, int i) {
-        return EventRow{rows.Text(i, 0), rows.Text(i, 1), rows.Int(i, 2), rows.Text(i, 3), rows.Int(i, 4)};
-      });
+  return Each<EventRow>(Run(EventsQuery(serial, from, to)), [](const SqlRows& rows, int i) {
+    return EventRow{rows.Text(i, 0), rows.Text(i, 1), rows.Int(i, 2), rows.Text(i, 3), rows.Int(i, 4)};
+  });
 }
 
 Result<bool> SqlStore::AddFinding(const FindingRow& f) {
@@ -245,7 +171,7 @@ Result<bool> SqlStore::AddFinding(const FindingRow& f) {
 }
 
 Result<std::vector<FindingRow>> SqlStore::Findings(const std::string& serial) {
-  return Each<FindingRow>(Run(sql::kSelectFindings, {SqlText(serial)}), FindingAt);
+  return Each<FindingRow>(Run(FindingsQuery(serial)), FindingAt);
 }
 
 Result<bool> SqlStore::AckFinding(std::int64_t id, const std::string& by, const std::string& utc) {
@@ -278,8 +204,7 @@ Result<void> SqlStore::MarkGone(const std::string& serial, ArchiveKind archive, 
 }
 
 Result<std::vector<std::string>> SqlStore::Gone(const std::string& serial, ArchiveKind archive) {
-  return Each<std::string>(Run(sql::kSelectGone, {SqlText(serial), SqlText(ArchiveName(archive))}),
-                           [](const SqlRows& rows, int i) { return rows.Text(i, 0); });
+  return Each<std::string>(Run(GoneQuery(serial, archive, "", "")), TextAt);
 }
 
 Result<void> SqlStore::Check() {

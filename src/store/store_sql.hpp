@@ -46,32 +46,12 @@ inline constexpr Statement kStartRead{
 inline constexpr Statement kFinishRead{
     "UPDATE reads SET serial = COALESCE(NULLIF($1, ''), serial), ended_utc = $2, outcome = $3, error = $4, "
     "requests = $5, file = $6, recovered = $7, lost = $8, added = $9, conflicts = $10 WHERE id = $11"};
-// serial ('' any), name ('' any), good only (0/1), limit
-inline constexpr Statement kSelectReads{"SELECT " STATVTK_READ_COLUMNS
-                                        " FROM reads WHERE ($1 = '' OR serial = $1) AND ($2 = '' OR name = $2) "
-                                        "AND ($3 = 0 OR outcome = 'done') ORDER BY id DESC LIMIT $4"};
 
-// the record columns, bad_date -> a row when added
-inline constexpr Statement kInsertRecord{
-    "INSERT INTO records(" STATVTK_RECORD_COLUMNS
-    ", bad_date) VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14) "
-    "ON CONFLICT(serial, archive, period) DO NOTHING RETURNING 1"};
-// serial, archive, period
-inline constexpr Statement kRecordRaw{"SELECT raw FROM records WHERE serial = $1 AND archive = $2 AND period = $3"};
 // the record columns, stored_raw (found_utc: the database's clock) -> a row when new
 inline constexpr Statement kInsertConflict{
     "INSERT INTO record_conflicts(" STATVTK_RECORD_COLUMNS
     ", stored_raw, found_utc) VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, {NOW}) "
     "ON CONFLICT(serial, archive, period, raw) DO NOTHING RETURNING 1"};
-// serial, archive, from ('' open), to ('' open), limit
-inline constexpr Statement kSelectRecords{
-    "SELECT " STATVTK_RECORD_COLUMNS
-    ", bad_date FROM records WHERE serial = $1 AND archive = $2 AND ($3 = '' OR period >= $3) "
-    "AND ($4 = '' OR period <= $4) ORDER BY period LIMIT $5"};
-// serial, archive, from, to
-inline constexpr Statement kSelectPeriods{
-    "SELECT period FROM records WHERE serial = $1 AND archive = $2 AND ($3 = '' OR period >= $3) "
-    "AND ($4 = '' OR period <= $4) ORDER BY period"};
 // serial, archive
 inline constexpr Statement kArchiveStats{
     "SELECT records, oldest, newest FROM archive_stats WHERE serial = $1 AND archive = $2"};
@@ -81,10 +61,6 @@ inline constexpr Statement kAddArchiveStats{
     "ON CONFLICT(serial, archive) DO UPDATE SET records = archive_stats.records + excluded.records, "
     "oldest = CASE WHEN excluded.oldest < archive_stats.oldest THEN excluded.oldest ELSE archive_stats.oldest END, "
     "newest = CASE WHEN excluded.newest > archive_stats.newest THEN excluded.newest ELSE archive_stats.newest END"};
-// serial ('' any)
-inline constexpr Statement kSelectConflicts{
-    "SELECT id, " STATVTK_RECORD_COLUMNS
-    ", stored_raw, found_utc FROM record_conflicts WHERE ($1 = '' OR serial = $1) ORDER BY id DESC"};
 
 // read_id, serial, model, taken_utc, utc_offset_s, header
 inline constexpr Statement kPutHeader{
@@ -101,19 +77,11 @@ inline constexpr Statement kNewestHeader{
 inline constexpr Statement kInsertEvent{
     "INSERT INTO events(serial, time, code, text, read_id) VALUES($1, $2, $3, $4, $5) "
     "ON CONFLICT(serial, time, code) DO NOTHING RETURNING 1"};
-// serial, from, to
-inline constexpr Statement kSelectEvents{
-    "SELECT serial, time, code, text, read_id FROM events WHERE serial = $1 AND ($2 = '' OR time >= $2) "
-    "AND ($3 = '' OR time <= $3) ORDER BY time, code"};
 
 // serial, kind, archive ('' none), period, detail, read_id, found_utc -> a row when added
 inline constexpr Statement kInsertFinding{
     "INSERT INTO findings(serial, kind, archive, period, detail, read_id, found_utc) "
     "VALUES($1, $2, $3, $4, $5, $6, $7) ON CONFLICT(serial, kind, archive, period) DO NOTHING RETURNING 1"};
-// serial ('' any)
-inline constexpr Statement kSelectFindings{
-    "SELECT id, serial, kind, archive, period, detail, read_id, found_utc, acked_utc, acked_by FROM findings "
-    "WHERE ($1 = '' OR serial = $1) ORDER BY id DESC"};
 // id, acked_utc, acked_by -> a row when it was open
 inline constexpr Statement kAckFinding{
     "UPDATE findings SET acked_utc = $2, acked_by = $3 WHERE id = $1 AND acked_utc IS NULL RETURNING id"};
@@ -134,9 +102,9 @@ inline constexpr Statement kAck{"DELETE FROM outbox WHERE id = $1"};
 inline constexpr Statement kMarkGone{
     "INSERT INTO gone(serial, archive, period, read_id) VALUES($1, $2, $3, $4) "
     "ON CONFLICT(serial, archive, period) DO NOTHING"};
-// serial, archive
-inline constexpr Statement kSelectGone{"SELECT period FROM gone WHERE serial = $1 AND archive = $2 ORDER BY period"};
 
+inline constexpr std::string_view kRecordColumns = STATVTK_RECORD_COLUMNS;
+inline constexpr std::string_view kReadColumns = STATVTK_READ_COLUMNS;
 #undef STATVTK_RECORD_COLUMNS
 #undef STATVTK_READ_COLUMNS
 

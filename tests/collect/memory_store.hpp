@@ -58,14 +58,17 @@ class MemoryStore final : public store::RecordStore {
         out.push_back(*it);
     return out;
   }
-  Result<store::Upsert> UpsertRecord(const store::RecordRow& row) override {
-    const auto key = std::make_tuple(row.serial, static_cast<int>(row.archive), row.period);
-    const auto it = records.find(key);
-    if (it == records.end()) {
-      records.emplace(key, row);
-      return store::Upsert::Added;
+  Result<std::vector<store::Upsert>> PutRecords(std::span<const store::RecordRow> rows) override {
+    std::vector<store::Upsert> out;
+    for (const auto& row : rows) {
+      const auto key = std::make_tuple(row.serial, static_cast<int>(row.archive), row.period);
+      const auto it = records.find(key);
+      if (it == records.end()) records.emplace(key, row);
+      out.push_back(it == records.end()         ? store::Upsert::Added
+                    : it->second.raw == row.raw ? store::Upsert::Same
+                                                : store::Upsert::Conflict);
     }
-    return it->second.raw == row.raw ? store::Upsert::Same : store::Upsert::Conflict;
+    return out;
   }
   Result<std::vector<store::RecordRow>> Records(const store::RecordQuery& q) override {
     if (down) return Down();
@@ -92,6 +95,10 @@ class MemoryStore final : public store::RecordStore {
     if (!rows->empty()) s.oldest = rows->front().period, s.newest = rows->back().period;
     return s;
   }
+  Result<std::vector<std::string>> Holes(const std::string&, ArchiveKind, const std::string&,
+                                         const std::string&) override {
+    return std::vector<std::string>{};
+  }
   Result<std::vector<store::ConflictRow>> Conflicts(const std::string&) override {
     return std::vector<store::ConflictRow>{};
   }
@@ -106,6 +113,9 @@ class MemoryStore final : public store::RecordStore {
     return std::optional<store::HeaderRow>();
   }
   Result<bool> UpsertEvent(const store::EventRow&) override { return true; }
+  Result<std::int64_t> PutEvents(std::span<const store::EventRow> rows) override {
+    return static_cast<std::int64_t>(rows.size());
+  }
   Result<std::vector<store::EventRow>> Events(const std::string&, const std::string&, const std::string&) override {
     return std::vector<store::EventRow>{};
   }

@@ -43,7 +43,7 @@ TEST_F(SqliteStoreTest, SameKeySameBytesChangesNothingOtherBytesAreAConflict) {
   RecordRow other = Hour("2024-05-01 10:00", 7, "bb02");
   other.forwardIncrement.reset();
   ASSERT_EQ(store_->UpsertRecord(other).value(), Upsert::Conflict);
-  ASSERT_EQ(store_->UpsertRecord(other).value(), Upsert::Conflict);
+  ASSERT_EQ(store_->UpsertRecord(other).value(), Upsert::KnownConflict);  // found before
 
   auto rows = store_->Records({"00012345", ArchiveKind::Hourly, "", "", 0});
   ASSERT_TRUE(rows);
