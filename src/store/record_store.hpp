@@ -17,6 +17,7 @@
 
 #include "base/error.hpp"
 #include "stats/stat_model.hpp"
+#include "store/periods.hpp"
 
 namespace statvtk::store {
 
@@ -174,6 +175,28 @@ struct ArchiveStats {
   std::string oldest, newest;  // periods; empty when none
 };
 
+// Per-archive completeness and the reads that tell an instrument's state.
+struct ArchiveSummary {
+  ArchiveStats stats;
+  std::int64_t expected = 0;  // periods in the window
+  std::int64_t held = 0;      // of them in the store
+  double completeness = 0;    // held / expected in %, 100 when none expected
+};
+struct InstrumentSummary {
+  InstrumentRow instrument;
+  std::optional<ReadRow> lastRead, lastGoodRead;
+  std::array<ArchiveSummary, 3> archives{};  // by kArchiveKinds
+  std::int64_t findings = 0, openFindings = 0, conflicts = 0;
+};
+
+// The periods a summary's completeness counts: the `days` days that end
+// with the last period closed before the hour `until`.
+struct SummaryWindow {
+  std::string from, to;       // period texts, inclusive
+  std::int64_t expected = 0;  // periods from..to
+};
+SummaryWindow WindowOf(ArchiveKind kind, int days, const PeriodTime& until);
+
 // A message waiting for the broker. `origin` names the collector that made
 // it, so that collectors sharing one database each send their own.
 struct OutboxMessage {
@@ -250,6 +273,12 @@ class RecordStore {
   virtual Result<std::vector<EventRow>> Events(const std::string& serial, const std::string& from,
                                                const std::string& to) = 0;
 
+  // Every stored instrument with its last reads, its archives' counts and
+  // completeness over the `days` days before the hour `untilPeriod`, and its
+  // findings and conflicts counted: a fixed number of statements whatever
+  // the fleet's size or history. In line, address, serial order.
+  virtual Result<std::vector<InstrumentSummary>> Summaries(int days, const PeriodTime& until) = 0;
+
   // Findings: true when added, false when known.
   virtual Result<bool> AddFinding(const FindingRow& row) = 0;
   // Empty serial: all; newest first.
@@ -322,23 +351,9 @@ std::span<const StoreBackend> StoreBackends();
 Result<std::unique_ptr<RecordStore>> OpenRecordStore(std::string_view database, const std::filesystem::path& home,
                                                      const StoreOptions& options = {});
 
-// Per-archive completeness and the reads that tell an instrument's state.
-struct ArchiveSummary {
-  ArchiveStats stats;
-  std::int64_t expected = 0;  // periods in the window
-  std::int64_t held = 0;      // of them in the store
-  double completeness = 0;    // held / expected in %, 100 when none expected
-};
-struct InstrumentSummary {
-  InstrumentRow instrument;
-  std::optional<ReadRow> lastRead, lastGoodRead;
-  std::array<ArchiveSummary, 3> archives{};  // by kArchiveKinds
-  std::int64_t findings = 0, conflicts = 0;
-};
-
 // The summary of every stored instrument (or of `serial`) over the `days`
 // days that end with the hour `untilPeriod` ("YYYY-MM-DD HH:00", the
-// instruments' time now).
+// instruments' time now): RecordStore::Summaries, filtered.
 Result<std::vector<InstrumentSummary>> Summaries(RecordStore& store, const std::string& serial, int days,
                                                  const std::string& untilPeriod);
 

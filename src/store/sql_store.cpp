@@ -27,27 +27,6 @@ RecordRow RecordAt(const SqlRows& rows, int i, int c) {
   return r;
 }
 
-ReadRow ReadAt(const SqlRows& rows, int i) {
-  ReadRow r;
-  r.id = rows.Int(i, 0);
-  r.serial = rows.Text(i, 1);
-  r.name = rows.Text(i, 2);
-  r.line = rows.Text(i, 3);
-  r.startedUtc = rows.Text(i, 4);
-  r.endedUtc = rows.Text(i, 5);
-  r.mode = ReadModeOfName(rows.Text(i, 6)).value_or(ReadMode::New);
-  r.outcome = ReadOutcomeOfName(rows.Text(i, 7));
-  r.error = rows.Text(i, 8);
-  r.requests = rows.Int(i, 9);
-  r.file = rows.Text(i, 10);
-  r.recovered = rows.Int(i, 11);
-  r.lost = rows.Int(i, 12);
-  r.added = rows.Int(i, 13);
-  r.conflicts = rows.Int(i, 14);
-  r.origin = rows.Text(i, 15);
-  return r;
-}
-
 FindingRow FindingAt(const SqlRows& rows, int i) {
   FindingRow f;
   f.id = rows.Int(i, 0);
@@ -64,6 +43,27 @@ FindingRow FindingAt(const SqlRows& rows, int i) {
 }
 
 }  // namespace
+
+ReadRow ReadAt(const SqlRows& rows, int i, int c) {
+  ReadRow r;
+  r.id = rows.Int(i, c);
+  r.serial = rows.Text(i, c + 1);
+  r.name = rows.Text(i, c + 2);
+  r.line = rows.Text(i, c + 3);
+  r.startedUtc = rows.Text(i, c + 4);
+  r.endedUtc = rows.Text(i, c + 5);
+  r.mode = ReadModeOfName(rows.Text(i, c + 6)).value_or(ReadMode::New);
+  r.outcome = ReadOutcomeOfName(rows.Text(i, c + 7));
+  r.error = rows.Text(i, c + 8);
+  r.requests = rows.Int(i, c + 9);
+  r.file = rows.Text(i, c + 10);
+  r.recovered = rows.Int(i, c + 11);
+  r.lost = rows.Int(i, c + 12);
+  r.added = rows.Int(i, c + 13);
+  r.conflicts = rows.Int(i, c + 14);
+  r.origin = rows.Text(i, c + 15);
+  return r;
+}
 
 Result<SqlRows> SqlStore::Run(const sql::Statement& s, const std::vector<SqlValue>& params) {
   return c_->Run(s.text, params, s.repeat);
@@ -105,7 +105,9 @@ Result<void> SqlStore::FinishRead(std::int64_t id, const ReadFinish& f) {
                                      SqlInt(f.lost), SqlInt(f.added), SqlInt(f.conflicts), SqlInt(id)}));
 }
 
-Result<std::vector<ReadRow>> SqlStore::Reads(const ReadQuery& q) { return Each<ReadRow>(Run(ReadsQuery(q)), ReadAt); }
+Result<std::vector<ReadRow>> SqlStore::Reads(const ReadQuery& q) {
+  return Each<ReadRow>(Run(ReadsQuery(q)), [](const SqlRows& rows, int i) { return ReadAt(rows, i); });
+}
 
 Result<std::vector<RecordRow>> SqlStore::Records(const RecordQuery& q) {
   return Each<RecordRow>(Run(RecordsQuery(q)), [](const SqlRows& rows, int i) {

@@ -30,6 +30,9 @@ inline Result<void> Void(const Result<SqlRows>& r) {
   return {};
 }
 
+// The read columns (sql::kReadColumns) of row `i` from column `c` on.
+ReadRow ReadAt(const SqlRows& rows, int i, int c = 0);
+
 class SqlStore final : public RecordStore {
  public:
   SqlStore(std::unique_ptr<SqlConnection> c, StoreOptions options) : c_(std::move(c)), options_(std::move(options)) {}
@@ -59,6 +62,7 @@ class SqlStore final : public RecordStore {
   Result<std::int64_t> PutEvents(std::span<const EventRow> rows) override;
   Result<std::vector<EventRow>> Events(const std::string& serial, const std::string& from,
                                        const std::string& to) override;
+  Result<std::vector<InstrumentSummary>> Summaries(int days, const PeriodTime& until) override;
   Result<bool> AddFinding(const FindingRow& row) override;
   Result<std::vector<FindingRow>> Findings(const std::string& serial) override;
   Result<bool> AckFinding(std::int64_t id, const std::string& by, const std::string& utc) override;

@@ -128,6 +128,29 @@ SqlQuery InsertEventsQuery(std::span<const EventRow* const> rows) {
   return s.Add(" ON CONFLICT(serial, time, code) DO NOTHING RETURNING 1");
 }
 
+std::string SummaryInstrumentsSql() {
+  // The read columns of the last read (l) and the last good one (g).
+  auto prefixed = [](std::string_view table) {
+    std::string out;
+    std::string_view columns = sql::kReadColumns;
+    while (!columns.empty()) {
+      const auto comma = columns.find(", ");
+      out += std::string(table) + "." + std::string(columns.substr(0, comma));
+      if (comma == std::string_view::npos) break;
+      out += ", ";
+      columns.remove_prefix(comma + 2);
+    }
+    return out;
+  };
+  return "SELECT i.serial, i.model, i.name, i.line, i.address, i.first_seen_utc, i.last_read_utc, i.every_s, " +
+         prefixed("l") + ", " + prefixed("g") +
+         " FROM instruments i"
+         " LEFT JOIN reads l ON l.id = (SELECT id FROM reads WHERE serial = i.serial ORDER BY id DESC LIMIT 1)"
+         " LEFT JOIN reads g ON g.id = (SELECT id FROM reads WHERE serial = i.serial AND outcome = 'done' "
+         "ORDER BY id DESC LIMIT 1)"
+         " ORDER BY i.line, i.address, i.serial";
+}
+
 std::size_t BatchChunk(std::size_t left) {
   for (const std::size_t size : {256u, 64u, 16u, 4u})
     if (left >= size) return size;

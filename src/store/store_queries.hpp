@@ -45,6 +45,21 @@ SqlQuery InsertRecordsQuery(std::span<const RecordRow* const> rows);
 // Events in one INSERT; it gives a row for each one added.
 SqlQuery InsertEventsQuery(std::span<const EventRow* const> rows);
 
+// The fleet's summaries: every instrument with its newest read and newest
+// good read; the stored records of each instrument in a window of one
+// archive (archive, from, to); the findings (all, open) and the conflicts
+// counted per serial.
+std::string SummaryInstrumentsSql();
+inline constexpr std::string_view kSummaryHeldSql =
+    "SELECT serial, COUNT(*) FROM records WHERE serial IN (SELECT serial FROM instruments) AND archive = $1 "
+    "AND period >= $2 AND period <= $3 GROUP BY serial";
+inline constexpr std::string_view kSummaryStatsSql =
+    "SELECT serial, archive, records, oldest, newest FROM archive_stats";
+inline constexpr std::string_view kSummaryFindingsSql =
+    "SELECT serial, COUNT(*), SUM(CASE WHEN acked_utc IS NULL THEN 1 ELSE 0 END) FROM findings GROUP BY serial";
+inline constexpr std::string_view kSummaryConflictsSql =
+    "SELECT serial, COUNT(*) FROM record_conflicts GROUP BY serial";
+
 // How many rows go into one statement of a batch of `left` more: a few
 // fixed sizes, so that a batch of any length takes few statement texts.
 std::size_t BatchChunk(std::size_t left);

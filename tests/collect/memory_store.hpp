@@ -119,6 +119,31 @@ class MemoryStore final : public store::RecordStore {
   Result<std::vector<store::EventRow>> Events(const std::string&, const std::string&, const std::string&) override {
     return std::vector<store::EventRow>{};
   }
+  Result<std::vector<store::InstrumentSummary>> Summaries(int days, const store::PeriodTime& until) override {
+    if (down) return Down();
+    std::vector<store::InstrumentSummary> out;
+    for (const auto& inst : instruments) {
+      store::InstrumentSummary s;
+      s.instrument = inst;
+      if (auto last = Reads({inst.serial, "", 1, false}).value(); !last.empty()) s.lastRead = last.front();
+      if (auto good = Reads({inst.serial, "", 1, true}).value(); !good.empty()) s.lastGoodRead = good.front();
+      for (std::size_t k = 0; k < store::kArchiveKinds.size(); ++k) {
+        const auto w = store::WindowOf(store::kArchiveKinds[k], days, until);
+        auto& a = s.archives[k];
+        a.stats = Stats(inst.serial, store::kArchiveKinds[k]).value();
+        a.expected = w.expected;
+        a.held = static_cast<std::int64_t>(Periods(inst.serial, store::kArchiveKinds[k], w.from, w.to)->size());
+        a.completeness =
+            a.expected == 0 ? 100.0 : 100.0 * static_cast<double>(a.held) / static_cast<double>(a.expected);
+      }
+      for (const auto& f : findings) {
+        s.findings += f.serial == inst.serial;
+        s.openFindings += f.serial == inst.serial && f.ackedUtc.empty();
+      }
+      out.push_back(std::move(s));
+    }
+    return out;
+  }
   Result<bool> AddFinding(const store::FindingRow& f) override {
     findings.insert(findings.begin(), f);
     findings.front().id = static_cast<std::int64_t>(findings.size());

@@ -1,8 +1,9 @@
 // The store's interface on both backends: header blocks kept byte for byte
 // with their read; a read's records told apart and conflicts counted once;
-// whole archives in few statements; the holes of a range.
+// whole archives in few statements; the holes of a range; the fleet's summaries.
 #include <algorithm>
 #include <numeric>
+#include <tuple>
 
 #include "both_backends.hpp"
 #include "store/periods.hpp"
@@ -125,6 +126,63 @@ TEST_P(BothBackends, HolesAreThePeriodsOfTheRangeNeitherHeldNorGone) {
   EXPECT_EQ(store_->Holes("50179157", ArchiveKind::Daily, "2026-11-30", "2026-12-02").value(),
             (std::vector<std::string>{"2026-11-30", "2026-12-01", "2026-12-02"}));
   EXPECT_FALSE(store_->Holes("50179157", ArchiveKind::Hourly, "2026-12-01", HourOf(6)));
+}
+
+// A small fleet: one instrument read well then failing, one read well, one
+// never read; records inside and outside the window; findings, one
+// acknowledged; a conflict.
+TEST_P(BothBackends, TheFleetsSummariesTellEachInstrumentsReadsArchivesAndFindings) {
+  for (const auto& [serial, line, address] :
+       {std::tuple{"111", "L1", 1}, std::tuple{"222", "L1", 2}, std::tuple{"333", "L2", 1}})
+    ASSERT_TRUE(store_->UpsertInstrument({serial, "VTK-08.12", std::string("n") + serial, line, address, "", "", {}}));
+  auto read = [&](const std::string& serial, ReadOutcome outcome) {
+    const auto id = store_->StartRead({serial, "n" + serial, "L1", "2026-12-01T10:00:00Z", ReadMode::New});
+    EXPECT_TRUE(id && store_->FinishRead(*id, {serial, "2026-12-01T10:01:00Z", outcome, "", 1, "", 0, 0, 0, 0}));
+    return id.value();
+  };
+  const auto good = read("111", ReadOutcome::Done), failed = read("111", ReadOutcome::Failed);
+  const auto other = read("222", ReadOutcome::Done);
+  std::vector<RecordRow> rows;
+  for (const char* p : {"2026-11-30 23:00", "2026-12-01 00:00", "2026-12-01 05:00", "2026-12-01 23:00"})
+    rows.push_back(Hour(p, "x", good));
+  rows.push_back(Hour("2026-12-01", "d", good));
+  rows.back().archive = ArchiveKind::Daily;
+  rows.push_back(Hour("2026-12-01 05:00", "changed", failed));
+  for (auto& r : rows) r.serial = "111";
+  ASSERT_TRUE(store_->PutRecords(rows));
+  for (const char* period : {"2026-12-01 01:00", "2026-12-01 02:00"})
+    ASSERT_TRUE(
+        store_->AddFinding({0, "111", FindingKind::TotalDown, ArchiveKind::Hourly, period, "", good, "", "", ""}));
+  ASSERT_TRUE(store_->AckFinding(store_->Findings("111").value().front().id, "operator", ""));
+
+  auto all = store_->Summaries(1, PeriodTime{2026, 12, 2, 0});
+  ASSERT_TRUE(all) << all.error().reason;
+  ASSERT_EQ(all->size(), 3u);
+  const InstrumentSummary& a = (*all)[0];
+  EXPECT_EQ(a.instrument.serial, "111");
+  ASSERT_TRUE(a.lastRead && a.lastGoodRead);
+  EXPECT_EQ(a.lastRead->id, failed);
+  EXPECT_EQ(a.lastRead->outcome, ReadOutcome::Failed);
+  EXPECT_EQ(a.lastGoodRead->id, good);
+  EXPECT_EQ(a.archives[0].stats.records, 4);
+  EXPECT_EQ(a.archives[0].stats.oldest, "2026-11-30 23:00");
+  EXPECT_EQ(a.archives[0].expected, 24);
+  EXPECT_EQ(a.archives[0].held, 3);  // 00:00 .. 23:00 of the 1st
+  EXPECT_NEAR(a.archives[0].completeness, 12.5, 1e-9);
+  EXPECT_EQ(a.archives[1].held, 1);
+  EXPECT_EQ(a.archives[1].expected, 1);
+  EXPECT_EQ(a.findings, 2);
+  EXPECT_EQ(a.openFindings, 1);
+  EXPECT_EQ(a.conflicts, 1);
+  const InstrumentSummary& b = (*all)[1];
+  EXPECT_EQ(b.instrument.serial, "222");
+  EXPECT_EQ(b.lastRead->id, other);
+  EXPECT_EQ(b.lastGoodRead->id, other);
+  EXPECT_EQ(b.archives[0].held, 0);
+  EXPECT_EQ(b.findings + b.conflicts, 0);
+  const InstrumentSummary& c = (*all)[2];
+  EXPECT_FALSE(c.lastRead || c.lastGoodRead);
+  EXPECT_EQ(c.archives[2].stats.records, 0);
 }
 
 }  // namespace
