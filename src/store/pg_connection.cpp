@@ -66,8 +66,8 @@ std::string RedactedUrl(std::string_view url) {
   return s.substr(0, colon + 1) + "***" + s.substr(at);
 }
 
-Result<std::unique_ptr<PgConnection>> PgConnection::Open(std::string_view url) {
-  auto c = std::make_unique<PgConnection>(std::string(url));
+Result<std::unique_ptr<PgConnection>> PgConnection::Open(std::string_view url, bool readOnly) {
+  auto c = std::make_unique<PgConnection>(std::string(url), readOnly);
   if (auto r = c->Connect(); !r) return r.error();
   return c;
 }
@@ -86,6 +86,9 @@ Result<void> PgConnection::Connect() {
     return PgError(ErrorCode::StoreUnreachable, RedactedUrl(url_) + ": " + why);
   }
   PQsetNoticeProcessor(conn_.get(), &IgnoreNotice, nullptr);
+  if (readOnly_)
+    if (auto r = Check(PQexec(conn_.get(), "SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"), "SET"); !r)
+      return r.error();
   return {};
 }
 

@@ -18,8 +18,9 @@ namespace statvtk::store {
 
 class PgConnection final : public SqlConnection {
  public:
-  // Connects to `url` (any libpq URL).
-  static Result<std::unique_ptr<PgConnection>> Open(std::string_view url);
+  // Connects to `url` (any libpq URL); `readOnly`: every transaction of the
+  // session only reads.
+  static Result<std::unique_ptr<PgConnection>> Open(std::string_view url, bool readOnly = false);
 
   std::string_view Backend() const override { return "postgresql"; }
   Result<SqlRows> Run(std::string_view sql, const std::vector<SqlValue>& params, Repeat repeat) override;
@@ -31,7 +32,7 @@ class PgConnection final : public SqlConnection {
   Result<void> LockSchema() override;
 
   // Not connected yet: Open connects.
-  explicit PgConnection(std::string url) : url_(std::move(url)) {}
+  PgConnection(std::string url, bool readOnly) : url_(std::move(url)), readOnly_(readOnly) {}
 
  private:
   Result<void> Connect();
@@ -44,6 +45,7 @@ class PgConnection final : public SqlConnection {
   std::string url_;
   std::unique_ptr<PGconn, decltype(&PQfinish)> conn_{nullptr, &PQfinish};
   std::map<std::string, std::string, std::less<>> prepared_;  // SQL -> statement name on this connection
+  bool readOnly_ = false;
   bool inTransaction_ = false;
 };
 

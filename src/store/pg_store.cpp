@@ -6,9 +6,9 @@
 namespace statvtk::store {
 
 Result<std::unique_ptr<RecordStore>> OpenPostgresStore(std::string_view url, const StoreOptions& options) {
-  auto c = PgConnection::Open(url);
+  auto c = PgConnection::Open(url, options.readOnly);
   if (!c) return c.error();
-  if (auto r = MigrateSchema(**c); !r) return r.error();
+  if (auto r = options.readOnly ? CheckSchemaForReading(**c) : MigrateSchema(**c); !r) return r.error();
   return std::unique_ptr<RecordStore>(std::make_unique<SqlStore>(std::move(*c), options));
 }
 

@@ -334,6 +334,10 @@ bool StoreUnavailable(const Error& e);
 struct StoreOptions {
   std::string origin;                         // the collector writing through it: the origin of the reads it starts
   std::chrono::milliseconds busyWait{10000};  // SQLite: how long a statement waits for another connection's lock
+  // Only reads: the store must exist with this program's schema (nothing is
+  // created or upgraded), every write fails StoreFull; a SQLite file in a
+  // folder the program may not write works.
+  bool readOnly = false;
 };
 
 // One backend in the table OpenRecordStore walks: the first that accepts the

@@ -104,5 +104,7 @@ auto SqlStore::InTransaction(F f) -> decltype(f()) {
 // Creates the schema or brings it up to this program's version, in one
 // transaction under the connection's schema lock; refuses a newer one.
 Result<void> MigrateSchema(SqlConnection& c);
+// For a connection that only reads: the schema must be this program's.
+Result<void> CheckSchemaForReading(SqlConnection& c);
 
 }  // namespace statvtk::store

@@ -49,10 +49,10 @@ Error SqliteError(sqlite3* db, std::string_view what) {
   return MakeError(SqliteErrorKind(code, system), std::move(reason), code);
 }
 
-Result<std::unique_ptr<SqliteConnection>> SqliteConnection::Open(const std::string& path, int busyMs) {
+Result<std::unique_ptr<SqliteConnection>> SqliteConnection::Open(const std::string& path, int busyMs, bool readOnly) {
   sqlite3* raw = nullptr;
-  const int rc =
-      sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  const int mode = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  const int rc = sqlite3_open_v2(path.c_str(), &raw, mode | SQLITE_OPEN_NOMUTEX, nullptr);
   auto c = std::make_unique<SqliteConnection>(std::unique_ptr<sqlite3, SqliteCloser>(raw));
   if (rc != SQLITE_OK) return SqliteError(raw, path);
   sqlite3_busy_timeout(raw, busyMs);

@@ -25,9 +25,9 @@ Error SqliteError(sqlite3* db, std::string_view what);
 
 class SqliteConnection final : public SqlConnection {
  public:
-  // Opens (creating) the file; a database another connection holds locked
-  // is waited for up to `busyMs`.
-  static Result<std::unique_ptr<SqliteConnection>> Open(const std::string& path, int busyMs);
+  // Opens (creating) the file, or opens an existing one only to read; a
+  // database another connection holds locked is waited for up to `busyMs`.
+  static Result<std::unique_ptr<SqliteConnection>> Open(const std::string& path, int busyMs, bool readOnly = false);
 
   std::string_view Backend() const override { return "sqlite"; }
   Result<SqlRows> Run(std::string_view sql, const std::vector<SqlValue>& params, Repeat repeat) override;

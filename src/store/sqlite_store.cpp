@@ -19,8 +19,12 @@ Result<std::unique_ptr<RecordStore>> OpenFromText(std::string_view database, con
 }  // namespace
 
 Result<std::unique_ptr<RecordStore>> OpenSqliteStore(const std::filesystem::path& file, const StoreOptions& options) {
-  auto c = SqliteConnection::Open(file.string(), static_cast<int>(options.busyWait.count()));
+  auto c = SqliteConnection::Open(file.string(), static_cast<int>(options.busyWait.count()), options.readOnly);
   if (!c) return c.error();
+  if (options.readOnly) {
+    if (auto r = CheckSchemaForReading(**c); !r) return r.error();
+    return std::unique_ptr<RecordStore>(std::make_unique<SqlStore>(std::move(*c), options));
+  }
   // WAL: readers (status, export, the HTTP API) never wait for the writer;
   // NORMAL sync keeps every committed read across a crash of the process.
   if (auto r = (*c)->Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON"); !r)

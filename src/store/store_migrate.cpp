@@ -20,13 +20,16 @@ Result<int> VersionIn(SqlConnection& c) {
   return current->Count() ? static_cast<int>(current->Int(0, 0)) : 0;
 }
 
+Error Newer(int have) {
+  return MakeError(ErrorCode::StoreSchema, "База данных новее программы: версия схемы " + std::to_string(have) +
+                                               ", программа знает " + std::to_string(sql::kSchemaVersion));
+}
+
 Result<void> Upgrade(SqlConnection& c) {
   if (auto r = c.LockSchema(); !r) return r;
   auto have = VersionIn(c);
   if (!have) return have.error();
-  if (*have > sql::kSchemaVersion)
-    return MakeError(ErrorCode::StoreSchema, "База данных новее программы: версия схемы " + std::to_string(*have) +
-                                                 ", программа знает " + std::to_string(sql::kSchemaVersion));
+  if (*have > sql::kSchemaVersion) return Newer(*have);
   const bool postgres = c.Backend() == "postgresql";
   for (const auto& step : sql::kSchema) {
     if (step.version <= *have) continue;
@@ -47,6 +50,20 @@ Result<void> MigrateSchema(SqlConnection& c) {
     return r;
   }
   return c.Commit();
+}
+
+Result<void> CheckSchemaForReading(SqlConnection& c) {
+  auto current = c.Run(sql::kSelectVersion, {}, Repeat::Safe);
+  if (!current) {
+    if (StoreUnavailable(current.error())) return current.error();
+    return MakeError(ErrorCode::StoreSchema, "Это не хранилище сборщика: " + current.error().reason);
+  }
+  const int have = current->Count() ? static_cast<int>(current->Int(0, 0)) : 0;
+  if (have > sql::kSchemaVersion) return Newer(have);
+  if (have < sql::kSchemaVersion)
+    return MakeError(ErrorCode::StoreSchema, "База данных версии схемы " + std::to_string(have) +
+                                                 ": её обновит statvtk-collect once или run, открыв её для записи");
+  return {};
 }
 
 }  // namespace statvtk::store

@@ -195,6 +195,43 @@ TEST(SqliteUpgrade, AVersionOneStoreUpgradesInPlaceKeepingEveryRowAndANewerOneIs
   EXPECT_EQ(newer.error().code, ErrorCode::StoreSchema);
 }
 
+// Opening only to read creates nothing and upgrades nothing; a folder the
+// program cannot write (here: its shared-memory file cannot be made) reads.
+TEST(SqliteReadOnly, NothingIsCreatedOrUpgradedAndAStoreInAFolderItCannotWriteReads) {
+  TempFolder dir;
+  const StoreOptions readOnly{.origin = "", .busyWait = std::chrono::milliseconds(1000), .readOnly = true};
+  auto missing = OpenRecordStore("none.sqlite", dir.Path(), readOnly);
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.error().code, ErrorCode::StoreUnreachable);
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "none.sqlite"));
+
+  {
+    auto c = SqliteConnection::Open((dir.Path() / "old.sqlite").string(), 1000);
+    ASSERT_TRUE(c);
+    MakeV1Store(**c);
+  }
+  auto old = OpenRecordStore("old.sqlite", dir.Path(), readOnly);
+  ASSERT_FALSE(old);
+  EXPECT_EQ(old.error().code, ErrorCode::StoreSchema);
+  EXPECT_NE(old.error().reason.find("версии схемы 1"), std::string::npos) << old.error().reason;
+  EXPECT_EQ(SqliteConnection::Open((dir.Path() / "old.sqlite").string(), 1000)
+                .value()
+                ->Run(sql::kSelectVersion, {}, Repeat::Safe)
+                ->Int(0, 0),
+            1);
+
+  {
+    auto s = OpenRecordStore("new.sqlite", dir.Path());
+    ASSERT_TRUE(s && (*s)->UpsertRecord(Hour("2024-05-01 10:00", 1, "01")));
+  }
+  std::filesystem::create_directory(dir.Path() / "new.sqlite-shm");
+  auto reader = OpenRecordStore("new.sqlite", dir.Path(), readOnly);
+  ASSERT_TRUE(reader) << reader.error().reason;
+  auto rows = (*reader)->Records({"00012345", ArchiveKind::Hourly, "", "", 0});
+  ASSERT_TRUE(rows) << rows.error().reason;
+  EXPECT_EQ(rows->size(), 1u);
+}
+
 TEST(RecordStoreOpen, PostgresUrlIsNotTakenForAFileAndABadPathIsRefused) {
   TempFolder dir;
   auto pg = OpenRecordStore("postgresql://u@127.0.0.1/db", dir.Path());

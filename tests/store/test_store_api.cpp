@@ -1,13 +1,17 @@
 // The store's interface on both backends: header blocks kept byte for byte
 // with their read; a read's records told apart and conflicts counted once;
-// whole archives in few statements; the holes of a range; the fleet's summaries.
+// whole archives in few statements; the holes of a range; the fleet's
+// summaries; readers beside the writer.
 #include <algorithm>
+#include <atomic>
 #include <numeric>
+#include <thread>
 #include <tuple>
 
 #include "both_backends.hpp"
 #include "store/periods.hpp"
 #include "store/sqlite_connection.hpp"
+#include "store/store_readers.hpp"
 
 namespace statvtk::store {
 
@@ -183,6 +187,41 @@ TEST_P(BothBackends, TheFleetsSummariesTellEachInstrumentsReadsArchivesAndFindin
   const InstrumentSummary& c = (*all)[2];
   EXPECT_FALSE(c.lastRead || c.lastGoodRead);
   EXPECT_EQ(c.archives[2].stats.records, 0);
+}
+
+// Readers on their own connections see what is committed, without waiting
+// for the writer's open transaction, several at once; they cannot write.
+TEST_P(BothBackends, ReadersReadInParallelWithTheWriterAndCannotWrite) {
+  ASSERT_TRUE(store_->UpsertRecord(Hour(HourOf(0), "a", 1)));
+  auto readers = StoreReaders::Open(database_, dir_.Path(), 2);
+  ASSERT_TRUE(readers) << readers.error().reason;
+  const RecordQuery all{"50179157", ArchiveKind::Hourly, "", "", 0};
+  StoreTransaction t(*store_);
+  ASSERT_TRUE(store_->UpsertRecord(Hour(HourOf(1), "b", 2)));
+  {
+    auto a = (*readers)->Take();
+    auto b = (*readers)->Take();
+    EXPECT_NE(&*a, &*b);
+    EXPECT_EQ(a->Records(all).value().size(), 1u);
+    EXPECT_EQ(b->Stats("50179157", ArchiveKind::Hourly).value().records, 1);
+    auto write = b->StartRead({"", "n", "L", "2026-12-01T10:00:00Z", ReadMode::Full});
+    ASSERT_FALSE(write);
+    EXPECT_EQ(write.error().code, ErrorCode::StoreFull) << write.error().reason;
+  }
+  std::atomic<int> answered{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i)
+    threads.emplace_back([&] {
+      for (int n = 0; n < 20; ++n) {
+        auto r = (*readers)->Take();
+        auto rows = r->Records(all);
+        if (rows && rows->size() == 1) ++answered;
+      }
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(answered.load(), 80);
+  ASSERT_TRUE(t.Commit());
+  EXPECT_EQ((*readers)->Take()->Records(all).value().size(), 2u);
 }
 
 }  // namespace
