@@ -81,7 +81,7 @@ struct ReadRow {
   std::int64_t requests = 0;
   std::string file;
   std::int64_t recovered = 0, lost = 0, added = 0, conflicts = 0;
-  std::string origin;  // the collector that made it (StoreOptions::origin; '' for reads of schema version 1)
+  std::string origin;  // the collector that made it (StoreOptions::origin; '' where not known)
 };
 
 struct ReadQuery {

@@ -48,6 +48,7 @@ std::vector<SqlValue> ConflictParams(const RecordRow& r, const std::string& stor
 
 Result<std::vector<Upsert>> SqlStore::PutRecords(std::span<const RecordRow> rows) {
   // Each instrument's archive on its own: its keys share the index's prefix.
+  if (rows.empty()) return std::vector<Upsert>{};
   std::map<std::pair<std::string, ArchiveKind>, std::vector<std::size_t>> groups;
   for (std::size_t i = 0; i < rows.size(); ++i) groups[{rows[i].serial, rows[i].archive}].push_back(i);
   return InTransaction([&]() -> Result<std::vector<Upsert>> {
@@ -73,9 +74,9 @@ Result<void> SqlStore::PutArchive(std::span<const RecordRow> rows, const std::ve
   // meanwhile is looked up again.
   std::vector<const RecordRow*> fresh;
   std::vector<std::size_t> freshAt;
+  std::set<std::string_view> going;
   for (const std::size_t i : at)
-    if (!stored.contains(rows[i].period) &&
-        std::none_of(fresh.begin(), fresh.end(), [&](const RecordRow* r) { return r->period == rows[i].period; })) {
+    if (!stored.contains(rows[i].period) && going.insert(rows[i].period).second) {
       fresh.push_back(&rows[i]);
       freshAt.push_back(i);
     }
@@ -112,6 +113,7 @@ Result<void> SqlStore::PutArchive(std::span<const RecordRow> rows, const std::ve
 }
 
 Result<std::int64_t> SqlStore::PutEvents(std::span<const EventRow> rows) {
+  if (rows.empty()) return std::int64_t{0};
   std::vector<const EventRow*> all;
   for (const auto& e : rows) all.push_back(&e);
   return InTransaction([&]() -> Result<std::int64_t> {

@@ -22,7 +22,8 @@ Result<int> VersionIn(SqlConnection& c) {
 
 Error Newer(int have) {
   return MakeError(ErrorCode::StoreSchema, "База данных новее программы: версия схемы " + std::to_string(have) +
-                                               ", программа знает " + std::to_string(sql::kSchemaVersion));
+                                               ", программа знает " + std::to_string(sql::kSchemaVersion) +
+                                               "; нужна более новая версия statvtk-collect");
 }
 
 Result<void> Upgrade(SqlConnection& c) {
@@ -36,6 +37,8 @@ Result<void> Upgrade(SqlConnection& c) {
     if (postgres)
       if (auto r = RunAll(c, step.postgresFirst, step.postgresCount); !r) return r;
     if (auto r = RunAll(c, step.statements, step.count); !r) return r;
+    if (!postgres)
+      if (auto r = RunAll(c, step.sqliteAfter, step.sqliteCount); !r) return r;
     if (auto r = c.Run(sql::kInsertVersion, {SqlInt(step.version)}, Repeat::Never); !r) return r.error();
   }
   return {};

@@ -92,16 +92,26 @@ inline constexpr std::string_view kSchemaV2Postgres[] = {
     "ALTER TABLE events ALTER COLUMN time TYPE TEXT COLLATE \"C\"",
 };
 
+// SQLite only, after the rest of version 2: a SQLite file serves one
+// collector, so when its outbox names one origin, that collector made every
+// read of version 1.
+inline constexpr std::string_view kSchemaV2Sqlite[] = {
+    "UPDATE reads SET origin = (SELECT MIN(origin) FROM outbox) WHERE (SELECT COUNT(DISTINCT origin) FROM outbox) = 1",
+};
+
 struct SchemaStep {
   int version;
   const std::string_view* statements;
   std::size_t count;
   const std::string_view* postgresFirst = nullptr;  // run before `statements` on PostgreSQL
   std::size_t postgresCount = 0;
+  const std::string_view* sqliteAfter = nullptr;  // run after `statements` on SQLite
+  std::size_t sqliteCount = 0;
 };
 inline constexpr std::array<SchemaStep, 2> kSchema{{
     {1, kSchemaV1, std::size(kSchemaV1)},
-    {2, kSchemaV2, std::size(kSchemaV2), kSchemaV2Postgres, std::size(kSchemaV2Postgres)},
+    {2, kSchemaV2, std::size(kSchemaV2), kSchemaV2Postgres, std::size(kSchemaV2Postgres), kSchemaV2Sqlite,
+     std::size(kSchemaV2Sqlite)},
 }};
 inline constexpr int kSchemaVersion = 2;
 

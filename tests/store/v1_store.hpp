@@ -51,8 +51,9 @@ inline void MakeV1Store(SqlConnection& c) {
   for (const char* row : rows) ASSERT_TRUE(c.Exec(row)) << row;
 }
 
-// The rows of MakeV1Store read through the store of this version.
-inline void ExpectV1RowsKept(RecordStore& s) {
+// The rows of MakeV1Store read through the store of this version; the
+// reads' origin is the one the upgrade could tell.
+inline void ExpectV1RowsKept(RecordStore& s, const std::string& origin) {
   EXPECT_EQ(s.SchemaVersion().value(), sql::kSchemaVersion);
   EXPECT_TRUE(s.Check());
   const auto instruments = s.Instruments().value();
@@ -65,7 +66,7 @@ inline void ExpectV1RowsKept(RecordStore& s) {
   EXPECT_FALSE(reads[0].outcome);  // the read the process died in stays unfinished
   EXPECT_EQ(reads[1].error, "Тайм-аут [2]");
   EXPECT_EQ(reads[2].requests, 4200);
-  for (const auto& r : reads) EXPECT_EQ(r.origin, "");
+  for (const auto& r : reads) EXPECT_EQ(r.origin, origin);
 
   const auto hourly = s.Records({"50179157", ArchiveKind::Hourly, "", "", 0}).value();
   ASSERT_EQ(hourly.size(), 1u);
