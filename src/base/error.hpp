@@ -36,6 +36,15 @@ enum class ErrorCode : std::uint32_t {
   BadSettings = 1100,  // a value or option that cannot be used
   // Data the core makes or reads (templates, workbooks, archives, records).
   BadData = 1200,
+  // The record store (SQLite, PostgreSQL): the kind of its failure, so that a
+  // caller can tell a store it cannot reach now from one that refuses.
+  StoreBusy = 1300,  // locked by another connection past the wait, a deadlock, a serialization conflict
+  StoreUnreachable,  // no connection: the server is down or went away, the file cannot be opened
+  StoreConstraint,   // a row broke a key or a check
+  StoreFull,         // the disk is full, or the store is read-only (file, connection, standby server)
+  StoreCorrupt,      // damaged pages, or a file that is no database
+  StoreSchema,       // a schema newer than the program, or not the one a read-only opening can use
+  StoreFailed,       // any other refusal (a statement not taken, out of memory, an I/O error)
 };
 
 // The number of a code, as the link and its texts show it.

@@ -104,7 +104,8 @@ Result<void> Store(RecordStore& s, const Config& cfg, const LineConfig& line, co
         ++p.conflicts;
         FindingRow f{0,           p.serial,   FindingKind::Conflict,
                      row.archive, row.period, "Запись изменилась под тем же временем: " + row.raw.substr(0, 16) + "…",
-                     b.readId,    ""};
+                     b.readId,    "",         {},
+                     {}};
         if (auto a = s.AddFinding(f); !a) return a.error();
       }
     }
@@ -118,8 +119,14 @@ Result<void> Store(RecordStore& s, const Config& cfg, const LineConfig& line, co
       if (auto a = s.AddFinding(*f); !a) return a.error();
     }
     const bool done = r.outcome == InstrumentOutcome::Done;
-    if (auto u = s.UpsertInstrument({p.serial, std::string(DeviceTypeName(model->Type())), in.name, line.name,
-                                     in.address, UtcNow(), done ? UtcText(now) : std::string()});
+    if (auto u = s.UpsertInstrument({p.serial,
+                                     std::string(DeviceTypeName(model->Type())),
+                                     in.name,
+                                     line.name,
+                                     in.address,
+                                     UtcNow(),
+                                     done ? UtcText(now) : std::string(),
+                                     {}});
         !u)
       return u;
   }

@@ -25,7 +25,7 @@ Result<void> MqttOutbox::AfterRead(store::RecordStore& s, const std::string& ins
   if (!instruments) return instruments.error();
   for (const auto& i : *instruments)
     if (i.serial == p.read.serial) p.instrument = i;
-  if (p.instrument.serial.empty()) p.instrument = {p.read.serial, "", instrumentName, p.read.line, 0, "", ""};
+  if (p.instrument.serial.empty()) p.instrument = {p.read.serial, "", instrumentName, p.read.line, 0, "", "", {}};
   p.added = added;
   for (const ArchiveKind kind : {ArchiveKind::Hourly, ArchiveKind::Daily}) {
     auto stats = s.Stats(p.read.serial, kind);

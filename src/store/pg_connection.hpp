@@ -1,71 +1,51 @@
-// A libpq connection with its prepared statements: text parameters, text
-// results, one reconnect after the server went away, errors as Error.
+// The PostgreSQL side of SqlConnection: one libpq connection, its
+// statements prepared on first use (again after a reconnect), parameters and
+// results as texts, failures by their SQLSTATE. A connection the server
+// closed is made again before the next transaction; a statement the
+// connection broke under is sent again only when that is safe (Repeat).
 #pragma once
 
 #include <libpq-fe.h>
 
-#include <cstdint>
+#include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "base/error.hpp"
+#include "store/sql_connection.hpp"
 
 namespace statvtk::store {
 
-// One parameter as its text; nullopt is SQL NULL.
-using PgParam = std::optional<std::string>;
-PgParam PgText(std::string_view s);
-PgParam PgInt(std::int64_t v);
-PgParam PgDouble(double v);  // the shortest text that reads back to the same value
-PgParam PgNull();
-
-// A result's rows as texts (nullopt for NULL).
-class PgRows {
+class PgConnection final : public SqlConnection {
  public:
-  PgRows() = default;
-  explicit PgRows(PGresult* r) : r_(r, &PQclear) {}
-  int Count() const { return r_ ? PQntuples(r_.get()) : 0; }
-  bool IsNull(int row, int col) const { return PQgetisnull(r_.get(), row, col) != 0; }
-  std::string Text(int row, int col) const;
-  std::int64_t Int(int row, int col) const;  // 0 for NULL
-  double Double(int row, int col) const;     // 0 for NULL
-  std::optional<double> OptDouble(int row, int col) const;
+  // Connects to `url` (any libpq URL); `readOnly`: every transaction of the
+  // session only reads.
+  static Result<std::unique_ptr<PgConnection>> Open(std::string_view url, bool readOnly = false);
 
- private:
-  std::shared_ptr<PGresult> r_;
-};
-
-class PgConnection {
- public:
-  // Statement `i` is prepared under the name "s<i>" after every (re)connect.
-  static Result<std::unique_ptr<PgConnection>> Open(std::string_view url, std::vector<std::string> statements);
-
-  // Runs a prepared statement. A broken connection outside a transaction is
-  // made again once; inside one the statement fails (the server dropped the
-  // transaction with the connection).
-  Result<PgRows> Run(std::size_t statement, const std::vector<PgParam>& params);
-  // Runs SQL text without parameters (schema, BEGIN, COMMIT).
-  Result<PgRows> Exec(const std::string& sql);
-
-  bool InTransaction() const { return inTransaction_; }
-  void SetInTransaction(bool on) { inTransaction_ = on; }
+  std::string_view Backend() const override { return "postgresql"; }
+  Result<SqlRows> Run(std::string_view sql, const std::vector<SqlValue>& params, Repeat repeat) override;
+  Result<void> Exec(std::string_view sql) override;
+  Result<void> Begin() override;
+  Result<void> Commit() override;
+  void Rollback() override;
+  bool InTransaction() const override { return inTransaction_; }
+  Result<void> LockSchema() override;
 
   // Not connected yet: Open connects.
-  PgConnection(std::string url, std::vector<std::string> statements)
-      : url_(std::move(url)), statements_(std::move(statements)) {}
+  PgConnection(std::string url, bool readOnly) : url_(std::move(url)), readOnly_(readOnly) {}
 
  private:
   Result<void> Connect();
-  Result<void> Prepare();
   Result<void> EnsureConnected();
-  Result<PgRows> Check(PGresult* r, std::string_view what);
+  void TakeUnsolicited();
+  Result<std::string> Prepared(std::string_view sql);
+  Result<SqlRows> Check(PGresult* r, std::string_view what);
+  bool Repeatable(const Error& e, int attempt, Repeat repeat) const;
 
   std::string url_;
-  std::vector<std::string> statements_;
   std::unique_ptr<PGconn, decltype(&PQfinish)> conn_{nullptr, &PQfinish};
+  std::map<std::string, std::string, std::less<>> prepared_;  // SQL -> statement name on this connection
+  bool readOnly_ = false;
   bool inTransaction_ = false;
 };
 

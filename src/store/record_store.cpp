@@ -29,9 +29,10 @@ std::optional<ReadOutcome> ReadOutcomeOfName(std::string_view name) { return OfN
 std::string_view FindingKindName(FindingKind kind) { return kFindingNames[static_cast<std::size_t>(kind)]; }
 std::optional<FindingKind> FindingKindOfName(std::string_view name) { return OfName<FindingKind>(kFindingNames, name); }
 
-Result<std::unique_ptr<RecordStore>> OpenRecordStore(std::string_view database, const std::filesystem::path& home) {
+Result<std::unique_ptr<RecordStore>> OpenRecordStore(std::string_view database, const std::filesystem::path& home,
+                                                     const StoreOptions& options) {
   for (const auto& backend : StoreBackends())
-    if (backend.accepts(database)) return backend.open(database, home);
+    if (backend.accepts(database)) return backend.open(database, home, options);
   return MakeError(ErrorCode::BadSettings,
                    "Database=" + std::string(database) + ": такую базу данных программа не знает");
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -16,6 +17,7 @@
 
 #include "base/error.hpp"
 #include "stats/stat_model.hpp"
+#include "store/periods.hpp"
 
 namespace statvtk::store {
 
@@ -35,8 +37,9 @@ struct InstrumentRow {
   std::string name;    // the [Instrument NAME] of collect.ini
   std::string line;    // the [Line NAME] it is read on
   std::int64_t address = 0;
-  std::string firstSeenUtc;  // kept from the first upsert
-  std::string lastReadUtc;   // the last successful read; empty keeps the one stored
+  std::string firstSeenUtc;            // kept from the first upsert
+  std::string lastReadUtc;             // the last successful read; empty keeps the one stored
+  std::optional<std::int64_t> everyS;  // the schedule's interval (Every=); empty keeps the one stored
 };
 
 enum class ReadMode { Full, New, Backfill };       // "full", "new", "backfill"
@@ -78,6 +81,7 @@ struct ReadRow {
   std::int64_t requests = 0;
   std::string file;
   std::int64_t recovered = 0, lost = 0, added = 0, conflicts = 0;
+  std::string origin;  // the collector that made it (StoreOptions::origin; '' where not known)
 };
 
 struct ReadQuery {
@@ -100,9 +104,14 @@ struct RecordRow {
   std::int64_t readId = 0;
   std::int64_t utcOffsetS = 0;  // the PC's offset from UTC at the read
   std::string raw;              // the record's bytes as lower-case hex
+  bool badDate = false;         // the period is no calendar date ("2024-02-31"): set by the store
 };
 
-enum class Upsert { Added, Same, Conflict };
+// What became of a record given to the store: Added (its key was new); Same
+// (stored with the same bytes); Conflict (stored with other bytes: kept in
+// the conflicts, the stored one untouched, found now); KnownConflict (that
+// differing record was kept by an earlier read, which counted it).
+enum class Upsert { Added, Same, Conflict, KnownConflict };
 
 struct RecordQuery {
   std::string serial;
@@ -145,6 +154,19 @@ struct FindingRow {
   std::string detail;  // the finding in words, with its numbers
   std::int64_t readId = 0;
   std::string foundUtc;
+  std::string ackedUtc, ackedBy;  // empty while the finding is open
+};
+
+// One read's header block as the read fetched it (1024 bytes for the VTK
+// models, 2048 for LDN-08): the model's values, calibration, the device
+// clock at the read and the archive pointers.
+struct HeaderRow {
+  std::int64_t readId = 0;
+  std::string serial;               // as the records have it
+  std::string model;                // DeviceTypeName
+  std::string takenUtc;             // when the read fetched it (the PC's clock)
+  std::int64_t utcOffsetS = 0;      // the PC's offset from UTC then
+  std::vector<std::uint8_t> block;  // the bytes as read
 };
 
 // Count and span of one instrument's archive in the store.
@@ -152,6 +174,28 @@ struct ArchiveStats {
   std::int64_t records = 0;
   std::string oldest, newest;  // periods; empty when none
 };
+
+// Per-archive completeness and the reads that tell an instrument's state.
+struct ArchiveSummary {
+  ArchiveStats stats;
+  std::int64_t expected = 0;  // periods in the window
+  std::int64_t held = 0;      // of them in the store
+  double completeness = 0;    // held / expected in %, 100 when none expected
+};
+struct InstrumentSummary {
+  InstrumentRow instrument;
+  std::optional<ReadRow> lastRead, lastGoodRead;
+  std::array<ArchiveSummary, 3> archives{};  // by kArchiveKinds
+  std::int64_t findings = 0, openFindings = 0, conflicts = 0;
+};
+
+// The periods a summary's completeness counts: the `days` days that end
+// with the last period closed before the hour `until`.
+struct SummaryWindow {
+  std::string from, to;       // period texts, inclusive
+  std::int64_t expected = 0;  // periods from..to
+};
+SummaryWindow WindowOf(ArchiveKind kind, int days, const PeriodTime& until);
 
 // A message waiting for the broker. `origin` names the collector that made
 // it, so that collectors sharing one database each send their own.
@@ -193,27 +237,54 @@ class RecordStore {
   // Newest first.
   virtual Result<std::vector<ReadRow>> Reads(const ReadQuery& query) = 0;
 
-  // Records: added when the key is new; Same when stored with the same bytes;
-  // Conflict (kept in the conflicts, the stored one untouched) when not.
-  virtual Result<Upsert> UpsertRecord(const RecordRow& row) = 0;
+  // The records a read fetched (only those: the cost does not grow with the
+  // instrument's history), one result per row in order. A key given twice
+  // counts the first; the second is Same or a conflict with it. In the
+  // caller's transaction, else in one of its own.
+  virtual Result<std::vector<Upsert>> PutRecords(std::span<const RecordRow> rows) = 0;
+  Result<Upsert> UpsertRecord(const RecordRow& row) {
+    auto r = PutRecords({&row, 1});
+    if (!r) return r.error();
+    return r->front();
+  }
   // In period order.
   virtual Result<std::vector<RecordRow>> Records(const RecordQuery& query) = 0;
   // The periods held in [from, to] (inclusive; empty bounds open), in order.
   virtual Result<std::vector<std::string>> Periods(const std::string& serial, ArchiveKind archive,
                                                    const std::string& from, const std::string& to) = 0;
   virtual Result<ArchiveStats> Stats(const std::string& serial, ArchiveKind archive) = 0;
+  // The periods of [from, to] (inclusive, both given) that the store holds
+  // no record of and that are not known gone, in order.
+  virtual Result<std::vector<std::string>> Holes(const std::string& serial, ArchiveKind archive,
+                                                 const std::string& from, const std::string& to) = 0;
   // Empty serial: all; newest first.
   virtual Result<std::vector<ConflictRow>> Conflicts(const std::string& serial) = 0;
 
+  // The header block a read fetched, stored with the read (in its
+  // transaction); storing one again for the same read replaces it.
+  virtual Result<void> PutHeader(const HeaderRow& row) = 0;
+  // The header of the serial's newest read that stored one; empty when none did.
+  virtual Result<std::optional<HeaderRow>> NewestHeader(const std::string& serial) = 0;
+
   // Events: true when added, false when the key was stored.
   virtual Result<bool> UpsertEvent(const EventRow& row) = 0;
+  // A read's events: how many were added.
+  virtual Result<std::int64_t> PutEvents(std::span<const EventRow> rows) = 0;
   virtual Result<std::vector<EventRow>> Events(const std::string& serial, const std::string& from,
                                                const std::string& to) = 0;
+
+  // Every stored instrument with its last reads, its archives' counts and
+  // completeness over the `days` days before the hour `untilPeriod`, and its
+  // findings and conflicts counted: a fixed number of statements whatever
+  // the fleet's size or history. In line, address, serial order.
+  virtual Result<std::vector<InstrumentSummary>> Summaries(int days, const PeriodTime& until) = 0;
 
   // Findings: true when added, false when known.
   virtual Result<bool> AddFinding(const FindingRow& row) = 0;
   // Empty serial: all; newest first.
   virtual Result<std::vector<FindingRow>> Findings(const std::string& serial) = 0;
+  // Marks an open finding acknowledged; false when there is none open with that id.
+  virtual Result<bool> AckFinding(std::int64_t id, const std::string& by, const std::string& utc) = 0;
 
   // Outbox: Enqueue inside the read's transaction; Peek the oldest of an
   // origin in order; Ack removes one sent message.
@@ -225,7 +296,7 @@ class RecordStore {
   // there): counted lost once, never asked for again.
   virtual Result<void> MarkGone(const std::string& serial, ArchiveKind archive, const std::string& period,
                                 std::int64_t readId) = 0;
-  virtual Result<std::vector<std::string>> Gone(const std::string& serial, ArchiveKind archive) = 0;
+  virtual Result<std::vector<std::string>> Gone(const std::string& serial, ArchiveKind archive) = 0;  // in order
 
   // The backend's own consistency check (SQLite: PRAGMA integrity_check).
   virtual Result<void> Check() = 0;
@@ -253,36 +324,40 @@ class StoreTransaction {
   bool done_ = false;
 };
 
+// True for a failure of a store that cannot be reached now (no connection,
+// or locked past the wait): the same call may succeed later, and a server
+// answers "service unavailable". Every other store failure is a refusal
+// (a full or read-only disk, damage, a constraint): trying again changes nothing.
+bool StoreUnavailable(const Error& e);
+
+// How a connection to the store is opened.
+struct StoreOptions {
+  std::string origin;                         // the collector writing through it: the origin of the reads it starts
+  std::chrono::milliseconds busyWait{10000};  // SQLite: how long a statement waits for another connection's lock
+  // Only reads: the store must exist with this program's schema (nothing is
+  // created or upgraded), every write fails StoreFull; a SQLite file in a
+  // folder the program may not write works.
+  bool readOnly = false;
+};
+
 // One backend in the table OpenRecordStore walks: the first that accepts the
 // `Database=` text opens it. `home` resolves a relative SQLite path.
 struct StoreBackend {
   std::string_view name;
   bool (*accepts)(std::string_view database);
-  Result<std::unique_ptr<RecordStore>> (*open)(std::string_view database, const std::filesystem::path& home);
+  Result<std::unique_ptr<RecordStore>> (*open)(std::string_view database, const std::filesystem::path& home,
+                                               const StoreOptions& options);
 };
 std::span<const StoreBackend> StoreBackends();
 
 // "postgresql://..." (or "postgres://...") opens PostgreSQL; anything else is
 // a SQLite file path (relative to `home`). The schema is created or migrated.
-Result<std::unique_ptr<RecordStore>> OpenRecordStore(std::string_view database, const std::filesystem::path& home);
-
-// Per-archive completeness and the reads that tell an instrument's state.
-struct ArchiveSummary {
-  ArchiveStats stats;
-  std::int64_t expected = 0;  // periods in the window
-  std::int64_t held = 0;      // of them in the store
-  double completeness = 0;    // held / expected in %, 100 when none expected
-};
-struct InstrumentSummary {
-  InstrumentRow instrument;
-  std::optional<ReadRow> lastRead, lastGoodRead;
-  std::array<ArchiveSummary, 3> archives{};  // by kArchiveKinds
-  std::int64_t findings = 0, conflicts = 0;
-};
+Result<std::unique_ptr<RecordStore>> OpenRecordStore(std::string_view database, const std::filesystem::path& home,
+                                                     const StoreOptions& options = {});
 
 // The summary of every stored instrument (or of `serial`) over the `days`
 // days that end with the hour `untilPeriod` ("YYYY-MM-DD HH:00", the
-// instruments' time now).
+// instruments' time now): RecordStore::Summaries, filtered.
 Result<std::vector<InstrumentSummary>> Summaries(RecordStore& store, const std::string& serial, int days,
                                                  const std::string& untilPeriod);
 

@@ -10,7 +10,8 @@
 namespace statvtk::store {
 
 // Opens or creates the file and brings its schema up to date.
-Result<std::unique_ptr<RecordStore>> OpenSqliteStore(const std::filesystem::path& file);
+Result<std::unique_ptr<RecordStore>> OpenSqliteStore(const std::filesystem::path& file,
+                                                     const StoreOptions& options = {});
 
 // The backend's entry in the table: accepts any text that is not a URL.
 StoreBackend SqliteBackend();

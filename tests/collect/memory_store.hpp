@@ -58,14 +58,17 @@ class MemoryStore final : public store::RecordStore {
         out.push_back(*it);
     return out;
   }
-  Result<store::Upsert> UpsertRecord(const store::RecordRow& row) override {
-    const auto key = std::make_tuple(row.serial, static_cast<int>(row.archive), row.period);
-    const auto it = records.find(key);
-    if (it == records.end()) {
-      records.emplace(key, row);
-      return store::Upsert::Added;
+  Result<std::vector<store::Upsert>> PutRecords(std::span<const store::RecordRow> rows) override {
+    std::vector<store::Upsert> out;
+    for (const auto& row : rows) {
+      const auto key = std::make_tuple(row.serial, static_cast<int>(row.archive), row.period);
+      const auto it = records.find(key);
+      if (it == records.end()) records.emplace(key, row);
+      out.push_back(it == records.end()         ? store::Upsert::Added
+                    : it->second.raw == row.raw ? store::Upsert::Same
+                                                : store::Upsert::Conflict);
     }
-    return it->second.raw == row.raw ? store::Upsert::Same : store::Upsert::Conflict;
+    return out;
   }
   Result<std::vector<store::RecordRow>> Records(const store::RecordQuery& q) override {
     if (down) return Down();
@@ -92,12 +95,54 @@ class MemoryStore final : public store::RecordStore {
     if (!rows->empty()) s.oldest = rows->front().period, s.newest = rows->back().period;
     return s;
   }
+  Result<std::vector<std::string>> Holes(const std::string&, ArchiveKind, const std::string&,
+                                         const std::string&) override {
+    return std::vector<std::string>{};
+  }
   Result<std::vector<store::ConflictRow>> Conflicts(const std::string&) override {
     return std::vector<store::ConflictRow>{};
   }
+  Result<void> PutHeader(const store::HeaderRow& h) override {
+    headers.push_back(h);
+    return Up();
+  }
+  Result<std::optional<store::HeaderRow>> NewestHeader(const std::string& serial) override {
+    if (down) return Down();
+    for (auto it = headers.rbegin(); it != headers.rend(); ++it)
+      if (it->serial == serial) return std::optional<store::HeaderRow>(*it);
+    return std::optional<store::HeaderRow>();
+  }
   Result<bool> UpsertEvent(const store::EventRow&) override { return true; }
+  Result<std::int64_t> PutEvents(std::span<const store::EventRow> rows) override {
+    return static_cast<std::int64_t>(rows.size());
+  }
   Result<std::vector<store::EventRow>> Events(const std::string&, const std::string&, const std::string&) override {
     return std::vector<store::EventRow>{};
+  }
+  Result<std::vector<store::InstrumentSummary>> Summaries(int days, const store::PeriodTime& until) override {
+    if (down) return Down();
+    std::vector<store::InstrumentSummary> out;
+    for (const auto& inst : instruments) {
+      store::InstrumentSummary s;
+      s.instrument = inst;
+      if (auto last = Reads({inst.serial, "", 1, false}).value(); !last.empty()) s.lastRead = last.front();
+      if (auto good = Reads({inst.serial, "", 1, true}).value(); !good.empty()) s.lastGoodRead = good.front();
+      for (std::size_t k = 0; k < store::kArchiveKinds.size(); ++k) {
+        const auto w = store::WindowOf(store::kArchiveKinds[k], days, until);
+        auto& a = s.archives[k];
+        a.stats = Stats(inst.serial, store::kArchiveKinds[k]).value();
+        a.expected = w.expected;
+        a.held = static_cast<std::int64_t>(Periods(inst.serial, store::kArchiveKinds[k], w.from, w.to)->size());
+        a.completeness =
+            a.expected == 0 ? 100.0 : 100.0 * static_cast<double>(a.held) / static_cast<double>(a.expected);
+      }
+      for (const auto& f : findings) {
+        s.findings += f.serial == inst.serial;
+        s.openFindings += f.serial == inst.serial && f.ackedUtc.empty();
+      }
+      out.push_back(std::move(s));
+    }
+    return out;
   }
   Result<bool> AddFinding(const store::FindingRow& f) override {
     findings.insert(findings.begin(), f);
@@ -110,6 +155,14 @@ class MemoryStore final : public store::RecordStore {
     for (const auto& f : findings)
       if (serial.empty() || f.serial == serial) out.push_back(f);
     return out;
+  }
+  Result<bool> AckFinding(std::int64_t id, const std::string& by, const std::string& utc) override {
+    for (auto& f : findings)
+      if (f.id == id && f.ackedUtc.empty()) {
+        f.ackedUtc = utc, f.ackedBy = by;
+        return true;
+      }
+    return false;
   }
   // The outbox may be used from a publisher's thread while a test enqueues.
   Result<std::int64_t> Enqueue(const store::OutboxMessage& m) override {
@@ -157,6 +210,7 @@ class MemoryStore final : public store::RecordStore {
   std::vector<store::ReadRow> reads;
   std::map<std::tuple<std::string, int, std::string>, store::RecordRow> records;
   std::vector<store::FindingRow> findings;
+  std::vector<store::HeaderRow> headers;
   std::vector<store::OutboxMessage> outbox;
   std::set<std::tuple<std::string, int, std::string>> gone;
   std::int64_t lastOutboxId = 0;

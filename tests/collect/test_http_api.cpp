@@ -20,8 +20,9 @@ class HttpApi : public ::testing::Test {
   void SetUp() override {
     auto owned = std::make_unique<test::MemoryStore>();
     store_ = owned.get();
-    store_->instruments.push_back({"00001234", "VTK-08.12", "Котельная №1", "north", 3, "2026-12-01T00:00:00Z", ""});
-    store_->instruments.push_back({"7", "LDN-08", "ЦТП", "south", 7, "2026-12-01T00:00:00Z", ""});
+    store_->instruments.push_back(
+        {"00001234", "VTK-08.12", "Котельная №1", "north", 3, "2026-12-01T00:00:00Z", "", {}});
+    store_->instruments.push_back({"7", "LDN-08", "ЦТП", "south", 7, "2026-12-01T00:00:00Z", "", {}});
     // 00001234: read well at 10:05; every hour of the last 7 days held but 2026-12-05 03..05.
     const auto id =
         *store_->StartRead({"00001234", "Котельная №1", "north", "2026-12-08T10:04:00Z", store::ReadMode::New});
@@ -212,7 +213,7 @@ TEST_F(HttpApi, ManyParametersOrTooManyRecordsAreRefused) {
 }
 
 TEST_F(HttpApi, ASerialWithReservedCharactersIsEscapedInThePath) {
-  store_->instruments.push_back({"12#4/6+8", "VTK-08.14 C", "Узел", "north", 9, "", ""});
+  store_->instruments.push_back({"12#4/6+8", "VTK-08.14 C", "Узел", "north", 9, "", "", {}});
   const Json j = Get("/api/instruments/12%234%2F6%2B8/records");
   EXPECT_EQ(j["serial"], "12#4/6+8");
 }

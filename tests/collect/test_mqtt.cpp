@@ -63,7 +63,7 @@ TEST(MqttSettings, KeysAreReadAndBadValuesNamed) {
 
 ReadPublication Publication() {
   ReadPublication p;
-  p.instrument = {"12#45678", "VTK-08.14 C", "Насосная", "north", 3, "", ""};
+  p.instrument = {"12#45678", "VTK-08.14 C", "Насосная", "north", 3, "", "", {}};
   p.read.id = 9;
   p.read.mode = store::ReadMode::New;
   p.read.outcome = store::ReadOutcome::Done;

@@ -86,7 +86,7 @@ class StoreReport : public ::testing::TestWithParam<DeviceType> {
     std::filesystem::create_directories(home_.Path() / "Data");
     file_ = home_.Path() / "Data" / ("x" + std::string(FileExtension(GetParam())));
     ASSERT_TRUE(SaveStatFile(file_, data_));
-    store_.instruments.push_back({serial_, std::string(DeviceTypeName(GetParam())), "n", "l", 1, "", ""});
+    store_.instruments.push_back({serial_, std::string(DeviceTypeName(GetParam())), "n", "l", 1, "", "", {}});
     const auto id = *store_.StartRead({serial_, "n", "l", "2026-12-08T10:30:00Z", store::ReadMode::Full});
     ASSERT_TRUE(store_.FinishRead(id, {"", "2026-12-08T10:31:00Z", store::ReadOutcome::Done, "", 1,
                                        "Data/" + file_.filename().string(), 0, 0, 0, 0}));

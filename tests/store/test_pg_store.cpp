@@ -9,21 +9,15 @@
 #include "store/pg_connection.hpp"
 #include "store/pg_store.hpp"
 #include "support/pg_cluster.hpp"
+#include "both_backends.hpp"
+#include "v1_store.hpp"
 
 namespace statvtk::store {
 namespace {
 
 class PgStore : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    cluster_ = std::make_unique<test::PgCluster>();  // one cluster for the suite
-    if (!cluster_->Init()) {
-      const std::string why = cluster_->Log();
-      cluster_.reset();
-      FAIL() << "PostgreSQL cluster: " << why;
-    }
-  }
-  static void TearDownTestSuite() { cluster_.reset(); }
+  static void SetUpTestSuite() { cluster_ = SharedCluster(); }
   void SetUp() override {
     ASSERT_NE(cluster_, nullptr);
     db_ = "t" + std::to_string(++counter_);
@@ -50,7 +44,14 @@ class PgStore : public ::testing::Test {
     return r;
   }
 
-  static inline std::unique_ptr<test::PgCluster> cluster_;
+  // Ends the server's side of every connection to `db` (as an administrator
+  // or a failing network would), waiting until they are gone.
+  static void KillBackends(const std::string& db) {
+    cluster_->Sql("SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity WHERE datname = '" + db +
+                  "' AND pid <> pg_backend_pid()");
+  }
+
+  static inline test::PgCluster* cluster_ = nullptr;
   static inline int counter_ = 0;
   std::string db_;
   std::unique_ptr<RecordStore> store_;
@@ -60,11 +61,11 @@ TEST_F(PgStore, CreatesTheSchemaOnceAndReportsItsVersion) {
   EXPECT_EQ(store_->Backend(), "postgresql");
   auto v = store_->SchemaVersion();
   ASSERT_TRUE(v);
-  EXPECT_EQ(*v, 1);
+  EXPECT_EQ(*v, sql::kSchemaVersion);
   EXPECT_TRUE(store_->Check());
   auto again = OpenPostgresStore(cluster_->Url(db_));
   ASSERT_TRUE(again) << again.error().reason;
-  EXPECT_EQ(cluster_->Sql("SELECT COUNT(*) FROM schema_version", db_), "1");
+  EXPECT_EQ(cluster_->Sql("SELECT COUNT(*) FROM schema_version", db_), std::to_string(sql::kSchemaVersion));
   for (const char* table : {"instruments", "reads", "records", "events", "findings", "outbox"})
     EXPECT_EQ(cluster_->Sql(std::string("SELECT COUNT(*) FROM ") + table, db_), "0") << table;
 }
@@ -80,7 +81,7 @@ TEST_F(PgStore, CollectorsStartingTogetherMakeTheSchemaOnce) {
     });
   for (auto& t : openers) t.join();
   EXPECT_EQ(opened.load(), 4);
-  EXPECT_EQ(cluster_->Sql("SELECT COUNT(*) FROM schema_version", db), "1");
+  EXPECT_EQ(cluster_->Sql("SELECT COUNT(*) FROM schema_version", db), std::to_string(sql::kSchemaVersion));
 }
 
 TEST_F(PgStore, RecordsAreAddedOnceAndADifferentRecordIsAConflict) {
@@ -93,7 +94,7 @@ TEST_F(PgStore, RecordsAreAddedOnceAndADifferentRecordIsAConflict) {
   changed.raw = "00ab";
   changed.forwardTotal = 1;
   EXPECT_EQ(*store_->UpsertRecord(changed), Upsert::Conflict);
-  EXPECT_EQ(*store_->UpsertRecord(changed), Upsert::Conflict);  // kept once
+  EXPECT_EQ(*store_->UpsertRecord(changed), Upsert::KnownConflict);  // kept and counted once
 
   auto rows = store_->Records({"12345678", ArchiveKind::Hourly, "", "", 0});
   ASSERT_TRUE(rows);
@@ -147,7 +148,7 @@ TEST_F(PgStore, UnknownIncrementsStayNullAndPeriodRangesAreInclusive) {
 }
 
 TEST_F(PgStore, InstrumentsKeepTheirFirstSightingAndLastGoodRead) {
-  InstrumentRow i{"12345678", "VTK-08.12", "Котельная", "north", 3, "2026-12-01T00:00:00Z", "2026-12-01T01:00:00Z"};
+  InstrumentRow i{"12345678", "VTK-08.12", "Котельная", "north", 3, "2026-12-01T00:00:00Z", "2026-12-01T01:00:00Z", {}};
   ASSERT_TRUE(store_->UpsertInstrument(i));
   i.firstSeenUtc = "2026-12-05T00:00:00Z";
   i.lastReadUtc = "";
@@ -278,11 +279,97 @@ TEST_F(PgStore, AServerThatDiesFailsTheCallCleanlyAndTheStoreWorksWhenItIsBack) 
   auto down = store_->Records({"12345678", ArchiveKind::Hourly, "", "", 0});
   ASSERT_FALSE(down);
   EXPECT_NE(down.error().reason.find("PostgreSQL"), std::string::npos);
+  EXPECT_EQ(down.error().code, ErrorCode::StoreUnreachable) << down.error().reason;
+  EXPECT_TRUE(StoreUnavailable(down.error()));
   ASSERT_TRUE(cluster_->Start()) << cluster_->Log();
   auto back = store_->Records({"12345678", ArchiveKind::Hourly, "", "", 0});
   ASSERT_TRUE(back) << back.error().reason;
   ASSERT_EQ(back->size(), 1u);  // the unfinished transaction left nothing
   EXPECT_EQ(*store_->UpsertRecord(Record("2026-12-07 11:00", 2, 1, "bb")), Upsert::Added);
+}
+
+TEST_F(PgStore, AVersionOneDatabaseUpgradesInPlaceKeepingEveryRow) {
+  const std::string db = db_ + "v1";
+  ASSERT_TRUE(cluster_->CreateDatabase(db));
+  {
+    auto c = PgConnection::Open(cluster_->Url(db));
+    ASSERT_TRUE(c) << c.error().reason;
+    MakeV1Store(**c);
+  }
+  auto s = OpenPostgresStore(cluster_->Url(db));
+  ASSERT_TRUE(s) << s.error().reason;
+  ExpectV1RowsKept(**s, "");  // a shared database: the outbox tells no read's collector
+}
+
+// A database made with a locale that sorts by letters and digits alone (as
+// glibc's do, skipping '-', ' ' and '~'): periods still compare byte by
+// byte, so "to 2026-12-05~" is the whole day.
+TEST_F(PgStore, PeriodRangesAreTheSameWhateverTheDatabaseLocale) {
+  const std::string db = db_ + "icu";
+  cluster_->Sql("CREATE DATABASE " + db +
+                " TEMPLATE template0 LOCALE_PROVIDER icu ICU_LOCALE 'und-u-ka-shifted' LOCALE 'C'");
+  ASSERT_EQ(cluster_->LastSqlStatus(), 0);
+  auto s = OpenPostgresStore(cluster_->Url(db));
+  ASSERT_TRUE(s) << s.error().reason;
+  for (int h = 0; h < 24; h += 6)
+    ASSERT_TRUE((*s)->UpsertRecord(
+        Record("2026-12-05 " + std::string(h < 10 ? "0" : "") + std::to_string(h) + ":00", h, 1, "r")));
+  ASSERT_TRUE((*s)->UpsertRecord(Record("2026-12-06 00:00", 24, 1, "r")));
+  auto day = (*s)->Records({"12345678", ArchiveKind::Hourly, "2026-12-05", "2026-12-05~", 0});
+  ASSERT_TRUE(day) << day.error().reason;
+  EXPECT_EQ(day->size(), 4u);
+}
+
+TEST_F(PgStore, ABackendKilledBetweenTransactionsIsReplacedAndANumberedInsertGoesInOnce) {
+  ASSERT_TRUE(store_->StartRead({"", "meter", "north", "2026-12-07T10:00:00Z", ReadMode::Full}));
+  KillBackends(db_);
+  auto second = store_->StartRead({"", "meter", "north", "2026-12-07T11:00:00Z", ReadMode::Full});
+  ASSERT_TRUE(second) << second.error().reason;
+  EXPECT_EQ(cluster_->Sql("SELECT COUNT(*) FROM reads", db_), "2");
+}
+
+TEST_F(PgStore, ABackendKilledInATransactionFailsItAsUnreachableLeavingNothing) {
+  {
+    StoreTransaction t(*store_);
+    ASSERT_TRUE(store_->UpsertRecord(Record("2026-12-07 10:00", 1, 1, "aa")));
+    KillBackends(db_);
+    auto lost = store_->UpsertRecord(Record("2026-12-07 11:00", 2, 1, "bb"));
+    ASSERT_FALSE(lost);
+    EXPECT_EQ(lost.error().code, ErrorCode::StoreUnreachable) << lost.error().reason;
+    EXPECT_TRUE(StoreUnavailable(lost.error()));
+    EXPECT_FALSE(t.Commit());
+  }
+  auto after = store_->Records({"12345678", ArchiveKind::Hourly, "", "", 0});
+  ASSERT_TRUE(after) << after.error().reason;
+  EXPECT_TRUE(after->empty());
+  EXPECT_EQ(store_->Stats("12345678", ArchiveKind::Hourly).value().records, 0);
+}
+
+// The connection breaks while a statement runs: one that may be done twice
+// is sent again on a new connection, one that numbers a row is not.
+TEST_F(PgStore, AStatementTheConnectionBrokeUnderIsSentAgainOnlyWhenThatIsSafe) {
+  auto c = PgConnection::Open(cluster_->Url(db_));
+  ASSERT_TRUE(c);
+  ASSERT_TRUE((*c)->Exec("CREATE TABLE numbered(id {ID}, x INTEGER)"));
+  auto killDuring = [&](const std::string& sql, Repeat repeat) {
+    const auto pid = (*c)->Run("SELECT pg_backend_pid()", {}, Repeat::Safe);
+    EXPECT_TRUE(pid);
+    std::thread killer([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      cluster_->Sql("SELECT pg_terminate_backend(" + pid->Text(0, 0) + ", 5000)");
+    });
+    auto r = (*c)->Run(sql, {}, repeat);
+    killer.join();
+    return r;
+  };
+  auto read = killDuring("SELECT 7 FROM pg_sleep(1.5)", Repeat::Safe);
+  ASSERT_TRUE(read) << read.error().reason;
+  EXPECT_EQ(read->Int(0, 0), 7);
+  auto insert = killDuring("INSERT INTO numbered(x) SELECT 1 FROM pg_sleep(1.5) RETURNING id", Repeat::Never);
+  ASSERT_FALSE(insert);
+  EXPECT_EQ(insert.error().code, ErrorCode::StoreUnreachable) << insert.error().reason;
+  EXPECT_EQ(cluster_->Sql("SELECT COUNT(*) FROM numbered", db_), "0");
+  EXPECT_TRUE((*c)->Run("INSERT INTO numbered(x) VALUES(2) RETURNING id", {}, Repeat::Never));
 }
 
 TEST(PgUrl, IsRecognizedAndItsPasswordNeverShown) {
@@ -300,6 +387,7 @@ TEST(PgUrl, ANobodyListeningPortIsAnErrorNotAHang) {
   auto s = OpenPostgresStore("postgresql://postgres@127.0.0.1:" + std::to_string(port) + "/x");
   ASSERT_FALSE(s);
   EXPECT_NE(s.error().reason.find("127.0.0.1"), std::string::npos) << s.error().reason;
+  EXPECT_EQ(s.error().code, ErrorCode::StoreUnreachable);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
 }
 

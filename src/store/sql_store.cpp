@@ -1,0 +1,227 @@
+#include "store/sql_store.hpp"
+
+#include "store/periods.hpp"
+
+namespace statvtk::store {
+
+namespace {
+
+std::int64_t LimitOf(std::size_t limit) { return limit == 0 ? sql::kNoLimit : static_cast<std::int64_t>(limit); }
+
+// The record columns starting at `c`.
+RecordRow RecordAt(const SqlRows& rows, int i, int c) {
+  RecordRow r;
+  r.serial = rows.Text(i, c);
+  r.archive = ArchiveOfName(rows.Text(i, c + 1)).value_or(ArchiveKind::Hourly);
+  r.period = rows.Text(i, c + 2);
+  r.forwardTotal = rows.Real(i, c + 3);
+  r.reverseTotal = rows.Real(i, c + 4);
+  r.forwardIncrement = rows.OptReal(i, c + 5);
+  r.reverseIncrement = rows.OptReal(i, c + 6);
+  r.flags = rows.Int(i, c + 7);
+  r.valid = rows.Int(i, c + 8) != 0;
+  r.fields = rows.Text(i, c + 9);
+  r.readId = rows.Int(i, c + 10);
+  r.utcOffsetS = rows.Int(i, c + 11);
+  r.raw = rows.Text(i, c + 12);
+  return r;
+}
+
+FindingRow FindingAt(const SqlRows& rows, int i) {
+  FindingRow f;
+  f.id = rows.Int(i, 0);
+  f.serial = rows.Text(i, 1);
+  f.kind = FindingKindOfName(rows.Text(i, 2)).value_or(FindingKind::TotalDown);
+  f.archive = ArchiveOfName(rows.Text(i, 3));
+  f.period = rows.Text(i, 4);
+  f.detail = rows.Text(i, 5);
+  f.readId = rows.Int(i, 6);
+  f.foundUtc = rows.Text(i, 7);
+  f.ackedUtc = rows.Text(i, 8);
+  f.ackedBy = rows.Text(i, 9);
+  return f;
+}
+
+}  // namespace
+
+ReadRow ReadAt(const SqlRows& rows, int i, int c) {
+  ReadRow r;
+  r.id = rows.Int(i, c);
+  r.serial = rows.Text(i, c + 1);
+  r.name = rows.Text(i, c + 2);
+  r.line = rows.Text(i, c + 3);
+  r.startedUtc = rows.Text(i, c + 4);
+  r.endedUtc = rows.Text(i, c + 5);
+  r.mode = ReadModeOfName(rows.Text(i, c + 6)).value_or(ReadMode::New);
+  r.outcome = ReadOutcomeOfName(rows.Text(i, c + 7));
+  r.error = rows.Text(i, c + 8);
+  r.requests = rows.Int(i, c + 9);
+  r.file = rows.Text(i, c + 10);
+  r.recovered = rows.Int(i, c + 11);
+  r.lost = rows.Int(i, c + 12);
+  r.added = rows.Int(i, c + 13);
+  r.conflicts = rows.Int(i, c + 14);
+  r.origin = rows.Text(i, c + 15);
+  return r;
+}
+
+Result<SqlRows> SqlStore::Run(const sql::Statement& s, const std::vector<SqlValue>& params) {
+  return c_->Run(s.text, params, s.repeat);
+}
+
+Result<SqlRows> SqlStore::Run(const SqlQuery& q) { return c_->Run(q.text, q.params, Repeat::Safe); }
+
+Result<int> SqlStore::SchemaVersion() {
+  auto rows = c_->Run(sql::kSelectVersion, {}, Repeat::Safe);
+  if (!rows) return rows.error();
+  return rows->Count() ? static_cast<int>(rows->Int(0, 0)) : 0;
+}
+
+Result<void> SqlStore::UpsertInstrument(const InstrumentRow& r) {
+  return Void(Run(sql::kUpsertInstrument,
+                  {SqlText(r.serial), SqlText(r.model), SqlText(r.name), SqlText(r.line), SqlInt(r.address),
+                   SqlText(r.firstSeenUtc), SqlText(r.lastReadUtc), r.everyS ? SqlInt(*r.everyS) : SqlValue()}));
+}
+
+Result<std::vector<InstrumentRow>> SqlStore::Instruments() {
+  return Each<InstrumentRow>(Run(sql::kSelectInstruments, {}), [](const SqlRows& q, int i) {
+    InstrumentRow r{q.Text(i, 0), q.Text(i, 1), q.Text(i, 2), q.Text(i, 3),
+                    q.Int(i, 4),  q.Text(i, 5), q.Text(i, 6), {}};
+    if (!q.IsNull(i, 7)) r.everyS = q.Int(i, 7);
+    return r;
+  });
+}
+
+Result<std::int64_t> SqlStore::StartRead(const ReadStart& s) {
+  auto rows = Run(sql::kStartRead, {SqlText(s.serial), SqlText(s.name), SqlText(s.line), SqlText(s.startedUtc),
+                                    SqlText(ReadModeName(s.mode)), SqlText(options_.origin)});
+  if (!rows) return rows.error();
+  return rows->Int(0, 0);
+}
+
+Result<void> SqlStore::FinishRead(std::int64_t id, const ReadFinish& f) {
+  return Void(Run(sql::kFinishRead, {SqlText(f.serial), SqlText(f.endedUtc), SqlText(ReadOutcomeName(f.outcome)),
+                                     SqlText(f.error), SqlInt(f.requests), SqlText(f.file), SqlInt(f.recovered),
+                                     SqlInt(f.lost), SqlInt(f.added), SqlInt(f.conflicts), SqlInt(id)}));
+}
+
+Result<std::vector<ReadRow>> SqlStore::Reads(const ReadQuery& q) {
+  return Each<ReadRow>(Run(ReadsQuery(q)), [](const SqlRows& rows, int i) { return ReadAt(rows, i); });
+}
+
+Result<std::vector<RecordRow>> SqlStore::Records(const RecordQuery& q) {
+  return Each<RecordRow>(Run(RecordsQuery(q)), [](const SqlRows& rows, int i) {
+    RecordRow r = RecordAt(rows, i, 0);
+    r.badDate = rows.Int(i, 13) != 0;
+    return r;
+  });
+}
+
+Result<std::vector<std::string>> SqlStore::Periods(const std::string& serial, ArchiveKind archive,
+                                                   const std::string& from, const std::string& to) {
+  return Each<std::string>(Run(PeriodsQuery(serial, archive, from, to)), TextAt);
+}
+
+Result<ArchiveStats> SqlStore::Stats(const std::string& serial, ArchiveKind archive) {
+  auto rows = Run(sql::kArchiveStats, {SqlText(serial), SqlText(ArchiveName(archive))});
+  if (!rows) return rows.error();
+  if (rows->Count() == 0) return ArchiveStats{};
+  return ArchiveStats{rows->Int(0, 0), rows->Text(0, 1), rows->Text(0, 2)};
+}
+
+Result<std::vector<ConflictRow>> SqlStore::Conflicts(const std::string& serial) {
+  return Each<ConflictRow>(Run(ConflictsQuery(serial)), [](const SqlRows& rows, int i) {
+    return ConflictRow{rows.Int(i, 0), RecordAt(rows, i, 1), rows.Text(i, 14), rows.Text(i, 15)};
+  });
+}
+
+Result<void> SqlStore::PutHeader(const HeaderRow& h) {
+  return Void(Run(sql::kPutHeader,
+                  {SqlInt(h.readId), SqlText(h.serial), SqlText(h.model),
+                   SqlText(h.takenUtc.empty() ? UtcNow() : h.takenUtc), SqlInt(h.utcOffsetS), SqlBytes(h.block)}));
+}
+
+Result<std::optional<HeaderRow>> SqlStore::NewestHeader(const std::string& serial) {
+  auto rows = Run(sql::kNewestHeader, {SqlText(serial)});
+  if (!rows) return rows.error();
+  if (rows->Count() == 0) return std::optional<HeaderRow>();
+  return std::optional<HeaderRow>(HeaderRow{rows->Int(0, 0), rows->Text(0, 1), rows->Text(0, 2), rows->Text(0, 3),
+                                            rows->Int(0, 4), rows->Bytes(0, 5)});
+}
+
+Result<bool> SqlStore::UpsertEvent(const EventRow& e) {
+  auto rows =
+      Run(sql::kInsertEvent, {SqlText(e.serial), SqlText(e.time), SqlInt(e.code), SqlText(e.text), SqlInt(e.readId)});
+  if (!rows) return rows.error();
+  return rows->Count() > 0;
+}
+
+Result<std::vector<EventRow>> SqlStore::Events(const std::string& serial, const std::string& from,
+                                               const std::string& to) {
+  return Each<EventRow>(Run(EventsQuery(serial, from, to)), [](const SqlRows& rows, int i) {
+    return EventRow{rows.Text(i, 0), rows.Text(i, 1), rows.Int(i, 2), rows.Text(i, 3), rows.Int(i, 4)};
+  });
+}
+
+Result<bool> SqlStore::AddFinding(const FindingRow& f) {
+  auto rows = Run(sql::kInsertFinding,
+                  {SqlText(f.serial), SqlText(FindingKindName(f.kind)),
+                   SqlText(f.archive ? ArchiveName(*f.archive) : std::string_view()), SqlText(f.period),
+                   SqlText(f.detail), SqlInt(f.readId), SqlText(f.foundUtc.empty() ? UtcNow() : f.foundUtc)});
+  if (!rows) return rows.error();
+  return rows->Count() > 0;
+}
+
+Result<std::vector<FindingRow>> SqlStore::Findings(const std::string& serial) {
+  return Each<FindingRow>(Run(FindingsQuery(serial)), FindingAt);
+}
+
+Result<bool> SqlStore::AckFinding(std::int64_t id, const std::string& by, const std::string& utc) {
+  auto rows = Run(sql::kAckFinding, {SqlInt(id), SqlText(utc.empty() ? UtcNow() : utc), SqlText(by)});
+  if (!rows) return rows.error();
+  return rows->Count() > 0;
+}
+
+Result<std::int64_t> SqlStore::Enqueue(const OutboxMessage& m) {
+  auto rows = Run(sql::kEnqueue, {SqlText(m.origin), SqlText(m.topic), SqlText(m.payload), SqlInt(m.qos),
+                                  SqlInt(m.retain ? 1 : 0), SqlText(m.createdUtc.empty() ? UtcNow() : m.createdUtc)});
+  if (!rows) return rows.error();
+  return rows->Int(0, 0);
+}
+
+Result<std::vector<OutboxMessage>> SqlStore::Peek(const std::string& origin, std::size_t limit) {
+  return Each<OutboxMessage>(
+      Run(sql::kPeek, {SqlText(origin), SqlInt(LimitOf(limit))}), [](const SqlRows& rows, int i) {
+        return OutboxMessage{
+            rows.Int(i, 0),      rows.Text(i, 1), rows.Text(i, 2), rows.Text(i, 3), static_cast<int>(rows.Int(i, 4)),
+            rows.Int(i, 5) != 0, rows.Text(i, 6)};
+      });
+}
+
+Result<void> SqlStore::Ack(std::int64_t id) { return Void(Run(sql::kAck, {SqlInt(id)})); }
+
+Result<void> SqlStore::MarkGone(const std::string& serial, ArchiveKind archive, const std::string& period,
+                                std::int64_t readId) {
+  return Void(Run(sql::kMarkGone, {SqlText(serial), SqlText(ArchiveName(archive)), SqlText(period), SqlInt(readId)}));
+}
+
+Result<std::vector<std::string>> SqlStore::Gone(const std::string& serial, ArchiveKind archive) {
+  return Each<std::string>(Run(GoneQuery(serial, archive, "", "")), TextAt);
+}
+
+Result<void> SqlStore::Check() {
+  auto version = SchemaVersion();
+  if (!version) return version.error();
+  if (*version != sql::kSchemaVersion)
+    return MakeError(ErrorCode::StoreSchema, "База данных: версия схемы " + std::to_string(*version) + ", ожидалась " +
+                                                 std::to_string(sql::kSchemaVersion));
+  if (Backend() != "sqlite") return {};
+  auto rows = c_->Run("PRAGMA integrity_check", {}, Repeat::Safe);
+  if (!rows) return rows.error();
+  if (rows->Count() == 0 || rows->Text(0, 0) != "ok")
+    return MakeError(ErrorCode::StoreCorrupt,
+                     "База данных повреждена: " + (rows->Count() ? rows->Text(0, 0) : std::string("?")));
+  return {};
+}
+
+}  // namespace statvtk::store

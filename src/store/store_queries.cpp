@@ -1,0 +1,162 @@
+#include "store/store_queries.hpp"
+
+#include "store/periods.hpp"
+#include "store/store_sql.hpp"
+
+namespace statvtk::store {
+
+namespace {
+
+std::int64_t LimitOf(std::size_t limit) { return limit == 0 ? sql::kNoLimit : static_cast<std::int64_t>(limit); }
+
+// "(?, ?, ?)" for `n` values.
+std::string Tuple(std::size_t n) {
+  std::string s = "(";
+  for (std::size_t i = 0; i < n; ++i) s += i ? ", ?" : "?";
+  return s + ")";
+}
+
+SqlQuery& Range(SqlQuery& q, std::string_view column, const std::string& from, const std::string& to) {
+  if (!from.empty()) q.Where(std::string(column) + " >= ?", {SqlText(from)});
+  if (!to.empty()) q.Where(std::string(column) + " <= ?", {SqlText(to)});
+  return q;
+}
+
+}  // namespace
+
+SqlQuery& SqlQuery::Add(std::string_view clause, std::initializer_list<SqlValue> values) {
+  auto value = values.begin();
+  for (const char c : clause) {
+    if (c != '?' || value == values.end()) {
+      text += c;
+      continue;
+    }
+    params.push_back(*value++);
+    text += "$" + std::to_string(params.size());
+  }
+  return *this;
+}
+
+SqlQuery& SqlQuery::Where(std::string_view condition, std::initializer_list<SqlValue> values) {
+  Add(where_ ? " AND " : " WHERE ");
+  where_ = true;
+  return Add(condition, values);
+}
+
+SqlQuery ReadsQuery(const ReadQuery& q) {
+  SqlQuery s;
+  s.Add("SELECT ").Add(sql::kReadColumns).Add(" FROM reads");
+  if (!q.serial.empty()) s.Where("serial = ?", {SqlText(q.serial)});
+  if (!q.name.empty()) s.Where("name = ?", {SqlText(q.name)});
+  if (q.goodOnly) s.Where("outcome = 'done'");
+  return s.Add(" ORDER BY id DESC LIMIT ?", {SqlInt(LimitOf(q.limit))});
+}
+
+SqlQuery RecordsQuery(const RecordQuery& q) {
+  SqlQuery s;
+  s.Add("SELECT ").Add(sql::kRecordColumns).Add(", bad_date FROM records");
+  s.Where("serial = ?", {SqlText(q.serial)}).Where("archive = ?", {SqlText(ArchiveName(q.archive))});
+  return Range(s, "period", q.from, q.to).Add(" ORDER BY period LIMIT ?", {SqlInt(LimitOf(q.limit))});
+}
+
+SqlQuery PeriodsQuery(const std::string& serial, ArchiveKind archive, const std::string& from, const std::string& to) {
+  SqlQuery s;
+  s.Add("SELECT period FROM records").Where("serial = ?", {SqlText(serial)});
+  s.Where("archive = ?", {SqlText(ArchiveName(archive))});
+  return Range(s, "period", from, to).Add(" ORDER BY period");
+}
+
+SqlQuery GoneQuery(const std::string& serial, ArchiveKind archive, const std::string& from, const std::string& to) {
+  SqlQuery s;
+  s.Add("SELECT period FROM gone").Where("serial = ?", {SqlText(serial)});
+  s.Where("archive = ?", {SqlText(ArchiveName(archive))});
+  return Range(s, "period", from, to).Add(" ORDER BY period");
+}
+
+SqlQuery EventsQuery(const std::string& serial, const std::string& from, const std::string& to) {
+  SqlQuery s;
+  s.Add("SELECT serial, time, code, text, read_id FROM events").Where("serial = ?", {SqlText(serial)});
+  return Range(s, "time", from, to).Add(" ORDER BY time, code");
+}
+
+SqlQuery FindingsQuery(const std::string& serial) {
+  SqlQuery s;
+  s.Add("SELECT id, serial, kind, archive, period, detail, read_id, found_utc, acked_utc, acked_by FROM findings");
+  if (!serial.empty()) s.Where("serial = ?", {SqlText(serial)});
+  return s.Add(" ORDER BY id DESC");
+}
+
+SqlQuery ConflictsQuery(const std::string& serial) {
+  SqlQuery s;
+  s.Add("SELECT id, ").Add(sql::kRecordColumns).Add(", stored_raw, found_utc FROM record_conflicts");
+  if (!serial.empty()) s.Where("serial = ?", {SqlText(serial)});
+  return s.Add(" ORDER BY id DESC");
+}
+
+SqlQuery StoredRawQuery(const std::string& serial, ArchiveKind archive, std::span<const std::string* const> periods) {
+  SqlQuery s;
+  s.Add("SELECT period, raw FROM records").Where("serial = ?", {SqlText(serial)});
+  s.Where("archive = ?", {SqlText(ArchiveName(archive))}).Add(" AND period IN (");
+  for (std::size_t i = 0; i < periods.size(); ++i) s.Add(i ? ", ?" : "?", {SqlText(*periods[i])});
+  return s.Add(")");
+}
+
+SqlQuery InsertRecordsQuery(std::span<const RecordRow* const> rows) {
+  SqlQuery s;
+  s.Add("INSERT INTO records(").Add(sql::kRecordColumns).Add(", bad_date) VALUES ");
+  const std::string tuple = Tuple(14);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const RecordRow& r = *rows[i];
+    s.Add(i ? ", " : "")
+        .Add(tuple, {SqlText(r.serial), SqlText(ArchiveName(r.archive)), SqlText(r.period), r.forwardTotal,
+                     r.reverseTotal, SqlReal(r.forwardIncrement), SqlReal(r.reverseIncrement), SqlInt(r.flags),
+                     SqlInt(r.valid ? 1 : 0), SqlText(r.fields), SqlInt(r.readId), SqlInt(r.utcOffsetS), SqlText(r.raw),
+                     SqlInt(BadDate(r.archive, r.period) ? 1 : 0)});
+  }
+  return s.Add(" ON CONFLICT(serial, archive, period) DO NOTHING RETURNING period");
+}
+
+SqlQuery InsertEventsQuery(std::span<const EventRow* const> rows) {
+  SqlQuery s;
+  s.Add("INSERT INTO events(serial, time, code, text, read_id) VALUES ");
+  const std::string tuple = Tuple(5);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const EventRow& e = *rows[i];
+    s.Add(i ? ", " : "")
+        .Add(tuple, {SqlText(e.serial), SqlText(e.time), SqlInt(e.code), SqlText(e.text), SqlInt(e.readId)});
+  }
+  return s.Add(" ON CONFLICT(serial, time, code) DO NOTHING RETURNING 1");
+}
+
+std::string SummaryInstrumentsSql() {
+  // The read columns of the last read (l) and the last good one (g).
+  auto prefixed = [](std::string_view table) {
+    std::string out;
+    std::string_view columns = sql::kReadColumns;
+    while (!columns.empty()) {
+      const auto comma = columns.find(", ");
+      out += std::string(table) + "." + std::string(columns.substr(0, comma));
+      if (comma == std::string_view::npos) break;
+      out += ", ";
+      columns.remove_prefix(comma + 2);
+    }
+    return out;
+  };
+  return "SELECT i.serial, i.model, i.name, i.line, i.address, i.first_seen_utc, i.last_read_utc, i.every_s, " +
+         prefixed("l") + ", " + prefixed("g") +
+         " FROM instruments i"
+         " LEFT JOIN reads l ON l.id = (SELECT id FROM reads WHERE serial = i.serial ORDER BY id DESC LIMIT 1)"
+         " LEFT JOIN reads g ON g.id = (SELECT id FROM reads WHERE serial = i.serial AND outcome = 'done' "
+         "ORDER BY id DESC LIMIT 1)"
+         " ORDER BY i.line, i.address, i.serial";
+}
+
+std::size_t BatchChunk(std::size_t left) {
+  for (const std::size_t size : {256u, 64u, 16u, 4u})
+    if (left >= size) return size;
+  return left;
+}
+
+bool BadDate(ArchiveKind archive, std::string_view period) { return !ParsePeriod(archive, period); }
+
+}  // namespace statvtk::store

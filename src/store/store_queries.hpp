@@ -1,0 +1,70 @@
+// The store's statements whose form depends on the call: a serial given or
+// not, a range open or closed, a batch of rows. Each form is a text of its
+// own (prepared once per text), so that every one can use its index, which
+// a single text such as "($1 = '' OR serial = $1)" keeps the planner from.
+#pragma once
+
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/record_store.hpp"
+#include "store/sql_connection.hpp"
+
+namespace statvtk::store {
+
+struct SqlQuery {
+  std::string text;
+  std::vector<SqlValue> params;
+
+  // Appends `clause`; each '?' in it becomes the next $N and takes the next of `values`.
+  SqlQuery& Add(std::string_view clause, std::initializer_list<SqlValue> values = {});
+  // " WHERE condition" the first time, " AND condition" after.
+  SqlQuery& Where(std::string_view condition, std::initializer_list<SqlValue> values = {});
+
+ private:
+  bool where_ = false;
+};
+
+SqlQuery ReadsQuery(const ReadQuery& q);
+SqlQuery RecordsQuery(const RecordQuery& q);
+// The held periods of [from, to] (empty bounds open), in order.
+SqlQuery PeriodsQuery(const std::string& serial, ArchiveKind archive, const std::string& from, const std::string& to);
+// The periods marked gone in [from, to] (empty bounds open), in order.
+SqlQuery GoneQuery(const std::string& serial, ArchiveKind archive, const std::string& from, const std::string& to);
+SqlQuery EventsQuery(const std::string& serial, const std::string& from, const std::string& to);
+SqlQuery FindingsQuery(const std::string& serial);   // "" : all
+SqlQuery ConflictsQuery(const std::string& serial);  // "" : all
+
+// The stored period and raw of the given periods of one archive.
+SqlQuery StoredRawQuery(const std::string& serial, ArchiveKind archive, std::span<const std::string* const> periods);
+// Records (their columns and bad_date) in one INSERT; it gives the period of each one added.
+SqlQuery InsertRecordsQuery(std::span<const RecordRow* const> rows);
+// Events in one INSERT; it gives a row for each one added.
+SqlQuery InsertEventsQuery(std::span<const EventRow* const> rows);
+
+// The fleet's summaries: every instrument with its newest read and newest
+// good read; the stored records of each instrument in a window of one
+// archive (archive, from, to); the findings (all, open) and the conflicts
+// counted per serial.
+std::string SummaryInstrumentsSql();
+inline constexpr std::string_view kSummaryHeldSql =
+    "SELECT serial, COUNT(*) FROM records WHERE serial IN (SELECT serial FROM instruments) AND archive = $1 "
+    "AND period >= $2 AND period <= $3 GROUP BY serial";
+inline constexpr std::string_view kSummaryStatsSql =
+    "SELECT serial, archive, records, oldest, newest FROM archive_stats";
+inline constexpr std::string_view kSummaryFindingsSql =
+    "SELECT serial, COUNT(*), SUM(CASE WHEN acked_utc IS NULL THEN 1 ELSE 0 END) FROM findings GROUP BY serial";
+inline constexpr std::string_view kSummaryConflictsSql =
+    "SELECT serial, COUNT(*) FROM record_conflicts GROUP BY serial";
+
+// How many rows go into one statement of a batch of `left` more: a few
+// fixed sizes, so that a batch of any length takes few statement texts.
+std::size_t BatchChunk(std::size_t left);
+
+// The period is none the calendar has (an instrument's own check lets "31.02" through).
+bool BadDate(ArchiveKind archive, std::string_view period);
+
+}  // namespace statvtk::store

@@ -1,0 +1,228 @@
+// The store's interface on both backends: header blocks kept byte for byte
+// with their read; a read's records told apart and conflicts counted once;
+// whole archives in few statements; the holes of a range; the fleet's
+// summaries; readers beside the writer.
+#include <algorithm>
+#include <atomic>
+#include <numeric>
+#include <thread>
+#include <tuple>
+
+#include "both_backends.hpp"
+#include "store/periods.hpp"
+#include "store/sqlite_connection.hpp"
+#include "store/store_readers.hpp"
+
+namespace statvtk::store {
+
+std::string BothBackends::CountSqlite(const std::string& sql) {
+  auto c = SqliteConnection::Open((dir_.Path() / database_).string(), 1000);
+  if (!c) return c.error().reason;
+  auto rows = (*c)->Run(sql, {}, Repeat::Safe);
+  return rows ? rows->Text(0, 0) : rows.error().reason;
+}
+
+namespace {
+
+INSTANTIATE_TEST_SUITE_P(Store, BothBackends, ::testing::Values("sqlite", "postgresql"));
+
+TEST_P(BothBackends, AReadsHeaderBlockIsKeptByteForByteWithItsRead) {
+  std::vector<std::uint8_t> older(1024), newer(2048);
+  std::iota(older.begin(), older.end(), std::uint8_t{0});  // every byte value, zero included
+  std::iota(newer.rbegin(), newer.rend(), std::uint8_t{7});
+  EXPECT_FALSE(store_->NewestHeader("7001").value());
+  {
+    StoreTransaction t(*store_);
+    ASSERT_TRUE(store_->PutHeader({5, "7001", "LDN-08", "2026-12-07T09:00:00Z", 10800, newer}));
+  }  // the read's transaction rolled back: its header with it
+  EXPECT_FALSE(store_->NewestHeader("7001").value());
+
+  ASSERT_TRUE(store_->PutHeader({4, "7001", "LDN-08", "2026-12-07T10:00:00Z", 10800, older}));
+  ASSERT_TRUE(store_->PutHeader({6, "7002", "LDN-08", "2026-12-07T10:00:00Z", 10800, older}));
+  ASSERT_TRUE(store_->PutHeader({5, "7001", "LDN-08", "", 10800, std::vector<std::uint8_t>(2048)}));
+  ASSERT_TRUE(store_->PutHeader({5, "7001", "LDN-08", "2026-12-07T11:00:00Z", -3600, newer}));  // replaces
+  auto newest = store_->NewestHeader("7001");
+  ASSERT_TRUE(newest) << newest.error().reason;
+  ASSERT_TRUE(newest->has_value());
+  EXPECT_EQ((*newest)->readId, 5);
+  EXPECT_EQ((*newest)->model, "LDN-08");
+  EXPECT_EQ((*newest)->takenUtc, "2026-12-07T11:00:00Z");
+  EXPECT_EQ((*newest)->utcOffsetS, -3600);
+  EXPECT_EQ((*newest)->block, newer);
+  EXPECT_EQ(store_->NewestHeader("7002").value()->block, older);
+  EXPECT_EQ(Count("read_headers"), "3");
+}
+
+RecordRow Hour(const std::string& period, const std::string& raw, std::int64_t readId) {
+  RecordRow r;
+  r.serial = "50179157";
+  r.period = period;
+  r.forwardTotal = static_cast<double>(raw.size());
+  r.forwardIncrement = 0.25;
+  r.raw = raw;
+  r.readId = readId;
+  return r;
+}
+
+std::string HourOf(int h) {
+  return PeriodText(ArchiveKind::Hourly, StepPeriod(ArchiveKind::Hourly, PeriodTime{2026, 12, 1, 0}, h));
+}
+
+// Reads that overlap what is stored: each record told apart, a changed one
+// counted by the read that found it and by no later one.
+TEST_P(BothBackends, AReadsRecordsAreToldApartAndAConflictIsCountedOnceByItsRead) {
+  std::vector<RecordRow> first;
+  for (int h = 0; h < 5; ++h) first.push_back(Hour(HourOf(h), "a" + std::to_string(h), 1));
+  EXPECT_EQ(store_->PutRecords(first).value(), std::vector<Upsert>(5, Upsert::Added));
+
+  // The instrument's clock was set back: it closed 06:00 twice, with other bytes.
+  const std::vector<RecordRow> second{Hour(HourOf(3), "a3", 2), Hour(HourOf(4), "b4", 2), Hour(HourOf(5), "a5", 2),
+                                      Hour(HourOf(6), "a6", 2), Hour(HourOf(6), "b6", 2)};
+  auto put = store_->PutRecords(second);
+  ASSERT_TRUE(put) << put.error().reason;
+  EXPECT_EQ(*put,
+            (std::vector<Upsert>{Upsert::Same, Upsert::Conflict, Upsert::Added, Upsert::Added, Upsert::Conflict}));
+  const std::vector<RecordRow> third{Hour(HourOf(4), "b4", 3), Hour(HourOf(4), "c4", 3), Hour(HourOf(6), "b6", 3)};
+  EXPECT_EQ(store_->PutRecords(third).value(),
+            (std::vector<Upsert>{Upsert::KnownConflict, Upsert::Conflict, Upsert::KnownConflict}));
+  EXPECT_EQ(Count("record_conflicts"), "3");  // = the Conflicts the reads counted
+
+  const auto stored = store_->Records({"50179157", ArchiveKind::Hourly, "", "", 0}).value();
+  ASSERT_EQ(stored.size(), 7u);
+  EXPECT_EQ(stored[4].raw, "a4");  // the stored record is never overwritten
+  EXPECT_EQ(stored[6].raw, "a6");
+  const auto stats = store_->Stats("50179157", ArchiveKind::Hourly).value();
+  EXPECT_EQ(stats.records, 7);
+  EXPECT_EQ(stats.oldest, HourOf(0));
+  EXPECT_EQ(stats.newest, HourOf(6));
+}
+
+TEST_P(BothBackends, AFullArchiveGoesInAtOnceAndComesBackTheSame) {
+  std::vector<RecordRow> all;
+  for (int h = 0; h < 1441; ++h) all.push_back(Hour(HourOf(h), "r" + std::to_string(h), 1));
+  all.push_back(Hour("2024-02-31", "bad", 1));  // no calendar date: kept, flagged
+  all.back().archive = ArchiveKind::Daily;
+  auto put = store_->PutRecords(all);
+  ASSERT_TRUE(put) << put.error().reason;
+  EXPECT_EQ(std::count(put->begin(), put->end(), Upsert::Added), 1442);
+  EXPECT_EQ(store_->PutRecords(all).value(), std::vector<Upsert>(all.size(), Upsert::Same));
+  const auto stored = store_->Records({"50179157", ArchiveKind::Hourly, "", "", 0}).value();
+  ASSERT_EQ(stored.size(), 1441u);
+  EXPECT_EQ(stored[1440].raw, "r1440");
+  EXPECT_EQ(stored[1440].forwardIncrement, 0.25);
+  EXPECT_TRUE(store_->Records({"50179157", ArchiveKind::Daily, "", "", 0}).value().at(0).badDate);
+  EXPECT_EQ(store_->Stats("50179157", ArchiveKind::Hourly).value().records, 1441);
+
+  std::vector<EventRow> events;
+  for (int i = 0; i < 130; ++i) events.push_back({"50179157", HourOf(i) + ":00", i % 3, "Сбой", 1});
+  events.push_back(events.front());  // the same event twice in one read
+  EXPECT_EQ(store_->PutEvents(events).value(), 130);
+  EXPECT_EQ(store_->PutEvents(events).value(), 0);
+  EXPECT_EQ(store_->Events("50179157", "", "").value().size(), 130u);
+}
+
+TEST_P(BothBackends, HolesAreThePeriodsOfTheRangeNeitherHeldNorGone) {
+  for (int h : {0, 1, 4, 5, 9}) ASSERT_TRUE(store_->UpsertRecord(Hour(HourOf(h), "x", 1)));
+  ASSERT_TRUE(store_->MarkGone("50179157", ArchiveKind::Hourly, HourOf(3), 1));
+  auto holes = store_->Holes("50179157", ArchiveKind::Hourly, HourOf(1), HourOf(6));
+  ASSERT_TRUE(holes) << holes.error().reason;
+  EXPECT_EQ(*holes, (std::vector<std::string>{HourOf(2), HourOf(6)}));
+  EXPECT_EQ(store_->Holes("50179157", ArchiveKind::Daily, "2026-11-30", "2026-12-02").value(),
+            (std::vector<std::string>{"2026-11-30", "2026-12-01", "2026-12-02"}));
+  EXPECT_FALSE(store_->Holes("50179157", ArchiveKind::Hourly, "2026-12-01", HourOf(6)));
+}
+
+// A small fleet: one instrument read well then failing, one read well, one
+// never read; records inside and outside the window; findings, one
+// acknowledged; a conflict.
+TEST_P(BothBackends, TheFleetsSummariesTellEachInstrumentsReadsArchivesAndFindings) {
+  for (const auto& [serial, line, address] :
+       {std::tuple{"111", "L1", 1}, std::tuple{"222", "L1", 2}, std::tuple{"333", "L2", 1}})
+    ASSERT_TRUE(store_->UpsertInstrument({serial, "VTK-08.12", std::string("n") + serial, line, address, "", "", {}}));
+  auto read = [&](const std::string& serial, ReadOutcome outcome) {
+    const auto id = store_->StartRead({serial, "n" + serial, "L1", "2026-12-01T10:00:00Z", ReadMode::New});
+    EXPECT_TRUE(id && store_->FinishRead(*id, {serial, "2026-12-01T10:01:00Z", outcome, "", 1, "", 0, 0, 0, 0}));
+    return id.value();
+  };
+  const auto good = read("111", ReadOutcome::Done), failed = read("111", ReadOutcome::Failed);
+  const auto other = read("222", ReadOutcome::Done);
+  std::vector<RecordRow> rows;
+  for (const char* p : {"2026-11-30 23:00", "2026-12-01 00:00", "2026-12-01 05:00", "2026-12-01 23:00"})
+    rows.push_back(Hour(p, "x", good));
+  rows.push_back(Hour("2026-12-01", "d", good));
+  rows.back().archive = ArchiveKind::Daily;
+  rows.push_back(Hour("2026-12-01 05:00", "changed", failed));
+  for (auto& r : rows) r.serial = "111";
+  ASSERT_TRUE(store_->PutRecords(rows));
+  for (const char* period : {"2026-12-01 01:00", "2026-12-01 02:00"})
+    ASSERT_TRUE(
+        store_->AddFinding({0, "111", FindingKind::TotalDown, ArchiveKind::Hourly, period, "", good, "", "", ""}));
+  ASSERT_TRUE(store_->AckFinding(store_->Findings("111").value().front().id, "operator", ""));
+
+  auto all = store_->Summaries(1, PeriodTime{2026, 12, 2, 0});
+  ASSERT_TRUE(all) << all.error().reason;
+  ASSERT_EQ(all->size(), 3u);
+  const InstrumentSummary& a = (*all)[0];
+  EXPECT_EQ(a.instrument.serial, "111");
+  ASSERT_TRUE(a.lastRead && a.lastGoodRead);
+  EXPECT_EQ(a.lastRead->id, failed);
+  EXPECT_EQ(a.lastRead->outcome, ReadOutcome::Failed);
+  EXPECT_EQ(a.lastGoodRead->id, good);
+  EXPECT_EQ(a.archives[0].stats.records, 4);
+  EXPECT_EQ(a.archives[0].stats.oldest, "2026-11-30 23:00");
+  EXPECT_EQ(a.archives[0].expected, 24);
+  EXPECT_EQ(a.archives[0].held, 3);  // 00:00 .. 23:00 of the 1st
+  EXPECT_NEAR(a.archives[0].completeness, 12.5, 1e-9);
+  EXPECT_EQ(a.archives[1].held, 1);
+  EXPECT_EQ(a.archives[1].expected, 1);
+  EXPECT_EQ(a.findings, 2);
+  EXPECT_EQ(a.openFindings, 1);
+  EXPECT_EQ(a.conflicts, 1);
+  const InstrumentSummary& b = (*all)[1];
+  EXPECT_EQ(b.instrument.serial, "222");
+  EXPECT_EQ(b.lastRead->id, other);
+  EXPECT_EQ(b.lastGoodRead->id, other);
+  EXPECT_EQ(b.archives[0].held, 0);
+  EXPECT_EQ(b.findings + b.conflicts, 0);
+  const InstrumentSummary& c = (*all)[2];
+  EXPECT_FALSE(c.lastRead || c.lastGoodRead);
+  EXPECT_EQ(c.archives[2].stats.records, 0);
+}
+
+// Readers on their own connections see what is committed, without waiting
+// for the writer's open transaction, several at once; they cannot write.
+TEST_P(BothBackends, ReadersReadInParallelWithTheWriterAndCannotWrite) {
+  ASSERT_TRUE(store_->UpsertRecord(Hour(HourOf(0), "a", 1)));
+  auto readers = StoreReaders::Open(database_, dir_.Path(), 2);
+  ASSERT_TRUE(readers) << readers.error().reason;
+  const RecordQuery all{"50179157", ArchiveKind::Hourly, "", "", 0};
+  StoreTransaction t(*store_);
+  ASSERT_TRUE(store_->UpsertRecord(Hour(HourOf(1), "b", 2)));
+  {
+    auto a = (*readers)->Take();
+    auto b = (*readers)->Take();
+    EXPECT_NE(&*a, &*b);
+    EXPECT_EQ(a->Records(all).value().size(), 1u);
+    EXPECT_EQ(b->Stats("50179157", ArchiveKind::Hourly).value().records, 1);
+    auto write = b->StartRead({"", "n", "L", "2026-12-01T10:00:00Z", ReadMode::Full});
+    ASSERT_FALSE(write);
+    EXPECT_EQ(write.error().code, ErrorCode::StoreFull) << write.error().reason;
+  }
+  std::atomic<int> answered{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i)
+    threads.emplace_back([&] {
+      for (int n = 0; n < 20; ++n) {
+        auto r = (*readers)->Take();
+        auto rows = r->Records(all);
+        if (rows && rows->size() == 1) ++answered;
+      }
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(answered.load(), 80);
+  ASSERT_TRUE(t.Commit());
+  EXPECT_EQ((*readers)->Take()->Records(all).value().size(), 2u);
+}
+
+}  // namespace
+}  // namespace statvtk::store
