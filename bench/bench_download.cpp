@@ -81,13 +81,12 @@ Figures Read(DeviceType model, std::uint32_t baud, std::uint32_t latencyMs, cons
   spec.line.mode = ConnectMode::Tcp;
   spec.line.target = TcpLine{"127.0.0.1", server->Port(), false, false, "", 5};
   spec.line.timing = {100, 150, 10};
-  spec.useMBus = model == DeviceType::dtLDN08;
-  spec.address = spec.useMBus ? sim::kDefaultLongAddress : 1;
+  spec.line.useMBus = model == DeviceType::dtLDN08;
   StatisticsPlan plan;
   plan.range = kind.readNew ? RecordRange::New : RecordRange::All;
   plan.basePath = kind.base;
   if (kind.allKinds) plan.kinds = {true, true, true, true};
-  spec.what = plan;
+  spec.instruments = {{spec.line.useMBus ? sim::kDefaultLongAddress : 1, plan}};
   spec.home = home;
   job.SetJob(spec);
   Figures f;

@@ -35,8 +35,11 @@ bool JobController::Start(const JobRequest& request, QString* error) {
   request_ = request;
   progressMax_ = 100;
   auto job = std::make_unique<TReadThread>(static_cast<ReadObserver&>(*this));
-  PrepareReadJob(*job, request.settings, home_, request.plan);
-  if (!request.batch.empty()) job->Job().batch = request.batch;
+  job->SetJob(MakeReadJob(request.settings, home_, request.plan));
+  if (!request.batch.empty()) {
+    job->Job().instruments.clear();
+    for (std::uint32_t a : request.batch) job->Job().instruments.push_back({a, InstrumentPlanOf(request.plan)});
+  }
   job->SetStopFlag(&stop_);
   job->Hooks().trace = [this](const FrameTrace& f) { Trace(f); };
   if (setup_) setup_(*job);

@@ -14,7 +14,7 @@
 
 #include "reading/number_list.hpp"
 #include "reading/job_prep.hpp"
-#include "reading/read_thread.hpp"
+#include "reading/reads.hpp"
 
 namespace statvtk::app {
 
@@ -175,14 +175,12 @@ void ScanDialog::StartSearch() {
   UpdateButtons();
   // The search owns its job; the dialog hears from it only through the bridge.
   worker_ = std::thread([this, addresses, bauds] {
-    TReadThread job(*bridge_);
     ConnectionSettings s = settings_;
     s.useMBus = false;  // the address range is of short addresses
-    job.SetJob(MakeReadJob(s, {}, ReadPlan{ReadKind::Custom, {}}));
-    job.Job().what = ScanRead{addresses, bauds, bridge_.get()};
-    job.SetStopFlag(&stopFlag_);
-    job.SetAbortFlag(&stopFlag_);
-    job.RunHere();
+    const ReadJob job = MakeReadJob(s, {}, ReadPlan{ReadKind::Custom, {}});
+    const RunHooks hooks;
+    RunContext ctx(*bridge_, stopFlag_, stopFlag_, hooks, {}, false, false);
+    Scan(job.line, ScanRead{addresses, bauds, bridge_.get()}, ctx);
     bridge_->Finished();
   });
 }

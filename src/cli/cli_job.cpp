@@ -23,7 +23,7 @@ bool SettingsUsable(const JobSetup& setup, const std::string& command, std::ostr
 
 void ConfigureJob(TReadThread& job, const JobSetup& setup, const ConnectionOptions& o, CliObserver& obs,
                   const ReadPlan& plan) {
-  PrepareReadJob(job, setup.settings, setup.home, plan);
+  job.SetJob(MakeReadJob(setup.settings, setup.home, plan));
   job.SetStopFlag(&StopSignal::StopFlag());
   job.SetAbortFlag(&StopSignal::AbortFlag());
   if (o.trace) job.Hooks().trace = [&obs](const FrameTrace& f) { obs.Trace(f); };

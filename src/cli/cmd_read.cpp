@@ -139,8 +139,10 @@ int RunBatch(const ReadOptions& ro, const JobSetup& setup, const ReadChoice& cho
              std::ostream& err) {
   BatchObserver obs(out, err, StderrIsTerminal());
   TReadThread job(obs);
-  ConfigureJob(job, setup, ro.conn, obs, ReadPlan{ReadKind::Statistics, choice});
-  job.Job().batch = ro.addresses;
+  const ReadPlan plan{ReadKind::Statistics, choice};
+  ConfigureJob(job, setup, ro.conn, obs, plan);
+  job.Job().instruments.clear();
+  for (std::uint32_t a : ro.addresses) job.Job().instruments.push_back({a, InstrumentPlanOf(plan)});
   RunJob(job);
   obs.ClearProgress();
   const auto& results = job.BatchResults();
@@ -217,7 +219,7 @@ int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
   CliObserver obs(err, StderrIsTerminal());
   TReadThread job(obs);
   ConfigureJob(job, setup, ro.conn, obs, ReadPlan{ReadKind::Statistics, choice});
-  if (ro.base) job.Job().Statistics()->basePath = *ro.base;
+  if (ro.base) std::get<StatisticsPlan>(job.Job().instruments.front().plan).basePath = *ro.base;
   RunJob(job);
   return Conclude(job.Result(), obs, ro, out, err);
 }

@@ -8,6 +8,7 @@
 #include "base/json_writer.hpp"
 #include "cli/stop_signal.hpp"
 #include "reading/number_list.hpp"
+#include "reading/reads.hpp"
 
 namespace statvtk::cli {
 
@@ -107,12 +108,13 @@ int RunScan(const Args& args, std::ostream& out, std::ostream& err) {
   if (!SettingsUsable(setup, "scan", err)) return kExitUsage;
   CliObserver obs(err, StderrIsTerminal());
   ScanPrinter printer(out, obs, json);
-  TReadThread job(obs);
-  ConfigureJob(job, setup, o, obs, ReadPlan{ReadKind::Custom, {}});
-  job.Job().what = ScanRead{addresses, bauds, &printer};
-  RunJob(job);
+  const ReadJob job = MakeReadJob(setup.settings, setup.home, ReadPlan{ReadKind::Custom, {}});
+  RunHooks hooks;
+  if (o.trace) hooks.trace = [&obs](const FrameTrace& f) { obs.Trace(f); };
+  RunContext ctx(obs, StopSignal::StopFlag(), StopSignal::AbortFlag(), hooks, setup.home, false, false);
+  const RunOutput run = Scan(job.line, ScanRead{addresses, bauds, &printer}, ctx);
   obs.ClearProgress();
-  const auto& found = job.ScanResults();
+  const auto& found = run.found;
   if (json) {
     JsonWriter w;
     w.BeginArray();
@@ -127,7 +129,7 @@ int RunScan(const Args& args, std::ostream& out, std::ostream& err) {
     w.EndArray();
     out << w.Text() << "\n";
   }
-  if (job.Result().outcome == ReadOutcome::Stopped) return kExitStopped;
+  if (run.result.outcome == ReadOutcome::Stopped) return kExitStopped;
   return found.empty() ? kExitLink : kExitOk;
 }
 

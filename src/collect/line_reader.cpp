@@ -1,9 +1,7 @@
 #include "collect/line_reader.hpp"
 
 #include "reading/job_prep.hpp"
-#include "reading/line_session.hpp"
 #include "reading/reads.hpp"
-#include "reading/run_end.hpp"
 
 namespace statvtk::collect {
 
@@ -23,9 +21,19 @@ class LineObserver final : public ReadObserver {
   void EnableControls() override {}
   void DeliverStatistics(const StatData&, const std::string&) override {}
   void DeliverCurrent(std::span<const std::uint8_t, 1024>, DeviceType, const std::string&) override {}
+  void BatchAddressStarted(std::uint32_t, std::size_t index, std::size_t) override {
+    starts_.resize(index + 1, std::chrono::system_clock::now());
+    starts_[index] = std::chrono::system_clock::now();
+  }
+  // When the read of instrument `index` started; `otherwise` when it did not.
+  std::chrono::system_clock::time_point StartOf(std::size_t index,
+                                                std::chrono::system_clock::time_point otherwise) const {
+    return index < starts_.size() ? starts_[index] : otherwise;
+  }
 
  private:
   const LineLog& log_;
+  std::vector<std::chrono::system_clock::time_point> starts_;
 };
 
 InstrumentOutcome OutcomeOf(ReadOutcome o) {
@@ -70,65 +78,37 @@ StatisticsPlan PlanOf(const InstrumentPlan& p) {
 
 std::vector<InstrumentRead> ReadLine(const LineRequest& rq, const LineLog& log) {
   std::vector<InstrumentRead> reads(rq.instruments.size());
-  for (std::size_t i = 0; i < reads.size(); ++i) reads[i].address = rq.instruments[i].address;
   const auto now = [] { return std::chrono::system_clock::now(); };
-  auto endAll = [&](std::size_t from, InstrumentOutcome outcome, const std::string& error) {
-    for (std::size_t i = from; i < reads.size(); ++i) {
-      reads[i].outcome = outcome;
-      reads[i].error = error;
-      if (reads[i].started == std::chrono::system_clock::time_point{}) reads[i].started = now();
-      reads[i].ended = now();
-    }
-  };
+  const auto started = now();
+  for (std::size_t i = 0; i < reads.size(); ++i) {
+    reads[i].address = rq.instruments[i].address;
+    reads[i].outcome = InstrumentOutcome::Stopped;  // until read: a stop reads nothing more
+    reads[i].started = reads[i].ended = started;
+  }
   const ReadJob job = MakeReadJob(rq.settings, rq.home, ReadPlan{ReadKind::Custom, {}});
   if (!job.settingsError.empty()) {
-    endAll(0, InstrumentOutcome::Failed, job.settingsError);
+    for (InstrumentRead& r : reads) {
+      r.outcome = InstrumentOutcome::Failed;
+      r.error = job.settingsError;
+    }
     return reads;
   }
+  std::vector<InstrumentRequest> requests;
+  for (const InstrumentPlan& p : rq.instruments) requests.push_back({p.address, PlanOf(p)});
   std::atomic<bool> ownStop{false};
   std::atomic<bool>& stop = rq.stop ? *rq.stop : ownStop;
   std::atomic<bool> abort{stop.load()};
   LineObserver obs(log);
   const RunHooks hooks;
   RunContext ctx(obs, stop, abort, hooks, rq.home, true, false);
-  if (ctx.StopNow()) {
-    endAll(0, InstrumentOutcome::Stopped, {});
-    return reads;
-  }
-  // The line is opened (a modem dialled) once for every instrument due on it.
-  LineSession line(job.line, ctx);
-  const auto opening = now();
-  if (auto failed = line.Open()) {
-    ReadResult res;
-    RunEnd e{failed->stage == LineSession::Stage::Open ? EndKind::OpenFailed : EndKind::DialFailed};
-    e.open = std::move(failed);
-    EndRun(e, ctx, &line, false, res);
-    for (InstrumentRead& r : reads) r.started = opening;
-    endAll(0, OutcomeOf(res.outcome), ErrorText(res));
-    return reads;
-  }
+  RunOutput out = ReadLine(job.line, requests, ctx);
+  const auto ended = now();
   for (std::size_t i = 0; i < reads.size(); ++i) {
-    if (ctx.StopNow()) {
-      endAll(i, InstrumentOutcome::Stopped, {});
-      break;
-    }
-    InstrumentRead& r = reads[i];
-    r.started = i == 0 ? opening : now();
-    const std::uint32_t address = rq.instruments[i].address;
-    if (const std::string refused = AddressRefusal(address, job.useMBus); !refused.empty()) {
-      log(refused);
-      r.outcome = InstrumentOutcome::Failed;
-      r.error = refused;
-    } else {
-      Take(r, ReadInstrument(line, ctx, address, job.useMBus, PlanOf(rq.instruments[i]), true));
-    }
-    r.ended = now();
-    if (r.outcome == InstrumentOutcome::Stopped) {
-      endAll(i + 1, InstrumentOutcome::Stopped, {});
-      break;
-    }
+    // An instrument's read ends where the next one starts.
+    reads[i].started = obs.StartOf(i, started);
+    reads[i].ended = obs.StartOf(i + 1, ended);
+    if (i < out.batch.size()) Take(reads[i], std::move(out.batch[i]));
   }
-  line.Close();
   return reads;
 }
 
@@ -145,7 +125,7 @@ LineScan ScanLine(const ConnectionSettings& settings, const std::filesystem::pat
   LineObserver obs(log);
   const RunHooks hooks;
   RunContext ctx(obs, stop, abort, hooks, home, true, false);
-  RunOutput out = Scan(job, ScanRead{addresses, bauds, nullptr}, ctx);
+  RunOutput out = Scan(job.line, ScanRead{addresses, bauds, nullptr}, ctx);
   scan.found = std::move(out.found);
   scan.stopped = out.result.outcome == ReadOutcome::Stopped;
   if (out.result.outcome == ReadOutcome::Failed && scan.found.empty()) scan.error = ErrorText(out.result);

@@ -10,15 +10,13 @@
 
 namespace statvtk {
 
-class TReadThread;
-
 // What a job reads.
 enum class ReadKind {
   Statistics,      // the archives the read choice names
   Current,         // the current-values block, handed to a new window
   CurrentRefresh,  // the current-values block, handed to the window that polls
   Identify,        // identification only
-  Custom           // the caller sets what to read itself (a scan, a batch)
+  Custom           // the caller names the instruments itself (a search, a batch)
 };
 
 struct ReadPlan {
@@ -26,13 +24,12 @@ struct ReadPlan {
   ReadChoice choice;  // used by Statistics only
 };
 
-// The job of the connection settings (the address is settings.netAddress,
-// an out-of-range value is refused by the run), the program home and what to read.
-ReadJob MakeReadJob(const ConnectionSettings& settings, const std::filesystem::path& home, const ReadPlan& plan);
+// The plan of one instrument for `plan`; Custom gives an empty statistics plan.
+InstrumentPlan InstrumentPlanOf(const ReadPlan& plan);
 
-// Gives `job` that job. The stop flag, abort flag and frame trace stay with
-// the caller, which owns them.
-void PrepareReadJob(TReadThread& job, const ConnectionSettings& settings, const std::filesystem::path& home,
-                    const ReadPlan& plan);
+// The job of the connection settings (one instrument at settings.netAddress,
+// an out-of-range value is refused by the run; none for Custom), the program
+// home and what to read.
+ReadJob MakeReadJob(const ConnectionSettings& settings, const std::filesystem::path& home, const ReadPlan& plan);
 
 }  // namespace statvtk

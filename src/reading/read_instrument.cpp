@@ -1,5 +1,5 @@
 // One instrument on an open line: identification, then the model's header
-// blocks and what the job asks for; and the run of a whole job.
+// blocks and what its plan asks for.
 #include "link/frame.hpp"
 #include "reading/instrument_read.hpp"
 #include "reading/reads.hpp"
@@ -36,8 +36,9 @@ std::optional<Instrument> Identify(LineSession& line, RunContext& ctx, std::uint
 
 }  // namespace
 
-ReadResult ReadInstrument(LineSession& line, RunContext& ctx, std::uint32_t address, bool useMBus, const ReadWhat& what,
-                          bool held) {
+ReadResult ReadInstrument(LineSession& line, RunContext& ctx, const InstrumentRequest& in, bool held) {
+  const std::uint32_t address = in.address;
+  const bool useMBus = line.Spec().useMBus;
   ReadResult r;
   r.address = address;
   const std::uint32_t sentBefore = line.Link().SentCount();
@@ -58,7 +59,7 @@ ReadResult ReadInstrument(LineSession& line, RunContext& ctx, std::uint32_t addr
   }
   r.type = inst->type;
   r.identText = inst->identText;
-  if (std::holds_alternative<IdentifyRead>(what)) return end({EndKind::Identified});
+  if (std::holds_alternative<IdentifyPlan>(in.plan)) return end({EndKind::Identified});
 
   InstrumentReader reader(line, ctx, *inst);
   if (inst->type == DeviceType::dtVTK0814C || inst->type == DeviceType::dtVTK0814CM)
@@ -76,12 +77,12 @@ ReadResult ReadInstrument(LineSession& line, RunContext& ctx, std::uint32_t addr
     e.failure = reader.Failure();
     return end(e);
   }
-  if (std::holds_alternative<CurrentRead>(what)) {
+  if (std::holds_alternative<CurrentPlan>(in.plan)) {
     // A stop before the current values are complete hands nothing over.
     e.kind = s == Step::Stop ? EndKind::Stopped : EndKind::Current;
     return end(e);
   }
-  const StatisticsPlan& plan = std::get<StatisticsPlan>(what);
+  const StatisticsPlan& plan = std::get<StatisticsPlan>(in.plan);
   bool keepsNothing = map.wholeMemory;
   if (s == Step::Ok) {
     if (!map.wholeMemory) ctx.Pos(0);
@@ -95,34 +96,6 @@ ReadResult ReadInstrument(LineSession& line, RunContext& ctx, std::uint32_t addr
     else e.stopped = true;
   }
   return end(e);
-}
-
-RunOutput RunReadJob(const ReadJob& job, RunContext& ctx) {
-  RunOutput out;
-  std::string refused = job.settingsError;
-  if (refused.empty()) refused = AddressRefusal(job.address, job.useMBus);
-  if (!refused.empty()) {
-    RunEnd e{EndKind::Refused};
-    e.message = refused;
-    EndRun(e, ctx, nullptr, false, out.result);
-    return out;
-  }
-  // A stop requested before the run ends it before the port opens.
-  if (ctx.StopNow()) {
-    EndRun({EndKind::Stopped}, ctx, nullptr, false, out.result);
-    return out;
-  }
-  if (const auto* scan = std::get_if<ScanRead>(&job.what)) return Scan(job, *scan, ctx);
-  if (!job.batch.empty()) return ReadBatch(job, ctx);
-  LineSession line(job.line, ctx);
-  if (auto failed = line.Open()) {
-    RunEnd e{failed->stage == LineSession::Stage::Open ? EndKind::OpenFailed : EndKind::DialFailed};
-    e.open = std::move(failed);
-    EndRun(e, ctx, &line, false, out.result);
-    return out;
-  }
-  out.result = ReadInstrument(line, ctx, job.address, job.useMBus, job.what, false);
-  return out;
 }
 
 }  // namespace statvtk

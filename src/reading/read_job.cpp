@@ -10,6 +10,7 @@ LineSpec LineSpecOf(const ConnectionSettings& s) {
   spec.target = LineTargetOf(s);
   spec.timing = s.Timing();
   spec.baud = s.BaudRate() != 0 ? s.BaudRate() : 9600;
+  spec.useMBus = s.useMBus;
   spec.dial = ModemDialJobFrom(s);
   return spec;
 }

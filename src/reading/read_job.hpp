@@ -1,5 +1,5 @@
-// What one reading run is given, as one value: the line, the instrument
-// addressing, what to read, and where the files go.
+// What one reading run is given, as one value: the line, the instruments on
+// it each with its own plan, and where the files go.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +26,7 @@ struct LineSpec {
   LineTarget target = SerialLine{};
   TimingTriple timing{100, 400, 5};
   std::uint32_t baud = 9600;                       // the line's speed: a serial target's own, over TCP the far side's
+  bool useMBus = false;                            // long frames to 32-bit addresses (even parity on a serial line)
   ModemDialJob dial{"", false, 3, 60, "", false};  // a modem line dials with these
 };
 
@@ -56,10 +57,21 @@ struct StatisticsPlan {
   std::function<RecordSet(DeviceType, std::span<const std::uint8_t> header)> records;
 };
 
-struct CurrentRead {
+struct CurrentPlan {
   bool refreshWindow = false;  // a poll of an open window: no stage texts
 };
-struct IdentifyRead {};
+struct IdentifyPlan {};  // identification only
+
+// What to read of one instrument.
+using InstrumentPlan = std::variant<StatisticsPlan, CurrentPlan, IdentifyPlan>;
+
+// One instrument to read on a line: its address (0..255 outside M-Bus mode,
+// a larger one is refused) and its plan.
+struct InstrumentRequest {
+  std::uint32_t address = 0;
+  InstrumentPlan plan = StatisticsPlan{};
+};
+
 // A search: the identification request only, to each address at each speed.
 struct ScanRead {
   std::vector<std::uint32_t> addresses;
@@ -67,21 +79,13 @@ struct ScanRead {
   ScanObserver* found = nullptr;
 };
 
-using ReadWhat = std::variant<StatisticsPlan, CurrentRead, IdentifyRead, ScanRead>;
-
 struct ReadJob {
   LineSpec line;
-  bool useMBus = false;
-  std::uint32_t address = 0;  // 0..255 outside M-Bus mode (a larger one is refused)
-  // Several instruments on one line, read one after another (empty: `address`).
-  std::vector<std::uint32_t> batch;
-  ReadWhat what = StatisticsPlan{};
+  // Read one after another on the line, opened (a modem dialled) once.
+  std::vector<InstrumentRequest> instruments;
   bool quiet = false;          // no abort message
   std::filesystem::path home;  // the program home: Data/, StatVTK.ini
   std::string settingsError;   // an out-of-range setting; the run refuses it
-
-  StatisticsPlan* Statistics() { return std::get_if<StatisticsPlan>(&what); }
-  const StatisticsPlan* Statistics() const { return std::get_if<StatisticsPlan>(&what); }
 };
 
 // The line of the connection settings: the transport, its target

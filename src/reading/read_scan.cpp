@@ -56,19 +56,24 @@ LineSpec AtSpeed(LineSpec spec, std::uint32_t baud) {
 
 }  // namespace
 
-RunOutput Scan(const ReadJob& job, const ScanRead& scan, RunContext& ctx) {
+RunOutput Scan(const LineSpec& spec, const ScanRead& scan, RunContext& ctx) {
   RunOutput out;
+  // A stop requested before the search ends it before the port opens.
+  if (ctx.StopNow()) {
+    EndRun({EndKind::Stopped}, ctx, nullptr, false, out.result);
+    return out;
+  }
   // Only a serial port has a speed of its own to try; a modem or a TCP
   // converter sets the line's speed on its far side.
   std::vector<std::uint32_t> bauds = scan.bauds;
-  if (bauds.empty()) bauds = {job.line.baud};
-  if (job.line.mode != ConnectMode::Serial && bauds.size() > 1) {
+  if (bauds.empty()) bauds = {spec.baud};
+  if (spec.mode != ConnectMode::Serial && bauds.size() > 1) {
     ctx.Log("Скорость линии задаётся на дальней стороне соединения: опрос на одной скорости.");
-    bauds = {job.line.baud};
+    bauds = {spec.baud};
   }
   std::vector<std::uint32_t> addresses;
   for (std::uint32_t a : scan.addresses) {
-    if (job.useMBus || a <= 255) addresses.push_back(a);
+    if (spec.useMBus || a <= 255) addresses.push_back(a);
     else
       ctx.Log("Адрес " + std::to_string(a) +
               " вне диапазона 0..255: адреса больше 255 возможны только в режиме M-Bus.");
@@ -80,10 +85,10 @@ RunOutput Scan(const ReadJob& job, const ScanRead& scan, RunContext& ctx) {
   ctx.Pos(0);
   bool stopped = false;
   // The closing texts name the last line tried.
-  auto last = std::make_unique<LineSession>(job.line, ctx);
+  auto last = std::make_unique<LineSession>(spec, ctx);
   for (std::uint32_t baud : bauds) {
     if (stopped) break;
-    last = std::make_unique<LineSession>(AtSpeed(job.line, baud), ctx);
+    last = std::make_unique<LineSession>(AtSpeed(spec, baud), ctx);
     LineSession& line = *last;
     if (auto failed = line.Open()) {
       if (failed->stage == LineSession::Stage::Open) {
@@ -107,7 +112,7 @@ RunOutput Scan(const ReadJob& job, const ScanRead& scan, RunContext& ctx) {
       }
       ctx.Detail("адрес " + std::to_string(a) + ", " + std::to_string(baud) + " бит/с");
       if (scan.found) scan.found->Probing(a, baud, done, total);
-      if (auto found = Probe(line, ctx, a, baud, job.useMBus)) {
+      if (auto found = Probe(line, ctx, a, baud, spec.useMBus)) {
         out.found.push_back(*found);
         if (scan.found) scan.found->Found(*found);
       }

@@ -1,6 +1,7 @@
 #include "reading/read_thread.hpp"
 
 #include "reading/reads.hpp"
+#include "reading/run_end.hpp"
 
 namespace statvtk {
 
@@ -40,9 +41,18 @@ void TReadThread::RunHere() {
 }
 
 void TReadThread::Run() {
-  const auto* current = std::get_if<CurrentRead>(&job_.what);
+  const CurrentPlan* current =
+      job_.instruments.empty() ? nullptr : std::get_if<CurrentPlan>(&job_.instruments.front().plan);
   RunContext ctx(obs_, *stop_, *abort_, hooks_, job_.home, job_.quiet, current && current->refreshWindow);
-  out_ = RunReadJob(job_, ctx);
+  out_ = {};
+  if (!job_.settingsError.empty()) {
+    // A setting out of its range would reach another instrument or port: nothing is opened.
+    RunEnd e{EndKind::Refused};
+    e.message = job_.settingsError;
+    EndRun(e, ctx, nullptr, false, out_.result);
+    return;
+  }
+  out_ = ReadLine(job_.line, job_.instruments, ctx);
 }
 
 }  // namespace statvtk

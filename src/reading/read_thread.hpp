@@ -1,6 +1,6 @@
-// TReadThread: the thread of one reading run. It owns the thread and the
-// run's stop and abort flags, takes the job as one value and reports only
-// through a ReadObserver; the read itself is RunReadJob over a line session.
+// TReadThread: the desktop's reading job. It owns the thread of one run and
+// the run's stop and abort flags, takes the job as one value and reports only
+// through a ReadObserver; the read itself is ReadLine.
 #pragma once
 
 #include <atomic>
@@ -48,7 +48,6 @@ class TReadThread {
   const RunOutput& Output() const { return out_; }  // valid after Wait()
   const ReadResult& Result() const { return out_.result; }
   const std::vector<ReadResult>& BatchResults() const { return out_.batch; }
-  const std::vector<ScanFound>& ScanResults() const { return out_.found; }
 
  private:
   void Run();

@@ -1,8 +1,8 @@
-// The reads, as small functions over a line session: one instrument
-// (statistics, current values or identification), a batch of instruments on
-// one line, a search over addresses and speeds, and the run of a whole job.
+// The reads: the one entry that reads the instruments of a line, each with
+// its own plan, and the search over addresses and speeds.
 #pragma once
 
+#include <span>
 #include <string>
 
 #include "reading/line_session.hpp"
@@ -16,19 +16,17 @@ namespace statvtk {
 // mode only 0..255 fit the short form.
 std::string AddressRefusal(std::uint32_t address, bool useMBus);
 
-// Identifies the instrument at `address` on the open line and reads what
-// `what` names (a ScanRead is not one instrument's). `held`: the line stays
-// open afterwards.
-ReadResult ReadInstrument(LineSession& line, RunContext& ctx, std::uint32_t address, bool useMBus, const ReadWhat& what,
-                          bool held);
+// Reads the instruments on the line, in order: the line is opened (a modem
+// dialled) once, then each instrument is identified and read by its plan. A
+// stop ends the read in progress and reads nothing more. `result` is the
+// whole run, `batch` each instrument reached, in order.
+RunOutput ReadLine(const LineSpec& line, std::span<const InstrumentRequest> instruments, RunContext& ctx);
 
-// Several addresses on one line, opened (a modem dialled) once.
-RunOutput ReadBatch(const ReadJob& job, RunContext& ctx);
+// Identifies the instrument on the open line and reads what its plan names.
+// `held`: the line stays open afterwards.
+ReadResult ReadInstrument(LineSession& line, RunContext& ctx, const InstrumentRequest& instrument, bool held);
 
 // The identification request only, to each address at each speed.
-RunOutput Scan(const ReadJob& job, const ScanRead& scan, RunContext& ctx);
-
-// A whole job: refused, stopped before it starts, or the read it names.
-RunOutput RunReadJob(const ReadJob& job, RunContext& ctx);
+RunOutput Scan(const LineSpec& line, const ScanRead& scan, RunContext& ctx);
 
 }  // namespace statvtk

@@ -126,12 +126,17 @@ class RecordingChannel : public ByteChannel {
   int* open_;
 };
 
-// A read thread with the job built field by field, as the tests vary it.
+// A read thread with the job built field by field, as the tests vary it:
+// one instrument, or several with one plan.
 class TestJob : public TReadThread {
  public:
-  using TReadThread::TReadThread;
+  explicit TestJob(ReadObserver& obs) : TReadThread(obs) { Job().instruments.resize(1); }
+  InstrumentRequest& Instrument() { return Job().instruments.front(); }
   // The statistics plan; another read does not consult it.
-  StatisticsPlan& Plan() { return Job().Statistics() ? *Job().Statistics() : unused_; }
+  StatisticsPlan& Plan() {
+    auto* plan = std::get_if<StatisticsPlan>(&Instrument().plan);
+    return plan ? *plan : unused_;
+  }
   void SetReadAll(bool on) { Range(on, RecordRange::All); }
   void SetReadLast(bool on) { Range(on, RecordRange::Last); }
   void SetReadNew(bool on) { Range(on, RecordRange::New); }
@@ -143,14 +148,14 @@ class TestJob : public TReadThread {
   void SetLastHours(std::int32_t n) { Plan().lastHours = n; }
   void SetLastDays(std::int32_t n) { Plan().lastDays = n; }
   void SetReadCurrent(bool on) {
-    if (on) Job().what = CurrentRead{};
+    if (on) Instrument().plan = CurrentPlan{};
   }
   void SetIdentifyOnly(bool on) {
-    if (on) Job().what = IdentifyRead{};
+    if (on) Instrument().plan = IdentifyPlan{};
   }
   // The network address, or the 32-bit one in M-Bus mode.
   void SetUseMBus(bool on) {
-    Job().useMBus = on;
+    Job().line.useMBus = on;
     Address();
   }
   void SetNetAddress(std::uint32_t a) {
@@ -165,11 +170,16 @@ class TestJob : public TReadThread {
   void SetChannelFactory(Tmod07::ChannelFactory f) { Hooks().channelFactory = std::move(f); }
   void SetClock(std::function<std::chrono::system_clock::time_point()> c) { Hooks().clock = std::move(c); }
   void SetTiming(const TimingTriple& t) { Job().line.timing = t; }
-  void SetBatchAddresses(std::vector<std::uint32_t> a) { Job().batch = std::move(a); }
+  // Several instruments on the line, each with the plan set so far.
+  void SetBatchAddresses(const std::vector<std::uint32_t>& a) {
+    const InstrumentPlan plan = Instrument().plan;
+    Job().instruments.clear();
+    for (std::uint32_t address : a) Job().instruments.push_back({address, plan});
+  }
   // The connection of the settings; what to read and the home stay.
   void SetConnection(const ConnectionSettings& s) {
     ReadJob j = MakeReadJob(s, Job().home, ReadPlan{ReadKind::Custom, {}});
-    j.what = Job().what;
+    j.instruments = {{static_cast<std::uint32_t>(s.netAddress), Instrument().plan}};
     SetJob(std::move(j));
   }
   std::uint32_t ReplyTimeout() { return Job().line.timing.replyTimeout; }
@@ -178,7 +188,7 @@ class TestJob : public TReadThread {
   void Range(bool on, RecordRange r) {
     if (on) Plan().range = r;
   }
-  void Address() { Job().address = Job().useMBus ? mbus_ : net_; }
+  void Address() { Instrument().address = Job().line.useMBus ? mbus_ : net_; }
   StatisticsPlan unused_;
   std::uint32_t net_ = 0, mbus_ = 0;
 };
