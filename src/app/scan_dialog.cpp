@@ -179,7 +179,7 @@ void ScanDialog::StartSearch() {
     s.useMBus = false;  // the address range is of short addresses
     const ReadJob job = MakeReadJob(s, {}, ReadPlan{ReadKind::Custom, {}});
     const RunHooks hooks;
-    RunContext ctx(*bridge_, stopFlag_, stopFlag_, hooks, {}, false, false);
+    RunContext ctx(*bridge_, stopFlag_, hooks, {}, false, false);
     Scan(job.line, ScanRead{addresses, bauds, bridge_.get()}, ctx);
     bridge_->Finished();
   });

@@ -25,7 +25,6 @@ void ConfigureJob(TReadThread& job, const JobSetup& setup, const ConnectionOptio
                   const ReadPlan& plan) {
   job.SetJob(MakeReadJob(setup.settings, setup.home, plan));
   job.SetStopFlag(&StopSignal::StopFlag());
-  job.SetAbortFlag(&StopSignal::AbortFlag());
   if (o.trace) job.Hooks().trace = [&obs](const FrameTrace& f) { obs.Trace(f); };
 }
 

@@ -36,8 +36,7 @@ bool SettingsUsable(const JobSetup& setup, const std::string& command, std::ostr
 bool StderrIsTerminal();
 
 // Prepares the job from the settings and `plan` (as the desktop does), then
-// gives it the stop and abort flags (the Ctrl+C handler's) and, with
-// --trace, the frame trace.
+// gives it the stop (the Ctrl+C handler's) and, with --trace, the frame trace.
 void ConfigureJob(TReadThread& job, const JobSetup& setup, const ConnectionOptions& o, CliObserver& obs,
                   const ReadPlan& plan);
 

@@ -111,7 +111,7 @@ int RunScan(const Args& args, std::ostream& out, std::ostream& err) {
   const ReadJob job = MakeReadJob(setup.settings, setup.home, ReadPlan{ReadKind::Custom, {}});
   RunHooks hooks;
   if (o.trace) hooks.trace = [&obs](const FrameTrace& f) { obs.Trace(f); };
-  RunContext ctx(obs, StopSignal::StopFlag(), StopSignal::AbortFlag(), hooks, setup.home, false, false);
+  RunContext ctx(obs, StopSignal::StopFlag(), hooks, setup.home, false, false);
   const RunOutput run = Scan(job.line, ScanRead{addresses, bauds, &printer}, ctx);
   obs.ClearProgress();
   const auto& found = run.found;

@@ -16,18 +16,6 @@ namespace statvtk::collect {
 
 namespace {
 
-// Each line's stop flag follows the process-wide request.
-class LineStop {
- public:
-  std::atomic<bool>& Flag() { return flag_; }
-  void Follow(const std::atomic<bool>& request) {
-    if (request.load()) flag_.store(true);
-  }
-
- private:
-  std::atomic<bool> flag_{false};
-};
-
 std::map<std::string, std::vector<const InstrumentConfig*>> ByLine(const Config& cfg) {
   std::map<std::string, std::vector<const InstrumentConfig*>> out;
   for (const auto& in : cfg.instruments) out[cfg.Line(in.line)->name].push_back(&in);
@@ -42,9 +30,8 @@ struct Due {
 };
 
 void ServeLine(const Config& cfg, const LineConfig& line, std::vector<const InstrumentConfig*> instruments,
-               const Common& c, StoreWriter& writer, CollectLog& log, const std::atomic<bool>& request,
+               const Common& c, StoreWriter& writer, CollectLog& log, std::atomic<bool>& request,
                FleetFigures& figures) {
-  LineStop stop;
   std::vector<Due> due;
   const std::time_t start = std::time(nullptr);
   for (const auto* in : instruments) due.push_back({in, start, 0});  // each read once at the start
@@ -60,18 +47,9 @@ void ServeLine(const Config& cfg, const LineConfig& line, std::vector<const Inst
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
       continue;
     }
-    // The stop request is followed by a watcher while the line reads.
-    std::atomic<bool> reading{true};
-    std::jthread watcher([&] {
-      while (reading.load()) {
-        stop.Follow(request);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      }
-    });
-    const auto passes = CollectLine(cfg, line, now_due, c.home, writer, stop.Flag(),
+    // The stop request itself is the read's stop: every wait of the line looks at it.
+    const auto passes = CollectLine(cfg, line, now_due, c.home, writer, request,
                                     [&](const std::string& t) { log.Line("[" + line.name + "] " + t); });
-    reading.store(false);
-    watcher.join();
     const std::time_t after = std::time(nullptr);
     for (const auto& p : passes)
       for (auto& d : due) {
@@ -119,17 +97,8 @@ int RunOnce(const std::vector<std::string>& args, std::ostream&, std::ostream& e
     for (auto& [name, instruments] : ByLine(*cfg)) {
       const LineConfig* line = cfg->Line(name);
       lines.emplace_back([&, line, list = instruments] {
-        LineStop stop;
-        std::atomic<bool> reading{true};
-        std::jthread watcher([&] {
-          while (reading.load()) {
-            stop.Follow(request);
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-          }
-        });
-        const auto passes = CollectLine(*cfg, *line, list, c->home, writer, stop.Flag(),
+        const auto passes = CollectLine(*cfg, *line, list, c->home, writer, request,
                                         [&](const std::string& t) { log.Line("[" + line->name + "] " + t); });
-        reading.store(false);
         for (const auto& p : passes)
           if (p.outcome != InstrumentOutcome::Done) failed.store(true);
         if (passes.size() != list.size()) failed.store(true);

@@ -97,10 +97,9 @@ std::vector<InstrumentRead> ReadLine(const LineRequest& rq, const LineLog& log) 
   for (const InstrumentPlan& p : rq.instruments) requests.push_back({p.address, PlanOf(p)});
   std::atomic<bool> ownStop{false};
   std::atomic<bool>& stop = rq.stop ? *rq.stop : ownStop;
-  std::atomic<bool> abort{stop.load()};
   LineObserver obs(log);
   const RunHooks hooks;
-  RunContext ctx(obs, stop, abort, hooks, rq.home, true, false);
+  RunContext ctx(obs, stop, hooks, rq.home, true, false);
   RunOutput out = ReadLine(job.line, requests, ctx);
   const auto ended = now();
   for (std::size_t i = 0; i < reads.size(); ++i) {
@@ -121,10 +120,9 @@ LineScan ScanLine(const ConnectionSettings& settings, const std::filesystem::pat
     scan.error = job.settingsError;
     return scan;
   }
-  std::atomic<bool> abort{stop.load()};
   LineObserver obs(log);
   const RunHooks hooks;
-  RunContext ctx(obs, stop, abort, hooks, home, true, false);
+  RunContext ctx(obs, stop, hooks, home, true, false);
   RunOutput out = Scan(job.line, ScanRead{addresses, bauds, nullptr}, ctx);
   scan.found = std::move(out.found);
   scan.stopped = out.result.outcome == ReadOutcome::Stopped;

@@ -48,7 +48,9 @@ struct LineRequest {
   ConnectionSettings settings;  // carrier, timing, M-Bus
   std::filesystem::path home;   // Data/ is where files go and bases come from
   std::vector<InstrumentPlan> instruments;
-  std::atomic<bool>* stop = nullptr;  // this line's stop: ends the read in progress, reads nothing more
+  // The run's stop (the process-wide request): every wait of the read looks
+  // at it; it ends the read in progress and reads nothing more.
+  std::atomic<bool>* stop = nullptr;
 };
 
 enum class InstrumentOutcome { Done, Failed, Stopped };

@@ -6,7 +6,7 @@ namespace statvtk {
 
 LineSession::LineSession(LineSpec spec, RunContext& ctx)
     : spec_(std::move(spec)), ctx_(ctx), link_(spec_.target, spec_.timing) {
-  link_.SetAbortFlag(&ctx_.abort);
+  link_.SetAbortFlag(&ctx_.stop);
   if (ctx_.hooks.channelFactory) link_.SetChannelFactory(ctx_.hooks.channelFactory);
   if (ctx_.hooks.waitFunction) link_.SetWaitFunction(ctx_.hooks.waitFunction);
   if (ctx_.hooks.trace) link_.SetTrace(ctx_.hooks.trace);
@@ -37,7 +37,7 @@ std::optional<LineSession::OpenFailure> LineSession::Open() {
     return OpenFailure{Stage::Open, MakeError(FailureCode(), head)};
   }
   if (spec_.mode != ConnectMode::Modem) return std::nullopt;
-  ModemDialer dialer(link_, ctx_.obs, link_.AbortFlag(), spec_.dial, ctx_.hooks.modemStep);
+  ModemDialer dialer(link_, ctx_.obs, ctx_.stop, spec_.dial, ctx_.hooks.modemStep);
   if (dialer.ModemConnect()) return std::nullopt;
   link_.CloseLink();
   if (ctx_.StopNow()) return OpenFailure{Stage::Dial, MakeError(ErrorCode::Stopped, {})};
@@ -46,7 +46,7 @@ std::optional<LineSession::OpenFailure> LineSession::Open() {
 
 void LineSession::HangUp() {
   if (spec_.mode != ConnectMode::Modem) return;
-  ModemDialer dialer(link_, ctx_.obs, link_.AbortFlag(), spec_.dial, ctx_.hooks.modemStep);
+  ModemDialer dialer(link_, ctx_.obs, ctx_.stop, spec_.dial, ctx_.hooks.modemStep);
   dialer.ModemHangUp();
 }
 

@@ -61,19 +61,17 @@ ModemDialJob ModemDialJobFrom(const ConnectionSettings& s) {
   return job;
 }
 
-ModemDialer::ModemDialer(Tmod07& link, ProgressObserver& log, std::atomic<bool>& abort, ModemDialJob job,
+ModemDialer::ModemDialer(Tmod07& link, ProgressObserver& log, const std::atomic<bool>& stop, ModemDialJob job,
                          std::chrono::milliseconds step)
-    : link_(link), log_(log), abort_(abort), job_(std::move(job)), step_(step) {}
+    : link_(link), log_(log), stop_(stop), job_(std::move(job)), step_(step) {}
 
 bool ModemDialer::Wait(int steps) {
   for (int i = 0; i < steps; ++i) {
-    if (abort_.load()) return false;
+    if (stop_.load()) return false;
     std::this_thread::sleep_for(step_);
   }
-  return !abort_.load();
+  return !stop_.load();
 }
-
-void ModemDialer::Pause(int steps) { std::this_thread::sleep_for(step_ * steps); }
 
 bool ModemDialer::Aborted() {
   Log("\n!!!Прервано пользователем\n");
@@ -114,16 +112,16 @@ bool ModemDialer::ModemConnect() {
     Log(">>>" + command);
     link_.SendLine(command, 1);
     // The answer is awaited for ConnectWait seconds in all (10 steps a
-    // second), reading as it comes; the abort flag is looked at every step.
+    // second), reading as it comes; the stop is looked at every step.
     std::string reply;
     const auto deadline = std::chrono::steady_clock::now() + step_ * (kAnswerSteps * job_.connectWaitS);
     while (reply.empty()) {
-      if (abort_.load()) return Aborted();
+      if (stop_.load()) return Aborted();
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) break;
       reply = WithoutEcho(Upper(link_.ReadLine(std::min<std::chrono::milliseconds>(left, step_))));
     }
-    if (abort_.load()) return Aborted();
+    if (stop_.load()) return Aborted();
     if (reply.empty()) {
       Log(kNoModem);
       ModemHangUp();
@@ -147,12 +145,12 @@ bool ModemDialer::ModemConnect() {
 void ModemDialer::ModemHangUp() {
   if (!job_.modem) return;
   Log(">>>+++ATH0");
-  Pause(kGuardSteps);
-  link_.SendLine("+++", 0);
-  Pause(kEscapeSteps);
+  if (Wait(kGuardSteps)) {
+    link_.SendLine("+++", 0);
+    Wait(kEscapeSteps);
+  }
   link_.SendLine("ATH0", 1);
-  Pause(kGuardSteps);
-  Log(Trim(link_.ReadLine()));
+  if (Wait(kGuardSteps)) Log(Trim(link_.ReadLine()));
 }
 
 }  // namespace statvtk

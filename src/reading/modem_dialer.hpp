@@ -28,18 +28,23 @@ ModemDialJob ModemDialJobFrom(const ConnectionSettings& s);
 
 class ModemDialer {
  public:
-  // Every wait is made of steps of this length, the abort flag looked at after each.
+  // Every wait is made of steps of this length, the run's stop looked at
+  // before each: the dial's connect wait, the pauses between attempts and the
+  // hang-up's guard silences alike.
   static constexpr std::chrono::milliseconds kStep{100};
 
   // `step` shortens every wait alike (tests run long dialogues fast with it).
-  ModemDialer(Tmod07& link, ProgressObserver& log, std::atomic<bool>& abort, ModemDialJob job,
+  ModemDialer(Tmod07& link, ProgressObserver& log, const std::atomic<bool>& stop, ModemDialJob job,
               std::chrono::milliseconds step = kStep);
 
   // Initialises the modem and dials; true once CONNECT came (at once when the
-  // transport is not a modem). Every failure is a logged line and false; an
-  // abort logs, sets the attempt count to 0, hangs up and gives false.
+  // transport is not a modem). Every failure is a logged line and false; a
+  // stop logs, sets the attempt count to 0, hangs up and gives false.
   bool ModemConnect();
-  // "+++" with its guard times, then ATH0 (the modem transport only).
+  // "+++" with its guard times, then ATH0 (the modem transport only). After
+  // a stop there is no time for the guard silences: ATH0 goes at once (it
+  // ends a call still being dialled) and no answer is awaited; closing the
+  // port then drops DTR, which hangs up a connected call.
   void ModemHangUp();
 
   // The job's attempt count (0 after an abort).
@@ -47,16 +52,15 @@ class ModemDialer {
   const ModemDialJob& Job() const { return job_; }
 
  private:
-  bool Wait(int steps);                       // polled; false when aborted
-  void Pause(int steps);                      // not polled (the hang-up's guard times)
-  bool Aborted();                             // the abort path; always false
-  bool AskForOk(const std::string& command);  // false: not answered with OK, or aborted
+  bool Wait(int steps);                       // false when the stop came
+  bool Aborted();                             // the stop's path; always false
+  bool AskForOk(const std::string& command);  // false: not answered with OK, or stopped
   std::string ReadReply();                    // one modem line, upper-cased
   void Log(const std::string& line) { log_.LogLine(line); }
 
   Tmod07& link_;
   ProgressObserver& log_;
-  std::atomic<bool>& abort_;
+  const std::atomic<bool>& stop_;
   ModemDialJob job_;
   std::chrono::milliseconds step_;
 };

@@ -122,7 +122,6 @@ RunOutput Scan(const LineSpec& spec, const ScanRead& scan, RunContext& ctx) {
   }
   if (stopped) {
     if (!ctx.quiet) ctx.Log("Текущая операция прервана по желанию пользователя");
-    ctx.abort.store(false);
     last->Close();
   }
   ctx.Pos(0);

@@ -12,16 +12,12 @@ TReadThread::~TReadThread() {
   Wait();
 }
 
-void TReadThread::RequestStop() {
-  stop_->store(true);
-  abort_->store(true);
-}
+void TReadThread::RequestStop() { stop_->store(true); }
 
 void TReadThread::Start() {
   Wait();
   running_ = true;
   ownStop_.store(false);
-  abort_->store(stop_->load());
   thread_ = std::jthread([this] {
     Run();
     running_ = false;
@@ -34,7 +30,6 @@ void TReadThread::Wait() {
 
 void TReadThread::RunHere() {
   ownStop_.store(false);
-  abort_->store(stop_->load());
   running_ = true;
   Run();
   running_ = false;
@@ -43,7 +38,7 @@ void TReadThread::RunHere() {
 void TReadThread::Run() {
   const CurrentPlan* current =
       job_.instruments.empty() ? nullptr : std::get_if<CurrentPlan>(&job_.instruments.front().plan);
-  RunContext ctx(obs_, *stop_, *abort_, hooks_, job_.home, job_.quiet, current && current->refreshWindow);
+  RunContext ctx(obs_, *stop_, hooks_, job_.home, job_.quiet, current && current->refreshWindow);
   out_ = {};
   if (!job_.settingsError.empty()) {
     // A setting out of its range would reach another instrument or port: nothing is opened.

@@ -1,6 +1,6 @@
 // TReadThread: the desktop's reading job. It owns the thread of one run and
-// the run's stop and abort flags, takes the job as one value and reports only
-// through a ReadObserver; the read itself is ReadLine.
+// the run's stop, takes the job as one value and reports only through a
+// ReadObserver; the read itself is ReadLine.
 #pragma once
 
 #include <atomic>
@@ -28,11 +28,10 @@ class TReadThread {
   // What stands between the run and the world: carriers, waits, the frame trace, the clock.
   RunHooks& Hooks() { return hooks_; }
 
-  // A stop request and abort flag shared with the front end (the process-wide
-  // stop of a command-line run); by default the run's own.
+  // A stop shared with the front end (the process-wide stop of a
+  // command-line run, the desktop's "Остановить чтение"); by default the run's own.
   void SetStopFlag(std::atomic<bool>* flag) { stop_ = flag ? flag : &ownStop_; }
-  void SetAbortFlag(std::atomic<bool>* flag) { abort_ = flag ? flag : &ownAbort_; }
-  // Sets the stop request and the abort flag (what the front end's stop does).
+  // What the front end's stop does: every wait of the run ends at it.
   void RequestStop();
   std::atomic<bool>& StopFlag() { return *stop_; }
 
@@ -56,9 +55,8 @@ class TReadThread {
   ReadJob job_;
   RunHooks hooks_;
   RunOutput out_;
-  std::atomic<bool> ownStop_{false}, ownAbort_{false};
+  std::atomic<bool> ownStop_{false};
   std::atomic<bool>* stop_ = &ownStop_;
-  std::atomic<bool>* abort_ = &ownAbort_;
   std::atomic<bool> running_{false};
   std::jthread thread_;  // last: joined before the members above go
 };

@@ -1,5 +1,6 @@
-// One run's surroundings: the observer it reports to, its own stop and abort
-// flags, the clock, the program home; the reporting calls every read uses.
+// One run's surroundings: the observer it reports to, the run's stop (read
+// by every wait of the link, the modem's included), the clock, the program
+// home; the reporting calls every read uses.
 #pragma once
 
 #include <atomic>
@@ -24,24 +25,17 @@ struct RunHooks {
 
 class RunContext {
  public:
-  RunContext(ReadObserver& obs, std::atomic<bool>& stop, std::atomic<bool>& abort, const RunHooks& hooks,
-             std::filesystem::path home, bool quiet, bool quietStatus)
-      : obs(obs),
-        stop(stop),
-        abort(abort),
-        hooks(hooks),
-        home(std::move(home)),
-        quiet(quiet),
-        quietStatus_(quietStatus) {}
+  RunContext(ReadObserver& obs, std::atomic<bool>& stop, const RunHooks& hooks, std::filesystem::path home, bool quiet,
+             bool quietStatus)
+      : obs(obs), stop(stop), hooks(hooks), home(std::move(home)), quiet(quiet), quietStatus_(quietStatus) {}
 
   ReadObserver& obs;
-  std::atomic<bool>& stop;   // the run's stop request
-  std::atomic<bool>& abort;  // the link's abort flag of this run
+  std::atomic<bool>& stop;  // the run's stop: the link polls it as its abort flag
   const RunHooks& hooks;
   const std::filesystem::path home;
   const bool quiet;
 
-  bool StopNow() const { return stop.load() || abort.load(); }
+  bool StopNow() const { return stop.load(); }
   void Log(const std::string& t) const {
     if (!t.empty()) obs.LogLine(t);
   }

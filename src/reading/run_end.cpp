@@ -32,7 +32,6 @@ void Close(LineSession* line, bool held) {
 
 void NoteStop(RunContext& ctx) {
   if (!ctx.quiet) ctx.Log("Текущая операция прервана по желанию пользователя");
-  ctx.abort.store(false);
 }
 
 // Writes the file of a download under the first free name; false when it could not be written.
@@ -181,7 +180,6 @@ void EndRun(const RunEnd& end, RunContext& ctx, LineSession* line, bool held, Re
       ctx.Status(line->Description());
       ctx.Detail("");
       ctx.Pos(0);
-      ctx.abort.store(false);
       ctx.obs.EnableControls();
       Close(line, held);
       r.outcome = ReadOutcome::Done;

@@ -55,11 +55,9 @@ TEST(JobLifecycle, StartedAgainAfterAStopReadsInFull) {
 // preparation: the preparation must not clear it from the link.
 TEST(JobLifecycle, AStopBeforeThePreparationEndsTheJob) {
   JobRig rig(Model(DeviceType::dtVTK0812));
-  std::atomic<bool> stop{false}, abort{false};
+  std::atomic<bool> stop{false};
   rig.job.SetStopFlag(&stop);
-  rig.job.SetAbortFlag(&abort);
   stop = true;
-  abort = true;
   rig.job.Start();
   rig.job.Wait();
   EXPECT_EQ(rig.job.Result().outcome, ReadOutcome::Stopped);
