@@ -12,8 +12,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "front/part_sink.hpp"
 #include "reading/number_list.hpp"
-#include "reading/job_prep.hpp"
 #include "reading/reads.hpp"
 
 namespace statvtk::app {
@@ -25,21 +25,13 @@ QString LineOf(const ConnectionSettings& s) {
 }
 }  // namespace
 
-// Runs on the worker thread: every report becomes a queued call into the
-// dialog, so the search never waits for the GUI.
-class ScanDialog::Bridge : public ReadObserver, public ScanObserver {
+// Runs on the worker thread: each probe and each instrument found becomes a
+// queued call into the dialog, so the search never waits for the GUI.
+class ScanDialog::Bridge : public ReadObserver {
  public:
   explicit Bridge(ScanDialog* dialog) : dialog_(dialog) {}
 
   void LogLine(const std::string&) override {}
-  void ShowStatus(const std::string&) override {}
-  void ShowDetail(const std::string&) override {}
-  void SetProgressMax(int) override {}
-  void SetProgressPos(int) override {}
-  void EnableControls() override {}
-  void DeliverStatistics(const StatData&, const std::string&) override {}
-  void DeliverCurrent(std::span<const std::uint8_t, 1024>, DeviceType, const std::string&) override {}
-
   void Probing(std::uint32_t address, std::uint32_t baud, std::size_t index, std::size_t total) override {
     Post([=](ScanDialog* d) { d->ShowProbe(address, baud, static_cast<int>(index), static_cast<int>(total)); });
   }
@@ -177,10 +169,8 @@ void ScanDialog::StartSearch() {
   worker_ = std::thread([this, addresses, bauds] {
     ConnectionSettings s = settings_;
     s.useMBus = false;  // the address range is of short addresses
-    const ReadJob job = MakeReadJob(s, {}, ReadPlan{ReadKind::Custom, {}});
-    const RunHooks hooks;
-    RunContext ctx(*bridge_, stopFlag_, hooks, {}, false, false);
-    Scan(job.line, ScanRead{addresses, bauds, bridge_.get()}, ctx);
+    PartSink sink(*bridge_, {});
+    Scan(LineSpecOf(s), addresses, bauds, sink, stopFlag_);
     bridge_->Finished();
   });
 }

@@ -66,16 +66,18 @@ int RunCurrent(const Args& args, std::ostream& out, std::ostream& err) {
   JobSetup setup = MakeSetup(o);
   if (!SettingsUsable(setup, "current", err)) return kExitUsage;
   CliObserver obs(err, false);
+  PartSink sink(obs, setup.home);
+  const ReadJob job = MakeReadJob(setup.settings, setup.home, ReadPlan{ReadKind::Current, {}});
+  const RunHooks hooks = MakeHooks(o, obs);
   for (long long n = 0; count == 0 || n < count; ++n) {
     if (n > 0) Pause(interval);
     if (StopSignal::Stopped()) return kExitStopped;
     obs.ClearCurrent();
-    TReadThread job(obs);
     // After the first reading the stage texts are left out, as for a window's refresh.
-    ConfigureJob(job, setup, o, obs, ReadPlan{n > 0 ? ReadKind::CurrentRefresh : ReadKind::Current, {}});
-    RunJob(job);
-    if (job.Result().outcome == ReadOutcome::Stopped || StopSignal::Stopped()) return kExitStopped;
-    if (job.Result().outcome != ReadOutcome::Done || !obs.HasCurrent()) return kExitLink;
+    sink.SetStyle({.quietStages = n > 0});
+    const LineResult run = RunJob(job, sink, hooks);
+    if (run.whole.outcome == ReadOutcome::Stopped || StopSignal::Stopped()) return kExitStopped;
+    if (run.whole.outcome != ReadOutcome::Done || !obs.HasCurrent()) return kExitLink;
     Print(obs, out);
   }
   return kExitOk;

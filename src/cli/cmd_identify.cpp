@@ -28,12 +28,12 @@ int RunIdentify(const Args& args, std::ostream& out, std::ostream& err) {
   JobSetup setup = MakeSetup(o);
   if (!SettingsUsable(setup, "identify", err)) return kExitUsage;
   CliObserver obs(err, false);
-  TReadThread job(obs);
-  ConfigureJob(job, setup, o, obs, ReadPlan{ReadKind::Identify, {}});
-  RunJob(job);
-  const ReadResult& res = job.Result();
-  if (res.outcome == ReadOutcome::Stopped) return kExitStopped;
-  if (res.outcome != ReadOutcome::Done) return kExitLink;
+  PartSink sink(obs, setup.home);
+  const LineResult run =
+      RunJob(MakeReadJob(setup.settings, setup.home, ReadPlan{ReadKind::Identify, {}}), sink, MakeHooks(o, obs));
+  if (run.whole.outcome == ReadOutcome::Stopped) return kExitStopped;
+  if (run.whole.outcome != ReadOutcome::Done || run.instruments.empty()) return kExitLink;
+  const ReadResult& res = run.instruments.front();
   out << PrintableText(res.identText) << "\n" << DeviceTypeName(res.type) << "\n";
   return kExitOk;
 }

@@ -97,7 +97,7 @@ int RunScanInto(const std::vector<std::string>& args, std::ostream& out, std::os
     err << "statvtk-collect scan-into: " << c->configFile.string() << " has no [Line " << o->line << "]\n";
     return kExitConfig;
   }
-  const bool mbus = line->settings.useMBus;
+  const bool mbus = line->spec.useMBus;
   std::vector<std::uint32_t> addresses;
   if (o->addresses) {
     auto list = ParseNumberList(*o->addresses, 0, mbus ? 0xFFFFFFFFu : 255u);
@@ -125,13 +125,13 @@ int RunScanInto(const std::vector<std::string>& args, std::ostream& out, std::os
   }
 
   const LineLog log = [&err](const std::string& text) { err << text << "\n"; };
-  LineScan scan = ScanLine(line->settings, c->home, addresses, bauds, log, StopRequest());
+  LineScan scan = ScanLine(line->spec, addresses, bauds, log, StopRequest());
   if (!scan.error.empty() && scan.found.empty()) {
     err << "statvtk-collect scan-into: " << scan.error << "\n";
     return kExitFailed;
   }
 
-  const std::uint32_t lineBaud = line->settings.BaudRate();
+  const std::uint32_t lineBaud = line->spec.baud;
   std::ostringstream added;
   std::set<std::string> names;
   int count = 0;

@@ -78,12 +78,24 @@ Tmod07::~Tmod07() = default;
 
 std::string Tmod07::ErrorText() const { return LinkCodeText(LastError()); }
 
-std::string Tmod07::CauseText() const {
+namespace {
+LinkCauseContext CauseContext(const TimingTriple& timing, const LineTarget& target, std::string reason) {
   LinkCauseContext c;
-  c.replyTimeoutMs = timing_.replyTimeout;
-  c.reason = ErrorReason();
-  if (const auto* tcp = std::get_if<TcpLine>(&target_)) c.where = tcp->Where();
-  return LinkCauseText(LastError(), c);
+  c.replyTimeoutMs = timing.replyTimeout;
+  c.reason = std::move(reason);
+  if (const auto* tcp = std::get_if<TcpLine>(&target)) c.where = tcp->Where();
+  return c;
+}
+}  // namespace
+
+std::string Tmod07::CauseText() const {
+  return LinkCauseText(LastError(), CauseContext(timing_, target_, ErrorReason()));
+}
+
+Error Tmod07::Cause() const {
+  const ErrorCode code = error_ ? error_->code : ErrorCode::WrongReply;
+  const std::string words = LinkCauseWords(CodeNumber(code), CauseContext(timing_, target_, ErrorReason()));
+  return MakeError(code, words, error_ ? error_->systemCode : 0);
 }
 
 void Tmod07::CloseLink() { channel_.reset(); }

@@ -76,6 +76,10 @@ class Tmod07 {
   std::string ErrorText() const;
   // The last error's cause in words, then its text (LinkCauseText).
   std::string CauseText() const;
+  // The last failure as one Error: its code (WrongReply when none was kept),
+  // the system's number and the words for it (LinkCauseWords: "нет ответа за
+  // 150 мс", or the opening's own words).
+  Error Cause() const;
   // The words a service engineer can act on, beside the code (why a port or
   // connection failed), or after a good open a note worth logging once;
   // empty when there is nothing to add.

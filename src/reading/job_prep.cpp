@@ -2,13 +2,15 @@
 
 #include <algorithm>
 
+#include "base/program_home.hpp"
+
 namespace statvtk {
 
-InstrumentPlan InstrumentPlanOf(const ReadPlan& plan) {
+InstrumentPlan InstrumentPlanOf(const ReadPlan& plan, const std::filesystem::path& home) {
   switch (plan.kind) {
-    case ReadKind::Statistics: return PlanOfChoice(plan.choice);
-    case ReadKind::Current: return CurrentPlan{};
-    case ReadKind::CurrentRefresh: return CurrentPlan{true};
+    case ReadKind::Statistics: return PlanOfChoice(plan.choice, DataFolder(home));
+    case ReadKind::Current:
+    case ReadKind::CurrentRefresh: return CurrentPlan{};
     case ReadKind::Identify: return IdentifyPlan{};
     case ReadKind::Custom: break;
   }
@@ -19,10 +21,9 @@ ReadJob MakeReadJob(const ConnectionSettings& s, const std::filesystem::path& ho
   ReadJob job;
   job.settingsError = ConnectionSettingsError(s);
   job.line = LineSpecOf(s);
-  job.home = home;
   if (plan.kind != ReadKind::Custom)
-    job.instruments.push_back(
-        {static_cast<std::uint32_t>(std::clamp<std::int64_t>(s.netAddress, 0, 0xFFFFFFFF)), InstrumentPlanOf(plan)});
+    job.instruments.push_back({static_cast<std::uint32_t>(std::clamp<std::int64_t>(s.netAddress, 0, 0xFFFFFFFF)),
+                               InstrumentPlanOf(plan, home)});
   return job;
 }
 

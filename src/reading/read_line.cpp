@@ -1,91 +1,119 @@
 // The one entry into the engine: the instruments of a line read on one
-// opening of it, each by its own plan. Several instruments are read in turn
-// on the line opened (a modem dialled) once, each into its own result.
+// opening of it, each by its own plan, each into its own result.
+#include <algorithm>
+
+#include "link/frame.hpp"
 #include "reading/reads.hpp"
-#include "reading/run_end.hpp"
 
 namespace statvtk {
 
 namespace {
 
-// The whole of several reads: stopped, failed when any failed, done otherwise.
+void Fail(ReadResult& r, FailedAt at, const Error& cause) {
+  r.outcome = cause.IsStop() ? ReadOutcome::Stopped : ReadOutcome::Failed;
+  r.at = at;
+  r.error = cause;
+}
+
+// The whole run: one instrument's own outcome; of several, stopped when a
+// stop ended it, failed when any failed, done otherwise.
 ReadResult Whole(const std::vector<ReadResult>& each) {
   ReadResult whole;
-  whole.outcome = ReadOutcome::Done;
+  whole.outcome = each.empty() ? ReadOutcome::NotRun : ReadOutcome::Done;
   for (const ReadResult& r : each) {
     whole.requests += r.requests;
-    if (r.outcome == ReadOutcome::Stopped) whole.outcome = ReadOutcome::Stopped;
-    else if (r.outcome != ReadOutcome::Done && whole.outcome == ReadOutcome::Done) whole.outcome = ReadOutcome::Failed;
+    const bool worse = (r.outcome == ReadOutcome::Stopped && whole.outcome != ReadOutcome::Stopped) ||
+                       (r.outcome == ReadOutcome::Failed && whole.outcome == ReadOutcome::Done);
+    if (!worse) continue;
+    whole.outcome = r.outcome;
+    whole.at = r.at;
+    whole.error = r.error;
+  }
+  if (each.size() == 1) {
+    whole.address = each.front().address;
+    whole.type = each.front().type;
+    whole.identText = each.front().identText;
+    whole.partial = each.front().partial;
   }
   return whole;
 }
 
-// The next of several instruments: the stop, a refused address, or its read.
-ReadResult ReadInTurn(LineSession& line, RunContext& ctx, const InstrumentRequest& in, std::size_t index,
-                      std::size_t count) {
-  ctx.obs.BatchAddressStarted(in.address, index, count);
-  if (!ctx.quiet)
-    ctx.Log("Адрес " + std::to_string(in.address) + " (" + std::to_string(index + 1) + " из " + std::to_string(count) +
-            ")");
-  ReadResult r;
-  r.address = in.address;
-  if (ctx.StopNow()) {
-    r.outcome = ReadOutcome::Stopped;
-    r.error = MakeError(ErrorCode::Stopped, {});
-  } else if (const std::string refused = AddressRefusal(in.address, line.Spec().useMBus); !refused.empty()) {
-    RunEnd e{EndKind::Refused};
-    e.message = refused;
-    EndRun(e, ctx, &line, true, r);
-  } else {
-    r = ReadInstrument(line, ctx, in, true);
+// The instruments, one after another on the open line (none: every address
+// was refused before it opened).
+void ReadInTurn(LineSession* line, const LineSpec& spec, RunContext& ctx, std::span<const InstrumentRequest> list,
+                LineResult& out) {
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const InstrumentRequest& in = list[i];
+    ReadResult& r = out.instruments[i];
+    ctx.Emit(event::InstrumentStarted{in.address, i, list.size(), KindOf(in.plan)});
+    if (i > 0 && ctx.StopNow()) {
+      Fail(r, FailedAt::NotReached, MakeError(ErrorCode::Stopped, {}));
+    } else if (!line || (!spec.useMBus && frame::AddressNeedsMBus(in.address))) {
+      Fail(r, FailedAt::Address, MakeError(ErrorCode::BadSettings, {}));
+    } else {
+      r = ReadInstrument(*line, ctx, in);
+    }
+    ctx.Emit(event::InstrumentEnded{&r, KindOf(in.plan)});
+    if (r.outcome != ReadOutcome::Stopped) continue;
+    // The stop reads nothing more.
+    for (std::size_t rest = i + 1; rest < list.size(); ++rest)
+      Fail(out.instruments[rest], FailedAt::NotReached, MakeError(ErrorCode::Stopped, {}));
+    break;
   }
-  return r;
+}
+
+// Opens the line (a modem dialled), then reads; the line closes on the way out.
+void Read(const LineSpec& spec, std::span<const InstrumentRequest> list, RunContext& ctx, LineResult& out) {
+  const auto needsMBus = [&spec](const InstrumentRequest& in) {
+    return !spec.useMBus && frame::AddressNeedsMBus(in.address);
+  };
+  // Nothing to ask: the line is not opened.
+  if (!list.empty() && std::all_of(list.begin(), list.end(), needsMBus)) {
+    ReadInTurn(nullptr, spec, ctx, list, out);
+    return;
+  }
+  const auto lineFailed = [&](FailedAt at, const Error& cause) {
+    ctx.Emit(event::LineFailed{at, cause});
+    for (ReadResult& r : out.instruments) Fail(r, at, cause);
+  };
+  // A stop requested before the run ends it before the port opens.
+  if (ctx.StopNow()) return lineFailed(FailedAt::None, MakeError(ErrorCode::Stopped, {}));
+  LineSession line(spec, ctx);
+  if (Result<void> opened = line.Open(); !opened) return lineFailed(FailedAt::Open, opened.error());
+  Result<void> dialled = line.Dial();
+  out.dials = line.Dials();
+  if (!dialled) return lineFailed(FailedAt::Dial, dialled.error());
+  ReadInTurn(&line, spec, ctx, list, out);
 }
 
 }  // namespace
 
-RunOutput ReadLine(const LineSpec& spec, std::span<const InstrumentRequest> list, RunContext& ctx) {
-  RunOutput out;
-  const bool several = list.size() > 1;
-  // One instrument's address is refused before the line opens; several each in its turn.
-  if (list.size() == 1) {
-    if (const std::string refused = AddressRefusal(list[0].address, spec.useMBus); !refused.empty()) {
-      RunEnd e{EndKind::Refused};
-      e.message = refused;
-      EndRun(e, ctx, nullptr, false, out.result);
-      out.result.address = list[0].address;
-      out.batch.push_back(out.result);
-      return out;
-    }
-  }
-  // A stop requested before the run ends it before the port opens.
-  if (ctx.StopNow()) {
-    EndRun({EndKind::Stopped}, ctx, nullptr, false, out.result);
-    return out;
-  }
-  LineSession line(spec, ctx);
-  if (auto failed = line.Open()) {
-    RunEnd e{failed->stage == LineSession::Stage::Open ? EndKind::OpenFailed : EndKind::DialFailed};
-    e.open = std::move(failed);
-    EndRun(e, ctx, &line, false, out.result);
-    for (const InstrumentRequest& in : list) {
-      out.batch.push_back(out.result);
-      out.batch.back().address = in.address;
-    }
-    return out;
-  }
+LineResult ReadLine(const LineSpec& spec, std::span<const InstrumentRequest> list, ReadEvents& events,
+                    std::atomic<bool>& stop, const RunHooks& hooks) {
+  RunContext ctx(events, stop, hooks);
+  LineResult out;
+  out.instruments.resize(list.size());
+  for (std::size_t i = 0; i < list.size(); ++i) out.instruments[i].address = list[i].address;
+  ctx.Emit(event::RunStarted{spec, list.size()});
+  Read(spec, list, ctx, out);
+  out.whole = Whole(out.instruments);
+  ctx.Emit(event::RunEnded{&out});
+  return out;
+}
+
+LineResult RefuseLine(const LineSpec& spec, std::span<const InstrumentRequest> list, const std::string& reason,
+                      ReadEvents& events) {
+  LineResult out;
+  events.On(event::RunStarted{spec, list.size()});
   for (std::size_t i = 0; i < list.size(); ++i) {
-    out.batch.push_back(several ? ReadInTurn(line, ctx, list[i], i, list.size())
-                                : ReadInstrument(line, ctx, list[i], false));
-    if (out.batch.back().outcome == ReadOutcome::Stopped) break;
+    ReadResult& r = out.instruments.emplace_back();
+    r.address = list[i].address;
+    events.On(event::InstrumentStarted{r.address, i, list.size(), KindOf(list[i].plan)});
+    Fail(r, FailedAt::Settings, MakeError(ErrorCode::BadSettings, reason));
+    events.On(event::InstrumentEnded{&r, KindOf(list[i].plan)});
   }
-  if (!several) {
-    if (!out.batch.empty()) out.result = out.batch.front();
-    return out;
-  }
-  line.Close();
-  ctx.obs.EnableControls();
-  out.result = Whole(out.batch);
+  out.whole = Whole(out.instruments);
+  events.On(event::RunEnded{&out});
   return out;
 }
 

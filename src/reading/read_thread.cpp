@@ -1,7 +1,6 @@
 #include "reading/read_thread.hpp"
 
 #include "reading/reads.hpp"
-#include "reading/run_end.hpp"
 
 namespace statvtk {
 
@@ -11,8 +10,6 @@ TReadThread::~TReadThread() {
   if (thread_.joinable() && running_.load()) RequestStop();
   Wait();
 }
-
-void TReadThread::RequestStop() { stop_->store(true); }
 
 void TReadThread::Start() {
   Wait();
@@ -36,18 +33,9 @@ void TReadThread::RunHere() {
 }
 
 void TReadThread::Run() {
-  const CurrentPlan* current =
-      job_.instruments.empty() ? nullptr : std::get_if<CurrentPlan>(&job_.instruments.front().plan);
-  RunContext ctx(obs_, *stop_, hooks_, job_.home, job_.quiet, current && current->refreshWindow);
-  out_ = {};
-  if (!job_.settingsError.empty()) {
-    // A setting out of its range would reach another instrument or port: nothing is opened.
-    RunEnd e{EndKind::Refused};
-    e.message = job_.settingsError;
-    EndRun(e, ctx, nullptr, false, out_.result);
-    return;
-  }
-  out_ = ReadLine(job_.line, job_.instruments, ctx);
+  // A setting out of its range would reach another instrument or port: nothing is opened.
+  out_ = job_.settingsError.empty() ? ReadLine(job_.line, job_.instruments, events_, *stop_, hooks_)
+                                    : RefuseLine(job_.line, job_.instruments, job_.settingsError, events_);
 }
 
 }  // namespace statvtk

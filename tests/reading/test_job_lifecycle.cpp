@@ -150,7 +150,7 @@ TEST(JobLifecycle, AnAddressAbove255OutsideMBusIsRefused) {
       rig.job.SetNetAddress(300);
     }
     rig.job.RunHere();
-    const ReadResult& r = rig.job.Result();
+    const JobOutcome r = rig.job.Result();
     EXPECT_EQ(r.outcome, ReadOutcome::Failed);
     EXPECT_NE(r.Message().find("300"), std::string::npos) << r.Message();
     EXPECT_NE(r.Message().find("0..255"), std::string::npos) << r.Message();

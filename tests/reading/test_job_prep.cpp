@@ -32,7 +32,6 @@ TEST_P(PrepareKind, SetsWhatToRead) {
   const auto* current = std::get_if<CurrentPlan>(&what);
   const StatisticsPlan* stats = j.instruments.empty() ? nullptr : std::get_if<StatisticsPlan>(&what);
   EXPECT_EQ(current != nullptr, c.readCurrent);
-  EXPECT_EQ(current && current->refreshWindow, c.refreshWindow);
   EXPECT_EQ(std::holds_alternative<IdentifyPlan>(what), c.identifyOnly);
   EXPECT_EQ(stats && stats->range == RecordRange::Last, c.readLast);
   EXPECT_EQ(stats && stats->kinds.daily, c.readLast);
@@ -41,7 +40,8 @@ TEST_P(PrepareKind, SetsWhatToRead) {
   EXPECT_EQ(std::get<TcpLine>(j.line.target).host, "127.0.0.1");
   EXPECT_EQ(std::get<TcpLine>(j.line.target).port, 529);
   if (!j.instruments.empty()) EXPECT_EQ(j.instruments.front().address, 17u);
-  EXPECT_EQ(j.home, "/home/x");
+  // A new-records read finds its base in the home's Data folder.
+  if (stats) EXPECT_EQ(std::get<NewestIn>(stats->base).folder, std::filesystem::path("/home/x") / "Data");
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, PrepareKind,

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "support/wait_until.hpp"
-#include "base/progress_observer.hpp"
+#include "front/part_texts.hpp"
 #include "link/tmod07.hpp"
 #include "reading/modem_dialer.hpp"
 #include "support/fake_modem.hpp"
@@ -34,9 +34,13 @@ constexpr std::chrono::milliseconds kFastStep{2};
 // answers inside them.
 constexpr std::chrono::milliseconds kDialogueStep{20};
 
-class LogRecorder : public NullProgressObserver {
+// The dialogue's steps as the log shows them.
+class LogRecorder : public ReadEvents {
  public:
-  void LogLine(const std::string& text) override {
+  void On(const ReadEvent& e) override {
+    if (const auto* m = std::get_if<event::Modem>(&e)) LogLine(ModemText(*m));
+  }
+  void LogLine(const std::string& text) {
     std::lock_guard lock(m_);
     lines_.push_back(text);
     times_.push_back(Clock::now());

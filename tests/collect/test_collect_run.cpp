@@ -1,12 +1,15 @@
-// SIGTERM of statvtk-collect run wherever a line waits: in a long reply wait
-// of a silent instrument and in a modem's dial, the program ends within 2 s.
+// statvtk-collect as its own process: SIGTERM wherever a line waits (a long
+// reply wait of a silent instrument, a modem's dial) ends it within 2 s; its
+// log names this system's things, one event a line.
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "fleet_e2e.hpp"
+#include "support/free_port.hpp"
 
 namespace statvtk::test {
 namespace {
@@ -58,6 +61,24 @@ TEST(CollectStop, TermDuringAModemDialEndsTheProgramWithinTwoSeconds) {
                                       << tty.string() << "\nPhone=5551234\nConnectWait=60\n\n"
                                       << InstrumentSection("far", "dial", 1);
   EXPECT_LT(SecondsToEndAfterTerm(home, ">>>ATDT5551234"), 2.0);
+}
+
+// A TCP line with nobody listening: the failure is a TCP failure in this
+// system's words, on one line of the journal and of the log file.
+TEST(CollectLog, ARefusedTcpConnectionIsOneLineInThisSystemsWords) {
+  link_test::TempFolder dir;
+  const fs::path home = dir.Path() / "home";
+  fs::create_directories(home);
+  std::ofstream(home / "collect.ini") << "[Collector]\nDatabase=collect.sqlite\n\n"
+                                      << LineSection("bus", FreeLoopbackPort()) << InstrumentSection("far", "bus", 3);
+  ASSERT_NE(Collect(home, {"once"}), 0);
+  std::string logs = link_test::ReadAll(home / "collect.out");
+  for (const auto& f : fs::directory_iterator(home / "logs")) logs += link_test::ReadAll(f.path());
+  EXPECT_NE(logs.find("Ошибка TCP соединения: соединение отвергнуто"), std::string::npos) << logs;
+  for (const char* word : {"WINSOCK", "WinSock", "\r"}) EXPECT_EQ(logs.find(word), std::string::npos) << word;
+  // Every line is one stamped event.
+  std::istringstream lines(logs);
+  for (std::string line; std::getline(lines, line);) EXPECT_EQ(line.rfind("[", 0), 0u) << line;
 }
 
 }  // namespace
