@@ -113,12 +113,15 @@ class JobController : public QObject, private ReadObserver {
   void finished(const statvtk::app::JobEnd& end);
 
  private:
-  // ReadObserver, called by the sink on the job's thread: each report is posted.
+  // ReadObserver, called by the sink on the job's thread: each report is
+  // posted. The log and the status panels:
   void LogLine(const std::string& text) override;
   void ShowStatus(const std::string& text) override;
   void ShowDetail(const std::string& text) override;
+  // The progress bar:
   void SetProgressMax(int max) override;
   void SetProgressPos(int pos) override;
+  // The end of the run's lock on the read commands, the hand-over and the file:
   void EnableControls() override;
   void DeliverStatistics(const StatData& data, const std::string& caption, bool partial) override;
   void DeliverCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type, const std::string& serial) override;

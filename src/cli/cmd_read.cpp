@@ -206,8 +206,8 @@ int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
   if (ro.addresses.size() > 1 && ro.base) return UsageError(err, "read", "--base takes one address, not a list");
   if (auto e = CheckConnectionOptions(ro.conn); !e.empty()) return UsageError(err, "read", e);
 
-  StopSignal signal;
-  JobSetup setup = MakeSetup(ro.conn);
+  CommandRead read(ro.conn, err, StderrIsTerminal());
+  const JobSetup& setup = read.setup;
   if (!SettingsUsable(setup, "read", err)) return kExitUsage;
   SelectStatState state = LoadSelectStat(*setup.ini);
   if (ro.all || ro.last || ro.newRecords) {
@@ -220,12 +220,10 @@ int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
   choice.Accept(state, static_cast<std::int16_t>(ro.hours), static_cast<std::int16_t>(ro.days));
 
   if (!ro.addresses.empty()) return RunBatch(ro, setup, choice, out, err);
-  CliObserver obs(err, StderrIsTerminal());
-  PartSink sink(obs, setup.home);
   ReadJob job = MakeReadJob(setup.settings, setup.home, ReadPlan{ReadKind::Statistics, choice});
   if (ro.base) std::get<StatisticsPlan>(job.instruments.front().plan).base = *ro.base;
-  const LineResult run = RunJob(job, sink, MakeHooks(ro.conn, obs));
-  return Conclude(run, sink, obs, ro, out, err);
+  const LineResult run = RunJob(job, read.sink, read.hooks);
+  return Conclude(run, read.sink, read.obs, ro, out, err);
 }
 
 }  // namespace statvtk::cli

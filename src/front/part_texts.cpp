@@ -1,6 +1,7 @@
 #include "front/part_texts.hpp"
 
 #include <cstdio>
+#include <iterator>
 
 namespace statvtk {
 
@@ -38,23 +39,24 @@ std::string CauseText(const Error& cause, LinkWording w) {
   return cause.reason + " (" + CodeText(cause.code, w) + ")";
 }
 
-std::string StageText(Stage s) {
-  switch (s) {
-    case Stage::Identify: return "Определение типа устройства...";
-    case Stage::Rtc: return "Чтение памяти RTC";
-    case Stage::Config: return "Чтение конфигурации";
-    case Stage::Statistics: return "Чтение статистики";
-    case Stage::AllStatistics: return "Чтение всей статистики";
-    case Stage::Hourly: return "Чтение часовых записей";
-    case Stage::Daily: return "Чтение суточных записей";
-    case Stage::Monthly: return "Чтение записей за месяц";
-    case Stage::Events: return "Чтение событий";
-    case Stage::NewRecords: return "Чтение новых записей";
-    case Stage::Records: return "Чтение записей";
-    case Stage::Search: return "Поиск приборов...";
-  }
-  return {};
-}
+// In the order of Stage.
+constexpr const char* kStageTexts[] = {
+    "Определение типа устройства...",
+    "Чтение памяти RTC",
+    "Чтение конфигурации",
+    "Чтение статистики",
+    "Чтение всей статистики",
+    "Чтение часовых записей",
+    "Чтение суточных записей",
+    "Чтение записей за месяц",
+    "Чтение событий",
+    "Чтение новых записей",
+    "Чтение записей",
+    "Поиск приборов...",
+};
+static_assert(std::size(kStageTexts) == static_cast<std::size_t>(Stage::Search) + 1);
+
+std::string StageText(Stage s) { return kStageTexts[static_cast<std::size_t>(s)]; }
 
 std::string ModelTitle(DeviceType type) {
   switch (type) {
@@ -131,20 +133,21 @@ std::string ArchiveName(ArchiveKind k) {
 
 namespace {
 
-std::string FullReasonText(FullReason r) {
-  switch (r) {
-    case FullReason::NoPointers: return "прибор не хранит указателей архивов";
-    case FullReason::BasePointer: return "указатель в файле-основе не указывает на запись";
-    case FullReason::Pointer: return "указатель прибора не указывает на запись";
-    case FullReason::BaseShort: return "файл-основа короче архива";
-    case FullReason::BaseIncomplete: return "в файле-основе архив прочитан не полностью";
-    case FullReason::ClockBehind: return "часы прибора позади времени файла-основы";
-    case FullReason::MayHaveWrapped: return "с чтения файла-основы архив мог переписаться целиком";
-    case FullReason::PointerTooFar: return "указатель прибора ушёл дальше, чем прошло времени";
-    case FullReason::OverlapDiffers: return "последняя запись файла-основы в приборе другая";
-  }
-  return {};
-}
+// In the order of FullReason.
+constexpr const char* kFullReasons[] = {
+    "прибор не хранит указателей архивов",
+    "указатель в файле-основе не указывает на запись",
+    "указатель прибора не указывает на запись",
+    "файл-основа короче архива",
+    "в файле-основе архив прочитан не полностью",
+    "часы прибора позади времени файла-основы",
+    "с чтения файла-основы архив мог переписаться целиком",
+    "указатель прибора ушёл дальше, чем прошло времени",
+    "последняя запись файла-основы в приборе другая",
+};
+static_assert(std::size(kFullReasons) == static_cast<std::size_t>(FullReason::OverlapDiffers) + 1);
+
+std::string FullReasonText(FullReason r) { return kFullReasons[static_cast<std::size_t>(r)]; }
 
 std::string UnfitText(const event::NewRecords& n) {
   switch (n.unfit) {

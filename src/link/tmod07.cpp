@@ -305,41 +305,4 @@ std::string Tmod07::IdentifyLong(std::uint32_t address) {
   return std::string(reply.begin(), reply.end());
 }
 
-bool Tmod07::ReadBlock8(std::uint8_t address, std::uint8_t offset, std::uint8_t count, std::span<std::uint8_t> out) {
-  return RunOp(frame::Op::ReadBlock8, address, offset, count, out);
-}
-
-bool Tmod07::ReadBlock16(std::uint8_t address, std::uint16_t offset, std::uint8_t count, std::span<std::uint8_t> out) {
-  return RunOp(frame::Op::ReadBlock16, address, offset, count, out);
-}
-
-bool Tmod07::ReadParams16(std::uint8_t address, std::uint16_t offset, std::uint8_t count, std::span<std::uint8_t> out) {
-  return RunOp(frame::Op::ReadParams16, address, offset, count, out);
-}
-
-bool Tmod07::ReadArchive32(std::uint8_t address, std::uint32_t offset, std::uint8_t count,
-                           std::span<std::uint8_t> out) {
-  return RunOp(frame::Op::ReadArchive32, address, offset, count, out);
-}
-
-bool Tmod07::ReadArchive16(std::uint8_t address, std::uint16_t offset, std::uint8_t count,
-                           std::span<std::uint8_t> out) {
-  return RunOp(frame::Op::ReadArchive16, address, offset, count, out);
-}
-
-bool Tmod07::ReadBlock16Long(std::uint32_t address, std::uint16_t offset, std::uint8_t count,
-                             std::span<std::uint8_t> out) {
-  return RunOp(frame::Op::ReadBlock16Long, address, offset, count, out);
-}
-
-bool Tmod07::ReadParams16Long(std::uint32_t address, std::uint16_t offset, std::uint8_t count,
-                              std::span<std::uint8_t> out) {
-  return RunOp(frame::Op::ReadParams16Long, address, offset, count, out);
-}
-
-bool Tmod07::ReadArchive32Long(std::uint32_t address, std::uint32_t offset, std::uint8_t count,
-                               std::span<std::uint8_t> out) {
-  return RunOp(frame::Op::ReadArchive32Long, address, offset, count, out);
-}
-
 }  // namespace statvtk

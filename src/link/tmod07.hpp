@@ -109,24 +109,18 @@ class Tmod07 {
   // The data bytes of the last good reply.
   std::span<const std::uint8_t> ReplyData() const { return {rxBuf_.data() + replyDataOffset_, replyDataLength_}; }
 
-  // One request operation `op` (its form decides how `address` is sent):
-  // on success the reply's data bytes (at most out.size()) are in out.
+  // One request operation of the protocol's table (`op`: ReadBlock8,
+  // ReadBlock16, ReadParams16, ReadArchive32, ReadArchive16, ReadBlock16Long,
+  // ReadParams16Long, ReadArchive32Long; its form decides how `address` is
+  // sent): on success the reply's data bytes (as many as its length byte
+  // says, at most out.size()) are copied to out and true is returned.
   bool Read(frame::Op op, std::uint32_t address, std::uint32_t offset, std::uint8_t count,
             std::span<std::uint8_t> out) {
     return RunOp(op, address, offset, count, out);
   }
-  // Request operations: on success the reply's data bytes (as many as its
-  // length byte says, at most out.size()) are copied to out and true is returned.
+  // The identification request: the reply's data as text, empty on failure.
   std::string Identify(std::uint8_t address);
   std::string IdentifyLong(std::uint32_t address);
-  bool ReadBlock8(std::uint8_t address, std::uint8_t offset, std::uint8_t count, std::span<std::uint8_t> out);
-  bool ReadBlock16(std::uint8_t address, std::uint16_t offset, std::uint8_t count, std::span<std::uint8_t> out);
-  bool ReadParams16(std::uint8_t address, std::uint16_t offset, std::uint8_t count, std::span<std::uint8_t> out);
-  bool ReadArchive32(std::uint8_t address, std::uint32_t offset, std::uint8_t count, std::span<std::uint8_t> out);
-  bool ReadArchive16(std::uint8_t address, std::uint16_t offset, std::uint8_t count, std::span<std::uint8_t> out);
-  bool ReadBlock16Long(std::uint32_t address, std::uint16_t offset, std::uint8_t count, std::span<std::uint8_t> out);
-  bool ReadParams16Long(std::uint32_t address, std::uint16_t offset, std::uint8_t count, std::span<std::uint8_t> out);
-  bool ReadArchive32Long(std::uint32_t address, std::uint32_t offset, std::uint8_t count, std::span<std::uint8_t> out);
 
  private:
   bool SendFrame(std::span<const std::uint8_t> frame);

@@ -7,76 +7,63 @@ namespace {
 using frame::Op;
 constexpr std::int64_t kHour = 3600, kDay = 86400, kMonth = 31 * kDay;
 
-// The RTC memory of the VTK models: eight 16-byte blocks at header 0.
-HeaderStage RtcStage() {
-  HeaderStage s{.stage = Stage::Rtc,
-                .progressMax = 7,
-                .stageFirst = false,
-                .detail = DetailFirst::None,
-                .op = Op::ReadBlock8,
-                .error = FailedAt::Rtc,
-                .stopTest = true,
-                .blocks = {}};
-  for (int i = 0; i < 8; ++i)
-    s.blocks.push_back({static_cast<std::uint32_t>(i * 16), 16, static_cast<std::uint32_t>(i * 16), i});
-  return s;
-}
-
-HeaderStage VtkConfigStage(int blockSize, std::initializer_list<int> blocks, DetailFirst detail) {
-  HeaderStage s{.stage = Stage::Config,
-                .progressMax = 32,
-                .stageFirst = true,
-                .detail = detail,
-                .op = Op::ReadBlock16,
-                .error = FailedAt::Config,
-                .stopTest = true,
-                .blocks = {}};
-  for (int k : blocks) {
-    const auto offset = static_cast<std::uint32_t>(k * blockSize);
-    s.blocks.push_back({offset, static_cast<std::uint8_t>(blockSize), 512 + offset, k});
+// Blocks k of `size` bytes at offset k*size, into the header at `at` + k*size,
+// each with position k.
+std::vector<HeaderBlock> Numbered(std::initializer_list<int> ks, int size, std::uint32_t at) {
+  std::vector<HeaderBlock> v;
+  for (int k : ks) {
+    const auto offset = static_cast<std::uint32_t>(k * size);
+    v.push_back({offset, static_cast<std::uint8_t>(size), at + offset, k});
   }
-  return s;
+  return v;
 }
 
-// The RAM blocks of a model, without a stage text of their own.
-HeaderStage RamStage(Op op, std::vector<HeaderBlock> blocks, bool stopTest) {
-  return {.stage = std::nullopt,
-          .progressMax = -1,
-          .stageFirst = false,
-          .detail = DetailFirst::None,
+HeaderStage Header(std::optional<Stage> stage, int progressMax, bool stageFirst, DetailFirst detail, Op op,
+                   FailedAt error, std::vector<HeaderBlock> blocks, bool stopTest = true) {
+  return {.stage = stage,
+          .progressMax = progressMax,
+          .stageFirst = stageFirst,
+          .detail = detail,
           .op = op,
-          .error = FailedAt::Ram,
+          .error = error,
           .stopTest = stopTest,
           .blocks = std::move(blocks)};
 }
 
-// A run of records forwards through an area.
-RecordRun Forward(ArchiveKind kind, bool events, bool byKind, StageText stage, ArchiveArea area, FailedAt error,
-                  Shown shown, int from) {
+// The RTC memory of the VTK models: eight 16-byte blocks at header 0.
+HeaderStage RtcStage() {
+  return Header(Stage::Rtc, 7, false, DetailFirst::None, Op::ReadBlock8, FailedAt::Rtc,
+                Numbered({0, 1, 2, 3, 4, 5, 6, 7}, 16, 0));
+}
+
+// The RAM blocks of a model, without a stage text of their own.
+HeaderStage RamStage(Op op, std::vector<HeaderBlock> blocks, bool stopTest) {
+  return Header(std::nullopt, -1, false, DetailFirst::None, op, FailedAt::Ram, std::move(blocks), stopTest);
+}
+
+RecordRun Records(ArchiveKind kind, bool events, bool byKind, StageText stage, Walk walk, ArchiveArea area, int count,
+                  FailedAt error, Shown shown, int from) {
   return {.kind = kind,
           .events = events,
           .byKind = byKind,
           .stage = stage,
-          .walk = Walk::Forward,
+          .walk = walk,
           .area = area,
-          .count = 0,
+          .count = count,
           .error = error,
           .shown = shown,
           .from = from};
 }
 
+// A run of records forwards through an area.
+RecordRun Forward(ArchiveKind kind, bool events, bool byKind, StageText stage, ArchiveArea area, FailedAt error,
+                  Shown shown, int from) {
+  return Records(kind, events, byKind, stage, Walk::Forward, area, 0, error, shown, from);
+}
+
 // The newest `count` records of an archive, walking back from its pointer.
 RecordRun Backward(ArchiveKind kind, StageText stage, ArchiveArea area, int count, FailedAt error) {
-  return {.kind = kind,
-          .events = false,
-          .byKind = true,
-          .stage = stage,
-          .walk = Walk::Backward,
-          .area = area,
-          .count = count,
-          .error = error,
-          .shown = Shown::From,
-          .from = 1};
+  return Records(kind, false, true, stage, Walk::Backward, area, count, error, Shown::From, 1);
 }
 
 // The three "last N" walks of a model: hours and days as the plan asks, 13 months.
@@ -100,8 +87,9 @@ ModelMap Vtk0812() {
   m.type = DeviceType::dtVTK0812;
   std::initializer_list<int> all32 = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15,
                                       16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31};
-  m.header = {RtcStage(), RamStage(Op::ReadParams16, {{180, 4, 436, -1}}, true),
-              VtkConfigStage(16, all32, DetailFirst::Zero)};
+  m.header = {
+      RtcStage(), RamStage(Op::ReadParams16, {{180, 4, 436, -1}}, true),
+      Header(Stage::Config, 32, true, DetailFirst::Zero, Op::ReadBlock16, FailedAt::Config, Numbered(all32, 16, 512))};
   m.archiveOp = Op::ReadArchive16;
   m.allStage = {Stage::Statistics, 4095, false};
   m.all = {Forward(ArchiveKind::Hourly, false, false, {}, {0, 16, 4096}, FailedAt::DataEeprom, Shown::Every64, 0)};
@@ -115,7 +103,8 @@ ModelMap Vtk0814(DeviceType type) {
   ModelMap m{};
   m.type = type;
   m.header = {RtcStage(), RamStage(Op::ReadParams16, {{180, 4, 180, -1}, {264, 8, 264, -1}}, true),
-              VtkConfigStage(32, {0, 1, 8, 10, 11, 12, 13, 14, 15}, DetailFirst::Clear)};
+              Header(Stage::Config, 32, true, DetailFirst::Clear, Op::ReadBlock16, FailedAt::Config,
+                     Numbered({0, 1, 8, 10, 11, 12, 13, 14, 15}, 32, 512))};
   m.archiveOp = Op::ReadArchive32;
   const ArchiveArea allEvents{kVtk0814EventsFirst, kVtk0814EventBlock, kVtk0814EventsAll};
   const ArchiveArea lastEvents{kVtk0814EventsFirst, kVtk0814EventBlock, kVtk0814EventsLast};
@@ -144,16 +133,8 @@ ModelMap Vtk0814(DeviceType type) {
 ModelMap Ldn08() {
   ModelMap m{};
   m.type = DeviceType::dtLDN08;
-  HeaderStage config{.stage = Stage::Config,
-                     .progressMax = 7,
-                     .stageFirst = true,
-                     .detail = DetailFirst::Clear,
-                     .op = Op::ReadBlock16Long,
-                     .error = FailedAt::Config,
-                     .stopTest = true,
-                     .blocks = {}};
-  for (int k = 0; k < 8; ++k)
-    config.blocks.push_back({static_cast<std::uint32_t>(k * 32), 32, static_cast<std::uint32_t>(k * 32), k});
+  const HeaderStage config = Header(Stage::Config, 7, true, DetailFirst::Clear, Op::ReadBlock16Long, FailedAt::Config,
+                                    Numbered({0, 1, 2, 3, 4, 5, 6, 7}, 32, 0));
   // The RAM blocks are read without a stop test between them.
   m.header = {config, RamStage(Op::ReadParams16Long, {{0, 32, 512, -1}, {32, 32, 544, -1}}, false)};
   m.archiveOp = Op::ReadArchive32Long;
