@@ -205,7 +205,7 @@ int main(int argc, char** argv) {
     for (auto& in : line.instruments) in->Advance(1);
     for (const auto& r :
          CollectLine(*cfg.config, cfg.config->lines[0], due, mem, writer, stop, [](const std::string&) {}))
-      if (r.outcome != InstrumentOutcome::Done) ++failures;
+      if (r.outcome != statvtk::ReadOutcome::Done) ++failures;
     // Each pass writes its files; the disk is not what is measured here: all
     // but each serial's newest (the next pass's base) go.
     if (p % 50 == 0) {

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "base/progress_observer.hpp"
+#include "front/part_sink.hpp"
 #include "reading/read_thread.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"
@@ -29,13 +30,7 @@ using namespace statvtk;
 class QuietObserver : public ReadObserver {
  public:
   void LogLine(const std::string&) override {}
-  void ShowStatus(const std::string&) override {}
-  void ShowDetail(const std::string&) override {}
-  void SetProgressMax(int) override {}
-  void SetProgressPos(int) override {}
-  void EnableControls() override {}
-  void DeliverStatistics(const StatData&, const std::string&) override { delivered = true; }
-  void DeliverCurrent(std::span<const std::uint8_t, 1024>, DeviceType, const std::string&) override {}
+  void DeliverStatistics(const StatData&, const std::string&, bool) override { delivered = true; }
   bool delivered = false;
 };
 
@@ -76,19 +71,18 @@ Figures Read(DeviceType model, std::uint32_t baud, std::uint32_t latencyMs, cons
   }
   const std::unique_ptr<sim::Server> server = std::move(*started);
   QuietObserver obs;
-  TReadThread job(obs);
+  PartSink sink(obs, home);
+  TReadThread job(sink);
   ReadJob spec;
   spec.line.mode = ConnectMode::Tcp;
   spec.line.target = TcpLine{"127.0.0.1", server->Port(), false, false, "", 5};
   spec.line.timing = {100, 150, 10};
-  spec.useMBus = model == DeviceType::dtLDN08;
-  spec.address = spec.useMBus ? sim::kDefaultLongAddress : 1;
+  spec.line.useMBus = model == DeviceType::dtLDN08;
   StatisticsPlan plan;
   plan.range = kind.readNew ? RecordRange::New : RecordRange::All;
-  plan.basePath = kind.base;
+  plan.base = kind.base;
   if (kind.allKinds) plan.kinds = {true, true, true, true};
-  spec.what = plan;
-  spec.home = home;
+  spec.instruments = {{spec.line.useMBus ? sim::kDefaultLongAddress : 1, plan}};
   job.SetJob(spec);
   Figures f;
   job.Hooks().trace = [&f](const FrameTrace& t) {
@@ -102,9 +96,9 @@ Figures Read(DeviceType model, std::uint32_t baud, std::uint32_t latencyMs, cons
     f.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   });
   worker.join();
-  f.ok = job.Result().outcome == ReadOutcome::Done && obs.delivered;
-  f.exchanges = job.Result().requests;
-  if (written) *written = job.Result().file;
+  f.ok = job.Output().whole.outcome == ReadOutcome::Done && obs.delivered;
+  f.exchanges = job.Output().whole.requests;
+  if (written && !sink.Reports().empty()) *written = sink.Reports().front().file.path;
   return f;
 }
 

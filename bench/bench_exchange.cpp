@@ -41,8 +41,9 @@ double ExchangesPerSecond(const Run& run, int count) {
   int good = 0;
   for (int i = 0; i < count; ++i) {
     const auto count8 = static_cast<std::uint8_t>(run.dataBytes);
-    good += run.longForm ? link.ReadArchive32Long(1, static_cast<std::uint32_t>(i) * 64, count8, out)
-                         : link.ReadArchive32(1, static_cast<std::uint32_t>(i) * 64, count8, out);
+    good += run.longForm
+                ? link.Read(statvtk::frame::Op::ReadArchive32Long, 1, static_cast<std::uint32_t>(i) * 64, count8, out)
+                : link.Read(statvtk::frame::Op::ReadArchive32, 1, static_cast<std::uint32_t>(i) * 64, count8, out);
   }
   const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   if (good != count) std::printf("  (%d of %d exchanges failed)\n", count - good, count);

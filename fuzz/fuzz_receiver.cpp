@@ -88,10 +88,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool identify = (flags >> 4) % 5 == 0;  // the text is the result; out stays untouched
   switch ((flags >> 4) % 5) {
     case 0: ok = longForm ? !link.IdentifyLong(0x01020304).empty() : !link.Identify(1).empty(); break;
-    case 1: ok = longForm ? link.ReadBlock16Long(7, 0x0100, 32, out) : link.ReadBlock16(7, 0x0100, 32, out); break;
-    case 2: ok = longForm ? link.ReadParams16Long(7, 180, 4, out) : link.ReadParams16(7, 180, 4, out); break;
-    case 3: ok = longForm ? link.ReadArchive32Long(7, 0x1000, 64, out) : link.ReadArchive32(7, 0x1000, 64, out); break;
-    default: ok = longForm ? link.ReadBlock16Long(7, 0, 0, out) : link.ReadBlock8(7, 0, 16, out); break;
+    case 1:
+      ok = longForm ? link.Read(statvtk::frame::Op::ReadBlock16Long, 7, 0x0100, 32, out)
+                    : link.Read(statvtk::frame::Op::ReadBlock16, 7, 0x0100, 32, out);
+      break;
+    case 2:
+      ok = longForm ? link.Read(statvtk::frame::Op::ReadParams16Long, 7, 180, 4, out)
+                    : link.Read(statvtk::frame::Op::ReadParams16, 7, 180, 4, out);
+      break;
+    case 3:
+      ok = longForm ? link.Read(statvtk::frame::Op::ReadArchive32Long, 7, 0x1000, 64, out)
+                    : link.Read(statvtk::frame::Op::ReadArchive32, 7, 0x1000, 64, out);
+      break;
+    default:
+      ok = longForm ? link.Read(statvtk::frame::Op::ReadBlock16Long, 7, 0, 0, out)
+                    : link.Read(statvtk::frame::Op::ReadBlock8, 7, 0, 16, out);
+      break;
   }
 
   CHECK(KnownReceptionCode(link.LastError()));

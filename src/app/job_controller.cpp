@@ -18,6 +18,7 @@ const QString kNoThread = QStringLiteral("Ошибка: Невозможно с�
 JobController::JobController(const std::filesystem::path& home, QObject* parent)
     : QObject(parent),
       home_(home),
+      sink_(static_cast<ReadObserver&>(*this), home),
       launcher_([](std::function<void()> work) { return std::jthread(std::move(work)); }) {}
 
 JobController::~JobController() {
@@ -34,9 +35,14 @@ bool JobController::Start(const JobRequest& request, QString* error) {
   }
   request_ = request;
   progressMax_ = 100;
-  auto job = std::make_unique<TReadThread>(static_cast<ReadObserver&>(*this));
-  PrepareReadJob(*job, request.settings, home_, request.plan);
-  if (!request.batch.empty()) job->Job().batch = request.batch;
+  // A poll of an open window shows no stage texts.
+  sink_.SetStyle({.quietStages = request.plan.kind == ReadKind::CurrentRefresh});
+  auto job = std::make_unique<TReadThread>(sink_);
+  job->SetJob(MakeReadJob(request.settings, home_, request.plan));
+  if (!request.batch.empty()) {
+    job->Job().instruments.clear();
+    for (std::uint32_t a : request.batch) job->Job().instruments.push_back({a, InstrumentPlanOf(request.plan, home_)});
+  }
   job->SetStopFlag(&stop_);
   job->Hooks().trace = [this](const FrameTrace& f) { Trace(f); };
   if (setup_) setup_(*job);
@@ -69,11 +75,14 @@ void JobController::Finish() {
   if (worker_.joinable()) worker_.join();  // the run has ended: this does not block
   JobEnd end;
   end.kind = request_.plan.kind;
-  end.result = job_ ? job_->Result() : ReadResult{};
+  const auto& reports = sink_.Reports();
+  if (job_ && request_.batch.empty() && !reports.empty()) end.report = reports.front();
+  else if (job_) end.report.result = job_->Output().whole;
+  if (job_) end.line = job_->Job().line;
   end.userStarted = request_.userStarted;
   end.target = LiveTarget();
   if (job_ && !request_.batch.empty()) {
-    end.batch = job_->BatchResults();
+    end.batch = reports;
     end.batchAsked = request_.batch.size();
   }
   job_.reset();
@@ -108,8 +117,8 @@ void JobController::EnableControls() {
   // The end of a run clears the stage text; a failure sets its message after this.
   Post([this] { Q_EMIT stage(QString()); });
 }
-void JobController::DeliverStatistics(const StatData& data, const std::string& caption) {
-  Post([this, data, c = Q(caption)] { Q_EMIT statisticsDelivered(data, c); });
+void JobController::DeliverStatistics(const StatData& data, const std::string& caption, bool partial) {
+  Post([this, data, c = Q(caption), partial] { Q_EMIT statisticsDelivered(data, c, partial); });
 }
 void JobController::DeliverCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type,
                                    const std::string& serial) {

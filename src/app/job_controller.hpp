@@ -1,8 +1,9 @@
 // JobController: the desktop's one reading job at a time. It owns the
 // TReadThread, the thread it runs on, the stop request and the window a
-// refresh is for, and tells the frame about a run only through its signals,
-// emitted in order on the GUI thread: started, then any of log / stage /
-// detail / progress / traffic / file... / ...Delivered, then finished.
+// refresh is for; the engine's events become the program's texts in its
+// PartSink (the one place), and it tells the frame about a run only through
+// its signals, emitted in order on the GUI thread: started, then any of log /
+// stage / detail / progress / traffic / file... / ...Delivered, then finished.
 // A sequence of jobs (several addresses one after another) is run by
 // starting the next one from the finished signal.
 #pragma once
@@ -21,10 +22,11 @@
 #include <thread>
 #include <vector>
 
+#include "front/part_sink.hpp"
+#include "front/read_observer.hpp"
 #include "link/settings.hpp"
 #include "link/tmod07.hpp"
 #include "reading/job_prep.hpp"
-#include "reading/read_observer.hpp"
 #include "reading/read_thread.hpp"
 
 class QWidget;
@@ -56,10 +58,13 @@ struct JobRequest {
 // How a run ended, with the request it was for.
 struct JobEnd {
   ReadKind kind = ReadKind::Statistics;
-  ReadResult result;
+  // The run: one instrument's read (its result, file and hand-over); of a
+  // batch, the whole (its outcome and cause).
+  ReadReport report;
+  LineSpec line;  // the line it ran on
   bool userStarted = true;
   CurrentChild* target = nullptr;  // null when there was none or it has closed since
-  std::vector<ReadResult> batch;   // a batch: each address's own result, in the order read
+  std::vector<ReadReport> batch;   // a batch: each address's own read, in the order read
   std::size_t batchAsked = 0;      // how many addresses the batch was given
 };
 
@@ -101,20 +106,24 @@ class JobController : public QObject, private ReadObserver {
   void traffic(const statvtk::app::TrafficEntry& entry);
   void fileWritten(const QString& path);
   void fileFailed(const QString& path, const QString& error);
-  void statisticsDelivered(const statvtk::StatData& data, const QString& caption);
+  // `partial`: a stop ended the archives, the window holds what came before it.
+  void statisticsDelivered(const statvtk::StatData& data, const QString& caption, bool partial);
   void currentDelivered(const std::array<std::uint8_t, 1024>& block, statvtk::DeviceType type, const QString& serial,
                         statvtk::app::CurrentChild* target);
   void finished(const statvtk::app::JobEnd& end);
 
  private:
-  // ReadObserver, called on the job's thread: each report is posted.
+  // ReadObserver, called by the sink on the job's thread: each report is
+  // posted. The log and the status panels:
   void LogLine(const std::string& text) override;
   void ShowStatus(const std::string& text) override;
   void ShowDetail(const std::string& text) override;
+  // The progress bar:
   void SetProgressMax(int max) override;
   void SetProgressPos(int pos) override;
+  // The end of the run's lock on the read commands, the hand-over and the file:
   void EnableControls() override;
-  void DeliverStatistics(const StatData& data, const std::string& caption) override;
+  void DeliverStatistics(const StatData& data, const std::string& caption, bool partial) override;
   void DeliverCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type, const std::string& serial) override;
   void StatisticsFileWritten(const std::filesystem::path& path) override;
   void StatisticsFileFailed(const std::filesystem::path& path, const std::string& error) override;
@@ -127,6 +136,7 @@ class JobController : public QObject, private ReadObserver {
   CurrentChild* LiveTarget() const;
 
   std::filesystem::path home_;
+  PartSink sink_;
   std::unique_ptr<TReadThread> job_;
   std::jthread worker_;
   JobRequest request_;

@@ -21,7 +21,7 @@
 #include "app/status_panels.hpp"
 #include "app/ui_seam.hpp"
 #include "reading/address_check.hpp"
-#include "reading/batch_summary.hpp"
+#include "front/batch_summary.hpp"
 #include "reading/current_readings.hpp"
 
 namespace statvtk::app {
@@ -41,12 +41,11 @@ void ReadCommands::Connect() {
   connect(j, &JobController::log, this, [this](const QString& line) {
     // A poll's lines are told as one at its end.
     if (parts_.jobs->Kind() == ReadKind::CurrentRefresh) pollLines_.push_back(line);
-    else parts_.log->AddMessage(LocalWording(line));
+    else parts_.log->AddMessage(line);
   });
   connect(j, &JobController::stage, this, [this](const QString& text) {
     // In a batch the stage is told with the address it is for.
-    const QString shown = LocalWording(text);
-    parts_.status->SetText(0, batchAddress_.isEmpty() || text.isEmpty() ? shown : batchAddress_ + ": " + shown);
+    parts_.status->SetText(0, batchAddress_.isEmpty() || text.isEmpty() ? text : batchAddress_ + ": " + text);
   });
   connect(j, &JobController::batchAddress, this, [this](quint32 address, int index, int count) {
     reading_ = address;
@@ -196,20 +195,22 @@ void ReadCommands::StopReading() {
 
 void ReadCommands::OnFinished(const JobEnd& end) {
   parts_.status->HideProgress();
-  const ReadResult& result = end.result;
+  const ReadResult& result = end.report.result;
   if (end.kind == ReadKind::CurrentRefresh) {
     // A poll that went well is not logged: only failures and changes of state are.
-    if (const QString line = PollLogLine(pollLines_, result, reading_); !line.isEmpty() && !result.delivered)
+    if (const QString line = PollLogLine(pollLines_, end.report, reading_); !line.isEmpty() && !end.report.delivered)
       parts_.log->AddMessage(line);
     pollLines_.clear();
-    if (end.target && !result.delivered && result.outcome != ReadOutcome::Stopped)
-      end.target->RefreshFailed(FailureText(result, reading_));
+    if (end.target && !end.report.delivered && result.outcome != ReadOutcome::Stopped)
+      end.target->RefreshFailed(FailureText(end.report, end.line, reading_));
   }
   if (end.batchAsked != 0) {
     batchAddress_.clear();
-    parts_.log->AddMessage(QString::fromStdString(BatchSummary(end.batch, end.batchAsked)));
+    parts_.log->AddMessage(
+        QString::fromStdString(BatchSummary(end.batch, end.batchAsked, end.line, LinkWording::System)));
     batchResults_.insert(batchResults_.end(), end.batch.begin(), end.batch.end());
     batchAsked_ += end.batchAsked;
+    batchLine_ = end.line;
   }
   if (end.userStarted && result.outcome == ReadOutcome::Failed) BringFailureIntoSight(end);
   // The next speed's batch, unless the user stopped.
@@ -222,13 +223,14 @@ void ReadCommands::OnFinished(const JobEnd& end) {
 
 void ReadCommands::TellOutcome(const JobEnd& end) {
   if (batchAsked_ != 0) {
-    parts_.status->SetText(0, QString::fromStdString(BatchSummary(batchResults_, batchAsked_)));
+    parts_.status->SetText(
+        0, QString::fromStdString(BatchSummary(batchResults_, batchAsked_, batchLine_, LinkWording::System)));
     batchResults_.clear();
     batchAsked_ = 0;
     return;
   }
   if (end.kind != ReadKind::Statistics) return;
-  if (const QString text = StatisticsOutcomeText(end.result); !text.isEmpty()) parts_.status->SetText(0, text);
+  if (const QString text = StatisticsOutcomeText(end.report); !text.isEmpty()) parts_.status->SetText(0, text);
 }
 
 void ReadCommands::BringFailureIntoSight(const JobEnd& end) {
@@ -244,10 +246,11 @@ void ReadCommands::BringFailureIntoSight(const JobEnd& end) {
   if (logSub->width() < wanted) logSub->resize(std::min(wanted, std::max(room, logSub->width())), logSub->height());
   parts_.children->PullInside(*logSub);
   parts_.log->ShowNewest();
-  if (const QString text = FailureText(end.result, reading_); !text.isEmpty()) parts_.status->SetText(0, text);
+  if (const QString text = FailureText(end.report, end.line, reading_); !text.isEmpty())
+    parts_.status->SetText(0, text);
 }
 
-void ReadCommands::OnStatistics(const StatData& data, const QString& caption) {
+void ReadCommands::OnStatistics(const StatData& data, const QString& caption, bool partial) {
   parts_.lastHeader = data.header;
   parts_.lastType = data.type;
   ++windowCounter_;
@@ -257,10 +260,10 @@ void ReadCommands::OnStatistics(const StatData& data, const QString& caption) {
     return;
   }
   w->Widget()->setWindowTitle(caption.isEmpty() ? QStringLiteral("Статистика %1").arg(windowCounter_)
-                                                : ReadStatCaption(data, caption, reading_));
+                                                : ReadStatCaption(data, partial, reading_));
   w->Load(data);
-  // A stopped or failed read: its window says what it holds.
-  if (caption.endsWith(QString::fromUtf8(kIncompleteCaption))) w->ShowWhatIsHeld();
+  // A stopped read: its window says what it holds.
+  if (partial) w->ShowWhatIsHeld();
   parts_.updateCommands();
 }
 

@@ -15,6 +15,7 @@
 #include "app/scan_dialog.hpp"
 #include "reading/batch_plan.hpp"
 #include "reading/read_choice.hpp"
+#include "front/part_sink.hpp"
 #include "reading/read_thread.hpp"
 
 namespace statvtk::app {
@@ -62,7 +63,7 @@ class ReadCommands : public QObject {
   // meanwhile); true, with the choice taken, when the user accepts them.
   bool AskReadChoice();
   void OnFinished(const JobEnd& end);
-  void OnStatistics(const StatData& data, const QString& caption);
+  void OnStatistics(const StatData& data, const QString& caption, bool partial);
   void OnCurrent(const std::array<std::uint8_t, 1024>& block, DeviceType type, const QString& serial,
                  CurrentChild* target);
   void TellOutcome(const JobEnd& end);
@@ -73,7 +74,8 @@ class ReadCommands : public QObject {
   bool asking_ = false;
   int windowCounter_ = 0;
   std::vector<SpeedBatch> batches_;  // still to read after the one running
-  std::vector<ReadResult> batchResults_;
+  std::vector<ReadReport> batchResults_;
+  LineSpec batchLine_;  // the line of the batches (for the summary's words)
   std::size_t batchAsked_ = 0;
   std::uint32_t reading_ = 0;       // the address being read (a batch names each in turn)
   QString batchAddress_;            // "Адрес 3 (1 из 2)" while a batch reads it: panel 0 names it

@@ -12,9 +12,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "front/part_sink.hpp"
 #include "reading/number_list.hpp"
-#include "reading/job_prep.hpp"
-#include "reading/read_thread.hpp"
+#include "reading/reads.hpp"
 
 namespace statvtk::app {
 
@@ -25,21 +25,13 @@ QString LineOf(const ConnectionSettings& s) {
 }
 }  // namespace
 
-// Runs on the worker thread: every report becomes a queued call into the
-// dialog, so the search never waits for the GUI.
-class ScanDialog::Bridge : public ReadObserver, public ScanObserver {
+// Runs on the worker thread: each probe and each instrument found becomes a
+// queued call into the dialog, so the search never waits for the GUI.
+class ScanDialog::Bridge : public ReadObserver {
  public:
   explicit Bridge(ScanDialog* dialog) : dialog_(dialog) {}
 
   void LogLine(const std::string&) override {}
-  void ShowStatus(const std::string&) override {}
-  void ShowDetail(const std::string&) override {}
-  void SetProgressMax(int) override {}
-  void SetProgressPos(int) override {}
-  void EnableControls() override {}
-  void DeliverStatistics(const StatData&, const std::string&) override {}
-  void DeliverCurrent(std::span<const std::uint8_t, 1024>, DeviceType, const std::string&) override {}
-
   void Probing(std::uint32_t address, std::uint32_t baud, std::size_t index, std::size_t total) override {
     Post([=](ScanDialog* d) { d->ShowProbe(address, baud, static_cast<int>(index), static_cast<int>(total)); });
   }
@@ -175,14 +167,10 @@ void ScanDialog::StartSearch() {
   UpdateButtons();
   // The search owns its job; the dialog hears from it only through the bridge.
   worker_ = std::thread([this, addresses, bauds] {
-    TReadThread job(*bridge_);
     ConnectionSettings s = settings_;
     s.useMBus = false;  // the address range is of short addresses
-    job.SetJob(MakeReadJob(s, {}, ReadPlan{ReadKind::Custom, {}}));
-    job.Job().what = ScanRead{addresses, bauds, bridge_.get()};
-    job.SetStopFlag(&stopFlag_);
-    job.SetAbortFlag(&stopFlag_);
-    job.RunHere();
+    PartSink sink(*bridge_, {});
+    Scan(LineSpecOf(s), addresses, bauds, sink, stopFlag_);
     bridge_->Finished();
   });
 }

@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "link/settings.hpp"
-#include "reading/scan_observer.hpp"
+#include "stats/device_type.hpp"
 
 class QCheckBox;
 class QLabel;

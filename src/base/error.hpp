@@ -26,6 +26,8 @@ enum class ErrorCode : std::uint32_t {
   SocketsNotStarted = 102,  // the socket library could not be started
   Connect = 105,            // connect failed or timed out
   BadIpAddress = 111,       // no address, name not resolved, bad text
+  // The modem.
+  DialFailed = 120,  // the modem did not connect (the reason: its answer)
   // Files.
   FileSystem = 1000,  // the system refused (Error::systemCode holds its number)
   NotRegularFile,     // a folder, a device, a FIFO where a file was expected

@@ -3,6 +3,7 @@
 #include "base/program_home.hpp"
 #include "cli/commands.hpp"
 #include "cli/stop_signal.hpp"
+#include "reading/reads.hpp"
 
 namespace statvtk::cli {
 
@@ -21,17 +22,15 @@ bool SettingsUsable(const JobSetup& setup, const std::string& command, std::ostr
   return false;
 }
 
-void ConfigureJob(TReadThread& job, const JobSetup& setup, const ConnectionOptions& o, CliObserver& obs,
-                  const ReadPlan& plan) {
-  PrepareReadJob(job, setup.settings, setup.home, plan);
-  job.SetStopFlag(&StopSignal::StopFlag());
-  job.SetAbortFlag(&StopSignal::AbortFlag());
-  if (o.trace) job.Hooks().trace = [&obs](const FrameTrace& f) { obs.Trace(f); };
+RunHooks MakeHooks(const ConnectionOptions& o, CliObserver& obs) {
+  RunHooks hooks;
+  if (o.trace) hooks.trace = [&obs](const FrameTrace& f) { obs.Trace(f); };
+  return hooks;
 }
 
-void RunJob(TReadThread& job) {
-  job.Start();
-  job.Wait();
+LineResult RunJob(const ReadJob& job, PartSink& sink, const RunHooks& hooks) {
+  if (!job.settingsError.empty()) return RefuseLine(job.line, job.instruments, job.settingsError, sink);
+  return ReadLine(job.line, job.instruments, sink, StopSignal::StopFlag(), hooks);
 }
 
 std::optional<int> ReadCommandArgs(const std::vector<std::string>& args, const std::string& command, const char* help,

@@ -13,9 +13,12 @@
 #include "base/ini_file.hpp"
 #include "cli/cli_observer.hpp"
 #include "cli/cli_options.hpp"
+#include "cli/stop_signal.hpp"
+#include "front/part_sink.hpp"
 #include "link/settings.hpp"
 #include "reading/job_prep.hpp"
-#include "reading/read_thread.hpp"
+#include "reading/read_result.hpp"
+#include "reading/run_context.hpp"
 
 namespace statvtk::cli {
 
@@ -35,14 +38,28 @@ bool SettingsUsable(const JobSetup& setup, const std::string& command, std::ostr
 // Whether stderr is a terminal (for the progress bar).
 bool StderrIsTerminal();
 
-// Prepares the job from the settings and `plan` (as the desktop does), then
-// gives it the stop and abort flags (the Ctrl+C handler's) and, with
-// --trace, the frame trace.
-void ConfigureJob(TReadThread& job, const JobSetup& setup, const ConnectionOptions& o, CliObserver& obs,
-                  const ReadPlan& plan);
+// What stands between a command's run and the world: with --trace, every
+// frame goes to `obs`.
+RunHooks MakeHooks(const ConnectionOptions& o, CliObserver& obs);
 
-// Runs the job on its thread and waits for it.
-void RunJob(TReadThread& job);
+// Runs `job` (MakeReadJob) on this thread to its end, its events shown by
+// `sink`; the Ctrl+C handler's stop ends it.
+LineResult RunJob(const ReadJob& job, PartSink& sink, const RunHooks& hooks);
+
+// An instrument command's read: Ctrl+C is its stop while it lives, the
+// settings come from the options, the texts go to stderr.
+struct CommandRead {
+  CommandRead(const ConnectionOptions& o, std::ostream& err, bool progressBar = false)
+      : setup(MakeSetup(o)), obs(err, progressBar), sink(obs, setup.home), hooks(MakeHooks(o, obs)) {}
+  // The job of the settings for `plan`, read to its end.
+  LineResult Run(const ReadPlan& plan) { return RunJob(MakeReadJob(setup.settings, setup.home, plan), sink, hooks); }
+
+  StopSignal signal;
+  JobSetup setup;
+  CliObserver obs;
+  PartSink sink;
+  RunHooks hooks;
+};
 
 // A command's own options: takes `arg` (and its value from the reader) and
 // returns true, or returns false when `arg` is not one of them.

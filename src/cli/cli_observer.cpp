@@ -67,7 +67,7 @@ void CliObserver::EnableControls() {
   ClearBar();
 }
 
-void CliObserver::DeliverStatistics(const StatData& data, const std::string& caption) {
+void CliObserver::DeliverStatistics(const StatData& data, const std::string& caption, bool) {
   stats_ = data;
   caption_ = caption;
 }

@@ -11,8 +11,8 @@
 #include <ostream>
 #include <string>
 
+#include "front/read_observer.hpp"
 #include "link/tmod07.hpp"
-#include "reading/read_observer.hpp"
 
 namespace statvtk::cli {
 
@@ -29,7 +29,7 @@ class CliObserver : public ReadObserver {
   void SetProgressMax(int max) override;
   void SetProgressPos(int pos) override;
   void EnableControls() override;
-  void DeliverStatistics(const StatData& data, const std::string& caption) override;
+  void DeliverStatistics(const StatData& data, const std::string& caption, bool partial) override;
   void DeliverCurrent(std::span<const std::uint8_t, 1024> block, DeviceType type, const std::string& serial) override;
   void FetchedBeforeFailure(const StatData& data) override { stats_ = data; }
   void Trace(const FrameTrace& f);

@@ -62,21 +62,18 @@ int RunCurrent(const Args& args, std::ostream& out, std::ostream& err) {
   if (auto done = ReadCommandArgs(args, "current", kCurrentHelp, o, out, err, own)) return *done;
   if (auto e = CheckConnectionOptions(o); !e.empty()) return UsageError(err, "current", e);
 
-  StopSignal signal;
-  JobSetup setup = MakeSetup(o);
-  if (!SettingsUsable(setup, "current", err)) return kExitUsage;
-  CliObserver obs(err, false);
+  CommandRead read(o, err);
+  if (!SettingsUsable(read.setup, "current", err)) return kExitUsage;
   for (long long n = 0; count == 0 || n < count; ++n) {
     if (n > 0) Pause(interval);
     if (StopSignal::Stopped()) return kExitStopped;
-    obs.ClearCurrent();
-    TReadThread job(obs);
+    read.obs.ClearCurrent();
     // After the first reading the stage texts are left out, as for a window's refresh.
-    ConfigureJob(job, setup, o, obs, ReadPlan{n > 0 ? ReadKind::CurrentRefresh : ReadKind::Current, {}});
-    RunJob(job);
-    if (job.Result().outcome == ReadOutcome::Stopped || StopSignal::Stopped()) return kExitStopped;
-    if (job.Result().outcome != ReadOutcome::Done || !obs.HasCurrent()) return kExitLink;
-    Print(obs, out);
+    read.sink.SetStyle({.quietStages = n > 0});
+    const LineResult run = read.Run(ReadPlan{ReadKind::Current, {}});
+    if (run.whole.outcome == ReadOutcome::Stopped || StopSignal::Stopped()) return kExitStopped;
+    if (run.whole.outcome != ReadOutcome::Done || !read.obs.HasCurrent()) return kExitLink;
+    Print(read.obs, out);
   }
   return kExitOk;
 }

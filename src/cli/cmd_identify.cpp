@@ -24,16 +24,12 @@ int RunIdentify(const Args& args, std::ostream& out, std::ostream& err) {
   if (auto done = ReadCommandArgs(args, "identify", kIdentifyHelp, o, out, err)) return *done;
   if (auto e = CheckConnectionOptions(o); !e.empty()) return UsageError(err, "identify", e);
 
-  StopSignal signal;
-  JobSetup setup = MakeSetup(o);
-  if (!SettingsUsable(setup, "identify", err)) return kExitUsage;
-  CliObserver obs(err, false);
-  TReadThread job(obs);
-  ConfigureJob(job, setup, o, obs, ReadPlan{ReadKind::Identify, {}});
-  RunJob(job);
-  const ReadResult& res = job.Result();
-  if (res.outcome == ReadOutcome::Stopped) return kExitStopped;
-  if (res.outcome != ReadOutcome::Done) return kExitLink;
+  CommandRead read(o, err);
+  if (!SettingsUsable(read.setup, "identify", err)) return kExitUsage;
+  const LineResult run = read.Run(ReadPlan{ReadKind::Identify, {}});
+  if (run.whole.outcome == ReadOutcome::Stopped) return kExitStopped;
+  if (run.whole.outcome != ReadOutcome::Done || run.instruments.empty()) return kExitLink;
+  const ReadResult& res = run.instruments.front();
   out << PrintableText(res.identText) << "\n" << DeviceTypeName(res.type) << "\n";
   return kExitOk;
 }

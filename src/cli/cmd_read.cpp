@@ -4,7 +4,7 @@
 #include "cli/cli_job.hpp"
 #include "cli/commands.hpp"
 #include "cli/stop_signal.hpp"
-#include "reading/batch_summary.hpp"
+#include "front/batch_summary.hpp"
 #include "reading/number_list.hpp"
 #include "reading/read_choice.hpp"
 #include "stats/stat_file.hpp"
@@ -85,17 +85,21 @@ bool WriteCopy(const std::filesystem::path& path, bool folder, const std::filesy
   return false;
 }
 
-int Conclude(const ReadResult& res, const CliObserver& obs, const ReadOptions& ro, std::ostream& out,
-             std::ostream& err) {
-  const int ending = res.outcome == ReadOutcome::Stopped  ? kExitStopped
-                     : res.outcome == ReadOutcome::Failed ? kExitLink
-                                                          : kExitOk;
+int Conclude(const LineResult& run, const PartSink& sink, const CliObserver& obs, const ReadOptions& ro,
+             std::ostream& out, std::ostream& err) {
+  const ReadOutcome outcome = run.whole.outcome;
+  const int ending = outcome == ReadOutcome::Stopped  ? kExitStopped
+                     : outcome == ReadOutcome::Failed ? kExitLink
+                                                      : kExitOk;
+  const ReadReport* rep = sink.Reports().empty() ? nullptr : &sink.Reports().front();
   // A failed read still names the file of what was fetched before the failure.
-  if (!obs.Statistics() || (!res.delivered && !res.partial)) return ending == kExitOk ? kExitLink : ending;
+  if (!obs.Statistics() || !rep || (!rep->delivered && !rep->result.partial))
+    return ending == kExitOk ? kExitLink : ending;
   int code = ending;
   std::vector<std::filesystem::path> written;
-  if (res.fileWritten) written.push_back(res.file);
-  const auto name = res.file.filename();
+  const DownloadFile& file = rep->file;
+  if (file.written) written.push_back(file.path);
+  const auto name = file.path.filename();
   if (ro.out) {
     std::error_code ec;
     const bool folder = std::filesystem::is_directory(*ro.out, ec);
@@ -104,12 +108,12 @@ int Conclude(const ReadResult& res, const CliObserver& obs, const ReadOptions& r
       written.push_back(path);
     } else {
       // The file in Data/ (if written) stays; its path is still printed.
-      if (res.fileWritten)
-        err << "statvtk-cli read: the copy to " << path.string() << " failed; the file is kept in " << res.file.string()
-            << "\n";
+      if (file.written)
+        err << "statvtk-cli read: the copy to " << path.string() << " failed; the file is kept in "
+            << file.path.string() << "\n";
       if (code == kExitOk) code = kExitFile;
     }
-  } else if (!res.fileWritten) {
+  } else if (!file.written) {
     std::error_code ec;
     std::filesystem::path path;
     if (!WriteCopy(std::filesystem::current_path(ec), true, name, *obs.Statistics(), &path, err))
@@ -138,17 +142,19 @@ class BatchObserver : public CliObserver {
 int RunBatch(const ReadOptions& ro, const JobSetup& setup, const ReadChoice& choice, std::ostream& out,
              std::ostream& err) {
   BatchObserver obs(out, err, StderrIsTerminal());
-  TReadThread job(obs);
-  ConfigureJob(job, setup, ro.conn, obs, ReadPlan{ReadKind::Statistics, choice});
-  job.Job().batch = ro.addresses;
-  RunJob(job);
+  PartSink sink(obs, setup.home);
+  const ReadPlan plan{ReadKind::Statistics, choice};
+  ReadJob job = MakeReadJob(setup.settings, setup.home, plan);
+  job.instruments.clear();
+  for (std::uint32_t a : ro.addresses) job.instruments.push_back({a, InstrumentPlanOf(plan, setup.home)});
+  const LineResult run = RunJob(job, sink, MakeHooks(ro.conn, obs));
   obs.ClearProgress();
-  const auto& results = job.BatchResults();
-  err << BatchSummary(results, ro.addresses.size()) << "\n";
-  if (job.Result().outcome == ReadOutcome::Stopped) return kExitStopped;
-  for (const ReadResult& r : results)
-    if (r.outcome != ReadOutcome::Done || !r.fileWritten) return kExitLink;
-  return results.size() == ro.addresses.size() ? kExitOk : kExitLink;
+  const auto& reports = sink.Reports();
+  err << BatchSummary(reports, ro.addresses.size(), job.line, LinkWording::System) << "\n";
+  if (run.whole.outcome == ReadOutcome::Stopped) return kExitStopped;
+  for (const ReadReport& r : reports)
+    if (r.result.outcome != ReadOutcome::Done || !r.file.written) return kExitLink;
+  return reports.size() == ro.addresses.size() ? kExitOk : kExitLink;
 }
 
 }  // namespace
@@ -200,8 +206,8 @@ int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
   if (ro.addresses.size() > 1 && ro.base) return UsageError(err, "read", "--base takes one address, not a list");
   if (auto e = CheckConnectionOptions(ro.conn); !e.empty()) return UsageError(err, "read", e);
 
-  StopSignal signal;
-  JobSetup setup = MakeSetup(ro.conn);
+  CommandRead read(ro.conn, err, StderrIsTerminal());
+  const JobSetup& setup = read.setup;
   if (!SettingsUsable(setup, "read", err)) return kExitUsage;
   SelectStatState state = LoadSelectStat(*setup.ini);
   if (ro.all || ro.last || ro.newRecords) {
@@ -214,12 +220,10 @@ int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
   choice.Accept(state, static_cast<std::int16_t>(ro.hours), static_cast<std::int16_t>(ro.days));
 
   if (!ro.addresses.empty()) return RunBatch(ro, setup, choice, out, err);
-  CliObserver obs(err, StderrIsTerminal());
-  TReadThread job(obs);
-  ConfigureJob(job, setup, ro.conn, obs, ReadPlan{ReadKind::Statistics, choice});
-  if (ro.base) job.Job().Statistics()->basePath = *ro.base;
-  RunJob(job);
-  return Conclude(job.Result(), obs, ro, out, err);
+  ReadJob job = MakeReadJob(setup.settings, setup.home, ReadPlan{ReadKind::Statistics, choice});
+  if (ro.base) std::get<StatisticsPlan>(job.instruments.front().plan).base = *ro.base;
+  const LineResult run = RunJob(job, read.sink, read.hooks);
+  return Conclude(run, read.sink, read.obs, ro, out, err);
 }
 
 }  // namespace statvtk::cli

@@ -1,13 +1,12 @@
 // statvtk-cli scan: which instruments answer on the line, at which address
 // and speed.
-#include <mutex>
-
 #include "base/printable_text.hpp"
 #include "cli/cli_job.hpp"
 #include "cli/commands.hpp"
 #include "base/json_writer.hpp"
 #include "cli/stop_signal.hpp"
 #include "reading/number_list.hpp"
+#include "reading/reads.hpp"
 
 namespace statvtk::cli {
 
@@ -42,23 +41,21 @@ far is printed).
 
 std::string ModelText(DeviceType t) { return std::string(DeviceTypeName(t)); }
 
-// Prints each instrument as it answers (from the job's thread).
-class ScanPrinter : public ScanObserver {
+// Prints each instrument as it answers.
+class ScanPrinter : public CliObserver {
  public:
-  ScanPrinter(std::ostream& out, CliObserver& obs, bool json) : out_(out), obs_(obs), json_(json) {}
+  ScanPrinter(std::ostream& out, std::ostream& err, bool json)
+      : CliObserver(err, StderrIsTerminal()), out_(out), json_(json) {}
   void Found(const ScanFound& f) override {
     if (json_) return;
-    std::lock_guard lock(mu_);
-    obs_.ClearProgress();
+    ClearProgress();
     out_ << f.address << '\t' << f.baud << '\t' << ModelText(f.type) << '\t' << PrintableText(f.ident) << '\n';
     out_.flush();
   }
 
  private:
   std::ostream& out_;
-  CliObserver& obs_;
   bool json_;
-  std::mutex mu_;
 };
 
 }  // namespace
@@ -105,14 +102,12 @@ int RunScan(const Args& args, std::ostream& out, std::ostream& err) {
   StopSignal signal;
   JobSetup setup = MakeSetup(o);
   if (!SettingsUsable(setup, "scan", err)) return kExitUsage;
-  CliObserver obs(err, StderrIsTerminal());
-  ScanPrinter printer(out, obs, json);
-  TReadThread job(obs);
-  ConfigureJob(job, setup, o, obs, ReadPlan{ReadKind::Custom, {}});
-  job.Job().what = ScanRead{addresses, bauds, &printer};
-  RunJob(job);
+  ScanPrinter obs(out, err, json);
+  PartSink sink(obs, setup.home);
+  const ReadJob job = MakeReadJob(setup.settings, setup.home, ReadPlan{ReadKind::Custom, {}});
+  const LineResult run = Scan(job.line, addresses, bauds, sink, StopSignal::StopFlag(), MakeHooks(o, obs));
   obs.ClearProgress();
-  const auto& found = job.ScanResults();
+  const auto& found = run.found;
   if (json) {
     JsonWriter w;
     w.BeginArray();
@@ -127,7 +122,7 @@ int RunScan(const Args& args, std::ostream& out, std::ostream& err) {
     w.EndArray();
     out << w.Text() << "\n";
   }
-  if (job.Result().outcome == ReadOutcome::Stopped) return kExitStopped;
+  if (run.whole.outcome == ReadOutcome::Stopped) return kExitStopped;
   return found.empty() ? kExitLink : kExitOk;
 }
 

@@ -1,23 +1,18 @@
-// The two flags of the stop request, shared by the POSIX and Win32 handlers.
+// The stop request, shared by the POSIX and Win32 handlers.
 #include "cli/stop_signal.hpp"
 
 namespace statvtk::cli {
 
 namespace {
 // A signal or console handler can reach nothing but objects of static
-// storage; these two flags are the only ones the program keeps, and they are
-// lock-free atomics.
+// storage; this flag is the only one the program keeps, and it is a
+// lock-free atomic.
 std::atomic<bool> gStop{false};
-std::atomic<bool> gAbort{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 }  // namespace
 
 std::atomic<bool>& StopSignal::StopFlag() { return gStop; }
-std::atomic<bool>& StopSignal::AbortFlag() { return gAbort; }
 
-void StopSignal::RequestStop() {
-  gStop.store(true);
-  gAbort.store(true);
-}
+void StopSignal::RequestStop() { gStop.store(true); }
 
 }  // namespace statvtk::cli

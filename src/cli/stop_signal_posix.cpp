@@ -16,7 +16,6 @@ extern "C" void OnStopSignal(int sig) {
 
 StopSignal::StopSignal() {
   StopFlag() = false;
-  AbortFlag() = false;
   struct sigaction sa {};
   sa.sa_handler = OnStopSignal;
   sigemptyset(&sa.sa_mask);

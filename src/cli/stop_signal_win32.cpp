@@ -27,7 +27,6 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 StopSignal::StopSignal() {
   StopFlag() = false;
-  AbortFlag() = false;
   gHandled = false;
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }

@@ -1,6 +1,8 @@
 // statvtk-collect once and run: the lines in parallel, one thread each, the
 // store written through one writer.
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <thread>
 
@@ -16,18 +18,6 @@ namespace statvtk::collect {
 
 namespace {
 
-// Each line's stop flag follows the process-wide request.
-class LineStop {
- public:
-  std::atomic<bool>& Flag() { return flag_; }
-  void Follow(const std::atomic<bool>& request) {
-    if (request.load()) flag_.store(true);
-  }
-
- private:
-  std::atomic<bool> flag_{false};
-};
-
 std::map<std::string, std::vector<const InstrumentConfig*>> ByLine(const Config& cfg) {
   std::map<std::string, std::vector<const InstrumentConfig*>> out;
   for (const auto& in : cfg.instruments) out[cfg.Line(in.line)->name].push_back(&in);
@@ -41,10 +31,33 @@ struct Due {
   int failures = 0;
 };
 
-void ServeLine(const Config& cfg, const LineConfig& line, std::vector<const InstrumentConfig*> instruments,
-               const Common& c, StoreWriter& writer, CollectLog& log, const std::atomic<bool>& request,
+// The next time of each instrument read in this pass: the next period after
+// a read, a growing pause after a failure; one the pass could not even start
+// (its store rows) counts as failed.
+void Reschedule(const Config& cfg, const LineConfig& line, std::vector<Due>& due,
+                const std::vector<const InstrumentConfig*>& asked, const std::vector<InstrumentPass>& passes,
+                FleetFigures& figures) {
+  const std::time_t after = std::time(nullptr);
+  for (auto& d : due) {
+    if (std::find(asked.begin(), asked.end(), d.in) == asked.end()) continue;
+    const auto p = std::find_if(passes.begin(), passes.end(), [&](const auto& x) { return x.name == d.in->name; });
+    const ReadOutcome outcome = p == passes.end() ? ReadOutcome::Failed : p->outcome;
+    if (outcome == ReadOutcome::Done) {
+      d.failures = 0;
+      d.at = NextDue(*d.in, after);
+    } else if (outcome == ReadOutcome::Failed) {
+      ++d.failures;
+      d.at = after + RetryPause(cfg.collector, *d.in, d.failures);
+    }
+    if (outcome != ReadOutcome::Stopped)
+      figures.Read(line.name, outcome == ReadOutcome::Done, p == passes.end() ? 0 : p->requests);
+    figures.Due(d.in->name, d.at);
+  }
+}
+
+void ServeLine(const Config& cfg, const LineConfig& line, const std::vector<const InstrumentConfig*>& instruments,
+               const Common& c, StoreWriter& writer, const PassLog& lineLog, std::atomic<bool>& request,
                FleetFigures& figures) {
-  LineStop stop;
   std::vector<Due> due;
   const std::time_t start = std::time(nullptr);
   for (const auto* in : instruments) due.push_back({in, start, 0});  // each read once at the start
@@ -52,42 +65,62 @@ void ServeLine(const Config& cfg, const LineConfig& line, std::vector<const Inst
     const std::time_t now = std::time(nullptr);
     // Instruments marked silent come last: their time-outs do not hold up
     // the ones that answer.
-    std::vector<const InstrumentConfig*> now_due;
+    std::vector<const InstrumentConfig*> nowDue;
     for (bool silent : {false, true})
       for (auto& d : due)
-        if (d.at <= now && (d.failures >= cfg.collector.silentAfter) == silent) now_due.push_back(d.in);
-    if (now_due.empty()) {
+        if (d.at <= now && (d.failures >= cfg.collector.silentAfter) == silent) nowDue.push_back(d.in);
+    if (nowDue.empty()) {
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
       continue;
     }
-    // The stop request is followed by a watcher while the line reads.
-    std::atomic<bool> reading{true};
-    std::jthread watcher([&] {
-      while (reading.load()) {
-        stop.Follow(request);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      }
-    });
-    const auto passes = CollectLine(cfg, line, now_due, c.home, writer, stop.Flag(),
-                                    [&](const std::string& t) { log.Line("[" + line.name + "] " + t); });
-    reading.store(false);
-    watcher.join();
-    const std::time_t after = std::time(nullptr);
-    for (const auto& p : passes)
-      for (auto& d : due) {
-        if (d.in->name != p.name) continue;
-        if (p.outcome == InstrumentOutcome::Done) {
-          d.failures = 0;
-          d.at = NextDue(*d.in, after);
-        } else if (p.outcome == InstrumentOutcome::Failed) {
-          ++d.failures;
-          d.at = after + RetryPause(cfg.collector, *d.in, d.failures);
-        }
-        if (p.outcome != InstrumentOutcome::Stopped)
-          figures.Read(line.name, p.outcome == InstrumentOutcome::Done, p.requests);
-        figures.Due(d.in->name, d.at);
-      }
+    // The stop request itself is the read's stop: every wait of the line looks at it.
+    Reschedule(cfg, line, due, nowDue, CollectLine(cfg, line, nowDue, c.home, writer, request, lineLog), figures);
   }
+}
+
+// What both commands run over: the configuration, the store through its
+// one writer, the log, the figures and the services (HTTP, MQTT).
+struct FleetRun {
+  const Config& cfg;
+  StoreWriter& writer;
+  CollectLog& log;
+  FleetFigures& figures;
+  FleetServices& services;
+  PassLog LineLog(const LineConfig& line) {
+    return [this, name = line.name](const std::string& t) { log.Line("[" + name + "] " + t); };
+  }
+};
+
+// Sets up a FleetRun (`serving`: the HTTP page and API too) and runs `lines`
+// over it; the exit status.
+template <class Lines>
+int WithFleet(const Common& c, bool serving, std::ostream& err, Lines&& lines) {
+  auto cfg = LoadChecked(c, err);
+  if (!cfg) return kExitConfig;
+  auto store = OpenStore(*cfg, c, err);
+  if (!store) return kExitFailed;
+  StoreWriter writer(*store);
+  CollectLog log(err, c.home);
+  FleetFigures figures(*cfg);
+  auto services = FleetServices::Start(*cfg, c.home, figures, serving, [&](const std::string& t) { log.Line(t); });
+  if (!services) {
+    err << "statvtk-collect: " << services.error().reason << "\n";
+    return kExitConfig;
+  }
+  writer.SetOutbox((*services)->Outbox());
+  FleetRun run{*cfg, writer, log, figures, **services};
+  return lines(run);
+}
+
+using ServeFn = std::function<void(const LineConfig&, const std::vector<const InstrumentConfig*>&)>;
+
+// One thread per line, each running `serve` over the line's instruments;
+// `meanwhile` runs on the calling thread; all are joined before it returns.
+void OnEachLine(const Config& cfg, const ServeFn& serve, const std::function<void()>& meanwhile = {}) {
+  std::vector<std::jthread> lines;
+  for (auto& [name, instruments] : ByLine(cfg))
+    lines.emplace_back([&serve, line = cfg.Line(name), list = instruments] { serve(*line, list); });
+  if (meanwhile) meanwhile();
 }
 
 }  // namespace
@@ -99,83 +132,43 @@ int RunOnce(const std::vector<std::string>& args, std::ostream&, std::ostream& e
     err << "statvtk-collect once: unknown argument " << c->rest[0] << "\n";
     return kExitConfig;
   }
-  auto cfg = LoadChecked(*c, err);
-  if (!cfg) return kExitConfig;
-  auto store = OpenStore(*cfg, *c, err);
-  if (!store) return kExitFailed;
-  StoreWriter writer(*store);
-  CollectLog log(err, c->home);
-  FleetFigures figures(*cfg);
-  auto services = FleetServices::Start(*cfg, c->home, figures, false, [&](const std::string& t) { log.Line(t); });
-  if (!services) {
-    err << "statvtk-collect: " << services.error().reason << "\n";
-    return kExitConfig;
-  }
-  writer.SetOutbox((*services)->Outbox());
-  std::atomic<bool>& request = StopRequest();
-  std::atomic<bool> failed{false};
-  {
-    std::vector<std::jthread> lines;
-    for (auto& [name, instruments] : ByLine(*cfg)) {
-      const LineConfig* line = cfg->Line(name);
-      lines.emplace_back([&, line, list = instruments] {
-        LineStop stop;
-        std::atomic<bool> reading{true};
-        std::jthread watcher([&] {
-          while (reading.load()) {
-            stop.Follow(request);
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-          }
-        });
-        const auto passes = CollectLine(*cfg, *line, list, c->home, writer, stop.Flag(),
-                                        [&](const std::string& t) { log.Line("[" + line->name + "] " + t); });
-        reading.store(false);
-        for (const auto& p : passes)
-          if (p.outcome != InstrumentOutcome::Done) failed.store(true);
-        if (passes.size() != list.size()) failed.store(true);
-      });
-    }
-  }
-  (*services)->Drain(std::chrono::seconds(10));  // what the broker did not take waits for the next run
-  return failed.load() ? kExitFailed : kExitOk;
+  return WithFleet(*c, false, err, [&](FleetRun& f) {
+    std::atomic<bool> failed{false};
+    OnEachLine(f.cfg, [&](const LineConfig& line, const std::vector<const InstrumentConfig*>& list) {
+      const auto passes = CollectLine(f.cfg, line, list, c->home, f.writer, StopRequest(), f.LineLog(line));
+      for (const auto& p : passes)
+        if (p.outcome != ReadOutcome::Done) failed.store(true);
+      if (passes.size() != list.size()) failed.store(true);
+    });
+    f.services.Drain(std::chrono::seconds(10));  // what the broker did not take waits for the next run
+    return failed.load() ? kExitFailed : kExitOk;
+  });
 }
 
 int RunService(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
   auto c = ReadCommon(args, err);
   if (!c) return kExitConfig;
-  auto cfg = LoadChecked(*c, err);
-  if (!cfg) return kExitConfig;
-  auto store = OpenStore(*cfg, *c, err);
-  if (!store) return kExitFailed;
-  StoreWriter writer(*store);
-  CollectLog log(err, c->home);
-  FleetFigures figures(*cfg);
-  auto services = FleetServices::Start(*cfg, c->home, figures, true, [&](const std::string& t) { log.Line(t); });
-  if (!services) {
-    err << "statvtk-collect: " << services.error().reason << "\n";
-    return kExitConfig;
-  }
-  writer.SetOutbox((*services)->Outbox());
-  std::atomic<bool>& request = StopRequest();
-  log.Line("statvtk-collect: " + std::to_string(cfg->instruments.size()) + " instruments on " +
-           std::to_string(cfg->lines.size()) + " lines");
-  {
-    std::vector<std::jthread> lines;
-    for (auto& [name, instruments] : ByLine(*cfg)) {
-      const LineConfig* line = cfg->Line(name);
-      lines.emplace_back(
-          [&, line, list = instruments] { ServeLine(*cfg, *line, list, *c, writer, log, request, figures); });
-    }
-    NotifyReady();
-    std::chrono::steady_clock::time_point heard{};
-    while (!request.load()) {
-      NotifyWatchdog(heard);
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    NotifyStopping();
-  }
-  log.Line("statvtk-collect: stopped");
-  return kExitOk;
+  return WithFleet(*c, true, err, [&](FleetRun& f) {
+    std::atomic<bool>& request = StopRequest();
+    f.log.Line("statvtk-collect: " + std::to_string(f.cfg.instruments.size()) + " instruments on " +
+               std::to_string(f.cfg.lines.size()) + " lines");
+    OnEachLine(
+        f.cfg,
+        [&](const LineConfig& line, const std::vector<const InstrumentConfig*>& list) {
+          ServeLine(f.cfg, line, list, *c, f.writer, f.LineLog(line), request, f.figures);
+        },
+        [&] {
+          NotifyReady();
+          std::chrono::steady_clock::time_point heard{};
+          while (!request.load()) {
+            NotifyWatchdog(heard);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+          }
+          NotifyStopping();
+        });
+    f.log.Line("statvtk-collect: stopped");
+    return kExitOk;
+  });
 }
 
 }  // namespace statvtk::collect

@@ -83,6 +83,60 @@ std::string FreeName(const Config& cfg, const std::set<std::string>& added, cons
   return name;
 }
 
+// Adds each instrument found that collect.ini does not hold yet as an
+// [Instrument LINE-ADDRESS] section (Every= `every`), naming each on `out`;
+// the new file is checked whole before it replaces the old. `count`: how many.
+int AddFound(const Common& c, const Config& cfg, const LineConfig& line, const std::string& every,
+             const std::vector<ScanFound>& found, std::ostream& out, std::ostream& err, int& count) {
+  const std::uint32_t lineBaud = line.spec.baud;
+  std::ostringstream added;
+  std::set<std::string> names;
+  for (const ScanFound& f : found) {
+    const std::string what = std::string(DeviceTypeName(f.type)) + " \"" + PrintableText(f.ident) + "\"";
+    const InstrumentConfig* known = nullptr;
+    for (const auto& in : cfg.instruments)
+      if (in.line == line.name && in.address == f.address) known = &in;
+    if (known) {
+      out << f.address << "\t" << what << "\talready [Instrument " << known->name << "]\n";
+      continue;
+    }
+    if (line.mode == LineMode::Serial && f.baud != lineBaud) {
+      // One speed per line: an instrument at another one needs a line of its own.
+      out << f.address << "\t" << what << "\tanswers at " << f.baud << " bit/s, the line is set to " << lineBaud
+          << ": not added\n";
+      continue;
+    }
+    const std::string name = FreeName(cfg, names, line.name + "-" + std::to_string(f.address));
+    names.insert(name);
+    added << "\n; " << what << ", found by scan-into\n"
+          << "[Instrument " << name << "]\nLine=" << line.name << "\nAddress=" << f.address << "\nEvery=" << every
+          << "\n";
+    out << f.address << "\t" << what << "\tadded as [Instrument " << name << "]\n";
+    ++count;
+  }
+  if (count > 0) {
+    auto text = ReadWhole(c.configFile);
+    if (!text) {
+      err << "statvtk-collect scan-into: cannot read " << c.configFile.string() << "\n";
+      return kExitFailed;
+    }
+    if (!text->empty() && text->back() != '\n') *text += "\n";
+    *text += added.str();
+    // The file as it will be, checked whole: what cannot be loaded is not written.
+    ConfigResult check = ParseConfig(c.configFile, *text);
+    if (!check.config) {
+      err << check.Text(c.configFile);
+      return kExitConfig;
+    }
+    const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(text->data()), text->size());
+    if (auto w = AtomicWriteFile(c.configFile, {bytes}); !w) {
+      err << "statvtk-collect scan-into: " << w.error().reason << "\n";
+      return kExitFailed;
+    }
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 int RunScanInto(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -97,7 +151,7 @@ int RunScanInto(const std::vector<std::string>& args, std::ostream& out, std::os
     err << "statvtk-collect scan-into: " << c->configFile.string() << " has no [Line " << o->line << "]\n";
     return kExitConfig;
   }
-  const bool mbus = line->settings.useMBus;
+  const bool mbus = line->spec.useMBus;
   std::vector<std::uint32_t> addresses;
   if (o->addresses) {
     auto list = ParseNumberList(*o->addresses, 0, mbus ? 0xFFFFFFFFu : 255u);
@@ -125,59 +179,15 @@ int RunScanInto(const std::vector<std::string>& args, std::ostream& out, std::os
   }
 
   const LineLog log = [&err](const std::string& text) { err << text << "\n"; };
-  LineScan scan = ScanLine(line->settings, c->home, addresses, bauds, log, StopRequest());
+  LineScan scan = ScanLine(line->spec, addresses, bauds, log, StopRequest());
   if (!scan.error.empty() && scan.found.empty()) {
     err << "statvtk-collect scan-into: " << scan.error << "\n";
     return kExitFailed;
   }
 
-  const std::uint32_t lineBaud = line->settings.BaudRate();
-  std::ostringstream added;
-  std::set<std::string> names;
   int count = 0;
-  for (const ScanFound& f : scan.found) {
-    const std::string what = std::string(DeviceTypeName(f.type)) + " \"" + PrintableText(f.ident) + "\"";
-    const InstrumentConfig* known = nullptr;
-    for (const auto& in : cfg->instruments)
-      if (in.line == line->name && in.address == f.address) known = &in;
-    if (known) {
-      out << f.address << "\t" << what << "\talready [Instrument " << known->name << "]\n";
-      continue;
-    }
-    if (line->mode == LineMode::Serial && f.baud != lineBaud) {
-      // One speed per line: an instrument at another one needs a line of its own.
-      out << f.address << "\t" << what << "\tanswers at " << f.baud << " bit/s, the line is set to " << lineBaud
-          << ": not added\n";
-      continue;
-    }
-    const std::string name = FreeName(*cfg, names, line->name + "-" + std::to_string(f.address));
-    names.insert(name);
-    added << "\n; " << what << ", found by scan-into\n"
-          << "[Instrument " << name << "]\nLine=" << line->name << "\nAddress=" << f.address << "\nEvery=" << o->every
-          << "\n";
-    out << f.address << "\t" << what << "\tadded as [Instrument " << name << "]\n";
-    ++count;
-  }
-  if (count > 0) {
-    auto text = ReadWhole(c->configFile);
-    if (!text) {
-      err << "statvtk-collect scan-into: cannot read " << c->configFile.string() << "\n";
-      return kExitFailed;
-    }
-    if (!text->empty() && text->back() != '\n') *text += "\n";
-    *text += added.str();
-    // The file as it will be, checked whole: what cannot be loaded is not written.
-    ConfigResult check = ParseConfig(c->configFile, *text);
-    if (!check.config) {
-      err << check.Text(c->configFile);
-      return kExitConfig;
-    }
-    const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(text->data()), text->size());
-    if (auto w = AtomicWriteFile(c->configFile, {bytes}); !w) {
-      err << "statvtk-collect scan-into: " << w.error().reason << "\n";
-      return kExitFailed;
-    }
-  }
+  if (const int status = AddFound(*c, *cfg, *line, o->every, scan.found, out, err, count); status != kExitOk)
+    return status;
   out << count << " added to " << c->configFile.string() << "\n";
   if (scan.stopped) return kExitFailed;
   return scan.found.empty() ? kExitFailed : kExitOk;

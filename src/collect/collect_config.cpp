@@ -90,11 +90,10 @@ std::optional<bool> Bool01(const std::string& v) {
   return {};
 }
 
+// The line's spec straight from its section: the carrier, its timing (the
+// transport's recommended triple unless given), M-Bus and the modem's dialing.
 void FillLine(Checker& c, const Section& s, LineConfig& l) {
-  auto& st = l.settings;
-  st.serial = st.recSerial;
-  st.modem = st.recModem;
-  st.ethernet = st.recEthernet;
+  LineSpec& spec = l.spec;
   const std::string mode = c.Take<std::string>(
       s, "mode", "tcp",
       [](const std::string& v) {
@@ -103,12 +102,14 @@ void FillLine(Checker& c, const Section& s, LineConfig& l) {
       },
       "tcp, serial or modem");
   l.mode = mode == "serial" ? LineMode::Serial : mode == "modem" ? LineMode::Modem : LineMode::Tcp;
-  st.connectMode = l.mode == LineMode::Serial  ? ConnectMode::Serial
-                   : l.mode == LineMode::Modem ? ConnectMode::Modem
-                                               : ConnectMode::Tcp;
+  spec.mode = l.mode == LineMode::Serial  ? ConnectMode::Serial
+              : l.mode == LineMode::Modem ? ConnectMode::Modem
+                                          : ConnectMode::Tcp;
   auto need = [&](const char* key, const char* what) {
     if (!s.values.contains(key)) c.Problem(s.line, "[Line " + s.name + "]: " + what);
   };
+  TcpLine tcp;
+  SerialLine serial;
   if (l.mode == LineMode::Tcp) {
     need("tcp", "Mode=tcp needs Tcp=HOST:PORT");
     const auto hp = c.Take<std::optional<std::pair<std::string, int>>>(
@@ -124,20 +125,22 @@ void FillLine(Checker& c, const Section& s, LineConfig& l) {
         },
         "HOST:PORT with a dotted host (e.g. 127.0.0.1:4001) and a port 1..65535");
     if (hp) {
-      st.sockIp = hp->first;
-      st.sockPort = hp->second;
+      tcp.host = hp->first;
+      tcp.port = static_cast<std::uint16_t>(hp->second);
     }
   } else {
     const char* key = l.mode == LineMode::Serial ? "serial" : "modem";
     need(key, l.mode == LineMode::Serial ? "Mode=serial needs Serial=PATH" : "Mode=modem needs Modem=PATH");
-    st.portName = c.Take<std::string>(s, key, "", NonEmpty, "a device path");
+    serial.portName = c.Take<std::string>(s, key, "", NonEmpty, "a device path");
   }
   if (l.mode == LineMode::Modem) need("phone", "Mode=modem needs Phone=");
-  st.phoneNo = c.Take<std::string>(s, "phone", "", AnyText, "");
-  st.initString = c.Take<std::string>(s, "init", "", AnyText, "");
-  st.tone = !c.Take<bool>(s, "pulse", false, Bool01, "0 or 1");
-  st.useMBus = c.Take<bool>(s, "mbus", false, Bool01, "0 or 1");
-  const long long baud = c.Take<long long>(
+  ModemDialJob& dial = spec.dial;
+  dial.phoneNo = c.Take<std::string>(s, "phone", "", AnyText, "");
+  dial.initString = c.Take<std::string>(s, "init", "", AnyText, "");
+  dial.pulse = c.Take<bool>(s, "pulse", false, Bool01, "0 or 1");
+  dial.modem = l.mode == LineMode::Modem;
+  spec.useMBus = c.Take<bool>(s, "mbus", false, Bool01, "0 or 1");
+  spec.baud = static_cast<std::uint32_t>(c.Take<long long>(
       s, "baud", 57600,
       [](const std::string& v) -> std::optional<long long> {
         const auto b = Integer(v, 1, 1000000);
@@ -145,17 +148,25 @@ void FillLine(Checker& c, const Section& s, LineConfig& l) {
           return b;
         return std::nullopt;
       },
-      "one of 2400, 4800, 9600, 57600, 115200");
-  st.baudIndex = static_cast<int>(std::find(kBaudRates.begin(), kBaudRates.end(), baud) - kBaudRates.begin()) + 1;
-  TimingTriple& t = l.mode == LineMode::Serial ? st.serial : l.mode == LineMode::Modem ? st.modem : st.ethernet;
+      "one of 2400, 4800, 9600, 57600, 115200"));
+  const ConnectionSettings recommended;
+  TimingTriple& t = spec.timing;
+  t = l.mode == LineMode::Serial  ? recommended.recSerial
+      : l.mode == LineMode::Modem ? recommended.recModem
+                                  : recommended.recEthernet;
   t.byteTimeout =
       static_cast<std::uint32_t>(c.Take<long long>(s, "byteconst", t.byteTimeout, Range(1, 60000), "1..60000 ms"));
   t.replyTimeout =
       static_cast<std::uint32_t>(c.Take<long long>(s, "packetconst", t.replyTimeout, Range(1, 60000), "1..60000 ms"));
   t.retries = static_cast<std::uint32_t>(c.Take<long long>(s, "packetretry", t.retries, Range(0, 100), "0..100"));
-  st.connectTimeoutS = static_cast<int>(c.Take<long long>(s, "connecttimeout", 5, Range(1, 600), "1..600 s"));
-  st.connectWaitS = static_cast<int>(c.Take<long long>(s, "connectwait", 60, Range(1, 255), "1..255 s"));
-  st.reconnects = static_cast<int>(c.Take<long long>(s, "reconnects", 3, Range(0, 255), "0..255"));
+  tcp.connectTimeoutS =
+      static_cast<std::uint32_t>(c.Take<long long>(s, "connecttimeout", 5, Range(1, 600), "1..600 s"));
+  dial.connectWaitS = static_cast<int>(c.Take<long long>(s, "connectwait", 60, Range(1, 255), "1..255 s"));
+  dial.attempts = static_cast<int>(c.Take<long long>(s, "reconnects", 3, Range(0, 255), "0..255"));
+  serial.baud = spec.baud;
+  serial.evenParity = spec.useMBus;
+  if (l.mode == LineMode::Tcp) spec.target = tcp;
+  else spec.target = serial;
 }
 
 }  // namespace
@@ -309,7 +320,7 @@ ConfigResult ParseConfig(const std::filesystem::path& file, std::string_view tex
     if (!s.values.contains("line")) c.Problem(s.line, "[Instrument " + s.name + "]: Line= missing");
     else if (!line && !in.line.empty())
       c.Problem(s.values.at("line").second, "Line=" + in.line + ": no [Line " + in.line + "] in the file");
-    const bool mbus = line && line->settings.useMBus;
+    const bool mbus = line && line->spec.useMBus;
     in.address = static_cast<std::uint32_t>(c.Take<long long>(s, "address", 1, Range(0, mbus ? 0xFFFFFFFFLL : 255),
                                                               mbus ? "0..4294967295" : "0..255 (M-Bus: MBus=1)"));
     if (line && !addresses.insert({Lower(in.line), in.address}).second)

@@ -10,7 +10,7 @@
 
 #include "base/error.hpp"
 #include "collect/mqtt_settings.hpp"
-#include "link/settings.hpp"
+#include "reading/read_job.hpp"
 
 namespace statvtk::collect {
 
@@ -30,8 +30,8 @@ enum class LineMode { Tcp, Serial, Modem };
 struct LineConfig {
   std::string name;
   LineMode mode = LineMode::Tcp;
-  ConnectionSettings settings;  // the carrier and its timing, ready for a read
-  int line = 0;                 // where the section starts in the file
+  LineSpec spec;  // the carrier, its timing, M-Bus and the modem's dialing, ready for a read
+  int line = 0;   // where the section starts in the file
 };
 
 // A daily time window "HH:MM-HH:MM" in minutes of the PC's local day (may pass midnight).

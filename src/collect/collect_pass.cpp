@@ -4,6 +4,7 @@
 
 #include "base/local_time.hpp"
 #include "collect/backfill.hpp"
+#include "collect/fault_barrier.hpp"
 #include "collect/mqtt_outbox.hpp"
 #include "stats/device_type.hpp"
 #include "store/image_rows.hpp"
@@ -26,7 +27,7 @@ struct Before {
   std::string serial;
   ReadMode mode = ReadMode::Full;
   std::optional<std::time_t> previousStart;  // the previous attempt of this instrument
-  InstrumentPlan plan;
+  DuePlan plan;
 };
 
 Result<Before> Open(RecordStore& s, const LineConfig& line, const InstrumentConfig& in) {
@@ -44,7 +45,7 @@ Result<Before> Open(RecordStore& s, const LineConfig& line, const InstrumentConf
   if (!good->empty()) {
     b.serial = good->front().serial;
     b.mode = ReadMode::New;
-    b.plan.kind = PlanKind::NewSinceNewest;
+    b.plan.kind = DueKind::NewSinceNewest;
     for (std::size_t k = 0; k < kArchiveKinds.size(); ++k) {
       auto held = s.Periods(b.serial, kArchiveKinds[k], "", "");
       auto gone = s.Gone(b.serial, kArchiveKinds[k]);
@@ -53,15 +54,21 @@ Result<Before> Open(RecordStore& s, const LineConfig& line, const InstrumentConf
     }
     if (!b.plan.wanted.Empty()) {
       b.mode = ReadMode::Backfill;
-      b.plan.kind = PlanKind::Wanted;
+      b.plan.kind = DueKind::Wanted;
     }
   } else {
-    b.plan.kind = PlanKind::Full;
+    b.plan.kind = DueKind::Full;
   }
   auto id = s.StartRead({b.serial, in.name, line.name, UtcNow(), b.mode});
   if (!id) return id.error();
   b.readId = *id;
   return b;
+}
+
+store::ReadOutcome StoredOutcome(statvtk::ReadOutcome o) {
+  return o == statvtk::ReadOutcome::Done      ? store::ReadOutcome::Done
+         : o == statvtk::ReadOutcome::Stopped ? store::ReadOutcome::Stopped
+                                              : store::ReadOutcome::Failed;
 }
 
 Result<void> Store(RecordStore& s, const Config& cfg, const LineConfig& line, const InstrumentConfig& in,
@@ -70,7 +77,7 @@ Result<void> Store(RecordStore& s, const Config& cfg, const LineConfig& line, co
   std::vector<RecordRow> added;
   if (!t.Begun()) return t.Begun().error();
   const std::time_t now = std::chrono::system_clock::to_time_t(r.ended);
-  std::unique_ptr<StatModel> model = r.data ? MakeStatModel(*r.data) : nullptr;
+  std::unique_ptr<StatModel> model = r.result.data ? MakeStatModel(*r.result.data) : nullptr;
   if (model) {
     p.serial = StoredSerial(*model);
     const ImageRows rows = RowsOf(*model, b.readId, LocalTime(now).tm_gmtoff);
@@ -85,7 +92,7 @@ Result<void> Store(RecordStore& s, const Config& cfg, const LineConfig& line, co
       if (!held || !gone) return held ? gone.error() : held.error();
       BackfillInput in{kind, std::move(*held), std::move(*gone), {}, std::nullopt};
       for (const auto& row : byArchive[k]) in.fetched.push_back(row.period);
-      if (b.previousStart && deviceOffset && r.outcome == InstrumentOutcome::Done) {
+      if (b.previousStart && deviceOffset && r.Done()) {
         const PeriodTime then = TimeOfCalendarSeconds(LocalSeconds(*b.previousStart) + *deviceOffset);
         in.dueBy = StepPeriod(kind, then, -1);
       }
@@ -118,7 +125,7 @@ Result<void> Store(RecordStore& s, const Config& cfg, const LineConfig& line, co
       f->readId = b.readId;
       if (auto a = s.AddFinding(*f); !a) return a.error();
     }
-    const bool done = r.outcome == InstrumentOutcome::Done;
+    const bool done = r.Done();
     if (auto u = s.UpsertInstrument({p.serial,
                                      std::string(DeviceTypeName(model->Type())),
                                      in.name,
@@ -133,12 +140,10 @@ Result<void> Store(RecordStore& s, const Config& cfg, const LineConfig& line, co
   ReadFinish f;
   f.serial = p.serial;
   f.endedUtc = UtcText(now);
-  f.outcome = p.outcome == InstrumentOutcome::Done      ? ReadOutcome::Done
-              : p.outcome == InstrumentOutcome::Stopped ? ReadOutcome::Stopped
-                                                        : ReadOutcome::Failed;
+  f.outcome = StoredOutcome(p.outcome);
   f.error = p.error;
   f.requests = p.requests;
-  f.file = r.file.string();
+  f.file = r.file.written ? r.file.path.string() : std::string();
   f.recovered = p.recovered;
   f.lost = p.lost;
   f.added = p.added;
@@ -149,13 +154,25 @@ Result<void> Store(RecordStore& s, const Config& cfg, const LineConfig& line, co
   return t.Commit();
 }
 
+// The read row of a pass that could not be stored, finished as failed
+// outside the transaction that failed.
+void FinishFailed(StoreWriter& writer, std::int64_t readId, const InstrumentPass& p) {
+  ReadFinish f;
+  f.serial = p.serial;
+  f.endedUtc = UtcNow();
+  f.outcome = store::ReadOutcome::Failed;
+  f.error = p.error;
+  f.requests = p.requests;
+  (void)Guarded([&] { return writer.With([&](RecordStore& s) { return s.FinishRead(readId, f); }); });
+}
+
 }  // namespace
 
 std::string PassText(const InstrumentPass& p) {
   std::string s = "Прибор " + p.name + (p.serial.empty() ? "" : " (" + p.serial + ")") + ": ";
-  s += p.outcome == InstrumentOutcome::Done      ? "прочитан"
-       : p.outcome == InstrumentOutcome::Stopped ? "остановлен"
-                                                 : "ошибка";
+  s += p.outcome == statvtk::ReadOutcome::Done      ? "прочитан"
+       : p.outcome == statvtk::ReadOutcome::Stopped ? "остановлен"
+                                                    : "ошибка";
   if (!p.error.empty()) s += " — " + p.error;
   s += "; режим " + std::string(ReadModeName(p.mode)) + ", запросов " + std::to_string(p.requests) +
        ", новых записей " + std::to_string(p.added);
@@ -171,37 +188,39 @@ std::vector<InstrumentPass> CollectLine(const Config& cfg, const LineConfig& lin
                                         const PassLog& log) {
   std::vector<InstrumentPass> passes;
   std::vector<Before> befores;
-  LineRequest rq;
-  rq.line = line.name;
-  rq.settings = line.settings;
-  rq.home = home;
-  rq.stop = &stop;
+  std::vector<const InstrumentConfig*> read;
+  std::vector<DuePlan> plans;
   for (const InstrumentConfig* in : due) {
-    auto b = writer.With([&](RecordStore& s) { return Open(s, line, *in); });
+    auto b = Guarded([&] { return writer.With([&](RecordStore& s) { return Open(s, line, *in); }); });
     if (!b) {
       log("Прибор " + in->name + ": база данных: " + b.error().reason);
       continue;
     }
-    passes.push_back({in->name, b->serial, InstrumentOutcome::Failed, {}, 0, 0, 0, 0, 0, b->mode});
-    rq.instruments.push_back(b->plan);
+    passes.push_back({in->name, b->serial, statvtk::ReadOutcome::Failed, {}, 0, 0, 0, 0, 0, b->mode});
+    plans.push_back(b->plan);
+    read.push_back(in);
     befores.push_back(std::move(*b));
   }
-  std::vector<const InstrumentConfig*> read;
-  for (const auto& p : passes)
-    for (const InstrumentConfig* in : due)
-      if (in->name == p.name) read.push_back(in);
-  const std::vector<InstrumentRead> results = ReadLine(rq, [&](const std::string& t) { log(t); });
-  for (std::size_t i = 0; i < results.size(); ++i) {
+  auto results =
+      Guarded([&] { return Result<std::vector<InstrumentRead>>(ReadDue(line.spec, plans, home, stop, log)); });
+  for (std::size_t i = 0; i < passes.size(); ++i) {
     InstrumentPass& p = passes[i];
-    const InstrumentRead& r = results[i];
-    p.outcome = r.outcome;
-    p.error = r.error;
-    p.requests = r.requests;
-    auto stored =
-        writer.With([&](RecordStore& s) { return Store(s, cfg, line, *read[i], befores[i], r, p, writer.Outbox()); });
+    Result<void> stored = results ? Result<void>() : Result<void>(results.error());
+    if (results) {
+      const InstrumentRead& r = (*results)[i];
+      p.outcome = r.result.outcome;
+      p.error = r.error;
+      p.requests = r.result.requests;
+      stored = Guarded([&] {
+        return writer.With(
+            [&](RecordStore& s) { return Store(s, cfg, line, *read[i], befores[i], r, p, writer.Outbox()); });
+      });
+    }
+    // Whatever went wrong, the read row is finished, as failed, with the reason.
     if (!stored) {
-      p.outcome = InstrumentOutcome::Failed;
-      p.error = "база данных: " + stored.error().reason;
+      p.outcome = statvtk::ReadOutcome::Failed;
+      p.error = (results ? "база данных: " : "внутренняя ошибка: ") + stored.error().reason;
+      FinishFailed(writer, befores[i].readId, p);
     }
     log(PassText(p));
   }

@@ -1,6 +1,7 @@
 // One collection of the instruments due on one line: the read rows opened,
-// the line read through the adapter, then each instrument's rows, checks and
-// read row written in one transaction.
+// the line read through the engine's one entry, then each instrument's rows,
+// checks and read row written in one transaction. A fault of any step
+// (thrown or returned) finishes the read rows as failed with the reason.
 #pragma once
 
 #include <atomic>
@@ -18,7 +19,7 @@ namespace statvtk::collect {
 struct InstrumentPass {
   std::string name;
   std::string serial;
-  InstrumentOutcome outcome = InstrumentOutcome::Failed;
+  ReadOutcome outcome = ReadOutcome::Failed;
   std::string error;
   std::int64_t requests = 0, added = 0, conflicts = 0, recovered = 0, lost = 0;
   store::ReadMode mode = store::ReadMode::New;

@@ -1,154 +1,105 @@
 #include "collect/line_reader.hpp"
 
-#include "reading/job_prep.hpp"
-#include "reading/line_session.hpp"
+#include "base/program_home.hpp"
+#include "front/part_sink.hpp"
 #include "reading/reads.hpp"
-#include "reading/run_end.hpp"
 
 namespace statvtk::collect {
 
 namespace {
 
-// The engine's log lines go to the line's log; nothing else is shown.
+// The engine's words go to the line's log; nothing else is shown.
 class LineObserver final : public ReadObserver {
  public:
   explicit LineObserver(const LineLog& log) : log_(log) {}
   void LogLine(const std::string& text) override {
     if (log_) log_(text);
   }
-  void ShowStatus(const std::string&) override {}
-  void ShowDetail(const std::string&) override {}
-  void SetProgressMax(int) override {}
-  void SetProgressPos(int) override {}
-  void EnableControls() override {}
-  void DeliverStatistics(const StatData&, const std::string&) override {}
-  void DeliverCurrent(std::span<const std::uint8_t, 1024>, DeviceType, const std::string&) override {}
 
  private:
   const LineLog& log_;
 };
 
-InstrumentOutcome OutcomeOf(ReadOutcome o) {
-  return o == ReadOutcome::Done      ? InstrumentOutcome::Done
-         : o == ReadOutcome::Stopped ? InstrumentOutcome::Stopped
-                                     : InstrumentOutcome::Failed;
-}
-
-std::string ErrorText(const ReadResult& res) {
-  std::string e = !res.error ? std::string() : res.error->reason.empty() ? res.error->Text() : res.error->reason;
-  if (res.linkCause && res.outcome == ReadOutcome::Failed) {
-    // "Ошибка WINSOCK соединения." and its cause read as one sentence.
-    if (!e.empty() && e.back() == '.') e.pop_back();
-    e += (e.empty() ? "" : ": ") + res.linkCause->reason;
+// The collector's way of showing a read: one event a line, this system's
+// words, no stop sentence; and when each instrument's read began and ended.
+class LineEvents final : public ReadEvents {
+ public:
+  LineEvents(const LineLog& log, const std::filesystem::path& home)
+      : obs_(log), sink_(obs_, home, {.wording = LinkWording::System, .oneLine = true, .quiet = true}) {}
+  void On(const ReadEvent& e) override {
+    if (std::holds_alternative<event::InstrumentStarted>(e)) starts_.push_back(std::chrono::system_clock::now());
+    if (std::holds_alternative<event::InstrumentEnded>(e)) ends_.push_back(std::chrono::system_clock::now());
+    sink_.On(e);
   }
-  return e;
-}
-
-void Take(InstrumentRead& r, ReadResult res) {
-  r.outcome = OutcomeOf(res.outcome);
-  r.error = ErrorText(res);
-  r.file = res.fileWritten ? res.file : std::filesystem::path();
-  r.requests = res.requests;
-  r.partial = res.partial;
-  r.data = std::move(res.data);
-  if (r.outcome == InstrumentOutcome::Done && !res.delivered) {
-    r.outcome = InstrumentOutcome::Failed;
-    if (r.error.empty()) r.error = "нет данных";
+  const PartSink& Sink() const { return sink_; }
+  std::chrono::system_clock::time_point StartOf(std::size_t i, std::chrono::system_clock::time_point otherwise) const {
+    return i < starts_.size() ? starts_[i] : otherwise;
   }
+  std::chrono::system_clock::time_point EndOf(std::size_t i, std::chrono::system_clock::time_point otherwise) const {
+    return i < ends_.size() ? ends_[i] : otherwise;
+  }
+
+ private:
+  LineObserver obs_;
+  PartSink sink_;
+  std::vector<std::chrono::system_clock::time_point> starts_, ends_;
+};
+
+// Why a read failed or stopped, on one line: "Ошибка чтения: нет ответа за
+// 300 мс (Тайм-аут [2])", "Ошибка TCP соединения: соединение отвергнуто: ...".
+std::string ErrorLine(const ReadResult& r, const DownloadFile& file, const LineSpec& line) {
+  if (r.outcome == ReadOutcome::Done) return file.error ? "файл статистики: " + file.error->reason : std::string();
+  if (r.outcome == ReadOutcome::Stopped || r.outcome == ReadOutcome::NotRun) return {};
+  if (r.at == FailedAt::Dial) return "модем не соединился: " + (r.error ? r.error->reason : std::string());
+  std::string message = NotReadText(r, line, LinkWording::System);
+  const bool withCause = r.error && r.at != FailedAt::Settings && r.at != FailedAt::Address;
+  if (!withCause) return message;
+  if (!message.empty() && message.back() == '.') message.pop_back();
+  return (message.empty() ? "" : message + ": ") + CauseText(*r.error, LinkWording::System);
 }
 
-StatisticsPlan PlanOf(const InstrumentPlan& p) {
+StatisticsPlan PlanOf(const DuePlan& p, const std::filesystem::path& home) {
   StatisticsPlan plan;
   // Wanted periods are read as what is new since the newest file: that read
   // holds every record the instrument still keeps after it.
-  plan.range = p.kind == PlanKind::Full ? RecordRange::All : RecordRange::New;
+  plan.range = p.kind == DueKind::Full ? RecordRange::All : RecordRange::New;
   plan.kinds = {p.hourly, p.daily, p.monthly, p.events};
+  plan.base = NewestIn{DataFolder(home)};
   return plan;
 }
 
 }  // namespace
 
-std::vector<InstrumentRead> ReadLine(const LineRequest& rq, const LineLog& log) {
-  std::vector<InstrumentRead> reads(rq.instruments.size());
-  for (std::size_t i = 0; i < reads.size(); ++i) reads[i].address = rq.instruments[i].address;
-  const auto now = [] { return std::chrono::system_clock::now(); };
-  auto endAll = [&](std::size_t from, InstrumentOutcome outcome, const std::string& error) {
-    for (std::size_t i = from; i < reads.size(); ++i) {
-      reads[i].outcome = outcome;
-      reads[i].error = error;
-      if (reads[i].started == std::chrono::system_clock::time_point{}) reads[i].started = now();
-      reads[i].ended = now();
-    }
-  };
-  const ReadJob job = MakeReadJob(rq.settings, rq.home, ReadPlan{ReadKind::Custom, {}});
-  if (!job.settingsError.empty()) {
-    endAll(0, InstrumentOutcome::Failed, job.settingsError);
-    return reads;
-  }
-  std::atomic<bool> ownStop{false};
-  std::atomic<bool>& stop = rq.stop ? *rq.stop : ownStop;
-  std::atomic<bool> abort{stop.load()};
-  LineObserver obs(log);
-  const RunHooks hooks;
-  RunContext ctx(obs, stop, abort, hooks, rq.home, true, false);
-  if (ctx.StopNow()) {
-    endAll(0, InstrumentOutcome::Stopped, {});
-    return reads;
-  }
-  // The line is opened (a modem dialled) once for every instrument due on it.
-  LineSession line(job.line, ctx);
-  const auto opening = now();
-  if (auto failed = line.Open()) {
-    ReadResult res;
-    RunEnd e{failed->stage == LineSession::Stage::Open ? EndKind::OpenFailed : EndKind::DialFailed};
-    e.open = std::move(failed);
-    EndRun(e, ctx, &line, false, res);
-    for (InstrumentRead& r : reads) r.started = opening;
-    endAll(0, OutcomeOf(res.outcome), ErrorText(res));
-    return reads;
-  }
+std::vector<InstrumentRead> ReadDue(const LineSpec& line, std::span<const DuePlan> due,
+                                    const std::filesystem::path& home, std::atomic<bool>& stop, const LineLog& log) {
+  std::vector<InstrumentRequest> requests;
+  for (const DuePlan& p : due) requests.push_back({p.address, PlanOf(p, home)});
+  LineEvents events(log, home);
+  const auto started = std::chrono::system_clock::now();
+  LineResult run = ReadLine(line, requests, events, stop);
+  const auto ended = std::chrono::system_clock::now();
+  std::vector<InstrumentRead> reads(due.size());
+  const std::vector<ReadReport>& reports = events.Sink().Reports();
   for (std::size_t i = 0; i < reads.size(); ++i) {
-    if (ctx.StopNow()) {
-      endAll(i, InstrumentOutcome::Stopped, {});
-      break;
-    }
     InstrumentRead& r = reads[i];
-    r.started = i == 0 ? opening : now();
-    const std::uint32_t address = rq.instruments[i].address;
-    if (const std::string refused = AddressRefusal(address, job.useMBus); !refused.empty()) {
-      log(refused);
-      r.outcome = InstrumentOutcome::Failed;
-      r.error = refused;
-    } else {
-      Take(r, ReadInstrument(line, ctx, address, job.useMBus, PlanOf(rq.instruments[i]), true));
-    }
-    r.ended = now();
-    if (r.outcome == InstrumentOutcome::Stopped) {
-      endAll(i + 1, InstrumentOutcome::Stopped, {});
-      break;
-    }
+    r.result = std::move(run.instruments[i]);
+    // The reports follow the instruments that ended, in order.
+    if (i < reports.size() && reports[i].result.address == r.result.address) r.file = reports[i].file;
+    r.error = ErrorLine(r.result, r.file, line);
+    r.started = events.StartOf(i, started);
+    r.ended = events.EndOf(i, ended);
   }
-  line.Close();
   return reads;
 }
 
-LineScan ScanLine(const ConnectionSettings& settings, const std::filesystem::path& home,
-                  const std::vector<std::uint32_t>& addresses, const std::vector<std::uint32_t>& bauds,
+LineScan ScanLine(const LineSpec& line, std::span<const std::uint32_t> addresses, std::span<const std::uint32_t> bauds,
                   const LineLog& log, std::atomic<bool>& stop) {
+  LineEvents events(log, {});
+  LineResult run = Scan(line, addresses, bauds, events, stop);
   LineScan scan;
-  const ReadJob job = MakeReadJob(settings, home, ReadPlan{ReadKind::Custom, {}});
-  if (!job.settingsError.empty()) {
-    scan.error = job.settingsError;
-    return scan;
-  }
-  std::atomic<bool> abort{stop.load()};
-  LineObserver obs(log);
-  const RunHooks hooks;
-  RunContext ctx(obs, stop, abort, hooks, home, true, false);
-  RunOutput out = Scan(job, ScanRead{addresses, bauds, nullptr}, ctx);
-  scan.found = std::move(out.found);
-  scan.stopped = out.result.outcome == ReadOutcome::Stopped;
-  if (out.result.outcome == ReadOutcome::Failed && scan.found.empty()) scan.error = ErrorText(out.result);
+  scan.found = std::move(run.found);
+  scan.stopped = run.whole.outcome == ReadOutcome::Stopped;
+  if (run.whole.outcome == ReadOutcome::Failed && scan.found.empty()) scan.error = ErrorLine(run.whole, {}, line);
   return scan;
 }
 

@@ -1,5 +1,6 @@
-// The process-wide stop request of the collector: SIGTERM and SIGINT set it;
-// each line's own stop flag follows it.
+// The process-wide stop request of the collector: SIGTERM and SIGINT set it,
+// and it is the stop of every line's read: each wait of the link and the
+// modem looks at it.
 #pragma once
 
 #include <atomic>

@@ -78,12 +78,24 @@ Tmod07::~Tmod07() = default;
 
 std::string Tmod07::ErrorText() const { return LinkCodeText(LastError()); }
 
-std::string Tmod07::CauseText() const {
+namespace {
+LinkCauseContext CauseContext(const TimingTriple& timing, const LineTarget& target, std::string reason) {
   LinkCauseContext c;
-  c.replyTimeoutMs = timing_.replyTimeout;
-  c.reason = ErrorReason();
-  if (const auto* tcp = std::get_if<TcpLine>(&target_)) c.where = tcp->Where();
-  return LinkCauseText(LastError(), c);
+  c.replyTimeoutMs = timing.replyTimeout;
+  c.reason = std::move(reason);
+  if (const auto* tcp = std::get_if<TcpLine>(&target)) c.where = tcp->Where();
+  return c;
+}
+}  // namespace
+
+std::string Tmod07::CauseText() const {
+  return LinkCauseText(LastError(), CauseContext(timing_, target_, ErrorReason()));
+}
+
+Error Tmod07::Cause() const {
+  const ErrorCode code = error_ ? error_->code : ErrorCode::WrongReply;
+  const std::string words = LinkCauseWords(CodeNumber(code), CauseContext(timing_, target_, ErrorReason()));
+  return MakeError(code, words, error_ ? error_->systemCode : 0);
 }
 
 void Tmod07::CloseLink() { channel_.reset(); }
@@ -291,43 +303,6 @@ std::string Tmod07::IdentifyLong(std::uint32_t address) {
   if (!RunOp(frame::Op::IdentifyLong, address, 0, 0, {})) return {};
   const auto reply = ReplyData();
   return std::string(reply.begin(), reply.end());
-}
-
-bool Tmod07::ReadBlock8(std::uint8_t address, std::uint8_t offset, std::uint8_t count, std::span<std::uint8_t> out) {
-  return RunOp(frame::Op::ReadBlock8, address, offset, count, out);
-}
-
-bool Tmod07::ReadBlock16(std::uint8_t address, std::uint16_t offset, std::uint8_t count, std::span<std::uint8_t> out) {
-  return RunOp(frame::Op::ReadBlock16, address, offset, count, out);
-}
-
-bool Tmod07::ReadParams16(std::uint8_t address, std::uint16_t offset, std::uint8_t count, std::span<std::uint8_t> out) {
-  return RunOp(frame::Op::ReadParams16, address, offset, count, out);
-}
-
-bool Tmod07::ReadArchive32(std::uint8_t address, std::uint32_t offset, std::uint8_t count,
-                           std::span<std::uint8_t> out) {
-  return RunOp(frame::Op::ReadArchive32, address, offset, count, out);
-}
-
-bool Tmod07::ReadArchive16(std::uint8_t address, std::uint16_t offset, std::uint8_t count,
-                           std::span<std::uint8_t> out) {
-  return RunOp(frame::Op::ReadArchive16, address, offset, count, out);
-}
-
-bool Tmod07::ReadBlock16Long(std::uint32_t address, std::uint16_t offset, std::uint8_t count,
-                             std::span<std::uint8_t> out) {
-  return RunOp(frame::Op::ReadBlock16Long, address, offset, count, out);
-}
-
-bool Tmod07::ReadParams16Long(std::uint32_t address, std::uint16_t offset, std::uint8_t count,
-                              std::span<std::uint8_t> out) {
-  return RunOp(frame::Op::ReadParams16Long, address, offset, count, out);
-}
-
-bool Tmod07::ReadArchive32Long(std::uint32_t address, std::uint32_t offset, std::uint8_t count,
-                               std::span<std::uint8_t> out) {
-  return RunOp(frame::Op::ReadArchive32Long, address, offset, count, out);
 }
 
 }  // namespace statvtk

@@ -76,6 +76,10 @@ class Tmod07 {
   std::string ErrorText() const;
   // The last error's cause in words, then its text (LinkCauseText).
   std::string CauseText() const;
+  // The last failure as one Error: its code (WrongReply when none was kept),
+  // the system's number and the words for it (LinkCauseWords: "нет ответа за
+  // 150 мс", or the opening's own words).
+  Error Cause() const;
   // The words a service engineer can act on, beside the code (why a port or
   // connection failed), or after a good open a note worth logging once;
   // empty when there is nothing to add.
@@ -105,24 +109,18 @@ class Tmod07 {
   // The data bytes of the last good reply.
   std::span<const std::uint8_t> ReplyData() const { return {rxBuf_.data() + replyDataOffset_, replyDataLength_}; }
 
-  // One request operation `op` (its form decides how `address` is sent):
-  // on success the reply's data bytes (at most out.size()) are in out.
+  // One request operation of the protocol's table (`op`: ReadBlock8,
+  // ReadBlock16, ReadParams16, ReadArchive32, ReadArchive16, ReadBlock16Long,
+  // ReadParams16Long, ReadArchive32Long; its form decides how `address` is
+  // sent): on success the reply's data bytes (as many as its length byte
+  // says, at most out.size()) are copied to out and true is returned.
   bool Read(frame::Op op, std::uint32_t address, std::uint32_t offset, std::uint8_t count,
             std::span<std::uint8_t> out) {
     return RunOp(op, address, offset, count, out);
   }
-  // Request operations: on success the reply's data bytes (as many as its
-  // length byte says, at most out.size()) are copied to out and true is returned.
+  // The identification request: the reply's data as text, empty on failure.
   std::string Identify(std::uint8_t address);
   std::string IdentifyLong(std::uint32_t address);
-  bool ReadBlock8(std::uint8_t address, std::uint8_t offset, std::uint8_t count, std::span<std::uint8_t> out);
-  bool ReadBlock16(std::uint8_t address, std::uint16_t offset, std::uint8_t count, std::span<std::uint8_t> out);
-  bool ReadParams16(std::uint8_t address, std::uint16_t offset, std::uint8_t count, std::span<std::uint8_t> out);
-  bool ReadArchive32(std::uint8_t address, std::uint32_t offset, std::uint8_t count, std::span<std::uint8_t> out);
-  bool ReadArchive16(std::uint8_t address, std::uint16_t offset, std::uint8_t count, std::span<std::uint8_t> out);
-  bool ReadBlock16Long(std::uint32_t address, std::uint16_t offset, std::uint8_t count, std::span<std::uint8_t> out);
-  bool ReadParams16Long(std::uint32_t address, std::uint16_t offset, std::uint8_t count, std::span<std::uint8_t> out);
-  bool ReadArchive32Long(std::uint32_t address, std::uint32_t offset, std::uint8_t count, std::span<std::uint8_t> out);
 
  private:
   bool SendFrame(std::span<const std::uint8_t> frame);

@@ -7,45 +7,60 @@
 // record set is laid into the base's image the same way.
 #include <algorithm>
 
-#include "base/program_home.hpp"
 #include "reading/instrument_read.hpp"
 #include "reading/read_text.hpp"
 #include "stats/stat_file.hpp"
 
 namespace statvtk {
 
-std::optional<StatData> InstrumentReader::LoadBase(const StatisticsPlan& plan) {
-  std::filesystem::path path = plan.basePath;
-  if (path.empty()) {
-    const auto folder = DataFolder(ctx_.home);
-    const auto newest = NewestBaseFile(folder, DownloadSerialText(inst_.type, header_), inst_.type);
-    if (!newest) {
-      ctx_.Log("Новые записи: в " + folder.string() + " нет прежнего файла этого прибора, читается вся статистика.");
-      return std::nullopt;
-    }
-    path = *newest;
-  }
+std::optional<StatData> InstrumentReader::BaseFromFile(const std::filesystem::path& path) {
   statvtk::Result<StatData> loaded = LoadStatFile(path, ExtensionRule::LowerCase);
   if (!loaded) {
-    const bool other = loaded.error().code == ErrorCode::NotStatFile;
-    ctx_.Log("Новые записи: файл-основа " + path.string() + " не подходит (" +
-             (other ? std::string("не файл статистики") : loaded.error().reason) + "), читается вся статистика.");
+    event::NewRecords n = Notice(NewNote::Unfit, path);
+    n.unfit = loaded.error().code == ErrorCode::NotStatFile ? BaseUnfit::NotStatFile : BaseUnfit::Unreadable;
+    n.error = std::move(loaded.error());
+    Note(std::move(n));
     return std::nullopt;
   }
-  if (const std::string why = BaseMismatch(*loaded, inst_.type, header_); !why.empty()) {
-    ctx_.Log("Новые записи: файл-основа " + path.string() + " не подходит (" + why + "), читается вся статистика.");
-    return std::nullopt;
-  }
-  ctx_.Log("Новые записи: основа " + path.string());
   return std::move(*loaded);
+}
+
+std::optional<StatData> InstrumentReader::LoadBase(const StatisticsPlan& plan) {
+  std::filesystem::path path;
+  std::optional<StatData> base;
+  if (const auto* newest = std::get_if<NewestIn>(&plan.base)) {
+    const auto found = newest->folder.empty()
+                           ? std::nullopt
+                           : NewestBaseFile(newest->folder, DownloadSerialText(inst_.type, header_), inst_.type);
+    if (!found) {
+      Note(Notice(NewNote::NoBase, newest->folder));
+      return std::nullopt;
+    }
+    path = *found;
+  } else if (const auto* file = std::get_if<std::filesystem::path>(&plan.base)) {
+    path = *file;
+  } else {
+    base = std::get<StatData>(plan.base);
+  }
+  if (!base && !(base = BaseFromFile(path))) return std::nullopt;
+  if (const std::optional<BaseMismatch> why = MismatchOf(*base, inst_.type, header_)) {
+    event::NewRecords n = Notice(NewNote::Unfit, path);
+    n.unfit = why->unfit;
+    n.baseSerial = why->baseSerial;
+    n.serial = why->serial;
+    Note(std::move(n));
+    return std::nullopt;
+  }
+  Note(Notice(NewNote::Base, path));
+  return base;
 }
 
 Step InstrumentReader::ReadAreaFull(const AreaMap& a) {
   ctx_.Progress(static_cast<int>(a.area.count) - 1);
-  ctx_.Status(a.status);
+  ctx_.Show(a.stage);
   std::vector<std::uint32_t> addresses(a.area.count);
   for (std::uint32_t i = 0; i < a.area.count; ++i) addresses[i] = a.area.first + i * a.area.recordSize;
-  return Records(addresses, a.area.recordSize, a.error, ShownFrom(0));
+  return Records(addresses, a.area.recordSize, a.error, ShownFrom(0), &records_.Of(a.kind));
 }
 
 namespace {
@@ -55,7 +70,7 @@ bool KindChosen(ArchiveKind k, const RecordKinds& kinds) {
 }  // namespace
 
 Step InstrumentReader::ReadNew(const StatisticsPlan& plan) {
-  Stage(map_.newStage, plan);
+  Show(map_.newStage, plan);
   const std::optional<StatData> base = LoadBase(plan);
   const ArchivePointers now = PointersOf(inst_.type, header_);
   const std::optional<std::int64_t> clock = HeaderClock(inst_.type, header_);
@@ -73,23 +88,29 @@ Step InstrumentReader::ReadNew(const StatisticsPlan& plan) {
     if (!ap.full) {
       // The base's newest record must still be what the instrument holds there.
       std::vector<std::uint8_t> overlap(a.area.recordSize);
-      ctx_.Status(a.status);
+      ctx_.Show(a.stage);
       s = Block(map_.archiveOp, ap.overlap, static_cast<std::uint8_t>(a.area.recordSize), std::span(overlap), a.error);
       if (s != Step::Ok) break;
       if (!std::equal(overlap.begin(), overlap.end(), base->area.begin() + ap.overlap)) {
         ap.full = true;
-        ap.reason = "последняя запись файла-основы в приборе другая";
+        ap.reason = FullReason::OverlapDiffers;
       }
     }
     if (ap.full) {
-      ctx_.Log(std::string("Новые записи: ") + a.name + " читаются полностью: " + ap.reason + ".");
+      event::NewRecords n = Notice(NewNote::Full);
+      n.archive = a.kind;
+      n.reason = ap.reason;
+      Note(std::move(n));
       s = ReadAreaFull(a);
       continue;
     }
     std::copy(base->area.begin() + a.area.first, base->area.begin() + a.area.End(), area_.begin() + a.area.first);
-    ctx_.Log(std::string("Новые записи: ") + a.name + ": " + std::to_string(ap.records.size()) + " нов.");
+    event::NewRecords n = Notice(NewNote::Fresh);
+    n.archive = a.kind;
+    n.count = ap.records.size();
+    Note(std::move(n));
     ctx_.Progress(static_cast<int>(ap.records.size()));
-    s = Records(ap.records, a.area.recordSize, a.error, ShownFrom(1));
+    s = Records(ap.records, a.area.recordSize, a.error, ShownFrom(1), &records_.Of(a.kind));
   }
   for (const RecordRun& run : map_.newEvents)
     if (s == Step::Ok && Chosen(run, plan.kinds)) s = Run(run, plan);
@@ -102,7 +123,7 @@ Step InstrumentReader::ReadRecordSet(const StatisticsPlan& plan) {
     std::copy(base->area.begin(), base->area.end(), area_.begin());
   }
   std::size_t total = set.hourly.size() + set.daily.size() + set.monthly.size();
-  ctx_.Status("Чтение записей");
+  ctx_.Show(Stage::Records);
   ctx_.Progress(static_cast<int>(total));
   int done = 0;
   Step s = Step::Ok;
@@ -114,11 +135,14 @@ Step InstrumentReader::ReadRecordSet(const StatisticsPlan& plan) {
         inArea.push_back(address);
     }
     if (s != Step::Ok || inArea.empty()) continue;
-    s = Records(inArea, a.area.recordSize, a.error, [this, &done](int) {
-      ++done;
-      ctx_.Pos(done);
-      ctx_.Detail(std::to_string(done));
-    });
+    s = Records(
+        inArea, a.area.recordSize, a.error,
+        [this, &done](int) {
+          ++done;
+          ctx_.Pos(done);
+          ctx_.Detail(done);
+        },
+        &records_.Of(a.kind));
   }
   for (const RecordRun& run : map_.newEvents)
     if (s == Step::Ok && Chosen(run, plan.kinds)) s = Run(run, plan);

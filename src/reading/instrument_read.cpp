@@ -23,34 +23,32 @@ InstrumentReader::InstrumentReader(LineSession& line, RunContext& ctx, const Ins
 std::function<void(int)> InstrumentReader::ShownFrom(int first) {
   return [this, first](int n) {
     ctx_.Pos(first + n);
-    ctx_.Detail(std::to_string(first + n));
+    ctx_.Detail(first + n);
   };
 }
 
 Step InstrumentReader::Block(frame::Op op, std::uint32_t offset, std::uint8_t size, std::span<std::uint8_t> out,
-                             const char* error, bool stopTest) {
+                             FailedAt error, bool stopTest) {
   const bool ok = line_.Link().Read(op, inst_.address, offset, size, out);
   if (stopTest && ctx_.StopNow()) return Step::Stop;
   if (ok || (!stopTest && ctx_.StopNow())) return Step::Ok;
-  Tmod07& link = line_.Link();
-  failure_ = BlockFailure{link.LastFailure() ? link.LastFailure()->code : ErrorCode::WrongReply, error, {}};
-  if (!link.LastFailure()) link.SetFailure(MakeError(ErrorCode::WrongReply, {}));
-  failure_->cause = link.CauseText();
+  failure_ = BlockFailure{error, line_.Link().Cause()};
   return Step::Error;
 }
 
 Step InstrumentReader::ReadHeader() {
   for (const HeaderStage& s : map_.header) {
-    if (s.statusFirst && s.status) ctx_.Status(s.status);
+    if (s.stageFirst && s.stage) ctx_.Show(*s.stage);
     if (s.progressMax >= 0) ctx_.Progress(s.progressMax);
-    if (!s.statusFirst && s.status) ctx_.Status(s.status);
-    if (s.detail) ctx_.Detail(s.detail);
+    if (!s.stageFirst && s.stage) ctx_.Show(*s.stage);
+    if (s.detail != DetailFirst::None)
+      ctx_.Detail(s.detail == DetailFirst::Zero ? std::optional<std::int64_t>(0) : std::nullopt);
     for (const HeaderBlock& b : s.blocks) {
       const Step r = Block(s.op, b.offset, b.size, std::span(header_).subspan(b.at, b.size), s.error, s.stopTest);
       if (r != Step::Ok) return r;
       if (b.pos >= 0) {
         ctx_.Pos(b.pos);
-        ctx_.Detail(std::to_string(b.offset));
+        ctx_.Detail(b.offset);
       }
     }
     if (!s.stopTest && ctx_.StopNow()) return Step::Stop;
@@ -58,25 +56,30 @@ Step InstrumentReader::ReadHeader() {
   return Step::Ok;
 }
 
-Step InstrumentReader::Records(const std::vector<std::uint32_t>& addresses, std::uint32_t size, const char* error,
-                               const std::function<void(int)>& shown) {
+Step InstrumentReader::Records(const std::vector<std::uint32_t>& addresses, std::uint32_t size, FailedAt error,
+                               const std::function<void(int)>& shown, std::vector<std::uint32_t>* fetched) {
   for (std::size_t n = 0; n < addresses.size(); ++n) {
     const std::uint32_t a = addresses[n];
     const Step s = Block(map_.archiveOp, a, static_cast<std::uint8_t>(size), std::span(area_).subspan(a, size), error);
     if (s != Step::Ok) return s;
     fetched_ = true;
+    if (fetched) fetched->push_back(a);
     shown(static_cast<int>(n));
   }
   return Step::Ok;
 }
 
-void InstrumentReader::Stage(const StageText& s, const StatisticsPlan& plan) {
+void InstrumentReader::Show(const StageText& s, const StatisticsPlan& plan) {
   const int max = s.progressMax == kLastHoursCount  ? plan.lastHours
                   : s.progressMax == kLastDaysCount ? plan.lastDays
                                                     : s.progressMax;
-  if (s.statusFirst && s.status) ctx_.Status(s.status);
+  if (s.stageFirst && s.stage) ctx_.Show(*s.stage);
   if (s.progressMax != -1) ctx_.Progress(max);
-  if (!s.statusFirst && s.status) ctx_.Status(s.status);
+  if (!s.stageFirst && s.stage) ctx_.Show(*s.stage);
+}
+
+std::vector<std::uint32_t>* InstrumentReader::Into(const RecordRun& run) {
+  return run.events || map_.wholeMemory ? nullptr : &records_.Of(run.kind);
 }
 
 bool InstrumentReader::Chosen(const RecordRun& run, const RecordKinds& k) const {
@@ -86,7 +89,7 @@ bool InstrumentReader::Chosen(const RecordRun& run, const RecordKinds& k) const 
 }
 
 Step InstrumentReader::Run(const RecordRun& run, const StatisticsPlan& plan) {
-  Stage(run.stage, plan);
+  Show(run.stage, plan);
   std::vector<std::uint32_t> addresses;
   if (run.walk == Walk::Forward) {
     addresses = ForwardAddresses(run.area);
@@ -107,18 +110,18 @@ Step InstrumentReader::Run(const RecordRun& run, const StatisticsPlan& plan) {
       shown = [this](int j) {
         if (j % 64 == 0) {
           ctx_.Pos(j);
-          ctx_.Detail(std::to_string(j * 16));
+          ctx_.Detail(j * 16);
         }
       };
       break;
     case Shown::ByFour:
       shown = [this](int n) {
         ctx_.Pos(4 * (n + 1));
-        ctx_.Detail(std::to_string(n + 1));
+        ctx_.Detail(n + 1);
       };
       break;
   }
-  return Records(addresses, run.area.recordSize, run.error, shown);
+  return Records(addresses, run.area.recordSize, run.error, shown, Into(run));
 }
 
 Step InstrumentReader::ReadArchives(const StatisticsPlan& plan, bool& stoppedKeepsNothing) {
@@ -126,8 +129,7 @@ Step InstrumentReader::ReadArchives(const StatisticsPlan& plan, bool& stoppedKee
   RecordRange range = plan.range;
   if (map_.wholeMemory) {
     // This model keeps no archive pointers: there is nothing to tell new records by.
-    if (range == RecordRange::New || range == RecordRange::Records)
-      ctx_.Log("Новые записи: VTK-08.12 не хранит указателей архивов, читается вся статистика.");
+    if (range == RecordRange::New || range == RecordRange::Records) Note(Notice(NewNote::NoPointers));
     range = RecordRange::All;
   }
   Step s = Step::Ok;
@@ -136,12 +138,12 @@ Step InstrumentReader::ReadArchives(const StatisticsPlan& plan, bool& stoppedKee
     case RecordRange::New: return ReadNew(plan);
     case RecordRange::Records: return ReadRecordSet(plan);
     case RecordRange::All:
-      Stage(map_.allStage, plan);
+      Show(map_.allStage, plan);
       for (const RecordRun& run : map_.all)
         if (s == Step::Ok && Chosen(run, plan.kinds)) s = Run(run, plan);
       break;
     case RecordRange::Last:
-      Stage(map_.lastStage, plan);
+      Show(map_.lastStage, plan);
       for (const RecordRun& run : map_.last) {
         if (s != Step::Ok || !Chosen(run, plan.kinds)) continue;
         s = Run(run, plan);

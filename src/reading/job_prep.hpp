@@ -10,15 +10,13 @@
 
 namespace statvtk {
 
-class TReadThread;
-
 // What a job reads.
 enum class ReadKind {
   Statistics,      // the archives the read choice names
   Current,         // the current-values block, handed to a new window
-  CurrentRefresh,  // the current-values block, handed to the window that polls
+  CurrentRefresh,  // the current-values block, handed to the window that polls (no stage texts)
   Identify,        // identification only
-  Custom           // the caller sets what to read itself (a scan, a batch)
+  Custom           // the caller names the instruments itself (a search, a batch)
 };
 
 struct ReadPlan {
@@ -26,13 +24,13 @@ struct ReadPlan {
   ReadChoice choice;  // used by Statistics only
 };
 
-// The job of the connection settings (the address is settings.netAddress,
-// an out-of-range value is refused by the run), the program home and what to read.
-ReadJob MakeReadJob(const ConnectionSettings& settings, const std::filesystem::path& home, const ReadPlan& plan);
+// The plan of one instrument for `plan` (a new-records read takes its base
+// from the home's Data folder); Custom gives an empty statistics plan.
+InstrumentPlan InstrumentPlanOf(const ReadPlan& plan, const std::filesystem::path& home);
 
-// Gives `job` that job. The stop flag, abort flag and frame trace stay with
-// the caller, which owns them.
-void PrepareReadJob(TReadThread& job, const ConnectionSettings& settings, const std::filesystem::path& home,
-                    const ReadPlan& plan);
+// The job of the connection settings (one instrument at settings.netAddress,
+// an out-of-range value is refused by the run; none for Custom), the program
+// home (its Data folder holds the bases of new-records reads) and what to read.
+ReadJob MakeReadJob(const ConnectionSettings& settings, const std::filesystem::path& home, const ReadPlan& plan);
 
 }  // namespace statvtk

@@ -3,7 +3,7 @@
 // and closed once.
 #pragma once
 
-#include <string>
+#include <vector>
 
 #include "base/error.hpp"
 #include "link/tmod07.hpp"
@@ -19,27 +19,18 @@ class LineSession {
   LineSession(const LineSession&) = delete;
   LineSession& operator=(const LineSession&) = delete;
 
-  // Opens the carrier ("OpenPort: ..." in the log) and, on a modem line,
-  // dials. The failure carries the link's code (Stopped for a stop) and, for
-  // an opening, the words of the log's message.
-  enum class Stage { Open, Dial };
-  struct OpenFailure {
-    Stage stage;
-    Error error;
-  };
-  std::optional<OpenFailure> Open();
+  // Opens the carrier. The failure is the link's cause (Stopped for a stop).
+  Result<void> Open();
+  // On a modem line, dials (the dialogue's steps are events); at once elsewhere.
+  Result<void> Dial();
   // A modem line is hung up while the port is still open; then the port closes.
   void Close();
   bool IsOpen() const { return link_.PortOpen(); }
 
   Tmod07& Link() { return link_; }
-  const Tmod07& Link() const { return link_; }
   const LineSpec& Spec() const { return spec_; }
-  // "COM1, 9600 bps", "Модем, COM1" or "host:port".
-  std::string Description() const;
-  std::string PortText() const { return link_.SerialPath(); }
-  // The link's code of the failure just seen; WrongReply when it has none.
-  ErrorCode FailureCode() const;
+  // How the modem answered each dial.
+  const std::vector<DialOutcome>& Dials() const { return dials_; }
 
  private:
   void HangUp();
@@ -47,6 +38,7 @@ class LineSession {
   LineSpec spec_;
   RunContext& ctx_;
   Tmod07 link_;
+  std::vector<DialOutcome> dials_;
 };
 
 }  // namespace statvtk

@@ -7,45 +7,92 @@ namespace {
 using frame::Op;
 constexpr std::int64_t kHour = 3600, kDay = 86400, kMonth = 31 * kDay;
 
-// The RTC memory of the VTK models: eight 16-byte blocks at header 0.
-HeaderStage RtcStage() {
-  HeaderStage s{"Чтение памяти RTC", 7, false, nullptr, Op::ReadBlock8, "Ошибка чтения RTC", true, {}};
-  for (int i = 0; i < 8; ++i)
-    s.blocks.push_back({static_cast<std::uint32_t>(i * 16), 16, static_cast<std::uint32_t>(i * 16), i});
-  return s;
+// Blocks k of `size` bytes at offset k*size, into the header at `at` + k*size,
+// each with position k.
+std::vector<HeaderBlock> Numbered(std::initializer_list<int> ks, int size, std::uint32_t at) {
+  std::vector<HeaderBlock> v;
+  for (int k : ks) {
+    const auto offset = static_cast<std::uint32_t>(k * size);
+    v.push_back({offset, static_cast<std::uint8_t>(size), at + offset, k});
+  }
+  return v;
 }
 
-HeaderStage VtkConfigStage(int blockSize, std::initializer_list<int> blocks, const char* detail) {
-  HeaderStage s{"Чтение конфигурации", 32, true, detail, Op::ReadBlock16, "Ошибка чтения конфигурации", true, {}};
-  for (int k : blocks) {
-    const auto offset = static_cast<std::uint32_t>(k * blockSize);
-    s.blocks.push_back({offset, static_cast<std::uint8_t>(blockSize), 512 + offset, k});
-  }
-  return s;
+HeaderStage Header(std::optional<Stage> stage, int progressMax, bool stageFirst, DetailFirst detail, Op op,
+                   FailedAt error, std::vector<HeaderBlock> blocks, bool stopTest = true) {
+  return {.stage = stage,
+          .progressMax = progressMax,
+          .stageFirst = stageFirst,
+          .detail = detail,
+          .op = op,
+          .error = error,
+          .stopTest = stopTest,
+          .blocks = std::move(blocks)};
+}
+
+// The RTC memory of the VTK models: eight 16-byte blocks at header 0.
+HeaderStage RtcStage() {
+  return Header(Stage::Rtc, 7, false, DetailFirst::None, Op::ReadBlock8, FailedAt::Rtc,
+                Numbered({0, 1, 2, 3, 4, 5, 6, 7}, 16, 0));
+}
+
+// The RAM blocks of a model, without a stage text of their own.
+HeaderStage RamStage(Op op, std::vector<HeaderBlock> blocks, bool stopTest) {
+  return Header(std::nullopt, -1, false, DetailFirst::None, op, FailedAt::Ram, std::move(blocks), stopTest);
+}
+
+RecordRun Records(ArchiveKind kind, bool events, bool byKind, StageText stage, Walk walk, ArchiveArea area, int count,
+                  FailedAt error, Shown shown, int from) {
+  return {.kind = kind,
+          .events = events,
+          .byKind = byKind,
+          .stage = stage,
+          .walk = walk,
+          .area = area,
+          .count = count,
+          .error = error,
+          .shown = shown,
+          .from = from};
+}
+
+// A run of records forwards through an area.
+RecordRun Forward(ArchiveKind kind, bool events, bool byKind, StageText stage, ArchiveArea area, FailedAt error,
+                  Shown shown, int from) {
+  return Records(kind, events, byKind, stage, Walk::Forward, area, 0, error, shown, from);
+}
+
+// The newest `count` records of an archive, walking back from its pointer.
+RecordRun Backward(ArchiveKind kind, StageText stage, ArchiveArea area, int count, FailedAt error) {
+  return Records(kind, false, true, stage, Walk::Backward, area, count, error, Shown::From, 1);
+}
+
+// The three "last N" walks of a model: hours and days as the plan asks, 13 months.
+std::vector<RecordRun> LastWalks(ArchiveArea hourly, ArchiveArea daily, ArchiveArea monthly) {
+  return {
+      Backward(ArchiveKind::Hourly, {Stage::Hourly, kLastHoursCount, true}, hourly, kLastHoursCount,
+               FailedAt::HourlyLast),
+      Backward(ArchiveKind::Daily, {Stage::Daily, kLastDaysCount, true}, daily, kLastDaysCount, FailedAt::DailyLast),
+      Backward(ArchiveKind::Monthly, {Stage::Monthly, 11, true}, monthly, 13, FailedAt::Archive)};
+}
+
+// The archives as a new-records read sees them.
+std::vector<AreaMap> Areas(ArchiveArea hourly, ArchiveArea daily, ArchiveArea monthly, FailedAt error) {
+  return {{ArchiveKind::Hourly, hourly, &ArchivePointers::hourly, kHour, Stage::Hourly, error},
+          {ArchiveKind::Daily, daily, &ArchivePointers::daily, kDay, Stage::Daily, error},
+          {ArchiveKind::Monthly, monthly, &ArchivePointers::monthly, kMonth, Stage::Monthly, error}};
 }
 
 ModelMap Vtk0812() {
   ModelMap m{};
   m.type = DeviceType::dtVTK0812;
-  m.title = "Чтение данных (VTK-0812)";
   std::initializer_list<int> all32 = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15,
                                       16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31};
   m.header = {
-      RtcStage(),
-      {nullptr, -1, false, nullptr, Op::ReadParams16, "Ошибка чтения оперативной памяти", true, {{180, 4, 436, -1}}},
-      VtkConfigStage(16, all32, "0")};
+      RtcStage(), RamStage(Op::ReadParams16, {{180, 4, 436, -1}}, true),
+      Header(Stage::Config, 32, true, DetailFirst::Zero, Op::ReadBlock16, FailedAt::Config, Numbered(all32, 16, 512))};
   m.archiveOp = Op::ReadArchive16;
-  m.allStage = {"Чтение статистики", 4095, false};
-  m.all = {{ArchiveKind::Hourly,
-            false,
-            false,
-            {},
-            Walk::Forward,
-            {0, 16, 4096},
-            0,
-            "Ошибка чтения Data EEPROM",
-            Shown::Every64,
-            0}};
+  m.allStage = {Stage::Statistics, 4095, false};
+  m.all = {Forward(ArchiveKind::Hourly, false, false, {}, {0, 16, 4096}, FailedAt::DataEeprom, Shown::Every64, 0)};
   m.wholeMemory = true;
   m.headerSize = kVtkHeaderSize;
   m.areaSize = kArea0812Size;
@@ -55,102 +102,27 @@ ModelMap Vtk0812() {
 ModelMap Vtk0814(DeviceType type) {
   ModelMap m{};
   m.type = type;
-  m.title = "Чтение данных (VTK-0814С)";
-  m.header = {RtcStage(),
-              {nullptr,
-               -1,
-               false,
-               nullptr,
-               Op::ReadParams16,
-               "Ошибка чтения оперативной памяти",
-               true,
-               {{180, 4, 180, -1}, {264, 8, 264, -1}}},
-              VtkConfigStage(32, {0, 1, 8, 10, 11, 12, 13, 14, 15}, "")};
+  m.header = {RtcStage(), RamStage(Op::ReadParams16, {{180, 4, 180, -1}, {264, 8, 264, -1}}, true),
+              Header(Stage::Config, 32, true, DetailFirst::Clear, Op::ReadBlock16, FailedAt::Config,
+                     Numbered({0, 1, 8, 10, 11, 12, 13, 14, 15}, 32, 512))};
   m.archiveOp = Op::ReadArchive32;
   const ArchiveArea allEvents{kVtk0814EventsFirst, kVtk0814EventBlock, kVtk0814EventsAll};
   const ArchiveArea lastEvents{kVtk0814EventsFirst, kVtk0814EventBlock, kVtk0814EventsLast};
-  const RecordRun eventsAll{ArchiveKind::Hourly, true,      true, {"Чтение событий", 87, true},
-                            Walk::Forward,       allEvents, 0,    "Ошибка чтения событий",
-                            Shown::From,         1};
-  m.allStage = {"Чтение всей статистики", 2047, false};
-  m.all = {{ArchiveKind::Hourly,
-            false,
-            true,
-            {"Чтение часовых записей", 1439, false},
-            Walk::Forward,
-            kVtk0814Hourly,
-            0,
-            "Ошибка чтения",
-            Shown::From,
-            0},
-           {ArchiveKind::Daily,
-            false,
-            true,
-            {"Чтение суточных записей", 399, false},
-            Walk::Forward,
-            kVtk0814Daily,
-            0,
-            "Ошибка чтения",
-            Shown::From,
-            0},
-           {ArchiveKind::Monthly,
-            false,
-            true,
-            {"Чтение записей за месяц", 119, false},
-            Walk::Forward,
-            kVtk0814Monthly,
-            0,
-            "Ошибка чтения",
-            Shown::From,
-            0},
+  const RecordRun eventsAll =
+      Forward(ArchiveKind::Hourly, true, true, {Stage::Events, 87, true}, allEvents, FailedAt::Events, Shown::From, 1);
+  m.allStage = {Stage::AllStatistics, 2047, false};
+  m.all = {Forward(ArchiveKind::Hourly, false, true, {Stage::Hourly, 1439, false}, kVtk0814Hourly, FailedAt::Archive,
+                   Shown::From, 0),
+           Forward(ArchiveKind::Daily, false, true, {Stage::Daily, 399, false}, kVtk0814Daily, FailedAt::Archive,
+                   Shown::From, 0),
+           Forward(ArchiveKind::Monthly, false, true, {Stage::Monthly, 119, false}, kVtk0814Monthly, FailedAt::Archive,
+                   Shown::From, 0),
            eventsAll};
-  m.last = {{ArchiveKind::Hourly,
-             false,
-             true,
-             {"Чтение часовых записей", kLastHoursCount, true},
-             Walk::Backward,
-             kVtk0814Hourly,
-             kLastHoursCount,
-             "Ошибка чтения часовых записей",
-             Shown::From,
-             1},
-            {ArchiveKind::Daily,
-             false,
-             true,
-             {"Чтение суточных записей", kLastDaysCount, true},
-             Walk::Backward,
-             kVtk0814Daily,
-             kLastDaysCount,
-             "Ошибка чтения суточных записей",
-             Shown::From,
-             1},
-            {ArchiveKind::Monthly,
-             false,
-             true,
-             {"Чтение записей за месяц", 11, true},
-             Walk::Backward,
-             kVtk0814Monthly,
-             13,
-             "Ошибка чтения",
-             Shown::From,
-             1},
-            {ArchiveKind::Hourly,
-             true,
-             true,
-             {"Чтение событий", 348, true},
-             Walk::Forward,
-             lastEvents,
-             0,
-             "Ошибка чтения событий",
-             Shown::ByFour,
-             0}};
-  m.newStage = {"Чтение новых записей", 2047, false};
-  m.areas = {{ArchiveKind::Hourly, kVtk0814Hourly, &ArchivePointers::hourly, kHour, "Чтение часовых записей",
-              "часовые записи", "Ошибка чтения"},
-             {ArchiveKind::Daily, kVtk0814Daily, &ArchivePointers::daily, kDay, "Чтение суточных записей",
-              "суточные записи", "Ошибка чтения"},
-             {ArchiveKind::Monthly, kVtk0814Monthly, &ArchivePointers::monthly, kMonth, "Чтение записей за месяц",
-              "месячные записи", "Ошибка чтения"}};
+  m.last = LastWalks(kVtk0814Hourly, kVtk0814Daily, kVtk0814Monthly);
+  m.last.push_back(Forward(ArchiveKind::Hourly, true, true, {Stage::Events, 348, true}, lastEvents, FailedAt::Events,
+                           Shown::ByFour, 0));
+  m.newStage = {Stage::NewRecords, 2047, false};
+  m.areas = Areas(kVtk0814Hourly, kVtk0814Daily, kVtk0814Monthly, FailedAt::Archive);
   m.newByKinds = true;
   m.newEvents = {eventsAll};
   m.headerSize = kVtkHeaderSize;
@@ -161,86 +133,26 @@ ModelMap Vtk0814(DeviceType type) {
 ModelMap Ldn08() {
   ModelMap m{};
   m.type = DeviceType::dtLDN08;
-  m.title = "Чтение данных (LDN-08)";
-  HeaderStage config{"Чтение конфигурации", 7, true, "", Op::ReadBlock16Long, "Ошибка чтения конфигурации", true, {}};
-  for (int k = 0; k < 8; ++k)
-    config.blocks.push_back({static_cast<std::uint32_t>(k * 32), 32, static_cast<std::uint32_t>(k * 32), k});
+  const HeaderStage config = Header(Stage::Config, 7, true, DetailFirst::Clear, Op::ReadBlock16Long, FailedAt::Config,
+                                    Numbered({0, 1, 2, 3, 4, 5, 6, 7}, 32, 0));
   // The RAM blocks are read without a stop test between them.
-  m.header = {config,
-              {nullptr,
-               -1,
-               false,
-               nullptr,
-               Op::ReadParams16Long,
-               "Ошибка чтения оперативной памяти",
-               false,
-               {{0, 32, 512, -1}, {32, 32, 544, -1}}}};
+  m.header = {config, RamStage(Op::ReadParams16Long, {{0, 32, 512, -1}, {32, 32, 544, -1}}, false)};
   m.archiveOp = Op::ReadArchive32Long;
-  const char* memory = "Ошибка чтения памяти архива";
+  const FailedAt memory = FailedAt::ArchiveMemory;
   // The whole archive memory, whatever kinds were chosen.
-  m.allStage = {"Чтение всей статистики", 1841, false};
-  m.all = {{ArchiveKind::Hourly, false, false, {}, Walk::Forward, kLdnHourly, 0, memory, Shown::From, 0},
-           {ArchiveKind::Daily, false, false, {}, Walk::Forward, kLdnDaily, 0, memory, Shown::From, 1440},
-           {ArchiveKind::Monthly, false, false, {}, Walk::Forward, kLdnMonthly, 0, memory, Shown::From, 1805},
-           {ArchiveKind::Hourly, true, false, {}, Walk::Forward, kLdnEvents, 0, memory, Shown::From, 1805}};
-  m.last = {{ArchiveKind::Hourly,
-             false,
-             true,
-             {"Чтение часовых записей", kLastHoursCount, true},
-             Walk::Backward,
-             kLdnHourly,
-             kLastHoursCount,
-             "Ошибка чтения часовых записей",
-             Shown::From,
-             1},
-            {ArchiveKind::Daily,
-             false,
-             true,
-             {"Чтение суточных записей", kLastDaysCount, true},
-             Walk::Backward,
-             kLdnDaily,
-             kLastDaysCount,
-             "Ошибка чтения суточных записей",
-             Shown::From,
-             1},
-            {ArchiveKind::Monthly,
-             false,
-             true,
-             {"Чтение записей за месяц", 11, true},
-             Walk::Backward,
-             kLdnMonthly,
-             13,
-             "Ошибка чтения",
-             Shown::From,
-             1},
-            {ArchiveKind::Hourly,
-             true,
-             true,
-             {"Чтение событий", 127, true},
-             Walk::Forward,
-             kLdnEvents,
-             0,
-             "Ошибка чтения событий",
-             Shown::From,
-             1}};
-  m.newStage = {"Чтение новых записей", 1841, false};
-  m.areas = {{ArchiveKind::Hourly, kLdnHourly, &ArchivePointers::hourly, kHour, "Чтение часовых записей",
-              "часовые записи", memory},
-             {ArchiveKind::Daily, kLdnDaily, &ArchivePointers::daily, kDay, "Чтение суточных записей",
-              "суточные записи", memory},
-             {ArchiveKind::Monthly, kLdnMonthly, &ArchivePointers::monthly, kMonth, "Чтение записей за месяц",
-              "месячные записи", memory}};
+  m.allStage = {Stage::AllStatistics, 1841, false};
+  m.all = {Forward(ArchiveKind::Hourly, false, false, {}, kLdnHourly, memory, Shown::From, 0),
+           Forward(ArchiveKind::Daily, false, false, {}, kLdnDaily, memory, Shown::From, 1440),
+           Forward(ArchiveKind::Monthly, false, false, {}, kLdnMonthly, memory, Shown::From, 1805),
+           Forward(ArchiveKind::Hourly, true, false, {}, kLdnEvents, memory, Shown::From, 1805)};
+  m.last = LastWalks(kLdnHourly, kLdnDaily, kLdnMonthly);
+  m.last.push_back(Forward(ArchiveKind::Hourly, true, true, {Stage::Events, 127, true}, kLdnEvents, FailedAt::Events,
+                           Shown::From, 1));
+  m.newStage = {Stage::NewRecords, 1841, false};
+  m.areas = Areas(kLdnHourly, kLdnDaily, kLdnMonthly, memory);
   m.newByKinds = false;
-  m.newEvents = {{ArchiveKind::Hourly,
-                  true,
-                  false,
-                  {"Чтение событий", 127, true},
-                  Walk::Forward,
-                  kLdnEvents,
-                  0,
-                  memory,
-                  Shown::From,
-                  1}};
+  m.newEvents = {
+      Forward(ArchiveKind::Hourly, true, false, {Stage::Events, 127, true}, kLdnEvents, memory, Shown::From, 1)};
   m.hourlyLastStopKeepsNothing = true;
   m.headerSize = kLdnHeaderSize;
   m.areaSize = kAreaLdnSize;

@@ -1,15 +1,17 @@
 // The download map of each model as data: the header blocks read first and,
 // for each kind of statistics read, the runs of archive records it takes
-// with their operation, record size, stage texts, error messages and
-// progress bases. One executor (archive_walk) walks them.
+// with their operation, record size, stages, the failure each stage names
+// and progress bases. One executor (InstrumentReader) walks them.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "link/frame.hpp"
 #include "reading/new_records.hpp"
+#include "reading/read_events.hpp"
 #include "reading/read_maps.hpp"
 #include "stats/device_type.hpp"
 #include "stats/stat_model.hpp"
@@ -28,23 +30,26 @@ struct HeaderBlock {
   int pos;  // the progress position after it, with the offset as detail; -1: none
 };
 
+// The detail shown before a header stage's blocks.
+enum class DetailFirst : std::uint8_t { None, Clear, Zero };
+
 // A run of header blocks with one operation.
 struct HeaderStage {
-  const char* status;  // shown first (nullptr: none)
-  int progressMax;     // set before the blocks (-1: kept)
-  bool statusFirst;    // the text before the maximum
-  const char* detail;  // shown before the blocks (nullptr: none)
-  frame::Op op;
-  const char* error;
-  bool stopTest;  // false: the blocks follow one another, the stop is looked at after the stage
+  std::optional<Stage> stage;  // shown first (none: the stage before goes on)
+  int progressMax = -1;        // set before the blocks (-1: kept)
+  bool stageFirst = false;     // the stage before the maximum
+  DetailFirst detail = DetailFirst::None;
+  frame::Op op = frame::Op::ReadBlock16;
+  FailedAt error = FailedAt::Config;
+  bool stopTest = true;  // false: the blocks follow one another, the stop is looked at after the stage
   std::vector<HeaderBlock> blocks;
 };
 
 // What a stage shows before its records.
 struct StageText {
-  const char* status = nullptr;  // nullptr: none
-  int progressMax = -1;          // -1: none; kLastHoursCount / kLastDaysCount: the plan's
-  bool statusFirst = false;      // the text before the maximum
+  std::optional<Stage> stage;  // none: nothing
+  int progressMax = -1;        // -1: none; kLastHoursCount / kLastDaysCount: the plan's
+  bool stageFirst = false;     // the stage before the maximum
 };
 
 // How a run of records reports its progress after record n (0-based).
@@ -69,7 +74,7 @@ struct RecordRun {
   Walk walk;
   ArchiveArea area;
   int count;  // Backward: records, or kLastHoursCount / kLastDaysCount (plus the newest)
-  const char* error;
+  FailedAt error;
   Shown shown;
   int from;
 };
@@ -80,14 +85,12 @@ struct AreaMap {
   ArchiveArea area;
   std::uint32_t ArchivePointers::*pointer;
   std::int64_t periodS;  // what one record stands for (months: 31 days)
-  const char* status;    // the stage text of a whole-area read
-  const char* name;      // in the log lines
-  const char* error;
+  Stage stage;           // of a whole-area read
+  FailedAt error;
 };
 
 struct ModelMap {
   DeviceType type;
-  const char* title;  // the read's log line and first stage text
   std::vector<HeaderStage> header;
   frame::Op archiveOp;
   // "Вся статистика" and "Последних": a stage before the runs, then the runs.

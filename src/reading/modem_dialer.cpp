@@ -16,8 +16,6 @@ constexpr int kRetrySteps = 52;       // 5.2 s before the next attempt
 constexpr int kGuardSteps = 5;        // 0.5 s of silence around "+++" and after ATH0
 constexpr int kEscapeSteps = 15;      // 1.5 s for the modem to leave data mode
 
-const std::string kNoModem = "!!!ОШИБКА: Модем не отвечает.";
-
 std::string Upper(std::string s) {
   for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
@@ -50,109 +48,116 @@ std::string WithoutEcho(const std::string& reply) {
 
 }  // namespace
 
-ModemDialJob ModemDialJobFrom(const ConnectionSettings& s) {
-  ModemDialJob job;
-  job.phoneNo = s.phoneNo;
-  job.pulse = !s.tone;
-  job.attempts = std::clamp(s.reconnects, 0, 255);
-  job.connectWaitS = std::clamp(s.connectWaitS, 1, 255);
-  job.initString = s.initString;
-  job.modem = s.connectMode == ConnectMode::Modem;
-  return job;
+DialOutcome DialOutcomeOf(const std::string& reply) {
+  const auto has = [&reply](const char* word) { return reply.find(word) != std::string::npos; };
+  if (reply.empty()) return DialOutcome::Silent;
+  if (has("CONNECT")) return DialOutcome::Connect;
+  if (has("BUSY")) return DialOutcome::Busy;
+  if (has("NO ANSWER")) return DialOutcome::NoAnswer;
+  if (has("NO CARRIER")) return DialOutcome::NoCarrier;
+  if (has("NO DIALTONE") || has("NO DIAL TONE")) return DialOutcome::NoDialtone;
+  if (has("ERROR")) return DialOutcome::Error;
+  return DialOutcome::Other;
 }
 
-ModemDialer::ModemDialer(Tmod07& link, ProgressObserver& log, std::atomic<bool>& abort, ModemDialJob job,
+ModemDialer::ModemDialer(Tmod07& link, ReadEvents& events, const std::atomic<bool>& stop, ModemDialJob job,
                          std::chrono::milliseconds step)
-    : link_(link), log_(log), abort_(abort), job_(std::move(job)), step_(step) {}
+    : link_(link), events_(events), stop_(stop), job_(std::move(job)), step_(step) {}
 
 bool ModemDialer::Wait(int steps) {
   for (int i = 0; i < steps; ++i) {
-    if (abort_.load()) return false;
+    if (stop_.load()) return false;
     std::this_thread::sleep_for(step_);
   }
-  return !abort_.load();
+  return !stop_.load();
 }
 
-void ModemDialer::Pause(int steps) { std::this_thread::sleep_for(step_ * steps); }
-
 bool ModemDialer::Aborted() {
-  Log("\n!!!Прервано пользователем\n");
+  Tell(ModemNote::Stopped);
   job_.attempts = 0;
   ModemHangUp();
   return false;
 }
 
-std::string ModemDialer::ReadReply() { return Upper(link_.ReadLine()); }
-
 bool ModemDialer::AskForOk(const std::string& command) {
-  Log(">>>" + command);
+  Tell(ModemNote::Command, command);
   link_.SendLine(command, 1);
   if (!Wait(kInitSteps)) return Aborted();
-  const std::string reply = ReadReply();
+  const std::string reply = Upper(link_.ReadLine());
   if (reply.find("OK") == std::string::npos) {
-    Log(kNoModem);
+    Tell(ModemNote::NoModem);
+    failure_ = "модем не отвечает";
     return false;
   }
-  Log(Trim(reply));
+  Tell(ModemNote::Reply, Trim(reply));
   return true;
+}
+
+// The answer to a dial, awaited until `deadline` in steps (10 a second),
+// read as it comes; the stop is looked at every step.
+std::string ModemDialer::AwaitAnswer(std::chrono::steady_clock::time_point deadline) {
+  std::string reply;
+  while (reply.empty() && !stop_.load()) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    reply = WithoutEcho(Upper(link_.ReadLine(std::min<std::chrono::milliseconds>(left, step_))));
+  }
+  return reply;
 }
 
 bool ModemDialer::ModemConnect() {
   if (!job_.modem) return true;
-  Log("Инициализация модема...");
+  Tell(ModemNote::Init);
   if (!AskForOk("AT")) return false;
   if (!job_.initString.empty() && !AskForOk(job_.initString)) return false;
   if (job_.phoneNo.empty()) {
-    Log("!!!ОШИБКА: Отсутствует номер телефона.");
+    Tell(ModemNote::NoPhone);
+    failure_ = "нет номера телефона";
     return false;
   }
   const int m = job_.attempts;
   if (m == 0) return true;
   const std::string command = (job_.pulse ? "ATDP" : "ATDT") + job_.phoneNo;
   for (int i = 1; i <= m; ++i) {
-    Log(" \n-=[Попытка дозвона " + std::to_string(i) + " из " + std::to_string(m) + "]=-\n");
-    Log(">>>" + command);
+    Tell(ModemNote::Attempt, {}, i);
+    Tell(ModemNote::Command, command, i);
     link_.SendLine(command, 1);
-    // The answer is awaited for ConnectWait seconds in all (10 steps a
-    // second), reading as it comes; the abort flag is looked at every step.
-    std::string reply;
-    const auto deadline = std::chrono::steady_clock::now() + step_ * (kAnswerSteps * job_.connectWaitS);
-    while (reply.empty()) {
-      if (abort_.load()) return Aborted();
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) break;
-      reply = WithoutEcho(Upper(link_.ReadLine(std::min<std::chrono::milliseconds>(left, step_))));
-    }
-    if (abort_.load()) return Aborted();
+    // The answer is awaited for ConnectWait seconds in all.
+    const std::string reply =
+        AwaitAnswer(std::chrono::steady_clock::now() + step_ * (kAnswerSteps * job_.connectWaitS));
+    if (stop_.load()) return Aborted();
+    const DialOutcome outcome = DialOutcomeOf(reply);
+    dials_.push_back(outcome);
+    failure_ = reply.empty() ? "модем не отвечает" : Trim(reply);
     if (reply.empty()) {
-      Log(kNoModem);
+      Tell(ModemNote::NoModem, {}, i, DialOutcome::Silent);
       ModemHangUp();
       if (i == m) break;
     }
-    if (reply.find("CONNECT") != std::string::npos) {
-      Log(Trim(reply));
+    if (outcome == DialOutcome::Connect) {
+      Tell(ModemNote::Connected, Trim(reply), i, outcome);
       return true;
     }
-    Log("!!!ОШИБКА: " + Trim(reply));
+    Tell(ModemNote::Answer, Trim(reply), i, outcome);
     if (!Wait(kAfterErrorSteps)) return Aborted();
     ModemHangUp();
     if (i == m) break;
-    Log(">>>Пауза 5 сек перед повтором...");
+    Tell(ModemNote::Pause, {}, i);
     if (!Wait(kRetrySteps)) return Aborted();
   }
-  Log("\n!!!ОШИБКА: Невозможно дозвониться по номеру " + job_.phoneNo + "\n");
+  Tell(ModemNote::GaveUp, job_.phoneNo);
   return false;
 }
 
 void ModemDialer::ModemHangUp() {
   if (!job_.modem) return;
-  Log(">>>+++ATH0");
-  Pause(kGuardSteps);
-  link_.SendLine("+++", 0);
-  Pause(kEscapeSteps);
+  Tell(ModemNote::HangUp);
+  if (Wait(kGuardSteps)) {
+    link_.SendLine("+++", 0);
+    Wait(kEscapeSteps);
+  }
   link_.SendLine("ATH0", 1);
-  Pause(kGuardSteps);
-  Log(Trim(link_.ReadLine()));
+  if (Wait(kGuardSteps)) Tell(ModemNote::Reply, Trim(link_.ReadLine()));
 }
 
 }  // namespace statvtk

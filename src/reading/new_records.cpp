@@ -30,14 +30,14 @@ std::optional<std::filesystem::path> NewestBaseFile(const std::filesystem::path&
   return best;
 }
 
-std::string BaseMismatch(const StatData& base, DeviceType type, std::span<const std::uint8_t> header) {
+std::optional<BaseMismatch> MismatchOf(const StatData& base, DeviceType type, std::span<const std::uint8_t> header) {
   if (FileExtension(base.type) != FileExtension(type) || base.area.size() != AreaSize(type) ||
       base.header.size() != HeaderSize(type))
-    return "файл другой модели";
-  const std::string baseSerial = DownloadSerialText(type, base.header);
-  const std::string serial = DownloadSerialText(type, header);
-  if (baseSerial != serial) return "файл прибора " + baseSerial + ", а прочитан прибор " + serial;
-  return {};
+    return BaseMismatch{BaseUnfit::OtherModel, {}, {}};
+  std::string baseSerial = DownloadSerialText(type, base.header);
+  std::string serial = DownloadSerialText(type, header);
+  if (baseSerial != serial) return BaseMismatch{BaseUnfit::OtherSerial, std::move(baseSerial), std::move(serial)};
+  return std::nullopt;
 }
 
 std::optional<std::int64_t> HeaderClock(DeviceType type, std::span<const std::uint8_t> header) {
@@ -79,29 +79,28 @@ ArchivePlan PlanArchive(const ArchiveArea& area, std::uint32_t basePointer, std:
                         std::span<const std::uint8_t> baseArea, std::optional<std::int64_t> baseClock,
                         std::optional<std::int64_t> clock, std::int64_t periodS) {
   ArchivePlan plan;
-  auto full = [&plan](std::string why) {
+  auto full = [&plan](FullReason why) {
     plan.full = true;
-    plan.reason = std::move(why);
+    plan.reason = why;
     plan.records.clear();
     return plan;
   };
-  if (!IsRecordAddress(area, basePointer)) return full("указатель в файле-основе не указывает на запись");
-  if (!IsRecordAddress(area, pointer)) return full("указатель прибора не указывает на запись");
-  if (baseArea.size() < area.End()) return full("файл-основа короче архива");
+  if (!IsRecordAddress(area, basePointer)) return full(FullReason::BasePointer);
+  if (!IsRecordAddress(area, pointer)) return full(FullReason::Pointer);
+  if (baseArea.size() < area.End()) return full(FullReason::BaseShort);
   for (std::uint32_t a = area.first; a < area.End(); a += area.recordSize) {
     const auto rec = baseArea.subspan(a, area.recordSize);
     if (std::all_of(rec.begin(), rec.end(), [](std::uint8_t b) { return b == 0; }))
-      return full("в файле-основе архив прочитан не полностью");
+      return full(FullReason::BaseIncomplete);
   }
   if (baseClock && clock) {
-    if (*clock < *baseClock) return full("часы прибора позади времени файла-основы");
-    if (*clock - *baseClock >= static_cast<std::int64_t>(area.count) * periodS)
-      return full("с чтения файла-основы архив мог переписаться целиком");
+    if (*clock < *baseClock) return full(FullReason::ClockBehind);
+    if (*clock - *baseClock >= static_cast<std::int64_t>(area.count) * periodS) return full(FullReason::MayHaveWrapped);
   }
   const auto index = [&area](std::uint32_t p) { return static_cast<std::int64_t>((p - area.first) / area.recordSize); };
   const auto fresh = static_cast<std::uint32_t>((index(pointer) - index(basePointer) + area.count) % area.count);
   if (baseClock && clock && static_cast<std::int64_t>(fresh) > (*clock - *baseClock) / periodS + 2)
-    return full("указатель прибора ушёл дальше, чем прошло времени");
+    return full(FullReason::PointerTooFar);
   plan.full = false;
   plan.overlap = basePointer;
   std::uint32_t a = basePointer;

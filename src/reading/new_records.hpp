@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "reading/read_events.hpp"
 #include "reading/read_maps.hpp"
 #include "stats/stat_image.hpp"
 
@@ -20,9 +21,13 @@ namespace statvtk {
 std::optional<std::filesystem::path> NewestBaseFile(const std::filesystem::path& folder, const std::string& serialText,
                                                     DeviceType type);
 
-// Why a base cannot serve this instrument at all (another model or serial
-// number); empty when it can.
-std::string BaseMismatch(const StatData& base, DeviceType type, std::span<const std::uint8_t> header);
+// Why a base cannot serve this instrument at all: another model, or another
+// serial number (both serial texts); none when it can.
+struct BaseMismatch {
+  BaseUnfit unfit = BaseUnfit::OtherModel;
+  std::string baseSerial, serial;
+};
+std::optional<BaseMismatch> MismatchOf(const StatData& base, DeviceType type, std::span<const std::uint8_t> header);
 
 // The instrument's clock in a header block as read (seconds since 1970), or
 // nothing when it holds no valid date.
@@ -37,9 +42,9 @@ ArchivePointers PointersOf(DeviceType type, std::span<const std::uint8_t> header
 // What to read of one archive.
 struct ArchivePlan {
   bool full = true;
-  std::string reason;                  // why the archive is read in full
-  std::uint32_t overlap = 0;           // the base's newest record, read again to compare
-  std::vector<std::uint32_t> records;  // the new records, oldest first
+  FullReason reason = FullReason::BasePointer;  // why the archive is read in full
+  std::uint32_t overlap = 0;                    // the base's newest record, read again to compare
+  std::vector<std::uint32_t> records;           // the new records, oldest first
 };
 
 // The plan for one area. `periodS` is the time one record stands for (hour,

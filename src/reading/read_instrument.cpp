@@ -1,28 +1,20 @@
 // One instrument on an open line: identification, then the model's header
-// blocks and what the job asks for; and the run of a whole job.
+// blocks and what its plan asks for, into its result.
 #include "link/frame.hpp"
 #include "reading/instrument_read.hpp"
-#include "reading/reads.hpp"
 #include "reading/read_text.hpp"
-#include "reading/run_end.hpp"
+#include "reading/reads.hpp"
 
 namespace statvtk {
-
-std::string AddressRefusal(std::uint32_t address, bool useMBus) {
-  if (useMBus || !frame::AddressNeedsMBus(address)) return {};
-  return "Адрес прибора " + std::to_string(address) +
-         " вне диапазона 0..255: адреса больше 255 возможны только в режиме M-Bus.";
-}
 
 namespace {
 
 // Three tries to tell the model; nothing when none answered with a known one.
-std::optional<Instrument> Identify(LineSession& line, RunContext& ctx, std::uint32_t address, bool useMBus,
-                                   bool& stopped) {
+std::optional<Instrument> Identify(LineSession& line, RunContext& ctx, std::uint32_t address, bool& stopped) {
   Tmod07& link = line.Link();
+  const bool useMBus = line.Spec().useMBus;
   for (int k = 1; k <= 3; ++k) {
-    ctx.Log("[" + std::to_string(k) + "] Определение типа устройства...");
-    ctx.Status("Определение типа устройства...");
+    ctx.Emit(event::Identifying{k});
     std::string text = useMBus ? link.IdentifyLong(address) : link.Identify(static_cast<std::uint8_t>(address));
     if (ctx.StopNow()) {
       stopped = true;
@@ -34,95 +26,73 @@ std::optional<Instrument> Identify(LineSession& line, RunContext& ctx, std::uint
   return std::nullopt;
 }
 
-}  // namespace
-
-ReadResult ReadInstrument(LineSession& line, RunContext& ctx, std::uint32_t address, bool useMBus, const ReadWhat& what,
-                          bool held) {
-  ReadResult r;
-  r.address = address;
-  const std::uint32_t sentBefore = line.Link().SentCount();
-  auto end = [&](RunEnd e) {
-    e.useMBus = useMBus;
-    EndRun(e, ctx, &line, held, r);
-    r.requests = line.Link().SentCount() - sentBefore;
-    return r;
-  };
-  bool stopped = false;
-  const std::optional<Instrument> inst = Identify(line, ctx, address, useMBus, stopped);
-  if (stopped) return end({EndKind::Stopped});
-  if (!inst) {
-    RunEnd e{EndKind::IdentifyFailed};
-    e.cause = line.Link().CauseText();
-    e.code = line.FailureCode();
-    return end(e);
-  }
-  r.type = inst->type;
-  r.identText = inst->identText;
-  if (std::holds_alternative<IdentifyRead>(what)) return end({EndKind::Identified});
-
-  InstrumentReader reader(line, ctx, *inst);
-  if (inst->type == DeviceType::dtVTK0814C || inst->type == DeviceType::dtVTK0814CM)
-    ctx.obs.DeviceMemberFound(inst->type);
-  const ModelMap& map = reader.Map();
-  ctx.Log(map.title);
-  ctx.Status(map.title);
-  ctx.StartClock();
-
-  RunEnd e{EndKind::Statistics};
-  e.reader = &reader;
-  Step s = reader.ReadHeader();
-  if (s == Step::Error) {
-    e.kind = EndKind::BlockFailed;
-    e.failure = reader.Failure();
-    return end(e);
-  }
-  if (std::holds_alternative<CurrentRead>(what)) {
-    // A stop before the current values are complete hands nothing over.
-    e.kind = s == Step::Stop ? EndKind::Stopped : EndKind::Current;
-    return end(e);
-  }
-  const StatisticsPlan& plan = std::get<StatisticsPlan>(what);
-  bool keepsNothing = map.wholeMemory;
-  if (s == Step::Ok) {
-    if (!map.wholeMemory) ctx.Pos(0);
-    s = reader.ReadArchives(plan, keepsNothing);
-  }
-  if (s == Step::Error) {
-    e.kind = EndKind::BlockFailed;
-    e.failure = reader.Failure();
-  } else if (s == Step::Stop) {
-    if (keepsNothing) e.kind = EndKind::Stopped;
-    else e.stopped = true;
-  }
-  return end(e);
+void Fail(ReadResult& r, FailedAt at, Error cause) {
+  r.outcome = cause.IsStop() ? ReadOutcome::Stopped : ReadOutcome::Failed;
+  r.at = at;
+  r.error = std::move(cause);
 }
 
-RunOutput RunReadJob(const ReadJob& job, RunContext& ctx) {
-  RunOutput out;
-  std::string refused = job.settingsError;
-  if (refused.empty()) refused = AddressRefusal(job.address, job.useMBus);
-  if (!refused.empty()) {
-    RunEnd e{EndKind::Refused};
-    e.message = refused;
-    EndRun(e, ctx, nullptr, false, out.result);
-    return out;
+void Stop(ReadResult& r, FailedAt at) { Fail(r, at, MakeError(ErrorCode::Stopped, {})); }
+
+// The header blocks, then what the plan asks of the model's memory.
+void ReadModel(InstrumentReader& reader, RunContext& ctx, const InstrumentPlan& plan, ReadResult& r) {
+  const ModelMap& map = reader.Map();
+  Step s = reader.ReadHeader();
+  bool keepsNothing = map.wholeMemory;
+  if (const auto* stats = std::get_if<StatisticsPlan>(&plan); stats && s == Step::Ok) {
+    if (!map.wholeMemory) ctx.Pos(0);
+    s = reader.ReadArchives(*stats, keepsNothing);
   }
-  // A stop requested before the run ends it before the port opens.
-  if (ctx.StopNow()) {
-    EndRun({EndKind::Stopped}, ctx, nullptr, false, out.result);
-    return out;
+  r.elapsedS = ctx.ElapsedS();
+  r.fetched = reader.FetchedRecords();
+  const bool current = std::holds_alternative<CurrentPlan>(plan);
+  if (s == Step::Error) {
+    Fail(r, reader.Failure()->at, reader.Failure()->cause);
+    // What was fetched before the failure is kept, once any archive block came.
+    if (!current && reader.Fetched()) {
+      r.partial = true;
+      r.data = reader.Data();
+    }
+    return;
   }
-  if (const auto* scan = std::get_if<ScanRead>(&job.what)) return Scan(job, *scan, ctx);
-  if (!job.batch.empty()) return ReadBatch(job, ctx);
-  LineSession line(job.line, ctx);
-  if (auto failed = line.Open()) {
-    RunEnd e{failed->stage == LineSession::Stage::Open ? EndKind::OpenFailed : EndKind::DialFailed};
-    e.open = std::move(failed);
-    EndRun(e, ctx, &line, false, out.result);
-    return out;
+  if (s == Step::Stop) {
+    // A stop before the current values are complete hands nothing over.
+    Stop(r, current ? FailedAt::Header : FailedAt::None);
+    if (current || keepsNothing) return;
+    r.partial = true;
+  } else {
+    r.outcome = ReadOutcome::Done;
   }
-  out.result = ReadInstrument(line, ctx, job.address, job.useMBus, job.what, false);
-  return out;
+  r.data = current ? StatData{r.type, {}, reader.Header()} : reader.Data();
+}
+
+}  // namespace
+
+ReadResult ReadInstrument(LineSession& line, RunContext& ctx, const InstrumentRequest& in) {
+  if (std::holds_alternative<ProbePlan>(in.plan)) return Probe(line, ctx, in.address);
+  ReadResult r;
+  r.address = in.address;
+  const std::uint32_t sentBefore = line.Link().SentCount();
+  bool stopped = false;
+  const std::optional<Instrument> inst = Identify(line, ctx, in.address, stopped);
+  if (stopped) {
+    Stop(r, FailedAt::Identify);
+  } else if (!inst) {
+    Fail(r, FailedAt::Identify, line.Link().Cause());
+  } else {
+    r.type = inst->type;
+    r.identText = inst->identText;
+    if (std::holds_alternative<IdentifyPlan>(in.plan)) {
+      r.outcome = ReadOutcome::Done;
+    } else {
+      InstrumentReader reader(line, ctx, *inst);
+      ctx.Emit(event::ModelFound{inst->type});
+      ctx.StartClock();
+      ReadModel(reader, ctx, in.plan, r);
+    }
+  }
+  r.requests = line.Link().SentCount() - sentBefore;
+  return r;
 }
 
 }  // namespace statvtk

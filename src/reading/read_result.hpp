@@ -1,60 +1,55 @@
-// How a reading run ended: the outcome, the failure, what was fetched and
-// the file it went to.
+// How a read ended, as values: the outcome, where it failed or stopped, the
+// cause as one Error, whether the data are whole, and the data.
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/error.hpp"
-#include "reading/scan_observer.hpp"
+#include "reading/read_events.hpp"
+#include "reading/read_job.hpp"
 #include "stats/device_type.hpp"
 #include "stats/stat_image.hpp"
 
 namespace statvtk {
 
 enum class ReadOutcome {
-  NotRun,  // the thread was never started
-  Done,    // finished (a file may still have failed to be written: see fileError)
-  Failed,  // opening, dialing, identification or a block read failed; once an
-           // archive block had come, a file keeps what was fetched (partial)
-  Stopped  // the stop request ended it (a file is written where the path keeps the data)
+  NotRun,   // nothing was done
+  Done,     // finished
+  Failed,   // the line, the identification or a block read failed, or the address was refused
+  Stopped,  // the stop ended it
 };
 
-// What the caption of a stopped read's window ends with.
-inline constexpr const char* kIncompleteCaption = " (неполные данные)";
-
+// One instrument's read.
 struct ReadResult {
+  std::uint32_t address = 0;
   ReadOutcome outcome = ReadOutcome::NotRun;
+  FailedAt at = FailedAt::None;  // where it failed or stopped
+  // The cause: the link's code, the system's number and the link's words for
+  // it ("нет ответа за 150 мс"); Stopped for a stop, BadSettings for a refusal.
+  std::optional<Error> error;
+  bool partial = false;  // the data end at a stop or a failure (zeroes where not read)
   DeviceType type = DeviceType::dtUnknown;
   std::string identText;  // the identification text that fixed the type
-  // Why the run failed or stopped: the link's code at the failure (BadSettings
-  // for a job refused before it ran, Stopped for the user's stop) and the
-  // stage's message as the reason (empty for a stop). None when it did not.
-  std::optional<Error> error;
-  // The link's words for the cause at that failure ("нет ответа за 150 мс (Тайм-аут [2])").
-  std::optional<Error> linkCause;
-  std::filesystem::path file;  // the statistics file written, or where it should have gone
-  bool fileWritten = false;
-  bool partial = false;            // the data end at a stop or a failure (zeroes where not read)
-  std::optional<Error> fileError;  // the file could not be written: its path and the system's reason
-  bool delivered = false;          // statistics or current readings were handed over
-  std::uint32_t address = 0;       // the address read (a batch names each one)
-  std::uint32_t requests = 0;      // frames sent for it
-  std::optional<StatData> data;    // the statistics fetched (whole or partial)
-
-  std::string Message() const { return error ? error->reason : std::string(); }
-  std::string FileErrorText() const { return fileError ? fileError->reason : std::string(); }
-  std::string LinkCauseText() const { return linkCause ? linkCause->reason : std::string(); }
+  // The statistics (whole or partial: the header blocks and the archive
+  // area), or for current values the header block alone. None when nothing is kept.
+  std::optional<StatData> data;
+  RecordSet fetched;           // the archive records fetched, by archive (a VTK-08.12's whole memory: none)
+  std::uint32_t requests = 0;  // frames sent for it
+  std::int64_t elapsedS = 0;   // seconds of the model's read, from its title to its end
 };
 
-// Everything one run gives back.
-struct RunOutput {
-  ReadResult result;              // the run (a batch: the whole)
-  std::vector<ReadResult> batch;  // a batch: each address in the order read
-  std::vector<ScanFound> found;   // a search: the instruments, in the order they answered
+// A whole run on a line.
+struct LineResult {
+  // The run as one: stopped when a stop ended it, failed when any instrument
+  // failed (or the line did), done otherwise; the line's failure and the
+  // frames sent in all. No data.
+  ReadResult whole;
+  std::vector<ReadResult> instruments;  // each instrument asked, in order
+  std::vector<ScanFound> found;         // a search: the instruments that answered, in order
+  std::vector<DialOutcome> dials;       // the modem's answer to each dial attempt
 };
 
 }  // namespace statvtk

@@ -5,9 +5,9 @@
 // does not hide an instrument.
 #include <algorithm>
 
+#include "link/frame.hpp"
 #include "reading/read_text.hpp"
 #include "reading/reads.hpp"
-#include "reading/run_end.hpp"
 
 namespace statvtk {
 
@@ -22,9 +22,31 @@ std::uint32_t AllowanceFor(std::uint32_t ms, std::uint32_t carrierWaitMs) {
   return (slices - 1) * 20;
 }
 
-std::optional<ScanFound> Probe(LineSession& line, RunContext& ctx, std::uint32_t address, std::uint32_t baud,
-                               bool useMBus) {
+LineSpec AtSpeed(LineSpec spec, std::uint32_t baud) {
+  if (auto* serial = std::get_if<SerialLine>(&spec.target)) serial->baud = baud;
+  spec.baud = baud;
+  return spec;
+}
+
+// Only a serial port has a speed of its own to try; a modem or a TCP
+// converter sets the line's speed on its far side.
+std::vector<std::uint32_t> SpeedsOf(const LineSpec& spec, std::span<const std::uint32_t> asked, RunContext& ctx) {
+  std::vector<std::uint32_t> bauds(asked.begin(), asked.end());
+  if (bauds.empty()) bauds = {spec.baud};
+  if (spec.mode != ConnectMode::Serial && bauds.size() > 1) {
+    ctx.Emit(event::OneSpeed{});
+    bauds = {spec.baud};
+  }
+  return bauds;
+}
+
+}  // namespace
+
+ReadResult Probe(LineSession& line, RunContext& ctx, std::uint32_t address) {
   Tmod07& link = line.Link();
+  ReadResult r;
+  r.address = address;
+  const std::uint32_t sentBefore = link.SentCount();
   bool heard = false;
   link.SetTrace([&ctx, &heard](const FrameTrace& f) {
     if (f.direction != FrameTrace::Direction::Sent && !f.bytes.empty()) heard = true;
@@ -35,107 +57,64 @@ std::optional<ScanFound> Probe(LineSession& line, RunContext& ctx, std::uint32_t
   TimingTriple probing{timing.byteTimeout, timing.replyTimeout, 1};
   if (link.Channel()) probing.replyTimeout = AllowanceFor(timing.replyTimeout, link.Channel()->CarrierWaitMs());
   link.SetTiming(probing);
-  std::string text;
+  const bool useMBus = line.Spec().useMBus;
   for (std::uint32_t attempt = 1;; ++attempt) {
     heard = false;
-    text = useMBus ? link.IdentifyLong(address) : link.Identify(static_cast<std::uint8_t>(address));
-    if (!text.empty() || ctx.StopNow() || !heard || attempt >= retries) break;
+    r.identText = useMBus ? link.IdentifyLong(address) : link.Identify(static_cast<std::uint8_t>(address));
+    if (!r.identText.empty() || ctx.StopNow() || !heard || attempt >= retries) break;
   }
   link.SetTiming(timing);
   link.SetTrace(ctx.hooks.trace);
-  if (text.empty()) return std::nullopt;
-  ctx.Log("Адрес " + std::to_string(address) + ", " + std::to_string(baud) + " бит/с: " + text);
-  return ScanFound{address, baud, TypeOfIdentText(text), text};
+  r.requests = link.SentCount() - sentBefore;
+  if (r.identText.empty()) {
+    r.outcome = ctx.StopNow() ? ReadOutcome::Stopped : ReadOutcome::Failed;
+    r.at = FailedAt::Identify;
+    r.error = ctx.StopNow() ? MakeError(ErrorCode::Stopped, {}) : link.Cause();
+    return r;
+  }
+  r.outcome = ReadOutcome::Done;
+  r.type = TypeOfIdentText(r.identText);
+  ctx.Emit(event::Found{ScanFound{address, line.Spec().baud, r.type, r.identText}});
+  return r;
 }
 
-LineSpec AtSpeed(LineSpec spec, std::uint32_t baud) {
-  if (auto* serial = std::get_if<SerialLine>(&spec.target)) serial->baud = baud;
-  spec.baud = baud;
-  return spec;
-}
-
-}  // namespace
-
-RunOutput Scan(const ReadJob& job, const ScanRead& scan, RunContext& ctx) {
-  RunOutput out;
-  // Only a serial port has a speed of its own to try; a modem or a TCP
-  // converter sets the line's speed on its far side.
-  std::vector<std::uint32_t> bauds = scan.bauds;
-  if (bauds.empty()) bauds = {job.line.baud};
-  if (job.line.mode != ConnectMode::Serial && bauds.size() > 1) {
-    ctx.Log("Скорость линии задаётся на дальней стороне соединения: опрос на одной скорости.");
-    bauds = {job.line.baud};
+LineResult Scan(const LineSpec& spec, std::span<const std::uint32_t> asked, std::span<const std::uint32_t> speeds,
+                ReadEvents& events, std::atomic<bool>& stop, const RunHooks& hooks) {
+  RunContext ctx(events, stop, hooks);
+  LineResult out;
+  // A stop requested before the search ends it before the port opens.
+  if (ctx.StopNow()) {
+    out.whole.outcome = ReadOutcome::Stopped;
+    out.whole.error = MakeError(ErrorCode::Stopped, {});
+    ctx.Emit(event::LineFailed{FailedAt::None, *out.whole.error});
+    return out;
   }
-  std::vector<std::uint32_t> addresses;
-  for (std::uint32_t a : scan.addresses) {
-    if (job.useMBus || a <= 255) addresses.push_back(a);
-    else
-      ctx.Log("Адрес " + std::to_string(a) +
-              " вне диапазона 0..255: адреса больше 255 возможны только в режиме M-Bus.");
+  const std::vector<std::uint32_t> bauds = SpeedsOf(spec, speeds, ctx);
+  std::vector<InstrumentRequest> probes;
+  for (std::uint32_t a : asked) {
+    if (spec.useMBus || !frame::AddressNeedsMBus(a)) probes.push_back({a, ProbePlan{}});
+    else ctx.Emit(event::AddressLeftOut{a});
   }
-  const std::size_t total = bauds.size() * addresses.size();
-  std::size_t done = 0;
-  ctx.Status("Поиск приборов...");
-  ctx.Progress(static_cast<int>(total));
-  ctx.Pos(0);
+  ctx.Emit(event::SearchStarted{bauds.size() * probes.size()});
   bool stopped = false;
-  // The closing texts name the last line tried.
-  auto last = std::make_unique<LineSession>(job.line, ctx);
-  for (std::uint32_t baud : bauds) {
-    if (stopped) break;
-    last = std::make_unique<LineSession>(AtSpeed(job.line, baud), ctx);
-    LineSession& line = *last;
-    if (auto failed = line.Open()) {
-      if (failed->stage == LineSession::Stage::Open) {
-        RunEnd e{EndKind::OpenFailed};
-        e.open = std::move(failed);
-        EndRun(e, ctx, &line, false, out.result);
-        if (out.result.outcome == ReadOutcome::Stopped) return out;
-        // The port does not take this speed or is gone: the others are still tried.
-        done += addresses.size();
-        continue;
-      }
-      stopped = ctx.StopNow();
-      if (stopped) break;
-      done += addresses.size();
-      continue;
+  for (std::size_t i = 0; i < bauds.size() && !stopped; ++i) {
+    if ((stopped = ctx.StopNow())) break;
+    const LineResult at = ReadLine(AtSpeed(spec, bauds[i]), probes, events, stop, hooks);
+    for (const ReadResult& r : at.instruments)
+      if (r.outcome == ReadOutcome::Done) out.found.push_back({r.address, bauds[i], r.type, r.identText});
+    out.whole.requests += at.whole.requests;
+    stopped = at.whole.outcome == ReadOutcome::Stopped;
+    // A stop while the port opened ends the search there.
+    if (stopped && at.whole.at == FailedAt::Open) {
+      out.whole.outcome = ReadOutcome::Stopped;
+      out.whole.error = at.whole.error;
+      return out;
     }
-    for (std::uint32_t a : addresses) {
-      if (ctx.StopNow()) {
-        stopped = true;
-        break;
-      }
-      ctx.Detail("адрес " + std::to_string(a) + ", " + std::to_string(baud) + " бит/с");
-      if (scan.found) scan.found->Probing(a, baud, done, total);
-      if (auto found = Probe(line, ctx, a, baud, job.useMBus)) {
-        out.found.push_back(*found);
-        if (scan.found) scan.found->Found(*found);
-      }
-      ctx.Pos(static_cast<int>(++done));
-    }
-    line.Close();
   }
-  if (stopped) {
-    if (!ctx.quiet) ctx.Log("Текущая операция прервана по желанию пользователя");
-    ctx.abort.store(false);
-    last->Close();
-  }
-  ctx.Pos(0);
-  ctx.Detail("");
-  ctx.Status(last->Description());
-  ctx.obs.EnableControls();
-  ReadResult& r = out.result;
-  r = {};
-  if (stopped) {
-    r.outcome = ReadOutcome::Stopped;
-    r.error = MakeError(ErrorCode::Stopped, {});
-  } else if (out.found.empty()) {
-    r.outcome = ReadOutcome::Failed;
-    r.error = MakeError(last->FailureCode(), "Приборы не найдены.");
-    ctx.Log(r.Message());
-  } else {
-    r.outcome = ReadOutcome::Done;
-  }
+  out.whole.outcome = stopped ? ReadOutcome::Stopped : out.found.empty() ? ReadOutcome::Failed : ReadOutcome::Done;
+  if (stopped) out.whole.error = MakeError(ErrorCode::Stopped, {});
+  if (!stopped && out.found.empty()) out.whole.at = FailedAt::NotFound;
+  ctx.Emit(event::SearchEnded{&out});
   return out;
 }
 

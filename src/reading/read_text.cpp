@@ -1,7 +1,5 @@
 #include "reading/read_text.hpp"
 
-#include <cstdio>
-
 #include "base/device_values.hpp"
 
 namespace statvtk {
@@ -34,23 +32,6 @@ std::string CurrentSerialText(DeviceType type, std::span<const std::uint8_t> blo
   std::string s;
   for (std::size_t i = 512; i < 520 && i < block.size() && block[i] != 0; ++i) s += static_cast<char>(block[i]);
   return s;
-}
-
-std::string ElapsedText(long long seconds) {
-  if (seconds < 0) seconds = 0;
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%.2d:%.2d", static_cast<int>(seconds / 60), static_cast<int>(seconds % 60));
-  return std::string(buf) + ")";
-}
-
-std::string MBusHint(DeviceType type, bool useMBus) {
-  if (type == DeviceType::dtLDN08 && !useMBus)
-    return "Подсказка: LDN-08 отвечает на чтение только через M-Bus: включите \"M-Bus\" в "
-           "Настройки → Соединение... и задайте длинный адрес прибора.";
-  if (useMBus && (type == DeviceType::dtVTK0812 || type == DeviceType::dtVTK0814C || type == DeviceType::dtVTK0814CM))
-    return "Подсказка: прибор VTK опознан через M-Bus, но на чтение не отвечает: проверьте \"M-Bus\" в "
-           "Настройки → Соединение... (без M-Bus сетевой адрес от 0 до 255).";
-  return {};
 }
 
 }  // namespace statvtk

@@ -1,5 +1,5 @@
-// Texts of a reading job: the model told by the identification text, the
-// serial texts of a download and the elapsed-time text.
+// The texts an instrument gives: the model told by its identification text,
+// the serial texts of a download and of current readings.
 #pragma once
 
 #include <cstdint>
@@ -23,13 +23,5 @@ std::string DownloadSerialText(DeviceType type, std::span<const std::uint8_t> he
 // The serial text of current readings: VTK models the characters at block 512
 // up to the first zero byte (at most 8); LDN-08 as above.
 std::string CurrentSerialText(DeviceType type, std::span<const std::uint8_t> block);
-
-// Minutes and seconds with "%.2d:%.2d", followed by ")".
-std::string ElapsedText(long long seconds);
-
-// What to change when an instrument identified as `type` falls silent after
-// its identification: LDN-08 is read through M-Bus only, the VTK models
-// without it. Empty when the setting fits the model.
-std::string MBusHint(DeviceType type, bool useMBus);
 
 }  // namespace statvtk

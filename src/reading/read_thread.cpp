@@ -11,16 +11,10 @@ TReadThread::~TReadThread() {
   Wait();
 }
 
-void TReadThread::RequestStop() {
-  stop_->store(true);
-  abort_->store(true);
-}
-
 void TReadThread::Start() {
   Wait();
   running_ = true;
   ownStop_.store(false);
-  abort_->store(stop_->load());
   thread_ = std::jthread([this] {
     Run();
     running_ = false;
@@ -33,16 +27,15 @@ void TReadThread::Wait() {
 
 void TReadThread::RunHere() {
   ownStop_.store(false);
-  abort_->store(stop_->load());
   running_ = true;
   Run();
   running_ = false;
 }
 
 void TReadThread::Run() {
-  const auto* current = std::get_if<CurrentRead>(&job_.what);
-  RunContext ctx(obs_, *stop_, *abort_, hooks_, job_.home, job_.quiet, current && current->refreshWindow);
-  out_ = RunReadJob(job_, ctx);
+  // A setting out of its range would reach another instrument or port: nothing is opened.
+  out_ = job_.settingsError.empty() ? ReadLine(job_.line, job_.instruments, events_, *stop_, hooks_)
+                                    : RefuseLine(job_.line, job_.instruments, job_.settingsError, events_);
 }
 
 }  // namespace statvtk

@@ -1,14 +1,13 @@
-// TReadThread: the thread of one reading run. It owns the thread and the
-// run's stop and abort flags, takes the job as one value and reports only
-// through a ReadObserver; the read itself is RunReadJob over a line session.
+// TReadThread: the desktop's reading job. It owns the thread of one run and
+// the run's stop, takes the job as one value and tells what happens to its
+// events sink; the read itself is ReadLine.
 #pragma once
 
 #include <atomic>
 #include <thread>
-#include <vector>
 
+#include "reading/read_events.hpp"
 #include "reading/read_job.hpp"
-#include "reading/read_observer.hpp"
 #include "reading/read_result.hpp"
 #include "reading/run_context.hpp"
 
@@ -16,7 +15,7 @@ namespace statvtk {
 
 class TReadThread {
  public:
-  explicit TReadThread(ReadObserver& observer) : obs_(observer) {}
+  explicit TReadThread(ReadEvents& events) : events_(events) {}
   ~TReadThread();  // requests the stop of a run still going, then waits for it to end
   TReadThread(const TReadThread&) = delete;
   TReadThread& operator=(const TReadThread&) = delete;
@@ -25,41 +24,35 @@ class TReadThread {
   void SetJob(ReadJob job) { job_ = std::move(job); }
   ReadJob& Job() { return job_; }
   const ReadJob& Job() const { return job_; }
-  // What stands between the run and the world: carriers, waits, the frame trace, the clock.
+  // What stands between the run and the world: carriers, waits, the frame trace.
   RunHooks& Hooks() { return hooks_; }
 
-  // A stop request and abort flag shared with the front end (the process-wide
-  // stop of a command-line run); by default the run's own.
+  // A stop shared with the front end (the desktop's "Остановить чтение");
+  // by default the run's own.
   void SetStopFlag(std::atomic<bool>* flag) { stop_ = flag ? flag : &ownStop_; }
-  void SetAbortFlag(std::atomic<bool>* flag) { abort_ = flag ? flag : &ownAbort_; }
-  // Sets the stop request and the abort flag (what the front end's stop does).
-  void RequestStop();
-  std::atomic<bool>& StopFlag() { return *stop_; }
+  // What the front end's stop does: every wait of the run ends at it.
+  void RequestStop() { stop_->store(true); }
 
   // Starts the run on its own thread; Wait() blocks until it has ended. A
-  // stop request left by the previous run is cleared here, so a stop
-  // requested after Start() ends this run.
+  // stop left in the run's own flag by the previous run is cleared here, so
+  // a stop requested after Start() ends this run.
   void Start();
   void Wait();
   bool Running() const { return running_.load(); }
-  // Runs the job on the calling thread (tests, benchmarks, the collector's line threads).
+  // Runs the job on the calling thread.
   void RunHere();
 
-  const RunOutput& Output() const { return out_; }  // valid after Wait()
-  const ReadResult& Result() const { return out_.result; }
-  const std::vector<ReadResult>& BatchResults() const { return out_.batch; }
-  const std::vector<ScanFound>& ScanResults() const { return out_.found; }
+  const LineResult& Output() const { return out_; }  // valid after Wait()
 
  private:
   void Run();
 
-  ReadObserver& obs_;
+  ReadEvents& events_;
   ReadJob job_;
   RunHooks hooks_;
-  RunOutput out_;
-  std::atomic<bool> ownStop_{false}, ownAbort_{false};
+  LineResult out_;
+  std::atomic<bool> ownStop_{false};
   std::atomic<bool>* stop_ = &ownStop_;
-  std::atomic<bool>* abort_ = &ownAbort_;
   std::atomic<bool> running_{false};
   std::jthread thread_;  // last: joined before the members above go
 };

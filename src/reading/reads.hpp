@@ -1,34 +1,45 @@
-// The reads, as small functions over a line session: one instrument
-// (statistics, current values or identification), a batch of instruments on
-// one line, a search over addresses and speeds, and the run of a whole job.
+// The reads: the one entry that reads the instruments of a line, each with
+// its own plan, and the search over addresses and speeds built on it.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "reading/line_session.hpp"
+#include "reading/read_events.hpp"
 #include "reading/read_job.hpp"
 #include "reading/read_result.hpp"
 #include "reading/run_context.hpp"
 
 namespace statvtk {
 
-// Why an address cannot be read on its own ("" when it can): outside M-Bus
-// mode only 0..255 fit the short form.
-std::string AddressRefusal(std::uint32_t address, bool useMBus);
+// Reads the instruments on the line, in order: the line is opened (a modem
+// dialled) once, then each instrument is identified and read by its plan,
+// and the line is closed. Every wait looks at `stop`: a stop ends the read in
+// progress (keeping what its plan keeps) and reads nothing more. An address
+// above 255 without M-Bus is refused. What happens is told to `events`;
+// the result holds each instrument's own.
+LineResult ReadLine(const LineSpec& line, std::span<const InstrumentRequest> instruments, ReadEvents& events,
+                    std::atomic<bool>& stop, const RunHooks& hooks = {});
 
-// Identifies the instrument at `address` on the open line and reads what
-// `what` names (a ScanRead is not one instrument's). `held`: the line stays
-// open afterwards.
-ReadResult ReadInstrument(LineSession& line, RunContext& ctx, std::uint32_t address, bool useMBus, const ReadWhat& what,
-                          bool held);
+// A job whose connection settings cannot be used (`reason` says which and
+// why): nothing is opened, each instrument fails at Settings.
+LineResult RefuseLine(const LineSpec& line, std::span<const InstrumentRequest> instruments, const std::string& reason,
+                      ReadEvents& events);
 
-// Several addresses on one line, opened (a modem dialled) once.
-RunOutput ReadBatch(const ReadJob& job, RunContext& ctx);
+// A search: at each speed (`bauds` empty: the line's own; only a serial line
+// has one to set) ReadLine with a probe of each address. The instruments that
+// answered are in `found`; the whole fails when none did.
+LineResult Scan(const LineSpec& line, std::span<const std::uint32_t> addresses, std::span<const std::uint32_t> bauds,
+                ReadEvents& events, std::atomic<bool>& stop, const RunHooks& hooks = {});
 
-// The identification request only, to each address at each speed.
-RunOutput Scan(const ReadJob& job, const ScanRead& scan, RunContext& ctx);
+// --- internal to the engine ---
 
-// A whole job: refused, stopped before it starts, or the read it names.
-RunOutput RunReadJob(const ReadJob& job, RunContext& ctx);
+// Identifies the instrument on the open line and reads what its plan names.
+ReadResult ReadInstrument(LineSession& line, RunContext& ctx, const InstrumentRequest& instrument);
+// A search's probe of one address: Done, with the type and text, when it answered.
+ReadResult Probe(LineSession& line, RunContext& ctx, std::uint32_t address);
 
 }  // namespace statvtk

@@ -1,15 +1,15 @@
-// One run's surroundings: the observer it reports to, its own stop and abort
-// flags, the clock, the program home; the reporting calls every read uses.
+// One run's surroundings: where its events go, the run's stop (read by every
+// wait of the link, the modem's included) and what tests put between the
+// run and the world; the reporting calls every read uses.
 #pragma once
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
-#include <functional>
-#include <string>
+#include <cstdint>
+#include <optional>
 
 #include "link/tmod07.hpp"
-#include "reading/read_observer.hpp"
+#include "reading/read_events.hpp"
 
 namespace statvtk {
 
@@ -19,47 +19,30 @@ struct RunHooks {
   Tmod07::WaitFn waitFunction;            // empty: real waits
   Tmod07::TraceFn trace;                  // every frame exchanged
   std::chrono::milliseconds modemStep{100};
-  std::function<std::chrono::system_clock::time_point()> clock;  // for file names; empty: the PC's
 };
 
 class RunContext {
  public:
-  RunContext(ReadObserver& obs, std::atomic<bool>& stop, std::atomic<bool>& abort, const RunHooks& hooks,
-             std::filesystem::path home, bool quiet, bool quietStatus)
-      : obs(obs),
-        stop(stop),
-        abort(abort),
-        hooks(hooks),
-        home(std::move(home)),
-        quiet(quiet),
-        quietStatus_(quietStatus) {}
+  RunContext(ReadEvents& events, std::atomic<bool>& stop, const RunHooks& hooks)
+      : events(events), stop(stop), hooks(hooks) {}
 
-  ReadObserver& obs;
-  std::atomic<bool>& stop;   // the run's stop request
-  std::atomic<bool>& abort;  // the link's abort flag of this run
+  ReadEvents& events;
+  std::atomic<bool>& stop;  // the run's stop: the link polls it as its abort flag
   const RunHooks& hooks;
-  const std::filesystem::path home;
-  const bool quiet;
 
-  bool StopNow() const { return stop.load() || abort.load(); }
-  void Log(const std::string& t) const {
-    if (!t.empty()) obs.LogLine(t);
-  }
-  void Status(const std::string& t) const {
-    if (!quietStatus_) obs.ShowStatus(t);
-  }
-  void Detail(const std::string& t) const { obs.ShowDetail(t); }
-  void Progress(int max) const { obs.SetProgressMax(max); }
-  void Pos(int pos) const { obs.SetProgressPos(pos); }
-  std::chrono::system_clock::time_point Now() const {
-    return hooks.clock ? hooks.clock() : std::chrono::system_clock::now();
-  }
-  // The clock of a model's read, started by its title.
+  bool StopNow() const { return stop.load(); }
+  void Emit(const ReadEvent& e) const { events.On(e); }
+  void Show(statvtk::Stage s) const { Emit(event::StageShown{s}); }
+  void Progress(int max) const { Emit(event::ProgressMax{max}); }
+  void Pos(int pos) const { Emit(event::ProgressPos{pos}); }
+  void Detail(std::optional<std::int64_t> value) const { Emit(event::Detail{value}); }
+  // The clock of a model's read, started when its model is known.
   void StartClock() { started_ = std::chrono::steady_clock::now(); }
-  std::string ElapsedTextNow() const;
+  std::int64_t ElapsedS() const {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_).count();
+  }
 
  private:
-  bool quietStatus_;
   std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 

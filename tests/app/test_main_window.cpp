@@ -142,8 +142,8 @@ void TestMainWindow::addressAbove255AllowedWithMBus() {
   bool useMBus = false;
   w.SetJobSetup([&](TReadThread& job) {
     job.Hooks().channelFactory = ([](Tmod07&) -> std::unique_ptr<ByteChannel> { return nullptr; });
-    mbusAddress = job.Job().address;
-    useMBus = job.Job().useMBus;
+    mbusAddress = job.Job().instruments.front().address;
+    useMBus = job.Job().line.useMBus;
   });
   QVERIFY(ReadAndWait(w));
   QCOMPARE(mbusAddress, 300u);

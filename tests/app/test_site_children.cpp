@@ -302,34 +302,46 @@ void TestSiteChildren::trafficMonitorIsSaved() {
 }
 
 void TestSiteChildren::runEndsAreWorded() {
-  ReadResult timeout;
-  timeout.outcome = ReadOutcome::Failed;
-  timeout.error = MakeError(ErrorCode::Timeout, "Ошибка идентификации прибора.");
-  timeout.linkCause = MakeError(ErrorCode::Timeout, "нет ответа за 150 мс");
-  QCOMPARE(app::FailureText(timeout, 2), QStringLiteral("адрес 2: нет ответа за 150 мс"));
-  ReadResult port;
-  port.outcome = ReadOutcome::Failed;
-  port.error = MakeError(ErrorCode::PortInit, "Ошибка открытия порта /dev/ttyUSB9.");
-  port.linkCause = MakeError(ErrorCode::PortInit, "нет такого порта");
-  QCOMPARE(app::FailureText(port, 2), QStringLiteral("Ошибка открытия порта /dev/ttyUSB9."));
+  ReadReport timeout;
+  timeout.result.outcome = ReadOutcome::Failed;
+  timeout.result.at = FailedAt::Identify;
+  timeout.result.error = MakeError(ErrorCode::Timeout, "нет ответа за 150 мс");
+  LineSpec serial;
+  serial.target = SerialLine{1, "/dev/ttyUSB9", 9600, false};
+  QCOMPARE(app::FailureText(timeout, serial, 2), QStringLiteral("адрес 2: нет ответа за 150 мс (Тайм-аут [2])"));
+  ReadReport port;
+  port.result.outcome = ReadOutcome::Failed;
+  port.result.at = FailedAt::Open;
+  port.result.error = MakeError(ErrorCode::PortInit, "нет такого порта");
+  QCOMPARE(app::FailureText(port, serial, 2), QStringLiteral("Ошибка открытия порта /dev/ttyUSB9."));
   // A poll is one line: that it went well, or its last message.
   const std::vector<QString> steps = {"OpenPort: IP 127.0.0.1:4001", "[1] Определение типа устройства...",
                                       "Чтение текущих показаний", "Ошибка чтения.\r\nДополнительная информация: x"};
-  ReadResult good;
-  good.outcome = ReadOutcome::Done;
+  ReadReport good;
+  good.result.outcome = ReadOutcome::Done;
   good.delivered = true;
   QCOMPARE(app::PollLogLine(steps, good, 7), QStringLiteral("Текущие показания обновлены, адрес 7"));
   QCOMPARE(app::PollLogLine(steps, timeout, 7), steps.back());
-  ReadResult written;
-  written.outcome = ReadOutcome::Done;
-  written.fileWritten = true;
-  written.file = "/home/u/Data/50179157.814";
+  ReadReport written;
+  written.result.outcome = ReadOutcome::Done;
+  written.file.written = true;
+  written.file.path = "/home/u/Data/50179157.814";
   QCOMPARE(app::StatisticsOutcomeText(written), QStringLiteral("Статистика записана: /home/u/Data/50179157.814"));
-  written.outcome = ReadOutcome::Stopped;
+  written.result.outcome = ReadOutcome::Stopped;
   QCOMPARE(app::StatisticsOutcomeText(written),
            QStringLiteral("Статистика записана: /home/u/Data/50179157.814 (неполные данные)"));
-#ifndef _WIN32
-  QCOMPARE(app::LocalWording(QStringLiteral("Ошибка WINSOCK соединения.")), QStringLiteral("Ошибка TCP соединения."));
+  // A TCP connection that failed is told as this system names it.
+  ReadReport tcp;
+  tcp.result.outcome = ReadOutcome::Failed;
+  tcp.result.at = FailedAt::Open;
+  tcp.result.error = MakeError(ErrorCode::Connect, "соединение отвергнуто");
+  LineSpec net;
+  net.mode = ConnectMode::Tcp;
+  net.target = TcpLine{"127.0.0.1", 4001, false, false, "", 5};
+#ifdef _WIN32
+  QCOMPARE(app::FailureText(tcp, net, 2), QStringLiteral("Ошибка WINSOCK соединения."));
+#else
+  QCOMPARE(app::FailureText(tcp, net, 2), QStringLiteral("Ошибка TCP соединения."));
 #endif
 }
 

@@ -7,7 +7,9 @@
 #include <mutex>
 #include <set>
 #include <map>
+#include <stdexcept>
 #include <tuple>
+#include <utility>
 
 #include "store/record_store.hpp"
 
@@ -15,6 +17,9 @@ namespace statvtk::test {
 
 class MemoryStore final : public store::RecordStore {
  public:
+  // The next PutRecords throws, once: a fault a collector's pass survives.
+  bool throwOnNextUpsert = false;
+
   std::string_view Backend() const override { return "memory"; }
   Result<int> SchemaVersion() override { return 1; }
   Result<void> Begin() override { return Up(); }
@@ -59,6 +64,7 @@ class MemoryStore final : public store::RecordStore {
     return out;
   }
   Result<std::vector<store::Upsert>> PutRecords(std::span<const store::RecordRow> rows) override {
+    if (std::exchange(throwOnNextUpsert, false)) throw std::runtime_error("store fault");
     std::vector<store::Upsert> out;
     for (const auto& row : rows) {
       const auto key = std::make_tuple(row.serial, static_cast<int>(row.archive), row.period);

@@ -3,12 +3,16 @@
 // instrument fails alone, a bad collect.ini is refused with its line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 
+#include "collect/collect_pass.hpp"
 #include "collect/commands.hpp"
+#include "memory_store.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"
 #include "stats/stat_model.hpp"
@@ -134,6 +138,37 @@ TEST(CollectSim, ASilentInstrumentFailsAloneAndStatusSaysWhy) {
   ASSERT_EQ(fleet.Run({"status", "--json"}, &out), kExitOk);
   EXPECT_NE(out.find("\"failures_in_row\":1"), std::string::npos) << out;
   EXPECT_NE(out.find(well[0].error.substr(0, 10)), std::string::npos) << out;
+}
+
+// A step of a pass that throws (here the store) ends neither the line nor
+// the process: that instrument's read row is finished as failed with the
+// reason, and the next instrument on the line is read and stored.
+TEST(CollectSim, AFaultInAPassFailsThatReadAndTheLineGoesOn) {
+  Fleet fleet;
+  const ConfigResult cfg = LoadConfig(fleet.home / "collect.ini");
+  ASSERT_TRUE(cfg.config);
+  test::MemoryStore store;
+  store.throwOnNextUpsert = true;
+  StoreWriter writer(store);
+  std::vector<const InstrumentConfig*> due;
+  for (const auto& in : cfg.config->instruments) due.push_back(&in);
+  std::atomic<bool> stop{false};
+  std::vector<std::string> log;
+  const auto passes = CollectLine(*cfg.config, cfg.config->lines[0], due, fleet.home, writer, stop,
+                                  [&](const std::string& t) { log.push_back(t); });
+  ASSERT_EQ(passes.size(), 2u);
+  EXPECT_EQ(passes[0].outcome, ReadOutcome::Failed);
+  EXPECT_NE(passes[0].error.find("store fault"), std::string::npos) << passes[0].error;
+  EXPECT_EQ(passes[1].outcome, ReadOutcome::Done) << passes[1].error;
+  ASSERT_EQ(store.reads.size(), 2u);
+  EXPECT_EQ(store.reads[0].outcome, store::ReadOutcome::Failed);
+  EXPECT_FALSE(store.reads[0].endedUtc.empty());
+  EXPECT_NE(store.reads[0].error.find("store fault"), std::string::npos);
+  EXPECT_EQ(store.reads[1].outcome, store::ReadOutcome::Done);
+  // Told once, with the instrument, on the line's log.
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& l) { return l.find("store fault") != std::string::npos; }),
+            1);
 }
 
 TEST(CollectSim, ABadConfigurationIsRefusedWithItsLine) {

@@ -39,8 +39,8 @@ TEST(Tmod07Garbage, RandomRepliesEndWithAReceptionCodeInTime) {
       w.Timing(0, 0, 1 + seed % 2);  // budgets of 20 ms per byte
       Bytes out(64, 0xEE);
       const auto t0 = std::chrono::steady_clock::now();
-      const bool ok =
-          form == frame::Form::Short ? w.link.ReadArchive32(1, 0, 64, out) : w.link.ReadArchive32Long(1, 0, 64, out);
+      const bool ok = form == frame::Form::Short ? w.link.Read(frame::Op::ReadArchive32, 1, 0, 64, out)
+                                                 : w.link.Read(frame::Op::ReadArchive32Long, 1, 0, 64, out);
       EXPECT_LT(MsSince(t0), 2000.0);
       if (!ok) {
         EXPECT_EQ(kReceptionCodes.count(w.link.LastError()), 1u) << w.link.LastError();
@@ -59,7 +59,7 @@ TEST(Tmod07Garbage, TruncatedFramesTimeOut) {
     w.Timing(20, 20, 1);
     Bytes out(64, 0xEE);
     const auto t0 = std::chrono::steady_clock::now();
-    EXPECT_FALSE(w.link.ReadArchive32(1, 0, 64, out));
+    EXPECT_FALSE(w.link.Read(frame::Op::ReadArchive32, 1, 0, 64, out));
     EXPECT_EQ(w.link.LastError(), CodeNumber(ErrorCode::Timeout));
     EXPECT_LT(MsSince(t0), 1000.0);
     EXPECT_EQ(out, Bytes(64, 0xEE));
@@ -75,7 +75,7 @@ TEST(Tmod07Garbage, LengthAnnouncingMoreThanArrives) {
     });
     w.Timing(20, 20, 2);
     Bytes out(8, 0xEE);
-    EXPECT_FALSE(w.link.ReadBlock16(1, 0, 8, out));
+    EXPECT_FALSE(w.link.Read(frame::Op::ReadBlock16, 1, 0, 8, out));
     EXPECT_EQ(w.link.LastError(), CodeNumber(ErrorCode::Timeout));
     EXPECT_EQ(w.link.ErrorCount(), 2u);
   }

@@ -34,27 +34,27 @@ std::vector<OpCase> OpCases() {
        12},
       {"ReadBlock8",
        frame::Form::Short,
-       [](Tmod07& l, std::span<std::uint8_t> o) { return l.ReadBlock8(5, 0x10, 16, o); },
+       [](Tmod07& l, std::span<std::uint8_t> o) { return l.Read(frame::Op::ReadBlock8, 5, 0x10, 16, o); },
        {0x55, 0x05, 0xFA, 15, 2, 2, 0x10, 16},
        16},
       {"ReadBlock16",
        frame::Form::Short,
-       [](Tmod07& l, std::span<std::uint8_t> o) { return l.ReadBlock16(5, 0x1234, 32, o); },
+       [](Tmod07& l, std::span<std::uint8_t> o) { return l.Read(frame::Op::ReadBlock16, 5, 0x1234, 32, o); },
        {0x55, 0x05, 0xFA, 15, 1, 3, 0x12, 0x34, 32},
        32},
       {"ReadParams16",
        frame::Form::Short,
-       [](Tmod07& l, std::span<std::uint8_t> o) { return l.ReadParams16(5, 264, 8, o); },
+       [](Tmod07& l, std::span<std::uint8_t> o) { return l.Read(frame::Op::ReadParams16, 5, 264, 8, o); },
        {0x55, 0x05, 0xFA, 12, 1, 3, 0x01, 0x08, 8},
        8},
       {"ReadArchive32",
        frame::Form::Short,
-       [](Tmod07& l, std::span<std::uint8_t> o) { return l.ReadArchive32(5, 0x00012340, 64, o); },
+       [](Tmod07& l, std::span<std::uint8_t> o) { return l.Read(frame::Op::ReadArchive32, 5, 0x00012340, 64, o); },
        {0x55, 0x05, 0xFA, 15, 3, 5, 0x00, 0x01, 0x23, 0x40, 64},
        64},
       {"ReadArchive16",
        frame::Form::Short,
-       [](Tmod07& l, std::span<std::uint8_t> o) { return l.ReadArchive16(5, 0xABCD, 16, o); },
+       [](Tmod07& l, std::span<std::uint8_t> o) { return l.Read(frame::Op::ReadArchive16, 5, 0xABCD, 16, o); },
        {0x55, 0x05, 0xFA, 15, 3, 3, 0xAB, 0xCD, 16},
        16},
       {"IdentifyLong",
@@ -64,17 +64,21 @@ std::vector<OpCase> OpCases() {
        12},
       {"ReadBlock16Long",
        frame::Form::Long,
-       [](Tmod07& l, std::span<std::uint8_t> o) { return l.ReadBlock16Long(0x12345678, 0x0102, 32, o); },
+       [](Tmod07& l, std::span<std::uint8_t> o) {
+         return l.Read(frame::Op::ReadBlock16Long, 0x12345678, 0x0102, 32, o);
+       },
        {0x55, 0x78, 0x56, 0x34, 0x12, 15, 1, 3, 0x01, 0x02, 32},
        32},
       {"ReadParams16Long",
        frame::Form::Long,
-       [](Tmod07& l, std::span<std::uint8_t> o) { return l.ReadParams16Long(0x12345678, 180, 4, o); },
+       [](Tmod07& l, std::span<std::uint8_t> o) { return l.Read(frame::Op::ReadParams16Long, 0x12345678, 180, 4, o); },
        {0x55, 0x78, 0x56, 0x34, 0x12, 12, 1, 3, 0x00, 0xB4, 4},
        4},
       {"ReadArchive32Long",
        frame::Form::Long,
-       [](Tmod07& l, std::span<std::uint8_t> o) { return l.ReadArchive32Long(0x12345678, 0x00012340, 68, o); },
+       [](Tmod07& l, std::span<std::uint8_t> o) {
+         return l.Read(frame::Op::ReadArchive32Long, 0x12345678, 0x00012340, 68, o);
+       },
        {0x55, 0x78, 0x56, 0x34, 0x12, 15, 3, 5, 68, 0x00, 0x01, 0x23, 0x40},
        68},
   };
@@ -126,20 +130,20 @@ TEST(Tmod07Reply, LengthZeroIs256DataBytes) {
   const Bytes data = Pattern(256, 9);
   Wired w(Answering(frame::Form::Short, data));
   Bytes out(256);
-  ASSERT_TRUE(w.link.ReadArchive32(1, 0, 0, out));
+  ASSERT_TRUE(w.link.Read(frame::Op::ReadArchive32, 1, 0, 0, out));
   EXPECT_EQ(out, data);
   EXPECT_EQ(w.link.ReplyData().size(), 256u);
 
   Wired l(Answering(frame::Form::Long, data));
   Bytes outLong(256);
-  ASSERT_TRUE(l.link.ReadArchive32Long(1, 0, 0, outLong));
+  ASSERT_TRUE(l.link.Read(frame::Op::ReadArchive32Long, 1, 0, 0, outLong));
   EXPECT_EQ(outLong, data);
 }
 
 TEST(Tmod07Reply, ShortOutputBufferIsNeverOverrun) {
   Wired w(Answering(frame::Form::Short, Pattern(64)));
   Bytes buf(40, 0xEE);
-  ASSERT_TRUE(w.link.ReadArchive32(1, 0, 64, std::span<std::uint8_t>(buf).first(32)));
+  ASSERT_TRUE(w.link.Read(frame::Op::ReadArchive32, 1, 0, 64, std::span<std::uint8_t>(buf).first(32)));
   EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + 32, Pattern(64).begin()));
   EXPECT_EQ(Bytes(buf.begin() + 32, buf.end()), Bytes(8, 0xEE));
 }
@@ -152,7 +156,7 @@ TEST(Tmod07Reply, LeadingGarbageIsSkipped) {
     return ScriptedReply{r};
   });
   Bytes out(3);
-  ASSERT_TRUE(w.link.ReadBlock8(1, 0, 3, out));
+  ASSERT_TRUE(w.link.Read(frame::Op::ReadBlock8, 1, 0, 3, out));
   EXPECT_EQ(out, (Bytes{1, 2, 3}));
   EXPECT_EQ(w.link.ErrorCount(), 0u);
 }
@@ -213,7 +217,7 @@ TEST(Tmod07Reply, FaultyRepliesEndWithTheirCode) {
       Wired w([&](std::span<const std::uint8_t> req) { return ScriptedReply{c.reply(req)}; });
       w.Timing(10, 10, retries);
       Bytes out(16, 0xEE);
-      EXPECT_FALSE(w.link.ReadBlock16(1, 0x20, 16, out));
+      EXPECT_FALSE(w.link.Read(frame::Op::ReadBlock16, 1, 0x20, 16, out));
       EXPECT_EQ(w.link.LastError(), c.code);
       EXPECT_EQ(out, Bytes(16, 0xEE));  // left as it was
       EXPECT_EQ(w.link.SentCount(), retries);
@@ -233,7 +237,7 @@ TEST(Tmod07Reply, WrongGroupOrCommandIsRetriedUntilTheRightReply) {
   });
   w.Timing(10, 10, 5);
   Bytes out(2);
-  ASSERT_TRUE(w.link.ReadBlock8(1, 0, 2, out));
+  ASSERT_TRUE(w.link.Read(frame::Op::ReadBlock8, 1, 0, 2, out));
   EXPECT_EQ(out, (Bytes{4, 5}));
   EXPECT_EQ(calls, 3);
   EXPECT_EQ(w.link.LastError(), 0u);
@@ -246,7 +250,7 @@ TEST(Tmod07Reply, LongFormChecksGroupAndCommandToo) {
   });
   w.Timing(10, 10, 2);
   Bytes out(32, 0xEE);
-  EXPECT_FALSE(w.link.ReadBlock16Long(9, 0, 32, out));
+  EXPECT_FALSE(w.link.Read(frame::Op::ReadBlock16Long, 9, 0, 32, out));
   EXPECT_EQ(w.link.LastError(), CodeNumber(ErrorCode::WrongReply));
   EXPECT_EQ(out, Bytes(32, 0xEE));
   EXPECT_EQ(w.link.SentCount(), 2u);
@@ -257,7 +261,7 @@ TEST(Tmod07Reply, LongFormAcceptsAnyAddressBytes) {
     return ScriptedReply{frame::BuildLong(frame::kReplyStart, 0xFFFFFFFF, req[5], req[6], Bytes{1, 2, 3, 4})};
   });
   Bytes out(4);
-  ASSERT_TRUE(w.link.ReadParams16Long(3, 180, 4, out));
+  ASSERT_TRUE(w.link.Read(frame::Op::ReadParams16Long, 3, 180, 4, out));
   EXPECT_EQ(out, (Bytes{1, 2, 3, 4}));
 }
 
@@ -367,7 +371,8 @@ TEST(Tmod07Timing, LongFormReplyIsTakenAsSoonAsItStarts) {
   Wired w(Answering(frame::Form::Long, Pattern(68), 2ms));
   Bytes out(68);
   const auto t0 = std::chrono::steady_clock::now();
-  for (int i = 0; i < 20; ++i) ASSERT_TRUE(w.link.ReadArchive32Long(1, static_cast<std::uint32_t>(i) * 68, 68, out));
+  for (int i = 0; i < 20; ++i)
+    ASSERT_TRUE(w.link.Read(frame::Op::ReadArchive32Long, 1, static_cast<std::uint32_t>(i) * 68, 68, out));
   EXPECT_LT(MsSince(t0), 800.0);
   EXPECT_EQ(out, Pattern(68));
   EXPECT_EQ(w.link.SentCount(), 20u);
@@ -381,7 +386,7 @@ TEST(Tmod07Timing, LongFormReplyStartingAfter80msStillCounts) {
   Wired w(Answering(frame::Form::Long, Bytes{7}, 80ms));
   w.Timing(10, 40, 1);
   Bytes out(1);
-  EXPECT_TRUE(w.link.ReadParams16Long(1, 0, 1, out));
+  EXPECT_TRUE(w.link.Read(frame::Op::ReadParams16Long, 1, 0, 1, out));
   EXPECT_EQ(out, Bytes{7});
   EXPECT_EQ(w.link.SentCount(), 1u);
 }
@@ -438,7 +443,8 @@ TEST(Tmod07Timing, PromptRepliesCostNoPollingStep) {
   Wired w(Answering(frame::Form::Short, Pattern(16), 1ms));
   const auto t0 = std::chrono::steady_clock::now();
   Bytes out(16);
-  for (int i = 0; i < 100; ++i) ASSERT_TRUE(w.link.ReadBlock16(1, static_cast<std::uint16_t>(i), 16, out));
+  for (int i = 0; i < 100; ++i)
+    ASSERT_TRUE(w.link.Read(frame::Op::ReadBlock16, 1, static_cast<std::uint16_t>(i), 16, out));
   EXPECT_LT(MsSince(t0), 1500.0);
 }
 
@@ -453,7 +459,7 @@ TEST(Tmod07Abort, EndsAReceptionWithTheStopCode) {
   });
   Bytes out(16, 0xEE);
   const auto t0 = std::chrono::steady_clock::now();
-  EXPECT_FALSE(w.link.ReadBlock16(1, 0, 16, out));
+  EXPECT_FALSE(w.link.Read(frame::Op::ReadBlock16, 1, 0, 16, out));
   const double ms = MsSince(t0);
   stopper.join();
   EXPECT_EQ(w.link.LastError(), CodeNumber(ErrorCode::Stopped));
@@ -619,7 +625,7 @@ TEST(Tmod07Carrier, AttachReplacesAndCloseDrops) {
   w.link.AttachChannel(std::move(second));
   EXPECT_EQ(w.link.Channel(), ch2);
   Bytes out(1);
-  ASSERT_TRUE(w.link.ReadBlock8(1, 0, 1, out));
+  ASSERT_TRUE(w.link.Read(frame::Op::ReadBlock8, 1, 0, 1, out));
   EXPECT_EQ(out[0], 2);
   w.link.CloseLink();
   EXPECT_FALSE(w.link.PortOpen());

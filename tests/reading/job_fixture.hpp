@@ -1,6 +1,8 @@
-// Test support for the reading job: an observer that records every report,
-// a carrier decorator that records the requests and can fall silent, and a
-// job wired to an in-process simulated instrument.
+// Test support for the reading job: an observer that records every text the
+// program shows of a read (the engine's events worded as the program words
+// them, the Windows program's link texts), a carrier decorator that records
+// the requests and can fall silent, and a job wired to an in-process
+// simulated instrument.
 #pragma once
 
 #include <atomic>
@@ -13,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "base/program_home.hpp"
+#include "front/part_sink.hpp"
 #include "link/frame.hpp"
 #include "reading/job_prep.hpp"
 #include "reading/read_thread.hpp"
@@ -38,9 +42,10 @@ class RecordingObserver : public ReadObserver {
     if (onPos) onPos(p);
   }
   void EnableControls() override { ++enabled; }
-  void DeliverStatistics(const StatData& d, const std::string& c) override {
+  void DeliverStatistics(const StatData& d, const std::string& c, bool p) override {
     stats = d;
     caption = c;
+    partial = p;
   }
   void DeliverCurrent(std::span<const std::uint8_t, 1024> b, DeviceType t, const std::string& s) override {
     current.assign(b.begin(), b.end());
@@ -63,6 +68,7 @@ class RecordingObserver : public ReadObserver {
   int disabled = 0, enabled = 0;
   std::optional<StatData> stats;
   std::string caption;
+  bool partial = false;
   std::vector<std::uint8_t> current;
   DeviceType currentType = DeviceType::dtUnknown, member = DeviceType::dtUnknown;
   std::string currentSerial, fileFailure;
@@ -126,16 +132,45 @@ class RecordingChannel : public ByteChannel {
   int* open_;
 };
 
-// A read thread with the job built field by field, as the tests vary it.
-class TestJob : public TReadThread {
+// What the tests ask of a run of one instrument: the engine's result, the
+// file written after it, and the texts the program gives its failure.
+struct JobOutcome {
+  ReadOutcome outcome = ReadOutcome::NotRun;
+  DeviceType type = DeviceType::dtUnknown;
+  std::string identText;
+  std::filesystem::path file;
+  bool fileWritten = false;
+  bool partial = false;
+  bool delivered = false;
+  std::uint32_t requests = 0;
+  std::string message, linkCause, fileError;
+  const std::string& Message() const { return message; }  // the failure's message ("Ошибка чтения RTC")
+  const std::string& LinkCauseText() const { return linkCause; }  // "нет ответа за 30 мс (Тайм-аут [2])"
+  const std::string& FileErrorText() const { return fileError; }
+};
+
+// The sink a test job shows its run through: the program's texts with the
+// link named as the Windows program names it.
+struct TestSink {
+  explicit TestSink(ReadObserver& obs) : sink(obs, {}, PartStyle{LinkWording::Part, false, false, false}) {}
+  PartSink sink;
+};
+
+// A read thread with the job built field by field, as the tests vary it:
+// one instrument, or several with one plan.
+class TestJob : private TestSink, public TReadThread {
  public:
-  using TReadThread::TReadThread;
+  explicit TestJob(ReadObserver& obs) : TestSink(obs), TReadThread(sink) { Job().instruments.resize(1); }
+  InstrumentRequest& Instrument() { return Job().instruments.front(); }
   // The statistics plan; another read does not consult it.
-  StatisticsPlan& Plan() { return Job().Statistics() ? *Job().Statistics() : unused_; }
+  StatisticsPlan& Plan() {
+    auto* plan = std::get_if<StatisticsPlan>(&Instrument().plan);
+    return plan ? *plan : unused_;
+  }
   void SetReadAll(bool on) { Range(on, RecordRange::All); }
   void SetReadLast(bool on) { Range(on, RecordRange::Last); }
   void SetReadNew(bool on) { Range(on, RecordRange::New); }
-  void SetBasePath(const std::filesystem::path& p) { Plan().basePath = p; }
+  void SetBasePath(const std::filesystem::path& p) { Plan().base = p; }
   void SetWantHourly(bool on) { Plan().kinds.hourly = on; }
   void SetWantDaily(bool on) { Plan().kinds.daily = on; }
   void SetWantMonthly(bool on) { Plan().kinds.monthly = on; }
@@ -143,14 +178,14 @@ class TestJob : public TReadThread {
   void SetLastHours(std::int32_t n) { Plan().lastHours = n; }
   void SetLastDays(std::int32_t n) { Plan().lastDays = n; }
   void SetReadCurrent(bool on) {
-    if (on) Job().what = CurrentRead{};
+    if (on) Instrument().plan = CurrentPlan{};
   }
   void SetIdentifyOnly(bool on) {
-    if (on) Job().what = IdentifyRead{};
+    if (on) Instrument().plan = IdentifyPlan{};
   }
   // The network address, or the 32-bit one in M-Bus mode.
   void SetUseMBus(bool on) {
-    Job().useMBus = on;
+    Job().line.useMBus = on;
     Address();
   }
   void SetNetAddress(std::uint32_t a) {
@@ -161,26 +196,73 @@ class TestJob : public TReadThread {
     mbus_ = a;
     Address();
   }
-  void SetProgramHome(const std::filesystem::path& h) { Job().home = h; }
+  // The program home: where the files go and a new-records read finds its base.
+  void SetProgramHome(const std::filesystem::path& h) {
+    home_ = h;
+    sink.SetHome(h);
+  }
   void SetChannelFactory(Tmod07::ChannelFactory f) { Hooks().channelFactory = std::move(f); }
-  void SetClock(std::function<std::chrono::system_clock::time_point()> c) { Hooks().clock = std::move(c); }
+  void SetClock(PartSink::Clock c) { sink.SetClock(std::move(c)); }
   void SetTiming(const TimingTriple& t) { Job().line.timing = t; }
-  void SetBatchAddresses(std::vector<std::uint32_t> a) { Job().batch = std::move(a); }
+  // Several instruments on the line, each with the plan set so far.
+  void SetBatchAddresses(const std::vector<std::uint32_t>& a) {
+    const InstrumentPlan plan = Instrument().plan;
+    Job().instruments.clear();
+    for (std::uint32_t address : a) Job().instruments.push_back({address, plan});
+  }
   // The connection of the settings; what to read and the home stay.
   void SetConnection(const ConnectionSettings& s) {
-    ReadJob j = MakeReadJob(s, Job().home, ReadPlan{ReadKind::Custom, {}});
-    j.what = Job().what;
+    ReadJob j = MakeReadJob(s, home_, ReadPlan{ReadKind::Custom, {}});
+    j.instruments = {{static_cast<std::uint32_t>(s.netAddress), Instrument().plan}};
     SetJob(std::move(j));
   }
   std::uint32_t ReplyTimeout() { return Job().line.timing.replyTimeout; }
+
+  void Start() {
+    Prepare();
+    TReadThread::Start();
+  }
+  void RunHere() {
+    Prepare();
+    TReadThread::RunHere();
+  }
+  const PartSink& Sink() const { return sink; }
+  // The one instrument's read (valid after Wait()).
+  JobOutcome Result() const {
+    JobOutcome o;
+    const LineResult& run = Output();
+    const ReadReport* rep = sink.Reports().empty() ? nullptr : &sink.Reports().front();
+    const ReadResult& r = rep ? rep->result : run.whole;
+    o.outcome = run.whole.outcome;
+    o.type = r.type;
+    o.identText = r.identText;
+    o.partial = r.partial;
+    o.requests = run.whole.requests;
+    if (rep) {
+      o.file = rep->file.path;
+      o.fileWritten = rep->file.written;
+      o.fileError = rep->file.error ? rep->file.error->reason : std::string();
+      o.delivered = rep->delivered;
+    }
+    if (r.outcome == ReadOutcome::Failed) o.message = NotReadText(r, sink.Line(), LinkWording::Part);
+    if (r.error && IsLinkCode(r.error->code)) o.linkCause = CauseText(*r.error, LinkWording::Part);
+    return o;
+  }
 
  private:
   void Range(bool on, RecordRange r) {
     if (on) Plan().range = r;
   }
-  void Address() { Job().address = Job().useMBus ? mbus_ : net_; }
+  void Address() { Instrument().address = Job().line.useMBus ? mbus_ : net_; }
+  // A new-records read without a base file of its own takes the newest in the home's Data folder.
+  void Prepare() {
+    for (InstrumentRequest& in : Job().instruments)
+      if (auto* plan = std::get_if<StatisticsPlan>(&in.plan))
+        if (auto* newest = std::get_if<NewestIn>(&plan->base)) newest->folder = DataFolder(home_);
+  }
   StatisticsPlan unused_;
   std::uint32_t net_ = 0, mbus_ = 0;
+  std::filesystem::path home_;
 };
 
 struct JobRig {

@@ -55,11 +55,9 @@ TEST(JobLifecycle, StartedAgainAfterAStopReadsInFull) {
 // preparation: the preparation must not clear it from the link.
 TEST(JobLifecycle, AStopBeforeThePreparationEndsTheJob) {
   JobRig rig(Model(DeviceType::dtVTK0812));
-  std::atomic<bool> stop{false}, abort{false};
+  std::atomic<bool> stop{false};
   rig.job.SetStopFlag(&stop);
-  rig.job.SetAbortFlag(&abort);
   stop = true;
-  abort = true;
   rig.job.Start();
   rig.job.Wait();
   EXPECT_EQ(rig.job.Result().outcome, ReadOutcome::Stopped);
@@ -152,7 +150,7 @@ TEST(JobLifecycle, AnAddressAbove255OutsideMBusIsRefused) {
       rig.job.SetNetAddress(300);
     }
     rig.job.RunHere();
-    const ReadResult& r = rig.job.Result();
+    const JobOutcome r = rig.job.Result();
     EXPECT_EQ(r.outcome, ReadOutcome::Failed);
     EXPECT_NE(r.Message().find("300"), std::string::npos) << r.Message();
     EXPECT_NE(r.Message().find("0..255"), std::string::npos) << r.Message();

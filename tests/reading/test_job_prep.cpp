@@ -3,22 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "reading/job_prep.hpp"
-#include "reading/read_thread.hpp"
 
 namespace statvtk {
 namespace {
-
-class NullObserver : public ReadObserver {
- public:
-  void LogLine(const std::string&) override {}
-  void ShowStatus(const std::string&) override {}
-  void ShowDetail(const std::string&) override {}
-  void SetProgressMax(int) override {}
-  void SetProgressPos(int) override {}
-  void EnableControls() override {}
-  void DeliverStatistics(const StatData&, const std::string&) override {}
-  void DeliverCurrent(std::span<const std::uint8_t, 1024>, DeviceType, const std::string&) override {}
-};
 
 struct KindCase {
   ReadKind kind;
@@ -29,8 +16,6 @@ class PrepareKind : public ::testing::TestWithParam<KindCase> {};
 
 TEST_P(PrepareKind, SetsWhatToRead) {
   const KindCase c = GetParam();
-  NullObserver obs;
-  TReadThread job(obs);
   ConnectionSettings s;
   s.connectMode = ConnectMode::Tcp;
   s.sockIp = "127.0.0.1";
@@ -40,21 +25,23 @@ TEST_P(PrepareKind, SetsWhatToRead) {
   plan.choice.readLast = true;
   plan.choice.hours = 5;
   plan.choice.kinds.daily = true;
-  PrepareReadJob(job, s, "/home/x", plan);
-  const ReadJob& j = job.Job();
-  const auto* current = std::get_if<CurrentRead>(&j.what);
-  const StatisticsPlan* stats = j.Statistics();
+  const ReadJob j = MakeReadJob(s, "/home/x", plan);
+  // Custom: the caller names the instruments.
+  ASSERT_EQ(j.instruments.size(), c.kind == ReadKind::Custom ? 0u : 1u);
+  const InstrumentPlan what = j.instruments.empty() ? InstrumentPlan{} : j.instruments.front().plan;
+  const auto* current = std::get_if<CurrentPlan>(&what);
+  const StatisticsPlan* stats = j.instruments.empty() ? nullptr : std::get_if<StatisticsPlan>(&what);
   EXPECT_EQ(current != nullptr, c.readCurrent);
-  EXPECT_EQ(current && current->refreshWindow, c.refreshWindow);
-  EXPECT_EQ(std::holds_alternative<IdentifyRead>(j.what), c.identifyOnly);
+  EXPECT_EQ(std::holds_alternative<IdentifyPlan>(what), c.identifyOnly);
   EXPECT_EQ(stats && stats->range == RecordRange::Last, c.readLast);
   EXPECT_EQ(stats && stats->kinds.daily, c.readLast);
   EXPECT_EQ(stats ? stats->lastHours : 0, c.readLast ? 6 : 0);  // the count plus 1
   EXPECT_EQ(j.line.mode, ConnectMode::Tcp);
   EXPECT_EQ(std::get<TcpLine>(j.line.target).host, "127.0.0.1");
   EXPECT_EQ(std::get<TcpLine>(j.line.target).port, 529);
-  EXPECT_EQ(j.address, 17u);
-  EXPECT_EQ(j.home, "/home/x");
+  if (!j.instruments.empty()) EXPECT_EQ(j.instruments.front().address, 17u);
+  // A new-records read finds its base in the home's Data folder.
+  if (stats) EXPECT_EQ(std::get<NewestIn>(stats->base).folder, std::filesystem::path("/home/x") / "Data");
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, PrepareKind,
@@ -65,15 +52,14 @@ INSTANTIATE_TEST_SUITE_P(Kinds, PrepareKind,
                                            KindCase{ReadKind::Custom, false, false, false, false}));
 
 TEST(PrepareReadJob, MBusTakesTheAddressAsLong) {
-  NullObserver obs;
-  TReadThread job(obs);
   ConnectionSettings s;
   s.useMBus = true;
   s.netAddress = 12345678;
-  PrepareReadJob(job, s, {}, ReadPlan{ReadKind::Current, {}});
-  EXPECT_TRUE(job.Job().useMBus);
-  EXPECT_EQ(job.Job().address, 12345678u);
-  EXPECT_TRUE(std::get<SerialLine>(job.Job().line.target).evenParity);
+  const ReadJob job = MakeReadJob(s, {}, ReadPlan{ReadKind::Current, {}});
+  EXPECT_TRUE(job.line.useMBus);
+  ASSERT_EQ(job.instruments.size(), 1u);
+  EXPECT_EQ(job.instruments.front().address, 12345678u);
+  EXPECT_TRUE(std::get<SerialLine>(job.line.target).evenParity);
 }
 
 }  // namespace

@@ -40,12 +40,12 @@ std::vector<std::uint8_t> FullArea() { return std::vector<std::uint8_t>(2000, 0x
 TEST(PlanArchive, RecordsAfterTheBasePointerUpToTheInstrumentsWrapping) {
   const auto base = FullArea();
   ArchivePlan p = PlanArchive(kArea, 1010, 1030, base, 0, 2 * 3600, 3600);
-  ASSERT_FALSE(p.full) << p.reason;
+  ASSERT_FALSE(p.full) << static_cast<int>(p.reason);
   EXPECT_EQ(p.overlap, 1010u);
   EXPECT_EQ(p.records, (V{1020, 1030}));
 
   p = PlanArchive(kArea, 1030, 1000, base, 0, 3 * 3600, 3600);
-  ASSERT_FALSE(p.full) << p.reason;
+  ASSERT_FALSE(p.full) << static_cast<int>(p.reason);
   EXPECT_EQ(p.records, (V{1040, 1000}));
 
   p = PlanArchive(kArea, 1020, 1020, base, std::nullopt, std::nullopt, 3600);
@@ -60,18 +60,19 @@ TEST(PlanArchive, WhatCannotBeTrustedIsReadInFull) {
     std::uint32_t basePtr, ptr;
     std::vector<std::uint8_t> base;
     std::optional<std::int64_t> baseClock, clock;
+    FullReason reason;
   } cases[] = {
-      {1015, 1020, FullArea(), 0, 3600},      // base pointer between records
-      {1010, 999, FullArea(), 0, 3600},       // instrument pointer outside the area
-      {1010, 1020, holey, 0, 3600},           // base did not hold the whole archive
-      {1010, 1020, FullArea(), 7200, 3600},   // the instrument's clock is behind the base's
-      {1010, 1020, FullArea(), 0, 5 * 3600},  // the whole area may have been rewritten
-      {1010, 1040, FullArea(), 0, 60},        // the pointer ran further than the time passed
+      {1015, 1020, FullArea(), 0, 3600, FullReason::BasePointer},         // base pointer between records
+      {1010, 999, FullArea(), 0, 3600, FullReason::Pointer},              // instrument pointer outside the area
+      {1010, 1020, holey, 0, 3600, FullReason::BaseIncomplete},           // base did not hold the whole archive
+      {1010, 1020, FullArea(), 7200, 3600, FullReason::ClockBehind},      // the instrument's clock is behind the base's
+      {1010, 1020, FullArea(), 0, 5 * 3600, FullReason::MayHaveWrapped},  // the whole area may have been rewritten
+      {1010, 1040, FullArea(), 0, 60, FullReason::PointerTooFar},  // the pointer ran further than the time passed
   };
   for (const auto& c : cases) {
     const ArchivePlan p = PlanArchive(kArea, c.basePtr, c.ptr, c.base, c.baseClock, c.clock, 3600);
     EXPECT_TRUE(p.full) << c.basePtr << " -> " << c.ptr;
-    EXPECT_FALSE(p.reason.empty());
+    EXPECT_EQ(p.reason, c.reason) << c.basePtr << " -> " << c.ptr;
     EXPECT_TRUE(p.records.empty());
   }
 }

@@ -72,7 +72,7 @@ TEST_P(FullRead, WritesTheSimulatorsImageInEveryAreaRead) {
   }
   rig.job.Start();
   rig.job.Wait();
-  const ReadResult& r = rig.job.Result();
+  const JobOutcome r = rig.job.Result();
   ASSERT_EQ(r.outcome, ReadOutcome::Done) << r.Message() << " " << r.LinkCauseText();
   EXPECT_EQ(r.type, t);
   ASSERT_TRUE(r.fileWritten) << r.FileErrorText();
@@ -228,7 +228,7 @@ TEST(ReadJob, StopDuringVtk0814DailyReadKeepsTheHourlyRecords) {
     if (daily && p == 50) rig.job.RequestStop();
   };
   rig.job.RunHere();
-  const ReadResult& r = rig.job.Result();
+  const JobOutcome r = rig.job.Result();
   EXPECT_EQ(r.outcome, ReadOutcome::Stopped);
   ASSERT_TRUE(r.fileWritten);
   EXPECT_TRUE(rig.obs.stats);
@@ -301,7 +301,7 @@ TEST_P(LinkFailure, EndsWithTheStagesMessageAndKeepsWhatTheArchiveGave) {
   }
   rig.silentAfter = c.answered;
   rig.job.RunHere();
-  const ReadResult& r = rig.job.Result();
+  const JobOutcome r = rig.job.Result();
   EXPECT_EQ(r.outcome, ReadOutcome::Failed);
   EXPECT_EQ(r.Message(), c.message);
   EXPECT_EQ(rig.obs.status.back(), c.message);
@@ -372,7 +372,7 @@ TEST(ReadJob, SameMinuteStoppedReadNeverReplacesTheCompleteFile) {
   };
   rig.obs.log.clear();
   rig.job.RunHere();
-  const ReadResult& r = rig.job.Result();
+  const JobOutcome r = rig.job.Result();
   ASSERT_EQ(r.outcome, ReadOutcome::Stopped);
   ASSERT_TRUE(r.fileWritten);
   EXPECT_TRUE(r.partial);
@@ -480,7 +480,7 @@ TEST(ReadJob, UnwritableDataFolderLosesNothing) {
   { std::ofstream(blocker) << "x"; }
   rig.job.SetProgramHome(blocker);  // its Data folder cannot be created
   rig.job.RunHere();
-  const ReadResult& r = rig.job.Result();
+  const JobOutcome r = rig.job.Result();
   EXPECT_EQ(r.outcome, ReadOutcome::Done);
   EXPECT_FALSE(r.fileWritten);
   EXPECT_NE(r.FileErrorText().find(blocker.string()), std::string::npos) << r.FileErrorText();

@@ -1,0 +1,85 @@
+// statvtk-collect as its own process: SIGTERM wherever a line waits (a long
+// reply wait of a silent instrument, a modem's dial) ends it within 2 s; its
+// log names this system's things, one event a line.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "fleet_e2e.hpp"
+#include "support/free_port.hpp"
+
+namespace statvtk::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Starts `run`, waits for `waiting` in its log and a little more, then sends
+// SIGTERM: the time to the program's end.
+double SecondsToEndAfterTerm(const fs::path& home, const std::string& waiting) {
+  ChildProcess run = CollectInBackground(home, "run");
+  const bool there =
+      WaitUntil([&] { return link_test::ReadAll(home / "collect.out").find(waiting) != std::string::npos; }, 30s);
+  EXPECT_TRUE(there) << link_test::ReadAll(home / "collect.out");
+  if (!there) return 1e9;
+  std::this_thread::sleep_for(500ms);  // well inside the wait
+  EXPECT_TRUE(run.Running());
+  const auto sent = Clock::now();
+  const int status = run.Stop(SIGTERM, 10s);
+  const double seconds = std::chrono::duration<double>(Clock::now() - sent).count();
+  EXPECT_EQ(status, 0) << link_test::ReadAll(home / "collect.out");
+  EXPECT_NE(link_test::ReadAll(home / "collect.out").find("statvtk-collect: stopped"), std::string::npos);
+  return seconds;
+}
+
+TEST(CollectStop, TermDuringALongReplyWaitEndsTheProgramWithinTwoSeconds) {
+  link_test::TempFolder dir;
+  SimOnTcp sim(dir.Path(), {"--address", "5"});  // nobody answers address 3
+  ASSERT_GT(sim.Port(), 0);
+  const fs::path home = dir.Path() / "home";
+  fs::create_directories(home);
+  std::ofstream(home / "collect.ini") << "[Collector]\nDatabase=collect.sqlite\n\n[Line bus]\nMode=tcp\nTcp=127.0.0.1:"
+                                      << sim.Port() << "\nPacketConst=20000\n\n"
+                                      << InstrumentSection("silent", "bus", 3);
+  EXPECT_LT(SecondsToEndAfterTerm(home, "[1] Определение типа устройства..."), 2.0);
+}
+
+TEST(CollectStop, TermDuringAModemDialEndsTheProgramWithinTwoSeconds) {
+  link_test::TempFolder dir;
+  const fs::path tty = dir.Path() / "tty";
+  // The call takes half a minute to be answered.
+  ChildProcess sim({BinaryDir() + "/statvtk-sim", "--pty", tty.string(), "--modem", "--dial-delay", "30000"},
+                   dir.Path() / "sim.log");
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(tty); }));
+  const fs::path home = dir.Path() / "home";
+  fs::create_directories(home);
+  std::ofstream(home / "collect.ini") << "[Collector]\nDatabase=collect.sqlite\n\n[Line dial]\nMode=modem\nModem="
+                                      << tty.string() << "\nPhone=5551234\nConnectWait=60\n\n"
+                                      << InstrumentSection("far", "dial", 1);
+  EXPECT_LT(SecondsToEndAfterTerm(home, ">>>ATDT5551234"), 2.0);
+}
+
+// A TCP line with nobody listening: the failure is a TCP failure in this
+// system's words, on one line of the journal and of the log file.
+TEST(CollectLog, ARefusedTcpConnectionIsOneLineInThisSystemsWords) {
+  link_test::TempFolder dir;
+  const fs::path home = dir.Path() / "home";
+  fs::create_directories(home);
+  std::ofstream(home / "collect.ini") << "[Collector]\nDatabase=collect.sqlite\n\n"
+                                      << LineSection("bus", FreeLoopbackPort()) << InstrumentSection("far", "bus", 3);
+  ASSERT_NE(Collect(home, {"once"}), 0);
+  std::string logs = link_test::ReadAll(home / "collect.out");
+  for (const auto& f : fs::directory_iterator(home / "logs")) logs += link_test::ReadAll(f.path());
+  EXPECT_NE(logs.find("Ошибка TCP соединения: соединение отвергнуто"), std::string::npos) << logs;
+  for (const char* word : {"WINSOCK", "WinSock", "\r"}) EXPECT_EQ(logs.find(word), std::string::npos) << word;
+  // Every line is one stamped event.
+  std::istringstream lines(logs);
+  for (std::string line; std::getline(lines, line);) EXPECT_EQ(line.rfind("[", 0), 0u) << line;
+}
+
+}  // namespace
+}  // namespace statvtk::test
