@@ -5,7 +5,7 @@
 #include "base/printable_text.hpp"
 #include "cli/cli_job.hpp"
 #include "cli/commands.hpp"
-#include "base/json_writer.hpp"
+#include "base/json_text.hpp"
 #include "cli/stop_signal.hpp"
 #include "reading/number_list.hpp"
 
@@ -114,18 +114,10 @@ int RunScan(const Args& args, std::ostream& out, std::ostream& err) {
   obs.ClearProgress();
   const auto& found = job.ScanResults();
   if (json) {
-    JsonWriter w;
-    w.BeginArray();
-    for (const ScanFound& f : found) {
-      w.BeginObject();
-      w.Key("address").Int(f.address);
-      w.Key("baud").Int(f.baud);
-      w.Key("model").String(ModelText(f.type));
-      w.Key("ident").String(f.ident);
-      w.EndObject();
-    }
-    w.EndArray();
-    out << w.Text() << "\n";
+    Json list = Json::array();
+    for (const ScanFound& f : found)
+      list.push_back({{"address", f.address}, {"baud", f.baud}, {"model", ModelText(f.type)}, {"ident", f.ident}});
+    out << JsonText(list) << "\n";
   }
   if (job.Result().outcome == ReadOutcome::Stopped) return kExitStopped;
   return found.empty() ? kExitLink : kExitOk;

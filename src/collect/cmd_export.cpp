@@ -1,7 +1,7 @@
 // statvtk-collect export: one instrument's stored records as CSV or JSON.
 #include <cstdio>
 
-#include "base/json_writer.hpp"
+#include "collect/http_json.hpp"
 #include "collect/commands.hpp"
 
 namespace statvtk::collect {
@@ -70,20 +70,9 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return kExitFailed;
   }
   if (json) {
-    JsonWriter j;
-    j.BeginArray();
-    for (const auto& r : *rows) {
-      j.BeginObject().Key("serial").String(r.serial).Key("archive").String(store::ArchiveName(r.archive));
-      j.Key("period").String(r.period).Key("forward_total").Number(r.forwardTotal);
-      j.Key("reverse_total").Number(r.reverseTotal).Key("forward_increment");
-      r.forwardIncrement ? j.Number(*r.forwardIncrement) : j.Null();
-      j.Key("reverse_increment");
-      r.reverseIncrement ? j.Number(*r.reverseIncrement) : j.Null();
-      j.Key("flags").Int(r.flags).Key("fields").Raw(r.fields).Key("read_id").Int(r.readId);
-      j.EndObject();
-    }
-    j.EndArray();
-    out << j.Text() << "\n";
+    Json list = Json::array();
+    for (const auto& r : *rows) list.push_back(SerialRecordJson(r));
+    out << JsonText(list) << "\n";
   } else {
     out << "serial,archive,period,forward_total,reverse_total,forward_increment,reverse_increment,flags,fields\n";
     for (const auto& r : *rows)

@@ -4,7 +4,7 @@
 #include <ctime>
 #include <deque>
 
-#include "base/json_writer.hpp"
+#include "base/json_text.hpp"
 #include "base/local_time.hpp"
 #include "collect/backfill.hpp"
 #include "collect/commands.hpp"
@@ -120,27 +120,27 @@ int RunStatus(const std::vector<std::string>& args, std::ostream& out, std::ostr
     rows.push_back(std::move(*r));
   }
   if (json) {
-    JsonWriter j;
-    j.BeginArray();
+    Json list = Json::array();
     for (const auto& r : rows) {
-      j.BeginObject();
-      j.Key("name").String(r.in->name).Key("serial").String(r.serial).Key("model").String(r.model);
-      j.Key("line").String(r.in->line).Key("address").Int(r.in->address);
-      j.Key("last_good_read_utc").String(r.lastGood).Key("next_due").String(r.nextDue);
-      j.Key("records").BeginObject();
-      for (std::size_t k = 0; k < 3; ++k) j.Key(store::ArchiveName(store::kArchiveKinds[k])).Int(r.records[k]);
-      j.EndObject().Key("gaps").BeginObject();
-      for (std::size_t k = 0; k < 3; ++k) j.Key(store::ArchiveName(store::kArchiveKinds[k])).Int(r.holes[k]);
-      j.EndObject();
-      j.Key("failures_in_row").Int(r.failuresInRow);
-      j.Key("silent").Bool(r.failuresInRow >= cfg->collector.silentAfter);
-      j.Key("last_failure").String(r.lastFailure).Key("last_failure_utc").String(r.lastFailureTime);
-      j.Key("findings").BeginArray();
-      for (const auto& f : r.findings) j.String(f);
-      j.EndArray().EndObject();
+      Json j;
+      j["name"] = r.in->name;
+      j["serial"] = r.serial;
+      j["model"] = r.model;
+      j["line"] = r.in->line;
+      j["address"] = r.in->address;
+      j["last_good_read_utc"] = r.lastGood;
+      j["next_due"] = r.nextDue;
+      for (const char* key : {"records", "gaps"})
+        for (std::size_t k = 0; k < 3; ++k)
+          j[key][store::ArchiveName(store::kArchiveKinds[k])] = key[0] == 'r' ? r.records[k] : r.holes[k];
+      j["failures_in_row"] = r.failuresInRow;
+      j["silent"] = r.failuresInRow >= cfg->collector.silentAfter;
+      j["last_failure"] = r.lastFailure;
+      j["last_failure_utc"] = r.lastFailureTime;
+      j["findings"] = r.findings;
+      list.push_back(std::move(j));
     }
-    j.EndArray();
-    out << j.Text() << "\n";
+    out << JsonText(list) << "\n";
     return kExitOk;
   }
   for (const auto& r : rows) {

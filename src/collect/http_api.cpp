@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "base/local_time.hpp"
+#include "base/utf8.hpp"
 #include "collect/http_metrics.hpp"
 #include "collect/http_overview.hpp"
 #include "collect/http_page.hpp"
@@ -16,7 +17,7 @@ namespace {
 
 constexpr std::string_view kInstrumentsPath = "/api/instruments";
 
-HttpAnswer JsonAnswer(const Json& j) { return {200, "application/json; charset=utf-8", j.dump() + "\n"}; }
+HttpAnswer JsonAnswer(const Json& j) { return {200, "application/json; charset=utf-8", JsonText(j) + "\n"}; }
 
 HttpAnswer StoreFailed(const Error& e) { return FleetApi::Refuse(503, "хранилище недоступно: " + e.reason); }
 
@@ -86,7 +87,7 @@ HttpAnswer FleetApi::Refuse(int status, std::string_view reason) {
   Json j;
   j["error"] = ValidUtf8(reason);
   j["status"] = status;
-  return {status, "application/json; charset=utf-8", j.dump() + "\n"};
+  return {status, "application/json; charset=utf-8", JsonText(j) + "\n"};
 }
 
 std::chrono::system_clock::time_point FleetApi::Now() const {
