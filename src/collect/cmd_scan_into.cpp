@@ -124,7 +124,7 @@ int RunScanInto(const std::vector<std::string>& args, std::ostream& out, std::os
     bauds = std::move(*list);
   }
 
-  const LineLog log = [&err](const std::string& text) { err << text << "\n"; };
+  const LineLog log = [&err](const std::string& text) { err << PrintableText(text) << "\n"; };
   LineScan scan = ScanLine(line->settings, c->home, addresses, bauds, log, StopRequest());
   if (!scan.error.empty() && scan.found.empty()) {
     err << "statvtk-collect scan-into: " << scan.error << "\n";

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "base/ini_file.hpp"
+#include "base/utf8.hpp"
 
 namespace statvtk::collect {
 
@@ -156,6 +157,30 @@ void FillLine(Checker& c, const Section& s, LineConfig& l) {
   st.connectTimeoutS = static_cast<int>(c.Take<long long>(s, "connecttimeout", 5, Range(1, 600), "1..600 s"));
   st.connectWaitS = static_cast<int>(c.Take<long long>(s, "connectwait", 60, Range(1, 255), "1..255 s"));
   st.reconnects = static_cast<int>(c.Take<long long>(s, "reconnects", 3, Range(0, 255), "0..255"));
+}
+
+// A file that is not UTF-8 (saved as Windows-1251, say) is refused whole at
+// its first such line: its names would reach the log, the store, the page
+// and MQTT as bytes no one can read.
+std::optional<ConfigProblem> EncodingProblem(const std::filesystem::path& file, std::string_view text) {
+  const std::string name = file.filename().string();
+  if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF"))
+    return ConfigProblem{1, "the file is UTF-16 text: save " + name + " as UTF-8 (e.g. iconv -f UTF-16 -t UTF-8)"};
+  std::size_t bad = FirstNonUtf8(text);
+  if (bad == std::string_view::npos) return std::nullopt;
+  const int line =
+      1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(bad), '\n'));
+  int more = 0;
+  for (std::size_t nl = text.find('\n', bad); nl != std::string_view::npos; nl = text.find('\n', bad)) {
+    bad = FirstNonUtf8(text.substr(nl + 1));
+    if (bad == std::string_view::npos) break;
+    bad += nl + 1;
+    ++more;
+  }
+  return ConfigProblem{line, "not UTF-8 text" + (more > 0 ? " (nor are " + std::to_string(more) + " more lines)" : "") +
+                                 ": the file seems saved in another encoding, such as Windows-1251; save " + name +
+                                 " as UTF-8 (in Notepad: Save as, Encoding UTF-8; or iconv -f CP1251 -t UTF-8 " + name +
+                                 " > " + name + ".new and rename it)"};
 }
 
 }  // namespace
@@ -328,6 +353,7 @@ InstrumentConfig FillInstrument(Checker& c, const Section& s, const Config& cfg,
 }  // namespace
 
 ConfigResult ParseConfig(const std::filesystem::path& file, std::string_view text) {
+  if (auto problem = EncodingProblem(file, text)) return {std::nullopt, {std::move(*problem)}};
   Checker c;
   const std::vector<Section> sections = ReadSections(IniFile::FromText(file, text), c);
   Config cfg;

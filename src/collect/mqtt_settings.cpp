@@ -3,6 +3,9 @@
 #include <array>
 #include <charconv>
 
+#include "base/printable_text.hpp"
+#include "base/utf8.hpp"
+
 namespace statvtk::collect {
 
 namespace {
@@ -19,6 +22,17 @@ std::optional<bool> Flag(std::string_view v) {
   if (v == "1" || v == "yes" || v == "true") return true;
   if (v == "0" || v == "no" || v == "false" || v.empty()) return false;
   return std::nullopt;
+}
+
+// C0 and C1 control characters and DEL, which MQTT does not take in a topic.
+bool HasControl(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    std::uint32_t cp = 0;
+    const std::size_t len = Utf8Length(text, i, &cp);
+    if (len == 0 || cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) return true;
+    i += len;
+  }
+  return false;
 }
 
 }  // namespace
@@ -49,6 +63,10 @@ Result<MqttSettings> ParseMqttSettings(const std::function<std::optional<std::st
     while (!topic.empty() && topic.back() == '/') topic.pop_back();
     if (topic.empty() || topic.find_first_of("#+") != std::string::npos || topic.front() == '/')
       return Bad("MqttTopic", *t, "a topic prefix without '#', '+' or a leading '/'");
+    // The broker refuses every topic that is not UTF-8 or holds a control
+    // character: nothing would ever be published.
+    if (!IsUtf8(topic) || HasControl(topic))
+      return Bad("MqttTopic", PrintableText(*t), "UTF-8 text without control characters");
     s.topic = topic;
   }
   if (const auto u = value("MqttUser")) s.user = *u;

@@ -1,16 +1,115 @@
-// The collector's text boundary: status --json and the REST API describe an
-// instrument alike.
+// The collector's text boundary: a collect.ini that is not UTF-8, an
+// instrument whose serial holds control characters and bytes that are not
+// UTF-8, status --json and the REST API describing an instrument alike.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "collect/commands.hpp"
 #include "collect/http_api.hpp"
 #include "fleet_e2e.hpp"
 #include "store/record_store.hpp"
+#include "support/mqtt_broker.hpp"
+#include "support/mqtt_subscriber.hpp"
 
 namespace statvtk::collect {
 namespace {
+
+using namespace std::chrono_literals;
+
+std::string Collector(int brokerPort) {
+  return "[Collector]\nMqtt=127.0.0.1:" + std::to_string(brokerPort) + "\nMqttTopic=water\nOrigin=test\n\n";
+}
+
+// Every line of the collector's log files begins with its stamp.
+void ExpectOneEventALine(const std::filesystem::path& home) {
+  for (const auto& f : std::filesystem::directory_iterator(home / "logs")) {
+    std::istringstream lines(link_test::ReadAll(f.path()));
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_TRUE(line.starts_with("[") && line.size() > 1 && std::isdigit(static_cast<unsigned char>(line[1])))
+          << line;
+      EXPECT_EQ(line.find_first_of("\x1b\r"), std::string::npos) << line;
+    }
+  }
+}
+
+TEST(CollectText, AWindows1251ConfigurationIsRefusedWithItsLineAndRunsOnceSavedAsUtf8) {
+  test::MqttBroker broker;
+  ASSERT_TRUE(broker.Init()) << broker.Log();
+  test::MqttSubscriber sub(broker.Port(), "water/#", "cp1251-test");
+  ASSERT_TRUE(sub.Connect());
+  link_test::TempFolder home;
+  test::SimOnTcp sim(home.Path(), {"--model", "0812", "--address", "3"});
+  ASSERT_GT(sim.Port(), 0);
+  const std::string name = "Котельная";
+  const std::string cp1251 = "\xCA\xEE\xF2\xE5\xEB\xFC\xED\xE0\xFF";
+  const auto ini = [&](const std::string& n) {
+    return Collector(broker.Port()) + test::LineSection("site", sim.Port()) + test::InstrumentSection(n, "site", 3);
+  };
+  link_test::WriteAll(home.Path() / "collect.ini", ini(cp1251));
+  EXPECT_EQ(test::Collect(home.Path(), {"once"}), kExitConfig);
+  const std::string out = link_test::ReadAll(home.Path() / "collect.out");
+  EXPECT_NE(out.find("collect.ini:10: not UTF-8 text"), std::string::npos) << out;
+  EXPECT_NE(out.find("as UTF-8"), std::string::npos) << out;
+  EXPECT_FALSE(std::filesystem::exists(home.Path() / "collect.sqlite"));  // nothing started
+
+  link_test::WriteAll(home.Path() / "collect.ini", ini(name));
+  ASSERT_EQ(test::Collect(home.Path(), {"once"}), kExitOk) << link_test::ReadAll(home.Path() / "collect.out");
+  auto store = store::OpenRecordStore("collect.sqlite", home.Path());
+  ASSERT_TRUE(store);
+  const auto reads = (*store)->Reads({"", name, 5, false});
+  ASSERT_TRUE(reads);
+  ASSERT_EQ(reads->size(), 1u);
+  EXPECT_EQ(reads->front().outcome, store::ReadOutcome::Done);
+  ASSERT_TRUE(sub.WaitForCount(1, 30s));
+  bool named = false;
+  for (const auto& m : sub.Messages())
+    if (m.topic.ends_with("/read")) named = Json::parse(m.payload)["name"] == name;
+  EXPECT_TRUE(named);
+}
+
+TEST(CollectText, AHostileSerialIsStoredPublishedAndLoggedWithoutForgingALine) {
+  test::MqttBroker broker;
+  ASSERT_TRUE(broker.Init()) << broker.Log();
+  test::MqttSubscriber sub(broker.Port(), "water/#", "serial-test");
+  ASSERT_TRUE(sub.Connect());
+  link_test::TempFolder home;
+  const std::string serial = "1\n\x1b[2J\xff";
+  test::SimOnTcp sim(home.Path(), {"--model", "0812", "--address", "3", "--serial", "1\\n\\e[2J\\xff"});
+  ASSERT_GT(sim.Port(), 0);
+  link_test::WriteAll(home.Path() / "collect.ini", Collector(broker.Port()) + test::LineSection("site", sim.Port()) +
+                                                       test::InstrumentSection("boiler", "site", 3));
+  ASSERT_EQ(test::Collect(home.Path(), {"once"}), kExitOk) << link_test::ReadAll(home.Path() / "collect.out");
+  auto store = store::OpenRecordStore("collect.sqlite", home.Path());
+  ASSERT_TRUE(store);
+  const auto reads = (*store)->Reads({"", "boiler", 5, false});
+  ASSERT_TRUE(reads && reads->size() == 1u);
+  EXPECT_EQ(reads->front().outcome, store::ReadOutcome::Done);
+  EXPECT_EQ(reads->front().serial.substr(0, 6), serial.substr(0, 6));
+
+  // The topic level has '_' for each byte MQTT would refuse; the payload the serial, made valid.
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        for (const auto& m : sub.Messages())
+          if (m.topic.starts_with("water/1__[2J") && m.topic.ends_with("/read")) return true;
+        return false;
+      },
+      30s))
+      << sub.Count();
+  for (const auto& m : sub.Messages()) {
+    const Json j = Json::parse(m.payload, nullptr, false);
+    ASSERT_FALSE(j.is_discarded()) << m.topic;
+    if (m.topic.ends_with("/read")) {
+      EXPECT_EQ(j["serial"].get<std::string>().substr(0, 9), "1\n\x1b[2J\xEF\xBF\xBD");
+    }
+  }
+  ExpectOneEventALine(home.Path());
+  ASSERT_EQ(test::Collect(home.Path(), {"status"}), kExitOk);
+  const std::string status = link_test::ReadAll(home.Path() / "collect.out");
+  EXPECT_EQ(status.find('\x1b'), std::string::npos) << status;
+  EXPECT_NE(status.find("boiler: 1\\x0a\\x1b[2J"), std::string::npos) << status;
+}
 
 TEST(CollectText, StatusJsonAndTheApiDescribeAnInstrumentAlike) {
   link_test::TempFolder home;
