@@ -2,6 +2,8 @@
 
 #include <httplib.h>
 
+#include "base/printable_text.hpp"
+
 #include <charconv>
 
 namespace statvtk::collect {
@@ -41,7 +43,26 @@ Result<HttpEndpoint> ParseHttpEndpoint(std::string_view text) {
   return e;
 }
 
-HttpServer::HttpServer(std::shared_ptr<FleetApi> api) : api_(std::move(api)) {}
+HttpServer::HttpServer(std::shared_ptr<FleetApi> api, std::function<void(const std::string&)> log)
+    : api_(std::move(api)), log_(std::move(log)) {}
+
+HttpAnswer HttpServer::Answer(std::string_view method, std::string_view path, const QueryParams& query) {
+  // Whatever one request throws ends that request only: it is answered 500
+  // and the fault logged (once while the same one repeats).
+  std::string fault;
+  try {
+    return api_->Answer(method, path, query);
+  } catch (const std::exception& e) {
+    fault = e.what();
+  } catch (...) {
+    fault = "?";
+  }
+  const std::scoped_lock lock(faultMutex_);
+  if (fault != lastFault_ && log_)
+    log_("HTTP: internal fault on " + PrintableText(std::string(path.substr(0, 200))) + ": " + fault);
+  lastFault_ = fault;
+  return FleetApi::Refuse(500, "внутренняя ошибка");
+}
 
 HttpServer::~HttpServer() { Stop(); }
 
@@ -53,14 +74,14 @@ Result<void> HttpServer::Start(const HttpEndpoint& at) {
   server_->set_keep_alive_max_count(20);
   server_->set_payload_max_length(4096);
   // Every request, of any method, is answered here: no route table, no mount point.
-  server_->set_pre_routing_handler([api = api_](const httplib::Request& req, httplib::Response& res) {
+  server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
     if (req.target.size() > kMaxTarget) {
       Send(res, FleetApi::Refuse(414, "слишком длинный запрос"));
       return httplib::Server::HandlerResponse::Handled;
     }
     const std::string_view target = req.target;
     const std::string_view path = target.substr(0, target.find('?'));
-    Send(res, api->Answer(req.method, path, QueryOf(req)));
+    Send(res, Answer(req.method, path, QueryOf(req)));
     return httplib::Server::HandlerResponse::Handled;
   });
   server_->set_error_handler([](const httplib::Request&, httplib::Response& res) {

@@ -3,7 +3,9 @@
 // address is configured); never a file from disk.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -28,7 +30,8 @@ Result<HttpEndpoint> ParseHttpEndpoint(std::string_view text);
 
 class HttpServer {
  public:
-  explicit HttpServer(std::shared_ptr<FleetApi> api);
+  // `log`: a line for each fault a request ran into (optional).
+  explicit HttpServer(std::shared_ptr<FleetApi> api, std::function<void(const std::string&)> log = {});
   ~HttpServer();
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;
@@ -40,7 +43,12 @@ class HttpServer {
   int Port() const { return port_; }
 
  private:
+  HttpAnswer Answer(std::string_view method, std::string_view path, const QueryParams& query);
+
   std::shared_ptr<FleetApi> api_;
+  std::function<void(const std::string&)> log_;
+  std::mutex faultMutex_;
+  std::string lastFault_;
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
   int port_ = 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <map>
@@ -32,6 +33,7 @@ class MemoryStore final : public store::RecordStore {
     return Up();
   }
   Result<std::vector<store::InstrumentRow>> Instruments() override {
+    if (fault) fault();
     if (down) return Down();
     return instruments;
   }
@@ -120,6 +122,7 @@ class MemoryStore final : public store::RecordStore {
     return outbox.back().id;
   }
   Result<std::vector<store::OutboxMessage>> Peek(const std::string& origin, std::size_t limit) override {
+    if (fault) fault();
     const std::scoped_lock lock(outboxMutex);
     if (down) return Down();
     std::vector<store::OutboxMessage> out;
@@ -152,7 +155,8 @@ class MemoryStore final : public store::RecordStore {
   }
 
   std::atomic<bool> down{false};
-  std::mutex outboxMutex;  // every call fails, as with a server that went away
+  std::function<void()> fault;  // called first by Instruments() and Peek(): a test may throw from it
+  std::mutex outboxMutex;       // every call fails, as with a server that went away
   std::vector<store::InstrumentRow> instruments;
   std::vector<store::ReadRow> reads;
   std::map<std::tuple<std::string, int, std::string>, store::RecordRow> records;

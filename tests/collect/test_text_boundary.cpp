@@ -1,14 +1,19 @@
-// The collector's text boundary: a collect.ini that is not UTF-8, an
-// instrument whose serial holds control characters and bytes that are not
-// UTF-8, status --json and the REST API describing an instrument alike.
+// The collector's text boundary and fault barriers: a collect.ini that is
+// not UTF-8, an instrument whose serial holds control characters and bytes
+// that are not UTF-8, a store that throws under the HTTP server and the MQTT
+// publisher, a message the broker can never take.
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <fstream>
 #include <sstream>
 
 #include "collect/commands.hpp"
 #include "collect/http_api.hpp"
+#include "collect/http_server.hpp"
+#include "collect/mqtt_publisher.hpp"
 #include "fleet_e2e.hpp"
+#include "memory_store.hpp"
 #include "store/record_store.hpp"
 #include "support/mqtt_broker.hpp"
 #include "support/mqtt_subscriber.hpp"
@@ -144,6 +149,73 @@ TEST(CollectText, StatusJsonAndTheApiDescribeAnInstrumentAlike) {
   EXPECT_GT(status[0]["records"]["hourly"].get<int>(), 0) << status.dump();
   EXPECT_EQ(status[1]["failures_in_row"], 1);
   EXPECT_TRUE(status[1]["last_failure"].is_object());
+}
+
+TEST(CollectBarrier, AStoreThatThrowsAnswers500OnceLoggedAndTheServerGoesOn) {
+  auto owned = std::make_unique<test::MemoryStore>();
+  auto* store = owned.get();
+  store->fault = [] { throw std::runtime_error("row with a bad string"); };
+  std::vector<std::string> logged;
+  std::mutex mu;
+  HttpServer server(std::make_shared<FleetApi>(std::move(owned), FleetLive{}), [&](const std::string& t) {
+    const std::scoped_lock lock(mu);
+    logged.push_back(t);
+  });
+  ASSERT_TRUE(server.Start({"127.0.0.1", 0}));
+  httplib::Client client("127.0.0.1", server.Port());
+  for (int i = 0; i < 2; ++i) {
+    const auto r = client.Get("/api/instruments");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 500);
+    EXPECT_EQ(Json::parse(r->body)["status"], 500);
+  }
+  const auto reads = client.Get("/api/reads");
+  ASSERT_TRUE(reads);
+  EXPECT_EQ(reads->status, 200);
+  store->fault = nullptr;
+  const auto fine = client.Get("/api/instruments");
+  ASSERT_TRUE(fine);
+  EXPECT_EQ(fine->status, 200);
+  const std::scoped_lock lock(mu);
+  ASSERT_EQ(logged.size(), 1u);
+  EXPECT_NE(logged[0].find("row with a bad string"), std::string::npos) << logged[0];
+}
+
+TEST(CollectBarrier, AMessageTheBrokerNeverTakesAndAStoreThatThrowsHoldUpNothing) {
+  test::MqttBroker broker;
+  ASSERT_TRUE(broker.Init()) << broker.Log();
+  test::MqttSubscriber sub(broker.Port(), "statvtk/#");
+  ASSERT_TRUE(sub.Connect());
+  auto owned = std::make_unique<test::MemoryStore>();
+  auto* store = owned.get();
+  ASSERT_TRUE(store->Enqueue({0, "me", "statvtk/\xff/read", "never", 1, false, ""}));
+  ASSERT_TRUE(store->Enqueue({0, "me", "statvtk/1/read", "after", 1, false, ""}));
+  std::atomic<int> throws{2};
+  store->fault = [&] {
+    if (throws.fetch_sub(1) > 0) throw std::runtime_error("outbox row unreadable");
+  };
+  MqttSettings s;
+  s.host = "127.0.0.1";
+  s.port = broker.Port();
+  MqttPublisher pub(s, std::move(owned), "me");
+  std::vector<std::string> logged;
+  std::mutex mu;
+  pub.SetLog([&](const std::string& t) {
+    const std::scoped_lock lock(mu);
+    logged.push_back(t);
+  });
+  pub.Start();
+  ASSERT_TRUE(sub.WaitForCount(1, 30s));
+  ASSERT_TRUE(WaitUntil([&] { return store->OutboxSize() == 0; }, 10s));
+  EXPECT_EQ(sub.Messages()[0].payload, "after");
+  const std::scoped_lock lock(mu);
+  int faults = 0, dropped = 0;
+  for (const auto& l : logged) {
+    faults += l.find("outbox row unreadable") != std::string::npos;
+    dropped += l.find("dropped") != std::string::npos;
+  }
+  EXPECT_EQ(faults, 1);  // the same fault twice in a row is logged once
+  EXPECT_EQ(dropped, 1);
 }
 
 }  // namespace
