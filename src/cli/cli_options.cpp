@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "base/host_port.hpp"
 #include "link/frame.hpp"
 
 namespace statvtk::cli {
@@ -68,14 +69,9 @@ std::string CheckConnectionOptions(const ConnectionOptions& o) {
   if (o.baud && std::find(kBaudRates.begin(), kBaudRates.end(), *o.baud) == kBaudRates.end())
     return "--baud: the rates are 2400, 4800, 9600, 57600 and 115200";
   if (o.tcp) {
-    const auto colon = o.tcp->rfind(':');
-    if (colon == std::string::npos || colon == 0) return "--tcp needs HOST:PORT";
-    int port = 0;
-    const char* b = o.tcp->data() + colon + 1;
-    const char* e = o.tcp->data() + o.tcp->size();
-    auto [p, ec] = std::from_chars(b, e, port);
-    if (ec != std::errc() || p != e || port < 1 || port > 65535) return "--tcp: the port must be 1..65535";
-    if (!o.dyndns && o.tcp->substr(0, colon).find('.') == std::string::npos)
+    const auto at = ParseHostPort(*o.tcp);
+    if (!at) return "--tcp: " + at.error().reason;
+    if (!o.dyndns && at->host.find('.') == std::string::npos)
       return "--tcp: the host must be a dotted IPv4 address (use --dyndns NAME for a host name)";
   }
   if (o.address && !o.mbus && frame::AddressNeedsMBus(*o.address))
@@ -94,9 +90,10 @@ ConnectionSettings ApplyConnectionOptions(ConnectionSettings s, const Connection
   }
   if (o.tcp) {
     s.connectMode = ConnectMode::Tcp;
-    const auto colon = o.tcp->rfind(':');
-    s.sockIp = o.tcp->substr(0, colon);
-    s.sockPort = std::stoi(o.tcp->substr(colon + 1));
+    if (const auto at = ParseHostPort(*o.tcp)) {
+      s.sockIp = at->host;
+      s.sockPort = at->port;
+    }
   }
   if (o.dyndns) {
     s.useDynDns = true;

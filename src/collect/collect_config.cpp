@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "base/host_port.hpp"
 #include "base/ini_file.hpp"
 #include "base/utf8.hpp"
 
@@ -115,13 +116,10 @@ void FillLine(Checker& c, const Section& s, LineConfig& l) {
     const auto hp = c.Take<std::optional<std::pair<std::string, int>>>(
         s, "tcp", std::nullopt,
         [](const std::string& v) -> std::optional<std::optional<std::pair<std::string, int>>> {
-          const auto colon = v.rfind(':');
-          if (colon == std::string::npos || colon == 0) return std::nullopt;
-          const std::string host = v.substr(0, colon);
-          const auto port = Integer(std::string_view(v).substr(colon + 1), 1, 65535);
+          const auto at = ParseHostPort(v);
           // The carrier takes a dotted address (an IPv4 address or a dotted name).
-          if (!port || host.find('.') == std::string::npos) return std::nullopt;
-          return std::optional(std::pair(host, static_cast<int>(*port)));
+          if (!at || at->host.find('.') == std::string::npos) return std::nullopt;
+          return std::optional(std::pair(at->host, at->port));
         },
         "HOST:PORT with a dotted host (e.g. 127.0.0.1:4001) and a port 1..65535");
     if (hp) {
@@ -305,7 +303,8 @@ void FillCollector(Checker& c, const Section& s, CollectorConfig& col) {
       static_cast<int>(c.Take<long long>(s, "completeness", col.completenessDays, Range(1, 366), "1..366 days"));
   col.origin = c.Take<std::string>(s, "origin", "", AnyText, "");
   col.http = c.Take<std::string>(
-      s, "http", "", [](const std::string& v) { return ParseHttpEndpoint(v) ? std::optional(v) : std::nullopt; },
+      s, "http", "",
+      [](const std::string& v) { return ParseHostPort(v, kHttpAddress) ? std::optional(v) : std::nullopt; },
       "HOST:PORT, e.g. 127.0.0.1:8080");
   auto mqtt = ParseMqttSettings([&](std::string_view key) -> std::optional<std::string> {
     const auto it = s.values.find(Lower(std::string(key)));

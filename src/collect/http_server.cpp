@@ -4,8 +4,6 @@
 
 #include "base/printable_text.hpp"
 
-#include <charconv>
-
 namespace statvtk::collect {
 
 namespace {
@@ -26,22 +24,6 @@ void Send(httplib::Response& res, const HttpAnswer& a) {
 }
 
 }  // namespace
-
-Result<HttpEndpoint> ParseHttpEndpoint(std::string_view text) {
-  HttpEndpoint e;
-  std::string_view port = text;
-  if (const auto colon = text.rfind(':'); colon != std::string_view::npos) {
-    if (colon > 0) e.host = std::string(text.substr(0, colon));
-    port = text.substr(colon + 1);
-  }
-  int p = -1;
-  const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), p);
-  if (port.empty() || ec != std::errc() || end != port.data() + port.size() || p < 0 || p > 65535 || e.host.empty())
-    return MakeError(ErrorCode::BadSettings,
-                     "Http=" + std::string(text) + ": HOST:PORT expected (e.g. 127.0.0.1:8080)");
-  e.port = p;
-  return e;
-}
 
 HttpServer::HttpServer(std::shared_ptr<FleetApi> api, std::function<void(const std::string&)> log)
     : api_(std::move(api)), log_(std::move(log)) {}
@@ -66,7 +48,7 @@ HttpAnswer HttpServer::Answer(std::string_view method, std::string_view path, co
 
 HttpServer::~HttpServer() { Stop(); }
 
-Result<void> HttpServer::Start(const HttpEndpoint& at) {
+Result<void> HttpServer::Start(const HostPort& at) {
   Stop();
   server_ = std::make_unique<httplib::Server>();
   server_->set_read_timeout(5, 0);

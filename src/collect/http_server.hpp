@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "base/error.hpp"
+#include "base/host_port.hpp"
 #include "collect/http_api.hpp"
 
 namespace httplib {
@@ -19,14 +20,9 @@ class Server;
 
 namespace statvtk::collect {
 
-struct HttpEndpoint {
-  std::string host = "127.0.0.1";
-  int port = 8080;
-};
-
-// "HOST:PORT", ":PORT" or "PORT" (the host then 127.0.0.1); port 0 lets the
-// system choose (the tests).
-Result<HttpEndpoint> ParseHttpEndpoint(std::string_view text);
+// Http= of collect.ini: "HOST:PORT", ":PORT" or "PORT" (the host then
+// 127.0.0.1); port 0 lets the system choose (the tests).
+inline constexpr HostPortRules kHttpAddress{.defaultHost = "127.0.0.1", .defaultPort = 0, .minPort = 0};
 
 class HttpServer {
  public:
@@ -37,7 +33,7 @@ class HttpServer {
   HttpServer& operator=(const HttpServer&) = delete;
 
   // Binds and serves on its own thread; the error when the address cannot be bound.
-  Result<void> Start(const HttpEndpoint& at);
+  Result<void> Start(const HostPort& at);
   // Ends serving and joins the thread (also on destruction).
   void Stop();
   int Port() const { return port_; }

@@ -1,8 +1,8 @@
 #include "collect/mqtt_settings.hpp"
 
 #include <array>
-#include <charconv>
 
+#include "base/host_port.hpp"
 #include "base/printable_text.hpp"
 #include "base/utf8.hpp"
 
@@ -46,17 +46,10 @@ bool IsMqttKey(std::string_view key) {
 Result<MqttSettings> ParseMqttSettings(const std::function<std::optional<std::string>(std::string_view)>& value) {
   MqttSettings s;
   if (const auto broker = value("Mqtt"); broker && !broker->empty()) {
-    const auto colon = broker->rfind(':');
-    s.host = broker->substr(0, colon);
-    if (colon != std::string::npos) {
-      const std::string_view port = std::string_view(*broker).substr(colon + 1);
-      int p = 0;
-      const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), p);
-      if (ec != std::errc() || end != port.data() + port.size() || p <= 0 || p > 65535)
-        return Bad("Mqtt", *broker, "HOST:PORT");
-      s.port = p;
-    }
-    if (s.host.empty()) return Bad("Mqtt", *broker, "HOST:PORT");
+    const auto at = ParseHostPort(*broker, {.defaultHost = nullptr, .defaultPort = 1883, .minPort = 1});
+    if (!at) return Bad("Mqtt", *broker, "HOST:PORT");
+    s.host = at->host;
+    s.port = at->port;
   }
   if (const auto t = value("MqttTopic")) {
     std::string topic = *t;

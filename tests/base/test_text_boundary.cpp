@@ -1,8 +1,10 @@
-// The one UTF-8 check, and JSON that never refuses a string.
+// The one UTF-8 check, JSON that never refuses a string and the one
+// HOST:PORT parser.
 #include <gtest/gtest.h>
 
 #include <cmath>
 
+#include "base/host_port.hpp"
 #include "base/json_text.hpp"
 #include "base/utf8.hpp"
 
@@ -41,6 +43,39 @@ TEST(JsonText, AStringThatIsNotUtf8IsWrittenWithReplacementsNeverRefused) {
   j["v"] = 0.1;
   j["nan"] = std::nan("");
   EXPECT_EQ(JsonText(j), "{\"serial\":\"12\xEF\xBF\xBD\\n\\u001b\",\"v\":0.1,\"nan\":null}");
+}
+
+TEST(HostPort, OneParserForEveryAddress) {
+  const HostPortRules plain{}, http{.defaultHost = "127.0.0.1", .defaultPort = 0, .minPort = 0},
+      broker{.defaultHost = nullptr, .defaultPort = 1883, .minPort = 1};
+  struct Case {
+    const char* text;
+    const HostPortRules* rules;
+    const char* host;  // nullptr: refused
+    int port;
+  } cases[] = {
+      {"10.0.0.5:4001", &plain, "10.0.0.5", 4001},
+      {"[::1]:8080", &plain, "::1", 8080},
+      {"10.0.0.5", &plain, nullptr, 0},
+      {":4001", &plain, nullptr, 0},
+      {"h:0", &plain, nullptr, 0},
+      {"h:65536", &plain, nullptr, 0},
+      {"h:+1", &plain, nullptr, 0},
+      {"8080", &http, "127.0.0.1", 8080},
+      {":0", &http, "127.0.0.1", 0},
+      {"0.0.0.0:80", &http, "0.0.0.0", 80},
+      {"broker.local", &broker, "broker.local", 1883},
+      {"broker.local:8883", &broker, "broker.local", 8883},
+      {":1883", &broker, nullptr, 0},
+      {"broker:x", &broker, nullptr, 0},
+  };
+  for (const auto& c : cases) {
+    const auto r = ParseHostPort(c.text, *c.rules);
+    ASSERT_EQ(r.has_value(), c.host != nullptr) << c.text;
+    if (!r) continue;
+    EXPECT_EQ(r->host, c.host) << c.text;
+    EXPECT_EQ(r->port, c.port) << c.text;
+  }
 }
 
 }  // namespace
