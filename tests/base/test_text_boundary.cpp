@@ -1,9 +1,10 @@
-// The one UTF-8 check, JSON that never refuses a string and the one
-// HOST:PORT parser.
+// The one UTF-8 check, JSON that never refuses a string, the one HOST:PORT
+// parser and the decimal numbers of the command lines.
 #include <gtest/gtest.h>
 
 #include <cmath>
 
+#include "base/command_line.hpp"
 #include "base/host_port.hpp"
 #include "base/json_text.hpp"
 #include "base/utf8.hpp"
@@ -76,6 +77,30 @@ TEST(HostPort, OneParserForEveryAddress) {
     EXPECT_EQ(r->host, c.host) << c.text;
     EXPECT_EQ(r->port, c.port) << c.text;
   }
+}
+
+TEST(CommandLine, NumbersAreDecimalAndCheckedAgainstTheirRange) {
+  EXPECT_EQ(args::DecimalValue("010", 0, 255), 10);
+  EXPECT_EQ(args::DecimalValue("-5", -10, 10), -5);
+  for (const char* bad : {"0x10", "+5", " 5", "5 ", "", "-1", "256", "1e2"})
+    EXPECT_FALSE(args::DecimalValue(bad, 0, 255)) << bad;
+  EXPECT_EQ(args::UnsignedValue("18446744073709551615", UINT64_MAX), UINT64_MAX);
+  EXPECT_FALSE(args::UnsignedValue("-1", UINT64_MAX));
+
+  std::optional<long long> address;
+  const auto app = args::MakeApp("prog", "What it does.", "Exit status: 0 done.");
+  args::AddOptional(*app, "--address", address, "the address")->transform(args::Decimal(0, 255))->type_name("N");
+  EXPECT_EQ(args::Parse(*app, {"--address", "010"}).end, args::Parsed::End::Go);
+  EXPECT_EQ(address, 10);
+  const auto bad = args::Parse(*app, {"--address", "0x10"});
+  EXPECT_EQ(bad.end, args::Parsed::End::Usage);
+  EXPECT_NE(bad.text.find("\"0x10\" is not a number from 0 to 255"), std::string::npos) << bad.text;
+  EXPECT_EQ(args::Parse(*app, {"--bogus"}).end, args::Parsed::End::Usage);
+  const auto help = args::Parse(*app, {"--help"});
+  ASSERT_EQ(help.end, args::Parsed::End::Help);
+  EXPECT_EQ(help.text.rfind("Usage: prog [OPTIONS]\n", 0), 0u) << help.text;
+  EXPECT_NE(help.text.find("  --address N            the address\n"), std::string::npos) << help.text;
+  EXPECT_NE(help.text.find("Exit status: 0 done.\n"), std::string::npos) << help.text;
 }
 
 }  // namespace
