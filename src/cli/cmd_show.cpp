@@ -3,6 +3,7 @@
 
 #include "base/json_text.hpp"
 #include "base/printable_text.hpp"
+#include "cli/cli_options.hpp"
 #include "cli/commands.hpp"
 #include "cli/output_check.hpp"
 #include "cli/report_args.hpp"
@@ -16,19 +17,16 @@ namespace statvtk::cli {
 
 namespace {
 
-const char* kShowHelp = R"(Usage: statvtk-cli show FILE [--json] [--member C|CM] [--home DIR]
-
-Decodes a statistics file (.vst, .814, .ldn; the extension in any case) and
+const char* kShowAbout = R"(Decodes a statistics file (.vst, .814, .ldn; the extension in any case) and
 prints the model, the serial number, the current values, every valid record
 of each archive in index order and the events. With --json one object is
 printed instead; docs/cli.md describes its schema. A .814 file is decoded
 as the VTK-08.14 member (C or CM) given with --member, else the one
 remembered for its serial number at download (StatVTK.ini in the home,
-section Devices), else C.
+section Devices), else C.)";
 
-Exit status: 0 done, 2 bad usage, 3 the file could not be read or has the
+const char* kShowFooter = R"(Exit status: 0 done, 2 bad usage, 3 the file could not be read or has the
 wrong size or extension, or standard output could not be written.
-
 )";
 
 std::string DateText(const StatRecord& r) { return ShortDateText(r.day, r.month, r.year); }
@@ -146,37 +144,11 @@ void Text(const StatModel& m, std::ostream& out) {
 
 int RunShow(const Args& args, std::ostream& out, std::ostream& err) {
   bool json = false;
-  std::string file;
   FileCommandArgs fileArgs;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--help" || a == "-h") {
-      out << kShowHelp;
-      return kExitOk;
-    }
-    if (a == "--json") {
-      json = true;
-    } else if (a == "--member" || a == "--home") {
-      if (i + 1 >= args.size() || (a == "--member" && !MemberOfText(args[i + 1]))) {
-        err << "statvtk-cli show: " << a << (a == "--member" ? ": C or CM" : " needs a value") << "\n";
-        return kExitUsage;
-      }
-      if (a == "--member") fileArgs.member = MemberOfText(args[++i]);
-      else fileArgs.home = args[++i];
-    } else if (!a.empty() && a[0] == '-' && a != "-") {
-      err << "statvtk-cli show: unknown option " << a << "\nTry 'statvtk-cli show --help'.\n";
-      return kExitUsage;
-    } else if (file.empty()) {
-      file = a;
-    } else {
-      err << "statvtk-cli show: one FILE only\n";
-      return kExitUsage;
-    }
-  }
-  if (file.empty()) {
-    err << "statvtk-cli show: FILE missing\nTry 'statvtk-cli show --help'.\n";
-    return kExitUsage;
-  }
+  const auto app = FileCommandApp("show", kShowAbout, kShowFooter, fileArgs);
+  app->add_flag("--json", json, "one JSON object instead of text (docs/cli.md describes it)");
+  if (auto done = ParseFileCommand(*app, fileArgs, args, out, err)) return *done;
+  const std::string& file = fileArgs.file;
   Result<StatData> loaded = LoadStatFile(file, ExtensionRule::LowerCase, file);
   if (!loaded && loaded.error().code == ErrorCode::NotStatFile) {
     err << "statvtk-cli show: " << file << ": not a statistics file (.vst, .814, .ldn)\n";
