@@ -16,6 +16,13 @@ namespace statvtk::collect {
 
 namespace {
 
+const char* kOnceAbout = R"(Reads every instrument of collect.ini once, now, each line on its own thread,
+into the store. Exit status: 0 all read, 1 any failed, 2 bad configuration.)";
+
+const char* kRunAbout = R"(The service: reads every instrument of collect.ini when it is due, serves the
+status page and the REST API (Http=) and publishes to MQTT (Mqtt=), until
+SIGTERM or SIGINT.)";
+
 // Each line's stop flag follows the process-wide request.
 class LineStop {
  public:
@@ -92,21 +99,19 @@ void ServeLine(const Config& cfg, const LineConfig& line, std::vector<const Inst
 
 }  // namespace
 
-int RunOnce(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
-  auto c = ReadCommon(args, err);
-  if (!c) return kExitConfig;
-  if (!c->rest.empty()) {
-    err << "statvtk-collect once: unknown argument " << c->rest[0] << "\n";
-    return kExitConfig;
-  }
-  auto cfg = LoadChecked(*c, err);
+int RunOnce(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  CommonArgs given;
+  const auto app = CommandApp("once", kOnceAbout, given);
+  if (auto done = ParseCommand(*app, args, out, err)) return *done;
+  const Common c = given.Resolved();
+  auto cfg = LoadChecked(c, err);
   if (!cfg) return kExitConfig;
-  auto store = OpenStore(*cfg, *c, err);
+  auto store = OpenStore(*cfg, c, err);
   if (!store) return kExitFailed;
   StoreWriter writer(*store);
-  CollectLog log(err, c->home);
+  CollectLog log(err, c.home);
   FleetFigures figures(*cfg);
-  auto services = FleetServices::Start(*cfg, c->home, figures, false, [&](const std::string& t) { log.Line(t); });
+  auto services = FleetServices::Start(*cfg, c.home, figures, false, [&](const std::string& t) { log.Line(t); });
   if (!services) {
     err << "statvtk-collect: " << services.error().reason << "\n";
     return kExitConfig;
@@ -127,7 +132,7 @@ int RunOnce(const std::vector<std::string>& args, std::ostream&, std::ostream& e
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
           }
         });
-        const auto passes = CollectLine(*cfg, *line, list, c->home, writer, stop.Flag(),
+        const auto passes = CollectLine(*cfg, *line, list, c.home, writer, stop.Flag(),
                                         [&](const std::string& t) { log.Line("[" + line->name + "] " + t); });
         reading.store(false);
         for (const auto& p : passes)
@@ -140,17 +145,19 @@ int RunOnce(const std::vector<std::string>& args, std::ostream&, std::ostream& e
   return failed.load() ? kExitFailed : kExitOk;
 }
 
-int RunService(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
-  auto c = ReadCommon(args, err);
-  if (!c) return kExitConfig;
-  auto cfg = LoadChecked(*c, err);
+int RunService(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  CommonArgs given;
+  const auto app = CommandApp("run", kRunAbout, given);
+  if (auto done = ParseCommand(*app, args, out, err)) return *done;
+  const Common c = given.Resolved();
+  auto cfg = LoadChecked(c, err);
   if (!cfg) return kExitConfig;
-  auto store = OpenStore(*cfg, *c, err);
+  auto store = OpenStore(*cfg, c, err);
   if (!store) return kExitFailed;
   StoreWriter writer(*store);
-  CollectLog log(err, c->home);
+  CollectLog log(err, c.home);
   FleetFigures figures(*cfg);
-  auto services = FleetServices::Start(*cfg, c->home, figures, true, [&](const std::string& t) { log.Line(t); });
+  auto services = FleetServices::Start(*cfg, c.home, figures, true, [&](const std::string& t) { log.Line(t); });
   if (!services) {
     err << "statvtk-collect: " << services.error().reason << "\n";
     return kExitConfig;
@@ -164,7 +171,7 @@ int RunService(const std::vector<std::string>& args, std::ostream&, std::ostream
     for (auto& [name, instruments] : ByLine(*cfg)) {
       const LineConfig* line = cfg->Line(name);
       lines.emplace_back(
-          [&, line, list = instruments] { ServeLine(*cfg, *line, list, *c, writer, log, request, figures); });
+          [&, line, list = instruments] { ServeLine(*cfg, *line, list, c, writer, log, request, figures); });
     }
     NotifyReady();
     std::chrono::steady_clock::time_point heard{};

@@ -15,6 +15,10 @@ namespace statvtk::collect {
 
 namespace {
 
+const char* kStatusAbout = R"(Each instrument of collect.ini as the store knows it (serial, model, line,
+last good read, next due, records and gaps per archive, the last failure,
+findings), then those other collectors read into the same store.)";
+
 std::string LocalText(const std::string& utc) {
   const auto t = store::ParseUtc(utc);
   if (!t) return "неизвестно";
@@ -86,19 +90,15 @@ void Text(const InstrumentView& v, std::ostream& out) {
 }  // namespace
 
 int RunStatus(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  auto c = ReadCommon(args, err);
-  if (!c) return kExitConfig;
+  CommonArgs given;
   bool json = false;
-  for (const auto& a : c->rest) {
-    if (a == "--json") json = true;
-    else {
-      err << "statvtk-collect status: unknown argument " << a << "\n";
-      return kExitConfig;
-    }
-  }
-  auto cfg = LoadChecked(*c, err);
+  const auto app = CommandApp("status", kStatusAbout, given);
+  app->add_flag("--json", json, "the JSON of GET /api/instruments: an array, one object per instrument");
+  if (auto done = ParseCommand(*app, args, out, err)) return *done;
+  const Common c = given.Resolved();
+  auto cfg = LoadChecked(c, err);
   if (!cfg) return kExitConfig;
-  auto store = OpenStore(*cfg, *c, err);
+  auto store = OpenStore(*cfg, c, err);
   if (!store) return kExitFailed;
   auto fleet = FleetView(*store, LiveOf(*cfg, *store));
   if (!fleet) {
