@@ -108,6 +108,8 @@ std::unique_ptr<CLI::App> MakeApp(const std::string& name, const std::string& de
   app->formatter(std::make_shared<HelpLayout>());
   app->set_help_flag("-h,--help", "this text")->group("Other");
   app->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  // A path such as /tmp/x.vst is a path on Windows too, never an option "/x".
+  app->allow_windows_style_options(false);
   if (!footer.empty()) app->footer(footer);
   return app;
 }
