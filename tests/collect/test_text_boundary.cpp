@@ -8,10 +8,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/utf8.hpp"
 #include "collect/commands.hpp"
 #include "collect/http_api.hpp"
 #include "collect/http_server.hpp"
 #include "collect/mqtt_publisher.hpp"
+#include "collect/mqtt_topics.hpp"
 #include "fleet_e2e.hpp"
 #include "memory_store.hpp"
 #include "store/record_store.hpp"
@@ -149,6 +151,21 @@ TEST(CollectText, StatusJsonAndTheApiDescribeAnInstrumentAlike) {
   EXPECT_GT(status[0]["records"]["hourly"].get<int>(), 0) << status.dump();
   EXPECT_EQ(status[1]["failures_in_row"], 1);
   EXPECT_TRUE(status[1]["last_failure"].is_object());
+}
+
+TEST(CollectText, ATopicIsUtf8WithoutControlCharactersOrRefusedAtLoad) {
+  for (const char* bad : {"water/\xCA\xEE", "water\tsite", "site\x7f"}) {
+    const auto s = ParseMqttSettings([&](std::string_view key) -> std::optional<std::string> {
+      if (key == "Mqtt") return std::string("broker.local");
+      if (key == "MqttTopic") return std::string(bad);
+      return std::nullopt;
+    });
+    ASSERT_FALSE(s) << bad;
+    EXPECT_NE(s.error().reason.find("MqttTopic="), std::string::npos);
+    EXPECT_TRUE(IsUtf8(s.error().reason)) << s.error().reason;
+  }
+  EXPECT_EQ(TopicLevel("12\xFF\xC2\x85z"), "12___z");  // a byte that is not UTF-8, a C1 control
+  EXPECT_EQ(TopicLevel("Котёл"), "Котёл");
 }
 
 TEST(CollectBarrier, AStoreThatThrowsAnswers500OnceLoggedAndTheServerGoesOn) {
