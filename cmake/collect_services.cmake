@@ -1,7 +1,6 @@
 # Libraries of the collector's services (Debian packages): cpp-httplib for
 # the status page and REST API, libmosquitto for MQTT, nlohmann-json for
-# their JSON. Linked into statvtk-collect's library.
-find_package(nlohmann_json 3.10 REQUIRED)
+# their JSON (from the base). Linked into statvtk-collect's library.
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 pkg_check_modules(MOSQUITTO REQUIRED IMPORTED_TARGET libmosquitto)
 if(TARGET statvtk-collect_lib)

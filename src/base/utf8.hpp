@@ -1,9 +1,11 @@
-// Checking UTF-8 text byte by byte: the length of the valid sequence at a
-// position, so that writers of JSON and workbook XML can replace what is not.
+// The one UTF-8 check of the program: the length of the valid sequence at a
+// position (strict: no overlong forms, no surrogates, nothing beyond
+// U+10FFFF), whole texts checked or made valid.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace statvtk {
@@ -33,6 +35,37 @@ inline std::size_t Utf8Length(std::string_view s, std::size_t i, std::uint32_t* 
   if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
   if (cpOut) *cpOut = cp;
   return len;
+}
+
+// The offset of the first byte that is not part of valid UTF-8; npos when the
+// whole text is valid.
+inline std::size_t FirstNonUtf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t len = Utf8Length(s, i);
+    if (len == 0) return i;
+    i += len;
+  }
+  return std::string_view::npos;
+}
+
+inline bool IsUtf8(std::string_view s) { return FirstNonUtf8(s) == std::string_view::npos; }
+
+// `s` with every byte that is not part of valid UTF-8 replaced by U+FFFD (a
+// damaged serial number may hold any byte).
+inline std::string ValidUtf8(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t len = Utf8Length(s, i);
+    if (len == 0) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    } else {
+      out.append(s.substr(i, len));
+      i += len;
+    }
+  }
+  return out;
 }
 
 }  // namespace statvtk

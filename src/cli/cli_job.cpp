@@ -33,25 +33,4 @@ LineResult RunJob(const ReadJob& job, PartSink& sink, const RunHooks& hooks) {
   return ReadLine(job.line, job.instruments, sink, StopSignal::StopFlag(), hooks);
 }
 
-std::optional<int> ReadCommandArgs(const std::vector<std::string>& args, const std::string& command, const char* help,
-                                   ConnectionOptions& o, std::ostream& out, std::ostream& err, const OwnOptions& own) {
-  ArgReader r(args);
-  while (!r.Done()) {
-    const std::string a = r.Next();
-    if (a == "--help" || a == "-h") {
-      out << help << ConnectionHelp();
-      return kExitOk;
-    }
-    if (!(own && own(a, r)) && !TakeConnectionOption(a, r, o)) r.Fail("unknown option " + a);
-    if (!r.Error().empty()) return UsageError(err, command, r.Error());
-  }
-  return std::nullopt;
-}
-
-int UsageError(std::ostream& err, const std::string& command, const std::string& message) {
-  err << "statvtk-cli " << command << ": " << message << "\n"
-      << "Try 'statvtk-cli " << command << " --help'.\n";
-  return kExitUsage;
-}
-
 }  // namespace statvtk::cli

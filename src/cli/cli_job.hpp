@@ -3,7 +3,6 @@
 #pragma once
 
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -60,21 +59,5 @@ struct CommandRead {
   PartSink sink;
   RunHooks hooks;
 };
-
-// A command's own options: takes `arg` (and its value from the reader) and
-// returns true, or returns false when `arg` is not one of them.
-using OwnOptions = std::function<bool(const std::string& arg, ArgReader& reader)>;
-
-// Reads an instrument command's arguments: --help (-h) prints `help` and the
-// connection options' help; each argument is offered to `own` first, then
-// taken as a connection option into `o`; anything else is unknown. Returns the
-// exit status when the command ends here (kExitOk after the help, kExitUsage
-// after a usage error on err), or nullopt to go on.
-std::optional<int> ReadCommandArgs(const std::vector<std::string>& args, const std::string& command, const char* help,
-                                   ConnectionOptions& o, std::ostream& out, std::ostream& err,
-                                   const OwnOptions& own = {});
-
-// "statvtk-cli <command>: <message>" and the usage hint; returns kExitUsage.
-int UsageError(std::ostream& err, const std::string& command, const std::string& message);
 
 }  // namespace statvtk::cli

@@ -1,64 +1,68 @@
 #include "cli/cli_options.hpp"
 
 #include <algorithm>
-#include <charconv>
 
+#include "base/host_port.hpp"
+#include "cli/commands.hpp"
 #include "link/frame.hpp"
 
 namespace statvtk::cli {
 
-bool ArgReader::Value(const std::string& option, std::string& out) {
-  if (Done()) {
-    Fail(option + " needs a value");
-    return false;
-  }
-  out = Next();
-  return true;
+namespace {
+
+template <class T>
+CLI::Option* Number(CLI::App& app, const std::string& name, std::optional<T>& target, long long lo, long long hi,
+                    const std::string& type, const std::string& description) {
+  return args::AddOptional(app, name, target, description)->transform(args::Decimal(lo, hi))->type_name(type);
 }
 
-bool ArgReader::Number(const std::string& option, long long min, long long max, long long& out) {
-  std::string text;
-  if (!Value(option, text)) return false;
-  long long v = 0;
-  auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (ec != std::errc() || p != text.data() + text.size() || v < min || v > max) {
-    Fail(option + ": \"" + text + "\" is not a number from " + std::to_string(min) + " to " + std::to_string(max));
-    return false;
-  }
-  out = v;
-  return true;
+CLI::Option* Text(CLI::App& app, const std::string& name, std::optional<std::string>& target, const std::string& type,
+                  const std::string& description) {
+  return args::AddOptional(app, name, target, description)->type_name(type);
 }
 
-bool TakeConnectionOption(const std::string& arg, ArgReader& r, ConnectionOptions& o) {
-  std::string s;
-  long long n = 0;
-  auto text = [&](std::optional<std::string>& field) {
-    if (r.Value(arg, s)) field = s;
-    return true;
-  };
-  auto number = [&](auto& field, long long min, long long max) {
-    if (r.Number(arg, min, max, n)) field = static_cast<std::remove_reference_t<decltype(*field)>>(n);
-    return true;
-  };
-  if (arg == "--serial") return text(o.serial);
-  if (arg == "--modem") return text(o.modem);
-  if (arg == "--tcp") return text(o.tcp);
-  if (arg == "--dyndns") return text(o.dyndns);
-  if (arg == "--phone") return text(o.phone);
-  if (arg == "--baud") return number(o.baud, 1, 4000000);
-  if (arg == "--address") return number(o.address, 0, 0xFFFFFFFFLL);
-  if (arg == "--byte-timeout") return number(o.byteTimeout, 1, 60000);
-  if (arg == "--reply-timeout") return number(o.replyTimeout, 1, 60000);
-  if (arg == "--retries") return number(o.retries, 1, 255);
-  if (arg == "--mbus") return o.mbus = true;
-  if (arg == "--gate") return o.gate = true;
-  if (arg == "--pulse") return o.pulse = true;
-  if (arg == "--trace") return o.trace = true;
-  if (arg == "--home") {
-    if (r.Value(arg, s)) o.home = s;
-    return true;
-  }
-  return false;
+// The connection options, after the command's own; an --address of the
+// command's own (a list) stays.
+void AddConnectionOptions(CLI::App& app, ConnectionOptions& o) {
+  const bool withAddress = app.get_option_no_throw("--address") == nullptr;
+  app.option_defaults()->group(kConnectionGroup);
+  Text(app, "--serial", o.serial, "PORT", "serial line on PORT (e.g. /dev/ttyUSB0)");
+  Number(app, "--baud", o.baud, 1, 4000000, "N", "2400, 4800, 9600, 57600 or 115200");
+  app.add_flag("--mbus", o.mbus, "M-Bus: even parity and 32-bit addresses");
+  Text(app, "--tcp", o.tcp, "HOST:PORT", "TCP to a device server (HOST a dotted IPv4 address)");
+  app.add_flag("--gate", o.gate, "a 318M device at the TCP address is the gateway");
+  Text(app, "--dyndns", o.dyndns, "NAME", "connect to the DynDNS host NAME instead of HOST");
+  Text(app, "--modem", o.modem, "PORT", "Hayes modem on PORT");
+  Text(app, "--phone", o.phone, "NUMBER", "number the modem dials");
+  app.add_flag("--pulse", o.pulse, "pulse dialing (default tone)");
+  if (withAddress)
+    Number(app, "--address", o.address, 0, 0xFFFFFFFFLL, "N", "the instrument's network address (M-Bus: 32 bits)");
+  Number(app, "--byte-timeout", o.byteTimeout, 1, 60000, "MS", "wait for each reply byte after the first");
+  Number(app, "--reply-timeout", o.replyTimeout, 1, 60000, "MS", "wait for the first reply byte");
+  Number(app, "--retries", o.retries, 1, 255, "N", "attempts of one exchange");
+  args::AddOptional(app, "--home", o.home, "program home (StatVTK.ini, Data/); also STATVTK_HOME")->type_name("DIR");
+  app.add_flag("--trace", o.trace, "every frame sent and received in hex on stderr");
+}
+
+}  // namespace
+
+std::unique_ptr<CLI::App> CommandApp(const std::string& command, const std::string& description,
+                                     const std::string& footer) {
+  return args::MakeApp("statvtk-cli " + command, description, footer);
+}
+
+std::optional<int> ParseInstrumentCommand(CLI::App& app, ConnectionOptions& o,
+                                          const std::vector<std::string>& arguments, std::ostream& out,
+                                          std::ostream& err) {
+  AddConnectionOptions(app, o);
+  if (auto done = ParseCommand(app, arguments, out, err)) return done;
+  if (auto e = CheckConnectionOptions(o); !e.empty()) return args::UsageError(err, app.get_name(), e, kExitUsage);
+  return std::nullopt;
+}
+
+std::optional<int> ParseCommand(CLI::App& app, const std::vector<std::string>& arguments, std::ostream& out,
+                                std::ostream& err) {
+  return args::ParseOrEnd(app, arguments, out, err, kExitUsage);
 }
 
 std::string CheckConnectionOptions(const ConnectionOptions& o) {
@@ -68,14 +72,9 @@ std::string CheckConnectionOptions(const ConnectionOptions& o) {
   if (o.baud && std::find(kBaudRates.begin(), kBaudRates.end(), *o.baud) == kBaudRates.end())
     return "--baud: the rates are 2400, 4800, 9600, 57600 and 115200";
   if (o.tcp) {
-    const auto colon = o.tcp->rfind(':');
-    if (colon == std::string::npos || colon == 0) return "--tcp needs HOST:PORT";
-    int port = 0;
-    const char* b = o.tcp->data() + colon + 1;
-    const char* e = o.tcp->data() + o.tcp->size();
-    auto [p, ec] = std::from_chars(b, e, port);
-    if (ec != std::errc() || p != e || port < 1 || port > 65535) return "--tcp: the port must be 1..65535";
-    if (!o.dyndns && o.tcp->substr(0, colon).find('.') == std::string::npos)
+    const auto at = ParseHostPort(*o.tcp);
+    if (!at) return "--tcp: " + at.error().reason;
+    if (!o.dyndns && at->host.find('.') == std::string::npos)
       return "--tcp: the host must be a dotted IPv4 address (use --dyndns NAME for a host name)";
   }
   if (o.address && !o.mbus && frame::AddressNeedsMBus(*o.address))
@@ -94,9 +93,10 @@ ConnectionSettings ApplyConnectionOptions(ConnectionSettings s, const Connection
   }
   if (o.tcp) {
     s.connectMode = ConnectMode::Tcp;
-    const auto colon = o.tcp->rfind(':');
-    s.sockIp = o.tcp->substr(0, colon);
-    s.sockPort = std::stoi(o.tcp->substr(colon + 1));
+    if (const auto at = ParseHostPort(*o.tcp)) {
+      s.sockIp = at->host;
+      s.sockPort = at->port;
+    }
   }
   if (o.dyndns) {
     s.useDynDns = true;
@@ -120,24 +120,8 @@ ConnectionSettings ApplyConnectionOptions(ConnectionSettings s, const Connection
   return s;
 }
 
-const char* ConnectionHelp() {
-  return R"(Connection (what is not given comes from StatVTK.ini in the program home):
-  --serial PORT          serial line on PORT (e.g. /dev/ttyUSB0)
-  --baud N               2400, 4800, 9600, 57600 or 115200
-  --mbus                 M-Bus: even parity and 32-bit addresses
-  --tcp HOST:PORT        TCP to a device server (HOST a dotted IPv4 address)
-  --gate                 a 318M device at the TCP address is the gateway
-  --dyndns NAME          connect to the DynDNS host NAME instead of HOST
-  --modem PORT           Hayes modem on PORT
-  --phone NUMBER         number the modem dials
-  --pulse                pulse dialing (default tone)
-  --address N            the instrument's network address (M-Bus: 32 bits)
-  --byte-timeout MS      wait for each reply byte after the first
-  --reply-timeout MS     wait for the first reply byte
-  --retries N            attempts of one exchange
-  --home DIR             program home (StatVTK.ini, Data/); also STATVTK_HOME
-  --trace                every frame sent and received in hex on stderr
-)";
+int UsageError(std::ostream& err, const std::string& command, const std::string& message) {
+  return args::UsageError(err, "statvtk-cli " + command, message, kExitUsage);
 }
 
 }  // namespace statvtk::cli

@@ -1,13 +1,17 @@
-// Command-line options shared by the commands that talk to an instrument:
-// the connection, the program home, timing overrides and the frame trace.
+// Command-line options of statvtk-cli: the connection, the program home,
+// timing overrides and the frame trace shared by the commands that talk to
+// an instrument, and the parsing every command ends its arguments with.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "base/command_line.hpp"
 #include "link/settings.hpp"
 
 namespace statvtk::cli {
@@ -25,27 +29,24 @@ struct ConnectionOptions {
   std::optional<std::filesystem::path> home;
 };
 
-// A cursor over the arguments of one command.
-class ArgReader {
- public:
-  explicit ArgReader(const std::vector<std::string>& args) : args_(args) {}
-  bool Done() const { return i_ >= args_.size(); }
-  const std::string& Next() { return args_[i_++]; }
-  // The value after an option; false (with an error) when it is missing.
-  bool Value(const std::string& option, std::string& out);
-  bool Number(const std::string& option, long long min, long long max, long long& out);
-  const std::string& Error() const { return error_; }
-  void Fail(std::string e) { error_ = std::move(e); }
+inline constexpr const char* kConnectionGroup =
+    "Connection (what is not given comes from StatVTK.ini in the program home)";
 
- private:
-  const std::vector<std::string>& args_;
-  std::size_t i_ = 0;
-  std::string error_;
-};
+// The app of a command, "statvtk-cli NAME", for its own options.
+std::unique_ptr<CLI::App> CommandApp(const std::string& command, const std::string& description,
+                                     const std::string& footer);
 
-// Takes `arg` (and its value) when it is a connection, home, timing or trace
-// option; returns false when it is none of them. Errors go to reader.Fail().
-bool TakeConnectionOption(const std::string& arg, ArgReader& reader, ConnectionOptions& o);
+// Parses a command's arguments: nullopt to go on, or the exit status when
+// the command ends here (kExitOk after the help on `out`, kExitUsage after
+// the reason on `err`).
+std::optional<int> ParseCommand(CLI::App& app, const std::vector<std::string>& args, std::ostream& out,
+                                std::ostream& err);
+
+// The same for a command that talks to an instrument: the connection options
+// (into `o`) join the command's own, and their combination is checked. An
+// --address the command declared itself (a list) is kept.
+std::optional<int> ParseInstrumentCommand(CLI::App& app, ConnectionOptions& o, const std::vector<std::string>& args,
+                                          std::ostream& out, std::ostream& err);
 
 // Checks the combination (one transport at most, --phone with --modem...); empty when fine.
 std::string CheckConnectionOptions(const ConnectionOptions& o);
@@ -53,7 +54,7 @@ std::string CheckConnectionOptions(const ConnectionOptions& o);
 // The settings of StatVTK.ini with the options laid over them.
 ConnectionSettings ApplyConnectionOptions(ConnectionSettings s, const ConnectionOptions& o);
 
-// The help text of the connection options.
-const char* ConnectionHelp();
+// "statvtk-cli <command>: <message>" and the usage hint; returns kExitUsage.
+int UsageError(std::ostream& err, const std::string& command, const std::string& message);
 
 }  // namespace statvtk::cli

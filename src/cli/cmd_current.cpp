@@ -11,17 +11,12 @@
 namespace statvtk::cli {
 
 namespace {
-const char* kCurrentHelp = R"(Usage: statvtk-cli current [CONNECTION] [--interval SECONDS] [--count N]
-
-Reads the instrument's current values and prints them as the current-readings
+const char* kCurrentAbout = R"(Reads the instrument's current values and prints them as the current-readings
 window shows them: the caption "Текущие показания - прибор № " with the
-serial number, the model, then one "caption: value" line per value.
-  --interval SECONDS     pause between readings (1..3600, default 60)
-  --count N              number of readings (default 1; 0: until Ctrl+C)
+serial number, the model, then one "caption: value" line per value.)";
 
-Exit status: 0 done, 1 the instrument or link failed, 2 bad usage,
+const char* kCurrentFooter = R"(Exit status: 0 done, 1 the instrument or link failed, 2 bad usage,
 130 stopped by Ctrl+C.
-
 )";
 
 std::string Trimmed(std::string s) {
@@ -49,18 +44,15 @@ void Pause(long long seconds) {
 int RunCurrent(const Args& args, std::ostream& out, std::ostream& err) {
   ConnectionOptions o;
   long long interval = 60, count = 1;
-  auto own = [&](const std::string& a, ArgReader& r) {
-    if (a == "--interval") {
-      r.Number(a, 1, 3600, interval);
-    } else if (a == "--count") {
-      r.Number(a, 0, 1000000, count);
-    } else {
-      return false;
-    }
-    return true;
-  };
-  if (auto done = ReadCommandArgs(args, "current", kCurrentHelp, o, out, err, own)) return *done;
-  if (auto e = CheckConnectionOptions(o); !e.empty()) return UsageError(err, "current", e);
+  const auto app = CommandApp("current", kCurrentAbout, kCurrentFooter);
+  app->option_defaults()->group("Readings");
+  app->add_option("--interval", interval, "pause between readings (1..3600, default 60)")
+      ->transform(args::Decimal(1, 3600))
+      ->type_name("SECONDS");
+  app->add_option("--count", count, "number of readings (default 1; 0: until Ctrl+C)")
+      ->transform(args::Decimal(0, 1000000))
+      ->type_name("N");
+  if (auto done = ParseInstrumentCommand(*app, o, args, out, err)) return *done;
 
   CommandRead read(o, err);
   if (!SettingsUsable(read.setup, "current", err)) return kExitUsage;

@@ -1,6 +1,7 @@
 // statvtk-cli export FILE: the decoded records of one archive as CSV.
 #include <ostream>
 
+#include "cli/cli_options.hpp"
 #include "cli/commands.hpp"
 #include "cli/output_check.hpp"
 #include "cli/report_args.hpp"
@@ -10,13 +11,26 @@
 namespace statvtk::cli {
 
 namespace {
-constexpr const char* kExportHelp =
-    "usage: statvtk-cli export FILE [--archive hourly|daily|monthly|events] [--out PATH]\n"
-    "                          [--separator C] [--decimal C] [--member C|CM] [--home DIR]\n"
+constexpr const char* kExportAbout =
     "Writes the valid records of one archive of a statistics file as CSV: a\n"
-    "heading row with units, then one row per record in time order. Default\n"
-    "archive hourly, output to standard output, decimal mark '.', separator ','\n"
-    "(';' when the decimal mark is ',').\n";
+    "heading row with units, then one row per record in time order.";
+
+constexpr const char* kExportFooter = "Exit status: 0 done, 2 bad usage, 3 the file could not be read or written.\n";
+
+struct ExportOptions {
+  std::string archive = "hourly";
+  std::optional<std::string> out, separator, decimal;
+};
+
+void DeclareExportOptions(CLI::App& app, ExportOptions& o) {
+  app.add_option("--archive", o.archive, "hourly (default), daily, monthly or events")
+      ->type_name("hourly|daily|monthly|events");
+  args::AddOptional(app, "--out", o.out, "write the CSV to PATH (default: standard output)")->type_name("PATH");
+  args::AddOptional(app, "--separator", o.separator,
+                    "the field separator (default ','; ';' when the decimal mark is ',')")
+      ->type_name("C");
+  args::AddOptional(app, "--decimal", o.decimal, "the decimal mark (default '.')")->type_name("C");
+}
 
 bool ArchiveOf(const std::string& name, CsvArchive* a) {
   if (name == "hourly") *a = CsvArchive::Hourly;
@@ -36,17 +50,16 @@ bool OneChar(const std::optional<std::string>& v, char* c) {
 }  // namespace
 
 int RunExport(const Args& args, std::ostream& out, std::ostream& err) {
-  const auto started =
-      StartFileCommand(args, {"--archive", "--out", "--separator", "--decimal"}, "export", kExportHelp, out, err);
-  if (const int* exit = std::get_if<int>(&started)) return *exit;
-  const FileCommandArgs& a = std::get<FileCommandArgs>(started);
+  FileCommandArgs a;
+  ExportOptions o;
+  const auto app = FileCommandApp("export", kExportAbout, kExportFooter, a);
+  DeclareExportOptions(*app, o);
+  if (auto done = ParseFileCommand(*app, a, args, out, err)) return *done;
   CsvArchive archive = CsvArchive::Hourly;
   char separator = '\0', decimal = '\0';
-  if (!ArchiveOf(a.Option("--archive").value_or("hourly"), &archive) || !OneChar(a.Option("--separator"), &separator) ||
-      !OneChar(a.Option("--decimal"), &decimal) || (separator && separator == decimal)) {
-    err << "statvtk-cli export: bad --archive, --separator or --decimal\n" << kExportHelp;
-    return kExitUsage;
-  }
+  if (!ArchiveOf(o.archive, &archive) || !OneChar(o.separator, &separator) || !OneChar(o.decimal, &decimal) ||
+      (separator && separator == decimal))
+    return UsageError(err, "export", "bad --archive, --separator or --decimal");
   auto loaded = LoadForCommand(a, err);
   if (const int* exit = std::get_if<int>(&loaded)) return *exit;
   StatData& data = std::get<StatData>(loaded);
@@ -61,7 +74,7 @@ int RunExport(const Args& args, std::ostream& out, std::ostream& err) {
     return kExitFile;
   }
   const std::string& csv = *made;
-  if (const auto path = a.Option("--out")) {
+  if (const auto& path = o.out) {
     if (const Result<void> written =
             WriteFileAtomically(*path, {reinterpret_cast<const std::uint8_t*>(csv.data()), csv.size()});
         !written) {

@@ -7,22 +7,19 @@
 namespace statvtk::cli {
 
 namespace {
-const char* kIdentifyHelp = R"(Usage: statvtk-cli identify [CONNECTION]
-
-Opens the connection and identifies the instrument (three attempts). Prints
+const char* kIdentifyAbout = R"(Opens the connection and identifies the instrument (three attempts). Prints
 the identification text on the first line of stdout and the model found
-("VTK-08.12", "VTK-08.14 C", "VTK-08.14 CM" or "LDN-08") on the second.
+("VTK-08.12", "VTK-08.14 C", "VTK-08.14 CM" or "LDN-08") on the second.)";
 
-Exit status: 0 identified, 1 no answer or an unknown text, 2 bad usage,
+const char* kIdentifyFooter = R"(Exit status: 0 identified, 1 no answer or an unknown text, 2 bad usage,
 130 stopped by Ctrl+C.
-
 )";
 }  // namespace
 
 int RunIdentify(const Args& args, std::ostream& out, std::ostream& err) {
   ConnectionOptions o;
-  if (auto done = ReadCommandArgs(args, "identify", kIdentifyHelp, o, out, err)) return *done;
-  if (auto e = CheckConnectionOptions(o); !e.empty()) return UsageError(err, "identify", e);
+  const auto app = CommandApp("identify", kIdentifyAbout, kIdentifyFooter);
+  if (auto done = ParseInstrumentCommand(*app, o, args, out, err)) return *done;
 
   CommandRead read(o, err);
   if (!SettingsUsable(read.setup, "identify", err)) return kExitUsage;

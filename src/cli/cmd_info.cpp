@@ -2,6 +2,7 @@
 #include <ostream>
 
 #include "base/printable_text.hpp"
+#include "cli/cli_options.hpp"
 #include "cli/commands.hpp"
 #include "cli/report_args.hpp"
 #include "reports/tech_info.hpp"
@@ -9,20 +10,20 @@
 namespace statvtk::cli {
 
 namespace {
-constexpr const char* kInfoHelp =
-    "usage: statvtk-cli info FILE [--member C|CM] [--home DIR]\n"
+constexpr const char* kInfoAbout =
     "Prints the technical information (type, nominal diameter, flow limits,\n"
     "maximum frequency, pulse weight, serial number) of a statistics file\n"
     "(.vst, .814, .ldn). A .814 file does not say whether the instrument is a\n"
     "VTK-08.14 C or CM: the member given with --member is used, else the one\n"
     "remembered for its serial number at download (StatVTK.ini, [Devices]),\n"
-    "else C; the last line says which tables were used.\n";
-}
+    "else C; the last line says which tables were used.";
+constexpr const char* kInfoFooter = "Exit status: 0 done, 2 bad usage, 3 the file could not be read.\n";
+}  // namespace
 
 int RunInfo(const Args& args, std::ostream& out, std::ostream& err) {
-  const auto started = StartFileCommand(args, {}, "info", kInfoHelp, out, err);
-  if (const int* exit = std::get_if<int>(&started)) return *exit;
-  const FileCommandArgs& a = std::get<FileCommandArgs>(started);
+  FileCommandArgs a;
+  const auto app = FileCommandApp("info", kInfoAbout, kInfoFooter, a);
+  if (auto done = ParseFileCommand(*app, a, args, out, err)) return *done;
   MemberSource member = MemberSource::NotApplicable;
   const auto loaded = LoadForCommand(a, err, &member);
   if (const int* exit = std::get_if<int>(&loaded)) return *exit;

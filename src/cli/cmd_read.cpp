@@ -1,6 +1,7 @@
 // statvtk-cli read: "Прочитать статистику из прибора".
 #include <filesystem>
 
+#include "base/command_line.hpp"
 #include "cli/cli_job.hpp"
 #include "cli/commands.hpp"
 #include "cli/stop_signal.hpp"
@@ -13,48 +14,22 @@ namespace statvtk::cli {
 
 namespace {
 
-const char* kReadHelp = R"(Usage: statvtk-cli read [CONNECTION] [--all | --last HOURS DAYS | --new | --base FILE]
-                       [--hourly] [--daily] [--monthly] [--events] [--home DIR] [--out PATH]
-                       [--address LIST]
-
-Reads the statistics of the instrument (identification, configuration and the
+const char* kReadAbout = R"(Reads the statistics of the instrument (identification, configuration and the
 chosen archives) and writes the statistics file into the Data folder of the
 program home. Log lines go to stderr as in the log window; the path of each
 file written is printed on stdout, the last line being the last file written.
+Options given here are not written back to StatVTK.ini.)";
 
-Range (without --all or --last the choice stored in StatVTK.ini is used):
-  --all                  the whole archives
-  --last HOURS DAYS      the newest HOURS+2 hourly and DAYS+2 daily records
-                         (0..1536 and 0..384; 0 reads one record)
-  --new                  only what is new since the newest file of the same
-                         instrument in Data (VTK-08.14, LDN-08): the file
-                         written equals what --all would write; an archive
-                         that cannot be trusted is read in full (the log says
-                         why); VTK-08.12 is read in full
-  --base FILE            as --new, with FILE as the earlier read (never changed)
-Several instruments:
-  --address LIST         numbers and ranges (3,7,11 or 1-4): the line is
-                         opened (a modem dialled) once, then each address is
-                         identified and read into its own file; stdout names
-                         each file as it is written, stderr ends with a summary
-Kinds (without any, those stored in StatVTK.ini):
-  --hourly --daily --monthly --events
-Options given here are not written back to StatVTK.ini.
-  --out PATH             also write the file to PATH (a file or a folder); when
-                         the Data folder cannot be written the file goes here,
-                         or else into the current folder
-
-A file never replaces another: when the name is taken (a read within the same
+const char* kReadFooter = R"(A file never replaces another: when the name is taken (a read within the same
 minute), the file gets the next free one, "..@HH-MM_2.EXT", "_3", ...
 
 Exit status: 0 done, 1 the instrument or link failed (once archive records
 had come, what was fetched is still written and its path printed), 2 bad
 usage, 3 the file could not be written anywhere or its copy to --out failed
 (the file in Data stays), 130 stopped by Ctrl+C (VTK-08.14 and LDN-08 keep
-what was read; VTK-08.12 and the LDN-08 hourly "last" read keep nothing). With several
-addresses: 0 every one was read, 1 any failed (the others' files are kept),
-130 stopped by Ctrl+C (the files written so far are kept).
-
+what was read; VTK-08.12 and the LDN-08 hourly "last" read keep nothing).
+With several addresses: 0 every one was read, 1 any failed (the others'
+files are kept), 130 stopped by Ctrl+C (the files written so far are kept).
 )";
 
 struct ReadOptions {
@@ -65,7 +40,70 @@ struct ReadOptions {
   long long hours = 24, days = 31;
   RecordKinds kinds;
   std::optional<std::filesystem::path> out;
+  std::optional<std::string> addressText;  // one address or a list, checked once --mbus is known
+  std::vector<std::string> lastCounts;     // --last HOURS DAYS
 };
+
+void DeclareReadOptions(CLI::App& app, ReadOptions& ro) {
+  app.option_defaults()->group("Range (without --all or --last the choice stored in StatVTK.ini is used)");
+  app.add_flag("--all", ro.all, "the whole archives");
+  app.add_option("--last", ro.lastCounts,
+                 "the newest HOURS+2 hourly and DAYS+2 daily records (0..1536 and 0..384; 0 reads one record)")
+      ->expected(2)
+      ->option_text("HOURS DAYS");
+  app.add_flag("--new", ro.newRecords,
+               "only what is new since the newest file of the same instrument in Data (VTK-08.14, LDN-08): the "
+               "file written equals what --all would write; an archive that cannot be trusted is read in full (the "
+               "log says why); VTK-08.12 is read in full");
+  app.add_option_function<std::string>(
+         "--base", [&ro](const std::string& v) { ro.base = v, ro.newRecords = true; },
+         "as --new, with FILE as the earlier read (never changed)")
+      ->type_name("FILE");
+  app.option_defaults()->group("Several instruments");
+  args::AddOptional(app, "--address", ro.addressText,
+                    "numbers and ranges (3,7,11 or 1-4): the line is opened (a modem dialled) once, then each "
+                    "address is identified and read into its own file; stdout names each file as it is written, "
+                    "stderr ends with a summary")
+      ->type_name("LIST");
+  app.option_defaults()->group("Kinds (without any, those stored in StatVTK.ini)");
+  app.add_flag("--hourly", ro.kinds.hourly, "hourly records");
+  app.add_flag("--daily", ro.kinds.daily, "daily records");
+  app.add_flag("--monthly", ro.kinds.monthly, "monthly records");
+  app.add_flag("--events", ro.kinds.events, "the events");
+  app.option_defaults()->group("Output");
+  args::AddOptional(app, "--out", ro.out,
+                    "also write the file to PATH (a file or a folder); when the Data folder cannot be written the "
+                    "file goes here, or else into the current folder")
+      ->type_name("PATH");
+}
+
+// The choices that depend on each other, once all are known; empty when fine.
+std::string CheckReadOptions(ReadOptions& ro) {
+  if (!ro.lastCounts.empty()) {
+    if (ro.lastCounts.size() != 2) return "--last needs HOURS and DAYS";
+    const auto hours = args::DecimalValue(ro.lastCounts[0], 0, 1536),
+               days = args::DecimalValue(ro.lastCounts[1], 0, 384);
+    if (!hours) return "--last: " + args::NotANumber(ro.lastCounts[0], 0, 1536);
+    if (!days) return "--last: " + args::NotANumber(ro.lastCounts[1], 0, 384);
+    ro.last = true, ro.hours = *hours, ro.days = *days;
+  }
+  ro.kindGiven = ro.kinds.hourly || ro.kinds.daily || ro.kinds.monthly || ro.kinds.events;
+  if ((ro.all ? 1 : 0) + (ro.last ? 1 : 0) + (ro.newRecords ? 1 : 0) > 1)
+    return "give one of --all, --last and --new (--base)";
+  if (ro.addressText) {
+    auto list = ParseNumberList(*ro.addressText, 0, ro.conn.mbus ? 0xFFFFFFFFu : 255u);
+    if (!list) {
+      const bool one = ro.addressText->find_first_of(",-") == std::string::npos;
+      return one && !ro.conn.mbus ? "--address: 0..255 (M-Bus addresses need --mbus)"
+                                  : "--address: " + list.error().reason;
+    }
+    if (list->size() == 1) ro.conn.address = list->front();
+    else ro.addresses = std::move(*list);
+  }
+  if (ro.addresses.size() > 1 && ro.out) return "--out takes one address, not a list";
+  if (ro.addresses.size() > 1 && ro.base) return "--base takes one address, not a list";
+  return {};
+}
 
 // Writes the handed-over image to `path`; false with the reason on err. A
 // folder gets the file under the download's name, never replacing one there.
@@ -161,50 +199,10 @@ int RunBatch(const ReadOptions& ro, const JobSetup& setup, const ReadChoice& cho
 
 int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
   ReadOptions ro;
-  std::optional<std::string> addressText;
-  auto own = [&](const std::string& a, ArgReader& r) {
-    std::string v;
-    if (a == "--address") {
-      // One address or a list; the list is checked once --mbus is known.
-      if (r.Value(a, v)) addressText = v;
-    } else if (a == "--new") {
-      ro.newRecords = true;
-    } else if (a == "--base") {
-      if (r.Value(a, v)) ro.base = v, ro.newRecords = true;
-    } else if (a == "--all") {
-      ro.all = true;
-    } else if (a == "--last") {
-      if (r.Number(a, 0, 1536, ro.hours) && r.Number(a, 0, 384, ro.days)) ro.last = true;
-    } else if (a == "--hourly" || a == "--daily" || a == "--monthly" || a == "--events") {
-      ro.kindGiven = true;
-      (a == "--hourly"    ? ro.kinds.hourly
-       : a == "--daily"   ? ro.kinds.daily
-       : a == "--monthly" ? ro.kinds.monthly
-                          : ro.kinds.events) = true;
-    } else if (a == "--out") {
-      if (r.Value(a, v)) ro.out = v;
-    } else {
-      return false;
-    }
-    return true;
-  };
-  if (auto done = ReadCommandArgs(args, "read", kReadHelp, ro.conn, out, err, own)) return *done;
-  if ((ro.all ? 1 : 0) + (ro.last ? 1 : 0) + (ro.newRecords ? 1 : 0) > 1)
-    return UsageError(err, "read", "give one of --all, --last and --new (--base)");
-  if (addressText) {
-    auto list = ParseNumberList(*addressText, 0, ro.conn.mbus ? 0xFFFFFFFFu : 255u);
-    if (!list) {
-      const std::string& why = list.error().reason;
-      const bool one = addressText->find_first_of(",-") == std::string::npos;
-      return UsageError(err, "read",
-                        one && !ro.conn.mbus ? "--address: 0..255 (M-Bus addresses need --mbus)" : "--address: " + why);
-    }
-    if (list->size() == 1) ro.conn.address = list->front();
-    else ro.addresses = std::move(*list);
-  }
-  if (ro.addresses.size() > 1 && ro.out) return UsageError(err, "read", "--out takes one address, not a list");
-  if (ro.addresses.size() > 1 && ro.base) return UsageError(err, "read", "--base takes one address, not a list");
-  if (auto e = CheckConnectionOptions(ro.conn); !e.empty()) return UsageError(err, "read", e);
+  const auto app = CommandApp("read", kReadAbout, kReadFooter);
+  DeclareReadOptions(*app, ro);
+  if (auto done = ParseInstrumentCommand(*app, ro.conn, args, out, err)) return *done;
+  if (auto e = CheckReadOptions(ro); !e.empty()) return UsageError(err, "read", e);
 
   CommandRead read(ro.conn, err, StderrIsTerminal());
   const JobSetup& setup = read.setup;

@@ -2,6 +2,7 @@
 // report of a period (--from, --to) as a workbook in Reports/.
 #include <ostream>
 
+#include "cli/cli_options.hpp"
 #include "cli/commands.hpp"
 #include "cli/report_args.hpp"
 #include "reports/report_export.hpp"
@@ -10,31 +11,47 @@
 namespace statvtk::cli {
 
 namespace {
-constexpr const char* kReportHelp =
-    "usage: statvtk-cli report FILE --day DD.MM.YY [--out PATH] [--member C|CM] [--home DIR]\n"
-    "       statvtk-cli report FILE --from DD.MM.YY --to DD.MM.YY [--out PATH] [--member C|CM] [--home DIR]\n"
+constexpr const char* kReportAbout =
     "Fills a copy of the model's report template (Templates/<name>_h.xlsx or\n"
-    "_d.xlsx) with the hourly records of one day or the daily records of a\n"
-    "period (at most 31 days after the first) and prints the written file's path\n"
-    "(by default in the program home's Reports/ folder). --day takes any day the\n"
-    "file lists, even one that is not in the calendar (31.02.24). For a .814\n"
-    "file the VTK-08.14 member (C or CM) given with --member is used, else the\n"
-    "one remembered for its serial number at download, else C.\n";
+    "_d.xlsx) with the hourly records of one day (--day) or the daily records of\n"
+    "a period (--from and --to, at most 31 days after the first) and prints the\n"
+    "written file's path (by default in the program home's Reports/ folder).\n"
+    "--day takes any day the file lists, even one that is not in the calendar\n"
+    "(31.02.24). For a .814 file the VTK-08.14 member (C or CM) given with\n"
+    "--member is used, else the one remembered for its serial number at\n"
+    "download, else C.";
+
+constexpr const char* kReportFooter =
+    "Exit status: 0 written, 2 bad usage, 3 the file could not be read, the day\n"
+    "has no records or the workbook could not be made.\n";
+
+struct ReportOptions {
+  std::optional<std::string> day, from, to;
+  std::optional<std::filesystem::path> out;
+};
+
+void DeclareReportOptions(CLI::App& app, ReportOptions& o) {
+  args::AddOptional(app, "--day", o.day, "the hourly report of this day")->type_name("DD.MM.YY");
+  args::AddOptional(app, "--from", o.from, "the daily report from this day")->type_name("DD.MM.YY");
+  args::AddOptional(app, "--to", o.to, "... to this day")->type_name("DD.MM.YY");
+  args::AddOptional(app, "--out", o.out, "the workbook's path or folder (default: Reports/ of the home)")
+      ->type_name("PATH");
+}
 
 int Fail(std::ostream& err, const std::string& reason) {
   err << kExcelFailure << ": " << reason << "\n";
   return kExitFile;
 }
 
-ReportRun RunOf(const FileCommandArgs& a) {
+ReportRun RunOf(const FileCommandArgs& a, const ReportOptions& o) {
   ReportRun run;
   run.home = HomeOf(a);
-  if (const auto out = a.Option("--out")) run.output = *out;
+  run.output = o.out;
   return run;
 }
 
-int HourlyReport(const FileCommandArgs& a, std::shared_ptr<const StatModel> model, const CalendarDate& day,
-                 std::ostream& out, std::ostream& err) {
+int HourlyReport(const FileCommandArgs& a, const ReportOptions& o, std::shared_ptr<const StatModel> model,
+                 const CalendarDate& day, std::ostream& out, std::ostream& err) {
   StatWindowModel window(model, day);
   window.SetMode(StatMode::Hourly);
   const std::string text = ShortDateText(day);
@@ -46,14 +63,14 @@ int HourlyReport(const FileCommandArgs& a, std::shared_ptr<const StatModel> mode
     err << a.file << ": no hourly records of " << text << "\n";
     return kExitFile;
   }
-  const Result<std::filesystem::path> written = ExportHourDataToExcel(HourInputOf(*model, plan), RunOf(a));
+  const Result<std::filesystem::path> written = ExportHourDataToExcel(HourInputOf(*model, plan), RunOf(a, o));
   if (!written) return Fail(err, written.error().reason);
   out << written->string() << "\n";
   return kExitOk;
 }
 
-int DailyReport(const FileCommandArgs& a, std::shared_ptr<const StatModel> model, const CalendarDate& from,
-                const CalendarDate& to, std::ostream& out, std::ostream& err) {
+int DailyReport(const FileCommandArgs& a, const ReportOptions& o, std::shared_ptr<const StatModel> model,
+                const CalendarDate& from, const CalendarDate& to, std::ostream& out, std::ostream& err) {
   StatWindowModel window(model, from);
   window.SetMode(StatMode::Daily);
   window.SetBeginDate(from);
@@ -66,7 +83,7 @@ int DailyReport(const FileCommandArgs& a, std::shared_ptr<const StatModel> model
     return kExitFile;
   }
   const auto input = DailyInputOf(*model, plan, ShortDateText(window.BeginDate()), ShortDateText(window.EndDate()));
-  const Result<std::filesystem::path> written = ExportDayDataToExcel(input, RunOf(a));
+  const Result<std::filesystem::path> written = ExportDayDataToExcel(input, RunOf(a, o));
   if (!written) return Fail(err, written.error().reason);
   out << written->string() << "\n";
   return kExitOk;
@@ -75,17 +92,15 @@ int DailyReport(const FileCommandArgs& a, std::shared_ptr<const StatModel> model
 }  // namespace
 
 int RunReport(const Args& args, std::ostream& out, std::ostream& err) {
-  const auto started = StartFileCommand(args, {"--day", "--from", "--to", "--out"}, "report", kReportHelp, out, err);
-  if (const int* exit = std::get_if<int>(&started)) return *exit;
-  const FileCommandArgs& a = std::get<FileCommandArgs>(started);
-  const auto day = a.Option("--day"), from = a.Option("--from"), to = a.Option("--to");
+  FileCommandArgs a;
+  ReportOptions o;
+  const auto app = FileCommandApp("report", kReportAbout, kReportFooter, a);
+  DeclareReportOptions(*app, o);
+  if (auto done = ParseFileCommand(*app, a, args, out, err)) return *done;
   CalendarDate d1, d2;
-  const bool hourly = day && !from && !to && ParseShortDate(*day, &d1, true);
-  const bool daily = !day && from && to && ParseShortDate(*from, &d1) && ParseShortDate(*to, &d2);
-  if (!hourly && !daily) {
-    err << "statvtk-cli report: give --day DD.MM.YY, or --from DD.MM.YY and --to DD.MM.YY\n" << kReportHelp;
-    return kExitUsage;
-  }
+  const bool hourly = o.day && !o.from && !o.to && ParseShortDate(*o.day, &d1, true);
+  const bool daily = !o.day && o.from && o.to && ParseShortDate(*o.from, &d1) && ParseShortDate(*o.to, &d2);
+  if (!hourly && !daily) return UsageError(err, "report", "give --day DD.MM.YY, or --from DD.MM.YY and --to DD.MM.YY");
   auto loaded = LoadForCommand(a, err);
   if (const int* exit = std::get_if<int>(&loaded)) return *exit;
   StatData& data = std::get<StatData>(loaded);
@@ -94,7 +109,7 @@ int RunReport(const Args& args, std::ostream& out, std::ostream& err) {
     err << a.file << ": unknown statistics model\n";
     return kExitFile;
   }
-  return hourly ? HourlyReport(a, model, d1, out, err) : DailyReport(a, model, d1, d2, out, err);
+  return hourly ? HourlyReport(a, o, model, d1, out, err) : DailyReport(a, o, model, d1, d2, out, err);
 }
 
 }  // namespace statvtk::cli

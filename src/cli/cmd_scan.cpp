@@ -1,9 +1,10 @@
 // statvtk-cli scan: which instruments answer on the line, at which address
 // and speed.
+#include "base/command_line.hpp"
 #include "base/printable_text.hpp"
 #include "cli/cli_job.hpp"
 #include "cli/commands.hpp"
-#include "base/json_writer.hpp"
+#include "base/json_text.hpp"
 #include "cli/stop_signal.hpp"
 #include "reading/number_list.hpp"
 #include "reading/reads.hpp"
@@ -12,23 +13,13 @@ namespace statvtk::cli {
 
 namespace {
 
-const char* kScanHelp = R"(Usage: statvtk-cli scan [CONNECTION] [--addresses LIST] [--bauds LIST|all] [--json]
-
-Sends only the identification request to each address at each speed and
+const char* kScanAbout = R"(Sends only the identification request to each address at each speed and
 prints one line per instrument as it answers:
   ADDRESS<TAB>BAUD<TAB>MODEL<TAB>identification text
 (MODEL as 'identify' prints it). With --json an array of objects (address,
-baud, model, ident) is printed at the end instead.
+baud, model, ident) is printed at the end instead.)";
 
-  --addresses LIST       numbers and ranges, e.g. 1-12 or 1,3,5-8 (default
-                         1-32; with --mbus the 32-bit addresses to ask, which
-                         must then be given)
-  --bauds LIST|all       the speeds to try on a serial port (default: the
-                         port's configured speed); all: 2400, 4800, 9600,
-                         57600, 115200. A modem or TCP line keeps its speed.
-  --json                 print a JSON array
-
-A silent address costs one reply time-out (--reply-timeout, else the
+const char* kScanFooter = R"(A silent address costs one reply time-out (--reply-timeout, else the
 transport's) and is not asked again; an address from which something was
 heard is asked again up to the retry count. A progress bar (address and
 speed) is drawn on stderr when it is a terminal.
@@ -36,8 +27,33 @@ speed) is drawn on stderr when it is a terminal.
 Exit status: 0 at least one instrument answered, 1 none did (or the line
 could not be opened), 2 bad usage, 130 stopped by Ctrl+C (what was found so
 far is printed).
-
 )";
+
+struct ScanOptions {
+  ConnectionOptions conn;
+  std::optional<std::string> addresses, bauds;
+  bool json = false;
+};
+
+void DeclareScanOptions(CLI::App& app, ScanOptions& o) {
+  app.option_defaults()->group("Scan");
+  args::AddOptional(app, "--addresses", o.addresses,
+                    "numbers and ranges, e.g. 1-12 or 1,3,5-8 (default 1-32; with --mbus the 32-bit addresses to "
+                    "ask, which must then be given)")
+      ->type_name("LIST");
+  args::AddOptional(app, "--bauds", o.bauds,
+                    "the speeds to try on a serial port (default: the port's configured speed); all: 2400, 4800, "
+                    "9600, 57600, 115200. A modem or TCP line keeps its speed.")
+      ->type_name("LIST|all");
+  app.add_flag("--json", o.json, "print a JSON array");
+  // One address is not a scan: the list has its own option.
+  app.add_option_function<std::string>("--address",
+                                       [](const std::string&) {
+                                         throw CLI::ValidationError("--address",
+                                                                    "give the addresses to try with --addresses LIST");
+                                       })
+      ->group("");
+}
 
 std::string ModelText(DeviceType t) { return std::string(DeviceTypeName(t)); }
 
@@ -61,43 +77,16 @@ class ScanPrinter : public CliObserver {
 }  // namespace
 
 int RunScan(const Args& args, std::ostream& out, std::ostream& err) {
-  ConnectionOptions o;
-  std::optional<std::string> addressText, baudText;
-  bool json = false;
-  auto own = [&](const std::string& a, ArgReader& r) {
-    std::string v;
-    if (a == "--addresses") {
-      if (r.Value(a, v)) addressText = v;
-    } else if (a == "--bauds") {
-      if (r.Value(a, v)) baudText = v;
-    } else if (a == "--json") {
-      json = true;
-    } else if (a == "--address") {
-      r.Fail("give the addresses to try with --addresses LIST");
-    } else {
-      return false;
-    }
-    return true;
-  };
-  if (auto done = ReadCommandArgs(args, "scan", kScanHelp, o, out, err, own)) return *done;
-  if (auto e = CheckConnectionOptions(o); !e.empty()) return UsageError(err, "scan", e);
-  if (o.mbus && !addressText) return UsageError(err, "scan", "--mbus needs the addresses to ask (--addresses LIST)");
-  std::vector<std::uint32_t> addresses;
-  if (addressText) {
-    auto list = ParseNumberList(*addressText, 0, o.mbus ? 0xFFFFFFFFu : 255u);
-    if (!list) return UsageError(err, "scan", "--addresses: " + list.error().reason);
-    addresses = std::move(*list);
-  } else {
-    for (std::uint32_t a = 1; a <= 32; ++a) addresses.push_back(a);
-  }
-  std::vector<std::uint32_t> bauds;
-  if (baudText && *baudText == "all") {
-    bauds.assign(std::begin(kScanSpeeds), std::end(kScanSpeeds));
-  } else if (baudText) {
-    auto list = ParseNumberList(*baudText, 50, 4000000);
-    if (!list) return UsageError(err, "scan", "--bauds: " + list.error().reason);
-    bauds = std::move(*list);
-  }
+  ScanOptions so;
+  const auto app = CommandApp("scan", kScanAbout, kScanFooter);
+  DeclareScanOptions(*app, so);
+  if (auto done = ParseInstrumentCommand(*app, so.conn, args, out, err)) return *done;
+  const auto addresses = ScanAddresses(so.addresses, so.conn.mbus);
+  if (!addresses) return UsageError(err, "scan", addresses.error().reason);
+  const auto bauds = ScanSpeeds(so.bauds);
+  if (!bauds) return UsageError(err, "scan", bauds.error().reason);
+  const ConnectionOptions& o = so.conn;
+  const bool json = so.json;
 
   StopSignal signal;
   JobSetup setup = MakeSetup(o);
@@ -105,22 +94,14 @@ int RunScan(const Args& args, std::ostream& out, std::ostream& err) {
   ScanPrinter obs(out, err, json);
   PartSink sink(obs, setup.home);
   const ReadJob job = MakeReadJob(setup.settings, setup.home, ReadPlan{ReadKind::Custom, {}});
-  const LineResult run = Scan(job.line, addresses, bauds, sink, StopSignal::StopFlag(), MakeHooks(o, obs));
+  const LineResult run = Scan(job.line, *addresses, *bauds, sink, StopSignal::StopFlag(), MakeHooks(o, obs));
   obs.ClearProgress();
   const auto& found = run.found;
   if (json) {
-    JsonWriter w;
-    w.BeginArray();
-    for (const ScanFound& f : found) {
-      w.BeginObject();
-      w.Key("address").Int(f.address);
-      w.Key("baud").Int(f.baud);
-      w.Key("model").String(ModelText(f.type));
-      w.Key("ident").String(f.ident);
-      w.EndObject();
-    }
-    w.EndArray();
-    out << w.Text() << "\n";
+    Json list = Json::array();
+    for (const ScanFound& f : found)
+      list.push_back({{"address", f.address}, {"baud", f.baud}, {"model", ModelText(f.type)}, {"ident", f.ident}});
+    out << JsonText(list) << "\n";
   }
   if (run.whole.outcome == ReadOutcome::Stopped) return kExitStopped;
   return found.empty() ? kExitLink : kExitOk;

@@ -1,9 +1,10 @@
 // statvtk-cli show: a statistics file decoded, as text or as JSON.
 #include <cstdio>
 
+#include "base/json_text.hpp"
 #include "base/printable_text.hpp"
+#include "cli/cli_options.hpp"
 #include "cli/commands.hpp"
-#include "base/json_writer.hpp"
 #include "cli/output_check.hpp"
 #include "cli/report_args.hpp"
 #include "base/ini_file.hpp"
@@ -16,19 +17,16 @@ namespace statvtk::cli {
 
 namespace {
 
-const char* kShowHelp = R"(Usage: statvtk-cli show FILE [--json] [--member C|CM] [--home DIR]
-
-Decodes a statistics file (.vst, .814, .ldn; the extension in any case) and
+const char* kShowAbout = R"(Decodes a statistics file (.vst, .814, .ldn; the extension in any case) and
 prints the model, the serial number, the current values, every valid record
 of each archive in index order and the events. With --json one object is
 printed instead; docs/cli.md describes its schema. A .814 file is decoded
 as the VTK-08.14 member (C or CM) given with --member, else the one
 remembered for its serial number at download (StatVTK.ini in the home,
-section Devices), else C.
+section Devices), else C.)";
 
-Exit status: 0 done, 2 bad usage, 3 the file could not be read or has the
+const char* kShowFooter = R"(Exit status: 0 done, 2 bad usage, 3 the file could not be read or has the
 wrong size or extension, or standard output could not be written.
-
 )";
 
 std::string DateText(const StatRecord& r) { return ShortDateText(r.day, r.month, r.year); }
@@ -36,32 +34,24 @@ std::string DateText(const StatRecord& r) { return ShortDateText(r.day, r.month,
 constexpr std::pair<ArchiveKind, const char*> kArchives[] = {
     {ArchiveKind::Hourly, "hourly"}, {ArchiveKind::Daily, "daily"}, {ArchiveKind::Monthly, "monthly"}};
 
-void JsonRecord(JsonWriter& j, const StatModel& m, ArchiveKind kind, std::size_t i) {
+Json JsonRecord(const StatModel& m, ArchiveKind kind, std::size_t i) {
   const StatRecord r = m.Decode(kind, i);
-  j.BeginObject();
-  j.Key("index").Int(static_cast<long long>(i));
-  j.Key("pos").Int(m.Index(kind)[i].Pos);
-  j.Key("date").String(DateText(r));
-  j.Key("hour").Int(r.hour);
-  for (const auto& v : RecordValues(m, r)) {
-    j.Key(v.key);
-    if (v.value) j.Number(*v.value);
-    else j.Null();
-  }
-  j.Key("counters").BeginArray();
-  for (auto c : r.counters) j.Int(c);
-  j.EndArray();
-  j.Key("counter_increments");
+  Json j;
+  j["index"] = i;
+  j["pos"] = m.Index(kind)[i].Pos;
+  j["date"] = DateText(r);
+  j["hour"] = r.hour;
+  for (const auto& v : RecordValues(m, r)) j[v.key] = v.value ? Json(*v.value) : Json(nullptr);
+  j["counters"] = r.counters;
+  j["counter_increments"] = Json(nullptr);
   if (r.incrementKnown) {
-    j.BeginArray();
-    for (auto c : r.counterIncrements) j.Number(static_cast<double>(c));
-    j.EndArray();
-  } else {
-    j.Null();
+    Json increments = Json::array();
+    for (auto c : r.counterIncrements) increments.push_back(static_cast<double>(c));
+    j["counter_increments"] = std::move(increments);
   }
-  j.Key("flags").Int(r.flags);
-  j.Key("status").String(r.statusText);
-  j.EndObject();
+  j["flags"] = r.flags;
+  j["status"] = r.statusText;
+  return j;
 }
 
 // A serial number is ASCII; each byte of a damaged one at or above 0x80
@@ -72,35 +62,33 @@ std::string SerialForText(const std::string& raw) {
   return s;
 }
 
-std::string Json(const StatModel& m) {
-  JsonWriter j;
-  j.BeginObject();
-  j.Key("model").String(DeviceTypeName(m.Type()));
-  j.Key("serial").String(SerialForText(m.SerialText()));
+std::string ShowJson(const StatModel& m) {
+  Json j;
+  j["model"] = DeviceTypeName(m.Type());
+  j["serial"] = SerialForText(m.SerialText());
   // An image without a valid record has no meaningful current values.
   const bool valid = m.HasValidRecord();
-  if (!valid) j.Key("message").String(kNoValidRecordText);
-  j.Key("current").BeginObject();
+  if (!valid) j["message"] = kNoValidRecordText;
+  Json current = Json::object();
   if (valid)
-    for (const auto& row : m.CurrentRows()) j.Key(row.name).String(row.value);
-  j.EndObject();
+    for (const auto& row : m.CurrentRows()) current[row.name] = row.value;
+  j["current"] = std::move(current);
   for (const auto& [kind, name] : kArchives) {
-    j.Key(name).BeginArray();
+    Json records = Json::array();
     if (m.HasArchive(kind))
       for (std::size_t i = 0; i < m.Index(kind).size(); ++i)
-        if (m.EntryValid(kind, i)) JsonRecord(j, m, kind, i);
-    j.EndArray();
+        if (m.EntryValid(kind, i)) records.push_back(JsonRecord(m, kind, i));
+    j[name] = std::move(records);
   }
-  j.Key("events").BeginArray();
+  Json events = Json::array();
   const EventTable ev = m.Events();
   for (const auto& row : ev.rows) {
-    j.BeginObject();
-    for (std::size_t c = 0; c < row.size() && c < ev.headings.size(); ++c) j.Key(ev.headings[c]).String(row[c]);
-    j.EndObject();
+    Json e = Json::object();
+    for (std::size_t c = 0; c < row.size() && c < ev.headings.size(); ++c) e[ev.headings[c]] = row[c];
+    events.push_back(std::move(e));
   }
-  j.EndArray();
-  j.EndObject();
-  return j.Text() + "\n";
+  j["events"] = std::move(events);
+  return JsonText(j) + "\n";
 }
 
 std::string Number(double v) {
@@ -156,37 +144,11 @@ void Text(const StatModel& m, std::ostream& out) {
 
 int RunShow(const Args& args, std::ostream& out, std::ostream& err) {
   bool json = false;
-  std::string file;
   FileCommandArgs fileArgs;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--help" || a == "-h") {
-      out << kShowHelp;
-      return kExitOk;
-    }
-    if (a == "--json") {
-      json = true;
-    } else if (a == "--member" || a == "--home") {
-      if (i + 1 >= args.size() || (a == "--member" && !MemberOfText(args[i + 1]))) {
-        err << "statvtk-cli show: " << a << (a == "--member" ? ": C or CM" : " needs a value") << "\n";
-        return kExitUsage;
-      }
-      if (a == "--member") fileArgs.member = MemberOfText(args[++i]);
-      else fileArgs.home = args[++i];
-    } else if (!a.empty() && a[0] == '-' && a != "-") {
-      err << "statvtk-cli show: unknown option " << a << "\nTry 'statvtk-cli show --help'.\n";
-      return kExitUsage;
-    } else if (file.empty()) {
-      file = a;
-    } else {
-      err << "statvtk-cli show: one FILE only\n";
-      return kExitUsage;
-    }
-  }
-  if (file.empty()) {
-    err << "statvtk-cli show: FILE missing\nTry 'statvtk-cli show --help'.\n";
-    return kExitUsage;
-  }
+  const auto app = FileCommandApp("show", kShowAbout, kShowFooter, fileArgs);
+  app->add_flag("--json", json, "one JSON object instead of text (docs/cli.md describes it)");
+  if (auto done = ParseFileCommand(*app, fileArgs, args, out, err)) return *done;
+  const std::string& file = fileArgs.file;
   Result<StatData> loaded = LoadStatFile(file, ExtensionRule::LowerCase, file);
   if (!loaded && loaded.error().code == ErrorCode::NotStatFile) {
     err << "statvtk-cli show: " << file << ": not a statistics file (.vst, .814, .ldn)\n";
@@ -202,7 +164,7 @@ int RunShow(const Args& args, std::ostream& out, std::ostream& err) {
     err << "statvtk-cli show: " << file << ": not a statistics file\n";
     return kExitFile;
   }
-  if (json) out << Json(*model);
+  if (json) out << ShowJson(*model);
   else Text(*model, out);
   return kExitOk;
 }

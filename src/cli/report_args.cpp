@@ -1,74 +1,32 @@
 // Arguments and file loading of the file commands.
 #include "cli/report_args.hpp"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "base/ini_file.hpp"
 #include "base/program_home.hpp"
+#include "cli/cli_options.hpp"
 #include "stats/stat_file.hpp"
 
 namespace statvtk::cli {
 
-std::optional<std::string> FileCommandArgs::Option(const std::string& name) const {
-  const auto it = options.find(name);
-  return it == options.end() ? std::nullopt : std::optional<std::string>(it->second);
+std::unique_ptr<CLI::App> FileCommandApp(const std::string& name, const std::string& description,
+                                         const std::string& footer, FileCommandArgs& a) {
+  auto app = args::MakeApp("statvtk-cli " + name, description, footer);
+  app->add_option("FILE", a.file, "the statistics file (.vst, .814, .ldn)")->required();
+  return app;
 }
 
-Result<FileCommandArgs> ParseFileCommandArgs(const Args& args, const std::vector<std::string>& valueOptions) {
-  FileCommandArgs parsed;
-  FileCommandArgs* out = &parsed;
-  const auto fail = [](std::string reason) { return MakeError(ErrorCode::BadSettings, std::move(reason)); };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--help" || a == "-h") {
-      out->help = true;
-      return parsed;
-    }
-    const bool takesValue = a == "--home" || a == "--member" ||
-                            std::find(valueOptions.begin(), valueOptions.end(), a) != valueOptions.end();
-    if (takesValue) {
-      if (i + 1 >= args.size()) {
-        return fail("option " + a + " needs a value");
-      }
-      const std::string& v = args[++i];
-      if (a == "--home") {
-        out->home = v;
-      } else if (a == "--member") {
-        out->member = MemberOfText(v);
-        if (!out->member) {
-          return fail("--member: C or CM");
-        }
-      } else if (!out->options.emplace(a, v).second) {
-        return fail("option " + a + " given twice");
-      }
-    } else if (a.size() > 1 && a[0] == '-') {
-      return fail("unknown option " + a);
-    } else if (out->file.empty()) {
-      out->file = a;
-    } else {
-      return fail("more than one file given: " + a);
-    }
-  }
-  if (out->file.empty()) {
-    return fail("no statistics file given");
-  }
-  return parsed;
-}
-
-std::variant<FileCommandArgs, int> StartFileCommand(const Args& args, const std::vector<std::string>& valueOptions,
-                                                    const char* name, std::string_view help, std::ostream& out,
-                                                    std::ostream& err) {
-  Result<FileCommandArgs> parsed = ParseFileCommandArgs(args, valueOptions);
-  if (!parsed) {
-    err << "statvtk-cli " << name << ": " << parsed.error().reason << "\n" << help;
-    return kExitUsage;
-  }
-  if (parsed->help) {
-    out << help;
-    return kExitOk;
-  }
-  return std::move(*parsed);
+std::optional<int> ParseFileCommand(CLI::App& app, FileCommandArgs& a, const Args& args, std::ostream& out,
+                                    std::ostream& err) {
+  app.add_option_function<std::string>(
+         "--member", [&a](const std::string& v) { a.member = MemberOfText(v); },
+         "the VTK-08.14 member of a .814 file (else the one remembered for its serial number, else C)")
+      ->check(CLI::Validator([](std::string& v) { return MemberOfText(v) ? std::string() : "C or CM"; }, ""))
+      ->type_name("C|CM");
+  args::AddOptional(app, "--home", a.home, "program home (StatVTK.ini, Templates/, Reports/); also STATVTK_HOME")
+      ->type_name("DIR");
+  return ParseCommand(app, args, out, err);
 }
 
 Result<StatData> LoadStatistics(const std::string& file) {

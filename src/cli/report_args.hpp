@@ -3,15 +3,14 @@
 #pragma once
 
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
-#include <string_view>
 #include <variant>
 #include <vector>
 
+#include "base/command_line.hpp"
 #include "base/error.hpp"
 #include "cli/commands.hpp"
 #include "stats/device_members.hpp"
@@ -23,24 +22,17 @@ namespace statvtk::cli {
 struct FileCommandArgs {
   std::string file;
   std::optional<std::filesystem::path> home;
-  std::optional<DeviceType> member;            // --member C|CM: the VTK-08.14 member of a .814 file
-  std::map<std::string, std::string> options;  // "--day" -> "15.03.24"
-  bool help = false;
-
-  std::optional<std::string> Option(const std::string& name) const;
+  std::optional<DeviceType> member;  // --member C|CM: the VTK-08.14 member of a .814 file
 };
 
-// `valueOptions` are the options that take a value (besides --home).
-// The error (BadSettings) has the reason for an unknown option, a missing
-// value, a repeated option or a missing or second file name.
-Result<FileCommandArgs> ParseFileCommandArgs(const Args& args, const std::vector<std::string>& valueOptions);
-
-// A file command's first step: its arguments parsed, or the exit code to
-// return at once: kExitUsage after "statvtk-cli NAME: reason" and the help on
-// `err`, kExitOk after the help on `out` for --help.
-std::variant<FileCommandArgs, int> StartFileCommand(const Args& args, const std::vector<std::string>& valueOptions,
-                                                    const char* name, std::string_view help, std::ostream& out,
-                                                    std::ostream& err);
+// The app of a file command ("statvtk-cli NAME") with FILE into `a`; the
+// command declares its own options on it.
+std::unique_ptr<CLI::App> FileCommandApp(const std::string& name, const std::string& description,
+                                         const std::string& footer, FileCommandArgs& a);
+// Parses a file command's arguments, --member C|CM and --home DIR (into `a`)
+// joining the command's own: nullopt to go on, or the exit status.
+std::optional<int> ParseFileCommand(CLI::App& app, FileCommandArgs& a, const Args& args, std::ostream& out,
+                                    std::ostream& err);
 
 // The statistics file (extension compared lower-cased) as its data, or the error with the message.
 Result<StatData> LoadStatistics(const std::string& file);

@@ -18,6 +18,13 @@ namespace statvtk::collect {
 
 namespace {
 
+const char* kOnceAbout = R"(Reads every instrument of collect.ini once, now, each line on its own thread,
+into the store. Exit status: 0 all read, 1 any failed, 2 bad configuration.)";
+
+const char* kRunAbout = R"(The service: reads every instrument of collect.ini when it is due, serves the
+status page and the REST API (Http=) and publishes to MQTT (Mqtt=), until
+SIGTERM or SIGINT.)";
+
 std::map<std::string, std::vector<const InstrumentConfig*>> ByLine(const Config& cfg) {
   std::map<std::string, std::vector<const InstrumentConfig*>> out;
   for (const auto& in : cfg.instruments) out[cfg.Line(in.line)->name].push_back(&in);
@@ -125,17 +132,15 @@ void OnEachLine(const Config& cfg, const ServeFn& serve, const std::function<voi
 
 }  // namespace
 
-int RunOnce(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
-  auto c = ReadCommon(args, err);
-  if (!c) return kExitConfig;
-  if (!c->rest.empty()) {
-    err << "statvtk-collect once: unknown argument " << c->rest[0] << "\n";
-    return kExitConfig;
-  }
-  return WithFleet(*c, false, err, [&](FleetRun& f) {
+int RunOnce(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  CommonArgs given;
+  const auto app = CommandApp("once", kOnceAbout, given);
+  if (auto done = ParseCommand(*app, args, out, err)) return *done;
+  const Common c = given.Resolved();
+  return WithFleet(c, false, err, [&](FleetRun& f) {
     std::atomic<bool> failed{false};
     OnEachLine(f.cfg, [&](const LineConfig& line, const std::vector<const InstrumentConfig*>& list) {
-      const auto passes = CollectLine(f.cfg, line, list, c->home, f.writer, StopRequest(), f.LineLog(line));
+      const auto passes = CollectLine(f.cfg, line, list, c.home, f.writer, StopRequest(), f.LineLog(line));
       for (const auto& p : passes)
         if (p.outcome != ReadOutcome::Done) failed.store(true);
       if (passes.size() != list.size()) failed.store(true);
@@ -145,17 +150,19 @@ int RunOnce(const std::vector<std::string>& args, std::ostream&, std::ostream& e
   });
 }
 
-int RunService(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
-  auto c = ReadCommon(args, err);
-  if (!c) return kExitConfig;
-  return WithFleet(*c, true, err, [&](FleetRun& f) {
+int RunService(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  CommonArgs given;
+  const auto app = CommandApp("run", kRunAbout, given);
+  if (auto done = ParseCommand(*app, args, out, err)) return *done;
+  const Common c = given.Resolved();
+  return WithFleet(c, true, err, [&](FleetRun& f) {
     std::atomic<bool>& request = StopRequest();
     f.log.Line("statvtk-collect: " + std::to_string(f.cfg.instruments.size()) + " instruments on " +
                std::to_string(f.cfg.lines.size()) + " lines");
     OnEachLine(
         f.cfg,
         [&](const LineConfig& line, const std::vector<const InstrumentConfig*>& list) {
-          ServeLine(f.cfg, line, list, *c, f.writer, f.LineLog(line), request, f.figures);
+          ServeLine(f.cfg, line, list, c, f.writer, f.LineLog(line), request, f.figures);
         },
         [&] {
           NotifyReady();

@@ -1,12 +1,15 @@
 // statvtk-collect export: one instrument's stored records as CSV or JSON.
 #include <cstdio>
 
-#include "base/json_writer.hpp"
+#include "collect/http_json.hpp"
 #include "collect/commands.hpp"
 
 namespace statvtk::collect {
 
 namespace {
+
+const char* kExportAbout = R"(One instrument's stored records of one archive, oldest first, as CSV or as
+JSON.)";
 
 std::string Csv(double v) {
   char buf[64];
@@ -25,44 +28,27 @@ std::string Quoted(const std::string& s) {
 }  // namespace
 
 int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  auto c = ReadCommon(args, err);
-  if (!c) return kExitConfig;
+  CommonArgs given;
   store::RecordQuery q;
   bool json = false;
-  const auto& a = c->rest;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const bool valued = a[i] == "--serial" || a[i] == "--from" || a[i] == "--to" || a[i] == "--archive";
-    if (valued && i + 1 >= a.size()) {
-      err << "statvtk-collect export: " << a[i] << " needs a value\n";
-      return kExitConfig;
-    }
-    if (a[i] == "--serial") q.serial = a[++i];
-    else if (a[i] == "--from") q.from = a[++i];
-    else if (a[i] == "--to") q.to = a[++i];
-    else if (a[i] == "--archive") {
-      const auto k = store::ArchiveOfName(a[++i]);
-      if (!k) {
-        err << "statvtk-collect export: --archive hourly, daily or monthly\n";
-        return kExitConfig;
-      }
-      q.archive = *k;
-    } else if (a[i] == "--json") json = true;
-    else if (a[i] == "--csv") json = false;
-    else {
-      err << "statvtk-collect export: unknown argument " << a[i] << "\n";
-      return kExitConfig;
-    }
-  }
-  if (q.serial.empty()) {
-    err << "statvtk-collect export: --serial S is needed\n";
-    return kExitConfig;
-  }
+  std::string archive = "hourly";
+  const auto app = CommandApp("export", kExportAbout, given);
+  app->add_option("--serial", q.serial, "the instrument's serial number")->required()->type_name("S");
+  app->add_option("--from", q.from, "the first period (YYYY, YYYY-MM, YYYY-MM-DD or YYYY-MM-DD HH:00)")->type_name("D");
+  app->add_option("--to", q.to, "the last period, inclusive (the same forms)")->type_name("D");
+  app->add_option("--archive", archive, "hourly (default), daily or monthly")
+      ->check(CLI::IsMember({"hourly", "daily", "monthly"}).description(""))
+      ->type_name("hourly|daily|monthly");
+  app->add_flag("--json,!--csv", json, "a JSON array of the REST API's records (--csv, the default: CSV)");
+  if (auto done = ParseCommand(*app, args, out, err)) return *done;
+  q.archive = *store::ArchiveOfName(archive);
+  const Common c = given.Resolved();
   // A bound compares as a period text: "2024-05" covers the whole month, a
   // "to" date every hour of its day.
   if (!q.to.empty()) q.to += "\x7f";
-  auto cfg = LoadChecked(*c, err);
+  auto cfg = LoadChecked(c, err);
   if (!cfg) return kExitConfig;
-  auto store = OpenStore(*cfg, *c, err);
+  auto store = OpenStore(*cfg, c, err);
   if (!store) return kExitFailed;
   auto rows = store->Records(q);
   if (!rows) {
@@ -70,20 +56,9 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return kExitFailed;
   }
   if (json) {
-    JsonWriter j;
-    j.BeginArray();
-    for (const auto& r : *rows) {
-      j.BeginObject().Key("serial").String(r.serial).Key("archive").String(store::ArchiveName(r.archive));
-      j.Key("period").String(r.period).Key("forward_total").Number(r.forwardTotal);
-      j.Key("reverse_total").Number(r.reverseTotal).Key("forward_increment");
-      r.forwardIncrement ? j.Number(*r.forwardIncrement) : j.Null();
-      j.Key("reverse_increment");
-      r.reverseIncrement ? j.Number(*r.reverseIncrement) : j.Null();
-      j.Key("flags").Int(r.flags).Key("fields").Raw(r.fields).Key("read_id").Int(r.readId);
-      j.EndObject();
-    }
-    j.EndArray();
-    out << j.Text() << "\n";
+    Json list = Json::array();
+    for (const auto& r : *rows) list.push_back(SerialRecordJson(r));
+    out << JsonText(list) << "\n";
   } else {
     out << "serial,archive,period,forward_total,reverse_total,forward_increment,reverse_increment,flags,fields\n";
     for (const auto& r : *rows)

@@ -16,10 +16,13 @@ namespace statvtk::collect {
 
 namespace {
 
-const char* kScanIntoHelp = R"(Usage: statvtk-collect scan-into LINE [--addresses LIST] [--bauds LIST|all] [--every D]
-Asks each address of the line (default 1-32; M-Bus: give them) for its
+const char* kScanIntoAbout = R"(Asks each address of the line LINE (default 1-32; M-Bus: give them) for its
 identification and adds every instrument that answers and is not yet in
-collect.ini as [Instrument LINE-ADDRESS] (Every= D, default 1h).
+collect.ini as [Instrument LINE-ADDRESS] (Every= D, default 1h). The file as
+it will be is checked whole first; nothing is written when it would not load.)";
+
+const char* kScanIntoFooter = R"(Exit status: 0 instruments answered, 1 none did (or the line could not be
+opened), 2 bad usage or configuration.
 )";
 
 struct Options {
@@ -28,38 +31,15 @@ struct Options {
   std::string every = "1h";
 };
 
-std::optional<Options> ParseOptions(const std::vector<std::string>& rest, std::ostream& err) {
-  Options o;
-  for (std::size_t i = 0; i < rest.size(); ++i) {
-    const std::string& a = rest[i];
-    if (a == "--addresses" || a == "--bauds" || a == "--every") {
-      if (i + 1 >= rest.size()) {
-        err << "statvtk-collect scan-into: " << a << " needs a value\n";
-        return std::nullopt;
-      }
-      const std::string& v = rest[++i];
-      if (a == "--addresses") o.addresses = v;
-      else if (a == "--bauds") o.bauds = v;
-      else o.every = v;
-    } else if (a == "--help" || a == "-h") {
-      err << kScanIntoHelp;
-      return std::nullopt;
-    } else if (!a.empty() && a[0] != '-' && o.line.empty()) {
-      o.line = a;
-    } else {
-      err << "statvtk-collect scan-into: unknown argument " << a << "\n" << kScanIntoHelp;
-      return std::nullopt;
-    }
-  }
-  if (o.line.empty()) {
-    err << "statvtk-collect scan-into: which line? (the NAME of a [Line NAME] section)\n" << kScanIntoHelp;
-    return std::nullopt;
-  }
-  if (!ParseDuration(o.every)) {
-    err << "statvtk-collect scan-into: --every " << o.every << ": not a duration (e.g. 15m, 1h, 1d)\n";
-    return std::nullopt;
-  }
-  return o;
+void DeclareOptions(CLI::App& app, Options& o) {
+  app.add_option("LINE", o.line, "the NAME of a [Line NAME] section")->required();
+  args::AddOptional(app, "--addresses", o.addresses, "numbers and ranges, e.g. 1-12 or 1,3,5-8")->type_name("LIST");
+  args::AddOptional(app, "--bauds", o.bauds, "the speeds to try on a serial line; all: 2400, 4800, 9600, 57600, 115200")
+      ->type_name("LIST|all");
+  app.add_option("--every", o.every, "Every= of the instruments added (default 1h)")
+      ->check(CLI::Validator(
+          [](std::string& v) { return ParseDuration(v) ? std::string() : "not a duration (e.g. 15m, 1h, 1d)"; }, ""))
+      ->type_name("D");
 }
 
 std::optional<std::string> ReadWhole(const std::filesystem::path& file) {
@@ -140,55 +120,37 @@ int AddFound(const Common& c, const Config& cfg, const LineConfig& line, const s
 }  // namespace
 
 int RunScanInto(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  auto c = ReadCommon(args, err);
-  if (!c) return kExitConfig;
-  auto o = ParseOptions(c->rest, err);
-  if (!o) return kExitConfig;
-  auto cfg = LoadChecked(*c, err);
+  CommonArgs given;
+  Options opts;
+  const auto app = CommandApp("scan-into", kScanIntoAbout, given, kScanIntoFooter);
+  DeclareOptions(*app, opts);
+  if (auto done = ParseCommand(*app, args, out, err)) return *done;
+  const Common c = given.Resolved();
+  auto cfg = LoadChecked(c, err);
   if (!cfg) return kExitConfig;
-  const LineConfig* line = cfg->Line(o->line);
+  const LineConfig* line = cfg->Line(opts.line);
   if (!line) {
-    err << "statvtk-collect scan-into: " << c->configFile.string() << " has no [Line " << o->line << "]\n";
+    err << "statvtk-collect scan-into: " << c.configFile.string() << " has no [Line " << opts.line << "]\n";
     return kExitConfig;
   }
-  const bool mbus = line->spec.useMBus;
-  std::vector<std::uint32_t> addresses;
-  if (o->addresses) {
-    auto list = ParseNumberList(*o->addresses, 0, mbus ? 0xFFFFFFFFu : 255u);
-    if (!list) {
-      err << "statvtk-collect scan-into: --addresses: " << list.error().reason << "\n";
-      return kExitConfig;
-    }
-    addresses = std::move(*list);
-  } else if (mbus) {
-    err << "statvtk-collect scan-into: an M-Bus line needs the addresses to ask (--addresses LIST)\n";
+  const auto addresses = ScanAddresses(opts.addresses, line->spec.useMBus);
+  const auto bauds = ScanSpeeds(opts.bauds);
+  if (!addresses || !bauds) {
+    err << "statvtk-collect scan-into: " << (addresses ? bauds.error() : addresses.error()).reason << "\n";
     return kExitConfig;
-  } else {
-    for (std::uint32_t a = 1; a <= 32; ++a) addresses.push_back(a);
-  }
-  std::vector<std::uint32_t> bauds;
-  if (o->bauds && *o->bauds == "all") {
-    bauds.assign(std::begin(kScanSpeeds), std::end(kScanSpeeds));
-  } else if (o->bauds) {
-    auto list = ParseNumberList(*o->bauds, 50, 4000000);
-    if (!list) {
-      err << "statvtk-collect scan-into: --bauds: " << list.error().reason << "\n";
-      return kExitConfig;
-    }
-    bauds = std::move(*list);
   }
 
-  const LineLog log = [&err](const std::string& text) { err << text << "\n"; };
-  LineScan scan = ScanLine(line->spec, addresses, bauds, log, StopRequest());
+  const LineLog log = [&err](const std::string& text) { err << PrintableText(text) << "\n"; };
+  LineScan scan = ScanLine(line->spec, *addresses, *bauds, log, StopRequest());
   if (!scan.error.empty() && scan.found.empty()) {
     err << "statvtk-collect scan-into: " << scan.error << "\n";
     return kExitFailed;
   }
 
   int count = 0;
-  if (const int status = AddFound(*c, *cfg, *line, o->every, scan.found, out, err, count); status != kExitOk)
+  if (const int status = AddFound(c, *cfg, *line, opts.every, scan.found, out, err, count); status != kExitOk)
     return status;
-  out << count << " added to " << c->configFile.string() << "\n";
+  out << count << " added to " << c.configFile.string() << "\n";
   if (scan.stopped) return kExitFailed;
   return scan.found.empty() ? kExitFailed : kExitOk;
 }

@@ -1,13 +1,13 @@
 // statvtk-collect status: each configured instrument as the store knows it,
-// then those other collectors read into the same store.
+// then those other collectors read into the same store; as text, or as the
+// JSON of GET /api/instruments.
 
 #include <ctime>
-#include <deque>
 
-#include "base/json_writer.hpp"
 #include "base/local_time.hpp"
-#include "collect/backfill.hpp"
+#include "base/printable_text.hpp"
 #include "collect/commands.hpp"
+#include "collect/instrument_view.hpp"
 #include "collect/schedule.hpp"
 #include "store/periods.hpp"
 
@@ -15,145 +15,104 @@ namespace statvtk::collect {
 
 namespace {
 
-struct Row {
-  const InstrumentConfig* in;
-  std::string serial, model, lastGood, nextDue, lastFailure, lastFailureTime;
-  std::array<std::int64_t, 3> records{}, holes{};
-  int failuresInRow = 0;
-  std::vector<std::string> findings;
-};
+const char* kStatusAbout = R"(Each instrument of collect.ini as the store knows it (serial, model, line,
+last good read, next due, records and gaps per archive, the last failure,
+findings), then those other collectors read into the same store.)";
 
-std::string LocalText(std::time_t t) {
-  const std::tm tm = LocalTime(t);
+std::string LocalText(const std::string& utc) {
+  const auto t = store::ParseUtc(utc);
+  if (!t) return "неизвестно";
+  const std::tm tm = LocalTime(*t);
   char buf[32];
   std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M", &tm);
   return buf;
 }
 
-Result<Row> RowOf(store::RecordStore& s, const InstrumentConfig& in) {
-  Row r{&in, {}, {}, {}, {}, {}, {}, {}, {}, 0, {}};
-  auto reads = s.Reads({"", in.name, 50, false});
-  if (!reads) return reads.error();
-  for (const auto& rd : *reads) {
-    if (r.serial.empty()) r.serial = rd.serial;
-    if (rd.outcome == store::ReadOutcome::Done) {
-      r.lastGood = rd.endedUtc;
-      break;
-    }
-    ++r.failuresInRow;
-    if (r.lastFailure.empty()) {
-      r.lastFailure = rd.outcome ? rd.error : "чтение прервано (программа завершилась)";
-      r.lastFailureTime = rd.startedUtc;
-    }
-  }
-  std::time_t last = std::time(nullptr);
-  if (const auto t = store::ParseUtc(r.lastGood)) last = *t;
-  r.nextDue = LocalText(NextDue(in, last));
-  if (r.serial.empty()) return r;
-  auto inst = s.Instruments();
-  if (!inst) return inst.error();
-  for (const auto& i : *inst)
-    if (i.serial == r.serial) r.model = i.model;
-  for (std::size_t k = 0; k < 3; ++k) {
-    auto st = s.Stats(r.serial, store::kArchiveKinds[k]);
-    auto held = s.Periods(r.serial, store::kArchiveKinds[k], "", "");
-    auto gone = s.Gone(r.serial, store::kArchiveKinds[k]);
-    if (!st || !held || !gone) return MakeError(ErrorCode::BadData, "store");
-    r.records[k] = st->records;
-    r.holes[k] = static_cast<std::int64_t>(Holes(store::kArchiveKinds[k], *held, *gone).size());
-  }
-  auto f = s.Findings(r.serial);
-  if (!f) return f.error();
-  for (const auto& x : *f)
-    r.findings.push_back(std::string(store::FindingKindName(x.kind)) + " " +
-                         (x.archive ? std::string(store::ArchiveName(*x.archive)) + " " : "") + x.period + ": " +
-                         x.detail);
-  return r;
+// What the page's server knows from the running collector, here from
+// collect.ini: the intervals, and each instrument due after its last good read.
+FleetLive LiveOf(const Config& cfg, store::RecordStore& s) {
+  FleetLive live;
+  const auto find = [&cfg](const std::string& name) -> const InstrumentConfig* {
+    for (const auto& in : cfg.instruments)
+      if (in.name == name) return &in;
+    return nullptr;
+  };
+  live.everySeconds = [find](const std::string& name) -> std::optional<std::int64_t> {
+    const InstrumentConfig* in = find(name);
+    return in ? std::optional<std::int64_t>(in->everyS) : std::nullopt;
+  };
+  live.nextDueUtc = [find, &s](const std::string& name) {
+    const InstrumentConfig* in = find(name);
+    if (!in) return std::string();
+    std::time_t last = std::time(nullptr);
+    if (auto good = s.Reads({"", name, 1, true}); good && !good->empty())
+      if (const auto t = store::ParseUtc(good->front().endedUtc)) last = *t;
+    return store::UtcText(NextDue(*in, last));
+  };
+  live.configured = [&cfg] {
+    std::vector<FleetLive::Configured> out;
+    for (const auto& in : cfg.instruments) out.push_back({in.name, in.line, in.address});
+    return out;
+  };
+  live.silentAfter = cfg.collector.silentAfter;
+  live.completenessDays = cfg.collector.completenessDays;
+  return live;
+}
+
+// The instruments of collect.ini first, in its order, then the others.
+void ConfiguredFirst(const Config& cfg, std::vector<InstrumentView>& fleet) {
+  const auto rank = [&cfg](const InstrumentView& v) {
+    for (std::size_t i = 0; i < cfg.instruments.size(); ++i)
+      if (cfg.instruments[i].name == v.instrument.name) return i;
+    return cfg.instruments.size();
+  };
+  std::stable_sort(fleet.begin(), fleet.end(),
+                   [&](const InstrumentView& a, const InstrumentView& b) { return rank(a) < rank(b); });
+}
+
+void Text(const InstrumentView& v, std::ostream& out) {
+  const auto& in = v.instrument;
+  out << in.name << ": " << (in.serial.empty() ? "?" : PrintableText(in.serial)) << " " << in.model << ", линия "
+      << in.line << ", адрес " << in.address << "\n";
+  out << "  последнее чтение: " << (v.lastGoodReadUtc.empty() ? "нет" : v.lastGoodReadUtc)
+      << ", следующее: " << LocalText(v.nextDueUtc) << "\n";
+  out << "  записей: часовых " << v.records[0] << ", суточных " << v.records[1] << ", месячных " << v.records[2]
+      << "; пропусков: " << v.gaps[0] << "/" << v.gaps[1] << "/" << v.gaps[2] << "\n";
+  if (v.silent) out << "  молчит: " << v.failuresInRow << " чтений подряд без ответа\n";
+  if (v.lastFailure)
+    out << "  последняя ошибка: " << v.lastFailure->utc << " " << PrintableText(v.lastFailure->reason) << "\n";
+  for (const auto& f : v.findings)
+    out << "  находка: " << store::FindingKindName(f.kind) << " "
+        << (f.archive ? std::string(store::ArchiveName(*f.archive)) + " " : "") << f.period << ": "
+        << PrintableText(f.detail) << "\n";
 }
 
 }  // namespace
 
 int RunStatus(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  auto c = ReadCommon(args, err);
-  if (!c) return kExitConfig;
+  CommonArgs given;
   bool json = false;
-  for (const auto& a : c->rest) {
-    if (a == "--json") json = true;
-    else {
-      err << "statvtk-collect status: unknown argument " << a << "\n";
-      return kExitConfig;
-    }
-  }
-  auto cfg = LoadChecked(*c, err);
+  const auto app = CommandApp("status", kStatusAbout, given);
+  app->add_flag("--json", json, "the JSON of GET /api/instruments: an array, one object per instrument");
+  if (auto done = ParseCommand(*app, args, out, err)) return *done;
+  const Common c = given.Resolved();
+  auto cfg = LoadChecked(c, err);
   if (!cfg) return kExitConfig;
-  auto store = OpenStore(*cfg, *c, err);
+  auto store = OpenStore(*cfg, c, err);
   if (!store) return kExitFailed;
-  std::vector<Row> rows;
-  for (const auto& in : cfg->instruments) {
-    auto r = RowOf(*store, in);
-    if (!r) {
-      err << "statvtk-collect status: " << r.error().reason << "\n";
-      return kExitFailed;
-    }
-    rows.push_back(std::move(*r));
-  }
-  // Instruments other collectors read into the same store: the whole fleet.
-  std::deque<InstrumentConfig> others;
-  auto stored = store->Instruments();
-  if (!stored) {
-    err << "statvtk-collect status: " << stored.error().reason << "\n";
+  auto fleet = FleetView(*store, LiveOf(*cfg, *store));
+  if (!fleet) {
+    err << "statvtk-collect status: " << fleet.error().reason << "\n";
     return kExitFailed;
   }
-  for (const auto& i : *stored) {
-    bool mine = false;
-    for (const auto& r : rows) mine = mine || r.serial == i.serial || r.in->name == i.name;
-    if (mine) continue;
-    InstrumentConfig& in = others.emplace_back();
-    in.name = i.name;
-    in.line = i.line;
-    in.address = static_cast<std::uint32_t>(i.address);
-    auto r = RowOf(*store, in);
-    if (!r) {
-      err << "statvtk-collect status: " << r.error().reason << "\n";
-      return kExitFailed;
-    }
-    rows.push_back(std::move(*r));
-  }
+  ConfiguredFirst(*cfg, *fleet);
   if (json) {
-    JsonWriter j;
-    j.BeginArray();
-    for (const auto& r : rows) {
-      j.BeginObject();
-      j.Key("name").String(r.in->name).Key("serial").String(r.serial).Key("model").String(r.model);
-      j.Key("line").String(r.in->line).Key("address").Int(r.in->address);
-      j.Key("last_good_read_utc").String(r.lastGood).Key("next_due").String(r.nextDue);
-      j.Key("records").BeginObject();
-      for (std::size_t k = 0; k < 3; ++k) j.Key(store::ArchiveName(store::kArchiveKinds[k])).Int(r.records[k]);
-      j.EndObject().Key("gaps").BeginObject();
-      for (std::size_t k = 0; k < 3; ++k) j.Key(store::ArchiveName(store::kArchiveKinds[k])).Int(r.holes[k]);
-      j.EndObject();
-      j.Key("failures_in_row").Int(r.failuresInRow);
-      j.Key("silent").Bool(r.failuresInRow >= cfg->collector.silentAfter);
-      j.Key("last_failure").String(r.lastFailure).Key("last_failure_utc").String(r.lastFailureTime);
-      j.Key("findings").BeginArray();
-      for (const auto& f : r.findings) j.String(f);
-      j.EndArray().EndObject();
-    }
-    j.EndArray();
-    out << j.Text() << "\n";
+    Json list = Json::array();
+    for (const auto& v : *fleet) list.push_back(InstrumentJson(v));
+    out << JsonText(list) << "\n";
     return kExitOk;
   }
-  for (const auto& r : rows) {
-    out << r.in->name << ": " << (r.serial.empty() ? "?" : r.serial) << " " << r.model << ", линия " << r.in->line
-        << ", адрес " << r.in->address << "\n";
-    out << "  последнее чтение: " << (r.lastGood.empty() ? "нет" : r.lastGood) << ", следующее: " << r.nextDue << "\n";
-    out << "  записей: часовых " << r.records[0] << ", суточных " << r.records[1] << ", месячных " << r.records[2]
-        << "; пропусков: " << r.holes[0] << "/" << r.holes[1] << "/" << r.holes[2] << "\n";
-    if (r.failuresInRow >= cfg->collector.silentAfter)
-      out << "  молчит: " << r.failuresInRow << " чтений подряд без ответа\n";
-    if (!r.lastFailure.empty()) out << "  последняя ошибка: " << r.lastFailureTime << " " << r.lastFailure << "\n";
-    for (const auto& f : r.findings) out << "  находка: " << f << "\n";
-  }
+  for (const auto& v : *fleet) Text(v, out);
   return kExitOk;
 }
 

@@ -9,7 +9,9 @@
 #include <set>
 #include <sstream>
 
+#include "base/host_port.hpp"
 #include "base/ini_file.hpp"
+#include "base/utf8.hpp"
 
 namespace statvtk::collect {
 
@@ -115,13 +117,10 @@ void FillLine(Checker& c, const Section& s, LineConfig& l) {
     const auto hp = c.Take<std::optional<std::pair<std::string, int>>>(
         s, "tcp", std::nullopt,
         [](const std::string& v) -> std::optional<std::optional<std::pair<std::string, int>>> {
-          const auto colon = v.rfind(':');
-          if (colon == std::string::npos || colon == 0) return std::nullopt;
-          const std::string host = v.substr(0, colon);
-          const auto port = Integer(std::string_view(v).substr(colon + 1), 1, 65535);
+          const auto at = ParseHostPort(v);
           // The carrier takes a dotted address (an IPv4 address or a dotted name).
-          if (!port || host.find('.') == std::string::npos) return std::nullopt;
-          return std::optional(std::pair(host, static_cast<int>(*port)));
+          if (!at || at->host.find('.') == std::string::npos) return std::nullopt;
+          return std::optional(std::pair(at->host, at->port));
         },
         "HOST:PORT with a dotted host (e.g. 127.0.0.1:4001) and a port 1..65535");
     if (hp) {
@@ -167,6 +166,30 @@ void FillLine(Checker& c, const Section& s, LineConfig& l) {
   serial.evenParity = spec.useMBus;
   if (l.mode == LineMode::Tcp) spec.target = tcp;
   else spec.target = serial;
+}
+
+// A file that is not UTF-8 (saved as Windows-1251, say) is refused whole at
+// its first such line: its names would reach the log, the store, the page
+// and MQTT as bytes no one can read.
+std::optional<ConfigProblem> EncodingProblem(const std::filesystem::path& file, std::string_view text) {
+  const std::string name = file.filename().string();
+  if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF"))
+    return ConfigProblem{1, "the file is UTF-16 text: save " + name + " as UTF-8 (e.g. iconv -f UTF-16 -t UTF-8)"};
+  std::size_t bad = FirstNonUtf8(text);
+  if (bad == std::string_view::npos) return std::nullopt;
+  const int line =
+      1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(bad), '\n'));
+  int more = 0;
+  for (std::size_t nl = text.find('\n', bad); nl != std::string_view::npos; nl = text.find('\n', bad)) {
+    bad = FirstNonUtf8(text.substr(nl + 1));
+    if (bad == std::string_view::npos) break;
+    bad += nl + 1;
+    ++more;
+  }
+  return ConfigProblem{line, "not UTF-8 text" + (more > 0 ? " (nor are " + std::to_string(more) + " more lines)" : "") +
+                                 ": the file seems saved in another encoding, such as Windows-1251; save " + name +
+                                 " as UTF-8 (in Notepad: Save as, Encoding UTF-8; or iconv -f CP1251 -t UTF-8 " + name +
+                                 " > " + name + ".new and rename it)"};
 }
 
 }  // namespace
@@ -243,9 +266,10 @@ ConfigResult LoadConfig(const std::filesystem::path& file) {
   return ParseConfig(file, text.str());
 }
 
-ConfigResult ParseConfig(const std::filesystem::path& file, std::string_view text) {
-  const IniFile ini = IniFile::FromText(file, text);
-  Checker c;
+namespace {
+
+// The sections of the file with their keys, each key checked against its kind of section.
+std::vector<Section> ReadSections(const IniFile& ini, Checker& c) {
   std::vector<Section> sections;
   std::set<std::string> seen;
   for (const auto& e : ini.Entries()) {
@@ -275,32 +299,78 @@ ConfigResult ParseConfig(const std::filesystem::path& file, std::string_view tex
     if (!known.contains(k)) c.Problem(e.line, e.key + ": unknown key in [" + e.section + "]");
     else if (!s.values.emplace(k, std::pair(e.value, e.line)).second) c.Problem(e.line, e.key + " given twice");
   }
+  return sections;
+}
+
+void FillCollector(Checker& c, const Section& s, CollectorConfig& col) {
+  col.database = c.Take<std::string>(s, "database", col.database, NonEmpty, "a file path or postgresql://...");
+  col.clockLimitS = c.Take<long long>(
+      s, "clocklimit", col.clockLimitS, [](const std::string& v) { return ParseDuration(v, true); },
+      "a duration such as 300, 5m, 1h");
+  col.silentAfter = static_cast<int>(c.Take<long long>(s, "silentafter", col.silentAfter, Range(1, 1000), "1..1000"));
+  col.retryFirstS = c.Take<long long>(
+      s, "retryfirst", col.retryFirstS, [](const std::string& v) { return ParseDuration(v); }, "a duration above 0");
+  col.completenessDays =
+      static_cast<int>(c.Take<long long>(s, "completeness", col.completenessDays, Range(1, 366), "1..366 days"));
+  col.origin = c.Take<std::string>(s, "origin", "", AnyText, "");
+  col.http = c.Take<std::string>(
+      s, "http", "",
+      [](const std::string& v) { return ParseHostPort(v, kHttpAddress) ? std::optional(v) : std::nullopt; },
+      "HOST:PORT, e.g. 127.0.0.1:8080");
+  auto mqtt = ParseMqttSettings([&](std::string_view key) -> std::optional<std::string> {
+    const auto it = s.values.find(Lower(std::string(key)));
+    return it == s.values.end() ? std::nullopt : std::optional<std::string>(it->second.first);
+  });
+  if (mqtt) col.mqtt = std::move(*mqtt);
+  else c.Problem(s.values.contains("mqtt") ? s.values.at("mqtt").second : s.line, mqtt.error().reason);
+}
+
+// `addresses` holds the (line, address) pairs taken so far.
+InstrumentConfig FillInstrument(Checker& c, const Section& s, const Config& cfg,
+                                std::set<std::pair<std::string, std::uint32_t>>& addresses) {
+  InstrumentConfig in;
+  in.name = s.name;
+  in.lineNo = s.line;
+  in.line = c.Take<std::string>(s, "line", "", NonEmpty, "the name of a [Line NAME]");
+  const LineConfig* line = cfg.Line(in.line);
+  if (!s.values.contains("line")) c.Problem(s.line, "[Instrument " + s.name + "]: Line= missing");
+  else if (!line && !in.line.empty())
+    c.Problem(s.values.at("line").second, "Line=" + in.line + ": no [Line " + in.line + "] in the file");
+  const bool mbus = line && line->spec.useMBus;
+  in.address = static_cast<std::uint32_t>(c.Take<long long>(s, "address", 1, Range(0, mbus ? 0xFFFFFFFFLL : 255),
+                                                            mbus ? "0..4294967295" : "0..255 (M-Bus: MBus=1)"));
+  if (line && !addresses.insert({Lower(in.line), in.address}).second)
+    c.Problem(s.values.contains("address") ? s.values.at("address").second : s.line,
+              "Address=" + std::to_string(in.address) + ": another instrument has it on line " + in.line);
+  in.everyS = c.Take<long long>(
+      s, "every", in.everyS, [](const std::string& v) { return ParseDuration(v); }, "a duration such as 1h, 1d, 30m");
+  in.offsetS = c.Take<long long>(
+      s, "offset", 0, [](const std::string& v) { return ParseDuration(v, true); }, "a duration such as 0, 5m, 2h");
+  in.window = c.Take<std::optional<TimeWindow>>(
+      s, "window", std::nullopt,
+      [](const std::string& v) -> std::optional<std::optional<TimeWindow>> {
+        auto w = ParseWindow(v);
+        if (!w) return std::nullopt;
+        return std::optional(w);
+      },
+      "HH:MM-HH:MM");
+  in.kinds = c.Take<Kinds>(
+      s, "kinds", in.kinds, [](const std::string& v) { return ParseKinds(v); },
+      "a list of hourly, daily, monthly, events");
+  return in;
+}
+
+}  // namespace
+
+ConfigResult ParseConfig(const std::filesystem::path& file, std::string_view text) {
+  if (auto problem = EncodingProblem(file, text)) return {std::nullopt, {std::move(*problem)}};
+  Checker c;
+  const std::vector<Section> sections = ReadSections(IniFile::FromText(file, text), c);
   Config cfg;
   cfg.file = file;
   for (const Section& s : sections) {
     if (s.kind == "collector") {
-      auto& col = cfg.collector;
-      col.database = c.Take<std::string>(s, "database", col.database, NonEmpty, "a file path or postgresql://...");
-      col.clockLimitS = c.Take<long long>(
-          s, "clocklimit", col.clockLimitS, [](const std::string& v) { return ParseDuration(v, true); },
-          "a duration such as 300, 5m, 1h");
-      col.silentAfter =
-          static_cast<int>(c.Take<long long>(s, "silentafter", col.silentAfter, Range(1, 1000), "1..1000"));
-      col.retryFirstS = c.Take<long long>(
-          s, "retryfirst", col.retryFirstS, [](const std::string& v) { return ParseDuration(v); },
-          "a duration above 0");
-      col.completenessDays =
-          static_cast<int>(c.Take<long long>(s, "completeness", col.completenessDays, Range(1, 366), "1..366 days"));
-      col.origin = c.Take<std::string>(s, "origin", "", AnyText, "");
-      col.http = c.Take<std::string>(
-          s, "http", "", [](const std::string& v) { return ParseHttpEndpoint(v) ? std::optional(v) : std::nullopt; },
-          "HOST:PORT, e.g. 127.0.0.1:8080");
-      auto mqtt = ParseMqttSettings([&](std::string_view key) -> std::optional<std::string> {
-        const auto it = s.values.find(Lower(std::string(key)));
-        return it == s.values.end() ? std::nullopt : std::optional<std::string>(it->second.first);
-      });
-      if (mqtt) col.mqtt = std::move(*mqtt);
-      else c.Problem(s.values.contains("mqtt") ? s.values.at("mqtt").second : s.line, mqtt.error().reason);
+      FillCollector(c, s, cfg.collector);
     } else if (s.kind == "line") {
       LineConfig l;
       l.name = s.name;
@@ -310,39 +380,8 @@ ConfigResult ParseConfig(const std::filesystem::path& file, std::string_view tex
     }
   }
   std::set<std::pair<std::string, std::uint32_t>> addresses;
-  for (const Section& s : sections) {
-    if (s.kind != "instrument") continue;
-    InstrumentConfig in;
-    in.name = s.name;
-    in.lineNo = s.line;
-    in.line = c.Take<std::string>(s, "line", "", NonEmpty, "the name of a [Line NAME]");
-    const LineConfig* line = cfg.Line(in.line);
-    if (!s.values.contains("line")) c.Problem(s.line, "[Instrument " + s.name + "]: Line= missing");
-    else if (!line && !in.line.empty())
-      c.Problem(s.values.at("line").second, "Line=" + in.line + ": no [Line " + in.line + "] in the file");
-    const bool mbus = line && line->spec.useMBus;
-    in.address = static_cast<std::uint32_t>(c.Take<long long>(s, "address", 1, Range(0, mbus ? 0xFFFFFFFFLL : 255),
-                                                              mbus ? "0..4294967295" : "0..255 (M-Bus: MBus=1)"));
-    if (line && !addresses.insert({Lower(in.line), in.address}).second)
-      c.Problem(s.values.contains("address") ? s.values.at("address").second : s.line,
-                "Address=" + std::to_string(in.address) + ": another instrument has it on line " + in.line);
-    in.everyS = c.Take<long long>(
-        s, "every", in.everyS, [](const std::string& v) { return ParseDuration(v); }, "a duration such as 1h, 1d, 30m");
-    in.offsetS = c.Take<long long>(
-        s, "offset", 0, [](const std::string& v) { return ParseDuration(v, true); }, "a duration such as 0, 5m, 2h");
-    in.window = c.Take<std::optional<TimeWindow>>(
-        s, "window", std::nullopt,
-        [](const std::string& v) -> std::optional<std::optional<TimeWindow>> {
-          auto w = ParseWindow(v);
-          if (!w) return std::nullopt;
-          return std::optional(w);
-        },
-        "HH:MM-HH:MM");
-    in.kinds = c.Take<Kinds>(
-        s, "kinds", in.kinds, [](const std::string& v) { return ParseKinds(v); },
-        "a list of hourly, daily, monthly, events");
-    cfg.instruments.push_back(std::move(in));
-  }
+  for (const Section& s : sections)
+    if (s.kind == "instrument") cfg.instruments.push_back(FillInstrument(c, s, cfg, addresses));
   std::stable_sort(c.problems.begin(), c.problems.end(),
                    [](const ConfigProblem& a, const ConfigProblem& b) { return a.line < b.line; });
   if (!c.problems.empty()) return {std::nullopt, std::move(c.problems)};

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "base/local_time.hpp"
+#include "base/printable_text.hpp"
 #include "base/program_home.hpp"
 #include "reports/message_log.hpp"
 
@@ -11,7 +12,10 @@ namespace statvtk::collect {
 
 void CollectLog::Line(const std::string& text) {
   const std::tm now = LocalNow();
-  const std::string line = LogStampText(now) + text;
+  // One event, one line: a control character in the text (a serial number
+  // or identification from the instrument may hold any byte) is escaped, so
+  // that it can neither forge a line of the journal nor reach a terminal.
+  const std::string line = LogStampText(now) + PrintableText(text);
   std::lock_guard lock(mutex_);
   err_ << line << '\n';
   err_.flush();

@@ -1,5 +1,6 @@
 // The collector's log: each line stamped as the other programs stamp theirs,
-// on stderr (journald) and appended to logs/collect-YYYY-MM-DD.log.
+// on stderr (journald) and appended to logs/collect-YYYY-MM-DD.log; control
+// characters and bytes that are not UTF-8 escaped as \xNN, one event a line.
 #pragma once
 
 #include <filesystem>

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/command_line.hpp"
 #include "collect/collect_config.hpp"
 #include "store/record_store.hpp"
 
@@ -18,11 +19,24 @@ inline constexpr int kExitOk = 0, kExitFailed = 1, kExitConfig = 2;
 struct Common {
   std::filesystem::path home;
   std::filesystem::path configFile;
-  std::vector<std::string> rest;  // the command's own arguments
 };
 
-// The home and collect.ini from --home and --config (taken out of `args`).
-std::optional<Common> ReadCommon(const std::vector<std::string>& args, std::ostream& err);
+// --home DIR and --config FILE, which every command takes.
+struct CommonArgs {
+  std::optional<std::filesystem::path> home;
+  std::optional<std::filesystem::path> config;
+  Common Resolved() const;  // the home (else STATVTK_HOME, ...) and collect.ini in it
+};
+
+// The app of a command, "statvtk-collect NAME", with --home and --config into
+// `given`; the command declares its own options on it.
+std::unique_ptr<CLI::App> CommandApp(const std::string& name, const std::string& description, CommonArgs& given,
+                                     const std::string& footer = {});
+// Parses a command's arguments: nullopt to go on, or the exit status when
+// the command ends here (kExitOk after the help on `out`, kExitConfig after
+// the reason on `err`).
+std::optional<int> ParseCommand(CLI::App& app, const std::vector<std::string>& args, std::ostream& out,
+                                std::ostream& err);
 // collect.ini loaded and checked, or the problems on err.
 std::optional<Config> LoadChecked(const Common& c, std::ostream& err);
 // The store of the configuration, or the reason on err.

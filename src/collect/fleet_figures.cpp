@@ -4,7 +4,7 @@
 
 namespace statvtk::collect {
 
-FleetFigures::FleetFigures(const Config& cfg) {
+FleetFigures::FleetFigures(const Config& cfg) : collector_(cfg.collector) {
   for (const auto& l : cfg.lines) lines_[l.name].line = l.name;
   for (const auto& in : cfg.instruments) {
     every_[in.name] = in.everyS;
@@ -46,6 +46,8 @@ FleetLive FleetFigures::Live() {
     return out;
   };
   live.configured = [this] { return configured_; };
+  live.silentAfter = collector_.silentAfter;
+  live.completenessDays = collector_.completenessDays;
   return live;
 }
 

@@ -28,6 +28,7 @@ class FleetFigures {
   std::map<std::string, std::time_t> due_;
   std::map<std::string, long long> every_;
   std::vector<FleetLive::Configured> configured_;
+  CollectorConfig collector_;
 };
 
 }  // namespace statvtk::collect

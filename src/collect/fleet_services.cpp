@@ -10,12 +10,12 @@ Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, c
   auto s = std::make_unique<FleetServices>();
   const CollectorConfig& col = cfg.collector;
   if (withHttp && !col.http.empty()) {
-    auto at = ParseHttpEndpoint(col.http);
-    if (!at) return at.error();
+    auto at = ParseHostPort(col.http, kHttpAddress);
+    if (!at) return MakeError(ErrorCode::BadSettings, "Http=" + col.http + ": " + at.error().reason);
     auto reader = store::OpenRecordStore(col.database, home);
     if (!reader) return reader.error();
     auto api = std::make_shared<FleetApi>(std::move(*reader), figures.Live());
-    s->http_ = std::make_unique<HttpServer>(api);
+    s->http_ = std::make_unique<HttpServer>(api, log);
     if (auto r = s->http_->Start(*at); !r) return r.error();
     if (log) log("HTTP: http://" + at->host + ":" + std::to_string(s->http_->Port()) + "/");
   }

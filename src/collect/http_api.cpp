@@ -4,11 +4,12 @@
 #include <ctime>
 
 #include "base/local_time.hpp"
+#include "base/utf8.hpp"
 #include "collect/http_metrics.hpp"
+#include "collect/instrument_view.hpp"
 #include "collect/http_overview.hpp"
 #include "collect/http_page.hpp"
 #include "collect/http_periods.hpp"
-#include "collect/report_image.hpp"
 
 namespace statvtk::collect {
 
@@ -16,7 +17,7 @@ namespace {
 
 constexpr std::string_view kInstrumentsPath = "/api/instruments";
 
-HttpAnswer JsonAnswer(const Json& j) { return {200, "application/json; charset=utf-8", j.dump() + "\n"}; }
+HttpAnswer JsonAnswer(const Json& j) { return {200, "application/json; charset=utf-8", JsonText(j) + "\n"}; }
 
 HttpAnswer StoreFailed(const Error& e) { return FleetApi::Refuse(503, "хранилище недоступно: " + e.reason); }
 
@@ -86,7 +87,7 @@ HttpAnswer FleetApi::Refuse(int status, std::string_view reason) {
   Json j;
   j["error"] = ValidUtf8(reason);
   j["status"] = status;
-  return {status, "application/json; charset=utf-8", j.dump() + "\n"};
+  return {status, "application/json; charset=utf-8", JsonText(j) + "\n"};
 }
 
 std::chrono::system_clock::time_point FleetApi::Now() const {
@@ -99,12 +100,6 @@ std::string FleetApi::NowPeriod() const {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:00", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour);
   return buf;
-}
-
-std::int64_t FleetApi::EveryOf(const std::string& name) const {
-  if (live_.everySeconds)
-    if (auto e = live_.everySeconds(name); e && *e > 0) return *e;
-  return 3600;
 }
 
 HttpAnswer FleetApi::Answer(std::string_view method, std::string_view path, const QueryParams& query) {
@@ -142,78 +137,13 @@ bool FleetApi::KnownSerial(const std::string& serial) {
 }
 
 HttpAnswer FleetApi::Instruments() {
-  auto summaries = store::Summaries(*store_, "", kSummaryDays, NowPeriod());
-  if (!summaries) return StoreFailed(summaries.error());
-  auto findings = store_->Findings("");
-  if (!findings) return StoreFailed(findings.error());
-  const auto now = Now();
+  FleetLive live = live_;
+  live.now = [this] { return Now(); };
+  live.nowPeriod = [this] { return NowPeriod(); };
+  auto fleet = FleetView(*store_, live);
+  if (!fleet) return StoreFailed(fleet.error());
   Json list = Json::array();
-  for (const auto& s : *summaries) {
-    const auto& in = s.instrument;
-    Json j;
-    j["serial"] = ValidUtf8(in.serial);
-    j["model"] = in.model;
-    j["name"] = in.name;
-    j["line"] = in.line;
-    j["address"] = in.address;
-    j["first_seen_utc"] = in.firstSeenUtc;
-    const std::string last =
-        s.lastGoodRead ? (s.lastGoodRead->endedUtc.empty() ? s.lastGoodRead->startedUtc : s.lastGoodRead->endedUtc)
-                       : in.lastReadUtc;
-    j["last_read_utc"] = last.empty() ? Json(nullptr) : Json(last);
-    const std::string next = live_.nextDueUtc ? live_.nextDueUtc(in.name) : std::string();
-    j["next_due_utc"] = next.empty() ? Json(nullptr) : Json(next);
-    j["every_s"] = EveryOf(in.name);
-    j["health"] = HealthName(HealthOf(s, EveryOf(in.name), now));
-    Json completeness, records;
-    for (std::size_t a = 0; a < store::kArchiveKinds.size(); ++a) {
-      const auto name = std::string(store::ArchiveName(store::kArchiveKinds[a]));
-      const DeviceType type = TypeOfModelName(in.model);
-      const bool has = type == DeviceType::dtUnknown || SlotsOf(type, store::kArchiveKinds[a]).count > 0;
-      completeness[name] = has ? Json(s.archives[a].completeness) : Json(nullptr);  // null: the model has none
-      records[name] = s.archives[a].stats.records;
-    }
-    j["completeness_pct"] = completeness;
-    j["records"] = records;
-    if (s.lastRead && s.lastRead->outcome == store::ReadOutcome::Failed)
-      j["last_failure"] = {{"utc", s.lastRead->endedUtc}, {"reason", ValidUtf8(s.lastRead->error)}};
-    else j["last_failure"] = nullptr;
-    Json mine = Json::array();
-    for (const auto& f : *findings)
-      if (f.serial == in.serial && mine.size() < 20) mine.push_back(FindingJson(f));
-    j["findings"] = mine;
-    j["conflicts"] = s.conflicts;
-    list.push_back(std::move(j));
-  }
-  // Instruments of collect.ini that never answered: no serial yet, only their reads.
-  const auto configured = live_.configured ? live_.configured() : std::vector<FleetLive::Configured>{};
-  for (const auto& c : configured) {
-    bool known = false;
-    for (const auto& s : *summaries) known = known || s.instrument.name == c.name;
-    if (known) continue;
-    auto reads = store_->Reads({"", c.name, 1, false});
-    if (!reads) return StoreFailed(reads.error());
-    Json j;
-    j["serial"] = "";
-    j["model"] = "";
-    j["name"] = c.name;
-    j["line"] = c.line;
-    j["address"] = c.address;
-    j["first_seen_utc"] = nullptr;
-    j["last_read_utc"] = nullptr;
-    const std::string next = live_.nextDueUtc ? live_.nextDueUtc(c.name) : std::string();
-    j["next_due_utc"] = next.empty() ? Json(nullptr) : Json(next);
-    j["every_s"] = EveryOf(c.name);
-    j["health"] = HealthName(Health::Never);
-    j["completeness_pct"] = {{"hourly", nullptr}, {"daily", nullptr}, {"monthly", nullptr}};
-    j["records"] = {{"hourly", 0}, {"daily", 0}, {"monthly", 0}};
-    if (!reads->empty() && reads->front().outcome == store::ReadOutcome::Failed)
-      j["last_failure"] = {{"utc", reads->front().endedUtc}, {"reason", ValidUtf8(reads->front().error)}};
-    else j["last_failure"] = nullptr;
-    j["findings"] = Json::array();
-    j["conflicts"] = 0;
-    list.push_back(std::move(j));
-  }
+  for (const auto& v : *fleet) list.push_back(InstrumentJson(v));
   return JsonAnswer(list);
 }
 

@@ -55,7 +55,6 @@ class FleetApi {
 
   std::chrono::system_clock::time_point Now() const;
   std::string NowPeriod() const;
-  std::int64_t EveryOf(const std::string& name) const;
   bool KnownSerial(const std::string& serial);
 
   std::mutex mutex_;  // one request at a time on the reader

@@ -1,5 +1,6 @@
 #include "collect/http_json.hpp"
 
+#include "base/utf8.hpp"
 #include "collect/http_periods.hpp"
 
 namespace statvtk::collect {
@@ -16,25 +17,6 @@ Json FieldsJson(const std::string& fields) {
 
 }  // namespace
 
-std::string ValidUtf8(std::string_view s) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size();) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    bool ok = n > 0 && i + n <= s.size();
-    for (std::size_t k = 1; ok && k < n; ++k) ok = (static_cast<unsigned char>(s[i + k]) >> 6) == 2;
-    if (ok && n == 2 && c < 0xC2) ok = false;  // overlong
-    if (ok) {
-      out.append(s.substr(i, n));
-      i += n;
-    } else {
-      out += "\xEF\xBF\xBD";
-      ++i;
-    }
-  }
-  return out;
-}
-
 Json RecordJson(const store::RecordRow& r) {
   Json j;
   j["period"] = r.period;
@@ -47,6 +29,15 @@ Json RecordJson(const store::RecordRow& r) {
   j["fields"] = FieldsJson(r.fields);
   j["read_id"] = r.readId;
   j["utc_offset_s"] = r.utcOffsetS;
+  return j;
+}
+
+Json SerialRecordJson(const store::RecordRow& r) {
+  Json j;
+  j["serial"] = ValidUtf8(r.serial);
+  j["archive"] = store::ArchiveName(r.archive);
+  const Json record = RecordJson(r);
+  for (const auto& [k, v] : record.items()) j[k] = v;
   return j;
 }
 

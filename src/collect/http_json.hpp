@@ -7,18 +7,17 @@
 #include <string>
 #include <string_view>
 
-#include <nlohmann/json.hpp>
-
+#include "base/json_text.hpp"
 #include "store/record_store.hpp"
 
 namespace statvtk::collect {
-
-using Json = nlohmann::ordered_json;
 
 // {"period", "forward_total", "reverse_total", "forward_increment" (null:
 // unknown), "reverse_increment", "flags", "valid", "fields" (the model's
 // other values), "read_id", "utc_offset_s"}
 Json RecordJson(const store::RecordRow& r);
+// The same with "serial" and "archive" in front (export, MQTT).
+Json SerialRecordJson(const store::RecordRow& r);
 // {"id", "serial", "name", "line", "started_utc", "ended_utc", "mode", "outcome"
 // (null while running), "error", "requests", "file", "recovered", "lost", "added", "conflicts"}
 Json ReadJson(const store::ReadRow& r);
@@ -32,9 +31,5 @@ enum class Health { Ok, Late, Down, Never };
 std::string_view HealthName(Health h);
 Health HealthOf(const store::InstrumentSummary& s, std::int64_t everySeconds,
                 std::chrono::system_clock::time_point now);
-
-// A UTF-8 text as JSON holds it: invalid bytes become U+FFFD (the serial of a
-// damaged header may hold any byte).
-std::string ValidUtf8(std::string_view s);
 
 }  // namespace statvtk::collect

@@ -1,5 +1,6 @@
 #include "collect/http_metrics.hpp"
 
+#include "base/utf8.hpp"
 #include "collect/http_json.hpp"
 #include "collect/http_periods.hpp"
 

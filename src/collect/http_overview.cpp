@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "base/utf8.hpp"
 #include "collect/http_periods.hpp"
 
 namespace statvtk::collect {

@@ -2,7 +2,7 @@
 
 #include <httplib.h>
 
-#include <charconv>
+#include "base/printable_text.hpp"
 
 namespace statvtk::collect {
 
@@ -25,27 +25,30 @@ void Send(httplib::Response& res, const HttpAnswer& a) {
 
 }  // namespace
 
-Result<HttpEndpoint> ParseHttpEndpoint(std::string_view text) {
-  HttpEndpoint e;
-  std::string_view port = text;
-  if (const auto colon = text.rfind(':'); colon != std::string_view::npos) {
-    if (colon > 0) e.host = std::string(text.substr(0, colon));
-    port = text.substr(colon + 1);
-  }
-  int p = -1;
-  const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), p);
-  if (port.empty() || ec != std::errc() || end != port.data() + port.size() || p < 0 || p > 65535 || e.host.empty())
-    return MakeError(ErrorCode::BadSettings,
-                     "Http=" + std::string(text) + ": HOST:PORT expected (e.g. 127.0.0.1:8080)");
-  e.port = p;
-  return e;
-}
+HttpServer::HttpServer(std::shared_ptr<FleetApi> api, std::function<void(const std::string&)> log)
+    : api_(std::move(api)), log_(std::move(log)) {}
 
-HttpServer::HttpServer(std::shared_ptr<FleetApi> api) : api_(std::move(api)) {}
+HttpAnswer HttpServer::Answer(std::string_view method, std::string_view path, const QueryParams& query) {
+  // Whatever one request throws ends that request only: it is answered 500
+  // and the fault logged (once while the same one repeats).
+  std::string fault;
+  try {
+    return api_->Answer(method, path, query);
+  } catch (const std::exception& e) {
+    fault = e.what();
+  } catch (...) {
+    fault = "?";
+  }
+  const std::scoped_lock lock(faultMutex_);
+  if (fault != lastFault_ && log_)
+    log_("HTTP: internal fault on " + PrintableText(std::string(path.substr(0, 200))) + ": " + fault);
+  lastFault_ = fault;
+  return FleetApi::Refuse(500, "внутренняя ошибка");
+}
 
 HttpServer::~HttpServer() { Stop(); }
 
-Result<void> HttpServer::Start(const HttpEndpoint& at) {
+Result<void> HttpServer::Start(const HostPort& at) {
   Stop();
   server_ = std::make_unique<httplib::Server>();
   server_->set_read_timeout(5, 0);
@@ -53,14 +56,14 @@ Result<void> HttpServer::Start(const HttpEndpoint& at) {
   server_->set_keep_alive_max_count(20);
   server_->set_payload_max_length(4096);
   // Every request, of any method, is answered here: no route table, no mount point.
-  server_->set_pre_routing_handler([api = api_](const httplib::Request& req, httplib::Response& res) {
+  server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
     if (req.target.size() > kMaxTarget) {
       Send(res, FleetApi::Refuse(414, "слишком длинный запрос"));
       return httplib::Server::HandlerResponse::Handled;
     }
     const std::string_view target = req.target;
     const std::string_view path = target.substr(0, target.find('?'));
-    Send(res, api->Answer(req.method, path, QueryOf(req)));
+    Send(res, Answer(req.method, path, QueryOf(req)));
     return httplib::Server::HandlerResponse::Handled;
   });
   server_->set_error_handler([](const httplib::Request&, httplib::Response& res) {

@@ -1,5 +1,6 @@
 #include "collect/mqtt_messages.hpp"
 
+#include "base/utf8.hpp"
 #include "collect/mqtt_topics.hpp"
 
 namespace statvtk::collect {
@@ -53,14 +54,7 @@ Json ReadMessage(const ReadPublication& p) {
   return j;
 }
 
-Json RecordMessage(const store::RecordRow& r) {
-  Json j;
-  j["serial"] = ValidUtf8(r.serial);
-  j["archive"] = store::ArchiveName(r.archive);
-  const Json record = RecordJson(r);
-  for (const auto& [k, v] : record.items()) j[k] = v;
-  return j;
-}
+Json RecordMessage(const store::RecordRow& r) { return SerialRecordJson(r); }
 
 Json StateMessage(const ReadPublication& p) {
   Json j;
@@ -119,7 +113,7 @@ std::vector<store::OutboxMessage> MessagesOf(const MqttSettings& s, const ReadPu
                                              const std::string& origin, const std::string& nowUtc) {
   std::vector<store::OutboxMessage> out;
   auto add = [&](std::string topic, const Json& payload, bool retain) {
-    out.push_back({0, origin, std::move(topic), payload.dump(), 1, retain, nowUtc});
+    out.push_back({0, origin, std::move(topic), JsonText(payload), 1, retain, nowUtc});
   };
   const std::string& serial = p.instrument.serial;
   if (withDiscovery && p.newest)

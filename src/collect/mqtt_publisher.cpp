@@ -65,11 +65,16 @@ class MqttPublisher::Session {
     return {};
   }
 
+  // BadData: the library refuses this message itself (its topic, its size),
+  // so it can never go out; anything else is the connection's.
   Result<int> Publish(const store::OutboxMessage& m) {
     int mid = 0;
     const int rc = mosquitto_publish(m_.get(), &mid, m.topic.c_str(), static_cast<int>(m.payload.size()),
                                      m.payload.data(), m.qos, m.retain);
-    if (rc != MOSQ_ERR_SUCCESS) return MakeError(ErrorCode::SendFailed, "MQTT publish: " + Why(rc));
+    const bool never = rc == MOSQ_ERR_MALFORMED_UTF8 || rc == MOSQ_ERR_INVAL || rc == MOSQ_ERR_PAYLOAD_SIZE ||
+                       rc == MOSQ_ERR_OVERSIZE_PACKET;
+    if (rc != MOSQ_ERR_SUCCESS)
+      return MakeError(never ? ErrorCode::BadData : ErrorCode::SendFailed, "MQTT publish: " + Why(rc));
     return mid;
   }
 
@@ -129,81 +134,126 @@ bool MqttPublisher::WaitFor(std::chrono::milliseconds d) {
   return !stop_;
 }
 
-void MqttPublisher::Run() {
-  const std::string clientId = settings_.clientId.empty() ? "statvtk-collect-" + origin_ : settings_.clientId;
-  std::unique_ptr<Session> session;
+struct MqttPublisher::Loop {
   struct InFlight {
     int mid;
     std::int64_t id;
   };
+  std::unique_ptr<Session> session;
   std::deque<InFlight> inflight;
   std::int64_t lastQueued = 0;
   std::chrono::milliseconds backoff = 1s;
-  auto lastPeek = std::chrono::steady_clock::now() - kPoll;
-  auto note = [&](bool connected, const std::string& error) {
-    {
-      const std::scoped_lock lock(mutex_);
-      if (connected && !figures_.connected) ++figures_.connects;
-      figures_.connected = connected;
-      if (!error.empty()) figures_.lastError = error;
-    }
-    if (log_ && !error.empty()) log_(error);
-  };
-  auto lose = [&](const std::string& why) {
-    session.reset();
-    inflight.clear();
-    lastQueued = 0;  // the oldest unacknowledged message goes out first again
-    note(false, why);
-  };
+  std::chrono::steady_clock::time_point lastPeek = std::chrono::steady_clock::now() - kPoll;
+  std::string lastFault;
+};
 
-  while (!stop_) {
-    if (!session) {
-      session = std::make_unique<Session>(settings_, clientId);
-      if (auto c = session->Connect(settings_); !c) {
-        lose(c.error().reason);
-        if (!WaitFor(backoff)) break;
-        backoff = std::min<std::chrono::milliseconds>(backoff * 2, kMaxBackoff);
-        continue;
-      }
-      backoff = 1s;
-      note(true, "");
-      if (log_) log_("MQTT: connected to " + settings_.host + ":" + std::to_string(settings_.port));
-    }
-    const auto now = std::chrono::steady_clock::now();
-    if (inflight.size() < kWindow && (dirty_.exchange(false) || !inflight.empty() || now - lastPeek >= kPoll)) {
-      lastPeek = now;
-      auto waiting = outbox_->Peek(origin_, kWindow + inflight.size());
-      if (!waiting) {
-        note(true, "MQTT outbox: " + waiting.error().reason);
-        if (!WaitFor(1s)) break;
-        continue;
-      }
-      for (const auto& m : *waiting) {
-        if (m.id <= lastQueued) continue;
-        if (inflight.size() >= kWindow) break;
-        auto mid = session->Publish(m);
-        if (!mid) break;
-        inflight.push_back({*mid, m.id});
-        lastQueued = m.id;
-      }
-    }
-    if (auto r = session->Loop(inflight.empty() ? 200 : 10); !r) {
-      lose(r.error().reason);
-      continue;
-    }
-    for (const int mid : session->TakeAcked()) {
-      for (auto it = inflight.begin(); it != inflight.end(); ++it) {
-        if (it->mid != mid) continue;
-        // Removed from the outbox only now: a message is never lost, at worst sent twice.
-        for (int attempt = 0; attempt < 3 && !outbox_->Ack(it->id); ++attempt) WaitFor(200ms);
-        inflight.erase(it);
-        const std::scoped_lock lock(mutex_);
-        ++figures_.sent;
+void MqttPublisher::Note(bool connected, const std::string& error) {
+  {
+    const std::scoped_lock lock(mutex_);
+    if (connected && !figures_.connected) ++figures_.connects;
+    figures_.connected = connected;
+    if (!error.empty()) figures_.lastError = error;
+  }
+  if (log_ && !error.empty()) log_(error);
+}
+
+void MqttPublisher::Lose(Loop& l, const std::string& why) {
+  l.session.reset();
+  l.inflight.clear();
+  l.lastQueued = 0;  // the oldest unacknowledged message goes out first again
+  Note(false, why);
+}
+
+bool MqttPublisher::Connect(Loop& l) {
+  const std::string clientId = settings_.clientId.empty() ? "statvtk-collect-" + origin_ : settings_.clientId;
+  l.session = std::make_unique<Session>(settings_, clientId);
+  if (auto c = l.session->Connect(settings_); !c) {
+    Lose(l, c.error().reason);
+    if (!WaitFor(l.backoff)) return false;
+    l.backoff = std::min<std::chrono::milliseconds>(l.backoff * 2, kMaxBackoff);
+    return true;
+  }
+  l.backoff = 1s;
+  Note(true, "");
+  if (log_) log_("MQTT: connected to " + settings_.host + ":" + std::to_string(settings_.port));
+  return true;
+}
+
+bool MqttPublisher::SendWaiting(Loop& l) {
+  l.lastPeek = std::chrono::steady_clock::now();
+  auto waiting = outbox_->Peek(origin_, kWindow + l.inflight.size());
+  if (!waiting) {
+    Note(true, "MQTT outbox: " + waiting.error().reason);
+    return WaitFor(1s);
+  }
+  for (const auto& m : *waiting) {
+    if (m.id <= l.lastQueued) continue;
+    if (l.inflight.size() >= kWindow) break;
+    auto mid = l.session->Publish(m);
+    if (!mid && mid.error().code == ErrorCode::BadData) {
+      // It would stop every message behind it for good: said once, and left out.
+      if (log_) log_(mid.error().reason + ": message " + std::to_string(m.id) + " to " + m.topic + " dropped");
+      if (auto acked = outbox_->Ack(m.id); !acked) {
+        Note(true, "MQTT outbox: " + acked.error().reason);
         break;
       }
+      continue;
+    }
+    if (!mid) break;
+    l.inflight.push_back({*mid, m.id});
+    l.lastQueued = m.id;
+  }
+  return true;
+}
+
+void MqttPublisher::TakeAcks(Loop& l) {
+  for (const int mid : l.session->TakeAcked()) {
+    for (auto it = l.inflight.begin(); it != l.inflight.end(); ++it) {
+      if (it->mid != mid) continue;
+      // Removed from the outbox only now: a message is never lost, at worst sent twice.
+      for (int attempt = 0; attempt < 3 && !outbox_->Ack(it->id); ++attempt) WaitFor(200ms);
+      l.inflight.erase(it);
+      const std::scoped_lock lock(mutex_);
+      ++figures_.sent;
+      break;
     }
   }
-  session.reset();
+}
+
+// One turn: connect when there is no connection, send what waits, let the
+// library work, take the acknowledgements. False when stopping.
+bool MqttPublisher::Turn(Loop& l) {
+  if (!l.session) return Connect(l);
+  const auto now = std::chrono::steady_clock::now();
+  if (l.inflight.size() < kWindow && (dirty_.exchange(false) || !l.inflight.empty() || now - l.lastPeek >= kPoll))
+    if (!SendWaiting(l)) return false;
+  if (auto r = l.session->Loop(l.inflight.empty() ? 200 : 10); !r) {
+    Lose(l, r.error().reason);
+    return true;
+  }
+  TakeAcks(l);
+  return true;
+}
+
+void MqttPublisher::Run() {
+  Loop l;
+  while (!stop_) {
+    // Nothing the store or the library throws ends the thread: the fault is
+    // logged (once while it repeats), the connection started again.
+    try {
+      if (!Turn(l)) break;
+      continue;
+    } catch (const std::exception& e) {
+      if (e.what() != l.lastFault && log_) log_(std::string("MQTT: internal fault: ") + e.what());
+      l.lastFault = e.what();
+    } catch (...) {
+      if (l.lastFault != "?" && log_) log_("MQTT: internal fault");
+      l.lastFault = "?";
+    }
+    Lose(l, "");
+    if (!WaitFor(l.backoff)) break;
+  }
+  l.session.reset();
 }
 
 }  // namespace statvtk::collect

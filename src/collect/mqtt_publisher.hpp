@@ -46,7 +46,14 @@ class MqttPublisher {
 
  private:
   class Session;
+  struct Loop;
   void Run();
+  bool Turn(Loop& l);
+  bool Connect(Loop& l);
+  bool SendWaiting(Loop& l);
+  void TakeAcks(Loop& l);
+  void Lose(Loop& l, const std::string& why);
+  void Note(bool connected, const std::string& error);
   bool WaitFor(std::chrono::milliseconds d);  // false when stopping
 
   MqttSettings settings_;

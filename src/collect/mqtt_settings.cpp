@@ -1,7 +1,10 @@
 #include "collect/mqtt_settings.hpp"
 
 #include <array>
-#include <charconv>
+
+#include "base/host_port.hpp"
+#include "base/printable_text.hpp"
+#include "base/utf8.hpp"
 
 namespace statvtk::collect {
 
@@ -21,6 +24,17 @@ std::optional<bool> Flag(std::string_view v) {
   return std::nullopt;
 }
 
+// C0 and C1 control characters and DEL, which MQTT does not take in a topic.
+bool HasControl(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    std::uint32_t cp = 0;
+    const std::size_t len = Utf8Length(text, i, &cp);
+    if (len == 0 || cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) return true;
+    i += len;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool IsMqttKey(std::string_view key) {
@@ -32,23 +46,20 @@ bool IsMqttKey(std::string_view key) {
 Result<MqttSettings> ParseMqttSettings(const std::function<std::optional<std::string>(std::string_view)>& value) {
   MqttSettings s;
   if (const auto broker = value("Mqtt"); broker && !broker->empty()) {
-    const auto colon = broker->rfind(':');
-    s.host = broker->substr(0, colon);
-    if (colon != std::string::npos) {
-      const std::string_view port = std::string_view(*broker).substr(colon + 1);
-      int p = 0;
-      const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), p);
-      if (ec != std::errc() || end != port.data() + port.size() || p <= 0 || p > 65535)
-        return Bad("Mqtt", *broker, "HOST:PORT");
-      s.port = p;
-    }
-    if (s.host.empty()) return Bad("Mqtt", *broker, "HOST:PORT");
+    const auto at = ParseHostPort(*broker, {.defaultHost = nullptr, .defaultPort = 1883, .minPort = 1});
+    if (!at) return Bad("Mqtt", *broker, "HOST:PORT");
+    s.host = at->host;
+    s.port = at->port;
   }
   if (const auto t = value("MqttTopic")) {
     std::string topic = *t;
     while (!topic.empty() && topic.back() == '/') topic.pop_back();
     if (topic.empty() || topic.find_first_of("#+") != std::string::npos || topic.front() == '/')
       return Bad("MqttTopic", *t, "a topic prefix without '#', '+' or a leading '/'");
+    // The broker refuses every topic that is not UTF-8 or holds a control
+    // character: nothing would ever be published.
+    if (!IsUtf8(topic) || HasControl(topic))
+      return Bad("MqttTopic", PrintableText(*t), "UTF-8 text without control characters");
     s.topic = topic;
   }
   if (const auto u = value("MqttUser")) s.user = *u;

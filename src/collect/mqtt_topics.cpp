@@ -1,12 +1,22 @@
 #include "collect/mqtt_topics.hpp"
 
+#include "base/utf8.hpp"
+
 namespace statvtk::collect {
 
 std::string TopicLevel(std::string_view serial) {
   if (serial.empty()) return "_";
-  std::string s(serial);
-  for (char& c : s)
-    if (c == '#' || c == '+' || c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '_';
+  // A byte that is not UTF-8 or a control character (C0, DEL, C1) would make
+  // the broker refuse the topic: each of its bytes becomes '_' as well.
+  std::string s;
+  for (std::size_t i = 0; i < serial.size();) {
+    std::uint32_t cp = 0;
+    const std::size_t len = Utf8Length(serial, i, &cp);
+    const bool reserved = cp == '#' || cp == '+' || cp == '/' || cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
+    if (len == 0 || reserved) s.append(len == 0 ? 1 : len, '_');
+    else s.append(serial.substr(i, len));
+    i += len == 0 ? 1 : len;
+  }
   return s;
 }
 

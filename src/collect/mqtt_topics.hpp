@@ -8,8 +8,8 @@
 
 namespace statvtk::collect {
 
-// The serial as one topic level: '#', '+', '/' (and NUL or other control
-// characters) become '_'; an empty serial is "_".
+// The serial as one topic level: '#', '+', '/', control characters and each
+// byte that is not UTF-8 become '_'; an empty serial is "_".
 std::string TopicLevel(std::string_view serial);
 
 // "PREFIX/<level>/read", "PREFIX/<level>/<archive>", "PREFIX/<level>/state".

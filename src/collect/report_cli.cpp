@@ -5,24 +5,18 @@
 namespace statvtk::collect {
 
 int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  for (const auto& a : args)
-    if (a == "--help" || a == "-h") {
-      out << kStoreReportHelp;
-      return kExitOk;
-    }
-  auto c = ReadCommon(args, err);
-  if (!c) return kExitConfig;
-  std::string why;
-  const auto parsed = ParseStoreReportArgs(c->rest, &why);
-  if (!parsed) {
-    err << "statvtk-collect " << why << "\n" << kStoreReportHelp;
-    return kExitConfig;
-  }
-  auto cfg = LoadChecked(*c, err);
+  CommonArgs given;
+  StoreReportArgs parsed;
+  const auto app = CommandApp("report", kStoreReportAbout, given, kStoreReportFooter);
+  DeclareStoreReportOptions(*app, parsed);
+  if (auto done = ParseCommand(*app, args, out, err)) return *done;
+  if (const auto why = CheckStoreReportArgs(parsed)) return args::UsageError(err, app->get_name(), *why, kExitConfig);
+  const Common c = given.Resolved();
+  auto cfg = LoadChecked(c, err);
   if (!cfg) return kExitConfig;
-  auto store = OpenStore(*cfg, *c, err);
+  auto store = OpenStore(*cfg, c, err);
   if (!store) return kExitFailed;
-  return RunStoreReport(*parsed, *store, c->home, out, err);
+  return RunStoreReport(parsed, *store, c.home, out, err);
 }
 
 }  // namespace statvtk::collect

@@ -108,36 +108,44 @@ int Daily(const StoreReportArgs& a, const CalendarDate& from, const CalendarDate
 
 }  // namespace
 
+void DeclareStoreReportOptions(CLI::App& app, StoreReportArgs& a) {
+  app.add_option("--serial", a.serial, "the instrument's serial number")->type_name("S");
+  args::AddOptional(app, "--day", a.day, "the hourly report of this day")->type_name("DD.MM.YY");
+  app.add_option_function<std::vector<std::string>>(
+         "--daily",
+         [&a](const std::vector<std::string>& v) {
+           if (v.size() != 2) throw CLI::ArgumentMismatch("--daily", 2, v.size());
+           a.daily = std::make_pair(v[0], v[1]);
+         },
+         "the daily report of the days FROM to TO")
+      ->expected(2)
+      ->option_text("FROM TO");
+  args::AddOptional(app, "--out", a.out, "the workbook's path or folder (one report only)")->type_name("PATH");
+}
+
+std::optional<std::string> CheckStoreReportArgs(const StoreReportArgs& a) {
+  if (a.serial.empty()) return "--serial S is needed";
+  if (!a.day && !a.daily) return "give --day DD.MM.YY or --daily DD.MM.YY DD.MM.YY";
+  if (a.day && !ShortDate(*a.day)) return "--day " + *a.day + ": DD.MM.YY expected";
+  if (a.daily && (!ShortDate(a.daily->first) || !ShortDate(a.daily->second)))
+    return "--daily " + a.daily->first + " " + a.daily->second + ": DD.MM.YY DD.MM.YY expected";
+  if (a.daily && DayNumber(*ShortDate(a.daily->second)) < DayNumber(*ShortDate(a.daily->first)))
+    return "--daily: the first day is after the last";
+  if (a.day && a.daily && a.out) return "--out names one file: give --day or --daily";
+  return std::nullopt;
+}
+
 std::optional<StoreReportArgs> ParseStoreReportArgs(const std::vector<std::string>& args, std::string* why) {
   StoreReportArgs a;
-  auto need = [&](std::size_t i, std::size_t n) { return i + n < args.size(); };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& o = args[i];
-    if (o == "--serial" && need(i, 1)) {
-      a.serial = args[++i];
-    } else if (o == "--day" && need(i, 1)) {
-      a.day = args[++i];
-    } else if (o == "--daily" && need(i, 2)) {
-      a.daily = std::make_pair(args[i + 1], args[i + 2]);
-      i += 2;
-    } else if (o == "--out" && need(i, 1)) {
-      a.out = args[++i];
-    } else if ((o == "--home" || o == "--config") && need(i, 1)) {
-      ++i;
-    } else {
-      *why = "report: unknown option or missing value: " + o;
-      return std::nullopt;
-    }
-  }
-  if (a.serial.empty()) *why = "report: --serial S is needed";
-  else if (!a.day && !a.daily) *why = "report: give --day DD.MM.YY or --daily DD.MM.YY DD.MM.YY";
-  else if (a.day && !ShortDate(*a.day)) *why = "report: --day " + *a.day + ": DD.MM.YY expected";
-  else if (a.daily && (!ShortDate(a.daily->first) || !ShortDate(a.daily->second)))
-    *why = "report: --daily " + a.daily->first + " " + a.daily->second + ": DD.MM.YY DD.MM.YY expected";
-  else if (a.daily && DayNumber(*ShortDate(a.daily->second)) < DayNumber(*ShortDate(a.daily->first)))
-    *why = "report: --daily: the first day is after the last";
-  else if (a.day && a.daily && a.out) *why = "report: --out names one file: give --day or --daily";
-  else return a;
+  const auto app = args::MakeApp("statvtk-collect report", "");
+  DeclareStoreReportOptions(*app, a);
+  std::string callers;  // --home and --config are the caller's
+  app->add_option("--home,--config", callers);
+  const args::Parsed parsed = args::Parse(*app, args);
+  std::optional<std::string> wrong =
+      parsed.end == args::Parsed::End::Go ? CheckStoreReportArgs(a) : std::optional(parsed.text);
+  if (!wrong) return a;
+  *why = "report: " + *wrong;
   return std::nullopt;
 }
 

@@ -50,4 +50,25 @@ Result<std::vector<std::uint32_t>> ParseNumberList(std::string_view text, std::u
   return out;
 }
 
+Result<std::vector<std::uint32_t>> ScanAddresses(const std::optional<std::string>& list, bool mbus) {
+  if (!list && mbus)
+    return MakeError(ErrorCode::BadSettings, "an M-Bus line needs the addresses to ask (--addresses LIST)");
+  if (!list) {
+    std::vector<std::uint32_t> all;
+    for (std::uint32_t a = 1; a <= 32; ++a) all.push_back(a);
+    return all;
+  }
+  auto parsed = ParseNumberList(*list, 0, mbus ? 0xFFFFFFFFu : 255u);
+  if (!parsed) return MakeError(ErrorCode::BadSettings, "--addresses: " + parsed.error().reason);
+  return parsed;
+}
+
+Result<std::vector<std::uint32_t>> ScanSpeeds(const std::optional<std::string>& list) {
+  if (!list) return std::vector<std::uint32_t>{};
+  if (*list == "all") return std::vector<std::uint32_t>(std::begin(kScanSpeeds), std::end(kScanSpeeds));
+  auto parsed = ParseNumberList(*list, 50, 4000000);
+  if (!parsed) return MakeError(ErrorCode::BadSettings, "--bauds: " + parsed.error().reason);
+  return parsed;
+}
+
 }  // namespace statvtk

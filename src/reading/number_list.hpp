@@ -19,4 +19,11 @@ Result<std::vector<std::uint32_t>> ParseNumberList(std::string_view text, std::u
 // The speeds a scan tries with "all".
 inline constexpr std::uint32_t kScanSpeeds[] = {2400, 4800, 9600, 57600, 115200};
 
+// The addresses a scan asks, from --addresses LIST; without a list 1..32
+// (an M-Bus line has no such default). The error names the option.
+Result<std::vector<std::uint32_t>> ScanAddresses(const std::optional<std::string>& list, bool mbus);
+// The speeds a scan tries, from --bauds LIST or "all"; without a list none
+// (the line's own speed).
+Result<std::vector<std::uint32_t>> ScanSpeeds(const std::optional<std::string>& list);
+
 }  // namespace statvtk

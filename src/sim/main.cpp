@@ -20,7 +20,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (cl->help) {
-    std::fwrite(HelpText().data(), 1, HelpText().size(), stdout);
+    const std::string help = HelpText();
+    std::fwrite(help.data(), 1, help.size(), stdout);
     return 0;
   }
   if (cl->version) {

@@ -2,28 +2,15 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <functional>
+
+#include "base/command_line.hpp"
 
 namespace statvtk::sim {
 
 namespace {
-
-template <typename T>
-bool Number(const std::string& s, T& out, T lo, T hi) {
-  unsigned long long v = 0;
-  const auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (ec != std::errc() || p != s.data() + s.size() || v < lo || v > hi) return false;
-  out = static_cast<T>(v);
-  return true;
-}
-
-bool Probability(const std::string& s, double& out) {
-  char* end = nullptr;
-  const double v = std::strtod(s.c_str(), &end);
-  if (s.empty() || *end != '\0' || !(v >= 0.0 && v <= 1.0)) return false;
-  out = v;
-  return true;
-}
 
 // C escapes of --serial and --ident: \n \r \t \e \0 \\ \xNN; nothing on a bad one.
 std::optional<std::string> Unescape(std::string_view v) {
@@ -97,12 +84,17 @@ Result<std::vector<InstrumentOptions>> ParseBus(std::string_view text, const Ins
     InstrumentOptions o = base;
     o.model = *model;
     o.seed = base.seed + out.size();
-    if (!Number<std::uint8_t>(item.substr(at + 1, colon == std::string::npos ? std::string::npos : colon - at - 1),
-                              o.address, 0, 255))
-      return fail("bad address in bus entry: " + item);
+    const std::string_view rest = std::string_view(item).substr(at + 1);
+    const auto address =
+        args::DecimalValue(rest.substr(0, colon == std::string::npos ? rest.npos : colon - at - 1), 0, 255);
+    if (!address) return fail("bad address in bus entry: " + item);
+    o.address = static_cast<std::uint8_t>(*address);
     o.longAddress = o.address;
-    if (colon != std::string::npos && !Number<std::uint32_t>(item.substr(colon + 1), o.lineSpeed, 50, 4000000))
-      return fail("bad speed in bus entry: " + item);
+    if (colon != std::string::npos) {
+      const auto speed = args::DecimalValue(std::string_view(item).substr(colon + 1), 50, 4000000);
+      if (!speed) return fail("bad speed in bus entry: " + item);
+      o.lineSpeed = static_cast<std::uint32_t>(*speed);
+    }
     for (const auto& other : out)
       if (other.address == o.address) return fail("two instruments at address " + std::to_string(o.address));
     out.push_back(o);
@@ -111,199 +103,205 @@ Result<std::vector<InstrumentOptions>> ParseBus(std::string_view text, const Ins
   return out;
 }
 
-Result<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
-  CommandLine c;
-  ModemOptions modem;
-  bool wantModem = false;
-  std::optional<CarrierKind> carrier;
-  std::uint16_t port = 0;
-  std::string link;
-  std::uint32_t baud = 0;
-  std::string busText;
-  auto fail = [](const std::string& text) -> Result<CommandLine> { return MakeError(ErrorCode::BadSettings, text); };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](std::string& v) {
-      if (i + 1 >= args.size()) return false;
-      v = args[++i];
-      return true;
-    };
-    std::string v;
-    auto bad = [&]() { return fail("bad value for " + a + ": " + v); };
-    if (a == "--help" || a == "-h") {
-      c.help = true;
-    } else if (a == "--version" || a == "-V") {
-      c.version = true;
-    } else if (a == "--verbose" || a == "-v") {
-      c.instrument.verbose = true;
-    } else if (a == "--modem") {
-      wantModem = true;
-    } else if (a == "--model" || a == "--seed" || a == "--now" || a == "--address" || a == "--long-address" ||
-               a == "--tcp" || a == "--pty" || a == "--busy" || a == "--no-answer" || a == "--no-carrier" ||
-               a == "--ring" || a == "--dial-delay" || a == "--guard" || a == "--baud" || a == "--latency" ||
-               a == "--drop" || a == "--corrupt" || a == "--wrong-command" || a == "--noise" || a == "--truncate" ||
-               a == "--silent-after" || a == "--dump" || a == "--bus" || a == "--line-speed" || a == "--tick-hours" ||
-               a == "--serial" || a == "--ident") {
-      if (!value(v)) return fail("missing value after " + a);
-      InstrumentOptions& in = c.instrument;
-      bool ok = true;
-      if (a == "--model") {
-        const auto m = ParseModel(v);
-        ok = m.has_value();
-        if (ok) in.model = *m;
-      } else if (a == "--seed") {
-        ok = Number<std::uint64_t>(v, in.seed, 0, UINT64_MAX);
-      } else if (a == "--now") {
-        const auto t = ParseNow(v);
-        ok = t.has_value();
-        if (ok) in.now = *t;
-      } else if (a == "--address") {
-        ok = Number<std::uint8_t>(v, in.address, 0, 255);
-      } else if (a == "--long-address") {
-        ok = Number<std::uint32_t>(v, in.longAddress, 0, UINT32_MAX);
-      } else if (a == "--tcp") {
-        ok = Number<std::uint16_t>(v, port, 0, 65535), carrier = CarrierKind::Tcp;
-      } else if (a == "--pty") {
-        ok = !v.empty(), link = v, carrier = CarrierKind::Pty;
-      } else if (a == "--busy") {
-        ok = Number<std::uint32_t>(v, modem.busyCalls, 0, 1000000);
-      } else if (a == "--no-answer") {
-        ok = Number<std::uint32_t>(v, modem.noAnswerCalls, 0, 1000000);
-      } else if (a == "--no-carrier") {
-        ok = Number<std::uint32_t>(v, modem.noCarrierCalls, 0, 1000000);
-      } else if (a == "--ring") {
-        ok = Number<std::uint32_t>(v, modem.ringMs, 0, 600000);
-      } else if (a == "--dial-delay") {
-        ok = Number<std::uint32_t>(v, modem.dialDelayMs, 0, 600000);
-      } else if (a == "--guard") {
-        ok = Number<std::uint32_t>(v, modem.guardMs, 20, 10000);
-      } else if (a == "--baud") {
-        ok = Number<std::uint32_t>(v, baud, 50, 4000000);
-      } else if (a == "--latency") {
-        ok = Number<std::uint32_t>(v, in.latencyMs, 0, 60000);
-      } else if (a == "--drop") {
-        ok = Probability(v, in.faults.drop);
-      } else if (a == "--corrupt") {
-        ok = Probability(v, in.faults.corrupt);
-      } else if (a == "--wrong-command") {
-        ok = Probability(v, in.faults.wrongCommand);
-      } else if (a == "--noise") {
-        ok = Probability(v, in.faults.noise);
-      } else if (a == "--truncate") {
-        ok = Probability(v, in.faults.truncate);
-      } else if (a == "--silent-after") {
-        std::uint64_t n = 0;
-        ok = Number<std::uint64_t>(v, n, 0, UINT64_MAX);
-        if (ok) in.silentAfter = n;
-      } else if (a == "--dump") {
-        ok = !v.empty(), c.dumpPath = v;
-      } else if (a == "--bus") {
-        ok = !v.empty(), busText = v;
-      } else if (a == "--line-speed") {
-        ok = Number<std::uint32_t>(v, in.lineSpeed, 50, 4000000);
-      } else if (a == "--tick-hours") {
-        ok = Number<std::uint32_t>(v, c.tickHours, 1, 24 * 366);
-      } else if (a == "--serial" || a == "--ident") {
-        const auto text = Unescape(v);
-        ok = text.has_value() && (a == "--ident" || text->size() <= 8);
-        if (ok) (a == "--serial" ? in.serial : in.ident) = *text;
-      }
-      if (!ok) return bad();
-    } else {
-      return fail("unknown option: " + a + " (see --help)");
-    }
-  }
-  if (wantModem && !carrier) return fail("--modem needs a carrier (--pty or --tcp)");
-  if (c.instrument.serial && c.instrument.model == DeviceType::dtLDN08)
-    return fail("--serial: an LDN-08 reports its serial number as a number");
-  if (!busText.empty()) {
-    // The entries take the other options whatever their order on the line.
-    auto bus = ParseBus(busText, c.instrument);
-    if (!bus) return fail("bad value for --bus: " + bus.error().reason);
-    c.bus = std::move(*bus);
-    if (!c.dumpPath.empty()) return fail("--dump takes one instrument, not --bus");
-  }
-  if (carrier) {
-    ServerOptions s;
-    s.carrier = *carrier;
-    s.tcpPort = port;
-    s.ptyLink = link;
-    s.modem = wantModem;
-    s.modemOptions = modem;
-    s.baud = baud;
-    c.server = s;
-  }
-  return c;
-}
+namespace {
 
-std::string_view HelpText() {
-  return R"(statvtk-sim: a simulated VTK-08.12, VTK-08.14 C/CM or LDN-08 flowmeter.
+const char* kAbout = R"(A simulated VTK-08.12, VTK-08.14 C/CM or LDN-08 flowmeter on a loopback TCP
+port or a pseudo-terminal, optionally behind a Hayes modem.)";
 
-Usage: statvtk-sim [options]
-
-Instrument:
-  --model M            0812 | 0814c | 0814cm | ldn (default 0814c)
-  --seed N             history generator seed (default 1); same seed, same memories
-  --now TIME           the instrument's clock, "YYYY-MM-DD hh:mm:ss" or "now"
-                       (default 2026-12-08 10:30:00); the clock stands still
-  --address N          network address of the short form, 0..255 (default 1)
-  --long-address N     32-bit address of the long form (default 12345678)
-  --line-speed N       on --pty, the only speed (bit/s) at which it hears frames;
-                       a client at another speed gets silence (default: any)
-  --serial TEXT        the serial number a VTK model reports (at most 8 bytes,
-                       padded with NULs), instead of its generated one
-  --ident TEXT         the identification text reported instead of the model's
-                       own (the reader knows the model by a key in it)
-                       Both take C escapes: \n \r \t \e \0 \\ \xNN
-  --bus LIST           several instruments on the line, MODEL@ADDR[:SPEED],...
-                       (e.g. 0814c@3,ldn@7:57600,0812@11); each answers only its
-                       own address (short and long form), seeds follow --seed
-
-Carrier (one client at a time):
-  --tcp PORT           listen on 127.0.0.1:PORT; 0 picks a free port (printed)
-  --pty LINK           open a pseudo-terminal and make LINK a symbolic link to
-                       its slave; open LINK as the serial port
-  --baud N             send every byte at the line's speed, 10 bits a byte
-  --latency MS         the instrument's delay before each reply
-
-Modem (--modem, in front of the instrument on the carrier):
-  --modem              Hayes commands: AT, ATDT/ATDP<number>, ATH0, ATO, ATE0/1,
-                       ATZ; +++ with the guard time returns to command mode
-  --busy K             the first K calls get BUSY
-  --no-answer K        the next K calls ring out: NO ANSWER
-  --no-carrier K       the next K calls fail: NO CARRIER
-  --ring MS            ringing before NO ANSWER (default 3000)
-  --dial-delay MS      from the dial command to CONNECT or BUSY (default 1500)
-  --guard MS           escape guard time before and after +++ (default 1000)
-
-Faults, each a probability 0..1 per reply:
-  --drop P             no reply
-  --corrupt P          a wrong checksum
-  --wrong-command P    a valid frame with another command
-  --noise P            1..8 garbage bytes (never 0xAA) before the reply
-  --truncate P         the reply cut short
-  --silent-after N     send N replies, then answer nothing more (the line
-                       goes dead in the middle of a read)
-
-Time:
-  SIGUSR1              lets --tick-hours hours pass (default 24): each closed
-                       hour, day and month writes its record after the pointer,
-                       a few events are written, the clock and current values
-                       move on (every instrument on the line)
-  --tick-hours N       hours per SIGUSR1
-
-Other:
-  --dump FILE          write the statistics file a correct full read must give
-                       (written atomically); without a carrier, exit after it
-  --verbose, -v        log every request; print the counters on exit
-  --help, -h           this text
-  --version, -V        the program's version
+const char* kFooter = R"(Time: each SIGUSR1 lets --tick-hours hours pass on every instrument of the
+line: each closed hour, day and month writes its record after the pointer, a
+few events are written, the clock and current values move on.
 
 Malformed requests, requests the model does not know and reads outside a
 memory get no reply and a line on standard error. The counters of requests
 and injected faults are printed on exit when faults were asked for or with
 --verbose. SIGINT and SIGTERM end the program cleanly.
 )";
+
+// What the options fill before they become a CommandLine.
+struct Given {
+  CommandLine c;
+  ModemOptions modem;
+  bool modemWanted = false;
+  std::optional<CarrierKind> carrier;
+  std::uint16_t port = 0;
+  std::string link, bus;
+  std::uint32_t baud = 0;
+};
+
+// A whole number lo..hi in decimal into `target`.
+template <class T>
+CLI::Option* Whole(CLI::App& app, const std::string& name, T& target, long long lo, long long hi, const char* type,
+                   const std::string& description) {
+  return app
+      .add_option_function<long long>(
+          name, [&target](long long v) { target = static_cast<T>(v); }, description)
+      ->transform(args::Decimal(lo, hi))
+      ->type_name(type);
+}
+
+CLI::Validator Check(std::function<bool(const std::string&)> ok, std::string why) {
+  return CLI::Validator([ok = std::move(ok), why = std::move(why)](std::string& v) { return ok(v) ? "" : why; }, "");
+}
+
+CLI::Option* Probability(CLI::App& app, const std::string& name, double& target, const std::string& description) {
+  const auto valid = [](const std::string& v) {
+    char* end = nullptr;
+    const double p = std::strtod(v.c_str(), &end);
+    return !v.empty() && *end == '\0' && p >= 0.0 && p <= 1.0;
+  };
+  return app.add_option(name, target, description)->check(Check(valid, "a probability from 0 to 1"))->type_name("P");
+}
+
+void InstrumentOptionsOf(CLI::App& app, Given& g) {
+  InstrumentOptions& in = g.c.instrument;
+  app.option_defaults()->group("Instrument");
+  app.add_option_function<std::string>(
+         "--model", [&in](const std::string& v) { in.model = *ParseModel(v); },
+         "0812 | 0814c | 0814cm | ldn (default 0814c)")
+      ->check(Check([](const std::string& v) { return ParseModel(v).has_value(); }, "0812, 0814c, 0814cm or ldn"))
+      ->type_name("M");
+  app.add_option("--seed", in.seed, "history generator seed (default 1); same seed, same memories")
+      ->transform(args::Unsigned(UINT64_MAX))
+      ->type_name("N");
+  app.add_option_function<std::string>(
+         "--now", [&in](const std::string& v) { in.now = *ParseNow(v); },
+         "the instrument's clock, \"YYYY-MM-DD hh:mm:ss\" or \"now\" (default 2026-12-08 10:30:00); the clock stands "
+         "still")
+      ->check(Check([](const std::string& v) { return ParseNow(v).has_value(); }, "YYYY-MM-DD hh:mm:ss, 2005..2055"))
+      ->type_name("TIME");
+  Whole(app, "--address", in.address, 0, 255, "N", "network address of the short form, 0..255 (default 1)");
+  Whole(app, "--long-address", in.longAddress, 0, UINT32_MAX, "N",
+        "32-bit address of the long form (default 12345678)");
+  Whole(app, "--line-speed", in.lineSpeed, 50, 4000000, "N",
+        "on --pty, the only speed (bit/s) at which it hears frames; a client at another speed gets silence (default: "
+        "any)");
+  const auto escaped = [](std::size_t max) {
+    return Check([max](const std::string& v) { return Unescape(v) && Unescape(v)->size() <= max; },
+                 "C escapes \\n \\r \\t \\e \\0 \\\\ \\xNN" + std::string(max < 100 ? ", at most 8 bytes" : ""));
+  };
+  app.add_option_function<std::string>(
+         "--serial", [&in](const std::string& v) { in.serial = Unescape(v); },
+         "the serial number a VTK model reports (at most 8 bytes, padded with NULs) instead of its generated one; C "
+         "escapes \\n \\r \\t \\e \\0 \\\\ \\xNN")
+      ->check(escaped(8))
+      ->type_name("TEXT");
+  app.add_option_function<std::string>(
+         "--ident", [&in](const std::string& v) { in.ident = Unescape(v); },
+         "the identification text reported instead of the model's own (the reader knows the model by a key in it); "
+         "the same escapes")
+      ->check(escaped(std::string::npos))
+      ->type_name("TEXT");
+  app.add_option("--bus", g.bus,
+                 "several instruments on the line, MODEL@ADDR[:SPEED],... (e.g. 0814c@3,ldn@7:57600,0812@11); each "
+                 "answers only its own address (short and long form), seeds follow --seed")
+      ->check(Check([](const std::string& v) { return !v.empty(); }, "MODEL@ADDR[:SPEED],..."))
+      ->type_name("LIST");
+}
+
+void CarrierOptionsOf(CLI::App& app, Given& g) {
+  app.option_defaults()->group("Carrier (one client at a time)");
+  app.add_option_function<long long>(
+         "--tcp", [&g](long long v) { g.port = static_cast<std::uint16_t>(v), g.carrier = CarrierKind::Tcp; },
+         "listen on 127.0.0.1:PORT; 0 picks a free port (printed)")
+      ->transform(args::Decimal(0, 65535))
+      ->type_name("PORT");
+  app.add_option_function<std::string>(
+         "--pty", [&g](const std::string& v) { g.link = v, g.carrier = CarrierKind::Pty; },
+         "open a pseudo-terminal and make LINK a symbolic link to its slave; open LINK as the serial port")
+      ->check(Check([](const std::string& v) { return !v.empty(); }, "a path"))
+      ->type_name("LINK");
+  Whole(app, "--baud", g.baud, 50, 4000000, "N", "send every byte at the line's speed, 10 bits a byte");
+  Whole(app, "--latency", g.c.instrument.latencyMs, 0, 60000, "MS", "the instrument's delay before each reply");
+  app.option_defaults()->group("Modem (in front of the instrument on the carrier)");
+  app.add_flag("--modem", g.modemWanted,
+               "Hayes commands: AT, ATDT/ATDP<number>, ATH0, ATO, ATE0/1, ATZ; +++ with the guard time returns to "
+               "command mode");
+  Whole(app, "--busy", g.modem.busyCalls, 0, 1000000, "K", "the first K calls get BUSY");
+  Whole(app, "--no-answer", g.modem.noAnswerCalls, 0, 1000000, "K", "the next K calls ring out: NO ANSWER");
+  Whole(app, "--no-carrier", g.modem.noCarrierCalls, 0, 1000000, "K", "the next K calls fail: NO CARRIER");
+  Whole(app, "--ring", g.modem.ringMs, 0, 600000, "MS", "ringing before NO ANSWER (default 3000)");
+  Whole(app, "--dial-delay", g.modem.dialDelayMs, 0, 600000, "MS",
+        "from the dial command to CONNECT or BUSY (default 1500)");
+  Whole(app, "--guard", g.modem.guardMs, 20, 10000, "MS", "escape guard time before and after +++ (default 1000)");
+}
+
+void FaultAndOtherOptionsOf(CLI::App& app, Given& g) {
+  InstrumentOptions& in = g.c.instrument;
+  app.option_defaults()->group("Faults, each a probability 0..1 per reply");
+  Probability(app, "--drop", in.faults.drop, "no reply");
+  Probability(app, "--corrupt", in.faults.corrupt, "a wrong checksum");
+  Probability(app, "--wrong-command", in.faults.wrongCommand, "a valid frame with another command");
+  Probability(app, "--noise", in.faults.noise, "1..8 garbage bytes (never 0xAA) before the reply");
+  Probability(app, "--truncate", in.faults.truncate, "the reply cut short");
+  args::AddOptional(app, "--silent-after", in.silentAfter,
+                    "send N replies, then answer nothing more (the line goes dead in the middle of a read)")
+      ->transform(args::Unsigned(UINT64_MAX))
+      ->type_name("N");
+  app.option_defaults()->group("Time");
+  Whole(app, "--tick-hours", g.c.tickHours, 1, 24 * 366, "N", "hours that pass on each SIGUSR1 (default 24)");
+  app.option_defaults()->group("Other");
+  app.add_option("--dump", g.c.dumpPath,
+                 "write the statistics file a correct full read must give (written atomically); without a carrier, "
+                 "exit after it")
+      ->check(Check([](const std::string& v) { return !v.empty(); }, "a path"))
+      ->type_name("FILE");
+  app.add_flag("-v,--verbose", in.verbose, "log every request; print the counters on exit");
+  app.add_flag("-V,--version", g.c.version, "the program's version");
+  app.get_help_ptr()->group("Other");
+}
+
+std::unique_ptr<CLI::App> SimApp(Given& g) {
+  auto app = args::MakeApp("statvtk-sim", kAbout, kFooter);
+  InstrumentOptionsOf(*app, g);
+  CarrierOptionsOf(*app, g);
+  FaultAndOtherOptionsOf(*app, g);
+  return app;
+}
+
+// The options that depend on each other, once all are known.
+Result<CommandLine> Finish(Given g) {
+  auto fail = [](const std::string& text) -> Result<CommandLine> { return MakeError(ErrorCode::BadSettings, text); };
+  CommandLine& c = g.c;
+  if (g.modemWanted && !g.carrier) return fail("--modem needs a carrier (--pty or --tcp)");
+  if (c.instrument.serial && c.instrument.model == DeviceType::dtLDN08)
+    return fail("--serial: an LDN-08 reports its serial number as a number");
+  if (!g.bus.empty()) {
+    // The entries take the other options whatever their order on the line.
+    auto bus = ParseBus(g.bus, c.instrument);
+    if (!bus) return fail("bad value for --bus: " + bus.error().reason);
+    c.bus = std::move(*bus);
+    if (!c.dumpPath.empty()) return fail("--dump takes one instrument, not --bus");
+  }
+  if (g.carrier)
+    c.server = ServerOptions{.carrier = *g.carrier,
+                             .tcpPort = g.port,
+                             .ptyLink = g.link,
+                             .modem = g.modemWanted,
+                             .modemOptions = g.modem,
+                             .baud = g.baud};
+  return std::move(c);
+}
+
+}  // namespace
+
+Result<CommandLine> ParseCommandLine(const std::vector<std::string>& arguments) {
+  Given g;
+  const auto app = SimApp(g);
+  const args::Parsed parsed = args::Parse(*app, arguments);
+  if (parsed.end == args::Parsed::End::Help) {
+    CommandLine c;
+    c.help = true;
+    return c;
+  }
+  if (parsed.end == args::Parsed::End::Usage) return MakeError(ErrorCode::BadSettings, parsed.text + " (see --help)");
+  if (g.c.version) return std::move(g.c);
+  return Finish(std::move(g));
+}
+
+std::string HelpText() {
+  Given g;
+  return SimApp(g)->help();
 }
 
 }  // namespace statvtk::sim

@@ -37,6 +37,7 @@ std::optional<std::uint32_t> ParseNow(std::string_view text);
 // "MODEL@ADDR[:SPEED],..." of --bus on top of `base`; the error (BadSettings) says why not.
 Result<std::vector<InstrumentOptions>> ParseBus(std::string_view text, const InstrumentOptions& base);
 
-std::string_view HelpText();
+// The --help text, made from the options as they are declared.
+std::string HelpText();
 
 }  // namespace statvtk::sim

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "base/json_writer.hpp"
+#include "base/json_text.hpp"
 
 namespace statvtk {
 
@@ -40,16 +40,10 @@ std::vector<RecordValue> RecordValues(const StatModel& m, const StatRecord& r) {
 }
 
 std::string OtherValuesJson(const std::vector<RecordValue>& values) {
-  JsonWriter j;
-  j.BeginObject();
-  for (const auto& v : values) {
-    if (IsVolumeColumn(v.key)) continue;
-    j.Key(v.key);
-    if (v.value) j.Number(*v.value);
-    else j.Null();
-  }
-  j.EndObject();
-  return j.Text();
+  Json j = Json::object();
+  for (const auto& v : values)
+    if (!IsVolumeColumn(v.key)) j[v.key] = v.value ? Json(*v.value) : Json(nullptr);
+  return JsonText(j);
 }
 
 std::optional<double> ValueOf(const std::vector<RecordValue>& values, std::string_view key) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <map>
@@ -37,6 +38,7 @@ class MemoryStore final : public store::RecordStore {
     return Up();
   }
   Result<std::vector<store::InstrumentRow>> Instruments() override {
+    if (fault) fault();
     if (down) return Down();
     return instruments;
   }
@@ -126,6 +128,7 @@ class MemoryStore final : public store::RecordStore {
     return std::vector<store::EventRow>{};
   }
   Result<std::vector<store::InstrumentSummary>> Summaries(int days, const store::PeriodTime& until) override {
+    if (fault) fault();
     if (down) return Down();
     std::vector<store::InstrumentSummary> out;
     for (const auto& inst : instruments) {
@@ -179,6 +182,7 @@ class MemoryStore final : public store::RecordStore {
     return outbox.back().id;
   }
   Result<std::vector<store::OutboxMessage>> Peek(const std::string& origin, std::size_t limit) override {
+    if (fault) fault();
     const std::scoped_lock lock(outboxMutex);
     if (down) return Down();
     std::vector<store::OutboxMessage> out;
@@ -211,7 +215,8 @@ class MemoryStore final : public store::RecordStore {
   }
 
   std::atomic<bool> down{false};
-  std::mutex outboxMutex;  // every call fails, as with a server that went away
+  std::function<void()> fault;  // called first by Instruments(), Summaries() and Peek(): a test may throw from it
+  std::mutex outboxMutex;       // every call fails, as with a server that went away
   std::vector<store::InstrumentRow> instruments;
   std::vector<store::ReadRow> reads;
   std::map<std::tuple<std::string, int, std::string>, store::RecordRow> records;
