@@ -26,8 +26,13 @@ std::filesystem::path UserGuidePath() {
     places.push_back(exe.parent_path() / "user-guide.md");
   }
   places.emplace_back(STATVTK_SOURCE_DOC_DIR "/user-guide.md");
-  for (const auto& p : places)
-    if (std::filesystem::is_regular_file(p, ec)) return p;
+  for (const auto& p : places) {
+    if (!std::filesystem::is_regular_file(p, ec)) continue;
+    // With its drive: on Windows a "/…" path is only relative to the current
+    // drive, and the help browser would not load it.
+    auto whole = std::filesystem::absolute(p, ec);
+    return ec ? p : whole;
+  }
   return {};
 }
 
