@@ -13,6 +13,7 @@
 #include "collect/schedule.hpp"
 #include "collect/service_notify.hpp"
 #include "collect/stop_request.hpp"
+#include "store/periods.hpp"
 
 namespace statvtk::collect {
 
@@ -29,6 +30,13 @@ std::map<std::string, std::vector<const InstrumentConfig*>> ByLine(const Config&
   std::map<std::string, std::vector<const InstrumentConfig*>> out;
   for (const auto& in : cfg.instruments) out[cfg.Line(in.line)->name].push_back(&in);
   return out;
+}
+
+// When the instrument's last good read ended, if the store holds one.
+std::optional<std::time_t> LastGoodRead(store::RecordStore& s, const InstrumentConfig& in) {
+  auto good = s.Reads({"", in.name, 1, true});
+  if (!good || good->empty()) return std::nullopt;
+  return store::ParseUtc(good->front().endedUtc);
 }
 
 // The instrument's schedule on its line thread.
@@ -67,7 +75,12 @@ void ServeLine(const Config& cfg, const LineConfig& line, const std::vector<cons
                FleetFigures& figures) {
   std::vector<Due> due;
   const std::time_t start = std::time(nullptr);
-  for (const auto* in : instruments) due.push_back({in, start, 0});  // each read once at the start
+  for (const auto* in : instruments) {
+    // A restart keeps the schedule: due as the last good read in the store says.
+    const auto last = writer.With([&](store::RecordStore& s) { return LastGoodRead(s, *in); });
+    due.push_back({in, FirstDue(*in, last, start), 0});
+    figures.Due(in->name, due.back().at);
+  }
   while (!request.load()) {
     const std::time_t now = std::time(nullptr);
     // Instruments marked silent come last: their time-outs do not hold up

@@ -44,10 +44,10 @@ FleetLive LiveOf(const Config& cfg, store::RecordStore& s) {
   live.nextDueUtc = [find, &s](const std::string& name) {
     const InstrumentConfig* in = find(name);
     if (!in) return std::string();
-    std::time_t last = std::time(nullptr);
+    std::optional<std::time_t> last;
     if (auto good = s.Reads({"", name, 1, true}); good && !good->empty())
-      if (const auto t = store::ParseUtc(good->front().endedUtc)) last = *t;
-    return store::UtcText(NextDue(*in, last));
+      last = store::ParseUtc(good->front().endedUtc);
+    return store::UtcText(FirstDue(*in, last, std::time(nullptr)));
   };
   live.configured = [&cfg] {
     std::vector<FleetLive::Configured> out;
