@@ -1,8 +1,11 @@
 // statvtk-collect export: one instrument's stored records as CSV or JSON.
+#include <algorithm>
 #include <cstdio>
+#include <regex>
 
 #include "collect/http_json.hpp"
 #include "collect/commands.hpp"
+#include "collect/http_periods.hpp"
 
 namespace statvtk::collect {
 
@@ -25,6 +28,28 @@ std::string Quoted(const std::string& s) {
   return q + "\"";
 }
 
+// A bound as the store compares it: the REST API's forms, or DD.MM.YY and
+// DD.MM.YYYY as reports take them; nullopt for anything else.
+std::optional<std::string> Bound(const std::string& text) {
+  static const std::regex dotted(R"((\d\d)\.(\d\d)\.(\d\d|\d{4}))");
+  if (std::smatch m; std::regex_match(text, m, dotted))
+    return NormalizedPeriod((m[3].length() == 2 ? "20" + m[3].str() : m[3].str()) + "-" + m[2].str() + "-" +
+                            m[1].str());
+  return NormalizedPeriod(text);
+}
+
+// Turns the option's value into its bound, or refuses it.
+CLI::Validator PeriodBound() {
+  return CLI::Validator(
+      [](std::string& v) {
+        const auto b = Bound(v);
+        if (!b) return "not a date: " + v + " (YYYY-MM-DD, YYYY-MM-DD HH:00, YYYY-MM, YYYY or DD.MM.YY)";
+        v = *b;
+        return std::string();
+      },
+      "");
+}
+
 }  // namespace
 
 int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -34,8 +59,12 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   std::string archive = "hourly";
   const auto app = CommandApp("export", kExportAbout, given);
   app->add_option("--serial", q.serial, "the instrument's serial number")->required()->type_name("S");
-  app->add_option("--from", q.from, "the first period (YYYY, YYYY-MM, YYYY-MM-DD or YYYY-MM-DD HH:00)")->type_name("D");
-  app->add_option("--to", q.to, "the last period, inclusive (the same forms)")->type_name("D");
+  app->add_option("--from", q.from, "the first period (YYYY, YYYY-MM, YYYY-MM-DD, YYYY-MM-DD HH:00 or DD.MM.YY)")
+      ->transform(PeriodBound())
+      ->type_name("D");
+  app->add_option("--to", q.to, "the last period, inclusive (the same forms)")
+      ->transform(PeriodBound())
+      ->type_name("D");
   app->add_option("--archive", archive, "hourly (default), daily or monthly")
       ->check(CLI::IsMember({"hourly", "daily", "monthly"}).description(""))
       ->type_name("hourly|daily|monthly");
@@ -45,11 +74,23 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   const Common c = given.Resolved();
   // A bound compares as a period text: "2024-05" covers the whole month, a
   // "to" date every hour of its day.
+  if (!q.from.empty() && !q.to.empty() && q.from > q.to + "\x7f") {
+    err << "statvtk-collect export: --from " << q.from << " is after --to " << q.to << "\n";
+    return kExitConfig;
+  }
   if (!q.to.empty()) q.to += "\x7f";
   auto cfg = LoadChecked(c, err);
   if (!cfg) return kExitConfig;
   auto store = OpenStore(*cfg, c, err);
   if (!store) return kExitFailed;
+  // An unknown serial is said so, not answered with an empty table.
+  if (auto known = store->Instruments(); !known) {
+    err << "statvtk-collect export: " << known.error().reason << "\n";
+    return kExitFailed;
+  } else if (std::none_of(known->begin(), known->end(), [&](const auto& i) { return i.serial == q.serial; })) {
+    err << "statvtk-collect export: the store holds no instrument with serial " << q.serial << "\n";
+    return kExitFailed;
+  }
   auto rows = store->Records(q);
   if (!rows) {
     err << "statvtk-collect export: " << rows.error().reason << "\n";

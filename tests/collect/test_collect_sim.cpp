@@ -9,9 +9,11 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "collect/collect_pass.hpp"
 #include "collect/commands.hpp"
+#include "collect/stop_request.hpp"
 #include "memory_store.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"
@@ -120,6 +122,40 @@ TEST(CollectSim, FirstPassFillsADayLaterAddsExactlyTheNewRecordsAgainNothing) {
   ASSERT_EQ(fleet.Run({"export", "--serial", s->Instruments().value()[0].serial, "--archive", "daily", "--json"}, &out),
             kExitOk);
   EXPECT_NE(out.find("\"forward_total\":"), std::string::npos);
+
+  // Its bounds as the API and the reports write them, and nothing else.
+  const std::string serial = s->Instruments().value()[0].serial;
+  const std::string day = s->Records({serial, ArchiveKind::Daily, "", "", 0}).value().back().period.substr(0, 10);
+  const std::string dotted = day.substr(8, 2) + "." + day.substr(5, 2) + "." + day.substr(2, 2);
+  std::string iso, reports;
+  ASSERT_EQ(fleet.Run({"export", "--serial", serial, "--archive", "daily", "--from", day, "--to", day}, &iso), kExitOk);
+  ASSERT_EQ(fleet.Run({"export", "--serial", serial, "--archive", "daily", "--from", dotted, "--to", dotted}, &reports),
+            kExitOk);
+  EXPECT_EQ(reports, iso);
+  EXPECT_NE(iso.find("," + day), std::string::npos) << iso;
+  for (const char* bad : {"garbage", "2026-13-45", "31.02.26", "08.12"})
+    EXPECT_EQ(fleet.Run({"export", "--serial", serial, "--from", bad}), kExitConfig) << bad;
+  EXPECT_EQ(fleet.Run({"export", "--serial", serial, "--from", "2026-12-09", "--to", "2026-12-08"}), kExitConfig);
+  EXPECT_EQ(fleet.Run({"export", "--serial", "999"}), kExitFailed);
+  EXPECT_NE(fleet.lastErr.find("999"), std::string::npos) << fleet.lastErr;
+}
+
+// A restart keeps the schedule: what the store says was read is not read
+// again before it is due.
+TEST(CollectSim, ARunStartedAfterAGoodReadWaitsForTheDueTime) {
+  Fleet fleet;
+  const std::time_t before = std::time(nullptr);
+  ASSERT_EQ(fleet.Run({"once"}), kExitOk) << fleet.lastErr;
+  std::jthread service([&] { fleet.Run({"run"}); });
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  collect::StopRequest().store(true);
+  service.join();
+  collect::StopRequest().store(false);
+  auto s = fleet.Store();
+  ASSERT_TRUE(s);
+  const auto reads = s->Reads({"", "", 10, false}).value();
+  const bool hourBegan = before / 3600 != std::time(nullptr) / 3600;  // then both are due again
+  EXPECT_TRUE(reads.size() == 2u || hourBegan) << reads.size() << " reads\n" << fleet.lastErr;
 }
 
 TEST(CollectSim, ASilentInstrumentFailsAloneAndStatusSaysWhy) {
