@@ -10,6 +10,7 @@ CommandState DecideCommands(ActiveChild child, Activity activity, bool deviceKno
   const bool free = activity == Activity::Idle && !asking;
   c.read = free;
   c.readTek = free;
+  c.check = free;
   c.stop = activity != Activity::Idle;
   c.scan = free;
   const bool stat = child == ActiveChild::Statistics || child == ActiveChild::LoadedStatistics;

@@ -16,6 +16,7 @@ enum class Activity {
 struct CommandState {
   bool read = false;     // "Прочитать статистику из прибора"
   bool readTek = false;  // "Прочитать текущие из прибора"
+  bool check = false;    // "Проверить связь"
   bool stop = false;     // "Остановить чтение"
   bool scan = false;     // "Поиск приборов..." (the search takes the line)
   bool save = false;     // "Сохранить..."

@@ -7,6 +7,7 @@
 
 #include "app/child_windows.hpp"
 #include "app/path_text.hpp"
+#include "app/traffic_window.hpp"
 
 namespace statvtk::app {
 
@@ -36,7 +37,7 @@ bool JobController::Start(const JobRequest& request, QString* error) {
   request_ = request;
   progressMax_ = 100;
   // A poll of an open window shows no stage texts.
-  sink_.SetStyle({.quietStages = request.plan.kind == ReadKind::CurrentRefresh});
+  sink_.SetStyle({.quietStages = request.plan.kind == ReadKind::CurrentRefresh, .dialStages = true});
   auto job = std::make_unique<TReadThread>(sink_);
   job->SetJob(MakeReadJob(request.settings, home_, request.plan));
   if (!request.batch.empty()) {
@@ -44,7 +45,7 @@ bool JobController::Start(const JobRequest& request, QString* error) {
     for (std::uint32_t a : request.batch) job->Job().instruments.push_back({a, InstrumentPlanOf(request.plan, home_)});
   }
   job->SetStopFlag(&stop_);
-  job->Hooks().trace = [this](const FrameTrace& f) { Trace(f); };
+  job->Hooks().trace = [this](const FrameTrace& f) { TraceFrame(f); };
   if (setup_) setup_(*job);
   TReadThread* run = job.get();
   try {
@@ -125,7 +126,9 @@ void JobController::DeliverCurrent(std::span<const std::uint8_t, 1024> block, De
   std::array<std::uint8_t, 1024> copy{};
   std::copy(block.begin(), block.end(), copy.begin());
   Post([this, copy, type, s = Q(serial)] {
-    // A refresh goes to its window only, and to none once that has closed.
+    // A refresh goes to its window only, and to none once that has closed;
+    // a check of the link opens no window.
+    if (request_.plan.kind == ReadKind::Check) return;
     if (request_.plan.kind == ReadKind::CurrentRefresh && !LiveTarget()) return;
     Q_EMIT currentDelivered(copy, type, s, LiveTarget());
   });
@@ -143,8 +146,14 @@ void JobController::BatchAddressStarted(std::uint32_t address, std::size_t index
   });
 }
 
-void JobController::Trace(const FrameTrace& frame) {
-  if (!tracing_.load(std::memory_order_relaxed)) return;
+void JobController::WatchTraffic(TrafficWindow* monitor) {
+  ++monitors_;
+  connect(monitor, &QObject::destroyed, this, [this] { --monitors_; });
+  connect(this, &JobController::traffic, monitor, &TrafficWindow::Add);
+}
+
+void JobController::TraceFrame(const FrameTrace& frame) {
+  if (monitors_.load(std::memory_order_relaxed) == 0) return;
   TrafficEntry e;
   e.when = QDateTime::fromMSecsSinceEpoch(
       std::chrono::duration_cast<std::chrono::milliseconds>(frame.when.time_since_epoch()).count());

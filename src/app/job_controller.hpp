@@ -34,6 +34,7 @@ class QWidget;
 namespace statvtk::app {
 
 class CurrentChild;
+class TrafficWindow;
 
 // One entry of the traffic monitor.
 struct TrafficEntry {
@@ -89,8 +90,12 @@ class JobController : public QObject, private ReadObserver {
   bool StopRequested() const { return stop_.load(); }
   void ClearStop() { stop_ = false; }
 
-  // The frame trace is collected only while the traffic monitor is open.
-  void SetTracing(bool on) { tracing_.store(on); }
+  // The frame trace is collected only while a traffic monitor is open:
+  // `monitor` takes the frames until it is destroyed.
+  void WatchTraffic(TrafficWindow* monitor);
+  // A frame of a run outside this controller (the search of the scan
+  // window), from any thread: to the monitors like the runs' own.
+  void TraceFrame(const FrameTrace& frame);
   // Lets tests (and the simulator demo) adjust each job before it starts.
   void SetJobSetup(std::function<void(TReadThread&)> setup) { setup_ = std::move(setup); }
   void SetLauncher(Launcher launcher) { launcher_ = std::move(launcher); }
@@ -128,7 +133,6 @@ class JobController : public QObject, private ReadObserver {
   void StatisticsFileWritten(const std::filesystem::path& path) override;
   void StatisticsFileFailed(const std::filesystem::path& path, const std::string& error) override;
   void BatchAddressStarted(std::uint32_t address, std::size_t index, std::size_t count) override;
-  void Trace(const FrameTrace& frame);
 
   template <class Fn>
   void Post(Fn&& fn);
@@ -141,7 +145,7 @@ class JobController : public QObject, private ReadObserver {
   std::jthread worker_;
   JobRequest request_;
   std::atomic<bool> stop_{false};
-  std::atomic<bool> tracing_{false};
+  std::atomic<int> monitors_{0};
   int progressMax_ = 100;
   std::function<void(TReadThread&)> setup_;
   Launcher launcher_;

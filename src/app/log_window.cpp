@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTextBlock>
@@ -55,7 +56,15 @@ LogWindow::~LogWindow() = default;
 std::filesystem::path LogWindow::RunFile() const { return run_->Path(); }
 
 void LogWindow::AddMessage(const QString& text) {
-  if (text.isEmpty()) return;
+  // A message of several lines (a modem's answer, a failure and its cause)
+  // is a stamped line each; a line break is never shown raw, and a blank
+  // line (the modem dialogue's spacing) would be a time alone: left out.
+  static const QRegularExpression breaks(QStringLiteral("[\r\n]+"));
+  for (const QString& line : text.split(breaks))
+    if (!line.trimmed().isEmpty()) AddLine(line);
+}
+
+void LogWindow::AddLine(const QString& text) {
   log_.AddMessage(text.toStdString());
   // The newest line stays in view unless the user has scrolled up to read.
   QScrollBar* bar = memo_->verticalScrollBar();

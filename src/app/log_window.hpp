@@ -32,7 +32,8 @@ class LogWindow : public QWidget {
   explicit LogWindow(AppServices& app, QWidget* parent = nullptr);
   ~LogWindow() override;
 
-  // Appends "[date time]  text"; an empty text adds nothing.
+  // Appends "[date time]  text", a line of its own for each line of the
+  // text; blank lines and an empty text add nothing.
   void AddMessage(const QString& text);
   const MessageLog& Log() const { return log_; }
   // This run's file in logs/ (empty before the first message).
@@ -56,6 +57,8 @@ class LogWindow : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void AddLine(const QString& text);
+
   AppServices& app_;
   MessageLog log_;
   std::unique_ptr<RunLog> run_;

@@ -35,6 +35,9 @@ MainActions MakeMainActions(QWidget* owner) {
                 QStyle::SP_ArrowDown, QKeySequence(Qt::CTRL | Qt::Key_R));
   a.readTek = make(QStringLiteral("Прочитать текущие из прибора"), QStringLiteral("Текущие (цикл)."),
                    QStyle::SP_BrowserReload, QKeySequence(Qt::CTRL | Qt::Key_T));
+  a.check = make(QStringLiteral("Проверить связь"),
+                 QStringLiteral("Проверить связь: какой прибор отвечает по сетевому адресу"),
+                 QStyle::SP_DialogApplyButton, QKeySequence(Qt::CTRL | Qt::Key_I));
   a.stop = make(QStringLiteral("Остановить чтение"), QStringLiteral("Остановить чтение"), QStyle::SP_BrowserStop);
   a.exportReport = make(QStringLiteral("Экспорт в Microsoft Excel"), QStringLiteral("Экспорт в Microsoft Excel"),
                         QStyle::SP_FileDialogDetailedView, QKeySequence(Qt::CTRL | Qt::Key_P));
@@ -75,6 +78,7 @@ MainMenus AddMainMenus(QMainWindow& frame, const MainActions& a) {
   QMenu* stat = bar->addMenu(QStringLiteral("&Статистика"));
   stat->addAction(a.read);
   stat->addAction(a.readTek);
+  stat->addAction(a.check);
   stat->addAction(a.stop);
   stat->addSeparator();
   stat->addAction(a.exportReport);
@@ -104,6 +108,7 @@ QSpinBox* AddMainToolBar(QMainWindow& frame, const MainActions& a) {
   bar->addSeparator();
   bar->addAction(a.read);
   bar->addAction(a.readTek);
+  bar->addAction(a.check);
   bar->addAction(a.stop);
   bar->addAction(a.exportReport);
   bar->addSeparator();

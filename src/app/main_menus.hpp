@@ -19,6 +19,7 @@ struct MainActions {
   QAction* exit = nullptr;
   QAction* read = nullptr;     // NRead / ToolButtonRead
   QAction* readTek = nullptr;  // NReadTek / ToolButtonReadTek
+  QAction* check = nullptr;    // "Проверить связь"
   QAction* stop = nullptr;
   QAction* exportReport = nullptr;
   QAction* techInfo = nullptr;

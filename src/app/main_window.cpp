@@ -35,6 +35,7 @@
 #include "app/ui_seam.hpp"
 #include "base/program_home.hpp"
 #include "base/version.hpp"
+#include "reading/address_check.hpp"
 
 namespace statvtk::app {
 
@@ -139,6 +140,7 @@ void MainWindow::ConnectActions() {
   connect(a.exit, &QAction::triggered, this, &QWidget::close);
   connect(a.read, &QAction::triggered, reads, &ReadCommands::ReadStatistics);
   connect(a.readTek, &QAction::triggered, reads, &ReadCommands::ReadCurrent);
+  connect(a.check, &QAction::triggered, reads, &ReadCommands::CheckLink);
   connect(a.stop, &QAction::triggered, reads, &ReadCommands::StopReading);
   connect(a.exportReport, &QAction::triggered, this, &MainWindow::ExportReport);
   connect(a.techInfo, &QAction::triggered, this, &MainWindow::ShowTechInfo);
@@ -154,10 +156,19 @@ void MainWindow::ConnectActions() {
   connect(a.about, &QAction::triggered, this, [setup] { setup->ShowAbout(); });
   connect(menus_.window, &QMenu::aboutToShow, this, [this] { FillWindowMenu(*menus_.window, actions_, *mdi_); });
   FillWindowMenu(*menus_.window, actions_, *mdi_);
-  // EditNetAddrChange: each change is written at once.
+  // EditNetAddrChange: each change is written at once, unless the line
+  // refuses the address (it is said on panel 0 and not kept).
   connect(parts_.address, &QSpinBox::valueChanged, this, [this](int v) {
     settings_.netAddress = v;
-    parts_.SettingsWritten(ini_.WriteInteger(kSettingsSection, "NetAddress", v));
+    const QString problem = QString::fromStdString(AddressProblem(v, settings_.useMBus));
+    if (!problem.isEmpty()) {
+      addressProblem_ = problem + QStringLiteral(": адрес не сохранён");
+      status_->SetText(0, addressProblem_);
+      return;
+    }
+    if (!addressProblem_.isEmpty() && status_->Text(0) == addressProblem_) status_->SetText(0, QString());
+    addressProblem_.clear();
+    setup_->StoreShownAddress();
   });
   connect(reads, &ReadCommands::JobFinished, this, &MainWindow::JobFinished);
   // One decision on every change of the active window, as windows come and go.
@@ -172,6 +183,7 @@ void MainWindow::UpdateCommands() {
       DecideCommands(children_->ActiveKind(), reads_->CurrentActivity(), !parts_.lastHeader.empty(), reads_->Asking());
   actions_.read->setEnabled(c.read);
   actions_.readTek->setEnabled(c.readTek);
+  actions_.check->setEnabled(c.check);
   actions_.stop->setEnabled(c.stop);
   actions_.scan->setEnabled(c.scan);
   actions_.save->setEnabled(c.save);
@@ -194,9 +206,7 @@ void MainWindow::ShowTraffic() {
   }
   auto* w = new TrafficWindow(ui_, home_);
   trafficSub_ = children_->Add(w);
-  connect(jobs_.get(), &JobController::traffic, w, &TrafficWindow::Add);
-  jobs_->SetTracing(true);
-  connect(w, &QObject::destroyed, jobs_.get(), [jobs = jobs_.get()] { jobs->SetTracing(false); });
+  jobs_->WatchTraffic(w);
 }
 
 TrafficWindow* MainWindow::Traffic() const {

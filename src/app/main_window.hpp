@@ -111,6 +111,7 @@ class MainWindow : public QMainWindow {
   QMdiArea* mdi_ = nullptr;
   QLabel* emptyState_ = nullptr;
   QPointer<QMdiSubWindow> trafficSub_;
+  QString addressProblem_;  // on panel 0 while the toolbar holds an address the line refuses
   std::unique_ptr<StatusPanels> status_;
   std::unique_ptr<app::RecentFiles> recent_;
   std::unique_ptr<ChildArea> children_;

@@ -3,6 +3,7 @@
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QLocale>
 #include <QProgressBar>
 #include <QSpinBox>
 
@@ -31,10 +32,9 @@ ReadCommands::ReadCommands(FrameParts& parts, QObject* parent) : QObject(parent)
 void ReadCommands::Connect() {
   JobController* j = parts_.jobs;
   connect(j, &JobController::started, this, [this](ReadKind kind) {
-    if (kind == ReadKind::Statistics) {
-      parts_.status->ShowProgress(0, 100);
-      parts_.result->Clear();
-    }
+    if (kind == ReadKind::Statistics || kind == ReadKind::Check) parts_.status->ShowProgress(0, 100);
+    // A poll leaves the last command's result where it is.
+    if (kind != ReadKind::CurrentRefresh) parts_.result->Clear();
     pollLines_.clear();
     parts_.updateCommands();
   });
@@ -54,7 +54,8 @@ void ReadCommands::Connect() {
   });
   connect(j, &JobController::detail, this, [this](const QString& text) { parts_.status->SetText(2, text); });
   connect(j, &JobController::progress, this, [this](int pos, int max) {
-    if (parts_.jobs->Kind() == ReadKind::Statistics) parts_.status->ShowProgress(pos, max);
+    if (parts_.jobs->Kind() == ReadKind::Statistics || parts_.jobs->Kind() == ReadKind::Check)
+      parts_.status->ShowProgress(pos, max);
   });
   connect(j, &JobController::fileWritten, this, [this](const QString& path) {
     parts_.SettingsWritten(parts_.recent->Add(path));
@@ -170,6 +171,17 @@ void ReadCommands::ReadCurrent() {
   StartJob({ReadPlan{ReadKind::Current, {}}, JobSettings(), nullptr, true, {}});
 }
 
+void ReadCommands::CheckLink() {
+  if (CurrentActivity() != Activity::Idle || asking_) return;
+  if (const QString problem = AddressProblemText(); !problem.isEmpty()) {
+    parts_.ui->Warn(parts_.window, parts_.Title(), problem + QStringLiteral("; проверка не начата."));
+    return;
+  }
+  parts_.jobs->ClearStop();
+  checkClock_.start();
+  StartJob({ReadPlan{ReadKind::Check, {}}, JobSettings(), nullptr, true, {}});
+}
+
 bool ReadCommands::StartCurrentRefresh(CurrentChild& target) {
   // While the user's stop stands, a tick does nothing.
   if (parts_.jobs->StopRequested() || parts_.jobs->Running()) return false;
@@ -217,20 +229,48 @@ void ReadCommands::OnFinished(const JobEnd& end) {
   if (result.outcome != ReadOutcome::Stopped && !parts_.jobs->StopRequested() && StartNextBatch()) return;
   batches_.clear();
   if (end.userStarted) TellOutcome(end);
+  if (end.kind == ReadKind::Check) TellCheck(end);
   parts_.updateCommands();
   Q_EMIT JobFinished();
 }
 
 void ReadCommands::TellOutcome(const JobEnd& end) {
   if (batchAsked_ != 0) {
-    parts_.status->SetText(
-        0, QString::fromStdString(BatchSummary(batchResults_, batchAsked_, batchLine_, LinkWording::System)));
+    const QString summary =
+        QString::fromStdString(BatchSummary(batchResults_, batchAsked_, batchLine_, LinkWording::System));
+    const bool failed = std::any_of(batchResults_.begin(), batchResults_.end(),
+                                    [](const ReadReport& r) { return r.result.outcome == ReadOutcome::Failed; });
+    if (failed) parts_.result->ShowFailure(summary);
+    parts_.status->SetText(0, summary);
     batchResults_.clear();
     batchAsked_ = 0;
     return;
   }
   if (end.kind != ReadKind::Statistics) return;
-  if (const QString text = StatisticsOutcomeText(end.report); !text.isEmpty()) parts_.status->SetText(0, text);
+  // A failure keeps its message on panel 0 unless records read before it went into a file.
+  const QString text = end.report.result.outcome == ReadOutcome::Failed ? PartialFileText(end.report)
+                                                                        : StatisticsOutcomeText(end.report);
+  if (!text.isEmpty()) parts_.status->SetText(0, text);
+}
+
+void ReadCommands::TellCheck(const JobEnd& end) {
+  const ReadResult& r = end.report.result;
+  if (r.outcome == ReadOutcome::Failed) {
+    parts_.ui->Warn(parts_.window, parts_.Title(), parts_.result->FailureText());
+    return;
+  }
+  if (r.outcome != ReadOutcome::Done) return;
+  if (r.data) {
+    // The header read is the instrument's: "Техническая информация" shows it.
+    parts_.lastHeader = r.data->header;
+    parts_.lastType = r.type;
+  }
+  const QString seconds = QLocale(QLocale::Russian).toString(checkClock_.elapsed() / 1000.0, 'f', 1);
+  const QString line = CheckAnswerLine(end.report, reading_) + QStringLiteral(" (ответ за %1 с)").arg(seconds);
+  parts_.log->AddMessage(line);
+  parts_.status->SetText(0, line);
+  parts_.ui->Inform(parts_.window, parts_.Title(),
+                    CheckAnswerText(end.report, reading_) + QStringLiteral("\nОтвет за %1 с.").arg(seconds));
 }
 
 void ReadCommands::BringFailureIntoSight(const JobEnd& end) {
@@ -246,6 +286,13 @@ void ReadCommands::BringFailureIntoSight(const JobEnd& end) {
   if (logSub->width() < wanted) logSub->resize(std::min(wanted, std::max(room, logSub->width())), logSub->height());
   parts_.children->PullInside(*logSub);
   parts_.log->ShowNewest();
+  // The result bar says it failed, where and why; a batch says it in its summary.
+  if (end.batchAsked == 0) {
+    const QString head = end.kind == ReadKind::Check ? QStringLiteral("Связь не установлена")
+                         : end.kind == ReadKind::Current ? QStringLiteral("Чтение текущих показаний не удалось")
+                                                         : QStringLiteral("Чтение не удалось");
+    parts_.result->ShowFailure(FailedRunText(head, end.report, end.line, reading_));
+  }
   if (const QString text = FailureText(end.report, end.line, reading_); !text.isEmpty())
     parts_.status->SetText(0, text);
 }

@@ -5,6 +5,7 @@
 // failure brought into sight.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <array>
@@ -32,6 +33,8 @@ class ReadCommands : public QObject {
 
   void ReadStatistics();
   void ReadCurrent();
+  // "Проверить связь": who answers at the toolbar's address (model, serial, firmware).
+  void CheckLink();
   void StopReading();
   // The scan window's choice: one batch per speed, each on a line opened once.
   void ReadScanEntries(const QList<ScanEntry>& entries);
@@ -67,6 +70,7 @@ class ReadCommands : public QObject {
   void OnCurrent(const std::array<std::uint8_t, 1024>& block, DeviceType type, const QString& serial,
                  CurrentChild* target);
   void TellOutcome(const JobEnd& end);
+  void TellCheck(const JobEnd& end);
   void BringFailureIntoSight(const JobEnd& end);
 
   FrameParts& parts_;
@@ -80,6 +84,7 @@ class ReadCommands : public QObject {
   std::uint32_t reading_ = 0;       // the address being read (a batch names each in turn)
   QString batchAddress_;            // "Адрес 3 (1 из 2)" while a batch reads it: panel 0 names it
   std::vector<QString> pollLines_;  // a poll's log lines, told as one
+  QElapsedTimer checkClock_;        // how long the instrument took to answer a check
 };
 
 }  // namespace statvtk::app

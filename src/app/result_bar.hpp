@@ -1,11 +1,13 @@
 // The result bar at the right of the status bar: after a read, a report or an
 // export has written a file, "Открыть файл" and "Открыть папку" hand it (or
-// its folder) to the desktop, without a look into "Сообщения".
+// its folder) to the desktop, without a look into "Сообщения". A run that
+// failed is said here in red, beside the file of what it read before.
 #pragma once
 
 #include <QWidget>
 #include <filesystem>
 
+class QLabel;
 class QToolButton;
 
 namespace statvtk::app {
@@ -19,8 +21,14 @@ class ResultBar : public QWidget {
 
   // Offers `file`; its path is the buttons' tool tip.
   void Offer(const std::filesystem::path& file);
+  // Says that a run failed (`text`, shortened to fit, whole in its tool tip);
+  // a file offered before stays offered.
+  void ShowFailure(const QString& text);
   void Clear();
   const std::filesystem::path& File() const { return file_; }
+  bool Failed() const { return !failure_.isEmpty(); }
+  const QString& FailureText() const { return failure_; }
+  QLabel* Message() const { return message_; }
 
   QToolButton* OpenFileButton() const { return openFile_; }
   QToolButton* OpenFolderButton() const { return openFolder_; }
@@ -29,7 +37,12 @@ class ResultBar : public QWidget {
   void Open(const std::filesystem::path& path);
 
   UiSeam& ui_;
+  void Refresh();
+
   std::filesystem::path file_;
+  QString failure_;
+  QLabel* icon_ = nullptr;
+  QLabel* message_ = nullptr;
   QToolButton* openFile_ = nullptr;
   QToolButton* openFolder_ = nullptr;
 };

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "front/part_sink.hpp"
+#include "front/part_texts.hpp"
 #include "reading/number_list.hpp"
 #include "reading/reads.hpp"
 
@@ -23,6 +24,30 @@ namespace {
 QString LineOf(const ConnectionSettings& s) {
   return QString::fromStdString(s.connectMode == ConnectMode::Serial ? s.SerialPath() : s.ConnectionText());
 }
+
+// The search's events on their way to its texts, with what the note needs:
+// why the line did not open.
+class ScanEvents final : public ReadEvents {
+ public:
+  ScanEvents(ReadEvents& texts, const LineSpec& line) : texts_(texts), line_(line) {}
+  void On(const ReadEvent& e) override {
+    if (const auto* f = std::get_if<event::LineFailed>(&e); f && f->at == FailedAt::Open && lineFailure_.empty())
+      lineFailure_ =
+          FailureMessage(FailedAt::Open, line_, LinkWording::System) + " — " + CauseText(f->cause, LinkWording::System);
+    texts_.On(e);
+  }
+  // Why nothing was found; empty when something was, or after a stop.
+  std::string Note(const LineResult& r) const {
+    if (r.whole.outcome == ReadOutcome::Stopped || !r.found.empty()) return {};
+    return lineFailure_.empty() ? FailureMessage(FailedAt::NotFound, line_, LinkWording::System) : lineFailure_;
+  }
+
+ private:
+  ReadEvents& texts_;
+  const LineSpec& line_;
+  std::string lineFailure_;
+};
+
 }  // namespace
 
 // Runs on the worker thread: each probe and each instrument found becomes a
@@ -39,8 +64,8 @@ class ScanDialog::Bridge : public ReadObserver {
     const ScanEntry e{f.address, f.baud, f.type, QString::fromStdString(f.ident)};
     Post([e](ScanDialog* d) { d->AddFound(e); });
   }
-  void Finished() {
-    Post([](ScanDialog* d) { d->Finish(); });
+  void Finished(const QString& note) {
+    Post([note](ScanDialog* d) { d->Finish(note); });
   }
 
  private:
@@ -92,6 +117,10 @@ ScanDialog::ScanDialog(const ConnectionSettings& settings, QWidget* parent)
   progress_->setRange(0, 1);
   progress_->setValue(0);
   probe_ = new QLabel;
+  note_ = new QLabel;
+  note_->setWordWrap(true);
+  note_->setStyleSheet(QStringLiteral("color: #b00000"));
+  note_->hide();
   run->addWidget(start_);
   run->addWidget(stop_);
   run->addWidget(progress_, 1);
@@ -109,9 +138,12 @@ ScanDialog::ScanDialog(const ConnectionSettings& settings, QWidget* parent)
   use_ = new QPushButton("Использовать");
   read_ = new QPushButton("Прочитать выбранные");
   auto* close = new QPushButton("Закрыть");
+  monitor_ = new QPushButton("Монитор обмена");
+  monitor_->setToolTip("Кадры обмена с приборами во время поиска");
   choose->addWidget(use_);
   choose->addWidget(read_);
   choose->addStretch();
+  choose->addWidget(monitor_);
   choose->addWidget(close);
 
   auto* layout = new QVBoxLayout(this);
@@ -119,6 +151,7 @@ ScanDialog::ScanDialog(const ConnectionSettings& settings, QWidget* parent)
   layout->addLayout(range);
   layout->addLayout(speeds);
   layout->addLayout(run);
+  layout->addWidget(note_);
   layout->addWidget(table_, 1);
   layout->addLayout(choose);
   resize(620, 380);
@@ -126,6 +159,7 @@ ScanDialog::ScanDialog(const ConnectionSettings& settings, QWidget* parent)
   connect(start_, &QPushButton::clicked, this, &ScanDialog::StartSearch);
   connect(stop_, &QPushButton::clicked, this, &ScanDialog::StopSearch);
   connect(close, &QPushButton::clicked, this, &QDialog::reject);
+  connect(monitor_, &QPushButton::clicked, this, &ScanDialog::MonitorAsked);
   connect(table_, &QTableWidget::itemSelectionChanged, this, &ScanDialog::UpdateButtons);
   connect(use_, &QPushButton::clicked, this, [this] {
     const auto chosen = Chosen();
@@ -150,6 +184,12 @@ void ScanDialog::Join() {
 void ScanDialog::StartSearch() {
   if (Searching()) return;
   Join();
+  // Settings the line refuses start nothing, as in any read.
+  if (const std::string refusal = ConnectionSettingsError(settings_); !refusal.empty()) {
+    ShowNote(QString::fromStdString(refusal));
+    return;
+  }
+  ShowNote({});
   std::vector<std::uint32_t> addresses;
   const int lo = std::min(first_->value(), last_->value()), hi = std::max(first_->value(), last_->value());
   for (int a = lo; a <= hi; ++a) addresses.push_back(static_cast<std::uint32_t>(a));
@@ -166,12 +206,16 @@ void ScanDialog::StartSearch() {
   searching_ = true;
   UpdateButtons();
   // The search owns its job; the dialog hears from it only through the bridge.
-  worker_ = std::thread([this, addresses, bauds] {
+  worker_ = std::thread([this, addresses, bauds, trace = trace_] {
     ConnectionSettings s = settings_;
     s.useMBus = false;  // the address range is of short addresses
+    const LineSpec line = LineSpecOf(s);
     PartSink sink(*bridge_, {});
-    Scan(LineSpecOf(s), addresses, bauds, sink, stopFlag_);
-    bridge_->Finished();
+    ScanEvents events(sink, line);
+    RunHooks hooks;
+    hooks.trace = trace;
+    const LineResult r = Scan(line, addresses, bauds, events, stopFlag_, hooks);
+    bridge_->Finished(QString::fromStdString(events.Note(r)));
   });
 }
 
@@ -195,8 +239,14 @@ void ScanDialog::AddFound(const ScanEntry& e) {
   table_->setItem(row, 3, new QTableWidgetItem(e.ident));
 }
 
-void ScanDialog::Finish() {
+void ScanDialog::ShowNote(const QString& text) {
+  note_->setText(text);
+  note_->setVisible(!text.isEmpty());
+}
+
+void ScanDialog::Finish(const QString& note) {
   Join();
+  ShowNote(note);
   searching_ = false;
   progress_->setValue(progress_->maximum());
   probe_->clear();

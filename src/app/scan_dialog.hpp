@@ -11,9 +11,11 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <thread>
 
+#include "link/frame_trace.hpp"
 #include "link/settings.hpp"
 #include "stats/device_type.hpp"
 
@@ -59,13 +61,20 @@ class ScanDialog : public QDialog {
   QPushButton* StopButton() const { return stop_; }
   QPushButton* UseButton() const { return use_; }
   QPushButton* ReadButton() const { return read_; }
+  QPushButton* MonitorButton() const { return monitor_; }
+  // Why the last search found nothing (a refused setting, a line that did
+  // not open, no answer); hidden when it found something.
+  QLabel* Note() const { return note_; }
   QTableWidget* Table() const { return table_; }
   QProgressBar* Progress() const { return progress_; }
   bool Searching() const { return searching_; }
   const QList<ScanEntry>& Entries() const { return entries_; }
 
-  // Starts a search with the controls' range and speeds (nothing while one runs).
+  // Starts a search with the controls' range and speeds (nothing while one
+  // runs). Connection settings the line refuses start none: the note says why.
   void StartSearch();
+  // Where the search's frames go (on the search's thread), for the traffic monitor.
+  void SetTrace(std::function<void(const FrameTrace&)> trace) { trace_ = std::move(trace); }
   void StopSearch();
 
   // Takes the range and speeds of an earlier showing, and its findings when
@@ -80,12 +89,15 @@ class ScanDialog : public QDialog {
   // "Прочитать выбранные": the chosen instruments, in the table's order.
   void ReadChosen(const QList<statvtk::app::ScanEntry>& entries);
   void SearchFinished(int found);
+  // "Монитор обмена": the frames of the search in sight.
+  void MonitorAsked();
 
  private:
   class Bridge;
   void AddFound(const ScanEntry& e);
   void ShowProbe(std::uint32_t address, std::uint32_t baud, int index, int total);
-  void Finish();
+  void Finish(const QString& note);
+  void ShowNote(const QString& text);
   void UpdateButtons();
   QList<ScanEntry> Chosen() const;
   void Join();
@@ -98,12 +110,15 @@ class ScanDialog : public QDialog {
   QPushButton* stop_ = nullptr;
   QPushButton* use_ = nullptr;
   QPushButton* read_ = nullptr;
+  QPushButton* monitor_ = nullptr;
+  QLabel* note_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QLabel* probe_ = nullptr;
   QLabel* line_ = nullptr;  // "Линия: ..." (which port is searched)
   QTableWidget* table_ = nullptr;
   QList<ScanEntry> entries_;
 
+  std::function<void(const FrameTrace&)> trace_;
   std::unique_ptr<Bridge> bridge_;
   std::atomic<bool> stopFlag_{false};
   bool searching_ = false;

@@ -14,9 +14,12 @@
 #include "app/read_commands.hpp"
 #include "app/report_settings.hpp"
 #include "app/status_panels.hpp"
+#include "app/traffic_window.hpp"
+#include "app/job_controller.hpp"
 #include "app/ui_seam.hpp"
 #include "base/ini_file.hpp"
 #include "link/serial_channel.hpp"
+#include "reading/address_check.hpp"
 #include "reading/batch_plan.hpp"
 
 namespace statvtk::app {
@@ -42,6 +45,8 @@ void SettingCommands::ConnectionSettingsCommand() {
     return QString();
   });
   if (parts_.ui->RunDialog(dialog) != QDialog::Accepted) return;
+  // An address refused before (above 255 without M-Bus) may be usable now.
+  StoreShownAddress();
   ShowConnectionText();
   if (!emptyState_.isHidden()) {
     emptyState_.hide();
@@ -57,6 +62,9 @@ void SettingCommands::ScanCommand() {
     line.netAddress = parts_.address->value();
     ScanDialog dialog(line, parts_.window);
     dialog.Recall(scan_);
+    // The search's frames reach the traffic monitors like a read's.
+    dialog.SetTrace([jobs = parts_.jobs](const FrameTrace& f) { jobs->TraceFrame(f); });
+    QObject::connect(&dialog, &ScanDialog::MonitorAsked, &dialog, [this, &dialog] { ShowMonitorOver(dialog); });
     QObject::connect(&dialog, &ScanDialog::UseChosen, &dialog, [this](const ScanEntry& e) { UseScanEntry(e); });
     QObject::connect(&dialog, &ScanDialog::ReadChosen, &dialog, [&dialog, &toRead](const QList<ScanEntry>& entries) {
       toRead = entries;
@@ -69,6 +77,27 @@ void SettingCommands::ScanCommand() {
   if (toRead.isEmpty() && !scan_.entries.isEmpty())
     parts_.status->SetText(0, QStringLiteral("Поиск приборов: найдено %1").arg(scan_.entries.size()));
   if (!toRead.isEmpty()) reads_.ReadScanEntries(toRead);
+}
+
+void SettingCommands::ShowMonitorOver(QDialog& dialog) {
+  // The frame's own monitor cannot be used while the dialog is up: this one
+  // is a window of the dialog's, and closes with it.
+  auto* monitor = dialog.findChild<TrafficWindow*>();
+  if (!monitor) {
+    monitor = new TrafficWindow(*parts_.ui, parts_.home, &dialog);
+    monitor->setWindowFlag(Qt::Window);
+    monitor->resize(640, 320);
+    parts_.jobs->WatchTraffic(monitor);
+  }
+  monitor->show();
+  monitor->raise();
+  monitor->activateWindow();
+}
+
+void SettingCommands::StoreShownAddress() {
+  const int shown = parts_.address->value();
+  if (AddressProblem(shown, parts_.settings->useMBus).empty())
+    parts_.SettingsWritten(parts_.ini->WriteInteger(kSettingsSection, "NetAddress", shown));
 }
 
 bool SettingCommands::UseScanEntry(const ScanEntry& entry) {

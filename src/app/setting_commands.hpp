@@ -9,6 +9,7 @@
 
 #include "app/scan_dialog.hpp"
 
+class QDialog;
 class QLabel;
 
 namespace statvtk::app {
@@ -31,10 +32,14 @@ class SettingCommands {
   void ShowHelp();
   void ShowAbout();
   void ShowConnectionText();
+  // The toolbar's address into StatVTK.ini, unless the line refuses it.
+  void StoreShownAddress();
   // The search's range, speeds and findings, kept while the port stays the same.
   const ScanMemory& Scan() const { return scan_; }
 
  private:
+  void ShowMonitorOver(QDialog& dialog);
+
   FrameParts& parts_;
   ReadCommands& reads_;
   QLabel& emptyState_;

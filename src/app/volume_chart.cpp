@@ -28,7 +28,8 @@ struct VolumeChart::Layout {
   QRect plot;  // the bars' area, without axes
   int labelTop = 0;
   int legendTop = 0;
-  int step = 1;  // every step-th label is written
+  int step = 1;   // every step-th label is written
+  int ticks = 1;  // value axis divisions
 };
 
 VolumeChart::VolumeChart(QWidget* parent) : QWidget(parent) {
@@ -52,6 +53,7 @@ VolumeChart::Layout VolumeChart::Measure() const {
   const int titleLines = static_cast<int>(title_.count(QLatin1Char('\n'))) + 1;
   l.title = QRect(kMargin, kMargin, width() - 2 * kMargin, titleLines * fm.height());
   int axisWidth = fm.horizontalAdvance(QStringLiteral("м3"));
+  // (The widest of the finest division's values: fewer divisions are no wider.)
   for (int i = 0; i <= kTicks; ++i)
     axisWidth = std::max(axisWidth, fm.horizontalAdvance(ValueText(bottom_ + (top_ - bottom_) * i / kTicks)));
   const int left = kMargin + axisWidth + 6;
@@ -61,6 +63,8 @@ VolumeChart::Layout VolumeChart::Measure() const {
   // Room above the plot for "м3" over the top value, which is centred on the edge.
   const int top = l.title.bottom() + 8 + fm.height() + fm.height() / 2;
   l.plot = QRect(QPoint(left, top), QPoint(width() - kMargin - 4, l.labelTop - 4));
+  // A low chart (a small screen) gets fewer divisions: each value keeps its line.
+  l.ticks = std::clamp(l.plot.height() / (fm.height() + 2), 1, kTicks);
   if (!labels_.isEmpty()) {
     int widest = 0;
     for (const QString& s : labels_) widest = std::max(widest, lm.horizontalAdvance(s));
@@ -69,6 +73,14 @@ VolumeChart::Layout VolumeChart::Measure() const {
     l.step = std::max(1, (n * (widest + 8) + available - 1) / available);
   }
   return l;
+}
+
+QList<int> VolumeChart::ValueTickYs() const {
+  const Layout l = Measure();
+  QList<int> ys;
+  for (int i = 0; i <= l.ticks; ++i)
+    ys << l.plot.bottom() - static_cast<int>(std::lround(static_cast<double>(l.plot.height()) * i / l.ticks));
+  return ys;
 }
 
 QStringList VolumeChart::ShownCategories() const {
@@ -141,9 +153,10 @@ void VolumeChart::paintEvent(QPaintEvent*) {
   const auto yOf = [&](double v) { return l.plot.bottom() - (v - bottom_) / (top_ - bottom_) * l.plot.height(); };
   p.drawText(QRect(kMargin, l.plot.top() - fm.height() / 2 - fm.height() - 1, l.plot.left() - kMargin - 6, fm.height()),
              Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("м3"));
-  for (int i = 0; i <= kTicks; ++i) {
-    const double v = bottom_ + (top_ - bottom_) * i / kTicks;
-    const int y = static_cast<int>(std::lround(yOf(v)));
+  const QList<int> ticks = ValueTickYs();
+  for (int i = 0; i < ticks.size(); ++i) {
+    const double v = bottom_ + (top_ - bottom_) * i / l.ticks;
+    const int y = ticks[i];
     p.setPen(QPen(pal.color(QPalette::Mid), 0, Qt::DotLine));
     p.drawLine(l.plot.left(), y, l.plot.right(), y);
     p.setPen(pal.color(QPalette::Text));

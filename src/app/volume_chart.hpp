@@ -27,6 +27,9 @@ class VolumeChart : public QWidget {
   // every n-th is written (the others are blank), so none is cut or overlaps.
   QStringList ShownCategories() const;
 
+  // The heights of the value axis's labels, bottom up: as many as the plot's
+  // height has room for (at most six), so that no two overlap.
+  QList<int> ValueTickYs() const;
   QSize sizeHint() const override { return {480, 220}; }
   // The tool tip of the bar under `pos`: its period and values, or "нет
   // данных"; empty outside the bars.

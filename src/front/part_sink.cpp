@@ -68,6 +68,7 @@ void PartSink::On(const ReadEvent& e) {
                  [this](const event::RunStarted& s) {
                    line_ = s.line;
                    count_ = s.instruments;
+                   stage_.reset();
                    if (!search_) reports_.clear();
                  },
                  [this](const event::LineOpening&) { Log(OpenPortText(line_)); },
@@ -82,8 +83,13 @@ void PartSink::On(const ReadEvent& e) {
                      obs_.EnableControls();  // the modem told why
                    }
                  },
-                 [this](const event::Modem& m) { Log(ModemText(m)); },
+                 [this](const event::Modem& m) {
+                   Log(ModemText(m));
+                   if (style_.dialStages)
+                     if (const std::string text = DialStatusText(m, line_.dial.phoneNo); !text.empty()) Status(text);
+                 },
                  [this](const event::InstrumentStarted& s) {
+                   stage_.reset();
                    if (search_) {
                      obs_.ShowDetail(ProbeDetail(s.address, line_.baud));
                      obs_.Probing(s.address, line_.baud, probe_, probes_);
@@ -95,6 +101,7 @@ void PartSink::On(const ReadEvent& e) {
                    }
                  },
                  [this](const event::Identifying& i) {
+                   stage_ = Stage::Identify;
                    Log("[" + std::to_string(i.attempt) + "] " + StageText(Stage::Identify));
                    Status(StageText(Stage::Identify));
                  },
@@ -104,7 +111,10 @@ void PartSink::On(const ReadEvent& e) {
                    Log(ModelTitle(m.type));
                    Status(ModelTitle(m.type));
                  },
-                 [this](const event::StageShown& s) { Status(StageText(s.stage)); },
+                 [this](const event::StageShown& s) {
+                   stage_ = s.stage;
+                   Status(StageText(s.stage));
+                 },
                  [this](const event::ProgressMax& p) { obs_.SetProgressMax(p.max); },
                  [this](const event::ProgressPos& p) { obs_.SetProgressPos(p.pos); },
                  [this](const event::Detail& d) { obs_.ShowDetail(d.value ? std::to_string(*d.value) : ""); },
@@ -132,7 +142,7 @@ void PartSink::On(const ReadEvent& e) {
                    // A line that failed is each instrument's failure.
                    for (std::size_t i = reports_.size(); i < end.result->instruments.size(); ++i) {
                      const ReadResult& r = end.result->instruments[i];
-                     if (r.at == FailedAt::Open || r.at == FailedAt::Dial) reports_.push_back({r, {}, false});
+                     if (r.at == FailedAt::Open || r.at == FailedAt::Dial) reports_.push_back({r, {}, false, {}});
                    }
                    // Several instruments: the read commands come back when the last has ended.
                    if (count_ > 1) obs_.EnableControls();
@@ -144,6 +154,7 @@ void PartSink::On(const ReadEvent& e) {
 
 void PartSink::End(const ReadResult& r, PlanKind plan) {
   ReadReport& report = reports_.emplace_back();
+  report.stage = stage_;
   const bool held = count_ > 1;
   switch (r.outcome) {
     case ReadOutcome::Failed:

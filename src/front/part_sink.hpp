@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,13 +29,16 @@ struct PartStyle {
   bool quiet = false;
   // No stage texts (a poll of an open window).
   bool quietStages = false;
+  // Each step of a modem's dialling as the stage text ("Набор ..., попытка 2 из 3: занято").
+  bool dialStages = false;
 };
 
 // What a front end keeps of one instrument's read.
 struct ReadReport {
-  ReadResult result;       // the engine's, with the data
-  DownloadFile file;       // the step after it (path empty: none was taken)
-  bool delivered = false;  // statistics or current values were handed over
+  ReadResult result;           // the engine's, with the data
+  DownloadFile file;           // the step after it (path empty: none was taken)
+  bool delivered = false;      // statistics or current values were handed over
+  std::optional<Stage> stage;  // the stage the read was in when it ended (none before the identification)
 };
 
 class PartSink : public ReadEvents {
@@ -73,6 +77,7 @@ class PartSink : public ReadEvents {
   Clock clock_;
   LineSpec line_;
   std::size_t count_ = 0;
+  std::optional<Stage> stage_;  // of the instrument being read
   bool search_ = false;
   std::size_t probe_ = 0, probes_ = 0;
   std::vector<ReadReport> reports_;

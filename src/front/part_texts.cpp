@@ -118,7 +118,43 @@ std::string ModemText(const event::Modem& m) {
     case ModemNote::Pause: return ">>>Пауза 5 сек перед повтором...";
     case ModemNote::GaveUp: return "\n!!!ОШИБКА: Невозможно дозвониться по номеру " + m.text + "\n";
     case ModemNote::Stopped: return "\n!!!Прервано пользователем\n";
-    case ModemNote::HangUp: return ">>>+++ATH0";
+    case ModemNote::HangUp: return ">>>" + (m.text.empty() ? std::string("+++ATH0") : m.text);
+  }
+  return {};
+}
+
+std::string DialOutcomeText(DialOutcome outcome, const std::string& answer) {
+  switch (outcome) {
+    case DialOutcome::Connect: return "соединение";
+    case DialOutcome::Busy: return "занято";
+    case DialOutcome::NoAnswer: return "нет ответа";
+    case DialOutcome::NoCarrier: return "нет несущей";
+    case DialOutcome::NoDialtone: return "нет гудка в линии";
+    case DialOutcome::Error: return "модем ответил ERROR";
+    case DialOutcome::Silent: return "модем не отвечает";
+    case DialOutcome::Other: break;
+  }
+  return answer;
+}
+
+std::string DialStatusText(const event::Modem& m, const std::string& phone) {
+  const std::string call = "Набор " + phone + ", попытка " + std::to_string(m.attempt) + " из " + std::to_string(m.of);
+  switch (m.note) {
+    case ModemNote::Init: return "Инициализация модема...";
+    case ModemNote::NoModem: return m.attempt == 0 ? "Модем не отвечает" : call + ": модем не отвечает";
+    case ModemNote::NoPhone: return "Нет номера телефона: Настройки → Соединение...";
+    case ModemNote::Attempt: return call + "...";
+    case ModemNote::Answer: return call + ": " + DialOutcomeText(m.outcome, m.text);
+    case ModemNote::Pause: return call + ": " + DialOutcomeText(m.outcome, m.text) + ", пауза 5 с перед повтором";
+    case ModemNote::Connected: return "Соединение установлено: " + m.text;
+    case ModemNote::GaveUp: {
+      const std::string last = DialOutcomeText(m.outcome, std::string());
+      return "Не удалось дозвониться по номеру " + phone + (last.empty() ? "" : ": " + last);
+    }
+    case ModemNote::Stopped: return "Набор прерван";
+    case ModemNote::Command:
+    case ModemNote::Reply:
+    case ModemNote::HangUp: break;
   }
   return {};
 }

@@ -41,6 +41,10 @@ std::string LineDescription(const LineSpec& line);
 std::string OpenPortText(const LineSpec& line);
 
 std::string ModemText(const event::Modem& m);
+// A step of the dialling of `phone` as the stage text ("Набор 84951234567,
+// попытка 2 из 3: занято"); empty for the steps that change nothing.
+std::string DialStatusText(const event::Modem& m, const std::string& phone);
+std::string DialOutcomeText(DialOutcome outcome, const std::string& answer);  // "занято", "нет ответа"…
 std::string NewRecordsText(const event::NewRecords& n);
 std::string ArchiveName(ArchiveKind k);  // "часовые записи"
 

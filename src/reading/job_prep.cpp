@@ -10,7 +10,8 @@ InstrumentPlan InstrumentPlanOf(const ReadPlan& plan, const std::filesystem::pat
   switch (plan.kind) {
     case ReadKind::Statistics: return PlanOfChoice(plan.choice, DataFolder(home));
     case ReadKind::Current:
-    case ReadKind::CurrentRefresh: return CurrentPlan{};
+    case ReadKind::CurrentRefresh:
+    case ReadKind::Check: return CurrentPlan{};
     case ReadKind::Identify: return IdentifyPlan{};
     case ReadKind::Custom: break;
   }

@@ -16,6 +16,7 @@ enum class ReadKind {
   Current,         // the current-values block, handed to a new window
   CurrentRefresh,  // the current-values block, handed to the window that polls (no stage texts)
   Identify,        // identification only
+  Check,           // identification and the header blocks (the serial): who answers, handed to no window
   Custom           // the caller names the instruments itself (a search, a batch)
 };
 

@@ -75,7 +75,7 @@ bool ModemDialer::Wait(int steps) {
 bool ModemDialer::Aborted() {
   Tell(ModemNote::Stopped);
   job_.attempts = 0;
-  ModemHangUp();
+  EndCall();
   return false;
 }
 
@@ -131,7 +131,7 @@ bool ModemDialer::ModemConnect() {
     failure_ = reply.empty() ? "модем не отвечает" : Trim(reply);
     if (reply.empty()) {
       Tell(ModemNote::NoModem, {}, i, DialOutcome::Silent);
-      ModemHangUp();
+      EndCall();
       if (i == m) break;
     }
     if (outcome == DialOutcome::Connect) {
@@ -140,18 +140,24 @@ bool ModemDialer::ModemConnect() {
     }
     Tell(ModemNote::Answer, Trim(reply), i, outcome);
     if (!Wait(kAfterErrorSteps)) return Aborted();
-    ModemHangUp();
+    EndCall();
     if (i == m) break;
-    Tell(ModemNote::Pause, {}, i);
+    Tell(ModemNote::Pause, {}, i, outcome);
     if (!Wait(kRetrySteps)) return Aborted();
   }
-  Tell(ModemNote::GaveUp, job_.phoneNo);
+  Tell(ModemNote::GaveUp, job_.phoneNo, m, dials_.empty() ? DialOutcome::Other : dials_.back());
   return false;
+}
+
+void ModemDialer::EndCall() {
+  Tell(ModemNote::HangUp, "ATH0");
+  link_.SendLine("ATH0", 1);
+  if (Wait(kGuardSteps)) Tell(ModemNote::Reply, Trim(link_.ReadLine()));
 }
 
 void ModemDialer::ModemHangUp() {
   if (!job_.modem) return;
-  Tell(ModemNote::HangUp);
+  Tell(ModemNote::HangUp, "+++ATH0");
   if (Wait(kGuardSteps)) {
     link_.SendLine("+++", 0);
     Wait(kEscapeSteps);

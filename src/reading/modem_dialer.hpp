@@ -28,10 +28,11 @@ class ModemDialer {
   // transport is not a modem). Every step is an event; a failure gives false;
   // a stop sets the attempt count to 0, hangs up and gives false.
   bool ModemConnect();
-  // "+++" with its guard times, then ATH0 (the modem transport only). After
-  // a stop there is no time for the guard silences: ATH0 goes at once (it
-  // ends a call still being dialled) and no answer is awaited; closing the
-  // port then drops DTR, which hangs up a connected call.
+  // The end of a connected call: "+++" with its guard times, then ATH0 (the
+  // modem transport only). After a stop there is no time for the guard
+  // silences: ATH0 goes at once and no answer is awaited; closing the port
+  // then drops DTR, which hangs up a connected call. A call that never
+  // connected (a failed dial, a stop while dialling) is ended by ATH0 alone.
   void ModemHangUp();
 
   // The job's attempt count (0 after a stop).
@@ -44,8 +45,11 @@ class ModemDialer {
   const std::string& Failure() const { return failure_; }
 
  private:
-  bool Wait(int steps);                                                     // false when the stop came
-  bool Aborted();                                                           // the stop's path; always false
+  bool Wait(int steps);  // false when the stop came
+  bool Aborted();        // the stop's path; always false
+  // Ends a call that never connected: the modem is still in command mode, so
+  // ATH0 goes without the escape and its guard silences.
+  void EndCall();
   bool AskForOk(const std::string& command);                                // false: not answered with OK, or stopped
   std::string AwaitAnswer(std::chrono::steady_clock::time_point deadline);  // "" when silent or stopped
   void Tell(ModemNote note, std::string text = {}, int attempt = 0, DialOutcome outcome = DialOutcome::Other) {

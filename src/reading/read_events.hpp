@@ -72,10 +72,10 @@ enum class ModemNote : std::uint8_t {
   Attempt,    // dial attempt `attempt` of `of`
   Answer,     // a dial answered other than CONNECT (outcome, text)
   Connected,  // CONNECT (text)
-  Pause,      // the pause before the next attempt
-  GaveUp,     // every attempt failed (text: the number)
+  Pause,      // the pause before the next attempt (outcome: the answer before it)
+  GaveUp,     // every attempt failed (text: the number; outcome: the last answer)
   Stopped,    // the stop ended the dialogue
-  HangUp,     // the hang-up begins
+  HangUp,     // the hang-up begins (text: "+++ATH0", or "ATH0" for a call that never connected)
 };
 
 // Why a new-records read takes a whole archive, or the whole memory.

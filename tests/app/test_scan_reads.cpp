@@ -1,10 +1,14 @@
 // The frame's side of the search for instruments: "Поиск приборов..." opens
 // the scan window on the current connection, its chosen instrument becomes
 // the connection settings, the chosen instruments are read as one batch, and
-// "Параметры чтения" offers the records new since the last read.
+// "Параметры чтения" offers the records new since the last read; settings
+// the line refuses start no search, and the search's frames can be watched
+// from its window.
 #include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 
@@ -12,6 +16,7 @@
 
 #include "app/log_window.hpp"
 #include "app/scan_dialog.hpp"
+#include "app/traffic_window.hpp"
 #include "app_test_util.hpp"
 #include "base/program_home.hpp"
 #include "sim/server.hpp"
@@ -69,6 +74,8 @@ class TestScanReads : public QObject {
   void useChosenWritesAddressAndSpeed();
   void useChosenFailedWriteIsShown();
   void readChosenReadsEachInstrumentOnce();
+  void refusedAddressIsSaidAndNotStored();
+  void searchFramesReachTheMonitorOfTheDialog();
   void newRecordsChoiceIsStoredAndLoaded_data();
   void newRecordsChoiceIsStoredAndLoaded();
 };
@@ -234,6 +241,65 @@ void TestScanReads::newRecordsChoiceIsStoredAndLoaded() {
   d.RadioAll()->click();
   QCOMPARE(IniFile(home.Path() / "StatVTK.ini").ReadInteger(kSelectSection, "RadioButton", -1), 0LL);
   QVERIFY(!d.Choice().readNew);
+}
+
+void TestScanReads::refusedAddressIsSaidAndNotStored() {
+  Line line;
+  TestHome home(line.Ini());
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  w.AddressField()->setValue(12345678);  // no M-Bus: the line cannot ask it
+  QVERIFY(home.Ini().find("NetAddress=1\n") != std::string::npos);
+  QVERIFY2(w.PanelText(0).contains(QStringLiteral("больше 255")), qPrintable(w.PanelText(0)));
+  QString note;
+  bool started = true;
+  ui.onDialog = [&](QDialog& d) {
+    auto* s = qobject_cast<app::ScanDialog*>(&d);
+    if (!s) return int(QDialog::Rejected);
+    s->StartSearch();
+    started = s->Searching();
+    note = s->Note()->isVisibleTo(s) ? s->Note()->text() : QString();
+    return int(QDialog::Rejected);
+  };
+  w.Setup().ScanCommand();
+  QVERIFY(!started);
+  QVERIFY2(note.startsWith(QStringLiteral("Недопустимое значение NetAddress=12345678 ")), qPrintable(note));
+  QVERIFY(note.endsWith(QStringLiteral("Чтение не начато.")));
+  w.AddressField()->setValue(4);
+  QVERIFY(home.Ini().find("NetAddress=4\n") != std::string::npos);
+  QVERIFY(w.PanelText(0).isEmpty());
+}
+
+void TestScanReads::searchFramesReachTheMonitorOfTheDialog() {
+  Line line;
+  TestHome home(line.Ini());
+  ScriptedUi ui;
+  app::MainWindow w(ui, home.Path());
+  int lines = 0;
+  bool ownWindow = false;
+  QString note;
+  ui.onDialog = [&](QDialog& d) {
+    auto* s = qobject_cast<app::ScanDialog*>(&d);
+    if (!s) return int(QDialog::Rejected);
+    QTest::mouseClick(s->MonitorButton(), Qt::LeftButton);
+    auto* monitor = s->findChild<app::TrafficWindow*>();
+    if (!monitor) return int(QDialog::Rejected);
+    // A window of the dialog's own: a modal dialog does not keep it from use.
+    ownWindow = monitor->isWindow() && monitor->isVisible();
+    s->FirstAddress()->setValue(2);
+    s->LastAddress()->setValue(3);
+    QSignalSpy finished(s, &app::ScanDialog::SearchFinished);
+    s->StartSearch();
+    if (!finished.wait(20000)) return int(QDialog::Rejected);
+    QTest::qWait(50);  // the last frames' posts
+    lines = monitor->LineCount();
+    note = monitor->Text();
+    return int(QDialog::Rejected);
+  };
+  w.Setup().ScanCommand();
+  QVERIFY(ownWindow);
+  QVERIFY2(note.contains(QStringLiteral("-> 55 02")) && note.contains(QStringLiteral("-> 55 03")), qPrintable(note));
+  QVERIFY(lines >= 3);  // both requests and the answer of address 2
 }
 
 QTEST_MAIN(TestScanReads)

@@ -52,6 +52,7 @@ class TestSmallScreen : public QObject {
   void initTestCase();
   void mainWindowFitsTheScreen_data();
   void mainWindowFitsTheScreen();
+  void chartValuesKeepApartOnALowChart();
   void onePeriodAcrossModeSwitches();
   void recordsFailingTheirChecksAreCounted();
   void runMessagesAreKeptInLogs();
@@ -97,6 +98,24 @@ void TestSmallScreen::mainWindowFitsTheScreen() {
   for (QWidget* c : std::initializer_list<QWidget*>{stat->BeginPicker(), stat->EndPicker(), stat->ReportButton(),
                                                     stat->EventsButton(), stat->CsvButton()})
     QVERIFY2(c->height() >= c->sizeHint().height(), qPrintable(c->objectName() + QString::number(c->height())));
+}
+
+// The chart at its least height (a small screen) writes fewer values on its
+// axis rather than letting them overlap; a tall one writes all six.
+void TestSmallScreen::chartValuesKeepApartOnALowChart() {
+  app::VolumeChart chart;
+  VolumeSeries series;
+  series.title = "Объемы по часам 14.06.24";
+  series.note = "Записей без приращения: 1";
+  for (int h = 0; h < 24; ++h) series.bars.push_back({std::to_string(h), 10.0 * h, 0.5, 1, 0});
+  chart.Show(series);
+  const int line = QFontMetrics(chart.font()).height();
+  chart.resize(500, chart.minimumHeight());
+  QList<int> ys = chart.ValueTickYs();
+  QVERIFY(ys.size() >= 2);
+  for (int i = 1; i < ys.size(); ++i) QVERIFY2(ys[i - 1] - ys[i] >= line, qPrintable(QString::number(ys.size())));
+  chart.resize(500, 500);
+  QCOMPARE(chart.ValueTickYs().size(), 6);
 }
 
 // The sequence of a site visit: hourly, a click on a day, monthly, daily,

@@ -100,6 +100,8 @@ const std::string kInit = "Инициализация модема...";
 const std::string kNoModem = "!!!ОШИБКА: Модем не отвечает.";
 const std::string kPause = ">>>Пауза 5 сек перед повтором...";
 const std::string kHangUp = ">>>+++ATH0";
+// A call that never connected: the modem is in command mode, ATH0 alone ends it.
+const std::string kEndCall = ">>>ATH0";
 const std::string kAbort = "\n!!!Прервано пользователем\n";
 std::string GiveUp(const std::string& phone) { return "\n!!!ОШИБКА: Невозможно дозвониться по номеру " + phone + "\n"; }
 
@@ -135,41 +137,41 @@ std::vector<DialogueCase> Dialogues() {
        Calls({Dial::Busy, Dial::Connect}),
        Job(3, 5),
        true,
-       {kInit, ">>>AT", "OK", Attempt(1, 3), ">>>ATDT" + n, "!!!ОШИБКА: BUSY", kHangUp, "OK", kPause, Attempt(2, 3),
+       {kInit, ">>>AT", "OK", Attempt(1, 3), ">>>ATDT" + n, "!!!ОШИБКА: BUSY", kEndCall, "OK", kPause, Attempt(2, 3),
         ">>>ATDT" + n, "CONNECT 9600"},
-       {"AT", "ATDT" + n, "+++", "ATH0", "ATDT" + n}},
+       {"AT", "ATDT" + n, "ATH0", "ATDT" + n}},
       {"pulse dialing",
        Calls({Dial::NoCarrier, Dial::Connect}),
        pulse,
        true,
-       {kInit, ">>>AT", "OK", Attempt(1, 2), ">>>ATDP" + n, "!!!ОШИБКА: NO CARRIER", kHangUp, "OK", kPause,
+       {kInit, ">>>AT", "OK", Attempt(1, 2), ">>>ATDP" + n, "!!!ОШИБКА: NO CARRIER", kEndCall, "OK", kPause,
         Attempt(2, 2), ">>>ATDP" + n, "CONNECT 9600"},
-       {"AT", "ATDP" + n, "+++", "ATH0", "ATDP" + n}},
+       {"AT", "ATDP" + n, "ATH0", "ATDP" + n}},
       {"never answered",
        Calls({Dial::NoAnswer}),
        Job(2, 5),
        false,
-       {kInit, ">>>AT", "OK", Attempt(1, 2), ">>>ATDT" + n, "!!!ОШИБКА: NO ANSWER", kHangUp, "OK", kPause,
-        Attempt(2, 2), ">>>ATDT" + n, "!!!ОШИБКА: NO ANSWER", kHangUp, "OK", GiveUp(n)},
-       {"AT", "ATDT" + n, "+++", "ATH0", "ATDT" + n, "+++", "ATH0"}},
+       {kInit, ">>>AT", "OK", Attempt(1, 2), ">>>ATDT" + n, "!!!ОШИБКА: NO ANSWER", kEndCall, "OK", kPause,
+        Attempt(2, 2), ">>>ATDT" + n, "!!!ОШИБКА: NO ANSWER", kEndCall, "OK", GiveUp(n)},
+       {"AT", "ATDT" + n, "ATH0", "ATDT" + n, "ATH0"}},
       {"busy with one attempt: no pause",
        Calls({Dial::Busy}),
        Job(1, 5),
        false,
-       {kInit, ">>>AT", "OK", Attempt(1, 1), ">>>ATDT" + n, "!!!ОШИБКА: BUSY", kHangUp, "OK", GiveUp(n)},
-       {"AT", "ATDT" + n, "+++", "ATH0"}},
+       {kInit, ">>>AT", "OK", Attempt(1, 1), ">>>ATDT" + n, "!!!ОШИБКА: BUSY", kEndCall, "OK", GiveUp(n)},
+       {"AT", "ATDT" + n, "ATH0"}},
       {"silent modem",
        Calls({Dial::Silent}),
        Job(1, 2),
        false,
-       {kInit, ">>>AT", "OK", Attempt(1, 1), ">>>ATDT" + n, kNoModem, kHangUp, "OK", GiveUp(n)},
-       {"AT", "ATDT" + n, "+++", "ATH0"}},
+       {kInit, ">>>AT", "OK", Attempt(1, 1), ">>>ATDT" + n, kNoModem, kEndCall, "OK", GiveUp(n)},
+       {"AT", "ATDT" + n, "ATH0"}},
       {"echo only counts as silence",
        Calls({Dial::EchoOnly}),
        Job(1, 2),
        false,
-       {kInit, ">>>AT", "OK", Attempt(1, 1), ">>>ATDT" + n, kNoModem, kHangUp, "OK", GiveUp(n)},
-       {"AT", "ATDT" + n, "+++", "ATH0"}},
+       {kInit, ">>>AT", "OK", Attempt(1, 1), ">>>ATDT" + n, kNoModem, kEndCall, "OK", GiveUp(n)},
+       {"AT", "ATDT" + n, "ATH0"}},
       {"echo and CONNECT in one read",
        Calls({Dial::EchoThenConnect}),
        Job(1, 2),
@@ -181,9 +183,9 @@ std::vector<DialogueCase> Dialogues() {
        Calls({Dial::Silent, Dial::Connect}),
        Job(2, 1),
        true,
-       {kInit, ">>>AT", "OK", Attempt(1, 2), ">>>ATDT" + n, kNoModem, kHangUp, "OK", "!!!ОШИБКА: ", kHangUp, "OK",
+       {kInit, ">>>AT", "OK", Attempt(1, 2), ">>>ATDT" + n, kNoModem, kEndCall, "OK", "!!!ОШИБКА: ", kEndCall, "OK",
         kPause, Attempt(2, 2), ">>>ATDT" + n, "CONNECT 9600"},
-       {"AT", "ATDT" + n, "+++", "ATH0", "+++", "ATH0", "ATDT" + n}},
+       {"AT", "ATDT" + n, "ATH0", "ATH0", "ATDT" + n}},
       {"init string answered OK",
        Calls({Dial::Connect}),
        init,
@@ -222,6 +224,27 @@ TEST(ModemDialer, DialoguesLogEveryLine) {
   }
 }
 
+// The stage text follows each dial and its answer.
+TEST(ModemDialer, StatusNamesEachDialAndItsAnswer) {
+  Bench b(Calls({Dial::Busy, Dial::Connect}));
+  ASSERT_TRUE(b.opened);
+  Lines status;
+  struct StatusRecorder : ReadEvents {
+    Lines* out;
+    void On(const ReadEvent& e) override {
+      if (const auto* m = std::get_if<event::Modem>(&e))
+        if (std::string t = DialStatusText(*m, "84951234567"); !t.empty()) out->push_back(std::move(t));
+    }
+  } recorder;
+  recorder.out = &status;
+  ModemDialer dialer(b.link, recorder, b.abort, Job(3, 5), kDialogueStep);
+  EXPECT_TRUE(dialer.ModemConnect());
+  const std::string call = "Набор 84951234567, попытка ";
+  EXPECT_EQ(status, (Lines{kInit, call + "1 из 3...", call + "1 из 3: занято",
+                           call + "1 из 3: занято, пауза 5 с перед повтором", call + "2 из 3...",
+                           "Соединение установлено: CONNECT 9600"}));
+}
+
 TEST(ModemDialer, HangUpSendsEscapeThenAth0) {
   Bench b(Calls({}));
   ASSERT_TRUE(b.opened);
@@ -257,7 +280,7 @@ TEST(ModemDialer, AbortBeforeTheAnswerHangsUp) {
   EXPECT_FALSE(dialer.ModemConnect());
   EXPECT_EQ(dialer.Attempts(), 0);
   // After a stop ATH0 goes at once (it ends the call being dialled); no answer is awaited.
-  EXPECT_EQ(b.log.LinesSoFar(), (Lines{kInit, ">>>AT", "OK", Attempt(1, 3), ">>>ATDT84951234567", kAbort, kHangUp}));
+  EXPECT_EQ(b.log.LinesSoFar(), (Lines{kInit, ">>>AT", "OK", Attempt(1, 3), ">>>ATDT84951234567", kAbort, kEndCall}));
   // (The dial command may not have left the port before ATH0's purge: the
   // modem then never dialled.)
   EXPECT_TRUE(WaitUntil([&] { return !b.modem.Commands().empty() && b.modem.Commands().back() == "ATH0"; }));
@@ -286,15 +309,15 @@ TEST(ModemDialer, AbortDuringThePauseHangsUpWithin100Ms) {
   stopper.join();
   EXPECT_FALSE(connected);
   EXPECT_EQ(dialer.Attempts(), 0);
-  const Lines expected{kInit, ">>>AT", "OK",   Attempt(1, 3), ">>>ATDT84951234567", "!!!ОШИБКА: BUSY", kHangUp,
-                       "OK",  kPause,  kAbort, kHangUp};
+  const Lines expected{kInit, ">>>AT", "OK",   Attempt(1, 3), ">>>ATDT84951234567", "!!!ОШИБКА: BUSY", kEndCall,
+                       "OK",  kPause,  kAbort, kEndCall};
   EXPECT_EQ(b.log.LinesSoFar(), expected);
   const auto abortLine = b.log.TimeOf(kAbort);
   ASSERT_TRUE(abortLine.has_value());
   const auto reaction = std::chrono::duration_cast<std::chrono::milliseconds>(*abortLine - abortedAt);
   // One step of 100 ms, and a margin for a busy machine.
   EXPECT_LE(reaction.count(), 150) << "the pause went on after the abort";
-  const Lines commands{"AT", "ATDT84951234567", "+++", "ATH0", "ATH0"};
+  const Lines commands{"AT", "ATDT84951234567", "ATH0", "ATH0"};
   EXPECT_TRUE(WaitUntil([&] { return b.modem.Commands() == commands; }));
   EXPECT_EQ(b.modem.Commands(), commands);
 }

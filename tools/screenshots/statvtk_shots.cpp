@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QEventLoop>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPixmap>
@@ -33,6 +34,7 @@
 #include "app/read_commands.hpp"
 #include "app/setting_commands.hpp"
 #include "app/read_params_dialog.hpp"
+#include "app/result_bar.hpp"
 #include "app/scan_dialog.hpp"
 #include "app/stat_window.hpp"
 #include "app/traffic_window.hpp"
@@ -73,9 +75,16 @@ class ShotUi : public UiSeam {
  public:
   QWidget* main = nullptr;
   std::string nextDialog;  // the picture's name for the next dialog; empty: none
+  std::string nextBox;     // the picture's name for the next message box; empty: none
 
-  void Inform(QWidget*, const QString& t, const QString& x) override { Say("inform", t, x); }
-  void Warn(QWidget*, const QString& t, const QString& x) override { Say("warn", t, x); }
+  void Inform(QWidget* p, const QString& t, const QString& x) override {
+    Say("inform", t, x);
+    Box(p, QMessageBox::Information, t, x);
+  }
+  void Warn(QWidget* p, const QString& t, const QString& x) override {
+    Say("warn", t, x);
+    Box(p, QMessageBox::Warning, t, x);
+  }
   bool Ask(QWidget*, const QString& t, const QString& x) override {
     Say("ask", t, x);
     return false;
@@ -108,6 +117,14 @@ class ShotUi : public UiSeam {
   }
 
  private:
+  // A message box pictured over the main window, then closed.
+  void Box(QWidget* parent, QMessageBox::Icon icon, const QString& t, const QString& x) {
+    if (nextBox.empty() || !main) return;
+    QMessageBox box(icon, t, x, QMessageBox::Ok, parent);
+    box.show();
+    Shot(main, nextBox);
+    nextBox.clear();
+  }
   // The scan window with a finished search over the first addresses, the
   // first instrument found chosen.
   static void Search(ScanDialog& scan) {
@@ -245,6 +262,64 @@ int SmallScreen(const std::map<std::string, int>& ports, const fs::path& homes) 
   return failures ? 1 : 0;
 }
 
+fs::path g_modemPort;  // the pseudo-terminal of the simulated modem (--modem PATH)
+
+// A read whose instrument falls silent in the middle of its archive: the
+// result bar says so in red, with the file of what came before.
+int FailedRead(const std::map<std::string, int>& ports, const fs::path& homes, ShotUi& ui) {
+  const auto it = ports.find("dead");
+  if (it == ports.end()) return 0;
+  MainWindow w(ui, MakeHome(homes, "dead", it->second));
+  ui.main = &w;
+  w.move(0, 0);
+  w.resize(1200, 820);
+  w.show();
+  Settle(600);
+  w.Reads().ReadStatistics();
+  if (!WaitJob(w)) return 1;
+  int failures = 0;
+  if (!w.Result()->Failed()) {
+    std::cerr << "statvtk-shots: the failed read is not said in the result bar\n";
+    ++failures;
+  }
+  Shot(&w, "read-failed");
+  w.Mdi()->closeAllSubWindows();
+  Settle();
+  return failures;
+}
+
+// A modem that answers BUSY, then NO ANSWER: the status bar while it dials.
+int ModemDialling(const fs::path& homes, ShotUi& ui) {
+  if (g_modemPort.empty()) return 0;
+  const fs::path home = homes / "modem";
+  fs::create_directories(home);
+  std::ofstream(home / "StatVTK.ini") << "[Settings]\nConnectMode=1\nPortName=" << g_modemPort.string()
+                                      << "\nNetAddress=1\nReconnects=3\n[Modem]\nPhoneNo=84951234567\nConnectWait=10\n";
+  MainWindow w(ui, home);
+  ui.main = &w;
+  w.move(0, 0);
+  w.resize(1200, 820);
+  w.show();
+  Settle(600);
+  ui.nextDialog.clear();
+  w.Reads().ReadStatistics();
+  // The second attempt's answer, while the program waits to dial again.
+  for (int i = 0; i < 600 && w.JobRunning() && !w.PanelText(0).contains(QStringLiteral("попытка 2 из 3: ")); ++i)
+    Settle(50);
+  int failures = 0;
+  if (!w.PanelText(0).contains(QStringLiteral("Набор 84951234567, попытка 2 из 3: "))) {
+    std::cerr << "statvtk-shots: no dialling on panel 0: " << w.PanelText(0).toStdString() << "\n";
+    ++failures;
+  }
+  if (w.Messages() && SubOf(w.Messages())) Place(SubOf(w.Messages()), 0, 0, 700, 420);
+  Shot(&w, "modem-dialling");
+  w.Reads().StopReading();
+  WaitJob(w, 30000);
+  w.Mdi()->closeAllSubWindows();
+  Settle();
+  return failures;
+}
+
 int Tour(const std::map<std::string, int>& ports, const fs::path& homes) {
   int failures = 0;
   ShotUi ui;
@@ -259,6 +334,12 @@ int Tour(const std::map<std::string, int>& ports, const fs::path& homes) {
     w.show();
     Settle(800);
     Shot(&w, "main-window");
+
+    // "Проверить связь": who answers at the toolbar's address.
+    ui.nextBox = "check-link";
+    w.Reads().CheckLink();
+    WaitJob(w, 30000);
+    ui.nextBox.clear();
 
     w.ShowTraffic();
     failures += Outside(w, "traffic monitor opened");
@@ -345,6 +426,8 @@ int Tour(const std::map<std::string, int>& ports, const fs::path& homes) {
     w.Mdi()->closeAllSubWindows();
     Settle();
   }
+  failures += FailedRead(ports, homes, ui);
+  failures += ModemDialling(homes, ui);
   // The other models: their statistics windows.
   for (const char* model : {"0814c", "ldn"}) {
     auto it = ports.find(model);
@@ -406,17 +489,21 @@ int main(int argc, char** argv) {
       g_out = v;
     } else if (a == "--homes") {
       homes = v;
+    } else if (a == "--modem") {  // the simulated modem's pseudo-terminal
+      g_modemPort = v;
     } else if (a == "--tcp") {  // MODEL=PORT
       const auto eq = v.find('=');
       if (eq == std::string::npos) return 2;
       ports[v.substr(0, eq)] = std::stoi(v.substr(eq + 1));
     } else {
-      std::cerr << "usage: statvtk-shots --out DIR --homes DIR --tcp 0812=PORT [--tcp 0814c=PORT] [--tcp ldn=PORT]\n";
+      std::cerr << "usage: statvtk-shots --out DIR --homes DIR --tcp 0812=PORT [--tcp 0814c=PORT] [--tcp ldn=PORT] "
+                   "[--tcp dead=PORT] [--modem PTY]\n";
       return 2;
     }
   }
   if (g_out.empty() || homes.empty() || ports.empty()) {
-    std::cerr << "usage: statvtk-shots --out DIR --homes DIR --tcp 0812=PORT [--tcp 0814c=PORT] [--tcp ldn=PORT]\n";
+    std::cerr << "usage: statvtk-shots --out DIR --homes DIR --tcp 0812=PORT [--tcp 0814c=PORT] [--tcp ldn=PORT] "
+                 "[--tcp dead=PORT] [--modem PTY]\n";
     return 2;
   }
   fs::create_directories(g_out);
