@@ -10,6 +10,7 @@
 #include "collect/collect_pass.hpp"
 #include "collect/commands.hpp"
 #include "collect/fleet_services.hpp"
+#include "collect/http_exposure.hpp"
 #include "collect/schedule.hpp"
 #include "collect/service_notify.hpp"
 #include "collect/stop_request.hpp"
@@ -117,10 +118,14 @@ template <class Lines>
 int WithFleet(const Common& c, bool serving, std::ostream& err, Lines&& lines) {
   auto cfg = LoadChecked(c, err);
   if (!cfg) return kExitConfig;
+  const ExposureCheck exposure = CheckExposure(*cfg, c.home, serving);
+  for (const auto& r : exposure.refusals) err << r << "\n";
+  if (!exposure.refusals.empty()) return kExitConfig;
   auto store = OpenStore(*cfg, c, err);
   if (!store) return kExitFailed;
   StoreWriter writer(*store);
   CollectLog log(err, c.home);
+  for (const auto& w : exposure.warnings) log.Line("statvtk-collect: " + w);
   FleetFigures figures(*cfg);
   auto services = FleetServices::Start(*cfg, c.home, figures, serving, [&](const std::string& t) { log.Line(t); });
   if (!services) {

@@ -32,9 +32,10 @@ std::optional<long long> Integer(std::string_view s, long long lo, long long hi)
 }
 
 // The keys each kind of section takes (lower case).
-const std::set<std::string> kCollectorKeys{
-    "database",  "clocklimit", "silentafter",  "retryfirst", "completeness", "origin",        "http",        "mqtt",
-    "mqtttopic", "mqttuser",   "mqttpassword", "mqtttls",    "mqttca",       "mqttdiscovery", "mqttclientid"};
+const std::set<std::string> kCollectorKeys{"database", "clocklimit",   "silentafter",   "retryfirst",  "completeness",
+                                           "origin",   "http",         "mqtt",          "httptokens",  "httpcert",
+                                           "httpkey",  "httpinsecure", "mqtttopic",     "mqttuser",    "mqttpassword",
+                                           "mqtttls",  "mqttca",       "mqttdiscovery", "mqttclientid"};
 const std::set<std::string> kLineKeys{"mode",        "tcp",         "serial",         "baud",        "mbus",
                                       "phone",       "modem",       "init",           "pulse",       "byteconst",
                                       "packetconst", "packetretry", "connecttimeout", "connectwait", "reconnects"};
@@ -317,6 +318,14 @@ void FillCollector(Checker& c, const Section& s, CollectorConfig& col) {
       s, "http", "",
       [](const std::string& v) { return ParseHostPort(v, kHttpAddress) ? std::optional(v) : std::nullopt; },
       "HOST:PORT, e.g. 127.0.0.1:8080");
+  if (const auto it = s.values.find("http"); it != s.values.end()) col.httpLine = it->second.second;
+  col.httpTokens = c.Take<std::string>(s, "httptokens", col.httpTokens, NonEmpty, "a file path");
+  col.httpCert = c.Take<std::string>(s, "httpcert", "", NonEmpty, "a PEM certificate file");
+  col.httpKey = c.Take<std::string>(s, "httpkey", "", NonEmpty, "a PEM private key file");
+  col.httpInsecure = c.Take<long long>(s, "httpinsecure", 0, Range(0, 1), "0 or 1") == 1;
+  if (col.httpCert.empty() != col.httpKey.empty())
+    c.Problem(s.values.contains("httpcert") ? s.values.at("httpcert").second : s.values.at("httpkey").second,
+              "HttpCert= and HttpKey= go together (the certificate and its private key)");
   auto mqtt = ParseMqttSettings([&](std::string_view key) -> std::optional<std::string> {
     const auto it = s.values.find(Lower(std::string(key)));
     return it == s.values.end() ? std::nullopt : std::optional<std::string>(it->second.first);

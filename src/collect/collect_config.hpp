@@ -22,6 +22,10 @@ struct CollectorConfig {
   int completenessDays = 7;                 // Completeness=
   std::string origin;                       // Origin=: this collector's name (default: the host name)
   std::string http;                         // Http=HOST:PORT of the page and API; empty: off
+  int httpLine = 0;                         // where Http= stands in the file
+  std::string httpTokens = "http-tokens";   // HttpTokens=: the token file (relative: to the home)
+  std::string httpCert, httpKey;            // HttpCert=, HttpKey=: PEM files; both set: HTTPS only
+  bool httpInsecure = false;                // HttpInsecure=1: a network address without tokens or TLS
   MqttSettings mqtt;                        // Mqtt=, MqttTopic=, ...; mqtt.host empty: off
 };
 

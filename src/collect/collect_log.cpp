@@ -27,4 +27,17 @@ void CollectLog::Line(const std::string& text) {
   out << line << '\n';
 }
 
+void AppendDailyLog(const std::filesystem::path& home, const std::string& name, const std::string& text) {
+  static std::mutex mutex;
+  const std::tm now = LocalNow();
+  char file[96];
+  std::snprintf(file, sizeof file, "%s-%04d-%02d-%02d.log", name.c_str(), now.tm_year + 1900, now.tm_mon + 1,
+                now.tm_mday);
+  const std::scoped_lock lock(mutex);
+  std::error_code ec;
+  std::filesystem::create_directories(LogsFolder(home), ec);
+  std::ofstream out(LogsFolder(home) / file, std::ios::app | std::ios::binary);
+  out << LogStampText(now) << PrintableText(text) << '\n';
+}
+
 }  // namespace statvtk::collect

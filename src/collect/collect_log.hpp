@@ -21,4 +21,8 @@ class CollectLog {
   std::filesystem::path home_;
 };
 
+// A line stamped as the log's, appended to logs/NAME-YYYY-MM-DD.log of the
+// home only (the HTTP access log: "http").
+void AppendDailyLog(const std::filesystem::path& home, const std::string& name, const std::string& text);
+
 }  // namespace statvtk::collect

@@ -21,6 +21,7 @@ constexpr args::Command kCommands[] = {
     {"export", "one instrument's stored records as CSV or JSON", RunExport},
     {"report", "the workbooks of statvtk-cli report, from the store's records", RunReport},
     {"scan-into", "adds the instruments that answer on a line to collect.ini", RunScanInto},
+    {"token", "add, list or remove the tokens of the page and API (token add NAME)", RunToken},
 };
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <thread>
 
+#include "collect/collect_log.hpp"
+#include "collect/http_exposure.hpp"
+
 namespace statvtk::collect {
 
 Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, const std::filesystem::path& home,
@@ -15,9 +18,18 @@ Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, c
     auto reader = store::OpenRecordStore(col.database, home);
     if (!reader) return reader.error();
     auto api = std::make_shared<FleetApi>(std::move(*reader), figures.Live());
-    s->http_ = std::make_unique<HttpServer>(api, log);
+    HttpOptions options{.tokens = std::make_shared<TokenCheck>(InHome(col.httpTokens, home)),
+                        .cert = col.httpCert.empty() ? "" : InHome(col.httpCert, home).string(),
+                        .key = col.httpKey.empty() ? "" : InHome(col.httpKey, home).string(),
+                        .access = [home](const std::string& line) { AppendDailyLog(home, "http", line); },
+                        .limits = {}};
+    if (auto r = options.tokens->Refresh(); !r) return r.error();
+    const bool tokens = options.tokens->Any();
+    s->http_ = std::make_unique<HttpServer>(api, log, std::move(options));
     if (auto r = s->http_->Start(*at); !r) return r.error();
-    if (log) log("HTTP: http://" + at->host + ":" + std::to_string(s->http_->Port()) + "/");
+    if (log)
+      log(std::string("HTTP: ") + (s->http_->Tls() ? "https://" : "http://") + at->host + ":" +
+          std::to_string(s->http_->Port()) + "/" + (tokens ? " (a token needed)" : " (open to whoever reaches it)"));
   }
   if (col.mqtt.On()) {
     const std::string origin = OriginOf(col.origin);

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "base/local_time.hpp"
+#include "base/version.hpp"
 #include "base/utf8.hpp"
 #include "collect/http_metrics.hpp"
 #include "collect/instrument_view.hpp"
@@ -100,6 +101,18 @@ std::string FleetApi::NowPeriod() const {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:00", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour);
   return buf;
+}
+
+HttpAnswer FleetApi::Health() {
+  bool storeOk = false;
+  {
+    const std::scoped_lock lock(mutex_);
+    storeOk = static_cast<bool>(store_->SchemaVersion());
+  }
+  const Json j{{"status", storeOk ? "ok" : "degraded"},
+               {"store", storeOk ? "ok" : "down"},
+               {"version", std::string(StatvtkVersion())}};
+  return {storeOk ? 200 : 503, "application/json; charset=utf-8", JsonText(j) + "\n"};
 }
 
 HttpAnswer FleetApi::Answer(std::string_view method, std::string_view path, const QueryParams& query) {

@@ -42,6 +42,10 @@ class FleetApi {
   // Anything else: a 4xx with {"error": reason}; a store failure: 503.
   HttpAnswer Answer(std::string_view method, std::string_view path, const QueryParams& query);
 
+  // GET /health: {"status": "ok"|"degraded", "store": "ok"|"down", "version"}
+  // (503 while the store does not answer); nothing about the instruments.
+  HttpAnswer Health();
+
   // {"error": reason} with the status.
   static HttpAnswer Refuse(int status, std::string_view reason);
 

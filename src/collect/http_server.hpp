@@ -13,10 +13,8 @@
 #include "base/error.hpp"
 #include "base/host_port.hpp"
 #include "collect/http_api.hpp"
-
-namespace httplib {
-class Server;
-}
+#include "collect/http_connections.hpp"
+#include "collect/http_tokens.hpp"
 
 namespace statvtk::collect {
 
@@ -24,10 +22,21 @@ namespace statvtk::collect {
 // 127.0.0.1); port 0 lets the system choose (the tests).
 inline constexpr HostPortRules kHttpAddress{.defaultHost = "127.0.0.1", .defaultPort = 0, .minPort = 0};
 
+// Who may ask and how the server is reached.
+struct HttpOptions {
+  std::shared_ptr<TokenCheck> tokens;  // null or no token in its file: anyone may ask
+  std::string cert, key;               // PEM files; both set: HTTPS only
+  // A line for each request answered (the access log): the client, the
+  // request, the status and the name of its token, never the token.
+  std::function<void(const std::string&)> access;
+  ConnectionLimits limits;
+};
+
 class HttpServer {
  public:
   // `log`: a line for each fault a request ran into (optional).
-  explicit HttpServer(std::shared_ptr<FleetApi> api, std::function<void(const std::string&)> log = {});
+  explicit HttpServer(std::shared_ptr<FleetApi> api, std::function<void(const std::string&)> log = {},
+                      HttpOptions options = {});
   ~HttpServer();
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;
@@ -37,12 +46,17 @@ class HttpServer {
   // Ends serving and joins the thread (also on destruction).
   void Stop();
   int Port() const { return port_; }
+  bool Tls() const { return !options_.cert.empty(); }
 
  private:
   HttpAnswer Answer(std::string_view method, std::string_view path, const QueryParams& query);
+  // The answer to a request, and the name of the token it carried ("-": none needed).
+  std::pair<HttpAnswer, std::string> Serve(const httplib::Request& req);
 
   std::shared_ptr<FleetApi> api_;
   std::function<void(const std::string&)> log_;
+  HttpOptions options_;
+  std::unique_ptr<ConnectionTable> connections_;  // before server_: the server uses it
   std::mutex faultMutex_;
   std::string lastFault_;
   std::unique_ptr<httplib::Server> server_;

@@ -55,16 +55,47 @@ bool IsPostgresUrl(std::string_view database) {
   return database.starts_with("postgresql://") || database.starts_with("postgres://");
 }
 
-std::string RedactedUrl(std::string_view url) {
-  std::string s(url);
-  const auto scheme = s.find("://");
-  if (scheme == std::string::npos) return s;
-  const auto at = s.find('@', scheme + 3);
-  if (at == std::string::npos) return s;
-  const auto colon = s.find(':', scheme + 3);
-  if (colon == std::string::npos || colon > at) return s;
-  return s.substr(0, colon + 1) + "***" + s.substr(at);
+std::vector<std::string> PasswordsIn(std::string_view url) {
+  std::vector<std::string> out;
+  // user:PASSWORD@ of a URL.
+  if (const auto scheme = url.find("://"); scheme != std::string_view::npos) {
+    const auto end = url.find_first_of("/?", scheme + 3);
+    const std::string_view authority = url.substr(scheme + 3, end == std::string_view::npos ? end : end - scheme - 3);
+    const auto at = authority.rfind('@');
+    const auto colon = authority.find(':');
+    if (at != std::string_view::npos && colon < at && colon + 1 < at)
+      out.emplace_back(authority.substr(colon + 1, at - colon - 1));
+  }
+  // password=VALUE: a URL parameter (?password=, &password=) or a keyword
+  // ("host=h password=VALUE" or 'quoted value').
+  for (std::size_t at = url.find("password"); at != std::string_view::npos; at = url.find("password", at + 1)) {
+    if (at > 0 && url[at - 1] != '?' && url[at - 1] != '&' && url[at - 1] != ' ' && url[at - 1] != '\t') continue;
+    std::size_t v = at + 8;
+    while (v < url.size() && url[v] == ' ') ++v;
+    if (v >= url.size() || url[v] != '=') continue;
+    ++v;
+    while (v < url.size() && url[v] == ' ') ++v;
+    std::size_t end = v;
+    if (v < url.size() && url[v] == '\'') {
+      end = url.find('\'', v + 1);
+      ++v;
+      if (end == std::string_view::npos) end = url.size();
+    } else {
+      while (end < url.size() && url[end] != '&' && url[end] != ' ' && url[end] != '#') ++end;
+    }
+    if (end > v) out.emplace_back(url.substr(v, end - v));
+  }
+  return out;
 }
+
+std::string WithoutPasswords(std::string text, std::string_view url) {
+  for (const auto& secret : PasswordsIn(url))
+    for (std::size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 3))
+      text.replace(at, secret.size(), "***");
+  return text;
+}
+
+std::string RedactedUrl(std::string_view url) { return WithoutPasswords(std::string(url), url); }
 
 Result<std::unique_ptr<PgConnection>> PgConnection::Open(std::string_view url, bool readOnly) {
   auto c = std::make_unique<PgConnection>(std::string(url), readOnly);
@@ -81,7 +112,8 @@ Result<void> PgConnection::Connect() {
   conn_.reset(PQconnectdbParams(keys, values, 1));
   if (!conn_) return PgError(ErrorCode::StoreFailed, "out of memory");
   if (PQstatus(conn_.get()) != CONNECTION_OK) {
-    const std::string why = Trimmed(PQerrorMessage(conn_.get()));
+    // libpq may quote a part of the URL it could not take (the password too).
+    const std::string why = WithoutPasswords(Trimmed(PQerrorMessage(conn_.get())), url_);
     conn_.reset();
     return PgError(ErrorCode::StoreUnreachable, RedactedUrl(url_) + ": " + why);
   }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "store/sql_connection.hpp"
 
@@ -52,7 +53,13 @@ class PgConnection final : public SqlConnection {
 // "postgresql://..." or "postgres://...".
 bool IsPostgresUrl(std::string_view database);
 
-// The URL with its password (user:password@) shown as "***", for messages.
+// The passwords a connection text holds, in every form libpq takes:
+// user:PASSWORD@ of a URL, its parameter ?password= (&password=), or the
+// keyword password=VALUE ('quoted value').
+std::vector<std::string> PasswordsIn(std::string_view url);
+// `text` with each password of `url` shown as "***", for messages.
+std::string WithoutPasswords(std::string text, std::string_view url);
+// The URL with its passwords shown as "***".
 std::string RedactedUrl(std::string_view url);
 
 }  // namespace statvtk::store

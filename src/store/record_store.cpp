@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "store/pg_connection.hpp"
+
 namespace statvtk::store {
 
 namespace {
@@ -34,7 +36,7 @@ Result<std::unique_ptr<RecordStore>> OpenRecordStore(std::string_view database, 
   for (const auto& backend : StoreBackends())
     if (backend.accepts(database)) return backend.open(database, home, options);
   return MakeError(ErrorCode::BadSettings,
-                   "Database=" + std::string(database) + ": такую базу данных программа не знает");
+                   "Database=" + RedactedUrl(database) + ": такую базу данных программа не знает");
 }
 
 }  // namespace statvtk::store
