@@ -28,6 +28,8 @@ struct PartStyle {
   bool quiet = false;
   // No stage texts (a poll of an open window).
   bool quietStages = false;
+  // No statistics file after a read: the front end writes its own (the collector, after storing).
+  bool noFile = false;
 };
 
 // What a front end keeps of one instrument's read.
