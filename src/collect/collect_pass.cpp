@@ -199,7 +199,7 @@ Result<void> PutProduct(RecordStore& s, const PassPlace& at, const Before& b, co
     const Upsert u = (*upserts)[i];
     if (u == Upsert::Added) {
       ++p.added;
-      if (at.outbox) pub.added.push_back(row);
+      if (at.outbox && row.valid) pub.added.push_back(row);  // a damaged record's values are not published
     }
     if (u != Upsert::Conflict) continue;
     ++p.conflicts;
@@ -373,9 +373,12 @@ std::vector<InstrumentPass> CollectLine(const Config& cfg, const LineConfig& lin
         });
       });
     }
-    if (stored && file.written && cfg.collector.keepFiles == KeepFiles::Newest)
-      if (const auto e = RemoveOtherFiles(file.path.parent_path(), *(*results)[i].result.data, file.path))
-        log("Не удалось удалить прежний файл статистики: " + e->reason);
+    if (stored && file.written) {
+      log("Статистика записана в файл " + file.path.string());
+      if (cfg.collector.keepFiles == KeepFiles::Newest)
+        if (const auto e = RemoveOtherFiles(file.path.parent_path(), *(*results)[i].result.data, file.path))
+          log("Не удалось удалить прежний файл статистики: " + e->reason);
+    }
     // Whatever went wrong, the read row is finished, as failed, with the reason.
     if (!stored) {
       if (file.written) {
