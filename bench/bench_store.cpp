@@ -231,7 +231,9 @@ int main(int argc, char** argv) {
   const double statusS = Run({"status", "--json", "--home", run.string()}, &out);
   std::printf("status --json, %d instruments: %.3f s (%zu bytes) (goal < 1 s)\n", synthetic + kLines * kPerLine,
               statusS, out.size());
-  auto reader = store::OpenRecordStore("collect.sqlite", run, {.readOnly = true});
+  store::StoreOptions readOnly;
+  readOnly.readOnly = true;
+  auto reader = store::OpenRecordStore("collect.sqlite", run, readOnly);
   if (!reader) return 1;
   FleetApi api(std::move(*reader), FleetLive{});
   const auto t1 = Clock::now();
