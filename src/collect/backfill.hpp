@@ -15,28 +15,22 @@ namespace statvtk::collect {
 // The periods of an archive an instrument keeps (the deepest of the models).
 std::size_t ArchiveDepth(ArchiveKind kind);
 
-// The holes among the held periods (between the oldest and the newest held),
-// less those known gone: what a read is asked to bring back before anything
-// newer is known. Both lists ascending.
-std::vector<std::string> Holes(ArchiveKind kind, const std::vector<std::string>& held,
-                               const std::vector<std::string>& gone);
-
-struct BackfillInput {
-  ArchiveKind kind = ArchiveKind::Hourly;
-  std::vector<std::string> heldBefore;  // in the store before the read (ascending)
-  std::vector<std::string> gone;        // known gone (ascending)
-  std::vector<std::string> fetched;     // in the read's image (any order)
-  // The newest period that an earlier read should already have stored
-  // (instrument time), or empty when there was no earlier read.
-  std::optional<store::PeriodTime> dueBy;
+// The span of periods a read after an earlier one should have left in the
+// store: from the oldest held (no further back than the deepest archive
+// reaches) up to `dueBy`, the newest period an earlier read should already
+// have stored; none when that span is empty.
+struct PeriodSpanText {
+  std::string from, to;
 };
+std::optional<PeriodSpanText> WantedSpan(ArchiveKind kind, const std::string& oldestHeld,
+                                         const store::PeriodTime& dueBy);
 
 struct BackfillCount {
-  std::vector<std::string> wanted, recovered, lost;
+  std::vector<std::string> recovered, lost;
 };
 
-// The gap periods: missing from the store (and not gone) from its oldest
-// held period up to `dueBy`; recovered: those in the image; lost: the rest.
-BackfillCount CountBackfill(const BackfillInput& in);
+// The store's holes of the wanted span (`wanted`) split by the read's
+// records: those it fetched came back, the rest are gone for good.
+BackfillCount SplitWanted(const std::vector<std::string>& wanted, const std::vector<std::string>& fetched);
 
 }  // namespace statvtk::collect

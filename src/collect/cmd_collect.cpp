@@ -124,9 +124,14 @@ int WithFleet(const Common& c, bool serving, std::ostream& err, Lines&& lines) {
   auto store = OpenStore(*cfg, c, err);
   if (!store) return kExitFailed;
   StoreWriter writer(*store);
-  CollectLog log(err, c.home);
+  if (store->Backend() == "sqlite") {
+    std::filesystem::path file = cfg->collector.database;
+    writer.Watch(file.is_relative() ? c.home / file : file);
+  }
+  CollectLog log(err, c.home, cfg->collector.logDays);
   for (const auto& w : exposure.warnings) log.Line("statvtk-collect: " + w);
   FleetFigures figures(*cfg);
+  figures.CountLogFailures([&log] { return log.WriteFailures(); });
   auto services = FleetServices::Start(*cfg, c.home, figures, serving, [&](const std::string& t) { log.Line(t); });
   if (!services) {
     err << "statvtk-collect: " << services.error().reason << "\n";

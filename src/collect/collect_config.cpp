@@ -32,10 +32,10 @@ std::optional<long long> Integer(std::string_view s, long long lo, long long hi)
 }
 
 // The keys each kind of section takes (lower case).
-const std::set<std::string> kCollectorKeys{"database", "clocklimit",   "silentafter",   "retryfirst",  "completeness",
-                                           "origin",   "http",         "mqtt",          "httptokens",  "httpcert",
-                                           "httpkey",  "httpinsecure", "mqtttopic",     "mqttuser",    "mqttpassword",
-                                           "mqtttls",  "mqttca",       "mqttdiscovery", "mqttclientid"};
+const std::set<std::string> kCollectorKeys{
+    "database",     "clocklimit", "silentafter", "retryfirst",    "completeness", "origin",    "http",
+    "mqtt",         "httptokens", "httpcert",    "httpkey",       "httpinsecure", "mqtttopic", "mqttuser",
+    "mqttpassword", "mqtttls",    "mqttca",      "mqttdiscovery", "mqttclientid", "keepfiles", "logdays"};
 const std::set<std::string> kLineKeys{"mode",        "tcp",         "serial",         "baud",        "mbus",
                                       "phone",       "modem",       "init",           "pulse",       "byteconst",
                                       "packetconst", "packetretry", "connecttimeout", "connectwait", "reconnects"};
@@ -71,7 +71,8 @@ class Checker {
         {"retryfirst", "RetryFirst"},   {"mbus", "MBus"},
         {"byteconst", "ByteConst"},     {"packetconst", "PacketConst"},
         {"packetretry", "PacketRetry"}, {"connecttimeout", "ConnectTimeout"},
-        {"connectwait", "ConnectWait"}};
+        {"connectwait", "ConnectWait"}, {"keepfiles", "KeepFiles"},
+        {"logdays", "LogDays"}};
     const auto it = kNames.find(key);
     if (it != kNames.end()) return it->second;
     std::string k = key;
@@ -303,6 +304,14 @@ std::vector<Section> ReadSections(const IniFile& ini, Checker& c) {
   return sections;
 }
 
+std::optional<KeepFiles> KeepFilesOf(const std::string& v) {
+  const std::string l = Lower(v);
+  if (l == "newest") return KeepFiles::Newest;
+  if (l == "all") return KeepFiles::All;
+  if (l == "none") return KeepFiles::None;
+  return std::nullopt;
+}
+
 void FillCollector(Checker& c, const Section& s, CollectorConfig& col) {
   col.database = c.Take<std::string>(s, "database", col.database, NonEmpty, "a file path or postgresql://...");
   col.clockLimitS = c.Take<long long>(
@@ -314,6 +323,8 @@ void FillCollector(Checker& c, const Section& s, CollectorConfig& col) {
   col.completenessDays =
       static_cast<int>(c.Take<long long>(s, "completeness", col.completenessDays, Range(1, 366), "1..366 days"));
   col.origin = c.Take<std::string>(s, "origin", "", AnyText, "");
+  col.keepFiles = c.Take<KeepFiles>(s, "keepfiles", col.keepFiles, KeepFilesOf, "newest, all or none");
+  col.logDays = static_cast<int>(c.Take<long long>(s, "logdays", col.logDays, Range(1, 36500), "1..36500 days"));
   col.http = c.Take<std::string>(
       s, "http", "",
       [](const std::string& v) { return ParseHostPort(v, kHttpAddress) ? std::optional(v) : std::nullopt; },

@@ -14,6 +14,10 @@
 
 namespace statvtk::collect {
 
+// The statistics files a read leaves in Data/ (KeepFiles=): the newest one
+// of each instrument, one per read, or none.
+enum class KeepFiles { Newest, All, None };
+
 struct CollectorConfig {
   std::string database = "collect.sqlite";  // a path (relative: to the home) or a postgresql:// URL
   long long clockLimitS = 300;              // ClockLimit=
@@ -27,6 +31,8 @@ struct CollectorConfig {
   std::string httpCert, httpKey;            // HttpCert=, HttpKey=: PEM files; both set: HTTPS only
   bool httpInsecure = false;                // HttpInsecure=1: a network address without tokens or TLS
   MqttSettings mqtt;                        // Mqtt=, MqttTopic=, ...; mqtt.host empty: off
+  KeepFiles keepFiles = KeepFiles::Newest;  // KeepFiles=
+  int logDays = 30;                         // LogDays=: logs/collect-*.log older than this go
 };
 
 enum class LineMode { Tcp, Serial, Modem };

@@ -1,7 +1,9 @@
-// One collection of the instruments due on one line: the read rows opened,
-// the line read through the engine's one entry, then each instrument's rows,
-// checks and read row written in one transaction. A fault of any step
-// (thrown or returned) finishes the read rows as failed with the reason.
+// One collection of the instruments due on one line: the read rows opened
+// (each read's base: the instrument's newest image in the store), the line
+// read through the engine's one entry, then each instrument's statistics
+// file (KeepFiles=) and its product (header, the records fetched, events,
+// checks, read row) written in one transaction. A fault of any step (thrown
+// or returned) finishes the read rows as failed with the reason.
 #pragma once
 
 #include <atomic>
@@ -23,6 +25,7 @@ struct InstrumentPass {
   std::string error;
   std::int64_t requests = 0, added = 0, conflicts = 0, recovered = 0, lost = 0;
   store::ReadMode mode = store::ReadMode::New;
+  bool stored = true;  // false: the store took nothing of the read (its counts are 0)
 };
 
 // Log lines: stamped and written by the caller (stderr, logs/).

@@ -46,6 +46,7 @@ FleetLive FleetFigures::Live() {
     return out;
   };
   live.configured = [this] { return configured_; };
+  live.logWriteFailures = [this] { return logFailures_ ? logFailures_() : std::uint64_t{0}; };
   live.silentAfter = collector_.silentAfter;
   live.completenessDays = collector_.completenessDays;
   return live;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <ctime>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -19,6 +20,8 @@ class FleetFigures {
   // One read ended on `line`: `done` or failed, with its exchanges.
   void Read(const std::string& line, bool done, std::int64_t exchanges);
   void Due(const std::string& instrument, std::time_t at);
+  // Where /metrics finds the log's write failures.
+  void CountLogFailures(std::function<std::uint64_t()> failures) { logFailures_ = std::move(failures); }
   // Callbacks over this object (which must outlive them).
   FleetLive Live();
 
@@ -29,6 +32,7 @@ class FleetFigures {
   std::map<std::string, long long> every_;
   std::vector<FleetLive::Configured> configured_;
   CollectorConfig collector_;
+  std::function<std::uint64_t()> logFailures_;
 };
 
 }  // namespace statvtk::collect

@@ -7,6 +7,10 @@
 
 namespace statvtk::collect {
 
+namespace {
+constexpr std::size_t kHttpReaders = 4;
+}  // namespace
+
 Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, const std::filesystem::path& home,
                                                             FleetFigures& figures, bool withHttp,
                                                             std::function<void(const std::string&)> log) {
@@ -15,9 +19,10 @@ Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, c
   if (withHttp && !col.http.empty()) {
     auto at = ParseHostPort(col.http, kHttpAddress);
     if (!at) return MakeError(ErrorCode::BadSettings, "Http=" + col.http + ": " + at.error().reason);
-    auto reader = store::OpenRecordStore(col.database, home);
-    if (!reader) return reader.error();
-    auto api = std::make_shared<FleetApi>(std::move(*reader), figures.Live());
+    // Read-only connections, one per thread of the server's pool that may read at once.
+    auto readers = store::StoreReaders::Open(col.database, home, kHttpReaders);
+    if (!readers) return readers.error();
+    auto api = std::make_shared<FleetApi>(std::move(*readers), figures.Live());
     HttpOptions options{.tokens = std::make_shared<TokenCheck>(InHome(col.httpTokens, home)),
                         .cert = col.httpCert.empty() ? "" : InHome(col.httpCert, home).string(),
                         .key = col.httpKey.empty() ? "" : InHome(col.httpKey, home).string(),

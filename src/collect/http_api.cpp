@@ -82,7 +82,10 @@ std::optional<std::string> DecodedSegment(std::string_view s) {
 }
 
 FleetApi::FleetApi(std::unique_ptr<store::RecordStore> reader, FleetLive live)
-    : store_(std::move(reader)), live_(std::move(live)) {}
+    : readers_(store::StoreReaders::Of(std::move(reader))), live_(std::move(live)) {}
+
+FleetApi::FleetApi(std::unique_ptr<store::StoreReaders> readers, FleetLive live)
+    : readers_(std::move(readers)), live_(std::move(live)) {}
 
 HttpAnswer FleetApi::Refuse(int status, std::string_view reason) {
   Json j;
@@ -106,8 +109,8 @@ std::string FleetApi::NowPeriod() const {
 HttpAnswer FleetApi::Health() {
   bool storeOk = false;
   {
-    const std::scoped_lock lock(mutex_);
-    storeOk = static_cast<bool>(store_->SchemaVersion());
+    const store::StoreReaders::Lease lease = readers_->Take();
+    storeOk = static_cast<bool>(lease->SchemaVersion());
   }
   const Json j{{"status", storeOk ? "ok" : "degraded"},
                {"store", storeOk ? "ok" : "down"},
@@ -123,44 +126,47 @@ HttpAnswer FleetApi::Answer(std::string_view method, std::string_view path, cons
     return {200, "text/html; charset=utf-8", std::string(StatusPage())};
   }
   if (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
-  const std::scoped_lock lock(mutex_);
-  if (path == "/metrics") return Metrics();
-  if (path == "/api/reads") return Reads(query);
-  if (path == "/api/findings") return Findings(query);
+  // Each request reads through its own connection of the pool: requests are
+  // answered side by side, and none waits for the collector's writer.
+  const store::StoreReaders::Lease lease = readers_->Take();
+  store::RecordStore& db = *lease;
+  if (path == "/metrics") return Metrics(db);
+  if (path == "/api/reads") return Reads(db, query);
+  if (path == "/api/findings") return Findings(db, query);
   if (path == kInstrumentsPath) {
     if (!query.empty()) return Refuse(400, "список приборов не принимает параметров");
-    return Instruments();
+    return Instruments(db);
   }
   const auto parts = Segments(path);
   if (parts.size() == 4 && parts[0] == "api" && parts[1] == "instruments") {
     const auto serial = DecodedSegment(parts[2]);
     if (!serial || serial->empty()) return Refuse(400, "неверный заводской номер в пути");
-    if (parts[3] == "records") return Records(*serial, query);
-    if (parts[3] == "overview") return Overview(*serial);
+    if (parts[3] == "records") return Records(db, *serial, query);
+    if (parts[3] == "overview") return Overview(db, *serial);
   }
   return Refuse(404, "нет такого адреса: " + std::string(path.substr(0, 200)));
 }
 
-bool FleetApi::KnownSerial(const std::string& serial) {
-  auto all = store_->Instruments();
+bool FleetApi::KnownSerial(store::RecordStore& db, const std::string& serial) {
+  auto all = db.Instruments();
   if (!all) return false;
   for (const auto& i : *all)
     if (i.serial == serial) return true;
   return false;
 }
 
-HttpAnswer FleetApi::Instruments() {
+HttpAnswer FleetApi::Instruments(store::RecordStore& db) {
   FleetLive live = live_;
   live.now = [this] { return Now(); };
   live.nowPeriod = [this] { return NowPeriod(); };
-  auto fleet = FleetView(*store_, live);
+  auto fleet = FleetView(db, live);
   if (!fleet) return StoreFailed(fleet.error());
   Json list = Json::array();
   for (const auto& v : *fleet) list.push_back(InstrumentJson(v));
   return JsonAnswer(list);
 }
 
-HttpAnswer FleetApi::Records(const std::string& serial, const QueryParams& query) {
+HttpAnswer FleetApi::Records(store::RecordStore& db, const std::string& serial, const QueryParams& query) {
   if (auto bad = UnknownParam(query, {"archive", "from", "to", "limit"}))
     return Refuse(400, "неизвестный параметр: " + bad->substr(0, 40));
   store::RecordQuery q;
@@ -188,9 +194,9 @@ HttpAnswer FleetApi::Records(const std::string& serial, const QueryParams& query
       return Refuse(413, "limit больше " + std::to_string(kMaxRecordsPerAnswer) + " записей");
     limit = *n;
   }
-  if (!KnownSerial(serial)) return Refuse(404, "нет прибора с заводским номером " + ValidUtf8(serial));
+  if (!KnownSerial(db, serial)) return Refuse(404, "нет прибора с заводским номером " + ValidUtf8(serial));
   q.limit = limit + 1;
-  auto rows = store_->Records(q);
+  auto rows = db.Records(q);
   if (!rows) return StoreFailed(rows.error());
   if (rows->size() > limit && !Param(query, "limit"))
     return Refuse(413, "больше " + std::to_string(kMaxRecordsPerAnswer) + " записей: сократите период from..to");
@@ -204,14 +210,14 @@ HttpAnswer FleetApi::Records(const std::string& serial, const QueryParams& query
   return JsonAnswer(j);
 }
 
-HttpAnswer FleetApi::Overview(const std::string& serial) {
-  if (!KnownSerial(serial)) return Refuse(404, "нет прибора с заводским номером " + ValidUtf8(serial));
-  auto overview = InstrumentOverview(*store_, serial, kSummaryDays, NowPeriod());
+HttpAnswer FleetApi::Overview(store::RecordStore& db, const std::string& serial) {
+  if (!KnownSerial(db, serial)) return Refuse(404, "нет прибора с заводским номером " + ValidUtf8(serial));
+  auto overview = InstrumentOverview(db, serial, kSummaryDays, NowPeriod());
   if (!overview) return StoreFailed(overview.error());
   return JsonAnswer(*overview);
 }
 
-HttpAnswer FleetApi::Reads(const QueryParams& query) {
+HttpAnswer FleetApi::Reads(store::RecordStore& db, const QueryParams& query) {
   if (auto bad = UnknownParam(query, {"serial", "name", "limit"}))
     return Refuse(400, "неизвестный параметр: " + bad->substr(0, 40));
   store::ReadQuery q;
@@ -224,30 +230,31 @@ HttpAnswer FleetApi::Reads(const QueryParams& query) {
     if (*n > kMaxReadsPerAnswer) return Refuse(413, "limit больше " + std::to_string(kMaxReadsPerAnswer));
     q.limit = *n;
   }
-  if (!q.serial.empty() && !KnownSerial(q.serial))
+  if (!q.serial.empty() && !KnownSerial(db, q.serial))
     return Refuse(404, "нет прибора с заводским номером " + ValidUtf8(q.serial));
-  auto rows = store_->Reads(q);
+  auto rows = db.Reads(q);
   if (!rows) return StoreFailed(rows.error());
   Json list = Json::array();
   for (const auto& r : *rows) list.push_back(ReadJson(r));
   return JsonAnswer(list);
 }
 
-HttpAnswer FleetApi::Findings(const QueryParams& query) {
+HttpAnswer FleetApi::Findings(store::RecordStore& db, const QueryParams& query) {
   if (auto bad = UnknownParam(query, {"serial"})) return Refuse(400, "неизвестный параметр: " + bad->substr(0, 40));
   const std::string* s = Param(query, "serial");
-  auto rows = store_->Findings(s ? *s : "");
+  auto rows = db.Findings(s ? *s : "");
   if (!rows) return StoreFailed(rows.error());
   Json list = Json::array();
   for (const auto& f : *rows) list.push_back(FindingJson(f));
   return JsonAnswer(list);
 }
 
-HttpAnswer FleetApi::Metrics() {
-  auto summaries = store::Summaries(*store_, "", kSummaryDays, NowPeriod());
+HttpAnswer FleetApi::Metrics(store::RecordStore& db) {
+  auto summaries = store::Summaries(db, "", kSummaryDays, NowPeriod());
   if (!summaries) return StoreFailed(summaries.error());
   const auto lines = live_.lines ? live_.lines() : std::vector<LineFigures>{};
-  return {200, "text/plain; version=0.0.4; charset=utf-8", MetricsText(*summaries, lines, Now())};
+  return {200, "text/plain; version=0.0.4; charset=utf-8",
+          MetricsText(*summaries, lines, Now(), live_.logWriteFailures ? live_.logWriteFailures() : 0)};
 }
 
 }  // namespace statvtk::collect

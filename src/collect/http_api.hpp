@@ -14,6 +14,7 @@
 #include "collect/http_fleet.hpp"
 #include "collect/http_json.hpp"
 #include "store/record_store.hpp"
+#include "store/store_readers.hpp"
 
 namespace statvtk::collect {
 
@@ -34,8 +35,11 @@ inline constexpr int kSummaryDays = 7;
 
 class FleetApi {
  public:
-  // `reader` is the store connection the server reads through (its own).
+  // `reader` is the store connection the server reads through (its own):
+  // one request at a time.
   FleetApi(std::unique_ptr<store::RecordStore> reader, FleetLive live);
+  // A pool of read-only connections: as many requests at once.
+  FleetApi(std::unique_ptr<store::StoreReaders> readers, FleetLive live);
 
   // GET /, /api/instruments, /api/instruments/{serial}/records,
   // /api/instruments/{serial}/overview, /api/reads, /api/findings, /metrics.
@@ -50,19 +54,18 @@ class FleetApi {
   static HttpAnswer Refuse(int status, std::string_view reason);
 
  private:
-  HttpAnswer Instruments();
-  HttpAnswer Records(const std::string& serial, const QueryParams& query);
-  HttpAnswer Overview(const std::string& serial);
-  HttpAnswer Reads(const QueryParams& query);
-  HttpAnswer Findings(const QueryParams& query);
-  HttpAnswer Metrics();
+  HttpAnswer Instruments(store::RecordStore& db);
+  HttpAnswer Records(store::RecordStore& db, const std::string& serial, const QueryParams& query);
+  HttpAnswer Overview(store::RecordStore& db, const std::string& serial);
+  HttpAnswer Reads(store::RecordStore& db, const QueryParams& query);
+  HttpAnswer Findings(store::RecordStore& db, const QueryParams& query);
+  HttpAnswer Metrics(store::RecordStore& db);
 
   std::chrono::system_clock::time_point Now() const;
   std::string NowPeriod() const;
-  bool KnownSerial(const std::string& serial);
+  bool KnownSerial(store::RecordStore& db, const std::string& serial);
 
-  std::mutex mutex_;  // one request at a time on the reader
-  std::unique_ptr<store::RecordStore> store_;
+  std::unique_ptr<store::StoreReaders> readers_;
   FleetLive live_;
 };
 

@@ -37,6 +37,8 @@ struct FleetLive {
     std::int64_t address = 0;
   };
   std::function<std::vector<Configured>()> configured;
+  // Log lines that could not be written to the log file; empty: none counted.
+  std::function<std::uint64_t()> logWriteFailures;
   int silentAfter = 3;       // SilentAfter=: failed reads in a row that make an instrument silent
   int completenessDays = 7;  // Completeness=: the days of the completeness figures
 };

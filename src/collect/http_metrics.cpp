@@ -47,7 +47,7 @@ std::string LabelValue(std::string_view s) {
 }
 
 std::string MetricsText(const std::vector<store::InstrumentSummary>& fleet, const std::vector<LineFigures>& lines,
-                        std::chrono::system_clock::time_point now) {
+                        std::chrono::system_clock::time_point now, std::uint64_t logWriteFailures) {
   std::string out;
   Head(out, "statvtk_reads_total", "counter", "Reads finished since the collector started, by line and outcome.");
   for (const auto& l : lines) {
@@ -76,6 +76,9 @@ std::string MetricsText(const std::vector<store::InstrumentSummary>& fleet, cons
                Label("line", s.instrument.line),
            std::chrono::duration_cast<std::chrono::seconds>(now - *at).count());
   }
+  Head(out, "statvtk_log_write_failures_total", "counter",
+       "Log lines the collector could not write to its log file (a full disk, a folder taken away).");
+  out += "statvtk_log_write_failures_total " + std::to_string(logWriteFailures) + "\n";
   return out;
 }
 

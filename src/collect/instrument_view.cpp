@@ -1,8 +1,10 @@
 #include "collect/instrument_view.hpp"
 
+#include <algorithm>
+
 #include "base/local_time.hpp"
 #include "base/utf8.hpp"
-#include "collect/backfill.hpp"
+#include "store/periods.hpp"
 #include "collect/report_image.hpp"
 
 namespace statvtk::collect {
@@ -41,6 +43,8 @@ Result<void> AddReads(store::RecordStore& s, const FleetLive& live, InstrumentVi
   return {};
 }
 
+// The holes between the oldest and the newest record held, less those known
+// gone: counted from the archive's figures, not from its periods.
 Result<void> AddArchives(store::RecordStore& s, const store::InstrumentSummary* summary, InstrumentView& v) {
   const DeviceType type = TypeOfModelName(v.instrument.model);
   for (std::size_t a = 0; a < store::kArchiveKinds.size(); ++a) {
@@ -48,12 +52,16 @@ Result<void> AddArchives(store::RecordStore& s, const store::InstrumentSummary* 
     if (!summary) continue;
     const bool kept = type == DeviceType::dtUnknown || SlotsOf(type, kind).count > 0;
     if (kept) v.completeness[a] = summary->archives[a].completeness;
-    v.records[a] = summary->archives[a].stats.records;
-    auto held = s.Periods(v.instrument.serial, kind, "", "");
-    if (!held) return held.error();
+    const store::ArchiveStats& stats = summary->archives[a].stats;
+    v.records[a] = stats.records;
+    const auto oldest = store::ParsePeriod(kind, stats.oldest), newest = store::ParsePeriod(kind, stats.newest);
+    if (stats.records < 2 || !oldest || !newest) continue;
     auto gone = s.Gone(v.instrument.serial, kind);
     if (!gone) return gone.error();
-    v.gaps[a] = static_cast<std::int64_t>(Holes(kind, *held, *gone).size());
+    std::int64_t goneInside = 0;
+    for (const auto& g : *gone) goneInside += g > stats.oldest && g < stats.newest;
+    const std::int64_t span = store::PeriodsBetween(kind, *oldest, *newest) + 1;
+    v.gaps[a] = std::max<std::int64_t>(0, span - stats.records - goneInside);
   }
   return {};
 }

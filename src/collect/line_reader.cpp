@@ -1,6 +1,5 @@
 #include "collect/line_reader.hpp"
 
-#include "base/program_home.hpp"
 #include "front/part_sink.hpp"
 #include "reading/reads.hpp"
 
@@ -25,7 +24,8 @@ class LineObserver final : public ReadObserver {
 class LineEvents final : public ReadEvents {
  public:
   LineEvents(const LineLog& log, const std::filesystem::path& home)
-      : obs_(log), sink_(obs_, home, {.wording = LinkWording::System, .oneLine = true, .quiet = true}) {}
+      : obs_(log),
+        sink_(obs_, home, {.wording = LinkWording::System, .oneLine = true, .quiet = true, .noFile = true}) {}
   void On(const ReadEvent& e) override {
     if (std::holds_alternative<event::InstrumentStarted>(e)) starts_.push_back(std::chrono::system_clock::now());
     if (std::holds_alternative<event::InstrumentEnded>(e)) ends_.push_back(std::chrono::system_clock::now());
@@ -47,8 +47,8 @@ class LineEvents final : public ReadEvents {
 
 // Why a read failed or stopped, on one line: "Ошибка чтения: нет ответа за
 // 300 мс (Тайм-аут [2])", "Ошибка TCP соединения: соединение отвергнуто: ...".
-std::string ErrorLine(const ReadResult& r, const DownloadFile& file, const LineSpec& line) {
-  if (r.outcome == ReadOutcome::Done) return file.error ? "файл статистики: " + file.error->reason : std::string();
+std::string ErrorLine(const ReadResult& r, const LineSpec& line) {
+  if (r.outcome == ReadOutcome::Done) return {};
   if (r.outcome == ReadOutcome::Stopped || r.outcome == ReadOutcome::NotRun) return {};
   if (r.at == FailedAt::Dial) return "модем не соединился: " + (r.error ? r.error->reason : std::string());
   std::string message = NotReadText(r, line, LinkWording::System);
@@ -58,13 +58,11 @@ std::string ErrorLine(const ReadResult& r, const DownloadFile& file, const LineS
   return (message.empty() ? "" : message + ": ") + CauseText(*r.error, LinkWording::System);
 }
 
-StatisticsPlan PlanOf(const DuePlan& p, const std::filesystem::path& home) {
+StatisticsPlan PlanOf(const DuePlan& p) {
   StatisticsPlan plan;
-  // Wanted periods are read as what is new since the newest file: that read
-  // holds every record the instrument still keeps after it.
   plan.range = p.kind == DueKind::Full ? RecordRange::All : RecordRange::New;
   plan.kinds = {p.hourly, p.daily, p.monthly, p.events};
-  plan.base = NewestIn{DataFolder(home)};
+  if (p.base) plan.base = *p.base;  // else NewestIn{} names no folder: there is no base
   return plan;
 }
 
@@ -73,19 +71,16 @@ StatisticsPlan PlanOf(const DuePlan& p, const std::filesystem::path& home) {
 std::vector<InstrumentRead> ReadDue(const LineSpec& line, std::span<const DuePlan> due,
                                     const std::filesystem::path& home, std::atomic<bool>& stop, const LineLog& log) {
   std::vector<InstrumentRequest> requests;
-  for (const DuePlan& p : due) requests.push_back({p.address, PlanOf(p, home)});
+  for (const DuePlan& p : due) requests.push_back({p.address, PlanOf(p)});
   LineEvents events(log, home);
   const auto started = std::chrono::system_clock::now();
   LineResult run = ReadLine(line, requests, events, stop);
   const auto ended = std::chrono::system_clock::now();
   std::vector<InstrumentRead> reads(due.size());
-  const std::vector<ReadReport>& reports = events.Sink().Reports();
   for (std::size_t i = 0; i < reads.size(); ++i) {
     InstrumentRead& r = reads[i];
     r.result = std::move(run.instruments[i]);
-    // The reports follow the instruments that ended, in order.
-    if (i < reports.size() && reports[i].result.address == r.result.address) r.file = reports[i].file;
-    r.error = ErrorLine(r.result, r.file, line);
+    r.error = ErrorLine(r.result, line);
     r.started = events.StartOf(i, started);
     r.ended = events.EndOf(i, ended);
   }
@@ -99,7 +94,7 @@ LineScan ScanLine(const LineSpec& line, std::span<const std::uint32_t> addresses
   LineScan scan;
   scan.found = std::move(run.found);
   scan.stopped = run.whole.outcome == ReadOutcome::Stopped;
-  if (run.whole.outcome == ReadOutcome::Failed && scan.found.empty()) scan.error = ErrorLine(run.whole, {}, line);
+  if (run.whole.outcome == ReadOutcome::Failed && scan.found.empty()) scan.error = ErrorLine(run.whole, line);
   return scan;
 }
 

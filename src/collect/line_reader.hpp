@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -23,31 +24,21 @@ namespace statvtk::collect {
 
 // What one instrument's read fetches.
 enum class DueKind {
-  Full,            // every record of the archives asked
-  NewSinceNewest,  // what is new since the newest file of its serial in Data/ (full without one)
-  Wanted           // the periods below (still read as NewSinceNewest, which covers them)
-};
-
-// The records a read is asked to bring back, per archive (hourly, daily,
-// monthly), as period texts. Until the engine's record-set read takes them,
-// a new-records read fetches everything after the base file, which holds
-// them when the instrument still has them.
-struct WantedPeriods {
-  std::array<std::vector<std::string>, 3> periods;
-  bool Empty() const { return periods[0].empty() && periods[1].empty() && periods[2].empty(); }
+  Full,  // every record of the archives asked
+  New,   // what is new since `base` (full without one); an area the base
+         // does not hold whole (a hole the store knows) is read in full
 };
 
 struct DuePlan {
   std::uint32_t address = 1;
-  DueKind kind = DueKind::NewSinceNewest;
+  DueKind kind = DueKind::New;
   bool hourly = true, daily = true, monthly = true, events = true;
-  WantedPeriods wanted;
+  std::optional<StatData> base;  // the instrument's newest image from the store
 };
 
 // One instrument's read as the collector keeps it.
 struct InstrumentRead {
   ReadResult result;  // the engine's: outcome, cause, data (after a failure: what came before it)
-  DownloadFile file;  // the statistics file written after it (path empty: none)
   std::string error;  // why it failed or stopped, one line in the collector's words (empty: done)
   std::chrono::system_clock::time_point started, ended;
   bool Done() const { return result.outcome == ReadOutcome::Done; }

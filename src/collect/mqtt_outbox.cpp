@@ -14,41 +14,35 @@ std::string OriginOf(const std::string& configured) {
   return host;
 }
 
-Result<void> MqttOutbox::AfterRead(store::RecordStore& s, const std::string& instrumentName,
-                                   const std::vector<store::RecordRow>& added) {
-  auto reads = s.Reads({"", instrumentName, 1, false});
-  if (!reads) return reads.error();
-  if (reads->empty() || reads->front().serial.empty()) return {};  // never answered: nothing to name it by
-  ReadPublication p;
-  p.read = reads->front();
-  auto instruments = s.Instruments();
-  if (!instruments) return instruments.error();
-  for (const auto& i : *instruments)
-    if (i.serial == p.read.serial) p.instrument = i;
-  if (p.instrument.serial.empty()) p.instrument = {p.read.serial, "", instrumentName, p.read.line, 0, "", "", {}};
-  p.added = added;
+Result<bool> MqttOutbox::Enqueue(store::RecordStore& s, ReadPublication p) {
+  if (p.read.serial.empty()) return false;  // never answered: nothing to name it by
   for (const ArchiveKind kind : {ArchiveKind::Hourly, ArchiveKind::Daily}) {
+    if (p.newest) break;
     auto stats = s.Stats(p.read.serial, kind);
     if (!stats) return stats.error();
     if (stats->records == 0) continue;
     auto newest = s.Records({p.read.serial, kind, stats->newest, stats->newest, 1});
     if (!newest) return newest.error();
-    if (!newest->empty()) {
-      p.newest = newest->front();
-      break;
-    }
+    if (!newest->empty()) p.newest = newest->front();
   }
-  auto good = s.Reads({p.read.serial, "", 1, true});
-  if (!good) return good.error();
-  if (!good->empty()) p.lastGoodReadUtc = good->front().endedUtc;
+  if (p.lastGoodReadUtc.empty()) {
+    auto good = s.Reads({p.read.serial, "", 1, true});
+    if (!good) return good.error();
+    if (!good->empty()) p.lastGoodReadUtc = good->front().endedUtc;
+  }
   bool discovery = false;
   if (settings_.discovery && p.newest) {
     const std::scoped_lock lock(mutex_);
-    discovery = discovered_.insert(p.read.serial).second;
+    discovery = !discovered_.contains(p.read.serial);
   }
   for (const auto& m : MessagesOf(settings_, p, discovery, origin_, store::UtcNow()))
     if (auto e = s.Enqueue(m); !e) return e.error();
-  return {};
+  return discovery;
+}
+
+void MqttOutbox::Discovered(const std::string& serial) {
+  const std::scoped_lock lock(mutex_);
+  discovered_.insert(serial);
 }
 
 }  // namespace statvtk::collect

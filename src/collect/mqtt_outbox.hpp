@@ -1,6 +1,7 @@
-// After each read, in its transaction: the read's MQTT messages into the
-// store's outbox (the publisher sends them). Discovery configurations go out
-// with an instrument's first read in this process.
+// After each read, in its transaction: the read's MQTT messages, made from
+// the values the pass has in hand, into the store's outbox (the publisher
+// sends them). Discovery configurations go out with an instrument's first
+// read in this process that committed.
 #pragma once
 
 #include <mutex>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "collect/mqtt_messages.hpp"
 #include "collect/mqtt_settings.hpp"
 #include "store/record_store.hpp"
 
@@ -17,10 +19,13 @@ class MqttOutbox {
  public:
   MqttOutbox(MqttSettings settings, std::string origin) : settings_(std::move(settings)), origin_(std::move(origin)) {}
 
-  // The messages of the newest read of `instrumentName` (finished in `s`,
-  // not yet committed) with the records it added.
-  Result<void> AfterRead(store::RecordStore& s, const std::string& instrumentName,
-                         const std::vector<store::RecordRow>& added);
+  // The messages of a read (in its transaction, not yet committed). What the
+  // pass does not have (the newest record when the read fetched none, the
+  // last good read when this one failed) is asked of `s`. True when the
+  // discovery configurations went with them: mark them Discovered once the
+  // transaction commits.
+  Result<bool> Enqueue(store::RecordStore& s, ReadPublication p);
+  void Discovered(const std::string& serial);
 
   const std::string& Origin() const { return origin_; }
 

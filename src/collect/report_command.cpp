@@ -29,9 +29,8 @@ std::string DayPeriodText(const CalendarDate& d) {
   return buf;
 }
 
-Result<std::shared_ptr<const StatModel>> ModelOf(store::RecordStore& store, const StoreImageRequest& request,
-                                                 const std::filesystem::path& home) {
-  auto image = ImageFromStore(store, request, home);
+Result<std::shared_ptr<const StatModel>> ModelOf(store::RecordStore& store, const StoreImageRequest& request) {
+  auto image = ImageFromStore(store, request);
   if (!image) return image.error();
   if (image->records == 0) return MakeError(ErrorCode::BadData, "");
   std::shared_ptr<const StatModel> model = MakeStatModel(image->data);
@@ -49,7 +48,7 @@ ReportRun RunOf(const StoreReportArgs& a, const std::filesystem::path& home) {
 int Hourly(const StoreReportArgs& a, const CalendarDate& day, store::RecordStore& store,
            const std::filesystem::path& home, std::ostream& out, std::ostream& err) {
   const std::string p = DayPeriodText(day);
-  auto model = ModelOf(store, {a.serial, ArchiveKind::Hourly, p + " 00:00", p + " 23:00"}, home);
+  auto model = ModelOf(store, {a.serial, ArchiveKind::Hourly, p + " 00:00", p + " 23:00"});
   const std::string text = ShortDateText(day);
   if (!model) {
     err << (model.error().reason.empty() ? "в хранилище нет часовых записей прибора " + a.serial + " за " + text
@@ -78,7 +77,7 @@ int Hourly(const StoreReportArgs& a, const CalendarDate& day, store::RecordStore
 
 int Daily(const StoreReportArgs& a, const CalendarDate& from, const CalendarDate& to, store::RecordStore& store,
           const std::filesystem::path& home, std::ostream& out, std::ostream& err) {
-  auto model = ModelOf(store, {a.serial, ArchiveKind::Daily, DayPeriodText(from), DayPeriodText(to)}, home);
+  auto model = ModelOf(store, {a.serial, ArchiveKind::Daily, DayPeriodText(from), DayPeriodText(to)});
   const std::string span = ShortDateText(from) + " - " + ShortDateText(to);
   if (!model) {
     err << (model.error().reason.empty() ? "в хранилище нет суточных записей прибора " + a.serial + " за " + span

@@ -26,7 +26,7 @@ inline constexpr const char* kStoreReportAbout =
     "statvtk-cli report) with the records the collector stored for the instrument:\n"
     "the hourly records of one day, or the daily records of a period (at most 31\n"
     "days after the first). --day and --daily together make both workbooks. The\n"
-    "header cells come from the instrument's newest statistics file in Data/.\n"
+    "header cells come from the header of the instrument's newest stored read.\n"
     "Prints each written file's path (by default in the home's Reports/ folder).";
 inline constexpr const char* kStoreReportFooter =
     "Exit status: 0 written, 1 no such records or the workbook failed, 2 bad usage.\n";

@@ -3,8 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "collect/store_image.hpp"
 #include "stats/device_type.hpp"
-#include "stats/stat_file.hpp"
 #include "store/periods.hpp"
 
 namespace statvtk::collect {
@@ -13,58 +13,6 @@ namespace {
 
 constexpr std::array<DeviceType, 4> kTypes{DeviceType::dtVTK0812, DeviceType::dtVTK0814C, DeviceType::dtVTK0814CM,
                                            DeviceType::dtLDN08};
-
-std::optional<std::vector<std::uint8_t>> BytesOfHex(std::string_view hex) {
-  if (hex.size() % 2 != 0) return std::nullopt;
-  std::vector<std::uint8_t> out;
-  out.reserve(hex.size() / 2);
-  auto digit = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  };
-  for (std::size_t i = 0; i < hex.size(); i += 2) {
-    const int hi = digit(hex[i]), lo = digit(hex[i + 1]);
-    if (hi < 0 || lo < 0) return std::nullopt;
-    out.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
-  }
-  return out;
-}
-
-// The header of the newest statistics file a good read of the serial wrote.
-std::optional<std::pair<StatData, std::filesystem::path>> NewestFile(store::RecordStore& store,
-                                                                     const std::string& serial, DeviceType type,
-                                                                     const std::filesystem::path& home) {
-  auto reads = store.Reads({serial, "", 50, true});
-  if (!reads) return std::nullopt;
-  for (const auto& r : *reads) {
-    if (r.file.empty()) continue;
-    std::filesystem::path p = r.file;
-    if (p.is_relative()) p = home / p;
-    auto data = LoadStatFile(p, ExtensionRule::LowerCase);
-    if (!data) continue;
-    // A VTK-08.14 file stands for C and CM alike: the member is the store's.
-    const bool same =
-        data->type == type || (FileExtension(data->type) == FileExtension(type) && data->type != DeviceType::dtUnknown);
-    if (!same) continue;
-    data->type = type;
-    return std::make_pair(std::move(*data), p);
-  }
-  return std::nullopt;
-}
-
-// A blank header that names the serial (where the model keeps it).
-void WriteSerial(StatData& data, const std::string& serial) {
-  if (data.type == DeviceType::dtLDN08) {
-    const auto n = static_cast<std::uint32_t>(std::strtoul(serial.c_str(), nullptr, 10));
-    for (int i = 0; i < 4 && data.header.size() >= 4; ++i)
-      data.header[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(n >> (8 * i));
-    return;
-  }
-  for (std::size_t i = 0; i < 8 && 512 + i < data.header.size(); ++i)
-    data.header[512 + i] = i < serial.size() && serial[i] != '#' ? static_cast<std::uint8_t>(serial[i]) : 0;
-}
 
 }  // namespace
 
@@ -94,8 +42,7 @@ DeviceType TypeOfModelName(std::string_view model) {
   return DeviceType::dtUnknown;
 }
 
-Result<StoreImage> ImageFromStore(store::RecordStore& store, const StoreImageRequest& request,
-                                  const std::filesystem::path& home) {
+Result<StoreImage> ImageFromStore(store::RecordStore& store, const StoreImageRequest& request) {
   auto instruments = store.Instruments();
   if (!instruments) return instruments.error();
   DeviceType type = DeviceType::dtUnknown;
@@ -107,19 +54,30 @@ Result<StoreImage> ImageFromStore(store::RecordStore& store, const StoreImageReq
   if (slots.count == 0)
     return MakeError(ErrorCode::BadData, std::string(DeviceTypeName(type)) + " не ведёт такого архива");
 
+  // The header cells come from the header of the instrument's newest read:
+  // without one they would be blank, so there is no report.
+  auto header = store.NewestHeader(request.serial);
+  if (!header) return header.error();
+  if (!*header)
+    return MakeError(ErrorCode::BadData, "в хранилище нет заголовка прибора " + request.serial +
+                                             " (ни одно его чтение не сохранило заголовок): шапку отчёта не из чего "
+                                             "заполнить; прочитайте прибор (statvtk-collect once)");
+  auto data = HeaderData(**header);
+  if (!data) return data.error();
   StoreImage image;
-  if (auto file = NewestFile(store, request.serial, type, home)) {
-    image.data = std::move(file->first);
-    image.header = file->second;
-    std::fill(image.data.area.begin(), image.data.area.end(), std::uint8_t{0});
-  } else {
-    image.data = StatData::Blank(type);
-    WriteSerial(image.data, request.serial);
-  }
+  image.data = std::move(*data);
+  image.data.type = type;  // a VTK-08.14's member is the store's
+  image.headerRead = (*header)->readId;
 
   // The period's records and the newest one before it: the increments of the
   // first record are taken against that one, as in the instrument's memory.
-  auto before = store.Records({request.serial, request.archive, "", request.from, 0});
+  // (no further back than the area reaches).
+  const auto from = store::ParsePeriod(request.archive, request.from);
+  const std::string reach =
+      from ? store::PeriodText(request.archive,
+                               store::StepPeriod(request.archive, *from, -static_cast<long>(slots.count)))
+           : std::string();
+  auto before = store.Records({request.serial, request.archive, reach, request.from, 0});
   if (!before) return before.error();
   auto rows = store.Records({request.serial, request.archive, request.from, request.to, slots.count - 2});
   if (!rows) return rows.error();

@@ -1,8 +1,8 @@
 // A statistics image rebuilt from the store, so that the reports of
 // statvtk-cli (same templates, same cells, same decoding) are made from the
 // records the collector gathered over many reads: the header block of the
-// instrument's newest statistics file in Data/, the archive records of the
-// period (and the one before it, for the increments) from the store.
+// instrument's newest read and the archive records of the period (and the
+// one before it, for the increments), all from the store.
 #pragma once
 
 #include <filesystem>
@@ -23,8 +23,8 @@ struct StoreImageRequest {
 
 struct StoreImage {
   StatData data;
-  std::size_t records = 0;       // records of [from, to] placed
-  std::filesystem::path header;  // the file the header block came from (empty: none, a blank header)
+  std::size_t records = 0;      // records of [from, to] placed
+  std::int64_t headerRead = 0;  // the read whose header block it holds
 };
 
 // The area and record size of an archive of a model (0 when the model has no such archive).
@@ -36,8 +36,8 @@ ArchiveSlots SlotsOf(DeviceType type, ArchiveKind archive);
 // The model of a stored instrument ("VTK-08.12", ...); dtUnknown for another text.
 DeviceType TypeOfModelName(std::string_view model);
 
-// Builds the image. `home` resolves a relative file name of the reads.
-Result<StoreImage> ImageFromStore(store::RecordStore& store, const StoreImageRequest& request,
-                                  const std::filesystem::path& home);
+// Builds the image; BadData with the reason when the store holds no header
+// of the instrument.
+Result<StoreImage> ImageFromStore(store::RecordStore& store, const StoreImageRequest& request);
 
 }  // namespace statvtk::collect

@@ -1,7 +1,12 @@
 // The one writer of the store: every line thread hands its rows through here.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "store/record_store.hpp"
@@ -23,10 +28,33 @@ class StoreWriter {
     return std::forward<F>(f)(store_);
   }
 
+  // A SQLite store's file, watched from now on: a file deleted (or replaced)
+  // under a running collector would take every later read with it.
+  void Watch(std::filesystem::path file) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) return;
+    file_ = std::move(file);
+    device_ = st.st_dev;
+    inode_ = st.st_ino;
+  }
+  // Why nothing may be written any more (the watched file is gone); none while it is there.
+  std::optional<std::string> Lost() const {
+    if (file_.empty()) return std::nullopt;
+    struct stat st {};
+    if (::stat(file_.c_str(), &st) != 0)
+      return "файл хранилища " + file_.string() + " удалён во время работы: записанное в него пропадёт";
+    if (st.st_dev != device_ || st.st_ino != inode_)
+      return "файл хранилища " + file_.string() + " заменён другим во время работы";
+    return std::nullopt;
+  }
+
  private:
   std::mutex mutex_;
   store::RecordStore& store_;
   MqttOutbox* outbox_ = nullptr;
+  std::filesystem::path file_;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
 };
 
 }  // namespace statvtk::collect

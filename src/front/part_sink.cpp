@@ -198,6 +198,7 @@ void PartSink::EndFailed(const ReadResult& r, ReadReport& report) {
   // What was fetched before the failure is kept, once any archive block came.
   if (!r.data) return;
   obs_.FetchedBeforeFailure(*r.data);
+  if (style_.noFile) return;
   report.file = WriteFile(*r.data);
   if (report.file.written) Log("Записи, прочитанные до ошибки, записаны в файл " + report.file.path.string());
 }
@@ -226,7 +227,7 @@ void PartSink::FinishStatistics(const ReadResult& r, bool stopped, ReadReport& r
   obs_.SetProgressPos(0);
   obs_.ShowDetail("");
   const StatData& data = *r.data;
-  report.file = WriteFile(data);
+  if (!style_.noFile) report.file = WriteFile(data);
   const std::string elapsed = ElapsedText(r.elapsedS);
   const std::string& path = report.file.path.string();
   if (stopped) {

@@ -31,6 +31,8 @@ struct PartStyle {
   bool quietStages = false;
   // Each step of a modem's dialling as the stage text ("Набор ..., попытка 2 из 3: занято").
   bool dialStages = false;
+  // No statistics file after a read: the front end writes its own (the collector, after storing).
+  bool noFile = false;
 };
 
 // What a front end keeps of one instrument's read.

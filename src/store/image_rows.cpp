@@ -58,26 +58,33 @@ std::string EventTimeText(const std::string& t) {
   return buf;
 }
 
-ImageRows RowsOf(const StatModel& m, std::int64_t readId, std::int64_t utcOffsetS) {
+ImageRows RowsOf(const StatModel& m, std::int64_t readId, std::int64_t utcOffsetS, const RecordFilter& keep,
+                 bool withInvalid) {
   ImageRows out;
   const std::string serial = StoredSerial(m);
   for (const ArchiveKind kind : kArchiveKinds) {
     if (!m.HasArchive(kind)) continue;
     const std::size_t n = m.Index(kind).size();
     for (std::size_t i = 0; i < n; ++i) {
-      if (!m.EntryValid(kind, i)) continue;
+      const bool valid = m.EntryValid(kind, i);
+      if (!valid && !withInvalid) continue;
+      if (keep && !keep(kind, m.Index(kind)[i].Pos)) continue;
       const StatRecord r = m.Decode(kind, i);
+      const std::string period = PeriodText(kind, {r.year, r.month, r.day, r.hour});
+      if (!valid && !ParsePeriod(kind, period)) continue;
       const auto values = RecordValues(m, r);
       RecordRow row;
       row.serial = serial;
       row.archive = kind;
-      row.period = PeriodText(kind, {r.year, r.month, r.day, r.hour});
+      row.period = period;
       row.forwardTotal = r.forwardTotal;
       row.reverseTotal = r.reverseTotal;
-      row.forwardIncrement = ValueOf(values, "forward_increment");
-      row.reverseIncrement = ValueOf(values, "reverse_increment");
+      if (valid) {  // a damaged record's increments mean nothing
+        row.forwardIncrement = ValueOf(values, "forward_increment");
+        row.reverseIncrement = ValueOf(values, "reverse_increment");
+      }
       row.flags = r.flags;
-      row.valid = true;
+      row.valid = valid;
       row.fields = OtherValuesJson(values);
       row.readId = readId;
       row.utcOffsetS = utcOffsetS;

@@ -16,6 +16,12 @@ Result<std::unique_ptr<StoreReaders>> StoreReaders::Open(std::string_view databa
   return readers;
 }
 
+std::unique_ptr<StoreReaders> StoreReaders::Of(std::unique_ptr<RecordStore> store) {
+  auto readers = std::make_unique<StoreReaders>();
+  readers->free_.push_back(std::move(store));
+  return readers;
+}
+
 StoreReaders::Lease StoreReaders::Take() {
   std::unique_lock lock(mutex_);
   returned_.wait(lock, [&] { return !free_.empty(); });

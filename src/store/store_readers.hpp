@@ -21,6 +21,9 @@ class StoreReaders {
   static Result<std::unique_ptr<StoreReaders>> Open(std::string_view database, const std::filesystem::path& home,
                                                     std::size_t count, StoreOptions options = {});
 
+  // A pool of connections opened elsewhere (one: requests take turns).
+  static std::unique_ptr<StoreReaders> Of(std::unique_ptr<RecordStore> store);
+
   // One connection, given back when the lease ends.
   class Lease {
    public:

@@ -52,12 +52,13 @@ TEST(CollectRestart, AKillDuringAPassLosesNothingAndDuplicatesNothing) {
   WriteHome(home, sim.Port());
   ASSERT_EQ(Collect(clean, {"once"}), 0) << link_test::ReadAll(clean / "collect.out");
 
-  // Killed while the second instrument is being read: the first one's file
-  // is written, its records not yet stored.
+  // Killed while the second instrument is being read: the first one's read
+  // is over, nothing of the pass stored yet.
   {
     ChildProcess pass = CollectInBackground(home, "once");
     ASSERT_TRUE(WaitUntil(
-        [&] { return link_test::ReadAll(home / "collect.out").find("Статистика записана") != std::string::npos; }, 60s))
+        [&] { return link_test::ReadAll(home / "collect.out").find("Чтение данных (LDN-08)") != std::string::npos; },
+        60s))
         << link_test::ReadAll(home / "collect.out");
     std::this_thread::sleep_for(300ms);
     ASSERT_TRUE(pass.Running()) << "the pass ended before it could be killed";

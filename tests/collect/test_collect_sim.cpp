@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <random>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -17,6 +19,7 @@
 #include "memory_store.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"
+#include "stats/stat_file.hpp"
 #include "stats/stat_model.hpp"
 #include "store/image_rows.hpp"
 #include "store/record_store.hpp"
@@ -156,6 +159,69 @@ TEST(CollectSim, ARunStartedAfterAGoodReadWaitsForTheDueTime) {
   const auto reads = s->Reads({"", "", 10, false}).value();
   const bool hourBegan = before / 3600 != std::time(nullptr) / 3600;  // then both are due again
   EXPECT_TRUE(reads.size() == 2u || hourBegan) << reads.size() << " reads\n" << fleet.lastErr;
+}
+
+// The files in Data/ (by extension: one model each here).
+std::map<std::string, std::vector<fs::path>> FilesByExtension(const fs::path& folder) {
+  std::map<std::string, std::vector<fs::path>> out;
+  std::error_code ec;
+  for (const auto& f : fs::directory_iterator(folder, ec)) out[f.path().extension().string()].push_back(f.path());
+  return out;
+}
+
+// The store is the collector's base: passes a day apart leave one file per
+// instrument, the one a full read writes; with Data/ emptied the next pass
+// still asks only what is new, and the store then holds every record a full
+// read gives, byte for byte.
+TEST(CollectSim, TheStoreIsTheBaseAndDataKeepsOneFullFilePerInstrument) {
+  Fleet fleet;
+  ASSERT_EQ(fleet.Run({"once"}), kExitOk) << fleet.lastErr;
+  auto s = fleet.Store();
+  ASSERT_TRUE(s);
+  std::map<std::string, std::int64_t> fullRequests;
+  for (const auto& r : s->Reads({}).value()) fullRequests[r.name] = r.requests;
+  for (int day = 0; day < 2; ++day) {
+    for (auto& i : fleet.instruments) i->Advance(24);
+    ASSERT_EQ(fleet.Run({"once"}), kExitOk) << fleet.lastErr;
+  }
+  auto files = FilesByExtension(fleet.home / "Data");
+  ASSERT_EQ(files.size(), 2u);
+  for (const auto& inst : fleet.instruments) {
+    const StatData want = inst->ExpectedDump();
+    const auto& mine = files[std::string(FileExtension(want.type))];
+    ASSERT_EQ(mine.size(), 1u) << FileExtension(want.type);
+    auto got = LoadStatFile(mine[0], ExtensionRule::LowerCase);
+    ASSERT_TRUE(got);
+    EXPECT_TRUE(got->area == want.area) << mine[0];
+    EXPECT_TRUE(got->header == want.header) << mine[0];
+  }
+
+  fs::remove_all(fleet.home / "Data");
+  for (auto& i : fleet.instruments) i->Advance(24);
+  ASSERT_EQ(fleet.Run({"once"}), kExitOk) << fleet.lastErr;
+  for (const auto& r : s->Reads({"", "", 2, false}).value()) {
+    EXPECT_EQ(r.mode, store::ReadMode::New) << r.name;
+    EXPECT_LT(r.requests * 5, fullRequests[r.name]) << r.name;
+    EXPECT_GE(r.added, 24) << r.name;
+    EXPECT_LE(r.added, 24 + 1 + 1) << r.name;  // a day, its daily record, perhaps a month
+  }
+  for (const auto& inst : fleet.instruments) {
+    auto model = MakeStatModel(inst->ExpectedDump());
+    ASSERT_TRUE(model);
+    // Each period's first record (an hour that closed twice keeps its first;
+    // the second is a conflict), damaged ones too.
+    std::set<std::pair<ArchiveKind, std::string>> seen;
+    std::size_t want = 0, same = 0;
+    for (const auto& row : store::RowsOf(*model, 0, 0, {}, true).records) {
+      if (!seen.insert({row.archive, row.period}).second) continue;
+      ++want;
+      const auto held = s->Records({row.serial, row.archive, row.period, row.period, 1}).value();
+      if (held.size() == 1 && held[0].raw == row.raw && held[0].valid == row.valid) ++same;
+    }
+    EXPECT_GT(want, 1000u);
+    EXPECT_EQ(same, want) << DeviceTypeName(inst->Model());
+  }
+  EXPECT_EQ(FilesByExtension(fleet.home / "Data").size(), 2u);
 }
 
 TEST(CollectSim, ASilentInstrumentFailsAloneAndStatusSaysWhy) {

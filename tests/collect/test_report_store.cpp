@@ -1,6 +1,7 @@
 // statvtk-collect report against statvtk-cli report: a simulated
-// instrument's image saved in Data/ and its records in a store give the same
-// worksheet, cell for cell, for the hourly and the daily report of each model.
+// instrument's records and header in a store (and no file anywhere) give the
+// worksheet of its image, cell for cell, for the hourly and the daily report
+// of each model; without a stored header there is no report.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -83,13 +84,12 @@ class StoreReport : public ::testing::TestWithParam<DeviceType> {
     model_ = MakeStatModel(data_);
     ASSERT_TRUE(model_);
     serial_ = model_->SerialText();
-    std::filesystem::create_directories(home_.Path() / "Data");
-    file_ = home_.Path() / "Data" / ("x" + std::string(FileExtension(GetParam())));
-    ASSERT_TRUE(SaveStatFile(file_, data_));
-    store_.instruments.push_back({serial_, std::string(DeviceTypeName(GetParam())), "n", "l", 1, "", "", {}});
-    const auto id = *store_.StartRead({serial_, "n", "l", "2026-12-08T10:30:00Z", store::ReadMode::Full});
-    ASSERT_TRUE(store_.FinishRead(id, {"", "2026-12-08T10:31:00Z", store::ReadOutcome::Done, "", 1,
-                                       "Data/" + file_.filename().string(), 0, 0, 0, 0}));
+    const std::string model(DeviceTypeName(GetParam()));
+    store_.instruments.push_back({serial_, model, "n", "l", 1, "", "", {}});
+    readId_ = *store_.StartRead({serial_, "n", "l", "2026-12-08T10:30:00Z", store::ReadMode::Full});
+    ASSERT_TRUE(store_.FinishRead(readId_, {"", "2026-12-08T10:31:00Z", store::ReadOutcome::Done, "", 1,
+                                            "Data/gone" + std::string(FileExtension(GetParam())), 0, 0, 0, 0}));
+    ASSERT_TRUE(store_.PutHeader({readId_, serial_, model, "2026-12-08T10:31:00Z", 0, data_.header}));
   }
 
   // statvtk-cli's way: the file's model and its window.
@@ -138,7 +138,7 @@ class StoreReport : public ::testing::TestWithParam<DeviceType> {
   StatData data_;
   std::shared_ptr<const StatModel> model_;
   std::string serial_;
-  std::filesystem::path file_;
+  std::int64_t readId_ = 0;
   test::MemoryStore store_;
 };
 
@@ -175,14 +175,17 @@ TEST_P(StoreReport, HoursTheStoreLacksStayEmptyAndADayWithoutRecordsIsRefused) {
   const std::filesystem::path out = home_.Path() / "part.xlsx";
   ASSERT_EQ(Collect({"--day", "03.12.26", "--out", out.string()}), 0);
   EXPECT_NE(Sheet(out), Sheet(CliHourly({2026, 12, 3})));
-  auto image =
-      ImageFromStore(store_, {serial_, ArchiveKind::Hourly, "2026-12-03 00:00", "2026-12-03 23:00"}, home_.Path());
+  auto image = ImageFromStore(store_, {serial_, ArchiveKind::Hourly, "2026-12-03 00:00", "2026-12-03 23:00"});
   ASSERT_TRUE(image);
   EXPECT_EQ(image->records, 18u);
-  EXPECT_EQ(image->header, file_);
+  EXPECT_EQ(image->headerRead, readId_);
   std::string err;
   EXPECT_EQ(Collect({"--day", "03.12.25"}, nullptr, &err), 1);
   EXPECT_NE(err.find("03.12.25"), std::string::npos) << err;
+  // No stored header: no report with blank header cells.
+  store_.headers.clear();
+  EXPECT_EQ(Collect({"--day", "03.12.26", "--out", out.string()}, nullptr, &err), 1);
+  EXPECT_NE(err.find("нет заголовка"), std::string::npos) << err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, StoreReport,

@@ -72,10 +72,10 @@ TEST_F(Schedule, AStartReadsOnlyWhatIsDue) {
     std::optional<std::time_t> last;
     const char* due;
   } cases[] = {
-      {"1h", "", std::nullopt, "2026-12-09T15:29:00Z"},                       // never read: now
-      {"1h", "", now - 30, "2026-12-09T16:00:00Z"},                           // read 30 s ago: its next hour
-      {"1h", "", now - 3 * 3600, "2026-12-09T15:29:00Z"},                     // overdue: now
-      {"1d", "01:00-05:00", std::nullopt, "2026-12-10T01:00:00Z"},            // not in the daytime
+      {"1h", "", std::nullopt, "2026-12-09T15:29:00Z"},                           // never read: now
+      {"1h", "", now - 30, "2026-12-09T16:00:00Z"},                               // read 30 s ago: its next hour
+      {"1h", "", now - 3 * 3600, "2026-12-09T15:29:00Z"},                         // overdue: now
+      {"1d", "01:00-05:00", std::nullopt, "2026-12-10T01:00:00Z"},                // not in the daytime
       {"1d", "01:00-05:00", At("2026-12-01T02:00:00Z"), "2026-12-10T01:00:00Z"},  // overdue, outside
       {"1d", "01:00-05:00", At("2026-12-09T01:10:00Z"), "2026-12-10T01:00:00Z"},  // read last night
       {"1d", "14:00-18:00", At("2026-12-07T15:00:00Z"), "2026-12-09T15:29:00Z"},  // overdue, inside
