@@ -10,6 +10,7 @@
 #include "collect/collect_pass.hpp"
 #include "collect/commands.hpp"
 #include "collect/fleet_services.hpp"
+#include "collect/instance_lock.hpp"
 #include "collect/schedule.hpp"
 #include "collect/service_notify.hpp"
 #include "collect/stop_request.hpp"
@@ -104,6 +105,19 @@ template <class Lines>
 int WithFleet(const Common& c, bool serving, std::ostream& err, Lines&& lines) {
   auto cfg = LoadChecked(c, err);
   if (!cfg) return kExitConfig;
+  if (cfg->instruments.empty()) {
+    err << c.configFile.string()
+        << ": no [Instrument NAME] section: nothing to read (statvtk-collect scan-into LINE adds the instruments "
+           "that answer on a line)\n";
+    return kExitConfig;
+  }
+  // One collector per home: a second one would read every instrument twice
+  // and fight the first for its serial ports.
+  auto lock = InstanceLock::Take(c.home);
+  if (!lock) {
+    err << "statvtk-collect: " << lock.error().reason << "\n";
+    return lock.error().code == InstanceLock::kHeld ? kExitConfig : kExitFailed;
+  }
   auto store = OpenStore(*cfg, c, err);
   if (!store) return kExitFailed;
   StoreWriter writer(*store);
