@@ -48,7 +48,7 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (!q.to.empty()) q.to += "\x7f";
   auto cfg = LoadChecked(c, err);
   if (!cfg) return kExitConfig;
-  auto store = OpenStore(*cfg, c, err);
+  auto store = OpenStore(*cfg, c, err, true);
   if (!store) return kExitFailed;
   auto rows = store->Records(q);
   if (!rows) {
