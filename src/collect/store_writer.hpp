@@ -4,6 +4,7 @@
 #include <mutex>
 #include <utility>
 
+#include "collect/store_outage.hpp"
 #include "store/record_store.hpp"
 
 namespace statvtk::collect {
@@ -16,6 +17,8 @@ class StoreWriter {
   // Where each read's MQTT messages go (in its transaction); null: none.
   void SetOutbox(MqttOutbox* outbox) { outbox_ = outbox; }
   MqttOutbox* Outbox() const { return outbox_; }
+  // The store's failures as the lines see them (thread-safe on its own).
+  StoreOutage& Outage() { return outage_; }
   // Runs `f(store)` alone: no other line writes meanwhile.
   template <class F>
   auto With(F&& f) {
@@ -27,6 +30,7 @@ class StoreWriter {
   std::mutex mutex_;
   store::RecordStore& store_;
   MqttOutbox* outbox_ = nullptr;
+  StoreOutage outage_;
 };
 
 }  // namespace statvtk::collect
