@@ -9,16 +9,6 @@ Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, c
                                                             std::function<void(const std::string&)> log) {
   auto s = std::make_unique<FleetServices>();
   const CollectorConfig& col = cfg.collector;
-  if (withHttp && !col.http.empty()) {
-    auto at = ParseHostPort(col.http, kHttpAddress);
-    if (!at) return MakeError(ErrorCode::BadSettings, "Http=" + col.http + ": " + at.error().reason);
-    auto reader = store::OpenRecordStore(col.database, home);
-    if (!reader) return reader.error();
-    auto api = std::make_shared<FleetApi>(std::move(*reader), figures.Live());
-    s->http_ = std::make_unique<HttpServer>(api, log);
-    if (auto r = s->http_->Start(*at); !r) return r.error();
-    if (log) log("HTTP: http://" + at->host + ":" + std::to_string(s->http_->Port()) + "/");
-  }
   if (col.mqtt.On()) {
     const std::string origin = OriginOf(col.origin);
     auto outbox = store::OpenRecordStore(col.database, home);
@@ -30,6 +20,18 @@ Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, c
     s->publisher_ = std::make_unique<MqttPublisher>(col.mqtt, std::move(*outbox), origin);
     s->publisher_->SetLog(log);
     s->publisher_->Start();
+  }
+  if (withHttp && !col.http.empty()) {
+    auto at = ParseHostPort(col.http, kHttpAddress);
+    if (!at) return MakeError(ErrorCode::BadSettings, "Http=" + col.http + ": " + at.error().reason);
+    auto reader = store::OpenRecordStore(col.database, home);
+    if (!reader) return reader.error();
+    FleetLive live = figures.Live();
+    if (s->outbox_) live.mqttDropped = [outbox = s->outbox_.get()] { return outbox->Dropped(); };
+    auto api = std::make_shared<FleetApi>(std::move(*reader), std::move(live));
+    s->http_ = std::make_unique<HttpServer>(api, log);
+    if (auto r = s->http_->Start(*at); !r) return r.error();
+    if (log) log("HTTP: http://" + at->host + ":" + std::to_string(s->http_->Port()) + "/");
   }
   return s;
 }

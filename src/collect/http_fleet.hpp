@@ -37,6 +37,8 @@ struct FleetLive {
     std::int64_t address = 0;
   };
   std::function<std::vector<Configured>()> configured;
+  // MQTT record messages dropped past MqttOutboxMax= since the start; empty: MQTT off.
+  std::function<std::int64_t()> mqttDropped;
   int silentAfter = 3;       // SilentAfter=: failed reads in a row that make an instrument silent
   int completenessDays = 7;  // Completeness=: the days of the completeness figures
 };

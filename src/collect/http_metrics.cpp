@@ -47,7 +47,7 @@ std::string LabelValue(std::string_view s) {
 }
 
 std::string MetricsText(const std::vector<store::InstrumentSummary>& fleet, const std::vector<LineFigures>& lines,
-                        std::chrono::system_clock::time_point now) {
+                        std::chrono::system_clock::time_point now, std::optional<std::int64_t> mqttDropped) {
   std::string out;
   Head(out, "statvtk_reads_total", "counter", "Reads finished since the collector started, by line and outcome.");
   for (const auto& l : lines) {
@@ -75,6 +75,11 @@ std::string MetricsText(const std::vector<store::InstrumentSummary>& fleet, cons
            Label("serial", s.instrument.serial) + "," + Label("name", s.instrument.name) + "," +
                Label("line", s.instrument.line),
            std::chrono::duration_cast<std::chrono::seconds>(now - *at).count());
+  }
+  if (mqttDropped) {
+    Head(out, "statvtk_mqtt_dropped_total", "counter",
+         "MQTT record messages dropped past MqttOutboxMax= while the broker did not take them.");
+    out += "statvtk_mqtt_dropped_total " + std::to_string(*mqttDropped) + "\n";
   }
   return out;
 }

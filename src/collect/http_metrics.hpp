@@ -12,7 +12,8 @@
 namespace statvtk::collect {
 
 std::string MetricsText(const std::vector<store::InstrumentSummary>& fleet, const std::vector<LineFigures>& lines,
-                        std::chrono::system_clock::time_point now);
+                        std::chrono::system_clock::time_point now,
+                        std::optional<std::int64_t> mqttDropped = std::nullopt);
 
 // A label value with \, " and line ends escaped as the format wants.
 std::string LabelValue(std::string_view s);

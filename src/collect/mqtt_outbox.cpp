@@ -16,7 +16,7 @@ std::string OriginOf(const std::string& configured) {
 
 Result<void> MqttOutbox::AfterRead(store::RecordStore& s, const std::string& instrumentName,
                                    const std::vector<store::RecordRow>& added) {
-  auto reads = s.Reads({"", instrumentName, 1, false});
+  auto reads = s.Reads({"", instrumentName, 1, false, {}, origin_});
   if (!reads) return reads.error();
   if (reads->empty() || reads->front().serial.empty()) return {};  // never answered: nothing to name it by
   ReadPublication p;
@@ -48,6 +48,25 @@ Result<void> MqttOutbox::AfterRead(store::RecordStore& s, const std::string& ins
   }
   for (const auto& m : MessagesOf(settings_, p, discovery, origin_, store::UtcNow()))
     if (auto e = s.Enqueue(m); !e) return e.error();
+  return Bound(s);
+}
+
+// A broker away for long must not fill the disk: past the bound the oldest
+// record messages go (the store keeps every record; the retained state of
+// each instrument stays), counted, and written as a finding the first time.
+Result<void> MqttOutbox::Bound(store::RecordStore& s) {
+  auto dropped = s.TrimOutbox(origin_, settings_.outboxMax);
+  if (!dropped) return dropped.error();
+  if (*dropped == 0) return {};
+  if (dropped_.fetch_add(*dropped) > 0) return {};
+  store::FindingRow f;
+  f.kind = store::FindingKind::OutboxOverflow;
+  f.period = store::UtcNow();
+  f.foundUtc = f.period;
+  f.detail =
+      "MQTT: брокер не принимает сообщения, в очереди больше MqttOutboxMax=" + std::to_string(settings_.outboxMax) +
+      "; самые старые сообщения о записях удаляются (записи в базе данных)";
+  if (auto a = s.AddFinding(f); !a) return a.error();
   return {};
 }
 

@@ -3,6 +3,8 @@
 // with an instrument's first read in this process.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <set>
 #include <string>
@@ -23,8 +25,13 @@ class MqttOutbox {
                          const std::vector<store::RecordRow>& added);
 
   const std::string& Origin() const { return origin_; }
+  // Record messages dropped past MqttOutboxMax= since the start.
+  std::int64_t Dropped() const { return dropped_.load(); }
 
  private:
+  Result<void> Bound(store::RecordStore& s);
+
+  std::atomic<std::int64_t> dropped_{0};
   MqttSettings settings_;
   std::string origin_;
   std::mutex mutex_;
