@@ -216,6 +216,9 @@ std::vector<InstrumentPass> CollectLine(const Config& cfg, const LineConfig& lin
     read.push_back(in);
     befores.push_back(std::move(*b));
   }
+  // Nothing to read (the store failed every one): the line is not opened, a
+  // modem not dialed.
+  if (plans.empty()) return passes;
   auto results =
       Guarded([&] { return Result<std::vector<InstrumentRead>>(ReadDue(line.spec, plans, home, stop, log)); });
   for (std::size_t i = 0; i < passes.size(); ++i) {
