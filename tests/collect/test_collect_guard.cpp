@@ -9,6 +9,7 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "collect/collect_config.hpp"
 #include "collect/commands.hpp"
@@ -55,7 +56,7 @@ TEST(CollectConfigFile, WhatIsNoConfigurationIsRefusedWithAReasonAndNeverHangs) 
       {fifo.string(), "not a regular file"},
       {write("lines.ini", "[Collector]\n" + Unreachable().substr(0, Unreachable().find("[Instrument"))),
        "no [Instrument NAME] section"},
-      {(dir.Path() / "missing.ini").string(), "cannot be read"},
+      {(dir.Path() / "missing.ini").string(), "the file cannot be read"},
   };
   for (const auto& c : cases) {
     for (const std::string command : {"once", "run"}) {
@@ -114,6 +115,35 @@ TEST(CollectInstance, ASecondCollectorOnTheHomeIsRefusedUntilTheFirstIsGone) {
       << out;
   first.Stop(SIGKILL, 5s);
   EXPECT_EQ(test::Collect(home, {"once"}, 20s), kExitFailed);  // it runs: nobody listens on the line
+}
+
+// A store damaged under the running collector fails the reads as they
+// start: the instruments wait their retry pause and the log says it once,
+// not once per instrument and try.
+TEST(CollectStoreOutage, ADamagedStoreIsSaidOnceAndNothingLoops) {
+  link_test::TempFolder dir;
+  const fs::path home = dir.Path();
+  std::string ini = "[Collector]\nRetryFirst=1\n\n" + test::LineSection("bus", test::FreeLoopbackPort());
+  for (int address = 1; address <= 3; ++address)
+    ini += test::InstrumentSection("i" + std::to_string(address), "bus", address) + "Every=2\n\n";
+  link_test::WriteAll(home / "collect.ini", ini);
+  auto lines = [&](const std::string& what) {
+    std::istringstream text(link_test::ReadAll(home / "collect.out"));
+    std::size_t n = 0;
+    for (std::string line; std::getline(text, line);) n += line.find(what) != std::string::npos;
+    return n;
+  };
+  test::ChildProcess run = test::CollectInBackground(home, "run");
+  ASSERT_TRUE(WaitUntil([&] { return lines("Прибор i") >= 3; }, 20s)) << link_test::ReadAll(home / "collect.out");
+  for (const char* f : {"collect.sqlite", "collect.sqlite-wal", "collect.sqlite-shm"}) {
+    std::fstream file(home / f, std::ios::in | std::ios::out | std::ios::binary);
+    if (file) file << std::string(std::max<std::uintmax_t>(fs::file_size(home / f), 4096), 'Z');
+  }
+  const std::size_t before = lines("[");
+  std::this_thread::sleep_for(5s);
+  EXPECT_EQ(lines("база данных недоступна"), 1u) << link_test::ReadAll(home / "collect.out");
+  EXPECT_LE(lines("[") - before, 2u) << link_test::ReadAll(home / "collect.out");
+  EXPECT_EQ(run.Stop(SIGTERM, 10s), 0);
 }
 
 // status and export open the store only to read: a home whose store the
@@ -178,7 +208,7 @@ TEST(CollectOrigin, ReadsAreKeyedByLineAndNameWithinTheCollector) {
   EXPECT_EQ((*reads)[2].mode, store::ReadMode::Full);
   EXPECT_EQ((*reads)[1].origin, "south");
   EXPECT_EQ((*reads)[1].mode, store::ReadMode::Full);  // not the north's instrument read again
-  EXPECT_EQ((*reads)[0].mode, store::ReadMode::New);
+  EXPECT_NE((*reads)[0].mode, store::ReadMode::Full);  // its own instrument again
 }
 
 }  // namespace
