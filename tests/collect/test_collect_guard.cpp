@@ -154,6 +154,13 @@ TEST(CollectReadOnly, StatusAndExportWorkOnAStoreTheyCannotWrite) {
   {
     auto s = store::OpenRecordStore("collect.sqlite", dir.Path());
     ASSERT_TRUE(s);
+    ASSERT_TRUE((*s)->UpsertInstrument({"00012345", "VTK-08.12", "boiler", "bus", 3, "2026-12-01T10:05:00Z", "", {}}));
+    store::RecordRow r;
+    r.serial = "00012345";
+    r.period = "2026-12-01 10:00";
+    r.fields = "{}";
+    r.raw = "01";
+    ASSERT_TRUE((*s)->UpsertRecord(r));
   }
   fs::create_directory(dir.Path() / "collect.sqlite-shm");
   const std::string home = dir.Path().string();
@@ -162,6 +169,7 @@ TEST(CollectReadOnly, StatusAndExportWorkOnAStoreTheyCannotWrite) {
   EXPECT_NE(err.find("boiler"), std::string::npos) << err;
   EXPECT_EQ(Command({"status", "--json", "--home", home}, err), kExitOk) << err;
   EXPECT_EQ(Command({"export", "--serial", "00012345", "--home", home}, err), kExitOk) << err;
+  EXPECT_NE(err.find("2026-12-01 10:00"), std::string::npos) << err;
 }
 
 // An instrument whose clock is years off answers: it is "clock" (the page's
