@@ -11,6 +11,7 @@
 #include "collect/commands.hpp"
 #include "collect/fleet_services.hpp"
 #include "collect/http_exposure.hpp"
+#include "collect/instance_lock.hpp"
 #include "collect/schedule.hpp"
 #include "collect/service_notify.hpp"
 #include "collect/stop_request.hpp"
@@ -121,6 +122,19 @@ int WithFleet(const Common& c, bool serving, std::ostream& err, Lines&& lines) {
   const ExposureCheck exposure = CheckExposure(*cfg, c.home, serving);
   for (const auto& r : exposure.refusals) err << r << "\n";
   if (!exposure.refusals.empty()) return kExitConfig;
+  if (cfg->instruments.empty()) {
+    err << c.configFile.string()
+        << ": no [Instrument NAME] section: nothing to read (statvtk-collect scan-into LINE adds the instruments "
+           "that answer on a line)\n";
+    return kExitConfig;
+  }
+  // One collector per home: a second one would read every instrument twice
+  // and fight the first for its serial ports.
+  auto lock = InstanceLock::Take(c.home);
+  if (!lock) {
+    err << "statvtk-collect: " << lock.error().reason << "\n";
+    return lock.error().code == InstanceLock::kHeld ? kExitConfig : kExitFailed;
+  }
   auto store = OpenStore(*cfg, c, err);
   if (!store) return kExitFailed;
   StoreWriter writer(*store);

@@ -81,7 +81,7 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (!q.to.empty()) q.to += "\x7f";
   auto cfg = LoadChecked(c, err);
   if (!cfg) return kExitConfig;
-  auto store = OpenStore(*cfg, c, err);
+  auto store = OpenStore(*cfg, c, err, true);
   if (!store) return kExitFailed;
   // An unknown serial is said so, not answered with an empty table.
   if (auto known = store->Instruments(); !known) {

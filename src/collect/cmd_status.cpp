@@ -98,7 +98,7 @@ int RunStatus(const std::vector<std::string>& args, std::ostream& out, std::ostr
   const Common c = given.Resolved();
   auto cfg = LoadChecked(c, err);
   if (!cfg) return kExitConfig;
-  auto store = OpenStore(*cfg, c, err);
+  auto store = OpenStore(*cfg, c, err, true);
   if (!store) return kExitFailed;
   auto fleet = FleetView(*store, LiveOf(*cfg, *store));
   if (!fleet) {

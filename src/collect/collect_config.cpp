@@ -32,10 +32,11 @@ std::optional<long long> Integer(std::string_view s, long long lo, long long hi)
 }
 
 // The keys each kind of section takes (lower case).
-const std::set<std::string> kCollectorKeys{
-    "database",     "clocklimit", "silentafter", "retryfirst",    "completeness", "origin",    "http",
-    "mqtt",         "httptokens", "httpcert",    "httpkey",       "httpinsecure", "mqtttopic", "mqttuser",
-    "mqttpassword", "mqtttls",    "mqttca",      "mqttdiscovery", "mqttclientid", "keepfiles", "logdays"};
+const std::set<std::string> kCollectorKeys{"database", "clocklimit",   "silentafter",   "retryfirst",   "completeness",
+                                           "origin",   "http",         "mqtt",          "httptokens",   "httpcert",
+                                           "httpkey",  "httpinsecure", "mqtttopic",     "mqttuser",     "mqttpassword",
+                                           "mqtttls",  "mqttca",       "mqttdiscovery", "mqttclientid", "keepfiles",
+                                           "logdays",  "mqttoutboxmax"};
 const std::set<std::string> kLineKeys{"mode",        "tcp",         "serial",         "baud",        "mbus",
                                       "phone",       "modem",       "init",           "pulse",       "byteconst",
                                       "packetconst", "packetretry", "connecttimeout", "connectwait", "reconnects"};
@@ -256,19 +257,45 @@ std::optional<Kinds> ParseKinds(std::string_view t) {
 
 std::string ConfigResult::Text(const std::filesystem::path& file) const {
   std::string s;
-  for (const auto& p : problems) s += file.string() + ":" + std::to_string(p.line) + ": " + p.reason + "\n";
+  for (const auto& p : problems)
+    s += file.string() + (p.line > 0 ? ":" + std::to_string(p.line) : std::string()) + ": " + p.reason + "\n";
   return s;
 }
 
 ConfigResult LoadConfig(const std::filesystem::path& file) {
+  // The type is looked at before the file is opened: a FIFO would block the
+  // open, a device (/dev/zero) would never end.
+  std::error_code ec;
+  const auto status = std::filesystem::status(file, ec);
+  if (ec) return {std::nullopt, {{0, "the file cannot be read: " + ec.message()}}};
+  if (std::filesystem::is_directory(status)) return {std::nullopt, {{0, "a directory, not a configuration file"}}};
+  if (!std::filesystem::is_regular_file(status))
+    return {std::nullopt, {{0, "not a regular file (a device, a FIFO or a socket): give collect.ini itself"}}};
   std::ifstream in(file, std::ios::binary);
   if (!in) return {std::nullopt, {{0, "the file cannot be read"}}};
-  std::ostringstream text;
-  text << in.rdbuf();
-  return ParseConfig(file, text.str());
+  std::string text(kMaxConfigBytes + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  if (text.size() > kMaxConfigBytes)
+    return {std::nullopt, {{0, "over " + std::to_string(kMaxConfigBytes / 1024) + " KiB: not a collect.ini"}}};
+  return ParseConfig(file, text);
 }
 
 namespace {
+
+// A value without its comment: a ';' after a blank starts one, as in the
+// examples of docs/collect.md ("Every=1h   ; hourly"), so a value cannot
+// hold a blank followed by a semicolon.
+std::string WithoutComment(std::string_view v) {
+  for (std::size_t i = 1; i < v.size(); ++i)
+    if (v[i] == ';' && (v[i - 1] == ' ' || v[i - 1] == '\t')) {
+      v = v.substr(0, i);
+      break;
+    }
+  while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
+  if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+  return std::string(v);
+}
 
 // The sections of the file with their keys, each key checked against its kind of section.
 std::vector<Section> ReadSections(const IniFile& ini, Checker& c) {
@@ -299,7 +326,8 @@ std::vector<Section> ReadSections(const IniFile& ini, Checker& c) {
     const std::string k = Lower(e.key);
     const auto& known = s.kind == "collector" ? kCollectorKeys : s.kind == "line" ? kLineKeys : kInstrumentKeys;
     if (!known.contains(k)) c.Problem(e.line, e.key + ": unknown key in [" + e.section + "]");
-    else if (!s.values.emplace(k, std::pair(e.value, e.line)).second) c.Problem(e.line, e.key + " given twice");
+    else if (!s.values.emplace(k, std::pair(WithoutComment(e.value), e.line)).second)
+      c.Problem(e.line, e.key + " given twice");
   }
   return sections;
 }
@@ -386,6 +414,11 @@ ConfigResult ParseConfig(const std::filesystem::path& file, std::string_view tex
   if (auto problem = EncodingProblem(file, text)) return {std::nullopt, {std::move(*problem)}};
   Checker c;
   const std::vector<Section> sections = ReadSections(IniFile::FromText(file, text), c);
+  if (sections.empty() && c.problems.empty())
+    return {std::nullopt,
+            {{0,
+              "no section: the file is empty or holds only blank lines and comments "
+              "(collect.ini needs [Line NAME] and [Instrument NAME] sections)"}}};
   Config cfg;
   cfg.file = file;
   for (const Section& s : sections) {

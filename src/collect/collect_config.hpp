@@ -77,7 +77,10 @@ struct Config {
   const LineConfig* Line(const std::string& name) const;
 };
 
-// One refusal: "FILE:LINE: reason".
+// collect.ini is a few KiB; a file far larger is no configuration.
+inline constexpr std::size_t kMaxConfigBytes = 1024 * 1024;
+
+// One refusal: "FILE:LINE: reason" ("FILE: reason" for the file as a whole: line 0).
 struct ConfigProblem {
   int line = 0;
   std::string reason;

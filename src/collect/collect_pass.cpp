@@ -57,7 +57,7 @@ Result<bool> HasHoles(RecordStore& s, const std::string& serial) {
 // The read's plan: a full read the first time; after that what is new since
 // the newest image the store holds (the header of its newest read and its
 // records), whatever Data/ holds.
-Result<Before> Open(RecordStore& s, const LineConfig& line, const InstrumentConfig& in) {
+Result<Before> Open(RecordStore& s, const Config& cfg, const LineConfig& line, const InstrumentConfig& in) {
   Before b;
   b.plan.address = in.address;
   b.plan.hourly = in.kinds.hourly;
@@ -65,10 +65,13 @@ Result<Before> Open(RecordStore& s, const LineConfig& line, const InstrumentConf
   b.plan.monthly = in.kinds.monthly;
   b.plan.events = in.kinds.events;
   b.plan.kind = DueKind::Full;
-  auto prior = s.Reads({"", in.name, 1, false});
+  // The instrument is its name on its line at this collector: another site's
+  // instrument of the same name in a shared store is another one.
+  const std::string origin = OriginOf(cfg.collector.origin);
+  auto prior = s.Reads({"", in.name, 1, false, line.name, origin});
   if (!prior) return prior.error();
   if (!prior->empty()) b.previousStart = ParseUtc(prior->front().startedUtc);
-  auto good = s.Reads({"", in.name, 1, true});
+  auto good = s.Reads({"", in.name, 1, true, line.name, origin});
   if (!good) return good.error();
   if (!good->empty()) {
     b.serial = good->front().serial;
@@ -295,7 +298,22 @@ void FinishFailed(StoreWriter& writer, std::int64_t readId, const InstrumentPass
   f.outcome = store::ReadOutcome::Failed;
   f.error = p.error;
   f.requests = p.requests;
-  (void)Guarded([&] { return writer.With([&](RecordStore& s) { return s.FinishRead(readId, f); }); });
+  auto finished = Guarded([&] { return writer.With([&](RecordStore& s) { return s.FinishRead(readId, f); }); });
+  if (!finished) writer.Outage().Unfinished(readId, f);  // finished once the store answers again
+}
+
+// The store before a read: a failure is said once a minute while it lasts,
+// its end once, and what it left unfinished is finished then.
+bool StoreAnswers(StoreWriter& writer, const Result<Before>& b, const PassLog& log) {
+  if (!b) {
+    if (auto text = writer.Outage().Failed(b.error().reason)) log(*text);
+    return false;
+  }
+  if (auto text = writer.Outage().Answered()) log(*text);
+  if (auto settled = Guarded([&] { return writer.With([&](RecordStore& s) { return writer.Outage().Settle(s); }); });
+      !settled)
+    log("база данных: " + settled.error().reason);
+  return true;
 }
 
 // A read whose rows did not go in: it stored nothing, whatever it counted.
@@ -341,16 +359,16 @@ std::vector<InstrumentPass> CollectLine(const Config& cfg, const LineConfig& lin
   std::vector<const InstrumentConfig*> read;
   std::vector<DuePlan> plans;
   for (const InstrumentConfig* in : due) {
-    auto b = Guarded([&] { return writer.With([&](RecordStore& s) { return Open(s, line, *in); }); });
-    if (!b) {
-      log("Прибор " + in->name + ": база данных: " + b.error().reason);
-      continue;
-    }
+    auto b = Guarded([&] { return writer.With([&](RecordStore& s) { return Open(s, cfg, line, *in); }); });
+    if (!StoreAnswers(writer, b, log)) continue;  // failed: its next try after the retry pause
     passes.push_back({in->name, b->serial, statvtk::ReadOutcome::Failed, {}, 0, 0, 0, 0, 0, b->mode});
     plans.push_back(std::move(b->plan));
     read.push_back(in);
     befores.push_back(std::move(*b));
   }
+  // Nothing to read (the store failed every one): the line is not opened, a
+  // modem not dialed.
+  if (plans.empty()) return passes;
   auto results =
       Guarded([&] { return Result<std::vector<InstrumentRead>>(ReadDue(line.spec, plans, home, stop, log)); });
   plans.clear();  // the bases are no longer needed

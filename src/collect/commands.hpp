@@ -39,8 +39,11 @@ std::optional<int> ParseCommand(CLI::App& app, const std::vector<std::string>& a
                                 std::ostream& err);
 // collect.ini loaded and checked, or the problems on err.
 std::optional<Config> LoadChecked(const Common& c, std::ostream& err);
-// The store of the configuration, or the reason on err.
-std::unique_ptr<store::RecordStore> OpenStore(const Config& cfg, const Common& c, std::ostream& err);
+// The store of the configuration, or the reason on err; `readOnly` for the
+// commands that only look (status, export, report): they work in a home
+// they may not write and never change the store.
+std::unique_ptr<store::RecordStore> OpenStore(const Config& cfg, const Common& c, std::ostream& err,
+                                              bool readOnly = false);
 
 int RunOnce(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunService(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -1,6 +1,7 @@
 #include "base/program_home.hpp"
 #include "base/version.hpp"
 #include "collect/commands.hpp"
+#include "collect/mqtt_outbox.hpp"
 
 namespace statvtk::collect {
 
@@ -59,8 +60,11 @@ std::optional<Config> LoadChecked(const Common& c, std::ostream& err) {
   return std::move(*r.config);
 }
 
-std::unique_ptr<store::RecordStore> OpenStore(const Config& cfg, const Common& c, std::ostream& err) {
-  auto s = store::OpenRecordStore(cfg.collector.database, c.home);
+std::unique_ptr<store::RecordStore> OpenStore(const Config& cfg, const Common& c, std::ostream& err, bool readOnly) {
+  // The reads this collector starts carry its origin: collectors sharing a
+  // database each find their own.
+  auto s = store::OpenRecordStore(cfg.collector.database, c.home,
+                                  {.origin = OriginOf(cfg.collector.origin), .readOnly = readOnly});
   if (!s) {
     err << "statvtk-collect: " << s.error().reason << "\n";
     return nullptr;

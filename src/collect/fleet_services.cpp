@@ -16,13 +16,27 @@ Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, c
                                                             std::function<void(const std::string&)> log) {
   auto s = std::make_unique<FleetServices>();
   const CollectorConfig& col = cfg.collector;
+  if (col.mqtt.On()) {
+    const std::string origin = OriginOf(col.origin);
+    auto outbox = store::OpenRecordStore(col.database, home);
+    if (!outbox) return outbox.error();
+    auto view = store::OpenRecordStore(col.database, home);
+    if (!view) return view.error();
+    s->drainView_ = std::move(*view);
+    s->outbox_ = std::make_unique<MqttOutbox>(col.mqtt, origin);
+    s->publisher_ = std::make_unique<MqttPublisher>(col.mqtt, std::move(*outbox), origin);
+    s->publisher_->SetLog(log);
+    s->publisher_->Start();
+  }
   if (withHttp && !col.http.empty()) {
     auto at = ParseHostPort(col.http, kHttpAddress);
     if (!at) return MakeError(ErrorCode::BadSettings, "Http=" + col.http + ": " + at.error().reason);
     // Read-only connections, one per thread of the server's pool that may read at once.
     auto readers = store::StoreReaders::Open(col.database, home, kHttpReaders);
     if (!readers) return readers.error();
-    auto api = std::make_shared<FleetApi>(std::move(*readers), figures.Live());
+    FleetLive live = figures.Live();
+    if (s->outbox_) live.mqttDropped = [outbox = s->outbox_.get()] { return outbox->Dropped(); };
+    auto api = std::make_shared<FleetApi>(std::move(*readers), std::move(live));
     HttpOptions options{.tokens = std::make_shared<TokenCheck>(InHome(col.httpTokens, home)),
                         .cert = col.httpCert.empty() ? "" : InHome(col.httpCert, home).string(),
                         .key = col.httpKey.empty() ? "" : InHome(col.httpKey, home).string(),
@@ -35,18 +49,6 @@ Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, c
     if (log)
       log(std::string("HTTP: ") + (s->http_->Tls() ? "https://" : "http://") + at->host + ":" +
           std::to_string(s->http_->Port()) + "/" + (tokens ? " (a token needed)" : " (open to whoever reaches it)"));
-  }
-  if (col.mqtt.On()) {
-    const std::string origin = OriginOf(col.origin);
-    auto outbox = store::OpenRecordStore(col.database, home);
-    if (!outbox) return outbox.error();
-    auto view = store::OpenRecordStore(col.database, home);
-    if (!view) return view.error();
-    s->drainView_ = std::move(*view);
-    s->outbox_ = std::make_unique<MqttOutbox>(col.mqtt, origin);
-    s->publisher_ = std::make_unique<MqttPublisher>(col.mqtt, std::move(*outbox), origin);
-    s->publisher_->SetLog(log);
-    s->publisher_->Start();
   }
   return s;
 }

@@ -254,7 +254,8 @@ HttpAnswer FleetApi::Metrics(store::RecordStore& db) {
   if (!summaries) return StoreFailed(summaries.error());
   const auto lines = live_.lines ? live_.lines() : std::vector<LineFigures>{};
   return {200, "text/plain; version=0.0.4; charset=utf-8",
-          MetricsText(*summaries, lines, Now(), live_.logWriteFailures ? live_.logWriteFailures() : 0)};
+          MetricsText(*summaries, lines, Now(), live_.logWriteFailures ? live_.logWriteFailures() : 0,
+                      live_.mqttDropped ? std::optional(live_.mqttDropped()) : std::nullopt)};
 }
 
 }  // namespace statvtk::collect

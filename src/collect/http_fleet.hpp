@@ -39,6 +39,8 @@ struct FleetLive {
   std::function<std::vector<Configured>()> configured;
   // Log lines that could not be written to the log file; empty: none counted.
   std::function<std::uint64_t()> logWriteFailures;
+  // MQTT record messages dropped past MqttOutboxMax= since the start; empty: MQTT off.
+  std::function<std::int64_t()> mqttDropped;
   int silentAfter = 3;       // SilentAfter=: failed reads in a row that make an instrument silent
   int completenessDays = 7;  // Completeness=: the days of the completeness figures
 };

@@ -26,10 +26,12 @@ Json FindingJson(const store::FindingRow& f);
 
 // How an instrument looks on the page: "ok" (green), "late" (amber), "down"
 // (red), by the age of its last good read against its interval and by the
-// hourly completeness; "never" when it was never read.
-enum class Health { Ok, Late, Down, Never };
+// hourly completeness; "never" when it was never read; "clock" (amber) when
+// it answers but its clock is off, so that its records fall outside the
+// days counted (`clockOff`: its last good read found the clock off).
+enum class Health { Ok, Late, Down, Never, Clock };
 std::string_view HealthName(Health h);
-Health HealthOf(const store::InstrumentSummary& s, std::int64_t everySeconds,
-                std::chrono::system_clock::time_point now);
+Health HealthOf(const store::InstrumentSummary& s, std::int64_t everySeconds, std::chrono::system_clock::time_point now,
+                bool clockOff = false);
 
 }  // namespace statvtk::collect

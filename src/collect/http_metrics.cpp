@@ -47,7 +47,8 @@ std::string LabelValue(std::string_view s) {
 }
 
 std::string MetricsText(const std::vector<store::InstrumentSummary>& fleet, const std::vector<LineFigures>& lines,
-                        std::chrono::system_clock::time_point now, std::uint64_t logWriteFailures) {
+                        std::chrono::system_clock::time_point now, std::uint64_t logWriteFailures,
+                        std::optional<std::int64_t> mqttDropped) {
   std::string out;
   Head(out, "statvtk_reads_total", "counter", "Reads finished since the collector started, by line and outcome.");
   for (const auto& l : lines) {
@@ -79,6 +80,11 @@ std::string MetricsText(const std::vector<store::InstrumentSummary>& fleet, cons
   Head(out, "statvtk_log_write_failures_total", "counter",
        "Log lines the collector could not write to its log file (a full disk, a folder taken away).");
   out += "statvtk_log_write_failures_total " + std::to_string(logWriteFailures) + "\n";
+  if (mqttDropped) {
+    Head(out, "statvtk_mqtt_dropped_total", "counter",
+         "MQTT record messages dropped past MqttOutboxMax= while the broker did not take them.");
+    out += "statvtk_mqtt_dropped_total " + std::to_string(*mqttDropped) + "\n";
+  }
   return out;
 }
 

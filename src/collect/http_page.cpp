@@ -22,10 +22,10 @@ th, td { padding: 5px 8px; border-bottom: 1px solid #e5e7eb; text-align: left; v
 th { background: #e8edf3; font-weight: 600; font-size: 13px; }
 td.num { text-align: right; font-variant-numeric: tabular-nums; }
 tr.health-ok td:first-child { border-left: 6px solid #16a34a; }
-tr.health-late td:first-child { border-left: 6px solid #f59e0b; }
+tr.health-late td:first-child, tr.health-clock td:first-child { border-left: 6px solid #f59e0b; }
 tr.health-down td:first-child, tr.health-never td:first-child { border-left: 6px solid #dc2626; }
 .badge { display: inline-block; padding: 1px 7px; border-radius: 9px; font-size: 12px; color: #fff; white-space: nowrap; }
-.badge.ok { background: #16a34a; } .badge.late { background: #d97706; } .badge.down, .badge.never { background: #dc2626; }
+.badge.ok { background: #16a34a; } .badge.late, .badge.clock { background: #d97706; } .badge.down, .badge.never { background: #dc2626; }
 .fail { color: #b91c1c; }
 .cards { display: grid; grid-template-columns: repeat(auto-fill, minmax(360px, 1fr)); gap: 12px; }
 .card { background: #fff; padding: 8px 12px; box-shadow: 0 1px 2px rgba(0,0,0,.08); }
@@ -57,7 +57,7 @@ tr.health-down td:first-child, tr.health-never td:first-child { border-left: 6px
 </main>
 <script>
 "use strict";
-const HEALTH = { ok: "В норме", late: "Запаздывает", down: "Нет связи", never: "Не читался" };
+const HEALTH = { ok: "В норме", late: "Запаздывает", down: "Нет связи", never: "Не читался", clock: "часы прибора" };
 const KINDS = { total_down: "Итог уменьшился", increment_mismatch: "Приращение не равно разности итогов",
   clock_off: "Часы прибора расходятся с ПК", conflict: "Запись изменилась (конфликт)" };
 const ARCHIVES = { hourly: "часовой", daily: "суточный", monthly: "месячный" };

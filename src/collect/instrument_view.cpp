@@ -81,7 +81,11 @@ Result<InstrumentView> ViewOf(store::RecordStore& s, const FleetLive& live, cons
     v.lastGoodReadUtc = v.instrument.lastReadUtc;
   }
   if (summary) {
-    v.health = HealthOf(*summary, v.everyS, now);
+    bool clockOff = false;
+    for (const auto& f : findings)
+      clockOff = clockOff || (summary->lastGoodRead && f.kind == store::FindingKind::ClockOff &&
+                              f.readId == summary->lastGoodRead->id && f.serial == v.instrument.serial);
+    v.health = HealthOf(*summary, v.everyS, now, clockOff);
     v.conflicts = summary->conflicts;
   }
   if (auto r = AddReads(s, live, v); !r) return r.error();

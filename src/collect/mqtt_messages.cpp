@@ -82,7 +82,8 @@ std::vector<std::string> DiscoveryFields(const store::RecordRow& r) {
   return out;
 }
 
-Json DiscoveryMessage(const MqttSettings& s, const store::InstrumentRow& in, const std::string& field) {
+Json DiscoveryMessage(const MqttSettings& s, const store::InstrumentRow& in, const std::string& field,
+                      const std::string& origin) {
   Json j;
   j["name"] = Title(field);
   j["unique_id"] = DiscoveryObjectId(in.serial, field);
@@ -90,6 +91,7 @@ Json DiscoveryMessage(const MqttSettings& s, const store::InstrumentRow& in, con
   j["state_topic"] = StateTopic(s.topic, in.serial);
   j["value_template"] = "{{ value_json['values']['" + field + "'] }}";
   j["json_attributes_topic"] = StateTopic(s.topic, in.serial);
+  j["availability_topic"] = StatusTopic(s.topic, origin);  // the collector's will says when it is gone
   if (field == "mean_flow") {
     j["unit_of_measurement"] = "m³/h";
     j["device_class"] = "volume_flow_rate";
@@ -118,7 +120,7 @@ std::vector<store::OutboxMessage> MessagesOf(const MqttSettings& s, const ReadPu
   const std::string& serial = p.instrument.serial;
   if (withDiscovery && p.newest)
     for (const auto& field : DiscoveryFields(*p.newest))
-      add(DiscoveryTopic(serial, field), DiscoveryMessage(s, p.instrument, field), true);
+      add(DiscoveryTopic(serial, field), DiscoveryMessage(s, p.instrument, field, origin), true);
   add(ReadTopic(s.topic, serial), ReadMessage(p), false);
   for (const auto& r : p.added)
     add(RecordTopic(s.topic, serial, store::ArchiveName(r.archive)), RecordMessage(r), false);

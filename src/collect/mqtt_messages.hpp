@@ -35,7 +35,8 @@ Json StateMessage(const ReadPublication& p);
 // record has) and the flow ("mean_flow") when the model has one.
 std::vector<std::string> DiscoveryFields(const store::RecordRow& r);
 // homeassistant/sensor/.../config of one field.
-Json DiscoveryMessage(const MqttSettings& s, const store::InstrumentRow& in, const std::string& field);
+Json DiscoveryMessage(const MqttSettings& s, const store::InstrumentRow& in, const std::string& field,
+                      const std::string& origin);
 
 // The read's messages in the order they go out. `withDiscovery`: add the
 // discovery configurations (the first time an instrument is published).

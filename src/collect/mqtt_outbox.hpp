@@ -4,6 +4,8 @@
 // read in this process that committed.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <set>
 #include <string>
@@ -28,8 +30,13 @@ class MqttOutbox {
   void Discovered(const std::string& serial);
 
   const std::string& Origin() const { return origin_; }
+  // Record messages dropped past MqttOutboxMax= since the start.
+  std::int64_t Dropped() const { return dropped_.load(); }
 
  private:
+  Result<void> Bound(store::RecordStore& s);
+
+  std::atomic<std::int64_t> dropped_{0};
   MqttSettings settings_;
   std::string origin_;
   std::mutex mutex_;

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "collect/mqtt_topics.hpp"
+
 namespace statvtk::collect {
 
 namespace {
@@ -34,9 +36,13 @@ std::string Why(int rc) { return mosquitto_strerror(rc); }
 // lost connection is sent again behind the outbox's back.
 class MqttPublisher::Session {
  public:
-  Session(const MqttSettings& s, const std::string& clientId) : m_(mosquitto_new(clientId.c_str(), true, this)) {
+  // `status`: the collector's availability topic, "offline" as its last will.
+  Session(const MqttSettings& s, const std::string& clientId, const std::string& status)
+      : m_(mosquitto_new(clientId.c_str(), true, this)) {
     if (!m_) return;
     mosquitto_int_option(m_.get(), MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    willResult_ =
+        mosquitto_will_set(m_.get(), status.c_str(), static_cast<int>(kOffline.size()), kOffline.data(), 1, true);
     mosquitto_connect_callback_set(m_.get(),
                                    [](mosquitto*, void* self, int rc) { static_cast<Session*>(self)->connack_ = rc; });
     mosquitto_publish_callback_set(
@@ -51,6 +57,7 @@ class MqttPublisher::Session {
   Result<void> Connect(const MqttSettings& s) {
     if (!m_) return MakeError(ErrorCode::BadData, "MQTT: no client (out of memory)");
     if (tlsResult_ != MOSQ_ERR_SUCCESS) return MakeError(ErrorCode::BadSettings, "MQTT TLS: " + Why(tlsResult_));
+    if (willResult_ != MOSQ_ERR_SUCCESS) return MakeError(ErrorCode::BadSettings, "MQTT will: " + Why(willResult_));
     const int rc = mosquitto_connect(m_.get(), s.host.c_str(), s.port, kKeepAliveS);
     if (rc != MOSQ_ERR_SUCCESS)
       return MakeError(ErrorCode::Connect, "MQTT " + s.host + ":" + std::to_string(s.port) + ": " +
@@ -63,6 +70,21 @@ class MqttPublisher::Session {
                                                (connack_ < 0 ? std::string("no answer to CONNECT")
                                                              : std::string(mosquitto_connack_string(connack_))));
     return {};
+  }
+
+  // The collector's availability, retained; true once the broker has it
+  // (`waitMs` 0: sent without waiting).
+  bool SayStatus(const std::string& topic, std::string_view text, int waitMs) {
+    int mid = 0;
+    if (mosquitto_publish(m_.get(), &mid, topic.c_str(), static_cast<int>(text.size()), text.data(), 1, true) !=
+        MOSQ_ERR_SUCCESS)
+      return false;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    while (std::chrono::steady_clock::now() < until) {
+      if (std::find(acked_.begin(), acked_.end(), mid) != acked_.end()) return true;
+      if (!Loop(50)) return false;
+    }
+    return waitMs == 0;
   }
 
   // BadData: the library refuses this message itself (its topic, its size),
@@ -97,6 +119,7 @@ class MqttPublisher::Session {
   std::unique_ptr<mosquitto, Destroy> m_;
   int connack_ = -1;
   int tlsResult_ = MOSQ_ERR_SUCCESS;
+  int willResult_ = MOSQ_ERR_SUCCESS;
   std::vector<int> acked_;
 };
 
@@ -166,7 +189,7 @@ void MqttPublisher::Lose(Loop& l, const std::string& why) {
 
 bool MqttPublisher::Connect(Loop& l) {
   const std::string clientId = settings_.clientId.empty() ? "statvtk-collect-" + origin_ : settings_.clientId;
-  l.session = std::make_unique<Session>(settings_, clientId);
+  l.session = std::make_unique<Session>(settings_, clientId, StatusTopic(settings_.topic, origin_));
   if (auto c = l.session->Connect(settings_); !c) {
     Lose(l, c.error().reason);
     if (!WaitFor(l.backoff)) return false;
@@ -174,6 +197,7 @@ bool MqttPublisher::Connect(Loop& l) {
     return true;
   }
   l.backoff = 1s;
+  l.session->SayStatus(StatusTopic(settings_.topic, origin_), kOnline, 0);
   Note(true, "");
   if (log_) log_("MQTT: connected to " + settings_.host + ":" + std::to_string(settings_.port));
   return true;
@@ -253,6 +277,9 @@ void MqttPublisher::Run() {
     Lose(l, "");
     if (!WaitFor(l.backoff)) break;
   }
+  // A clean stop says so itself (the broker sends the will only for a
+  // connection that breaks).
+  if (l.session) l.session->SayStatus(StatusTopic(settings_.topic, origin_), kOffline, 1000);
   l.session.reset();
 }
 

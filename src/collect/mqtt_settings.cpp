@@ -1,6 +1,7 @@
 #include "collect/mqtt_settings.hpp"
 
 #include <array>
+#include <charconv>
 
 #include "base/host_port.hpp"
 #include "base/printable_text.hpp"
@@ -10,8 +11,8 @@ namespace statvtk::collect {
 
 namespace {
 
-constexpr std::array<std::string_view, 8> kKeys{"Mqtt",    "MqttTopic", "MqttUser",      "MqttPassword",
-                                                "MqttTls", "MqttCa",    "MqttDiscovery", "MqttClientId"};
+constexpr std::array<std::string_view, 9> kKeys{"Mqtt",   "MqttTopic",     "MqttUser",     "MqttPassword", "MqttTls",
+                                                "MqttCa", "MqttDiscovery", "MqttClientId", "MqttOutboxMax"};
 
 Error Bad(std::string_view key, std::string_view value, std::string_view want) {
   return MakeError(ErrorCode::BadSettings,
@@ -76,6 +77,13 @@ Result<MqttSettings> ParseMqttSettings(const std::function<std::optional<std::st
     s.discovery = *f;
   }
   if (const auto id = value("MqttClientId")) s.clientId = *id;
+  if (const auto m = value("MqttOutboxMax")) {
+    std::int64_t n = 0;
+    const auto [end, ec] = std::from_chars(m->data(), m->data() + m->size(), n);
+    if (ec != std::errc() || end != m->data() + m->size() || n < 1 || n > 100000000)
+      return Bad("MqttOutboxMax", *m, "a number of messages 1..100000000");
+    s.outboxMax = n;
+  }
   return s;
 }
 

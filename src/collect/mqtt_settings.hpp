@@ -2,6 +2,7 @@
 // TLS, Home Assistant discovery.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -20,11 +21,14 @@ struct MqttSettings {
   std::string caFile;      // MqttCa=: the CA certificates (PEM); empty: the system's
   bool discovery = false;  // MqttDiscovery=1
   std::string clientId;    // MqttClientId=; empty: "statvtk-collect-<origin>"
+  // MqttOutboxMax=: messages waiting for the broker past which the oldest
+  // record messages are dropped (an instrument's retained state never is).
+  std::int64_t outboxMax = 100000;
   bool On() const { return !host.empty(); }
 };
 
 // The keys this reads: Mqtt, MqttTopic, MqttUser, MqttPassword, MqttTls,
-// MqttCa, MqttDiscovery, MqttClientId. `value(key)` gives a key's text when
+// MqttCa, MqttDiscovery, MqttClientId, MqttOutboxMax. `value(key)` gives a key's text when
 // present. A bad value is the error naming the key.
 Result<MqttSettings> ParseMqttSettings(const std::function<std::optional<std::string>(std::string_view)>& value);
 

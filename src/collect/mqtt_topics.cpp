@@ -32,6 +32,10 @@ std::string StateTopic(std::string_view prefix, std::string_view serial) {
   return std::string(prefix) + "/" + TopicLevel(serial) + "/state";
 }
 
+std::string StatusTopic(std::string_view prefix, std::string_view origin) {
+  return std::string(prefix) + "/collector/" + TopicLevel(origin) + "/status";
+}
+
 std::string DiscoveryObjectId(std::string_view serial, std::string_view field) {
   std::string id = "statvtk_" + std::string(serial) + "_" + std::string(field);
   for (char& c : id) {

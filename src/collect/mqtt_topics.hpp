@@ -17,6 +17,11 @@ std::string ReadTopic(std::string_view prefix, std::string_view serial);
 std::string RecordTopic(std::string_view prefix, std::string_view serial, std::string_view archive);
 std::string StateTopic(std::string_view prefix, std::string_view serial);
 
+// "PREFIX/collector/<origin>/status": "online" while this collector is
+// connected, "offline" (its last will, or said on a clean stop), retained.
+std::string StatusTopic(std::string_view prefix, std::string_view origin);
+inline constexpr std::string_view kOnline = "online", kOffline = "offline";
+
 // The object id Home Assistant keys a sensor by: "statvtk_<serial>_<field>"
 // with everything but [A-Za-z0-9_-] written '_'.
 std::string DiscoveryObjectId(std::string_view serial, std::string_view field);

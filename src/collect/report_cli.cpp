@@ -14,7 +14,7 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   const Common c = given.Resolved();
   auto cfg = LoadChecked(c, err);
   if (!cfg) return kExitConfig;
-  auto store = OpenStore(*cfg, c, err);
+  auto store = OpenStore(*cfg, c, err, true);
   if (!store) return kExitFailed;
   return RunStoreReport(parsed, *store, c.home, out, err);
 }

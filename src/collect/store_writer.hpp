@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "collect/store_outage.hpp"
 #include "store/record_store.hpp"
 
 namespace statvtk::collect {
@@ -21,6 +22,8 @@ class StoreWriter {
   // Where each read's MQTT messages go (in its transaction); null: none.
   void SetOutbox(MqttOutbox* outbox) { outbox_ = outbox; }
   MqttOutbox* Outbox() const { return outbox_; }
+  // The store's failures as the lines see them (thread-safe on its own).
+  StoreOutage& Outage() { return outage_; }
   // Runs `f(store)` alone: no other line writes meanwhile.
   template <class F>
   auto With(F&& f) {
@@ -55,6 +58,7 @@ class StoreWriter {
   std::filesystem::path file_;
   dev_t device_ = 0;
   ino_t inode_ = 0;
+  StoreOutage outage_;
 };
 
 }  // namespace statvtk::collect

@@ -89,6 +89,10 @@ struct ReadQuery {
   std::string name;    // empty: any
   std::size_t limit = 100;
   bool goodOnly = false;  // only outcome done
+  std::string line = {};  // empty: any
+  // Only the reads of this collector (and those of a store older than the
+  // origin column, whose collector is not known); nullopt: any.
+  std::optional<std::string> origin = std::nullopt;
 };
 
 // One archive record as stored. The values are the ones show --json gives.
@@ -137,8 +141,10 @@ struct EventRow {
   std::int64_t readId = 0;
 };
 
-enum class FindingKind { TotalDown, IncrementMismatch, ClockOff, Conflict };
-// "total_down", "increment_mismatch", "clock_off", "conflict"
+// StoreDown and OutboxOverflow are the collector's own (serial empty): the
+// store did not answer for a while, MQTT messages were dropped past the bound.
+enum class FindingKind { TotalDown, IncrementMismatch, ClockOff, Conflict, StoreDown, OutboxOverflow };
+// "total_down", "increment_mismatch", "clock_off", "conflict", "store_down", "outbox_overflow"
 std::string_view FindingKindName(FindingKind kind);
 std::optional<FindingKind> FindingKindOfName(std::string_view name);
 
@@ -291,6 +297,10 @@ class RecordStore {
   virtual Result<std::int64_t> Enqueue(const OutboxMessage& message) = 0;
   virtual Result<std::vector<OutboxMessage>> Peek(const std::string& origin, std::size_t limit) = 0;
   virtual Result<void> Ack(std::int64_t id) = 0;
+  // The outbox's bound: drops the oldest messages of `origin` that are not
+  // retained until at most `keep` wait (a retained one, an instrument's
+  // state, is never dropped); the number dropped.
+  virtual Result<std::int64_t> TrimOutbox(const std::string& origin, std::int64_t keep) = 0;
 
   // Gap periods a read found no longer in the instrument (or never written
   // there): counted lost once, never asked for again.

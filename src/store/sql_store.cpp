@@ -200,6 +200,16 @@ Result<std::vector<OutboxMessage>> SqlStore::Peek(const std::string& origin, std
 
 Result<void> SqlStore::Ack(std::int64_t id) { return Void(Run(sql::kAck, {SqlInt(id)})); }
 
+Result<std::int64_t> SqlStore::TrimOutbox(const std::string& origin, std::int64_t keep) {
+  auto waiting = Run(sql::kOutboxCount, {SqlText(origin)});
+  if (!waiting) return waiting.error();
+  const std::int64_t over = waiting->Int(0, 0) - keep;
+  if (over <= 0) return std::int64_t{0};
+  auto dropped = Run(sql::kTrimOutbox, {SqlText(origin), SqlInt(over)});
+  if (!dropped) return dropped.error();
+  return static_cast<std::int64_t>(dropped->Count());
+}
+
 Result<void> SqlStore::MarkGone(const std::string& serial, ArchiveKind archive, const std::string& period,
                                 std::int64_t readId) {
   return Void(Run(sql::kMarkGone, {SqlText(serial), SqlText(ArchiveName(archive)), SqlText(period), SqlInt(readId)}));

@@ -49,6 +49,8 @@ SqlQuery ReadsQuery(const ReadQuery& q) {
   if (!q.serial.empty()) s.Where("serial = ?", {SqlText(q.serial)});
   if (!q.name.empty()) s.Where("name = ?", {SqlText(q.name)});
   if (q.goodOnly) s.Where("outcome = 'done'");
+  if (!q.line.empty()) s.Where("line = ?", {SqlText(q.line)});
+  if (q.origin) s.Where("(origin = ? OR origin = '')", {SqlText(*q.origin)});
   return s.Add(" ORDER BY id DESC LIMIT ?", {SqlInt(LimitOf(q.limit))});
 }
 

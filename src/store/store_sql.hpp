@@ -97,6 +97,13 @@ inline constexpr Statement kPeek{
     "ORDER BY id LIMIT $2"};
 // id
 inline constexpr Statement kAck{"DELETE FROM outbox WHERE id = $1"};
+// origin -> the messages waiting
+inline constexpr Statement kOutboxCount{"SELECT COUNT(*) FROM outbox WHERE origin = $1"};
+// origin, how many -> the ids dropped (the oldest not retained)
+inline constexpr Statement kTrimOutbox{
+    "DELETE FROM outbox WHERE id IN (SELECT id FROM outbox WHERE origin = $1 AND retain = 0 ORDER BY id LIMIT $2) "
+    "RETURNING id",
+    Repeat::Never};
 
 // serial, archive, period, read_id
 inline constexpr Statement kMarkGone{

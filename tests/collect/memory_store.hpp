@@ -61,7 +61,8 @@ class MemoryStore final : public store::RecordStore {
     std::vector<store::ReadRow> out;
     for (auto it = reads.rbegin(); it != reads.rend() && out.size() < q.limit; ++it)
       if ((q.serial.empty() || it->serial == q.serial) && (q.name.empty() || it->name == q.name) &&
-          (!q.goodOnly || it->outcome == store::ReadOutcome::Done))
+          (!q.goodOnly || it->outcome == store::ReadOutcome::Done) && (q.line.empty() || it->line == q.line) &&
+          (!q.origin || it->origin == *q.origin || it->origin.empty()))
         out.push_back(*it);
     return out;
   }
@@ -195,6 +196,17 @@ class MemoryStore final : public store::RecordStore {
     if (down) return Down();
     std::erase_if(outbox, [&](const auto& m) { return m.id == id; });
     return {};
+  }
+  Result<std::int64_t> TrimOutbox(const std::string& origin, std::int64_t keep) override {
+    const std::scoped_lock lock(outboxMutex);
+    if (down) return Down();
+    std::int64_t over = -keep, dropped = 0;
+    for (const auto& m : outbox) over += m.origin == origin ? 1 : 0;
+    std::erase_if(outbox, [&](const auto& m) {
+      if (dropped >= over || m.origin != origin || m.retain) return false;
+      return ++dropped > 0;
+    });
+    return dropped;
   }
   Result<void> MarkGone(const std::string& serial, ArchiveKind archive, const std::string& period,
                         std::int64_t) override {

@@ -11,6 +11,7 @@
 #include "collect/http_json.hpp"
 #include "fleet_e2e.hpp"
 #include "store/record_store.hpp"
+#include "support/free_port.hpp"
 #include "support/mqtt_broker.hpp"
 #include "support/mqtt_subscriber.hpp"
 #include "support/pg_cluster.hpp"
@@ -114,6 +115,69 @@ TEST(MqttCollect, ReadsPublishTheirRecordsOnceInOrderAcrossABrokerOutage) {
   EXPECT_EQ(perModel["LDN-08"], 3 * 3);
 }
 
+// The collector's availability: "online" while it runs, "offline" from the
+// broker itself (the will) when its process is killed, and from the
+// collector when it stops cleanly; retained, so a late subscriber knows.
+TEST(MqttCollect, TheStatusTopicSaysOfflineWhenTheCollectorIsKilledOrStops) {
+  test::MqttBroker broker;
+  ASSERT_TRUE(broker.Init()) << broker.Log();
+  link_test::TempFolder home;
+  link_test::WriteAll(home.Path() / "collect.ini", "[Collector]\nMqtt=127.0.0.1:" + std::to_string(broker.Port()) +
+                                                       "\nMqttTopic=water\nOrigin=north\nRetryFirst=600\n\n" +
+                                                       test::LineSection("site", test::FreeLoopbackPort()) +
+                                                       test::InstrumentSection("a", "site", 3));
+  const std::string topic = "water/collector/north/status";
+  test::MqttSubscriber sub(broker.Port(), topic, "availability-test");
+  ASSERT_TRUE(sub.Connect());
+  auto said = [&](std::size_t n) {
+    return sub.WaitForCount(n, 20s) ? sub.Messages()[n - 1].payload : "(nothing: " + std::to_string(sub.Count()) + ")";
+  };
+  for (const int signal : {SIGKILL, SIGTERM}) {
+    test::ChildProcess run = test::CollectInBackground(home.Path(), "run");
+    const std::size_t before = sub.Count();
+    EXPECT_EQ(said(before + 1), "online") << link_test::ReadAll(home.Path() / "collect.out");
+    run.Stop(signal, 5s);
+    EXPECT_EQ(said(before + 2), "offline") << signal;
+    test::MqttSubscriber late(broker.Port(), topic, "availability-late-" + std::to_string(signal));
+    ASSERT_TRUE(late.Connect());
+    ASSERT_TRUE(late.WaitForCount(1, 5s));
+    EXPECT_EQ(late.Messages()[0].payload, "offline");
+    EXPECT_TRUE(late.Messages()[0].retain);
+  }
+}
+
+// A broker that stays away does not fill the disk: past MqttOutboxMax= the
+// oldest record messages go, each instrument's retained state stays, the
+// drop is counted once as a finding; the store keeps every record.
+TEST(MqttCollect, TheOutboxStaysWithinItsBoundWhileTheBrokerIsDown) {
+  link_test::TempFolder home;
+  test::SimOnTcp sim(home.Path(), {"--bus", "0812@3,0814c@5,ldn@7", "--now", "2026-12-08 10:30:00"});
+  ASSERT_GT(sim.Port(), 0);
+  link_test::WriteAll(home.Path() / "collect.ini",
+                      "[Collector]\nMqtt=127.0.0.1:" + std::to_string(test::FreeLoopbackPort()) +
+                          "\nMqttOutboxMax=10\nOrigin=test\n\n" + test::LineSection("site", sim.Port()) +
+                          test::InstrumentSection("a", "site", 3) + test::InstrumentSection("b", "site", 5) +
+                          test::InstrumentSection("c", "site", 7));
+  ASSERT_EQ(test::Collect(home.Path(), {"once"}), 0) << link_test::ReadAll(home.Path() / "collect.out");
+  ASSERT_EQ(test::Collect(home.Path(), {"once"}), 0) << link_test::ReadAll(home.Path() / "collect.out");
+  auto store = store::OpenRecordStore("collect.sqlite", home.Path());
+  ASSERT_TRUE(store);
+  auto waiting = (*store)->Peek("test", 1000000);
+  ASSERT_TRUE(waiting);
+  EXPECT_LE(waiting->size(), 10u);
+  std::set<std::string> states;
+  for (const auto& m : *waiting)
+    if (m.topic.ends_with("/state")) states.insert(m.topic);
+  EXPECT_EQ(states.size(), 3u);
+  std::int64_t stored = 0;
+  for (const auto& i : (*store)->Instruments().value())
+    for (auto kind : store::kArchiveKinds) stored += StoredRecords(**store, i.serial, kind);
+  EXPECT_GT(stored, 100);
+  int overflows = 0;
+  for (const auto& f : (*store)->Findings("").value()) overflows += f.kind == store::FindingKind::OutboxOverflow;
+  EXPECT_EQ(overflows, 2);  // once by each process
+}
+
 class PgCollect : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -180,6 +244,36 @@ TEST_F(PgCollect, TwoCollectorsOnDisjointLinesFillOneDatabaseOnceAndSurviveItsDe
   EXPECT_EQ(pg_.Sql("SELECT COUNT(*) FROM records", "again"),
             pg_.Sql("SELECT COUNT(*) FROM records WHERE serial = (SELECT serial FROM instruments WHERE line = 'south')",
                     "fleet"));
+}
+
+// A store that goes away while the collector runs: the lines wait their
+// retry pause (no loop), the log says it once (not once per try), and its
+// return is said once and kept as a finding; every read row has its outcome.
+TEST_F(PgCollect, AStoreThatIsDownIsOneLogLineNotALoopAndItsReturnAFinding) {
+  link_test::TempFolder home;
+  std::string ini = "[Collector]\nDatabase=" + pg_.Url("fleet") + "\nRetryFirst=1\nOrigin=a\n\n" +
+                    test::LineSection("site", test::FreeLoopbackPort());
+  for (int address = 1; address <= 3; ++address)
+    ini += test::InstrumentSection("i" + std::to_string(address), "site", address) + "Every=2\n\n";
+  link_test::WriteAll(home.Path() / "collect.ini", ini);
+  const auto out = home.Path() / "collect.out";
+  auto count = [&](const std::string& what) {
+    const std::string text = link_test::ReadAll(out);
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+  test::ChildProcess run = test::CollectInBackground(home.Path(), "run");
+  ASSERT_TRUE(WaitUntil([&] { return count("Прибор i") >= 3; }, 30s)) << link_test::ReadAll(out);
+  pg_.Stop();
+  std::this_thread::sleep_for(5s);
+  EXPECT_EQ(count("база данных недоступна"), 1u) << link_test::ReadAll(out);
+  ASSERT_TRUE(pg_.Start()) << pg_.Log();
+  EXPECT_TRUE(WaitUntil([&] { return count("база данных снова отвечает") == 1; }, 20s)) << link_test::ReadAll(out);
+  EXPECT_TRUE(WaitUntil([&] { return Count("SELECT COUNT(*) FROM findings WHERE kind = 'store_down'") == "1"; }, 10s));
+  EXPECT_EQ(run.Stop(SIGTERM, 10s), 0);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM reads WHERE outcome IS NULL"), "0");
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM findings WHERE kind = 'store_down'"), "1");
 }
 
 }  // namespace

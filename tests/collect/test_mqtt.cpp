@@ -129,6 +129,7 @@ TEST(MqttMessages, DiscoveryHasASensorPerTotalAndFlowTheModelHas) {
                                               "homeassistant/sensor/statvtk_12_45678_mean_flow/config"}));
   const Json flow = Json::parse(msgs[3].payload);
   EXPECT_EQ(flow["state_topic"], "water/12_45678/state");
+  EXPECT_EQ(flow["availability_topic"], "water/collector/here/status");
   EXPECT_EQ(flow["unit_of_measurement"], "m³/h");
   EXPECT_EQ(flow["value_template"], "{{ value_json['values']['mean_flow'] }}");
   EXPECT_EQ(flow["device"]["serial_number"], "12#45678");

@@ -59,6 +59,9 @@ if [ -f "$root/bin/statvtk-collect" ]; then
     sed "s|/usr/bin/statvtk-collect|$root/bin/statvtk-collect|" "$unit" >"$tmp/statvtk-collect.service"
     systemd-analyze verify --man=no "$tmp/statvtk-collect.service" >"$tmp/verify.log" 2>&1 ||
       { cat "$tmp/verify.log"; fail "systemd-analyze verify"; }
+    # Its confinement: an exposure of at most 2.5 (the threshold is in tenths).
+    systemd-analyze security --offline=true --threshold=25 "$tmp/statvtk-collect.service" >"$tmp/security.log" 2>&1 ||
+      { tail -n 40 "$tmp/security.log"; fail "systemd-analyze security rates the unit above 2.5"; }
   fi
 fi
 if [ "$desktop" = 1 ]; then

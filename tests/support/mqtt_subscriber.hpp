@@ -8,6 +8,7 @@
 #include <chrono>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/wait_until.hpp"
@@ -36,6 +37,11 @@ class MqttSubscriber {
     });
     mosquitto_message_callback_set(m_, [](mosquitto*, void* self, const mosquitto_message* msg) {
       auto* s = static_cast<MqttSubscriber*>(self);
+      // The collectors' availability (PREFIX/collector/ORIGIN/status) only
+      // for a subscriber that asks for it by name: the others count the reads' messages.
+      if (std::string_view(msg->topic).find("/collector/") != std::string_view::npos &&
+          s->filter_.find("/collector/") == std::string::npos)
+        return;
       const std::scoped_lock lock(s->mutex_);
       s->messages_.push_back(
           {msg->topic, std::string(static_cast<const char*>(msg->payload), static_cast<std::size_t>(msg->payloadlen)),

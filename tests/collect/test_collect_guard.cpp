@@ -1,0 +1,223 @@
+// What keeps statvtk-collect from running where it should not: a collect.ini
+// that is no configuration (empty, a device, a FIFO, a folder, no
+// instrument), a second collector on the same home; and what lets the
+// commands that only look work in a home they may not write.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "collect/collect_config.hpp"
+#include "collect/commands.hpp"
+#include "collect/http_json.hpp"
+#include "fleet_e2e.hpp"
+#include "store/record_store.hpp"
+#include "support/free_port.hpp"
+
+namespace statvtk::collect {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+int Command(const std::vector<std::string>& args, std::string& err) {
+  std::ostringstream out, errText;
+  const int rc = Dispatch(args, out, errText);
+  err = errText.str() + out.str();
+  return rc;
+}
+
+std::string Unreachable() {
+  return "[Line bus]\nMode=tcp\nTcp=127.0.0.1:" + std::to_string(test::FreeLoopbackPort()) +
+         "\nConnectTimeout=1\n\n[Instrument boiler]\nLine=bus\nAddress=3\n";
+}
+
+TEST(CollectConfigFile, WhatIsNoConfigurationIsRefusedWithAReasonAndNeverHangs) {
+  link_test::TempFolder dir;
+  const fs::path fifo = dir.Path() / "fifo.ini";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  auto write = [&](const std::string& name, const std::string& text) {
+    std::ofstream(dir.Path() / name, std::ios::binary) << text;
+    return (dir.Path() / name).string();
+  };
+  const struct {
+    std::string file, reason;
+  } cases[] = {
+      {write("empty.ini", ""), "no section: the file is empty"},
+      {write("cr.ini", "\r\r\r\n\r\n"), "no section: the file is empty"},
+      {write("comments.ini", "; nothing yet\n\n"), "no section: the file is empty"},
+      {dir.Path().string(), "a directory"},
+      {"/dev/null", "not a regular file"},
+      {"/dev/zero", "not a regular file"},
+      {fifo.string(), "not a regular file"},
+      {write("lines.ini", "[Collector]\n" + Unreachable().substr(0, Unreachable().find("[Instrument"))),
+       "no [Instrument NAME] section"},
+      {(dir.Path() / "missing.ini").string(), "the file cannot be read"},
+  };
+  for (const auto& c : cases) {
+    for (const std::string command : {"once", "run"}) {
+      std::string err;
+      EXPECT_EQ(Command({command, "--home", dir.Path().string(), "--config", c.file}, err), kExitConfig) << c.file;
+      EXPECT_NE(err.find(c.file + ": " + c.reason), std::string::npos) << c.file << ": " << err;
+    }
+  }
+  EXPECT_FALSE(fs::exists(dir.Path() / "collect.sqlite"));  // nothing ran
+}
+
+TEST(CollectConfigFile, CommentsAfterValuesAreNotPartOfThemAndTheDocumentedExamplesLoad) {
+  auto r = ParseConfig("c.ini",
+                       "[Collector]\nMqtt=127.0.0.1:1883 ; the broker\nMqttPassword=secret ; x\n"
+                       "MqttUser=a;b\nRetryFirst=30\t; first pause\n\n" +
+                           Unreachable());
+  ASSERT_TRUE(r.config) << r.Text("c.ini");
+  EXPECT_EQ(r.config->collector.mqtt.password, "secret");
+  EXPECT_EQ(r.config->collector.mqtt.user, "a;b");  // no blank before it: part of the value
+  EXPECT_EQ(r.config->collector.retryFirstS, 30);
+  EXPECT_EQ(r.config->collector.mqtt.port, 1883);
+
+  // Every collect.ini of docs/collect.md: its indented blocks that begin with [Collector].
+  std::ifstream doc(fs::path(STATVTK_SOURCE_DIR) / "docs" / "collect.md");
+  std::vector<std::string> blocks;
+  std::string block;
+  for (std::string line; std::getline(doc, line);) {
+    if (line.starts_with("    ") || (line.empty() && !block.empty())) {
+      if (!block.empty() || line.substr(4).starts_with("[Collector]"))
+        block += (line.size() > 4 ? line.substr(4) : "") + "\n";
+      continue;
+    }
+    if (!block.empty()) blocks.push_back(block);
+    block.clear();
+  }
+  ASSERT_GE(blocks.size(), 1u);
+  for (const auto& b : blocks) {
+    auto loaded = ParseConfig("doc.ini", b);
+    EXPECT_TRUE(loaded.config) << b << loaded.Text("doc.ini");
+  }
+}
+
+// A second collector on one home says who runs there and ends; the lock
+// goes with the first one's process, even killed.
+TEST(CollectInstance, ASecondCollectorOnTheHomeIsRefusedUntilTheFirstIsGone) {
+  link_test::TempFolder dir;
+  const fs::path home = dir.Path();
+  std::ofstream(home / "collect.ini") << "[Collector]\nRetryFirst=600\n\n" << Unreachable();
+  test::ChildProcess first = test::CollectInBackground(home, "run");
+  ASSERT_TRUE(
+      WaitUntil([&] { return link_test::ReadAll(home / "collect.lock").find("started") != std::string::npos; }, 20s));
+  EXPECT_EQ(test::Collect(home, {"once"}, 20s), kExitConfig);
+  const std::string out = link_test::ReadAll(home / "collect.out");
+  EXPECT_NE(out.find("another collector runs on the home " + home.string() + ": pid " + std::to_string(first.Pid())),
+            std::string::npos)
+      << out;
+  first.Stop(SIGKILL, 5s);
+  EXPECT_EQ(test::Collect(home, {"once"}, 20s), kExitFailed);  // it runs: nobody listens on the line
+}
+
+// A store damaged under the running collector fails the reads as they
+// start: the instruments wait their retry pause and the log says it once,
+// not once per instrument and try.
+TEST(CollectStoreOutage, ADamagedStoreIsSaidOnceAndNothingLoops) {
+  link_test::TempFolder dir;
+  const fs::path home = dir.Path();
+  std::string ini = "[Collector]\nRetryFirst=1\n\n" + test::LineSection("bus", test::FreeLoopbackPort());
+  for (int address = 1; address <= 3; ++address)
+    ini += test::InstrumentSection("i" + std::to_string(address), "bus", address) + "Every=2\n\n";
+  link_test::WriteAll(home / "collect.ini", ini);
+  auto lines = [&](const std::string& what) {
+    std::istringstream text(link_test::ReadAll(home / "collect.out"));
+    std::size_t n = 0;
+    for (std::string line; std::getline(text, line);) n += line.find(what) != std::string::npos;
+    return n;
+  };
+  test::ChildProcess run = test::CollectInBackground(home, "run");
+  ASSERT_TRUE(WaitUntil([&] { return lines("Прибор i") >= 3; }, 20s)) << link_test::ReadAll(home / "collect.out");
+  for (const char* f : {"collect.sqlite", "collect.sqlite-wal", "collect.sqlite-shm"}) {
+    std::fstream file(home / f, std::ios::in | std::ios::out | std::ios::binary);
+    if (file) file << std::string(std::max<std::uintmax_t>(fs::file_size(home / f), 4096), 'Z');
+  }
+  const std::size_t before = lines("[");
+  std::this_thread::sleep_for(5s);
+  EXPECT_EQ(lines("база данных недоступна"), 1u) << link_test::ReadAll(home / "collect.out");
+  EXPECT_LE(lines("[") - before, 2u) << link_test::ReadAll(home / "collect.out");
+  EXPECT_EQ(run.Stop(SIGTERM, 10s), 0);
+}
+
+// status and export open the store only to read: a home whose store the
+// program cannot write (its shared-memory file cannot be made) still answers.
+TEST(CollectReadOnly, StatusAndExportWorkOnAStoreTheyCannotWrite) {
+  link_test::TempFolder dir;
+  std::ofstream(dir.Path() / "collect.ini") << "[Collector]\n\n" << Unreachable();
+  {
+    auto s = store::OpenRecordStore("collect.sqlite", dir.Path());
+    ASSERT_TRUE(s);
+    ASSERT_TRUE((*s)->UpsertInstrument({"00012345", "VTK-08.12", "boiler", "bus", 3, "2026-12-01T10:05:00Z", "", {}}));
+    store::RecordRow r;
+    r.serial = "00012345";
+    r.period = "2026-12-01 10:00";
+    r.fields = "{}";
+    r.raw = "01";
+    ASSERT_TRUE((*s)->UpsertRecord(r));
+  }
+  fs::create_directory(dir.Path() / "collect.sqlite-shm");
+  const std::string home = dir.Path().string();
+  std::string err;
+  EXPECT_EQ(Command({"status", "--home", home}, err), kExitOk) << err;
+  EXPECT_NE(err.find("boiler"), std::string::npos) << err;
+  EXPECT_EQ(Command({"status", "--json", "--home", home}, err), kExitOk) << err;
+  EXPECT_EQ(Command({"export", "--serial", "00012345", "--home", home}, err), kExitOk) << err;
+  EXPECT_NE(err.find("2026-12-01 10:00"), std::string::npos) << err;
+}
+
+// An instrument whose clock is years off answers: it is "clock" (the page's
+// "часы прибора"), not "down", though none of its records falls in the
+// days the completeness counts.
+TEST(CollectHealth, AnInstrumentWithAWrongClockThatAnswersIsNotDown) {
+  link_test::TempFolder dir;
+  test::SimOnTcp sim(dir.Path(), {"--bus", "0812@3", "--now", "2021-03-01 10:30:00"});
+  ASSERT_GT(sim.Port(), 0);
+  link_test::WriteAll(dir.Path() / "collect.ini", "[Collector]\n\n" + test::LineSection("site", sim.Port()) +
+                                                      test::InstrumentSection("boiler", "site", 3));
+  ASSERT_EQ(test::Collect(dir.Path(), {"once"}), kExitOk) << link_test::ReadAll(dir.Path() / "collect.out");
+  std::ostringstream out, err;
+  ASSERT_EQ(Dispatch({"status", "--json", "--home", dir.Path().string()}, out, err), kExitOk) << err.str();
+  const Json fleet = Json::parse(out.str());
+  ASSERT_EQ(fleet.size(), 1u) << out.str();
+  EXPECT_EQ(fleet[0]["health"], "clock") << out.str();
+}
+
+// Collectors sharing a store each have their own instruments: one of the
+// same name at another site is read in full as new to this one.
+TEST(CollectOrigin, ReadsAreKeyedByLineAndNameWithinTheCollector) {
+  link_test::TempFolder dir;
+  const fs::path shared = dir.Path() / "shared.sqlite";
+  std::vector<std::unique_ptr<test::SimOnTcp>> sims;
+  for (const std::string site : {"north", "south"}) {
+    fs::create_directories(dir.Path() / site);
+    sims.push_back(std::make_unique<test::SimOnTcp>(dir.Path() / site, std::vector<std::string>{"--bus", "0812@3"}));
+    ASSERT_GT(sims.back()->Port(), 0);
+    link_test::WriteAll(dir.Path() / site / "collect.ini", "[Collector]\nDatabase=" + shared.string() +
+                                                               "\nOrigin=" + site + "\n\n" +
+                                                               test::LineSection("bus", sims.back()->Port()) +
+                                                               test::InstrumentSection("boiler", "bus", 3));
+  }
+  for (const std::string site : {"north", "south", "south"})
+    ASSERT_EQ(test::Collect(dir.Path() / site, {"once"}), kExitOk)
+        << link_test::ReadAll(dir.Path() / site / "collect.out");
+  auto s = store::OpenRecordStore(shared.string(), dir.Path());
+  ASSERT_TRUE(s);
+  auto reads = (*s)->Reads({"", "boiler", 10, false});
+  ASSERT_TRUE(reads);
+  ASSERT_EQ(reads->size(), 3u);
+  EXPECT_EQ((*reads)[2].origin, "north");
+  EXPECT_EQ((*reads)[2].mode, store::ReadMode::Full);
+  EXPECT_EQ((*reads)[1].origin, "south");
+  EXPECT_EQ((*reads)[1].mode, store::ReadMode::Full);  // not the north's instrument read again
+  EXPECT_NE((*reads)[0].mode, store::ReadMode::Full);  // its own instrument again
+}
+
+}  // namespace
+}  // namespace statvtk::collect
