@@ -20,7 +20,12 @@ constexpr std::string_view kInstrumentsPath = "/api/instruments";
 
 HttpAnswer JsonAnswer(const Json& j) { return {200, "application/json; charset=utf-8", JsonText(j) + "\n"}; }
 
-HttpAnswer StoreFailed(const Error& e) { return FleetApi::Refuse(503, "хранилище недоступно: " + e.reason); }
+// 503 only when the store cannot be reached (busy, the server gone): any
+// other failure of a statement is the server's own (500).
+HttpAnswer StoreFailed(const Error& e) {
+  if (store::StoreUnavailable(e)) return FleetApi::Refuse(503, "хранилище недоступно: " + e.reason);
+  return FleetApi::Refuse(500, "ошибка хранилища: " + e.reason);
+}
 
 std::vector<std::string_view> Segments(std::string_view path) {
   std::vector<std::string_view> out;

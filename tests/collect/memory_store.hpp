@@ -227,6 +227,7 @@ class MemoryStore final : public store::RecordStore {
   }
 
   std::atomic<bool> down{false};
+  ErrorCode downAs = ErrorCode::StoreUnreachable;  // how a store that is down fails
   std::function<void()> fault;  // called first by Instruments(), Summaries() and Peek(): a test may throw from it
   std::mutex outboxMutex;       // every call fails, as with a server that went away
   std::vector<store::InstrumentRow> instruments;
@@ -243,7 +244,7 @@ class MemoryStore final : public store::RecordStore {
     if (down) return Down();
     return {};
   }
-  static Error Down() { return MakeError(ErrorCode::BadData, "store down"); }
+  Error Down() const { return MakeError(downAs, "store down"); }
 };
 
 }  // namespace statvtk::test

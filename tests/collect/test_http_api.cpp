@@ -218,12 +218,16 @@ TEST_F(HttpApi, ASerialWithReservedCharactersIsEscapedInThePath) {
   EXPECT_EQ(j["serial"], "12#4/6+8");
 }
 
-TEST_F(HttpApi, AStoreThatIsDownIsA503NotACrash) {
+TEST_F(HttpApi, AStoreThatIsDownIsA503AnyOtherStoreFailureA500) {
   store_->down = true;
-  for (const char* path : {"/api/instruments", "/api/reads", "/api/findings", "/metrics"}) {
-    const HttpAnswer a = api_->Answer("GET", path, {});
-    EXPECT_EQ(a.status, 503) << path;
-    EXPECT_NE(a.body.find("store down"), std::string::npos) << path;
+  for (const auto [code, status] : {std::pair{ErrorCode::StoreUnreachable, 503}, std::pair{ErrorCode::StoreBusy, 503},
+                                    std::pair{ErrorCode::StoreCorrupt, 500}, std::pair{ErrorCode::StoreFailed, 500}}) {
+    store_->downAs = code;
+    for (const char* path : {"/api/instruments", "/api/reads", "/api/findings", "/metrics"}) {
+      const HttpAnswer a = api_->Answer("GET", path, {});
+      EXPECT_EQ(a.status, status) << path << " " << static_cast<int>(code);
+      EXPECT_NE(a.body.find("store down"), std::string::npos) << path;
+    }
   }
 }
 
