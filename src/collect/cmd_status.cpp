@@ -8,6 +8,7 @@
 #include "base/printable_text.hpp"
 #include "collect/commands.hpp"
 #include "collect/instrument_view.hpp"
+#include "collect/last_good_read.hpp"
 #include "collect/schedule.hpp"
 #include "store/periods.hpp"
 
@@ -41,13 +42,10 @@ FleetLive LiveOf(const Config& cfg, store::RecordStore& s) {
     const InstrumentConfig* in = find(name);
     return in ? std::optional<std::int64_t>(in->everyS) : std::nullopt;
   };
-  live.nextDueUtc = [find, &s](const std::string& name) {
+  live.nextDueUtc = [find, &cfg, &s](const std::string& name) {
     const InstrumentConfig* in = find(name);
     if (!in) return std::string();
-    std::optional<std::time_t> last;
-    if (auto good = s.Reads({"", name, 1, true}); good && !good->empty())
-      last = store::ParseUtc(good->front().endedUtc);
-    return store::UtcText(FirstDue(*in, last, std::time(nullptr)));
+    return store::UtcText(FirstDue(*in, LastGoodRead(s, cfg, *in), std::time(nullptr)));
   };
   live.configured = [&cfg] {
     std::vector<FleetLive::Configured> out;

@@ -22,13 +22,14 @@ std::string NowPeriod(const FleetLive& live, std::chrono::system_clock::time_poi
   return buf;
 }
 
-// The reads of the instrument (by its name in collect.ini, else its serial),
-// newest first: the run of failures since the last good read, and the last
-// failure. A read without an outcome that is not the newest was cut off by
-// the end of the process.
+// The reads of the instrument (by its name in collect.ini on its line, else
+// its serial), newest first: the run of failures since the last good read,
+// and the last failure. A read without an outcome that is not the newest was
+// cut off by the end of the process.
 Result<void> AddReads(store::RecordStore& s, const FleetLive& live, InstrumentView& v) {
   const auto& in = v.instrument;
-  auto reads = s.Reads({in.name.empty() ? in.serial : "", in.name, kReadsLookedAt, false});
+  auto reads =
+      s.Reads({in.name.empty() ? in.serial : "", in.name, kReadsLookedAt, false, in.name.empty() ? "" : in.line});
   if (!reads) return reads.error();
   for (std::size_t i = 0; i < reads->size(); ++i) {
     const store::ReadRow& r = (*reads)[i];

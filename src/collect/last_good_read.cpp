@@ -1,0 +1,15 @@
+#include "collect/last_good_read.hpp"
+
+#include "collect/mqtt_outbox.hpp"
+#include "store/periods.hpp"
+
+namespace statvtk::collect {
+
+std::optional<std::time_t> LastGoodRead(store::RecordStore& s, const Config& cfg, const InstrumentConfig& in) {
+  const LineConfig* line = cfg.Line(in.line);
+  auto good = s.Reads({"", in.name, 1, true, line ? line->name : in.line, OriginOf(cfg.collector.origin)});
+  if (!good || good->empty()) return std::nullopt;
+  return store::ParseUtc(good->front().endedUtc);
+}
+
+}  // namespace statvtk::collect
