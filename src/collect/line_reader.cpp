@@ -1,6 +1,7 @@
 #include "collect/line_reader.hpp"
 
 #include "front/part_sink.hpp"
+#include "front/part_texts.hpp"
 #include "reading/reads.hpp"
 
 namespace statvtk::collect {
@@ -45,12 +46,21 @@ class LineEvents final : public ReadEvents {
   std::vector<std::chrono::system_clock::time_point> starts_, ends_;
 };
 
+// A dial that did not connect, by the modem's last answer: "Не удалось
+// дозвониться по номеру 5551234: занято (попыток: 3)".
+std::string DialFailedLine(const ReadResult& r, const LineSpec& line, std::span<const DialOutcome> dials) {
+  std::string text = "Не удалось дозвониться по номеру " + line.dial.phoneNo;
+  const std::string reason = r.error ? r.error->reason : std::string();
+  if (dials.empty()) return text + (reason.empty() ? "" : ": " + reason);
+  return text + ": " + DialOutcomeText(dials.back(), reason) + " (попыток: " + std::to_string(dials.size()) + ")";
+}
+
 // Why a read failed or stopped, on one line: "Ошибка чтения: нет ответа за
 // 300 мс (Тайм-аут [2])", "Ошибка TCP соединения: соединение отвергнуто: ...".
-std::string ErrorLine(const ReadResult& r, const LineSpec& line) {
+std::string ErrorLine(const ReadResult& r, const LineSpec& line, std::span<const DialOutcome> dials = {}) {
   if (r.outcome == ReadOutcome::Done) return {};
   if (r.outcome == ReadOutcome::Stopped || r.outcome == ReadOutcome::NotRun) return {};
-  if (r.at == FailedAt::Dial) return "модем не соединился: " + (r.error ? r.error->reason : std::string());
+  if (r.at == FailedAt::Dial) return DialFailedLine(r, line, dials);
   std::string message = NotReadText(r, line, LinkWording::System);
   const bool withCause = r.error && r.at != FailedAt::Settings && r.at != FailedAt::Address;
   if (!withCause) return message;
@@ -80,7 +90,7 @@ std::vector<InstrumentRead> ReadDue(const LineSpec& line, std::span<const DuePla
   for (std::size_t i = 0; i < reads.size(); ++i) {
     InstrumentRead& r = reads[i];
     r.result = std::move(run.instruments[i]);
-    r.error = ErrorLine(r.result, line);
+    r.error = ErrorLine(r.result, line, run.dials);
     r.started = events.StartOf(i, started);
     r.ended = events.EndOf(i, ended);
   }

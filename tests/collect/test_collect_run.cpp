@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "fleet_e2e.hpp"
+#include "store/record_store.hpp"
 #include "support/free_port.hpp"
 
 namespace statvtk::test {
@@ -61,6 +62,29 @@ TEST(CollectStop, TermDuringAModemDialEndsTheProgramWithinTwoSeconds) {
                                       << tty.string() << "\nPhone=5551234\nConnectWait=60\n\n"
                                       << InstrumentSection("far", "dial", 1);
   EXPECT_LT(SecondsToEndAfterTerm(home, ">>>ATDT5551234"), 2.0);
+}
+
+// A modem line whose call is answered BUSY: the read's error is the dial's
+// outcome, not a reply the instrument never gave.
+TEST(CollectLog, ABusyModemIsRecordedAsTheDialsOutcome) {
+  link_test::TempFolder dir;
+  const fs::path tty = dir.Path() / "tty";
+  ChildProcess sim(
+      {BinaryDir() + "/statvtk-sim", "--pty", tty.string(), "--modem", "--busy", "5", "--dial-delay", "50"},
+      dir.Path() / "sim.log");
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(tty); }));
+  const fs::path home = dir.Path() / "home";
+  fs::create_directories(home);
+  std::ofstream(home / "collect.ini") << "[Collector]\nDatabase=collect.sqlite\n\n[Line dial]\nMode=modem\nModem="
+                                      << tty.string() << "\nPhone=5551234\nReconnects=1\n\n"
+                                      << InstrumentSection("far", "dial", 1);
+  ASSERT_EQ(Collect(home, {"once"}), 1) << link_test::ReadAll(home / "collect.out");
+  auto s = store::OpenRecordStore("collect.sqlite", home,
+                                  {.origin = {}, .busyWait = std::chrono::seconds(10), .readOnly = true});
+  ASSERT_TRUE(s) << s.error().reason;
+  const auto reads = (*s)->Reads({}).value();
+  ASSERT_EQ(reads.size(), 1u);
+  EXPECT_EQ(reads[0].error, "Не удалось дозвониться по номеру 5551234: занято (попыток: 1)");
 }
 
 // A TCP line with nobody listening: the failure is a TCP failure in this
