@@ -1,5 +1,6 @@
 #include "store/pg_store.hpp"
 
+#include "store/analyst_views.hpp"
 #include "store/pg_connection.hpp"
 #include "store/sql_store.hpp"
 
@@ -8,7 +9,14 @@ namespace statvtk::store {
 Result<std::unique_ptr<RecordStore>> OpenPostgresStore(std::string_view url, const StoreOptions& options) {
   auto c = PgConnection::Open(url, options.readOnly);
   if (!c) return c.error();
-  if (auto r = options.readOnly ? CheckSchemaForReading(**c) : MigrateSchema(**c); !r) return r.error();
+  if (options.readOnly) {
+    if (auto r = CheckSchemaForReading(**c); !r) return r.error();
+  } else {
+    Result<void> r = DropAnalystViewsForUpgrade(**c);
+    if (r) r = MigrateSchema(**c);
+    if (r) r = CreateAnalystViews(**c);
+    if (!r) return r.error();
+  }
   return std::unique_ptr<RecordStore>(std::make_unique<SqlStore>(std::move(*c), options));
 }
 

@@ -70,6 +70,32 @@ TEST_F(PgStore, CreatesTheSchemaOnceAndReportsItsVersion) {
     EXPECT_EQ(cluster_->Sql(std::string("SELECT COUNT(*) FROM ") + table, db_), "0") << table;
 }
 
+// The analyst's views: each period's start as a moment (the instrument's
+// time less the PC's offset), `fields` as jsonb, the hours missing between
+// two held ones; a period that is no calendar date stays in `records`,
+// flagged, and the views leave it out instead of failing on its cast. Made
+// again at every opening.
+TEST_F(PgStore, TheViewsGiveMomentsAndGapsAndLeaveOutAPeriodThatIsNoDate) {
+  const std::vector<RecordRow> rows = {Record("2024-02-28 22:00", 1, 0.5, "aa"),
+                                       Record("2024-02-29 01:00", 2, 0.5, "bb"),
+                                       Record("2024-02-31 05:00", 3, 0.5, "cc")};
+  ASSERT_TRUE(store_->PutRecords(rows));
+  const auto sql = [this](const std::string& q) { return cluster_->Sql(q, db_); };
+  EXPECT_EQ(sql("SELECT period FROM records WHERE bad_date = 1"), "2024-02-31 05:00");
+  const std::string moments =
+      "SELECT string_agg(to_char(period_start AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI'), ',' ORDER BY period_start) "
+      "FROM hourly_consumption WHERE period_start > '2000-01-01'";
+  EXPECT_EQ(sql(moments), "2024-02-28 19:00,2024-02-28 22:00");
+  EXPECT_EQ(sql("SELECT fields->'counters'->>1 FROM hourly_consumption LIMIT 1"), "2");
+  EXPECT_EQ(sql("SELECT archive || ' ' || missing || ' ' || to_char(gap_start AT TIME ZONE 'UTC', 'HH24:MI') "
+                "FROM record_gaps"),
+            "hourly 2 20:00");
+  EXPECT_EQ(sql("SELECT COUNT(*) FROM daily_consumption"), "0");
+  auto again = OpenPostgresStore(cluster_->Url(db_));
+  ASSERT_TRUE(again) << again.error().reason;
+  EXPECT_EQ(sql(moments), "2024-02-28 19:00,2024-02-28 22:00");
+}
+
 TEST_F(PgStore, CollectorsStartingTogetherMakeTheSchemaOnce) {
   const std::string db = db_ + "x";
   ASSERT_TRUE(cluster_->CreateDatabase(db));
