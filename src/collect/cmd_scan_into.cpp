@@ -63,11 +63,28 @@ std::string FreeName(const Config& cfg, const std::set<std::string>& added, cons
   return name;
 }
 
+// An LDN-08 is read in the long form, at the address it answered: on a line
+// without MBus=1 its short form may answer where no read would. The LDN-08s
+// found that do not answer the long form too.
+std::set<std::uint32_t> ShortFormOnly(const LineConfig& line, const std::vector<ScanFound>& found, const LineLog& log) {
+  std::vector<std::uint32_t> ldn;
+  for (const ScanFound& f : found)
+    if (f.type == DeviceType::dtLDN08 && f.baud == line.spec.baud) ldn.push_back(f.address);
+  if (line.spec.useMBus || ldn.empty()) return {};
+  LineSpec longForm = line.spec;
+  longForm.useMBus = true;  // the identification in the long form; the line's framing as it is
+  const LineScan again = ScanLine(longForm, ldn, {}, log, StopRequest());
+  std::set<std::uint32_t> out(ldn.begin(), ldn.end());
+  for (const ScanFound& f : again.found) out.erase(f.address);
+  return out;
+}
+
 // Adds each instrument found that collect.ini does not hold yet as an
 // [Instrument LINE-ADDRESS] section (Every= `every`), naming each on `out`;
 // the new file is checked whole before it replaces the old. `count`: how many.
 int AddFound(const Common& c, const Config& cfg, const LineConfig& line, const std::string& every,
-             const std::vector<ScanFound>& found, std::ostream& out, std::ostream& err, int& count) {
+             const std::vector<ScanFound>& found, const std::set<std::uint32_t>& shortOnly, std::ostream& out,
+             std::ostream& err, int& count) {
   const std::uint32_t lineBaud = line.spec.baud;
   std::ostringstream added;
   std::set<std::string> names;
@@ -84,6 +101,12 @@ int AddFound(const Common& c, const Config& cfg, const LineConfig& line, const s
       // One speed per line: an instrument at another one needs a line of its own.
       out << f.address << "\t" << what << "\tanswers at " << f.baud << " bit/s, the line is set to " << lineBaud
           << ": not added\n";
+      continue;
+    }
+    if (shortOnly.count(f.address)) {
+      out << f.address << "\t" << what << "\tanswers the short form only; its read asks in the long form at "
+          << f.address << " and gets no answer: not added (set MBus=1 on [Line " << line.name
+          << "] and give its 32-bit M-Bus address: scan-into " << line.name << " --addresses N)\n";
       continue;
     }
     const std::string name = FreeName(cfg, names, line.name + "-" + std::to_string(f.address));
@@ -148,7 +171,9 @@ int RunScanInto(const std::vector<std::string>& args, std::ostream& out, std::os
   }
 
   int count = 0;
-  if (const int status = AddFound(c, *cfg, *line, opts.every, scan.found, out, err, count); status != kExitOk)
+  const std::set<std::uint32_t> shortOnly = ShortFormOnly(*line, scan.found, log);
+  if (const int status = AddFound(c, *cfg, *line, opts.every, scan.found, shortOnly, out, err, count);
+      status != kExitOk)
     return status;
   out << count << " added to " << c.configFile.string() << "\n";
   if (scan.stopped) return kExitFailed;
