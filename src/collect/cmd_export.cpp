@@ -5,6 +5,7 @@
 
 #include "collect/http_json.hpp"
 #include "collect/commands.hpp"
+#include "collect/fleet_export.hpp"
 #include "collect/http_periods.hpp"
 
 namespace statvtk::collect {
@@ -12,7 +13,9 @@ namespace statvtk::collect {
 namespace {
 
 const char* kExportAbout = R"(One instrument's stored records of one archive, oldest first, as CSV or as
-JSON.)";
+JSON; with --all every instrument's, one row per instrument and period ("нет
+данных" where the store holds no record), for billing; with --readings-at
+every instrument's totals at a moment, from its nearest held record.)";
 
 std::string Csv(double v) {
   char buf[64];
@@ -58,7 +61,13 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   bool json = false;
   std::string archive = "hourly";
   const auto app = CommandApp("export", kExportAbout, given);
-  app->add_option("--serial", q.serial, "the instrument's serial number")->required()->type_name("S");
+  bool all = false;
+  std::string at;
+  app->add_option("--serial", q.serial, "the instrument's serial number")->type_name("S");
+  app->add_flag("--all", all, "every instrument of the store, each period of --from..--to (both needed)");
+  app->add_option("--readings-at", at, "every instrument's totals at this moment (the same forms as --from)")
+      ->transform(PeriodBound())
+      ->type_name("D");
   app->add_option("--from", q.from, "the first period (YYYY, YYYY-MM, YYYY-MM-DD, YYYY-MM-DD HH:00 or DD.MM.YY)")
       ->transform(PeriodBound())
       ->type_name("D");
@@ -72,6 +81,14 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (auto done = ParseCommand(*app, args, out, err)) return *done;
   q.archive = *store::ArchiveOfName(archive);
   const Common c = given.Resolved();
+  if ((all || !at.empty()) == !q.serial.empty() || (all && !at.empty())) {
+    err << "statvtk-collect export: give one of --serial S, --all or --readings-at D\n";
+    return kExitConfig;
+  }
+  if (all && (q.from.empty() || q.to.empty())) {
+    err << "statvtk-collect export: --all needs --from and --to\n";
+    return kExitConfig;
+  }
   // A bound compares as a period text: "2024-05" covers the whole month, a
   // "to" date every hour of its day.
   if (!q.from.empty() && !q.to.empty() && q.from > q.to + "\x7f") {
@@ -83,6 +100,14 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (!cfg) return kExitConfig;
   auto store = OpenStore(*cfg, c, err, true);
   if (!store) return kExitFailed;
+  if (all || !at.empty()) {
+    const ExportForm form = json ? ExportForm::Json : ExportForm::Csv;
+    auto done = all ? ExportFleet(*store, q.archive, q.from, q.to, form, out) : ExportReadingsAt(*store, at, form, out);
+    out.flush();
+    if (done && out) return kExitOk;
+    err << "statvtk-collect export: " << (done ? "the output cannot be written" : done.error().reason) << "\n";
+    return kExitFailed;
+  }
   // An unknown serial is said so, not answered with an empty table.
   if (auto known = store->Instruments(); !known) {
     err << "statvtk-collect export: " << known.error().reason << "\n";
