@@ -4,6 +4,8 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
+#include <sstream>
 #include <thread>
 
 #include "collect/collect_log.hpp"
@@ -12,6 +14,8 @@
 #include "collect/fleet_services.hpp"
 #include "collect/http_exposure.hpp"
 #include "collect/instance_lock.hpp"
+#include "collect/last_good_read.hpp"
+#include "collect/line_threads.hpp"
 #include "collect/schedule.hpp"
 #include "collect/service_notify.hpp"
 #include "collect/stop_request.hpp"
@@ -26,19 +30,14 @@ into the store. Exit status: 0 all read, 1 any failed, 2 bad configuration.)";
 
 const char* kRunAbout = R"(The service: reads every instrument of collect.ini when it is due, serves the
 status page and the REST API (Http=) and publishes to MQTT (Mqtt=), until
-SIGTERM or SIGINT.)";
+SIGTERM or SIGINT. SIGHUP reads collect.ini again: lines and instruments added,
+changed or removed take effect at once; a file with errors is refused and the
+running configuration stays.)";
 
 std::map<std::string, std::vector<const InstrumentConfig*>> ByLine(const Config& cfg) {
   std::map<std::string, std::vector<const InstrumentConfig*>> out;
   for (const auto& in : cfg.instruments) out[cfg.Line(in.line)->name].push_back(&in);
   return out;
-}
-
-// When the instrument's last good read ended, if the store holds one.
-std::optional<std::time_t> LastGoodRead(store::RecordStore& s, const InstrumentConfig& in) {
-  auto good = s.Reads({"", in.name, 1, true});
-  if (!good || good->empty()) return std::nullopt;
-  return store::ParseUtc(good->front().endedUtc);
 }
 
 // The instrument's schedule on its line thread.
@@ -74,16 +73,16 @@ void Reschedule(const Config& cfg, const LineConfig& line, std::vector<Due>& due
 
 void ServeLine(const Config& cfg, const LineConfig& line, const std::vector<const InstrumentConfig*>& instruments,
                const Common& c, StoreWriter& writer, const PassLog& lineLog, std::atomic<bool>& request,
-               FleetFigures& figures) {
+               const std::atomic<bool>& retire, FleetFigures& figures) {
   std::vector<Due> due;
   const std::time_t start = std::time(nullptr);
   for (const auto* in : instruments) {
     // A restart keeps the schedule: due as the last good read in the store says.
-    const auto last = writer.With([&](store::RecordStore& s) { return LastGoodRead(s, *in); });
+    const auto last = writer.With([&](store::RecordStore& s) { return LastGoodRead(s, cfg, *in); });
     due.push_back({in, FirstDue(*in, last, start), 0});
     figures.Due(in->name, due.back().at);
   }
-  while (!request.load()) {
+  while (!request.load() && !retire.load()) {
     const std::time_t now = std::time(nullptr);
     // Instruments marked silent come last: their time-outs do not hold up
     // the ones that answer.
@@ -95,7 +94,8 @@ void ServeLine(const Config& cfg, const LineConfig& line, const std::vector<cons
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
       continue;
     }
-    // The stop request itself is the read's stop: every wait of the line looks at it.
+    // The stop request itself is the read's stop: every wait of the line looks
+    // at it. A retired line (collect.ini reloaded) ends the read it is in.
     Reschedule(cfg, line, due, nowDue, CollectLine(cfg, line, nowDue, c.home, writer, request, lineLog), figures);
   }
 }
@@ -158,13 +158,49 @@ int WithFleet(const Common& c, bool serving, std::ostream& err, Lines&& lines) {
 
 using ServeFn = std::function<void(const LineConfig&, const std::vector<const InstrumentConfig*>&)>;
 
-// One thread per line, each running `serve` over the line's instruments;
-// `meanwhile` runs on the calling thread; all are joined before it returns.
-void OnEachLine(const Config& cfg, const ServeFn& serve, const std::function<void()>& meanwhile = {}) {
+// One thread per line, each running `serve` over the line's instruments; all
+// are joined before it returns.
+void OnEachLine(const Config& cfg, const ServeFn& serve) {
   std::vector<std::jthread> lines;
   for (auto& [name, instruments] : ByLine(cfg))
     lines.emplace_back([&serve, line = cfg.Line(name), list = instruments] { serve(*line, list); });
-  if (meanwhile) meanwhile();
+}
+
+// collect.ini read again on SIGHUP, checked whole: the configuration to run,
+// or null with the reason in the log (the running one stays). The
+// [Collector] section is read at the start only.
+std::shared_ptr<const Config> Reloaded(const Common& c, const Config& running, CollectLog& log) {
+  ConfigResult r = LoadConfig(c.configFile);
+  const std::string refused =
+      "statvtk-collect: " + c.configFile.string() + " refused, the running configuration stays: ";
+  if (!r.config) {
+    std::istringstream problems(r.Text(c.configFile));
+    for (std::string line; std::getline(problems, line);)
+      if (!line.empty()) log.Line(refused + line);
+    return nullptr;
+  }
+  if (r.config->instruments.empty()) {
+    log.Line(refused + "no [Instrument NAME] section");
+    return nullptr;
+  }
+  r.config->collector = running.collector;
+  return std::make_shared<const Config>(std::move(*r.config));
+}
+
+// The lines and instruments of `cfg` run from now on: a line's thread is
+// started, restarted or retired here and nowhere else.
+void RunLines(LineThreads& lines, std::shared_ptr<const Config> cfg, FleetRun& f, bool reload) {
+  f.figures.Configure(*cfg);
+  const LineThreads::Changes changes = lines.Apply(cfg);
+  if (!reload) return;
+  const auto names = [](const std::vector<std::string>& v) {
+    std::string out;
+    for (const auto& n : v) out += (out.empty() ? "" : ", ") + n;
+    return out.empty() ? std::string("none") : out;
+  };
+  f.log.Line("statvtk-collect: collect.ini reloaded: " + std::to_string(cfg->instruments.size()) +
+             " instruments; lines added: " + names(changes.added) + "; changed: " + names(changes.changed) +
+             "; removed: " + names(changes.removed));
 }
 
 }  // namespace
@@ -194,22 +230,27 @@ int RunService(const std::vector<std::string>& args, std::ostream& out, std::ost
   const Common c = given.Resolved();
   return WithFleet(c, true, err, [&](FleetRun& f) {
     std::atomic<bool>& request = StopRequest();
+    std::atomic<bool>& reload = ReloadRequest();
+    reload.store(false);
     f.log.Line("statvtk-collect: " + std::to_string(f.cfg.instruments.size()) + " instruments on " +
                std::to_string(f.cfg.lines.size()) + " lines");
-    OnEachLine(
-        f.cfg,
-        [&](const LineConfig& line, const std::vector<const InstrumentConfig*>& list) {
-          ServeLine(f.cfg, line, list, c, f.writer, f.LineLog(line), request, f.figures);
-        },
-        [&] {
-          NotifyReady();
-          std::chrono::steady_clock::time_point heard{};
-          while (!request.load()) {
-            NotifyWatchdog(heard);
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-          }
-          NotifyStopping();
-        });
+    {
+      LineThreads lines([&](const Config& cfg, const LineConfig& line, const std::vector<const InstrumentConfig*>& list,
+                            const std::atomic<bool>& retire) {
+        ServeLine(cfg, line, list, c, f.writer, f.LineLog(line), request, retire, f.figures);
+      });
+      auto running = std::make_shared<const Config>(f.cfg);
+      RunLines(lines, running, f, false);
+      NotifyReady();
+      std::chrono::steady_clock::time_point heard{};
+      while (!request.load()) {
+        NotifyWatchdog(heard);
+        if (reload.exchange(false))
+          if (auto next = Reloaded(c, *running, f.log)) RunLines(lines, running = next, f, true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      }
+      NotifyStopping();
+    }  // every line's thread ends here
     f.log.Line("statvtk-collect: stopped");
     return kExitOk;
   });

@@ -50,6 +50,7 @@ struct TimeWindow {
   bool Contains(int minuteOfDay) const {
     return from <= to ? minuteOfDay >= from && minuteOfDay < to : minuteOfDay >= from || minuteOfDay < to;
   }
+  bool operator==(const TimeWindow&) const = default;
 };
 
 struct Kinds {

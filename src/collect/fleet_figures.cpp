@@ -4,12 +4,19 @@
 
 namespace statvtk::collect {
 
-FleetFigures::FleetFigures(const Config& cfg) : collector_(cfg.collector) {
+FleetFigures::FleetFigures(const Config& cfg) : collector_(cfg.collector) { Configure(cfg); }
+
+void FleetFigures::Configure(const Config& cfg) {
+  const std::scoped_lock lock(mutex_);
+  std::erase_if(lines_, [&cfg](const auto& l) { return !cfg.Line(l.first); });
   for (const auto& l : cfg.lines) lines_[l.name].line = l.name;
+  every_.clear();
+  configured_.clear();
   for (const auto& in : cfg.instruments) {
     every_[in.name] = in.everyS;
     configured_.push_back({in.name, in.line, in.address});
   }
+  std::erase_if(due_, [this](const auto& d) { return !every_.contains(d.first); });
 }
 
 void FleetFigures::Read(const std::string& line, bool done, std::int64_t exchanges) {
@@ -45,7 +52,10 @@ FleetLive FleetFigures::Live() {
     for (const auto& [name, f] : lines_) out.push_back(f);
     return out;
   };
-  live.configured = [this] { return configured_; };
+  live.configured = [this] {
+    const std::scoped_lock lock(mutex_);
+    return configured_;
+  };
   live.logWriteFailures = [this] { return logFailures_ ? logFailures_() : std::uint64_t{0}; };
   live.silentAfter = collector_.silentAfter;
   live.completenessDays = collector_.completenessDays;

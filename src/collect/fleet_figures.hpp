@@ -17,6 +17,8 @@ namespace statvtk::collect {
 class FleetFigures {
  public:
   explicit FleetFigures(const Config& cfg);
+  // The lines and instruments of a reloaded collect.ini.
+  void Configure(const Config& cfg);
   // One read ended on `line`: `done` or failed, with its exchanges.
   void Read(const std::string& line, bool done, std::int64_t exchanges);
   void Due(const std::string& instrument, std::time_t at);

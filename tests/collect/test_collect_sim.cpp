@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <map>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "collect/collect_pass.hpp"
+#include "base/json_text.hpp"
 #include "collect/commands.hpp"
 #include "collect/stop_request.hpp"
 #include "memory_store.hpp"
@@ -24,6 +26,8 @@
 #include "store/image_rows.hpp"
 #include "store/record_store.hpp"
 #include "support/result_util.hpp"
+#include "support/temp_folder.hpp"
+#include "support/wait_until.hpp"
 
 namespace statvtk::collect {
 namespace {
@@ -31,12 +35,13 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Fleet {
-  explicit Fleet(std::optional<std::uint64_t> silentAfter = {}) {
+  // `ldnLongAddress`: the LDN-08's address in the long form (its short one: 7).
+  explicit Fleet(std::optional<std::uint64_t> silentAfter = {}, std::uint32_t ldnLongAddress = 7) {
     for (auto [model, address] : {std::pair{DeviceType::dtVTK0814C, 3u}, std::pair{DeviceType::dtLDN08, 7u}}) {
       sim::InstrumentOptions o;
       o.model = model;
       o.address = address;
-      o.longAddress = address;
+      o.longAddress = address == 7 ? ldnLongAddress : address;
       o.seed = 10 + address;
       if (address == 7) o.silentAfter = silentAfter;
       instruments.push_back(std::make_unique<sim::Instrument>(o));
@@ -143,6 +148,74 @@ TEST(CollectSim, FirstPassFillsADayLaterAddsExactlyTheNewRecordsAgainNothing) {
   EXPECT_NE(fleet.lastErr.find("999"), std::string::npos) << fleet.lastErr;
 }
 
+std::vector<std::string> CsvLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The fleet export of a few days holds, for each instrument and day, its
+// stored record's values, or "нет данных" for the day after its newest; the
+// readings at a moment are those of the record of that hour.
+TEST(CollectSim, TheFleetExportOfDaysEqualsTheStoreRows) {
+  Fleet fleet;
+  ASSERT_EQ(fleet.Run({"once"}), kExitOk) << fleet.lastErr;
+  auto s = fleet.Store();
+  ASSERT_TRUE(s);
+  const auto fleetRows = s->Instruments().value();
+  ASSERT_EQ(fleetRows.size(), 2u);
+  const auto daily = s->Records({fleetRows[0].serial, ArchiveKind::Daily, "", "", 0}).value();
+  ASSERT_GE(daily.size(), 3u);
+  const std::string first = daily[daily.size() - 2].period, last = daily.back().period;
+  const std::string after = store::PeriodText(
+      ArchiveKind::Daily, store::StepPeriod(ArchiveKind::Daily, *store::ParsePeriod(ArchiveKind::Daily, last), 1));
+  std::string csv;
+  ASSERT_EQ(fleet.Run({"export", "--all", "--archive", "daily", "--from", first, "--to", after}, &csv), kExitOk)
+      << fleet.lastErr;
+  std::set<std::string> want;
+  for (const auto& in : fleetRows) {
+    const auto rows = s->Records({in.serial, ArchiveKind::Daily, first, after + "\x7f", 0}).value();
+    std::set<std::string> held;
+    for (const auto& r : rows) {
+      char line[256];
+      std::snprintf(line, sizeof line, "\"%s\",\"%s\",\"bus\",daily,%s,%.6f,%.6f,", in.serial.c_str(), in.name.c_str(),
+                    r.period.c_str(), r.forwardTotal, r.reverseTotal);
+      want.insert(line);
+      held.insert(r.period);
+    }
+    for (const auto& day : {first, last, after})
+      if (!held.count(day))
+        want.insert("\"" + in.serial + "\",\"" + in.name + "\",\"bus\",daily," + day + ",,,,,,нет данных");
+  }
+  const auto lines = CsvLines(csv);
+  ASSERT_EQ(lines.size(), 1 + 2 * 3u) << csv;
+  EXPECT_EQ(lines[0],
+            "serial,name,line,archive,period,forward_total,reverse_total,forward_increment,"
+            "reverse_increment,valid,state");
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const auto match = std::find_if(want.begin(), want.end(), [&](const auto& w) { return lines[i].rfind(w, 0) == 0; });
+    EXPECT_NE(match, want.end()) << lines[i];
+    if (match != want.end()) want.erase(match);
+  }
+  EXPECT_TRUE(want.empty()) << csv;
+
+  const auto hourly = s->Records({fleetRows[0].serial, ArchiveKind::Hourly, "", "", 0}).value();
+  const store::RecordRow& hour = hourly[hourly.size() / 2];
+  std::string json;
+  ASSERT_EQ(fleet.Run({"export", "--readings-at", hour.period, "--json"}, &json), kExitOk) << fleet.lastErr;
+  const auto readings = Json::parse(json);
+  ASSERT_EQ(readings.size(), 2u);
+  for (const auto& r : readings) {
+    if (r["serial"] != fleetRows[0].serial) continue;
+    EXPECT_EQ(r["period"], hour.period);
+    EXPECT_EQ(r["forward_total"], hour.forwardTotal);
+  }
+  EXPECT_EQ(fleet.Run({"export", "--all", "--from", first}), kExitConfig);
+  EXPECT_EQ(fleet.Run({"export", "--all", "--serial", fleetRows[0].serial, "--from", first, "--to", last}),
+            kExitConfig);
+}
+
 // A restart keeps the schedule: what the store says was read is not read
 // again before it is due.
 TEST(CollectSim, ARunStartedAfterAGoodReadWaitsForTheDueTime) {
@@ -159,6 +232,52 @@ TEST(CollectSim, ARunStartedAfterAGoodReadWaitsForTheDueTime) {
   const auto reads = s->Reads({"", "", 10, false}).value();
   const bool hourBegan = before / 3600 != std::time(nullptr) / 3600;  // then both are due again
   EXPECT_TRUE(reads.size() == 2u || hourBegan) << reads.size() << " reads\n" << fleet.lastErr;
+}
+
+// The log files of the home, all days together.
+std::string LogText(const fs::path& home) {
+  std::string text;
+  std::error_code ec;
+  for (const auto& f : fs::directory_iterator(home / "logs", ec)) text += link_test::ReadAll(f.path());
+  return text;
+}
+
+// SIGHUP reads collect.ini again: a file with an error is refused with its
+// reason and the running configuration stays; then an instrument added is
+// read, and the one read before is not read again before it is due.
+TEST(CollectSim, SighupAddsAnInstrumentAndRefusesABrokenFile) {
+  Fleet fleet;
+  const fs::path ini = fleet.home / "collect.ini";
+  const std::string both = link_test::ReadAll(ini);
+  const std::string boilerOnly = both.substr(0, both.find("[Instrument well]"));
+  std::ofstream(ini) << boilerOnly;
+  const std::time_t before = std::time(nullptr);
+  std::jthread service([&] { fleet.Run({"run"}); });
+  const auto reads = [&](const std::string& name, bool goodOnly) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    auto s = store::OpenRecordStore("collect.sqlite", fleet.home,
+                                    {.origin = {}, .busyWait = std::chrono::seconds(10), .readOnly = true});
+    if (!s) return std::size_t{0};
+    auto r = (*s)->Reads({"", name, 10, goodOnly});
+    return r ? r->size() : 0;
+  };
+  ASSERT_TRUE(WaitUntil([&] { return reads("boiler", true) == 1; }, std::chrono::seconds(60)));
+
+  std::ofstream(ini) << boilerOnly << "[Instrument well]\nLine=nowhere\nAddress=7\n";
+  std::raise(SIGHUP);
+  EXPECT_TRUE(WaitUntil([&] { return LogText(fleet.home).find("refused") != std::string::npos; }));
+  const std::string log = LogText(fleet.home);
+  EXPECT_NE(log.find("nowhere"), std::string::npos) << log;
+
+  std::ofstream(ini) << both;
+  std::raise(SIGHUP);
+  EXPECT_TRUE(WaitUntil([&] { return reads("well", true) == 1; }, std::chrono::seconds(60))) << LogText(fleet.home);
+  collect::StopRequest().store(true);
+  service.join();
+  collect::StopRequest().store(false);
+  const bool hourBegan = before / 3600 != std::time(nullptr) / 3600;  // then the boiler is due again
+  EXPECT_TRUE(reads("boiler", false) == 1 || hourBegan) << LogText(fleet.home);
+  EXPECT_EQ(reads("", false), reads("boiler", false) + 1);  // the broken file's "well" was never tried
 }
 
 // The files in Data/ (by extension: one model each here).
@@ -315,6 +434,21 @@ TEST(CollectSim, ScanIntoAddsWhatAnswersOnceAndTheFileStillLoads) {
 
   EXPECT_EQ(fleet.Run({"scan-into", "nowhere"}), kExitConfig);
   EXPECT_NE(fleet.lastErr.find("has no [Line nowhere]"), std::string::npos) << fleet.lastErr;
+}
+
+// An LDN-08 whose long form (the one its read uses) does not answer at the
+// address its short form answered is not added: the reason and what to set.
+TEST(CollectSim, ScanIntoLeavesOutAnLdnWhoseLongFormDoesNotAnswer) {
+  Fleet fleet({}, 12345678);
+  const fs::path ini = fleet.home / "collect.ini";
+  const std::string full = link_test::ReadAll(ini);
+  std::ofstream(ini, std::ios::trunc) << full.substr(0, full.find("[Instrument well]"));
+  std::string out;
+  ASSERT_EQ(fleet.Run({"scan-into", "bus", "--addresses", "7"}, &out), kExitOk) << fleet.lastErr;
+  EXPECT_NE(out.find("7\tLDN-08 \"LDN-08 fw 1.20\"\tanswers the short form only"), std::string::npos) << out;
+  EXPECT_NE(out.find("set MBus=1 on [Line bus]"), std::string::npos) << out;
+  EXPECT_NE(out.find("0 added"), std::string::npos) << out;
+  EXPECT_EQ(link_test::ReadAll(ini), full.substr(0, full.find("[Instrument well]")));
 }
 
 // One VTK-08.14 C on its own line, collected by `once` in one home; the same
