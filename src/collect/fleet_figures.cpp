@@ -21,8 +21,9 @@ void FleetFigures::Configure(const Config& cfg) {
 
 void FleetFigures::Read(const std::string& line, bool done, std::int64_t exchanges) {
   const std::scoped_lock lock(mutex_);
-  LineFigures& f = lines_[line];
-  f.line = line;
+  const auto it = lines_.find(line);
+  if (it == lines_.end()) return;  // a line removed by a reload, ending its last read
+  LineFigures& f = it->second;
   ++(done ? f.readsDone : f.readsFailed);
   f.exchanges += exchanges;
   // A failed read ends with an exchange that got no valid reply.
@@ -31,7 +32,7 @@ void FleetFigures::Read(const std::string& line, bool done, std::int64_t exchang
 
 void FleetFigures::Due(const std::string& instrument, std::time_t at) {
   const std::scoped_lock lock(mutex_);
-  due_[instrument] = at;
+  if (every_.contains(instrument)) due_[instrument] = at;  // else removed by a reload
 }
 
 FleetLive FleetFigures::Live() {
