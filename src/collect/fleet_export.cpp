@@ -167,7 +167,7 @@ Result<void> ExportReadingsAt(store::RecordStore& s, const std::string& at, Expo
     std::optional<RecordRow> found;
     // Two days of hours, then two months of days, then two years of months.
     for (const auto& [archive, span] : {std::pair{ArchiveKind::Hourly, 48L}, std::pair{ArchiveKind::Daily, 62L},
-                                       std::pair{ArchiveKind::Monthly, 24L}}) {
+                                        std::pair{ArchiveKind::Monthly, 24L}}) {
       auto nearest = NearestIn(s, in.serial, archive, moment, span);
       if (!nearest) return nearest.error();
       if ((found = std::move(*nearest))) break;
