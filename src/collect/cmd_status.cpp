@@ -30,7 +30,7 @@ std::string LocalText(const std::string& utc) {
 
 // What the page's server knows from the running collector, here from
 // collect.ini: the intervals, and each instrument due after its last good read.
-FleetLive LiveOf(const Config& cfg, store::RecordStore& s) {
+FleetLive LiveOf(const Config& cfg) {
   FleetLive live;
   const auto find = [&cfg](const std::string& name) -> const InstrumentConfig* {
     for (const auto& in : cfg.instruments)
@@ -41,13 +41,10 @@ FleetLive LiveOf(const Config& cfg, store::RecordStore& s) {
     const InstrumentConfig* in = find(name);
     return in ? std::optional<std::int64_t>(in->everyS) : std::nullopt;
   };
-  live.nextDueUtc = [find, &s](const std::string& name) {
+  live.nextDueUtc = [find](const std::string& name, const std::string& lastGoodUtc) {
     const InstrumentConfig* in = find(name);
     if (!in) return std::string();
-    std::optional<std::time_t> last;
-    if (auto good = s.Reads({"", name, 1, true}); good && !good->empty())
-      last = store::ParseUtc(good->front().endedUtc);
-    return store::UtcText(FirstDue(*in, last, std::time(nullptr)));
+    return store::UtcText(FirstDue(*in, store::ParseUtc(lastGoodUtc), std::time(nullptr)));
   };
   live.configured = [&cfg] {
     std::vector<FleetLive::Configured> out;
@@ -100,7 +97,7 @@ int RunStatus(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (!cfg) return kExitConfig;
   auto store = OpenStore(*cfg, c, err, true);
   if (!store) return kExitFailed;
-  auto fleet = FleetView(*store, LiveOf(*cfg, *store));
+  auto fleet = FleetView(*store, LiveOf(*cfg));
   if (!fleet) {
     err << "statvtk-collect status: " << fleet.error().reason << "\n";
     return kExitFailed;

@@ -7,6 +7,7 @@
 #include "base/program_home.hpp"
 #include "collect/backfill.hpp"
 #include "collect/fault_barrier.hpp"
+#include "collect/header_retention.hpp"
 #include "collect/mqtt_outbox.hpp"
 #include "collect/report_image.hpp"
 #include "collect/stat_files.hpp"
@@ -416,6 +417,7 @@ std::vector<InstrumentPass> CollectLine(const Config& cfg, const LineConfig& lin
     }
     log(PassText(p));
   }
+  TrimHeadersDaily(writer, log);
   return passes;
 }
 
