@@ -129,6 +129,8 @@ Json InstrumentJson(const InstrumentView& v) {
   j["next_due_utc"] = orNull(v.nextDueUtc);
   j["every_s"] = v.everyS;
   j["health"] = HealthName(v.health);
+  j["health_text"] = HealthText(v.health);
+  j["health_rank"] = HealthRank(v.health);
   for (std::size_t a = 0; a < store::kArchiveKinds.size(); ++a) {
     const std::string archive(store::ArchiveName(store::kArchiveKinds[a]));
     j["completeness_pct"][archive] = v.completeness[a] ? Json(*v.completeness[a]) : Json(nullptr);
