@@ -138,10 +138,11 @@ function matches(i) {
   if (ln && i.line !== ln) return false;
   return !q || [i.name, i.serial, i.line, i.model, i.health_text].some(t => t && String(t).toLowerCase().includes(q));
 }
+const BY = new Intl.Collator("ru", { numeric: true }).compare;  // "счётчик-9" before "счётчик-10"
 const SORTS = {
-  state: (a, b) => a.health_rank - b.health_rank || a.line.localeCompare(b.line) || a.name.localeCompare(b.name),
-  name: (a, b) => a.name.localeCompare(b.name),
-  line: (a, b) => a.line.localeCompare(b.line) || a.address - b.address,
+  state: (a, b) => a.health_rank - b.health_rank || BY(a.line, b.line) || BY(a.name, b.name),
+  name: (a, b) => BY(a.name, b.name),
+  line: (a, b) => BY(a.line, b.line) || a.address - b.address,
   read: (a, b) => (a.last_read_utc || "").localeCompare(b.last_read_utc || ""),
 };
 function fleetRow(i) {
@@ -265,7 +266,7 @@ function options(select, items) {
 function render() {
   const all = states(fleet);
   options(document.getElementById("state"), all.map(s => [s.name, s.text + " (" + s.n + ")"]));
-  options(document.getElementById("line"), [...new Set(fleet.map(i => i.line))].sort().map(l => [l, l]));
+  options(document.getElementById("line"), [...new Set(fleet.map(i => i.line))].sort(BY).map(l => [l, l]));
   const summary = document.getElementById("summary");
   summary.replaceChildren(el("span", "Приборов: " + fleet.length + " "), ...all.map(s => el("span", s.text + ": " + s.n, "badge " + s.name)));
   const shown = fleet.filter(matches).sort(SORTS[document.getElementById("sort").value] || SORTS.state);
@@ -279,7 +280,7 @@ function render() {
     if (!said.has(i.line)) { said.add(i.line); rows.push(lineDownRow(lines.find(l => l.name === i.line))); }
   });
   document.querySelector("#fleet tbody").replaceChildren(...(rows.length ? rows : [emptyRow(10, "Нет приборов под такой отбор")]));
-  document.querySelector("#linetable tbody").replaceChildren(...lines.sort((a, b) => b.down - a.down || a.name.localeCompare(b.name)).map(lineRow));
+  document.querySelector("#linetable tbody").replaceChildren(...lines.sort((a, b) => b.down - a.down || BY(a.name, b.name)).map(lineRow));
   document.getElementById("shown").textContent = "показано " + shown.length + " из " + fleet.length;
   const findings = [];
   shown.forEach(i => (i.findings || []).forEach(f => findings.push(f)));
