@@ -31,7 +31,7 @@ std::string LocalText(const std::string& utc) {
 
 // What the page's server knows from the running collector, here from
 // collect.ini: the intervals, and each instrument due after its last good read.
-FleetLive LiveOf(const Config& cfg, store::RecordStore& s) {
+FleetLive LiveOf(const Config& cfg) {
   FleetLive live;
   const auto find = [&cfg](const std::string& name) -> const InstrumentConfig* {
     for (const auto& in : cfg.instruments)
@@ -42,10 +42,10 @@ FleetLive LiveOf(const Config& cfg, store::RecordStore& s) {
     const InstrumentConfig* in = find(name);
     return in ? std::optional<std::int64_t>(in->everyS) : std::nullopt;
   };
-  live.nextDueUtc = [find, &cfg, &s](const std::string& name) {
+  live.nextDueUtc = [find](const std::string& name, const std::string& lastGoodUtc) {
     const InstrumentConfig* in = find(name);
     if (!in) return std::string();
-    return store::UtcText(FirstDue(*in, LastGoodRead(s, cfg, *in), std::time(nullptr)));
+    return store::UtcText(FirstDue(*in, store::ParseUtc(lastGoodUtc), std::time(nullptr)));
   };
   live.configured = [&cfg] {
     std::vector<FleetLive::Configured> out;
@@ -98,7 +98,7 @@ int RunStatus(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (!cfg) return kExitConfig;
   auto store = OpenStore(*cfg, c, err, true);
   if (!store) return kExitFailed;
-  auto fleet = FleetView(*store, LiveOf(*cfg, *store));
+  auto fleet = FleetView(*store, LiveOf(*cfg));
   if (!fleet) {
     err << "statvtk-collect status: " << fleet.error().reason << "\n";
     return kExitFailed;

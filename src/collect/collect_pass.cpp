@@ -7,6 +7,7 @@
 #include "base/program_home.hpp"
 #include "collect/backfill.hpp"
 #include "collect/fault_barrier.hpp"
+#include "collect/header_retention.hpp"
 #include "collect/mqtt_outbox.hpp"
 #include "collect/report_image.hpp"
 #include "collect/stat_files.hpp"
@@ -36,6 +37,8 @@ struct Before {
   std::optional<std::time_t> previousStart;  // the previous attempt of this instrument
   DuePlan plan;
 };
+
+bool TakesWholeMemory(DeviceType type) { return type == DeviceType::dtVTK0812; }
 
 // Whether the store knows holes in what the instrument may still hold: the
 // read then takes that archive whole (its base does not hold it whole).
@@ -77,6 +80,9 @@ Result<Before> Open(RecordStore& s, const Config& cfg, const LineConfig& line, c
     b.serial = good->front().serial;
     auto base = NewestImage(s, b.serial);
     if (!base) return base.error();
+    // A model whose read takes the whole memory every time (VTK-08.12) has
+    // no new-records read: each of its reads is a full one.
+    if (*base && TakesWholeMemory((*base)->type)) base->reset();
     if (*base) {
       b.plan.base = std::move(**base);
       b.plan.kind = DueKind::New;
@@ -115,7 +121,7 @@ struct PassPlace {
 // The records the read fetched (a VTK-08.12's read takes the whole memory:
 // all), damaged ones too: the store keeps each record's place in the archive.
 ImageRows FetchedRows(const StatModel& model, const ReadResult& r, std::int64_t readId, std::int64_t offset) {
-  if (model.Type() == DeviceType::dtVTK0812) return RowsOf(model, readId, offset, {}, true);
+  if (TakesWholeMemory(model.Type())) return RowsOf(model, readId, offset, {}, true);
   std::array<std::vector<std::uint32_t>, 3> fetched;
   for (const ArchiveKind kind : kArchiveKinds) {
     auto& v = fetched[static_cast<std::size_t>(kind)];
@@ -162,10 +168,11 @@ Result<void> CountBackfill(RecordStore& s, const PassPlace& at, const Before& b,
 // known gone, and take no place in the next read's base.
 Result<void> MarkNeverWritten(RecordStore& s, const StatModel& model, const ReadResult& r, const ImageRows& rows,
                               const std::string& serial, std::int64_t readId) {
-  if (model.Type() == DeviceType::dtVTK0812) return {};
   for (const ArchiveKind kind : kArchiveKinds) {
     const std::size_t slots = SlotsOf(model.Type(), kind).count;
-    if (slots == 0 || r.fetched.Of(kind).size() < slots) continue;
+    const bool whole =
+        TakesWholeMemory(model.Type()) ? r.outcome == statvtk::ReadOutcome::Done : r.fetched.Of(kind).size() >= slots;
+    if (slots == 0 || !whole) continue;
     std::string oldest, newest;
     for (const auto& row : rows.records) {
       if (row.archive != kind || !ParsePeriod(kind, row.period)) continue;
@@ -410,6 +417,7 @@ std::vector<InstrumentPass> CollectLine(const Config& cfg, const LineConfig& lin
     }
     log(PassText(p));
   }
+  TrimHeadersDaily(writer, log);
   return passes;
 }
 

@@ -42,7 +42,7 @@ FleetLive FleetFigures::Live() {
     const auto it = every_.find(name);
     return it == every_.end() ? std::nullopt : std::optional<std::int64_t>(it->second);
   };
-  live.nextDueUtc = [this](const std::string& name) {
+  live.nextDueUtc = [this](const std::string& name, const std::string&) {
     const std::scoped_lock lock(mutex_);
     const auto it = due_.find(name);
     return it == due_.end() ? std::string() : store::UtcText(it->second);

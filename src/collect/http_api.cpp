@@ -127,7 +127,9 @@ HttpAnswer FleetApi::Answer(std::string_view method, std::string_view path, cons
   if (method != "GET" && method != "HEAD") return Refuse(405, "только чтение: разрешён метод GET");
   if (query.size() > kMaxQueryParams) return Refuse(400, "слишком много параметров запроса");
   if (path == "/" || path == "/index.html") {
-    if (!query.empty()) return Refuse(400, "страница не принимает параметров");
+    // Only the page's own: the view and the instrument opened.
+    if (auto bad = UnknownParam(query, {"view", "meter"}))
+      return Refuse(400, "неизвестный параметр страницы: " + bad->substr(0, 40));
     return {200, "text/html; charset=utf-8", std::string(StatusPage())};
   }
   if (path.size() > 1 && path.back() == '/') path.remove_suffix(1);

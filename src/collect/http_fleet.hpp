@@ -27,8 +27,9 @@ struct FleetLive {
   std::function<std::string()> nowPeriod;
   // An instrument's read interval by its name in collect.ini; empty or nullopt: one hour.
   std::function<std::optional<std::int64_t>(const std::string& name)> everySeconds;
-  // When the instrument is read next (UTC text); empty: unknown (another collector's).
-  std::function<std::string(const std::string& name)> nextDueUtc;
+  // When the instrument is read next (UTC text) after its last good read
+  // (UTC text, empty: never); empty: unknown (another collector's).
+  std::function<std::string(const std::string& name, const std::string& lastGoodUtc)> nextDueUtc;
   std::function<std::vector<LineFigures>()> lines;
   // The instruments of collect.ini: one that never answered has no row in
   // the store and is listed from its reads.

@@ -85,6 +85,28 @@ std::string_view HealthName(Health h) {
   return "never";
 }
 
+std::string_view HealthText(Health h) {
+  switch (h) {
+    case Health::Ok: return "В норме";
+    case Health::Late: return "Запаздывает";
+    case Health::Down: return "Нет связи";
+    case Health::Never: return "Не читался";
+    case Health::Clock: return "часы прибора";
+  }
+  return "Не читался";
+}
+
+int HealthRank(Health h) {
+  switch (h) {
+    case Health::Down: return 0;
+    case Health::Never: return 1;
+    case Health::Clock: return 2;
+    case Health::Late: return 3;
+    case Health::Ok: return 4;
+  }
+  return 0;
+}
+
 Health HealthOf(const store::InstrumentSummary& s, std::int64_t every, std::chrono::system_clock::time_point now,
                 bool clockOff) {
   if (!s.lastGoodRead) return Health::Never;

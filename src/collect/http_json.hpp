@@ -31,6 +31,10 @@ Json FindingJson(const store::FindingRow& f);
 // days counted (`clockOff`: its last good read found the clock off).
 enum class Health { Ok, Late, Down, Never, Clock };
 std::string_view HealthName(Health h);
+// The state in words as the page shows it, and its rank (0 the worst) for
+// sorting: the page takes both from the data, so a new state needs no change there.
+std::string_view HealthText(Health h);
+int HealthRank(Health h);
 Health HealthOf(const store::InstrumentSummary& s, std::int64_t everySeconds, std::chrono::system_clock::time_point now,
                 bool clockOff = false);
 

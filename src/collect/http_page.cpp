@@ -35,33 +35,70 @@ tr.health-down td:first-child, tr.health-never td:first-child { border-left: 6px
 .gaps { margin: 4px 0 0; padding-left: 18px; font-size: 12px; }
 .none { color: #6b7280; font-size: 12px; }
 #error { color: #b91c1c; font-weight: 600; }
+.toolbar { display: flex; flex-wrap: wrap; gap: 8px; align-items: center; margin: 4px 0 10px; }
+.toolbar input, .toolbar select, .toolbar button { font: inherit; padding: 3px 6px; }
+.views button.on { background: #1e3a5f; color: #fff; border: 1px solid #1e3a5f; }
+#shown { color: #6b7280; font-size: 12px; }
+#summary .badge { margin-left: 4px; }
+td .badge + .badge { margin-left: 4px; }
+.badge { background: #6b7280; }
+tr.line-down td, tr.line.down td { background: #fef2f2; cursor: pointer; }
+tr.line-down td:first-child, tr.line.down td:first-child { border-left: 6px solid #dc2626; }
+tr.line { cursor: pointer; }
+#fleet tbody tr { cursor: pointer; }
+#detail { background: #fff; margin-top: 12px; padding: 8px 12px; box-shadow: 0 1px 2px rgba(0,0,0,.08); }
+#detail h2 { display: inline-block; margin: 4px 12px 8px 0; }
+.detail { display: flex; flex-wrap: wrap; gap: 18px; align-items: flex-start; }
+#history { width: auto; flex: 1; }
 </style>
 </head>
 <body>
 <header><h1>StatVTK — сбор данных с приборов</h1><span id="summary"></span><span id="updated"></span></header>
 <main>
 <div id="error"></div>
-<h2>Приборы</h2>
+<div class="toolbar">
+<input id="search" type="search" placeholder="Поиск: прибор, заводской номер, линия" size="44">
+<select id="state"><option value="">Все состояния</option></select>
+<select id="line"><option value="">Все линии</option></select>
+<select id="sort"><option value="state">Сначала худшие</option><option value="name">По прибору</option>
+<option value="line">По линии и адресу</option><option value="read">Давно не читались</option></select>
+<span class="views"><button id="view-meters" class="on">Приборы</button><button id="view-lines">Линии</button></span>
+<span id="shown"></span>
+</div>
+<section id="meters">
 <table id="fleet">
 <thead><tr><th>Состояние</th><th>Заводской номер</th><th>Модель</th><th>Прибор</th><th>Линия</th><th>Адрес</th>
 <th>Последнее чтение</th><th>Следующее</th><th>Полнота за 7 сут, % (ч / сут / мес)</th><th>Последняя ошибка</th></tr></thead>
 <tbody></tbody>
 </table>
+</section>
+<section id="lines" hidden>
+<table id="linetable">
+<thead><tr><th>Линия</th><th>Состояние линии</th><th>Приборов</th><th>По состояниям</th><th>Последняя ошибка</th></tr></thead>
+<tbody></tbody>
+</table>
+</section>
+<section id="detail" hidden>
+<h2 id="detail-title"></h2><button id="detail-close">Закрыть</button>
+<div class="detail"><div id="detail-chart"></div>
+<table id="history"><thead><tr><th>Начало</th><th>Конец</th><th>Режим</th><th>Итог</th><th>Запросов</th><th>Новых записей</th>
+<th>Ошибка</th></tr></thead><tbody></tbody></table></div>
+</section>
 <h2>Находки</h2>
 <table id="findings">
 <thead><tr><th>Заводской номер</th><th>Что найдено</th><th>Архив</th><th>Период</th><th>Подробности</th><th>Когда</th></tr></thead>
 <tbody></tbody>
 </table>
-<h2>Суточные объёмы за 7 суток и пропуски</h2>
-<div id="cards" class="cards"></div>
 </main>
 <script>
 "use strict";
-const HEALTH = { ok: "В норме", late: "Запаздывает", down: "Нет связи", never: "Не читался", clock: "часы прибора" };
 const KINDS = { total_down: "Итог уменьшился", increment_mismatch: "Приращение не равно разности итогов",
   clock_off: "Часы прибора расходятся с ПК", conflict: "Запись изменилась (конфликт)" };
 const ARCHIVES = { hourly: "часовой", daily: "суточный", monthly: "месячный" };
+const OUTCOMES = { done: "прочитан", failed: "ошибка", stopped: "остановлен" };
 const SVG = "http://www.w3.org/2000/svg";
+const MAX_FINDINGS = 200;
+let fleet = [], view = "meters", chosen = null;
 
 function el(tag, text, cls) {
   const e = document.createElement(tag);
@@ -80,9 +117,37 @@ async function getJson(url) {
   if (!r.ok) throw new Error(url + ": " + r.status);
   return r.json();
 }
+function badge(i) { return el("span", i.health_text || i.health, "badge " + i.health); }
+// The states as the data names and ranks them, worst first.
+function states(list) {
+  const by = new Map();
+  list.forEach(i => { const s = by.get(i.health) || { name: i.health, text: i.health_text || i.health, rank: i.health_rank, n: 0 }; s.n++; by.set(i.health, s); });
+  return [...by.values()].sort((a, b) => a.rank - b.rank);
+}
+// A line none of whose instruments answered its last read: one fault, the line's.
+function linesOf(list) {
+  const by = new Map();
+  list.forEach(i => { if (!by.has(i.line)) by.set(i.line, []); by.get(i.line).push(i); });
+  return [...by.entries()].map(([name, meters]) => ({ name, meters,
+    down: meters.length > 1 && meters.every(i => i.failures_in_row > 0 && i.last_failure) }));
+}
+function matches(i) {
+  const q = document.getElementById("search").value.trim().toLowerCase();
+  const st = document.getElementById("state").value, ln = document.getElementById("line").value;
+  if (st && i.health !== st) return false;
+  if (ln && i.line !== ln) return false;
+  return !q || [i.name, i.serial, i.line, i.model, i.health_text].some(t => t && String(t).toLowerCase().includes(q));
+}
+const BY = new Intl.Collator("ru", { numeric: true }).compare;  // "счётчик-9" before "счётчик-10"
+const SORTS = {
+  state: (a, b) => a.health_rank - b.health_rank || BY(a.line, b.line) || BY(a.name, b.name),
+  name: (a, b) => BY(a.name, b.name),
+  line: (a, b) => BY(a.line, b.line) || a.address - b.address,
+  read: (a, b) => (a.last_read_utc || "").localeCompare(b.last_read_utc || ""),
+};
 function fleetRow(i) {
-  const tr = el("tr"); tr.className = "health-" + i.health; tr.dataset.serial = i.serial;
-  const state = el("td"); state.appendChild(el("span", HEALTH[i.health] || i.health, "badge " + i.health)); tr.appendChild(state);
+  const tr = el("tr"); tr.className = "health-" + i.health; tr.dataset.serial = i.serial; tr.dataset.name = i.name;
+  const state = el("td"); state.appendChild(badge(i)); tr.appendChild(state);
   tr.appendChild(el("td", i.serial || "—"));
   tr.appendChild(el("td", i.model || "—"));
   tr.appendChild(el("td", i.name));
@@ -94,6 +159,31 @@ function fleetRow(i) {
   tr.appendChild(el("td", pct(c.hourly) + " / " + pct(c.daily) + " / " + pct(c.monthly), "num"));
   const f = i.last_failure;
   tr.appendChild(el("td", f ? when(f.utc) + ": " + f.reason : "—", f ? "fail" : ""));
+  tr.onclick = () => choose(i);
+  return tr;
+}
+function lineDownRow(l) {
+  const tr = el("tr", null, "line-down"); tr.dataset.line = l.name;
+  const td = el("td", null); td.colSpan = 10;
+  const f = l.meters.map(i => i.last_failure).sort((a, b) => b.utc.localeCompare(a.utc))[0];
+  td.append(el("span", "Линия не отвечает", "badge down"), el("b", " " + l.name + ": "),
+    el("span", l.meters.length + " приборов без ответа; " + when(f.utc) + ": " + f.reason, "fail"));
+  tr.appendChild(td);
+  tr.onclick = () => { document.getElementById("line").value = l.name; render(); };
+  return tr;
+}
+function lineRow(l) {
+  const tr = el("tr", null, l.down ? "line down" : "line"); tr.dataset.line = l.name;
+  tr.appendChild(el("td", l.name));
+  const st = el("td");
+  st.appendChild(l.down ? el("span", "Линия не отвечает", "badge down") : el("span", "отвечает", "badge ok"));
+  tr.appendChild(st);
+  tr.appendChild(el("td", l.meters.length, "num"));
+  const by = el("td"); states(l.meters).forEach(s => by.appendChild(el("span", s.text + ": " + s.n, "badge " + s.name)));
+  tr.appendChild(by);
+  const f = l.meters.map(i => i.last_failure).filter(Boolean).sort((a, b) => b.utc.localeCompare(a.utc))[0];
+  tr.appendChild(el("td", f ? when(f.utc) + ": " + f.reason : "—", f ? "fail" : ""));
+  tr.onclick = () => { document.getElementById("line").value = l.name; show("meters"); };
   return tr;
 }
 function findingRow(f) {
@@ -107,7 +197,7 @@ function findingRow(f) {
   return tr;
 }
 function chart(days) {
-  const W = 340, H = 130, top = 14, bottom = 18, gap = 6;
+  const W = 420, H = 140, top = 14, bottom = 18, gap = 6;
   const svg = document.createElementNS(SVG, "svg");
   svg.setAttribute("class", "chart"); svg.setAttribute("width", W); svg.setAttribute("height", H);
   const max = Math.max(0, ...days.map(d => d.volume || 0)) || 1;
@@ -138,41 +228,93 @@ function chart(days) {
   });
   return svg;
 }
-function card(i, o) {
-  const c = el("div", null, "card"); c.dataset.serial = i.serial;
-  c.appendChild(el("h3", (i.name || "") + " — № " + i.serial + " (" + i.model + "), м³ в сутки"));
-  c.appendChild(chart(o.days));
-  if (!o.gaps.length) { c.appendChild(el("div", "Пропусков нет", "none")); return c; }
-  c.appendChild(el("div", "Пропуски:"));
-  const ul = el("ul", null, "gaps");
-  o.gaps.forEach(g => {
-    const span = g.from === g.to ? g.from : g.from + " — " + g.to;
-    ul.appendChild(el("li", (ARCHIVES[g.archive] || g.archive) + ": " + span + " (" + g.missing + ")"));
-  });
-  c.appendChild(ul);
-  return c;
+function readRow(r) {
+  const tr = el("tr", null, r.outcome === "done" ? "" : "fail");
+  [when(r.started_utc), when(r.ended_utc), r.mode, OUTCOMES[r.outcome] || r.outcome || "идёт", r.requests, r.added, r.error || ""]
+    .forEach((t, k) => tr.appendChild(el("td", t, k === 4 || k === 5 ? "num" : "")));
+  return tr;
 }
+// One meter: its days and gaps, and its reads.
+async function detail() {
+  const box = document.getElementById("detail");
+  if (!chosen) { box.hidden = true; return; }
+  const i = fleet.find(x => x.name === chosen.name && (chosen.serial === undefined || x.serial === chosen.serial));
+  if (!i) { chosen = null; box.hidden = true; return; }
+  box.hidden = false;
+  document.getElementById("detail-title").textContent = i.name + (i.serial ? " — № " + i.serial + " (" + i.model + ")" : "") + ", линия " + i.line;
+  const reads = await getJson("/api/reads?name=" + encodeURIComponent(i.name) + "&limit=20");
+  document.querySelector("#history tbody").replaceChildren(...reads.map(readRow));
+  const place = document.getElementById("detail-chart");
+  if (!i.serial) { place.replaceChildren(el("div", "Прибор ещё не отвечал", "none")); return; }
+  const o = await getJson("/api/instruments/" + encodeURIComponent(i.serial) + "/overview");
+  const parts = [el("div", "Суточные объёмы за 7 суток, м³"), chart(o.days)];
+  if (!o.gaps.length) parts.push(el("div", "Пропусков нет", "none"));
+  else {
+    const ul = el("ul", null, "gaps");
+    o.gaps.forEach(g => ul.appendChild(el("li", (ARCHIVES[g.archive] || g.archive) + ": " +
+      (g.from === g.to ? g.from : g.from + " — " + g.to) + " (" + g.missing + ")")));
+    parts.push(el("div", "Пропуски:"), ul);
+  }
+  place.replaceChildren(...parts);
+}
+function choose(i) { chosen = { name: i.name, serial: i.serial }; detail().catch(failed); }
+function options(select, items) {
+  const keep = select.value;
+  select.replaceChildren(select.options[0], ...items.map(([v, t]) => { const o = el("option", t); o.value = v; return o; }));
+  select.value = items.some(([v]) => v === keep) ? keep : "";
+}
+function render() {
+  const all = states(fleet);
+  options(document.getElementById("state"), all.map(s => [s.name, s.text + " (" + s.n + ")"]));
+  options(document.getElementById("line"), [...new Set(fleet.map(i => i.line))].sort(BY).map(l => [l, l]));
+  const summary = document.getElementById("summary");
+  summary.replaceChildren(el("span", "Приборов: " + fleet.length + " "), ...all.map(s => el("span", s.text + ": " + s.n, "badge " + s.name)));
+  const shown = fleet.filter(matches).sort(SORTS[document.getElementById("sort").value] || SORTS.state);
+  const lines = linesOf(fleet);
+  const downLines = new Set(lines.filter(l => l.down).map(l => l.name));
+  const oneLine = document.getElementById("line").value;
+  // The meters of a line that is down are one row, unless that line is chosen.
+  const rows = [], said = new Set();
+  shown.forEach(i => {
+    if (!downLines.has(i.line) || i.line === oneLine) { rows.push(fleetRow(i)); return; }
+    if (!said.has(i.line)) { said.add(i.line); rows.push(lineDownRow(lines.find(l => l.name === i.line))); }
+  });
+  document.querySelector("#fleet tbody").replaceChildren(...(rows.length ? rows : [emptyRow(10, "Нет приборов под такой отбор")]));
+  document.querySelector("#linetable tbody").replaceChildren(...lines.sort((a, b) => b.down - a.down || BY(a.name, b.name)).map(lineRow));
+  document.getElementById("shown").textContent = "показано " + shown.length + " из " + fleet.length;
+  const findings = [];
+  shown.forEach(i => (i.findings || []).forEach(f => findings.push(f)));
+  findings.sort((a, b) => (b.found_utc || "").localeCompare(a.found_utc || ""));
+  document.querySelector("#findings tbody").replaceChildren(...(findings.length ? findings.slice(0, MAX_FINDINGS).map(findingRow) : [emptyRow(6, "Находок нет")]));
+}
+function show(v) {
+  view = v;
+  document.getElementById("meters").hidden = v !== "meters";
+  document.getElementById("lines").hidden = v !== "lines";
+  document.getElementById("view-meters").className = v === "meters" ? "on" : "";
+  document.getElementById("view-lines").className = v === "lines" ? "on" : "";
+  render();
+}
+function failed(e) { document.getElementById("error").textContent = "Нет связи со сборщиком: " + e.message; }
+// One request for the whole fleet per refresh; a chosen meter adds its own two.
 async function load() {
   try {
-    const [fleet, findings] = await Promise.all([getJson("/api/instruments"), getJson("/api/findings")]);
-    const body = document.querySelector("#fleet tbody");
-    body.replaceChildren(...fleet.map(fleetRow));
-    const fbody = document.querySelector("#findings tbody");
-    fbody.replaceChildren(...(findings.length ? findings.map(findingRow) : [emptyRow(6, "Находок нет")]));
-    const read = fleet.filter(i => i.serial);
-    const overviews = await Promise.all(read.map(i => getJson("/api/instruments/" + encodeURIComponent(i.serial) + "/overview")));
-    document.getElementById("cards").replaceChildren(...read.map((i, k) => card(i, overviews[k])));
-    const n = s => fleet.filter(i => i.health === s).length;
-    document.getElementById("summary").textContent = "Приборов: " + fleet.length + ", в норме: " + n("ok") +
-      ", запаздывают: " + n("late") + ", без связи: " + (n("down") + n("never"));
+    fleet = await getJson("/api/instruments");
+    render();
+    await detail();
     document.getElementById("updated").textContent = "Обновлено " + new Date().toLocaleTimeString("ru-RU");
     document.getElementById("error").textContent = "";
     document.body.dataset.loaded = "1";
-  } catch (e) {
-    document.getElementById("error").textContent = "Нет связи со сборщиком: " + e.message;
-  }
+  } catch (e) { failed(e); }
 }
 function emptyRow(n, text) { const tr = el("tr"); const td = el("td", text, "none"); td.colSpan = n; tr.appendChild(td); return tr; }
+["search", "state", "line", "sort"].forEach(id => document.getElementById(id).addEventListener("input", render));
+document.getElementById("view-meters").onclick = () => show("meters");
+document.getElementById("view-lines").onclick = () => show("lines");
+document.getElementById("detail-close").onclick = () => { chosen = null; detail(); };
+const asked = new URLSearchParams(location.search);
+if (asked.get("view") === "lines") show("lines");
+if (asked.get("meter")) chosen = { name: asked.get("meter") };
 load();
 setInterval(load, 60000);
 </script>

@@ -1,6 +1,7 @@
 #include "collect/instrument_view.hpp"
 
 #include <algorithm>
+#include <set>
 
 #include "base/local_time.hpp"
 #include "base/utf8.hpp"
@@ -22,31 +23,20 @@ std::string NowPeriod(const FleetLive& live, std::chrono::system_clock::time_poi
   return buf;
 }
 
-// The reads of the instrument (by its name in collect.ini on its line, else
-// its serial), newest first: the run of failures since the last good read,
-// and the last failure. A read without an outcome that is not the newest was
-// cut off by the end of the process.
-Result<void> AddReads(store::RecordStore& s, const FleetLive& live, InstrumentView& v) {
-  const auto& in = v.instrument;
-  auto reads =
-      s.Reads({in.name.empty() ? in.serial : "", in.name, kReadsLookedAt, false, in.name.empty() ? "" : in.line});
-  if (!reads) return reads.error();
-  for (std::size_t i = 0; i < reads->size(); ++i) {
-    const store::ReadRow& r = (*reads)[i];
-    if (r.outcome == store::ReadOutcome::Done) break;
-    ++v.failuresInRow;
-    const bool cutOff = !r.outcome && i > 0;
-    if (v.lastFailure || (r.outcome != store::ReadOutcome::Failed && !cutOff)) continue;
+// The run of failures since the last good read, and the last failure.
+void AddReads(const store::ReadRun& run, const FleetLive& live, InstrumentView& v) {
+  v.failuresInRow = static_cast<int>(run.failuresInRow);
+  if (run.lastFailure) {
+    const auto& r = *run.lastFailure;
     v.lastFailure = InstrumentView::Failure{r.endedUtc.empty() ? r.startedUtc : r.endedUtc,
-                                            cutOff ? "чтение прервано (программа завершилась)" : r.error};
+                                            run.lastCutOff ? "чтение прервано (программа завершилась)" : r.error};
   }
   v.silent = v.failuresInRow >= live.silentAfter;
-  return {};
 }
 
 // The holes between the oldest and the newest record held, less those known
 // gone: counted from the archive's figures, not from its periods.
-Result<void> AddArchives(store::RecordStore& s, const store::InstrumentSummary* summary, InstrumentView& v) {
+void AddArchives(const store::InstrumentSummary* summary, InstrumentView& v) {
   const DeviceType type = TypeOfModelName(v.instrument.model);
   for (std::size_t a = 0; a < store::kArchiveKinds.size(); ++a) {
     const ArchiveKind kind = store::kArchiveKinds[a];
@@ -57,30 +47,25 @@ Result<void> AddArchives(store::RecordStore& s, const store::InstrumentSummary* 
     v.records[a] = stats.records;
     const auto oldest = store::ParsePeriod(kind, stats.oldest), newest = store::ParsePeriod(kind, stats.newest);
     if (stats.records < 2 || !oldest || !newest) continue;
-    auto gone = s.Gone(v.instrument.serial, kind);
-    if (!gone) return gone.error();
-    std::int64_t goneInside = 0;
-    for (const auto& g : *gone) goneInside += g > stats.oldest && g < stats.newest;
     const std::int64_t span = store::PeriodsBetween(kind, *oldest, *newest) + 1;
-    v.gaps[a] = std::max<std::int64_t>(0, span - stats.records - goneInside);
+    v.gaps[a] = std::max<std::int64_t>(0, span - stats.records - summary->archives[a].goneInside);
   }
-  return {};
 }
 
-Result<InstrumentView> ViewOf(store::RecordStore& s, const FleetLive& live, const store::InstrumentSummary* summary,
-                              store::InstrumentRow in, const std::vector<store::FindingRow>& findings,
-                              std::chrono::system_clock::time_point now) {
+InstrumentView ViewOf(const FleetLive& live, const store::InstrumentSummary* summary, store::InstrumentRow in,
+                      const store::ReadRun& run, const std::vector<store::FindingRow>& findings,
+                      std::chrono::system_clock::time_point now) {
   InstrumentView v;
   v.instrument = std::move(in);
   if (live.everySeconds)
     if (auto e = live.everySeconds(v.instrument.name); e && *e > 0) v.everyS = *e;
-  if (live.nextDueUtc) v.nextDueUtc = live.nextDueUtc(v.instrument.name);
   if (summary && summary->lastGoodRead) {
     const auto& g = *summary->lastGoodRead;
     v.lastGoodReadUtc = g.endedUtc.empty() ? g.startedUtc : g.endedUtc;
   } else {
     v.lastGoodReadUtc = v.instrument.lastReadUtc;
   }
+  if (live.nextDueUtc) v.nextDueUtc = live.nextDueUtc(v.instrument.name, v.lastGoodReadUtc);
   if (summary) {
     bool clockOff = false;
     for (const auto& f : findings)
@@ -89,8 +74,8 @@ Result<InstrumentView> ViewOf(store::RecordStore& s, const FleetLive& live, cons
     v.health = HealthOf(*summary, v.everyS, now, clockOff);
     v.conflicts = summary->conflicts;
   }
-  if (auto r = AddReads(s, live, v); !r) return r.error();
-  if (auto r = AddArchives(s, summary, v); !r) return r.error();
+  AddReads(run, live, v);
+  AddArchives(summary, v);
   for (const auto& f : findings)
     if (!v.instrument.serial.empty() && f.serial == v.instrument.serial && v.findings.size() < kFindingsPerInstrument)
       v.findings.push_back(f);
@@ -105,21 +90,27 @@ Result<std::vector<InstrumentView>> FleetView(store::RecordStore& store, const F
   if (!summaries) return summaries.error();
   auto findings = store.Findings("");
   if (!findings) return findings.error();
-  std::vector<InstrumentView> out;
-  for (const auto& s : *summaries) {
-    auto v = ViewOf(store, live, &s, s.instrument, *findings, now);
-    if (!v) return v.error();
-    out.push_back(std::move(*v));
-  }
   // Instruments of collect.ini that never answered: no serial yet, only their reads.
+  std::vector<const FleetLive::Configured*> unknown;
   const auto configured = live.configured ? live.configured() : std::vector<FleetLive::Configured>{};
-  for (const auto& c : configured) {
-    bool known = false;
-    for (const auto& s : *summaries) known = known || s.instrument.name == c.name;
-    if (known) continue;
-    auto v = ViewOf(store, live, nullptr, {"", "", c.name, c.line, c.address, "", ""}, *findings, now);
-    if (!v) return v.error();
-    out.push_back(std::move(*v));
+  std::set<std::string> named;
+  for (const auto& s : *summaries) named.insert(s.instrument.name);
+  for (const auto& c : configured)
+    if (!named.contains(c.name)) unknown.push_back(&c);
+  // The reads of every instrument, by its name on its line, in one question.
+  std::vector<store::ReadRunKey> names;
+  for (const auto& s : *summaries) names.push_back({s.instrument.name, s.instrument.line});
+  for (const auto* c : unknown) names.push_back({c->name, c->line});
+  auto runs = store.ReadRuns(names);
+  if (!runs) return runs.error();
+  std::vector<InstrumentView> out;
+  out.reserve(names.size());
+  for (std::size_t i = 0; i < summaries->size(); ++i)
+    out.push_back(ViewOf(live, &(*summaries)[i], (*summaries)[i].instrument, runs->at(i), *findings, now));
+  for (std::size_t i = 0; i < unknown.size(); ++i) {
+    const auto& c = *unknown[i];
+    out.push_back(ViewOf(live, nullptr, {"", "", c.name, c.line, c.address, "", "", {}},
+                         runs->at(summaries->size() + i), *findings, now));
   }
   return out;
 }
@@ -138,6 +129,8 @@ Json InstrumentJson(const InstrumentView& v) {
   j["next_due_utc"] = orNull(v.nextDueUtc);
   j["every_s"] = v.everyS;
   j["health"] = HealthName(v.health);
+  j["health_text"] = HealthText(v.health);
+  j["health_rank"] = HealthRank(v.health);
   for (std::size_t a = 0; a < store::kArchiveKinds.size(); ++a) {
     const std::string archive(store::ArchiveName(store::kArchiveKinds[a]));
     j["completeness_pct"][archive] = v.completeness[a] ? Json(*v.completeness[a]) : Json(nullptr);

@@ -40,7 +40,8 @@ Result<std::vector<InstrumentView>> FleetView(store::RecordStore& store, const F
 
 // {"serial", "model", "name", "line", "address", "first_seen_utc",
 // "last_read_utc" (the last good read; null: never), "next_due_utc" (null:
-// unknown), "every_s", "health", "completeness_pct" {archive: % or null},
+// unknown), "every_s", "health", "health_text", "health_rank"
+// (0 the worst), "completeness_pct" {archive: % or null},
 // "records" {archive: n}, "gaps" {archive: n}, "failures_in_row", "silent",
 // "last_failure" ({"utc", "reason"} or null), "findings" [finding, ...],
 // "conflicts"}

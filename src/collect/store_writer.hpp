@@ -22,6 +22,8 @@ class StoreWriter {
   // Where each read's MQTT messages go (in its transaction); null: none.
   void SetOutbox(MqttOutbox* outbox) { outbox_ = outbox; }
   MqttOutbox* Outbox() const { return outbox_; }
+  // The UTC day the read headers were last trimmed (read and set inside With).
+  std::string headersTrimmedOn;
   // The store's failures as the lines see them (thread-safe on its own).
   StoreOutage& Outage() { return outage_; }
   // Runs `f(store)` alone: no other line writes meanwhile.

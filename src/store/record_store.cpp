@@ -32,6 +32,26 @@ std::optional<ReadOutcome> ReadOutcomeOfName(std::string_view name) { return OfN
 std::string_view FindingKindName(FindingKind kind) { return kFindingNames[static_cast<std::size_t>(kind)]; }
 std::optional<FindingKind> FindingKindOfName(std::string_view name) { return OfName<FindingKind>(kFindingNames, name); }
 
+Result<std::vector<ReadRun>> RecordStore::ReadRuns(std::span<const ReadRunKey> keys) {
+  std::vector<ReadRun> out;
+  for (const auto& key : keys) {
+    ReadRun run;
+    run.name = key.name;
+    auto reads = Reads({"", key.name, 0, false, key.line});
+    if (!reads) return reads.error();
+    for (std::size_t i = 0; i < reads->size() && (*reads)[i].outcome != ReadOutcome::Done; ++i) {
+      const ReadRow& r = (*reads)[i];
+      ++run.failuresInRow;
+      const bool cutOff = !r.outcome && i > 0;
+      if (run.lastFailure || (r.outcome != ReadOutcome::Failed && !cutOff)) continue;
+      run.lastFailure = r;
+      run.lastCutOff = cutOff;
+    }
+    out.push_back(std::move(run));
+  }
+  return out;
+}
+
 Result<std::unique_ptr<RecordStore>> OpenRecordStore(std::string_view database, const std::filesystem::path& home,
                                                      const StoreOptions& options) {
   for (const auto& backend : StoreBackends())

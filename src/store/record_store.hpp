@@ -184,15 +184,31 @@ struct ArchiveStats {
 // Per-archive completeness and the reads that tell an instrument's state.
 struct ArchiveSummary {
   ArchiveStats stats;
-  std::int64_t expected = 0;  // periods in the window
-  std::int64_t held = 0;      // of them in the store
-  double completeness = 0;    // held / expected in %, 100 when none expected
+  std::int64_t expected = 0;    // periods in the window
+  std::int64_t held = 0;        // of them in the store
+  std::int64_t goneInside = 0;  // periods known gone between the oldest and the newest held
+  double completeness = 0;      // held / expected in %, 100 when none expected
 };
 struct InstrumentSummary {
   InstrumentRow instrument;
   std::optional<ReadRow> lastRead, lastGoodRead;
   std::array<ArchiveSummary, 3> archives{};  // by kArchiveKinds
   std::int64_t findings = 0, openFindings = 0, conflicts = 0;
+};
+
+// An instrument's reads since its last good one (by its name in collect.ini):
+// how many, and the newest that failed (a read cut off by the end of the
+// process, one with no outcome that is not the newest, counts as failed).
+struct ReadRunKey {
+  std::string name;
+  std::string line;  // empty: any
+};
+
+struct ReadRun {
+  std::string name;
+  std::int64_t failuresInRow = 0;
+  std::optional<ReadRow> lastFailure;
+  bool lastCutOff = false;  // lastFailure has no outcome: the process ended during it
 };
 
 // The periods a summary's completeness counts: the `days` days that end
@@ -284,6 +300,19 @@ class RecordStore {
   // findings and conflicts counted: a fixed number of statements whatever
   // the fleet's size or history. In line, address, serial order.
   virtual Result<std::vector<InstrumentSummary>> Summaries(int days, const PeriodTime& until) = 0;
+
+  // The read runs of these instruments (a name on its line; an empty line:
+  // any), one per key in order, in one statement whatever their number (this
+  // default asks per key).
+  virtual Result<std::vector<ReadRun>> ReadRuns(std::span<const ReadRunKey> keys);
+
+  // Header retention: the headers of the last `keepDays` days are all kept;
+  // of older ones, one per instrument and day (the day's last); a serial's
+  // newest header always stays. The number removed.
+  virtual Result<std::int64_t> PruneHeaders(int keepDays, const std::string& nowUtc) {
+    (void)keepDays, (void)nowUtc;
+    return std::int64_t{0};
+  }
 
   // Findings: true when added, false when known.
   virtual Result<bool> AddFinding(const FindingRow& row) = 0;

@@ -63,6 +63,8 @@ class SqlStore final : public RecordStore {
   Result<std::vector<EventRow>> Events(const std::string& serial, const std::string& from,
                                        const std::string& to) override;
   Result<std::vector<InstrumentSummary>> Summaries(int days, const PeriodTime& until) override;
+  Result<std::vector<ReadRun>> ReadRuns(std::span<const ReadRunKey> keys) override;
+  Result<std::int64_t> PruneHeaders(int keepDays, const std::string& nowUtc) override;
   Result<bool> AddFinding(const FindingRow& row) override;
   Result<std::vector<FindingRow>> Findings(const std::string& serial) override;
   Result<bool> AckFinding(std::int64_t id, const std::string& by, const std::string& utc) override;

@@ -130,20 +130,48 @@ SqlQuery InsertEventsQuery(std::span<const EventRow* const> rows) {
   return s.Add(" ON CONFLICT(serial, time, code) DO NOTHING RETURNING 1");
 }
 
+namespace {
+
+// The read columns with the table's name before each.
+std::string Prefixed(std::string_view table) {
+  std::string out;
+  std::string_view columns = sql::kReadColumns;
+  while (!columns.empty()) {
+    const auto comma = columns.find(", ");
+    out += std::string(table) + "." + std::string(columns.substr(0, comma));
+    if (comma == std::string_view::npos) break;
+    out += ", ";
+    columns.remove_prefix(comma + 2);
+  }
+  return out;
+}
+
+}  // namespace
+
+SqlQuery ReadRunsQuery(std::span<const ReadRunKey> keys) {
+  SqlQuery s;
+  s.Add("WITH n(k, name, line) AS (VALUES ");
+  for (std::size_t i = 0; i < keys.size(); ++i)
+    s.Add(i ? ", (CAST(? AS BIGINT), CAST(? AS TEXT), CAST(? AS TEXT))"
+            : "(CAST(? AS BIGINT), CAST(? AS TEXT), CAST(? AS TEXT))",
+          {SqlInt(static_cast<std::int64_t>(i)), SqlText(keys[i].name), SqlText(keys[i].line)});
+  // Each subquery walks one name's entries of reads_by_name (or of its part
+  // for good reads), from its last good read on.
+  s.Add(
+      "), g AS (SELECT k, name, line, COALESCE((SELECT MAX(id) FROM reads d WHERE d.name = n.name AND "
+      "(n.line = '' OR d.line = n.line) AND d.outcome = 'done'), 0) AS good, (SELECT MAX(id) FROM reads t "
+      "WHERE t.name = n.name AND (n.line = '' OR t.line = n.line)) AS top FROM n) "
+      "SELECT (SELECT COUNT(*) FROM reads r WHERE r.name = g.name AND (g.line = '' OR r.line = g.line) AND "
+      "r.id > g.good), g.top, ");
+  s.Add(Prefixed("f"));
+  return s.Add(
+      " FROM g LEFT JOIN reads f ON f.id = (SELECT MAX(x.id) FROM reads x WHERE x.name = g.name "
+      "AND (g.line = '' OR x.line = g.line) AND x.id > g.good AND (x.outcome = 'failed' OR (x.outcome IS NULL AND x.id < g.top))) ORDER BY g.k");
+}
+
 std::string SummaryInstrumentsSql() {
   // The read columns of the last read (l) and the last good one (g).
-  auto prefixed = [](std::string_view table) {
-    std::string out;
-    std::string_view columns = sql::kReadColumns;
-    while (!columns.empty()) {
-      const auto comma = columns.find(", ");
-      out += std::string(table) + "." + std::string(columns.substr(0, comma));
-      if (comma == std::string_view::npos) break;
-      out += ", ";
-      columns.remove_prefix(comma + 2);
-    }
-    return out;
-  };
+  const auto prefixed = Prefixed;
   return "SELECT i.serial, i.model, i.name, i.line, i.address, i.first_seen_utc, i.last_read_utc, i.every_s, " +
          prefixed("l") + ", " + prefixed("g") +
          " FROM instruments i"

@@ -50,11 +50,29 @@ SqlQuery InsertEventsQuery(std::span<const EventRow* const> rows);
 // archive (archive, from, to); the findings (all, open) and the conflicts
 // counted per serial.
 std::string SummaryInstrumentsSql();
+
+// The read runs of `names` (ReadRun) in one statement: per name, in order,
+// the reads after its last good one, the newest failed or cut off (its read
+// columns) and the id of its newest read.
+SqlQuery ReadRunsQuery(std::span<const ReadRunKey> keys);
+
+// Header retention (cutoff UTC): removes the headers older than the cutoff
+// but the last of each serial and day, and the newest of each serial.
+inline constexpr std::string_view kPruneHeadersSql =
+    "DELETE FROM read_headers WHERE taken_utc < $1 AND read_id NOT IN "
+    "(SELECT MAX(read_id) FROM read_headers GROUP BY serial, substr(taken_utc, 1, 10)) AND read_id NOT IN "
+    "(SELECT MAX(read_id) FROM read_headers GROUP BY serial)";
 inline constexpr std::string_view kSummaryHeldSql =
     "SELECT serial, COUNT(*) FROM records WHERE serial IN (SELECT serial FROM instruments) AND archive = $1 "
     "AND period >= $2 AND period <= $3 GROUP BY serial";
 inline constexpr std::string_view kSummaryStatsSql =
     "SELECT serial, archive, records, oldest, newest FROM archive_stats";
+// Per serial and archive, the periods known gone strictly inside the held
+// span (one pass over `gone`, which holds the gaps only).
+inline constexpr std::string_view kSummaryGoneSql =
+    "SELECT gone.serial, gone.archive, COUNT(*) FROM gone JOIN archive_stats s ON s.serial = gone.serial "
+    "AND s.archive = gone.archive WHERE gone.period > s.oldest AND gone.period < s.newest "
+    "GROUP BY gone.serial, gone.archive";
 inline constexpr std::string_view kSummaryFindingsSql =
     "SELECT serial, COUNT(*), SUM(CASE WHEN acked_utc IS NULL THEN 1 ELSE 0 END) FROM findings GROUP BY serial";
 inline constexpr std::string_view kSummaryConflictsSql =

@@ -59,7 +59,7 @@ class MemoryStore final : public store::RecordStore {
   Result<std::vector<store::ReadRow>> Reads(const store::ReadQuery& q) override {
     if (down) return Down();
     std::vector<store::ReadRow> out;
-    for (auto it = reads.rbegin(); it != reads.rend() && out.size() < q.limit; ++it)
+    for (auto it = reads.rbegin(); it != reads.rend() && (q.limit == 0 || out.size() < q.limit); ++it)
       if ((q.serial.empty() || it->serial == q.serial) && (q.name.empty() || it->name == q.name) &&
           (!q.goodOnly || it->outcome == store::ReadOutcome::Done) && (q.line.empty() || it->line == q.line) &&
           (!q.origin || it->origin == *q.origin || it->origin.empty()))
@@ -143,6 +143,8 @@ class MemoryStore final : public store::RecordStore {
         a.stats = Stats(inst.serial, store::kArchiveKinds[k]).value();
         a.expected = w.expected;
         a.held = static_cast<std::int64_t>(Periods(inst.serial, store::kArchiveKinds[k], w.from, w.to)->size());
+        for (const auto& g : Gone(inst.serial, store::kArchiveKinds[k]).value())
+          a.goneInside += g > a.stats.oldest && g < a.stats.newest;
         a.completeness =
             a.expected == 0 ? 100.0 : 100.0 * static_cast<double>(a.held) / static_cast<double>(a.expected);
       }

@@ -190,14 +190,15 @@ TEST(CollectHealth, AnInstrumentWithAWrongClockThatAnswersIsNotDown) {
 }
 
 // Collectors sharing a store each have their own instruments: one of the
-// same name at another site is read in full as new to this one.
+// same name at another site is read in full as new to this one. (A
+// VTK-08.14: a VTK-08.12's every read is a full one.)
 TEST(CollectOrigin, ReadsAreKeyedByLineAndNameWithinTheCollector) {
   link_test::TempFolder dir;
   const fs::path shared = dir.Path() / "shared.sqlite";
   std::vector<std::unique_ptr<test::SimOnTcp>> sims;
   for (const std::string site : {"north", "south"}) {
     fs::create_directories(dir.Path() / site);
-    sims.push_back(std::make_unique<test::SimOnTcp>(dir.Path() / site, std::vector<std::string>{"--bus", "0812@3"}));
+    sims.push_back(std::make_unique<test::SimOnTcp>(dir.Path() / site, std::vector<std::string>{"--bus", "0814c@3"}));
     ASSERT_GT(sims.back()->Port(), 0);
     link_test::WriteAll(dir.Path() / site / "collect.ini", "[Collector]\nDatabase=" + shared.string() +
                                                                "\nOrigin=" + site + "\n\n" +

@@ -1,7 +1,7 @@
 // The status page in a real browser: statvtk-collect run has read simulated
 // instruments (and failed on an address nobody answers); headless Chromium
-// loads the page from its HTTP server and the fleet table, the findings and
-// the charts are there. The screenshot lands in the build folder.
+// loads the page from its HTTP server: the fleet worst first with one request,
+// a dead line as one row, the findings, and one meter's chart and reads. The screenshot lands in the build folder.
 #include <gtest/gtest.h>
 #include <httplib.h>
 
@@ -21,57 +21,89 @@ std::size_t Count(const std::string& text, const std::string& what) {
   return n;
 }
 
-TEST(HttpBrowser, ThePageShowsTheFleetItsFailuresAndItsCharts) {
+// The requests the page's server logged (logs/http-*.log) that name `what`.
+std::size_t Logged(const std::filesystem::path& home, const std::string& what) {
+  std::size_t n = 0;
+  std::error_code ec;
+  for (const auto& f : std::filesystem::directory_iterator(home / "logs", ec))
+    if (f.path().filename().string().starts_with("http-")) n += Count(link_test::ReadAll(f.path()), what);
+  return n;
+}
+
+TEST(HttpBrowser, ThePageShowsTheFleetWorstFirstALineDownAsOneRowAndAMetersHistory) {
   link_test::TempFolder home;
   test::SimOnTcp sim(home.Path(), {"--bus", "0812@3,0814c@5,ldn@7", "--now", "now"});
   ASSERT_GT(sim.Port(), 0);
-  const int http = test::FreeLoopbackPort();
+  const int http = test::FreeLoopbackPort(), dead = test::FreeLoopbackPort();  // nobody listens on `dead`
   link_test::WriteAll(home.Path() / "collect.ini",
                       "[Collector]\nHttp=127.0.0.1:" + std::to_string(http) + "\n\n" +
                           test::LineSection("site", sim.Port()) + test::InstrumentSection("Котельная", "site", 3) +
                           test::InstrumentSection("ЦТП-5", "site", 5) + test::InstrumentSection("Насосная", "site", 7) +
-                          test::InstrumentSection("Резерв", "site", 9));
+                          test::InstrumentSection("Резерв", "site", 9) + test::LineSection("depot", dead) +
+                          test::InstrumentSection("Склад-1", "depot", 1) +
+                          test::InstrumentSection("Склад-2", "depot", 2));
   auto run = test::CollectInBackground(home.Path(), "run");
   httplib::Client client("127.0.0.1", http);
   client.set_connection_timeout(2);
   Json fleet;
-  // Ready when the three have been read and the fourth has failed.
+  // Ready when the three have been read and the three others have failed.
   ASSERT_TRUE(WaitUntil(
       [&] {
         auto r = client.Get("/api/instruments");
         if (!r || r->status != 200) return false;
         fleet = Json::parse(r->body, nullptr, false);
-        if (fleet.is_discarded() || fleet.size() != 4) return false;
+        if (fleet.is_discarded() || fleet.size() != 6) return false;
         int read = 0, failed = 0;
         for (const auto& i : fleet) read += !i["last_read_utc"].is_null(), failed += !i["last_failure"].is_null();
-        return read == 3 && failed == 1;
+        return read == 3 && failed == 3;
       },
       90s))
       << fleet.dump() << link_test::ReadAll(home.Path() / "collect.out");
 
   test::HeadlessBrowser browser;
   const std::string url = "http://127.0.0.1:" + std::to_string(http) + "/";
+  const std::size_t fleetAsked = Logged(home.Path(), "/api/instruments ");
   const std::string dom = browser.DumpDom(url);
   ASSERT_FALSE(dom.empty()) << browser.Log();
   EXPECT_NE(dom.find("data-loaded=\"1\""), std::string::npos) << "the script did not finish";
+  // One request for the whole fleet, none per meter.
+  EXPECT_EQ(Logged(home.Path(), "/api/instruments "), fleetAsked + 1);
+  EXPECT_EQ(Logged(home.Path(), "/overview"), 0u);
   EXPECT_EQ(Count(dom, "<tr class=\"health-ok\""), 3u) << dom;
   EXPECT_EQ(Count(dom, "<tr class=\"health-never\""), 1u);
-  for (const char* text : {"Котельная", "ЦТП-5", "Насосная", "Резерв", "VTK-08.12", "VTK-08.14 C", "LDN-08"})
+  // The dead line is one row, not two meter errors; worst first: the line,
+  // then the one never read, then those in order.
+  EXPECT_EQ(Count(dom, "<tr class=\"line-down\" data-line=\"depot\""), 1u) << dom;
+  EXPECT_EQ(dom.find("Склад-1"), std::string::npos);
+  const auto at = [&](const std::string& cls) { return dom.find("<tr class=\"" + cls + "\""); };
+  EXPECT_LT(at("line-down"), at("health-never"));
+  EXPECT_LT(at("health-never"), at("health-ok"));
+  for (const char* text :
+       {"Котельная", "ЦТП-5", "Насосная", "Резерв", "VTK-08.12", "VTK-08.14 C", "LDN-08", "Линия не отвечает"})
     EXPECT_NE(dom.find(text), std::string::npos) << text;
-  // The failure in words in the fourth row.
+  // The states as the data names them, in the state choice and the header.
+  for (const auto& i : fleet) EXPECT_NE(dom.find(i["health_text"].get<std::string>() + " ("), std::string::npos);
+  // The failure in words in the row of the one never read.
   const std::string reason = fleet[3]["last_failure"]["reason"];
   EXPECT_FALSE(reason.empty());
   EXPECT_NE(dom.find(reason), std::string::npos) << reason;
-  // A chart per instrument read, with a bar per day that has records.
-  EXPECT_EQ(Count(dom, "<svg class=\"chart\""), 3u);
-  EXPECT_GE(Count(dom, " class=\"bar"), 3u * 6);
   // The findings table has the duplicate hours of the simulated histories.
   EXPECT_NE(dom.find("Запись изменилась (конфликт)"), std::string::npos);
   EXPECT_NE(dom.find("<div id=\"error\"></div>"), std::string::npos) << "the page reports an error";
 
+  // One meter opened: its chart with a bar per day held, its reads.
+  const std::string meter = url + "?meter=" + httplib::detail::encode_query_param("Котельная");
+  const std::string one = browser.DumpDom(meter);
+  EXPECT_EQ(Count(one, "<svg class=\"chart\""), 1u) << one;
+  EXPECT_GE(Count(one, " class=\"bar"), 6u);
+  EXPECT_NE(one.find("прочитан"), std::string::npos);
+  EXPECT_EQ(Logged(home.Path(), "/overview"), 1u);
+
   const auto png = std::filesystem::path(test::BinaryDir()) / "collect-status.png";
-  EXPECT_TRUE(browser.Screenshot(url, png, 1400, 1000)) << browser.Log();
+  EXPECT_TRUE(browser.Screenshot(meter, png, 1400, 1000)) << browser.Log();
   EXPECT_GT(std::filesystem::file_size(png), 10000u);
+  const auto lines = std::filesystem::path(test::BinaryDir()) / "collect-lines.png";
+  EXPECT_TRUE(browser.Screenshot(url + "?view=lines", lines, 1400, 600)) << browser.Log();
 
   // Through the socket too: bad requests are JSON 4xx, no file is served.
   for (const char* path : {"/etc/passwd", "/../collect.sqlite", "/collect.ini", "/api/instruments/nobody/records"}) {

@@ -60,7 +60,9 @@ class HttpApi : public ::testing::Test {
     live.now = TestNow;
     live.nowPeriod = [] { return std::string("2026-12-08 10:00"); };
     live.everySeconds = [](const std::string&) { return std::optional<std::int64_t>(3600); };
-    live.nextDueUtc = [](const std::string& name) { return name == "ЦТП" ? "2026-12-08T11:00:00Z" : ""; };
+    live.nextDueUtc = [](const std::string& name, const std::string&) {
+      return name == "ЦТП" ? "2026-12-08T11:00:00Z" : "";
+    };
     live.lines = [] { return std::vector<LineFigures>{{"north", 5, 1, 200, 3}, {"south", 0, 2, 6, 6}}; };
     api_ = std::make_unique<FleetApi>(std::move(owned), std::move(live));
   }

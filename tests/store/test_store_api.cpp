@@ -224,5 +224,70 @@ TEST_P(BothBackends, ReadersReadInParallelWithTheWriterAndCannotWrite) {
   EXPECT_EQ((*readers)->Take()->Records(all).value().size(), 2u);
 }
 
+// Header retention: every header of the last 30 days, then the last of
+// each instrument and day, and always an instrument's newest.
+TEST_P(BothBackends, OldHeadersKeepOnePerInstrumentAndDay) {
+  const std::vector<std::uint8_t> block(1024, 7);
+  std::int64_t id = 0;
+  const auto put = [&](const std::string& serial, const std::string& utc) {
+    ASSERT_TRUE(store_->PutHeader({++id, serial, "VTK-08.14 C", utc, 0, block}));
+  };
+  for (const char* hour : {"01", "09", "17"}) put("7001", std::string("2026-10-01T") + hour + ":00:00Z");  // 1, 2, 3
+  for (const char* hour : {"01", "09"}) put("7001", std::string("2026-11-25T") + hour + ":00:00Z");        // 4, 5
+  put("7002", "2026-10-01T05:00:00Z");                                                                     // 6
+  put("7002", "2026-10-01T06:00:00Z");                                                                     // 7
+  auto removed = store_->PruneHeaders(30, "2026-12-10T00:00:00Z");
+  ASSERT_TRUE(removed) << removed.error().reason;
+  EXPECT_EQ(*removed, 3);  // 1 and 2 (3 is their day's last), 6 (7 is the newest of 7002)
+  EXPECT_EQ(Count("read_headers"), "4");
+  EXPECT_EQ(store_->NewestHeader("7001").value()->readId, 5);
+  EXPECT_EQ(store_->NewestHeader("7002").value()->readId, 7);
+  EXPECT_EQ(store_->PruneHeaders(30, "2026-12-10T00:00:00Z").value(), 0);
+}
+
+// The fleet's read runs in one question: failures since the last good read,
+// and the newest failure (one cut off by the end of the process included).
+TEST_P(BothBackends, ReadRunsGiveEachNameItsFailuresSinceTheLastGoodRead) {
+  const auto read = [&](const std::string& name, std::optional<ReadOutcome> outcome, const std::string& error,
+                        const std::string& line = "L") {
+    auto id = store_->StartRead({"", name, line, "2026-12-01T10:00:00Z", ReadMode::New});
+    ASSERT_TRUE(id);
+    if (outcome) {
+      ASSERT_TRUE(store_->FinishRead(*id, {"", "2026-12-01T10:01:00Z", *outcome, error, 1, "", 0, 0, 0, 0}));
+    }
+  };
+  read("a", ReadOutcome::Failed, "old");
+  read("a", ReadOutcome::Done, "");
+  read("a", ReadOutcome::Failed, "timeout");
+  read("b", ReadOutcome::Done, "");
+  read("a", std::nullopt, "");  // cut off
+  read("a", ReadOutcome::Stopped, "");
+  read("c", std::nullopt, "");  // running now
+  read("a", ReadOutcome::Failed, "other line", "M");  // a namesake on another line
+  const std::vector<ReadRunKey> names{{"a", "L"}, {"b", ""}, {"c", "L"}, {"never", ""}};
+  auto runs = store_->ReadRuns(names);
+  ASSERT_TRUE(runs) << runs.error().reason;
+  auto asked = store_->RecordStore::ReadRuns(names);  // the same, asked per name
+  ASSERT_TRUE(asked);
+  ASSERT_EQ(runs->size(), 4u);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const ReadRun &got = (*runs)[i], &want = (*asked)[i];
+    EXPECT_EQ(got.name, names[i].name);
+    EXPECT_EQ(got.failuresInRow, want.failuresInRow) << names[i].name;
+    EXPECT_EQ(got.lastCutOff, want.lastCutOff) << names[i].name;
+    EXPECT_EQ(got.lastFailure.has_value(), want.lastFailure.has_value()) << names[i].name;
+    if (got.lastFailure && want.lastFailure) {
+      EXPECT_EQ(got.lastFailure->id, want.lastFailure->id) << names[i].name;
+    }
+  }
+  EXPECT_EQ((*runs)[0].failuresInRow, 3);
+  ASSERT_TRUE((*runs)[0].lastFailure);
+  EXPECT_TRUE((*runs)[0].lastCutOff);  // the cut-off read is newer than the timeout
+  EXPECT_EQ((*runs)[1].failuresInRow, 0);
+  EXPECT_EQ((*runs)[2].failuresInRow, 1);
+  EXPECT_FALSE((*runs)[2].lastFailure);  // the newest read runs: no failure yet
+  EXPECT_EQ((*runs)[3].failuresInRow, 0);
+}
+
 }  // namespace
 }  // namespace statvtk::store
