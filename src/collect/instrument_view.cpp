@@ -5,6 +5,7 @@
 #include "base/local_time.hpp"
 #include "base/utf8.hpp"
 #include "store/periods.hpp"
+#include "collect/http_periods.hpp"
 #include "collect/report_image.hpp"
 
 namespace statvtk::collect {
@@ -66,11 +67,23 @@ Result<void> AddArchives(store::RecordStore& s, const store::InstrumentSummary* 
   return {};
 }
 
+// Its last good read found the clock off.
+bool ClockOff(const store::InstrumentSummary& summary, const std::vector<store::FindingRow>& findings) {
+  if (!summary.lastGoodRead) return false;
+  for (const auto& f : findings)
+    if (f.kind == store::FindingKind::ClockOff && f.readId == summary.lastGoodRead->id &&
+        f.serial == summary.instrument.serial)
+      return true;
+  return false;
+}
+
 Result<InstrumentView> ViewOf(store::RecordStore& s, const FleetLive& live, const store::InstrumentSummary* summary,
                               store::InstrumentRow in, const std::vector<store::FindingRow>& findings,
                               std::chrono::system_clock::time_point now) {
   InstrumentView v;
   v.instrument = std::move(in);
+  // Another collector's instrument is judged by the interval it keeps in the store.
+  if (v.instrument.everyS && *v.instrument.everyS > 0) v.everyS = *v.instrument.everyS;
   if (live.everySeconds)
     if (auto e = live.everySeconds(v.instrument.name); e && *e > 0) v.everyS = *e;
   if (live.nextDueUtc) v.nextDueUtc = live.nextDueUtc(v.instrument.name);
@@ -80,16 +93,21 @@ Result<InstrumentView> ViewOf(store::RecordStore& s, const FleetLive& live, cons
   } else {
     v.lastGoodReadUtc = v.instrument.lastReadUtc;
   }
-  if (summary) {
-    bool clockOff = false;
-    for (const auto& f : findings)
-      clockOff = clockOff || (summary->lastGoodRead && f.kind == store::FindingKind::ClockOff &&
-                              f.readId == summary->lastGoodRead->id && f.serial == v.instrument.serial);
-    v.health = HealthOf(*summary, v.everyS, now, clockOff);
-    v.conflicts = summary->conflicts;
-  }
   if (auto r = AddReads(s, live, v); !r) return r.error();
   if (auto r = AddArchives(s, summary, v); !r) return r.error();
+  HealthFacts facts;
+  facts.everyS = v.everyS;
+  facts.failuresInRow = v.failuresInRow;
+  facts.silentAfter = live.silentAfter;
+  if (summary) {
+    if (summary->lastGoodRead) facts.lastGood = UtcMoment(v.lastGoodReadUtc);
+    facts.hourlyCompleteness = summary->archives[0].completeness;
+    facts.clockOff = ClockOff(*summary, findings);
+    v.conflicts = summary->conflicts;
+    v.openFindings = summary->openFindings;
+    for (std::size_t a = 0; a < store::kArchiveKinds.size(); ++a) v.newest[a] = summary->archives[a].stats.newest;
+  }
+  v.health = HealthOf(facts, now);
   for (const auto& f : findings)
     if (!v.instrument.serial.empty() && f.serial == v.instrument.serial && v.findings.size() < kFindingsPerInstrument)
       v.findings.push_back(f);
@@ -116,7 +134,7 @@ Result<std::vector<InstrumentView>> FleetView(store::RecordStore& store, const F
     bool known = false;
     for (const auto& s : *summaries) known = known || s.instrument.name == c.name;
     if (known) continue;
-    auto v = ViewOf(store, live, nullptr, {"", "", c.name, c.line, c.address, "", ""}, *findings, now);
+    auto v = ViewOf(store, live, nullptr, {"", "", c.name, c.line, c.address, "", "", {}}, *findings, now);
     if (!v) return v.error();
     out.push_back(std::move(*v));
   }
@@ -149,6 +167,7 @@ Json InstrumentJson(const InstrumentView& v) {
       v.lastFailure ? Json{{"utc", v.lastFailure->utc}, {"reason", ValidUtf8(v.lastFailure->reason)}} : Json(nullptr);
   j["findings"] = Json::array();
   for (const auto& f : v.findings) j["findings"].push_back(FindingJson(f));
+  j["open_findings"] = v.openFindings;
   j["conflicts"] = v.conflicts;
   return j;
 }
