@@ -35,7 +35,11 @@ Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, c
     auto readers = store::StoreReaders::Open(col.database, home, kHttpReaders);
     if (!readers) return readers.error();
     FleetLive live = figures.Live();
-    if (s->outbox_) live.mqttDropped = [outbox = s->outbox_.get()] { return outbox->Dropped(); };
+    if (s->outbox_) {
+      live.mqttDropped = [outbox = s->outbox_.get()] { return outbox->Dropped(); };
+      live.brokerUp = [publisher = s->publisher_.get()] { return publisher->Figures().connected; };
+      live.outboxOrigin = s->outbox_->Origin();
+    }
     auto api = std::make_shared<FleetApi>(std::move(*readers), std::move(live));
     HttpOptions options{.tokens = std::make_shared<TokenCheck>(InHome(col.httpTokens, home)),
                         .cert = col.httpCert.empty() ? "" : InHome(col.httpCert, home).string(),

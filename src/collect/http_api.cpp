@@ -254,13 +254,22 @@ HttpAnswer FleetApi::Findings(store::RecordStore& db, const QueryParams& query) 
   return JsonAnswer(list);
 }
 
+// The collector's own counters whatever the store does: monitoring sees
+// the store down (statvtk_store_up 0) rather than losing the collector too.
 HttpAnswer FleetApi::Metrics(store::RecordStore& db) {
-  auto summaries = store::Summaries(db, "", kSummaryDays, NowPeriod());
-  if (!summaries) return StoreFailed(summaries.error());
-  const auto lines = live_.lines ? live_.lines() : std::vector<LineFigures>{};
-  return {200, "text/plain; version=0.0.4; charset=utf-8",
-          MetricsText(*summaries, lines, Now(), live_.logWriteFailures ? live_.logWriteFailures() : 0,
-                      live_.mqttDropped ? std::optional(live_.mqttDropped()) : std::nullopt)};
+  CollectorFigures own;
+  if (live_.lines) own.lines = live_.lines();
+  if (live_.logWriteFailures) own.logWriteFailures = live_.logWriteFailures();
+  if (live_.mqttDropped) own.mqttDropped = live_.mqttDropped();
+  if (live_.brokerUp) own.brokerUp = live_.brokerUp();
+  StoreFigures stored;
+  FleetLive live = live_;
+  live.now = [this] { return Now(); };
+  live.nowPeriod = [this] { return NowPeriod(); };
+  if (auto fleet = FleetView(db, live)) stored.fleet = std::move(*fleet);
+  if (stored.fleet && !live_.outboxOrigin.empty())
+    if (auto n = db.OutboxSize(live_.outboxOrigin)) stored.outboxSize = *n;
+  return {200, "text/plain; version=0.0.4; charset=utf-8", MetricsText(own, stored, Now())};
 }
 
 }  // namespace statvtk::collect

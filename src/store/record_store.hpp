@@ -303,6 +303,11 @@ class RecordStore {
   // retained until at most `keep` wait (a retained one, an instrument's
   // state, is never dropped); the number dropped.
   virtual Result<std::int64_t> TrimOutbox(const std::string& origin, std::int64_t keep) = 0;
+  // The messages of `origin` waiting for the broker.
+  virtual Result<std::int64_t> OutboxSize(const std::string& origin) {
+    (void)origin;
+    return MakeError(ErrorCode::StoreSchema, "this store keeps no outbox");
+  }
 
   // Gap periods a read found no longer in the instrument (or never written
   // there): counted lost once, never asked for again.
