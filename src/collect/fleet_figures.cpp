@@ -27,6 +27,29 @@ void FleetFigures::Due(const std::string& instrument, std::time_t at) {
   due_[instrument] = at;
 }
 
+void FleetFigures::Answered(const std::string& instrument) {
+  const std::scoped_lock lock(mutex_);
+  failing_.erase(instrument);
+}
+
+void FleetFigures::Failed(const std::string& instrument, const std::string& why) {
+  const std::scoped_lock lock(mutex_);
+  failing_[instrument] = why;
+}
+
+std::map<std::string, std::string> FleetFigures::LinesDown() const {
+  const std::scoped_lock lock(mutex_);
+  std::map<std::string, std::string> down;
+  std::map<std::string, bool> answering;
+  for (const auto& c : configured_) {
+    const auto f = failing_.find(c.name);
+    if (f == failing_.end()) answering[c.line] = true;
+    else down[c.line] = f->second;
+  }
+  std::erase_if(down, [&](const auto& d) { return answering[d.first]; });
+  return down;
+}
+
 FleetLive FleetFigures::Live() {
   FleetLive live;
   live.everySeconds = [this](const std::string& name) -> std::optional<std::int64_t> {
@@ -47,6 +70,7 @@ FleetLive FleetFigures::Live() {
   };
   live.configured = [this] { return configured_; };
   live.logWriteFailures = [this] { return logFailures_ ? logFailures_() : std::uint64_t{0}; };
+  live.ackFinding = ack_;
   live.silentAfter = collector_.silentAfter;
   live.completenessDays = collector_.completenessDays;
   return live;

@@ -123,6 +123,21 @@ HttpAnswer FleetApi::Health() {
   return {storeOk ? 200 : 503, "application/json; charset=utf-8", JsonText(j) + "\n"};
 }
 
+HttpAnswer FleetApi::Post(std::string_view path, const std::string& who) {
+  const auto parts = Segments(path);
+  if (parts.size() != 4 || parts[0] != "api" || parts[1] != "findings" || parts[3] != "ack")
+    return Refuse(405, "POST только на /api/findings/{id}/ack");
+  // What changes the store is said in somebody's name: a token, always ("-": none was needed).
+  if (who == "-") return Refuse(403, "изменения только с токеном (statvtk-collect token add ИМЯ)");
+  const auto id = Count(std::string(parts[2]));
+  if (!id || *id == 0) return Refuse(400, "неверный номер находки в пути");
+  if (!live_.ackFinding) return Refuse(503, "находки принимает только работающий сборщик");
+  auto acked = live_.ackFinding(static_cast<std::int64_t>(*id), who);
+  if (!acked) return StoreFailed(acked.error());
+  if (!*acked) return Refuse(404, "нет открытой находки " + std::to_string(*id));
+  return JsonAnswer(Json{{"id", *id}, {"acked_by", ValidUtf8(who)}});
+}
+
 HttpAnswer FleetApi::Answer(std::string_view method, std::string_view path, const QueryParams& query) {
   if (method != "GET" && method != "HEAD") return Refuse(405, "только чтение: разрешён метод GET");
   if (query.size() > kMaxQueryParams) return Refuse(400, "слишком много параметров запроса");

@@ -35,6 +35,7 @@ tr.health-down td:first-child, tr.health-never td:first-child { border-left: 6px
 .gaps { margin: 4px 0 0; padding-left: 18px; font-size: 12px; }
 .none { color: #6b7280; font-size: 12px; }
 #error { color: #b91c1c; font-weight: 600; }
+tr.acked td { color: #6b7280; }
 </style>
 </head>
 <body>
@@ -59,7 +60,9 @@ tr.health-down td:first-child, tr.health-never td:first-child { border-left: 6px
 "use strict";
 const HEALTH = { ok: "В норме", late: "Запаздывает", down: "Нет связи", never: "Не читался", clock: "часы прибора" };
 const KINDS = { total_down: "Итог уменьшился", increment_mismatch: "Приращение не равно разности итогов",
-  clock_off: "Часы прибора расходятся с ПК", conflict: "Запись изменилась (конфликт)" };
+  clock_off: "Часы прибора расходятся с ПК", conflict: "Запись изменилась (конфликт)",
+  repeated_hour: "Час повторился (часы прибора переведены назад)", store_down: "База данных не отвечала",
+  outbox_overflow: "Сообщения MQTT отброшены" };
 const ARCHIVES = { hourly: "часовой", daily: "суточный", monthly: "месячный" };
 const SVG = "http://www.w3.org/2000/svg";
 
@@ -77,7 +80,11 @@ function when(utc) {
 function pct(v) { return v === undefined || v === null ? "—" : (Math.floor(v * 10) / 10).toFixed(1); }
 async function getJson(url) {
   const r = await fetch(url, { cache: "no-store" });
-  if (!r.ok) throw new Error(url + ": " + r.status);
+  if (!r.ok) {
+    let why = "";
+    try { why = (await r.json()).error || ""; } catch (_) {}
+    const e = new Error(why || url + ": " + r.status); e.status = r.status; throw e;
+  }
   return r.json();
 }
 function fleetRow(i) {
@@ -99,7 +106,8 @@ function fleetRow(i) {
 function findingRow(f) {
   const tr = el("tr");
   tr.appendChild(el("td", f.serial));
-  tr.appendChild(el("td", KINDS[f.kind] || f.kind));
+  tr.appendChild(el("td", (KINDS[f.kind] || f.kind) + (f.acked_utc ? " (принята " + when(f.acked_utc) + ")" : "")));
+  if (f.acked_utc) tr.className = "acked";
   tr.appendChild(el("td", f.archive ? ARCHIVES[f.archive] || f.archive : "—"));
   tr.appendChild(el("td", f.period));
   tr.appendChild(el("td", f.detail));
@@ -164,12 +172,14 @@ async function load() {
     document.getElementById("cards").replaceChildren(...read.map((i, k) => card(i, overviews[k])));
     const n = s => fleet.filter(i => i.health === s).length;
     document.getElementById("summary").textContent = "Приборов: " + fleet.length + ", в норме: " + n("ok") +
-      ", запаздывают: " + n("late") + ", без связи: " + (n("down") + n("never"));
+      ", запаздывают: " + n("late") + ", без связи: " + (n("down") + n("never")) +
+      (n("clock") ? ", часы прибора: " + n("clock") : "");
     document.getElementById("updated").textContent = "Обновлено " + new Date().toLocaleTimeString("ru-RU");
     document.getElementById("error").textContent = "";
     document.body.dataset.loaded = "1";
   } catch (e) {
-    document.getElementById("error").textContent = "Нет связи со сборщиком: " + e.message;
+    document.getElementById("error").textContent = e.status === 503 ? "Сборщик работает, база данных недоступна: " + e.message
+      : e.status ? "Ошибка сборщика: " + e.message : "Нет связи со сборщиком: " + e.message;
   }
 }
 function emptyRow(n, text) { const tr = el("tr"); const td = el("td", text, "none"); td.colSpan = n; tr.appendChild(td); return tr; }

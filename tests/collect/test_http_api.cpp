@@ -237,6 +237,34 @@ TEST_F(HttpApi, AStoreThatIsDownIsA503AnyOtherStoreFailureA500AndMetricsStillAns
   }
 }
 
+TEST_F(HttpApi, AFindingAcknowledgedByPostStopsCountingAsOpen) {
+  EXPECT_EQ(api_->Post("/api/findings/1/ack", "grafana").status, 503);  // no writer to take it
+  FleetLive live;
+  live.ackFinding = [this](std::int64_t id, const std::string& by) {
+    return store_->AckFinding(id, by, "2026-12-08T10:00:00Z");
+  };
+  auto store = std::make_unique<test::MemoryStore>();
+  store_ = store.get();
+  store::FindingRow f;
+  f.serial = "7";
+  f.detail = "x";
+  ASSERT_TRUE(store_->AddFinding(f));
+  store_->instruments.push_back({"7", "VTK-08.12", "ЦТП", "south", 1, "", "", {}});
+  FleetApi api(std::move(store), live);
+  EXPECT_EQ(api.Post("/api/findings/1/ack", "-").status, 403);  // the API is open: still a token to change it
+  EXPECT_EQ(api.Post("/api/findings/x/ack", "grafana").status, 400);
+  EXPECT_EQ(api.Post("/api/findings/1", "grafana").status, 405);
+  const HttpAnswer ok = api.Post("/api/findings/1/ack", "grafana");
+  EXPECT_EQ(ok.status, 200) << ok.body;
+  EXPECT_EQ(api.Post("/api/findings/1/ack", "grafana").status, 404);  // not open any more
+  const Json list = Json::parse(api.Answer("GET", "/api/instruments", {}).body);
+  EXPECT_EQ(list.at(0)["open_findings"], 0);
+  EXPECT_EQ(list.at(0)["findings"].at(0)["acked_by"], "grafana");
+  EXPECT_NE(api.Answer("GET", "/metrics", {})
+                .body.find("statvtk_open_findings{serial=\"7\",name=\"ЦТП\",line=\"south\"} 0\n"),
+            std::string::npos);
+}
+
 TEST_F(HttpApi, MetricsAreInPrometheusTextFormat) {
   const HttpAnswer a = api_->Answer("GET", "/metrics", {});
   ASSERT_EQ(a.status, 200);
