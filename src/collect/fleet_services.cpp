@@ -54,10 +54,21 @@ Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, c
       log(std::string("HTTP: ") + (s->http_->Tls() ? "https://" : "http://") + at->host + ":" +
           std::to_string(s->http_->Port()) + "/" + (tokens ? " (a token needed)" : " (open to whoever reaches it)"));
   }
+  if (withHttp && (!col.alertWebhook.empty() || !col.alertCommand.empty())) {
+    std::function<std::optional<std::string>()> brokerDown;
+    if (s->publisher_)
+      brokerDown = [publisher = s->publisher_.get()]() -> std::optional<std::string> {
+        const MqttFigures f = publisher->Figures();
+        if (f.connected || f.lastError.empty()) return std::nullopt;  // up, or not tried yet
+        return f.lastError;
+      };
+    s->alerts_ = std::make_unique<AlertService>(cfg, home, figures, std::move(brokerDown), log);
+  }
   return s;
 }
 
 FleetServices::~FleetServices() {
+  alerts_.reset();  // before the publisher it asks
   if (publisher_) publisher_->Stop();
   if (http_) http_->Stop();
 }
