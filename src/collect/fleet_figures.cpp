@@ -1,5 +1,7 @@
 #include "collect/fleet_figures.hpp"
 
+#include <algorithm>
+
 #include "store/periods.hpp"
 
 namespace statvtk::collect {
@@ -60,7 +62,8 @@ FleetLive FleetFigures::Live() {
   live.nextDueUtc = [this](const std::string& name) {
     const std::scoped_lock lock(mutex_);
     const auto it = due_.find(name);
-    return it == due_.end() ? std::string() : store::UtcText(it->second);
+    // Due while its line still reads others: now, never a time past.
+    return it == due_.end() ? std::string() : store::UtcText(std::max(it->second, std::time(nullptr)));
   };
   live.lines = [this] {
     const std::scoped_lock lock(mutex_);

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "collect/alert_sender.hpp"
 #include "collect/alert_watch.hpp"
 #include "collect/commands.hpp"
 #include "collect/health.hpp"
@@ -123,16 +124,27 @@ TEST(AlertWatch, EachChangeIsRaisedOnceAndClearedOnce) {
   for (const char* key : {"instrument", "line", "serial", "text", "time"}) EXPECT_TRUE(j.contains(key)) << key;
 }
 
+TEST(AlertSinks, TheCommandGetsTheEventOnStdinAndAFailureIsAReason) {
+  link_test::TempFolder dir;
+  const std::string file = (dir.Path() / "event.json").string();
+  EXPECT_EQ(RunWithInput("cat > '" + file + "'", "{\"kind\":\"line_down\"}"), std::nullopt);
+  EXPECT_EQ(link_test::ReadAll(file), "{\"kind\":\"line_down\"}");
+  EXPECT_EQ(RunWithInput("exit 3", "{}"), "AlertCommand= exited 3");
+  // Nobody listens: the reason, at once, never a hang.
+  const auto refused = PostJson("http://127.0.0.1:" + std::to_string(test::FreeLoopbackPort()) + "/hook", "{}");
+  EXPECT_TRUE(refused.has_value());
+}
+
 // A receiver of the alerts on loopback: the events it was sent.
 class Receiver {
  public:
-  Receiver() {
+  explicit Receiver(int port = 0) {
     server_.Post("/hook", [this](const httplib::Request& req, httplib::Response& res) {
       const std::scoped_lock lock(mutex_);
       events_.push_back(Json::parse(req.body, nullptr, false));
       res.status = 204;
     });
-    port_ = server_.bind_to_any_port("127.0.0.1");
+    port_ = port ? (server_.bind_to_port("127.0.0.1", port) ? port : 0) : server_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { server_.listen_after_bind(); });
   }
   ~Receiver() {
@@ -140,10 +152,10 @@ class Receiver {
     thread_.join();
   }
   int Port() const { return port_; }
-  bool Heard(const std::string& kind, const std::string& state) {
+  bool Heard(const std::string& kind, const std::string& state, const std::string& line = "bus") {
     const std::scoped_lock lock(mutex_);
     for (const auto& e : events_)
-      if (e.is_object() && e["kind"] == kind && e["state"] == state && e["line"] == "bus") return true;
+      if (e.is_object() && e["kind"] == kind && e["state"] == state && e["line"] == line) return true;
     return false;
   }
 
@@ -154,6 +166,20 @@ class Receiver {
   std::mutex mutex_;
   std::vector<Json> events_;
 };
+
+TEST(AlertWebhook, AnEventNotTakenIsTriedAgainUntilTheReceiverIsBack) {
+  const int port = test::FreeLoopbackPort();
+  AlertSender sender({.webhook = "http://127.0.0.1:" + std::to_string(port) + "/hook",
+                      .command = "",
+                      .firstPause = 20ms,
+                      .longestPause = 200ms},
+                     {});
+  sender.Send({"line_down", "raised", "", "north", "", "Линия north не отвечает", "t"});
+  std::this_thread::sleep_for(300ms);  // a few tries meet nobody
+  Receiver late(port);
+  ASSERT_EQ(late.Port(), port);
+  EXPECT_TRUE(WaitUntil([&] { return late.Heard("line_down", "raised", "north"); }, 5s));
+}
 
 TEST(AlertWebhook, ALineThatGoesAwayAndComesBackIsToldDownThenCleared) {
   link_test::TempFolder dir;
