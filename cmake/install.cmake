@@ -91,6 +91,9 @@ endif()
 if(TARGET statvtk-collect)
   install(FILES ${STATVTK_PACKAGING_DIR}/linux/statvtk-collect.service DESTINATION lib/systemd/system)
   install(FILES ${STATVTK_PACKAGING_DIR}/linux/statvtk-sysusers.conf DESTINATION lib/sysusers.d RENAME statvtk.conf)
+  # Example Prometheus alert rules for its /metrics.
+  install(FILES ${STATVTK_PACKAGING_DIR}/linux/statvtk-collect-alerts.yml
+          DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 endif()
 
 # The file types: .vst (VTK-08.12), .814 (VTK-08.14 C/CM), .ldn (LDN-08).

@@ -67,6 +67,8 @@ void Reschedule(const Config& cfg, const LineConfig& line, std::vector<Due>& due
     }
     if (outcome != ReadOutcome::Stopped)
       figures.Read(line.name, outcome == ReadOutcome::Done, p == passes.end() ? 0 : p->requests);
+    if (outcome == ReadOutcome::Done) figures.Answered(d.in->name);
+    else if (outcome == ReadOutcome::Failed && p != passes.end() && p->stored) figures.Failed(d.in->name, p->error);
     figures.Due(d.in->name, d.at);
   }
 }
@@ -146,6 +148,9 @@ int WithFleet(const Common& c, bool serving, std::ostream& err, Lines&& lines) {
   for (const auto& w : exposure.warnings) log.Line("statvtk-collect: " + w);
   FleetFigures figures(*cfg);
   figures.CountLogFailures([&log] { return log.WriteFailures(); });
+  figures.SetAck([&writer](std::int64_t id, const std::string& by) {
+    return writer.With([&](store::RecordStore& s) { return s.AckFinding(id, by, store::UtcNow()); });
+  });
   auto services = FleetServices::Start(*cfg, c.home, figures, serving, [&](const std::string& t) { log.Line(t); });
   if (!services) {
     err << "statvtk-collect: " << services.error().reason << "\n";

@@ -2,11 +2,13 @@
 // then those other collectors read into the same store; as text, or as the
 // JSON of GET /api/instruments.
 
+#include <algorithm>
 #include <ctime>
 
 #include "base/local_time.hpp"
 #include "base/printable_text.hpp"
 #include "collect/commands.hpp"
+#include "collect/health.hpp"
 #include "collect/instrument_view.hpp"
 #include "collect/last_good_read.hpp"
 #include "collect/schedule.hpp"
@@ -30,7 +32,7 @@ std::string LocalText(const std::string& utc) {
 }
 
 // What the page's server knows from the running collector, here from
-// collect.ini: the intervals, and each instrument due after its last good read.
+// collect.ini: the intervals and the instruments.
 FleetLive LiveOf(const Config& cfg) {
   FleetLive live;
   const auto find = [&cfg](const std::string& name) -> const InstrumentConfig* {
@@ -42,11 +44,6 @@ FleetLive LiveOf(const Config& cfg) {
     const InstrumentConfig* in = find(name);
     return in ? std::optional<std::int64_t>(in->everyS) : std::nullopt;
   };
-  live.nextDueUtc = [find](const std::string& name, const std::string& lastGoodUtc) {
-    const InstrumentConfig* in = find(name);
-    if (!in) return std::string();
-    return store::UtcText(FirstDue(*in, store::ParseUtc(lastGoodUtc), std::time(nullptr)));
-  };
   live.configured = [&cfg] {
     std::vector<FleetLive::Configured> out;
     for (const auto& in : cfg.instruments) out.push_back({in.name, in.line, in.address});
@@ -55,6 +52,20 @@ FleetLive LiveOf(const Config& cfg) {
   live.silentAfter = cfg.collector.silentAfter;
   live.completenessDays = cfg.collector.completenessDays;
   return live;
+}
+
+// When each instrument of collect.ini is read next, as the running collector
+// plans it: from its last good read, or after a failure the retry pause.
+void PlanNext(const Config& cfg, std::vector<InstrumentView>& fleet) {
+  const std::time_t now = std::time(nullptr);
+  for (auto& v : fleet) {
+    const auto in = std::find_if(cfg.instruments.begin(), cfg.instruments.end(),
+                                 [&](const InstrumentConfig& c) { return c.name == v.instrument.name && c.line == v.instrument.line; });
+    if (in == cfg.instruments.end()) continue;
+    const auto lastGood = store::ParseUtc(v.lastGoodReadUtc);
+    const auto lastFailure = v.lastFailure ? store::ParseUtc(v.lastFailure->utc) : std::nullopt;
+    v.nextDueUtc = store::UtcText(NextRead(cfg.collector, *in, lastGood, v.failuresInRow, lastFailure, now));
+  }
 }
 
 // The instruments of collect.ini first, in its order, then the others.
@@ -72,6 +83,9 @@ void Text(const InstrumentView& v, std::ostream& out) {
   const auto& in = v.instrument;
   out << in.name << ": " << (in.serial.empty() ? "?" : PrintableText(in.serial)) << " " << in.model << ", линия "
       << in.line << ", адрес " << in.address << "\n";
+  out << "  состояние: " << HealthWords(v.health);
+  if (v.openFindings) out << ", открытых находок: " << v.openFindings;
+  out << "\n";
   out << "  последнее чтение: " << (v.lastGoodReadUtc.empty() ? "нет" : v.lastGoodReadUtc)
       << ", следующее: " << LocalText(v.nextDueUtc) << "\n";
   out << "  записей: часовых " << v.records[0] << ", суточных " << v.records[1] << ", месячных " << v.records[2]
@@ -80,7 +94,7 @@ void Text(const InstrumentView& v, std::ostream& out) {
   if (v.lastFailure)
     out << "  последняя ошибка: " << v.lastFailure->utc << " " << PrintableText(v.lastFailure->reason) << "\n";
   for (const auto& f : v.findings)
-    out << "  находка: " << store::FindingKindName(f.kind) << " "
+    out << (f.ackedUtc.empty() ? "  находка: " : "  находка (принята): ") << store::FindingKindName(f.kind) << " "
         << (f.archive ? std::string(store::ArchiveName(*f.archive)) + " " : "") << f.period << ": "
         << PrintableText(f.detail) << "\n";
 }
@@ -103,6 +117,7 @@ int RunStatus(const std::vector<std::string>& args, std::ostream& out, std::ostr
     err << "statvtk-collect status: " << fleet.error().reason << "\n";
     return kExitFailed;
   }
+  PlanNext(*cfg, *fleet);
   ConfiguredFirst(*cfg, *fleet);
   if (json) {
     Json list = Json::array();

@@ -32,11 +32,11 @@ std::optional<long long> Integer(std::string_view s, long long lo, long long hi)
 }
 
 // The keys each kind of section takes (lower case).
-const std::set<std::string> kCollectorKeys{"database", "clocklimit",   "silentafter",   "retryfirst",   "completeness",
-                                           "origin",   "http",         "mqtt",          "httptokens",   "httpcert",
-                                           "httpkey",  "httpinsecure", "mqtttopic",     "mqttuser",     "mqttpassword",
-                                           "mqtttls",  "mqttca",       "mqttdiscovery", "mqttclientid", "keepfiles",
-                                           "logdays",  "mqttoutboxmax"};
+const std::set<std::string> kCollectorKeys{"database", "clocklimit",    "silentafter",   "retryfirst",   "completeness",
+                                           "origin",   "http",          "mqtt",          "httptokens",   "httpcert",
+                                           "httpkey",  "httpinsecure",  "mqtttopic",     "mqttuser",     "mqttpassword",
+                                           "mqtttls",  "mqttca",        "mqttdiscovery", "mqttclientid", "keepfiles",
+                                           "logdays",  "mqttoutboxmax", "alertwebhook",  "alertcommand", "alertevery"};
 const std::set<std::string> kLineKeys{"mode",        "tcp",         "serial",         "baud",        "mbus",
                                       "phone",       "modem",       "init",           "pulse",       "byteconst",
                                       "packetconst", "packetretry", "connecttimeout", "connectwait", "reconnects"};
@@ -68,12 +68,13 @@ class Checker {
   }
   static std::string KeyName(const std::string& key) {
     static const std::map<std::string, std::string> kNames{
-        {"clocklimit", "ClockLimit"},   {"silentafter", "SilentAfter"},
-        {"retryfirst", "RetryFirst"},   {"mbus", "MBus"},
-        {"byteconst", "ByteConst"},     {"packetconst", "PacketConst"},
-        {"packetretry", "PacketRetry"}, {"connecttimeout", "ConnectTimeout"},
-        {"connectwait", "ConnectWait"}, {"keepfiles", "KeepFiles"},
-        {"logdays", "LogDays"}};
+        {"clocklimit", "ClockLimit"},     {"silentafter", "SilentAfter"},
+        {"retryfirst", "RetryFirst"},     {"mbus", "MBus"},
+        {"byteconst", "ByteConst"},       {"packetconst", "PacketConst"},
+        {"packetretry", "PacketRetry"},   {"connecttimeout", "ConnectTimeout"},
+        {"connectwait", "ConnectWait"},   {"keepfiles", "KeepFiles"},
+        {"logdays", "LogDays"},           {"alertwebhook", "AlertWebhook"},
+        {"alertcommand", "AlertCommand"}, {"alertevery", "AlertEvery"}};
     const auto it = kNames.find(key);
     if (it != kNames.end()) return it->second;
     std::string k = key;
@@ -365,6 +366,15 @@ void FillCollector(Checker& c, const Section& s, CollectorConfig& col) {
   if (col.httpCert.empty() != col.httpKey.empty())
     c.Problem(s.values.contains("httpcert") ? s.values.at("httpcert").second : s.values.at("httpkey").second,
               "HttpCert= and HttpKey= go together (the certificate and its private key)");
+  col.alertWebhook = c.Take<std::string>(
+      s, "alertwebhook", "",
+      [](const std::string& v) {
+        return v.starts_with("http://") || v.starts_with("https://") ? std::optional(v) : std::nullopt;
+      },
+      "an http:// or https:// URL");
+  col.alertCommand = c.Take<std::string>(s, "alertcommand", "", NonEmpty, "a program to run");
+  col.alertEveryS = c.Take<long long>(
+      s, "alertevery", col.alertEveryS, [](const std::string& v) { return ParseDuration(v); }, "a duration above 0");
   auto mqtt = ParseMqttSettings([&](std::string_view key) -> std::optional<std::string> {
     const auto it = s.values.find(Lower(std::string(key)));
     return it == s.values.end() ? std::nullopt : std::optional<std::string>(it->second.first);

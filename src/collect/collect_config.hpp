@@ -33,6 +33,9 @@ struct CollectorConfig {
   MqttSettings mqtt;                        // Mqtt=, MqttTopic=, ...; mqtt.host empty: off
   KeepFiles keepFiles = KeepFiles::Newest;  // KeepFiles=
   int logDays = 30;                         // LogDays=: logs/collect-*.log older than this go
+  std::string alertWebhook;                 // AlertWebhook=: an http(s) URL the alerts are POSTed to; empty: none
+  std::string alertCommand;                 // AlertCommand=: a program given each alert on stdin; empty: none
+  long long alertEveryS = 30;               // AlertEvery=: how often the states are looked at
 };
 
 enum class LineMode { Tcp, Serial, Modem };

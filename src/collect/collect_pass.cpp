@@ -156,7 +156,11 @@ Result<void> CountBackfill(RecordStore& s, const PassPlace& at, const Before& b,
       if (row.archive == kind) fetched.push_back(row.period);
     const BackfillCount count = SplitWanted(*wanted, fetched);
     p.recovered += static_cast<std::int64_t>(count.recovered.size());
-    p.lost += static_cast<std::int64_t>(count.lost.size());
+    // A hole after the oldest period this read fetched is one the instrument
+    // never recorded (it was off); before it, one its archive no longer holds.
+    const auto oldestFetched = std::min_element(fetched.begin(), fetched.end());
+    for (const auto& period : count.lost)
+      ++(oldestFetched != fetched.end() && period > *oldestFetched ? p.notRecorded : p.lost);
     for (const auto& period : count.lost)
       if (auto m = s.MarkGone(p.serial, kind, period, b.readId); !m) return m;
   }
@@ -212,10 +216,22 @@ Result<void> PutProduct(RecordStore& s, const PassPlace& at, const Before& b, co
       if (at.outbox && row.valid) pub.added.push_back(row);  // a damaged record's values are not published
     }
     if (u != Upsert::Conflict) continue;
-    ++p.conflicts;
-    FindingRow f{0,           p.serial,   FindingKind::Conflict,
-                 row.archive, row.period, "Запись изменилась под тем же временем: " + row.raw.substr(0, 16) + "…",
-                 b.readId,    "",         {},
+    // The same period twice in one read: the instrument's clock was set back over it.
+    const bool repeated =
+        std::any_of(rows.records.begin(), rows.records.begin() + static_cast<std::ptrdiff_t>(i),
+                    [&](const RecordRow& o) { return o.archive == row.archive && o.period == row.period; });
+    ++(repeated ? p.repeated : p.conflicts);
+    FindingRow f{0,
+                 p.serial,
+                 repeated ? FindingKind::RepeatedHour : FindingKind::Conflict,
+                 row.archive,
+                 row.period,
+                 repeated ? "Период " + row.period +
+                                " записан прибором дважды (часы прибора переведены назад): хранится первая запись"
+                          : "Запись изменилась под тем же временем: " + row.raw.substr(0, 16) + "…",
+                 b.readId,
+                 "",
+                 {},
                  {}};
     if (auto a = s.AddFinding(f); !a) return a.error();
   }
@@ -238,8 +254,8 @@ Result<void> PutProduct(RecordStore& s, const PassPlace& at, const Before& b, co
     if (auto a = s.AddFinding(*f); !a) return a.error();
   }
   const bool done = p.outcome == statvtk::ReadOutcome::Done;
-  pub.instrument = {p.serial, modelName, at.in.name, at.line.name, at.in.address, UtcNow(), done ? UtcText(now) : "",
-                    {}};
+  pub.instrument = {p.serial,    modelName, at.in.name, at.line.name, at.in.address, UtcNow(), done ? UtcText(now) : "",
+                    at.in.everyS};
   return s.UpsertInstrument(pub.instrument);
 }
 
@@ -278,7 +294,7 @@ Result<void> Store(RecordStore& s, const PassPlace& at, const Before& b, const I
   f.recovered = p.recovered;
   f.lost = p.lost;
   f.added = p.added;
-  f.conflicts = p.conflicts;
+  f.conflicts = p.conflicts + p.repeated;
   if (auto fr = s.FinishRead(b.readId, f); !fr) return fr;
   bool discovery = false;
   if (at.outbox) {
@@ -328,7 +344,7 @@ void NothingStored(InstrumentPass& p, const std::string& why) {
   p.outcome = statvtk::ReadOutcome::Failed;
   p.error = why;
   p.stored = false;
-  p.added = p.conflicts = p.recovered = p.lost = 0;
+  p.added = p.conflicts = p.repeated = p.recovered = p.lost = p.notRecorded = 0;
 }
 
 }  // namespace
@@ -342,9 +358,11 @@ std::string PassText(const InstrumentPass& p) {
   s += "; режим " + std::string(ReadModeName(p.mode)) + ", запросов " + std::to_string(p.requests);
   if (!p.stored) return s + "; в базу данных ничего не записано";
   s += ", новых записей " + std::to_string(p.added);
-  if (p.recovered || p.lost)
-    s += ", восстановлено " + std::to_string(p.recovered) + ", потеряно " + std::to_string(p.lost);
+  if (p.recovered) s += ", восстановлено " + std::to_string(p.recovered);
+  if (p.lost) s += ", потеряно " + std::to_string(p.lost);
+  if (p.notRecorded) s += ", не записаны прибором " + std::to_string(p.notRecorded);
   if (p.conflicts) s += ", конфликтов " + std::to_string(p.conflicts);
+  if (p.repeated) s += ", повторённых периодов (часы переведены назад) " + std::to_string(p.repeated);
   return s;
 }
 

@@ -25,7 +25,9 @@ struct InstrumentPass {
   std::string error;
   std::int64_t requests = 0, added = 0, conflicts = 0, recovered = 0, lost = 0;
   store::ReadMode mode = store::ReadMode::New;
-  bool stored = true;  // false: the store took nothing of the read (its counts are 0)
+  bool stored = true;            // false: the store took nothing of the read (its counts are 0)
+  std::int64_t repeated = 0;     // periods the instrument closed twice (its clock set back)
+  std::int64_t notRecorded = 0;  // holes the instrument never recorded (it was off)
 };
 
 // Log lines: stamped and written by the caller (stderr, logs/).

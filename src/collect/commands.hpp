@@ -51,6 +51,7 @@ int RunStatus(const std::vector<std::string>& args, std::ostream& out, std::ostr
 int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunScanInto(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunAck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunToken(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 

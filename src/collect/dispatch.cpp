@@ -22,6 +22,7 @@ constexpr args::Command kCommands[] = {
     {"export", "one instrument's stored records as CSV or JSON", RunExport},
     {"report", "the workbooks of statvtk-cli report, from the store's records", RunReport},
     {"scan-into", "adds the instruments that answer on a line to collect.ini", RunScanInto},
+    {"ack", "acknowledges findings by id, or every open one of an instrument (--serial)", RunAck},
     {"token", "add, list or remove the tokens of the page and API (token add NAME)", RunToken},
 };
 

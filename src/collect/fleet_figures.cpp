@@ -1,5 +1,7 @@
 #include "collect/fleet_figures.hpp"
 
+#include <algorithm>
+
 #include "store/periods.hpp"
 
 namespace statvtk::collect {
@@ -35,6 +37,29 @@ void FleetFigures::Due(const std::string& instrument, std::time_t at) {
   if (every_.contains(instrument)) due_[instrument] = at;  // else removed by a reload
 }
 
+void FleetFigures::Answered(const std::string& instrument) {
+  const std::scoped_lock lock(mutex_);
+  failing_.erase(instrument);
+}
+
+void FleetFigures::Failed(const std::string& instrument, const std::string& why) {
+  const std::scoped_lock lock(mutex_);
+  failing_[instrument] = why;
+}
+
+std::map<std::string, std::string> FleetFigures::LinesDown() const {
+  const std::scoped_lock lock(mutex_);
+  std::map<std::string, std::string> down;
+  std::map<std::string, bool> answering;
+  for (const auto& c : configured_) {
+    const auto f = failing_.find(c.name);
+    if (f == failing_.end()) answering[c.line] = true;
+    else down[c.line] = f->second;
+  }
+  std::erase_if(down, [&](const auto& d) { return answering[d.first]; });
+  return down;
+}
+
 FleetLive FleetFigures::Live() {
   FleetLive live;
   live.everySeconds = [this](const std::string& name) -> std::optional<std::int64_t> {
@@ -45,7 +70,8 @@ FleetLive FleetFigures::Live() {
   live.nextDueUtc = [this](const std::string& name, const std::string&) {
     const std::scoped_lock lock(mutex_);
     const auto it = due_.find(name);
-    return it == due_.end() ? std::string() : store::UtcText(it->second);
+    // Due while its line still reads others: now, never a time past.
+    return it == due_.end() ? std::string() : store::UtcText(std::max(it->second, std::time(nullptr)));
   };
   live.lines = [this] {
     const std::scoped_lock lock(mutex_);
@@ -58,6 +84,7 @@ FleetLive FleetFigures::Live() {
     return configured_;
   };
   live.logWriteFailures = [this] { return logFailures_ ? logFailures_() : std::uint64_t{0}; };
+  live.ackFinding = ack_;
   live.silentAfter = collector_.silentAfter;
   live.completenessDays = collector_.completenessDays;
   return live;

@@ -22,8 +22,17 @@ class FleetFigures {
   // One read ended on `line`: `done` or failed, with its exchanges.
   void Read(const std::string& line, bool done, std::int64_t exchanges);
   void Due(const std::string& instrument, std::time_t at);
+  // How the instrument's latest read ended: answered, or failed with `why`
+  // (a read, not the store, failed).
+  void Answered(const std::string& instrument);
+  void Failed(const std::string& instrument, const std::string& why);
+  // The lines whose every instrument failed its latest read, with the
+  // latest reason: line -> why.
+  std::map<std::string, std::string> LinesDown() const;
   // Where /metrics finds the log's write failures.
   void CountLogFailures(std::function<std::uint64_t()> failures) { logFailures_ = std::move(failures); }
+  // How the API acknowledges a finding (through the collector's writer).
+  void SetAck(std::function<Result<bool>(std::int64_t, const std::string&)> ack) { ack_ = std::move(ack); }
   // Callbacks over this object (which must outlive them).
   FleetLive Live();
 
@@ -33,8 +42,10 @@ class FleetFigures {
   std::map<std::string, std::time_t> due_;
   std::map<std::string, long long> every_;
   std::vector<FleetLive::Configured> configured_;
+  std::map<std::string, std::string> failing_;  // instrument -> why its latest read failed
   CollectorConfig collector_;
   std::function<std::uint64_t()> logFailures_;
+  std::function<Result<bool>(std::int64_t, const std::string&)> ack_;
 };
 
 }  // namespace statvtk::collect

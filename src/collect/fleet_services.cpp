@@ -35,7 +35,11 @@ Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, c
     auto readers = store::StoreReaders::Open(col.database, home, kHttpReaders);
     if (!readers) return readers.error();
     FleetLive live = figures.Live();
-    if (s->outbox_) live.mqttDropped = [outbox = s->outbox_.get()] { return outbox->Dropped(); };
+    if (s->outbox_) {
+      live.mqttDropped = [outbox = s->outbox_.get()] { return outbox->Dropped(); };
+      live.brokerUp = [publisher = s->publisher_.get()] { return publisher->Figures().connected; };
+      live.outboxOrigin = s->outbox_->Origin();
+    }
     auto api = std::make_shared<FleetApi>(std::move(*readers), std::move(live));
     HttpOptions options{.tokens = std::make_shared<TokenCheck>(InHome(col.httpTokens, home)),
                         .cert = col.httpCert.empty() ? "" : InHome(col.httpCert, home).string(),
@@ -50,10 +54,21 @@ Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, c
       log(std::string("HTTP: ") + (s->http_->Tls() ? "https://" : "http://") + at->host + ":" +
           std::to_string(s->http_->Port()) + "/" + (tokens ? " (a token needed)" : " (open to whoever reaches it)"));
   }
+  if (withHttp && (!col.alertWebhook.empty() || !col.alertCommand.empty())) {
+    std::function<std::optional<std::string>()> brokerDown;
+    if (s->publisher_)
+      brokerDown = [publisher = s->publisher_.get()]() -> std::optional<std::string> {
+        const MqttFigures f = publisher->Figures();
+        if (f.connected || f.lastError.empty()) return std::nullopt;  // up, or not tried yet
+        return f.lastError;
+      };
+    s->alerts_ = std::make_unique<AlertService>(cfg, home, figures, std::move(brokerDown), log);
+  }
   return s;
 }
 
 FleetServices::~FleetServices() {
+  alerts_.reset();  // before the publisher it asks
   if (publisher_) publisher_->Stop();
   if (http_) http_->Stop();
 }

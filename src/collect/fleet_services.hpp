@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "collect/alert_service.hpp"
 #include "collect/collect_config.hpp"
 #include "collect/fleet_figures.hpp"
 #include "collect/http_server.hpp"
@@ -36,6 +37,7 @@ class FleetServices {
   std::unique_ptr<MqttOutbox> outbox_;
   std::unique_ptr<MqttPublisher> publisher_;
   std::unique_ptr<store::RecordStore> drainView_;
+  std::unique_ptr<AlertService> alerts_;  // AlertWebhook=, AlertCommand= (run only)
 };
 
 }  // namespace statvtk::collect

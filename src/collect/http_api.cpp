@@ -123,6 +123,21 @@ HttpAnswer FleetApi::Health() {
   return {storeOk ? 200 : 503, "application/json; charset=utf-8", JsonText(j) + "\n"};
 }
 
+HttpAnswer FleetApi::Post(std::string_view path, const std::string& who) {
+  const auto parts = Segments(path);
+  if (parts.size() != 4 || parts[0] != "api" || parts[1] != "findings" || parts[3] != "ack")
+    return Refuse(405, "POST только на /api/findings/{id}/ack");
+  // What changes the store is said in somebody's name: a token, always ("-": none was needed).
+  if (who == "-") return Refuse(403, "изменения только с токеном (statvtk-collect token add ИМЯ)");
+  const auto id = Count(std::string(parts[2]));
+  if (!id || *id == 0) return Refuse(400, "неверный номер находки в пути");
+  if (!live_.ackFinding) return Refuse(503, "находки принимает только работающий сборщик");
+  auto acked = live_.ackFinding(static_cast<std::int64_t>(*id), who);
+  if (!acked) return StoreFailed(acked.error());
+  if (!*acked) return Refuse(404, "нет открытой находки " + std::to_string(*id));
+  return JsonAnswer(Json{{"id", *id}, {"acked_by", ValidUtf8(who)}});
+}
+
 HttpAnswer FleetApi::Answer(std::string_view method, std::string_view path, const QueryParams& query) {
   if (method != "GET" && method != "HEAD") return Refuse(405, "только чтение: разрешён метод GET");
   if (query.size() > kMaxQueryParams) return Refuse(400, "слишком много параметров запроса");
@@ -256,13 +271,22 @@ HttpAnswer FleetApi::Findings(store::RecordStore& db, const QueryParams& query) 
   return JsonAnswer(list);
 }
 
+// The collector's own counters whatever the store does: monitoring sees
+// the store down (statvtk_store_up 0) rather than losing the collector too.
 HttpAnswer FleetApi::Metrics(store::RecordStore& db) {
-  auto summaries = store::Summaries(db, "", kSummaryDays, NowPeriod());
-  if (!summaries) return StoreFailed(summaries.error());
-  const auto lines = live_.lines ? live_.lines() : std::vector<LineFigures>{};
-  return {200, "text/plain; version=0.0.4; charset=utf-8",
-          MetricsText(*summaries, lines, Now(), live_.logWriteFailures ? live_.logWriteFailures() : 0,
-                      live_.mqttDropped ? std::optional(live_.mqttDropped()) : std::nullopt)};
+  CollectorFigures own;
+  if (live_.lines) own.lines = live_.lines();
+  if (live_.logWriteFailures) own.logWriteFailures = live_.logWriteFailures();
+  if (live_.mqttDropped) own.mqttDropped = live_.mqttDropped();
+  if (live_.brokerUp) own.brokerUp = live_.brokerUp();
+  StoreFigures stored;
+  FleetLive live = live_;
+  live.now = [this] { return Now(); };
+  live.nowPeriod = [this] { return NowPeriod(); };
+  if (auto fleet = FleetView(db, live)) stored.fleet = std::move(*fleet);
+  if (stored.fleet && !live_.outboxOrigin.empty())
+    if (auto n = db.OutboxSize(live_.outboxOrigin)) stored.outboxSize = *n;
+  return {200, "text/plain; version=0.0.4; charset=utf-8", MetricsText(own, stored, Now())};
 }
 
 }  // namespace statvtk::collect

@@ -46,6 +46,11 @@ class FleetApi {
   // Anything else: a 4xx with {"error": reason}; a store failure: 503.
   HttpAnswer Answer(std::string_view method, std::string_view path, const QueryParams& query);
 
+  // POST /api/findings/{id}/ack: the finding acknowledged by `who` (the
+  // token's name) through the collector's writer; 404 for no open finding
+  // of that id; 403 when no token was given (`who` "-": none needed).
+  HttpAnswer Post(std::string_view path, const std::string& who);
+
   // GET /health: {"status": "ok"|"degraded", "store": "ok"|"down", "version"}
   // (503 while the store does not answer); nothing about the instruments.
   HttpAnswer Health();

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/error.hpp"
+
 namespace statvtk::collect {
 
 // Counters of one line since the collector started.
@@ -42,6 +44,13 @@ struct FleetLive {
   std::function<std::uint64_t()> logWriteFailures;
   // MQTT record messages dropped past MqttOutboxMax= since the start; empty: MQTT off.
   std::function<std::int64_t()> mqttDropped;
+  // Whether the MQTT broker is connected now; empty: MQTT off.
+  std::function<bool()> brokerUp;
+  // The collector whose outbox /metrics counts (Origin=); empty: MQTT off.
+  std::string outboxOrigin;
+  // Acknowledges an open finding by its id, in the name of `by`: true when
+  // it was open; empty: nobody may (no writer, or `status`).
+  std::function<Result<bool>(std::int64_t id, const std::string& by)> ackFinding;
   int silentAfter = 3;       // SilentAfter=: failed reads in a row that make an instrument silent
   int completenessDays = 7;  // Completeness=: the days of the completeness figures
 };

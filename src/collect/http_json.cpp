@@ -71,55 +71,9 @@ Json FindingJson(const store::FindingRow& f) {
   j["detail"] = ValidUtf8(f.detail);
   j["read_id"] = f.readId;
   j["found_utc"] = f.foundUtc;
+  j["acked_utc"] = f.ackedUtc.empty() ? Json(nullptr) : Json(f.ackedUtc);
+  j["acked_by"] = f.ackedUtc.empty() ? Json(nullptr) : Json(ValidUtf8(f.ackedBy));
   return j;
-}
-
-std::string_view HealthName(Health h) {
-  switch (h) {
-    case Health::Ok: return "ok";
-    case Health::Late: return "late";
-    case Health::Down: return "down";
-    case Health::Never: return "never";
-    case Health::Clock: return "clock";
-  }
-  return "never";
-}
-
-std::string_view HealthText(Health h) {
-  switch (h) {
-    case Health::Ok: return "В норме";
-    case Health::Late: return "Запаздывает";
-    case Health::Down: return "Нет связи";
-    case Health::Never: return "Не читался";
-    case Health::Clock: return "часы прибора";
-  }
-  return "Не читался";
-}
-
-int HealthRank(Health h) {
-  switch (h) {
-    case Health::Down: return 0;
-    case Health::Never: return 1;
-    case Health::Clock: return 2;
-    case Health::Late: return 3;
-    case Health::Ok: return 4;
-  }
-  return 0;
-}
-
-Health HealthOf(const store::InstrumentSummary& s, std::int64_t every, std::chrono::system_clock::time_point now,
-                bool clockOff) {
-  if (!s.lastGoodRead) return Health::Never;
-  const auto at = UtcMoment(s.lastGoodRead->endedUtc.empty() ? s.lastGoodRead->startedUtc : s.lastGoodRead->endedUtc);
-  if (!at) return Health::Never;
-  const auto age = std::chrono::duration_cast<std::chrono::seconds>(now - *at).count();
-  const double hourly = s.archives[0].completeness;
-  const bool failedSince = s.lastRead && s.lastRead->outcome == store::ReadOutcome::Failed;
-  // It answers: what its records lack is its clock's doing, not the line's.
-  if (clockOff && age <= 3 * every && !failedSince && hourly < 95) return Health::Clock;
-  if (age > 3 * every || hourly < 50) return Health::Down;
-  if (age > every + every / 2 || hourly < 95 || failedSince) return Health::Late;
-  return Health::Ok;
 }
 
 }  // namespace statvtk::collect

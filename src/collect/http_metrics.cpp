@@ -1,8 +1,11 @@
 #include "collect/http_metrics.hpp"
 
+#include <ctime>
+
 #include "base/utf8.hpp"
 #include "collect/http_json.hpp"
 #include "collect/http_periods.hpp"
+#include "store/periods.hpp"
 
 namespace statvtk::collect {
 
@@ -46,45 +49,100 @@ std::string LabelValue(std::string_view s) {
   return out;
 }
 
-std::string MetricsText(const std::vector<store::InstrumentSummary>& fleet, const std::vector<LineFigures>& lines,
-                        std::chrono::system_clock::time_point now, std::uint64_t logWriteFailures,
-                        std::optional<std::int64_t> mqttDropped) {
-  std::string out;
+namespace {
+
+std::string InstrumentLabels(const InstrumentView& v) {
+  return Label("serial", v.instrument.serial) + "," + Label("name", v.instrument.name) + "," +
+         Label("line", v.instrument.line);
+}
+
+// When a period began on the PC's clock (the instruments keep local time).
+std::optional<std::time_t> PeriodStart(ArchiveKind kind, const std::string& period) {
+  const auto t = store::ParsePeriod(kind, period);
+  if (!t) return std::nullopt;
+  std::tm tm{};
+  tm.tm_year = t->year - 1900;
+  tm.tm_mon = t->month - 1;
+  tm.tm_mday = t->day;
+  tm.tm_hour = t->hour;
+  tm.tm_isdst = -1;
+  const std::time_t at = std::mktime(&tm);
+  return at == -1 ? std::nullopt : std::optional(at);
+}
+
+void Own(std::string& out, const CollectorFigures& own, bool storeUp) {
   Head(out, "statvtk_reads_total", "counter", "Reads finished since the collector started, by line and outcome.");
-  for (const auto& l : lines) {
+  for (const auto& l : own.lines) {
     Sample(out, "statvtk_reads_total", Label("line", l.line) + "," + Label("outcome", "done"), l.readsDone);
     Sample(out, "statvtk_reads_total", Label("line", l.line) + "," + Label("outcome", "failed"), l.readsFailed);
   }
   Head(out, "statvtk_exchanges_total", "counter", "Request and reply exchanges with instruments, by line.");
-  for (const auto& l : lines) Sample(out, "statvtk_exchanges_total", Label("line", l.line), l.exchanges);
+  for (const auto& l : own.lines) Sample(out, "statvtk_exchanges_total", Label("line", l.line), l.exchanges);
   Head(out, "statvtk_exchanges_failed_total", "counter", "Exchanges without a valid reply, by line.");
-  for (const auto& l : lines) Sample(out, "statvtk_exchanges_failed_total", Label("line", l.line), l.failedExchanges);
-  Head(out, "statvtk_records_stored", "gauge", "Archive records in the store, by instrument and archive.");
-  for (const auto& s : fleet)
-    for (std::size_t a = 0; a < store::kArchiveKinds.size(); ++a)
-      Sample(out, "statvtk_records_stored",
-             Label("serial", s.instrument.serial) + "," + Label("archive", store::ArchiveName(store::kArchiveKinds[a])),
-             s.archives[a].stats.records);
-  Head(out, "statvtk_seconds_since_good_read", "gauge",
-       "Seconds since the instrument's last successful read (absent: never read).");
-  for (const auto& s : fleet) {
-    if (!s.lastGoodRead) continue;
-    const auto& r = *s.lastGoodRead;
-    const auto at = UtcMoment(r.endedUtc.empty() ? r.startedUtc : r.endedUtc);
-    if (!at) continue;
-    Sample(out, "statvtk_seconds_since_good_read",
-           Label("serial", s.instrument.serial) + "," + Label("name", s.instrument.name) + "," +
-               Label("line", s.instrument.line),
-           std::chrono::duration_cast<std::chrono::seconds>(now - *at).count());
-  }
+  for (const auto& l : own.lines)
+    Sample(out, "statvtk_exchanges_failed_total", Label("line", l.line), l.failedExchanges);
   Head(out, "statvtk_log_write_failures_total", "counter",
        "Log lines the collector could not write to its log file (a full disk, a folder taken away).");
-  out += "statvtk_log_write_failures_total " + std::to_string(logWriteFailures) + "\n";
-  if (mqttDropped) {
+  out += "statvtk_log_write_failures_total " + std::to_string(own.logWriteFailures) + "\n";
+  Head(out, "statvtk_store_up", "gauge", "1 when the store answered this scrape, 0 when it did not.");
+  out += std::string("statvtk_store_up ") + (storeUp ? "1" : "0") + "\n";
+  if (own.brokerUp) {
+    Head(out, "statvtk_broker_up", "gauge", "1 while the MQTT broker is connected.");
+    out += std::string("statvtk_broker_up ") + (*own.brokerUp ? "1" : "0") + "\n";
+  }
+  if (own.mqttDropped) {
     Head(out, "statvtk_mqtt_dropped_total", "counter",
          "MQTT record messages dropped past MqttOutboxMax= while the broker did not take them.");
-    out += "statvtk_mqtt_dropped_total " + std::to_string(*mqttDropped) + "\n";
+    out += "statvtk_mqtt_dropped_total " + std::to_string(*own.mqttDropped) + "\n";
   }
+}
+
+void Instruments(std::string& out, const std::vector<InstrumentView>& fleet,
+                 std::chrono::system_clock::time_point now) {
+  Head(out, "statvtk_instrument_health", "gauge",
+       "The instrument's state as the page shows it: 1 for the state it is in (ok, late, down, never, clock).");
+  for (const auto& v : fleet)
+    Sample(out, "statvtk_instrument_health", InstrumentLabels(v) + "," + Label("state", HealthName(v.health)), 1);
+  Head(out, "statvtk_failures_in_row", "gauge", "Failed reads since the instrument's last good one.");
+  for (const auto& v : fleet) Sample(out, "statvtk_failures_in_row", InstrumentLabels(v), v.failuresInRow);
+  Head(out, "statvtk_open_findings", "gauge", "Findings of the checks not acknowledged, by instrument.");
+  for (const auto& v : fleet)
+    if (!v.instrument.serial.empty()) Sample(out, "statvtk_open_findings", InstrumentLabels(v), v.openFindings);
+  Head(out, "statvtk_records_stored", "gauge", "Archive records in the store, by instrument and archive.");
+  for (const auto& v : fleet)
+    for (std::size_t a = 0; a < store::kArchiveKinds.size(); ++a)
+      if (!v.instrument.serial.empty())
+        Sample(
+            out, "statvtk_records_stored",
+            Label("serial", v.instrument.serial) + "," + Label("archive", store::ArchiveName(store::kArchiveKinds[a])),
+            v.records[a]);
+  Head(out, "statvtk_newest_record_age_seconds", "gauge",
+       "Seconds since the start of the newest period held, by instrument and archive (absent: none held).");
+  for (const auto& v : fleet)
+    for (std::size_t a = 0; a < store::kArchiveKinds.size(); ++a)
+      if (const auto start = PeriodStart(store::kArchiveKinds[a], v.newest[a]))
+        Sample(out, "statvtk_newest_record_age_seconds",
+               InstrumentLabels(v) + "," + Label("archive", store::ArchiveName(store::kArchiveKinds[a])),
+               std::chrono::system_clock::to_time_t(now) - *start);
+  Head(out, "statvtk_seconds_since_good_read", "gauge",
+       "Seconds since the instrument's last successful read (absent: never read).");
+  for (const auto& v : fleet)
+    if (const auto at = UtcMoment(v.lastGoodReadUtc))
+      Sample(out, "statvtk_seconds_since_good_read", InstrumentLabels(v),
+             std::chrono::duration_cast<std::chrono::seconds>(now - *at).count());
+}
+
+}  // namespace
+
+std::string MetricsText(const CollectorFigures& own, const StoreFigures& stored,
+                        std::chrono::system_clock::time_point now) {
+  std::string out;
+  Own(out, own, stored.fleet.has_value());
+  if (stored.outboxSize) {
+    Head(out, "statvtk_outbox_messages", "gauge", "MQTT messages of this collector waiting in the outbox.");
+    out += "statvtk_outbox_messages " + std::to_string(*stored.outboxSize) + "\n";
+  }
+  if (stored.fleet) Instruments(out, *stored.fleet, now);
   return out;
 }
 

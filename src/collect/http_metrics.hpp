@@ -1,20 +1,36 @@
-// /metrics in Prometheus' text format: reads and exchanges per line, records
-// stored, seconds since each instrument's last good read.
+// /metrics in Prometheus' text format: the collector's own counters (reads
+// and exchanges per line, log and MQTT figures, whether the store and the
+// broker are up), answered from memory even when the store is down; and from
+// the store each instrument's health, failures in a row, open findings,
+// records and the age of its newest record per archive, and the outbox.
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "collect/http_fleet.hpp"
-#include "store/record_store.hpp"
+#include "collect/instrument_view.hpp"
 
 namespace statvtk::collect {
 
-// `logWriteFailures`: the log lines the collector could not write to its file.
-std::string MetricsText(const std::vector<store::InstrumentSummary>& fleet, const std::vector<LineFigures>& lines,
-                        std::chrono::system_clock::time_point now, std::uint64_t logWriteFailures = 0,
-                        std::optional<std::int64_t> mqttDropped = std::nullopt);
+// What the collector knows without its store.
+struct CollectorFigures {
+  std::vector<LineFigures> lines;
+  std::uint64_t logWriteFailures = 0;
+  std::optional<std::int64_t> mqttDropped;  // empty: MQTT off
+  std::optional<bool> brokerUp;             // empty: MQTT off
+};
+
+// What the store says; `fleet` empty: the store did not answer (store up 0).
+struct StoreFigures {
+  std::optional<std::vector<InstrumentView>> fleet;
+  std::optional<std::int64_t> outboxSize;
+};
+
+std::string MetricsText(const CollectorFigures& own, const StoreFigures& stored,
+                        std::chrono::system_clock::time_point now);
 
 // A label value with \, " and line ends escaped as the format wants.
 std::string LabelValue(std::string_view s);

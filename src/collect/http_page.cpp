@@ -50,6 +50,7 @@ tr.line { cursor: pointer; }
 #detail h2 { display: inline-block; margin: 4px 12px 8px 0; }
 .detail { display: flex; flex-wrap: wrap; gap: 18px; align-items: flex-start; }
 #history { width: auto; flex: 1; }
+tr.acked td { color: #6b7280; }
 </style>
 </head>
 <body>
@@ -93,7 +94,9 @@ tr.line { cursor: pointer; }
 <script>
 "use strict";
 const KINDS = { total_down: "Итог уменьшился", increment_mismatch: "Приращение не равно разности итогов",
-  clock_off: "Часы прибора расходятся с ПК", conflict: "Запись изменилась (конфликт)" };
+  clock_off: "Часы прибора расходятся с ПК", conflict: "Запись изменилась (конфликт)",
+  repeated_hour: "Час повторился (часы прибора переведены назад)", store_down: "База данных не отвечала",
+  outbox_overflow: "Сообщения MQTT отброшены" };
 const ARCHIVES = { hourly: "часовой", daily: "суточный", monthly: "месячный" };
 const OUTCOMES = { done: "прочитан", failed: "ошибка", stopped: "остановлен" };
 const SVG = "http://www.w3.org/2000/svg";
@@ -114,7 +117,11 @@ function when(utc) {
 function pct(v) { return v === undefined || v === null ? "—" : (Math.floor(v * 10) / 10).toFixed(1); }
 async function getJson(url) {
   const r = await fetch(url, { cache: "no-store" });
-  if (!r.ok) throw new Error(url + ": " + r.status);
+  if (!r.ok) {
+    let why = "";
+    try { why = (await r.json()).error || ""; } catch (_) {}
+    const e = new Error(why || url + ": " + r.status); e.status = r.status; throw e;
+  }
   return r.json();
 }
 function badge(i) { return el("span", i.health_text || i.health, "badge " + i.health); }
@@ -189,7 +196,8 @@ function lineRow(l) {
 function findingRow(f) {
   const tr = el("tr");
   tr.appendChild(el("td", f.serial));
-  tr.appendChild(el("td", KINDS[f.kind] || f.kind));
+  tr.appendChild(el("td", (KINDS[f.kind] || f.kind) + (f.acked_utc ? " (принята " + when(f.acked_utc) + ")" : "")));
+  if (f.acked_utc) tr.className = "acked";
   tr.appendChild(el("td", f.archive ? ARCHIVES[f.archive] || f.archive : "—"));
   tr.appendChild(el("td", f.period));
   tr.appendChild(el("td", f.detail));
@@ -295,7 +303,10 @@ function show(v) {
   document.getElementById("view-lines").className = v === "lines" ? "on" : "";
   render();
 }
-function failed(e) { document.getElementById("error").textContent = "Нет связи со сборщиком: " + e.message; }
+function failed(e) {
+  document.getElementById("error").textContent = e.status === 503 ? "Сборщик работает, база данных недоступна: " + e.message
+    : e.status ? "Ошибка сборщика: " + e.message : "Нет связи со сборщиком: " + e.message;
+}
 // One request for the whole fleet per refresh; a chosen meter adds its own two.
 async function load() {
   try {

@@ -88,15 +88,16 @@ std::pair<HttpAnswer, std::string> HttpServer::Serve(const httplib::Request& req
       who = std::move(*name);
     }
   }
-  return {Answer(req.method, path, QueryOf(req)), who};
+  return {Answer(req.method, path, QueryOf(req), who), who};
 }
 
-HttpAnswer HttpServer::Answer(std::string_view method, std::string_view path, const QueryParams& query) {
+HttpAnswer HttpServer::Answer(std::string_view method, std::string_view path, const QueryParams& query,
+                              const std::string& who) {
   // Whatever one request throws ends that request only: it is answered 500
   // and the fault logged (once while the same one repeats).
   std::string fault;
   try {
-    return api_->Answer(method, path, query);
+    return method == "POST" ? api_->Post(path, who) : api_->Answer(method, path, query);
   } catch (const std::exception& e) {
     fault = e.what();
   } catch (...) {

@@ -49,7 +49,7 @@ class HttpServer {
   bool Tls() const { return !options_.cert.empty(); }
 
  private:
-  HttpAnswer Answer(std::string_view method, std::string_view path, const QueryParams& query);
+  HttpAnswer Answer(std::string_view method, std::string_view path, const QueryParams& query, const std::string& who);
   // The answer to a request, and the name of the token it carried ("-": none needed).
   std::pair<HttpAnswer, std::string> Serve(const httplib::Request& req);
 

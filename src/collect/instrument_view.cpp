@@ -6,6 +6,7 @@
 #include "base/local_time.hpp"
 #include "base/utf8.hpp"
 #include "store/periods.hpp"
+#include "collect/http_periods.hpp"
 #include "collect/report_image.hpp"
 
 namespace statvtk::collect {
@@ -52,11 +53,23 @@ void AddArchives(const store::InstrumentSummary* summary, InstrumentView& v) {
   }
 }
 
+// Its last good read found the clock off.
+bool ClockOff(const store::InstrumentSummary& summary, const std::vector<store::FindingRow>& findings) {
+  if (!summary.lastGoodRead) return false;
+  for (const auto& f : findings)
+    if (f.kind == store::FindingKind::ClockOff && f.readId == summary.lastGoodRead->id &&
+        f.serial == summary.instrument.serial)
+      return true;
+  return false;
+}
+
 InstrumentView ViewOf(const FleetLive& live, const store::InstrumentSummary* summary, store::InstrumentRow in,
                       const store::ReadRun& run, const std::vector<store::FindingRow>& findings,
                       std::chrono::system_clock::time_point now) {
   InstrumentView v;
   v.instrument = std::move(in);
+  // Another collector's instrument is judged by the interval it keeps in the store.
+  if (v.instrument.everyS && *v.instrument.everyS > 0) v.everyS = *v.instrument.everyS;
   if (live.everySeconds)
     if (auto e = live.everySeconds(v.instrument.name); e && *e > 0) v.everyS = *e;
   if (summary && summary->lastGoodRead) {
@@ -66,16 +79,21 @@ InstrumentView ViewOf(const FleetLive& live, const store::InstrumentSummary* sum
     v.lastGoodReadUtc = v.instrument.lastReadUtc;
   }
   if (live.nextDueUtc) v.nextDueUtc = live.nextDueUtc(v.instrument.name, v.lastGoodReadUtc);
-  if (summary) {
-    bool clockOff = false;
-    for (const auto& f : findings)
-      clockOff = clockOff || (summary->lastGoodRead && f.kind == store::FindingKind::ClockOff &&
-                              f.readId == summary->lastGoodRead->id && f.serial == v.instrument.serial);
-    v.health = HealthOf(*summary, v.everyS, now, clockOff);
-    v.conflicts = summary->conflicts;
-  }
   AddReads(run, live, v);
   AddArchives(summary, v);
+  HealthFacts facts;
+  facts.everyS = v.everyS;
+  facts.failuresInRow = v.failuresInRow;
+  facts.silentAfter = live.silentAfter;
+  if (summary) {
+    if (summary->lastGoodRead) facts.lastGood = UtcMoment(v.lastGoodReadUtc);
+    facts.hourlyCompleteness = summary->archives[0].completeness;
+    facts.clockOff = ClockOff(*summary, findings);
+    v.conflicts = summary->conflicts;
+    v.openFindings = summary->openFindings;
+    for (std::size_t a = 0; a < store::kArchiveKinds.size(); ++a) v.newest[a] = summary->archives[a].stats.newest;
+  }
+  v.health = HealthOf(facts, now);
   for (const auto& f : findings)
     if (!v.instrument.serial.empty() && f.serial == v.instrument.serial && v.findings.size() < kFindingsPerInstrument)
       v.findings.push_back(f);
@@ -129,7 +147,7 @@ Json InstrumentJson(const InstrumentView& v) {
   j["next_due_utc"] = orNull(v.nextDueUtc);
   j["every_s"] = v.everyS;
   j["health"] = HealthName(v.health);
-  j["health_text"] = HealthText(v.health);
+  j["health_text"] = HealthWords(v.health);
   j["health_rank"] = HealthRank(v.health);
   for (std::size_t a = 0; a < store::kArchiveKinds.size(); ++a) {
     const std::string archive(store::ArchiveName(store::kArchiveKinds[a]));
@@ -143,6 +161,7 @@ Json InstrumentJson(const InstrumentView& v) {
       v.lastFailure ? Json{{"utc", v.lastFailure->utc}, {"reason", ValidUtf8(v.lastFailure->reason)}} : Json(nullptr);
   j["findings"] = Json::array();
   for (const auto& f : v.findings) j["findings"].push_back(FindingJson(f));
+  j["open_findings"] = v.openFindings;
   j["conflicts"] = v.conflicts;
   return j;
 }

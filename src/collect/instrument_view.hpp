@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "collect/health.hpp"
 #include "collect/http_fleet.hpp"
 #include "collect/http_json.hpp"
 #include "store/record_store.hpp"
@@ -20,7 +21,7 @@ struct InstrumentView {
   store::InstrumentRow instrument;  // serial and model empty: never answered
   std::string lastGoodReadUtc;      // empty: never
   std::string nextDueUtc;           // empty: unknown (another collector's)
-  std::int64_t everyS = 3600;
+  std::int64_t everyS = 3600;       // from collect.ini, else as the store keeps it, else an hour
   Health health = Health::Never;
   std::array<std::optional<double>, 3> completeness{};  // by kArchiveKinds; empty: the model keeps none
   std::array<std::int64_t, 3> records{}, gaps{};
@@ -31,6 +32,8 @@ struct InstrumentView {
   };
   std::optional<Failure> lastFailure;  // the last read failed
   std::vector<store::FindingRow> findings;
+  std::int64_t openFindings = 0;        // not acknowledged
+  std::array<std::string, 3> newest{};  // the newest period held per archive; empty: none
   std::int64_t conflicts = 0;
 };
 
@@ -44,7 +47,7 @@ Result<std::vector<InstrumentView>> FleetView(store::RecordStore& store, const F
 // (0 the worst), "completeness_pct" {archive: % or null},
 // "records" {archive: n}, "gaps" {archive: n}, "failures_in_row", "silent",
 // "last_failure" ({"utc", "reason"} or null), "findings" [finding, ...],
-// "conflicts"}
+// "open_findings", "conflicts"}
 Json InstrumentJson(const InstrumentView& v);
 
 }  // namespace statvtk::collect

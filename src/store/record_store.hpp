@@ -143,8 +143,10 @@ struct EventRow {
 
 // StoreDown and OutboxOverflow are the collector's own (serial empty): the
 // store did not answer for a while, MQTT messages were dropped past the bound.
-enum class FindingKind { TotalDown, IncrementMismatch, ClockOff, Conflict, StoreDown, OutboxOverflow };
-// "total_down", "increment_mismatch", "clock_off", "conflict", "store_down", "outbox_overflow"
+// RepeatedHour: the instrument closed one period twice with other values
+// (its clock was set back over it); the first is kept, the second is a conflict.
+enum class FindingKind { TotalDown, IncrementMismatch, ClockOff, Conflict, StoreDown, OutboxOverflow, RepeatedHour };
+// "total_down", "increment_mismatch", "clock_off", "conflict", "store_down", "outbox_overflow", "repeated_hour"
 std::string_view FindingKindName(FindingKind kind);
 std::optional<FindingKind> FindingKindOfName(std::string_view name);
 
@@ -330,6 +332,11 @@ class RecordStore {
   // retained until at most `keep` wait (a retained one, an instrument's
   // state, is never dropped); the number dropped.
   virtual Result<std::int64_t> TrimOutbox(const std::string& origin, std::int64_t keep) = 0;
+  // The messages of `origin` waiting for the broker.
+  virtual Result<std::int64_t> OutboxSize(const std::string& origin) {
+    (void)origin;
+    return MakeError(ErrorCode::StoreSchema, "this store keeps no outbox");
+  }
 
   // Gap periods a read found no longer in the instrument (or never written
   // there): counted lost once, never asked for again.

@@ -210,6 +210,12 @@ Result<std::int64_t> SqlStore::TrimOutbox(const std::string& origin, std::int64_
   return static_cast<std::int64_t>(dropped->Count());
 }
 
+Result<std::int64_t> SqlStore::OutboxSize(const std::string& origin) {
+  auto waiting = Run(sql::kOutboxCount, {SqlText(origin)});
+  if (!waiting) return waiting.error();
+  return waiting->Int(0, 0);
+}
+
 Result<void> SqlStore::MarkGone(const std::string& serial, ArchiveKind archive, const std::string& period,
                                 std::int64_t readId) {
   return Void(Run(sql::kMarkGone, {SqlText(serial), SqlText(ArchiveName(archive)), SqlText(period), SqlInt(readId)}));

@@ -71,6 +71,7 @@ class SqlStore final : public RecordStore {
   Result<std::int64_t> Enqueue(const OutboxMessage& message) override;
   Result<std::vector<OutboxMessage>> Peek(const std::string& origin, std::size_t limit) override;
   Result<std::int64_t> TrimOutbox(const std::string& origin, std::int64_t keep) override;
+  Result<std::int64_t> OutboxSize(const std::string& origin) override;
   Result<void> Ack(std::int64_t id) override;
   Result<void> MarkGone(const std::string& serial, ArchiveKind archive, const std::string& period,
                         std::int64_t readId) override;

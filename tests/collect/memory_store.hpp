@@ -223,6 +223,12 @@ class MemoryStore final : public store::RecordStore {
   }
   Result<void> Check() override { return Up(); }
 
+  Result<std::int64_t> OutboxSize(const std::string& origin) override {
+    if (auto up = Up(); !up) return up.error();
+    const std::scoped_lock lock(outboxMutex);
+    return static_cast<std::int64_t>(
+        std::count_if(outbox.begin(), outbox.end(), [&](const auto& m) { return m.origin == origin; }));
+  }
   std::size_t OutboxSize() {
     const std::scoped_lock lock(outboxMutex);
     return outbox.size();

@@ -220,17 +220,51 @@ TEST_F(HttpApi, ASerialWithReservedCharactersIsEscapedInThePath) {
   EXPECT_EQ(j["serial"], "12#4/6+8");
 }
 
-TEST_F(HttpApi, AStoreThatIsDownIsA503AnyOtherStoreFailureA500) {
+TEST_F(HttpApi, AStoreThatIsDownIsA503AnyOtherStoreFailureA500AndMetricsStillAnswer) {
   store_->down = true;
   for (const auto [code, status] : {std::pair{ErrorCode::StoreUnreachable, 503}, std::pair{ErrorCode::StoreBusy, 503},
                                     std::pair{ErrorCode::StoreCorrupt, 500}, std::pair{ErrorCode::StoreFailed, 500}}) {
     store_->downAs = code;
-    for (const char* path : {"/api/instruments", "/api/reads", "/api/findings", "/metrics"}) {
+    for (const char* path : {"/api/instruments", "/api/reads", "/api/findings"}) {
       const HttpAnswer a = api_->Answer("GET", path, {});
       EXPECT_EQ(a.status, status) << path << " " << static_cast<int>(code);
       EXPECT_NE(a.body.find("store down"), std::string::npos) << path;
     }
+    // The collector's own counters still answer, with the store said down.
+    const HttpAnswer m = api_->Answer("GET", "/metrics", {});
+    EXPECT_EQ(m.status, 200);
+    for (const char* line : {"statvtk_store_up 0\n", "statvtk_reads_total{line=\"north\",outcome=\"done\"} 5\n"})
+      EXPECT_NE(m.body.find(line), std::string::npos) << line << m.body;
+    EXPECT_EQ(m.body.find("statvtk_instrument_health{"), std::string::npos);
   }
+}
+
+TEST_F(HttpApi, AFindingAcknowledgedByPostStopsCountingAsOpen) {
+  EXPECT_EQ(api_->Post("/api/findings/1/ack", "grafana").status, 503);  // no writer to take it
+  FleetLive live;
+  live.ackFinding = [this](std::int64_t id, const std::string& by) {
+    return store_->AckFinding(id, by, "2026-12-08T10:00:00Z");
+  };
+  auto store = std::make_unique<test::MemoryStore>();
+  store_ = store.get();
+  store::FindingRow f;
+  f.serial = "7";
+  f.detail = "x";
+  ASSERT_TRUE(store_->AddFinding(f));
+  store_->instruments.push_back({"7", "VTK-08.12", "ЦТП", "south", 1, "", "", {}});
+  FleetApi api(std::move(store), live);
+  EXPECT_EQ(api.Post("/api/findings/1/ack", "-").status, 403);  // the API is open: still a token to change it
+  EXPECT_EQ(api.Post("/api/findings/x/ack", "grafana").status, 400);
+  EXPECT_EQ(api.Post("/api/findings/1", "grafana").status, 405);
+  const HttpAnswer ok = api.Post("/api/findings/1/ack", "grafana");
+  EXPECT_EQ(ok.status, 200) << ok.body;
+  EXPECT_EQ(api.Post("/api/findings/1/ack", "grafana").status, 404);  // not open any more
+  const Json list = Json::parse(api.Answer("GET", "/api/instruments", {}).body);
+  EXPECT_EQ(list.at(0)["open_findings"], 0);
+  EXPECT_EQ(list.at(0)["findings"].at(0)["acked_by"], "grafana");
+  EXPECT_NE(api.Answer("GET", "/metrics", {})
+                .body.find("statvtk_open_findings{serial=\"7\",name=\"ЦТП\",line=\"south\"} 0\n"),
+            std::string::npos);
 }
 
 TEST_F(HttpApi, MetricsAreInPrometheusTextFormat) {
@@ -246,6 +280,13 @@ TEST_F(HttpApi, MetricsAreInPrometheusTextFormat) {
            "statvtk_records_stored{serial=\"00001234\",archive=\"hourly\"} 165\n",
            "statvtk_seconds_since_good_read{serial=\"00001234\",name=\"Котельная №1\",line=\"north\"} 1500\n",
            "statvtk_seconds_since_good_read{serial=\"7\",name=\"ЦТП\",line=\"south\"} 206880\n",
+           "statvtk_store_up 1\n",
+           "statvtk_instrument_health{serial=\"00001234\",name=\"Котельная №1\",line=\"north\",state=\"ok\"} 1\n",
+           "statvtk_instrument_health{serial=\"7\",name=\"ЦТП\",line=\"south\",state=\"down\"} 1\n",
+           "statvtk_failures_in_row{serial=\"7\",name=\"ЦТП\",line=\"south\"} 1\n",
+           "statvtk_open_findings{serial=\"00001234\",name=\"Котельная №1\",line=\"north\"} 1\n",
+           "statvtk_newest_record_age_seconds{serial=\"00001234\",name=\"Котельная "
+           "№1\",line=\"north\",archive=\"hourly\"} ",
        })
     EXPECT_NE(a.body.find(line), std::string::npos) << line << "\n" << a.body;
 }

@@ -167,6 +167,13 @@ TEST(HttpTokens, EveryRouteButHealthAsksForAToken) {
       EXPECT_EQ(r->status, 200) << path << " " << r->body;
     }
   }
+  // Acknowledging a finding is said in a token's name, through the collector's writer.
+  const auto noToken = client.Post("/api/findings/999/ack", "", "application/json");
+  ASSERT_TRUE(noToken);
+  EXPECT_EQ(noToken->status, 401);
+  const auto ack = client.Post("/api/findings/999/ack", {{"Authorization", "Bearer " + token}}, "", "application/json");
+  ASSERT_TRUE(ack);
+  EXPECT_EQ(ack->status, 404) << ack->body;  // the store answered: there is no such open finding
   EXPECT_EQ(run.Stop(SIGTERM, 10s), 0);
   // The access log names the token, never shows it; its last use is kept.
   std::string access;

@@ -1,0 +1,64 @@
+// Sends alerts on a thread of its own, so that a slow or absent receiver
+// never holds collection up: each event as JSON, POSTed to AlertWebhook=
+// (http or https) and given on stdin to AlertCommand= (run by /bin/sh), in
+// order, each tried again with a growing pause until it is taken.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "collect/alert_watch.hpp"
+
+namespace statvtk::collect {
+
+struct AlertSinks {
+  std::string webhook;  // empty: none
+  std::string command;  // empty: none
+  std::chrono::milliseconds firstPause{1000};
+  std::chrono::milliseconds longestPause{std::chrono::minutes(5)};
+};
+
+class AlertSender {
+ public:
+  AlertSender(AlertSinks sinks, std::function<void(const std::string&)> log);
+  ~AlertSender();
+  AlertSender(const AlertSender&) = delete;
+  AlertSender& operator=(const AlertSender&) = delete;
+
+  // Queued; past kMaxWaiting the oldest waiting event is dropped (and logged).
+  void Send(AlertEvent e);
+  static constexpr std::size_t kMaxWaiting = 1000;
+
+ private:
+  struct Waiting {
+    std::uint64_t seq = 0;
+    std::string body;
+    bool hookDone = false, commandDone = false;
+  };
+  void Run(std::stop_token stop);
+  bool Deliver(Waiting& w);  // true when every sink took it
+
+  AlertSinks sinks_;
+  std::function<void(const std::string&)> log_;
+  std::mutex mutex_;
+  std::condition_variable_any wake_;
+  std::deque<Waiting> queue_;
+  std::uint64_t made_ = 0;
+  std::jthread thread_;  // last: started once the rest is there
+};
+
+// POSTs `body` (JSON) to the URL; the reason when it was not taken (no
+// answer, or a status other than 2xx).
+std::optional<std::string> PostJson(const std::string& url, const std::string& body);
+// Runs `command` with /bin/sh, `body` on its stdin; the reason when it did
+// not exit 0 within a minute.
+std::optional<std::string> RunWithInput(const std::string& command, const std::string& body);
+
+}  // namespace statvtk::collect

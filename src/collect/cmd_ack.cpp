@@ -1,0 +1,72 @@
+// statvtk-collect ack: findings acknowledged, so that they stop counting as
+// open on the page, in `status` and in /metrics.
+#include <cstdlib>
+
+#include "base/printable_text.hpp"
+#include "collect/commands.hpp"
+#include "store/periods.hpp"
+
+namespace statvtk::collect {
+
+namespace {
+
+const char* kAckAbout = R"(Acknowledges findings of the checks by their id (the "id" of GET
+/api/findings, `status --json`), or every open finding of one instrument
+(--serial). An acknowledged finding stays in the store with who took it and
+when, and no longer counts as open. Exit status: 0 all acknowledged, 1 an id
+not open (or the store failed), 2 bad arguments.)";
+
+std::string DefaultBy() {
+  const char* user = std::getenv("USER");
+  return user && *user ? user : "statvtk-collect";
+}
+
+}  // namespace
+
+int RunAck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  CommonArgs given;
+  std::vector<std::int64_t> ids;
+  std::string serial, by = DefaultBy();
+  const auto app = CommandApp("ack", kAckAbout, given);
+  app->add_option("id", ids, "the findings' ids")->check(CLI::PositiveNumber);
+  app->add_option("--serial", serial, "every open finding of the instrument with this serial");
+  app->add_option("--by", by, "who acknowledges (default: the user's name)");
+  if (auto done = ParseCommand(*app, args, out, err)) return *done;
+  if (ids.empty() == serial.empty()) {
+    err << "statvtk-collect ack: give the findings' ids or --serial SERIAL (one of the two)\n";
+    return kExitConfig;
+  }
+  const Common c = given.Resolved();
+  auto cfg = LoadChecked(c, err);
+  if (!cfg) return kExitConfig;
+  auto store = OpenStore(*cfg, c, err);
+  if (!store) return kExitFailed;
+  if (!serial.empty()) {
+    auto findings = store->Findings(serial);
+    if (!findings) {
+      err << "statvtk-collect ack: " << findings.error().reason << "\n";
+      return kExitFailed;
+    }
+    for (const auto& f : *findings)
+      if (f.ackedUtc.empty() && f.serial == serial) ids.push_back(f.id);
+    if (ids.empty()) out << "no open finding of " << PrintableText(serial) << "\n";
+  }
+  int status = kExitOk;
+  const std::string now = store::UtcNow();
+  for (const std::int64_t id : ids) {
+    auto acked = store->AckFinding(id, by, now);
+    if (!acked) {
+      err << "statvtk-collect ack: " << acked.error().reason << "\n";
+      return kExitFailed;
+    }
+    if (*acked) {
+      out << "finding " << id << " acknowledged by " << PrintableText(by) << "\n";
+    } else {
+      err << "statvtk-collect ack: no open finding " << id << "\n";
+      status = kExitFailed;
+    }
+  }
+  return status;
+}
+
+}  // namespace statvtk::collect
