@@ -143,8 +143,8 @@ struct EventRow {
 
 // StoreDown and OutboxOverflow are the collector's own (serial empty): the
 // store did not answer for a while, MQTT messages were dropped past the bound.
-enum class FindingKind { TotalDown, IncrementMismatch, ClockOff, Conflict, StoreDown, OutboxOverflow };
-// "total_down", "increment_mismatch", "clock_off", "conflict", "store_down", "outbox_overflow"
+enum class FindingKind { TotalDown, IncrementMismatch, ClockOff, Conflict, StoreDown, OutboxOverflow, ModemSetAside };
+// "total_down", "increment_mismatch", "clock_off", "conflict", "store_down", "outbox_overflow", "modem_set_aside"
 std::string_view FindingKindName(FindingKind kind);
 std::optional<FindingKind> FindingKindOfName(std::string_view name);
 
@@ -202,6 +202,17 @@ struct SummaryWindow {
   std::int64_t expected = 0;  // periods from..to
 };
 SummaryWindow WindowOf(ArchiveKind kind, int days, const PeriodTime& until);
+
+// One dial of a modem pool's modem: when it was dialled, connected (empty:
+// never) and hung up, and the modem's answer ("CONNECT", "BUSY", "NO ANSWER",
+// "NO CARRIER", "NO DIALTONE", "ERROR", "TIMEOUT"; "DROPPED" for a call
+// lost during the read). UTC texts as elsewhere.
+struct CallRow {
+  std::int64_t id = 0;
+  std::string origin, pool, device, line, phone;
+  std::string dialedUtc, connectedUtc, endedUtc;
+  std::string outcome;
+};
 
 // A message waiting for the broker. `origin` names the collector that made
 // it, so that collectors sharing one database each send their own.
@@ -291,6 +302,10 @@ class RecordStore {
   virtual Result<std::vector<FindingRow>> Findings(const std::string& serial) = 0;
   // Marks an open finding acknowledged; false when there is none open with that id.
   virtual Result<bool> AckFinding(std::int64_t id, const std::string& by, const std::string& utc) = 0;
+
+  // Calls: a row per dial; `line` empty: all lines; newest first, at most `limit` (0: all).
+  virtual Result<std::int64_t> AddCall(const CallRow& call) = 0;
+  virtual Result<std::vector<CallRow>> Calls(const std::string& line, std::size_t limit) = 0;
 
   // Outbox: Enqueue inside the read's transaction; Peek the oldest of an
   // origin in order; Ack removes one sent message.
