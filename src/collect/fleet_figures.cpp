@@ -4,7 +4,7 @@
 
 namespace statvtk::collect {
 
-FleetFigures::FleetFigures(const Config& cfg) : collector_(cfg.collector) {
+FleetFigures::FleetFigures(const Config& cfg) : collector_(cfg.collector), pools_(!cfg.pools.empty()) {
   for (const auto& l : cfg.lines) lines_[l.name].line = l.name;
   for (const auto& in : cfg.instruments) {
     every_[in.name] = in.everyS;
@@ -47,6 +47,8 @@ FleetLive FleetFigures::Live() {
   };
   live.configured = [this] { return configured_; };
   live.logWriteFailures = [this] { return logFailures_ ? logFailures_() : std::uint64_t{0}; };
+  if (pools_) live.modems = [this] { return modems_.All(); };
+  live.incoming = [this](const std::string& line) { return incoming_ ? incoming_(line) : std::string(); };
   live.silentAfter = collector_.silentAfter;
   live.completenessDays = collector_.completenessDays;
   return live;

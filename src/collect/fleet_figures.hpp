@@ -22,6 +22,10 @@ class FleetFigures {
   void Due(const std::string& instrument, std::time_t at);
   // Where /metrics finds the log's write failures.
   void CountLogFailures(std::function<std::uint64_t()> failures) { logFailures_ = std::move(failures); }
+  // The pools' modems (written by the pools).
+  ModemFigures& Modems() { return modems_; }
+  // Where the page finds an incoming line's connection.
+  void DescribeIncoming(std::function<std::string(const std::string& line)> f) { incoming_ = std::move(f); }
   // Callbacks over this object (which must outlive them).
   FleetLive Live();
 
@@ -33,6 +37,9 @@ class FleetFigures {
   std::vector<FleetLive::Configured> configured_;
   CollectorConfig collector_;
   std::function<std::uint64_t()> logFailures_;
+  bool pools_ = false;
+  ModemFigures modems_;
+  std::function<std::string(const std::string& line)> incoming_;
 };
 
 }  // namespace statvtk::collect

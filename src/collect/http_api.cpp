@@ -6,6 +6,7 @@
 #include "base/local_time.hpp"
 #include "base/version.hpp"
 #include "base/utf8.hpp"
+#include "collect/http_calls.hpp"
 #include "collect/http_metrics.hpp"
 #include "collect/instrument_view.hpp"
 #include "collect/http_overview.hpp"
@@ -138,6 +139,8 @@ HttpAnswer FleetApi::Answer(std::string_view method, std::string_view path, cons
   if (path == "/metrics") return Metrics(db);
   if (path == "/api/reads") return Reads(db, query);
   if (path == "/api/findings") return Findings(db, query);
+  if (path == "/api/calls") return Calls(db, query);
+  if (path == "/api/modems") return Modems();
   if (path == kInstrumentsPath) {
     if (!query.empty()) return Refuse(400, "список приборов не принимает параметров");
     return Instruments(db);
@@ -254,13 +257,39 @@ HttpAnswer FleetApi::Findings(store::RecordStore& db, const QueryParams& query) 
   return JsonAnswer(list);
 }
 
+// ?line=NAME&limit=N (default 100, at most kMaxReadsPerAnswer): the newest calls first.
+HttpAnswer FleetApi::Calls(store::RecordStore& db, const QueryParams& query) {
+  if (auto bad = UnknownParam(query, {"line", "limit"}))
+    return Refuse(400, "неизвестный параметр: " + bad->substr(0, 40));
+  const std::string* line = Param(query, "line");
+  std::size_t limit = 100;
+  if (const std::string* l = Param(query, "limit")) {
+    const auto n = Count(*l);
+    if (!n || *n == 0 || *n > kMaxReadsPerAnswer)
+      return Refuse(400, "limit: число от 1 до " + std::to_string(kMaxReadsPerAnswer));
+    limit = *n;
+  }
+  auto rows = db.Calls(line ? *line : "", limit);
+  if (!rows) return StoreFailed(rows.error());
+  Json list = Json::array();
+  for (const auto& c : *rows) list.push_back(CallJson(c));
+  return JsonAnswer(list);
+}
+
+HttpAnswer FleetApi::Modems() {
+  Json list = Json::array();
+  for (const auto& m : live_.modems ? live_.modems() : std::vector<ModemFigure>{}) list.push_back(ModemJson(m));
+  return JsonAnswer(list);
+}
+
 HttpAnswer FleetApi::Metrics(store::RecordStore& db) {
   auto summaries = store::Summaries(db, "", kSummaryDays, NowPeriod());
   if (!summaries) return StoreFailed(summaries.error());
   const auto lines = live_.lines ? live_.lines() : std::vector<LineFigures>{};
   return {200, "text/plain; version=0.0.4; charset=utf-8",
           MetricsText(*summaries, lines, Now(), live_.logWriteFailures ? live_.logWriteFailures() : 0,
-                      live_.mqttDropped ? std::optional(live_.mqttDropped()) : std::nullopt)};
+                      live_.mqttDropped ? std::optional(live_.mqttDropped()) : std::nullopt) +
+              (live_.modems ? ModemMetricsText(live_.modems()) : std::string())};
 }
 
 }  // namespace statvtk::collect

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "collect/modem_figures.hpp"
+
 namespace statvtk::collect {
 
 // Counters of one line since the collector started.
@@ -41,6 +43,11 @@ struct FleetLive {
   std::function<std::uint64_t()> logWriteFailures;
   // MQTT record messages dropped past MqttOutboxMax= since the start; empty: MQTT off.
   std::function<std::int64_t()> mqttDropped;
+  // The pools' modems; empty: no pool.
+  std::function<std::vector<ModemFigure>()> modems;
+  // An incoming line's connection: "connected since …" or "waiting for the
+  // modem"; empty text (or no callback): not an incoming line.
+  std::function<std::string(const std::string& line)> incoming;
   int silentAfter = 3;       // SilentAfter=: failed reads in a row that make an instrument silent
   int completenessDays = 7;  // Completeness=: the days of the completeness figures
 };

@@ -52,6 +52,13 @@ tr.health-down td:first-child, tr.health-never td:first-child { border-left: 6px
 <thead><tr><th>Заводской номер</th><th>Что найдено</th><th>Архив</th><th>Период</th><th>Подробности</th><th>Когда</th></tr></thead>
 <tbody></tbody>
 </table>
+<section id="modems" hidden>
+<h2>Модемы</h2>
+<table>
+<thead><tr><th>Пул</th><th>Модем</th><th>Звонков сегодня</th><th>С соединением, %</th><th>Минут на связи</th><th>Состояние</th></tr></thead>
+<tbody></tbody>
+</table>
+</section>
 <h2>Суточные объёмы за 7 суток и пропуски</h2>
 <div id="cards" class="cards"></div>
 </main>
@@ -86,7 +93,7 @@ function fleetRow(i) {
   tr.appendChild(el("td", i.serial || "—"));
   tr.appendChild(el("td", i.model || "—"));
   tr.appendChild(el("td", i.name));
-  tr.appendChild(el("td", i.line));
+  tr.appendChild(el("td", i.connection ? i.line + " — " + i.connection : i.line));
   tr.appendChild(el("td", i.address, "num"));
   tr.appendChild(el("td", when(i.last_read_utc)));
   tr.appendChild(el("td", when(i.next_due_utc)));
@@ -167,10 +174,27 @@ async function load() {
       ", запаздывают: " + n("late") + ", без связи: " + (n("down") + n("never"));
     document.getElementById("updated").textContent = "Обновлено " + new Date().toLocaleTimeString("ru-RU");
     document.getElementById("error").textContent = "";
+    await loadModems();
     document.body.dataset.loaded = "1";
   } catch (e) {
     document.getElementById("error").textContent = "Нет связи со сборщиком: " + e.message;
   }
+}
+function modemRow(m) {
+  const tr = el("tr");
+  tr.appendChild(el("td", m.pool));
+  tr.appendChild(el("td", m.device));
+  tr.appendChild(el("td", m.calls_today, "num"));
+  tr.appendChild(el("td", m.calls_today ? pct(100 * m.connected_today / m.calls_today) : "—", "num"));
+  tr.appendChild(el("td", m.minutes_today.toFixed(1), "num"));
+  tr.appendChild(el("td", m.set_aside ? "отложен: " + m.set_aside_why : "в работе", m.set_aside ? "fail" : ""));
+  return tr;
+}
+async function loadModems() {
+  const modems = await getJson("/api/modems");
+  const s = document.getElementById("modems");
+  s.hidden = modems.length === 0;
+  s.querySelector("tbody").replaceChildren(...modems.map(modemRow));
 }
 function emptyRow(n, text) { const tr = el("tr"); const td = el("td", text, "none"); td.colSpan = n; tr.appendChild(td); return tr; }
 load();

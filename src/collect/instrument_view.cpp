@@ -74,6 +74,7 @@ Result<InstrumentView> ViewOf(store::RecordStore& s, const FleetLive& live, cons
   if (live.everySeconds)
     if (auto e = live.everySeconds(v.instrument.name); e && *e > 0) v.everyS = *e;
   if (live.nextDueUtc) v.nextDueUtc = live.nextDueUtc(v.instrument.name);
+  if (live.incoming) v.connection = live.incoming(v.instrument.line);
   if (summary && summary->lastGoodRead) {
     const auto& g = *summary->lastGoodRead;
     v.lastGoodReadUtc = g.endedUtc.empty() ? g.startedUtc : g.endedUtc;
@@ -150,6 +151,7 @@ Json InstrumentJson(const InstrumentView& v) {
   j["findings"] = Json::array();
   for (const auto& f : v.findings) j["findings"].push_back(FindingJson(f));
   j["conflicts"] = v.conflicts;
+  if (!v.connection.empty()) j["connection"] = v.connection;
   return j;
 }
 

@@ -32,6 +32,7 @@ struct InstrumentView {
   std::optional<Failure> lastFailure;  // the last read failed
   std::vector<store::FindingRow> findings;
   std::int64_t conflicts = 0;
+  std::string connection;  // an incoming line's: "connected since …" or "waiting for the modem"
 };
 
 // Every instrument of the store, then those of collect.ini (`live.configured`)
