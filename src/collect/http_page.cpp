@@ -66,7 +66,7 @@ tr.health-down td:first-child, tr.health-never td:first-child { border-left: 6px
 "use strict";
 const HEALTH = { ok: "В норме", late: "Запаздывает", down: "Нет связи", never: "Не читался", clock: "часы прибора" };
 const KINDS = { total_down: "Итог уменьшился", increment_mismatch: "Приращение не равно разности итогов",
-  clock_off: "Часы прибора расходятся с ПК", conflict: "Запись изменилась (конфликт)" };
+  clock_off: "Часы прибора расходятся с ПК", conflict: "Запись изменилась (конфликт)", modem_set_aside: "Модем отложен" };
 const ARCHIVES = { hourly: "часовой", daily: "суточный", monthly: "месячный" };
 const SVG = "http://www.w3.org/2000/svg";
 

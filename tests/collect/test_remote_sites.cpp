@@ -185,6 +185,12 @@ TEST(RemoteSites, EachDialIsLoggedWithItsOutcomeAndTheRetryPauseOfIt) {
   std::set<std::string> read;
   for (const auto& r : store->Reads({"", "", 100, true}).value()) read.insert(r.name);
   EXPECT_EQ(read, (std::set<std::string>{"i201", "i203", "i204"}));
+  // What the dropped call fetched was kept; the next call read the rest.
+  const auto reads = store->Reads({"", "i203", 10}).value();  // newest first
+  ASSERT_EQ(reads.size(), 2u);
+  EXPECT_NE(reads[1].outcome, store::ReadOutcome::Done);
+  EXPECT_GT(reads[1].added, 0);
+  EXPECT_EQ(reads[0].added + reads[1].added, store->Stats(reads[0].serial, ArchiveKind::Monthly).value().records);
   EXPECT_EQ(d.exchange->CallsTo(1), 3u);  // 202: DialsPerPass, no more
 }
 
