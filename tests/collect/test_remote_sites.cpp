@@ -44,6 +44,7 @@ sim::SiteOptions Site(const std::string& spec) {
 struct Dialup {
   // `devices`: names in the home (modem1.. are the exchange's ports).
   Dialup(std::vector<std::string> sites, int ports, std::vector<std::string> devices) : home(NewHome()) {
+    // The dialogue's waits 5 ms a step: ConnectWait=60 waits 3 s for an answer.
     setenv("STATVTK_MODEM_STEP_MS", "5", 1);
     sim::ModemOptions mo;
     mo.dialDelayMs = 40;
@@ -67,7 +68,7 @@ struct Dialup {
     std::ostringstream ini;
     ini << "[Collector]\nDatabase=collect.sqlite\n\n[Modems pool]\nDevices=";
     for (std::size_t i = 0; i < devices.size(); ++i) ini << (i ? "," : "") << (home / devices[i]).string();
-    ini << "\nConnectWait=10\nRetryBusy=1s\nRetryNoAnswer=1s\nRetryNoCarrier=1s\nDialsPerPass=3\n\n";
+    ini << "\nConnectWait=60\nRetryBusy=1s\nRetryNoAnswer=1s\nRetryNoCarrier=1s\nDialsPerPass=3\n\n";
     for (const auto& s : list) {
       ini << "[Line site-" << s.number << "]\nMode=modem\nPool=pool\nPhone=" << s.number
           << "\nPacketConst=300\nByteConst=50\nPacketRetry=2\n\n";
