@@ -194,8 +194,7 @@ int RunOnce(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     std::atomic<bool> failed{false};
     for (const auto& line : f.cfg.lines)
       if (line.mode == LineMode::Incoming)
-        f.log.Line("[" + line.name +
-                   "] Mode=incoming: the line is read by the service (run) while its modem is connected");
+        f.log.Line("[" + line.name + "] Mode=incoming: линию читает служба (run), пока её модем на связи");
     const PoolContext pools = f.Pools(StopRequest());
     OnEachLine(
         f.cfg,
