@@ -13,9 +13,11 @@
 #include "collect/commands.hpp"
 #include "collect/fleet_services.hpp"
 #include "collect/http_exposure.hpp"
+#include "collect/incoming_listener.hpp"
 #include "collect/instance_lock.hpp"
 #include "collect/last_good_read.hpp"
 #include "collect/line_threads.hpp"
+#include "collect/modem_pool.hpp"
 #include "collect/schedule.hpp"
 #include "collect/service_notify.hpp"
 #include "collect/stop_request.hpp"
@@ -36,7 +38,10 @@ running configuration stays.)";
 
 std::map<std::string, std::vector<const InstrumentConfig*>> ByLine(const Config& cfg) {
   std::map<std::string, std::vector<const InstrumentConfig*>> out;
-  for (const auto& in : cfg.instruments) out[cfg.Line(in.line)->name].push_back(&in);
+  for (const auto& in : cfg.instruments) {
+    const LineConfig* line = cfg.Line(in.line);
+    if (OwnThread(*line)) out[line->name].push_back(&in);
+  }
   return out;
 }
 
@@ -113,6 +118,15 @@ struct FleetRun {
   PassLog LineLog(const LineConfig& line) {
     return [this, name = line.name](const std::string& t) { log.Line("[" + name + "] " + t); };
   }
+  PoolContext Pools(std::atomic<bool>& stop) {
+    PoolContext p{cfg, home, writer, [this](const std::string& t) { log.Line(t); }, stop, figures.Modems(), &figures};
+    p.modemStep = DialStepOfEnvironment();
+    return p;
+  }
+  IncomingContext Incoming(std::atomic<bool>& stop) {
+    return {cfg, home, writer, [this](const std::string& t) { log.Line(t); }, stop, &figures};
+  }
+  std::filesystem::path home;
 };
 
 // Sets up a FleetRun (`serving`: the HTTP page and API too) and runs `lines`
@@ -157,18 +171,19 @@ int WithFleet(const Common& c, bool serving, std::ostream& err, Lines&& lines) {
     return kExitConfig;
   }
   writer.SetOutbox((*services)->Outbox());
-  FleetRun run{*cfg, writer, log, figures, **services};
+  FleetRun run{*cfg, writer, log, figures, **services, c.home};
   return lines(run);
 }
 
 using ServeFn = std::function<void(const LineConfig&, const std::vector<const InstrumentConfig*>&)>;
 
-// One thread per line, each running `serve` over the line's instruments; all
-// are joined before it returns.
-void OnEachLine(const Config& cfg, const ServeFn& serve) {
+// One thread per line, each running `serve` over the line's instruments;
+// `meanwhile` runs on the calling thread; all are joined before it returns.
+void OnEachLine(const Config& cfg, const ServeFn& serve, const std::function<void()>& meanwhile = {}) {
   std::vector<std::jthread> lines;
   for (auto& [name, instruments] : ByLine(cfg))
     lines.emplace_back([&serve, line = cfg.Line(name), list = instruments] { serve(*line, list); });
+  if (meanwhile) meanwhile();
 }
 
 // collect.ini read again on SIGHUP, checked whole: the configuration to run,
@@ -217,12 +232,21 @@ int RunOnce(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   const Common c = given.Resolved();
   return WithFleet(c, false, err, [&](FleetRun& f) {
     std::atomic<bool> failed{false};
-    OnEachLine(f.cfg, [&](const LineConfig& line, const std::vector<const InstrumentConfig*>& list) {
-      const auto passes = CollectLine(f.cfg, line, list, c.home, f.writer, StopRequest(), f.LineLog(line));
-      for (const auto& p : passes)
-        if (p.outcome != ReadOutcome::Done) failed.store(true);
-      if (passes.size() != list.size()) failed.store(true);
-    });
+    for (const auto& line : f.cfg.lines)
+      if (line.mode == LineMode::Incoming)
+        f.log.Line("[" + line.name + "] Mode=incoming: линию читает служба (run), пока её модем на связи");
+    const PoolContext pools = f.Pools(StopRequest());
+    OnEachLine(
+        f.cfg,
+        [&](const LineConfig& line, const std::vector<const InstrumentConfig*>& list) {
+          const auto passes = CollectLine(f.cfg, line, list, c.home, f.writer, StopRequest(), f.LineLog(line));
+          for (const auto& p : passes)
+            if (p.outcome != ReadOutcome::Done) failed.store(true);
+          if (passes.size() != list.size()) failed.store(true);
+        },
+        [&] {
+          if (!RunPools(pools, true)) failed.store(true);
+        });
     f.services.Drain(std::chrono::seconds(10));  // what the broker did not take waits for the next run
     return failed.load() ? kExitFailed : kExitOk;
   });
@@ -239,6 +263,12 @@ int RunService(const std::vector<std::string>& args, std::ostream& out, std::ost
     reload.store(false);
     f.log.Line("statvtk-collect: " + std::to_string(f.cfg.instruments.size()) + " instruments on " +
                std::to_string(f.cfg.lines.size()) + " lines");
+    auto incoming = IncomingLines::Open(f.Incoming(request));
+    if (!incoming) {
+      err << "statvtk-collect: " << incoming.error().reason << "\n";
+      return kExitConfig;
+    }
+    if (*incoming) f.figures.DescribeIncoming([p = incoming->get()](const std::string& l) { return p->Describe(l); });
     {
       LineThreads lines([&](const Config& cfg, const LineConfig& line, const std::vector<const InstrumentConfig*>& list,
                             const std::atomic<bool>& retire) {
@@ -246,6 +276,12 @@ int RunService(const std::vector<std::string>& args, std::ostream& out, std::ost
       });
       auto running = std::make_shared<const Config>(f.cfg);
       RunLines(lines, running, f, false);
+      // The pools and the incoming lines as collect.ini gave them at the start.
+      const PoolContext pools = f.Pools(request);
+      std::jthread poolThread([&pools] { RunPools(pools, false); });
+      std::jthread incomingThread([&incoming] {
+        if (*incoming) (*incoming)->Serve();
+      });
       NotifyReady();
       std::chrono::steady_clock::time_point heard{};
       while (!request.load()) {

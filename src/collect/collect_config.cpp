@@ -32,14 +32,18 @@ std::optional<long long> Integer(std::string_view s, long long lo, long long hi)
 }
 
 // The keys each kind of section takes (lower case).
-const std::set<std::string> kCollectorKeys{"database", "clocklimit",    "silentafter",   "retryfirst",   "completeness",
-                                           "origin",   "http",          "mqtt",          "httptokens",   "httpcert",
-                                           "httpkey",  "httpinsecure",  "mqtttopic",     "mqttuser",     "mqttpassword",
-                                           "mqtttls",  "mqttca",        "mqttdiscovery", "mqttclientid", "keepfiles",
-                                           "logdays",  "mqttoutboxmax", "alertwebhook",  "alertcommand", "alertevery"};
-const std::set<std::string> kLineKeys{"mode",        "tcp",         "serial",         "baud",        "mbus",
-                                      "phone",       "modem",       "init",           "pulse",       "byteconst",
-                                      "packetconst", "packetretry", "connecttimeout", "connectwait", "reconnects"};
+const std::set<std::string> kCollectorKeys{"database", "clocklimit", "silentafter", "retryfirst", "completeness",
+                                           "origin", "http", "mqtt", "httptokens", "httpcert",
+                                           "httpkey", "httpinsecure", "mqtttopic", "mqttuser", "mqttpassword",
+                                           "mqtttls", "mqttca", "mqttdiscovery", "mqttclientid", "keepfiles",
+                                           "logdays", "mqttoutboxmax", "alertwebhook", "alertcommand", "alertevery"};
+const std::set<std::string> kLineKeys{
+    "mode",           "tcp",         "serial",     "baud",      "mbus",        "phone",
+    "modem",          "init",        "pulse",      "byteconst", "packetconst", "packetretry",
+    "connecttimeout", "connectwait", "reconnects", "pool",      "listen",      "id"};
+const std::set<std::string> kModemsKeys{"devices",   "baud",          "init",           "pulse",       "connectwait",
+                                        "retrybusy", "retrynoanswer", "retrynocarrier", "dialsperpass"};
+const std::set<std::string> kListenKeys{"listen"};
 const std::set<std::string> kInstrumentKeys{"line", "address", "every", "offset", "window", "kinds"};
 
 struct Section {
@@ -67,14 +71,24 @@ class Checker {
     return *v;
   }
   static std::string KeyName(const std::string& key) {
-    static const std::map<std::string, std::string> kNames{
-        {"clocklimit", "ClockLimit"},     {"silentafter", "SilentAfter"},
-        {"retryfirst", "RetryFirst"},     {"mbus", "MBus"},
-        {"byteconst", "ByteConst"},       {"packetconst", "PacketConst"},
-        {"packetretry", "PacketRetry"},   {"connecttimeout", "ConnectTimeout"},
-        {"connectwait", "ConnectWait"},   {"keepfiles", "KeepFiles"},
-        {"logdays", "LogDays"},           {"alertwebhook", "AlertWebhook"},
-        {"alertcommand", "AlertCommand"}, {"alertevery", "AlertEvery"}};
+    static const std::map<std::string, std::string> kNames{{"clocklimit", "ClockLimit"},
+                                                           {"silentafter", "SilentAfter"},
+                                                           {"retryfirst", "RetryFirst"},
+                                                           {"mbus", "MBus"},
+                                                           {"byteconst", "ByteConst"},
+                                                           {"packetconst", "PacketConst"},
+                                                           {"packetretry", "PacketRetry"},
+                                                           {"connecttimeout", "ConnectTimeout"},
+                                                           {"connectwait", "ConnectWait"},
+                                                           {"keepfiles", "KeepFiles"},
+                                                           {"logdays", "LogDays"},
+                                                           {"alertwebhook", "AlertWebhook"},
+                                                           {"alertcommand", "AlertCommand"},
+                                                           {"alertevery", "AlertEvery"},
+                                                           {"retrybusy", "RetryBusy"},
+                                                           {"retrynoanswer", "RetryNoAnswer"},
+                                                           {"retrynocarrier", "RetryNoCarrier"},
+                                                           {"dialsperpass", "DialsPerPass"}};
     const auto it = kNames.find(key);
     if (it != kNames.end()) return it->second;
     std::string k = key;
@@ -104,19 +118,33 @@ void FillLine(Checker& c, const Section& s, LineConfig& l) {
       s, "mode", "tcp",
       [](const std::string& v) {
         const std::string m = Lower(v);
-        return m == "tcp" || m == "serial" || m == "modem" ? std::optional(m) : std::nullopt;
+        return m == "tcp" || m == "serial" || m == "modem" || m == "incoming" ? std::optional(m) : std::nullopt;
       },
-      "tcp, serial or modem");
-  l.mode = mode == "serial" ? LineMode::Serial : mode == "modem" ? LineMode::Modem : LineMode::Tcp;
+      "tcp, serial, modem or incoming");
+  l.mode = mode == "serial"     ? LineMode::Serial
+           : mode == "modem"    ? LineMode::Modem
+           : mode == "incoming" ? LineMode::Incoming
+                                : LineMode::Tcp;
   spec.mode = l.mode == LineMode::Serial  ? ConnectMode::Serial
               : l.mode == LineMode::Modem ? ConnectMode::Modem
                                           : ConnectMode::Tcp;
+  l.pool = c.Take<std::string>(s, "pool", "", NonEmpty, "the name of a [Modems NAME]");
+  l.listen = c.Take<std::string>(s, "listen", "", NonEmpty, "the name of a [Listen NAME]");
+  l.id = c.Take<std::string>(s, "id", "", NonEmpty, "the text its modem sends first");
+  if (!l.pool.empty() && l.mode != LineMode::Modem) c.Problem(s.values.at("pool").second, "Pool= goes with Mode=modem");
+  if (!l.pool.empty() && s.values.contains("modem"))
+    c.Problem(s.values.at("pool").second, "[Line " + s.name + "]: Modem= or Pool=, not both");
+  if ((s.values.contains("listen") || s.values.contains("id")) && l.mode != LineMode::Incoming)
+    c.Problem(s.line, "[Line " + s.name + "]: Listen= and Id= go with Mode=incoming");
   auto need = [&](const char* key, const char* what) {
     if (!s.values.contains(key)) c.Problem(s.line, "[Line " + s.name + "]: " + what);
   };
   TcpLine tcp;
   SerialLine serial;
-  if (l.mode == LineMode::Tcp) {
+  if (l.mode == LineMode::Incoming) {
+    need("listen", "Mode=incoming needs Listen=NAME");
+    need("id", "Mode=incoming needs Id=");
+  } else if (l.mode == LineMode::Tcp) {
     need("tcp", "Mode=tcp needs Tcp=HOST:PORT");
     const auto hp = c.Take<std::optional<std::pair<std::string, int>>>(
         s, "tcp", std::nullopt,
@@ -131,9 +159,9 @@ void FillLine(Checker& c, const Section& s, LineConfig& l) {
       tcp.host = hp->first;
       tcp.port = static_cast<std::uint16_t>(hp->second);
     }
-  } else {
+  } else if (l.pool.empty()) {
     const char* key = l.mode == LineMode::Serial ? "serial" : "modem";
-    need(key, l.mode == LineMode::Serial ? "Mode=serial needs Serial=PATH" : "Mode=modem needs Modem=PATH");
+    need(key, l.mode == LineMode::Serial ? "Mode=serial needs Serial=PATH" : "Mode=modem needs Modem=PATH (or Pool=)");
     serial.portName = c.Take<std::string>(s, key, "", NonEmpty, "a device path");
   }
   if (l.mode == LineMode::Modem) need("phone", "Mode=modem needs Phone=");
@@ -154,9 +182,10 @@ void FillLine(Checker& c, const Section& s, LineConfig& l) {
       "one of 2400, 4800, 9600, 57600, 115200"));
   const ConnectionSettings recommended;
   TimingTriple& t = spec.timing;
-  t = l.mode == LineMode::Serial  ? recommended.recSerial
-      : l.mode == LineMode::Modem ? recommended.recModem
-                                  : recommended.recEthernet;
+  // A modem that calls in is as slow as one that is called.
+  t = l.mode == LineMode::Serial                                  ? recommended.recSerial
+      : l.mode == LineMode::Modem || l.mode == LineMode::Incoming ? recommended.recModem
+                                                                  : recommended.recEthernet;
   t.byteTimeout =
       static_cast<std::uint32_t>(c.Take<long long>(s, "byteconst", t.byteTimeout, Range(1, 60000), "1..60000 ms"));
   t.replyTimeout =
@@ -200,6 +229,18 @@ std::optional<ConfigProblem> EncodingProblem(const std::filesystem::path& file, 
 
 const LineConfig* Config::Line(const std::string& name) const {
   for (const auto& l : lines)
+    if (Lower(l.name) == Lower(name)) return &l;
+  return nullptr;
+}
+
+const ModemPoolConfig* Config::Pool(const std::string& name) const {
+  for (const auto& p : pools)
+    if (Lower(p.name) == Lower(name)) return &p;
+  return nullptr;
+}
+
+const ListenConfig* Config::Listener(const std::string& name) const {
+  for (const auto& l : listens)
     if (Lower(l.name) == Lower(name)) return &l;
   return nullptr;
 }
@@ -313,8 +354,11 @@ std::vector<Section> ReadSections(const IniFile& ini, Checker& c) {
       const auto blank = e.section.find(' ');
       s.kind = Lower(e.section.substr(0, blank));
       s.name = blank == std::string::npos ? std::string() : e.section.substr(e.section.find_first_not_of(' ', blank));
-      if (s.kind == "collector" ? !s.name.empty() : (s.kind != "line" && s.kind != "instrument") || s.name.empty())
-        c.Problem(e.line, "[" + e.section + "]: sections are [Collector], [Line NAME] and [Instrument NAME]");
+      const bool named = s.kind == "line" || s.kind == "instrument" || s.kind == "modems" || s.kind == "listen";
+      if (s.kind == "collector" ? !s.name.empty() : !named || s.name.empty())
+        c.Problem(e.line,
+                  "[" + e.section +
+                      "]: sections are [Collector], [Line NAME], [Instrument NAME], [Modems NAME] and [Listen NAME]");
       else if (!seen.insert(Lower(e.section)).second) c.Problem(e.line, "[" + e.section + "] appears twice");
       sections.push_back(std::move(s));
       continue;
@@ -325,7 +369,11 @@ std::vector<Section> ReadSections(const IniFile& ini, Checker& c) {
     }
     Section& s = sections.back();
     const std::string k = Lower(e.key);
-    const auto& known = s.kind == "collector" ? kCollectorKeys : s.kind == "line" ? kLineKeys : kInstrumentKeys;
+    const auto& known = s.kind == "collector" ? kCollectorKeys
+                        : s.kind == "line"    ? kLineKeys
+                        : s.kind == "modems"  ? kModemsKeys
+                        : s.kind == "listen"  ? kListenKeys
+                                              : kInstrumentKeys;
     if (!known.contains(k)) c.Problem(e.line, e.key + ": unknown key in [" + e.section + "]");
     else if (!s.values.emplace(k, std::pair(WithoutComment(e.value), e.line)).second)
       c.Problem(e.line, e.key + " given twice");
@@ -383,6 +431,60 @@ void FillCollector(Checker& c, const Section& s, CollectorConfig& col) {
   else c.Problem(s.values.contains("mqtt") ? s.values.at("mqtt").second : s.line, mqtt.error().reason);
 }
 
+std::optional<long long> Pause(const std::string& v) { return ParseDuration(v, true); }
+
+ModemPoolConfig FillPool(Checker& c, const Section& s) {
+  ModemPoolConfig p;
+  p.name = s.name;
+  p.line = s.line;
+  if (!s.values.contains("devices")) c.Problem(s.line, "[Modems " + s.name + "]: Devices= missing");
+  const std::string devices = c.Take<std::string>(s, "devices", "", NonEmpty, "device paths, comma-separated");
+  for (std::size_t from = 0; from < devices.size();) {
+    std::size_t comma = std::min(devices.find(',', from), devices.size());
+    std::string d = devices.substr(from, comma - from);
+    d.erase(0, d.find_first_not_of(' '));
+    d.erase(d.find_last_not_of(' ') + 1);
+    if (!d.empty()) p.devices.push_back(d);
+    from = comma + 1;
+  }
+  if (s.values.contains("devices") && p.devices.empty())
+    c.Problem(s.values.at("devices").second, "Devices=: at least one device path");
+  p.baud = static_cast<std::uint32_t>(c.Take<long long>(
+      s, "baud", p.baud,
+      [](const std::string& v) -> std::optional<long long> {
+        const auto b = Integer(v, 1, 1000000);
+        if (b && std::find(kBaudRates.begin(), kBaudRates.end(), static_cast<std::uint32_t>(*b)) != kBaudRates.end())
+          return b;
+        return std::nullopt;
+      },
+      "one of 2400, 4800, 9600, 57600, 115200"));
+  p.init = c.Take<std::string>(s, "init", "", AnyText, "");
+  p.pulse = c.Take<bool>(s, "pulse", false, Bool01, "0 or 1");
+  p.connectWaitS = static_cast<int>(c.Take<long long>(s, "connectwait", 60, Range(1, 255), "1..255 s"));
+  p.retryBusyS = c.Take<long long>(s, "retrybusy", p.retryBusyS, Pause, "a duration such as 90s, 2m");
+  p.retryNoAnswerS = c.Take<long long>(s, "retrynoanswer", p.retryNoAnswerS, Pause, "a duration such as 15m");
+  p.retryNoCarrierS = c.Take<long long>(s, "retrynocarrier", p.retryNoCarrierS, Pause, "a duration such as 5m");
+  p.dialsPerPass = static_cast<int>(c.Take<long long>(s, "dialsperpass", 3, Range(1, 100), "1..100"));
+  return p;
+}
+
+ListenConfig FillListen(Checker& c, const Section& s) {
+  ListenConfig l;
+  l.name = s.name;
+  l.line = s.line;
+  if (!s.values.contains("listen")) c.Problem(s.line, "[Listen " + s.name + "]: Listen=HOST:PORT missing");
+  const auto at = c.Take<std::optional<HostPort>>(
+      s, "listen", std::nullopt,
+      [](const std::string& v) -> std::optional<std::optional<HostPort>> {
+        auto hp = ParseHostPort(v);
+        if (!hp) return std::nullopt;
+        return std::optional(*hp);
+      },
+      "HOST:PORT, e.g. 0.0.0.0:5000");
+  if (at) l.host = at->host, l.port = at->port;
+  return l;
+}
+
 // `addresses` holds the (line, address) pairs taken so far.
 InstrumentConfig FillInstrument(Checker& c, const Section& s, const Config& cfg,
                                 std::set<std::pair<std::string, std::uint32_t>>& addresses) {
@@ -432,6 +534,10 @@ ConfigResult ParseConfig(const std::filesystem::path& file, std::string_view tex
   Config cfg;
   cfg.file = file;
   for (const Section& s : sections) {
+    if (s.kind == "modems") cfg.pools.push_back(FillPool(c, s));
+    if (s.kind == "listen") cfg.listens.push_back(FillListen(c, s));
+  }
+  for (const Section& s : sections) {
     if (s.kind == "collector") {
       FillCollector(c, s, cfg.collector);
     } else if (s.kind == "line") {
@@ -439,6 +545,13 @@ ConfigResult ParseConfig(const std::filesystem::path& file, std::string_view tex
       l.name = s.name;
       l.line = s.line;
       FillLine(c, s, l);
+      if (!l.pool.empty() && !cfg.Pool(l.pool))
+        c.Problem(s.values.at("pool").second, "Pool=" + l.pool + ": no [Modems " + l.pool + "] in the file");
+      if (!l.listen.empty() && !cfg.Listener(l.listen))
+        c.Problem(s.values.at("listen").second, "Listen=" + l.listen + ": no [Listen " + l.listen + "] in the file");
+      for (const auto& other : cfg.lines)
+        if (!l.id.empty() && other.id == l.id && Lower(other.listen) == Lower(l.listen))
+          c.Problem(s.values.at("id").second, "Id=" + l.id + ": line " + other.name + " has it too");
       cfg.lines.push_back(std::move(l));
     }
   }

@@ -38,13 +38,39 @@ struct CollectorConfig {
   long long alertEveryS = 30;               // AlertEvery=: how often the states are looked at
 };
 
-enum class LineMode { Tcp, Serial, Modem };
+enum class LineMode { Tcp, Serial, Modem, Incoming };
 
 struct LineConfig {
   std::string name;
   LineMode mode = LineMode::Tcp;
-  LineSpec spec;  // the carrier, its timing, M-Bus and the modem's dialing, ready for a read
-  int line = 0;   // where the section starts in the file
+  LineSpec spec;       // the carrier, its timing, M-Bus and the modem's dialing, ready for a read
+  int line = 0;        // where the section starts in the file
+  std::string pool;    // Pool=: a modem line dialled by a modem of this [Modems NAME]
+  std::string listen;  // Listen=: an incoming line's [Listen NAME]
+  std::string id;      // Id=: the line its modem sends first when it connects
+};
+
+// [Modems NAME]: dial-up modems that the sites of the pool's lines share.
+struct ModemPoolConfig {
+  std::string name;
+  std::vector<std::string> devices;  // Devices=
+  std::uint32_t baud = 9600;
+  std::string init;
+  bool pulse = false;
+  int connectWaitS = 60;
+  long long retryBusyS = 120;       // RetryBusy=: pause before the next dial of a site after BUSY
+  long long retryNoAnswerS = 900;   // RetryNoAnswer=
+  long long retryNoCarrierS = 300;  // RetryNoCarrier=: also a dropped call or a failed read
+  int dialsPerPass = 3;             // DialsPerPass=
+  int line = 0;
+};
+
+// [Listen NAME]: where modems that call the collector connect.
+struct ListenConfig {
+  std::string name;
+  std::string host;
+  int port = 0;
+  int line = 0;
 };
 
 // A daily time window "HH:MM-HH:MM" in minutes of the PC's local day (may pass midnight).
@@ -77,8 +103,12 @@ struct Config {
   CollectorConfig collector;
   std::vector<LineConfig> lines;
   std::vector<InstrumentConfig> instruments;
+  std::vector<ModemPoolConfig> pools;
+  std::vector<ListenConfig> listens;
 
   const LineConfig* Line(const std::string& name) const;
+  const ModemPoolConfig* Pool(const std::string& name) const;
+  const ListenConfig* Listener(const std::string& name) const;
 };
 
 // collect.ini is a few KiB; a file far larger is no configuration.

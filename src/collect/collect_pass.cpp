@@ -369,7 +369,7 @@ std::string PassText(const InstrumentPass& p) {
 std::vector<InstrumentPass> CollectLine(const Config& cfg, const LineConfig& line,
                                         const std::vector<const InstrumentConfig*>& due,
                                         const std::filesystem::path& home, StoreWriter& writer, std::atomic<bool>& stop,
-                                        const PassLog& log) {
+                                        const PassLog& log, const LineHooks& hooks) {
   std::vector<InstrumentPass> passes;
   // A store deleted under the collector: nothing is read into it.
   if (const auto lost = writer.Lost()) {
@@ -395,7 +395,7 @@ std::vector<InstrumentPass> CollectLine(const Config& cfg, const LineConfig& lin
   // modem not dialed.
   if (plans.empty()) return passes;
   auto results =
-      Guarded([&] { return Result<std::vector<InstrumentRead>>(ReadDue(line.spec, plans, home, stop, log)); });
+      Guarded([&] { return Result<std::vector<InstrumentRead>>(ReadDue(line.spec, plans, home, stop, log, hooks)); });
   plans.clear();  // the bases are no longer needed
   for (std::size_t i = 0; i < passes.size(); ++i) {
     InstrumentPass& p = passes[i];

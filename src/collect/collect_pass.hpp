@@ -36,7 +36,7 @@ using PassLog = std::function<void(const std::string& text)>;
 std::vector<InstrumentPass> CollectLine(const Config& config, const LineConfig& line,
                                         const std::vector<const InstrumentConfig*>& due,
                                         const std::filesystem::path& home, StoreWriter& writer, std::atomic<bool>& stop,
-                                        const PassLog& log);
+                                        const PassLog& log, const LineHooks& hooks = {});
 
 // The one-line summary of a read in the log.
 std::string PassText(const InstrumentPass& p);

@@ -11,6 +11,7 @@ FleetFigures::FleetFigures(const Config& cfg) : collector_(cfg.collector) { Conf
 void FleetFigures::Configure(const Config& cfg) {
   const std::scoped_lock lock(mutex_);
   std::erase_if(lines_, [&cfg](const auto& l) { return !cfg.Line(l.first); });
+  pools_ = !cfg.pools.empty();
   for (const auto& l : cfg.lines) lines_[l.name].line = l.name;
   every_.clear();
   configured_.clear();
@@ -85,6 +86,8 @@ FleetLive FleetFigures::Live() {
   };
   live.logWriteFailures = [this] { return logFailures_ ? logFailures_() : std::uint64_t{0}; };
   live.ackFinding = ack_;
+  if (pools_) live.modems = [this] { return modems_.All(); };
+  live.incoming = [this](const std::string& line) { return incoming_ ? incoming_(line) : std::string(); };
   live.silentAfter = collector_.silentAfter;
   live.completenessDays = collector_.completenessDays;
   return live;

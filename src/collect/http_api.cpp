@@ -6,6 +6,7 @@
 #include "base/local_time.hpp"
 #include "base/version.hpp"
 #include "base/utf8.hpp"
+#include "collect/http_calls.hpp"
 #include "collect/http_metrics.hpp"
 #include "collect/instrument_view.hpp"
 #include "collect/http_overview.hpp"
@@ -155,6 +156,8 @@ HttpAnswer FleetApi::Answer(std::string_view method, std::string_view path, cons
   if (path == "/metrics") return Metrics(db);
   if (path == "/api/reads") return Reads(db, query);
   if (path == "/api/findings") return Findings(db, query);
+  if (path == "/api/calls") return Calls(db, query);
+  if (path == "/api/modems") return Modems();
   if (path == kInstrumentsPath) {
     if (!query.empty()) return Refuse(400, "список приборов не принимает параметров");
     return Instruments(db);
@@ -271,6 +274,31 @@ HttpAnswer FleetApi::Findings(store::RecordStore& db, const QueryParams& query) 
   return JsonAnswer(list);
 }
 
+// ?line=NAME&limit=N (default 100, at most kMaxReadsPerAnswer): the newest calls first.
+HttpAnswer FleetApi::Calls(store::RecordStore& db, const QueryParams& query) {
+  if (auto bad = UnknownParam(query, {"line", "limit"}))
+    return Refuse(400, "неизвестный параметр: " + bad->substr(0, 40));
+  const std::string* line = Param(query, "line");
+  std::size_t limit = 100;
+  if (const std::string* l = Param(query, "limit")) {
+    const auto n = Count(*l);
+    if (!n || *n == 0 || *n > kMaxReadsPerAnswer)
+      return Refuse(400, "limit: число от 1 до " + std::to_string(kMaxReadsPerAnswer));
+    limit = *n;
+  }
+  auto rows = db.Calls(line ? *line : "", limit);
+  if (!rows) return StoreFailed(rows.error());
+  Json list = Json::array();
+  for (const auto& c : *rows) list.push_back(CallJson(c));
+  return JsonAnswer(list);
+}
+
+HttpAnswer FleetApi::Modems() {
+  Json list = Json::array();
+  for (const auto& m : live_.modems ? live_.modems() : std::vector<ModemFigure>{}) list.push_back(ModemJson(m));
+  return JsonAnswer(list);
+}
+
 // The collector's own counters whatever the store does: monitoring sees
 // the store down (statvtk_store_up 0) rather than losing the collector too.
 HttpAnswer FleetApi::Metrics(store::RecordStore& db) {
@@ -286,7 +314,8 @@ HttpAnswer FleetApi::Metrics(store::RecordStore& db) {
   if (auto fleet = FleetView(db, live)) stored.fleet = std::move(*fleet);
   if (stored.fleet && !live_.outboxOrigin.empty())
     if (auto n = db.OutboxSize(live_.outboxOrigin)) stored.outboxSize = *n;
-  return {200, "text/plain; version=0.0.4; charset=utf-8", MetricsText(own, stored, Now())};
+  return {200, "text/plain; version=0.0.4; charset=utf-8", MetricsText(own, stored, Now()) +
+              (live_.modems ? ModemMetricsText(live_.modems()) : std::string())};
 }
 
 }  // namespace statvtk::collect

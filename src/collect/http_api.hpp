@@ -42,7 +42,8 @@ class FleetApi {
   FleetApi(std::unique_ptr<store::StoreReaders> readers, FleetLive live);
 
   // GET /, /api/instruments, /api/instruments/{serial}/records,
-  // /api/instruments/{serial}/overview, /api/reads, /api/findings, /metrics.
+  // /api/instruments/{serial}/overview, /api/reads, /api/findings, /api/calls,
+  // /api/modems, /metrics.
   // Anything else: a 4xx with {"error": reason}; a store failure: 503.
   HttpAnswer Answer(std::string_view method, std::string_view path, const QueryParams& query);
 
@@ -65,6 +66,8 @@ class FleetApi {
   HttpAnswer Reads(store::RecordStore& db, const QueryParams& query);
   HttpAnswer Findings(store::RecordStore& db, const QueryParams& query);
   HttpAnswer Metrics(store::RecordStore& db);
+  HttpAnswer Calls(store::RecordStore& db, const QueryParams& query);
+  HttpAnswer Modems();
 
   std::chrono::system_clock::time_point Now() const;
   std::string NowPeriod() const;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/error.hpp"
+#include "collect/modem_figures.hpp"
 
 namespace statvtk::collect {
 
@@ -51,6 +52,11 @@ struct FleetLive {
   // Acknowledges an open finding by its id, in the name of `by`: true when
   // it was open; empty: nobody may (no writer, or `status`).
   std::function<Result<bool>(std::int64_t id, const std::string& by)> ackFinding;
+  // The pools' modems; empty: no pool.
+  std::function<std::vector<ModemFigure>()> modems;
+  // An incoming line's connection: "connected since …" or "waiting for the
+  // modem"; empty text (or no callback): not an incoming line.
+  std::function<std::string(const std::string& line)> incoming;
   int silentAfter = 3;       // SilentAfter=: failed reads in a row that make an instrument silent
   int completenessDays = 7;  // Completeness=: the days of the completeness figures
 };

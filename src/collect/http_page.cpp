@@ -90,13 +90,20 @@ tr.acked td { color: #6b7280; }
 <thead><tr><th>Заводской номер</th><th>Что найдено</th><th>Архив</th><th>Период</th><th>Подробности</th><th>Когда</th></tr></thead>
 <tbody></tbody>
 </table>
+<section id="modems" hidden>
+<h2>Модемы</h2>
+<table>
+<thead><tr><th>Пул</th><th>Модем</th><th>Звонков сегодня</th><th>С соединением, %</th><th>Минут на связи</th><th>Состояние</th></tr></thead>
+<tbody></tbody>
+</table>
+</section>
 </main>
 <script>
 "use strict";
 const KINDS = { total_down: "Итог уменьшился", increment_mismatch: "Приращение не равно разности итогов",
   clock_off: "Часы прибора расходятся с ПК", conflict: "Запись изменилась (конфликт)",
   repeated_hour: "Час повторился (часы прибора переведены назад)", store_down: "База данных не отвечала",
-  outbox_overflow: "Сообщения MQTT отброшены" };
+  outbox_overflow: "Сообщения MQTT отброшены", modem_set_aside: "Модем отложен" };
 const ARCHIVES = { hourly: "часовой", daily: "суточный", monthly: "месячный" };
 const OUTCOMES = { done: "прочитан", failed: "ошибка", stopped: "остановлен" };
 const SVG = "http://www.w3.org/2000/svg";
@@ -158,7 +165,7 @@ function fleetRow(i) {
   tr.appendChild(el("td", i.serial || "—"));
   tr.appendChild(el("td", i.model || "—"));
   tr.appendChild(el("td", i.name));
-  tr.appendChild(el("td", i.line));
+  tr.appendChild(el("td", i.connection ? i.line + " — " + i.connection : i.line));
   tr.appendChild(el("td", i.address, "num"));
   tr.appendChild(el("td", when(i.last_read_utc)));
   tr.appendChild(el("td", when(i.next_due_utc)));
@@ -315,8 +322,25 @@ async function load() {
     await detail();
     document.getElementById("updated").textContent = "Обновлено " + new Date().toLocaleTimeString("ru-RU");
     document.getElementById("error").textContent = "";
+    await loadModems();
     document.body.dataset.loaded = "1";
   } catch (e) { failed(e); }
+}
+function modemRow(m) {
+  const tr = el("tr");
+  tr.appendChild(el("td", m.pool));
+  tr.appendChild(el("td", m.device));
+  tr.appendChild(el("td", m.calls_today, "num"));
+  tr.appendChild(el("td", m.calls_today ? pct(100 * m.connected_today / m.calls_today) : "—", "num"));
+  tr.appendChild(el("td", m.minutes_today.toFixed(1), "num"));
+  tr.appendChild(el("td", m.set_aside ? "отложен: " + m.set_aside_why : "в работе", m.set_aside ? "fail" : ""));
+  return tr;
+}
+async function loadModems() {
+  const modems = await getJson("/api/modems");
+  const s = document.getElementById("modems");
+  s.hidden = modems.length === 0;
+  s.querySelector("tbody").replaceChildren(...modems.map(modemRow));
 }
 function emptyRow(n, text) { const tr = el("tr"); const td = el("td", text, "none"); td.colSpan = n; tr.appendChild(td); return tr; }
 ["search", "state", "line", "sort"].forEach(id => document.getElementById(id).addEventListener("input", render));

@@ -72,6 +72,7 @@ InstrumentView ViewOf(const FleetLive& live, const store::InstrumentSummary* sum
   if (v.instrument.everyS && *v.instrument.everyS > 0) v.everyS = *v.instrument.everyS;
   if (live.everySeconds)
     if (auto e = live.everySeconds(v.instrument.name); e && *e > 0) v.everyS = *e;
+  if (live.incoming) v.connection = live.incoming(v.instrument.line);
   if (summary && summary->lastGoodRead) {
     const auto& g = *summary->lastGoodRead;
     v.lastGoodReadUtc = g.endedUtc.empty() ? g.startedUtc : g.endedUtc;
@@ -163,6 +164,7 @@ Json InstrumentJson(const InstrumentView& v) {
   for (const auto& f : v.findings) j["findings"].push_back(FindingJson(f));
   j["open_findings"] = v.openFindings;
   j["conflicts"] = v.conflicts;
+  if (!v.connection.empty()) j["connection"] = v.connection;
   return j;
 }
 

@@ -35,6 +35,7 @@ struct InstrumentView {
   std::int64_t openFindings = 0;        // not acknowledged
   std::array<std::string, 3> newest{};  // the newest period held per archive; empty: none
   std::int64_t conflicts = 0;
+  std::string connection;  // an incoming line's: "connected since …" or "waiting for the modem"
 };
 
 // Every instrument of the store, then those of collect.ini (`live.configured`)

@@ -24,13 +24,15 @@ class LineObserver final : public ReadObserver {
 // words, no stop sentence; and when each instrument's read began and ended.
 class LineEvents final : public ReadEvents {
  public:
-  LineEvents(const LineLog& log, const std::filesystem::path& home)
-      : obs_(log),
+  LineEvents(const LineLog& log, const std::filesystem::path& home, ReadEvents* tap = nullptr)
+      : tap_(tap),
+        obs_(log),
         sink_(obs_, home, {.wording = LinkWording::System, .oneLine = true, .quiet = true, .noFile = true}) {}
   void On(const ReadEvent& e) override {
     if (std::holds_alternative<event::InstrumentStarted>(e)) starts_.push_back(std::chrono::system_clock::now());
     if (std::holds_alternative<event::InstrumentEnded>(e)) ends_.push_back(std::chrono::system_clock::now());
     sink_.On(e);
+    if (tap_) tap_->On(e);
   }
   const PartSink& Sink() const { return sink_; }
   std::chrono::system_clock::time_point StartOf(std::size_t i, std::chrono::system_clock::time_point otherwise) const {
@@ -41,6 +43,7 @@ class LineEvents final : public ReadEvents {
   }
 
  private:
+  ReadEvents* tap_;
   LineObserver obs_;
   PartSink sink_;
   std::vector<std::chrono::system_clock::time_point> starts_, ends_;
@@ -79,12 +82,13 @@ StatisticsPlan PlanOf(const DuePlan& p) {
 }  // namespace
 
 std::vector<InstrumentRead> ReadDue(const LineSpec& line, std::span<const DuePlan> due,
-                                    const std::filesystem::path& home, std::atomic<bool>& stop, const LineLog& log) {
+                                    const std::filesystem::path& home, std::atomic<bool>& stop, const LineLog& log,
+                                    const LineHooks& hooks) {
   std::vector<InstrumentRequest> requests;
   for (const DuePlan& p : due) requests.push_back({p.address, PlanOf(p)});
-  LineEvents events(log, home);
+  LineEvents events(log, home, hooks.tap);
   const auto started = std::chrono::system_clock::now();
-  LineResult run = ReadLine(line, requests, events, stop);
+  LineResult run = ReadLine(line, requests, events, stop, hooks.run);
   const auto ended = std::chrono::system_clock::now();
   std::vector<InstrumentRead> reads(due.size());
   for (std::size_t i = 0; i < reads.size(); ++i) {

@@ -18,6 +18,7 @@
 #include "front/download_file.hpp"
 #include "reading/read_job.hpp"
 #include "reading/read_result.hpp"
+#include "reading/run_context.hpp"
 #include "stats/stat_model.hpp"
 
 namespace statvtk::collect {
@@ -47,11 +48,19 @@ struct InstrumentRead {
 // Log lines of the engine, stamped by the caller.
 using LineLog = std::function<void(const std::string& text)>;
 
+// What a caller adds to a line's read: a second listener to its events (the
+// modem pool's call log) and the engine's hooks (a connection already made).
+struct LineHooks {
+  ReadEvents* tap = nullptr;
+  RunHooks run;
+};
+
 // Reads every instrument of `due`, in order, on the line opened once; one
 // result per instrument, in the same order, whatever happened. `stop` is the
 // run's stop: every wait of the read looks at it.
 std::vector<InstrumentRead> ReadDue(const LineSpec& line, std::span<const DuePlan> due,
-                                    const std::filesystem::path& home, std::atomic<bool>& stop, const LineLog& log);
+                                    const std::filesystem::path& home, std::atomic<bool>& stop, const LineLog& log,
+                                    const LineHooks& hooks = {});
 
 // Which instruments answer on a line: the identification request only, to
 // each address at each speed (`bauds` empty: the line's own).

@@ -40,6 +40,8 @@ bool SameLine(const Config& a, const Config& b, const std::string& name) {
 
 }  // namespace
 
+bool OwnThread(const LineConfig& line) { return line.pool.empty() && line.mode != LineMode::Incoming; }
+
 std::vector<const InstrumentConfig*> InstrumentsOn(const Config& cfg, const std::string& name) {
   std::vector<const InstrumentConfig*> out;
   for (const auto& in : cfg.instruments)
@@ -67,7 +69,7 @@ LineThreads::Changes LineThreads::Apply(std::shared_ptr<const Config> cfg) {
   Changes changes;
   std::erase_if(retired_, [](Running& r) { return r.done->load(); });  // their threads have ended: joined here
   for (auto it = lines_.begin(); it != lines_.end();) {
-    if (cfg->Line(it->first) && !InstrumentsOn(*cfg, it->first).empty()) {
+    if (const LineConfig* line = cfg->Line(it->first); line && OwnThread(*line) && !InstrumentsOn(*cfg, it->first).empty()) {
       ++it;
       continue;
     }
@@ -77,7 +79,7 @@ LineThreads::Changes LineThreads::Apply(std::shared_ptr<const Config> cfg) {
     it = lines_.erase(it);
   }
   for (const auto& line : cfg->lines) {
-    if (InstrumentsOn(*cfg, line.name).empty()) continue;  // a line without instruments is not opened
+    if (!OwnThread(line) || InstrumentsOn(*cfg, line.name).empty()) continue;  // a line without instruments is not opened
     const auto it = lines_.find(line.name);
     if (it != lines_.end() && SameLine(*it->second.cfg, *cfg, line.name)) continue;
     Running previous;

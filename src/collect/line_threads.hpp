@@ -15,6 +15,10 @@
 
 namespace statvtk::collect {
 
+// Whether the line has a thread of its own: a pool's lines are dialled by
+// the pool's modems, an incoming line waits for its modem.
+bool OwnThread(const LineConfig& line);
+
 // The instruments of the line `name` in collect.ini's order.
 std::vector<const InstrumentConfig*> InstrumentsOn(const Config& cfg, const std::string& name);
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "link/serial_channel.hpp"
@@ -28,5 +29,11 @@ std::string ResolveIpv4(const std::string& name);
 
 // Codes: 111 bad or unresolved address, 101 no socket, 105 connect failed or timed out.
 ChannelOpenResult OpenTcpChannel(const TcpTarget& target);
+
+#ifndef _WIN32
+// A channel over a socket already connected (a modem that called in), handed
+// over whole: made non-blocking with Nagle off; the channel closes it.
+std::unique_ptr<ByteChannel> ChannelOfSocket(int fd);
+#endif
 
 }  // namespace statvtk

@@ -86,6 +86,17 @@ class TcpChannel final : public tcp::SocketChannel {
   int fd_;
 };
 
+}  // namespace
+
+std::unique_ptr<ByteChannel> ChannelOfSocket(int fd) {
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+  const int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  return std::make_unique<TcpChannel>(UniqueFd(fd));
+}
+
+namespace {
+
 // The socket being opened, until it is handed over as a channel.
 class PosixOpener final : public tcp::SocketOpener {
  public:

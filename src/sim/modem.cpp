@@ -87,7 +87,11 @@ void Modem::Dial(const std::string& number, Clock::time_point now) {
   const std::uint32_t n = ++calls_;
   const auto ms = [](std::uint32_t v) { return std::chrono::milliseconds(v); };
   state_ = State::Dialing;
-  if (number.empty()) {
+  if (plan_ && !number.empty()) {
+    DialAnswer a = plan_(number);
+    if (a.outcome == "CONNECT") a.outcome += " " + std::to_string(opt_.connectBaud);
+    outcome_ = std::move(a.outcome), dialAt_ = now + ms(a.delayMs);
+  } else if (number.empty()) {
     outcome_ = "NO CARRIER", dialAt_ = now + ms(opt_.dialDelayMs);
   } else if (n <= opt_.busyCalls) {
     outcome_ = "BUSY", dialAt_ = now + ms(opt_.dialDelayMs);
@@ -119,6 +123,12 @@ std::optional<Modem::Clock::time_point> Modem::NextDeadline() const {
   if (state_ == State::Dialing) return dialAt_;
   if (state_ == State::Online && plus_ == 3) return escapeAt_;
   return std::nullopt;
+}
+
+void Modem::DropCarrier(std::string& out) {
+  if (state_ != State::Online && state_ != State::OnlineCommand) return;
+  state_ = State::Command, plus_ = 0;
+  out += Result("NO CARRIER");
 }
 
 void Modem::Detach() {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,12 +23,22 @@ struct ModemOptions {
   std::uint32_t connectBaud = 9600;  // shown in CONNECT
 };
 
+// How a telephone exchange answers a dial: the modem's result text and the
+// time it takes to come.
+struct DialAnswer {
+  std::string outcome;  // "CONNECT", "BUSY", "NO ANSWER", ...
+  std::uint32_t delayMs = 0;
+};
+
 class Modem {
  public:
   using Clock = std::chrono::steady_clock;
+  using DialPlan = std::function<DialAnswer(const std::string& number)>;
   enum class State { Command, Dialing, Online, OnlineCommand };
 
   explicit Modem(ModemOptions o) : opt_(o) {}
+  // Dials go to `plan` instead of the options' counts of failed calls.
+  void SetDialPlan(DialPlan plan) { plan_ = std::move(plan); }
 
   // One byte from the terminal. Data for the instrument (in data mode) is
   // appended to `toInstrument`, text for the terminal to `toTerminal`.
@@ -39,6 +50,8 @@ class Modem {
 
   // The terminal went away (port closed): the call ends, settings reset.
   void Detach();
+  // The far end hung up: NO CARRIER to the terminal, back in command mode.
+  void DropCarrier(std::string& toTerminal);
 
   State GetState() const { return state_; }
   bool Online() const { return state_ == State::Online; }
@@ -49,6 +62,7 @@ class Modem {
   void Dial(const std::string& number, Clock::time_point now);
 
   ModemOptions opt_;
+  DialPlan plan_;
   State state_ = State::Command;
   bool echo_ = true;
   std::string line_;

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "base/command_line.hpp"
+#include "base/host_port.hpp"
 
 namespace statvtk::sim {
 
@@ -127,6 +128,9 @@ struct Given {
   std::uint16_t port = 0;
   std::string link, bus;
   std::uint32_t baud = 0;
+  std::vector<std::string> sites;
+  std::string connect, id;
+  bool idGiven = false;
 };
 
 // A whole number lo..hi in decimal into `target`.
@@ -224,6 +228,26 @@ void CarrierOptionsOf(CLI::App& app, Given& g) {
   Whole(app, "--dial-delay", g.modem.dialDelayMs, 0, 600000, "MS",
         "from the dial command to CONNECT or BUSY (default 1500)");
   Whole(app, "--guard", g.modem.guardMs, 20, 10000, "MS", "escape guard time before and after +++ (default 1000)");
+  app.option_defaults()->group("Telephone exchange (several modem ports, instruments by phone number)");
+  Whole(app, "--exchange", g.c.exchangePorts, 1, 64, "N",
+        "N modem ports, the pseudo-terminals LINK1..LINKN of --pty, dialling the --site numbers; a site talks on one "
+        "call at a time (a second caller hears BUSY), an unknown number gets NO CARRIER; --dial-delay and --ring "
+        "time the calls");
+  app.add_option(
+         "--site", g.sites,
+         "a site of the exchange, NUMBER=MODEL@ADDR[,busy=K][,no-answer][,drop=N]: busy for its first K calls, "
+         "never answering, or losing the carrier after N replies in its first connected call (repeat for more sites)")
+      ->type_name("SITE");
+  app.option_defaults()->group("Client (a GPRS modem that calls the collector)");
+  app.add_option("--connect", g.connect,
+                 "connect to HOST:PORT, send the --id line, then answer as the instrument; the program ends when the "
+                 "connection does")
+      ->check(Check([](const std::string& v) { return ParseHostPort(v).has_value(); }, "HOST:PORT"))
+      ->type_name("HOST:PORT");
+  app.add_option_function<std::string>(
+         "--id", [&g](const std::string& v) { g.id = v, g.idGiven = true; },
+         "the line sent first on --connect (CR LF added); C escapes as --ident")
+      ->type_name("TEXT");
 }
 
 void FaultAndOtherOptionsOf(CLI::App& app, Given& g) {
@@ -273,13 +297,41 @@ Result<CommandLine> Finish(Given g) {
     c.bus = std::move(*bus);
     if (!c.dumpPath.empty()) return fail("--dump takes one instrument, not --bus");
   }
-  if (g.carrier)
-    c.server = ServerOptions{.carrier = *g.carrier,
-                             .tcpPort = g.port,
-                             .ptyLink = g.link,
-                             .modem = g.modemWanted,
-                             .modemOptions = g.modem,
-                             .baud = g.baud};
+  if (c.exchangePorts > 0 || !g.sites.empty()) {
+    if (c.exchangePorts == 0 || g.carrier != CarrierKind::Pty || !g.modemWanted)
+      return fail("--exchange N and --site go with --pty LINK and --modem");
+    if (g.sites.empty()) return fail("--exchange needs at least one --site");
+    for (const auto& text : g.sites) {
+      auto site = ParseSite(text, c.instrument);
+      if (!site) return fail("bad value for --site: " + site.error().reason);
+      site->instrument.seed = c.instrument.seed + c.sites.size();
+      c.sites.push_back(std::move(*site));
+    }
+  }
+  if (!g.connect.empty()) {
+    if (g.carrier) return fail("--connect is the carrier itself: not with --tcp or --pty");
+    if (!g.idGiven) return fail("--connect needs --id TEXT");
+    const auto id = Unescape(g.id);
+    if (!id) return fail("--id: bad escape");
+    const auto at = ParseHostPort(g.connect);
+    ServerOptions o;
+    o.carrier = CarrierKind::Client;
+    o.baud = g.baud;
+    o.connectHost = at->host;
+    o.connectPort = static_cast<std::uint16_t>(at->port);
+    o.id = *id;
+    c.server = std::move(o);
+  }
+  if (g.carrier) {
+    ServerOptions o;
+    o.carrier = *g.carrier;
+    o.tcpPort = g.port;
+    o.ptyLink = g.link;
+    o.modem = g.modemWanted;
+    o.modemOptions = g.modem;
+    o.baud = g.baud;
+    c.server = std::move(o);
+  }
   return std::move(c);
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/error.hpp"
+#include "sim/exchange.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"
 
@@ -22,6 +23,9 @@ struct CommandLine {
   std::vector<InstrumentOptions> bus;
   std::uint32_t tickHours = 24;         // hours that pass on each SIGUSR1
   std::optional<ServerOptions> server;  // nothing: no carrier (e.g. only --dump)
+  // --exchange N: N modem ports on --pty LINK1..LINKN, dialling the --site numbers.
+  std::uint32_t exchangePorts = 0;
+  std::vector<SiteOptions> sites;
   std::string dumpPath;
   bool help = false;
   bool version = false;

@@ -99,18 +99,28 @@ class Session {
   Session(const std::vector<Instrument*>& line, const ServerOptions& o, const std::atomic<bool>& stop, int fd,
           int speedFd = -1)
       : line_(line),
-        inst_(*line.front()),
+        inst_(line.empty() ? nullptr : line.front()),
         opt_(o),
         stop_(stop),
         fd_(fd),
         speedFd_(speedFd),
-        assembler_(inst_.Options().address, inst_.Options().longAddress) {
+        assembler_(inst_ ? inst_->Options().address : 1, inst_ ? inst_->Options().longAddress : kDefaultLongAddress) {
     if (o.modem) {
       ModemOptions mo = o.modemOptions;
       if (o.baud) mo.connectBaud = o.baud;
       modem_ = std::make_unique<Modem>(mo);
+      if (o.exchange)
+        modem_->SetDialPlan([this](const std::string& number) {
+          Exchange::Placed placed = opt_.exchange->Dial(number);
+          dialed_ = placed.site;
+          dropAfter_ = placed.dropAfter;
+          return placed.answer;
+        });
     }
   }
+  ~Session() { Release(); }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
 
   void OnBytes(std::span<const std::uint8_t> bytes, Clock::time_point now) {
     std::vector<std::uint8_t> data;
@@ -118,15 +128,16 @@ class Session {
     if (modem_) {
       for (auto b : bytes) modem_->FromTerminal(b, now, data, text);
       SendText(text);
+      FollowCall();
     } else {
       data.assign(bytes.begin(), bytes.end());
     }
-    if (data.empty()) return;
+    if (data.empty() || !inst_) return;
     lastByte_ = now;
     std::vector<AssembledFrame> frames;
     std::vector<std::string> errors;
     for (auto b : data) assembler_.Push(b, frames, errors);
-    for (const auto& e : errors) inst_.Log(e);
+    for (const auto& e : errors) inst_->Log(e);
     for (const auto& f : frames) {
       // Every instrument on the line hears the frame; only the addressed one answers.
       const std::uint32_t speed = speedFd_ >= 0 ? LineSpeed(speedFd_) : 0;
@@ -138,6 +149,7 @@ class Session {
         SleepUntil(Clock::now() + std::chrono::milliseconds(inst->Options().latencyMs), stop_);
         if (modem_ && !modem_->Online()) break;  // the call was dropped meanwhile
         Send(*reply);
+        CountReply();
         break;
       }
     }
@@ -147,12 +159,14 @@ class Session {
     if (assembler_.Pending() && now - lastByte_ >= kRequestGap) {
       std::vector<std::string> errors;
       assembler_.Expire(errors);
-      for (const auto& e : errors) inst_.Log(e);
+      if (inst_)
+        for (const auto& e : errors) inst_->Log(e);
     }
     if (modem_) {
       std::string text;
       modem_->Tick(now, text);
       SendText(text);
+      FollowCall();
     }
   }
 
@@ -172,16 +186,48 @@ class Session {
   void Detach() {
     assembler_.Reset();
     if (modem_) modem_->Detach();
+    FollowCall();
   }
 
  private:
+  // Through an exchange: a connected call talks to its site's instrument; a
+  // call that ended frees the site.
+  void FollowCall() {
+    if (!opt_.exchange) return;
+    if (modem_->GetState() == Modem::State::Command) {
+      Release();
+      return;
+    }
+    if (modem_->Online() && dialed_ >= 0 && site_ < 0) {
+      site_ = dialed_;
+      inst_ = &opt_.exchange->InstrumentOf(site_);
+      line_ = {inst_};
+      assembler_ = RequestAssembler(inst_->Options().address, inst_->Options().longAddress);
+      replies_ = 0;
+    }
+  }
+  void Release() {
+    const int held = site_ >= 0 ? site_ : dialed_;
+    if (held >= 0 && opt_.exchange) opt_.exchange->Release(held);
+    site_ = dialed_ = -1;
+    if (opt_.exchange) inst_ = nullptr, line_.clear();
+  }
+  // A call that drops after N replies loses the carrier here.
+  void CountReply() {
+    if (site_ < 0 || !dropAfter_ || ++replies_ < *dropAfter_) return;
+    std::string text;
+    modem_->DropCarrier(text);
+    SendText(text);
+    FollowCall();
+  }
+
   void SendText(const std::string& t) {
     if (!t.empty()) Send(std::vector<std::uint8_t>(t.begin(), t.end()));
   }
 
   void Send(const std::vector<std::uint8_t>& bytes) {
     if (opt_.baud == 0) {
-      if (!WriteAll(fd_, bytes.data(), bytes.size())) inst_.Log("the client does not take the reply");
+      if (!WriteAll(fd_, bytes.data(), bytes.size())) Log("the client does not take the reply");
       return;
     }
     const auto byteTime = std::chrono::nanoseconds(10'000'000'000ll / opt_.baud);
@@ -190,7 +236,7 @@ class Session {
       SleepUntil(t, stop_);
       if (stop_) return;
       if (!WriteAll(fd_, &b, 1)) {
-        inst_.Log("the client does not take the reply");
+        Log("the client does not take the reply");
         return;
       }
       t += byteTime;
@@ -198,8 +244,12 @@ class Session {
     lineFree_ = t;
   }
 
-  const std::vector<Instrument*>& line_;
-  Instrument& inst_;  // the first on the line: the assembler's addresses and the log
+  void Log(std::string_view text) {
+    if (inst_) inst_->Log(text);
+  }
+
+  std::vector<Instrument*> line_;
+  Instrument* inst_;  // the first on the line: the assembler's addresses and the log
   const ServerOptions& opt_;
   const std::atomic<bool>& stop_;
   int fd_;
@@ -208,6 +258,9 @@ class Session {
   std::unique_ptr<Modem> modem_;
   Clock::time_point lastByte_{};
   Clock::time_point lineFree_{};
+  int dialed_ = -1, site_ = -1;  // the exchange's site dialled, and the one the call talks to
+  std::uint32_t replies_ = 0;    // replies sent in this call
+  std::optional<std::uint32_t> dropAfter_;
 };
 
 }  // namespace
@@ -217,12 +270,14 @@ Result<std::unique_ptr<Server>> Server::Start(Instrument& instrument, const Serv
 }
 
 Result<std::unique_ptr<Server>> Server::Start(std::vector<Instrument*> line, const ServerOptions& o) {
-  if (line.empty() || std::find(line.begin(), line.end(), nullptr) != line.end())
+  if ((line.empty() && !o.exchange) || std::find(line.begin(), line.end(), nullptr) != line.end())
     return MakeError(ErrorCode::BadSettings, "no instrument on the line");
   std::unique_ptr<Server> s(new Server(std::move(line), o));
   s->wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (s->wake_ < 0) return Errno("eventfd");
-  Result<void> opened = o.carrier == CarrierKind::Tcp ? s->OpenTcp() : s->OpenPty();
+  Result<void> opened = o.carrier == CarrierKind::Tcp   ? s->OpenTcp()
+                        : o.carrier == CarrierKind::Pty ? s->OpenPty()
+                                                        : s->OpenClient();
   if (!opened) return std::move(opened.error());
   s->thread_ = std::thread([p = s.get()] { p->Run(); });
   return s;
@@ -274,9 +329,35 @@ Result<void> Server::OpenPty() {
   return {};
 }
 
+Result<void> Server::OpenClient() {
+  client_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (client_ < 0) return Errno("socket");
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(opt_.connectPort);
+  const std::string where = opt_.connectHost + ":" + std::to_string(opt_.connectPort);
+  if (::inet_pton(AF_INET, opt_.connectHost.c_str(), &a.sin_addr) != 1)
+    return MakeError(ErrorCode::BadSettings, "not an IPv4 address: " + opt_.connectHost);
+  if (::connect(client_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return Errno("cannot connect to " + where);
+  const int one = 1;
+  ::setsockopt(client_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  const std::string line = opt_.id + "\r\n";
+  if (!WriteAll(client_, reinterpret_cast<const std::uint8_t*>(line.data()), line.size()))
+    return Errno("cannot send the Id line to " + where);
+  ::fcntl(client_, F_SETFL, ::fcntl(client_, F_GETFL) | O_NONBLOCK);
+  return {};
+}
+
 void Server::Run() {
-  if (opt_.carrier == CarrierKind::Tcp) ServeTcp();
-  else ServePty();
+  if (opt_.carrier == CarrierKind::Tcp) {
+    ServeTcp();
+  } else if (opt_.carrier == CarrierKind::Pty) {
+    ServePty();
+  } else {
+    ++connections_;
+    ServeSocket(client_);
+    if (opt_.ended) opt_.ended();
+  }
 }
 
 void Server::ServeTcp() {
@@ -289,23 +370,28 @@ void Server::ServeTcp() {
     const int one = 1;
     ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     ++connections_;
-    Session s(line_, opt_, stopping_, c);
-    while (!stopping_) {
-      pollfd q[2] = {{c, POLLIN, 0}, {wake_, POLLIN, 0}};
-      const int n = ::poll(q, 2, s.TimeoutMs(Clock::now()));
-      if (n < 0 && errno != EINTR) break;
-      if (q[1].revents & POLLIN) break;
-      if (q[0].revents & POLLIN) {
-        std::array<std::uint8_t, 512> buf;
-        const ssize_t r = ::read(c, buf.data(), buf.size());
-        if (r == 0 || (r < 0 && errno != EAGAIN && errno != EINTR)) break;
-        if (r > 0) s.OnBytes({buf.data(), static_cast<std::size_t>(r)}, Clock::now());
-      } else if (q[0].revents & (POLLHUP | POLLERR)) {
-        break;
-      }
-      s.Tick(Clock::now());
-    }
+    ServeSocket(c);
     ::close(c);
+  }
+}
+
+// One connection's conversation, until the peer closes it or the stop.
+void Server::ServeSocket(int c) {
+  Session s(line_, opt_, stopping_, c);
+  while (!stopping_) {
+    pollfd q[2] = {{c, POLLIN, 0}, {wake_, POLLIN, 0}};
+    const int n = ::poll(q, 2, s.TimeoutMs(Clock::now()));
+    if (n < 0 && errno != EINTR) break;
+    if (q[1].revents & POLLIN) break;
+    if (q[0].revents & POLLIN) {
+      std::array<std::uint8_t, 512> buf;
+      const ssize_t r = ::read(c, buf.data(), buf.size());
+      if (r == 0 || (r < 0 && errno != EAGAIN && errno != EINTR)) break;
+      if (r > 0) s.OnBytes({buf.data(), static_cast<std::size_t>(r)}, Clock::now());
+    } else if (q[0].revents & (POLLHUP | POLLERR)) {
+      break;
+    }
+    s.Tick(Clock::now());
   }
 }
 
@@ -360,7 +446,7 @@ Server::~Server() {
     const ssize_t n = ::readlink(opt_.ptyLink.c_str(), target.data(), target.size() - 1);
     if (n > 0 && slave_ == std::string(target.data(), static_cast<std::size_t>(n))) ::unlink(opt_.ptyLink.c_str());
   }
-  for (int fd : {listen_, master_, wake_})
+  for (int fd : {listen_, master_, wake_, client_})
     if (fd >= 0) ::close(fd);
 }
 

@@ -1,6 +1,8 @@
 // Runs the simulated instrument on a carrier in a background thread: a TCP
-// listener on 127.0.0.1 or a pseudo-terminal reached through a symbolic link,
-// optionally behind the Hayes modem. One client at a time. Several
+// listener on 127.0.0.1, a pseudo-terminal reached through a symbolic link,
+// optionally behind the Hayes modem (whose dials may go through an
+// exchange to the instruments of its sites), or a TCP connection made to a
+// collector that first hears an Id line (a GPRS modem). One client at a time. Several
 // instruments may share the line, each answering its own address, one reply
 // at a time. Destroying the Server stops the thread and removes the link.
 #pragma once
@@ -13,12 +15,15 @@
 #include <vector>
 
 #include "base/error.hpp"
+#include <functional>
+
+#include "sim/exchange.hpp"
 #include "sim/instrument.hpp"
 #include "sim/modem.hpp"
 
 namespace statvtk::sim {
 
-enum class CarrierKind { Tcp, Pty };
+enum class CarrierKind { Tcp, Pty, Client };
 
 struct ServerOptions {
   CarrierKind carrier = CarrierKind::Tcp;
@@ -27,6 +32,14 @@ struct ServerOptions {
   bool modem = false;
   ModemOptions modemOptions;
   std::uint32_t baud = 0;  // 0: send at once; otherwise 10 bits a byte at this rate
+  // With the modem on a pty: dials reach the sites of this exchange (the
+  // line given to Start may then be empty).
+  Exchange* exchange = nullptr;
+  // Client: the address connected to and the line sent first (CR LF added).
+  std::string connectHost = "127.0.0.1";
+  std::uint16_t connectPort = 0;
+  std::string id;
+  std::function<void()> ended;  // client: called when the connection has ended
 };
 
 class Server {
@@ -49,13 +62,15 @@ class Server {
   Server(std::vector<Instrument*> line, const ServerOptions& o) : line_(std::move(line)), opt_(o) {}
   Result<void> OpenTcp();
   Result<void> OpenPty();
+  Result<void> OpenClient();
   void Run();
   void ServeTcp();
+  void ServeSocket(int c);
   void ServePty();
 
   std::vector<Instrument*> line_;
   ServerOptions opt_;
-  int listen_ = -1, master_ = -1, wake_ = -1;
+  int listen_ = -1, master_ = -1, wake_ = -1, client_ = -1;
   std::uint16_t port_ = 0;
   std::string slave_;
   std::atomic<bool> stopping_{false};

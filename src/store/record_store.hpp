@@ -145,8 +145,19 @@ struct EventRow {
 // store did not answer for a while, MQTT messages were dropped past the bound.
 // RepeatedHour: the instrument closed one period twice with other values
 // (its clock was set back over it); the first is kept, the second is a conflict.
-enum class FindingKind { TotalDown, IncrementMismatch, ClockOff, Conflict, StoreDown, OutboxOverflow, RepeatedHour };
-// "total_down", "increment_mismatch", "clock_off", "conflict", "store_down", "outbox_overflow", "repeated_hour"
+// ModemSetAside: a modem of a pool could not be opened or stopped answering.
+enum class FindingKind {
+  TotalDown,
+  IncrementMismatch,
+  ClockOff,
+  Conflict,
+  StoreDown,
+  OutboxOverflow,
+  RepeatedHour,
+  ModemSetAside
+};
+// "total_down", "increment_mismatch", "clock_off", "conflict", "store_down", "outbox_overflow", "repeated_hour",
+// "modem_set_aside"
 std::string_view FindingKindName(FindingKind kind);
 std::optional<FindingKind> FindingKindOfName(std::string_view name);
 
@@ -220,6 +231,17 @@ struct SummaryWindow {
   std::int64_t expected = 0;  // periods from..to
 };
 SummaryWindow WindowOf(ArchiveKind kind, int days, const PeriodTime& until);
+
+// One dial of a modem pool's modem: when it was dialled, connected (empty:
+// never) and hung up, and the modem's answer ("CONNECT", "BUSY", "NO ANSWER",
+// "NO CARRIER", "NO DIALTONE", "ERROR", "TIMEOUT"; "DROPPED" for a call
+// lost during the read). UTC texts as elsewhere.
+struct CallRow {
+  std::int64_t id = 0;
+  std::string origin, pool, device, line, phone;
+  std::string dialedUtc, connectedUtc, endedUtc;
+  std::string outcome;
+};
 
 // A message waiting for the broker. `origin` names the collector that made
 // it, so that collectors sharing one database each send their own.
@@ -322,6 +344,10 @@ class RecordStore {
   virtual Result<std::vector<FindingRow>> Findings(const std::string& serial) = 0;
   // Marks an open finding acknowledged; false when there is none open with that id.
   virtual Result<bool> AckFinding(std::int64_t id, const std::string& by, const std::string& utc) = 0;
+
+  // Calls: a row per dial; `line` empty: all lines; newest first, at most `limit` (0: all).
+  virtual Result<std::int64_t> AddCall(const CallRow& call) = 0;
+  virtual Result<std::vector<CallRow>> Calls(const std::string& line, std::size_t limit) = 0;
 
   // Outbox: Enqueue inside the read's transaction; Peek the oldest of an
   // origin in order; Ack removes one sent message.

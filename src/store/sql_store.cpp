@@ -182,6 +182,21 @@ Result<bool> SqlStore::AckFinding(std::int64_t id, const std::string& by, const 
   return rows->Count() > 0;
 }
 
+Result<std::int64_t> SqlStore::AddCall(const CallRow& c) {
+  auto rows =
+      Run(sql::kInsertCall, {SqlText(c.origin), SqlText(c.pool), SqlText(c.device), SqlText(c.line), SqlText(c.phone),
+                             SqlText(c.dialedUtc), SqlText(c.connectedUtc), SqlText(c.endedUtc), SqlText(c.outcome)});
+  if (!rows) return rows.error();
+  return rows->Int(0, 0);
+}
+
+Result<std::vector<CallRow>> SqlStore::Calls(const std::string& line, std::size_t limit) {
+  return Each<CallRow>(Run(CallsQuery(line, LimitOf(limit))), [](const SqlRows& rows, int i) {
+    return CallRow{rows.Int(i, 0),  rows.Text(i, 1), rows.Text(i, 2), rows.Text(i, 3), rows.Text(i, 4),
+                   rows.Text(i, 5), rows.Text(i, 6), rows.Text(i, 7), rows.Text(i, 8), rows.Text(i, 9)};
+  });
+}
+
 Result<std::int64_t> SqlStore::Enqueue(const OutboxMessage& m) {
   auto rows = Run(sql::kEnqueue, {SqlText(m.origin), SqlText(m.topic), SqlText(m.payload), SqlInt(m.qos),
                                   SqlInt(m.retain ? 1 : 0), SqlText(m.createdUtc.empty() ? UtcNow() : m.createdUtc)});

@@ -68,6 +68,8 @@ class SqlStore final : public RecordStore {
   Result<bool> AddFinding(const FindingRow& row) override;
   Result<std::vector<FindingRow>> Findings(const std::string& serial) override;
   Result<bool> AckFinding(std::int64_t id, const std::string& by, const std::string& utc) override;
+  Result<std::int64_t> AddCall(const CallRow& call) override;
+  Result<std::vector<CallRow>> Calls(const std::string& line, std::size_t limit) override;
   Result<std::int64_t> Enqueue(const OutboxMessage& message) override;
   Result<std::vector<OutboxMessage>> Peek(const std::string& origin, std::size_t limit) override;
   Result<std::int64_t> TrimOutbox(const std::string& origin, std::int64_t keep) override;

@@ -88,6 +88,13 @@ SqlQuery FindingsQuery(const std::string& serial) {
   return s.Add(" ORDER BY id DESC");
 }
 
+SqlQuery CallsQuery(const std::string& line, std::int64_t limit) {
+  SqlQuery s;
+  s.Add("SELECT id, origin, pool, device, line, phone, dialed_utc, connected_utc, ended_utc, outcome FROM calls");
+  if (!line.empty()) s.Where("line = ?", {SqlText(line)});
+  return s.Add(" ORDER BY id DESC LIMIT ?", {SqlInt(limit)});
+}
+
 SqlQuery ConflictsQuery(const std::string& serial) {
   SqlQuery s;
   s.Add("SELECT id, ").Add(sql::kRecordColumns).Add(", stored_raw, found_utc FROM record_conflicts");

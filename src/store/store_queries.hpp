@@ -35,8 +35,9 @@ SqlQuery PeriodsQuery(const std::string& serial, ArchiveKind archive, const std:
 // The periods marked gone in [from, to] (empty bounds open), in order.
 SqlQuery GoneQuery(const std::string& serial, ArchiveKind archive, const std::string& from, const std::string& to);
 SqlQuery EventsQuery(const std::string& serial, const std::string& from, const std::string& to);
-SqlQuery FindingsQuery(const std::string& serial);   // "" : all
-SqlQuery ConflictsQuery(const std::string& serial);  // "" : all
+SqlQuery FindingsQuery(const std::string& serial);                 // "" : all
+SqlQuery CallsQuery(const std::string& line, std::int64_t limit);  // "" : all
+SqlQuery ConflictsQuery(const std::string& serial);                // "" : all
 
 // The stored period and raw of the given periods of one archive.
 SqlQuery StoredRawQuery(const std::string& serial, ArchiveKind archive, std::span<const std::string* const> periods);

@@ -87,6 +87,10 @@ inline constexpr Statement kAckFinding{
     "UPDATE findings SET acked_utc = $2, acked_by = $3 WHERE id = $1 AND acked_utc IS NULL RETURNING id"};
 
 // origin, topic, payload, qos, retain (0/1), created_utc -> id
+inline constexpr Statement kInsertCall{
+    "INSERT INTO calls(origin, pool, device, line, phone, dialed_utc, connected_utc, ended_utc, outcome) "
+    "VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9) RETURNING id",
+    Repeat::Never};
 inline constexpr Statement kEnqueue{
     "INSERT INTO outbox(origin, topic, payload, qos, retain, created_utc) VALUES($1, $2, $3, $4, $5, $6) "
     "RETURNING id",

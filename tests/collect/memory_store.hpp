@@ -176,6 +176,19 @@ class MemoryStore final : public store::RecordStore {
       }
     return false;
   }
+  Result<std::int64_t> AddCall(const store::CallRow& c) override {
+    if (down) return Down();
+    calls.push_back(c);
+    calls.back().id = static_cast<std::int64_t>(calls.size());
+    return calls.back().id;
+  }
+  Result<std::vector<store::CallRow>> Calls(const std::string& line, std::size_t limit) override {
+    if (down) return Down();
+    std::vector<store::CallRow> out;
+    for (auto it = calls.rbegin(); it != calls.rend() && (limit == 0 || out.size() < limit); ++it)
+      if (line.empty() || it->line == line) out.push_back(*it);
+    return out;
+  }
   // The outbox may be used from a publisher's thread while a test enqueues.
   Result<std::int64_t> Enqueue(const store::OutboxMessage& m) override {
     const std::scoped_lock lock(outboxMutex);
@@ -236,6 +249,7 @@ class MemoryStore final : public store::RecordStore {
 
   std::atomic<bool> down{false};
   ErrorCode downAs = ErrorCode::StoreUnreachable;  // how a store that is down fails
+  std::vector<store::CallRow> calls;
   std::function<void()> fault;  // called first by Instruments(), Summaries() and Peek(): a test may throw from it
   std::mutex outboxMutex;       // every call fails, as with a server that went away
   std::vector<store::InstrumentRow> instruments;

@@ -26,6 +26,29 @@ namespace {
 
 INSTANTIATE_TEST_SUITE_P(Store, BothBackends, ::testing::Values("sqlite", "postgresql"));
 
+TEST_P(BothBackends, CallsComeBackNewestFirstByLineWithTheirTimesAndOutcome) {
+  const CallRow calls[] = {
+      {0, "vm", "pool", "/dev/ttyUSB0", "village-3", "8495", "2026-12-10T01:00:00.125Z", "", "2026-12-10T01:00:09.500Z",
+       "BUSY"},
+      {0, "vm", "pool", "/dev/ttyUSB1", "village-4", "8496", "2026-12-10T01:00:01.000Z", "2026-12-10T01:00:09.000Z",
+       "2026-12-10T01:02:10.001Z", "CONNECT"},
+      {0, "vm", "pool", "/dev/ttyUSB0", "village-3", "8495", "2026-12-10T01:02:30.000Z", "2026-12-10T01:02:38.250Z",
+       "2026-12-10T01:03:00.000Z", "NO CARRIER"},
+  };
+  for (const auto& c : calls) ASSERT_TRUE(store_->AddCall(c));
+  const auto village3 = store_->Calls("village-3", 0).value();
+  ASSERT_EQ(village3.size(), 2u);
+  EXPECT_EQ(village3[0].outcome, "NO CARRIER");
+  EXPECT_EQ(village3[0].connectedUtc, "2026-12-10T01:02:38.250Z");
+  EXPECT_EQ(village3[1].dialedUtc, "2026-12-10T01:00:00.125Z");
+  EXPECT_EQ(village3[1].connectedUtc, "");
+  EXPECT_GT(village3[0].id, village3[1].id);
+  const auto newest = store_->Calls("", 1).value();
+  ASSERT_EQ(newest.size(), 1u);
+  EXPECT_EQ(newest[0].line, "village-3");
+  EXPECT_EQ(store_->Calls("", 0).value().size(), 3u);
+}
+
 TEST_P(BothBackends, AReadsHeaderBlockIsKeptByteForByteWithItsRead) {
   std::vector<std::uint8_t> older(1024), newer(2048);
   std::iota(older.begin(), older.end(), std::uint8_t{0});  // every byte value, zero included

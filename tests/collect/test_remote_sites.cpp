@@ -1,0 +1,258 @@
+// Remote sites: a pool of dial-up modems in front of a simulated telephone
+// exchange (statvtk-collect once in this process), and modems that call the
+// collector (statvtk-collect run as its own process, the simulator's client
+// mode here).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <random>
+#include <sstream>
+
+#include "collect/collect_config.hpp"
+#include "collect/commands.hpp"
+#include "collect/modem_call.hpp"
+#include "fleet_e2e.hpp"
+#include "sim/exchange.hpp"
+#include "sim/server.hpp"
+#include "store/record_store.hpp"
+#include "support/free_port.hpp"
+#include "support/result_util.hpp"
+
+namespace statvtk::collect {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path NewHome() {
+  const fs::path home = fs::temp_directory_path() / ("statvtk-remote-" + std::to_string(std::random_device{}()));
+  fs::create_directories(home);
+  return home;
+}
+
+sim::SiteOptions Site(const std::string& spec) {
+  sim::InstrumentOptions base;
+  base.seed = std::hash<std::string>{}(spec) % 1000;
+  return sim::ParseSite(spec, base).value();
+}
+
+// The exchange with its modem ports home/modem1..N and a home whose
+// collect.ini puts every site on one pool of `devices`.
+struct Dialup {
+  // `devices`: names in the home (modem1.. are the exchange's ports).
+  Dialup(std::vector<std::string> sites, int ports, std::vector<std::string> devices) : home(NewHome()) {
+    // The dialogue's waits 5 ms a step: ConnectWait=60 waits 3 s for an answer.
+    setenv("STATVTK_MODEM_STEP_MS", "5", 1);
+    sim::ModemOptions mo;
+    mo.dialDelayMs = 40;
+    mo.ringMs = 80;
+    mo.guardMs = 20;
+    std::vector<sim::SiteOptions> list;
+    for (const auto& s : sites) list.push_back(Site(s));
+    exchange = std::make_unique<sim::Exchange>(list, mo);
+    for (int i = 1; i <= ports; ++i) {
+      sim::ServerOptions so;
+      so.carrier = sim::CarrierKind::Pty;
+      so.ptyLink = (home / ("modem" + std::to_string(i))).string();
+      so.modem = true;
+      so.modemOptions = mo;
+      so.exchange = exchange.get();
+      std::string error;
+      std::unique_ptr<sim::Server> server;
+      EXPECT_TRUE(Unpack(sim::Server::Start(std::vector<sim::Instrument*>{}, so), &server, &error)) << error;
+      ports_.push_back(std::move(server));
+    }
+    std::ostringstream ini;
+    ini << "[Collector]\nDatabase=collect.sqlite\n\n[Modems pool]\nDevices=";
+    for (std::size_t i = 0; i < devices.size(); ++i) ini << (i ? "," : "") << (home / devices[i]).string();
+    ini << "\nConnectWait=60\nRetryBusy=1s\nRetryNoAnswer=1s\nRetryNoCarrier=1s\nDialsPerPass=3\n\n";
+    for (const auto& s : list) {
+      ini << "[Line site-" << s.number << "]\nMode=modem\nPool=pool\nPhone=" << s.number
+          << "\nPacketConst=300\nByteConst=50\nPacketRetry=2\n\n";
+      ini << "[Instrument i" << s.number << "]\nLine=site-" << s.number << "\nAddress=1\nKinds=monthly\n\n";
+    }
+    std::ofstream(home / "collect.ini") << ini.str();
+  }
+  ~Dialup() {
+    ports_.clear();
+    unsetenv("STATVTK_MODEM_STEP_MS");
+    std::error_code ec;
+    fs::remove_all(home, ec);
+  }
+  int Once() {
+    std::ostringstream out, err;
+    const int rc = Dispatch({"once", "--home", home.string()}, out, err);
+    log = err.str();
+    return rc;
+  }
+  std::unique_ptr<store::RecordStore> Store() { return std::move(*store::OpenRecordStore("collect.sqlite", home)); }
+  // The calls of each line in the order dialled.
+  std::map<std::string, std::vector<store::CallRow>> Calls() {
+    std::map<std::string, std::vector<store::CallRow>> by;
+    auto rows = Store()->Calls("", 0).value();
+    std::reverse(rows.begin(), rows.end());
+    for (auto& r : rows) by[r.line].push_back(r);
+    return by;
+  }
+  std::string Dev(int i) const { return (home / ("modem" + std::to_string(i))).string(); }
+
+  fs::path home;
+  std::unique_ptr<sim::Exchange> exchange;
+  std::string log;
+
+ private:
+  std::vector<std::unique_ptr<sim::Server>> ports_;
+};
+
+std::int64_t Ms(const std::string& utc) { return UtcMillisOf(utc).value(); }
+
+TEST(RemoteSites, PoolsAndListenersAreCheckedWithTheirLines) {
+  const std::string site = "[Instrument i]\nLine=s\n";
+  struct Case {
+    std::string text, problem;  // problem empty: loads
+  };
+  const Case cases[] = {
+      {"[Modems p]\nDevices=/dev/a, /dev/b\nRetryBusy=0\nDialsPerPass=5\n[Line s]\nMode=modem\nPool=p\nPhone=1\n", ""},
+      {"[Line s]\nMode=modem\nPool=p\nPhone=1\n", "no [Modems p]"},
+      {"[Modems p]\nDevices=/dev/a\n[Line s]\nMode=modem\nPool=p\nModem=/dev/b\nPhone=1\n", "not both"},
+      {"[Modems p]\nDevices=/dev/a\n[Line s]\nMode=modem\nPool=p\n", "needs Phone="},
+      {"[Modems p]\nDevices=/dev/a\nDialsPerPass=0\n[Line s]\nMode=modem\nPool=p\nPhone=1\n", "DialsPerPass=0"},
+      {"[Modems p]\nBaud=9600\n[Line s]\nMode=modem\nPool=p\nPhone=1\n", "Devices= missing"},
+      {"[Listen g]\nListen=0.0.0.0:5000\n[Line s]\nMode=incoming\nListen=g\nId=site-7\n", ""},
+      {"[Listen g]\nListen=0.0.0.0:5000\n[Line s]\nMode=incoming\nListen=g\n", "needs Id="},
+      {"[Line s]\nMode=incoming\nListen=h\nId=x\n", "no [Listen h]"},
+      {"[Listen g]\nListen=nowhere\n[Line s]\nMode=incoming\nListen=g\nId=x\n", "HOST:PORT"},
+      {"[Listen g]\nListen=0.0.0.0:5000\n[Line s]\nMode=tcp\nTcp=1.2.3.4:5\nId=x\n", "go with Mode=incoming"},
+  };
+  for (const auto& c : cases) {
+    const auto r = ParseConfig("collect.ini", c.text + site);
+    if (c.problem.empty()) {
+      EXPECT_TRUE(r.config) << c.text << r.Text("collect.ini");
+    } else {
+      EXPECT_NE(r.Text("collect.ini").find(c.problem), std::string::npos) << c.text << r.Text("collect.ini");
+    }
+  }
+  const auto pool = ParseConfig("collect.ini", cases[0].text + site).config->pools.at(0);
+  EXPECT_EQ(pool.devices, (std::vector<std::string>{"/dev/a", "/dev/b"}));
+  EXPECT_EQ(pool.retryBusyS, 0);
+  EXPECT_EQ(pool.retryNoAnswerS, 900);
+}
+
+TEST(RemoteSites, FiveSitesOnTwoModemsAreReadInOnePassBothModemsNeverThreeCallsAtOnce) {
+  Dialup d({"101=0814c@1", "102=ldn@1", "103=0814c@1", "104=ldn@1", "105=0814c@1"}, 2, {"modem1", "modem2"});
+  ASSERT_EQ(d.Once(), 0) << d.log;
+  std::vector<store::CallRow> all;
+  std::set<std::string> devices;
+  for (const auto& [line, calls] : d.Calls()) {
+    ASSERT_EQ(calls.size(), 1u) << line;
+    EXPECT_EQ(calls[0].outcome, "CONNECT");
+    EXPECT_LT(Ms(calls[0].dialedUtc), Ms(calls[0].connectedUtc));
+    EXPECT_LT(Ms(calls[0].connectedUtc), Ms(calls[0].endedUtc));
+    devices.insert(calls[0].device);
+    all.push_back(calls[0]);
+  }
+  EXPECT_EQ(all.size(), 5u);
+  EXPECT_EQ(devices, (std::set<std::string>{d.Dev(1), d.Dev(2)}));
+  // At each call's start, the calls under way (itself included).
+  for (const auto& a : all) {
+    int open = 0;
+    for (const auto& b : all) open += Ms(b.dialedUtc) <= Ms(a.dialedUtc) && Ms(b.endedUtc) > Ms(a.dialedUtc);
+    EXPECT_LE(open, 2);
+  }
+  EXPECT_EQ(d.Store()->Instruments().value().size(), 5u);
+}
+
+TEST(RemoteSites, EachDialIsLoggedWithItsOutcomeAndTheRetryPauseOfIt) {
+  Dialup d({"201=0814c@1,busy=2", "202=0814c@1,no-answer", "203=0814c@1,drop=60", "204=ldn@1"}, 2,
+           {"modem1", "modem2"});
+  EXPECT_EQ(d.Once(), 1) << d.log;  // the site that never answers
+  auto calls = d.Calls();
+  const auto outcomes = [&](const std::string& line) {
+    std::vector<std::string> o;
+    for (const auto& c : calls[line]) o.push_back(c.outcome + (c.connectedUtc.empty() ? "" : "+"));
+    return o;
+  };
+  EXPECT_EQ(outcomes("site-201"), (std::vector<std::string>{"BUSY", "BUSY", "CONNECT+"}));
+  EXPECT_EQ(outcomes("site-202"), (std::vector<std::string>{"NO ANSWER", "NO ANSWER", "NO ANSWER"}));
+  // Dropped during the read: connected, no OK at the hang-up; the next call reads it.
+  EXPECT_EQ(outcomes("site-203"), (std::vector<std::string>{"NO CARRIER+", "CONNECT+"}));
+  EXPECT_EQ(outcomes("site-204"), (std::vector<std::string>{"CONNECT+"}));
+  for (std::size_t i = 1; i < calls["site-201"].size(); ++i)
+    EXPECT_GE(Ms(calls["site-201"][i].dialedUtc) - Ms(calls["site-201"][i - 1].endedUtc), 1000);
+  auto store = d.Store();
+  std::set<std::string> read;
+  for (const auto& r : store->Reads({"", "", 100, true}).value()) read.insert(r.name);
+  EXPECT_EQ(read, (std::set<std::string>{"i201", "i203", "i204"}));
+  // What the dropped call fetched was kept; the next call read the rest.
+  const auto reads = store->Reads({"", "i203", 10}).value();  // newest first
+  ASSERT_EQ(reads.size(), 2u);
+  EXPECT_NE(reads[1].outcome, store::ReadOutcome::Done);
+  EXPECT_GT(reads[1].added, 0);
+  EXPECT_EQ(reads[0].added + reads[1].added, store->Stats(reads[0].serial, ArchiveKind::Monthly).value().records);
+  EXPECT_EQ(d.exchange->CallsTo(1), 3u);  // 202: DialsPerPass, no more
+}
+
+TEST(RemoteSites, APoolWithAMissingDeviceWorksWithTheOther) {
+  Dialup d({"301=0814c@1", "302=ldn@1"}, 1, {"absent", "modem1"});
+  ASSERT_EQ(d.Once(), 0) << d.log;
+  EXPECT_NE(d.log.find("не найдено"), std::string::npos) << d.log;
+  for (const auto& [line, calls] : d.Calls())
+    for (const auto& c : calls) EXPECT_EQ(c.device, d.Dev(1));
+  bool setAside = false;
+  for (const auto& f : d.Store()->Findings("").value()) setAside |= f.kind == store::FindingKind::ModemSetAside;
+  EXPECT_TRUE(setAside);
+}
+
+// A GPRS modem of the simulator's client mode, connected with its Id line.
+struct Caller {
+  Caller(sim::Instrument& in, int port, const std::string& id) {
+    sim::ServerOptions so;
+    so.carrier = sim::CarrierKind::Client;
+    so.connectPort = static_cast<std::uint16_t>(port);
+    so.id = id;
+    so.ended = [this] { ended = true; };
+    WaitUntil([&] {  // until the collector listens
+      auto started = sim::Server::Start(in, so);
+      if (started) server = std::move(*started);
+      return static_cast<bool>(started);
+    });
+  }
+  std::atomic<bool> ended{false};
+  std::unique_ptr<sim::Server> server;
+};
+
+TEST(RemoteSites, ModemsThatCallInAreReadUnknownIdsClosedAReconnectReplaces) {
+  const fs::path home = NewHome();
+  const int port = test::FreeLoopbackPort();
+  std::ofstream(home / "collect.ini") << "[Collector]\nDatabase=collect.sqlite\n\n[Listen gprs]\nListen=127.0.0.1:"
+                                      << port
+                                      << "\n\n[Line site-7]\nMode=incoming\nListen=gprs\nId=site-7\n\n"
+                                         "[Instrument well]\nLine=site-7\nAddress=1\nEvery=1h\nKinds=monthly\n";
+  test::ChildProcess collector = test::CollectInBackground(home, "run");
+  const auto log = [&] { return link_test::ReadAll(home / "collect.out"); };
+  sim::InstrumentOptions o;
+  o.model = DeviceType::dtVTK0814C;
+  sim::Instrument well(o), stranger(o), again(o);
+  Caller first(well, port, "site-7");
+  ASSERT_TRUE(WaitUntil([&] { return log().find("Прибор well") != std::string::npos; }, std::chrono::seconds(30)))
+      << log();
+  EXPECT_NE(log().find("Прибор well ("), std::string::npos);
+  EXPECT_NE(log().find(": прочитан"), std::string::npos) << log();
+  Caller unknown(stranger, port, "nobody\x1b");
+  ASSERT_TRUE(WaitUntil([&] { return unknown.ended.load(); })) << log();
+  EXPECT_NE(log().find("неизвестный Id \"nobody\\x1b\""), std::string::npos) << log();
+  EXPECT_FALSE(first.ended.load());
+  Caller second(again, port, "site-7");
+  ASSERT_TRUE(WaitUntil([&] { return first.ended.load(); })) << log();
+  EXPECT_NE(log().find("модем подключился снова"), std::string::npos) << log();
+  EXPECT_FALSE(second.ended.load());
+  collector.Stop();
+  std::error_code ec;
+  fs::remove_all(home, ec);
+}
+
+}  // namespace
+}  // namespace statvtk::collect
