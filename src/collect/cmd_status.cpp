@@ -59,8 +59,9 @@ FleetLive LiveOf(const Config& cfg) {
 void PlanNext(const Config& cfg, std::vector<InstrumentView>& fleet) {
   const std::time_t now = std::time(nullptr);
   for (auto& v : fleet) {
-    const auto in = std::find_if(cfg.instruments.begin(), cfg.instruments.end(),
-                                 [&](const InstrumentConfig& c) { return c.name == v.instrument.name && c.line == v.instrument.line; });
+    const auto in = std::find_if(cfg.instruments.begin(), cfg.instruments.end(), [&](const InstrumentConfig& c) {
+      return c.name == v.instrument.name && c.line == v.instrument.line;
+    });
     if (in == cfg.instruments.end()) continue;
     const auto lastGood = store::ParseUtc(v.lastGoodReadUtc);
     const auto lastFailure = v.lastFailure ? store::ParseUtc(v.lastFailure->utc) : std::nullopt;

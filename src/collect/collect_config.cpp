@@ -32,11 +32,11 @@ std::optional<long long> Integer(std::string_view s, long long lo, long long hi)
 }
 
 // The keys each kind of section takes (lower case).
-const std::set<std::string> kCollectorKeys{"database", "clocklimit", "silentafter", "retryfirst", "completeness",
-                                           "origin", "http", "mqtt", "httptokens", "httpcert",
-                                           "httpkey", "httpinsecure", "mqtttopic", "mqttuser", "mqttpassword",
-                                           "mqtttls", "mqttca", "mqttdiscovery", "mqttclientid", "keepfiles",
-                                           "logdays", "mqttoutboxmax", "alertwebhook", "alertcommand", "alertevery"};
+const std::set<std::string> kCollectorKeys{"database", "clocklimit",    "silentafter",   "retryfirst",   "completeness",
+                                           "origin",   "http",          "mqtt",          "httptokens",   "httpcert",
+                                           "httpkey",  "httpinsecure",  "mqtttopic",     "mqttuser",     "mqttpassword",
+                                           "mqtttls",  "mqttca",        "mqttdiscovery", "mqttclientid", "keepfiles",
+                                           "logdays",  "mqttoutboxmax", "alertwebhook",  "alertcommand", "alertevery"};
 const std::set<std::string> kLineKeys{
     "mode",           "tcp",         "serial",     "baud",      "mbus",        "phone",
     "modem",          "init",        "pulse",      "byteconst", "packetconst", "packetretry",

@@ -314,8 +314,8 @@ HttpAnswer FleetApi::Metrics(store::RecordStore& db) {
   if (auto fleet = FleetView(db, live)) stored.fleet = std::move(*fleet);
   if (stored.fleet && !live_.outboxOrigin.empty())
     if (auto n = db.OutboxSize(live_.outboxOrigin)) stored.outboxSize = *n;
-  return {200, "text/plain; version=0.0.4; charset=utf-8", MetricsText(own, stored, Now()) +
-              (live_.modems ? ModemMetricsText(live_.modems()) : std::string())};
+  return {200, "text/plain; version=0.0.4; charset=utf-8",
+          MetricsText(own, stored, Now()) + (live_.modems ? ModemMetricsText(live_.modems()) : std::string())};
 }
 
 }  // namespace statvtk::collect

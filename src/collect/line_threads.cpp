@@ -69,7 +69,8 @@ LineThreads::Changes LineThreads::Apply(std::shared_ptr<const Config> cfg) {
   Changes changes;
   std::erase_if(retired_, [](Running& r) { return r.done->load(); });  // their threads have ended: joined here
   for (auto it = lines_.begin(); it != lines_.end();) {
-    if (const LineConfig* line = cfg->Line(it->first); line && OwnThread(*line) && !InstrumentsOn(*cfg, it->first).empty()) {
+    if (const LineConfig* line = cfg->Line(it->first);
+        line && OwnThread(*line) && !InstrumentsOn(*cfg, it->first).empty()) {
       ++it;
       continue;
     }
@@ -79,7 +80,8 @@ LineThreads::Changes LineThreads::Apply(std::shared_ptr<const Config> cfg) {
     it = lines_.erase(it);
   }
   for (const auto& line : cfg->lines) {
-    if (!OwnThread(line) || InstrumentsOn(*cfg, line.name).empty()) continue;  // a line without instruments is not opened
+    if (!OwnThread(line) || InstrumentsOn(*cfg, line.name).empty())
+      continue;  // a line without instruments is not opened
     const auto it = lines_.find(line.name);
     if (it != lines_.end() && SameLine(*it->second.cfg, *cfg, line.name)) continue;
     Running previous;

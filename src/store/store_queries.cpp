@@ -173,7 +173,8 @@ SqlQuery ReadRunsQuery(std::span<const ReadRunKey> keys) {
   s.Add(Prefixed("f"));
   return s.Add(
       " FROM g LEFT JOIN reads f ON f.id = (SELECT MAX(x.id) FROM reads x WHERE x.name = g.name "
-      "AND (g.line = '' OR x.line = g.line) AND x.id > g.good AND (x.outcome = 'failed' OR (x.outcome IS NULL AND x.id < g.top))) ORDER BY g.k");
+      "AND (g.line = '' OR x.line = g.line) AND x.id > g.good AND (x.outcome = 'failed' OR (x.outcome IS NULL AND x.id "
+      "< g.top))) ORDER BY g.k");
 }
 
 std::string SummaryInstrumentsSql() {

@@ -285,7 +285,7 @@ TEST_P(BothBackends, ReadRunsGiveEachNameItsFailuresSinceTheLastGoodRead) {
   read("b", ReadOutcome::Done, "");
   read("a", std::nullopt, "");  // cut off
   read("a", ReadOutcome::Stopped, "");
-  read("c", std::nullopt, "");  // running now
+  read("c", std::nullopt, "");                        // running now
   read("a", ReadOutcome::Failed, "other line", "M");  // a namesake on another line
   const std::vector<ReadRunKey> names{{"a", "L"}, {"b", ""}, {"c", "L"}, {"never", ""}};
   auto runs = store_->ReadRuns(names);
