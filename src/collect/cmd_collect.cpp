@@ -12,6 +12,7 @@
 #include "collect/collect_pass.hpp"
 #include "collect/commands.hpp"
 #include "collect/fleet_services.hpp"
+#include "collect/health.hpp"
 #include "collect/http_exposure.hpp"
 #include "collect/incoming_listener.hpp"
 #include "collect/instance_lock.hpp"
@@ -84,9 +85,19 @@ void ServeLine(const Config& cfg, const LineConfig& line, const std::vector<cons
   std::vector<Due> due;
   const std::time_t start = std::time(nullptr);
   for (const auto* in : instruments) {
-    // A restart keeps the schedule: due as the last good read in the store says.
+    // A restart keeps the schedule: due as the last good read in the store
+    // says, or after the failures since it the retry pause, as `status` says.
     const auto last = writer.With([&](store::RecordStore& s) { return LastGoodRead(s, cfg, *in); });
-    due.push_back({in, FirstDue(*in, last, start), 0});
+    const store::ReadRunKey key{in->name, line.name};
+    const auto runs = writer.With([&](store::RecordStore& s) { return s.ReadRuns(std::span(&key, 1)); });
+    int failures = 0;
+    std::optional<std::time_t> lastFailure;
+    if (runs && runs->size() == 1) {
+      failures = static_cast<int>(runs->front().failuresInRow);
+      if (const auto& f = runs->front().lastFailure)
+        lastFailure = store::ParseUtc(f->endedUtc.empty() ? f->startedUtc : f->endedUtc);
+    }
+    due.push_back({in, NextRead(cfg.collector, *in, last, failures, lastFailure, start), failures});
     figures.Due(in->name, due.back().at);
   }
   while (!request.load() && !retire.load()) {

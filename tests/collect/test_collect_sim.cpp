@@ -390,6 +390,14 @@ TEST(CollectSim, ASilentInstrumentFailsAloneAndStatusSaysWhy) {
   ASSERT_EQ(fleet.Run({"status", "--json"}, &out), kExitOk);
   EXPECT_NE(out.find("\"failures_in_row\":1"), std::string::npos) << out;
   EXPECT_NE(out.find(well[0].error.substr(0, 10)), std::string::npos) << out;
+  // A restart keeps the retry pause the store's failures give (as `status`
+  // says): the silent one is not asked again at once.
+  std::jthread service([&] { fleet.Run({"run"}); });
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  collect::StopRequest().store(true);
+  service.join();
+  collect::StopRequest().store(false);
+  EXPECT_EQ(s->Reads({"", "well", 10, false}).value().size(), 1u) << fleet.lastErr;
 }
 
 // A step of a pass that throws (here the store) ends neither the line nor
