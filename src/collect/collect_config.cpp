@@ -31,6 +31,14 @@ std::optional<long long> Integer(std::string_view s, long long lo, long long hi)
   return v;
 }
 
+// A speed the link can set.
+std::optional<long long> BaudRate(const std::string& v) {
+  const auto b = Integer(v, 1, 1000000);
+  if (b && std::find(kBaudRates.begin(), kBaudRates.end(), static_cast<std::uint32_t>(*b)) != kBaudRates.end())
+    return b;
+  return std::nullopt;
+}
+
 // The keys each kind of section takes (lower case).
 const std::set<std::string> kCollectorKeys{"database", "clocklimit",    "silentafter",   "retryfirst",   "completeness",
                                            "origin",   "http",          "mqtt",          "httptokens",   "httpcert",
@@ -171,15 +179,8 @@ void FillLine(Checker& c, const Section& s, LineConfig& l) {
   dial.pulse = c.Take<bool>(s, "pulse", false, Bool01, "0 or 1");
   dial.modem = l.mode == LineMode::Modem;
   spec.useMBus = c.Take<bool>(s, "mbus", false, Bool01, "0 or 1");
-  spec.baud = static_cast<std::uint32_t>(c.Take<long long>(
-      s, "baud", 57600,
-      [](const std::string& v) -> std::optional<long long> {
-        const auto b = Integer(v, 1, 1000000);
-        if (b && std::find(kBaudRates.begin(), kBaudRates.end(), static_cast<std::uint32_t>(*b)) != kBaudRates.end())
-          return b;
-        return std::nullopt;
-      },
-      "one of 2400, 4800, 9600, 57600, 115200"));
+  spec.baud = static_cast<std::uint32_t>(
+      c.Take<long long>(s, "baud", 57600, BaudRate, "one of 2400, 4800, 9600, 57600, 115200"));
   const ConnectionSettings recommended;
   TimingTriple& t = spec.timing;
   // A modem that calls in is as slow as one that is called.
@@ -449,15 +450,8 @@ ModemPoolConfig FillPool(Checker& c, const Section& s) {
   }
   if (s.values.contains("devices") && p.devices.empty())
     c.Problem(s.values.at("devices").second, "Devices=: at least one device path");
-  p.baud = static_cast<std::uint32_t>(c.Take<long long>(
-      s, "baud", p.baud,
-      [](const std::string& v) -> std::optional<long long> {
-        const auto b = Integer(v, 1, 1000000);
-        if (b && std::find(kBaudRates.begin(), kBaudRates.end(), static_cast<std::uint32_t>(*b)) != kBaudRates.end())
-          return b;
-        return std::nullopt;
-      },
-      "one of 2400, 4800, 9600, 57600, 115200"));
+  p.baud = static_cast<std::uint32_t>(
+      c.Take<long long>(s, "baud", p.baud, BaudRate, "one of 2400, 4800, 9600, 57600, 115200"));
   p.init = c.Take<std::string>(s, "init", "", AnyText, "");
   p.pulse = c.Take<bool>(s, "pulse", false, Bool01, "0 or 1");
   p.connectWaitS = static_cast<int>(c.Take<long long>(s, "connectwait", 60, Range(1, 255), "1..255 s"));
