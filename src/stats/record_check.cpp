@@ -9,15 +9,14 @@ namespace {
 
 bool PlausibleTotal(double v) { return std::isfinite(v) && v >= 0 && v <= kMaxPlausibleVolume; }
 
-// A slot holding a record: not all zero (not read) and not all 0xFF (erased).
+}  // namespace
+
 bool Written(std::span<const std::uint8_t> bytes) {
   const auto all = [bytes](std::uint8_t b) {
     return std::all_of(bytes.begin(), bytes.end(), [b](std::uint8_t x) { return x == b; });
   };
   return !bytes.empty() && !all(0x00) && !all(0xFF);
 }
-
-}  // namespace
 
 bool RecordPlausible(const StatRecord& record) {
   if (!PlausibleTotal(record.forwardTotal) || !PlausibleTotal(record.reverseTotal)) return false;

@@ -6,6 +6,8 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <span>
 
 #include "stats/stat_model.hpp"
 
@@ -26,6 +28,9 @@ struct RecordCounts {
   std::size_t Valid(ArchiveKind kind) const { return valid[static_cast<std::size_t>(kind)]; }
   std::size_t Failed(ArchiveKind kind) const { return failed[static_cast<std::size_t>(kind)]; }
 };
+
+// A slot holding a record: not all zero (not read) and not all 0xFF (erased).
+bool Written(std::span<const std::uint8_t> bytes);
 
 // True when a decoded record's values could have come from an instrument.
 bool RecordPlausible(const StatRecord& record);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "stats/record_check.hpp"
 #include "stats/record_values.hpp"
 #include "store/periods.hpp"
 
@@ -67,7 +68,7 @@ ImageRows RowsOf(const StatModel& m, std::int64_t readId, std::int64_t utcOffset
     const std::size_t n = m.Index(kind).size();
     for (std::size_t i = 0; i < n; ++i) {
       const bool valid = m.EntryValid(kind, i);
-      if (!valid && !withInvalid) continue;
+      if (!valid && (!withInvalid || !Written(m.RecordBytes(kind, i)))) continue;  // erased: no record
       if (keep && !keep(kind, m.Index(kind)[i].Pos)) continue;
       const StatRecord r = m.Decode(kind, i);
       const std::string period = PeriodText(kind, {r.year, r.month, r.day, r.hour});

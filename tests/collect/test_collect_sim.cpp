@@ -364,6 +364,9 @@ TEST(CollectSim, TheStoreIsTheBaseAndDataKeepsOneFullFilePerInstrument) {
     }
     EXPECT_GT(want, 1000u);
     EXPECT_EQ(same, want) << DeviceTypeName(inst->Model());
+    // An erased slot (all 0xFF) is no record: nothing is dated after the meter's clock.
+    const std::string serial = store::StoredSerial(*model);
+    EXPECT_TRUE(s->Records({serial, ArchiveKind::Monthly, "2100-01", "9999-12", 1}).value().empty()) << serial;
   }
   EXPECT_EQ(FilesByExtension(fleet.home / "Data").size(), 3u);
   // Each hour closed twice is a conflict, counted by the one read that found it.
