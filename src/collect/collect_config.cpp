@@ -44,11 +44,12 @@ const std::set<std::string> kCollectorKeys{"database", "clocklimit",    "silenta
                                            "origin",   "http",          "mqtt",          "httptokens",   "httpcert",
                                            "httpkey",  "httpinsecure",  "mqtttopic",     "mqttuser",     "mqttpassword",
                                            "mqtttls",  "mqttca",        "mqttdiscovery", "mqttclientid", "keepfiles",
-                                           "logdays",  "mqttoutboxmax", "alertwebhook",  "alertcommand", "alertevery"};
+                                           "logdays",  "mqttoutboxmax", "alertwebhook",  "alertcommand", "alertevery",
+                                           "leasettl", "workers"};
 const std::set<std::string> kLineKeys{
     "mode",           "tcp",         "serial",     "baud",      "mbus",        "phone",
     "modem",          "init",        "pulse",      "byteconst", "packetconst", "packetretry",
-    "connecttimeout", "connectwait", "reconnects", "pool",      "listen",      "id"};
+    "connecttimeout", "connectwait", "reconnects", "pool",      "listen",      "id", "shared"};
 const std::set<std::string> kModemsKeys{"devices",   "baud",          "init",           "pulse",       "connectwait",
                                         "retrybusy", "retrynoanswer", "retrynocarrier", "dialsperpass"};
 const std::set<std::string> kListenKeys{"listen"};
@@ -142,6 +143,11 @@ void FillLine(Checker& c, const Section& s, LineConfig& l) {
   if (!l.pool.empty() && l.mode != LineMode::Modem) c.Problem(s.values.at("pool").second, "Pool= goes with Mode=modem");
   if (!l.pool.empty() && s.values.contains("modem"))
     c.Problem(s.values.at("pool").second, "[Line " + s.name + "]: Modem= or Pool=, not both");
+  l.shared = c.Take<bool>(s, "shared", false, Bool01, "0 or 1");
+  if (l.shared && (!l.pool.empty() || l.mode == LineMode::Incoming))
+    c.Problem(s.values.at("shared").second,
+              "[Line " + s.name + "]: Shared=1 goes with a line each collector reaches itself, not with Pool= or "
+              "Mode=incoming");
   if ((s.values.contains("listen") || s.values.contains("id")) && l.mode != LineMode::Incoming)
     c.Problem(s.line, "[Line " + s.name + "]: Listen= and Id= go with Mode=incoming");
   auto need = [&](const char* key, const char* what) {
@@ -424,6 +430,14 @@ void FillCollector(Checker& c, const Section& s, CollectorConfig& col) {
   col.alertCommand = c.Take<std::string>(s, "alertcommand", "", NonEmpty, "a program to run");
   col.alertEveryS = c.Take<long long>(
       s, "alertevery", col.alertEveryS, [](const std::string& v) { return ParseDuration(v); }, "a duration above 0");
+  col.leaseTtlS = c.Take<long long>(
+      s, "leasettl", col.leaseTtlS,
+      [](const std::string& v) {
+        const auto d = ParseDuration(v);
+        return d && *d >= 5 && *d <= 3600 ? d : std::nullopt;
+      },
+      "a duration from 5s to 1h");
+  col.workers = static_cast<int>(c.Take<long long>(s, "workers", col.workers, Range(1, 1024), "1..1024"));
   auto mqtt = ParseMqttSettings([&](std::string_view key) -> std::optional<std::string> {
     const auto it = s.values.find(Lower(std::string(key)));
     return it == s.values.end() ? std::nullopt : std::optional<std::string>(it->second.first);
@@ -549,6 +563,14 @@ ConfigResult ParseConfig(const std::filesystem::path& file, std::string_view tex
       cfg.lines.push_back(std::move(l));
     }
   }
+  // A shared line's lease lives in a database the collectors share: a
+  // SQLite file serves one collector.
+  const std::string& db = cfg.collector.database;
+  if (!db.starts_with("postgresql://") && !db.starts_with("postgres://"))
+    for (const auto& l : cfg.lines)
+      if (l.shared)
+        c.Problem(l.line, "[Line " + l.name + "]: Shared=1 needs Database=postgresql://... (the collectors sharing "
+                          "the line keep its lease there; a SQLite file serves one collector)");
   std::set<std::pair<std::string, std::uint32_t>> addresses;
   for (const Section& s : sections)
     if (s.kind == "instrument") cfg.instruments.push_back(FillInstrument(c, s, cfg, addresses));

@@ -36,6 +36,8 @@ struct CollectorConfig {
   std::string alertWebhook;                 // AlertWebhook=: an http(s) URL the alerts are POSTed to; empty: none
   std::string alertCommand;                 // AlertCommand=: a program given each alert on stdin; empty: none
   long long alertEveryS = 30;               // AlertEvery=: how often the states are looked at
+  long long leaseTtlS = 60;                 // LeaseTtl=: how long a shared line's lease holds unrenewed (5 s..1 h)
+  int workers = 32;                         // Workers=: the reads `run` makes at once (lines served by a pool)
 };
 
 enum class LineMode { Tcp, Serial, Modem, Incoming };
@@ -48,6 +50,7 @@ struct LineConfig {
   std::string pool;    // Pool=: a modem line dialled by a modem of this [Modems NAME]
   std::string listen;  // Listen=: an incoming line's [Listen NAME]
   std::string id;      // Id=: the line its modem sends first when it connects
+  bool shared = false;  // Shared=1: several collectors may read it, one at a time (its lease in the store)
 };
 
 // [Modems NAME]: dial-up modems that the sites of the pool's lines share.

@@ -255,6 +255,27 @@ struct OutboxMessage {
   std::string createdUtc;
 };
 
+// A collector writing to the store, registered as it starts and seen at each
+// renewal of its leases. Times are the database's clock.
+struct CollectorRow {
+  std::string origin, host;
+  std::int64_t pid = 0;
+  std::string version, startedUtc, seenUtc;
+  bool alive = false;  // seen within the span Collectors() was given
+};
+
+// A shared line's lease: the collector `origin` may read the line until
+// `untilUtc` (the database's clock); `epoch` grows with every take, so a
+// holder that lost the lease and took it back is told apart from before.
+// A released lease has an empty origin.
+struct LeaseRow {
+  std::string line, origin;
+  std::int64_t epoch = 0;
+  std::string untilUtc;
+  bool held = false;         // an origin holds it and `untilUtc` is not past
+  std::int64_t freeForS = 0;  // seconds since it expired or was released (0 while held)
+};
+
 // The store. One writer at a time (the collector writes through one thread or
 // a mutex); readers (status, export, the HTTP API) may open their own.
 // Every call returns an Error rather than throwing.
@@ -364,6 +385,46 @@ class RecordStore {
     return MakeError(ErrorCode::StoreSchema, "this store keeps no outbox");
   }
 
+  // Collectors sharing the store (PostgreSQL; SQLite keeps them for one).
+  // Every time is the database's own clock, never the host's.
+  // Register: inserted or replaced, started and seen now. See: seen now.
+  virtual Result<void> RegisterCollector(const CollectorRow& row) { return NoLeases(row.origin); }
+  virtual Result<void> SeeCollector(const std::string& origin) { return NoLeases(origin); }
+  // Every registered collector, `alive` when seen within `aliveWithinS`; by origin.
+  virtual Result<std::vector<CollectorRow>> Collectors(std::int64_t aliveWithinS) {
+    (void)aliveWithinS;
+    return NoLeases("");
+  }
+  // Takes the line's lease for `ttlS` seconds when no one holds it (never
+  // taken, released or expired): the new epoch, or nothing when another holds it.
+  virtual Result<std::optional<std::int64_t>> TakeLease(const std::string& line, const std::string& origin,
+                                                        std::int64_t ttlS) {
+    (void)line, (void)ttlS;
+    return NoLeases(origin);
+  }
+  // Extends the lease to now + `ttlS` while (line, origin, epoch) still hold
+  // it: false when it was taken by another meanwhile (or released). Inside a
+  // read's transaction this is its fence.
+  virtual Result<bool> RenewLease(const std::string& line, const std::string& origin, std::int64_t epoch,
+                                  std::int64_t ttlS) {
+    (void)line, (void)epoch, (void)ttlS;
+    return NoLeases(origin);
+  }
+  // Gives the lease up (when still this holder's); the next taker bumps the epoch.
+  virtual Result<void> ReleaseLease(const std::string& line, const std::string& origin, std::int64_t epoch) {
+    (void)line, (void)epoch;
+    return NoLeases(origin);
+  }
+  // Every lease, by line.
+  virtual Result<std::vector<LeaseRow>> Leases() { return NoLeases(""); }
+  // The outbox of every other collector not seen for `unseenForS` seconds
+  // becomes `origin`'s, in one statement (each message adopted once, its
+  // order kept: ids ascend); the number adopted.
+  virtual Result<std::int64_t> AdoptOutbox(const std::string& origin, std::int64_t unseenForS) {
+    (void)unseenForS;
+    return NoLeases(origin);
+  }
+
   // Gap periods a read found no longer in the instrument (or never written
   // there): counted lost once, never asked for again.
   virtual Result<void> MarkGone(const std::string& serial, ArchiveKind archive, const std::string& period,
@@ -372,6 +433,11 @@ class RecordStore {
 
   // The backend's own consistency check (SQLite: PRAGMA integrity_check).
   virtual Result<void> Check() = 0;
+
+ private:
+  static Error NoLeases(const std::string&) {
+    return MakeError(ErrorCode::StoreSchema, "this store keeps no collectors or leases");
+  }
 };
 
 // Begin on construction, Rollback on destruction unless committed.
