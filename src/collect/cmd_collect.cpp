@@ -1,5 +1,5 @@
-// statvtk-collect once and run: the lines in parallel, one thread each, the
-// store written through one writer.
+// statvtk-collect once and run: the lines in parallel (once: one thread each;
+// run: a bounded pool of workers), the store written through one writer.
 #include <algorithm>
 #include <chrono>
 #include <functional>
@@ -17,7 +17,7 @@
 #include "collect/incoming_listener.hpp"
 #include "collect/instance_lock.hpp"
 #include "collect/last_good_read.hpp"
-#include "collect/line_threads.hpp"
+#include "collect/line_pool.hpp"
 #include "collect/modem_pool.hpp"
 #include "collect/schedule.hpp"
 #include "collect/service_notify.hpp"
@@ -41,17 +41,10 @@ std::map<std::string, std::vector<const InstrumentConfig*>> ByLine(const Config&
   std::map<std::string, std::vector<const InstrumentConfig*>> out;
   for (const auto& in : cfg.instruments) {
     const LineConfig* line = cfg.Line(in.line);
-    if (OwnThread(*line)) out[line->name].push_back(&in);
+    if (PooledLine(*line)) out[line->name].push_back(&in);
   }
   return out;
 }
-
-// The instrument's schedule on its line thread.
-struct Due {
-  const InstrumentConfig* in;
-  std::time_t at = 0;
-  int failures = 0;
-};
 
 // The next time of each instrument read in this pass: the next period after
 // a read, a growing pause after a failure; one the pass could not even start
@@ -79,14 +72,15 @@ void Reschedule(const Config& cfg, const LineConfig& line, std::vector<Due>& due
   }
 }
 
-void ServeLine(const Config& cfg, const LineConfig& line, const std::vector<const InstrumentConfig*>& instruments,
-               const Common& c, StoreWriter& writer, const PassLog& lineLog, std::atomic<bool>& request,
-               const std::atomic<bool>& retire, FleetFigures& figures) {
+// The line's schedule as the store says: a restart keeps it, each
+// instrument due as its last good read says, or after the failures since it
+// the retry pause, as `status` says.
+std::vector<Due> LineSchedule(const Config& cfg, const LineConfig& line,
+                              const std::vector<const InstrumentConfig*>& instruments, StoreWriter& writer,
+                              FleetFigures& figures) {
   std::vector<Due> due;
   const std::time_t start = std::time(nullptr);
   for (const auto* in : instruments) {
-    // A restart keeps the schedule: due as the last good read in the store
-    // says, or after the failures since it the retry pause, as `status` says.
     const auto last = writer.With([&](store::RecordStore& s) { return LastGoodRead(s, cfg, *in); });
     const store::ReadRunKey key{in->name, line.name};
     const auto runs = writer.With([&](store::RecordStore& s) { return s.ReadRuns(std::span(&key, 1)); });
@@ -100,22 +94,21 @@ void ServeLine(const Config& cfg, const LineConfig& line, const std::vector<cons
     due.push_back({in, NextRead(cfg.collector, *in, last, failures, lastFailure, start), failures});
     figures.Due(in->name, due.back().at);
   }
-  while (!request.load() && !retire.load()) {
-    const std::time_t now = std::time(nullptr);
-    // Instruments marked silent come last: their time-outs do not hold up
-    // the ones that answer.
-    std::vector<const InstrumentConfig*> nowDue;
-    for (bool silent : {false, true})
-      for (auto& d : due)
-        if (d.at <= now && (d.failures >= cfg.collector.silentAfter) == silent) nowDue.push_back(d.in);
-    if (nowDue.empty()) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      continue;
-    }
-    // The stop request itself is the read's stop: every wait of the line looks
-    // at it. A retired line (collect.ini reloaded) ends the read it is in.
-    Reschedule(cfg, line, due, nowDue, CollectLine(cfg, line, nowDue, c.home, writer, request, lineLog), figures);
-  }
+  return due;
+}
+
+// Reads the instruments of `due` that are due now; instruments marked silent
+// come last: their time-outs do not hold up the ones that answer.
+void ReadDueNow(const Config& cfg, const LineConfig& line, std::vector<Due>& due, const Common& c, StoreWriter& writer,
+                const PassLog& lineLog, std::atomic<bool>& stop, FleetFigures& figures) {
+  const std::time_t now = std::time(nullptr);
+  std::vector<const InstrumentConfig*> nowDue;
+  for (bool silent : {false, true})
+    for (auto& d : due)
+      if (d.at <= now && (d.failures >= cfg.collector.silentAfter) == silent) nowDue.push_back(d.in);
+  if (nowDue.empty()) return;
+  // The line's stop is the read's stop: every wait of the line looks at it.
+  Reschedule(cfg, line, due, nowDue, CollectLine(cfg, line, nowDue, c.home, writer, stop, lineLog), figures);
 }
 
 // What both commands run over: the configuration, the store through its
@@ -219,10 +212,10 @@ std::shared_ptr<const Config> Reloaded(const Common& c, const Config& running, C
 }
 
 // The lines and instruments of `cfg` run from now on: a line's thread is
-// started, restarted or retired here and nowhere else.
-void RunLines(LineThreads& lines, std::shared_ptr<const Config> cfg, FleetRun& f, bool reload) {
+// added, changed or retired here and nowhere else.
+void RunLines(LinePool& lines, std::shared_ptr<const Config> cfg, FleetRun& f, bool reload) {
   f.figures.Configure(*cfg);
-  const LineThreads::Changes changes = lines.Apply(cfg);
+  const LinePool::Changes changes = lines.Apply(cfg);
   if (!reload) return;
   const auto names = [](const std::vector<std::string>& v) {
     std::string out;
@@ -281,10 +274,14 @@ int RunService(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
     if (*incoming) f.figures.DescribeIncoming([p = incoming->get()](const std::string& l) { return p->Describe(l); });
     {
-      LineThreads lines([&](const Config& cfg, const LineConfig& line, const std::vector<const InstrumentConfig*>& list,
-                            const std::atomic<bool>& retire) {
-        ServeLine(cfg, line, list, c, f.writer, f.LineLog(line), request, retire, f.figures);
-      });
+      LineWork work;
+      work.schedule = [&](const Config& cfg, const LineConfig& line, const std::vector<const InstrumentConfig*>& list) {
+        return LineSchedule(cfg, line, list, f.writer, f.figures);
+      };
+      work.read = [&](const Config& cfg, const LineConfig& line, std::vector<Due>& due, std::atomic<bool>& stop) {
+        ReadDueNow(cfg, line, due, c, f.writer, f.LineLog(line), stop, f.figures);
+      };
+      LinePool lines(std::move(work), request);
       auto running = std::make_shared<const Config>(f.cfg);
       RunLines(lines, running, f, false);
       // The pools and the incoming lines as collect.ini gave them at the start.
@@ -302,7 +299,7 @@ int RunService(const std::vector<std::string>& args, std::ostream& out, std::ost
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
       }
       NotifyStopping();
-    }  // every line's thread ends here
+    }  // every read ends here
     f.log.Line("statvtk-collect: stopped");
     return kExitOk;
   });
