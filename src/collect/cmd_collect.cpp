@@ -17,8 +17,10 @@
 #include "collect/incoming_listener.hpp"
 #include "collect/instance_lock.hpp"
 #include "collect/last_good_read.hpp"
+#include "collect/lease_keeper.hpp"
 #include "collect/line_pool.hpp"
 #include "collect/modem_pool.hpp"
+#include "collect/mqtt_outbox.hpp"
 #include "collect/schedule.hpp"
 #include "collect/service_notify.hpp"
 #include "collect/stop_request.hpp"
@@ -56,6 +58,7 @@ void Reschedule(const Config& cfg, const LineConfig& line, std::vector<Due>& due
   for (auto& d : due) {
     if (std::find(asked.begin(), asked.end(), d.in) == asked.end()) continue;
     const auto p = std::find_if(passes.begin(), passes.end(), [&](const auto& x) { return x.name == d.in->name; });
+    if (p != passes.end() && p->leaseLost) continue;  // another collector reads it now: no failure of its
     const ReadOutcome outcome = p == passes.end() ? ReadOutcome::Failed : p->outcome;
     if (outcome == ReadOutcome::Done) {
       d.failures = 0;
@@ -99,16 +102,51 @@ std::vector<Due> LineSchedule(const Config& cfg, const LineConfig& line,
 
 // Reads the instruments of `due` that are due now; instruments marked silent
 // come last: their time-outs do not hold up the ones that answer.
-void ReadDueNow(const Config& cfg, const LineConfig& line, std::vector<Due>& due, const Common& c, StoreWriter& writer,
-                const PassLog& lineLog, std::atomic<bool>& stop, FleetFigures& figures) {
+// False: the line's lease (`epoch`, 0 for an own line) was found lost.
+bool ReadDueNow(const Config& cfg, const LineConfig& line, std::vector<Due>& due, const Common& c, StoreWriter& writer,
+                const PassLog& lineLog, std::atomic<bool>& stop, std::int64_t epoch, FleetFigures& figures) {
   const std::time_t now = std::time(nullptr);
   std::vector<const InstrumentConfig*> nowDue;
   for (bool silent : {false, true})
     for (auto& d : due)
       if (d.at <= now && (d.failures >= cfg.collector.silentAfter) == silent) nowDue.push_back(d.in);
-  if (nowDue.empty()) return;
+  if (nowDue.empty()) return true;
+  const LeaseFence fence{OriginOf(cfg.collector.origin), epoch, cfg.collector.leaseTtlS};
   // The line's stop is the read's stop: every wait of the line looks at it.
-  Reschedule(cfg, line, due, nowDue, CollectLine(cfg, line, nowDue, c.home, writer, stop, lineLog), figures);
+  const auto passes = CollectLine(cfg, line, nowDue, c.home, writer, stop, lineLog, {}, epoch ? &fence : nullptr);
+  Reschedule(cfg, line, due, nowDue, passes, figures);
+  return std::none_of(passes.begin(), passes.end(), [](const InstrumentPass& p) { return p.leaseLost; });
+}
+
+// `once` on a shared line: its lease taken for the read and given back after;
+// a line another collector holds is left to it. False: the read failed.
+template <class Run>
+bool ReadSharedOnce(Run& f, const LineConfig& line, const std::vector<const InstrumentConfig*>& list,
+                    const std::filesystem::path& home) {
+  const PassLog log = f.LineLog(line);
+  const std::string origin = OriginOf(f.cfg.collector.origin);
+  const std::int64_t ttl = f.cfg.collector.leaseTtlS;
+  const auto epoch = f.writer.With([&](store::RecordStore& s) { return s.TakeLease(line.name, origin, ttl); });
+  if (!epoch) {
+    log("аренда линии не взята: " + epoch.error().reason);
+    return false;
+  }
+  if (!*epoch) {
+    std::string holder = "?";
+    if (const auto leases = f.writer.With([](store::RecordStore& s) { return s.Leases(); }))
+      for (const auto& l : *leases)
+        if (l.line == line.name) holder = l.origin + " (аренда до " + l.untilUtc + ")";
+    log("линию читает сборщик " + holder + ": пропущена");
+    return true;
+  }
+  const LeaseFence fence{origin, **epoch, ttl};
+  const auto passes = CollectLine(f.cfg, line, list, home, f.writer, StopRequest(), log, {}, &fence);
+  if (const auto r = f.writer.With([&](store::RecordStore& s) { return s.ReleaseLease(line.name, origin, **epoch); });
+      !r)
+    log("аренда линии не отдана: " + r.error().reason);
+  return passes.size() == list.size() && std::all_of(passes.begin(), passes.end(), [](const InstrumentPass& p) {
+           return p.outcome == ReadOutcome::Done;
+         });
 }
 
 // What both commands run over: the configuration, the store through its
@@ -243,6 +281,10 @@ int RunOnce(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     OnEachLine(
         f.cfg,
         [&](const LineConfig& line, const std::vector<const InstrumentConfig*>& list) {
+          if (line.shared) {
+            if (!ReadSharedOnce(f, line, list, c.home)) failed.store(true);
+            return;
+          }
           const auto passes = CollectLine(f.cfg, line, list, c.home, f.writer, StopRequest(), f.LineLog(line));
           for (const auto& p : passes)
             if (p.outcome != ReadOutcome::Done) failed.store(true);
@@ -278,12 +320,16 @@ int RunService(const std::vector<std::string>& args, std::ostream& out, std::ost
       work.schedule = [&](const Config& cfg, const LineConfig& line, const std::vector<const InstrumentConfig*>& list) {
         return LineSchedule(cfg, line, list, f.writer, f.figures);
       };
-      work.read = [&](const Config& cfg, const LineConfig& line, std::vector<Due>& due, std::atomic<bool>& stop) {
-        ReadDueNow(cfg, line, due, c, f.writer, f.LineLog(line), stop, f.figures);
+      work.read = [&](const Config& cfg, const LineConfig& line, std::vector<Due>& due, std::atomic<bool>& stop,
+                      std::int64_t epoch) {
+        return ReadDueNow(cfg, line, due, c, f.writer, f.LineLog(line), stop, epoch, f.figures);
       };
+      // The keeper outlives the pool: its leases are given up once no read goes on.
+      LeaseKeeper keeper(f.writer, f.cfg.collector, [&f](const std::string& t) { f.log.Line(t); });
       LinePool lines(std::move(work), request);
       auto running = std::make_shared<const Config>(f.cfg);
       RunLines(lines, running, f, false);
+      keeper.Start(lines);
       // The pools and the incoming lines as collect.ini gave them at the start.
       const PoolContext pools = f.Pools(request);
       std::jthread poolThread([&pools] { RunPools(pools, false); });
@@ -299,6 +345,7 @@ int RunService(const std::vector<std::string>& args, std::ostream& out, std::ost
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
       }
       NotifyStopping();
+      keeper.Stop();
     }  // every read ends here
     f.log.Line("statvtk-collect: stopped");
     return kExitOk;

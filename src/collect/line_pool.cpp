@@ -33,7 +33,8 @@ bool SameInstrument(const InstrumentConfig& a, const InstrumentConfig& b) {
 bool SameLine(const Config& a, const Config& b, const std::string& name) {
   const LineConfig* x = a.Line(name);
   const LineConfig* y = b.Line(name);
-  if (!x || !y || x->name != y->name || x->mode != y->mode || !SameSpec(x->spec, y->spec)) return false;
+  if (!x || !y || x->name != y->name || x->mode != y->mode || x->shared != y->shared || !SameSpec(x->spec, y->spec))
+    return false;
   const auto left = InstrumentsOn(a, name), right = InstrumentsOn(b, name);
   return std::equal(left.begin(), left.end(), right.begin(), right.end(),
                     [](const auto* p, const auto* q) { return SameInstrument(*p, *q); });
@@ -58,6 +59,9 @@ struct LinePool::Slot {
   bool busy = false;       // a worker has it
   std::atomic<bool> stop{false};
   std::shared_ptr<Slot> previous;  // the line's former self, whose read ends first
+  bool shared = false;             // read only while `held`
+  bool held = false;
+  std::int64_t epoch = 0;  // the lease's
 };
 
 LinePool::~LinePool() {
@@ -76,7 +80,7 @@ LinePool::~LinePool() {
 std::shared_ptr<LinePool::Slot> LinePool::Next(std::time_t now, std::time_t& wake) {
   std::erase_if(retired_, [](const auto& slot) { return !slot->busy; });
   for (auto& [name, slot] : lines_) {
-    if (slot->busy) continue;
+    if (slot->busy || (slot->shared && !slot->held)) continue;
     if (slot->previous) {
       if (slot->previous->busy) continue;
       slot->previous.reset();
@@ -103,15 +107,16 @@ void LinePool::Work() {
     }
     slot->busy = true;
     slot->stop.store(request_.load());
+    const bool schedule = !slot->scheduled;
+    slot->scheduled = true;
+    const std::int64_t epoch = slot->shared ? slot->epoch : 0;
     lock.unlock();
     const LineConfig& line = *slot->cfg->Line(slot->name);
-    if (!slot->scheduled) {
-      slot->due = work_.schedule(*slot->cfg, line, InstrumentsOn(*slot->cfg, slot->name));
-      slot->scheduled = true;
-    }
-    if (!slot->stop.load()) work_.read(*slot->cfg, line, slot->due, slot->stop);
+    if (schedule) slot->due = work_.schedule(*slot->cfg, line, InstrumentsOn(*slot->cfg, slot->name));
+    const bool held = slot->stop.load() || work_.read(*slot->cfg, line, slot->due, slot->stop, epoch);
     lock.lock();
     slot->busy = false;
+    if (!held && slot->epoch == epoch) slot->held = false;  // until the keeper takes the lease again
     ready_.notify_all();
   }
 }
@@ -137,7 +142,10 @@ LinePool::Changes LinePool::Apply(std::shared_ptr<const Config> cfg) {
     auto next = std::make_shared<Slot>();
     next->cfg = cfg;
     next->name = line.name;
+    next->shared = line.shared;
     if (slot) {
+      next->held = slot->held;  // the lease is the line's, whatever changed
+      next->epoch = slot->epoch;
       // The line's port is its former self's until that read has ended.
       if (slot->busy) {
         next->previous = slot;
@@ -154,6 +162,51 @@ LinePool::Changes LinePool::Apply(std::shared_ptr<const Config> cfg) {
   while (workers_.size() < wanted) workers_.emplace_back([this] { Work(); });
   ready_.notify_all();
   return changes;
+}
+
+std::vector<std::string> LinePool::SharedLines() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> out;
+  for (const auto& [name, slot] : lines_)
+    if (slot->shared) out.push_back(name);
+  return out;
+}
+
+void LinePool::Hold(const std::string& line, std::int64_t epoch) {
+  {
+    std::lock_guard lock(mutex_);
+    const auto it = lines_.find(line);
+    if (it == lines_.end()) return;
+    it->second->held = true;
+    it->second->epoch = epoch;
+    it->second->scheduled = false;  // the line's reads by any collector count
+  }
+  ready_.notify_all();
+}
+
+void LinePool::Drop(const std::string& line, bool stopRead) {
+  std::lock_guard lock(mutex_);
+  if (const auto it = lines_.find(line); it != lines_.end()) {
+    it->second->held = false;
+    if (stopRead && it->second->busy) it->second->stop.store(true);
+  }
+  if (stopRead)
+    for (auto& slot : retired_)
+      if (slot->name == line) slot->stop.store(true);
+}
+
+bool LinePool::Holding(const std::string& line) const {
+  std::lock_guard lock(mutex_);
+  const auto it = lines_.find(line);
+  return it != lines_.end() && it->second->held;
+}
+
+bool LinePool::Reading(const std::string& line) const {
+  std::lock_guard lock(mutex_);
+  const auto it = lines_.find(line);
+  if (it != lines_.end() && it->second->busy) return true;
+  return std::any_of(retired_.begin(), retired_.end(),
+                     [&](const auto& slot) { return slot->name == line && slot->busy; });
 }
 
 }  // namespace statvtk::collect

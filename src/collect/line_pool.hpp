@@ -37,13 +37,17 @@ struct Due {
 
 // What the workers do with a line they took.
 struct LineWork {
-  // The line's schedule from the store, at its first read.
+  // The line's schedule from the store: at its first read, and each time a
+  // shared line's lease is taken again.
   std::function<std::vector<Due>(const Config& cfg, const LineConfig& line,
                                  const std::vector<const InstrumentConfig*>& instruments)>
       schedule;
   // Reads the instruments of `due` that are due now and reschedules them;
-  // `stop` is the line's (set when the run stops).
-  std::function<void(const Config& cfg, const LineConfig& line, std::vector<Due>& due, std::atomic<bool>& stop)> read;
+  // `stop` is the line's (set when the run stops or its lease is lost),
+  // `epoch` its lease (0: an own line). False: the read found the lease lost.
+  std::function<bool(const Config& cfg, const LineConfig& line, std::vector<Due>& due, std::atomic<bool>& stop,
+                     std::int64_t epoch)>
+      read;
 };
 
 class LinePool {
@@ -61,6 +65,14 @@ class LinePool {
   // was added with while it is unchanged (and its schedule); the lines that
   // changed since the last call.
   Changes Apply(std::shared_ptr<const Config> cfg);
+
+  // Shared lines: offered to the workers only while their lease is held.
+  std::vector<std::string> SharedLines() const;
+  void Hold(const std::string& line, std::int64_t epoch);  // its schedule is read from the store again
+  // No more reads of the line; `stopRead`: the read it is in stops at the next block.
+  void Drop(const std::string& line, bool stopRead);
+  bool Holding(const std::string& line) const;  // false too after a read found the lease lost
+  bool Reading(const std::string& line) const;  // a read of it (or of its former self) goes on
 
  private:
   struct Slot;
