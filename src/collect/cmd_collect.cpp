@@ -140,7 +140,11 @@ bool ReadSharedOnce(Run& f, const LineConfig& line, const std::vector<const Inst
     return true;
   }
   const LeaseFence fence{origin, **epoch, ttl};
-  const auto passes = CollectLine(f.cfg, line, list, home, f.writer, StopRequest(), log, {}, &fence);
+  std::vector<InstrumentPass> passes;
+  {
+    const LeaseRenewal renewal(f.writer, line.name, fence, log);
+    passes = CollectLine(f.cfg, line, list, home, f.writer, StopRequest(), log, {}, &fence);
+  }
   if (const auto r = f.writer.With([&](store::RecordStore& s) { return s.ReleaseLease(line.name, origin, **epoch); });
       !r)
     log("аренда линии не отдана: " + r.error().reason);

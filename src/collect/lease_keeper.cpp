@@ -166,4 +166,26 @@ void LeaseKeeper::Release(const std::string& line, std::int64_t epoch, const std
        (r ? std::string() : "; база данных: " + r.error().reason));
 }
 
+LeaseRenewal::LeaseRenewal(StoreWriter& writer, const std::string& line, const LeaseFence& lease, const PassLog& log)
+    : thread_([this, &writer, line, lease, log](std::stop_token stop) {
+        const auto period = std::chrono::milliseconds(lease.ttlS * 1000 / 3);
+        while (!stop.stop_requested()) {
+          {
+            std::unique_lock lock(mutex_);
+            if (wake_.wait_for(lock, stop, period, [] { return false; }) || stop.stop_requested()) return;
+          }
+          const auto r = writer.With(
+              [&](store::RecordStore& s) { return s.RenewLease(line, lease.origin, lease.epoch, lease.ttlS); });
+          if (r && !*r) {
+            log("аренда линии потеряна (lease lost): её взял другой сборщик");
+            return;
+          }
+        }
+      }) {}
+
+LeaseRenewal::~LeaseRenewal() {
+  thread_.request_stop();
+  wake_.notify_all();
+}
+
 }  // namespace statvtk::collect

@@ -56,4 +56,18 @@ class LeaseKeeper {
   std::jthread thread_;
 };
 
+// One lease kept renewed every LeaseTtl/3 while a read of `once` goes on.
+class LeaseRenewal {
+ public:
+  LeaseRenewal(StoreWriter& writer, const std::string& line, const LeaseFence& lease, const PassLog& log);
+  ~LeaseRenewal();
+  LeaseRenewal(const LeaseRenewal&) = delete;
+  LeaseRenewal& operator=(const LeaseRenewal&) = delete;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable_any wake_;
+  std::jthread thread_;
+};
+
 }  // namespace statvtk::collect
