@@ -193,5 +193,22 @@ TEST_F(SharedLines, ACollectorPausedPastItsLeaseStoresNothingOfItsRead) {
   EXPECT_EQ(Overlaps(), "0") << Sql("SELECT id, origin, started_utc, ended_utc, outcome FROM reads ORDER BY id");
 }
 
+// once takes a shared line's lease for its read and gives it back; a line
+// another collector holds is left to it, named in the log, and is no failure.
+TEST_F(SharedLines, OnceReadsUnderTheLeaseAndSkipsALineAnotherHolds) {
+  Lines(1);
+  fs::create_directories(Home("c1"));
+  link_test::WriteAll(Home("c1") / "collect.ini", Ini("c1"));
+  ASSERT_EQ(Collect(Home("c1"), {"once"}), 0) << link_test::ReadAll(Home("c1") / "collect.out");
+  EXPECT_EQ(Sql("SELECT origin || '|' || epoch FROM line_leases"), "|1");  // given back
+  EXPECT_EQ(Sql("UPDATE line_leases SET origin = 'c9', epoch = 2, until_utc = '2099-01-01T00:00:00Z' RETURNING line"),
+            "l1");
+  ASSERT_EQ(Collect(Home("c1"), {"once"}), 0) << link_test::ReadAll(Home("c1") / "collect.out");
+  const std::string log = link_test::ReadAll(Home("c1") / "collect.out");
+  EXPECT_NE(log.find("[l1] линию читает сборщик c9 (аренда до 2099-01-01T00:00:00Z): пропущена"), std::string::npos)
+      << log;
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM reads"), "1");
+}
+
 }  // namespace
 }  // namespace statvtk::test
