@@ -84,22 +84,31 @@ LinePool::~LinePool() {
 }
 
 // The line a worker is to take now: one not being read (nor its former
-// self), unscheduled or with an instrument due; else when to look again.
+// self), unscheduled or with an instrument due, the longest due first (so
+// that no line waits behind others when the workers are too few); else when
+// to look again.
 std::shared_ptr<LinePool::Slot> LinePool::Next(std::time_t now, std::time_t& wake) {
   std::erase_if(retired_, [](const auto& slot) { return !slot->busy; });
+  std::shared_ptr<Slot> best;
+  std::time_t bestAt = now + 1;
   for (auto& [name, slot] : lines_) {
     if (slot->busy || (slot->shared && !slot->held)) continue;
     if (slot->previous) {
       if (slot->previous->busy) continue;
       slot->previous.reset();
     }
-    if (!slot->scheduled) return slot;
-    for (const Due& d : slot->due) {
-      if (d.at <= now) return slot;
-      wake = std::min(wake, d.at);
+    std::time_t at = 0;  // unscheduled: at once
+    if (slot->scheduled) {
+      at = now + 1;
+      for (const Due& d : slot->due) at = std::min(at, d.at);
     }
+    if (at <= now && at < bestAt) {
+      best = slot;
+      bestAt = at;
+    }
+    wake = std::min(wake, at);
   }
-  return nullptr;
+  return best;
 }
 
 void LinePool::Work() {
