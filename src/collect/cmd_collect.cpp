@@ -1,5 +1,5 @@
-// statvtk-collect once and run: the lines in parallel, one thread each, the
-// store written through one writer.
+// statvtk-collect once and run: the lines in parallel (once: one thread each;
+// run: a bounded pool of workers), the store written through one writer.
 #include <algorithm>
 #include <chrono>
 #include <functional>
@@ -17,8 +17,10 @@
 #include "collect/incoming_listener.hpp"
 #include "collect/instance_lock.hpp"
 #include "collect/last_good_read.hpp"
-#include "collect/line_threads.hpp"
+#include "collect/lease_keeper.hpp"
+#include "collect/line_pool.hpp"
 #include "collect/modem_pool.hpp"
+#include "collect/mqtt_outbox.hpp"
 #include "collect/schedule.hpp"
 #include "collect/service_notify.hpp"
 #include "collect/stop_request.hpp"
@@ -41,17 +43,10 @@ std::map<std::string, std::vector<const InstrumentConfig*>> ByLine(const Config&
   std::map<std::string, std::vector<const InstrumentConfig*>> out;
   for (const auto& in : cfg.instruments) {
     const LineConfig* line = cfg.Line(in.line);
-    if (OwnThread(*line)) out[line->name].push_back(&in);
+    if (PooledLine(*line)) out[line->name].push_back(&in);
   }
   return out;
 }
-
-// The instrument's schedule on its line thread.
-struct Due {
-  const InstrumentConfig* in;
-  std::time_t at = 0;
-  int failures = 0;
-};
 
 // The next time of each instrument read in this pass: the next period after
 // a read, a growing pause after a failure; one the pass could not even start
@@ -63,6 +58,7 @@ void Reschedule(const Config& cfg, const LineConfig& line, std::vector<Due>& due
   for (auto& d : due) {
     if (std::find(asked.begin(), asked.end(), d.in) == asked.end()) continue;
     const auto p = std::find_if(passes.begin(), passes.end(), [&](const auto& x) { return x.name == d.in->name; });
+    if (p != passes.end() && p->leaseLost) continue;  // another collector reads it now: no failure of its
     const ReadOutcome outcome = p == passes.end() ? ReadOutcome::Failed : p->outcome;
     if (outcome == ReadOutcome::Done) {
       d.failures = 0;
@@ -79,14 +75,15 @@ void Reschedule(const Config& cfg, const LineConfig& line, std::vector<Due>& due
   }
 }
 
-void ServeLine(const Config& cfg, const LineConfig& line, const std::vector<const InstrumentConfig*>& instruments,
-               const Common& c, StoreWriter& writer, const PassLog& lineLog, std::atomic<bool>& request,
-               const std::atomic<bool>& retire, FleetFigures& figures) {
+// The line's schedule as the store says: a restart keeps it, each
+// instrument due as its last good read says, or after the failures since it
+// the retry pause, as `status` says.
+std::vector<Due> LineSchedule(const Config& cfg, const LineConfig& line,
+                              const std::vector<const InstrumentConfig*>& instruments, StoreWriter& writer,
+                              FleetFigures& figures) {
   std::vector<Due> due;
   const std::time_t start = std::time(nullptr);
   for (const auto* in : instruments) {
-    // A restart keeps the schedule: due as the last good read in the store
-    // says, or after the failures since it the retry pause, as `status` says.
     const auto last = writer.With([&](store::RecordStore& s) { return LastGoodRead(s, cfg, *in); });
     const store::ReadRunKey key{in->name, line.name};
     const auto runs = writer.With([&](store::RecordStore& s) { return s.ReadRuns(std::span(&key, 1)); });
@@ -100,22 +97,60 @@ void ServeLine(const Config& cfg, const LineConfig& line, const std::vector<cons
     due.push_back({in, NextRead(cfg.collector, *in, last, failures, lastFailure, start), failures});
     figures.Due(in->name, due.back().at);
   }
-  while (!request.load() && !retire.load()) {
-    const std::time_t now = std::time(nullptr);
-    // Instruments marked silent come last: their time-outs do not hold up
-    // the ones that answer.
-    std::vector<const InstrumentConfig*> nowDue;
-    for (bool silent : {false, true})
-      for (auto& d : due)
-        if (d.at <= now && (d.failures >= cfg.collector.silentAfter) == silent) nowDue.push_back(d.in);
-    if (nowDue.empty()) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      continue;
-    }
-    // The stop request itself is the read's stop: every wait of the line looks
-    // at it. A retired line (collect.ini reloaded) ends the read it is in.
-    Reschedule(cfg, line, due, nowDue, CollectLine(cfg, line, nowDue, c.home, writer, request, lineLog), figures);
+  return due;
+}
+
+// Reads the instruments of `due` that are due now; instruments marked silent
+// come last: their time-outs do not hold up the ones that answer.
+// False: the line's lease (`epoch`, 0 for an own line) was found lost.
+bool ReadDueNow(const Config& cfg, const LineConfig& line, std::vector<Due>& due, const Common& c, StoreWriter& writer,
+                const PassLog& lineLog, std::atomic<bool>& stop, std::int64_t epoch, FleetFigures& figures) {
+  const std::time_t now = std::time(nullptr);
+  std::vector<const InstrumentConfig*> nowDue;
+  for (bool silent : {false, true})
+    for (auto& d : due)
+      if (d.at <= now && (d.failures >= cfg.collector.silentAfter) == silent) nowDue.push_back(d.in);
+  if (nowDue.empty()) return true;
+  const LeaseFence fence{OriginOf(cfg.collector.origin), epoch, cfg.collector.leaseTtlS};
+  // The line's stop is the read's stop: every wait of the line looks at it.
+  const auto passes = CollectLine(cfg, line, nowDue, c.home, writer, stop, lineLog, {}, epoch ? &fence : nullptr);
+  Reschedule(cfg, line, due, nowDue, passes, figures);
+  return std::none_of(passes.begin(), passes.end(), [](const InstrumentPass& p) { return p.leaseLost; });
+}
+
+// `once` on a shared line: its lease taken for the read and given back after;
+// a line another collector holds is left to it. False: the read failed.
+template <class Run>
+bool ReadSharedOnce(Run& f, const LineConfig& line, const std::vector<const InstrumentConfig*>& list,
+                    const std::filesystem::path& home) {
+  const PassLog log = f.LineLog(line);
+  const std::string origin = OriginOf(f.cfg.collector.origin);
+  const std::int64_t ttl = f.cfg.collector.leaseTtlS;
+  const auto epoch = f.writer.With([&](store::RecordStore& s) { return s.TakeLease(line.name, origin, ttl); });
+  if (!epoch) {
+    log("аренда линии не взята: " + epoch.error().reason);
+    return false;
   }
+  if (!*epoch) {
+    std::string holder = "?";
+    if (const auto leases = f.writer.With([](store::RecordStore& s) { return s.Leases(); }))
+      for (const auto& l : *leases)
+        if (l.line == line.name) holder = l.origin + " (аренда до " + l.untilUtc + ")";
+    log("линию читает сборщик " + holder + ": пропущена");
+    return true;
+  }
+  const LeaseFence fence{origin, **epoch, ttl};
+  std::vector<InstrumentPass> passes;
+  {
+    const LeaseRenewal renewal(f.writer, line.name, fence, log);
+    passes = CollectLine(f.cfg, line, list, home, f.writer, StopRequest(), log, {}, &fence);
+  }
+  if (const auto r = f.writer.With([&](store::RecordStore& s) { return s.ReleaseLease(line.name, origin, **epoch); });
+      !r)
+    log("аренда линии не отдана: " + r.error().reason);
+  return passes.size() == list.size() && std::all_of(passes.begin(), passes.end(), [](const InstrumentPass& p) {
+           return p.outcome == ReadOutcome::Done;
+         });
 }
 
 // What both commands run over: the configuration, the store through its
@@ -219,10 +254,10 @@ std::shared_ptr<const Config> Reloaded(const Common& c, const Config& running, C
 }
 
 // The lines and instruments of `cfg` run from now on: a line's thread is
-// started, restarted or retired here and nowhere else.
-void RunLines(LineThreads& lines, std::shared_ptr<const Config> cfg, FleetRun& f, bool reload) {
+// added, changed or retired here and nowhere else.
+void RunLines(LinePool& lines, std::shared_ptr<const Config> cfg, FleetRun& f, bool reload) {
   f.figures.Configure(*cfg);
-  const LineThreads::Changes changes = lines.Apply(cfg);
+  const LinePool::Changes changes = lines.Apply(cfg);
   if (!reload) return;
   const auto names = [](const std::vector<std::string>& v) {
     std::string out;
@@ -250,6 +285,10 @@ int RunOnce(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     OnEachLine(
         f.cfg,
         [&](const LineConfig& line, const std::vector<const InstrumentConfig*>& list) {
+          if (line.shared) {
+            if (!ReadSharedOnce(f, line, list, c.home)) failed.store(true);
+            return;
+          }
           const auto passes = CollectLine(f.cfg, line, list, c.home, f.writer, StopRequest(), f.LineLog(line));
           for (const auto& p : passes)
             if (p.outcome != ReadOutcome::Done) failed.store(true);
@@ -281,12 +320,20 @@ int RunService(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
     if (*incoming) f.figures.DescribeIncoming([p = incoming->get()](const std::string& l) { return p->Describe(l); });
     {
-      LineThreads lines([&](const Config& cfg, const LineConfig& line, const std::vector<const InstrumentConfig*>& list,
-                            const std::atomic<bool>& retire) {
-        ServeLine(cfg, line, list, c, f.writer, f.LineLog(line), request, retire, f.figures);
-      });
+      LineWork work;
+      work.schedule = [&](const Config& cfg, const LineConfig& line, const std::vector<const InstrumentConfig*>& list) {
+        return LineSchedule(cfg, line, list, f.writer, f.figures);
+      };
+      work.read = [&](const Config& cfg, const LineConfig& line, std::vector<Due>& due, std::atomic<bool>& stop,
+                      std::int64_t epoch) {
+        return ReadDueNow(cfg, line, due, c, f.writer, f.LineLog(line), stop, epoch, f.figures);
+      };
+      // The keeper outlives the pool: its leases are given up once no read goes on.
+      LeaseKeeper keeper(f.writer, f.cfg.collector, [&f](const std::string& t) { f.log.Line(t); });
+      LinePool lines(std::move(work), request);
       auto running = std::make_shared<const Config>(f.cfg);
       RunLines(lines, running, f, false);
+      keeper.Start(lines);
       // The pools and the incoming lines as collect.ini gave them at the start.
       const PoolContext pools = f.Pools(request);
       std::jthread poolThread([&pools] { RunPools(pools, false); });
@@ -302,7 +349,8 @@ int RunService(const std::vector<std::string>& args, std::ostream& out, std::ost
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
       }
       NotifyStopping();
-    }  // every line's thread ends here
+      keeper.Stop();
+    }  // every read ends here
     f.log.Line("statvtk-collect: stopped");
     return kExitOk;
   });

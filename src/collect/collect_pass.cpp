@@ -70,7 +70,9 @@ Result<Before> Open(RecordStore& s, const Config& cfg, const LineConfig& line, c
   b.plan.kind = DueKind::Full;
   // The instrument is its name on its line at this collector: another site's
   // instrument of the same name in a shared store is another one.
-  const std::string origin = OriginOf(cfg.collector.origin);
+  // A shared line's instrument is the same one whichever collector read it.
+  const std::optional<std::string> origin =
+      line.shared ? std::nullopt : std::optional<std::string>(OriginOf(cfg.collector.origin));
   auto prior = s.Reads({"", in.name, 1, false, line.name, origin});
   if (!prior) return prior.error();
   if (!prior->empty()) b.previousStart = ParseUtc(prior->front().startedUtc);
@@ -116,6 +118,7 @@ struct PassPlace {
   const InstrumentConfig& in;
   const std::filesystem::path& home;
   MqttOutbox* outbox;
+  const LeaseFence* fence;  // a shared line's
 };
 
 // The records the read fetched (a VTK-08.12's read takes the whole memory:
@@ -278,6 +281,15 @@ Result<void> Store(RecordStore& s, const PassPlace& at, const Before& b, const I
                    const DownloadFile& file, InstrumentPass& p) {
   StoreTransaction t(s);
   if (!t.Begun()) return t.Begun().error();
+  if (at.fence) {
+    auto held = s.RenewLease(at.line.name, at.fence->origin, at.fence->epoch, at.fence->ttlS);
+    if (!held) return held.error();
+    if (!*held) {
+      p.leaseLost = true;
+      return MakeError(ErrorCode::StoreBusy, "линия " + at.line.name + " теперь у другого сборщика (эпоха аренды " +
+                                                 std::to_string(at.fence->epoch) + " прошла)");
+    }
+  }
   ReadPublication pub;
   std::unique_ptr<StatModel> model = r.result.data ? MakeStatModel(*r.result.data) : nullptr;
   if (model) {
@@ -369,7 +381,7 @@ std::string PassText(const InstrumentPass& p) {
 std::vector<InstrumentPass> CollectLine(const Config& cfg, const LineConfig& line,
                                         const std::vector<const InstrumentConfig*>& due,
                                         const std::filesystem::path& home, StoreWriter& writer, std::atomic<bool>& stop,
-                                        const PassLog& log, const LineHooks& hooks) {
+                                        const PassLog& log, const LineHooks& hooks, const LeaseFence* fence) {
   std::vector<InstrumentPass> passes;
   // A store deleted under the collector: nothing is read into it.
   if (const auto lost = writer.Lost()) {
@@ -406,7 +418,7 @@ std::vector<InstrumentPass> CollectLine(const Config& cfg, const LineConfig& lin
       p.outcome = r.result.outcome;
       p.error = r.error;
       p.requests = r.result.requests;
-      const PassPlace at{cfg, line, *read[i], home, writer.Outbox()};
+      const PassPlace at{cfg, line, *read[i], home, writer.Outbox(), fence};
       file = WriteReadFile(at, r, p);
       stored = Guarded([&] {
         return writer.With([&](RecordStore& s) -> Result<void> {
@@ -429,7 +441,10 @@ std::vector<InstrumentPass> CollectLine(const Config& cfg, const LineConfig& lin
         std::filesystem::remove(file.path, ec);  // the store does not have it: neither does Data/
       }
       const bool lost = writer.Lost().has_value();
-      NothingStored(p, (results ? "база данных: " : "внутренняя ошибка: ") + stored.error().reason);
+      NothingStored(p, (p.leaseLost ? "аренда линии потеряна (lease lost): "
+                        : results   ? "база данных: "
+                                    : "внутренняя ошибка: ") +
+                           stored.error().reason);
       if (lost) log("ВНИМАНИЕ: " + stored.error().reason);
       else FinishFailed(writer, befores[i].readId, p);
     }

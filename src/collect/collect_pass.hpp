@@ -28,6 +28,15 @@ struct InstrumentPass {
   bool stored = true;            // false: the store took nothing of the read (its counts are 0)
   std::int64_t repeated = 0;     // periods the instrument closed twice (its clock set back)
   std::int64_t notRecorded = 0;  // holes the instrument never recorded (it was off)
+  bool leaseLost = false;        // a shared line's lease was another's at the store: nothing stored
+};
+
+// A shared line's lease as its reads' transactions check it: renewed first
+// in each, and the read rolled back when the lease is no longer this one.
+struct LeaseFence {
+  std::string origin;
+  std::int64_t epoch = 0;
+  std::int64_t ttlS = 60;
 };
 
 // Log lines: stamped and written by the caller (stderr, logs/).
@@ -36,7 +45,8 @@ using PassLog = std::function<void(const std::string& text)>;
 std::vector<InstrumentPass> CollectLine(const Config& config, const LineConfig& line,
                                         const std::vector<const InstrumentConfig*>& due,
                                         const std::filesystem::path& home, StoreWriter& writer, std::atomic<bool>& stop,
-                                        const PassLog& log, const LineHooks& hooks = {});
+                                        const PassLog& log, const LineHooks& hooks = {},
+                                        const LeaseFence* fence = nullptr);
 
 // The one-line summary of a read in the log.
 std::string PassText(const InstrumentPass& p);

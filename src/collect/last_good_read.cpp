@@ -7,7 +7,10 @@ namespace statvtk::collect {
 
 std::optional<std::time_t> LastGoodRead(store::RecordStore& s, const Config& cfg, const InstrumentConfig& in) {
   const LineConfig* line = cfg.Line(in.line);
-  auto good = s.Reads({"", in.name, 1, true, line ? line->name : in.line, OriginOf(cfg.collector.origin)});
+  // A shared line's reads count whichever collector made them.
+  const std::optional<std::string> origin =
+      line && line->shared ? std::nullopt : std::optional<std::string>(OriginOf(cfg.collector.origin));
+  auto good = s.Reads({"", in.name, 1, true, line ? line->name : in.line, origin});
   if (!good || good->empty()) return std::nullopt;
   return store::ParseUtc(good->front().endedUtc);
 }

@@ -272,7 +272,7 @@ struct LeaseRow {
   std::string line, origin;
   std::int64_t epoch = 0;
   std::string untilUtc;
-  bool held = false;         // an origin holds it and `untilUtc` is not past
+  bool held = false;          // an origin holds it and `untilUtc` is not past
   std::int64_t freeForS = 0;  // seconds since it expired or was released (0 while held)
 };
 
@@ -403,7 +403,7 @@ class RecordStore {
     return NoLeases(origin);
   }
   // Extends the lease to now + `ttlS` while (line, origin, epoch) still hold
-  // it: false when it was taken by another meanwhile (or released). Inside a
+  // it: false when it expired, was released or was taken by another. Inside a
   // read's transaction this is its fence.
   virtual Result<bool> RenewLease(const std::string& line, const std::string& origin, std::int64_t epoch,
                                   std::int64_t ttlS) {

@@ -75,6 +75,8 @@ SqlBytes SqlRows::Bytes(int row, int col) const {
 std::string WithDialect(std::string_view sql, const SqlDialect& dialect) {
   static constexpr std::string_view kTokens[] = {"{ID}", "{BLOB}", "{NOW}", "{BINARY}"};
   const std::string_view words[] = {dialect.id, dialect.blob, dialect.now, dialect.binary};
+  static constexpr std::string_view kCalls[] = {"{NOW_PLUS(", "{AGE("};
+  const std::string_view templates[] = {dialect.nowPlus, dialect.age};
   std::string out;
   out.reserve(sql.size());
   for (std::size_t i = 0; i < sql.size();) {
@@ -86,6 +88,18 @@ std::string WithDialect(std::string_view sql, const SqlDialect& dialect) {
           i += kTokens[t].size();
           replaced = true;
         }
+    if (sql[i] == '{')
+      for (std::size_t t = 0; t < std::size(kCalls) && !replaced; ++t) {
+        if (!sql.substr(i).starts_with(kCalls[t])) continue;
+        const std::size_t from = i + kCalls[t].size(), end = sql.find(")}", from);
+        if (end == std::string_view::npos) break;
+        const std::string_view argument = sql.substr(from, end - from);
+        for (const char c : templates[t])
+          if (c == '@') out += argument;
+          else out += c;
+        i = end + 2;
+        replaced = true;
+      }
     if (!replaced) out += sql[i++];
   }
   return out;

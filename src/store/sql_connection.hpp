@@ -57,8 +57,13 @@ struct SqlDialect {
   std::string_view blob;    // {BLOB}: bytes
   std::string_view now;     // {NOW}: the database's clock as "YYYY-MM-DDTHH:MM:SSZ"
   std::string_view binary;  // {BINARY}: texts compared byte by byte, whatever the locale
+  // {NOW_PLUS(x)}: the clock moved by the integer x seconds, as {NOW} writes it ('@' stands for x)
+  std::string_view nowPlus;
+  // {AGE(x)}: the whole seconds from the time text x ({NOW}'s form) to the clock; NULL for ''
+  std::string_view age;
 };
-// The SQL with the dialect's words in place of the tokens.
+// The SQL with the dialect's words in place of the tokens (a token's
+// argument runs to its closing ")}").
 std::string WithDialect(std::string_view sql, const SqlDialect& dialect);
 
 class SqlConnection {

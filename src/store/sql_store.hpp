@@ -75,6 +75,16 @@ class SqlStore final : public RecordStore {
   Result<std::int64_t> TrimOutbox(const std::string& origin, std::int64_t keep) override;
   Result<std::int64_t> OutboxSize(const std::string& origin) override;
   Result<void> Ack(std::int64_t id) override;
+  Result<void> RegisterCollector(const CollectorRow& row) override;
+  Result<void> SeeCollector(const std::string& origin) override;
+  Result<std::vector<CollectorRow>> Collectors(std::int64_t aliveWithinS) override;
+  Result<std::optional<std::int64_t>> TakeLease(const std::string& line, const std::string& origin,
+                                                std::int64_t ttlS) override;
+  Result<bool> RenewLease(const std::string& line, const std::string& origin, std::int64_t epoch,
+                          std::int64_t ttlS) override;
+  Result<void> ReleaseLease(const std::string& line, const std::string& origin, std::int64_t epoch) override;
+  Result<std::vector<LeaseRow>> Leases() override;
+  Result<std::int64_t> AdoptOutbox(const std::string& origin, std::int64_t unseenForS) override;
   Result<void> MarkGone(const std::string& serial, ArchiveKind archive, const std::string& period,
                         std::int64_t readId) override;
   Result<std::vector<std::string>> Gone(const std::string& serial, ArchiveKind archive) override;

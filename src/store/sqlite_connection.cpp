@@ -7,8 +7,13 @@ namespace statvtk::store {
 
 namespace {
 
-constexpr SqlDialect kSqlite{"INTEGER PRIMARY KEY AUTOINCREMENT", "BLOB", "strftime('%Y-%m-%dT%H:%M:%SZ', 'now')",
-                             "COLLATE BINARY"};
+constexpr SqlDialect kSqlite{
+    "INTEGER PRIMARY KEY AUTOINCREMENT",
+    "BLOB",
+    "strftime('%Y-%m-%dT%H:%M:%SZ', 'now')",
+    "COLLATE BINARY",
+    "strftime('%Y-%m-%dT%H:%M:%SZ', 'now', (@) || ' seconds')",
+    "(CAST(strftime('%s', 'now') AS INTEGER) - CAST(strftime('%s', NULLIF(@, '')) AS INTEGER))"};
 
 void Bind(sqlite3_stmt* s, int index, const SqlValue& v) {
   if (const auto* i = std::get_if<std::int64_t>(&v)) sqlite3_bind_int64(s, index, *i);

@@ -109,6 +109,40 @@ inline constexpr Statement kTrimOutbox{
     "RETURNING id",
     Repeat::Never};
 
+// Collectors and their line leases. Every time is the database's clock
+// ({NOW}), so that hosts whose clocks differ agree on who holds a line.
+// origin, host, pid, version
+inline constexpr Statement kRegisterCollector{
+    "INSERT INTO collectors(origin, host, pid, version, started_utc, seen_utc) VALUES($1, $2, $3, $4, {NOW}, {NOW}) "
+    "ON CONFLICT(origin) DO UPDATE SET host = excluded.host, pid = excluded.pid, version = excluded.version, "
+    "started_utc = excluded.started_utc, seen_utc = excluded.seen_utc"};
+// origin
+inline constexpr Statement kSeeCollector{"UPDATE collectors SET seen_utc = {NOW} WHERE origin = $1"};
+// seconds seen within to be alive
+inline constexpr Statement kCollectors{
+    "SELECT origin, host, pid, version, started_utc, seen_utc, "
+    "CASE WHEN seen_utc >= {NOW_PLUS(-CAST($1 AS BIGINT))} THEN 1 ELSE 0 END FROM collectors ORDER BY origin"};
+// line, origin, ttl seconds -> the new epoch when taken (free: never taken, released or expired)
+inline constexpr Statement kTakeLease{
+    "INSERT INTO line_leases(line, origin, epoch, until_utc) VALUES($1, $2, 1, {NOW_PLUS(CAST($3 AS BIGINT))}) "
+    "ON CONFLICT(line) DO UPDATE SET origin = excluded.origin, epoch = line_leases.epoch + 1, "
+    "until_utc = excluded.until_utc WHERE line_leases.until_utc < {NOW} OR line_leases.origin = '' "
+    "RETURNING epoch"};
+// line, origin, epoch, ttl seconds -> a row while that holder's lease had not expired
+inline constexpr Statement kRenewLease{
+    "UPDATE line_leases SET until_utc = {NOW_PLUS(CAST($4 AS BIGINT))} "
+    "WHERE line = $1 AND origin = $2 AND epoch = $3 AND until_utc >= {NOW} RETURNING epoch"};
+// line, origin, epoch (the epoch stays: the next taker bumps it)
+inline constexpr Statement kReleaseLease{
+    "UPDATE line_leases SET origin = '', until_utc = {NOW} WHERE line = $1 AND origin = $2 AND epoch = $3"};
+inline constexpr Statement kLeases{
+    "SELECT line, origin, epoch, until_utc, CASE WHEN origin <> '' AND until_utc >= {NOW} THEN 1 ELSE 0 END, "
+    "CASE WHEN origin <> '' AND until_utc >= {NOW} THEN 0 ELSE {AGE(until_utc)} END FROM line_leases ORDER BY line"};
+// origin, seconds unseen -> the ids moved to origin from the collectors not seen for that long
+inline constexpr Statement kAdoptOutbox{
+    "UPDATE outbox SET origin = $1 WHERE origin IN (SELECT origin FROM collectors WHERE origin <> $1 "
+    "AND seen_utc < {NOW_PLUS(-CAST($2 AS BIGINT))}) RETURNING id"};
+
 // serial, archive, period, read_id
 inline constexpr Statement kMarkGone{
     "INSERT INTO gone(serial, archive, period, read_id) VALUES($1, $2, $3, $4) "

@@ -1,0 +1,191 @@
+// Collectors sharing lines through leases in one PostgreSQL database, each
+// `run` its own process with its own home: the lines spread, no line is read
+// by two at once, a killed collector's lines are taken over, and a collector
+// paused past its lease stores nothing of the read it was in.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "fleet_e2e.hpp"
+#include "support/pg_cluster.hpp"
+
+namespace statvtk::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr int kTtlS = 5;
+constexpr int kEveryS = 3;
+// The database's clock as the store writes its times.
+const std::string kNow = "to_char(now() AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"')";
+
+class SharedLines : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(pg_.Init()) << pg_.Log();
+    ASSERT_TRUE(pg_.CreateDatabase("fleet"));
+  }
+  void TearDown() override {
+    for (auto& [origin, run] : runs_)
+      if (run.Running()) run.Stop(SIGKILL, 5s);
+  }
+  // `lines` simulators (`simArgs` added), one instrument each.
+  void Lines(int lines, std::vector<std::string> simArgs = {}) {
+    for (int i = 1; i <= lines; ++i) {
+      std::vector<std::string> args{"--model", "0814c", "--seed", std::to_string(i)};
+      args.insert(args.end(), simArgs.begin(), simArgs.end());
+      const fs::path folder = dir_.Path() / ("sim" + std::to_string(i));
+      fs::create_directories(folder);
+      sims_.push_back(std::make_unique<SimOnTcp>(folder, args));
+      ASSERT_GT(sims_.back()->Port(), 0);
+    }
+  }
+  // The collect.ini every collector shares but for its Origin=.
+  std::string Ini(const std::string& origin, const std::string& db = "fleet") const {
+    std::string ini = "[Collector]\nDatabase=" + pg_.Url(db) + "\nOrigin=" + origin +
+                      "\nLeaseTtl=" + std::to_string(kTtlS) + "s\nRetryFirst=1\n\n";
+    for (std::size_t i = 0; i < sims_.size(); ++i) {
+      const std::string line = "l" + std::to_string(i + 1);
+      ini += LineSection(line, sims_[i]->Port()) + "Shared=1\n\n" +
+             InstrumentSection("m" + std::to_string(i + 1), line, 1) + "Every=" + std::to_string(kEveryS) + "s\n\n";
+    }
+    return ini;
+  }
+  fs::path Home(const std::string& origin) const { return dir_.Path() / origin; }
+  void Start(const std::string& origin) {
+    fs::create_directories(Home(origin));
+    link_test::WriteAll(Home(origin) / "collect.ini", Ini(origin));
+    runs_.emplace(origin, CollectInBackground(Home(origin), "run"));
+  }
+  std::string Sql(const std::string& sql, const std::string& db = "fleet") { return pg_.Sql(sql, db); }
+  // origin -> lines held now.
+  std::map<std::string, int> Held() {
+    std::map<std::string, int> out;
+    std::istringstream rows(Sql("SELECT origin, COUNT(*) FROM line_leases WHERE origin <> '' AND until_utc >= " + kNow +
+                                " GROUP BY origin"));
+    for (std::string row; std::getline(rows, row);)
+      if (const auto bar = row.find('|'); bar != std::string::npos)
+        out[row.substr(0, bar)] = std::stoi(row.substr(bar + 1));
+    return out;
+  }
+  std::string Logs() {
+    std::string out;
+    for (auto& [origin, run] : runs_) out += "--- " + origin + "\n" + link_test::ReadAll(Home(origin) / "collect.out");
+    return out;
+  }
+  // Pairs of reads of one line by two collectors whose times overlap (a
+  // paused collector's read rolled back for its lost lease aside).
+  std::string Overlaps() {
+    return Sql(
+        "SELECT COUNT(*) FROM reads a JOIN reads b ON a.line = b.line AND a.id < b.id AND a.origin <> b.origin "
+        "WHERE a.ended_utc IS NOT NULL AND b.ended_utc IS NOT NULL AND a.started_utc < b.ended_utc AND "
+        "b.started_utc < a.ended_utc AND COALESCE(a.error, '') NOT LIKE '%lease lost%' AND "
+        "COALESCE(b.error, '') NOT LIKE '%lease lost%'");
+  }
+  bool Spread(int each) {
+    const auto held = Held();
+    return held.size() == runs_.size() &&
+           std::all_of(held.begin(), held.end(), [&](const auto& h) { return h.second == each; });
+  }
+
+  link_test::TempFolder dir_;
+  PgCluster pg_;
+  std::vector<std::unique_ptr<SimOnTcp>> sims_;
+  std::map<std::string, ChildProcess> runs_;
+};
+
+// Three collectors on six lines end up with two each, then one is killed:
+// its lines are read by the others within LeaseTtl + Every= + one read, and
+// the store equals full reads of every instrument, nothing stored twice.
+TEST_F(SharedLines, ThreeCollectorsSpreadSixLinesNeverOverlapAndTakeOverAKilledOne) {
+  Lines(6, {"--latency", "2"});
+  for (const char* origin : {"c1", "c2", "c3"}) Start(origin);
+  ASSERT_TRUE(WaitUntil([&] { return Spread(2); }, 60s)) << Logs();
+  ASSERT_TRUE(
+      WaitUntil([&] { return Sql("SELECT COUNT(DISTINCT line) FROM reads WHERE outcome = 'done'") == "6"; }, 60s))
+      << Logs();
+
+  std::vector<std::string> orphaned;
+  {
+    std::istringstream rows(Sql("SELECT line FROM line_leases WHERE origin = 'c3' AND until_utc >= " + kNow));
+    for (std::string line; std::getline(rows, line);) orphaned.push_back(line);
+  }
+  ASSERT_EQ(orphaned.size(), 2u);
+  const std::string lastId = Sql("SELECT MAX(id) FROM reads");
+  runs_.at("c3").Stop(SIGKILL, 5s);
+  const auto killed = std::chrono::steady_clock::now();
+  const auto readAgain = [&] {
+    for (const auto& line : orphaned)
+      if (Sql("SELECT COUNT(*) FROM reads WHERE line = '" + line + "' AND outcome = 'done' AND id > " + lastId +
+              " AND origin <> 'c3'") == "0")
+        return false;
+    return true;
+  };
+  ASSERT_TRUE(WaitUntil(readAgain, 90s)) << Logs();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - killed).count();
+  EXPECT_LT(seconds, kTtlS + kEveryS + 15) << Logs();  // one read is a few seconds; the machine may be loaded
+
+  for (const char* origin : {"c1", "c2"}) EXPECT_EQ(runs_.at(origin).Stop(SIGTERM, 30s), 0) << Logs();
+  EXPECT_EQ(Overlaps(), "0") << Sql("SELECT line, origin, started_utc, ended_utc FROM reads ORDER BY line, id");
+  // Every lease was given back at the stop, the killed one's taken over.
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM line_leases WHERE origin <> ''"), "0") << Logs();
+
+  // The same instruments read in full into an empty database.
+  ASSERT_TRUE(pg_.CreateDatabase("whole"));
+  fs::create_directories(Home("whole"));
+  link_test::WriteAll(Home("whole") / "collect.ini", Ini("whole", "whole"));
+  ASSERT_EQ(Collect(Home("whole"), {"once"}), 0) << link_test::ReadAll(Home("whole") / "collect.out");
+  const std::string digest =
+      "SELECT COUNT(*), md5(string_agg(serial || archive || period || raw, ',' ORDER BY serial, archive, period)) "
+      "FROM records";
+  EXPECT_EQ(Sql(digest), Sql(digest, "whole"));
+  EXPECT_EQ(Sql("SELECT COUNT(DISTINCT serial) FROM records"), "6");
+}
+
+// A collector paused (SIGSTOP) in a long read past its lease: another takes
+// the line; continued, the paused one's read ends failed with the lease lost
+// and nothing of it is stored.
+TEST_F(SharedLines, ACollectorPausedPastItsLeaseStoresNothingOfItsRead) {
+  Lines(1, {"--latency", "30"});
+  for (const char* origin : {"c1", "c2"}) Start(origin);
+  std::string reading;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        reading = Sql("SELECT id || '|' || origin FROM reads WHERE ended_utc IS NULL ORDER BY id DESC LIMIT 1");
+        return !reading.empty();
+      },
+      60s))
+      << Logs();
+  const std::string id = reading.substr(0, reading.find('|'));
+  const std::string paused = reading.substr(reading.find('|') + 1);
+  const std::string other = paused == "c1" ? "c2" : "c1";
+  std::this_thread::sleep_for(1s);  // into its records
+  ASSERT_EQ(kill(runs_.at(paused).Pid(), SIGSTOP), 0);
+  // The lease expires unrenewed and the other collector takes the line.
+  const bool taken = WaitUntil(
+      [&] { return Sql("SELECT origin FROM line_leases WHERE line = 'l1' AND until_utc >= " + kNow) == other; }, 60s);
+  ASSERT_EQ(kill(runs_.at(paused).Pid(), SIGCONT), 0);
+  ASSERT_TRUE(taken) << Logs();
+  ASSERT_TRUE(WaitUntil(
+      [&] { return !Sql("SELECT outcome FROM reads WHERE id = " + id + " AND ended_utc IS NOT NULL").empty(); }, 60s))
+      << Logs();
+  EXPECT_EQ(Sql("SELECT outcome FROM reads WHERE id = " + id), "failed");
+  EXPECT_NE(Sql("SELECT error FROM reads WHERE id = " + id).find("lease lost"), std::string::npos) << Logs();
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM records WHERE read_id = " + id), "0");
+  EXPECT_EQ(Sql("SELECT added FROM reads WHERE id = " + id), "0");
+  // The line goes on being read, by the holder.
+  ASSERT_TRUE(WaitUntil(
+      [&] { return Sql("SELECT COUNT(*) FROM reads WHERE outcome = 'done' AND origin = '" + other + "'") != "0"; },
+      120s))
+      << Logs();
+  for (auto& [origin, run] : runs_) EXPECT_EQ(run.Stop(SIGTERM, 30s), 0) << Logs();
+  EXPECT_EQ(Overlaps(), "0") << Sql("SELECT id, origin, started_utc, ended_utc, outcome FROM reads ORDER BY id");
+}
+
+}  // namespace
+}  // namespace statvtk::test
