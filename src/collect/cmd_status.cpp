@@ -7,6 +7,7 @@
 
 #include "base/local_time.hpp"
 #include "base/printable_text.hpp"
+#include "collect/collectors_view.hpp"
 #include "collect/commands.hpp"
 #include "collect/health.hpp"
 #include "collect/instrument_view.hpp"
@@ -20,7 +21,8 @@ namespace {
 
 const char* kStatusAbout = R"(Each instrument of collect.ini as the store knows it (serial, model, line,
 last good read, next due, records and gaps per archive, the last failure,
-findings), then those other collectors read into the same store.)";
+findings, the collector holding its shared line), then those other collectors
+read into the same store; then the collectors writing to the store.)";
 
 std::string LocalText(const std::string& utc) {
   const auto t = store::ParseUtc(utc);
@@ -83,7 +85,9 @@ void ConfiguredFirst(const Config& cfg, std::vector<InstrumentView>& fleet) {
 void Text(const InstrumentView& v, std::ostream& out) {
   const auto& in = v.instrument;
   out << in.name << ": " << (in.serial.empty() ? "?" : PrintableText(in.serial)) << " " << in.model << ", линия "
-      << in.line << ", адрес " << in.address << "\n";
+      << in.line << ", адрес " << in.address;
+  if (!v.heldBy.empty()) out << ", линию читает сборщик " << PrintableText(v.heldBy);
+  out << "\n";
   out << "  состояние: " << HealthWords(v.health);
   if (v.openFindings) out << ", открытых находок: " << v.openFindings;
   out << "\n";
@@ -100,13 +104,31 @@ void Text(const InstrumentView& v, std::ostream& out) {
         << PrintableText(f.detail) << "\n";
 }
 
+// The collectors and the shared lines' leases.
+void Text(const SharingView& sharing, std::ostream& out) {
+  if (!sharing.collectors.empty()) out << "Сборщики:\n";
+  for (const auto& c : sharing.collectors)
+    out << "  " << PrintableText(c.origin) << " (" << PrintableText(c.host)
+        << "): " << (c.alive ? "работает" : "не отвечает") << ", запущен " << LocalText(c.startedUtc) << ", отмечался "
+        << LocalText(c.seenUtc) << "\n";
+  if (!sharing.leases.empty()) out << "Общие линии:\n";
+  for (const auto& l : sharing.leases)
+    if (l.held)
+      out << "  " << l.line << ": читает " << PrintableText(l.origin) << " до " << LocalText(l.untilUtc) << "\n";
+    else if (l.origin.empty()) out << "  " << l.line << ": свободна с " << LocalText(l.untilUtc) << "\n";
+    else
+      out << "  " << l.line << ": свободна с " << LocalText(l.untilUtc) << " (срок " << PrintableText(l.origin)
+          << " истёк)\n";
+}
+
 }  // namespace
 
 int RunStatus(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   CommonArgs given;
   bool json = false;
   const auto app = CommandApp("status", kStatusAbout, given);
-  app->add_flag("--json", json, "the JSON of GET /api/instruments: an array, one object per instrument");
+  app->add_flag("--json", json,
+                "an object: \"instruments\" as GET /api/instruments gives them, \"collectors\" as GET /api/collectors");
   if (auto done = ParseCommand(*app, args, out, err)) return *done;
   const Common c = given.Resolved();
   auto cfg = LoadChecked(c, err);
@@ -118,15 +140,24 @@ int RunStatus(const std::vector<std::string>& args, std::ostream& out, std::ostr
     err << "statvtk-collect status: " << fleet.error().reason << "\n";
     return kExitFailed;
   }
+  auto sharing = SharingOf(*store, cfg->collector.leaseTtlS);
+  if (!sharing) {
+    err << "statvtk-collect status: " << sharing.error().reason << "\n";
+    return kExitFailed;
+  }
   PlanNext(*cfg, *fleet);
   ConfiguredFirst(*cfg, *fleet);
   if (json) {
     Json list = Json::array();
     for (const auto& v : *fleet) list.push_back(InstrumentJson(v));
-    out << JsonText(list) << "\n";
+    Json j;
+    j["instruments"] = std::move(list);
+    j["collectors"] = CollectorsJson(sharing->collectors);
+    out << JsonText(j) << "\n";
     return kExitOk;
   }
   for (const auto& v : *fleet) Text(v, out);
+  Text(*sharing, out);
   return kExitOk;
 }
 

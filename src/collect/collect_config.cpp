@@ -40,16 +40,15 @@ std::optional<long long> BaudRate(const std::string& v) {
 }
 
 // The keys each kind of section takes (lower case).
-const std::set<std::string> kCollectorKeys{"database", "clocklimit",    "silentafter",   "retryfirst",   "completeness",
-                                           "origin",   "http",          "mqtt",          "httptokens",   "httpcert",
-                                           "httpkey",  "httpinsecure",  "mqtttopic",     "mqttuser",     "mqttpassword",
-                                           "mqtttls",  "mqttca",        "mqttdiscovery", "mqttclientid", "keepfiles",
-                                           "logdays",  "mqttoutboxmax", "alertwebhook",  "alertcommand", "alertevery",
-                                           "leasettl", "workers"};
+const std::set<std::string> kCollectorKeys{
+    "database",      "clocklimit",   "silentafter",  "retryfirst",    "completeness", "origin",    "http",
+    "mqtt",          "httptokens",   "httpcert",     "httpkey",       "httpinsecure", "mqtttopic", "mqttuser",
+    "mqttpassword",  "mqtttls",      "mqttca",       "mqttdiscovery", "mqttclientid", "keepfiles", "logdays",
+    "mqttoutboxmax", "alertwebhook", "alertcommand", "alertevery",    "leasettl",     "workers"};
 const std::set<std::string> kLineKeys{
-    "mode",           "tcp",         "serial",     "baud",      "mbus",        "phone",
-    "modem",          "init",        "pulse",      "byteconst", "packetconst", "packetretry",
-    "connecttimeout", "connectwait", "reconnects", "pool",      "listen",      "id", "shared"};
+    "mode",       "tcp",   "serial",    "baud",        "mbus",        "phone",          "modem",
+    "init",       "pulse", "byteconst", "packetconst", "packetretry", "connecttimeout", "connectwait",
+    "reconnects", "pool",  "listen",    "id",          "shared"};
 const std::set<std::string> kModemsKeys{"devices",   "baud",          "init",           "pulse",       "connectwait",
                                         "retrybusy", "retrynoanswer", "retrynocarrier", "dialsperpass"};
 const std::set<std::string> kListenKeys{"listen"};
@@ -146,8 +145,9 @@ void FillLine(Checker& c, const Section& s, LineConfig& l) {
   l.shared = c.Take<bool>(s, "shared", false, Bool01, "0 or 1");
   if (l.shared && (!l.pool.empty() || l.mode == LineMode::Incoming))
     c.Problem(s.values.at("shared").second,
-              "[Line " + s.name + "]: Shared=1 goes with a line each collector reaches itself, not with Pool= or "
-              "Mode=incoming");
+              "[Line " + s.name +
+                  "]: Shared=1 goes with a line each collector reaches itself, not with Pool= or "
+                  "Mode=incoming");
   if ((s.values.contains("listen") || s.values.contains("id")) && l.mode != LineMode::Incoming)
     c.Problem(s.line, "[Line " + s.name + "]: Listen= and Id= go with Mode=incoming");
   auto need = [&](const char* key, const char* what) {
@@ -569,8 +569,9 @@ ConfigResult ParseConfig(const std::filesystem::path& file, std::string_view tex
   if (!db.starts_with("postgresql://") && !db.starts_with("postgres://"))
     for (const auto& l : cfg.lines)
       if (l.shared)
-        c.Problem(l.line, "[Line " + l.name + "]: Shared=1 needs Database=postgresql://... (the collectors sharing "
-                          "the line keep its lease there; a SQLite file serves one collector)");
+        c.Problem(l.line, "[Line " + l.name +
+                              "]: Shared=1 needs Database=postgresql://... (the collectors sharing "
+                              "the line keep its lease there; a SQLite file serves one collector)");
   std::set<std::pair<std::string, std::uint32_t>> addresses;
   for (const Section& s : sections)
     if (s.kind == "instrument") cfg.instruments.push_back(FillInstrument(c, s, cfg, addresses));

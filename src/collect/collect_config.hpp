@@ -45,11 +45,11 @@ enum class LineMode { Tcp, Serial, Modem, Incoming };
 struct LineConfig {
   std::string name;
   LineMode mode = LineMode::Tcp;
-  LineSpec spec;       // the carrier, its timing, M-Bus and the modem's dialing, ready for a read
-  int line = 0;        // where the section starts in the file
-  std::string pool;    // Pool=: a modem line dialled by a modem of this [Modems NAME]
-  std::string listen;  // Listen=: an incoming line's [Listen NAME]
-  std::string id;      // Id=: the line its modem sends first when it connects
+  LineSpec spec;        // the carrier, its timing, M-Bus and the modem's dialing, ready for a read
+  int line = 0;         // where the section starts in the file
+  std::string pool;     // Pool=: a modem line dialled by a modem of this [Modems NAME]
+  std::string listen;   // Listen=: an incoming line's [Listen NAME]
+  std::string id;       // Id=: the line its modem sends first when it connects
   bool shared = false;  // Shared=1: several collectors may read it, one at a time (its lease in the store)
 };
 

@@ -89,6 +89,7 @@ FleetLive FleetFigures::Live() {
   if (pools_) live.modems = [this] { return modems_.All(); };
   live.incoming = [this](const std::string& line) { return incoming_ ? incoming_(line) : std::string(); };
   live.silentAfter = collector_.silentAfter;
+  live.leaseTtlS = collector_.leaseTtlS;
   live.completenessDays = collector_.completenessDays;
   return live;
 }

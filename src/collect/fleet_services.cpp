@@ -24,8 +24,11 @@ Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, c
     if (!view) return view.error();
     s->drainView_ = std::move(*view);
     s->outbox_ = std::make_unique<MqttOutbox>(col.mqtt, origin);
+    // A SQLite file serves one collector: only a shared database has others' outboxes to take over.
+    const bool shared = (*outbox)->Backend() == "postgresql";
     s->publisher_ = std::make_unique<MqttPublisher>(col.mqtt, std::move(*outbox), origin);
     s->publisher_->SetLog(log);
+    if (shared) s->publisher_->AdoptEvery(std::chrono::seconds(col.leaseTtlS));
     s->publisher_->Start();
   }
   if (withHttp && !col.http.empty()) {

@@ -6,6 +6,7 @@
 #include "base/local_time.hpp"
 #include "base/version.hpp"
 #include "base/utf8.hpp"
+#include "collect/collectors_view.hpp"
 #include "collect/http_calls.hpp"
 #include "collect/http_metrics.hpp"
 #include "collect/instrument_view.hpp"
@@ -158,6 +159,7 @@ HttpAnswer FleetApi::Answer(std::string_view method, std::string_view path, cons
   if (path == "/api/findings") return Findings(db, query);
   if (path == "/api/calls") return Calls(db, query);
   if (path == "/api/modems") return Modems();
+  if (path == "/api/collectors") return Collectors(db);
   if (path == kInstrumentsPath) {
     if (!query.empty()) return Refuse(400, "список приборов не принимает параметров");
     return Instruments(db);
@@ -293,6 +295,12 @@ HttpAnswer FleetApi::Calls(store::RecordStore& db, const QueryParams& query) {
   return JsonAnswer(list);
 }
 
+HttpAnswer FleetApi::Collectors(store::RecordStore& db) {
+  auto sharing = SharingOf(db, live_.leaseTtlS);
+  if (!sharing) return StoreFailed(sharing.error());
+  return JsonAnswer(CollectorsJson(sharing->collectors));
+}
+
 HttpAnswer FleetApi::Modems() {
   Json list = Json::array();
   for (const auto& m : live_.modems ? live_.modems() : std::vector<ModemFigure>{}) list.push_back(ModemJson(m));
@@ -312,6 +320,8 @@ HttpAnswer FleetApi::Metrics(store::RecordStore& db) {
   live.now = [this] { return Now(); };
   live.nowPeriod = [this] { return NowPeriod(); };
   if (auto fleet = FleetView(db, live)) stored.fleet = std::move(*fleet);
+  if (stored.fleet)
+    if (auto sharing = SharingOf(db, live_.leaseTtlS)) stored.sharing = std::move(*sharing);
   if (stored.fleet && !live_.outboxOrigin.empty())
     if (auto n = db.OutboxSize(live_.outboxOrigin)) stored.outboxSize = *n;
   return {200, "text/plain; version=0.0.4; charset=utf-8",

@@ -43,7 +43,7 @@ class FleetApi {
 
   // GET /, /api/instruments, /api/instruments/{serial}/records,
   // /api/instruments/{serial}/overview, /api/reads, /api/findings, /api/calls,
-  // /api/modems, /metrics.
+  // /api/modems, /api/collectors, /metrics.
   // Anything else: a 4xx with {"error": reason}; a store failure: 503.
   HttpAnswer Answer(std::string_view method, std::string_view path, const QueryParams& query);
 
@@ -68,6 +68,7 @@ class FleetApi {
   HttpAnswer Metrics(store::RecordStore& db);
   HttpAnswer Calls(store::RecordStore& db, const QueryParams& query);
   HttpAnswer Modems();
+  HttpAnswer Collectors(store::RecordStore& db);
 
   std::chrono::system_clock::time_point Now() const;
   std::string NowPeriod() const;

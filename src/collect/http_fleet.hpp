@@ -57,8 +57,9 @@ struct FleetLive {
   // An incoming line's connection: "connected since …" or "waiting for the
   // modem"; empty text (or no callback): not an incoming line.
   std::function<std::string(const std::string& line)> incoming;
-  int silentAfter = 3;       // SilentAfter=: failed reads in a row that make an instrument silent
-  int completenessDays = 7;  // Completeness=: the days of the completeness figures
+  int silentAfter = 3;          // SilentAfter=: failed reads in a row that make an instrument silent
+  std::int64_t leaseTtlS = 60;  // LeaseTtl=: a collector seen within twice this is alive
+  int completenessDays = 7;     // Completeness=: the days of the completeness figures
 };
 
 }  // namespace statvtk::collect

@@ -132,6 +132,16 @@ void Instruments(std::string& out, const std::vector<InstrumentView>& fleet,
              std::chrono::duration_cast<std::chrono::seconds>(now - *at).count());
 }
 
+void Sharing(std::string& out, const SharingView& sharing) {
+  Head(out, "statvtk_collector_alive", "gauge",
+       "1 for a collector of the store seen within twice LeaseTtl=, 0 for one not seen since.");
+  for (const auto& c : sharing.collectors) Sample(out, "statvtk_collector_alive", Label("origin", c.origin), c.alive);
+  Head(out, "statvtk_line_held", "gauge",
+       "1 while the collector holds the shared line's lease, 0 once it expired or was released.");
+  for (const auto& l : sharing.leases)
+    Sample(out, "statvtk_line_held", Label("line", l.line) + "," + Label("origin", l.origin), l.held);
+}
+
 }  // namespace
 
 std::string MetricsText(const CollectorFigures& own, const StoreFigures& stored,
@@ -143,6 +153,7 @@ std::string MetricsText(const CollectorFigures& own, const StoreFigures& stored,
     out += "statvtk_outbox_messages " + std::to_string(*stored.outboxSize) + "\n";
   }
   if (stored.fleet) Instruments(out, *stored.fleet, now);
+  if (stored.sharing) Sharing(out, *stored.sharing);
   return out;
 }
 

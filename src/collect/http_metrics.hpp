@@ -2,7 +2,8 @@
 // and exchanges per line, log and MQTT figures, whether the store and the
 // broker are up), answered from memory even when the store is down; and from
 // the store each instrument's health, failures in a row, open findings,
-// records and the age of its newest record per archive, and the outbox.
+// records and the age of its newest record per archive, the outbox, and the
+// collectors sharing the store with the shared lines they hold.
 #pragma once
 
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "collect/collectors_view.hpp"
 #include "collect/http_fleet.hpp"
 #include "collect/instrument_view.hpp"
 
@@ -27,6 +29,7 @@ struct CollectorFigures {
 struct StoreFigures {
   std::optional<std::vector<InstrumentView>> fleet;
   std::optional<std::int64_t> outboxSize;
+  std::optional<SharingView> sharing;  // the collectors and the shared lines' leases
 };
 
 std::string MetricsText(const CollectorFigures& own, const StoreFigures& stored,

@@ -97,6 +97,13 @@ tr.acked td { color: #6b7280; }
 <tbody></tbody>
 </table>
 </section>
+<section id="collectors" hidden>
+<h2>Сборщики</h2>
+<table>
+<thead><tr><th>Сборщик</th><th>Компьютер</th><th>Запущен</th><th>Отмечался</th><th>Состояние</th><th>Читает линии</th></tr></thead>
+<tbody></tbody>
+</table>
+</section>
 </main>
 <script>
 "use strict";
@@ -165,7 +172,7 @@ function fleetRow(i) {
   tr.appendChild(el("td", i.serial || "—"));
   tr.appendChild(el("td", i.model || "—"));
   tr.appendChild(el("td", i.name));
-  tr.appendChild(el("td", i.connection ? i.line + " — " + i.connection : i.line));
+  tr.appendChild(el("td", lineText(i) + (i.connection ? " — " + i.connection : "")));
   tr.appendChild(el("td", i.address, "num"));
   tr.appendChild(el("td", when(i.last_read_utc)));
   tr.appendChild(el("td", when(i.next_due_utc)));
@@ -176,6 +183,8 @@ function fleetRow(i) {
   tr.onclick = () => choose(i);
   return tr;
 }
+// A shared line names the collector reading it.
+function lineText(i) { return i.held_by ? i.line + " (читает " + i.held_by + ")" : i.line; }
 function lineDownRow(l) {
   const tr = el("tr", null, "line-down"); tr.dataset.line = l.name;
   const td = el("td", null); td.colSpan = 10;
@@ -188,7 +197,7 @@ function lineDownRow(l) {
 }
 function lineRow(l) {
   const tr = el("tr", null, l.down ? "line down" : "line"); tr.dataset.line = l.name;
-  tr.appendChild(el("td", l.name));
+  tr.appendChild(el("td", lineText({ line: l.name, held_by: l.meters[0].held_by })));
   const st = el("td");
   st.appendChild(l.down ? el("span", "Линия не отвечает", "badge down") : el("span", "отвечает", "badge ok"));
   tr.appendChild(st);
@@ -256,7 +265,7 @@ async function detail() {
   const i = fleet.find(x => x.name === chosen.name && (chosen.serial === undefined || x.serial === chosen.serial));
   if (!i) { chosen = null; box.hidden = true; return; }
   box.hidden = false;
-  document.getElementById("detail-title").textContent = i.name + (i.serial ? " — № " + i.serial + " (" + i.model + ")" : "") + ", линия " + i.line;
+  document.getElementById("detail-title").textContent = i.name + (i.serial ? " — № " + i.serial + " (" + i.model + ")" : "") + ", линия " + lineText(i);
   const reads = await getJson("/api/reads?name=" + encodeURIComponent(i.name) + "&limit=20");
   document.querySelector("#history tbody").replaceChildren(...reads.map(readRow));
   const place = document.getElementById("detail-chart");
@@ -323,6 +332,7 @@ async function load() {
     document.getElementById("updated").textContent = "Обновлено " + new Date().toLocaleTimeString("ru-RU");
     document.getElementById("error").textContent = "";
     await loadModems();
+    await loadCollectors();
     document.body.dataset.loaded = "1";
   } catch (e) { failed(e); }
 }
@@ -341,6 +351,21 @@ async function loadModems() {
   const s = document.getElementById("modems");
   s.hidden = modems.length === 0;
   s.querySelector("tbody").replaceChildren(...modems.map(modemRow));
+}
+function collectorRow(c) {
+  const tr = el("tr", null, c.alive ? "" : "fail"); tr.dataset.origin = c.origin;
+  [c.origin, c.host || "—", when(c.started_utc), when(c.seen_utc)].forEach(t => tr.appendChild(el("td", t)));
+  const st = el("td"); st.appendChild(el("span", c.alive ? "работает" : "не отвечает", "badge " + (c.alive ? "ok" : "down")));
+  tr.appendChild(st);
+  tr.appendChild(el("td", [...new Set(fleet.filter(i => i.held_by === c.origin).map(i => i.line))].sort(BY).join(", ") || "—"));
+  return tr;
+}
+// Shown when collectors register in the store (several sharing one database).
+async function loadCollectors() {
+  const list = await getJson("/api/collectors");
+  const s = document.getElementById("collectors");
+  s.hidden = list.length === 0;
+  s.querySelector("tbody").replaceChildren(...list.map(collectorRow));
 }
 function emptyRow(n, text) { const tr = el("tr"); const td = el("td", text, "none"); td.colSpan = n; tr.appendChild(td); return tr; }
 ["search", "state", "line", "sort"].forEach(id => document.getElementById(id).addEventListener("input", render));

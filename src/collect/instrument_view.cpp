@@ -6,6 +6,7 @@
 #include "base/local_time.hpp"
 #include "base/utf8.hpp"
 #include "store/periods.hpp"
+#include "collect/collectors_view.hpp"
 #include "collect/http_periods.hpp"
 #include "collect/report_image.hpp"
 
@@ -122,6 +123,8 @@ Result<std::vector<InstrumentView>> FleetView(store::RecordStore& store, const F
   for (const auto* c : unknown) names.push_back({c->name, c->line});
   auto runs = store.ReadRuns(names);
   if (!runs) return runs.error();
+  auto holders = HoldersOf(store);
+  if (!holders) return holders.error();
   std::vector<InstrumentView> out;
   out.reserve(names.size());
   for (std::size_t i = 0; i < summaries->size(); ++i)
@@ -131,6 +134,8 @@ Result<std::vector<InstrumentView>> FleetView(store::RecordStore& store, const F
     out.push_back(ViewOf(live, nullptr, {"", "", c.name, c.line, c.address, "", "", {}},
                          runs->at(summaries->size() + i), *findings, now));
   }
+  for (auto& v : out)
+    if (const auto it = holders->find(v.instrument.line); it != holders->end()) v.heldBy = it->second;
   return out;
 }
 
@@ -165,6 +170,7 @@ Json InstrumentJson(const InstrumentView& v) {
   j["open_findings"] = v.openFindings;
   j["conflicts"] = v.conflicts;
   if (!v.connection.empty()) j["connection"] = v.connection;
+  j["held_by"] = orNull(v.heldBy);
   return j;
 }
 

@@ -36,10 +36,11 @@ struct InstrumentView {
   std::array<std::string, 3> newest{};  // the newest period held per archive; empty: none
   std::int64_t conflicts = 0;
   std::string connection;  // an incoming line's: "connected since …" or "waiting for the modem"
+  std::string heldBy;      // the collector holding its shared line's lease now; empty: not shared or not held
 };
 
 // Every instrument of the store, then those of collect.ini (`live.configured`)
-// that never answered.
+// that never answered; each with who holds its line's lease.
 Result<std::vector<InstrumentView>> FleetView(store::RecordStore& store, const FleetLive& live);
 
 // {"serial", "model", "name", "line", "address", "first_seen_utc",
@@ -48,7 +49,8 @@ Result<std::vector<InstrumentView>> FleetView(store::RecordStore& store, const F
 // (0 the worst), "completeness_pct" {archive: % or null},
 // "records" {archive: n}, "gaps" {archive: n}, "failures_in_row", "silent",
 // "last_failure" ({"utc", "reason"} or null), "findings" [finding, ...],
-// "open_findings", "conflicts"}
+// "open_findings", "conflicts", "held_by" (the collector holding its line's
+// lease; null: the line is not shared or not held)}
 Json InstrumentJson(const InstrumentView& v);
 
 }  // namespace statvtk::collect

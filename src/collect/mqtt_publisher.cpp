@@ -164,9 +164,9 @@ struct MqttPublisher::Loop {
   };
   std::unique_ptr<Session> session;
   std::deque<InFlight> inflight;
-  std::int64_t lastQueued = 0;
   std::chrono::milliseconds backoff = 1s;
   std::chrono::steady_clock::time_point lastPeek = std::chrono::steady_clock::now() - kPoll;
+  std::chrono::steady_clock::time_point lastAdopt = std::chrono::steady_clock::now();
   std::string lastFault;
 };
 
@@ -182,8 +182,7 @@ void MqttPublisher::Note(bool connected, const std::string& error) {
 
 void MqttPublisher::Lose(Loop& l, const std::string& why) {
   l.session.reset();
-  l.inflight.clear();
-  l.lastQueued = 0;  // the oldest unacknowledged message goes out first again
+  l.inflight.clear();  // the oldest unacknowledged message goes out first again
   Note(false, why);
 }
 
@@ -211,7 +210,8 @@ bool MqttPublisher::SendWaiting(Loop& l) {
     return WaitFor(1s);
   }
   for (const auto& m : *waiting) {
-    if (m.id <= l.lastQueued) continue;
+    // Not by the newest id sent: adopted messages come with older ids.
+    if (std::any_of(l.inflight.begin(), l.inflight.end(), [&](const auto& f) { return f.id == m.id; })) continue;
     if (l.inflight.size() >= kWindow) break;
     auto mid = l.session->Publish(m);
     if (!mid && mid.error().code == ErrorCode::BadData) {
@@ -225,9 +225,35 @@ bool MqttPublisher::SendWaiting(Loop& l) {
     }
     if (!mid) break;
     l.inflight.push_back({*mid, m.id});
-    l.lastQueued = m.id;
   }
   return true;
+}
+
+void MqttPublisher::Adopt(Loop& l) {
+  l.lastAdopt = std::chrono::steady_clock::now();
+  const std::int64_t unseenS = 2 * adoptEvery_.count();
+  auto collectors = outbox_->Collectors(unseenS);
+  if (!collectors) {
+    Note(true, "MQTT outbox: " + collectors.error().reason);
+    return;
+  }
+  std::string from;
+  for (const auto& c : *collectors) {
+    if (c.alive || c.origin == origin_) continue;
+    auto waiting = outbox_->OutboxSize(c.origin);
+    if (waiting && *waiting > 0) from += (from.empty() ? "" : ", ") + c.origin;
+  }
+  if (from.empty()) return;
+  auto adopted = outbox_->AdoptOutbox(origin_, unseenS);
+  if (!adopted) {
+    Note(true, "MQTT outbox: " + adopted.error().reason);
+    return;
+  }
+  if (*adopted == 0) return;
+  if (log_)
+    log_("MQTT: " + std::to_string(*adopted) + " message(s) of " + from + " (not seen for " + std::to_string(unseenS) +
+         " s) taken over, sent from here");
+  dirty_ = true;
 }
 
 void MqttPublisher::TakeAcks(Loop& l) {
@@ -249,6 +275,7 @@ void MqttPublisher::TakeAcks(Loop& l) {
 bool MqttPublisher::Turn(Loop& l) {
   if (!l.session) return Connect(l);
   const auto now = std::chrono::steady_clock::now();
+  if (adoptEvery_.count() > 0 && now - l.lastAdopt >= adoptEvery_) Adopt(l);
   if (l.inflight.size() < kWindow && (dirty_.exchange(false) || !l.inflight.empty() || now - l.lastPeek >= kPoll))
     if (!SendWaiting(l)) return false;
   if (auto r = l.session->Loop(l.inflight.empty() ? 200 : 10); !r) {
@@ -261,6 +288,7 @@ bool MqttPublisher::Turn(Loop& l) {
 
 void MqttPublisher::Run() {
   Loop l;
+  l.lastAdopt -= adoptEvery_;  // the first look once connected
   while (!stop_) {
     // Nothing the store or the library throws ends the thread: the fault is
     // logged (once while it repeats), the connection started again.

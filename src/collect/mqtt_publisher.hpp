@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -43,6 +44,10 @@ class MqttPublisher {
   MqttFigures Figures() const;
   // Optional: a line for the log when the broker connection comes or goes.
   void SetLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
+  // Collectors sharing the store: every `every` (while the broker is
+  // connected) the outbox of a collector not seen for twice that becomes
+  // this one's, sent in order behind what is in flight. Before Start.
+  void AdoptEvery(std::chrono::seconds every) { adoptEvery_ = every; }
 
  private:
   class Session;
@@ -51,6 +56,7 @@ class MqttPublisher {
   bool Turn(Loop& l);
   bool Connect(Loop& l);
   bool SendWaiting(Loop& l);
+  void Adopt(Loop& l);
   void TakeAcks(Loop& l);
   void Lose(Loop& l, const std::string& why);
   void Note(bool connected, const std::string& error);
@@ -60,6 +66,7 @@ class MqttPublisher {
   std::unique_ptr<store::RecordStore> outbox_;
   std::string origin_;
   std::function<void(const std::string&)> log_;
+  std::chrono::seconds adoptEvery_{0};  // 0: the outbox is this collector's alone
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> dirty_{true};

@@ -246,6 +246,15 @@ class MemoryStore final : public store::RecordStore {
     const std::scoped_lock lock(outboxMutex);
     return outbox.size();
   }
+  // Collectors and leases as the test set them (alive and held as given).
+  Result<std::vector<store::CollectorRow>> Collectors(std::int64_t) override {
+    if (auto up = Up(); !up) return up.error();
+    return collectors;
+  }
+  Result<std::vector<store::LeaseRow>> Leases() override {
+    if (auto up = Up(); !up) return up.error();
+    return leases;
+  }
 
   std::atomic<bool> down{false};
   ErrorCode downAs = ErrorCode::StoreUnreachable;  // how a store that is down fails
@@ -258,6 +267,8 @@ class MemoryStore final : public store::RecordStore {
   std::vector<store::FindingRow> findings;
   std::vector<store::HeaderRow> headers;
   std::vector<store::OutboxMessage> outbox;
+  std::vector<store::CollectorRow> collectors;
+  std::vector<store::LeaseRow> leases;
   std::set<std::tuple<std::string, int, std::string>> gone;
   std::int64_t lastOutboxId = 0;
 

@@ -291,6 +291,26 @@ TEST_F(HttpApi, MetricsAreInPrometheusTextFormat) {
     EXPECT_NE(a.body.find(line), std::string::npos) << line << "\n" << a.body;
 }
 
+// Collectors sharing the store: each instrument names the collector holding
+// its line's lease (null once it expired), /api/collectors and /metrics list them.
+TEST_F(HttpApi, CollectorsAndTheHoldersOfSharedLinesAreShown) {
+  store_->collectors = {{"a", "host-a", 11, "1", "2026-12-08T09:00:00Z", "2026-12-08T10:29:40Z", true},
+                        {"b", "host-b", 12, "1", "2026-12-08T08:00:00Z", "2026-12-08T10:20:00Z", false}};
+  store_->leases = {{"north", "a", 4, "2026-12-08T10:30:40Z", true, 0},
+                    {"south", "b", 2, "2026-12-08T10:21:00Z", false, 540}};
+  const Json fleet = Get("/api/instruments");
+  ASSERT_EQ(fleet.size(), 2u);
+  for (const auto& i : fleet) EXPECT_EQ(i["held_by"], i["line"] == "north" ? Json("a") : Json(nullptr)) << i.dump();
+  EXPECT_EQ(Get("/api/collectors"), Json::parse(R"([
+    {"origin": "a", "host": "host-a", "started_utc": "2026-12-08T09:00:00Z", "seen_utc": "2026-12-08T10:29:40Z", "alive": true},
+    {"origin": "b", "host": "host-b", "started_utc": "2026-12-08T08:00:00Z", "seen_utc": "2026-12-08T10:20:00Z", "alive": false}])"));
+  const std::string metrics = api_->Answer("GET", "/metrics", {}).body;
+  for (const char* line :
+       {"statvtk_collector_alive{origin=\"a\"} 1\n", "statvtk_collector_alive{origin=\"b\"} 0\n",
+        "statvtk_line_held{line=\"north\",origin=\"a\"} 1\n", "statvtk_line_held{line=\"south\",origin=\"b\"} 0\n"})
+    EXPECT_NE(metrics.find(line), std::string::npos) << line << "\n" << metrics;
+}
+
 TEST_F(HttpApi, ThePageIsOneSelfContainedRussianDocument) {
   const HttpAnswer a = api_->Answer("GET", "/", {});
   ASSERT_EQ(a.status, 200);

@@ -3,12 +3,17 @@
 // stopped and started again while messages wait in the outbox.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <mutex>
+
 #include "collect/mqtt_messages.hpp"
 #include "collect/mqtt_publisher.hpp"
 #include "collect/mqtt_topics.hpp"
 #include "memory_store.hpp"
 #include "support/mqtt_broker.hpp"
 #include "support/mqtt_subscriber.hpp"
+#include "support/pg_cluster.hpp"
+#include "support/temp_folder.hpp"
 
 namespace statvtk::collect {
 namespace {
@@ -225,6 +230,56 @@ TEST_F(MqttBrokerTest, TheRetainedStateIsWhatANewSubscriberGetsFirst) {
   EXPECT_TRUE(got[0].retain);
   EXPECT_EQ(got[0].topic, "statvtk/12_45678/state");
   EXPECT_EQ(Json::parse(got[0].payload)["values"]["mean_flow"], 1.5);
+}
+
+// Collectors on one PostgreSQL database: the outbox of one not seen for
+// twice the adoption period is sent by a live one, in order, each message
+// once, though its own newer ones went out first; a live collector's
+// messages stay its own.
+TEST_F(MqttBrokerTest, ADeadCollectorsOutboxIsSentByALiveOneInOrderOnce) {
+  test::PgCluster pg;
+  ASSERT_TRUE(pg.Init()) << pg.Log();
+  ASSERT_TRUE(pg.CreateDatabase("shared"));
+  link_test::TempFolder dir;
+  auto writer = store::OpenRecordStore(pg.Url("shared"), dir.Path());
+  ASSERT_TRUE(writer) << writer.error().reason;
+  for (const char* origin : {"dead", "live", "me"})
+    ASSERT_TRUE((*writer)->RegisterCollector({origin, "h", 1, "v", "", "", false}));
+  for (int i = 0; i < 30; ++i) {
+    const char* origin = i % 3 == 0 ? "me" : i % 3 == 1 ? "dead" : "live";
+    ASSERT_TRUE((*writer)->Enqueue({0, origin, std::string("statvtk/") + origin, std::to_string(i), 1, false, ""}));
+  }
+  test::MqttSubscriber sub(broker_.Port(), "statvtk/#");
+  ASSERT_TRUE(sub.Connect());
+  auto outbox = store::OpenRecordStore(pg.Url("shared"), dir.Path());
+  ASSERT_TRUE(outbox);
+  std::vector<std::string> log;
+  std::mutex logMutex;
+  MqttPublisher pub(Settings(), std::move(*outbox), "me");
+  pub.SetLog([&](const std::string& line) {
+    const std::scoped_lock lock(logMutex);
+    log.push_back(line);
+  });
+  pub.AdoptEvery(2s);  // a look at once, then every 2 s; alive: seen within 4 s
+  pub.Start();
+  ASSERT_TRUE(sub.WaitForCount(10)) << sub.Count();  // its own, all three alive
+  pg.Sql("UPDATE collectors SET seen_utc = '2026-01-01T00:00:00Z' WHERE origin = 'dead'", "shared");
+  ASSERT_EQ(pg.LastSqlStatus(), 0);
+  ASSERT_TRUE(sub.WaitForCount(20, 10s)) << sub.Count();  // the next look takes the dead one's
+  ASSERT_TRUE((*writer)->SeeCollector("live"));
+  std::this_thread::sleep_for(2500ms);  // another look adopts nothing more, sends nothing twice
+  pub.Stop();
+  std::vector<std::string> got, want;
+  for (const auto& m : sub.Messages()) got.push_back(m.topic + " " + m.payload);
+  for (int i = 0; i < 30; i += 3) want.push_back("statvtk/me " + std::to_string(i));
+  for (int i = 1; i < 30; i += 3) want.push_back("statvtk/dead " + std::to_string(i));
+  EXPECT_EQ(got, want);  // none of the live one's
+  EXPECT_EQ(pg.Sql("SELECT origin || ':' || COUNT(*) FROM outbox GROUP BY origin", "shared"), "live:10");
+  const std::scoped_lock lock(logMutex);
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& l) { return l.find("10 message(s) of dead") != std::string::npos; }),
+            1)
+      << testing::PrintToString(log);
 }
 
 TEST(MqttNoBroker, APublisherWithoutABrokerKeepsEverythingAndStopsAtOnce) {

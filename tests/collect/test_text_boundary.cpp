@@ -129,7 +129,9 @@ TEST(CollectText, StatusJsonAndTheApiDescribeAnInstrumentAlike) {
   EXPECT_EQ(test::Collect(home.Path(), {"once"}), kExitFailed);  // "absent" does not answer
   std::ostringstream out, err;
   ASSERT_EQ(Dispatch({"status", "--json", "--home", home.Path().string()}, out, err), kExitOk) << err.str();
-  const Json status = Json::parse(out.str());
+  const Json shown = Json::parse(out.str());
+  ASSERT_TRUE(shown.at("collectors").is_array()) << shown.dump();
+  const Json& status = shown.at("instruments");
   auto reader = store::OpenRecordStore("collect.sqlite", home.Path());
   ASSERT_TRUE(reader);
   FleetLive live;
