@@ -45,9 +45,17 @@ bool SameLine(const Config& a, const Config& b, const std::string& name) {
 bool PooledLine(const LineConfig& line) { return line.pool.empty() && line.mode != LineMode::Incoming; }
 
 std::vector<const InstrumentConfig*> InstrumentsOn(const Config& cfg, const std::string& name) {
+  // One pass over the instruments (each line's are asked for as the pool
+  // starts: thousands of lines must not cost lines x instruments lookups).
+  // Line= may spell the name in another case, as Config::Line finds it.
   std::vector<const InstrumentConfig*> out;
+  const LineConfig* line = cfg.Line(name);
+  if (!line || line->name != name) return out;
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
   for (const auto& in : cfg.instruments)
-    if (const LineConfig* l = cfg.Line(in.line); l && l->name == name) out.push_back(&in);
+    if (std::equal(in.line.begin(), in.line.end(), name.begin(), name.end(),
+                   [&](char a, char b) { return lower(a) == lower(b); }))
+      out.push_back(&in);
   return out;
 }
 
