@@ -70,6 +70,7 @@ struct LinePool::Slot {
   bool shared = false;             // read only while `held`
   bool held = false;
   std::int64_t epoch = 0;  // the lease's
+  std::uint64_t turn = 0;  // LinePool::turns_ when a worker last took it
 };
 
 LinePool::~LinePool() {
@@ -84,9 +85,13 @@ LinePool::~LinePool() {
 }
 
 // The line a worker is to take now: one not being read (nor its former
-// self), unscheduled or with an instrument due; else when to look again.
+// self), unscheduled or with an instrument due, the longest due first (with
+// fewer workers than lines due, a line early in the list that keeps coming
+// due must not starve the others); else when to look again.
 std::shared_ptr<LinePool::Slot> LinePool::Next(std::time_t now, std::time_t& wake) {
   std::erase_if(retired_, [](const auto& slot) { return !slot->busy; });
+  std::shared_ptr<Slot> next;
+  std::time_t nextAt = 0;
   for (auto& [name, slot] : lines_) {
     if (slot->busy || (slot->shared && !slot->held)) continue;
     if (slot->previous) {
@@ -95,11 +100,11 @@ std::shared_ptr<LinePool::Slot> LinePool::Next(std::time_t now, std::time_t& wak
     }
     if (!slot->scheduled) return slot;
     for (const Due& d : slot->due) {
-      if (d.at <= now) return slot;
-      wake = std::min(wake, d.at);
+      if (d.at > now) wake = std::min(wake, d.at);
+      else if (!next || d.at < nextAt || (d.at == nextAt && slot->turn < next->turn)) next = slot, nextAt = d.at;
     }
   }
-  return nullptr;
+  return next;
 }
 
 void LinePool::Work() {
@@ -114,6 +119,7 @@ void LinePool::Work() {
       continue;
     }
     slot->busy = true;
+    slot->turn = ++turns_;
     slot->stop.store(request_.load());
     const bool schedule = !slot->scheduled;
     slot->scheduled = true;
