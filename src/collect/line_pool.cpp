@@ -28,40 +28,40 @@ bool SameInstrument(const InstrumentConfig& a, const InstrumentConfig& b) {
          a.window == b.window && a.kinds == b.kinds;
 }
 
-// Whether the line `name` reads the same way under both: its carrier and its
+// Whether a line reads the same way under both: its carrier and its
 // instruments with their schedules (where in the file they stand aside).
-bool SameLine(const Config& a, const Config& b, const std::string& name) {
-  const LineConfig* x = a.Line(name);
-  const LineConfig* y = b.Line(name);
-  if (!x || !y || x->name != y->name || x->mode != y->mode || x->shared != y->shared || !SameSpec(x->spec, y->spec))
-    return false;
-  const auto left = InstrumentsOn(a, name), right = InstrumentsOn(b, name);
+bool SameLine(const LineConfig& x, const LineConfig& y, const std::vector<const InstrumentConfig*>& left,
+              const std::vector<const InstrumentConfig*>& right) {
+  if (x.name != y.name || x.mode != y.mode || x.shared != y.shared || !SameSpec(x.spec, y.spec)) return false;
   return std::equal(left.begin(), left.end(), right.begin(), right.end(),
                     [](const auto* p, const auto* q) { return SameInstrument(*p, *q); });
+}
+
+std::string LowerAscii(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
 }
 
 }  // namespace
 
 bool PooledLine(const LineConfig& line) { return line.pool.empty() && line.mode != LineMode::Incoming; }
 
-std::vector<const InstrumentConfig*> InstrumentsOn(const Config& cfg, const std::string& name) {
-  // One pass over the instruments (each line's are asked for as the pool
-  // starts: thousands of lines must not cost lines x instruments lookups).
-  // Line= may spell the name in another case, as Config::Line finds it.
-  std::vector<const InstrumentConfig*> out;
-  const LineConfig* line = cfg.Line(name);
-  if (!line || line->name != name) return out;
-  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+std::map<std::string, std::vector<const InstrumentConfig*>> InstrumentsByLine(const Config& cfg) {
+  // Line= names its line in any case; looked up in one map, not line by line.
+  std::map<std::string, const LineConfig*> lines;
+  for (const auto& l : cfg.lines) lines.emplace(LowerAscii(l.name), &l);
+  std::map<std::string, std::vector<const InstrumentConfig*>> out;
   for (const auto& in : cfg.instruments)
-    if (std::equal(in.line.begin(), in.line.end(), name.begin(), name.end(),
-                   [&](char a, char b) { return lower(a) == lower(b); }))
-      out.push_back(&in);
+    if (const auto it = lines.find(LowerAscii(in.line)); it != lines.end()) out[it->second->name].push_back(&in);
   return out;
 }
 
 struct LinePool::Slot {
   std::shared_ptr<const Config> cfg;
   std::string name;
+  const LineConfig* line = nullptr;  // of `cfg`
+  std::vector<const InstrumentConfig*> instruments;
   std::vector<Due> due;
   bool scheduled = false;  // `due` read from the store
   bool busy = false;       // a worker has it
@@ -85,26 +85,32 @@ LinePool::~LinePool() {
 }
 
 // The line a worker is to take now: one not being read (nor its former
-// self), unscheduled or with an instrument due, the longest due first (with
-// fewer workers than lines due, a line early in the list that keeps coming
-// due must not starve the others); else when to look again.
+// self), unscheduled or with an instrument due, the longest due first (so
+// that no line waits behind others when the workers are too few); else when
+// to look again.
 std::shared_ptr<LinePool::Slot> LinePool::Next(std::time_t now, std::time_t& wake) {
   std::erase_if(retired_, [](const auto& slot) { return !slot->busy; });
-  std::shared_ptr<Slot> next;
-  std::time_t nextAt = 0;
+  std::shared_ptr<Slot> best;
+  std::time_t bestAt = now + 1;
   for (auto& [name, slot] : lines_) {
     if (slot->busy || (slot->shared && !slot->held)) continue;
     if (slot->previous) {
       if (slot->previous->busy) continue;
       slot->previous.reset();
     }
-    if (!slot->scheduled) return slot;
-    for (const Due& d : slot->due) {
-      if (d.at > now) wake = std::min(wake, d.at);
-      else if (!next || d.at < nextAt || (d.at == nextAt && slot->turn < next->turn)) next = slot, nextAt = d.at;
+    std::time_t at = 0;  // unscheduled: at once
+    if (slot->scheduled) {
+      at = now + 1;
+      for (const Due& d : slot->due) at = std::min(at, d.at);
     }
+    // Among lines due alike (due times are whole seconds), the one taken longest ago.
+    if (at <= now && (at < bestAt || (at == bestAt && slot->turn < best->turn))) {
+      best = slot;
+      bestAt = at;
+    }
+    wake = std::min(wake, at);
   }
-  return next;
+  return best;
 }
 
 void LinePool::Work() {
@@ -125,8 +131,8 @@ void LinePool::Work() {
     slot->scheduled = true;
     const std::int64_t epoch = slot->shared ? slot->epoch : 0;
     lock.unlock();
-    const LineConfig& line = *slot->cfg->Line(slot->name);
-    if (schedule) slot->due = work_.schedule(*slot->cfg, line, InstrumentsOn(*slot->cfg, slot->name));
+    const LineConfig& line = *slot->line;
+    if (schedule) slot->due = work_.schedule(*slot->cfg, line, slot->instruments);
     const bool held = slot->stop.load() || work_.read(*slot->cfg, line, slot->due, slot->stop, epoch);
     lock.lock();
     slot->busy = false;
@@ -138,9 +144,15 @@ void LinePool::Work() {
 LinePool::Changes LinePool::Apply(std::shared_ptr<const Config> cfg) {
   Changes changes;
   std::lock_guard lock(mutex_);
+  auto byLine = InstrumentsByLine(*cfg);
+  // A line without instruments is not opened.
+  std::erase_if(byLine, [&](const auto& entry) {
+    const auto line =
+        std::find_if(cfg->lines.begin(), cfg->lines.end(), [&](const LineConfig& l) { return l.name == entry.first; });
+    return line == cfg->lines.end() || !PooledLine(*line);
+  });
   for (auto it = lines_.begin(); it != lines_.end();) {
-    if (const LineConfig* line = cfg->Line(it->first);
-        line && PooledLine(*line) && !InstrumentsOn(*cfg, it->first).empty()) {
+    if (byLine.contains(it->first)) {
       ++it;
       continue;
     }
@@ -149,13 +161,15 @@ LinePool::Changes LinePool::Apply(std::shared_ptr<const Config> cfg) {
     it = lines_.erase(it);
   }
   for (const auto& line : cfg->lines) {
-    if (!PooledLine(line) || InstrumentsOn(*cfg, line.name).empty())
-      continue;  // a line without instruments is not opened
+    const auto instruments = byLine.find(line.name);
+    if (instruments == byLine.end()) continue;
     auto& slot = lines_[line.name];
-    if (slot && SameLine(*slot->cfg, *cfg, line.name)) continue;
+    if (slot && SameLine(*slot->line, line, slot->instruments, instruments->second)) continue;
     auto next = std::make_shared<Slot>();
     next->cfg = cfg;
     next->name = line.name;
+    next->line = &line;
+    next->instruments = std::move(instruments->second);
     next->shared = line.shared;
     if (slot) {
       next->held = slot->held;  // the lease is the line's, whatever changed

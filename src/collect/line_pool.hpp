@@ -25,8 +25,8 @@ namespace statvtk::collect {
 // pool's modems, an incoming line waits for its modem.
 bool PooledLine(const LineConfig& line);
 
-// The instruments of the line `name` in collect.ini's order.
-std::vector<const InstrumentConfig*> InstrumentsOn(const Config& cfg, const std::string& name);
+// The instruments of each line (by its [Line NAME]) in collect.ini's order.
+std::map<std::string, std::vector<const InstrumentConfig*>> InstrumentsByLine(const Config& cfg);
 
 // One instrument's schedule on its line.
 struct Due {

@@ -220,5 +220,34 @@ TEST(CollectOrigin, ReadsAreKeyedByLineAndNameWithinTheCollector) {
   EXPECT_NE((*reads)[0].mode, store::ReadMode::Full);  // its own instrument again
 }
 
+// Shared lines, their leases and the workers: what is refused, with its line.
+TEST(CollectConfigFile, SharedLinesLeaseTtlAndWorkersAreRefusedOutOfTheirRange) {
+  const std::string pg = "[Collector]\nDatabase=postgresql://db/fleet\n";
+  const std::string line = "[Line s]\nMode=tcp\nTcp=127.0.0.1:5000\nShared=1\n[Instrument i]\nLine=s\n";
+  const struct {
+    std::string text, problem;  // problem empty: loads
+  } cases[] = {
+      {pg + "LeaseTtl=5s\nWorkers=1\n" + line, ""},
+      {pg + "LeaseTtl=1h\nWorkers=1024\n" + line, ""},
+      {pg + "LeaseTtl=4s\n" + line, "=4s: a duration from 5s to 1h"},
+      {pg + "LeaseTtl=2h\n" + line, "a duration from 5s to 1h"},
+      {pg + "Workers=0\n" + line, "1..1024"},
+      {pg + "Workers=1025\n" + line, "1..1024"},
+      {"[Collector]\nDatabase=collect.sqlite\n" + line, "collect.ini:3: [Line s]: Shared=1 needs Database=postgresql"},
+      {pg + "[Line s]\nMode=tcp\nTcp=127.0.0.1:5000\nShared=2\n[Instrument i]\nLine=s\n", "0 or 1"},
+      {pg + "[Modems p]\nDevices=/dev/a\n[Line s]\nMode=modem\nPool=p\nPhone=1\nShared=1\n[Instrument i]\nLine=s\n",
+       "Shared=1 goes with a line each collector reaches itself"},
+  };
+  for (const auto& c : cases) {
+    const auto r = ParseConfig("collect.ini", c.text);
+    if (c.problem.empty()) {
+      EXPECT_TRUE(r.config) << c.text << r.Text("collect.ini");
+    } else {
+      EXPECT_FALSE(r.config) << c.text;
+      EXPECT_NE(r.Text("collect.ini").find(c.problem), std::string::npos) << c.text << r.Text("collect.ini");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace statvtk::collect

@@ -62,7 +62,11 @@ class SharedLines : public ::testing::Test {
     link_test::WriteAll(Home(origin) / "collect.ini", Ini(origin));
     runs_.emplace(origin, CollectInBackground(Home(origin), "run"));
   }
-  std::string Sql(const std::string& sql, const std::string& db = "fleet") { return pg_.Sql(sql, db); }
+  // psql's output; empty when it failed (the tables not made yet).
+  std::string Sql(const std::string& sql, const std::string& db = "fleet") {
+    std::string out = pg_.Sql(sql, db);
+    return pg_.LastSqlStatus() == 0 ? out : std::string();
+  }
   // origin -> lines held now.
   std::map<std::string, int> Held() {
     std::map<std::string, int> out;
@@ -151,7 +155,7 @@ TEST_F(SharedLines, ThreeCollectorsSpreadSixLinesNeverOverlapAndTakeOverAKilledO
 // the line; continued, the paused one's read ends failed with the lease lost
 // and nothing of it is stored.
 TEST_F(SharedLines, ACollectorPausedPastItsLeaseStoresNothingOfItsRead) {
-  Lines(1, {"--latency", "30"});
+  Lines(1, {"--latency", "8"});
   for (const char* origin : {"c1", "c2"}) Start(origin);
   std::string reading;
   ASSERT_TRUE(WaitUntil(
@@ -178,6 +182,8 @@ TEST_F(SharedLines, ACollectorPausedPastItsLeaseStoresNothingOfItsRead) {
   EXPECT_NE(Sql("SELECT error FROM reads WHERE id = " + id).find("lease lost"), std::string::npos) << Logs();
   EXPECT_EQ(Sql("SELECT COUNT(*) FROM records WHERE read_id = " + id), "0");
   EXPECT_EQ(Sql("SELECT added FROM reads WHERE id = " + id), "0");
+  const std::string log = link_test::ReadAll(Home(paused) / "collect.out");
+  EXPECT_NE(log.find("[l1] аренда линии потеряна (lease lost)"), std::string::npos) << log;
   // The line goes on being read, by the holder.
   ASSERT_TRUE(WaitUntil(
       [&] { return Sql("SELECT COUNT(*) FROM reads WHERE outcome = 'done' AND origin = '" + other + "'") != "0"; },
@@ -185,6 +191,23 @@ TEST_F(SharedLines, ACollectorPausedPastItsLeaseStoresNothingOfItsRead) {
       << Logs();
   for (auto& [origin, run] : runs_) EXPECT_EQ(run.Stop(SIGTERM, 30s), 0) << Logs();
   EXPECT_EQ(Overlaps(), "0") << Sql("SELECT id, origin, started_utc, ended_utc, outcome FROM reads ORDER BY id");
+}
+
+// once takes a shared line's lease for its read and gives it back; a line
+// another collector holds is left to it, named in the log, and is no failure.
+TEST_F(SharedLines, OnceReadsUnderTheLeaseAndSkipsALineAnotherHolds) {
+  Lines(1);
+  fs::create_directories(Home("c1"));
+  link_test::WriteAll(Home("c1") / "collect.ini", Ini("c1"));
+  ASSERT_EQ(Collect(Home("c1"), {"once"}), 0) << link_test::ReadAll(Home("c1") / "collect.out");
+  EXPECT_EQ(Sql("SELECT origin || '|' || epoch FROM line_leases"), "|1");  // given back
+  EXPECT_EQ(Sql("UPDATE line_leases SET origin = 'c9', epoch = 2, until_utc = '2099-01-01T00:00:00Z' RETURNING line"),
+            "l1");
+  ASSERT_EQ(Collect(Home("c1"), {"once"}), 0) << link_test::ReadAll(Home("c1") / "collect.out");
+  const std::string log = link_test::ReadAll(Home("c1") / "collect.out");
+  EXPECT_NE(log.find("[l1] линию читает сборщик c9 (аренда до 2099-01-01T00:00:00Z): пропущена"), std::string::npos)
+      << log;
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM reads"), "1");
 }
 
 }  // namespace
