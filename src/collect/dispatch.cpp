@@ -17,7 +17,8 @@ command's options.
 constexpr args::Command kCommands[] = {
     {"run", "the service: reads every instrument when due, until SIGTERM/SIGINT", RunService},
     {"once", "every instrument once, now (exit 0 all read, 1 any failed, 2 bad configuration)", RunOnce},
-    {"status", "per instrument: serial, model, line, last good read, next due, records, gaps, the last failure",
+    {"status",
+     "per instrument: serial, model, line, last good read, next due, records, gaps, the last failure; the collectors",
      RunStatus},
     {"export", "one instrument's stored records as CSV or JSON", RunExport},
     {"report", "the workbooks of statvtk-cli report, from the store's records", RunReport},
