@@ -70,6 +70,7 @@ struct LinePool::Slot {
   bool shared = false;             // read only while `held`
   bool held = false;
   std::int64_t epoch = 0;  // the lease's
+  std::uint64_t turn = 0;  // LinePool::turns_ when a worker last took it
 };
 
 LinePool::~LinePool() {
@@ -102,7 +103,8 @@ std::shared_ptr<LinePool::Slot> LinePool::Next(std::time_t now, std::time_t& wak
       at = now + 1;
       for (const Due& d : slot->due) at = std::min(at, d.at);
     }
-    if (at <= now && at < bestAt) {
+    // Among lines due alike (due times are whole seconds), the one taken longest ago.
+    if (at <= now && (at < bestAt || (at == bestAt && slot->turn < best->turn))) {
       best = slot;
       bestAt = at;
     }
@@ -123,6 +125,7 @@ void LinePool::Work() {
       continue;
     }
     slot->busy = true;
+    slot->turn = ++turns_;
     slot->stop.store(request_.load());
     const bool schedule = !slot->scheduled;
     slot->scheduled = true;

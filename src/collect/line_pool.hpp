@@ -84,6 +84,7 @@ class LinePool {
   mutable std::mutex mutex_;
   std::condition_variable ready_;
   bool closing_ = false;
+  std::uint64_t turns_ = 0;  // lines taken so far: among lines due alike, the one taken longest ago goes first
   std::map<std::string, std::shared_ptr<Slot>> lines_;
   std::vector<std::shared_ptr<Slot>> retired_;  // still in a read
   std::vector<std::jthread> workers_;

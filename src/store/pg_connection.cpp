@@ -23,11 +23,18 @@ constexpr std::string_view kSchemaLock = "SELECT pg_advisory_xact_lock(139816660
 
 Error PgError(ErrorCode kind, std::string reason) { return MakeError(kind, "PostgreSQL: " + std::move(reason)); }
 
-std::string Trimmed(const char* message) {
-  std::string s = message ? message : "";
-  while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
-  for (char& c : s)
-    if (c == '\n') c = ' ';
+std::string_view NoNull(const char* text) { return text ? text : ""; }
+
+// libpq's message on one line: each line break, with the tab that indents
+// a hint after it ("\n\tIs the server running..."), becomes one blank.
+std::string Trimmed(std::string_view message) {
+  std::string s;
+  for (std::size_t i = 0; i < message.size(); ++i) {
+    const char c = message[i];
+    if (c == '\t' && i > 0 && message[i - 1] == '\n') continue;
+    s += c == '\n' || c == '\t' || c == '\r' ? ' ' : c;
+  }
+  while (!s.empty() && s.back() == ' ') s.pop_back();
   return s;
 }
 
@@ -118,7 +125,7 @@ Result<void> PgConnection::Connect() {
   if (!conn_) return PgError(ErrorCode::StoreFailed, "out of memory");
   if (PQstatus(conn_.get()) != CONNECTION_OK) {
     // libpq may quote a part of the URL it could not take (the password too).
-    const std::string why = WithoutPasswords(Trimmed(PQerrorMessage(conn_.get())), url_);
+    const std::string why = Trimmed(WithoutPasswords(std::string(NoNull(PQerrorMessage(conn_.get()))), url_));
     conn_.reset();
     return PgError(ErrorCode::StoreUnreachable, RedactedUrl(url_) + ": " + why);
   }
@@ -164,8 +171,8 @@ Result<SqlRows> PgConnection::Check(PGresult* r, std::string_view what) {
                      : SqlValue(std::string(PQgetvalue(r, i, c), static_cast<std::size_t>(PQgetlength(r, i, c)))));
     return rows;
   }
-  std::string why = Trimmed(r ? PQresultErrorMessage(r) : PQerrorMessage(conn_.get()));
-  if (why.empty()) why = Trimmed(PQerrorMessage(conn_.get()));
+  std::string why = Trimmed(NoNull(r ? PQresultErrorMessage(r) : PQerrorMessage(conn_.get())));
+  if (why.empty()) why = Trimmed(NoNull(PQerrorMessage(conn_.get())));
   const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
   const ErrorCode kind = PostgresErrorKind(state ? state : "", PQstatus(conn_.get()) != CONNECTION_OK);
   std::string head(what.substr(0, 60));

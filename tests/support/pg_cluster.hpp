@@ -1,6 +1,7 @@
 // A throw-away PostgreSQL cluster for one test program: initdb into a
 // temporary folder, the server on a free loopback port (run as the
 // `postgres` user when the tests run as root), stopped and removed at the end.
+// Also a streaming standby of another such cluster, to be promoted.
 #pragma once
 
 #include <pwd.h>
@@ -40,24 +41,29 @@ class PgCluster {
 
   // initdb and start; false (with Log() telling why) when either fails.
   bool Init() {
-    bin_ = BinDir();
-    if (bin_.empty()) return Fail("no PostgreSQL server installed (/usr/lib/postgresql/*/bin/initdb)");
-    data_ = folder_.Path() / "data";
-    run_ = folder_.Path() / "run";
-    std::filesystem::create_directories(data_);
-    std::filesystem::create_directories(run_);
-    if (geteuid() == 0) {
-      const passwd* pw = getpwnam("postgres");
-      if (!pw) return Fail("running as root and there is no postgres user");
-      if (chown(data_.c_str(), pw->pw_uid, pw->pw_gid) != 0 || chown(run_.c_str(), pw->pw_uid, pw->pw_gid) != 0)
-        return Fail("cannot hand the cluster folders to postgres");
-    }
-    std::filesystem::permissions(data_, std::filesystem::perms::owner_all);
+    if (!MakeFolders()) return false;
     if (Run({(bin_ / "initdb").string(), "-D", data_.string(), "-U", "postgres", "-A", "trust", "-E", "UTF8",
              "--no-locale", "--no-sync"}) != 0)
       return Fail("initdb failed");
     port_ = FreeLoopbackPort();
     return Start();
+  }
+
+  // A streaming standby of the running `primary` (pg_basebackup -R: a copy
+  // that follows its WAL, read-only), started on a port of its own. initdb's
+  // trust rules already let loopback replicate.
+  bool InitStandbyOf(const PgCluster& primary) {
+    if (!MakeFolders()) return false;
+    if (Run({(bin_ / "pg_basebackup").string(), "-D", data_.string(), "-R", "-X", "stream", "-c", "fast", "--no-sync",
+             "-h", "127.0.0.1", "-p", std::to_string(primary.Port()), "-U", "postgres"}) != 0)
+      return Fail("pg_basebackup failed");
+    port_ = FreeLoopbackPort();
+    return Start();
+  }
+  // The standby ends recovery and takes writes (pg_ctl promote, waiting for it).
+  bool Promote() {
+    return Run({(bin_ / "pg_ctl").string(), "-D", data_.string(), "-w", "-t", "60", "promote"}) == 0 ||
+           Fail("pg_ctl promote failed");
   }
 
   // Starts the server of the cluster on its port (again after Stop or Kill).
@@ -111,6 +117,22 @@ class PgCluster {
   std::string ServerLog() const { return link_test::ReadAll(run_ / "server.log"); }
 
  private:
+  bool MakeFolders() {
+    bin_ = BinDir();
+    if (bin_.empty()) return Fail("no PostgreSQL server installed (/usr/lib/postgresql/*/bin/initdb)");
+    data_ = folder_.Path() / "data";
+    run_ = folder_.Path() / "run";
+    std::filesystem::create_directories(data_);
+    std::filesystem::create_directories(run_);
+    if (geteuid() == 0) {
+      const passwd* pw = getpwnam("postgres");
+      if (!pw) return Fail("running as root and there is no postgres user");
+      if (chown(data_.c_str(), pw->pw_uid, pw->pw_gid) != 0 || chown(run_.c_str(), pw->pw_uid, pw->pw_gid) != 0)
+        return Fail("cannot hand the cluster folders to postgres");
+    }
+    std::filesystem::permissions(data_, std::filesystem::perms::owner_all);
+    return true;
+  }
   int Run(std::vector<std::string> argv) {
     if (geteuid() == 0) argv.insert(argv.begin(), {"/usr/sbin/runuser", "-u", "postgres", "--"});
     const auto log = folder_.Path() / "tools.log";
