@@ -96,7 +96,8 @@ class Checker {
                                                            {"retrybusy", "RetryBusy"},
                                                            {"retrynoanswer", "RetryNoAnswer"},
                                                            {"retrynocarrier", "RetryNoCarrier"},
-                                                           {"dialsperpass", "DialsPerPass"}};
+                                                           {"dialsperpass", "DialsPerPass"},
+                                                           {"leasettl", "LeaseTtl"}};
     const auto it = kNames.find(key);
     if (it != kNames.end()) return it->second;
     std::string k = key;
