@@ -83,15 +83,19 @@ std::vector<Due> LineSchedule(const Config& cfg, const LineConfig& line,
                               FleetFigures& figures) {
   std::vector<Due> due;
   const std::time_t start = std::time(nullptr);
-  for (const auto* in : instruments) {
+  // The failures of the whole line in one statement.
+  std::vector<store::ReadRunKey> keys;
+  for (const auto* in : instruments) keys.push_back({in->name, line.name});
+  const auto runs = writer.With([&](store::RecordStore& s) { return s.ReadRuns(keys); });
+  const bool haveRuns = runs && runs->size() == keys.size();
+  for (std::size_t i = 0; i < instruments.size(); ++i) {
+    const InstrumentConfig* in = instruments[i];
     const auto last = writer.With([&](store::RecordStore& s) { return LastGoodRead(s, cfg, *in); });
-    const store::ReadRunKey key{in->name, line.name};
-    const auto runs = writer.With([&](store::RecordStore& s) { return s.ReadRuns(std::span(&key, 1)); });
     int failures = 0;
     std::optional<std::time_t> lastFailure;
-    if (runs && runs->size() == 1) {
-      failures = static_cast<int>(runs->front().failuresInRow);
-      if (const auto& f = runs->front().lastFailure)
+    if (haveRuns) {
+      failures = static_cast<int>((*runs)[i].failuresInRow);
+      if (const auto& f = (*runs)[i].lastFailure)
         lastFailure = store::ParseUtc(f->endedUtc.empty() ? f->startedUtc : f->endedUtc);
     }
     due.push_back({in, NextRead(cfg.collector, *in, last, failures, lastFailure, start), failures});

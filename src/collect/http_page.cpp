@@ -331,8 +331,8 @@ async function load() {
     await detail();
     document.getElementById("updated").textContent = "Обновлено " + new Date().toLocaleTimeString("ru-RU");
     document.getElementById("error").textContent = "";
-    await loadModems();
-    await loadCollectors();
+    await loadSection("modems", "/api/modems", modemRow);
+    await loadSection("collectors", "/api/collectors", collectorRow);
     document.body.dataset.loaded = "1";
   } catch (e) { failed(e); }
 }
@@ -346,11 +346,13 @@ function modemRow(m) {
   tr.appendChild(el("td", m.set_aside ? "отложен: " + m.set_aside_why : "в работе", m.set_aside ? "fail" : ""));
   return tr;
 }
-async function loadModems() {
-  const modems = await getJson("/api/modems");
-  const s = document.getElementById("modems");
-  s.hidden = modems.length === 0;
-  s.querySelector("tbody").replaceChildren(...modems.map(modemRow));
+// A section of rows from `url`, hidden while there are none (no modem pool;
+// no collector registered in the store).
+async function loadSection(id, url, row) {
+  const list = await getJson(url);
+  const s = document.getElementById(id);
+  s.hidden = list.length === 0;
+  s.querySelector("tbody").replaceChildren(...list.map(row));
 }
 function collectorRow(c) {
   const tr = el("tr", null, c.alive ? "" : "fail"); tr.dataset.origin = c.origin;
@@ -359,13 +361,6 @@ function collectorRow(c) {
   tr.appendChild(st);
   tr.appendChild(el("td", [...new Set(fleet.filter(i => i.held_by === c.origin).map(i => i.line))].sort(BY).join(", ") || "—"));
   return tr;
-}
-// Shown when collectors register in the store (several sharing one database).
-async function loadCollectors() {
-  const list = await getJson("/api/collectors");
-  const s = document.getElementById("collectors");
-  s.hidden = list.length === 0;
-  s.querySelector("tbody").replaceChildren(...list.map(collectorRow));
 }
 function emptyRow(n, text) { const tr = el("tr"); const td = el("td", text, "none"); td.colSpan = n; tr.appendChild(td); return tr; }
 ["search", "state", "line", "sort"].forEach(id => document.getElementById(id).addEventListener("input", render));
