@@ -96,8 +96,12 @@ class Tmod07 {
   // ending 1 appends "\r", 2 appends "\r\n", others nothing.
   void SendLine(const std::string& text, int ending);
   // Waits at most `firstByteWait` for the reply to start (the abort flag ends
-  // the wait), then reads until 50 ms of silence.
-  std::string ReadLine(std::chrono::milliseconds firstByteWait = std::chrono::milliseconds(1290));
+  // the wait), then reads until 50 ms of silence and clears both buffers.
+  // LineRest::Keep leaves what arrives after the silence for the next read
+  // (a modem's answer right behind the echo of the dial command).
+  enum class LineRest { Clear, Keep };
+  std::string ReadLine(std::chrono::milliseconds firstByteWait = std::chrono::milliseconds(1290),
+                       LineRest rest = LineRest::Clear);
 
   // --- exchanges ---
   // Short form: sends group/command/data to `address`, receives the reply with

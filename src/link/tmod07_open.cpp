@@ -88,7 +88,7 @@ void Tmod07::SendLine(const std::string& text, int ending) {
   else Fail(ErrorCode::Timeout);
 }
 
-std::string Tmod07::ReadLine(milliseconds firstByteWait) {
+std::string Tmod07::ReadLine(milliseconds firstByteWait, LineRest rest) {
   if (!channel_ || !channel_->CarriesTextLines()) return {};
   std::string text;
   const auto start = Clock::now();
@@ -107,7 +107,7 @@ std::string Tmod07::ReadLine(milliseconds firstByteWait) {
     }
     text.push_back(static_cast<char>(*byte));
   }
-  channel_->Purge();
+  if (rest == LineRest::Clear) channel_->Purge();
   return text;
 }
 

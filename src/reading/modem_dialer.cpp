@@ -94,14 +94,17 @@ bool ModemDialer::AskForOk(const std::string& command) {
 }
 
 // The answer to a dial, awaited until `deadline` in steps (10 a second),
-// read as it comes; the stop is looked at every step.
+// read as it comes; the stop is looked at every step. The echo's read leaves
+// the input alone: an answer close behind it must not be cleared with it.
 std::string ModemDialer::AwaitAnswer(std::chrono::steady_clock::time_point deadline) {
   std::string reply;
   while (reply.empty() && !stop_.load()) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
-    reply = WithoutEcho(Upper(link_.ReadLine(std::min<std::chrono::milliseconds>(left, step_))));
+    const auto wait = std::min<std::chrono::milliseconds>(left, step_);
+    reply = WithoutEcho(Upper(link_.ReadLine(wait, Tmod07::LineRest::Keep)));
   }
+  if (auto* channel = link_.Channel(); channel && channel->CarriesTextLines()) channel->Purge();
   return reply;
 }
 

@@ -16,6 +16,7 @@
 #include "link/tmod07.hpp"
 #include "reading/modem_dialer.hpp"
 #include "support/fake_modem.hpp"
+#include "support/memory_channel.hpp"
 #include "support/pty_pair.hpp"
 
 namespace statvtk {
@@ -243,6 +244,50 @@ TEST(ModemDialer, StatusNamesEachDialAndItsAnswer) {
   EXPECT_EQ(status, (Lines{kInit, call + "1 из 3...", call + "1 из 3: занято",
                            call + "1 из 3: занято, пауза 5 с перед повтором", call + "2 из 3...",
                            "Соединение установлено: CONNECT 9600"}));
+}
+
+// The modem's answer lands just after the echo of the dial command went quiet,
+// before the read of the echo is over: it is the dial's answer, not lost.
+class AnswerBehindEcho : public test_support::MemoryChannel {
+ public:
+  AnswerBehindEcho() : MemoryChannel([](std::span<const std::uint8_t> frame) { return Reply(frame); }) {}
+  std::size_t Write(std::span<const std::uint8_t> bytes) override {
+    dialing_ = std::string(bytes.begin(), bytes.end()).rfind("ATD", 0) == 0, echoRead_ = false;
+    return MemoryChannel::Write(bytes);
+  }
+  std::optional<std::uint8_t> ReadByte(std::chrono::milliseconds wait) override {
+    const auto b = MemoryChannel::ReadByte(wait);
+    if (b && dialing_) echoRead_ = true;
+    if (!b && dialing_ && echoRead_) {
+      dialing_ = false;
+      const std::string answer = "\r\nNO ANSWER\r\n";
+      Inject(std::span(reinterpret_cast<const std::uint8_t*>(answer.data()), answer.size()));
+    }
+    return b;
+  }
+
+ private:
+  static test_support::ScriptedReply Reply(std::span<const std::uint8_t> frame) {
+    std::string text(frame.begin(), frame.end());
+    while (!text.empty() && text.back() == '\r') text.pop_back();
+    const std::string reply = text.rfind("ATD", 0) == 0 ? text + "\r\r\n" : text + "\r\r\nOK\r\n";
+    return {.bytes = {reply.begin(), reply.end()}};
+  }
+  bool dialing_ = false;
+  bool echoRead_ = false;
+};
+
+TEST(ModemDialer, AnAnswerRightBehindTheEchoIsTheDialsOutcome) {
+  Tmod07 link(SerialLine{1, "memory", 9600});
+  link.AttachChannel(std::make_unique<AnswerBehindEcho>());
+  LogRecorder log;
+  std::atomic<bool> abort{false};
+  ModemDialer dialer(link, log, abort, Job(1, 2), kDialogueStep);
+  EXPECT_FALSE(dialer.ModemConnect());
+  const Lines lines = log.LinesSoFar();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "!!!ОШИБКА: NO ANSWER"), lines.end())
+      << ::testing::PrintToString(lines);
+  EXPECT_EQ(std::find(lines.begin(), lines.end(), kNoModem), lines.end());
 }
 
 TEST(ModemDialer, HangUpSendsEscapeThenAth0) {
