@@ -88,8 +88,8 @@ void CallTap::On(const ReadEvent& e) {
   }
 }
 
-std::string CallTap::Outcome() const {
-  if (Dropped()) return "NO CARRIER";
+std::string CallTap::Outcome(bool readWhole) const {
+  if (Dropped(readWhole)) return "NO CARRIER";
   if (outcome_.empty()) return dialed_ ? "TIMEOUT" : "";
   return outcome_;
 }

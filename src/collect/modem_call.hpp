@@ -30,10 +30,12 @@ class CallTap final : public ReadEvents {
   std::string TroubleText() const { return trouble_; }
   bool Dialed() const { return dialed_.has_value(); }
   bool Connected() const { return connected_.has_value(); }
-  // A connected call whose hang-up got no OK: the carrier was lost during the read.
-  bool Dropped() const { return connected_ && !hungUp_; }
+  // A connected call whose hang-up got no OK: the carrier was lost during the
+  // read, unless the read went through (a modem that keeps a longer guard
+  // time than the escape's does not take "+++"; the port's close ends its call).
+  bool Dropped(bool readWhole = false) const { return connected_ && !hungUp_ && !readWhole; }
   // The outcome of the call: the dial's answer, "NO CARRIER" for a dropped call.
-  std::string Outcome() const;
+  std::string Outcome(bool readWhole = false) const;
   std::optional<Clock::time_point> DialedAt() const { return dialed_; }
   std::optional<Clock::time_point> ConnectedAt() const { return connected_; }
   // When the hang-up's OK came; else when the hang-up began (a dropped

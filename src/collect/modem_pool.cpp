@@ -230,7 +230,10 @@ void Pool::Call(PoolModem& m, Site& s) {
     ctx_.modems.SetAside(cfg_.name, m.device, false);
     Log("модем " + m.device + " снова отвечает");
   }
-  const std::string outcome = tap.Outcome();
+  const bool readWhole = !passes.empty() && std::all_of(passes.begin(), passes.end(), [](const InstrumentPass& p) {
+    return p.outcome == ReadOutcome::Done;
+  });
+  const std::string outcome = tap.Outcome(readWhole);
   if (tap.Dialed()) {
     store::CallRow row{0,
                        OriginOf(ctx_.cfg.collector.origin),

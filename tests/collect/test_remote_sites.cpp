@@ -43,13 +43,15 @@ sim::SiteOptions Site(const std::string& spec) {
 // collect.ini puts every site on one pool of `devices`.
 struct Dialup {
   // `devices`: names in the home (modem1.. are the exchange's ports).
-  Dialup(std::vector<std::string> sites, int ports, std::vector<std::string> devices) : home(NewHome()) {
+  // `guardMs`: the silence the modems want around "+++".
+  Dialup(std::vector<std::string> sites, int ports, std::vector<std::string> devices, std::uint32_t guardMs = 20)
+      : home(NewHome()) {
     // The dialogue's waits 5 ms a step: ConnectWait=60 waits 3 s for an answer.
     setenv("STATVTK_MODEM_STEP_MS", "5", 1);
     sim::ModemOptions mo;
     mo.dialDelayMs = 40;
     mo.ringMs = 80;
-    mo.guardMs = 20;
+    mo.guardMs = guardMs;
     std::vector<sim::SiteOptions> list;
     for (const auto& s : sites) list.push_back(Site(s));
     exchange = std::make_unique<sim::Exchange>(list, mo);
@@ -193,6 +195,20 @@ TEST(RemoteSites, EachDialIsLoggedWithItsOutcomeAndTheRetryPauseOfIt) {
   EXPECT_GT(reads[1].added, 0);
   EXPECT_EQ(reads[0].added + reads[1].added, store->Stats(reads[0].serial, ArchiveKind::Monthly).value().records);
   EXPECT_EQ(d.exchange->CallsTo(1), 3u);  // 202: DialsPerPass, no more
+}
+
+// Modems whose guard time is longer than the half second before "+++" stay
+// online through the escape; the port's close ends their calls. A call whose
+// read went through is not a dropped one, and a call dropped mid-read still is.
+TEST(RemoteSites, ACallReadWholeIsConnectEvenWhenTheModemIgnoresTheEscape) {
+  Dialup d({"401=0814c@1", "402=0814c@1,drop=60"}, 2, {"modem1", "modem2"}, 1000);
+  EXPECT_EQ(d.Once(), 0) << d.log;
+  auto calls = d.Calls();
+  ASSERT_EQ(calls["site-401"].size(), 1u);
+  EXPECT_EQ(calls["site-401"][0].outcome, "CONNECT");
+  ASSERT_EQ(calls["site-402"].size(), 2u);
+  EXPECT_EQ(calls["site-402"][0].outcome, "NO CARRIER");
+  EXPECT_EQ(calls["site-402"][1].outcome, "CONNECT");
 }
 
 TEST(RemoteSites, APoolWithAMissingDeviceWorksWithTheOther) {
