@@ -95,7 +95,8 @@ bool ModemDialer::AskForOk(const std::string& command) {
 
 // The answer to a dial, awaited until `deadline` in steps (10 a second),
 // read as it comes; the stop is looked at every step. The echo's read leaves
-// the input alone: an answer close behind it must not be cleared with it.
+// the input alone: an answer close behind it must not be cleared with it
+// (whatever follows the answer goes with the next command's clearing).
 std::string ModemDialer::AwaitAnswer(std::chrono::steady_clock::time_point deadline) {
   std::string reply;
   while (reply.empty() && !stop_.load()) {
@@ -104,7 +105,6 @@ std::string ModemDialer::AwaitAnswer(std::chrono::steady_clock::time_point deadl
     const auto wait = std::min<std::chrono::milliseconds>(left, step_);
     reply = WithoutEcho(Upper(link_.ReadLine(wait, Tmod07::LineRest::Keep)));
   }
-  if (auto* channel = link_.Channel(); channel && channel->CarriesTextLines()) channel->Purge();
   return reply;
 }
 
