@@ -59,34 +59,50 @@ std::string EventTimeText(const std::string& t) {
   return buf;
 }
 
+namespace {
+
+std::string ShownDate(const StatRecord& r) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d", r.year, r.month, r.day, r.hour);
+  return buf;
+}
+
+RecordRow RowOf(const StatModel& m, ArchiveKind kind, const StatRecord& r, const std::string& serial) {
+  const auto values = RecordValues(m, r);
+  RecordRow row;
+  row.serial = serial;
+  row.archive = kind;
+  row.period = PeriodText(kind, {r.year, r.month, r.day, r.hour});
+  row.forwardTotal = r.forwardTotal;
+  row.reverseTotal = r.reverseTotal;
+  row.forwardIncrement = ValueOf(values, "forward_increment");
+  row.reverseIncrement = ValueOf(values, "reverse_increment");
+  row.flags = r.flags;
+  row.fields = OtherValuesJson(values);
+  return row;
+}
+
+}  // namespace
+
 ImageRows RowsOf(const StatModel& m, std::int64_t readId, std::int64_t utcOffsetS, const RecordFilter& keep,
-                 bool withInvalid) {
+                 std::optional<long long> localNow) {
   ImageRows out;
   const std::string serial = StoredSerial(m);
   for (const ArchiveKind kind : kArchiveKinds) {
     if (!m.HasArchive(kind)) continue;
+    const auto latest = LatestPeriodStart(m, kind, localNow);
     const std::size_t n = m.Index(kind).size();
     for (std::size_t i = 0; i < n; ++i) {
-      const bool valid = m.EntryValid(kind, i);
-      if (!valid && (!withInvalid || !Written(m.RecordBytes(kind, i)))) continue;  // erased: no record
-      if (keep && !keep(kind, m.Index(kind)[i].Pos)) continue;
+      const std::uint32_t pos = m.Index(kind)[i].Pos;
+      if (keep && !keep(kind, pos)) continue;
+      const SlotVerdict verdict = VerdictOf(m, kind, i, latest);
+      if (verdict == SlotVerdict::Blank) continue;  // erased or not read: nothing there
       const StatRecord r = m.Decode(kind, i);
-      const std::string period = PeriodText(kind, {r.year, r.month, r.day, r.hour});
-      if (!valid && !ParsePeriod(kind, period)) continue;
-      const auto values = RecordValues(m, r);
-      RecordRow row;
-      row.serial = serial;
-      row.archive = kind;
-      row.period = period;
-      row.forwardTotal = r.forwardTotal;
-      row.reverseTotal = r.reverseTotal;
-      if (valid) {  // a damaged record's increments mean nothing
-        row.forwardIncrement = ValueOf(values, "forward_increment");
-        row.reverseIncrement = ValueOf(values, "reverse_increment");
+      if (verdict != SlotVerdict::Period) {
+        out.evidence.push_back({kind, pos, verdict, HexOf(m.RecordBytes(kind, i)), ShownDate(r)});
+        continue;
       }
-      row.flags = r.flags;
-      row.valid = valid;
-      row.fields = OtherValuesJson(values);
+      RecordRow row = RowOf(m, kind, r, serial);
       row.readId = readId;
       row.utcOffsetS = utcOffsetS;
       row.raw = HexOf(m.RecordBytes(kind, i));

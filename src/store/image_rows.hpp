@@ -1,5 +1,6 @@
-// A statistics image as the store's rows: every valid record of each archive
-// (its period, the values show --json gives, its bytes) and the events.
+// A statistics image as the store's rows: every record of each archive that
+// is a period of the meter (its period, the values show --json gives, its
+// bytes), the slots that hold something else as evidence, and the events.
 #pragma once
 
 #include <cstdint>
@@ -7,14 +8,26 @@
 #include <string>
 #include <vector>
 
+#include "stats/record_plausible.hpp"
 #include "stats/stat_model.hpp"
 #include "store/record_store.hpp"
 
 namespace statvtk::store {
 
+// A written slot that holds no period of the meter: where, why, its bytes
+// and the date they spell.
+struct SlotEvidence {
+  ArchiveKind archive = ArchiveKind::Hourly;
+  std::uint32_t pos = 0;  // the record's offset in the area
+  SlotVerdict verdict = SlotVerdict::Checksum;
+  std::string raw;    // lower-case hex
+  std::string shown;  // the date as its bytes spell it, "YYYY-MM-DD HH"
+};
+
 struct ImageRows {
   std::vector<RecordRow> records;  // by archive, then in the index's time order
   std::vector<EventRow> events;
+  std::vector<SlotEvidence> evidence;  // by archive, in the index's order
 };
 
 // The serial as show --json gives it (a damaged byte at or above 0x80 as U+FFFD).
@@ -26,12 +39,12 @@ using RecordFilter = std::function<bool(ArchiveKind kind, std::uint32_t pos)>;
 
 // The rows of the image; `readId` and `utcOffsetS` are stamped on each.
 // The increments are the image's, so a record keeps those it has in the
-// whole image even when only it is taken. `withInvalid`: a record that
-// fails the instrument's check but whose stamp names a calendar period
-// (a damaged checksum) is a row too, `valid` false, so that its bytes and
-// its place in the archive are kept.
+// whole image even when only it is taken. A record is a row when it is a
+// period of the meter (VerdictOf), its latest bound the meter's clock, else
+// `localNow` (calendar seconds of the reading PC's local time), plus one
+// period; every other written slot is evidence.
 ImageRows RowsOf(const StatModel& model, std::int64_t readId, std::int64_t utcOffsetS, const RecordFilter& keep = {},
-                 bool withInvalid = false);
+                 std::optional<long long> localNow = std::nullopt);
 
 // "DD.MM.YY hh:mm:ss" (an event's time as the model shows it) as
 // "YYYY-MM-DD HH:MM:SS"; empty for another text.

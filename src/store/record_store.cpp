@@ -18,9 +18,9 @@ std::optional<E> OfName(const std::array<std::string_view, N>& names, std::strin
 constexpr std::array<std::string_view, 3> kArchiveNames{"hourly", "daily", "monthly"};
 constexpr std::array<std::string_view, 3> kModeNames{"full", "new", "backfill"};
 constexpr std::array<std::string_view, 3> kOutcomeNames{"done", "failed", "stopped"};
-constexpr std::array<std::string_view, 8> kFindingNames{"total_down",    "increment_mismatch", "clock_off",
+constexpr std::array<std::string_view, 9> kFindingNames{"total_down",    "increment_mismatch", "clock_off",
                                                         "conflict",      "store_down",         "outbox_overflow",
-                                                        "repeated_hour", "modem_set_aside"};
+                                                        "repeated_hour", "modem_set_aside",    "implausible_slot"};
 
 }  // namespace
 

@@ -103,7 +103,7 @@ struct RecordRow {
   double forwardTotal = 0, reverseTotal = 0;
   std::optional<double> forwardIncrement, reverseIncrement;  // empty: unknown (NULL)
   std::int64_t flags = 0;
-  bool valid = true;
+  bool valid = true;   // always: a slot that is no period of the meter is no record
   std::string fields;  // JSON object: the model's other named values
   std::int64_t readId = 0;
   std::int64_t utcOffsetS = 0;  // the PC's offset from UTC at the read
@@ -146,6 +146,9 @@ struct EventRow {
 // RepeatedHour: the instrument closed one period twice with other values
 // (its clock was set back over it); the first is kept, the second is a conflict.
 // ModemSetAside: a modem of a pool could not be opened or stopped answering.
+// ImplausibleSlot: slots of an archive that hold no period of the meter (a
+// failed checksum, a date the calendar has not, a date after the meter's
+// clock): `period` names the slots ("slot 0012" or "slot 0012-0140").
 enum class FindingKind {
   TotalDown,
   IncrementMismatch,
@@ -154,10 +157,11 @@ enum class FindingKind {
   StoreDown,
   OutboxOverflow,
   RepeatedHour,
-  ModemSetAside
+  ModemSetAside,
+  ImplausibleSlot
 };
 // "total_down", "increment_mismatch", "clock_off", "conflict", "store_down", "outbox_overflow", "repeated_hour",
-// "modem_set_aside"
+// "modem_set_aside", "implausible_slot"
 std::string_view FindingKindName(FindingKind kind);
 std::optional<FindingKind> FindingKindOfName(std::string_view name);
 
@@ -174,6 +178,15 @@ struct FindingRow {
   std::int64_t readId = 0;
   std::string foundUtc;
   std::string ackedUtc, ackedBy;  // empty while the finding is open
+};
+
+// What a read saw in one slot of an archive (slot 0 the first of the area),
+// byte for byte.
+struct SlotRow {
+  ArchiveKind archive = ArchiveKind::Hourly;
+  std::int64_t slot = 0;
+  std::vector<std::uint8_t> raw;
+  std::int64_t readId = 0;
 };
 
 // One read's header block as the read fetched it (1024 bytes for the VTK
@@ -199,7 +212,7 @@ struct ArchiveSummary {
   ArchiveStats stats;
   std::int64_t expected = 0;    // periods in the window
   std::int64_t held = 0;        // of them in the store
-  std::int64_t goneInside = 0;  // periods known gone between the oldest and the newest held
+  std::int64_t goneInside = 0;  // periods of the gaps between the oldest and the newest held
   double completeness = 0;      // held / expected in %, 100 when none expected
 };
 struct InstrumentSummary {
@@ -320,10 +333,12 @@ class RecordStore {
   virtual Result<std::vector<std::string>> Periods(const std::string& serial, ArchiveKind archive,
                                                    const std::string& from, const std::string& to) = 0;
   virtual Result<ArchiveStats> Stats(const std::string& serial, ArchiveKind archive) = 0;
-  // The periods of [from, to] (inclusive, both given) that the store holds
-  // no record of and that are not known gone, in order.
-  virtual Result<std::vector<std::string>> Holes(const std::string& serial, ArchiveKind archive,
-                                                 const std::string& from, const std::string& to) = 0;
+  // The runs of periods of [from, to] (inclusive, both given) that the store
+  // holds no record of and that no gap covers, in order: computed from the
+  // records and the gaps of that range alone, so a range of a century with
+  // one record at each end costs two rows, not a row a period.
+  virtual Result<std::vector<PeriodSpan>> Holes(const std::string& serial, ArchiveKind archive, const std::string& from,
+                                                const std::string& to) = 0;
   // Empty serial: all; newest first.
   virtual Result<std::vector<ConflictRow>> Conflicts(const std::string& serial) = 0;
 
@@ -425,11 +440,24 @@ class RecordStore {
     return NoLeases(origin);
   }
 
-  // Gap periods a read found no longer in the instrument (or never written
-  // there): counted lost once, never asked for again.
-  virtual Result<void> MarkGone(const std::string& serial, ArchiveKind archive, const std::string& period,
-                                std::int64_t readId) = 0;
-  virtual Result<std::vector<std::string>> Gone(const std::string& serial, ArchiveKind archive) = 0;  // in order
+  // Gaps: runs of periods a read found the meter never wrote or no longer
+  // holds, never asked for again. One row a gap: a run that overlaps or
+  // touches stored ones is joined with them into one.
+  virtual Result<void> PutGap(const std::string& serial, ArchiveKind archive, const PeriodSpan& gap,
+                              std::int64_t readId) = 0;
+  // The gaps that overlap [from, to] (empty bounds open), in order.
+  virtual Result<std::vector<PeriodSpan>> Gaps(const std::string& serial, ArchiveKind archive, const std::string& from,
+                                               const std::string& to) = 0;
+
+  // Slots: what the reads saw at each position of an archive's memory,
+  // whatever the bytes mean. Stored where they differ from the bytes kept
+  // (the number of rows written); in slot order.
+  virtual Result<std::int64_t> PutSlots(const std::string& serial, std::span<const SlotRow> slots) = 0;
+  virtual Result<std::vector<SlotRow>> Slots(const std::string& serial, ArchiveKind archive) = 0;
+  // Forgets the slots first..last of the archive (the meter wrote them since
+  // they were seen) but those `readId` saw: the next read fetches them.
+  virtual Result<void> ForgetSlots(const std::string& serial, ArchiveKind archive, std::int64_t first,
+                                   std::int64_t last, std::int64_t readId) = 0;
 
   // The backend's own consistency check (SQLite: PRAGMA integrity_check).
   virtual Result<void> Check() = 0;

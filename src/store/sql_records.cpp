@@ -1,7 +1,6 @@
 // A read's records and events into the store in few statements whatever
 // their number (a batch of keys looked up, a batch inserted), each record
-// told apart (added, the same, a conflict found now or known), and the holes
-// of a range of periods from that range alone.
+// told apart (added, the same, a conflict found now or known).
 #include <algorithm>
 #include <map>
 #include <set>
@@ -49,6 +48,10 @@ std::vector<SqlValue> ConflictParams(const RecordRow& r, const std::string& stor
 Result<std::vector<Upsert>> SqlStore::PutRecords(std::span<const RecordRow> rows) {
   // Each instrument's archive on its own: its keys share the index's prefix.
   if (rows.empty()) return std::vector<Upsert>{};
+  // Only periods of the meter are records: a slot of other bytes is none.
+  for (const RecordRow& r : rows)
+    if (!ParsePeriod(r.archive, r.period))
+      return MakeError(ErrorCode::BadData, "Не период архива " + std::string(ArchiveName(r.archive)) + ": " + r.period);
   std::map<std::pair<std::string, ArchiveKind>, std::vector<std::size_t>> groups;
   for (std::size_t i = 0; i < rows.size(); ++i) groups[{rows[i].serial, rows[i].archive}].push_back(i);
   return InTransaction([&]() -> Result<std::vector<Upsert>> {
@@ -127,22 +130,6 @@ Result<std::int64_t> SqlStore::PutEvents(std::span<const EventRow> rows) {
     }
     return added;
   });
-}
-
-Result<std::vector<std::string>> SqlStore::Holes(const std::string& serial, ArchiveKind archive,
-                                                 const std::string& from, const std::string& to) {
-  const auto a = ParsePeriod(archive, from), b = ParsePeriod(archive, to);
-  if (!a || !b)
-    return MakeError(ErrorCode::BadData,
-                     "Неверный период: " + (a ? to : from) + " (" + std::string(ArchiveName(archive)) + ")");
-  auto held = Periods(serial, archive, from, to);
-  if (!held) return held.error();
-  auto gone = Each<std::string>(Run(GoneQuery(serial, archive, from, to)), TextAt);
-  if (!gone) return gone.error();
-  std::vector<std::string> out;
-  for (auto& p : MissingPeriods(archive, *held, *a, *b))
-    if (!std::binary_search(gone->begin(), gone->end(), p)) out.push_back(std::move(p));
-  return out;
 }
 
 }  // namespace statvtk::store

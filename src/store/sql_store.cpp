@@ -231,15 +231,6 @@ Result<std::int64_t> SqlStore::OutboxSize(const std::string& origin) {
   return waiting->Int(0, 0);
 }
 
-Result<void> SqlStore::MarkGone(const std::string& serial, ArchiveKind archive, const std::string& period,
-                                std::int64_t readId) {
-  return Void(Run(sql::kMarkGone, {SqlText(serial), SqlText(ArchiveName(archive)), SqlText(period), SqlInt(readId)}));
-}
-
-Result<std::vector<std::string>> SqlStore::Gone(const std::string& serial, ArchiveKind archive) {
-  return Each<std::string>(Run(GoneQuery(serial, archive, "", "")), TextAt);
-}
-
 Result<void> SqlStore::Check() {
   auto version = SchemaVersion();
   if (!version) return version.error();

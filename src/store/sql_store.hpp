@@ -53,8 +53,8 @@ class SqlStore final : public RecordStore {
   Result<std::vector<std::string>> Periods(const std::string& serial, ArchiveKind archive, const std::string& from,
                                            const std::string& to) override;
   Result<ArchiveStats> Stats(const std::string& serial, ArchiveKind archive) override;
-  Result<std::vector<std::string>> Holes(const std::string& serial, ArchiveKind archive, const std::string& from,
-                                         const std::string& to) override;
+  Result<std::vector<PeriodSpan>> Holes(const std::string& serial, ArchiveKind archive, const std::string& from,
+                                        const std::string& to) override;
   Result<std::vector<ConflictRow>> Conflicts(const std::string& serial) override;
   Result<void> PutHeader(const HeaderRow& row) override;
   Result<std::optional<HeaderRow>> NewestHeader(const std::string& serial) override;
@@ -85,9 +85,14 @@ class SqlStore final : public RecordStore {
   Result<void> ReleaseLease(const std::string& line, const std::string& origin, std::int64_t epoch) override;
   Result<std::vector<LeaseRow>> Leases() override;
   Result<std::int64_t> AdoptOutbox(const std::string& origin, std::int64_t unseenForS) override;
-  Result<void> MarkGone(const std::string& serial, ArchiveKind archive, const std::string& period,
-                        std::int64_t readId) override;
-  Result<std::vector<std::string>> Gone(const std::string& serial, ArchiveKind archive) override;
+  Result<void> PutGap(const std::string& serial, ArchiveKind archive, const PeriodSpan& gap,
+                      std::int64_t readId) override;
+  Result<std::vector<PeriodSpan>> Gaps(const std::string& serial, ArchiveKind archive, const std::string& from,
+                                       const std::string& to) override;
+  Result<std::int64_t> PutSlots(const std::string& serial, std::span<const SlotRow> slots) override;
+  Result<std::vector<SlotRow>> Slots(const std::string& serial, ArchiveKind archive) override;
+  Result<void> ForgetSlots(const std::string& serial, ArchiveKind archive, std::int64_t first, std::int64_t last,
+                           std::int64_t readId) override;
   Result<void> Check() override;
 
  private:

@@ -68,11 +68,26 @@ SqlQuery PeriodsQuery(const std::string& serial, ArchiveKind archive, const std:
   return Range(s, "period", from, to).Add(" ORDER BY period");
 }
 
-SqlQuery GoneQuery(const std::string& serial, ArchiveKind archive, const std::string& from, const std::string& to) {
+SqlQuery GapsQuery(const std::string& serial, ArchiveKind archive, const std::string& from, const std::string& to) {
   SqlQuery s;
-  s.Add("SELECT period FROM gone").Where("serial = ?", {SqlText(serial)});
+  s.Add("SELECT first_period, last_period, periods FROM gaps").Where("serial = ?", {SqlText(serial)});
   s.Where("archive = ?", {SqlText(ArchiveName(archive))});
-  return Range(s, "period", from, to).Add(" ORDER BY period");
+  if (!from.empty()) s.Where("last_period >= ?", {SqlText(from)});
+  if (!to.empty()) s.Where("first_period <= ?", {SqlText(to)});
+  return s.Add(" ORDER BY first_period");
+}
+
+SqlQuery PutSlotsQuery(const std::string& serial, std::span<const SlotRow* const> slots) {
+  SqlQuery s;
+  s.Add("INSERT INTO slots(serial, archive, slot, raw, read_id) VALUES ");
+  const std::string tuple = Tuple(5);
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    const SlotRow& r = *slots[i];
+    s.Add(i ? ", " : "")
+        .Add(tuple,
+             {SqlText(serial), SqlText(ArchiveName(r.archive)), SqlInt(r.slot), SqlBytes(r.raw), SqlInt(r.readId)});
+  }
+  return s.Add(" ON CONFLICT(serial, archive, slot) DO UPDATE SET raw = excluded.raw, read_id = excluded.read_id");
 }
 
 SqlQuery EventsQuery(const std::string& serial, const std::string& from, const std::string& to) {

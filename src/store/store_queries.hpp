@@ -32,8 +32,10 @@ SqlQuery ReadsQuery(const ReadQuery& q);
 SqlQuery RecordsQuery(const RecordQuery& q);
 // The held periods of [from, to] (empty bounds open), in order.
 SqlQuery PeriodsQuery(const std::string& serial, ArchiveKind archive, const std::string& from, const std::string& to);
-// The periods marked gone in [from, to] (empty bounds open), in order.
-SqlQuery GoneQuery(const std::string& serial, ArchiveKind archive, const std::string& from, const std::string& to);
+// The gaps that overlap [from, to] (empty bounds open), in order.
+SqlQuery GapsQuery(const std::string& serial, ArchiveKind archive, const std::string& from, const std::string& to);
+// Slots in one upsert (serial, then archive, slot, raw, read_id of each).
+SqlQuery PutSlotsQuery(const std::string& serial, std::span<const SlotRow* const> slots);
 SqlQuery EventsQuery(const std::string& serial, const std::string& from, const std::string& to);
 SqlQuery FindingsQuery(const std::string& serial);                 // "" : all
 SqlQuery CallsQuery(const std::string& line, std::int64_t limit);  // "" : all
@@ -68,12 +70,12 @@ inline constexpr std::string_view kSummaryHeldSql =
     "AND period >= $2 AND period <= $3 GROUP BY serial";
 inline constexpr std::string_view kSummaryStatsSql =
     "SELECT serial, archive, records, oldest, newest FROM archive_stats";
-// Per serial and archive, the periods known gone strictly inside the held
-// span (one pass over `gone`, which holds the gaps only).
+// Per serial and archive, the periods of the gaps strictly inside the held
+// span (one pass over `gaps`: a row a gap).
 inline constexpr std::string_view kSummaryGoneSql =
-    "SELECT gone.serial, gone.archive, COUNT(*) FROM gone JOIN archive_stats s ON s.serial = gone.serial "
-    "AND s.archive = gone.archive WHERE gone.period > s.oldest AND gone.period < s.newest "
-    "GROUP BY gone.serial, gone.archive";
+    "SELECT gaps.serial, gaps.archive, SUM(gaps.periods) FROM gaps JOIN archive_stats s ON s.serial = gaps.serial "
+    "AND s.archive = gaps.archive WHERE gaps.first_period > s.oldest AND gaps.last_period < s.newest "
+    "GROUP BY gaps.serial, gaps.archive";
 inline constexpr std::string_view kSummaryFindingsSql =
     "SELECT serial, COUNT(*), SUM(CASE WHEN acked_utc IS NULL THEN 1 ELSE 0 END) FROM findings GROUP BY serial";
 inline constexpr std::string_view kSummaryConflictsSql =

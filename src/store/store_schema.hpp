@@ -99,6 +99,31 @@ inline constexpr std::string_view kSchemaV2Sqlite[] = {
     "UPDATE reads SET origin = (SELECT MIN(origin) FROM outbox) WHERE (SELECT COUNT(DISTINCT origin) FROM outbox) = 1",
 };
 
+// Version 3: what a read saw of each slot of an archive by its position
+// (the image the next read starts from, equal to the meter's memory), gaps
+// the meter never wrote as ranges (one row a gap, never one a period), and
+// records that are periods of the meter only: a record stored before with a
+// failed checksum or a date the calendar has not is moved out to a finding,
+// and the archive counts are taken again. The `gone` periods are folded into
+// ranges after these statements (store_migrate.cpp), and `gone` dropped.
+inline constexpr std::string_view kSchemaV3[] = {
+    "CREATE TABLE slots(serial TEXT NOT NULL, archive TEXT NOT NULL, slot INTEGER NOT NULL, raw {BLOB} NOT NULL, "
+    "read_id BIGINT, PRIMARY KEY(serial, archive, slot))",
+    "CREATE TABLE gaps(serial TEXT NOT NULL, archive TEXT NOT NULL, first_period TEXT {BINARY} NOT NULL, "
+    "last_period TEXT {BINARY} NOT NULL, periods BIGINT NOT NULL, read_id BIGINT, "
+    "PRIMARY KEY(serial, archive, first_period))",
+    "CREATE INDEX gaps_by_last ON gaps(serial, archive, last_period)",
+    "INSERT INTO findings(serial, kind, archive, period, detail, read_id, found_utc) "
+    "SELECT serial, 'implausible_slot', archive, period, "
+    "'Запись не период прибора (' || CASE WHEN valid = 0 THEN 'контрольная сумма не сходится' "
+    "ELSE 'дата не календарная' END || '), байты ' || raw, read_id, {NOW} FROM records "
+    "WHERE valid = 0 OR bad_date = 1 ON CONFLICT(serial, kind, archive, period) DO NOTHING",
+    "DELETE FROM records WHERE valid = 0 OR bad_date = 1",
+    "DELETE FROM archive_stats",
+    "INSERT INTO archive_stats(serial, archive, records, oldest, newest) "
+    "SELECT serial, archive, COUNT(*), MIN(period), MAX(period) FROM records GROUP BY serial, archive",
+};
+
 struct SchemaStep {
   int version;
   const std::string_view* statements;
@@ -108,11 +133,12 @@ struct SchemaStep {
   const std::string_view* sqliteAfter = nullptr;  // run after `statements` on SQLite
   std::size_t sqliteCount = 0;
 };
-inline constexpr std::array<SchemaStep, 2> kSchema{{
+inline constexpr std::array<SchemaStep, 3> kSchema{{
     {1, kSchemaV1, std::size(kSchemaV1)},
     {2, kSchemaV2, std::size(kSchemaV2), kSchemaV2Postgres, std::size(kSchemaV2Postgres), kSchemaV2Sqlite,
      std::size(kSchemaV2Sqlite)},
+    {3, kSchemaV3, std::size(kSchemaV3)},
 }};
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 
 }  // namespace statvtk::store::sql

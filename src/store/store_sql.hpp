@@ -143,10 +143,27 @@ inline constexpr Statement kAdoptOutbox{
     "UPDATE outbox SET origin = $1 WHERE origin IN (SELECT origin FROM collectors WHERE origin <> $1 "
     "AND seen_utc < {NOW_PLUS(-CAST($2 AS BIGINT))}) RETURNING id"};
 
-// serial, archive, period, read_id
-inline constexpr Statement kMarkGone{
-    "INSERT INTO gone(serial, archive, period, read_id) VALUES($1, $2, $3, $4) "
-    "ON CONFLICT(serial, archive, period) DO NOTHING"};
+// Gaps: runs of periods the meter never wrote or no longer holds, one row a run.
+// serial, archive, first, last, periods, read_id
+inline constexpr Statement kInsertGap{
+    "INSERT INTO gaps(serial, archive, first_period, last_period, periods, read_id) VALUES($1, $2, $3, $4, $5, $6) "
+    "ON CONFLICT(serial, archive, first_period) DO UPDATE SET last_period = excluded.last_period, "
+    "periods = excluded.periods, read_id = excluded.read_id"};
+// serial, archive, first, last: the gaps that overlap [first, last] or touch it
+// (first given as the period before, last as the one after)
+inline constexpr Statement kGapsTouching{
+    "SELECT first_period, last_period, periods FROM gaps WHERE serial = $1 AND archive = $2 "
+    "AND last_period >= $3 AND first_period <= $4 ORDER BY first_period"};
+// serial, archive, first
+inline constexpr Statement kDeleteGap{"DELETE FROM gaps WHERE serial = $1 AND archive = $2 AND first_period = $3"};
+
+// Slots: what a read saw at each position of an archive.
+// serial, archive
+inline constexpr Statement kSlots{
+    "SELECT slot, raw, read_id FROM slots WHERE serial = $1 AND archive = $2 ORDER BY slot"};
+// serial, archive, first slot, last slot, the read whose slots stay
+inline constexpr Statement kForgetSlots{
+    "DELETE FROM slots WHERE serial = $1 AND archive = $2 AND slot >= $3 AND slot <= $4 AND read_id <> $5"};
 
 inline constexpr std::string_view kRecordColumns = STATVTK_RECORD_COLUMNS;
 inline constexpr std::string_view kReadColumns = STATVTK_READ_COLUMNS;

@@ -30,7 +30,10 @@ TEST(QueryPlans, EveryHotStatementSearchesAnIndexAndNeverScansOrSorts) {
       RecordsQuery({s, ArchiveKind::Daily, "", "", 1}).text,
       RecordsQuery({s, ArchiveKind::Daily, "", h, 0}).text,
       PeriodsQuery(s, ArchiveKind::Hourly, h, h).text,
-      GoneQuery(s, ArchiveKind::Hourly, h, h).text,
+      GapsQuery(s, ArchiveKind::Hourly, h, h).text,
+      std::string(sql::kGapsTouching.text),
+      std::string(sql::kSlots.text),
+      std::string(sql::kForgetSlots.text),
       EventsQuery(s, h, h).text,
       FindingsQuery(s).text,
       ConflictsQuery(s).text,
@@ -53,8 +56,8 @@ TEST(QueryPlans, EveryHotStatementSearchesAnIndexAndNeverScansOrSorts) {
   }
 }
 
-// The summaries go through the instruments, the kept counts, the gone
-// periods, findings and conflicts once each, the daily header retention
+// The summaries go through the instruments, the kept counts, the gaps,
+// findings and conflicts once each, the daily header retention
 // through the headers; reads and records only through their indexes.
 TEST(QueryPlans, TheFleetsSummariesScanNeitherReadsNorRecords) {
   link_test::TempFolder dir;

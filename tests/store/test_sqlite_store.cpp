@@ -178,12 +178,12 @@ TEST(SqliteUpgrade, AVersionOneStoreUpgradesInPlaceKeepingEveryRowAndANewerOneIs
   {
     auto c = SqliteConnection::Open(file, 1000);
     ASSERT_TRUE(c) << c.error().reason;
-    MakeV1Store(**c);
+    MakeV1Store(**c, 1000000);
   }
   for (int open = 0; open < 2; ++open) {  // the second opening finds nothing to do
     auto s = OpenRecordStore("collect.sqlite", dir.Path());
     ASSERT_TRUE(s) << s.error().reason;
-    ExpectV1RowsKept(**s, "site-1");  // the one origin its outbox names
+    ExpectV1RowsKept(**s, "site-1", 1000000);  // the one origin its outbox names
   }
   {
     auto c = SqliteConnection::Open(file, 1000);

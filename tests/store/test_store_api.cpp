@@ -123,17 +123,20 @@ TEST_P(BothBackends, AReadsRecordsAreToldApartAndAConflictIsCountedOnceByItsRead
 TEST_P(BothBackends, AFullArchiveGoesInAtOnceAndComesBackTheSame) {
   std::vector<RecordRow> all;
   for (int h = 0; h < 1441; ++h) all.push_back(Hour(HourOf(h), "r" + std::to_string(h), 1));
-  all.push_back(Hour("2024-02-31", "bad", 1));  // no calendar date: kept, flagged
-  all.back().archive = ArchiveKind::Daily;
   auto put = store_->PutRecords(all);
   ASSERT_TRUE(put) << put.error().reason;
-  EXPECT_EQ(std::count(put->begin(), put->end(), Upsert::Added), 1442);
+  EXPECT_EQ(std::count(put->begin(), put->end(), Upsert::Added), 1441);
   EXPECT_EQ(store_->PutRecords(all).value(), std::vector<Upsert>(all.size(), Upsert::Same));
   const auto stored = store_->Records({"50179157", ArchiveKind::Hourly, "", "", 0}).value();
   ASSERT_EQ(stored.size(), 1441u);
   EXPECT_EQ(stored[1440].raw, "r1440");
   EXPECT_EQ(stored[1440].forwardIncrement, 0.25);
-  EXPECT_TRUE(store_->Records({"50179157", ArchiveKind::Daily, "", "", 0}).value().at(0).badDate);
+  // A period the calendar has not is no record: the batch is refused whole.
+  std::vector<RecordRow> bad{Hour(HourOf(2000), "new", 1), Hour("2024-02-31", "bad", 1)};
+  bad.back().archive = ArchiveKind::Daily;
+  EXPECT_EQ(store_->PutRecords(bad).error().code, ErrorCode::BadData);
+  EXPECT_TRUE(store_->Records({"50179157", ArchiveKind::Daily, "", "", 0}).value().empty());
+  EXPECT_TRUE(store_->Periods("50179157", ArchiveKind::Hourly, HourOf(2000), HourOf(2000)).value().empty());
   EXPECT_EQ(store_->Stats("50179157", ArchiveKind::Hourly).value().records, 1441);
 
   std::vector<EventRow> events;
@@ -144,15 +147,59 @@ TEST_P(BothBackends, AFullArchiveGoesInAtOnceAndComesBackTheSame) {
   EXPECT_EQ(store_->Events("50179157", "", "").value().size(), 130u);
 }
 
-TEST_P(BothBackends, HolesAreThePeriodsOfTheRangeNeitherHeldNorGone) {
+TEST_P(BothBackends, HolesAndGapsAreRangesOneRowAGap) {
+  using store::PeriodSpan;
+  const auto spans = [](std::vector<PeriodSpan> v) {
+    std::vector<std::tuple<std::string, std::string, long>> out;
+    for (auto& s : v) out.emplace_back(s.first, s.last, s.count);
+    return out;
+  };
+  const auto span = [](std::string a, std::string b, long n) { return std::tuple(a, b, n); };
   for (int h : {0, 1, 4, 5, 9}) ASSERT_TRUE(store_->UpsertRecord(Hour(HourOf(h), "x", 1)));
-  ASSERT_TRUE(store_->MarkGone("50179157", ArchiveKind::Hourly, HourOf(3), 1));
+  ASSERT_TRUE(store_->PutGap("50179157", ArchiveKind::Hourly, {HourOf(3), HourOf(3), 1}, 1));
   auto holes = store_->Holes("50179157", ArchiveKind::Hourly, HourOf(1), HourOf(6));
   ASSERT_TRUE(holes) << holes.error().reason;
-  EXPECT_EQ(*holes, (std::vector<std::string>{HourOf(2), HourOf(6)}));
-  EXPECT_EQ(store_->Holes("50179157", ArchiveKind::Daily, "2026-11-30", "2026-12-02").value(),
-            (std::vector<std::string>{"2026-11-30", "2026-12-01", "2026-12-02"}));
+  EXPECT_EQ(spans(*holes), (std::vector{span(HourOf(2), HourOf(2), 1), span(HourOf(6), HourOf(6), 1)}));
+  EXPECT_EQ(spans(store_->Holes("50179157", ArchiveKind::Daily, "2026-11-30", "2026-12-02").value()),
+            (std::vector{span("2026-11-30", "2026-12-02", 3)}));
   EXPECT_FALSE(store_->Holes("50179157", ArchiveKind::Hourly, "2026-12-01", HourOf(6)));
+
+  // Gaps that touch or overlap are one row; a century between two records is one hole and one gap.
+  const std::string far = "2100-12-29 23:00";
+  ASSERT_TRUE(store_->PutGap("50179157", ArchiveKind::Hourly, {HourOf(10), HourOf(12), 3}, 2));
+  ASSERT_TRUE(store_->PutGap("50179157", ArchiveKind::Hourly, {HourOf(13), HourOf(15), 3}, 2));
+  ASSERT_TRUE(store_->PutGap("50179157", ArchiveKind::Hourly, {HourOf(11), HourOf(14), 4}, 3));
+  ASSERT_TRUE(store_->UpsertRecord(Hour(far, "y", 1)));
+  auto century = store_->Holes("50179157", ArchiveKind::Hourly, HourOf(9), far);
+  ASSERT_TRUE(century) << century.error().reason;
+  ASSERT_EQ(century->size(), 1u);
+  EXPECT_EQ(century->front().first, HourOf(16));
+  EXPECT_GT(century->front().count, 600000);
+  ASSERT_TRUE(store_->PutGap("50179157", ArchiveKind::Hourly, century->front(), 4));
+  EXPECT_EQ(spans(store_->Gaps("50179157", ArchiveKind::Hourly, "", "").value()),
+            (std::vector{span(HourOf(3), HourOf(3), 1),
+                         span(HourOf(10), century->front().last, century->front().count + 6)}));
+  EXPECT_TRUE(store_->Holes("50179157", ArchiveKind::Hourly, HourOf(9), far)->empty());
+  EXPECT_FALSE(store_->PutGap("50179157", ArchiveKind::Hourly, {"2026-13-01 00:00", HourOf(1), 1}, 5));
+}
+
+TEST_P(BothBackends, SlotsAreWrittenWhereTheyChangedAndForgottenButTheReadsOwn) {
+  using store::SlotRow;
+  const std::vector<SlotRow> first{
+      {ArchiveKind::Hourly, 0, {1, 2}, 1}, {ArchiveKind::Hourly, 7, {0xFF, 0x00}, 1}, {ArchiveKind::Daily, 0, {9}, 1}};
+  EXPECT_EQ(store_->PutSlots("50179157", first).value(), 3);
+  const std::vector<SlotRow> again{{ArchiveKind::Hourly, 0, {1, 2}, 2}, {ArchiveKind::Hourly, 3, {3, 3}, 2}};
+  EXPECT_EQ(store_->PutSlots("50179157", again).value(), 1);  // slot 0 unchanged
+  auto hourly = store_->Slots("50179157", ArchiveKind::Hourly);
+  ASSERT_TRUE(hourly) << hourly.error().reason;
+  ASSERT_EQ(hourly->size(), 3u);
+  EXPECT_EQ((*hourly)[1].slot, 3);
+  EXPECT_EQ((*hourly)[2].raw, (std::vector<std::uint8_t>{0xFF, 0x00}));
+  ASSERT_TRUE(store_->ForgetSlots("50179157", ArchiveKind::Hourly, 0, 7, 2));
+  hourly = store_->Slots("50179157", ArchiveKind::Hourly);
+  ASSERT_EQ(hourly->size(), 1u);  // slot 0 and 7 were read 1's
+  EXPECT_EQ(hourly->front().slot, 3);
+  EXPECT_EQ(store_->Slots("50179157", ArchiveKind::Daily)->size(), 1u);
 }
 
 // A small fleet: one instrument read well then failing, one read well, one

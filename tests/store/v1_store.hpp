@@ -14,8 +14,10 @@
 
 namespace statvtk::store {
 
-// Rows of every table of version 1; one daily period is no calendar date.
-inline void MakeV1Store(SqlConnection& c) {
+// Rows of every table of version 1; one daily period is no calendar date,
+// one monthly record failed its checksum; `goneRun` consecutive hours of
+// instrument 90000001 from 2030-01-01 00:00 marked gone, a row each.
+inline void MakeV1Store(SqlConnection& c, long goneRun = 0) {
   ASSERT_TRUE(c.Exec(sql::kVersionTable));
   for (const auto& statement : sql::kSchemaV1) ASSERT_TRUE(c.Exec(statement)) << statement;
   const char* rows[] = {
@@ -49,11 +51,22 @@ inline void MakeV1Store(SqlConnection& c) {
       "INSERT INTO gone VALUES('50179157', 'hourly', '2026-11-30 23:00', 2)",
   };
   for (const char* row : rows) ASSERT_TRUE(c.Exec(row)) << row;
+  if (goneRun <= 0) return;
+  const std::string n = std::to_string(goneRun - 1);
+  const std::string run =
+      c.Backend() == "postgresql"
+          ? "INSERT INTO gone SELECT '90000001', 'hourly', to_char(timestamp '2030-01-01' + i * interval '1 hour', "
+            "'YYYY-MM-DD HH24:00'), 3 FROM generate_series(0, " +
+                n + ") i"
+          : "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " + n +
+                ") INSERT INTO gone SELECT '90000001', 'hourly', strftime('%Y-%m-%d %H:00', '2030-01-01', '+' || i || "
+                "' hours'), 3 FROM n";
+  ASSERT_TRUE(c.Exec(run)) << run;
 }
 
 // The rows of MakeV1Store read through the store of this version; the
 // reads' origin is the one the upgrade could tell.
-inline void ExpectV1RowsKept(RecordStore& s, const std::string& origin) {
+inline void ExpectV1RowsKept(RecordStore& s, const std::string& origin, long goneRun = 0) {
   EXPECT_EQ(s.SchemaVersion().value(), sql::kSchemaVersion);
   EXPECT_TRUE(s.Check());
   const auto instruments = s.Instruments().value();
@@ -76,30 +89,48 @@ inline void ExpectV1RowsKept(RecordStore& s, const std::string& origin) {
   EXPECT_EQ(hourly[0].flags, 129);
   EXPECT_EQ(hourly[0].raw, "00aa");
   EXPECT_FALSE(hourly[0].badDate);
+  // A record that is no period of the meter (no calendar date, a failed
+  // checksum) has left the records for a finding with its bytes.
   const auto daily = s.Records({"50179157", ArchiveKind::Daily, "", "", 0}).value();
-  ASSERT_EQ(daily.size(), 2u);
+  ASSERT_EQ(daily.size(), 1u);
   EXPECT_EQ(daily[0].period, "2024-02-29");  // a leap day is a date
-  EXPECT_FALSE(daily[0].badDate);
-  EXPECT_EQ(daily[1].period, "2024-02-31");
-  EXPECT_TRUE(daily[1].badDate);
-  EXPECT_EQ(s.Records({"50179157", ArchiveKind::Monthly, "", "", 0}).value().size(), 1u);
+  EXPECT_TRUE(s.Records({"50179157", ArchiveKind::Monthly, "", "", 0}).value().empty());
 
-  // The counts the upgrade took from the records.
+  // The counts taken again from the records.
   const auto stats = s.Stats("50179157", ArchiveKind::Daily).value();
-  EXPECT_EQ(stats.records, 2);
+  EXPECT_EQ(stats.records, 1);
   EXPECT_EQ(stats.oldest, "2024-02-29");
-  EXPECT_EQ(stats.newest, "2024-02-31");
+  EXPECT_EQ(stats.newest, "2024-02-29");
   EXPECT_EQ(s.Stats("50179157", ArchiveKind::Hourly).value().records, 1);
+  EXPECT_EQ(s.Stats("50179157", ArchiveKind::Monthly).value().records, 0);
 
   const auto conflicts = s.Conflicts("").value();
   ASSERT_EQ(conflicts.size(), 1u);
   EXPECT_EQ(conflicts[0].storedRaw, "00aa");
   EXPECT_EQ(s.Events("50179157", "", "").value().size(), 1u);
   const auto findings = s.Findings("50179157").value();
-  ASSERT_EQ(findings.size(), 2u);
+  ASSERT_EQ(findings.size(), 4u);
   for (const auto& f : findings) EXPECT_EQ(f.ackedUtc, "");
+  int moved = 0;
+  for (const auto& f : findings)
+    if (f.kind == FindingKind::ImplausibleSlot) {
+      ++moved;
+      EXPECT_TRUE(f.period == "2024-02-31" || f.period == "2026-11") << f.period;
+      EXPECT_NE(f.detail.find(f.period == "2024-02-31" ? "01" : "03"), std::string::npos) << f.detail;
+    }
+  EXPECT_EQ(moved, 2);
   EXPECT_EQ(s.Peek("site-1", 0).value().size(), 1u);
-  EXPECT_EQ(s.Gone("50179157", ArchiveKind::Hourly).value(), std::vector<std::string>{"2026-11-30 23:00"});
+  // Gone periods are gaps: one row a run, however long.
+  const auto gaps = s.Gaps("50179157", ArchiveKind::Hourly, "", "").value();
+  ASSERT_EQ(gaps.size(), 1u);
+  EXPECT_EQ(gaps[0].first, "2026-11-30 23:00");
+  EXPECT_EQ(gaps[0].count, 1);
+  if (goneRun > 0) {
+    const auto run = s.Gaps("90000001", ArchiveKind::Hourly, "", "").value();
+    ASSERT_EQ(run.size(), 1u);
+    EXPECT_EQ(run[0].first, "2030-01-01 00:00");
+    EXPECT_EQ(run[0].count, goneRun);
+  }
 }
 
 }  // namespace statvtk::store
