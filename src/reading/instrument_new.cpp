@@ -83,8 +83,9 @@ Step InstrumentReader::ReadNew(const StatisticsPlan& plan) {
       continue;
     }
     const ArchivePointers was = PointersOf(inst_.type, base->header);
-    ArchivePlan ap = PlanArchive(a.area, was.*a.pointer, now.*a.pointer, base->area,
-                                 HeaderClock(inst_.type, base->header), clock, a.periodS);
+    ArchivePlan ap =
+        PlanArchive(a.area, was.*a.pointer, now.*a.pointer, base->area, HeaderClock(inst_.type, base->header), clock,
+                    a.periodS, plan.baseKnown[static_cast<std::size_t>(a.kind)]);
     if (!ap.full) {
       // The base's newest record must still be what the instrument holds there.
       std::vector<std::uint8_t> overlap(a.area.recordSize);

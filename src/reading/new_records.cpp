@@ -77,22 +77,26 @@ bool IsRecordAddress(const ArchiveArea& a, std::uint32_t p) {
 
 ArchivePlan PlanArchive(const ArchiveArea& area, std::uint32_t basePointer, std::uint32_t pointer,
                         std::span<const std::uint8_t> baseArea, std::optional<std::int64_t> baseClock,
-                        std::optional<std::int64_t> clock, std::int64_t periodS) {
+                        std::optional<std::int64_t> clock, std::int64_t periodS, const std::vector<bool>& known) {
   ArchivePlan plan;
   auto full = [&plan](FullReason why) {
     plan.full = true;
     plan.reason = why;
     plan.records.clear();
+    plan.missing = 0;
     return plan;
   };
   if (!IsRecordAddress(area, basePointer)) return full(FullReason::BasePointer);
   if (!IsRecordAddress(area, pointer)) return full(FullReason::Pointer);
   if (baseArea.size() < area.End()) return full(FullReason::BaseShort);
-  for (std::uint32_t a = area.first; a < area.End(); a += area.recordSize) {
+  const bool masked = known.size() == area.count;
+  std::vector<std::uint32_t> lacking;
+  for (std::uint32_t a = area.first, i = 0; a < area.End(); a += area.recordSize, ++i) {
     const auto rec = baseArea.subspan(a, area.recordSize);
-    if (std::all_of(rec.begin(), rec.end(), [](std::uint8_t b) { return b == 0; }))
-      return full(FullReason::BaseIncomplete);
+    const bool held = masked ? known[i] : !std::all_of(rec.begin(), rec.end(), [](std::uint8_t b) { return b == 0; });
+    if (!held) lacking.push_back(a);
   }
+  if (std::binary_search(lacking.begin(), lacking.end(), basePointer)) return full(FullReason::BaseIncomplete);
   if (baseClock && clock) {
     if (*clock < *baseClock) return full(FullReason::ClockBehind);
     if (*clock - *baseClock >= static_cast<std::int64_t>(area.count) * periodS) return full(FullReason::MayHaveWrapped);
@@ -103,11 +107,18 @@ ArchivePlan PlanArchive(const ArchiveArea& area, std::uint32_t basePointer, std:
     return full(FullReason::PointerTooFar);
   plan.full = false;
   plan.overlap = basePointer;
+  std::vector<std::uint32_t> newer;
   std::uint32_t a = basePointer;
   for (std::uint32_t i = 0; i < fresh; ++i) {
     a = a + area.recordSize >= area.End() ? area.first : a + area.recordSize;
-    plan.records.push_back(a);
+    newer.push_back(a);
   }
+  std::vector<std::uint32_t> sortedNewer = newer;
+  std::sort(sortedNewer.begin(), sortedNewer.end());
+  for (const std::uint32_t slot : lacking)
+    if (!std::binary_search(sortedNewer.begin(), sortedNewer.end(), slot)) plan.records.push_back(slot);
+  plan.missing = plan.records.size();
+  plan.records.insert(plan.records.end(), newer.begin(), newer.end());
   return plan;
 }
 

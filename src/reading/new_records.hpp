@@ -44,14 +44,19 @@ struct ArchivePlan {
   bool full = true;
   FullReason reason = FullReason::BasePointer;  // why the archive is read in full
   std::uint32_t overlap = 0;                    // the base's newest record, read again to compare
-  std::vector<std::uint32_t> records;           // the new records, oldest first
+  std::vector<std::uint32_t> records;           // the slots the base lacks, then the new records oldest first
+  std::size_t missing = 0;                      // of them, slots the base lacks
 };
 
 // The plan for one area. `periodS` is the time one record stands for (hour,
-// day, 31 days for months); the clocks may be missing. A record of the base
-// area that is all zero means the base did not hold the whole archive.
+// day, 31 days for months); the clocks may be missing. `known` says which
+// slots of the area the base holds as the instrument held them (by slot
+// index); without it (empty), a slot that is all zero is one the base did
+// not read. A slot the base does not hold is fetched with the new records
+// (only it, not the whole area); the area is read in full when that slot is
+// the base's newest record, which the read compares.
 ArchivePlan PlanArchive(const ArchiveArea& area, std::uint32_t basePointer, std::uint32_t pointer,
                         std::span<const std::uint8_t> baseArea, std::optional<std::int64_t> baseClock,
-                        std::optional<std::int64_t> clock, std::int64_t periodS);
+                        std::optional<std::int64_t> clock, std::int64_t periodS, const std::vector<bool>& known = {});
 
 }  // namespace statvtk

@@ -2,6 +2,7 @@
 // on it each with its own plan.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -79,6 +80,9 @@ struct StatisticsPlan {
   std::int32_t lastHours = 0;  // the dialog's count plus 1 ("Последних")
   std::int32_t lastDays = 0;
   BaseSource base = NewestIn{};  // New, Records
+  // New: the slots of each archive (by ArchiveKind, then slot index) the base
+  // holds as the instrument held them; empty: a slot all zero is one it lacks.
+  std::array<std::vector<bool>, 3> baseKnown;
   // Records: the set, chosen once the instrument's header is in (its pointers and clock).
   std::function<RecordSet(DeviceType, std::span<const std::uint8_t> header)> records;
 };
