@@ -10,7 +10,8 @@ Result<SiteOptions> ParseSite(std::string_view text, const InstrumentOptions& ba
     return MakeError(ErrorCode::BadSettings, why + ": " + std::string(text));
   };
   const std::size_t eq = text.find('=');
-  if (eq == 0 || eq == std::string_view::npos) return fail("a site is NUMBER=MODEL@ADDR[,busy=K][,no-answer][,drop=N]");
+  if (eq == 0 || eq == std::string_view::npos)
+    return fail("a site is NUMBER=MODEL@ADDR[,busy=K][,no-answer][,drop=N][,drop-each=N]");
   SiteOptions s;
   s.number = std::string(text.substr(0, eq));
   for (char c : s.number)
@@ -31,6 +32,10 @@ Result<SiteOptions> ParseSite(std::string_view text, const InstrumentOptions& ba
       const auto k = args::DecimalValue(item.substr(5), 0, 1000000);
       if (!k) return fail("busy=K takes a count");
       s.busyCalls = static_cast<std::uint32_t>(*k);
+    } else if (item.starts_with("drop-each=")) {
+      const auto n = args::DecimalValue(item.substr(10), 1, 100000000);
+      if (!n) return fail("drop-each=N takes a count above 0");
+      s.dropEach = static_cast<std::uint32_t>(*n);
     } else if (item.starts_with("drop=")) {
       const auto n = args::DecimalValue(item.substr(5), 1, 100000000);
       if (!n) return fail("drop=N takes a count above 0");
@@ -59,7 +64,9 @@ Exchange::Placed Exchange::Dial(const std::string& number) {
     if (e.opt.neverAnswers) return {{"NO ANSWER", timing_.ringMs}};
     e.held = true;
     const bool first = e.connected++ == 0;
-    return {{"CONNECT", timing_.dialDelayMs}, static_cast<int>(i), first ? e.opt.dropAfter : std::nullopt};
+    return {{"CONNECT", timing_.dialDelayMs},
+            static_cast<int>(i),
+            first && e.opt.dropAfter ? e.opt.dropAfter : e.opt.dropEach};
   }
   return {{"NO CARRIER", timing_.dialDelayMs}};  // no such number
 }

@@ -26,9 +26,10 @@ struct SiteOptions {
   std::uint32_t busyCalls = 0;             // the first K calls hear BUSY
   bool neverAnswers = false;               // every call rings out: NO ANSWER
   std::optional<std::uint32_t> dropAfter;  // the first connected call drops after N replies
+  std::optional<std::uint32_t> dropEach;   // every connected call drops after N replies (a poor line)
 };
 
-// "NUMBER=MODEL@ADDR[,busy=K][,no-answer][,drop=N]" on top of `base`.
+// "NUMBER=MODEL@ADDR[,busy=K][,no-answer][,drop=N][,drop-each=N]" on top of `base`.
 Result<SiteOptions> ParseSite(std::string_view text, const InstrumentOptions& base);
 
 class Exchange {

@@ -235,8 +235,9 @@ void CarrierOptionsOf(CLI::App& app, Given& g) {
         "time the calls");
   app.add_option(
          "--site", g.sites,
-         "a site of the exchange, NUMBER=MODEL@ADDR[,busy=K][,no-answer][,drop=N]: busy for its first K calls, "
-         "never answering, or losing the carrier after N replies in its first connected call (repeat for more sites)")
+         "a site of the exchange, NUMBER=MODEL@ADDR[,busy=K][,no-answer][,drop=N][,drop-each=N]: busy for its first K "
+         "calls, never answering, losing the carrier after N replies in its first connected call, or in every one "
+         "(repeat for more sites)")
       ->type_name("SITE");
   app.option_defaults()->group("Client (a GPRS modem that calls the collector)");
   app.add_option("--connect", g.connect,
