@@ -5,13 +5,13 @@
 
 #include "base/local_time.hpp"
 #include "base/program_home.hpp"
-#include "collect/backfill.hpp"
 #include "collect/fault_barrier.hpp"
 #include "collect/header_retention.hpp"
 #include "collect/mqtt_outbox.hpp"
 #include "collect/report_image.hpp"
 #include "collect/stat_files.hpp"
 #include "collect/store_image.hpp"
+#include "collect/store_product.hpp"
 #include "front/download_file.hpp"
 #include "stats/device_type.hpp"
 #include "store/image_rows.hpp"
@@ -24,42 +24,44 @@ namespace {
 
 using namespace store;
 
-long long LocalSeconds(std::time_t t) {
-  const std::tm tm = LocalTime(t);
-  return CalendarSeconds(PeriodTimeOf(tm), tm.tm_min, tm.tm_sec);
-}
-
 struct Before {
   std::int64_t readId = 0;
   std::string serial;
   std::string startedUtc;
   ReadMode mode = ReadMode::Full;
-  std::optional<std::time_t> previousStart;  // the previous attempt of this instrument
+  std::optional<std::time_t> previousStart;     // the previous attempt of this instrument
+  std::optional<ArchivePointers> basePointers;  // those of the image the read starts from
   DuePlan plan;
 };
 
 bool TakesWholeMemory(DeviceType type) { return type == DeviceType::dtVTK0812; }
 
-// Whether the store knows holes in what the instrument may still hold: the
-// read then takes that archive whole (its base does not hold it whole).
-Result<bool> HasHoles(RecordStore& s, const std::string& serial) {
+bool KindAsked(const InstrumentConfig& in, ArchiveKind kind) {
+  return kind == ArchiveKind::Hourly ? in.kinds.hourly : kind == ArchiveKind::Daily ? in.kinds.daily : in.kinds.monthly;
+}
+
+// The base of a new-records read: the instrument's memory as the store last
+// saw it, slot by slot; a read that still lacks slots of it is a backfill.
+Result<void> PlanBase(RecordStore& s, const InstrumentConfig& in, Before& b) {
+  auto image = NewestImage(s, b.serial);
+  if (!image) return image.error();
+  // A model whose read takes the whole memory every time (VTK-08.12) has
+  // no new-records read: each of its reads is a full one.
+  if (!*image || TakesWholeMemory((*image)->data.type)) return {};
+  b.basePointers = PointersOf((*image)->data.type, (*image)->data.header);
+  b.plan.kind = DueKind::New;
+  b.mode = ReadMode::New;
   for (const ArchiveKind kind : kArchiveKinds) {
-    auto stats = s.Stats(serial, kind);
-    if (!stats) return stats.error();
-    const auto newest = ParsePeriod(kind, stats->newest);
-    if (stats->records < 2 || !newest) continue;
-    const auto span = WantedSpan(kind, stats->oldest, *newest);
-    if (!span) continue;
-    auto holes = s.Holes(serial, kind, span->from, span->to);
-    if (!holes) return holes.error();
-    if (!holes->empty()) return true;
+    const auto& known = (*image)->known[static_cast<std::size_t>(kind)];
+    if (KindAsked(in, kind) && std::find(known.begin(), known.end(), false) != known.end()) b.mode = ReadMode::Backfill;
   }
-  return false;
+  b.plan.baseKnown = std::move((*image)->known);
+  b.plan.base = std::move((*image)->data);
+  return {};
 }
 
 // The read's plan: a full read the first time; after that what is new since
-// the newest image the store holds (the header of its newest read and its
-// records), whatever Data/ holds.
+// the newest image the store holds, whatever Data/ holds.
 Result<Before> Open(RecordStore& s, const Config& cfg, const LineConfig& line, const InstrumentConfig& in) {
   Before b;
   b.plan.address = in.address;
@@ -80,19 +82,7 @@ Result<Before> Open(RecordStore& s, const Config& cfg, const LineConfig& line, c
   if (!good) return good.error();
   if (!good->empty()) {
     b.serial = good->front().serial;
-    auto base = NewestImage(s, b.serial);
-    if (!base) return base.error();
-    // A model whose read takes the whole memory every time (VTK-08.12) has
-    // no new-records read: each of its reads is a full one.
-    if (*base && TakesWholeMemory((*base)->type)) base->reset();
-    if (*base) {
-      b.plan.base = std::move(**base);
-      b.plan.kind = DueKind::New;
-      b.mode = ReadMode::New;
-      auto holes = HasHoles(s, b.serial);
-      if (!holes) return holes.error();
-      if (*holes) b.mode = ReadMode::Backfill;
-    }
+    if (auto based = PlanBase(s, in, b); !based) return based.error();
   }
   b.startedUtc = UtcNow();
   auto id = s.StartRead({b.serial, in.name, line.name, b.startedUtc, b.mode});
@@ -107,10 +97,6 @@ store::ReadOutcome StoredOutcome(statvtk::ReadOutcome o) {
                                               : store::ReadOutcome::Failed;
 }
 
-bool KindAsked(const InstrumentConfig& in, ArchiveKind kind) {
-  return kind == ArchiveKind::Hourly ? in.kinds.hourly : kind == ArchiveKind::Daily ? in.kinds.daily : in.kinds.monthly;
-}
-
 // What a pass writes with: the configuration, the line, the home and the outbox.
 struct PassPlace {
   const Config& cfg;
@@ -120,147 +106,6 @@ struct PassPlace {
   MqttOutbox* outbox;
   const LeaseFence* fence;  // a shared line's
 };
-
-// The records the read fetched (a VTK-08.12's read takes the whole memory:
-// all), damaged ones too: the store keeps each record's place in the archive.
-ImageRows FetchedRows(const StatModel& model, const ReadResult& r, std::int64_t readId, std::int64_t offset) {
-  if (TakesWholeMemory(model.Type())) return RowsOf(model, readId, offset, {}, true);
-  std::array<std::vector<std::uint32_t>, 3> fetched;
-  for (const ArchiveKind kind : kArchiveKinds) {
-    auto& v = fetched[static_cast<std::size_t>(kind)];
-    v = r.fetched.Of(kind);
-    std::sort(v.begin(), v.end());
-  }
-  return RowsOf(
-      model, readId, offset,
-      [&fetched](ArchiveKind kind, std::uint32_t pos) {
-        const auto& v = fetched[static_cast<std::size_t>(kind)];
-        return std::binary_search(v.begin(), v.end(), pos);
-      },
-      true);
-}
-
-// The holes an earlier read should have filled: those this read fetched came
-// back, the rest are gone for good (marked, never asked for again). Counted
-// before the read's records go in.
-Result<void> CountBackfill(RecordStore& s, const PassPlace& at, const Before& b, const ImageRows& rows,
-                           const PeriodTime& then, InstrumentPass& p) {
-  for (const ArchiveKind kind : kArchiveKinds) {
-    if (!KindAsked(at.in, kind)) continue;
-    auto stats = s.Stats(p.serial, kind);
-    if (!stats) return stats.error();
-    if (stats->records == 0) continue;
-    const auto span = WantedSpan(kind, stats->oldest, StepPeriod(kind, then, -1));
-    if (!span) continue;
-    auto wanted = s.Holes(p.serial, kind, span->from, span->to);
-    if (!wanted) return wanted.error();
-    std::vector<std::string> fetched;
-    for (const auto& row : rows.records)
-      if (row.archive == kind) fetched.push_back(row.period);
-    const BackfillCount count = SplitWanted(*wanted, fetched);
-    p.recovered += static_cast<std::int64_t>(count.recovered.size());
-    // A hole after the oldest period this read fetched is one the instrument
-    // never recorded (it was off); before it, one its archive no longer holds.
-    const auto oldestFetched = std::min_element(fetched.begin(), fetched.end());
-    for (const auto& period : count.lost)
-      ++(oldestFetched != fetched.end() && period > *oldestFetched ? p.notRecorded : p.lost);
-    for (const auto& period : count.lost)
-      if (auto m = s.MarkGone(p.serial, kind, period, b.readId); !m) return m;
-  }
-  return {};
-}
-
-// An archive the read took whole shows the periods the instrument never
-// wrote (it was off): the holes between its oldest and newest record are
-// known gone, and take no place in the next read's base.
-Result<void> MarkNeverWritten(RecordStore& s, const StatModel& model, const ReadResult& r, const ImageRows& rows,
-                              const std::string& serial, std::int64_t readId) {
-  for (const ArchiveKind kind : kArchiveKinds) {
-    const std::size_t slots = SlotsOf(model.Type(), kind).count;
-    const bool whole =
-        TakesWholeMemory(model.Type()) ? r.outcome == statvtk::ReadOutcome::Done : r.fetched.Of(kind).size() >= slots;
-    if (slots == 0 || !whole) continue;
-    std::string oldest, newest;
-    for (const auto& row : rows.records) {
-      if (row.archive != kind || !ParsePeriod(kind, row.period)) continue;
-      if (oldest.empty() || row.period < oldest) oldest = row.period;
-      if (newest.empty() || row.period > newest) newest = row.period;
-    }
-    if (oldest.empty()) continue;
-    auto holes = s.Holes(serial, kind, oldest, newest);
-    if (!holes) return holes.error();
-    for (const auto& period : *holes)
-      if (auto m = s.MarkGone(serial, kind, period, readId); !m) return m;
-  }
-  return {};
-}
-
-// The read's product: its header block, the records it fetched, its events,
-// the checks' findings and the instrument.
-Result<void> PutProduct(RecordStore& s, const PassPlace& at, const Before& b, const InstrumentRead& r,
-                        const StatModel& model, InstrumentPass& p, ReadPublication& pub) {
-  const std::time_t now = std::chrono::system_clock::to_time_t(r.ended);
-  const std::int64_t offset = LocalTime(now).tm_gmtoff;
-  const std::string modelName(DeviceTypeName(model.Type()));
-  if (auto h = s.PutHeader({b.readId, p.serial, modelName, UtcText(now), offset, r.result.data->header}); !h) return h;
-  const ImageRows rows = FetchedRows(model, r.result, b.readId, offset);
-  if (const auto clock = DeviceClockOf(model); clock && b.previousStart && r.Done()) {
-    const long long deviceOffset = clock->seconds - LocalSeconds(now);
-    const PeriodTime then = TimeOfCalendarSeconds(LocalSeconds(*b.previousStart) + deviceOffset);
-    if (auto c = CountBackfill(s, at, b, rows, then, p); !c) return c;
-  }
-  auto upserts = s.PutRecords(rows.records);
-  if (!upserts) return upserts.error();
-  for (std::size_t i = 0; i < rows.records.size() && i < upserts->size(); ++i) {
-    const RecordRow& row = rows.records[i];
-    const Upsert u = (*upserts)[i];
-    if (u == Upsert::Added) {
-      ++p.added;
-      if (at.outbox && row.valid) pub.added.push_back(row);  // a damaged record's values are not published
-    }
-    if (u != Upsert::Conflict) continue;
-    // The same period twice in one read: the instrument's clock was set back over it.
-    const bool repeated =
-        std::any_of(rows.records.begin(), rows.records.begin() + static_cast<std::ptrdiff_t>(i),
-                    [&](const RecordRow& o) { return o.archive == row.archive && o.period == row.period; });
-    ++(repeated ? p.repeated : p.conflicts);
-    FindingRow f{0,
-                 p.serial,
-                 repeated ? FindingKind::RepeatedHour : FindingKind::Conflict,
-                 row.archive,
-                 row.period,
-                 repeated ? "Период " + row.period +
-                                " записан прибором дважды (часы прибора переведены назад): хранится первая запись"
-                          : "Запись изменилась под тем же временем: " + row.raw.substr(0, 16) + "…",
-                 b.readId,
-                 "",
-                 {},
-                 {}};
-    if (auto a = s.AddFinding(f); !a) return a.error();
-  }
-  if (auto g = MarkNeverWritten(s, model, r.result, rows, p.serial, b.readId); !g) return g;
-  if (auto e = s.PutEvents(rows.events); !e) return e.error();
-  // The newest hourly (else daily) record for the state message.
-  for (const ArchiveKind kind : {ArchiveKind::Daily, ArchiveKind::Hourly})
-    for (const auto& row : rows.records)
-      if (row.archive == kind && row.valid &&
-          (!pub.newest || pub.newest->archive != kind || row.period > pub.newest->period))
-        pub.newest = row;
-  std::array<std::vector<RecordRow>, 3> byArchive;
-  for (const auto& row : rows.records)
-    if (row.valid) byArchive[static_cast<std::size_t>(row.archive)].push_back(row);
-  for (auto& records : byArchive)
-    for (auto& f : CheckRecords(std::move(records)))
-      if (auto a = s.AddFinding(f); !a) return a.error();
-  if (auto f = CheckClock(model, now, at.cfg.collector.clockLimitS)) {
-    f->readId = b.readId;
-    if (auto a = s.AddFinding(*f); !a) return a.error();
-  }
-  const bool done = p.outcome == statvtk::ReadOutcome::Done;
-  pub.instrument = {p.serial,    modelName, at.in.name, at.line.name, at.in.address, UtcNow(), done ? UtcText(now) : "",
-                    at.in.everyS};
-  return s.UpsertInstrument(pub.instrument);
-}
 
 // The statistics file of the read (KeepFiles=), before its rows are stored:
 // a read that was to leave a file and could not is no done read.
@@ -294,7 +139,9 @@ Result<void> Store(RecordStore& s, const PassPlace& at, const Before& b, const I
   std::unique_ptr<StatModel> model = r.result.data ? MakeStatModel(*r.result.data) : nullptr;
   if (model) {
     p.serial = StoredSerial(*model);
-    if (auto put = PutProduct(s, at, b, r, *model, p, pub); !put) return put;
+    const ProductPlace place{at.cfg, at.line, at.in, at.outbox != nullptr};
+    if (auto put = PutProduct(s, place, {b.readId, b.previousStart, b.basePointers}, r, *model, p, pub); !put)
+      return put;
   }
   ReadFinish f;
   f.serial = p.serial;

@@ -76,6 +76,7 @@ StatisticsPlan PlanOf(const DuePlan& p) {
   plan.range = p.kind == DueKind::Full ? RecordRange::All : RecordRange::New;
   plan.kinds = {p.hourly, p.daily, p.monthly, p.events};
   if (p.base) plan.base = *p.base;  // else NewestIn{} names no folder: there is no base
+  plan.baseKnown = p.baseKnown;
   return plan;
 }
 

@@ -26,15 +26,16 @@ namespace statvtk::collect {
 // What one instrument's read fetches.
 enum class DueKind {
   Full,  // every record of the archives asked
-  New,   // what is new since `base` (full without one); an area the base
-         // does not hold whole (a hole the store knows) is read in full
+  New,   // what is new since `base` (full without one), and the slots of
+         // `base` no read saw
 };
 
 struct DuePlan {
   std::uint32_t address = 1;
   DueKind kind = DueKind::New;
   bool hourly = true, daily = true, monthly = true, events = true;
-  std::optional<StatData> base;  // the instrument's newest image from the store
+  std::optional<StatData> base;                // the instrument's newest image from the store
+  std::array<std::vector<bool>, 3> baseKnown;  // the slots of `base` a read saw (by ArchiveKind)
 };
 
 // One instrument's read as the collector keeps it.

@@ -104,9 +104,9 @@ class MemoryStore final : public store::RecordStore {
     if (!rows->empty()) s.oldest = rows->front().period, s.newest = rows->back().period;
     return s;
   }
-  Result<std::vector<std::string>> Holes(const std::string&, ArchiveKind, const std::string&,
-                                         const std::string&) override {
-    return std::vector<std::string>{};
+  Result<std::vector<store::PeriodSpan>> Holes(const std::string&, ArchiveKind, const std::string&,
+                                               const std::string&) override {
+    return std::vector<store::PeriodSpan>{};
   }
   Result<std::vector<store::ConflictRow>> Conflicts(const std::string&) override {
     return std::vector<store::ConflictRow>{};
@@ -143,8 +143,8 @@ class MemoryStore final : public store::RecordStore {
         a.stats = Stats(inst.serial, store::kArchiveKinds[k]).value();
         a.expected = w.expected;
         a.held = static_cast<std::int64_t>(Periods(inst.serial, store::kArchiveKinds[k], w.from, w.to)->size());
-        for (const auto& g : Gone(inst.serial, store::kArchiveKinds[k]).value())
-          a.goneInside += g > a.stats.oldest && g < a.stats.newest;
+        for (const auto& g : Gaps(inst.serial, store::kArchiveKinds[k], "", "").value())
+          if (g.first > a.stats.oldest && g.last < a.stats.newest) a.goneInside += g.count;
         a.completeness =
             a.expected == 0 ? 100.0 : 100.0 * static_cast<double>(a.held) / static_cast<double>(a.expected);
       }
@@ -223,16 +223,33 @@ class MemoryStore final : public store::RecordStore {
     });
     return dropped;
   }
-  Result<void> MarkGone(const std::string& serial, ArchiveKind archive, const std::string& period,
-                        std::int64_t) override {
-    gone.emplace(serial, static_cast<int>(archive), period);
+  Result<void> PutGap(const std::string& serial, ArchiveKind archive, const store::PeriodSpan& gap,
+                      std::int64_t) override {
+    gaps.emplace_back(serial, static_cast<int>(archive), gap);
     return Up();
   }
-  Result<std::vector<std::string>> Gone(const std::string& serial, ArchiveKind archive) override {
-    std::vector<std::string> out;
-    for (const auto& [s, a, p] : gone)
-      if (s == serial && a == static_cast<int>(archive)) out.push_back(p);
+  Result<std::vector<store::PeriodSpan>> Gaps(const std::string& serial, ArchiveKind archive, const std::string&,
+                                              const std::string&) override {
+    std::vector<store::PeriodSpan> out;
+    for (const auto& [s, a, g] : gaps)
+      if (s == serial && a == static_cast<int>(archive)) out.push_back(g);
     return out;
+  }
+  Result<std::int64_t> PutSlots(const std::string& serial, std::span<const store::SlotRow> rows) override {
+    for (const auto& r : rows) slots[{serial, static_cast<int>(r.archive)}][r.slot] = r;
+    return static_cast<std::int64_t>(rows.size());
+  }
+  Result<std::vector<store::SlotRow>> Slots(const std::string& serial, ArchiveKind archive) override {
+    if (down) return Down();
+    std::vector<store::SlotRow> out;
+    for (const auto& [slot, row] : slots[{serial, static_cast<int>(archive)}]) out.push_back(row);
+    return out;
+  }
+  Result<void> ForgetSlots(const std::string& serial, ArchiveKind archive, std::int64_t first, std::int64_t last,
+                           std::int64_t readId) override {
+    std::erase_if(slots[{serial, static_cast<int>(archive)}],
+                  [&](const auto& s) { return s.first >= first && s.first <= last && s.second.readId != readId; });
+    return Up();
   }
   Result<void> Check() override { return Up(); }
 
@@ -269,7 +286,8 @@ class MemoryStore final : public store::RecordStore {
   std::vector<store::OutboxMessage> outbox;
   std::vector<store::CollectorRow> collectors;
   std::vector<store::LeaseRow> leases;
-  std::set<std::tuple<std::string, int, std::string>> gone;
+  std::vector<std::tuple<std::string, int, store::PeriodSpan>> gaps;
+  std::map<std::pair<std::string, int>, std::map<std::int64_t, store::SlotRow>> slots;
   std::int64_t lastOutboxId = 0;
 
  private:

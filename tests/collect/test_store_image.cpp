@@ -1,43 +1,13 @@
-// Where the store's records go in the next read's base (a wrong place would
-// make the file differ from a full read's), and which old logs go.
+// Which old logs go.
 #include <gtest/gtest.h>
 
 #include <fstream>
 
 #include "collect/collect_log.hpp"
-#include "collect/store_image.hpp"
 #include "support/temp_folder.hpp"
 
 namespace statvtk::collect {
 namespace {
-
-TEST(StoreImage, RecordsAreLaidBackFromThePointerPeriodByPeriod) {
-  const std::vector<StoredRecord> newestFirst{
-      {"2026-01-01 10:00", {10, 10}}, {"2026-01-01 09:00", {9, 9}}, {"2026-01-01 07:00", {7, 7}}};
-  struct Case {
-    const char* what;
-    std::vector<std::string> gone;
-    std::map<std::string, std::vector<std::uint8_t>> twice;
-    std::vector<std::uint8_t> want;  // 4 slots of 2 bytes, the pointer at slot 1
-  };
-  const Case cases[] = {
-      {"a hole keeps its place, empty", {}, {}, {9, 9, 10, 10, 7, 7, 0, 0}},
-      {"a period never written takes none", {"2026-01-01 08:00"}, {}, {9, 9, 10, 10, 0, 0, 7, 7}},
-      {"an hour written twice takes two, the second newer",
-       {"2026-01-01 08:00"},
-       {{"2026-01-01 09:00", {99, 99}}},
-       {99, 99, 10, 10, 7, 7, 9, 9}},
-  };
-  for (const Case& c : cases) {
-    std::vector<std::uint8_t> area(8);
-    LayRecords(ArchiveKind::Hourly, area, 0, 4, 2, 2, newestFirst, c.gone, c.twice);
-    EXPECT_EQ(area, c.want) << c.what;
-  }
-  // A pointer that is no record's place lays nothing.
-  std::vector<std::uint8_t> area(8);
-  LayRecords(ArchiveKind::Hourly, area, 0, 4, 2, 3, newestFirst, {}, {});
-  EXPECT_EQ(area, std::vector<std::uint8_t>(8));
-}
 
 TEST(CollectLogFiles, OnlyTheCollectorsLogsOlderThanTheDaysKeptGo) {
   link_test::TempFolder home;
