@@ -10,7 +10,9 @@
 #include <functional>
 #include <string>
 
+#include "support/result_util.hpp"
 #include "sim/instrument.hpp"
+#include "sim/options.hpp"
 #include "stats/record_check.hpp"
 #include "stats/stat_model.hpp"
 
@@ -193,4 +195,31 @@ TEST(Shapes, NoneAskedSameMemoriesAsBefore) {
     o.model = model;
     EXPECT_EQ(MemoryHash(Instrument(o)), hash) << DeviceTypeName(model);
   }
+}
+
+// The options fill the fields, for each instrument of a bus whatever the order.
+TEST(Shapes, CommandLineFillsTheFieldsOfEveryInstrument) {
+  const std::string help(HelpText());
+  for (const char* opt : {"--clock-reset", "--clock-back", "--bad-year", "--garbage-slots", "--history-hours"})
+    EXPECT_NE(help.find(opt), std::string::npos) << opt;
+  const auto c = ParseCommandLine({"--bus", "0812@3,ldn@7", "--clock-reset", "30@12", "--clock-back", "5", "--bad-year",
+                                   "0", "--garbage-slots", "--history-hours", "300"});
+  ASSERT_TRUE(c.has_value()) << ReasonOf(c);
+  MemoryShapes want;
+  want.clockReset = ClockReset{.hours = 30, .ago = 12};
+  want.clockBack = 5, want.badYear = 0, want.historyHours = 300, want.garbageSlots = true;
+  ASSERT_EQ(c->bus.size(), 2u);
+  for (const InstrumentOptions& o : c->bus) EXPECT_TRUE(o.shapes == want) << int(o.address);
+  const auto plain = ParseCommandLine({"--clock-reset", "6"});
+  ASSERT_TRUE(plain.has_value()) << ReasonOf(plain);
+  EXPECT_TRUE(plain->instrument.shapes.clockReset == (ClockReset{.hours = 6, .ago = 24}));
+  for (std::vector<std::string> bad : {std::vector<std::string>{"--clock-reset", "0"},
+                                       {"--clock-reset", "5@"},
+                                       {"--clock-reset", "@3"},
+                                       {"--clock-reset", "5@x"},
+                                       {"--clock-reset", "87601"},
+                                       {"--clock-back", "-1"},
+                                       {"--bad-year", "0x10"},
+                                       {"--history-hours", "0"}})
+    EXPECT_FALSE(ParseCommandLine(bad).has_value()) << bad[0] << " " << bad[1];
 }
