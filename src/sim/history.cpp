@@ -74,21 +74,24 @@ double Density(double t) { return 1.0 - 0.00043 * (t - 4.0); }
 
 class Generator {
  public:
-  Generator(DeviceType model, std::uint64_t seed, std::uint32_t now) : m_(model), seed_(seed), L_(LayoutOf(model)) {
-    h_.model = model, h_.seed = seed, h_.now = now;
+  Generator(DeviceType model, std::uint64_t seed, std::uint32_t now, const MemoryShapes& shapes)
+      : m_(model), seed_(seed), L_(LayoutOf(model)) {
+    h_.model = model, h_.seed = seed, h_.now = now, h_.shapes = shapes;
     nowDay_ = now / 86400;
     installDay_ = nowDay_ - 1150 - static_cast<std::uint32_t>(Hash(seed, sConfig, 1) % 100);
-    h_.installed = installDay_ * 86400;
+    t0_ = installDay_ * 86400;
     hours_ = now / 3600 - installDay_ * 24;
     PlaceAnomalies();
+    PlaceShapes();
+    h_.installed = t0_ + cleared_ * 3600;
     MakeConfig();
   }
 
   History Run() {
     SimulateHours();
-    Keep(Area::Hourly, hourly_, h_.hourly, h_.hourlyPointer);
-    Keep(Area::Daily, daily_, h_.daily, h_.dailyPointer);
-    if (L_.monthly.count) Keep(Area::Monthly, monthly_, h_.monthly, h_.monthlyPointer);
+    Keep(Area::Hourly, hourly_, clearedAt_[0], h_.hourly, h_.hourlyPointer);
+    Keep(Area::Daily, daily_, clearedAt_[1], h_.daily, h_.dailyPointer);
+    if (L_.monthly.count) Keep(Area::Monthly, monthly_, clearedAt_[2], h_.monthly, h_.monthlyPointer);
     MakeEvents();
     return std::move(h_);
   }
@@ -109,6 +112,27 @@ class Generator {
   }
 
   bool Off(std::uint32_t h) const { return (h >= gap1_ && h < gap1_ + gap1Len_) || h == gap2_; }
+
+  // The hour whose record was written `ago` hours before now (kNone: before the installation).
+  std::uint32_t HourAgo(std::uint32_t ago) const { return ago < hours_ ? hours_ - 1 - ago : kNone; }
+
+  void PlaceShapes() {
+    const MemoryShapes& s = h_.shapes;
+    if (s.clockReset && s.clockReset->hours > 0 && HourAgo(s.clockReset->ago) != kNone) {
+      resetTo_ = HourAgo(s.clockReset->ago) + 1;
+      resetFrom_ = resetTo_ - std::min(s.clockReset->hours, resetTo_);
+    }
+    if (s.clockBack) clockBack_ = HourAgo(*s.clockBack);
+    if (s.badYear) badYear_ = HourAgo(*s.badYear);
+    if (s.historyHours && *s.historyHours < hours_) cleared_ = hours_ - *s.historyHours;
+  }
+
+  bool InReset(std::uint32_t h) const { return h >= resetFrom_ && h < resetTo_; }
+
+  // The start of hour h by the instrument's clock: from 2000-01-01 00:00 during a reset.
+  std::uint32_t ClockAt(std::uint32_t h) const {
+    return InReset(h) ? kFirstDeviceTime + (h - resetFrom_) * 3600 : t0_ + h * 3600;
+  }
 
   void MakeConfig() {
     DeviceConfig& c = h_.config;
@@ -135,7 +159,7 @@ class Generator {
   HourFlow Flow(std::uint32_t h) const {
     HourFlow f;
     const DeviceConfig& c = h_.config;
-    const std::uint32_t start = h_.installed + h * 3600;
+    const std::uint32_t start = t0_ + h * 3600;
     const CivilTime t = DeviceTimeToCivil(start);
     const double doy = (start / 86400) % 365;
     const double season = std::cos(2 * kPi * (doy - 15) / 365);
@@ -222,7 +246,9 @@ class Generator {
     Period day, month, hour;
     bool wasOff = false;
     for (std::uint32_t h = 0; h < hours_; ++h) {
-      const std::uint32_t start = h_.installed + h * 3600;
+      if (h == cleared_) clearedAt_ = {hourly_.size(), daily_.size(), monthly_.size()};
+      const std::uint32_t start = ClockAt(h);
+      const RecordShape shape = InReset(h) ? RecordShape::ClockReset : RecordShape::None;
       if (Off(h)) {
         wasOff = true;
       } else {
@@ -235,28 +261,42 @@ class Generator {
           p->causes |= hour.causes, p->tempSum += f.temperature, p->voltSum += f.voltage, ++p->hours;
         }
         Write(hourly_, Area::Hourly, start, 1, hour, h == badHour_, false);
+        hourly_.back().shape = h == badYear_ ? RecordShape::BadYear : shape;
         if (h == dup_) {  // the clock was set back 40 s just after the hour: the hour closes twice
           const std::uint64_t dv = static_cast<std::uint64_t>(std::llround(f.q * 1e6 * 40 / 3600));
           cum_.vPlus += dv, cum_.mPlus += static_cast<std::uint64_t>(std::llround(dv * Density(f.temperature)));
           cum_.seconds[0] += 40;
           Write(hourly_, Area::Hourly, start, 1, {0, f.temperature, f.voltage, 1}, false, true);
+          hourly_.back().shape = shape;
         }
+        if (h == clockBack_) RepeatHour(f, start, day, month);
         if (h == resetHour_) h_.current.atReset = Stored(cum_);
       }
       const CivilTime end = DeviceTimeToCivil(start + 3600);
       if (end.hour == 0) {
         const std::uint32_t dayStart = start + 3600 - 86400;
         Write(daily_, Area::Daily, dayStart, 24, day, h / 24 == badDay_, false);
+        daily_.back().shape = shape;
         day = {};
         if (end.day == 1) {
           const CivilTime d = DeviceTimeToCivil(dayStart);
           const auto mStart = static_cast<std::uint32_t>(CivilToDeviceTime(d.year, d.month, 1));
           Write(monthly_, Area::Monthly, mStart, (start + 3600 - mStart) / 3600, month, false, false);
+          monthly_.back().shape = shape;
           month = {};
         }
       }
     }
     MakeCurrent();
+  }
+
+  // The clock set back an hour just after the hour closed: the hour runs again
+  // and closes a second time, another hour's flow in its totals.
+  void RepeatHour(const HourFlow& f, std::uint32_t start, Period& day, Period& month) {
+    Add(f);
+    for (Period* p : {&day, &month}) p->tempSum += f.temperature, p->voltSum += f.voltage, ++p->hours;
+    Write(hourly_, Area::Hourly, start, 1, {0, f.temperature, f.voltage, 1}, false, true);
+    hourly_.back().shape = RecordShape::ClockBack;
   }
 
   void Add(const HourFlow& f) {
@@ -281,12 +321,15 @@ class Generator {
     s.ldnStatus = 0;
   }
 
-  // Only the newest `count` writes survive in a circular area; slot = write number mod count.
-  void Keep(Area area, std::vector<ArchiveRecord>& all, std::vector<ArchiveRecord>& out, std::uint32_t& pointer) {
+  // Only the newest `count` writes since the archive was cleared (write number
+  // `cleared`) survive in a circular area; slot = write number since then mod count.
+  void Keep(Area area, std::vector<ArchiveRecord>& all, std::size_t cleared, std::vector<ArchiveRecord>& out,
+            std::uint32_t& pointer) {
     const AreaLayout& a = L_.Of(area);
-    const std::size_t from = all.size() > a.count ? all.size() - a.count : 0;
+    const std::size_t from = std::max(cleared, all.size() > a.count ? all.size() - a.count : 0);
     out.assign(all.begin() + static_cast<std::ptrdiff_t>(from), all.end());
     for (auto& r : out) {
+      r.sequence -= cleared;
       r.slot = static_cast<std::uint32_t>(r.sequence % a.count);
       r.address = a.Address(r.slot);
     }
@@ -302,7 +345,7 @@ class Generator {
 
   void MakeEvents() {
     std::vector<EventRecord> list;
-    const std::uint32_t t0 = h_.installed;
+    const std::uint32_t t0 = t0_;
     AddEvent(list, t0 + 86400 + 36000, kEvCalibration);
     AddEvent(list, t0 + 2 * 86400 + 40000, kEvInterval);
     AddEvent(list, t0 + gap1_ * 3600 + 17, kEvPowerOff);
@@ -312,6 +355,8 @@ class Generator {
     AddEvent(list, t0 + (dup_ + 1) * 3600 + 30, kEvClockSet);
     AddEvent(list, t0 + settingsHour_ * 3600 + 900, kEvSettings);
     AddEvent(list, t0 + resetHour_ * 3600 + 3599, kEvReset);
+    if (resetTo_ != kNone) AddEvent(list, t0 + resetTo_ * 3600 + 25, kEvClockSet);
+    if (clockBack_ != kNone) AddEvent(list, t0 + (clockBack_ + 1) * 3600 + 5, kEvClockSet);
     std::vector<std::uint32_t> alarms;
     if (m_ == DeviceType::dtVTK0812) alarms = {kEvGmin, kEvGmax, kEvReverse, kEvExcitation, kEvAdc};
     else if (m_ == DeviceType::dtLDN08) alarms = {kEvGmin, kEvGmax, kEvReverse, kEvEmptyPipe};
@@ -321,6 +366,7 @@ class Generator {
         AddEvent(list, t0 + d * 86400 + static_cast<std::uint32_t>(H(sEvent, d + 100000) % 86400),
                  alarms[H(sEvent, d + 200000) % alarms.size()]);
     std::stable_sort(list.begin(), list.end(), [](const auto& a, const auto& b) { return a.time < b.time; });
+    std::erase_if(list, [this](const EventRecord& e) { return e.time < h_.installed; });  // cleared with the archives
     const AreaLayout& a = L_.events;
     const std::size_t from = list.size() > a.count ? list.size() - a.count : 0;
     for (std::size_t i = from; i < list.size(); ++i) {
@@ -340,9 +386,15 @@ class Generator {
   std::uint64_t seed_;
   const ModelLayout& L_;
   History h_;
-  std::uint32_t nowDay_ = 0, installDay_ = 0, hours_ = 0;
+  static constexpr std::uint32_t kNone = UINT32_MAX;
+
+  std::uint32_t nowDay_ = 0, installDay_ = 0, hours_ = 0, t0_ = 0;
   std::uint32_t gap1_ = 0, gap1Len_ = 0, gap2_ = 0, dup_ = 0, badHour_ = 0, badDay_ = 0, settingsHour_ = 0,
                 resetHour_ = 0;
+  // Shaped hours (kNone: none): the reset's [resetFrom_, resetTo_), the hour
+  // closed twice, the record with the bad year, the first hour after clearing.
+  std::uint32_t resetFrom_ = kNone, resetTo_ = kNone, clockBack_ = kNone, badYear_ = kNone, cleared_ = 0;
+  std::array<std::size_t, 3> clearedAt_{};  // writes before the clearing: hourly, daily, monthly
   Cumulative cum_;
   Totals initial_;
   std::vector<ArchiveRecord> hourly_, daily_, monthly_;
@@ -350,8 +402,8 @@ class Generator {
 
 }  // namespace
 
-History GenerateHistory(DeviceType model, std::uint64_t seed, std::uint32_t now) {
-  return Generator(model, seed, now).Run();
+History GenerateHistory(DeviceType model, std::uint64_t seed, std::uint32_t now, const MemoryShapes& shapes) {
+  return Generator(model, seed, now, shapes).Run();
 }
 
 }  // namespace statvtk::sim

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,11 +36,40 @@ enum Cause : std::uint16_t {
   kSettings = 1 << 8,  // settings were changed in the period
 };
 
+// A clock reset (a battery change): the clock restarted at 2000-01-01 00:00
+// and ran `hours` hours before it was set right `ago` hours before now.
+struct ClockReset {
+  std::uint32_t hours = 0;
+  std::uint32_t ago = 24;
+  bool operator==(const ClockReset&) const = default;
+};
+
+// What real meters' archive memories hold and a tidy history lacks. An AGO
+// names the hourly record written AGO hours before now (at the hour boundary
+// that many hours back; 0: the newest record).
+struct MemoryShapes {
+  std::optional<ClockReset> clockReset;
+  std::optional<std::uint32_t> clockBack;  // AGO: the clock set back an hour, that hour closes twice
+  std::optional<std::uint32_t> badYear;    // AGO: that record's year byte 0xA0, its checksum good
+  // The archives (and events) were cleared this many hours before now.
+  std::optional<std::uint32_t> historyHours;
+  bool garbageSlots = false;  // slots never written hold arbitrary bytes, not erased memory's
+  bool operator==(const MemoryShapes&) const = default;
+};
+
+// The shape a record carries (none for a tidy record).
+enum class RecordShape : std::uint8_t {
+  None,
+  ClockReset,  // its date is that of the clock running from 2000-01-01 after a reset, not its real period's
+  ClockBack,   // the second record of a period, written after the clock was set back an hour
+  BadYear,     // its year byte is 0xA0 (VTK-08.14, LDN-08: the high byte of its time), its checksum good
+};
+
 struct ArchiveRecord {
   Area area = Area::Hourly;
   std::uint32_t slot = 0;
   std::uint32_t address = 0;      // memory address of the record
-  std::uint32_t periodStart = 0;  // device time of the start of the period
+  std::uint32_t periodStart = 0;  // device time of the start of the period, as the record is dated
   CivilTime start{};
   Totals totals;               // when the period closed
   Totals increments;           // over the period (against the record written before it)
@@ -52,6 +82,8 @@ struct ArchiveRecord {
   bool invalid = false;        // written with a bad checksum on purpose
   bool duplicate = false;      // a second record of a period already written
   std::uint64_t sequence = 0;  // write number since the archive was cleared
+  // What it carries of the shapes of real meters' memories.
+  RecordShape shape = RecordShape::None;
 };
 
 // Kinds of events, independent of the model's flag layout.
@@ -110,6 +142,7 @@ struct History {
   std::uint64_t seed = 0;
   std::uint32_t now = 0;
   std::uint32_t installed = 0;  // when the archives were cleared
+  MemoryShapes shapes;          // the shapes its memories were made with
   DeviceConfig config;
   CurrentState current;
   // What each area holds, oldest write first (VTK-08.12: monthly empty).
@@ -121,7 +154,7 @@ struct History {
   const std::vector<ArchiveRecord>& Records(Area a) const;
 };
 
-History GenerateHistory(DeviceType model, std::uint64_t seed, std::uint32_t now);
+History GenerateHistory(DeviceType model, std::uint64_t seed, std::uint32_t now, const MemoryShapes& shapes = {});
 
 // Lets `hours` hours pass on a generated history: every hour that closes
 // writes an hourly record after the pointer (a day and a month likewise their

@@ -28,7 +28,7 @@ std::optional<Form> FormOf(std::span<const std::uint8_t> f, std::uint32_t longAd
 namespace {
 // The generated history with the serial number the options give.
 History HistoryOf(const InstrumentOptions& o) {
-  History h = GenerateHistory(o.model, o.seed, o.now);
+  History h = GenerateHistory(o.model, o.seed, o.now, o.shapes);
   if (o.serial) h.config.serial = o.serial->substr(0, 8);
   return h;
 }

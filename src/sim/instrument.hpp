@@ -53,6 +53,9 @@ struct InstrumentOptions {
   // a shorter one padded with NULs) and the identification text.
   std::optional<std::string> serial;
   std::optional<std::string> ident;
+  // Shapes of real meters' archive memories the history is made with
+  // (--clock-reset, --clock-back, --bad-year, --history-hours, --garbage-slots).
+  MemoryShapes shapes;
 };
 
 // The form of a whole request frame (nullopt when its length fits neither);

@@ -131,6 +131,16 @@ void BuildLdn(const History& h, Memories& m) {
   m.ram[52] = s.ldnStatus;
 }
 
+// Slots an archive never wrote hold what the chip held before: arbitrary
+// bytes, the same for a seed. Every slot is filled; the records written go over it.
+void FillSlots(const History& h, std::vector<std::uint8_t>& archive) {
+  const ModelLayout& L = LayoutOf(h.model);
+  for (Area area : {Area::Hourly, Area::Daily, Area::Monthly, Area::Events}) {
+    const AreaLayout& a = L.Of(area);
+    for (std::uint32_t i = a.first; i < a.End(); ++i) archive[i] = static_cast<std::uint8_t>(Hash(h.seed, 104, i));
+  }
+}
+
 template <std::size_t N, typename F>
 void PlaceAll(const std::vector<ArchiveRecord>& recs, std::vector<std::uint8_t>& mem, F encode) {
   for (const auto& r : recs) encode(r, std::span<std::uint8_t, N>(mem.data() + r.address, N));
@@ -142,6 +152,7 @@ void EncodeRecord0812(const ArchiveRecord& r, std::span<std::uint8_t, 32> out) {
   std::fill(out.begin(), out.end(), 0);
   out[0] = static_cast<std::uint8_t>(IntToBcd(r.start.hour) | (r.hourMark ? 0x80 : 0));
   out[1] = IntToBcd(r.start.day), out[2] = IntToBcd(r.start.month), out[3] = IntToBcd(r.start.year - 2000);
+  if (r.shape == RecordShape::BadYear) out[3] = kBadYearByte;
   PutBE(out, 4, r.totals.vPlus, 6);
   PutBE(out, 10, r.totals.vMinus, 6);
   for (std::size_t i = 0; i < 4; ++i) PutBE(out, 16 + 3 * i, r.totals.counters[i] & 0xFFFFFF, 3);
@@ -152,6 +163,7 @@ void EncodeRecord0812(const ArchiveRecord& r, std::span<std::uint8_t, 32> out) {
 void EncodeRecord0814(const ArchiveRecord& r, std::span<std::uint8_t, 64> out) {
   std::fill(out.begin(), out.end(), 0);
   PutBE(out, 0, r.periodStart, 4);
+  if (r.shape == RecordShape::BadYear) out[0] = kBadYearByte;
   PutBE(out, 4, r.totals.vPlus, 6);
   PutBE(out, 10, r.totals.vMinus, 6);
   PutBE(out, 16, r.totals.mPlus, 6);
@@ -166,6 +178,7 @@ void EncodeRecord0814(const ArchiveRecord& r, std::span<std::uint8_t, 64> out) {
 void EncodeRecordLdn(const ArchiveRecord& r, std::span<std::uint8_t, 68> out) {
   std::fill(out.begin(), out.end(), 0);
   PutLE(out, 0, r.periodStart, 4);
+  if (r.shape == RecordShape::BadYear) out[3] = kBadYearByte;
   PutLE(out, 4, r.totals.vPlus, 8);
   PutLE(out, 12, r.totals.vMinus, 8);
   for (std::size_t i = 0; i < 4; ++i) PutLE(out, 20 + 4 * i, r.totals.counters[i], 4);
@@ -203,6 +216,7 @@ Memories BuildMemories(const History& h) {
   Memories m;
   const ModelLayout& L = LayoutOf(h.model);
   m.archive.assign(L.archiveSize, 0xFF);  // erased memory
+  if (h.shapes.garbageSlots) FillSlots(h, m.archive);
   if (h.model == DeviceType::dtLDN08) {
     BuildLdn(h, m);
     for (const auto* area : {&h.hourly, &h.daily, &h.monthly}) PlaceAll<68>(*area, m.archive, EncodeRecordLdn);

@@ -21,8 +21,12 @@ struct Memories {
 
 Memories BuildMemories(const History& h);
 
+// The year byte of a BadYear record (VTK-08.14, LDN-08: the high byte of its
+// time, beyond the last time a record may carry): no BCD digit.
+inline constexpr std::uint8_t kBadYearByte = 0xA0;
+
 // Record encoders (the checksum byte is set so the record sums to 0xFF, or
-// to 0xFE for a record marked invalid).
+// to 0xFE for a record marked invalid; a BadYear record sums to 0xFF too).
 void EncodeRecord0812(const ArchiveRecord& r, std::span<std::uint8_t, 32> out);
 void EncodeRecord0814(const ArchiveRecord& r, std::span<std::uint8_t, 64> out);
 void EncodeRecordLdn(const ArchiveRecord& r, std::span<std::uint8_t, 68> out);
