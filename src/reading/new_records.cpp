@@ -96,7 +96,12 @@ ArchivePlan PlanArchive(const ArchiveArea& area, std::uint32_t basePointer, std:
     const bool held = masked ? known[i] : !std::all_of(rec.begin(), rec.end(), [](std::uint8_t b) { return b == 0; });
     if (!held) lacking.push_back(a);
   }
-  if (std::binary_search(lacking.begin(), lacking.end(), basePointer)) return full(FullReason::BaseIncomplete);
+  // The record compared is the base's newest; when the base lacks it (a read
+  // cut off before it), the newest one it holds before it.
+  std::uint32_t compared = basePointer;
+  for (std::uint32_t k = 0; k < area.count && std::binary_search(lacking.begin(), lacking.end(), compared); ++k)
+    compared = compared == area.first ? area.End() - area.recordSize : compared - area.recordSize;
+  if (std::binary_search(lacking.begin(), lacking.end(), compared)) return full(FullReason::BaseIncomplete);
   if (baseClock && clock) {
     if (*clock < *baseClock) return full(FullReason::ClockBehind);
     if (*clock - *baseClock >= static_cast<std::int64_t>(area.count) * periodS) return full(FullReason::MayHaveWrapped);
@@ -106,7 +111,7 @@ ArchivePlan PlanArchive(const ArchiveArea& area, std::uint32_t basePointer, std:
   if (baseClock && clock && static_cast<std::int64_t>(fresh) > (*clock - *baseClock) / periodS + 2)
     return full(FullReason::PointerTooFar);
   plan.full = false;
-  plan.overlap = basePointer;
+  plan.overlap = compared;
   std::vector<std::uint32_t> newer;
   std::uint32_t a = basePointer;
   for (std::uint32_t i = 0; i < fresh; ++i) {

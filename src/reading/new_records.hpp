@@ -43,7 +43,7 @@ ArchivePointers PointersOf(DeviceType type, std::span<const std::uint8_t> header
 struct ArchivePlan {
   bool full = true;
   FullReason reason = FullReason::BasePointer;  // why the archive is read in full
-  std::uint32_t overlap = 0;                    // the base's newest record, read again to compare
+  std::uint32_t overlap = 0;                    // the base's newest record it holds, read again to compare
   std::vector<std::uint32_t> records;           // the slots the base lacks, then the new records oldest first
   std::size_t missing = 0;                      // of them, slots the base lacks
 };
@@ -53,8 +53,9 @@ struct ArchivePlan {
 // slots of the area the base holds as the instrument held them (by slot
 // index); without it (empty), a slot that is all zero is one the base did
 // not read. A slot the base does not hold is fetched with the new records
-// (only it, not the whole area); the area is read in full when that slot is
-// the base's newest record, which the read compares.
+// (only it, not the whole area). The read compares the base's newest record
+// it holds (at its pointer, else the nearest before it) with the
+// instrument's; a base that holds none of the area is read in full.
 ArchivePlan PlanArchive(const ArchiveArea& area, std::uint32_t basePointer, std::uint32_t pointer,
                         std::span<const std::uint8_t> baseArea, std::optional<std::int64_t> baseClock,
                         std::optional<std::int64_t> clock, std::int64_t periodS, const std::vector<bool>& known = {});

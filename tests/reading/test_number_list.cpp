@@ -53,18 +53,41 @@ TEST(PlanArchive, RecordsAfterTheBasePointerUpToTheInstrumentsWrapping) {
   EXPECT_TRUE(p.records.empty());
 }
 
-TEST(PlanArchive, WhatCannotBeTrustedIsReadInFull) {
+// Slots the base lacks (all zero, or unknown by its mask) are fetched with
+// the new records, never the area whole; the record compared is the base's
+// newest one it holds.
+TEST(PlanArchive, SlotsTheBaseLacksAreFetchedWithTheNewRecords) {
   auto holey = FullArea();
+  std::fill(holey.begin() + 1030, holey.begin() + 1040, 0);
+  ArchivePlan p = PlanArchive(kArea, 1010, 1020, holey, 0, 3600, 3600);
+  ASSERT_FALSE(p.full) << static_cast<int>(p.reason);
+  EXPECT_EQ(p.overlap, 1010u);
+  EXPECT_EQ(p.records, (V{1030, 1020}));
+  EXPECT_EQ(p.missing, 1u);
+
+  // Its pointer's own slot lacking (a read cut off): the one before is compared.
   std::fill(holey.begin() + 1020, holey.begin() + 1030, 0);
+  p = PlanArchive(kArea, 1020, 1030, holey, 0, 3600, 3600);
+  ASSERT_FALSE(p.full) << static_cast<int>(p.reason);
+  EXPECT_EQ(p.overlap, 1010u);
+  EXPECT_EQ(p.records, (V{1020, 1030}));
+
+  // A mask says what is known whatever the bytes (a slot of zeros the meter holds).
+  p = PlanArchive(kArea, 1010, 1010, std::vector<std::uint8_t>(2000, 0), 0, 0, 3600, {true, true, false, true, true});
+  ASSERT_FALSE(p.full) << static_cast<int>(p.reason);
+  EXPECT_EQ(p.records, (V{1020}));
+}
+
+TEST(PlanArchive, WhatCannotBeTrustedIsReadInFull) {
   struct Case {
     std::uint32_t basePtr, ptr;
     std::vector<std::uint8_t> base;
     std::optional<std::int64_t> baseClock, clock;
     FullReason reason;
   } cases[] = {
-      {1015, 1020, FullArea(), 0, 3600, FullReason::BasePointer},         // base pointer between records
-      {1010, 999, FullArea(), 0, 3600, FullReason::Pointer},              // instrument pointer outside the area
-      {1010, 1020, holey, 0, 3600, FullReason::BaseIncomplete},           // base did not hold the whole archive
+      {1015, 1020, FullArea(), 0, 3600, FullReason::BasePointer},  // base pointer between records
+      {1010, 999, FullArea(), 0, 3600, FullReason::Pointer},       // instrument pointer outside the area
+      {1010, 1020, std::vector<std::uint8_t>(2000, 0), 0, 3600, FullReason::BaseIncomplete},  // base holds none
       {1010, 1020, FullArea(), 7200, 3600, FullReason::ClockBehind},      // the instrument's clock is behind the base's
       {1010, 1020, FullArea(), 0, 5 * 3600, FullReason::MayHaveWrapped},  // the whole area may have been rewritten
       {1010, 1040, FullArea(), 0, 60, FullReason::PointerTooFar},  // the pointer ran further than the time passed
