@@ -75,13 +75,14 @@ Result<Before> Open(RecordStore& s, const Config& cfg, const LineConfig& line, c
   // A shared line's instrument is the same one whichever collector read it.
   const std::optional<std::string> origin =
       line.shared ? std::nullopt : std::optional<std::string>(OriginOf(cfg.collector.origin));
-  auto prior = s.Reads({"", in.name, 1, false, line.name, origin});
+  // The base is the newest image of the meter the reads saw, a read cut off
+  // (a dropped call) included: the next asks only for what it still lacks.
+  auto prior = s.Reads({"", in.name, 20, false, line.name, origin});
   if (!prior) return prior.error();
   if (!prior->empty()) b.previousStart = ParseUtc(prior->front().startedUtc);
-  auto good = s.Reads({"", in.name, 1, true, line.name, origin});
-  if (!good) return good.error();
-  if (!good->empty()) {
-    b.serial = good->front().serial;
+  const auto known = std::find_if(prior->begin(), prior->end(), [](const ReadRow& r) { return !r.serial.empty(); });
+  if (known != prior->end()) {
+    b.serial = known->serial;
     if (auto based = PlanBase(s, in, b); !based) return based.error();
   }
   b.startedUtc = UtcNow();

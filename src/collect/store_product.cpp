@@ -198,9 +198,11 @@ Result<void> MarkGaps(RecordStore& s, const StatModel& model, const std::string&
 
 // The records into the store, each told apart; a period the read holds twice
 // (the meter's clock set back over it) and a record whose bytes changed are
-// findings; a period that filled a hole counts as recovered.
+// findings; a period that filled a hole, or that an earlier attempt should
+// have stored (up to `dueBy`), counts as recovered.
 Result<void> PutRows(RecordStore& s, const ImageRows& rows, const std::array<ArchiveStats, 3>& before,
-                     std::int64_t readId, bool publish, InstrumentPass& p, ReadPublication& pub) {
+                     const std::array<std::string, 3>& dueBy, std::int64_t readId, bool publish, InstrumentPass& p,
+                     ReadPublication& pub) {
   auto upserts = s.PutRecords(rows.records);
   if (!upserts) return upserts.error();
   for (std::size_t i = 0; i < rows.records.size() && i < upserts->size(); ++i) {
@@ -209,7 +211,8 @@ Result<void> PutRows(RecordStore& s, const ImageRows& rows, const std::array<Arc
     if (u == Upsert::Added) {
       ++p.added;
       const ArchiveStats& was = before[static_cast<std::size_t>(row.archive)];
-      if (was.records > 0 && row.period > was.oldest && row.period < was.newest) ++p.recovered;
+      const std::string& due = dueBy[static_cast<std::size_t>(row.archive)];
+      if (was.records > 0 && row.period > was.oldest && (row.period < was.newest || row.period <= due)) ++p.recovered;
       if (publish) pub.added.push_back(row);
     }
     if (u != Upsert::Conflict) continue;
@@ -229,6 +232,19 @@ Result<void> PutRows(RecordStore& s, const ImageRows& rows, const std::array<Arc
     if (auto a = s.AddFinding(f); !a) return a.error();
   }
   return {};
+}
+
+// Per archive, the newest period the previous attempt should have stored
+// (the meter's clock at that attempt, its period before); empty: none.
+std::array<std::string, 3> DueBy(const StatModel& model, const ProductBase& b, std::time_t now) {
+  std::array<std::string, 3> out;
+  const auto clock = DeviceClockOf(model);
+  if (!clock || !b.previousStart) return out;
+  const long long deviceOffset = clock->seconds - LocalSeconds(now);
+  const PeriodTime then = TimeOfCalendarSeconds(LocalSeconds(*b.previousStart) + deviceOffset);
+  for (const ArchiveKind kind : kArchiveKinds)
+    out[static_cast<std::size_t>(kind)] = PeriodText(kind, StepPeriod(kind, then, -1));
+  return out;
 }
 
 // The newest hourly (else daily) record for the state message, and the checks' findings.
@@ -269,7 +285,7 @@ Result<void> PutProduct(RecordStore& s, const ProductPlace& at, const ProductBas
   }
   if (auto put = s.PutSlots(p.serial, SlotsFetched(model, fetched, b.readId)); !put) return put.error();
   if (auto f = ForgetStale(s, p.serial, model, b); !f) return f;
-  if (auto put = PutRows(s, rows, before, b.readId, at.publish, p, pub); !put) return put;
+  if (auto put = PutRows(s, rows, before, DueBy(model, b, now), b.readId, at.publish, p, pub); !put) return put;
   if (auto e = PutEvidence(s, model, rows.evidence, p.serial, b.readId); !e) return e;
   if (r.Done())
     for (const ArchiveKind kind : kArchiveKinds)

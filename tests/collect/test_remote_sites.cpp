@@ -44,7 +44,8 @@ sim::SiteOptions Site(const std::string& spec) {
 struct Dialup {
   // `devices`: names in the home (modem1.. are the exchange's ports).
   // `guardMs`: the silence the modems want around "+++".
-  Dialup(std::vector<std::string> sites, int ports, std::vector<std::string> devices, std::uint32_t guardMs = 20)
+  Dialup(std::vector<std::string> sites, int ports, std::vector<std::string> devices, std::uint32_t guardMs = 20,
+         const std::string& kinds = "monthly")
       : home(NewHome()) {
     // The dialogue's waits 5 ms a step: ConnectWait=60 waits 3 s for an answer.
     setenv("STATVTK_MODEM_STEP_MS", "5", 1);
@@ -74,7 +75,7 @@ struct Dialup {
     for (const auto& s : list) {
       ini << "[Line site-" << s.number << "]\nMode=modem\nPool=pool\nPhone=" << s.number
           << "\nPacketConst=300\nByteConst=50\nPacketRetry=2\n\n";
-      ini << "[Instrument i" << s.number << "]\nLine=site-" << s.number << "\nAddress=1\nKinds=monthly\n\n";
+      ini << "[Instrument i" << s.number << "]\nLine=site-" << s.number << "\nAddress=1\nKinds=" << kinds << "\n\n";
     }
     std::ofstream(home / "collect.ini") << ini.str();
   }
@@ -209,6 +210,31 @@ TEST(RemoteSites, ACallReadWholeIsConnectEvenWhenTheModemIgnoresTheEscape) {
   ASSERT_EQ(calls["site-402"].size(), 2u);
   EXPECT_EQ(calls["site-402"][0].outcome, "NO CARRIER");
   EXPECT_EQ(calls["site-402"][1].outcome, "CONNECT");
+}
+
+// A site whose every call drops after 300 replies: each call keeps what it
+// fetched and the next asks only for what is still missing, so the archive
+// is whole after a few calls, for about the requests of one full read.
+TEST(RemoteSites, CallsThatDropFillTheArchiveOverSuccessiveCalls) {
+  Dialup d({"501=0814c@1,drop-each=300"}, 1, {"modem1"}, 20, "hourly");
+  std::int64_t requests = 0;
+  std::vector<store::ReadRow> reads;
+  for (int pass = 0; pass < 12; ++pass) {
+    d.Once();
+    reads = d.Store()->Reads({"", "i501", 100}).value();
+    if (!reads.empty() && reads.front().outcome == store::ReadOutcome::Done) break;
+  }
+  ASSERT_FALSE(reads.empty());
+  ASSERT_EQ(reads.front().outcome, store::ReadOutcome::Done) << d.log;
+  EXPECT_GE(reads.size(), 5u);  // a full read takes about 1 500 requests: five calls at least
+  for (const auto& r : reads) requests += r.requests;
+  const auto store = d.Store();
+  const std::string serial = reads.front().serial;
+  EXPECT_EQ(store->Slots(serial, ArchiveKind::Hourly).value().size(), 1440u);
+  // Never the archive whole again: every call after the first asks what is missing.
+  for (std::size_t i = 0; i + 1 < reads.size(); ++i) EXPECT_NE(reads[i].mode, store::ReadMode::Full) << i;
+  EXPECT_LT(requests, 1440 + 150 * static_cast<std::int64_t>(reads.size()));
+  EXPECT_GT(store->Stats(serial, ArchiveKind::Hourly).value().records, 1000);
 }
 
 TEST(RemoteSites, APoolWithAMissingDeviceWorksWithTheOther) {
