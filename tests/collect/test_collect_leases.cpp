@@ -34,11 +34,14 @@ class SharedLines : public ::testing::Test {
     for (auto& [origin, run] : runs_)
       if (run.Running()) run.Stop(SIGKILL, 5s);
   }
-  // `lines` simulators (`simArgs` added), one instrument each.
-  void Lines(int lines, std::vector<std::string> simArgs = {}) {
+  // `lines` simulators (`simArgs` added, and line i's own `perLine[i - 1]`), one instrument each.
+  void Lines(int lines, std::vector<std::string> simArgs = {},
+             const std::vector<std::vector<std::string>>& perLine = {}) {
     for (int i = 1; i <= lines; ++i) {
       std::vector<std::string> args{"--model", "0814c", "--seed", std::to_string(i)};
       args.insert(args.end(), simArgs.begin(), simArgs.end());
+      if (static_cast<std::size_t>(i) <= perLine.size())
+        args.insert(args.end(), perLine[i - 1].begin(), perLine[i - 1].end());
       const fs::path folder = dir_.Path() / ("sim" + std::to_string(i));
       fs::create_directories(folder);
       sims_.push_back(std::make_unique<SimOnTcp>(folder, args));
@@ -149,6 +152,31 @@ TEST_F(SharedLines, ThreeCollectorsSpreadSixLinesNeverOverlapAndTakeOverAKilledO
       "FROM records";
   EXPECT_EQ(Sql(digest), Sql(digest, "whole"));
   EXPECT_EQ(Sql("SELECT COUNT(DISTINCT serial) FROM records"), "6");
+}
+
+// Meters whose memories hold what real ones do (a clock reset to 2000, an
+// hour repeated, unwritten slots of arbitrary bytes, a 0xA0 year, a
+// VTK-08.14 CM of each of the first and the third): three collectors read them whole the first time
+// without a lease lapsing or a read fenced, and stop soon after SIGTERM.
+TEST_F(SharedLines, FirstReadsOfOddMemoriesKeepEveryLeaseAndAStopIsPrompt) {
+  Lines(6, {"--latency", "2"},
+        {{"--clock-reset", "170@300"},
+         {"--clock-back", "200"},
+         {"--garbage-slots", "--history-hours", "600"},
+         {"--bad-year", "100"},
+         {"--model", "0814cm", "--garbage-slots", "--history-hours", "900"},
+         {"--model", "0814cm", "--clock-reset", "100@50"}});
+  for (const char* origin : {"c1", "c2", "c3"}) Start(origin);
+  ASSERT_TRUE(
+      WaitUntil([&] { return Sql("SELECT COUNT(DISTINCT line) FROM reads WHERE outcome = 'done'") == "6"; }, 240s))
+      << Logs();
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM reads WHERE error LIKE '%lease lost%'"), "0") << Logs();
+  EXPECT_EQ(Logs().find("аренда линии потеряна"), std::string::npos) << Logs();
+  EXPECT_EQ(Overlaps(), "0");
+  for (auto& [origin, run] : runs_) EXPECT_EQ(run.Stop(SIGTERM, 10s), 0) << origin << "\n" << Logs();
+  // No period after the meters' clocks (2026-12-08) nor a row a period of a gap.
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM records WHERE period > '2026-12-09'"), "0");
+  EXPECT_EQ(Sql("SELECT COUNT(*) > 60 FROM gaps"), "f");
 }
 
 // A collector paused (SIGSTOP) in a long read past its lease: another takes
