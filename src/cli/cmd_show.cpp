@@ -54,18 +54,10 @@ Json JsonRecord(const StatModel& m, ArchiveKind kind, std::size_t i) {
   return j;
 }
 
-// A serial number is ASCII; each byte of a damaged one at or above 0x80
-// becomes U+FFFD, as in the workbook.
-std::string SerialForText(const std::string& raw) {
-  std::string s;
-  for (char c : raw) s += static_cast<unsigned char>(c) >= 0x80 ? std::string("\xEF\xBF\xBD") : std::string(1, c);
-  return s;
-}
-
 std::string ShowJson(const StatModel& m) {
   Json j;
   j["model"] = DeviceTypeName(m.Type());
-  j["serial"] = SerialForText(m.SerialText());
+  j["serial"] = SerialForJson(m.SerialText());
   // An image without a valid record has no meaningful current values.
   const bool valid = m.HasValidRecord();
   if (!valid) j["message"] = kNoValidRecordText;

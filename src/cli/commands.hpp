@@ -20,6 +20,7 @@ int RunExport(const Args& args, std::ostream& out, std::ostream& err);
 int RunReport(const Args& args, std::ostream& out, std::ostream& err);
 int RunInfo(const Args& args, std::ostream& out, std::ostream& err);
 int RunScan(const Args& args, std::ostream& out, std::ostream& err);
+int RunSituations(const Args& args, std::ostream& out, std::ostream& err);
 
 // The program: the command named by args[0] with the rest of the arguments.
 int Dispatch(const Args& args, std::ostream& out, std::ostream& err);

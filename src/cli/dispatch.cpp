@@ -34,6 +34,7 @@ constexpr args::Command kCommands[] = {
     {"export", "export a statistics file", RunExport},
     {"report", "make a report from a statistics file", RunReport},
     {"info", "technical information of a statistics file", RunInfo},
+    {"situations", "abnormal situations and monthly summaries of a statistics file", RunSituations},
 };
 
 }  // namespace

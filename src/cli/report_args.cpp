@@ -57,6 +57,12 @@ std::variant<StatData, int> LoadForCommand(const FileCommandArgs& args, std::ost
 
 std::filesystem::path HomeOf(const FileCommandArgs& args) { return ResolveProgramHome(args.home, ExecutablePath()); }
 
+std::string SerialForJson(const std::string& raw) {
+  std::string s;
+  for (char c : raw) s += static_cast<unsigned char>(c) >= 0x80 ? std::string("\xEF\xBF\xBD") : std::string(1, c);
+  return s;
+}
+
 bool ParseShortDate(const std::string& text, CalendarDate* date, bool anyListedDay) {
   if (text.size() != 8 || text[2] != '.' || text[5] != '.') return false;
   for (std::size_t i : {0u, 1u, 3u, 4u, 6u, 7u})

@@ -48,6 +48,10 @@ std::variant<StatData, int> LoadForCommand(const FileCommandArgs& args, std::ost
 // The program home: --home, else STATVTK_HOME, the portable folder or the user's data folder.
 std::filesystem::path HomeOf(const FileCommandArgs& args);
 
+// A serial number for JSON: it is ASCII, and each byte of a damaged one at
+// or above 0x80 becomes U+FFFD, as in the workbook.
+std::string SerialForJson(const std::string& raw);
+
 // "DD.MM.YY" -> date (20YY); false when malformed or not a calendar date.
 // With `anyListedDay` every day 01..31 of months 01..12 passes, as a file may
 // list such a day (31.02): the caller then looks it up among the listed days.

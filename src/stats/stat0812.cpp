@@ -5,13 +5,11 @@
 
 #include "base/device_values.hpp"
 #include "stats/stat_common.hpp"
+#include "stats/status_names.hpp"
 
 namespace statvtk {
 
 namespace {
-
-constexpr std::array<std::string_view, 8> kStatusNames = {"Выкл.", "Gmax", "Gmin",   "Рев.",
-                                                          "Возб.", "АЦП",  "Настр.", "Оч."};
 
 std::size_t FirstEntry(ArchiveKind kind) { return kind == ArchiveKind::Daily ? StatModel0812::kFirstDaily : 0; }
 
@@ -167,7 +165,7 @@ StatRecord StatModel0812::Decode(ArchiveKind kind, std::size_t i) const {
   r.counters = d.Counters;
   r.counterIncrements = d.CounterInc;
   r.flags = d.Flags;
-  r.statusText = StatusText(d.Flags, kStatusNames);
+  r.statusText = StatusText(d.Flags, StatusBitNames(DeviceType::dtVTK0812));
   return r;
 }
 

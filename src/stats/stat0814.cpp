@@ -5,12 +5,12 @@
 
 #include "base/device_values.hpp"
 #include "stats/stat_common.hpp"
+#include "stats/status_names.hpp"
 
 namespace statvtk {
 
 namespace {
 
-constexpr std::array<std::string_view, 7> kStatusNames = {"Возб", "ПТ", "ТСП", "Gmin", "Gmax", "Рев", "Пит"};
 constexpr std::array<double, 7> kDiameterC = {15, 25, 32, 50, 80, 100, 150};
 constexpr std::array<double, 7> kFlowC = {6, 16, 30, 60, 160, 300, 600};
 constexpr std::array<double, 8> kDiameterCM = {15, 25, 32, 40, 50, 80, 100, 150};
@@ -78,7 +78,7 @@ void StatModel0814::Finish(StatRecord& r, const RawRecord& raw) const {
               {"ΔM+, т", v[5].value, true}, {"V-, м3", v[2].value},        {"ΔV-, м3", v[3].value, true},
               {"M-, т", v[6].value},        {"ΔM-, т", v[7].value, true},  {"T, °C", static_cast<double>(raw.valueA)}};
   r.extraValue = raw.valueB;
-  r.statusText = StatusText(raw.flags, kStatusNames);
+  r.statusText = StatusText(raw.flags, StatusBitNames(Type()));
 }
 
 DeviceInfo StatModel0814::GetDeviceInfo() const {

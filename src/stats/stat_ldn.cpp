@@ -5,12 +5,12 @@
 
 #include "base/device_values.hpp"
 #include "stats/stat_common.hpp"
+#include "stats/status_names.hpp"
 
 namespace statvtk {
 
 namespace {
 
-constexpr std::array<std::string_view, 8> kStatusNames = {"ТСП", "", "Воздух", "ПТ", "", "Gmax", "Gmin", "Реверс"};
 constexpr std::array<double, 8> kDiameter = {15, 25, 32, 40, 50, 80, 100, 150};
 constexpr std::array<double, 8> kFlow = {6.3, 16, 25, 40, 63, 160, 250, 630};
 
@@ -67,7 +67,7 @@ void StatModelLdn::Finish(StatRecord& r, const RawRecord& raw) const {
               {"ΔV-, м3", v[3].value, true},
               {"G, м3/ч", static_cast<double>(raw.valueA)},
               {"U, В", static_cast<double>(raw.valueB)}};
-  r.statusText = StatusText(raw.flags, kStatusNames);
+  r.statusText = StatusText(raw.flags, StatusBitNames(DeviceType::dtLDN08));
 }
 
 DeviceInfo StatModelLdn::GetDeviceInfo() const {

@@ -1,0 +1,33 @@
+#include "cli/situation_texts.hpp"
+
+namespace statvtk::cli {
+
+using analysis::SituationKind;
+using analysis::SituationSource;
+
+std::string SituationText(const analysis::Situation& s) {
+  switch (s.kind) {
+    case SituationKind::Flag: return s.detail;
+    case SituationKind::PowerOff: return "Отключение питания";
+    case SituationKind::SettingsChanged: return "Изменение настроек";
+    case SituationKind::Calibration: return "Калибровка";
+    case SituationKind::ClockChanged: return "Перевод часов";
+    case SituationKind::NightFlow: return "Ночной расход";
+    case SituationKind::ContinuousFlow: return "Непрерывный расход";
+    case SituationKind::NoConsumption: return "Нет потребления";
+    case SituationKind::ReverseVolume: return "Обратный поток";
+    case SituationKind::ConsumptionSpike: return "Скачок потребления";
+  }
+  return s.detail;
+}
+
+std::string_view SourceText(SituationSource source) {
+  switch (source) {
+    case SituationSource::Flags: return "флаги";
+    case SituationSource::Events: return "события";
+    case SituationSource::Rule: return "правило";
+  }
+  return "";
+}
+
+}  // namespace statvtk::cli

@@ -1,0 +1,22 @@
+// The words statvtk-cli shows for the analysis's codes: a situation's kind
+// and source, in one place.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "analysis/situations.hpp"
+
+namespace statvtk::cli {
+
+// "Ночной расход", "Отключение питания", ...; a flag or an event mark: the
+// model's own word for it.
+std::string SituationText(const analysis::Situation& situation);
+
+// "флаги", "события", "правило".
+std::string_view SourceText(analysis::SituationSource source);
+
+// The text shown for a situation still going on, in place of its end.
+inline constexpr const char* kOpenText = "продолжается";
+
+}  // namespace statvtk::cli
