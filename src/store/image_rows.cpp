@@ -52,7 +52,9 @@ std::string HexOf(std::span<const std::uint8_t> bytes) {
 std::string EventTimeText(const std::string& t) {
   int d, mo, y, h, mi, s;
   char tail;
-  if (t.size() != 17 || std::sscanf(t.c_str(), "%2d.%2d.%2d %2d:%2d:%2d%c", &d, &mo, &y, &h, &mi, &s, &tail) != 6)
+  // VTK-08.14 and LDN-08 show "DD.MM.YY", VTK-08.12 "DD/MM/YY".
+  if (t.size() != 17 || (std::sscanf(t.c_str(), "%2d.%2d.%2d %2d:%2d:%2d%c", &d, &mo, &y, &h, &mi, &s, &tail) != 6 &&
+                         std::sscanf(t.c_str(), "%2d/%2d/%2d %2d:%2d:%2d%c", &d, &mo, &y, &h, &mi, &s, &tail) != 6))
     return {};
   char buf[64];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", 2000 + y, mo, d, h, mi, s);

@@ -46,7 +46,7 @@ using RecordFilter = std::function<bool(ArchiveKind kind, std::uint32_t pos)>;
 ImageRows RowsOf(const StatModel& model, std::int64_t readId, std::int64_t utcOffsetS, const RecordFilter& keep = {},
                  std::optional<long long> localNow = std::nullopt);
 
-// "DD.MM.YY hh:mm:ss" (an event's time as the model shows it) as
+// "DD.MM.YY hh:mm:ss" or "DD/MM/YY hh:mm:ss" (an event's time as the model shows it) as
 // "YYYY-MM-DD HH:MM:SS"; empty for another text.
 std::string EventTimeText(const std::string& shown);
 

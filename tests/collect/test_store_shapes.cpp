@@ -148,6 +148,8 @@ void ExpectStoreIsTheMeter(store::RecordStore& s, const sim::Instrument& inst, c
     EXPECT_LE(store::CalendarSeconds(*newest), latest) << what << " " << stats.newest;
     EXPECT_GE(stats.oldest.substr(0, 4), "2000") << what;
   }
+  // The events, whichever way the model writes their dates.
+  EXPECT_FALSE(s.Events(serial, "", "").value().empty()) << what;
   // Every period a full read shows is held with its first record's bytes.
   std::size_t held = 0;
   const auto periods = PeriodsOf(*model);
