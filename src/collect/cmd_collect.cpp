@@ -145,8 +145,10 @@ bool ReadSharedOnce(Run& f, const LineConfig& line, const std::vector<const Inst
   }
   const LeaseFence fence{origin, **epoch, ttl};
   std::vector<InstrumentPass> passes;
-  {
-    const LeaseRenewal renewal(f.writer, line.name, fence, log);
+  if (auto leases = OpenLeaseStore(f.cfg.collector, home); !leases) {
+    log("аренда линии не продлевается: " + leases.error().reason);
+  } else {
+    const LeaseRenewal renewal(**leases, line.name, fence, log);
     passes = CollectLine(f.cfg, line, list, home, f.writer, StopRequest(), log, {}, &fence);
   }
   if (const auto r = f.writer.With([&](store::RecordStore& s) { return s.ReleaseLease(line.name, origin, **epoch); });
@@ -323,6 +325,11 @@ int RunService(const std::vector<std::string>& args, std::ostream& out, std::ost
       return kExitConfig;
     }
     if (*incoming) f.figures.DescribeIncoming([p = incoming->get()](const std::string& l) { return p->Describe(l); });
+    auto leases = OpenLeaseStore(f.cfg.collector, c.home);
+    if (!leases) {
+      err << "statvtk-collect: " << leases.error().reason << "\n";
+      return kExitFailed;
+    }
     {
       LineWork work;
       work.schedule = [&](const Config& cfg, const LineConfig& line, const std::vector<const InstrumentConfig*>& list) {
@@ -333,7 +340,7 @@ int RunService(const std::vector<std::string>& args, std::ostream& out, std::ost
         return ReadDueNow(cfg, line, due, c, f.writer, f.LineLog(line), stop, epoch, f.figures);
       };
       // The keeper outlives the pool: its leases are given up once no read goes on.
-      LeaseKeeper keeper(f.writer, f.cfg.collector, [&f](const std::string& t) { f.log.Line(t); });
+      LeaseKeeper keeper(std::move(*leases), f.cfg.collector, [&f](const std::string& t) { f.log.Line(t); });
       LinePool lines(std::move(work), request);
       auto running = std::make_shared<const Config>(f.cfg);
       RunLines(lines, running, f, false);
@@ -353,8 +360,7 @@ int RunService(const std::vector<std::string>& args, std::ostream& out, std::ost
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
       }
       NotifyStopping();
-      keeper.Stop();
-    }  // every read ends here
+    }  // every read ends here, then the keeper gives its leases up
     f.log.Line("statvtk-collect: stopped");
     return kExitOk;
   });
