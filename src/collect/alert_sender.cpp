@@ -92,7 +92,9 @@ std::optional<std::string> RunWithInput(const std::string& command, const std::s
 AlertSender::AlertSender(AlertSinks sinks, std::function<void(const std::string&)> log)
     : sinks_(std::move(sinks)), log_(std::move(log)), thread_([this](std::stop_token stop) { Run(stop); }) {}
 
-AlertSender::~AlertSender() {
+AlertSender::~AlertSender() { RequestStop(); }
+
+void AlertSender::RequestStop() {
   thread_.request_stop();
   wake_.notify_all();
 }

@@ -34,6 +34,8 @@ class AlertSender {
 
   // Queued; past kMaxWaiting the oldest waiting event is dropped (and logged).
   void Send(AlertEvent e);
+  // Nothing more is sent (a command running is ended); returns at once.
+  void RequestStop();
   static constexpr std::size_t kMaxWaiting = 1000;
 
  private:

@@ -20,8 +20,13 @@ AlertService::AlertService(const Config& cfg, std::filesystem::path home, FleetF
       thread_([this](std::stop_token stop) { Run(stop); }) {}
 
 AlertService::~AlertService() {
-  thread_.request_stop();
+  RequestStop();
   if (thread_.joinable()) thread_.join();
+}
+
+void AlertService::RequestStop() {
+  thread_.request_stop();
+  sender_.RequestStop();
 }
 
 AlertPicture AlertService::Picture() {

@@ -70,10 +70,18 @@ Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, c
   return s;
 }
 
-FleetServices::~FleetServices() {
-  alerts_.reset();  // before the publisher it asks
+FleetServices::~FleetServices() { Stop(); }
+
+void FleetServices::RequestStop() {
+  if (alerts_) alerts_->RequestStop();
+  if (publisher_) publisher_->RequestStop();
+}
+
+void FleetServices::Stop() {
+  RequestStop();
+  alerts_.reset();  // joined, before the publisher it asks
   if (publisher_) publisher_->Stop();
-  if (http_) http_->Stop();
+  if (http_) http_->Stop();  // last: it shows the others' state
 }
 
 void FleetServices::Drain(std::chrono::milliseconds limit) {
