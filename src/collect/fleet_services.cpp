@@ -47,7 +47,8 @@ Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, c
     HttpOptions options{.tokens = std::make_shared<TokenCheck>(InHome(col.httpTokens, home)),
                         .cert = col.httpCert.empty() ? "" : InHome(col.httpCert, home).string(),
                         .key = col.httpKey.empty() ? "" : InHome(col.httpKey, home).string(),
-                        .access = [home](const std::string& line) { AppendDailyLog(home, "http", line); },
+                        .access = [log = std::make_shared<DailyLog>(home, "http", col.logDays)](
+                                      const std::string& line) { log->Line(line); },
                         .limits = {}};
     if (auto r = options.tokens->Refresh(); !r) return r.error();
     const bool tokens = options.tokens->Any();
