@@ -1,7 +1,8 @@
 // Sends alerts on a thread of its own, so that a slow or absent receiver
 // never holds collection up: each event as JSON, POSTed to AlertWebhook=
-// (http or https) and given on stdin to AlertCommand= (run by /bin/sh), in
-// order, each tried again with a growing pause until it is taken.
+// (http or https) and given on stdin to AlertCommand= (run by /bin/sh,
+// killed past AlertCommandTimeout= or at the stop), in order, each tried
+// again with a growing pause until it is taken.
 #pragma once
 
 #include <chrono>
@@ -14,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "collect/alert_command.hpp"
 #include "collect/alert_watch.hpp"
 
 namespace statvtk::collect {
@@ -23,6 +25,7 @@ struct AlertSinks {
   std::string command;  // empty: none
   std::chrono::milliseconds firstPause{1000};
   std::chrono::milliseconds longestPause{std::chrono::minutes(5)};
+  std::chrono::milliseconds commandTimeout{std::chrono::seconds(10)};  // AlertCommandTimeout=
 };
 
 class AlertSender {
@@ -34,6 +37,8 @@ class AlertSender {
 
   // Queued; past kMaxWaiting the oldest waiting event is dropped (and logged).
   void Send(AlertEvent e);
+  // Nothing more is sent (a command running is ended); returns at once.
+  void RequestStop();
   static constexpr std::size_t kMaxWaiting = 1000;
 
  private:
@@ -43,7 +48,7 @@ class AlertSender {
     bool hookDone = false, commandDone = false;
   };
   void Run(std::stop_token stop);
-  bool Deliver(Waiting& w);  // true when every sink took it
+  bool Deliver(Waiting& w, std::stop_token stop);  // true when every sink took it
 
   AlertSinks sinks_;
   std::function<void(const std::string&)> log_;
@@ -57,8 +62,5 @@ class AlertSender {
 // POSTs `body` (JSON) to the URL; the reason when it was not taken (no
 // answer, or a status other than 2xx).
 std::optional<std::string> PostJson(const std::string& url, const std::string& body);
-// Runs `command` with /bin/sh, `body` on its stdin; the reason when it did
-// not exit 0 within a minute.
-std::optional<std::string> RunWithInput(const std::string& command, const std::string& body);
 
 }  // namespace statvtk::collect

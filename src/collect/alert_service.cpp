@@ -16,12 +16,20 @@ AlertService::AlertService(const Config& cfg, std::filesystem::path home, FleetF
       figures_(figures),
       live_(figures.Live()),
       brokerDown_(std::move(brokerDown)),
-      sender_({.webhook = cfg.collector.alertWebhook, .command = cfg.collector.alertCommand}, log),
+      sender_({.webhook = cfg.collector.alertWebhook,
+               .command = cfg.collector.alertCommand,
+               .commandTimeout = std::chrono::seconds(cfg.collector.alertCommandTimeoutS)},
+              log),
       thread_([this](std::stop_token stop) { Run(stop); }) {}
 
 AlertService::~AlertService() {
-  thread_.request_stop();
+  RequestStop();
   if (thread_.joinable()) thread_.join();
+}
+
+void AlertService::RequestStop() {
+  thread_.request_stop();
+  sender_.RequestStop();
 }
 
 AlertPicture AlertService::Picture() {

@@ -25,6 +25,10 @@ class AlertService {
   AlertService(const AlertService&) = delete;
   AlertService& operator=(const AlertService&) = delete;
 
+  // No look at the fleet and no alert sent any more (a command running is
+  // ended); returns at once, the destructor joins.
+  void RequestStop();
+
  private:
   AlertPicture Picture();
   void Run(std::stop_token stop);

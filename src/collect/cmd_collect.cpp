@@ -145,8 +145,10 @@ bool ReadSharedOnce(Run& f, const LineConfig& line, const std::vector<const Inst
   }
   const LeaseFence fence{origin, **epoch, ttl};
   std::vector<InstrumentPass> passes;
-  {
-    const LeaseRenewal renewal(f.writer, line.name, fence, log);
+  if (auto leases = OpenLeaseStore(f.cfg.collector, home); !leases) {
+    log("аренда линии не продлевается: " + leases.error().reason);
+  } else {
+    const LeaseRenewal renewal(**leases, line.name, fence, log);
     passes = CollectLine(f.cfg, line, list, home, f.writer, StopRequest(), log, {}, &fence);
   }
   if (const auto r = f.writer.With([&](store::RecordStore& s) { return s.ReleaseLease(line.name, origin, **epoch); });
@@ -158,13 +160,12 @@ bool ReadSharedOnce(Run& f, const LineConfig& line, const std::vector<const Inst
 }
 
 // What both commands run over: the configuration, the store through its
-// one writer, the log, the figures and the services (HTTP, MQTT).
+// one writer, the log and the figures.
 struct FleetRun {
   const Config& cfg;
   StoreWriter& writer;
   CollectLog& log;
   FleetFigures& figures;
-  FleetServices& services;
   PassLog LineLog(const LineConfig& line) {
     return [this, name = line.name](const std::string& t) { log.Line("[" + name + "] " + t); };
   }
@@ -179,8 +180,8 @@ struct FleetRun {
   std::filesystem::path home;
 };
 
-// Sets up a FleetRun (`serving`: the HTTP page and API too) and runs `lines`
-// over it; the exit status.
+// Sets up a FleetRun (`serving`: checked for the HTTP page and API too) and
+// runs `lines` over it; the exit status.
 template <class Lines>
 int WithFleet(const Common& c, bool serving, std::ostream& err, Lines&& lines) {
   auto cfg = LoadChecked(c, err);
@@ -215,13 +216,7 @@ int WithFleet(const Common& c, bool serving, std::ostream& err, Lines&& lines) {
   figures.SetAck([&writer](std::int64_t id, const std::string& by) {
     return writer.With([&](store::RecordStore& s) { return s.AckFinding(id, by, store::UtcNow()); });
   });
-  auto services = FleetServices::Start(*cfg, c.home, figures, serving, [&](const std::string& t) { log.Line(t); });
-  if (!services) {
-    err << "statvtk-collect: " << services.error().reason << "\n";
-    return kExitConfig;
-  }
-  writer.SetOutbox((*services)->Outbox());
-  FleetRun run{*cfg, writer, log, figures, **services, c.home};
+  FleetRun run{*cfg, writer, log, figures, c.home};
   return lines(run);
 }
 
@@ -273,6 +268,45 @@ void RunLines(LinePool& lines, std::shared_ptr<const Config> cfg, FleetRun& f, b
              "; removed: " + names(changes.removed));
 }
 
+// The services over the run (`serving`: HTTP and the alerts too), each
+// read's MQTT messages handed to the writer; null with the reason on err.
+std::unique_ptr<FleetServices> StartServices(FleetRun& f, bool serving, std::ostream& err) {
+  auto services =
+      FleetServices::Start(f.cfg, f.home, f.figures, serving, [&f](const std::string& t) { f.log.Line(t); });
+  if (!services) {
+    err << "statvtk-collect: " << services.error().reason << "\n";
+    return nullptr;
+  }
+  f.writer.SetOutbox((*services)->Outbox());
+  return std::move(*services);
+}
+
+// What `run`'s line pool does with a line it took.
+LineWork WorkOf(FleetRun& f, const Common& c) {
+  LineWork work;
+  work.schedule = [&f](const Config& cfg, const LineConfig& line, const std::vector<const InstrumentConfig*>& list) {
+    return LineSchedule(cfg, line, list, f.writer, f.figures);
+  };
+  work.read = [&f, &c](const Config& cfg, const LineConfig& line, std::vector<Due>& due, std::atomic<bool>& stop,
+                       std::int64_t epoch) {
+    return ReadDueNow(cfg, line, due, c, f.writer, f.LineLog(line), stop, epoch, f.figures);
+  };
+  return work;
+}
+
+// Until the stop request: the watchdog fed, collect.ini read again on SIGHUP.
+void ServeUntilStop(LinePool& lines, std::shared_ptr<const Config>& running, FleetRun& f, const Common& c) {
+  std::atomic<bool>& request = StopRequest();
+  std::atomic<bool>& reload = ReloadRequest();
+  std::chrono::steady_clock::time_point heard{};
+  while (!request.load()) {
+    NotifyWatchdog(heard);
+    if (reload.exchange(false))
+      if (auto next = Reloaded(c, *running, f.log)) RunLines(lines, running = next, f, true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+}
+
 }  // namespace
 
 int RunOnce(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -281,6 +315,8 @@ int RunOnce(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   if (auto done = ParseCommand(*app, args, out, err)) return *done;
   const Common c = given.Resolved();
   return WithFleet(c, false, err, [&](FleetRun& f) {
+    const auto services = StartServices(f, false, err);
+    if (!services) return kExitConfig;
     std::atomic<bool> failed{false};
     for (const auto& line : f.cfg.lines)
       if (line.mode == LineMode::Incoming)
@@ -301,11 +337,33 @@ int RunOnce(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         [&] {
           if (!RunPools(pools, true)) failed.store(true);
         });
-    f.services.Drain(std::chrono::seconds(10));  // what the broker did not take waits for the next run
+    services->Drain(std::chrono::seconds(10));  // what the broker did not take waits for the next run
     return failed.load() ? kExitFailed : kExitOk;
   });
 }
 
+// `run`'s order of start and stop, kept here and nowhere else (docs/collect.md
+// "Start and stop" says the same).
+//
+// Start:
+//   1. collect.ini checked, the home's lock, the store and its writer, the
+//      log, the figures (WithFleet);
+//   2. the call-in listeners bound, the figures told where their state is:
+//      before any thread that reads the live state starts;
+//   3. the services that read it: the MQTT publisher, HTTP, the alerts;
+//   4. the leases' own connection and their keeper, the line pool with its
+//      lines, the modem pools' thread, the call-in lines' thread;
+//   5. systemd told "ready".
+// Stop (SIGTERM or SIGINT):
+//   1. every stop flag set: the line pool's lines, the modem pools and the
+//      call-in lines (the stop request), the publisher, the alerts;
+//   2. the reads end: the line pool's workers, the modem pools' thread and
+//      the call-in lines' thread joined;
+//   3. the leases given up (renewed until the reads ended);
+//   4. the alerts' and the publisher's threads joined (the publisher says
+//      "offline");
+//   5. HTTP stopped, the state it shows still there;
+//   6. the state destroyed: the call-in lines, the figures, the store.
 int RunService(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   CommonArgs given;
   const auto app = CommandApp("run", kRunAbout, given);
@@ -313,50 +371,55 @@ int RunService(const std::vector<std::string>& args, std::ostream& out, std::ost
   const Common c = given.Resolved();
   return WithFleet(c, true, err, [&](FleetRun& f) {
     std::atomic<bool>& request = StopRequest();
-    std::atomic<bool>& reload = ReloadRequest();
-    reload.store(false);
+    ReloadRequest().store(false);  // from now on SIGHUP reads collect.ini again
     f.log.Line("statvtk-collect: " + std::to_string(f.cfg.instruments.size()) + " instruments on " +
                std::to_string(f.cfg.lines.size()) + " lines");
+    // Start 2.
     auto incoming = IncomingLines::Open(f.Incoming(request));
     if (!incoming) {
       err << "statvtk-collect: " << incoming.error().reason << "\n";
       return kExitConfig;
     }
     if (*incoming) f.figures.DescribeIncoming([p = incoming->get()](const std::string& l) { return p->Describe(l); });
-    {
-      LineWork work;
-      work.schedule = [&](const Config& cfg, const LineConfig& line, const std::vector<const InstrumentConfig*>& list) {
-        return LineSchedule(cfg, line, list, f.writer, f.figures);
-      };
-      work.read = [&](const Config& cfg, const LineConfig& line, std::vector<Due>& due, std::atomic<bool>& stop,
-                      std::int64_t epoch) {
-        return ReadDueNow(cfg, line, due, c, f.writer, f.LineLog(line), stop, epoch, f.figures);
-      };
-      // The keeper outlives the pool: its leases are given up once no read goes on.
-      LeaseKeeper keeper(f.writer, f.cfg.collector, [&f](const std::string& t) { f.log.Line(t); });
-      LinePool lines(std::move(work), request);
-      auto running = std::make_shared<const Config>(f.cfg);
-      RunLines(lines, running, f, false);
-      keeper.Start(lines);
-      // The pools and the incoming lines as collect.ini gave them at the start.
-      const PoolContext pools = f.Pools(request);
-      std::jthread poolThread([&pools] { RunPools(pools, false); });
-      std::jthread incomingThread([&incoming] {
-        if (*incoming) (*incoming)->Serve();
-      });
-      NotifyReady();
-      std::chrono::steady_clock::time_point heard{};
-      while (!request.load()) {
-        NotifyWatchdog(heard);
-        if (reload.exchange(false))
-          if (auto next = Reloaded(c, *running, f.log)) RunLines(lines, running = next, f, true);
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      }
-      NotifyStopping();
-      keeper.Stop();
-    }  // every read ends here
+    // Start 3.
+    const auto services = StartServices(f, true, err);
+    if (!services) return kExitConfig;
+    // Start 4.
+    auto leases = OpenLeaseStore(f.cfg.collector, c.home);
+    if (!leases) {
+      err << "statvtk-collect: " << leases.error().reason << "\n";
+      return kExitFailed;
+    }
+    LeaseKeeper keeper(std::move(*leases), f.cfg.collector, [&f](const std::string& t) { f.log.Line(t); });
+    LinePool lines(WorkOf(f, c), request);
+    auto running = std::make_shared<const Config>(f.cfg);
+    RunLines(lines, running, f, false);
+    keeper.Start(lines);
+    // The pools and the incoming lines as collect.ini gave them at the start.
+    const PoolContext pools = f.Pools(request);
+    std::jthread poolThread([&pools] { RunPools(pools, false); });
+    std::jthread incomingThread([&incoming] {
+      if (*incoming) (*incoming)->Serve();
+    });
+    // Start 5.
+    NotifyReady();
+    ServeUntilStop(lines, running, f, c);
+    NotifyStopping();
+    // Stop 1.
+    request.store(true);
+    lines.Stop();
+    services->RequestStop();
+    // Stop 2.
+    lines.Join();
+    poolThread.join();
+    incomingThread.join();
+    f.writer.SetOutbox(nullptr);
+    // Stop 3.
+    keeper.Release();
+    // Stop 4 and 5.
+    services->Stop();
     f.log.Line("statvtk-collect: stopped");
-    return kExitOk;
+    return kExitOk;  // Stop 6, as this scope and WithFleet's end.
   });
 }
 

@@ -40,11 +40,13 @@ std::optional<long long> BaudRate(const std::string& v) {
 }
 
 // The keys each kind of section takes (lower case).
-const std::set<std::string> kCollectorKeys{
-    "database",      "clocklimit",   "silentafter",  "retryfirst",    "completeness", "origin",    "http",
-    "mqtt",          "httptokens",   "httpcert",     "httpkey",       "httpinsecure", "mqtttopic", "mqttuser",
-    "mqttpassword",  "mqtttls",      "mqttca",       "mqttdiscovery", "mqttclientid", "keepfiles", "logdays",
-    "mqttoutboxmax", "alertwebhook", "alertcommand", "alertevery",    "leasettl",     "workers"};
+const std::set<std::string> kCollectorKeys{"database",     "clocklimit",    "silentafter",  "retryfirst",
+                                           "completeness", "origin",        "http",         "mqtt",
+                                           "httptokens",   "httpcert",      "httpkey",      "httpinsecure",
+                                           "mqtttopic",    "mqttuser",      "mqttpassword", "mqtttls",
+                                           "mqttca",       "mqttdiscovery", "mqttclientid", "keepfiles",
+                                           "logdays",      "mqttoutboxmax", "alertwebhook", "alertcommand",
+                                           "alertevery",   "leasettl",      "workers",      "alertcommandtimeout"};
 const std::set<std::string> kLineKeys{
     "mode",       "tcp",   "serial",    "baud",        "mbus",        "phone",          "modem",
     "init",       "pulse", "byteconst", "packetconst", "packetretry", "connecttimeout", "connectwait",
@@ -92,6 +94,7 @@ class Checker {
                                                            {"logdays", "LogDays"},
                                                            {"alertwebhook", "AlertWebhook"},
                                                            {"alertcommand", "AlertCommand"},
+                                                           {"alertcommandtimeout", "AlertCommandTimeout"},
                                                            {"alertevery", "AlertEvery"},
                                                            {"retrybusy", "RetryBusy"},
                                                            {"retrynoanswer", "RetryNoAnswer"},
@@ -431,6 +434,9 @@ void FillCollector(Checker& c, const Section& s, CollectorConfig& col) {
   col.alertCommand = c.Take<std::string>(s, "alertcommand", "", NonEmpty, "a program to run");
   col.alertEveryS = c.Take<long long>(
       s, "alertevery", col.alertEveryS, [](const std::string& v) { return ParseDuration(v); }, "a duration above 0");
+  col.alertCommandTimeoutS = c.Take<long long>(
+      s, "alertcommandtimeout", col.alertCommandTimeoutS, [](const std::string& v) { return ParseDuration(v); },
+      "a duration above 0");
   col.leaseTtlS = c.Take<long long>(
       s, "leasettl", col.leaseTtlS,
       [](const std::string& v) {

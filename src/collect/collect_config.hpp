@@ -32,10 +32,11 @@ struct CollectorConfig {
   bool httpInsecure = false;                // HttpInsecure=1: a network address without tokens or TLS
   MqttSettings mqtt;                        // Mqtt=, MqttTopic=, ...; mqtt.host empty: off
   KeepFiles keepFiles = KeepFiles::Newest;  // KeepFiles=
-  int logDays = 30;                         // LogDays=: logs/collect-*.log older than this go
+  int logDays = 30;                         // LogDays=: logs/collect-*.log and http-*.log older than this go
   std::string alertWebhook;                 // AlertWebhook=: an http(s) URL the alerts are POSTed to; empty: none
   std::string alertCommand;                 // AlertCommand=: a program given each alert on stdin; empty: none
   long long alertEveryS = 30;               // AlertEvery=: how often the states are looked at
+  long long alertCommandTimeoutS = 10;      // AlertCommandTimeout=: AlertCommand= killed after this
   long long leaseTtlS = 60;                 // LeaseTtl=: how long a shared line's lease holds unrenewed (5 s..1 h)
   int workers = 32;                         // Workers=: the reads `run` makes at once (lines served by a pool)
 };

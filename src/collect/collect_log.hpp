@@ -1,7 +1,9 @@
-// The collector's log: each line stamped as the other programs stamp theirs,
-// on stderr (journald) and appended to logs/collect-YYYY-MM-DD.log, the day's
-// file kept open; control characters and bytes that are not UTF-8 escaped as
-// \xNN, one event a line. A new day's file removes those older than LogDays=.
+// The collector's logs: each line stamped as the other programs stamp theirs,
+// control characters and bytes that are not UTF-8 escaped as \xNN, one event
+// a line. The collector's own log goes to stderr (journald) and to
+// logs/collect-YYYY-MM-DD.log, the HTTP access log to logs/http-YYYY-MM-DD.log;
+// each keeps its day's file open, and a new day's file removes the files of
+// its kind older than LogDays=.
 #pragma once
 
 #include <atomic>
@@ -13,16 +15,24 @@
 #include <mutex>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 namespace statvtk::collect {
 
-class CollectLog {
+// The line `text` is written as at `now`: stamped, escaped, ended.
+std::string StampedLine(const std::tm& now, const std::string& text);
+
+// One kind of daily log file, logs/NAME-YYYY-MM-DD.log of the home
+// (thread-safe).
+class DailyLog {
  public:
-  CollectLog(std::ostream& err, std::filesystem::path home, int keepDays = 30)
-      : err_(err), home_(std::move(home)), keepDays_(keepDays) {}
-  void Line(const std::string& text);
-  // Lines that could not be written to the file (a full disk, a folder taken away).
-  std::uint64_t WriteFailures() const { return failures_.load(); }
+  DailyLog(std::filesystem::path home, std::string name, int keepDays)
+      : home_(std::move(home)), name_(std::move(name)), keepDays_(keepDays) {}
+  // Appends `line` (ended) to the file of `now`'s day; false when it could
+  // not be written (the file is opened again with the next line).
+  bool Write(const std::tm& now, std::string_view line);
+  // `text` stamped now and appended.
+  bool Line(const std::string& text);
 
  private:
   struct Close {
@@ -31,20 +41,31 @@ class CollectLog {
   std::FILE* FileOf(const std::tm& now);
 
   std::mutex mutex_;
-  std::ostream& err_;
   std::filesystem::path home_;
+  std::string name_;
   int keepDays_;
   std::string day_;  // the name of the open file
   std::unique_ptr<std::FILE, Close> file_;
+};
+
+class CollectLog {
+ public:
+  CollectLog(std::ostream& err, std::filesystem::path home, int keepDays = 30)
+      : err_(err), file_(std::move(home), "collect", keepDays) {}
+  void Line(const std::string& text);
+  // Lines that could not be written to the file (a full disk, a folder taken away).
+  std::uint64_t WriteFailures() const { return failures_.load(); }
+
+ private:
+  std::mutex mutex_;  // a line reaches stderr and the file in the same order
+  std::ostream& err_;
+  DailyLog file_;
   std::atomic<std::uint64_t> failures_{0};
 };
 
-// A line stamped as the log's, appended to logs/NAME-YYYY-MM-DD.log of the
-// home only (the HTTP access log: "http").
-void AppendDailyLog(const std::filesystem::path& home, const std::string& name, const std::string& text);
-
-// Removes logs/collect-YYYY-MM-DD.log files of days before `today` minus
+// Removes logs/NAME-YYYY-MM-DD.log files of days before `today` minus
 // `keepDays` days; the number removed.
-std::size_t RemoveOldLogs(const std::filesystem::path& folder, const std::tm& today, int keepDays);
+std::size_t RemoveOldLogs(const std::filesystem::path& folder, const std::tm& today, int keepDays,
+                          const std::string& name = "collect");
 
 }  // namespace statvtk::collect

@@ -62,11 +62,14 @@ std::optional<Config> LoadChecked(const Common& c, std::ostream& err) {
   return std::move(*r.config);
 }
 
-std::unique_ptr<store::RecordStore> OpenStore(const Config& cfg, const Common& c, std::ostream& err, bool readOnly) {
+store::StoreOptions StoreOptionsOf(const CollectorConfig& collector, bool readOnly) {
   // The reads this collector starts carry its origin: collectors sharing a
   // database each find their own.
-  auto s = store::OpenRecordStore(cfg.collector.database, c.home,
-                                  {.origin = OriginOf(cfg.collector.origin), .readOnly = readOnly});
+  return {.origin = OriginOf(collector.origin), .readOnly = readOnly};
+}
+
+std::unique_ptr<store::RecordStore> OpenStore(const Config& cfg, const Common& c, std::ostream& err, bool readOnly) {
+  auto s = store::OpenRecordStore(cfg.collector.database, c.home, StoreOptionsOf(cfg.collector, readOnly));
   if (!s) {
     err << "statvtk-collect: " << s.error().reason << "\n";
     return nullptr;

@@ -61,6 +61,11 @@ std::map<std::string, std::string> FleetFigures::LinesDown() const {
   return down;
 }
 
+void FleetFigures::DescribeIncoming(std::function<std::string(const std::string& line)> f) {
+  const std::scoped_lock lock(mutex_);
+  incoming_ = std::move(f);
+}
+
 FleetLive FleetFigures::Live() {
   FleetLive live;
   live.everySeconds = [this](const std::string& name) -> std::optional<std::int64_t> {
@@ -87,7 +92,14 @@ FleetLive FleetFigures::Live() {
   live.logWriteFailures = [this] { return logFailures_ ? logFailures_() : std::uint64_t{0}; };
   live.ackFinding = ack_;
   if (pools_) live.modems = [this] { return modems_.All(); };
-  live.incoming = [this](const std::string& line) { return incoming_ ? incoming_(line) : std::string(); };
+  live.incoming = [this](const std::string& line) {
+    std::function<std::string(const std::string&)> describe;
+    {
+      const std::scoped_lock lock(mutex_);
+      describe = incoming_;
+    }
+    return describe ? describe(line) : std::string();
+  };
   live.silentAfter = collector_.silentAfter;
   live.leaseTtlS = collector_.leaseTtlS;
   live.completenessDays = collector_.completenessDays;

@@ -35,8 +35,9 @@ class FleetFigures {
   void SetAck(std::function<Result<bool>(std::int64_t, const std::string&)> ack) { ack_ = std::move(ack); }
   // The pools' modems (written by the pools).
   ModemFigures& Modems() { return modems_; }
-  // Where the page finds an incoming line's connection.
-  void DescribeIncoming(std::function<std::string(const std::string& line)> f) { incoming_ = std::move(f); }
+  // Where the page finds an incoming line's connection: given before the
+  // services that ask start, and what it describes outlives them.
+  void DescribeIncoming(std::function<std::string(const std::string& line)> f);
   // Callbacks over this object (which must outlive them).
   FleetLive Live();
 
@@ -52,7 +53,7 @@ class FleetFigures {
   std::function<Result<bool>(std::int64_t, const std::string&)> ack_;
   bool pools_ = false;
   ModemFigures modems_;
-  std::function<std::string(const std::string& line)> incoming_;
+  std::function<std::string(const std::string& line)> incoming_;  // under mutex_
 };
 
 }  // namespace statvtk::collect

@@ -47,7 +47,8 @@ Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, c
     HttpOptions options{.tokens = std::make_shared<TokenCheck>(InHome(col.httpTokens, home)),
                         .cert = col.httpCert.empty() ? "" : InHome(col.httpCert, home).string(),
                         .key = col.httpKey.empty() ? "" : InHome(col.httpKey, home).string(),
-                        .access = [home](const std::string& line) { AppendDailyLog(home, "http", line); },
+                        .access = [log = std::make_shared<DailyLog>(home, "http", col.logDays)](
+                                      const std::string& line) { log->Line(line); },
                         .limits = {}};
     if (auto r = options.tokens->Refresh(); !r) return r.error();
     const bool tokens = options.tokens->Any();
@@ -70,10 +71,18 @@ Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, c
   return s;
 }
 
-FleetServices::~FleetServices() {
-  alerts_.reset();  // before the publisher it asks
+FleetServices::~FleetServices() { Stop(); }
+
+void FleetServices::RequestStop() {
+  if (alerts_) alerts_->RequestStop();
+  if (publisher_) publisher_->RequestStop();
+}
+
+void FleetServices::Stop() {
+  RequestStop();
+  alerts_.reset();  // joined, before the publisher it asks
   if (publisher_) publisher_->Stop();
-  if (http_) http_->Stop();
+  if (http_) http_->Stop();  // last: it shows the others' state
 }
 
 void FleetServices::Drain(std::chrono::milliseconds limit) {

@@ -24,7 +24,15 @@ class FleetServices {
   static Result<std::unique_ptr<FleetServices>> Start(const Config& cfg, const std::filesystem::path& home,
                                                       FleetFigures& figures, bool withHttp,
                                                       std::function<void(const std::string&)> log);
-  ~FleetServices();
+  ~FleetServices();  // Stop()
+
+  // The publisher and the alerts are to end (a wait or a command ends at
+  // once); HTTP goes on serving. Returns at once.
+  void RequestStop();
+  // RequestStop(); the alerts and the publisher joined (its offline status
+  // said), then HTTP stopped. The state the services read (the figures, the
+  // call-in lines) is to outlive this.
+  void Stop();
 
   // The hook of each read (null without MQTT).
   MqttOutbox* Outbox() { return outbox_.get(); }

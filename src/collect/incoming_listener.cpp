@@ -1,6 +1,7 @@
 #include "collect/incoming_listener.hpp"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -197,6 +198,8 @@ bool IncomingLines::State::StillThere(Slot& s) {
   }
 }
 
+// `fd`: the read's own descriptor of the modem's connection (its socket
+// whatever becomes of the slot's meanwhile).
 void IncomingLines::State::ReadDue(Slot& s, const std::vector<const InstrumentConfig*>& due, int fd,
                                    const std::string& peer) {
   LineConfig line = *s.line;
@@ -206,10 +209,10 @@ void IncomingLines::State::ReadDue(Slot& s, const std::vector<const InstrumentCo
   line.spec.target = target;
   line.spec.mode = ConnectMode::Tcp;
   LineHooks hooks;
-  // The read's own descriptor of the kept connection: closing the line
+  // The line's channel on a copy of the read's descriptor: closing the line
   // does not end the modem's connection.
   hooks.run.channelFactory = [fd](Tmod07&) -> std::unique_ptr<ByteChannel> {
-    const int copy = ::dup(fd);
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     return copy < 0 ? nullptr : ChannelOfSocket(copy);
   };
   const auto lineLog = [this, name = line.name](const std::string& t) { Log("[" + name + "] " + t); };
@@ -243,13 +246,21 @@ void IncomingLines::State::ServeSlot(Slot& s) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       continue;
     }
-    int fd = -1;
+    // The connection duplicated under the lock it is replaced under: a
+    // reconnect closes the slot's descriptor, never the read's, and a new
+    // connection that takes the old number is not read by mistake.
+    UniqueFd own;
     std::string peer;
     {
       const std::scoped_lock lock(mu);
-      fd = s.fd, peer = s.peer;
+      if (s.fd >= 0) own = UniqueFd(::fcntl(s.fd, F_DUPFD_CLOEXEC, 0));
+      peer = s.peer;
     }
-    ReadDue(s, due, fd, peer);
+    if (own.get() < 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      continue;
+    }
+    ReadDue(s, due, own.get(), peer);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "base/version.hpp"
+#include "collect/commands.hpp"
 #include "collect/mqtt_outbox.hpp"
 
 namespace statvtk::collect {
@@ -21,19 +22,33 @@ std::string HostName() {
 
 }  // namespace
 
-LeaseKeeper::LeaseKeeper(StoreWriter& writer, const CollectorConfig& collector, PassLog log)
-    : writer_(writer), origin_(OriginOf(collector.origin)), ttlS_(collector.leaseTtlS), log_(std::move(log)) {}
-
-LeaseKeeper::~LeaseKeeper() {
-  Stop();
-  for (const auto& [line, h] : held_) Release(line, h.epoch, "сборщик остановлен");
+Result<std::unique_ptr<store::RecordStore>> OpenLeaseStore(const CollectorConfig& collector,
+                                                           const std::filesystem::path& home) {
+  store::StoreOptions options = StoreOptionsOf(collector);
+  // A renewal of a line whose read is in its transaction meets the row its
+  // fence locked: it gives way within a tenth of the lease, the other
+  // leases are renewed meanwhile.
+  options.lockWait = std::min<std::chrono::milliseconds>(std::chrono::seconds(1),
+                                                         std::chrono::milliseconds(collector.leaseTtlS * 100));
+  return store::OpenRecordStore(collector.database, home, options);
 }
 
-void LeaseKeeper::Stop() {
-  if (!thread_.joinable()) return;
-  thread_.request_stop();
-  wake_.notify_all();
-  thread_.join();
+LeaseKeeper::LeaseKeeper(std::unique_ptr<store::RecordStore> leases, const CollectorConfig& collector, PassLog log)
+    : store_(std::move(leases)),
+      origin_(OriginOf(collector.origin)),
+      ttlS_(collector.leaseTtlS),
+      log_(std::move(log)) {}
+
+LeaseKeeper::~LeaseKeeper() { Release(); }
+
+void LeaseKeeper::Release() {
+  if (thread_.joinable()) {
+    thread_.request_stop();
+    wake_.notify_all();
+    thread_.join();
+  }
+  for (const auto& [line, h] : held_) Release(line, h.epoch, "сборщик остановлен");
+  held_.clear();
 }
 
 void LeaseKeeper::Start(LinePool& pool) {
@@ -45,7 +60,7 @@ void LeaseKeeper::Start(LinePool& pool) {
     for (int tick = 0; !stop.stop_requested(); ++tick) {
       if (!registered) {
         const store::CollectorRow me{origin_, HostName(), getpid(), std::string(StatvtkVersion()), "", "", true};
-        const auto r = writer_.With([&](store::RecordStore& s) { return s.RegisterCollector(me); });
+        const auto r = store_->RegisterCollector(me);
         if (!r && tick == 0) log_("statvtk-collect: сборщик " + origin_ + " не зарегистрирован: " + r.error().reason);
         registered = r.has_value();
       }
@@ -59,12 +74,12 @@ void LeaseKeeper::Start(LinePool& pool) {
 void LeaseKeeper::Tick(LinePool& pool, int tick) {
   // Seen before the renewals: a collector whose leases expired is no longer
   // seen within LeaseTtl when the others count who has room.
-  const bool seen = writer_.With([&](store::RecordStore& s) { return s.SeeCollector(origin_); }).has_value();
+  const bool seen = store_->SeeCollector(origin_).has_value();
   Renew(pool);
   if (!seen) return;
-  auto all = writer_.With([&](store::RecordStore& s) { return s.Collectors(2 * ttlS_); });
-  auto active = writer_.With([&](store::RecordStore& s) { return s.Collectors(ttlS_); });
-  auto leases = writer_.With([&](store::RecordStore& s) { return s.Leases(); });
+  auto all = store_->Collectors(2 * ttlS_);
+  auto active = store_->Collectors(ttlS_);
+  auto leases = store_->Leases();
   if (!all || !active || !leases) return;
   leases_ = std::move(*leases);
   active_.clear();
@@ -97,10 +112,15 @@ void LeaseKeeper::Renew(LinePool& pool) {
       continue;
     }
     const auto asked = std::chrono::steady_clock::now();
-    const auto renewed =
-        writer_.With([&](store::RecordStore& s) { return s.RenewLease(line, origin_, h.epoch, ttlS_); });
+    const auto renewed = store_->RenewLease(line, origin_, h.epoch, ttlS_);
     if (renewed && *renewed) {
       h.renewed = asked;
+      ++it;
+      continue;
+    }
+    // The row is locked by the line's own read, in its transaction: its
+    // fence renewed the lease, and no one takes it before that commits.
+    if (!renewed && renewed.error().code == ErrorCode::StoreBusy && pool.Reading(line)) {
       ++it;
       continue;
     }
@@ -133,7 +153,7 @@ void LeaseKeeper::Take(LinePool& pool, std::size_t share, bool beyondShare) {
     if (known && row->held) continue;
     const bool expired = known && !row->origin.empty();
     if (held_.size() >= share && !(beyondShare && expired)) continue;
-    const auto epoch = writer_.With([&](store::RecordStore& s) { return s.TakeLease(line, origin_, ttlS_); });
+    const auto epoch = store_->TakeLease(line, origin_, ttlS_);
     if (!epoch || !*epoch) continue;
     held_[line] = {**epoch, std::chrono::steady_clock::now(), false};
     pool.Hold(line, **epoch);
@@ -161,21 +181,21 @@ void LeaseKeeper::Spread(LinePool& pool, std::size_t share) {
 }
 
 void LeaseKeeper::Release(const std::string& line, std::int64_t epoch, const std::string& why) {
-  const auto r = writer_.With([&](store::RecordStore& s) { return s.ReleaseLease(line, origin_, epoch); });
+  const auto r = store_->ReleaseLease(line, origin_, epoch);
   log_("[" + line + "] аренда линии отдана (lease released): " + why +
        (r ? std::string() : "; база данных: " + r.error().reason));
 }
 
-LeaseRenewal::LeaseRenewal(StoreWriter& writer, const std::string& line, const LeaseFence& lease, const PassLog& log)
-    : thread_([this, &writer, line, lease, log](std::stop_token stop) {
+LeaseRenewal::LeaseRenewal(store::RecordStore& leases, const std::string& line, const LeaseFence& lease,
+                           const PassLog& log)
+    : thread_([this, &leases, line, lease, log](std::stop_token stop) {
         const auto period = std::chrono::milliseconds(lease.ttlS * 1000 / 3);
         while (!stop.stop_requested()) {
           {
             std::unique_lock lock(mutex_);
             if (wake_.wait_for(lock, stop, period, [] { return false; }) || stop.stop_requested()) return;
           }
-          const auto r = writer.With(
-              [&](store::RecordStore& s) { return s.RenewLease(line, lease.origin, lease.epoch, lease.ttlS); });
+          const auto r = leases.RenewLease(line, lease.origin, lease.epoch, lease.ttlS);
           if (r && !*r) {
             log("аренда линии потеряна (lease lost): её взял другой сборщик");
             return;

@@ -5,32 +5,44 @@
 // so a dead collector's lines are taken over at once. A holder above its
 // share while another collector has room gives one line up at the end of its
 // read. A lease found lost stops the line's read at the next block.
+// The leases are kept through a connection of their own, never the
+// writer's: a read's long transaction does not hold a renewal up.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "collect/collect_pass.hpp"
 #include "collect/line_pool.hpp"
-#include "collect/store_writer.hpp"
+#include "store/record_store.hpp"
 
 namespace statvtk::collect {
 
+// The store opened again for the leases (Database= and the collector's
+// options): a row a read's fence holds locked is waited for only a moment.
+Result<std::unique_ptr<store::RecordStore>> OpenLeaseStore(const CollectorConfig& collector,
+                                                           const std::filesystem::path& home);
+
 class LeaseKeeper {
  public:
-  LeaseKeeper(StoreWriter& writer, const CollectorConfig& collector, PassLog log);
-  ~LeaseKeeper();  // gives up the leases held: Stop() and the pool's reads are to end first
+  // `leases`: the keeper's own connection (OpenLeaseStore).
+  LeaseKeeper(std::unique_ptr<store::RecordStore> leases, const CollectorConfig& collector, PassLog log);
+  ~LeaseKeeper();  // Stop() and Release() when not done before
   LeaseKeeper(const LeaseKeeper&) = delete;
   LeaseKeeper& operator=(const LeaseKeeper&) = delete;
 
   // Registers the collector and keeps the leases of `pool`'s shared lines.
   void Start(LinePool& pool);
-  void Stop();  // the thread ends; the leases stay held until the destructor
+  // The thread ends and every lease held is given up: the pool's reads are
+  // to end first (renewed until then).
+  void Release();
 
  private:
   struct Held {
@@ -44,7 +56,7 @@ class LeaseKeeper {
   void Spread(LinePool& pool, std::size_t share);
   void Release(const std::string& line, std::int64_t epoch, const std::string& why);
 
-  StoreWriter& writer_;
+  std::unique_ptr<store::RecordStore> store_;
   const std::string origin_;
   const std::int64_t ttlS_;
   PassLog log_;
@@ -56,10 +68,11 @@ class LeaseKeeper {
   std::jthread thread_;
 };
 
-// One lease kept renewed every LeaseTtl/3 while a read of `once` goes on.
+// One lease kept renewed every LeaseTtl/3 while a read of `once` goes on,
+// through `leases` (OpenLeaseStore; this renewal's alone while it lives).
 class LeaseRenewal {
  public:
-  LeaseRenewal(StoreWriter& writer, const std::string& line, const LeaseFence& lease, const PassLog& log);
+  LeaseRenewal(store::RecordStore& leases, const std::string& line, const LeaseFence& lease, const PassLog& log);
   ~LeaseRenewal();
   LeaseRenewal(const LeaseRenewal&) = delete;
   LeaseRenewal& operator=(const LeaseRenewal&) = delete;

@@ -74,6 +74,11 @@ struct LinePool::Slot {
 };
 
 LinePool::~LinePool() {
+  Stop();
+  Join();
+}
+
+void LinePool::Stop() {
   {
     std::lock_guard lock(mutex_);
     closing_ = true;
@@ -81,8 +86,9 @@ LinePool::~LinePool() {
     for (auto& slot : retired_) slot->stop.store(true);
   }
   ready_.notify_all();
-  workers_.clear();  // joined
 }
+
+void LinePool::Join() { workers_.clear(); }
 
 // The line a worker is to take now: one not being read (nor its former
 // self), unscheduled or with an instrument due, the longest due first (so

@@ -57,7 +57,11 @@ class LinePool {
   };
 
   LinePool(LineWork work, std::atomic<bool>& request) : work_(std::move(work)), request_(request) {}
-  ~LinePool();  // stops every read and waits for the workers
+  ~LinePool();  // Stop() and Join()
+  // Every read stops at its next block and no line is taken any more; returns at once.
+  void Stop();
+  // Waits for the workers (their reads ended): after Stop().
+  void Join();
   LinePool(const LinePool&) = delete;
   LinePool& operator=(const LinePool&) = delete;
 

@@ -135,9 +135,17 @@ void MqttPublisher::Start() {
   thread_ = std::thread([this] { Run(); });
 }
 
-void MqttPublisher::Stop() {
-  stop_ = true;
+void MqttPublisher::RequestStop() {
+  {
+    // Set under the mutex: a WaitFor between its look at stop_ and its wait cannot miss it.
+    const std::scoped_lock lock(mutex_);
+    stop_ = true;
+  }
   wake_.notify_all();
+}
+
+void MqttPublisher::Stop() {
+  RequestStop();
   if (thread_.joinable()) thread_.join();
 }
 

@@ -37,7 +37,9 @@ class MqttPublisher {
   MqttPublisher& operator=(const MqttPublisher&) = delete;
 
   void Start();
-  // Ends the thread; what was not acknowledged stays in the outbox.
+  // The thread is to end (a back-off or a wait ends at once); returns at once.
+  void RequestStop();
+  // RequestStop() and the thread joined; what was not acknowledged stays in the outbox.
   void Stop();
   // New messages were committed: look now rather than at the next poll.
   void Notify();

@@ -109,8 +109,9 @@ std::string WithoutPasswords(std::string text, std::string_view url) {
 
 std::string RedactedUrl(std::string_view url) { return WithoutPasswords(std::string(url), url); }
 
-Result<std::unique_ptr<PgConnection>> PgConnection::Open(std::string_view url, bool readOnly) {
-  auto c = std::make_unique<PgConnection>(std::string(url), readOnly);
+Result<std::unique_ptr<PgConnection>> PgConnection::Open(std::string_view url, bool readOnly,
+                                                         std::chrono::milliseconds lockWait) {
+  auto c = std::make_unique<PgConnection>(std::string(url), readOnly, lockWait);
   if (auto r = c->Connect(); !r) return r.error();
   return c;
 }
@@ -133,6 +134,10 @@ Result<void> PgConnection::Connect() {
   if (readOnly_)
     if (auto r = Check(PQexec(conn_.get(), "SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"), "SET"); !r)
       return r.error();
+  if (lockWait_.count() > 0) {
+    const std::string set = "SET lock_timeout = " + std::to_string(lockWait_.count());
+    if (auto r = Check(PQexec(conn_.get(), set.c_str()), "SET"); !r) return r.error();
+  }
   return {};
 }
 

@@ -7,6 +7,7 @@
 
 #include <libpq-fe.h>
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -20,8 +21,9 @@ namespace statvtk::store {
 class PgConnection final : public SqlConnection {
  public:
   // Connects to `url` (any libpq URL); `readOnly`: every transaction of the
-  // session only reads.
-  static Result<std::unique_ptr<PgConnection>> Open(std::string_view url, bool readOnly = false);
+  // session only reads; `lockWait` (above 0): the session's lock_timeout.
+  static Result<std::unique_ptr<PgConnection>> Open(std::string_view url, bool readOnly = false,
+                                                    std::chrono::milliseconds lockWait = {});
 
   std::string_view Backend() const override { return "postgresql"; }
   Result<SqlRows> Run(std::string_view sql, const std::vector<SqlValue>& params, Repeat repeat) override;
@@ -33,7 +35,8 @@ class PgConnection final : public SqlConnection {
   Result<void> LockSchema() override;
 
   // Not connected yet: Open connects.
-  PgConnection(std::string url, bool readOnly) : url_(std::move(url)), readOnly_(readOnly) {}
+  PgConnection(std::string url, bool readOnly, std::chrono::milliseconds lockWait = {})
+      : url_(std::move(url)), readOnly_(readOnly), lockWait_(lockWait) {}
 
  private:
   Result<void> Connect();
@@ -47,6 +50,7 @@ class PgConnection final : public SqlConnection {
   std::unique_ptr<PGconn, decltype(&PQfinish)> conn_{nullptr, &PQfinish};
   std::map<std::string, std::string, std::less<>> prepared_;  // SQL -> statement name on this connection
   bool readOnly_ = false;
+  std::chrono::milliseconds lockWait_{0};
   bool inTransaction_ = false;
 };
 

@@ -7,7 +7,7 @@
 namespace statvtk::store {
 
 Result<std::unique_ptr<RecordStore>> OpenPostgresStore(std::string_view url, const StoreOptions& options) {
-  auto c = PgConnection::Open(url, options.readOnly);
+  auto c = PgConnection::Open(url, options.readOnly, options.lockWait);
   if (!c) return c.error();
   if (options.readOnly) {
     if (auto r = CheckSchemaForReading(**c); !r) return r.error();

@@ -504,6 +504,9 @@ struct StoreOptions {
   // created or upgraded), every write fails StoreFull; a SQLite file in a
   // folder the program may not write works.
   bool readOnly = false;
+  // PostgreSQL: how long a statement waits for a row another connection
+  // holds locked before it fails StoreBusy; 0: as long as it takes.
+  std::chrono::milliseconds lockWait{0};
 };
 
 // One backend in the table OpenRecordStore walks: the first that accepts the

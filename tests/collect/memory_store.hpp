@@ -57,6 +57,7 @@ class MemoryStore final : public store::RecordStore {
     return Up();
   }
   Result<std::vector<store::ReadRow>> Reads(const store::ReadQuery& q) override {
+    if (beforeReads) beforeReads();
     if (down) return Down();
     std::vector<store::ReadRow> out;
     for (auto it = reads.rbegin(); it != reads.rend() && (q.limit == 0 || out.size() < q.limit); ++it)
@@ -276,8 +277,9 @@ class MemoryStore final : public store::RecordStore {
   std::atomic<bool> down{false};
   ErrorCode downAs = ErrorCode::StoreUnreachable;  // how a store that is down fails
   std::vector<store::CallRow> calls;
-  std::function<void()> fault;  // called first by Instruments(), Summaries() and Peek(): a test may throw from it
-  std::mutex outboxMutex;       // every call fails, as with a server that went away
+  std::function<void()> fault;        // called first by Instruments(), Summaries() and Peek(): a test may throw from it
+  std::function<void()> beforeReads;  // called first by Reads(): a test may hold a pass at its start
+  std::mutex outboxMutex;             // every call fails, as with a server that went away
   std::vector<store::InstrumentRow> instruments;
   std::vector<store::ReadRow> reads;
   std::map<std::tuple<std::string, int, std::string>, store::RecordRow> records;

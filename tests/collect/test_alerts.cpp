@@ -4,6 +4,8 @@
 #include <httplib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -125,14 +127,50 @@ TEST(AlertWatch, EachChangeIsRaisedOnceAndClearedOnce) {
 }
 
 TEST(AlertSinks, TheCommandGetsTheEventOnStdinAndAFailureIsAReason) {
+  std::signal(SIGPIPE, SIG_IGN);  // as statvtk-collect's main: a command may end without reading
   link_test::TempFolder dir;
   const std::string file = (dir.Path() / "event.json").string();
-  EXPECT_EQ(RunWithInput("cat > '" + file + "'", "{\"kind\":\"line_down\"}"), std::nullopt);
+  EXPECT_EQ(RunWithInput("cat > '" + file + "'", "{\"kind\":\"line_down\"}", 30s), std::nullopt);
   EXPECT_EQ(link_test::ReadAll(file), "{\"kind\":\"line_down\"}");
-  EXPECT_EQ(RunWithInput("exit 3", "{}"), "AlertCommand= exited 3");
+  EXPECT_EQ(RunWithInput("exit 3", "{}", 30s), "AlertCommand= exited 3");
+  // More than a pipe holds, to a program that reads none of it.
+  EXPECT_EQ(RunWithInput("exit 0", std::string(1 << 20, 'x'), 30s), std::nullopt);
   // Nobody listens: the reason, at once, never a hang.
   const auto refused = PostJson("http://127.0.0.1:" + std::to_string(test::FreeLoopbackPort()) + "/hook", "{}");
   EXPECT_TRUE(refused.has_value());
+}
+
+// Whether the process is gone (or only a zombie: killed, not yet reaped by its new parent).
+bool Gone(pid_t pid) {
+  const std::string stat = link_test::ReadAll("/proc/" + std::to_string(pid) + "/stat");
+  const auto close = stat.rfind(')');
+  return stat.empty() || close == std::string::npos || stat.substr(close + 2, 1) == "Z";
+}
+
+// A command that hangs is killed past AlertCommandTimeout=, with the program
+// it started; a sender's stop ends a hanging command at once, whatever its time.
+TEST(AlertSinks, AHangingCommandIsKilledPastItsTimeAndNeverHoldsTheStop) {
+  std::signal(SIGPIPE, SIG_IGN);
+  link_test::TempFolder dir;
+  const std::string pidFile = (dir.Path() / "pid").string(), started = (dir.Path() / "started").string();
+  EXPECT_EQ(RunWithInput("sleep 600 & echo $! > '" + pidFile + "'; wait", "{}", 1s),
+            "AlertCommand= did not end within 1 s: killed");
+  const std::string pid = link_test::ReadAll(pidFile);
+  ASSERT_FALSE(pid.empty());
+  EXPECT_TRUE(WaitUntil([&] { return Gone(std::stoi(pid)); }, 30s)) << pid;
+
+  auto sender = std::make_unique<AlertSender>(
+      AlertSinks{
+          .webhook = "", .command = "touch '" + started + "'; exec sleep 600", .commandTimeout = std::chrono::hours(1)},
+      nullptr);
+  sender->Send({"line_down", "raised", "", "north", "", "Линия north не отвечает", "t"});
+  ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(started); }, 30s));
+  std::atomic<bool> stopped{false};
+  std::jthread stopping([&] {
+    sender.reset();
+    stopped = true;
+  });
+  EXPECT_TRUE(WaitUntil([&] { return stopped.load(); }, 30s));  // a minute with the command's old limit
 }
 
 // A receiver of the alerts on loopback: the events it was sent.

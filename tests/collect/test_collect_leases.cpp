@@ -1,15 +1,21 @@
 // Collectors sharing lines through leases in one PostgreSQL database, each
 // `run` its own process with its own home: the lines spread, no line is read
 // by two at once, a killed collector's lines are taken over, and a collector
-// paused past its lease stores nothing of the read it was in.
+// paused past its lease stores nothing of the read it was in; the leases
+// are renewed on time however long the writer is busy.
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
+#include "collect/commands.hpp"
+#include "collect/lease_keeper.hpp"
+#include "collect/line_pool.hpp"
+#include "collect/store_writer.hpp"
 #include "fleet_e2e.hpp"
 #include "support/pg_cluster.hpp"
 
@@ -236,6 +242,91 @@ TEST_F(SharedLines, OnceReadsUnderTheLeaseAndSkipsALineAnotherHolds) {
   EXPECT_NE(log.find("[l1] линию читает сборщик c9 (аренда до 2099-01-01T00:00:00Z): пропущена"), std::string::npos)
       << log;
   EXPECT_EQ(Sql("SELECT COUNT(*) FROM reads"), "1");
+}
+
+// The writer busy past the lease's time, in a read's transaction whose fence
+// locked line a's row: the keeper, on its own connection, keeps renewing
+// line b's lease all along (a's renewals give way to that row, not wait).
+TEST(LeaseKeeper, RenewsOnTimeWhileTheWriterIsBusyPastTheLease) {
+  PgCluster pg;
+  ASSERT_TRUE(pg.Init()) << pg.Log();
+  ASSERT_TRUE(pg.CreateDatabase("fleet"));
+  link_test::TempFolder home;
+  std::string ini = "[Collector]\nDatabase=" + pg.Url("fleet") + "\nOrigin=c1\nLeaseTtl=" + std::to_string(kTtlS) +
+                    "s\nWorkers=2\n\n";
+  for (const std::string line : {"a", "b"})
+    ini += "[Line " + line + "]\nMode=tcp\nTcp=127.0.0.1:9\nShared=1\n\n[Instrument i" + line + "]\nLine=" + line +
+           "\nAddress=1\n\n";
+  const auto parsed = collect::ParseConfig("collect.ini", ini);
+  ASSERT_TRUE(parsed.config) << parsed.Text("collect.ini");
+  const auto cfg = std::make_shared<const collect::Config>(*parsed.config);
+  auto written = store::OpenRecordStore(cfg->collector.database, home.Path(), collect::StoreOptionsOf(cfg->collector));
+  ASSERT_TRUE(written) << written.error().reason;
+  auto view = store::OpenRecordStore(cfg->collector.database, home.Path());
+  ASSERT_TRUE(view) << view.error().reason;
+  auto leases = collect::OpenLeaseStore(cfg->collector, home.Path());
+  ASSERT_TRUE(leases) << leases.error().reason;
+  collect::StoreWriter writer(**written);
+
+  std::atomic<bool> holding{false}, release{false};
+  std::atomic<int> readsOfA{0};
+  collect::LineWork work{
+      [](const collect::Config&, const collect::LineConfig&, const std::vector<const collect::InstrumentConfig*>& in) {
+        std::vector<collect::Due> due;
+        for (const auto* i : in) due.push_back({i, 0, 0});
+        return due;
+      },
+      [&](const collect::Config&, const collect::LineConfig& line, std::vector<collect::Due>& due, std::atomic<bool>&,
+          std::int64_t epoch) {
+        for (auto& d : due) d.at = std::time(nullptr) + 3600;
+        if (line.name != "a" || readsOfA++ > 0) return true;
+        // The read's rows: the fence first, then a transaction longer than the lease.
+        writer.With([&](store::RecordStore& s) {
+          store::StoreTransaction t(s);
+          const auto fenced = s.RenewLease("a", "c1", epoch, kTtlS);
+          holding = fenced && *fenced;
+          WaitUntil([&] { return release.load(); }, 120s);
+          holding = false;
+          (void)t.Commit();
+        });
+        return true;
+      }};
+  std::mutex logMutex;
+  std::string log;
+  collect::LeaseKeeper keeper(std::move(*leases), cfg->collector, [&](const std::string& t) {
+    const std::scoped_lock lock(logMutex);
+    log += t + "\n";
+  });
+  std::atomic<bool> request{false};
+  collect::LinePool pool(work, request);
+  pool.Apply(cfg);
+  keeper.Start(pool);
+  ASSERT_TRUE(WaitUntil([&] { return holding.load(); }, 60s)) << log;
+
+  // Line b as the database says it, looked at through a third connection
+  // for twice the lease's time while the writer stays busy.
+  std::string firstUntil, lastUntil;
+  int looks = 0, heldLooks = 0;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2 * kTtlS);
+  while (std::chrono::steady_clock::now() < until) {
+    const auto rows = (*view)->Leases();
+    ASSERT_TRUE(rows) << rows.error().reason;
+    for (const auto& row : *rows) {
+      if (row.line != "b") continue;
+      ++looks;
+      if (row.held && row.origin == "c1") ++heldLooks;
+      if (firstUntil.empty()) firstUntil = row.untilUtc;
+      lastUntil = row.untilUtc;
+    }
+    std::this_thread::sleep_for(200ms);  // the step between looks
+  }
+  release = true;
+  ASSERT_TRUE(WaitUntil([&] { return !holding.load(); }, 30s));
+  EXPECT_GT(looks, 0);
+  EXPECT_EQ(heldLooks, looks) << log;
+  EXPECT_GT(lastUntil, firstUntil) << log;
+  const std::scoped_lock lock(logMutex);
+  EXPECT_EQ(log.find("[b] аренда линии потеряна"), std::string::npos) << log;
 }
 
 }  // namespace

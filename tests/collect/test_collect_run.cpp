@@ -1,13 +1,19 @@
 // statvtk-collect as its own process: SIGTERM wherever a line waits (a long
-// reply wait of a silent instrument, a modem's dial) ends it within 2 s; its
-// log names this system's things, one event a line.
+// reply wait of a silent instrument, a modem's dial) ends it within 2 s, and
+// cleanly while clients keep asking for its state; its log names this
+// system's things, one event a line.
 #include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
+#include <atomic>
 #include <csignal>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
+#include "base/unique_fd.hpp"
 #include "fleet_e2e.hpp"
 #include "store/record_store.hpp"
 #include "support/free_port.hpp"
@@ -62,6 +68,52 @@ TEST(CollectStop, TermDuringAModemDialEndsTheProgramWithinTwoSeconds) {
                                       << tty.string() << "\nPhone=5551234\nConnectWait=60\n\n"
                                       << InstrumentSection("far", "dial", 1);
   EXPECT_LT(SecondsToEndAfterTerm(home, ">>>ATDT5551234"), 2.0);
+}
+
+// SIGTERM while clients keep asking for /metrics and the instruments, with a
+// call-in line (its connection is on the page) and a broker that takes the
+// connection and never answers it (the publisher's stop takes a while): the
+// program ends cleanly, nothing read after it was gone (the sanitizer build
+// aborts on that).
+TEST(CollectStop, TermWhileClientsPollTheMetricsOfACallInLineEndsCleanly) {
+  link_test::TempFolder dir;
+  const fs::path home = dir.Path() / "home";
+  fs::create_directories(home);
+  UniqueFd broker(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ASSERT_EQ(::bind(broker.get(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(broker.get(), 8), 0);
+  ASSERT_EQ(::getsockname(broker.get(), reinterpret_cast<sockaddr*>(&a), &len), 0);
+  const int http = FreeLoopbackPort();
+  std::ofstream(home / "collect.ini") << "[Collector]\nDatabase=collect.sqlite\nHttp=127.0.0.1:" << http
+                                      << "\nMqtt=127.0.0.1:" << ntohs(a.sin_port)
+                                      << "\n\n[Listen gprs]\nListen=127.0.0.1:" << FreeLoopbackPort()
+                                      << "\n\n[Line site-7]\nMode=incoming\nListen=gprs\nId=site-7\n\n"
+                                      << InstrumentSection("well", "site-7", 1);
+  ChildProcess run = CollectInBackground(home, "run");
+  const auto log = [&] { return link_test::ReadAll(home / "collect.out"); };
+  ASSERT_TRUE(WaitUntil([&] { return log().find("HTTP: http://") != std::string::npos; }, 30s)) << log();
+  std::atomic<bool> polling{true};
+  std::atomic<int> answered{0};
+  {
+    std::vector<std::jthread> clients;
+    for (const char* path : {"/metrics", "/api/instruments", "/metrics", "/api/instruments"})
+      clients.emplace_back([&, path] {
+        while (polling.load()) {
+          httplib::Client client("127.0.0.1", http);
+          client.set_connection_timeout(1);
+          client.set_read_timeout(5);
+          if (const auto r = client.Get(path); r && r->status == 200) ++answered;
+        }
+      });
+    EXPECT_TRUE(WaitUntil([&] { return answered.load() >= 20; }, 30s)) << log();
+    EXPECT_EQ(run.Stop(SIGTERM, 60s), 0) << log();
+    polling = false;
+  }
+  EXPECT_NE(log().find("statvtk-collect: stopped"), std::string::npos) << log();
 }
 
 // A modem line whose call is answered BUSY: the read's error is the dial's

@@ -4,6 +4,10 @@
 // mode here).
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -12,10 +16,13 @@
 #include <random>
 #include <sstream>
 
+#include "base/unique_fd.hpp"
 #include "collect/collect_config.hpp"
 #include "collect/commands.hpp"
+#include "collect/incoming_listener.hpp"
 #include "collect/modem_call.hpp"
 #include "fleet_e2e.hpp"
+#include "memory_store.hpp"
 #include "sim/exchange.hpp"
 #include "sim/server.hpp"
 #include "store/record_store.hpp"
@@ -292,6 +299,83 @@ TEST(RemoteSites, ModemsThatCallInAreReadUnknownIdsClosedAReconnectReplaces) {
   EXPECT_NE(log().find("модем подключился снова"), std::string::npos) << log();
   EXPECT_FALSE(second.ended.load());
   collector.Stop();
+  std::error_code ec;
+  fs::remove_all(home, ec);
+}
+
+// A modem's end of a call-in connection: the socket made first, connected
+// and its Id sent when asked.
+struct CallingModem {
+  UniqueFd fd{::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
+  bool Call(int port, const std::string& id) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const std::string line = id + "\r";
+    return ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0 &&
+           ::send(fd.get(), line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
+  }
+  // Bytes the collector sent to this modem so far.
+  std::size_t Heard() {
+    char buf[256];
+    std::size_t n = 0;
+    for (ssize_t got; (got = ::recv(fd.get(), buf, sizeof buf, MSG_DONTWAIT)) > 0;) n += static_cast<std::size_t>(got);
+    return n;
+  }
+};
+
+// A call-in line's read has taken its modem's connection and waits for the
+// store; meanwhile the modem calls again, twice, so that the collector's
+// descriptor of the third call has the first call's number. The read then
+// talks to the first connection (closed: it fails), never to the third.
+TEST(RemoteSites, AModemCallingAgainDuringAReadIsNeverTalkedToByThatRead) {
+  const fs::path home = NewHome();
+  const int port = test::FreeLoopbackPort();
+  const auto parsed = ParseConfig(
+      "collect.ini", "[Collector]\nKeepFiles=none\n\n[Listen gprs]\nListen=127.0.0.1:" + std::to_string(port) +
+                         "\n\n[Line site-7]\nMode=incoming\nListen=gprs\nId=site-7\n\n"
+                         "[Instrument well]\nLine=site-7\nAddress=1\nKinds=monthly\n");
+  ASSERT_TRUE(parsed.config) << parsed.Text("collect.ini");
+  test::MemoryStore store;
+  std::atomic<int> passes{0};
+  std::atomic<bool> go{false};
+  store.beforeReads = [&] {
+    if (passes++ == 0) WaitUntil([&] { return go.load(); }, std::chrono::seconds(60));
+  };
+  StoreWriter writer(store);
+  std::mutex logMutex;
+  std::string log;
+  const auto logged = [&](const std::string& text) {
+    const std::scoped_lock lock(logMutex);
+    std::size_t n = 0;
+    for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+    return n;
+  };
+  std::atomic<bool> stop{false};
+  const IncomingContext ctx{*parsed.config, home, writer,
+                            [&](const std::string& t) {
+                              const std::scoped_lock lock(logMutex);
+                              log += t + "\n";
+                            },
+                            stop};
+  auto lines = IncomingLines::Open(ctx);
+  ASSERT_TRUE(lines && *lines) << (lines ? "no incoming line" : lines.error().reason);
+  {
+    std::jthread serving([&] { (*lines)->Serve(); });
+    CallingModem first, second, third;  // their sockets numbered before the collector's
+    ASSERT_TRUE(first.Call(port, "site-7"));
+    EXPECT_TRUE(WaitUntil([&] { return passes.load() > 0; }, std::chrono::seconds(30))) << log;
+    ASSERT_TRUE(second.Call(port, "site-7"));
+    EXPECT_TRUE(WaitUntil([&] { return logged("модем подключился снова") == 1; }, std::chrono::seconds(30))) << log;
+    ASSERT_TRUE(third.Call(port, "site-7"));
+    EXPECT_TRUE(WaitUntil([&] { return logged("модем подключился снова") == 2; }, std::chrono::seconds(30))) << log;
+    go = true;
+    EXPECT_TRUE(WaitUntil([&] { return logged("Прибор well") == 1; }, std::chrono::seconds(60))) << log;
+    EXPECT_EQ(third.Heard(), 0u) << log;
+    EXPECT_EQ(logged("Прибор well: прочитан"), 0u) << log;
+    stop = true;
+  }
   std::error_code ec;
   fs::remove_all(home, ec);
 }
