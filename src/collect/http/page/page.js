@@ -2,7 +2,8 @@
 const KINDS = { total_down: "Итог уменьшился", increment_mismatch: "Приращение не равно разности итогов",
   clock_off: "Часы прибора расходятся с ПК", conflict: "Запись изменилась (конфликт)",
   repeated_hour: "Час повторился (часы прибора переведены назад)", store_down: "База данных не отвечала",
-  outbox_overflow: "Сообщения MQTT отброшены", modem_set_aside: "Модем отложен" };
+  outbox_overflow: "Сообщения MQTT отброшены", modem_set_aside: "Модем отложен",
+  implausible_slot: "Слоты не периоды прибора" };
 const ARCHIVES = { hourly: "часовой", daily: "суточный", monthly: "месячный" };
 const OUTCOMES = { done: "прочитан", failed: "ошибка", stopped: "остановлен" };
 const SVG = "http://www.w3.org/2000/svg";
