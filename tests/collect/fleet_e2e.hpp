@@ -26,7 +26,7 @@ class SimOnTcp {
     args.insert(args.begin(), BinaryDir() + "/statvtk-sim");
     args.insert(args.end(), {"--tcp", "0"});
     sim_.Start(args, log_);
-    WaitUntil([&] { return Port() > 0 || !sim_.Running(); });
+    WaitUntil([&] { return Port() > 0 || !sim_.Running(); }, std::chrono::seconds(60));
   }
   int Port() const {
     std::smatch m;
@@ -35,6 +35,20 @@ class SimOnTcp {
     return std::regex_search(text, m, kPort) ? std::stoi(m[1]) : 0;
   }
   void Signal(int sig) { kill(sim_.Pid(), sig); }
+  // How many times the simulator's log says `what` ("reply of": replies
+  // given, with -v).
+  std::size_t Said(const std::string& what) const {
+    const std::string text = link_test::ReadAll(log_);
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  }
+  // A day (--tick-hours) passes in the instruments: SIGUSR1, and its line in the log.
+  bool Advance() {
+    const std::size_t before = Said("hour(s) passed");
+    Signal(SIGUSR1);
+    return WaitUntil([&] { return Said("hour(s) passed") > before; });
+  }
 
  private:
   std::filesystem::path log_;
