@@ -1,0 +1,146 @@
+// A record store for the collector's tests: every call goes to a real store
+// (SQLite in a temporary folder of its own, or one given), after a hook
+// that counts it and may make it fail (an error returned, or a throw). A
+// thin forwarder, one line per method of RecordStore.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "store/record_store.hpp"
+#include "support/temp_folder.hpp"
+
+namespace statvtk::test {
+
+class ForwardingStore final : public store::RecordStore {
+ public:
+  // Before a call named `method`: an error to return instead of it, or
+  // nothing to let it through (it may also throw).
+  using Hook = std::function<std::optional<Error>(std::string_view method)>;
+
+  explicit ForwardingStore(std::unique_ptr<store::RecordStore> inner) : inner_(std::move(inner)) {}
+  // A new SQLite store (origin "me") in a temporary folder that goes with
+  // it; throws (failing the test) when it cannot be made.
+  static std::unique_ptr<ForwardingStore> Sqlite() {
+    auto folder = std::make_unique<link_test::TempFolder>();
+    auto s = store::OpenRecordStore("collect.sqlite", folder->Path(), {.origin = "me"});
+    if (!s) throw std::runtime_error("the test's SQLite store: " + s.error().reason);
+    auto out = std::make_unique<ForwardingStore>(std::move(*s));
+    out->folder_ = std::move(folder);
+    return out;
+  }
+  ~ForwardingStore() override {
+    inner_.reset();  // closed before its folder goes
+  }
+
+  void SetHook(Hook hook) {
+    const std::scoped_lock lock(mutex_);
+    hook_ = std::move(hook);
+  }
+  // Every call from now on fails as a store that cannot be reached.
+  void SetDown(bool down) {
+    SetHook(down ? Hook([](std::string_view) -> std::optional<Error> {
+      return MakeError(ErrorCode::StoreUnreachable, "the test's store is down");
+    })
+                 : Hook());
+  }
+  // How many times `method` was called.
+  std::size_t Calls(std::string_view method) const {
+    const std::scoped_lock lock(mutex_);
+    const auto it = calls_.find(std::string(method));
+    return it == calls_.end() ? 0 : it->second;
+  }
+  store::RecordStore& Inner() { return *inner_; }
+
+  std::string_view Backend() const override { return inner_->Backend(); }
+  void Rollback() override { inner_->Rollback(); }
+
+#define STATVTK_FORWARD(Type, Name, Params, Args) \
+  Type Name Params override {                     \
+    if (auto e = Before(#Name)) return *e;        \
+    return inner_->Name Args;                     \
+  }
+  STATVTK_FORWARD(Result<int>, SchemaVersion, (), ())
+  STATVTK_FORWARD(Result<void>, Begin, (), ())
+  STATVTK_FORWARD(Result<void>, Commit, (), ())
+  STATVTK_FORWARD(Result<void>, UpsertInstrument, (const store::InstrumentRow& r), (r))
+  STATVTK_FORWARD(Result<std::vector<store::InstrumentRow>>, Instruments, (), ())
+  STATVTK_FORWARD(Result<std::int64_t>, StartRead, (const store::ReadStart& s), (s))
+  STATVTK_FORWARD(Result<void>, FinishRead, (std::int64_t id, const store::ReadFinish& f), (id, f))
+  STATVTK_FORWARD(Result<std::vector<store::ReadRow>>, Reads, (const store::ReadQuery& q), (q))
+  STATVTK_FORWARD(Result<std::vector<store::Upsert>>, PutRecords, (std::span<const store::RecordRow> rows), (rows))
+  STATVTK_FORWARD(Result<std::vector<store::RecordRow>>, Records, (const store::RecordQuery& q), (q))
+  STATVTK_FORWARD(Result<std::vector<std::string>>, Periods,
+                  (const std::string& s, ArchiveKind a, const std::string& from, const std::string& to),
+                  (s, a, from, to))
+  STATVTK_FORWARD(Result<store::ArchiveStats>, Stats, (const std::string& s, ArchiveKind a), (s, a))
+  STATVTK_FORWARD(Result<std::vector<std::string>>, Holes,
+                  (const std::string& s, ArchiveKind a, const std::string& from, const std::string& to),
+                  (s, a, from, to))
+  STATVTK_FORWARD(Result<std::vector<store::ConflictRow>>, Conflicts, (const std::string& s), (s))
+  STATVTK_FORWARD(Result<void>, PutHeader, (const store::HeaderRow& r), (r))
+  STATVTK_FORWARD(Result<std::optional<store::HeaderRow>>, NewestHeader, (const std::string& s), (s))
+  STATVTK_FORWARD(Result<bool>, UpsertEvent, (const store::EventRow& r), (r))
+  STATVTK_FORWARD(Result<std::int64_t>, PutEvents, (std::span<const store::EventRow> rows), (rows))
+  STATVTK_FORWARD(Result<std::vector<store::EventRow>>, Events,
+                  (const std::string& s, const std::string& from, const std::string& to), (s, from, to))
+  STATVTK_FORWARD(Result<std::vector<store::InstrumentSummary>>, Summaries, (int days, const store::PeriodTime& until),
+                  (days, until))
+  STATVTK_FORWARD(Result<std::vector<store::ReadRun>>, ReadRuns, (std::span<const store::ReadRunKey> keys), (keys))
+  STATVTK_FORWARD(Result<std::int64_t>, PruneHeaders, (int days, const std::string& now), (days, now))
+  STATVTK_FORWARD(Result<bool>, AddFinding, (const store::FindingRow& r), (r))
+  STATVTK_FORWARD(Result<std::vector<store::FindingRow>>, Findings, (const std::string& s), (s))
+  STATVTK_FORWARD(Result<bool>, AckFinding, (std::int64_t id, const std::string& by, const std::string& utc),
+                  (id, by, utc))
+  STATVTK_FORWARD(Result<std::int64_t>, AddCall, (const store::CallRow& c), (c))
+  STATVTK_FORWARD(Result<std::vector<store::CallRow>>, Calls, (const std::string& line, std::size_t limit),
+                  (line, limit))
+  STATVTK_FORWARD(Result<std::int64_t>, Enqueue, (const store::OutboxMessage& m), (m))
+  STATVTK_FORWARD(Result<std::vector<store::OutboxMessage>>, Peek, (const std::string& o, std::size_t limit),
+                  (o, limit))
+  STATVTK_FORWARD(Result<void>, Ack, (std::int64_t id), (id))
+  STATVTK_FORWARD(Result<std::int64_t>, TrimOutbox, (const std::string& o, std::int64_t keep), (o, keep))
+  STATVTK_FORWARD(Result<std::int64_t>, OutboxSize, (const std::string& o), (o))
+  STATVTK_FORWARD(Result<void>, RegisterCollector, (const store::CollectorRow& r), (r))
+  STATVTK_FORWARD(Result<void>, SeeCollector, (const std::string& o), (o))
+  STATVTK_FORWARD(Result<std::vector<store::CollectorRow>>, Collectors, (std::int64_t s), (s))
+  STATVTK_FORWARD(Result<std::optional<std::int64_t>>, TakeLease,
+                  (const std::string& line, const std::string& o, std::int64_t ttl), (line, o, ttl))
+  STATVTK_FORWARD(Result<bool>, RenewLease,
+                  (const std::string& line, const std::string& o, std::int64_t epoch, std::int64_t ttl),
+                  (line, o, epoch, ttl))
+  STATVTK_FORWARD(Result<void>, ReleaseLease, (const std::string& line, const std::string& o, std::int64_t epoch),
+                  (line, o, epoch))
+  STATVTK_FORWARD(Result<std::vector<store::LeaseRow>>, Leases, (), ())
+  STATVTK_FORWARD(Result<std::int64_t>, AdoptOutbox, (const std::string& o, std::int64_t s), (o, s))
+  STATVTK_FORWARD(Result<void>, MarkGone,
+                  (const std::string& s, ArchiveKind a, const std::string& period, std::int64_t id), (s, a, period, id))
+  STATVTK_FORWARD(Result<std::vector<std::string>>, Gone, (const std::string& s, ArchiveKind a), (s, a))
+  STATVTK_FORWARD(Result<void>, Check, (), ())
+#undef STATVTK_FORWARD
+
+ private:
+  std::optional<Error> Before(const char* method) {
+    Hook hook;
+    {
+      const std::scoped_lock lock(mutex_);
+      ++calls_[method];
+      hook = hook_;
+    }
+    return hook ? hook(method) : std::nullopt;
+  }
+
+  std::unique_ptr<link_test::TempFolder> folder_;
+  std::unique_ptr<store::RecordStore> inner_;
+  mutable std::mutex mutex_;
+  Hook hook_;
+  std::map<std::string, std::size_t> calls_;
+};
+
+}  // namespace statvtk::test
