@@ -246,35 +246,5 @@ TEST_F(PgCollect, TwoCollectorsOnDisjointLinesFillOneDatabaseOnceAndSurviveItsDe
                     "fleet"));
 }
 
-// A store that goes away while the collector runs: the lines wait their
-// retry pause (no loop), the log says it once (not once per try), and its
-// return is said once and kept as a finding; every read row has its outcome.
-TEST_F(PgCollect, AStoreThatIsDownIsOneLogLineNotALoopAndItsReturnAFinding) {
-  link_test::TempFolder home;
-  std::string ini = "[Collector]\nDatabase=" + pg_.Url("fleet") + "\nRetryFirst=1\nOrigin=a\n\n" +
-                    test::LineSection("site", test::FreeLoopbackPort());
-  for (int address = 1; address <= 3; ++address)
-    ini += test::InstrumentSection("i" + std::to_string(address), "site", address) + "Every=2\n\n";
-  link_test::WriteAll(home.Path() / "collect.ini", ini);
-  const auto out = home.Path() / "collect.out";
-  auto count = [&](const std::string& what) {
-    const std::string text = link_test::ReadAll(out);
-    std::size_t n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-  };
-  test::ChildProcess run = test::CollectInBackground(home.Path(), "run");
-  ASSERT_TRUE(WaitUntil([&] { return count("Прибор i") >= 3; }, 30s)) << link_test::ReadAll(out);
-  pg_.Stop();
-  std::this_thread::sleep_for(5s);
-  EXPECT_EQ(count("база данных недоступна"), 1u) << link_test::ReadAll(out);
-  ASSERT_TRUE(pg_.Start()) << pg_.Log();
-  EXPECT_TRUE(WaitUntil([&] { return count("база данных снова отвечает") == 1; }, 20s)) << link_test::ReadAll(out);
-  EXPECT_TRUE(WaitUntil([&] { return Count("SELECT COUNT(*) FROM findings WHERE kind = 'store_down'") == "1"; }, 10s));
-  EXPECT_EQ(run.Stop(SIGTERM, 10s), 0);
-  EXPECT_EQ(Count("SELECT COUNT(*) FROM reads WHERE outcome IS NULL"), "0");
-  EXPECT_EQ(Count("SELECT COUNT(*) FROM findings WHERE kind = 'store_down'"), "1");
-}
-
 }  // namespace
 }  // namespace statvtk::collect
