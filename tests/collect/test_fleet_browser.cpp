@@ -1,7 +1,8 @@
 // The status page in a real browser: statvtk-collect run has read simulated
 // instruments (and failed on an address nobody answers); headless Chromium
 // loads the page from its HTTP server: the fleet worst first with one request,
-// a dead line as one row, the findings, and one meter's chart and reads. The screenshot lands in the build folder.
+// a dead line as one row, the findings, one meter's chart and reads, and the
+// lines view. The screenshot (of the docs) lands in the build folder.
 #include <gtest/gtest.h>
 #include <httplib.h>
 
@@ -44,7 +45,7 @@ TEST(HttpBrowser, ThePageShowsTheFleetWorstFirstALineDownAsOneRowAndAMetersHisto
                           test::InstrumentSection("Склад-2", "depot", 2));
   auto run = test::CollectInBackground(home.Path(), "run");
   httplib::Client client("127.0.0.1", http);
-  client.set_connection_timeout(2);
+  client.set_connection_timeout(5);
   Json fleet;
   // Ready when the three have been read and the three others have failed.
   ASSERT_TRUE(WaitUntil(
@@ -102,8 +103,13 @@ TEST(HttpBrowser, ThePageShowsTheFleetWorstFirstALineDownAsOneRowAndAMetersHisto
   const auto png = std::filesystem::path(test::BinaryDir()) / "collect-status.png";
   EXPECT_TRUE(browser.Screenshot(meter, png, 1400, 1000)) << browser.Log();
   EXPECT_GT(std::filesystem::file_size(png), 10000u);
-  const auto lines = std::filesystem::path(test::BinaryDir()) / "collect-lines.png";
-  EXPECT_TRUE(browser.Screenshot(url + "?view=lines", lines, 1400, 600)) << browser.Log();
+  // The lines view: shown instead of the meters, the line that is down first.
+  const std::string lines = browser.DumpDom(url + "?view=lines");
+  EXPECT_NE(lines.find("<section id=\"lines\">"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("<section id=\"meters\" hidden=\"\">"), std::string::npos) << lines;
+  const auto depot = lines.find("<tr class=\"line down\" data-line=\"depot\">");
+  EXPECT_NE(depot, std::string::npos) << lines;
+  EXPECT_LT(depot, lines.find("<tr class=\"line\" data-line=\"site\">")) << lines;
 
   // Through the socket too: bad requests are JSON 4xx, no file is served.
   for (const char* path : {"/etc/passwd", "/../collect.sqlite", "/collect.ini", "/api/instruments/nobody/records"}) {
@@ -118,7 +124,7 @@ TEST(HttpBrowser, ThePageShowsTheFleetWorstFirstALineDownAsOneRowAndAMetersHisto
   auto post = client.Post("/api/instruments", "x", "text/plain");
   ASSERT_TRUE(post);
   EXPECT_EQ(post->status, 405);
-  EXPECT_EQ(run.Stop(SIGTERM), 0);
+  EXPECT_EQ(run.Stop(SIGTERM, 60s), 0);
 }
 
 }  // namespace
