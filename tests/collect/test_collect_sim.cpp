@@ -2,6 +2,7 @@
 // fills the store, a day later a pass adds exactly the new records, a silent
 // instrument fails alone, a bad collect.ini is refused with its line.
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -24,7 +25,9 @@
 #include "stats/stat_file.hpp"
 #include "stats/stat_model.hpp"
 #include "store/image_rows.hpp"
+#include "store/periods.hpp"
 #include "store/record_store.hpp"
+#include "support/free_port.hpp"
 #include "support/result_util.hpp"
 #include "support/temp_folder.hpp"
 #include "support/wait_until.hpp"
@@ -217,22 +220,91 @@ TEST(CollectSim, TheFleetExportOfDaysEqualsTheStoreRows) {
             kExitConfig);
 }
 
-// A restart keeps the schedule: what the store says was read is not read
-// again before it is due.
-TEST(CollectSim, ARunStartedAfterAGoodReadWaitsForTheDueTime) {
-  Fleet fleet;
-  const std::time_t before = std::time(nullptr);
-  ASSERT_EQ(fleet.Run({"once"}), kExitOk) << fleet.lastErr;
-  std::jthread service([&] { fleet.Run({"run"}); });
-  std::this_thread::sleep_for(std::chrono::seconds(2));
+// `text` with `from` replaced by `to`, once.
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  const auto at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+// collect.ini of `fleet` with the status page on a free loopback port (the
+// port), each instrument read once a day at a local time about 12 hours
+// from now: no hour or day begins between a read and the look at its due
+// time.
+int ServeDailyFarFromNow(Fleet& fleet) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  const int minute = (local.tm_hour * 60 + local.tm_min + 12 * 60) % (24 * 60);
+  const int port = test::FreeLoopbackPort();
+  const fs::path ini = fleet.home / "collect.ini";
+  std::string text = Replaced(link_test::ReadAll(ini), "[Collector]\n",
+                              "[Collector]\nHttp=127.0.0.1:" + std::to_string(port) + "\nRetryFirst=10m\n");
+  for (std::string::size_type at; (at = text.find("Every=1h\n")) != std::string::npos;)
+    text.replace(at, 10, "Every=1d\nOffset=" + std::to_string(minute) + "m\n");
+  link_test::WriteAll(ini, text);
+  return port;
+}
+
+// name -> next_due_utc of a list of instruments as the API and `status --json` give it.
+std::map<std::string, std::string> DueTimes(const Json& list) {
+  std::map<std::string, std::string> out;
+  const Json& instruments = list.is_object() ? list["instruments"] : list;
+  for (const auto& i : instruments)
+    if (i.is_object()) out[i.value("name", "")] = i["next_due_utc"].is_string() ? i["next_due_utc"] : "";
+  return out;
+}
+
+// The due times `status` works out from the store.
+std::map<std::string, std::string> StatusDue(Fleet& fleet) {
+  std::string out;
+  EXPECT_EQ(fleet.Run({"status", "--json"}, &out), kExitOk) << fleet.lastErr;
+  return DueTimes(Json::parse(out, nullptr, false));
+}
+
+// The due times the running collector's scheduler holds, from its API once
+// every instrument has one; empty until then.
+std::map<std::string, std::string> ServiceDue(int port, std::size_t instruments) {
+  httplib::Client client("127.0.0.1", port);
+  client.set_connection_timeout(5);
+  client.set_read_timeout(10);
+  const auto r = client.Get("/api/instruments");
+  if (!r || r->status != 200) return {};
+  auto due = DueTimes(Json::parse(r->body, nullptr, false));
+  const bool all =
+      due.size() == instruments && std::all_of(due.begin(), due.end(), [](const auto& d) { return !d.second.empty(); });
+  return all ? due : std::map<std::string, std::string>{};
+}
+
+// `run` in this process on its own thread until the returned thread is stopped.
+std::jthread Service(Fleet& fleet) {
+  return std::jthread([home = fleet.home.string()] {
+    std::ostringstream out, err;
+    Dispatch({"run", "--home", home}, out, err);
+  });
+}
+void StopService(std::jthread& service) {
   collect::StopRequest().store(true);
   service.join();
   collect::StopRequest().store(false);
+}
+
+// A restart keeps the schedule: the running collector holds each instrument
+// due when `status` says from the store, not at once, and reads nothing.
+TEST(CollectSim, ARunStartedAfterAGoodReadWaitsForTheDueTime) {
+  Fleet fleet;
+  const int port = ServeDailyFarFromNow(fleet);
+  ASSERT_EQ(fleet.Run({"once"}), kExitOk) << fleet.lastErr;
+  const auto status = StatusDue(fleet);
+  ASSERT_EQ(status.size(), 2u);
+  std::jthread service = Service(fleet);
+  std::map<std::string, std::string> running;
+  EXPECT_TRUE(WaitUntil([&] { return !(running = ServiceDue(port, 2)).empty(); }, std::chrono::seconds(60)));
+  StopService(service);
+  EXPECT_EQ(running, status);
   auto s = fleet.Store();
   ASSERT_TRUE(s);
-  const auto reads = s->Reads({"", "", 10, false}).value();
-  const bool hourBegan = before / 3600 != std::time(nullptr) / 3600;  // then both are due again
-  EXPECT_TRUE(reads.size() == 2u || hourBegan) << reads.size() << " reads\n" << fleet.lastErr;
+  EXPECT_EQ(s->Reads({"", "", 10, false}).value().size(), 2u);
 }
 
 // The log files of the home, all days together.
@@ -245,17 +317,16 @@ std::string LogText(const fs::path& home) {
 
 // SIGHUP reads collect.ini again: a file with an error is refused with its
 // reason and the running configuration stays; then an instrument added is
-// read, and the one read before is not read again before it is due.
+// read, and the one read before (due again in about 12 hours) is not.
 TEST(CollectSim, SighupAddsAnInstrumentAndRefusesABrokenFile) {
   Fleet fleet;
+  ServeDailyFarFromNow(fleet);
   const fs::path ini = fleet.home / "collect.ini";
   const std::string both = link_test::ReadAll(ini);
   const std::string boilerOnly = both.substr(0, both.find("[Instrument well]"));
   std::ofstream(ini) << boilerOnly;
-  const std::time_t before = std::time(nullptr);
-  std::jthread service([&] { fleet.Run({"run"}); });
+  std::jthread service = Service(fleet);
   const auto reads = [&](const std::string& name, bool goodOnly) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     auto s = store::OpenRecordStore("collect.sqlite", fleet.home,
                                     {.origin = {}, .busyWait = std::chrono::seconds(10), .readOnly = true});
     if (!s) return std::size_t{0};
@@ -273,12 +344,9 @@ TEST(CollectSim, SighupAddsAnInstrumentAndRefusesABrokenFile) {
   std::ofstream(ini) << both;
   std::raise(SIGHUP);
   EXPECT_TRUE(WaitUntil([&] { return reads("well", true) == 1; }, std::chrono::seconds(60))) << LogText(fleet.home);
-  collect::StopRequest().store(true);
-  service.join();
-  collect::StopRequest().store(false);
-  const bool hourBegan = before / 3600 != std::time(nullptr) / 3600;  // then the boiler is due again
-  EXPECT_TRUE(reads("boiler", false) == 1 || hourBegan) << LogText(fleet.home);
-  EXPECT_EQ(reads("", false), reads("boiler", false) + 1);  // the broken file's "well" was never tried
+  StopService(service);
+  EXPECT_EQ(reads("boiler", false), 1u) << LogText(fleet.home);
+  EXPECT_EQ(reads("", false), 2u);  // the broken file's "well" was never tried
 }
 
 // The files in Data/ (by extension: one model each here).
@@ -371,6 +439,7 @@ TEST(CollectSim, TheStoreIsTheBaseAndDataKeepsOneFullFilePerInstrument) {
 
 TEST(CollectSim, ASilentInstrumentFailsAloneAndStatusSaysWhy) {
   Fleet fleet(5);  // the LDN-08 answers 5 requests, then nothing
+  const int port = ServeDailyFarFromNow(fleet);
   EXPECT_EQ(fleet.Run({"once"}), kExitFailed);
   auto s = fleet.Store();
   ASSERT_TRUE(s);
@@ -385,13 +454,15 @@ TEST(CollectSim, ASilentInstrumentFailsAloneAndStatusSaysWhy) {
   ASSERT_EQ(fleet.Run({"status", "--json"}, &out), kExitOk);
   EXPECT_NE(out.find("\"failures_in_row\":1"), std::string::npos) << out;
   EXPECT_NE(out.find(well[0].error.substr(0, 10)), std::string::npos) << out;
-  // A restart keeps the retry pause the store's failures give (as `status`
-  // says): the silent one is not asked again at once.
-  std::jthread service([&] { fleet.Run({"run"}); });
-  std::this_thread::sleep_for(std::chrono::seconds(2));
-  collect::StopRequest().store(true);
-  service.join();
-  collect::StopRequest().store(false);
+  // A restart keeps the retry pause (RetryFirst=10m) the store's failures
+  // give, as `status` says: the silent one is not due at once.
+  const auto status = StatusDue(fleet);
+  std::jthread service = Service(fleet);
+  std::map<std::string, std::string> running;
+  EXPECT_TRUE(WaitUntil([&] { return !(running = ServiceDue(port, 2)).empty(); }, std::chrono::seconds(60)));
+  StopService(service);
+  EXPECT_EQ(running, status);
+  EXPECT_GT(status.at("well"), store::UtcNow());
   EXPECT_EQ(s->Reads({"", "well", 10, false}).value().size(), 1u) << fleet.lastErr;
 }
 

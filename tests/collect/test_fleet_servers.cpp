@@ -44,13 +44,11 @@ TEST(MqttCollect, ReadsPublishTheirRecordsOnceInOrderAcrossABrokerOutage) {
                           test::InstrumentSection("b", "site", 5) + test::InstrumentSection("c", "site", 7));
   ASSERT_EQ(test::Collect(home.Path(), {"once"}), 0) << link_test::ReadAll(home.Path() / "collect.out");
 
-  // A day passes in the instruments while the broker is down: the pass is not held up.
+  // A day passes in the instruments while the broker is down: the pass is
+  // not held up (past its limit a pass is killed, and fails).
   broker.Stop();
-  sim.Signal(SIGUSR1);
-  std::this_thread::sleep_for(300ms);
-  const auto started = std::chrono::steady_clock::now();
+  ASSERT_TRUE(sim.Advance());
   ASSERT_EQ(test::Collect(home.Path(), {"once"}), 0) << link_test::ReadAll(home.Path() / "collect.out");
-  EXPECT_LT(std::chrono::steady_clock::now() - started, 30s);
   ASSERT_TRUE(broker.Start()) << broker.Log();
   ASSERT_EQ(test::Collect(home.Path(), {"once"}), 0) << link_test::ReadAll(home.Path() / "collect.out");
 
@@ -67,8 +65,8 @@ TEST(MqttCollect, ReadsPublishTheirRecordsOnceInOrderAcrossABrokerOutage) {
   EXPECT_TRUE(outbox->empty());
 
   // Every record once, in period order per instrument and archive; three reads per instrument.
-  ASSERT_TRUE(WaitUntil([&] { return sub.Count() >= static_cast<std::size_t>(expected); }, 30s)) << sub.Count();
-  std::this_thread::sleep_for(300ms);
+  ASSERT_TRUE(WaitUntil([&] { return sub.Count() >= static_cast<std::size_t>(expected); }, 60s)) << sub.Count();
+  ASSERT_TRUE(sub.Flushed());               // nothing more comes
   std::map<std::string, std::string> last;  // topic -> newest period
   std::set<std::string> seen;
   std::map<std::string, int> reads, discovery;
@@ -130,17 +128,17 @@ TEST(MqttCollect, TheStatusTopicSaysOfflineWhenTheCollectorIsKilledOrStops) {
   test::MqttSubscriber sub(broker.Port(), topic, "availability-test");
   ASSERT_TRUE(sub.Connect());
   auto said = [&](std::size_t n) {
-    return sub.WaitForCount(n, 20s) ? sub.Messages()[n - 1].payload : "(nothing: " + std::to_string(sub.Count()) + ")";
+    return sub.WaitForCount(n, 60s) ? sub.Messages()[n - 1].payload : "(nothing: " + std::to_string(sub.Count()) + ")";
   };
   for (const int signal : {SIGKILL, SIGTERM}) {
     test::ChildProcess run = test::CollectInBackground(home.Path(), "run");
     const std::size_t before = sub.Count();
     EXPECT_EQ(said(before + 1), "online") << link_test::ReadAll(home.Path() / "collect.out");
-    run.Stop(signal, 5s);
+    run.Stop(signal, 60s);
     EXPECT_EQ(said(before + 2), "offline") << signal;
     test::MqttSubscriber late(broker.Port(), topic, "availability-late-" + std::to_string(signal));
     ASSERT_TRUE(late.Connect());
-    ASSERT_TRUE(late.WaitForCount(1, 5s));
+    ASSERT_TRUE(late.WaitForCount(1, 60s));
     EXPECT_EQ(late.Messages()[0].payload, "offline");
     EXPECT_TRUE(late.Messages()[0].retain);
   }
