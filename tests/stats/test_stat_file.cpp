@@ -10,6 +10,7 @@
 #include <random>
 
 #include "support/result_util.hpp"
+#include "support/unprivileged.hpp"
 #include "stat_builders.hpp"
 #include "stats/stat_file.hpp"
 #include "stats/stat_window.hpp"
@@ -220,14 +221,18 @@ TEST(StatFile, SaveOverwritesAndLeavesNoTemporaryFile) {
 }
 
 TEST(StatFile, ReadOnlyFolderFailsWithAMessageAndKeepsTheOldFile) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders; see the file-size-limit test";
   TempDir dir;
   const fs::path p = dir.path() / "old.vst";
   WriteBytes(p, 66560, 0x5A);
-  fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
-  std::string error;
-  EXPECT_FALSE(Unpack(SaveStatFile(p, Filled(DeviceType::dtVTK0812)), &error));
-  EXPECT_NE(error.find(p.string()), std::string::npos);
+  fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                  fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+  const std::string got = test::AsOrdinaryUser([&] {
+    std::string error;
+    const bool saved = Unpack(SaveStatFile(p, Filled(DeviceType::dtVTK0812)), &error);
+    return (saved ? "saved " : "refused ") + error;
+  });
+  EXPECT_EQ(got.rfind("refused ", 0), 0u) << got;
+  EXPECT_NE(got.find(p.string()), std::string::npos) << got;
   EXPECT_EQ(ReadBytes(p), std::vector<std::uint8_t>(66560, 0x5A));
 }
 
