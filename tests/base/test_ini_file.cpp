@@ -18,6 +18,7 @@
 #include "base/ini_file.hpp"
 #include "support/temp_folder.hpp"
 #include "support/unprivileged.hpp"
+#include "support/wait_until.hpp"
 
 namespace statvtk::link_test {
 namespace {
@@ -283,7 +284,14 @@ TEST(IniFile, AWriteWaitsForTheLockHolder) {
     IniFile ini(path);
     ::_exit(ini.WriteString("Devices", "83123811", "CM") ? 0 : 1);
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // The writer has come to the lock: the lock file is open in it.
+  const auto atTheLock = [&] {
+    std::error_code ec;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(child) + "/fd", ec))
+      if (std::filesystem::read_symlink(fd.path(), ec) == LockFileOf(path)) return true;
+    return false;
+  };
+  EXPECT_TRUE(WaitUntil(atTheLock, std::chrono::seconds(60)));
   int status = 0;
   EXPECT_EQ(::waitpid(child, &status, WNOHANG), 0);  // still waiting
   EXPECT_EQ(ReadAll(path), "[Settings]\nNetAddress=1\n");

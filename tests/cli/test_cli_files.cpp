@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,6 +16,7 @@
 #include <random>
 
 #include "support/result_util.hpp"
+#include "support/wait_until.hpp"
 #include "cli_runner.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"
@@ -144,7 +146,12 @@ class HangingPort {
       f = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
       ::connect(f, reinterpret_cast<sockaddr*>(&a), sizeof a);
     }
-    usleep(50000);  // the fillers' handshakes fill the backlog; those that never complete are the point
+    // A filler's handshake completed fills the backlog; those that never complete are the point.
+    WaitUntil([&] {
+      pollfd p[3];
+      for (int i = 0; i < 3; ++i) p[i] = {.fd = fillers_[i], .events = POLLOUT, .revents = 0};
+      return ::poll(p, 3, 0) > 0;
+    });
   }
   ~HangingPort() {
     for (int f : fillers_) ::close(f);

@@ -11,6 +11,7 @@
 #include "store/pg_store.hpp"
 #include "store/store_schema.hpp"
 #include "support/pg_cluster.hpp"
+#include "support/wait_until.hpp"
 #include "both_backends.hpp"
 
 namespace statvtk::store {
@@ -48,7 +49,7 @@ class PgStore : public ::testing::Test {
   // Ends the server's side of every connection to `db` (as an administrator
   // or a failing network would), waiting until they are gone.
   static void KillBackends(const std::string& db) {
-    cluster_->Sql("SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity WHERE datname = '" + db +
+    cluster_->Sql("SELECT pg_terminate_backend(pid, 60000) FROM pg_stat_activity WHERE datname = '" + db +
                   "' AND pid <> pg_backend_pid()");
   }
 
@@ -180,21 +181,29 @@ TEST_F(PgStore, AStatementTheConnectionBrokeUnderIsSentAgainOnlyWhenThatIsSafe) 
   auto c = PgConnection::Open(cluster_->Url(db_));
   ASSERT_TRUE(c);
   ASSERT_TRUE((*c)->Exec("CREATE TABLE numbered(id {ID}, x INTEGER)"));
-  auto killDuring = [&](const std::string& sql, Repeat repeat) {
+  // Runs `statement` (SLEEP in it: two minutes on this connection's server
+  // process, none on another) and ends that process once it is seen running it.
+  auto killDuring = [&](const std::string& statement, Repeat repeat) -> Result<SqlRows> {
     const auto pid = (*c)->Run("SELECT pg_backend_pid()", {}, Repeat::Safe);
-    EXPECT_TRUE(pid);
+    if (!pid) return pid.error();
+    const std::string backend = pid->Text(0, 0);
+    std::string sql = statement;
+    sql.replace(sql.find("SLEEP"), 5, "pg_sleep(CASE WHEN pg_backend_pid() = " + backend + " THEN 120 ELSE 0 END)");
     std::thread killer([&] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(300));
-      cluster_->Sql("SELECT pg_terminate_backend(" + pid->Text(0, 0) + ", 5000)");
+      const bool running = WaitUntil(
+          [&] { return cluster_->Sql("SELECT state FROM pg_stat_activity WHERE pid = " + backend) == "active"; },
+          std::chrono::seconds(60));
+      EXPECT_TRUE(running) << "the statement was never seen running";
+      cluster_->Sql("SELECT pg_terminate_backend(" + backend + ", 60000)");
     });
     auto r = (*c)->Run(sql, {}, repeat);
     killer.join();
     return r;
   };
-  auto read = killDuring("SELECT 7 FROM pg_sleep(1.5)", Repeat::Safe);
+  auto read = killDuring("SELECT 7 FROM SLEEP", Repeat::Safe);
   ASSERT_TRUE(read) << read.error().reason;
   EXPECT_EQ(read->Int(0, 0), 7);
-  auto insert = killDuring("INSERT INTO numbered(x) SELECT 1 FROM pg_sleep(1.5) RETURNING id", Repeat::Never);
+  auto insert = killDuring("INSERT INTO numbered(x) SELECT 1 FROM SLEEP RETURNING id", Repeat::Never);
   ASSERT_FALSE(insert);
   EXPECT_EQ(insert.error().code, ErrorCode::StoreUnreachable) << insert.error().reason;
   EXPECT_EQ(cluster_->Sql("SELECT COUNT(*) FROM numbered", db_), "0");
