@@ -270,23 +270,47 @@ TEST(CollectOrigin, ReadsAreKeyedByLineAndNameWithinTheCollector) {
   EXPECT_NE((*reads)[0].mode, store::ReadMode::Full);  // its own instrument again
 }
 
-// Shared lines, their leases and the workers: what is refused, with its line.
-TEST(CollectConfigFile, SharedLinesLeaseTtlAndWorkersAreRefusedOutOfTheirRange) {
+// What collect.ini may say, and what is refused with its line and reason:
+// shared lines, leases and workers, modem pools and call-in listeners, the
+// MQTT keys.
+TEST(CollectConfigFile, WhatLoadsAndWhatIsRefusedWithItsReason) {
   const std::string pg = "[Collector]\nDatabase=postgresql://db/fleet\n";
-  const std::string line = "[Line s]\nMode=tcp\nTcp=127.0.0.1:5000\nShared=1\n[Instrument i]\nLine=s\n";
+  const std::string shared = "[Line s]\nMode=tcp\nTcp=127.0.0.1:5000\nShared=1\n[Instrument i]\nLine=s\n";
+  const std::string site = "[Instrument i]\nLine=s\n";
+  const std::string pool = "[Modems p]\nDevices=/dev/a\n";
+  const std::string dial = "[Line s]\nMode=modem\nPool=p\nPhone=1\n";
+  const std::string listen = "[Listen g]\nListen=0.0.0.0:5000\n";
+  const std::string tcp = "[Line s]\nMode=tcp\nTcp=127.0.0.1:5000\n" + site;
   const struct {
     std::string text, problem;  // problem empty: loads
   } cases[] = {
-      {pg + "LeaseTtl=5s\nWorkers=1\n" + line, ""},
-      {pg + "LeaseTtl=1h\nWorkers=1024\n" + line, ""},
-      {pg + "LeaseTtl=4s\n" + line, "=4s: a duration from 5s to 1h"},
-      {pg + "LeaseTtl=2h\n" + line, "a duration from 5s to 1h"},
-      {pg + "Workers=0\n" + line, "1..1024"},
-      {pg + "Workers=1025\n" + line, "1..1024"},
-      {"[Collector]\nDatabase=collect.sqlite\n" + line, "collect.ini:3: [Line s]: Shared=1 needs Database=postgresql"},
-      {pg + "[Line s]\nMode=tcp\nTcp=127.0.0.1:5000\nShared=2\n[Instrument i]\nLine=s\n", "0 or 1"},
-      {pg + "[Modems p]\nDevices=/dev/a\n[Line s]\nMode=modem\nPool=p\nPhone=1\nShared=1\n[Instrument i]\nLine=s\n",
-       "Shared=1 goes with a line each collector reaches itself"},
+      {pg + "LeaseTtl=5s\nWorkers=1\n" + shared, ""},
+      {pg + "LeaseTtl=1h\nWorkers=1024\n" + shared, ""},
+      {pg + "LeaseTtl=4s\n" + shared, "collect.ini:3: LeaseTtl=4s: a duration from 5s to 1h"},
+      {pg + "LeaseTtl=2h\n" + shared, "a duration from 5s to 1h"},
+      {pg + "Workers=0\n" + shared, "1..1024"},
+      {pg + "Workers=1025\n" + shared, "1..1024"},
+      {"[Collector]\nDatabase=collect.sqlite\n" + shared,
+       "collect.ini:3: [Line s]: Shared=1 needs Database=postgresql"},
+      {pg + "[Line s]\nMode=tcp\nTcp=127.0.0.1:5000\nShared=2\n" + site, "0 or 1"},
+      {pg + pool + dial + "Shared=1\n" + site, "Shared=1 goes with a line each collector reaches itself"},
+      {"[Modems p]\nDevices=/dev/a, /dev/b\nRetryBusy=0\nDialsPerPass=5\n" + dial + site, ""},
+      {dial + site, "no [Modems p]"},
+      {pool + "[Line s]\nMode=modem\nPool=p\nModem=/dev/b\nPhone=1\n" + site, "not both"},
+      {pool + "[Line s]\nMode=modem\nPool=p\n" + site, "needs Phone="},
+      {"[Modems p]\nDevices=/dev/a\nDialsPerPass=0\n" + dial + site, "DialsPerPass=0"},
+      {"[Modems p]\nBaud=9600\n" + dial + site, "Devices= missing"},
+      {listen + "[Line s]\nMode=incoming\nListen=g\nId=site-7\n" + site, ""},
+      {listen + "[Line s]\nMode=incoming\nListen=g\n" + site, "needs Id="},
+      {"[Line s]\nMode=incoming\nListen=h\nId=x\n" + site, "no [Listen h]"},
+      {"[Listen g]\nListen=nowhere\n[Line s]\nMode=incoming\nListen=g\nId=x\n" + site, "HOST:PORT"},
+      {listen + "[Line s]\nMode=tcp\nTcp=1.2.3.4:5\nId=x\n" + site, "go with Mode=incoming"},
+      {"[Collector]\nMqtt=broker.local:8883\nMqttTopic=water/site1/\nMqttTls=1\n" + tcp, ""},
+      {"[Collector]\nMqtt=broker:0\n" + tcp, "collect.ini:2: Mqtt="},
+      {"[Collector]\nMqtt=broker:x\n" + tcp, "Mqtt="},
+      {"[Collector]\nMqtt=:1883\n" + tcp, "Mqtt="},
+      {"[Collector]\nMqtt=broker\nMqttTopic=a/#\n" + tcp, "MqttTopic="},
+      {"[Collector]\nMqtt=broker\nMqttTls=2\n" + tcp, "MqttTls="},
   };
   for (const auto& c : cases) {
     const auto r = ParseConfig("collect.ini", c.text);
@@ -297,6 +321,13 @@ TEST(CollectConfigFile, SharedLinesLeaseTtlAndWorkersAreRefusedOutOfTheirRange) 
       EXPECT_NE(r.Text("collect.ini").find(c.problem), std::string::npos) << c.text << r.Text("collect.ini");
     }
   }
+  // The values of the pool that loads, its defaults filled in.
+  const auto loaded = ParseConfig("collect.ini", std::string(cases[9].text)).config;
+  ASSERT_TRUE(loaded);
+  const auto& p = loaded->pools.at(0);
+  EXPECT_EQ(p.devices, (std::vector<std::string>{"/dev/a", "/dev/b"}));
+  EXPECT_EQ(p.retryBusyS, 0);
+  EXPECT_EQ(p.retryNoAnswerS, 900);
 }
 
 }  // namespace

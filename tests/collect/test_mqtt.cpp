@@ -41,7 +41,7 @@ TEST(MqttTopics, ReservedCharactersOfASerialBecomeUnderscores) {
   EXPECT_EQ(DiscoveryTopic("12#4 5", "forward_total"), "homeassistant/sensor/statvtk_12_4_5_forward_total/config");
 }
 
-TEST(MqttSettings, KeysAreReadAndBadValuesNamed) {
+TEST(MqttSettings, KeysAreRead) {
   std::map<std::string, std::string, std::less<>> keys{
       {"Mqtt", "broker.local:8883"}, {"MqttTopic", "water/site1/"}, {"MqttTls", "1"}, {"MqttDiscovery", "1"}};
   auto value = [&](std::string_view k) -> std::optional<std::string> {
@@ -54,18 +54,7 @@ TEST(MqttSettings, KeysAreReadAndBadValuesNamed) {
   EXPECT_EQ(s->port, 8883);
   EXPECT_EQ(s->topic, "water/site1");
   EXPECT_TRUE(s->tls);
-  EXPECT_TRUE(s->discovery);
-  for (const auto& [key, bad] : std::vector<std::pair<std::string, std::string>>{
-           {"Mqtt", "broker:0"}, {"Mqtt", "broker:x"}, {"Mqtt", ":1883"}, {"MqttTopic", "a/#"}, {"MqttTls", "2"}}) {
-    auto k = keys;
-    k[key] = bad;
-    auto r = ParseMqttSettings([&](std::string_view n) -> std::optional<std::string> {
-      const auto it = k.find(n);
-      return it == k.end() ? std::nullopt : std::optional<std::string>(it->second);
-    });
-    ASSERT_FALSE(r) << key << "=" << bad;
-    EXPECT_NE(r.error().reason.find(key + "="), std::string::npos);
-  }
+  EXPECT_TRUE(s->discovery);  // what is refused: CollectConfigFile.WhatLoadsAndWhatIsRefusedWithItsReason
   EXPECT_FALSE(ParseMqttSettings([](std::string_view) { return std::nullopt; })->On());
 }
 

@@ -111,38 +111,6 @@ struct Dialup {
 
 std::int64_t Ms(const std::string& utc) { return UtcMillisOf(utc).value(); }
 
-TEST(RemoteSites, PoolsAndListenersAreCheckedWithTheirLines) {
-  const std::string site = "[Instrument i]\nLine=s\n";
-  struct Case {
-    std::string text, problem;  // problem empty: loads
-  };
-  const Case cases[] = {
-      {"[Modems p]\nDevices=/dev/a, /dev/b\nRetryBusy=0\nDialsPerPass=5\n[Line s]\nMode=modem\nPool=p\nPhone=1\n", ""},
-      {"[Line s]\nMode=modem\nPool=p\nPhone=1\n", "no [Modems p]"},
-      {"[Modems p]\nDevices=/dev/a\n[Line s]\nMode=modem\nPool=p\nModem=/dev/b\nPhone=1\n", "not both"},
-      {"[Modems p]\nDevices=/dev/a\n[Line s]\nMode=modem\nPool=p\n", "needs Phone="},
-      {"[Modems p]\nDevices=/dev/a\nDialsPerPass=0\n[Line s]\nMode=modem\nPool=p\nPhone=1\n", "DialsPerPass=0"},
-      {"[Modems p]\nBaud=9600\n[Line s]\nMode=modem\nPool=p\nPhone=1\n", "Devices= missing"},
-      {"[Listen g]\nListen=0.0.0.0:5000\n[Line s]\nMode=incoming\nListen=g\nId=site-7\n", ""},
-      {"[Listen g]\nListen=0.0.0.0:5000\n[Line s]\nMode=incoming\nListen=g\n", "needs Id="},
-      {"[Line s]\nMode=incoming\nListen=h\nId=x\n", "no [Listen h]"},
-      {"[Listen g]\nListen=nowhere\n[Line s]\nMode=incoming\nListen=g\nId=x\n", "HOST:PORT"},
-      {"[Listen g]\nListen=0.0.0.0:5000\n[Line s]\nMode=tcp\nTcp=1.2.3.4:5\nId=x\n", "go with Mode=incoming"},
-  };
-  for (const auto& c : cases) {
-    const auto r = ParseConfig("collect.ini", c.text + site);
-    if (c.problem.empty()) {
-      EXPECT_TRUE(r.config) << c.text << r.Text("collect.ini");
-    } else {
-      EXPECT_NE(r.Text("collect.ini").find(c.problem), std::string::npos) << c.text << r.Text("collect.ini");
-    }
-  }
-  const auto pool = ParseConfig("collect.ini", cases[0].text + site).config->pools.at(0);
-  EXPECT_EQ(pool.devices, (std::vector<std::string>{"/dev/a", "/dev/b"}));
-  EXPECT_EQ(pool.retryBusyS, 0);
-  EXPECT_EQ(pool.retryNoAnswerS, 900);
-}
-
 TEST(RemoteSites, FiveSitesOnTwoModemsAreReadInOnePassBothModemsNeverThreeCallsAtOnce) {
   Dialup d({"101=0814c@1", "102=ldn@1", "103=0814c@1", "104=ldn@1", "105=0814c@1"}, 2, {"modem1", "modem2"});
   ASSERT_EQ(d.Once(), 0) << d.log;
