@@ -1,5 +1,6 @@
 // Helpers of the collector's end-to-end tests: the simulator on a loopback
-// port, a home with collect.ini, statvtk-collect run as its own process.
+// port (its own process, or instruments served in this one), a home with
+// collect.ini, statvtk-collect run as its own process.
 #pragma once
 
 #include <chrono>
@@ -8,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "sim/server.hpp"
 #include "support/child_process.hpp"
+#include "support/result_util.hpp"
 #include "support/temp_folder.hpp"
 #include "support/wait_until.hpp"
 
@@ -54,6 +57,17 @@ class SimOnTcp {
   std::filesystem::path log_;
   ChildProcess sim_;
 };
+
+// Simulated instruments served in this process on a loopback TCP port (one
+// bus); null (and the test failed) when it could not start.
+inline std::unique_ptr<sim::Server> ServeOnTcp(const std::vector<sim::Instrument*>& instruments) {
+  sim::ServerOptions so;
+  so.carrier = sim::CarrierKind::Tcp;
+  std::unique_ptr<sim::Server> server;
+  std::string error;
+  EXPECT_TRUE(Unpack(sim::Server::Start(instruments, so), &server, &error)) << error;
+  return server;
+}
 
 inline std::string LineSection(const std::string& name, int port) {
   return "[Line " + name + "]\nMode=tcp\nTcp=127.0.0.1:" + std::to_string(port) + "\n\n";

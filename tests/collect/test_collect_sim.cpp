@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <map>
 #include <fstream>
-#include <random>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -19,6 +18,7 @@
 #include "base/json_text.hpp"
 #include "collect/commands.hpp"
 #include "collect/stop_request.hpp"
+#include "fleet_e2e.hpp"
 #include "memory_store.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"
@@ -53,14 +53,10 @@ struct Fleet {
       if (address == 7) o.silentAfter = silentAfter;
       instruments.push_back(std::make_unique<sim::Instrument>(o));
     }
-    home = fs::temp_directory_path() / ("statvtk-collect-" + std::to_string(std::random_device{}()));
-    fs::create_directories(home);
-    sim::ServerOptions so;
-    so.carrier = sim::CarrierKind::Tcp;
-    std::string error;
     std::vector<sim::Instrument*> served;
     for (const auto& i : instruments) served.push_back(i.get());
-    EXPECT_TRUE(Unpack(sim::Server::Start(served, so), &server, &error)) << error;
+    server = test::ServeOnTcp(served);
+    if (!server) return;
     std::ofstream ini(home / "collect.ini");
     ini << "[Collector]\nDatabase=collect.sqlite\n\n[Line bus]\nMode=tcp\nTcp=127.0.0.1:" << server->Port()
         << "\nPacketConst=300\nByteConst=100\nPacketRetry=2\n";
@@ -70,11 +66,7 @@ struct Fleet {
   static std::string NameOf(unsigned address) {
     return address == 3 ? "boiler" : address == 7 ? "well" : "meter" + std::to_string(address);
   }
-  ~Fleet() {
-    server.reset();
-    std::error_code ec;
-    fs::remove_all(home, ec);
-  }
+  ~Fleet() { server.reset(); }
   int Run(const std::vector<std::string>& args, std::string* outText = nullptr) {
     std::vector<std::string> a = args;
     a.insert(a.end(), {"--home", home.string()});
@@ -89,9 +81,10 @@ struct Fleet {
     EXPECT_TRUE(s);
     return s ? std::move(*s) : nullptr;
   }
+  link_test::TempFolder folder;
+  fs::path home = folder.Path();
   std::vector<std::unique_ptr<sim::Instrument>> instruments;
   std::unique_ptr<sim::Server> server;
-  fs::path home;
   std::string lastErr;
 };
 
@@ -560,11 +553,6 @@ TEST(CollectSim, ScanIntoLeavesOutAnLdnWhoseLongFormDoesNotAnswer) {
 // instrument can be served again by another object of the same seed (same
 // memory), e.g. one that goes silent.
 struct OneInstrument {
-  OneInstrument() { fs::create_directories(home); }
-  ~OneInstrument() {
-    std::error_code ec;
-    fs::remove_all(home, ec);
-  }
   static std::unique_ptr<sim::Instrument> Make(std::optional<std::uint64_t> silentAfter) {
     sim::InstrumentOptions o;
     o.model = DeviceType::dtVTK0814C;
@@ -575,11 +563,8 @@ struct OneInstrument {
     return std::make_unique<sim::Instrument>(o);
   }
   int Once(sim::Instrument& inst) {
-    sim::ServerOptions so;
-    so.carrier = sim::CarrierKind::Tcp;
-    std::unique_ptr<sim::Server> server;
-    std::string error;
-    EXPECT_TRUE(Unpack(sim::Server::Start(inst, so), &server, &error)) << error;
+    const auto server = test::ServeOnTcp({&inst});
+    if (!server) return -1;
     std::ofstream(home / "collect.ini", std::ios::trunc)
         << "[Collector]\nDatabase=collect.sqlite\n\n[Line bus]\nMode=tcp\nTcp=127.0.0.1:" << server->Port()
         << "\nPacketConst=200\nByteConst=50\nPacketRetry=1\n\n[Instrument boiler]\nLine=bus\nAddress=3\nEvery=1h\n";
@@ -605,7 +590,8 @@ struct OneInstrument {
     }
     return missing;
   }
-  const fs::path home = fs::temp_directory_path() / ("statvtk-collect-one-" + std::to_string(std::random_device{}()));
+  link_test::TempFolder folder;
+  const fs::path home = folder.Path();
 };
 
 // A new-records read that dies in the middle leaves a file of what came

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <map>
 #include <set>
-#include <random>
+#include <stdexcept>
 #include <sstream>
 
 #include "collect/collect_config.hpp"
@@ -27,12 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path NewHome() {
-  const fs::path home = fs::temp_directory_path() / ("statvtk-remote-" + std::to_string(std::random_device{}()));
-  fs::create_directories(home);
-  return home;
-}
-
 sim::SiteOptions Site(const std::string& spec) {
   sim::InstrumentOptions base;
   base.seed = std::hash<std::string>{}(spec) % 1000;
@@ -45,7 +39,7 @@ struct Dialup {
   // `devices`: names in the home (modem1.. are the exchange's ports).
   // `guardMs`: the silence the modems want around "+++".
   Dialup(std::vector<std::string> sites, int ports, std::vector<std::string> devices, std::uint32_t guardMs = 20)
-      : home(NewHome()) {
+      : home(folder.Path()) {
     // The dialogue's waits 5 ms a step: ConnectWait=60 waits 3 s for an answer.
     setenv("STATVTK_MODEM_STEP_MS", "5", 1);
     sim::ModemOptions mo;
@@ -81,8 +75,6 @@ struct Dialup {
   ~Dialup() {
     ports_.clear();
     unsetenv("STATVTK_MODEM_STEP_MS");
-    std::error_code ec;
-    fs::remove_all(home, ec);
   }
   int Once() {
     std::ostringstream out, err;
@@ -90,7 +82,12 @@ struct Dialup {
     log = err.str();
     return rc;
   }
-  std::unique_ptr<store::RecordStore> Store() { return std::move(*store::OpenRecordStore("collect.sqlite", home)); }
+  // The home's store; a store that does not open fails the test (thrown).
+  std::unique_ptr<store::RecordStore> Store() {
+    auto s = store::OpenRecordStore("collect.sqlite", home);
+    if (!s) throw std::runtime_error("the home's store: " + s.error().reason);
+    return std::move(*s);
+  }
   // The calls of each line in the order dialled.
   std::map<std::string, std::vector<store::CallRow>> Calls() {
     std::map<std::string, std::vector<store::CallRow>> by;
@@ -101,6 +98,7 @@ struct Dialup {
   }
   std::string Dev(int i) const { return (home / ("modem" + std::to_string(i))).string(); }
 
+  link_test::TempFolder folder;
   fs::path home;
   std::unique_ptr<sim::Exchange> exchange;
   std::string log;
@@ -209,7 +207,8 @@ struct Caller {
 };
 
 TEST(RemoteSites, ModemsThatCallInAreReadUnknownIdsClosedAReconnectReplaces) {
-  const fs::path home = NewHome();
+  link_test::TempFolder folder;
+  const fs::path home = folder.Path();
   const int port = test::FreeLoopbackPort();
   std::ofstream(home / "collect.ini") << "[Collector]\nDatabase=collect.sqlite\n\n[Listen gprs]\nListen=127.0.0.1:"
                                       << port
@@ -221,7 +220,7 @@ TEST(RemoteSites, ModemsThatCallInAreReadUnknownIdsClosedAReconnectReplaces) {
   o.model = DeviceType::dtVTK0814C;
   sim::Instrument well(o), stranger(o), again(o);
   Caller first(well, port, "site-7");
-  ASSERT_TRUE(WaitUntil([&] { return log().find("Прибор well") != std::string::npos; }, std::chrono::seconds(30)))
+  ASSERT_TRUE(WaitUntil([&] { return log().find("Прибор well") != std::string::npos; }, std::chrono::seconds(60)))
       << log();
   EXPECT_NE(log().find("Прибор well ("), std::string::npos);
   EXPECT_NE(log().find(": прочитан"), std::string::npos) << log();
@@ -233,9 +232,7 @@ TEST(RemoteSites, ModemsThatCallInAreReadUnknownIdsClosedAReconnectReplaces) {
   ASSERT_TRUE(WaitUntil([&] { return first.ended.load(); })) << log();
   EXPECT_NE(log().find("модем подключился снова"), std::string::npos) << log();
   EXPECT_FALSE(second.ended.load());
-  collector.Stop();
-  std::error_code ec;
-  fs::remove_all(home, ec);
+  EXPECT_EQ(collector.Stop(SIGTERM, std::chrono::seconds(60)), 0) << log();
 }
 
 }  // namespace
