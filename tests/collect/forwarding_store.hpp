@@ -4,6 +4,7 @@
 // thin forwarder, one line per method of RecordStore.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -57,6 +58,8 @@ class ForwardingStore final : public store::RecordStore {
     return it == calls_.end() ? 0 : it->second;
   }
   store::RecordStore& Inner() { return *inner_; }
+  // The folder of the SQLite store Sqlite() made (its file: collect.sqlite).
+  std::filesystem::path Folder() const { return folder_ ? folder_->Path() : std::filesystem::path(); }
 
   std::string_view Backend() const override { return inner_->Backend(); }
   void Rollback() override { inner_->Rollback(); }
