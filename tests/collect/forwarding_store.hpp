@@ -44,13 +44,6 @@ class ForwardingStore final : public store::RecordStore {
     const std::scoped_lock lock(mutex_);
     hook_ = std::move(hook);
   }
-  // Every call from now on fails as a store that cannot be reached.
-  void SetDown(bool down) {
-    SetHook(down ? Hook([](std::string_view) -> std::optional<Error> {
-      return MakeError(ErrorCode::StoreUnreachable, "the test's store is down");
-    })
-                 : Hook());
-  }
   // How many times `method` was called.
   std::size_t Calls(std::string_view method) const {
     const std::scoped_lock lock(mutex_);
