@@ -1,7 +1,9 @@
 // A record store for the collector's tests: every call goes to a real store
 // (SQLite in a temporary folder of its own, or one given), after a hook
-// that counts it and may make it fail (an error returned, or a throw). A
-// thin forwarder, one line per method of RecordStore.
+// that counts it and may make it fail (an error returned, or a throw). Calls
+// are taken one at a time (a connection serves one thread), so a test may
+// look at the store while the code under test uses it. A thin forwarder, one
+// line per method of RecordStore.
 #pragma once
 
 #include <filesystem>
@@ -50,16 +52,19 @@ class ForwardingStore final : public store::RecordStore {
     const auto it = calls_.find(std::string(method));
     return it == calls_.end() ? 0 : it->second;
   }
-  store::RecordStore& Inner() { return *inner_; }
   // The folder of the SQLite store Sqlite() made (its file: collect.sqlite).
   std::filesystem::path Folder() const { return folder_ ? folder_->Path() : std::filesystem::path(); }
 
   std::string_view Backend() const override { return inner_->Backend(); }
-  void Rollback() override { inner_->Rollback(); }
+  void Rollback() override {
+    const std::scoped_lock call(callMutex_);
+    inner_->Rollback();
+  }
 
 #define STATVTK_FORWARD(Type, Name, Params, Args) \
   Type Name Params override {                     \
     if (auto e = Before(#Name)) return *e;        \
+    const std::scoped_lock call(callMutex_);      \
     return inner_->Name Args;                     \
   }
   STATVTK_FORWARD(Result<int>, SchemaVersion, (), ())
@@ -135,6 +140,7 @@ class ForwardingStore final : public store::RecordStore {
   std::unique_ptr<link_test::TempFolder> folder_;
   std::unique_ptr<store::RecordStore> inner_;
   mutable std::mutex mutex_;
+  std::mutex callMutex_;  // one call at a time: a test looks from its thread while the code under test works
   Hook hook_;
   std::map<std::string, std::size_t> calls_;
 };

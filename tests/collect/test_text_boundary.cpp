@@ -231,7 +231,7 @@ TEST(CollectBarrier, AMessageTheBrokerNeverTakesAndAStoreThatThrowsHoldUpNothing
   pub.Start();
   ASSERT_TRUE(sub.WaitForCount(1, 60s));
   ASSERT_TRUE(WaitUntil([&] {
-    const auto n = store->Inner().OutboxSize("me");
+    const auto n = store->OutboxSize("me");
     return n && *n == 0;
   }));
   EXPECT_EQ(sub.Messages()[0].payload, "after");
