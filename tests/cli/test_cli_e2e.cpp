@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 
+#include "support/temp_folder.hpp"
 #include "cli_runner.hpp"
 #include "reports/report_source.hpp"
 #include "sim/expected_dump.hpp"
@@ -55,8 +55,6 @@ struct SimRig {
           o.silentAfter = silentAfter;
           return o;
         }()) {
-    home = fs::temp_directory_path() / ("statvtk-cli-" + std::to_string(std::random_device{}()));
-    fs::create_directories(home);
     sim::ServerOptions so;
     so.carrier = carrier;
     so.ptyLink = (home / "tty").string();
@@ -67,20 +65,17 @@ struct SimRig {
     std::string error;
     EXPECT_TRUE(Unpack(sim::Server::Start(instrument, so), &server, &error)) << error;
   }
-  ~SimRig() {
-    server.reset();
-    std::error_code ec;
-    fs::remove_all(home, ec);
-  }
+  ~SimRig() { server.reset(); }
   std::vector<std::string> Tcp() const { return {"--tcp", "127.0.0.1:" + std::to_string(server->Port())}; }
   std::vector<std::string> Args(std::vector<std::string> a, const std::vector<std::string>& conn) const {
     a.insert(a.end(), conn.begin(), conn.end());
     a.insert(a.end(), {"--home", home.string(), "--reply-timeout", "300", "--byte-timeout", "100", "--retries", "3"});
     return a;
   }
+  link_test::TempFolder folder;
+  fs::path home = folder.Path();
   sim::Instrument instrument;
   std::unique_ptr<sim::Server> server;
-  fs::path home;
 };
 
 const char* kAll[] = {"read", "--all", "--hourly", "--daily", "--monthly", "--events"};

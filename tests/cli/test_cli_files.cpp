@@ -15,6 +15,7 @@
 #include <fstream>
 #include <random>
 
+#include "support/temp_folder.hpp"
 #include "support/result_util.hpp"
 #include "support/wait_until.hpp"
 #include "cli_runner.hpp"
@@ -28,14 +29,8 @@ namespace {
 namespace fs = std::filesystem;
 
 struct TempHome {
-  TempHome() : path(fs::temp_directory_path() / ("statvtk-clifiles-" + std::to_string(std::random_device{}()))) {
-    fs::create_directories(path);
-  }
-  ~TempHome() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  fs::path path;
+  link_test::TempFolder folder;
+  fs::path path = folder.Path();
 };
 
 // A statistics file of the simulator's instrument of `model`.

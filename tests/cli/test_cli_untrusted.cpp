@@ -9,8 +9,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 
+#include "support/temp_folder.hpp"
 #include "cli_runner.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"
@@ -24,27 +24,22 @@ namespace fs = std::filesystem;
 
 struct Rig {
   explicit Rig(const sim::InstrumentOptions& o, std::uint32_t baud = 0) : instrument(o) {
-    home = fs::temp_directory_path() / ("statvtk-untrusted-" + std::to_string(std::random_device{}()));
-    fs::create_directories(home);
     sim::ServerOptions so;
     so.carrier = sim::CarrierKind::Tcp;
     so.baud = baud;
     std::string error;
     EXPECT_TRUE(Unpack(sim::Server::Start(instrument, so), &server, &error)) << error;
   }
-  ~Rig() {
-    server.reset();
-    std::error_code ec;
-    fs::remove_all(home, ec);
-  }
+  ~Rig() { server.reset(); }
   std::vector<std::string> Args(std::vector<std::string> a) const {
     a.insert(a.end(), {"--tcp", "127.0.0.1:" + std::to_string(server->Port()), "--home", home.string(),
                        "--reply-timeout", "300", "--byte-timeout", "100", "--retries", "3"});
     return a;
   }
+  link_test::TempFolder folder;
+  fs::path home = folder.Path();
   sim::Instrument instrument;
   std::unique_ptr<sim::Server> server;
-  fs::path home;
 };
 
 sim::InstrumentOptions Options(DeviceType model, std::optional<std::string> serial,

@@ -11,6 +11,7 @@
 #include <functional>
 #include <random>
 
+#include "support/temp_folder.hpp"
 #include "support/result_util.hpp"
 #include "report_test_util.hpp"
 #include "support/unprivileged.hpp"
@@ -32,16 +33,12 @@ std::string Soffice(const fs::path& dir) {
 }
 
 struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "statvtk-reports-XXXXXX").string();
-    path = ::mkdtemp(tmpl.data());
-  }
   ~TempDir() {
     std::error_code ec;
-    fs::permissions(path / "Reports", fs::perms::owner_all, ec);
-    fs::remove_all(path, ec);
+    fs::permissions(path / "Reports", fs::perms::owner_all, ec);  // a test's read-only Reports/ goes too
   }
+  link_test::TempFolder folder;
+  fs::path path = folder.Path();
 };
 
 CellBlock SampleBlock() {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <random>
 
+#include "support/temp_folder.hpp"
 #include "support/result_util.hpp"
 #include "support/unprivileged.hpp"
 #include "stat_builders.hpp"
@@ -25,21 +26,9 @@ namespace {
 bool Ignored(const Result<StatData>& r) { return !r && r.error().code == ErrorCode::NotStatFile; }
 
 // A fresh folder under the system's temporary folder, removed afterwards.
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "statvtk-stats-XXXXXX").string();
-    path_ = ::mkdtemp(tmpl.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
+struct TempDir {
+  const fs::path& path() const { return folder.Path(); }
+  link_test::TempFolder folder;
 };
 
 void WriteBytes(const fs::path& p, std::size_t n, std::uint8_t fill = 0) {
