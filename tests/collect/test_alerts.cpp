@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <future>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -136,11 +135,9 @@ TEST(AlertSinks, TheCommandGetsTheEventOnStdinAndAFailureIsAReason) {
   // Nobody listens: the reason, never a hang (far less than the minute a
   // loaded machine could take; the sink's own time-outs are 5 and 10 s).
   const std::string url = "http://127.0.0.1:" + std::to_string(test::FreeLoopbackPort()) + "/hook";
-  auto refused = std::make_shared<std::promise<std::optional<std::string>>>();
-  auto answer = refused->get_future();
-  std::thread([refused, url] { refused->set_value(PostJson(url, "{}")); }).detach();
-  ASSERT_EQ(answer.wait_for(60s), std::future_status::ready) << "the POST to nobody hangs";
-  EXPECT_TRUE(answer.get().has_value());
+  auto refused = std::make_shared<std::optional<std::string>>();
+  ASSERT_TRUE(ReturnsWithin(60s, [refused, url] { *refused = PostJson(url, "{}"); })) << "the POST to nobody hangs";
+  EXPECT_TRUE(refused->has_value());
 }
 
 // A receiver of the alerts on loopback: the events it was sent.

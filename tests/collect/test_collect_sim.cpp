@@ -213,13 +213,6 @@ TEST(CollectSim, TheFleetExportOfDaysEqualsTheStoreRows) {
             kExitConfig);
 }
 
-// `text` with `from` replaced by `to`, once.
-std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-  const auto at = text.find(from);
-  EXPECT_NE(at, std::string::npos) << from;
-  return at == std::string::npos ? text : text.replace(at, from.size(), to);
-}
-
 // collect.ini of `fleet` with the status page on a free loopback port (the
 // port), each instrument read once a day at a local time about 12 hours
 // from now: no hour or day begins between a read and the look at its due
@@ -231,8 +224,8 @@ int ServeDailyFarFromNow(Fleet& fleet) {
   const int minute = (local.tm_hour * 60 + local.tm_min + 12 * 60) % (24 * 60);
   const int port = test::FreeLoopbackPort();
   const fs::path ini = fleet.home / "collect.ini";
-  std::string text = Replaced(link_test::ReadAll(ini), "[Collector]\n",
-                              "[Collector]\nHttp=127.0.0.1:" + std::to_string(port) + "\nRetryFirst=10m\n");
+  std::string text = link_test::ReadAll(ini);
+  text.insert(text.find("[Collector]\n") + 12, "Http=127.0.0.1:" + std::to_string(port) + "\nRetryFirst=10m\n");
   for (std::string::size_type at; (at = text.find("Every=1h\n")) != std::string::npos;)
     text.replace(at, 10, "Every=1d\nOffset=" + std::to_string(minute) + "m\n");
   link_test::WriteAll(ini, text);

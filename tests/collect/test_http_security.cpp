@@ -11,8 +11,6 @@
 #include <sys/stat.h>
 
 #include <fstream>
-#include <functional>
-#include <future>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -246,17 +244,6 @@ bool StillWaiting(int fd) {
   return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
 }
 
-// `f()` on a thread of its own: false when it is not back within a minute (a hang).
-bool BackWithinAMinute(std::function<void()> f) {
-  auto done = std::make_shared<std::promise<void>>();
-  auto back = done->get_future();
-  std::thread([f = std::move(f), done] {
-    f();
-    done->set_value();
-  }).detach();
-  return back.wait_for(60s) == std::future_status::ready;
-}
-
 HttpOptions Limits(std::chrono::milliseconds head, std::chrono::milliseconds idle) {
   HttpOptions o;
   o.limits.head = head;
@@ -286,7 +273,7 @@ TEST(HttpSlowClients, AnOrdinaryRequestIsAnsweredWhileSlowAndIdleClientsWait) {
   ASSERT_TRUE(r);
   EXPECT_EQ(r->status, 200);
   for (int fd : slow) EXPECT_TRUE(StillWaiting(fd));
-  EXPECT_TRUE(BackWithinAMinute([server] { server->Stop(); })) << "the stop waits for the slow clients";
+  EXPECT_TRUE(ReturnsWithin(60s, [server] { server->Stop(); })) << "the stop waits for the slow clients";
   for (int fd : idle) close(fd);
   for (int fd : slow) close(fd);
 }

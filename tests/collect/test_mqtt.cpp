@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <future>
 #include <memory>
 #include <mutex>
 
@@ -297,13 +296,7 @@ TEST(MqttNoBroker, APublisherWithoutABrokerKeepsEverythingAndStops) {
   auto pub = std::make_shared<MqttPublisher>(s, std::move(owned), "me");
   pub->Start();
   ASSERT_TRUE(WaitUntil([&] { return !pub->Figures().lastError.empty(); }));
-  auto stopped = std::make_shared<std::promise<void>>();
-  auto done = stopped->get_future();
-  std::thread([pub, stopped] {
-    pub->Stop();
-    stopped->set_value();
-  }).detach();
-  ASSERT_EQ(done.wait_for(60s), std::future_status::ready) << "the stop hangs";
+  ASSERT_TRUE(ReturnsWithin(60s, [pub] { pub->Stop(); })) << "the stop hangs";
   EXPECT_EQ(store->OutboxSize("me").value(), 1);
   EXPECT_NE(pub->Figures().lastError.find("127.0.0.1"), std::string::npos) << pub->Figures().lastError;
 }

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
+#include <memory>
 #include <thread>
 
 namespace statvtk {
@@ -23,6 +25,20 @@ bool WaitUntil(Condition condition, std::chrono::milliseconds deadline = std::ch
     step = std::min(step * 2, std::chrono::milliseconds(50));
   }
   return true;
+}
+
+// Whether `call()` comes back within `limit`, run on a thread of its own: a
+// hang fails the test instead of holding it up. A call that does not come
+// back is left to its thread, so it must hold what it uses by value.
+template <class Call>
+bool ReturnsWithin(std::chrono::milliseconds limit, Call call) {
+  auto done = std::make_shared<std::promise<void>>();
+  auto back = done->get_future();
+  std::thread([call = std::move(call), done]() mutable {
+    call();
+    done->set_value();
+  }).detach();
+  return back.wait_for(limit) == std::future_status::ready;
 }
 
 }  // namespace statvtk
