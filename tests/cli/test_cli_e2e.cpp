@@ -45,39 +45,6 @@ std::string LastLine(const std::string& s) {
   return nl == std::string::npos ? t : t.substr(nl + 1);
 }
 
-struct SimRig {
-  explicit SimRig(DeviceType model, sim::CarrierKind carrier = sim::CarrierKind::Tcp, std::uint64_t seed = 3,
-                  bool modem = false, std::uint32_t baud = 0, std::optional<std::uint64_t> silentAfter = {})
-      : instrument([&] {
-          sim::InstrumentOptions o;
-          o.model = model;
-          o.seed = seed;
-          o.silentAfter = silentAfter;
-          return o;
-        }()) {
-    sim::ServerOptions so;
-    so.carrier = carrier;
-    so.ptyLink = (home / "tty").string();
-    so.modem = modem;
-    so.modemOptions.dialDelayMs = 200;
-    so.modemOptions.guardMs = 300;
-    so.baud = baud;
-    std::string error;
-    EXPECT_TRUE(Unpack(sim::Server::Start(instrument, so), &server, &error)) << error;
-  }
-  ~SimRig() { server.reset(); }
-  std::vector<std::string> Tcp() const { return {"--tcp", "127.0.0.1:" + std::to_string(server->Port())}; }
-  std::vector<std::string> Args(std::vector<std::string> a, const std::vector<std::string>& conn) const {
-    a.insert(a.end(), conn.begin(), conn.end());
-    a.insert(a.end(), {"--home", home.string(), "--reply-timeout", "300", "--byte-timeout", "100", "--retries", "3"});
-    return a;
-  }
-  link_test::TempFolder folder;
-  fs::path home = folder.Path();
-  sim::Instrument instrument;
-  std::unique_ptr<sim::Server> server;
-};
-
 const char* kAll[] = {"read", "--all", "--hourly", "--daily", "--monthly", "--events"};
 
 class TcpFullRead : public ::testing::TestWithParam<DeviceType> {};
