@@ -23,6 +23,7 @@
 #include "app_test_util.hpp"
 #include "stats/values_table.hpp"
 #include "support/child_test_app.hpp"
+#include "support/temp_folder.hpp"
 
 using namespace statvtk;
 namespace at = statvtk::apptest;
@@ -40,10 +41,7 @@ QString ListSelection(const QListWidget* list) {
 
 QString ShortText(const QDate& d) { return d.toString(QStringLiteral("dd.MM.yy")); }
 
-std::string ReadAll(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using statvtk::link_test::ReadAll;
 
 }  // namespace
 

@@ -16,10 +16,12 @@
 #include "base/error.hpp"
 #include "link/serial_channel.hpp"
 #include "link/serial_common.hpp"
+#include "link/link_test_util.hpp"
 #include "link/tmod07.hpp"
 #include "support/blocked_thread.hpp"
 #include "support/pty_pair.hpp"
 #include "support/result_util.hpp"
+#include "support/temp_folder.hpp"
 #include "support/unprivileged.hpp"
 #include "support/wait_until.hpp"
 
@@ -37,16 +39,6 @@ std::unique_ptr<ByteChannel> OpenOk(const PtyPair& pty, std::uint32_t baud = 960
   return r ? std::move(r->channel) : nullptr;
 }
 
-std::vector<std::uint8_t> ReadAll(ByteChannel& ch, std::size_t n) {
-  std::vector<std::uint8_t> got;
-  while (got.size() < n) {
-    const auto b = ch.ReadByte(2000ms);
-    if (!b) break;
-    got.push_back(*b);
-  }
-  return got;
-}
-
 TEST(SerialChannel, CarriesBytesBothWays) {
   PtyPair pty;
   ASSERT_TRUE(pty.Ok());
@@ -59,7 +51,7 @@ TEST(SerialChannel, CarriesBytesBothWays) {
   std::vector<std::uint8_t> all(256);
   for (int i = 0; i < 256; ++i) all[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
   ASSERT_TRUE(pty.Send(all));
-  EXPECT_EQ(ReadAll(*ch, all.size()), all);
+  EXPECT_EQ(link_test::ReadText(*ch, all.size()), std::string(all.begin(), all.end()));
 
   std::vector<std::uint8_t> reply(600);
   for (std::size_t i = 0; i < reply.size(); ++i) reply[i] = static_cast<std::uint8_t>(i * 7 + 3);
@@ -249,9 +241,6 @@ TEST(SerialChannel, AVanishedDeviceClosesTheChannel) {
 class PortListTree : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = std::filesystem::temp_directory_path() / ("statvtk_ports_" + std::to_string(::getpid()) + "_" +
-                                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(root_);
     namespace fs = std::filesystem;
     const fs::path sys = root_ / "sys", dev = root_ / "dev";
     const fs::path usbDev = sys / "devices/pci0/usb1/1-2";
@@ -280,12 +269,12 @@ class PortListTree : public ::testing::Test {
     for (const char* n : {"ttyUSB0", "ttyACM0", "ttyS0", "ttyS1", "tty1"}) Write(dev / n, "");
     Link("../../ttyUSB0", dev / "serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
   }
-  void TearDown() override { std::filesystem::remove_all(root_); }
   static void Write(const std::filesystem::path& p, const std::string& text) { std::ofstream(p) << text; }
   static void Link(const std::string& target, const std::filesystem::path& at) {
     std::filesystem::create_symlink(target, at);
   }
-  std::filesystem::path root_;
+  link_test::TempFolder folder_;
+  std::filesystem::path root_ = folder_.Path();
 };
 
 TEST_F(PortListTree, ListsRealPortsWithNamesAndDescriptions) {

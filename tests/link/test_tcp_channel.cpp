@@ -17,10 +17,12 @@
 #include <vector>
 
 #include "base/error.hpp"
+#include "link/link_test_util.hpp"
 #include "link/tcp_channel.hpp"
 #include "link/tmod07.hpp"
 #include "support/blocked_thread.hpp"
 #include "support/result_util.hpp"
+#include "support/silent_port.hpp"
 #include "support/wait_until.hpp"
 
 namespace statvtk {
@@ -130,16 +132,6 @@ TcpTarget Loopback(std::uint16_t port) {
   return t;
 }
 
-std::string ReadText(ByteChannel& ch, std::size_t n) {
-  std::string s;
-  while (s.size() < n) {
-    const auto b = ch.ReadByte(2000ms);
-    if (!b) break;
-    s.push_back(static_cast<char>(*b));
-  }
-  return s;
-}
-
 std::span<const std::uint8_t> Bytes(const std::string& s) {
   return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
 }
@@ -155,7 +147,7 @@ TEST(TcpChannel, ExchangesBytesWithALocalListener) {
 
   const std::string request("\x55\x01\xFE\x00\x00\x00\xAB", 7);
   EXPECT_EQ(ch.Write(Bytes(request)), 7u);
-  EXPECT_EQ(ReadText(ch, 7), std::string("\xAB\x00\x00\x00\xFE\x01\x55", 7));
+  EXPECT_EQ(link_test::ReadText(ch, 7), std::string("\xAB\x00\x00\x00\xFE\x01\x55", 7));
   EXPECT_FALSE(ch.ReadByte(30ms).has_value());
 }
 
@@ -172,7 +164,7 @@ TEST(TcpChannel, DropInputDiscardsWhatIsWaiting) {
   EXPECT_EQ(std::string(dropped.begin(), dropped.end()), "ate reply");
   EXPECT_FALSE(ch.ReadByte(30ms).has_value());
   EXPECT_EQ(ch.Write(Bytes("ab")), 2u);
-  EXPECT_EQ(ReadText(ch, 2), "ba");
+  EXPECT_EQ(link_test::ReadText(ch, 2), "ba");
 }
 
 TEST(TcpChannel, AClosedPeerClosesTheChannel) {
@@ -181,7 +173,7 @@ TEST(TcpChannel, AClosedPeerClosesTheChannel) {
   ASSERT_TRUE(r) << ReasonOf(r);
   auto& ch = *r->channel;
   EXPECT_EQ(ch.Write(Bytes("x")), 1u);
-  EXPECT_EQ(ReadText(ch, 1), "x");
+  EXPECT_EQ(link_test::ReadText(ch, 1), "x");
   server.CloseClient();
   const auto t0 = Clock::now();
   EXPECT_FALSE(ch.ReadByte(120s).has_value());
@@ -207,38 +199,8 @@ TEST(TcpChannel, NothingListeningGives105AtOnce) {
   EXPECT_NE(ReasonOf(r).find("соединение отвергнуто"), std::string::npos) << ReasonOf(r);
 }
 
-// A listener whose accept queue is full: the kernel drops further SYNs, so a
-// connect to it hangs like one to a silent address.
-class SilentListener {
- public:
-  SilentListener() {
-    port_ = Listen(listener_, 0);
-    for (auto& c : fillers_) {
-      c.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-      sockaddr_in a{};
-      a.sin_family = AF_INET;
-      a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      a.sin_port = htons(port_);
-      ::connect(c.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
-    }
-    // A filler's handshake completed fills the backlog; those that never
-    // complete are the point.
-    WaitUntil([&] {
-      pollfd p[3];
-      for (int i = 0; i < 3; ++i) p[i] = {.fd = fillers_[i].get(), .events = POLLOUT, .revents = 0};
-      return ::poll(p, 3, 0) > 0;
-    });
-  }
-  std::uint16_t Port() const { return port_; }
-
- private:
-  Fd listener_;
-  std::uint16_t port_ = 0;
-  Fd fillers_[3];
-};
-
 TEST(TcpChannel, ASilentAddressGives105AfterTheTimeOut) {
-  SilentListener silent;
+  test::SilentPort silent;
   ASSERT_NE(silent.Port(), 0);
   auto target = Loopback(silent.Port());
   target.connectTimeoutS = 1;
@@ -254,7 +216,7 @@ TEST(TcpChannel, ASilentAddressGives105AfterTheTimeOut) {
 }
 
 TEST(TcpChannel, AbortEndsTheConnectWait) {
-  SilentListener silent;
+  test::SilentPort silent;
   std::atomic<bool> abort{false};
   auto target = Loopback(silent.Port());
   target.connectTimeoutS = 120;
@@ -319,7 +281,7 @@ TEST(TcpChannel, DynDnsNameIsResolvedAndConnected) {
   ASSERT_TRUE(r) << ReasonOf(r);
   EXPECT_EQ(asked, "meter.dyndns.example");
   EXPECT_EQ(r->channel->Write(Bytes("12")), 2u);
-  EXPECT_EQ(ReadText(*r->channel, 2), "21");
+  EXPECT_EQ(link_test::ReadText(*r->channel, 2), "21");
 }
 
 TEST(TcpChannel, LocalhostResolvesWithTheSystemResolver) {
@@ -331,7 +293,7 @@ TEST(TcpChannel, LocalhostResolvesWithTheSystemResolver) {
   auto r = OpenTcpChannel(t);
   ASSERT_TRUE(r) << ReasonOf(r);
   EXPECT_EQ(r->channel->Write(Bytes("ok")), 2u);
-  EXPECT_EQ(ReadText(*r->channel, 2), "ko");
+  EXPECT_EQ(link_test::ReadText(*r->channel, 2), "ko");
 }
 
 // --- the link's TCP side ---
@@ -350,14 +312,14 @@ TEST(Tmod07Tcp, OpenLinkConnectsAndLinesAreSerialOnly) {
   EXPECT_EQ(link.ReadLine(), "");
   EXPECT_FALSE(link.Channel()->ReadByte(100ms).has_value()) << "SendLine must not send on TCP";
   EXPECT_EQ(link.Channel()->Write(Bytes("ab")), 2u);
-  EXPECT_EQ(ReadText(*link.Channel(), 2), "ba");
+  EXPECT_EQ(link_test::ReadText(*link.Channel(), 2), "ba");
 }
 
 TEST(Tmod07Tcp, FailedConnectsSetTheirCodes) {
   Fd probe;
   const std::uint16_t freePort = Listen(probe, 1);
   probe.Reset();
-  SilentListener silent;
+  test::SilentPort silent;
   struct Case {
     const char* name;
     std::string ip;
