@@ -380,25 +380,6 @@ TEST(Tmod07Timing, LongFormReplyStartingAfter80msStillCounts) {
   EXPECT_EQ(w.link.SentCount(), 1u);
 }
 
-TEST(Tmod07Abort, EndsTheLongFormFirstByteWait) {
-  Wired w;
-  w.Timing(60, 60000, 3);  // a minute for the first byte, three times
-  std::atomic<bool> external{false};
-  w.link.SetAbortFlag(&external);
-  std::chrono::steady_clock::time_point raised;
-  std::thread stopper([&] {
-    WaitUntil([&] { return w.channel->Reads() > 0; });  // the stop comes while the first byte is awaited
-    raised = std::chrono::steady_clock::now();
-    external = true;
-  });
-  EXPECT_FALSE(w.link.ExchangeLong(1, 0, 0, {}));
-  const auto ended = std::chrono::steady_clock::now();
-  stopper.join();
-  EXPECT_EQ(w.link.LastError(), CodeNumber(ErrorCode::Stopped));
-  EXPECT_EQ(w.link.SentCount(), 1u);
-  EXPECT_LT(ended - raised, std::chrono::seconds(30)) << "the wait went on after the abort";
-}
-
 TEST(Tmod07Timing, PauseStepsAndLongFormWaitCountedExactly) {
   // ReplyTimeout/20 + 1 steps of 20 ms between short attempts; 50 ms (in
   // 20 ms slices) after every long-form send and no pause.
@@ -438,23 +419,31 @@ TEST(Tmod07Timing, PromptRepliesCostNoPollingStep) {
 
 // --- abort ---
 
+// A stop while the first byte of a reply is awaited (a minute, on either
+// form; the link's own flag or one set from outside) ends the reception with
+// the stop code, nothing copied, nothing sent again.
 TEST(Tmod07Abort, EndsAReceptionWithTheStopCode) {
-  Wired w;
-  w.Timing(60, 60000, 5);  // a minute's budget for the first byte
-  std::thread stopper([&] {
-    WaitUntil([&] { return w.channel->Reads() > 0; });  // the stop comes during the reception
-    w.link.AbortFlag() = true;
-  });
-  Bytes out(16, 0xEE);
-  const auto t0 = std::chrono::steady_clock::now();
-  EXPECT_FALSE(w.link.Read(frame::Op::ReadBlock16, 1, 0, 16, out));
-  const double ms = MsSince(t0);
-  stopper.join();
-  EXPECT_EQ(w.link.LastError(), CodeNumber(ErrorCode::Stopped));
-  EXPECT_EQ(w.link.ErrorText(), "Прервано пользователем [10]");
-  EXPECT_EQ(out, Bytes(16, 0xEE));
-  EXPECT_EQ(w.link.SentCount(), 1u);
-  EXPECT_LT(ms, 30000.0);
+  for (const bool longForm : {false, true}) {
+    SCOPED_TRACE(longForm ? "the long form, a flag from outside" : "the short form, the link's flag");
+    Wired w;
+    w.Timing(60, 60000, 3);
+    std::atomic<bool> external{false};
+    if (longForm) w.link.SetAbortFlag(&external);
+    std::thread stopper([&] {
+      WaitUntil([&] { return w.channel->Reads() > 0; });  // the stop comes during the reception
+      (longForm ? external : w.link.AbortFlag()) = true;
+    });
+    Bytes out(16, 0xEE);
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(w.link.Read(longForm ? frame::Op::ReadArchive32Long : frame::Op::ReadBlock16, 1, 0, 16, out));
+    const double ms = MsSince(t0);
+    stopper.join();
+    EXPECT_EQ(w.link.LastError(), CodeNumber(ErrorCode::Stopped));
+    EXPECT_EQ(w.link.ErrorText(), "Прервано пользователем [10]");
+    EXPECT_EQ(out, Bytes(16, 0xEE));
+    EXPECT_EQ(w.link.SentCount(), 1u);
+    EXPECT_LT(ms, 30000.0) << "the wait went on after the abort";
+  }
 }
 
 TEST(Tmod07Abort, EndsThePauseWithTheStopCode) {
