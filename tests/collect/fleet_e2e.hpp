@@ -3,6 +3,8 @@
 // collect.ini, statvtk-collect run as its own process.
 #pragma once
 
+#include <httplib.h>
+
 #include <chrono>
 #include <filesystem>
 #include <regex>
@@ -20,6 +22,26 @@ namespace statvtk::test {
 inline std::string BinaryDir() {
   const char* dir = std::getenv("STATVTK_BINARY_DIR");
   return dir ? dir : STATVTK_BINARY_DIR;
+}
+
+// How often `what` is in `text`.
+inline std::size_t Occurrences(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+  return n;
+}
+
+// The reads a running collector counts as failed on `line` (its /metrics
+// on port `http`); -1: no answer.
+inline long FailedReads(int http, const std::string& line) {
+  httplib::Client client("127.0.0.1", http);
+  client.set_connection_timeout(5);
+  client.set_read_timeout(20);
+  const auto r = client.Get("/metrics");
+  if (!r || r->status != 200) return -1;
+  const std::string sample = "statvtk_reads_total{line=\"" + line + "\",outcome=\"failed\"} ";
+  const auto at = r->body.find(sample);
+  return at == std::string::npos ? 0 : std::stol(r->body.substr(at + sample.size()));
 }
 
 // statvtk-sim with `args` on a free loopback TCP port.
@@ -40,12 +62,7 @@ class SimOnTcp {
   void Signal(int sig) { kill(sim_.Pid(), sig); }
   // How many times the simulator's log says `what` ("reply of": replies
   // given, with -v).
-  std::size_t Said(const std::string& what) const {
-    const std::string text = link_test::ReadAll(log_);
-    std::size_t n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-  }
+  std::size_t Said(const std::string& what) const { return Occurrences(link_test::ReadAll(log_), what); }
   // A day (--tick-hours) passes in the instruments: SIGUSR1, and its line in the log.
   bool Advance() {
     const std::size_t before = Said("hour(s) passed");

@@ -55,6 +55,8 @@ class ForwardingStore final : public store::RecordStore {
   // The folder of the SQLite store Sqlite() made (its file: collect.sqlite).
   std::filesystem::path Folder() const { return folder_ ? folder_->Path() : std::filesystem::path(); }
 
+  using Text = const std::string&;
+  using Id = std::int64_t;
   std::string_view Backend() const override { return inner_->Backend(); }
   void Rollback() override {
     const std::scoped_lock call(callMutex_);
@@ -73,56 +75,45 @@ class ForwardingStore final : public store::RecordStore {
   STATVTK_FORWARD(Result<void>, UpsertInstrument, (const store::InstrumentRow& r), (r))
   STATVTK_FORWARD(Result<std::vector<store::InstrumentRow>>, Instruments, (), ())
   STATVTK_FORWARD(Result<std::int64_t>, StartRead, (const store::ReadStart& s), (s))
-  STATVTK_FORWARD(Result<void>, FinishRead, (std::int64_t id, const store::ReadFinish& f), (id, f))
+  STATVTK_FORWARD(Result<void>, FinishRead, (Id id, const store::ReadFinish& f), (id, f))
   STATVTK_FORWARD(Result<std::vector<store::ReadRow>>, Reads, (const store::ReadQuery& q), (q))
   STATVTK_FORWARD(Result<std::vector<store::Upsert>>, PutRecords, (std::span<const store::RecordRow> rows), (rows))
   STATVTK_FORWARD(Result<std::vector<store::RecordRow>>, Records, (const store::RecordQuery& q), (q))
-  STATVTK_FORWARD(Result<std::vector<std::string>>, Periods,
-                  (const std::string& s, ArchiveKind a, const std::string& from, const std::string& to),
+  STATVTK_FORWARD(Result<std::vector<std::string>>, Periods, (Text s, ArchiveKind a, Text from, Text to),
                   (s, a, from, to))
-  STATVTK_FORWARD(Result<store::ArchiveStats>, Stats, (const std::string& s, ArchiveKind a), (s, a))
-  STATVTK_FORWARD(Result<std::vector<std::string>>, Holes,
-                  (const std::string& s, ArchiveKind a, const std::string& from, const std::string& to),
+  STATVTK_FORWARD(Result<store::ArchiveStats>, Stats, (Text s, ArchiveKind a), (s, a))
+  STATVTK_FORWARD(Result<std::vector<std::string>>, Holes, (Text s, ArchiveKind a, Text from, Text to),
                   (s, a, from, to))
-  STATVTK_FORWARD(Result<std::vector<store::ConflictRow>>, Conflicts, (const std::string& s), (s))
+  STATVTK_FORWARD(Result<std::vector<store::ConflictRow>>, Conflicts, (Text s), (s))
   STATVTK_FORWARD(Result<void>, PutHeader, (const store::HeaderRow& r), (r))
-  STATVTK_FORWARD(Result<std::optional<store::HeaderRow>>, NewestHeader, (const std::string& s), (s))
+  STATVTK_FORWARD(Result<std::optional<store::HeaderRow>>, NewestHeader, (Text s), (s))
   STATVTK_FORWARD(Result<bool>, UpsertEvent, (const store::EventRow& r), (r))
   STATVTK_FORWARD(Result<std::int64_t>, PutEvents, (std::span<const store::EventRow> rows), (rows))
-  STATVTK_FORWARD(Result<std::vector<store::EventRow>>, Events,
-                  (const std::string& s, const std::string& from, const std::string& to), (s, from, to))
+  STATVTK_FORWARD(Result<std::vector<store::EventRow>>, Events, (Text s, Text from, Text to), (s, from, to))
   STATVTK_FORWARD(Result<std::vector<store::InstrumentSummary>>, Summaries, (int days, const store::PeriodTime& until),
                   (days, until))
   STATVTK_FORWARD(Result<std::vector<store::ReadRun>>, ReadRuns, (std::span<const store::ReadRunKey> keys), (keys))
-  STATVTK_FORWARD(Result<std::int64_t>, PruneHeaders, (int days, const std::string& now), (days, now))
+  STATVTK_FORWARD(Result<std::int64_t>, PruneHeaders, (int days, Text now), (days, now))
   STATVTK_FORWARD(Result<bool>, AddFinding, (const store::FindingRow& r), (r))
-  STATVTK_FORWARD(Result<std::vector<store::FindingRow>>, Findings, (const std::string& s), (s))
-  STATVTK_FORWARD(Result<bool>, AckFinding, (std::int64_t id, const std::string& by, const std::string& utc),
-                  (id, by, utc))
+  STATVTK_FORWARD(Result<std::vector<store::FindingRow>>, Findings, (Text s), (s))
+  STATVTK_FORWARD(Result<bool>, AckFinding, (Id id, Text by, Text utc), (id, by, utc))
   STATVTK_FORWARD(Result<std::int64_t>, AddCall, (const store::CallRow& c), (c))
-  STATVTK_FORWARD(Result<std::vector<store::CallRow>>, Calls, (const std::string& line, std::size_t limit),
-                  (line, limit))
+  STATVTK_FORWARD(Result<std::vector<store::CallRow>>, Calls, (Text line, std::size_t limit), (line, limit))
   STATVTK_FORWARD(Result<std::int64_t>, Enqueue, (const store::OutboxMessage& m), (m))
-  STATVTK_FORWARD(Result<std::vector<store::OutboxMessage>>, Peek, (const std::string& o, std::size_t limit),
-                  (o, limit))
-  STATVTK_FORWARD(Result<void>, Ack, (std::int64_t id), (id))
-  STATVTK_FORWARD(Result<std::int64_t>, TrimOutbox, (const std::string& o, std::int64_t keep), (o, keep))
-  STATVTK_FORWARD(Result<std::int64_t>, OutboxSize, (const std::string& o), (o))
+  STATVTK_FORWARD(Result<std::vector<store::OutboxMessage>>, Peek, (Text o, std::size_t limit), (o, limit))
+  STATVTK_FORWARD(Result<void>, Ack, (Id id), (id))
+  STATVTK_FORWARD(Result<std::int64_t>, TrimOutbox, (Text o, Id keep), (o, keep))
+  STATVTK_FORWARD(Result<std::int64_t>, OutboxSize, (Text o), (o))
   STATVTK_FORWARD(Result<void>, RegisterCollector, (const store::CollectorRow& r), (r))
-  STATVTK_FORWARD(Result<void>, SeeCollector, (const std::string& o), (o))
-  STATVTK_FORWARD(Result<std::vector<store::CollectorRow>>, Collectors, (std::int64_t s), (s))
-  STATVTK_FORWARD(Result<std::optional<std::int64_t>>, TakeLease,
-                  (const std::string& line, const std::string& o, std::int64_t ttl), (line, o, ttl))
-  STATVTK_FORWARD(Result<bool>, RenewLease,
-                  (const std::string& line, const std::string& o, std::int64_t epoch, std::int64_t ttl),
-                  (line, o, epoch, ttl))
-  STATVTK_FORWARD(Result<void>, ReleaseLease, (const std::string& line, const std::string& o, std::int64_t epoch),
-                  (line, o, epoch))
+  STATVTK_FORWARD(Result<void>, SeeCollector, (Text o), (o))
+  STATVTK_FORWARD(Result<std::vector<store::CollectorRow>>, Collectors, (Id s), (s))
+  STATVTK_FORWARD(Result<std::optional<std::int64_t>>, TakeLease, (Text line, Text o, Id ttl), (line, o, ttl))
+  STATVTK_FORWARD(Result<bool>, RenewLease, (Text line, Text o, Id epoch, Id ttl), (line, o, epoch, ttl))
+  STATVTK_FORWARD(Result<void>, ReleaseLease, (Text line, Text o, Id epoch), (line, o, epoch))
   STATVTK_FORWARD(Result<std::vector<store::LeaseRow>>, Leases, (), ())
-  STATVTK_FORWARD(Result<std::int64_t>, AdoptOutbox, (const std::string& o, std::int64_t s), (o, s))
-  STATVTK_FORWARD(Result<void>, MarkGone,
-                  (const std::string& s, ArchiveKind a, const std::string& period, std::int64_t id), (s, a, period, id))
-  STATVTK_FORWARD(Result<std::vector<std::string>>, Gone, (const std::string& s, ArchiveKind a), (s, a))
+  STATVTK_FORWARD(Result<std::int64_t>, AdoptOutbox, (Text o, Id s), (o, s))
+  STATVTK_FORWARD(Result<void>, MarkGone, (Text s, ArchiveKind a, Text period, Id id), (s, a, period, id))
+  STATVTK_FORWARD(Result<std::vector<std::string>>, Gone, (Text s, ArchiveKind a), (s, a))
   STATVTK_FORWARD(Result<void>, Check, (), ())
 #undef STATVTK_FORWARD
 

@@ -130,18 +130,6 @@ class CollectStoreOutage : public ::testing::TestWithParam<const char*> {
 };
 INSTANTIATE_TEST_SUITE_P(Store, CollectStoreOutage, ::testing::Values("sqlite", "postgresql"));
 
-// The reads the running collector counts as failed on `line` (its /metrics); -1: no answer.
-long FailedReads(int http, const std::string& line) {
-  httplib::Client client("127.0.0.1", http);
-  client.set_connection_timeout(5);
-  client.set_read_timeout(20);
-  const auto r = client.Get("/metrics");
-  if (!r || r->status != 200) return -1;
-  const std::string sample = "statvtk_reads_total{line=\"" + line + "\",outcome=\"failed\"} ";
-  const auto at = r->body.find(sample);
-  return at == std::string::npos ? 0 : std::stol(r->body.substr(at + sample.size()));
-}
-
 TEST_P(CollectStoreOutage, AStoreThatGoesAwayIsSaidOnceAndNothingLoops) {
   link_test::TempFolder dir;
   const fs::path home = dir.Path();
@@ -177,10 +165,10 @@ TEST_P(CollectStoreOutage, AStoreThatGoesAwayIsSaidOnceAndNothingLoops) {
   }
   ASSERT_TRUE(WaitUntil([&] { return lines("база данных недоступна") >= 1; }, 60s)) << out();
   const std::size_t before = lines("[");
-  const long failed = FailedReads(http, "bus");
+  const long failed = test::FailedReads(http, "bus");
   ASSERT_GE(failed, 3) << out();
   // Every instrument tried at least twice more against the store that is away.
-  ASSERT_TRUE(WaitUntil([&] { return FailedReads(http, "bus") >= failed + 6; }, 120s)) << out();
+  ASSERT_TRUE(WaitUntil([&] { return test::FailedReads(http, "bus") >= failed + 6; }, 120s)) << out();
   EXPECT_EQ(lines("база данных недоступна"), 1u) << out();
   EXPECT_LE(lines("[") - before, 2u) << out();  // a read under way as the store went may still say its end
   const auto sql = [&](const std::string& q) { return pg.Sql(q, "fleet"); };
@@ -271,8 +259,9 @@ TEST(CollectOrigin, ReadsAreKeyedByLineAndNameWithinTheCollector) {
 }
 
 // What collect.ini may say, and what is refused with its line and reason:
-// shared lines, leases and workers, modem pools and call-in listeners, the
-// MQTT keys.
+// an address taken twice, an unknown key, shared lines, leases and workers,
+// modem pools and call-in listeners, the MQTT keys. (What `once` and `run`
+// do with a refused file: WhatIsNoConfigurationIsRefusedWithAReasonAndNeverHangs.)
 TEST(CollectConfigFile, WhatLoadsAndWhatIsRefusedWithItsReason) {
   const std::string pg = "[Collector]\nDatabase=postgresql://db/fleet\n";
   const std::string shared = "[Line s]\nMode=tcp\nTcp=127.0.0.1:5000\nShared=1\n[Instrument i]\nLine=s\n";
@@ -281,9 +270,12 @@ TEST(CollectConfigFile, WhatLoadsAndWhatIsRefusedWithItsReason) {
   const std::string dial = "[Line s]\nMode=modem\nPool=p\nPhone=1\n";
   const std::string listen = "[Listen g]\nListen=0.0.0.0:5000\n";
   const std::string tcp = "[Line s]\nMode=tcp\nTcp=127.0.0.1:5000\n" + site;
+  const std::string twoModems = "[Modems p]\nDevices=/dev/a, /dev/b\nRetryBusy=0\nDialsPerPass=5\n" + dial + site;
   const struct {
     std::string text, problem;  // problem empty: loads
   } cases[] = {
+      {tcp + "[Instrument twin]\nLine=s\nAddress=1\n", "collect.ini:8: Address=1: another instrument has it on line s"},
+      {tcp + "Colour=red\n", "collect.ini:6: Colour: unknown key"},
       {pg + "LeaseTtl=5s\nWorkers=1\n" + shared, ""},
       {pg + "LeaseTtl=1h\nWorkers=1024\n" + shared, ""},
       {pg + "LeaseTtl=4s\n" + shared, "collect.ini:3: LeaseTtl=4s: a duration from 5s to 1h"},
@@ -294,7 +286,7 @@ TEST(CollectConfigFile, WhatLoadsAndWhatIsRefusedWithItsReason) {
        "collect.ini:3: [Line s]: Shared=1 needs Database=postgresql"},
       {pg + "[Line s]\nMode=tcp\nTcp=127.0.0.1:5000\nShared=2\n" + site, "0 or 1"},
       {pg + pool + dial + "Shared=1\n" + site, "Shared=1 goes with a line each collector reaches itself"},
-      {"[Modems p]\nDevices=/dev/a, /dev/b\nRetryBusy=0\nDialsPerPass=5\n" + dial + site, ""},
+      {twoModems, ""},
       {dial + site, "no [Modems p]"},
       {pool + "[Line s]\nMode=modem\nPool=p\nModem=/dev/b\nPhone=1\n" + site, "not both"},
       {pool + "[Line s]\nMode=modem\nPool=p\n" + site, "needs Phone="},
@@ -322,7 +314,7 @@ TEST(CollectConfigFile, WhatLoadsAndWhatIsRefusedWithItsReason) {
     }
   }
   // The values of the pool that loads, its defaults filled in.
-  const auto loaded = ParseConfig("collect.ini", std::string(cases[9].text)).config;
+  const auto loaded = ParseConfig("collect.ini", twoModems).config;
   ASSERT_TRUE(loaded);
   const auto& p = loaded->pools.at(0);
   EXPECT_EQ(p.devices, (std::vector<std::string>{"/dev/a", "/dev/b"}));

@@ -8,7 +8,6 @@
 #include <map>
 #include <memory>
 #include <sstream>
-#include <thread>
 
 #include "fleet_e2e.hpp"
 #include "support/pg_cluster.hpp"

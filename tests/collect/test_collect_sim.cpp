@@ -232,34 +232,21 @@ int ServeDailyFarFromNow(Fleet& fleet) {
   return port;
 }
 
-// name -> next_due_utc of a list of instruments as the API and `status --json` give it.
-std::map<std::string, std::string> DueTimes(const Json& list) {
-  std::map<std::string, std::string> out;
-  const Json& instruments = list.is_object() ? list["instruments"] : list;
-  for (const auto& i : instruments)
-    if (i.is_object()) out[i.value("name", "")] = i["next_due_utc"].is_string() ? i["next_due_utc"] : "";
-  return out;
-}
-
-// The due times `status` works out from the store.
-std::map<std::string, std::string> StatusDue(Fleet& fleet) {
-  std::string out;
-  EXPECT_EQ(fleet.Run({"status", "--json"}, &out), kExitOk) << fleet.lastErr;
-  return DueTimes(Json::parse(out, nullptr, false));
-}
-
-// The due times the running collector's scheduler holds, from its API once
-// every instrument has one; empty until then.
-std::map<std::string, std::string> ServiceDue(int port, std::size_t instruments) {
-  httplib::Client client("127.0.0.1", port);
-  client.set_connection_timeout(5);
-  client.set_read_timeout(10);
-  const auto r = client.Get("/api/instruments");
-  if (!r || r->status != 200) return {};
-  auto due = DueTimes(Json::parse(r->body, nullptr, false));
-  const bool all =
-      due.size() == instruments && std::all_of(due.begin(), due.end(), [](const auto& d) { return !d.second.empty(); });
-  return all ? due : std::map<std::string, std::string>{};
+// name -> next_due_utc of the instruments `status --json` (from the store),
+// or else the running collector's API (its scheduler), gives; empty until
+// every one of the `instruments` has one.
+std::map<std::string, std::string> DueTimes(Fleet& fleet, int port, std::size_t instruments) {
+  std::string text;
+  if (port == 0) {
+    EXPECT_EQ(fleet.Run({"status", "--json"}, &text), kExitOk) << fleet.lastErr;
+  } else if (const auto r = httplib::Client("127.0.0.1", port).Get("/api/instruments"); r && r->status == 200) {
+    text = r->body;
+  }
+  const Json list = Json::parse(text, nullptr, false);
+  std::map<std::string, std::string> due;
+  for (const auto& i : list.is_object() ? list["instruments"] : list)
+    if (i.is_object() && i["next_due_utc"].is_string()) due[i.value("name", "")] = i["next_due_utc"];
+  return due.size() == instruments ? due : std::map<std::string, std::string>{};
 }
 
 // `run` in this process on its own thread until the returned thread is stopped.
@@ -281,11 +268,11 @@ TEST(CollectSim, ARunStartedAfterAGoodReadWaitsForTheDueTime) {
   Fleet fleet;
   const int port = ServeDailyFarFromNow(fleet);
   ASSERT_EQ(fleet.Run({"once"}), kExitOk) << fleet.lastErr;
-  const auto status = StatusDue(fleet);
+  const auto status = DueTimes(fleet, 0, 2);
   ASSERT_EQ(status.size(), 2u);
   std::jthread service = Service(fleet);
   std::map<std::string, std::string> running;
-  EXPECT_TRUE(WaitUntil([&] { return !(running = ServiceDue(port, 2)).empty(); }, std::chrono::seconds(60)));
+  EXPECT_TRUE(WaitUntil([&] { return !(running = DueTimes(fleet, port, 2)).empty(); }, std::chrono::seconds(60)));
   StopService(service);
   EXPECT_EQ(running, status);
   auto s = fleet.Store();
@@ -442,10 +429,10 @@ TEST(CollectSim, ASilentInstrumentFailsAloneAndStatusSaysWhy) {
   EXPECT_NE(out.find(well[0].error.substr(0, 10)), std::string::npos) << out;
   // A restart keeps the retry pause (RetryFirst=10m) the store's failures
   // give, as `status` says: the silent one is not due at once.
-  const auto status = StatusDue(fleet);
+  const auto status = DueTimes(fleet, 0, 2);
   std::jthread service = Service(fleet);
   std::map<std::string, std::string> running;
-  EXPECT_TRUE(WaitUntil([&] { return !(running = ServiceDue(port, 2)).empty(); }, std::chrono::seconds(60)));
+  EXPECT_TRUE(WaitUntil([&] { return !(running = DueTimes(fleet, port, 2)).empty(); }, std::chrono::seconds(60)));
   StopService(service);
   EXPECT_EQ(running, status);
   EXPECT_GT(status.at("well"), store::UtcNow());
@@ -488,17 +475,6 @@ TEST(CollectSim, AFaultInAPassFailsThatReadAndTheLineGoesOn) {
   EXPECT_EQ(std::count_if(log.begin(), log.end(),
                           [](const std::string& l) { return l.find("store fault") != std::string::npos; }),
             1);
-}
-
-TEST(CollectSim, ABadConfigurationIsRefusedWithItsLine) {
-  Fleet fleet;
-  std::ofstream(fleet.home / "collect.ini", std::ios::app) << "[Instrument twin]\nLine=bus\nAddress=3\nColour=red\n";
-  EXPECT_EQ(fleet.Run({"once"}), kExitConfig);
-  const std::string ini = (fleet.home / "collect.ini").string();
-  EXPECT_NE(fleet.lastErr.find(ini + ":22: Address=3: another instrument has it on line bus"), std::string::npos)
-      << fleet.lastErr;
-  EXPECT_NE(fleet.lastErr.find(ini + ":23: Colour: unknown key"), std::string::npos) << fleet.lastErr;
-  EXPECT_FALSE(fs::exists(fleet.home / "collect.sqlite"));  // nothing half-applied
 }
 
 TEST(CollectSim, ScanIntoAddsWhatAnswersOnceAndTheFileStillLoads) {

@@ -16,18 +16,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::size_t Count(const std::string& text, const std::string& what) {
-  std::size_t n = 0;
-  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
-  return n;
-}
-
 // The requests the page's server logged (logs/http-*.log) that name `what`.
 std::size_t Logged(const std::filesystem::path& home, const std::string& what) {
   std::size_t n = 0;
   std::error_code ec;
   for (const auto& f : std::filesystem::directory_iterator(home / "logs", ec))
-    if (f.path().filename().string().starts_with("http-")) n += Count(link_test::ReadAll(f.path()), what);
+    if (f.path().filename().string().starts_with("http-")) n += test::Occurrences(link_test::ReadAll(f.path()), what);
   return n;
 }
 
@@ -70,11 +64,11 @@ TEST(HttpBrowser, ThePageShowsTheFleetWorstFirstALineDownAsOneRowAndAMetersHisto
   // One request for the whole fleet, none per meter.
   EXPECT_EQ(Logged(home.Path(), "/api/instruments "), fleetAsked + 1);
   EXPECT_EQ(Logged(home.Path(), "/overview"), 0u);
-  EXPECT_EQ(Count(dom, "<tr class=\"health-ok\""), 3u) << dom;
-  EXPECT_EQ(Count(dom, "<tr class=\"health-never\""), 1u);
+  EXPECT_EQ(test::Occurrences(dom, "<tr class=\"health-ok\""), 3u) << dom;
+  EXPECT_EQ(test::Occurrences(dom, "<tr class=\"health-never\""), 1u);
   // The dead line is one row, not two meter errors; worst first: the line,
   // then the one never read, then those in order.
-  EXPECT_EQ(Count(dom, "<tr class=\"line-down\" data-line=\"depot\""), 1u) << dom;
+  EXPECT_EQ(test::Occurrences(dom, "<tr class=\"line-down\" data-line=\"depot\""), 1u) << dom;
   EXPECT_EQ(dom.find("Склад-1"), std::string::npos);
   const auto at = [&](const std::string& cls) { return dom.find("<tr class=\"" + cls + "\""); };
   EXPECT_LT(at("line-down"), at("health-never"));
@@ -95,8 +89,8 @@ TEST(HttpBrowser, ThePageShowsTheFleetWorstFirstALineDownAsOneRowAndAMetersHisto
   // One meter opened: its chart with a bar per day held, its reads.
   const std::string meter = url + "?meter=" + httplib::detail::encode_query_param("Котельная");
   const std::string one = browser.DumpDom(meter);
-  EXPECT_EQ(Count(one, "<svg class=\"chart\""), 1u) << one;
-  EXPECT_GE(Count(one, " class=\"bar"), 6u);
+  EXPECT_EQ(test::Occurrences(one, "<svg class=\"chart\""), 1u) << one;
+  EXPECT_GE(test::Occurrences(one, " class=\"bar"), 6u);
   EXPECT_NE(one.find("прочитан"), std::string::npos);
   EXPECT_EQ(Logged(home.Path(), "/overview"), 1u);
 

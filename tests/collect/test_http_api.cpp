@@ -77,12 +77,6 @@ class HttpApi : public ::testing::Test {
     return Json::parse(a.body);
   }
 
-  // A statement past the store's interface, on its file.
-  void Sql(const std::string& statement) {
-    auto c = store::SqliteConnection::Open((store_->Folder() / "collect.sqlite").string(), 1000);
-    ASSERT_TRUE(c && (*c)->Exec(statement)) << statement;
-  }
-
   test::ForwardingStore* store_ = nullptr;
   std::unique_ptr<FleetApi> api_;
 };
@@ -309,8 +303,9 @@ TEST_F(HttpApi, CollectorsAndTheHoldersOfSharedLinesAreShown) {
   // south run out 540 s ago (the store's clock).
   ASSERT_TRUE(store_->RegisterCollector({"a", "host-a", 11, "1", "", "", false}));
   ASSERT_TRUE(store_->RegisterCollector({"b", "host-b", 12, "1", "", "", false}));
-  Sql("UPDATE collectors SET started_utc = '2020-01-01T08:00:00Z', seen_utc = '2020-01-01T10:20:00Z' "
-      "WHERE origin = 'b'");
+  auto c = store::SqliteConnection::Open((store_->Folder() / "collect.sqlite").string(), 1000);  // past the store
+  ASSERT_TRUE(c && (*c)->Exec("UPDATE collectors SET started_utc = '2020-01-01T08:00:00Z', "
+                              "seen_utc = '2020-01-01T10:20:00Z' WHERE origin = 'b'"));
   ASSERT_TRUE(store_->TakeLease("north", "a", 3600));
   ASSERT_TRUE(store_->TakeLease("south", "b", -540));
   const Json fleet = Get("/api/instruments");

@@ -51,13 +51,6 @@ TEST(StoreFailover, CollectionGoesOnAgainstThePromotedStandbyWithNothingLostOrTw
   httplib::Client client("127.0.0.1", http);
   client.set_connection_timeout(2);
   client.set_read_timeout(5);
-  // The reads the collector counts as failed (its /metrics); -1: no answer.
-  const auto failedReads = [&] {
-    const auto m = client.Get("/metrics");
-    const std::string sample = "statvtk_reads_total{line=\"site\",outcome=\"failed\"} ";
-    const auto at = m && m->status == 200 ? m->body.find(sample) : std::string::npos;
-    return !m || m->status != 200 ? -1L : at == std::string::npos ? 0L : std::stol(m->body.substr(at + sample.size()));
-  };
   const auto storeSays = [&](int status, const char* store) {
     const auto h = client.Get("/health");
     return h && h->status == status && Json::parse(h->body, nullptr, false).value("store", "") == store;
@@ -68,14 +61,7 @@ TEST(StoreFailover, CollectionGoesOnAgainstThePromotedStandbyWithNothingLostOrTw
     return !n.empty() && std::all_of(n.begin(), n.end(), ::isdigit) ? std::stoi(n) : 0;  // no table yet: 0
   };
 
-  // How often `what` is in `file`.
-  const auto times = [](const std::filesystem::path& file, const std::string& what) {
-    const std::string text = link_test::ReadAll(file);
-    std::size_t n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-  };
-  const auto readsStarted = [&] { return times(out, "Чтение данных"); };
+  const auto readsStarted = [&] { return test::Occurrences(link_test::ReadAll(out), "Чтение данных"); };
   const auto replies = [&] { return sim.Said("reply of"); };
 
   auto run = test::CollectInBackground(home.Path(), "run");
@@ -98,9 +84,9 @@ TEST(StoreFailover, CollectionGoesOnAgainstThePromotedStandbyWithNothingLostOrTw
   ASSERT_TRUE(WaitUntil([&] { return link_test::ReadAll(out).find("ничего не записано") != std::string::npos; }, 60s))
       << link_test::ReadAll(out);
   const std::size_t asked = replies();
-  const long failed = failedReads();
+  const long failed = test::FailedReads(http, "site");
   ASSERT_GE(failed, 0) << link_test::ReadAll(out);
-  ASSERT_TRUE(WaitUntil([&] { return failedReads() >= failed + 2; }, 60s)) << link_test::ReadAll(out);
+  ASSERT_TRUE(WaitUntil([&] { return test::FailedReads(http, "site") >= failed + 2; }, 60s)) << link_test::ReadAll(out);
   EXPECT_EQ(replies(), asked) << link_test::ReadAll(out);
 
   ASSERT_TRUE(standby.Promote()) << standby.Log();
