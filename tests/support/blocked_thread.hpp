@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 
 namespace statvtk::test {

@@ -31,13 +31,8 @@ inline std::string AsOrdinaryUser(const std::function<std::string()>& body) {
     ::close(fds[0]);
     if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
       ::_exit(2);
-    const std::string text = body();
-    for (std::size_t at = 0; at < text.size();) {
-      const ssize_t n = ::write(fds[1], text.data() + at, text.size() - at);
-      if (n <= 0) ::_exit(3);
-      at += static_cast<std::size_t>(n);
-    }
-    ::_exit(0);
+    const std::string text = body();  // short: one write to a pipe
+    ::_exit(::write(fds[1], text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 3);
   }
   ::close(fds[1]);
   std::string text;
