@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTextBrowser>
 
 #include "app/help_window.hpp"
@@ -22,6 +23,7 @@
 #include "app_test_util.hpp"
 #include "stats/values_table.hpp"
 #include "support/child_test_app.hpp"
+#include "support/temp_folder.hpp"
 
 using namespace statvtk;
 namespace at = statvtk::apptest;
@@ -39,10 +41,7 @@ QString ListSelection(const QListWidget* list) {
 
 QString ShortText(const QDate& d) { return d.toString(QStringLiteral("dd.MM.yy")); }
 
-std::string ReadAll(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using statvtk::link_test::ReadAll;
 
 }  // namespace
 
@@ -206,7 +205,7 @@ void TestSmallScreen::runMessagesAreKeptInLogs() {
 }
 
 void TestSmallScreen::helpLinksLandOnHeadings() {
-  if (app::UserGuidePath().empty()) QSKIP("docs/user-guide.md is not there");
+  QVERIFY2(!app::UserGuidePath().empty(), "docs/user-guide.md is not found");
   at::TestHome home;
   at::ScriptedUi ui;
   app::MainWindow w(ui, home.Path());
@@ -226,10 +225,12 @@ void TestSmallScreen::helpLinksLandOnHeadings() {
 }
 
 int main(int argc, char** argv) {
-  // A 1024×600 screen for the offscreen platform, described in the test's
-  // own temporary folder (a relative name: a drive letter would end the option).
-  const QString folder = QDir::tempPath();
-  QFile config(folder + QStringLiteral("/small-screen.json"));
+  // A 1024×600 screen for the offscreen platform, described in a temporary
+  // folder of this run, named relative to the working directory (a drive
+  // letter's colon would end the option).
+  QTemporaryDir folder;
+  if (!folder.isValid()) return 2;
+  QFile config(folder.filePath(QStringLiteral("small-screen.json")));
   if (!config.open(QIODevice::WriteOnly)) return 2;
   config.write(QStringLiteral("{\"screens\": [{\"name\": \"small\", \"x\": 0, \"y\": 0, \"width\": %1, \"height\": %2, "
                               "\"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": 1}]}")
@@ -237,8 +238,8 @@ int main(int argc, char** argv) {
                    .arg(kScreen.height())
                    .toUtf8());
   config.close();
-  QDir::setCurrent(folder);
-  qputenv("QT_QPA_PLATFORM", "offscreen:configfile=small-screen.json");
+  const QString relative = QDir::current().relativeFilePath(config.fileName());
+  qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + relative).toUtf8());
   QApplication a(argc, argv);
   TestSmallScreen t;
   return QTest::qExec(&t, argc, argv);

@@ -17,6 +17,8 @@
 #include "base/file_lock.hpp"
 #include "base/ini_file.hpp"
 #include "support/temp_folder.hpp"
+#include "support/unprivileged.hpp"
+#include "support/wait_until.hpp"
 
 namespace statvtk::link_test {
 namespace {
@@ -185,54 +187,19 @@ TEST(IniFile, RandomTextNeverCrashes) {
   }
 }
 
-// Runs `write` where the folder cannot be written to and returns its result
-// and its reason: as an ordinary user the folder loses its write permission;
-// as root (who ignores it) the write runs in a child process that has become
-// the unprivileged user "nobody" (65534).
-std::pair<bool, std::string> WriteWithoutFolderRights(const std::filesystem::path& folder,
-                                                      const std::function<std::pair<bool, std::string>()>& write) {
-  namespace fs = std::filesystem;
-  if (::geteuid() != 0) {
-    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-    auto result = write();
-    fs::permissions(folder, fs::perms::owner_all);
-    return result;
-  }
-  fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                              fs::perms::others_read | fs::perms::others_exec);
-  int pipeFd[2];
-  if (::pipe(pipeFd) != 0) return {true, "pipe failed"};
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::close(pipeFd[0]);
-    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
-    const auto [ok, error] = write();
-    const std::string msg = (ok ? "1" : "0") + error;
-    if (::write(pipeFd[1], msg.data(), msg.size()) < 0) ::_exit(3);
-    ::_exit(0);
-  }
-  ::close(pipeFd[1]);
-  std::string msg;
-  char buf[512];
-  for (ssize_t n; (n = ::read(pipeFd[0], buf, sizeof buf)) > 0;) msg.append(buf, static_cast<std::size_t>(n));
-  ::close(pipeFd[0]);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  if (msg.empty()) return {true, "the child could not run the write"};
-  return {msg[0] == '1', msg.substr(1)};
-}
-
 TEST(IniFile, WriteIntoAReadOnlyFolderFailsAndKeepsTheFile) {
   TempFolder dir;
   const auto path = dir.Path() / "StatVTK.ini";
   WriteAll(path, kCommented);
-  const auto [ok, error] = WriteWithoutFolderRights(dir.Path(), [&] {
+  namespace fs = std::filesystem;
+  fs::permissions(dir.Path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                  fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+  const std::string error = test::AsOrdinaryUser([&] {
     IniFile ini(path);
     const Result<void> written = ini.WriteInteger("Settings", "NetAddress", 9);
     const bool kept = ini.ReadInteger("Settings", "NetAddress", 0) == 9;  // the store keeps the value
-    return std::pair<bool, std::string>{written || !kept, written ? std::string() : written.error().reason};
+    return written || !kept ? std::string("written or lost") : written.error().reason;
   });
-  EXPECT_FALSE(ok) << error;
   EXPECT_NE(error.find(path.string()), std::string::npos) << error;
   EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
   EXPECT_EQ(ReadAll(path), kCommented);
@@ -317,7 +284,14 @@ TEST(IniFile, AWriteWaitsForTheLockHolder) {
     IniFile ini(path);
     ::_exit(ini.WriteString("Devices", "83123811", "CM") ? 0 : 1);
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // The writer has come to the lock: the lock file is open in it.
+  const auto atTheLock = [&] {
+    std::error_code ec;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(child) + "/fd", ec))
+      if (std::filesystem::read_symlink(fd.path(), ec) == LockFileOf(path)) return true;
+    return false;
+  };
+  EXPECT_TRUE(WaitUntil(atTheLock, std::chrono::seconds(60)));
   int status = 0;
   EXPECT_EQ(::waitpid(child, &status, WNOHANG), 0);  // still waiting
   EXPECT_EQ(ReadAll(path), "[Settings]\nNetAddress=1\n");

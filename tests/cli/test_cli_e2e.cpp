@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 
+#include "support/temp_folder.hpp"
 #include "cli_runner.hpp"
 #include "reports/report_source.hpp"
 #include "sim/expected_dump.hpp"
@@ -44,44 +44,6 @@ std::string LastLine(const std::string& s) {
   const auto nl = t.rfind('\n');
   return nl == std::string::npos ? t : t.substr(nl + 1);
 }
-
-struct SimRig {
-  explicit SimRig(DeviceType model, sim::CarrierKind carrier = sim::CarrierKind::Tcp, std::uint64_t seed = 3,
-                  bool modem = false, std::uint32_t baud = 0, std::optional<std::uint64_t> silentAfter = {})
-      : instrument([&] {
-          sim::InstrumentOptions o;
-          o.model = model;
-          o.seed = seed;
-          o.silentAfter = silentAfter;
-          return o;
-        }()) {
-    home = fs::temp_directory_path() / ("statvtk-cli-" + std::to_string(std::random_device{}()));
-    fs::create_directories(home);
-    sim::ServerOptions so;
-    so.carrier = carrier;
-    so.ptyLink = (home / "tty").string();
-    so.modem = modem;
-    so.modemOptions.dialDelayMs = 200;
-    so.modemOptions.guardMs = 300;
-    so.baud = baud;
-    std::string error;
-    EXPECT_TRUE(Unpack(sim::Server::Start(instrument, so), &server, &error)) << error;
-  }
-  ~SimRig() {
-    server.reset();
-    std::error_code ec;
-    fs::remove_all(home, ec);
-  }
-  std::vector<std::string> Tcp() const { return {"--tcp", "127.0.0.1:" + std::to_string(server->Port())}; }
-  std::vector<std::string> Args(std::vector<std::string> a, const std::vector<std::string>& conn) const {
-    a.insert(a.end(), conn.begin(), conn.end());
-    a.insert(a.end(), {"--home", home.string(), "--reply-timeout", "300", "--byte-timeout", "100", "--retries", "3"});
-    return a;
-  }
-  sim::Instrument instrument;
-  std::unique_ptr<sim::Server> server;
-  fs::path home;
-};
 
 const char* kAll[] = {"read", "--all", "--hourly", "--daily", "--monthly", "--events"};
 

@@ -1,10 +1,7 @@
 // statvtk-cli with files that are not what they seem and outputs that cannot
 // be written: a FIFO named like a statistics file, standard output on a full
 // device or a closed pipe, a failed --out copy, a damaged serial number.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,7 +11,9 @@
 #include <fstream>
 #include <random>
 
+#include "support/temp_folder.hpp"
 #include "support/result_util.hpp"
+#include "support/silent_port.hpp"
 #include "cli_runner.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"
@@ -26,14 +25,8 @@ namespace {
 namespace fs = std::filesystem;
 
 struct TempHome {
-  TempHome() : path(fs::temp_directory_path() / ("statvtk-clifiles-" + std::to_string(std::random_device{}()))) {
-    fs::create_directories(path);
-  }
-  ~TempHome() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  fs::path path;
+  link_test::TempFolder folder;
+  fs::path path = folder.Path();
 };
 
 // A statistics file of the simulator's instrument of `model`.
@@ -127,41 +120,10 @@ TEST(CliFiles, ReadOutCopyFailureIsExit3AndTheDataFileStays) {
   EXPECT_FALSE(fs::is_empty(home.path / "Data"));
 }
 
-// A loopback port whose connects hang: its listener's backlog is full.
-class HangingPort {
- public:
-  HangingPort() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(listener_, 0) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-      return;
-    port_ = ntohs(a.sin_port);
-    for (int& f : fillers_) {
-      f = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-      ::connect(f, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    }
-    usleep(50000);  // the fillers' handshakes fill the backlog; those that never complete are the point
-  }
-  ~HangingPort() {
-    for (int f : fillers_) ::close(f);
-    ::close(listener_);
-  }
-  std::uint16_t Port() const { return port_; }
-
- private:
-  int listener_ = -1;
-  int fillers_[3] = {-1, -1, -1};
-  std::uint16_t port_ = 0;
-};
-
 // Ctrl+C while the TCP connect waits: a stop (its log line, exit 130), not
 // a connection error.
 TEST(CliStop, CtrlCDuringTheConnectIsAStop) {
-  HangingPort port;
+  SilentPort port;
   ASSERT_NE(port.Port(), 0);
   TempHome home;
   std::ofstream(home.path / "StatVTK.ini") << "[Ethernet]\nConnectTimeout=60\n";

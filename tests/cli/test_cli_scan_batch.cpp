@@ -6,10 +6,10 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <random>
 #include <set>
 #include <sstream>
 
+#include "support/temp_folder.hpp"
 #include "support/result_util.hpp"
 #include "cli_runner.hpp"
 #include "link/frame.hpp"
@@ -56,8 +56,6 @@ struct Member {
 // own address (as statvtk-sim --bus sets them up).
 struct BusRig {
   BusRig(std::vector<Member> members, sim::CarrierKind carrier) {
-    home = fs::temp_directory_path() / ("statvtk-bus-" + std::to_string(std::random_device{}()));
-    fs::create_directories(home);
     std::vector<sim::Instrument*> line;
     for (std::size_t i = 0; i < members.size(); ++i) {
       sim::InstrumentOptions o;
@@ -76,11 +74,7 @@ struct BusRig {
     std::string error;
     EXPECT_TRUE(Unpack(sim::Server::Start(line, so), &server, &error)) << error;
   }
-  ~BusRig() {
-    server.reset();
-    std::error_code ec;
-    fs::remove_all(home, ec);
-  }
+  ~BusRig() { server.reset(); }
   std::vector<std::string> Args(std::vector<std::string> a, const fs::path& where) const {
     if (fs::exists(home / "tty")) a.insert(a.end(), {"--serial", (home / "tty").string()});
     else a.insert(a.end(), {"--tcp", "127.0.0.1:" + std::to_string(server->Port())});
@@ -92,9 +86,10 @@ struct BusRig {
       if (i->Options().address == address) return *i;
     throw std::out_of_range("no instrument at that address");
   }
+  link_test::TempFolder folder;
+  fs::path home = folder.Path();
   std::vector<std::unique_ptr<sim::Instrument>> instruments;
   std::unique_ptr<sim::Server> server;
-  fs::path home;
 };
 
 const std::vector<std::string> kAllKinds{"--hourly", "--daily", "--monthly", "--events"};

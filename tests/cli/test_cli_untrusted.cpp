@@ -9,8 +9,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 
+#include "support/temp_folder.hpp"
 #include "cli_runner.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"
@@ -21,31 +21,6 @@ namespace statvtk::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Rig {
-  explicit Rig(const sim::InstrumentOptions& o, std::uint32_t baud = 0) : instrument(o) {
-    home = fs::temp_directory_path() / ("statvtk-untrusted-" + std::to_string(std::random_device{}()));
-    fs::create_directories(home);
-    sim::ServerOptions so;
-    so.carrier = sim::CarrierKind::Tcp;
-    so.baud = baud;
-    std::string error;
-    EXPECT_TRUE(Unpack(sim::Server::Start(instrument, so), &server, &error)) << error;
-  }
-  ~Rig() {
-    server.reset();
-    std::error_code ec;
-    fs::remove_all(home, ec);
-  }
-  std::vector<std::string> Args(std::vector<std::string> a) const {
-    a.insert(a.end(), {"--tcp", "127.0.0.1:" + std::to_string(server->Port()), "--home", home.string(),
-                       "--reply-timeout", "300", "--byte-timeout", "100", "--retries", "3"});
-    return a;
-  }
-  sim::Instrument instrument;
-  std::unique_ptr<sim::Server> server;
-  fs::path home;
-};
 
 sim::InstrumentOptions Options(DeviceType model, std::optional<std::string> serial,
                                std::optional<std::string> ident = {}) {
@@ -87,7 +62,7 @@ std::string Quoted(const std::vector<std::string>& args) {
 }
 
 TEST(UntrustedSerial, TheDownloadIsOneFileInTheDataFolder) {
-  Rig rig(Options(DeviceType::dtVTK0814C, std::string("1\n/x\x1b[2J")));
+  SimRig rig(Options(DeviceType::dtVTK0814C, std::string("1\n/x\x1b[2J")));
   const CliRun r = RunCli(rig.Args({"read", "--all", "--daily"}));
   ASSERT_EQ(r.status, 0) << r.err;
   const auto lines = Lines(r.out);
@@ -118,7 +93,7 @@ TEST(UntrustedSerial, TheDownloadIsOneFileInTheDataFolder) {
 }
 
 TEST(UntrustedIdentification, IsPrintedEscapedAndCannotForgeALine) {
-  Rig rig(Options(DeviceType::dtVTK0812, {}, std::string("VTK-612\x1b[2J\tforged\n7\t9600\tX")));
+  SimRig rig(Options(DeviceType::dtVTK0812, {}, std::string("VTK-612\x1b[2J\tforged\n7\t9600\tX")));
   const CliRun id = RunCli(rig.Args({"identify"}));
   ASSERT_EQ(id.status, 0) << id.err;
   EXPECT_EQ(Lines(id.out).front(), "VTK-612\\x1b[2J\\x09forged\\x0a7\\x099600\\x09X");
@@ -133,7 +108,7 @@ TEST(UntrustedIdentification, IsPrintedEscapedAndCannotForgeALine) {
 // The terminal or SSH session closing during a read stops it as Ctrl+C does:
 // the records fetched so far are kept.
 TEST(ClosedTerminal, SighupKeepsTheRecordsFetched) {
-  Rig rig(Options(DeviceType::dtVTK0814C, {}), 115200);
+  SimRig rig(Options(DeviceType::dtVTK0814C, {}), sim::CarrierKind::Tcp, false, 115200);
   const CliRun r = RunCli(
       rig.Args({"read", "--all", "--daily", "--monthly"}), std::chrono::seconds(60),
       [](const std::string& err) { return err.find("* Чтение суточных записей") != std::string::npos; }, SIGHUP);
@@ -144,7 +119,7 @@ TEST(ClosedTerminal, SighupKeepsTheRecordsFetched) {
 }
 
 TEST(StandardOutput, GoingNowhereIsExit3ForEveryCommand) {
-  Rig rig(Options(DeviceType::dtVTK0812, {}));
+  SimRig rig(Options(DeviceType::dtVTK0812, {}));
   const CliRun read = RunCli(rig.Args({"read", "--all", "--daily"}));
   ASSERT_EQ(read.status, 0) << read.err;
   const std::string file = Lines(read.out).back();

@@ -1,6 +1,9 @@
 // Helpers of the collector's end-to-end tests: the simulator on a loopback
-// port, a home with collect.ini, statvtk-collect run as its own process.
+// port (its own process, or instruments served in this one), a home with
+// collect.ini, statvtk-collect run as its own process.
 #pragma once
+
+#include <httplib.h>
 
 #include <chrono>
 #include <filesystem>
@@ -8,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "sim/server.hpp"
 #include "support/child_process.hpp"
+#include "support/result_util.hpp"
 #include "support/temp_folder.hpp"
 #include "support/wait_until.hpp"
 
@@ -19,6 +24,26 @@ inline std::string BinaryDir() {
   return dir ? dir : STATVTK_BINARY_DIR;
 }
 
+// How often `what` is in `text`.
+inline std::size_t Occurrences(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+  return n;
+}
+
+// The reads a running collector counts as failed on `line` (its /metrics
+// on port `http`); -1: no answer.
+inline long FailedReads(int http, const std::string& line) {
+  httplib::Client client("127.0.0.1", http);
+  client.set_connection_timeout(5);
+  client.set_read_timeout(20);
+  const auto r = client.Get("/metrics");
+  if (!r || r->status != 200) return -1;
+  const std::string sample = "statvtk_reads_total{line=\"" + line + "\",outcome=\"failed\"} ";
+  const auto at = r->body.find(sample);
+  return at == std::string::npos ? 0 : std::stol(r->body.substr(at + sample.size()));
+}
+
 // statvtk-sim with `args` on a free loopback TCP port.
 class SimOnTcp {
  public:
@@ -26,7 +51,7 @@ class SimOnTcp {
     args.insert(args.begin(), BinaryDir() + "/statvtk-sim");
     args.insert(args.end(), {"--tcp", "0"});
     sim_.Start(args, log_);
-    WaitUntil([&] { return Port() > 0 || !sim_.Running(); });
+    WaitUntil([&] { return Port() > 0 || !sim_.Running(); }, std::chrono::seconds(60));
   }
   int Port() const {
     std::smatch m;
@@ -35,11 +60,31 @@ class SimOnTcp {
     return std::regex_search(text, m, kPort) ? std::stoi(m[1]) : 0;
   }
   void Signal(int sig) { kill(sim_.Pid(), sig); }
+  // How many times the simulator's log says `what` ("reply of": replies
+  // given, with -v).
+  std::size_t Said(const std::string& what) const { return Occurrences(link_test::ReadAll(log_), what); }
+  // A day (--tick-hours) passes in the instruments: SIGUSR1, and its line in the log.
+  bool Advance() {
+    const std::size_t before = Said("hour(s) passed");
+    Signal(SIGUSR1);
+    return WaitUntil([&] { return Said("hour(s) passed") > before; });
+  }
 
  private:
   std::filesystem::path log_;
   ChildProcess sim_;
 };
+
+// Simulated instruments served in this process on a loopback TCP port (one
+// bus); null (and the test failed) when it could not start.
+inline std::unique_ptr<sim::Server> ServeOnTcp(const std::vector<sim::Instrument*>& instruments) {
+  sim::ServerOptions so;
+  so.carrier = sim::CarrierKind::Tcp;
+  std::unique_ptr<sim::Server> server;
+  std::string error;
+  EXPECT_TRUE(Unpack(sim::Server::Start(instruments, so), &server, &error)) << error;
+  return server;
+}
 
 inline std::string LineSection(const std::string& name, int port) {
   return "[Line " + name + "]\nMode=tcp\nTcp=127.0.0.1:" + std::to_string(port) + "\n\n";

@@ -3,6 +3,7 @@
 // instrument), a second collector on the same home; and what lets the
 // commands that only look work in a home they may not write.
 #include <gtest/gtest.h>
+#include <httplib.h>
 #include <sys/stat.h>
 
 #include <csignal>
@@ -17,6 +18,7 @@
 #include "fleet_e2e.hpp"
 #include "store/record_store.hpp"
 #include "support/free_port.hpp"
+#include "support/pg_cluster.hpp"
 
 namespace statvtk::collect {
 namespace {
@@ -107,43 +109,79 @@ TEST(CollectInstance, ASecondCollectorOnTheHomeIsRefusedUntilTheFirstIsGone) {
   std::ofstream(home / "collect.ini") << "[Collector]\nRetryFirst=600\n\n" << Unreachable();
   test::ChildProcess first = test::CollectInBackground(home, "run");
   ASSERT_TRUE(
-      WaitUntil([&] { return link_test::ReadAll(home / "collect.lock").find("started") != std::string::npos; }, 20s));
-  EXPECT_EQ(test::Collect(home, {"once"}, 20s), kExitConfig);
+      WaitUntil([&] { return link_test::ReadAll(home / "collect.lock").find("started") != std::string::npos; }, 60s));
+  EXPECT_EQ(test::Collect(home, {"once"}, 60s), kExitConfig);
   const std::string out = link_test::ReadAll(home / "collect.out");
   EXPECT_NE(out.find("another collector runs on the home " + home.string() + ": pid " + std::to_string(first.Pid())),
             std::string::npos)
       << out;
-  first.Stop(SIGKILL, 5s);
-  EXPECT_EQ(test::Collect(home, {"once"}, 20s), kExitFailed);  // it runs: nobody listens on the line
+  first.Stop(SIGKILL, 60s);
+  EXPECT_EQ(test::Collect(home, {"once"}, 60s), kExitFailed);  // it runs: nobody listens on the line
 }
 
-// A store damaged under the running collector fails the reads as they
-// start: the instruments wait their retry pause and the log says it once,
-// not once per instrument and try.
-TEST(CollectStoreOutage, ADamagedStoreIsSaidOnceAndNothingLoops) {
+// A store that goes away under the running collector (a SQLite file
+// damaged, a PostgreSQL server stopped) fails the reads as they start: the
+// instruments wait their retry pause and the log says it once, not once per
+// instrument and try. A server that comes back is said once and kept as a
+// finding, and every read row then has its outcome.
+class CollectStoreOutage : public ::testing::TestWithParam<const char*> {
+ protected:
+  bool Postgres() const { return std::string(GetParam()) == "postgresql"; }
+};
+INSTANTIATE_TEST_SUITE_P(Store, CollectStoreOutage, ::testing::Values("sqlite", "postgresql"));
+
+TEST_P(CollectStoreOutage, AStoreThatGoesAwayIsSaidOnceAndNothingLoops) {
   link_test::TempFolder dir;
   const fs::path home = dir.Path();
-  std::string ini = "[Collector]\nRetryFirst=1\n\n" + test::LineSection("bus", test::FreeLoopbackPort());
+  test::PgCluster pg;
+  std::string database = "collect.sqlite";
+  if (Postgres()) {
+    ASSERT_TRUE(pg.Init()) << pg.Log();
+    ASSERT_TRUE(pg.CreateDatabase("fleet"));
+    database = pg.Url("fleet");
+  }
+  const int http = test::FreeLoopbackPort();
+  std::string ini = "[Collector]\nDatabase=" + database + "\nHttp=127.0.0.1:" + std::to_string(http) +
+                    "\nRetryFirst=1\nOrigin=a\n\n" + test::LineSection("bus", test::FreeLoopbackPort());
   for (int address = 1; address <= 3; ++address)
     ini += test::InstrumentSection("i" + std::to_string(address), "bus", address) + "Every=2\n\n";
   link_test::WriteAll(home / "collect.ini", ini);
+  const auto out = [&] { return link_test::ReadAll(home / "collect.out"); };
   auto lines = [&](const std::string& what) {
-    std::istringstream text(link_test::ReadAll(home / "collect.out"));
+    std::istringstream text(out());
     std::size_t n = 0;
     for (std::string line; std::getline(text, line);) n += line.find(what) != std::string::npos;
     return n;
   };
   test::ChildProcess run = test::CollectInBackground(home, "run");
-  ASSERT_TRUE(WaitUntil([&] { return lines("Прибор i") >= 3; }, 20s)) << link_test::ReadAll(home / "collect.out");
-  for (const char* f : {"collect.sqlite", "collect.sqlite-wal", "collect.sqlite-shm"}) {
-    std::fstream file(home / f, std::ios::in | std::ios::out | std::ios::binary);
-    if (file) file << std::string(std::max<std::uintmax_t>(fs::file_size(home / f), 4096), 'Z');
+  ASSERT_TRUE(WaitUntil([&] { return lines("Прибор i") >= 3; }, 60s)) << out();
+  if (Postgres()) {
+    pg.Stop();
+  } else {
+    for (const char* f : {"collect.sqlite", "collect.sqlite-wal", "collect.sqlite-shm"}) {
+      std::fstream file(home / f, std::ios::in | std::ios::out | std::ios::binary);
+      if (file) file << std::string(std::max<std::uintmax_t>(fs::file_size(home / f), 4096), 'Z');
+    }
   }
+  ASSERT_TRUE(WaitUntil([&] { return lines("база данных недоступна") >= 1; }, 60s)) << out();
   const std::size_t before = lines("[");
-  std::this_thread::sleep_for(5s);
-  EXPECT_EQ(lines("база данных недоступна"), 1u) << link_test::ReadAll(home / "collect.out");
-  EXPECT_LE(lines("[") - before, 2u) << link_test::ReadAll(home / "collect.out");
-  EXPECT_EQ(run.Stop(SIGTERM, 10s), 0);
+  const long failed = test::FailedReads(http, "bus");
+  ASSERT_GE(failed, 3) << out();
+  // Every instrument tried at least twice more against the store that is away.
+  ASSERT_TRUE(WaitUntil([&] { return test::FailedReads(http, "bus") >= failed + 6; }, 120s)) << out();
+  EXPECT_EQ(lines("база данных недоступна"), 1u) << out();
+  EXPECT_LE(lines("[") - before, 2u) << out();  // a read under way as the store went may still say its end
+  const auto sql = [&](const std::string& q) { return pg.Sql(q, "fleet"); };
+  if (Postgres()) {
+    ASSERT_TRUE(pg.Start()) << pg.Log();
+    EXPECT_TRUE(WaitUntil([&] { return lines("база данных снова отвечает") == 1; }, 60s)) << out();
+    EXPECT_TRUE(WaitUntil([&] { return sql("SELECT COUNT(*) FROM findings WHERE kind = 'store_down'") == "1"; }));
+  }
+  EXPECT_EQ(run.Stop(SIGTERM, 60s), 0) << out();
+  if (Postgres()) {
+    EXPECT_EQ(sql("SELECT COUNT(*) FROM reads WHERE outcome IS NULL"), "0");
+    EXPECT_EQ(sql("SELECT COUNT(*) FROM findings WHERE kind = 'store_down'"), "1");
+  }
 }
 
 // status and export open the store only to read: a home whose store the
@@ -220,23 +258,51 @@ TEST(CollectOrigin, ReadsAreKeyedByLineAndNameWithinTheCollector) {
   EXPECT_NE((*reads)[0].mode, store::ReadMode::Full);  // its own instrument again
 }
 
-// Shared lines, their leases and the workers: what is refused, with its line.
-TEST(CollectConfigFile, SharedLinesLeaseTtlAndWorkersAreRefusedOutOfTheirRange) {
+// What collect.ini may say, and what is refused with its line and reason:
+// an address taken twice, an unknown key, shared lines, leases and workers,
+// modem pools and call-in listeners, the MQTT keys. (What `once` and `run`
+// do with a refused file: WhatIsNoConfigurationIsRefusedWithAReasonAndNeverHangs.)
+TEST(CollectConfigFile, WhatLoadsAndWhatIsRefusedWithItsReason) {
   const std::string pg = "[Collector]\nDatabase=postgresql://db/fleet\n";
-  const std::string line = "[Line s]\nMode=tcp\nTcp=127.0.0.1:5000\nShared=1\n[Instrument i]\nLine=s\n";
+  const std::string shared = "[Line s]\nMode=tcp\nTcp=127.0.0.1:5000\nShared=1\n[Instrument i]\nLine=s\n";
+  const std::string site = "[Instrument i]\nLine=s\n";
+  const std::string pool = "[Modems p]\nDevices=/dev/a\n";
+  const std::string dial = "[Line s]\nMode=modem\nPool=p\nPhone=1\n";
+  const std::string listen = "[Listen g]\nListen=0.0.0.0:5000\n";
+  const std::string tcp = "[Line s]\nMode=tcp\nTcp=127.0.0.1:5000\n" + site;
+  const std::string twoModems = "[Modems p]\nDevices=/dev/a, /dev/b\nRetryBusy=0\nDialsPerPass=5\n" + dial + site;
   const struct {
     std::string text, problem;  // problem empty: loads
   } cases[] = {
-      {pg + "LeaseTtl=5s\nWorkers=1\n" + line, ""},
-      {pg + "LeaseTtl=1h\nWorkers=1024\n" + line, ""},
-      {pg + "LeaseTtl=4s\n" + line, "=4s: a duration from 5s to 1h"},
-      {pg + "LeaseTtl=2h\n" + line, "a duration from 5s to 1h"},
-      {pg + "Workers=0\n" + line, "1..1024"},
-      {pg + "Workers=1025\n" + line, "1..1024"},
-      {"[Collector]\nDatabase=collect.sqlite\n" + line, "collect.ini:3: [Line s]: Shared=1 needs Database=postgresql"},
-      {pg + "[Line s]\nMode=tcp\nTcp=127.0.0.1:5000\nShared=2\n[Instrument i]\nLine=s\n", "0 or 1"},
-      {pg + "[Modems p]\nDevices=/dev/a\n[Line s]\nMode=modem\nPool=p\nPhone=1\nShared=1\n[Instrument i]\nLine=s\n",
-       "Shared=1 goes with a line each collector reaches itself"},
+      {tcp + "[Instrument twin]\nLine=s\nAddress=1\n", "collect.ini:8: Address=1: another instrument has it on line s"},
+      {tcp + "Colour=red\n", "collect.ini:6: Colour: unknown key"},
+      {pg + "LeaseTtl=5s\nWorkers=1\n" + shared, ""},
+      {pg + "LeaseTtl=1h\nWorkers=1024\n" + shared, ""},
+      {pg + "LeaseTtl=4s\n" + shared, "collect.ini:3: LeaseTtl=4s: a duration from 5s to 1h"},
+      {pg + "LeaseTtl=2h\n" + shared, "a duration from 5s to 1h"},
+      {pg + "Workers=0\n" + shared, "1..1024"},
+      {pg + "Workers=1025\n" + shared, "1..1024"},
+      {"[Collector]\nDatabase=collect.sqlite\n" + shared,
+       "collect.ini:3: [Line s]: Shared=1 needs Database=postgresql"},
+      {pg + "[Line s]\nMode=tcp\nTcp=127.0.0.1:5000\nShared=2\n" + site, "0 or 1"},
+      {pg + pool + dial + "Shared=1\n" + site, "Shared=1 goes with a line each collector reaches itself"},
+      {twoModems, ""},
+      {dial + site, "no [Modems p]"},
+      {pool + "[Line s]\nMode=modem\nPool=p\nModem=/dev/b\nPhone=1\n" + site, "not both"},
+      {pool + "[Line s]\nMode=modem\nPool=p\n" + site, "needs Phone="},
+      {"[Modems p]\nDevices=/dev/a\nDialsPerPass=0\n" + dial + site, "DialsPerPass=0"},
+      {"[Modems p]\nBaud=9600\n" + dial + site, "Devices= missing"},
+      {listen + "[Line s]\nMode=incoming\nListen=g\nId=site-7\n" + site, ""},
+      {listen + "[Line s]\nMode=incoming\nListen=g\n" + site, "needs Id="},
+      {"[Line s]\nMode=incoming\nListen=h\nId=x\n" + site, "no [Listen h]"},
+      {"[Listen g]\nListen=nowhere\n[Line s]\nMode=incoming\nListen=g\nId=x\n" + site, "HOST:PORT"},
+      {listen + "[Line s]\nMode=tcp\nTcp=1.2.3.4:5\nId=x\n" + site, "go with Mode=incoming"},
+      {"[Collector]\nMqtt=broker.local:8883\nMqttTopic=water/site1/\nMqttTls=1\n" + tcp, ""},
+      {"[Collector]\nMqtt=broker:0\n" + tcp, "collect.ini:2: Mqtt="},
+      {"[Collector]\nMqtt=broker:x\n" + tcp, "Mqtt="},
+      {"[Collector]\nMqtt=:1883\n" + tcp, "Mqtt="},
+      {"[Collector]\nMqtt=broker\nMqttTopic=a/#\n" + tcp, "MqttTopic="},
+      {"[Collector]\nMqtt=broker\nMqttTls=2\n" + tcp, "MqttTls="},
   };
   for (const auto& c : cases) {
     const auto r = ParseConfig("collect.ini", c.text);
@@ -247,6 +313,13 @@ TEST(CollectConfigFile, SharedLinesLeaseTtlAndWorkersAreRefusedOutOfTheirRange) 
       EXPECT_NE(r.Text("collect.ini").find(c.problem), std::string::npos) << c.text << r.Text("collect.ini");
     }
   }
+  // The values of the pool that loads, its defaults filled in.
+  const auto loaded = ParseConfig("collect.ini", twoModems).config;
+  ASSERT_TRUE(loaded);
+  const auto& p = loaded->pools.at(0);
+  EXPECT_EQ(p.devices, (std::vector<std::string>{"/dev/a", "/dev/b"}));
+  EXPECT_EQ(p.retryBusyS, 0);
+  EXPECT_EQ(p.retryNoAnswerS, 900);
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include <csignal>
 #include <fstream>
-#include <thread>
 
 #include "fleet_e2e.hpp"
 #include "store/record_store.hpp"
@@ -45,22 +44,23 @@ std::map<std::string, std::vector<std::string>> Held(const fs::path& home) {
 TEST(CollectRestart, AKillDuringAPassLosesNothingAndDuplicatesNothing) {
   link_test::TempFolder dir;
   // A reply delay that makes each full read last a few seconds.
-  SimOnTcp sim(dir.Path(), {"--bus", "0814c@3,ldn@7", "--latency", "2"});
+  SimOnTcp sim(dir.Path(), {"--bus", "0814c@3,ldn@7", "--latency", "2", "-v"});
   ASSERT_GT(sim.Port(), 0);
   const fs::path clean = dir.Path() / "clean", home = dir.Path() / "killed";
   WriteHome(clean, sim.Port());
   WriteHome(home, sim.Port());
   ASSERT_EQ(Collect(clean, {"once"}), 0) << link_test::ReadAll(clean / "collect.out");
 
-  // Killed while the second instrument is being read: the first one's read
-  // is over, nothing of the pass stored yet.
+  // Killed while the second instrument is being read, a few replies into
+  // its records: the first one's read is over, nothing of the pass stored yet.
   {
     ChildProcess pass = CollectInBackground(home, "once");
     ASSERT_TRUE(WaitUntil(
         [&] { return link_test::ReadAll(home / "collect.out").find("Чтение данных (LDN-08)") != std::string::npos; },
         60s))
         << link_test::ReadAll(home / "collect.out");
-    std::this_thread::sleep_for(300ms);
+    const std::size_t replied = sim.Said("reply of");
+    ASSERT_TRUE(WaitUntil([&] { return sim.Said("reply of") >= replied + 10; }, 60s));
     ASSERT_TRUE(pass.Running()) << "the pass ended before it could be killed";
     pass.Stop(SIGKILL, 0ms);
   }

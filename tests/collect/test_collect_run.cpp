@@ -1,7 +1,7 @@
 // statvtk-collect as its own process: SIGTERM wherever a line waits (a long
-// reply wait of a silent instrument, a modem's dial) ends it within 2 s, and
-// cleanly while clients keep asking for its state; its log names this
-// system's things, one event a line.
+// reply wait of a silent instrument, a modem's dial) ends it long before the
+// wait would, and cleanly while clients keep asking for its state; its log
+// names this system's things, one event a line.
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
@@ -23,51 +23,47 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
-// Starts `run`, waits for `waiting` in its log and a little more, then sends
-// SIGTERM: the time to the program's end.
-double SecondsToEndAfterTerm(const fs::path& home, const std::string& waiting) {
+// Starts `run`, waits for `waiting` in its log (the line a wait of minutes
+// begins with), then sends SIGTERM: the program must end cleanly within
+// half a minute. A wait that does not look at the stop waits its minutes
+// out (and is killed: a failure), whether the signal came before it began
+// or during it.
+void EndsOnTermWhile(const fs::path& home, const std::string& waiting) {
   ChildProcess run = CollectInBackground(home, "run");
-  const bool there =
-      WaitUntil([&] { return link_test::ReadAll(home / "collect.out").find(waiting) != std::string::npos; }, 30s);
-  EXPECT_TRUE(there) << link_test::ReadAll(home / "collect.out");
-  if (!there) return 1e9;
-  std::this_thread::sleep_for(500ms);  // well inside the wait
-  EXPECT_TRUE(run.Running());
-  const auto sent = Clock::now();
-  const int status = run.Stop(SIGTERM, 10s);
-  const double seconds = std::chrono::duration<double>(Clock::now() - sent).count();
-  EXPECT_EQ(status, 0) << link_test::ReadAll(home / "collect.out");
+  ASSERT_TRUE(
+      WaitUntil([&] { return link_test::ReadAll(home / "collect.out").find(waiting) != std::string::npos; }, 60s))
+      << link_test::ReadAll(home / "collect.out");
+  EXPECT_EQ(run.Stop(SIGTERM, 30s), 0) << link_test::ReadAll(home / "collect.out");
   EXPECT_NE(link_test::ReadAll(home / "collect.out").find("statvtk-collect: stopped"), std::string::npos);
-  return seconds;
 }
 
-TEST(CollectStop, TermDuringALongReplyWaitEndsTheProgramWithinTwoSeconds) {
+TEST(CollectStop, TermDuringALongReplyWaitEndsTheProgram) {
   link_test::TempFolder dir;
   SimOnTcp sim(dir.Path(), {"--address", "5"});  // nobody answers address 3
   ASSERT_GT(sim.Port(), 0);
   const fs::path home = dir.Path() / "home";
   fs::create_directories(home);
+  // Four reply waits of a minute each.
   std::ofstream(home / "collect.ini") << "[Collector]\nDatabase=collect.sqlite\n\n[Line bus]\nMode=tcp\nTcp=127.0.0.1:"
-                                      << sim.Port() << "\nPacketConst=20000\n\n"
+                                      << sim.Port() << "\nPacketConst=60000\nPacketRetry=3\n\n"
                                       << InstrumentSection("silent", "bus", 3);
-  EXPECT_LT(SecondsToEndAfterTerm(home, "[1] Определение типа устройства..."), 2.0);
+  EndsOnTermWhile(home, "[1] Определение типа устройства...");
 }
 
-TEST(CollectStop, TermDuringAModemDialEndsTheProgramWithinTwoSeconds) {
+TEST(CollectStop, TermDuringAModemDialEndsTheProgram) {
   link_test::TempFolder dir;
   const fs::path tty = dir.Path() / "tty";
-  // The call takes half a minute to be answered.
-  ChildProcess sim({BinaryDir() + "/statvtk-sim", "--pty", tty.string(), "--modem", "--dial-delay", "30000"},
+  // The call takes ten minutes to be answered; the collector waits 255 s.
+  ChildProcess sim({BinaryDir() + "/statvtk-sim", "--pty", tty.string(), "--modem", "--dial-delay", "600000"},
                    dir.Path() / "sim.log");
   ASSERT_TRUE(WaitUntil([&] { return fs::exists(tty); }));
   const fs::path home = dir.Path() / "home";
   fs::create_directories(home);
   std::ofstream(home / "collect.ini") << "[Collector]\nDatabase=collect.sqlite\n\n[Line dial]\nMode=modem\nModem="
-                                      << tty.string() << "\nPhone=5551234\nConnectWait=60\n\n"
+                                      << tty.string() << "\nPhone=5551234\nConnectWait=255\n\n"
                                       << InstrumentSection("far", "dial", 1);
-  EXPECT_LT(SecondsToEndAfterTerm(home, ">>>ATDT5551234"), 2.0);
+  EndsOnTermWhile(home, ">>>ATDT5551234");
 }
 
 // SIGTERM while clients keep asking for /metrics and the instruments, with a

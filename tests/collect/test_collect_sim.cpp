@@ -2,6 +2,7 @@
 // fills the store, a day later a pass adds exactly the new records, a silent
 // instrument fails alone, a bad collect.ini is refused with its line.
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -9,7 +10,6 @@
 #include <filesystem>
 #include <map>
 #include <fstream>
-#include <random>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -18,13 +18,16 @@
 #include "base/json_text.hpp"
 #include "collect/commands.hpp"
 #include "collect/stop_request.hpp"
-#include "memory_store.hpp"
+#include "fleet_e2e.hpp"
+#include "forwarding_store.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"
 #include "stats/stat_file.hpp"
 #include "stats/stat_model.hpp"
 #include "store/image_rows.hpp"
+#include "store/periods.hpp"
 #include "store/record_store.hpp"
+#include "support/free_port.hpp"
 #include "support/result_util.hpp"
 #include "support/temp_folder.hpp"
 #include "support/wait_until.hpp"
@@ -50,14 +53,10 @@ struct Fleet {
       if (address == 7) o.silentAfter = silentAfter;
       instruments.push_back(std::make_unique<sim::Instrument>(o));
     }
-    home = fs::temp_directory_path() / ("statvtk-collect-" + std::to_string(std::random_device{}()));
-    fs::create_directories(home);
-    sim::ServerOptions so;
-    so.carrier = sim::CarrierKind::Tcp;
-    std::string error;
     std::vector<sim::Instrument*> served;
     for (const auto& i : instruments) served.push_back(i.get());
-    EXPECT_TRUE(Unpack(sim::Server::Start(served, so), &server, &error)) << error;
+    server = test::ServeOnTcp(served);
+    if (!server) return;
     std::ofstream ini(home / "collect.ini");
     ini << "[Collector]\nDatabase=collect.sqlite\n\n[Line bus]\nMode=tcp\nTcp=127.0.0.1:" << server->Port()
         << "\nPacketConst=300\nByteConst=100\nPacketRetry=2\n";
@@ -67,11 +66,7 @@ struct Fleet {
   static std::string NameOf(unsigned address) {
     return address == 3 ? "boiler" : address == 7 ? "well" : "meter" + std::to_string(address);
   }
-  ~Fleet() {
-    server.reset();
-    std::error_code ec;
-    fs::remove_all(home, ec);
-  }
+  ~Fleet() { server.reset(); }
   int Run(const std::vector<std::string>& args, std::string* outText = nullptr) {
     std::vector<std::string> a = args;
     a.insert(a.end(), {"--home", home.string()});
@@ -86,9 +81,10 @@ struct Fleet {
     EXPECT_TRUE(s);
     return s ? std::move(*s) : nullptr;
   }
+  link_test::TempFolder folder;
+  fs::path home = folder.Path();
   std::vector<std::unique_ptr<sim::Instrument>> instruments;
   std::unique_ptr<sim::Server> server;
-  fs::path home;
   std::string lastErr;
 };
 
@@ -121,14 +117,6 @@ TEST(CollectSim, FirstPassFillsADayLaterAddsExactlyTheNewRecordsAgainNothing) {
   // of the first pass's is overwritten, and exactly one day more comes.
   EXPECT_EQ(Count(*s, ArchiveKind::Hourly), hourly + 2 * 24);
   EXPECT_EQ(Count(*s, ArchiveKind::Daily), daily + 2);
-  const auto second = s->Reads({"", "", 2, false}).value();
-  for (const auto& r : second) {
-    EXPECT_EQ(r.outcome, store::ReadOutcome::Done) << r.error;
-    EXPECT_NE(r.mode, store::ReadMode::Full);
-    // A new-records read: a small share of a full read's exchanges.
-    const auto& first = firstReads[0].name == r.name ? firstReads[0] : firstReads[1];
-    EXPECT_LT(r.requests * 5, first.requests) << r.name;
-  }
 
   ASSERT_EQ(fleet.Run({"once"}), kExitOk) << fleet.lastErr;
   EXPECT_EQ(Count(*s, ArchiveKind::Hourly), hourly + 2 * 24);
@@ -225,22 +213,71 @@ TEST(CollectSim, TheFleetExportOfDaysEqualsTheStoreRows) {
             kExitConfig);
 }
 
-// A restart keeps the schedule: what the store says was read is not read
-// again before it is due.
-TEST(CollectSim, ARunStartedAfterAGoodReadWaitsForTheDueTime) {
-  Fleet fleet;
-  const std::time_t before = std::time(nullptr);
-  ASSERT_EQ(fleet.Run({"once"}), kExitOk) << fleet.lastErr;
-  std::jthread service([&] { fleet.Run({"run"}); });
-  std::this_thread::sleep_for(std::chrono::seconds(2));
+// collect.ini of `fleet` with the status page on a free loopback port (the
+// port), each instrument read once a day at a local time about 12 hours
+// from now: no hour or day begins between a read and the look at its due
+// time.
+int ServeDailyFarFromNow(Fleet& fleet) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  const int minute = (local.tm_hour * 60 + local.tm_min + 12 * 60) % (24 * 60);
+  const int port = test::FreeLoopbackPort();
+  const fs::path ini = fleet.home / "collect.ini";
+  std::string text = link_test::ReadAll(ini);
+  text.insert(text.find("[Collector]\n") + 12, "Http=127.0.0.1:" + std::to_string(port) + "\nRetryFirst=10m\n");
+  for (std::string::size_type at; (at = text.find("Every=1h\n")) != std::string::npos;)
+    text.replace(at, 10, "Every=1d\nOffset=" + std::to_string(minute) + "m\n");
+  link_test::WriteAll(ini, text);
+  return port;
+}
+
+// name -> next_due_utc of the instruments `status --json` (from the store),
+// or else the running collector's API (its scheduler), gives; empty until
+// every one of the `instruments` has one.
+std::map<std::string, std::string> DueTimes(Fleet& fleet, int port, std::size_t instruments) {
+  std::string text;
+  if (port == 0) {
+    EXPECT_EQ(fleet.Run({"status", "--json"}, &text), kExitOk) << fleet.lastErr;
+  } else if (const auto r = httplib::Client("127.0.0.1", port).Get("/api/instruments"); r && r->status == 200) {
+    text = r->body;
+  }
+  const Json list = Json::parse(text, nullptr, false);
+  std::map<std::string, std::string> due;
+  for (const auto& i : list.is_object() ? list["instruments"] : list)
+    if (i.is_object() && i["next_due_utc"].is_string()) due[i.value("name", "")] = i["next_due_utc"];
+  return due.size() == instruments ? due : std::map<std::string, std::string>{};
+}
+
+// `run` in this process on its own thread until the returned thread is stopped.
+std::jthread Service(Fleet& fleet) {
+  return std::jthread([home = fleet.home.string()] {
+    std::ostringstream out, err;
+    Dispatch({"run", "--home", home}, out, err);
+  });
+}
+void StopService(std::jthread& service) {
   collect::StopRequest().store(true);
   service.join();
   collect::StopRequest().store(false);
+}
+
+// A restart keeps the schedule: the running collector holds each instrument
+// due when `status` says from the store, not at once, and reads nothing.
+TEST(CollectSim, ARunStartedAfterAGoodReadWaitsForTheDueTime) {
+  Fleet fleet;
+  const int port = ServeDailyFarFromNow(fleet);
+  ASSERT_EQ(fleet.Run({"once"}), kExitOk) << fleet.lastErr;
+  const auto status = DueTimes(fleet, 0, 2);
+  ASSERT_EQ(status.size(), 2u);
+  std::jthread service = Service(fleet);
+  std::map<std::string, std::string> running;
+  EXPECT_TRUE(WaitUntil([&] { return !(running = DueTimes(fleet, port, 2)).empty(); }, std::chrono::seconds(60)));
+  StopService(service);
+  EXPECT_EQ(running, status);
   auto s = fleet.Store();
   ASSERT_TRUE(s);
-  const auto reads = s->Reads({"", "", 10, false}).value();
-  const bool hourBegan = before / 3600 != std::time(nullptr) / 3600;  // then both are due again
-  EXPECT_TRUE(reads.size() == 2u || hourBegan) << reads.size() << " reads\n" << fleet.lastErr;
+  EXPECT_EQ(s->Reads({"", "", 10, false}).value().size(), 2u);
 }
 
 // The log files of the home, all days together.
@@ -253,17 +290,16 @@ std::string LogText(const fs::path& home) {
 
 // SIGHUP reads collect.ini again: a file with an error is refused with its
 // reason and the running configuration stays; then an instrument added is
-// read, and the one read before is not read again before it is due.
+// read, and the one read before (due again in about 12 hours) is not.
 TEST(CollectSim, SighupAddsAnInstrumentAndRefusesABrokenFile) {
   Fleet fleet;
+  ServeDailyFarFromNow(fleet);
   const fs::path ini = fleet.home / "collect.ini";
   const std::string both = link_test::ReadAll(ini);
   const std::string boilerOnly = both.substr(0, both.find("[Instrument well]"));
   std::ofstream(ini) << boilerOnly;
-  const std::time_t before = std::time(nullptr);
-  std::jthread service([&] { fleet.Run({"run"}); });
+  std::jthread service = Service(fleet);
   const auto reads = [&](const std::string& name, bool goodOnly) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     auto s = store::OpenRecordStore("collect.sqlite", fleet.home,
                                     {.origin = {}, .busyWait = std::chrono::seconds(10), .readOnly = true});
     if (!s) return std::size_t{0};
@@ -281,12 +317,9 @@ TEST(CollectSim, SighupAddsAnInstrumentAndRefusesABrokenFile) {
   std::ofstream(ini) << both;
   std::raise(SIGHUP);
   EXPECT_TRUE(WaitUntil([&] { return reads("well", true) == 1; }, std::chrono::seconds(60))) << LogText(fleet.home);
-  collect::StopRequest().store(true);
-  service.join();
-  collect::StopRequest().store(false);
-  const bool hourBegan = before / 3600 != std::time(nullptr) / 3600;  // then the boiler is due again
-  EXPECT_TRUE(reads("boiler", false) == 1 || hourBegan) << LogText(fleet.home);
-  EXPECT_EQ(reads("", false), reads("boiler", false) + 1);  // the broken file's "well" was never tried
+  StopService(service);
+  EXPECT_EQ(reads("boiler", false), 1u) << LogText(fleet.home);
+  EXPECT_EQ(reads("", false), 2u);  // the broken file's "well" was never tried
 }
 
 // The files in Data/ (by extension: one model each here).
@@ -379,6 +412,7 @@ TEST(CollectSim, TheStoreIsTheBaseAndDataKeepsOneFullFilePerInstrument) {
 
 TEST(CollectSim, ASilentInstrumentFailsAloneAndStatusSaysWhy) {
   Fleet fleet(5);  // the LDN-08 answers 5 requests, then nothing
+  const int port = ServeDailyFarFromNow(fleet);
   EXPECT_EQ(fleet.Run({"once"}), kExitFailed);
   auto s = fleet.Store();
   ASSERT_TRUE(s);
@@ -393,13 +427,15 @@ TEST(CollectSim, ASilentInstrumentFailsAloneAndStatusSaysWhy) {
   ASSERT_EQ(fleet.Run({"status", "--json"}, &out), kExitOk);
   EXPECT_NE(out.find("\"failures_in_row\":1"), std::string::npos) << out;
   EXPECT_NE(out.find(well[0].error.substr(0, 10)), std::string::npos) << out;
-  // A restart keeps the retry pause the store's failures give (as `status`
-  // says): the silent one is not asked again at once.
-  std::jthread service([&] { fleet.Run({"run"}); });
-  std::this_thread::sleep_for(std::chrono::seconds(2));
-  collect::StopRequest().store(true);
-  service.join();
-  collect::StopRequest().store(false);
+  // A restart keeps the retry pause (RetryFirst=10m) the store's failures
+  // give, as `status` says: the silent one is not due at once.
+  const auto status = DueTimes(fleet, 0, 2);
+  std::jthread service = Service(fleet);
+  std::map<std::string, std::string> running;
+  EXPECT_TRUE(WaitUntil([&] { return !(running = DueTimes(fleet, port, 2)).empty(); }, std::chrono::seconds(60)));
+  StopService(service);
+  EXPECT_EQ(running, status);
+  EXPECT_GT(status.at("well"), store::UtcNow());
   EXPECT_EQ(s->Reads({"", "well", 10, false}).value().size(), 1u) << fleet.lastErr;
 }
 
@@ -410,9 +446,13 @@ TEST(CollectSim, AFaultInAPassFailsThatReadAndTheLineGoesOn) {
   Fleet fleet;
   const ConfigResult cfg = LoadConfig(fleet.home / "collect.ini");
   ASSERT_TRUE(cfg.config);
-  test::MemoryStore store;
-  store.throwOnNextUpsert = true;
-  StoreWriter writer(store);
+  auto store = test::ForwardingStore::Sqlite();
+  std::atomic<bool> thrown{false};
+  store->SetHook([&](std::string_view method) -> std::optional<Error> {
+    if (method == "PutRecords" && !thrown.exchange(true)) throw std::runtime_error("store fault");
+    return std::nullopt;
+  });
+  StoreWriter writer(*store);
   std::vector<const InstrumentConfig*> due;
   for (const auto& in : cfg.config->instruments) due.push_back(&in);
   std::atomic<bool> stop{false};
@@ -423,26 +463,18 @@ TEST(CollectSim, AFaultInAPassFailsThatReadAndTheLineGoesOn) {
   EXPECT_EQ(passes[0].outcome, ReadOutcome::Failed);
   EXPECT_NE(passes[0].error.find("store fault"), std::string::npos) << passes[0].error;
   EXPECT_EQ(passes[1].outcome, ReadOutcome::Done) << passes[1].error;
-  ASSERT_EQ(store.reads.size(), 2u);
-  EXPECT_EQ(store.reads[0].outcome, store::ReadOutcome::Failed);
-  EXPECT_FALSE(store.reads[0].endedUtc.empty());
-  EXPECT_NE(store.reads[0].error.find("store fault"), std::string::npos);
-  EXPECT_EQ(store.reads[1].outcome, store::ReadOutcome::Done);
+  store->SetHook({});
+  const auto reads = store->Reads({}).value();  // newest first
+  ASSERT_EQ(reads.size(), 2u);
+  EXPECT_EQ(reads[1].outcome, store::ReadOutcome::Failed);
+  EXPECT_FALSE(reads[1].endedUtc.empty());
+  EXPECT_NE(reads[1].error.find("store fault"), std::string::npos);
+  EXPECT_EQ(reads[0].outcome, store::ReadOutcome::Done);
+  EXPECT_GT(Count(*store, ArchiveKind::Hourly), 0);  // the second one's records went in
   // Told once, with the instrument, on the line's log.
   EXPECT_EQ(std::count_if(log.begin(), log.end(),
                           [](const std::string& l) { return l.find("store fault") != std::string::npos; }),
             1);
-}
-
-TEST(CollectSim, ABadConfigurationIsRefusedWithItsLine) {
-  Fleet fleet;
-  std::ofstream(fleet.home / "collect.ini", std::ios::app) << "[Instrument twin]\nLine=bus\nAddress=3\nColour=red\n";
-  EXPECT_EQ(fleet.Run({"once"}), kExitConfig);
-  const std::string ini = (fleet.home / "collect.ini").string();
-  EXPECT_NE(fleet.lastErr.find(ini + ":22: Address=3: another instrument has it on line bus"), std::string::npos)
-      << fleet.lastErr;
-  EXPECT_NE(fleet.lastErr.find(ini + ":23: Colour: unknown key"), std::string::npos) << fleet.lastErr;
-  EXPECT_FALSE(fs::exists(fleet.home / "collect.sqlite"));  // nothing half-applied
 }
 
 TEST(CollectSim, ScanIntoAddsWhatAnswersOnceAndTheFileStillLoads) {
@@ -497,11 +529,6 @@ TEST(CollectSim, ScanIntoLeavesOutAnLdnWhoseLongFormDoesNotAnswer) {
 // instrument can be served again by another object of the same seed (same
 // memory), e.g. one that goes silent.
 struct OneInstrument {
-  OneInstrument() { fs::create_directories(home); }
-  ~OneInstrument() {
-    std::error_code ec;
-    fs::remove_all(home, ec);
-  }
   static std::unique_ptr<sim::Instrument> Make(std::optional<std::uint64_t> silentAfter) {
     sim::InstrumentOptions o;
     o.model = DeviceType::dtVTK0814C;
@@ -512,11 +539,8 @@ struct OneInstrument {
     return std::make_unique<sim::Instrument>(o);
   }
   int Once(sim::Instrument& inst) {
-    sim::ServerOptions so;
-    so.carrier = sim::CarrierKind::Tcp;
-    std::unique_ptr<sim::Server> server;
-    std::string error;
-    EXPECT_TRUE(Unpack(sim::Server::Start(inst, so), &server, &error)) << error;
+    const auto server = test::ServeOnTcp({&inst});
+    if (!server) return -1;
     std::ofstream(home / "collect.ini", std::ios::trunc)
         << "[Collector]\nDatabase=collect.sqlite\n\n[Line bus]\nMode=tcp\nTcp=127.0.0.1:" << server->Port()
         << "\nPacketConst=200\nByteConst=50\nPacketRetry=1\n\n[Instrument boiler]\nLine=bus\nAddress=3\nEvery=1h\n";
@@ -542,7 +566,8 @@ struct OneInstrument {
     }
     return missing;
   }
-  const fs::path home = fs::temp_directory_path() / ("statvtk-collect-one-" + std::to_string(std::random_device{}()));
+  link_test::TempFolder folder;
+  const fs::path home = folder.Path();
 };
 
 // A new-records read that dies in the middle leaves a file of what came

@@ -1,7 +1,8 @@
 // The status page in a real browser: statvtk-collect run has read simulated
 // instruments (and failed on an address nobody answers); headless Chromium
 // loads the page from its HTTP server: the fleet worst first with one request,
-// a dead line as one row, the findings, and one meter's chart and reads. The screenshot lands in the build folder.
+// a dead line as one row, the findings, one meter's chart and reads, and the
+// lines view. The screenshot (of the docs) lands in the build folder.
 #include <gtest/gtest.h>
 #include <httplib.h>
 
@@ -15,18 +16,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::size_t Count(const std::string& text, const std::string& what) {
-  std::size_t n = 0;
-  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
-  return n;
-}
-
 // The requests the page's server logged (logs/http-*.log) that name `what`.
 std::size_t Logged(const std::filesystem::path& home, const std::string& what) {
   std::size_t n = 0;
   std::error_code ec;
   for (const auto& f : std::filesystem::directory_iterator(home / "logs", ec))
-    if (f.path().filename().string().starts_with("http-")) n += Count(link_test::ReadAll(f.path()), what);
+    if (f.path().filename().string().starts_with("http-")) n += test::Occurrences(link_test::ReadAll(f.path()), what);
   return n;
 }
 
@@ -44,7 +39,7 @@ TEST(HttpBrowser, ThePageShowsTheFleetWorstFirstALineDownAsOneRowAndAMetersHisto
                           test::InstrumentSection("Склад-2", "depot", 2));
   auto run = test::CollectInBackground(home.Path(), "run");
   httplib::Client client("127.0.0.1", http);
-  client.set_connection_timeout(2);
+  client.set_connection_timeout(5);
   Json fleet;
   // Ready when the three have been read and the three others have failed.
   ASSERT_TRUE(WaitUntil(
@@ -69,11 +64,11 @@ TEST(HttpBrowser, ThePageShowsTheFleetWorstFirstALineDownAsOneRowAndAMetersHisto
   // One request for the whole fleet, none per meter.
   EXPECT_EQ(Logged(home.Path(), "/api/instruments "), fleetAsked + 1);
   EXPECT_EQ(Logged(home.Path(), "/overview"), 0u);
-  EXPECT_EQ(Count(dom, "<tr class=\"health-ok\""), 3u) << dom;
-  EXPECT_EQ(Count(dom, "<tr class=\"health-never\""), 1u);
+  EXPECT_EQ(test::Occurrences(dom, "<tr class=\"health-ok\""), 3u) << dom;
+  EXPECT_EQ(test::Occurrences(dom, "<tr class=\"health-never\""), 1u);
   // The dead line is one row, not two meter errors; worst first: the line,
   // then the one never read, then those in order.
-  EXPECT_EQ(Count(dom, "<tr class=\"line-down\" data-line=\"depot\""), 1u) << dom;
+  EXPECT_EQ(test::Occurrences(dom, "<tr class=\"line-down\" data-line=\"depot\""), 1u) << dom;
   EXPECT_EQ(dom.find("Склад-1"), std::string::npos);
   const auto at = [&](const std::string& cls) { return dom.find("<tr class=\"" + cls + "\""); };
   EXPECT_LT(at("line-down"), at("health-never"));
@@ -94,16 +89,21 @@ TEST(HttpBrowser, ThePageShowsTheFleetWorstFirstALineDownAsOneRowAndAMetersHisto
   // One meter opened: its chart with a bar per day held, its reads.
   const std::string meter = url + "?meter=" + httplib::detail::encode_query_param("Котельная");
   const std::string one = browser.DumpDom(meter);
-  EXPECT_EQ(Count(one, "<svg class=\"chart\""), 1u) << one;
-  EXPECT_GE(Count(one, " class=\"bar"), 6u);
+  EXPECT_EQ(test::Occurrences(one, "<svg class=\"chart\""), 1u) << one;
+  EXPECT_GE(test::Occurrences(one, " class=\"bar"), 6u);
   EXPECT_NE(one.find("прочитан"), std::string::npos);
   EXPECT_EQ(Logged(home.Path(), "/overview"), 1u);
 
   const auto png = std::filesystem::path(test::BinaryDir()) / "collect-status.png";
   EXPECT_TRUE(browser.Screenshot(meter, png, 1400, 1000)) << browser.Log();
   EXPECT_GT(std::filesystem::file_size(png), 10000u);
-  const auto lines = std::filesystem::path(test::BinaryDir()) / "collect-lines.png";
-  EXPECT_TRUE(browser.Screenshot(url + "?view=lines", lines, 1400, 600)) << browser.Log();
+  // The lines view: shown instead of the meters, the line that is down first.
+  const std::string lines = browser.DumpDom(url + "?view=lines");
+  EXPECT_NE(lines.find("<section id=\"lines\">"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("<section id=\"meters\" hidden=\"\">"), std::string::npos) << lines;
+  const auto depot = lines.find("<tr class=\"line down\" data-line=\"depot\">");
+  EXPECT_NE(depot, std::string::npos) << lines;
+  EXPECT_LT(depot, lines.find("<tr class=\"line\" data-line=\"site\">")) << lines;
 
   // Through the socket too: bad requests are JSON 4xx, no file is served.
   for (const char* path : {"/etc/passwd", "/../collect.sqlite", "/collect.ini", "/api/instruments/nobody/records"}) {
@@ -118,7 +118,7 @@ TEST(HttpBrowser, ThePageShowsTheFleetWorstFirstALineDownAsOneRowAndAMetersHisto
   auto post = client.Post("/api/instruments", "x", "text/plain");
   ASSERT_TRUE(post);
   EXPECT_EQ(post->status, 405);
-  EXPECT_EQ(run.Stop(SIGTERM), 0);
+  EXPECT_EQ(run.Stop(SIGTERM, 60s), 0);
 }
 
 }  // namespace

@@ -5,7 +5,8 @@
 
 #include "collect/http_api.hpp"
 #include "collect/http_periods.hpp"
-#include "memory_store.hpp"
+#include "forwarding_store.hpp"
+#include "store/sqlite_connection.hpp"
 
 namespace statvtk::collect {
 namespace {
@@ -18,16 +19,17 @@ std::chrono::system_clock::time_point TestNow() { return *UtcMoment("2026-12-08T
 class HttpApi : public ::testing::Test {
  protected:
   void SetUp() override {
-    auto owned = std::make_unique<test::MemoryStore>();
+    auto owned = test::ForwardingStore::Sqlite();
     store_ = owned.get();
-    store_->instruments.push_back(
-        {"00001234", "VTK-08.12", "Котельная №1", "north", 3, "2026-12-01T00:00:00Z", "", {}});
-    store_->instruments.push_back({"7", "LDN-08", "ЦТП", "south", 7, "2026-12-01T00:00:00Z", "", {}});
+    ASSERT_TRUE(store_->UpsertInstrument(
+        {"00001234", "VTK-08.12", "Котельная №1", "north", 3, "2026-12-01T00:00:00Z", "", {}}));
+    ASSERT_TRUE(store_->UpsertInstrument({"7", "LDN-08", "ЦТП", "south", 7, "2026-12-01T00:00:00Z", "", {}}));
     // 00001234: read well at 10:05; every hour of the last 7 days held but 2026-12-05 03..05.
     const auto id =
         *store_->StartRead({"00001234", "Котельная №1", "north", "2026-12-08T10:04:00Z", store::ReadMode::New});
     ASSERT_TRUE(
         store_->FinishRead(id, {"", "2026-12-08T10:05:00Z", store::ReadOutcome::Done, "", 40, "", 0, 0, 10, 0}));
+    std::vector<store::RecordRow> rows;
     for (std::int64_t h = *HourNumber("2026-12-01 11:00"); h <= *HourNumber("2026-12-08 10:00"); ++h) {
       const std::string p = HourPeriod(h);
       if (p >= "2026-12-05 03:00" && p <= "2026-12-05 05:00") continue;
@@ -39,8 +41,9 @@ class HttpApi : public ::testing::Test {
       r.reverseIncrement = r.forwardIncrement ? std::optional<double>(0.0) : std::nullopt;
       r.fields = R"({"counters":[1,2,3,4]})";
       r.raw = "ab";
-      ASSERT_TRUE(store_->UpsertRecord(r));
+      rows.push_back(r);
     }
+    ASSERT_TRUE(store_->PutRecords(rows));
     // 7: its last read failed, the one before was good but long ago.
     const auto good = *store_->StartRead({"7", "ЦТП", "south", "2026-12-06T01:00:00Z", store::ReadMode::Full});
     ASSERT_TRUE(
@@ -74,7 +77,7 @@ class HttpApi : public ::testing::Test {
     return Json::parse(a.body);
   }
 
-  test::MemoryStore* store_ = nullptr;
+  test::ForwardingStore* store_ = nullptr;
   std::unique_ptr<FleetApi> api_;
 };
 
@@ -202,12 +205,15 @@ TEST_F(HttpApi, ManyParametersOrTooManyRecordsAreRefused) {
   QueryParams many;
   for (int i = 0; i < 40; ++i) many.emplace_back("from", "2026-12-01");
   EXPECT_EQ(api_->Answer("GET", "/api/instruments/00001234/records", many).status, 400);
+  std::vector<store::RecordRow> rows;
   for (std::int64_t h = *HourNumber("2020-01-01 00:00"); h < *HourNumber("2020-01-01 00:00") + 20001; ++h) {
     store::RecordRow r;
     r.serial = "7";
     r.period = HourPeriod(h);
-    ASSERT_TRUE(store_->UpsertRecord(r));
+    r.raw = "00";
+    rows.push_back(r);
   }
+  ASSERT_TRUE(store_->PutRecords(rows));
   const HttpAnswer all = api_->Answer("GET", "/api/instruments/7/records", {});
   EXPECT_EQ(all.status, 413);
   EXPECT_NE(all.body.find("from..to"), std::string::npos);
@@ -215,16 +221,15 @@ TEST_F(HttpApi, ManyParametersOrTooManyRecordsAreRefused) {
 }
 
 TEST_F(HttpApi, ASerialWithReservedCharactersIsEscapedInThePath) {
-  store_->instruments.push_back({"12#4/6+8", "VTK-08.14 C", "Узел", "north", 9, "", "", {}});
+  ASSERT_TRUE(store_->UpsertInstrument({"12#4/6+8", "VTK-08.14 C", "Узел", "north", 9, "", "", {}}));
   const Json j = Get("/api/instruments/12%234%2F6%2B8/records");
   EXPECT_EQ(j["serial"], "12#4/6+8");
 }
 
 TEST_F(HttpApi, AStoreThatIsDownIsA503AnyOtherStoreFailureA500AndMetricsStillAnswer) {
-  store_->down = true;
   for (const auto [code, status] : {std::pair{ErrorCode::StoreUnreachable, 503}, std::pair{ErrorCode::StoreBusy, 503},
                                     std::pair{ErrorCode::StoreCorrupt, 500}, std::pair{ErrorCode::StoreFailed, 500}}) {
-    store_->downAs = code;
+    store_->SetHook([code](std::string_view) -> std::optional<Error> { return MakeError(code, "store down"); });
     for (const char* path : {"/api/instruments", "/api/reads", "/api/findings"}) {
       const HttpAnswer a = api_->Answer("GET", path, {});
       EXPECT_EQ(a.status, status) << path << " " << static_cast<int>(code);
@@ -245,13 +250,13 @@ TEST_F(HttpApi, AFindingAcknowledgedByPostStopsCountingAsOpen) {
   live.ackFinding = [this](std::int64_t id, const std::string& by) {
     return store_->AckFinding(id, by, "2026-12-08T10:00:00Z");
   };
-  auto store = std::make_unique<test::MemoryStore>();
+  auto store = test::ForwardingStore::Sqlite();
   store_ = store.get();
   store::FindingRow f;
   f.serial = "7";
   f.detail = "x";
   ASSERT_TRUE(store_->AddFinding(f));
-  store_->instruments.push_back({"7", "VTK-08.12", "ЦТП", "south", 1, "", "", {}});
+  ASSERT_TRUE(store_->UpsertInstrument({"7", "VTK-08.12", "ЦТП", "south", 1, "", "", {}}));
   FleetApi api(std::move(store), live);
   EXPECT_EQ(api.Post("/api/findings/1/ack", "-").status, 403);  // the API is open: still a token to change it
   EXPECT_EQ(api.Post("/api/findings/x/ack", "grafana").status, 400);
@@ -294,16 +299,26 @@ TEST_F(HttpApi, MetricsAreInPrometheusTextFormat) {
 // Collectors sharing the store: each instrument names the collector holding
 // its line's lease (null once it expired), /api/collectors and /metrics list them.
 TEST_F(HttpApi, CollectorsAndTheHoldersOfSharedLinesAreShown) {
-  store_->collectors = {{"a", "host-a", 11, "1", "2026-12-08T09:00:00Z", "2026-12-08T10:29:40Z", true},
-                        {"b", "host-b", 12, "1", "2026-12-08T08:00:00Z", "2026-12-08T10:20:00Z", false}};
-  store_->leases = {{"north", "a", 4, "2026-12-08T10:30:40Z", true, 0},
-                    {"south", "b", 2, "2026-12-08T10:21:00Z", false, 540}};
+  // "a" seen now and holding north; "b" not seen for years, its lease of
+  // south run out 540 s ago (the store's clock).
+  ASSERT_TRUE(store_->RegisterCollector({"a", "host-a", 11, "1", "", "", false}));
+  ASSERT_TRUE(store_->RegisterCollector({"b", "host-b", 12, "1", "", "", false}));
+  auto c = store::SqliteConnection::Open((store_->Folder() / "collect.sqlite").string(), 1000);  // past the store
+  ASSERT_TRUE(c && (*c)->Exec("UPDATE collectors SET started_utc = '2020-01-01T08:00:00Z', "
+                              "seen_utc = '2020-01-01T10:20:00Z' WHERE origin = 'b'"));
+  ASSERT_TRUE(store_->TakeLease("north", "a", 3600));
+  ASSERT_TRUE(store_->TakeLease("south", "b", -540));
   const Json fleet = Get("/api/instruments");
   ASSERT_EQ(fleet.size(), 2u);
   for (const auto& i : fleet) EXPECT_EQ(i["held_by"], i["line"] == "north" ? Json("a") : Json(nullptr)) << i.dump();
-  EXPECT_EQ(Get("/api/collectors"), Json::parse(R"([
-    {"origin": "a", "host": "host-a", "started_utc": "2026-12-08T09:00:00Z", "seen_utc": "2026-12-08T10:29:40Z", "alive": true},
-    {"origin": "b", "host": "host-b", "started_utc": "2026-12-08T08:00:00Z", "seen_utc": "2026-12-08T10:20:00Z", "alive": false}])"));
+  const Json collectors = Get("/api/collectors");
+  ASSERT_EQ(collectors.size(), 2u) << collectors.dump();
+  EXPECT_EQ(collectors[0]["origin"], "a");
+  EXPECT_EQ(collectors[0]["host"], "host-a");
+  EXPECT_EQ(collectors[0]["alive"], true);
+  EXPECT_EQ(collectors[0]["seen_utc"].get<std::string>().size(), 20u);
+  EXPECT_EQ(collectors[1], Json::parse(R"({"origin": "b", "host": "host-b", "started_utc": "2020-01-01T08:00:00Z",
+                                          "seen_utc": "2020-01-01T10:20:00Z", "alive": false})"));
   const std::string metrics = api_->Answer("GET", "/metrics", {}).body;
   for (const char* line :
        {"statvtk_collector_alive{origin=\"a\"} 1\n", "statvtk_collector_alive{origin=\"b\"} 0\n",

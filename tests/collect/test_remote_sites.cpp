@@ -13,7 +13,7 @@
 #include <fstream>
 #include <map>
 #include <set>
-#include <random>
+#include <stdexcept>
 #include <sstream>
 
 #include "base/unique_fd.hpp"
@@ -22,7 +22,7 @@
 #include "collect/incoming_listener.hpp"
 #include "collect/modem_call.hpp"
 #include "fleet_e2e.hpp"
-#include "memory_store.hpp"
+#include "forwarding_store.hpp"
 #include "sim/exchange.hpp"
 #include "sim/server.hpp"
 #include "store/record_store.hpp"
@@ -33,12 +33,6 @@ namespace statvtk::collect {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path NewHome() {
-  const fs::path home = fs::temp_directory_path() / ("statvtk-remote-" + std::to_string(std::random_device{}()));
-  fs::create_directories(home);
-  return home;
-}
 
 sim::SiteOptions Site(const std::string& spec) {
   sim::InstrumentOptions base;
@@ -53,7 +47,7 @@ struct Dialup {
   // `guardMs`: the silence the modems want around "+++".
   Dialup(std::vector<std::string> sites, int ports, std::vector<std::string> devices, std::uint32_t guardMs = 20,
          const std::string& kinds = "monthly")
-      : home(NewHome()) {
+      : home(folder.Path()) {
     // The dialogue's waits 5 ms a step: ConnectWait=60 waits 3 s for an answer.
     setenv("STATVTK_MODEM_STEP_MS", "5", 1);
     sim::ModemOptions mo;
@@ -89,8 +83,6 @@ struct Dialup {
   ~Dialup() {
     ports_.clear();
     unsetenv("STATVTK_MODEM_STEP_MS");
-    std::error_code ec;
-    fs::remove_all(home, ec);
   }
   int Once() {
     std::ostringstream out, err;
@@ -98,7 +90,12 @@ struct Dialup {
     log = err.str();
     return rc;
   }
-  std::unique_ptr<store::RecordStore> Store() { return std::move(*store::OpenRecordStore("collect.sqlite", home)); }
+  // The home's store; a store that does not open fails the test (thrown).
+  std::unique_ptr<store::RecordStore> Store() {
+    auto s = store::OpenRecordStore("collect.sqlite", home);
+    if (!s) throw std::runtime_error("the home's store: " + s.error().reason);
+    return std::move(*s);
+  }
   // The calls of each line in the order dialled.
   std::map<std::string, std::vector<store::CallRow>> Calls() {
     std::map<std::string, std::vector<store::CallRow>> by;
@@ -109,6 +106,7 @@ struct Dialup {
   }
   std::string Dev(int i) const { return (home / ("modem" + std::to_string(i))).string(); }
 
+  link_test::TempFolder folder;
   fs::path home;
   std::unique_ptr<sim::Exchange> exchange;
   std::string log;
@@ -118,38 +116,6 @@ struct Dialup {
 };
 
 std::int64_t Ms(const std::string& utc) { return UtcMillisOf(utc).value(); }
-
-TEST(RemoteSites, PoolsAndListenersAreCheckedWithTheirLines) {
-  const std::string site = "[Instrument i]\nLine=s\n";
-  struct Case {
-    std::string text, problem;  // problem empty: loads
-  };
-  const Case cases[] = {
-      {"[Modems p]\nDevices=/dev/a, /dev/b\nRetryBusy=0\nDialsPerPass=5\n[Line s]\nMode=modem\nPool=p\nPhone=1\n", ""},
-      {"[Line s]\nMode=modem\nPool=p\nPhone=1\n", "no [Modems p]"},
-      {"[Modems p]\nDevices=/dev/a\n[Line s]\nMode=modem\nPool=p\nModem=/dev/b\nPhone=1\n", "not both"},
-      {"[Modems p]\nDevices=/dev/a\n[Line s]\nMode=modem\nPool=p\n", "needs Phone="},
-      {"[Modems p]\nDevices=/dev/a\nDialsPerPass=0\n[Line s]\nMode=modem\nPool=p\nPhone=1\n", "DialsPerPass=0"},
-      {"[Modems p]\nBaud=9600\n[Line s]\nMode=modem\nPool=p\nPhone=1\n", "Devices= missing"},
-      {"[Listen g]\nListen=0.0.0.0:5000\n[Line s]\nMode=incoming\nListen=g\nId=site-7\n", ""},
-      {"[Listen g]\nListen=0.0.0.0:5000\n[Line s]\nMode=incoming\nListen=g\n", "needs Id="},
-      {"[Line s]\nMode=incoming\nListen=h\nId=x\n", "no [Listen h]"},
-      {"[Listen g]\nListen=nowhere\n[Line s]\nMode=incoming\nListen=g\nId=x\n", "HOST:PORT"},
-      {"[Listen g]\nListen=0.0.0.0:5000\n[Line s]\nMode=tcp\nTcp=1.2.3.4:5\nId=x\n", "go with Mode=incoming"},
-  };
-  for (const auto& c : cases) {
-    const auto r = ParseConfig("collect.ini", c.text + site);
-    if (c.problem.empty()) {
-      EXPECT_TRUE(r.config) << c.text << r.Text("collect.ini");
-    } else {
-      EXPECT_NE(r.Text("collect.ini").find(c.problem), std::string::npos) << c.text << r.Text("collect.ini");
-    }
-  }
-  const auto pool = ParseConfig("collect.ini", cases[0].text + site).config->pools.at(0);
-  EXPECT_EQ(pool.devices, (std::vector<std::string>{"/dev/a", "/dev/b"}));
-  EXPECT_EQ(pool.retryBusyS, 0);
-  EXPECT_EQ(pool.retryNoAnswerS, 900);
-}
 
 TEST(RemoteSites, FiveSitesOnTwoModemsAreReadInOnePassBothModemsNeverThreeCallsAtOnce) {
   Dialup d({"101=0814c@1", "102=ldn@1", "103=0814c@1", "104=ldn@1", "105=0814c@1"}, 2, {"modem1", "modem2"});
@@ -274,7 +240,8 @@ struct Caller {
 };
 
 TEST(RemoteSites, ModemsThatCallInAreReadUnknownIdsClosedAReconnectReplaces) {
-  const fs::path home = NewHome();
+  link_test::TempFolder folder;
+  const fs::path home = folder.Path();
   const int port = test::FreeLoopbackPort();
   std::ofstream(home / "collect.ini") << "[Collector]\nDatabase=collect.sqlite\n\n[Listen gprs]\nListen=127.0.0.1:"
                                       << port
@@ -286,7 +253,7 @@ TEST(RemoteSites, ModemsThatCallInAreReadUnknownIdsClosedAReconnectReplaces) {
   o.model = DeviceType::dtVTK0814C;
   sim::Instrument well(o), stranger(o), again(o);
   Caller first(well, port, "site-7");
-  ASSERT_TRUE(WaitUntil([&] { return log().find("Прибор well") != std::string::npos; }, std::chrono::seconds(30)))
+  ASSERT_TRUE(WaitUntil([&] { return log().find("Прибор well") != std::string::npos; }, std::chrono::seconds(60)))
       << log();
   EXPECT_NE(log().find("Прибор well ("), std::string::npos);
   EXPECT_NE(log().find(": прочитан"), std::string::npos) << log();
@@ -298,9 +265,7 @@ TEST(RemoteSites, ModemsThatCallInAreReadUnknownIdsClosedAReconnectReplaces) {
   ASSERT_TRUE(WaitUntil([&] { return first.ended.load(); })) << log();
   EXPECT_NE(log().find("модем подключился снова"), std::string::npos) << log();
   EXPECT_FALSE(second.ended.load());
-  collector.Stop();
-  std::error_code ec;
-  fs::remove_all(home, ec);
+  EXPECT_EQ(collector.Stop(SIGTERM, std::chrono::seconds(60)), 0) << log();
 }
 
 // A modem's end of a call-in connection: the socket made first, connected
@@ -330,20 +295,22 @@ struct CallingModem {
 // descriptor of the third call has the first call's number. The read then
 // talks to the first connection (closed: it fails), never to the third.
 TEST(RemoteSites, AModemCallingAgainDuringAReadIsNeverTalkedToByThatRead) {
-  const fs::path home = NewHome();
+  link_test::TempFolder folder;
+  const fs::path home = folder.Path();
   const int port = test::FreeLoopbackPort();
   const auto parsed = ParseConfig(
       "collect.ini", "[Collector]\nKeepFiles=none\n\n[Listen gprs]\nListen=127.0.0.1:" + std::to_string(port) +
                          "\n\n[Line site-7]\nMode=incoming\nListen=gprs\nId=site-7\n\n"
                          "[Instrument well]\nLine=site-7\nAddress=1\nKinds=monthly\n");
   ASSERT_TRUE(parsed.config) << parsed.Text("collect.ini");
-  test::MemoryStore store;
+  auto store = test::ForwardingStore::Sqlite();
   std::atomic<int> passes{0};
   std::atomic<bool> go{false};
-  store.beforeReads = [&] {
-    if (passes++ == 0) WaitUntil([&] { return go.load(); }, std::chrono::seconds(60));
-  };
-  StoreWriter writer(store);
+  store->SetHook([&](std::string_view method) -> std::optional<Error> {
+    if (method == "Reads" && passes++ == 0) WaitUntil([&] { return go.load(); }, std::chrono::seconds(60));
+    return std::nullopt;
+  });
+  StoreWriter writer(*store);
   std::mutex logMutex;
   std::string log;
   const auto logged = [&](const std::string& text) {
@@ -376,8 +343,6 @@ TEST(RemoteSites, AModemCallingAgainDuringAReadIsNeverTalkedToByThatRead) {
     EXPECT_EQ(logged("Прибор well: прочитан"), 0u) << log;
     stop = true;
   }
-  std::error_code ec;
-  fs::remove_all(home, ec);
 }
 
 }  // namespace

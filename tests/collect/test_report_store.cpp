@@ -8,7 +8,7 @@
 
 #include "collect/report_command.hpp"
 #include "collect/report_image.hpp"
-#include "memory_store.hpp"
+#include "forwarding_store.hpp"
 #include "reports/report_export.hpp"
 #include "reports/report_source.hpp"
 #include "reports/xlsx_xml.hpp"
@@ -20,6 +20,7 @@
 #include "stats/stat_file.hpp"
 #include "stats/stat_window.hpp"
 #include "store/periods.hpp"
+#include "store/sqlite_connection.hpp"
 #include "support/temp_folder.hpp"
 
 namespace statvtk::collect {
@@ -33,8 +34,9 @@ std::string Hex(std::span<const std::uint8_t> bytes) {
 }
 
 // The store's rows of every valid record of the model (as the collector keeps them).
-void FillStore(test::MemoryStore& store, const StatModel& m, const std::string& serial,
+void FillStore(store::RecordStore& store, const StatModel& m, const std::string& serial,
                const std::function<bool(const std::string&)>& keep) {
+  std::vector<store::RecordRow> rows;
   for (const ArchiveKind kind : {ArchiveKind::Hourly, ArchiveKind::Daily, ArchiveKind::Monthly}) {
     if (!m.HasArchive(kind)) continue;
     const ArchiveSlots slots = SlotsOf(m.Type(), kind);
@@ -49,9 +51,10 @@ void FillStore(test::MemoryStore& store, const StatModel& m, const std::string& 
       row.forwardTotal = r.forwardTotal;
       const auto pos = m.Index(kind)[i].Pos;
       row.raw = Hex(std::span(m.Data().area).subspan(pos, slots.size));
-      ASSERT_TRUE(store.UpsertRecord(row));
+      rows.push_back(row);
     }
   }
+  ASSERT_TRUE(store.PutRecords(rows));
 }
 
 // Equal texts, or where they part (the cell around the first difference).
@@ -85,11 +88,11 @@ class StoreReport : public ::testing::TestWithParam<DeviceType> {
     ASSERT_TRUE(model_);
     serial_ = model_->SerialText();
     const std::string model(DeviceTypeName(GetParam()));
-    store_.instruments.push_back({serial_, model, "n", "l", 1, "", "", {}});
-    readId_ = *store_.StartRead({serial_, "n", "l", "2026-12-08T10:30:00Z", store::ReadMode::Full});
-    ASSERT_TRUE(store_.FinishRead(readId_, {"", "2026-12-08T10:31:00Z", store::ReadOutcome::Done, "", 1,
-                                            "Data/gone" + std::string(FileExtension(GetParam())), 0, 0, 0, 0}));
-    ASSERT_TRUE(store_.PutHeader({readId_, serial_, model, "2026-12-08T10:31:00Z", 0, data_.header}));
+    ASSERT_TRUE(store_->UpsertInstrument({serial_, model, "n", "l", 1, "", "", {}}));
+    readId_ = *store_->StartRead({serial_, "n", "l", "2026-12-08T10:30:00Z", store::ReadMode::Full});
+    ASSERT_TRUE(store_->FinishRead(readId_, {"", "2026-12-08T10:31:00Z", store::ReadOutcome::Done, "", 1,
+                                             "Data/gone" + std::string(FileExtension(GetParam())), 0, 0, 0, 0}));
+    ASSERT_TRUE(store_->PutHeader({readId_, serial_, model, "2026-12-08T10:31:00Z", 0, data_.header}));
   }
 
   // statvtk-cli's way: the file's model and its window.
@@ -128,7 +131,7 @@ class StoreReport : public ::testing::TestWithParam<DeviceType> {
       return 2;
     }
     std::ostringstream o, e;
-    const int status = RunStoreReport(*a, store_, home_.Path(), o, e);
+    const int status = RunStoreReport(*a, *store_, home_.Path(), o, e);
     if (out) *out = o.str();
     if (err) *err = e.str();
     return status;
@@ -139,11 +142,11 @@ class StoreReport : public ::testing::TestWithParam<DeviceType> {
   std::shared_ptr<const StatModel> model_;
   std::string serial_;
   std::int64_t readId_ = 0;
-  test::MemoryStore store_;
+  std::unique_ptr<test::ForwardingStore> store_ = test::ForwardingStore::Sqlite();
 };
 
 TEST_P(StoreReport, HourlyWorkbookIsTheOneOfTheFile) {
-  FillStore(store_, *model_, serial_, [](const std::string&) { return true; });
+  FillStore(*store_, *model_, serial_, [](const std::string&) { return true; });
   // 01.12: a day without the history's irregularities. (On 03.12 an hour closes
   // twice; the store keeps one record per hour, so the next hour's increment
   // is taken against that one, where the file takes the second.)
@@ -158,7 +161,7 @@ TEST_P(StoreReport, HourlyWorkbookIsTheOneOfTheFile) {
 }
 
 TEST_P(StoreReport, DailyWorkbookIsTheOneOfTheFile) {
-  FillStore(store_, *model_, serial_, [](const std::string&) { return true; });
+  FillStore(*store_, *model_, serial_, [](const std::string&) { return true; });
   const auto cli = CliDaily({2026, 11, 5}, {2026, 12, 4});
   std::string err;
   ASSERT_EQ(
@@ -171,11 +174,11 @@ TEST_P(StoreReport, DailyWorkbookIsTheOneOfTheFile) {
 
 TEST_P(StoreReport, HoursTheStoreLacksStayEmptyAndADayWithoutRecordsIsRefused) {
   // The store has the day's hours from 06:00 on only.
-  FillStore(store_, *model_, serial_, [](const std::string& p) { return p.size() != 16 || p >= "2026-12-03 06:00"; });
+  FillStore(*store_, *model_, serial_, [](const std::string& p) { return p.size() != 16 || p >= "2026-12-03 06:00"; });
   const std::filesystem::path out = home_.Path() / "part.xlsx";
   ASSERT_EQ(Collect({"--day", "03.12.26", "--out", out.string()}), 0);
   EXPECT_NE(Sheet(out), Sheet(CliHourly({2026, 12, 3})));
-  auto image = ImageFromStore(store_, {serial_, ArchiveKind::Hourly, "2026-12-03 00:00", "2026-12-03 23:00"});
+  auto image = ImageFromStore(*store_, {serial_, ArchiveKind::Hourly, "2026-12-03 00:00", "2026-12-03 23:00"});
   ASSERT_TRUE(image);
   EXPECT_EQ(image->records, 18u);
   EXPECT_EQ(image->headerRead, readId_);
@@ -183,7 +186,8 @@ TEST_P(StoreReport, HoursTheStoreLacksStayEmptyAndADayWithoutRecordsIsRefused) {
   EXPECT_EQ(Collect({"--day", "03.12.25"}, nullptr, &err), 1);
   EXPECT_NE(err.find("03.12.25"), std::string::npos) << err;
   // No stored header: no report with blank header cells.
-  store_.headers.clear();
+  auto c = store::SqliteConnection::Open((store_->Folder() / "collect.sqlite").string(), 1000);
+  ASSERT_TRUE(c && (*c)->Exec("DELETE FROM read_headers"));
   EXPECT_EQ(Collect({"--day", "03.12.26", "--out", out.string()}, nullptr, &err), 1);
   EXPECT_NE(err.find("нет заголовка"), std::string::npos) << err;
 }

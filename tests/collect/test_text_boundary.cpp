@@ -15,7 +15,7 @@
 #include "collect/mqtt_publisher.hpp"
 #include "collect/mqtt_topics.hpp"
 #include "fleet_e2e.hpp"
-#include "memory_store.hpp"
+#include "forwarding_store.hpp"
 #include "store/record_store.hpp"
 #include "support/mqtt_broker.hpp"
 #include "support/mqtt_subscriber.hpp"
@@ -171,9 +171,13 @@ TEST(CollectText, ATopicIsUtf8WithoutControlCharactersOrRefusedAtLoad) {
 }
 
 TEST(CollectBarrier, AStoreThatThrowsAnswers500OnceLoggedAndTheServerGoesOn) {
-  auto owned = std::make_unique<test::MemoryStore>();
+  auto owned = test::ForwardingStore::Sqlite();
   auto* store = owned.get();
-  store->fault = [] { throw std::runtime_error("row with a bad string"); };
+  const auto listing = [](std::string_view method) { return method == "Instruments" || method == "Summaries"; };
+  store->SetHook([&](std::string_view method) -> std::optional<Error> {
+    if (listing(method)) throw std::runtime_error("row with a bad string");
+    return std::nullopt;
+  });
   std::vector<std::string> logged;
   std::mutex mu;
   HttpServer server(std::make_shared<FleetApi>(std::move(owned), FleetLive{}), [&](const std::string& t) {
@@ -191,7 +195,7 @@ TEST(CollectBarrier, AStoreThatThrowsAnswers500OnceLoggedAndTheServerGoesOn) {
   const auto reads = client.Get("/api/reads");
   ASSERT_TRUE(reads);
   EXPECT_EQ(reads->status, 200);
-  store->fault = nullptr;
+  store->SetHook({});
   const auto fine = client.Get("/api/instruments");
   ASSERT_TRUE(fine);
   EXPECT_EQ(fine->status, 200);
@@ -205,14 +209,15 @@ TEST(CollectBarrier, AMessageTheBrokerNeverTakesAndAStoreThatThrowsHoldUpNothing
   ASSERT_TRUE(broker.Init()) << broker.Log();
   test::MqttSubscriber sub(broker.Port(), "statvtk/#");
   ASSERT_TRUE(sub.Connect());
-  auto owned = std::make_unique<test::MemoryStore>();
+  auto owned = test::ForwardingStore::Sqlite();
   auto* store = owned.get();
   ASSERT_TRUE(store->Enqueue({0, "me", "statvtk/\xff/read", "never", 1, false, ""}));
   ASSERT_TRUE(store->Enqueue({0, "me", "statvtk/1/read", "after", 1, false, ""}));
   std::atomic<int> throws{2};
-  store->fault = [&] {
-    if (throws.fetch_sub(1) > 0) throw std::runtime_error("outbox row unreadable");
-  };
+  store->SetHook([&](std::string_view method) -> std::optional<Error> {
+    if (method == "Peek" && throws.fetch_sub(1) > 0) throw std::runtime_error("outbox row unreadable");
+    return std::nullopt;
+  });
   MqttSettings s;
   s.host = "127.0.0.1";
   s.port = broker.Port();
@@ -224,8 +229,11 @@ TEST(CollectBarrier, AMessageTheBrokerNeverTakesAndAStoreThatThrowsHoldUpNothing
     logged.push_back(t);
   });
   pub.Start();
-  ASSERT_TRUE(sub.WaitForCount(1, 30s));
-  ASSERT_TRUE(WaitUntil([&] { return store->OutboxSize() == 0; }, 10s));
+  ASSERT_TRUE(sub.WaitForCount(1, 60s));
+  ASSERT_TRUE(WaitUntil([&] {
+    const auto n = store->OutboxSize("me");
+    return n && *n == 0;
+  }));
   EXPECT_EQ(sub.Messages()[0].payload, "after");
   const std::scoped_lock lock(mu);
   int faults = 0, dropped = 0;

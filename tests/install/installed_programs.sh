@@ -54,7 +54,9 @@ if [ -f "$root/bin/statvtk-collect" ]; then
   fi
   grep -q '^m statvtk dialout$' "$root/lib/sysusers.d/statvtk.conf" 2>/dev/null ||
     fail "sysusers.d does not put statvtk in dialout"
-  if command -v systemd-analyze >/dev/null 2>&1; then
+  if ! command -v systemd-analyze >/dev/null 2>&1; then
+    fail "systemd-analyze is not installed (scripts/deps installs it)"
+  elif [ -f "$unit" ]; then
     # The unit's own syntax (the program is checked at its installed place above).
     sed "s|/usr/bin/statvtk-collect|$root/bin/statvtk-collect|" "$unit" >"$tmp/statvtk-collect.service"
     systemd-analyze verify --man=no "$tmp/statvtk-collect.service" >"$tmp/verify.log" 2>&1 ||
@@ -79,7 +81,7 @@ done
 "$root/bin/statvtk-sim" --model 0812 --seed 42 --tcp 0 >"$tmp/sim.out" 2>"$tmp/sim.err" &
 sim_pid=$!
 port=""
-for _ in $(seq 100); do
+for _ in $(seq 600); do  # up to a minute
   port=$(grep -o 'tcp 127\.0\.0\.1:[0-9]*' "$tmp/sim.out" 2>/dev/null | cut -d: -f2)
   [ -n "$port" ] && break
   sleep 0.1

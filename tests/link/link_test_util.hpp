@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 #include <numeric>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "link/frame.hpp"
@@ -69,6 +71,14 @@ struct Wired {
 
 inline double MsSince(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// Up to `n` bytes of `ch` as text, each awaited up to 2 s.
+inline std::string ReadText(ByteChannel& ch, std::size_t n) {
+  std::string s;
+  for (std::optional<std::uint8_t> b; s.size() < n && (b = ch.ReadByte(std::chrono::seconds(2)));)
+    s.push_back(static_cast<char>(*b));
+  return s;
 }
 
 }  // namespace statvtk::link_test

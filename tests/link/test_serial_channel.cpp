@@ -16,9 +16,13 @@
 #include "base/error.hpp"
 #include "link/serial_channel.hpp"
 #include "link/serial_common.hpp"
+#include "link/link_test_util.hpp"
 #include "link/tmod07.hpp"
+#include "support/blocked_thread.hpp"
 #include "support/pty_pair.hpp"
 #include "support/result_util.hpp"
+#include "support/temp_folder.hpp"
+#include "support/unprivileged.hpp"
 #include "support/wait_until.hpp"
 
 namespace statvtk {
@@ -35,16 +39,6 @@ std::unique_ptr<ByteChannel> OpenOk(const PtyPair& pty, std::uint32_t baud = 960
   return r ? std::move(r->channel) : nullptr;
 }
 
-std::vector<std::uint8_t> ReadAll(ByteChannel& ch, std::size_t n) {
-  std::vector<std::uint8_t> got;
-  while (got.size() < n) {
-    const auto b = ch.ReadByte(2000ms);
-    if (!b) break;
-    got.push_back(*b);
-  }
-  return got;
-}
-
 TEST(SerialChannel, CarriesBytesBothWays) {
   PtyPair pty;
   ASSERT_TRUE(pty.Ok());
@@ -57,7 +51,7 @@ TEST(SerialChannel, CarriesBytesBothWays) {
   std::vector<std::uint8_t> all(256);
   for (int i = 0; i < 256; ++i) all[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
   ASSERT_TRUE(pty.Send(all));
-  EXPECT_EQ(ReadAll(*ch, all.size()), all);
+  EXPECT_EQ(link_test::ReadText(*ch, all.size()), std::string(all.begin(), all.end()));
 
   std::vector<std::uint8_t> reply(600);
   for (std::size_t i = 0; i < reply.size(); ++i) reply[i] = static_cast<std::uint8_t>(i * 7 + 3);
@@ -71,17 +65,17 @@ TEST(SerialChannel, ReadByteReturnsAsSoonAsAByteIsThere) {
   auto ch = OpenOk(pty);
   ASSERT_TRUE(ch);
 
-  std::thread late([&] {
-    std::this_thread::sleep_for(100ms);  // the scenario: the byte comes late
+  std::thread late([&, reading = test::ThisThread()] {
+    WaitUntil([&] { return test::Asleep(reading); });  // the byte comes while the read waits
     pty.Send(std::string("\x5A"));
   });
   const auto t0 = Clock::now();
-  const auto b = ch->ReadByte(10s);
+  const auto b = ch->ReadByte(120s);
   const auto took = Clock::now() - t0;
   late.join();
   ASSERT_TRUE(b.has_value());
   EXPECT_EQ(*b, 0x5A);
-  EXPECT_LT(took, 5s) << "the read waited for its whole time instead of returning with the byte";
+  EXPECT_LT(took, 60s) << "the read waited for its whole time instead of returning with the byte";
 
   const auto t1 = Clock::now();
   EXPECT_FALSE(ch->ReadByte(80ms).has_value());
@@ -158,34 +152,15 @@ TEST(SerialChannel, BadOpensGiveCode100WithAReason) {
 }
 
 // Without the right to open the port the reason names the group that grants
-// it. Root may open anything, so as root the open runs in a child process
-// that has become the unprivileged user "nobody".
+// it (the open runs without root's rights, which open anything).
 TEST(SerialChannel, NoPermissionNamesTheDialoutGroup) {
   PtyPair pty;
   ASSERT_TRUE(pty.Ok());
   ASSERT_EQ(::chmod(pty.SlavePath().c_str(), ::geteuid() == 0 ? 0600 : 0), 0);
-  int out[2];
-  ASSERT_EQ(::pipe(out), 0);
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    ::close(out[0]);
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+  const std::string got = test::AsOrdinaryUser([&] {
     const auto r = OpenSerialChannel(pty.SlavePath(), 9600, false);
-    const std::string text = std::to_string(CodeOf(r)) + " " + ReasonOf(r);
-    const bool written = ::write(out[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ::_exit(written && !r ? 0 : 1);
-  }
-  ::close(out[1]);
-  std::string got;
-  char buf[512];
-  for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;) got.append(buf, static_cast<std::size_t>(n));
-  ::close(out[0]);
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status)) << got;
-  if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "cannot become an unprivileged user here";
-  ASSERT_EQ(WEXITSTATUS(status), 0) << "the port opened without permission: " << got;
+    return r ? std::string("opened") : std::to_string(CodeOf(r)) + " " + ReasonOf(r);
+  });
   EXPECT_EQ(got.rfind(std::to_string(CodeNumber(ErrorCode::PortInit)) + " ", 0), 0u) << got;
   EXPECT_NE(got.find("нет прав доступа к порту"), std::string::npos) << got;
   EXPECT_NE(got.find("dialout"), std::string::npos) << got;
@@ -256,8 +231,8 @@ TEST(SerialChannel, AVanishedDeviceClosesTheChannel) {
   ASSERT_TRUE(ch);
   pty.CloseMaster();
   const auto t0 = Clock::now();
-  EXPECT_FALSE(ch->ReadByte(5s).has_value());
-  EXPECT_LT(Clock::now() - t0, 4s) << "a hung-up line must not be waited on";
+  EXPECT_FALSE(ch->ReadByte(120s).has_value());
+  EXPECT_LT(Clock::now() - t0, 60s) << "a hung-up line must not be waited on";
   EXPECT_FALSE(ch->IsOpen());
 }
 
@@ -266,9 +241,6 @@ TEST(SerialChannel, AVanishedDeviceClosesTheChannel) {
 class PortListTree : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = std::filesystem::temp_directory_path() / ("statvtk_ports_" + std::to_string(::getpid()) + "_" +
-                                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(root_);
     namespace fs = std::filesystem;
     const fs::path sys = root_ / "sys", dev = root_ / "dev";
     const fs::path usbDev = sys / "devices/pci0/usb1/1-2";
@@ -297,12 +269,12 @@ class PortListTree : public ::testing::Test {
     for (const char* n : {"ttyUSB0", "ttyACM0", "ttyS0", "ttyS1", "tty1"}) Write(dev / n, "");
     Link("../../ttyUSB0", dev / "serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
   }
-  void TearDown() override { std::filesystem::remove_all(root_); }
   static void Write(const std::filesystem::path& p, const std::string& text) { std::ofstream(p) << text; }
   static void Link(const std::string& target, const std::filesystem::path& at) {
     std::filesystem::create_symlink(target, at);
   }
-  std::filesystem::path root_;
+  link_test::TempFolder folder_;
+  std::filesystem::path root_ = folder_.Path();
 };
 
 TEST_F(PortListTree, ListsRealPortsWithNamesAndDescriptions) {
@@ -459,15 +431,20 @@ TEST(Tmod07Serial, ReadLineReturnsTheReplyOnceTheLineIsQuiet) {
   Tmod07 link(SerialLine{1, pty.SlavePath(), 9600});
   ASSERT_TRUE(link.OpenLink());
 
+  // The reply comes in two pieces (the second once the first is taken); a
+  // stray third one comes only if the read is still going 300 ms later, well
+  // past the 50 ms of quiet that end a reply: the read takes it then.
+  std::atomic<bool> returned{false};
   std::thread modem([&] {
     pty.Send(std::string("\r\nCON"));
-    std::this_thread::sleep_for(20ms);  // the scenario: the reply comes in two pieces
+    WaitUntil([&] { return pty.SlaveWaiting() == 0; });
     pty.Send(std::string("NECT 9600\r\n"));
+    if (!WaitUntil([&] { return returned.load(); }, 300ms)) pty.Send(std::string("stray"));
   });
-  const auto t0 = Clock::now();
-  EXPECT_EQ(link.ReadLine(), "\r\nCONNECT 9600\r\n");
+  EXPECT_EQ(link.ReadLine(), "\r\nCONNECT 9600\r\n") << "the read waited for its whole time after the reply";
+  returned = true;
   modem.join();
-  EXPECT_LT(Clock::now() - t0, 1200ms) << "the read waited for its whole time after the reply";
+  link.Channel()->Purge();
 
   // Nothing: an empty text after the port's whole read time.
   const auto t1 = Clock::now();
@@ -487,7 +464,9 @@ namespace statvtk {
 namespace {
 
 // The far end never reads: the output queue fills and the write waits for
-// room; the abort flag ends that wait within a slice of 100 ms.
+// room; the abort flag ends that wait within a slice of 100 ms. (The write's
+// own limit is 2 s: the bound below sits between the two, well above a
+// slice on a loaded machine.)
 TEST(SerialChannelStop, AbortEndsAWriteWaitingForRoom) {
   PtyPair pty;
   auto r = OpenSerialChannel(pty.SlavePath(), 9600, false);
@@ -496,8 +475,8 @@ TEST(SerialChannelStop, AbortEndsAWriteWaitingForRoom) {
   r->channel->SetAbortFlag(&abort);
   const std::vector<std::uint8_t> big(1u << 20, 0x55);
   Clock::time_point raised{};
-  std::thread stopper([&] {
-    std::this_thread::sleep_for(300ms);  // the scenario: the stop comes while the write waits for room
+  std::thread stopper([&, writing = test::ThisThread()] {
+    WaitUntil([&] { return test::Asleep(writing); });  // the stop comes while the write waits for room
     raised = Clock::now();
     abort = true;
   });
@@ -505,7 +484,7 @@ TEST(SerialChannelStop, AbortEndsAWriteWaitingForRoom) {
   const auto ended = Clock::now();
   stopper.join();
   EXPECT_LT(written, big.size());
-  EXPECT_LT(ended - raised, 250ms) << "the write went on waiting after the abort";
+  EXPECT_LT(ended - raised, 1500ms) << "the write went on waiting after the abort";
 }
 
 }  // namespace

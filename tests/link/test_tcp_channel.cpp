@@ -17,9 +17,13 @@
 #include <vector>
 
 #include "base/error.hpp"
+#include "link/link_test_util.hpp"
 #include "link/tcp_channel.hpp"
 #include "link/tmod07.hpp"
+#include "support/blocked_thread.hpp"
 #include "support/result_util.hpp"
+#include "support/silent_port.hpp"
+#include "support/wait_until.hpp"
 
 namespace statvtk {
 namespace {
@@ -128,16 +132,6 @@ TcpTarget Loopback(std::uint16_t port) {
   return t;
 }
 
-std::string ReadText(ByteChannel& ch, std::size_t n) {
-  std::string s;
-  while (s.size() < n) {
-    const auto b = ch.ReadByte(2000ms);
-    if (!b) break;
-    s.push_back(static_cast<char>(*b));
-  }
-  return s;
-}
-
 std::span<const std::uint8_t> Bytes(const std::string& s) {
   return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
 }
@@ -153,7 +147,7 @@ TEST(TcpChannel, ExchangesBytesWithALocalListener) {
 
   const std::string request("\x55\x01\xFE\x00\x00\x00\xAB", 7);
   EXPECT_EQ(ch.Write(Bytes(request)), 7u);
-  EXPECT_EQ(ReadText(ch, 7), std::string("\xAB\x00\x00\x00\xFE\x01\x55", 7));
+  EXPECT_EQ(link_test::ReadText(ch, 7), std::string("\xAB\x00\x00\x00\xFE\x01\x55", 7));
   EXPECT_FALSE(ch.ReadByte(30ms).has_value());
 }
 
@@ -170,7 +164,7 @@ TEST(TcpChannel, DropInputDiscardsWhatIsWaiting) {
   EXPECT_EQ(std::string(dropped.begin(), dropped.end()), "ate reply");
   EXPECT_FALSE(ch.ReadByte(30ms).has_value());
   EXPECT_EQ(ch.Write(Bytes("ab")), 2u);
-  EXPECT_EQ(ReadText(ch, 2), "ba");
+  EXPECT_EQ(link_test::ReadText(ch, 2), "ba");
 }
 
 TEST(TcpChannel, AClosedPeerClosesTheChannel) {
@@ -179,15 +173,15 @@ TEST(TcpChannel, AClosedPeerClosesTheChannel) {
   ASSERT_TRUE(r) << ReasonOf(r);
   auto& ch = *r->channel;
   EXPECT_EQ(ch.Write(Bytes("x")), 1u);
-  EXPECT_EQ(ReadText(ch, 1), "x");
+  EXPECT_EQ(link_test::ReadText(ch, 1), "x");
   server.CloseClient();
   const auto t0 = Clock::now();
-  EXPECT_FALSE(ch.ReadByte(5s).has_value());
-  EXPECT_LT(Clock::now() - t0, 4s) << "a closed peer must end the read at once";
+  EXPECT_FALSE(ch.ReadByte(120s).has_value());
+  EXPECT_LT(Clock::now() - t0, 60s) << "a closed peer must end the read at once, not at its time";
   EXPECT_FALSE(ch.IsOpen());
   const auto t1 = Clock::now();
-  EXPECT_FALSE(ch.ReadByte(5s).has_value());
-  EXPECT_LT(Clock::now() - t1, 1s);
+  EXPECT_FALSE(ch.ReadByte(120s).has_value());
+  EXPECT_LT(Clock::now() - t1, 60s);
 }
 
 TEST(TcpChannel, NothingListeningGives105AtOnce) {
@@ -196,43 +190,17 @@ TEST(TcpChannel, NothingListeningGives105AtOnce) {
   ASSERT_NE(port, 0);
   probe.Reset();  // the port is free now and nobody listens there
   auto target = Loopback(port);
-  target.connectTimeoutS = 30;
+  target.connectTimeoutS = 120;
   const auto t0 = Clock::now();
   const auto r = OpenTcpChannel(target);
-  EXPECT_LT(Clock::now() - t0, 10s) << "a refused connect must not wait for the time-out";
+  EXPECT_LT(Clock::now() - t0, 60s) << "a refused connect must not wait for the time-out";
   EXPECT_FALSE(r);
   EXPECT_EQ(CodeOf(r), CodeNumber(ErrorCode::Connect));
   EXPECT_NE(ReasonOf(r).find("соединение отвергнуто"), std::string::npos) << ReasonOf(r);
 }
 
-// A listener whose accept queue is full: the kernel drops further SYNs, so a
-// connect to it hangs like one to a silent address.
-class SilentListener {
- public:
-  SilentListener() {
-    port_ = Listen(listener_, 0);
-    for (auto& c : fillers_) {
-      c.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-      sockaddr_in a{};
-      a.sin_family = AF_INET;
-      a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      a.sin_port = htons(port_);
-      ::connect(c.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
-    }
-    // The fillers' handshakes are given time to fill the backlog; those that
-    // never complete are the point, so there is nothing to wait on.
-    std::this_thread::sleep_for(50ms);
-  }
-  std::uint16_t Port() const { return port_; }
-
- private:
-  Fd listener_;
-  std::uint16_t port_ = 0;
-  Fd fillers_[3];
-};
-
 TEST(TcpChannel, ASilentAddressGives105AfterTheTimeOut) {
-  SilentListener silent;
+  test::SilentPort silent;
   ASSERT_NE(silent.Port(), 0);
   auto target = Loopback(silent.Port());
   target.connectTimeoutS = 1;
@@ -248,19 +216,19 @@ TEST(TcpChannel, ASilentAddressGives105AfterTheTimeOut) {
 }
 
 TEST(TcpChannel, AbortEndsTheConnectWait) {
-  SilentListener silent;
+  test::SilentPort silent;
   std::atomic<bool> abort{false};
   auto target = Loopback(silent.Port());
-  target.connectTimeoutS = 60;
+  target.connectTimeoutS = 120;
   target.abort = &abort;
-  std::thread stopper([&] {
-    std::this_thread::sleep_for(150ms);  // the scenario: the stop comes while the connect waits
+  std::thread stopper([&, connecting = test::ThisThread()] {
+    WaitUntil([&] { return test::Asleep(connecting); });  // the stop comes while the connect waits
     abort = true;
   });
   const auto t0 = Clock::now();
   const auto r = OpenTcpChannel(target);
   stopper.join();
-  EXPECT_LT(Clock::now() - t0, 10s);
+  EXPECT_LT(Clock::now() - t0, 60s) << "the connect went on waiting after the abort";
   EXPECT_FALSE(r);
   EXPECT_EQ(CodeOf(r), CodeNumber(ErrorCode::Connect));
   EXPECT_NE(ReasonOf(r).find("прервано"), std::string::npos) << ReasonOf(r);
@@ -313,7 +281,7 @@ TEST(TcpChannel, DynDnsNameIsResolvedAndConnected) {
   ASSERT_TRUE(r) << ReasonOf(r);
   EXPECT_EQ(asked, "meter.dyndns.example");
   EXPECT_EQ(r->channel->Write(Bytes("12")), 2u);
-  EXPECT_EQ(ReadText(*r->channel, 2), "21");
+  EXPECT_EQ(link_test::ReadText(*r->channel, 2), "21");
 }
 
 TEST(TcpChannel, LocalhostResolvesWithTheSystemResolver) {
@@ -325,7 +293,7 @@ TEST(TcpChannel, LocalhostResolvesWithTheSystemResolver) {
   auto r = OpenTcpChannel(t);
   ASSERT_TRUE(r) << ReasonOf(r);
   EXPECT_EQ(r->channel->Write(Bytes("ok")), 2u);
-  EXPECT_EQ(ReadText(*r->channel, 2), "ko");
+  EXPECT_EQ(link_test::ReadText(*r->channel, 2), "ko");
 }
 
 // --- the link's TCP side ---
@@ -341,19 +309,17 @@ TEST(Tmod07Tcp, OpenLinkConnectsAndLinesAreSerialOnly) {
   EXPECT_EQ(link.LastError(), 0u);
   EXPECT_EQ(link.Channel()->CarrierWaitMs(), 0u);
   link.SendLine("AT", 1);  // nothing goes out on TCP
-  const auto t0 = Clock::now();
   EXPECT_EQ(link.ReadLine(), "");
-  EXPECT_LT(Clock::now() - t0, 1s);
   EXPECT_FALSE(link.Channel()->ReadByte(100ms).has_value()) << "SendLine must not send on TCP";
   EXPECT_EQ(link.Channel()->Write(Bytes("ab")), 2u);
-  EXPECT_EQ(ReadText(*link.Channel(), 2), "ba");
+  EXPECT_EQ(link_test::ReadText(*link.Channel(), 2), "ba");
 }
 
 TEST(Tmod07Tcp, FailedConnectsSetTheirCodes) {
   Fd probe;
   const std::uint16_t freePort = Listen(probe, 1);
   probe.Reset();
-  SilentListener silent;
+  test::SilentPort silent;
   struct Case {
     const char* name;
     std::string ip;
@@ -393,7 +359,9 @@ namespace statvtk {
 namespace {
 
 // A peer that never reads: the send buffer fills and the write waits for
-// room; the abort flag ends that wait within a slice of 100 ms.
+// room; the abort flag ends that wait within a slice of 100 ms. (The write's
+// own limit is 2 s: the bound below sits between the two, well above a
+// slice on a loaded machine.)
 TEST(TcpChannelStop, AbortEndsAWriteWaitingForRoom) {
   Fd listener;
   const std::uint16_t port = Listen(listener, 4);  // connected in the backlog, never accepted or read
@@ -404,8 +372,8 @@ TEST(TcpChannelStop, AbortEndsAWriteWaitingForRoom) {
   r->channel->SetAbortFlag(&abort);
   const std::vector<std::uint8_t> big(64u << 20, 0x55);
   Clock::time_point raised{};
-  std::thread stopper([&] {
-    std::this_thread::sleep_for(300ms);  // the scenario: the stop comes while the write waits for room
+  std::thread stopper([&, writing = test::ThisThread()] {
+    WaitUntil([&] { return test::Asleep(writing); });  // the stop comes while the write waits for room
     raised = Clock::now();
     abort = true;
   });
@@ -413,7 +381,7 @@ TEST(TcpChannelStop, AbortEndsAWriteWaitingForRoom) {
   const auto ended = Clock::now();
   stopper.join();
   EXPECT_LT(written, big.size());
-  EXPECT_LT(ended - raised, 250ms) << "the write went on waiting after the abort";
+  EXPECT_LT(ended - raised, 1500ms) << "the write went on waiting after the abort";
 }
 
 // A host-name lookup that hangs is abandoned when the abort flag rises.
@@ -424,23 +392,28 @@ TEST(TcpChannelStop, AbortEndsAHangingLookup) {
   t.useDynDns = true;
   t.port = 1;
   t.abort = &abort;
-  t.resolve = [](const std::string&) {
-    std::this_thread::sleep_for(3s);  // a resolver that hangs
+  // A resolver that hangs for two minutes, or until the test lets it go (it
+  // may outlive the test on its abandoned thread).
+  auto asked = std::make_shared<std::atomic<bool>>(false), letGo = std::make_shared<std::atomic<bool>>(false);
+  t.resolve = [asked, letGo](const std::string&) {
+    *asked = true;
+    WaitUntil([&] { return letGo->load(); }, 120s);
     return std::string();
   };
   Clock::time_point raised{};
   std::thread stopper([&] {
-    std::this_thread::sleep_for(150ms);  // the scenario: the stop comes while the lookup hangs
+    WaitUntil([&] { return asked->load(); });  // the stop comes while the lookup hangs
     raised = Clock::now();
     abort = true;
   });
   const auto r = OpenTcpChannel(t);
   const auto ended = Clock::now();
   stopper.join();
+  *letGo = true;
   EXPECT_FALSE(r);
   EXPECT_EQ(CodeOf(r), CodeNumber(ErrorCode::Connect));
   EXPECT_NE(ReasonOf(r).find("прерван"), std::string::npos) << ReasonOf(r);
-  EXPECT_LT(ended - raised, 250ms) << "the lookup was waited for after the abort";
+  EXPECT_LT(ended - raised, 60s) << "the lookup was waited for after the abort";
 }
 
 }  // namespace

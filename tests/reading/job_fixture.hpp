@@ -11,10 +11,10 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.hpp"
 #include "base/program_home.hpp"
 #include "front/part_sink.hpp"
 #include "link/frame.hpp"
@@ -267,8 +267,6 @@ class TestJob : private TestSink, public TReadThread {
 
 struct JobRig {
   explicit JobRig(sim::InstrumentOptions o = {}) : instrument(o), job(obs) {
-    home = std::filesystem::temp_directory_path() / ("statvtk-job-" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(home);
     job.SetProgramHome(home);
     job.SetChannelFactory([this](Tmod07&) -> std::unique_ptr<ByteChannel> {
       if (refuseOpen) return nullptr;
@@ -280,10 +278,6 @@ struct JobRig {
     job.SetNetAddress(o.address);
     job.Job().line.mode = ConnectMode::Tcp;
     job.Job().line.target = TcpLine{"127.0.0.1", 10001, false, false, "", 5};
-  }
-  ~JobRig() {
-    std::error_code ec;
-    std::filesystem::remove_all(home, ec);
   }
   void AllKinds() {
     job.SetReadAll(true);
@@ -300,10 +294,11 @@ struct JobRig {
     return v;
   }
 
+  link_test::TempFolder folder;
+  std::filesystem::path home = folder.Path();
   sim::Instrument instrument;
   RecordingObserver obs;
   TestJob job;
-  std::filesystem::path home;
   int openChannels = 0;  // carriers of the job not yet closed
   std::vector<SentRequest> sent;
   std::size_t silentAfter = SIZE_MAX;

@@ -3,9 +3,9 @@
 
 #include <chrono>
 #include <filesystem>
-#include <random>
 #include <string>
 
+#include "support/temp_folder.hpp"
 #include "reading/new_records.hpp"
 #include "stats/stat_file.hpp"
 
@@ -15,16 +15,8 @@ namespace fs = std::filesystem;
 namespace {
 
 struct Folder {
-  Folder() {
-    std::random_device rd;
-    path = fs::temp_directory_path() / ("statvtk-base-" + std::to_string(rd()) + std::to_string(rd()));
-    fs::create_directories(path);
-  }
-  ~Folder() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  fs::path path;
+  link_test::TempFolder folder;
+  fs::path path = folder.Path();
 };
 
 fs::path Saved(const fs::path& folder, const std::string& serial, DeviceType type) {

@@ -72,7 +72,7 @@ TEST(JobLifecycle, AStopDuringTheConnectIsAStop) {
   std::atomic<bool> connecting{false};
   rig.job.SetChannelFactory([&connecting](Tmod07& link) -> std::unique_ptr<ByteChannel> {
     connecting = true;
-    WaitUntil([&] { return link.AbortFlag().load(); }, 5s);
+    WaitUntil([&] { return link.AbortFlag().load(); }, 60s);
     link.SetFailure(MakeError(ErrorCode::Connect, "подключение прервано пользователем"));
     return nullptr;
   });
@@ -104,7 +104,7 @@ TEST(JobLifecycle, DestroyingARunningJobStopsIt) {
   ASSERT_TRUE(WaitUntil([&] { return opened.load(); }));
   const auto t0 = Clock::now();
   job.reset();
-  EXPECT_LT(std::chrono::duration<double>(Clock::now() - t0).count(), 1.0);
+  EXPECT_LT(Clock::now() - t0, 20s) << "the job was waited out, not stopped";
 }
 
 // A modem job whose dialing was stopped dials again when started again.

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
 
+#include "support/temp_folder.hpp"
 #include "job_fixture.hpp"
 #include "base/ini_file.hpp"
 #include "reading/current_readings.hpp"
@@ -194,16 +194,12 @@ TEST(CurrentReadings, Ldn08) {
 
 class ReadChoiceFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("statvtk-choice-" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
   IniFile Write(const std::string& text) {
     std::ofstream(dir_ / "StatVTK.ini") << text;
     return IniFile(dir_ / "StatVTK.ini");
   }
-  std::filesystem::path dir_;
+  link_test::TempFolder folder_;
+  std::filesystem::path dir_ = folder_.Path();
 };
 
 TEST_F(ReadChoiceFile, LoadRules) {

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/temp_folder.hpp"
 #include "support/result_util.hpp"
 #include "cli/commands.hpp"
 #include "report_test_util.hpp"
@@ -124,8 +125,8 @@ TEST(MessageLog, LinesNamesAndSaving) {
   EXPECT_EQ(LogLineText("Связь установлена", At(2024, 3, 5, 9, 7, 3)), "[05.03.2024 09:07:03]  Связь установлена");
   EXPECT_EQ(LogLineText("", At(2024, 3, 5, 9, 7, 3)), "");
   EXPECT_EQ(ProposedLogFileName(At(2024, 3, 5, 9, 7, 3)), "stat61x-2024-03-05@09-07.log");
-  char tmpl[] = "/tmp/statvtk-log-XXXXXX";
-  const fs::path home = ::mkdtemp(tmpl);
+  const statvtk::link_test::TempFolder folder;
+  const fs::path home = folder.Path();
   EXPECT_EQ(ProposedLogPath(home, At(2024, 12, 31, 23, 59, 0)), home / "logs" / "stat61x-2024-12-31@23-59.log");
   EXPECT_TRUE(fs::is_directory(home / "logs"));
   MessageLog log;
@@ -143,7 +144,6 @@ TEST(MessageLog, LinesNamesAndSaving) {
   EXPECT_EQ(fs::file_size(home / "logs" / "a.log"), 0u);  // cleared then saved: an empty file
   EXPECT_FALSE(Unpack(log.SaveTo(home / "missing" / "b.log"), &err));
   EXPECT_NE(err.find("Не удалось сохранить протокол"), std::string::npos);
-  fs::remove_all(home);
 }
 
 TEST(DailyBlock, RowsAndFormats) {
@@ -189,11 +189,10 @@ TEST(DailyBlock, RowsAndFormats) {
 
 // A VTK-08.12 file with three days of hours and days, in a fresh home.
 struct CliFixture : ::testing::Test {
-  fs::path home;
+  statvtk::link_test::TempFolder folder;
+  fs::path home = folder.Path();
   fs::path file;
   void SetUp() override {
-    char tmpl[] = "/tmp/statvtk-cli-XXXXXX";
-    home = ::mkdtemp(tmpl);
     StatData d = StatData::Blank(DeviceType::dtVTK0812);
     std::memcpy(d.header.data() + 512, "CLI00001", 8);
     d.header[520] = 2;
@@ -213,7 +212,6 @@ struct CliFixture : ::testing::Test {
     std::string err;
     ASSERT_TRUE(Unpack(SaveStatFile(file, d), &err)) << err;
   }
-  void TearDown() override { fs::remove_all(home); }
   int Run(int (*cmd)(const cli::Args&, std::ostream&, std::ostream&), cli::Args args, std::string* out,
           std::string* err) {
     std::ostringstream o, e;

@@ -11,8 +11,10 @@
 #include <functional>
 #include <random>
 
+#include "support/temp_folder.hpp"
 #include "support/result_util.hpp"
 #include "report_test_util.hpp"
+#include "support/unprivileged.hpp"
 #include "reports/report_export.hpp"
 #include "reports/workbook_filler.hpp"
 
@@ -23,23 +25,20 @@ using namespace reporttest;
 namespace fs = std::filesystem;
 
 // LibreOffice headless with its own profile in the test's folder, one at a
-// time: two instances started together (ctest -j) make the second exit at once.
+// time: two instances started together (ctest -j) make the second exit at
+// once. The lock is the build's, shared by the test programs of one build.
 std::string Soffice(const fs::path& dir) {
-  return "flock /tmp/statvtk-soffice.lock soffice -env:UserInstallation=file://" + dir.string() +
-         "/lo-profile --headless";
+  return "flock '" + (fs::path(STATVTK_BINARY_DIR) / "soffice.lock").string() +
+         "' soffice -env:UserInstallation=file://" + dir.string() + "/lo-profile --headless";
 }
 
 struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "statvtk-reports-XXXXXX").string();
-    path = ::mkdtemp(tmpl.data());
-  }
   ~TempDir() {
     std::error_code ec;
-    fs::permissions(path / "Reports", fs::perms::owner_all, ec);
-    fs::remove_all(path, ec);
+    fs::permissions(path / "Reports", fs::perms::owner_all, ec);  // a test's read-only Reports/ goes too
   }
+  link_test::TempFolder folder;
+  fs::path path = folder.Path();
 };
 
 CellBlock SampleBlock() {
@@ -217,16 +216,14 @@ TEST(Workbook, Utf16PartsAreRewrittenWithAMatchingDeclaration) {
   }
   const auto cells = ReadSheet(parts, kSheet2);
   EXPECT_EQ(DescribeCell(cells.at({8, 1}).value), "str:15.03.24");
-  if (std::system("command -v soffice >/dev/null 2>&1") == 0) {
-    TempDir dir;
-    const fs::path book = dir.path / "u16.xlsx";
-    std::ofstream(book, std::ios::binary)
-        .write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
-    const std::string cmd = "cd '" + dir.path.string() + "' && HOME='" + dir.path.string() + "' " + Soffice(dir.path) +
-                            " --convert-to csv --outdir out u16.xlsx >/dev/null 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    EXPECT_TRUE(fs::exists(dir.path / "out" / "u16.csv")) << "LibreOffice could not open the workbook";
-  }
+  TempDir dir;
+  const fs::path book = dir.path / "u16.xlsx";
+  std::ofstream(book, std::ios::binary)
+      .write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
+  const std::string cmd = "cd '" + dir.path.string() + "' && HOME='" + dir.path.string() + "' " + Soffice(dir.path) +
+                          " --convert-to csv --outdir out u16.xlsx >/dev/null 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0) << "LibreOffice (soffice, installed by scripts/deps)";
+  EXPECT_TRUE(fs::exists(dir.path / "out" / "u16.csv")) << "LibreOffice could not open the workbook";
 }
 
 TEST(Workbook, SecondSheetFoundThroughRelationships) {
@@ -386,23 +383,27 @@ TEST(ReportExport, FailuresReturnFalseWithLogLine) {
 }
 
 TEST(ReportExport, ReadOnlyReportsFolder) {
-  if (::geteuid() == 0) GTEST_SKIP() << "running as root: a read-only folder is still writable";
   TempDir home;
   fs::create_directories(home.path / "Reports");
-  fs::permissions(home.path / "Reports", fs::perms::owner_read | fs::perms::owner_exec);
-  fs::path written;
-  std::string err;
-  EXPECT_FALSE(
-      Unpack(ExportHourDataToExcel(SmallInput(), {home.path, nullptr, false, 0, std::nullopt}), &written, &err));
-  EXPECT_NE(err.find("Не удалось записать отчёт"), std::string::npos) << err;
+  const auto readOnly = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec |
+                        fs::perms::others_read | fs::perms::others_exec;
+  fs::permissions(home.path, readOnly | fs::perms::owner_write);
+  fs::permissions(home.path / "Reports", readOnly);
+  const std::string got = test::AsOrdinaryUser([&] {
+    fs::path written;
+    std::string err;
+    const bool made =
+        Unpack(ExportHourDataToExcel(SmallInput(), {home.path, nullptr, false, 0, std::nullopt}), &written, &err);
+    return (made ? "made " : "refused ") + err;
+  });
+  EXPECT_EQ(got.rfind("refused ", 0), 0u) << got;
+  EXPECT_NE(got.find("Не удалось записать отчёт"), std::string::npos) << got;
   EXPECT_TRUE(fs::is_empty(home.path / "Reports"));
 }
 
-// Where LibreOffice is installed: its headless conversion shows sheet 1 with
-// the values its formulas read from sheet 2.
+// LibreOffice's headless conversion shows sheet 1 with the values its
+// formulas read from sheet 2 (soffice and gs: installed by scripts/deps).
 TEST(ReportExport, LibreOfficeShowsTheDay) {
-  if (std::system("command -v soffice >/dev/null 2>&1") != 0)
-    GTEST_SKIP() << "LibreOffice (soffice) is not installed: the recalculation check is skipped";
   TempDir home;
   HourReportInput in = SmallInput();
   in.hours[4]->forwardTotal = 1234.5;
@@ -432,9 +433,8 @@ TEST(ReportExport, LibreOfficeShowsTheDay) {
   EXPECT_NE(text.find("123456789.500"), std::string::npos) << text;
   EXPECT_EQ(text.find("###"), std::string::npos) << text;
 
-  // The printed page (PDF, its text taken out by Ghostscript where present):
-  // a column too narrow for its number prints ### there.
-  if (std::system("command -v gs >/dev/null 2>&1") != 0) return;
+  // The printed page (PDF, its text taken out by Ghostscript): a column too
+  // narrow for its number prints ### there.
   const std::string pdf = "cd '" + home.path.string() + "' && HOME='" + home.path.string() + "' " + Soffice(home.path) +
                           " --convert-to pdf --outdir pdf '" + written.string() +
                           "' >/dev/null 2>&1 && gs -q -dNOPAUSE -dBATCH -sDEVICE=txtwrite -o page.txt pdf/" +

@@ -73,6 +73,15 @@ std::string ReadUntil(int fd, const std::string& what, int ms) {
   return s;
 }
 
+// The line left silent for `d` (the modem's guard time around "+++" is a
+// silence of a length: the input here, not a wait for something to happen;
+// a loaded machine only makes it longer, which is still the silence).
+void Silence(std::chrono::milliseconds d) {
+  const auto until = std::chrono::steady_clock::now() + d;
+  while (std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(until - std::chrono::steady_clock::now());
+}
+
 void Send(int fd, const std::string& s) { ASSERT_EQ(::write(fd, s.data(), s.size()), static_cast<ssize_t>(s.size())); }
 void Send(int fd, const std::vector<std::uint8_t>& b) {
   ASSERT_EQ(::write(fd, b.data(), b.size()), static_cast<ssize_t>(b.size()));
@@ -186,8 +195,8 @@ TEST(Carriers, ModemDialogueOnThePty) {
   EXPECT_NE(ReadUntil(f, "CONNECT 9600\r\n", 3000).find("CONNECT 9600"), std::string::npos);
   RoundTrip(f, in, frame::Op::Identify, 0, 0);
   RoundTrip(f, in, frame::Op::ReadBlock16, 448, 32);
-  // Escape: silence, +++, silence (the guard time is the scenario).
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // Escape: silence, +++, silence.
+  Silence(std::chrono::milliseconds(300));
   Send(f, "+++");
   EXPECT_EQ(ReadUntil(f, "OK\r\n", 2000), "\r\nOK\r\n");
   Send(f, "ATH0\r");
@@ -218,7 +227,7 @@ TEST(Carriers, PlusesInsideDataAreNoEscape) {
   ASSERT_EQ(::connect(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
   Send(s.get(), "ATDT1\r");
   ASSERT_NE(ReadUntil(s.get(), "CONNECT", 2000).find("CONNECT"), std::string::npos);
-  Send(s.get(), "x+++");                                        // no guard time before: stays in data mode
-  std::this_thread::sleep_for(std::chrono::milliseconds(400));  // longer than the guard time: still no escape
+  Send(s.get(), "x+++");                    // no guard time before: stays in data mode
+  Silence(std::chrono::milliseconds(400));  // longer than the guard time: still no escape
   RoundTrip(s.get(), in, frame::Op::ReadArchive16, 0x4000, 16);
 }

@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "support/temp_folder.hpp"
 #include "support/result_util.hpp"
 #include "base/atomic_file.hpp"
 #include "sim/instrument.hpp"
@@ -63,14 +64,12 @@ TEST_P(SimDump, OpensAndMatchesTheGeneratedHistory) {
   const sim::Instrument inst(opt);
   const sim::History& hist = inst.GetHistory();
 
-  const fs::path dir = fs::temp_directory_path() / ("statvtk-simdump-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
-  const fs::path file = dir / ("dump" + std::string(FileExtension(type)));
+  const link_test::TempFolder dir;
+  const fs::path file = dir.Path() / ("dump" + std::string(FileExtension(type)));
   const std::vector<std::uint8_t> bytes = inst.ExpectedDumpBytes();
   const Result<void> written = AtomicWriteFile(file, {bytes});
   ASSERT_TRUE(written) << ReasonOf(written);
   Result<StatData> loaded = LoadStatFile(file, ExtensionRule::Exact);
-  fs::remove_all(dir);
   ASSERT_TRUE(loaded) << ReasonOf(loaded);
   StatData data = *loaded;
   data.type = type;  // a ".814" file does not tell C from CM; the reading does

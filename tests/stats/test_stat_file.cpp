@@ -9,7 +9,9 @@
 #include <fstream>
 #include <random>
 
+#include "support/temp_folder.hpp"
 #include "support/result_util.hpp"
+#include "support/unprivileged.hpp"
 #include "stat_builders.hpp"
 #include "stats/stat_file.hpp"
 #include "stats/stat_window.hpp"
@@ -24,21 +26,9 @@ namespace {
 bool Ignored(const Result<StatData>& r) { return !r && r.error().code == ErrorCode::NotStatFile; }
 
 // A fresh folder under the system's temporary folder, removed afterwards.
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "statvtk-stats-XXXXXX").string();
-    path_ = ::mkdtemp(tmpl.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
+struct TempDir {
+  const fs::path& path() const { return folder.Path(); }
+  link_test::TempFolder folder;
 };
 
 void WriteBytes(const fs::path& p, std::size_t n, std::uint8_t fill = 0) {
@@ -220,14 +210,18 @@ TEST(StatFile, SaveOverwritesAndLeavesNoTemporaryFile) {
 }
 
 TEST(StatFile, ReadOnlyFolderFailsWithAMessageAndKeepsTheOldFile) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders; see the file-size-limit test";
   TempDir dir;
   const fs::path p = dir.path() / "old.vst";
   WriteBytes(p, 66560, 0x5A);
-  fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
-  std::string error;
-  EXPECT_FALSE(Unpack(SaveStatFile(p, Filled(DeviceType::dtVTK0812)), &error));
-  EXPECT_NE(error.find(p.string()), std::string::npos);
+  fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                  fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+  const std::string got = test::AsOrdinaryUser([&] {
+    std::string error;
+    const bool saved = Unpack(SaveStatFile(p, Filled(DeviceType::dtVTK0812)), &error);
+    return (saved ? "saved " : "refused ") + error;
+  });
+  EXPECT_EQ(got.rfind("refused ", 0), 0u) << got;
+  EXPECT_NE(got.find(p.string()), std::string::npos) << got;
   EXPECT_EQ(ReadBytes(p), std::vector<std::uint8_t>(66560, 0x5A));
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "store/record_store.hpp"
+#include "store/sql_connection.hpp"
 #include "support/pg_cluster.hpp"
 #include "support/temp_folder.hpp"
 
@@ -55,18 +56,23 @@ class BothBackends : public ::testing::TestWithParam<const char*> {
     return OpenRecordStore(database_, dir_.Path(), options);
   }
   // A count straight from the database, past the store's interface.
-  std::string Count(const std::string& table) {
-    const std::string sql = "SELECT COUNT(*) FROM " + table;
-    if (Postgres()) return SharedCluster()->Sql(sql, db_);
-    return CountSqlite(sql);
+  std::string Count(const std::string& table) { return Sql("SELECT COUNT(*) FROM " + table); }
+  // A statement run past the store's interface on its database: the first
+  // value of its answer (or the reason it failed).
+  std::string Sql(const std::string& statement) { return SqlOn(database_, statement); }
+  std::string SqlOn(const std::string& database, const std::string& statement);
+  // Database= of a new empty database of this backend (a file name in the
+  // test's folder, or a PostgreSQL URL); a connection to it past the store.
+  std::string NewDatabase(const std::string& name) {
+    if (!Postgres()) return name + ".sqlite";
+    const std::string db = NewPgDatabase();
+    return db.empty() ? std::string() : SharedCluster()->Url(db);
   }
+  Result<std::unique_ptr<SqlConnection>> Connect(const std::string& database);
 
   link_test::TempFolder dir_;
   std::string db_, database_;
   std::unique_ptr<RecordStore> store_;
-
- private:
-  std::string CountSqlite(const std::string& sql);
 };
 
 }  // namespace statvtk::store

@@ -10,16 +10,28 @@
 
 #include "both_backends.hpp"
 #include "store/periods.hpp"
+#include "store/pg_connection.hpp"
 #include "store/sqlite_connection.hpp"
 #include "store/store_readers.hpp"
+#include "v1_store.hpp"
 
 namespace statvtk::store {
 
-std::string BothBackends::CountSqlite(const std::string& sql) {
-  auto c = SqliteConnection::Open((dir_.Path() / database_).string(), 1000);
+Result<std::unique_ptr<SqlConnection>> BothBackends::Connect(const std::string& database) {
+  const auto upcast = [](auto opened) -> Result<std::unique_ptr<SqlConnection>> {
+    if (!opened) return opened.error();
+    return std::unique_ptr<SqlConnection>(std::move(*opened));
+  };
+  if (Postgres()) return upcast(PgConnection::Open(database));
+  return upcast(SqliteConnection::Open((dir_.Path() / database).string(), 1000));
+}
+
+std::string BothBackends::SqlOn(const std::string& database, const std::string& statement) {
+  auto c = Connect(database);
   if (!c) return c.error().reason;
-  auto rows = (*c)->Run(sql, {}, Repeat::Safe);
-  return rows ? rows->Text(0, 0) : rows.error().reason;
+  auto rows = (*c)->Run(statement, {}, Repeat::Never);
+  if (!rows) return rows.error().reason;
+  return rows->Count() ? rows->Text(0, 0) : std::string();
 }
 
 namespace {
@@ -200,6 +212,214 @@ TEST_P(BothBackends, SlotsAreWrittenWhereTheyChangedAndForgottenButTheReadsOwn) 
   ASSERT_EQ(hourly->size(), 1u);  // slot 0 and 7 were read 1's
   EXPECT_EQ(hourly->front().slot, 3);
   EXPECT_EQ(store_->Slots("50179157", ArchiveKind::Daily)->size(), 1u);
+}
+
+// A store of each older version as its release left it, opened by this
+// program: upgraded in place with every row kept, each version made once,
+// and at the second opening nothing more to do; a newer one is refused.
+TEST_P(BothBackends, AnOlderStoreUpgradesInPlaceKeepingEveryRowAndANewerOneIsRefused) {
+  std::string database;
+  for (const auto& [version, make] : {std::pair{1, &MakeV1Store}, std::pair{2, &MakeV2Store}}) {
+    SCOPED_TRACE("version " + std::to_string(version));
+    database = NewDatabase("v" + std::to_string(version));
+    ASSERT_FALSE(database.empty());
+    {
+      auto c = Connect(database);
+      ASSERT_TRUE(c) << c.error().reason;
+      // The previous version's store with a million hours marked gone, a row each.
+      make(**c, version == 2 ? 1000000 : 0);
+    }
+    for (int open = 0; open < 2; ++open) {
+      auto s = OpenRecordStore(database, dir_.Path());
+      ASSERT_TRUE(s) << s.error().reason;
+      // SQLite serves one collector: the one origin its outbox names made
+      // every read; a shared PostgreSQL database tells no read's collector.
+      ExpectV1RowsKept(**s, Postgres() ? "" : "site-1", version == 2 ? 1000000 : 0);
+    }
+  }
+  EXPECT_EQ(SqlOn(database, "SELECT COUNT(*) FROM schema_version"), std::to_string(sql::kSchemaVersion));  // once each
+  EXPECT_EQ(SqlOn(database, "INSERT INTO schema_version(version) VALUES(99) RETURNING version"), "99");
+  auto newer = OpenRecordStore(database, dir_.Path());
+  ASSERT_FALSE(newer);
+  EXPECT_NE(newer.error().reason.find("новее программы: версия схемы 99"), std::string::npos) << newer.error().reason;
+  EXPECT_EQ(newer.error().code, ErrorCode::StoreSchema);
+}
+
+// Every field of a record comes back as it went in (doubles to the last
+// digit, an unknown increment as none); the same record again changes
+// nothing, one with other bytes is a conflict kept once, and the stored
+// record is never overwritten; ranges of periods are inclusive.
+TEST_P(BothBackends, ARecordComesBackAsStoredAndADifferentOneIsAConflictKeptOnce) {
+  RecordRow r;
+  r.serial = "12345678";
+  r.period = "2026-12-07 10:00";
+  r.forwardTotal = 12345.678901234567;
+  r.reverseTotal = 0.125;
+  r.forwardIncrement = 0.1 + 0.2;
+  r.flags = 0x81;
+  r.fields = R"({"counters":[1,2,3,4],"temperature":21.5})";
+  r.readId = 7;
+  r.utcOffsetS = 10800;
+  r.raw = "00aa";
+  EXPECT_EQ(store_->UpsertRecord(r).value(), Upsert::Added);
+  EXPECT_EQ(store_->UpsertRecord(r).value(), Upsert::Same);
+  RecordRow changed = r;
+  changed.raw = "00ab";
+  changed.forwardTotal = 1;
+  changed.forwardIncrement.reset();
+  EXPECT_EQ(store_->UpsertRecord(changed).value(), Upsert::Conflict);
+  EXPECT_EQ(store_->UpsertRecord(changed).value(), Upsert::KnownConflict);  // found before: kept and counted once
+
+  const auto rows = store_->Records({"12345678", ArchiveKind::Hourly, "", "", 0}).value();
+  ASSERT_EQ(rows.size(), 1u);
+  const RecordRow& got = rows.front();
+  EXPECT_EQ(got.forwardTotal, r.forwardTotal);
+  EXPECT_EQ(got.forwardIncrement, r.forwardIncrement);
+  EXPECT_EQ(got.reverseTotal, 0.125);
+  EXPECT_FALSE(got.reverseIncrement);
+  EXPECT_EQ(got.flags, 0x81);
+  EXPECT_EQ(got.fields, r.fields);
+  EXPECT_EQ(got.readId, 7);
+  EXPECT_EQ(got.utcOffsetS, 10800);
+  EXPECT_EQ(got.raw, "00aa");
+  const auto conflicts = store_->Conflicts("").value();
+  ASSERT_EQ(conflicts.size(), 1u);
+  EXPECT_EQ(conflicts[0].storedRaw, "00aa");
+  EXPECT_EQ(conflicts[0].record.raw, "00ab");
+  EXPECT_FALSE(conflicts[0].record.forwardIncrement);
+  EXPECT_EQ(conflicts[0].foundUtc.size(), 20u);
+
+  // Ranges of periods are inclusive; an unknown increment is none in the database too.
+  for (int h = 0; h < 6; ++h) {
+    RecordRow hour = Hour(HourOf(h), "r", 1);
+    if (h == 0) hour.forwardIncrement.reset();
+    ASSERT_TRUE(store_->UpsertRecord(hour));
+  }
+  EXPECT_EQ(Count("records WHERE forward_increment IS NULL"), "1");
+  const auto some = store_->Records({"50179157", ArchiveKind::Hourly, HourOf(1), HourOf(3), 0}).value();
+  ASSERT_EQ(some.size(), 3u);
+  EXPECT_EQ(some.front().period, HourOf(1));
+  EXPECT_EQ(some.back().period, HourOf(3));
+  EXPECT_EQ(store_->Records({"50179157", ArchiveKind::Hourly, "", "", 2}).value().size(), 2u);
+  EXPECT_EQ(store_->Periods("50179157", ArchiveKind::Hourly, HourOf(4), "").value(),
+            (std::vector<std::string>{HourOf(4), HourOf(5)}));
+}
+
+// An instrument keeps its first sighting, its last good read and its
+// interval when a later sighting does not give them; the rest is the newest.
+TEST_P(BothBackends, InstrumentsKeepTheirFirstSightingLastGoodReadAndInterval) {
+  InstrumentRow i{"12345678", "VTK-08.12", "Котельная", "north", 3, "2026-12-01T00:00:00Z", "2026-12-01T01:00:00Z",
+                  3600};
+  ASSERT_TRUE(store_->UpsertInstrument(i));
+  i.firstSeenUtc = "2026-12-05T00:00:00Z";
+  i.lastReadUtc = "";
+  i.address = 4;
+  i.name = "boiler2";
+  i.everyS.reset();
+  ASSERT_TRUE(store_->UpsertInstrument(i));
+  const auto all = store_->Instruments().value();
+  ASSERT_EQ(all.size(), 1u);
+  EXPECT_EQ(all[0].name, "boiler2");
+  EXPECT_EQ(all[0].address, 4);
+  EXPECT_EQ(all[0].firstSeenUtc, "2026-12-01T00:00:00Z");
+  EXPECT_EQ(all[0].lastReadUtc, "2026-12-01T01:00:00Z");
+  EXPECT_EQ(all[0].everyS, 3600);
+}
+
+TEST_P(BothBackends, ReadsAreNumberedInOrderNewestFirstAndFilteredByOutcome) {
+  auto opened = Open({.origin = "site-1"});
+  ASSERT_TRUE(opened) << opened.error().reason;
+  RecordStore& s = **opened;
+  std::vector<std::int64_t> ids;
+  for (int i = 0; i < 3; ++i) {
+    auto id = s.StartRead({"", "meter", "north", "2026-12-07T10:00:0" + std::to_string(i) + "Z", ReadMode::Full});
+    ASSERT_TRUE(id) << id.error().reason;
+    ids.push_back(*id);
+  }
+  EXPECT_LT(ids[0], ids[1]);
+  EXPECT_LT(ids[1], ids[2]);
+  ReadFinish done{"12345678", "2026-12-07T10:01:00Z", ReadOutcome::Done, "", 42, "Data/x.vst", 3, 1, 120, 0};
+  ASSERT_TRUE(s.FinishRead(ids[0], done));
+  ReadFinish failed{"", "2026-12-07T10:02:00Z", ReadOutcome::Failed, "Нет ответа [2]", 1, "", 0, 0, 0, 0};
+  ASSERT_TRUE(s.FinishRead(ids[1], failed));
+  const auto all = s.Reads({"", "", 10, false}).value();
+  ASSERT_EQ(all.size(), 3u);
+  EXPECT_EQ(all[0].id, ids[2]);  // newest first
+  EXPECT_FALSE(all[0].outcome);  // still running (or died)
+  EXPECT_EQ(all[1].error, "Нет ответа [2]");
+  for (const auto& r : all) EXPECT_EQ(r.origin, "site-1");
+  const auto good = s.Reads({"", "meter", 10, true}).value();
+  ASSERT_EQ(good.size(), 1u);
+  EXPECT_EQ(good[0].serial, "12345678");  // told at the finish
+  EXPECT_EQ(good[0].mode, ReadMode::Full);
+  EXPECT_EQ(good[0].requests, 42);
+  EXPECT_EQ(good[0].file, "Data/x.vst");
+  EXPECT_EQ(good[0].recovered, 3);
+  EXPECT_EQ(good[0].lost, 1);
+  EXPECT_EQ(good[0].added, 120);
+  EXPECT_EQ(s.Reads({"", "", 1, false}).value().size(), 1u);
+}
+
+// An event and a finding are kept once; a finding acknowledged once stays,
+// no longer open.
+TEST_P(BothBackends, EventsAndFindingsAreKeptOnceAndAFindingAcknowledgedOnce) {
+  EXPECT_TRUE(store_->UpsertEvent({"S", "2026-12-01 03:15:00", 5, "Отключение питания", 1}).value());
+  EXPECT_FALSE(store_->UpsertEvent({"S", "2026-12-01 03:15:00", 5, "Отключение питания", 2}).value());
+  EXPECT_TRUE(store_->UpsertEvent({"S", "2026-12-01 03:15:00", 4, "Другое", 2}).value());
+  const auto events = store_->Events("S", "2026-12-01", "2026-12-02").value();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[1].text, "Отключение питания");
+
+  FindingRow f{0, "S", FindingKind::TotalDown, ArchiveKind::Daily, "2026-12-06", "V+ 10 -> 9", 1, "", "", ""};
+  EXPECT_TRUE(store_->AddFinding(f).value());
+  EXPECT_FALSE(store_->AddFinding(f).value());
+  f.archive.reset();
+  f.kind = FindingKind::ClockOff;
+  f.period = "2026-12-07T10:00Z";
+  EXPECT_TRUE(store_->AddFinding(f).value());
+  const auto found = store_->Findings("S").value();
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_EQ(found[0].kind, FindingKind::ClockOff);  // newest first
+  EXPECT_FALSE(found[0].archive);
+  EXPECT_EQ(found[1].archive, ArchiveKind::Daily);
+  EXPECT_TRUE(store_->AckFinding(found[1].id, "operator", "2026-12-08T08:00:00Z").value());
+  EXPECT_FALSE(store_->AckFinding(found[1].id, "other", "").value());
+  const auto acked = store_->Findings("S").value();
+  EXPECT_EQ(acked[1].ackedBy, "operator");
+  EXPECT_EQ(acked[1].ackedUtc, "2026-12-08T08:00:00Z");
+  EXPECT_EQ(acked[0].ackedUtc, "");
+}
+
+// The outbox gives each origin its messages in order; what a rolled-back
+// transaction wrote (records and messages) is gone with it.
+TEST_P(BothBackends, TheOutboxIsInOrderPerOriginAndRolledBackWithItsRead) {
+  {
+    StoreTransaction t(*store_);
+    ASSERT_TRUE(t.Begun());
+    ASSERT_TRUE(store_->Enqueue({0, "a", "statvtk/S/read", "{}", 1, false, ""}));
+    ASSERT_TRUE(store_->UpsertRecord(Hour(HourOf(1), "01", 1)));
+  }  // not committed
+  EXPECT_TRUE(store_->Peek("a", 10).value().empty());
+  EXPECT_EQ(Count("records"), "0");
+  {
+    StoreTransaction t(*store_);
+    for (int i = 0; i < 5; ++i)
+      ASSERT_TRUE(store_->Enqueue({0, i % 2 ? "b" : "a", "t/" + std::to_string(i), "x", 1, i == 4, ""}));
+    ASSERT_TRUE(store_->UpsertRecord(Hour(HourOf(1), "01", 1)));
+    ASSERT_TRUE(t.Commit());
+  }
+  EXPECT_EQ(Count("records"), "1");
+  const auto a = store_->Peek("a", 2).value();
+  ASSERT_EQ(a.size(), 2u);
+  EXPECT_EQ(a[0].topic, "t/0");
+  EXPECT_EQ(a[0].qos, 1);
+  ASSERT_TRUE(store_->Ack(a[0].id));
+  const auto rest = store_->Peek("a", 10).value();
+  ASSERT_EQ(rest.size(), 2u);
+  EXPECT_EQ(rest[0].topic, "t/2");
+  EXPECT_EQ(rest[1].topic, "t/4");
+  EXPECT_TRUE(rest[1].retain);
+  EXPECT_EQ(store_->Peek("b", 10).value().size(), 2u);
 }
 
 // A small fleet: one instrument read well then failing, one read well, one

@@ -22,6 +22,8 @@ struct MqttMessage {
 
 class MqttSubscriber {
  public:
+  static constexpr std::string_view kMarker = "statvtk-test-marker";
+
   MqttSubscriber(int port, std::string filter, std::string clientId = "statvtk-test-subscriber")
       : port_(port), filter_(std::move(filter)) {
     mosquitto_lib_init();
@@ -43,6 +45,10 @@ class MqttSubscriber {
           s->filter_.find("/collector/") == std::string::npos)
         return;
       const std::scoped_lock lock(s->mutex_);
+      if (std::string_view(msg->topic).ends_with(kMarker)) {
+        ++s->markersSeen_;
+        return;
+      }
       s->messages_.push_back(
           {msg->topic, std::string(static_cast<const char*>(msg->payload), static_cast<std::size_t>(msg->payloadlen)),
            msg->retain});
@@ -66,6 +72,26 @@ class MqttSubscriber {
       return subscribed_;
     });
   }
+  // Everything the broker took for this subscriber before now has come, and
+  // what the subscriber acknowledged has reached the broker: a marker it
+  // sends on its own connection came back to it behind them (one client's
+  // packets and one subscriber's queue keep their order). The filter must
+  // end in "#"; the marker is not kept among the messages.
+  bool Flushed() {
+    std::size_t sent = 0;
+    {
+      const std::scoped_lock lock(mutex_);
+      sent = ++markersSent_;
+    }
+    const std::string topic = filter_.substr(0, filter_.size() - 1) + std::string(kMarker);
+    if (mosquitto_publish(m_, nullptr, topic.c_str(), 0, nullptr, 1, false) != MOSQ_ERR_SUCCESS) return false;
+    return WaitUntil(
+        [&] {
+          const std::scoped_lock lock(mutex_);
+          return markersSeen_ >= sent;
+        },
+        std::chrono::seconds(60));
+  }
   std::vector<MqttMessage> Messages() {
     const std::scoped_lock lock(mutex_);
     return messages_;
@@ -74,7 +100,7 @@ class MqttSubscriber {
     const std::scoped_lock lock(mutex_);
     return messages_.size();
   }
-  bool WaitForCount(std::size_t n, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+  bool WaitForCount(std::size_t n, std::chrono::milliseconds limit = std::chrono::seconds(60)) {
     return WaitUntil([&] { return Count() >= n; }, limit);
   }
 
@@ -84,6 +110,7 @@ class MqttSubscriber {
   mosquitto* m_ = nullptr;
   std::mutex mutex_;
   bool subscribed_ = false;
+  std::size_t markersSent_ = 0, markersSeen_ = 0;
   std::vector<MqttMessage> messages_;
 };
 
