@@ -98,6 +98,7 @@ std::string VerdictText(SlotVerdict v) {
     case SlotVerdict::NotCalendar: return "дата не календарная";
     case SlotVerdict::BeforeEarliest: return "дата раньше " + std::to_string(kEarliestPlausibleYear) + " года";
     case SlotVerdict::AfterClock: return "дата позже часов прибора";
+    case SlotVerdict::Damaged: return "значения, каких прибор не хранит";
     default: return "";
   }
 }
@@ -135,7 +136,8 @@ Result<void> PutEvidence(RecordStore& s, const StatModel& model, std::vector<Slo
     f.detail =
         (to != from ? "Слоты " + std::to_string(from) + "–" + std::to_string(to) + " (" + std::to_string(j - i) + ")"
                     : "Слот " + std::to_string(from)) +
-        " не период прибора: " + VerdictText(first.verdict) + "; первый: дата " + first.shown + ", байты " + first.raw;
+        " не период прибора: " + VerdictText(first.verdict) + "; первый: дата " + first.shown + ", байты " +
+        first.raw.substr(0, 32) + (first.raw.size() > 32 ? "…" : "");
     f.readId = readId;
     if (auto a = s.AddFinding(f); !a) return a.error();
     i = j;

@@ -41,6 +41,7 @@ std::string_view SlotVerdictName(SlotVerdict v) {
     case SlotVerdict::NotCalendar: return "not_calendar";
     case SlotVerdict::BeforeEarliest: return "before_earliest";
     case SlotVerdict::AfterClock: return "after_clock";
+    case SlotVerdict::Damaged: return "damaged";
   }
   return "";
 }
@@ -92,6 +93,7 @@ SlotVerdict VerdictOf(const StatModel& m, ArchiveKind kind, std::size_t i, std::
   const long long start = CalendarSecondsOf(r.year, r.month, kind == ArchiveKind::Monthly ? 1 : r.day,
                                             kind == ArchiveKind::Hourly ? r.hour : 0);
   if (latest && start > *latest) return SlotVerdict::AfterClock;
+  if (!RecordPlausible(r)) return SlotVerdict::Damaged;
   return SlotVerdict::Period;
 }
 

@@ -23,8 +23,9 @@ enum class SlotVerdict {
   NotCalendar,     // its date is no calendar date (a 31st of February, an hour 24, a digit over 9)
   BeforeEarliest,  // dated before kEarliestPlausibleYear
   AfterClock,      // dated after the meter's clock at the read (plus one period)
+  Damaged,         // its checksum holds, its values no meter can hold (RecordPlausible)
 };
-// "period", "blank", "checksum", "not_calendar", "before_earliest", "after_clock"
+// "period", "blank", "checksum", "not_calendar", "before_earliest", "after_clock", "damaged"
 std::string_view SlotVerdictName(SlotVerdict verdict);
 
 // Calendar seconds since 1970-01-01 00:00 of a time (no time zone).

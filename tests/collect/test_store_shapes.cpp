@@ -17,6 +17,7 @@
 #include "collect/report_image.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"
+#include "stats/record_check.hpp"
 #include "stats/record_plausible.hpp"
 #include "store/image_rows.hpp"
 #include "store/record_store.hpp"
@@ -147,6 +148,9 @@ void ExpectStoreIsTheMeter(store::RecordStore& s, const sim::Instrument& inst, c
     ASSERT_TRUE(newest) << stats.newest;
     EXPECT_LE(store::CalendarSeconds(*newest), latest) << what << " " << stats.newest;
     EXPECT_GE(stats.oldest.substr(0, 4), "2000") << what;
+    // No values a meter cannot hold (random bytes whose checksum happens to hold).
+    for (const auto& r : s.Records({serial, kind, "", "", 0}).value())
+      EXPECT_TRUE(r.forwardTotal >= 0 && r.forwardTotal < kMaxPlausibleVolume) << what << " " << r.period;
   }
   // The events, whichever way the model writes their dates.
   EXPECT_FALSE(s.Events(serial, "", "").value().empty()) << what;
