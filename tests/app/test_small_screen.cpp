@@ -226,9 +226,10 @@ void TestSmallScreen::helpLinksLandOnHeadings() {
 
 int main(int argc, char** argv) {
   // A 1024×600 screen for the offscreen platform, described in a temporary
-  // folder of this run, named relative to the working directory (a drive
-  // letter's colon would end the option).
-  QTemporaryDir folder;
+  // folder of this run inside the working directory and named relative to it:
+  // a drive letter's colon would end the option, and under Windows the system
+  // temporary folder may lie on another drive than the working directory.
+  QTemporaryDir folder(QDir::current().filePath(QStringLiteral("small-screen-XXXXXX")));
   if (!folder.isValid()) return 2;
   QFile config(folder.filePath(QStringLiteral("small-screen.json")));
   if (!config.open(QIODevice::WriteOnly)) return 2;
