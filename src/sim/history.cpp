@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "sim/history_shapes.hpp"
 #include "sim/rng.hpp"
 
 namespace statvtk::sim {
@@ -22,7 +23,7 @@ std::uint16_t StoredFlags(DeviceType model, std::uint16_t c) {
   auto bit = [c](std::uint16_t cause, int b) { return (c & cause) ? static_cast<std::uint16_t>(1u << b) : 0; };
   switch (model) {
     case DeviceType::dtVTK0812:
-      return bit(kPowerOff, 0) | bit(kGmax, 1) | bit(kGmin, 2) | bit(kReverse, 3) | bit(kExcitation, 4) |
+      return bit(kPowerOff, 0) | bit(kGmax, 1) | bit(kGmin, 2) | bit(kReverse, 3) | bit(kExcitation, 4) | bit(kAdc, 5) |
              bit(kSettings, 6);
     case DeviceType::dtLDN08:
       return bit(kTempSensor, 0) | bit(kAir, 2) | bit(kEmptyPipe, 3) | bit(kGmax, 5) | bit(kGmin, 6) | bit(kReverse, 7);
@@ -61,17 +62,6 @@ struct Cumulative {
   std::array<std::uint64_t, 4> seconds{};
 };
 
-struct HourFlow {
-  double q = 0;  // m3/h
-  double temperature = 0;
-  double voltage = 0;
-  std::uint64_t dvPlus = 0, dvMinus = 0, dmPlus = 0, dmMinus = 0;
-  std::array<std::uint32_t, 4> seconds{};
-  std::uint16_t causes = 0;
-};
-
-double Density(double t) { return 1.0 - 0.00043 * (t - 4.0); }
-
 class Generator {
  public:
   Generator(DeviceType model, std::uint64_t seed, std::uint32_t now, const MemoryShapes& shapes)
@@ -85,6 +75,7 @@ class Generator {
     PlaceShapes();
     h_.installed = t0_ + cleared_ * 3600;
     MakeConfig();
+    shaped_.emplace(model, shapes, hours_, h_.config);
   }
 
   History Run() {
@@ -111,7 +102,7 @@ class Generator {
     resetHour_ = HourOfDay(200) + 9;
   }
 
-  bool Off(std::uint32_t h) const { return (h >= gap1_ && h < gap1_ + gap1Len_) || h == gap2_; }
+  bool Off(std::uint32_t h) const { return (h >= gap1_ && h < gap1_ + gap1Len_) || h == gap2_ || shaped_->Off(h); }
 
   // The hour whose record was written `ago` hours before now (kNone: before the installation).
   std::uint32_t HourAgo(std::uint32_t ago) const { return ago < hours_ ? hours_ - 1 - ago : kNone; }
@@ -194,6 +185,7 @@ class Generator {
     const double rho = Density(f.temperature);
     f.dmPlus = static_cast<std::uint64_t>(std::llround(static_cast<double>(f.dvPlus) * rho));
     f.dmMinus = static_cast<std::uint64_t>(std::llround(static_cast<double>(f.dvMinus) * rho));
+    shaped_->Apply(h, f);
     return f;
   }
 
@@ -357,6 +349,7 @@ class Generator {
     AddEvent(list, t0 + resetHour_ * 3600 + 3599, kEvReset);
     if (resetTo_ != kNone) AddEvent(list, t0 + resetTo_ * 3600 + 25, kEvClockSet);
     if (clockBack_ != kNone) AddEvent(list, t0 + (clockBack_ + 1) * 3600 + 5, kEvClockSet);
+    for (const ShapedEvent& e : shaped_->Events()) AddEvent(list, t0 + e.offset, e.kinds);
     std::vector<std::uint32_t> alarms;
     if (m_ == DeviceType::dtVTK0812) alarms = {kEvGmin, kEvGmax, kEvReverse, kEvExcitation, kEvAdc};
     else if (m_ == DeviceType::dtLDN08) alarms = {kEvGmin, kEvGmax, kEvReverse, kEvEmptyPipe};
@@ -395,6 +388,7 @@ class Generator {
   // closed twice, the record with the bad year, the first hour after clearing.
   std::uint32_t resetFrom_ = kNone, resetTo_ = kNone, clockBack_ = kNone, badYear_ = kNone, cleared_ = 0;
   std::array<std::size_t, 3> clearedAt_{};  // writes before the clearing: hourly, daily, monthly
+  std::optional<ShapedHours> shaped_;       // the consumption, state and event shapes
   Cumulative cum_;
   Totals initial_;
   std::vector<ArchiveRecord> hourly_, daily_, monthly_;

@@ -34,6 +34,7 @@ enum Cause : std::uint16_t {
   kTempSensor = 1 << 6,
   kAir = 1 << 7,
   kSettings = 1 << 8,  // settings were changed in the period
+  kAdc = 1 << 9,       // VTK-08.12: the converter failed
 };
 
 // A clock reset (a battery change): the clock restarted at 2000-01-01 00:00
@@ -42,6 +43,28 @@ struct ClockReset {
   std::uint32_t hours = 0;
   std::uint32_t ago = 24;
   bool operator==(const ClockReset&) const = default;
+};
+
+// A run of hours: the HOURS hourly records up to the one written AGO hours
+// before now (see MemoryShapes).
+struct HourRun {
+  std::uint32_t hours = 1;
+  std::uint32_t ago = 0;
+  bool operator==(const HourRun&) const = default;
+};
+
+// A state of the meter (a Cause bit) over a run of hours: --flag, --reverse.
+struct StateRun {
+  std::uint16_t cause = 0;
+  HourRun run;
+  bool operator==(const StateRun&) const = default;
+};
+
+// An event written in the hour whose record was written AGO hours before now.
+struct EventShape {
+  std::uint32_t kind = 0;  // EventKind: kEvSettings, kEvCalibration or kEvClockSet
+  std::uint32_t ago = 0;
+  bool operator==(const EventShape&) const = default;
 };
 
 // What real meters' archive memories hold and a tidy history lacks. An AGO
@@ -54,6 +77,14 @@ struct MemoryShapes {
   // The archives (and events) were cleared this many hours before now.
   std::optional<std::uint32_t> historyHours;
   bool garbageSlots = false;  // slots never written hold arbitrary bytes, not erased memory's
+  // Consumption: no flow from 01:00 to 05:00 (a building's water supply);
+  // the last `nightLeak` nights of them a leak flows; no flow at all from
+  // 00:00 `stopped` days ago; five times the flow on the day `spike` days ago.
+  bool quietNights = false;
+  std::optional<std::uint32_t> nightLeak, stopped, spike;
+  std::vector<StateRun> states;    // states of the records (their flag set), the flow as they make it
+  std::vector<HourRun> powerOffs;  // outages: no records, power off and on events
+  std::vector<EventShape> events;  // one-off events
   bool operator==(const MemoryShapes&) const = default;
 };
 

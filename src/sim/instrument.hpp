@@ -54,7 +54,8 @@ struct InstrumentOptions {
   std::optional<std::string> serial;
   std::optional<std::string> ident;
   // Shapes of real meters' archive memories the history is made with
-  // (--clock-reset, --clock-back, --bad-year, --history-hours, --garbage-slots).
+  // (--clock-reset, --clock-back, --bad-year, --history-hours, --garbage-slots),
+  // and its consumption, states and events (--quiet-nights ... --clock-set).
   MemoryShapes shapes;
 };
 

@@ -8,6 +8,7 @@
 
 #include "base/command_line.hpp"
 #include "base/host_port.hpp"
+#include "sim/shape_options.hpp"
 
 namespace statvtk::sim {
 
@@ -105,9 +106,6 @@ Result<std::vector<InstrumentOptions>> ParseBus(std::string_view text, const Ins
 }
 
 namespace {
-
-// The longest reset and the farthest AGO of the memory shapes: ten years of hours.
-constexpr long long kMaxShapeHours = 87600;
 
 const char* kAbout = R"(A simulated VTK-08.12, VTK-08.14 C/CM or LDN-08 flowmeter on a loopback TCP
 port or a pseudo-terminal, optionally behind a Hayes modem.)";
@@ -209,43 +207,6 @@ void InstrumentOptionsOf(CLI::App& app, Given& g) {
       ->type_name("LIST");
 }
 
-// "HOURS[@AGO]" of --clock-reset; nothing when not so.
-std::optional<ClockReset> ParseClockReset(std::string_view v) {
-  const std::size_t at = v.find('@');
-  const auto hours = args::DecimalValue(v.substr(0, at), 1, kMaxShapeHours);
-  const auto ago =
-      at == v.npos ? std::optional<long long>(24) : args::DecimalValue(v.substr(at + 1), 0, kMaxShapeHours);
-  if (!hours || !ago) return std::nullopt;
-  return ClockReset{.hours = static_cast<std::uint32_t>(*hours), .ago = static_cast<std::uint32_t>(*ago)};
-}
-
-void ShapeOptionsOf(CLI::App& app, Given& g) {
-  MemoryShapes& s = g.c.instrument.shapes;
-  app.option_defaults()->group("Memory shapes (what real meters' archives hold; AGO: hours before --now)");
-  app.add_option_function<std::string>(
-         "--clock-reset", [&s](const std::string& v) { s.clockReset = ParseClockReset(v); },
-         "the clock was reset to 2000-01-01 00:00 and ran HOURS hours before it was set right AGO hours ago "
-         "(default 24): the records written meanwhile carry 2000 dates")
-      ->check(Check(
-          [](const std::string& v) { return ParseClockReset(v).has_value(); },
-          "HOURS[@AGO], HOURS 1.." + std::to_string(kMaxShapeHours) + ", AGO 0.." + std::to_string(kMaxShapeHours)))
-      ->type_name("HOURS[@AGO]");
-  auto ago = [&app](const std::string& name, std::optional<std::uint32_t>& target, const std::string& what) {
-    args::AddOptional(app, name, target, what)->transform(args::Decimal(0, kMaxShapeHours))->type_name("AGO");
-  };
-  ago("--clock-back", s.clockBack,
-      "the clock was set back an hour AGO hours ago: two hourly records of one period, in adjacent slots");
-  ago("--bad-year", s.badYear,
-      "the hourly record written AGO hours ago has the year byte 0xA0 (no BCD digit; VTK-08.14, LDN-08: the high "
-      "byte of its time), its checksum good");
-  app.add_flag("--garbage-slots", s.garbageSlots,
-               "slots an archive never wrote hold arbitrary bytes (seeded), not erased memory's 0xFF");
-  args::AddOptional(app, "--history-hours", s.historyHours,
-                    "the archives and events were cleared N hours ago, so an area may hold fewer records than slots")
-      ->transform(args::Decimal(1, kMaxShapeHours))
-      ->type_name("N");
-}
-
 void CarrierOptionsOf(CLI::App& app, Given& g) {
   app.option_defaults()->group("Carrier (one client at a time)");
   app.add_option_function<long long>(
@@ -322,7 +283,7 @@ void FaultAndOtherOptionsOf(CLI::App& app, Given& g) {
 std::unique_ptr<CLI::App> SimApp(Given& g) {
   auto app = args::MakeApp("statvtk-sim", kAbout, kFooter);
   InstrumentOptionsOf(*app, g);
-  ShapeOptionsOf(*app, g);
+  ShapeOptionsOf(*app, g.c.instrument.shapes);
   CarrierOptionsOf(*app, g);
   FaultAndOtherOptionsOf(*app, g);
   return app;
