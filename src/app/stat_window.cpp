@@ -22,6 +22,7 @@
 
 #include "app/app_services.hpp"
 #include "app/date_field.hpp"
+#include "app/hour_span.hpp"
 #include "app/stat_csv.hpp"
 #include "app/stat_notes.hpp"
 #include "app/values_pane.hpp"
@@ -355,6 +356,31 @@ void StatWindow::ShowWhatIsHeld() {
 QString StatWindow::DamageWarning() const { return loaded_ ? DamagedRecordsText(window_->Model()) : QString(); }
 
 QString StatWindow::LeftOutText() const { return loaded_ ? LeftOutRecordsText(window_->Model()) : QString(); }
+
+void StatWindow::ShowHours(long long from, long long to) {
+  const HourSpan span = HourSpanOf(from, to);
+  if (span.OneDay()) {
+    modeH_->setChecked(true);
+    const std::uint32_t key = DayKeyOfDate(span.first);
+    for (std::size_t i = 0; i < window_->Items().size(); ++i) {
+      if (window_->Items()[i].key != key) continue;
+      window_->ClearSelection();
+      window_->SelectItem(i);
+      window_->SelectionChanged();
+      ShowSelectionAndDates();
+      UpdateChart();
+      values_->SelectPeriods(span.hours);
+      return;
+    }
+  }
+  // Several days, or a day without hourly records: the days.
+  modeD_->setChecked(true);
+  window_->SetBeginDate(span.first);
+  window_->SetEndDate(span.last);
+  window_->DatesChanged();
+  ShowSelectionAndDates();
+  UpdateChart();
+}
 
 void StatWindow::closeEvent(QCloseEvent* event) {
   if (!window_->CanClose()) {

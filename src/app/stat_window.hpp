@@ -45,6 +45,7 @@ class StatWindow : public QWidget, public StatChild {
   void ShowWhatIsHeld() override;
   QString DamageWarning() const override;
   QString LeftOutText() const override;
+  void ShowHours(long long from, long long to) override;
   // "Часовых: 120, суточных: 0, месячных: 0" (empty before a load).
   QString HeldText() const;
 

@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QPushButton>
 #include <QShortcut>
@@ -64,6 +65,20 @@ void ValuesPane::Show(const ValuesTable& t, const QString& chartTitle) {
   if (title.startsWith(QStringLiteral("Объемы"))) title.replace(0, 6, QStringLiteral("Значения"));
   if (missing != 0) title += QStringLiteral(" (без данных: %1)").arg(missing);
   title_->setText(title);
+}
+
+void ValuesPane::SelectPeriods(const QStringList& periods) {
+  grid_->clearSelection();
+  QItemSelection rows;
+  int first = -1;
+  for (int r = 0; r < grid_->rowCount(); ++r) {
+    const QTableWidgetItem* period = grid_->item(r, 0);
+    if (!period || !periods.contains(period->text())) continue;
+    rows.select(grid_->model()->index(r, 0), grid_->model()->index(r, grid_->columnCount() - 1));
+    if (first < 0) first = r;
+  }
+  grid_->selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
+  if (first >= 0) grid_->scrollToItem(grid_->item(first, 0), QAbstractItemView::PositionAtTop);
 }
 
 }  // namespace statvtk::app

@@ -20,6 +20,9 @@ class ValuesPane : public QWidget {
 
   // Shows `table` under a title made from the chart's (its first line).
   void Show(const ValuesTable& table, const QString& chartTitle);
+  // Selects the rows whose period text is in `periods` (nothing else) and
+  // scrolls the first of them into view.
+  void SelectPeriods(const QStringList& periods);
   QTableWidget* Grid() const { return grid_; }
   QString Title() const;
 
