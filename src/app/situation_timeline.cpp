@@ -110,7 +110,7 @@ void SituationTimeline::PaintAxis(QPainter& p) const {
     p.drawLine(x, kTop, x, y);
     p.setPen(palette().color(QPalette::Text));
     p.drawLine(x, y, x, y + 4);
-    if (x - lastLabel < 44) continue;
+    if (x - lastLabel < 44 || x + 40 > width()) continue;
     const QString label =
         step ? QStringLiteral("%1.%2").arg(c.day, 2, 10, QLatin1Char('0')).arg(c.month, 2, 10, QLatin1Char('0'))
              : QStringLiteral("%1.%2").arg(c.month, 2, 10, QLatin1Char('0')).arg(c.year % 100, 2, 10, QLatin1Char('0'));

@@ -69,11 +69,12 @@ QTableWidgetItem* Cell(const QString& text, bool number = false) {
   return item;
 }
 
-// The hours looked at: the oldest record's to the newest (a daily record's
-// to its day's last hour), widened to every situation.
+// The period of the timeline: the hourly archive's, as the months' summary
+// looks at it; without hourly records the daily archive's, widened to every
+// situation.
 std::pair<long long, long long> SpanOf(const analysis::MeterRecords& m, const analysis::Analysis& a) {
+  if (!m.hourly.empty()) return {m.hourly.front().start, m.hourly.back().start};
   std::vector<long long> starts, ends;
-  if (!m.hourly.empty()) starts.push_back(m.hourly.front().start), ends.push_back(m.hourly.back().start);
   if (!m.daily.empty()) starts.push_back(m.daily.front().start), ends.push_back(m.daily.back().start + 23 * kHour);
   for (const analysis::Situation& s : a.situations) {
     starts.push_back(s.from);
@@ -127,7 +128,7 @@ SituationsWindow::SituationsWindow(StatChild& stat, AppServices& app, QWidget* p
   });
   connect(list_, &QTableWidget::cellDoubleClicked, this, [this] { BringStatisticsForward(); });
   connect(timeline_, &SituationTimeline::situationClicked, this, [this](int i) { list_->selectRow(i); });
-  resize(760, 560);
+  resize(820, 660);
 }
 
 void SituationsWindow::FillList() {
@@ -150,10 +151,15 @@ void SituationsWindow::FillList() {
 }
 
 void SituationsWindow::FillTimeline() {
-  // One row per kind, a flag's and an event mark's by its word; in the
-  // order of the kinds, then of the words.
+  // One row per kind shown, a flag's and an event mark's by its word; in
+  // the order of the kinds, then of the words. Only the situations that
+  // touch the period.
+  const auto touches = [this](const analysis::Situation& s) {
+    return s.from <= last_ && s.to.value_or(last_) >= first_;
+  };
   std::map<std::pair<int, std::string>, int> rowOf;
-  for (const analysis::Situation& s : found_.situations) rowOf[{static_cast<int>(s.kind), SituationText(s)}] = 0;
+  for (const analysis::Situation& s : found_.situations)
+    if (touches(s)) rowOf[{static_cast<int>(s.kind), SituationText(s)}] = 0;
   QStringList rows;
   for (auto& [key, row] : rowOf) {
     row = static_cast<int>(rows.size());
@@ -162,6 +168,7 @@ void SituationsWindow::FillTimeline() {
   std::vector<TimelineBar> bars;
   for (std::size_t i = 0; i < found_.situations.size(); ++i) {
     const analysis::Situation& s = found_.situations[i];
+    if (!touches(s)) continue;
     bars.push_back({.row = rowOf[{static_cast<int>(s.kind), SituationText(s)}],
                     .from = s.from,
                     .to = s.to.value_or(last_),

@@ -46,7 +46,7 @@ class SituationsWindow : public QWidget {
   QPointer<QWidget> statWidget_;  // guards stat_: the statistics window may close first
   analysis::Settings settings_;
   analysis::Analysis found_;
-  long long first_ = 0, last_ = 0;  // the hours looked at: the oldest record's to the newest
+  long long first_ = 0, last_ = 0;  // the timeline's period: the hourly archive's first and last hour
   QLabel* rules_ = nullptr;
   QTableWidget* list_ = nullptr;
   SituationTimeline* timeline_ = nullptr;
