@@ -3,6 +3,7 @@
 #include "app/child_windows.hpp"
 #include "app/current_window.hpp"
 #include "app/events_window.hpp"
+#include "app/situations_window.hpp"
 #include "app/stat_window.hpp"
 #include "app/tech_info_window.hpp"
 #include "stats/stat_model.hpp"
@@ -20,6 +21,8 @@ QWidget* MakeEventsWindow(const StatChild& stat, AppServices& app) {
   const auto model = MakeStatModel(stat.Data());
   return new EventsWindow(model ? model->Events() : EventTable{}, app);
 }
+
+QWidget* MakeSituationsWindow(StatChild& stat, AppServices& app) { return new SituationsWindow(stat, app); }
 
 QWidget* MakeTechInfoWindow(std::span<const std::uint8_t> header, DeviceType type, AppServices& app) {
   return new TechInfoWindow(header, type, app);

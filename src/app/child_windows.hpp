@@ -1,5 +1,6 @@
 // The child windows the main window makes and talks to: statistics windows
-// (one class per model), current readings, events and technical information.
+// (one class per model), current readings, events, abnormal situations and
+// technical information.
 // Each window class derives from QWidget and from its interface here; the
 // makers are defined beside the window classes.
 #pragma once
@@ -44,6 +45,11 @@ class StatChild {
   // How many stored records failed their checksum or date check and are
   // left out, by kind; empty when none are.
   virtual QString LeftOutText() const = 0;
+  // Shows the hours from..to (calendar seconds of the starts of the first
+  // and last hour): within one listed day, that day in the hourly mode with
+  // those hours' rows of the values table selected; else the days in the
+  // daily mode.
+  virtual void ShowHours(long long from, long long to) = 0;
 };
 
 // A current-readings window ("Текущие показания").
@@ -69,6 +75,9 @@ StatChild* MakeStatChild(DeviceType type, AppServices& app);
 CurrentChild* MakeCurrentChild(AppServices& app);
 // The events of a statistics window's image.
 QWidget* MakeEventsWindow(const StatChild& stat, AppServices& app);
+// "Нештатные ситуации" of a statistics window's image; a click on a
+// situation shows its hours in that window.
+QWidget* MakeSituationsWindow(StatChild& stat, AppServices& app);
 // The technical information of a header block.
 QWidget* MakeTechInfoWindow(std::span<const std::uint8_t> header, DeviceType type, AppServices& app);
 

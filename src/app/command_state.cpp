@@ -17,6 +17,7 @@ CommandState DecideCommands(ActiveChild child, Activity activity, bool deviceKno
   c.save = stat;
   c.exportReport = stat;
   c.techInfo = child == ActiveChild::LoadedStatistics || deviceKnown;
+  c.situations = child == ActiveChild::LoadedStatistics;
   return c;
 }
 

@@ -21,7 +21,8 @@ struct CommandState {
   bool scan = false;     // "Поиск приборов..." (the search takes the line)
   bool save = false;     // "Сохранить..."
   bool exportReport = false;
-  bool techInfo = false;  // "Техническая информация"
+  bool techInfo = false;    // "Техническая информация"
+  bool situations = false;  // "Нештатные ситуации": of a loaded statistics window
 };
 
 // `deviceKnown`: a reading has left an instrument's header block behind.

@@ -42,6 +42,9 @@ MainActions MakeMainActions(QWidget* owner) {
   a.exportReport = make(QStringLiteral("Экспорт в Microsoft Excel"), QStringLiteral("Экспорт в Microsoft Excel"),
                         QStyle::SP_FileDialogDetailedView, QKeySequence(Qt::CTRL | Qt::Key_P));
   a.techInfo = make(QStringLiteral("Техническая информация"), {}, QStyle::SP_MessageBoxInformation);
+  a.situations = make(QStringLiteral("Нештатные ситуации"),
+                      QStringLiteral("Нештатные ситуации и итоги месяцев открытого файла статистики"),
+                      QStyle::SP_MessageBoxWarning);
   a.connection =
       make(QStringLiteral("Соединение..."), QStringLiteral("Параметры соединения с прибором"), QStyle::SP_DriveNetIcon);
   a.scan = make(QStringLiteral("Поиск приборов..."), QStringLiteral("Найти приборы на линии"),
@@ -83,6 +86,7 @@ MainMenus AddMainMenus(QMainWindow& frame, const MainActions& a) {
   stat->addSeparator();
   stat->addAction(a.exportReport);
   stat->addAction(a.techInfo);
+  stat->addAction(a.situations);
 
   QMenu* settings = bar->addMenu(QStringLiteral("&Настройки"));
   settings->addAction(a.connection);

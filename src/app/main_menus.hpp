@@ -23,6 +23,7 @@ struct MainActions {
   QAction* stop = nullptr;
   QAction* exportReport = nullptr;
   QAction* techInfo = nullptr;
+  QAction* situations = nullptr;  // "Нештатные ситуации"
   QAction* connection = nullptr;
   QAction* scan = nullptr;  // "Поиск приборов..."
   QAction* reportParams = nullptr;

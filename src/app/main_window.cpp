@@ -144,6 +144,7 @@ void MainWindow::ConnectActions() {
   connect(a.stop, &QAction::triggered, reads, &ReadCommands::StopReading);
   connect(a.exportReport, &QAction::triggered, this, &MainWindow::ExportReport);
   connect(a.techInfo, &QAction::triggered, this, &MainWindow::ShowTechInfo);
+  connect(a.situations, &QAction::triggered, this, &MainWindow::ShowSituations);
   connect(a.connection, &QAction::triggered, this, [setup] { setup->ConnectionSettingsCommand(); });
   connect(a.scan, &QAction::triggered, this, [setup] { setup->ScanCommand(); });
   connect(a.reportParams, &QAction::triggered, this, [setup] { setup->ReportParamsCommand(); });
@@ -189,6 +190,7 @@ void MainWindow::UpdateCommands() {
   actions_.save->setEnabled(c.save);
   actions_.exportReport->setEnabled(c.exportReport);
   actions_.techInfo->setEnabled(c.techInfo);
+  actions_.situations->setEnabled(c.situations);
 }
 
 void MainWindow::ShowMessages() {
@@ -228,6 +230,11 @@ void MainWindow::ShowTechInfo() {
     return;
   }
   if (QWidget* w = MakeTechInfoWindow(parts_.lastHeader, parts_.lastType, *services_)) children_->Add(w);
+}
+
+void MainWindow::ShowSituations() {
+  if (StatChild* stat = children_->ActiveStat(); stat && stat->Loaded())
+    if (QWidget* w = MakeSituationsWindow(*stat, *services_)) children_->Add(w);
 }
 
 QProgressBar* MainWindow::Progress() const { return status_->Progress(); }

@@ -59,6 +59,8 @@ class MainWindow : public QMainWindow {
   void ShowTraffic();
   // "Техническая информация": the active file's instrument, else the one last read.
   void ShowTechInfo();
+  // "Нештатные ситуации": of the active statistics window's file.
+  void ShowSituations();
   // "Экспорт в Microsoft Excel": the active statistics window's report.
   void ExportReport();
   // "Сообщения": restored and brought forward.

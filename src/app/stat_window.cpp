@@ -2,36 +2,32 @@
 
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QGuiApplication>
-#include <QMenu>
-#include <QScrollArea>
-#include <QShortcut>
 #include <QDate>
 #include <QDateEdit>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
-#include <QLocale>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <cstdio>
 
-#include "app/path_text.hpp"
 #include "app/app_services.hpp"
 #include "app/date_field.hpp"
-#include "app/ui_seam.hpp"
-#include "reports/report_export.hpp"
-#include "stats/record_check.hpp"
+#include "app/hour_span.hpp"
+#include "app/stat_csv.hpp"
+#include "app/stat_notes.hpp"
+#include "app/values_pane.hpp"
 #include "app/volume_chart.hpp"
-#include "reports/csv_export.hpp"
-#include "reports/file_io.hpp"
+#include "stats/record_check.hpp"
 #include "stats/values_table.hpp"
 #include "stats/volume_series.hpp"
 
@@ -43,15 +39,6 @@ QDate ToQDate(const CalendarDate& d) { return QDate(d.year, d.month, d.day); }
 CalendarDate FromQDate(const QDate& d) { return {d.year(), d.month(), d.day()}; }
 
 QDateEdit* MakePicker(QWidget* parent) { return new DateField(parent); }
-
-const char* ArchiveWord(StatMode mode) {
-  switch (mode) {
-    case StatMode::Hourly: return "hourly";
-    case StatMode::Daily: return "daily";
-    case StatMode::Monthly: return "monthly";
-  }
-  return "";
-}
 
 }  // namespace
 
@@ -68,7 +55,9 @@ StatWindow::StatWindow(DeviceType type, AppServices& app, std::optional<Calendar
   chart_ = new VolumeChart(split);
   chart_->setMinimumHeight(120);
   split->addWidget(chart_);
-  split->addWidget(BuildValues(split));
+  values_ = new ValuesPane(split);
+  split->addWidget(values_);
+  connect(values_, &ValuesPane::copyAsked, this, [this] { CopyValues(); });
   split->setChildrenCollapsible(false);
   split->setStretchFactor(0, 0);
   split->setStretchFactor(1, 1);
@@ -187,31 +176,7 @@ QWidget* StatWindow::BuildControls() {
   return top;
 }
 
-QWidget* StatWindow::BuildValues(QWidget* parent) {
-  auto* box = new QWidget(parent);
-  auto* column = new QVBoxLayout(box);
-  column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(2);
-  auto* head = new QHBoxLayout();
-  valuesTitle_ = new QLabel(box);
-  auto* copy = new QPushButton(QStringLiteral("Копировать"), box);
-  copy->setToolTip(QStringLiteral("Таблица значений в буфер обмена (текст с табуляциями: вставляется в Excel и Calc)"));
-  head->addWidget(valuesTitle_, 1);
-  head->addWidget(copy);
-  column->addLayout(head);
-  values_ = new QTableWidget(box);
-  values_->verticalHeader()->hide();
-  values_->verticalHeader()->setDefaultSectionSize(20);
-  values_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  values_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  values_->setMinimumHeight(80);
-  column->addWidget(values_, 1);
-  connect(copy, &QPushButton::clicked, this, [this] { CopyValues(); });
-  auto* shortcut = new QShortcut(QKeySequence::Copy, values_);
-  shortcut->setContext(Qt::WidgetShortcut);
-  connect(shortcut, &QShortcut::activated, this, [this] { CopyValues(); });
-  return box;
-}
+QTableWidget* StatWindow::ValuesGrid() const { return values_->Grid(); }
 
 QRadioButton* StatWindow::ModeButton(StatMode mode) const {
   switch (mode) {
@@ -320,38 +285,7 @@ void StatWindow::ShowSelectionAndDates() {
 
 void StatWindow::UpdateChart() {
   chart_->Show(VolumeSeriesOf(*window_));
-  UpdateValues();
-}
-
-void StatWindow::UpdateValues() {
-  const ValuesTable t = ValuesTableOf(*window_);
-  values_->clear();
-  values_->setColumnCount(static_cast<int>(t.headings.size()));
-  values_->setRowCount(static_cast<int>(t.rows.size()));
-  QStringList headings;
-  for (const std::string& h : t.headings) headings << QString::fromStdString(h);
-  values_->setHorizontalHeaderLabels(headings);
-  const QColor grey(0x80, 0x80, 0x80);
-  for (int r = 0; r < static_cast<int>(t.rows.size()); ++r) {
-    const ValuesRow& row = t.rows[static_cast<std::size_t>(r)];
-    values_->setItem(r, 0, new QTableWidgetItem(QString::fromStdString(row.period)));
-    for (int c = 0; c < static_cast<int>(row.fields.size()); ++c) {
-      auto* item = new QTableWidgetItem(QString::fromStdString(row.fields[static_cast<std::size_t>(c)]));
-      // Numbers line up on the right; the state in words on the left.
-      if (c + 1 < static_cast<int>(row.fields.size())) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-      if (row.missing) item->setForeground(grey);
-      values_->setItem(r, c + 1, item);
-    }
-    if (row.missing) values_->item(r, 0)->setForeground(grey);
-  }
-  values_->resizeColumnsToContents();
-  int missing = 0;
-  for (const ValuesRow& row : t.rows) missing += row.missing ? 1 : 0;
-  // "Значения по часам 14.06.24", as the chart names its volumes.
-  QString title = chart_->Title().section(QLatin1Char('\n'), 0, 0);
-  if (title.startsWith(QStringLiteral("Объемы"))) title.replace(0, 6, QStringLiteral("Значения"));
-  if (missing != 0) title += QStringLiteral(" (без данных: %1)").arg(missing);
-  valuesTitle_->setText(title);
+  values_->Show(ValuesTableOf(*window_), chart_->Title());
 }
 
 void StatWindow::CopyValues() {
@@ -403,65 +337,9 @@ void StatWindow::MakeReport() {
   window_->SetBusy(false);
 }
 
-void StatWindow::ExportCsv(CsvScope scope) {
-  const StatMode mode = window_->Mode();
-  const CsvArchive archive = mode == StatMode::Hourly  ? CsvArchive::Hourly
-                             : mode == StatMode::Daily ? CsvArchive::Daily
-                                                       : CsvArchive::Monthly;
-  // The periods shown: the selected day, days or months (every month when none is).
-  CsvPeriods shown;
-  shown.mask = mode == StatMode::Monthly ? 0xFFFF0000u : 0xFFFFFF00u;
-  for (std::size_t i = 0; i < window_->Items().size(); ++i)
-    if (window_->IsSelected(i) || (mode == StatMode::Monthly && window_->SelectedItems().empty()))
-      shown.keys.push_back(window_->Items()[i].key);
-  std::string word = ArchiveWord(mode);
-  if (scope == CsvScope::Shown && !shown.keys.empty()) {
-    const auto iso = [](std::uint32_t key) {
-      const CalendarDate d = DateOfKey(key);
-      return QStringLiteral("%1-%2-%3")
-          .arg(d.year, 4, 10, QLatin1Char('0'))
-          .arg(d.month, 2, 10, QLatin1Char('0'))
-          .arg(std::max(d.day, 1), 2, 10, QLatin1Char('0'))
-          .toStdString();
-    };
-    word += "_" + iso(shown.keys.front());
-    if (shown.keys.size() > 1) word += "_" + iso(shown.keys.back());
-  }
-  // The user's locale decides the decimal mark, so that a spreadsheet reads the numbers.
-  const QString point = QLocale().decimalPoint();
-  const CsvOptions options = MakeCsvOptions(point == QStringLiteral(",") ? ',' : '.');
-  const Result<std::string> made =
-      ExportArchiveCsv(window_->Model(), archive, options, scope == CsvScope::Shown ? &shown : nullptr);
-  if (!made) {
-    app_.Ui().Warn(this, QStringLiteral("Экспорт CSV"), QString::fromStdString(made.error().reason));
-    return;
-  }
-  const std::string& csv = *made;
-  const std::filesystem::path proposed = app_.Report().folder / CsvFileName(window_->Model().SerialText(), word);
-  const QString name = app_.Ui().SaveFileName(this, QStringLiteral("Экспорт CSV"), PathText(proposed),
-                                              QStringLiteral("Файлы CSV (*.csv);;Все файлы (*)"));
-  if (name.isEmpty()) return;
-  const std::filesystem::path path = PathOf(name);
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(csv.data());
-  if (const Result<void> written = WriteFileAtomically(path, std::span<const std::uint8_t>(bytes, csv.size()));
-      !written) {
-    app_.Ui().Warn(this, QStringLiteral("Экспорт CSV"),
-                   QStringLiteral("Не удалось записать файл ") + name + QStringLiteral(": ") +
-                       QString::fromStdString(written.error().reason));
-    return;
-  }
-  app_.Log(QStringLiteral("Записан файл CSV: ") + name);
-  app_.ShowResult(QStringLiteral("Файл CSV записан: ") + name, path);
-}
+void StatWindow::ExportCsv(CsvScope scope) { ExportStatCsv(*window_, scope == CsvScope::Shown, app_, this); }
 
-QString StatWindow::HeldText() const {
-  if (!loaded_) return {};
-  const RecordCounts counts = CountRecords(window_->Model());
-  return QStringLiteral("Записей: часовых %1, суточных %2, месячных %3")
-      .arg(counts.Valid(ArchiveKind::Hourly))
-      .arg(counts.Valid(ArchiveKind::Daily))
-      .arg(counts.Valid(ArchiveKind::Monthly));
-}
+QString StatWindow::HeldText() const { return loaded_ ? HeldRecordsText(window_->Model()) : QString(); }
 
 void StatWindow::ShowWhatIsHeld() {
   if (!loaded_) return;
@@ -475,34 +353,33 @@ void StatWindow::ShowWhatIsHeld() {
   ShowNewestWeek();
 }
 
-QString StatWindow::DamageWarning() const {
-  if (!loaded_) return {};
-  const RecordCounts counts = CountRecords(window_->Model());
-  QString text;
-  if (counts.damaged != 0)
-    text = QStringLiteral(
-               "%1 записей с невозможными значениями (отрицательные или больше 10^12 м³ объемы, "
-               "нечисловые значения): файл, вероятно, поврежден.")
-               .arg(counts.damaged);
-  if (counts.kvDamaged)
-    text += (text.isEmpty() ? QString() : QStringLiteral(" ")) + QStringLiteral("Kv прибора - не число.");
-  return text;
-}
+QString StatWindow::DamageWarning() const { return loaded_ ? DamagedRecordsText(window_->Model()) : QString(); }
 
-QString StatWindow::LeftOutText() const {
-  if (!loaded_) return {};
-  const RecordCounts counts = CountRecords(window_->Model());
-  const struct {
-    ArchiveKind kind;
-    const char* word;
-  } kinds[] = {{ArchiveKind::Hourly, "часовых"}, {ArchiveKind::Daily, "суточных"}, {ArchiveKind::Monthly, "месячных"}};
-  QStringList parts;
-  for (const auto& k : kinds)
-    if (counts.Failed(k.kind) != 0)
-      parts << QStringLiteral("%1 %2").arg(QString::fromUtf8(k.word)).arg(counts.Failed(k.kind));
-  if (parts.isEmpty()) return {};
-  return QStringLiteral("Записи с неверной контрольной суммой или датой не показаны: ") +
-         parts.join(QStringLiteral(", ")) + QStringLiteral(".");
+QString StatWindow::LeftOutText() const { return loaded_ ? LeftOutRecordsText(window_->Model()) : QString(); }
+
+void StatWindow::ShowHours(long long from, long long to) {
+  const HourSpan span = HourSpanOf(from, to);
+  if (span.OneDay()) {
+    modeH_->setChecked(true);
+    const std::uint32_t key = DayKeyOfDate(span.first);
+    for (std::size_t i = 0; i < window_->Items().size(); ++i) {
+      if (window_->Items()[i].key != key) continue;
+      window_->ClearSelection();
+      window_->SelectItem(i);
+      window_->SelectionChanged();
+      ShowSelectionAndDates();
+      UpdateChart();
+      values_->SelectPeriods(span.hours);
+      return;
+    }
+  }
+  // Several days, or a day without hourly records: the days.
+  modeD_->setChecked(true);
+  window_->SetBeginDate(span.first);
+  window_->SetEndDate(span.last);
+  window_->DatesChanged();
+  ShowSelectionAndDates();
+  UpdateChart();
 }
 
 void StatWindow::closeEvent(QCloseEvent* event) {

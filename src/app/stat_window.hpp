@@ -23,6 +23,7 @@ class QTableWidget;
 namespace statvtk::app {
 
 class AppServices;
+class ValuesPane;
 class VolumeChart;
 
 class StatWindow : public QWidget, public StatChild {
@@ -44,6 +45,7 @@ class StatWindow : public QWidget, public StatChild {
   void ShowWhatIsHeld() override;
   QString DamageWarning() const override;
   QString LeftOutText() const override;
+  void ShowHours(long long from, long long to) override;
   // "Часовых: 120, суточных: 0, месячных: 0" (empty before a load).
   QString HeldText() const;
 
@@ -66,7 +68,7 @@ class StatWindow : public QWidget, public StatChild {
   QPushButton* EventsButton() const { return eventsButton_; }
   QLabel* HeldLine() const { return held_; }
   QLabel* LeftOutLine() const { return leftOut_; }
-  QTableWidget* ValuesGrid() const { return values_; }
+  QTableWidget* ValuesGrid() const;
   QPushButton* CsvButton() const { return csvButton_; }
 
  protected:
@@ -75,7 +77,6 @@ class StatWindow : public QWidget, public StatChild {
 
  private:
   QWidget* BuildControls();
-  QWidget* BuildValues(QWidget* parent);
   void Rebuild(StatMode mode);  // a new model over data_, keeping the mode
   void FillList();
   void ShowNewestWeek();
@@ -83,7 +84,6 @@ class StatWindow : public QWidget, public StatChild {
   void ShowCurr();
   void ShowSelectionAndDates();
   void UpdateChart();  // the chart and the values table
-  void UpdateValues();
   void OnModeChosen(StatMode mode);
   void OnListChanged();
   void OnDatesChanged();
@@ -109,8 +109,7 @@ class StatWindow : public QWidget, public StatChild {
   QPushButton* csvButton_ = nullptr;
   QLabel* held_ = nullptr;     // how many records of each kind (after a stopped read)
   QLabel* leftOut_ = nullptr;  // records that failed their checks
-  QTableWidget* values_ = nullptr;
-  QLabel* valuesTitle_ = nullptr;
+  ValuesPane* values_ = nullptr;
 };
 
 // "DD.MM.YY" of a picker date (as the daily report's range is written).

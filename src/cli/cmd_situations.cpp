@@ -9,7 +9,7 @@
 #include "cli/cli_options.hpp"
 #include "cli/commands.hpp"
 #include "cli/report_args.hpp"
-#include "cli/situation_texts.hpp"
+#include "front/situation_texts.hpp"
 #include "stats/record_plausible.hpp"
 
 namespace statvtk::cli {
@@ -138,8 +138,8 @@ void Text(const analysis::Analysis& a, const StatModel& m, std::ostream& out) {
   if (a.situations.empty()) out << "  нет\n";
   else out << "  " << Pad("Начало", 18) << Pad("Конец", 18) << Pad("Часов", 7) << Pad("Ситуация", 22) << "Источник\n";
   for (const analysis::Situation& s : a.situations) {
-    out << "  " << Pad(analysis::HourText(s.from), 18) << Pad(s.to ? analysis::HourText(*s.to) : kOpenText, 18)
-        << Pad(std::to_string(s.hours), 7) << Pad(PrintableText(SituationText(s)), 22) << SourceText(s.source);
+    out << "  " << Pad(analysis::HourText(s.from), 18) << Pad(s.to ? analysis::HourText(*s.to) : kSituationOpenText, 18)
+        << Pad(std::to_string(s.hours), 7) << Pad(PrintableText(SituationText(s)), 22) << SituationSourceText(s.source);
     if (s.volume) {
       char volume[48];
       std::snprintf(volume, sizeof volume, "  %.3f м3", *s.volume);

@@ -36,6 +36,7 @@
 #include "app/read_params_dialog.hpp"
 #include "app/result_bar.hpp"
 #include "app/scan_dialog.hpp"
+#include "app/situations_window.hpp"
 #include "app/stat_window.hpp"
 #include "app/traffic_window.hpp"
 #include <QProgressBar>
@@ -234,6 +235,31 @@ void HourlyDay(StatWindow* stat) {
   }
 }
 
+// "Нештатные ситуации" beside the statistics window: a one-day power cut
+// chosen (the first situation when there is none), its hours selected there.
+int SituationsShot(MainWindow& w, StatWindow* stat) {
+  Place(SubOf(stat), 0, 0, 600, 730);
+  w.ShowSituations();
+  auto* s = Newest<SituationsWindow>(w);
+  if (!s) {
+    std::cerr << "statvtk-shots: \"Нештатные ситуации\" did not open\n";
+    return 1;
+  }
+  Place(SubOf(s), 600, 0, 590, 730);
+  int row = 0;
+  for (int r = s->List()->rowCount() - 1; r >= 0; --r)
+    if (s->List()->item(r, 0)->text() == QStringLiteral("Отключение питания") &&
+        s->List()->item(r, 1)->text().left(8) == s->List()->item(r, 2)->text().left(8))
+      row = r;
+  if (s->List()->rowCount() > 0) s->List()->selectRow(row);
+  Settle();
+  Shot(&w, "situations");
+  const int outside = Outside(w, "situations opened");
+  SubOf(s)->close();
+  Place(SubOf(stat), 0, 0, 980, 730);
+  return outside;
+}
+
 // The program as it starts on a laptop's small screen (the X server's own
 // size, 1024×600 in scripts/screenshots): a fresh home, a VTK-08.14 C read,
 // its statistics window in the area that is left.
@@ -386,6 +412,7 @@ int Tour(const std::map<std::string, int>& ports, const fs::path& homes) {
     stat->EventsButton()->click();
     failures += Outside(w, "events opened");
     Shot(&w, "events");
+    failures += SituationsShot(w, stat);
 
     w.Reads().ReadCurrent();
     WaitJob(w);

@@ -1,5 +1,5 @@
-// The words statvtk-cli shows for the analysis's codes: a situation's kind
-// and source, in one place.
+// The words the front ends show for the analysis's codes: a situation's kind
+// and source, in one place for statvtk-cli and the desktop program.
 #pragma once
 
 #include <string>
@@ -7,16 +7,16 @@
 
 #include "analysis/situations.hpp"
 
-namespace statvtk::cli {
+namespace statvtk {
 
 // "Ночной расход", "Отключение питания", ...; a flag or an event mark: the
 // model's own word for it.
 std::string SituationText(const analysis::Situation& situation);
 
 // "флаги", "события", "правило".
-std::string_view SourceText(analysis::SituationSource source);
+std::string_view SituationSourceText(analysis::SituationSource source);
 
 // The text shown for a situation still going on, in place of its end.
-inline constexpr const char* kOpenText = "продолжается";
+inline constexpr const char* kSituationOpenText = "продолжается";
 
-}  // namespace statvtk::cli
+}  // namespace statvtk

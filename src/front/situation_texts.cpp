@@ -1,6 +1,6 @@
-#include "cli/situation_texts.hpp"
+#include "front/situation_texts.hpp"
 
-namespace statvtk::cli {
+namespace statvtk {
 
 using analysis::SituationKind;
 using analysis::SituationSource;
@@ -21,7 +21,7 @@ std::string SituationText(const analysis::Situation& s) {
   return s.detail;
 }
 
-std::string_view SourceText(SituationSource source) {
+std::string_view SituationSourceText(SituationSource source) {
   switch (source) {
     case SituationSource::Flags: return "флаги";
     case SituationSource::Events: return "события";
@@ -30,4 +30,4 @@ std::string_view SourceText(SituationSource source) {
   return "";
 }
 
-}  // namespace statvtk::cli
+}  // namespace statvtk
