@@ -6,8 +6,8 @@ namespace statvtk::sim {
 
 namespace {
 
-constexpr double kLeak = 0.05;        // m3/h that a night leak lets through
-constexpr double kSpikeFactor = 5;    // the flow of a spike's day against its usual
+constexpr double kLeak = 0.05;                  // m3/h that a night leak lets through
+constexpr double kSpikeFactor = 5;              // the flow of a spike's day against its usual
 constexpr std::uint64_t kLeastReverse = 50000;  // millionths of m3: the least volume of a reverse hour
 constexpr std::uint16_t kFaults = kExcitation | kEmptyPipe | kTempSensor | kAir | kAdc;
 
@@ -27,8 +27,7 @@ std::uint32_t EventSecond(std::uint32_t kind) {
 
 }  // namespace
 
-ShapedHours::ShapedHours(DeviceType model, const MemoryShapes& shapes, std::uint32_t hours,
-                         const DeviceConfig& config)
+ShapedHours::ShapedHours(DeviceType model, const MemoryShapes& shapes, std::uint32_t hours, const DeviceConfig& config)
     : s_(shapes), hours_(hours), today_(hours / 24), gmin_(config.gmin), gmax_(config.gmax) {
   for (const StateRun& r : s_.states)
     if (StoredFlags(model, r.cause) != 0)

@@ -22,22 +22,22 @@ struct StateWord {
 
 // The states --flag sets, and the models that flag them.
 constexpr std::array<StateWord, 8> kStateWords = {{
-    {.word = "gmin", .cause = kGmin},                // all
-    {.word = "gmax", .cause = kGmax},                // all
-    {.word = "reverse", .cause = kReverse},          // all
-    {.word = "excitation", .cause = kExcitation},    // VTK-08.12, VTK-08.14
-    {.word = "empty-pipe", .cause = kEmptyPipe},     // VTK-08.14, LDN-08
-    {.word = "temp-sensor", .cause = kTempSensor},   // VTK-08.14, LDN-08
-    {.word = "air", .cause = kAir},                  // LDN-08
-    {.word = "adc", .cause = kAdc},                  // VTK-08.12
+    {.word = "gmin", .cause = kGmin},               // all
+    {.word = "gmax", .cause = kGmax},               // all
+    {.word = "reverse", .cause = kReverse},         // all
+    {.word = "excitation", .cause = kExcitation},   // VTK-08.12, VTK-08.14
+    {.word = "empty-pipe", .cause = kEmptyPipe},    // VTK-08.14, LDN-08
+    {.word = "temp-sensor", .cause = kTempSensor},  // VTK-08.14, LDN-08
+    {.word = "air", .cause = kAir},                 // LDN-08
+    {.word = "adc", .cause = kAdc},                 // VTK-08.12
 }};
 
 // "HOURS[@AGO]" (AGO `defaultAgo` when not given); nothing when not so.
 std::optional<HourRun> ParseRun(std::string_view v, std::uint32_t defaultAgo) {
   const std::size_t at = v.find('@');
   const auto hours = args::DecimalValue(v.substr(0, at), 1, kMaxShapeHours);
-  const auto ago = at == v.npos ? std::optional<long long>(defaultAgo)
-                                : args::DecimalValue(v.substr(at + 1), 0, kMaxShapeHours);
+  const auto ago =
+      at == v.npos ? std::optional<long long>(defaultAgo) : args::DecimalValue(v.substr(at + 1), 0, kMaxShapeHours);
   if (!hours || !ago) return std::nullopt;
   return HourRun{.hours = static_cast<std::uint32_t>(*hours), .ago = static_cast<std::uint32_t>(*ago)};
 }
@@ -136,7 +136,8 @@ void ConsumptionOptionsOf(CLI::App& app, MemoryShapes& s) {
            name,
            [&s, kind](const std::vector<std::string>& v) {
              for (const auto& text : v)
-               s.events.push_back({.kind = kind, .ago = static_cast<std::uint32_t>(*args::DecimalValue(text, 0, kMaxShapeHours))});
+               s.events.push_back(
+                   {.kind = kind, .ago = static_cast<std::uint32_t>(*args::DecimalValue(text, 0, kMaxShapeHours))});
            },
            what)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
