@@ -279,6 +279,14 @@ struct JobRig {
     job.Job().line.mode = ConnectMode::Tcp;
     job.Job().line.target = TcpLine{"127.0.0.1", 10001, false, false, "", 5};
   }
+  // M-Bus with the instrument's 32-bit address (the only way an LDN-08 reads).
+  void UseMBus() {
+    job.SetUseMBus(true);
+    job.SetMBusAddress(instrument.Options().longAddress);
+  }
+  void UseMBusIfLdn() {
+    if (instrument.Options().model == DeviceType::dtLDN08) UseMBus();
+  }
   void AllKinds() {
     job.SetReadAll(true);
     job.SetWantHourly(true);

@@ -239,8 +239,7 @@ namespace {
 TEST(JobLifecycle, TwoLinesReadAtOnceEachStoppedOnItsOwn) {
   JobRig first(Model(DeviceType::dtVTK0814C)), second(Model(DeviceType::dtLDN08));
   for (JobRig* rig : {&first, &second}) rig->AllKinds();
-  second.job.SetUseMBus(true);
-  second.job.SetMBusAddress(second.instrument.Options().longAddress);
+  second.UseMBus();
   // The first run is stopped well into its hourly records; the second goes on.
   std::atomic<bool> stopFirst{true};
   first.obs.onPos = [&](int p) {

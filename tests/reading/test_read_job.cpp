@@ -66,10 +66,7 @@ TEST_P(FullRead, WritesTheSimulatorsImageInEveryAreaRead) {
   const DeviceType t = GetParam();
   JobRig rig(Model(t));
   rig.AllKinds();
-  if (t == DeviceType::dtLDN08) {
-    rig.job.SetUseMBus(true);
-    rig.job.SetMBusAddress(rig.instrument.Options().longAddress);
-  }
+  rig.UseMBusIfLdn();
   rig.job.Start();
   rig.job.Wait();
   const JobOutcome r = rig.job.Result();
@@ -151,10 +148,7 @@ TEST_P(LastRead, Reads26HourlyRecordsNewestFirstWrappingAtTheAreaStart) {
   rig.job.SetWantDaily(true);
   rig.job.SetLastHours(24 + 1);
   rig.job.SetLastDays(31 + 1);
-  if (t == DeviceType::dtLDN08) {
-    rig.job.SetUseMBus(true);
-    rig.job.SetMBusAddress(rig.instrument.Options().longAddress);
-  }
+  rig.UseMBusIfLdn();
   rig.job.RunHere();
   ASSERT_EQ(rig.job.Result().outcome, ReadOutcome::Done) << rig.job.Result().Message();
 
@@ -186,8 +180,7 @@ INSTANTIATE_TEST_SUITE_P(Models, LastRead, ::testing::Values(DeviceType::dtVTK08
 
 TEST(ReadJob, LdnInMBusModeUsesTheLongAddressForEveryRequest) {
   JobRig rig(Model(DeviceType::dtLDN08));
-  rig.job.SetUseMBus(true);
-  rig.job.SetMBusAddress(rig.instrument.Options().longAddress);
+  rig.UseMBus();
   rig.job.SetReadLast(true);
   rig.job.SetWantMonthly(true);
   rig.job.SetWantEvents(true);
@@ -241,25 +234,9 @@ TEST(ReadJob, StopDuringVtk0814DailyReadKeepsTheHourlyRecords) {
   EXPECT_EQ(rig.openChannels, 0);
 }
 
-TEST(ReadJob, StopDuringVtk0812ReadWritesNothing) {
-  JobRig rig(Model(DeviceType::dtVTK0812));
-  rig.AllKinds();
-  rig.obs.onPos = [&](int p) {
-    if (p == 128) rig.job.RequestStop();
-  };
-  rig.job.RunHere();
-  EXPECT_EQ(rig.job.Result().outcome, ReadOutcome::Stopped);
-  EXPECT_FALSE(rig.job.Result().fileWritten);
-  EXPECT_TRUE(rig.DataFiles().empty());
-  EXPECT_FALSE(rig.obs.stats);
-  EXPECT_EQ(rig.obs.progressPos.back(), 0);
-  EXPECT_EQ(rig.openChannels, 0);
-}
-
 TEST(ReadJob, StopDuringLdnHourlyLastReadWritesNothing) {
   JobRig rig(Model(DeviceType::dtLDN08));
-  rig.job.SetUseMBus(true);
-  rig.job.SetMBusAddress(rig.instrument.Options().longAddress);
+  rig.UseMBus();
   rig.job.SetReadLast(true);
   rig.job.SetWantHourly(true);
   rig.job.SetLastHours(100);
@@ -295,10 +272,7 @@ TEST_P(LinkFailure, EndsWithTheStagesMessageAndKeepsWhatTheArchiveGave) {
   const FailureCase c = GetParam();
   JobRig rig(Model(c.model));
   rig.AllKinds();
-  if (c.model == DeviceType::dtLDN08) {
-    rig.job.SetUseMBus(true);
-    rig.job.SetMBusAddress(rig.instrument.Options().longAddress);
-  }
+  rig.UseMBusIfLdn();
   rig.silentAfter = c.answered;
   rig.job.RunHere();
   const JobOutcome r = rig.job.Result();
@@ -444,8 +418,7 @@ TEST(ReadJob, TcpOpenFailureReportsTheWinsockMessage) {
 TEST(ReadJob, VtkSilentAfterMBusIdentificationGetsTheMBusHint) {
   JobRig rig(Model(DeviceType::dtVTK0814C));
   rig.AllKinds();
-  rig.job.SetUseMBus(true);
-  rig.job.SetMBusAddress(rig.instrument.Options().longAddress);
+  rig.UseMBus();
   rig.silentAfter = 3;
   rig.job.RunHere();
   EXPECT_EQ(rig.job.Result().outcome, ReadOutcome::Failed);
@@ -508,10 +481,7 @@ TEST_P(CurrentRead, HandsOverTheHeaderBlockAndWritesNoFile) {
   JobRig rig(Model(t));
   rig.job.SetReadCurrent(true);
   rig.AllKinds();  // not consulted in current-readings mode
-  if (t == DeviceType::dtLDN08) {
-    rig.job.SetUseMBus(true);
-    rig.job.SetMBusAddress(rig.instrument.Options().longAddress);
-  }
+  rig.UseMBusIfLdn();
   rig.job.RunHere();
   ASSERT_EQ(rig.job.Result().outcome, ReadOutcome::Done) << rig.job.Result().Message();
   EXPECT_TRUE(rig.DataFiles().empty());
@@ -559,12 +529,6 @@ TEST(ReadJob, SettersFollowTheirRules) {
   EXPECT_EQ(std::get<SerialLine>(LineTargetOf(s)).comPort, 1);
   s.connectMode = ConnectMode::Tcp;
   EXPECT_EQ(std::get<TcpLine>(LineTargetOf(s)).port, 10001);
-  s.sockIp = "localhost";
-  EXPECT_EQ(std::get<TcpLine>(LineTargetOf(s)).host, "");
-  s.sockIp = "10.0.0.2";
-  EXPECT_EQ(std::get<TcpLine>(LineTargetOf(s)).host, "10.0.0.2");
-  s.dynDnsName = "gate";
-  EXPECT_EQ(std::get<TcpLine>(LineTargetOf(s)).dynDnsName, "");
 }
 
 }  // namespace

@@ -90,6 +90,11 @@ StatData Image0812(const std::vector<HourSpec>& hs) {
   return d;
 }
 
+// The record of a VTK-08.14 or LDN-08 for one hour (an LDN-08 keeps no masses).
+RecTimed TimedOf(const HourSpec& h) {
+  return {Time(2024, 3, h.day, h.hour), h.forward, h.reverse, h.mplus, h.mminus, h.counters, h.a, h.b, h.flags};
+}
+
 StatData Image0814(const std::vector<HourSpec>& hs, bool noT) {
   StatData d = StatData::Blank(DeviceType::dtVTK0814CM);
   SetVtkClock(d);
@@ -101,17 +106,7 @@ StatData Image0814(const std::vector<HourSpec>& hs, bool noT) {
   PutBE(std::span(d.header).subspan(553), 100, 4);
   PutBE(std::span(d.header).subspan(557), 100, 4);
   for (std::size_t i = 0; i < hs.size(); ++i) {
-    RecTimed r;
-    r.time = Time(2024, 3, hs[i].day, hs[i].hour);
-    r.vplus = hs[i].forward;
-    r.vminus = hs[i].reverse;
-    r.mplus = hs[i].mplus;
-    r.mminus = hs[i].mminus;
-    r.counters = hs[i].counters;
-    r.a = hs[i].a;
-    r.b = hs[i].b;
-    r.flags = hs[i].flags;
-    auto rec = Write0814(d, 64 * SlotOf(i, 1440), r);
+    auto rec = Write0814(d, 64 * SlotOf(i, 1440), TimedOf(hs[i]));
     if (hs[i].badSum) BreakSum(rec, 60);
   }
   return d;
@@ -130,15 +125,7 @@ StatData ImageLdn(const std::vector<HourSpec>& hs) {
   d.header[512 + 44] = 3;
   d.header[512 + 45] = 24;
   for (std::size_t i = 0; i < hs.size(); ++i) {
-    RecTimed r;
-    r.time = Time(2024, 3, hs[i].day, hs[i].hour);
-    r.vplus = hs[i].forward;
-    r.vminus = hs[i].reverse;
-    r.counters = hs[i].counters;
-    r.a = hs[i].a;
-    r.b = hs[i].b;
-    r.flags = hs[i].flags;
-    auto rec = WriteLdn(d, 68 * SlotOf(i, 1440), r);
+    auto rec = WriteLdn(d, 68 * SlotOf(i, 1440), TimedOf(hs[i]));
     if (hs[i].badSum) BreakSum(rec, 60);
   }
   return d;

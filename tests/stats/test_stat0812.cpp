@@ -54,17 +54,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, Validity0812,
                            return n;
                          });
 
-TEST(Checksum0812, SumOfFEIsInvalidEvenWithGoodDate) {
-  StatData d = Blank0812();
-  auto rec = Write0812(d, HourSlot0812(3), {});
-  StatModel0812 ok(d);
-  EXPECT_TRUE(ok.ValidCS(static_cast<std::uint32_t>(HourSlot0812(3))));
-  rec[31] = static_cast<std::uint8_t>(rec[31] - 1);
-  StatModel0812 bad(d);
-  EXPECT_FALSE(bad.ValidCS(static_cast<std::uint32_t>(HourSlot0812(3))));
-  EXPECT_FALSE(bad.ValidRecord(static_cast<std::uint32_t>(HourSlot0812(3))));
-}
-
 TEST(Index0812, TimeOrderWithInvalidAtTheEndOfEachArea) {
   StatData d = Blank0812();
   Write0812(d, HourSlot0812(0), {0x05, 0x02, 0x03, 0x24});
@@ -319,10 +308,4 @@ TEST(Events0812, RowsInTimeOrderWithFlagsAndHex) {
   EXPECT_EQ(t.rows[1][1], "16/03/24 10:00:00");
   EXPECT_EQ(t.rows[1][2], "+");
   EXPECT_EQ(t.rows[1][10], "-");
-}
-
-TEST(Model0812, AllZeroImageHasNoValidRecord) {
-  StatModel0812 m(Blank0812());
-  for (const auto& e : m.SortIndex()) EXPECT_EQ(e.Key, kInvalidKey);
-  EXPECT_TRUE(m.Events().rows.empty());
 }

@@ -141,14 +141,6 @@ TEST_P(TimedModel, TotalsIncrementsAndCounters) {
   }
 }
 
-TEST_P(TimedModel, BlankImageHasNothing) {
-  const auto& c = GetParam();
-  const auto m = Make(StatData::Blank(c.type));
-  for (auto kind : {ArchiveKind::Hourly, ArchiveKind::Daily, ArchiveKind::Monthly})
-    for (std::size_t i = 0; i < m->Index(kind).size(); ++i) ASSERT_FALSE(m->EntryValid(kind, i));
-  EXPECT_TRUE(m->Events().rows.empty());
-}
-
 INSTANTIATE_TEST_SUITE_P(Models, TimedModel, ::testing::ValuesIn(kModels),
                          [](const auto& info) { return std::string(info.param.name); });
 

@@ -223,6 +223,7 @@ TEST(StatWindow, TimedModelsUseTheirDeviceTimes) {
   }
 }
 
+// With a valid record the rows are the model's (their texts: the model tests).
 TEST(StatWindow, CurrentValuesRows) {
   StatData d = StatData::Blank(DeviceType::dtVTK0812);
   Write0812(d, HourSlot0812(0), {0x01, 0x15, 0x03, 0x24, 1000000, 0, {}, 0});
@@ -231,14 +232,6 @@ TEST(StatWindow, CurrentValuesRows) {
   const auto rows = w.ShowCurr();
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].value, "0.0000");
-  StatData l = StatData::Blank(DeviceType::dtLDN08);
-  WriteLdn(l, 0, {Time(2024, 3, 15, 10), 1000000});
-  StatWindowModel ldn(ModelOf(l), kToday);
-  const auto lrows = ldn.ShowCurr();
-  ASSERT_EQ(lrows.size(), 6u);
-  EXPECT_EQ(lrows[3].name, "Час.");
-  EXPECT_EQ(lrows[4].name, "Сут.");
-  EXPECT_EQ(lrows[5].name, "Мес.");
 }
 
 // A file without a single valid record (a random file of the right size, a
