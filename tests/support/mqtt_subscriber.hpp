@@ -56,8 +56,10 @@ class MqttSubscriber {
     mosquitto_reconnect_delay_set(m_, 1, 1, false);
   }
   ~MqttSubscriber() {
+    // The loop thread ends on the disconnect; cancelling it instead could
+    // leave the library's mutexes locked as the client is destroyed.
     mosquitto_disconnect(m_);
-    mosquitto_loop_stop(m_, true);
+    mosquitto_loop_stop(m_, false);
     mosquitto_destroy(m_);
   }
   MqttSubscriber(const MqttSubscriber&) = delete;
