@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/command_line.hpp"
-#include "collect/collect_config.hpp"
+#include "collect/config/collect_config.hpp"
 #include "store/record_store.hpp"
 
 namespace statvtk::collect {

@@ -1,7 +1,7 @@
 #include "base/program_home.hpp"
 #include "base/version.hpp"
 #include "collect/commands.hpp"
-#include "collect/mqtt_outbox.hpp"
+#include "collect/mqtt/outbox.hpp"
 
 namespace statvtk::collect {
 

@@ -12,9 +12,9 @@
 #include <sstream>
 #include <thread>
 
-#include "collect/collect_config.hpp"
+#include "collect/config/collect_config.hpp"
 #include "collect/commands.hpp"
-#include "collect/http_json.hpp"
+#include "collect/views/json_shapes.hpp"
 #include "fleet_e2e.hpp"
 #include "store/record_store.hpp"
 #include "support/free_port.hpp"

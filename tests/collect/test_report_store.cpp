@@ -6,8 +6,8 @@
 
 #include <sstream>
 
-#include "collect/report_command.hpp"
-#include "collect/report_image.hpp"
+#include "collect/image/report_command.hpp"
+#include "collect/image/report_image.hpp"
 #include "forwarding_store.hpp"
 #include "reports/report_export.hpp"
 #include "reports/report_source.hpp"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "collect/schedule.hpp"
+#include "collect/fleet/schedule.hpp"
 #include "store/periods.hpp"
 
 namespace statvtk::collect {
