@@ -20,7 +20,7 @@
 #include "collect/run/lease_keeper.hpp"
 #include "collect/run/line_pool.hpp"
 #include "collect/dial/modem_pool.hpp"
-#include "collect/mqtt/outbox.hpp"
+#include "collect/config/identity.hpp"
 #include "collect/fleet/schedule.hpp"
 #include "collect/run/service_notify.hpp"
 #include "collect/run/stop_request.hpp"

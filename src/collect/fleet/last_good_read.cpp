@@ -1,6 +1,6 @@
 #include "collect/fleet/last_good_read.hpp"
 
-#include "collect/mqtt/outbox.hpp"
+#include "collect/config/identity.hpp"
 #include "store/periods.hpp"
 
 namespace statvtk::collect {

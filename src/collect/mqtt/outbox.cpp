@@ -1,18 +1,9 @@
 #include "collect/mqtt/outbox.hpp"
 
-#include <unistd.h>
-
 #include "collect/mqtt/messages.hpp"
 #include "store/periods.hpp"
 
 namespace statvtk::collect {
-
-std::string OriginOf(const std::string& configured) {
-  if (!configured.empty()) return configured;
-  char host[256] = {};
-  if (gethostname(host, sizeof host - 1) != 0 || host[0] == 0) return "statvtk";
-  return host;
-}
 
 Result<bool> MqttOutbox::Enqueue(store::RecordStore& s, ReadPublication p) {
   if (p.read.serial.empty()) return false;  // never answered: nothing to name it by

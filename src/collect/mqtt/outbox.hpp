@@ -43,7 +43,4 @@ class MqttOutbox {
   std::set<std::string> discovered_;
 };
 
-// Origin= or, when empty, the host name.
-std::string OriginOf(const std::string& configured);
-
 }  // namespace statvtk::collect

@@ -7,6 +7,7 @@
 #include "base/program_home.hpp"
 #include "collect/run/fault_barrier.hpp"
 #include "collect/run/header_retention.hpp"
+#include "collect/config/identity.hpp"
 #include "collect/mqtt/outbox.hpp"
 #include "collect/image/report_image.hpp"
 #include "collect/run/stat_files.hpp"

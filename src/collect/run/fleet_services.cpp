@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "collect/config/identity.hpp"
 #include "collect/run/collect_log.hpp"
 #include "collect/http/exposure.hpp"
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <utility>
 
-#include "collect/mqtt/outbox.hpp"
+#include "collect/config/identity.hpp"
 #include "store/periods.hpp"
 
 namespace statvtk::collect {

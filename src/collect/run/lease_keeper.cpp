@@ -7,8 +7,7 @@
 #include <functional>
 
 #include "base/version.hpp"
-#include "collect/commands.hpp"
-#include "collect/mqtt/outbox.hpp"
+#include "collect/config/identity.hpp"
 
 namespace statvtk::collect {
 
