@@ -1,7 +1,5 @@
 #include "collect/config/collect_config.hpp"
 
-#include "collect/http/server.hpp"
-
 #include <algorithm>
 #include <charconv>
 #include <fstream>

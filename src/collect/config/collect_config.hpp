@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/error.hpp"
+#include "base/host_port.hpp"
 #include "collect/config/mqtt_settings.hpp"
 #include "reading/read_job.hpp"
 
@@ -17,6 +18,10 @@ namespace statvtk::collect {
 // The statistics files a read leaves in Data/ (KeepFiles=): the newest one
 // of each instrument, one per read, or none.
 enum class KeepFiles { Newest, All, None };
+
+// Http= of collect.ini: "HOST:PORT", ":PORT" or "PORT" (the host then
+// 127.0.0.1); port 0 lets the system choose (the tests).
+inline constexpr HostPortRules kHttpAddress{.defaultHost = "127.0.0.1", .defaultPort = 0, .minPort = 0};
 
 struct CollectorConfig {
   std::string database = "collect.sqlite";  // a path (relative: to the home) or a postgresql:// URL

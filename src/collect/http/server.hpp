@@ -18,10 +18,6 @@
 
 namespace statvtk::collect {
 
-// Http= of collect.ini: "HOST:PORT", ":PORT" or "PORT" (the host then
-// 127.0.0.1); port 0 lets the system choose (the tests).
-inline constexpr HostPortRules kHttpAddress{.defaultHost = "127.0.0.1", .defaultPort = 0, .minPort = 0};
-
 // Who may ask and how the server is reached.
 struct HttpOptions {
   std::shared_ptr<TokenCheck> tokens;  // null or no token in its file: anyone may ask
