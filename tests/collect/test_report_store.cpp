@@ -6,6 +6,7 @@
 
 #include <sstream>
 
+#include "collect/image/archive_slots.hpp"
 #include "collect/image/report_command.hpp"
 #include "collect/image/report_image.hpp"
 #include "forwarding_store.hpp"

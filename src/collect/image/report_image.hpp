@@ -27,15 +27,6 @@ struct StoreImage {
   std::int64_t headerRead = 0;  // the read whose header block it holds
 };
 
-// The area and record size of an archive of a model (0 when the model has no such archive).
-struct ArchiveSlots {
-  std::size_t offset = 0, count = 0, size = 0;
-};
-ArchiveSlots SlotsOf(DeviceType type, ArchiveKind archive);
-
-// The model of a stored instrument ("VTK-08.12", ...); dtUnknown for another text.
-DeviceType TypeOfModelName(std::string_view model);
-
 // Builds the image; BadData with the reason when the store holds no header
 // of the instrument.
 Result<StoreImage> ImageFromStore(store::RecordStore& store, const StoreImageRequest& request);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "collect/image/report_image.hpp"
+#include "collect/image/archive_slots.hpp"
 
 namespace statvtk::collect {
 

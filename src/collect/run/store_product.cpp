@@ -5,7 +5,7 @@
 #include <set>
 
 #include "base/local_time.hpp"
-#include "collect/image/report_image.hpp"
+#include "collect/image/archive_slots.hpp"
 #include "stats/device_type.hpp"
 #include "store/image_rows.hpp"
 #include "store/periods.hpp"

@@ -8,7 +8,7 @@
 #include "store/periods.hpp"
 #include "collect/views/collectors_view.hpp"
 #include "collect/views/periods.hpp"
-#include "collect/image/report_image.hpp"
+#include "collect/image/archive_slots.hpp"
 
 namespace statvtk::collect {
 
