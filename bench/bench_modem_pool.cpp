@@ -18,6 +18,7 @@
 
 #include "collect/commands.hpp"
 #include "collect/dial/modem_call.hpp"
+#include "collect/views/periods.hpp"
 #include "sim/exchange.hpp"
 #include "sim/server.hpp"
 #include "store/record_store.hpp"

@@ -21,6 +21,7 @@
 #include "collect/commands.hpp"
 #include "collect/dial/incoming_listener.hpp"
 #include "collect/dial/modem_call.hpp"
+#include "collect/views/periods.hpp"
 #include "fleet_e2e.hpp"
 #include "forwarding_store.hpp"
 #include "sim/exchange.hpp"

@@ -1,37 +1,8 @@
 #include "collect/dial/modem_call.hpp"
 
 #include <cctype>
-#include <cstdio>
-
-#include "store/periods.hpp"
 
 namespace statvtk::collect {
-
-std::string UtcMillis(std::chrono::system_clock::time_point t) {
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
-  std::string s = store::UtcText(static_cast<std::time_t>(ms / 1000));  // "...T01:02:03Z"
-  char frac[8];
-  std::snprintf(frac, sizeof frac, ".%03dZ", static_cast<int>(ms % 1000));
-  s.pop_back();
-  return s + frac;
-}
-
-std::optional<std::int64_t> UtcMillisOf(const std::string& text) {
-  const std::size_t dot = text.find('.');
-  if (dot == std::string::npos) {
-    const auto t = store::ParseUtc(text);
-    if (!t) return std::nullopt;
-    return static_cast<std::int64_t>(*t) * 1000;
-  }
-  const auto t = store::ParseUtc(text.substr(0, dot) + "Z");
-  if (!t || text.size() != dot + 5 || text.back() != 'Z') return std::nullopt;
-  int ms = 0;
-  for (std::size_t i = dot + 1; i < dot + 4; ++i) {
-    if (text[i] < '0' || text[i] > '9') return std::nullopt;
-    ms = ms * 10 + (text[i] - '0');
-  }
-  return static_cast<std::int64_t>(*t) * 1000 + ms;
-}
 
 std::string OutcomeWord(DialOutcome outcome, const std::string& text) {
   switch (outcome) {

@@ -12,10 +12,6 @@
 
 namespace statvtk::collect {
 
-// "2026-12-10T01:02:03.456Z": the call log's times, to the millisecond.
-std::string UtcMillis(std::chrono::system_clock::time_point t);
-// Milliseconds since the epoch of such a text (the fraction optional).
-std::optional<std::int64_t> UtcMillisOf(const std::string& text);
 // The call log's word for a dial's answer: "CONNECT", "BUSY", "NO ANSWER",
 // "NO CARRIER", "NO DIALTONE", "ERROR", "TIMEOUT" (no answer within ConnectWait).
 std::string OutcomeWord(DialOutcome outcome, const std::string& text);

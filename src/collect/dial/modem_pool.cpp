@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "collect/dial/modem_call.hpp"
+#include "collect/views/periods.hpp"
 #include "collect/config/identity.hpp"
 #include "collect/fleet/schedule.hpp"
 #include "store/periods.hpp"

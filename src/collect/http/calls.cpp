@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "base/utf8.hpp"
-#include "collect/dial/modem_call.hpp"
+#include "collect/views/periods.hpp"
 
 namespace statvtk::collect {
 

@@ -26,5 +26,9 @@ std::string DayPeriod(std::int64_t dayNumber);
 // UTC texts "YYYY-MM-DDTHH:MM:SSZ" of the store, and the moment they name.
 std::optional<std::chrono::system_clock::time_point> UtcMoment(std::string_view text);
 std::string UtcText(std::chrono::system_clock::time_point t);
+// "2026-12-10T01:02:03.456Z": the call log's times, to the millisecond.
+std::string UtcMillis(std::chrono::system_clock::time_point t);
+// Milliseconds since the epoch of such a text (the fraction optional).
+std::optional<std::int64_t> UtcMillisOf(const std::string& text);
 
 }  // namespace statvtk::collect
