@@ -1,7 +1,7 @@
 // The pools' modems as the page and /metrics show them: calls by outcome
 // and connected seconds since the collector started, today's calls, the
 // share of them connected and the minutes online, and whether the modem is
-// set aside. The pools write, the HTTP server reads.
+// set aside. The pools write, the HTTP server reads (and makes /metrics of them).
 #pragma once
 
 #include <chrono>
@@ -37,8 +37,5 @@ class ModemFigures {
   std::vector<ModemFigure> modems_;
   int today_ = -1;  // the local day the "today" counts are of
 };
-
-// The Prometheus text of the modems' figures.
-std::string ModemMetricsText(const std::vector<ModemFigure>& modems);
 
 }  // namespace statvtk::collect

@@ -1,5 +1,6 @@
 #include "collect/http/metrics.hpp"
 
+#include <cstdio>
 #include <ctime>
 
 #include "base/utf8.hpp"
@@ -154,6 +155,40 @@ std::string MetricsText(const CollectorFigures& own, const StoreFigures& stored,
   }
   if (stored.fleet) Instruments(out, *stored.fleet, now);
   if (stored.sharing) Sharing(out, *stored.sharing);
+  return out;
+}
+
+namespace {
+
+std::string ModemLabels(const ModemFigure& m) {
+  return "pool=\"" + LabelValue(m.pool) + "\",device=\"" + LabelValue(m.device) + "\"";
+}
+
+}  // namespace
+
+std::string ModemMetricsText(const std::vector<ModemFigure>& modems) {
+  if (modems.empty()) return {};
+  std::string out =
+      "# HELP statvtk_calls_total Dials of the pools' modems since the collector started, by outcome.\n"
+      "# TYPE statvtk_calls_total counter\n";
+  for (const auto& m : modems)
+    for (const auto& [outcome, n] : m.calls)
+      out += "statvtk_calls_total{" + ModemLabels(m) + ",outcome=\"" + LabelValue(outcome) + "\"} " +
+             std::to_string(n) + "\n";
+  out +=
+      "# HELP statvtk_call_seconds_total Connected seconds (CONNECT to the hang-up's OK) since the collector "
+      "started.\n"
+      "# TYPE statvtk_call_seconds_total counter\n";
+  for (const auto& m : modems) {
+    char v[32];
+    std::snprintf(v, sizeof v, "%.3f", m.connectedSeconds);
+    out += "statvtk_call_seconds_total{" + ModemLabels(m) + "} " + v + "\n";
+  }
+  out +=
+      "# HELP statvtk_modem_set_aside 1 while the modem is set aside (cannot be opened or does not answer AT).\n"
+      "# TYPE statvtk_modem_set_aside gauge\n";
+  for (const auto& m : modems)
+    out += "statvtk_modem_set_aside{" + ModemLabels(m) + "} " + std::string(m.setAside ? "1" : "0") + "\n";
   return out;
 }
 

@@ -35,6 +35,9 @@ struct StoreFigures {
 std::string MetricsText(const CollectorFigures& own, const StoreFigures& stored,
                         std::chrono::system_clock::time_point now);
 
+// The Prometheus text of the pools' modems' figures.
+std::string ModemMetricsText(const std::vector<ModemFigure>& modems);
+
 // A label value with \, " and line ends escaped as the format wants.
 std::string LabelValue(std::string_view s);
 
