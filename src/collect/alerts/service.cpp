@@ -7,14 +7,13 @@
 
 namespace statvtk::collect {
 
-AlertService::AlertService(const Config& cfg, std::filesystem::path home, FleetFigures& figures,
+AlertService::AlertService(const Config& cfg, std::filesystem::path home, FleetLive live,
                            std::function<std::optional<std::string>()> brokerDown,
                            std::function<void(const std::string&)> log)
     : database_(cfg.collector.database),
       home_(std::move(home)),
       everyS_(cfg.collector.alertEveryS),
-      figures_(figures),
-      live_(figures.Live()),
+      live_(std::move(live)),
       brokerDown_(std::move(brokerDown)),
       sender_({.webhook = cfg.collector.alertWebhook,
                .command = cfg.collector.alertCommand,
@@ -35,7 +34,7 @@ void AlertService::RequestStop() {
 AlertPicture AlertService::Picture() {
   AlertPicture p;
   if (brokerDown_) p.brokerDown = brokerDown_();
-  p.linesDown = figures_.LinesDown();
+  if (live_.linesDown) p.linesDown = live_.linesDown();
   if (!store_) {
     store::StoreOptions options;
     options.readOnly = true;

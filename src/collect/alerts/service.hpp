@@ -12,14 +12,14 @@
 
 #include "collect/alerts/sender.hpp"
 #include "collect/config/collect_config.hpp"
-#include "collect/fleet/fleet_figures.hpp"
+#include "collect/fleet/fleet_live.hpp"
 
 namespace statvtk::collect {
 
 class AlertService {
  public:
   // `brokerDown`: why the broker is not connected now (none: up; empty function: MQTT off).
-  AlertService(const Config& cfg, std::filesystem::path home, FleetFigures& figures,
+  AlertService(const Config& cfg, std::filesystem::path home, FleetLive live,
                std::function<std::optional<std::string>()> brokerDown, std::function<void(const std::string&)> log);
   ~AlertService();
   AlertService(const AlertService&) = delete;
@@ -36,7 +36,6 @@ class AlertService {
   std::string database_;
   std::filesystem::path home_;
   long long everyS_;
-  FleetFigures& figures_;
   FleetLive live_;
   std::function<std::optional<std::string>()> brokerDown_;
   std::unique_ptr<store::RecordStore> store_;  // opened again after it failed

@@ -90,6 +90,7 @@ FleetLive FleetFigures::Live() {
     return configured_;
   };
   live.logWriteFailures = [this] { return logFailures_ ? logFailures_() : std::uint64_t{0}; };
+  live.linesDown = [this] { return LinesDown(); };
   live.ackFinding = ack_;
   if (pools_) live.modems = [this] { return modems_.All(); };
   live.incoming = [this](const std::string& line) {

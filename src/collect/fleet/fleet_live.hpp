@@ -1,12 +1,13 @@
-// What the status page, the REST API and /metrics read besides the store:
-// the running collector's own figures (per line counters, each instrument's
-// interval and next due time), given as callbacks so the server never
-// reaches into the scheduler.
+// What the status page, the REST API, /metrics and the alerts read besides
+// the store: the running collector's own figures (per line counters, each
+// instrument's interval and next due time), given as callbacks so that the
+// outputs (http/, mqtt/, alerts/) never reach into the scheduler (run/, dial/).
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,6 +42,9 @@ struct FleetLive {
     std::int64_t address = 0;
   };
   std::function<std::vector<Configured>()> configured;
+  // The lines whose every instrument failed its latest read, line -> the
+  // latest reason (the alerts); empty: none known.
+  std::function<std::map<std::string, std::string>()> linesDown;
   // Log lines that could not be written to the log file; empty: none counted.
   std::function<std::uint64_t()> logWriteFailures;
   // MQTT record messages dropped past MqttOutboxMax= since the start; empty: MQTT off.

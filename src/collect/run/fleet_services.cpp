@@ -67,7 +67,7 @@ Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, c
         if (f.connected || f.lastError.empty()) return std::nullopt;  // up, or not tried yet
         return f.lastError;
       };
-    s->alerts_ = std::make_unique<AlertService>(cfg, home, figures, std::move(brokerDown), log);
+    s->alerts_ = std::make_unique<AlertService>(cfg, home, figures.Live(), std::move(brokerDown), log);
   }
   return s;
 }
