@@ -260,7 +260,7 @@ int RunOnce(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 }
 
 // `run`'s order of start and stop, kept here and nowhere else (docs/collect.md
-// "Start and stop" says the same).
+// "Start and stop" and "How the collector is built" say the same).
 //
 // Start:
 //   1. collect.ini checked, the home's lock, the store and its writer, the

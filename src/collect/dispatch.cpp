@@ -9,9 +9,9 @@ namespace {
 
 const char* kAbout = R"(Collects the statistics of a fleet of instruments into a record store.)";
 
-const char* kFooter = R"(--config FILE defaults to collect.ini in the home. docs/collect.md describes
-collect.ini and the store's schema; 'statvtk-collect COMMAND --help' each
-command's options.
+const char* kFooter = R"(--config FILE defaults to collect.ini in the home. docs/collect-reference.md
+describes collect.ini and the store's schema, docs/collect.md how to run the
+collector; 'statvtk-collect COMMAND --help' each command's options.
 )";
 
 constexpr args::Command kCommands[] = {

@@ -25,7 +25,7 @@ const std::set<std::string> kListenKeys{"listen"};
 const std::set<std::string> kInstrumentKeys{"line", "address", "every", "offset", "window", "kinds"};
 
 // A value without its comment: a ';' after a blank starts one, as in the
-// examples of docs/collect.md ("Every=1h   ; hourly"), so a value cannot
+// examples of docs/collect.md and docs/collect-reference.md ("Every=1h   ; hourly"), so a value cannot
 // hold a blank followed by a semicolon.
 std::string WithoutComment(std::string_view v) {
   for (std::size_t i = 1; i < v.size(); ++i)
