@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "collect/run/collect_pass.hpp"
 #include "collect/commands.hpp"
+#include "collect/run/collect_pass.hpp"
 #include "collect/run/store_writer.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"

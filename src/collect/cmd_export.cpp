@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <regex>
 
-#include "collect/views/json_shapes.hpp"
 #include "collect/commands.hpp"
 #include "collect/views/fleet_export.hpp"
+#include "collect/views/json_shapes.hpp"
 #include "collect/views/periods.hpp"
 
 namespace statvtk::collect {

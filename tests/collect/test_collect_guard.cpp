@@ -12,8 +12,8 @@
 #include <sstream>
 #include <thread>
 
-#include "collect/config/collect_config.hpp"
 #include "collect/commands.hpp"
+#include "collect/config/collect_config.hpp"
 #include "collect/views/json_shapes.hpp"
 #include "fleet_e2e.hpp"
 #include "store/record_store.hpp"

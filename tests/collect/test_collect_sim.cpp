@@ -14,9 +14,9 @@
 #include <sstream>
 #include <thread>
 
-#include "collect/run/collect_pass.hpp"
 #include "base/json_text.hpp"
 #include "collect/commands.hpp"
+#include "collect/run/collect_pass.hpp"
 #include "collect/run/stop_request.hpp"
 #include "fleet_e2e.hpp"
 #include "forwarding_store.hpp"

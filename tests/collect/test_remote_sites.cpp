@@ -17,8 +17,8 @@
 #include <sstream>
 
 #include "base/unique_fd.hpp"
-#include "collect/config/collect_config.hpp"
 #include "collect/commands.hpp"
+#include "collect/config/collect_config.hpp"
 #include "collect/dial/incoming_listener.hpp"
 #include "collect/dial/modem_call.hpp"
 #include "collect/views/periods.hpp"

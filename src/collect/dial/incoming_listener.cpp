@@ -17,8 +17,8 @@
 
 #include "base/printable_text.hpp"
 #include "base/unique_fd.hpp"
-#include "collect/run/collect_pass.hpp"
 #include "collect/fleet/schedule.hpp"
+#include "collect/run/collect_pass.hpp"
 #include "link/tcp_channel.hpp"
 #include "store/periods.hpp"
 

@@ -8,10 +8,10 @@
 #include <optional>
 #include <thread>
 
-#include "collect/dial/modem_call.hpp"
-#include "collect/views/periods.hpp"
 #include "collect/config/identity.hpp"
+#include "collect/dial/modem_call.hpp"
 #include "collect/fleet/schedule.hpp"
+#include "collect/views/periods.hpp"
 #include "store/periods.hpp"
 
 namespace statvtk::collect {

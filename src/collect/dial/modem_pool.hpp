@@ -15,9 +15,9 @@
 #include <string>
 
 #include "collect/config/collect_config.hpp"
-#include "collect/run/collect_pass.hpp"
 #include "collect/fleet/fleet_figures.hpp"
 #include "collect/fleet/modem_figures.hpp"
+#include "collect/run/collect_pass.hpp"
 #include "collect/run/store_writer.hpp"
 
 namespace statvtk::collect {

@@ -4,14 +4,14 @@
 #include <ctime>
 
 #include "base/local_time.hpp"
-#include "base/version.hpp"
 #include "base/utf8.hpp"
-#include "collect/views/collectors_view.hpp"
+#include "base/version.hpp"
 #include "collect/http/calls.hpp"
 #include "collect/http/metrics.hpp"
-#include "collect/views/instrument_view.hpp"
-#include "collect/views/instrument_overview.hpp"
 #include "collect/http/status_page.hpp"
+#include "collect/views/collectors_view.hpp"
+#include "collect/views/instrument_overview.hpp"
+#include "collect/views/instrument_view.hpp"
 #include "collect/views/periods.hpp"
 
 namespace statvtk::collect {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "collect/views/collectors_view.hpp"
 #include "collect/fleet/fleet_live.hpp"
+#include "collect/views/collectors_view.hpp"
 #include "collect/views/instrument_view.hpp"
 
 namespace statvtk::collect {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "collect/views/json_shapes.hpp"
 #include "collect/config/mqtt_settings.hpp"
+#include "collect/views/json_shapes.hpp"
 #include "store/record_store.hpp"
 
 namespace statvtk::collect {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "collect/mqtt/messages.hpp"
 #include "collect/config/mqtt_settings.hpp"
+#include "collect/mqtt/messages.hpp"
 #include "store/record_store.hpp"
 
 namespace statvtk::collect {

@@ -3,8 +3,8 @@
 #include <thread>
 
 #include "collect/config/identity.hpp"
-#include "collect/run/collect_log.hpp"
 #include "collect/http/exposure.hpp"
+#include "collect/run/collect_log.hpp"
 
 namespace statvtk::collect {
 

@@ -11,8 +11,8 @@
 #include <ctime>
 #include <optional>
 
-#include "collect/run/collect_pass.hpp"
 #include "collect/mqtt/messages.hpp"
+#include "collect/run/collect_pass.hpp"
 #include "reading/new_records.hpp"
 
 namespace statvtk::collect {

@@ -5,10 +5,10 @@
 
 #include "base/local_time.hpp"
 #include "base/utf8.hpp"
-#include "store/periods.hpp"
+#include "collect/image/archive_slots.hpp"
 #include "collect/views/collectors_view.hpp"
 #include "collect/views/periods.hpp"
-#include "collect/image/archive_slots.hpp"
+#include "store/periods.hpp"
 
 namespace statvtk::collect {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "collect/fleet/health.hpp"
 #include "collect/fleet/fleet_live.hpp"
+#include "collect/fleet/health.hpp"
 #include "collect/views/json_shapes.hpp"
 #include "store/record_store.hpp"
 
