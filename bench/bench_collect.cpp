@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "collect/collect_pass.hpp"
 #include "collect/commands.hpp"
-#include "collect/store_writer.hpp"
+#include "collect/run/collect_pass.hpp"
+#include "collect/run/store_writer.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"
 #include "store/record_store.hpp"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "collect/commands.hpp"
-#include "collect/http_api.hpp"
+#include "collect/http/api.hpp"
 #include "store/periods.hpp"
 #include "store/record_store.hpp"
 #include "support/pg_cluster.hpp"

@@ -17,7 +17,8 @@
 #include <vector>
 
 #include "collect/commands.hpp"
-#include "collect/modem_call.hpp"
+#include "collect/dial/modem_call.hpp"
+#include "collect/views/periods.hpp"
 #include "sim/exchange.hpp"
 #include "sim/server.hpp"
 #include "store/record_store.hpp"

@@ -28,7 +28,7 @@
 #include <sqlite3.h>
 
 #include "collect/commands.hpp"
-#include "collect/http_api.hpp"
+#include "collect/http/api.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"
 #include "store/periods.hpp"

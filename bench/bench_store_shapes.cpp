@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "collect/commands.hpp"
-#include "collect/report_image.hpp"
+#include "collect/image/archive_slots.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"
 #include "store/image_rows.hpp"

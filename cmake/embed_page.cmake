@@ -26,7 +26,7 @@ string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," _bytes "${_hex}")
 string(REPEAT "0x[0-9a-f][0-9a-f]," 16 _row)
 string(REGEX REPLACE "(${_row})" "\\1\n    " _bytes "${_bytes}")
 file(WRITE ${OUT} "// Made by cmake/embed_page.cmake from src/collect/http/page/: edit those files.
-#include \"collect/http_page.hpp\"
+#include \"collect/http/status_page.hpp\"
 
 namespace statvtk::collect {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "base/utf8.hpp"
-#include "collect/collect_config.hpp"
+#include "collect/config/collect_config.hpp"
 
 namespace {
 

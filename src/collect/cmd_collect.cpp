@@ -8,22 +8,22 @@
 #include <sstream>
 #include <thread>
 
-#include "collect/collect_log.hpp"
-#include "collect/collect_pass.hpp"
 #include "collect/commands.hpp"
-#include "collect/fleet_services.hpp"
-#include "collect/health.hpp"
-#include "collect/http_exposure.hpp"
-#include "collect/incoming_listener.hpp"
-#include "collect/instance_lock.hpp"
-#include "collect/last_good_read.hpp"
-#include "collect/lease_keeper.hpp"
-#include "collect/line_pool.hpp"
-#include "collect/modem_pool.hpp"
-#include "collect/mqtt_outbox.hpp"
-#include "collect/schedule.hpp"
-#include "collect/service_notify.hpp"
-#include "collect/stop_request.hpp"
+#include "collect/config/identity.hpp"
+#include "collect/dial/incoming_listener.hpp"
+#include "collect/dial/modem_pool.hpp"
+#include "collect/fleet/health.hpp"
+#include "collect/fleet/schedule.hpp"
+#include "collect/http/exposure.hpp"
+#include "collect/run/collect_log.hpp"
+#include "collect/run/collect_pass.hpp"
+#include "collect/run/fleet_services.hpp"
+#include "collect/run/instance_lock.hpp"
+#include "collect/run/lease_keeper.hpp"
+#include "collect/run/line_pool.hpp"
+#include "collect/run/line_schedule.hpp"
+#include "collect/run/service_notify.hpp"
+#include "collect/run/stop_request.hpp"
 #include "store/periods.hpp"
 
 namespace statvtk::collect {
@@ -38,89 +38,6 @@ status page and the REST API (Http=) and publishes to MQTT (Mqtt=), until
 SIGTERM or SIGINT. SIGHUP reads collect.ini again: lines and instruments added,
 changed or removed take effect at once; a file with errors is refused and the
 running configuration stays.)";
-
-std::map<std::string, std::vector<const InstrumentConfig*>> ByLine(const Config& cfg) {
-  std::map<std::string, std::vector<const InstrumentConfig*>> out;
-  for (const auto& in : cfg.instruments) {
-    const LineConfig* line = cfg.Line(in.line);
-    if (PooledLine(*line)) out[line->name].push_back(&in);
-  }
-  return out;
-}
-
-// The next time of each instrument read in this pass: the next period after
-// a read, a growing pause after a failure; one the pass could not even start
-// (its store rows) counts as failed.
-void Reschedule(const Config& cfg, const LineConfig& line, std::vector<Due>& due,
-                const std::vector<const InstrumentConfig*>& asked, const std::vector<InstrumentPass>& passes,
-                FleetFigures& figures) {
-  const std::time_t after = std::time(nullptr);
-  for (auto& d : due) {
-    if (std::find(asked.begin(), asked.end(), d.in) == asked.end()) continue;
-    const auto p = std::find_if(passes.begin(), passes.end(), [&](const auto& x) { return x.name == d.in->name; });
-    if (p != passes.end() && p->leaseLost) continue;  // another collector reads it now: no failure of its
-    const ReadOutcome outcome = p == passes.end() ? ReadOutcome::Failed : p->outcome;
-    if (outcome == ReadOutcome::Done) {
-      d.failures = 0;
-      d.at = NextDue(*d.in, after);
-    } else if (outcome == ReadOutcome::Failed) {
-      ++d.failures;
-      d.at = after + RetryPause(cfg.collector, *d.in, d.failures);
-    }
-    if (outcome != ReadOutcome::Stopped)
-      figures.Read(line.name, outcome == ReadOutcome::Done, p == passes.end() ? 0 : p->requests);
-    if (outcome == ReadOutcome::Done) figures.Answered(d.in->name);
-    else if (outcome == ReadOutcome::Failed && p != passes.end() && p->stored) figures.Failed(d.in->name, p->error);
-    figures.Due(d.in->name, d.at);
-  }
-}
-
-// The line's schedule as the store says: a restart keeps it, each
-// instrument due as its last good read says, or after the failures since it
-// the retry pause, as `status` says.
-std::vector<Due> LineSchedule(const Config& cfg, const LineConfig& line,
-                              const std::vector<const InstrumentConfig*>& instruments, StoreWriter& writer,
-                              FleetFigures& figures) {
-  std::vector<Due> due;
-  const std::time_t start = std::time(nullptr);
-  // The failures of the whole line in one statement.
-  std::vector<store::ReadRunKey> keys;
-  for (const auto* in : instruments) keys.push_back({in->name, line.name});
-  const auto runs = writer.With([&](store::RecordStore& s) { return s.ReadRuns(keys); });
-  const bool haveRuns = runs && runs->size() == keys.size();
-  for (std::size_t i = 0; i < instruments.size(); ++i) {
-    const InstrumentConfig* in = instruments[i];
-    const auto last = writer.With([&](store::RecordStore& s) { return LastGoodRead(s, cfg, *in); });
-    int failures = 0;
-    std::optional<std::time_t> lastFailure;
-    if (haveRuns) {
-      failures = static_cast<int>((*runs)[i].failuresInRow);
-      if (const auto& f = (*runs)[i].lastFailure)
-        lastFailure = store::ParseUtc(f->endedUtc.empty() ? f->startedUtc : f->endedUtc);
-    }
-    due.push_back({in, NextRead(cfg.collector, *in, last, failures, lastFailure, start), failures});
-    figures.Due(in->name, due.back().at);
-  }
-  return due;
-}
-
-// Reads the instruments of `due` that are due now; instruments marked silent
-// come last: their time-outs do not hold up the ones that answer.
-// False: the line's lease (`epoch`, 0 for an own line) was found lost.
-bool ReadDueNow(const Config& cfg, const LineConfig& line, std::vector<Due>& due, const Common& c, StoreWriter& writer,
-                const PassLog& lineLog, std::atomic<bool>& stop, std::int64_t epoch, FleetFigures& figures) {
-  const std::time_t now = std::time(nullptr);
-  std::vector<const InstrumentConfig*> nowDue;
-  for (bool silent : {false, true})
-    for (auto& d : due)
-      if (d.at <= now && (d.failures >= cfg.collector.silentAfter) == silent) nowDue.push_back(d.in);
-  if (nowDue.empty()) return true;
-  const LeaseFence fence{OriginOf(cfg.collector.origin), epoch, cfg.collector.leaseTtlS};
-  // The line's stop is the read's stop: every wait of the line looks at it.
-  const auto passes = CollectLine(cfg, line, nowDue, c.home, writer, stop, lineLog, {}, epoch ? &fence : nullptr);
-  Reschedule(cfg, line, due, nowDue, passes, figures);
-  return std::none_of(passes.begin(), passes.end(), [](const InstrumentPass& p) { return p.leaseLost; });
-}
 
 // `once` on a shared line: its lease taken for the read and given back after;
 // a line another collector holds is left to it. False: the read failed.
@@ -289,7 +206,7 @@ LineWork WorkOf(FleetRun& f, const Common& c) {
   };
   work.read = [&f, &c](const Config& cfg, const LineConfig& line, std::vector<Due>& due, std::atomic<bool>& stop,
                        std::int64_t epoch) {
-    return ReadDueNow(cfg, line, due, c, f.writer, f.LineLog(line), stop, epoch, f.figures);
+    return ReadDueNow(cfg, line, due, c.home, f.writer, f.LineLog(line), stop, epoch, f.figures);
   };
   return work;
 }
@@ -343,7 +260,7 @@ int RunOnce(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 }
 
 // `run`'s order of start and stop, kept here and nowhere else (docs/collect.md
-// "Start and stop" says the same).
+// "Start and stop" and "How the collector is built" say the same).
 //
 // Start:
 //   1. collect.ini checked, the home's lock, the store and its writer, the

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <regex>
 
-#include "collect/http_json.hpp"
 #include "collect/commands.hpp"
-#include "collect/fleet_export.hpp"
-#include "collect/http_periods.hpp"
+#include "collect/views/fleet_export.hpp"
+#include "collect/views/json_shapes.hpp"
+#include "collect/views/periods.hpp"
 
 namespace statvtk::collect {
 

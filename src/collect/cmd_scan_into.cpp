@@ -8,8 +8,8 @@
 #include "base/atomic_file.hpp"
 #include "base/printable_text.hpp"
 #include "collect/commands.hpp"
-#include "collect/line_reader.hpp"
-#include "collect/stop_request.hpp"
+#include "collect/run/line_reader.hpp"
+#include "collect/run/stop_request.hpp"
 #include "reading/number_list.hpp"
 
 namespace statvtk::collect {

@@ -7,12 +7,12 @@
 
 #include "base/local_time.hpp"
 #include "base/printable_text.hpp"
-#include "collect/collectors_view.hpp"
 #include "collect/commands.hpp"
-#include "collect/health.hpp"
-#include "collect/instrument_view.hpp"
-#include "collect/last_good_read.hpp"
-#include "collect/schedule.hpp"
+#include "collect/fleet/health.hpp"
+#include "collect/fleet/last_good_read.hpp"
+#include "collect/fleet/schedule.hpp"
+#include "collect/views/collectors_view.hpp"
+#include "collect/views/instrument_view.hpp"
 #include "store/periods.hpp"
 
 namespace statvtk::collect {

@@ -1,7 +1,7 @@
 // statvtk-collect token add|list|remove: the bearer tokens of the page and API.
 #include "collect/commands.hpp"
-#include "collect/http_exposure.hpp"
-#include "collect/http_tokens.hpp"
+#include "collect/http/exposure.hpp"
+#include "collect/http/tokens.hpp"
 
 namespace statvtk::collect {
 

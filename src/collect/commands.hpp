@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "base/command_line.hpp"
-#include "collect/collect_config.hpp"
+#include "collect/config/collect_config.hpp"
+#include "collect/config/identity.hpp"
 #include "store/record_store.hpp"
 
 namespace statvtk::collect {
@@ -44,8 +45,6 @@ std::optional<Config> LoadChecked(const Common& c, std::ostream& err);
 // they may not write and never change the store.
 std::unique_ptr<store::RecordStore> OpenStore(const Config& cfg, const Common& c, std::ostream& err,
                                               bool readOnly = false);
-// The options every connection of this collector opens the store with.
-store::StoreOptions StoreOptionsOf(const CollectorConfig& collector, bool readOnly = false);
 
 int RunOnce(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunService(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -1,7 +1,7 @@
 #include "base/program_home.hpp"
 #include "base/version.hpp"
 #include "collect/commands.hpp"
-#include "collect/mqtt_outbox.hpp"
+#include "collect/config/identity.hpp"
 
 namespace statvtk::collect {
 
@@ -9,9 +9,9 @@ namespace {
 
 const char* kAbout = R"(Collects the statistics of a fleet of instruments into a record store.)";
 
-const char* kFooter = R"(--config FILE defaults to collect.ini in the home. docs/collect.md describes
-collect.ini and the store's schema; 'statvtk-collect COMMAND --help' each
-command's options.
+const char* kFooter = R"(--config FILE defaults to collect.ini in the home. docs/collect-reference.md
+describes collect.ini and the store's schema, docs/collect.md how to run the
+collector; 'statvtk-collect COMMAND --help' each command's options.
 )";
 
 constexpr args::Command kCommands[] = {
@@ -60,12 +60,6 @@ std::optional<Config> LoadChecked(const Common& c, std::ostream& err) {
     return std::nullopt;
   }
   return std::move(*r.config);
-}
-
-store::StoreOptions StoreOptionsOf(const CollectorConfig& collector, bool readOnly) {
-  // The reads this collector starts carry its origin: collectors sharing a
-  // database each find their own.
-  return {.origin = OriginOf(collector.origin), .readOnly = readOnly};
 }
 
 std::unique_ptr<store::RecordStore> OpenStore(const Config& cfg, const Common& c, std::ostream& err, bool readOnly) {

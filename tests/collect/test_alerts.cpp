@@ -11,10 +11,10 @@
 #include <sstream>
 #include <thread>
 
-#include "collect/alert_sender.hpp"
-#include "collect/alert_watch.hpp"
+#include "collect/alerts/sender.hpp"
+#include "collect/alerts/watch.hpp"
 #include "collect/commands.hpp"
-#include "collect/health.hpp"
+#include "collect/fleet/health.hpp"
 #include "fleet_e2e.hpp"
 #include "support/free_port.hpp"
 

@@ -12,9 +12,9 @@
 #include <sstream>
 #include <thread>
 
-#include "collect/collect_config.hpp"
 #include "collect/commands.hpp"
-#include "collect/http_json.hpp"
+#include "collect/config/collect_config.hpp"
+#include "collect/views/json_shapes.hpp"
 #include "fleet_e2e.hpp"
 #include "store/record_store.hpp"
 #include "support/free_port.hpp"
@@ -81,18 +81,20 @@ TEST(CollectConfigFile, CommentsAfterValuesAreNotPartOfThemAndTheDocumentedExamp
   EXPECT_EQ(r.config->collector.retryFirstS, 30);
   EXPECT_EQ(r.config->collector.mqtt.port, 1883);
 
-  // Every collect.ini of docs/collect.md: its indented blocks that begin with [Collector].
-  std::ifstream doc(fs::path(STATVTK_SOURCE_DIR) / "docs" / "collect.md");
+  // Every collect.ini of the guide and the reference: their indented blocks that begin with [Collector].
   std::vector<std::string> blocks;
-  std::string block;
-  for (std::string line; std::getline(doc, line);) {
-    if (line.starts_with("    ") || (line.empty() && !block.empty())) {
-      if (!block.empty() || line.substr(4).starts_with("[Collector]"))
-        block += (line.size() > 4 ? line.substr(4) : "") + "\n";
-      continue;
+  for (const char* page : {"collect.md", "collect-reference.md"}) {
+    std::ifstream doc(fs::path(STATVTK_SOURCE_DIR) / "docs" / page);
+    std::string block;
+    for (std::string line; std::getline(doc, line);) {
+      if (line.starts_with("    ") || (line.empty() && !block.empty())) {
+        if (!block.empty() || line.substr(4).starts_with("[Collector]"))
+          block += (line.size() > 4 ? line.substr(4) : "") + "\n";
+        continue;
+      }
+      if (!block.empty()) blocks.push_back(block);
+      block.clear();
     }
-    if (!block.empty()) blocks.push_back(block);
-    block.clear();
   }
   ASSERT_GE(blocks.size(), 1u);
   for (const auto& b : blocks) {

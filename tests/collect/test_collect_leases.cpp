@@ -12,9 +12,9 @@
 #include <sstream>
 
 #include "collect/commands.hpp"
-#include "collect/lease_keeper.hpp"
-#include "collect/line_pool.hpp"
-#include "collect/store_writer.hpp"
+#include "collect/run/lease_keeper.hpp"
+#include "collect/run/line_pool.hpp"
+#include "collect/run/store_writer.hpp"
 #include "fleet_e2e.hpp"
 #include "support/pg_cluster.hpp"
 

@@ -14,10 +14,10 @@
 #include <sstream>
 #include <thread>
 
-#include "collect/collect_pass.hpp"
 #include "base/json_text.hpp"
 #include "collect/commands.hpp"
-#include "collect/stop_request.hpp"
+#include "collect/run/collect_pass.hpp"
+#include "collect/run/stop_request.hpp"
 #include "fleet_e2e.hpp"
 #include "forwarding_store.hpp"
 #include "sim/instrument.hpp"

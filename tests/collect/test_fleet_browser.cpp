@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include "collect/http_json.hpp"
+#include "collect/views/json_shapes.hpp"
 #include "fleet_e2e.hpp"
 #include "support/free_port.hpp"
 #include "support/headless_browser.hpp"

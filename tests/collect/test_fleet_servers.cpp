@@ -8,7 +8,7 @@
 #include <map>
 #include <set>
 
-#include "collect/http_json.hpp"
+#include "collect/views/json_shapes.hpp"
 #include "fleet_e2e.hpp"
 #include "store/record_store.hpp"
 #include "support/free_port.hpp"

@@ -3,8 +3,8 @@
 // a 4xx and a JSON reason.
 #include <gtest/gtest.h>
 
-#include "collect/http_api.hpp"
-#include "collect/http_periods.hpp"
+#include "collect/http/api.hpp"
+#include "collect/views/periods.hpp"
 #include "forwarding_store.hpp"
 #include "store/sqlite_connection.hpp"
 

@@ -15,8 +15,8 @@
 #include <sstream>
 #include <thread>
 
-#include "collect/http_exposure.hpp"
-#include "collect/http_server.hpp"
+#include "collect/http/exposure.hpp"
+#include "collect/http/server.hpp"
 #include "fleet_e2e.hpp"
 #include "forwarding_store.hpp"
 #include "support/free_port.hpp"

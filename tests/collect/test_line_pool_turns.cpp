@@ -5,7 +5,7 @@
 #include <map>
 #include <mutex>
 
-#include "collect/line_pool.hpp"
+#include "collect/run/line_pool.hpp"
 #include "support/wait_until.hpp"
 
 namespace statvtk::collect {

@@ -9,13 +9,13 @@
 #include <mutex>
 #include <thread>
 
-#include "collect/mqtt_messages.hpp"
-#include "collect/mqtt_publisher.hpp"
-#include "collect/mqtt_topics.hpp"
+#include "collect/mqtt/messages.hpp"
+#include "collect/mqtt/publisher.hpp"
+#include "collect/mqtt/topics.hpp"
 #include "forwarding_store.hpp"
+#include "support/free_port.hpp"
 #include "support/mqtt_broker.hpp"
 #include "support/mqtt_subscriber.hpp"
-#include "support/free_port.hpp"
 #include "support/pg_cluster.hpp"
 #include "support/temp_folder.hpp"
 

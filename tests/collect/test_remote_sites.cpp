@@ -17,10 +17,11 @@
 #include <sstream>
 
 #include "base/unique_fd.hpp"
-#include "collect/collect_config.hpp"
 #include "collect/commands.hpp"
-#include "collect/incoming_listener.hpp"
-#include "collect/modem_call.hpp"
+#include "collect/config/collect_config.hpp"
+#include "collect/dial/incoming_listener.hpp"
+#include "collect/dial/modem_call.hpp"
+#include "collect/views/periods.hpp"
 #include "fleet_e2e.hpp"
 #include "forwarding_store.hpp"
 #include "sim/exchange.hpp"

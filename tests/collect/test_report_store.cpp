@@ -6,14 +6,15 @@
 
 #include <sstream>
 
-#include "collect/report_command.hpp"
-#include "collect/report_image.hpp"
+#include "collect/image/archive_slots.hpp"
+#include "collect/image/report_command.hpp"
+#include "collect/image/report_image.hpp"
 #include "forwarding_store.hpp"
+#include "reports/file_io.hpp"
 #include "reports/report_export.hpp"
 #include "reports/report_source.hpp"
 #include "reports/xlsx_xml.hpp"
 #include "reports/zip_archive.hpp"
-#include "reports/file_io.hpp"
 #include "sim/expected_dump.hpp"
 #include "sim/history.hpp"
 #include "sim/memories.hpp"

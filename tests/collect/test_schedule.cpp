@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "collect/schedule.hpp"
+#include "collect/fleet/schedule.hpp"
 #include "store/periods.hpp"
 
 namespace statvtk::collect {
@@ -44,7 +44,7 @@ TEST_F(Schedule, NextDueAfterAGoodRead) {
   struct Case {
     const char *every, *offset, *window, *read, *due;
   } cases[] = {
-      // docs/collect.md's example: the next night, not five days later
+      // docs/collect-reference.md's example: the next night, not five days later
       {"1d", "0", "01:00-05:00", "2026-12-08T15:28:00Z", "2026-12-09T01:00:00Z"},
       {"1d", "0", "01:00-05:00", "2026-12-09T01:30:00Z", "2026-12-10T01:00:00Z"},
       {"2d", "0", "01:00-05:00", "2026-12-08T15:28:00Z", "2026-12-10T01:00:00Z"},

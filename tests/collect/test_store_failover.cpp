@@ -9,7 +9,7 @@
 #include <map>
 #include <sstream>
 
-#include "collect/http_json.hpp"
+#include "collect/views/json_shapes.hpp"
 #include "fleet_e2e.hpp"
 #include "store/record_store.hpp"
 #include "support/free_port.hpp"

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "collect/collect_log.hpp"
+#include "collect/run/collect_log.hpp"
 #include "support/temp_folder.hpp"
 
 namespace statvtk::collect {

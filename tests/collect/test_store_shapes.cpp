@@ -14,7 +14,7 @@
 #include <sstream>
 
 #include "collect/commands.hpp"
-#include "collect/report_image.hpp"
+#include "collect/image/archive_slots.hpp"
 #include "sim/instrument.hpp"
 #include "sim/server.hpp"
 #include "stats/record_check.hpp"

@@ -1,0 +1,50 @@
+// What is worth telling somebody at once, found by comparing the fleet's
+// state with the one looked at before: an instrument down or silent, its
+// clock off, a finding opened, a line down, the store or the broker gone;
+// and each one's end.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/json_text.hpp"
+#include "collect/views/instrument_view.hpp"
+
+namespace statvtk::collect {
+
+// `kind`: "instrument_down", "instrument_clock", "finding", "line_down",
+// "store_down", "broker_down"; `state`: "raised" or "cleared".
+struct AlertEvent {
+  std::string kind, state;
+  std::string instrument, line, serial, text;
+  std::string timeUtc;
+};
+// {"kind", "state", "instrument", "line", "serial", "text", "time"}
+Json AlertJson(const AlertEvent& e);
+
+// The fleet as it is now.
+struct AlertPicture {
+  std::optional<std::string> storeDown;          // why the store did not answer
+  std::optional<std::string> brokerDown;         // why the broker is not connected; none: up, or MQTT off
+  std::map<std::string, std::string> linesDown;  // line -> why its instruments failed
+  std::vector<InstrumentView> fleet;             // empty while the store is down
+};
+
+class AlertWatch {
+ public:
+  // The events since the last look. The first look raises what is wrong
+  // already except the findings, which it takes as known.
+  std::vector<AlertEvent> Look(const AlertPicture& now, const std::string& timeUtc);
+
+ private:
+  bool looked_ = false;
+  std::optional<std::string> storeDown_, brokerDown_;
+  std::map<std::string, std::string> linesDown_;
+  std::set<std::string> down_, clock_;  // instruments by name
+  std::map<std::int64_t, AlertEvent> openFindings_;
+};
+
+}  // namespace statvtk::collect

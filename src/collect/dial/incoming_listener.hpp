@@ -1,0 +1,57 @@
+// Modems that call the collector ([Listen NAME] and the lines with
+// Mode=incoming): the collector listens, a modem connects and sends its Id
+// line (CR or LF ended) within the Id wait, the line with that Id keeps the
+// connection and reads its due instruments over it for as long as the modem
+// keeps it. A reconnect with the same Id replaces the old connection. An
+// unknown Id, no Id in time, or more connections at once from one address
+// than allowed: the connection is closed and logged, nothing else.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/error.hpp"
+#include "collect/config/collect_config.hpp"
+#include "collect/fleet/fleet_figures.hpp"
+#include "collect/run/store_writer.hpp"
+
+namespace statvtk::collect {
+
+struct IncomingContext {
+  const Config& cfg;
+  std::filesystem::path home;
+  StoreWriter& writer;
+  std::function<void(const std::string&)> log;  // one line, stamped by the caller
+  std::atomic<bool>& stop;
+  FleetFigures* fleet = nullptr;
+  std::chrono::milliseconds idWait{10000};  // for the Id line
+  int perAddress = 4;                       // connections at once from one address
+};
+
+class IncomingLines {
+ public:
+  // Listens on every [Listen NAME] that an incoming line names; the error
+  // says which address could not be listened on. Nothing: no incoming line.
+  static Result<std::unique_ptr<IncomingLines>> Open(const IncomingContext& ctx);
+  ~IncomingLines();
+  IncomingLines(const IncomingLines&) = delete;
+  IncomingLines& operator=(const IncomingLines&) = delete;
+
+  // Accepts and reads until the stop.
+  void Serve();
+  // "connected since 2026-12-10T01:02:03Z (10.0.0.7)" or "waiting for the
+  // modem"; empty for a line that is not incoming.
+  std::string Describe(const std::string& line) const;
+
+  struct State;
+
+ private:
+  explicit IncomingLines(std::unique_ptr<State> s);
+  std::unique_ptr<State> s_;
+};
+
+}  // namespace statvtk::collect

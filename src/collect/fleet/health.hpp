@@ -1,0 +1,49 @@
+// How an instrument is doing, by one rule for the page, the REST API,
+// `status`, /metrics and the alerts: its state from the age of its last good
+// read against its own interval, the failed reads since, its hourly
+// completeness and its clock; and when it is read next.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string_view>
+
+#include "collect/config/collect_config.hpp"
+
+namespace statvtk::collect {
+
+// "ok" (green), "late" (amber), "down" (red), "never" (red: never read),
+// "clock" (amber: it answers, but its clock is off by more than ClockLimit=,
+// so its hourly values belong to other hours).
+enum class Health { Ok, Late, Down, Never, Clock };
+std::string_view HealthName(Health h);
+// The state in the words of the page and of `status`.
+std::string_view HealthWords(Health h);
+// Its rank for sorting, 0 the worst: the page takes words and rank from the
+// data, so a new state needs no change there.
+int HealthRank(Health h);
+
+struct HealthFacts {
+  std::optional<std::chrono::system_clock::time_point> lastGood;  // empty: never read
+  std::int64_t everyS = 3600;                                     // the instrument's own interval (Every=)
+  double hourlyCompleteness = 100;
+  int failuresInRow = 0;  // reads since the last good one
+  int silentAfter = 3;    // SilentAfter=: failures in a row that make it silent, that is down
+  bool clockOff = false;  // its last good read found the clock off
+};
+
+// Never read: never. Silent (failuresInRow >= silentAfter), its last good
+// read older than three intervals, or less than half of its hours held:
+// down. Its clock off: clock. A failure since the last good read, the read
+// older than one and a half intervals, or less than 95 % of its hours: late.
+Health HealthOf(const HealthFacts& f, std::chrono::system_clock::time_point now);
+
+// When the instrument is read next, never in the past: after failures, the
+// retry pause from the last failed read (`lastFailure`); else as the
+// schedule says from the last good read.
+std::time_t NextRead(const CollectorConfig& c, const InstrumentConfig& in, std::optional<std::time_t> lastGood,
+                     int failuresInRow, std::optional<std::time_t> lastFailure, std::time_t now);
+
+}  // namespace statvtk::collect

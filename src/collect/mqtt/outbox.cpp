@@ -1,0 +1,59 @@
+#include "collect/mqtt/outbox.hpp"
+
+#include "collect/mqtt/messages.hpp"
+#include "store/periods.hpp"
+
+namespace statvtk::collect {
+
+Result<bool> MqttOutbox::Enqueue(store::RecordStore& s, ReadPublication p) {
+  if (p.read.serial.empty()) return false;  // never answered: nothing to name it by
+  for (const ArchiveKind kind : {ArchiveKind::Hourly, ArchiveKind::Daily}) {
+    if (p.newest) break;
+    auto stats = s.Stats(p.read.serial, kind);
+    if (!stats) return stats.error();
+    if (stats->records == 0) continue;
+    auto newest = s.Records({p.read.serial, kind, stats->newest, stats->newest, 1});
+    if (!newest) return newest.error();
+    if (!newest->empty()) p.newest = newest->front();
+  }
+  if (p.lastGoodReadUtc.empty()) {
+    auto good = s.Reads({p.read.serial, "", 1, true});
+    if (!good) return good.error();
+    if (!good->empty()) p.lastGoodReadUtc = good->front().endedUtc;
+  }
+  bool discovery = false;
+  if (settings_.discovery && p.newest) {
+    const std::scoped_lock lock(mutex_);
+    discovery = !discovered_.contains(p.read.serial);
+  }
+  for (const auto& m : MessagesOf(settings_, p, discovery, origin_, store::UtcNow()))
+    if (auto e = s.Enqueue(m); !e) return e.error();
+  if (auto b = Bound(s); !b) return b.error();
+  return discovery;
+}
+
+void MqttOutbox::Discovered(const std::string& serial) {
+  const std::scoped_lock lock(mutex_);
+  discovered_.insert(serial);
+}
+
+// A broker away for long must not fill the disk: past the bound the oldest
+// record messages go (the store keeps every record; the retained state of
+// each instrument stays), counted, and written as a finding the first time.
+Result<void> MqttOutbox::Bound(store::RecordStore& s) {
+  auto dropped = s.TrimOutbox(origin_, settings_.outboxMax);
+  if (!dropped) return dropped.error();
+  if (*dropped == 0) return {};
+  if (dropped_.fetch_add(*dropped) > 0) return {};
+  store::FindingRow f;
+  f.kind = store::FindingKind::OutboxOverflow;
+  f.period = store::UtcNow();
+  f.foundUtc = f.period;
+  f.detail =
+      "MQTT: брокер не принимает сообщения, в очереди больше MqttOutboxMax=" + std::to_string(settings_.outboxMax) +
+      "; самые старые сообщения о записях удаляются (записи в базе данных)";
+  if (auto a = s.AddFinding(f); !a) return a.error();
+  return {};
+}
+
+}  // namespace statvtk::collect
