@@ -7,6 +7,7 @@
 #include "cli/report_args.hpp"
 #include "reports/report_export.hpp"
 #include "reports/report_source.hpp"
+#include "stats/report_plans.hpp"
 
 namespace statvtk::cli {
 
@@ -52,18 +53,12 @@ ReportRun RunOf(const FileCommandArgs& a, const ReportOptions& o) {
 
 int HourlyReport(const FileCommandArgs& a, const ReportOptions& o, std::shared_ptr<const StatModel> model,
                  const CalendarDate& day, std::ostream& out, std::ostream& err) {
-  StatWindowModel window(model, day);
-  window.SetMode(StatMode::Hourly);
-  const std::string text = ShortDateText(day);
-  const auto& items = window.Items();
-  for (std::size_t i = 0; i < items.size(); ++i)
-    if (items[i].text == text) window.SelectItem(i);
-  const ReportPlan plan = window.PrepareReport();
-  if (plan.kind != ReportKind::Hourly) {
-    err << a.file << ": no hourly records of " << text << "\n";
+  const auto plan = PlanHourlyReport(model, day);
+  if (!plan) {
+    err << a.file << ": no hourly records of " << ShortDateText(day) << "\n";
     return kExitFile;
   }
-  const Result<std::filesystem::path> written = ExportHourDataToExcel(HourInputOf(*model, plan), RunOf(a, o));
+  const Result<std::filesystem::path> written = ExportHourDataToExcel(HourInputOf(*model, *plan), RunOf(a, o));
   if (!written) return Fail(err, written.error().reason);
   out << written->string() << "\n";
   return kExitOk;
@@ -71,19 +66,13 @@ int HourlyReport(const FileCommandArgs& a, const ReportOptions& o, std::shared_p
 
 int DailyReport(const FileCommandArgs& a, const ReportOptions& o, std::shared_ptr<const StatModel> model,
                 const CalendarDate& from, const CalendarDate& to, std::ostream& out, std::ostream& err) {
-  StatWindowModel window(model, from);
-  window.SetMode(StatMode::Daily);
-  window.SetBeginDate(from);
-  window.SetEndDate(to);
-  window.DatesChanged();
-  const ReportPlan plan = window.PrepareReport();
-  if (plan.kind != ReportKind::Daily || plan.days.empty()) {
-    err << a.file << ": no daily records from " << ShortDateText(window.BeginDate()) << " to "
-        << ShortDateText(window.EndDate()) << "\n";
+  const DailyReportPlan p = PlanDailyReport(model, from, to);
+  if (!p.plan) {
+    err << a.file << ": no daily records from " << p.fromText << " to " << p.toText << "\n";
     return kExitFile;
   }
-  const auto input = DailyInputOf(*model, plan, ShortDateText(window.BeginDate()), ShortDateText(window.EndDate()));
-  const Result<std::filesystem::path> written = ExportDayDataToExcel(input, RunOf(a, o));
+  const Result<std::filesystem::path> written =
+      ExportDayDataToExcel(DailyInputOf(*model, *p.plan, p.fromText, p.toText), RunOf(a, o));
   if (!written) return Fail(err, written.error().reason);
   out << written->string() << "\n";
   return kExitOk;

@@ -5,7 +5,7 @@
 #include "collect/image/report_image.hpp"
 #include "reports/report_export.hpp"
 #include "reports/report_source.hpp"
-#include "stats/stat_window.hpp"
+#include "stats/report_plans.hpp"
 #include "store/periods.hpp"
 
 namespace statvtk::collect {
@@ -56,17 +56,12 @@ int Hourly(const StoreReportArgs& a, const CalendarDate& day, store::RecordStore
         << "\n";
     return 1;
   }
-  StatWindowModel window(*model, day);
-  window.SetMode(StatMode::Hourly);
-  const auto& items = window.Items();
-  for (std::size_t i = 0; i < items.size(); ++i)
-    if (items[i].text == text) window.SelectItem(i);
-  const ReportPlan plan = window.PrepareReport();
-  if (plan.kind != ReportKind::Hourly) {
+  const auto plan = PlanHourlyReport(*model, day);
+  if (!plan) {
     err << "в хранилище нет часовых записей прибора " << a.serial << " за " << text << "\n";
     return 1;
   }
-  const auto written = ExportHourDataToExcel(HourInputOf(**model, plan), RunOf(a, home));
+  const auto written = ExportHourDataToExcel(HourInputOf(**model, *plan), RunOf(a, home));
   if (!written) {
     err << kExcelFailure << ": " << written.error().reason << "\n";
     return 1;
@@ -85,17 +80,12 @@ int Daily(const StoreReportArgs& a, const CalendarDate& from, const CalendarDate
         << "\n";
     return 1;
   }
-  StatWindowModel window(*model, from);
-  window.SetMode(StatMode::Daily);
-  window.SetBeginDate(from);
-  window.SetEndDate(to);
-  window.DatesChanged();
-  const ReportPlan plan = window.PrepareReport();
-  if (plan.kind != ReportKind::Daily || plan.days.empty()) {
+  const DailyReportPlan p = PlanDailyReport(*model, from, to);
+  if (!p.plan) {
     err << "в хранилище нет суточных записей прибора " << a.serial << " за " << span << "\n";
     return 1;
   }
-  const auto input = DailyInputOf(**model, plan, ShortDateText(window.BeginDate()), ShortDateText(window.EndDate()));
+  const auto input = DailyInputOf(**model, *p.plan, p.fromText, p.toText);
   const auto written = ExportDayDataToExcel(input, RunOf(a, home));
   if (!written) {
     err << kExcelFailure << ": " << written.error().reason << "\n";
