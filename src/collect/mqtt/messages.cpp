@@ -2,6 +2,7 @@
 
 #include "base/utf8.hpp"
 #include "collect/mqtt/topics.hpp"
+#include "collect/views/json_shapes.hpp"
 
 namespace statvtk::collect {
 
@@ -35,22 +36,12 @@ std::string Title(const std::string& field) {
 }  // namespace
 
 Json ReadMessage(const ReadPublication& p) {
-  const auto& r = p.read;
-  Json j;
+  // The read as GET /api/reads gives it, named by the instrument as configured.
+  Json j = ReadJson(p.read);
   j["serial"] = ValidUtf8(p.instrument.serial);
   j["name"] = p.instrument.name;
   j["line"] = p.instrument.line;
   j["model"] = p.instrument.model;
-  j["mode"] = store::ReadModeName(r.mode);
-  j["outcome"] = r.outcome ? Json(store::ReadOutcomeName(*r.outcome)) : Json(nullptr);
-  j["started_utc"] = r.startedUtc;
-  j["ended_utc"] = r.endedUtc;
-  j["requests"] = r.requests;
-  j["added"] = r.added;
-  j["recovered"] = r.recovered;
-  j["lost"] = r.lost;
-  j["conflicts"] = r.conflicts;
-  j["error"] = ValidUtf8(r.error);
   return j;
 }
 

@@ -21,8 +21,9 @@ struct ReadPublication {
   std::string lastGoodReadUtc;             // empty: never
 };
 
-// PREFIX/<serial>/read: {"serial", "name", "line", "model", "mode", "outcome",
-// "started_utc", "ended_utc", "requests", "added", "recovered", "lost", "conflicts", "error"}
+// PREFIX/<serial>/read: a read as GET /api/reads gives it ({"id", "serial",
+// "name", "line", "started_utc", "ended_utc", "mode", "outcome", "error",
+// "requests", "file", "recovered", "lost", "added", "conflicts"}) and "model".
 Json ReadMessage(const ReadPublication& p);
 // PREFIX/<serial>/<archive>: the REST record with "serial" and "archive".
 Json RecordMessage(const store::RecordRow& r);
