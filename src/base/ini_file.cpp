@@ -1,5 +1,6 @@
 // StatVTK.ini store: a list of the file's lines, each tagged with its section
 // and key, rewritten whole and atomically on every write.
+#include "base/ascii.hpp"
 #include "base/ini_file.hpp"
 
 #include "base/atomic_file.hpp"
@@ -22,13 +23,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && isSpace(s.front())) s.remove_prefix(1);
   while (!s.empty() && isSpace(s.back())) s.remove_suffix(1);
   return s;
-}
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
 }
 
 // A value wholly in double quotes is read without them, as profile files are.
@@ -102,14 +96,14 @@ void IniFile::Parse(std::string_view text) {
     } else if (t.front() == '[') {
       const auto close = t.find(']');
       sectionName = Trim(t.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
-      section = Lower(sectionName);
+      section = AsciiLower(sectionName);
       line.section = section;
       line.sectionName = sectionName;
       line.malformed = close == std::string_view::npos;
     } else if (const auto eq = t.find('='); eq != std::string_view::npos) {
       const std::string_view key = Trim(t.substr(0, eq));
       if (!key.empty()) {
-        line.key = Lower(key);
+        line.key = AsciiLower(key);
         line.value = Unquote(Trim(t.substr(eq + 1)));
       } else {
         line.malformed = true;
@@ -137,7 +131,7 @@ std::vector<IniFile::Entry> IniFile::Entries() const {
 }
 
 const IniFile::Line* IniFile::Find(const std::string& section, const std::string& key) const {
-  const std::string s = Lower(section), k = Lower(key);
+  const std::string s = AsciiLower(section), k = AsciiLower(key);
   if (k.empty()) return nullptr;
   for (const Line& l : lines_)
     if (l.key == k && l.section == s) return &l;
@@ -145,7 +139,7 @@ const IniFile::Line* IniFile::Find(const std::string& section, const std::string
 }
 
 bool IniFile::SectionExists(const std::string& section) const {
-  const std::string s = Lower(section);
+  const std::string s = AsciiLower(section);
   for (const Line& l : lines_)
     if (l.section == s && l.key.empty() && IsHeader(l.text)) return true;
   return false;
@@ -224,7 +218,7 @@ Result<void> IniFile::Write(const std::string& section, const std::string& key, 
 }
 
 void IniFile::Apply(const std::string& section, const std::string& key, const std::string& value) {
-  const std::string s = Lower(section), k = Lower(key);
+  const std::string s = AsciiLower(section), k = AsciiLower(key);
   const std::string stored = Unquote(Trim(value));
   for (Line& l : lines_) {
     if (l.key == k && l.section == s) {

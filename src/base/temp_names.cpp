@@ -1,4 +1,5 @@
 // Temporary names of atomic writes and the clearing of stale ones.
+#include "base/ascii.hpp"
 #include "base/temp_names.hpp"
 
 #include <system_error>
@@ -18,9 +19,8 @@ bool IsDigits(std::string_view s) {
 
 // The temporaries looked for are those of the program's own files.
 bool OwnFileName(std::string_view name) {
-  std::string ext(name.substr(name.rfind('.') == std::string_view::npos ? name.size() : name.rfind('.')));
-  for (char& c : ext)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  const std::string ext =
+      AsciiLower(name.substr(name.rfind('.') == std::string_view::npos ? name.size() : name.rfind('.')));
   for (const char* own : {".ini", ".vst", ".814", ".ldn", ".xlsx", ".csv", ".log"})
     if (ext == own) return true;
   return false;

@@ -5,6 +5,7 @@
 #include <system_error>
 #include <vector>
 
+#include "base/ascii.hpp"
 #include "base/atomic_file.hpp"
 #include "base/file_reader.hpp"
 #include "base/safe_name.hpp"
@@ -24,9 +25,7 @@ std::string WriteError(const std::filesystem::path& path, const std::string& rea
 
 DeviceType TypeOfFileName(const std::filesystem::path& path, ExtensionRule rule) {
   std::string ext = path.extension().string();
-  if (rule == ExtensionRule::LowerCase)
-    for (char& c : ext)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  if (rule == ExtensionRule::LowerCase) ext = AsciiLower(ext);
   if (ext == ".vst") return DeviceType::dtVTK0812;
   if (ext == ".814") return DeviceType::dtVTK0814C;
   if (ext == ".ldn") return DeviceType::dtLDN08;

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "base/ascii.hpp"
+
 namespace statvtk::store {
 
 namespace {
@@ -11,13 +13,6 @@ template <class... F>
 struct Overloaded : F... {
   using F::operator()...;
 };
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 std::string RealText(double v) {
   char buf[64];

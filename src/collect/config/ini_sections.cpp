@@ -40,13 +40,6 @@ std::string WithoutComment(std::string_view v) {
 
 }  // namespace
 
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
 std::optional<long long> Integer(std::string_view s, long long lo, long long hi) {
   long long v = 0;
   const auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);

@@ -14,11 +14,13 @@
 
 #include "base/ini_file.hpp"
 #include "collect/config/collect_config.hpp"
+#include "base/ascii.hpp"
 
 namespace statvtk::collect::ini {
 
 // Lower-case ASCII (keys and section kinds are matched without case).
-std::string Lower(std::string_view s);
+// collect.ini's names and keys compare without ASCII case.
+inline std::string Lower(std::string_view s) { return AsciiLower(s); }
 // A whole decimal number in [lo, hi]; none for anything else.
 std::optional<long long> Integer(std::string_view s, long long lo, long long hi);
 // A speed the link can set.

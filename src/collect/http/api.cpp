@@ -13,6 +13,7 @@
 #include "collect/views/instrument_overview.hpp"
 #include "collect/views/instrument_view.hpp"
 #include "collect/views/periods.hpp"
+#include "base/ascii.hpp"
 
 namespace statvtk::collect {
 
@@ -61,13 +62,6 @@ std::optional<std::size_t> Count(const std::string& text) {
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
   if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
   return v;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "base/printable_text.hpp"
+#include "base/ascii.hpp"
 
 namespace statvtk::collect {
 
@@ -28,14 +29,6 @@ void Send(httplib::Response& res, const HttpAnswer& a) {
   res.set_content(a.body, a.contentType.c_str());
 }
 
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(s[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
-      return false;
-  return true;
-}
-
 std::optional<std::string> Base64Decoded(std::string_view text) {
   if (text.empty() || text.size() % 4 != 0 || text.size() > 1024) return std::nullopt;
   std::string out(text.size() / 4 * 3, '\0');
@@ -52,13 +45,13 @@ std::optional<std::string> Base64Decoded(std::string_view text) {
 // (any user name: a browser asks for both).
 std::optional<std::string> PresentedToken(const httplib::Request& req) {
   const std::string& value = req.get_header_value("Authorization");
-  if (StartsWithNoCase(value, "Bearer ")) {
+  if (StartsWithAsciiNoCase(value, "Bearer ")) {
     std::string_view token = std::string_view(value).substr(7);
     while (!token.empty() && token.front() == ' ') token.remove_prefix(1);
     while (!token.empty() && token.back() == ' ') token.remove_suffix(1);
     return std::string(token);
   }
-  if (StartsWithNoCase(value, "Basic ")) {
+  if (StartsWithAsciiNoCase(value, "Basic ")) {
     auto pair = Base64Decoded(std::string_view(value).substr(6));
     if (!pair || pair->find(':') == std::string::npos) return std::nullopt;
     return pair->substr(pair->find(':') + 1);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "collect/image/archive_slots.hpp"
+#include "base/ascii.hpp"
 
 namespace statvtk::collect {
 
@@ -24,14 +25,8 @@ std::optional<std::vector<std::uint8_t>> BytesOfHex(std::string_view hex) {
   if (hex.size() % 2 != 0) return std::nullopt;
   std::vector<std::uint8_t> out;
   out.reserve(hex.size() / 2);
-  auto digit = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  };
   for (std::size_t i = 0; i < hex.size(); i += 2) {
-    const int hi = digit(hex[i]), lo = digit(hex[i + 1]);
+    const int hi = HexDigit(hex[i]), lo = HexDigit(hex[i + 1]);
     if (hi < 0 || lo < 0) return std::nullopt;
     out.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
   }

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <tuple>
 
+#include "base/ascii.hpp"
+
 namespace statvtk::collect {
 
 namespace {
@@ -37,12 +39,6 @@ bool SameLine(const LineConfig& x, const LineConfig& y, const std::vector<const 
                     [](const auto* p, const auto* q) { return SameInstrument(*p, *q); });
 }
 
-std::string LowerAscii(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
 }  // namespace
 
 bool PooledLine(const LineConfig& line) { return line.pool.empty() && line.mode != LineMode::Incoming; }
@@ -50,10 +46,10 @@ bool PooledLine(const LineConfig& line) { return line.pool.empty() && line.mode 
 std::map<std::string, std::vector<const InstrumentConfig*>> InstrumentsByLine(const Config& cfg) {
   // Line= names its line in any case; looked up in one map, not line by line.
   std::map<std::string, const LineConfig*> lines;
-  for (const auto& l : cfg.lines) lines.emplace(LowerAscii(l.name), &l);
+  for (const auto& l : cfg.lines) lines.emplace(AsciiLower(l.name), &l);
   std::map<std::string, std::vector<const InstrumentConfig*>> out;
   for (const auto& in : cfg.instruments)
-    if (const auto it = lines.find(LowerAscii(in.line)); it != lines.end()) out[it->second->name].push_back(&in);
+    if (const auto it = lines.find(AsciiLower(in.line)); it != lines.end()) out[it->second->name].push_back(&in);
   return out;
 }
 
