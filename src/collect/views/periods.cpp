@@ -78,24 +78,14 @@ std::string HourPeriod(std::int64_t n) {
   return DayPeriod(day) + buf;
 }
 
+// The store's one UTC text ("YYYY-MM-DDTHH:MM:SSZ"), as time points.
 std::optional<system_clock::time_point> UtcMoment(std::string_view t) {
-  const auto day = DayNumber(t);
-  int h = 0, mi = 0, s = 0;
-  if (!day || t.size() < 20 || t[10] != 'T' || !Digits(t, 11, 2, &h) || t[13] != ':' || !Digits(t, 14, 2, &mi) ||
-      t[16] != ':' || !Digits(t, 17, 2, &s) || t[19] != 'Z')
-    return std::nullopt;
-  return system_clock::time_point{sys_days{days{*day}}} + hours{h} + minutes{mi} + seconds{s};
+  const auto s = store::ParseUtc(t);
+  if (!s) return std::nullopt;
+  return system_clock::from_time_t(*s);
 }
 
-std::string UtcText(system_clock::time_point t) {
-  const auto secs = floor<seconds>(t);
-  const auto day = floor<days>(secs);
-  const hh_mm_ss<seconds> hms{secs - day};
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "T%02d:%02d:%02dZ", static_cast<int>(hms.hours().count()),
-                static_cast<int>(hms.minutes().count()), static_cast<int>(hms.seconds().count()));
-  return DayPeriod(day.time_since_epoch().count()) + buf;
-}
+std::string UtcText(system_clock::time_point t) { return store::UtcText(system_clock::to_time_t(floor<seconds>(t))); }
 
 std::string UtcMillis(std::chrono::system_clock::time_point t) {
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
