@@ -102,6 +102,7 @@ class SqlStore final : public RecordStore {
   // One instrument's archive of a batch: `at` its rows' places in `rows`.
   Result<void> PutArchive(std::span<const RecordRow> rows, const std::vector<std::size_t>& at,
                           std::vector<Upsert>& out);
+  Result<std::int64_t> FirstReadSince(const std::string& fromUtc);
   // `f()` in the caller's transaction, else in one of its own.
   template <class F>
   auto InTransaction(F f) -> decltype(f());
