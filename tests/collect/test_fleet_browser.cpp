@@ -190,7 +190,7 @@ TEST(HttpBrowser, TheFleetIsPagedAndFilteredByTheServerAndTheDaysAreColoured) {
   // счётчик-11 and 110..119, whatever the case.
   const std::string found = browser.DumpDom(url + "?q=" + httplib::detail::encode_query_param("СЧЁТЧИК-11"));
   EXPECT_EQ(MeterRows(found), 11u) << found;
-  EXPECT_NE(found.find("отобрано 11 из 121"), std::string::npos);
+  EXPECT_NE(found.find("показано 1–11 из 11 (всего 121)"), std::string::npos);
 
   const std::string days = browser.DumpDom(url + "?view=complete");
   const auto from = days.find("<tr data-serial=\"G1\">");

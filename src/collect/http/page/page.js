@@ -204,7 +204,9 @@ function render() {
   });
   document.querySelector("#fleet tbody").replaceChildren(...(rows.length ? rows : [emptyRow(10, "Нет приборов под такой отбор")]));
   document.querySelector("#linetable tbody").replaceChildren(...page.lines.map(lineRow));
-  document.getElementById("shown").textContent = "отобрано " + page.total + " из " + page.fleet;
+  const first = (page.page - 1) * page.per;
+  document.getElementById("shown").textContent = "показано " + (page.rows.length ? first + 1 : 0) + "–" + (first + page.rows.length) +
+    " из " + page.total + (page.total !== page.fleet ? " (всего " + page.fleet + ")" : "");
   pager("pager", page.page, page.pages, n => { meterPage = n; reload(); });
   const findings = [];
   page.rows.forEach(i => (i.findings || []).forEach(f => findings.push(f)));
