@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/error.hpp"
+#include "store/daily_counts.hpp"
 #include "store/store_rows.hpp"
 
 namespace statvtk::store {
@@ -97,6 +98,20 @@ class RecordStore {
   // any), one per key in order, in one statement whatever their number (this
   // default asks per key).
   virtual Result<std::vector<ReadRun>> ReadRuns(std::span<const ReadRunKey> keys);
+
+  // The completeness view, one statement for a page of instruments: per
+  // serial of `serials` and day, its hourly records of the periods
+  // from..to (inclusive), and each one's oldest hourly period.
+  virtual Result<std::vector<DayCount>> HourlyByDay(std::span<const std::string> serials, const std::string& from,
+                                                    const std::string& to) {
+    (void)serials, (void)from, (void)to;
+    return MakeError(ErrorCode::StoreSchema, "this store counts no days");
+  }
+  // The reads started since `fromUtc` per line and per modem pool, UTC day.
+  virtual Result<std::vector<ReadDayCount>> ReadsByDay(const std::string& fromUtc) {
+    (void)fromUtc;
+    return MakeError(ErrorCode::StoreSchema, "this store counts no days");
+  }
 
   // Header retention: the headers of the last `keepDays` days are all kept;
   // of older ones, one per instrument and day (the day's last); a serial's

@@ -65,6 +65,9 @@ class SqlStore final : public RecordStore {
   Result<std::vector<InstrumentSummary>> Summaries(int days, const PeriodTime& until) override;
   Result<std::vector<ReadRun>> ReadRuns(std::span<const ReadRunKey> keys) override;
   Result<std::int64_t> PruneHeaders(int keepDays, const std::string& nowUtc) override;
+  Result<std::vector<DayCount>> HourlyByDay(std::span<const std::string> serials, const std::string& from,
+                                            const std::string& to) override;
+  Result<std::vector<ReadDayCount>> ReadsByDay(const std::string& fromUtc) override;
   Result<bool> AddFinding(const FindingRow& row) override;
   Result<std::vector<FindingRow>> Findings(const std::string& serial) override;
   Result<bool> AckFinding(std::int64_t id, const std::string& by, const std::string& utc) override;
@@ -99,6 +102,7 @@ class SqlStore final : public RecordStore {
   // One instrument's archive of a batch: `at` its rows' places in `rows`.
   Result<void> PutArchive(std::span<const RecordRow> rows, const std::vector<std::size_t>& at,
                           std::vector<Upsert>& out);
+  Result<std::int64_t> FirstReadSince(const std::string& fromUtc);
   // `f()` in the caller's transaction, else in one of its own.
   template <class F>
   auto InTransaction(F f) -> decltype(f());

@@ -94,6 +94,9 @@ class ForwardingStore final : public store::RecordStore {
                   (days, until))
   STATVTK_FORWARD(Result<std::vector<store::ReadRun>>, ReadRuns, (std::span<const store::ReadRunKey> keys), (keys))
   STATVTK_FORWARD(Result<std::int64_t>, PruneHeaders, (int days, Text now), (days, now))
+  STATVTK_FORWARD(Result<std::vector<store::DayCount>>, HourlyByDay,
+                  (std::span<const std::string> serials, Text from, Text to), (serials, from, to))
+  STATVTK_FORWARD(Result<std::vector<store::ReadDayCount>>, ReadsByDay, (Text from), (from))
   STATVTK_FORWARD(Result<bool>, AddFinding, (const store::FindingRow& r), (r))
   STATVTK_FORWARD(Result<std::vector<store::FindingRow>>, Findings, (Text s), (s))
   STATVTK_FORWARD(Result<bool>, AckFinding, (Id id, Text by, Text utc), (id, by, utc))

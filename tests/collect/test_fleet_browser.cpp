@@ -2,12 +2,18 @@
 // instruments (and failed on an address nobody answers); headless Chromium
 // loads the page from its HTTP server: the fleet worst first with one request,
 // a dead line as one row, the findings, one meter's chart and reads, and the
-// lines view. The screenshot (of the docs) lands in the build folder.
+// lines view. Then a fleet of 120 paged by the server, and the completeness
+// view. The screenshots (of the docs) land in the build folder.
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <mutex>
+
+#include "collect/http/server.hpp"
 #include "collect/views/json_shapes.hpp"
+#include "collect/views/periods.hpp"
 #include "fleet_e2e.hpp"
+#include "forwarding_store.hpp"
 #include "support/free_port.hpp"
 #include "support/headless_browser.hpp"
 
@@ -57,12 +63,12 @@ TEST(HttpBrowser, ThePageShowsTheFleetWorstFirstALineDownAsOneRowAndAMetersHisto
 
   test::HeadlessBrowser browser;
   const std::string url = "http://127.0.0.1:" + std::to_string(http) + "/";
-  const std::size_t fleetAsked = Logged(home.Path(), "/api/instruments ");
+  const std::size_t fleetAsked = Logged(home.Path(), "/api/instruments?page=1&");
   const std::string dom = browser.DumpDom(url);
   ASSERT_FALSE(dom.empty()) << browser.Log();
   EXPECT_NE(dom.find("data-loaded=\"1\""), std::string::npos) << "the script did not finish";
-  // One request for the whole fleet, none per meter.
-  EXPECT_EQ(Logged(home.Path(), "/api/instruments "), fleetAsked + 1);
+  // One request for the fleet's first page, none per meter.
+  EXPECT_EQ(Logged(home.Path(), "/api/instruments?page=1&"), fleetAsked + 1);
   EXPECT_EQ(Logged(home.Path(), "/overview"), 0u);
   EXPECT_EQ(test::Occurrences(dom, "<tr class=\"health-ok\""), 3u) << dom;
   EXPECT_EQ(test::Occurrences(dom, "<tr class=\"health-never\""), 1u);
@@ -119,6 +125,87 @@ TEST(HttpBrowser, ThePageShowsTheFleetWorstFirstALineDownAsOneRowAndAMetersHisto
   ASSERT_TRUE(post);
   EXPECT_EQ(post->status, 405);
   EXPECT_EQ(run.Stop(SIGTERM, 60s), 0);
+}
+
+// The rows of `dom` whose class begins with "health-".
+std::size_t MeterRows(const std::string& dom) { return test::Occurrences(dom, "<tr class=\"health-"); }
+
+// 120 meters in a store, served in-process: the page asks the server for one
+// page at a time (three pages of 50), the text filter goes to the server and
+// ignores case, and the completeness view colours each day of a meter with a
+// known history.
+TEST(HttpBrowser, TheFleetIsPagedAndFilteredByTheServerAndTheDaysAreColoured) {
+  auto owned = test::ForwardingStore::Sqlite();
+  store::RecordStore& db = *owned;
+  for (int n = 1; n <= 120; ++n)
+    ASSERT_TRUE(db.UpsertInstrument({"S" + std::to_string(n), "LDN-08", "счётчик-" + std::to_string(n),
+                                     "линия-" + std::to_string(n % 4 + 1), n, "2026-11-01T00:00:00Z", "", 3600}));
+  // G1 from 12-04 on: 12-05 only to 09:00, nothing of 12-06, the rest whole.
+  ASSERT_TRUE(db.UpsertInstrument({"G1", "LDN-08", "а-пропуски", "линия-0", 1, "2026-12-04T00:00:00Z", "", 3600}));
+  std::vector<store::RecordRow> rows;
+  for (std::int64_t h = *HourNumber("2026-12-04 00:00"); h < *HourNumber("2026-12-08 10:00"); ++h) {
+    const std::string p = HourPeriod(h);
+    if ((p > "2026-12-05 09:00" && p < "2026-12-07")) continue;
+    store::RecordRow r;
+    r.serial = "G1";
+    r.period = p;
+    r.raw = "00";
+    rows.push_back(std::move(r));
+  }
+  ASSERT_TRUE(db.PutRecords(rows));
+  FleetLive live;
+  live.now = [] { return *UtcMoment("2026-12-08T10:30:00Z"); };
+  live.nowPeriod = [] { return std::string("2026-12-08 10:00"); };
+  std::mutex mutex;
+  std::vector<std::string> asked;
+  HttpOptions options;
+  options.access = [&](const std::string& line) {
+    const std::scoped_lock lock(mutex);
+    asked.push_back(line);
+  };
+  HttpServer server(std::make_shared<FleetApi>(std::move(owned), std::move(live)), nullptr, options);
+  ASSERT_TRUE(server.Start({"127.0.0.1", 0}));
+  const std::string url = "http://127.0.0.1:" + std::to_string(server.Port()) + "/";
+  const auto askedFor = [&](const std::string& what) {
+    const std::scoped_lock lock(mutex);
+    std::size_t n = 0;
+    for (const auto& a : asked) n += a.find(what) != std::string::npos;
+    return n;
+  };
+
+  test::HeadlessBrowser browser;
+  const std::string first = browser.DumpDom(url);
+  ASSERT_NE(first.find("data-loaded=\"1\""), std::string::npos) << browser.Log();
+  EXPECT_EQ(MeterRows(first), 50u);
+  EXPECT_NE(first.find("Страница 1 из 3"), std::string::npos);
+  EXPECT_NE(first.find("Приборов: 121"), std::string::npos);
+  // Worst first (never read), then by line and name as people count: 4, 8, 12.
+  EXPECT_LT(first.find(">счётчик-4<"), first.find(">счётчик-8<"));
+  EXPECT_LT(first.find(">счётчик-8<"), first.find(">счётчик-12<"));
+  const std::string last = browser.DumpDom(url + "?page=3");
+  EXPECT_EQ(MeterRows(last), 21u);
+  EXPECT_NE(last.find("Страница 3 из 3"), std::string::npos);
+  EXPECT_EQ(askedFor("/api/instruments?page=3&per=50"), 1u);
+  EXPECT_EQ(askedFor("GET /api/instruments "), 0u) << "the whole fleet was asked for";
+  // счётчик-11 and 110..119, whatever the case.
+  const std::string found = browser.DumpDom(url + "?q=" + httplib::detail::encode_query_param("СЧЁТЧИК-11"));
+  EXPECT_EQ(MeterRows(found), 11u) << found;
+  EXPECT_NE(found.find("показано 1–11 из 11 (всего 121)"), std::string::npos);
+
+  const std::string days = browser.DumpDom(url + "?view=complete");
+  const auto from = days.find("<tr data-serial=\"G1\">");
+  ASSERT_NE(from, std::string::npos) << days;
+  const std::string g1 = days.substr(from, days.find("</tr>", from) - from);
+  // 31 days to 12-08: 26 before its first record, then 12-04 whole, 12-05
+  // in part, 12-06 none, 12-07 whole, today's hours before 10:00 whole.
+  EXPECT_EQ(test::Occurrences(g1, "cell c-before"), 26u) << g1;
+  EXPECT_EQ(test::Occurrences(g1, "cell c-full"), 3u) << g1;
+  EXPECT_EQ(test::Occurrences(g1, "cell c-part"), 1u) << g1;
+  EXPECT_EQ(test::Occurrences(g1, "cell c-none"), 1u) << g1;
+  EXPECT_LT(g1.find("c-part"), g1.find("c-none"));
+  EXPECT_EQ(askedFor("/api/completeness?days=31&page=1&per=50"), 1u);
+  const auto png = std::filesystem::path(test::BinaryDir()) / "collect-completeness.png";
+  EXPECT_TRUE(browser.Screenshot(url + "?view=complete", png, 1400, 900)) << browser.Log();
 }
 
 }  // namespace

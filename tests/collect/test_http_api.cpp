@@ -108,6 +108,46 @@ TEST_F(HttpApi, InstrumentsListTheFleetWithHealthCompletenessAndFailure) {
   EXPECT_EQ((*ctp)["next_due_utc"], "2026-12-08T11:00:00Z");
 }
 
+// The paged shape comes with the paging parameters only: bounds, the cap
+// on per=, the filter and the refusals; the completeness view's hours per
+// day and the reads per line and day of the same store.
+TEST_F(HttpApi, PagesOfTheFleetKeepTheirBoundsAndCountTheDays) {
+  const Json first = Get("/api/instruments", {{"page", "1"}, {"per", "1"}});
+  EXPECT_EQ(first["total"], 2);
+  EXPECT_EQ(first["pages"], 2);
+  ASSERT_EQ(first["rows"].size(), 1u);
+  EXPECT_EQ(first["rows"][0]["serial"], "7");  // worst first: down before ok
+  EXPECT_EQ(first["states"][0]["health"], "down");
+  const Json past = Get("/api/instruments", {{"page", "3"}, {"per", "1"}});
+  EXPECT_TRUE(past["rows"].empty());
+  EXPECT_EQ(past["total"], 2);
+  EXPECT_EQ(Get("/api/instruments", {{"per", "100000"}})["per"], 200);
+  const std::pair<const char*, int> filters[] = {{"котельная", 1}, {"NORTH", 1}, {"0000", 1}, {"нет такого", 0}};
+  for (const auto& [q, n] : filters) EXPECT_EQ(Get("/api/instruments", {{"q", q}})["total"], n) << q;
+  EXPECT_EQ(Get("/api/instruments", {{"state", "ok,down"}})["total"], 2);
+  EXPECT_EQ(Get("/api/instruments", {{"state", "late"}})["total"], 0);
+  const std::pair<const char*, QueryParams> bad[] = {
+      {"/api/instruments", {{"page", "0"}}},   {"/api/instruments", {{"page", "x"}}},
+      {"/api/instruments", {{"per", "0"}}},    {"/api/instruments", {{"state", "good"}}},
+      {"/api/instruments", {{"sort", "up"}}},  {"/api/completeness", {{"days", "0"}}},
+      {"/api/completeness", {{"days", "63"}}}, {"/api/read-rates", {{"serial", "7"}}}};
+  for (const auto& [path, q] : bad) Get(path, q, 400);
+
+  // 00001234 holds 12-01 11:00 onwards, all but 12-05 03..05; 7 holds no hour.
+  const Json c = Get("/api/completeness", {{"days", "8"}});
+  ASSERT_EQ(c["days"].size(), 8u);
+  EXPECT_EQ(c["days"][0], "2026-12-01");
+  EXPECT_EQ(c["hours_due"][7], 10);  // today: the hours before 10:00
+  ASSERT_EQ(c["rows"].size(), 2u);
+  EXPECT_EQ(c["rows"][0]["serial"], "00001234");  // line north before south
+  EXPECT_EQ(c["rows"][0]["hours"], Json::parse("[13, 24, 24, 24, 21, 24, 24, 10]"));
+  EXPECT_TRUE(c["rows"][1]["first"].is_null());
+  EXPECT_TRUE(c["rows"][1]["hours"][7].is_null());
+  const Json rates = Get("/api/read-rates", {{"days", "3"}});
+  EXPECT_EQ(rates["lines"], Json::parse(R"([{"line": "north", "reads": [0, 0, 1], "done": [0, 0, 1]},
+                                             {"line": "south", "reads": [1, 0, 1], "done": [1, 0, 0]}])"));
+}
+
 TEST_F(HttpApi, RecordsAreTheStoredRowsWithUnknownIncrementsAsNull) {
   const Json j =
       Get("/api/instruments/00001234/records", {{"archive", "hourly"}, {"from", "2026-12-05"}, {"to", "2026-12-05"}});

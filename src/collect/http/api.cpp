@@ -7,6 +7,7 @@
 #include "base/utf8.hpp"
 #include "base/version.hpp"
 #include "collect/http/calls.hpp"
+#include "collect/http/fleet_pages.hpp"
 #include "collect/http/metrics.hpp"
 #include "collect/http/status_page.hpp"
 #include "collect/views/collectors_view.hpp"
@@ -138,8 +139,8 @@ HttpAnswer FleetApi::Answer(std::string_view method, std::string_view path, cons
   if (method != "GET" && method != "HEAD") return Refuse(405, "только чтение: разрешён метод GET");
   if (query.size() > kMaxQueryParams) return Refuse(400, "слишком много параметров запроса");
   if (path == "/" || path == "/index.html") {
-    // Only the page's own: the view and the instrument opened.
-    if (auto bad = UnknownParam(query, {"view", "meter"}))
+    // Only the page's own: the view, the instrument opened, the page and the filter.
+    if (auto bad = UnknownParam(query, {"view", "meter", "page", "q", "state"}))
       return Refuse(400, "неизвестный параметр страницы: " + bad->substr(0, 40));
     return {200, "text/html; charset=utf-8", std::string(StatusPage())};
   }
@@ -154,8 +155,10 @@ HttpAnswer FleetApi::Answer(std::string_view method, std::string_view path, cons
   if (path == "/api/calls") return Calls(db, query);
   if (path == "/api/modems") return Modems();
   if (path == "/api/collectors") return Collectors(db);
+  if (path == "/api/completeness") return CompletenessPage(db, NowPeriod(), query);
+  if (path == "/api/read-rates") return ReadRates(db, Now(), query);
   if (path == kInstrumentsPath) {
-    if (!query.empty()) return Refuse(400, "список приборов не принимает параметров");
+    if (!query.empty()) return InstrumentsPage(db, LiveWithClock(), query);  // the paged shape
     return Instruments(db);
   }
   const auto parts = Segments(path);
@@ -176,11 +179,15 @@ bool FleetApi::KnownSerial(store::RecordStore& db, const std::string& serial) {
   return false;
 }
 
-HttpAnswer FleetApi::Instruments(store::RecordStore& db) {
+FleetLive FleetApi::LiveWithClock() const {
   FleetLive live = live_;
   live.now = [this] { return Now(); };
   live.nowPeriod = [this] { return NowPeriod(); };
-  auto fleet = FleetView(db, live);
+  return live;
+}
+
+HttpAnswer FleetApi::Instruments(store::RecordStore& db) {
+  auto fleet = FleetView(db, LiveWithClock());
   if (!fleet) return StoreFailed(fleet.error());
   Json list = Json::array();
   for (const auto& v : *fleet) list.push_back(InstrumentJson(v));

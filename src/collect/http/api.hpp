@@ -41,7 +41,8 @@ class FleetApi {
   // A pool of read-only connections: as many requests at once.
   FleetApi(std::unique_ptr<store::StoreReaders> readers, FleetLive live);
 
-  // GET /, /api/instruments, /api/instruments/{serial}/records,
+  // GET /, /api/instruments (?page=...: one page, http/fleet_pages.hpp),
+  // /api/completeness, /api/read-rates, /api/instruments/{serial}/records,
   // /api/instruments/{serial}/overview, /api/reads, /api/findings, /api/calls,
   // /api/modems, /api/collectors, /metrics.
   // Anything else: a 4xx with {"error": reason}; a store failure: 503.
@@ -72,6 +73,7 @@ class FleetApi {
 
   std::chrono::system_clock::time_point Now() const;
   std::string NowPeriod() const;
+  FleetLive LiveWithClock() const;  // live_ with this API's clock
   bool KnownSerial(store::RecordStore& db, const std::string& serial);
 
   std::unique_ptr<store::StoreReaders> readers_;

@@ -1,6 +1,7 @@
 #include "collect/views/instrument_view.hpp"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "base/local_time.hpp"
@@ -110,6 +111,14 @@ Result<std::vector<InstrumentView>> FleetView(store::RecordStore& store, const F
   if (!summaries) return summaries.error();
   auto findings = store.Findings("");
   if (!findings) return findings.error();
+  // Each instrument looks at its own findings only: linear in the fleet.
+  std::map<std::string, std::vector<store::FindingRow>> findingsOf;
+  for (auto& f : *findings) findingsOf[f.serial].push_back(std::move(f));
+  const std::vector<store::FindingRow> none;
+  const auto own = [&](const std::string& serial) -> const std::vector<store::FindingRow>& {
+    const auto it = findingsOf.find(serial);
+    return it == findingsOf.end() ? none : it->second;
+  };
   // Instruments of collect.ini that never answered: no serial yet, only their reads.
   std::vector<const FleetLive::Configured*> unknown;
   const auto configured = live.configured ? live.configured() : std::vector<FleetLive::Configured>{};
@@ -128,11 +137,12 @@ Result<std::vector<InstrumentView>> FleetView(store::RecordStore& store, const F
   std::vector<InstrumentView> out;
   out.reserve(names.size());
   for (std::size_t i = 0; i < summaries->size(); ++i)
-    out.push_back(ViewOf(live, &(*summaries)[i], (*summaries)[i].instrument, runs->at(i), *findings, now));
+    out.push_back(ViewOf(live, &(*summaries)[i], (*summaries)[i].instrument, runs->at(i),
+                         own((*summaries)[i].instrument.serial), now));
   for (std::size_t i = 0; i < unknown.size(); ++i) {
     const auto& c = *unknown[i];
     out.push_back(ViewOf(live, nullptr, {"", "", c.name, c.line, c.address, "", "", {}},
-                         runs->at(summaries->size() + i), *findings, now));
+                         runs->at(summaries->size() + i), none, now));
   }
   for (auto& v : out)
     if (const auto it = holders->find(v.instrument.line); it != holders->end()) v.heldBy = it->second;

@@ -8,7 +8,7 @@ const ARCHIVES = { hourly: "часовой", daily: "суточный", monthly:
 const OUTCOMES = { done: "прочитан", failed: "ошибка", stopped: "остановлен" };
 const SVG = "http://www.w3.org/2000/svg";
 const MAX_FINDINGS = 200;
-let fleet = [], view = "meters", chosen = null;
+let view = "meters", chosen = null;
 
 function el(tag, text, cls) {
   const e = document.createElement(tag);
@@ -32,33 +32,13 @@ async function getJson(url) {
   return r.json();
 }
 function badge(i) { return el("span", i.health_text || i.health, "badge " + i.health); }
-// The states as the data names and ranks them, worst first.
-function states(list) {
-  const by = new Map();
-  list.forEach(i => { const s = by.get(i.health) || { name: i.health, text: i.health_text || i.health, rank: i.health_rank, n: 0 }; s.n++; by.set(i.health, s); });
-  return [...by.values()].sort((a, b) => a.rank - b.rank);
-}
-// A line none of whose instruments answered its last read: one fault, the line's.
-function linesOf(list) {
-  const by = new Map();
-  list.forEach(i => { if (!by.has(i.line)) by.set(i.line, []); by.get(i.line).push(i); });
-  return [...by.entries()].map(([name, meters]) => ({ name, meters,
-    down: meters.length > 1 && meters.every(i => i.failures_in_row > 0 && i.last_failure) }));
-}
-function matches(i) {
-  const q = document.getElementById("search").value.trim().toLowerCase();
-  const st = document.getElementById("state").value, ln = document.getElementById("line").value;
-  if (st && i.health !== st) return false;
-  if (ln && i.line !== ln) return false;
-  return !q || [i.name, i.serial, i.line, i.model, i.health_text].some(t => t && String(t).toLowerCase().includes(q));
-}
+const PER = 50;
 const BY = new Intl.Collator("ru", { numeric: true }).compare;  // "счётчик-9" before "счётчик-10"
-const SORTS = {
-  state: (a, b) => a.health_rank - b.health_rank || BY(a.line, b.line) || BY(a.name, b.name),
-  name: (a, b) => BY(a.name, b.name),
-  line: (a, b) => BY(a.line, b.line) || a.address - b.address,
-  read: (a, b) => (a.last_read_utc || "").localeCompare(b.last_read_utc || ""),
-};
+// The paged fleet as the server sends it: one page of rows, the states and
+// the lines of the whole fleet counted.
+let page = { rows: [], states: [], lines: [], fleet: 0, total: 0, pages: 0, page: 1 };
+let meterPage = 1, completePage = 1, stateChosen = "", searchTimer = null;
+function lineOf(name) { return page.lines.find(l => l.line === name); }
 function fleetRow(i) {
   const tr = el("tr"); tr.className = "health-" + i.health; tr.dataset.serial = i.serial; tr.dataset.name = i.name;
   const state = el("td"); state.appendChild(badge(i)); tr.appendChild(state);
@@ -79,27 +59,27 @@ function fleetRow(i) {
 // A shared line names the collector reading it.
 function lineText(i) { return i.held_by ? i.line + " (читает " + i.held_by + ")" : i.line; }
 function lineDownRow(l) {
-  const tr = el("tr", null, "line-down"); tr.dataset.line = l.name;
+  const tr = el("tr", null, "line-down"); tr.dataset.line = l.line;
   const td = el("td", null); td.colSpan = 10;
-  const f = l.meters.map(i => i.last_failure).sort((a, b) => b.utc.localeCompare(a.utc))[0];
-  td.append(el("span", "Линия не отвечает", "badge down"), el("b", " " + l.name + ": "),
-    el("span", l.meters.length + " приборов без ответа; " + when(f.utc) + ": " + f.reason, "fail"));
+  const f = l.last_failure;
+  td.append(el("span", "Линия не отвечает", "badge down"), el("b", " " + l.line + ": "),
+    el("span", l.instruments + " приборов без ответа" + (f ? "; " + when(f.utc) + ": " + f.reason : ""), "fail"));
   tr.appendChild(td);
-  tr.onclick = () => { document.getElementById("line").value = l.name; render(); };
+  tr.onclick = () => { document.getElementById("line").value = l.line; refilter(); };
   return tr;
 }
 function lineRow(l) {
-  const tr = el("tr", null, l.down ? "line down" : "line"); tr.dataset.line = l.name;
-  tr.appendChild(el("td", lineText({ line: l.name, held_by: l.meters[0].held_by })));
+  const tr = el("tr", null, l.down ? "line down" : "line"); tr.dataset.line = l.line;
+  tr.appendChild(el("td", lineText({ line: l.line, held_by: l.held_by })));
   const st = el("td");
   st.appendChild(l.down ? el("span", "Линия не отвечает", "badge down") : el("span", "отвечает", "badge ok"));
   tr.appendChild(st);
-  tr.appendChild(el("td", l.meters.length, "num"));
-  const by = el("td"); states(l.meters).forEach(s => by.appendChild(el("span", s.text + ": " + s.n, "badge " + s.name)));
+  tr.appendChild(el("td", l.instruments, "num"));
+  const by = el("td"); l.states.forEach(s => by.appendChild(el("span", s.text + ": " + s.count, "badge " + s.health)));
   tr.appendChild(by);
-  const f = l.meters.map(i => i.last_failure).filter(Boolean).sort((a, b) => b.utc.localeCompare(a.utc))[0];
+  const f = l.last_failure;
   tr.appendChild(el("td", f ? when(f.utc) + ": " + f.reason : "—", f ? "fail" : ""));
-  tr.onclick = () => { document.getElementById("line").value = l.name; show("meters"); };
+  tr.onclick = () => { document.getElementById("line").value = l.line; meterPage = 1; show("meters"); };
   return tr;
 }
 function findingRow(f) {
@@ -155,7 +135,9 @@ function readRow(r) {
 async function detail() {
   const box = document.getElementById("detail");
   if (!chosen) { box.hidden = true; return; }
-  const i = fleet.find(x => x.name === chosen.name && (chosen.serial === undefined || x.serial === chosen.serial));
+  const same = x => x.name === chosen.name && (chosen.serial === undefined || x.serial === chosen.serial);
+  let i = page.rows.find(same);
+  if (!i) i = (await getJson("/api/instruments?per=200&q=" + encodeURIComponent(chosen.name))).rows.find(same);
   if (!i) { chosen = null; box.hidden = true; return; }
   box.hidden = false;
   document.getElementById("detail-title").textContent = i.name + (i.serial ? " — № " + i.serial + " (" + i.model + ")" : "") + ", линия " + lineText(i);
@@ -180,47 +162,80 @@ function options(select, items) {
   select.replaceChildren(select.options[0], ...items.map(([v, t]) => { const o = el("option", t); o.value = v; return o; }));
   select.value = items.some(([v]) => v === keep) ? keep : "";
 }
+// The state buttons: the whole fleet's states, worst first; one chosen at a time.
+function stateButtons() {
+  const box = document.getElementById("states");
+  const all = el("button", "Все (" + page.fleet + ")", stateChosen ? "" : "on"); all.dataset.state = "";
+  const buttons = [all, ...page.states.map(s => {
+    const b = el("button", s.text + " (" + s.count + ")", "state " + s.health + (stateChosen === s.health ? " on" : ""));
+    b.dataset.state = s.health; return b;
+  })];
+  buttons.forEach(b => b.onclick = () => { stateChosen = b.dataset.state; refilter(); });
+  box.replaceChildren(...buttons);
+}
+// The filter and the page as the server is asked for them.
+function meterQuery() {
+  const p = new URLSearchParams({ page: meterPage, per: PER, sort: document.getElementById("sort").value });
+  const q = document.getElementById("search").value.trim(), ln = document.getElementById("line").value;
+  if (q) p.set("q", q);
+  if (ln) p.set("line", ln);
+  if (stateChosen) p.set("state", stateChosen);
+  return "/api/instruments?" + p;
+}
+function pager(id, at, pages, go) {
+  const box = document.getElementById(id);
+  const prev = el("button", "‹ Назад"), next = el("button", "Вперёд ›");
+  prev.disabled = at <= 1; next.disabled = at >= pages;
+  prev.onclick = () => go(at - 1); next.onclick = () => go(at + 1);
+  box.replaceChildren(prev, el("span", "Страница " + (pages ? at : 0) + " из " + pages, "pageno"), next);
+}
 function render() {
-  const all = states(fleet);
-  options(document.getElementById("state"), all.map(s => [s.name, s.text + " (" + s.n + ")"]));
-  options(document.getElementById("line"), [...new Set(fleet.map(i => i.line))].sort(BY).map(l => [l, l]));
+  stateButtons();
+  options(document.getElementById("line"), page.lines.map(l => l.line).sort(BY).map(l => [l, l]));
   const summary = document.getElementById("summary");
-  summary.replaceChildren(el("span", "Приборов: " + fleet.length + " "), ...all.map(s => el("span", s.text + ": " + s.n, "badge " + s.name)));
-  const shown = fleet.filter(matches).sort(SORTS[document.getElementById("sort").value] || SORTS.state);
-  const lines = linesOf(fleet);
-  const downLines = new Set(lines.filter(l => l.down).map(l => l.name));
+  summary.replaceChildren(el("span", "Приборов: " + page.fleet + " "), ...page.states.map(s => el("span", s.text + ": " + s.count, "badge " + s.health)));
   const oneLine = document.getElementById("line").value;
   // The meters of a line that is down are one row, unless that line is chosen.
   const rows = [], said = new Set();
-  shown.forEach(i => {
-    if (!downLines.has(i.line) || i.line === oneLine) { rows.push(fleetRow(i)); return; }
-    if (!said.has(i.line)) { said.add(i.line); rows.push(lineDownRow(lines.find(l => l.name === i.line))); }
+  page.rows.forEach(i => {
+    const l = lineOf(i.line);
+    if (!l || !l.down || i.line === oneLine) { rows.push(fleetRow(i)); return; }
+    if (!said.has(i.line)) { said.add(i.line); rows.push(lineDownRow(l)); }
   });
   document.querySelector("#fleet tbody").replaceChildren(...(rows.length ? rows : [emptyRow(10, "Нет приборов под такой отбор")]));
-  document.querySelector("#linetable tbody").replaceChildren(...lines.sort((a, b) => b.down - a.down || BY(a.name, b.name)).map(lineRow));
-  document.getElementById("shown").textContent = "показано " + shown.length + " из " + fleet.length;
+  document.querySelector("#linetable tbody").replaceChildren(...page.lines.map(lineRow));
+  const first = (page.page - 1) * page.per;
+  document.getElementById("shown").textContent = "показано " + (page.rows.length ? first + 1 : 0) + "–" + (first + page.rows.length) +
+    " из " + page.total + (page.total !== page.fleet ? " (всего " + page.fleet + ")" : "");
+  pager("pager", page.page, page.pages, n => { meterPage = n; reload(); });
   const findings = [];
-  shown.forEach(i => (i.findings || []).forEach(f => findings.push(f)));
+  page.rows.forEach(i => (i.findings || []).forEach(f => findings.push(f)));
   findings.sort((a, b) => (b.found_utc || "").localeCompare(a.found_utc || ""));
   document.querySelector("#findings tbody").replaceChildren(...(findings.length ? findings.slice(0, MAX_FINDINGS).map(findingRow) : [emptyRow(6, "Находок нет")]));
 }
 function show(v) {
   view = v;
-  document.getElementById("meters").hidden = v !== "meters";
-  document.getElementById("lines").hidden = v !== "lines";
-  document.getElementById("view-meters").className = v === "meters" ? "on" : "";
-  document.getElementById("view-lines").className = v === "lines" ? "on" : "";
-  render();
+  for (const id of ["meters", "lines", "complete"]) {
+    document.getElementById(id).hidden = v !== id;
+    document.getElementById("view-" + id).className = v === id ? "on" : "";
+  }
+  reload();
 }
+// A changed filter starts from the first page.
+function refilter() { meterPage = 1; completePage = 1; reload(); }
+function reload() { load().catch(failed); }
 function failed(e) {
   document.getElementById("error").textContent = e.status === 503 ? "Сборщик работает, база данных недоступна: " + e.message
     : e.status ? "Ошибка сборщика: " + e.message : "Нет связи со сборщиком: " + e.message;
 }
-// One request for the whole fleet per refresh; a chosen meter adds its own two.
+// One page of the fleet per refresh (and the completeness page in that
+// view); a chosen meter adds its own two.
 async function load() {
   try {
-    fleet = await getJson("/api/instruments");
+    page = await getJson(meterQuery());
+    if (page.pages && meterPage > page.pages) { meterPage = page.pages; page = await getJson(meterQuery()); }
     render();
+    if (view === "complete") await complete();
     await detail();
     document.getElementById("updated").textContent = "Обновлено " + new Date().toLocaleTimeString("ru-RU");
     document.getElementById("error").textContent = "";
@@ -228,6 +243,49 @@ async function load() {
     await loadSection("collectors", "/api/collectors", collectorRow);
     document.body.dataset.loaded = "1";
   } catch (e) { failed(e); }
+}
+// The completeness view: a page of meters by the last 31 days, each day the
+// share of its hours held; and the reads per line and modem pool by day.
+const DAYS = 31;
+function dayHead(days) {
+  const tr = el("tr");
+  tr.appendChild(el("th", "Прибор"));
+  days.forEach(d => { const th = el("th", d.substring(8, 10), "day"); th.title = d; tr.appendChild(th); });
+  return tr;
+}
+function cell(held, due, title) {
+  if (held === null) { const td = el("td", null, "cell c-before"); td.title = title + ": записей ещё не было"; return td; }
+  const cls = due === 0 ? "c-before" : held >= due ? "c-full" : held > 0 ? "c-part" : "c-none";
+  const td = el("td", null, "cell " + cls); td.title = title + ": " + held + " из " + due + " ч"; return td;
+}
+function completeRow(m, c) {
+  const tr = el("tr"); tr.dataset.serial = m.serial;
+  tr.appendChild(el("td", m.name + " (" + m.serial + ")", "meter"));
+  m.hours.forEach((h, k) => tr.appendChild(cell(h, c.hours_due[k], c.days[k])));
+  return tr;
+}
+function rateRow(name, r, days) {
+  const tr = el("tr");
+  tr.appendChild(el("td", name, "meter"));
+  r.reads.forEach((n, k) => {
+    const ok = r.done[k], td = el("td", n ? String(Math.round(100 * ok / n)) : "", "cell rate " + (!n ? "c-before" : ok === n ? "c-full" : ok > 0 ? "c-part" : "c-none"));
+    td.title = days[k] + ": " + ok + " из " + n + " чтений";
+    tr.appendChild(td);
+  });
+  return tr;
+}
+async function complete() {
+  const p = new URLSearchParams({ days: DAYS, page: completePage, per: PER });
+  const q = document.getElementById("search").value.trim();
+  if (q) p.set("q", q);
+  const c = await getJson("/api/completeness?" + p);
+  document.querySelector("#completeness thead").replaceChildren(dayHead(c.days));
+  document.querySelector("#completeness tbody").replaceChildren(...(c.rows.length ? c.rows.map(m => completeRow(m, c)) : [emptyRow(DAYS + 1, "Нет приборов под такой отбор")]));
+  pager("complete-pager", c.page, c.pages, n => { completePage = n; reload(); });
+  const r = await getJson("/api/read-rates?days=" + DAYS);
+  document.querySelector("#rates thead").replaceChildren(dayHead(r.days));
+  const rows = [...r.lines.map(l => rateRow(l.line, l, r.days)), ...r.pools.map(p => rateRow("пул " + p.pool, p, r.days))];
+  document.querySelector("#rates tbody").replaceChildren(...(rows.length ? rows : [emptyRow(DAYS + 1, "Чтений не было")]));
 }
 function modemRow(m) {
   const tr = el("tr");
@@ -252,16 +310,19 @@ function collectorRow(c) {
   [c.origin, c.host || "—", when(c.started_utc), when(c.seen_utc)].forEach(t => tr.appendChild(el("td", t)));
   const st = el("td"); st.appendChild(el("span", c.alive ? "работает" : "не отвечает", "badge " + (c.alive ? "ok" : "down")));
   tr.appendChild(st);
-  tr.appendChild(el("td", [...new Set(fleet.filter(i => i.held_by === c.origin).map(i => i.line))].sort(BY).join(", ") || "—"));
+  tr.appendChild(el("td", page.lines.filter(l => l.held_by === c.origin).map(l => l.line).sort(BY).join(", ") || "—"));
   return tr;
 }
 function emptyRow(n, text) { const tr = el("tr"); const td = el("td", text, "none"); td.colSpan = n; tr.appendChild(td); return tr; }
-["search", "state", "line", "sort"].forEach(id => document.getElementById(id).addEventListener("input", render));
-document.getElementById("view-meters").onclick = () => show("meters");
-document.getElementById("view-lines").onclick = () => show("lines");
+document.getElementById("search").addEventListener("input", () => { clearTimeout(searchTimer); searchTimer = setTimeout(refilter, 300); });
+["line", "sort"].forEach(id => document.getElementById(id).addEventListener("input", refilter));
+["meters", "lines", "complete"].forEach(v => document.getElementById("view-" + v).onclick = () => show(v));
 document.getElementById("detail-close").onclick = () => { chosen = null; detail(); };
 const asked = new URLSearchParams(location.search);
-if (asked.get("view") === "lines") show("lines");
 if (asked.get("meter")) chosen = { name: asked.get("meter") };
-load();
-setInterval(load, 60000);
+// The page, the text and the state asked in the address, as the buttons would set them.
+meterPage = completePage = Math.max(1, parseInt(asked.get("page"), 10) || 1);
+if (asked.get("q")) document.getElementById("search").value = asked.get("q");
+if (asked.get("state")) stateChosen = asked.get("state");
+show(["lines", "complete"].includes(asked.get("view")) ? asked.get("view") : "meters");
+setInterval(reload, 60000);
