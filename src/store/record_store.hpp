@@ -1,6 +1,7 @@
 // The collector's record store behind one small interface: instruments, reads,
-// records, events, findings, situations (situation_store.hpp), gaps, summaries and the message outbox. Two
-// backends (SQLite, PostgreSQL) share the schema and the statements; the
+// records, events, findings, situations (situation_store.hpp), gaps,
+// summaries and the message outbox. Two backends (SQLite, PostgreSQL) share
+// the schema and the statements; the
 // `Database=` text chooses one (OpenRecordStore). The rows it keeps and
 // gives back are in store/store_rows.hpp.
 #pragma once

@@ -19,7 +19,7 @@ inline constexpr Statement kSituationsOfSerial{
 // serial, kind, source, from_period, to_period, hours, detail, raised_utc, cleared_utc -> the row when added
 inline constexpr Statement kInsertSituation{
     "INSERT INTO situations(serial, kind, source, from_period, to_period, hours, detail, raised_utc, cleared_utc) "
-    "VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9) ON CONFLICT(serial, kind, from_period, detail) DO NOTHING "
+    "VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9) ON CONFLICT(serial, kind, from_period, detail, source) DO NOTHING "
     "RETURNING id"};
 // id, to_period (NULL: open), hours, cleared_utc (NULL: open): an open situation brought up to date
 inline constexpr Statement kUpdateSituation{

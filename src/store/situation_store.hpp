@@ -1,8 +1,8 @@
 // The abnormal situations the collector found in an instrument's records, as
 // the store keeps them: one row a situation of a serial (by kind, its first
-// hour and its word), raised when first seen, cleared when it ended, and
-// acknowledged by an operator. The store's role for them, apart from the
-// records: RecordStore derives from it.
+// hour, its word and its source), raised when first seen, cleared when it
+// ended, and acknowledged by an operator. The store's role for them, apart
+// from the records: RecordStore derives from it.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +35,14 @@ struct SituationQuery {
   std::string since;   // a period or a date: those going on at or after it; "": any
   std::string serial;  // "": every instrument
 };
+
+// The open situations (of `serial`; "": of every instrument).
+inline SituationQuery OpenSituations(std::string serial = {}) {
+  SituationQuery q;
+  q.openOnly = true;
+  q.serial = std::move(serial);
+  return q;
+}
 
 // What a refresh changed: the situations raised open, and those it closed.
 struct SituationChanges {

@@ -28,8 +28,8 @@ SituationRow SituationAt(const SqlRows& rows, int i) {
   return s;
 }
 
-using SituationKey = std::tuple<std::string, std::string, std::string>;  // kind, from, detail
-SituationKey KeyOf(const SituationRow& s) { return {s.kind, s.fromPeriod, s.detail}; }
+using SituationKey = std::tuple<std::string, std::string, std::string, std::string>;  // kind, from, detail, source
+SituationKey KeyOf(const SituationRow& s) { return {s.kind, s.fromPeriod, s.detail, s.source}; }
 
 SqlValue OptText(const std::optional<std::string>& s) { return s ? SqlText(*s) : SqlValue(); }
 

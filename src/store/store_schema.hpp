@@ -125,13 +125,14 @@ inline constexpr std::string_view kSchemaV3[] = {
 };
 
 // Version 4: the abnormal situations found in the records, one row a
-// situation of an instrument (a flag's or an event's word tells apart two
-// that start in the same hour), open while its last hour is unknown.
+// situation of an instrument (its source and a flag's or an event's word
+// tell apart two of a kind that start in the same hour), open while its
+// last hour is unknown.
 inline constexpr std::string_view kSchemaV4[] = {
     "CREATE TABLE situations(id {ID}, serial TEXT NOT NULL, kind TEXT NOT NULL, source TEXT NOT NULL, "
     "from_period TEXT {BINARY} NOT NULL, to_period TEXT {BINARY}, hours BIGINT NOT NULL, "
     "detail TEXT NOT NULL DEFAULT '', raised_utc TEXT NOT NULL, cleared_utc TEXT, ack_utc TEXT, ack_by TEXT, "
-    "UNIQUE(serial, kind, from_period, detail))",
+    "UNIQUE(serial, kind, from_period, detail, source))",
     "CREATE INDEX situations_open ON situations(to_period, serial)",
 };
 
