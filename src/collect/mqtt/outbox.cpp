@@ -1,6 +1,10 @@
 #include "collect/mqtt/outbox.hpp"
 
+#include <algorithm>
+#include <set>
+
 #include "collect/mqtt/messages.hpp"
+#include "collect/mqtt/topics.hpp"
 #include "store/periods.hpp"
 
 namespace statvtk::collect {
@@ -35,6 +39,28 @@ Result<bool> MqttOutbox::Enqueue(store::RecordStore& s, ReadPublication p) {
 void MqttOutbox::Discovered(const std::string& serial) {
   const std::scoped_lock lock(mutex_);
   discovered_.insert(serial);
+}
+
+Result<void> MqttOutbox::EnqueueSituations(store::RecordStore& s, const std::string& serial,
+                                           const store::SituationChanges& changes) {
+  std::set<std::string> kinds;
+  for (const auto* list : {&changes.opened, &changes.closed})
+    for (const auto& c : *list) kinds.insert(c.kind);
+  if (kinds.empty()) return {};
+  auto open = s.Situations(store::OpenSituations(serial));
+  if (!open) return open.error();
+  const std::string now = store::UtcNow();
+  for (const auto& kind : kinds) {
+    const bool on = std::any_of(open->begin(), open->end(), [&](const auto& o) { return o.kind == kind; });
+    const store::OutboxMessage m{.origin = origin_,
+                                 .topic = SituationTopic(settings_.topic, serial, kind),
+                                 .payload = on ? "ON" : "OFF",
+                                 .qos = 1,
+                                 .retain = true,
+                                 .createdUtc = now};
+    if (auto e = s.Enqueue(m); !e) return e.error();
+  }
+  return {};
 }
 
 // A broker away for long must not fill the disk: past the bound the oldest

@@ -28,6 +28,10 @@ class MqttOutbox {
   // transaction commits.
   Result<bool> Enqueue(store::RecordStore& s, ReadPublication p);
   void Discovered(const std::string& serial);
+  // After the situations of `serial` were refreshed (in that transaction):
+  // for each kind that opened or closed, its retained ON (one still open) or OFF.
+  Result<void> EnqueueSituations(store::RecordStore& s, const std::string& serial,
+                                 const store::SituationChanges& changes);
 
   const std::string& Origin() const { return origin_; }
   // Record messages dropped past MqttOutboxMax= since the start.

@@ -32,6 +32,10 @@ std::string StateTopic(std::string_view prefix, std::string_view serial) {
   return std::string(prefix) + "/" + TopicLevel(serial) + "/state";
 }
 
+std::string SituationTopic(std::string_view prefix, std::string_view serial, std::string_view kind) {
+  return std::string(prefix) + "/" + TopicLevel(serial) + "/situation/" + TopicLevel(kind);
+}
+
 std::string StatusTopic(std::string_view prefix, std::string_view origin) {
   return std::string(prefix) + "/collector/" + TopicLevel(origin) + "/status";
 }
