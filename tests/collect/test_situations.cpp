@@ -28,8 +28,9 @@ TEST(CollectSituations, AStoppedMeterRaisesNoConsumptionOnceAndTheApiAcknowledge
   ASSERT_GT(sim.Port(), 0);
   const int http = test::FreeLoopbackPort();
   link_test::WriteAll(home.Path() / "collect.ini",
-                      "[Collector]\nHttp=127.0.0.1:" + std::to_string(http) + "\nMqtt=127.0.0.1:" +
-                          std::to_string(broker.Port()) + "\nMqttTopic=water\n\n[Rules]\nNoFlowDays=5\n\n" +
+                      "[Collector]\nHttp=127.0.0.1:" + std::to_string(http) +
+                          "\nMqtt=127.0.0.1:" + std::to_string(broker.Port()) +
+                          "\nMqttTopic=water\nMqttDiscovery=1\n\n[Rules]\nNoFlowDays=5\n\n" +
                           test::LineSection("bus", sim.Port()) + test::InstrumentSection("boiler", "bus", 3));
   ASSERT_EQ(test::Collect(home.Path(), {"once"}), 0) << link_test::ReadAll(home.Path() / "collect.out");
   ASSERT_TRUE(sim.Advance());  // a day later, still no flow: the same situation, longer
@@ -60,6 +61,17 @@ TEST(CollectSituations, AStoppedMeterRaisesNoConsumptionOnceAndTheApiAcknowledge
   };
   ASSERT_TRUE(WaitUntil([&] { return stoppedOn() > 0; }, 30s));
   EXPECT_EQ(stoppedOn(), 1u);
+  // Home Assistant's binary sensor of it, whose state is that topic.
+  test::MqttSubscriber config(broker.Port(), "homeassistant/binary_sensor/#", "situations-config");
+  ASSERT_TRUE(config.Connect());
+  const auto sensor = [&]() -> std::optional<Json> {
+    for (const auto& m : config.Messages())
+      if (m.topic.ends_with("_situation_no_consumption/config")) return Json::parse(m.payload);
+    return std::nullopt;
+  };
+  ASSERT_TRUE(WaitUntil([&] { return sensor().has_value(); }, 30s));
+  EXPECT_TRUE(sensor()->at("state_topic").get<std::string>().ends_with("/situation/no_consumption"));
+  EXPECT_EQ(sensor()->at("payload_on"), "ON");
 
   auto token = TokenFile(home.Path() / "http-tokens").Add("operator");
   ASSERT_TRUE(token);

@@ -53,4 +53,8 @@ std::string DiscoveryTopic(std::string_view serial, std::string_view field) {
   return "homeassistant/sensor/" + DiscoveryObjectId(serial, field) + "/config";
 }
 
+std::string SituationDiscoveryTopic(std::string_view serial, std::string_view kind) {
+  return "homeassistant/binary_sensor/" + DiscoveryObjectId(serial, "situation_" + std::string(kind)) + "/config";
+}
+
 }  // namespace statvtk::collect

@@ -30,5 +30,7 @@ inline constexpr std::string_view kOnline = "online", kOffline = "offline";
 std::string DiscoveryObjectId(std::string_view serial, std::string_view field);
 // "homeassistant/sensor/<object id>/config".
 std::string DiscoveryTopic(std::string_view serial, std::string_view field);
+// "homeassistant/binary_sensor/<object id of situation_<kind>>/config".
+std::string SituationDiscoveryTopic(std::string_view serial, std::string_view kind);
 
 }  // namespace statvtk::collect

@@ -70,9 +70,14 @@ std::optional<store::SituationChanges> CheckSituations(StoreWriter& writer, cons
       if (!t.Begun()) return t.Begun().error();
       auto changes = s.PutSituations(serial, found, "");
       if (!changes) return changes;
-      if (MqttOutbox* outbox = writer.Outbox())
-        if (auto e = outbox->EnqueueSituations(s, serial, *changes); !e) return e.error();
+      std::vector<std::string> discovered;
+      if (MqttOutbox* outbox = writer.Outbox()) {
+        auto queued = outbox->EnqueueSituations(s, serial, *changes);
+        if (!queued) return queued.error();
+        discovered = std::move(*queued);
+      }
       if (auto c = t.Commit(); !c) return c.error();
+      for (const auto& key : discovered) writer.Outbox()->Discovered(key);
       return changes;
     });
   });
