@@ -67,6 +67,18 @@ std::string_view SituationSourceName(SituationSource source) {
   return "";
 }
 
+std::optional<SituationKind> SituationKindOfName(std::string_view name) {
+  for (const SituationKind k : kSituationKinds)
+    if (SituationKindName(k) == name) return k;
+  return std::nullopt;
+}
+
+std::optional<SituationSource> SituationSourceOfName(std::string_view name) {
+  for (const auto s : {SituationSource::Flags, SituationSource::Events, SituationSource::Rule})
+    if (SituationSourceName(s) == name) return s;
+  return std::nullopt;
+}
+
 Result<void> SetSetting(Settings& settings, std::string_view key, std::string_view value) {
   for (const SettingKey& k : kSettingKeys) {
     if (k.key != key) continue;

@@ -31,8 +31,22 @@ enum class SituationSource { Flags, Events, Rule };
 // "flag", "power_off", "settings_changed", "calibration", "clock_changed",
 // "night_flow", "continuous_flow", "no_consumption", "reverse_volume", "consumption_spike".
 std::string_view SituationKindName(SituationKind kind);
+// Every kind, in the order above.
+inline constexpr SituationKind kSituationKinds[] = {SituationKind::Flag,
+                                                    SituationKind::PowerOff,
+                                                    SituationKind::SettingsChanged,
+                                                    SituationKind::Calibration,
+                                                    SituationKind::ClockChanged,
+                                                    SituationKind::NightFlow,
+                                                    SituationKind::ContinuousFlow,
+                                                    SituationKind::NoConsumption,
+                                                    SituationKind::ReverseVolume,
+                                                    SituationKind::ConsumptionSpike};
+// The kind of a name SituationKindName gives; none for another text.
+std::optional<SituationKind> SituationKindOfName(std::string_view name);
 // "flags", "events", "rule".
 std::string_view SituationSourceName(SituationSource source);
+std::optional<SituationSource> SituationSourceOfName(std::string_view name);
 
 struct Situation {
   SituationKind kind = SituationKind::Flag;

@@ -1,5 +1,6 @@
 // statvtk-collect ack: findings acknowledged, so that they stop counting as
-// open on the page, in `status` and in /metrics.
+// open on the page, in `status` and in /metrics; and abnormal situations,
+// so that the operator's notice of them is kept.
 #include <cstdlib>
 
 #include "base/printable_text.hpp"
@@ -13,27 +14,51 @@ namespace {
 const char* kAckAbout = R"(Acknowledges findings of the checks by their id (the "id" of GET
 /api/findings, `status --json`), or every open finding of one instrument
 (--serial). An acknowledged finding stays in the store with who took it and
-when, and no longer counts as open. Exit status: 0 all acknowledged, 1 an id
-not open (or the store failed), 2 bad arguments.)";
+when, and no longer counts as open. --situation ID acknowledges abnormal
+situations instead (the "id" of GET /api/situations). Exit status: 0 all
+acknowledged, 1 an id not open (or the store failed), 2 bad arguments.)";
 
 std::string DefaultBy() {
   const char* user = std::getenv("USER");
   return user && *user ? user : "statvtk-collect";
 }
 
+// Each situation of `ids` acknowledged: the exit status.
+int AckSituations(store::RecordStore& store, const std::vector<std::int64_t>& ids, const std::string& by,
+                  std::ostream& out, std::ostream& err) {
+  int status = kExitOk;
+  const std::string now = store::UtcNow();
+  for (const std::int64_t id : ids) {
+    auto acked = store.AckSituation(id, by, now);
+    if (!acked) {
+      err << "statvtk-collect ack: " << acked.error().reason << "\n";
+      return kExitFailed;
+    }
+    if (*acked) {
+      out << "situation " << id << " acknowledged by " << PrintableText(by) << "\n";
+    } else {
+      err << "statvtk-collect ack: no situation " << id << "\n";
+      status = kExitFailed;
+    }
+  }
+  return status;
+}
+
 }  // namespace
 
 int RunAck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   CommonArgs given;
-  std::vector<std::int64_t> ids;
+  std::vector<std::int64_t> ids, situations;
   std::string serial, by = DefaultBy();
   const auto app = CommandApp("ack", kAckAbout, given);
   app->add_option("id", ids, "the findings' ids")->check(CLI::PositiveNumber);
   app->add_option("--serial", serial, "every open finding of the instrument with this serial");
+  app->add_option("--situation", situations, "abnormal situations' ids (instead of findings)")
+      ->check(CLI::PositiveNumber);
   app->add_option("--by", by, "who acknowledges (default: the user's name)");
   if (auto done = ParseCommand(*app, args, out, err)) return *done;
-  if (ids.empty() == serial.empty()) {
-    err << "statvtk-collect ack: give the findings' ids or --serial SERIAL (one of the two)\n";
+  if (!ids.empty() + !serial.empty() + !situations.empty() != 1) {
+    err << "statvtk-collect ack: give the findings' ids, --serial SERIAL or --situation ID (one of the three)\n";
     return kExitConfig;
   }
   const Common c = given.Resolved();
@@ -41,6 +66,7 @@ int RunAck(const std::vector<std::string>& args, std::ostream& out, std::ostream
   if (!cfg) return kExitConfig;
   auto store = OpenStore(*cfg, c, err);
   if (!store) return kExitFailed;
+  if (!situations.empty()) return AckSituations(*store, situations, by, out, err);
   if (!serial.empty()) {
     auto findings = store->Findings(serial);
     if (!findings) {

@@ -133,6 +133,9 @@ int WithFleet(const Common& c, bool serving, std::ostream& err, Lines&& lines) {
   figures.SetAck([&writer](std::int64_t id, const std::string& by) {
     return writer.With([&](store::RecordStore& s) { return s.AckFinding(id, by, store::UtcNow()); });
   });
+  figures.SetSituationAck([&writer](std::int64_t id, const std::string& by) {
+    return writer.With([&](store::RecordStore& s) { return s.AckSituation(id, by, store::UtcNow()); });
+  });
   FleetRun run{*cfg, writer, log, figures, c.home};
   return lines(run);
 }

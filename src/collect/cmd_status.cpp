@@ -13,6 +13,7 @@
 #include "collect/fleet/schedule.hpp"
 #include "collect/views/collectors_view.hpp"
 #include "collect/views/instrument_view.hpp"
+#include "front/situation_texts.hpp"
 #include "store/periods.hpp"
 
 namespace statvtk::collect {
@@ -21,7 +22,8 @@ namespace {
 
 const char* kStatusAbout = R"(Each instrument of collect.ini as the store knows it (serial, model, line,
 last good read, next due, records and gaps per archive, the last failure,
-findings, the collector holding its shared line), then those other collectors
+findings, its open abnormal situations, the collector holding its shared
+line), then those other collectors
 read into the same store; then the collectors writing to the store.)";
 
 std::string LocalText(const std::string& utc) {
@@ -80,6 +82,14 @@ void ConfiguredFirst(const Config& cfg, std::vector<InstrumentView>& fleet) {
   };
   std::stable_sort(fleet.begin(), fleet.end(),
                    [&](const InstrumentView& a, const InstrumentView& b) { return rank(a) < rank(b); });
+}
+
+// The instrument's open abnormal situations, one a line.
+void Text(const std::vector<store::SituationRow>& open, const std::string& serial, std::ostream& out) {
+  for (const auto& s : open)
+    if (s.serial == serial && !serial.empty())
+      out << "  ситуация " << s.id << (s.ackUtc.empty() ? ": " : " (принята): ")
+          << PrintableText(SituationText(s.kind, s.detail)) << " с " << s.fromPeriod << ", " << s.hours << " ч\n";
 }
 
 void Text(const InstrumentView& v, std::ostream& out) {
@@ -156,7 +166,15 @@ int RunStatus(const std::vector<std::string>& args, std::ostream& out, std::ostr
     out << JsonText(j) << "\n";
     return kExitOk;
   }
-  for (const auto& v : *fleet) Text(v, out);
+  auto open = store->Situations(store::OpenSituations());
+  if (!open) {
+    err << "statvtk-collect status: " << open.error().reason << "\n";
+    return kExitFailed;
+  }
+  for (const auto& v : *fleet) {
+    Text(v, out);
+    Text(*open, v.instrument.serial, out);
+  }
   Text(*sharing, out);
   return kExitOk;
 }

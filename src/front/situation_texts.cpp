@@ -30,4 +30,13 @@ std::string_view SituationSourceText(SituationSource source) {
   return "";
 }
 
+std::string SituationText(std::string_view kindName, const std::string& detail) {
+  const auto kind = analysis::SituationKindOfName(kindName);
+  if (!kind) return std::string(kindName);
+  analysis::Situation s;
+  s.kind = *kind;
+  s.detail = detail;
+  return SituationText(s);
+}
+
 }  // namespace statvtk

@@ -12,6 +12,9 @@ namespace statvtk {
 // "Ночной расход", "Отключение питания", ...; a flag or an event mark: the
 // model's own word for it.
 std::string SituationText(const analysis::Situation& situation);
+// The same by the kind's name (as the collector's store keeps it) and the
+// model's word; an unknown name: the name itself.
+std::string SituationText(std::string_view kindName, const std::string& detail);
 
 // "флаги", "события", "правило".
 std::string_view SituationSourceText(analysis::SituationSource source);

@@ -1,6 +1,7 @@
 // The collector's record store behind one small interface: instruments, reads,
-// records, events, findings, gaps, summaries and the message outbox. Two
-// backends (SQLite, PostgreSQL) share the schema and the statements; the
+// records, events, findings, situations (situation_store.hpp), gaps,
+// summaries and the message outbox. Two backends (SQLite, PostgreSQL) share
+// the schema and the statements; the
 // `Database=` text chooses one (OpenRecordStore). The rows it keeps and
 // gives back are in store/store_rows.hpp.
 #pragma once
@@ -18,6 +19,7 @@
 
 #include "base/error.hpp"
 #include "store/daily_counts.hpp"
+#include "store/situation_store.hpp"
 #include "store/store_rows.hpp"
 
 namespace statvtk::store {
@@ -25,7 +27,7 @@ namespace statvtk::store {
 // The store. One writer at a time (the collector writes through one thread or
 // a mutex); readers (status, export, the HTTP API) may open their own.
 // Every call returns an Error rather than throwing.
-class RecordStore {
+class RecordStore : public SituationStore {
  public:
   virtual ~RecordStore() = default;
   RecordStore() = default;

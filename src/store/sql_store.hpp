@@ -71,6 +71,10 @@ class SqlStore final : public RecordStore {
   Result<bool> AddFinding(const FindingRow& row) override;
   Result<std::vector<FindingRow>> Findings(const std::string& serial) override;
   Result<bool> AckFinding(std::int64_t id, const std::string& by, const std::string& utc) override;
+  Result<SituationChanges> PutSituations(const std::string& serial, std::span<const SituationRow> found,
+                                         const std::string& utc) override;
+  Result<std::vector<SituationRow>> Situations(const SituationQuery& query) override;
+  Result<bool> AckSituation(std::int64_t id, const std::string& by, const std::string& utc) override;
   Result<std::int64_t> AddCall(const CallRow& call) override;
   Result<std::vector<CallRow>> Calls(const std::string& line, std::size_t limit) override;
   Result<std::int64_t> Enqueue(const OutboxMessage& message) override;

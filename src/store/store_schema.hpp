@@ -124,6 +124,18 @@ inline constexpr std::string_view kSchemaV3[] = {
     "SELECT serial, archive, COUNT(*), MIN(period), MAX(period) FROM records GROUP BY serial, archive",
 };
 
+// Version 4: the abnormal situations found in the records, one row a
+// situation of an instrument (its source and a flag's or an event's word
+// tell apart two of a kind that start in the same hour), open while its
+// last hour is unknown.
+inline constexpr std::string_view kSchemaV4[] = {
+    "CREATE TABLE situations(id {ID}, serial TEXT NOT NULL, kind TEXT NOT NULL, source TEXT NOT NULL, "
+    "from_period TEXT {BINARY} NOT NULL, to_period TEXT {BINARY}, hours BIGINT NOT NULL, "
+    "detail TEXT NOT NULL DEFAULT '', raised_utc TEXT NOT NULL, cleared_utc TEXT, ack_utc TEXT, ack_by TEXT, "
+    "UNIQUE(serial, kind, from_period, detail, source))",
+    "CREATE INDEX situations_open ON situations(to_period, serial)",
+};
+
 struct SchemaStep {
   int version;
   const std::string_view* statements;
@@ -133,12 +145,13 @@ struct SchemaStep {
   const std::string_view* sqliteAfter = nullptr;  // run after `statements` on SQLite
   std::size_t sqliteCount = 0;
 };
-inline constexpr std::array<SchemaStep, 3> kSchema{{
+inline constexpr std::array<SchemaStep, 4> kSchema{{
     {1, kSchemaV1, std::size(kSchemaV1)},
     {2, kSchemaV2, std::size(kSchemaV2), kSchemaV2Postgres, std::size(kSchemaV2Postgres), kSchemaV2Sqlite,
      std::size(kSchemaV2Sqlite)},
     {3, kSchemaV3, std::size(kSchemaV3)},
+    {4, kSchemaV4, std::size(kSchemaV4)},
 }};
-inline constexpr int kSchemaVersion = 3;
+inline constexpr int kSchemaVersion = 4;
 
 }  // namespace statvtk::store::sql

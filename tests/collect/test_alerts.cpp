@@ -127,6 +127,27 @@ TEST(AlertWatch, EachChangeIsRaisedOnceAndClearedOnce) {
   for (const char* key : {"instrument", "line", "serial", "text", "time"}) EXPECT_TRUE(j.contains(key)) << key;
 }
 
+// A situation open when they are first known is not news; one that opens
+// is raised once, one that closes cleared once.
+TEST(AlertWatch, ASituationIsRaisedWhenItOpensAndClearedWhenItCloses) {
+  AlertWatch w;
+  AlertPicture p;
+  p.fleet = {View("boiler", Health::Ok)};
+  store::SituationRow known, leak;
+  known.id = 1, known.serial = p.fleet[0].instrument.serial, known.kind = "flag", known.detail = "Gmax";
+  leak.id = 2, leak.serial = known.serial, leak.kind = "night_flow", leak.fromPeriod = "2026-12-06 02:00";
+  p.situations = {known};
+  EXPECT_TRUE(w.Look(p, "t").empty());
+  p.situations = {known, leak};
+  const auto raised = w.Look(p, "t2");
+  ASSERT_EQ(Kinds(raised), (std::vector<std::string>{"situation:raised:boilerbus"}));
+  EXPECT_NE(raised[0].text.find("Ночной расход"), std::string::npos) << raised[0].text;
+  p.situations.reset();  // not known this time: nothing told
+  EXPECT_TRUE(w.Look(p, "t3").empty());
+  p.situations = {known};
+  EXPECT_EQ(Kinds(w.Look(p, "t4")), (std::vector<std::string>{"situation:cleared:boilerbus"}));
+}
+
 TEST(AlertSinks, TheCommandGetsTheEventOnStdinAndAFailureIsAReason) {
   std::signal(SIGPIPE, SIG_IGN);  // as statvtk-collect's main: a command may end without reading
   link_test::TempFolder dir;

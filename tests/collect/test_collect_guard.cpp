@@ -262,7 +262,7 @@ TEST(CollectOrigin, ReadsAreKeyedByLineAndNameWithinTheCollector) {
 
 // What collect.ini may say, and what is refused with its line and reason:
 // an address taken twice, an unknown key, shared lines, leases and workers,
-// modem pools and call-in listeners, the MQTT keys. (What `once` and `run`
+// modem pools and call-in listeners, the MQTT keys, the situations' rules. (What `once` and `run`
 // do with a refused file: WhatIsNoConfigurationIsRefusedWithAReasonAndNeverHangs.)
 TEST(CollectConfigFile, WhatLoadsAndWhatIsRefusedWithItsReason) {
   const std::string pg = "[Collector]\nDatabase=postgresql://db/fleet\n";
@@ -272,6 +272,7 @@ TEST(CollectConfigFile, WhatLoadsAndWhatIsRefusedWithItsReason) {
   const std::string dial = "[Line s]\nMode=modem\nPool=p\nPhone=1\n";
   const std::string listen = "[Listen g]\nListen=0.0.0.0:5000\n";
   const std::string tcp = "[Line s]\nMode=tcp\nTcp=127.0.0.1:5000\n" + site;
+  const std::string rules = "[Rules]\nNightFlow=0.05\n[Rules office]\nNightsInRow=2\n";
   const std::string twoModems = "[Modems p]\nDevices=/dev/a, /dev/b\nRetryBusy=0\nDialsPerPass=5\n" + dial + site;
   const struct {
     std::string text, problem;  // problem empty: loads
@@ -305,6 +306,11 @@ TEST(CollectConfigFile, WhatLoadsAndWhatIsRefusedWithItsReason) {
       {"[Collector]\nMqtt=:1883\n" + tcp, "Mqtt="},
       {"[Collector]\nMqtt=broker\nMqttTopic=a/#\n" + tcp, "MqttTopic="},
       {"[Collector]\nMqtt=broker\nMqttTls=2\n" + tcp, "MqttTls="},
+      {rules + tcp + "Rules=Office\n", ""},
+      {"[Rules]\nNightsInRow=0\n" + tcp, "collect.ini:2: NightsInRow=0: "},
+      {"[Rules]\nSpikeFactor=x\n" + tcp, "SpikeFactor=x: "},
+      {"[Rules]\nColour=red\n" + tcp, "collect.ini:2: Colour: unknown key"},
+      {tcp + "Rules=night\n", "collect.ini:6: Rules=night: no [Rules night]"},
   };
   for (const auto& c : cases) {
     const auto r = ParseConfig("collect.ini", c.text);
@@ -315,6 +321,14 @@ TEST(CollectConfigFile, WhatLoadsAndWhatIsRefusedWithItsReason) {
       EXPECT_NE(r.Text("collect.ini").find(c.problem), std::string::npos) << c.text << r.Text("collect.ini");
     }
   }
+  // An instrument's rules: its [Rules NAME] over [Rules] over the analysis's defaults.
+  const auto ruled =
+      ParseConfig("collect.ini", rules + tcp + "Rules=office\n[Instrument j]\nLine=s\nAddress=2\n").config;
+  ASSERT_TRUE(ruled);
+  EXPECT_EQ(ruled->instruments.at(0).rules.nightsInRow, 2);
+  EXPECT_EQ(ruled->instruments.at(0).rules.nightFlow, 0.05);
+  EXPECT_EQ(ruled->instruments.at(1).rules.nightsInRow, 3);
+  EXPECT_EQ(ruled->instruments.at(1).rules.nightFlow, 0.05);
   // The values of the pool that loads, its defaults filled in.
   const auto loaded = ParseConfig("collect.ini", twoModems).config;
   ASSERT_TRUE(loaded);

@@ -105,6 +105,7 @@ TEST(CollectText, AHostileSerialIsStoredPublishedAndLoggedWithoutForgingALine) {
       30s))
       << sub.Count();
   for (const auto& m : sub.Messages()) {
+    if (m.topic.find("/situation/") != std::string::npos) continue;  // ON/OFF
     const Json j = Json::parse(m.payload, nullptr, false);
     ASSERT_FALSE(j.is_discarded()) << m.topic;
     if (m.topic.ends_with("/read")) {

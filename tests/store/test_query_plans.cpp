@@ -8,6 +8,7 @@
 
 #include "store/record_store.hpp"
 #include "store/sql_store.hpp"
+#include "store/situation_sql.hpp"
 #include "store/sqlite_connection.hpp"
 #include "store/store_queries.hpp"
 #include "store/store_sql.hpp"
@@ -47,6 +48,8 @@ TEST(QueryPlans, EveryHotStatementSearchesAnIndexAndNeverScansOrSorts) {
       std::string(sql::kFinishRead.text),
       std::string(sql::kAckFinding.text),
       std::string(sql::kAck.text),
+      std::string(sql::kSituationsOfSerial.text),
+      std::string(sql::kAckSituation.text),
   };
   for (const auto& statement : statements) {
     auto plan = (*c)->Run("EXPLAIN QUERY PLAN " + statement, {}, Repeat::Safe);

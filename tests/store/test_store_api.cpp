@@ -219,7 +219,8 @@ TEST_P(BothBackends, SlotsAreWrittenWhereTheyChangedAndForgottenButTheReadsOwn) 
 // and at the second opening nothing more to do; a newer one is refused.
 TEST_P(BothBackends, AnOlderStoreUpgradesInPlaceKeepingEveryRowAndANewerOneIsRefused) {
   std::string database;
-  for (const auto& [version, make] : {std::pair{1, &MakeV1Store}, std::pair{2, &MakeV2Store}}) {
+  for (const auto& [version, make] :
+       {std::pair{1, &MakeV1Store}, std::pair{2, &MakeV2Store}, std::pair{3, &MakeV3Store}}) {
     SCOPED_TRACE("version " + std::to_string(version));
     database = NewDatabase("v" + std::to_string(version));
     ASSERT_FALSE(database.empty());
@@ -235,6 +236,7 @@ TEST_P(BothBackends, AnOlderStoreUpgradesInPlaceKeepingEveryRowAndANewerOneIsRef
       // SQLite serves one collector: the one origin its outbox names made
       // every read; a shared PostgreSQL database tells no read's collector.
       ExpectV1RowsKept(**s, Postgres() ? "" : "site-1", version == 2 ? 1000000 : 0);
+      EXPECT_TRUE((*s)->Situations({}).value().empty());  // the table of version 4, there and empty
     }
   }
   EXPECT_EQ(SqlOn(database, "SELECT COUNT(*) FROM schema_version"), std::to_string(sql::kSchemaVersion));  // once each
@@ -388,6 +390,56 @@ TEST_P(BothBackends, EventsAndFindingsAreKeptOnceAndAFindingAcknowledgedOnce) {
   EXPECT_EQ(acked[1].ackedBy, "operator");
   EXPECT_EQ(acked[1].ackedUtc, "2026-12-08T08:00:00Z");
   EXPECT_EQ(acked[0].ackedUtc, "");
+}
+
+// A serial's situations refreshed twice are one row each; an open one the
+// analysis finds ended (or no longer finds) is closed at its last hour; an
+// acknowledgement by id keeps the first; an unknown id is refused.
+TEST_P(BothBackends, SituationsAreKeptOnceClosedWhenTheyEndAndAcknowledgedById) {
+  const SituationRow leak{
+      .serial = "S", .kind = "night_flow", .source = "rule", .fromPeriod = "2026-12-01 02:00", .hours = 9};
+  SituationRow gmax{
+      .serial = "S", .kind = "flag", .source = "flags", .fromPeriod = "2026-12-01 02:00", .hours = 5, .detail = "Gmax"};
+  SituationRow off{.serial = "S",
+                   .kind = "power_off",
+                   .source = "events",
+                   .fromPeriod = "2026-11-20 10:00",
+                   .toPeriod = "2026-11-20 12:00",
+                   .hours = 3};
+  const std::vector<SituationRow> first{off, leak, gmax};
+  const auto raised = store_->PutSituations("S", first, "2026-12-03T00:00:00Z").value();
+  EXPECT_EQ(raised.opened.size(), 2u);  // an ended one is kept, not raised
+  gmax.hours = 7;
+  const std::vector<SituationRow> second{off, leak, gmax};
+  const auto again = store_->PutSituations("S", second, "2026-12-03T01:00:00Z").value();
+  EXPECT_TRUE(again.opened.empty());
+  EXPECT_TRUE(again.closed.empty());
+  EXPECT_EQ(Count("situations"), "3");
+  EXPECT_EQ(store_->Situations({.openOnly = true, .kind = "flag"}).value().at(0).hours, 7);
+
+  // The flag ended; the leak is no longer found: both closed.
+  gmax.toPeriod = "2026-12-01 08:00";
+  const std::vector<SituationRow> third{off, gmax};
+  const auto ended = store_->PutSituations("S", third, "2026-12-03T02:00:00Z").value();
+  ASSERT_EQ(ended.closed.size(), 2u);
+  const auto all = store_->Situations({.serial = "S"}).value();
+  ASSERT_EQ(all.size(), 3u);
+  for (const auto& s : all) {
+    EXPECT_FALSE(s.Open()) << s.kind;
+    if (s.kind == "night_flow") EXPECT_EQ(s.toPeriod, "2026-12-01 10:00");  // 9 hours from 02:00
+    if (s.kind == "flag") EXPECT_EQ(s.clearedUtc, "2026-12-03T02:00:00Z");
+    if (s.kind == "power_off") EXPECT_EQ(s.clearedUtc, "2026-12-03T00:00:00Z");
+  }
+  EXPECT_TRUE(store_->Situations({.openOnly = true}).value().empty());
+  EXPECT_EQ(store_->Situations({.since = "2026-12-01"}).value().size(), 2u);
+
+  EXPECT_TRUE(store_->AckSituation(all[0].id, "operator", "2026-12-04T08:00:00Z").value());
+  EXPECT_TRUE(store_->AckSituation(all[0].id, "other", "2026-12-05T08:00:00Z").value());
+  EXPECT_FALSE(store_->AckSituation(all[0].id + 100, "operator", "").value());
+  const auto acked = store_->Situations({.serial = "S"}).value();
+  EXPECT_EQ(acked[0].ackBy, "operator");
+  EXPECT_EQ(acked[0].ackUtc, "2026-12-04T08:00:00Z");
+  EXPECT_EQ(acked[1].ackUtc, "");
 }
 
 // The outbox gives each origin its messages in order; what a rolled-back

@@ -52,6 +52,7 @@ AlertPicture AlertService::Picture() {
     return p;
   }
   p.fleet = std::move(*fleet);
+  if (auto open = store_->Situations(store::OpenSituations())) p.situations = std::move(*open);
   return p;
 }
 

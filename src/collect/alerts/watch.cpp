@@ -1,6 +1,7 @@
 #include "collect/alerts/watch.hpp"
 
 #include "base/utf8.hpp"
+#include "front/situation_texts.hpp"
 
 namespace statvtk::collect {
 
@@ -123,9 +124,36 @@ std::vector<AlertEvent> AlertWatch::Look(const AlertPicture& now, const std::str
       if (!open.contains(id) && !acked.contains(id)) open.emplace(id, e);
     openFindings_ = std::move(open);
   }
+  LookAtSituations(now, out);
   looked_ = true;
   for (auto& e : out) e.timeUtc = timeUtc;
   return out;
+}
+
+void AlertWatch::LookAtSituations(const AlertPicture& now, std::vector<AlertEvent>& out) {
+  if (now.storeDown || !now.situations) return;
+  std::map<std::string, const InstrumentView*> bySerial;
+  for (const auto& v : now.fleet) bySerial[v.instrument.serial] = &v;
+  std::map<std::int64_t, AlertEvent> open;
+  for (const auto& s : *now.situations) {
+    AlertEvent e{"situation", "raised", "", "", s.serial, "", ""};
+    if (const auto it = bySerial.find(s.serial); it != bySerial.end())
+      e.instrument = it->second->instrument.name, e.line = it->second->instrument.line;
+    e.text =
+        "Нештатная ситуация " + std::to_string(s.id) + " (" + SituationText(s.kind, s.detail) + ") с " + s.fromPeriod;
+    open.emplace(s.id, std::move(e));
+  }
+  if (openSituations_) {
+    for (const auto& [id, e] : open)
+      if (!openSituations_->contains(id)) out.push_back(e);
+    for (auto& [id, e] : *openSituations_)
+      if (!open.contains(id)) {
+        e.state = "cleared";
+        e.text += " — закончилась";
+        out.push_back(e);
+      }
+  }
+  openSituations_ = std::move(open);
 }
 
 }  // namespace statvtk::collect

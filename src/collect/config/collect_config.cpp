@@ -51,6 +51,12 @@ const ModemPoolConfig* Config::Pool(const std::string& name) const {
   return nullptr;
 }
 
+const RuleSet* Config::Rules(const std::string& name) const {
+  for (const auto& r : ruleSets)
+    if (Lower(r.name) == Lower(name)) return &r;
+  return nullptr;
+}
+
 const ListenConfig* Config::Listener(const std::string& name) const {
   for (const auto& l : listens)
     if (Lower(l.name) == Lower(name)) return &l;
@@ -177,6 +183,7 @@ ConfigResult ParseConfig(const std::filesystem::path& file, std::string_view tex
         c.Problem(l.line, "[Line " + l.name +
                               "]: Shared=1 needs Database=postgresql://... (the collectors sharing "
                               "the line keep its lease there; a SQLite file serves one collector)");
+  ini::FillRuleSets(c, sections, cfg);
   std::set<std::pair<std::string, std::uint32_t>> addresses;
   for (const ini::Section& s : sections)
     if (s.kind == "instrument") cfg.instruments.push_back(ini::FillInstrument(c, s, cfg, addresses));

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/situations.hpp"
 #include "base/error.hpp"
 #include "base/host_port.hpp"
 #include "collect/config/mqtt_settings.hpp"
@@ -105,6 +106,15 @@ struct InstrumentConfig {
   std::optional<TimeWindow> window;
   Kinds kinds;
   int lineNo = 0;
+  std::string rulesName;     // Rules=: its [Rules NAME]; empty: the defaults of [Rules]
+  analysis::Settings rules;  // the situations' rules for it, resolved
+};
+
+// [Rules NAME]: overrides of [Rules] (the situations' rules) an instrument chooses by Rules=NAME.
+struct RuleSet {
+  std::string name;
+  analysis::Settings settings;  // [Rules] with this section's keys over it
+  int line = 0;
 };
 
 struct Config {
@@ -114,10 +124,13 @@ struct Config {
   std::vector<InstrumentConfig> instruments;
   std::vector<ModemPoolConfig> pools;
   std::vector<ListenConfig> listens;
+  analysis::Settings rules;  // [Rules]: the situations' rules of every instrument without Rules=
+  std::vector<RuleSet> ruleSets;
 
   const LineConfig* Line(const std::string& name) const;
   const ModemPoolConfig* Pool(const std::string& name) const;
   const ListenConfig* Listener(const std::string& name) const;
+  const RuleSet* Rules(const std::string& name) const;
 };
 
 // collect.ini is a few KiB; a file far larger is no configuration.

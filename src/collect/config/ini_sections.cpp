@@ -22,7 +22,9 @@ const std::set<std::string> kLineKeys{
 const std::set<std::string> kModemsKeys{"devices",   "baud",          "init",           "pulse",       "connectwait",
                                         "retrybusy", "retrynoanswer", "retrynocarrier", "dialsperpass"};
 const std::set<std::string> kListenKeys{"listen"};
-const std::set<std::string> kInstrumentKeys{"line", "address", "every", "offset", "window", "kinds"};
+const std::set<std::string> kInstrumentKeys{"line", "address", "every", "offset", "window", "kinds", "rules"};
+const std::set<std::string> kRulesKeys{"nightflow",  "nightsinrow",  "continuoushours",
+                                       "noflowdays", "reverselimit", "spikefactor"};
 
 // A value without its comment: a ';' after a blank starts one, as in the
 // examples of docs/collect.md and docs/collect-reference.md ("Every=1h   ; hourly"), so a value cannot
@@ -84,7 +86,13 @@ std::string Checker::KeyName(const std::string& key) {
                                                          {"retrynoanswer", "RetryNoAnswer"},
                                                          {"retrynocarrier", "RetryNoCarrier"},
                                                          {"dialsperpass", "DialsPerPass"},
-                                                         {"leasettl", "LeaseTtl"}};
+                                                         {"leasettl", "LeaseTtl"},
+                                                         {"nightflow", "NightFlow"},
+                                                         {"nightsinrow", "NightsInRow"},
+                                                         {"continuoushours", "ContinuousHours"},
+                                                         {"noflowdays", "NoFlowDays"},
+                                                         {"reverselimit", "ReverseLimit"},
+                                                         {"spikefactor", "SpikeFactor"}};
   const auto it = kNames.find(key);
   if (it != kNames.end()) return it->second;
   std::string k = key;
@@ -108,10 +116,11 @@ std::vector<Section> ReadSections(const IniFile& ini, Checker& c) {
       s.kind = Lower(e.section.substr(0, blank));
       s.name = blank == std::string::npos ? std::string() : e.section.substr(e.section.find_first_not_of(' ', blank));
       const bool named = s.kind == "line" || s.kind == "instrument" || s.kind == "modems" || s.kind == "listen";
-      if (s.kind == "collector" ? !s.name.empty() : !named || s.name.empty())
-        c.Problem(e.line,
-                  "[" + e.section +
-                      "]: sections are [Collector], [Line NAME], [Instrument NAME], [Modems NAME] and [Listen NAME]");
+      const bool fits = s.kind == "rules" || (s.kind == "collector" ? s.name.empty() : named && !s.name.empty());
+      if (!fits)
+        c.Problem(e.line, "[" + e.section +
+                              "]: sections are [Collector], [Line NAME], [Instrument NAME], [Modems NAME], "
+                              "[Listen NAME], [Rules] and [Rules NAME]");
       else if (!seen.insert(Lower(e.section)).second) c.Problem(e.line, "[" + e.section + "] appears twice");
       sections.push_back(std::move(s));
       continue;
@@ -126,6 +135,7 @@ std::vector<Section> ReadSections(const IniFile& ini, Checker& c) {
                         : s.kind == "line"    ? kLineKeys
                         : s.kind == "modems"  ? kModemsKeys
                         : s.kind == "listen"  ? kListenKeys
+                        : s.kind == "rules"   ? kRulesKeys
                                               : kInstrumentKeys;
     if (!known.contains(k)) c.Problem(e.line, e.key + ": unknown key in [" + e.section + "]");
     else if (!s.values.emplace(k, std::pair(WithoutComment(e.value), e.line)).second)

@@ -68,6 +68,10 @@ void FillCollector(Checker& c, const Section& s, CollectorConfig& col);
 void FillLine(Checker& c, const Section& s, LineConfig& l);
 ModemPoolConfig FillPool(Checker& c, const Section& s);
 ListenConfig FillListen(Checker& c, const Section& s);
+// [Rules] or [Rules NAME]: its keys set over `base` (each checked as the analysis takes it).
+analysis::Settings FillRules(Checker& c, const Section& s, analysis::Settings base);
+// Every [Rules] and [Rules NAME] into cfg.rules and cfg.ruleSets.
+void FillRuleSets(Checker& c, const std::vector<Section>& sections, Config& cfg);
 // `addresses` holds the (line, address) pairs taken so far.
 InstrumentConfig FillInstrument(Checker& c, const Section& s, const Config& cfg,
                                 std::set<std::pair<std::string, std::uint32_t>>& addresses);

@@ -90,6 +90,11 @@ InstrumentConfig FillInstrument(Checker& c, const Section& s, const Config& cfg,
   in.kinds = c.Take<Kinds>(
       s, "kinds", in.kinds, [](const std::string& v) { return ParseKinds(v); },
       "a list of hourly, daily, monthly, events");
+  in.rulesName = c.Take<std::string>(s, "rules", "", NonEmpty, "the name of a [Rules NAME]");
+  if (const RuleSet* rules = cfg.Rules(in.rulesName)) in.rules = rules->settings;
+  else if (in.rulesName.empty()) in.rules = cfg.rules;
+  else
+    c.Problem(s.values.at("rules").second, "Rules=" + in.rulesName + ": no [Rules " + in.rulesName + "] in the file");
   return in;
 }
 

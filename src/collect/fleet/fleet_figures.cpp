@@ -92,6 +92,7 @@ FleetLive FleetFigures::Live() {
   live.logWriteFailures = [this] { return logFailures_ ? logFailures_() : std::uint64_t{0}; };
   live.linesDown = [this] { return LinesDown(); };
   live.ackFinding = ack_;
+  live.ackSituation = ackSituation_;
   if (pools_) live.modems = [this] { return modems_.All(); };
   live.incoming = [this](const std::string& line) {
     std::function<std::string(const std::string&)> describe;

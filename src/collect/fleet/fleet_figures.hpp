@@ -33,6 +33,10 @@ class FleetFigures {
   void CountLogFailures(std::function<std::uint64_t()> failures) { logFailures_ = std::move(failures); }
   // How the API acknowledges a finding (through the collector's writer).
   void SetAck(std::function<Result<bool>(std::int64_t, const std::string&)> ack) { ack_ = std::move(ack); }
+  // How the API acknowledges a situation.
+  void SetSituationAck(std::function<Result<bool>(std::int64_t, const std::string&)> ack) {
+    ackSituation_ = std::move(ack);
+  }
   // The pools' modems (written by the pools).
   ModemFigures& Modems() { return modems_; }
   // Where the page finds an incoming line's connection: given before the
@@ -51,6 +55,7 @@ class FleetFigures {
   CollectorConfig collector_;
   std::function<std::uint64_t()> logFailures_;
   std::function<Result<bool>(std::int64_t, const std::string&)> ack_;
+  std::function<Result<bool>(std::int64_t, const std::string&)> ackSituation_;
   bool pools_ = false;
   ModemFigures modems_;
   std::function<std::string(const std::string& line)> incoming_;  // under mutex_

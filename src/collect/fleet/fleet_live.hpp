@@ -56,6 +56,8 @@ struct FleetLive {
   // Acknowledges an open finding by its id, in the name of `by`: true when
   // it was open; empty: nobody may (no writer, or `status`).
   std::function<Result<bool>(std::int64_t id, const std::string& by)> ackFinding;
+  // Acknowledges a situation by its id: false when there is none; empty: nobody may.
+  std::function<Result<bool>(std::int64_t id, const std::string& by)> ackSituation;
   // The pools' modems; empty: no pool.
   std::function<std::vector<ModemFigure>()> modems;
   // An incoming line's connection: "connected since …" or "waiting for the

@@ -9,6 +9,7 @@
 #include "collect/http/calls.hpp"
 #include "collect/http/fleet_pages.hpp"
 #include "collect/http/metrics.hpp"
+#include "collect/http/situations.hpp"
 #include "collect/http/status_page.hpp"
 #include "collect/views/collectors_view.hpp"
 #include "collect/views/instrument_overview.hpp"
@@ -122,16 +123,28 @@ HttpAnswer FleetApi::Health() {
 
 HttpAnswer FleetApi::Post(std::string_view path, const std::string& who) {
   const auto parts = Segments(path);
-  if (parts.size() != 4 || parts[0] != "api" || parts[1] != "findings" || parts[3] != "ack")
-    return Refuse(405, "POST только на /api/findings/{id}/ack");
+  const bool situation = parts.size() == 4 && parts[0] == "api" && parts[1] == "situations" && parts[3] == "ack";
+  if (!situation && (parts.size() != 4 || parts[0] != "api" || parts[1] != "findings" || parts[3] != "ack"))
+    return Refuse(405, "POST только на /api/findings/{id}/ack и /api/situations/{id}/ack");
   // What changes the store is said in somebody's name: a token, always ("-": none was needed).
   if (who == "-") return Refuse(403, "изменения только с токеном (statvtk-collect token add ИМЯ)");
+  if (situation) return AckSituation(parts[2], who);
   const auto id = Count(std::string(parts[2]));
   if (!id || *id == 0) return Refuse(400, "неверный номер находки в пути");
   if (!live_.ackFinding) return Refuse(503, "находки принимает только работающий сборщик");
   auto acked = live_.ackFinding(static_cast<std::int64_t>(*id), who);
   if (!acked) return StoreFailed(acked.error());
   if (!*acked) return Refuse(404, "нет открытой находки " + std::to_string(*id));
+  return JsonAnswer(Json{{"id", *id}, {"acked_by", ValidUtf8(who)}});
+}
+
+HttpAnswer FleetApi::AckSituation(std::string_view idText, const std::string& who) {
+  const auto id = Count(std::string(idText));
+  if (!id || *id == 0) return Refuse(400, "неверный номер ситуации в пути");
+  if (!live_.ackSituation) return Refuse(503, "ситуации принимает только работающий сборщик");
+  auto acked = live_.ackSituation(static_cast<std::int64_t>(*id), who);
+  if (!acked) return StoreFailed(acked.error());
+  if (!*acked) return Refuse(404, "нет ситуации " + std::to_string(*id));
   return JsonAnswer(Json{{"id", *id}, {"acked_by", ValidUtf8(who)}});
 }
 
@@ -152,6 +165,7 @@ HttpAnswer FleetApi::Answer(std::string_view method, std::string_view path, cons
   if (path == "/metrics") return Metrics(db);
   if (path == "/api/reads") return Reads(db, query);
   if (path == "/api/findings") return Findings(db, query);
+  if (path == "/api/situations") return SituationsAnswer(db, query);
   if (path == "/api/calls") return Calls(db, query);
   if (path == "/api/modems") return Modems();
   if (path == "/api/collectors") return Collectors(db);
@@ -325,8 +339,12 @@ HttpAnswer FleetApi::Metrics(store::RecordStore& db) {
     if (auto sharing = SharingOf(db, live_.leaseTtlS)) stored.sharing = std::move(*sharing);
   if (stored.fleet && !live_.outboxOrigin.empty())
     if (auto n = db.OutboxSize(live_.outboxOrigin)) stored.outboxSize = *n;
-  return {200, "text/plain; version=0.0.4; charset=utf-8",
-          MetricsText(own, stored, Now()) + (live_.modems ? ModemMetricsText(live_.modems()) : std::string())};
+  std::string situations;
+  if (stored.fleet)
+    if (auto open = db.Situations(store::OpenSituations())) situations = SituationMetricsText(*open);
+  return {
+      200, "text/plain; version=0.0.4; charset=utf-8",
+      MetricsText(own, stored, Now()) + (live_.modems ? ModemMetricsText(live_.modems()) : std::string()) + situations};
 }
 
 }  // namespace statvtk::collect

@@ -44,13 +44,14 @@ class FleetApi {
   // GET /, /api/instruments (?page=...: one page, http/fleet_pages.hpp),
   // /api/completeness, /api/read-rates, /api/instruments/{serial}/records,
   // /api/instruments/{serial}/overview, /api/reads, /api/findings, /api/calls,
-  // /api/modems, /api/collectors, /metrics.
+  // /api/modems, /api/collectors, /api/situations, /metrics.
   // Anything else: a 4xx with {"error": reason}; a store failure: 503.
   HttpAnswer Answer(std::string_view method, std::string_view path, const QueryParams& query);
 
   // POST /api/findings/{id}/ack: the finding acknowledged by `who` (the
   // token's name) through the collector's writer; 404 for no open finding
   // of that id; 403 when no token was given (`who` "-": none needed).
+  // POST /api/situations/{id}/ack: a situation so (404: no such id).
   HttpAnswer Post(std::string_view path, const std::string& who);
 
   // GET /health: {"status": "ok"|"degraded", "store": "ok"|"down", "version"}
@@ -70,6 +71,7 @@ class FleetApi {
   HttpAnswer Calls(store::RecordStore& db, const QueryParams& query);
   HttpAnswer Modems();
   HttpAnswer Collectors(store::RecordStore& db);
+  HttpAnswer AckSituation(std::string_view idText, const std::string& who);
 
   std::chrono::system_clock::time_point Now() const;
   std::string NowPeriod() const;

@@ -3,6 +3,7 @@
 #include "base/utf8.hpp"
 #include "collect/mqtt/topics.hpp"
 #include "collect/views/json_shapes.hpp"
+#include "front/situation_texts.hpp"
 
 namespace statvtk::collect {
 
@@ -73,6 +74,18 @@ std::vector<std::string> DiscoveryFields(const store::RecordRow& r) {
   return out;
 }
 
+namespace {
+
+// The instrument as Home Assistant's device of its sensors.
+Json DeviceJson(const store::InstrumentRow& in) {
+  return {{"identifiers", Json::array({"statvtk_" + TopicLevel(in.serial)})},
+          {"name", in.name.empty() ? in.model + " " + ValidUtf8(in.serial) : in.name},
+          {"model", in.model},
+          {"serial_number", ValidUtf8(in.serial)}};
+}
+
+}  // namespace
+
 Json DiscoveryMessage(const MqttSettings& s, const store::InstrumentRow& in, const std::string& field,
                       const std::string& origin) {
   Json j;
@@ -95,10 +108,24 @@ Json DiscoveryMessage(const MqttSettings& s, const store::InstrumentRow& in, con
     j["device_class"] = "water";
     j["state_class"] = "total_increasing";
   }
-  j["device"] = {{"identifiers", Json::array({"statvtk_" + TopicLevel(in.serial)})},
-                 {"name", in.name.empty() ? in.model + " " + ValidUtf8(in.serial) : in.name},
-                 {"model", in.model},
-                 {"serial_number", ValidUtf8(in.serial)}};
+  j["device"] = DeviceJson(in);
+  return j;
+}
+
+Json SituationDiscoveryMessage(const MqttSettings& s, const store::InstrumentRow& in, const std::string& kind,
+                               const std::string& origin) {
+  const std::string field = "situation_" + kind;
+  const std::string text = SituationText(kind, "");
+  Json j;
+  j["name"] = text.empty() ? kind : text;
+  j["unique_id"] = DiscoveryObjectId(in.serial, field);
+  j["object_id"] = DiscoveryObjectId(in.serial, field);
+  j["state_topic"] = SituationTopic(s.topic, in.serial, kind);
+  j["payload_on"] = "ON";
+  j["payload_off"] = "OFF";
+  j["device_class"] = "problem";
+  j["availability_topic"] = StatusTopic(s.topic, origin);
+  j["device"] = DeviceJson(in);
   return j;
 }
 

@@ -38,6 +38,10 @@ std::vector<std::string> DiscoveryFields(const store::RecordRow& r);
 // homeassistant/sensor/.../config of one field.
 Json DiscoveryMessage(const MqttSettings& s, const store::InstrumentRow& in, const std::string& field,
                       const std::string& origin);
+// Home Assistant's binary sensor of one kind of situation of an instrument:
+// on while PREFIX/<serial>/situation/<kind> is ON.
+Json SituationDiscoveryMessage(const MqttSettings& s, const store::InstrumentRow& in, const std::string& kind,
+                               const std::string& origin);
 
 // The read's messages in the order they go out. `withDiscovery`: add the
 // discovery configurations (the first time an instrument is published).

@@ -1,6 +1,11 @@
 #include "collect/mqtt/outbox.hpp"
 
+#include <algorithm>
+#include <set>
+
+#include "base/json_text.hpp"
 #include "collect/mqtt/messages.hpp"
+#include "collect/mqtt/topics.hpp"
 #include "store/periods.hpp"
 
 namespace statvtk::collect {
@@ -35,6 +40,46 @@ Result<bool> MqttOutbox::Enqueue(store::RecordStore& s, ReadPublication p) {
 void MqttOutbox::Discovered(const std::string& serial) {
   const std::scoped_lock lock(mutex_);
   discovered_.insert(serial);
+}
+
+Result<std::vector<std::string>> MqttOutbox::EnqueueSituations(store::RecordStore& s, const std::string& serial,
+                                                               const store::SituationChanges& changes) {
+  std::set<std::string> kinds;
+  for (const auto* list : {&changes.opened, &changes.closed})
+    for (const auto& c : *list) kinds.insert(c.kind);
+  std::vector<std::string> discovered;
+  if (kinds.empty()) return discovered;
+  auto open = s.Situations(store::OpenSituations(serial));
+  if (!open) return open.error();
+  const std::string now = store::UtcNow();
+  const auto enqueue = [&](std::string topic, std::string payload) {
+    return s.Enqueue({0, origin_, std::move(topic), std::move(payload), 1, true, now});
+  };
+  store::InstrumentRow in;
+  in.serial = serial;
+  if (settings_.discovery) {
+    auto all = s.Instruments();
+    if (!all) return all.error();
+    for (const auto& i : *all)
+      if (i.serial == serial) in = i;
+  }
+  for (const auto& kind : kinds) {
+    const std::string key = serial + "/situation/" + kind;
+    bool discover = false;
+    if (settings_.discovery) {
+      const std::scoped_lock lock(mutex_);
+      discover = !discovered_.contains(key);
+    }
+    if (discover) {
+      auto e = enqueue(SituationDiscoveryTopic(serial, kind),
+                       JsonText(SituationDiscoveryMessage(settings_, in, kind, origin_)));
+      if (!e) return e.error();
+      discovered.push_back(key);
+    }
+    const bool on = std::any_of(open->begin(), open->end(), [&](const auto& o) { return o.kind == kind; });
+    if (auto e = enqueue(SituationTopic(settings_.topic, serial, kind), on ? "ON" : "OFF"); !e) return e.error();
+  }
+  return discovered;
 }
 
 // A broker away for long must not fill the disk: past the bound the oldest

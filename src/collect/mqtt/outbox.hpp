@@ -28,6 +28,12 @@ class MqttOutbox {
   // transaction commits.
   Result<bool> Enqueue(store::RecordStore& s, ReadPublication p);
   void Discovered(const std::string& serial);
+  // After the situations of `serial` were refreshed (in that transaction):
+  // for each kind that opened or closed, its retained ON (one still open) or
+  // OFF, with MqttDiscovery=1 its binary sensor's configuration first (once
+  // in this process). The keys to mark Discovered once the transaction commits.
+  Result<std::vector<std::string>> EnqueueSituations(store::RecordStore& s, const std::string& serial,
+                                                     const store::SituationChanges& changes);
 
   const std::string& Origin() const { return origin_; }
   // Record messages dropped past MqttOutboxMax= since the start.

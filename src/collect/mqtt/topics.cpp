@@ -32,6 +32,10 @@ std::string StateTopic(std::string_view prefix, std::string_view serial) {
   return std::string(prefix) + "/" + TopicLevel(serial) + "/state";
 }
 
+std::string SituationTopic(std::string_view prefix, std::string_view serial, std::string_view kind) {
+  return std::string(prefix) + "/" + TopicLevel(serial) + "/situation/" + TopicLevel(kind);
+}
+
 std::string StatusTopic(std::string_view prefix, std::string_view origin) {
   return std::string(prefix) + "/collector/" + TopicLevel(origin) + "/status";
 }
@@ -47,6 +51,10 @@ std::string DiscoveryObjectId(std::string_view serial, std::string_view field) {
 
 std::string DiscoveryTopic(std::string_view serial, std::string_view field) {
   return "homeassistant/sensor/" + DiscoveryObjectId(serial, field) + "/config";
+}
+
+std::string SituationDiscoveryTopic(std::string_view serial, std::string_view kind) {
+  return "homeassistant/binary_sensor/" + DiscoveryObjectId(serial, "situation_" + std::string(kind)) + "/config";
 }
 
 }  // namespace statvtk::collect

@@ -11,6 +11,7 @@
 #include "collect/mqtt/outbox.hpp"
 #include "collect/run/fault_barrier.hpp"
 #include "collect/run/header_retention.hpp"
+#include "collect/run/situation_check.hpp"
 #include "collect/run/stat_files.hpp"
 #include "collect/run/store_product.hpp"
 #include "front/download_file.hpp"
@@ -276,6 +277,11 @@ std::vector<InstrumentPass> CollectLine(const Config& cfg, const LineConfig& lin
           return Store(s, at, befores[i], r, file, p);
         });
       });
+    }
+    // The situations follow the records the read stored (never its outcome).
+    if (stored && p.added > 0 && !p.serial.empty()) {
+      const InstrumentRead& r = (*results)[i];
+      CheckSituations(writer, p.serial, read[i]->rules, r.Done() && r.result.data ? &*r.result.data : nullptr, log);
     }
     if (stored && file.written) {
       log("Статистика записана в файл " + file.path.string());

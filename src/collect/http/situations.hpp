@@ -1,0 +1,22 @@
+// The abnormal situations in the API: GET /api/situations (open=1, kind=,
+// since=, serial=) and the open ones per kind for /metrics.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "collect/http/api.hpp"
+#include "store/record_store.hpp"
+
+namespace statvtk::collect {
+
+// [{"id", "serial", "name" (null: not known), "kind", "kind_text", "source",
+// "source_text", "from", "to" (null: going on), "hours", "detail",
+// "raised_utc", "cleared_utc" (null), "acked_by" (null), "acked_utc" (null)}],
+// newest first; 400 for a parameter it does not take.
+HttpAnswer SituationsAnswer(store::RecordStore& db, const QueryParams& query);
+
+// statvtk_situations_open{kind="..."}: a gauge per kind, 0 where none is open.
+std::string SituationMetricsText(const std::vector<store::SituationRow>& open);
+
+}  // namespace statvtk::collect

@@ -1,0 +1,121 @@
+// The situations table over the SQL connection: a serial's refresh in one
+// transaction, the list by a filter, the acknowledgement.
+#include <map>
+#include <tuple>
+
+#include "store/periods.hpp"
+#include "store/situation_sql.hpp"
+#include "store/sql_store.hpp"
+
+namespace statvtk::store {
+
+namespace {
+
+SituationRow SituationAt(const SqlRows& rows, int i) {
+  SituationRow s;
+  s.id = rows.Int(i, 0);
+  s.serial = rows.Text(i, 1);
+  s.kind = rows.Text(i, 2);
+  s.source = rows.Text(i, 3);
+  s.fromPeriod = rows.Text(i, 4);
+  if (!rows.IsNull(i, 5)) s.toPeriod = rows.Text(i, 5);
+  s.hours = rows.Int(i, 6);
+  s.detail = rows.Text(i, 7);
+  s.raisedUtc = rows.Text(i, 8);
+  s.clearedUtc = rows.Text(i, 9);
+  s.ackUtc = rows.Text(i, 10);
+  s.ackBy = rows.Text(i, 11);
+  return s;
+}
+
+using SituationKey = std::tuple<std::string, std::string, std::string, std::string>;  // kind, from, detail, source
+SituationKey KeyOf(const SituationRow& s) { return {s.kind, s.fromPeriod, s.detail, s.source}; }
+
+SqlValue OptText(const std::optional<std::string>& s) { return s ? SqlText(*s) : SqlValue(); }
+
+// The last hour of a situation no longer found: its hours on from its first.
+std::string LastHourOf(const SituationRow& s) {
+  const auto from = ParsePeriod(ArchiveKind::Hourly, s.fromPeriod);
+  if (!from || s.hours < 1) return s.fromPeriod;
+  return PeriodText(ArchiveKind::Hourly, StepPeriod(ArchiveKind::Hourly, *from, static_cast<long>(s.hours - 1)));
+}
+
+}  // namespace
+
+SqlQuery SituationsQuery(const SituationQuery& q) {
+  SqlQuery s;
+  s.Add("SELECT " STATVTK_SITUATION_COLUMNS " FROM situations");
+  if (!q.serial.empty()) s.Where("serial = ?", {SqlText(q.serial)});
+  if (q.openOnly) s.Where("to_period IS NULL");
+  if (!q.kind.empty()) s.Where("kind = ?", {SqlText(q.kind)});
+  if (!q.since.empty()) s.Where("(to_period IS NULL OR to_period >= ?)", {SqlText(q.since)});
+  return s.Add(" ORDER BY id DESC");
+}
+
+Result<std::vector<SituationRow>> SqlStore::Situations(const SituationQuery& query) {
+  return Each<SituationRow>(Run(SituationsQuery(query)), SituationAt);
+}
+
+Result<bool> SqlStore::AckSituation(std::int64_t id, const std::string& by, const std::string& utc) {
+  auto rows = Run(sql::kAckSituation, {SqlInt(id), SqlText(utc.empty() ? UtcNow() : utc), SqlText(by)});
+  if (!rows) return rows.error();
+  return rows->Count() > 0;
+}
+
+Result<SituationChanges> SqlStore::PutSituations(const std::string& serial, std::span<const SituationRow> found,
+                                                 const std::string& utc) {
+  const std::string now = utc.empty() ? UtcNow() : utc;
+  std::string oldest = "9999";
+  for (const auto& f : found) oldest = std::min(oldest, f.fromPeriod);
+  return InTransaction([&]() -> Result<SituationChanges> {
+    auto stored = Each<SituationRow>(Run(sql::kSituationsOfSerial, {SqlText(serial), SqlText(oldest)}), SituationAt);
+    if (!stored) return stored.error();
+    std::map<SituationKey, const SituationRow*> byKey;
+    for (const auto& s : *stored) byKey[KeyOf(s)] = &s;
+    SituationChanges changes;
+    for (const auto& f : found) {
+      SituationRow row = f;
+      row.serial = serial;
+      const auto it = byKey.find(KeyOf(row));
+      if (it == byKey.end()) {
+        row.raisedUtc = now;
+        row.clearedUtc = row.Open() ? "" : now;
+        auto added =
+            Run(sql::kInsertSituation, {SqlText(serial), SqlText(row.kind), SqlText(row.source),
+                                        SqlText(row.fromPeriod), OptText(row.toPeriod), SqlInt(row.hours),
+                                        SqlText(row.detail), SqlText(now), row.Open() ? SqlValue() : SqlText(now)});
+        if (!added) return added.error();
+        if (added->Count() == 0) continue;  // another collector put it first
+        row.id = added->Int(0, 0);
+        if (row.Open()) changes.opened.push_back(std::move(row));
+        continue;
+      }
+      const SituationRow& was = *it->second;
+      byKey.erase(it);
+      if (!was.Open()) continue;  // it ended before: kept as it ended
+      auto updated = Run(sql::kUpdateSituation, {SqlInt(was.id), OptText(row.toPeriod), SqlInt(row.hours),
+                                                 row.Open() ? SqlValue() : SqlText(now)});
+      if (!updated) return updated.error();
+      if (row.Open()) continue;
+      SituationRow closed = was;
+      closed.toPeriod = row.toPeriod;
+      closed.hours = row.hours;
+      closed.clearedUtc = now;
+      changes.closed.push_back(std::move(closed));
+    }
+    // Open ones the analysis no longer finds: ended at their last hour known.
+    for (const auto& [key, was] : byKey) {
+      if (!was->Open()) continue;
+      SituationRow closed = *was;
+      closed.toPeriod = LastHourOf(closed);
+      closed.clearedUtc = now;
+      auto updated =
+          Run(sql::kUpdateSituation, {SqlInt(closed.id), OptText(closed.toPeriod), SqlInt(closed.hours), SqlText(now)});
+      if (!updated) return updated.error();
+      changes.closed.push_back(std::move(closed));
+    }
+    return changes;
+  });
+}
+
+}  // namespace statvtk::store
