@@ -37,31 +37,24 @@ std::optional<ConfigProblem> EncodingProblem(const std::filesystem::path& file, 
                                  " > " + name + ".new and rename it)"};
 }
 
+// The item of that name, the case of ASCII letters aside.
+template <class T>
+const T* Named(const std::vector<T>& items, const std::string& name) {
+  const std::string key = Lower(name);
+  for (const auto& item : items)
+    if (Lower(item.name) == key) return &item;
+  return nullptr;
+}
+
 }  // namespace
 
-const LineConfig* Config::Line(const std::string& name) const {
-  for (const auto& l : lines)
-    if (Lower(l.name) == Lower(name)) return &l;
-  return nullptr;
-}
+const LineConfig* Config::Line(const std::string& name) const { return Named(lines, name); }
 
-const ModemPoolConfig* Config::Pool(const std::string& name) const {
-  for (const auto& p : pools)
-    if (Lower(p.name) == Lower(name)) return &p;
-  return nullptr;
-}
+const ModemPoolConfig* Config::Pool(const std::string& name) const { return Named(pools, name); }
 
-const RuleSet* Config::Rules(const std::string& name) const {
-  for (const auto& r : ruleSets)
-    if (Lower(r.name) == Lower(name)) return &r;
-  return nullptr;
-}
+const RuleSet* Config::Rules(const std::string& name) const { return Named(ruleSets, name); }
 
-const ListenConfig* Config::Listener(const std::string& name) const {
-  for (const auto& l : listens)
-    if (Lower(l.name) == Lower(name)) return &l;
-  return nullptr;
-}
+const ListenConfig* Config::Listener(const std::string& name) const { return Named(listens, name); }
 
 std::optional<long long> ParseDuration(std::string_view t, bool zeroOk) {
   if (t.empty()) return {};
