@@ -18,43 +18,27 @@ const AreaLayout& ModelLayout::Of(Area a) const {
 
 namespace {
 
-ModelLayout Make0812() {
-  ModelLayout m;
-  m.type = DeviceType::dtVTK0812;
-  m.rtcSize = 128, m.ramSize = 1024, m.configSize = 512, m.archiveSize = 0x10000;
-  m.events = {0x0000, 256, 16};
-  m.hourly = {0x4000, 1080, 32};
-  m.daily = {0xD000, 366, 32};
-  m.monthly = {0, 0, 32};
-  return m;
-}
+// The memory map of each model: sizes of the clock, RAM, configuration and
+// archive memories; each archive's {first address, slots, slot size}.
+// clang-format off
+constexpr ModelLayout k0812{.type = DeviceType::dtVTK0812, .rtcSize = 128, .ramSize = 1024, .configSize = 512,
+    .archiveSize = 0x10000, .hourly = {0x4000, 1080, 32}, .daily = {0xD000, 366, 32}, .monthly = {0, 0, 32},
+    .events = {0x0000, 256, 16}};
+constexpr ModelLayout k0814{.type = DeviceType::dtVTK0814C, .rtcSize = 128, .ramSize = 1024, .configSize = 512,
+    .archiveSize = 0x40000, .hourly = {0, 1440, 64}, .daily = {92160, 400, 64}, .monthly = {117760, 120, 64},
+    .events = {125440, 352, 16}};
+constexpr ModelLayout kLdn{.type = DeviceType::dtLDN08, .rtcSize = 0, .ramSize = 64, .configSize = 256,
+    .archiveSize = 0x80000, .hourly = {0, 1440, 68}, .daily = {196608, 365, 68}, .monthly = {262144, 36, 68},
+    .events = {274432, 128, 64}, .bigEndian = false};
+// clang-format on
 
-ModelLayout Make0814(DeviceType t) {
-  ModelLayout m;
+constexpr ModelLayout WithType(ModelLayout m, DeviceType t) {
   m.type = t;
-  m.rtcSize = 128, m.ramSize = 1024, m.configSize = 512, m.archiveSize = 0x40000;
-  m.hourly = {0, 1440, 64};
-  m.daily = {92160, 400, 64};
-  m.monthly = {117760, 120, 64};
-  m.events = {125440, 352, 16};
-  return m;
-}
-
-ModelLayout MakeLdn() {
-  ModelLayout m;
-  m.type = DeviceType::dtLDN08;
-  m.rtcSize = 0, m.ramSize = 64, m.configSize = 256, m.archiveSize = 0x80000;
-  m.hourly = {0, 1440, 68};
-  m.daily = {196608, 365, 68};
-  m.monthly = {262144, 36, 68};
-  m.events = {274432, 128, 64};
-  m.bigEndian = false;
   return m;
 }
 
 const std::array<ModelLayout, 4>& Layouts() {
-  static const std::array<ModelLayout, 4> all{Make0812(), Make0814(DeviceType::dtVTK0814C),
-                                              Make0814(DeviceType::dtVTK0814CM), MakeLdn()};
+  static constexpr std::array<ModelLayout, 4> all{k0812, k0814, WithType(k0814, DeviceType::dtVTK0814CM), kLdn};
   return all;
 }
 
