@@ -52,9 +52,8 @@ bool OneChar(const std::optional<std::string>& v, char* c) {
 int RunExport(const Args& args, std::ostream& out, std::ostream& err) {
   FileCommandArgs a;
   ExportOptions o;
-  const auto app = FileCommandApp("export", kExportAbout, kExportFooter, a);
-  DeclareExportOptions(*app, o);
-  if (auto done = ParseFileCommand(*app, a, args, out, err)) return *done;
+  const auto declare = [&o](CLI::App& app) { DeclareExportOptions(app, o); };
+  if (auto done = ParseFileCommand({"export", kExportAbout, kExportFooter}, a, declare, args, out, err)) return *done;
   CsvArchive archive = CsvArchive::Hourly;
   char separator = '\0', decimal = '\0';
   if (!ArchiveOf(o.archive, &archive) || !OneChar(o.separator, &separator) || !OneChar(o.decimal, &decimal) ||

@@ -22,8 +22,7 @@ constexpr const char* kInfoFooter = "Exit status: 0 done, 2 bad usage, 3 the fil
 
 int RunInfo(const Args& args, std::ostream& out, std::ostream& err) {
   FileCommandArgs a;
-  const auto app = FileCommandApp("info", kInfoAbout, kInfoFooter, a);
-  if (auto done = ParseFileCommand(*app, a, args, out, err)) return *done;
+  if (auto done = ParseFileCommand({"info", kInfoAbout, kInfoFooter}, a, nullptr, args, out, err)) return *done;
   MemberSource member = MemberSource::NotApplicable;
   const auto loaded = LoadForCommand(a, err, &member);
   if (const int* exit = std::get_if<int>(&loaded)) return *exit;

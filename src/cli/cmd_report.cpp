@@ -83,9 +83,8 @@ int DailyReport(const FileCommandArgs& a, const ReportOptions& o, std::shared_pt
 int RunReport(const Args& args, std::ostream& out, std::ostream& err) {
   FileCommandArgs a;
   ReportOptions o;
-  const auto app = FileCommandApp("report", kReportAbout, kReportFooter, a);
-  DeclareReportOptions(*app, o);
-  if (auto done = ParseFileCommand(*app, a, args, out, err)) return *done;
+  const auto declare = [&o](CLI::App& app) { DeclareReportOptions(app, o); };
+  if (auto done = ParseFileCommand({"report", kReportAbout, kReportFooter}, a, declare, args, out, err)) return *done;
   CalendarDate d1, d2;
   const bool hourly = o.day && !o.from && !o.to && ParseShortDate(*o.day, &d1, true);
   const bool daily = !o.day && o.from && o.to && ParseShortDate(*o.from, &d1) && ParseShortDate(*o.to, &d2);

@@ -137,9 +137,10 @@ void Text(const StatModel& m, std::ostream& out) {
 int RunShow(const Args& args, std::ostream& out, std::ostream& err) {
   bool json = false;
   FileCommandArgs fileArgs;
-  const auto app = FileCommandApp("show", kShowAbout, kShowFooter, fileArgs);
-  app->add_flag("--json", json, "one JSON object instead of text (docs/cli.md describes it)");
-  if (auto done = ParseFileCommand(*app, fileArgs, args, out, err)) return *done;
+  const auto declare = [&json](CLI::App& app) {
+    app.add_flag("--json", json, "one JSON object instead of text (docs/cli.md describes it)");
+  };
+  if (auto done = ParseFileCommand({"show", kShowAbout, kShowFooter}, fileArgs, declare, args, out, err)) return *done;
   const std::string& file = fileArgs.file;
   Result<StatData> loaded = LoadStatFile(file, ExtensionRule::LowerCase, file);
   if (!loaded && loaded.error().code == ErrorCode::NotStatFile) {

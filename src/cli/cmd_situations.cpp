@@ -184,9 +184,9 @@ bool SpanOf(const Options& o, analysis::Settings& s, std::ostream& err) {
 int RunSituations(const Args& args, std::ostream& out, std::ostream& err) {
   FileCommandArgs a;
   Options o;
-  const auto app = FileCommandApp("situations", kSituationsAbout, kSituationsFooter, a);
-  Declare(*app, o);
-  if (auto done = ParseFileCommand(*app, a, args, out, err)) return *done;
+  const auto declare = [&o](CLI::App& app) { Declare(app, o); };
+  if (auto done = ParseFileCommand({"situations", kSituationsAbout, kSituationsFooter}, a, declare, args, out, err))
+    return *done;
   analysis::Settings settings;
   if (!SpanOf(o, settings, err)) return kExitUsage;
   for (const auto& [key, value] : o.rules)

@@ -10,23 +10,20 @@
 
 namespace statvtk::cli {
 
-std::unique_ptr<CLI::App> FileCommandApp(const std::string& name, const std::string& description,
-                                         const std::string& footer, FileCommandArgs& a) {
-  auto app = args::MakeApp("statvtk-cli " + name, description, footer);
-  app->add_option("FILE", a.file, "the statistics file (.vst, .814, .ldn)")->required();
-  return app;
-}
-
-std::optional<int> ParseFileCommand(CLI::App& app, FileCommandArgs& a, const Args& args, std::ostream& out,
+std::optional<int> ParseFileCommand(const FileCommandText& text, FileCommandArgs& a,
+                                    const std::function<void(CLI::App&)>& declare, const Args& args, std::ostream& out,
                                     std::ostream& err) {
-  app.add_option_function<std::string>(
+  const auto app = args::MakeApp("statvtk-cli " + text.name, text.about, text.footer);
+  app->add_option("FILE", a.file, "the statistics file (.vst, .814, .ldn)")->required();
+  if (declare) declare(*app);
+  app->add_option_function<std::string>(
          "--member", [&a](const std::string& v) { a.member = MemberOfText(v); },
          "the VTK-08.14 member of a .814 file (else the one remembered for its serial number, else C)")
       ->check(CLI::Validator([](std::string& v) { return MemberOfText(v) ? std::string() : "C or CM"; }, ""))
       ->type_name("C|CM");
-  args::AddOptional(app, "--home", a.home, "program home (StatVTK.ini, Templates/, Reports/); also STATVTK_HOME")
+  args::AddOptional(*app, "--home", a.home, "program home (StatVTK.ini, Templates/, Reports/); also STATVTK_HOME")
       ->type_name("DIR");
-  return ParseCommand(app, args, out, err);
+  return ParseCommand(*app, args, out, err);
 }
 
 Result<StatData> LoadStatistics(const std::string& file) {

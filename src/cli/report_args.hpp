@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -25,13 +26,18 @@ struct FileCommandArgs {
   std::optional<DeviceType> member;  // --member C|CM: the VTK-08.14 member of a .814 file
 };
 
-// The app of a file command ("statvtk-cli NAME") with FILE into `a`; the
-// command declares its own options on it.
-std::unique_ptr<CLI::App> FileCommandApp(const std::string& name, const std::string& description,
-                                         const std::string& footer, FileCommandArgs& a);
-// Parses a file command's arguments, --member C|CM and --home DIR (into `a`)
-// joining the command's own: nullopt to go on, or the exit status.
-std::optional<int> ParseFileCommand(CLI::App& app, FileCommandArgs& a, const Args& args, std::ostream& out,
+// What a file command says of itself in its help.
+struct FileCommandText {
+  std::string name;  // "statvtk-cli NAME"
+  std::string about;
+  std::string footer;
+};
+
+// Parses a file command's arguments: FILE, --member C|CM and --home DIR
+// (into `a`) joining the options `declare` adds to the command's app:
+// nullopt to go on, or the exit status.
+std::optional<int> ParseFileCommand(const FileCommandText& text, FileCommandArgs& a,
+                                    const std::function<void(CLI::App&)>& declare, const Args& args, std::ostream& out,
                                     std::ostream& err);
 
 // The statistics file (extension compared lower-cased) as its data, or the error with the message.
