@@ -1,6 +1,7 @@
-// The collector's record store behind one small interface: instruments, reads,
-// records, events, findings, situations (situation_store.hpp), gaps,
-// summaries and the message outbox. Two backends (SQLite, PostgreSQL) share
+// The collector's record store: instruments, reads, records, events, gaps,
+// slots and summaries here; findings, calls, the message outbox, leases and
+// collectors (store_roles.hpp) and situations (situation_store.hpp) are
+// roles of their own that a caller may take alone. Two backends (SQLite, PostgreSQL) share
 // the schema and the statements; the
 // `Database=` text chooses one (OpenRecordStore). The rows it keeps and
 // gives back are in store/store_rows.hpp.
@@ -20,6 +21,7 @@
 #include "base/error.hpp"
 #include "store/daily_counts.hpp"
 #include "store/situation_store.hpp"
+#include "store/store_roles.hpp"
 #include "store/store_rows.hpp"
 
 namespace statvtk::store {
@@ -27,7 +29,11 @@ namespace statvtk::store {
 // The store. One writer at a time (the collector writes through one thread or
 // a mutex); readers (status, export, the HTTP API) may open their own.
 // Every call returns an Error rather than throwing.
-class RecordStore : public SituationStore {
+class RecordStore : public SituationStore,
+                    public FindingStore,
+                    public CallStore,
+                    public OutboxStore,
+                    public LeaseStore {
  public:
   virtual ~RecordStore() = default;
   RecordStore() = default;
@@ -123,72 +129,6 @@ class RecordStore : public SituationStore {
     return std::int64_t{0};
   }
 
-  // Findings: true when added, false when known.
-  virtual Result<bool> AddFinding(const FindingRow& row) = 0;
-  // Empty serial: all; newest first.
-  virtual Result<std::vector<FindingRow>> Findings(const std::string& serial) = 0;
-  // Marks an open finding acknowledged; false when there is none open with that id.
-  virtual Result<bool> AckFinding(std::int64_t id, const std::string& by, const std::string& utc) = 0;
-
-  // Calls: a row per dial; `line` empty: all lines; newest first, at most `limit` (0: all).
-  virtual Result<std::int64_t> AddCall(const CallRow& call) = 0;
-  virtual Result<std::vector<CallRow>> Calls(const std::string& line, std::size_t limit) = 0;
-
-  // Outbox: Enqueue inside the read's transaction; Peek the oldest of an
-  // origin in order; Ack removes one sent message.
-  virtual Result<std::int64_t> Enqueue(const OutboxMessage& message) = 0;
-  virtual Result<std::vector<OutboxMessage>> Peek(const std::string& origin, std::size_t limit) = 0;
-  virtual Result<void> Ack(std::int64_t id) = 0;
-  // The outbox's bound: drops the oldest messages of `origin` that are not
-  // retained until at most `keep` wait (a retained one, an instrument's
-  // state, is never dropped); the number dropped.
-  virtual Result<std::int64_t> TrimOutbox(const std::string& origin, std::int64_t keep) = 0;
-  // The messages of `origin` waiting for the broker.
-  virtual Result<std::int64_t> OutboxSize(const std::string& origin) {
-    (void)origin;
-    return MakeError(ErrorCode::StoreSchema, "this store keeps no outbox");
-  }
-
-  // Collectors sharing the store (PostgreSQL; SQLite keeps them for one).
-  // Every time is the database's own clock, never the host's.
-  // Register: inserted or replaced, started and seen now. See: seen now.
-  virtual Result<void> RegisterCollector(const CollectorRow& row) { return NoLeases(row.origin); }
-  virtual Result<void> SeeCollector(const std::string& origin) { return NoLeases(origin); }
-  // Every registered collector, `alive` when seen within `aliveWithinS`; by origin.
-  virtual Result<std::vector<CollectorRow>> Collectors(std::int64_t aliveWithinS) {
-    (void)aliveWithinS;
-    return NoLeases("");
-  }
-  // Takes the line's lease for `ttlS` seconds when no one holds it (never
-  // taken, released or expired): the new epoch, or nothing when another holds it.
-  virtual Result<std::optional<std::int64_t>> TakeLease(const std::string& line, const std::string& origin,
-                                                        std::int64_t ttlS) {
-    (void)line, (void)ttlS;
-    return NoLeases(origin);
-  }
-  // Extends the lease to now + `ttlS` while (line, origin, epoch) still hold
-  // it: false when it expired, was released or was taken by another. Inside a
-  // read's transaction this is its fence.
-  virtual Result<bool> RenewLease(const std::string& line, const std::string& origin, std::int64_t epoch,
-                                  std::int64_t ttlS) {
-    (void)line, (void)epoch, (void)ttlS;
-    return NoLeases(origin);
-  }
-  // Gives the lease up (when still this holder's); the next taker bumps the epoch.
-  virtual Result<void> ReleaseLease(const std::string& line, const std::string& origin, std::int64_t epoch) {
-    (void)line, (void)epoch;
-    return NoLeases(origin);
-  }
-  // Every lease, by line.
-  virtual Result<std::vector<LeaseRow>> Leases() { return NoLeases(""); }
-  // The outbox of every other collector not seen for `unseenForS` seconds
-  // becomes `origin`'s, in one statement (each message adopted once, its
-  // order kept: ids ascend); the number adopted.
-  virtual Result<std::int64_t> AdoptOutbox(const std::string& origin, std::int64_t unseenForS) {
-    (void)unseenForS;
-    return NoLeases(origin);
-  }
-
   // Gaps: runs of periods a read found the meter never wrote or no longer
   // holds, never asked for again. One row a gap: a run that overlaps or
   // touches stored ones is joined with them into one.
@@ -210,11 +150,6 @@ class RecordStore : public SituationStore {
 
   // The backend's own consistency check (SQLite: PRAGMA integrity_check).
   virtual Result<void> Check() = 0;
-
- private:
-  static Error NoLeases(const std::string&) {
-    return MakeError(ErrorCode::StoreSchema, "this store keeps no collectors or leases");
-  }
 };
 
 // Begin on construction, Rollback on destruction unless committed.

@@ -185,7 +185,7 @@ void LeaseKeeper::Release(const std::string& line, std::int64_t epoch, const std
        (r ? std::string() : "; база данных: " + r.error().reason));
 }
 
-LeaseRenewal::LeaseRenewal(store::RecordStore& leases, const std::string& line, const LeaseFence& lease,
+LeaseRenewal::LeaseRenewal(store::LeaseStore& leases, const std::string& line, const LeaseFence& lease,
                            const PassLog& log)
     : thread_([this, &leases, line, lease, log](std::stop_token stop) {
         const auto period = std::chrono::milliseconds(lease.ttlS * 1000 / 3);

@@ -72,7 +72,7 @@ class LeaseKeeper {
 // through `leases` (OpenLeaseStore; this renewal's alone while it lives).
 class LeaseRenewal {
  public:
-  LeaseRenewal(store::RecordStore& leases, const std::string& line, const LeaseFence& lease, const PassLog& log);
+  LeaseRenewal(store::LeaseStore& leases, const std::string& line, const LeaseFence& lease, const PassLog& log);
   ~LeaseRenewal();
   LeaseRenewal(const LeaseRenewal&) = delete;
   LeaseRenewal& operator=(const LeaseRenewal&) = delete;

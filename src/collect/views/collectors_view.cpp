@@ -15,7 +15,7 @@ Result<std::vector<T>> NoneWhenNotKept(Result<std::vector<T>> rows) {
 
 }  // namespace
 
-Result<SharingView> SharingOf(store::RecordStore& store, std::int64_t leaseTtlS) {
+Result<SharingView> SharingOf(store::LeaseStore& store, std::int64_t leaseTtlS) {
   auto collectors = NoneWhenNotKept(store.Collectors(2 * leaseTtlS));
   if (!collectors) return collectors.error();
   auto leases = NoneWhenNotKept(store.Leases());
@@ -23,7 +23,7 @@ Result<SharingView> SharingOf(store::RecordStore& store, std::int64_t leaseTtlS)
   return SharingView{std::move(*collectors), std::move(*leases)};
 }
 
-Result<std::map<std::string, std::string>> HoldersOf(store::RecordStore& store) {
+Result<std::map<std::string, std::string>> HoldersOf(store::LeaseStore& store) {
   auto leases = NoneWhenNotKept(store.Leases());
   if (!leases) return leases.error();
   std::map<std::string, std::string> out;

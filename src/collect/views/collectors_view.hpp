@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "collect/views/json_shapes.hpp"
-#include "store/record_store.hpp"
+#include "store/store_roles.hpp"
 
 namespace statvtk::collect {
 
@@ -18,9 +18,9 @@ struct SharingView {
 };
 
 // Both in two statements; a store that keeps no collectors gives none.
-Result<SharingView> SharingOf(store::RecordStore& store, std::int64_t leaseTtlS);
+Result<SharingView> SharingOf(store::LeaseStore& store, std::int64_t leaseTtlS);
 // Each shared line held now, to the collector holding it.
-Result<std::map<std::string, std::string>> HoldersOf(store::RecordStore& store);
+Result<std::map<std::string, std::string>> HoldersOf(store::LeaseStore& store);
 
 // {"origin", "host", "started_utc", "seen_utc", "alive"}
 Json CollectorJson(const store::CollectorRow& c);
