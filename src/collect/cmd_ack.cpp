@@ -1,6 +1,7 @@
 // statvtk-collect ack: findings acknowledged, so that they stop counting as
 // open on the page, in `status` and in /metrics; and abnormal situations,
 // so that the operator's notice of them is kept.
+#include <functional>
 #include <cstdlib>
 
 #include "base/printable_text.hpp"
@@ -23,21 +24,22 @@ std::string DefaultBy() {
   return user && *user ? user : "statvtk-collect";
 }
 
-// Each situation of `ids` acknowledged: the exit status.
-int AckSituations(store::RecordStore& store, const std::vector<std::int64_t>& ids, const std::string& by,
-                  std::ostream& out, std::ostream& err) {
+// Each of `ids` acknowledged through `ack` (false: there is no such `what`
+// open): the exit status.
+int AckEach(const std::vector<std::int64_t>& ids, const std::function<Result<bool>(std::int64_t)>& ack,
+            const std::string& what, const std::string& missing, const std::string& by, std::ostream& out,
+            std::ostream& err) {
   int status = kExitOk;
-  const std::string now = store::UtcNow();
   for (const std::int64_t id : ids) {
-    auto acked = store.AckSituation(id, by, now);
+    auto acked = ack(id);
     if (!acked) {
       err << "statvtk-collect ack: " << acked.error().reason << "\n";
       return kExitFailed;
     }
     if (*acked) {
-      out << "situation " << id << " acknowledged by " << PrintableText(by) << "\n";
+      out << what << " " << id << " acknowledged by " << PrintableText(by) << "\n";
     } else {
-      err << "statvtk-collect ack: no situation " << id << "\n";
+      err << "statvtk-collect ack: " << missing << " " << id << "\n";
       status = kExitFailed;
     }
   }
@@ -66,7 +68,11 @@ int RunAck(const std::vector<std::string>& args, std::ostream& out, std::ostream
   if (!cfg) return kExitConfig;
   auto store = OpenStore(*cfg, c, err);
   if (!store) return kExitFailed;
-  if (!situations.empty()) return AckSituations(*store, situations, by, out, err);
+  const std::string now = store::UtcNow();
+  if (!situations.empty()) {
+    const auto ack = [&](std::int64_t id) { return store->AckSituation(id, by, now); };
+    return AckEach(situations, ack, "situation", "no situation", by, out, err);
+  }
   if (!serial.empty()) {
     auto findings = store->Findings(serial);
     if (!findings) {
@@ -77,22 +83,8 @@ int RunAck(const std::vector<std::string>& args, std::ostream& out, std::ostream
       if (f.ackedUtc.empty() && f.serial == serial) ids.push_back(f.id);
     if (ids.empty()) out << "no open finding of " << PrintableText(serial) << "\n";
   }
-  int status = kExitOk;
-  const std::string now = store::UtcNow();
-  for (const std::int64_t id : ids) {
-    auto acked = store->AckFinding(id, by, now);
-    if (!acked) {
-      err << "statvtk-collect ack: " << acked.error().reason << "\n";
-      return kExitFailed;
-    }
-    if (*acked) {
-      out << "finding " << id << " acknowledged by " << PrintableText(by) << "\n";
-    } else {
-      err << "statvtk-collect ack: no open finding " << id << "\n";
-      status = kExitFailed;
-    }
-  }
-  return status;
+  const auto ack = [&](std::int64_t id) { return store->AckFinding(id, by, now); };
+  return AckEach(ids, ack, "finding", "no open finding", by, out, err);
 }
 
 }  // namespace statvtk::collect

@@ -83,5 +83,4 @@ void ShowMain(MainWindow& w, ShotUi& ui, int settleMs) {
   Settle(settleMs);
 }
 
-
 }  // namespace statvtk::shots
