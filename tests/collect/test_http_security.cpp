@@ -280,34 +280,46 @@ TEST(HttpSlowClients, AnOrdinaryRequestIsAnsweredWhileSlowAndIdleClientsWait) {
   for (int fd : slow) close(fd);
 }
 
-// A request's head has its limit from its first byte: a header line every
-// fifth of a second (a limit per line would never run out) does not keep
-// it open; the server gives up on it, closing or refusing, never answering it.
-TEST(HttpSlowClients, AHeadTrickledLineByLineIsGivenUpAtItsLimit) {
-  HttpServer server(std::make_shared<FleetApi>(test::ForwardingStore::Sqlite(), FleetLive{}), nullptr,
-                    Limits(5s, 120s));
-  ASSERT_TRUE(server.Start({"127.0.0.1", 0}));
-  const int fd = Connect(server.Port());
-  ASSERT_GE(fd, 0);
-  const std::string start = "GET /api/instruments HTTP/1.1\r\nHost: x\r\n";
-  ASSERT_EQ(send(fd, start.data(), start.size(), MSG_NOSIGNAL), static_cast<ssize_t>(start.size()));
-  std::string answer;
-  bool ended = false;
-  const auto until = Clock::now() + 120s;
-  while (!ended && Clock::now() < until) {
-    pollfd p{.fd = fd, .events = POLLIN, .revents = 0};
-    if (poll(&p, 1, 200) > 0) {
-      char buf[512];
-      const ssize_t n = recv(fd, buf, sizeof buf, 0);
-      if (n > 0) answer.append(buf, static_cast<std::size_t>(n));
-      ended = true;
-    } else if (send(fd, "X-A: b\r\n", 8, MSG_NOSIGNAL) < 0) {
-      ended = true;
+// A request's head has a limit of its own, which a client sending a little
+// every fifth of a second (a limit of silence would never run out) does not
+// escape: header lines after its line (due within `head` of the line), or
+// the line itself a byte at a time (due within `idle` + `head` of the
+// connection's start). The server gives up on it, closing or refusing,
+// never answering it.
+TEST(HttpSlowClients, AHeadTrickledByteByByteIsGivenUpAtItsLimit) {
+  struct Case {
+    const char* what;
+    std::chrono::milliseconds head, idle;
+    std::string start, trickle;
+  } cases[] = {
+      {"header lines", 5s, 120s, "GET /api/instruments HTTP/1.1\r\nHost: x\r\n", "X-A: b\r\n"},
+      {"the request line", 2s, 3s, "GET /api/instruments", "x"},
+  };
+  for (const auto& c : cases) {
+    HttpServer server(std::make_shared<FleetApi>(test::ForwardingStore::Sqlite(), FleetLive{}), nullptr,
+                      Limits(c.head, c.idle));
+    ASSERT_TRUE(server.Start({"127.0.0.1", 0}));
+    const int fd = Connect(server.Port());
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(send(fd, c.start.data(), c.start.size(), MSG_NOSIGNAL), static_cast<ssize_t>(c.start.size()));
+    std::string answer;
+    bool ended = false;
+    const auto until = Clock::now() + 120s;
+    while (!ended && Clock::now() < until) {
+      pollfd p{.fd = fd, .events = POLLIN, .revents = 0};
+      if (poll(&p, 1, 200) > 0) {
+        char buf[512];
+        const ssize_t n = recv(fd, buf, sizeof buf, 0);
+        if (n > 0) answer.append(buf, static_cast<std::size_t>(n));
+        ended = true;
+      } else if (send(fd, c.trickle.data(), c.trickle.size(), MSG_NOSIGNAL) < 0) {
+        ended = true;
+      }
     }
+    close(fd);
+    EXPECT_TRUE(ended) << c.what << ": still open after two minutes";
+    EXPECT_EQ(answer.find(" 200 "), std::string::npos) << c.what << ": " << answer;
   }
-  close(fd);
-  EXPECT_TRUE(ended) << "the head was still open after two minutes of header lines";
-  EXPECT_EQ(answer.find(" 200 "), std::string::npos) << answer;
 }
 
 TEST(HttpText, InstrumentTextsStayTextOnThePageAndInMetrics) {

@@ -1,33 +1,24 @@
 #include "collect/http/server.hpp"
 
-#include <httplib.h>
 #include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 
 #include <cctype>
+#include <fstream>
+#include <memory>
 #include <optional>
+#include <sstream>
 
 #include "base/printable_text.hpp"
 #include "base/ascii.hpp"
+#include "collect/http/listen_address.hpp"
 
 namespace statvtk::collect {
 
 namespace {
 
 constexpr std::size_t kMaxTarget = 2048;  // longer request lines are refused
-
-QueryParams QueryOf(const httplib::Request& req) {
-  QueryParams q;
-  for (const auto& [k, v] : req.params) q.emplace_back(k, v);
-  return q;
-}
-
-void Send(httplib::Response& res, const HttpAnswer& a) {
-  res.status = a.status;
-  res.set_header("Cache-Control", "no-store");
-  res.set_header("X-Content-Type-Options", "nosniff");
-  if (a.status == 401) res.set_header("WWW-Authenticate", "Basic realm=\"statvtk\"");
-  res.set_content(a.body, a.contentType.c_str());
-}
 
 std::optional<std::string> Base64Decoded(std::string_view text) {
   if (text.empty() || text.size() % 4 != 0 || text.size() > 1024) return std::nullopt;
@@ -43,8 +34,8 @@ std::optional<std::string> Base64Decoded(std::string_view text) {
 
 // The token of `Authorization: Bearer TOKEN`, or the password of `Basic`
 // (any user name: a browser asks for both).
-std::optional<std::string> PresentedToken(const httplib::Request& req) {
-  const std::string& value = req.get_header_value("Authorization");
+std::optional<std::string> PresentedToken(const HttpRequest& req) {
+  const std::string& value = req.authorization;
   if (StartsWithAsciiNoCase(value, "Bearer ")) {
     std::string_view token = std::string_view(value).substr(7);
     while (!token.empty() && token.front() == ' ') token.remove_prefix(1);
@@ -59,12 +50,36 @@ std::optional<std::string> PresentedToken(const httplib::Request& req) {
   return std::nullopt;
 }
 
+// The certificate and its private key, read and checked as a pair; nullopt
+// when either cannot be read or they do not belong together.
+std::optional<std::pair<std::string, std::string>> PemPair(const std::string& certFile, const std::string& keyFile) {
+  const auto read = [](const std::string& file) -> std::optional<std::string> {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    if (!(text << in.rdbuf())) return std::nullopt;
+    return text.str();
+  };
+  auto cert = read(certFile), key = read(keyFile);
+  if (!cert || !key) return std::nullopt;
+  const std::unique_ptr<BIO, decltype(&BIO_free)> certIn(BIO_new_mem_buf(cert->data(), static_cast<int>(cert->size())),
+                                                         &BIO_free);
+  const std::unique_ptr<BIO, decltype(&BIO_free)> keyIn(BIO_new_mem_buf(key->data(), static_cast<int>(key->size())),
+                                                        &BIO_free);
+  if (!certIn || !keyIn) return std::nullopt;
+  const std::unique_ptr<X509, decltype(&X509_free)> x509(PEM_read_bio_X509(certIn.get(), nullptr, nullptr, nullptr),
+                                                         &X509_free);
+  const std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> pkey(
+      PEM_read_bio_PrivateKey(keyIn.get(), nullptr, nullptr, nullptr), &EVP_PKEY_free);
+  if (!x509 || !pkey || X509_check_private_key(x509.get(), pkey.get()) != 1) return std::nullopt;
+  return std::pair{std::move(*cert), std::move(*key)};
+}
+
 }  // namespace
 
 HttpServer::HttpServer(std::shared_ptr<FleetApi> api, std::function<void(const std::string&)> log, HttpOptions options)
     : api_(std::move(api)), log_(std::move(log)), options_(std::move(options)) {}
 
-std::pair<HttpAnswer, std::string> HttpServer::Serve(const httplib::Request& req) {
+std::pair<HttpAnswer, std::string> HttpServer::Serve(const HttpRequest& req) {
   if (req.target.size() > kMaxTarget) return {FleetApi::Refuse(414, "слишком длинный запрос"), "-"};
   const std::string_view target = req.target;
   const std::string_view path = target.substr(0, target.find('?'));
@@ -81,7 +96,7 @@ std::pair<HttpAnswer, std::string> HttpServer::Serve(const httplib::Request& req
       who = std::move(*name);
     }
   }
-  return {Answer(req.method, path, QueryOf(req), who), who};
+  return {Answer(req.method, path, req.query, who), who};
 }
 
 HttpAnswer HttpServer::Answer(std::string_view method, std::string_view path, const QueryParams& query,
@@ -107,60 +122,38 @@ HttpServer::~HttpServer() { Stop(); }
 
 Result<void> HttpServer::Start(const HostPort& at) {
   Stop();
-  connections_ = std::make_unique<ConnectionTable>(options_.limits);
-  std::function<void()> widenBacklog;
+  DaemonSetup setup;
+  setup.limits = options_.limits;
   if (Tls()) {
-    auto tls =
-        std::make_unique<GuardedServer<httplib::SSLServer>>(*connections_, options_.cert.c_str(), options_.key.c_str());
-    if (!tls->is_valid())
+    const auto pem = PemPair(options_.cert, options_.key);
+    if (!pem)
       return MakeError(ErrorCode::BadSettings, "HttpCert=" + options_.cert + ", HttpKey=" + options_.key +
                                                    ": not a PEM certificate and its private key");
-    widenBacklog = [s = tls.get()] { s->WidenBacklog(); };
-    server_ = std::move(tls);
-  } else {
-    auto plain = std::make_unique<GuardedServer<httplib::Server>>(*connections_);
-    widenBacklog = [s = plain.get()] { s->WidenBacklog(); };
-    server_ = std::move(plain);
+    setup.certPem = pem->first;
+    setup.keyPem = pem->second;
   }
-  server_->set_read_timeout(5, 0);
-  server_->set_write_timeout(5, 0);
-  server_->set_payload_max_length(4096);
-  // Every request, of any method, is answered here: no route table, no mount point.
-  server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-    auto [answer, who] = Serve(req);
-    Send(res, answer);
-    if (options_.access)
-      options_.access(req.remote_addr + " " + req.method + " " + req.target.substr(0, 200) + " " +
-                      std::to_string(answer.status) + " token=" + who);
-    return httplib::Server::HandlerResponse::Handled;
-  });
-  server_->set_error_handler([](const httplib::Request&, httplib::Response& res) {
-    if (!res.body.empty()) return;
-    Send(res, FleetApi::Refuse(res.status, "неверный запрос"));
-  });
-  server_->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-    Send(res, FleetApi::Refuse(500, "внутренняя ошибка"));
-  });
-  if (at.port == 0) {
-    port_ = server_->bind_to_any_port(at.host.c_str());
-    if (port_ <= 0) return MakeError(ErrorCode::BadSettings, "Http: cannot listen on " + at.host);
-  } else {
-    if (!server_->bind_to_port(at.host.c_str(), at.port))
-      return MakeError(ErrorCode::BadSettings, "Http: cannot listen on " + at.host + ":" + std::to_string(at.port) +
-                                                   " (in use or no such address)");
-    port_ = at.port;
+  auto address = ListenAddressOf(at);
+  if (!address) return address.error();
+  // Every request, of any method, is answered here: no route table, no file.
+  daemon_ = std::make_unique<HttpDaemon>(
+      [this](const HttpRequest& req) {
+        auto [answer, who] = Serve(req);
+        if (options_.access)
+          options_.access(req.client + " " + req.method + " " + req.target.substr(0, 200) + " " +
+                          std::to_string(answer.status) + " token=" + who);
+        return answer;
+      },
+      std::move(setup));
+  if (!daemon_->Start(*address)) {
+    daemon_.reset();
+    return CannotListen(at);
   }
-  widenBacklog();
-  thread_ = std::thread([s = server_.get()] { s->listen_after_bind(); });
+  port_ = daemon_->Port();
   return {};
 }
 
 void HttpServer::Stop() {
-  if (connections_) connections_->CloseAll();  // kept-alive and slow clients end now
-  if (server_) server_->stop();
-  if (thread_.joinable()) thread_.join();
-  server_.reset();
-  connections_.reset();
+  daemon_.reset();  // kept-alive and slow clients end now
   if (options_.tokens) options_.tokens->Flush();
 }
 

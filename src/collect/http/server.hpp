@@ -1,5 +1,5 @@
-// The collector's HTTP server (cpp-httplib): every request goes to the
-// FleetApi, on the address of `[Collector] Http=` (loopback unless another
+// The collector's HTTP server (libmicrohttpd, daemon.hpp): every request
+// goes to the FleetApi, on the address of `[Collector] Http=` (loopback unless another
 // address is configured); never a file from disk.
 #pragma once
 
@@ -8,12 +8,12 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "base/error.hpp"
 #include "base/host_port.hpp"
 #include "collect/http/api.hpp"
 #include "collect/http/connections.hpp"
+#include "collect/http/daemon.hpp"
 #include "collect/http/tokens.hpp"
 
 namespace statvtk::collect {
@@ -37,9 +37,11 @@ class HttpServer {
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;
 
-  // Binds and serves on its own thread; the error when the address cannot be bound.
+  // Binds and serves, a thread for each connection; the error when the
+  // address cannot be bound or the certificate is not one.
   Result<void> Start(const HostPort& at);
-  // Ends serving and joins the thread (also on destruction).
+  // Ends serving and every connection, and joins their threads (also on
+  // destruction).
   void Stop();
   int Port() const { return port_; }
   bool Tls() const { return !options_.cert.empty(); }
@@ -47,16 +49,14 @@ class HttpServer {
  private:
   HttpAnswer Answer(std::string_view method, std::string_view path, const QueryParams& query, const std::string& who);
   // The answer to a request, and the name of the token it carried ("-": none needed).
-  std::pair<HttpAnswer, std::string> Serve(const httplib::Request& req);
+  std::pair<HttpAnswer, std::string> Serve(const HttpRequest& req);
 
   std::shared_ptr<FleetApi> api_;
   std::function<void(const std::string&)> log_;
   HttpOptions options_;
-  std::unique_ptr<ConnectionTable> connections_;  // before server_: the server uses it
   std::mutex faultMutex_;
   std::string lastFault_;
-  std::unique_ptr<httplib::Server> server_;
-  std::thread thread_;
+  std::unique_ptr<HttpDaemon> daemon_;
   int port_ = 0;
 };
 
