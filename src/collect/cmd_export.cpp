@@ -6,6 +6,7 @@
 #include "collect/commands.hpp"
 #include "collect/views/fleet_export.hpp"
 #include "collect/views/json_shapes.hpp"
+#include "collect/views/month_export.hpp"
 #include "collect/views/periods.hpp"
 
 namespace statvtk::collect {
@@ -15,7 +16,10 @@ namespace {
 const char* kExportAbout = R"(One instrument's stored records of one archive, oldest first, as CSV or as
 JSON; with --all every instrument's, one row per instrument and period ("нет
 данных" where the store holds no record), for billing; with --readings-at
-every instrument's totals at a moment, from its nearest held record.)";
+every instrument's totals at a moment, from its nearest held record; with
+--situations --month YYYY-MM each instrument's month for billing (hours
+held, without data, with each flag, operating and error time) and its
+abnormal situations overlapping the month.)";
 
 std::string Csv(double v) {
   char buf[64];
@@ -53,6 +57,30 @@ CLI::Validator PeriodBound() {
       "");
 }
 
+// export --situations --month YYYY-MM: the month's summaries and situations.
+int ExportSituations(const Common& c, bool situations, const std::string& monthText, bool json, std::ostream& out,
+                     std::ostream& err) {
+  if (!situations || monthText.empty()) {
+    err << "statvtk-collect export: --situations и --month задаются вместе (--situations --month ГГГГ-ММ)\n";
+    return kExitConfig;
+  }
+  const auto month = BillingMonthOf(monthText);
+  if (!month) {
+    err << "statvtk-collect export: --month " << monthText
+        << ": не месяц; нужен месяц в виде ГГГГ-ММ, например 2026-11 (год 2000-2099, месяц 01-12)\n";
+    return kExitConfig;
+  }
+  auto cfg = LoadChecked(c, err);
+  if (!cfg) return kExitConfig;
+  auto store = OpenStore(*cfg, c, err, true);
+  if (!store) return kExitFailed;
+  auto done = ExportMonth(*store, *month, json ? ExportForm::Json : ExportForm::Csv, out);
+  out.flush();
+  if (done && out) return kExitOk;
+  err << "statvtk-collect export: " << (done ? "the output cannot be written" : done.error().reason) << "\n";
+  return kExitFailed;
+}
+
 }  // namespace
 
 int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -77,10 +105,23 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   app->add_option("--archive", archive, "hourly (default), daily or monthly")
       ->check(CLI::IsMember({"hourly", "daily", "monthly"}).description(""))
       ->type_name("hourly|daily|monthly");
+  bool situations = false;
+  std::string month;
+  app->add_flag("--situations", situations,
+                "every instrument's month summary and situations of --month, for billing (docs/collect.md)");
+  app->add_option("--month", month, "the month of --situations")->type_name("YYYY-MM");
   app->add_flag("--json,!--csv", json, "a JSON array of the REST API's records (--csv, the default: CSV)");
   if (auto done = ParseCommand(*app, args, out, err)) return *done;
   q.archive = *store::ArchiveOfName(archive);
   const Common c = given.Resolved();
+  if (situations || !month.empty()) {
+    if (all || !at.empty() || !q.serial.empty() || !q.from.empty() || !q.to.empty()) {
+      err << "statvtk-collect export: --situations --month goes without --serial, --all, --readings-at, --from "
+             "and --to\n";
+      return kExitConfig;
+    }
+    return ExportSituations(c, situations, month, json, out, err);
+  }
   if ((all || !at.empty()) == !q.serial.empty() || (all && !at.empty())) {
     err << "statvtk-collect export: give one of --serial S, --all or --readings-at D\n";
     return kExitConfig;

@@ -218,11 +218,16 @@ Result<void> SqlStore::Ack(std::int64_t id) { return Void(Run(sql::kAck, {SqlInt
 Result<std::int64_t> SqlStore::TrimOutbox(const std::string& origin, std::int64_t keep) {
   auto waiting = Run(sql::kOutboxCount, {SqlText(origin)});
   if (!waiting) return waiting.error();
-  const std::int64_t over = waiting->Int(0, 0) - keep;
+  std::int64_t over = waiting->Int(0, 0) - keep;
   if (over <= 0) return std::int64_t{0};
+  // Superseded retained states first: the newest of each topic says all of them.
+  auto superseded = Run(sql::kTrimSupersededOutbox, {SqlText(origin), SqlInt(over)});
+  if (!superseded) return superseded.error();
+  const auto first = static_cast<std::int64_t>(superseded->Count());
+  if ((over -= first) <= 0) return first;
   auto dropped = Run(sql::kTrimOutbox, {SqlText(origin), SqlInt(over)});
   if (!dropped) return dropped.error();
-  return static_cast<std::int64_t>(dropped->Count());
+  return first + static_cast<std::int64_t>(dropped->Count());
 }
 
 Result<std::int64_t> SqlStore::OutboxSize(const std::string& origin) {

@@ -52,9 +52,11 @@ class OutboxStore : public StoreRole {
   virtual Result<std::int64_t> Enqueue(const OutboxMessage& message) = 0;
   virtual Result<std::vector<OutboxMessage>> Peek(const std::string& origin, std::size_t limit) = 0;
   virtual Result<void> Ack(std::int64_t id) = 0;
-  // The outbox's bound: drops the oldest messages of `origin` that are not
-  // retained until at most `keep` wait (a retained one, an instrument's
-  // state, is never dropped); the number dropped.
+  // The outbox's bound: until at most `keep` messages of `origin` wait,
+  // drops first the retained messages a newer one of the same topic
+  // supersedes (an instrument's older state, a situation's older ON/OFF),
+  // then the oldest messages that are not retained; the newest retained
+  // message of a topic is never dropped. The number dropped.
   virtual Result<std::int64_t> TrimOutbox(const std::string& origin, std::int64_t keep) = 0;
   // The messages of `origin` waiting for the broker.
   virtual Result<std::int64_t> OutboxSize(const std::string& origin) {

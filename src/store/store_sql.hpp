@@ -103,6 +103,14 @@ inline constexpr Statement kPeek{
 inline constexpr Statement kAck{"DELETE FROM outbox WHERE id = $1"};
 // origin -> the messages waiting
 inline constexpr Statement kOutboxCount{"SELECT COUNT(*) FROM outbox WHERE origin = $1"};
+// origin, how many -> the ids dropped: retained messages a newer one of the
+// same topic supersedes (the broker keeps only the newest), oldest first.
+// Only when the outbox is over its bound: it reads the origin's retained ones.
+inline constexpr Statement kTrimSupersededOutbox{
+    "DELETE FROM outbox WHERE id IN (SELECT id FROM outbox WHERE origin = $1 AND retain = 1 AND id NOT IN "
+    "(SELECT MAX(id) FROM outbox WHERE origin = $1 AND retain = 1 GROUP BY topic) ORDER BY id LIMIT $2) "
+    "RETURNING id",
+    Repeat::Never};
 // origin, how many -> the ids dropped (the oldest not retained)
 inline constexpr Statement kTrimOutbox{
     "DELETE FROM outbox WHERE id IN (SELECT id FROM outbox WHERE origin = $1 AND retain = 0 ORDER BY id LIMIT $2) "

@@ -21,8 +21,9 @@ struct MqttSettings {
   std::string caFile;      // MqttCa=: the CA certificates (PEM); empty: the system's
   bool discovery = false;  // MqttDiscovery=1
   std::string clientId;    // MqttClientId=; empty: "statvtk-collect-<origin>"
-  // MqttOutboxMax=: messages waiting for the broker past which the oldest
-  // record messages are dropped (an instrument's retained state never is).
+  // MqttOutboxMax=: messages waiting for the broker past which the retained
+  // messages a newer one of their topic supersedes, then the oldest record
+  // messages, are dropped (the newest retained message of a topic never is).
   std::int64_t outboxMax = 100000;
   bool On() const { return !host.empty(); }
 };

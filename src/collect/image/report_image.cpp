@@ -16,6 +16,10 @@ Result<StoreImage> ImageFromStore(store::RecordStore& store, const StoreImageReq
     if (i.serial == request.serial) type = TypeOfModelName(i.model);
   if (type == DeviceType::dtUnknown)
     return MakeError(ErrorCode::BadSettings, "нет прибора с заводским номером " + request.serial + " в хранилище");
+  return ImageFromStore(store, request, type);
+}
+
+Result<StoreImage> ImageFromStore(store::RecordStore& store, const StoreImageRequest& request, DeviceType type) {
   const ArchiveSlots slots = SlotsOf(type, request.archive);
   if (slots.count == 0)
     return MakeError(ErrorCode::BadData, std::string(DeviceTypeName(type)) + " не ведёт такого архива");

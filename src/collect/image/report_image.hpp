@@ -30,5 +30,8 @@ struct StoreImage {
 // Builds the image; BadData with the reason when the store holds no header
 // of the instrument.
 Result<StoreImage> ImageFromStore(store::RecordStore& store, const StoreImageRequest& request);
+// The same for an instrument whose model the caller knows (a fleet's export
+// asks the store for its instruments once, not once per instrument).
+Result<StoreImage> ImageFromStore(store::RecordStore& store, const StoreImageRequest& request, DeviceType type);
 
 }  // namespace statvtk::collect

@@ -79,12 +79,15 @@ Result<std::vector<std::string>> MqttOutbox::EnqueueSituations(store::RecordStor
     const bool on = std::any_of(open->begin(), open->end(), [&](const auto& o) { return o.kind == kind; });
     if (auto e = enqueue(SituationTopic(settings_.topic, serial, kind), on ? "ON" : "OFF"); !e) return e.error();
   }
+  if (auto b = Bound(s); !b) return b.error();
   return discovered;
 }
 
-// A broker away for long must not fill the disk: past the bound the oldest
-// record messages go (the store keeps every record; the retained state of
-// each instrument stays), counted, and written as a finding the first time.
+// A broker away for long must not fill the disk: past the bound the retained
+// messages a newer one of the same topic supersedes go first (an older state,
+// an older situation ON/OFF), then the oldest record messages (the store
+// keeps every record); the newest retained message of each topic stays.
+// Counted, and written as a finding the first time.
 Result<void> MqttOutbox::Bound(store::RecordStore& s) {
   auto dropped = s.TrimOutbox(origin_, settings_.outboxMax);
   if (!dropped) return dropped.error();

@@ -36,7 +36,7 @@ class MqttOutbox {
                                                      const store::SituationChanges& changes);
 
   const std::string& Origin() const { return origin_; }
-  // Record messages dropped past MqttOutboxMax= since the start.
+  // Messages dropped past MqttOutboxMax= since the start.
   std::int64_t Dropped() const { return dropped_.load(); }
 
  private:

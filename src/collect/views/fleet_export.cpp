@@ -89,8 +89,12 @@ store::PeriodTime StartOf(const std::string& bound) {
   return t;
 }
 
-// The instruments in the order of their lines and names.
-Result<std::vector<store::InstrumentRow>> Fleet(store::RecordStore& s) {
+const char* kRecordColumns =
+    "archive,period,forward_total,reverse_total,forward_increment,reverse_increment,valid,state";
+
+}  // namespace
+
+Result<std::vector<store::InstrumentRow>> FleetInOrder(store::RecordStore& s) {
   auto fleet = s.Instruments();
   if (!fleet) return fleet.error();
   std::sort(fleet->begin(), fleet->end(), [](const auto& a, const auto& b) {
@@ -99,14 +103,9 @@ Result<std::vector<store::InstrumentRow>> Fleet(store::RecordStore& s) {
   return fleet;
 }
 
-const char* kRecordColumns =
-    "archive,period,forward_total,reverse_total,forward_increment,reverse_increment,valid,state";
-
-}  // namespace
-
 Result<void> ExportFleet(store::RecordStore& s, ArchiveKind archive, const std::string& from, const std::string& to,
                          ExportForm form, std::ostream& out) {
-  auto fleet = Fleet(s);
+  auto fleet = FleetInOrder(s);
   if (!fleet) return fleet.error();
   RowWriter w(form, out, std::string("serial,name,line,") + kRecordColumns);
   // The calendar's periods of the range, from the one that holds its start.
@@ -158,7 +157,7 @@ Result<std::optional<RecordRow>> NearestIn(store::RecordStore& s, const std::str
 }  // namespace
 
 Result<void> ExportReadingsAt(store::RecordStore& s, const std::string& at, ExportForm form, std::ostream& out) {
-  auto fleet = Fleet(s);
+  auto fleet = FleetInOrder(s);
   if (!fleet) return fleet.error();
   RowWriter w(form, out, std::string("serial,name,line,at,") + kRecordColumns);
   const store::PeriodTime moment = StartOf(at);

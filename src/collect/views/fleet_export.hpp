@@ -5,6 +5,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "base/error.hpp"
 #include "store/record_store.hpp"
@@ -12,6 +13,10 @@
 namespace statvtk::collect {
 
 enum class ExportForm { Csv, Json };
+
+// The store's instruments in the order of their lines and names (the order
+// of every fleet export).
+Result<std::vector<store::InstrumentRow>> FleetInOrder(store::RecordStore& s);
 
 // [from, to] are bounds as the store compares them ("2026-12", "2026-12-08",
 // "2026-12-08 05:00"), `to` already extended past its last period.
