@@ -221,6 +221,8 @@ function render() {
 }
 function show(v) {
   view = v;
+  // The meters' state buttons and count say nothing of the queue.
+  document.getElementById("states").hidden = document.getElementById("shown").hidden = v === "situations";
   for (const id of VIEWS) {
     document.getElementById(id).hidden = v !== id;
     document.getElementById("view-" + id).className = v === id ? "on" : "";
