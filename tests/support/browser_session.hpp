@@ -54,8 +54,7 @@ class BrowserSession {
   bool Open(const std::string& url, const std::map<std::string, std::string>& headers, int width, int height) {
     const Json target = Send("Target.createTarget", {{"url", "about:blank"}}, false);
     if (!target.contains("targetId")) return false;
-    const Json attached =
-        Send("Target.attachToTarget", {{"targetId", target["targetId"]}, {"flatten", true}}, false);
+    const Json attached = Send("Target.attachToTarget", {{"targetId", target["targetId"]}, {"flatten", true}}, false);
     if (!attached.contains("sessionId")) return false;
     session_ = attached["sessionId"];
     Send("Network.enable", Json::object());
