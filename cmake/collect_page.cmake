@@ -7,7 +7,7 @@ add_custom_command(
   OUTPUT ${_page_source}
   COMMAND ${CMAKE_COMMAND} -DPAGE_DIR=${_page_dir} -DOUT=${_page_source} -P
           ${CMAKE_SOURCE_DIR}/cmake/embed_page.cmake
-  DEPENDS ${_page_dir}/index.html ${_page_dir}/page.css ${_page_dir}/page.js ${CMAKE_SOURCE_DIR}/cmake/embed_page.cmake
+  DEPENDS ${_page_dir}/index.html ${_page_dir}/page.css ${_page_dir}/page.js ${_page_dir}/situations.js ${CMAKE_SOURCE_DIR}/cmake/embed_page.cmake
   COMMENT "Embedding the status page (src/collect/http/page)"
   VERBATIM)
 target_sources(statvtk-collect_lib PRIVATE ${_page_source})

@@ -2,20 +2,24 @@
 # source. The style and the script go inside the HTML in place of the tags
 # that name their files, so the page is served as one document; its bytes
 # become an array behind StatusPage().
-#   -DPAGE_DIR=<folder with index.html, page.css, page.js> -DOUT=<the .cpp made>
+#   -DPAGE_DIR=<folder with index.html, page.css, situations.js, page.js> -DOUT=<the .cpp made>
 file(READ ${PAGE_DIR}/index.html _html)
 file(READ ${PAGE_DIR}/page.css _css)
-file(READ ${PAGE_DIR}/page.js _js)
 set(_css_tag "<link rel=\"stylesheet\" href=\"page.css\">")
-set(_js_tag "<script src=\"page.js\"></script>")
-foreach(_tag _css_tag _js_tag)
-  string(FIND "${_html}" "${${_tag}}" _at)
-  if(_at EQUAL -1)
-    message(FATAL_ERROR "${PAGE_DIR}/index.html: no ${${_tag}}")
-  endif()
-endforeach()
+string(FIND "${_html}" "${_css_tag}" _at)
+if(_at EQUAL -1)
+  message(FATAL_ERROR "${PAGE_DIR}/index.html: no ${_css_tag}")
+endif()
 string(REPLACE "${_css_tag}" "<style>\n${_css}</style>" _html "${_html}")
-string(REPLACE "${_js_tag}" "<script>\n${_js}</script>" _html "${_html}")
+foreach(_script situations.js page.js)
+  file(READ ${PAGE_DIR}/${_script} _js)
+  set(_js_tag "<script src=\"${_script}\"></script>")
+  string(FIND "${_html}" "${_js_tag}" _at)
+  if(_at EQUAL -1)
+    message(FATAL_ERROR "${PAGE_DIR}/index.html: no ${_js_tag}")
+  endif()
+  string(REPLACE "${_js_tag}" "<script>\n${_js}</script>" _html "${_html}")
+endforeach()
 # The page's bytes as they are (hex), written out as an array.
 file(WRITE ${OUT}.page "${_html}")
 file(READ ${OUT}.page _hex HEX)

@@ -33,7 +33,9 @@ inline constexpr Statement kAckSituation{
 namespace statvtk::store {
 
 struct SituationQuery;
-// The situations a query asks for, newest first.
+// The situations a query asks for, newest first (or open first), limited.
 SqlQuery SituationsQuery(const SituationQuery& query);
+// How many there are, the query's limit aside.
+SqlQuery SituationCountQuery(const SituationQuery& query);
 
 }  // namespace statvtk::store

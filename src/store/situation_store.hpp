@@ -31,10 +31,18 @@ struct SituationRow {
 // Which situations: every one by default, newest first.
 struct SituationQuery {
   bool openOnly = false;
-  std::string kind;    // "": any
-  std::string since;   // a period or a date: those going on at or after it; "": any
-  std::string serial;  // "": every instrument
+  std::string kind;                  // "": any
+  std::string since;                 // a period or a date: those going on at or after it; "": any
+  std::string serial;                // "": every instrument
+  std::vector<std::string> serials;  // one of these (with anyOfSerials; empty then: none)
+  bool anyOfSerials = false;
+  bool openFirst = false;   // the open ones first, then by their first hour, newest first
+  std::int64_t limit = 0;   // at most this many rows (0: all)
+  std::int64_t offset = 0;  // after skipping this many
 };
+
+// The most serials a query may name (SituationQuery::serials).
+inline constexpr std::size_t kMaxSituationSerials = 16384;
 
 // The open situations (of `serial`; "": of every instrument).
 inline SituationQuery OpenSituations(std::string serial = {}) {
@@ -64,6 +72,8 @@ class SituationStore {
   virtual Result<SituationChanges> PutSituations(const std::string& serial, std::span<const SituationRow> found,
                                                  const std::string& utc) = 0;
   virtual Result<std::vector<SituationRow>> Situations(const SituationQuery& query) = 0;
+  // How many situations the query finds, its limit and offset aside.
+  virtual Result<std::int64_t> CountSituations(const SituationQuery& query) = 0;
   // Acknowledges a situation (the first acknowledgement is kept); false when
   // there is no situation with that id.
   virtual Result<bool> AckSituation(std::int64_t id, const std::string& by, const std::string& utc) = 0;

@@ -47,40 +47,12 @@ Result<std::vector<DayCount>> SqlStore::HourlyByDay(std::span<const std::string>
   return out;
 }
 
-// The first read started at `fromUtc` or later, by halving the ids (reads
-// are numbered as they start): a few lookups of the primary key, so that
-// the count below reads the days asked for and not the whole history.
-Result<std::int64_t> SqlStore::FirstReadSince(const std::string& fromUtc) {
-  auto span = c_->Run("SELECT MIN(id), MAX(id) FROM reads", {}, Repeat::Safe);
-  if (!span) return span.error();
-  if (span->Count() == 0 || span->IsNull(0, 0)) return std::int64_t{0};
-  std::int64_t lo = span->Int(0, 0), hi = span->Int(0, 1) + 1;
-  while (lo < hi) {
-    const std::int64_t mid = lo + (hi - lo) / 2;
-    auto at =
-        c_->Run("SELECT id, started_utc FROM reads WHERE id >= $1 ORDER BY id LIMIT 1", {SqlInt(mid)}, Repeat::Safe);
-    if (!at) return at.error();
-    if (at->Count() == 0 || at->Text(0, 1) >= fromUtc) hi = mid;
-    else lo = at->Int(0, 0) + 1;
-  }
-  return lo;
-}
-
-// A pool's lines are those its calls named in the same days.
+// The reads of the days asked for only, through reads_by_started; a pool's
+// lines are those its calls named in the same days.
 Result<std::vector<ReadDayCount>> SqlStore::ReadsByDay(const std::string& fromUtc) {
-  constexpr std::string_view kSql =
-      "SELECT 0, line, substr(started_utc, 1, 10), COUNT(*), SUM(CASE WHEN outcome = 'done' THEN 1 ELSE 0 END) "
-      "FROM reads WHERE id >= $2 AND started_utc >= $1 GROUP BY line, substr(started_utc, 1, 10) "
-      "UNION ALL SELECT 1, p.pool, substr(r.started_utc, 1, 10), COUNT(*), "
-      "SUM(CASE WHEN r.outcome = 'done' THEN 1 ELSE 0 END) FROM reads r JOIN (SELECT DISTINCT line, pool FROM calls "
-      "WHERE pool IS NOT NULL AND pool <> '' AND dialed_utc >= $1) p ON p.line = r.line "
-      "WHERE r.id >= $2 AND r.started_utc >= $1 GROUP BY p.pool, substr(r.started_utc, 1, 10)";
-  auto first = FirstReadSince(fromUtc);
-  if (!first) return first.error();
-  return Each<ReadDayCount>(
-      c_->Run(kSql, {SqlText(fromUtc), SqlInt(*first)}, Repeat::Safe), [](const SqlRows& r, int i) {
-        return ReadDayCount{r.Int(i, 0) != 0, r.Text(i, 1), r.Text(i, 2), r.Int(i, 3), r.Int(i, 4)};
-      });
+  return Each<ReadDayCount>(c_->Run(kReadsByDaySql, {SqlText(fromUtc)}, Repeat::Safe), [](const SqlRows& r, int i) {
+    return ReadDayCount{r.Int(i, 0) != 0, r.Text(i, 1), r.Text(i, 2), r.Int(i, 3), r.Int(i, 4)};
+  });
 }
 
 }  // namespace statvtk::store

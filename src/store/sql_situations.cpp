@@ -40,20 +40,49 @@ std::string LastHourOf(const SituationRow& s) {
   return PeriodText(ArchiveKind::Hourly, StepPeriod(ArchiveKind::Hourly, *from, static_cast<long>(s.hours - 1)));
 }
 
-}  // namespace
-
-SqlQuery SituationsQuery(const SituationQuery& q) {
+// The WHERE of a query after `select`.
+SqlQuery Filtered(std::string_view select, const SituationQuery& q) {
   SqlQuery s;
-  s.Add("SELECT " STATVTK_SITUATION_COLUMNS " FROM situations");
+  s.Add(select);
   if (!q.serial.empty()) s.Where("serial = ?", {SqlText(q.serial)});
+  if (q.anyOfSerials) {
+    // Padded to a power of 4 (with "", no instrument's serial), so that a
+    // connection keeps few statement texts prepared.
+    std::size_t size = 16;
+    while (size < q.serials.size()) size *= 4;
+    s.Where("serial IN (");
+    for (std::size_t i = 0; i < size; ++i) {
+      s.params.push_back(SqlText(i < q.serials.size() ? q.serials[i] : std::string()));
+      s.text += (i ? ", $" : "$") + std::to_string(s.params.size());
+    }
+    s.text += ")";
+  }
   if (q.openOnly) s.Where("to_period IS NULL");
   if (!q.kind.empty()) s.Where("kind = ?", {SqlText(q.kind)});
   if (!q.since.empty()) s.Where("(to_period IS NULL OR to_period >= ?)", {SqlText(q.since)});
-  return s.Add(" ORDER BY id DESC");
+  return s;
 }
+
+}  // namespace
+
+SqlQuery SituationsQuery(const SituationQuery& q) {
+  SqlQuery s = Filtered("SELECT " STATVTK_SITUATION_COLUMNS " FROM situations", q);
+  s.Add(q.openFirst ? " ORDER BY CASE WHEN to_period IS NULL THEN 0 ELSE 1 END, from_period DESC, id DESC"
+                    : " ORDER BY id DESC");
+  if (q.limit > 0) s.Add(" LIMIT ? OFFSET ?", {SqlInt(q.limit), SqlInt(q.offset)});
+  return s;
+}
+
+SqlQuery SituationCountQuery(const SituationQuery& q) { return Filtered("SELECT COUNT(*) FROM situations", q); }
 
 Result<std::vector<SituationRow>> SqlStore::Situations(const SituationQuery& query) {
   return Each<SituationRow>(Run(SituationsQuery(query)), SituationAt);
+}
+
+Result<std::int64_t> SqlStore::CountSituations(const SituationQuery& query) {
+  auto rows = Run(SituationCountQuery(query));
+  if (!rows) return rows.error();
+  return rows->Count() ? rows->Int(0, 0) : 0;
 }
 
 Result<bool> SqlStore::AckSituation(std::int64_t id, const std::string& by, const std::string& utc) {

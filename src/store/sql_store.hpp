@@ -74,6 +74,7 @@ class SqlStore final : public RecordStore {
   Result<SituationChanges> PutSituations(const std::string& serial, std::span<const SituationRow> found,
                                          const std::string& utc) override;
   Result<std::vector<SituationRow>> Situations(const SituationQuery& query) override;
+  Result<std::int64_t> CountSituations(const SituationQuery& query) override;
   Result<bool> AckSituation(std::int64_t id, const std::string& by, const std::string& utc) override;
   Result<std::int64_t> AddCall(const CallRow& call) override;
   Result<std::vector<CallRow>> Calls(const std::string& line, std::size_t limit) override;
@@ -106,7 +107,6 @@ class SqlStore final : public RecordStore {
   // One instrument's archive of a batch: `at` its rows' places in `rows`.
   Result<void> PutArchive(std::span<const RecordRow> rows, const std::vector<std::size_t>& at,
                           std::vector<Upsert>& out);
-  Result<std::int64_t> FirstReadSince(const std::string& fromUtc);
   // `f()` in the caller's transaction, else in one of its own.
   template <class F>
   auto InTransaction(F f) -> decltype(f());

@@ -103,7 +103,7 @@ Result<void> Upgrade(SqlConnection& c) {
         if (auto r = code.run(c); !r) return r;
     if (auto r = c.Run(sql::kInsertVersion, {SqlInt(step.version)}, Repeat::Never); !r) return r.error();
   }
-  return {};
+  return RunAll(c, sql::kIndexesOnOpen, std::size(sql::kIndexesOnOpen));
 }
 
 }  // namespace

@@ -81,6 +81,17 @@ inline constexpr std::string_view kSummaryFindingsSql =
 inline constexpr std::string_view kSummaryConflictsSql =
     "SELECT serial, COUNT(*) FROM record_conflicts GROUP BY serial";
 
+// fromUtc: the reads started since, per line (0) and per modem pool (1) and
+// UTC day, and how many ended well; through reads_by_started, so that it
+// reads the days asked for and not the whole history.
+inline constexpr std::string_view kReadsByDaySql =
+    "SELECT 0, line, substr(started_utc, 1, 10), COUNT(*), SUM(CASE WHEN outcome = 'done' THEN 1 ELSE 0 END) "
+    "FROM reads WHERE started_utc >= $1 GROUP BY line, substr(started_utc, 1, 10) "
+    "UNION ALL SELECT 1, p.pool, substr(r.started_utc, 1, 10), COUNT(*), "
+    "SUM(CASE WHEN r.outcome = 'done' THEN 1 ELSE 0 END) FROM reads r JOIN (SELECT DISTINCT line, pool FROM calls "
+    "WHERE pool IS NOT NULL AND pool <> '' AND dialed_utc >= $1) p ON p.line = r.line "
+    "WHERE r.started_utc >= $1 GROUP BY p.pool, substr(r.started_utc, 1, 10)";
+
 // How many rows go into one statement of a batch of `left` more: a few
 // fixed sizes, so that a batch of any length takes few statement texts.
 std::size_t BatchChunk(std::size_t left);

@@ -154,4 +154,11 @@ inline constexpr std::array<SchemaStep, 4> kSchema{{
 }};
 inline constexpr int kSchemaVersion = 4;
 
+// Indexes a writer makes when it opens the store, if missing, outside the
+// versions: they change no table, so a store of the same version made
+// before them gets them, and a program that lacks them reads it as before.
+inline constexpr std::string_view kIndexesOnOpen[] = {
+    "CREATE INDEX IF NOT EXISTS reads_by_started ON reads(started_utc)",  // the read rates by day
+};
+
 }  // namespace statvtk::store::sql

@@ -103,6 +103,7 @@ class ForwardingStore final : public store::RecordStore {
   STATVTK_FORWARD(Result<store::SituationChanges>, PutSituations,
                   (Text serial, std::span<const store::SituationRow> found, Text utc), (serial, found, utc))
   STATVTK_FORWARD(Result<std::vector<store::SituationRow>>, Situations, (const store::SituationQuery& q), (q))
+  STATVTK_FORWARD(Result<std::int64_t>, CountSituations, (const store::SituationQuery& q), (q))
   STATVTK_FORWARD(Result<bool>, AckSituation, (Id id, Text by, Text utc), (id, by, utc))
   STATVTK_FORWARD(Result<std::int64_t>, AddCall, (const store::CallRow& c), (c))
   STATVTK_FORWARD(Result<std::vector<store::CallRow>>, Calls, (Text line, std::size_t limit), (line, limit))

@@ -3,17 +3,20 @@
 // loads the page from its HTTP server: the fleet worst first with one request,
 // a dead line as one row, the findings, one meter's chart and reads, and the
 // lines view. Then a fleet of 120 paged by the server, and the completeness
-// view. The screenshots (of the docs) land in the build folder.
+// view; and the dispatcher's queue of situations, clicked in a browser that
+// holds a token. The screenshots (of the docs) land in the build folder.
 #include <gtest/gtest.h>
 #include <httplib.h>
 
 #include <mutex>
 
 #include "collect/http/server.hpp"
+#include "collect/http/tokens.hpp"
 #include "collect/views/json_shapes.hpp"
 #include "collect/views/periods.hpp"
 #include "fleet_e2e.hpp"
 #include "forwarding_store.hpp"
+#include "support/browser_session.hpp"
 #include "support/free_port.hpp"
 #include "support/headless_browser.hpp"
 
@@ -206,6 +209,88 @@ TEST(HttpBrowser, TheFleetIsPagedAndFilteredByTheServerAndTheDaysAreColoured) {
   EXPECT_EQ(askedFor("/api/completeness?days=31&page=1&per=50"), 1u);
   const auto png = std::filesystem::path(test::BinaryDir()) / "collect-completeness.png";
   EXPECT_TRUE(browser.Screenshot(url + "?view=complete", png, 1400, 900)) << browser.Log();
+}
+
+// The queue: the open situations, the newest first, each kind in the
+// server's words (one the page does not know by its name); "Принять" in a
+// browser that holds a token acknowledges one in the token's name and the
+// page says so. A meter's timeline has a bar a situation, the open one up to now.
+TEST(HttpBrowser, TheQueueShowsTheOpenSituationsAndAcknowledgesOneInTheTokensName) {
+  auto owned = test::ForwardingStore::Sqlite();
+  test::ForwardingStore* db = owned.get();
+  ASSERT_TRUE(
+      db->UpsertInstrument({"50179157", "VTK-08.14 C", "Котельная", "site", 3, "2026-11-01T00:00:00Z", "", 3600}));
+  ASSERT_TRUE(db->UpsertInstrument({"G2", "LDN-08", "ЦТП-5", "site", 5, "2026-11-01T00:00:00Z", "", 3600}));
+  const std::vector<store::SituationRow> boiler{
+      {.kind = "night_flow", .source = "rule", .fromPeriod = "2026-12-05 02:00", .hours = 81},
+      {.kind = "flag",
+       .source = "flags",
+       .fromPeriod = "2026-11-20 10:00",
+       .toPeriod = "2026-11-20 14:00",
+       .hours = 5,
+       .detail = "Gmax"},
+      {.kind = "power_off",
+       .source = "events",
+       .fromPeriod = "2026-11-25 22:00",
+       .toPeriod = "2026-11-26 02:00",
+       .hours = 5}};
+  const std::vector<store::SituationRow> station{
+      {.kind = "no_consumption", .source = "rule", .fromPeriod = "2026-11-30 00:00", .hours = 202},
+      {.kind = "future_kind", .source = "rule", .fromPeriod = "2026-12-07 00:00", .hours = 34}};
+  ASSERT_TRUE(db->PutSituations("50179157", boiler, "2026-12-08T10:00:00Z"));
+  ASSERT_TRUE(db->PutSituations("G2", station, "2026-12-08T10:00:00Z"));
+  link_test::TempFolder home;
+  auto token = TokenFile(home.Path() / "http-tokens").Add("dispatcher");
+  ASSERT_TRUE(token);
+  FleetLive live;
+  live.now = [] { return *UtcMoment("2026-12-08T10:30:00Z"); };
+  live.nowPeriod = [] { return std::string("2026-12-08 10:00"); };
+  live.ackSituation = [db](std::int64_t id, const std::string& by) { return db->AckSituation(id, by, ""); };
+  HttpOptions options;
+  options.tokens = std::make_shared<TokenCheck>(home.Path() / "http-tokens");
+  HttpServer server(std::make_shared<FleetApi>(std::move(owned), std::move(live)), nullptr, options);
+  ASSERT_TRUE(server.Start({"127.0.0.1", 0}));
+  const std::string url = "http://127.0.0.1:" + std::to_string(server.Port()) + "/";
+
+  test::BrowserSession browser;
+  ASSERT_TRUE(browser.Open(url + "?view=situations", {{"Authorization", "Bearer " + *token}}, 1400, 900))
+      << browser.Log();
+  ASSERT_TRUE(browser.WaitFor("document.body.dataset.loaded === '1' && document.querySelector('#queue button.ack')"))
+      << browser.Log();
+  // Only the open ones (the choice the page starts with), the newest first.
+  EXPECT_EQ(browser.Eval("[...document.querySelectorAll('#queue tbody tr')].map(r => r.dataset.kind).join()"),
+            "future_kind,night_flow,no_consumption");
+  EXPECT_EQ(browser.Eval("document.querySelector('#queue tr[data-kind=future_kind] td').textContent"), "future_kind");
+  EXPECT_EQ(browser.Eval("document.querySelector('#queue tr[data-kind=night_flow] td').textContent"), "Ночной расход");
+  EXPECT_EQ(browser.Eval("document.querySelector('#view-situations .count').textContent"), "3");
+
+  ASSERT_EQ(browser.Eval("document.querySelector('#queue tr[data-kind=night_flow] button.ack').click()"), nullptr);
+  ASSERT_TRUE(browser.WaitFor("document.getElementById('queue-result').className === 'done'"))
+      << browser.Eval("document.getElementById('queue-result').textContent");
+  EXPECT_EQ(browser.Eval("document.getElementById('queue-result').textContent"),
+            "Ситуация «Ночной расход» прибора Котельная принята (dispatcher)");
+  const auto acked = db->Situations({.kind = "night_flow"}).value();
+  ASSERT_EQ(acked.size(), 1u);
+  EXPECT_EQ(acked[0].ackBy, "dispatcher");
+  // The queue asked again: the row says who took it, and has no button.
+  EXPECT_TRUE(
+      browser.WaitFor("!document.querySelector('#queue tr[data-kind=night_flow] button.ack') && "
+                      "document.querySelector('#queue tr[data-kind=night_flow]').textContent.includes('dispatcher')"));
+  EXPECT_TRUE(browser.Screenshot(std::filesystem::path(test::BinaryDir()) / "collect-situations.png"));
+
+  // The meter opened from the queue: its three situations on the time axis.
+  browser.Eval("document.querySelector('#queue tr[data-kind=night_flow] td.meter a').click()");
+  ASSERT_TRUE(browser.WaitFor("document.querySelector('#detail-situations svg.timeline')"));
+  EXPECT_EQ(browser.Eval("document.querySelectorAll('#detail-situations rect.sit').length"), 3);
+  EXPECT_EQ(browser.Eval("document.querySelectorAll('#detail-situations rect.sit.open').length"), 1);
+  // The open one ends at the line of now; the closed ones before it.
+  EXPECT_EQ(
+      browser.Eval("(() => { const r = document.querySelector('#detail-situations rect.sit.open'); "
+                   "const n = document.querySelector('#detail-situations line.now'); "
+                   "return Math.round(+r.getAttribute('x') + +r.getAttribute('width') - +n.getAttribute('x1')); })()"),
+      0);
+  browser.Eval("document.getElementById('detail').scrollIntoView()");
+  EXPECT_TRUE(browser.Screenshot(std::filesystem::path(test::BinaryDir()) / "collect-timeline.png"));
 }
 
 }  // namespace

@@ -312,6 +312,47 @@ TEST_F(HttpApi, AFindingAcknowledgedByPostStopsCountingAsOpen) {
             std::string::npos);
 }
 
+// The situations a page at a time: open first, then newest; per= cut to
+// 200, the list without page= to 1000; q= by the meter's name whatever the
+// case; the total and the open counted; the kinds in words.
+TEST_F(HttpApi, SituationsArePagedOpenFirstThenNewestAndNeverUnbounded) {
+  std::vector<store::SituationRow> found;
+  for (std::int64_t h = 0; h < 1010; ++h) {
+    store::SituationRow s{.kind = "flag", .source = "flags", .hours = 1, .detail = "Gmax"};
+    s.fromPeriod = HourPeriod(*HourNumber("2026-11-01 00:00") + h);
+    if (h != 5) s.toPeriod = s.fromPeriod;  // one open, among the oldest
+    found.push_back(s);
+  }
+  ASSERT_TRUE(store_->PutSituations("00001234", found, "2026-12-08T10:00:00Z"));
+  const std::vector<store::SituationRow> other{
+      {.kind = "no_consumption", .source = "rule", .fromPeriod = "2026-11-20 00:00", .hours = 200}};
+  ASSERT_TRUE(store_->PutSituations("7", other, "2026-12-08T10:00:00Z"));
+
+  const Json page = Get("/api/situations", {{"page", "2"}, {"per", "500"}});
+  EXPECT_EQ(page["per"], 200);
+  EXPECT_EQ(page["total"], 1011);
+  EXPECT_EQ(page["pages"], 6);
+  EXPECT_EQ(page["open"], 2);
+  EXPECT_EQ(page["now"], "2026-12-08 10:00");
+  ASSERT_EQ(page["rows"].size(), 200u);
+  // Page 1: the two open ones (the newer first), then the newest closed.
+  EXPECT_EQ(page["rows"][0]["from"], HourPeriod(*HourNumber("2026-11-01 00:00") + 1009 - 198));
+  const Json first = Get("/api/situations", {{"per", "3"}});
+  EXPECT_EQ(first["rows"][0]["kind_text"], "Нет потребления");
+  EXPECT_EQ(first["rows"][0]["name"], "ЦТП");
+  EXPECT_EQ(first["rows"][1]["from"], "2026-11-01 05:00");
+  EXPECT_EQ(first["rows"][2]["from"], HourPeriod(*HourNumber("2026-11-01 00:00") + 1009));
+  EXPECT_EQ(first["kinds"][0]["kind"], "flag");
+
+  EXPECT_EQ(Get("/api/situations").size(), 1000u);  // the bare list, as before, bounded
+  const Json found1 = Get("/api/situations", {{"q", "КОТЕЛЬНАЯ"}, {"open", "1"}, {"page", "1"}});
+  EXPECT_EQ(found1["total"], 1);
+  EXPECT_EQ(found1["rows"][0]["serial"], "00001234");
+  EXPECT_EQ(Get("/api/situations", {{"q", "нет такого"}, {"per", "5"}})["total"], 0);
+  Get("/api/situations", {{"per", "0"}}, 400);
+  Get("/api/situations", {{"page", "x"}}, 400);
+}
+
 TEST_F(HttpApi, MetricsAreInPrometheusTextFormat) {
   const HttpAnswer a = api_->Answer("GET", "/metrics", {});
   ASSERT_EQ(a.status, 200);

@@ -442,6 +442,51 @@ TEST_P(BothBackends, SituationsAreKeptOnceClosedWhenTheyEndAndAcknowledgedById) 
   EXPECT_EQ(acked[1].ackUtc, "");
 }
 
+// The dispatcher's queue: open ones first, then by their first hour newest
+// first, a page at a time with the count of all; of some serials only. The
+// read rates' index is made on open.
+TEST_P(BothBackends, SituationsComeOpenFirstThenNewestAPageAtATimeWithTheirCount) {
+  std::vector<SituationRow> found;
+  for (int day = 1; day <= 9; ++day) {
+    SituationRow s{.serial = "A", .kind = "flag", .source = "flags", .hours = 2, .detail = "Gmax"};
+    s.fromPeriod = "2026-11-0" + std::to_string(day) + " 10:00";
+    if (day % 3 != 0) s.toPeriod = "2026-11-0" + std::to_string(day) + " 11:00";  // days 3, 6, 9 open
+    found.push_back(s);
+  }
+  ASSERT_TRUE(store_->PutSituations("A", found, "2026-12-01T00:00:00Z"));
+  const std::vector<SituationRow> other{
+      {.serial = "B", .kind = "night_flow", .source = "rule", .fromPeriod = "2026-11-05 02:00", .hours = 40}};
+  ASSERT_TRUE(store_->PutSituations("B", other, "2026-12-01T00:00:00Z"));
+
+  SituationQuery q{.openFirst = true, .limit = 4, .offset = 0};
+  const auto first = store_->Situations(q).value();
+  ASSERT_EQ(first.size(), 4u);
+  EXPECT_EQ(first[0].fromPeriod, "2026-11-09 10:00");
+  EXPECT_EQ(first[1].fromPeriod, "2026-11-06 10:00");
+  EXPECT_EQ(first[2].serial, "B");  // open, 11-05
+  EXPECT_EQ(first[3].fromPeriod, "2026-11-03 10:00");
+  q.offset = 4;
+  const auto second = store_->Situations(q).value();
+  ASSERT_EQ(second.size(), 4u);
+  EXPECT_EQ(second[0].fromPeriod, "2026-11-08 10:00");  // the newest closed
+  EXPECT_FALSE(second[0].Open());
+  EXPECT_EQ(store_->CountSituations(q).value(), 10);  // the limit aside
+  q.offset = 8;
+  EXPECT_EQ(store_->Situations(q).value().size(), 2u);
+
+  SituationQuery some{.serials = {"B", "nobody"}, .anyOfSerials = true};
+  EXPECT_EQ(store_->CountSituations(some).value(), 1);
+  some.serials.clear();
+  EXPECT_EQ(store_->CountSituations(some).value(), 0);  // none asked for: none
+  some.openOnly = true;
+  some.serials.assign(100, "A");  // past the first size of the statement's list
+  EXPECT_EQ(store_->CountSituations(some).value(), 3);
+
+  const std::string index = Postgres() ? Sql("SELECT indexdef FROM pg_indexes WHERE indexname = 'reads_by_started'")
+                                       : Sql("SELECT sql FROM sqlite_master WHERE name = 'reads_by_started'");
+  EXPECT_NE(index.find("started_utc"), std::string::npos) << index;
+}
+
 // The outbox gives each origin its messages in order; what a rolled-back
 // transaction wrote (records and messages) is gone with it.
 TEST_P(BothBackends, TheOutboxIsInOrderPerOriginAndRolledBackWithItsRead) {

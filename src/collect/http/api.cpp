@@ -165,7 +165,7 @@ HttpAnswer FleetApi::Answer(std::string_view method, std::string_view path, cons
   if (path == "/metrics") return Metrics(db);
   if (path == "/api/reads") return Reads(db, query);
   if (path == "/api/findings") return Findings(db, query);
-  if (path == "/api/situations") return SituationsAnswer(db, query);
+  if (path == "/api/situations") return SituationsAnswer(db, query, NowPeriod());
   if (path == "/api/calls") return Calls(db, query);
   if (path == "/api/modems") return Modems();
   if (path == "/api/collectors") return Collectors(db);

@@ -50,22 +50,6 @@ std::optional<std::size_t> Number(const std::string& text, std::size_t lo, std::
   return v;
 }
 
-// page= and per= (per= above the maximum is cut to it); the reason when wrong.
-std::optional<std::string> PageOf(const QueryParams& query, PageAsked& asked) {
-  if (const std::string* p = Param(query, "page")) {
-    const auto n = Number(*p, 1, kMaxPage);
-    if (!n) return "page: номер страницы от 1";
-    asked.page = *n;
-  }
-  asked.per = kRowsPerPage;
-  if (const std::string* p = Param(query, "per")) {
-    const auto n = Number(*p, 1, static_cast<std::size_t>(-1) / 2);
-    if (!n) return "per: строк на странице от 1 до " + std::to_string(kMaxRowsPerPage);
-    asked.per = std::min(*n, kMaxRowsPerPage);
-  }
-  return std::nullopt;
-}
-
 std::optional<std::string> StatesOf(const std::string& text, std::vector<Health>& out) {
   std::size_t at = 0;
   while (at <= text.size()) {
@@ -75,14 +59,6 @@ std::optional<std::string> StatesOf(const std::string& text, std::vector<Health>
     if (h == kHealths.end()) return "state: ok, late, down, never или clock (через запятую)";
     out.push_back(*h);
     at = end + 1;
-  }
-  return std::nullopt;
-}
-
-std::optional<std::string> SearchOf(const QueryParams& query, std::string& text) {
-  if (const std::string* q = Param(query, "q")) {
-    if (q->size() > kMaxSearch) return "q: не длиннее " + std::to_string(kMaxSearch) + " байт";
-    text = Folded(*q);
   }
   return std::nullopt;
 }
@@ -98,6 +74,29 @@ std::optional<std::string> DaysOf(const QueryParams& query, int& days) {
 }
 
 }  // namespace
+
+std::optional<std::string> PageOf(const QueryParams& query, PageAsked& asked) {
+  if (const std::string* p = Param(query, "page")) {
+    const auto n = Number(*p, 1, kMaxPage);
+    if (!n) return "page: номер страницы от 1";
+    asked.page = *n;
+  }
+  asked.per = kRowsPerPage;
+  if (const std::string* p = Param(query, "per")) {
+    const auto n = Number(*p, 1, static_cast<std::size_t>(-1) / 2);
+    if (!n) return "per: строк на странице от 1 до " + std::to_string(kMaxRowsPerPage);
+    asked.per = std::min(*n, kMaxRowsPerPage);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> SearchOf(const QueryParams& query, std::string& text) {
+  if (const std::string* q = Param(query, "q")) {
+    if (q->size() > kMaxSearch) return "q: не длиннее " + std::to_string(kMaxSearch) + " байт";
+    text = Folded(*q);
+  }
+  return std::nullopt;
+}
 
 HttpAnswer InstrumentsPage(store::RecordStore& db, const FleetLive& live, const QueryParams& query) {
   if (auto bad = Unknown(query, {"page", "per", "state", "line", "q", "sort"}))

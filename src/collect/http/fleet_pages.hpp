@@ -5,10 +5,12 @@
 
 #include <chrono>
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "collect/fleet/fleet_live.hpp"
 #include "collect/http/api.hpp"
+#include "collect/views/fleet_page.hpp"
 #include "store/record_store.hpp"
 
 namespace statvtk::collect {
@@ -17,6 +19,12 @@ inline constexpr std::size_t kRowsPerPage = 50;      // per= when not given
 inline constexpr std::size_t kMaxRowsPerPage = 200;  // a larger per= is cut to this
 inline constexpr int kCompletenessDays = 31;         // days= when not given
 inline constexpr int kMaxCompletenessDays = 62;
+
+// page= and per= of `query` into `asked` (per= above the maximum is cut to
+// it); the reason when one is wrong.
+std::optional<std::string> PageOf(const QueryParams& query, PageAsked& asked);
+// q= of `query` folded into `text` (none: unchanged); the reason when too long.
+std::optional<std::string> SearchOf(const QueryParams& query, std::string& text);
 
 // ?page=N&per=M&state=down,never&line=L&q=TEXT&sort=state|name|line|read
 // over the fleet as `live` shows it (its clock set).

@@ -8,6 +8,7 @@ const ARCHIVES = { hourly: "часовой", daily: "суточный", monthly:
 const OUTCOMES = { done: "прочитан", failed: "ошибка", stopped: "остановлен" };
 const SVG = "http://www.w3.org/2000/svg";
 const MAX_FINDINGS = 200;
+const VIEWS = ["meters", "lines", "complete", "situations"];
 let view = "meters", chosen = null;
 
 function el(tag, text, cls) {
@@ -144,7 +145,11 @@ async function detail() {
   const reads = await getJson("/api/reads?name=" + encodeURIComponent(i.name) + "&limit=20");
   document.querySelector("#history tbody").replaceChildren(...reads.map(readRow));
   const place = document.getElementById("detail-chart");
-  if (!i.serial) { place.replaceChildren(el("div", "Прибор ещё не отвечал", "none")); return; }
+  if (!i.serial) {
+    place.replaceChildren(el("div", "Прибор ещё не отвечал", "none"));
+    document.getElementById("detail-situations").replaceChildren();
+    return;
+  }
   const o = await getJson("/api/instruments/" + encodeURIComponent(i.serial) + "/overview");
   const parts = [el("div", "Суточные объёмы за 7 суток, м³"), chart(o.days)];
   if (!o.gaps.length) parts.push(el("div", "Пропусков нет", "none"));
@@ -155,6 +160,7 @@ async function detail() {
     parts.push(el("div", "Пропуски:"), ul);
   }
   place.replaceChildren(...parts);
+  await meterSituations(i.serial);
 }
 function choose(i) { chosen = { name: i.name, serial: i.serial }; detail().catch(failed); }
 function options(select, items) {
@@ -215,14 +221,16 @@ function render() {
 }
 function show(v) {
   view = v;
-  for (const id of ["meters", "lines", "complete"]) {
+  // The meters' state buttons and count say nothing of the queue.
+  document.getElementById("states").hidden = document.getElementById("shown").hidden = v === "situations";
+  for (const id of VIEWS) {
     document.getElementById(id).hidden = v !== id;
     document.getElementById("view-" + id).className = v === id ? "on" : "";
   }
   reload();
 }
 // A changed filter starts from the first page.
-function refilter() { meterPage = 1; completePage = 1; reload(); }
+function refilter() { meterPage = 1; completePage = 1; queuePage = 1; reload(); }
 function reload() { load().catch(failed); }
 function failed(e) {
   document.getElementById("error").textContent = e.status === 503 ? "Сборщик работает, база данных недоступна: " + e.message
@@ -236,6 +244,7 @@ async function load() {
     if (page.pages && meterPage > page.pages) { meterPage = page.pages; page = await getJson(meterQuery()); }
     render();
     if (view === "complete") await complete();
+    await (view === "situations" ? queue() : openOnly());
     await detail();
     document.getElementById("updated").textContent = "Обновлено " + new Date().toLocaleTimeString("ru-RU");
     document.getElementById("error").textContent = "";
@@ -316,13 +325,14 @@ function collectorRow(c) {
 function emptyRow(n, text) { const tr = el("tr"); const td = el("td", text, "none"); td.colSpan = n; tr.appendChild(td); return tr; }
 document.getElementById("search").addEventListener("input", () => { clearTimeout(searchTimer); searchTimer = setTimeout(refilter, 300); });
 ["line", "sort"].forEach(id => document.getElementById(id).addEventListener("input", refilter));
-["meters", "lines", "complete"].forEach(v => document.getElementById("view-" + v).onclick = () => show(v));
+VIEWS.forEach(v => document.getElementById("view-" + v).onclick = () => show(v));
+["sit-open", "sit-kind", "sit-since"].forEach(id => document.getElementById(id).addEventListener("input", () => { queuePage = 1; reload(); }));
 document.getElementById("detail-close").onclick = () => { chosen = null; detail(); };
 const asked = new URLSearchParams(location.search);
 if (asked.get("meter")) chosen = { name: asked.get("meter") };
 // The page, the text and the state asked in the address, as the buttons would set them.
-meterPage = completePage = Math.max(1, parseInt(asked.get("page"), 10) || 1);
+meterPage = completePage = queuePage = Math.max(1, parseInt(asked.get("page"), 10) || 1);
 if (asked.get("q")) document.getElementById("search").value = asked.get("q");
 if (asked.get("state")) stateChosen = asked.get("state");
-show(["lines", "complete"].includes(asked.get("view")) ? asked.get("view") : "meters");
+show(VIEWS.includes(asked.get("view")) ? asked.get("view") : "meters");
 setInterval(reload, 60000);
