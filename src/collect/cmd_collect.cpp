@@ -333,6 +333,7 @@ int RunService(const std::vector<std::string>& args, std::ostream& out, std::ost
     ModemPools pools(f.Pools(request));
     const Running run{lines, pools, callIn};
     RunLines(run, running, f, false);
+    callIn.Serve();
     keeper.Start(lines);
     // Start 5.
     NotifyReady();

@@ -91,11 +91,14 @@ Result<void> CallInLines::Open(std::shared_ptr<const Config> cfg) {
     opened.push_back(std::move(r));
   }
   const std::scoped_lock lock(mu_);
-  for (auto& r : opened) {
-    r->thread = std::jthread([this, raw = r.get()] { Run(*raw); });
-    running_.push_back(std::move(r));
-  }
+  for (auto& r : opened) running_.push_back(std::move(r));
   return {};
+}
+
+void CallInLines::Serve() {
+  const std::scoped_lock lock(mu_);
+  for (auto& r : running_)
+    if (!r->thread.joinable()) r->thread = std::jthread([this, raw = r.get()] { Run(*raw); });
 }
 
 CallInLines::Changes CallInLines::Apply(std::shared_ptr<const Config> cfg) {

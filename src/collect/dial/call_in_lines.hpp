@@ -27,8 +27,11 @@ class CallInLines {
   CallInLines& operator=(const CallInLines&) = delete;
 
   // The start: every listener of `cfg` bound now; the error says which
-  // address could not be listened on (nothing runs then).
+  // address could not be listened on. Nothing is accepted or read before
+  // Serve().
   Result<void> Open(std::shared_ptr<const Config> cfg);
+  // The listeners Open bound accept and their lines read from now on.
+  void Serve();
   struct Changes {
     std::vector<std::string> added, changed, removed;
   };
