@@ -353,10 +353,6 @@ TEST(RemoteSites, AModemCallingAgainDuringAReadIsNeverTalkedToByThatRead) {
   auto store = test::ForwardingStore::Sqlite();
   std::atomic<int> passes{0};
   std::atomic<bool> go{false};
-  store->SetHook([&](std::string_view method) -> std::optional<Error> {
-    if (method == "Reads" && passes++ == 0) WaitUntil([&] { return go.load(); }, std::chrono::seconds(60));
-    return std::nullopt;
-  });
   StoreWriter writer(*store);
   std::mutex logMutex;
   std::string log;
@@ -375,6 +371,11 @@ TEST(RemoteSites, AModemCallingAgainDuringAReadIsNeverTalkedToByThatRead) {
                             stop};
   auto lines = IncomingLines::Open(ctx);
   ASSERT_TRUE(lines && *lines) << (lines ? "no incoming line" : lines.error().reason);
+  // After the open, which resumes the line's schedule from the store: the read's first look waits.
+  store->SetHook([&](std::string_view method) -> std::optional<Error> {
+    if (method == "Reads" && passes++ == 0) WaitUntil([&] { return go.load(); }, std::chrono::seconds(60));
+    return std::nullopt;
+  });
   {
     std::jthread serving([&] { (*lines)->Serve(); });
     CallingModem first, second, third;  // their sockets numbered before the collector's
