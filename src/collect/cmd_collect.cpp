@@ -10,10 +10,9 @@
 
 #include "collect/commands.hpp"
 #include "collect/config/identity.hpp"
-#include "collect/dial/incoming_listener.hpp"
+#include "collect/dial/call_in_lines.hpp"
 #include "collect/dial/modem_pool.hpp"
-#include "collect/fleet/health.hpp"
-#include "collect/fleet/schedule.hpp"
+#include "collect/dial/modem_pools.hpp"
 #include "collect/http/exposure.hpp"
 #include "collect/run/collect_log.hpp"
 #include "collect/run/collect_pass.hpp"
@@ -35,9 +34,10 @@ into the store. Exit status: 0 all read, 1 any failed, 2 bad configuration.)";
 
 const char* kRunAbout = R"(The service: reads every instrument of collect.ini when it is due, serves the
 status page and the REST API (Http=) and publishes to MQTT (Mqtt=), until
-SIGTERM or SIGINT. SIGHUP reads collect.ini again: lines and instruments added,
-changed or removed take effect at once; a file with errors is refused and the
-running configuration stays.)";
+SIGTERM or SIGINT. SIGHUP reads collect.ini again: lines, instruments, modem
+pools and call-in listeners added, changed or removed take effect at once (a
+read in progress ends first); a file with errors is refused and the running
+configuration stays.)";
 
 // `once` on a shared line: its lease taken for the read and given back after;
 // a line another collector holds is left to it. False: the read failed.
@@ -172,20 +172,37 @@ std::shared_ptr<const Config> Reloaded(const Common& c, const Config& running, C
   return std::make_shared<const Config>(std::move(*r.config));
 }
 
-// The lines and instruments of `cfg` run from now on: a line's thread is
-// added, changed or retired here and nowhere else.
-void RunLines(LinePool& lines, std::shared_ptr<const Config> cfg, FleetRun& f, bool reload) {
+// What `run` runs over: the line pool, the modem pools, the call-in listeners.
+struct Running {
+  LinePool& lines;
+  ModemPools& pools;
+  CallInLines& callIn;
+};
+
+std::string Names(const std::vector<std::string>& v) {
+  std::string out;
+  for (const auto& n : v) out += (out.empty() ? "" : ", ") + n;
+  return out.empty() ? std::string("none") : out;
+}
+
+// The lines, instruments, modem pools and call-in listeners of `cfg` run
+// from now on: each is added, changed or retired here and nowhere else.
+void RunLines(const Running& run, std::shared_ptr<const Config> cfg, FleetRun& f, bool reload) {
   f.figures.Configure(*cfg);
-  const LinePool::Changes changes = lines.Apply(cfg);
+  const LinePool::Changes changes = run.lines.Apply(cfg);
+  const ModemPools::Changes pools = run.pools.Apply(cfg);
   if (!reload) return;
-  const auto names = [](const std::vector<std::string>& v) {
-    std::string out;
-    for (const auto& n : v) out += (out.empty() ? "" : ", ") + n;
-    return out.empty() ? std::string("none") : out;
-  };
+  const CallInLines::Changes callIn = run.callIn.Apply(cfg);
   f.log.Line("statvtk-collect: collect.ini reloaded: " + std::to_string(cfg->instruments.size()) +
-             " instruments; lines added: " + names(changes.added) + "; changed: " + names(changes.changed) +
-             "; removed: " + names(changes.removed));
+             " instruments; lines added: " + Names(changes.added) + "; changed: " + Names(changes.changed) +
+             "; removed: " + Names(changes.removed));
+  if (pools.added.size() + pools.changed.size() + pools.removed.size() + callIn.added.size() + callIn.changed.size() +
+          callIn.removed.size() >
+      0)
+    f.log.Line("statvtk-collect: collect.ini reloaded: modem pools added: " + Names(pools.added) +
+               "; changed: " + Names(pools.changed) + "; removed: " + Names(pools.removed) +
+               "; call-in listeners added: " + Names(callIn.added) + "; changed: " + Names(callIn.changed) +
+               "; removed: " + Names(callIn.removed));
 }
 
 // The services over the run (`serving`: HTTP and the alerts too), each
@@ -204,8 +221,8 @@ std::unique_ptr<FleetServices> StartServices(FleetRun& f, bool serving, std::ost
 // What `run`'s line pool does with a line it took.
 LineWork WorkOf(FleetRun& f, const Common& c) {
   LineWork work;
-  work.schedule = [&f](const Config& cfg, const LineConfig& line, const std::vector<const InstrumentConfig*>& list) {
-    return LineSchedule(cfg, line, list, f.writer, f.figures);
+  work.schedule = [&f](const Config& cfg, const LineConfig&, const std::vector<const InstrumentConfig*>& list) {
+    return LineSchedule(cfg, list, f.writer, &f.figures);
   };
   work.read = [&f, &c](const Config& cfg, const LineConfig& line, std::vector<Due>& due, std::atomic<bool>& stop,
                        std::int64_t epoch) {
@@ -215,14 +232,14 @@ LineWork WorkOf(FleetRun& f, const Common& c) {
 }
 
 // Until the stop request: the watchdog fed, collect.ini read again on SIGHUP.
-void ServeUntilStop(LinePool& lines, std::shared_ptr<const Config>& running, FleetRun& f, const Common& c) {
+void ServeUntilStop(const Running& run, std::shared_ptr<const Config>& running, FleetRun& f, const Common& c) {
   std::atomic<bool>& request = StopRequest();
   std::atomic<bool>& reload = ReloadRequest();
   std::chrono::steady_clock::time_point heard{};
   while (!request.load()) {
     NotifyWatchdog(heard);
     if (reload.exchange(false))
-      if (auto next = Reloaded(c, *running, f.log)) RunLines(lines, running = next, f, true);
+      if (auto next = Reloaded(c, *running, f.log)) RunLines(run, running = next, f, true);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
 }
@@ -272,13 +289,13 @@ int RunOnce(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 //      before any thread that reads the live state starts;
 //   3. the services that read it: the MQTT publisher, HTTP, the alerts;
 //   4. the leases' own connection and their keeper, the line pool with its
-//      lines, the modem pools' thread, the call-in lines' thread;
+//      lines, the modem pools' threads, the call-in listeners' threads;
 //   5. systemd told "ready".
 // Stop (SIGTERM or SIGINT):
 //   1. every stop flag set: the line pool's lines, the modem pools and the
-//      call-in lines (the stop request), the publisher, the alerts;
-//   2. the reads end: the line pool's workers, the modem pools' thread and
-//      the call-in lines' thread joined;
+//      call-in listeners (and the stop request), the publisher, the alerts;
+//   2. the reads end: the line pool's workers, the modem pools' threads and
+//      the call-in listeners' threads joined;
 //   3. the leases given up (renewed until the reads ended);
 //   4. the alerts' and the publisher's threads joined (the publisher says
 //      "offline");
@@ -294,13 +311,14 @@ int RunService(const std::vector<std::string>& args, std::ostream& out, std::ost
     ReloadRequest().store(false);  // from now on SIGHUP reads collect.ini again
     f.log.Line("statvtk-collect: " + std::to_string(f.cfg.instruments.size()) + " instruments on " +
                std::to_string(f.cfg.lines.size()) + " lines");
+    auto running = std::make_shared<const Config>(f.cfg);
     // Start 2.
-    auto incoming = IncomingLines::Open(f.Incoming(request));
-    if (!incoming) {
-      err << "statvtk-collect: " << incoming.error().reason << "\n";
+    CallInLines callIn(f.Incoming(request), request);
+    if (const auto opened = callIn.Open(running); !opened) {
+      err << "statvtk-collect: " << opened.error().reason << "\n";
       return kExitConfig;
     }
-    if (*incoming) f.figures.DescribeIncoming([p = incoming->get()](const std::string& l) { return p->Describe(l); });
+    f.figures.DescribeIncoming([p = &callIn](const std::string& l) { return p->Describe(l); });
     // Start 3.
     const auto services = StartServices(f, true, err);
     if (!services) return kExitConfig;
@@ -312,27 +330,25 @@ int RunService(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
     LeaseKeeper keeper(std::move(*leases), f.cfg.collector, [&f](const std::string& t) { f.log.Line(t); });
     LinePool lines(WorkOf(f, c), request);
-    auto running = std::make_shared<const Config>(f.cfg);
-    RunLines(lines, running, f, false);
+    ModemPools pools(f.Pools(request));
+    const Running run{lines, pools, callIn};
+    RunLines(run, running, f, false);
+    callIn.Serve();
     keeper.Start(lines);
-    // The pools and the incoming lines as collect.ini gave them at the start.
-    const PoolContext pools = f.Pools(request);
-    std::jthread poolThread([&pools] { RunPools(pools, false); });
-    std::jthread incomingThread([&incoming] {
-      if (*incoming) (*incoming)->Serve();
-    });
     // Start 5.
     NotifyReady();
-    ServeUntilStop(lines, running, f, c);
+    ServeUntilStop(run, running, f, c);
     NotifyStopping();
     // Stop 1.
     request.store(true);
     lines.Stop();
+    pools.Stop();
+    callIn.Stop();
     services->RequestStop();
     // Stop 2.
     lines.Join();
-    poolThread.join();
-    incomingThread.join();
+    pools.Join();
+    callIn.Join();
     f.writer.SetOutbox(nullptr);
     // Stop 3.
     keeper.Release();

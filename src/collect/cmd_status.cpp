@@ -9,8 +9,7 @@
 #include "base/printable_text.hpp"
 #include "collect/commands.hpp"
 #include "collect/fleet/health.hpp"
-#include "collect/fleet/last_good_read.hpp"
-#include "collect/fleet/schedule.hpp"
+#include "collect/fleet/scheduler.hpp"
 #include "collect/views/collectors_view.hpp"
 #include "collect/views/instrument_view.hpp"
 #include "front/situation_texts.hpp"
@@ -67,9 +66,9 @@ void PlanNext(const Config& cfg, std::vector<InstrumentView>& fleet) {
       return c.name == v.instrument.name && c.line == v.instrument.line;
     });
     if (in == cfg.instruments.end()) continue;
-    const auto lastGood = store::ParseUtc(v.lastGoodReadUtc);
-    const auto lastFailure = v.lastFailure ? store::ParseUtc(v.lastFailure->utc) : std::nullopt;
-    v.nextDueUtc = store::UtcText(NextRead(cfg.collector, *in, lastGood, v.failuresInRow, lastFailure, now));
+    const StoredReads reads{store::ParseUtc(v.lastGoodReadUtc), v.failuresInRow,
+                            v.lastFailure ? store::ParseUtc(v.lastFailure->utc) : std::nullopt};
+    v.nextDueUtc = store::UtcText(ResumeAt(cfg.collector, *in, reads, now));
   }
 }
 

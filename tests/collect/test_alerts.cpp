@@ -58,24 +58,13 @@ TEST(HealthRule, OneStateFromTheReadsTheIntervalTheHoursAndTheClock) {
   }
 }
 
-TEST(HealthRule, TheNextReadDuringRetriesIsTheRetryPauseNeverThePast) {
-  CollectorConfig c;
-  c.retryFirstS = 60;
-  InstrumentConfig in;
-  in.everyS = 3600;
-  const std::time_t now = 1'800'000'000;
-  // Two failures, the last 30 s ago: the second pause (120 s) from it.
-  EXPECT_EQ(NextRead(c, in, now - 7200, 2, now - 30, now), now + 90);
-  // The last good read long ago and no failure known: now, not its due time.
-  EXPECT_EQ(NextRead(c, in, now - 7200, 0, std::nullopt, now), now);
-}
-
 InstrumentView View(const std::string& name, Health h) {
   InstrumentView v;
   v.instrument.name = name;
   v.instrument.line = "bus";
   v.instrument.serial = "S-" + name;
   v.health = h;
+  v.down = h == Health::Down;
   return v;
 }
 
@@ -102,6 +91,7 @@ TEST(AlertWatch, EachChangeIsRaisedOnceAndClearedOnce) {
   EXPECT_TRUE(w.Look(p, "t").empty());  // a finding known at the start is not news
 
   p.fleet[1].health = Health::Down;
+  p.fleet[1].down = true;
   p.linesDown = {{"bus", "connection refused"}};
   p.fleet[0].findings.insert(p.fleet[0].findings.begin(), Finding(2, false));
   const auto raised = w.Look(p, "t2");
@@ -112,6 +102,7 @@ TEST(AlertWatch, EachChangeIsRaisedOnceAndClearedOnce) {
   EXPECT_TRUE(w.Look(p, "t3").empty());  // nothing changed: nothing told again
 
   p.fleet[1].health = Health::Clock;
+  p.fleet[1].down = false;
   p.linesDown.clear();
   p.fleet[0].findings = {Finding(2, true)};  // acknowledged; 1 dropped out of the list: not cleared
   EXPECT_EQ(Kinds(w.Look(p, "t4")),

@@ -279,7 +279,7 @@ TEST(LeaseKeeper, RenewsOnTimeWhileTheWriterIsBusyPastTheLease) {
   collect::LineWork work{
       [](const collect::Config&, const collect::LineConfig&, const std::vector<const collect::InstrumentConfig*>& in) {
         std::vector<collect::Due> due;
-        for (const auto* i : in) due.push_back({i, 0, 0});
+        for (const auto* i : in) due.push_back({i, 0, 0, std::nullopt});
         return due;
       },
       [&](const collect::Config&, const collect::LineConfig& line, std::vector<collect::Due>& due, std::atomic<bool>&,

@@ -24,7 +24,7 @@ TEST(LinePoolTurns, OneWorkerReadsEveryLineDueInItsTurn) {
   std::vector<std::string> reads;
   LineWork work{[](const Config&, const LineConfig&, const std::vector<const InstrumentConfig*>& instruments) {
                   std::vector<Due> due;
-                  for (const auto* in : instruments) due.push_back({in, 0, 0});
+                  for (const auto* in : instruments) due.push_back({in, 0, 0, std::nullopt});
                   return due;
                 },
                 [&](const Config&, const LineConfig& line, std::vector<Due>& due, std::atomic<bool>&, std::int64_t) {

@@ -9,6 +9,8 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <csignal>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -21,6 +23,7 @@
 #include "collect/config/collect_config.hpp"
 #include "collect/dial/incoming_listener.hpp"
 #include "collect/dial/modem_call.hpp"
+#include "collect/run/stop_request.hpp"
 #include "collect/views/periods.hpp"
 #include "fleet_e2e.hpp"
 #include "forwarding_store.hpp"
@@ -222,6 +225,49 @@ TEST(RemoteSites, APoolWithAMissingDeviceWorksWithTheOther) {
   EXPECT_TRUE(setAside);
 }
 
+// SIGHUP applies to the modem pools too: a pool whose only modem is missing
+// reads nothing; its Devices= changed to the exchange's port and collect.ini
+// read again, the pool restarts with its new modem and reads the site.
+TEST(RemoteSites, SighupRestartsAPoolWhoseSettingChangedWithTheNewSetting) {
+  Dialup d({"601=0814c@1"}, 1, {"absent"});
+  const fs::path ini = d.home / "collect.ini";
+  std::string text = link_test::ReadAll(ini);
+  std::jthread service([home = d.home.string()] {
+    std::ostringstream out, err;
+    Dispatch({"run", "--home", home}, out, err);
+  });
+  const auto store = [&] {
+    return store::OpenRecordStore("collect.sqlite", d.home,
+                                  {.origin = {}, .busyWait = std::chrono::seconds(10), .readOnly = true});
+  };
+  const auto setAside = [&] {
+    auto s = store();
+    if (!s) return false;
+    const auto findings = (*s)->Findings("");
+    return findings && std::any_of(findings->begin(), findings->end(), [](const store::FindingRow& f) {
+             return f.kind == store::FindingKind::ModemSetAside;
+           });
+  };
+  const auto goodReads = [&] {
+    auto s = store();
+    if (!s) return std::size_t{0};
+    const auto reads = (*s)->Reads({"", "i601", 10, true});
+    return reads ? reads->size() : 0;
+  };
+  EXPECT_TRUE(WaitUntil(setAside, std::chrono::seconds(60)));  // the pool runs with its missing modem
+  EXPECT_EQ(goodReads(), 0u);
+  const std::string absent = (d.home / "absent").string();
+  text.replace(text.find(absent), absent.size(), d.Dev(1));
+  std::ofstream(ini) << text;
+  std::raise(SIGHUP);
+  EXPECT_TRUE(WaitUntil([&] { return goodReads() == 1; }, std::chrono::seconds(60)));
+  StopRequest().store(true);
+  service.join();
+  StopRequest().store(false);
+  for (const auto& [line, calls] : d.Calls())
+    for (const auto& c : calls) EXPECT_EQ(c.device, d.Dev(1));
+}
+
 // A GPRS modem of the simulator's client mode, connected with its Id line.
 struct Caller {
   Caller(sim::Instrument& in, int port, const std::string& id) {
@@ -307,10 +353,6 @@ TEST(RemoteSites, AModemCallingAgainDuringAReadIsNeverTalkedToByThatRead) {
   auto store = test::ForwardingStore::Sqlite();
   std::atomic<int> passes{0};
   std::atomic<bool> go{false};
-  store->SetHook([&](std::string_view method) -> std::optional<Error> {
-    if (method == "Reads" && passes++ == 0) WaitUntil([&] { return go.load(); }, std::chrono::seconds(60));
-    return std::nullopt;
-  });
   StoreWriter writer(*store);
   std::mutex logMutex;
   std::string log;
@@ -329,6 +371,11 @@ TEST(RemoteSites, AModemCallingAgainDuringAReadIsNeverTalkedToByThatRead) {
                             stop};
   auto lines = IncomingLines::Open(ctx);
   ASSERT_TRUE(lines && *lines) << (lines ? "no incoming line" : lines.error().reason);
+  // After the open, which resumes the line's schedule from the store: the read's first look waits.
+  store->SetHook([&](std::string_view method) -> std::optional<Error> {
+    if (method == "Reads" && passes++ == 0) WaitUntil([&] { return go.load(); }, std::chrono::seconds(60));
+    return std::nullopt;
+  });
   {
     std::jthread serving([&] { (*lines)->Serve(); });
     CallingModem first, second, third;  // their sockets numbered before the collector's

@@ -7,8 +7,6 @@ namespace statvtk::collect {
 
 namespace {
 
-bool IsDown(const InstrumentView& v) { return v.health == Health::Down || (v.health == Health::Never && v.silent); }
-
 // The events of one kind of condition keyed by name: raised for a key new
 // in `now`, cleared for one gone from it.
 template <class Key, class Value, class Make>
@@ -63,7 +61,7 @@ std::vector<AlertEvent> AlertWatch::Look(const AlertPicture& now, const std::str
     std::map<std::int64_t, AlertEvent> open;
     std::set<std::int64_t> acked;
     for (const auto& v : now.fleet) {
-      if (IsDown(v)) down[v.instrument.name] = &v;
+      if (v.down) down[v.instrument.name] = &v;
       if (v.health == Health::Clock) clock[v.instrument.name] = &v;
       for (const auto& f : v.findings)
         if (!f.ackedUtc.empty()) acked.insert(f.id);

@@ -17,8 +17,9 @@
 
 #include "base/printable_text.hpp"
 #include "base/unique_fd.hpp"
-#include "collect/fleet/schedule.hpp"
+#include "collect/fleet/scheduler.hpp"
 #include "collect/run/collect_pass.hpp"
+#include "collect/run/line_schedule.hpp"
 #include "link/tcp_channel.hpp"
 #include "store/periods.hpp"
 
@@ -31,9 +32,8 @@ constexpr std::size_t kMaxIdBytes = 128;
 struct Slot {
   const LineConfig* line = nullptr;
   std::vector<const InstrumentConfig*> instruments;
-  std::vector<std::time_t> due;
-  std::vector<int> failures;
-  int fd = -1;  // the modem's connection; -1: waiting for the modem
+  std::vector<Due> due;  // each instrument's turn, by the one scheduler
+  int fd = -1;           // the modem's connection; -1: waiting for the modem
   std::string peer;
   std::time_t since = 0;
 };
@@ -216,32 +216,17 @@ void IncomingLines::State::ReadDue(Slot& s, const std::vector<const InstrumentCo
     return copy < 0 ? nullptr : ChannelOfSocket(copy);
   };
   const auto lineLog = [this, name = line.name](const std::string& t) { Log("[" + name + "] " + t); };
-  const auto passes = CollectLine(ctx.cfg, line, due, ctx.home, ctx.writer, ctx.stop, lineLog, hooks);
-  const std::time_t after = std::time(nullptr);
-  for (std::size_t i = 0; i < s.instruments.size(); ++i) {
-    const auto* in = s.instruments[i];
-    const auto p = std::find_if(passes.begin(), passes.end(), [&](const auto& x) { return x.name == in->name; });
-    if (std::find(due.begin(), due.end(), in) == due.end() || p == passes.end()) continue;
-    if (p->outcome == ReadOutcome::Stopped) continue;
-    if (p->outcome == ReadOutcome::Done) {
-      s.failures[i] = 0;
-      s.due[i] = NextDue(*in, after);
-    } else {
-      s.due[i] = after + RetryPause(ctx.cfg.collector, *in, ++s.failures[i]);
-    }
-    if (ctx.fleet) {
-      ctx.fleet->Read(line.name, p->outcome == ReadOutcome::Done, p->requests);
-      ctx.fleet->Due(in->name, s.due[i]);
-    }
-  }
+  std::atomic<bool>& readStop = ctx.readStop ? *ctx.readStop : ctx.stop;
+  const auto passes = CollectLine(ctx.cfg, line, due, ctx.home, ctx.writer, readStop, lineLog, hooks);
+  Reschedule(ctx.cfg, line.name, s.due, due, passes, ctx.fleet);
 }
 
 void IncomingLines::State::ServeSlot(Slot& s) {
   while (!ctx.stop.load()) {
     const std::time_t now = std::time(nullptr);
     std::vector<const InstrumentConfig*> due;
-    for (std::size_t i = 0; i < s.instruments.size(); ++i)
-      if (s.due[i] <= now) due.push_back(s.instruments[i]);
+    for (auto& d : s.due)
+      if (TakeDue(d, now)) due.push_back(d.in);
     if (due.empty() || !StillThere(s)) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       continue;
@@ -266,21 +251,19 @@ void IncomingLines::State::ServeSlot(Slot& s) {
 
 Result<std::unique_ptr<IncomingLines>> IncomingLines::Open(const IncomingContext& ctx) {
   auto state = std::make_unique<State>(ctx);
-  const std::time_t start = std::time(nullptr);
   for (const auto& l : ctx.cfg.lines) {
-    if (l.mode != LineMode::Incoming) continue;
+    if (l.mode != LineMode::Incoming || (ctx.only && ctx.cfg.Listener(l.listen) != ctx.only)) continue;
     Slot s;
     s.line = &l;
     for (const auto& in : ctx.cfg.instruments)
-      if (ctx.cfg.Line(in.line) == &l) {
-        s.instruments.push_back(&in);
-        s.due.push_back(FirstDue(in, std::nullopt, start));
-        s.failures.push_back(0);
-      }
+      if (ctx.cfg.Line(in.line) == &l) s.instruments.push_back(&in);
+    // A restart keeps the schedule: the store's last good reads and failures since.
+    s.due = LineSchedule(ctx.cfg, s.instruments, ctx.writer, ctx.fleet);
     state->slots.push_back(std::move(s));
   }
   if (state->slots.empty()) return std::unique_ptr<IncomingLines>();
   for (const auto& listen : ctx.cfg.listens) {
+    if (ctx.only && &listen != ctx.only) continue;
     if (std::none_of(state->slots.begin(), state->slots.end(),
                      [&](const Slot& s) { return ctx.cfg.Listener(s.line->listen) == &listen; }))
       continue;

@@ -26,16 +26,22 @@ struct IncomingContext {
   std::filesystem::path home;
   StoreWriter& writer;
   std::function<void(const std::string&)> log;  // one line, stamped by the caller
-  std::atomic<bool>& stop;
+  std::atomic<bool>& stop;  // ends the listening, the lines' waits and (without readStop) their reads
   FleetFigures* fleet = nullptr;
   std::chrono::milliseconds idWait{10000};  // for the Id line
   int perAddress = 4;                       // connections at once from one address
+  // One [Listen NAME] and its lines only; null: every one.
+  const ListenConfig* only = nullptr;
+  // The reads' stop when it is not `stop` (a reload ends a listener, the
+  // read it is in goes on until the run stops); null: `stop`.
+  std::atomic<bool>* readStop = nullptr;
 };
 
 class IncomingLines {
  public:
-  // Listens on every [Listen NAME] that an incoming line names; the error
-  // says which address could not be listened on. Nothing: no incoming line.
+  // Listens on every [Listen NAME] that an incoming line names (ctx.only:
+  // that one), each line's schedule resumed from the store; the error says
+  // which address could not be listened on. Nothing: no incoming line.
   static Result<std::unique_ptr<IncomingLines>> Open(const IncomingContext& ctx);
   ~IncomingLines();
   IncomingLines(const IncomingLines&) = delete;

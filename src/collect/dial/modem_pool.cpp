@@ -10,7 +10,8 @@
 
 #include "collect/config/identity.hpp"
 #include "collect/dial/modem_call.hpp"
-#include "collect/fleet/schedule.hpp"
+#include "collect/fleet/scheduler.hpp"
+#include "collect/run/line_schedule.hpp"
 #include "collect/views/periods.hpp"
 #include "store/periods.hpp"
 
@@ -34,7 +35,7 @@ bool InWindow(const InstrumentConfig& in, std::time_t now) {
 struct Site {
   const LineConfig* line = nullptr;
   std::vector<const InstrumentConfig*> instruments;
-  std::vector<std::time_t> due;                  // each instrument's next due time (the service)
+  std::vector<Due> due;                          // each instrument's turn, by the one scheduler
   std::vector<const InstrumentConfig*> pending;  // due in this pass and not yet read
   std::string newest;                            // the oldest of its instruments' newest stored hours
   bool active = false, inCall = false;
@@ -51,14 +52,12 @@ struct PoolModem {
 class Pool {
  public:
   Pool(const ModemPoolConfig& cfg, const PoolContext& ctx, bool once) : cfg_(cfg), ctx_(ctx), once_(once) {
-    for (const auto& l : ctx.cfg.lines)
-      if (l.pool == cfg.name || (!l.pool.empty() && ctx.cfg.Pool(l.pool) == &cfg)) {
-        Site s;
-        s.line = &l;
-        for (const auto& in : ctx.cfg.instruments)
-          if (ctx.cfg.Line(in.line) == &l) s.instruments.push_back(&in);
-        if (!s.instruments.empty()) sites_.push_back(std::move(s));
-      }
+    for (auto& [line, instruments] : SitesOf(ctx.cfg, cfg)) {
+      Site s;
+      s.line = line;
+      s.instruments = std::move(instruments);
+      sites_.push_back(std::move(s));
+    }
     for (const auto& d : cfg.devices) modems_.push_back({d});
   }
 
@@ -70,7 +69,10 @@ class Pool {
   Site* Pick(Steady::time_point now);
   void Activate(Site& s, std::vector<const InstrumentConfig*> due);
   void Call(PoolModem& m, Site& s);
-  void Settle(Site& s, const std::vector<InstrumentPass>& passes, const std::string& outcome);
+  void Settle(Site& s, const std::vector<const InstrumentConfig*>& asked, const std::vector<InstrumentPass>& passes,
+              const std::string& outcome);
+  // The pool takes no new call: the run stops, or a reload ends or restarts the pool.
+  bool Ending() const { return ctx_.stop.load() || (ctx_.ending && ctx_.ending->load()); }
   void EndPass(Site& s, bool allRead);
   void SetAside(PoolModem& m, const std::string& why);
   void Schedule();
@@ -95,11 +97,10 @@ class Pool {
 };
 
 std::string Pool::NewestHour(const InstrumentConfig& in) {
-  const std::string origin = OriginOf(ctx_.cfg.collector.origin);
   auto newest = ctx_.writer.With([&](store::RecordStore& s) -> std::string {
-    auto good = s.Reads({"", in.name, 1, true, in.line, origin});
-    if (!good || good->empty()) return {};
-    auto stats = s.Stats(good->front().serial, ArchiveKind::Hourly);
+    const auto good = LastGood(s, ctx_.cfg, in);
+    if (!good) return {};
+    auto stats = s.Stats(good->serial, ArchiveKind::Hourly);
     return stats ? stats->newest : std::string();
   });
   return newest;
@@ -153,38 +154,27 @@ void Pool::SetAside(PoolModem& m, const std::string& why) {
   if (!added) Log("ВНИМАНИЕ: находка не записана в базу данных: " + added.error().reason);
 }
 
+// The instruments' turns were settled call by call (Settle): a pass that
+// ends leaves them so.
 void Pool::EndPass(Site& s, bool allRead) {
   s.active = false;
   if (!allRead) failed_ = true;
-  if (once_) return;
-  const std::time_t now = std::time(nullptr);
-  for (std::size_t i = 0; i < s.instruments.size(); ++i) {
-    if (s.due[i] > now) continue;  // read in this pass: already rescheduled
-    s.due[i] = NextDue(*s.instruments[i], now);
-    if (ctx_.fleet) ctx_.fleet->Due(s.instruments[i]->name, s.due[i]);
-  }
 }
 
-// After a call: the instruments read leave the site's list; a site not
-// read whole waits the pause of the answer, or after its last dial its next
-// due time. Under mu_.
-void Pool::Settle(Site& s, const std::vector<InstrumentPass>& passes, const std::string& outcome) {
-  const std::time_t now = std::time(nullptr);
+// After a call: each instrument dialled for rescheduled by the one
+// scheduler (a read, its next period; a failed one, the retry pause of its
+// failures); the instruments read leave the site's list; a site not read
+// whole waits the pause of the answer, or after its last dial its turn.
+// Under mu_.
+void Pool::Settle(Site& s, const std::vector<const InstrumentConfig*>& asked, const std::vector<InstrumentPass>& passes,
+                  const std::string& outcome) {
+  Reschedule(ctx_.cfg, s.line->name, s.due, asked, passes, ctx_.fleet);
   bool stopped = false;
   for (const auto& p : passes) {
     stopped |= p.outcome == ReadOutcome::Stopped;
-    if (p.outcome != ReadOutcome::Stopped && ctx_.fleet)
-      ctx_.fleet->Read(s.line->name, p.outcome == ReadOutcome::Done, p.requests);
     if (p.outcome != ReadOutcome::Done) continue;
     const auto it = std::find_if(s.pending.begin(), s.pending.end(), [&](auto* in) { return in->name == p.name; });
-    if (it == s.pending.end()) continue;
-    const auto k =
-        static_cast<std::size_t>(std::find(s.instruments.begin(), s.instruments.end(), *it) - s.instruments.begin());
-    if (!once_ && k < s.due.size()) {
-      s.due[k] = NextDue(**it, now);
-      if (ctx_.fleet) ctx_.fleet->Due((*it)->name, s.due[k]);
-    }
-    s.pending.erase(it);
+    if (it != s.pending.end()) s.pending.erase(it);
   }
   if (s.pending.empty()) return EndPass(s, true);
   if (stopped) return;
@@ -251,12 +241,12 @@ void Pool::Call(PoolModem& m, Site& s) {
     ctx_.modems.Call(cfg_.name, m.device, outcome, tap.Connected(), tap.ConnectedSeconds(ended), ended);
   }
   const std::scoped_lock lock(mu_);
-  Settle(s, passes, outcome);
+  Settle(s, list, passes, outcome);
 }
 
 void Pool::Worker(PoolModem& m) {
   std::unique_lock lock(mu_);
-  while (!ctx_.stop.load()) {
+  while (!Ending()) {
     if (once_ && Settled()) break;
     const auto now = Steady::now();
     if (m.aside && now < m.retryAt) {
@@ -290,7 +280,7 @@ void Pool::Worker(PoolModem& m) {
 // The service's scheduler: sites join the queue as their instruments fall
 // due; one whose window closed while it waited ends its pass.
 void Pool::Schedule() {
-  while (!ctx_.stop.load()) {
+  while (!Ending()) {
     const std::time_t now = std::time(nullptr);
     for (auto& s : sites_) {
       std::vector<const InstrumentConfig*> due;
@@ -302,8 +292,8 @@ void Pool::Schedule() {
             EndPass(s, false);
           continue;
         }
-        for (std::size_t i = 0; i < s.instruments.size(); ++i)
-          if (s.due[i] <= now) due.push_back(s.instruments[i]);
+        for (auto& d : s.due)
+          if (TakeDue(d, now)) due.push_back(d.in);
       }
       if (!due.empty()) Activate(s, std::move(due));
     }
@@ -321,19 +311,12 @@ bool Pool::Run() {
   const std::time_t start = std::time(nullptr);
   for (auto& s : sites_) {
     if (once_) {
+      for (const auto* in : s.instruments) s.due.push_back({in, start, 0, std::nullopt});
       Activate(s, s.instruments);
       continue;
     }
-    for (const auto* in : s.instruments) {
-      // A restart keeps the schedule: due as the last good read in the store says.
-      const auto last = ctx_.writer.With([&](store::RecordStore& st) -> std::optional<std::time_t> {
-        auto good = st.Reads({"", in->name, 1, true, in->line, OriginOf(ctx_.cfg.collector.origin)});
-        if (!good || good->empty()) return std::nullopt;
-        return store::ParseUtc(good->front().endedUtc);
-      });
-      s.due.push_back(FirstDue(*in, last, start));
-      if (ctx_.fleet) ctx_.fleet->Due(in->name, s.due.back());
-    }
+    // A (re)start keeps the schedule: the store's last good reads and failures since.
+    s.due = LineSchedule(ctx_.cfg, s.instruments, ctx_.writer, ctx_.fleet);
   }
   {
     std::vector<std::jthread> workers;
@@ -353,6 +336,21 @@ std::chrono::milliseconds DialStepOfEnvironment() {
 }
 
 bool OnPool(const LineConfig& line) { return !line.pool.empty(); }
+
+std::vector<std::pair<const LineConfig*, std::vector<const InstrumentConfig*>>> SitesOf(const Config& cfg,
+                                                                                        const ModemPoolConfig& pool) {
+  std::vector<std::pair<const LineConfig*, std::vector<const InstrumentConfig*>>> out;
+  for (const auto& l : cfg.lines) {
+    if (l.pool.empty() || cfg.Pool(l.pool) != &pool) continue;
+    std::vector<const InstrumentConfig*> instruments;
+    for (const auto& in : cfg.instruments)
+      if (cfg.Line(in.line) == &l) instruments.push_back(&in);
+    if (!instruments.empty()) out.emplace_back(&l, std::move(instruments));
+  }
+  return out;
+}
+
+bool RunPool(const ModemPoolConfig& pool, const PoolContext& ctx, bool once) { return Pool(pool, ctx, once).Run(); }
 
 bool RunPools(const PoolContext& ctx, bool once) {
   std::vector<std::unique_ptr<Pool>> pools;

@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "collect/config/collect_config.hpp"
 #include "collect/fleet/fleet_figures.hpp"
@@ -27,7 +29,7 @@ struct PoolContext {
   std::filesystem::path home;
   StoreWriter& writer;
   std::function<void(const std::string&)> log;  // one line, stamped by the caller
-  std::atomic<bool>& stop;
+  std::atomic<bool>& stop;                      // the run's: ends the pool and its reads
   ModemFigures& modems;
   FleetFigures* fleet = nullptr;  // the service's figures (due times, reads)
   // How long a set-aside modem waits before it is tried again.
@@ -35,6 +37,9 @@ struct PoolContext {
   // The step of the dialogue's waits (100 ms; the tests shorten it with
   // STATVTK_MODEM_STEP_MS).
   std::chrono::milliseconds modemStep{100};
+  // Set by a reload that ends or restarts the pool: no new call; the calls
+  // in progress end as they would (their reads stop only with `stop`).
+  const std::atomic<bool>* ending = nullptr;
 };
 
 // The dialogue's step: 100 ms, or STATVTK_MODEM_STEP_MS (1..100) where the
@@ -43,6 +48,14 @@ std::chrono::milliseconds DialStepOfEnvironment();
 
 // The lines dialled through a pool (they have no thread of their own).
 bool OnPool(const LineConfig& line);
+
+// The sites of `pool` in `cfg`: its lines that have instruments, each with
+// them in collect.ini's order.
+std::vector<std::pair<const LineConfig*, std::vector<const InstrumentConfig*>>> SitesOf(const Config& cfg,
+                                                                                        const ModemPoolConfig& pool);
+
+// One pool of ctx.cfg, as RunPools runs each.
+bool RunPool(const ModemPoolConfig& pool, const PoolContext& ctx, bool once);
 
 // Every pool of the configuration. `once`: each site read once, with its
 // dials, then back; true when every instrument of every site was read.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "collect/fleet/health.hpp"
 #include "store/periods.hpp"
 
 namespace statvtk::collect {
@@ -19,7 +20,7 @@ void FleetFigures::Configure(const Config& cfg) {
     every_[in.name] = in.everyS;
     configured_.push_back({in.name, in.line, in.address});
   }
-  std::erase_if(due_, [this](const auto& d) { return !every_.contains(d.first); });
+  std::erase_if(turns_, [this](const auto& d) { return !every_.contains(d.first); });
 }
 
 void FleetFigures::Read(const std::string& line, bool done, std::int64_t exchanges) {
@@ -33,9 +34,12 @@ void FleetFigures::Read(const std::string& line, bool done, std::int64_t exchang
   if (!done) ++f.failedExchanges;
 }
 
-void FleetFigures::Due(const std::string& instrument, std::time_t at) {
+void FleetFigures::Turn(const Due& d) {
   const std::scoped_lock lock(mutex_);
-  if (every_.contains(instrument)) due_[instrument] = at;  // else removed by a reload
+  if (!every_.contains(d.in->name)) return;  // removed by a reload
+  Due& kept = turns_[d.in->name];
+  kept = d;
+  kept.in = nullptr;
 }
 
 void FleetFigures::Answered(const std::string& instrument) {
@@ -48,13 +52,21 @@ void FleetFigures::Failed(const std::string& instrument, const std::string& why)
   failing_[instrument] = why;
 }
 
-std::map<std::string, std::string> FleetFigures::LinesDown() const {
+std::map<std::string, std::string> FleetFigures::LinesDown(std::time_t now) const {
   const std::scoped_lock lock(mutex_);
   std::map<std::string, std::string> down;
   std::map<std::string, bool> answering;
   for (const auto& c : configured_) {
     const auto f = failing_.find(c.name);
-    if (f == failing_.end()) answering[c.line] = true;
+    const auto turn = turns_.find(c.name);
+    HealthFacts facts;
+    facts.everyS = every_.contains(c.name) ? every_.at(c.name) : facts.everyS;
+    facts.silentAfter = collector_.silentAfter;
+    if (turn != turns_.end()) {
+      facts.failuresInRow = turn->second.failures;
+      if (turn->second.lastGood) facts.lastGood = std::chrono::system_clock::from_time_t(*turn->second.lastGood);
+    }
+    if (f == failing_.end() || !IsDown(facts, std::chrono::system_clock::from_time_t(now))) answering[c.line] = true;
     else down[c.line] = f->second;
   }
   std::erase_if(down, [&](const auto& d) { return answering[d.first]; });
@@ -75,9 +87,9 @@ FleetLive FleetFigures::Live() {
   };
   live.nextDueUtc = [this](const std::string& name, const std::string&) {
     const std::scoped_lock lock(mutex_);
-    const auto it = due_.find(name);
+    const auto it = turns_.find(name);
     // Due while its line still reads others: now, never a time past.
-    return it == due_.end() ? std::string() : store::UtcText(std::max(it->second, std::time(nullptr)));
+    return it == turns_.end() ? std::string() : store::UtcText(std::max(it->second.at, std::time(nullptr)));
   };
   live.lines = [this] {
     const std::scoped_lock lock(mutex_);
@@ -90,7 +102,7 @@ FleetLive FleetFigures::Live() {
     return configured_;
   };
   live.logWriteFailures = [this] { return logFailures_ ? logFailures_() : std::uint64_t{0}; };
-  live.linesDown = [this] { return LinesDown(); };
+  live.linesDown = [this] { return LinesDown(std::time(nullptr)); };
   live.ackFinding = ack_;
   live.ackSituation = ackSituation_;
   if (pools_) live.modems = [this] { return modems_.All(); };

@@ -11,6 +11,7 @@
 
 #include "collect/config/collect_config.hpp"
 #include "collect/fleet/fleet_live.hpp"
+#include "collect/fleet/scheduler.hpp"
 
 namespace statvtk::collect {
 
@@ -21,14 +22,16 @@ class FleetFigures {
   void Configure(const Config& cfg);
   // One read ended on `line`: `done` or failed, with its exchanges.
   void Read(const std::string& line, bool done, std::int64_t exchanges);
-  void Due(const std::string& instrument, std::time_t at);
+  // An instrument's turn as the scheduler keeps it: its next read, its
+  // failures in a row and its last good read.
+  void Turn(const Due& d);
   // How the instrument's latest read ended: answered, or failed with `why`
   // (a read, not the store, failed).
   void Answered(const std::string& instrument);
   void Failed(const std::string& instrument, const std::string& why);
-  // The lines whose every instrument failed its latest read, with the
-  // latest reason: line -> why.
-  std::map<std::string, std::string> LinesDown() const;
+  // The lines whose every instrument failed its latest read and is down by
+  // the health rule (IsDown), with the latest reason: line -> why.
+  std::map<std::string, std::string> LinesDown(std::time_t now) const;
   // Where /metrics finds the log's write failures.
   void CountLogFailures(std::function<std::uint64_t()> failures) { logFailures_ = std::move(failures); }
   // How the API acknowledges a finding (through the collector's writer).
@@ -48,7 +51,7 @@ class FleetFigures {
  private:
   mutable std::mutex mutex_;
   std::map<std::string, LineFigures> lines_;
-  std::map<std::string, std::time_t> due_;
+  std::map<std::string, Due> turns_;  // by instrument (its `in` not kept: the configuration may go)
   std::map<std::string, long long> every_;
   std::vector<FleetLive::Configured> configured_;
   std::map<std::string, std::string> failing_;  // instrument -> why its latest read failed

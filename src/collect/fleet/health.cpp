@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "collect/fleet/schedule.hpp"
-
 namespace statvtk::collect {
 
 std::string_view HealthName(Health h) {
@@ -39,22 +37,22 @@ int HealthRank(Health h) {
   return 0;
 }
 
-Health HealthOf(const HealthFacts& f, std::chrono::system_clock::time_point now) {
-  if (!f.lastGood) return Health::Never;
+bool IsDown(const HealthFacts& f, std::chrono::system_clock::time_point now) {
+  if (f.failuresInRow >= f.silentAfter) return true;
+  if (!f.lastGood) return false;
   const std::int64_t every = std::max<std::int64_t>(1, f.everyS);
   const auto age = std::chrono::duration_cast<std::chrono::seconds>(now - *f.lastGood).count();
-  if (f.failuresInRow >= f.silentAfter || age > 3 * every) return Health::Down;
-  if (f.clockOff) return Health::Clock;
-  if (f.hourlyCompleteness < 50) return Health::Down;
-  if (f.failuresInRow > 0 || age > every + every / 2 || f.hourlyCompleteness < 95) return Health::Late;
-  return Health::Ok;
+  return age > 3 * every || (!f.clockOff && f.hourlyCompleteness < 50);
 }
 
-std::time_t NextRead(const CollectorConfig& c, const InstrumentConfig& in, std::optional<std::time_t> lastGood,
-                     int failuresInRow, std::optional<std::time_t> lastFailure, std::time_t now) {
-  if (failuresInRow > 0 && lastFailure)
-    return std::max<std::time_t>(now, *lastFailure + RetryPause(c, in, failuresInRow));
-  return std::max<std::time_t>(now, FirstDue(in, lastGood, now));
+Health HealthOf(const HealthFacts& f, std::chrono::system_clock::time_point now) {
+  if (!f.lastGood) return Health::Never;
+  if (IsDown(f, now)) return Health::Down;
+  if (f.clockOff) return Health::Clock;
+  const std::int64_t every = std::max<std::int64_t>(1, f.everyS);
+  const auto age = std::chrono::duration_cast<std::chrono::seconds>(now - *f.lastGood).count();
+  if (f.failuresInRow > 0 || age > every + every / 2 || f.hourlyCompleteness < 95) return Health::Late;
+  return Health::Ok;
 }
 
 }  // namespace statvtk::collect

@@ -1,7 +1,7 @@
 // How an instrument is doing, by one rule for the page, the REST API,
 // `status`, /metrics and the alerts: its state from the age of its last good
 // read against its own interval, the failed reads since, its hourly
-// completeness and its clock; and when it is read next.
+// completeness and its clock.
 #pragma once
 
 #include <chrono>
@@ -9,8 +9,6 @@
 #include <ctime>
 #include <optional>
 #include <string_view>
-
-#include "collect/config/collect_config.hpp"
 
 namespace statvtk::collect {
 
@@ -34,16 +32,15 @@ struct HealthFacts {
   bool clockOff = false;  // its last good read found the clock off
 };
 
-// Never read: never. Silent (failuresInRow >= silentAfter), its last good
-// read older than three intervals, or less than half of its hours held:
-// down. Its clock off: clock. A failure since the last good read, the read
-// older than one and a half intervals, or less than 95 % of its hours: late.
-Health HealthOf(const HealthFacts& f, std::chrono::system_clock::time_point now);
+// The one rule of "down", for the page, /metrics, the alerts and the lines:
+// silent (failuresInRow >= silentAfter), read or not; or read, and its last
+// good read older than three intervals, or (its clock right) less than half
+// of its hours held.
+bool IsDown(const HealthFacts& f, std::chrono::system_clock::time_point now);
 
-// When the instrument is read next, never in the past: after failures, the
-// retry pause from the last failed read (`lastFailure`); else as the
-// schedule says from the last good read.
-std::time_t NextRead(const CollectorConfig& c, const InstrumentConfig& in, std::optional<std::time_t> lastGood,
-                     int failuresInRow, std::optional<std::time_t> lastFailure, std::time_t now);
+// Never read: never (down if also silent, by IsDown). Down by IsDown: down.
+// Its clock off: clock. A failure since the last good read, the read older
+// than one and a half intervals, or less than 95 % of its hours: late.
+Health HealthOf(const HealthFacts& f, std::chrono::system_clock::time_point now);
 
 }  // namespace statvtk::collect

@@ -30,16 +30,16 @@ bool SameInstrument(const InstrumentConfig& a, const InstrumentConfig& b) {
          a.window == b.window && a.kinds == b.kinds;
 }
 
-// Whether a line reads the same way under both: its carrier and its
-// instruments with their schedules (where in the file they stand aside).
+}  // namespace
+
 bool SameLine(const LineConfig& x, const LineConfig& y, const std::vector<const InstrumentConfig*>& left,
               const std::vector<const InstrumentConfig*>& right) {
-  if (x.name != y.name || x.mode != y.mode || x.shared != y.shared || !SameSpec(x.spec, y.spec)) return false;
+  if (x.name != y.name || x.mode != y.mode || x.shared != y.shared || x.pool != y.pool || x.listen != y.listen ||
+      x.id != y.id || !SameSpec(x.spec, y.spec))
+    return false;
   return std::equal(left.begin(), left.end(), right.begin(), right.end(),
                     [](const auto* p, const auto* q) { return SameInstrument(*p, *q); });
 }
-
-}  // namespace
 
 bool PooledLine(const LineConfig& line) { return line.pool.empty() && line.mode != LineMode::Incoming; }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "collect/config/collect_config.hpp"
+#include "collect/fleet/scheduler.hpp"
 
 namespace statvtk::collect {
 
@@ -25,15 +26,15 @@ namespace statvtk::collect {
 // pool's modems, an incoming line waits for its modem.
 bool PooledLine(const LineConfig& line);
 
+// Whether a line reads the same way under both configurations: its carrier,
+// its pool or listener, and its instruments with their schedules (where in
+// the file they stand aside). Any kind of line: the pools and the call-in
+// listeners restart on a reload by it too.
+bool SameLine(const LineConfig& x, const LineConfig& y, const std::vector<const InstrumentConfig*>& left,
+              const std::vector<const InstrumentConfig*>& right);
+
 // The instruments of each line (by its [Line NAME]) in collect.ini's order.
 std::map<std::string, std::vector<const InstrumentConfig*>> InstrumentsByLine(const Config& cfg);
-
-// One instrument's schedule on its line.
-struct Due {
-  const InstrumentConfig* in = nullptr;
-  std::time_t at = 0;
-  int failures = 0;
-};
 
 // What the workers do with a line they took.
 struct LineWork {

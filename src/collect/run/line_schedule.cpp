@@ -4,43 +4,36 @@
 #include <ctime>
 
 #include "collect/config/identity.hpp"
-#include "collect/fleet/health.hpp"
-#include "collect/fleet/last_good_read.hpp"
-#include "collect/fleet/schedule.hpp"
-#include "store/periods.hpp"
 
 namespace statvtk::collect {
 
 namespace {
 
-// The next time of each instrument read in this pass: the next period after
-// a read, a growing pause after a failure; one the pass could not even start
-// (its store rows) counts as failed.
-void Reschedule(const Config& cfg, const LineConfig& line, std::vector<Due>& due,
+ReadEnd EndOf(ReadOutcome outcome) {
+  if (outcome == ReadOutcome::Done) return ReadEnd::Good;
+  return outcome == ReadOutcome::Stopped ? ReadEnd::Stopped : ReadEnd::Failed;
+}
+
+}  // namespace
+
+void Reschedule(const Config& cfg, const std::string& line, std::vector<Due>& due,
                 const std::vector<const InstrumentConfig*>& asked, const std::vector<InstrumentPass>& passes,
-                FleetFigures& figures) {
+                FleetFigures* figures) {
   const std::time_t after = std::time(nullptr);
   for (auto& d : due) {
     if (std::find(asked.begin(), asked.end(), d.in) == asked.end()) continue;
     const auto p = std::find_if(passes.begin(), passes.end(), [&](const auto& x) { return x.name == d.in->name; });
     if (p != passes.end() && p->leaseLost) continue;  // another collector reads it now: no failure of its
     const ReadOutcome outcome = p == passes.end() ? ReadOutcome::Failed : p->outcome;
-    if (outcome == ReadOutcome::Done) {
-      d.failures = 0;
-      d.at = NextDue(*d.in, after);
-    } else if (outcome == ReadOutcome::Failed) {
-      ++d.failures;
-      d.at = after + RetryPause(cfg.collector, *d.in, d.failures);
-    }
+    AfterRead(cfg.collector, d, EndOf(outcome), after);
+    if (!figures) continue;
     if (outcome != ReadOutcome::Stopped)
-      figures.Read(line.name, outcome == ReadOutcome::Done, p == passes.end() ? 0 : p->requests);
-    if (outcome == ReadOutcome::Done) figures.Answered(d.in->name);
-    else if (outcome == ReadOutcome::Failed && p != passes.end() && p->stored) figures.Failed(d.in->name, p->error);
-    figures.Due(d.in->name, d.at);
+      figures->Read(line, outcome == ReadOutcome::Done, p == passes.end() ? 0 : p->requests);
+    if (outcome == ReadOutcome::Done) figures->Answered(d.in->name);
+    else if (outcome == ReadOutcome::Failed && p != passes.end() && p->stored) figures->Failed(d.in->name, p->error);
+    figures->Turn(d);
   }
 }
-
-}  // namespace
 
 std::map<std::string, std::vector<const InstrumentConfig*>> ByLine(const Config& cfg) {
   std::map<std::string, std::vector<const InstrumentConfig*>> out;
@@ -51,29 +44,12 @@ std::map<std::string, std::vector<const InstrumentConfig*>> ByLine(const Config&
   return out;
 }
 
-std::vector<Due> LineSchedule(const Config& cfg, const LineConfig& line,
-                              const std::vector<const InstrumentConfig*>& instruments, StoreWriter& writer,
-                              FleetFigures& figures) {
-  std::vector<Due> due;
+std::vector<Due> LineSchedule(const Config& cfg, const std::vector<const InstrumentConfig*>& instruments,
+                              StoreWriter& writer, FleetFigures* figures) {
   const std::time_t start = std::time(nullptr);
-  // The failures of the whole line in one statement.
-  std::vector<store::ReadRunKey> keys;
-  for (const auto* in : instruments) keys.push_back({in->name, line.name});
-  const auto runs = writer.With([&](store::RecordStore& s) { return s.ReadRuns(keys); });
-  const bool haveRuns = runs && runs->size() == keys.size();
-  for (std::size_t i = 0; i < instruments.size(); ++i) {
-    const InstrumentConfig* in = instruments[i];
-    const auto last = writer.With([&](store::RecordStore& s) { return LastGoodRead(s, cfg, *in); });
-    int failures = 0;
-    std::optional<std::time_t> lastFailure;
-    if (haveRuns) {
-      failures = static_cast<int>((*runs)[i].failuresInRow);
-      if (const auto& f = (*runs)[i].lastFailure)
-        lastFailure = store::ParseUtc(f->endedUtc.empty() ? f->startedUtc : f->endedUtc);
-    }
-    due.push_back({in, NextRead(cfg.collector, *in, last, failures, lastFailure, start), failures});
-    figures.Due(in->name, due.back().at);
-  }
+  auto due = writer.With([&](store::RecordStore& s) { return Resume(s, cfg, instruments, start); });
+  if (figures)
+    for (const Due& d : due) figures->Turn(d);
   return due;
 }
 
@@ -84,12 +60,12 @@ bool ReadDueNow(const Config& cfg, const LineConfig& line, std::vector<Due>& due
   std::vector<const InstrumentConfig*> nowDue;
   for (bool silent : {false, true})
     for (auto& d : due)
-      if (d.at <= now && (d.failures >= cfg.collector.silentAfter) == silent) nowDue.push_back(d.in);
+      if ((d.failures >= cfg.collector.silentAfter) == silent && TakeDue(d, now)) nowDue.push_back(d.in);
   if (nowDue.empty()) return true;
   const LeaseFence fence{OriginOf(cfg.collector.origin), epoch, cfg.collector.leaseTtlS};
   // The line's stop is the read's stop: every wait of the line looks at it.
   const auto passes = CollectLine(cfg, line, nowDue, home, writer, stop, lineLog, {}, epoch ? &fence : nullptr);
-  Reschedule(cfg, line, due, nowDue, passes, figures);
+  Reschedule(cfg, line.name, due, nowDue, passes, &figures);
   return std::none_of(passes.begin(), passes.end(), [](const InstrumentPass& p) { return p.leaseLost; });
 }
 

@@ -1,6 +1,8 @@
-// A pooled line's schedule and its reads when due, for `once` and `run`:
-// the schedule as the store says (a restart keeps it), the instruments due
-// now read, each then due again at its next period or after a growing pause.
+// A pooled line's schedule and its reads when due, for `once` and `run`,
+// by the one scheduler (fleet/scheduler): the schedule as the store says (a
+// restart keeps it), the instruments due now read, each then due again at
+// its next period or after a growing pause. Reschedule serves the modem
+// pools and the call-in lines too.
 #pragma once
 
 #include <atomic>
@@ -22,12 +24,20 @@ namespace statvtk::collect {
 // an incoming line's), by the line's name.
 std::map<std::string, std::vector<const InstrumentConfig*>> ByLine(const Config& cfg);
 
-// The line's schedule as the store says: a restart keeps it, each
-// instrument due as its last good read says, or after the failures since it
-// the retry pause, as `status` says.
-std::vector<Due> LineSchedule(const Config& cfg, const LineConfig& line,
-                              const std::vector<const InstrumentConfig*>& instruments, StoreWriter& writer,
-                              FleetFigures& figures);
+// The schedule of `instruments` as the store says (the scheduler's Resume):
+// a restart keeps it, each instrument due as its last good read says, or
+// after the failures since it the retry pause, as `status` says; the
+// figures (if any) told.
+std::vector<Due> LineSchedule(const Config& cfg, const std::vector<const InstrumentConfig*>& instruments,
+                              StoreWriter& writer, FleetFigures* figures);
+
+// After a read of `asked` on `line` (any kind of line): each instrument's
+// turn by the scheduler's AfterRead, and the figures (if any) told. One the
+// read could not even start (its store rows) counts as failed; one whose
+// lease was lost (another collector reads it now) is left as it was.
+void Reschedule(const Config& cfg, const std::string& line, std::vector<Due>& due,
+                const std::vector<const InstrumentConfig*>& asked, const std::vector<InstrumentPass>& passes,
+                FleetFigures* figures);
 
 // Reads the instruments of `due` that are due now; instruments marked silent
 // come last: their time-outs do not hold up the ones that answer.

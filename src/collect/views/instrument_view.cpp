@@ -97,6 +97,7 @@ InstrumentView ViewOf(const FleetLive& live, const store::InstrumentSummary* sum
     for (std::size_t a = 0; a < store::kArchiveKinds.size(); ++a) v.newest[a] = summary->archives[a].stats.newest;
   }
   v.health = HealthOf(facts, now);
+  v.down = IsDown(facts, now);
   for (const auto& f : findings)
     if (!v.instrument.serial.empty() && f.serial == v.instrument.serial && v.findings.size() < kFindingsPerInstrument)
       v.findings.push_back(f);

@@ -23,6 +23,7 @@ struct InstrumentView {
   std::string nextDueUtc;           // empty: unknown (another collector's)
   std::int64_t everyS = 3600;       // from collect.ini, else as the store keeps it, else an hour
   Health health = Health::Never;
+  bool down = false;  // by the health rule's IsDown (also never read but silent): what the alerts tell
   std::array<std::optional<double>, 3> completeness{};  // by kArchiveKinds; empty: the model keeps none
   std::array<std::int64_t, 3> records{}, gaps{};
   int failuresInRow = 0;  // reads since the last good one
