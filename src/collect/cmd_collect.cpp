@@ -214,15 +214,20 @@ LineWork WorkOf(FleetRun& f, const Common& c) {
   return work;
 }
 
-// Until the stop request: the watchdog fed, collect.ini read again on SIGHUP.
-void ServeUntilStop(LinePool& lines, std::shared_ptr<const Config>& running, FleetRun& f, const Common& c) {
+// Until the stop request: the watchdog fed, collect.ini read again on SIGHUP
+// (the call-in listeners' AllowFrom= told through `allow`).
+void ServeUntilStop(LinePool& lines, std::shared_ptr<const Config>& running, FleetRun& f, const Common& c,
+                    const std::function<void(const Config&)>& allow) {
   std::atomic<bool>& request = StopRequest();
   std::atomic<bool>& reload = ReloadRequest();
   std::chrono::steady_clock::time_point heard{};
   while (!request.load()) {
     NotifyWatchdog(heard);
     if (reload.exchange(false))
-      if (auto next = Reloaded(c, *running, f.log)) RunLines(lines, running = next, f, true);
+      if (auto next = Reloaded(c, *running, f.log)) {
+        RunLines(lines, running = next, f, true);
+        allow(*next);
+      }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
 }
@@ -323,7 +328,9 @@ int RunService(const std::vector<std::string>& args, std::ostream& out, std::ost
     });
     // Start 5.
     NotifyReady();
-    ServeUntilStop(lines, running, f, c);
+    ServeUntilStop(lines, running, f, c, [&incoming](const Config& next) {
+      if (*incoming) (*incoming)->Allow(next);
+    });
     NotifyStopping();
     // Stop 1.
     request.store(true);
