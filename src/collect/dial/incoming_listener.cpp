@@ -181,8 +181,11 @@ void IncomingLines::State::Greet(int fd, std::string peer, const ListenConfig& l
   slot->fd = fd;
   slot->peer = peer;
   slot->since = std::time(nullptr);
+  // A call taken ends the line's refusals; without AllowFrom= there are none
+  // to end, and the store is not asked.
+  const bool checked = !allowFrom[listen.name].empty();
   lock.unlock();
-  NoteCall(ctx, line, instruments, false, host);
+  if (checked) NoteCall(ctx, line, instruments, false, host);
 }
 
 void IncomingLines::State::Accept(Listener& l) {
