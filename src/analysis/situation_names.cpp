@@ -54,6 +54,9 @@ std::string_view SituationKindName(SituationKind kind) {
     case SituationKind::NoConsumption: return "no_consumption";
     case SituationKind::ReverseVolume: return "reverse_volume";
     case SituationKind::ConsumptionSpike: return "consumption_spike";
+    case SituationKind::MeterReplaced: return "meter_replaced";
+    case SituationKind::ClockDrift: return "clock_drift";
+    case SituationKind::CallInRefused: return "call_in_refused";
   }
   return "";
 }
@@ -63,6 +66,7 @@ std::string_view SituationSourceName(SituationSource source) {
     case SituationSource::Flags: return "flags";
     case SituationSource::Events: return "events";
     case SituationSource::Rule: return "rule";
+    case SituationSource::Collector: return "collector";
   }
   return "";
 }
@@ -74,7 +78,8 @@ std::optional<SituationKind> SituationKindOfName(std::string_view name) {
 }
 
 std::optional<SituationSource> SituationSourceOfName(std::string_view name) {
-  for (const auto s : {SituationSource::Flags, SituationSource::Events, SituationSource::Rule})
+  for (const auto s :
+       {SituationSource::Flags, SituationSource::Events, SituationSource::Rule, SituationSource::Collector})
     if (SituationSourceName(s) == name) return s;
   return std::nullopt;
 }

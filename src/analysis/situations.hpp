@@ -25,11 +25,16 @@ enum class SituationKind {
   NoConsumption,     // no flow for a run of days
   ReverseVolume,     // an hour's reverse volume above the limit
   ConsumptionSpike,  // a day's volume far above the same weekday's median
+  // Those the collector sees itself, never the analysis of the records:
+  MeterReplaced,  // another serial answers at an instrument's address (one hour; "old → new" in `detail`)
+  ClockDrift,     // the meter's clock off the collector's by more than its limit, while it lasts
+  CallInRefused,  // a call-in with a known Id from an address the listener does not allow (the address in `detail`)
 };
-enum class SituationSource { Flags, Events, Rule };
+enum class SituationSource { Flags, Events, Rule, Collector };
 
 // "flag", "power_off", "settings_changed", "calibration", "clock_changed",
-// "night_flow", "continuous_flow", "no_consumption", "reverse_volume", "consumption_spike".
+// "night_flow", "continuous_flow", "no_consumption", "reverse_volume", "consumption_spike",
+// "meter_replaced", "clock_drift", "call_in_refused".
 std::string_view SituationKindName(SituationKind kind);
 // Every kind, in the order above.
 inline constexpr SituationKind kSituationKinds[] = {SituationKind::Flag,
@@ -41,10 +46,13 @@ inline constexpr SituationKind kSituationKinds[] = {SituationKind::Flag,
                                                     SituationKind::ContinuousFlow,
                                                     SituationKind::NoConsumption,
                                                     SituationKind::ReverseVolume,
-                                                    SituationKind::ConsumptionSpike};
+                                                    SituationKind::ConsumptionSpike,
+                                                    SituationKind::MeterReplaced,
+                                                    SituationKind::ClockDrift,
+                                                    SituationKind::CallInRefused};
 // The kind of a name SituationKindName gives; none for another text.
 std::optional<SituationKind> SituationKindOfName(std::string_view name);
-// "flags", "events", "rule".
+// "flags", "events", "rule", "collector".
 std::string_view SituationSourceName(SituationSource source);
 std::optional<SituationSource> SituationSourceOfName(std::string_view name);
 

@@ -17,6 +17,9 @@ std::string SituationText(const analysis::Situation& s) {
     case SituationKind::NoConsumption: return "Нет потребления";
     case SituationKind::ReverseVolume: return "Обратный поток";
     case SituationKind::ConsumptionSpike: return "Скачок потребления";
+    case SituationKind::MeterReplaced: return "Замена прибора";
+    case SituationKind::ClockDrift: return "Расхождение часов";
+    case SituationKind::CallInRefused: return "Вызов с чужого адреса";
   }
   return s.detail;
 }
@@ -26,6 +29,7 @@ std::string_view SituationSourceText(SituationSource source) {
     case SituationSource::Flags: return "флаги";
     case SituationSource::Events: return "события";
     case SituationSource::Rule: return "правило";
+    case SituationSource::Collector: return "сборщик";
   }
   return "";
 }

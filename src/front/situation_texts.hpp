@@ -16,7 +16,7 @@ std::string SituationText(const analysis::Situation& situation);
 // model's word; an unknown name: the name itself.
 std::string SituationText(std::string_view kindName, const std::string& detail);
 
-// "флаги", "события", "правило".
+// "флаги", "события", "правило", "сборщик".
 std::string_view SituationSourceText(analysis::SituationSource source);
 
 // The text shown for a situation still going on, in place of its end.

@@ -84,15 +84,20 @@ std::optional<DeviceClock> DeviceClockOf(const StatModel& m) {
   return DeviceClock{CalendarSeconds(y, mo, d, hr, mi, s), 1};
 }
 
-std::optional<FindingRow> CheckClock(const StatModel& m, std::time_t pcTime, long long limitS) {
+std::optional<ClockOffset> ClockOffsetOf(const StatModel& m, std::time_t pcTime) {
   const auto clock = DeviceClockOf(m);
   if (!clock) return {};
   const std::tm t = LocalTime(pcTime);
   const long long pc = CalendarSeconds(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
   // An hour stamp means "some time in this hour": measured from its middle.
   const long long device = clock->seconds + (clock->resolution > 1 ? clock->resolution / 2 : 0);
-  const long long off = device - pc;
-  if (std::llabs(off) <= limitS + clock->resolution / 2) return {};
+  return ClockOffset{device - pc, clock->resolution / 2};
+}
+
+std::optional<FindingRow> CheckClock(const StatModel& m, std::time_t pcTime, long long limitS) {
+  const auto offset = ClockOffsetOf(m, pcTime);
+  if (!offset || !offset->Beyond(limitS)) return {};
+  const long long off = offset->seconds;
   FindingRow f;
   f.serial = StoredSerial(m);
   f.kind = FindingKind::ClockOff;

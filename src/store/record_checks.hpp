@@ -3,6 +3,7 @@
 // totals, and the instrument's clock off the PC's.
 #pragma once
 
+#include <cstdlib>
 #include <ctime>
 #include <optional>
 #include <vector>
@@ -26,6 +27,16 @@ struct DeviceClock {
   long long resolution = 1;
 };
 std::optional<DeviceClock> DeviceClockOf(const StatModel& model);
+
+// How far the instrument's clock is off the PC's local time `pcTime`, in
+// seconds (ahead: above 0; an hour stamp measured from its middle), and the
+// slack its resolution leaves; none when its fields are no date.
+struct ClockOffset {
+  long long seconds = 0;
+  long long slack = 0;
+  bool Beyond(long long limitS) const { return std::llabs(seconds) > limitS + slack; }
+};
+std::optional<ClockOffset> ClockOffsetOf(const StatModel& model, std::time_t pcTime);
 
 // A clock-off finding when the instrument's clock and the PC's local time
 // `pcLocal` differ by more than `limitS` (plus the clock's resolution). Its

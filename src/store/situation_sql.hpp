@@ -16,6 +16,10 @@ namespace statvtk::store::sql {
 inline constexpr Statement kSituationsOfSerial{
     "SELECT " STATVTK_SITUATION_COLUMNS
     " FROM situations WHERE serial = $1 AND (to_period IS NULL OR from_period >= $2)"};
+// serial, kind, source: the serial's open situations of that kind from that source
+inline constexpr Statement kOpenSituationsOfKind{
+    "SELECT " STATVTK_SITUATION_COLUMNS
+    " FROM situations WHERE to_period IS NULL AND serial = $1 AND kind = $2 AND source = $3"};
 // serial, kind, source, from_period, to_period, hours, detail, raised_utc, cleared_utc -> the row when added
 inline constexpr Statement kInsertSituation{
     "INSERT INTO situations(serial, kind, source, from_period, to_period, hours, detail, raised_utc, cleared_utc) "

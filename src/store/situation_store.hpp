@@ -52,6 +52,11 @@ inline SituationQuery OpenSituations(std::string serial = {}) {
   return q;
 }
 
+// The source of the situations the collector sees itself (the serial that
+// answers, the meter's clock, its call-in connections), not in the records:
+// PutSituations leaves them to RaiseSituation and ClearSituations.
+inline constexpr const char* kCollectorSource = "collector";
+
 // What a refresh changed: the situations raised open, and those it closed.
 struct SituationChanges {
   std::vector<SituationRow> opened, closed;
@@ -71,6 +76,17 @@ class SituationStore {
   // its last hour. `utc`: now ("": the clock now).
   virtual Result<SituationChanges> PutSituations(const std::string& serial, std::span<const SituationRow> found,
                                                  const std::string& utc) = 0;
+  // A situation the collector saw itself (source kCollectorSource), its
+  // `fromPeriod` the hour it is seen in. An event (with its end) is kept
+  // once by its key. An open one is raised once: while an open one of its
+  // serial, kind and detail is there, that one's hours only grow up to this
+  // hour. Opened: the one it raised open.
+  virtual Result<SituationChanges> RaiseSituation(const SituationRow& row, const std::string& utc) = 0;
+  // Ends the open situations of `serial` and `kind` from `source` (any
+  // detail) at the hour `lastHour`; closed: those it ended.
+  virtual Result<SituationChanges> ClearSituations(const std::string& serial, const std::string& kind,
+                                                   const std::string& source, const std::string& lastHour,
+                                                   const std::string& utc) = 0;
   virtual Result<std::vector<SituationRow>> Situations(const SituationQuery& query) = 0;
   // How many situations the query finds, its limit and offset aside.
   virtual Result<std::int64_t> CountSituations(const SituationQuery& query) = 0;

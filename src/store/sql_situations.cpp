@@ -1,5 +1,6 @@
 // The situations table over the SQL connection: a serial's refresh in one
 // transaction, the list by a filter, the acknowledgement.
+#include <algorithm>
 #include <map>
 #include <tuple>
 
@@ -32,6 +33,14 @@ using SituationKey = std::tuple<std::string, std::string, std::string, std::stri
 SituationKey KeyOf(const SituationRow& s) { return {s.kind, s.fromPeriod, s.detail, s.source}; }
 
 SqlValue OptText(const std::optional<std::string>& s) { return s ? SqlText(*s) : SqlValue(); }
+
+// The hours from a situation's first hour to `hour` (1 when `hour` is not after it).
+std::int64_t HoursUpTo(const SituationRow& s, const std::string& hour) {
+  const auto from = ParsePeriod(ArchiveKind::Hourly, s.fromPeriod);
+  const auto to = ParsePeriod(ArchiveKind::Hourly, hour);
+  if (!from || !to) return std::max<std::int64_t>(1, s.hours);
+  return std::max<std::int64_t>(1, PeriodsBetween(ArchiveKind::Hourly, *from, *to) + 1);
+}
 
 // The last hour of a situation no longer found: its hours on from its first.
 std::string LastHourOf(const SituationRow& s) {
@@ -100,7 +109,8 @@ Result<SituationChanges> SqlStore::PutSituations(const std::string& serial, std:
     auto stored = Each<SituationRow>(Run(sql::kSituationsOfSerial, {SqlText(serial), SqlText(oldest)}), SituationAt);
     if (!stored) return stored.error();
     std::map<SituationKey, const SituationRow*> byKey;
-    for (const auto& s : *stored) byKey[KeyOf(s)] = &s;
+    for (const auto& s : *stored)
+      if (s.source != kCollectorSource) byKey[KeyOf(s)] = &s;  // the collector's own are not the analysis's
     SituationChanges changes;
     for (const auto& f : found) {
       SituationRow row = f;
@@ -137,6 +147,60 @@ Result<SituationChanges> SqlStore::PutSituations(const std::string& serial, std:
       if (!was->Open()) continue;
       SituationRow closed = *was;
       closed.toPeriod = LastHourOf(closed);
+      closed.clearedUtc = now;
+      auto updated =
+          Run(sql::kUpdateSituation, {SqlInt(closed.id), OptText(closed.toPeriod), SqlInt(closed.hours), SqlText(now)});
+      if (!updated) return updated.error();
+      changes.closed.push_back(std::move(closed));
+    }
+    return changes;
+  });
+}
+
+Result<SituationChanges> SqlStore::RaiseSituation(const SituationRow& row, const std::string& utc) {
+  const std::string now = utc.empty() ? UtcNow() : utc;
+  return InTransaction([&]() -> Result<SituationChanges> {
+    SituationChanges changes;
+    if (row.Open()) {
+      auto open = Each<SituationRow>(
+          Run(sql::kOpenSituationsOfKind, {SqlText(row.serial), SqlText(row.kind), SqlText(row.source)}), SituationAt);
+      if (!open) return open.error();
+      for (const auto& was : *open) {
+        if (was.detail != row.detail) continue;
+        auto updated = Run(sql::kUpdateSituation,
+                           {SqlInt(was.id), SqlValue(), SqlInt(HoursUpTo(was, row.fromPeriod)), SqlValue()});
+        if (!updated) return updated.error();
+        return changes;  // raised before: it goes on
+      }
+    }
+    auto added = Run(sql::kInsertSituation,
+                     {SqlText(row.serial), SqlText(row.kind), SqlText(row.source), SqlText(row.fromPeriod),
+                      OptText(row.toPeriod), SqlInt(std::max<std::int64_t>(1, row.hours)), SqlText(row.detail),
+                      SqlText(now), row.Open() ? SqlValue() : SqlText(now)});
+    if (!added) return added.error();
+    if (added->Count() == 0 || !row.Open()) return changes;
+    SituationRow opened = row;
+    opened.id = added->Int(0, 0);
+    opened.hours = std::max<std::int64_t>(1, row.hours);
+    opened.raisedUtc = now;
+    changes.opened.push_back(std::move(opened));
+    return changes;
+  });
+}
+
+Result<SituationChanges> SqlStore::ClearSituations(const std::string& serial, const std::string& kind,
+                                                   const std::string& source, const std::string& lastHour,
+                                                   const std::string& utc) {
+  const std::string now = utc.empty() ? UtcNow() : utc;
+  return InTransaction([&]() -> Result<SituationChanges> {
+    auto open = Each<SituationRow>(Run(sql::kOpenSituationsOfKind, {SqlText(serial), SqlText(kind), SqlText(source)}),
+                                   SituationAt);
+    if (!open) return open.error();
+    SituationChanges changes;
+    for (const auto& was : *open) {
+      SituationRow closed = was;
+      closed.toPeriod = std::max(lastHour, was.fromPeriod);
+      closed.hours = HoursUpTo(was, *closed.toPeriod);
       closed.clearedUtc = now;
       auto updated =
           Run(sql::kUpdateSituation, {SqlInt(closed.id), OptText(closed.toPeriod), SqlInt(closed.hours), SqlText(now)});

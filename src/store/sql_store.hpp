@@ -73,6 +73,10 @@ class SqlStore final : public RecordStore {
   Result<bool> AckFinding(std::int64_t id, const std::string& by, const std::string& utc) override;
   Result<SituationChanges> PutSituations(const std::string& serial, std::span<const SituationRow> found,
                                          const std::string& utc) override;
+  Result<SituationChanges> RaiseSituation(const SituationRow& row, const std::string& utc) override;
+  Result<SituationChanges> ClearSituations(const std::string& serial, const std::string& kind,
+                                           const std::string& source, const std::string& lastHour,
+                                           const std::string& utc) override;
   Result<std::vector<SituationRow>> Situations(const SituationQuery& query) override;
   Result<std::int64_t> CountSituations(const SituationQuery& query) override;
   Result<bool> AckSituation(std::int64_t id, const std::string& by, const std::string& utc) override;

@@ -102,6 +102,9 @@ class ForwardingStore final : public store::RecordStore {
   STATVTK_FORWARD(Result<bool>, AckFinding, (Id id, Text by, Text utc), (id, by, utc))
   STATVTK_FORWARD(Result<store::SituationChanges>, PutSituations,
                   (Text serial, std::span<const store::SituationRow> found, Text utc), (serial, found, utc))
+  STATVTK_FORWARD(Result<store::SituationChanges>, RaiseSituation, (const store::SituationRow& r, Text utc), (r, utc))
+  STATVTK_FORWARD(Result<store::SituationChanges>, ClearSituations,
+                  (Text serial, Text kind, Text source, Text lastHour, Text utc), (serial, kind, source, lastHour, utc))
   STATVTK_FORWARD(Result<std::vector<store::SituationRow>>, Situations, (const store::SituationQuery& q), (q))
   STATVTK_FORWARD(Result<std::int64_t>, CountSituations, (const store::SituationQuery& q), (q))
   STATVTK_FORWARD(Result<bool>, AckSituation, (Id id, Text by, Text utc), (id, by, utc))

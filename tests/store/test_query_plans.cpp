@@ -49,6 +49,7 @@ TEST(QueryPlans, EveryHotStatementSearchesAnIndexAndNeverScansOrSorts) {
       std::string(sql::kAckFinding.text),
       std::string(sql::kAck.text),
       std::string(sql::kSituationsOfSerial.text),
+      std::string(sql::kOpenSituationsOfKind.text),
       std::string(sql::kAckSituation.text),
   };
   for (const auto& statement : statements) {

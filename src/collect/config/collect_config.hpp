@@ -11,6 +11,7 @@
 #include "analysis/situations.hpp"
 #include "base/error.hpp"
 #include "base/host_port.hpp"
+#include "collect/config/address_ranges.hpp"
 #include "collect/config/mqtt_settings.hpp"
 #include "reading/read_job.hpp"
 
@@ -81,6 +82,7 @@ struct ListenConfig {
   std::string host;
   int port = 0;
   int line = 0;
+  std::vector<AddressRange> allowFrom;  // AllowFrom=: where a modem with a known Id may call from; empty: anywhere
 };
 
 // A daily time window "HH:MM-HH:MM" in minutes of the PC's local day (may pass midnight).
@@ -97,6 +99,10 @@ struct Kinds {
   bool operator==(const Kinds&) const = default;
 };
 
+// ClockDrift= of [Rules] when not given: the meter's clock off the
+// collector's by more is the clock_drift situation.
+inline constexpr long long kDefaultClockDriftS = 600;
+
 struct InstrumentConfig {
   std::string name;
   std::string line;
@@ -106,8 +112,9 @@ struct InstrumentConfig {
   std::optional<TimeWindow> window;
   Kinds kinds;
   int lineNo = 0;
-  std::string rulesName;     // Rules=: its [Rules NAME]; empty: the defaults of [Rules]
-  analysis::Settings rules;  // the situations' rules for it, resolved
+  std::string rulesName;                        // Rules=: its [Rules NAME]; empty: the defaults of [Rules]
+  analysis::Settings rules;                     // the situations' rules for it, resolved
+  long long clockDriftS = kDefaultClockDriftS;  // ClockDrift= of its rules: the clock_drift situation past it
 };
 
 // [Rules NAME]: overrides of [Rules] (the situations' rules) an instrument chooses by Rules=NAME.
@@ -115,6 +122,7 @@ struct RuleSet {
   std::string name;
   analysis::Settings settings;  // [Rules] with this section's keys over it
   int line = 0;
+  long long clockDriftS = kDefaultClockDriftS;  // ClockDrift=, [Rules]'s when not given here
 };
 
 struct Config {
@@ -124,7 +132,8 @@ struct Config {
   std::vector<InstrumentConfig> instruments;
   std::vector<ModemPoolConfig> pools;
   std::vector<ListenConfig> listens;
-  analysis::Settings rules;  // [Rules]: the situations' rules of every instrument without Rules=
+  analysis::Settings rules;                     // [Rules]: the situations' rules of every instrument without Rules=
+  long long clockDriftS = kDefaultClockDriftS;  // [Rules] ClockDrift=
   std::vector<RuleSet> ruleSets;
 
   const LineConfig* Line(const std::string& name) const;

@@ -21,10 +21,10 @@ const std::set<std::string> kLineKeys{
     "reconnects", "pool",  "listen",    "id",          "shared"};
 const std::set<std::string> kModemsKeys{"devices",   "baud",          "init",           "pulse",       "connectwait",
                                         "retrybusy", "retrynoanswer", "retrynocarrier", "dialsperpass"};
-const std::set<std::string> kListenKeys{"listen"};
+const std::set<std::string> kListenKeys{"listen", "allowfrom"};
 const std::set<std::string> kInstrumentKeys{"line", "address", "every", "offset", "window", "kinds", "rules"};
-const std::set<std::string> kRulesKeys{"nightflow",  "nightsinrow",  "continuoushours",
-                                       "noflowdays", "reverselimit", "spikefactor"};
+const std::set<std::string> kRulesKeys{"nightflow",    "nightsinrow", "continuoushours", "noflowdays",
+                                       "reverselimit", "spikefactor", "clockdrift"};
 
 // A value without its comment: a ';' after a blank starts one, as in the
 // examples of docs/collect.md and docs/collect-reference.md ("Every=1h   ; hourly"), so a value cannot
@@ -92,7 +92,9 @@ std::string Checker::KeyName(const std::string& key) {
                                                          {"continuoushours", "ContinuousHours"},
                                                          {"noflowdays", "NoFlowDays"},
                                                          {"reverselimit", "ReverseLimit"},
-                                                         {"spikefactor", "SpikeFactor"}};
+                                                         {"spikefactor", "SpikeFactor"},
+                                                         {"clockdrift", "ClockDrift"},
+                                                         {"allowfrom", "AllowFrom"}};
   const auto it = kNames.find(key);
   if (it != kNames.end()) return it->second;
   std::string k = key;

@@ -68,8 +68,9 @@ void FillCollector(Checker& c, const Section& s, CollectorConfig& col);
 void FillLine(Checker& c, const Section& s, LineConfig& l);
 ModemPoolConfig FillPool(Checker& c, const Section& s);
 ListenConfig FillListen(Checker& c, const Section& s);
-// [Rules] or [Rules NAME]: its keys set over `base` (each checked as the analysis takes it).
-analysis::Settings FillRules(Checker& c, const Section& s, analysis::Settings base);
+// [Rules] or [Rules NAME]: its keys set over `base` (each checked as the
+// analysis takes it), ClockDrift= over `clockDriftS`.
+analysis::Settings FillRules(Checker& c, const Section& s, analysis::Settings base, long long& clockDriftS);
 // Every [Rules] and [Rules NAME] into cfg.rules and cfg.ruleSets.
 void FillRuleSets(Checker& c, const std::vector<Section>& sections, Config& cfg);
 // `addresses` holds the (line, address) pairs taken so far.

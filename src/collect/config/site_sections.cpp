@@ -56,6 +56,13 @@ ListenConfig FillListen(Checker& c, const Section& s) {
       },
       "HOST:PORT, e.g. 0.0.0.0:5000");
   if (at) l.host = at->host, l.port = at->port;
+  if (const auto it = s.values.find("allowfrom"); it != s.values.end()) {
+    std::string bad;
+    if (auto ranges = ParseAddressRanges(it->second.first, &bad)) l.allowFrom = std::move(*ranges);
+    else
+      c.Problem(it->second.second, "[Listen " + s.name + "] AllowFrom=" + it->second.first + ": \"" + bad +
+                                       "\" не диапазон адресов CIDR (например 10.64.0.0/10, 192.0.2.7 или fd00::/8)");
+  }
   return l;
 }
 
@@ -91,10 +98,15 @@ InstrumentConfig FillInstrument(Checker& c, const Section& s, const Config& cfg,
       s, "kinds", in.kinds, [](const std::string& v) { return ParseKinds(v); },
       "a list of hourly, daily, monthly, events");
   in.rulesName = c.Take<std::string>(s, "rules", "", NonEmpty, "the name of a [Rules NAME]");
-  if (const RuleSet* rules = cfg.Rules(in.rulesName)) in.rules = rules->settings;
-  else if (in.rulesName.empty()) in.rules = cfg.rules;
-  else
+  if (const RuleSet* rules = cfg.Rules(in.rulesName)) {
+    in.rules = rules->settings;
+    in.clockDriftS = rules->clockDriftS;
+  } else if (in.rulesName.empty()) {
+    in.rules = cfg.rules;
+    in.clockDriftS = cfg.clockDriftS;
+  } else {
     c.Problem(s.values.at("rules").second, "Rules=" + in.rulesName + ": no [Rules " + in.rulesName + "] in the file");
+  }
   return in;
 }
 

@@ -110,6 +110,7 @@ CallInLines::Changes CallInLines::Apply(std::shared_ptr<const Config> cfg) {
     const auto old =
         std::find_if(running_.begin(), running_.end(), [&](const auto& r) { return r->listen->name == listen.name; });
     if (old != running_.end() && SameListen(*(*old)->cfg, *(*old)->listen, *cfg, listen)) {
+      if ((*old)->lines) (*old)->lines->Allow(*cfg);  // AllowFrom= from the next call on
       next.push_back(*old);
       running_.erase(old);
       continue;

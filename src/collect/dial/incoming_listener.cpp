@@ -20,6 +20,8 @@
 #include "collect/fleet/scheduler.hpp"
 #include "collect/run/collect_pass.hpp"
 #include "collect/run/line_schedule.hpp"
+#include "collect/run/fault_barrier.hpp"
+#include "collect/run/own_situations.hpp"
 #include "link/tcp_channel.hpp"
 #include "store/periods.hpp"
 
@@ -59,6 +61,20 @@ std::pair<std::string, std::string> PeerOf(const sockaddr_storage& a) {
   return {std::string(host) + ":" + std::to_string(port), host};
 }
 
+// A call of a line's known Id, refused or taken: the call_in_refused of the
+// instruments of the line the store knows a serial of.
+void NoteCall(const IncomingContext& ctx, const LineConfig& line,
+              const std::vector<const InstrumentConfig*>& instruments, bool refused, const std::string& host) {
+  std::vector<std::string> serials;
+  for (const auto* in : instruments) {
+    auto known = Guarded([&] {
+      return ctx.writer.With([&](store::RecordStore& s) { return KnownSerial(s, ctx.cfg, line, in->name); });
+    });
+    if (known && !known->empty()) serials.push_back(*known);
+  }
+  NoteCallIn(ctx.writer, serials, refused, host, ctx.log);
+}
+
 }  // namespace
 
 struct IncomingLines::State {
@@ -66,9 +82,10 @@ struct IncomingLines::State {
   IncomingContext ctx;
   std::vector<Listener> listeners;
   std::vector<Slot> slots;
-  mutable std::mutex mu;                // the slots' connections and the counts below
-  std::map<std::string, int> fromHost;  // connections open (in the Id wait or kept) by address
-  std::map<int, std::string> hostOf;    // descriptor -> address
+  mutable std::mutex mu;                                       // the slots' connections and the counts below
+  std::map<std::string, int> fromHost;                         // connections open (in the Id wait or kept) by address
+  std::map<int, std::string> hostOf;                           // descriptor -> address
+  std::map<std::string, std::vector<AddressRange>> allowFrom;  // AllowFrom= by [Listen NAME]
   struct Greeter {
     std::shared_ptr<std::atomic<bool>> done;
     std::jthread thread;
@@ -124,7 +141,7 @@ static std::optional<std::string> IdLine(int fd, std::chrono::milliseconds wait,
 void IncomingLines::State::Greet(int fd, std::string peer, const ListenConfig& listen) {
   std::string got;
   const auto id = IdLine(fd, ctx.idWait, ctx.stop, got);
-  const std::scoped_lock lock(mu);
+  std::unique_lock lock(mu);
   const std::string where = "[Listen " + listen.name + "] " + peer + ": ";
   if (!id) {
     if (!ctx.stop.load())
@@ -141,6 +158,19 @@ void IncomingLines::State::Greet(int fd, std::string peer, const ListenConfig& l
     Drop(fd);
     return;
   }
+  // A known Id from an address AllowFrom= does not hold: refused, and the
+  // situation noted outside the lock (the store may keep it waiting).
+  const std::string host = peer.substr(0, peer.rfind(':'));
+  const LineConfig& line = *slot->line;
+  const std::vector<const InstrumentConfig*> instruments = slot->instruments;
+  if (!AddressAllowed(allowFrom[listen.name], host)) {
+    Log(where + "Id \"" + PrintableText(*id) + "\" линии " + line.name + ": адрес " + host +
+        " не разрешён AllowFrom=; соединение закрыто");
+    Drop(fd);
+    lock.unlock();
+    NoteCall(ctx, line, instruments, true, host);
+    return;
+  }
   if (slot->fd >= 0) {
     Log("[" + slot->line->name + "] модем подключился снова (" + peer + "); прежнее соединение (" + slot->peer +
         ") закрыто");
@@ -151,6 +181,11 @@ void IncomingLines::State::Greet(int fd, std::string peer, const ListenConfig& l
   slot->fd = fd;
   slot->peer = peer;
   slot->since = std::time(nullptr);
+  // A call taken ends the line's refusals; without AllowFrom= there are none
+  // to end, and the store is not asked.
+  const bool checked = !allowFrom[listen.name].empty();
+  lock.unlock();
+  if (checked) NoteCall(ctx, line, instruments, false, host);
 }
 
 void IncomingLines::State::Accept(Listener& l) {
@@ -285,6 +320,7 @@ Result<std::unique_ptr<IncomingLines>> IncomingLines::Open(const IncomingContext
     if (!ok)
       return MakeError(ErrorCode::BadSettings,
                        "[Listen " + listen.name + "]: нельзя слушать " + where + ": " + std::strerror(err));
+    state->allowFrom[listen.name] = listen.allowFrom;
     state->listeners.push_back({&listen, std::move(fd)});
   }
   return std::unique_ptr<IncomingLines>(new IncomingLines(std::move(state)));
@@ -306,6 +342,12 @@ void IncomingLines::Serve() {
   std::vector<std::jthread> threads;
   for (auto& l : s_->listeners) threads.emplace_back([this, &l] { s_->Accept(l); });
   for (auto& slot : s_->slots) threads.emplace_back([this, &slot] { s_->ServeSlot(slot); });
+}
+
+void IncomingLines::Allow(const Config& cfg) {
+  const std::scoped_lock lock(s_->mu);
+  for (const auto& l : s_->listeners)
+    if (const ListenConfig* now = cfg.Listener(l.cfg->name)) s_->allowFrom[l.cfg->name] = now->allowFrom;
 }
 
 std::string IncomingLines::Describe(const std::string& line) const {

@@ -4,7 +4,10 @@
 // connection and reads its due instruments over it for as long as the modem
 // keeps it. A reconnect with the same Id replaces the old connection. An
 // unknown Id, no Id in time, or more connections at once from one address
-// than allowed: the connection is closed and logged, nothing else.
+// than allowed: the connection is closed and logged, nothing else. A known
+// Id from an address outside the listener's AllowFrom=: closed, and the
+// call_in_refused situation of the line's instruments raised (cleared by the
+// next call of that line taken).
 #pragma once
 
 #include <atomic>
@@ -49,6 +52,9 @@ class IncomingLines {
 
   // Accepts and reads until the stop.
   void Serve();
+  // AllowFrom= of each [Listen NAME] as collect.ini says now (read again on
+  // SIGHUP): the calls from then on are checked against it.
+  void Allow(const Config& cfg);
   // "connected since 2026-12-10T01:02:03Z (10.0.0.7)" or "waiting for the
   // modem"; empty for a line that is not incoming.
   std::string Describe(const std::string& line) const;

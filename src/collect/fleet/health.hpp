@@ -13,8 +13,8 @@
 namespace statvtk::collect {
 
 // "ok" (green), "late" (amber), "down" (red), "never" (red: never read),
-// "clock" (amber: it answers, but its clock is off by more than ClockLimit=,
-// so its hourly values belong to other hours).
+// "clock" (amber: it answers, but its clock_drift situation is open: its
+// clock off by more than ClockDrift=, so its hourly values belong to other hours).
 enum class Health { Ok, Late, Down, Never, Clock };
 std::string_view HealthName(Health h);
 // The state in the words of the page and of `status`.
@@ -29,7 +29,7 @@ struct HealthFacts {
   double hourlyCompleteness = 100;
   int failuresInRow = 0;  // reads since the last good one
   int silentAfter = 3;    // SilentAfter=: failures in a row that make it silent, that is down
-  bool clockOff = false;  // its last good read found the clock off
+  bool clockOff = false;  // its clock_drift situation is open
 };
 
 // The one rule of "down", for the page, /metrics, the alerts and the lines:

@@ -11,6 +11,7 @@
 #include "collect/mqtt/outbox.hpp"
 #include "collect/run/fault_barrier.hpp"
 #include "collect/run/header_retention.hpp"
+#include "collect/run/own_situations.hpp"
 #include "collect/run/situation_check.hpp"
 #include "collect/run/stat_files.hpp"
 #include "collect/run/store_product.hpp"
@@ -209,6 +210,21 @@ void NothingStored(InstrumentPass& p, const std::string& why) {
   p.added = p.conflicts = p.repeated = p.recovered = p.lost = p.notRecorded = 0;
 }
 
+// What the collector sees itself in a stored read: another serial than the
+// one the store knew at this instrument's place, the meter's clock.
+void NoteOwnSituations(const InstrumentRead& r, const std::string& knownSerial, const InstrumentConfig& in,
+                       const InstrumentPass& p, StoreWriter& writer, const PassLog& log) {
+  if (!knownSerial.empty() && knownSerial != p.serial) {
+    log("Прибор " + in.name + ": по его адресу отвечает другой прибор: " + knownSerial + " → " + p.serial);
+    NoteMeterReplaced(writer, knownSerial, p.serial, std::chrono::system_clock::to_time_t(r.ended), log);
+  }
+  if (!r.result.data) return;
+  // The header is the read's first request: its clock against the PC's as the read began.
+  const auto model = MakeStatModel(*r.result.data);
+  if (model)
+    CheckClockDrift(writer, p.serial, *model, std::chrono::system_clock::to_time_t(r.started), in.clockDriftS, log);
+}
+
 }  // namespace
 
 std::string PassText(const InstrumentPass& p) {
@@ -278,6 +294,8 @@ std::vector<InstrumentPass> CollectLine(const Config& cfg, const LineConfig& lin
         });
       });
     }
+    if (stored && results && !p.serial.empty())
+      NoteOwnSituations((*results)[i], befores[i].serial, *read[i], p, writer, log);
     // The situations follow the records the read stored (never its outcome).
     if (stored && p.added > 0 && !p.serial.empty()) {
       const InstrumentRead& r = (*results)[i];

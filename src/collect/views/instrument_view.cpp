@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "analysis/situations.hpp"
 #include "base/local_time.hpp"
 #include "base/utf8.hpp"
 #include "collect/image/archive_slots.hpp"
@@ -55,18 +56,10 @@ void AddArchives(const store::InstrumentSummary* summary, InstrumentView& v) {
   }
 }
 
-// Its last good read found the clock off.
-bool ClockOff(const store::InstrumentSummary& summary, const std::vector<store::FindingRow>& findings) {
-  if (!summary.lastGoodRead) return false;
-  for (const auto& f : findings)
-    if (f.kind == store::FindingKind::ClockOff && f.readId == summary.lastGoodRead->id &&
-        f.serial == summary.instrument.serial)
-      return true;
-  return false;
-}
-
+// `clockDrift`: its clock_drift situation is open (the clock its reads found
+// off by more than ClockDrift=).
 InstrumentView ViewOf(const FleetLive& live, const store::InstrumentSummary* summary, store::InstrumentRow in,
-                      const store::ReadRun& run, const std::vector<store::FindingRow>& findings,
+                      const store::ReadRun& run, const std::vector<store::FindingRow>& findings, bool clockDrift,
                       std::chrono::system_clock::time_point now) {
   InstrumentView v;
   v.instrument = std::move(in);
@@ -91,7 +84,7 @@ InstrumentView ViewOf(const FleetLive& live, const store::InstrumentSummary* sum
   if (summary) {
     if (summary->lastGoodRead) facts.lastGood = UtcMoment(v.lastGoodReadUtc);
     facts.hourlyCompleteness = summary->archives[0].completeness;
-    facts.clockOff = ClockOff(*summary, findings);
+    facts.clockOff = clockDrift;
     v.conflicts = summary->conflicts;
     v.openFindings = summary->openFindings;
     for (std::size_t a = 0; a < store::kArchiveKinds.size(); ++a) v.newest[a] = summary->archives[a].stats.newest;
@@ -112,6 +105,13 @@ Result<std::vector<InstrumentView>> FleetView(store::RecordStore& store, const F
   if (!summaries) return summaries.error();
   auto findings = store.Findings("");
   if (!findings) return findings.error();
+  // The clock state is the open clock_drift situation, as the alerts, MQTT and /metrics see it.
+  store::SituationQuery drifting = store::OpenSituations();
+  drifting.kind = analysis::SituationKindName(analysis::SituationKind::ClockDrift);
+  auto drifts = store.Situations(drifting);
+  if (!drifts) return drifts.error();
+  std::set<std::string> clockOff;
+  for (const auto& d : *drifts) clockOff.insert(d.serial);
   // Each instrument looks at its own findings only: linear in the fleet.
   std::map<std::string, std::vector<store::FindingRow>> findingsOf;
   for (auto& f : *findings) findingsOf[f.serial].push_back(std::move(f));
@@ -139,11 +139,12 @@ Result<std::vector<InstrumentView>> FleetView(store::RecordStore& store, const F
   out.reserve(names.size());
   for (std::size_t i = 0; i < summaries->size(); ++i)
     out.push_back(ViewOf(live, &(*summaries)[i], (*summaries)[i].instrument, runs->at(i),
-                         own((*summaries)[i].instrument.serial), now));
+                         own((*summaries)[i].instrument.serial), clockOff.contains((*summaries)[i].instrument.serial),
+                         now));
   for (std::size_t i = 0; i < unknown.size(); ++i) {
     const auto& c = *unknown[i];
     out.push_back(ViewOf(live, nullptr, {"", "", c.name, c.line, c.address, "", "", {}},
-                         runs->at(summaries->size() + i), none, now));
+                         runs->at(summaries->size() + i), none, false, now));
   }
   for (auto& v : out)
     if (const auto it = holders->find(v.instrument.line); it != holders->end()) v.heldBy = it->second;

@@ -1,0 +1,196 @@
+// The situations the collector sees itself, against the simulator: another
+// meter at an instrument's address (meter_replaced, once), the meter's clock
+// off (clock_drift: open while it lasts, the health state "clock" with it,
+// cleared by a read that finds it right), a call-in of a known Id from an
+// address AllowFrom= does not hold (refused, call_in_refused once).
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <ctime>
+
+#include "base/json_text.hpp"
+#include "base/local_time.hpp"
+#include "base/unique_fd.hpp"
+#include "collect/config/identity.hpp"
+#include "collect/dial/incoming_listener.hpp"
+#include "fleet_e2e.hpp"
+#include "store/record_store.hpp"
+#include "support/free_port.hpp"
+#include "support/temp_folder.hpp"
+#include "support/wait_until.hpp"
+
+namespace statvtk::collect {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The collector's situations of `kind` in the store of `home`.
+std::vector<store::SituationRow> SituationsOf(const std::filesystem::path& home, const std::string& kind) {
+  auto s = store::OpenRecordStore("collect.sqlite", home);
+  if (!s) return {};
+  store::SituationQuery q;
+  q.kind = kind;
+  return (*s)->Situations(q).value();
+}
+
+// A simulated 0814c at address 3 reporting `serial`, its clock at `clock`.
+std::vector<std::string> Meter(const std::string& serial, const std::string& clock) {
+  return {"--model", "0814c", "--address", "3", "--serial", serial, "--now", clock};
+}
+
+// The PC's local time `ago` seconds back, as the simulator's --now takes it.
+std::string LocalClock(std::time_t ago) {
+  const std::tm t = LocalTime(std::time(nullptr) - ago);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &t);
+  return buf;
+}
+
+void Once(const std::filesystem::path& home, int port, const std::string& more = {}) {
+  link_test::WriteAll(home / "collect.ini", "[Collector]\nKeepFiles=none\n\n" + more + test::LineSection("bus", port) +
+                                                test::InstrumentSection("boiler", "bus", 3));
+  ASSERT_EQ(test::Collect(home, {"once"}), 0) << link_test::ReadAll(home / "collect.out");
+}
+
+TEST(OwnSituations, AnotherMeterAtTheAddressIsOneMeterReplacedOfTheNewSerial) {
+  link_test::TempFolder home, oldSim, newSim;
+  const auto noted = [&] {
+    return test::Occurrences(link_test::ReadAll(home.Path() / "collect.out"), "11111111 → 22222222");
+  };
+  {
+    test::SimOnTcp old(oldSim.Path(), Meter("11111111", LocalClock(0)));
+    ASSERT_GT(old.Port(), 0);
+    Once(home.Path(), old.Port());
+  }
+  test::SimOnTcp fresh(newSim.Path(), Meter("22222222", LocalClock(0)));
+  ASSERT_GT(fresh.Port(), 0);
+  Once(home.Path(), fresh.Port());
+  EXPECT_EQ(noted(), 1u);
+  Once(home.Path(), fresh.Port());  // the store knows the new one now: nothing more
+  const auto replaced = SituationsOf(home.Path(), "meter_replaced");
+  ASSERT_EQ(replaced.size(), 1u);
+  EXPECT_EQ(replaced[0].serial, "22222222");
+  EXPECT_EQ(replaced[0].detail, "11111111 → 22222222");
+  EXPECT_EQ(replaced[0].source, "collector");
+  EXPECT_EQ(replaced[0].toPeriod, replaced[0].fromPeriod);  // an event of one hour
+  // The place keeps its history: both meters' records, each under its own serial.
+  auto s = store::OpenRecordStore("collect.sqlite", home.Path());
+  ASSERT_TRUE(s);
+  for (const char* serial : {"11111111", "22222222"})
+    EXPECT_GT((*s)->Stats(serial, ArchiveKind::Hourly).value().records, 0) << serial;
+}
+
+TEST(OwnSituations, AClockOffIsOneClockDriftWhileItLastsAndTheHealthSaysSo) {
+  link_test::TempFolder home, behindSim, rightSim;
+  const std::string rules = "[Rules]\nClockDrift=20m\n\n";
+  const auto health = [&] {
+    EXPECT_EQ(test::Collect(home.Path(), {"status", "--json"}), 0);
+    const std::string out = link_test::ReadAll(home.Path() / "collect.out");
+    const auto json = out.rfind("\n{\"");  // the answer after the log's lines
+    return Json::parse(out.substr(json == std::string::npos ? 0 : json + 1))
+        .at("instruments")
+        .at(0)
+        .at("health")
+        .get<std::string>();
+  };
+  {
+    test::SimOnTcp behind(behindSim.Path(), Meter("33333333", LocalClock(3600)));  // an hour behind
+    ASSERT_GT(behind.Port(), 0);
+    Once(home.Path(), behind.Port(), rules);
+    Once(home.Path(), behind.Port(), rules);
+    const auto drift = SituationsOf(home.Path(), "clock_drift");
+    ASSERT_EQ(drift.size(), 1u);
+    EXPECT_TRUE(drift[0].Open());
+    EXPECT_EQ(drift[0].serial, "33333333");
+    EXPECT_EQ(health(), "clock");
+  }
+  test::SimOnTcp right(rightSim.Path(), Meter("33333333", LocalClock(300)));  // 5 min: within ClockDrift=20m
+  ASSERT_GT(right.Port(), 0);
+  Once(home.Path(), right.Port(), rules);
+  const auto drift = SituationsOf(home.Path(), "clock_drift");
+  ASSERT_EQ(drift.size(), 1u);
+  EXPECT_FALSE(drift[0].Open());
+  EXPECT_NE(health(), "clock");
+}
+
+// A modem's end of a call-in connection from 127.0.0.1, its Id sent.
+struct CallingModem {
+  UniqueFd fd{::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
+  bool Call(int port, const std::string& id) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const std::string line = id + "\r";
+    return ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0 &&
+           ::send(fd.get(), line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
+  }
+  // The collector closed the connection.
+  bool Closed() {
+    char buf[64];
+    return ::recv(fd.get(), buf, sizeof buf, MSG_DONTWAIT) == 0;
+  }
+};
+
+TEST(OwnSituations, AKnownIdFromOutsideAllowFromIsRefusedAndRaisedOnce) {
+  link_test::TempFolder folder;
+  const std::filesystem::path home = folder.Path();
+  const int port = test::FreeLoopbackPort();
+  const auto parsed = ParseConfig("collect.ini", "[Listen gprs]\nListen=127.0.0.1:" + std::to_string(port) +
+                                                     "\nAllowFrom=10.64.0.0/10, fd00::/8\n\n"
+                                                     "[Line site-7]\nMode=incoming\nListen=gprs\nId=site-7\n\n"
+                                                     "[Instrument well]\nLine=site-7\nAddress=1\n");
+  ASSERT_TRUE(parsed.config) << parsed.Text("collect.ini");
+  auto opened = store::OpenRecordStore("collect.sqlite", home, StoreOptionsOf(parsed.config->collector));
+  ASSERT_TRUE(opened);
+  store::RecordStore& db = **opened;
+  // The instrument answered once before: the store knows its serial.
+  const auto read = db.StartRead({"", "well", "site-7", store::UtcNow(), store::ReadMode::Full}).value();
+  store::ReadFinish done;
+  done.serial = "44444444";
+  done.endedUtc = store::UtcNow();
+  ASSERT_TRUE(db.FinishRead(read, done));
+  StoreWriter writer(db);
+  std::mutex logMutex;
+  std::string log;
+  std::atomic<bool> stop{false};
+  const IncomingContext ctx{*parsed.config, home, writer,
+                            [&](const std::string& t) {
+                              const std::scoped_lock lock(logMutex);
+                              log += t + "\n";
+                            },
+                            stop};
+  const auto logged = [&] {
+    const std::scoped_lock lock(logMutex);
+    return log;
+  };
+  auto lines = IncomingLines::Open(ctx);
+  ASSERT_TRUE(lines && *lines) << (lines ? "no incoming line" : lines.error().reason);
+  {
+    std::jthread serving([&] { (*lines)->Serve(); });
+    CallingModem first, second, stranger;
+    ASSERT_TRUE(first.Call(port, "site-7"));
+    ASSERT_TRUE(WaitUntil([&] { return first.Closed(); }, 30s)) << logged();
+    ASSERT_TRUE(second.Call(port, "site-7"));
+    ASSERT_TRUE(WaitUntil([&] { return second.Closed(); }, 30s)) << logged();
+    ASSERT_TRUE(stranger.Call(port, "nobody"));  // an unknown Id: as before, closed and nothing else
+    ASSERT_TRUE(WaitUntil([&] { return stranger.Closed(); }, 30s)) << logged();
+    ASSERT_TRUE(WaitUntil([&] { return test::Occurrences(logged(), "неизвестный Id") == 1; }, 30s)) << logged();
+    stop = true;
+  }
+  lines->reset();  // the greeters joined: every situation written
+  EXPECT_EQ(test::Occurrences(log, "адрес 127.0.0.1 не разрешён AllowFrom="), 2u) << log;
+  store::SituationQuery q;
+  q.kind = "call_in_refused";
+  const auto refused = db.Situations(q).value();
+  ASSERT_EQ(refused.size(), 1u) << log;
+  EXPECT_EQ(refused[0].serial, "44444444");
+  EXPECT_EQ(refused[0].detail, "127.0.0.1");
+  EXPECT_TRUE(refused[0].Open());
+}
+
+}  // namespace
+}  // namespace statvtk::collect
