@@ -17,6 +17,7 @@
 #include "base/error.hpp"
 #include "collect/config/collect_config.hpp"
 #include "collect/fleet/fleet_figures.hpp"
+#include "collect/fleet/log_fields.hpp"
 #include "collect/run/store_writer.hpp"
 
 namespace statvtk::collect {
@@ -25,7 +26,7 @@ struct IncomingContext {
   const Config& cfg;
   std::filesystem::path home;
   StoreWriter& writer;
-  std::function<void(const std::string&)> log;  // one line, stamped by the caller
+  LogTo log;  // one line, stamped by the caller
   std::atomic<bool>& stop;
   FleetFigures* fleet = nullptr;
   std::chrono::milliseconds idWait{10000};  // for the Id line

@@ -61,7 +61,7 @@ std::optional<std::string> PresentedToken(const httplib::Request& req) {
 
 }  // namespace
 
-HttpServer::HttpServer(std::shared_ptr<FleetApi> api, std::function<void(const std::string&)> log, HttpOptions options)
+HttpServer::HttpServer(std::shared_ptr<FleetApi> api, LogTo log, HttpOptions options)
     : api_(std::move(api)), log_(std::move(log)), options_(std::move(options)) {}
 
 std::pair<HttpAnswer, std::string> HttpServer::Serve(const httplib::Request& req) {
@@ -98,7 +98,8 @@ HttpAnswer HttpServer::Answer(std::string_view method, std::string_view path, co
   }
   const std::scoped_lock lock(faultMutex_);
   if (fault != lastFault_ && log_)
-    log_("HTTP: internal fault on " + PrintableText(std::string(path.substr(0, 200))) + ": " + fault);
+    log_("HTTP: внутренняя ошибка на " + PrintableText(std::string(path.substr(0, 200))) + ": " + fault,
+         {.event = LogEvent::InternalFault});
   lastFault_ = fault;
   return FleetApi::Refuse(500, "внутренняя ошибка");
 }
