@@ -110,10 +110,11 @@ TEST(CollectJournal, StderrIsTheJournalOnlyWhenJournalStreamNamesIt) {
 
 // Words of Latin letters only, three or more, in a line (paths left out):
 // what a Russian line may hold are names (of the run's line and instruments,
-// the models, the read modes, the program and its file, the protocols).
+// the models, the read modes, the program and its file, the protocols, and
+// the reading engine's "OpenPort", the desktop's own word kept as it is).
 std::vector<std::string> ForeignWords(const std::string& line) {
-  static const std::set<std::string> names = {"bus",  "boiler", "well", "new",  "full", "statvtk", "collect",
-                                              "ini",  "HTTP",   "http", "MQTT", "VTK",  "LDN",     "TCP"};
+  static const std::set<std::string> names = {"bus",  "boiler", "well", "new", "full", "statvtk", "collect", "ini",
+                                              "HTTP", "http",   "MQTT", "VTK", "LDN",  "TCP",     "OpenPort"};
   std::vector<std::string> found;
   std::string word;
   const auto end = [&] {
@@ -124,10 +125,8 @@ std::vector<std::string> ForeignWords(const std::string& line) {
   for (std::string token; tokens >> token;) {
     if (token.find('/') != std::string::npos) continue;
     for (const char c : token) {
-      if (std::isalpha(static_cast<unsigned char>(c)))
-        word += c;
-      else
-        end();
+      if (std::isalpha(static_cast<unsigned char>(c))) word += c;
+      else end();
     }
     end();
   }
@@ -148,8 +147,9 @@ TEST(CollectJournal, AShortRunLogsRussianWithTheMachineWordsInTheFields) {
   link_test::TempFolder folder;
   const fs::path home = folder.Path();
   std::ofstream(home / "collect.ini") << "[Collector]\nDatabase=collect.sqlite\nOrigin=col-t\nHttp=127.0.0.1:"
-                                      << test::FreeLoopbackPort() << "\n\n[Line bus]\nMode=tcp\nTcp=127.0.0.1:"
-                                      << server->Port() << "\nPacketConst=300\nByteConst=100\nPacketRetry=2\n\n"
+                                      << test::FreeLoopbackPort()
+                                      << "\n\n[Line bus]\nMode=tcp\nTcp=127.0.0.1:" << server->Port()
+                                      << "\nPacketConst=300\nByteConst=100\nPacketRetry=2\n\n"
                                       << test::InstrumentSection("boiler", "bus", 3)
                                       << test::InstrumentSection("well", "bus", 7);
 
