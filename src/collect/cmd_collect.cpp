@@ -49,7 +49,7 @@ bool ReadSharedOnce(Run& f, const LineConfig& line, const std::vector<const Inst
   const std::int64_t ttl = f.cfg.collector.leaseTtlS;
   const auto epoch = f.writer.With([&](store::RecordStore& s) { return s.TakeLease(line.name, origin, ttl); });
   if (!epoch) {
-    log("аренда линии не взята: " + epoch.error().reason);
+    log("аренда линии не взята: " + epoch.error().reason, {.event = LogEvent::LeaseFailed});
     return false;
   }
   if (!*epoch) {
@@ -57,20 +57,20 @@ bool ReadSharedOnce(Run& f, const LineConfig& line, const std::vector<const Inst
     if (const auto leases = f.writer.With([](store::RecordStore& s) { return s.Leases(); }))
       for (const auto& l : *leases)
         if (l.line == line.name) holder = l.origin + " (аренда до " + l.untilUtc + ")";
-    log("линию читает сборщик " + holder + ": пропущена");
+    log("линию читает сборщик " + holder + ": пропущена", {.event = LogEvent::LineSkipped});
     return true;
   }
   const LeaseFence fence{origin, **epoch, ttl};
   std::vector<InstrumentPass> passes;
   if (auto leases = OpenLeaseStore(f.cfg.collector, home); !leases) {
-    log("аренда линии не продлевается: " + leases.error().reason);
+    log("аренда линии не продлевается: " + leases.error().reason, {.event = LogEvent::LeaseFailed});
   } else {
     const LeaseRenewal renewal(**leases, line.name, fence, log);
     passes = CollectLine(f.cfg, line, list, home, f.writer, StopRequest(), log, {}, &fence);
   }
   if (const auto r = f.writer.With([&](store::RecordStore& s) { return s.ReleaseLease(line.name, origin, **epoch); });
       !r)
-    log("аренда линии не отдана: " + r.error().reason);
+    log("аренда линии не отдана: " + r.error().reason, {.event = LogEvent::LeaseFailed});
   return passes.size() == list.size() && std::all_of(passes.begin(), passes.end(), [](const InstrumentPass& p) {
            return p.outcome == ReadOutcome::Done;
          });
@@ -83,17 +83,13 @@ struct FleetRun {
   StoreWriter& writer;
   CollectLog& log;
   FleetFigures& figures;
-  PassLog LineLog(const LineConfig& line) {
-    return [this, name = line.name](const std::string& t) { log.Line("[" + name + "] " + t); };
-  }
+  PassLog LineLog(const LineConfig& line) { return log.To().OfLine(line.name); }
   PoolContext Pools(std::atomic<bool>& stop) {
-    PoolContext p{cfg, home, writer, [this](const std::string& t) { log.Line(t); }, stop, figures.Modems(), &figures};
+    PoolContext p{cfg, home, writer, log.To(), stop, figures.Modems(), &figures};
     p.modemStep = DialStepOfEnvironment();
     return p;
   }
-  IncomingContext Incoming(std::atomic<bool>& stop) {
-    return {cfg, home, writer, [this](const std::string& t) { log.Line(t); }, stop, &figures};
-  }
+  IncomingContext Incoming(std::atomic<bool>& stop) { return {cfg, home, writer, log.To(), stop, &figures}; }
   std::filesystem::path home;
 };
 
@@ -126,8 +122,8 @@ int WithFleet(const Common& c, bool serving, std::ostream& err, Lines&& lines) {
     std::filesystem::path file = cfg->collector.database;
     writer.Watch(file.is_relative() ? c.home / file : file);
   }
-  CollectLog log(err, c.home, cfg->collector.logDays);
-  for (const auto& w : exposure.warnings) log.Line("statvtk-collect: " + w);
+  CollectLog log(err, c.home, cfg->collector.logDays, OriginOf(cfg->collector.origin), SystemJournal());
+  for (const auto& w : exposure.warnings) log.Line("statvtk-collect: " + w, {.event = LogEvent::ConfigWarning});
   FleetFigures figures(*cfg);
   figures.CountLogFailures([&log] { return log.WriteFailures(); });
   figures.SetAck([&writer](std::int64_t id, const std::string& by) {
@@ -157,15 +153,15 @@ void OnEachLine(const Config& cfg, const ServeFn& serve, const std::function<voi
 std::shared_ptr<const Config> Reloaded(const Common& c, const Config& running, CollectLog& log) {
   ConfigResult r = LoadConfig(c.configFile);
   const std::string refused =
-      "statvtk-collect: " + c.configFile.string() + " refused, the running configuration stays: ";
+      "statvtk-collect: " + c.configFile.string() + " не принят, работает прежняя конфигурация: ";
   if (!r.config) {
     std::istringstream problems(r.Text(c.configFile));
     for (std::string line; std::getline(problems, line);)
-      if (!line.empty()) log.Line(refused + line);
+      if (!line.empty()) log.Line(refused + line, {.event = LogEvent::ConfigRefused});
     return nullptr;
   }
   if (r.config->instruments.empty()) {
-    log.Line(refused + "no [Instrument NAME] section");
+    log.Line(refused + "нет ни одной секции [Instrument NAME]", {.event = LogEvent::ConfigRefused});
     return nullptr;
   }
   r.config->collector = running.collector;
@@ -182,7 +178,7 @@ struct Running {
 std::string Names(const std::vector<std::string>& v) {
   std::string out;
   for (const auto& n : v) out += (out.empty() ? "" : ", ") + n;
-  return out.empty() ? std::string("none") : out;
+  return out.empty() ? std::string("нет") : out;
 }
 
 // The lines, instruments, modem pools and call-in listeners of `cfg` run
@@ -193,23 +189,24 @@ void RunLines(const Running& run, std::shared_ptr<const Config> cfg, FleetRun& f
   const ModemPools::Changes pools = run.pools.Apply(cfg);
   if (!reload) return;
   const CallInLines::Changes callIn = run.callIn.Apply(cfg);
-  f.log.Line("statvtk-collect: collect.ini reloaded: " + std::to_string(cfg->instruments.size()) +
-             " instruments; lines added: " + Names(changes.added) + "; changed: " + Names(changes.changed) +
-             "; removed: " + Names(changes.removed));
+  f.log.Line("statvtk-collect: collect.ini прочитан заново: приборов " + std::to_string(cfg->instruments.size()) +
+                 "; линии добавлены: " + Names(changes.added) + "; изменены: " + Names(changes.changed) +
+                 "; удалены: " + Names(changes.removed),
+             {.event = LogEvent::Reload});
   if (pools.added.size() + pools.changed.size() + pools.removed.size() + callIn.added.size() + callIn.changed.size() +
           callIn.removed.size() >
       0)
-    f.log.Line("statvtk-collect: collect.ini reloaded: modem pools added: " + Names(pools.added) +
-               "; changed: " + Names(pools.changed) + "; removed: " + Names(pools.removed) +
-               "; call-in listeners added: " + Names(callIn.added) + "; changed: " + Names(callIn.changed) +
-               "; removed: " + Names(callIn.removed));
+    f.log.Line("statvtk-collect: collect.ini прочитан заново: пулы модемов добавлены: " + Names(pools.added) +
+                   "; изменены: " + Names(pools.changed) + "; удалены: " + Names(pools.removed) +
+                   "; приём вызовов добавлен: " + Names(callIn.added) + "; изменён: " + Names(callIn.changed) +
+                   "; удалён: " + Names(callIn.removed),
+               {.event = LogEvent::Reload});
 }
 
 // The services over the run (`serving`: HTTP and the alerts too), each
 // read's MQTT messages handed to the writer; null with the reason on err.
 std::unique_ptr<FleetServices> StartServices(FleetRun& f, bool serving, std::ostream& err) {
-  auto services =
-      FleetServices::Start(f.cfg, f.home, f.figures, serving, [&f](const std::string& t) { f.log.Line(t); });
+  auto services = FleetServices::Start(f.cfg, f.home, f.figures, serving, f.log.To());
   if (!services) {
     err << "statvtk-collect: " << services.error().reason << "\n";
     return nullptr;
@@ -257,7 +254,8 @@ int RunOnce(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     std::atomic<bool> failed{false};
     for (const auto& line : f.cfg.lines)
       if (line.mode == LineMode::Incoming)
-        f.log.Line("[" + line.name + "] Mode=incoming: линию читает служба (run), пока её модем на связи");
+        f.log.Line("[" + line.name + "] Mode=incoming: линию читает служба (run), пока её модем на связи",
+                   {.line = line.name, .event = LogEvent::LineSkipped});
     const PoolContext pools = f.Pools(StopRequest());
     OnEachLine(
         f.cfg,
@@ -309,8 +307,9 @@ int RunService(const std::vector<std::string>& args, std::ostream& out, std::ost
   return WithFleet(c, true, err, [&](FleetRun& f) {
     std::atomic<bool>& request = StopRequest();
     ReloadRequest().store(false);  // from now on SIGHUP reads collect.ini again
-    f.log.Line("statvtk-collect: " + std::to_string(f.cfg.instruments.size()) + " instruments on " +
-               std::to_string(f.cfg.lines.size()) + " lines");
+    f.log.Line("statvtk-collect: приборов " + std::to_string(f.cfg.instruments.size()) + ", линий " +
+                   std::to_string(f.cfg.lines.size()),
+               {.event = LogEvent::Start});
     auto running = std::make_shared<const Config>(f.cfg);
     // Start 2.
     CallInLines callIn(f.Incoming(request), request);
@@ -328,7 +327,7 @@ int RunService(const std::vector<std::string>& args, std::ostream& out, std::ost
       err << "statvtk-collect: " << leases.error().reason << "\n";
       return kExitFailed;
     }
-    LeaseKeeper keeper(std::move(*leases), f.cfg.collector, [&f](const std::string& t) { f.log.Line(t); });
+    LeaseKeeper keeper(std::move(*leases), f.cfg.collector, f.log.To());
     LinePool lines(WorkOf(f, c), request);
     ModemPools pools(f.Pools(request));
     const Running run{lines, pools, callIn};
@@ -354,7 +353,7 @@ int RunService(const std::vector<std::string>& args, std::ostream& out, std::ost
     keeper.Release();
     // Stop 4 and 5.
     services->Stop();
-    f.log.Line("statvtk-collect: stopped");
+    f.log.Line("statvtk-collect: остановлен", {.event = LogEvent::Stop});
     return kExitOk;  // Stop 6, as this scope and WithFleet's end.
   });
 }

@@ -145,7 +145,7 @@ TEST(AlertSinks, TheCommandGetsTheEventOnStdinAndAFailureIsAReason) {
   const std::string file = (dir.Path() / "event.json").string();
   EXPECT_EQ(RunWithInput("cat > '" + file + "'", "{\"kind\":\"line_down\"}", 30s), std::nullopt);
   EXPECT_EQ(link_test::ReadAll(file), "{\"kind\":\"line_down\"}");
-  EXPECT_EQ(RunWithInput("exit 3", "{}", 30s), "AlertCommand= exited 3");
+  EXPECT_EQ(RunWithInput("exit 3", "{}", 30s), "AlertCommand= завершилась с кодом 3");
   // More than a pipe holds, to a program that reads none of it.
   EXPECT_EQ(RunWithInput("exit 0", std::string(1 << 20, 'x'), 30s), std::nullopt);
   // Nobody listens: the reason, never a hang (far less than the minute a
@@ -170,7 +170,7 @@ TEST(AlertSinks, AHangingCommandIsKilledPastItsTimeAndNeverHoldsTheStop) {
   link_test::TempFolder dir;
   const std::string pidFile = (dir.Path() / "pid").string(), started = (dir.Path() / "started").string();
   EXPECT_EQ(RunWithInput("sleep 600 & echo $! > '" + pidFile + "'; wait", "{}", 1s),
-            "AlertCommand= did not end within 1 s: killed");
+            "AlertCommand= не завершилась за 1 с: прервана");
   const std::string pid = link_test::ReadAll(pidFile);
   ASSERT_FALSE(pid.empty());
   EXPECT_TRUE(WaitUntil([&] { return Gone(std::stoi(pid)); }, 30s)) << pid;

@@ -96,8 +96,8 @@ class SharedLines : public ::testing::Test {
     return Sql(
         "SELECT COUNT(*) FROM reads a JOIN reads b ON a.line = b.line AND a.id < b.id AND a.origin <> b.origin "
         "WHERE a.ended_utc IS NOT NULL AND b.ended_utc IS NOT NULL AND a.started_utc < b.ended_utc AND "
-        "b.started_utc < a.ended_utc AND COALESCE(a.error, '') NOT LIKE '%lease lost%' AND "
-        "COALESCE(b.error, '') NOT LIKE '%lease lost%'");
+        "b.started_utc < a.ended_utc AND COALESCE(a.error, '') NOT LIKE '%аренда линии потеряна%' AND "
+        "COALESCE(b.error, '') NOT LIKE '%аренда линии потеряна%'");
   }
   bool Spread(int each) {
     const auto held = Held();
@@ -181,7 +181,7 @@ TEST_F(SharedLines, FirstReadsOfOddMemoriesKeepEveryLeaseAndAStopIsPrompt) {
   ASSERT_TRUE(
       WaitUntil([&] { return Sql("SELECT COUNT(DISTINCT line) FROM reads WHERE outcome = 'done'") == "6"; }, 240s))
       << Logs();
-  EXPECT_EQ(Sql("SELECT COUNT(*) FROM reads WHERE error LIKE '%lease lost%'"), "0") << Logs();
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM reads WHERE error LIKE '%аренда линии потеряна%'"), "0") << Logs();
   EXPECT_EQ(Logs().find("аренда линии потеряна"), std::string::npos) << Logs();
   EXPECT_EQ(Overlaps(), "0");
   for (auto& [origin, run] : runs_) EXPECT_EQ(run.Stop(SIGTERM, 10s), 0) << origin << "\n" << Logs();
@@ -219,11 +219,11 @@ TEST_F(SharedLines, ACollectorPausedPastItsLeaseStoresNothingOfItsRead) {
       [&] { return !Sql("SELECT outcome FROM reads WHERE id = " + id + " AND ended_utc IS NOT NULL").empty(); }, 60s))
       << Logs();
   EXPECT_EQ(Sql("SELECT outcome FROM reads WHERE id = " + id), "failed");
-  EXPECT_NE(Sql("SELECT error FROM reads WHERE id = " + id).find("lease lost"), std::string::npos) << Logs();
+  EXPECT_NE(Sql("SELECT error FROM reads WHERE id = " + id).find("аренда линии потеряна"), std::string::npos) << Logs();
   EXPECT_EQ(Sql("SELECT COUNT(*) FROM records WHERE read_id = " + id), "0");
   EXPECT_EQ(Sql("SELECT added FROM reads WHERE id = " + id), "0");
   const std::string log = link_test::ReadAll(Home(paused) / "collect.out");
-  EXPECT_NE(log.find("[l1] аренда линии потеряна (lease lost)"), std::string::npos) << log;
+  EXPECT_NE(log.find("[l1] аренда линии потеряна:"), std::string::npos) << log;
   // The line goes on being read, by the holder.
   ASSERT_TRUE(WaitUntil(
       [&] { return Sql("SELECT COUNT(*) FROM reads WHERE outcome = 'done' AND origin = '" + other + "'") != "0"; },

@@ -35,7 +35,7 @@ void EndsOnTermWhile(const fs::path& home, const std::string& waiting) {
       WaitUntil([&] { return link_test::ReadAll(home / "collect.out").find(waiting) != std::string::npos; }, 60s))
       << link_test::ReadAll(home / "collect.out");
   EXPECT_EQ(run.Stop(SIGTERM, 30s), 0) << link_test::ReadAll(home / "collect.out");
-  EXPECT_NE(link_test::ReadAll(home / "collect.out").find("statvtk-collect: stopped"), std::string::npos);
+  EXPECT_NE(link_test::ReadAll(home / "collect.out").find("statvtk-collect: остановлен"), std::string::npos);
 }
 
 TEST(CollectStop, TermDuringALongReplyWaitEndsTheProgram) {
@@ -109,7 +109,7 @@ TEST(CollectStop, TermWhileClientsPollTheMetricsOfACallInLineEndsCleanly) {
     EXPECT_EQ(run.Stop(SIGTERM, 60s), 0) << log();
     polling = false;
   }
-  EXPECT_NE(log().find("statvtk-collect: stopped"), std::string::npos) << log();
+  EXPECT_NE(log().find("statvtk-collect: остановлен"), std::string::npos) << log();
 }
 
 // A modem line whose call is answered BUSY: the read's error is the dial's

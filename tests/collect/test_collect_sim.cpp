@@ -310,7 +310,7 @@ TEST(CollectSim, SighupAddsAnInstrumentAndRefusesABrokenFile) {
 
   std::ofstream(ini) << boilerOnly << "[Instrument well]\nLine=nowhere\nAddress=7\n";
   std::raise(SIGHUP);
-  EXPECT_TRUE(WaitUntil([&] { return LogText(fleet.home).find("refused") != std::string::npos; }));
+  EXPECT_TRUE(WaitUntil([&] { return LogText(fleet.home).find("не принят") != std::string::npos; }));
   const std::string log = LogText(fleet.home);
   EXPECT_NE(log.find("nowhere"), std::string::npos) << log;
 

@@ -240,7 +240,7 @@ TEST(CollectBarrier, AMessageTheBrokerNeverTakesAndAStoreThatThrowsHoldUpNothing
   int faults = 0, dropped = 0;
   for (const auto& l : logged) {
     faults += l.find("outbox row unreadable") != std::string::npos;
-    dropped += l.find("dropped") != std::string::npos;
+    dropped += l.find("отброшено") != std::string::npos;
   }
   EXPECT_EQ(faults, 1);  // the same fault twice in a row is logged once
   EXPECT_EQ(dropped, 1);

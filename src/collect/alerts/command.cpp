@@ -29,7 +29,7 @@ std::string Failed(std::string_view what, int error) {
 }
 
 std::string SpanText(std::chrono::milliseconds d) {
-  return d.count() % 1000 == 0 ? std::to_string(d.count() / 1000) + " s" : std::to_string(d.count()) + " ms";
+  return d.count() % 1000 == 0 ? std::to_string(d.count() / 1000) + " с" : std::to_string(d.count()) + " мс";
 }
 
 // posix_spawn's file actions and attributes: the program's stdin is
@@ -101,8 +101,8 @@ class Child {
 
 std::optional<std::string> Outcome(int status) {
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return std::nullopt;
-  if (WIFEXITED(status)) return "AlertCommand= exited " + std::to_string(WEXITSTATUS(status));
-  return "AlertCommand= ended by signal " + std::to_string(WTERMSIG(status));
+  if (WIFEXITED(status)) return "AlertCommand= завершилась с кодом " + std::to_string(WEXITSTATUS(status));
+  return "AlertCommand= прервана сигналом " + std::to_string(WTERMSIG(status));
 }
 
 }  // namespace
@@ -127,10 +127,10 @@ std::optional<std::string> RunWithInput(const std::string& command, const std::s
   std::size_t sent = 0;
   const auto until = std::chrono::steady_clock::now() + limit;
   for (;;) {
-    if (stop.stop_requested()) return "AlertCommand= killed: the collector stops";
+    if (stop.stop_requested()) return "AlertCommand= прервана: сборщик останавливается";
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
-    if (left <= 0) return "AlertCommand= did not end within " + SpanText(limit) + ": killed";
+    if (left <= 0) return "AlertCommand= не завершилась за " + SpanText(limit) + ": прервана";
     pollfd fds[] = {{child.ExitedFd(), POLLIN, 0}, {wake.get(), POLLIN, 0}, {input.get(), POLLOUT, 0}};
     if (::poll(fds, input.get() >= 0 ? 3 : 2, static_cast<int>(std::min<long long>(left, INT_MAX))) < 0 &&
         errno != EINTR)

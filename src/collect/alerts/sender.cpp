@@ -29,7 +29,7 @@ std::optional<std::string> PostJson(const std::string& url, const std::string& b
   return std::nullopt;
 }
 
-AlertSender::AlertSender(AlertSinks sinks, std::function<void(const std::string&)> log)
+AlertSender::AlertSender(AlertSinks sinks, LogTo log)
     : sinks_(std::move(sinks)), log_(std::move(log)), thread_([this](std::stop_token stop) { Run(stop); }) {}
 
 AlertSender::~AlertSender() { RequestStop(); }
@@ -44,7 +44,9 @@ void AlertSender::Send(AlertEvent e) {
     const std::scoped_lock lock(mutex_);
     if (queue_.size() >= kMaxWaiting) {
       queue_.pop_front();
-      if (log_) log_("alert dropped: " + std::to_string(kMaxWaiting) + " alerts wait for their receiver");
+      if (log_)
+        log_("оповещение отброшено: получателя ждут уже " + std::to_string(kMaxWaiting) + " оповещений",
+             {.event = LogEvent::AlertDropped});
     }
     queue_.push_back({++made_, JsonText(AlertJson(e)), sinks_.webhook.empty(), sinks_.command.empty()});
   }
@@ -55,12 +57,12 @@ bool AlertSender::Deliver(Waiting& w, std::stop_token stop) {
   if (!w.hookDone) {
     const auto why = PostJson(sinks_.webhook, w.body);
     w.hookDone = !why;
-    if (why && log_) log_("AlertWebhook: " + *why + "; tried again later");
+    if (why && log_) log_("AlertWebhook: " + *why + "; повтор позже", {.event = LogEvent::AlertFailed});
   }
   if (!w.commandDone && !stop.stop_requested()) {
     const auto why = RunWithInput(sinks_.command, w.body, sinks_.commandTimeout, stop);
     w.commandDone = !why;
-    if (why && log_) log_(*why + (stop.stop_requested() ? "" : "; tried again later"));
+    if (why && log_) log_(*why + (stop.stop_requested() ? "" : "; повтор позже"), {.event = LogEvent::AlertFailed});
   }
   return w.hookDone && w.commandDone;
 }

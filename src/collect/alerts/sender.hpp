@@ -17,6 +17,7 @@
 
 #include "collect/alerts/command.hpp"
 #include "collect/alerts/watch.hpp"
+#include "collect/fleet/log_fields.hpp"
 
 namespace statvtk::collect {
 
@@ -30,7 +31,7 @@ struct AlertSinks {
 
 class AlertSender {
  public:
-  AlertSender(AlertSinks sinks, std::function<void(const std::string&)> log);
+  AlertSender(AlertSinks sinks, LogTo log);
   ~AlertSender();
   AlertSender(const AlertSender&) = delete;
   AlertSender& operator=(const AlertSender&) = delete;
@@ -51,7 +52,7 @@ class AlertSender {
   bool Deliver(Waiting& w, std::stop_token stop);  // true when every sink took it
 
   AlertSinks sinks_;
-  std::function<void(const std::string&)> log_;
+  LogTo log_;
   std::mutex mutex_;
   std::condition_variable_any wake_;
   std::deque<Waiting> queue_;

@@ -8,8 +8,7 @@
 namespace statvtk::collect {
 
 AlertService::AlertService(const Config& cfg, std::filesystem::path home, FleetLive live,
-                           std::function<std::optional<std::string>()> brokerDown,
-                           std::function<void(const std::string&)> log)
+                           std::function<std::optional<std::string>()> brokerDown, LogTo log)
     : database_(cfg.collector.database),
       home_(std::move(home)),
       everyS_(cfg.collector.alertEveryS),

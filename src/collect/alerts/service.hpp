@@ -20,7 +20,7 @@ class AlertService {
  public:
   // `brokerDown`: why the broker is not connected now (none: up; empty function: MQTT off).
   AlertService(const Config& cfg, std::filesystem::path home, FleetLive live,
-               std::function<std::optional<std::string>()> brokerDown, std::function<void(const std::string&)> log);
+               std::function<std::optional<std::string>()> brokerDown, LogTo log);
   ~AlertService();
   AlertService(const AlertService&) = delete;
   AlertService& operator=(const AlertService&) = delete;

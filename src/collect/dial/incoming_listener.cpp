@@ -92,7 +92,7 @@ struct IncomingLines::State {
   };
   std::vector<Greeter> greeters;  // one per connection in its Id wait
 
-  void Log(const std::string& t) { ctx.log(t); }
+  void Log(const std::string& t, const LogFields& fields = {}) { ctx.log(t, fields); }
 
   // Closes a connection and forgets it. Under mu.
   void Drop(int fd) {
@@ -146,7 +146,8 @@ void IncomingLines::State::Greet(int fd, std::string peer, const ListenConfig& l
   if (!id) {
     if (!ctx.stop.load())
       Log(where + "нет строки Id за " + std::to_string(ctx.idWait.count() / 1000) + " с (получено \"" +
-          PrintableText(got) + "\"); соединение закрыто");
+              PrintableText(got) + "\"); соединение закрыто",
+          {.event = LogEvent::ModemRefused});
     Drop(fd);
     return;
   }
@@ -154,7 +155,7 @@ void IncomingLines::State::Greet(int fd, std::string peer, const ListenConfig& l
     return s.line->id == *id && ctx.cfg.Listener(s.line->listen) == &listen;
   });
   if (slot == slots.end()) {
-    Log(where + "неизвестный Id \"" + PrintableText(*id) + "\"; соединение закрыто");
+    Log(where + "неизвестный Id \"" + PrintableText(*id) + "\"; соединение закрыто", {.event = LogEvent::ModemRefused});
     Drop(fd);
     return;
   }
@@ -173,10 +174,12 @@ void IncomingLines::State::Greet(int fd, std::string peer, const ListenConfig& l
   }
   if (slot->fd >= 0) {
     Log("[" + slot->line->name + "] модем подключился снова (" + peer + "); прежнее соединение (" + slot->peer +
-        ") закрыто");
+            ") закрыто",
+        {.line = slot->line->name, .event = LogEvent::ModemConnected});
     Drop(slot->fd);
   } else {
-    Log("[" + slot->line->name + "] модем на связи: " + peer);
+    Log("[" + slot->line->name + "] модем на связи: " + peer,
+        {.line = slot->line->name, .event = LogEvent::ModemConnected});
   }
   slot->fd = fd;
   slot->peer = peer;
@@ -200,7 +203,8 @@ void IncomingLines::State::Accept(Listener& l) {
     const std::scoped_lock lock(mu);
     if (fromHost[host] >= ctx.perAddress) {
       Log("[Listen " + l.cfg->name + "] " + peer + ": уже " + std::to_string(ctx.perAddress) +
-          " соединения с этого адреса; соединение закрыто");
+              " соединения с этого адреса; соединение закрыто",
+          {.event = LogEvent::ModemRefused});
       ::close(fd);
       continue;
     }
@@ -226,7 +230,8 @@ bool IncomingLines::State::StillThere(Slot& s) {
     if (n > 0) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
     if (n < 0 && errno == EINTR) continue;
-    Log("[" + s.line->name + "] модем отключился (" + s.peer + ")");
+    Log("[" + s.line->name + "] модем отключился (" + s.peer + ")",
+        {.line = s.line->name, .event = LogEvent::ModemDisconnected});
     Drop(s.fd);
     s.fd = -1;
     return false;
@@ -250,7 +255,7 @@ void IncomingLines::State::ReadDue(Slot& s, const std::vector<const InstrumentCo
     const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     return copy < 0 ? nullptr : ChannelOfSocket(copy);
   };
-  const auto lineLog = [this, name = line.name](const std::string& t) { Log("[" + name + "] " + t); };
+  const LogTo lineLog = ctx.log.OfLine(line.name);
   std::atomic<bool>& readStop = ctx.readStop ? *ctx.readStop : ctx.stop;
   const auto passes = CollectLine(ctx.cfg, line, due, ctx.home, ctx.writer, readStop, lineLog, hooks);
   Reschedule(ctx.cfg, line.name, s.due, due, passes, ctx.fleet);

@@ -20,6 +20,7 @@
 #include "base/error.hpp"
 #include "collect/config/collect_config.hpp"
 #include "collect/fleet/fleet_figures.hpp"
+#include "collect/fleet/log_fields.hpp"
 #include "collect/run/store_writer.hpp"
 
 namespace statvtk::collect {
@@ -28,7 +29,7 @@ struct IncomingContext {
   const Config& cfg;
   std::filesystem::path home;
   StoreWriter& writer;
-  std::function<void(const std::string&)> log;  // one line, stamped by the caller
+  LogTo log;  // one line, stamped by the caller
   std::atomic<bool>& stop;  // ends the listening, the lines' waits and (without readStop) their reads
   FleetFigures* fleet = nullptr;
   std::chrono::milliseconds idWait{10000};  // for the Id line

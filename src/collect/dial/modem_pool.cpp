@@ -64,7 +64,7 @@ class Pool {
   bool Run();
 
  private:
-  void Log(const std::string& text) { ctx_.log("[" + cfg_.name + "] " + text); }
+  void Log(const std::string& text, const LogFields& fields = {}) { ctx_.log("[" + cfg_.name + "] " + text, fields); }
   void Worker(PoolModem& m);
   Site* Pick(Steady::time_point now);
   void Activate(Site& s, std::vector<const InstrumentConfig*> due);
@@ -180,12 +180,14 @@ void Pool::Settle(Site& s, const std::vector<const InstrumentConfig*>& asked, co
   if (stopped) return;
   if (++s.dials >= cfg_.dialsPerPass) {
     Log("[" + s.line->name + "] не прочитано за " + std::to_string(s.dials) + " набор(а) (" + outcome +
-        "); следующий набор в свой срок");
+            "); следующий набор в свой срок",
+        {.line = s.line->name, .event = LogEvent::DialFailed});
     return EndPass(s, false);
   }
   const long long pause = PauseAfter(outcome);
   s.nextDial = Steady::now() + seconds(pause);
-  Log("[" + s.line->name + "] " + outcome + ": следующий набор через " + std::to_string(pause) + " с");
+  Log("[" + s.line->name + "] " + outcome + ": следующий набор через " + std::to_string(pause) + " с",
+      {.line = s.line->name});
 }
 
 void Pool::Call(PoolModem& m, Site& s) {
@@ -202,12 +204,13 @@ void Pool::Call(PoolModem& m, Site& s) {
   line.spec.target = SerialLine{1, m.device, cfg_.baud, line.spec.useMBus};
   line.spec.dial = ModemDialJob{line.spec.dial.phoneNo, cfg_.pulse, 1, cfg_.connectWaitS, cfg_.init, true};
   Log("[" + line.name + "] набор " + std::to_string(s.dials + 1) + " из " + std::to_string(cfg_.dialsPerPass) + ": " +
-      line.spec.dial.phoneNo + " через " + m.device);
+          line.spec.dial.phoneNo + " через " + m.device,
+      {.line = line.name});
   CallTap tap;
   LineHooks hooks;
   hooks.tap = &tap;
   hooks.run.modemStep = ctx_.modemStep;
-  const auto lineLog = [this, name = line.name](const std::string& t) { ctx_.log("[" + name + "] " + t); };
+  const LogTo lineLog = ctx_.log.OfLine(line.name);
   const auto passes = CollectLine(ctx_.cfg, line, list, ctx_.home, ctx_.writer, ctx_.stop, lineLog, hooks);
   const auto ended = std::chrono::system_clock::now();
   if (tap.ModemTrouble()) {  // not the site's fault: it keeps its place and its dials
@@ -254,7 +257,8 @@ void Pool::Worker(PoolModem& m) {
       if (once_ && std::all_of(modems_.begin(), modems_.end(), [](const PoolModem& x) { return x.aside; })) {
         for (auto& s : sites_)
           if (s.active && !s.inCall) {
-            Log("[" + s.line->name + "] не прочитано: ни один модем пула не отвечает");
+            Log("[" + s.line->name + "] не прочитано: ни один модем пула не отвечает",
+                {.line = s.line->name, .event = LogEvent::DialFailed});
             EndPass(s, false);
           }
         cv_.notify_all();

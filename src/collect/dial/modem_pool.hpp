@@ -28,7 +28,7 @@ struct PoolContext {
   const Config& cfg;
   std::filesystem::path home;
   StoreWriter& writer;
-  std::function<void(const std::string&)> log;  // one line, stamped by the caller
+  LogTo log;  // one line, stamped by the caller
   std::atomic<bool>& stop;                      // the run's: ends the pool and its reads
   ModemFigures& modems;
   FleetFigures* fleet = nullptr;  // the service's figures (due times, reads)

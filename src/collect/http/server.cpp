@@ -76,7 +76,7 @@ std::optional<std::pair<std::string, std::string>> PemPair(const std::string& ce
 
 }  // namespace
 
-HttpServer::HttpServer(std::shared_ptr<FleetApi> api, std::function<void(const std::string&)> log, HttpOptions options)
+HttpServer::HttpServer(std::shared_ptr<FleetApi> api, LogTo log, HttpOptions options)
     : api_(std::move(api)), log_(std::move(log)), options_(std::move(options)) {}
 
 std::pair<HttpAnswer, std::string> HttpServer::Serve(const HttpRequest& req) {
@@ -113,7 +113,8 @@ HttpAnswer HttpServer::Answer(std::string_view method, std::string_view path, co
   }
   const std::scoped_lock lock(faultMutex_);
   if (fault != lastFault_ && log_)
-    log_("HTTP: internal fault on " + PrintableText(std::string(path.substr(0, 200))) + ": " + fault);
+    log_("HTTP: внутренняя ошибка на " + PrintableText(std::string(path.substr(0, 200))) + ": " + fault,
+         {.event = LogEvent::InternalFault});
   lastFault_ = fault;
   return FleetApi::Refuse(500, "внутренняя ошибка");
 }

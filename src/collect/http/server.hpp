@@ -11,6 +11,7 @@
 
 #include "base/error.hpp"
 #include "base/host_port.hpp"
+#include "collect/fleet/log_fields.hpp"
 #include "collect/http/api.hpp"
 #include "collect/http/connections.hpp"
 #include "collect/http/daemon.hpp"
@@ -31,8 +32,7 @@ struct HttpOptions {
 class HttpServer {
  public:
   // `log`: a line for each fault a request ran into (optional).
-  explicit HttpServer(std::shared_ptr<FleetApi> api, std::function<void(const std::string&)> log = {},
-                      HttpOptions options = {});
+  explicit HttpServer(std::shared_ptr<FleetApi> api, LogTo log = {}, HttpOptions options = {});
   ~HttpServer();
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;
@@ -52,7 +52,7 @@ class HttpServer {
   std::pair<HttpAnswer, std::string> Serve(const HttpRequest& req);
 
   std::shared_ptr<FleetApi> api_;
-  std::function<void(const std::string&)> log_;
+  LogTo log_;
   HttpOptions options_;
   std::mutex faultMutex_;
   std::string lastFault_;

@@ -185,7 +185,7 @@ void MqttPublisher::Note(bool connected, const std::string& error) {
     figures_.connected = connected;
     if (!error.empty()) figures_.lastError = error;
   }
-  if (log_ && !error.empty()) log_(error);
+  if (log_ && !error.empty()) log_(error, {.event = LogEvent::BrokerDown});
 }
 
 void MqttPublisher::Lose(Loop& l, const std::string& why) {
@@ -206,7 +206,9 @@ bool MqttPublisher::Connect(Loop& l) {
   l.backoff = 1s;
   l.session->SayStatus(StatusTopic(settings_.topic, origin_), kOnline, 0);
   Note(true, "");
-  if (log_) log_("MQTT: connected to " + settings_.host + ":" + std::to_string(settings_.port));
+  if (log_)
+    log_("MQTT: брокер " + settings_.host + ":" + std::to_string(settings_.port) + " на связи",
+         {.event = LogEvent::BrokerUp});
   return true;
 }
 
@@ -214,7 +216,7 @@ bool MqttPublisher::SendWaiting(Loop& l) {
   l.lastPeek = std::chrono::steady_clock::now();
   auto waiting = outbox_->Peek(origin_, kWindow + l.inflight.size());
   if (!waiting) {
-    Note(true, "MQTT outbox: " + waiting.error().reason);
+    Note(true, "MQTT, очередь сообщений: " + waiting.error().reason);
     return WaitFor(1s);
   }
   for (const auto& m : *waiting) {
@@ -224,9 +226,11 @@ bool MqttPublisher::SendWaiting(Loop& l) {
     auto mid = l.session->Publish(m);
     if (!mid && mid.error().code == ErrorCode::BadData) {
       // It would stop every message behind it for good: said once, and left out.
-      if (log_) log_(mid.error().reason + ": message " + std::to_string(m.id) + " to " + m.topic + " dropped");
+      if (log_)
+        log_(mid.error().reason + ": сообщение " + std::to_string(m.id) + " в " + m.topic + " отброшено",
+             {.event = LogEvent::MessageDropped});
       if (auto acked = outbox_->Ack(m.id); !acked) {
-        Note(true, "MQTT outbox: " + acked.error().reason);
+        Note(true, "MQTT, очередь сообщений: " + acked.error().reason);
         break;
       }
       continue;
@@ -242,7 +246,7 @@ void MqttPublisher::Adopt(Loop& l) {
   const std::int64_t unseenS = 2 * adoptEvery_.count();
   auto collectors = outbox_->Collectors(unseenS);
   if (!collectors) {
-    Note(true, "MQTT outbox: " + collectors.error().reason);
+    Note(true, "MQTT, очередь сообщений: " + collectors.error().reason);
     return;
   }
   std::string from;
@@ -254,13 +258,13 @@ void MqttPublisher::Adopt(Loop& l) {
   if (from.empty()) return;
   auto adopted = outbox_->AdoptOutbox(origin_, unseenS);
   if (!adopted) {
-    Note(true, "MQTT outbox: " + adopted.error().reason);
+    Note(true, "MQTT, очередь сообщений: " + adopted.error().reason);
     return;
   }
   if (*adopted == 0) return;
   if (log_)
-    log_("MQTT: " + std::to_string(*adopted) + " message(s) of " + from + " (not seen for " + std::to_string(unseenS) +
-         " s) taken over, sent from here");
+    log_("MQTT: сообщений сборщиков " + from + " (их не видно " + std::to_string(unseenS) +
+         " с) взято для отправки отсюда: " + std::to_string(*adopted));
   dirty_ = true;
 }
 
@@ -304,10 +308,11 @@ void MqttPublisher::Run() {
       if (!Turn(l)) break;
       continue;
     } catch (const std::exception& e) {
-      if (e.what() != l.lastFault && log_) log_(std::string("MQTT: internal fault: ") + e.what());
+      if (e.what() != l.lastFault && log_)
+        log_(std::string("MQTT: внутренняя ошибка: ") + e.what(), {.event = LogEvent::InternalFault});
       l.lastFault = e.what();
     } catch (...) {
-      if (l.lastFault != "?" && log_) log_("MQTT: internal fault");
+      if (l.lastFault != "?" && log_) log_("MQTT: внутренняя ошибка", {.event = LogEvent::InternalFault});
       l.lastFault = "?";
     }
     Lose(l, "");

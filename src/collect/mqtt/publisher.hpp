@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "collect/config/mqtt_settings.hpp"
+#include "collect/fleet/log_fields.hpp"
 #include "store/record_store.hpp"
 
 namespace statvtk::collect {
@@ -45,7 +46,7 @@ class MqttPublisher {
   void Notify();
   MqttFigures Figures() const;
   // Optional: a line for the log when the broker connection comes or goes.
-  void SetLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
+  void SetLog(LogTo log) { log_ = std::move(log); }
   // Collectors sharing the store: every `every` (while the broker is
   // connected) the outbox of a collector not seen for twice that becomes
   // this one's, sent in order behind what is in flight. Before Start.
@@ -67,7 +68,7 @@ class MqttPublisher {
   MqttSettings settings_;
   std::unique_ptr<store::RecordStore> outbox_;
   std::string origin_;
-  std::function<void(const std::string&)> log_;
+  LogTo log_;
   std::chrono::seconds adoptEvery_{0};  // 0: the outbox is this collector's alone
   std::thread thread_;
   std::atomic<bool> stop_{false};

@@ -75,12 +75,19 @@ bool DailyLog::Line(const std::string& text) {
   return Write(now, StampedLine(now, text));
 }
 
-void CollectLog::Line(const std::string& text) {
+void CollectLog::Line(const std::string& text, const LogFields& fields) {
   const std::tm now = LocalNow();
   const std::string line = StampedLine(now, text);
+  LogFields all = fields;
+  if (all.origin.empty()) all.origin = origin_;
+  // A warning the words give ("ВНИМАНИЕ: ...") when its event does not.
+  LogPriority priority = PriorityOf(all.event);
+  if (priority == LogPriority::Info && text.find("ВНИМАНИЕ") != std::string::npos) priority = LogPriority::Warning;
   std::lock_guard lock(mutex_);
-  err_ << line;
-  err_.flush();
+  if (!journal_ || !journal_->Send(priority, text, all)) {
+    err_ << line;
+    err_.flush();
+  }
   if (!file_.Write(now, line)) ++failures_;
 }
 

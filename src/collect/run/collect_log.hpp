@@ -1,9 +1,10 @@
 // The collector's logs: each line stamped as the other programs stamp theirs,
 // control characters and bytes that are not UTF-8 escaped as \xNN, one event
-// a line. The collector's own log goes to stderr (journald) and to
-// logs/collect-YYYY-MM-DD.log, the HTTP access log to logs/http-YYYY-MM-DD.log;
-// each keeps its day's file open, and a new day's file removes the files of
-// its kind older than LogDays=.
+// a line. The collector's own log goes to logs/collect-YYYY-MM-DD.log and to
+// stderr, or under systemd to the journal with its fields (journal.hpp); the
+// HTTP access log to logs/http-YYYY-MM-DD.log. Each keeps its day's file
+// open, and a new day's file removes the files of its kind older than
+// LogDays=.
 #pragma once
 
 #include <atomic>
@@ -16,6 +17,9 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+
+#include "collect/fleet/log_fields.hpp"
+#include "collect/run/journal.hpp"
 
 namespace statvtk::collect {
 
@@ -48,11 +52,21 @@ class DailyLog {
   std::unique_ptr<std::FILE, Close> file_;
 };
 
+// The collector's own log: every line carries the collector's origin; it
+// goes to the journal when there is one (`journal`), else to `err`.
 class CollectLog {
  public:
-  CollectLog(std::ostream& err, std::filesystem::path home, int keepDays = 30)
-      : err_(err), file_(std::move(home), "collect", keepDays) {}
-  void Line(const std::string& text);
+  CollectLog(std::ostream& err, std::filesystem::path home, int keepDays = 30, std::string origin = {},
+             std::unique_ptr<JournalSink> journal = nullptr)
+      : err_(err),
+        file_(std::move(home), "collect", keepDays),
+        origin_(std::move(origin)),
+        journal_(std::move(journal)) {}
+  void Line(const std::string& text, const LogFields& fields = {});
+  // A log that writes here, nothing bound but the origin.
+  LogTo To() {
+    return LogTo([this](const std::string& text, const LogFields& fields) { Line(text, fields); });
+  }
   // Lines that could not be written to the file (a full disk, a folder taken away).
   std::uint64_t WriteFailures() const { return failures_.load(); }
 
@@ -60,6 +74,8 @@ class CollectLog {
   std::mutex mutex_;  // a line reaches stderr and the file in the same order
   std::ostream& err_;
   DailyLog file_;
+  std::string origin_;
+  std::unique_ptr<JournalSink> journal_;
   std::atomic<std::uint64_t> failures_{0};
 };
 

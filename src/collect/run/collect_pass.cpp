@@ -192,10 +192,10 @@ void FinishFailed(StoreWriter& writer, std::int64_t readId, const InstrumentPass
 // its end once, and what it left unfinished is finished then.
 bool StoreAnswers(StoreWriter& writer, const Result<Before>& b, const PassLog& log) {
   if (!b) {
-    if (auto text = writer.Outage().Failed(b.error().reason)) log(*text);
+    if (auto text = writer.Outage().Failed(b.error().reason)) log(*text, {.event = LogEvent::StoreDown});
     return false;
   }
-  if (auto text = writer.Outage().Answered()) log(*text);
+  if (auto text = writer.Outage().Answered()) log(*text, {.event = LogEvent::StoreBack});
   if (auto settled = Guarded([&] { return writer.With([&](RecordStore& s) { return writer.Outage().Settle(s); }); });
       !settled)
     log("база данных: " + settled.error().reason);
@@ -223,6 +223,13 @@ void NoteOwnSituations(const InstrumentRead& r, const std::string& knownSerial, 
   const auto model = MakeStatModel(*r.result.data);
   if (model)
     CheckClockDrift(writer, p.serial, *model, std::chrono::system_clock::to_time_t(r.started), in.clockDriftS, log);
+}
+
+// The machine word of a read's summary line.
+LogEvent PassEvent(const InstrumentPass& p) {
+  return p.outcome == statvtk::ReadOutcome::Done      ? LogEvent::ReadOk
+         : p.outcome == statvtk::ReadOutcome::Stopped ? LogEvent::ReadStopped
+                                                      : LogEvent::ReadFailed;
 }
 
 }  // namespace
@@ -266,6 +273,7 @@ std::vector<InstrumentPass> CollectLine(const Config& cfg, const LineConfig& lin
     if (!StoreAnswers(writer, b, log)) continue;  // failed: its next try after the retry pause
     passes.push_back({in->name, b->serial, statvtk::ReadOutcome::Failed, {}, 0, 0, 0, 0, 0, b->mode});
     plans.push_back(std::move(b->plan));
+    plans.back().fields = {.instrument = in->name, .serial = b->serial};
     read.push_back(in);
     befores.push_back(std::move(*b));
   }
@@ -302,7 +310,7 @@ std::vector<InstrumentPass> CollectLine(const Config& cfg, const LineConfig& lin
       CheckSituations(writer, p.serial, read[i]->rules, r.Done() && r.result.data ? &*r.result.data : nullptr, log);
     }
     if (stored && file.written) {
-      log("Статистика записана в файл " + file.path.string());
+      log("Статистика записана в файл " + file.path.string(), {.instrument = p.name, .serial = p.serial});
       if (cfg.collector.keepFiles == KeepFiles::Newest)
         if (const auto e = RemoveOtherFiles(file.path.parent_path(), *(*results)[i].result.data, file.path))
           log("Не удалось удалить прежний файл статистики: " + e->reason);
@@ -314,14 +322,14 @@ std::vector<InstrumentPass> CollectLine(const Config& cfg, const LineConfig& lin
         std::filesystem::remove(file.path, ec);  // the store does not have it: neither does Data/
       }
       const bool lost = writer.Lost().has_value();
-      NothingStored(p, (p.leaseLost ? "аренда линии потеряна (lease lost): "
+      NothingStored(p, (p.leaseLost ? "аренда линии потеряна: "
                         : results   ? "база данных: "
                                     : "внутренняя ошибка: ") +
                            stored.error().reason);
       if (lost) log("ВНИМАНИЕ: " + stored.error().reason);
       else FinishFailed(writer, befores[i].readId, p);
     }
-    log(PassText(p));
+    log(PassText(p), {.instrument = p.name, .serial = p.serial, .event = PassEvent(p)});
   }
   TrimHeadersDaily(writer, log);
   return passes;

@@ -39,8 +39,8 @@ struct LeaseFence {
   std::int64_t ttlS = 60;
 };
 
-// Log lines: stamped and written by the caller (stderr, logs/).
-using PassLog = std::function<void(const std::string& text)>;
+// Log lines: stamped and written by the caller (stderr or the journal, logs/).
+using PassLog = LogTo;
 
 std::vector<InstrumentPass> CollectLine(const Config& config, const LineConfig& line,
                                         const std::vector<const InstrumentConfig*>& due,

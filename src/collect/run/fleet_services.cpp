@@ -13,8 +13,7 @@ constexpr std::size_t kHttpReaders = 4;
 }  // namespace
 
 Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, const std::filesystem::path& home,
-                                                            FleetFigures& figures, bool withHttp,
-                                                            std::function<void(const std::string&)> log) {
+                                                            FleetFigures& figures, bool withHttp, LogTo log) {
   auto s = std::make_unique<FleetServices>();
   const CollectorConfig& col = cfg.collector;
   if (col.mqtt.On()) {
@@ -57,7 +56,9 @@ Result<std::unique_ptr<FleetServices>> FleetServices::Start(const Config& cfg, c
     if (auto r = s->http_->Start(*at); !r) return r.error();
     if (log)
       log(std::string("HTTP: ") + (s->http_->Tls() ? "https://" : "http://") + at->host + ":" +
-          std::to_string(s->http_->Port()) + "/" + (tokens ? " (a token needed)" : " (open to whoever reaches it)"));
+              std::to_string(s->http_->Port()) + "/" +
+              (tokens ? " (нужен токен)" : " (открыт всем, кто до него доберётся)"),
+          {.event = LogEvent::HttpStart});
   }
   if (withHttp && (!col.alertWebhook.empty() || !col.alertCommand.empty())) {
     std::function<std::optional<std::string>()> brokerDown;

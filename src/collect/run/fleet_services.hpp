@@ -22,8 +22,7 @@ class FleetServices {
   // address that cannot be used is the error (the service then does not run).
   // `withHttp` false: MQTT only (once).
   static Result<std::unique_ptr<FleetServices>> Start(const Config& cfg, const std::filesystem::path& home,
-                                                      FleetFigures& figures, bool withHttp,
-                                                      std::function<void(const std::string&)> log);
+                                                      FleetFigures& figures, bool withHttp, LogTo log);
   ~FleetServices();  // Stop()
 
   // The publisher and the alerts are to end (a wait or a command ends at

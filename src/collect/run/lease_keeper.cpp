@@ -60,7 +60,9 @@ void LeaseKeeper::Start(LinePool& pool) {
       if (!registered) {
         const store::CollectorRow me{origin_, HostName(), getpid(), std::string(StatvtkVersion()), "", "", true};
         const auto r = store_->RegisterCollector(me);
-        if (!r && tick == 0) log_("statvtk-collect: сборщик " + origin_ + " не зарегистрирован: " + r.error().reason);
+        if (!r && tick == 0)
+          log_("statvtk-collect: сборщик " + origin_ + " не зарегистрирован: " + r.error().reason,
+               {.event = LogEvent::LeaseFailed});
         registered = r.has_value();
       }
       if (registered) Tick(pool, tick);
@@ -129,9 +131,10 @@ void LeaseKeeper::Renew(LinePool& pool) {
       continue;
     }
     pool.Drop(line, true);
-    log_("[" + line + "] аренда линии потеряна (lease lost): " +
-         (renewed ? "её взял другой сборщик" : "база данных не продлила её: " + renewed.error().reason) +
-         "; линия не читается, пока аренда не будет взята снова");
+    log_("[" + line + "] аренда линии потеряна: " +
+             (renewed ? "её взял другой сборщик" : "база данных не продлила её: " + renewed.error().reason) +
+             "; линия не читается, пока аренда не будет взята снова",
+         {.line = line, .event = LogEvent::LeaseLost});
     it = held_.erase(it);
   }
 }
@@ -156,8 +159,9 @@ void LeaseKeeper::Take(LinePool& pool, std::size_t share, bool beyondShare) {
     if (!epoch || !*epoch) continue;
     held_[line] = {**epoch, std::chrono::steady_clock::now(), false};
     pool.Hold(line, **epoch);
-    log_("[" + line + "] аренда линии взята (lease taken), эпоха " + std::to_string(**epoch) +
-         (expired ? "; прежний держатель " + row->origin + " не продлил её" : ""));
+    log_("[" + line + "] аренда линии взята, эпоха " + std::to_string(**epoch) +
+             (expired ? "; прежний держатель " + row->origin + " не продлил её" : ""),
+         {.line = line, .event = LogEvent::LeaseTaken});
   }
 }
 
@@ -181,8 +185,8 @@ void LeaseKeeper::Spread(LinePool& pool, std::size_t share) {
 
 void LeaseKeeper::Release(const std::string& line, std::int64_t epoch, const std::string& why) {
   const auto r = store_->ReleaseLease(line, origin_, epoch);
-  log_("[" + line + "] аренда линии отдана (lease released): " + why +
-       (r ? std::string() : "; база данных: " + r.error().reason));
+  log_("[" + line + "] аренда линии отдана: " + why + (r ? std::string() : "; база данных: " + r.error().reason),
+       {.line = line, .event = LogEvent::LeaseReleased});
 }
 
 LeaseRenewal::LeaseRenewal(store::LeaseStore& leases, const std::string& line, const LeaseFence& lease,
@@ -196,7 +200,7 @@ LeaseRenewal::LeaseRenewal(store::LeaseStore& leases, const std::string& line, c
           }
           const auto r = leases.RenewLease(line, lease.origin, lease.epoch, lease.ttlS);
           if (r && !*r) {
-            log("аренда линии потеряна (lease lost): её взял другой сборщик");
+            log("аренда линии потеряна: её взял другой сборщик", {.event = LogEvent::LeaseLost});
             return;
           }
         }

@@ -8,13 +8,15 @@ namespace statvtk::collect {
 
 namespace {
 
-// The engine's words go to the line's log; nothing else is shown.
+// The engine's words go to the line's log, with the fields of the
+// instrument being read; nothing else is shown.
 class LineObserver final : public ReadObserver {
  public:
   explicit LineObserver(const LineLog& log) : log_(log) {}
   void LogLine(const std::string& text) override {
-    if (log_) log_(text);
+    if (log_) log_(text, current);
   }
+  LogFields current;
 
  private:
   const LineLog& log_;
@@ -24,14 +26,20 @@ class LineObserver final : public ReadObserver {
 // words, no stop sentence; and when each instrument's read began and ended.
 class LineEvents final : public ReadEvents {
  public:
-  LineEvents(const LineLog& log, const std::filesystem::path& home, ReadEvents* tap = nullptr)
+  LineEvents(const LineLog& log, const std::filesystem::path& home, ReadEvents* tap = nullptr,
+             std::span<const DuePlan> due = {})
       : tap_(tap),
+        due_(due),
         obs_(log),
         sink_(obs_, home, {.wording = LinkWording::System, .oneLine = true, .quiet = true, .noFile = true}) {}
   void On(const ReadEvent& e) override {
-    if (std::holds_alternative<event::InstrumentStarted>(e)) starts_.push_back(std::chrono::system_clock::now());
+    if (const auto* s = std::get_if<event::InstrumentStarted>(&e)) {
+      starts_.push_back(std::chrono::system_clock::now());
+      obs_.current = s->index < due_.size() ? due_[s->index].fields : LogFields{};
+    }
     if (std::holds_alternative<event::InstrumentEnded>(e)) ends_.push_back(std::chrono::system_clock::now());
     sink_.On(e);
+    if (std::holds_alternative<event::InstrumentEnded>(e)) obs_.current = {};
     if (tap_) tap_->On(e);
   }
   const PartSink& Sink() const { return sink_; }
@@ -44,6 +52,7 @@ class LineEvents final : public ReadEvents {
 
  private:
   ReadEvents* tap_;
+  std::span<const DuePlan> due_;
   LineObserver obs_;
   PartSink sink_;
   std::vector<std::chrono::system_clock::time_point> starts_, ends_;
@@ -87,7 +96,7 @@ std::vector<InstrumentRead> ReadDue(const LineSpec& line, std::span<const DuePla
                                     const LineHooks& hooks) {
   std::vector<InstrumentRequest> requests;
   for (const DuePlan& p : due) requests.push_back({p.address, PlanOf(p)});
-  LineEvents events(log, home, hooks.tap);
+  LineEvents events(log, home, hooks.tap, due);
   const auto started = std::chrono::system_clock::now();
   LineResult run = ReadLine(line, requests, events, stop, hooks.run);
   const auto ended = std::chrono::system_clock::now();

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "collect/fleet/log_fields.hpp"
 #include "front/download_file.hpp"
 #include "reading/read_job.hpp"
 #include "reading/read_result.hpp"
@@ -36,6 +37,7 @@ struct DuePlan {
   bool hourly = true, daily = true, monthly = true, events = true;
   std::optional<StatData> base;                // the instrument's newest image from the store
   std::array<std::vector<bool>, 3> baseKnown;  // the slots of `base` a read saw (by ArchiveKind)
+  LogFields fields;                            // what its lines in the log carry (instrument, serial)
 };
 
 // One instrument's read as the collector keeps it.
@@ -46,8 +48,9 @@ struct InstrumentRead {
   bool Done() const { return result.outcome == ReadOutcome::Done; }
 };
 
-// Log lines of the engine, stamped by the caller.
-using LineLog = std::function<void(const std::string& text)>;
+// Log lines of the engine, stamped by the caller; each read's lines carry
+// its instrument's fields (DuePlan::fields).
+using LineLog = LogTo;
 
 // What a caller adds to a line's read: a second listener to its events (the
 // modem pool's call log) and the engine's hooks (a connection already made).

@@ -59,7 +59,7 @@ std::vector<store::SituationRow> FoundSituations(const StatModel& model, const s
 
 std::optional<store::SituationChanges> CheckSituations(StoreWriter& writer, const std::string& serial,
                                                        const analysis::Settings& rules, const StatData* readImage,
-                                                       const std::function<void(const std::string&)>& log) {
+                                                       const LogTo& log) {
   auto changes = Guarded([&]() -> Result<store::SituationChanges> {
     auto model = ModelToCheck(writer, serial, readImage);
     if (!model) return model.error();
@@ -82,7 +82,7 @@ std::optional<store::SituationChanges> CheckSituations(StoreWriter& writer, cons
     });
   });
   if (!changes) {
-    log("Нештатные ситуации прибора " + serial + " не проверены: " + changes.error().reason);
+    log("Нештатные ситуации прибора " + serial + " не проверены: " + changes.error().reason, {.serial = serial});
     return std::nullopt;
   }
   return std::move(*changes);

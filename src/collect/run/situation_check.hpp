@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "analysis/situations.hpp"
+#include "collect/fleet/log_fields.hpp"
 #include "collect/run/store_writer.hpp"
 #include "stats/stat_model.hpp"
 
@@ -30,6 +31,6 @@ std::vector<store::SituationRow> FoundSituations(const StatModel& model, const s
 // (said through `log`).
 std::optional<store::SituationChanges> CheckSituations(StoreWriter& writer, const std::string& serial,
                                                        const analysis::Settings& rules, const StatData* readImage,
-                                                       const std::function<void(const std::string&)>& log);
+                                                       const LogTo& log);
 
 }  // namespace statvtk::collect
