@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QPixmap>
+#include <QRadioButton>
 #include <QScreen>
 #include <QSpinBox>
 #include <QTableWidget>
