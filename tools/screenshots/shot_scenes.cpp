@@ -1,3 +1,10 @@
+#include <QCheckBox>
+#include <QListWidget>
+#include <QMdiSubWindow>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QGuiApplication>
 #include <QMdiArea>
 #include <QScreen>
@@ -5,6 +12,13 @@
 #include <fstream>
 #include <iostream>
 
+#include "app/app_services.hpp"
+#include "app/child_area.hpp"
+#include "app/child_windows.hpp"
+#include "app/help_window.hpp"
+#include "app/main_window.hpp"
+#include "app/stat_window.hpp"
+#include "app/traffic_window.hpp"
 #include "app/log_window.hpp"
 #include "app/read_commands.hpp"
 #include "app/result_bar.hpp"

@@ -1,13 +1,28 @@
 // The whole tour of the user guide's pictures: a VTK-08.12 through every
 // window and dialog, a failed read, a modem dialling, and the other models'
 // statistics windows.
+#include <QCheckBox>
+#include <QListWidget>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QApplication>
 #include <QMdiArea>
 #include <QProgressBar>
 #include <QTableWidget>
 #include <iostream>
 
+#include "app/app_services.hpp"
+#include "app/child_area.hpp"
+#include "app/main_window.hpp"
+#include "app/result_bar.hpp"
+#include "app/situations_window.hpp"
+#include "app/stat_window.hpp"
 #include "app/child_windows.hpp"
+#include "app/traffic_window.hpp"
 #include "app/help_window.hpp"
 #include "app/log_window.hpp"
 #include "app/read_commands.hpp"
@@ -87,8 +102,10 @@ int ReportAndCurrent(MainWindow& w, ShotUi& ui, StatWindow* stat) {
   failures += Outside(w, "current readings opened");
   if (QWidget* traffic = w.Traffic()) Place(SubOf(traffic), 200, 200, 900, 360);
   ui.Shot(&w, "traffic");
-  if (auto* current = Newest<CurrentChild>(w)) {
-    QMdiSubWindow* cur = SubOf(current);
+  QMdiSubWindow* cur = nullptr;
+  for (QMdiSubWindow* s : w.Mdi()->subWindowList(QMdiArea::CreationOrder))
+    if (!cur && dynamic_cast<CurrentChild*>(s->widget())) cur = s;
+  if (cur) {
     Place(cur, 160, 60, cur->width(), cur->height());  // its own size: every value and the caption
     ui.Shot(&w, "current");
   } else {

@@ -1,5 +1,10 @@
 #include "shot_ui.hpp"
 
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QCheckBox>
 #include <QDialog>
 #include <QEventLoop>

@@ -1,8 +1,27 @@
+#include <QCheckBox>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <fstream>
 #include <iostream>
 
+#include "app/app_services.hpp"
+#include "app/child_area.hpp"
+#include "app/child_windows.hpp"
+#include "app/help_window.hpp"
+#include "app/main_window.hpp"
+#include "app/result_bar.hpp"
+#include "app/setting_commands.hpp"
+#include "app/situations_window.hpp"
+#include "app/stat_window.hpp"
+#include "app/traffic_window.hpp"
 #include "app/log_window.hpp"
 #include "app/read_commands.hpp"
 #include "shot_windows.hpp"
