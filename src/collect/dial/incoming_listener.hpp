@@ -29,7 +29,7 @@ struct IncomingContext {
   const Config& cfg;
   std::filesystem::path home;
   StoreWriter& writer;
-  LogTo log;  // one line, stamped by the caller
+  LogTo log;                // one line, stamped by the caller
   std::atomic<bool>& stop;  // ends the listening, the lines' waits and (without readStop) their reads
   FleetFigures* fleet = nullptr;
   std::chrono::milliseconds idWait{10000};  // for the Id line

@@ -28,8 +28,8 @@ struct PoolContext {
   const Config& cfg;
   std::filesystem::path home;
   StoreWriter& writer;
-  LogTo log;  // one line, stamped by the caller
-  std::atomic<bool>& stop;                      // the run's: ends the pool and its reads
+  LogTo log;                // one line, stamped by the caller
+  std::atomic<bool>& stop;  // the run's: ends the pool and its reads
   ModemFigures& modems;
   FleetFigures* fleet = nullptr;  // the service's figures (due times, reads)
   // How long a set-aside modem waits before it is tried again.

@@ -74,8 +74,8 @@ class LogTo {
   explicit LogTo(LogSink sink, LogFields bound = {}, std::string prefix = {})
       : sink_(std::move(sink)), bound_(std::move(bound)), prefix_(std::move(prefix)) {}
   template <class F>
-    requires(!std::same_as<std::remove_cvref_t<F>, LogTo> && std::is_invocable_v<const F&, const std::string&>)
-  LogTo(F textOnly) {
+  requires(!std::same_as<std::remove_cvref_t<F>, LogTo> && std::is_invocable_v<const F&, const std::string&>)
+      LogTo(F textOnly) {
     if constexpr (std::is_constructible_v<bool, const F&>)
       if (!static_cast<bool>(textOnly)) return;
     sink_ = [f = std::move(textOnly)](const std::string& text, const LogFields&) { f(text); };
