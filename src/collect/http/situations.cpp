@@ -8,6 +8,7 @@
 #include "base/utf8.hpp"
 #include "collect/http/fleet_pages.hpp"
 #include "collect/http/metrics.hpp"
+#include "collect/views/json_shapes.hpp"
 #include "front/situation_texts.hpp"
 
 namespace statvtk::collect {
@@ -17,22 +18,10 @@ namespace {
 Json OrNull(const std::string& s) { return s.empty() ? Json(nullptr) : Json(ValidUtf8(s)); }
 
 Json SituationJson(const store::SituationRow& s, const std::string& name) {
-  const auto source = analysis::SituationSourceOfName(s.source);
-  return Json{{"id", s.id},
-              {"serial", ValidUtf8(s.serial)},
-              {"name", OrNull(name)},
-              {"kind", ValidUtf8(s.kind)},
-              {"kind_text", ValidUtf8(SituationText(s.kind, s.detail))},
-              {"source", ValidUtf8(s.source)},
-              {"source_text", source ? Json(std::string(SituationSourceText(*source))) : Json(nullptr)},
-              {"from", s.fromPeriod},
-              {"to", s.toPeriod ? Json(*s.toPeriod) : Json(nullptr)},
-              {"hours", s.hours},
-              {"detail", ValidUtf8(s.detail)},
-              {"raised_utc", s.raisedUtc},
-              {"cleared_utc", OrNull(s.clearedUtc)},
-              {"acked_by", OrNull(s.ackBy)},
-              {"acked_utc", OrNull(s.ackUtc)}};
+  Json j = collect::SituationJson(s);
+  j["serial"] = ValidUtf8(s.serial);
+  j["name"] = OrNull(name);
+  return j;
 }
 
 // A date "YYYY-MM-DD" or an hour "YYYY-MM-DD HH:00" of digits.

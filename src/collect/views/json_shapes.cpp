@@ -1,6 +1,8 @@
 #include "collect/views/json_shapes.hpp"
 
+#include "analysis/situations.hpp"
 #include "base/utf8.hpp"
+#include "front/situation_texts.hpp"
 #include "collect/views/periods.hpp"
 
 namespace statvtk::collect {
@@ -74,6 +76,27 @@ Json FindingJson(const store::FindingRow& f) {
   j["acked_utc"] = f.ackedUtc.empty() ? Json(nullptr) : Json(f.ackedUtc);
   j["acked_by"] = f.ackedUtc.empty() ? Json(nullptr) : Json(ValidUtf8(f.ackedBy));
   return j;
+}
+
+namespace {
+Json OrNull(const std::string& s) { return s.empty() ? Json(nullptr) : Json(ValidUtf8(s)); }
+}  // namespace
+
+Json SituationJson(const store::SituationRow& s) {
+  const auto source = analysis::SituationSourceOfName(s.source);
+  return Json{{"id", s.id},
+              {"kind", ValidUtf8(s.kind)},
+              {"kind_text", ValidUtf8(SituationText(s.kind, s.detail))},
+              {"source", ValidUtf8(s.source)},
+              {"source_text", source ? Json(std::string(SituationSourceText(*source))) : Json(nullptr)},
+              {"from", s.fromPeriod},
+              {"to", s.toPeriod ? Json(*s.toPeriod) : Json(nullptr)},
+              {"hours", s.hours},
+              {"detail", ValidUtf8(s.detail)},
+              {"raised_utc", s.raisedUtc},
+              {"cleared_utc", OrNull(s.clearedUtc)},
+              {"acked_by", OrNull(s.ackBy)},
+              {"acked_utc", OrNull(s.ackUtc)}};
 }
 
 }  // namespace statvtk::collect

@@ -23,5 +23,8 @@ Json ReadJson(const store::ReadRow& r);
 // {"id", "serial", "kind", "archive" (null: about the instrument), "period", "detail", "read_id", "found_utc",
 // "acked_utc", "acked_by" (both null while it is open)}
 Json FindingJson(const store::FindingRow& f);
+// A situation as GET /api/situations gives it, without the instrument's
+// serial and name (the API adds them; the month's export has them above).
+Json SituationJson(const store::SituationRow& s);
 
 }  // namespace statvtk::collect

@@ -10,6 +10,7 @@
 #include "base/json_text.hpp"
 #include "base/utf8.hpp"
 #include "collect/image/archive_slots.hpp"
+#include "collect/views/json_shapes.hpp"
 #include "collect/image/report_image.hpp"
 #include "front/situation_texts.hpp"
 #include "stats/record_plausible.hpp"
@@ -43,8 +44,6 @@ std::string Quoted(const std::string& s) {
   return q + "\"";
 }
 
-Json OrNull(const std::string& s) { return s.empty() ? Json(nullptr) : Json(ValidUtf8(s)); }
-
 Json FlagHours(const analysis::MonthSummary& m) {
   Json flags = Json::object();
   for (const auto& [word, hours] : m.flagHours) flags[ValidUtf8(word)] = hours;
@@ -62,24 +61,6 @@ Json SummaryJson(const std::optional<analysis::MonthSummary>& m, const BillingMo
               {"flag_hours", FlagHours(*m)},
               {"operating_hours", hours(m->operatingHours)},
               {"error_hours", hours(m->errorHours)}};
-}
-
-// A situation as GET /api/situations gives it, without the instrument's keys.
-Json SituationJson(const SituationRow& s) {
-  const auto source = analysis::SituationSourceOfName(s.source);
-  return Json{{"id", s.id},
-              {"kind", ValidUtf8(s.kind)},
-              {"kind_text", ValidUtf8(SituationText(s.kind, s.detail))},
-              {"source", ValidUtf8(s.source)},
-              {"source_text", source ? Json(std::string(SituationSourceText(*source))) : Json(nullptr)},
-              {"from", s.fromPeriod},
-              {"to", s.toPeriod ? Json(*s.toPeriod) : Json(nullptr)},
-              {"hours", s.hours},
-              {"detail", ValidUtf8(s.detail)},
-              {"raised_utc", s.raisedUtc},
-              {"cleared_utc", OrNull(s.clearedUtc)},
-              {"acked_by", OrNull(s.ackBy)},
-              {"acked_utc", OrNull(s.ackUtc)}};
 }
 
 std::string WhoCsv(const store::InstrumentRow& in) {
