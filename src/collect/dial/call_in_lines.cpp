@@ -11,24 +11,14 @@ namespace statvtk::collect {
 namespace {
 
 // The incoming lines of `listen` with their instruments.
-std::vector<std::pair<const LineConfig*, std::vector<const InstrumentConfig*>>> LinesOf(const Config& cfg,
-                                                                                        const ListenConfig& listen) {
-  std::vector<std::pair<const LineConfig*, std::vector<const InstrumentConfig*>>> out;
-  for (const auto& l : cfg.lines) {
-    if (l.mode != LineMode::Incoming || cfg.Listener(l.listen) != &listen) continue;
-    std::vector<const InstrumentConfig*> instruments;
-    for (const auto& in : cfg.instruments)
-      if (cfg.Line(in.line) == &l) instruments.push_back(&in);
-    out.emplace_back(&l, std::move(instruments));
-  }
-  return out;
+LineInstruments LinesOf(const Config& cfg, const ListenConfig& listen) {
+  return LinesWith(
+      cfg, [&](const LineConfig& l) { return l.mode == LineMode::Incoming && cfg.Listener(l.listen) == &listen; },
+      true);
 }
 
 bool SameListen(const Config& a, const ListenConfig& x, const Config& b, const ListenConfig& y) {
-  if (x.name != y.name || x.host != y.host || x.port != y.port) return false;
-  const auto left = LinesOf(a, x), right = LinesOf(b, y);
-  return std::equal(left.begin(), left.end(), right.begin(), right.end(),
-                    [](const auto& p, const auto& q) { return SameLine(*p.first, *q.first, p.second, q.second); });
+  return x.name == y.name && x.host == y.host && x.port == y.port && SameLines(LinesOf(a, x), LinesOf(b, y));
 }
 
 }  // namespace

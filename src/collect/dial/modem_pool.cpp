@@ -11,6 +11,7 @@
 #include "collect/config/identity.hpp"
 #include "collect/dial/modem_call.hpp"
 #include "collect/fleet/scheduler.hpp"
+#include "collect/run/line_pool.hpp"
 #include "collect/run/line_schedule.hpp"
 #include "collect/views/periods.hpp"
 #include "store/periods.hpp"
@@ -343,15 +344,8 @@ bool OnPool(const LineConfig& line) { return !line.pool.empty(); }
 
 std::vector<std::pair<const LineConfig*, std::vector<const InstrumentConfig*>>> SitesOf(const Config& cfg,
                                                                                         const ModemPoolConfig& pool) {
-  std::vector<std::pair<const LineConfig*, std::vector<const InstrumentConfig*>>> out;
-  for (const auto& l : cfg.lines) {
-    if (l.pool.empty() || cfg.Pool(l.pool) != &pool) continue;
-    std::vector<const InstrumentConfig*> instruments;
-    for (const auto& in : cfg.instruments)
-      if (cfg.Line(in.line) == &l) instruments.push_back(&in);
-    if (!instruments.empty()) out.emplace_back(&l, std::move(instruments));
-  }
-  return out;
+  return LinesWith(
+      cfg, [&](const LineConfig& l) { return !l.pool.empty() && cfg.Pool(l.pool) == &pool; }, false);
 }
 
 bool RunPool(const ModemPoolConfig& pool, const PoolContext& ctx, bool once) { return Pool(pool, ctx, once).Run(); }

@@ -18,10 +18,7 @@ auto Tie(const ModemPoolConfig& p) {
 
 // Whether the pool dials the same sites the same way under both.
 bool SamePool(const Config& a, const ModemPoolConfig& x, const Config& b, const ModemPoolConfig& y) {
-  if (Tie(x) != Tie(y)) return false;
-  const auto left = SitesOf(a, x), right = SitesOf(b, y);
-  return std::equal(left.begin(), left.end(), right.begin(), right.end(),
-                    [](const auto& p, const auto& q) { return SameLine(*p.first, *q.first, p.second, q.second); });
+  return Tie(x) == Tie(y) && SameLines(SitesOf(a, x), SitesOf(b, y));
 }
 
 }  // namespace
@@ -87,6 +84,10 @@ ModemPools::Changes ModemPools::Apply(std::shared_ptr<const Config> cfg) {
     retired_.push_back(std::move(r));
   }
   running_ = std::move(next);
+  std::vector<std::pair<std::string, std::string>> configured;
+  for (const auto& pool : cfg->pools)
+    for (const auto& device : pool.devices) configured.emplace_back(pool.name, device);
+  base_.modems.KeepOnly(configured);
   return changes;
 }
 

@@ -41,6 +41,23 @@ bool SameLine(const LineConfig& x, const LineConfig& y, const std::vector<const 
                     [](const auto* p, const auto* q) { return SameInstrument(*p, *q); });
 }
 
+LineInstruments LinesWith(const Config& cfg, const std::function<bool(const LineConfig&)>& pick, bool keepEmpty) {
+  const auto byLine = InstrumentsByLine(cfg);
+  LineInstruments out;
+  for (const auto& l : cfg.lines) {
+    if (!pick(l)) continue;
+    const auto it = byLine.find(l.name);
+    if (it != byLine.end()) out.emplace_back(&l, it->second);
+    else if (keepEmpty) out.emplace_back(&l, std::vector<const InstrumentConfig*>{});
+  }
+  return out;
+}
+
+bool SameLines(const LineInstruments& left, const LineInstruments& right) {
+  return std::equal(left.begin(), left.end(), right.begin(), right.end(),
+                    [](const auto& p, const auto& q) { return SameLine(*p.first, *q.first, p.second, q.second); });
+}
+
 bool PooledLine(const LineConfig& line) { return line.pool.empty() && line.mode != LineMode::Incoming; }
 
 std::map<std::string, std::vector<const InstrumentConfig*>> InstrumentsByLine(const Config& cfg) {

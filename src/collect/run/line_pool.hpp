@@ -36,6 +36,16 @@ bool SameLine(const LineConfig& x, const LineConfig& y, const std::vector<const 
 // The instruments of each line (by its [Line NAME]) in collect.ini's order.
 std::map<std::string, std::vector<const InstrumentConfig*>> InstrumentsByLine(const Config& cfg);
 
+// Lines with their instruments in collect.ini's order.
+using LineInstruments = std::vector<std::pair<const LineConfig*, std::vector<const InstrumentConfig*>>>;
+
+// The lines of `cfg` that `pick` takes, each with its instruments; a line
+// without instruments only when `keepEmpty`.
+LineInstruments LinesWith(const Config& cfg, const std::function<bool(const LineConfig&)>& pick, bool keepEmpty);
+
+// Whether two such lists read the same lines the same way (SameLine of each).
+bool SameLines(const LineInstruments& left, const LineInstruments& right);
+
 // What the workers do with a line they took.
 struct LineWork {
   // The line's schedule from the store: at its first read, and each time a
