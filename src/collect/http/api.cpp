@@ -281,7 +281,7 @@ HttpAnswer FleetApi::Reads(store::RecordStore& db, const QueryParams& query) {
   return JsonAnswer(list);
 }
 
-HttpAnswer FleetApi::Findings(store::RecordStore& db, const QueryParams& query) {
+HttpAnswer FleetApi::Findings(store::FindingStore& db, const QueryParams& query) {
   if (auto bad = UnknownParam(query, {"serial"})) return Refuse(400, "неизвестный параметр: " + bad->substr(0, 40));
   const std::string* s = Param(query, "serial");
   auto rows = db.Findings(s ? *s : "");
@@ -292,7 +292,7 @@ HttpAnswer FleetApi::Findings(store::RecordStore& db, const QueryParams& query) 
 }
 
 // ?line=NAME&limit=N (default 100, at most kMaxReadsPerAnswer): the newest calls first.
-HttpAnswer FleetApi::Calls(store::RecordStore& db, const QueryParams& query) {
+HttpAnswer FleetApi::Calls(store::CallStore& db, const QueryParams& query) {
   if (auto bad = UnknownParam(query, {"line", "limit"}))
     return Refuse(400, "неизвестный параметр: " + bad->substr(0, 40));
   const std::string* line = Param(query, "line");
@@ -310,7 +310,7 @@ HttpAnswer FleetApi::Calls(store::RecordStore& db, const QueryParams& query) {
   return JsonAnswer(list);
 }
 
-HttpAnswer FleetApi::Collectors(store::RecordStore& db) {
+HttpAnswer FleetApi::Collectors(store::LeaseStore& db) {
   auto sharing = SharingOf(db, live_.leaseTtlS);
   if (!sharing) return StoreFailed(sharing.error());
   return JsonAnswer(CollectorsJson(sharing->collectors));

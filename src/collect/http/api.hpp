@@ -66,11 +66,11 @@ class FleetApi {
   HttpAnswer Records(store::RecordStore& db, const std::string& serial, const QueryParams& query);
   HttpAnswer Overview(store::RecordStore& db, const std::string& serial);
   HttpAnswer Reads(store::RecordStore& db, const QueryParams& query);
-  HttpAnswer Findings(store::RecordStore& db, const QueryParams& query);
+  HttpAnswer Findings(store::FindingStore& db, const QueryParams& query);
   HttpAnswer Metrics(store::RecordStore& db);
-  HttpAnswer Calls(store::RecordStore& db, const QueryParams& query);
+  HttpAnswer Calls(store::CallStore& db, const QueryParams& query);
   HttpAnswer Modems();
-  HttpAnswer Collectors(store::RecordStore& db);
+  HttpAnswer Collectors(store::LeaseStore& db);
   HttpAnswer AckSituation(std::string_view idText, const std::string& who);
 
   std::chrono::system_clock::time_point Now() const;

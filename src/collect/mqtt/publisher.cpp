@@ -124,7 +124,11 @@ class MqttPublisher::Session {
 };
 
 MqttPublisher::MqttPublisher(MqttSettings settings, std::unique_ptr<store::RecordStore> outbox, std::string origin)
-    : settings_(std::move(settings)), outbox_(std::move(outbox)), origin_(std::move(origin)) {}
+    : settings_(std::move(settings)),
+      connection_(std::move(outbox)),
+      outbox_(*connection_),
+      collectors_(*connection_),
+      origin_(std::move(origin)) {}
 
 MqttPublisher::~MqttPublisher() { Stop(); }
 
@@ -214,7 +218,7 @@ bool MqttPublisher::Connect(Loop& l) {
 
 bool MqttPublisher::SendWaiting(Loop& l) {
   l.lastPeek = std::chrono::steady_clock::now();
-  auto waiting = outbox_->Peek(origin_, kWindow + l.inflight.size());
+  auto waiting = outbox_.Peek(origin_, kWindow + l.inflight.size());
   if (!waiting) {
     Note(true, "MQTT, очередь сообщений: " + waiting.error().reason);
     return WaitFor(1s);
@@ -229,7 +233,7 @@ bool MqttPublisher::SendWaiting(Loop& l) {
       if (log_)
         log_(mid.error().reason + ": сообщение " + std::to_string(m.id) + " в " + m.topic + " отброшено",
              {.event = LogEvent::MessageDropped});
-      if (auto acked = outbox_->Ack(m.id); !acked) {
+      if (auto acked = outbox_.Ack(m.id); !acked) {
         Note(true, "MQTT, очередь сообщений: " + acked.error().reason);
         break;
       }
@@ -244,7 +248,7 @@ bool MqttPublisher::SendWaiting(Loop& l) {
 void MqttPublisher::Adopt(Loop& l) {
   l.lastAdopt = std::chrono::steady_clock::now();
   const std::int64_t unseenS = 2 * adoptEvery_.count();
-  auto collectors = outbox_->Collectors(unseenS);
+  auto collectors = collectors_.Collectors(unseenS);
   if (!collectors) {
     Note(true, "MQTT, очередь сообщений: " + collectors.error().reason);
     return;
@@ -252,11 +256,11 @@ void MqttPublisher::Adopt(Loop& l) {
   std::string from;
   for (const auto& c : *collectors) {
     if (c.alive || c.origin == origin_) continue;
-    auto waiting = outbox_->OutboxSize(c.origin);
+    auto waiting = outbox_.OutboxSize(c.origin);
     if (waiting && *waiting > 0) from += (from.empty() ? "" : ", ") + c.origin;
   }
   if (from.empty()) return;
-  auto adopted = outbox_->AdoptOutbox(origin_, unseenS);
+  auto adopted = collectors_.AdoptOutbox(origin_, unseenS);
   if (!adopted) {
     Note(true, "MQTT, очередь сообщений: " + adopted.error().reason);
     return;
@@ -273,7 +277,7 @@ void MqttPublisher::TakeAcks(Loop& l) {
     for (auto it = l.inflight.begin(); it != l.inflight.end(); ++it) {
       if (it->mid != mid) continue;
       // Removed from the outbox only now: a message is never lost, at worst sent twice.
-      for (int attempt = 0; attempt < 3 && !outbox_->Ack(it->id); ++attempt) WaitFor(200ms);
+      for (int attempt = 0; attempt < 3 && !outbox_.Ack(it->id); ++attempt) WaitFor(200ms);
       l.inflight.erase(it);
       const std::scoped_lock lock(mutex_);
       ++figures_.sent;

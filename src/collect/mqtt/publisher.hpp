@@ -66,7 +66,11 @@ class MqttPublisher {
   bool WaitFor(std::chrono::milliseconds d);  // false when stopping
 
   MqttSettings settings_;
-  std::unique_ptr<store::RecordStore> outbox_;
+  // The publisher's own connection; it uses the outbox and, to adopt the
+  // messages of collectors gone, the collectors' role.
+  std::unique_ptr<store::RecordStore> connection_;
+  store::OutboxStore& outbox_;
+  store::LeaseStore& collectors_;
   std::string origin_;
   LogTo log_;
   std::chrono::seconds adoptEvery_{0};  // 0: the outbox is this collector's alone
