@@ -49,7 +49,7 @@ FleetLive LiveOf(const Config& cfg) {
   };
   live.configured = [&cfg] {
     std::vector<FleetLive::Configured> out;
-    for (const auto& in : cfg.instruments) out.push_back({in.name, in.line, in.address});
+    for (const auto& in : cfg.instruments) out.push_back({in.name, OwnLine(cfg, in), in.address});
     return out;
   };
   live.silentAfter = cfg.collector.silentAfter;

@@ -18,7 +18,7 @@ void FleetFigures::Configure(const Config& cfg) {
   configured_.clear();
   for (const auto& in : cfg.instruments) {
     every_[in.name] = in.everyS;
-    configured_.push_back({in.name, in.line, in.address});
+    configured_.push_back({in.name, OwnLine(cfg, in), in.address});  // Line= may spell it otherwise
   }
   std::erase_if(turns_, [this](const auto& d) { return !every_.contains(d.first); });
 }

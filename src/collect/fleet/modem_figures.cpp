@@ -16,19 +16,26 @@ int LocalDay(std::chrono::system_clock::time_point at) {
 
 }  // namespace
 
-ModemFigure& ModemFigures::Of(const std::string& pool, const std::string& device) {
+ModemFigure* ModemFigures::Of(const std::string& pool, const std::string& device) {
   for (auto& m : modems_)
-    if (m.pool == pool && m.device == device) return m;
-  ModemFigure m;
-  m.pool = pool;
-  m.device = device;
-  modems_.push_back(std::move(m));
-  return modems_.back();
+    if (m.pool == pool && m.device == device) return &m;
+  return nullptr;
 }
 
 void ModemFigures::Add(const std::string& pool, const std::string& device) {
   const std::scoped_lock lock(mutex_);
-  Of(pool, device);
+  if (Of(pool, device)) return;
+  ModemFigure m;
+  m.pool = pool;
+  m.device = device;
+  modems_.push_back(std::move(m));
+}
+
+void ModemFigures::KeepOnly(const std::vector<std::pair<std::string, std::string>>& poolDevices) {
+  const std::scoped_lock lock(mutex_);
+  std::erase_if(modems_, [&](const ModemFigure& m) {
+    return std::find(poolDevices.begin(), poolDevices.end(), std::pair{m.pool, m.device}) == poolDevices.end();
+  });
 }
 
 void ModemFigures::Call(const std::string& pool, const std::string& device, const std::string& outcome, bool connected,
@@ -39,19 +46,21 @@ void ModemFigures::Call(const std::string& pool, const std::string& device, cons
     for (auto& m : modems_) m.callsToday = m.connectedToday = 0, m.secondsToday = 0;
     today_ = day;
   }
-  ModemFigure& m = Of(pool, device);
-  ++m.calls[outcome];
-  m.connectedSeconds += seconds;
-  ++m.callsToday;
-  if (connected) ++m.connectedToday;
-  m.secondsToday += seconds;
+  ModemFigure* m = Of(pool, device);
+  if (!m) return;
+  ++m->calls[outcome];
+  m->connectedSeconds += seconds;
+  ++m->callsToday;
+  if (connected) ++m->connectedToday;
+  m->secondsToday += seconds;
 }
 
 void ModemFigures::SetAside(const std::string& pool, const std::string& device, bool aside, const std::string& why) {
   const std::scoped_lock lock(mutex_);
-  ModemFigure& m = Of(pool, device);
-  m.setAside = aside;
-  m.setAsideWhy = aside ? why : std::string();
+  if (ModemFigure* m = Of(pool, device)) {
+    m->setAside = aside;
+    m->setAsideWhy = aside ? why : std::string();
+  }
 }
 
 std::vector<ModemFigure> ModemFigures::All() const {

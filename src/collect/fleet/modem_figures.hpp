@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace statvtk::collect {
@@ -29,10 +30,13 @@ class ModemFigures {
   void Call(const std::string& pool, const std::string& device, const std::string& outcome, bool connected,
             double seconds, std::chrono::system_clock::time_point at);
   void SetAside(const std::string& pool, const std::string& device, bool aside, const std::string& why = {});
+  // After a reload: the modems of pools and devices no longer configured go;
+  // a call such a modem still ends is not counted.
+  void KeepOnly(const std::vector<std::pair<std::string, std::string>>& poolDevices);
   std::vector<ModemFigure> All() const;
 
  private:
-  ModemFigure& Of(const std::string& pool, const std::string& device);
+  ModemFigure* Of(const std::string& pool, const std::string& device);  // null: not added
   mutable std::mutex mutex_;
   std::vector<ModemFigure> modems_;
   int today_ = -1;  // the local day the "today" counts are of
