@@ -119,7 +119,8 @@ TEST(AlertWatch, EachChangeIsRaisedOnceAndClearedOnce) {
 }
 
 // A situation open when they are first known is not news; one that opens
-// is raised once, one that closes cleared once.
+// is raised once, one that closes cleared once; a clock_drift is told as
+// instrument_clock alone.
 TEST(AlertWatch, ASituationIsRaisedWhenItOpensAndClearedWhenItCloses) {
   AlertWatch w;
   AlertPicture p;
@@ -127,9 +128,11 @@ TEST(AlertWatch, ASituationIsRaisedWhenItOpensAndClearedWhenItCloses) {
   store::SituationRow known, leak;
   known.id = 1, known.serial = p.fleet[0].instrument.serial, known.kind = "flag", known.detail = "Gmax";
   leak.id = 2, leak.serial = known.serial, leak.kind = "night_flow", leak.fromPeriod = "2026-12-06 02:00";
+  store::SituationRow clock = leak;  // its alert is instrument_clock's, not a second one
+  clock.id = 3, clock.kind = "clock_drift";
   p.situations = {known};
   EXPECT_TRUE(w.Look(p, "t").empty());
-  p.situations = {known, leak};
+  p.situations = {known, leak, clock};
   const auto raised = w.Look(p, "t2");
   ASSERT_EQ(Kinds(raised), (std::vector<std::string>{"situation:raised:boilerbus"}));
   EXPECT_NE(raised[0].text.find("Ночной расход"), std::string::npos) << raised[0].text;

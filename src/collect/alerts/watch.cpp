@@ -1,5 +1,6 @@
 #include "collect/alerts/watch.hpp"
 
+#include "analysis/situations.hpp"
 #include "base/utf8.hpp"
 #include "front/situation_texts.hpp"
 
@@ -133,7 +134,9 @@ void AlertWatch::LookAtSituations(const AlertPicture& now, std::vector<AlertEven
   std::map<std::string, const InstrumentView*> bySerial;
   for (const auto& v : now.fleet) bySerial[v.instrument.serial] = &v;
   std::map<std::int64_t, AlertEvent> open;
+  const std::string_view clockDrift = analysis::SituationKindName(analysis::SituationKind::ClockDrift);
   for (const auto& s : *now.situations) {
+    if (s.kind == clockDrift) continue;  // told once, as instrument_clock
     AlertEvent e{"situation", "raised", "", "", s.serial, "", ""};
     if (const auto it = bySerial.find(s.serial); it != bySerial.end())
       e.instrument = it->second->instrument.name, e.line = it->second->instrument.line;
