@@ -121,6 +121,21 @@ HttpAnswer FleetApi::Health() {
   return {storeOk ? 200 : 503, "application/json; charset=utf-8", JsonText(j) + "\n"};
 }
 
+namespace {
+
+// What a POST .../{id}/ack says of the thing it acknowledges.
+struct AckTexts {
+  std::string_view badId, notRunning, none;
+};
+constexpr AckTexts kFindingAck{.badId = "неверный номер находки в пути",
+                               .notRunning = "находки принимает только работающий сборщик",
+                               .none = "нет открытой находки "};
+constexpr AckTexts kSituationAck{.badId = "неверный номер ситуации в пути",
+                                 .notRunning = "ситуации принимает только работающий сборщик",
+                                 .none = "нет ситуации "};
+
+}  // namespace
+
 HttpAnswer FleetApi::Post(std::string_view path, const std::string& who) {
   const auto parts = Segments(path);
   const bool situation = parts.size() == 4 && parts[0] == "api" && parts[1] == "situations" && parts[3] == "ack";
@@ -128,23 +143,14 @@ HttpAnswer FleetApi::Post(std::string_view path, const std::string& who) {
     return Refuse(405, "POST только на /api/findings/{id}/ack и /api/situations/{id}/ack");
   // What changes the store is said in somebody's name: a token, always ("-": none was needed).
   if (who == "-") return Refuse(403, "изменения только с токеном (statvtk-collect token add ИМЯ)");
-  if (situation) return AckSituation(parts[2], who);
+  const AckTexts& texts = situation ? kSituationAck : kFindingAck;
+  const auto& ack = situation ? live_.ackSituation : live_.ackFinding;
   const auto id = Count(std::string(parts[2]));
-  if (!id || *id == 0) return Refuse(400, "неверный номер находки в пути");
-  if (!live_.ackFinding) return Refuse(503, "находки принимает только работающий сборщик");
-  auto acked = live_.ackFinding(static_cast<std::int64_t>(*id), who);
+  if (!id || *id == 0) return Refuse(400, texts.badId);
+  if (!ack) return Refuse(503, texts.notRunning);
+  auto acked = ack(static_cast<std::int64_t>(*id), who);
   if (!acked) return StoreFailed(acked.error());
-  if (!*acked) return Refuse(404, "нет открытой находки " + std::to_string(*id));
-  return JsonAnswer(Json{{"id", *id}, {"acked_by", ValidUtf8(who)}});
-}
-
-HttpAnswer FleetApi::AckSituation(std::string_view idText, const std::string& who) {
-  const auto id = Count(std::string(idText));
-  if (!id || *id == 0) return Refuse(400, "неверный номер ситуации в пути");
-  if (!live_.ackSituation) return Refuse(503, "ситуации принимает только работающий сборщик");
-  auto acked = live_.ackSituation(static_cast<std::int64_t>(*id), who);
-  if (!acked) return StoreFailed(acked.error());
-  if (!*acked) return Refuse(404, "нет ситуации " + std::to_string(*id));
+  if (!*acked) return Refuse(404, std::string(texts.none) + std::to_string(*id));
   return JsonAnswer(Json{{"id", *id}, {"acked_by", ValidUtf8(who)}});
 }
 

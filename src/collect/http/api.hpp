@@ -71,7 +71,6 @@ class FleetApi {
   HttpAnswer Calls(store::CallStore& db, const QueryParams& query);
   HttpAnswer Modems();
   HttpAnswer Collectors(store::LeaseStore& db);
-  HttpAnswer AckSituation(std::string_view idText, const std::string& who);
 
   std::chrono::system_clock::time_point Now() const;
   std::string NowPeriod() const;
