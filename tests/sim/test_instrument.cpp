@@ -66,11 +66,6 @@ INSTANTIATE_TEST_SUITE_P(Models, Identification,
                                            IdentCase{DeviceType::dtVTK0814CM, "VTK0814-CM"},
                                            IdentCase{DeviceType::dtLDN08, "LDN-08"}));
 
-TEST(Identification, CTextDoesNotCarryTheCmKey) {
-  Instrument c(Opts(DeviceType::dtVTK0814C));
-  EXPECT_EQ(c.IdentificationText().find("VTK0814-CM"), std::string::npos);
-}
-
 struct ReadCase {
   DeviceType type;
   Op op;
