@@ -519,18 +519,5 @@ TEST(ReadJob, IdentifyOnlyStopsAfterIdentification) {
   EXPECT_EQ(rig.sent.size(), 1u);
 }
 
-TEST(ReadJob, SettersFollowTheirRules) {
-  ConnectionSettings s;
-  s.baudIndex = 3;
-  ReadJob job = MakeReadJob(s, {}, ReadPlan{});
-  EXPECT_EQ(std::get<SerialLine>(job.line.target).baud, 9600u);
-  EXPECT_EQ(std::get<SerialLine>(job.line.target).comPort, 1);
-  EXPECT_EQ(job.line.dial.attempts, 3);
-  s.comPort = 0;
-  EXPECT_EQ(std::get<SerialLine>(LineTargetOf(s)).comPort, 1);
-  s.connectMode = ConnectMode::Tcp;
-  EXPECT_EQ(std::get<TcpLine>(LineTargetOf(s)).port, 10001);
-}
-
 }  // namespace
 }  // namespace statvtk::test
