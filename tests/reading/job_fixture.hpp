@@ -5,6 +5,7 @@
 // simulated instrument.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <functional>
@@ -28,11 +29,11 @@ namespace statvtk::test {
 class RecordingObserver : public ReadObserver {
  public:
   void LogLine(const std::string& t) override {
-    Add(log, t);
+    log.push_back(t);
     if (onLog) onLog(t);
   }
   void ShowStatus(const std::string& t) override {
-    Add(status, t);
+    status.push_back(t);
     if (onStatus) onStatus(t);
   }
   void ShowDetail(const std::string&) override {}
@@ -54,12 +55,10 @@ class RecordingObserver : public ReadObserver {
   void DeviceMemberFound(DeviceType t) override { member = t; }
   void StatisticsFileFailed(const std::filesystem::path&, const std::string& e) override { fileFailure = e; }
 
-  bool Logged(const std::string& t) const { return Has(log, t); }
-  bool Shown(const std::string& t) const { return Has(status, t); }
+  bool Logged(const std::string& t) const { return std::find(log.begin(), log.end(), t) != log.end(); }
+  bool Shown(const std::string& t) const { return std::find(status.begin(), status.end(), t) != status.end(); }
   bool LoggedPrefix(const std::string& p) const {
-    for (const auto& l : log)
-      if (l.rfind(p, 0) == 0) return true;
-    return false;
+    return std::any_of(log.begin(), log.end(), [&](const std::string& l) { return l.rfind(p, 0) == 0; });
   }
 
   std::vector<std::string> log, status;
@@ -72,14 +71,6 @@ class RecordingObserver : public ReadObserver {
   std::string currentSerial, fileFailure;
   std::function<void(const std::string&)> onStatus, onLog;
   std::function<void(int)> onPos;
-
- private:
-  static void Add(std::vector<std::string>& v, const std::string& t) { v.push_back(t); }
-  static bool Has(const std::vector<std::string>& v, const std::string& t) {
-    for (const auto& x : v)
-      if (x == t) return true;
-    return false;
-  }
 };
 
 // The requests a job sent, decoded.

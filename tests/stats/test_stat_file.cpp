@@ -22,11 +22,7 @@ namespace {
 // A name of another extension: left alone, with nothing to tell.
 bool Ignored(const Result<StatData>& r) { return !r && r.error().code == ErrorCode::NotStatFile; }
 
-// A fresh folder under the system's temporary folder, removed afterwards.
-struct TempDir {
-  const fs::path& path() const { return folder.Path(); }
-  link_test::TempFolder folder;
-};
+using TempDir = link_test::TempFolder;
 
 void WriteBytes(const fs::path& p, std::size_t n, std::uint8_t fill = 0) {
   std::ofstream f(p, std::ios::binary);
@@ -81,7 +77,7 @@ class LoadSize : public ::testing::TestWithParam<SizeCase> {};
 TEST_P(LoadSize, ExactSizeOnly) {
   const auto& c = GetParam();
   TempDir dir;
-  const fs::path p = dir.path() / (std::string("file") + c.ext);
+  const fs::path p = dir.Path() / (std::string("file") + c.ext);
   WriteBytes(p, c.size);
   const Result<StatData> r = LoadStatFile(p, ExtensionRule::Exact);
   EXPECT_FALSE(Ignored(r));
@@ -102,11 +98,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(LoadStatFile, MessagesNameTheFile) {
   TempDir dir;
-  const fs::path p = dir.path() / "a.vst";
+  const fs::path p = dir.Path() / "a.vst";
   WriteBytes(p, 10);
   EXPECT_EQ(ReasonOf(LoadStatFile(p, ExtensionRule::LowerCase, "C:\\x\\a.vst")),
             "Ошибка - файл C:\\x\\a.vst имеет неверный размер.");
-  const auto missing = LoadStatFile(dir.path() / "none.vst", ExtensionRule::Exact);
+  const auto missing = LoadStatFile(dir.Path() / "none.vst", ExtensionRule::Exact);
   EXPECT_FALSE(missing);
   EXPECT_NE(ReasonOf(missing).find("none.vst"), std::string::npos);
 }
@@ -130,7 +126,7 @@ TEST(LoadStatFile, ExtensionRules) {
   TempDir dir;
   for (const auto& c : cases) {
     EXPECT_EQ(TypeOfFileName(c.file, c.rule), c.type) << c.file;
-    const fs::path p = dir.path() / c.file;
+    const fs::path p = dir.Path() / c.file;
     WriteBytes(p, c.type == DeviceType::dtUnknown ? 66560 : FileSize(c.type));
     const auto r = LoadStatFile(p, c.rule);
     EXPECT_EQ(Ignored(r), c.type == DeviceType::dtUnknown) << c.file;
@@ -145,7 +141,7 @@ TEST(StatFile, SaveThenOpenIsByteIdenticalWithTheSameListsAndValues) {
   TempDir dir;
   for (auto t : {DeviceType::dtVTK0812, DeviceType::dtVTK0814CM, DeviceType::dtLDN08}) {
     const StatData d = Filled(t);
-    const fs::path p = dir.path() / (std::string("saved") + std::string(FileExtension(t)));
+    const fs::path p = dir.Path() / (std::string("saved") + std::string(FileExtension(t)));
     std::string error;
     ASSERT_TRUE(Unpack(SaveStatFile(p, d), &error)) << error;
     const auto bytes = ReadBytes(p);
@@ -182,14 +178,14 @@ TEST(StatFile, SaveThenOpenIsByteIdenticalWithTheSameListsAndValues) {
 TEST(StatFile, MissingFolderAndWrongSizesFail) {
   TempDir dir;
   std::string error;
-  EXPECT_FALSE(Unpack(SaveStatFile(dir.path() / "no" / "x.vst", Filled(DeviceType::dtVTK0812)), &error));
+  EXPECT_FALSE(Unpack(SaveStatFile(dir.Path() / "no" / "x.vst", Filled(DeviceType::dtVTK0812)), &error));
   EXPECT_NE(error.find("x.vst"), std::string::npos);
   StatData bad = StatData::Blank(DeviceType::dtVTK0812);
   bad.area.pop_back();
   error.clear();
-  EXPECT_FALSE(Unpack(SaveStatFile(dir.path() / "y.vst", bad), &error));
+  EXPECT_FALSE(Unpack(SaveStatFile(dir.Path() / "y.vst", bad), &error));
   EXPECT_FALSE(error.empty());
-  EXPECT_FALSE(fs::exists(dir.path() / "y.vst"));
+  EXPECT_FALSE(fs::exists(dir.Path() / "y.vst"));
 }
 
 TEST(StatFile, DownloadNamesAndTheDataFolder) {
@@ -202,8 +198,8 @@ TEST(StatFile, DownloadNamesAndTheDataFolder) {
   TempDir dir;
   fs::path written;
   std::string error;
-  ASSERT_TRUE(Unpack(SaveDownloadedStatFile(dir.path() / "Data", d, 2024, 3, 5, 9, 7), &written, &error)) << error;
-  EXPECT_EQ(written, dir.path() / "Data" / "1234####-2024-03-05@09-07.vst");
+  ASSERT_TRUE(Unpack(SaveDownloadedStatFile(dir.Path() / "Data", d, 2024, 3, 5, 9, 7), &written, &error)) << error;
+  EXPECT_EQ(written, dir.Path() / "Data" / "1234####-2024-03-05@09-07.vst");
   EXPECT_EQ(fs::file_size(written), 66560u);
 }
 
@@ -225,10 +221,10 @@ TEST(StatFile, LaterDownloadsOfAMinuteTakeTheNextNamesAndSortAfterTheFirst) {
   b.header = a.header;  // the same serial number, another image
   fs::path one, two, three;
   std::string error;
-  ASSERT_TRUE(Unpack(SaveDownloadedStatFile(dir.path(), a, 2024, 3, 5, 9, 7), &one, &error)) << error;
+  ASSERT_TRUE(Unpack(SaveDownloadedStatFile(dir.Path(), a, 2024, 3, 5, 9, 7), &one, &error)) << error;
   const auto firstBytes = ReadBytes(one);
-  ASSERT_TRUE(Unpack(SaveDownloadedStatFile(dir.path(), b, 2024, 3, 5, 9, 7), &two, &error)) << error;
-  ASSERT_TRUE(Unpack(SaveDownloadedStatFile(dir.path(), b, 2024, 3, 5, 9, 7), &three, &error)) << error;
+  ASSERT_TRUE(Unpack(SaveDownloadedStatFile(dir.Path(), b, 2024, 3, 5, 9, 7), &two, &error)) << error;
+  ASSERT_TRUE(Unpack(SaveDownloadedStatFile(dir.Path(), b, 2024, 3, 5, 9, 7), &three, &error)) << error;
   EXPECT_EQ(two.filename().string(), DownloadFileName(StatSerialText(a), DeviceType::dtVTK0812, 2024, 3, 5, 9, 7, 2));
   EXPECT_EQ(three.filename().string(), DownloadFileName(StatSerialText(a), DeviceType::dtVTK0812, 2024, 3, 5, 9, 7, 3));
   EXPECT_EQ(ReadBytes(one), firstBytes);  // the first download is never replaced
