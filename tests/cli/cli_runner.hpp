@@ -7,9 +7,12 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -32,6 +35,26 @@ CliRun RunCli(const std::vector<std::string>& args, std::chrono::seconds limit =
               std::function<bool(const std::string& err)> interruptWhen = {}, int signal = 2);
 
 std::string CliPath();
+
+inline std::vector<std::uint8_t> FileBytes(const std::filesystem::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+// The lines of a program's output, empty ones left out.
+inline std::vector<std::string> Lines(const std::string& s) {
+  std::vector<std::string> out;
+  std::istringstream in(s);
+  for (std::string l; std::getline(in, l);)
+    if (!l.empty()) out.push_back(l);
+  return out;
+}
+
+// The last file a read printed.
+inline std::string LastLine(const std::string& s) {
+  const auto lines = Lines(s);
+  return lines.empty() ? std::string() : lines.back();
+}
 
 // One simulated instrument served on `carrier` (a pseudo-terminal is home/tty),
 // and a home of its own for the CLI's files.

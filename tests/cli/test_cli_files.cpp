@@ -24,10 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct TempHome {
-  link_test::TempFolder folder;
-  fs::path path = folder.Path();
-};
+using TempHome = link_test::TempFolder;
 
 // A statistics file of the simulator's instrument of `model`.
 fs::path WriteStatFile(const fs::path& dir, DeviceType model, const std::string& name, StatData* out = nullptr) {
@@ -63,11 +60,11 @@ bool ValidUtf8(const std::string& s) {
 TEST(CliFiles, AFifoNamedLikeAStatisticsFileIsRefusedAtOnce) {
   TempHome home;
   for (const char* name : {"a.vst", "b.814", "c.ldn"}) {
-    const fs::path fifo = home.path / name;
+    const fs::path fifo = home.Path() / name;
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     for (const std::string cmd : {"show", "export", "info"}) {
       std::vector<std::string> args{cmd, fifo.string()};
-      if (cmd != "show") args.insert(args.end(), {"--home", home.path.string()});
+      if (cmd != "show") args.insert(args.end(), {"--home", home.Path().string()});
       const CliRun r = RunCli(args, std::chrono::seconds(20));
       EXPECT_EQ(r.status, 3) << cmd << " " << name << "\n" << r.err;
       EXPECT_NE(r.err.find("FIFO"), std::string::npos) << r.err;
@@ -77,7 +74,7 @@ TEST(CliFiles, AFifoNamedLikeAStatisticsFileIsRefusedAtOnce) {
 
 TEST(CliFiles, StandardOutputThatCannotBeWrittenIsExit3) {
   TempHome home;
-  const fs::path file = WriteStatFile(home.path, DeviceType::dtVTK0812, "x.vst");
+  const fs::path file = WriteStatFile(home.Path(), DeviceType::dtVTK0812, "x.vst");
   const std::string cli = CliPath();
   for (const std::string& args :
        {"show " + file.string(), "show " + file.string() + " --json", "export " + file.string()}) {
@@ -95,7 +92,7 @@ TEST(CliFiles, ShowJsonReplacesTheNonAsciiBytesOfADamagedSerial) {
   StatData data = sim::Instrument(o).ExpectedDump();
   const std::uint8_t damaged[8] = {'1', '2', 0xFF, 0xC3, 0xA9, 0x80, '7', '8'};
   std::copy(std::begin(damaged), std::end(damaged), data.header.begin() + 512);
-  const fs::path file = home.path / "d.vst";
+  const fs::path file = home.Path() / "d.vst";
   ASSERT_TRUE(SaveStatFile(file, data).has_value());
   const CliRun r = RunCli({"show", file.string(), "--json"});
   ASSERT_EQ(r.status, 0) << r.err;
@@ -112,12 +109,13 @@ TEST(CliFiles, ReadOutCopyFailureIsExit3AndTheDataFileStays) {
   std::unique_ptr<sim::Server> server;
   ASSERT_TRUE(Unpack(sim::Server::Start(inst, sim::ServerOptions{}), &server, &error)) << error;
   TempHome home;
-  const CliRun r = RunCli({"read", "--all", "--hourly", "--tcp", "127.0.0.1:" + std::to_string(server->Port()),
-                           "--home", home.path.string(), "--out", (home.path / "no-such-folder" / "x.814").string()});
+  const CliRun r =
+      RunCli({"read", "--all", "--hourly", "--tcp", "127.0.0.1:" + std::to_string(server->Port()), "--home",
+              home.Path().string(), "--out", (home.Path() / "no-such-folder" / "x.814").string()});
   EXPECT_EQ(r.status, 3) << r.err;
   EXPECT_NE(r.err.find("no-such-folder"), std::string::npos) << r.err;
-  ASSERT_TRUE(fs::is_directory(home.path / "Data"));
-  EXPECT_FALSE(fs::is_empty(home.path / "Data"));
+  ASSERT_TRUE(fs::is_directory(home.Path() / "Data"));
+  EXPECT_FALSE(fs::is_empty(home.Path() / "Data"));
 }
 
 // Ctrl+C while the TCP connect waits: a stop (its log line, exit 130), not
@@ -126,9 +124,9 @@ TEST(CliStop, CtrlCDuringTheConnectIsAStop) {
   SilentPort port;
   ASSERT_NE(port.Port(), 0);
   TempHome home;
-  std::ofstream(home.path / "StatVTK.ini") << "[Ethernet]\nConnectTimeout=60\n";
+  std::ofstream(home.Path() / "StatVTK.ini") << "[Ethernet]\nConnectTimeout=60\n";
   const CliRun r = RunCli(
-      {"identify", "--tcp", "127.0.0.1:" + std::to_string(port.Port()), "--home", home.path.string()},
+      {"identify", "--tcp", "127.0.0.1:" + std::to_string(port.Port()), "--home", home.Path().string()},
       std::chrono::seconds(30), [](const std::string& err) { return err.find("OpenPort: IP") != std::string::npos; });
   EXPECT_EQ(r.status, 130) << r.err;
   EXPECT_NE(r.err.find("Текущая операция прервана по желанию пользователя"), std::string::npos) << r.err;

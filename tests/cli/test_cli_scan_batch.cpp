@@ -4,10 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
-#include <sstream>
 
 #include "support/temp_folder.hpp"
 #include "support/result_util.hpp"
@@ -20,19 +18,6 @@ namespace statvtk::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<std::uint8_t> FileBytes(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
-
-std::vector<std::string> Lines(const std::string& s) {
-  std::vector<std::string> out;
-  std::istringstream in(s);
-  for (std::string l; std::getline(in, l);)
-    if (!l.empty()) out.push_back(l);
-  return out;
-}
 
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
   static constexpr char kHex[] = "0123456789ABCDEF";
@@ -166,7 +151,7 @@ TEST(CliScan, BadListsAreUsageErrors) {
 
 TEST(CliBatch, OneExactFilePerInstrumentAndAnAbsentAddressFailsAlone) {
   BusRig rig({{DeviceType::dtVTK0814C, 3}, {DeviceType::dtLDN08, 7}}, sim::CarrierKind::Tcp);
-  const CliRun r = RunCli(rig.Args(With({"read", "--address", "3,5,7", "--all"}, kAllKinds), rig.home));
+  CliRun r = RunCli(rig.Args(With({"read", "--address", "3,5,7", "--all"}, kAllKinds), rig.home));
   EXPECT_EQ(r.status, 1) << r.err;
   const auto files = Lines(r.out);
   ASSERT_EQ(files.size(), 2u) << r.out;
@@ -175,16 +160,10 @@ TEST(CliBatch, OneExactFilePerInstrumentAndAnAbsentAddressFailsAlone) {
   EXPECT_NE(r.err.find("Прочитано 2 из 3; адрес 5: Ошибка идентификации прибора.\n"), std::string::npos) << r.err;
   // The line was opened once for the three.
   EXPECT_EQ(rig.server->Connections(), 1u);
-}
-
-TEST(CliBatch, EveryAddressReadExitsWithZero) {
-  BusRig rig({{DeviceType::dtVTK0812, 1}, {DeviceType::dtVTK0814CM, 2}}, sim::CarrierKind::Tcp);
-  const CliRun r = RunCli(rig.Args(With({"read", "--address", "1-2", "--all"}, kAllKinds), rig.home));
+  // Every address read: exit 0.
+  r = RunCli(rig.Args(With({"read", "--address", "3,7", "--all"}, kAllKinds), rig.home));
   ASSERT_EQ(r.status, 0) << r.err;
-  const auto files = Lines(r.out);
-  ASSERT_EQ(files.size(), 2u);
-  EXPECT_EQ(FileBytes(files[0]), rig.At(1).ExpectedDumpBytes());
-  EXPECT_EQ(FileBytes(files[1]), rig.At(2).ExpectedDumpBytes());
+  EXPECT_EQ(Lines(r.out).size(), 2u) << r.out;
   EXPECT_NE(r.err.find("Прочитано 2 из 2.\n"), std::string::npos) << r.err;
 }
 

@@ -32,18 +32,6 @@ sim::InstrumentOptions Options(DeviceType model, std::optional<std::string> seri
   return o;
 }
 
-std::vector<std::string> Lines(const std::string& s) {
-  std::vector<std::string> out;
-  std::size_t start = 0;
-  while (start < s.size()) {
-    const auto nl = s.find('\n', start);
-    out.push_back(s.substr(start, nl - start));
-    if (nl == std::string::npos) break;
-    start = nl + 1;
-  }
-  return out;
-}
-
 bool HasControl(const std::string& s, bool newlinesAllowed) {
   for (unsigned char c : s)
     if ((c < 0x20 && !(newlinesAllowed && c == '\n')) || c == 0x7F) return true;

@@ -218,21 +218,6 @@ TEST(Tmod07Reply, FaultyRepliesEndWithTheirCode) {
   }
 }
 
-TEST(Tmod07Reply, WrongGroupOrCommandIsRetriedUntilTheRightReply) {
-  int calls = 0;
-  Wired w([&](std::span<const std::uint8_t> req) {
-    ++calls;
-    if (calls < 3) return ScriptedReply{frame::BuildShort(frame::kReplyStart, req[1], 0, 0, Bytes{9, 9})};
-    return ScriptedReply{ShortReplyTo(req, Bytes{4, 5})};
-  });
-  w.Timing(10, 10, 5);
-  Bytes out(2);
-  ASSERT_TRUE(w.link.Read(frame::Op::ReadBlock8, 1, 0, 2, out));
-  EXPECT_EQ(out, (Bytes{4, 5}));
-  EXPECT_EQ(calls, 3);
-  EXPECT_EQ(w.link.LastError(), 0u);
-}
-
 TEST(Tmod07Reply, LongFormChecksGroupAndCommandToo) {
   Wired w([](std::span<const std::uint8_t> req) {
     const std::uint32_t a = req[1] | req[2] << 8 | req[3] << 16 | static_cast<std::uint32_t>(req[4]) << 24;

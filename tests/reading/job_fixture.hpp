@@ -5,6 +5,7 @@
 // simulated instrument.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <functional>
@@ -28,24 +29,23 @@ namespace statvtk::test {
 class RecordingObserver : public ReadObserver {
  public:
   void LogLine(const std::string& t) override {
-    Add(log, t);
+    log.push_back(t);
     if (onLog) onLog(t);
   }
   void ShowStatus(const std::string& t) override {
-    Add(status, t);
+    status.push_back(t);
     if (onStatus) onStatus(t);
   }
-  void ShowDetail(const std::string& t) override { Add(detail, t); }
+  void ShowDetail(const std::string&) override {}
   void SetProgressMax(int m) override { progressMax.push_back(m); }
   void SetProgressPos(int p) override {
     progressPos.push_back(p);
     if (onPos) onPos(p);
   }
   void EnableControls() override { ++enabled; }
-  void DeliverStatistics(const StatData& d, const std::string& c, bool p) override {
+  void DeliverStatistics(const StatData& d, const std::string& c, bool) override {
     stats = d;
     caption = c;
-    partial = p;
   }
   void DeliverCurrent(std::span<const std::uint8_t, 1024> b, DeviceType t, const std::string& s) override {
     current.assign(b.begin(), b.end());
@@ -55,33 +55,22 @@ class RecordingObserver : public ReadObserver {
   void DeviceMemberFound(DeviceType t) override { member = t; }
   void StatisticsFileFailed(const std::filesystem::path&, const std::string& e) override { fileFailure = e; }
 
-  bool Logged(const std::string& t) const { return Has(log, t); }
-  bool Shown(const std::string& t) const { return Has(status, t); }
+  bool Logged(const std::string& t) const { return std::find(log.begin(), log.end(), t) != log.end(); }
+  bool Shown(const std::string& t) const { return std::find(status.begin(), status.end(), t) != status.end(); }
   bool LoggedPrefix(const std::string& p) const {
-    for (const auto& l : log)
-      if (l.rfind(p, 0) == 0) return true;
-    return false;
+    return std::any_of(log.begin(), log.end(), [&](const std::string& l) { return l.rfind(p, 0) == 0; });
   }
 
-  std::vector<std::string> log, status, detail;
+  std::vector<std::string> log, status;
   std::vector<int> progressMax, progressPos;
-  int disabled = 0, enabled = 0;
+  int enabled = 0;
   std::optional<StatData> stats;
   std::string caption;
-  bool partial = false;
   std::vector<std::uint8_t> current;
   DeviceType currentType = DeviceType::dtUnknown, member = DeviceType::dtUnknown;
   std::string currentSerial, fileFailure;
   std::function<void(const std::string&)> onStatus, onLog;
   std::function<void(int)> onPos;
-
- private:
-  static void Add(std::vector<std::string>& v, const std::string& t) { v.push_back(t); }
-  static bool Has(const std::vector<std::string>& v, const std::string& t) {
-    for (const auto& x : v)
-      if (x == t) return true;
-    return false;
-  }
 };
 
 // The requests a job sent, decoded.
@@ -141,8 +130,6 @@ struct JobOutcome {
   std::filesystem::path file;
   bool fileWritten = false;
   bool partial = false;
-  bool delivered = false;
-  std::uint32_t requests = 0;
   std::string message, linkCause, fileError;
   const std::string& Message() const { return message; }  // the failure's message ("Ошибка чтения RTC")
   const std::string& LinkCauseText() const { return linkCause; }  // "нет ответа за 30 мс (Тайм-аут [2])"
@@ -167,10 +154,9 @@ class TestJob : private TestSink, public TReadThread {
     auto* plan = std::get_if<StatisticsPlan>(&Instrument().plan);
     return plan ? *plan : unused_;
   }
-  void SetReadAll(bool on) { Range(on, RecordRange::All); }
-  void SetReadLast(bool on) { Range(on, RecordRange::Last); }
-  void SetReadNew(bool on) { Range(on, RecordRange::New); }
-  void SetBasePath(const std::filesystem::path& p) { Plan().base = p; }
+  void SetReadLast(bool on) {
+    if (on) Plan().range = RecordRange::Last;
+  }
   void SetWantHourly(bool on) { Plan().kinds.hourly = on; }
   void SetWantDaily(bool on) { Plan().kinds.daily = on; }
   void SetWantMonthly(bool on) { Plan().kinds.monthly = on; }
@@ -204,12 +190,6 @@ class TestJob : private TestSink, public TReadThread {
   void SetChannelFactory(Tmod07::ChannelFactory f) { Hooks().channelFactory = std::move(f); }
   void SetClock(PartSink::Clock c) { sink.SetClock(std::move(c)); }
   void SetTiming(const TimingTriple& t) { Job().line.timing = t; }
-  // Several instruments on the line, each with the plan set so far.
-  void SetBatchAddresses(const std::vector<std::uint32_t>& a) {
-    const InstrumentPlan plan = Instrument().plan;
-    Job().instruments.clear();
-    for (std::uint32_t address : a) Job().instruments.push_back({address, plan});
-  }
   // The connection of the settings; what to read and the home stay.
   void SetConnection(const ConnectionSettings& s) {
     ReadJob j = MakeReadJob(s, home_, ReadPlan{ReadKind::Custom, {}});
@@ -226,7 +206,6 @@ class TestJob : private TestSink, public TReadThread {
     Prepare();
     TReadThread::RunHere();
   }
-  const PartSink& Sink() const { return sink; }
   // The one instrument's read (valid after Wait()).
   JobOutcome Result() const {
     JobOutcome o;
@@ -237,12 +216,10 @@ class TestJob : private TestSink, public TReadThread {
     o.type = r.type;
     o.identText = r.identText;
     o.partial = r.partial;
-    o.requests = run.whole.requests;
     if (rep) {
       o.file = rep->file.path;
       o.fileWritten = rep->file.written;
       o.fileError = rep->file.error ? rep->file.error->reason : std::string();
-      o.delivered = rep->delivered;
     }
     if (r.outcome == ReadOutcome::Failed) o.message = NotReadText(r, sink.Line(), LinkWording::Part);
     if (r.error && IsLinkCode(r.error->code)) o.linkCause = CauseText(*r.error, LinkWording::Part);
@@ -250,9 +227,6 @@ class TestJob : private TestSink, public TReadThread {
   }
 
  private:
-  void Range(bool on, RecordRange r) {
-    if (on) Plan().range = r;
-  }
   void Address() { Instrument().address = Job().line.useMBus ? mbus_ : net_; }
   // A new-records read without a base file of its own takes the newest in the home's Data folder.
   void Prepare() {
@@ -288,7 +262,7 @@ struct JobRig {
     if (instrument.Options().model == DeviceType::dtLDN08) UseMBus();
   }
   void AllKinds() {
-    job.SetReadAll(true);
+    job.Plan().range = RecordRange::All;
     job.SetWantHourly(true);
     job.SetWantDaily(true);
     job.SetWantMonthly(true);

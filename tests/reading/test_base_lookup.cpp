@@ -14,11 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Folder {
-  link_test::TempFolder folder;
-  fs::path path = folder.Path();
-};
-
 fs::path Saved(const fs::path& folder, const std::string& serial, DeviceType type) {
   StatData data = StatData::Blank(type);
   for (std::size_t i = 0; i < serial.size() && i < 8; ++i) data.header[512 + i] = static_cast<std::uint8_t>(serial[i]);
@@ -35,13 +30,13 @@ class BaseLookup : public ::testing::TestWithParam<SerialCase> {};
 
 // The base is looked up under the name the download took, whatever the serial holds.
 TEST_P(BaseLookup, FindsTheEarlierDownloadOfTheSerial) {
-  Folder dir;
-  const fs::path file = Saved(dir.path, GetParam().serial, DeviceType::dtVTK0812);
-  Saved(dir.path, "55555555", DeviceType::dtVTK0812);
-  const auto found = NewestBaseFile(dir.path, GetParam().serial, DeviceType::dtVTK0812);
+  const link_test::TempFolder dir;
+  const fs::path file = Saved(dir.Path(), GetParam().serial, DeviceType::dtVTK0812);
+  Saved(dir.Path(), "55555555", DeviceType::dtVTK0812);
+  const auto found = NewestBaseFile(dir.Path(), GetParam().serial, DeviceType::dtVTK0812);
   ASSERT_TRUE(found.has_value());
   EXPECT_EQ(*found, file);
-  EXPECT_FALSE(NewestBaseFile(dir.path, GetParam().serial, DeviceType::dtVTK0814C).has_value());
+  EXPECT_FALSE(NewestBaseFile(dir.Path(), GetParam().serial, DeviceType::dtVTK0814C).has_value());
 }
 
 INSTANTIATE_TEST_SUITE_P(Serials, BaseLookup,

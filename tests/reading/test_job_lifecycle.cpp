@@ -32,25 +32,6 @@ sim::InstrumentOptions Model(DeviceType t) {
   return o;
 }
 
-TEST(JobLifecycle, StartedAgainAfterAStopReadsInFull) {
-  JobRig rig(Model(DeviceType::dtVTK0814C));
-  rig.AllKinds();
-  rig.obs.onPos = [&](int p) {
-    if (p == 20) rig.job.RequestStop();
-  };
-  rig.job.Start();
-  rig.job.Wait();
-  ASSERT_EQ(rig.job.Result().outcome, ReadOutcome::Stopped);
-
-  rig.obs.onPos = nullptr;
-  rig.obs.stats.reset();
-  rig.job.Start();
-  rig.job.Wait();
-  EXPECT_EQ(rig.job.Result().outcome, ReadOutcome::Done) << rig.job.Result().Message();
-  EXPECT_TRUE(rig.obs.stats);
-  EXPECT_TRUE(rig.job.Result().fileWritten);
-}
-
 // The process-wide stop (Ctrl+C, "Остановить чтение") raised before the job's
 // preparation: the preparation must not clear it from the link.
 TEST(JobLifecycle, AStopBeforeThePreparationEndsTheJob) {
@@ -160,22 +141,6 @@ TEST(JobLifecycle, AnAddressAbove255OutsideMBusIsRefused) {
   }
 }
 
-TEST(JobLifecycle, MBusTakesAddressesAbove255) {
-  JobRig rig(Model(DeviceType::dtLDN08));
-  rig.job.SetUseMBus(true);
-  rig.job.SetMBusAddress(sim::kDefaultLongAddress);
-  rig.job.SetNetAddress(300);
-  rig.job.SetIdentifyOnly(true);
-  rig.job.RunHere();
-  EXPECT_EQ(rig.job.Result().outcome, ReadOutcome::Done) << rig.job.Result().Message();
-}
-
-}  // namespace
-}  // namespace statvtk::test
-
-namespace statvtk::test {
-namespace {
-
 // A .814 file does not say C or CM: the download remembers the member by
 // serial number in StatVTK.ini, and a file of that serial opened later is
 // decoded with it.
@@ -227,12 +192,6 @@ TEST(DeviceMembers, OnlyVtk0814AndUsableSerialsAreRemembered) {
   EXPECT_EQ(ApplyMember(ldn, ini, DeviceType::dtVTK0814CM), MemberSource::NotApplicable);
   EXPECT_EQ(ldn.type, DeviceType::dtLDN08);
 }
-
-}  // namespace
-}  // namespace statvtk::test
-
-namespace statvtk::test {
-namespace {
 
 // Two lines read at once in one process, each run with its own stop: a stop
 // of one ends only that one, and both files are what the instruments hold.

@@ -55,11 +55,17 @@ TEST(PrepareReadJob, MBusTakesTheAddressAsLong) {
   ConnectionSettings s;
   s.useMBus = true;
   s.netAddress = 12345678;
+  s.comPort = 0;  // no port 0: the first
+  s.baudIndex = 3;
   const ReadJob job = MakeReadJob(s, {}, ReadPlan{ReadKind::Current, {}});
   EXPECT_TRUE(job.line.useMBus);
   ASSERT_EQ(job.instruments.size(), 1u);
   EXPECT_EQ(job.instruments.front().address, 12345678u);
-  EXPECT_TRUE(std::get<SerialLine>(job.line.target).evenParity);
+  const SerialLine line = std::get<SerialLine>(job.line.target);
+  EXPECT_TRUE(line.evenParity);
+  EXPECT_EQ(line.comPort, 1);
+  EXPECT_EQ(line.baud, 9600u);
+  EXPECT_EQ(job.line.dial.attempts, 3);
 }
 
 }  // namespace

@@ -372,14 +372,6 @@ TEST(ReportExport, FailuresReturnFalseWithLogLine) {
     EXPECT_EQ(rec.log.size(), 1u);
     fs::remove(home.path / "Templates" / "VTK0812_h.xlsx");
   }
-  {  // Reports cannot be a folder
-    TempDir other;
-    std::ofstream(other.path / "Reports") << "a file";
-    Recorder rec;
-    EXPECT_FALSE(
-        Unpack(ExportHourDataToExcel(SmallInput(), {other.path, &rec, false, 0, std::nullopt}), &written, &err));
-    EXPECT_NE(err.find("Reports"), std::string::npos) << err;
-  }
 }
 
 TEST(ReportExport, ReadOnlyReportsFolder) {

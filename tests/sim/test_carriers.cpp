@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -37,40 +38,30 @@ class Fd {
   int fd_;
 };
 
-// Reads until `n` bytes came or `ms` passed.
-std::vector<std::uint8_t> ReadSome(int fd, std::size_t n, int ms) {
-  std::vector<std::uint8_t> out;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (out.size() < n) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
-    if (left <= 0) break;
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(left)) <= 0) break;
-    std::uint8_t buf[512];
-    const ssize_t r = ::read(fd, buf, std::min(sizeof buf, n - out.size()));
-    if (r <= 0) break;
-    out.insert(out.end(), buf, buf + r);
-  }
-  return out;
-}
-
-// Reads text until it contains `what` or `ms` passed.
-std::string ReadUntil(int fd, const std::string& what, int ms) {
+// Reads until `done` says so of what came, or `ms` passed.
+std::string ReadWhile(int fd, int ms, const std::function<bool(const std::string&)>& done) {
   std::string s;
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (s.find(what) == std::string::npos) {
+  while (!done(s)) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
-    if (left <= 0) break;
     pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(left)) <= 0) break;
-    char buf[256];
+    if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) break;
+    char buf[512];
     const ssize_t r = ::read(fd, buf, sizeof buf);
     if (r <= 0) break;
     s.append(buf, static_cast<std::size_t>(r));
   }
   return s;
+}
+
+// Reads until `n` bytes came, text until it holds `what`.
+std::vector<std::uint8_t> ReadSome(int fd, std::size_t n, int ms) {
+  const std::string s = ReadWhile(fd, ms, [n](const std::string& got) { return got.size() >= n; });
+  return {s.begin(), s.end()};
+}
+std::string ReadUntil(int fd, const std::string& what, int ms) {
+  return ReadWhile(fd, ms, [&](const std::string& got) { return got.find(what) != std::string::npos; });
 }
 
 // The line left silent for `d` (the modem's guard time around "+++" is a
@@ -112,6 +103,18 @@ void RoundTrip(int fd, Instrument& in, frame::Op op, std::uint32_t offset, std::
   EXPECT_EQ(ReadSome(fd, want.size(), 3000), want);
 }
 
+// A socket connected to the server on 127.0.0.1, or -1.
+int ConnectLoopback(std::uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return fd;
+  if (fd >= 0) ::close(fd);
+  return -1;
+}
+
 InstrumentOptions Model(DeviceType t) {
   InstrumentOptions o;
   o.model = t;
@@ -129,12 +132,8 @@ TEST(Carriers, LoopbackTcpRoundTripAndReconnect) {
   ASSERT_TRUE(Unpack(Server::Start(in, so), &server, &error)) << error;
   ASSERT_NE(server->Port(), 0);
   for (int round = 0; round < 2; ++round) {
-    Fd s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(server->Port());
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    const Fd s(ConnectLoopback(server->Port()));
+    ASSERT_GE(s.get(), 0);
     RoundTrip(s.get(), in, frame::Op::Identify, 0, 0);
     RoundTrip(s.get(), in, frame::Op::ReadArchive32, 117760, 64);
     RoundTrip(s.get(), in, frame::Op::ReadArchive32, 0, 0);  // 256 bytes
@@ -219,12 +218,8 @@ TEST(Carriers, PlusesInsideDataAreNoEscape) {
   std::string error;
   std::unique_ptr<Server> server;
   ASSERT_TRUE(Unpack(Server::Start(in, so), &server, &error)) << error;
-  Fd s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(server->Port());
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::connect(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  const Fd s(ConnectLoopback(server->Port()));
+  ASSERT_GE(s.get(), 0);
   Send(s.get(), "ATDT1\r");
   ASSERT_NE(ReadUntil(s.get(), "CONNECT", 2000).find("CONNECT"), std::string::npos);
   Send(s.get(), "x+++");                    // no guard time before: stays in data mode

@@ -153,39 +153,6 @@ INSTANTIATE_TEST_SUITE_P(Models, HistoryOf,
                          ::testing::Values(DeviceType::dtVTK0812, DeviceType::dtVTK0814C, DeviceType::dtVTK0814CM,
                                            DeviceType::dtLDN08));
 
-TEST(History, MemoryFieldsOfAn0814Record) {
-  Instrument in = Make(DeviceType::dtVTK0814CM);
-  const auto a = in.Memory(MemoryKind::Archive);
-  for (const auto& r : {in.GetHistory().hourly[100], in.GetHistory().daily[10], in.GetHistory().monthly.back()}) {
-    const auto rec = a.subspan(r.address, 64);
-    EXPECT_EQ(BE(rec, 4, 6), r.totals.vPlus);
-    EXPECT_EQ(BE(rec, 10, 6), r.totals.vMinus);
-    EXPECT_EQ(BE(rec, 16, 6), r.totals.mPlus);
-    EXPECT_EQ(BE(rec, 22, 6), r.totals.mMinus);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(BE(rec, 28 + 4 * static_cast<std::size_t>(i), 4), r.totals.counters[i]);
-    EXPECT_FLOAT_EQ(DeviceFloat(rec.subspan(44, 4)), r.temperature);
-    EXPECT_EQ(BE(rec, 52, 2), r.flags);
-    EXPECT_GT(r.totals.mPlus, 0u);
-  }
-}
-
-TEST(History, MemoryFieldsOf0812AndLdnRecords) {
-  Instrument v = Make(DeviceType::dtVTK0812);
-  const auto& r = v.GetHistory().hourly[500];
-  const auto rec = v.Memory(MemoryKind::Archive).subspan(r.address, 32);
-  EXPECT_EQ(rec[0] & 0x7F, IntToBcd(r.start.hour));
-  EXPECT_EQ(BE(rec, 4, 6), r.totals.vPlus);
-  EXPECT_EQ(BE(rec, 16, 3), r.totals.counters[0]);
-  EXPECT_EQ(rec[28], r.flags);
-  Instrument l = Make(DeviceType::dtLDN08);
-  const auto& d = l.GetHistory().daily[7];
-  const auto lr = l.Memory(MemoryKind::Archive).subspan(d.address, 68);
-  EXPECT_EQ(LE(lr, 4, 8), d.totals.vPlus);
-  EXPECT_EQ(LE(lr, 20, 4), d.totals.counters[0]);
-  EXPECT_FLOAT_EQ(LittleFloat(lr.subspan(40, 4)), d.voltage);
-  EXPECT_EQ(lr[44], d.flags);
-}
-
 TEST(History, HeaderValuesOfTheCurrentReadings) {
   Instrument in = Make(DeviceType::dtVTK0814C);
   const History& h = in.GetHistory();

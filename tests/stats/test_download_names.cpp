@@ -23,6 +23,7 @@ TEST(DownloadNames, SafeSerialMinuteSeriesAndExtension) {
       {"4294967295", DeviceType::dtLDN08, 1, "4294967295-2024-03-05@09-07.ldn"},
       {"../../a", DeviceType::dtVTK0814C, 1, "#.#..#a-2024-03-05@09-07.814"},
       {"1/2", DeviceType::dtVTK0812, 2, "1#2-2024-03-05@09-07_2.vst"},
+      {"00012345", DeviceType::dtVTK0812, 10, "00012345-2024-03-05@09-07_10.vst"},
   };
   for (const auto& c : cases) EXPECT_EQ(DownloadFileName(c.serial, c.type, 2024, 3, 5, 9, 7, c.n), c.name) << c.serial;
 }

@@ -111,6 +111,8 @@ TEST_P(SimDump, OpensAndMatchesTheGeneratedHistory) {
       EXPECT_DOUBLE_EQ(d.forwardTotal, static_cast<double>(r.totals.vPlus) / 1e6);
       EXPECT_DOUBLE_EQ(d.reverseTotal, static_cast<double>(r.totals.vMinus) / 1e6);
       for (std::size_t c = 0; c < 4; ++c) EXPECT_EQ(d.counters[c], r.totals.counters[c]);
+      EXPECT_EQ(d.flags, r.flags);
+      if (type == DeviceType::dtLDN08) EXPECT_FLOAT_EQ(static_cast<float>(d.values[5].value), r.voltage);
       if (type == DeviceType::dtVTK0814C || type == DeviceType::dtVTK0814CM) {
         EXPECT_DOUBLE_EQ(d.values[2].value, static_cast<double>(r.totals.mPlus) / 1e6);
         EXPECT_FLOAT_EQ(static_cast<float>(d.values[8].value), r.temperature);

@@ -81,33 +81,19 @@ TEST(Index0812, TimeOrderWithInvalidAtTheEndOfEachArea) {
   EXPECT_TRUE(m.Index(ArchiveKind::Monthly).empty());
 }
 
-TEST(Index0812, EqualKeysKeepSlotOrder) {
-  StatData d = Blank0812();
-  Rec0812 a{0x07, 0x15, 0x03, 0x24};
-  a.forward = 1;
-  Rec0812 b = a;
-  b.forward = 2;
-  Write0812(d, HourSlot0812(9), a);
-  Write0812(d, HourSlot0812(4), b);
-  Write0812(d, HourSlot0812(6), {0x06, 0x15, 0x03, 0x24});
-  StatModel0812 m(d);
-  const auto& idx = m.SortIndex();
-  EXPECT_EQ(idx[0].Pos, HourSlot0812(6));
-  EXPECT_EQ(idx[1].Pos, HourSlot0812(4));
-  EXPECT_EQ(idx[2].Pos, HourSlot0812(9));
-}
-
-TEST(Index0812, HourBit7TakesNoPartInTheOrder) {
+TEST(Index0812, EqualKeysKeepSlotOrderAndHourBit7TakesNoPart) {
   StatData d = Blank0812();
   Write0812(d, HourSlot0812(0), {0x85, 0x15, 0x03, 0x24});  // hour 05 with the mark
   Write0812(d, HourSlot0812(1), {0x03, 0x15, 0x03, 0x24});
-  Write0812(d, HourSlot0812(2), {0x07, 0x15, 0x03, 0x24});
+  Write0812(d, HourSlot0812(9), {0x07, 0x15, 0x03, 0x24, 1});
+  Write0812(d, HourSlot0812(4), {0x07, 0x15, 0x03, 0x24, 2});  // the same hour in an earlier slot
   StatModel0812 m(d);
   const auto& idx = m.SortIndex();
   EXPECT_EQ(idx[0].Pos, HourSlot0812(1));
   EXPECT_EQ(idx[1].Pos, HourSlot0812(0));
   EXPECT_EQ(idx[1].Key, 0x24031505u);
-  EXPECT_EQ(idx[2].Pos, HourSlot0812(2));
+  EXPECT_EQ(idx[2].Pos, HourSlot0812(4));
+  EXPECT_EQ(idx[3].Pos, HourSlot0812(9));
   EXPECT_EQ(m.Decode(ArchiveKind::Hourly, 1).hour, 5);
 }
 
