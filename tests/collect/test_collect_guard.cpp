@@ -57,7 +57,7 @@ TEST(CollectConfigFile, WhatIsNoConfigurationIsRefusedWithAReasonAndNeverHangs) 
       {"/dev/zero", "не обычный файл"},
       {fifo.string(), "не обычный файл"},
       {write("lines.ini", "[Collector]\n" + Unreachable().substr(0, Unreachable().find("[Instrument"))),
-       "no [Instrument NAME] section"},
+       "нет ни одной секции [Instrument NAME]"},
       {(dir.Path() / "missing.ini").string(), "файл не читается"},
   };
   for (const auto& c : cases) {
