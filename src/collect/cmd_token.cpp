@@ -33,8 +33,8 @@ int List(const TokenFile& file, std::ostream& out, std::ostream& err) {
   }
   if (entries->empty()) out << "в " << file.Path().string() << " нет токенов: страница и API отвечают всем\n";
   for (const auto& e : *entries)
-    out << e.name << "\tсоздан " << e.madeUtc << "\tиспользован " << (e.usedUtc.empty() ? "ни разу" : e.usedUtc)
-        << "\n";
+    out << e.name << "\tсоздан " << e.madeUtc << "\t"
+        << (e.usedUtc.empty() ? std::string("не использовался") : "использован " + e.usedUtc) << "\n";
   return kExitOk;
 }
 
