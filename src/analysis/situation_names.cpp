@@ -90,18 +90,17 @@ Result<void> SetSetting(Settings& settings, std::string_view key, std::string_vi
     const auto number = Decimal(value);
     if (k.real) {
       if (!number)
-        return MakeError(ErrorCode::BadSettings,
-                         std::string(key) + ": \"" + std::string(value) + "\" is not a number from 0");
+        return MakeError(ErrorCode::BadSettings, std::string(key) + ": \"" + std::string(value) + "\" не число от 0");
       settings.*k.real = *number;
       return {};
     }
     if (!number || *number < 1 || *number > 100000 || *number != static_cast<int>(*number))
       return MakeError(ErrorCode::BadSettings,
-                       std::string(key) + ": \"" + std::string(value) + "\" is not a whole number from 1 to 100000");
+                       std::string(key) + ": \"" + std::string(value) + "\" не целое число от 1 до 100000");
     settings.*k.count = static_cast<int>(*number);
     return {};
   }
-  return MakeError(ErrorCode::BadSettings, "unknown setting " + std::string(key));
+  return MakeError(ErrorCode::BadSettings, "неизвестный параметр " + std::string(key));
 }
 
 std::vector<std::string_view> SettingKeys() {

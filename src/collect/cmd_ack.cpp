@@ -37,7 +37,7 @@ int AckEach(const std::vector<std::int64_t>& ids, const std::function<Result<boo
       return kExitFailed;
     }
     if (*acked) {
-      out << what << " " << id << " acknowledged by " << PrintableText(by) << "\n";
+      out << what << " " << id << " принята (" << PrintableText(by) << ")\n";
     } else {
       err << "statvtk-collect ack: " << missing << " " << id << "\n";
       status = kExitFailed;
@@ -60,7 +60,7 @@ int RunAck(const std::vector<std::string>& args, std::ostream& out, std::ostream
   app->add_option("--by", by, "who acknowledges (default: the user's name)");
   if (auto done = ParseCommand(*app, args, out, err)) return *done;
   if (!ids.empty() + !serial.empty() + !situations.empty() != 1) {
-    err << "statvtk-collect ack: give the findings' ids, --serial SERIAL or --situation ID (one of the three)\n";
+    err << "statvtk-collect ack: укажите номера находок, --serial SERIAL или --situation ID (одно из трёх)\n";
     return kExitConfig;
   }
   const Common c = given.Resolved();
@@ -71,7 +71,7 @@ int RunAck(const std::vector<std::string>& args, std::ostream& out, std::ostream
   const std::string now = store::UtcNow();
   if (!situations.empty()) {
     const auto ack = [&](std::int64_t id) { return store->AckSituation(id, by, now); };
-    return AckEach(situations, ack, "situation", "no situation", by, out, err);
+    return AckEach(situations, ack, "ситуация", "нет ситуации", by, out, err);
   }
   if (!serial.empty()) {
     auto findings = store->Findings(serial);
@@ -81,10 +81,10 @@ int RunAck(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     for (const auto& f : *findings)
       if (f.ackedUtc.empty() && f.serial == serial) ids.push_back(f.id);
-    if (ids.empty()) out << "no open finding of " << PrintableText(serial) << "\n";
+    if (ids.empty()) out << "у прибора " << PrintableText(serial) << " нет открытых находок\n";
   }
   const auto ack = [&](std::int64_t id) { return store->AckFinding(id, by, now); };
-  return AckEach(ids, ack, "finding", "no open finding", by, out, err);
+  return AckEach(ids, ack, "находка", "нет открытой находки", by, out, err);
 }
 
 }  // namespace statvtk::collect

@@ -104,8 +104,8 @@ int WithFleet(const Common& c, bool serving, std::ostream& err, Lines&& lines) {
   if (!exposure.refusals.empty()) return kExitConfig;
   if (cfg->instruments.empty()) {
     err << c.configFile.string()
-        << ": no [Instrument NAME] section: nothing to read (statvtk-collect scan-into LINE adds the instruments "
-           "that answer on a line)\n";
+        << ": нет ни одной секции [Instrument NAME]: читать нечего (statvtk-collect scan-into LINE добавит приборы, "
+           "которые отвечают на линии)\n";
     return kExitConfig;
   }
   // One collector per home: a second one would read every instrument twice

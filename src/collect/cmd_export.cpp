@@ -77,7 +77,7 @@ int ExportSituations(const Common& c, bool situations, const std::string& monthT
   auto done = ExportMonth(*store, *month, json ? ExportForm::Json : ExportForm::Csv, out);
   out.flush();
   if (done && out) return kExitOk;
-  err << "statvtk-collect export: " << (done ? "the output cannot be written" : done.error().reason) << "\n";
+  err << "statvtk-collect export: " << (done ? "не удалось записать вывод" : done.error().reason) << "\n";
   return kExitFailed;
 }
 
@@ -116,24 +116,24 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   const Common c = given.Resolved();
   if (situations || !month.empty()) {
     if (all || !at.empty() || !q.serial.empty() || !q.from.empty() || !q.to.empty()) {
-      err << "statvtk-collect export: --situations --month goes without --serial, --all, --readings-at, --from "
-             "and --to\n";
+      err << "statvtk-collect export: --situations --month задаются без --serial, --all, --readings-at, --from "
+             "и --to\n";
       return kExitConfig;
     }
     return ExportSituations(c, situations, month, json, out, err);
   }
   if ((all || !at.empty()) == !q.serial.empty() || (all && !at.empty())) {
-    err << "statvtk-collect export: give one of --serial S, --all or --readings-at D\n";
+    err << "statvtk-collect export: укажите одно из: --serial S, --all или --readings-at D\n";
     return kExitConfig;
   }
   if (all && (q.from.empty() || q.to.empty())) {
-    err << "statvtk-collect export: --all needs --from and --to\n";
+    err << "statvtk-collect export: для --all нужны --from и --to\n";
     return kExitConfig;
   }
   // A bound compares as a period text: "2024-05" covers the whole month, a
   // "to" date every hour of its day.
   if (!q.from.empty() && !q.to.empty() && q.from > q.to + "\x7f") {
-    err << "statvtk-collect export: --from " << q.from << " is after --to " << q.to << "\n";
+    err << "statvtk-collect export: --from " << q.from << " позже --to " << q.to << "\n";
     return kExitConfig;
   }
   if (!q.to.empty()) q.to += "\x7f";
@@ -146,7 +146,7 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     auto done = all ? ExportFleet(*store, q.archive, q.from, q.to, form, out) : ExportReadingsAt(*store, at, form, out);
     out.flush();
     if (done && out) return kExitOk;
-    err << "statvtk-collect export: " << (done ? "the output cannot be written" : done.error().reason) << "\n";
+    err << "statvtk-collect export: " << (done ? "не удалось записать вывод" : done.error().reason) << "\n";
     return kExitFailed;
   }
   // An unknown serial is said so, not answered with an empty table.
@@ -154,7 +154,7 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     err << "statvtk-collect export: " << known.error().reason << "\n";
     return kExitFailed;
   } else if (std::none_of(known->begin(), known->end(), [&](const auto& i) { return i.serial == q.serial; })) {
-    err << "statvtk-collect export: the store holds no instrument with serial " << q.serial << "\n";
+    err << "statvtk-collect export: в хранилище нет прибора с заводским номером " << q.serial << "\n";
     return kExitFailed;
   }
   auto rows = store->Records(q);

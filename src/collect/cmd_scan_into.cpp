@@ -94,33 +94,34 @@ int AddFound(const Common& c, const Config& cfg, const LineConfig& line, const s
     for (const auto& in : cfg.instruments)
       if (in.line == line.name && in.address == f.address) known = &in;
     if (known) {
-      out << f.address << "\t" << what << "\talready [Instrument " << known->name << "]\n";
+      out << f.address << "\t" << what << "\tуже есть: [Instrument " << known->name << "]\n";
       continue;
     }
     if (line.mode == LineMode::Serial && f.baud != lineBaud) {
       // One speed per line: an instrument at another one needs a line of its own.
-      out << f.address << "\t" << what << "\tanswers at " << f.baud << " bit/s, the line is set to " << lineBaud
-          << ": not added\n";
+      out << f.address << "\t" << what << "\tотвечает на " << f.baud << " бит/с, а линия настроена на " << lineBaud
+          << ": не добавлен\n";
       continue;
     }
     if (shortOnly.count(f.address)) {
-      out << f.address << "\t" << what << "\tanswers the short form only; its read asks in the long form at "
-          << f.address << " and gets no answer: not added (set MBus=1 on [Line " << line.name
-          << "] and give its 32-bit M-Bus address: scan-into " << line.name << " --addresses N)\n";
+      out << f.address << "\t" << what
+          << "\tотвечает только в короткой форме; его чтение спрашивает в длинной форме по адресу " << f.address
+          << " и ответа не получает: не добавлен (задайте MBus=1 в [Line " << line.name
+          << "] и его 32-битный адрес M-Bus: scan-into " << line.name << " --addresses N)\n";
       continue;
     }
     const std::string name = FreeName(cfg, names, line.name + "-" + std::to_string(f.address));
     names.insert(name);
-    added << "\n; " << what << ", found by scan-into\n"
+    added << "\n; " << what << ", найден командой scan-into\n"
           << "[Instrument " << name << "]\nLine=" << line.name << "\nAddress=" << f.address << "\nEvery=" << every
           << "\n";
-    out << f.address << "\t" << what << "\tadded as [Instrument " << name << "]\n";
+    out << f.address << "\t" << what << "\tдобавлен как [Instrument " << name << "]\n";
     ++count;
   }
   if (count > 0) {
     auto text = ReadWhole(c.configFile);
     if (!text) {
-      err << "statvtk-collect scan-into: cannot read " << c.configFile.string() << "\n";
+      err << "statvtk-collect scan-into: не удалось прочитать " << c.configFile.string() << "\n";
       return kExitFailed;
     }
     if (!text->empty() && text->back() != '\n') *text += "\n";
@@ -153,7 +154,7 @@ int RunScanInto(const std::vector<std::string>& args, std::ostream& out, std::os
   if (!cfg) return kExitConfig;
   const LineConfig* line = cfg->Line(opts.line);
   if (!line) {
-    err << "statvtk-collect scan-into: " << c.configFile.string() << " has no [Line " << opts.line << "]\n";
+    err << "statvtk-collect scan-into: в " << c.configFile.string() << " нет [Line " << opts.line << "]\n";
     return kExitConfig;
   }
   const auto addresses = ScanAddresses(opts.addresses, line->spec.useMBus);
@@ -175,7 +176,7 @@ int RunScanInto(const std::vector<std::string>& args, std::ostream& out, std::os
   if (const int status = AddFound(c, *cfg, *line, opts.every, scan.found, shortOnly, out, err, count);
       status != kExitOk)
     return status;
-  out << count << " added to " << c.configFile.string() << "\n";
+  out << "добавлено приборов: " << count << " (" << c.configFile.string() << ")\n";
   if (scan.stopped) return kExitFailed;
   return scan.found.empty() ? kExitFailed : kExitOk;
 }

@@ -31,9 +31,10 @@ int List(const TokenFile& file, std::ostream& out, std::ostream& err) {
     err << "statvtk-collect token: " << entries.error().reason << "\n";
     return kExitFailed;
   }
-  if (entries->empty()) out << "no token in " << file.Path().string() << ": the page and API answer anyone\n";
+  if (entries->empty()) out << "в " << file.Path().string() << " нет токенов: страница и API отвечают всем\n";
   for (const auto& e : *entries)
-    out << e.name << "\tmade " << e.madeUtc << "\tlast used " << (e.usedUtc.empty() ? "never" : e.usedUtc) << "\n";
+    out << e.name << "\tсоздан " << e.madeUtc << "\t"
+        << (e.usedUtc.empty() ? std::string("не использовался") : "использован " + e.usedUtc) << "\n";
   return kExitOk;
 }
 
@@ -61,8 +62,8 @@ int RunToken(const std::vector<std::string>& args, std::ostream& out, std::ostre
       err << "statvtk-collect token add: " << token.error().reason << "\n";
       return token.error().code == ErrorCode::BadSettings ? kExitConfig : kExitFailed;
     }
-    out << "token \"" << name << "\" added to " << path->string()
-        << "; it is shown only now (send it as 'Authorization: Bearer TOKEN'):\n"
+    out << "токен \"" << name << "\" добавлен в " << path->string()
+        << "; он показан только сейчас (передавайте его как 'Authorization: Bearer TOKEN'):\n"
         << *token << "\n";
     return kExitOk;
   }
@@ -72,10 +73,10 @@ int RunToken(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return kExitFailed;
   }
   if (!*removed) {
-    err << "statvtk-collect token remove: no token named \"" << name << "\" in " << path->string() << "\n";
+    err << "statvtk-collect token remove: в " << path->string() << " нет токена \"" << name << "\"\n";
     return kExitFailed;
   }
-  out << "token \"" << name << "\" removed\n";
+  out << "токен \"" << name << "\" удалён\n";
   return kExitOk;
 }
 

@@ -488,8 +488,8 @@ TEST(CollectSim, ScanIntoAddsWhatAnswersOnceAndTheFileStillLoads) {
   std::string out;
   ASSERT_EQ(fleet.Run({"scan-into", "bus", "--addresses", "1-8", "--every", "1d"}, &out), kExitOk) << fleet.lastErr;
   EXPECT_NE(out.find("3\tVTK-08.14 C"), std::string::npos) << out;
-  EXPECT_NE(out.find("already [Instrument boiler]"), std::string::npos) << out;
-  EXPECT_NE(out.find("7\tLDN-08 \"LDN-08 fw 1.20\"\tadded as [Instrument bus-7]"), std::string::npos) << out;
+  EXPECT_NE(out.find("уже есть: [Instrument boiler]"), std::string::npos) << out;
+  EXPECT_NE(out.find("7\tLDN-08 \"LDN-08 fw 1.20\"\tдобавлен как [Instrument bus-7]"), std::string::npos) << out;
   const ConfigResult loaded = LoadConfig(ini);
   ASSERT_TRUE(loaded.config) << loaded.Text(ini);
   ASSERT_EQ(loaded.config->instruments.size(), 2u);
@@ -501,13 +501,13 @@ TEST(CollectSim, ScanIntoAddsWhatAnswersOnceAndTheFileStillLoads) {
   std::stringstream before;
   before << std::ifstream(ini).rdbuf();
   ASSERT_EQ(fleet.Run({"scan-into", "bus", "--addresses", "1-8"}, &out), kExitOk) << fleet.lastErr;
-  EXPECT_NE(out.find("0 added"), std::string::npos) << out;
+  EXPECT_NE(out.find("добавлено приборов: 0 ("), std::string::npos) << out;
   std::stringstream after;
   after << std::ifstream(ini).rdbuf();
   EXPECT_EQ(after.str(), before.str());
 
   EXPECT_EQ(fleet.Run({"scan-into", "nowhere"}), kExitConfig);
-  EXPECT_NE(fleet.lastErr.find("has no [Line nowhere]"), std::string::npos) << fleet.lastErr;
+  EXPECT_NE(fleet.lastErr.find("нет [Line nowhere]"), std::string::npos) << fleet.lastErr;
 }
 
 // An LDN-08 whose long form (the one its read uses) does not answer at the
@@ -519,9 +519,9 @@ TEST(CollectSim, ScanIntoLeavesOutAnLdnWhoseLongFormDoesNotAnswer) {
   std::ofstream(ini, std::ios::trunc) << full.substr(0, full.find("[Instrument well]"));
   std::string out;
   ASSERT_EQ(fleet.Run({"scan-into", "bus", "--addresses", "7"}, &out), kExitOk) << fleet.lastErr;
-  EXPECT_NE(out.find("7\tLDN-08 \"LDN-08 fw 1.20\"\tanswers the short form only"), std::string::npos) << out;
-  EXPECT_NE(out.find("set MBus=1 on [Line bus]"), std::string::npos) << out;
-  EXPECT_NE(out.find("0 added"), std::string::npos) << out;
+  EXPECT_NE(out.find("7\tLDN-08 \"LDN-08 fw 1.20\"\tотвечает только в короткой форме"), std::string::npos) << out;
+  EXPECT_NE(out.find("задайте MBus=1 в [Line bus]"), std::string::npos) << out;
+  EXPECT_NE(out.find("добавлено приборов: 0 ("), std::string::npos) << out;
   EXPECT_EQ(link_test::ReadAll(ini), full.substr(0, full.find("[Instrument well]")));
 }
 

@@ -187,8 +187,8 @@ TEST(HttpTokens, EveryRouteButHealthAsksForAToken) {
   EXPECT_EQ(access.find(token), std::string::npos);
   const auto [listed, list] = Token(home.Path(), {"list"});
   EXPECT_EQ(listed, 0);
-  EXPECT_NE(list.find("grafana\tmade "), std::string::npos) << list;
-  EXPECT_EQ(list.find("last used never"), list.rfind("last used never")) << list;  // only "other" never used
+  EXPECT_NE(list.find("grafana\tсоздан "), std::string::npos) << list;
+  EXPECT_EQ(list.find("не использовался"), list.rfind("не использовался")) << list;  // only "other" never used
   EXPECT_EQ(Token(home.Path(), {"remove", "grafana"}).first, 0);
   EXPECT_EQ(Token(home.Path(), {"remove", "grafana"}).first, 1);
 }

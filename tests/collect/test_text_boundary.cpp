@@ -57,8 +57,8 @@ TEST(CollectText, AWindows1251ConfigurationIsRefusedWithItsLineAndRunsOnceSavedA
   link_test::WriteAll(home.Path() / "collect.ini", ini(cp1251));
   EXPECT_EQ(test::Collect(home.Path(), {"once"}), kExitConfig);
   const std::string out = link_test::ReadAll(home.Path() / "collect.out");
-  EXPECT_NE(out.find("collect.ini:10: not UTF-8 text"), std::string::npos) << out;
-  EXPECT_NE(out.find("as UTF-8"), std::string::npos) << out;
+  EXPECT_NE(out.find("collect.ini:10: текст не в UTF-8"), std::string::npos) << out;
+  EXPECT_NE(out.find("в UTF-8"), std::string::npos) << out;
   EXPECT_FALSE(std::filesystem::exists(home.Path() / "collect.sqlite"));  // nothing started
 
   link_test::WriteAll(home.Path() / "collect.ini", ini(name));

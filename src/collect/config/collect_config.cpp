@@ -19,7 +19,8 @@ namespace {
 std::optional<ConfigProblem> EncodingProblem(const std::filesystem::path& file, std::string_view text) {
   const std::string name = file.filename().string();
   if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF"))
-    return ConfigProblem{1, "the file is UTF-16 text: save " + name + " as UTF-8 (e.g. iconv -f UTF-16 -t UTF-8)"};
+    return ConfigProblem{1,
+                         "файл в кодировке UTF-16: сохраните " + name + " в UTF-8 (например iconv -f UTF-16 -t UTF-8)"};
   std::size_t bad = FirstNonUtf8(text);
   if (bad == std::string_view::npos) return std::nullopt;
   const int line =
@@ -31,10 +32,11 @@ std::optional<ConfigProblem> EncodingProblem(const std::filesystem::path& file, 
     bad += nl + 1;
     ++more;
   }
-  return ConfigProblem{line, "not UTF-8 text" + (more > 0 ? " (nor are " + std::to_string(more) + " more lines)" : "") +
-                                 ": the file seems saved in another encoding, such as Windows-1251; save " + name +
-                                 " as UTF-8 (in Notepad: Save as, Encoding UTF-8; or iconv -f CP1251 -t UTF-8 " + name +
-                                 " > " + name + ".new and rename it)"};
+  return ConfigProblem{
+      line, "текст не в UTF-8" + (more > 0 ? " (и ещё строк: " + std::to_string(more) + ")" : "") +
+                ": файл, видимо, сохранён в другой кодировке, например Windows-1251; сохраните " + name +
+                " в UTF-8 (в Блокноте: «Сохранить как», кодировка UTF-8; или iconv -f CP1251 -t UTF-8 " + name + " > " +
+                name + ".new и переименуйте)"};
 }
 
 // The item of that name, the case of ASCII letters aside.
@@ -120,17 +122,17 @@ ConfigResult LoadConfig(const std::filesystem::path& file) {
   // open, a device (/dev/zero) would never end.
   std::error_code ec;
   const auto status = std::filesystem::status(file, ec);
-  if (ec) return {std::nullopt, {{0, "the file cannot be read: " + ec.message()}}};
-  if (std::filesystem::is_directory(status)) return {std::nullopt, {{0, "a directory, not a configuration file"}}};
+  if (ec) return {std::nullopt, {{0, "файл не читается: " + ec.message()}}};
+  if (std::filesystem::is_directory(status)) return {std::nullopt, {{0, "это папка, а не файл настроек"}}};
   if (!std::filesystem::is_regular_file(status))
-    return {std::nullopt, {{0, "not a regular file (a device, a FIFO or a socket): give collect.ini itself"}}};
+    return {std::nullopt, {{0, "не обычный файл (устройство, FIFO или сокет): укажите сам collect.ini"}}};
   std::ifstream in(file, std::ios::binary);
-  if (!in) return {std::nullopt, {{0, "the file cannot be read"}}};
+  if (!in) return {std::nullopt, {{0, "файл не читается"}}};
   std::string text(kMaxConfigBytes + 1, '\0');
   in.read(text.data(), static_cast<std::streamsize>(text.size()));
   text.resize(static_cast<std::size_t>(in.gcount()));
   if (text.size() > kMaxConfigBytes)
-    return {std::nullopt, {{0, "over " + std::to_string(kMaxConfigBytes / 1024) + " KiB: not a collect.ini"}}};
+    return {std::nullopt, {{0, "больше " + std::to_string(kMaxConfigBytes / 1024) + " КиБ: это не collect.ini"}}};
   return ParseConfig(file, text);
 }
 
@@ -141,8 +143,8 @@ ConfigResult ParseConfig(const std::filesystem::path& file, std::string_view tex
   if (sections.empty() && c.problems.empty())
     return {std::nullopt,
             {{0,
-              "no section: the file is empty or holds only blank lines and comments "
-              "(collect.ini needs [Line NAME] and [Instrument NAME] sections)"}}};
+              "нет ни одной секции: файл пуст или в нём только пустые строки и комментарии "
+              "(в collect.ini нужны секции [Line NAME] и [Instrument NAME])"}}};
   Config cfg;
   cfg.file = file;
   for (const ini::Section& s : sections) {
@@ -158,12 +160,12 @@ ConfigResult ParseConfig(const std::filesystem::path& file, std::string_view tex
       l.line = s.line;
       ini::FillLine(c, s, l);
       if (!l.pool.empty() && !cfg.Pool(l.pool))
-        c.Problem(s.values.at("pool").second, "Pool=" + l.pool + ": no [Modems " + l.pool + "] in the file");
+        c.Problem(s.values.at("pool").second, "Pool=" + l.pool + ": в файле нет [Modems " + l.pool + "]");
       if (!l.listen.empty() && !cfg.Listener(l.listen))
-        c.Problem(s.values.at("listen").second, "Listen=" + l.listen + ": no [Listen " + l.listen + "] in the file");
+        c.Problem(s.values.at("listen").second, "Listen=" + l.listen + ": в файле нет [Listen " + l.listen + "]");
       for (const auto& other : cfg.lines)
         if (!l.id.empty() && other.id == l.id && Lower(other.listen) == Lower(l.listen))
-          c.Problem(s.values.at("id").second, "Id=" + l.id + ": line " + other.name + " has it too");
+          c.Problem(s.values.at("id").second, "Id=" + l.id + ": тот же Id у линии " + other.name);
       cfg.lines.push_back(std::move(l));
     }
   }
@@ -174,8 +176,8 @@ ConfigResult ParseConfig(const std::filesystem::path& file, std::string_view tex
     for (const auto& l : cfg.lines)
       if (l.shared)
         c.Problem(l.line, "[Line " + l.name +
-                              "]: Shared=1 needs Database=postgresql://... (the collectors sharing "
-                              "the line keep its lease there; a SQLite file serves one collector)");
+                              "]: Shared=1: нужен Database=postgresql://... (сборщики, делящие линию, "
+                              "держат там её аренду; файл SQLite служит одному сборщику)");
   ini::FillRuleSets(c, sections, cfg);
   std::set<std::pair<std::string, std::uint32_t>> addresses;
   for (const ini::Section& s : sections)

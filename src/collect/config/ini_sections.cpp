@@ -108,7 +108,7 @@ std::vector<Section> ReadSections(const IniFile& ini, Checker& c) {
   std::set<std::string> seen;
   for (const auto& e : ini.Entries()) {
     if (e.malformed) {
-      c.Problem(e.line, "not a [section], KEY=VALUE or ;comment line");
+      c.Problem(e.line, "строка не [секция], не KEY=VALUE и не ;комментарий");
       continue;
     }
     if (e.key.empty()) {
@@ -120,15 +120,16 @@ std::vector<Section> ReadSections(const IniFile& ini, Checker& c) {
       const bool named = s.kind == "line" || s.kind == "instrument" || s.kind == "modems" || s.kind == "listen";
       const bool fits = s.kind == "rules" || (s.kind == "collector" ? s.name.empty() : named && !s.name.empty());
       if (!fits)
-        c.Problem(e.line, "[" + e.section +
-                              "]: sections are [Collector], [Line NAME], [Instrument NAME], [Modems NAME], "
-                              "[Listen NAME], [Rules] and [Rules NAME]");
-      else if (!seen.insert(Lower(e.section)).second) c.Problem(e.line, "[" + e.section + "] appears twice");
+        c.Problem(e.line,
+                  "[" + e.section +
+                      "]: неизвестная секция (бывают [Collector], [Line NAME], [Instrument NAME], [Modems NAME], "
+                      "[Listen NAME], [Rules] и [Rules NAME])");
+      else if (!seen.insert(Lower(e.section)).second) c.Problem(e.line, "[" + e.section + "] встречается дважды");
       sections.push_back(std::move(s));
       continue;
     }
     if (sections.empty()) {
-      c.Problem(e.line, e.key + ": a key outside a section");
+      c.Problem(e.line, e.key + ": параметр вне секции");
       continue;
     }
     Section& s = sections.back();
@@ -139,9 +140,9 @@ std::vector<Section> ReadSections(const IniFile& ini, Checker& c) {
                         : s.kind == "listen"  ? kListenKeys
                         : s.kind == "rules"   ? kRulesKeys
                                               : kInstrumentKeys;
-    if (!known.contains(k)) c.Problem(e.line, e.key + ": unknown key in [" + e.section + "]");
+    if (!known.contains(k)) c.Problem(e.line, e.key + ": неизвестный параметр в [" + e.section + "]");
     else if (!s.values.emplace(k, std::pair(WithoutComment(e.value), e.line)).second)
-      c.Problem(e.line, e.key + " given twice");
+      c.Problem(e.line, e.key + " задан дважды");
   }
   return sections;
 }

@@ -51,7 +51,7 @@ class Checker {
     if (it == s.values.end()) return def;
     auto v = parse(it->second.first);
     if (!v) {
-      Problem(it->second.second, KeyName(key) + "=" + it->second.first + ": " + expected);
+      Problem(it->second.second, KeyName(key) + "=" + it->second.first + ": ожидается " + expected);
       return def;
     }
     return *v;

@@ -16,7 +16,7 @@ constexpr std::array<std::string_view, 9> kKeys{"Mqtt",   "MqttTopic",     "Mqtt
 
 Error Bad(std::string_view key, std::string_view value, std::string_view want) {
   return MakeError(ErrorCode::BadSettings,
-                   std::string(key) + "=" + std::string(value) + ": " + std::string(want) + " expected");
+                   std::string(key) + "=" + std::string(value) + ": ожидается " + std::string(want));
 }
 
 std::optional<bool> Flag(std::string_view v) {
@@ -56,24 +56,24 @@ Result<MqttSettings> ParseMqttSettings(const std::function<std::optional<std::st
     std::string topic = *t;
     while (!topic.empty() && topic.back() == '/') topic.pop_back();
     if (topic.empty() || topic.find_first_of("#+") != std::string::npos || topic.front() == '/')
-      return Bad("MqttTopic", *t, "a topic prefix without '#', '+' or a leading '/'");
+      return Bad("MqttTopic", *t, "префикс темы без '#', '+' и без '/' в начале");
     // The broker refuses every topic that is not UTF-8 or holds a control
     // character: nothing would ever be published.
     if (!IsUtf8(topic) || HasControl(topic))
-      return Bad("MqttTopic", PrintableText(*t), "UTF-8 text without control characters");
+      return Bad("MqttTopic", PrintableText(*t), "текст UTF-8 без управляющих символов");
     s.topic = topic;
   }
   if (const auto u = value("MqttUser")) s.user = *u;
   if (const auto p = value("MqttPassword")) s.password = *p;
   if (const auto t = value("MqttTls")) {
     const auto f = Flag(*t);
-    if (!f) return Bad("MqttTls", *t, "0 or 1");
+    if (!f) return Bad("MqttTls", *t, "0 или 1");
     s.tls = *f;
   }
   if (const auto c = value("MqttCa")) s.caFile = *c;
   if (const auto d = value("MqttDiscovery")) {
     const auto f = Flag(*d);
-    if (!f) return Bad("MqttDiscovery", *d, "0 or 1");
+    if (!f) return Bad("MqttDiscovery", *d, "0 или 1");
     s.discovery = *f;
   }
   if (const auto id = value("MqttClientId")) s.clientId = *id;
@@ -81,7 +81,7 @@ Result<MqttSettings> ParseMqttSettings(const std::function<std::optional<std::st
     std::int64_t n = 0;
     const auto [end, ec] = std::from_chars(m->data(), m->data() + m->size(), n);
     if (ec != std::errc() || end != m->data() + m->size() || n < 1 || n > 100000000)
-      return Bad("MqttOutboxMax", *m, "a number of messages 1..100000000");
+      return Bad("MqttOutboxMax", *m, "число сообщений 1..100000000");
     s.outboxMax = n;
   }
   return s;

@@ -18,7 +18,8 @@ void FillRuleSets(Checker& c, const std::vector<Section>& sections, Config& cfg)
 
 analysis::Settings FillRules(Checker& c, const Section& s, analysis::Settings base, long long& clockDriftS) {
   clockDriftS = c.Take<long long>(
-      s, "clockdrift", clockDriftS, [](const std::string& v) { return ParseDuration(v); }, "a duration such as 10m");
+      s, "clockdrift", clockDriftS, [](const std::string& v) { return ParseDuration(v); },
+      "длительность, например 10m");
   for (const auto& [key, value] : s.values) {
     if (key == "clockdrift") continue;
     const std::string name = Checker::KeyName(key);
