@@ -1,7 +1,7 @@
 // What a user expects of the desktop: Russian texts from Qt itself, child
-// windows where they were left, logs that follow their newest line, the
-// open dialog offering every statistics file first, values never cut in the
-// status bar and technical information, chart labels that fit.
+// windows where they were left, logs that follow their newest line, values
+// never cut in the status bar and technical information, chart labels that
+// fit.
 #include <QAction>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -25,7 +25,6 @@ class TestExpectations : public QObject {
   void qtSpeaksRussian();
   void childWindowsReturnWhereTheyWere();
   void logsFollowTheirNewestLine();
-  void openOffersEveryStatisticsFileFirst();
   void statusPanelsNeverCutAValue();
   void techInfoNeverCutsAValue();
   void chartLabelsThinOutWhenNarrow();
@@ -87,15 +86,6 @@ void TestExpectations::logsFollowTheirNewestLine() {
   tb->setValue(3);
   t.Add(e);
   QCOMPARE(tb->value(), 3);
-}
-
-void TestExpectations::openOffersEveryStatisticsFileFirst() {
-  TestHome home;
-  ScriptedUi ui;
-  app::MainWindow w(ui, home.Path());
-  w.Files().OpenCommand();
-  QVERIFY2(ui.lastFilter.startsWith(QStringLiteral("Файлы статистики (*.vst *.814 *.ldn);;")),
-           qPrintable(ui.lastFilter));
 }
 
 void TestExpectations::statusPanelsNeverCutAValue() {
