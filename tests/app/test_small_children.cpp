@@ -1,5 +1,5 @@
-// The current-readings window through refreshes, a failed refresh and the
-// recovery; its poll interval; the technical information window's grid.
+// The current-readings window through refreshes, a failed refresh (its
+// values in grey) and the recovery; its poll interval; the technical information window's grid.
 #include <QLabel>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -57,11 +57,16 @@ class SmallChildrenTest : public QObject {
     QVERIFY(!w.Timer()->isActive());
 
     // The refresh fails: the failure and its time are shown, the old values
-    // stay, and the timer runs again for the next period.
+    // stay in grey, and the timer runs again for the next period.
+    QVERIFY(!w.Stale());
+    QVERIFY(w.Value("LabelVp")->styleSheet().isEmpty());
     w.RefreshFailed("Нет ответа от прибора");
+    QVERIFY2(w.StateLine()->text().contains("Показаны значения на "), qPrintable(w.StateLine()->text()));
     QVERIFY(w.StateLine()->text().contains("Нет ответа от прибора"));
     QVERIFY(w.StateLine()->text().contains(QRegularExpression("\\d\\d:\\d\\d:\\d\\d")));
     QCOMPARE(w.Value("LabelVp")->text(), QString("123.4568 м3"));
+    QVERIFY(w.Stale());
+    QVERIFY(w.Value("LabelVp")->styleSheet().contains(QStringLiteral("#808080")));
     QVERIFY(w.Timer()->isActive());
 
     // The next period succeeds: new values, the failure gone.
@@ -70,25 +75,22 @@ class SmallChildrenTest : public QObject {
     w.ShowCurrent(Block0812(223456789, 3.0f), DeviceType::dtVTK0812, "00012345");
     QCOMPARE(w.Value("LabelVp")->text(), QString("223.4568 м3"));
     QVERIFY(!w.StateLine()->text().contains("Нет ответа"));
+    QVERIFY(!w.Stale());
+    QVERIFY(w.Value("LabelVp")->styleSheet().isEmpty());  // the colour back
     QVERIFY(w.Timer()->isActive());
   }
 
-  void BusyLinkRetriesAtTheNextPeriod() {
-    TestApp app("busy");
-    app.refreshAccepted = false;  // another job holds the link
+  // Another job holds the link: the next period tries again, and a reason
+  // the frame gives is shown.
+  void RefusedRefreshRetriesAtTheNextPeriod() {
+    TestApp app("refused");
+    app.refreshAccepted = false;
     CurrentWindow w(app);
     w.ShowCurrent(Block0812(1, 0), DeviceType::dtVTK0812, "1");
     w.Tick();
     QCOMPARE(app.refreshRequests, 1);
     QVERIFY(w.Timer()->isActive());
-  }
-
-  void RefusedRefreshKeepsTheFramesReason() {
-    TestApp app("refused");
-    app.refreshAccepted = false;
     app.onRefresh = [](CurrentChild& c) { c.RefreshFailed("Сетевой адрес больше 255 без M-Bus"); };
-    CurrentWindow w(app);
-    w.ShowCurrent(Block0812(1, 0), DeviceType::dtVTK0812, "1");
     w.Tick();
     QVERIFY(w.StateLine()->text().contains("больше 255"));
     QVERIFY(w.Timer()->isActive());

@@ -1,5 +1,5 @@
 // The statistics window over simulated images of each model: its list and
-// current values, mode switching and date corrections through its controls,
+// current values, date corrections through its controls,
 // the chart following the selection, the hourly report (through the UI seam,
 // busy while it runs), a failed report, CSV export and the events window.
 #include <QApplication>
@@ -32,12 +32,6 @@ Q_DECLARE_METATYPE(statvtk::DeviceType)
 namespace {
 
 const CalendarDate kToday{2024, 6, 14};
-
-QStringList ListTexts(const QListWidget* list) {
-  QStringList out;
-  for (int i = 0; i < list->count(); ++i) out << list->item(i)->text();
-  return out;
-}
 
 QList<int> SelectedRows(const QListWidget* list) {
   QList<int> rows;
@@ -144,31 +138,6 @@ class StatChildTest : public QObject {
     QCOMPARE(w.Data().area.size(), kArea0812Size);
   }
 
-  void DailyToHourlyKeepsTheSelectedDay() {
-    TestApp app("modes");
-    StatWindow w(DeviceType::dtVTK0814C, app, kToday);
-    w.Load(SimImage(DeviceType::dtVTK0814C));
-    const QStringList daily = ListTexts(w.List());
-    QVERIFY(daily.size() > 3);
-    const QString day = daily[daily.size() - 3];
-    w.List()->clearSelection();
-    w.List()->item(daily.size() - 3)->setSelected(true);
-    QCOMPARE(w.BeginPicker()->date().toString("dd.MM.yy"), day);
-
-    w.ModeButton(StatMode::Hourly)->click();
-    QCOMPARE(w.WindowModel().Mode(), StatMode::Hourly);
-    QCOMPARE(w.List()->selectionMode(), QAbstractItemView::SingleSelection);
-    QVERIFY(!w.EndPicker()->isEnabled());
-    const QList<int> sel = SelectedRows(w.List());
-    QCOMPARE(sel.size(), 1);
-    QCOMPARE(w.List()->item(sel.front())->text(), day);
-
-    w.ModeButton(StatMode::Monthly)->click();
-    QVERIFY(w.EndPicker()->isEnabled());
-    QVERIFY(w.List()->count() > 0);
-    QCOMPARE(w.List()->item(0)->text().size(), 5);  // "MM.YY"
-  }
-
   void DatePickersCorrectTheEndDate() {
     TestApp app("dates");
     StatWindow w(DeviceType::dtVTK0812, app, kToday);
@@ -249,17 +218,26 @@ class StatChildTest : public QObject {
     QVERIFY(w.close());                                                                   // and now it may close
   }
 
-  void ReportNotOpenedWhenTheSettingSaysNo() {
+  // Monthly mode makes no report; the daily one, made from the button, is
+  // not opened when the setting says no.
+  void DailyReportNotOpenedWhenTheSettingSaysNo() {
     TestApp app("noopen");
     app.report.openWhenDone = false;
     StatWindow w(DeviceType::dtLDN08, app, kToday);
     w.Load(SimImage(DeviceType::dtLDN08));
+    w.ModeButton(StatMode::Monthly)->click();
+    w.List()->item(0)->setSelected(true);
+    w.MakeReport();
+    QVERIFY(!w.LastReport().has_value());
+    QVERIFY(!std::filesystem::exists(app.report.folder));
+    w.ModeButton(StatMode::Daily)->click();
     w.BeginPicker()->setDate(Q(DateOfKey(w.WindowModel().Items().front().key)));
     w.EndPicker()->setDate(w.BeginPicker()->date().addDays(3));
-    w.ReportButton()->click();  // daily mode: the daily report
+    w.ReportButton()->click();
     QVERIFY2(w.LastReport().has_value(), ReasonOf(w.LastReport()).c_str());
     QVERIFY(w.LastReport()->filename().string().find("_daily.xlsx") != std::string::npos);
     QCOMPARE(app.ui.Count("External"), 0);
+    QCOMPARE(app.ui.Count("Warn"), 0);
   }
 
   void FailedReportSaysSoAndLogsTheReason() {
@@ -283,40 +261,6 @@ class StatChildTest : public QObject {
     QCOMPARE(app.ui.Count("External"), 0);
   }
 
-  void MonthlyModeMakesNoReport() {
-    TestApp app("monthly");
-    StatWindow w(DeviceType::dtLDN08, app, kToday);
-    w.Load(SimImage(DeviceType::dtLDN08));
-    w.ModeButton(StatMode::Monthly)->click();
-    w.List()->item(0)->setSelected(true);
-    w.MakeReport();
-    QVERIFY(!w.LastReport().has_value());
-    QVERIFY(!std::filesystem::exists(app.report.folder));
-    QCOMPARE(app.ui.Count("Warn"), 0);
-  }
-
-  void TypedDatesAreTaken() {
-    TestApp app("typed");
-    StatWindow w(DeviceType::dtVTK0812, app, kToday);
-    w.Load(SimImage(DeviceType::dtVTK0812));
-    w.show();
-    QDateEdit* begin = w.BeginPicker();
-    begin->setFocus();
-    begin->setCurrentSection(QDateTimeEdit::DaySection);
-    begin->setSelectedSection(QDateTimeEdit::DaySection);
-    QTest::keyClicks(begin, QStringLiteral("05"));
-    begin->setCurrentSection(QDateTimeEdit::MonthSection);
-    begin->setSelectedSection(QDateTimeEdit::MonthSection);
-    QTest::keyClicks(begin, QStringLiteral("06"));
-    begin->setCurrentSection(QDateTimeEdit::YearSection);
-    begin->setSelectedSection(QDateTimeEdit::YearSection);
-    QTest::keyClicks(begin, QStringLiteral("24"));
-    QTest::keyClick(begin, Qt::Key_Return);
-    QCOMPARE(begin->date(), QDate(2024, 6, 5));
-    QCOMPARE(w.WindowModel().BeginDate().day, 5);
-    QCOMPARE(w.WindowModel().BeginDate().month, 6);
-  }
-
   void CsvOfListedMonthsWithoutAMonthlyArchiveIsOffered_data() {
     QTest::addColumn<int>("model");
     QTest::addColumn<bool>("monthlyCsv");
@@ -329,10 +273,8 @@ class StatChildTest : public QObject {
     TestApp app("csvmonths");
     StatWindow w(DeviceType(model), app, kToday);
     w.Load(SimImage(DeviceType(model)));
-    QPushButton* csv = nullptr;
-    for (auto* b : w.findChildren<QPushButton*>())
-      if (b->text() == QStringLiteral("Экспорт CSV")) csv = b;
-    QVERIFY(csv);
+    QPushButton* csv = w.CsvButton();
+    QCOMPARE(csv->text(), QStringLiteral("Экспорт CSV"));
     QVERIFY(csv->isEnabled());  // daily
     w.ModeButton(StatMode::Monthly)->click();
     QCOMPARE(csv->isEnabled(), monthlyCsv);
