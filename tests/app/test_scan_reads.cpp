@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QSpinBox>
 
 #include <set>
@@ -18,8 +17,7 @@
 #include "app/traffic_window.hpp"
 #include "app_test_util.hpp"
 #include "base/program_home.hpp"
-#include "sim/server.hpp"
-#include "support/result_util.hpp"
+#include "sim_line.hpp"
 
 using namespace statvtk;
 using namespace statvtk::apptest;
@@ -37,28 +35,12 @@ QAction* ScanMenuEntry(const app::MainWindow& w) {
 }
 
 // VTK-08.14 C at address 2 and VTK-08.12 at address 4, on loopback TCP.
-struct Line {
-  Line() {
-    int seed = 21;
-    for (auto [model, address] : {std::pair{DeviceType::dtVTK0814C, 2}, std::pair{DeviceType::dtVTK0812, 4}}) {
-      sim::InstrumentOptions o;
-      o.model = model;
-      o.seed = static_cast<std::uint32_t>(seed++);
-      o.address = static_cast<std::uint8_t>(address);
-      o.longAddress = static_cast<std::uint32_t>(address);
-      instruments.push_back(std::make_unique<sim::Instrument>(o));
-    }
-    std::vector<sim::Instrument*> line;
-    for (auto& p : instruments) line.push_back(p.get());
-    std::string error;
-    Unpack(sim::Server::Start(line, sim::ServerOptions{}), &server, &error);
-  }
+struct Line : SimLine {
+  Line() : SimLine({{DeviceType::dtVTK0814C, 2}, {DeviceType::dtVTK0812, 4}}, 21) {}
   std::string Ini() const {
     return "[Settings]\nConnectMode=2\nSockIP=127.0.0.1\nSockPort=" + std::to_string(server->Port()) +
            "\nNetAddress=1\nBaudRate=3\n[Ethernet]\nByteConst=100\nPacketConst=100\nPacketRetry=2\n";
   }
-  std::vector<std::unique_ptr<sim::Instrument>> instruments;
-  std::unique_ptr<sim::Server> server;
 };
 
 app::ScanEntry Entry(std::uint32_t address, std::uint32_t baud) { return {address, baud, DeviceType::dtUnknown, {}}; }

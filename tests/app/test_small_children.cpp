@@ -1,5 +1,6 @@
 // The current-readings window through refreshes, a failed refresh (its
-// values in grey) and the recovery; its poll interval; the technical information window's grid.
+// values in grey) and the recovery; its poll interval; the technical
+// information window's grid, its values never cut.
 #include <QLabel>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -140,10 +141,18 @@ class SmallChildrenTest : public QObject {
     h[560] = 100;  // Gmax = 100 hundredths of the nominal flow
     TechInfoWindow w(h, DeviceType::dtVTK0814CM, app);
     QCOMPARE(w.windowTitle(), QString("Техническая информация - прибор № 12345678"));
-    // At least the classic widths; wider where a text needs it.
-    QVERIFY(w.Grid()->columnWidth(0) >= 80);
-    QVERIFY(w.Grid()->columnWidth(1) >= 180);
-    QCOMPARE(w.Grid()->rowHeight(0), 18);
+    // At least the classic widths; wider where a text needs it, never cut.
+    QTableWidget* g = w.Grid();
+    QVERIFY(g->columnWidth(0) >= 80);
+    QVERIFY(g->columnWidth(1) >= 180);
+    QCOMPARE(g->rowHeight(0), 18);
+    for (int r = 0; r < g->rowCount(); ++r)
+      for (int c = 0; c < 2; ++c) {
+        QTableWidgetItem* item = g->item(r, c);
+        if (!item) continue;
+        QVERIFY2(g->columnWidth(c) >= g->fontMetrics().horizontalAdvance(item->text()), qPrintable(item->text()));
+        QCOMPARE(item->toolTip(), item->text());
+      }
     auto value = [&](const QString& label) {
       for (int r = 0; r < w.Grid()->rowCount(); ++r)
         if (w.Grid()->item(r, 0)->text() == label) return w.Grid()->item(r, 1)->text();
