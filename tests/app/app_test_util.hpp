@@ -166,6 +166,13 @@ inline void UseSimulator(app::MainWindow& w, sim::Instrument& inst) {
   });
 }
 
+// Jobs of `w` find no line: each fails at once, opening its port.
+inline void NoLine(app::MainWindow& w) {
+  w.SetJobSetup([](TReadThread& job) {
+    job.Hooks().channelFactory = [](Tmod07&) -> std::unique_ptr<ByteChannel> { return nullptr; };
+  });
+}
+
 // Answers the read parameters dialog: whole archives of every kind, OK.
 inline int AcceptReadAll(QDialog& d) {
   auto* p = qobject_cast<app::ReadParamsDialog*>(&d);

@@ -21,16 +21,6 @@
 using namespace statvtk;
 using namespace statvtk::apptest;
 
-namespace {
-
-void NoLine(app::MainWindow& w) {
-  w.SetJobSetup([](TReadThread& job) {
-    job.Hooks().channelFactory = ([](Tmod07&) -> std::unique_ptr<ByteChannel> { return nullptr; });
-  });
-}
-
-}  // namespace
-
 class TestFailures : public QObject {
   Q_OBJECT
  private Q_SLOTS:

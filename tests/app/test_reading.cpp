@@ -200,9 +200,7 @@ void TestReading::refreshGoesToItsWindowAndFailureIsTold() {
   QVERIFY(target.windowTitle().startsWith(QStringLiteral("Текущие показания - прибор № ")));
 
   // A line that cannot be opened: the window hears of it, nothing else opens.
-  w.SetJobSetup([](TReadThread& job) {
-    job.Hooks().channelFactory = [](Tmod07&) -> std::unique_ptr<ByteChannel> { return nullptr; };
-  });
+  NoLine(w);
   QVERIFY(w.Services().StartCurrentRefresh(target));
   QVERIFY(done.wait(30000));
   QCOMPARE(target.shown, 1);

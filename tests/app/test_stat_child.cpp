@@ -113,12 +113,18 @@ class StatChildTest : public QObject {
     QVERIFY(info.forwardTotalNow > 0);  // a real value, not an empty image
   }
 
-  // An image without a valid record (here: the header as read, no archive
-  // record) opens, but says so instead of showing current values or bars.
-  void ImageWithoutValidRecordSaysSo() {
+  // An image of a wrong size is refused; one without a valid record (here:
+  // the header as read, no archive record) opens, but says so instead of
+  // showing current values or bars. Its events are still asked of the frame.
+  void ImageOfAWrongSizeOrWithoutValidRecords() {
     TestApp app("novalid");
     StatWindow w(DeviceType::dtVTK0814C, app, kToday);
     StatData data = StatData::Blank(DeviceType::dtVTK0814C);
+    data.area.resize(100);
+    w.Load(data);
+    QVERIFY(!w.Loaded());
+    QCOMPARE(w.Data().area.size(), kArea0814Size);
+    data = StatData::Blank(DeviceType::dtVTK0814C);
     data.header = SimImage(DeviceType::dtVTK0814C).header;
     w.Load(data);
     QVERIFY(w.Loaded());
@@ -126,16 +132,8 @@ class StatChildTest : public QObject {
     QCOMPARE(w.CurrentGrid()->rowCount(), 1);
     QCOMPARE(w.CurrentGrid()->item(0, 0)->text(), QStringLiteral("В файле нет ни одной верной записи"));
     QCOMPARE(w.Chart()->Title(), QStringLiteral("В файле нет ни одной верной записи"));
-  }
-
-  void LoadedWindowRefusesAnUnknownImage() {
-    TestApp app("unknown");
-    StatWindow w(DeviceType::dtVTK0812, app, kToday);
-    StatData bad = StatData::Blank(DeviceType::dtVTK0812);
-    bad.area.resize(100);  // a wrong size must not replace the image
-    w.Load(bad);
-    QVERIFY(!w.Loaded());
-    QCOMPARE(w.Data().area.size(), kArea0812Size);
+    w.EventsButton()->click();
+    QCOMPARE(app.eventsFor, std::vector<QWidget*>{&w});
   }
 
   void DatePickersCorrectTheEndDate() {
@@ -306,14 +304,6 @@ class StatChildTest : public QObject {
     w.ExportCsv();
     QCOMPARE(app.ui.Count("Warn"), 1);
     QVERIFY(app.ui.calls.back().text.contains("missing"));
-  }
-
-  void EventsButtonAsksTheFrame() {
-    TestApp app("events");
-    StatWindow w(DeviceType::dtVTK0812, app, kToday);
-    w.EventsButton()->click();
-    QCOMPARE(app.eventsFor.size(), std::size_t{1});
-    QCOMPARE(app.eventsFor.front(), static_cast<QWidget*>(&w));
   }
 
   void EventsWindowShowsEachModelsMarks_data() { AddModels(); }
