@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QDialog>
 #include <QRadioButton>
 #include <QMdiArea>
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "app/child_windows.hpp"
+#include "app/connection_dialog.hpp"
 #include "app/app_services.hpp"
 #include "app/child_area.hpp"
 #include "app/file_commands.hpp"
@@ -136,6 +138,24 @@ inline std::vector<app::StatChild*> StatWindows(const app::MainWindow& w) {
   return v;
 }
 
+// A simulated instrument of model `t`, each reply `latencyMs` late.
+inline sim::InstrumentOptions Model(DeviceType t, std::uint32_t latencyMs = 0) {
+  sim::InstrumentOptions o;
+  o.model = t;
+  o.latencyMs = latencyMs;
+  return o;
+}
+
+// Answers the connection dialog: TCP to `address`, OK; the dialog's result.
+inline int AcceptTcp(QDialog& d, const QString& address) {
+  auto* c = qobject_cast<app::ConnectionDialog*>(&d);
+  if (!c) return QDialog::Rejected;
+  c->Tcp()->setChecked(true);
+  c->Address()->setText(address);
+  c->accept();
+  return c->result();
+}
+
 // Jobs of `w` talk to `inst` in process, with short waits.
 inline void UseSimulator(app::MainWindow& w, sim::Instrument& inst) {
   w.SetJobSetup([&inst](TReadThread& job) {
@@ -143,6 +163,13 @@ inline void UseSimulator(app::MainWindow& w, sim::Instrument& inst) {
         ([&inst](Tmod07&) -> std::unique_ptr<ByteChannel> { return std::make_unique<sim::SimChannel>(inst); });
     job.Job().line.timing = {10, 60, 2};
     job.Hooks().waitFunction = [](std::uint32_t) {};
+  });
+}
+
+// Jobs of `w` find no line: each fails at once, opening its port.
+inline void NoLine(app::MainWindow& w) {
+  w.SetJobSetup([](TReadThread& job) {
+    job.Hooks().channelFactory = [](Tmod07&) -> std::unique_ptr<ByteChannel> { return nullptr; };
   });
 }
 

@@ -1,13 +1,11 @@
 // The frame's commands in their right state: stopping current readings,
 // no statistics read beside polling, a job thread that cannot start, the
-// technical information of an open file, the message log's save failure,
-// the current-readings window's size, and the command table itself.
+// technical information of an open file, the current-readings window's
+// size, and the command table itself.
 #include <QAction>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTimer>
 
 #include <system_error>
@@ -24,12 +22,6 @@ using namespace statvtk;
 using namespace statvtk::apptest;
 
 namespace {
-
-sim::InstrumentOptions Model(DeviceType t) {
-  sim::InstrumentOptions o;
-  o.model = t;
-  return o;
-}
 
 app::CurrentWindow* CurrentOf(const app::MainWindow& w) {
   for (QMdiSubWindow* s : w.Mdi()->subWindowList())
@@ -76,7 +68,6 @@ class TestCommands : public QObject {
   void threadThatCannotStartIsReported_data();
   void threadThatCannotStartIsReported();
   void techInfoOfTheActiveFile();
-  void logSaveFailureNamedOnce();
   void currentWindowShowsEveryValue();
   void escapeClosesAChild();
 };
@@ -229,20 +220,6 @@ void TestCommands::techInfoOfTheActiveFile() {
   const StatData dump = inst.ExpectedDump();
   const std::string serial(dump.header.begin() + 512, dump.header.begin() + 520);
   QVERIFY(info->windowTitle().contains(QString::fromStdString(serial)));
-}
-
-void TestCommands::logSaveFailureNamedOnce() {
-  TestHome home;
-  ScriptedUi ui;
-  app::MainWindow w(ui, home.Path());
-  w.Services().Log(QStringLiteral("строка"));
-  const QString target = QString::fromStdString((home.Path() / "missing" / "x.log").string());
-  ui.files.push_back(target);
-  w.Messages()->Save();
-  QCOMPARE(ui.Count("warn"), 1);
-  const QString text = ui.LastText();
-  QCOMPARE(text.count(QStringLiteral("Не удалось сохранить протокол")), 1);
-  QVERIFY(text.contains(target));
 }
 
 void TestCommands::currentWindowShowsEveryValue() {

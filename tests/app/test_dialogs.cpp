@@ -1,6 +1,7 @@
-// The dialogs: read parameters (each click written at once), connection
-// (OK stores, bad values refused, "Стандартные значения"), report settings,
-// About box links and the help window.
+// The dialogs: read parameters (each click written at once, the records
+// new since the last read), connection
+// (OK stores, a failed write, "Стандартные значения"), report settings and
+// the About box links.
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,11 +10,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
-#include <QTextBrowser>
 
 #include "app/about_dialog.hpp"
 #include "app/connection_dialog.hpp"
-#include "app/help_window.hpp"
 #include "app/log_window.hpp"
 #include "app/report_settings.hpp"
 #include "app_test_util.hpp"
@@ -44,42 +43,43 @@ class TestDialogs : public QObject {
   void readParamsLoadsAndWritesEachClick();
   void readParamsCountsTakenOnlyWithLast();
   void connectionOkStoresAndRefreshesPanel();
-  void connectionRefusesEmptyTcpAddress();
   void connectionStandardValuesAskFirst();
   void connectionFailedWriteKeepsDialogOpen();
   void comPortIsTheComNumber_data();
   void comPortIsTheComNumber();
   void reportSettingsDefaultAndStored();
   void aboutLinksGoThroughTheDesktop();
-  void helpShowsTheGuide();
 };
 
 void TestDialogs::readParamsLoadsAndWritesEachClick_data() {
   QTest::addColumn<QString>("ini");
-  QTest::addColumn<bool>("all");
-  QTest::addColumn<bool>("last");
-  QTest::addColumn<bool>("countsEnabled");
+  QTest::addColumn<int>("checked");  // 0 all, 1 last, 2 new, -1 none
   QTest::addColumn<int>("recType");
   // A fresh start has every kind checked: "Вся статистика" reads all of it.
-  QTest::newRow("defaults") << "" << true << false << false << 15;
-  QTest::newRow("last") << "[SelectStatSettings]\nRadioButton=1\nRecType=2\n" << false << true << true << 2;
-  QTest::newRow("hourly+monthly") << "[SelectStatSettings]\nRadioButton=0\nRecType=5\n" << true << false << false << 5;
-  QTest::newRow("neither") << "[SelectStatSettings]\nRadioButton=7\nRecType=15\n" << false << false << false << 15;
+  QTest::newRow("defaults") << "" << 0 << 15;
+  QTest::newRow("last") << "[SelectStatSettings]\nRadioButton=1\nRecType=2\n" << 1 << 2;
+  QTest::newRow("new records") << "[SelectStatSettings]\nRadioButton=2\nRecType=15\n" << 2 << 15;
+  QTest::newRow("hourly+monthly") << "[SelectStatSettings]\nRadioButton=0\nRecType=5\n" << 0 << 5;
+  QTest::newRow("unknown value") << "[SelectStatSettings]\nRadioButton=7\nRecType=15\n" << -1 << 15;
 }
 
 void TestDialogs::readParamsLoadsAndWritesEachClick() {
   QFETCH(QString, ini);
-  QFETCH(bool, all);
-  QFETCH(bool, last);
-  QFETCH(bool, countsEnabled);
+  QFETCH(int, checked);
   QFETCH(int, recType);
   TestHome home(ini.toStdString());
   IniFile file(home.Path() / "StatVTK.ini");
   const ReadChoice choice;
   app::ReadParamsDialog d(file, choice);
-  QCOMPARE(d.RadioAll()->isChecked(), all);
-  QCOMPARE(d.RadioLast()->isChecked(), last);
-  QCOMPARE(d.Hours()->isEnabled(), countsEnabled);
+  const auto stored = [&home](const char* key) {
+    return int(IniFile(home.Path() / "StatVTK.ini").ReadInteger(kSelectSection, key, -1));
+  };
+  QCOMPARE(d.RadioNew()->text(), QStringLiteral("Новые записи (с последнего чтения)"));
+  QCOMPARE(d.RadioAll()->isChecked(), checked == 0);
+  QCOMPARE(d.RadioLast()->isChecked(), checked == 1);
+  QCOMPARE(d.RadioNew()->isChecked(), checked == 2);
+  QCOMPARE(d.Choice().readNew, checked == 2);
+  QCOMPARE(d.Hours()->isEnabled(), checked == 1);
   QCOMPARE(d.Hours()->maximum(), 1536);
   QCOMPARE(d.Days()->maximum(), 384);
   const int shown = d.CheckHourly()->isChecked() + 2 * d.CheckDaily()->isChecked() + 4 * d.CheckMonthly()->isChecked() +
@@ -88,13 +88,18 @@ void TestDialogs::readParamsLoadsAndWritesEachClick() {
   // A click is written at once, even when the dialog is then cancelled.
   d.CheckEvents()->click();
   d.reject();
-  IniFile again(home.Path() / "StatVTK.ini");
-  QCOMPARE(int(again.ReadInteger("SelectStatSettings", "RecType", -1)), recType ^ 8);
+  QCOMPARE(stored("RecType"), recType ^ 8);
   d.RadioLast()->click();
-  QCOMPARE(int(IniFile(home.Path() / "StatVTK.ini").ReadInteger("SelectStatSettings", "RadioButton", -1)), 1);
+  QCOMPARE(stored("RadioButton"), 1);
   QVERIFY(d.Hours()->isEnabled());
+  d.RadioNew()->click();
+  QCOMPARE(stored("RadioButton"), 2);
+  const ReadChoice c = d.Choice();
+  QVERIFY(c.readNew && !c.readAll && !c.readLast);
   // "Вся статистика" again: the counts are of no use and are disabled.
   d.RadioAll()->click();
+  QCOMPARE(stored("RadioButton"), 0);
+  QVERIFY(!d.Choice().readNew);
   QVERIFY(!d.Hours()->isEnabled());
   QVERIFY(!d.Days()->isEnabled());
 }
@@ -147,25 +152,6 @@ void TestDialogs::connectionOkStoresAndRefreshesPanel() {
   QCOMPARE(w.Connection().sockPort, 4001);
 }
 
-void TestDialogs::connectionRefusesEmptyTcpAddress() {
-  TestHome home("[Settings]\nSockIP=10.0.0.1\n");
-  ScriptedUi ui;
-  IniFile file(home.Path() / "StatVTK.ini");
-  ConnectionSettings s = LoadConnectionSettings(file);
-  app::ConnectionDialog d(s, ui, {});
-  StoreOnAccept(d, file);
-  d.Tcp()->setChecked(true);
-  d.Address()->clear();
-  d.accept();
-  QCOMPARE(d.result(), int(QDialog::Rejected));  // still open
-  QCOMPARE(ui.Count("warn"), 1);
-  QCOMPARE(IniFile(home.Path() / "StatVTK.ini").ReadString("Settings", "SockIP", ""), std::string("10.0.0.1"));
-  d.Port()->setValue(0);
-  d.Address()->setText("10.0.0.2");
-  d.accept();
-  QCOMPARE(ui.Count("warn"), 2);  // port 0
-}
-
 void TestDialogs::connectionStandardValuesAskFirst() {
   TestHome home("[Recommended]\nComB=30\nXPortR=4\n[Serial]\nByteConst=500\n[Settings]\nReconnects=9\n");
   ScriptedUi ui;
@@ -205,12 +191,7 @@ void TestDialogs::connectionFailedWriteKeepsDialogOpen() {
   app::MainWindow w(ui, home.Path());
   int result = -1;
   ui.onDialog = [&](QDialog& d) {
-    auto* c = qobject_cast<app::ConnectionDialog*>(&d);
-    if (!c) return int(QDialog::Rejected);
-    c->Tcp()->setChecked(true);
-    c->Address()->setText(QStringLiteral("127.0.0.1"));
-    c->accept();
-    result = c->result();
+    result = AcceptTcp(d, QStringLiteral("127.0.0.1"));
     return int(QDialog::Rejected);  // the user gives up
   };
   w.Setup().ConnectionSettingsCommand();
@@ -309,20 +290,6 @@ void TestDialogs::aboutLinksGoThroughTheDesktop() {
   QCOMPARE(links, 2);
   QCOMPARE(int(ui.opened.size()), 2);
   QVERIFY(ui.opened[0].scheme().startsWith("http"));
-}
-
-void TestDialogs::helpShowsTheGuide() {
-  QVERIFY2(!app::UserGuidePath().empty(), "docs/user-guide.md is not found");
-  TestHome home;
-  ScriptedUi ui;
-  app::MainWindow w(ui, home.Path());
-  w.Setup().ShowHelp();
-  QVERIFY(ui.shown.empty());
-  auto* browser = w.findChild<QTextBrowser*>();
-  QVERIFY(browser);
-  QVERIFY(browser->toPlainText().contains(QStringLiteral("StatVTK")));
-  w.Setup().ShowHelp();  // the same window again
-  QCOMPARE(w.findChildren<QTextBrowser*>().size(), 1);
 }
 
 QTEST_MAIN(TestDialogs)

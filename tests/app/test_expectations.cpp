@@ -1,20 +1,16 @@
 // What a user expects of the desktop: Russian texts from Qt itself, child
-// windows where they were left, logs that follow their newest line, the
-// open dialog offering every statistics file first, values never cut in the
-// status bar and technical information, chart labels that fit.
+// windows where they were left, logs that follow their newest line, values
+// never cut in the status bar, chart labels that fit.
 #include <QAction>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QScrollBar>
-#include <QTableWidget>
 
 #include "app/log_window.hpp"
 #include "app/russian_ui.hpp"
-#include "app/tech_info_window.hpp"
 #include "app/traffic_window.hpp"
 #include "app/volume_chart.hpp"
 #include "app_test_util.hpp"
-#include "support/child_test_app.hpp"
 
 using namespace statvtk;
 using namespace statvtk::apptest;
@@ -25,9 +21,7 @@ class TestExpectations : public QObject {
   void qtSpeaksRussian();
   void childWindowsReturnWhereTheyWere();
   void logsFollowTheirNewestLine();
-  void openOffersEveryStatisticsFileFirst();
   void statusPanelsNeverCutAValue();
-  void techInfoNeverCutsAValue();
   void chartLabelsThinOutWhenNarrow();
 };
 
@@ -89,15 +83,6 @@ void TestExpectations::logsFollowTheirNewestLine() {
   QCOMPARE(tb->value(), 3);
 }
 
-void TestExpectations::openOffersEveryStatisticsFileFirst() {
-  TestHome home;
-  ScriptedUi ui;
-  app::MainWindow w(ui, home.Path());
-  w.Files().OpenCommand();
-  QVERIFY2(ui.lastFilter.startsWith(QStringLiteral("Файлы статистики (*.vst *.814 *.ldn);;")),
-           qPrintable(ui.lastFilter));
-}
-
 void TestExpectations::statusPanelsNeverCutAValue() {
   TestHome home("[Settings]\nConnectMode=0\nPortName=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0\n");
   ScriptedUi ui;
@@ -109,20 +94,6 @@ void TestExpectations::statusPanelsNeverCutAValue() {
   QCOMPARE(panel->text(), w.PanelText(1));
   QCOMPARE(panel->toolTip(), panel->text());
   QVERIFY(panel->width() >= panel->fontMetrics().horizontalAdvance(panel->text()));
-}
-
-void TestExpectations::techInfoNeverCutsAValue() {
-  childtest::TestApp app("techwidth");
-  const StatData data = childtest::SimImage(DeviceType::dtVTK0814CM);
-  app::TechInfoWindow t(data.header, DeviceType::dtVTK0814CM, app);
-  QTableWidget* g = t.Grid();
-  for (int r = 0; r < g->rowCount(); ++r)
-    for (int c = 0; c < 2; ++c) {
-      QTableWidgetItem* item = g->item(r, c);
-      if (!item) continue;
-      QVERIFY2(g->columnWidth(c) >= g->fontMetrics().horizontalAdvance(item->text()), qPrintable(item->text()));
-      QCOMPARE(item->toolTip(), item->text());
-    }
 }
 
 void TestExpectations::chartLabelsThinOutWhenNarrow() {

@@ -21,16 +21,6 @@
 using namespace statvtk;
 using namespace statvtk::apptest;
 
-namespace {
-
-void NoLine(app::MainWindow& w) {
-  w.SetJobSetup([](TReadThread& job) {
-    job.Hooks().channelFactory = ([](Tmod07&) -> std::unique_ptr<ByteChannel> { return nullptr; });
-  });
-}
-
-}  // namespace
-
 class TestFailures : public QObject {
   Q_OBJECT
  private Q_SLOTS:
@@ -41,7 +31,6 @@ class TestFailures : public QObject {
   void messageLinesAreStampedEach();
   void pollFailureStaysInItsWindow();
   void firstStartSaysHowToConnect();
-  void configuredStartShowsNoHint();
 };
 
 void TestFailures::failedRunBringsMessagesBack_data() {
@@ -82,8 +71,7 @@ void TestFailures::failedReadIsSaidInTheResultBar() {
   TestHome home;
   ScriptedUi ui;
   ui.onDialog = AcceptReadAll;
-  sim::InstrumentOptions o;
-  o.model = DeviceType::dtVTK0814C;
+  sim::InstrumentOptions o = Model(DeviceType::dtVTK0814C);
   o.silentAfter = 120;  // the header and some archive blocks, then the line is dead
   sim::Instrument inst(o);
   app::MainWindow w(ui, home.Path());
@@ -108,9 +96,7 @@ void TestFailures::failedReadIsSaidInTheResultBar() {
 void TestFailures::checkLinkSaysWhoAnswers() {
   TestHome home;
   ScriptedUi ui;
-  sim::InstrumentOptions o;
-  o.model = DeviceType::dtVTK0814C;
-  sim::Instrument inst(o);
+  sim::Instrument inst(Model(DeviceType::dtVTK0814C));
   app::MainWindow w(ui, home.Path());
   UseSimulator(w, inst);
   QSignalSpy done(&w, &app::MainWindow::JobFinished);
@@ -157,9 +143,7 @@ void TestFailures::messageLinesAreStampedEach() {
 void TestFailures::pollFailureStaysInItsWindow() {
   TestHome home;
   ScriptedUi ui;
-  sim::InstrumentOptions o;
-  o.model = DeviceType::dtVTK0814C;
-  sim::Instrument inst(o);
+  sim::Instrument inst(Model(DeviceType::dtVTK0814C));
   app::MainWindow w(ui, home.Path());
   w.show();
   UseSimulator(w, inst);
@@ -191,23 +175,8 @@ void TestFailures::firstStartSaysHowToConnect() {
   for (QToolBar* bar : w.findChildren<QToolBar*>())
     onToolbar = onToolbar || bar->actions().contains(w.Actions().connection);
   QVERIFY(onToolbar);
-  ui.onDialog = [](QDialog& d) {
-    auto* c = qobject_cast<app::ConnectionDialog*>(&d);
-    if (!c) return int(QDialog::Rejected);
-    c->Tcp()->setChecked(true);
-    c->Address()->setText(QStringLiteral("127.0.0.1"));
-    c->accept();
-    return c->result();
-  };
+  ui.onDialog = [](QDialog& d) { return AcceptTcp(d, QStringLiteral("127.0.0.1")); };
   w.Actions().connection->trigger();
-  QVERIFY(!w.EmptyStateText()->isVisibleTo(&w));
-  QVERIFY(w.PanelText(0).isEmpty());
-}
-
-void TestFailures::configuredStartShowsNoHint() {
-  TestHome home("[Settings]\nConnectMode=2\nSockIP=127.0.0.1\n");
-  ScriptedUi ui;
-  app::MainWindow w(ui, home.Path());
   QVERIFY(!w.EmptyStateText()->isVisibleTo(&w));
   QVERIFY(w.PanelText(0).isEmpty());
 }

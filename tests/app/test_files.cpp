@@ -1,6 +1,6 @@
 // The main window's file commands: Open (exact extension), the command-line
-// file and dropped files (any case), the size check, Save byte for byte,
-// New, the recent list, and the message log's save.
+// file and dropped files (any case), the size and folder checks, Save byte
+// for byte, New, the recent list, and the message log's save.
 #include <QDir>
 #include <QAction>
 #include <QUrl>
@@ -32,13 +32,10 @@ class TestFiles : public QObject {
   void wrongSizeIsRefused_data();
   void wrongSizeIsRefused();
   void openTakesOnlyLowerCaseExtensions();
-  void commandLineTakesCapitalExtension();
-  void commandLineIgnoresMissingFile();
+  void commandLineTakesCapitalExtensionIgnoresMissingFile();
   void dropOpensEachAndStopsAtSizeError();
-  void folderIsRefusedWithMessage();
   void emptyActiveWindowIsReusedOnlyForItsModel();
   void saveFailureIsReported();
-  void saveWithoutStatWindowDoesNothing();
   void logSaveWritesLinesAndReportsFailure();
 };
 
@@ -63,7 +60,9 @@ void TestFiles::openAndSaveRoundTrip() {
   QCOMPARE(StatWindows(w).size(), std::size_t(1));
   QCOMPARE(StatWindows(w).front()->Widget()->windowTitle(),
            QStringLiteral("Статистика - ") + QString::fromStdString(source.filename().string()));
-  QVERIFY(ui.lastFilter.contains("*.vst") && ui.lastFilter.contains("*.814") && ui.lastFilter.contains("*.ldn"));
+  // Every statistics file is offered first.
+  QVERIFY2(ui.lastFilter.startsWith(QStringLiteral("Файлы статистики (*.vst *.814 *.ldn);;")),
+           qPrintable(ui.lastFilter));
 
   // Saved under a name without extension: the model's own is added.
   const auto saved = home.Path() / "out";
@@ -81,28 +80,34 @@ void TestFiles::openAndSaveRoundTrip() {
 
 void TestFiles::wrongSizeIsRefused_data() {
   QTest::addColumn<QString>("ext");
-  QTest::addColumn<qulonglong>("size");
-  QTest::newRow("vst one short") << ".vst" << qulonglong(kVst - 1);
-  QTest::newRow("vst one long") << ".vst" << qulonglong(kVst + 1);
-  QTest::newRow("ldn of 814 size") << ".ldn" << qulonglong(k814);
-  QTest::newRow("empty 814") << ".814" << qulonglong(0);
+  QTest::addColumn<qlonglong>("size");  // -1: a folder of that name
+  QTest::addColumn<QString>("before");
+  QTest::addColumn<QString>("after");
+  const QString file = QStringLiteral("Ошибка - файл "), size = QStringLiteral(" имеет неверный размер.");
+  QTest::newRow("vst one short") << ".vst" << qlonglong(kVst - 1) << file << size;
+  QTest::newRow("vst one long") << ".vst" << qlonglong(kVst + 1) << file << size;
+  QTest::newRow("ldn of 814 size") << ".ldn" << qlonglong(k814) << file << size;
+  QTest::newRow("empty 814") << ".814" << qlonglong(0) << file << size;
+  QTest::newRow("folder") << ".vst" << qlonglong(-1) << "Ошибка - "
+                          << " - это папка, а не файл.";
 }
 
 void TestFiles::wrongSizeIsRefused() {
   QFETCH(QString, ext);
-  QFETCH(qulonglong, size);
+  QFETCH(qlonglong, size);
+  QFETCH(QString, before);
+  QFETCH(QString, after);
   TestHome home;
   ScriptedUi ui;
   app::MainWindow w(ui, home.Path());
   const auto file = home.Path() / ("bad" + ext.toStdString());
-  TestHome::WriteBytes(file, size);
+  if (size < 0) std::filesystem::create_directories(file);
+  else TestHome::WriteBytes(file, std::size_t(size));
   ui.files.push_back(QString::fromStdString(file.string()));
   w.Files().OpenCommand();
   QVERIFY(StatWindows(w).empty());
   QCOMPARE(ui.Count("warn"), 1);
-  QCOMPARE(ui.LastText(), QStringLiteral("Ошибка - файл ") +
-                              QDir::toNativeSeparators(QString::fromStdString(file.string())) +
-                              QStringLiteral(" имеет неверный размер."));
+  QCOMPARE(ui.LastText(), before + QDir::toNativeSeparators(QString::fromStdString(file.string())) + after);
 }
 
 void TestFiles::openTakesOnlyLowerCaseExtensions() {
@@ -119,19 +124,7 @@ void TestFiles::openTakesOnlyLowerCaseExtensions() {
   QCOMPARE(ui.lastFolder, QString::fromStdString((home.Path() / "Data").string()));
 }
 
-void TestFiles::commandLineTakesCapitalExtension() {
-  TestHome home;
-  ScriptedUi ui;
-  app::MainWindow w(ui, home.Path());
-  const auto file = home.Path() / "CAPS.LDN";
-  WritePattern(file, kLdn);
-  w.OpenFromCommandLine({QString::fromStdString(file.string())});
-  QCOMPARE(StatWindows(w).size(), std::size_t(1));
-  QCOMPARE(StatWindows(w).front()->Model(), DeviceType::dtLDN08);
-  QVERIFY(TestHome::ReadBytes(file).size() == kLdn);
-}
-
-void TestFiles::commandLineIgnoresMissingFile() {
+void TestFiles::commandLineTakesCapitalExtensionIgnoresMissingFile() {
   TestHome home;
   ScriptedUi ui;
   app::MainWindow w(ui, home.Path());
@@ -139,6 +132,11 @@ void TestFiles::commandLineIgnoresMissingFile() {
   w.OpenFromCommandLine({});
   QVERIFY(StatWindows(w).empty());
   QVERIFY(ui.shown.empty());
+  const auto file = home.Path() / "CAPS.LDN";
+  WritePattern(file, kLdn);
+  w.OpenFromCommandLine({QString::fromStdString(file.string())});
+  QCOMPARE(StatWindows(w).size(), std::size_t(1));
+  QCOMPARE(StatWindows(w).front()->Model(), DeviceType::dtLDN08);
 }
 
 void TestFiles::dropOpensEachAndStopsAtSizeError() {
@@ -158,19 +156,6 @@ void TestFiles::dropOpensEachAndStopsAtSizeError() {
   QCOMPARE(StatWindows(w).size(), std::size_t(1));  // a.VST only: the rest abandoned after bad.814
   QCOMPARE(ui.Count("warn"), 1);
   QVERIFY(ui.LastText().contains(QDir::toNativeSeparators(QString::fromStdString(bad.string()))));
-}
-
-void TestFiles::folderIsRefusedWithMessage() {
-  TestHome home;
-  ScriptedUi ui;
-  app::MainWindow w(ui, home.Path());
-  const auto folder = home.Path() / "folder.vst";
-  std::filesystem::create_directories(folder);
-  ui.files.push_back(QString::fromStdString(folder.string()));
-  w.Files().OpenCommand();
-  QVERIFY(StatWindows(w).empty());
-  QCOMPARE(ui.Count("warn"), 1);
-  QVERIFY(ui.LastText().contains(QStringLiteral("папка")));
 }
 
 void TestFiles::emptyActiveWindowIsReusedOnlyForItsModel() {
@@ -200,25 +185,19 @@ void TestFiles::saveFailureIsReported() {
   TestHome home;
   ScriptedUi ui;
   app::MainWindow w(ui, home.Path());
+  ui.files.push_back(QString::fromStdString((home.Path() / "out.vst").string()));
+  w.Files().SaveCommand();  // the message log is the only (active) child: no dialog, nothing written
+  QVERIFY(!std::filesystem::exists(home.Path() / "out.vst"));
+  QCOMPARE(ui.files.size(), std::size_t(1));
   const auto file = home.Path() / "in.vst";
   WritePattern(file, kVst);
   QVERIFY(w.Files().OpenStatFile(QString::fromStdString(file.string()), ExtensionRule::Exact));
   const auto target = home.Path() / "missing-folder" / "out.vst";
-  ui.files.push_back(QString::fromStdString(target.string()));
+  ui.files = {QString::fromStdString(target.string())};
   w.Files().SaveCommand();
   QCOMPARE(ui.Count("warn"), 1);
   QVERIFY(ui.LastText().contains(QString::fromStdString(target.string())));
   QVERIFY(!std::filesystem::exists(target));
-}
-
-void TestFiles::saveWithoutStatWindowDoesNothing() {
-  TestHome home;
-  ScriptedUi ui;
-  app::MainWindow w(ui, home.Path());
-  ui.files.push_back(QString::fromStdString((home.Path() / "out.vst").string()));
-  w.Files().SaveCommand();  // the message log is the only (active) child
-  QVERIFY(!std::filesystem::exists(home.Path() / "out.vst"));
-  QCOMPARE(ui.files.size(), std::size_t(1));  // no dialog was shown
 }
 
 void TestFiles::logSaveWritesLinesAndReportsFailure() {
@@ -241,10 +220,12 @@ void TestFiles::logSaveWritesLinesAndReportsFailure() {
   QVERIFY(text.find("]  вторая") != std::string::npos);
   QVERIFY(text.find("первая") < text.find("вторая"));
 
-  ui.files.push_back(QString::fromStdString((home.Path() / "no-such" / "x.log").string()));
+  const QString target = QString::fromStdString((home.Path() / "no-such" / "x.log").string());
+  ui.files.push_back(target);
   w.Messages()->Save();
   QCOMPARE(ui.Count("warn"), 1);
-  QVERIFY(ui.LastText().contains("no-such"));
+  QCOMPARE(ui.LastText().count(QStringLiteral("Не удалось сохранить протокол")), 1);  // named once
+  QVERIFY(ui.LastText().contains(target));
 
   // Cleared, then saved: an empty file.
   w.Messages()->Clear();

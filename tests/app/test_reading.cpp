@@ -1,24 +1,21 @@
 // Reading jobs from the main window against an in-process simulated
-// instrument: full reads of each model, current readings, the stop command,
-// closing during a read, and the traffic monitor.
+// instrument: full reads of each model, current readings, the stop command
+// and what a stopped read shows, and the traffic monitor.
 #include <QAction>
+#include <QLabel>
+#include <QListWidget>
 #include <QProgressBar>
 
 #include "app/log_window.hpp"
+#include "app/stat_window.hpp"
 #include "app/traffic_window.hpp"
 #include "app_test_util.hpp"
+#include "stats/record_check.hpp"
 
 using namespace statvtk;
 using namespace statvtk::apptest;
 
 namespace {
-
-sim::InstrumentOptions Model(DeviceType t, std::uint32_t latencyMs = 0) {
-  sim::InstrumentOptions o;
-  o.model = t;
-  o.latencyMs = latencyMs;
-  return o;
-}
 
 // The log lines containing `text`.
 std::vector<std::string> LogLinesWith(const app::MainWindow& w, const std::string& text) {
@@ -56,13 +53,11 @@ class TestReading : public QObject {
  private Q_SLOTS:
   void fullReadFillsStatisticsWindow_data();
   void fullReadFillsStatisticsWindow();
-  void secondReadOpensSecondWindow();
-  void emptyNewWindowIsFilledByRead();
+  void readsOpenAWindowEachOrFillAnEmptyOne();
   void currentReadOpensCurrentWindow();
   void refreshGoesToItsWindowAndFailureIsTold();
   void stopEndsTheReadQuickly();
   void failedReadOpensNoWindowButNamesItsFile();
-  void closingDuringReadStopsThenCloses();
   void trafficMonitorShowsFrames();
   void failedFileWriteIsShownAndWindowStillOpens();
   void trafficLinesTellFramesApart_data();
@@ -148,7 +143,7 @@ void TestReading::fullReadFillsStatisticsWindow() {
   QCOMPARE(int(StatWindows(w).back()->Data().type), model);
 }
 
-void TestReading::secondReadOpensSecondWindow() {
+void TestReading::readsOpenAWindowEachOrFillAnEmptyOne() {
   TestHome home;
   ScriptedUi ui;
   ui.onDialog = AcceptReadAll;
@@ -160,19 +155,10 @@ void TestReading::secondReadOpensSecondWindow() {
   QCOMPARE(StatWindows(w).size(), std::size_t(2));
   QCOMPARE(w.Reads().WindowCounter(), 2);
   QVERIFY(StatWindows(w)[1]->Data().area == inst.ExpectedDump().area);
-}
-
-void TestReading::emptyNewWindowIsFilledByRead() {
-  TestHome home;
-  ScriptedUi ui;
-  ui.onDialog = AcceptReadAll;
-  sim::Instrument inst(Model(DeviceType::dtVTK0812));
-  app::MainWindow w(ui, home.Path());
-  UseSimulator(w, inst);
   w.Files().NewFile();
-  QVERIFY(ReadAndWait(w));
-  QCOMPARE(StatWindows(w).size(), std::size_t(1));
-  QVERIFY(StatWindows(w).front()->Loaded());
+  QVERIFY(ReadAndWait(w));  // the empty new window takes the image
+  QCOMPARE(StatWindows(w).size(), std::size_t(3));
+  QVERIFY(StatWindows(w)[2]->Loaded());
 }
 
 void TestReading::currentReadOpensCurrentWindow() {
@@ -214,9 +200,7 @@ void TestReading::refreshGoesToItsWindowAndFailureIsTold() {
   QVERIFY(target.windowTitle().startsWith(QStringLiteral("Текущие показания - прибор № ")));
 
   // A line that cannot be opened: the window hears of it, nothing else opens.
-  w.SetJobSetup([](TReadThread& job) {
-    job.Hooks().channelFactory = [](Tmod07&) -> std::unique_ptr<ByteChannel> { return nullptr; };
-  });
+  NoLine(w);
   QVERIFY(w.Services().StartCurrentRefresh(target));
   QVERIFY(done.wait(30000));
   QCOMPARE(target.shown, 1);
@@ -236,19 +220,28 @@ void TestReading::stopEndsTheReadQuickly() {
   w.Reads().ReadStatistics();
   QVERIFY(w.JobRunning());
   QVERIFY(w.Actions().stop->isEnabled());
-  // Wait until blocks are coming in, then stop.
-  QTRY_VERIFY_WITH_TIMEOUT(w.Progress()->value() > 5, 20000);
+  // Wait until records are coming in, then stop.
+  QTRY_VERIFY_WITH_TIMEOUT(w.Progress()->value() > 20, 30000);
   w.Actions().stop->trigger();
   QVERIFY(done.wait(30000));  // a guard against a hang, not a speed goal
   QVERIFY(!w.JobRunning());
   QVERIFY(w.Actions().read->isEnabled());
   // A stopped read does not hand over a complete image in place of the real one,
-  // says so in its caption and does not report success.
+  // says so in its caption, the panel and the window, and does not report success.
   QCOMPARE(StatWindows(w).size(), std::size_t(1));
-  for (app::StatChild* s : StatWindows(w)) {
-    QVERIFY(s->Data().area != inst.ExpectedDump().area);
-    QVERIFY(s->Widget()->windowTitle().endsWith(QStringLiteral(" (неполные данные)")));
-  }
+  auto* stat = dynamic_cast<app::StatWindow*>(StatWindows(w).front());
+  QVERIFY(stat);
+  QVERIFY(stat->Data().area != inst.ExpectedDump().area);
+  QVERIFY(stat->windowTitle().endsWith(QStringLiteral(" (неполные данные)")));
+  QVERIFY(w.PanelText(0).endsWith(QStringLiteral(" (неполные данные)")));
+  QVERIFY(stat->HeldLine()->isVisibleTo(stat));
+  QVERIFY2(stat->HeldLine()->text().startsWith(QStringLiteral("Записей: часовых ")),
+           qPrintable(stat->HeldLine()->text()));
+  // A kind with records is shown: the list is not empty when anything was read.
+  const RecordCounts counts = CountRecords(stat->WindowModel().Model());
+  QVERIFY(counts.Valid(ArchiveKind::Hourly) + counts.Valid(ArchiveKind::Daily) + counts.Valid(ArchiveKind::Monthly) >
+          0);
+  QVERIFY(stat->List()->count() > 0);
   QVERIFY(LogLinesWith(w, "успешно").empty());
   QCOMPARE(LogLinesWith(w, "Записи, прочитанные до остановки, записаны в файл ").size(), std::size_t(1));
 
@@ -285,26 +278,6 @@ void TestReading::failedReadOpensNoWindowButNamesItsFile() {
   QVERIFY(std::equal(file.begin(), file.begin() + 50 * 64, dump.begin()));
   QVERIFY(std::all_of(file.begin() + 50 * 64, file.begin() + kArea0814Size, [](std::uint8_t b) { return b == 0; }));
   QVERIFY(w.Actions().read->isEnabled());
-}
-
-void TestReading::closingDuringReadStopsThenCloses() {
-  TestHome home;
-  ScriptedUi ui;
-  ui.onDialog = AcceptReadAll;
-  sim::Instrument inst(Model(DeviceType::dtVTK0814C, 3));
-  auto w = std::make_unique<app::MainWindow>(ui, home.Path());
-  w->show();
-  UseSimulator(*w, inst);
-  QSignalSpy done(w.get(), &app::MainWindow::JobFinished);
-  w->Reads().ReadStatistics();
-  QTRY_VERIFY_WITH_TIMEOUT(w->Progress()->value() > 2, 20000);
-  ui.answers = {true};   // "Идет чтение. Прервать и выйти?": yes
-  QVERIFY(!w->close());  // refused for now: the job is asked to stop first
-  QVERIFY(w->isVisible());
-  QVERIFY(done.wait(30000));
-  QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 10000);
-  QVERIFY(!w->JobRunning());
-  w.reset();
 }
 
 void TestReading::trafficMonitorShowsFrames() {

@@ -1,15 +1,13 @@
 // The frame's side of the search for instruments: "Поиск приборов..." opens
 // the scan window on the current connection, its chosen instrument becomes
-// the connection settings, the chosen instruments are read as one batch, and
-// "Параметры чтения" offers the records new since the last read; settings
-// the line refuses start no search, and the search's frames can be watched
-// from its window.
+// the connection settings, the chosen instruments are read as one batch;
+// settings the line refuses start no search, and the search's frames can be
+// watched from its window.
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QSpinBox>
 
 #include <set>
@@ -19,8 +17,7 @@
 #include "app/traffic_window.hpp"
 #include "app_test_util.hpp"
 #include "base/program_home.hpp"
-#include "sim/server.hpp"
-#include "support/result_util.hpp"
+#include "sim_line.hpp"
 
 using namespace statvtk;
 using namespace statvtk::apptest;
@@ -38,28 +35,12 @@ QAction* ScanMenuEntry(const app::MainWindow& w) {
 }
 
 // VTK-08.14 C at address 2 and VTK-08.12 at address 4, on loopback TCP.
-struct Line {
-  Line() {
-    int seed = 21;
-    for (auto [model, address] : {std::pair{DeviceType::dtVTK0814C, 2}, std::pair{DeviceType::dtVTK0812, 4}}) {
-      sim::InstrumentOptions o;
-      o.model = model;
-      o.seed = static_cast<std::uint32_t>(seed++);
-      o.address = static_cast<std::uint8_t>(address);
-      o.longAddress = static_cast<std::uint32_t>(address);
-      instruments.push_back(std::make_unique<sim::Instrument>(o));
-    }
-    std::vector<sim::Instrument*> line;
-    for (auto& p : instruments) line.push_back(p.get());
-    std::string error;
-    Unpack(sim::Server::Start(line, sim::ServerOptions{}), &server, &error);
-  }
+struct Line : SimLine {
+  Line() : SimLine({{DeviceType::dtVTK0814C, 2}, {DeviceType::dtVTK0812, 4}}, 21) {}
   std::string Ini() const {
     return "[Settings]\nConnectMode=2\nSockIP=127.0.0.1\nSockPort=" + std::to_string(server->Port()) +
            "\nNetAddress=1\nBaudRate=3\n[Ethernet]\nByteConst=100\nPacketConst=100\nPacketRetry=2\n";
   }
-  std::vector<std::unique_ptr<sim::Instrument>> instruments;
-  std::unique_ptr<sim::Server> server;
 };
 
 app::ScanEntry Entry(std::uint32_t address, std::uint32_t baud) { return {address, baud, DeviceType::dtUnknown, {}}; }
@@ -70,14 +51,11 @@ class TestScanReads : public QObject {
   Q_OBJECT
  private Q_SLOTS:
   void scanEntryOpensTheWindowOnTheConnection();
-  void scanEntryIsDisabledWhileAReadRuns();
   void useChosenWritesAddressAndSpeed();
   void useChosenFailedWriteIsShown();
   void readChosenReadsEachInstrumentOnce();
   void refusedAddressIsSaidAndNotStored();
   void searchFramesReachTheMonitorOfTheDialog();
-  void newRecordsChoiceIsStoredAndLoaded_data();
-  void newRecordsChoiceIsStoredAndLoaded();
 };
 
 void TestScanReads::scanEntryOpensTheWindowOnTheConnection() {
@@ -102,30 +80,6 @@ void TestScanReads::scanEntryOpensTheWindowOnTheConnection() {
   // The connection's own speed is the one offered.
   QCOMPARE(speeds, (std::vector<bool>{false, true, false, false, false}));
   QCOMPARE(w.AddressField()->value(), 9);  // closing without a choice changes nothing
-}
-
-void TestScanReads::scanEntryIsDisabledWhileAReadRuns() {
-  TestHome home;
-  ScriptedUi ui;
-  sim::InstrumentOptions o;
-  o.model = DeviceType::dtVTK0814C;
-  o.latencyMs = 20;
-  sim::Instrument inst(o);
-  app::MainWindow w(ui, home.Path());
-  UseSimulator(w, inst);
-  QAction* scan = ScanMenuEntry(w);
-  QVERIFY(scan);
-  ui.onDialog = AcceptReadAll;
-  QSignalSpy done(&w, &app::MainWindow::JobFinished);
-  w.Reads().ReadStatistics();
-  QVERIFY(w.JobRunning());
-  QVERIFY(!scan->isEnabled());
-  const int dialogs = ui.dialogs;
-  w.Setup().ScanCommand();  // refused while the line is taken
-  QCOMPARE(ui.dialogs, dialogs);
-  w.Reads().StopReading();
-  QVERIFY(done.wait(30000));
-  QVERIFY(scan->isEnabled());
 }
 
 void TestScanReads::useChosenWritesAddressAndSpeed() {
@@ -208,39 +162,6 @@ void TestScanReads::readChosenReadsEachInstrumentOnce() {
     summary = summary || l.find("Прочитано 2 из 3; адрес 5: ") != std::string::npos;
   QVERIFY(summary);
   QVERIFY(ScanMenuEntry(w)->isEnabled());
-}
-
-void TestScanReads::newRecordsChoiceIsStoredAndLoaded_data() {
-  QTest::addColumn<QString>("stored");
-  QTest::addColumn<int>("checked");  // 0 all, 1 last, 2 new, -1 none
-  QTest::newRow("whole archives") << "0" << 0;
-  QTest::newRow("last records") << "1" << 1;
-  QTest::newRow("new records") << "2" << 2;
-  QTest::newRow("unknown value") << "7" << -1;
-}
-
-void TestScanReads::newRecordsChoiceIsStoredAndLoaded() {
-  QFETCH(QString, stored);
-  QFETCH(int, checked);
-  TestHome home("[SelectStatSettings]\nRadioButton=" + stored.toStdString() + "\nRecType=15\n");
-  IniFile ini(home.Path() / "StatVTK.ini");
-  app::ReadParamsDialog d(ini, ReadChoice{});
-  QCOMPARE(d.RadioNew()->text(), QStringLiteral("Новые записи (с последнего чтения)"));
-  QCOMPARE(d.RadioAll()->isChecked(), checked == 0);
-  QCOMPARE(d.RadioLast()->isChecked(), checked == 1);
-  QCOMPARE(d.RadioNew()->isChecked(), checked == 2);
-  QCOMPARE(d.Choice().readNew, checked == 2);
-  QCOMPARE(d.Hours()->isEnabled(), checked == 1);
-
-  // A click is stored at once, and the read takes it.
-  d.RadioNew()->click();
-  QCOMPARE(IniFile(home.Path() / "StatVTK.ini").ReadInteger(kSelectSection, "RadioButton", -1), 2LL);
-  const ReadChoice c = d.Choice();
-  QVERIFY(c.readNew);
-  QVERIFY(!c.readAll && !c.readLast);
-  d.RadioAll()->click();
-  QCOMPARE(IniFile(home.Path() / "StatVTK.ini").ReadInteger(kSelectSection, "RadioButton", -1), 0LL);
-  QVERIFY(!d.Choice().readNew);
 }
 
 void TestScanReads::refusedAddressIsSaidAndNotStored() {

@@ -21,6 +21,7 @@
 #include "app/stat_window.hpp"
 #include "app/volume_chart.hpp"
 #include "app_test_util.hpp"
+#include "stats/stat_file.hpp"
 #include "stats/values_table.hpp"
 #include "support/child_test_app.hpp"
 #include "support/temp_folder.hpp"
@@ -86,10 +87,7 @@ void TestSmallScreen::mainWindowFitsTheScreen() {
                                                             .arg(w.frameGeometry().height())));
   // A statistics window in it keeps its pickers and buttons whole (it scrolls instead).
   const auto file = home.Path() / "small.814";
-  const StatData data = childtest::SimImage(DeviceType::dtVTK0814C);
-  std::string bytes(data.area.begin(), data.area.end());
-  bytes.append(data.header.begin(), data.header.end());
-  at::TestHome::WriteText(file, bytes);
+  QVERIFY(SaveStatFile(file, childtest::SimImage(DeviceType::dtVTK0814C)).has_value());
   QVERIFY(w.Files().OpenStatFile(QString::fromStdString(file.string()), ExtensionRule::Exact));
   auto* stat = dynamic_cast<app::StatWindow*>(at::StatWindows(w).front());
   QVERIFY(stat);
@@ -132,8 +130,13 @@ void TestSmallScreen::onePeriodAcrossModeSwitches() {
   const QString day = w.List()->item(row)->text();
   w.List()->item(row)->setSelected(true);
   QCOMPARE(ShortText(w.BeginPicker()->date()), day);
+  // Hourly: one day, so no end date.
+  QCOMPARE(w.List()->selectionMode(), QAbstractItemView::SingleSelection);
+  QVERIFY(!w.EndPicker()->isEnabled());
 
   w.ModeButton(StatMode::Monthly)->click();
+  QVERIFY(w.EndPicker()->isEnabled());
+  QCOMPARE(w.List()->item(0)->text().size(), 5);  // "MM.YY"
   w.ModeButton(StatMode::Daily)->click();
   QCOMPARE(ShortText(w.BeginPicker()->date()), day);
   QCOMPARE(w.EndPicker()->date(), end);
@@ -172,9 +175,7 @@ void TestSmallScreen::recordsFailingTheirChecksAreCounted() {
   spoil(ArchiveKind::Hourly, 24);
   spoil(ArchiveKind::Daily, 5);
   const auto file = home.Path() / "damaged.814";
-  std::string bytes(data.area.begin(), data.area.end());
-  bytes.append(data.header.begin(), data.header.end());
-  at::TestHome::WriteText(file, bytes);
+  QVERIFY(SaveStatFile(file, data).has_value());
   QVERIFY(w.Files().OpenStatFile(QString::fromStdString(file.string()), ExtensionRule::Exact));
   auto* stat = dynamic_cast<app::StatWindow*>(at::StatWindows(w).front());
   QVERIFY(stat);
@@ -222,6 +223,9 @@ void TestSmallScreen::helpLinksLandOnHeadings() {
   QVERIFY(links >= 10);  // the contents list and the cross-references
   // No table row is left as text (a row cut off from its table by a paragraph).
   QVERIFY(!help->Browser()->toPlainText().contains(QStringLiteral("| `logs/`")));
+  w.Setup().ShowHelp();  // the same window again
+  QCOMPARE(w.findChildren<app::HelpWindow*>().size(), 1);
+  QVERIFY(ui.shown.empty());
 }
 
 int main(int argc, char** argv) {

@@ -1,5 +1,5 @@
 // The statistics window over simulated images of each model: its list and
-// current values, mode switching and date corrections through its controls,
+// current values, date corrections through its controls,
 // the chart following the selection, the hourly report (through the UI seam,
 // busy while it runs), a failed report, CSV export and the events window.
 #include <QApplication>
@@ -32,12 +32,6 @@ Q_DECLARE_METATYPE(statvtk::DeviceType)
 namespace {
 
 const CalendarDate kToday{2024, 6, 14};
-
-QStringList ListTexts(const QListWidget* list) {
-  QStringList out;
-  for (int i = 0; i < list->count(); ++i) out << list->item(i)->text();
-  return out;
-}
 
 QList<int> SelectedRows(const QListWidget* list) {
   QList<int> rows;
@@ -119,12 +113,18 @@ class StatChildTest : public QObject {
     QVERIFY(info.forwardTotalNow > 0);  // a real value, not an empty image
   }
 
-  // An image without a valid record (here: the header as read, no archive
-  // record) opens, but says so instead of showing current values or bars.
-  void ImageWithoutValidRecordSaysSo() {
+  // An image of a wrong size is refused; one without a valid record (here:
+  // the header as read, no archive record) opens, but says so instead of
+  // showing current values or bars. Its events are still asked of the frame.
+  void ImageOfAWrongSizeOrWithoutValidRecords() {
     TestApp app("novalid");
     StatWindow w(DeviceType::dtVTK0814C, app, kToday);
     StatData data = StatData::Blank(DeviceType::dtVTK0814C);
+    data.area.resize(100);
+    w.Load(data);
+    QVERIFY(!w.Loaded());
+    QCOMPARE(w.Data().area.size(), kArea0814Size);
+    data = StatData::Blank(DeviceType::dtVTK0814C);
     data.header = SimImage(DeviceType::dtVTK0814C).header;
     w.Load(data);
     QVERIFY(w.Loaded());
@@ -132,41 +132,8 @@ class StatChildTest : public QObject {
     QCOMPARE(w.CurrentGrid()->rowCount(), 1);
     QCOMPARE(w.CurrentGrid()->item(0, 0)->text(), QStringLiteral("В файле нет ни одной верной записи"));
     QCOMPARE(w.Chart()->Title(), QStringLiteral("В файле нет ни одной верной записи"));
-  }
-
-  void LoadedWindowRefusesAnUnknownImage() {
-    TestApp app("unknown");
-    StatWindow w(DeviceType::dtVTK0812, app, kToday);
-    StatData bad = StatData::Blank(DeviceType::dtVTK0812);
-    bad.area.resize(100);  // a wrong size must not replace the image
-    w.Load(bad);
-    QVERIFY(!w.Loaded());
-    QCOMPARE(w.Data().area.size(), kArea0812Size);
-  }
-
-  void DailyToHourlyKeepsTheSelectedDay() {
-    TestApp app("modes");
-    StatWindow w(DeviceType::dtVTK0814C, app, kToday);
-    w.Load(SimImage(DeviceType::dtVTK0814C));
-    const QStringList daily = ListTexts(w.List());
-    QVERIFY(daily.size() > 3);
-    const QString day = daily[daily.size() - 3];
-    w.List()->clearSelection();
-    w.List()->item(daily.size() - 3)->setSelected(true);
-    QCOMPARE(w.BeginPicker()->date().toString("dd.MM.yy"), day);
-
-    w.ModeButton(StatMode::Hourly)->click();
-    QCOMPARE(w.WindowModel().Mode(), StatMode::Hourly);
-    QCOMPARE(w.List()->selectionMode(), QAbstractItemView::SingleSelection);
-    QVERIFY(!w.EndPicker()->isEnabled());
-    const QList<int> sel = SelectedRows(w.List());
-    QCOMPARE(sel.size(), 1);
-    QCOMPARE(w.List()->item(sel.front())->text(), day);
-
-    w.ModeButton(StatMode::Monthly)->click();
-    QVERIFY(w.EndPicker()->isEnabled());
-    QVERIFY(w.List()->count() > 0);
-    QCOMPARE(w.List()->item(0)->text().size(), 5);  // "MM.YY"
+    w.EventsButton()->click();
+    QCOMPARE(app.eventsFor, std::vector<QWidget*>{&w});
   }
 
   void DatePickersCorrectTheEndDate() {
@@ -249,17 +216,26 @@ class StatChildTest : public QObject {
     QVERIFY(w.close());                                                                   // and now it may close
   }
 
-  void ReportNotOpenedWhenTheSettingSaysNo() {
+  // Monthly mode makes no report; the daily one, made from the button, is
+  // not opened when the setting says no.
+  void DailyReportNotOpenedWhenTheSettingSaysNo() {
     TestApp app("noopen");
     app.report.openWhenDone = false;
     StatWindow w(DeviceType::dtLDN08, app, kToday);
     w.Load(SimImage(DeviceType::dtLDN08));
+    w.ModeButton(StatMode::Monthly)->click();
+    w.List()->item(0)->setSelected(true);
+    w.MakeReport();
+    QVERIFY(!w.LastReport().has_value());
+    QVERIFY(!std::filesystem::exists(app.report.folder));
+    w.ModeButton(StatMode::Daily)->click();
     w.BeginPicker()->setDate(Q(DateOfKey(w.WindowModel().Items().front().key)));
     w.EndPicker()->setDate(w.BeginPicker()->date().addDays(3));
-    w.ReportButton()->click();  // daily mode: the daily report
+    w.ReportButton()->click();
     QVERIFY2(w.LastReport().has_value(), ReasonOf(w.LastReport()).c_str());
     QVERIFY(w.LastReport()->filename().string().find("_daily.xlsx") != std::string::npos);
     QCOMPARE(app.ui.Count("External"), 0);
+    QCOMPARE(app.ui.Count("Warn"), 0);
   }
 
   void FailedReportSaysSoAndLogsTheReason() {
@@ -283,40 +259,6 @@ class StatChildTest : public QObject {
     QCOMPARE(app.ui.Count("External"), 0);
   }
 
-  void MonthlyModeMakesNoReport() {
-    TestApp app("monthly");
-    StatWindow w(DeviceType::dtLDN08, app, kToday);
-    w.Load(SimImage(DeviceType::dtLDN08));
-    w.ModeButton(StatMode::Monthly)->click();
-    w.List()->item(0)->setSelected(true);
-    w.MakeReport();
-    QVERIFY(!w.LastReport().has_value());
-    QVERIFY(!std::filesystem::exists(app.report.folder));
-    QCOMPARE(app.ui.Count("Warn"), 0);
-  }
-
-  void TypedDatesAreTaken() {
-    TestApp app("typed");
-    StatWindow w(DeviceType::dtVTK0812, app, kToday);
-    w.Load(SimImage(DeviceType::dtVTK0812));
-    w.show();
-    QDateEdit* begin = w.BeginPicker();
-    begin->setFocus();
-    begin->setCurrentSection(QDateTimeEdit::DaySection);
-    begin->setSelectedSection(QDateTimeEdit::DaySection);
-    QTest::keyClicks(begin, QStringLiteral("05"));
-    begin->setCurrentSection(QDateTimeEdit::MonthSection);
-    begin->setSelectedSection(QDateTimeEdit::MonthSection);
-    QTest::keyClicks(begin, QStringLiteral("06"));
-    begin->setCurrentSection(QDateTimeEdit::YearSection);
-    begin->setSelectedSection(QDateTimeEdit::YearSection);
-    QTest::keyClicks(begin, QStringLiteral("24"));
-    QTest::keyClick(begin, Qt::Key_Return);
-    QCOMPARE(begin->date(), QDate(2024, 6, 5));
-    QCOMPARE(w.WindowModel().BeginDate().day, 5);
-    QCOMPARE(w.WindowModel().BeginDate().month, 6);
-  }
-
   void CsvOfListedMonthsWithoutAMonthlyArchiveIsOffered_data() {
     QTest::addColumn<int>("model");
     QTest::addColumn<bool>("monthlyCsv");
@@ -329,10 +271,8 @@ class StatChildTest : public QObject {
     TestApp app("csvmonths");
     StatWindow w(DeviceType(model), app, kToday);
     w.Load(SimImage(DeviceType(model)));
-    QPushButton* csv = nullptr;
-    for (auto* b : w.findChildren<QPushButton*>())
-      if (b->text() == QStringLiteral("Экспорт CSV")) csv = b;
-    QVERIFY(csv);
+    QPushButton* csv = w.CsvButton();
+    QCOMPARE(csv->text(), QStringLiteral("Экспорт CSV"));
     QVERIFY(csv->isEnabled());  // daily
     w.ModeButton(StatMode::Monthly)->click();
     QCOMPARE(csv->isEnabled(), monthlyCsv);
@@ -364,14 +304,6 @@ class StatChildTest : public QObject {
     w.ExportCsv();
     QCOMPARE(app.ui.Count("Warn"), 1);
     QVERIFY(app.ui.calls.back().text.contains("missing"));
-  }
-
-  void EventsButtonAsksTheFrame() {
-    TestApp app("events");
-    StatWindow w(DeviceType::dtVTK0812, app, kToday);
-    w.EventsButton()->click();
-    QCOMPARE(app.eventsFor.size(), std::size_t{1});
-    QCOMPARE(app.eventsFor.front(), static_cast<QWidget*>(&w));
   }
 
   void EventsWindowShowsEachModelsMarks_data() { AddModels(); }
