@@ -51,13 +51,6 @@ class RecordingJournal final : public JournalSink {
   bool takes_;
 };
 
-std::string LogText(const fs::path& home) {
-  std::string text;
-  std::error_code ec;
-  for (const auto& f : fs::directory_iterator(home / "logs", ec)) text += link_test::ReadAll(f.path());
-  return text;
-}
-
 TEST(CollectJournal, ALineLoggedWithFieldsReachesTheJournalWithThemAndTheFileAsBefore) {
   link_test::TempFolder home;
   std::vector<Sent> sent;
@@ -81,7 +74,7 @@ TEST(CollectJournal, ALineLoggedWithFieldsReachesTheJournalWithThemAndTheFileAsB
   EXPECT_TRUE(sent[1].fields.instrument.empty());  // bound to the read's log only
   EXPECT_EQ(sent[1].priority, LogPriority::Warning);
   EXPECT_EQ(err.str(), "");  // the journal took them
-  const std::string file = LogText(home.Path());
+  const std::string file = test::LogFiles(home.Path());
   EXPECT_NE(file.find("]  [L1] Прибор boiler (50179157): ошибка\n"), std::string::npos) << file;
 
   // A journal that refuses: the line goes to stderr instead.
@@ -153,24 +146,18 @@ TEST(CollectJournal, AShortRunLogsRussianWithTheMachineWordsInTheFields) {
                                       << test::InstrumentSection("boiler", "bus", 3)
                                       << test::InstrumentSection("well", "bus", 7);
 
-  // The service: both read, collect.ini read again, stopped.
+  // The service: both read, collect.ini read again, stopped (at the end of the block).
   {
-    std::jthread service([&home] {
-      std::ostringstream out, err;
-      Dispatch({"run", "--home", home.string()}, out, err);
-    });
+    test::RunInProcess service(home);
     EXPECT_TRUE(WaitUntil(
         [&] {
-          const std::string t = LogText(home);
+          const std::string t = test::LogFiles(home);
           return t.find("Прибор boiler (") != std::string::npos && t.find("Прибор well (") != std::string::npos;
         },
         120s))
-        << LogText(home);
+        << test::LogFiles(home);
     ReloadRequest().store(true);
-    EXPECT_TRUE(WaitUntil([&] { return LogText(home).find("прочитан заново") != std::string::npos; }, 60s));
-    StopRequest().store(true);
-    service.join();
-    StopRequest().store(false);
+    EXPECT_TRUE(WaitUntil([&] { return test::LogFiles(home).find("прочитан заново") != std::string::npos; }, 60s));
   }
   // A line's pass with its log as the line pool binds it.
   std::vector<std::pair<std::string, LogFields>> logged;
@@ -208,7 +195,7 @@ TEST(CollectJournal, AShortRunLogsRussianWithTheMachineWordsInTheFields) {
 
   // The table of what was logged: the service's file and the pass's lines.
   std::vector<std::string> table;
-  std::istringstream file(LogText(home));
+  std::istringstream file(test::LogFiles(home));
   for (std::string line; std::getline(file, line);) table.push_back(line.substr(line.find("]  ") + 3));
   for (const auto& entry : logged) table.push_back(entry.first);
   for (const char* said : {"statvtk-collect: приборов 2, линий 1", "HTTP: http://127.0.0.1:",

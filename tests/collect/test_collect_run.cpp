@@ -127,8 +127,7 @@ TEST(CollectLog, ABusyModemIsRecordedAsTheDialsOutcome) {
                                       << tty.string() << "\nPhone=5551234\nReconnects=1\n\n"
                                       << InstrumentSection("far", "dial", 1);
   ASSERT_EQ(Collect(home, {"once"}), 1) << link_test::ReadAll(home / "collect.out");
-  auto s = store::OpenRecordStore("collect.sqlite", home,
-                                  {.origin = {}, .busyWait = std::chrono::seconds(10), .readOnly = true});
+  auto s = ReadOnlyStore(home);
   ASSERT_TRUE(s) << s.error().reason;
   const auto reads = (*s)->Reads({}).value();
   ASSERT_EQ(reads.size(), 1u);
@@ -144,8 +143,7 @@ TEST(CollectLog, ARefusedTcpConnectionIsOneLineInThisSystemsWords) {
   std::ofstream(home / "collect.ini") << "[Collector]\nDatabase=collect.sqlite\n\n"
                                       << LineSection("bus", FreeLoopbackPort()) << InstrumentSection("far", "bus", 3);
   ASSERT_NE(Collect(home, {"once"}), 0);
-  std::string logs = link_test::ReadAll(home / "collect.out");
-  for (const auto& f : fs::directory_iterator(home / "logs")) logs += link_test::ReadAll(f.path());
+  const std::string logs = link_test::ReadAll(home / "collect.out") + LogFiles(home);
   EXPECT_NE(logs.find("Ошибка TCP соединения: соединение отвергнуто"), std::string::npos) << logs;
   for (const char* word : {"WINSOCK", "WinSock", "\r"}) EXPECT_EQ(logs.find(word), std::string::npos) << word;
   // Every line is one stamped event.

@@ -5,20 +5,16 @@
 // address AllowFrom= does not hold (refused, call_in_refused once).
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <ctime>
 
 #include "base/json_text.hpp"
 #include "base/local_time.hpp"
-#include "base/unique_fd.hpp"
 #include "collect/config/identity.hpp"
 #include "collect/dial/incoming_listener.hpp"
 #include "fleet_e2e.hpp"
 #include "store/record_store.hpp"
 #include "support/free_port.hpp"
+#include "support/kept_log.hpp"
 #include "support/temp_folder.hpp"
 #include "support/wait_until.hpp"
 
@@ -116,25 +112,6 @@ TEST(OwnSituations, AClockOffIsOneClockDriftWhileItLastsAndTheHealthSaysSo) {
   EXPECT_NE(health(), "clock");
 }
 
-// A modem's end of a call-in connection from 127.0.0.1, its Id sent.
-struct CallingModem {
-  UniqueFd fd{::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
-  bool Call(int port, const std::string& id) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const std::string line = id + "\r";
-    return ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0 &&
-           ::send(fd.get(), line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
-  }
-  // The collector closed the connection.
-  bool Closed() {
-    char buf[64];
-    return ::recv(fd.get(), buf, sizeof buf, MSG_DONTWAIT) == 0;
-  }
-};
-
 TEST(OwnSituations, AKnownIdFromOutsideAllowFromIsRefusedAndRaisedOnce) {
   link_test::TempFolder folder;
   const std::filesystem::path home = folder.Path();
@@ -154,39 +131,29 @@ TEST(OwnSituations, AKnownIdFromOutsideAllowFromIsRefusedAndRaisedOnce) {
   done.endedUtc = store::UtcNow();
   ASSERT_TRUE(db.FinishRead(read, done));
   StoreWriter writer(db);
-  std::mutex logMutex;
-  std::string log;
+  test::KeptLog log;
   std::atomic<bool> stop{false};
-  const IncomingContext ctx{*parsed.config, home, writer,
-                            [&](const std::string& t) {
-                              const std::scoped_lock lock(logMutex);
-                              log += t + "\n";
-                            },
-                            stop};
-  const auto logged = [&] {
-    const std::scoped_lock lock(logMutex);
-    return log;
-  };
+  const IncomingContext ctx{*parsed.config, home, writer, log.To(), stop};
   auto lines = IncomingLines::Open(ctx);
   ASSERT_TRUE(lines && *lines) << (lines ? "no incoming line" : lines.error().reason);
   {
     std::jthread serving([&] { (*lines)->Serve(); });
-    CallingModem first, second, stranger;
+    test::CallingModem first, second, stranger;
     ASSERT_TRUE(first.Call(port, "site-7"));
-    ASSERT_TRUE(WaitUntil([&] { return first.Closed(); }, 30s)) << logged();
+    ASSERT_TRUE(WaitUntil([&] { return first.Closed(); }, 30s)) << log.Text();
     ASSERT_TRUE(second.Call(port, "site-7"));
-    ASSERT_TRUE(WaitUntil([&] { return second.Closed(); }, 30s)) << logged();
+    ASSERT_TRUE(WaitUntil([&] { return second.Closed(); }, 30s)) << log.Text();
     ASSERT_TRUE(stranger.Call(port, "nobody"));  // an unknown Id: as before, closed and nothing else
-    ASSERT_TRUE(WaitUntil([&] { return stranger.Closed(); }, 30s)) << logged();
-    ASSERT_TRUE(WaitUntil([&] { return test::Occurrences(logged(), "неизвестный Id") == 1; }, 30s)) << logged();
+    ASSERT_TRUE(WaitUntil([&] { return stranger.Closed(); }, 30s)) << log.Text();
+    ASSERT_TRUE(WaitUntil([&] { return log.Count("неизвестный Id") == 1; }, 30s)) << log.Text();
     stop = true;
   }
   lines->reset();  // the greeters joined: every situation written
-  EXPECT_EQ(test::Occurrences(log, "адрес 127.0.0.1 не разрешён AllowFrom="), 2u) << log;
+  EXPECT_EQ(log.Count("адрес 127.0.0.1 не разрешён AllowFrom="), 2u) << log.Text();
   store::SituationQuery q;
   q.kind = "call_in_refused";
   const auto refused = db.Situations(q).value();
-  ASSERT_EQ(refused.size(), 1u) << log;
+  ASSERT_EQ(refused.size(), 1u) << log.Text();
   EXPECT_EQ(refused[0].serial, "44444444");
   EXPECT_EQ(refused[0].detail, "127.0.0.1");
   EXPECT_TRUE(refused[0].Open());
