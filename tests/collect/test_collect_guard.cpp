@@ -14,7 +14,6 @@
 
 #include "collect/commands.hpp"
 #include "collect/config/collect_config.hpp"
-#include "collect/views/json_shapes.hpp"
 #include "fleet_e2e.hpp"
 #include "store/record_store.hpp"
 #include "support/free_port.hpp"
@@ -72,14 +71,18 @@ TEST(CollectConfigFile, WhatIsNoConfigurationIsRefusedWithAReasonAndNeverHangs) 
 
 TEST(CollectConfigFile, CommentsAfterValuesAreNotPartOfThemAndTheDocumentedExamplesLoad) {
   auto r = ParseConfig("c.ini",
-                       "[Collector]\nMqtt=127.0.0.1:1883 ; the broker\nMqttPassword=secret ; x\n"
-                       "MqttUser=a;b\nRetryFirst=30\t; first pause\n\n" +
+                       "[Collector]\nMqtt=broker.local:8883 ; the broker\nMqttPassword=secret ; x\n"
+                       "MqttUser=a;b\nRetryFirst=30\t; first pause\nMqttTopic=water/site1/\nMqttTls=1\n"
+                       "MqttDiscovery=1\n\n" +
                            Unreachable());
   ASSERT_TRUE(r.config) << r.Text("c.ini");
-  EXPECT_EQ(r.config->collector.mqtt.password, "secret");
-  EXPECT_EQ(r.config->collector.mqtt.user, "a;b");  // no blank before it: part of the value
+  const auto& mqtt = r.config->collector.mqtt;
+  EXPECT_EQ(mqtt.password, "secret");
+  EXPECT_EQ(mqtt.user, "a;b");  // no blank before it: part of the value
   EXPECT_EQ(r.config->collector.retryFirstS, 30);
-  EXPECT_EQ(r.config->collector.mqtt.port, 1883);
+  EXPECT_EQ(mqtt.host + ":" + std::to_string(mqtt.port) + " " + mqtt.topic, "broker.local:8883 water/site1");
+  EXPECT_TRUE(mqtt.tls && mqtt.discovery);
+  EXPECT_FALSE(ParseConfig("c.ini", Unreachable()).config->collector.mqtt.On());
 
   // Every collect.ini of the guide and the reference: their indented blocks that begin with [Collector].
   std::vector<std::string> blocks;
@@ -210,23 +213,6 @@ TEST(CollectReadOnly, StatusAndExportWorkOnAStoreTheyCannotWrite) {
   EXPECT_EQ(Command({"status", "--json", "--home", home}, err), kExitOk) << err;
   EXPECT_EQ(Command({"export", "--serial", "00012345", "--home", home}, err), kExitOk) << err;
   EXPECT_NE(err.find("2026-12-01 10:00"), std::string::npos) << err;
-}
-
-// An instrument whose clock is years off answers: it is "clock" (the page's
-// "часы прибора"), not "down", though none of its records falls in the
-// days the completeness counts.
-TEST(CollectHealth, AnInstrumentWithAWrongClockThatAnswersIsNotDown) {
-  link_test::TempFolder dir;
-  test::SimOnTcp sim(dir.Path(), {"--bus", "0812@3", "--now", "2021-03-01 10:30:00"});
-  ASSERT_GT(sim.Port(), 0);
-  link_test::WriteAll(dir.Path() / "collect.ini", "[Collector]\n\n" + test::LineSection("site", sim.Port()) +
-                                                      test::InstrumentSection("boiler", "site", 3));
-  ASSERT_EQ(test::Collect(dir.Path(), {"once"}), kExitOk) << link_test::ReadAll(dir.Path() / "collect.out");
-  std::ostringstream out, err;
-  ASSERT_EQ(Dispatch({"status", "--json", "--home", dir.Path().string()}, out, err), kExitOk) << err.str();
-  const Json fleet = Json::parse(out.str()).at("instruments");
-  ASSERT_EQ(fleet.size(), 1u) << out.str();
-  EXPECT_EQ(fleet[0]["health"], "clock") << out.str();
 }
 
 // Collectors sharing a store each have their own instruments: one of the

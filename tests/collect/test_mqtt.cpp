@@ -34,29 +34,13 @@ TEST(MqttTopics, ReservedCharactersOfASerialBecomeUnderscores) {
       {std::string("12\0004", 4), "12_4"},
       {"AB\x7f", "AB_"},
       {"Котёл", "Котёл"},
+      {"12\xFF\xC2\x85z", "12___z"},  // a byte that is not UTF-8, a C1 control
   };
   for (const auto& [serial, level] : cases) EXPECT_EQ(TopicLevel(serial), level) << serial;
   EXPECT_EQ(ReadTopic("statvtk", "12#45678"), "statvtk/12_45678/read");
   EXPECT_EQ(RecordTopic("site/a", "7", "daily"), "site/a/7/daily");
   EXPECT_EQ(StateTopic("statvtk", "7"), "statvtk/7/state");
   EXPECT_EQ(DiscoveryTopic("12#4 5", "forward_total"), "homeassistant/sensor/statvtk_12_4_5_forward_total/config");
-}
-
-TEST(MqttSettings, KeysAreRead) {
-  std::map<std::string, std::string, std::less<>> keys{
-      {"Mqtt", "broker.local:8883"}, {"MqttTopic", "water/site1/"}, {"MqttTls", "1"}, {"MqttDiscovery", "1"}};
-  auto value = [&](std::string_view k) -> std::optional<std::string> {
-    const auto it = keys.find(k);
-    return it == keys.end() ? std::nullopt : std::optional<std::string>(it->second);
-  };
-  auto s = ParseMqttSettings(value);
-  ASSERT_TRUE(s) << s.error().reason;
-  EXPECT_EQ(s->host, "broker.local");
-  EXPECT_EQ(s->port, 8883);
-  EXPECT_EQ(s->topic, "water/site1");
-  EXPECT_TRUE(s->tls);
-  EXPECT_TRUE(s->discovery);  // what is refused: CollectConfigFile.WhatLoadsAndWhatIsRefusedWithItsReason
-  EXPECT_FALSE(ParseMqttSettings([](std::string_view) { return std::nullopt; })->On());
 }
 
 ReadPublication Publication() {
