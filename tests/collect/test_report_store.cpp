@@ -4,6 +4,7 @@
 // of each model; without a stored header there is no report.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <sstream>
 
 #include "collect/image/archive_slots.hpp"
@@ -146,31 +147,28 @@ class StoreReport : public ::testing::TestWithParam<DeviceType> {
   std::unique_ptr<test::ForwardingStore> store_ = test::ForwardingStore::Sqlite();
 };
 
-TEST_P(StoreReport, HourlyWorkbookIsTheOneOfTheFile) {
+// 01.12: a day without the history's irregularities. (On 03.12 an hour closes
+// twice; the store keeps one record per hour, so the next hour's increment
+// is taken against that one, where the file takes the second.)
+TEST_P(StoreReport, HourlyAndDailyWorkbooksAreThoseOfTheFile) {
   FillStore(*store_, *model_, serial_, [](const std::string&) { return true; });
-  // 01.12: a day without the history's irregularities. (On 03.12 an hour closes
-  // twice; the store keeps one record per hour, so the next hour's increment
-  // is taken against that one, where the file takes the second.)
-  const CalendarDate day{2026, 12, 1};
-  const auto cli = CliHourly(day);
-  std::string out, err;
-  ASSERT_EQ(Collect({"--day", "01.12.26", "--out", (home_.Path() / "store_h.xlsx").string()}, &out, &err), 0) << err;
-  EXPECT_EQ(out, (home_.Path() / "store_h.xlsx").string() + "\n");
-  const std::string want = Sheet(cli);
-  ASSERT_FALSE(want.empty());
-  EXPECT_TRUE(SameSheet(Sheet(home_.Path() / "store_h.xlsx"), want));
-}
-
-TEST_P(StoreReport, DailyWorkbookIsTheOneOfTheFile) {
-  FillStore(*store_, *model_, serial_, [](const std::string&) { return true; });
-  const auto cli = CliDaily({2026, 11, 5}, {2026, 12, 4});
-  std::string err;
-  ASSERT_EQ(
-      Collect({"--daily", "05.11.26", "04.12.26", "--out", (home_.Path() / "store_d.xlsx").string()}, nullptr, &err), 0)
-      << err;
-  const std::string want = Sheet(cli);
-  ASSERT_FALSE(want.empty());
-  EXPECT_TRUE(SameSheet(Sheet(home_.Path() / "store_d.xlsx"), want));
+  const struct {
+    std::vector<std::string> args;
+    std::filesystem::path cli, out;
+  } cases[] = {
+      {{"--day", "01.12.26"}, CliHourly({2026, 12, 1}), home_.Path() / "store_h.xlsx"},
+      {{"--daily", "05.11.26", "04.12.26"}, CliDaily({2026, 11, 5}, {2026, 12, 4}), home_.Path() / "store_d.xlsx"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--out", c.out.string()});
+    std::string out, err;
+    ASSERT_EQ(Collect(args, &out, &err), 0) << err;
+    EXPECT_EQ(out, c.out.string() + "\n");
+    const std::string want = Sheet(c.cli);
+    ASSERT_FALSE(want.empty());
+    EXPECT_TRUE(SameSheet(Sheet(c.out), want)) << c.args[0];
+  }
 }
 
 TEST_P(StoreReport, HoursTheStoreLacksStayEmptyAndADayWithoutRecordsIsRefused) {
@@ -197,12 +195,9 @@ INSTANTIATE_TEST_SUITE_P(Models, StoreReport,
                          ::testing::Values(DeviceType::dtVTK0812, DeviceType::dtVTK0814C, DeviceType::dtVTK0814CM,
                                            DeviceType::dtLDN08),
                          [](const auto& info) {
-                           switch (info.param) {
-                             case DeviceType::dtVTK0812: return std::string("VTK0812");
-                             case DeviceType::dtVTK0814C: return std::string("VTK0814C");
-                             case DeviceType::dtVTK0814CM: return std::string("VTK0814CM");
-                             default: return std::string("LDN08");
-                           }
+                           std::string name(DeviceTypeName(info.param));
+                           std::erase_if(name, [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); });
+                           return name;
                          });
 
 TEST(StoreReportArgs, BadUsageIsTold) {
