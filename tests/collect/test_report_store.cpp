@@ -7,57 +7,22 @@
 #include <cctype>
 #include <sstream>
 
-#include "collect/image/archive_slots.hpp"
 #include "collect/image/report_command.hpp"
 #include "collect/image/report_image.hpp"
 #include "forwarding_store.hpp"
+#include "stored_image.hpp"
 #include "reports/file_io.hpp"
 #include "reports/report_export.hpp"
 #include "reports/report_source.hpp"
 #include "reports/xlsx_xml.hpp"
 #include "reports/zip_archive.hpp"
-#include "sim/expected_dump.hpp"
-#include "sim/history.hpp"
-#include "sim/memories.hpp"
 #include "stats/stat_file.hpp"
 #include "stats/stat_window.hpp"
-#include "store/periods.hpp"
 #include "store/sqlite_connection.hpp"
 #include "support/temp_folder.hpp"
 
 namespace statvtk::collect {
 namespace {
-
-std::string Hex(std::span<const std::uint8_t> bytes) {
-  static const char* digits = "0123456789abcdef";
-  std::string s;
-  for (auto b : bytes) s += digits[b >> 4], s += digits[b & 15];
-  return s;
-}
-
-// The store's rows of every valid record of the model (as the collector keeps them).
-void FillStore(store::RecordStore& store, const StatModel& m, const std::string& serial,
-               const std::function<bool(const std::string&)>& keep) {
-  std::vector<store::RecordRow> rows;
-  for (const ArchiveKind kind : {ArchiveKind::Hourly, ArchiveKind::Daily, ArchiveKind::Monthly}) {
-    if (!m.HasArchive(kind)) continue;
-    const ArchiveSlots slots = SlotsOf(m.Type(), kind);
-    for (std::size_t i = 0; i < m.Index(kind).size(); ++i) {
-      if (!m.EntryValid(kind, i)) continue;
-      const StatRecord r = m.Decode(kind, i);
-      store::RecordRow row;
-      row.serial = serial;
-      row.archive = kind;
-      row.period = store::PeriodText(kind, {r.year, r.month, r.day, r.hour});
-      if (!keep(row.period)) continue;
-      row.forwardTotal = r.forwardTotal;
-      const auto pos = m.Index(kind)[i].Pos;
-      row.raw = Hex(std::span(m.Data().area).subspan(pos, slots.size));
-      rows.push_back(row);
-    }
-  }
-  ASSERT_TRUE(store.PutRecords(rows));
-}
 
 // Equal texts, or where they part (the cell around the first difference).
 ::testing::AssertionResult SameSheet(const std::string& got, const std::string& want) {
@@ -84,8 +49,7 @@ std::string Sheet(const std::filesystem::path& workbook) {
 class StoreReport : public ::testing::TestWithParam<DeviceType> {
  protected:
   void SetUp() override {
-    const std::uint32_t now = static_cast<std::uint32_t>(CivilToDeviceTime(2026, 12, 8, 10, 30, 0));
-    data_ = sim::ExpectedDump(GetParam(), sim::BuildMemories(sim::GenerateHistory(GetParam(), 77, now)));
+    data_ = test::SimulatedDump(GetParam());
     model_ = MakeStatModel(data_);
     ASSERT_TRUE(model_);
     serial_ = model_->SerialText();
@@ -124,6 +88,9 @@ class StoreReport : public ::testing::TestWithParam<DeviceType> {
     EXPECT_TRUE(written) << written.error().reason;
     return *run.output;
   }
+  void Fill(const std::function<bool(const std::string&)>& keep) {
+    test::FillStore(*store_, *model_, serial_, {ArchiveKind::Hourly, ArchiveKind::Daily, ArchiveKind::Monthly}, keep);
+  }
   int Collect(std::vector<std::string> args, std::string* out = nullptr, std::string* err = nullptr) {
     args.insert(args.begin(), {"--serial", serial_});
     std::string why;
@@ -151,7 +118,7 @@ class StoreReport : public ::testing::TestWithParam<DeviceType> {
 // twice; the store keeps one record per hour, so the next hour's increment
 // is taken against that one, where the file takes the second.)
 TEST_P(StoreReport, HourlyAndDailyWorkbooksAreThoseOfTheFile) {
-  FillStore(*store_, *model_, serial_, [](const std::string&) { return true; });
+  Fill([](const std::string&) { return true; });
   const struct {
     std::vector<std::string> args;
     std::filesystem::path cli, out;
@@ -173,7 +140,7 @@ TEST_P(StoreReport, HourlyAndDailyWorkbooksAreThoseOfTheFile) {
 
 TEST_P(StoreReport, HoursTheStoreLacksStayEmptyAndADayWithoutRecordsIsRefused) {
   // The store has the day's hours from 06:00 on only.
-  FillStore(*store_, *model_, serial_, [](const std::string& p) { return p.size() != 16 || p >= "2026-12-03 06:00"; });
+  Fill([](const std::string& p) { return p.size() != 16 || p >= "2026-12-03 06:00"; });
   const std::filesystem::path out = home_.Path() / "part.xlsx";
   ASSERT_EQ(Collect({"--day", "03.12.26", "--out", out.string()}), 0);
   EXPECT_NE(Sheet(out), Sheet(CliHourly({2026, 12, 3})));
