@@ -3,16 +3,21 @@
 // one scheduler of every kind of line: where a read moves a turn, where a
 // restart resumes it from the store (failures counted), the store's reads
 // found by the line's own name.
+// The run loop's pool with fewer workers than lines due: every line read in its turn.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <ctime>
+#include <map>
+#include <mutex>
 
 #include "collect/config/identity.hpp"
 #include "collect/fleet/schedule.hpp"
 #include "collect/fleet/scheduler.hpp"
 #include "support/temp_folder.hpp"
 #include "store/periods.hpp"
+#include "collect/run/line_pool.hpp"
+#include "support/wait_until.hpp"
 
 namespace statvtk::collect {
 namespace {
@@ -177,6 +182,47 @@ TEST_F(Schedule, ARestartResumesFromTheReadsOfTheLinesOwnName) {
   EXPECT_EQ(due[0].lastGood, t0);
   EXPECT_EQ(due[0].failures, 2);
   EXPECT_EQ(due[0].at, t0 + 200 + 120);  // the second pause from the last failure
+}
+
+using namespace std::chrono_literals;
+
+TEST(LinePoolTurns, OneWorkerReadsEveryLineDueInItsTurn) {
+  std::string ini = "[Collector]\nWorkers=1\n\n";
+  for (const char* line : {"a", "b", "c"})
+    ini += std::string("[Line ") + line + "]\nMode=tcp\nTcp=127.0.0.1:" + std::to_string(4000 + *line) +
+           "\n\n[Instrument i" + line + "]\nLine=" + line + "\nAddress=1\n\n";
+  auto parsed = ParseConfig("collect.ini", ini);
+  ASSERT_TRUE(parsed.config) << parsed.Text("collect.ini");
+  std::mutex mutex;
+  std::vector<std::string> reads;
+  LineWork work{[](const Config&, const LineConfig&, const std::vector<const InstrumentConfig*>& instruments) {
+                  std::vector<Due> due;
+                  for (const auto* in : instruments) due.push_back({in, 0, 0, std::nullopt});
+                  return due;
+                },
+                [&](const Config&, const LineConfig& line, std::vector<Due>& due, std::atomic<bool>&, std::int64_t) {
+                  {
+                    std::lock_guard lock(mutex);
+                    reads.push_back(line.name);
+                  }
+                  // Due again as soon as read: an interval shorter than the pass.
+                  for (auto& d : due) d.at = std::time(nullptr);
+                  return true;
+                }};
+  std::atomic<bool> stop{false};
+  {
+    LinePool pool(work, stop);
+    pool.Apply(std::make_shared<const Config>(*parsed.config));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          std::lock_guard lock(mutex);
+          return reads.size() >= 30;
+        },
+        60s));
+  }
+  std::map<std::string, int> perLine;
+  for (std::size_t i = 0; i < 30; ++i) ++perLine[reads[i]];
+  for (const char* line : {"a", "b", "c"}) EXPECT_GE(perLine[line], 9) << line;
 }
 
 }  // namespace
