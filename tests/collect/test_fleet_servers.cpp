@@ -78,7 +78,7 @@ TEST(MqttCollect, ReadsPublishTheirRecordsOnceInOrderAcrossABrokerOutage) {
   std::map<std::string, Json> state;
   std::int64_t records = 0;
   for (const auto& m : sub.Messages()) {
-    // The situations' ON/OFF and their binary sensors: test_situations.
+    // The situations' ON/OFF and their binary sensors: CollectSituations.
     if (m.topic.find("/situation/") != std::string::npos || m.topic.starts_with("homeassistant/binary_sensor/"))
       continue;
     const Json j = Json::parse(m.payload, nullptr, false);
