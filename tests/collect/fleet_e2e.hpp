@@ -1,17 +1,26 @@
 // Helpers of the collector's end-to-end tests: the simulator on a loopback
 // port (its own process, or instruments served in this one), a home with
-// collect.ini, statvtk-collect run as its own process.
+// collect.ini, statvtk-collect run as its own process or in this one, its
+// logs and store, a modem that calls in.
 #pragma once
 
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <filesystem>
 #include <regex>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "base/unique_fd.hpp"
+#include "collect/commands.hpp"
+#include "collect/run/stop_request.hpp"
 #include "sim/server.hpp"
+#include "store/record_store.hpp"
 #include "support/child_process.hpp"
 #include "support/result_util.hpp"
 #include "support/temp_folder.hpp"
@@ -105,5 +114,68 @@ inline int Collect(const std::filesystem::path& home, const std::vector<std::str
 inline ChildProcess CollectInBackground(const std::filesystem::path& home, const std::string& command) {
   return ChildProcess({BinaryDir() + "/statvtk-collect", command, "--home", home.string()}, home / "collect.out");
 }
+
+// `statvtk-collect run --home HOME` in this process, on a thread of its own,
+// until Stop() (or the end of the object).
+class RunInProcess {
+ public:
+  explicit RunInProcess(const std::filesystem::path& home)
+      : thread_([home = home.string()] {
+          std::ostringstream out, err;
+          collect::Dispatch({"run", "--home", home}, out, err);
+        }) {}
+  ~RunInProcess() { Stop(); }
+  void Stop() {
+    if (!thread_.joinable()) return;
+    collect::StopRequest().store(true);
+    thread_.join();
+    collect::StopRequest().store(false);
+  }
+
+ private:
+  std::jthread thread_;
+};
+
+// The log files of the home whose names begin with `prefix` (all: ""), all days together.
+inline std::string LogFiles(const std::filesystem::path& home, const std::string& prefix = "") {
+  std::string text;
+  std::error_code ec;
+  for (const auto& f : std::filesystem::directory_iterator(home / "logs", ec))
+    if (f.path().filename().string().starts_with(prefix)) text += link_test::ReadAll(f.path());
+  return text;
+}
+
+// The home's store opened only to read, beside a collector that writes it.
+inline Result<std::unique_ptr<store::RecordStore>> ReadOnlyStore(const std::filesystem::path& home) {
+  return store::OpenRecordStore("collect.sqlite", home,
+                                {.origin = {}, .busyWait = std::chrono::seconds(10), .readOnly = true});
+}
+
+// A modem's end of a call-in connection from 127.0.0.1: the socket made
+// first, connected and its Id sent.
+struct CallingModem {
+  UniqueFd fd{::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
+  bool Call(int port, const std::string& id) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const std::string line = id + "\r";
+    return ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0 &&
+           ::send(fd.get(), line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
+  }
+  // Bytes the collector sent to this modem so far.
+  std::size_t Heard() {
+    char buf[256];
+    std::size_t n = 0;
+    for (ssize_t got; (got = ::recv(fd.get(), buf, sizeof buf, MSG_DONTWAIT)) > 0;) n += static_cast<std::size_t>(got);
+    return n;
+  }
+  // The collector closed the connection.
+  bool Closed() {
+    char buf[64];
+    return ::recv(fd.get(), buf, sizeof buf, MSG_DONTWAIT) == 0;
+  }
+};
 
 }  // namespace statvtk::test

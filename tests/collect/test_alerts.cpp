@@ -41,6 +41,7 @@ TEST(HealthRule, OneStateFromTheReadsTheIntervalTheHoursAndTheClock) {
       {"silent after three failures", 10min, 3600, 100, 3, false, Health::Down},
       {"clock off, answering", 10min, 3600, 100, 0, true, Health::Clock},
       {"clock off and silent", 10min, 3600, 100, 3, true, Health::Down},
+      {"clock years off: no hour in the days counted", 10min, 3600, 0, 0, true, Health::Clock},
       {"read a day ago, daily", 25h, 86400, 100, 0, false, Health::Ok},
       {"read a day ago, hourly", 25h, 3600, 100, 0, false, Health::Down},
       {"two hours, hourly", 2h, 3600, 100, 0, false, Health::Late},

@@ -2,6 +2,7 @@
 // that is no configuration (empty, a device, a FIFO, a folder, no
 // instrument), a second collector on the same home; and what lets the
 // commands that only look work in a home they may not write.
+// AllowFrom='s address ranges: what parses, what an address matches.
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <sys/stat.h>
@@ -14,11 +15,11 @@
 
 #include "collect/commands.hpp"
 #include "collect/config/collect_config.hpp"
-#include "collect/views/json_shapes.hpp"
 #include "fleet_e2e.hpp"
 #include "store/record_store.hpp"
 #include "support/free_port.hpp"
 #include "support/pg_cluster.hpp"
+#include "collect/config/address_ranges.hpp"
 
 namespace statvtk::collect {
 namespace {
@@ -72,14 +73,18 @@ TEST(CollectConfigFile, WhatIsNoConfigurationIsRefusedWithAReasonAndNeverHangs) 
 
 TEST(CollectConfigFile, CommentsAfterValuesAreNotPartOfThemAndTheDocumentedExamplesLoad) {
   auto r = ParseConfig("c.ini",
-                       "[Collector]\nMqtt=127.0.0.1:1883 ; the broker\nMqttPassword=secret ; x\n"
-                       "MqttUser=a;b\nRetryFirst=30\t; first pause\n\n" +
+                       "[Collector]\nMqtt=broker.local:8883 ; the broker\nMqttPassword=secret ; x\n"
+                       "MqttUser=a;b\nRetryFirst=30\t; first pause\nMqttTopic=water/site1/\nMqttTls=1\n"
+                       "MqttDiscovery=1\n\n" +
                            Unreachable());
   ASSERT_TRUE(r.config) << r.Text("c.ini");
-  EXPECT_EQ(r.config->collector.mqtt.password, "secret");
-  EXPECT_EQ(r.config->collector.mqtt.user, "a;b");  // no blank before it: part of the value
+  const auto& mqtt = r.config->collector.mqtt;
+  EXPECT_EQ(mqtt.password, "secret");
+  EXPECT_EQ(mqtt.user, "a;b");  // no blank before it: part of the value
   EXPECT_EQ(r.config->collector.retryFirstS, 30);
-  EXPECT_EQ(r.config->collector.mqtt.port, 1883);
+  EXPECT_EQ(mqtt.host + ":" + std::to_string(mqtt.port) + " " + mqtt.topic, "broker.local:8883 water/site1");
+  EXPECT_TRUE(mqtt.tls && mqtt.discovery);
+  EXPECT_FALSE(ParseConfig("c.ini", Unreachable()).config->collector.mqtt.On());
 
   // Every collect.ini of the guide and the reference: their indented blocks that begin with [Collector].
   std::vector<std::string> blocks;
@@ -212,23 +217,6 @@ TEST(CollectReadOnly, StatusAndExportWorkOnAStoreTheyCannotWrite) {
   EXPECT_NE(err.find("2026-12-01 10:00"), std::string::npos) << err;
 }
 
-// An instrument whose clock is years off answers: it is "clock" (the page's
-// "часы прибора"), not "down", though none of its records falls in the
-// days the completeness counts.
-TEST(CollectHealth, AnInstrumentWithAWrongClockThatAnswersIsNotDown) {
-  link_test::TempFolder dir;
-  test::SimOnTcp sim(dir.Path(), {"--bus", "0812@3", "--now", "2021-03-01 10:30:00"});
-  ASSERT_GT(sim.Port(), 0);
-  link_test::WriteAll(dir.Path() / "collect.ini", "[Collector]\n\n" + test::LineSection("site", sim.Port()) +
-                                                      test::InstrumentSection("boiler", "site", 3));
-  ASSERT_EQ(test::Collect(dir.Path(), {"once"}), kExitOk) << link_test::ReadAll(dir.Path() / "collect.out");
-  std::ostringstream out, err;
-  ASSERT_EQ(Dispatch({"status", "--json", "--home", dir.Path().string()}, out, err), kExitOk) << err.str();
-  const Json fleet = Json::parse(out.str()).at("instruments");
-  ASSERT_EQ(fleet.size(), 1u) << out.str();
-  EXPECT_EQ(fleet[0]["health"], "clock") << out.str();
-}
-
 // Collectors sharing a store each have their own instruments: one of the
 // same name at another site is read in full as new to this one. (A
 // VTK-08.14: a VTK-08.12's every read is a full one.)
@@ -338,6 +326,57 @@ TEST(CollectConfigFile, WhatLoadsAndWhatIsRefusedWithItsReason) {
   EXPECT_EQ(p.devices, (std::vector<std::string>{"/dev/a", "/dev/b"}));
   EXPECT_EQ(p.retryBusyS, 0);
   EXPECT_EQ(p.retryNoAnswerS, 900);
+}
+
+struct Case {
+  const char* ranges;
+  const char* host;
+  bool allowed;
+};
+
+TEST(AddressRanges, AnAddressIsAllowedOnlyInsideAGivenRange) {
+  const Case cases[] = {
+      {.ranges = "", .host = "203.0.113.9", .allowed = true},  // empty: anywhere, as without the key
+      {.ranges = "10.64.0.0/10", .host = "10.64.0.1", .allowed = true},
+      {.ranges = "10.64.0.0/10", .host = "10.127.255.255", .allowed = true},
+      {.ranges = "10.64.0.0/10", .host = "10.128.0.0", .allowed = false},
+      {.ranges = "10.64.0.0/10", .host = "10.63.255.255", .allowed = false},
+      {.ranges = "192.0.2.7", .host = "192.0.2.7", .allowed = true},  // one address: /32
+      {.ranges = "192.0.2.7", .host = "192.0.2.8", .allowed = false},
+      {.ranges = "0.0.0.0/0", .host = "198.51.100.1", .allowed = true},
+      {.ranges = "10.64.0.0/10", .host = "::ffff:10.64.3.4", .allowed = true},  // a dual-stack socket's IPv4 peer
+      {.ranges = "10.64.0.0/10", .host = "::1", .allowed = false},
+      {.ranges = "2001:db8::/32", .host = "2001:db8:ffff::1", .allowed = true},
+      {.ranges = "2001:db8::/32", .host = "2001:db9::1", .allowed = false},
+      {.ranges = "2001:db8::/33", .host = "2001:db8:8000::1", .allowed = false},  // the odd bit counts
+      {.ranges = "fd00::/8", .host = "10.0.0.1", .allowed = false},               // no IPv4 in an IPv6 range
+      {.ranges = "10.0.0.0/8, fd00::/8 127.0.0.0/8", .host = "127.0.0.1", .allowed = true},
+      {.ranges = "10.0.0.0/8", .host = "not an address", .allowed = false},
+  };
+  for (const Case& c : cases) {
+    const auto ranges = ParseAddressRanges(c.ranges);
+    ASSERT_TRUE(ranges) << c.ranges;
+    EXPECT_EQ(AddressAllowed(*ranges, c.host), c.allowed) << c.ranges << " / " << c.host;
+  }
+}
+
+TEST(AddressRanges, AMalformedRangeIsNamedAndRefusesTheFile) {
+  for (const char* bad : {"10.64.0.0/33", "10.64.0.0/", "10.64.0.1/10", "10.64/10", "300.1.1.1", "2001:db8::/129",
+                          "2001:db8::1/32", "fd00::/-1", "::ffff:10.0.0.0/104", "10.0.0.0/8x", "localhost"}) {
+    std::string named;
+    EXPECT_FALSE(ParseAddressRanges(std::string("10.0.0.0/8,") + bad, &named)) << bad;
+    EXPECT_EQ(named, bad);
+  }
+  const auto parsed = ParseConfig("collect.ini",
+                                  "[Listen gprs]\nListen=127.0.0.1:5000\nAllowFrom=10.64.0.0/10, 10.1.2.3/40\n\n"
+                                  "[Line site]\nMode=incoming\nListen=gprs\nId=site\n\n"
+                                  "[Instrument well]\nLine=site\nAddress=1\n");
+  ASSERT_FALSE(parsed.config);
+  EXPECT_NE(parsed.Text("collect.ini")
+                .find("collect.ini:3: [Listen gprs] AllowFrom=10.64.0.0/10, 10.1.2.3/40: "
+                      "\"10.1.2.3/40\" не диапазон адресов CIDR"),
+            std::string::npos)
+      << parsed.Text("collect.ini");
 }
 
 }  // namespace

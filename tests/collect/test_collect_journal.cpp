@@ -2,6 +2,7 @@
 // the journal with them (the journal here is the test's own sink), and what
 // the collector logs in a short simulated run is Russian, the machine words
 // kept in the fields.
+// Which old log files go (the collector's and the access log's).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -11,6 +12,7 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <iterator>
 
 #include "collect/commands.hpp"
 #include "collect/run/collect_log.hpp"
@@ -51,13 +53,6 @@ class RecordingJournal final : public JournalSink {
   bool takes_;
 };
 
-std::string LogText(const fs::path& home) {
-  std::string text;
-  std::error_code ec;
-  for (const auto& f : fs::directory_iterator(home / "logs", ec)) text += link_test::ReadAll(f.path());
-  return text;
-}
-
 TEST(CollectJournal, ALineLoggedWithFieldsReachesTheJournalWithThemAndTheFileAsBefore) {
   link_test::TempFolder home;
   std::vector<Sent> sent;
@@ -81,7 +76,7 @@ TEST(CollectJournal, ALineLoggedWithFieldsReachesTheJournalWithThemAndTheFileAsB
   EXPECT_TRUE(sent[1].fields.instrument.empty());  // bound to the read's log only
   EXPECT_EQ(sent[1].priority, LogPriority::Warning);
   EXPECT_EQ(err.str(), "");  // the journal took them
-  const std::string file = LogText(home.Path());
+  const std::string file = test::LogFiles(home.Path());
   EXPECT_NE(file.find("]  [L1] Прибор boiler (50179157): ошибка\n"), std::string::npos) << file;
 
   // A journal that refuses: the line goes to stderr instead.
@@ -153,24 +148,18 @@ TEST(CollectJournal, AShortRunLogsRussianWithTheMachineWordsInTheFields) {
                                       << test::InstrumentSection("boiler", "bus", 3)
                                       << test::InstrumentSection("well", "bus", 7);
 
-  // The service: both read, collect.ini read again, stopped.
+  // The service: both read, collect.ini read again, stopped (at the end of the block).
   {
-    std::jthread service([&home] {
-      std::ostringstream out, err;
-      Dispatch({"run", "--home", home.string()}, out, err);
-    });
+    test::RunInProcess service(home);
     EXPECT_TRUE(WaitUntil(
         [&] {
-          const std::string t = LogText(home);
+          const std::string t = test::LogFiles(home);
           return t.find("Прибор boiler (") != std::string::npos && t.find("Прибор well (") != std::string::npos;
         },
         120s))
-        << LogText(home);
+        << test::LogFiles(home);
     ReloadRequest().store(true);
-    EXPECT_TRUE(WaitUntil([&] { return LogText(home).find("прочитан заново") != std::string::npos; }, 60s));
-    StopRequest().store(true);
-    service.join();
-    StopRequest().store(false);
+    EXPECT_TRUE(WaitUntil([&] { return test::LogFiles(home).find("прочитан заново") != std::string::npos; }, 60s));
   }
   // A line's pass with its log as the line pool binds it.
   std::vector<std::pair<std::string, LogFields>> logged;
@@ -208,13 +197,48 @@ TEST(CollectJournal, AShortRunLogsRussianWithTheMachineWordsInTheFields) {
 
   // The table of what was logged: the service's file and the pass's lines.
   std::vector<std::string> table;
-  std::istringstream file(LogText(home));
+  std::istringstream file(test::LogFiles(home));
   for (std::string line; std::getline(file, line);) table.push_back(line.substr(line.find("]  ") + 3));
   for (const auto& entry : logged) table.push_back(entry.first);
   for (const char* said : {"statvtk-collect: приборов 2, линий 1", "HTTP: http://127.0.0.1:",
                            "statvtk-collect: collect.ini прочитан заново", "statvtk-collect: остановлен"})
     EXPECT_TRUE(std::any_of(table.begin(), table.end(), [&](const auto& l) { return l.find(said) == 0; })) << said;
   for (const auto& line : table) EXPECT_EQ(ForeignWords(line), std::vector<std::string>{}) << line;
+}
+
+TEST(CollectLogFiles, OnlyTheCollectorsLogsOlderThanTheDaysKeptGo) {
+  link_test::TempFolder home;
+  const auto folder = home.Path();
+  for (const char* name : {"collect-2026-12-01.log", "collect-2026-12-06.log", "collect-2026-12-07.log",
+                           "collect-2026-12-09.log", "collect-old.log", "notes-2026-12-01.log"})
+    std::ofstream(folder / name) << "x\n";
+  std::tm today{};
+  today.tm_year = 2026 - 1900, today.tm_mon = 11, today.tm_mday = 9;
+  EXPECT_EQ(RemoveOldLogs(folder, today, 3), 2u);
+  for (const char* kept :
+       {"collect-2026-12-07.log", "collect-2026-12-09.log", "collect-old.log", "notes-2026-12-01.log"})
+    EXPECT_TRUE(std::filesystem::exists(folder / kept)) << kept;
+}
+
+// The HTTP access log's first line of a day removes its own kind's files
+// beyond the days kept, not the collector's; the line is in the day's file.
+TEST(CollectLogFiles, TheAccessLogsDaysBeyondLogDaysGoToo) {
+  link_test::TempFolder home;
+  const auto folder = home.Path() / "logs";
+  std::filesystem::create_directories(folder);
+  for (const char* name : {"http-2000-01-01.log", "http-2000-01-02.log", "collect-2000-01-01.log"})
+    std::ofstream(folder / name) << "x\n";
+  DailyLog access(home.Path(), "http", 3);
+  std::tm today{};
+  today.tm_year = 2026 - 1900, today.tm_mon = 11, today.tm_mday = 9;
+  ASSERT_TRUE(access.Write(today, "GET /metrics 200\n"));
+  ASSERT_TRUE(access.Write(today, "GET /health 200\n"));
+  EXPECT_FALSE(std::filesystem::exists(folder / "http-2000-01-01.log"));
+  EXPECT_FALSE(std::filesystem::exists(folder / "http-2000-01-02.log"));
+  EXPECT_TRUE(std::filesystem::exists(folder / "collect-2000-01-01.log"));
+  std::ifstream day(folder / "http-2026-12-09.log");
+  const std::string written((std::istreambuf_iterator<char>(day)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(written, "GET /metrics 200\nGET /health 200\n");
 }
 
 }  // namespace

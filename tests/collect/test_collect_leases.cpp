@@ -16,6 +16,7 @@
 #include "collect/run/line_pool.hpp"
 #include "collect/run/store_writer.hpp"
 #include "fleet_e2e.hpp"
+#include "support/kept_log.hpp"
 #include "support/pg_cluster.hpp"
 
 namespace statvtk::test {
@@ -297,17 +298,13 @@ TEST(LeaseKeeper, RenewsOnTimeWhileTheWriterIsBusyPastTheLease) {
         });
         return true;
       }};
-  std::mutex logMutex;
-  std::string log;
-  collect::LeaseKeeper keeper(std::move(*leases), cfg->collector, [&](const std::string& t) {
-    const std::scoped_lock lock(logMutex);
-    log += t + "\n";
-  });
+  KeptLog log;
+  collect::LeaseKeeper keeper(std::move(*leases), cfg->collector, log.To());
   std::atomic<bool> request{false};
   collect::LinePool pool(work, request);
   pool.Apply(cfg);
   keeper.Start(pool);
-  ASSERT_TRUE(WaitUntil([&] { return holding.load(); }, 60s)) << log;
+  ASSERT_TRUE(WaitUntil([&] { return holding.load(); }, 60s)) << log.Text();
 
   // Line b as the database says it, looked at through a third connection
   // for twice the lease's time while the writer stays busy.
@@ -329,10 +326,9 @@ TEST(LeaseKeeper, RenewsOnTimeWhileTheWriterIsBusyPastTheLease) {
   release = true;
   ASSERT_TRUE(WaitUntil([&] { return !holding.load(); }, 30s));
   EXPECT_GT(looks, 0);
-  EXPECT_EQ(heldLooks, looks) << log;
-  EXPECT_GT(lastUntil, firstUntil) << log;
-  const std::scoped_lock lock(logMutex);
-  EXPECT_EQ(log.find("[b] аренда линии потеряна"), std::string::npos) << log;
+  EXPECT_EQ(heldLooks, looks) << log.Text();
+  EXPECT_GT(lastUntil, firstUntil) << log.Text();
+  EXPECT_EQ(log.Count("[b] аренда линии потеряна"), 0u) << log.Text();
 }
 
 }  // namespace

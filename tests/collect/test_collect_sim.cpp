@@ -94,57 +94,6 @@ std::int64_t Count(store::RecordStore& s, ArchiveKind k) {
   return n;
 }
 
-TEST(CollectSim, FirstPassFillsADayLaterAddsExactlyTheNewRecordsAgainNothing) {
-  Fleet fleet;
-  ASSERT_EQ(fleet.Run({"once"}), kExitOk) << fleet.lastErr;
-  auto s = fleet.Store();
-  ASSERT_TRUE(s);
-  ASSERT_EQ(s->Instruments().value().size(), 2u);
-  const auto hourly = Count(*s, ArchiveKind::Hourly), daily = Count(*s, ArchiveKind::Daily);
-  EXPECT_GT(hourly, 2000);
-  const auto firstReads = s->Reads({}).value();
-  ASSERT_EQ(firstReads.size(), 2u);
-  for (const auto& r : firstReads) {
-    EXPECT_EQ(r.mode, store::ReadMode::Full);
-    EXPECT_EQ(r.outcome, store::ReadOutcome::Done) << r.error;
-    EXPECT_GT(r.added, 1000);
-    EXPECT_TRUE(fs::exists(r.file)) << r.file;
-  }
-
-  for (auto& i : fleet.instruments) i->Advance(24);
-  ASSERT_EQ(fleet.Run({"once"}), kExitOk) << fleet.lastErr;
-  // Both instruments keep more hours than 24 beyond the first read: nothing
-  // of the first pass's is overwritten, and exactly one day more comes.
-  EXPECT_EQ(Count(*s, ArchiveKind::Hourly), hourly + 2 * 24);
-  EXPECT_EQ(Count(*s, ArchiveKind::Daily), daily + 2);
-
-  ASSERT_EQ(fleet.Run({"once"}), kExitOk) << fleet.lastErr;
-  EXPECT_EQ(Count(*s, ArchiveKind::Hourly), hourly + 2 * 24);
-  for (const auto& r : s->Reads({"", "", 2, false}).value()) EXPECT_EQ(r.added, 0);
-  EXPECT_TRUE(s->Check());
-
-  std::string out;
-  ASSERT_EQ(fleet.Run({"export", "--serial", s->Instruments().value()[0].serial, "--archive", "daily", "--json"}, &out),
-            kExitOk);
-  EXPECT_NE(out.find("\"forward_total\":"), std::string::npos);
-
-  // Its bounds as the API and the reports write them, and nothing else.
-  const std::string serial = s->Instruments().value()[0].serial;
-  const std::string day = s->Records({serial, ArchiveKind::Daily, "", "", 0}).value().back().period.substr(0, 10);
-  const std::string dotted = day.substr(8, 2) + "." + day.substr(5, 2) + "." + day.substr(2, 2);
-  std::string iso, reports;
-  ASSERT_EQ(fleet.Run({"export", "--serial", serial, "--archive", "daily", "--from", day, "--to", day}, &iso), kExitOk);
-  ASSERT_EQ(fleet.Run({"export", "--serial", serial, "--archive", "daily", "--from", dotted, "--to", dotted}, &reports),
-            kExitOk);
-  EXPECT_EQ(reports, iso);
-  EXPECT_NE(iso.find("," + day), std::string::npos) << iso;
-  for (const char* bad : {"garbage", "2026-13-45", "31.02.26", "08.12"})
-    EXPECT_EQ(fleet.Run({"export", "--serial", serial, "--from", bad}), kExitConfig) << bad;
-  EXPECT_EQ(fleet.Run({"export", "--serial", serial, "--from", "2026-12-09", "--to", "2026-12-08"}), kExitConfig);
-  EXPECT_EQ(fleet.Run({"export", "--serial", "999"}), kExitFailed);
-  EXPECT_NE(fleet.lastErr.find("999"), std::string::npos) << fleet.lastErr;
-}
-
 std::vector<std::string> CsvLines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -154,8 +103,10 @@ std::vector<std::string> CsvLines(const std::string& text) {
 
 // The fleet export of a few days holds, for each instrument and day, its
 // stored record's values, or "нет данных" for the day after its newest; the
-// readings at a moment are those of the record of that hour.
-TEST(CollectSim, TheFleetExportOfDaysEqualsTheStoreRows) {
+// readings at a moment are those of the record of that hour. One
+// instrument's export takes its bounds as the API and the reports write
+// them, and nothing else.
+TEST(CollectSim, TheExportsEqualTheStoreRows) {
   Fleet fleet;
   ASSERT_EQ(fleet.Run({"once"}), kExitOk) << fleet.lastErr;
   auto s = fleet.Store();
@@ -211,6 +162,22 @@ TEST(CollectSim, TheFleetExportOfDaysEqualsTheStoreRows) {
   EXPECT_EQ(fleet.Run({"export", "--all", "--from", first}), kExitConfig);
   EXPECT_EQ(fleet.Run({"export", "--all", "--serial", fleetRows[0].serial, "--from", first, "--to", last}),
             kExitConfig);
+
+  const std::string serial = fleetRows[0].serial, day = last;
+  ASSERT_EQ(fleet.Run({"export", "--serial", serial, "--archive", "daily", "--json"}, &json), kExitOk);
+  EXPECT_NE(json.find("\"forward_total\":"), std::string::npos);
+  const std::string dotted = day.substr(8, 2) + "." + day.substr(5, 2) + "." + day.substr(2, 2);
+  std::string iso, reports;
+  ASSERT_EQ(fleet.Run({"export", "--serial", serial, "--archive", "daily", "--from", day, "--to", day}, &iso), kExitOk);
+  ASSERT_EQ(fleet.Run({"export", "--serial", serial, "--archive", "daily", "--from", dotted, "--to", dotted}, &reports),
+            kExitOk);
+  EXPECT_EQ(reports, iso);
+  EXPECT_NE(iso.find("," + day), std::string::npos) << iso;
+  for (const char* bad : {"garbage", "2026-13-45", "31.02.26", "08.12"})
+    EXPECT_EQ(fleet.Run({"export", "--serial", serial, "--from", bad}), kExitConfig) << bad;
+  EXPECT_EQ(fleet.Run({"export", "--serial", serial, "--from", "2026-12-09", "--to", "2026-12-08"}), kExitConfig);
+  EXPECT_EQ(fleet.Run({"export", "--serial", "999"}), kExitFailed);
+  EXPECT_NE(fleet.lastErr.find("999"), std::string::npos) << fleet.lastErr;
 }
 
 // collect.ini of `fleet` with the status page on a free loopback port (the
@@ -249,45 +216,6 @@ std::map<std::string, std::string> DueTimes(Fleet& fleet, int port, std::size_t 
   return due.size() == instruments ? due : std::map<std::string, std::string>{};
 }
 
-// `run` in this process on its own thread until the returned thread is stopped.
-std::jthread Service(Fleet& fleet) {
-  return std::jthread([home = fleet.home.string()] {
-    std::ostringstream out, err;
-    Dispatch({"run", "--home", home}, out, err);
-  });
-}
-void StopService(std::jthread& service) {
-  collect::StopRequest().store(true);
-  service.join();
-  collect::StopRequest().store(false);
-}
-
-// A restart keeps the schedule: the running collector holds each instrument
-// due when `status` says from the store, not at once, and reads nothing.
-TEST(CollectSim, ARunStartedAfterAGoodReadWaitsForTheDueTime) {
-  Fleet fleet;
-  const int port = ServeDailyFarFromNow(fleet);
-  ASSERT_EQ(fleet.Run({"once"}), kExitOk) << fleet.lastErr;
-  const auto status = DueTimes(fleet, 0, 2);
-  ASSERT_EQ(status.size(), 2u);
-  std::jthread service = Service(fleet);
-  std::map<std::string, std::string> running;
-  EXPECT_TRUE(WaitUntil([&] { return !(running = DueTimes(fleet, port, 2)).empty(); }, std::chrono::seconds(60)));
-  StopService(service);
-  EXPECT_EQ(running, status);
-  auto s = fleet.Store();
-  ASSERT_TRUE(s);
-  EXPECT_EQ(s->Reads({"", "", 10, false}).value().size(), 2u);
-}
-
-// The log files of the home, all days together.
-std::string LogText(const fs::path& home) {
-  std::string text;
-  std::error_code ec;
-  for (const auto& f : fs::directory_iterator(home / "logs", ec)) text += link_test::ReadAll(f.path());
-  return text;
-}
-
 // SIGHUP reads collect.ini again: a file with an error is refused with its
 // reason and the running configuration stays; then an instrument added is
 // read, and the one read before (due again in about 12 hours) is not.
@@ -298,10 +226,9 @@ TEST(CollectSim, SighupAddsAnInstrumentAndRefusesABrokenFile) {
   const std::string both = link_test::ReadAll(ini);
   const std::string boilerOnly = both.substr(0, both.find("[Instrument well]"));
   std::ofstream(ini) << boilerOnly;
-  std::jthread service = Service(fleet);
+  test::RunInProcess service(fleet.home);
   const auto reads = [&](const std::string& name, bool goodOnly) {
-    auto s = store::OpenRecordStore("collect.sqlite", fleet.home,
-                                    {.origin = {}, .busyWait = std::chrono::seconds(10), .readOnly = true});
+    auto s = test::ReadOnlyStore(fleet.home);
     if (!s) return std::size_t{0};
     auto r = (*s)->Reads({"", name, 10, goodOnly});
     return r ? r->size() : 0;
@@ -310,15 +237,16 @@ TEST(CollectSim, SighupAddsAnInstrumentAndRefusesABrokenFile) {
 
   std::ofstream(ini) << boilerOnly << "[Instrument well]\nLine=nowhere\nAddress=7\n";
   std::raise(SIGHUP);
-  EXPECT_TRUE(WaitUntil([&] { return LogText(fleet.home).find("не принят") != std::string::npos; }));
-  const std::string log = LogText(fleet.home);
+  EXPECT_TRUE(WaitUntil([&] { return test::LogFiles(fleet.home).find("не принят") != std::string::npos; }));
+  const std::string log = test::LogFiles(fleet.home);
   EXPECT_NE(log.find("nowhere"), std::string::npos) << log;
 
   std::ofstream(ini) << both;
   std::raise(SIGHUP);
-  EXPECT_TRUE(WaitUntil([&] { return reads("well", true) == 1; }, std::chrono::seconds(60))) << LogText(fleet.home);
-  StopService(service);
-  EXPECT_EQ(reads("boiler", false), 1u) << LogText(fleet.home);
+  EXPECT_TRUE(WaitUntil([&] { return reads("well", true) == 1; }, std::chrono::seconds(60)))
+      << test::LogFiles(fleet.home);
+  service.Stop();
+  EXPECT_EQ(reads("boiler", false), 1u) << test::LogFiles(fleet.home);
   EXPECT_EQ(reads("", false), 2u);  // the broken file's "well" was never tried
 }
 
@@ -330,12 +258,12 @@ std::map<std::string, std::vector<fs::path>> FilesByExtension(const fs::path& fo
   return out;
 }
 
-// The store is the collector's base: passes a day apart leave one file per
-// instrument, the one a full read writes; with Data/ emptied the next pass
-// still asks only what is new, and the store then holds every record a full
-// read gives, byte for byte. A VTK-08.12 (whose every read takes its whole
-// memory) is read in full each time, never as a backfill, and the hours it
-// never wrote are counted lost by no pass.
+// Passes a day apart leave one file per instrument in Data/, the one a full
+// read writes. A VTK-08.12 (whose every read takes its whole memory) is read
+// in full each time, never as a backfill, and the hours it never wrote are
+// counted lost by no pass. (That the store, not Data/, is the base of a
+// new-records read, and holds every record a full read gives byte for byte:
+// StoreShapes, which keeps no files.)
 TEST(CollectSim, TheStoreIsTheBaseAndDataKeepsOneFullFilePerInstrument) {
   Fleet fleet({}, {{DeviceType::dtVTK0814C, 3u}, {DeviceType::dtLDN08, 7u}, {DeviceType::dtVTK0812, 11u}});
   ASSERT_EQ(fleet.Run({"once"}), kExitOk) << fleet.lastErr;
@@ -378,30 +306,6 @@ TEST(CollectSim, TheStoreIsTheBaseAndDataKeepsOneFullFilePerInstrument) {
     EXPECT_TRUE(got->header == want.header) << mine[0];
   }
 
-  fs::remove_all(fleet.home / "Data");
-  for (auto& i : fleet.instruments) i->Advance(24);
-  ASSERT_EQ(fleet.Run({"once"}), kExitOk) << fleet.lastErr;
-  expectNewReads(3);
-  for (const auto& inst : fleet.instruments) {
-    auto model = MakeStatModel(inst->ExpectedDump());
-    ASSERT_TRUE(model);
-    // Each period's first record (an hour that closed twice keeps its first;
-    // the second is a conflict); a damaged one is no record.
-    std::set<std::pair<ArchiveKind, std::string>> seen;
-    std::size_t want = 0, same = 0;
-    for (const auto& row : store::RowsOf(*model, 0, 0).records) {
-      if (!seen.insert({row.archive, row.period}).second) continue;
-      ++want;
-      const auto held = s->Records({row.serial, row.archive, row.period, row.period, 1}).value();
-      if (held.size() == 1 && held[0].raw == row.raw && held[0].valid == row.valid) ++same;
-    }
-    EXPECT_GT(want, 1000u);
-    EXPECT_EQ(same, want) << DeviceTypeName(inst->Model());
-    // An erased slot (all 0xFF) is no record: nothing is dated after the meter's clock.
-    const std::string serial = store::StoredSerial(*model);
-    EXPECT_TRUE(s->Records({serial, ArchiveKind::Monthly, "2100-01", "9999-12", 1}).value().empty()) << serial;
-  }
-  EXPECT_EQ(FilesByExtension(fleet.home / "Data").size(), 3u);
   // Each hour closed twice is a conflict, counted by the one read that found it.
   std::int64_t counted = 0;
   for (const auto& r : s->Reads({"", "", 0, false}).value()) counted += r.conflicts;
@@ -427,16 +331,17 @@ TEST(CollectSim, ASilentInstrumentFailsAloneAndStatusSaysWhy) {
   ASSERT_EQ(fleet.Run({"status", "--json"}, &out), kExitOk);
   EXPECT_NE(out.find("\"failures_in_row\":1"), std::string::npos) << out;
   EXPECT_NE(out.find(well[0].error.substr(0, 10)), std::string::npos) << out;
-  // A restart keeps the retry pause (RetryFirst=10m) the store's failures
-  // give, as `status` says: the silent one is not due at once.
+  // A restart keeps the schedule as `status` says it from the store: the
+  // one read well due in about 12 hours, the silent one after the retry
+  // pause (RetryFirst=10m) its failure gives; neither is read at once.
   const auto status = DueTimes(fleet, 0, 2);
-  std::jthread service = Service(fleet);
+  test::RunInProcess service(fleet.home);
   std::map<std::string, std::string> running;
   EXPECT_TRUE(WaitUntil([&] { return !(running = DueTimes(fleet, port, 2)).empty(); }, std::chrono::seconds(60)));
-  StopService(service);
+  service.Stop();
   EXPECT_EQ(running, status);
   EXPECT_GT(status.at("well"), store::UtcNow());
-  EXPECT_EQ(s->Reads({"", "well", 10, false}).value().size(), 1u) << fleet.lastErr;
+  EXPECT_EQ(s->Reads({"", "", 10, false}).value().size(), 2u) << fleet.lastErr;  // neither read at the start
 }
 
 // A step of a pass that throws (here the store) ends neither the line nor
@@ -570,43 +475,38 @@ struct OneInstrument {
   const fs::path home = folder.Path();
 };
 
-// A new-records read that dies in the middle leaves a file of what came
-// before; the next read still brings every record the instrument holds.
-TEST(CollectSim, AReadThatDiedHalfwayLeavesNoHoleAfterTheNextOne) {
-  OneInstrument one;
-  auto good = OneInstrument::Make(std::nullopt);
-  ASSERT_EQ(one.Once(*good), kExitOk);
-  // Two days later the line dies during the new hours.
-  good->Advance(48);
-  auto dying = OneInstrument::Make(60);
-  dying->Advance(48);
-  ASSERT_EQ(one.Once(*dying), kExitFailed);
-  ASSERT_EQ(one.Once(*good), kExitOk);
-  EXPECT_EQ(one.Missing(*good), 0u) << "records the instrument holds are not in the store";
-}
-
-// Silent for two days, then back: the two days come from the meter's own
-// archive, and the read says how many were recovered.
-TEST(CollectSim, TwoSilentDaysAreBackfilledAndCounted) {
-  OneInstrument one;
-  auto good = OneInstrument::Make(std::nullopt);
-  ASSERT_EQ(one.Once(*good), kExitOk);
-  good->Advance(48);
-  auto silent = OneInstrument::Make(0);
-  silent->Advance(48);
-  ASSERT_EQ(one.Once(*silent), kExitFailed);
-  ASSERT_EQ(one.Once(*silent), kExitFailed);
-  ASSERT_EQ(one.Once(*good), kExitOk);
-  EXPECT_EQ(one.Missing(*good), 0u);
-  auto s = store::OpenRecordStore("collect.sqlite", one.home);
-  ASSERT_TRUE(s);
-  const auto reads = (*s)->Reads({"", "boiler", 1, false}).value();
-  ASSERT_EQ(reads.size(), 1u);
-  EXPECT_EQ(reads[0].outcome, store::ReadOutcome::Done);
-  EXPECT_NE(reads[0].mode, store::ReadMode::Full);
-  // 48 hours and 2 days at least (the first read's own last hour may be among them).
-  EXPECT_GE(reads[0].recovered, 50) << reads[0].recovered;
-  EXPECT_LE(reads[0].recovered, 48 + 2 + 1 + 2);
+// A new-records read that dies in the middle (leaving a file of what came
+// before), or two days of silence: the next good read still brings every
+// record the instrument holds; after the silence the two days come from the
+// meter's own archive, and the read says how many were recovered.
+TEST(CollectSim, AReadThatDiedHalfwayOrTwoSilentDaysLeaveNoHoleAfterTheNextOne) {
+  const struct {
+    const char* what;
+    std::uint64_t silentAfter;  // requests answered
+    int failedPasses;
+  } cases[] = {{"died halfway", 60, 1}, {"two silent days", 0, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    OneInstrument one;
+    auto good = OneInstrument::Make(std::nullopt);
+    ASSERT_EQ(one.Once(*good), kExitOk);
+    good->Advance(48);
+    auto failing = OneInstrument::Make(c.silentAfter);
+    failing->Advance(48);
+    for (int pass = 0; pass < c.failedPasses; ++pass) ASSERT_EQ(one.Once(*failing), kExitFailed);
+    ASSERT_EQ(one.Once(*good), kExitOk);
+    EXPECT_EQ(one.Missing(*good), 0u) << "records the instrument holds are not in the store";
+    if (c.silentAfter != 0) continue;
+    auto s = store::OpenRecordStore("collect.sqlite", one.home);
+    ASSERT_TRUE(s);
+    const auto reads = (*s)->Reads({"", "boiler", 1, false}).value();
+    ASSERT_EQ(reads.size(), 1u);
+    EXPECT_EQ(reads[0].outcome, store::ReadOutcome::Done);
+    EXPECT_NE(reads[0].mode, store::ReadMode::Full);
+    // 48 hours and 2 days at least (the first read's own last hour may be among them).
+    EXPECT_GE(reads[0].recovered, 50) << reads[0].recovered;
+    EXPECT_LE(reads[0].recovered, 48 + 2 + 1 + 2);
+  }
 }
 
 }  // namespace

@@ -27,11 +27,7 @@ using namespace std::chrono_literals;
 
 // The requests the page's server logged (logs/http-*.log) that name `what`.
 std::size_t Logged(const std::filesystem::path& home, const std::string& what) {
-  std::size_t n = 0;
-  std::error_code ec;
-  for (const auto& f : std::filesystem::directory_iterator(home / "logs", ec))
-    if (f.path().filename().string().starts_with("http-")) n += test::Occurrences(link_test::ReadAll(f.path()), what);
-  return n;
+  return test::Occurrences(test::LogFiles(home, "http-"), what);
 }
 
 TEST(HttpBrowser, ThePageShowsTheFleetWorstFirstALineDownAsOneRowAndAMetersHistory) {

@@ -88,13 +88,9 @@ TEST_F(HttpApi, InstrumentsListTheFleetWithHealthCompletenessAndFailure) {
   const Json* ctp = nullptr;
   for (const auto& i : list) (i["serial"] == "7" ? ctp : boiler) = &i;
   ASSERT_TRUE(boiler && ctp);
-  EXPECT_EQ((*boiler)["name"], "Котельная №1");
-  EXPECT_EQ((*boiler)["model"], "VTK-08.12");
-  EXPECT_EQ((*boiler)["line"], "north");
-  EXPECT_EQ((*boiler)["address"], 3);
-  EXPECT_EQ((*boiler)["last_read_utc"], "2026-12-08T10:05:00Z");
-  EXPECT_TRUE((*boiler)["last_failure"].is_null());
-  EXPECT_EQ((*boiler)["health"], "ok");
+  const Json boilerHas = Json::parse(R"({"name": "Котельная №1", "model": "VTK-08.12", "line": "north", "address": 3,
+      "last_read_utc": "2026-12-08T10:05:00Z", "last_failure": null, "health": "ok"})");
+  for (const auto& [key, want] : boilerHas.items()) EXPECT_EQ((*boiler)[key], want) << key;
   EXPECT_EQ((*boiler)["records"]["hourly"], 7 * 24 - 3);
   const double hourly = (*boiler)["completeness_pct"]["hourly"];
   // The window is the 168 closed hours before 10:00: 12-01 10:00 is not held, nor the three of 12-05.
@@ -102,10 +98,10 @@ TEST_F(HttpApi, InstrumentsListTheFleetWithHealthCompletenessAndFailure) {
   ASSERT_EQ((*boiler)["findings"].size(), 1u);
   EXPECT_EQ((*boiler)["findings"][0]["kind"], "total_down");
 
-  EXPECT_EQ((*ctp)["health"], "down");  // its good read is 57 hours old
+  const Json ctpHas = Json::parse(R"({"health": "down", "last_read_utc": "2026-12-06T01:02:00Z",
+      "next_due_utc": "2026-12-08T11:00:00Z"})");  // its good read is 57 hours old: down
+  for (const auto& [key, want] : ctpHas.items()) EXPECT_EQ((*ctp)[key], want) << key;
   EXPECT_EQ((*ctp)["last_failure"]["reason"], "Прибор не отвечает [2]");
-  EXPECT_EQ((*ctp)["last_read_utc"], "2026-12-06T01:02:00Z");
-  EXPECT_EQ((*ctp)["next_due_utc"], "2026-12-08T11:00:00Z");
 }
 
 // The paged shape comes with the paging parameters only: bounds, the cap
@@ -177,9 +173,9 @@ TEST_F(HttpApi, OverviewGivesDailyVolumesAndTheGaps) {
   EXPECT_DOUBLE_EQ(o["days"][6]["volume"].get<double>(), 5.5);
   EXPECT_DOUBLE_EQ(o["days"][3]["volume"].get<double>(), 0.5 * 20);  // 12-05: 21 hours, one without increment
   ASSERT_EQ(o["gaps"].size(), 1u);
-  EXPECT_EQ(o["gaps"][0]["from"], "2026-12-05 03:00");
-  EXPECT_EQ(o["gaps"][0]["to"], "2026-12-05 05:00");
-  EXPECT_EQ(o["gaps"][0]["missing"], 3);
+  EXPECT_EQ(
+      o["gaps"][0],
+      Json::parse(R"({"archive": "hourly", "from": "2026-12-05 03:00", "to": "2026-12-05 05:00", "missing": 3})"));
   const Json none = Get("/api/instruments/7/overview");
   EXPECT_TRUE(none["days"][0]["volume"].is_null());
 }
@@ -329,11 +325,8 @@ TEST_F(HttpApi, SituationsArePagedOpenFirstThenNewestAndNeverUnbounded) {
   ASSERT_TRUE(store_->PutSituations("7", other, "2026-12-08T10:00:00Z"));
 
   const Json page = Get("/api/situations", {{"page", "2"}, {"per", "500"}});
-  EXPECT_EQ(page["per"], 200);
-  EXPECT_EQ(page["total"], 1011);
-  EXPECT_EQ(page["pages"], 6);
-  EXPECT_EQ(page["open"], 2);
-  EXPECT_EQ(page["now"], "2026-12-08 10:00");
+  const Json pageHas = Json::parse(R"({"per": 200, "total": 1011, "pages": 6, "open": 2, "now": "2026-12-08 10:00"})");
+  for (const auto& [key, want] : pageHas.items()) EXPECT_EQ(page[key], want) << key;
   ASSERT_EQ(page["rows"].size(), 200u);
   // Page 1: the two open ones (the newer first), then the newest closed.
   EXPECT_EQ(page["rows"][0]["from"], HourPeriod(*HourNumber("2026-11-01 00:00") + 1009 - 198));
@@ -394,8 +387,7 @@ TEST_F(HttpApi, CollectorsAndTheHoldersOfSharedLinesAreShown) {
   for (const auto& i : fleet) EXPECT_EQ(i["held_by"], i["line"] == "north" ? Json("a") : Json(nullptr)) << i.dump();
   const Json collectors = Get("/api/collectors");
   ASSERT_EQ(collectors.size(), 2u) << collectors.dump();
-  EXPECT_EQ(collectors[0]["origin"], "a");
-  EXPECT_EQ(collectors[0]["host"], "host-a");
+  EXPECT_EQ(collectors[0]["origin"].get<std::string>() + collectors[0]["host"].get<std::string>(), "ahost-a");
   EXPECT_EQ(collectors[0]["alive"], true);
   EXPECT_EQ(collectors[0]["seen_utc"].get<std::string>().size(), 20u);
   EXPECT_EQ(collectors[1], Json::parse(R"({"origin": "b", "host": "host-b", "started_utc": "2020-01-01T08:00:00Z",
@@ -411,10 +403,7 @@ TEST_F(HttpApi, ThePageIsOneSelfContainedRussianDocument) {
   const HttpAnswer a = api_->Answer("GET", "/", {});
   ASSERT_EQ(a.status, 200);
   EXPECT_EQ(a.contentType, "text/html; charset=utf-8");
-  EXPECT_NE(a.body.find("<html lang=\"ru\">"), std::string::npos);
-  EXPECT_NE(a.body.find("<table id=\"fleet\">"), std::string::npos);
-  EXPECT_NE(a.body.find("<table id=\"findings\">"), std::string::npos);
-  EXPECT_NE(a.body.find("Последняя ошибка"), std::string::npos);
+  EXPECT_NE(a.body.find("<html lang=\"ru\">"), std::string::npos);  // what it shows: HttpBrowser
   // Nothing from elsewhere: no external script, style, font or image.
   for (const char* outside : {"src=\"http", "href=\"http", "@import", "url(", "<link"})
     EXPECT_EQ(a.body.find(outside), std::string::npos) << outside;

@@ -179,9 +179,7 @@ TEST(HttpTokens, EveryRouteButHealthAsksForAToken) {
   EXPECT_EQ(ack->status, 404) << ack->body;  // the store answered: there is no such open finding
   EXPECT_EQ(run.Stop(SIGTERM, 10s), 0);
   // The access log names the token, never shows it; its last use is kept.
-  std::string access;
-  for (const auto& f : fs::directory_iterator(home.Path() / "logs"))
-    if (f.path().filename().string().starts_with("http-")) access += link_test::ReadAll(f.path());
+  const std::string access = test::LogFiles(home.Path(), "http-");
   EXPECT_NE(access.find("GET /metrics 200 token=grafana"), std::string::npos) << access;
   EXPECT_NE(access.find("GET /metrics 401"), std::string::npos) << access;
   EXPECT_EQ(access.find(token), std::string::npos);

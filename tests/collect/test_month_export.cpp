@@ -11,24 +11,14 @@
 #include "analysis/situations.hpp"
 #include "base/json_text.hpp"
 #include "collect/commands.hpp"
-#include "collect/image/archive_slots.hpp"
 #include "collect/views/month_export.hpp"
 #include "forwarding_store.hpp"
-#include "sim/expected_dump.hpp"
-#include "sim/history.hpp"
-#include "sim/memories.hpp"
+#include "stored_image.hpp"
 #include "stats/record_plausible.hpp"
 #include "store/periods.hpp"
 
 namespace statvtk::collect {
 namespace {
-
-std::string Hex(std::span<const std::uint8_t> bytes) {
-  static const char* digits = "0123456789abcdef";
-  std::string s;
-  for (auto b : bytes) s += digits[b >> 4], s += digits[b & 15];
-  return s;
-}
 
 // The situations the store holds: by their first hour (and last; "" open).
 const std::vector<std::pair<std::string, std::string>> kSituations{
@@ -43,8 +33,7 @@ class MonthExport : public ::testing::Test {
   // A new store with the instrument, its header and the situations.
   void Make() {
     store_ = test::ForwardingStore::Sqlite();
-    const auto now = static_cast<std::uint32_t>(CivilToDeviceTime(2026, 12, 8, 10, 30, 0));
-    data_ = sim::ExpectedDump(kType, sim::BuildMemories(sim::GenerateHistory(kType, 77, now)));
+    data_ = test::SimulatedDump(kType);
     model_ = MakeStatModel(data_);
     ASSERT_TRUE(model_);
     serial_ = model_->SerialText();
@@ -61,25 +50,6 @@ class MonthExport : public ::testing::Test {
       found.push_back(r);
     }
     ASSERT_TRUE(store_->PutSituations(serial_, found, "2026-12-08T10:32:00Z"));
-  }
-
-  // The model's hourly records into the store, but those of dropFrom..dropTo.
-  void FillHours(const std::string& dropFrom, const std::string& dropTo) {
-    std::vector<store::RecordRow> rows;
-    const ArchiveSlots slots = SlotsOf(kType, ArchiveKind::Hourly);
-    for (std::size_t i = 0; i < model_->Index(ArchiveKind::Hourly).size(); ++i) {
-      if (!model_->EntryValid(ArchiveKind::Hourly, i)) continue;
-      const StatRecord r = model_->Decode(ArchiveKind::Hourly, i);
-      store::RecordRow row;
-      row.serial = serial_;
-      row.period = store::PeriodText(ArchiveKind::Hourly, {r.year, r.month, r.day, r.hour});
-      if (row.period >= dropFrom && row.period <= dropTo) continue;
-      row.forwardTotal = r.forwardTotal;
-      const auto pos = model_->Index(ArchiveKind::Hourly)[i].Pos;
-      row.raw = Hex(std::span(model_->Data().area).subspan(pos, slots.size));
-      rows.push_back(row);
-    }
-    ASSERT_TRUE(store_->PutRecords(rows));
   }
 
   // statvtk-cli situations' month of the file.
@@ -117,7 +87,9 @@ TEST_F(MonthExport, EachMonthIsTheCliSummaryOfTheStoredHoursWithTheSituationsOve
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.month) + " without " + c.dropFrom);
     Make();
-    FillHours(c.dropFrom, c.dropTo);
+    // The model's hourly records, but those of dropFrom..dropTo.
+    test::FillStore(*store_, *model_, serial_, {ArchiveKind::Hourly},
+                    [&](const std::string& p) { return p < c.dropFrom || p > c.dropTo; });
     const BillingMonth month = *BillingMonthOf(c.month);
     const long long dropped = *c.dropFrom ? 6 : 0;
 

@@ -1,6 +1,8 @@
 // MQTT: topic levels, the payloads of a read, and the publisher against a
 // real mosquitto broker on a loopback port, including a broker that is
 // stopped and started again while messages wait in the outbox.
+// The outbox's bound without a broker: past MqttOutboxMax= an older ON/OFF of a
+// situation goes before any record message, the newest of each topic stays.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,6 +20,7 @@
 #include "support/mqtt_subscriber.hpp"
 #include "support/pg_cluster.hpp"
 #include "support/temp_folder.hpp"
+#include "collect/mqtt/outbox.hpp"
 
 namespace statvtk::collect {
 namespace {
@@ -34,29 +37,13 @@ TEST(MqttTopics, ReservedCharactersOfASerialBecomeUnderscores) {
       {std::string("12\0004", 4), "12_4"},
       {"AB\x7f", "AB_"},
       {"Котёл", "Котёл"},
+      {"12\xFF\xC2\x85z", "12___z"},  // a byte that is not UTF-8, a C1 control
   };
   for (const auto& [serial, level] : cases) EXPECT_EQ(TopicLevel(serial), level) << serial;
   EXPECT_EQ(ReadTopic("statvtk", "12#45678"), "statvtk/12_45678/read");
   EXPECT_EQ(RecordTopic("site/a", "7", "daily"), "site/a/7/daily");
   EXPECT_EQ(StateTopic("statvtk", "7"), "statvtk/7/state");
   EXPECT_EQ(DiscoveryTopic("12#4 5", "forward_total"), "homeassistant/sensor/statvtk_12_4_5_forward_total/config");
-}
-
-TEST(MqttSettings, KeysAreRead) {
-  std::map<std::string, std::string, std::less<>> keys{
-      {"Mqtt", "broker.local:8883"}, {"MqttTopic", "water/site1/"}, {"MqttTls", "1"}, {"MqttDiscovery", "1"}};
-  auto value = [&](std::string_view k) -> std::optional<std::string> {
-    const auto it = keys.find(k);
-    return it == keys.end() ? std::nullopt : std::optional<std::string>(it->second);
-  };
-  auto s = ParseMqttSettings(value);
-  ASSERT_TRUE(s) << s.error().reason;
-  EXPECT_EQ(s->host, "broker.local");
-  EXPECT_EQ(s->port, 8883);
-  EXPECT_EQ(s->topic, "water/site1");
-  EXPECT_TRUE(s->tls);
-  EXPECT_TRUE(s->discovery);  // what is refused: CollectConfigFile.WhatLoadsAndWhatIsRefusedWithItsReason
-  EXPECT_FALSE(ParseMqttSettings([](std::string_view) { return std::nullopt; })->On());
 }
 
 ReadPublication Publication() {
@@ -305,6 +292,44 @@ TEST(MqttNoBroker, APublisherWithoutABrokerKeepsEverythingAndStopsDuringItsBackO
   stopping.join();
   EXPECT_EQ(store->OutboxSize("me").value(), 1);
   EXPECT_NE(pub.Figures().lastError.find("127.0.0.1"), std::string::npos) << pub.Figures().lastError;
+}
+
+store::SituationRow Open(const char* kind, const std::string& from) {
+  store::SituationRow r;
+  r.serial = "S";
+  r.kind = kind;
+  r.source = "rule";
+  r.fromPeriod = from;
+  r.hours = 24;
+  return r;
+}
+
+TEST(MqttOutboxBound, OlderSituationStatesGoFirstAndTheNewestOfEachTopicStays) {
+  auto store = test::ForwardingStore::Sqlite();  // origin "me"
+  MqttSettings settings;
+  settings.host = "127.0.0.1";
+  settings.outboxMax = 4;
+  MqttOutbox outbox(settings, "me");
+  for (int i = 0; i < 3; ++i)
+    ASSERT_TRUE(store->Enqueue({0, "me", "statvtk/S/hourly", "record " + std::to_string(i), 1, false, ""}));
+  // Reverse volume stays open throughout; no consumption opens and closes in turn.
+  for (int round = 0; round < 6; ++round) {
+    std::vector<store::SituationRow> found{Open("reverse_volume", "2026-12-01 00:00")};
+    if (round % 2 == 0) found.push_back(Open("no_consumption", "2026-12-0" + std::to_string(round + 2) + " 00:00"));
+    auto changes = store->PutSituations("S", found, "");
+    ASSERT_TRUE(changes);
+    ASSERT_EQ(changes->opened.size() + changes->closed.size(), round == 0 ? 2u : 1u) << round;
+    ASSERT_TRUE(outbox.EnqueueSituations(*store, "S", *changes));
+    EXPECT_LE(store->OutboxSize("me").value(), 4) << round;
+  }
+  std::vector<std::string> waiting;
+  for (const auto& m : store->Peek("me", 100).value()) waiting.push_back(m.topic + " " + m.payload);
+  const std::vector<std::string> want{
+      "statvtk/S/hourly record 1", "statvtk/S/hourly record 2",
+      SituationTopic("statvtk", "S", "reverse_volume") + " ON",  // older than every later state, never superseded
+      SituationTopic("statvtk", "S", "no_consumption") + " OFF"};
+  EXPECT_EQ(waiting, want);
+  EXPECT_EQ(outbox.Dropped(), 6);  // the oldest record, then five older no_consumption states
 }
 
 }  // namespace

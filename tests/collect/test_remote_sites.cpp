@@ -31,6 +31,7 @@
 #include "sim/server.hpp"
 #include "store/record_store.hpp"
 #include "support/free_port.hpp"
+#include "support/kept_log.hpp"
 #include "support/result_util.hpp"
 
 namespace statvtk::collect {
@@ -232,14 +233,8 @@ TEST(RemoteSites, SighupRestartsAPoolWhoseSettingChangedWithTheNewSetting) {
   Dialup d({"601=0814c@1"}, 1, {"absent"});
   const fs::path ini = d.home / "collect.ini";
   std::string text = link_test::ReadAll(ini);
-  std::jthread service([home = d.home.string()] {
-    std::ostringstream out, err;
-    Dispatch({"run", "--home", home}, out, err);
-  });
-  const auto store = [&] {
-    return store::OpenRecordStore("collect.sqlite", d.home,
-                                  {.origin = {}, .busyWait = std::chrono::seconds(10), .readOnly = true});
-  };
+  test::RunInProcess service(d.home);
+  const auto store = [&] { return test::ReadOnlyStore(d.home); };
   const auto setAside = [&] {
     auto s = store();
     if (!s) return false;
@@ -261,9 +256,7 @@ TEST(RemoteSites, SighupRestartsAPoolWhoseSettingChangedWithTheNewSetting) {
   std::ofstream(ini) << text;
   std::raise(SIGHUP);
   EXPECT_TRUE(WaitUntil([&] { return goodReads() == 1; }, std::chrono::seconds(60)));
-  StopRequest().store(true);
-  service.join();
-  StopRequest().store(false);
+  service.Stop();
   for (const auto& [line, calls] : d.Calls())
     for (const auto& c : calls) EXPECT_EQ(c.device, d.Dev(1));
 }
@@ -315,28 +308,6 @@ TEST(RemoteSites, ModemsThatCallInAreReadUnknownIdsClosedAReconnectReplaces) {
   EXPECT_EQ(collector.Stop(SIGTERM, std::chrono::seconds(60)), 0) << log();
 }
 
-// A modem's end of a call-in connection: the socket made first, connected
-// and its Id sent when asked.
-struct CallingModem {
-  UniqueFd fd{::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
-  bool Call(int port, const std::string& id) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const std::string line = id + "\r";
-    return ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0 &&
-           ::send(fd.get(), line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
-  }
-  // Bytes the collector sent to this modem so far.
-  std::size_t Heard() {
-    char buf[256];
-    std::size_t n = 0;
-    for (ssize_t got; (got = ::recv(fd.get(), buf, sizeof buf, MSG_DONTWAIT)) > 0;) n += static_cast<std::size_t>(got);
-    return n;
-  }
-};
-
 // A call-in line's read has taken its modem's connection and waits for the
 // store; meanwhile the modem calls again, twice, so that the collector's
 // descriptor of the third call has the first call's number. The read then
@@ -354,21 +325,9 @@ TEST(RemoteSites, AModemCallingAgainDuringAReadIsNeverTalkedToByThatRead) {
   std::atomic<int> passes{0};
   std::atomic<bool> go{false};
   StoreWriter writer(*store);
-  std::mutex logMutex;
-  std::string log;
-  const auto logged = [&](const std::string& text) {
-    const std::scoped_lock lock(logMutex);
-    std::size_t n = 0;
-    for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
-    return n;
-  };
+  test::KeptLog log;
   std::atomic<bool> stop{false};
-  const IncomingContext ctx{*parsed.config, home, writer,
-                            [&](const std::string& t) {
-                              const std::scoped_lock lock(logMutex);
-                              log += t + "\n";
-                            },
-                            stop};
+  const IncomingContext ctx{*parsed.config, home, writer, log.To(), stop};
   auto lines = IncomingLines::Open(ctx);
   ASSERT_TRUE(lines && *lines) << (lines ? "no incoming line" : lines.error().reason);
   // After the open, which resumes the line's schedule from the store: the read's first look waits.
@@ -378,17 +337,19 @@ TEST(RemoteSites, AModemCallingAgainDuringAReadIsNeverTalkedToByThatRead) {
   });
   {
     std::jthread serving([&] { (*lines)->Serve(); });
-    CallingModem first, second, third;  // their sockets numbered before the collector's
+    test::CallingModem first, second, third;  // their sockets numbered before the collector's
     ASSERT_TRUE(first.Call(port, "site-7"));
-    EXPECT_TRUE(WaitUntil([&] { return passes.load() > 0; }, std::chrono::seconds(30))) << log;
+    EXPECT_TRUE(WaitUntil([&] { return passes.load() > 0; }, std::chrono::seconds(30))) << log.Text();
     ASSERT_TRUE(second.Call(port, "site-7"));
-    EXPECT_TRUE(WaitUntil([&] { return logged("модем подключился снова") == 1; }, std::chrono::seconds(30))) << log;
+    EXPECT_TRUE(WaitUntil([&] { return log.Count("модем подключился снова") == 1; }, std::chrono::seconds(30)))
+        << log.Text();
     ASSERT_TRUE(third.Call(port, "site-7"));
-    EXPECT_TRUE(WaitUntil([&] { return logged("модем подключился снова") == 2; }, std::chrono::seconds(30))) << log;
+    EXPECT_TRUE(WaitUntil([&] { return log.Count("модем подключился снова") == 2; }, std::chrono::seconds(30)))
+        << log.Text();
     go = true;
-    EXPECT_TRUE(WaitUntil([&] { return logged("Прибор well") == 1; }, std::chrono::seconds(60))) << log;
-    EXPECT_EQ(third.Heard(), 0u) << log;
-    EXPECT_EQ(logged("Прибор well: прочитан"), 0u) << log;
+    EXPECT_TRUE(WaitUntil([&] { return log.Count("Прибор well") == 1; }, std::chrono::seconds(60))) << log.Text();
+    EXPECT_EQ(third.Heard(), 0u) << log.Text();
+    EXPECT_EQ(log.Count("Прибор well: прочитан"), 0u) << log.Text();
     stop = true;
   }
 }

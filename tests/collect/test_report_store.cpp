@@ -4,59 +4,25 @@
 // of each model; without a stored header there is no report.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <sstream>
 
-#include "collect/image/archive_slots.hpp"
 #include "collect/image/report_command.hpp"
 #include "collect/image/report_image.hpp"
 #include "forwarding_store.hpp"
+#include "stored_image.hpp"
 #include "reports/file_io.hpp"
 #include "reports/report_export.hpp"
 #include "reports/report_source.hpp"
 #include "reports/xlsx_xml.hpp"
 #include "reports/zip_archive.hpp"
-#include "sim/expected_dump.hpp"
-#include "sim/history.hpp"
-#include "sim/memories.hpp"
 #include "stats/stat_file.hpp"
 #include "stats/stat_window.hpp"
-#include "store/periods.hpp"
 #include "store/sqlite_connection.hpp"
 #include "support/temp_folder.hpp"
 
 namespace statvtk::collect {
 namespace {
-
-std::string Hex(std::span<const std::uint8_t> bytes) {
-  static const char* digits = "0123456789abcdef";
-  std::string s;
-  for (auto b : bytes) s += digits[b >> 4], s += digits[b & 15];
-  return s;
-}
-
-// The store's rows of every valid record of the model (as the collector keeps them).
-void FillStore(store::RecordStore& store, const StatModel& m, const std::string& serial,
-               const std::function<bool(const std::string&)>& keep) {
-  std::vector<store::RecordRow> rows;
-  for (const ArchiveKind kind : {ArchiveKind::Hourly, ArchiveKind::Daily, ArchiveKind::Monthly}) {
-    if (!m.HasArchive(kind)) continue;
-    const ArchiveSlots slots = SlotsOf(m.Type(), kind);
-    for (std::size_t i = 0; i < m.Index(kind).size(); ++i) {
-      if (!m.EntryValid(kind, i)) continue;
-      const StatRecord r = m.Decode(kind, i);
-      store::RecordRow row;
-      row.serial = serial;
-      row.archive = kind;
-      row.period = store::PeriodText(kind, {r.year, r.month, r.day, r.hour});
-      if (!keep(row.period)) continue;
-      row.forwardTotal = r.forwardTotal;
-      const auto pos = m.Index(kind)[i].Pos;
-      row.raw = Hex(std::span(m.Data().area).subspan(pos, slots.size));
-      rows.push_back(row);
-    }
-  }
-  ASSERT_TRUE(store.PutRecords(rows));
-}
 
 // Equal texts, or where they part (the cell around the first difference).
 ::testing::AssertionResult SameSheet(const std::string& got, const std::string& want) {
@@ -83,8 +49,7 @@ std::string Sheet(const std::filesystem::path& workbook) {
 class StoreReport : public ::testing::TestWithParam<DeviceType> {
  protected:
   void SetUp() override {
-    const std::uint32_t now = static_cast<std::uint32_t>(CivilToDeviceTime(2026, 12, 8, 10, 30, 0));
-    data_ = sim::ExpectedDump(GetParam(), sim::BuildMemories(sim::GenerateHistory(GetParam(), 77, now)));
+    data_ = test::SimulatedDump(GetParam());
     model_ = MakeStatModel(data_);
     ASSERT_TRUE(model_);
     serial_ = model_->SerialText();
@@ -123,6 +88,9 @@ class StoreReport : public ::testing::TestWithParam<DeviceType> {
     EXPECT_TRUE(written) << written.error().reason;
     return *run.output;
   }
+  void Fill(const std::function<bool(const std::string&)>& keep) {
+    test::FillStore(*store_, *model_, serial_, {ArchiveKind::Hourly, ArchiveKind::Daily, ArchiveKind::Monthly}, keep);
+  }
   int Collect(std::vector<std::string> args, std::string* out = nullptr, std::string* err = nullptr) {
     args.insert(args.begin(), {"--serial", serial_});
     std::string why;
@@ -146,36 +114,33 @@ class StoreReport : public ::testing::TestWithParam<DeviceType> {
   std::unique_ptr<test::ForwardingStore> store_ = test::ForwardingStore::Sqlite();
 };
 
-TEST_P(StoreReport, HourlyWorkbookIsTheOneOfTheFile) {
-  FillStore(*store_, *model_, serial_, [](const std::string&) { return true; });
-  // 01.12: a day without the history's irregularities. (On 03.12 an hour closes
-  // twice; the store keeps one record per hour, so the next hour's increment
-  // is taken against that one, where the file takes the second.)
-  const CalendarDate day{2026, 12, 1};
-  const auto cli = CliHourly(day);
-  std::string out, err;
-  ASSERT_EQ(Collect({"--day", "01.12.26", "--out", (home_.Path() / "store_h.xlsx").string()}, &out, &err), 0) << err;
-  EXPECT_EQ(out, (home_.Path() / "store_h.xlsx").string() + "\n");
-  const std::string want = Sheet(cli);
-  ASSERT_FALSE(want.empty());
-  EXPECT_TRUE(SameSheet(Sheet(home_.Path() / "store_h.xlsx"), want));
-}
-
-TEST_P(StoreReport, DailyWorkbookIsTheOneOfTheFile) {
-  FillStore(*store_, *model_, serial_, [](const std::string&) { return true; });
-  const auto cli = CliDaily({2026, 11, 5}, {2026, 12, 4});
-  std::string err;
-  ASSERT_EQ(
-      Collect({"--daily", "05.11.26", "04.12.26", "--out", (home_.Path() / "store_d.xlsx").string()}, nullptr, &err), 0)
-      << err;
-  const std::string want = Sheet(cli);
-  ASSERT_FALSE(want.empty());
-  EXPECT_TRUE(SameSheet(Sheet(home_.Path() / "store_d.xlsx"), want));
+// 01.12: a day without the history's irregularities. (On 03.12 an hour closes
+// twice; the store keeps one record per hour, so the next hour's increment
+// is taken against that one, where the file takes the second.)
+TEST_P(StoreReport, HourlyAndDailyWorkbooksAreThoseOfTheFile) {
+  Fill([](const std::string&) { return true; });
+  const struct {
+    std::vector<std::string> args;
+    std::filesystem::path cli, out;
+  } cases[] = {
+      {{"--day", "01.12.26"}, CliHourly({2026, 12, 1}), home_.Path() / "store_h.xlsx"},
+      {{"--daily", "05.11.26", "04.12.26"}, CliDaily({2026, 11, 5}, {2026, 12, 4}), home_.Path() / "store_d.xlsx"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--out", c.out.string()});
+    std::string out, err;
+    ASSERT_EQ(Collect(args, &out, &err), 0) << err;
+    EXPECT_EQ(out, c.out.string() + "\n");
+    const std::string want = Sheet(c.cli);
+    ASSERT_FALSE(want.empty());
+    EXPECT_TRUE(SameSheet(Sheet(c.out), want)) << c.args[0];
+  }
 }
 
 TEST_P(StoreReport, HoursTheStoreLacksStayEmptyAndADayWithoutRecordsIsRefused) {
   // The store has the day's hours from 06:00 on only.
-  FillStore(*store_, *model_, serial_, [](const std::string& p) { return p.size() != 16 || p >= "2026-12-03 06:00"; });
+  Fill([](const std::string& p) { return p.size() != 16 || p >= "2026-12-03 06:00"; });
   const std::filesystem::path out = home_.Path() / "part.xlsx";
   ASSERT_EQ(Collect({"--day", "03.12.26", "--out", out.string()}), 0);
   EXPECT_NE(Sheet(out), Sheet(CliHourly({2026, 12, 3})));
@@ -197,12 +162,9 @@ INSTANTIATE_TEST_SUITE_P(Models, StoreReport,
                          ::testing::Values(DeviceType::dtVTK0812, DeviceType::dtVTK0814C, DeviceType::dtVTK0814CM,
                                            DeviceType::dtLDN08),
                          [](const auto& info) {
-                           switch (info.param) {
-                             case DeviceType::dtVTK0812: return std::string("VTK0812");
-                             case DeviceType::dtVTK0814C: return std::string("VTK0814C");
-                             case DeviceType::dtVTK0814CM: return std::string("VTK0814CM");
-                             default: return std::string("LDN08");
-                           }
+                           std::string name(DeviceTypeName(info.param));
+                           std::erase_if(name, [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); });
+                           return name;
                          });
 
 TEST(StoreReportArgs, BadUsageIsTold) {

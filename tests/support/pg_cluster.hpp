@@ -114,7 +114,6 @@ class PgCluster {
   }
   int Port() const { return port_; }
   const std::string& Log() const { return log_; }
-  std::string ServerLog() const { return link_test::ReadAll(run_ / "server.log"); }
 
  private:
   bool MakeFolders() {
