@@ -14,18 +14,8 @@ namespace {
 
 SituationRow SituationAt(const SqlRows& rows, int i) {
   SituationRow s;
-  s.id = rows.Int(i, 0);
-  s.serial = rows.Text(i, 1);
-  s.kind = rows.Text(i, 2);
-  s.source = rows.Text(i, 3);
-  s.fromPeriod = rows.Text(i, 4);
-  if (!rows.IsNull(i, 5)) s.toPeriod = rows.Text(i, 5);
-  s.hours = rows.Int(i, 6);
-  s.detail = rows.Text(i, 7);
-  s.raisedUtc = rows.Text(i, 8);
-  s.clearedUtc = rows.Text(i, 9);
-  s.ackUtc = rows.Text(i, 10);
-  s.ackBy = rows.Text(i, 11);
+  rows.Into(i, 0, s.id, s.serial, s.kind, s.source, s.fromPeriod, s.toPeriod, s.hours, s.detail, s.raisedUtc,
+            s.clearedUtc, s.ackUtc, s.ackBy);
   return s;
 }
 
