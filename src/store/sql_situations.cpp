@@ -84,6 +84,15 @@ Result<std::int64_t> SqlStore::CountSituations(const SituationQuery& query) {
   return rows->Count() ? rows->Int(0, 0) : 0;
 }
 
+Result<void> SqlStore::CloseSituation(SituationRow closed, const std::string& now, SituationChanges& changes) {
+  closed.clearedUtc = now;
+  auto updated =
+      Run(sql::kUpdateSituation, {SqlInt(closed.id), OptText(closed.toPeriod), SqlInt(closed.hours), SqlText(now)});
+  if (!updated) return updated.error();
+  changes.closed.push_back(std::move(closed));
+  return {};
+}
+
 Result<bool> SqlStore::AckSituation(std::int64_t id, const std::string& by, const std::string& utc) {
   auto rows = Run(sql::kAckSituation, {SqlInt(id), SqlText(utc.empty() ? UtcNow() : utc), SqlText(by)});
   if (!rows) return rows.error();
@@ -137,11 +146,7 @@ Result<SituationChanges> SqlStore::PutSituations(const std::string& serial, std:
       if (!was->Open()) continue;
       SituationRow closed = *was;
       closed.toPeriod = LastHourOf(closed);
-      closed.clearedUtc = now;
-      auto updated =
-          Run(sql::kUpdateSituation, {SqlInt(closed.id), OptText(closed.toPeriod), SqlInt(closed.hours), SqlText(now)});
-      if (!updated) return updated.error();
-      changes.closed.push_back(std::move(closed));
+      if (auto done = CloseSituation(std::move(closed), now, changes); !done) return done.error();
     }
     return changes;
   });
@@ -191,11 +196,7 @@ Result<SituationChanges> SqlStore::ClearSituations(const std::string& serial, co
       SituationRow closed = was;
       closed.toPeriod = std::max(lastHour, was.fromPeriod);
       closed.hours = HoursUpTo(was, *closed.toPeriod);
-      closed.clearedUtc = now;
-      auto updated =
-          Run(sql::kUpdateSituation, {SqlInt(closed.id), OptText(closed.toPeriod), SqlInt(closed.hours), SqlText(now)});
-      if (!updated) return updated.error();
-      changes.closed.push_back(std::move(closed));
+      if (auto done = CloseSituation(std::move(closed), now, changes); !done) return done.error();
     }
     return changes;
   });
