@@ -1,6 +1,7 @@
 // The codes of situations, the rules' settings by key, and hour texts.
 #include <charconv>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "analysis/situations.hpp"
@@ -40,48 +41,39 @@ std::optional<double> Decimal(std::string_view text) {
   return v;
 }
 
+// Each kind's and each source's code, in the order of the enums.
+constexpr std::string_view kKindNames[] = {"flag",           "power_off",         "settings_changed", "calibration",
+                                           "clock_changed",  "night_flow",        "continuous_flow",  "no_consumption",
+                                           "reverse_volume", "consumption_spike", "meter_replaced",   "clock_drift",
+                                           "call_in_refused"};
+static_assert(std::size(kKindNames) == std::size(kSituationKinds));
+constexpr std::string_view kSourceNames[] = {"flags", "events", "rule", "collector"};
+
+template <class E, std::size_t N>
+std::string_view NameIn(const std::string_view (&names)[N], E value) {
+  const auto i = static_cast<std::size_t>(value);
+  return i < N ? names[i] : "";
+}
+
+template <class E, std::size_t N>
+std::optional<E> ValueIn(const std::string_view (&names)[N], std::string_view name) {
+  for (std::size_t i = 0; i < N; ++i)
+    if (names[i] == name) return static_cast<E>(i);
+  return std::nullopt;
+}
+
 }  // namespace
 
-std::string_view SituationKindName(SituationKind kind) {
-  switch (kind) {
-    case SituationKind::Flag: return "flag";
-    case SituationKind::PowerOff: return "power_off";
-    case SituationKind::SettingsChanged: return "settings_changed";
-    case SituationKind::Calibration: return "calibration";
-    case SituationKind::ClockChanged: return "clock_changed";
-    case SituationKind::NightFlow: return "night_flow";
-    case SituationKind::ContinuousFlow: return "continuous_flow";
-    case SituationKind::NoConsumption: return "no_consumption";
-    case SituationKind::ReverseVolume: return "reverse_volume";
-    case SituationKind::ConsumptionSpike: return "consumption_spike";
-    case SituationKind::MeterReplaced: return "meter_replaced";
-    case SituationKind::ClockDrift: return "clock_drift";
-    case SituationKind::CallInRefused: return "call_in_refused";
-  }
-  return "";
-}
+std::string_view SituationKindName(SituationKind kind) { return NameIn(kKindNames, kind); }
 
-std::string_view SituationSourceName(SituationSource source) {
-  switch (source) {
-    case SituationSource::Flags: return "flags";
-    case SituationSource::Events: return "events";
-    case SituationSource::Rule: return "rule";
-    case SituationSource::Collector: return "collector";
-  }
-  return "";
-}
+std::string_view SituationSourceName(SituationSource source) { return NameIn(kSourceNames, source); }
 
 std::optional<SituationKind> SituationKindOfName(std::string_view name) {
-  for (const SituationKind k : kSituationKinds)
-    if (SituationKindName(k) == name) return k;
-  return std::nullopt;
+  return ValueIn<SituationKind>(kKindNames, name);
 }
 
 std::optional<SituationSource> SituationSourceOfName(std::string_view name) {
-  for (const auto s :
-       {SituationSource::Flags, SituationSource::Events, SituationSource::Rule, SituationSource::Collector})
-    if (SituationSourceName(s) == name) return s;
-  return std::nullopt;
+  return ValueIn<SituationSource>(kSourceNames, name);
 }
 
 Result<void> SetSetting(Settings& settings, std::string_view key, std::string_view value) {

@@ -47,6 +47,16 @@ std::optional<int> ParseCommand(CLI::App& app, const std::vector<std::string>& a
 // --address the command declared itself (a list) is kept.
 std::optional<int> ParseInstrumentCommand(CLI::App& app, ConnectionOptions& o, const std::vector<std::string>& args,
                                           std::ostream& out, std::ostream& err);
+// The same with the command's app made here and its own options declared
+// by `declare` into `o` (the connection options in o.conn).
+template <class Options>
+std::optional<int> ParseInstrumentCommand(const std::string& command, const std::string& description,
+                                          const std::string& footer, Options& o, void (*declare)(CLI::App&, Options&),
+                                          const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const auto app = CommandApp(command, description, footer);
+  declare(*app, o);
+  return ParseInstrumentCommand(*app, o.conn, args, out, err);
+}
 
 // Checks the combination (one transport at most, --phone with --modem...); empty when fine.
 std::string CheckConnectionOptions(const ConnectionOptions& o);

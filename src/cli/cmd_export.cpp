@@ -17,12 +17,12 @@ constexpr const char* kExportAbout =
 
 constexpr const char* kExportFooter = "Exit status: 0 done, 2 bad usage, 3 the file could not be read or written.\n";
 
-struct ExportOptions {
+struct ExportOptions : FileCommandArgs {
   std::string archive = "hourly";
   std::optional<std::string> out, separator, decimal;
 };
 
-void DeclareExportOptions(CLI::App& app, ExportOptions& o) {
+void DeclareOptions(CLI::App& app, ExportOptions& o) {
   app.add_option("--archive", o.archive, "hourly (default), daily, monthly or events")
       ->type_name("hourly|daily|monthly|events");
   args::AddOptional(app, "--out", o.out, "write the CSV to PATH (default: standard output)")->type_name("PATH");
@@ -50,26 +50,24 @@ bool OneChar(const std::optional<std::string>& v, char* c) {
 }  // namespace
 
 int RunExport(const Args& args, std::ostream& out, std::ostream& err) {
-  FileCommandArgs a;
   ExportOptions o;
-  const auto declare = [&o](CLI::App& app) { DeclareExportOptions(app, o); };
-  if (auto done = ParseFileCommand({"export", kExportAbout, kExportFooter}, a, declare, args, out, err)) return *done;
+  if (auto done = ParseFileCommand({"export", kExportAbout, kExportFooter}, o, args, out, err)) return *done;
   CsvArchive archive = CsvArchive::Hourly;
   char separator = '\0', decimal = '\0';
   if (!ArchiveOf(o.archive, &archive) || !OneChar(o.separator, &separator) || !OneChar(o.decimal, &decimal) ||
       (separator && separator == decimal))
     return UsageError(err, "export", "bad --archive, --separator or --decimal");
-  auto loaded = LoadForCommand(a, err);
+  auto loaded = LoadForCommand(o, err);
   if (const int* exit = std::get_if<int>(&loaded)) return *exit;
   StatData& data = std::get<StatData>(loaded);
   const auto model = MakeStatModel(data);
   if (!model) {
-    err << a.file << ": unknown statistics model\n";
+    err << o.file << ": unknown statistics model\n";
     return kExitFile;
   }
   const Result<std::string> made = ExportArchiveCsv(*model, archive, MakeCsvOptions(decimal, separator));
   if (!made) {
-    err << a.file << ": " << made.error().reason << "\n";
+    err << o.file << ": " << made.error().reason << "\n";
     return kExitFile;
   }
   const std::string& csv = *made;

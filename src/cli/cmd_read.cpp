@@ -199,9 +199,8 @@ int RunBatch(const ReadOptions& ro, const JobSetup& setup, const ReadChoice& cho
 
 int RunRead(const Args& args, std::ostream& out, std::ostream& err) {
   ReadOptions ro;
-  const auto app = CommandApp("read", kReadAbout, kReadFooter);
-  DeclareReadOptions(*app, ro);
-  if (auto done = ParseInstrumentCommand(*app, ro.conn, args, out, err)) return *done;
+  if (auto done = ParseInstrumentCommand("read", kReadAbout, kReadFooter, ro, DeclareReadOptions, args, out, err))
+    return *done;
   if (auto e = CheckReadOptions(ro); !e.empty()) return UsageError(err, "read", e);
 
   CommandRead read(ro.conn, err, StderrIsTerminal());

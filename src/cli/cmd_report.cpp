@@ -26,12 +26,12 @@ constexpr const char* kReportFooter =
     "Exit status: 0 written, 2 bad usage, 3 the file could not be read, the day\n"
     "has no records or the workbook could not be made.\n";
 
-struct ReportOptions {
+struct ReportOptions : FileCommandArgs {
   std::optional<std::string> day, from, to;
   std::optional<std::filesystem::path> out;
 };
 
-void DeclareReportOptions(CLI::App& app, ReportOptions& o) {
+void DeclareOptions(CLI::App& app, ReportOptions& o) {
   args::AddOptional(app, "--day", o.day, "the hourly report of this day")->type_name("DD.MM.YY");
   args::AddOptional(app, "--from", o.from, "the daily report from this day")->type_name("DD.MM.YY");
   args::AddOptional(app, "--to", o.to, "... to this day")->type_name("DD.MM.YY");
@@ -44,35 +44,35 @@ int Fail(std::ostream& err, const std::string& reason) {
   return kExitFile;
 }
 
-ReportRun RunOf(const FileCommandArgs& a, const ReportOptions& o) {
+ReportRun RunOf(const ReportOptions& o) {
   ReportRun run;
-  run.home = HomeOf(a);
+  run.home = HomeOf(o);
   run.output = o.out;
   return run;
 }
 
-int HourlyReport(const FileCommandArgs& a, const ReportOptions& o, std::shared_ptr<const StatModel> model,
-                 const CalendarDate& day, std::ostream& out, std::ostream& err) {
+int HourlyReport(const ReportOptions& o, std::shared_ptr<const StatModel> model, const CalendarDate& day,
+                 std::ostream& out, std::ostream& err) {
   const auto plan = PlanHourlyReport(model, day);
   if (!plan) {
-    err << a.file << ": no hourly records of " << ShortDateText(day) << "\n";
+    err << o.file << ": no hourly records of " << ShortDateText(day) << "\n";
     return kExitFile;
   }
-  const Result<std::filesystem::path> written = ExportHourDataToExcel(HourInputOf(*model, *plan), RunOf(a, o));
+  const Result<std::filesystem::path> written = ExportHourDataToExcel(HourInputOf(*model, *plan), RunOf(o));
   if (!written) return Fail(err, written.error().reason);
   out << written->string() << "\n";
   return kExitOk;
 }
 
-int DailyReport(const FileCommandArgs& a, const ReportOptions& o, std::shared_ptr<const StatModel> model,
-                const CalendarDate& from, const CalendarDate& to, std::ostream& out, std::ostream& err) {
+int DailyReport(const ReportOptions& o, std::shared_ptr<const StatModel> model, const CalendarDate& from,
+                const CalendarDate& to, std::ostream& out, std::ostream& err) {
   const DailyReportPlan p = PlanDailyReport(model, from, to);
   if (!p.plan) {
-    err << a.file << ": no daily records from " << p.fromText << " to " << p.toText << "\n";
+    err << o.file << ": no daily records from " << p.fromText << " to " << p.toText << "\n";
     return kExitFile;
   }
   const Result<std::filesystem::path> written =
-      ExportDayDataToExcel(DailyInputOf(*model, *p.plan, p.fromText, p.toText), RunOf(a, o));
+      ExportDayDataToExcel(DailyInputOf(*model, *p.plan, p.fromText, p.toText), RunOf(o));
   if (!written) return Fail(err, written.error().reason);
   out << written->string() << "\n";
   return kExitOk;
@@ -81,23 +81,21 @@ int DailyReport(const FileCommandArgs& a, const ReportOptions& o, std::shared_pt
 }  // namespace
 
 int RunReport(const Args& args, std::ostream& out, std::ostream& err) {
-  FileCommandArgs a;
   ReportOptions o;
-  const auto declare = [&o](CLI::App& app) { DeclareReportOptions(app, o); };
-  if (auto done = ParseFileCommand({"report", kReportAbout, kReportFooter}, a, declare, args, out, err)) return *done;
+  if (auto done = ParseFileCommand({"report", kReportAbout, kReportFooter}, o, args, out, err)) return *done;
   CalendarDate d1, d2;
   const bool hourly = o.day && !o.from && !o.to && ParseShortDate(*o.day, &d1, true);
   const bool daily = !o.day && o.from && o.to && ParseShortDate(*o.from, &d1) && ParseShortDate(*o.to, &d2);
   if (!hourly && !daily) return UsageError(err, "report", "give --day DD.MM.YY, or --from DD.MM.YY and --to DD.MM.YY");
-  auto loaded = LoadForCommand(a, err);
+  auto loaded = LoadForCommand(o, err);
   if (const int* exit = std::get_if<int>(&loaded)) return *exit;
   StatData& data = std::get<StatData>(loaded);
   std::shared_ptr<const StatModel> model = MakeStatModel(data);
   if (!model) {
-    err << a.file << ": unknown statistics model\n";
+    err << o.file << ": unknown statistics model\n";
     return kExitFile;
   }
-  return hourly ? HourlyReport(a, o, model, d1, out, err) : DailyReport(a, o, model, d1, d2, out, err);
+  return hourly ? HourlyReport(o, model, d1, out, err) : DailyReport(o, model, d1, d2, out, err);
 }
 
 }  // namespace statvtk::cli

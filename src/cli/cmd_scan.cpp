@@ -78,9 +78,8 @@ class ScanPrinter : public CliObserver {
 
 int RunScan(const Args& args, std::ostream& out, std::ostream& err) {
   ScanOptions so;
-  const auto app = CommandApp("scan", kScanAbout, kScanFooter);
-  DeclareScanOptions(*app, so);
-  if (auto done = ParseInstrumentCommand(*app, so.conn, args, out, err)) return *done;
+  if (auto done = ParseInstrumentCommand("scan", kScanAbout, kScanFooter, so, DeclareScanOptions, args, out, err))
+    return *done;
   const auto addresses = ScanAddresses(so.addresses, so.conn.mbus);
   if (!addresses) return UsageError(err, "scan", addresses.error().reason);
   const auto bauds = ScanSpeeds(so.bauds);

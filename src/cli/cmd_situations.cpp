@@ -57,13 +57,13 @@ constexpr RuleOption kRuleOptions[] = {
      .help = "a day above X times its weekday's median is a spike (3)"},
 };
 
-struct Options {
+struct Options : FileCommandArgs {
   std::optional<std::string> from, to;
   bool json = false;
   std::vector<std::pair<const char*, std::string>> rules;  // key, value
 };
 
-void Declare(CLI::App& app, Options& o) {
+void DeclareOptions(CLI::App& app, Options& o) {
   args::AddOptional(app, "--from", o.from, "from this day")->type_name("DD.MM.YY");
   args::AddOptional(app, "--to", o.to, "to this day")->type_name("DD.MM.YY");
   app.add_flag("--json", o.json, "one JSON object instead of text (docs/statistics.md describes it)");
@@ -182,21 +182,19 @@ bool SpanOf(const Options& o, analysis::Settings& s, std::ostream& err) {
 }  // namespace
 
 int RunSituations(const Args& args, std::ostream& out, std::ostream& err) {
-  FileCommandArgs a;
   Options o;
-  const auto declare = [&o](CLI::App& app) { Declare(app, o); };
-  if (auto done = ParseFileCommand({"situations", kSituationsAbout, kSituationsFooter}, a, declare, args, out, err))
+  if (auto done = ParseFileCommand({"situations", kSituationsAbout, kSituationsFooter}, o, args, out, err))
     return *done;
   analysis::Settings settings;
   if (!SpanOf(o, settings, err)) return kExitUsage;
   for (const auto& [key, value] : o.rules)
     if (auto set = analysis::SetSetting(settings, key, value); !set)
       return UsageError(err, "situations", set.error().reason);
-  auto loaded = LoadForCommand(a, err);
+  auto loaded = LoadForCommand(o, err);
   if (const int* exit = std::get_if<int>(&loaded)) return *exit;
   const auto model = MakeStatModel(std::get<StatData>(loaded));
   if (!model) {
-    err << a.file << ": not a statistics file\n";
+    err << o.file << ": not a statistics file\n";
     return kExitFile;
   }
   const analysis::Analysis result = analysis::Analyse(analysis::MeterRecordsOf(*model), settings);

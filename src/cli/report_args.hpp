@@ -2,6 +2,7 @@
 // "--name value" options, --home DIR and --help; loading the file.
 #pragma once
 
+#include <concepts>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -39,6 +40,17 @@ struct FileCommandText {
 std::optional<int> ParseFileCommand(const FileCommandText& text, FileCommandArgs& a,
                                     const std::function<void(CLI::App&)>& declare, const Args& args, std::ostream& out,
                                     std::ostream& err);
+// The same for a command whose options hold the file's (they derive from
+// FileCommandArgs) and its own, declared by its
+// DeclareOptions(CLI::App&, Options&).
+template <class Options>
+requires std::derived_from<Options, FileCommandArgs> std::optional<int> ParseFileCommand(const FileCommandText& text,
+                                                                                         Options& o, const Args& args,
+                                                                                         std::ostream& out,
+                                                                                         std::ostream& err) {
+  return ParseFileCommand(
+      text, o, [&o](CLI::App& app) { DeclareOptions(app, o); }, args, out, err);
+}
 
 // The statistics file (extension compared lower-cased) as its data, or the error with the message.
 Result<StatData> LoadStatistics(const std::string& file);

@@ -136,6 +136,18 @@ int WithFleet(const Common& c, bool serving, std::ostream& err, Lines&& lines) {
   return lines(run);
 }
 
+// once and run: only --home and --config, then `lines` over a FleetRun of
+// that home (WithFleet); the exit status.
+template <class Lines>
+int FleetCommand(const std::string& name, const std::string& about, bool serving, const std::vector<std::string>& args,
+                 std::ostream& out, std::ostream& err, Lines&& lines) {
+  CommonArgs given;
+  const auto app = CommandApp(name, about, given);
+  if (auto done = ParseCommand(*app, args, out, err)) return *done;
+  const Common c = given.Resolved();
+  return WithFleet(c, serving, err, [&](FleetRun& f) { return lines(f, c); });
+}
+
 using ServeFn = std::function<void(const LineConfig&, const std::vector<const InstrumentConfig*>&)>;
 
 // One thread per line, each running `serve` over the line's instruments;
@@ -244,11 +256,7 @@ void ServeUntilStop(const Running& run, std::shared_ptr<const Config>& running, 
 }  // namespace
 
 int RunOnce(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  CommonArgs given;
-  const auto app = CommandApp("once", kOnceAbout, given);
-  if (auto done = ParseCommand(*app, args, out, err)) return *done;
-  const Common c = given.Resolved();
-  return WithFleet(c, false, err, [&](FleetRun& f) {
+  return FleetCommand("once", kOnceAbout, false, args, out, err, [&](FleetRun& f, const Common& c) {
     const auto services = StartServices(f, false, err);
     if (!services) return kExitConfig;
     std::atomic<bool> failed{false};
@@ -300,11 +308,7 @@ int RunOnce(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 //   5. HTTP stopped, the state it shows still there;
 //   6. the state destroyed: the call-in lines, the figures, the store.
 int RunService(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  CommonArgs given;
-  const auto app = CommandApp("run", kRunAbout, given);
-  if (auto done = ParseCommand(*app, args, out, err)) return *done;
-  const Common c = given.Resolved();
-  return WithFleet(c, true, err, [&](FleetRun& f) {
+  return FleetCommand("run", kRunAbout, true, args, out, err, [&](FleetRun& f, const Common& c) {
     std::atomic<bool>& request = StopRequest();
     ReloadRequest().store(false);  // from now on SIGHUP reads collect.ini again
     f.log.Line("statvtk-collect: приборов " + std::to_string(f.cfg.instruments.size()) + ", линий " +

@@ -4,6 +4,7 @@
 #include <regex>
 
 #include "collect/commands.hpp"
+#include "collect/views/csv_cells.hpp"
 #include "collect/views/fleet_export.hpp"
 #include "collect/views/json_shapes.hpp"
 #include "collect/views/month_export.hpp"
@@ -20,20 +21,6 @@ every instrument's totals at a moment, from its nearest held record; with
 --situations --month YYYY-MM each instrument's month for billing (hours
 held, without data, with each flag, operating and error time) and its
 abnormal situations overlapping the month.)";
-
-std::string Csv(double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.6f", v);
-  return buf;
-}
-
-std::string CsvOpt(const std::optional<double>& v) { return v ? Csv(*v) : std::string(); }
-
-std::string Quoted(const std::string& s) {
-  std::string q = "\"";
-  for (char ch : s) q += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-  return q + "\"";
-}
 
 // A bound as the store compares it: the REST API's forms, or DD.MM.YY and
 // DD.MM.YYYY as reports take them; nullopt for anything else.
@@ -169,9 +156,9 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   } else {
     out << "serial,archive,period,forward_total,reverse_total,forward_increment,reverse_increment,flags,fields\n";
     for (const auto& r : *rows)
-      out << Quoted(r.serial) << "," << store::ArchiveName(r.archive) << "," << r.period << "," << Csv(r.forwardTotal)
-          << "," << Csv(r.reverseTotal) << "," << CsvOpt(r.forwardIncrement) << "," << CsvOpt(r.reverseIncrement) << ","
-          << r.flags << "," << Quoted(r.fields) << "\n";
+      out << CsvQuoted(r.serial) << "," << store::ArchiveName(r.archive) << "," << r.period << ","
+          << CsvNumber(r.forwardTotal) << "," << CsvNumber(r.reverseTotal) << "," << CsvNumber(r.forwardIncrement)
+          << "," << CsvNumber(r.reverseIncrement) << "," << r.flags << "," << CsvQuoted(r.fields) << "\n";
   }
   out.flush();
   return out ? kExitOk : kExitFailed;

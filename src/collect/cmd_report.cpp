@@ -7,10 +7,11 @@ namespace statvtk::collect {
 int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   CommonArgs given;
   StoreReportArgs parsed;
-  const auto app = CommandApp("report", kStoreReportAbout, given, kStoreReportFooter);
-  DeclareStoreReportOptions(*app, parsed);
-  if (auto done = ParseCommand(*app, args, out, err)) return *done;
-  if (const auto why = CheckStoreReportArgs(parsed)) return args::UsageError(err, app->get_name(), *why, kExitConfig);
+  if (auto done = ParseCommand("report", kStoreReportAbout, kStoreReportFooter, given, parsed,
+                               DeclareStoreReportOptions, args, out, err))
+    return *done;
+  if (const auto why = CheckStoreReportArgs(parsed))
+    return args::UsageError(err, "statvtk-collect report", *why, kExitConfig);
   const Common c = given.Resolved();
   auto cfg = LoadChecked(c, err);
   if (!cfg) return kExitConfig;

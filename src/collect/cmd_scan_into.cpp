@@ -146,9 +146,9 @@ int AddFound(const Common& c, const Config& cfg, const LineConfig& line, const s
 int RunScanInto(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   CommonArgs given;
   Options opts;
-  const auto app = CommandApp("scan-into", kScanIntoAbout, given, kScanIntoFooter);
-  DeclareOptions(*app, opts);
-  if (auto done = ParseCommand(*app, args, out, err)) return *done;
+  if (auto done =
+          ParseCommand("scan-into", kScanIntoAbout, kScanIntoFooter, given, opts, DeclareOptions, args, out, err))
+    return *done;
   const Common c = given.Resolved();
   auto cfg = LoadChecked(c, err);
   if (!cfg) return kExitConfig;

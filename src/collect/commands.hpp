@@ -38,6 +38,16 @@ std::unique_ptr<CLI::App> CommandApp(const std::string& name, const std::string&
 // the reason on `err`).
 std::optional<int> ParseCommand(CLI::App& app, const std::vector<std::string>& args, std::ostream& out,
                                 std::ostream& err);
+// The two in one: the command's app made (CommandApp) with its own options
+// declared by `declare` into `o`, and the arguments parsed.
+template <class Options>
+std::optional<int> ParseCommand(const std::string& name, const std::string& description, const std::string& footer,
+                                CommonArgs& given, Options& o, void (*declare)(CLI::App&, Options&),
+                                const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const auto app = CommandApp(name, description, given, footer);
+  declare(*app, o);
+  return ParseCommand(*app, args, out, err);
+}
 // collect.ini loaded and checked, or the problems on err.
 std::optional<Config> LoadChecked(const Common& c, std::ostream& err);
 // The store of the configuration, or the reason on err; `readOnly` for the

@@ -39,6 +39,17 @@ void PutFloatLE(std::span<std::uint8_t> out, std::size_t at, float f) {
   PutLE(out, at, std::bit_cast<std::uint32_t>(f), 4);
 }
 
+// The head of the VTK-08.14 and LDN-08 records: the period start, 4 bytes
+// at 0 (a BadYear record's high byte the mark), then the V+ and V- totals,
+// `width` bytes each; `be`: most significant byte first.
+void PutTimedHead(std::span<std::uint8_t> out, const ArchiveRecord& r, int width, bool be) {
+  const auto put = be ? PutBE : PutLE;
+  put(out, 0, r.periodStart, 4);
+  if (r.shape == RecordShape::BadYear) out[be ? 0 : 3] = kBadYearByte;
+  put(out, 4, r.totals.vPlus, width);
+  put(out, 4 + static_cast<std::size_t>(width), r.totals.vMinus, width);
+}
+
 void Seal(std::span<std::uint8_t> rec, bool invalid) {
   unsigned s = 0;
   for (std::size_t i = 0; i + 1 < rec.size(); ++i) s += rec[i];
@@ -162,10 +173,7 @@ void EncodeRecord0812(const ArchiveRecord& r, std::span<std::uint8_t, 32> out) {
 
 void EncodeRecord0814(const ArchiveRecord& r, std::span<std::uint8_t, 64> out) {
   std::fill(out.begin(), out.end(), 0);
-  PutBE(out, 0, r.periodStart, 4);
-  if (r.shape == RecordShape::BadYear) out[0] = kBadYearByte;
-  PutBE(out, 4, r.totals.vPlus, 6);
-  PutBE(out, 10, r.totals.vMinus, 6);
+  PutTimedHead(out, r, 6, true);
   PutBE(out, 16, r.totals.mPlus, 6);
   PutBE(out, 22, r.totals.mMinus, 6);
   for (std::size_t i = 0; i < 4; ++i) PutBE(out, 28 + 4 * i, r.totals.counters[i], 4);
@@ -177,10 +185,7 @@ void EncodeRecord0814(const ArchiveRecord& r, std::span<std::uint8_t, 64> out) {
 
 void EncodeRecordLdn(const ArchiveRecord& r, std::span<std::uint8_t, 68> out) {
   std::fill(out.begin(), out.end(), 0);
-  PutLE(out, 0, r.periodStart, 4);
-  if (r.shape == RecordShape::BadYear) out[3] = kBadYearByte;
-  PutLE(out, 4, r.totals.vPlus, 8);
-  PutLE(out, 12, r.totals.vMinus, 8);
+  PutTimedHead(out, r, 8, false);
   for (std::size_t i = 0; i < 4; ++i) PutLE(out, 20 + 4 * i, r.totals.counters[i], 4);
   PutFloatLE(out, 36, r.meanFlow);
   PutFloatLE(out, 40, r.voltage);

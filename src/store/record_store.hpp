@@ -36,9 +36,6 @@ class RecordStore : public SituationStore,
                     public LeaseStore {
  public:
   virtual ~RecordStore() = default;
-  RecordStore() = default;
-  RecordStore(const RecordStore&) = delete;
-  RecordStore& operator=(const RecordStore&) = delete;
 
   virtual std::string_view Backend() const = 0;  // "sqlite", "postgresql"
   virtual Result<int> SchemaVersion() = 0;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/error.hpp"
+#include "store/store_roles.hpp"
 
 namespace statvtk::store {
 
@@ -62,12 +63,9 @@ struct SituationChanges {
   std::vector<SituationRow> opened, closed;
 };
 
-class SituationStore {
+class SituationStore : public StoreRole {
  public:
   virtual ~SituationStore() = default;
-  SituationStore() = default;
-  SituationStore(const SituationStore&) = delete;
-  SituationStore& operator=(const SituationStore&) = delete;
 
   // The situations of `serial` an analysis found now (their ids, times and
   // acknowledgements ignored), in one transaction: a new one inserted (once,

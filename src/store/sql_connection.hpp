@@ -37,8 +37,24 @@ class SqlRows {
   std::optional<double> OptReal(int row, int col) const;  // empty for NULL
   SqlBytes Bytes(int row, int col) const;                 // a text "\x..." (PostgreSQL's bytea) decoded
   void Add(SqlValue cell) { cells_.push_back(std::move(cell)); }
+  // The row's cells from column `col` on, one into each of `out` in order,
+  // read as its type asks (a NULL as above; a flag 0 or not; an optional
+  // text empty).
+  template <class... T>
+  void Into(int row, int col, T&... out) const {
+    (Put(row, col++, out), ...);
+  }
 
  private:
+  void Put(int row, int col, std::string& v) const { v = Text(row, col); }
+  void Put(int row, int col, std::int64_t& v) const { v = Int(row, col); }
+  void Put(int row, int col, double& v) const { v = Real(row, col); }
+  void Put(int row, int col, bool& v) const { v = Int(row, col) != 0; }
+  void Put(int row, int col, std::optional<double>& v) const { v = OptReal(row, col); }
+  void Put(int row, int col, std::optional<std::string>& v) const {
+    if (IsNull(row, col)) v.reset();
+    else v = Text(row, col);
+  }
   const SqlValue& At(int row, int col) const {
     return cells_[static_cast<std::size_t>(row) * static_cast<std::size_t>(columns_) + static_cast<std::size_t>(col)];
   }

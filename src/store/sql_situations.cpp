@@ -14,18 +14,8 @@ namespace {
 
 SituationRow SituationAt(const SqlRows& rows, int i) {
   SituationRow s;
-  s.id = rows.Int(i, 0);
-  s.serial = rows.Text(i, 1);
-  s.kind = rows.Text(i, 2);
-  s.source = rows.Text(i, 3);
-  s.fromPeriod = rows.Text(i, 4);
-  if (!rows.IsNull(i, 5)) s.toPeriod = rows.Text(i, 5);
-  s.hours = rows.Int(i, 6);
-  s.detail = rows.Text(i, 7);
-  s.raisedUtc = rows.Text(i, 8);
-  s.clearedUtc = rows.Text(i, 9);
-  s.ackUtc = rows.Text(i, 10);
-  s.ackBy = rows.Text(i, 11);
+  rows.Into(i, 0, s.id, s.serial, s.kind, s.source, s.fromPeriod, s.toPeriod, s.hours, s.detail, s.raisedUtc,
+            s.clearedUtc, s.ackUtc, s.ackBy);
   return s;
 }
 
@@ -94,6 +84,15 @@ Result<std::int64_t> SqlStore::CountSituations(const SituationQuery& query) {
   return rows->Count() ? rows->Int(0, 0) : 0;
 }
 
+Result<void> SqlStore::CloseSituation(SituationRow closed, const std::string& now, SituationChanges& changes) {
+  closed.clearedUtc = now;
+  auto updated =
+      Run(sql::kUpdateSituation, {SqlInt(closed.id), OptText(closed.toPeriod), SqlInt(closed.hours), SqlText(now)});
+  if (!updated) return updated.error();
+  changes.closed.push_back(std::move(closed));
+  return {};
+}
+
 Result<bool> SqlStore::AckSituation(std::int64_t id, const std::string& by, const std::string& utc) {
   auto rows = Run(sql::kAckSituation, {SqlInt(id), SqlText(utc.empty() ? UtcNow() : utc), SqlText(by)});
   if (!rows) return rows.error();
@@ -147,11 +146,7 @@ Result<SituationChanges> SqlStore::PutSituations(const std::string& serial, std:
       if (!was->Open()) continue;
       SituationRow closed = *was;
       closed.toPeriod = LastHourOf(closed);
-      closed.clearedUtc = now;
-      auto updated =
-          Run(sql::kUpdateSituation, {SqlInt(closed.id), OptText(closed.toPeriod), SqlInt(closed.hours), SqlText(now)});
-      if (!updated) return updated.error();
-      changes.closed.push_back(std::move(closed));
+      if (auto done = CloseSituation(std::move(closed), now, changes); !done) return done.error();
     }
     return changes;
   });
@@ -201,11 +196,7 @@ Result<SituationChanges> SqlStore::ClearSituations(const std::string& serial, co
       SituationRow closed = was;
       closed.toPeriod = std::max(lastHour, was.fromPeriod);
       closed.hours = HoursUpTo(was, *closed.toPeriod);
-      closed.clearedUtc = now;
-      auto updated =
-          Run(sql::kUpdateSituation, {SqlInt(closed.id), OptText(closed.toPeriod), SqlInt(closed.hours), SqlText(now)});
-      if (!updated) return updated.error();
-      changes.closed.push_back(std::move(closed));
+      if (auto done = CloseSituation(std::move(closed), now, changes); !done) return done.error();
     }
     return changes;
   });

@@ -11,34 +11,19 @@ std::int64_t LimitOf(std::size_t limit) { return limit == 0 ? sql::kNoLimit : st
 // The record columns starting at `c`.
 RecordRow RecordAt(const SqlRows& rows, int i, int c) {
   RecordRow r;
-  r.serial = rows.Text(i, c);
-  r.archive = ArchiveOfName(rows.Text(i, c + 1)).value_or(ArchiveKind::Hourly);
-  r.period = rows.Text(i, c + 2);
-  r.forwardTotal = rows.Real(i, c + 3);
-  r.reverseTotal = rows.Real(i, c + 4);
-  r.forwardIncrement = rows.OptReal(i, c + 5);
-  r.reverseIncrement = rows.OptReal(i, c + 6);
-  r.flags = rows.Int(i, c + 7);
-  r.valid = rows.Int(i, c + 8) != 0;
-  r.fields = rows.Text(i, c + 9);
-  r.readId = rows.Int(i, c + 10);
-  r.utcOffsetS = rows.Int(i, c + 11);
-  r.raw = rows.Text(i, c + 12);
+  std::string archive;
+  rows.Into(i, c, r.serial, archive, r.period, r.forwardTotal, r.reverseTotal, r.forwardIncrement, r.reverseIncrement,
+            r.flags, r.valid, r.fields, r.readId, r.utcOffsetS, r.raw);
+  r.archive = ArchiveOfName(archive).value_or(ArchiveKind::Hourly);
   return r;
 }
 
 FindingRow FindingAt(const SqlRows& rows, int i) {
   FindingRow f;
-  f.id = rows.Int(i, 0);
-  f.serial = rows.Text(i, 1);
-  f.kind = FindingKindOfName(rows.Text(i, 2)).value_or(FindingKind::TotalDown);
-  f.archive = ArchiveOfName(rows.Text(i, 3));
-  f.period = rows.Text(i, 4);
-  f.detail = rows.Text(i, 5);
-  f.readId = rows.Int(i, 6);
-  f.foundUtc = rows.Text(i, 7);
-  f.ackedUtc = rows.Text(i, 8);
-  f.ackedBy = rows.Text(i, 9);
+  std::string kind, archive;
+  rows.Into(i, 0, f.id, f.serial, kind, archive, f.period, f.detail, f.readId, f.foundUtc, f.ackedUtc, f.ackedBy);
+  f.kind = FindingKindOfName(kind).value_or(FindingKind::TotalDown);
+  f.archive = ArchiveOfName(archive);
   return f;
 }
 
@@ -46,22 +31,11 @@ FindingRow FindingAt(const SqlRows& rows, int i) {
 
 ReadRow ReadAt(const SqlRows& rows, int i, int c) {
   ReadRow r;
-  r.id = rows.Int(i, c);
-  r.serial = rows.Text(i, c + 1);
-  r.name = rows.Text(i, c + 2);
-  r.line = rows.Text(i, c + 3);
-  r.startedUtc = rows.Text(i, c + 4);
-  r.endedUtc = rows.Text(i, c + 5);
-  r.mode = ReadModeOfName(rows.Text(i, c + 6)).value_or(ReadMode::New);
-  r.outcome = ReadOutcomeOfName(rows.Text(i, c + 7));
-  r.error = rows.Text(i, c + 8);
-  r.requests = rows.Int(i, c + 9);
-  r.file = rows.Text(i, c + 10);
-  r.recovered = rows.Int(i, c + 11);
-  r.lost = rows.Int(i, c + 12);
-  r.added = rows.Int(i, c + 13);
-  r.conflicts = rows.Int(i, c + 14);
-  r.origin = rows.Text(i, c + 15);
+  std::string mode, outcome;
+  rows.Into(i, c, r.id, r.serial, r.name, r.line, r.startedUtc, r.endedUtc, mode, outcome, r.error, r.requests, r.file,
+            r.recovered, r.lost, r.added, r.conflicts, r.origin);
+  r.mode = ReadModeOfName(mode).value_or(ReadMode::New);
+  r.outcome = ReadOutcomeOfName(outcome);
   return r;
 }
 

@@ -116,6 +116,9 @@ class SqlStore final : public RecordStore {
   auto InTransaction(F f) -> decltype(f());
   Result<SqlRows> Run(const sql::Statement& s, const std::vector<SqlValue>& params);
   Result<SqlRows> Run(const SqlQuery& q);
+  // Ends the open situation `closed` (its end and hours set) as of `now`,
+  // and adds it to the changes.
+  Result<void> CloseSituation(SituationRow closed, const std::string& now, SituationChanges& changes);
 
   std::unique_ptr<SqlConnection> c_;
   StoreOptions options_;

@@ -16,6 +16,18 @@ std::string Tuple(std::size_t n) {
   return s + ")";
 }
 
+// An insert of many rows: `head`, each row's "(?, ...)" of `columns` values
+// (`add(query, tuple, row)` puts them in), then `tail`.
+template <class Row, class AddRow>
+SqlQuery InsertRows(std::string_view head, std::size_t columns, std::span<const Row* const> rows, AddRow add,
+                    std::string_view tail) {
+  SqlQuery s;
+  s.Add(head);
+  const std::string tuple = Tuple(columns);
+  for (std::size_t i = 0; i < rows.size(); ++i) add(s.Add(i ? ", " : ""), tuple, *rows[i]);
+  return s.Add(tail);
+}
+
 SqlQuery& Range(SqlQuery& q, std::string_view column, const std::string& from, const std::string& to) {
   if (!from.empty()) q.Where(std::string(column) + " >= ?", {SqlText(from)});
   if (!to.empty()) q.Where(std::string(column) + " <= ?", {SqlText(to)});
@@ -78,16 +90,11 @@ SqlQuery GapsQuery(const std::string& serial, ArchiveKind archive, const std::st
 }
 
 SqlQuery PutSlotsQuery(const std::string& serial, std::span<const SlotRow* const> slots) {
-  SqlQuery s;
-  s.Add("INSERT INTO slots(serial, archive, slot, raw, read_id) VALUES ");
-  const std::string tuple = Tuple(5);
-  for (std::size_t i = 0; i < slots.size(); ++i) {
-    const SlotRow& r = *slots[i];
-    s.Add(i ? ", " : "")
-        .Add(tuple,
-             {SqlText(serial), SqlText(ArchiveName(r.archive)), SqlInt(r.slot), SqlBytes(r.raw), SqlInt(r.readId)});
-  }
-  return s.Add(" ON CONFLICT(serial, archive, slot) DO UPDATE SET raw = excluded.raw, read_id = excluded.read_id");
+  const auto add = [&serial](SqlQuery& s, const std::string& tuple, const SlotRow& r) {
+    s.Add(tuple, {SqlText(serial), SqlText(ArchiveName(r.archive)), SqlInt(r.slot), SqlBytes(r.raw), SqlInt(r.readId)});
+  };
+  return InsertRows("INSERT INTO slots(serial, archive, slot, raw, read_id) VALUES ", 5, slots, add,
+                    " ON CONFLICT(serial, archive, slot) DO UPDATE SET raw = excluded.raw, read_id = excluded.read_id");
 }
 
 SqlQuery EventsQuery(const std::string& serial, const std::string& from, const std::string& to) {
@@ -126,30 +133,22 @@ SqlQuery StoredRawQuery(const std::string& serial, ArchiveKind archive, std::spa
 }
 
 SqlQuery InsertRecordsQuery(std::span<const RecordRow* const> rows) {
-  SqlQuery s;
-  s.Add("INSERT INTO records(").Add(sql::kRecordColumns).Add(", bad_date) VALUES ");
-  const std::string tuple = Tuple(14);
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const RecordRow& r = *rows[i];
-    s.Add(i ? ", " : "")
-        .Add(tuple, {SqlText(r.serial), SqlText(ArchiveName(r.archive)), SqlText(r.period), r.forwardTotal,
-                     r.reverseTotal, SqlReal(r.forwardIncrement), SqlReal(r.reverseIncrement), SqlInt(r.flags),
-                     SqlInt(r.valid ? 1 : 0), SqlText(r.fields), SqlInt(r.readId), SqlInt(r.utcOffsetS), SqlText(r.raw),
-                     SqlInt(BadDate(r.archive, r.period) ? 1 : 0)});
-  }
-  return s.Add(" ON CONFLICT(serial, archive, period) DO NOTHING RETURNING period");
+  const auto add = [](SqlQuery& s, const std::string& tuple, const RecordRow& r) {
+    s.Add(tuple, {SqlText(r.serial), SqlText(ArchiveName(r.archive)), SqlText(r.period), r.forwardTotal, r.reverseTotal,
+                  SqlReal(r.forwardIncrement), SqlReal(r.reverseIncrement), SqlInt(r.flags), SqlInt(r.valid ? 1 : 0),
+                  SqlText(r.fields), SqlInt(r.readId), SqlInt(r.utcOffsetS), SqlText(r.raw),
+                  SqlInt(BadDate(r.archive, r.period) ? 1 : 0)});
+  };
+  const std::string head = "INSERT INTO records(" + std::string(sql::kRecordColumns) + ", bad_date) VALUES ";
+  return InsertRows(head, 14, rows, add, " ON CONFLICT(serial, archive, period) DO NOTHING RETURNING period");
 }
 
 SqlQuery InsertEventsQuery(std::span<const EventRow* const> rows) {
-  SqlQuery s;
-  s.Add("INSERT INTO events(serial, time, code, text, read_id) VALUES ");
-  const std::string tuple = Tuple(5);
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const EventRow& e = *rows[i];
-    s.Add(i ? ", " : "")
-        .Add(tuple, {SqlText(e.serial), SqlText(e.time), SqlInt(e.code), SqlText(e.text), SqlInt(e.readId)});
-  }
-  return s.Add(" ON CONFLICT(serial, time, code) DO NOTHING RETURNING 1");
+  const auto add = [](SqlQuery& s, const std::string& tuple, const EventRow& e) {
+    s.Add(tuple, {SqlText(e.serial), SqlText(e.time), SqlInt(e.code), SqlText(e.text), SqlInt(e.readId)});
+  };
+  return InsertRows("INSERT INTO events(serial, time, code, text, read_id) VALUES ", 5, rows, add,
+                    " ON CONFLICT(serial, time, code) DO NOTHING RETURNING 1");
 }
 
 namespace {

@@ -19,18 +19,16 @@
 
 #include "base/error.hpp"
 #include "collect/config/collect_config.hpp"
+#include "collect/dial/dial_context.hpp"
 #include "collect/fleet/fleet_figures.hpp"
 #include "collect/fleet/log_fields.hpp"
 #include "collect/run/store_writer.hpp"
 
 namespace statvtk::collect {
 
-struct IncomingContext {
-  const Config& cfg;
-  std::filesystem::path home;
-  StoreWriter& writer;
-  LogTo log;                // one line, stamped by the caller
-  std::atomic<bool>& stop;  // ends the listening, the lines' waits and (without readStop) their reads
+// `stop` also ends the listening and the lines' waits (and, without
+// readStop, their reads).
+struct IncomingContext : DialContext {
   FleetFigures* fleet = nullptr;
   std::chrono::milliseconds idWait{10000};  // for the Id line
   int perAddress = 4;                       // connections at once from one address

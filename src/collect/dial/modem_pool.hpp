@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "collect/config/collect_config.hpp"
+#include "collect/dial/dial_context.hpp"
 #include "collect/fleet/fleet_figures.hpp"
 #include "collect/fleet/modem_figures.hpp"
 #include "collect/run/collect_pass.hpp"
@@ -24,12 +25,8 @@
 
 namespace statvtk::collect {
 
-struct PoolContext {
-  const Config& cfg;
-  std::filesystem::path home;
-  StoreWriter& writer;
-  LogTo log;                // one line, stamped by the caller
-  std::atomic<bool>& stop;  // the run's: ends the pool and its reads
+// `stop` also ends the pool.
+struct PoolContext : DialContext {
   ModemFigures& modems;
   FleetFigures* fleet = nullptr;  // the service's figures (due times, reads)
   // How long a set-aside modem waits before it is tried again.

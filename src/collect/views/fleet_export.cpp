@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "base/utf8.hpp"
+#include "collect/views/csv_cells.hpp"
 #include "collect/views/json_shapes.hpp"
 
 namespace statvtk::collect {
@@ -16,19 +17,6 @@ namespace {
 using store::RecordRow;
 
 constexpr const char* kNoData = "нет данных";
-
-std::string Number(double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.6f", v);
-  return buf;
-}
-std::string Number(const std::optional<double>& v) { return v ? Number(*v) : std::string(); }
-
-std::string Quoted(const std::string& s) {
-  std::string q = "\"";
-  for (char ch : s) q += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-  return q + "\"";
-}
 
 // The rows as they go out: the CSV header or the JSON array's brackets.
 class RowWriter {
@@ -55,7 +43,7 @@ Json Who(const store::InstrumentRow& in) {
   return {{"serial", ValidUtf8(in.serial)}, {"name", in.name}, {"line", in.line}};
 }
 std::string WhoCsv(const store::InstrumentRow& in) {
-  return Quoted(in.serial) + "," + Quoted(in.name) + "," + Quoted(in.line);
+  return CsvQuoted(in.serial) + "," + CsvQuoted(in.name) + "," + CsvQuoted(in.line);
 }
 
 void RecordOut(RowWriter& w, const store::InstrumentRow& in, const RecordRow& r, const std::string& prefix = {},
@@ -66,8 +54,8 @@ void RecordOut(RowWriter& w, const store::InstrumentRow& in, const RecordRow& r,
   for (const auto& [k, v] : record.items()) j[k] = v;
   j["state"] = r.valid ? "" : "повреждена";
   w.Row(j, WhoCsv(in) + "," + prefix + std::string(store::ArchiveName(r.archive)) + "," + r.period + "," +
-               Number(r.forwardTotal) + "," + Number(r.reverseTotal) + "," + Number(r.forwardIncrement) + "," +
-               Number(r.reverseIncrement) + "," + (r.valid ? "1" : "0") + "," + (r.valid ? "" : "повреждена"));
+               CsvNumber(r.forwardTotal) + "," + CsvNumber(r.reverseTotal) + "," + CsvNumber(r.forwardIncrement) + "," +
+               CsvNumber(r.reverseIncrement) + "," + (r.valid ? "1" : "0") + "," + (r.valid ? "" : "повреждена"));
 }
 
 void MissingOut(RowWriter& w, const store::InstrumentRow& in, ArchiveKind archive, const std::string& period,

@@ -9,6 +9,7 @@
 
 #include "base/json_text.hpp"
 #include "base/utf8.hpp"
+#include "collect/views/csv_cells.hpp"
 #include "collect/image/archive_slots.hpp"
 #include "collect/views/json_shapes.hpp"
 #include "collect/image/report_image.hpp"
@@ -31,19 +32,6 @@ int DaysIn(const BillingMonth& m) {
 // Hours and volumes to the meter's resolution: no binary noise of sums.
 double Rounded(double v) { return std::round(v * 1e6) / 1e6; }
 
-std::string Number(const std::optional<double>& v) {
-  if (!v) return {};
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.6f", *v);
-  return buf;
-}
-
-std::string Quoted(const std::string& s) {
-  std::string q = "\"";
-  for (char ch : s) q += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-  return q + "\"";
-}
-
 Json FlagHours(const analysis::MonthSummary& m) {
   Json flags = Json::object();
   for (const auto& [word, hours] : m.flagHours) flags[ValidUtf8(word)] = hours;
@@ -64,21 +52,21 @@ Json SummaryJson(const std::optional<analysis::MonthSummary>& m, const BillingMo
 }
 
 std::string WhoCsv(const store::InstrumentRow& in) {
-  return Quoted(in.serial) + "," + Quoted(in.name) + "," + Quoted(in.line);
+  return CsvQuoted(in.serial) + "," + CsvQuoted(in.name) + "," + CsvQuoted(in.line);
 }
 
 std::string SummaryCsv(const store::InstrumentRow& in, const std::optional<analysis::MonthSummary>& m,
                        const BillingMonth& month) {
-  std::string row = WhoCsv(in) + "," + Quoted(in.model) + "," + month.Text() + ",";
+  std::string row = WhoCsv(in) + "," + CsvQuoted(in.model) + "," + month.Text() + ",";
   if (!m) return row + ",,,,,";
   return row + std::to_string(m->hours) + "," + std::to_string(m->held) + "," + std::to_string(m->missing) + "," +
-         Number(m->operatingHours) + "," + Number(m->errorHours) + "," + Quoted(JsonText(FlagHours(*m)));
+         CsvNumber(m->operatingHours) + "," + CsvNumber(m->errorHours) + "," + CsvQuoted(JsonText(FlagHours(*m)));
 }
 
 std::string SituationCsv(const store::InstrumentRow& in, const SituationRow& s) {
-  return WhoCsv(in) + "," + std::to_string(s.id) + "," + s.kind + "," + Quoted(SituationText(s.kind, s.detail)) + "," +
-         s.source + "," + s.fromPeriod + "," + s.toPeriod.value_or("") + "," + std::to_string(s.hours) + "," +
-         Quoted(s.detail) + "," + s.raisedUtc + "," + s.clearedUtc + "," + Quoted(s.ackBy) + "," + s.ackUtc;
+  return WhoCsv(in) + "," + std::to_string(s.id) + "," + s.kind + "," + CsvQuoted(SituationText(s.kind, s.detail)) +
+         "," + s.source + "," + s.fromPeriod + "," + s.toPeriod.value_or("") + "," + std::to_string(s.hours) + "," +
+         CsvQuoted(s.detail) + "," + s.raisedUtc + "," + s.clearedUtc + "," + CsvQuoted(s.ackBy) + "," + s.ackUtc;
 }
 
 constexpr const char* kSummaryColumns =
