@@ -32,7 +32,8 @@ Result<InstanceLock> InstanceLock::Take(const std::filesystem::path& home) {
   const int fd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0640);
   if (fd < 0) {
     const int e = errno;
-    return MakeError(ErrorCode::FileSystem, "не удалось создать файл блокировки " + file.string() + ": " + std::strerror(e), e);
+    return MakeError(ErrorCode::FileSystem,
+                     "не удалось создать файл блокировки " + file.string() + ": " + std::strerror(e), e);
   }
   InstanceLock lock(fd);
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
