@@ -119,7 +119,8 @@ TEST(CollectInstance, ASecondCollectorOnTheHomeIsRefusedUntilTheFirstIsGone) {
       WaitUntil([&] { return link_test::ReadAll(home / "collect.lock").find("started") != std::string::npos; }, 60s));
   EXPECT_EQ(test::Collect(home, {"once"}, 60s), kExitConfig);
   const std::string out = link_test::ReadAll(home / "collect.out");
-  EXPECT_NE(out.find("another collector runs on the home " + home.string() + ": pid " + std::to_string(first.Pid())),
+  EXPECT_NE(out.find("в домашней папке " + home.string() + " уже работает другой сборщик: pid " +
+                     std::to_string(first.Pid())),
             std::string::npos)
       << out;
   first.Stop(SIGKILL, 60s);

@@ -174,7 +174,7 @@ TEST(StoreReportArgs, BadUsageIsTold) {
       {{"--serial", "1", "--day", "31.02.26"}, "--day"},
       {{"--serial", "1", "--day", "3.12.26"}, "--day"},
       {{"--serial", "1", "--daily", "05.12.26"}, "--daily"},
-      {{"--serial", "1", "--daily", "05.12.26", "01.12.26"}, "after"},
+      {{"--serial", "1", "--daily", "05.12.26", "01.12.26"}, "позже"},
       {{"--serial", "1", "--day", "01.12.26", "--daily", "01.12.26", "02.12.26", "--out", "x"}, "--out"},
       {{"--serial", "1", "--day", "01.12.26", "--bogus"}, "--bogus"},
   };

@@ -359,8 +359,8 @@ std::string IncomingLines::Describe(const std::string& line) const {
   const std::scoped_lock lock(s_->mu);
   for (const auto& s : s_->slots) {
     if (s.line->name != line) continue;
-    if (s.fd < 0) return "waiting for the modem";
-    return "connected since " + store::UtcText(s.since) + " (" + s.peer.substr(0, s.peer.rfind(':')) + ")";
+    if (s.fd < 0) return "ждёт подключения модема";
+    return "подключён с " + store::UtcText(s.since) + " (" + s.peer.substr(0, s.peer.rfind(':')) + ")";
   }
   return {};
 }

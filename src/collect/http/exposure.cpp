@@ -17,9 +17,9 @@ namespace {
 // The key file readable by its owner alone; the reason when not.
 std::optional<std::string> KeyProblem(const std::filesystem::path& key) {
   struct stat st {};
-  if (::stat(key.c_str(), &st) != 0) return key.string() + ": no such file (HttpKey=)";
+  if (::stat(key.c_str(), &st) != 0) return key.string() + ": нет такого файла (HttpKey=)";
   if ((st.st_mode & (S_IRWXG | S_IRWXO)) != 0)
-    return key.string() + ": the private key is readable by other users; chmod 600 " + key.string();
+    return key.string() + ": закрытый ключ могут читать другие пользователи; chmod 600 " + key.string();
   return std::nullopt;
 }
 
@@ -32,7 +32,7 @@ void CheckHttp(const Config& cfg, const std::filesystem::path& home, ExposureChe
   if (tls) {
     if (auto p = KeyProblem(InHome(col.httpKey, home))) out.refusals.push_back(at + *p);
     if (!std::filesystem::exists(InHome(col.httpCert, home)))
-      out.refusals.push_back(at + InHome(col.httpCert, home).string() + ": no such file (HttpCert=)");
+      out.refusals.push_back(at + InHome(col.httpCert, home).string() + ": нет такого файла (HttpCert=)");
   }
   const TokenFile tokens(InHome(col.httpTokens, home));
   const auto entries = tokens.Read();
@@ -42,15 +42,15 @@ void CheckHttp(const Config& cfg, const std::filesystem::path& home, ExposureChe
   }
   if (IsLoopbackHost(address->host) || (tls && !entries->empty())) return;
   std::string missing;
-  if (entries->empty()) missing = "no token in " + tokens.Path().string() + " (statvtk-collect token add NAME)";
-  if (!tls) missing += std::string(missing.empty() ? "" : " and ") + "no HttpCert=/HttpKey= (HTTPS)";
+  if (entries->empty()) missing = "нет токена в " + tokens.Path().string() + " (statvtk-collect token add ИМЯ)";
+  if (!tls) missing += std::string(missing.empty() ? "" : " и ") + "нет HttpCert=/HttpKey= (HTTPS)";
   if (col.httpInsecure)
-    out.warnings.push_back(at + "Http=" + col.http + " serves the network with " + missing +
-                           " (HttpInsecure=1): anyone who reaches it reads the fleet's data");
+    out.warnings.push_back(at + "Http=" + col.http + " открыт в сеть, хотя " + missing +
+                           " (HttpInsecure=1): данные приборов прочтёт любой, кто до него достучится");
   else
-    out.refusals.push_back(at + "Http=" + col.http + " is an address other hosts reach, with " + missing +
-                           ": make a token and set HttpCert= and HttpKey=, serve on 127.0.0.1 behind a proxy, "
-                           "or set HttpInsecure=1 to serve it open anyway");
+    out.refusals.push_back(at + "Http=" + col.http + ": этот адрес доступен с других машин, но " + missing +
+                           ": создайте токен и задайте HttpCert= и HttpKey=, слушайте на 127.0.0.1 за прокси "
+                           "или задайте HttpInsecure=1, чтобы открыть доступ без защиты");
 }
 
 void CheckPasswordFile(const Config& cfg, ExposureCheck& out) {
@@ -58,10 +58,10 @@ void CheckPasswordFile(const Config& cfg, ExposureCheck& out) {
   if (store::PasswordsIn(col.database).empty() && col.mqtt.password.empty()) return;
   struct stat st {};
   if (::stat(cfg.file.c_str(), &st) != 0 || (st.st_mode & S_IROTH) == 0) return;
-  out.warnings.push_back(cfg.file.string() + ": holds a password (" +
+  out.warnings.push_back(cfg.file.string() + ": в файле пароль (" +
                          std::string(col.mqtt.password.empty() ? "Database=" : "MqttPassword=") +
-                         ") and every user of this machine may read it: chmod 640 " + cfg.file.string() +
-                         " (the database's password is better kept in libpq's passfile, ~/.pgpass or PGPASSFILE)");
+                         "), а читать его может любой пользователь этой машины: chmod 640 " + cfg.file.string() +
+                         " (пароль базы данных лучше хранить в passfile libpq, ~/.pgpass или PGPASSFILE)");
 }
 
 }  // namespace

@@ -27,9 +27,9 @@ Result<ListenAddress> ListenAddressOf(const HostPort& at) {
 }
 
 Error CannotListen(const HostPort& at) {
-  if (at.port == 0) return MakeError(ErrorCode::BadSettings, "Http: cannot listen on " + at.host);
-  return MakeError(ErrorCode::BadSettings, "Http: cannot listen on " + at.host + ":" + std::to_string(at.port) +
-                                               " (in use or no such address)");
+  if (at.port == 0) return MakeError(ErrorCode::BadSettings, "Http: не удалось слушать на " + at.host);
+  return MakeError(ErrorCode::BadSettings, "Http: не удалось слушать на " + at.host + ":" + std::to_string(at.port) +
+                                               " (порт занят или такого адреса нет)");
 }
 
 }  // namespace statvtk::collect

@@ -129,7 +129,7 @@ Result<void> HttpServer::Start(const HostPort& at) {
     const auto pem = PemPair(options_.cert, options_.key);
     if (!pem)
       return MakeError(ErrorCode::BadSettings, "HttpCert=" + options_.cert + ", HttpKey=" + options_.key +
-                                                   ": not a PEM certificate and its private key");
+                                                   ": не сертификат PEM с его закрытым ключом");
     setup.certPem = pem->first;
     setup.keyPem = pem->second;
   }

@@ -74,7 +74,7 @@ std::string TokenHash(std::string_view token) {
 Result<std::string> NewToken() {
   std::array<unsigned char, 32> bytes{};
   if (RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1)
-    return MakeError(ErrorCode::BadData, "the system's random generator failed");
+    return MakeError(ErrorCode::BadData, "сбой системного генератора случайных чисел");
   return Hex(bytes);
 }
 
@@ -91,7 +91,7 @@ Result<std::vector<TokenEntry>> TokenFile::Read() const {
     const auto f = Fields(line);
     if (f.size() != 4 || !ValidTokenName(f[0]) || !IsHash(f[1]))
       return MakeError(ErrorCode::BadFile,
-                       path_.string() + ":" + std::to_string(n) + ": not a token line (NAME, hash, made, last used)");
+                       path_.string() + ":" + std::to_string(n) + ": не строка токена (ИМЯ, хеш, создан, использован)");
     out.push_back({f[0], f[1], f[2], f[3] == "-" ? std::string() : f[3]});
   }
   return out;
@@ -114,14 +114,14 @@ Result<void> TokenFile::Write(const std::vector<TokenEntry>& entries) const {
 
 Result<std::string> TokenFile::Add(const std::string& name) {
   if (!ValidTokenName(name))
-    return MakeError(ErrorCode::BadSettings, "\"" + name + "\": a token's name is 1 to 64 of A-Z a-z 0-9 . _ -");
+    return MakeError(ErrorCode::BadSettings, "\"" + name + "\": имя токена — от 1 до 64 знаков из A-Z a-z 0-9 . _ -");
   auto lock = LockOf(path_);
   if (!lock) return lock.error();
   auto entries = Read();
   if (!entries) return entries.error();
   for (const auto& e : *entries)
     if (e.name == name)
-      return MakeError(ErrorCode::BadSettings, "a token named \"" + name + "\" exists (token remove " + name + ")");
+      return MakeError(ErrorCode::BadSettings, "токен с именем \"" + name + "\" уже есть (token remove " + name + ")");
   auto token = NewToken();
   if (!token) return token.error();
   entries->push_back({name, TokenHash(*token), store::UtcNow(), ""});

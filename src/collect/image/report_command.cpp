@@ -113,14 +113,14 @@ void DeclareStoreReportOptions(CLI::App& app, StoreReportArgs& a) {
 }
 
 std::optional<std::string> CheckStoreReportArgs(const StoreReportArgs& a) {
-  if (a.serial.empty()) return "--serial S is needed";
-  if (!a.day && !a.daily) return "give --day DD.MM.YY or --daily DD.MM.YY DD.MM.YY";
-  if (a.day && !ShortDate(*a.day)) return "--day " + *a.day + ": DD.MM.YY expected";
+  if (a.serial.empty()) return "нужен --serial S";
+  if (!a.day && !a.daily) return "укажите --day DD.MM.YY или --daily DD.MM.YY DD.MM.YY";
+  if (a.day && !ShortDate(*a.day)) return "--day " + *a.day + ": ожидается DD.MM.YY";
   if (a.daily && (!ShortDate(a.daily->first) || !ShortDate(a.daily->second)))
-    return "--daily " + a.daily->first + " " + a.daily->second + ": DD.MM.YY DD.MM.YY expected";
+    return "--daily " + a.daily->first + " " + a.daily->second + ": ожидается DD.MM.YY DD.MM.YY";
   if (a.daily && DayNumber(*ShortDate(a.daily->second)) < DayNumber(*ShortDate(a.daily->first)))
-    return "--daily: the first day is after the last";
-  if (a.day && a.daily && a.out) return "--out names one file: give --day or --daily";
+    return "--daily: первый день позже последнего";
+  if (a.day && a.daily && a.out) return "--out задаёт один файл: укажите либо --day, либо --daily";
   return std::nullopt;
 }
 

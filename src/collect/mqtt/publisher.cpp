@@ -55,7 +55,7 @@ class MqttPublisher::Session {
   }
 
   Result<void> Connect(const MqttSettings& s) {
-    if (!m_) return MakeError(ErrorCode::BadData, "MQTT: no client (out of memory)");
+    if (!m_) return MakeError(ErrorCode::BadData, "MQTT: клиент не создан (не хватает памяти)");
     if (tlsResult_ != MOSQ_ERR_SUCCESS) return MakeError(ErrorCode::BadSettings, "MQTT TLS: " + Why(tlsResult_));
     if (willResult_ != MOSQ_ERR_SUCCESS) return MakeError(ErrorCode::BadSettings, "MQTT will: " + Why(willResult_));
     const int rc = mosquitto_connect(m_.get(), s.host.c_str(), s.port, kKeepAliveS);
@@ -67,7 +67,7 @@ class MqttPublisher::Session {
       if (auto r = Loop(100); !r) return r.error();
     if (connack_ != 0)
       return MakeError(ErrorCode::Connect, "MQTT " + s.host + ": " +
-                                               (connack_ < 0 ? std::string("no answer to CONNECT")
+                                               (connack_ < 0 ? std::string("нет ответа на CONNECT")
                                                              : std::string(mosquitto_connack_string(connack_))));
     return {};
   }

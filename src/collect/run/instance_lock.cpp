@@ -22,7 +22,7 @@ std::string Holder(int fd) {
   while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
   for (char& c : s)
     if (static_cast<unsigned char>(c) < 0x20) c = ' ';
-  return s.empty() ? "a process that has not yet said who it is" : s;
+  return s.empty() ? "процесс, ещё не записавший, кто он" : s;
 }
 
 }  // namespace
@@ -32,16 +32,17 @@ Result<InstanceLock> InstanceLock::Take(const std::filesystem::path& home) {
   const int fd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0640);
   if (fd < 0) {
     const int e = errno;
-    return MakeError(ErrorCode::FileSystem, "cannot make the lock file " + file.string() + ": " + std::strerror(e), e);
+    return MakeError(ErrorCode::FileSystem,
+                     "не удалось создать файл блокировки " + file.string() + ": " + std::strerror(e), e);
   }
   InstanceLock lock(fd);
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int e = errno;
     if (e == EWOULDBLOCK)
-      return MakeError(kHeld, "another collector runs on the home " + home.string() + ": " + Holder(fd) +
-                                  " (it holds " + file.string() +
-                                  "; stop it first, e.g. systemctl stop statvtk-collect)");
-    return MakeError(ErrorCode::FileSystem, "cannot lock " + file.string() + ": " + std::strerror(e), e);
+      return MakeError(kHeld, "в домашней папке " + home.string() + " уже работает другой сборщик: " + Holder(fd) +
+                                  " (он держит " + file.string() +
+                                  "; сначала остановите его, например systemctl stop statvtk-collect)");
+    return MakeError(ErrorCode::FileSystem, "не удалось заблокировать " + file.string() + ": " + std::strerror(e), e);
   }
   const std::string who =
       "pid " + std::to_string(getpid()) + " on " + OriginOf("") + ", started " + store::UtcNow() + "\n";

@@ -46,7 +46,7 @@ std::vector<store::InstrumentRow> MetersOf(std::vector<store::InstrumentRow> all
 Result<Json> CompletenessJson(store::RecordStore& db, const std::string& untilPeriod, int days, const std::string& text,
                               PageAsked asked) {
   const auto until = HourNumber(untilPeriod);
-  if (!until) return MakeError(ErrorCode::BadData, "bad hour " + untilPeriod);
+  if (!until) return MakeError(ErrorCode::BadData, "неверный час " + untilPeriod);
   const std::int64_t lastDay = *until / 24, firstDay = lastDay - days + 1;
   auto all = db.Instruments();
   if (!all) return all.error();
@@ -98,7 +98,7 @@ Result<Json> CompletenessJson(store::RecordStore& db, const std::string& untilPe
 
 Result<Json> ReadRatesJson(store::RecordStore& db, std::chrono::system_clock::time_point now, int days) {
   const auto today = DayNumber(UtcText(now));
-  if (!today) return MakeError(ErrorCode::BadData, "bad time");
+  if (!today) return MakeError(ErrorCode::BadData, "неверное время");
   const std::int64_t firstDay = *today - days + 1;
   auto rows = db.ReadsByDay(DayPeriod(firstDay) + "T00:00:00Z");
   if (!rows) return rows.error();

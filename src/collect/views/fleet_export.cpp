@@ -113,7 +113,7 @@ Result<void> ExportFleet(store::RecordStore& s, ArchiveKind archive, const std::
       else MissingOut(w, in, archive, period);
     }
     for (; r != rows->end(); ++r) RecordOut(w, in, *r);
-    if (!out) return MakeError(ErrorCode::FileSystem, "the output cannot be written");
+    if (!out) return MakeError(ErrorCode::FileSystem, "не удалось записать вывод");
   }
   return {};
 }
@@ -161,7 +161,7 @@ Result<void> ExportReadingsAt(store::RecordStore& s, const std::string& at, Expo
     }
     if (found) RecordOut(w, in, *found, at + ",", atJson);
     else MissingOut(w, in, ArchiveKind::Hourly, "", at + ",", atJson);
-    if (!out) return MakeError(ErrorCode::FileSystem, "the output cannot be written");
+    if (!out) return MakeError(ErrorCode::FileSystem, "не удалось записать вывод");
   }
   return {};
 }

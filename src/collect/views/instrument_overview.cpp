@@ -28,7 +28,7 @@ void Gaps(Json& out, std::string_view archive, const std::vector<std::int64_t>& 
 Result<Json> InstrumentOverview(store::RecordStore& store, const std::string& serial, int days,
                                 const std::string& untilPeriod) {
   const auto until = HourNumber(untilPeriod);
-  if (!until) return MakeError(ErrorCode::BadData, "bad hour " + untilPeriod);
+  if (!until) return MakeError(ErrorCode::BadData, "неверный час " + untilPeriod);
   const std::int64_t lastDay = *until / 24, firstDay = lastDay - days + 1;
   const std::string from = DayPeriod(firstDay), to = untilPeriod;
 

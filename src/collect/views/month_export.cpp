@@ -166,7 +166,7 @@ Result<void> ExportMonth(store::RecordStore& s, const BillingMonth& month, Expor
       out << (first ? "\n" : ",\n") << JsonText(j);
     }
     first = false;
-    if (!out) return MakeError(ErrorCode::FileSystem, "the output cannot be written");
+    if (!out) return MakeError(ErrorCode::FileSystem, "не удалось записать вывод");
   }
   if (form == ExportForm::Json) {
     out << (first ? "]}\n" : "\n]}\n");
@@ -175,7 +175,7 @@ Result<void> ExportMonth(store::RecordStore& s, const BillingMonth& month, Expor
     for (const auto& in : *fleet)
       for (const auto& x : of(in.serial)) out << SituationCsv(in, x) << "\n";
   }
-  if (!out) return MakeError(ErrorCode::FileSystem, "the output cannot be written");
+  if (!out) return MakeError(ErrorCode::FileSystem, "не удалось записать вывод");
   return {};
 }
 
