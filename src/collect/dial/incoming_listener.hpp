@@ -54,8 +54,8 @@ class IncomingLines {
   // AllowFrom= of each [Listen NAME] as collect.ini says now (read again on
   // SIGHUP): the calls from then on are checked against it.
   void Allow(const Config& cfg);
-  // "connected since 2026-12-10T01:02:03Z (10.0.0.7)" or "waiting for the
-  // modem"; empty for a line that is not incoming.
+  // "подключён с 2026-12-10T01:02:03Z (10.0.0.7)" or "ждёт подключения
+  // модема"; empty for a line that is not incoming.
   std::string Describe(const std::string& line) const;
 
   struct State;

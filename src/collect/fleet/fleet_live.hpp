@@ -60,8 +60,8 @@ struct FleetLive {
   std::function<Result<bool>(std::int64_t id, const std::string& by)> ackSituation;
   // The pools' modems; empty: no pool.
   std::function<std::vector<ModemFigure>()> modems;
-  // An incoming line's connection: "connected since …" or "waiting for the
-  // modem"; empty text (or no callback): not an incoming line.
+  // An incoming line's connection: "подключён с …" or "ждёт подключения
+  // модема"; empty text (or no callback): not an incoming line.
   std::function<std::string(const std::string& line)> incoming;
   int silentAfter = 3;          // SilentAfter=: failed reads in a row that make an instrument silent
   std::int64_t leaseTtlS = 60;  // LeaseTtl=: a collector seen within twice this is alive

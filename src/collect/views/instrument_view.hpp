@@ -36,7 +36,7 @@ struct InstrumentView {
   std::int64_t openFindings = 0;        // not acknowledged
   std::array<std::string, 3> newest{};  // the newest period held per archive; empty: none
   std::int64_t conflicts = 0;
-  std::string connection;  // an incoming line's: "connected since …" or "waiting for the modem"
+  std::string connection;  // an incoming line's: "подключён с …" or "ждёт подключения модема"
   std::string heldBy;      // the collector holding its shared line's lease now; empty: not shared or not held
 };
 
