@@ -37,7 +37,7 @@ struct InstrumentView {
   std::array<std::string, 3> newest{};  // the newest period held per archive; empty: none
   std::int64_t conflicts = 0;
   std::string connection;  // an incoming line's: "подключён с …" or "ждёт подключения модема"
-  std::string heldBy;      // the collector holding its shared line's lease now; empty: not shared or not held
+  std::string heldBy;  // the collector holding its shared line's lease now; empty: not shared or not held
 };
 
 // Every instrument of the store, then those of collect.ini (`live.configured`)
