@@ -11,6 +11,7 @@
 #include "analysis/situations.hpp"
 #include "base/json_text.hpp"
 #include "collect/commands.hpp"
+#include "collect/views/csv_cells.hpp"
 #include "collect/views/month_export.hpp"
 #include "forwarding_store.hpp"
 #include "stored_image.hpp"
@@ -160,6 +161,15 @@ TEST(MonthExportArgs, AMonthThatIsNoMonthIsRefused) {
   std::ostringstream out, err;
   EXPECT_EQ(Dispatch({"export", "--month", "2026-11", "--home", "/nonexistent-statvtk-home"}, out, err), kExitConfig);
   EXPECT_NE(err.str().find("--situations и --month задаются вместе"), std::string::npos) << err.str();
+}
+
+// A value that is no number leaves its cell empty, never "nan" for a spreadsheet to choke on.
+TEST(CsvCells, ANumberIsSixDecimalsAndNoNumberAnEmptyCell) {
+  EXPECT_EQ(CsvNumber(1.5), "1.500000");
+  EXPECT_EQ(CsvNumber(std::nan("")), "");
+  EXPECT_EQ(CsvNumber(-INFINITY), "");
+  EXPECT_EQ(CsvNumber(std::optional<double>()), "");
+  EXPECT_EQ(CsvQuoted("a\"b"), "\"a\"\"b\"");
 }
 
 }  // namespace

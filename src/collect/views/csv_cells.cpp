@@ -1,10 +1,12 @@
 #include "collect/views/csv_cells.hpp"
 
+#include <cmath>
 #include <cstdio>
 
 namespace statvtk::collect {
 
 std::string CsvNumber(double v) {
+  if (!std::isfinite(v)) return {};
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.6f", v);
   return buf;

@@ -7,7 +7,8 @@
 
 namespace statvtk::collect {
 
-// "%.6f"; an absent number an empty cell.
+// "%.6f"; an absent number, or one that is no number (NaN, an infinity),
+// an empty cell, as in the desktop's CSV, never "nan".
 std::string CsvNumber(double v);
 std::string CsvNumber(const std::optional<double>& v);
 // The text in double quotes, a quote inside doubled.
